@@ -1,0 +1,114 @@
+#include "site.h"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+#include <glib.h>
+#include <glib/gstdio.h>
+
+namespace lumba_test {
+
+namespace {
+
+void remove_tree(const std::string &path)
+{
+    GDir *dir = g_dir_open(path.c_str(), 0, nullptr);
+    if (dir) {
+        while (const char *name = g_dir_read_name(dir)) {
+            std::string child = path + "/" + name;
+            if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) && !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK))
+                remove_tree(child);
+            else
+                g_unlink(child.c_str());
+        }
+        g_dir_close(dir);
+    }
+    g_rmdir(path.c_str());
+}
+
+} // namespace
+
+Site::Site()
+{
+    char *dir = g_dir_make_tmp("lumba-test-XXXXXX", nullptr);
+    if (!dir) throw std::runtime_error("cannot make a temporary site directory");
+    root_ = dir;
+    g_free(dir);
+    if (run({"true"}).status != 0) throw std::runtime_error("cannot lay out the test site in " + root_);
+}
+
+Site::~Site()
+{
+    remove_tree(root_);
+}
+
+RunResult Site::run(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                    const std::string &input) const
+{
+    std::vector<std::string> all{LUMBA_WITH_SITE};
+    all.insert(all.end(), argv.begin(), argv.end());
+    std::vector<char *> cargv;
+    for (auto &a : all) cargv.push_back(const_cast<char *>(a.c_str()));
+    cargv.push_back(nullptr);
+
+    char **envp = g_get_environ();
+    envp = g_environ_setenv(envp, "LUMBA_SITE_DIR", root_.c_str(), TRUE);
+    for (const auto &e : env) {
+        auto eq = e.find('=');
+        envp = g_environ_setenv(envp, e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), TRUE);
+    }
+
+    // The input goes through a file so that a command that never reads it cannot block us.
+    std::string in_path = root_ + "/stdin";
+    g_file_set_contents(in_path.c_str(), input.c_str(), static_cast<gssize>(input.size()), nullptr);
+    std::vector<std::string> shell{"/bin/sh", "-c", "exec \"$@\" < \"$0\"", in_path};
+    for (auto &a : all) shell.push_back(a);
+    std::vector<char *> sargv;
+    for (auto &a : shell) sargv.push_back(const_cast<char *>(a.c_str()));
+    sargv.push_back(nullptr);
+
+    char *out = nullptr, *err = nullptr;
+    int wait_status = 0;
+    GError *error = nullptr;
+    gboolean ok = g_spawn_sync(nullptr, sargv.data(), envp, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
+                               &wait_status, &error);
+    g_strfreev(envp);
+    if (!ok) {
+        std::string message = error->message;
+        g_error_free(error);
+        throw std::runtime_error("cannot run " + all[1] + ": " + message);
+    }
+    RunResult r{0, out ? out : "", err ? err : ""};
+    g_free(out);
+    g_free(err);
+    r.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    return r;
+}
+
+RunResult Site::lumba(const std::vector<std::string> &args, const std::vector<std::string> &env) const
+{
+    std::vector<std::string> argv{LUMBA_RUN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv, env);
+}
+
+void Site::write_file(const std::string &relative, const std::string &text) const
+{
+    std::string path = root_ + "/" + relative;
+    char *dir = g_path_get_dirname(path.c_str());
+    g_mkdir_with_parents(dir, 0755);
+    g_free(dir);
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Site::read_file(const std::string &relative) const
+{
+    std::ifstream in(root_ + "/" + relative, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace lumba_test

@@ -1,0 +1,41 @@
+// A private site tree for tests that run lumba_run: each Site owns a temporary directory holding
+// oska/ (bind-mounted over /usr/local/oska while a command runs), home/ (HOME) and mail/ (what the
+// stub mail script recorded). Fixtures are written into oska() before run().
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lumba_test {
+
+struct RunResult {
+    int status;       // exit status, or 128 + signal
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+class Site {
+public:
+    Site();
+    ~Site();
+    Site(const Site &) = delete;
+    Site &operator=(const Site &) = delete;
+
+    const std::string &root() const { return root_; }
+    std::string oska() const { return root_ + "/oska"; }
+    std::string home() const { return root_ + "/home"; }
+
+    // Runs argv inside the site; env holds extra "NAME=value" settings.
+    RunResult run(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
+                  const std::string &input = "") const;
+    // Runs lumba_run (the build's own) with the arguments.
+    RunResult lumba(const std::vector<std::string> &args, const std::vector<std::string> &env = {}) const;
+
+    void write_file(const std::string &relative, const std::string &text) const;
+    std::string read_file(const std::string &relative) const;
+
+private:
+    std::string root_;
+};
+
+} // namespace lumba_test

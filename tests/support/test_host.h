@@ -1,0 +1,29 @@
+// The test host of the library tests: Abort throws AbortError carrying the formatted text, and
+// Load_buffer serves an in-memory object file block by block.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+namespace lumba_test {
+
+struct AbortError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Makes Load_buffer serve text in blocks of block bytes, starting with the first block.
+void feed_object(const std::string &text, std::size_t block = 2048);
+
+// The text Abort was called with, or "" when statement did not abort.
+template <class F> std::string abort_text(F &&statement)
+{
+    try {
+        statement();
+    } catch (const AbortError &e) {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace lumba_test
