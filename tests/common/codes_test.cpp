@@ -106,3 +106,17 @@ TEST(ObjectNames, BareProgramName)
         sfree(name);
     }
 }
+
+#include "numerics.h"
+
+TEST(NumericSystemKey, IsTheHexImageOfTheConstant)
+{
+    AcquireKeys();
+    ASSERT_NE(numsys_key, nullptr);
+    EXPECT_EQ(numsys_keylen, 44);
+    // 150670 is 15|06|70 in base 100: exponent 3, sign 1, three digit pairs, little-endian fields.
+    EXPECT_STREQ(numsys_key, "0300010003000F064600000000000000000000000000");
+    FreeKeys();
+    EXPECT_EQ(numsys_key, nullptr);
+    EXPECT_EQ(numsys_keylen, 0);
+}
