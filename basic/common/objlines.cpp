@@ -1,0 +1,59 @@
+// Line reading from the host's object buffer.
+#include "objlines.h"
+
+#include "globals.h"
+
+namespace {
+
+// Makes sure a byte is available; false when the object file has ended.
+bool obj_fill()
+{
+    if (obj_ptr && obj_ptr < obj_end) return true;
+    return Load_buffer() == 0 && obj_ptr && obj_ptr < obj_end;
+}
+
+} // namespace
+
+int obj_peek_byte()
+{
+    if (!obj_fill()) return -1;
+    return static_cast<unsigned char>(*obj_ptr);
+}
+
+int obj_next_byte()
+{
+    if (!obj_fill()) return -1;
+    return static_cast<unsigned char>(*obj_ptr++);
+}
+
+ObjLine obj_read_line(char *buf, std::size_t size)
+{
+    std::size_t len = 0;
+    bool overflow = false;
+    for (;;) {
+        int c = obj_peek_byte();
+        if (c < 0) {
+            buf[len] = '\0';
+            return ObjLine::end_of_file;
+        }
+        if (c == '\0') break;  // ends the line and stays in the buffer
+        ++obj_ptr;
+        if (c == '\n') break;
+        if (len + 1 < size)
+            buf[len++] = static_cast<char>(c);
+        else
+            overflow = true;
+    }
+    buf[len] = '\0';
+    return overflow ? ObjLine::too_long : ObjLine::ok;
+}
+
+void obj_section_done()
+{
+    if (obj_ptr == obj_end) Load_buffer();
+}
+
+void obj_incomplete()
+{
+    Abort("Binary corrupted: incomplete object file");
+}

@@ -1,0 +1,23 @@
+// Line reading from the host's object buffer, shared by the section readers.
+#pragma once
+
+#include <cstddef>
+
+enum class ObjLine { ok, too_long, end_of_file };
+
+// Reads one line into buf (size bytes, terminated). A line ends at a newline, which is consumed,
+// or at a NUL byte, which is not. A line that does not fit is read to its end and reported as
+// too_long with its first size - 1 bytes in buf. A file that ends before the newline gives
+// end_of_file: every line of a section is complete, so that is a cut-off section.
+ObjLine obj_read_line(char *buf, std::size_t size);
+
+// The next byte of the object buffer, refilling it when used up; -1 when the file has ended.
+int obj_next_byte();
+// The next byte without taking it; -1 when the file has ended.
+int obj_peek_byte();
+
+// After a section: refill an exhausted buffer so the loader sees the end of the file.
+void obj_section_done();
+
+// The section was cut off by the end of the object file.
+[[noreturn]] void obj_incomplete();
