@@ -124,10 +124,11 @@ void read_column(Reader &rd, OskaTable_t *t, bool reloading, int position)
 
     // A reloaded table: the column at the same name must keep its place and shape. A name the
     // table lacks counts as a mismatch against the column at the same position.
+    bool found = old != nullptr;
     if (!old && position < t->ncols) old = t->cols[position].get();
     int o_type = old ? old->type : 0, o_a = old ? old->storage_A : 0, o_b = old ? old->storage_B : 0;
     int o_offs = old ? old->offset : 0;
-    if (!old || o_type != type || o_a != a || o_b != b || o_offs != offset) {
+    if (!found || o_type != type || o_a != a || o_b != b || o_offs != offset) {
         std::fprintf(stderr, "Reloading table %s, column %s. Mismatch\n", tname.c_str(), name);
         std::fprintf(stderr, "Type, Stor A, B: Old %d %d %d %d vs New %d %d %d %d\n", o_type, o_a, o_b, o_offs,
                      int(type), a, b, offset);
