@@ -7,7 +7,8 @@
 //   core_probe finish STATUS IMAGE ARG...   finish(STATUS) with IMAGE and IMAGE ARG... to re-execute
 //   core_probe wait                         a "running program": the safe point in a loop
 //   core_probe softkeys PATH NAME...        loads the sets, prints them and looks the names up
-//   core_probe report KIND TEXT             Message, Warn, Email, Debug or Xerror110 with TEXT
+//   core_probe report KIND TEXT [LEVEL]     Message, Warn, Email, Debug, Xerror110, Xerror200 or
+//                                           Assert with TEXT, at run-time log level LEVEL (2)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,9 +98,9 @@ int softkeys(int argc, char **argv)
     return 0;
 }
 
-int report(char **argv)
+int report(int argc, char **argv)
 {
-    setup(2, -1);
+    setup(argc > 4 ? std::atoi(argv[4]) : 2, -1);
     const std::string kind = argv[2];
     const char *text = argv[3];
     if (kind == "Message") Message("%s", text);
@@ -127,7 +128,7 @@ int main(int argc, char **argv)
     if (command == "finish" && argc >= 4) return restart(argc, argv);
     if (command == "wait") return wait_for_signal();
     if (command == "softkeys" && argc >= 3) return softkeys(argc, argv);
-    if (command == "report" && argc == 4) return report(argv);
+    if (command == "report" && (argc == 4 || argc == 5)) return report(argc, argv);
     std::fprintf(stderr, "usage: core_probe log|finish|wait|softkeys|report ...\n");
     return 2;
 }

@@ -127,8 +127,11 @@ TEST(Reports, NoticesAndMails)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "say \\\"hi\\\" for \\$5 \\[ok]\\\\\n\n");
 
-    r = site.run({CORE_PROBE, "report", "Warn", "careful"});  // the probe runs at log level 2
+    // Warnings only from run-time log level 2 on.
+    r = site.run({CORE_PROBE, "report", "Warn", "careful", "2"});
     EXPECT_EQ(r.err, "careful\n\n");
+    r = site.run({CORE_PROBE, "report", "Warn", "careful", "1"});
+    EXPECT_EQ(r.err, "");
 
     r = site.run({CORE_PROBE, "report", "Email", "first line\nsecond line"});
     EXPECT_EQ(r.status, 0);
