@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # test tools
   xvfb xdotool python3 util-linux
+  # the debugger whose stack trace fatal reports carry
+  gdb
 )
 
 missing=()

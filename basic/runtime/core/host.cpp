@@ -1,8 +1,5 @@
-// What the run-time defines for the shared library: its globals and hooks.
-#include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
-
+// What the run-time defines for the shared library: its globals and hooks. Abort lives with the
+// error reports (errors.cpp).
 #include "globals.h"
 
 RunPhase phase = initializing;
@@ -20,13 +17,3 @@ int Load_buffer()
 }
 
 void mlog_mem_save(int, const void *) {}
-
-void Abort(const char *format, ...)
-{
-    std::va_list ap;
-    va_start(ap, format);
-    std::vfprintf(stderr, format, ap);
-    va_end(ap);
-    std::fputc('\n', stderr);
-    std::exit(1);
-}

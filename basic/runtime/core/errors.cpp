@@ -1,0 +1,385 @@
+// Error calls and the reports they make: fatal stops, trappable run-time errors, system-call and
+// I/O failures, notices. Mailing lives in email.cpp.
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <pwd.h>
+#include <string>
+#include <unistd.h>
+
+#include "gdata.h"
+#include "globals.h"
+#include "cutil.h"
+#include "gmessage.h"
+#include "message.h"
+#include "pending.h"
+#include "run_time.h"
+
+char Error_title[ERROR_TITLE_SIZE];
+char Error_text[ERROR_TEXT_SIZE];
+char Error_loc[ERROR_LOC_SIZE];
+char *Error_vector[ERROR_VECTOR_SIZE + 1];
+int have_abort;
+int ERR_REG;
+int IOERR_REG;
+int cur_routine;
+int src_line_number;
+int src_file_index;
+int yylinestart;
+
+namespace {
+
+constexpr const char *REPORT_BANNER = "** E R R O R ** This information will be emailed to Oska.";
+constexpr int ESCAPE_SIZE = 4097;
+constexpr int NOTICE_SIZE = 1024;
+constexpr int M_MESG_SIZE = 4096;
+
+// Set while Abort makes its report: a second fatal error then only reaches standard error.
+volatile std::sig_atomic_t in_abort;
+
+void date_format_0(char *buffer, std::size_t size)
+{
+    std::time_t now = std::time(nullptr);
+    struct tm tm;
+    localtime_r(&now, &tm);
+    std::snprintf(buffer, size, "%04d-%02d-%02d %02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min);
+}
+
+const char *routine_name()
+{
+    return (cur_routine < 1 || !Rname) ? "__MAIN__" : Rname;
+}
+
+const char *application_name()
+{
+    const char *name = CurrentApplicationName();
+    return name ? name : "Unknown";
+}
+
+// The report around a title and an already formatted message.
+std::string report_text(const char *title, const char *message)
+{
+    char when[64];
+    date_format_0(when, sizeof when);
+    std::string r;
+    r += std::string(title) + "\n";
+    r += std::string(REPORT_BANNER) + "\n";
+    r += "Program:  " + std::string(application_name()) + "; App:v." + apps_version + "; " + ApplicationNames() +
+         "; Lumba:v." + LUMBA_VERSION + "; \n\n";
+    r += std::string("Issue:    ") + LUMBA_ISSUE + "\n";
+    r += std::string("When:     ") + when + "\n";
+    r += "Label:    \n";
+    r += "Table:    \n";
+    r += "Datapath: " + ProgramDataPath() + "\n";
+    r += std::string("Function Name: ") + routine_name() + "\n";
+    r += "Meaning:  \n";
+    r += std::string("Message:  ") + message + "\n";
+    if (Rname) {
+        GenErrloc();
+        r += std::string(Error_loc) + "\n";
+    }
+    return r;
+}
+
+// Title, message and (with a routine known) location into Error_vector; the number of lines.
+int build_lines(const char *format, std::va_list ap, const char *extra = nullptr)
+{
+    error_vector_clear();
+    set_title(Error_title, sizeof Error_title);
+    error_vector_add(Error_title);
+    std::vsnprintf(Error_text, sizeof Error_text, format, ap);
+    int n = error_vector_add(Error_text);
+    if (extra) n = error_vector_add(extra);
+    if (Rname) {
+        GenErrloc();
+        n = error_vector_add(Error_loc);
+    }
+    return n;
+}
+
+void show_notice(const char *kind, const char *format, std::va_list ap)
+{
+    char text[NOTICE_SIZE];
+    std::vsnprintf(text, sizeof text, format, ap);
+    char *lines[] = {text, nullptr};
+    M_mesg(kind, lines);
+}
+
+} // namespace
+
+const char *const SUPPORT_ADDRESS = "support@lumba-runtime.example";
+const char *const TRANSACTION_LOG_ADDRESS = "translog@lumba-runtime.example";
+const char *const DB_TRANSACTION_ADDRESS = "dbtrans@lumba-runtime.example";
+const char *const RUNTIME_ADDRESS = "runtime@lumba-runtime.example";
+
+void error_vector_clear()
+{
+    for (char *&line : Error_vector) {
+        g_free(line);
+        line = nullptr;
+    }
+}
+
+int error_vector_add(const char *text)
+{
+    int n = 0;
+    while (Error_vector[n]) ++n;
+    if (n < ERROR_VECTOR_SIZE) Error_vector[n++] = g_strdup(text);
+    return n;
+}
+
+const char *login_name()
+{
+    if (const char *name = std::getenv("LOGNAME"); name && *name) return name;
+    if (const char *name = std::getenv("USER"); name && *name) return name;
+    if (struct passwd *pw = getpwuid(getuid())) return pw->pw_name;
+    return "Unknown";
+}
+
+void set_title(char *buffer, std::size_t size)
+{
+    char when[64];
+    date_format_0(when, sizeof when);
+    std::snprintf(buffer, size, "%s %s Issue: %s RPC: %s (%d)", when, application_name(), LUMBA_ISSUE,
+                  login_name(), static_cast<int>(getuid()));
+}
+
+void GenErrloc()
+{
+    const unsigned address = static_cast<unsigned>(yylineno - yylinestart + 1);
+    const char *routine = (cur_routine < 1 || !Rname) ? "__MAIN__" : Rname;
+    if (src_line_number > 0) {
+        const char *file = LoadedFileName(src_file_index);
+        std::snprintf(Error_loc, sizeof Error_loc, "at address %.6x in routine %s around line %d@%s", address,
+                      routine, src_line_number, file ? file : "Ukn src");
+    } else {
+        std::snprintf(Error_loc, sizeof Error_loc, "at address %.6x in routine %s", address, routine);
+    }
+}
+
+const char *escape_chars(const char *text)
+{
+    static char out[ESCAPE_SIZE];
+    std::size_t n = 0;
+    for (const char *p = text; *p; ++p) {
+        const char c = *p == '\t' ? ' ' : *p;
+        const bool escaped = c == '"' || c == '$' || c == '[' || c == '\\';
+        if (n + (escaped ? 2 : 1) > ESCAPE_SIZE - 1) break;
+        if (escaped) out[n++] = '\\';
+        out[n++] = c;
+    }
+    out[n] = '\0';
+    return out;
+}
+
+char *perform_log_conv_cr(const char *text)
+{
+    std::string out;
+    for (const char *p = text; *p; ++p) {
+        const char c = *p;
+        if (c == '\r') {
+            if (p[1] != '\n') out += '\n';
+        } else if (c == '\n' || c == '\t' || std::isprint(static_cast<unsigned char>(c))) {
+            out += c;
+        } else {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(static_cast<int>(static_cast<signed char>(c))));
+            out += hex;
+        }
+    }
+    return g_strdup(out.c_str());
+}
+
+char *perform_log_message(const char *format, std::va_list ap)
+{
+    // Error_title may hold an older report's title; the log report gets a current one.
+    char title[ERROR_TITLE_SIZE];
+    set_title(title, sizeof title);
+    std::string escaped = escape_chars(format);
+    std::vsnprintf(Error_text, sizeof Error_text, escaped.c_str(), ap);
+    return g_strdup(report_text(title, Error_text).c_str());
+}
+
+void perform_log(char **lines, int status)
+{
+    if (!lines || !lines[0]) return;
+    if (status != 0) {
+        std::string report = report_text(lines[0], lines[1] ? lines[1] : "");
+        char *clean = perform_log_conv_cr(report.c_str());
+        if (Back_ground)
+            _mlog(1, -1, "%s", clean);
+        else
+            gmessage(clean, "fatal");
+        g_free(clean);
+        return;
+    }
+    for (char **line = lines; *line; ++line) {
+        char *clean = perform_log_conv_cr(*line);
+        _mlog(1, 0, "%s", clean);
+        g_free(clean);
+    }
+}
+
+void M_mesg(const char *kind, char **lines)
+{
+    std::string text;
+    for (char **line = lines; line && *line; ++line) {
+        std::string escaped = escape_chars(*line);
+        if (text.size() + escaped.size() + 1 > M_MESG_SIZE - 1) break;
+        text += escaped + "\n";
+    }
+    if (Back_ground || !ProgramLoaded()) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
+    } else {
+        gmessage(text.c_str(), kind);
+    }
+}
+
+int Dump_requested()
+{
+    if (Back_ground || !ProgramLoaded()) return 0;
+    return Mgdialog("Do you want to take a crash dump?", "_No", "_Yes") == 1;
+}
+
+void Abort(const char *format, ...)
+{
+    std::va_list ap;
+    va_start(ap, format);
+    if (in_abort) {
+        // A fatal error while the fatal report is being made: no second report.
+        std::vfprintf(stderr, format, ap);
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+        _exit(1);
+    }
+    in_abort = 1;
+    have_abort = 1;
+    const int count = build_lines(format, ap);
+    va_end(ap);
+    perform_log(Error_vector, 1);
+    GenEmailLog(nullptr, "fatal", count);
+    if (Dump_available && Dump_requested()) Take_dump();
+    if (has_signal) std::raise(SIGTRAP);
+    finish(1);
+}
+
+bool abort_in_progress()
+{
+    return in_abort != 0;
+}
+
+void Xerror(int code, const char *format, ...)
+{
+    std::va_list ap;
+    va_start(ap, format);
+    if (code != TRAPPABLE_ERROR) {
+        char *text = g_strdup_vprintf(format, ap);
+        va_end(ap);
+        Abort("%s", text);
+    }
+    ERR_REG = code;
+    build_lines(format, ap);
+    va_end(ap);
+    ++n_errors;
+    if (ContextRunning() && !ErrorTrapArmed()) SetContextExitStatus(1);
+    perform_log(Error_vector, ContextRunning() ? ContextExitStatus() : 1);
+    throw BailOut{};
+}
+
+void Syserr(const char *format, ...)
+{
+    const int saved = errno;
+    std::va_list ap;
+    va_start(ap, format);
+    const int count = build_lines(format, ap, std::strerror(saved));
+    va_end(ap);
+    ++n_errors;
+    SetContextExitStatus(1);
+    perform_log(Error_vector, 1);
+    GenEmailLog(nullptr, "Syserr", count);
+    throw BailOut{};
+}
+
+void Io_error(int code, int system, const char *format, ...)
+{
+    const int saved = errno;
+    IOERR_REG = code;
+    std::va_list ap;
+    va_start(ap, format);
+    char *text = g_strdup_vprintf(format, ap);
+    va_end(ap);
+    std::string message(text);
+    g_free(text);
+    errno = saved;
+    if (system == 0) Xerror(code, "%s", message.c_str());
+    Syserr("%s", message.c_str());
+}
+
+void Warn(const char *format, ...)
+{
+    if (Lumba_Log_Level <= 1) return;
+    std::va_list ap;
+    va_start(ap, format);
+    show_notice("warning", format, ap);
+    va_end(ap);
+}
+
+void Message(const char *format, ...)
+{
+    std::va_list ap;
+    va_start(ap, format);
+    show_notice("info", format, ap);
+    va_end(ap);
+}
+
+void Email(const char *recipient, const char *format, ...)
+{
+    std::va_list ap;
+    va_start(ap, format);
+    const int count = build_lines(format, ap);
+    va_end(ap);
+    GenEmailLog(recipient, "info", count);
+}
+
+void Debug(const char *format, ...)
+{
+    std::va_list ap;
+    va_start(ap, format);
+    char *text = g_strdup_vprintf(format, ap);
+    va_end(ap);
+    if (!text) Abort("Error in Debug(), perhaps no free memory left");
+    error_vector_clear();
+    set_title(Error_title, sizeof Error_title);
+    error_vector_add(Error_title);
+    const int count = error_vector_add(text);
+    g_free(text);
+    GenEmailLog(DB_TRANSACTION_ADDRESS, "debug", count);
+}
+
+void assertion_failed(const char *file, int line, const char *condition)
+{
+    has_signal = 1;
+    char *base = g_path_get_basename(file);
+    if (char *dot = std::strrchr(base, '.')) *dot = '\0';
+    std::string name(base);
+    g_free(base);
+    Abort("Program assertion failed in %s@%d: %s", name.c_str(), line, condition);
+}
+
+void mmessage(int flag, const char *format, ...)
+{
+    if (!flag) return;
+    char text[ERROR_TEXT_SIZE];
+    std::va_list ap;
+    va_start(ap, format);
+    cutil_vpsprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    gmessage(text, "W");
+}

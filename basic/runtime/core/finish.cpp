@@ -1,0 +1,145 @@
+// The way out of the process (finish, restart by re-exec), the signal catcher and its safe point,
+// and the environment numbers.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "gdata.h"
+#include "message.h"
+#include "numerics.h"
+#include "pending.h"
+#include "run_time.h"
+#include "softkeys.h"
+
+namespace {
+
+volatile std::sig_atomic_t pending_signal;
+
+bool synchronous_fault(int sig)
+{
+    return sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL || sig == SIGABRT;
+}
+
+bool keeps_disposition(int sig)
+{
+    switch (sig) {
+    case SIGTRAP: case SIGCHLD: case SIGCONT: case SIGURG: case SIGPROF: case SIGWINCH: case SIGIO: case SIGPWR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void finish_mem_cleanup()
+{
+    CanDeleteLastApplication();
+    DelAllApplications();
+    freekeysets();
+    free_all_db_results();
+    free_all_db_connections();
+    destroy_all_lists();
+    free_loaded_program_name();
+    FreeKeys();
+    if (global_data) {
+        while (global_data->first_cm) cmat_free_cm(global_data->first_cm);
+        global_data->first_cm = global_data->last_cm = nullptr;
+    }
+}
+
+void finish(int status)
+{
+    const int code = static_cast<int>(static_cast<unsigned>(status));
+    close_files();
+    release_shmem();
+    if (code == EXIT_NEWDB || code == EXIT_NEWRUN) {
+        if (code == EXIT_NEWDB) {
+            // setenv, not putenv: the variables must stay present and empty in the new image.
+            setenv("DPATH", "", 1);
+            setenv("PP", "", 1);
+            setenv("OSKA_SESSION", "", 1);
+            DPATH = nullptr;
+        }
+        std::fflush(nullptr);
+        if (IMAGE && Command_args) execvp(IMAGE, Command_args);
+        Abort("Cannot restart Orun");
+    }
+    finish_mem_cleanup();
+    g_free(IMAGE);
+    g_free(PPATH);
+    g_free(apps_PATH);
+    IMAGE = PPATH = apps_PATH = nullptr;
+    ldap_cleanup();
+    free_program_trace_ring();
+    std::exit(code);
+}
+
+extern "C" void sigcatcher(int sig)
+{
+    has_signal = 1;
+    if (synchronous_fault(sig)) {
+        // Returning would repeat the fault: report from here.
+        Abort("Caught signal %d", sig);
+    }
+    pending_signal = sig;
+}
+
+void install_sigcatcher()
+{
+    for (int sig = 0; sig <= 64; ++sig) {
+        if (keeps_disposition(sig)) continue;
+        struct sigaction sa {};
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sa.sa_handler = sig == SIGPIPE ? SIG_IGN : sigcatcher;
+        sigaction(sig, &sa, nullptr);  // numbers the system refuses are left as they are
+    }
+}
+
+void check_signals()
+{
+    const int sig = pending_signal;
+    if (!sig) return;
+    if (sig == SIGHUP || sig == SIGUSR1 || sig == SIGTERM) {
+        pending_signal = 0;
+        finish(1);
+    }
+    // A fatal report already being made ends by raising SIGTRAP (has_signal stays set).
+    if (abort_in_progress()) return;
+    pending_signal = 0;
+    if (sig == SIGINT) {
+        Dump_available = 0;
+        Abort("Program interrupted by user");
+    }
+    Abort("Caught signal %d", sig);
+}
+
+void env_num(std::int32_t *value, const char *name)
+{
+    const char *text = std::getenv(name);
+    if (!text) {
+        *value = 0;
+        return;
+    }
+    char *end = nullptr;
+    errno = 0;
+    long long n = std::strtoll(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || n < INT32_MIN || n > INT32_MAX)
+        Abort("Environment variable %s ill-formed", name);
+    *value = static_cast<std::int32_t>(n);
+}
+
+void release_mem()
+{
+    release_context_stack();
+}
+
+void release_shmem()
+{
+    Common_variables = nullptr;
+    Common_size = 0;
+}

@@ -1,0 +1,8 @@
+// Start-up of lumba_run (main calls it; it never returns).
+#pragma once
+
+[[noreturn]] int lumba_main(int argc, char **argv);
+
+// The program arguments of the two-or-more parameter form: ARGC elements of ARGV_width bytes.
+extern char *ARGV;
+extern int ARGV_width;

@@ -1,0 +1,137 @@
+// The run-time log: levels, line format, the user log file and the error logs (through core_probe).
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <regex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "site.h"
+
+using lumba_test::Site;
+
+namespace {
+
+std::string user_log()
+{
+    struct passwd *pw = getpwuid(getuid());
+    return std::string("oska/temp/") + (pw ? pw->pw_name : "") + ".log";
+}
+
+// The log lines with their prefix (memory, minutes:seconds.microseconds, two blanks) removed.
+std::vector<std::string> bodies(const std::string &text)
+{
+    static const std::regex prefix(R"(^-?\d+ \d\d:\d\d\.\d{6}  )");
+    std::vector<std::string> out;
+    std::string::size_type start = 0, end;
+    while ((end = text.find('\n', start)) != std::string::npos) {
+        std::string line = text.substr(start, end - start);
+        std::smatch m;
+        if (std::regex_search(line, m, prefix)) out.push_back(m.suffix());
+        start = end + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(RunTimeLog, LevelTable)
+{
+    struct {
+        const char *lumba;
+        const char *basic;
+        std::vector<std::string> items;
+        std::vector<std::string> lines;
+    } cases[] = {
+        // Not given (-1): level 0 dropped, 9 always (as level 0).
+        {"-1", "-1", {"l:0:zero", "l:9:nine", "l:3:three"}, {"nine"}},
+        // Level 2: indentation of two blanks per level; 3 dropped.
+        {"2", "-1", {"l:0:a", "l:1:b", "l:2:c", "l:3:d"}, {"a", "  b", "    c"}},
+        {"3", "-1", {"l:3:d"}, {"      d"}},
+        // Levels 4 to 8 are dropped when the level test fails.
+        {"2", "-1", {"l:5:five"}, {}},
+        // Program lines follow the program level, not the run-time level.
+        {"-1", "1", {"b:1:prog", "b:2:dropped", "l:1:dropped"}, {"  prog"}},
+        // IMLOG: "B " and the text as it stands, at its level.
+        {"-1", "3", {"i:3:x", "i:0:%s %d"}, {"      B x", "B %s %d"}},
+        {"-1", "2", {"i:3:x"}, {}},
+        // TPRINT: "T " at level 0 when the program level is 0 or more.
+        {"-1", "0", {"t:hello"}, {"T hello"}},
+        {"-1", "-1", {"t:hello"}, {}},
+    };
+    for (const auto &c : cases) {
+        Site site;
+        std::vector<std::string> args{CORE_PROBE, "log", c.lumba, c.basic};
+        args.insert(args.end(), c.items.begin(), c.items.end());
+        auto r = site.run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(bodies(site.read_file(user_log())), c.lines) << c.items[0];
+        EXPECT_EQ(bodies(r.err), c.lines) << c.items[0];  // log mode 3: standard error too
+    }
+}
+
+TEST(RunTimeLog, FatalLevelGoesToBothErrorLogs)
+{
+    Site site;
+    site.write_file("oska/log/errorlog", "old\n");
+    auto r = site.run({CORE_PROBE, "log", "-1", "-1", "l:-1:disk on \"fire\""});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(bodies(site.read_file(user_log())), std::vector<std::string>{"disk on \"fire\""});
+    for (const char *log : {"oska/log/errorlog", "home/.oska/errorlog"}) {
+        std::string text = site.read_file(log);
+        EXPECT_NE(text.find("** E R R O R ** This information will be emailed to Oska.\n"), std::string::npos)
+            << log;
+        EXPECT_NE(text.find("\nMessage:  disk on \"fire\"\n"), std::string::npos) << text;
+    }
+    EXPECT_EQ(site.read_file("oska/log/errorlog").rfind("old\n", 0), 0u);
+}
+
+TEST(RunTimeLog, OutOfRangeLevelStops)
+{
+    Site site;
+    auto r = site.run({CORE_PROBE, "log", "5", "-1", "l:5:five"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("mlog: Log Level 5 out of range\n", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("Message:  mlog_abort!"), std::string::npos) << r.err;
+}
+
+TEST(RunTimeLog, CarriageReturnBecomesLineFeed)
+{
+    Site site;
+    auto r = site.run({CORE_PROBE, "log", "0", "-1", "l:0:one\rtwo"});
+    EXPECT_EQ(r.status, 0);
+    std::string text = site.read_file(user_log());
+    EXPECT_NE(text.find("one\ntwo\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+}
+
+TEST(RunTimeLog, LongLineIsCutTo8191Characters)
+{
+    Site site;
+    auto r = site.run({CORE_PROBE, "log", "0", "-1", "l:0:" + std::string(8200, 'x') + "%d%s"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string text = site.read_file(user_log());
+    EXPECT_EQ(text.size(), 8191u);
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_EQ(text.find("%d"), std::string::npos);  // the message is cut, never the format
+}
+
+TEST(RunTimeLog, UserLogIsEmptiedAtStart)
+{
+    Site site;
+    site.write_file(user_log(), "from an earlier run\n");
+    auto r = site.run({CORE_PROBE, "log", "-1", "-1", "l:9:new"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(bodies(site.read_file(user_log())), std::vector<std::string>{"new"});
+    EXPECT_EQ(site.read_file(user_log()).find("earlier"), std::string::npos);
+}
+
+TEST(RunTimeLog, HomeOskaMustBeADirectory)
+{
+    Site site;
+    site.run({"sh", "-c", "rmdir \"$HOME/.oska\" && echo x > \"$HOME/.oska\""});
+    auto r = site.run({CORE_PROBE, "log", "-1", "-1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, site.home() + "/.oska must be a directory. (tp=1)\n");
+}

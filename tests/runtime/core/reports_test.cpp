@@ -1,0 +1,143 @@
+// Fatal reports of lumba_run in background mode: both error logs, the user log, the mail.
+#include <gtest/gtest.h>
+
+#include <glib.h>
+#include <pwd.h>
+#include <string>
+#include <unistd.h>
+
+#include "site.h"
+
+using lumba_test::Site;
+
+namespace {
+
+const std::string banner = "** E R R O R ** This information will be emailed to Oska.";
+
+int count_of(const std::string &text, const std::string &what)
+{
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+std::string user_name()
+{
+    struct passwd *pw = getpwuid(getuid());
+    return pw ? pw->pw_name : "";
+}
+
+std::vector<std::string> lines_of(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::string::size_type start = 0, end;
+    while ((end = text.find('\n', start)) != std::string::npos) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(FatalReport, BackgroundAbortLogsAndMailsOneReport)
+{
+    Site site;
+    site.write_file("oska/log/errorlog", "earlier site report\n");
+    site.write_file("home/.oska/errorlog", "earlier user report\n");
+    auto r = site.lumba({"-b", "prog"});
+    ASSERT_EQ(r.status, 1) << r.err;
+
+    for (const char *log : {"oska/log/errorlog", "home/.oska/errorlog"}) {
+        std::string text = site.read_file(log);
+        EXPECT_EQ(text.rfind("earlier ", 0), 0u) << log;  // earlier content intact
+        EXPECT_EQ(count_of(text, banner), 1) << log << "\n" << text;
+        EXPECT_NE(text.find("\nMessage:  File channels not available\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("\nFunction Name: __MAIN__\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("Lumba:v.15.06.111; "), std::string::npos) << text;
+    }
+    // The same report in the user log and on standard error (log mode 3), once each.
+    std::string user_log = site.read_file("oska/temp/" + user_name() + ".log");
+    EXPECT_EQ(count_of(user_log, banner), 1) << user_log;
+    EXPECT_EQ(count_of(r.err, banner), 1) << r.err;
+
+    auto args = lines_of(site.read_file("mail/0.args"));
+    ASSERT_EQ(args.size(), 4u);
+    EXPECT_EQ(args[0], "translog@lumba-runtime.example");  // fatal reports go to the transaction log
+    EXPECT_NE(args[1].find("@lumba-runtime.example"), std::string::npos);
+    EXPECT_EQ(args[2], "E-fatal:File channels not available");
+    EXPECT_EQ(args[3].rfind("/usr/local/oska/temp/email-", 0), 0u) << args[3];
+    EXPECT_FALSE(g_file_test((site.root() + "/mail/1.args").c_str(), G_FILE_TEST_EXISTS));
+
+    std::string mail = site.read_file("mail/0.txt");
+    auto lines = lines_of(mail);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_NE(lines[0].find(" Issue: V15 RPC: "), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], "File channels not available");
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3].rfind("Host:  ", 0), 0u) << mail;
+    EXPECT_NE(mail.find("\n---\n"), std::string::npos) << mail;
+    // The mail text is kept in the site's temp directory under the name the script was given.
+    EXPECT_EQ(site.read_file("oska/temp/" + args[3].substr(std::string("/usr/local/oska/temp/").size())), mail);
+}
+
+TEST(FatalReport, StackTraceFromDebugger)
+{
+    if (!g_file_test("/usr/bin/gdb", G_FILE_TEST_IS_EXECUTABLE)) GTEST_SKIP() << "no gdb";
+    Site site;
+    auto r = site.lumba({"-b", "prog"});
+    ASSERT_EQ(r.status, 1);
+    std::string mail = site.read_file("mail/0.txt");
+    // The site's command file asks for a backtrace of every thread; the trace names Abort.
+    EXPECT_NE(mail.find("Abort"), std::string::npos) << mail;
+    EXPECT_NE(mail.find("initialize_files"), std::string::npos) << mail;
+}
+
+TEST(FatalReport, MailFileIsNewForEveryReport)
+{
+    Site site;
+    site.lumba({"-b", "prog"});
+    site.lumba({"-b", "prog"}, {"F=9x"});
+    auto first = lines_of(site.read_file("mail/0.args"));
+    auto second = lines_of(site.read_file("mail/1.args"));
+    ASSERT_EQ(first.size(), 4u);
+    ASSERT_EQ(second.size(), 4u);
+    EXPECT_NE(first[3], second[3]);
+    EXPECT_EQ(second[2], "E-fatal:Environment variable F ill-formed");
+    EXPECT_NE(site.read_file("mail/0.txt"), site.read_file("mail/1.txt"));
+}
+
+TEST(FatalReport, UserLogIsNotOpenedThroughSymlink)
+{
+    Site site;
+    site.write_file("outside", "precious\n");
+    const std::string log = "/usr/local/oska/temp/" + user_name() + ".log";
+    auto r = site.run({"sh", "-c", "ln -sf \"$LUMBA_SITE/outside\" \"$0\" && exec \"$1\" -b prog", log, LUMBA_RUN});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("mlog: Attempting to open log file " + log + ": ", 0), 0u) << r.err;
+    EXPECT_EQ(site.read_file("outside"), "precious\n");
+}
+
+TEST(FatalReport, FailureWhileReportingEndsOnStandardError)
+{
+    Site site;
+    // Start-up waits on the soft-key FIFO while the user log is taken away, so writing the fatal
+    // report to the log fails: that second fatal error must end the run at once, status 1.
+    const std::string log = "/usr/local/oska/temp/" + user_name() + ".log";
+    auto r = site.run({"sh", "-c",
+                       "rm -f /usr/local/oska/conf/softkeys; mkfifo /usr/local/oska/conf/softkeys; "
+                       "\"$1\" -b prog 2>\"$LUMBA_SITE/err\" & p=$!; "
+                       "i=0; while [ $i -lt 500 ] && [ ! -e \"$0\" ]; do sleep 0.01; i=$((i+1)); done; "
+                       "rm -f \"$0\"; "
+                       "timeout 20 sh -c 'echo \"default : 1 \\\"Help\\\"\" > /usr/local/oska/conf/softkeys'; "
+                       "wait $p; echo status=$?",
+                       log, LUMBA_RUN});
+    EXPECT_EQ(r.out, "status=1\n") << r.err;
+    std::string err = site.read_file("err");
+    EXPECT_NE(err.find("mlog: No such file or directory error when attempting to open log file " + log),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.substr(err.size() - 12), "mlog_abort!\n") << err;
+    // No mail: the run ended inside the first report.
+    EXPECT_FALSE(g_file_test((site.root() + "/mail/0.args").c_str(), G_FILE_TEST_EXISTS));
+}

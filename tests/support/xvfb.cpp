@@ -1,0 +1,49 @@
+#include "xvfb.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace lumba_test {
+
+Xvfb::Xvfb()
+{
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("cannot make a pipe for Xvfb");
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("cannot fork Xvfb");
+    if (pid_ == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "1280x1024x24",
+               static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes the display number it chose, then a newline, once it accepts clients.
+    std::string number;
+    char c;
+    ssize_t n;
+    while ((n = read(fds[0], &c, 1)) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (number.empty()) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        throw std::runtime_error("Xvfb did not start");
+    }
+    display_ = ":" + number;
+}
+
+Xvfb::~Xvfb()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {}
+    }
+}
+
+} // namespace lumba_test
