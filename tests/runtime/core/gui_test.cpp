@@ -19,7 +19,7 @@ const char *signal_script =
     "i=0; while [ $i -lt 1000 ] && ! grep -q '^Message:' /usr/local/oska/log/errorlog 2>/dev/null; "
     "do sleep 0.02; i=$((i+1)); done; "
     "sleep 0.3; kill -$1 $p; "
-    "( sleep 20; kill -KILL $p 2>/dev/null ) & w=$!; "
+    "( sleep 20; kill -KILL $p ) >/dev/null 2>&1 & w=$!; "
     "wait $p; s=$?; kill $w 2>/dev/null; echo status=$s";
 
 } // namespace
