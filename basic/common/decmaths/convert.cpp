@@ -16,7 +16,7 @@ void from_unsigned(unsigned long long m, int pos, dec_t *r)
     dec_t out{};
     out.dec_pos = 1;
     if (m) {
-        char pairs[10];
+        char pairs[10] = {};
         int count = 0;
         for (; m; m /= 100) pairs[count++] = static_cast<char>(m % 100);
         int low = 0;
