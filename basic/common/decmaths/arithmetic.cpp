@@ -152,7 +152,7 @@ int add_signed(const dec_t *x, int xs, const dec_t *y, int ys, dec_t *r)
         w[0] = c;
     } else {
         int borrow = 0;  // digits of b below slot 18 make the floor one unit smaller
-        for (int j = 18 - d; j < nb; ++j)
+        for (int j = d < 18 ? 18 - d : 0; j < nb; ++j)
             if (b->dec_dgts[j]) {
                 borrow = 1;
                 break;
