@@ -192,38 +192,6 @@ inline std::uint64_t div128(std::uint64_t hi, std::uint64_t lo, std::uint64_t d,
 }
 #endif
 
-constexpr std::uint64_t pow100[9] = {1ull,
-                                     100ull,
-                                     10000ull,
-                                     1000000ull,
-                                     100000000ull,
-                                     10000000000ull,
-                                     1000000000000ull,
-                                     100000000000000ull,
-                                     10000000000000000ull};
-
-// Quotient digits of x's digits followed by zeros (L pairs in all) divided by a divisor of at
-// most 8 pairs: eight quotient pairs per hardware division.
-void divide_short(const dec_t *x, int nx, std::uint64_t yc, int L, unsigned char *q)
-{
-    std::uint64_t rem = 0;
-    for (int t = 0; t < L; t += 8) {
-        int cnt = L - t < 8 ? L - t : 8;
-        if (rem == 0 && t >= nx) {  // the rest of the dividend is zero and so is the quotient
-            std::memset(q + t, 0, L - t);
-            return;
-        }
-        std::uint64_t chunk = 0;
-        for (int i = t; i < t + cnt; ++i) chunk = chunk * 100 + (i < nx ? x->dec_dgts[i] : 0);
-        unsigned __int128 n = static_cast<unsigned __int128>(rem) * pow100[cnt] + chunk;
-        std::uint64_t qq = div128(static_cast<std::uint64_t>(n >> 64), static_cast<std::uint64_t>(n), yc, &rem);
-        for (int i = t + cnt - 1; i >= t; --i) {
-            q[i] = static_cast<unsigned char>(qq % 100);
-            qq /= 100;
-        }
-    }
-}
-
 constexpr std::uint64_t LIMB = 100000000;  // four base-100 digits
 
 // Limbs of four digits each, most significant first; digit slots past the count are zero.
@@ -244,6 +212,27 @@ void limbs_to_digits(const std::uint64_t *limb, int nl, unsigned char *out)
         out[1] = static_cast<unsigned char>(hi % 100);
         out[2] = static_cast<unsigned char>(lo / 100);
         out[3] = static_cast<unsigned char>(lo % 100);
+    }
+}
+
+// Quotient digits of x's digits followed by zeros (L pairs in all, a multiple of 8) divided by
+// a divisor of at most 8 pairs: eight quotient pairs per hardware division.
+void divide_short(const dec_t *x, int nx, std::uint64_t yc, int L, unsigned char *q)
+{
+    std::uint64_t xl[4] = {};
+    to_limbs(x, nx, xl);
+    if (L > 32) L = 32;  // 17 + 8 pairs, rounded up
+    std::uint64_t rem = 0;
+    for (int t = 0; t < L; t += 8) {
+        std::uint64_t chunk = t < 16 ? xl[t / 4] * LIMB + xl[t / 4 + 1] : 0;
+        if (rem == 0 && chunk == 0 && t >= 4 * ((nx + 3) / 4)) {  // nothing left to divide
+            std::memset(q + t, 0, L - t);
+            return;
+        }
+        unsigned __int128 n = static_cast<unsigned __int128>(rem) * (LIMB * LIMB) + chunk;
+        std::uint64_t qq = div128(static_cast<std::uint64_t>(n >> 64), static_cast<std::uint64_t>(n), yc, &rem);
+        std::uint64_t ql[2] = {qq / LIMB, qq % LIMB};
+        limbs_to_digits(ql, 2, q + t);
     }
 }
 
@@ -402,10 +391,10 @@ int dmaths_decdiv(const dec_t *x, const dec_t *y, dec_t *r)
     int pos = x->dec_pos == y->dec_pos ? 1 : 0;
     int ex = x->dec_exp, ey = y->dec_exp;
     if (ny <= 8) {
-        // The dividend is x's digits followed by zeros, L = 17 + ny pairs: its integer quotient
-        // by y's digits has 17 or 18 significant pairs, all exact (floor).
-        int L = 17 + ny;
-        unsigned char q[17 + 8];
+        // The dividend is x's digits followed by zeros, at least 17 + ny pairs: its integer
+        // quotient by y's digits has 17 significant pairs or more, all exact (floor).
+        int L = (17 + ny + 7) & ~7;
+        unsigned char q[32];
         std::uint64_t yc = 0;
         for (int j = 0; j < ny; ++j) yc = yc * 100 + static_cast<unsigned char>(y->dec_dgts[j]);
         divide_short(x, nx, yc, L, q);
