@@ -583,7 +583,7 @@ void LoadCode(Interp_t *interp)
         close_object();
         Abort("cannot load %s - path too long", object);
     }
-    std::snprintf(Loaded_program_path, sizeof Loaded_program_path, "%s", object);
+    std::memcpy(Loaded_program_path, object, std::strlen(object) + 1);
     std::string base = program_base(object);
     if (base.size() > static_cast<std::size_t>(PROGRAM_BASE_MAX)) {
         close_object();
@@ -644,7 +644,8 @@ void LoadCode(Interp_t *interp)
 
     SymbolMemory(routines, loaded_routines + 1);
     preset_struct_values(routines, loaded_routines + 1);
-    std::snprintf(Loaded_program, sizeof Loaded_program, "%s",
-                  std::strrchr(object, '/') ? std::strrchr(object, '/') + 1 : object);
+    const char *file = std::strrchr(Loaded_program_path, '/');
+    file = file ? file + 1 : Loaded_program_path;
+    std::memmove(Loaded_program, file, std::strlen(file) + 1);
     load_mem = nullptr;
 }
