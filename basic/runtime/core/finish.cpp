@@ -10,6 +10,7 @@
 #include "gdata.h"
 #include "message.h"
 #include "numerics.h"
+#include "applications.h"
 #include "pending.h"
 #include "run_time.h"
 #include "softkeys.h"

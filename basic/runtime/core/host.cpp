@@ -10,10 +10,4 @@ int cur_loaded_routine = -1;
 char *obj_ptr;
 char *obj_end;
 
-int Load_buffer()
-{
-    // No object file is open until the loader exists.
-    return -1;
-}
-
 void mlog_mem_save(int, const void *) {}

@@ -5,13 +5,24 @@
 
 #include <cstdio>
 
+#include "applications.h"
+#include "loader.h"
 #include "message.h"
 
 void *Common_variables;
 long Common_size;
 
-const char *CurrentApplicationName() { return nullptr; }
-std::string ApplicationNames() { return ""; }
+const char *CurrentApplicationName() { return current_application ? current_application->name : nullptr; }
+
+std::string ApplicationNames()
+{
+    std::string names;
+    for (Application_t *ap = applications; ap; ap = ap->next) {
+        if (!names.empty()) names += ", ";
+        names += ap->name;
+    }
+    return names;
+}
 const char *CurrentRoutineName() { return "UNK"; }
 
 const char *ProgramPoint()
@@ -21,7 +32,11 @@ const char *ProgramPoint()
     return point;
 }
 
-const char *LoadedFileName(int) { return nullptr; }
+const char *LoadedFileName(int index)
+{
+    if (!current_application || !current_application->app) return nullptr;
+    return FindLoadedFileExIndex(index, &current_application->app->loaded_files);
+}
 std::string ProgramDataPath() { return ""; }
 bool ProgramLoaded() { return false; }
 void ProgramTraceLines(std::vector<std::string> &) {}
@@ -36,16 +51,15 @@ void init_child_slots() {}
 void run_first_program(const char *) { Abort("Loading and running programs not available"); }
 void Take_dump() { Abort("Crash dump not available"); }
 
-// No channel, context, application, list, result, connection or matrix can exist yet, so the
-// clean-up has nothing to close or free.
+// No channel, context, list, result, connection or matrix can exist yet, so the clean-up has
+// nothing to close or free there.
 void close_files() {}
 void release_context_stack() {}
-void CanDeleteLastApplication() {}
-void DelAllApplications() {}
+void DelAllApplications() { DelApplication(nullptr, nullptr); }
 void free_all_db_results() {}
 void free_all_db_connections() {}
 void destroy_all_lists() {}
-void free_loaded_program_name() {}
+void free_loaded_program_name() { FreeLoadedprogramname(); }
 void cmat_free_cm(ControlMatrix_t *) { Abort("Control matrices not available"); }
 void ldap_cleanup() {}
 void free_program_trace_ring() {}

@@ -37,7 +37,6 @@ void close_files();
 void release_context_stack();
 extern void *Common_variables;
 extern long Common_size;
-void CanDeleteLastApplication();
 void DelAllApplications();
 void free_all_db_results();
 void free_all_db_connections();

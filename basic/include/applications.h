@@ -1,0 +1,97 @@
+// Applications (one per loaded object file) and the memory spaces they own.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "code.h"
+#include "disamdec.h"
+#include "sql.h"
+#include "symtab.h"
+
+struct Interp_t;
+
+// A block the program allocated for a pointer variable.
+struct PointerMem_t {
+    void *variable;  // address of the variable that holds the block
+    void *block;
+    PointerMem_t *next;
+};
+
+// Handle kinds a memory space tracks until the program frees them.
+inline constexpr std::int32_t APP_HANDLE_ILIST = 0;
+inline constexpr std::int32_t APP_HANDLE_OODOC = 1;
+
+struct AppHandle_t {
+    std::uintptr_t handle;
+    std::int32_t line;  // source line of the creating statement
+    std::int32_t kind;
+    char *app_name;
+    char *file;  // source file of the creating statement
+    AppHandle_t *prev;
+    AppHandle_t *next;
+};
+
+struct AppMemory_t {
+    Code *code;
+    std::int32_t code_count;
+    dec_t *numerics;
+    char *chars;
+    std::int32_t ncount;  // decimals
+    std::int32_t ccount;  // bytes
+    char *structs;
+    std::int32_t stcount;  // bytes
+    PointerMem_t *pointer_memory;
+    Routine *routines;  // MAX_ROUTINES entries
+    std::int32_t routine_count;
+    Code *entries[MAX_ROUTINES];
+    OskaTable_t *tables[NH_OSKATABLES];
+    Interp_t *interp;
+    LoadedFiles_t *loaded_files;
+    AppHandle_t *handles_first;
+    AppHandle_t *handles_last;
+};
+
+struct Application_t {
+    char *name;  // base name, "__" and a suffix of up to three capital letters
+    AppMemory_t *app;
+    Application_t *next;
+    Application_t *prev;
+    void *owner_window;     // first window the application attached to a form
+    std::int32_t windowed;  // 1 once it opened a program window
+    std::int32_t busy;      // 1 while an external program it started runs
+};
+
+inline constexpr int APP_SUFFIX_SIZE = 4;  // three letters and the terminator
+
+extern Application_t *applications;
+extern Application_t *current_application;
+extern int last_ap_delete_ok;
+
+Application_t *FindApplication(const char *name);
+// Newest application named base + "__" + suffix; suffix (APP_SUFFIX_SIZE bytes) gets the next one.
+Application_t *FindLastApplication(const char *base, char *suffix);
+Application_t *AddApplication(const char *name);
+void CanDeleteLastApplication();
+// By name (with its neighbours by the owner rules) or, without a name, every deletable
+// application of that owner window.
+void DelApplication(const char *name, void *owner_window);
+AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals, std::uint32_t chars,
+                               std::uint32_t struct_bytes);
+void DeleteApplicationMem(AppMemory_t *mem);
+
+Routine *FindAppRoutine(Application_t *ap, const char *name, int *index);
+Symbol *FindSymInRoutine(Routine *routine, const char *name);
+Routine *GetRoutine(int index);
+Routine *SeekRunTimeRoutine(const char *name);
+
+void AppIlistAdd(AppMemory_t *mem, int kind, std::uintptr_t handle, const char *app_name, int line,
+                 int file_index);
+void AppIlistDel(AppMemory_t *mem, std::uintptr_t handle);
+
+void free_pointer_memory(PointerMem_t **list);
+
+void PrintApplication(Application_t *ap, std::FILE *stream);
+void PrintApplicationMem(AppMemory_t *mem, std::FILE *stream);
+void PrintAppVariables(Application_t *ap, std::FILE *stream);
+void PrintAllAppVariables(const char *title, std::FILE *stream);

@@ -1,0 +1,73 @@
+// The interpreter context: one running program with its code, routine table, value stack, call
+// and gosub records, error traps and exit state. Contexts chain through `previous`.
+#pragma once
+
+#include <cstdint>
+
+#include "code.h"
+#include "disamdec.h"
+#include "stack.h"
+#include "symtab.h"
+
+struct Application_t;
+struct KeySet_t;
+
+inline constexpr int PROGRAM_NAME_SIZE = 64;  // "<base>__<suffix>" and the terminator
+inline constexpr int ORIGIN_NAME_SIZE = 72;
+inline constexpr int EXIT_STRING_SIZE = 2049;
+inline constexpr int SECOND_TEXT_SIZE = 39;
+inline constexpr int MAX_CALLERS = 100;
+inline constexpr int GOSUB_DEPTH = 100;
+
+// An error trap: the value-stack level to return to and the handler; no handler, no trap.
+struct TrapVector {
+    std::int32_t level;
+    Code *handler;
+};
+
+// Who called the routine at one depth: its name, the low 16 bits of the calling op's position
+// and the value-stack frame base.
+struct CallerRecord {
+    const char *name;
+    std::uint16_t position;
+    std::int32_t frame;
+};
+
+struct Interp_t {
+    char program_name[PROGRAM_NAME_SIZE];
+    char *title;  // window title; none for the first context
+    char origin_name[ORIGIN_NAME_SIZE];
+    std::int32_t ARGC;
+    Stack ARGV;
+    Code *code_base;  // the application's code words
+    std::int32_t code_size;
+    Routine *routines;
+    Application_t *current_application;
+    std::int32_t loaded_routines;  // highest routine number
+    std::int32_t cur_routine;
+    Code *code[MAX_ROUTINES];  // entry of each routine
+    TrapVector TRAP_VECTORS[MAX_ROUTINES];
+    void *Common_variables;
+    std::int32_t Common_size;
+    std::int32_t Common_shared;
+    dec_t *numerics;
+    char *chars;
+    std::int32_t ncount;  // decimals in the numeric area
+    std::int32_t ccount;  // bytes in the character area
+    char *structs;
+    std::int32_t stcount;
+    Stack *Stk;
+    std::int32_t sp;  // top of the value stack, -1 when empty
+    CallerRecord caller[MAX_CALLERS];
+    std::int32_t depth;
+    Code *npc;  // where the context continues when it becomes current again
+    std::int32_t EXIT_STAT;
+    char EXIT_STRING[EXIT_STRING_SIZE];
+    char second_text[SECOND_TEXT_SIZE];
+    KeySet_t *keyset;
+    std::uint64_t spare;
+    std::uint32_t line_start;  // restored into yylinestart on every switch
+    Code *gosub_stk[GOSUB_DEPTH];
+    std::int32_t gosub_ptr;
+    Interp_t *previous;
+};

@@ -1,0 +1,53 @@
+// The object loader: reads a ZEMA object file into a new application and prepares an interpreter
+// context to run it.
+#pragma once
+
+#include <cstdint>
+
+#include "code.h"
+#include "disamdec.h"
+#include "symtab.h"
+
+struct Application_t;
+struct Interp_t;
+
+inline constexpr int OBJ_BLOCK = 2048;         // bytes read per block
+inline constexpr int COMP_OBJ_FNAMESZ = 256;   // compiled-in object name and its terminator
+inline constexpr int LOADED_PATH_SIZE = 256;   // Loaded_program_path, Loaded_program
+inline constexpr int LOADED_HEADER_SIZE = 513; // Loaded_program_header
+inline constexpr int LOADER_TOKEN_SIZE = 1024; // "n" and "r" operand texts
+inline constexpr int ISSUE_SIZE = 7;
+inline constexpr int HEADER_FIELDS = 16;
+inline constexpr const char *RD_OBJ_HEADER_FMT = "%7c%f %u %u %u %u %u %u %u %u %d %u %s %u %s %s";
+
+extern int object_fd;
+extern char obj_buf[OBJ_BLOCK + 1];
+extern int End_of_load;
+extern char header[OBJ_BLOCK + 1];
+extern Code *CodeCurrent;
+extern Code *BaseCodeCurrent;
+extern Code *code_end;
+extern Code *CodeRoot;
+extern dec_t *numeric_ptr;
+extern char *char_ptr;
+extern char *struct_ptr;
+extern int loaded_routines;
+extern int i_routine;
+extern Code *last_routine;
+extern char ISSUE_STR[ISSUE_SIZE + 1];
+extern char Loaded_program_path[LOADED_PATH_SIZE];
+extern char Loaded_program[LOADED_PATH_SIZE];
+extern char Loaded_program_header[LOADED_HEADER_SIZE];
+extern char *LoadedProgramName;
+
+void LoadCode(Interp_t *interp);
+Code *decode();
+bool start_routine(unsigned op);
+int FindRoutine(const char *name);
+std::int64_t assem_num(int bytes);
+int assem_str(char *destination, int size);
+void preset_data_list();
+void preset_numeric_vars(dec_t *area, int count);
+void SymbolMemory(Routine *table, int count);
+void preset_struct_values(Routine *table, int count);
+void FreeLoadedprogramname();
