@@ -10,6 +10,8 @@ packages=(
   libglib2.0-dev libgtk-4-dev zlib1g-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # fuzzing
+  clang libclang-rt-14-dev
   # test tools
   xvfb xdotool python3 util-linux
   # the debugger whose stack trace fatal reports carry

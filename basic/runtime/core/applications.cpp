@@ -186,6 +186,11 @@ AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals,
                                std::uint32_t struct_bytes)
 {
     auto *mem = Calloc(1, AppMemory_t);
+    // Where Abort throws (the test hosts), a refused area must not leave the space behind.
+    struct Guard {
+        AppMemory_t *mem;
+        ~Guard() { DeleteApplicationMem(mem); }
+    } guard{mem};
     mem->code = Calloc(code_words ? code_words : 1, Code);
     mem->code_count = static_cast<std::int32_t>(code_words);
     if (decimals) mem->numerics = Calloc(decimals, dec_t);
@@ -195,6 +200,7 @@ AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals,
     if (struct_bytes) mem->structs = static_cast<char *>(zerobuf(struct_bytes / sizeof(dec_t) + 1, sizeof(dec_t)));
     mem->stcount = static_cast<std::int32_t>(struct_bytes);
     mem->routines = new Routine[MAX_ROUTINES];
+    guard.mem = nullptr;
     return mem;
 }
 
