@@ -40,7 +40,6 @@ extern long Common_size;
 void DelAllApplications();
 void free_all_db_results();
 void free_all_db_connections();
-void destroy_all_lists();
 void free_loaded_program_name();
 void cmat_free_cm(ControlMatrix_t *cm);
 void ldap_cleanup();
