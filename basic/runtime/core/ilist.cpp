@@ -246,7 +246,7 @@ IListElt_t *named(const IList_t *list, const char *name, int after = 0)
     auto it = table.find(name);
     if (it == table.end()) return nullptr;
     const auto &b = it->second;
-    if (position_of(b.first) > after) return b.first;
+    if (after < 1 || position_of(b.first) > after) return b.first;
     auto pos = std::partition_point(b.more.begin(), b.more.end(),
                                     [after](const IListElt_t *e) { return position_of(e) <= after; });
     return pos == b.more.end() ? nullptr : *pos;
