@@ -6,6 +6,7 @@
 #include <string>
 
 #include "globals.h"
+#include "ilist.h"
 #include "interp.h"
 #include "mem_mgt.h"
 #include "stack.h"
@@ -64,23 +65,19 @@ void free_interp(Interp_t *interp)
     sfree(interp);
 }
 
-// Lists and document-insertion handles are released by their own subsystems, which are not part
-// of this build yet; a program cannot have created one without them.
-[[noreturn]] void release_unavailable(const AppHandle_t *h)
+// Document-insertion handles are released by their own subsystem, which is not part of this
+// build yet; a program cannot have created one without it.
+[[noreturn]] void release_unavailable(const AppHandle_t *)
 {
-    if (h->kind == APP_HANDLE_OODOC) Abort("Document insertion is not available");
-    Abort("Program lists are not available");
+    Abort("Document insertion is not available");
 }
 
-void release_handles(AppMemory_t *mem)
+// A list the program left behind goes with its application. One that is no longer a list (it
+// was already destroyed) is not touched.
+void release_list(const AppHandle_t *h)
 {
-    for (AppHandle_t *h = mem->handles_first; h;) {
-        if (!have_abort)
-            std::fprintf(stderr, "Unfreed %s around line %d of %s (app: %s)\n",
-                         h->kind == APP_HANDLE_OODOC ? "oo doc" : "ilist", h->line, h->file ? h->file : "",
-                         h->app_name ? h->app_name : "");
-        release_unavailable(h);
-    }
+    auto *list = reinterpret_cast<IList_t *>(h->handle);
+    if (ilist_type(list)) ilist_destroy(list);
 }
 
 void free_handle(AppHandle_t *h)
@@ -88,6 +85,24 @@ void free_handle(AppHandle_t *h)
     DPS_FREE(h->app_name);
     DPS_FREE(h->file);
     sfree(h);
+}
+
+void release_handles(AppMemory_t *mem)
+{
+    while (AppHandle_t *h = mem->handles_first) {
+        if (!have_abort)
+            std::fprintf(stderr, "Unfreed %s around line %d of %s (app: %s)\n",
+                         h->kind == APP_HANDLE_OODOC ? "oo doc" : "ilist", h->line, h->file ? h->file : "",
+                         h->app_name ? h->app_name : "");
+        if (h->kind == APP_HANDLE_OODOC) release_unavailable(h);
+        release_list(h);
+        mem->handles_first = h->next;
+        if (h->next)
+            h->next->prev = nullptr;
+        else
+            mem->handles_last = nullptr;
+        free_handle(h);
+    }
 }
 
 void unlink_and_free(Application_t *ap)

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "gdata.h"
+#include "ilist.h"
 #include "message.h"
 #include "numerics.h"
 #include "applications.h"
@@ -43,7 +44,7 @@ void finish_mem_cleanup()
     freekeysets();
     free_all_db_results();
     free_all_db_connections();
-    destroy_all_lists();
+    ilist_destroyall();
     free_loaded_program_name();
     FreeKeys();
     if (global_data) {

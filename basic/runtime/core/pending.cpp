@@ -51,14 +51,13 @@ void init_child_slots() {}
 void run_first_program(const char *) { Abort("Loading and running programs not available"); }
 void Take_dump() { Abort("Crash dump not available"); }
 
-// No channel, context, list, result, connection or matrix can exist yet, so the clean-up has
+// No channel, context, result, connection or matrix can exist yet, so the clean-up has
 // nothing to close or free there.
 void close_files() {}
 void release_context_stack() {}
 void DelAllApplications() { DelApplication(nullptr, nullptr); }
 void free_all_db_results() {}
 void free_all_db_connections() {}
-void destroy_all_lists() {}
 void free_loaded_program_name() { FreeLoadedprogramname(); }
 void cmat_free_cm(ControlMatrix_t *) { Abort("Control matrices not available"); }
 void ldap_cleanup() {}

@@ -1,6 +1,6 @@
 // What start-up, exit and the error reports need from subsystems that are not built yet: the
 // object loader, the executor and interpreter contexts, applications, file channels, child
-// processes, program lists, the database and the directory. Each stand-in either answers as
+// processes, the database and the directory. Each stand-in either answers as
 // "nothing loaded / nothing open" or stops the run with "... not available"; the issues that
 // build those subsystems replace them (pending.cpp).
 #pragma once
@@ -40,7 +40,6 @@ extern long Common_size;
 void DelAllApplications();
 void free_all_db_results();
 void free_all_db_connections();
-void destroy_all_lists();
 void free_loaded_program_name();
 void cmat_free_cm(ControlMatrix_t *cm);
 void ldap_cleanup();
