@@ -139,8 +139,9 @@ void release_mem()
     release_context_stack();
 }
 
+// The COMMON block belongs to this run only: it is unmapped and its shared-memory object removed,
+// also before a restart, whose new run starts on a fresh block.
 void release_shmem()
 {
-    Common_variables = nullptr;
-    Common_size = 0;
+    release_common_block();
 }
