@@ -646,6 +646,7 @@ bool routine_exit(Run &run, Code *&pc, bool with_value)
     if (with_value) {
         need(1);
         Stack &top = Stk[sp];
+        if (top.s_t == marker) stack_underflow();  // no result above the call
         fn_value = top;
         if (top.s_t == real || top.s_t == real_array) {
             if (!top.s_c.C_N) not_numeric(top);
