@@ -374,7 +374,8 @@ void load_string_direct(Code *&pc, bool by_address)
     if (fixed) e.flags |= stk_fixed;
     if (based) e.flags |= stk_based;
     if (ranged) e.flags |= stk_substring;
-    if (pointer) e.flags |= stk_pointer;
+    // A value load holds a copy of the pointed text, not the pointer field.
+    if (pointer && by_address) e.flags |= stk_pointer;
     if (by_address && based) {
         e.params[0] = base_params[0];
         e.params[1] = base_params[1];

@@ -28,6 +28,7 @@ protected:
         setenv("PID", std::to_string(getpid()).c_str(), 1);
         lumba_test::trapped_errors().clear();
         lumba_test::mailed().clear();
+        reset_executor();
     }
 
     void TearDown() override
@@ -54,6 +55,8 @@ protected:
         current_application = nullptr;
         EXIT_STAT = 0;
         ERR_REG = 0;
+        src_line_number = 0;
+        src_file_index = 0;
     }
 
     // Loads and runs text as the first program.
