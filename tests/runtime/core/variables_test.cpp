@@ -161,7 +161,9 @@ TEST_F(ExecTest, ErrorTraps)
         EXPECT_EQ(o.status, c.status) << c.text;
         EXPECT_EQ(static_cast<int>(lumba_test::trapped_errors().size()), c.traps) << c.text;
         EXPECT_TRUE(same(cell(0), c.cell0)) << c.text << " gave " << text_of(cell(0));
-        if (c.status == 1) EXPECT_NE(o.err.find("test error 0"), std::string::npos) << o.err;
+        if (c.status == 1) {
+            EXPECT_NE(o.err.find("test error 0"), std::string::npos) << o.err;
+        }
         release_common_block();
         delete_all_applications();
     }
