@@ -72,6 +72,9 @@ void basic_trace_enter(const char *function, const char *file, int line);
 // An entry of another kind (flag 0) whose outer file and line are the previous entry's.
 void basic_trace_note(const char *function, const char *file, int line);
 void free_program_trace_ring();
+// Forgets the names cached for the ring: called when a program is loaded or an application goes.
+void basic_trace_forget();
+extern int basic_trace_generation;  // raised by basic_trace_forget
 
 // Report data.
 const char *CurrentRoutineName();

@@ -100,6 +100,7 @@ void unlink_and_free(Application_t *ap)
     if (ap->next) ap->next->prev = ap->prev;
     std::fprintf(stderr, "DELETING application %s @ %p!\n", ap->name, static_cast<void *>(ap));
     basic_trace_note(":delApp:", ap->name, static_cast<int>(reinterpret_cast<std::uintptr_t>(ap)));
+    basic_trace_forget();
     if (current_application == ap) current_application = nullptr;
     DPS_FREE(ap->name);
     if (ap->app) DeleteApplicationMem(ap->app);

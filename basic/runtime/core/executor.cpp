@@ -555,8 +555,17 @@ void load_structure_parameter(Run &run, Code *&pc, bool by_address)
 
 const char *trace_file_name()
 {
-    if (!current_application || !current_application->app) return "Unk";
-    return FindLoadedFileExIndex(src_file_index, &current_application->app->loaded_files);
+    // The last lookup is kept until the index, the application or the loaded programs change.
+    static const Application_t *app;
+    static int index, generation = -1;
+    static const char *name;
+    if (current_application != app || src_file_index != index || basic_trace_generation != generation) {
+        app = current_application;
+        index = src_file_index;
+        generation = basic_trace_generation;
+        name = (!app || !app->app) ? "Unk" : FindLoadedFileExIndex(index, &current_application->app->loaded_files);
+    }
+    return name;
 }
 
 void routine_entry(Run &run, unsigned op, Code *&pc)
@@ -770,8 +779,22 @@ void arithmetic(unsigned op)
 {
     need(2);
     maths(op, sp, sp - 1, &fn_value);
-    POPSTK(2);
+    if (Stk[sp].s_t == real && Stk[sp - 1].s_t == real)
+        sp -= 2;  // numbers own nothing
+    else
+        POPSTK(2);
     push_result(true);
+}
+
+// The routine's own numeric cell offset for a plain direct op without subscripts, else nullptr
+// (the general path then places and checks it).
+inline dec_t *plain_cell(const Code *pc)
+{
+    const long area = static_cast<long>(pc[1].param);
+    if (area == 0 || area == 2 || area >= 30 || pc[4].param != 0) return nullptr;
+    const long offset = operand(pc);
+    if (offset < 0 || !local_numerics || offset >= routines[cur_routine].local_ncount) return nullptr;
+    return local_numerics + offset;
 }
 
 void run_loop(Run &run)
@@ -898,7 +921,14 @@ void run_loop(Run &run)
             break;
         }
         case o_loadrad: load_numeric_direct(pc, true); break;
-        case o_loadrvd: load_numeric_direct(pc, false); break;
+        case o_loadrvd:
+            if (const dec_t *cell = plain_cell(pc)) {
+                pc += 5;
+                push_number(*cell);
+            } else {
+                load_numeric_direct(pc, false);
+            }
+            break;
         case o_loadrai: load_numeric_parameter(run, pc, true); break;
         case o_loadrvi: load_numeric_parameter(run, pc, false); break;
         case o_loadrc: {
@@ -1005,7 +1035,15 @@ void run_loop(Run &run)
             POPSTK(1);
             break;
         }
-        case o_storrd: store_numeric_direct(pc); break;
+        case o_storrd:
+            if (dec_t *cell = plain_cell(pc); cell && sp >= 0 && Stk[sp].s_t == real) {
+                pc += 5;
+                *cell = *numeric_of(Stk[sp]);
+                --sp;
+            } else {
+                store_numeric_direct(pc);
+            }
+            break;
         case o_storri: store_numeric_parameter(run, pc); break;
         case o_storsd: store_string_direct(pc); break;
         case o_storsi: store_string_parameter(run, pc); break;

@@ -15,9 +15,9 @@
 #include "run_time.h"
 #include "softkeys.h"
 
-namespace {
-
 volatile std::sig_atomic_t pending_signal;
+
+namespace {
 
 bool synchronous_fault(int sig)
 {
@@ -101,7 +101,7 @@ void install_sigcatcher()
     }
 }
 
-void check_signals()
+void act_on_signal()
 {
     const int sig = pending_signal;
     if (!sig) return;

@@ -30,14 +30,17 @@ const char *intern_slow(const char *text)
     return names->emplace(text).first->c_str();
 }
 
-// A one-entry cache per call site: the text most recently interned there.
+// A one-entry cache per call site: the source text most recently interned there and its copy.
+// Source texts live in applications; a load or a deletion forgets them (basic_trace_forget).
 struct InternCache {
-    const char *last = nullptr;
+    const char *source = nullptr;
+    const char *copy = nullptr;
     const char *intern(const char *text)
     {
         if (!text) text = "";
-        if (last && std::strcmp(last, text) == 0) return last;
-        return last = intern_slow(text);
+        if (text == source) return copy;
+        source = text;
+        return copy = intern_slow(text);
     }
 };
 
@@ -58,6 +61,14 @@ void top_from_previous(int slot)
 }
 
 } // namespace
+
+int basic_trace_generation;
+
+void basic_trace_forget()
+{
+    fn_cache = file_cache = other_cache = InternCache{};
+    ++basic_trace_generation;
+}
 
 void basic_trace_enter(const char *function, const char *file, int line)
 {
@@ -107,7 +118,7 @@ void free_program_trace_ring()
         basic_trace_line[i] = basic_trace_line_top[i] = basic_trace_tr[i] = basic_trace_flag[i] = 0;
     }
     p_basic_trace = p_basic_trace_prev = 0;
-    fn_cache = file_cache = other_cache = InternCache{};
+    basic_trace_forget();
     delete names;
     names = nullptr;
 }
