@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is needed, builds, installs lumba_run, liblumba-common and the site
-# skeleton under /usr/local/oska, then runs the sample program in background mode.
+# skeleton under /usr/local/oska, installs the sample program as unit0/hello and runs it in
+# background mode, printing its exit status (0: it computed the sum it checks).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,3 +18,10 @@ mkdir -p /usr/local/oska/{log,temp,crash,bin,apps/unit0}
 chmod 1777 /usr/local/oska/temp
 
 /usr/local/bin/lumba_run --version
+
+# The sample program: its object name must be its compiled-in name, hello.
+install -m 644 build/examples/hello.obj /usr/local/oska/apps/unit0/hello
+status=0
+/usr/local/bin/lumba_run -b -w 0 hello 0 || status=$?
+echo "hello exit status: $status"
+exit "$status"

@@ -90,7 +90,7 @@ namespace {
 void entry_text(const Stack *entry, const char **src, std::size_t *len)
 {
     if (entry->flags & stk_pointer) {
-        *src = static_cast<const char *>(BasicPtrtoC(entry->s_c.C_S));
+        *src = BasicPtrtoText(entry->s_c.C_S);
         *len = *src ? std::strlen(*src) : 0;
     } else {
         *src = entry->s_c.C_S;
@@ -121,6 +121,15 @@ gchar *_Stacktogchar(const Stack *entry, const char *, int)
     gchar *copy = g_strndup(len ? src : "", len);
     mlog_mem_save(0, copy);
     return copy;
+}
+
+const char *BasicPtrtoText(const void *bytes)
+{
+    if (!bytes) return nullptr;
+    std::uint64_t raw;
+    std::memcpy(&raw, bytes, sizeof raw);
+    if (raw == 0 || raw == BasicPtrBlank) return nullptr;
+    return static_cast<const char *>(BasicPtrtoC(bytes));
 }
 
 void *BasicPtrtoC(const void *bytes)

@@ -75,3 +75,8 @@ void trace_mark(const char *text, const char *file, int line);
 #define TRACE_IN trace_in(__func__, __FILE__, __LINE__)
 #define TRACE_OUT trace_out(__func__, __FILE__, __LINE__)
 #define TRACE_MARK(text) trace_mark((text), __FILE__, __LINE__)
+
+// The text a pointer field names, or nullptr when the field holds no text: all zero bytes or the
+// eight-blank pattern of a blank-filled record. A blank field is never dereferenced.
+inline constexpr std::uint64_t BasicPtrBlank = 0x2020202020202020ull;
+const char *BasicPtrtoText(const void *bytes);

@@ -2,6 +2,7 @@
 // start-up sets for the rest of the run-time (options, paths, environment numbers).
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <pwd.h>
 
@@ -86,7 +87,12 @@ extern "C" void sigcatcher(int sig);
 void install_sigcatcher();
 // The safe point: called by the executor loop and by every place that waits. Acts on a signal
 // recorded by sigcatcher (orderly exit or fatal report); returns when none is pending.
-void check_signals();
+void act_on_signal();
+extern volatile std::sig_atomic_t pending_signal;  // the signal recorded by sigcatcher, 0 = none
+inline void check_signals()
+{
+    if (pending_signal) act_on_signal();
+}
 void env_num(std::int32_t *value, const char *name);
 void release_mem();
 void release_shmem();

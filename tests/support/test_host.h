@@ -5,12 +5,17 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace lumba_test {
 
 struct AbortError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// Core tests (core_host.cpp): the texts of the trappable errors raised and of the reports mailed.
+std::vector<std::string> &trapped_errors();
+std::vector<std::string> &mailed();
 
 // Makes Load_buffer serve text in blocks of block bytes, starting with the first block.
 void feed_object(const std::string &text, std::size_t block = 2048);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "executor.h"
 #include "globals.h"
 #include "ilist.h"
 #include "interp.h"
@@ -113,6 +114,8 @@ void unlink_and_free(Application_t *ap)
         applications = ap->next;
     if (ap->next) ap->next->prev = ap->prev;
     std::fprintf(stderr, "DELETING application %s @ %p!\n", ap->name, static_cast<void *>(ap));
+    basic_trace_note(":delApp:", ap->name, static_cast<int>(reinterpret_cast<std::uintptr_t>(ap)));
+    basic_trace_forget();
     if (current_application == ap) current_application = nullptr;
     DPS_FREE(ap->name);
     if (ap->app) DeleteApplicationMem(ap->app);

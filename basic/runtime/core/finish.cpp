@@ -16,9 +16,9 @@
 #include "run_time.h"
 #include "softkeys.h"
 
-namespace {
-
 volatile std::sig_atomic_t pending_signal;
+
+namespace {
 
 bool synchronous_fault(int sig)
 {
@@ -102,7 +102,7 @@ void install_sigcatcher()
     }
 }
 
-void check_signals()
+void act_on_signal()
 {
     const int sig = pending_signal;
     if (!sig) return;
@@ -140,8 +140,9 @@ void release_mem()
     release_context_stack();
 }
 
+// The COMMON block belongs to this run only: it is unmapped and its shared-memory object removed,
+// also before a restart, whose new run starts on a fresh block.
 void release_shmem()
 {
-    Common_variables = nullptr;
-    Common_size = 0;
+    release_common_block();
 }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "applications.h"
+#include "executor.h"
 #include "globals.h"
 #include "interp.h"
 #include "mem_mgt.h"
@@ -577,6 +578,7 @@ void FreeLoadedprogramname()
 
 void LoadCode(Interp_t *interp)
 {
+    basic_trace_forget();  // names may be reused by the new program's tables
     open_object();
     if (std::strlen(object) >= sizeof Loaded_program_path) {
         close_object();

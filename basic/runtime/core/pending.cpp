@@ -6,11 +6,13 @@
 #include <cstdio>
 
 #include "applications.h"
+#include "fileio.h"
+#include "intrinsic_dispatch.h"
+#include "intrinsics.h"
 #include "loader.h"
 #include "message.h"
 
-void *Common_variables;
-long Common_size;
+int inPgTransaction;
 
 const char *CurrentApplicationName() { return current_application ? current_application->name : nullptr; }
 
@@ -23,42 +25,46 @@ std::string ApplicationNames()
     }
     return names;
 }
-const char *CurrentRoutineName() { return "UNK"; }
-
-const char *ProgramPoint()
-{
-    static char point[32];
-    std::snprintf(point, sizeof point, "%d-UNK:", src_line_number);
-    return point;
-}
 
 const char *LoadedFileName(int index)
 {
     if (!current_application || !current_application->app) return nullptr;
     return FindLoadedFileExIndex(index, &current_application->app->loaded_files);
 }
-std::string ProgramDataPath() { return ""; }
-bool ProgramLoaded() { return false; }
-void ProgramTraceLines(std::vector<std::string> &) {}
 
-bool ContextRunning() { return false; }
-bool ErrorTrapArmed() { return false; }
-int ContextExitStatus() { return 1; }
-void SetContextExitStatus(int) {}
-
-void initialize_files() { Abort("File channels not available"); }
+// No file channel can be opened yet: there is no channel table to set up, and every I/O
+// statement stops when it reaches ioc or callio.
+void initialize_files() {}
 void init_child_slots() {}
-void run_first_program(const char *) { Abort("Loading and running programs not available"); }
 void Take_dump() { Abort("Crash dump not available"); }
 
-// No channel, context, result, connection or matrix can exist yet, so the clean-up has
-// nothing to close or free there.
+void ioc(int, int) { Abort("File channels not available"); }
+void callio(int, int, int, Routine *) { Abort("File channels not available"); }
+Code *ioc_trap_label() { return nullptr; }  // ioc never stores a label
+void ioc_reset() {}                         // nor a text to free
+
+namespace {
+const char *intrinsic_name(int code)
+{
+    return code >= 0 && code < IN_ROWS ? inbuilt[code].F_name : "?";
+}
+} // namespace
+
+int r_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
+int s_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
+int c_intrins(int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
+Interp_t *new_interpreter(int, int) { Abort("EXECUTE not available"); }
+void Chain(int, int) { Abort("CHAIN not available"); }
+char *Convert_BCD(const dec_t *) { Abort("Number to text conversion not available"); }
+int s_concat(Stack *, int, int) { Abort("String concatenation not available"); }
+void sclear(int) { Abort("Structure operations not available"); }
+
+// No channel, result, connection or matrix can exist yet, so the clean-up has nothing to close or
+// free there.
 void close_files() {}
-void release_context_stack() {}
 void DelAllApplications() { DelApplication(nullptr, nullptr); }
 void free_all_db_results() {}
 void free_all_db_connections() {}
 void free_loaded_program_name() { FreeLoadedprogramname(); }
 void cmat_free_cm(ControlMatrix_t *) { Abort("Control matrices not available"); }
 void ldap_cleanup() {}
-void free_program_trace_ring() {}

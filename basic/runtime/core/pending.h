@@ -1,46 +1,35 @@
-// What start-up, exit and the error reports need from subsystems that are not built yet: the
-// object loader, the executor and interpreter contexts, applications, file channels, child
-// processes, the database and the directory. Each stand-in either answers as
-// "nothing loaded / nothing open" or stops the run with "... not available"; the issues that
-// build those subsystems replace them (pending.cpp).
+// What start-up, exit, the error reports and the executor need from subsystems that are not
+// built yet: file channels, child processes, the intrinsic dispatchers, EXECUTE
+// and CHAIN, structure operations, the database and the directory. Each stand-in either answers
+// as "nothing open" or stops the run with "... not available"; the issues that build those
+// subsystems replace them (pending.cpp).
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "executor.h"
+
 struct ControlMatrix_t;
 
-// Report data owned by the executor and the applications.
+// Report data owned by the applications.
 const char *CurrentApplicationName();   // NULL while no application is loaded
 std::string ApplicationNames();         // all loaded applications, joined by ", "
-const char *CurrentRoutineName();
-const char *ProgramPoint();
 const char *LoadedFileName(int index);  // source file of the current application, or NULL
-std::string ProgramDataPath();          // value of COM.DATA.PATH$, or ""
-bool ProgramLoaded();
-void ProgramTraceLines(std::vector<std::string> &lines);  // newest first
 
-// Error state of the running context (Xerror, Syserr).
-bool ContextRunning();
-bool ErrorTrapArmed();
-int ContextExitStatus();
-void SetContextExitStatus(int status);
+// Transactions opened by IPQBEGIN and not yet ended (the database layer).
+extern int inPgTransaction;
 
 // Start-up.
 void initialize_files();
 void init_child_slots();
-[[noreturn]] void run_first_program(const char *origin);
 void Take_dump();
 
 // Exit and clean-up.
 void close_files();
-void release_context_stack();
-extern void *Common_variables;
-extern long Common_size;
 void DelAllApplications();
 void free_all_db_results();
 void free_all_db_connections();
 void free_loaded_program_name();
 void cmat_free_cm(ControlMatrix_t *cm);
 void ldap_cleanup();
-void free_program_trace_ring();

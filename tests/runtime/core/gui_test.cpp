@@ -15,7 +15,7 @@ namespace {
 // Starts lumba_run prog, waits until its fatal report is up (the report reaches the site's error
 // log before the box waits), then sends the signal; prints the run's status.
 const char *signal_script =
-    "\"$0\" prog 2>\"$LUMBA_SITE/err\" & p=$!; "
+    ": > /usr/local/oska/apps/unit0/prog; \"$0\" prog 0 2>\"$LUMBA_SITE/err\" & p=$!; "
     "i=0; while [ $i -lt 1000 ] && ! grep -q '^Message:' /usr/local/oska/log/errorlog 2>/dev/null; "
     "do sleep 0.02; i=$((i+1)); done; "
     "sleep 0.3; kill -$1 $p; "
@@ -38,7 +38,7 @@ TEST(Gui, StartupLoadsBothStyleSheetsAndEndsOnSigterm)
     EXPECT_EQ(err.find("Gtk-WARNING"), std::string::npos) << err;
     EXPECT_EQ(err.find("CRITICAL"), std::string::npos) << err;
     // The report was shown (and logged) before the signal ended the run.
-    EXPECT_NE(site.read_file("oska/log/errorlog").find("Message:  File channels not available"),
+    EXPECT_NE(site.read_file("oska/log/errorlog").find("Message:  Null load file"),
               std::string::npos);
 }
 

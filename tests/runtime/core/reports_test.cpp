@@ -38,21 +38,28 @@ std::vector<std::string> lines_of(const std::string &text)
     return lines;
 }
 
+// An empty object file: the loader stops the run with "Null load file".
+void install_empty_program(const Site &site)
+{
+    site.write_file("oska/apps/unit0/prog", "");
+}
+
 } // namespace
 
 TEST(FatalReport, BackgroundAbortLogsAndMailsOneReport)
 {
     Site site;
+    install_empty_program(site);
     site.write_file("oska/log/errorlog", "earlier site report\n");
     site.write_file("home/.oska/errorlog", "earlier user report\n");
-    auto r = site.lumba({"-b", "prog"});
+    auto r = site.lumba({"-b", "prog", "0"});
     ASSERT_EQ(r.status, 1) << r.err;
 
     for (const char *log : {"oska/log/errorlog", "home/.oska/errorlog"}) {
         std::string text = site.read_file(log);
         EXPECT_EQ(text.rfind("earlier ", 0), 0u) << log;  // earlier content intact
         EXPECT_EQ(count_of(text, banner), 1) << log << "\n" << text;
-        EXPECT_NE(text.find("\nMessage:  File channels not available\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("\nMessage:  Null load file\n"), std::string::npos) << text;
         EXPECT_NE(text.find("\nFunction Name: __MAIN__\n"), std::string::npos) << text;
         EXPECT_NE(text.find("Lumba:v.15.06.111; "), std::string::npos) << text;
     }
@@ -65,7 +72,7 @@ TEST(FatalReport, BackgroundAbortLogsAndMailsOneReport)
     ASSERT_EQ(args.size(), 4u);
     EXPECT_EQ(args[0], "translog@lumba-runtime.example");  // fatal reports go to the transaction log
     EXPECT_NE(args[1].find("@lumba-runtime.example"), std::string::npos);
-    EXPECT_EQ(args[2], "E-fatal:File channels not available");
+    EXPECT_EQ(args[2], "E-fatal:Null load file");
     EXPECT_EQ(args[3].rfind("/usr/local/oska/temp/email-", 0), 0u) << args[3];
     EXPECT_FALSE(g_file_test((site.root() + "/mail/1.args").c_str(), G_FILE_TEST_EXISTS));
 
@@ -73,7 +80,7 @@ TEST(FatalReport, BackgroundAbortLogsAndMailsOneReport)
     auto lines = lines_of(mail);
     ASSERT_GE(lines.size(), 4u);
     EXPECT_NE(lines[0].find(" Issue: V15 RPC: "), std::string::npos) << lines[0];
-    EXPECT_EQ(lines[1], "File channels not available");
+    EXPECT_EQ(lines[1], "Null load file");
     EXPECT_EQ(lines[2], "");
     EXPECT_EQ(lines[3].rfind("Host:  ", 0), 0u) << mail;
     EXPECT_NE(mail.find("\n---\n"), std::string::npos) << mail;
@@ -85,12 +92,13 @@ TEST(FatalReport, StackTraceFromDebugger)
 {
     if (!g_file_test("/usr/bin/gdb", G_FILE_TEST_IS_EXECUTABLE)) GTEST_SKIP() << "no gdb";
     Site site;
-    auto r = site.lumba({"-b", "prog"});
+    install_empty_program(site);
+    auto r = site.lumba({"-b", "prog", "0"});
     ASSERT_EQ(r.status, 1);
     std::string mail = site.read_file("mail/0.txt");
     // The site's command file asks for a backtrace of every thread; the trace names Abort.
     EXPECT_NE(mail.find("Abort"), std::string::npos) << mail;
-    EXPECT_NE(mail.find("initialize_files"), std::string::npos) << mail;
+    EXPECT_NE(mail.find("LoadCode"), std::string::npos) << mail;
 }
 
 TEST(FatalReport, MailFileIsNewForEveryReport)

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "site.h"
+#include "zasm_run.h"
 
 using lumba_test::Site;
 
@@ -137,16 +138,17 @@ TEST(Startup, EnvironmentNumbers)
         {"F=99999999999", "Environment variable F ill-formed"},
         {"M=abc", "Environment variable M ill-formed"},
         {"T=1 2", "Environment variable T ill-formed"},
-        // Good numbers let start-up go on to the file channels, which are not built yet.
-        {"F=0", "File channels not available"},
-        {"F=512", "File channels not available"},
-        {"S=-4", "File channels not available"},
+        // Good numbers let start-up go on to load and run the program.
+        {"F=0", nullptr},
+        {"F=512", nullptr},
+        {"S=-4", nullptr},
     };
     Site site;
+    site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
     for (const auto &c : cases) {
-        auto r = site.lumba({"-b", "prog"}, {c.setting});
-        EXPECT_EQ(r.status, 1) << c.setting;
-        EXPECT_EQ(message_of(r.err), c.message) << c.setting << "\n" << r.err;
+        auto r = site.lumba({"-b", "hello", "0"}, {c.setting});
+        EXPECT_EQ(r.status, c.message ? 1 : 0) << c.setting << "\n" << r.err;
+        EXPECT_EQ(message_of(r.err), c.message ? c.message : "") << c.setting << "\n" << r.err;
     }
 }
 

@@ -1,0 +1,90 @@
+// The executor: the interpreter's main loop over the op codes of the current context, its
+// globals (loaded from the current interpreter context), the program trace ring printed by fatal
+// reports, and the program COMMON block in POSIX shared memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "code.h"
+#include "interp.h"
+#include "stack.h"
+#include "symtab.h"
+
+inline constexpr int MAX_NESTING = 98;  // active routine levels
+inline constexpr int STACK_WARN_LEVEL = 253;  // above: mail a warning; at STACKSIZE - 1: stop
+
+// Executor state (the current context's copies, Interp_t).
+extern Code *npc;           // next position set by a transfer; nullptr = none
+extern Stack fn_value;      // result of an operator, intrinsic or function routine before it is pushed
+extern int new_routine;     // routine about to be entered, -1 = none
+extern int argcount;        // argument count of the pending routine call
+extern Code **code;         // entry position of each routine
+extern dec_t *local_numerics;
+extern char *local_chars;
+extern char *local_structs;
+extern int depth;           // routine/intrinsic nesting depth
+extern CallerRecord *caller;
+extern TrapVector *ERROR_TRAP;    // the active trap record
+extern TrapVector *TRAP_VECTORS;  // one per routine of the current context
+extern TrapVector IO_TRAP;
+extern const TrapVector NULL_TRAP;
+extern TrapVector *SAVE_TRAP;
+extern int PF8KEY;
+extern Interp_t *Minterp;   // the current interpreter context
+extern Code **gosub_stk;
+extern int gosub_ptr;
+extern char *Program_name;
+extern char EXIT_STRING[EXIT_STRING_SIZE];
+
+// Runs the current context from entry until the position becomes 0; returns 0. Before returning
+// it publishes the exit status and text into EXIT_STAT and EXIT_STRING.
+int Execute(Code *entry);
+// Binary operator op on the entries at left and right; the result (always numeric) into result.
+int maths(unsigned op, int right, int left, Stack *result);
+
+// Interpreter contexts (the current one is Minterp; each links to the one before it).
+void push_interpreter(Interp_t *context, Code *return_position, const char *origin);
+void pop_interpreter();
+// Start-up: the first context, its program loaded, then Execute and finish(EXIT_STAT).
+[[noreturn]] void run_first_program(const char *origin);
+
+// COMMON: maps the block for n numeric cells and m character bytes (the .common op); frees it.
+void common_declare(std::int64_t numerics, std::int64_t chars);
+void release_common_block();
+extern void *Common_variables;
+extern long Common_size;
+
+// Program trace ring, printed newest first by fatal reports.
+inline constexpr int BASIC_TRACE_SIZE = 1024;
+extern const char *basic_trace_fn[BASIC_TRACE_SIZE];
+extern const char *basic_trace_file[BASIC_TRACE_SIZE];
+extern int basic_trace_line[BASIC_TRACE_SIZE];
+extern const char *basic_trace_file_top[BASIC_TRACE_SIZE];
+extern int basic_trace_line_top[BASIC_TRACE_SIZE];
+extern int basic_trace_tr[BASIC_TRACE_SIZE];
+extern int p_basic_trace;
+extern int p_basic_trace_prev;
+// An executor entry (routine entry, source line): a file beginning with "." takes the outer file
+// and line of the previous entry.
+void basic_trace_enter(const char *function, const char *file, int line);
+// An entry of another kind (flag 0) whose outer file and line are the previous entry's.
+void basic_trace_note(const char *function, const char *file, int line);
+void free_program_trace_ring();
+// Forgets the names cached for the ring: called when a program is loaded or an application goes.
+void basic_trace_forget();
+extern int basic_trace_generation;  // raised by basic_trace_forget
+
+// Report data.
+const char *CurrentRoutineName();
+const char *ProgramPoint();
+std::string ProgramDataPath();
+bool ProgramLoaded();
+void ProgramTraceLines(std::vector<std::string> &lines);
+bool ContextRunning();
+bool ErrorTrapArmed();
+int ContextExitStatus();
+void SetContextExitStatus(int status);
+// Empties the current value stack and forgets the call depth and pending call (CHAIN).
+void release_context_stack();

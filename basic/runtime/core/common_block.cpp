@@ -1,0 +1,109 @@
+// The program COMMON block: a POSIX shared-memory object named after the user and the process,
+// mapped by the first .common op of a run and removed when the run ends.
+//
+// The object is created exclusively: one left behind by an earlier process that had the same id
+// (killed before it could remove it) is removed first, so a run never starts on stale data.
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+
+#include "applications.h"
+#include "executor.h"
+#include "message.h"
+
+void *Common_variables;
+long Common_size;
+
+namespace {
+
+int common_fd = -1;
+std::string common_name;
+std::size_t mapped_size;
+
+std::string user_name()
+{
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    if (size == -1) size = 16384;
+    std::vector<char> buffer;
+    try {
+        buffer.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc &) {
+        Abort("Can't allocate %zu bytes", static_cast<std::size_t>(size));
+    }
+    struct passwd pw, *found = nullptr;
+    int rc = getpwuid_r(getuid(), &pw, buffer.data(), buffer.size(), &found);
+    if (rc != 0) Abort("Error in getpwuid_r [%d] %s", rc, std::strerror(rc));
+    if (!found) Abort("uid %d Not found. How it could be?", static_cast<int>(getuid()));
+    return pw.pw_name;
+}
+
+int create_object(const std::string &name)
+{
+    int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    if (fd < 0 && errno == EEXIST) {
+        shm_unlink(name.c_str());
+        fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    }
+    return fd;
+}
+
+} // namespace
+
+void common_declare(std::int64_t numerics, std::int64_t chars)
+{
+    if (numerics < 0 || chars < 0) Abort("Illegal COMMON size");
+    const std::int64_t size = numerics * static_cast<std::int64_t>(sizeof(dec_t)) + chars;
+    if (numerics + chars == 0) return;
+    if (Common_variables) {
+        if (size > Common_size) Abort("Illegal attempt to extend COMMON");
+        return;
+    }
+    if (size > INT32_MAX) Abort("Illegal COMMON size");
+
+    const char *pid = std::getenv("PID");
+    std::string name = "/oska_" + user_name() + "_" + (pid ? pid : "");
+    int fd = create_object(name);
+    if (fd < 0) Abort("Cannot create shared memory file %s %s", name.c_str(), std::strerror(errno));
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        const int err = errno;
+        close(fd);
+        shm_unlink(name.c_str());
+        Abort("Cannot truncate shared memory file %s  %s", name.c_str(), std::strerror(err));
+    }
+    void *block = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (block == MAP_FAILED) {
+        const int err = errno;
+        close(fd);
+        shm_unlink(name.c_str());
+        Abort("Cannot attach new COMMON segment  %s", std::strerror(err));
+    }
+    common_fd = fd;
+    common_name = name;
+    mapped_size = static_cast<std::size_t>(size);
+    Common_variables = block;
+    Common_size = static_cast<long>(size);
+    if (Minterp) {
+        Minterp->Common_variables = block;
+        Minterp->Common_size = static_cast<std::int32_t>(size);
+    }
+    CommonSymbolMemory(current_application);
+}
+
+void release_common_block()
+{
+    if (Common_variables && mapped_size) munmap(Common_variables, mapped_size);
+    if (common_fd >= 0) close(common_fd);
+    if (!common_name.empty()) shm_unlink(common_name.c_str());
+    common_fd = -1;
+    common_name.clear();
+    mapped_size = 0;
+    Common_variables = nullptr;
+    Common_size = 0;
+}

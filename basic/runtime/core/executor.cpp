@@ -1,0 +1,1123 @@
+// The executor: one switch over the op codes of the current context, from an entry position until
+// the position becomes 0. Routine calls, gosubs and jumps only move the position; EXECUTE, CHAIN
+// and the end of a program switch contexts (contexts.cpp) and the loop goes on at npc.
+//
+// A trappable error (Xerror 110, Syserr) throws BailOut; the Execute run that owns the active
+// trap catches it, cuts the value stack back and continues at the trap's handler.
+//
+// Operands come from a loaded program: everything that indexes memory (stack entries, areas,
+// label tables, routine numbers) is checked here before use.
+#include <algorithm>
+#include <cstring>
+
+#include "applications.h"
+#include "exec_util.h"
+#include "executor.h"
+#include "fileio.h"
+#include "globals.h"
+#include "intrinsic_dispatch.h"
+#include "intrinsics.h"
+#include "loader.h"
+#include "mem_mgt.h"
+#include "run_time.h"
+
+Code *npc;
+Stack fn_value;
+int new_routine = -1;
+int argcount;
+Code **code;
+dec_t *local_numerics;
+char *local_chars;
+char *local_structs;
+int depth;
+CallerRecord *caller;
+TrapVector *ERROR_TRAP;
+TrapVector *TRAP_VECTORS;
+TrapVector IO_TRAP;
+const TrapVector NULL_TRAP{};
+TrapVector *SAVE_TRAP;
+int PF8KEY;
+Code **gosub_stk;
+int gosub_ptr;
+
+namespace {
+
+constexpr long TYPE_NUMERIC = static_cast<long>(s_numeric);
+constexpr long TYPE_STRING = static_cast<long>(s_string);
+constexpr long TYPE_COMMON = static_cast<long>(s_common);
+constexpr long TYPE_STRUCT = static_cast<long>(s_struct);
+constexpr long TYPE_POINTER = static_cast<long>(s_pointer);
+
+// Locals of one Execute run.
+struct Run {
+    Code *pc;
+    int frame = -1;        // stack index of the running routine's first argument
+    int result_kind = 0;   // 0 numeric, 1 string function
+    int intrinsic_depth = -1;  // depth before the intrinsic call in progress, -1 = none
+};
+
+inline int operand(const Code *w) { return static_cast<int>(static_cast<std::uint32_t>(w->param)); }
+
+[[noreturn]] void stack_underflow() { Abort("Stack underflow\n"); }
+
+inline void need(int entries)
+{
+    if (entries < 0 || sp + 1 < entries) stack_underflow();
+}
+
+inline Stack &push() { return Stk[++sp]; }
+
+inline void push_number(const dec_t &value)
+{
+    Stack &e = push();
+    e.s_t = real;
+    e.num = value;
+    e.s_c.C_N = &e.num;
+    e.flags = 0;
+    e.s_dims[0] = e.s_dims[1] = 0;
+    e.length = 0;
+}
+
+inline void push_int(int value)
+{
+    dec_t d;
+    NumericCvINT(value, &d);
+    push_number(d);
+}
+
+// Pushes fn_value; a number is re-pointed at the new entry's own decimal.
+inline void push_result(bool numeric)
+{
+    Stack &e = push();
+    e = fn_value;
+    if (numeric) e.s_c.C_N = &e.num;
+    fn_value.s_dims[0] = fn_value.s_dims[1] = 0;
+}
+
+Routine &running_routine() { return routines[cur_routine]; }
+
+void select_routine(int number)
+{
+    cur_routine = number;
+    Routine &r = routines[number];
+    local_numerics = r.local_numerics;
+    local_chars = r.local_chars;
+    local_structs = r.local_structs;
+    ERROR_TRAP = &TRAP_VECTORS[number];
+}
+
+void check_routine_number(int number)
+{
+    if (number < 0 || number > loaded_routines || number >= MAX_ROUTINES)
+        Abort("Illegal routine number %d", number);
+}
+
+// The position right after n label words at pc; the table must lie inside the program's code.
+Code *after_table(Code *pc, int n)
+{
+    Code *end = Minterp ? Minterp->code_base + Minterp->code_size : nullptr;
+    if (n < 0 || !end || pc > end || n > end - pc) Abort("Label table outside the program code");
+    return pc + n;
+}
+
+// ---- Storage of variables -------------------------------------------------------------------
+
+// Where a direct op's operands place a variable: its first byte, the room from there to the end
+// of its area, and its type bits for messages.
+struct Place {
+    char *base;
+    long room;
+    long flags;
+};
+
+[[noreturn]] void outside_area(long offset) { Abort("Variable reference outside its area (offset %ld)", offset); }
+
+const char *pstruct_message(int site)
+{
+    static const char *const texts[] = {
+        "",
+        "1.Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+        "2.Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+        "3.Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+        "4.Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+        "5.Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+        "6.Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+        "7. Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+        "8.Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+        "9.Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+        "10.Illegal pstruct field reference - %d'th pstruct in routine %s\n",
+    };
+    return texts[site];
+}
+
+// The structure parameter of selector area (30 and above) of the running routine.
+PStructRef &pstruct(long area, int site)
+{
+    const long n = area - 30;
+    if (n >= MAX_PSTRUCTS) Abort("Illegal structure parameter number %ld", n);
+    PStructRef &ref = running_routine().pstruct_refs[n];
+    if (ref.r_adr == 0) Abort(pstruct_message(site), static_cast<int>(n), Rname ? Rname : "");
+    return ref;
+}
+
+// Room from address to the end of the application's structure area (0 when outside it).
+long room_in_structures(const char *address)
+{
+    const AppMemory_t *mem = current_application ? current_application->app : nullptr;
+    if (!mem || !mem->structs) return 0;
+    if (address < mem->structs || address >= mem->structs + mem->stcount) return 0;
+    return static_cast<long>(mem->structs + mem->stcount - address);
+}
+
+// Byte areas: COMMON (selector 0), the routine's structure area (2), a structure parameter (30
+// and above) or the routine's character area (any other).
+Place byte_place(long offset, long area, int site, long type)
+{
+    if (offset < 0) outside_area(offset);
+    if (area == 0) {
+        if (!Common_variables) Abort("COMMON variable used before COMMON is declared");
+        if (offset >= Common_size) outside_area(offset);
+        return {static_cast<char *>(Common_variables) + offset, Common_size - offset, type | TYPE_COMMON};
+    }
+    if (area == 2) {
+        if (!local_structs || offset >= running_routine().local_stcount) outside_area(offset);
+        return {local_structs + offset, running_routine().local_stcount - offset, type | TYPE_STRUCT};
+    }
+    if (area >= 30) {
+        const Address v = pstruct(area, site).v_adr;
+        char *at = reinterpret_cast<char *>(v + static_cast<Address>(offset));
+        const long room = room_in_structures(at);
+        if (room <= 0) outside_area(offset);
+        return {at, room, type | TYPE_STRUCT};
+    }
+    if (!local_chars || offset >= running_routine().local_ccount) outside_area(offset);
+    return {local_chars + offset, running_routine().local_ccount - offset, type};
+}
+
+// Numeric variables: as byte areas, except that the routine's own area counts 22-byte cells.
+Place numeric_place(long offset, long area, int site)
+{
+    if (area == 0 || area == 2 || area >= 30) return byte_place(offset, area, site, TYPE_NUMERIC);
+    if (offset < 0 || offset >= running_routine().local_ncount) outside_area(offset);
+    return {reinterpret_cast<char *>(local_numerics + offset),
+            static_cast<long>(running_routine().local_ncount - offset) * static_cast<long>(sizeof(dec_t)), TYPE_NUMERIC};
+}
+
+// The cell of a numeric element: base plus the subscripted index, inside the room.
+dec_t *numeric_cell(const Place &p, int nsubs, int dim1, int dim2, Address variable, long flags)
+{
+    need(nsubs);
+    const int index = numeric_offset(nsubs, dim1, dim2, sp, variable, flags);
+    if ((static_cast<long>(index) + 1) * static_cast<long>(sizeof(dec_t)) > p.room) outside_area(index);
+    return reinterpret_cast<dec_t *>(p.base + static_cast<long>(index) * static_cast<long>(sizeof(dec_t)));
+}
+
+// The parameter entry at index relative to the running routine's frame base.
+Stack &parameter(Run &run, int index)
+{
+    const long at = static_cast<long>(run.frame) + index;
+    if (run.frame < 0 || index < 0 || at > sp) Abort("Illegal parameter reference %d", index);
+    return Stk[at];
+}
+
+bool structure_selector(long area) { return area == 2 || area >= 30; }
+
+// ---- Numeric loads and stores ---------------------------------------------------------------
+
+void load_numeric_direct(Code *&pc, bool by_address)
+{
+    const long offset = operand(pc), area = static_cast<long>(pc[1].param);
+    const int dim1 = operand(pc + 2), dim2 = operand(pc + 3), nsubs = operand(pc + 4);
+    pc += 5;
+    const Place p = numeric_place(offset, area, 1);
+    const auto variable = reinterpret_cast<Address>(p.base);
+    dec_t *cell = numeric_cell(p, nsubs, dim1, dim2, variable, p.flags);
+    sp -= nsubs;
+    Stack &e = push();
+    e.length = 0;
+    e.params[0] = e.params[1] = 0;
+    if (by_address) {
+        e.s_c.C_N = cell;
+        e.flags = stk_ref;
+        const bool whole = nsubs == 0 && !structure_selector(area);
+        e.s_dims[0] = whole ? static_cast<std::uint32_t>(dim1) : 0;
+        e.s_dims[1] = whole ? static_cast<std::uint32_t>(dim2) : 0;
+        e.s_t = (whole && dim1 != 0) ? real_array : real;
+    } else {
+        e.num = *cell;
+        e.s_c.C_N = &e.num;
+        e.flags = 0;
+        e.s_dims[0] = e.s_dims[1] = 0;
+        e.s_t = real;
+    }
+}
+
+// The cell a parameter-form op addresses (loadrai, loadrvi, storri); leaves the subscripts.
+dec_t *parameter_cell(Run &run, Code *&pc, int &nsubs, bool &whole, std::uint32_t dims[2])
+{
+    const int index = operand(pc);
+    nsubs = operand(pc + 1);
+    const long area = static_cast<int>(operand(pc + 2));
+    const long offset = operand(pc + 3);
+    const int dim1 = operand(pc + 4), dim2 = operand(pc + 5);
+    pc += 6;
+    need(nsubs);
+    Stack &param = parameter(run, index);
+    if (structure_selector(area)) {
+        if (param.s_t != bstruct || offset < 1 || !param.s_c.C_P) Abort("Illegal structure field reference through parameter %d", index);
+        char *base = static_cast<char *>(param.s_c.C_P) + offset - 1;
+        const Place p{base, room_in_structures(base), TYPE_NUMERIC | TYPE_STRUCT};
+        if (p.room <= 0) outside_area(offset);
+        whole = false;
+        dims[0] = dims[1] = 0;
+        return numeric_cell(p, nsubs, dim1, dim2, static_cast<Address>(-1), -1);
+    }
+    if ((param.s_t != real && param.s_t != real_array) || !param.s_c.C_N) not_numeric(param);
+    const int n = numeric_offset(nsubs, static_cast<int>(param.s_dims[0]), static_cast<int>(param.s_dims[1]), sp,
+                                 static_cast<Address>(-1), -1);
+    whole = nsubs == 0;
+    dims[0] = param.s_dims[0];
+    dims[1] = param.s_dims[1];
+    return param.s_c.C_N + n;
+}
+
+void load_numeric_parameter(Run &run, Code *&pc, bool by_address)
+{
+    int nsubs;
+    bool whole;
+    std::uint32_t dims[2];
+    dec_t *cell = parameter_cell(run, pc, nsubs, whole, dims);
+    sp -= nsubs;
+    Stack &e = push();
+    e.length = 0;
+    e.params[0] = e.params[1] = 0;
+    if (by_address) {
+        e.s_c.C_N = cell;
+        e.flags = stk_ref;
+        e.s_dims[0] = whole ? dims[0] : 0;
+        e.s_dims[1] = whole ? dims[1] : 0;
+        e.s_t = (whole && dims[0] + dims[1] != 0) ? real_array : real;
+    } else {
+        e.num = *cell;
+        e.s_c.C_N = &e.num;
+        e.flags = 0;
+        e.s_dims[0] = e.s_dims[1] = 0;
+        e.s_t = real;
+    }
+}
+
+// The value of the entry to store into a numeric variable.
+void numeric_value_of(const Stack &value, dec_t *into)
+{
+    if (value.s_t == real) {
+        *into = *numeric_of(value);
+        return;
+    }
+    long n = 0;
+    const char *text = value.s_t == string ? entry_text(value, &n) : nullptr;
+    if (!text || NumericCvASC(text, static_cast<int>(std::min<long>(n, INT32_MAX)), into) != 0)
+        Xerror(207, "Attempt to store non-numeric in numeric variable");
+}
+
+void store_numeric_direct(Code *&pc)
+{
+    const long offset = operand(pc), area = static_cast<long>(pc[1].param);
+    const int dim1 = operand(pc + 2), dim2 = operand(pc + 3), nsubs = operand(pc + 4);
+    pc += 5;
+    need(nsubs + 1);
+    const Place p = numeric_place(offset, area, 6);
+    dec_t *cell = numeric_cell(p, nsubs, dim1, dim2, reinterpret_cast<Address>(p.base), p.flags);
+    numeric_value_of(Stk[sp - nsubs], cell);
+    POPSTK(nsubs + 1);
+}
+
+void store_numeric_parameter(Run &run, Code *&pc)
+{
+    int nsubs;
+    bool whole;
+    std::uint32_t dims[2];
+    need(1);
+    dec_t *cell = parameter_cell(run, pc, nsubs, whole, dims);
+    need(nsubs + 1);
+    numeric_value_of(Stk[sp - nsubs], cell);
+    POPSTK(nsubs + 1);
+}
+
+// ---- String loads and stores ----------------------------------------------------------------
+
+// Checks that a string field (or array of dim2 fields) of max_length bytes fits its room.
+void check_string_room(const Place &p, long max_length, long dim2, bool pointer)
+{
+    const long size = std::max(max_length, pointer ? 8L : 0L);
+    if (max_length < 0 || dim2 < 0 || size * std::max(dim2, 1L) > p.room) outside_area(p.room);
+}
+
+void load_string_direct(Code *&pc, bool by_address)
+{
+    const long offset = operand(pc), area = static_cast<long>(pc[1].param);
+    const int max_length = operand(pc + 2), dim2 = operand(pc + 3), nsubs = operand(pc + 4);
+    const bool pointer = operand(pc + 5) == 1, fixed = operand(pc + 6) == 1, based = operand(pc + 7) == 1;
+    pc += 8;
+    Address base_params[2] = {0, 0};
+    if (by_address && based) {
+        const Address base = reinterpret_cast<Address>(area == 0 ? static_cast<char *>(Common_variables) : local_chars);
+        base_params[0] = base + pc[0].param;
+        base_params[1] = pc[1].param;
+        pc += 2;
+    }
+    need(nsubs);
+    const Place p = byte_place(offset, area, 4, TYPE_STRING | (pointer ? TYPE_POINTER : 0));
+    check_string_room(p, max_length, dim2, pointer);
+    const bool ranged = srange >= 0;
+    load_string(p.base, -1, max_length, dim2, nsubs, by_address, reinterpret_cast<Address>(p.base), p.flags);
+    Stack &e = Stk[sp];
+    if (fixed) e.flags |= stk_fixed;
+    if (based) e.flags |= stk_based;
+    if (ranged) e.flags |= stk_substring;
+    // A value load holds a copy of the pointed text, not the pointer field.
+    if (pointer && by_address) e.flags |= stk_pointer;
+    if (by_address && based) {
+        e.params[0] = base_params[0];
+        e.params[1] = base_params[1];
+    }
+    srange = -1;
+}
+
+// The field a string parameter-form op addresses: through a structure parameter, the field at
+// the operand offset; otherwise the parameter entry itself.
+struct StringTarget {
+    char *address;
+    long length;
+    int max_length;
+    int dim2;
+    long flags;
+    Stack *param;
+};
+
+StringTarget string_parameter(Run &run, Code *&pc, int &nsubs)
+{
+    const int index = operand(pc);
+    nsubs = operand(pc + 1);
+    const long area = static_cast<int>(operand(pc + 2));
+    const long offset = operand(pc + 3);
+    const int max_length = operand(pc + 4), dim2 = operand(pc + 5);
+    pc += 6;
+    need(nsubs);
+    Stack &param = parameter(run, index);
+    if (structure_selector(area)) {
+        if (param.s_t != bstruct || offset < 1 || !param.s_c.C_P) Abort("Illegal structure field reference through parameter %d", index);
+        char *at = static_cast<char *>(param.s_c.C_P) + offset - 1;
+        const Place p{at, room_in_structures(at), TYPE_STRING | TYPE_STRUCT};
+        if (p.room <= 0) outside_area(offset);
+        check_string_room(p, max_length, dim2, false);
+        return {at, -1, max_length, dim2, -1, &param};
+    }
+    if ((param.s_t != string && param.s_t != string_array) || !param.s_c.C_S)
+        Abort("String parameter %d expected", index);
+    const long flags = (param.flags & stk_pointer) ? TYPE_POINTER : -1;
+    return {param.s_c.C_S, static_cast<long>(param.length), static_cast<int>(param.s_dims[0]),
+            static_cast<int>(param.s_dims[1]), flags, &param};
+}
+
+void load_string_parameter(Run &run, Code *&pc, bool by_address)
+{
+    int nsubs;
+    const StringTarget t = string_parameter(run, pc, nsubs);
+    const std::uint16_t flags = t.param->flags;
+    const Address params[2] = {t.param->params[0], t.param->params[1]};
+    const bool from_entry = t.length >= 0;
+    load_string(t.address, t.length, t.max_length, t.dim2, nsubs, by_address, static_cast<Address>(-1), t.flags);
+    Stack &e = Stk[sp];
+    if (from_entry) {
+        e.flags |= flags | (by_address ? stk_ref : 0);
+        if (!by_address) e.flags &= static_cast<std::uint16_t>(~(stk_ref | stk_pointer));
+        if ((flags & stk_based) && by_address) {
+            e.params[0] = params[0];
+            e.params[1] = params[1];
+        }
+    }
+    srange = -1;
+}
+
+// The text of the value entry of a string store (a number becomes its text).
+const char *store_value(const Stack &value, long *length)
+{
+    if (value.s_t == real) {
+        const char *text = Convert_BCD(numeric_of(value));
+        *length = static_cast<long>(std::strlen(text));
+        return text;
+    }
+    if (value.s_t != string && value.s_t != string_array) Abort("String value expected on the value stack");
+    return entry_text(value, length);
+}
+
+void store_string_direct(Code *&pc)
+{
+    const long offset = operand(pc), area = static_cast<long>(pc[1].param);
+    const int max_length = operand(pc + 2), dim2 = operand(pc + 3), nsubs = operand(pc + 4);
+    const bool fixed = operand(pc + 5) == 1, pointer = operand(pc + 6) == 1, based = operand(pc + 7) == 1;
+    pc += 8;
+    Address base_params[2] = {0, 0};
+    if (based) {
+        base_params[0] = pc[0].param;
+        base_params[1] = pc[1].param;
+        pc += 2;
+    }
+    need(nsubs + 1);
+    const long type = TYPE_STRING | (based ? static_cast<long>(s_based) : 0) | (pointer ? TYPE_POINTER : 0) |
+                      (fixed ? static_cast<long>(s_fixed) : 0);
+    const Place p = byte_place(offset, area, 8, type);
+    check_string_room(p, max_length, dim2, pointer);
+    long n = 0;
+    const char *text = store_value(Stk[sp - nsubs], &n);
+    substring = 0;
+    store_string(p.base, text, n, max_length, dim2, nsubs, fixed, based, base_params[0], base_params[1],
+                 reinterpret_cast<Address>(p.base), p.flags);
+    POPSTK(nsubs + 1);
+    srange = -1;
+}
+
+void store_string_parameter(Run &run, Code *&pc)
+{
+    int nsubs;
+    need(1);
+    const StringTarget t = string_parameter(run, pc, nsubs);
+    const bool fixed = operand(pc) == 1;
+    pc += 2;  // fixed flag, pointer flag (the parameter entry tells a pointer field)
+    need(nsubs + 1);
+    long n = 0;
+    const char *text = store_value(Stk[sp - nsubs], &n);
+    const std::uint16_t f = t.param->flags;
+    substring = (f & stk_substring) ? 1 : 0;
+    const int result = store_string(t.address, text, n, t.max_length, t.dim2, nsubs, fixed || (f & stk_fixed),
+                                    (f & stk_based) ? 1 : 0, t.param->params[0], t.param->params[1],
+                                    static_cast<Address>(-1), t.flags);
+    substring = 0;
+    if (t.length >= 0) t.param->length = static_cast<std::uint32_t>(result);
+    POPSTK(nsubs + 1);
+    srange = -1;
+}
+
+// ---- Structure entries ----------------------------------------------------------------------
+
+void push_structure(void *storage, std::uint32_t dim1, std::uint32_t dim2, bool by_address, Address routine)
+{
+    Stack &e = push();
+    e = Stack{};
+    e.s_t = bstruct;
+    e.s_c.C_P = storage;
+    e.s_dims[0] = dim1;
+    e.s_dims[1] = dim2;
+    e.flags = by_address ? stk_ref : 0;
+    e.params[0] = routine;
+}
+
+void load_structure_direct(Code *&pc, bool by_address)
+{
+    const long offset = operand(pc), area = static_cast<long>(pc[1].param);
+    const auto dim1 = static_cast<std::uint32_t>(pc[2].param), dim2 = static_cast<std::uint32_t>(pc[3].param);
+    const int pops = operand(pc + 4);
+    pc += 5;
+    need(pops);
+    void *storage;
+    Address routine;
+    if (area == 2) {
+        PROGRAM_ASSERT(local_structs == routines[cur_routine].local_structs);
+        if (offset < 0 || offset > running_routine().local_stcount) outside_area(offset);
+        storage = local_structs + offset;
+        routine = reinterpret_cast<Address>(&running_routine());
+    } else if (area >= 30) {
+        const long n = area - 30;
+        if (n >= MAX_PSTRUCTS) Abort("Illegal structure parameter number %ld", n);
+        PStructRef &ref = running_routine().pstruct_refs[n];
+        if (ref.r_adr == 0 && dim2 != PASSIGN_VALUE) Abort(pstruct_message(2), static_cast<int>(n), Rname ? Rname : "");
+        storage = reinterpret_cast<void *>(ref.v_adr);
+        routine = ref.r_adr;
+    } else {
+        Abort("Illegal structure area %ld", area);
+    }
+    POPSTK(pops);
+    push_structure(storage, dim1, dim2, by_address, routine);
+}
+
+void load_structure_parameter(Run &run, Code *&pc, bool by_address)
+{
+    const int index = operand(pc), pops = operand(pc + 1);
+    pc += 2;
+    need(pops);
+    const Stack param = parameter(run, index);
+    if (param.s_t != bstruct) Abort("Structure parameter %d expected", index);
+    POPSTK(pops);
+    push_structure(param.s_c.C_P, param.s_dims[0], param.s_dims[1], by_address, param.params[0]);
+}
+
+// ---- Routines -------------------------------------------------------------------------------
+
+const char *trace_file_name()
+{
+    // The last lookup is kept until the index, the application or the loaded programs change.
+    static const Application_t *app;
+    static int index, generation = -1;
+    static const char *name;
+    if (current_application != app || src_file_index != index || basic_trace_generation != generation) {
+        app = current_application;
+        index = src_file_index;
+        generation = basic_trace_generation;
+        name = (!app || !app->app) ? "Unk" : FindLoadedFileExIndex(index, &current_application->app->loaded_files);
+    }
+    return name;
+}
+
+void routine_entry(Run &run, unsigned op, Code *&pc)
+{
+    const int number = operand(pc);
+    const int declared = operand(pc + 6);
+    pc += 7;
+    if (op == o__nfunc) run.result_kind = 0;
+    if (op == o__sfunc) run.result_kind = 1;
+    check_routine_number(number);
+    cur_routine = number;
+    Routine &r = routines[number];
+    const char *name = r.R_name.c_str();
+    basic_trace_enter(name, trace_file_name(), src_line_number);
+
+    if (r.executing) Xerror(309, "Routine %s is being recursively called!", name);
+    r.executing = 1;
+    if (new_routine < 0) Xerror(7777, "Illegal entry to routine %s", name);
+    if (new_routine != cur_routine) Xerror(7777, "Internal routine call error");
+    new_routine = -1;
+    Rname = name;
+    if (declared != argcount) Xerror(200, "Routine %s called with wrong number of arguments", Rname);
+    if (depth > MAX_NESTING - 1) Xerror(201, "Nesting of routines too deep at routine %s", Rname);
+    caller[depth].name = Rname;
+    ++depth;
+
+    select_routine(number);
+    run.frame = sp - declared;
+    *ERROR_TRAP = NULL_TRAP;
+    if (declared > 0) {
+        if (run.frame < 0) stack_underflow();
+        ArgumentSymbolMemory(&r, &Stk[run.frame], declared);
+    }
+}
+
+void routine_call(Run &run, Code *&pc)
+{
+    const int number = operand(pc);
+    const int count = operand(pc + 1);
+    pc += 2;
+    check_routine_number(number);
+    need(count);
+    if (!code[number]) Abort("Routine %s is not loaded", routines[number].R_name.c_str());
+    new_routine = number;
+    argcount = count;
+    Stack &m = push();
+    m = Stack{};
+    m.s_t = marker;
+    m.s_c.C_L = pc;
+    m.length = static_cast<std::uint32_t>(count);
+    m.params[0] = static_cast<Address>(static_cast<std::int64_t>(run.frame));
+    m.params[1] = static_cast<Address>(cur_routine);
+    if (depth >= 1) caller[depth - 1].position = static_cast<std::uint16_t>(yylineno & 0xFFFF);
+    npc = code[number];
+}
+
+// After unwinding to the caller: depth, name, areas and trap of the restored routine.
+void returned_to(int routine)
+{
+    --depth;
+    check_routine_number(routine);
+    select_routine(routine);
+    // The main routine has no caller record below it.
+    Rname = depth >= 1 ? caller[depth - 1].name : routines[routine].R_name.c_str();
+}
+
+// end and stop. Returns true when the executor is to return.
+bool program_end(Run &run, Code *&pc)
+{
+    if (depth < 1) Xerror(7777, "Routine stack underflow");
+    --depth;
+    if (routines && routines[cur_routine].executing)
+        Email(TRANSACTION_LOG_ADDRESS, "Routine %s has had no exit before end/stop!",
+              routines[cur_routine].R_name.c_str());
+    if (Back_ground) CanDeleteLastApplication();
+    pop_interpreter();
+    if (Minterp && depth >= 0 && depth < MAX_CALLERS) run.frame = caller[depth].frame;
+    if (!npc) return true;
+    pc = npc;
+    npc = nullptr;
+    push_int(0);
+    return false;
+}
+
+// exit and exitv. Returns true when the executor is to return.
+bool routine_exit(Run &run, Code *&pc, bool with_value)
+{
+    if (with_value) {
+        need(1);
+        Stack &top = Stk[sp];
+        if (top.s_t == marker) stack_underflow();  // no result above the call
+        fn_value = top;
+        if (top.s_t == real || top.s_t == real_array) {
+            if (!top.s_c.C_N) not_numeric(top);
+            fn_value.num = *top.s_c.C_N;
+            fn_value.s_t = real;
+            fn_value.s_c.C_N = &fn_value.num;
+            fn_value.flags = 0;
+            fn_value.s_dims[0] = fn_value.s_dims[1] = 0;
+        }
+        --sp;  // the result now belongs to fn_value
+    } else if (run.result_kind == 0) {
+        fn_value = Stack{};
+        fn_value.s_t = real;
+        fn_value.num = ZERO_DEC;
+        fn_value.s_c.C_N = &fn_value.num;
+    } else {
+        fn_value = Stack{};
+        fn_value.s_t = string;
+    }
+    routines[cur_routine].executing = 0;
+    int routine = cur_routine;
+    unwind_stack(&pc, &run.frame, &routine);
+    if (with_value) push_result(fn_value.s_t == real);
+    returned_to(routine);
+    if (!pc && !with_value) {
+        depth = 1;
+        return program_end(run, pc);
+    }
+    return false;
+}
+
+// ---- Intrinsics and I/O ---------------------------------------------------------------------
+
+const char *intrinsic_name(int number)
+{
+    if (number < 0 || number >= IN_ROWS) Abort("Bad intrinsic code - %d", number);
+    return inbuilt[number].F_name;
+}
+
+void restore_caller_name() { Rname = depth >= 1 ? caller[depth - 1].name : Rname; }
+
+void call_intrinsic(Run &run, unsigned op, Code *&pc)
+{
+    const int number = operand(pc);
+    const int nargs = operand(pc + 1);
+    pc += 2;
+    need(nargs);
+    if (op == o_ifcallr && number == in_EXECUTE) {
+        Interp_t *child = new_interpreter(nargs, sp);
+        if (depth >= 0 && depth < MAX_CALLERS) caller[depth].frame = run.frame;
+        push_interpreter(child, pc, "execute");
+        return;
+    }
+    if (op == o_ipcall && number == in_CHAIN) {
+        Chain(nargs, sp);
+        return;
+    }
+    if (op == o_ifcalls && depth >= 1) caller[depth - 1].position = static_cast<std::uint16_t>(yylineno & 0xFFFF);
+    Rname = intrinsic_name(number);
+    run.intrinsic_depth = depth;
+    ++depth;
+    if (op == o_ifcallr)
+        r_intrins(&fn_value, number, nargs, sp);
+    else if (op == o_ifcalls)
+        s_intrins(&fn_value, number, nargs, sp);
+    else
+        c_intrins(number, nargs, sp);
+    --depth;
+    run.intrinsic_depth = -1;
+    restore_caller_name();
+    POPSTK(nargs);
+    if (op == o_ifcallr) push_result(true);
+    if (op == o_ifcalls) push_result(false);
+}
+
+void io_statement(Code *&pc)
+{
+    const int io_code = operand(pc);
+    const int nargs = operand(pc + 1);
+    pc += 2;
+    need(nargs);
+    Code *trap = ioc_trap_label();
+    if (trap) {
+        IO_TRAP = {sp, trap};
+        SAVE_TRAP = ERROR_TRAP;
+        ERROR_TRAP = &IO_TRAP;
+    }
+    callio(io_code, nargs, sp, &running_routine());
+    POPSTK(nargs);
+    if (trap) ERROR_TRAP = SAVE_TRAP;
+    ioc_reset();
+    IO_TRAP = NULL_TRAP;
+}
+
+// A label operand selected by the top entry (jumpl, gosubl): the label, or nullptr.
+Code *selected_label(Code *&pc)
+{
+    const int n = operand(pc);
+    Code *table = pc + 1;
+    Code *after = after_table(table, n);
+    need(1);
+    const int k = integer_of(Stk[sp]);
+    pc = after;
+    return (k >= 1 && k <= n) ? table[k - 1].c_ptr : nullptr;
+}
+
+// ---- The loop -------------------------------------------------------------------------------
+
+[[noreturn]] void bad_op(unsigned op) { Abort("execute op = %d\n", static_cast<int>(op)); }
+
+void publish_exit()
+{
+    if (Minterp) {
+        EXIT_STAT = Minterp->EXIT_STAT;
+        std::memcpy(EXIT_STRING, Minterp->EXIT_STRING, sizeof EXIT_STRING);
+    }
+}
+
+void arithmetic(unsigned op)
+{
+    need(2);
+    maths(op, sp, sp - 1, &fn_value);
+    if (Stk[sp].s_t == real && Stk[sp - 1].s_t == real)
+        sp -= 2;  // numbers own nothing
+    else
+        POPSTK(2);
+    push_result(true);
+}
+
+// The routine's own numeric cell offset for a plain direct op without subscripts, else nullptr
+// (the general path then places and checks it).
+inline dec_t *plain_cell(const Code *pc)
+{
+    const long area = static_cast<long>(pc[1].param);
+    if (area == 0 || area == 2 || area >= 30 || pc[4].param != 0) return nullptr;
+    const long offset = operand(pc);
+    if (offset < 0 || !local_numerics || offset >= routines[cur_routine].local_ncount) return nullptr;
+    return local_numerics + offset;
+}
+
+void run_loop(Run &run)
+{
+    Code *pc = run.pc;
+    for (;;) {
+        if (!pc) {
+            publish_exit();
+            TRACE_OUT;
+            return;
+        }
+        yylineno = static_cast<int>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pc)));
+        const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
+        ++pc;
+        switch (op) {
+        case o__common: {
+            const std::int64_t n = operand(pc), m = operand(pc + 1);
+            pc += 2;
+            common_declare(n, m);
+            break;
+        }
+        case o__label: {
+            Stack &e = push();
+            e = Stack{};
+            e.s_t = label;
+            e.s_c.C_L = pc->c_ptr;
+            ++pc;
+            break;
+        }
+        case o__nfunc:
+        case o__proc:
+        case o__sfunc:
+            routine_entry(run, op, pc);
+            break;
+        case o_add: case o_and: case o_eq: case o_ge: case o_gt: case o_le: case o_lt: case o_mul: case o_ne:
+        case o_or: case o_sub: case o_div: case o_mod:
+            arithmetic(op);
+            break;
+        case o_callio:
+            io_statement(pc);
+            break;
+        case o_cmpidx: {
+            Code *exit_label = pc->c_ptr;
+            ++pc;
+            need(3);
+            const int c = NumericCmp(numeric_of(Stk[sp - 1]), numeric_of(Stk[sp - 2]));
+            const bool negative_step = numeric_of(Stk[sp])->dec_pos == 0;
+            if (negative_step ? c == 1 : c == -1) npc = exit_label;
+            POPSTK(3);
+            break;
+        }
+        case o_end:
+        case o_stop:
+            run.pc = pc;
+            if (program_end(run, pc)) {
+                publish_exit();
+                TRACE_OUT;
+                return;
+            }
+            break;
+        case o_exit:
+        case o_exitv:
+            if (routine_exit(run, pc, op == o_exitv)) {
+                publish_exit();
+                TRACE_OUT;
+                return;
+            }
+            break;
+        case o_fcallr:
+        case o_fcalls:
+        case o_pcall:
+            routine_call(run, pc);
+            break;
+        case o_gosub:
+            push_gosub(pc + 1, gosub_stk, &gosub_ptr);
+            npc = pc->c_ptr;
+            ++pc;
+            break;
+        case o_gosubl: {
+            Code *target = selected_label(pc);
+            // Only a taken branch has a return to come back to.
+            if (target) {
+                push_gosub(pc, gosub_stk, &gosub_ptr);
+                npc = target;
+            }
+            POPSTK(1);
+            break;
+        }
+        case o_ifcallr:
+        case o_ifcalls:
+        case o_ipcall:
+            call_intrinsic(run, op, pc);
+            break;
+        case o_ifref: {
+            const int number = operand(pc);
+            ++pc;
+            push_int(number);
+            break;
+        }
+        case o_ioc: {
+            const int io_code = operand(pc);
+            ++pc;
+            need(1);
+            ioc(io_code, sp);
+            POPSTK(1);
+            break;
+        }
+        case o_jump:
+            npc = pc->c_ptr;
+            ++pc;
+            break;
+        case o_jumpl: {
+            Code *target = selected_label(pc);
+            if (target) npc = target;
+            POPSTK(1);
+            break;
+        }
+        case o_jumpz: {
+            Code *target = pc->c_ptr;
+            ++pc;
+            need(1);
+            if (NumericCmp(numeric_of(Stk[sp]), &ZERO_DEC) == 0) npc = target;
+            POPSTK(1);
+            break;
+        }
+        case o_loadrad: load_numeric_direct(pc, true); break;
+        case o_loadrvd:
+            if (const dec_t *cell = plain_cell(pc)) {
+                pc += 5;
+                push_number(*cell);
+            } else {
+                load_numeric_direct(pc, false);
+            }
+            break;
+        case o_loadrai: load_numeric_parameter(run, pc, true); break;
+        case o_loadrvi: load_numeric_parameter(run, pc, false); break;
+        case o_loadrc: {
+            const dec_t *constant = pc->num;
+            pc += 2;
+            push_number(*constant);
+            break;
+        }
+        case o_loadsad: load_string_direct(pc, true); break;
+        case o_loadsvd: load_string_direct(pc, false); break;
+        case o_loadsai: load_string_parameter(run, pc, true); break;
+        case o_loadsvi: load_string_parameter(run, pc, false); break;
+        case o_loadsc: {
+            char *text = pc->string;
+            const bool shared = operand(pc + 1) != 0;
+            pc += 2;
+            const auto n = static_cast<std::uint32_t>(std::strlen(text));
+            Stack &e = push();
+            e = Stack{};
+            e.s_t = string;
+            e.s_c.C_S = shared ? text : Strcpy(text);
+            e.flags = shared ? stk_ref : 0;
+            e.length = e.s_dims[0] = n;
+            break;
+        }
+        case o_loadstad: load_structure_direct(pc, true); break;
+        case o_loadstvd: load_structure_direct(pc, false); break;
+        case o_loadstai: load_structure_parameter(run, pc, true); break;
+        case o_loadstvi: load_structure_parameter(run, pc, false); break;
+        case o_neg: {
+            need(1);
+            Stack &e = Stk[sp];
+            const dec_t v = *numeric_of(e);
+            NumericSub(&ZERO_DEC, &v, &e.num);
+            if (e.num.dec_ndgts == 0) e.num.dec_pos = 1;
+            e.s_c.C_N = &e.num;
+            e.s_t = real;
+            e.flags = 0;
+            e.s_dims[0] = e.s_dims[1] = 0;
+            break;
+        }
+        case o_not: {
+            need(1);
+            Stack &e = Stk[sp];
+            const bool zero = NumericCmp(numeric_of(e), &ZERO_DEC) == 0;
+            NumericCvINT(zero ? 1 : 0, &e.num);
+            e.s_c.C_N = &e.num;
+            e.s_t = real;
+            e.flags = 0;
+            e.s_dims[0] = e.s_dims[1] = 0;
+            break;
+        }
+        case o_passign: {
+            const int number = operand(pc);
+            ++pc;
+            need(2);
+            passign(number);
+            POPSTK(2);
+            break;
+        }
+        case o_reseterr:
+            *ERROR_TRAP = NULL_TRAP;
+            ERR_REG = 0;
+            break;
+        case o_restore:
+            running_routine().data_nindex = operand(pc);
+            running_routine().data_cindex = operand(pc + 1);
+            pc += 2;
+            break;
+        case o_return:
+            npc = pop_gosub(gosub_stk, &gosub_ptr);
+            break;
+        case o_scat: {
+            const int n = operand(pc);
+            ++pc;
+            need(n);
+            s_concat(&fn_value, sp, n);
+            POPSTK(n);
+            push_result(false);
+            break;
+        }
+        case o_sclear:
+            need(1);
+            sclear(sp);
+            POPSTK(1);
+            break;
+        case o_seterr:
+            need(1);
+            ERR_REG = integer_of(Stk[sp]);
+            break;
+        case o_srcline:
+            src_line_number = operand(pc);
+            src_file_index = operand(pc + 1);
+            pc += 2;
+            basic_trace_enter(routines && !routines[cur_routine].R_name.empty() ? routines[cur_routine].R_name.c_str()
+                                                                                : "Unk",
+                              trace_file_name(), src_line_number);
+            break;
+        case o_srnge: {
+            need(1);
+            const int v = integer_of(Stk[sp]);
+            if (v < 0) Xerror(205, "Range reference of string must be >= 0 but it is %d now", v);
+            srange = v;
+            POPSTK(1);
+            break;
+        }
+        case o_storrd:
+            if (dec_t *cell = plain_cell(pc); cell && sp >= 0 && Stk[sp].s_t == real) {
+                pc += 5;
+                *cell = *numeric_of(Stk[sp]);
+                --sp;
+            } else {
+                store_numeric_direct(pc);
+            }
+            break;
+        case o_storri: store_numeric_parameter(run, pc); break;
+        case o_storsd: store_string_direct(pc); break;
+        case o_storsi: store_string_parameter(run, pc); break;
+        case o_tsterr:
+            ERROR_TRAP->level = sp;
+            ERROR_TRAP->handler = pc + 1;
+            npc = pc->c_ptr;
+            ++pc;
+            break;
+        default:
+            bad_op(op);
+        }
+        if (sp >= STACKSIZE - 1) Abort("Stack overflow\n");
+        if (sp > STACK_WARN_LEVEL)
+            Email(SUPPORT_ADDRESS, "Almost hit stack size limit, %d of %d", sp, STACKSIZE);
+        if (npc) {
+            pc = npc;
+            npc = nullptr;
+        }
+        check_signals();
+    }
+}
+
+// The error return: continue at the active trap's handler, or end the program.
+bool take_trap(Run &run)
+{
+    ioc_reset();
+    if (run.intrinsic_depth >= 0) {
+        depth = run.intrinsic_depth;
+        run.intrinsic_depth = -1;
+        restore_caller_name();
+    }
+    npc = nullptr;
+    TrapVector *trap = ERROR_TRAP;
+    if (trap && trap->handler) {
+        if (trap->level < sp) POPSTK(sp - std::max(trap->level, -1));
+        run.pc = trap->handler;
+        *trap = NULL_TRAP;
+        return true;
+    }
+    M_mesg("fatal", Error_vector);
+    pop_interpreter();
+    if (!npc) return false;
+    // The parent of an EXECUTE child goes on after its call with -1.
+    if (depth >= 0 && depth < MAX_CALLERS) run.frame = caller[depth].frame;
+    if (ERROR_TRAP) *ERROR_TRAP = NULL_TRAP;
+    run.pc = npc;
+    npc = nullptr;
+    push_int(-1);
+    return true;
+}
+
+} // namespace
+
+int Execute(Code *entry)
+{
+    TRACE_IN;
+    npc = nullptr;
+    IOERR_REG = 0;
+    ERR_REG = 0;
+    PF8KEY = 0;
+    srange = -1;
+    fn_value.s_dims[0] = fn_value.s_dims[1] = 0;
+    Run run{entry};
+    for (;;) {
+        try {
+            run_loop(run);
+            return 0;
+        } catch (const BailOut &) {
+            if (!take_trap(run)) {
+                publish_exit();
+                TRACE_OUT;
+                return 0;
+            }
+        }
+    }
+}

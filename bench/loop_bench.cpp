@@ -1,0 +1,188 @@
+// The executor on the loop  s = 0: FOR i = 1 TO n: s = s + i * 1.5: NEXT i  (with and without a
+// source-line op per statement), against CPython 3 running the same loop with decimal.Decimal.
+// Items per second are loop turns per second.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include <glib.h>
+
+#include "applications.h"
+#include "executor.h"
+#include "globals.h"
+#include "loader.h"
+#include "mem_mgt.h"
+#include "numerics.h"
+#include "run_time.h"
+
+namespace {
+
+constexpr long TURNS = 1000000;
+
+// Object-file records: an op byte, tagged operands, a newline.
+struct Writer {
+    std::string out;
+    int words = 0;
+    void op(unsigned code) { out += static_cast<char>(code), ++words; }
+    void end() { out += '\n'; }
+    void i(long v)
+    {
+        out += 'I';
+        for (int k = 7; k >= 0; --k) out += static_cast<char>((static_cast<unsigned long>(v) >> (8 * k)) & 0xFF);
+        ++words;
+    }
+    void n(const char *text) { out += 'n', out += text, out += '\0', ++words; }
+    void r(const char *name) { out += 'r', out += name, out += '\0', ++words; }
+    void l(int index)
+    {
+        out += 'l';
+        for (int k = 3; k >= 0; --k) out += static_cast<char>((static_cast<unsigned>(index) >> (8 * k)) & 0xFF);
+        ++words;
+    }
+    void c(int v) { out += 'c', out += static_cast<char>(v), ++words; }
+    void record(unsigned code, std::initializer_list<long> ints)
+    {
+        op(code);
+        for (long v : ints) i(v);
+        end();
+    }
+    void constant(const char *text)
+    {
+        op(o_loadrc);
+        n(text);
+        c(0);
+        end();
+    }
+};
+
+// Writes the loop program to path; the locals are S (0) and I (1).
+void write_program(const std::string &path, bool lines)
+{
+    Writer w;
+    int constants = 0;
+    auto constant = [&](const char *t) { w.constant(t), ++constants; };
+    auto srcline = [&](int line) {
+        if (lines) w.record(o_srcline, {line, 0});
+    };
+    w.op(o__proc), w.r("main");
+    for (long v : {0, 0, 2, 0, 0, 0}) w.i(v);
+    w.end();
+    srcline(1);
+    constant("0"), w.record(o_storrd, {0, 1, 0, 0, 0});
+    constant("1"), w.record(o_storrd, {1, 1, 0, 0, 0});
+    const int top = w.words;
+    srcline(2);
+    w.record(o_loadrvd, {1, 1, 0, 0, 0});
+    constant(std::to_string(TURNS).c_str());
+    constant("1");
+    w.op(o_cmpidx);
+    const std::size_t patch = w.out.size() + 1;
+    w.l(0), w.end();
+    srcline(3);
+    w.record(o_loadrvd, {0, 1, 0, 0, 0});
+    w.record(o_loadrvd, {1, 1, 0, 0, 0});
+    constant("1.5");
+    w.record(o_mul, {}), w.record(o_add, {});
+    w.record(o_storrd, {0, 1, 0, 0, 0});
+    srcline(4);
+    w.record(o_loadrvd, {1, 1, 0, 0, 0});
+    constant("1");
+    w.record(o_add, {});
+    w.record(o_storrd, {1, 1, 0, 0, 0});
+    w.op(o_jump), w.l(top), w.end();
+    const int done = w.words;
+    for (int k = 3; k >= 0; --k) w.out[patch + 3 - k] = static_cast<char>((static_cast<unsigned>(done) >> (8 * k)) & 0xFF);
+    w.record(o_exit, {});
+
+    char header[512];
+    std::snprintf(header, sizeof header, "V150611 70 %d %d 0 2 0 0 0 0 0 %d %s 0 - loop\n", w.words, constants,
+                  numsys_keylen, numsys_key);
+    g_file_set_contents(path.c_str(), (header + w.out).data(), static_cast<gssize>(std::strlen(header) + w.out.size()),
+                        nullptr);
+}
+
+struct Program {
+    Interp_t *context = nullptr;
+    std::string path;
+};
+
+Program load_program(bool lines)
+{
+    static bool started = false;
+    if (!started) {
+        AcquireKeys();
+        ZERO_DEC = dec_t{0, 1, 0, {}};
+        phase = executing;
+        started = true;
+    }
+    char *dir = g_dir_make_tmp("loop-bench-XXXXXX", nullptr);
+    Program p;
+    p.path = std::string(dir) + "/loop";
+    g_free(dir);
+    write_program(p.path, lines);
+    p.context = Calloc(1, Interp_t);
+    p.context->Stk = Calloc(STACKSIZE, Stack);
+    std::string object_path = p.path;
+    object = object_path.data();
+    LoadCode(p.context);
+    object = nullptr;
+    return p;
+}
+
+void BM_lumba_loop(benchmark::State &state)
+{
+    Program p = load_program(state.range(0) != 0);
+    const dec_t *s = p.context->routines[0].local_numerics;
+    for (auto _ : state) {
+        sp = -1;
+        depth = 0;
+        push_interpreter(p.context, nullptr, "");
+        Execute(p.context->code[0]);
+        benchmark::DoNotOptimize(s);
+    }
+    char text[48];
+    NumericToASC(s, text, 40, -1);
+    text[40] = '\0';
+    if (std::strtod(text, nullptr) != 1.5 * TURNS * (TURNS + 1) / 2) state.SkipWithError(text);
+    state.SetItemsProcessed(state.iterations() * TURNS);
+    unlink(p.path.c_str());
+}
+
+// CPython times its own loop (interpreter start-up excluded) and prints the seconds.
+void BM_python_decimal(benchmark::State &state)
+{
+    const std::string script = "import decimal, time\n"
+                               "D = decimal.Decimal\n"
+                               "c = D('1.5')\n"
+                               "t = time.perf_counter()\n"
+                               "s = D(0)\n"
+                               "for i in range(1, " + std::to_string(TURNS) + " + 1):\n"
+                               "    s = s + i * c\n"
+                               "print(time.perf_counter() - t, s)\n";
+    for (auto _ : state) {
+        const char *argv[] = {"python3", "-c", script.c_str(), nullptr};
+        char *out = nullptr;
+        int status = 0;
+        if (!g_spawn_sync(nullptr, const_cast<char **>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out,
+                          nullptr, &status, nullptr) ||
+            !out) {
+            state.SkipWithError("cannot run python3");
+            return;
+        }
+        state.SetIterationTime(std::strtod(out, nullptr));
+        g_free(out);
+    }
+    state.SetItemsProcessed(state.iterations() * TURNS);
+}
+
+} // namespace
+
+BENCHMARK(BM_lumba_loop)->Name("lumba/loop")->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_lumba_loop)->Name("lumba/loop_with_source_lines")->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_python_decimal)->Name("cpython/decimal_loop")->UseManualTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,119 @@
+// A fixture for executor tests: programs written as zasm text are loaded and run in-process the
+// way start-up runs the first program; results are read from COMMON or from the variables.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "core_fixture.h"
+#include "executor.h"
+#include "globals.h"
+#include "message.h"
+#include "numerics.h"
+
+class ExecTest : public CoreTest {
+protected:
+    struct Outcome {
+        std::string abort;  // the fatal message, "" when the program ended
+        int status = 0;     // EXIT_STAT after the run
+        std::string err;    // standard error of the run
+    };
+
+    void SetUp() override
+    {
+        CoreTest::SetUp();
+        Back_ground = 1;
+        ZERO_DEC = dec_t{0, 1, 0, {}};
+        setenv("PID", std::to_string(getpid()).c_str(), 1);
+        lumba_test::trapped_errors().clear();
+        lumba_test::mailed().clear();
+        reset_executor();
+    }
+
+    void TearDown() override
+    {
+        reset_executor();
+        release_common_block();
+        CoreTest::TearDown();
+    }
+
+    // What a fatal stop leaves behind is forgotten, as the end of the process would.
+    static void reset_executor()
+    {
+        Minterp = nullptr;
+        Stk = nullptr;
+        sp = -1;
+        depth = 0;
+        npc = nullptr;
+        new_routine = -1;
+        argcount = 0;
+        gosub_ptr = 0;
+        srange = -1;
+        substring = 0;
+        routines = nullptr;
+        current_application = nullptr;
+        EXIT_STAT = 0;
+        ERR_REG = 0;
+        src_line_number = 0;
+        src_file_index = 0;
+    }
+
+    // Loads and runs text as the first program.
+    Outcome run(const std::string &text)
+    {
+        Interp_t *c = nullptr;
+        std::string error = load_text(text, &c);
+        EXPECT_EQ(error, "") << "the program did not load";
+        if (!error.empty()) return {"load: " + error, -1, ""};
+        context = c;
+        return execute(c);
+    }
+
+    Outcome execute(Interp_t *c)
+    {
+        Outcome o;
+        sp = -1;
+        depth = 0;
+        EXIT_STAT = 0;
+        testing::internal::CaptureStderr();
+        o.abort = lumba_test::abort_text([&] {
+            push_interpreter(c, nullptr, "");
+            Execute(c->code[0]);
+        });
+        o.err = testing::internal::GetCapturedStderr();
+        o.status = EXIT_STAT;
+        if (!o.abort.empty()) reset_executor();
+        return o;
+    }
+
+    // COMMON cell i of the last run.
+    const dec_t &cell(int i) const { return static_cast<const dec_t *>(Common_variables)[i]; }
+
+    static bool same(const dec_t &a, const char *text)
+    {
+        dec_t b{};
+        NumericCvASC(text, static_cast<int>(std::strlen(text)), &b);
+        return NumericCmp(&a, &b) == 0;
+    }
+
+    static std::string text_of(const dec_t &d)
+    {
+        char buffer[48];
+        NumericToASC(&d, buffer, 40, -1);
+        buffer[40] = '\0';
+        std::string s(buffer);
+        while (!s.empty() && s.back() == ' ') s.pop_back();
+        if (!s.empty() && s.back() == '.') s.pop_back();
+        return s;
+    }
+
+    Interp_t *context = nullptr;
+};
+
+// A main routine with n local numerics and c local characters around body, storing nothing.
+inline std::string program(const std::string &body, int numerics = 4, int chars = 0, const std::string &more = "")
+{
+    return ".proc r:main I:0 I:0 I:" + std::to_string(numerics) + " I:" + std::to_string(chars) + " I:0 I:0\n" +
+           body + "\n" + more;
+}

@@ -1,0 +1,418 @@
+// The executor run in-process on programs written as zasm text: operators against exact
+// arithmetic, control flow, routines and their guards, variables, traps, COMMON, the trace ring.
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/mman.h>
+#include <fcntl.h>
+
+#include "exec_fixture.h"
+#include "intrinsic_dispatch.h"
+#include "intrinsics.h"
+#include "op_codes.h"
+
+// Test dispatchers in place of the run-time's (linked first): ABS as a numeric intrinsic, ABORT
+// as a statement raising the trappable error. They record the depth and name they ran under.
+namespace {
+int seen_depth;
+std::string seen_name;
+} // namespace
+
+int r_intrins(Stack *result, int code, int nargs, int last)
+{
+    seen_depth = depth;
+    seen_name = Rname ? Rname : "";
+    result->s_c.C_N = &result->num;
+    if (code != in_ABS || nargs != 1) throw lumba_test::AbortError("unexpected numeric intrinsic");
+    result->num = *Stk[last].s_c.C_N;
+    if (result->num.dec_pos == 0) result->num.dec_pos = 1;
+    result->s_t = real;
+    result->flags = 0;
+    return 0;
+}
+
+int c_intrins(int code, int nargs, int)
+{
+    seen_depth = depth;
+    seen_name = Rname ? Rname : "";
+    if (code == in_ABORT) Xerror(TRAPPABLE_ERROR, "test error %d", nargs);
+    throw lumba_test::AbortError("unexpected statement intrinsic");
+}
+
+namespace {
+
+// Stores the top entry into COMMON cell i.
+std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
+std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
+// Local numeric variable k (area 1).
+std::string load_var(int k) { return "loadrvd I:" + std::to_string(k) + " I:1 I:0 I:0 I:0\n"; }
+std::string store_var(int k) { return "storrd I:" + std::to_string(k) + " I:1 I:0 I:0 I:0\n"; }
+
+// A main routine that computes fragment into COMMON cell 0, then ends.
+std::string computes(const std::string &fragment)
+{
+    return program(".common I:4 I:0\n" + fragment + to_cell(0) + "exit\n");
+}
+
+std::vector<std::vector<std::string>> read_table(const char *path)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> row;
+        std::stringstream fields(line);
+        std::string f;
+        while (std::getline(fields, f, '\t')) row.push_back(f);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string hex_image(const dec_t &d)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    const auto *b = reinterpret_cast<const unsigned char *>(&d);
+    for (std::size_t i = 0; i < sizeof d; ++i) {
+        s += digits[b[i] >> 4];
+        s += digits[b[i] & 15];
+    }
+    return s;
+}
+
+} // namespace
+
+// A generated program computes (a op b) for every row of the table into COMMON; each 22-byte
+// result must be the exact result rounded to the base-100 grid, byte for byte.
+TEST_F(ExecTest, OperatorTableMatchesExactArithmetic)
+{
+    auto rows = read_table(OPS_TABLE);
+    ASSERT_GT(rows.size(), 300u);
+    Interp_t *c = nullptr;
+    ASSERT_EQ(load(OPS_OBJECT, &c), "");
+    Outcome o = execute(c);
+    ASSERT_EQ(o.abort, "");
+    EXPECT_EQ(o.status, 0);
+    ASSERT_GE(Common_size, static_cast<long>(rows.size() * sizeof(dec_t)));
+    for (const auto &row : rows) {
+        const int i = std::stoi(row[0]);
+        EXPECT_EQ(hex_image(cell(i)), row[4]) << row[2] << " " << row[1] << " " << row[3] << " gave " << text_of(cell(i));
+    }
+}
+
+TEST_F(ExecTest, OperatorEdges)
+{
+    struct {
+        std::string fragment;
+        const char *value;  // expected result, or nullptr when the run stops with message
+        const char *message;
+    } cases[] = {
+        {num("7") + num("0") + "div\n", "0", nullptr},
+        {num("7") + num("0") + "mod\n", nullptr, "Attempt to divide by zero"},
+        {num("7") + num("3") + "mod\n", "1", nullptr},
+        {num("-7") + num("3") + "mod\n", "-1", nullptr},
+        // Quotients beyond 32 bits are truncated in decimal, not wrapped.
+        {num("12345678901234567890123") + num("7") + "mod\n", "3", nullptr},
+        {num("98765432109876543210987654321") + num("97") + "mod\n", "4", nullptr},
+        {num("1e40") + num("7") + "mod\n", nullptr, "BCD Overflow"},
+        {num("0") + num("5") + "sub\n", "-5", nullptr},
+        {num("0") + num("-5") + "sub\n", "5", nullptr},
+        {num("1e100") + num("1e100") + "mul\n", nullptr, "BCD Overflow"},
+        {num("1e-100") + num("1e-100") + "mul\n", nullptr, "BCD Underflow"},
+        {num("0") + num("9") + "and\n", "0", nullptr},
+        {num("1") + num("0") + "or\n", "1", nullptr},
+        {num("2") + num("-3") + "and\n", "1", nullptr},
+        {num("3") + "neg\n", "-3", nullptr},
+        {num("0") + "not\n", "1", nullptr},
+        {num("0.5") + "not\n", "0", nullptr},
+        // Strings compare by length; trailing blanks count.
+        {str("ab ") + str("ab") + "ne\n", "1", nullptr},
+        {str("ab ") + str("ab") + "gt\n", "1", nullptr},
+        {str("abc") + str("abd") + "lt\n", "1", nullptr},
+        {str("b") + str("abc") + "gt\n", "1", nullptr},
+        {str("") + str("a") + "lt\n", "1", nullptr},
+        {str("\\xE9") + str("e") + "gt\n", "1", nullptr},  // bytes compare unsigned
+        {str("same") + str("same") + "eq\n", "1", nullptr},
+        {num("1") + str("1") + "eq\n", nullptr, "Cannot compare a number with a non-number"},
+        {str("1") + num("1") + "add\n", nullptr, "Numeric value expected on the value stack (entry kind 1)"},
+    };
+    for (const auto &c : cases) {
+        Outcome o = run(computes(c.fragment));
+        if (c.value) {
+            EXPECT_EQ(o.abort, "") << c.fragment;
+            EXPECT_TRUE(same(cell(0), c.value)) << c.fragment << " gave " << text_of(cell(0));
+        } else {
+            EXPECT_EQ(o.abort, c.message) << c.fragment;
+        }
+        release_common_block();
+        delete_all_applications();
+    }
+}
+
+TEST_F(ExecTest, ZeroResultsArePositive)
+{
+    for (const std::string &f : {num("5") + num("5") + "sub\n", num("0") + "neg\n", num("-5") + num("5") + "add\n",
+                                 num("-6") + num("3") + "mod\n"}) {
+        ASSERT_EQ(run(computes(f)).abort, "") << f;
+        EXPECT_EQ(cell(0).dec_pos, 1) << f;
+        EXPECT_EQ(cell(0).dec_ndgts, 0) << f;
+        release_common_block();
+        delete_all_applications();
+    }
+}
+
+TEST_F(ExecTest, StringConstantsAreNeverWritten)
+{
+    Outcome o = run(computes(str("abc") + str("abcd") + "lt\n" + str("abc") + "loadsc s:\"abc\" p:0\neq\nadd\n"));
+    ASSERT_EQ(o.abort, "");
+    EXPECT_TRUE(same(cell(0), "2"));
+    // The shared constant still reads "abc", terminator in place.
+    const char *constant = nullptr;
+    for (Code *w = context->code_base; w < context->code_base + context->code_size; ++w)
+        if (w->param == o_loadsc) {
+            constant = w[1].string;
+            break;
+        }
+    ASSERT_NE(constant, nullptr);
+    EXPECT_STREQ(constant, "abc");
+}
+
+TEST_F(ExecTest, CountedLoopsAndJumps)
+{
+    // FOR I = from TO limit STEP step: count the turns into cell 0.
+    auto loop = [](const char *from, const char *limit, const char *step) {
+        return num("0") + store_var(1) + num(from) + store_var(0) + "top:\n" + load_var(0) + num(limit) + num(step) +
+               "cmpidx l:done\n" + load_var(1) + num("1") + "add\n" + store_var(1) + load_var(0) + num(step) +
+               "add\n" + store_var(0) + "jump l:top\ndone:\n" + load_var(1);
+    };
+    // jumpl / gosubl with selector k over two labels: cell 0 gets 10, 20 or 99 (fell through).
+    auto jumpl = [](const char *k) {
+        return num(k) + "jumpl I:2 l:one l:two\n" + num("99") + "jump l:out\none:\n" + num("10") +
+               "jump l:out\ntwo:\n" + num("20") + "out:\n";
+    };
+    auto gosubl = [](const char *k) {
+        // The selected gosub returns past the table; an unselected one must leave no return behind.
+        return std::string("gosub l:outer\n") + load_var(2) + "jump l:fin\nouter:\n" + num("99") + store_var(2) + num(k) +
+               "gosubl I:2 l:one l:two\nreturn\none:\n" + num("10") + store_var(2) + "return\ntwo:\n" + num("20") +
+               store_var(2) + "return\nfin:\n";
+    };
+    struct {
+        std::string fragment;
+        const char *value;
+    } cases[] = {
+        {loop("1", "10", "1"), "10"},
+        {loop("10", "1", "-1"), "10"},
+        {loop("0", "1", "-1"), "0"},  // control below the limit of a falling loop leaves at once
+        {loop("1", "1", "-1"), "1"},  // equal: one turn
+        {loop("1", "2", "0.5"), "3"},
+        {loop("5", "1", "1"), "0"},
+        {jumpl("1"), "10"},
+        {jumpl("2"), "20"},
+        {jumpl("0"), "99"},
+        {jumpl("3"), "99"},
+        {jumpl("1e20"), "99"},
+        {gosubl("1"), "10"},
+        {gosubl("2"), "20"},
+        {gosubl("0"), "99"},
+        {gosubl("3"), "99"},
+        {num("0") + "jumpz l:z\n" + num("1") + "jump l:e\nz:\n" + num("2") + "e:\n", "2"},
+        {num("0.01") + "jumpz l:z\n" + num("1") + "jump l:e\nz:\n" + num("2") + "e:\n", "1"},
+    };
+    for (const auto &c : cases) {
+        Outcome o = run(computes(c.fragment));
+        EXPECT_EQ(o.abort, "") << c.fragment;
+        EXPECT_TRUE(same(cell(0), c.value)) << c.fragment << " gave " << text_of(cell(0));
+        EXPECT_EQ(gosub_ptr, 0) << c.fragment;
+        release_common_block();
+        delete_all_applications();
+    }
+}
+
+TEST_F(ExecTest, GosubStackLimits)
+{
+    EXPECT_EQ(run(program("g:\ngosub l:g\n")).abort, "Internal gosub stack overflow");
+    delete_all_applications();
+    EXPECT_EQ(run(program("return\n")).abort, "Internal gosub stack underflow");
+    delete_all_applications();
+    // 100 nested gosubs are allowed.
+    std::string body = num("0") + store_var(0) + "g:\n" + load_var(0) + num("1") + "add\n" + store_var(0) + load_var(0) +
+                       num("100") + "lt\njumpz l:back\ngosub l:g\nback:\nreturn\n";
+    Outcome o = run(program("gosub l:g\nexit\n" + body));
+    EXPECT_EQ(o.abort, "");
+}
+
+namespace {
+
+// main calls f with the arguments already pushed; f declares declared parameters.
+// Symbols of f: declared parameters P0, P1, ...
+std::string parameters(int declared)
+{
+    std::string t = "symtab\n__ROUTINE__ f " + std::to_string(declared) + "\n";
+    for (int i = 0; i < declared; ++i) t += "P" + std::to_string(i) + " 0 0 0x8012 0 " + std::to_string(i + 1) + " -\n";
+    return t + "__END_ROUTINE__\n.end\n";
+}
+
+std::string call_program(const std::string &pushes, int count, int declared, const std::string &f_body,
+                         const char *kind = ".nfunc", const char *call = "fcallr")
+{
+    return ".proc r:main I:0 I:0 I:4 I:0 I:0 I:0\n.common I:4 I:0\n" + pushes + call + " r:f I:" +
+           std::to_string(count) + "\n" + to_cell(0) + "exit\n" + kind + " r:f I:0 I:0 I:2 I:0 I:0 I:" +
+           std::to_string(declared) + "\n" + f_body + parameters(declared);
+}
+
+} // namespace
+
+TEST_F(ExecTest, RoutineCallsAndResults)
+{
+    struct {
+        std::string text;
+        const char *value;
+        const char *message;
+    } cases[] = {
+        // f(a, b) = a * b + 1 through parameters by value.
+        {call_program(num("6") + num("7"), 2, 2,
+                      "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\nloadrvi I:1 I:0 I:1 I:0 I:0 I:0\nmul\n" + num("1") +
+                          "add\nexitv\n"),
+         "43", nullptr},
+        // A numeric function that leaves by exit returns 0 (nothing pushed: main stores its own).
+        {call_program("", 0, 0, "exitv\n"), nullptr, "Stack underflow\n"},
+        {call_program(num("1") + num("2"), 2, 3, "exitv\n"), nullptr,
+         "Routine f called with wrong number of arguments"},
+        {call_program("", 0, 0, "fcallr r:f I:0\nexitv\n"), nullptr, "Routine f is being recursively called!"},
+    };
+    for (const auto &c : cases) {
+        Outcome o = run(c.text);
+        if (c.value) {
+            EXPECT_EQ(o.abort, "") << c.text;
+            EXPECT_TRUE(same(cell(0), c.value)) << text_of(cell(0));
+        } else {
+            EXPECT_EQ(o.abort, c.message) << c.text;
+        }
+        release_common_block();
+        delete_all_applications();
+    }
+}
+
+TEST_F(ExecTest, ArgumentsPassedByAddressAreShared)
+{
+    // main: X = 5; CALL f(X) where f adds 1 to its parameter; cell 0 = X.
+    std::string text = program(".common I:1 I:0\n" + num("5") + store_var(0) +
+                                   "loadrad I:0 I:1 I:0 I:0 I:0\npcall r:f I:1\n" + load_var(0) + to_cell(0) + "exit\n",
+                               1) +
+                       ".proc r:f I:0 I:0 I:0 I:0 I:0 I:1\nloadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + num("1") +
+                       "add\nstorri I:0 I:0 I:1 I:0 I:0 I:0\nexit\n" + parameters(1);
+    Outcome o = run(text);
+    ASSERT_EQ(o.abort, "");
+    EXPECT_TRUE(same(cell(0), "6")) << text_of(cell(0));
+    EXPECT_EQ(sp, -1);  // the marker and the argument are gone
+}
+
+TEST_F(ExecTest, NestingLimit)
+{
+    // main and a chain f1 -> f2 -> ... -> fn: at most 98 routine levels are active.
+    auto chain = [](int n) {
+        std::string t = program("pcall r:f1 I:0\nexit\n");
+        for (int i = 1; i <= n; ++i) {
+            t += ".proc r:f" + std::to_string(i) + " I:0 I:0 I:0 I:0 I:0 I:0\n";
+            if (i < n) t += "pcall r:f" + std::to_string(i + 1) + " I:0\n";
+            t += "exit\n";
+        }
+        return t;
+    };
+    Outcome o = run(chain(97));
+    EXPECT_EQ(o.abort, "");
+    EXPECT_EQ(depth, 0);
+    delete_all_applications();
+    o = run(chain(98));
+    EXPECT_EQ(o.abort, "Nesting of routines too deep at routine f98");
+}
+
+TEST_F(ExecTest, MainRoutineExitEndsTheProgram)
+{
+    Outcome o = run(program(num("1") + store_var(0) + "exit\n"));
+    EXPECT_EQ(o.abort, "");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(Minterp, nullptr);
+    EXPECT_EQ(depth, 0);
+    EXPECT_TRUE(lumba_test::mailed().empty());
+    // Ending without exit is reported by mail.
+    delete_all_applications();
+    o = run(program("end\n"));
+    EXPECT_EQ(o.abort, "");
+    ASSERT_EQ(lumba_test::mailed().size(), 1u);
+    EXPECT_EQ(lumba_test::mailed()[0], "Routine main has had no exit before end/stop!");
+}
+
+TEST_F(ExecTest, IntrinsicCallConvention)
+{
+    Outcome o = run(computes(num("5") + num("-2.5") + "ifcallr I:1 I:1\nadd\n"));
+    ASSERT_EQ(o.abort, "");
+    EXPECT_TRUE(same(cell(0), "7.5")) << text_of(cell(0));
+    EXPECT_EQ(seen_depth, 2);  // main at depth 1, raised by one around the call
+    EXPECT_EQ(seen_name, "ABS");
+}
+
+TEST_F(ExecTest, StackLimitAndUnknownOps)
+{
+    Outcome o = run(program("l:\n" + num("1") + "jump l:l\n"));
+    EXPECT_EQ(o.abort, "Stack overflow\n");
+    // Mailed after each op run at 254 entries (the load, then the jump).
+    ASSERT_EQ(lumba_test::mailed().size(), 2u);
+    EXPECT_EQ(lumba_test::mailed()[0], "Almost hit stack size limit, 254 of 256");
+    delete_all_applications();
+
+    EXPECT_EQ(run(program("add\n")).abort, "Stack underflow\n");
+    delete_all_applications();
+
+    // Codes the loader never leaves in code, and codes beyond the set.
+    for (unsigned op : {0u, 2u, 3u, 10u, 27u, 34u, 64u, 73u, 75u, 0xFFFFFFFFu}) {
+        Interp_t *c = nullptr;
+        ASSERT_EQ(load_text(program("reseterr\nexit\n"), &c), "");
+        c->code[0][8].param = op;  // the reseterr word after the routine entry
+        EXPECT_EQ(execute(c).abort, "execute op = " + std::to_string(static_cast<int>(op)) + "\n");
+        delete_all_applications();
+    }
+}
+
+TEST_F(ExecTest, NumericSubscripts)
+{
+    // A(3,4) at local 0 (12 cells), B(5) at local 12.
+    const std::string symbols = "symtab\n__ROUTINE__ main 2\nA 3 4 0x12 0 1 -\nB 5 0 0x12 12 2 -\n__END_ROUTINE__\n.end\n";
+    auto store_a = [&](const char *i, const char *j) {
+        return program(num("42") + num(i) + num(j) + "storrd I:0 I:1 I:3 I:4 I:2\nexit\n", 17, 0, symbols);
+    };
+    struct {
+        const char *i, *j;
+        int cell;
+        const char *message;
+    } cases[] = {
+        {"1", "1", 0, nullptr},
+        {"3", "4", 11, nullptr},
+        {"2", "3", 7, nullptr},
+        {"4", "1", 0, "Subscript 1 (val 4) out of bounds on Var: A"},
+        {"0", "1", 0, "Subscript 1 (val 0) out of bounds on Var: A"},
+        {"1", "5", 0, "Subscript 2 (val 5) out of bounds on Var: A"},
+        {"1", "-1", 0, "Subscript 2 (val -1) out of bounds on Var: A"},
+        {"1", "4294967297", 0, "Subscript 2 (val 2147483647) out of bounds on Var: A"},
+    };
+    for (const auto &c : cases) {
+        Outcome o = run(store_a(c.i, c.j));
+        if (c.message) {
+            EXPECT_EQ(o.abort, c.message) << c.i << "," << c.j;
+        } else {
+            ASSERT_EQ(o.abort, "") << c.i << "," << c.j;
+            const dec_t *area = context->routines[0].local_numerics;
+            for (int k = 0; k < 12; ++k) EXPECT_EQ(same(area[k], "42"), k == c.cell) << c.i << "," << c.j << " cell " << k;
+        }
+        delete_all_applications();
+    }
+    Outcome o = run(program(num("6") + "loadrvd I:12 I:1 I:5 I:0 I:1\nexit\n", 17, 0, symbols));
+    EXPECT_EQ(o.abort, "Subscript (val 6) out of bounds on Var: B");
+    delete_all_applications();
+    // A reference to a whole array carries its dimensions.
+    o = run(program("loadrad I:0 I:1 I:3 I:4 I:0\nexitv\n", 17, 0, symbols));
+    EXPECT_EQ(o.abort, "");
+    EXPECT_EQ(fn_value.s_t, real);  // exitv keeps the value
+}
