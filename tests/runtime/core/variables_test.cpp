@@ -74,8 +74,7 @@ TEST_F(ExecTest, StringStoresAndLoads)
         {set_a("1", "0", "x"), 0, 0, "", "Second subscript out of bounds. Val 0 past 3 Var: A$"},
         {num("2") + num("4") + "loadsvd I:15 I:1 I:4 I:3 I:2 I:0 I:0 I:0\n", 0, 0, "",
          "Second subscript out of bounds (Val 4 past 3) Var: A$"},
-        {num("12") + "storsd I:0 I:1 I:10 I:0 I:0 I:0 I:0 I:0\n", 0, 0, "",
-         "Number to text conversion not available"},
+        {num("12") + "storsd I:0 I:1 I:10 I:0 I:0 I:0 I:0 I:0\n", 0, 3, std::string("12\0", 3), nullptr},
     };
     for (const auto &c : cases) {
         Outcome o = run(strings_program(c.body));
