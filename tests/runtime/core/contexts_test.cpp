@@ -211,8 +211,8 @@ TEST_F(ContextTest, ArgumentsAndPathsThatAreRefused)
         {execute_call("nosuch", "0"), "Cannot load " + dir + "/unit0/nosuch: No such file or directory"},
         {str("a") + str("b") + num("0") + "ipcall I:" + std::to_string(in_CHAIN) + " I:3\n",
          "CHAIN: wrong number of arguments (3)"},
-        {chain(long_name), "CHAIN: program path longer than 511 characters: " + dir + "/unit0/xxx"},
-        {chain("nosuch"), "Cannot load " + dir + "/unit0/nosuch: No such file or directory"},
+        {chain(long_name, true), "CHAIN: program path longer than 511 characters: " + dir + "/unit0/xxx"},
+        {chain("nosuch", true), "Cannot load " + dir + "/unit0/nosuch: No such file or directory"},
     };
     for (const auto &c : cases) {
         Outcome o = run(routine("main") + COMMON + c.body + "exit\n");
