@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "applications.h"
@@ -298,13 +299,18 @@ void Chain(int nargs, int last)
     set_object_path(std::string(apps_PATH ? apps_PATH : "") + "/unit" + std::to_string(unit) + "/" + name, "CHAIN");
 
     // The new program is loaded before the old one's stack is dropped: a program that cannot be
-    // loaded (a trappable error) leaves the old one intact at its error trap.
+    // loaded (a trappable error) leaves the old one intact at its error trap, in a context put
+    // back as it was and held by the old application alone.
     Interp_t *c = Minterp;
     Application_t *old = c->current_application;
+    const auto before = std::make_unique<Interp_t>(*c);
     try {
         LoadCode(c);
     } catch (...) {
         object = nullptr;
+        *c = *before;
+        for (Application_t *ap = applications; ap; ap = ap->next)
+            if (ap != old && ap->app && ap->app->interp == c) ap->app->interp = nullptr;
         reload_routines();
         throw;
     }

@@ -261,6 +261,19 @@ TEST_F(ContextTest, ChainWithAUnitFromInsideARoutine)
     for (const TrapVector &t : context->TRAP_VECTORS) EXPECT_EQ(t.handler, nullptr);
 }
 
+TEST_F(ContextTest, ChainToADamagedProgramKeepsTheOldOne)
+{
+    install("unit0/bad", ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\n.bytes 0xC8 0x0A\nend\n");
+    Outcome o = run(routine("main") + COMMON + chain("bad", true) + "exit\n");
+    EXPECT_EQ(o.abort, "Binary corrupted: bad op code - 0xC8");
+    // The half-loaded application does not hold the context; the old one still does, unchanged.
+    EXPECT_EQ(context_of("bad__A"), nullptr);
+    EXPECT_EQ(context_of("prog__A"), context);
+    EXPECT_STREQ(context->program_name, "prog__A");
+    EXPECT_EQ(context->current_application, FindApplication("prog__A"));
+    EXPECT_EQ(context->routines, FindApplication("prog__A")->app->routines);
+}
+
 // ---- The callback runner --------------------------------------------------------------------
 
 namespace {
