@@ -77,8 +77,6 @@ void basic_trace_forget();
 extern int basic_trace_generation;  // raised by basic_trace_forget
 
 // Report data.
-const char *CurrentRoutineName();
-const char *ProgramPoint();
 std::string ProgramDataPath();
 bool ProgramLoaded();
 void ProgramTraceLines(std::vector<std::string> &lines);

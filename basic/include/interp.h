@@ -11,6 +11,7 @@
 
 struct Application_t;
 struct KeySet_t;
+struct Routine;
 
 inline constexpr int PROGRAM_NAME_SIZE = 64;  // "<base>__<suffix>" and the terminator
 inline constexpr int ORIGIN_NAME_SIZE = 72;
@@ -71,3 +72,32 @@ struct Interp_t {
     std::int32_t gosub_ptr;
     Interp_t *previous;
 };
+
+extern Interp_t *Minterp;  // the current context
+extern char *Program_name;  // the running program's name
+
+// Callback runs in progress (invoke_basic_callback_routine nests inside GUI main loops).
+extern int ib_callback_depth;
+
+// Makes the application current: its routine table and entries, its name as Program_name, and
+// the areas of the running routine number. A null application changes nothing.
+void set_application_context(Application_t *ap);
+
+// Runs the program routine called name of application ap in context, as a GUI event does: the
+// nargs entries of args are copied onto a fresh value stack (the routine's parameters; numbers
+// keep pointing at the caller's decimals and texts stay the caller's), the routine runs in a
+// nested Execute, and everything of the interrupted run is restored afterwards, whether the
+// routine returned with exitv or exit or ended with an untrapped error. The function value is
+// left in fn_value. A name the application lacks is error 202 "callback %s not found"; the
+// executor's own rules apply inside (309 recursion, 201 nesting).
+void invoke_basic_callback_routine(const char *name, Stack *args, int nargs, Application_t *ap, Interp_t *context);
+// The same for a routine record (its name is what counts).
+void invoke_basic_callback_routine(const Routine *routine, Stack *args, int nargs, Application_t *ap,
+                                   Interp_t *context);
+
+// The running routine's name, "UNK" without a routine table.
+const char *CurrentRoutineName();
+// "<source line>-<routine>:" ("-UNK:" without a routine name) in a buffer the next call reuses.
+const char *ProgramPoint();
+// A new tracked text "<routine>@<application>" (either may be empty), or nullptr when both are.
+char *copy_cur_routine_aname();

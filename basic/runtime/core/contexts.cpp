@@ -1,15 +1,22 @@
 // Interpreter contexts: making a context current (its globals loaded) and leaving it, the first
-// program of a run, and the report data that name the running program.
+// program of a run, EXECUTE (a child program in a new context) and CHAIN (a new program in the
+// same context), and the report data that name the running program.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <string>
 
 #include "applications.h"
+#include "exec_util.h"
 #include "executor.h"
 #include "globals.h"
+#include "intrinsic_dispatch.h"
 #include "loader.h"
 #include "mem_mgt.h"
+#include "objfile.h"
 #include "run_time.h"
 #include "softkeys.h"
 #include "startup.h"
@@ -103,6 +110,22 @@ void pop_interpreter()
     npc = nullptr;
 }
 
+void set_application_context(Application_t *ap)
+{
+    if (!ap) return;
+    current_application = ap;
+    Program_name = ap->name;
+    AppMemory_t *mem = ap->app;
+    routines = mem ? mem->routines : nullptr;
+    code = mem ? mem->entries : nullptr;
+    loaded_routines = mem ? mem->routine_count - 1 : -1;
+    const bool known = routines && cur_routine >= 0 && cur_routine <= loaded_routines && cur_routine < MAX_ROUTINES;
+    Rname = known ? routines[cur_routine].R_name.c_str() : nullptr;
+    local_numerics = known ? routines[cur_routine].local_numerics : nullptr;
+    local_chars = known ? routines[cur_routine].local_chars : nullptr;
+    local_structs = known ? routines[cur_routine].local_structs : nullptr;
+}
+
 void run_first_program(const char *origin)
 {
     auto *c = Calloc(1, Interp_t);
@@ -131,6 +154,185 @@ void run_first_program(const char *origin)
     finish(EXIT_STAT);
 }
 
+namespace {
+
+constexpr int ARGUMENT_COUNT_ERROR = 200;
+constexpr int ARGUMENT_VALUE_ERROR = 202;
+constexpr int OBJECT_PATH_SIZE = 512;  // object paths of EXECUTE and CHAIN, terminator included
+
+// The object path of the program EXECUTE or CHAIN loads; `object` points here during the load.
+char object_path_buffer[OBJECT_PATH_SIZE];
+
+// The text of a program-name argument, read by its length (a NUL within it ends it).
+std::string name_argument(const Stack &e, const char *statement)
+{
+    if (e.s_t != string && e.s_t != string_array)
+        Xerror(ARGUMENT_VALUE_ERROR, "%s: program name expected", statement);
+    long n = 0;
+    const char *text = entry_text(e, &n);
+    std::string name(text ? text : "", text ? static_cast<std::size_t>(n) : 0);
+    return name.substr(0, name.find('\0'));
+}
+
+// Sets `object` to path, refusing a path its buffer cannot hold rather than cutting it.
+void set_object_path(const std::string &path, const char *statement)
+{
+    if (path.size() >= sizeof object_path_buffer)
+        Xerror(ARGUMENT_VALUE_ERROR, "%s: program path longer than %d characters: %.300s...", statement,
+               OBJECT_PATH_SIZE - 1, path.c_str());
+    std::memcpy(object_path_buffer, path.c_str(), path.size() + 1);
+    object = object_path_buffer;
+}
+
+// The program's copy of an ARGV argument: the field text of every element (element width x
+// count bytes), blank-padded where the entry holds less.
+char *copy_argument_fields(const Stack &argv)
+{
+    const std::size_t size = static_cast<std::size_t>(argv.s_dims[0]) * argv.s_dims[1];
+    auto *fields = static_cast<char *>(salloc(size + 1));
+    std::memset(fields, ' ', size);
+    fields[size] = '\0';
+    long n = 0;
+    const char *text = entry_text(argv, &n);
+    // A reference entry addresses the whole array in program storage; an owned text holds only
+    // its length.
+    std::size_t available = (argv.flags & stk_ref) && !(argv.flags & stk_pointer) ? size : static_cast<std::size_t>(n);
+    if (text) std::memcpy(fields, text, std::min(available, size));
+    return fields;
+}
+
+// A load that fails part-way leaves the loader's globals pointing at the new program; the context
+// that keeps running gets its own back.
+void reload_routines()
+{
+    if (Minterp) set_routines(Minterp);
+}
+
+// True when a loaded application's memory space holds the context (it then frees it).
+bool context_owned(const Interp_t *c)
+{
+    for (Application_t *ap = applications; ap; ap = ap->next)
+        if (ap->app && ap->app->interp == c) return true;
+    return false;
+}
+
+void free_loose_context(Interp_t *c)
+{
+    DPS_FREE(c->ARGV.s_c.C_S);
+    DPS_FREE(c->Stk);
+    sfree(c);
+}
+
+} // namespace
+
+Interp_t *new_interpreter(int nargs, int last)
+{
+    if (nargs != 2 && nargs != 4) Xerror(ARGUMENT_COUNT_ERROR, "EXECUTE: wrong number of arguments (%d)", nargs);
+    if (last < nargs - 1 || last >= STACKSIZE) Abort("EXECUTE: arguments outside the value stack");
+    const int first = last - nargs + 1;
+    const std::string name = name_argument(Stk[first], "EXECUTE");
+    const int unit = integer_of(Stk[first + 1]);
+
+    auto *child = Calloc(1, Interp_t);
+    child->Stk = Calloc(STACKSIZE, Stack);
+    child->sp = -1;
+    child->ARGV.s_t = string_array;
+    child->ARGV.flags = stk_ref;
+    try {
+        if (nargs == 4) {
+            const int argc = integer_of(Stk[last - 1]);
+            const Stack &argv = Stk[last];
+            if (argv.s_t != string && argv.s_t != string_array)
+                Xerror(ARGUMENT_VALUE_ERROR, "EXECUTE: ARGV must be a string array");
+            if (static_cast<std::uint32_t>(argc) > argv.s_dims[1])
+                Xerror(ARGUMENT_VALUE_ERROR, "EXECUTE: ARGC/ARGV conflict");
+            child->ARGC = argc;
+            child->ARGV.s_c.C_S = copy_argument_fields(argv);
+            child->ARGV.s_dims[0] = argv.s_dims[0];
+            child->ARGV.s_dims[1] = argv.s_dims[1];
+            child->ARGV.length = argv.s_dims[0] * argv.s_dims[1];
+        }
+        POPSTK(nargs);
+        set_object_path(unit >= 0 ? std::string(apps_PATH ? apps_PATH : "") + "/unit" + std::to_string(unit) + "/" + name
+                                  : name,
+                        "EXECUTE");
+        child->ncount = child->ccount = -1;
+        child->keyset = default_keyset();
+        LoadCode(child);
+    } catch (...) {
+        // A refused or failed load (a missing program is a trappable error) leaves the parent
+        // running its own program, and the child goes unless an application already holds it.
+        object = nullptr;
+        if (!context_owned(child)) free_loose_context(child);
+        reload_routines();
+        throw;
+    }
+    object = nullptr;
+    child->npc = child->code[0];
+    child->sp = -1;
+    child->depth = 0;
+    child->gosub_ptr = 0;
+    if (Minterp) {
+        child->Common_variables = Minterp->Common_variables;
+        child->Common_shared = Minterp->Common_shared;
+    }
+    child->Common_size = static_cast<std::int32_t>(Common_size);
+    child->EXIT_STAT = 0;
+    child->EXIT_STRING[0] = '\0';
+    return child;
+}
+
+void Chain(int nargs, int last)
+{
+    if (nargs != 1 && nargs != 2) Xerror(ARGUMENT_COUNT_ERROR, "CHAIN: wrong number of arguments (%d)", nargs);
+    if (last < nargs - 1 || last >= STACKSIZE) Abort("CHAIN: arguments outside the value stack");
+    if (!Minterp) Abort("CHAIN: no program is running");
+    int unit = 0;
+    std::string name;
+    if (nargs == 2) {
+        unit = integer_of(Stk[last]);
+        name = name_argument(Stk[last - 1], "CHAIN");
+    } else {
+        name = name_argument(Stk[last], "CHAIN");
+    }
+    name.erase(name.find_last_not_of(" \t") + 1);
+    set_object_path(std::string(apps_PATH ? apps_PATH : "") + "/unit" + std::to_string(unit) + "/" + name, "CHAIN");
+
+    // The new program is loaded before the old one's stack is dropped: a program that cannot be
+    // loaded (a trappable error) leaves the old one intact at its error trap, in a context put
+    // back as it was and held by the old application alone.
+    Interp_t *c = Minterp;
+    Application_t *old = c->current_application;
+    const auto before = std::make_unique<Interp_t>(*c);
+    try {
+        LoadCode(c);
+    } catch (...) {
+        object = nullptr;
+        *c = *before;
+        for (Application_t *ap = applications; ap; ap = ap->next)
+            if (ap != old && ap->app && ap->app->interp == c) ap->app->interp = nullptr;
+        reload_routines();
+        throw;
+    }
+    object = nullptr;
+    // The context now belongs to the new application alone, so exit frees it once.
+    if (old && old != c->current_application && old->app && old->app->interp == c) old->app->interp = nullptr;
+
+    release_mem();  // the whole stack with its owned texts, arguments included
+    std::snprintf(MANUAL_NAME, sizeof MANUAL_NAME, "%02d1", unit);
+    std::snprintf(MANUAL_SECTION, sizeof MANUAL_SECTION, "%s", LoadedProgramName ? LoadedProgramName : "");
+    // Traps armed by the old program point into its code.
+    for (TrapVector &t : c->TRAP_VECTORS) t = NULL_TRAP;
+    c->cur_routine = 0;
+    set_routines(c);
+    Program_name = c->program_name;
+    yylinestart = static_cast<int>(c->line_start);
+    ERROR_TRAP = &TRAP_VECTORS[0];
+    npc = c->code[0];
+    c->npc = npc;
+    gosub_ptr = 0;
+}
+
 void release_context_stack()
 {
     if (Stk && sp >= 0) POPSTK(sp + 1);
@@ -156,6 +358,14 @@ const char *CurrentRoutineName()
 {
     if (!routines || cur_routine < 0 || cur_routine >= MAX_ROUTINES) return "UNK";
     return routines[cur_routine].R_name.c_str();
+}
+
+char *copy_cur_routine_aname()
+{
+    const char *routine = routines && cur_routine >= 0 && cur_routine < MAX_ROUTINES ? routines[cur_routine].R_name.c_str() : "";
+    const char *app = current_application && current_application->name ? current_application->name : "";
+    if (!*routine && !*app) return nullptr;
+    return Strcpy((std::string(routine) + "@" + app).c_str());
 }
 
 const char *ProgramPoint()

@@ -1,0 +1,577 @@
+// Interpreter contexts in-process: EXECUTE of child programs, CHAIN into another program, and the
+// callback runner driven as the forms engine drives it (directly from C++, and from inside a
+// running program through a test intrinsic standing in for a GUI main loop).
+#include <algorithm>
+#include <vector>
+
+#include <glib/gstdio.h>
+
+#include "exec_fixture.h"
+#include "intrinsic_dispatch.h"
+#include "intrinsics.h"
+#include "softkeys.h"
+
+// Test dispatcher in place of the run-time's (linked first): ABORT raises the trappable error;
+// IGTK_MAIN stands for a main loop that delivers one event: its first argument names the routine
+// to call back, the others are copied as the routine's arguments, as the forms engine copies an
+// attached routine's parameters.
+namespace {
+int deepest_callback;
+Stack last_result;
+} // namespace
+
+int c_intrins(int code, int nargs, int last)
+{
+    if (code == in_ABORT) Xerror(TRAPPABLE_ERROR, "test error");
+    if (code != in_IGTK_MAIN || nargs < 1) throw lumba_test::AbortError("unexpected statement intrinsic");
+    const Stack &n = Stk[last - nargs + 1];
+    const std::string name(n.s_c.C_S, n.length);
+    std::vector<Stack> args(Stk + last - nargs + 2, Stk + last + 1);
+    deepest_callback = std::max(deepest_callback, ib_callback_depth + 1);
+    invoke_basic_callback_routine(name.c_str(), args.data(), nargs - 1, current_application, Minterp);
+    last_result = fn_value;
+    return 0;
+}
+
+namespace {
+
+std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
+std::string str(const std::string &v, bool shared = true)
+{
+    return "loadsc s:\"" + v + "\" p:" + (shared ? "1" : "0") + "\n";
+}
+std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+std::string from_cell(int i) { return "loadrvd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+std::string add_to_cell(int i, const std::string &v) { return from_cell(i) + num(v) + "add\n" + to_cell(i); }
+constexpr const char *COMMON = ".common I:8 I:0\n";
+
+std::string routine(const std::string &name, int params = 0, const char *kind = ".proc", int chars = 0)
+{
+    return std::string(kind) + " r:" + name + " I:0 I:0 I:2 I:" + std::to_string(chars) + " I:0 I:" +
+           std::to_string(params) + "\n";
+}
+
+// Symbols of a routine's parameters: 'n' numeric, 's' string, in order.
+std::string parameters(const std::string &name, const std::string &kinds)
+{
+    std::string t = "symtab\n__ROUTINE__ " + name + " " + std::to_string(kinds.size()) + "\n";
+    for (std::size_t i = 0; i < kinds.size(); ++i)
+        t += "P" + std::to_string(i) + " 0 0 " + (kinds[i] == 's' ? "0x8014" : "0x8012") + " 0 " +
+             std::to_string(i + 1) + " -\n";
+    return t + "__END_ROUTINE__\n.end\n";
+}
+
+std::string execute_call(const std::string &name, const std::string &unit)
+{
+    return str(name) + num(unit) + "ifcallr I:" + std::to_string(in_EXECUTE) + " I:2\n";
+}
+std::string chain(const std::string &name, bool shared = false)
+{
+    return str(name, shared) + "ipcall I:" + std::to_string(in_CHAIN) + " I:1\n";
+}
+// The test main loop calling back routine name with the pushes as its arguments.
+std::string event(const std::string &name, const std::string &pushes = "", int count = 0)
+{
+    return str(name) + pushes + "ipcall I:" + std::to_string(in_IGTK_MAIN) + " I:" + std::to_string(count + 1) + "\n";
+}
+const std::string test_error = "ipcall I:" + std::to_string(in_ABORT) + " I:0\n";
+// Reached only when control flow goes wrong: a fatal stop.
+constexpr const char *UNREACHABLE = "return\n";
+
+// A child that counts its runs in cell 1.
+const std::string counting_child = routine("main") + COMMON + add_to_cell(1, "1") + "exit\n";
+
+} // namespace
+
+class ContextTest : public ExecTest {
+protected:
+    void SetUp() override
+    {
+        ExecTest::SetUp();
+        apps = dir;
+        apps_PATH = apps.data();
+        for (const char *unit : {"/unit0", "/unit1"}) g_mkdir((dir + unit).c_str(), 0700);
+        deepest_callback = 0;
+        ib_callback_depth = 0;
+    }
+
+    void TearDown() override
+    {
+        for (const auto &f : files) g_unlink(f.c_str());
+        for (const char *unit : {"/unit0", "/unit1"}) g_rmdir((dir + unit).c_str());
+        ExecTest::TearDown();
+        apps_PATH = nullptr;
+    }
+
+    // Assembles text as the program at relative (to the applications directory).
+    void install(const std::string &relative, const std::string &text) { assemble(text, relative); }
+
+    static Interp_t *context_of(const char *application)
+    {
+        Application_t *ap = FindApplication(application);
+        return ap && ap->app ? ap->app->interp : nullptr;
+    }
+
+    std::string apps;
+};
+
+TEST_F(ContextTest, ExecuteRunsAChildAndReturnsZero)
+{
+    install("unit0/hello", counting_child);
+    Outcome o = run(routine("main") + COMMON + num("5") + to_cell(0) + num("5") + to_cell(2) + execute_call("hello", "0") +
+                    to_cell(0) + execute_call("hello", "0") + to_cell(2) + add_to_cell(3, "1") + "exit\n");
+    ASSERT_EQ(o.abort, "") << o.err;
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(same(cell(0), "0")) << text_of(cell(0));
+    EXPECT_TRUE(same(cell(2), "0")) << text_of(cell(2));
+    EXPECT_TRUE(same(cell(1), "2")) << text_of(cell(1));  // the child ran twice
+    EXPECT_TRUE(same(cell(3), "1")) << text_of(cell(3));  // the parent went on once
+    // Each run is an application of its own, in a context of its own made by "execute".
+    for (const char *name : {"hello__A", "hello__B"}) {
+        Interp_t *child = context_of(name);
+        ASSERT_NE(child, nullptr) << name;
+        EXPECT_STREQ(child->origin_name, "execute");
+        EXPECT_STREQ(child->program_name, name);
+        EXPECT_EQ(child->previous, context);
+        EXPECT_EQ(child->keyset, default_keyset());
+        EXPECT_EQ(child->ARGC, 0);
+        EXPECT_EQ(child->ARGV.s_c.C_S, nullptr);
+    }
+    EXPECT_EQ(Minterp, nullptr);
+    EXPECT_EQ(depth, 0);
+}
+
+TEST_F(ContextTest, ChildEndingWithAnUntrappedErrorGivesMinusOne)
+{
+    install("unit0/bad", routine("main") + COMMON + test_error + UNREACHABLE);
+    install("unit0/hello", counting_child);
+    // The parent goes on after each call, and a routine it calls afterwards finds its frame.
+    Outcome o = run(routine("main") + COMMON + execute_call("bad", "0") + to_cell(0) + execute_call("hello", "0") + to_cell(2) +
+                    num("4") + "fcallr r:twice I:1\n" + to_cell(3) + "exit\n" + routine("twice", 1, ".nfunc") +
+                    "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + num("2") + "mul\nexitv\n" + parameters("twice", "n"));
+    ASSERT_EQ(o.abort, "") << o.err;
+    EXPECT_TRUE(same(cell(0), "-1")) << text_of(cell(0));
+    EXPECT_TRUE(same(cell(2), "0")) << text_of(cell(2));
+    EXPECT_TRUE(same(cell(3), "8")) << text_of(cell(3));
+    EXPECT_EQ(o.status, 0);  // the parent's own status
+    EXPECT_EQ(context_of("bad__A")->EXIT_STAT, 1);
+    EXPECT_NE(o.err.find("test error"), std::string::npos) << o.err;
+}
+
+TEST_F(ContextTest, ExecuteWithArgumentCountAndArguments)
+{
+    const std::string kid = assemble(counting_child, "kid");
+    // A$ (two elements of five characters) = "ab", "cde"; EXECUTE kid by its path (unit -1).
+    auto parent = [&](const std::string &argc) {
+        return routine("main", 0, ".proc", 12) + COMMON + str("ab") + num("1") + num("1") +
+               "storsd I:0 I:1 I:5 I:2 I:2 I:0 I:0 I:0\n" + str("cde") + num("1") + num("2") +
+               "storsd I:0 I:1 I:5 I:2 I:2 I:0 I:0 I:0\n" + str(kid) + num("-1") + num(argc) +
+               "loadsad I:0 I:1 I:5 I:2 I:0 I:0 I:0 I:0\nifcallr I:" + std::to_string(in_EXECUTE) + " I:4\n" +
+               to_cell(0) + "exit\n";
+    };
+    struct {
+        const char *argc;
+        const char *message;
+    } cases[] = {
+        {"2", ""}, {"0", ""}, {"3", "EXECUTE: ARGC/ARGV conflict"}, {"-1", "EXECUTE: ARGC/ARGV conflict"},
+    };
+    for (const auto &c : cases) {
+        Outcome o = run(parent(c.argc));
+        ASSERT_EQ(o.abort, c.message) << c.argc;
+        if (*c.message) {
+            delete_all_applications();
+            continue;
+        }
+        EXPECT_TRUE(same(cell(0), "0")) << text_of(cell(0));
+        Interp_t *child = context_of("kid__A");
+        ASSERT_NE(child, nullptr);
+        EXPECT_EQ(child->ARGC, std::atoi(c.argc));
+        EXPECT_EQ(child->ARGV.s_dims[0], 5u);
+        EXPECT_EQ(child->ARGV.s_dims[1], 2u);
+        EXPECT_EQ(child->ARGV.length, 10u);
+        ASSERT_NE(child->ARGV.s_c.C_S, nullptr);
+        EXPECT_EQ(std::string(child->ARGV.s_c.C_S), "ab   cde  ");  // the child's own copy
+        EXPECT_NE(child->ARGV.s_c.C_S, context->chars);
+        delete_all_applications();
+    }
+}
+
+TEST_F(ContextTest, ArgumentsAndPathsThatAreRefused)
+{
+    const std::string long_name(600, 'x');
+    struct {
+        std::string body;
+        std::string message;  // the start of the fatal message
+    } cases[] = {
+        {str("hello") + num("0") + num("0") + "ifcallr I:" + std::to_string(in_EXECUTE) + " I:3\n",
+         "EXECUTE: wrong number of arguments (3)"},
+        {num("1") + num("0") + "ifcallr I:" + std::to_string(in_EXECUTE) + " I:2\n", "EXECUTE: program name expected"},
+        {execute_call(long_name, "0"), "EXECUTE: program path longer than 511 characters: " + dir + "/unit0/xxx"},
+        {execute_call(long_name, "-1"), "EXECUTE: program path longer than 511 characters: xxx"},
+        {execute_call("nosuch", "0"), "Cannot load " + dir + "/unit0/nosuch: No such file or directory"},
+        {str("a") + str("b") + num("0") + "ipcall I:" + std::to_string(in_CHAIN) + " I:3\n",
+         "CHAIN: wrong number of arguments (3)"},
+        {chain(long_name, true), "CHAIN: program path longer than 511 characters: " + dir + "/unit0/xxx"},
+        {chain("nosuch", true), "Cannot load " + dir + "/unit0/nosuch: No such file or directory"},
+    };
+    for (const auto &c : cases) {
+        Outcome o = run(routine("main") + COMMON + c.body + "exit\n");
+        EXPECT_EQ(o.abort.substr(0, c.message.size()), c.message) << o.abort;
+        // A refused or failed load leaves no application behind (nor a context: the sanitizer
+        // build checks).
+        ASSERT_NE(applications, nullptr);
+        EXPECT_EQ(applications->next, nullptr);
+        delete_all_applications();
+    }
+}
+
+TEST_F(ContextTest, ChainRunsTheNamedProgramInTheSameContext)
+{
+    install("unit0/b", routine("main") + COMMON + num("2") + to_cell(1) + "exit\n");
+    // The name is an owned text with trailing blanks; nothing after CHAIN runs.
+    Outcome o = run(routine("main") + COMMON + num("1") + to_cell(0) + chain("b   ") + UNREACHABLE);
+    ASSERT_EQ(o.abort, "") << o.err;
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(same(cell(0), "1"));
+    EXPECT_TRUE(same(cell(1), "2")) << text_of(cell(1));
+    // The context now belongs to b alone: deleting both applications frees it once.
+    EXPECT_EQ(context_of("prog__A"), nullptr);
+    EXPECT_EQ(context_of("b__A"), context);
+    EXPECT_STREQ(context->program_name, "b__A");
+    EXPECT_STREQ(MANUAL_NAME, "001");
+    EXPECT_STREQ(MANUAL_SECTION, "b");
+    EXPECT_EQ(depth, 0);
+}
+
+TEST_F(ContextTest, ChainWithAUnitFromInsideARoutine)
+{
+    install("unit1/c", routine("main") + COMMON + num("3") + to_cell(1) + "gosub l:g\nexit\ng:\nreturn\n");
+    // main calls f with an owned text; f arms a trap, opens a gosub and chains: the stack with
+    // the owned texts, the call depth, the gosubs and the traps all go with the old program.
+    Outcome o = run(routine("main") + COMMON + str("arg", false) + "pcall r:f I:1\n" + UNREACHABLE +
+                    routine("f", 1) + "tsterr l:go\n" + UNREACHABLE + "go:\ngosub l:sub\n" + UNREACHABLE +
+                    "sub:\n" + str("txt", false) + str("c", false) + num("1") + "ipcall I:" +
+                    std::to_string(in_CHAIN) + " I:2\n" + UNREACHABLE + parameters("f", "s"));
+    ASSERT_EQ(o.abort, "") << o.err;
+    EXPECT_TRUE(same(cell(1), "3")) << text_of(cell(1));
+    EXPECT_EQ(context_of("c__A"), context);
+    EXPECT_STREQ(MANUAL_NAME, "011");
+    EXPECT_EQ(depth, 0);
+    EXPECT_EQ(gosub_ptr, 0);
+    for (const TrapVector &t : context->TRAP_VECTORS) EXPECT_EQ(t.handler, nullptr);
+}
+
+TEST_F(ContextTest, ChainToADamagedProgramKeepsTheOldOne)
+{
+    install("unit0/bad", ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\n.bytes 0xC8 0x0A\nend\n");
+    Outcome o = run(routine("main") + COMMON + chain("bad", true) + "exit\n");
+    EXPECT_EQ(o.abort, "Binary corrupted: bad op code - 0xC8");
+    // The half-loaded application does not hold the context; the old one still does, unchanged.
+    EXPECT_EQ(context_of("bad__A"), nullptr);
+    EXPECT_EQ(context_of("prog__A"), context);
+    EXPECT_STREQ(context->program_name, "prog__A");
+    EXPECT_EQ(context->current_application, FindApplication("prog__A"));
+    EXPECT_EQ(context->routines, FindApplication("prog__A")->app->routines);
+}
+
+// ---- The callback runner --------------------------------------------------------------------
+
+namespace {
+
+// Routines a GUI would call back: add(a, b) = a + b; greet(s$) = "hi " + s$; set(x) stores 42
+// into x and leaves by exit; name(s$) stores "Zed" into s$; twice(x) calls add(x, x).
+const std::string callbacks =
+    routine("main") + COMMON + "exit\n" +
+    routine("add", 2, ".nfunc") + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\nloadrvi I:1 I:0 I:1 I:0 I:0 I:0\nadd\nexitv\n" +
+    parameters("add", "nn") +
+    routine("greet", 1, ".sfunc") + str("hi ") + "loadsvi I:0 I:0 I:1 I:0 I:0 I:0\nscat I:2\nexitv\n" +
+    parameters("greet", "s") +
+    routine("set", 1) + num("42") + "storri I:0 I:0 I:1 I:0 I:0 I:0\nexit\n" + parameters("set", "n") +
+    routine("name", 1) + str("Zed") + "storsi I:0 I:0 I:1 I:0 I:0 I:0 I:0 I:0\nexit\n" + parameters("name", "s") +
+    routine("twice", 1, ".nfunc") + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\nloadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" +
+    "fcallr r:add I:2\nexitv\n" + parameters("twice", "n");
+
+Stack number_entry(dec_t *value)
+{
+    Stack e{};
+    e.s_t = real;
+    e.s_c.C_N = value;
+    e.flags = stk_ref;
+    return e;
+}
+
+dec_t decimal(const char *text)
+{
+    dec_t d{};
+    NumericCvASC(text, static_cast<int>(std::strlen(text)), &d);
+    return d;
+}
+
+// The state a callback must leave as it found it.
+struct Snapshot {
+    Interp_t *minterp;
+    Stack *stk;
+    int sp, depth, cur_routine, gosub_ptr, new_routine, argcount, exit_stat, line, yylineno;
+    const char *rname;
+    Application_t *application;
+    Routine *routines;
+    TrapVector *error_trap;
+    std::string exit_string;
+
+    static Snapshot take()
+    {
+        return {::Minterp, ::Stk, ::sp, ::depth, ::cur_routine, ::gosub_ptr, ::new_routine, ::argcount, ::EXIT_STAT,
+                ::src_line_number, ::yylineno, ::Rname, ::current_application, ::routines, ::ERROR_TRAP,
+                ::EXIT_STRING};
+    }
+    void expect_same() const
+    {
+        Snapshot now = take();
+        EXPECT_EQ(now.minterp, minterp);
+        EXPECT_EQ(now.stk, stk);
+        EXPECT_EQ(now.sp, sp);
+        EXPECT_EQ(now.depth, depth);
+        EXPECT_EQ(now.cur_routine, cur_routine);
+        EXPECT_EQ(now.gosub_ptr, gosub_ptr);
+        EXPECT_EQ(now.new_routine, new_routine);
+        EXPECT_EQ(now.argcount, argcount);
+        EXPECT_EQ(now.exit_stat, exit_stat);
+        EXPECT_EQ(now.exit_string, exit_string);
+        EXPECT_EQ(now.line, line);
+        EXPECT_EQ(now.yylineno, yylineno);
+        EXPECT_EQ(now.rname, rname);
+        EXPECT_EQ(now.application, application);
+        EXPECT_EQ(now.routines, routines);
+        EXPECT_EQ(now.error_trap, error_trap);
+        EXPECT_EQ(ib_callback_depth, 0);
+    }
+};
+
+} // namespace
+
+class CallbackTest : public ContextTest {
+protected:
+    // Loads the callback routines and makes their context current as a running program's, with
+    // an interrupted run's state around: entries on the stack, a depth, gosubs, a line, an exit
+    // status and text.
+    void SetUp() override
+    {
+        ContextTest::SetUp();
+        ASSERT_EQ(load_text(callbacks, &context), "");
+        push_interpreter(context, nullptr, "");
+        ap = current_application;
+        Stk[0] = number_entry(&outer);
+        Stk[1] = number_entry(&outer);
+        sp = 1;
+        depth = 3;
+        gosub_ptr = 2;
+        src_line_number = 77;
+        yylineno = 12345;
+        EXIT_STAT = 5;
+        std::strcpy(EXIT_STRING, "before");
+        new_routine = -1;
+        argcount = 7;
+    }
+
+    void TearDown() override
+    {
+        Minterp = nullptr;
+        ContextTest::TearDown();
+    }
+
+    std::string call(const char *name, std::vector<Stack> args)
+    {
+        return lumba_test::abort_text([&] {
+            invoke_basic_callback_routine(name, args.data(), static_cast<int>(args.size()), ap, context);
+        });
+    }
+
+    Application_t *ap = nullptr;
+    dec_t outer{};
+};
+
+TEST_F(CallbackTest, FunctionResultInFnValueAndStateUnchanged)
+{
+    dec_t two = decimal("2"), three = decimal("3");
+    const Snapshot before = Snapshot::take();
+    ASSERT_EQ(call("add", {number_entry(&two), number_entry(&three)}), "");
+    EXPECT_EQ(fn_value.s_t, real);
+    EXPECT_TRUE(same(*fn_value.s_c.C_N, "5")) << text_of(*fn_value.s_c.C_N);
+    before.expect_same();
+
+    // A function that calls another routine, twice over: the routines' flags were cleared.
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(call("twice", {number_entry(&three)}), "");
+        EXPECT_TRUE(same(*fn_value.s_c.C_N, "6")) << text_of(*fn_value.s_c.C_N);
+        before.expect_same();
+    }
+}
+
+TEST_F(CallbackTest, StringArgumentsStayTheCallers)
+{
+    // An owned text, as the forms engine's per-call copy holds: the routine reads it, the nested
+    // run never frees it, and the result text is handed over in fn_value.
+    Stack s{};
+    s.s_t = string;
+    s.s_c.C_S = Strcpy("Bob");
+    s.length = s.s_dims[0] = 3;
+    const Snapshot before = Snapshot::take();
+    ASSERT_EQ(call("greet", {s}), "");
+    ASSERT_EQ(fn_value.s_t, string);
+    EXPECT_EQ(std::string(fn_value.s_c.C_S, fn_value.length), "hi Bob");
+    EXPECT_STREQ(s.s_c.C_S, "Bob");
+    before.expect_same();
+    DPS_FREE(fn_value.s_c.C_S);
+
+    // A string parameter stored into changes the caller's text in place.
+    char field[8] = "abcdef";
+    Stack v{};
+    v.s_t = string;
+    v.s_c.C_S = field;
+    v.flags = stk_ref;
+    v.length = 6;
+    v.s_dims[0] = 6;
+    ASSERT_EQ(call("name", {v}), "");
+    EXPECT_STREQ(field, "Zed");
+    before.expect_same();
+    sfree(s.s_c.C_S);
+}
+
+TEST_F(CallbackTest, ProcedureLeavingByExitReturnsToTheCaller)
+{
+    dec_t x = decimal("1");
+    const Snapshot before = Snapshot::take();
+    ASSERT_EQ(call("set", {number_entry(&x)}), "");
+    EXPECT_TRUE(same(x, "42")) << text_of(x);
+    // exit gives the procedure's function value 0, and nothing of the interrupted run moved:
+    // the context was not left, the depth and gosubs are as they were.
+    EXPECT_EQ(fn_value.s_t, real);
+    EXPECT_TRUE(same(*fn_value.s_c.C_N, "0"));
+    before.expect_same();
+    EXPECT_EQ(context->previous, nullptr);
+    EXPECT_EQ(context->Stk, Stk);
+    EXPECT_EQ(last_ap_delete_ok, 0);
+}
+
+TEST_F(CallbackTest, RefusedCalls)
+{
+    dec_t one = decimal("1");
+    const Snapshot before = Snapshot::take();
+    EXPECT_EQ(call("nosuch", {}), "callback nosuch not found");
+    before.expect_same();
+    EXPECT_EQ(call("add", {number_entry(&one)}), "Routine add called with wrong number of arguments");
+    before.expect_same();
+    // The routine the interrupted run is in is still running.
+    context->routines[0].executing = 1;
+    EXPECT_EQ(call("main", {}), "Routine main is being recursively called!");
+    context->routines[0].executing = 0;
+    before.expect_same();
+    std::string assertion = lumba_test::abort_text([&] { invoke_basic_callback_routine("add", nullptr, 0, nullptr, context); });
+    EXPECT_NE(assertion.find(": ap != NULL"), std::string::npos) << assertion;
+    has_signal = 0;
+    before.expect_same();
+}
+
+TEST_F(CallbackTest, CallbackInAnExecuteChildNeverRunsTheParent)
+{
+    // The callbacks' context is made a child of a parent whose code, continued, would declare
+    // COMMON.
+    Interp_t *parent = nullptr;
+    ASSERT_EQ(load(assemble(routine("main") + COMMON + "exit\n", "parent.obj"), &parent), "");
+    context->previous = parent;
+    parent->npc = parent->code[0] + 8;  // the COMMON declaration after the routine start
+    dec_t x = decimal("1");
+    const Snapshot before = Snapshot::take();
+    ASSERT_EQ(call("set", {number_entry(&x)}), "");
+    EXPECT_TRUE(same(x, "42"));
+    before.expect_same();
+    EXPECT_EQ(context->previous, parent);
+    EXPECT_EQ(Common_variables, nullptr);  // the parent's code never ran
+}
+
+// ---- Callbacks from a running program ---------------------------------------------------------
+
+TEST_F(ContextTest, NestedCallbacksFromARunningProgram)
+{
+    // main: X = 3; the main loop calls cb1(X); cell 2 = twice(X) afterwards.
+    // cb1(x): cell 1 = x * 10, then the main loop (nested) calls cb2, then x = x + 1.
+    // cb2: cell 3 = 7; leaves by exit.
+    Outcome o = run(routine("main") + COMMON + num("3") + "storrd I:0 I:1 I:0 I:0 I:0\n" +
+                    event("cb1", "loadrad I:0 I:1 I:0 I:0 I:0\n", 1) + "loadrad I:0 I:1 I:0 I:0 I:0\n" +
+                    "fcallr r:twice I:1\n" + to_cell(2) + "exit\n" +
+                    routine("cb1", 1) + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + num("10") + "mul\n" + to_cell(1) +
+                    event("cb2") + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + num("1") + "add\n" +
+                    "storri I:0 I:0 I:1 I:0 I:0 I:0\nexit\n" + parameters("cb1", "n") +
+                    routine("cb2") + num("7") + to_cell(3) + "exit\n" +
+                    routine("twice", 1, ".nfunc") + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + num("2") + "mul\nexitv\n" +
+                    parameters("twice", "n"));
+    ASSERT_EQ(o.abort, "") << o.err;
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(same(cell(1), "30")) << text_of(cell(1));
+    EXPECT_TRUE(same(cell(3), "7")) << text_of(cell(3));
+    EXPECT_TRUE(same(cell(2), "8")) << text_of(cell(2));  // X became 4 through the callback
+    EXPECT_EQ(deepest_callback, 2);
+    EXPECT_EQ(ib_callback_depth, 0);
+    EXPECT_EQ(depth, 0);
+    EXPECT_EQ(sp, -1);
+}
+
+TEST_F(ContextTest, CallbackEndingInAnUntrappedErrorReturnsToTheProgram)
+{
+    // The error ends the callback's run only; the program goes on and ends with status 1.
+    Outcome o = run(routine("main") + COMMON + event("cb") + num("1") + to_cell(0) + "exit\n" + routine("cb") +
+                    test_error + UNREACHABLE);
+    ASSERT_EQ(o.abort, "") << o.err;
+    EXPECT_TRUE(same(cell(0), "1"));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("test error"), std::string::npos);
+}
+
+TEST_F(ContextTest, CallbackInAnExecuteChild)
+{
+    // The child's main loop calls back its own routine, which leaves by exit: the child goes on
+    // after the event, and the parent after EXECUTE, each once.
+    install("unit0/kid", routine("main") + COMMON + event("cb") + add_to_cell(2, "1") + "exit\n" + routine("cb") +
+                             add_to_cell(1, "1") + "exit\n");
+    Outcome o = run(routine("main") + COMMON + num("5") + to_cell(0) + execute_call("kid", "0") + to_cell(0) +
+                    add_to_cell(3, "1") + "exit\n");
+    ASSERT_EQ(o.abort, "") << o.err;
+    EXPECT_TRUE(same(cell(0), "0")) << text_of(cell(0));
+    EXPECT_TRUE(same(cell(1), "1")) << text_of(cell(1));
+    EXPECT_TRUE(same(cell(2), "1")) << text_of(cell(2));
+    EXPECT_TRUE(same(cell(3), "1")) << text_of(cell(3));
+    EXPECT_EQ(o.status, 0);
+}
+
+TEST_F(ContextTest, RoutineNamesOfTheRunningProgram)
+{
+    EXPECT_STREQ(CurrentRoutineName(), "UNK");
+    src_line_number = 12;
+    EXPECT_STREQ(ProgramPoint(), "12-UNK:");
+    EXPECT_EQ(copy_cur_routine_aname(), nullptr);
+
+    Interp_t *c = nullptr;
+    ASSERT_EQ(load_text(routine("main") + "exit\n" + routine("f") + "exit\n", &c), "");
+    push_interpreter(c, nullptr, "");
+    cur_routine = 1;
+    EXPECT_STREQ(CurrentRoutineName(), "f");
+    EXPECT_STREQ(ProgramPoint(), "12-f:");
+    char *name = copy_cur_routine_aname();
+    ASSERT_NE(name, nullptr);
+    EXPECT_STREQ(name, "f@prog__A");
+    sfree(name);
+    // set_application_context makes an application current by itself.
+    routines = nullptr;
+    current_application = nullptr;
+    set_application_context(FindApplication("prog__A"));
+    EXPECT_STREQ(Program_name, "prog__A");
+    EXPECT_EQ(loaded_routines, 1);
+    EXPECT_STREQ(Rname, "f");
+    EXPECT_EQ(code[1], c->code[1]);
+    current_application = nullptr;
+    cur_routine = 0;
+    routines = nullptr;
+    name = copy_cur_routine_aname();
+    EXPECT_EQ(name, nullptr);
+    Minterp = nullptr;
+}
