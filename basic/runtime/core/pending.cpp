@@ -55,7 +55,6 @@ int s_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available",
 int c_intrins(int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
 Interp_t *new_interpreter(int, int) { Abort("EXECUTE not available"); }
 void Chain(int, int) { Abort("CHAIN not available"); }
-void sclear(int) { Abort("Structure operations not available"); }
 
 // No channel, result, connection or matrix can exist yet, so the clean-up has nothing to close or
 // free there.
