@@ -127,10 +127,11 @@ int intr_ilist_ssearch(IList_t *list, const char *text, int length, long compare
 void intr_ilist_cdump(IList_t *list);
 void intr_ilist_cdumpall(int with_elements);
 [[noreturn]] void intr_ilist_sort(IList_t *list, int order);
-// Extended texts: text is the closed text the program's text reference names, already resolved
-// by the caller (nullptr when the reference holds no text: zero or eight blanks).
-void intr_ilist_extext(IList_t *list, const char *text);
-void intr_ilist_settext(IList_t *list, const IListArg &key, const char *text);
-// Stores into reference (8 bytes, most significant first) a new closed text copied from the
-// element and returns that text, for the caller to hand to the pointer accounting.
-char *intr_ilist_totext(IList_t *list, const IListArg &key, void *reference);
+// Extended texts. reference is the program's text field (8 bytes, most significant first): zero
+// or eight blanks hold no text (taken as an empty text), a reference the pointer accounting does
+// not record for that field is refused.
+void intr_ilist_extext(IList_t *list, const void *reference);
+void intr_ilist_settext(IList_t *list, const IListArg &key, const void *reference);
+// Gives the field a new closed copy of the element's text, registered with the pointer
+// accounting; the field's old text is released.
+void intr_ilist_totext(IList_t *list, const IListArg &key, void *reference);

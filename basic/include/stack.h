@@ -98,5 +98,9 @@ void passign(int parameter);
 void passign_val_global_def(Address address);
 void varadr_val_global_def(Address address);
 void add_pointer_mem_usage(Interp_t *context, void *variable, void *block);
+// The pointer-accounting node that records block as the text of the field at variable (the
+// current context's application first, then every other), or nullptr when none does.
+struct PointerMem_t;
+PointerMem_t *find_pointer_mem_usage(const void *variable, const void *block);
 int lookup_routine(const char *name);
 void pstk();

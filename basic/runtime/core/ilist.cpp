@@ -18,6 +18,7 @@
 #include "mem_mgt.h"
 #include "message.h"
 #include "numerics.h"
+#include "structops.h"
 
 IList_t *master_list;
 
@@ -897,25 +898,27 @@ void intr_ilist_cdump(IList_t *list) { ilist_cdump(list, 1); }
 void intr_ilist_cdumpall(int with_elements) { ilist_cdumpall(with_elements); }
 void intr_ilist_sort(IList_t *list, int order) { ilist_sort(list, order); }
 
-void intr_ilist_extext(IList_t *list, const char *text)
+void intr_ilist_extext(IList_t *list, const void *reference)
 {
+    const char *text = text_field_text(reference, "ILIST_EXTEXT");
     const char *t = text ? text : "";
     ilist_addselt(list, t, static_cast<int>(std::strlen(t)), 0, nullptr);
 }
 
-void intr_ilist_settext(IList_t *list, const IListArg &key, const char *text)
+void intr_ilist_settext(IList_t *list, const IListArg &key, const void *reference)
 {
     Key k = key_of(key, "Second arg to ILIST_SETTEXT must be string or numeric\n");
+    const char *text = text_field_text(reference, "ILIST_SETTEXT");
     const char *t = text ? text : "";
     ilist_setselt(list, k.position, t, static_cast<int>(std::strlen(t)), k.name_or_none());
 }
 
-char *intr_ilist_totext(IList_t *list, const IListArg &key, void *reference)
+void intr_ilist_totext(IList_t *list, const IListArg &key, void *reference)
 {
     Key k = key_of(key, "Argument 2 in ILIST_TOTEXT must be string or numeric");
+    text_field_text(reference, "ILIST_TOTEXT");  // an unknown old reference is refused first
     const char *text = ilist_sfetch(list, k.position, k.name_or_none());
     char *copy = copy_text(text, static_cast<int>(std::strlen(text)));
     if (!copy) Abort("No memory to copy ILIST entry to text entry");
-    CtoBasicPtr(reference, copy);
-    return copy;
+    text_field_set(reference, copy, "ILIST_TOTEXT");
 }

@@ -53,7 +53,6 @@ const char *intrinsic_name(int code)
 int r_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
 int s_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
 int c_intrins(int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
-void sclear(int) { Abort("Structure operations not available"); }
 
 // No channel, result, connection or matrix can exist yet, so the clean-up has nothing to close or
 // free there.

@@ -353,6 +353,24 @@ void add_pointer_mem_usage(Interp_t *context, void *variable, void *block)
     *tail = node;
 }
 
+PointerMem_t *find_pointer_mem_usage(const void *variable, const void *block)
+{
+    if (!block) return nullptr;
+    auto records = [&](PointerMem_t *list) -> PointerMem_t * {
+        for (PointerMem_t *p = list; p; p = p->next)
+            if (p->variable == variable) return p->block == block ? p : nullptr;
+        return nullptr;
+    };
+    PointerMem_t **own = pointer_list(Minterp);
+    if (PointerMem_t *p = own ? records(*own) : nullptr) return p;
+    // A structure handed to a program of another application keeps its texts in the accounting
+    // of the application that stored them.
+    for (Application_t *ap = applications; ap; ap = ap->next)
+        if (ap->app && (!own || &ap->app->pointer_memory != own))
+            if (PointerMem_t *p = records(ap->app->pointer_memory)) return p;
+    return nullptr;
+}
+
 int lookup_routine(const char *name)
 {
     for (int i = 0; routines && name && i <= loaded_routines && i < MAX_ROUTINES; ++i)

@@ -17,6 +17,7 @@
 #include "mem_mgt.h"
 #include "message.h"
 #include "numerics.h"
+#include "structops.h"
 #include "test_host.h"
 
 namespace {
@@ -243,6 +244,7 @@ TEST_F(Lists, MissingElements)
     ilist_addielt(i, 1, 0);
     dec_t one = dec("1");
     ilist_addnelt(n, &one, 0);
+    const unsigned char no_text[8] = {};
     struct {
         std::function<void()> call;
         std::string error;
@@ -261,7 +263,7 @@ TEST_F(Lists, MissingElements)
         {[&] { ilist_setnelt(n, 2, &one, nullptr); }, "No 2'th element in numeric list " + ptr(n)},
         // A numeric key of 0 names no element: reported as position 0.
         {[&] { intr_ilist_set(s, Num("0"), Txt("v")); }, "No 0'th element in string list " + ptr(s)},
-        {[&] { intr_ilist_settext(s, Num("0"), "v"); }, "No 0'th element in string list " + ptr(s)},
+        {[&] { intr_ilist_settext(s, Num("0"), no_text); }, "No 0'th element in string list " + ptr(s)},
         {[&] { ilist_deleteelt(s, 2); }, "Position 2 out of range when attempting to delete a list element"},
         {[&] { ilist_deleteelt(s, 0); }, "Position 0 out of range when attempting to delete a list element"},
     };
@@ -412,7 +414,7 @@ TEST_F(Lists, ClearDestroyAndHandleChecks)
     intr_ilist_destroy(list);
     EXPECT_EQ(ilist_type(list), 0);
     dec_t d = dec("1");
-    char ref[8];
+    char ref[8] = {};  // a text field holding no text
     const std::string h = ptr(list);
     struct {
         std::function<void()> call;
@@ -443,7 +445,7 @@ TEST_F(Lists, ClearDestroyAndHandleChecks)
         {[&] { ilist_cdump(list, 1); }, "ilist_cdump"},
         {[&] { ilist_sort(list, 0); }, "ilist_sort"},
         {[&] { intr_ilist_totext(list, Num("1"), ref); }, "ilist_sfetch"},
-        {[&] { intr_ilist_extext(list, "a"); }, "ilist_addselt"},
+        {[&] { intr_ilist_extext(list, ref); }, "ilist_addselt"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(abort_text(c.call), std::string(c.operation) + ": No list exists with handle " + h + "\n");
@@ -522,28 +524,6 @@ TEST_F(Lists, DumpFormat)
     }
 }
 
-TEST_F(Lists, ExtendedTexts)
-{
-    IList_t *list = ilist_declare(ILIST_STRING);
-    intr_ilist_extext(list, "a text of some length");
-    intr_ilist_extext(list, nullptr);  // the reference held no text
-    EXPECT_EQ(texts(list), (std::vector<std::string>{"a text of some length", ""}));
-    intr_ilist_settext(list, Num("2"), "second");
-    intr_ilist_settext(list, Txt("n"), "named");
-    intr_ilist_settext(list, Num("1"), nullptr);
-    EXPECT_EQ(texts(list), (std::vector<std::string>{"", "second", "named"}));
-
-    unsigned char ref[8] = {};
-    char *copy = intr_ilist_totext(list, Txt("n"), ref);
-    EXPECT_EQ(BasicPtrtoC(ref), copy);
-    EXPECT_STREQ(copy, "named");
-    EXPECT_NE(copy, ilist_sfetch(list, 3, nullptr)) << "the variable gets its own copy";
-    std::free(copy);
-    copy = intr_ilist_totext(list, Num("1"), ref);
-    EXPECT_STREQ(static_cast<char *>(BasicPtrtoC(ref)), "");
-    std::free(copy);
-}
-
 // ---- The application's tracked lists -----------------------------------------------------
 
 class TrackedLists : public Lists {
@@ -620,6 +600,105 @@ TEST_F(TrackedLists, DestroyedElsewhereIsForgottenEverywhere)
     EXPECT_EQ(error, "");
     EXPECT_NE(err.find("Unfreed ilist around line 7 of main.src (app: prog__A)\n"), std::string::npos) << err;
     EXPECT_EQ(FindApplication("prog__A"), nullptr);
+}
+
+// ---- Extended texts: program text fields under the pointer accounting ---------------------
+
+namespace {
+
+// A text field holding a registered copy of text.
+void give_text(unsigned char *field, const char *text)
+{
+    char *copy = static_cast<char *>(salloc(std::strlen(text) + 1));
+    std::strcpy(copy, text);
+    text_field_set(field, copy, "test");
+}
+
+int nodes_for(AppMemory_t *mem, const void *field)
+{
+    int n = 0;
+    for (PointerMem_t *p = mem->pointer_memory; p; p = p->next) n += p->variable == field;
+    return n;
+}
+
+} // namespace
+
+TEST_F(TrackedLists, ExtendedTextsReadTheFieldsText)
+{
+    IList_t *list = ilist_declare(ILIST_STRING);
+    unsigned char field[8] = {}, blank[8], none[8] = {};
+    std::memset(blank, ' ', sizeof blank);
+    give_text(field, "a text of some length");
+    intr_ilist_extext(list, field);
+    intr_ilist_extext(list, none);   // zero: no text
+    intr_ilist_extext(list, blank);  // eight blanks: no text, never an address
+    EXPECT_EQ(texts(list), (std::vector<std::string>{"a text of some length", "", ""}));
+
+    give_text(field, "second");
+    intr_ilist_settext(list, Num("2"), field);
+    give_text(field, "named");
+    intr_ilist_settext(list, Txt("n"), field);
+    intr_ilist_settext(list, Num("1"), blank);
+    EXPECT_EQ(texts(list), (std::vector<std::string>{"", "second", "", "named"}));
+    EXPECT_EQ(abort_text([&] { intr_ilist_settext(list, other, field); }),
+              "Second arg to ILIST_SETTEXT must be string or numeric\n");
+}
+
+TEST_F(TrackedLists, ExtendedTextsRefuseUnknownReferences)
+{
+    IList_t *list = intr_ilist_declare("char", 4);
+    ilist_addselt(list, "kept", 4, 0, nullptr);
+    static char foreign[] = "not from the accounting";
+    unsigned char field[8];
+    CtoBasicPtr(field, foreign);
+    const std::string where = " refused";
+    for (auto &[op, call] : std::vector<std::pair<std::string, std::function<void()>>>{
+             {"ILIST_EXTEXT", [&] { intr_ilist_extext(list, field); }},
+             {"ILIST_SETTEXT", [&] { intr_ilist_settext(list, Num("1"), field); }},
+             {"ILIST_TOTEXT", [&] { intr_ilist_totext(list, Num("1"), field); }},
+         }) {
+        std::string error = abort_text(call);
+        EXPECT_EQ(error.rfind(op + ": unknown text reference 0x", 0), 0u) << error;
+        EXPECT_NE(error.find(where), std::string::npos) << error;
+        EXPECT_EQ(BasicPtrtoC(field), foreign) << op << " left the field as it was";
+    }
+    EXPECT_EQ(texts(list), (std::vector<std::string>{"kept"}));
+
+    // A reference to a block the accounting holds, but for another field, is not this field's.
+    unsigned char owner[8] = {};
+    give_text(owner, "owned elsewhere");
+    std::memcpy(field, owner, sizeof field);
+    EXPECT_NE(abort_text([&] { intr_ilist_extext(list, field); }), "");
+}
+
+TEST_F(TrackedLists, ToTextReplacesAndReleasesTheOldText)
+{
+    IList_t *list = ilist_declare(ILIST_STRING | ILIST_HASH);
+    ilist_setselt(list, 0, "first", 5, "a");
+    ilist_setselt(list, 0, "", 0, "empty");
+    unsigned char field[8];
+    std::memset(field, ' ', sizeof field);  // a blank-filled record: no text to release
+
+    intr_ilist_totext(list, Txt("a"), field);
+    const char *copy = static_cast<const char *>(BasicPtrtoC(field));
+    EXPECT_STREQ(copy, "first");
+    EXPECT_NE(copy, ilist_sfetch(list, 0, "a")) << "the field gets its own copy";
+    EXPECT_EQ(text_field_text(field, "test"), copy) << "the copy is registered for the field";
+
+    // The old copy is released (the sanitizer build reports it otherwise), one node per field.
+    intr_ilist_totext(list, Num("2"), field);
+    EXPECT_STREQ(static_cast<const char *>(BasicPtrtoC(field)), "");
+    EXPECT_EQ(nodes_for(ap->app, field), 1);
+    intr_ilist_totext(list, Txt("a"), field);
+    EXPECT_STREQ(text_field_text(field, "test"), "first");
+    EXPECT_EQ(nodes_for(ap->app, field), 1);
+
+    // A missing element stops before the field changes.
+    const void *before = BasicPtrtoC(field);
+    EXPECT_NE(abort_text([&] { intr_ilist_totext(list, Txt("nosuch"), field); }), "");
+    EXPECT_EQ(BasicPtrtoC(field), before);
+    EXPECT_EQ(abort_text([&] { intr_ilist_totext(list, other, field); }),
+              "Argument 2 in ILIST_TOTEXT must be string or numeric");
 }
 
 // ---- The index against a plain model --------------------------------------------------------
