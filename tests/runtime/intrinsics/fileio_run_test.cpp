@@ -168,3 +168,22 @@ echo >&3; echo >&4; wait; rm -f "$d/p1" "$d/p2"
         EXPECT_EQ(r.out, c.locks) << c.a_org << c.a_opt << " " << c.b_org << c.b_opt << "\n" << r.err;
     }
 }
+
+TEST(FileChannelRuns, SystemErrorsGoToTheErrorLabel)
+{
+    Site site;
+    const std::string missing = site.root() + "/no/such/file";
+    auto program = [&](const Param &label) {
+        return main_program(stmt(callio_open, {lfn(1), file(missing), org("S"), opt(0), label}) +
+                            logprint(str("opened"), 1) + "exit\nbad:\n" + logprint(str("caught"), 1));
+    };
+    install(site, "erl", program(erl("bad")));
+    auto r = site.lumba({"-b", "erl", "0"});
+    EXPECT_EQ(r.out, "caught\n") << r.err;
+    EXPECT_NE(r.err.find("Cannot open \"" + missing + "\" : "), std::string::npos) << r.err;
+    // With only an EOF label a system error finds no handler: the run ends there.
+    install(site, "eofonly", program(eof("bad")));
+    r = site.lumba({"-b", "eofonly", "0"});
+    EXPECT_EQ(r.out, "") << r.err;
+    EXPECT_EQ(r.status, 1);
+}
