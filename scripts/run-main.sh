@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The main job: installs what is needed, builds, installs lumba_run, liblumba-common and the site
 # skeleton under /usr/local/oska, installs the sample program as unit0/hello and runs it in
-# background mode, printing its exit status (0: it computed the sum it checks).
+# background mode: it prints a small invoice on standard output and writes it to
+# /usr/local/oska/temp/invoice.txt, which is shown too, then its exit status (0: the total it
+# checks was right).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -23,5 +25,10 @@ chmod 1777 /usr/local/oska/temp
 install -m 644 build/examples/hello.obj /usr/local/oska/apps/unit0/hello
 status=0
 /usr/local/bin/lumba_run -b -w 0 hello 0 || status=$?
+if [ -f /usr/local/oska/temp/invoice.txt ]; then
+  echo "--- /usr/local/oska/temp/invoice.txt"
+  cat /usr/local/oska/temp/invoice.txt
+  echo "---"
+fi
 echo "hello exit status: $status"
 exit "$status"

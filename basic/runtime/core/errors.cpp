@@ -15,6 +15,8 @@
 #include "gdata.h"
 #include "globals.h"
 #include "cutil.h"
+#include "executor.h"
+#include "fileio.h"
 #include "gmessage.h"
 #include "message.h"
 #include "pending.h"
@@ -311,6 +313,8 @@ void Io_error(int code, int system, const char *format, ...)
 {
     const int saved = errno;
     IOERR_REG = code;
+    // An end of file goes to the statement's EOF label when it has one.
+    if (code == TRAPPABLE_ERROR && ioc_eof_label()) IO_TRAP.handler = ioc_eof_label();
     std::va_list ap;
     va_start(ap, format);
     char *text = g_strdup_vprintf(format, ap);

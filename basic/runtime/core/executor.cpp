@@ -738,15 +738,18 @@ void io_statement(Code *&pc)
     const int nargs = operand(pc + 1);
     pc += 2;
     need(nargs);
-    Code *trap = ioc_trap_label();
+    // The I/O trap's handler is the ERL label (Io_error puts the EOF label there for an end of
+    // file); its level is below the statement's values, so a trapped error leaves none behind.
+    const bool trap = ioc_traps_set();
     if (trap) {
-        IO_TRAP = {sp, trap};
+        IO_TRAP = {sp - nargs, ioc_trap_label()};
         SAVE_TRAP = ERROR_TRAP;
         ERROR_TRAP = &IO_TRAP;
     }
     callio(io_code, nargs, sp, &running_routine());
     POPSTK(nargs);
     if (trap) ERROR_TRAP = SAVE_TRAP;
+    SAVE_TRAP = nullptr;
     ioc_reset();
     IO_TRAP = NULL_TRAP;
 }
@@ -1077,11 +1080,15 @@ bool take_trap(Run &run)
         restore_caller_name();
     }
     npc = nullptr;
+    TrapVector *saved = SAVE_TRAP;  // set while an I/O statement with labels runs
+    SAVE_TRAP = nullptr;
     TrapVector *trap = ERROR_TRAP;
     if (trap && trap->handler) {
         if (trap->level < sp) POPSTK(sp - std::max(trap->level, -1));
         run.pc = trap->handler;
         *trap = NULL_TRAP;
+        // A trapped I/O error gives the routine back its own trap record.
+        if (trap == &IO_TRAP && saved) ERROR_TRAP = saved;
         return true;
     }
     M_mesg("fatal", Error_vector);

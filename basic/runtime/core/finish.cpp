@@ -7,6 +7,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "fileio.h"
 #include "gdata.h"
 #include "ilist.h"
 #include "message.h"

@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "applications.h"
-#include "fileio.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "loader.h"
@@ -32,16 +31,8 @@ const char *LoadedFileName(int index)
     return FindLoadedFileExIndex(index, &current_application->app->loaded_files);
 }
 
-// No file channel can be opened yet: there is no channel table to set up, and every I/O
-// statement stops when it reaches ioc or callio.
-void initialize_files() {}
 void init_child_slots() {}
 void Take_dump() { Abort("Crash dump not available"); }
-
-void ioc(int, int) { Abort("File channels not available"); }
-void callio(int, int, int, Routine *) { Abort("File channels not available"); }
-Code *ioc_trap_label() { return nullptr; }  // ioc never stores a label
-void ioc_reset() {}                         // nor a text to free
 
 namespace {
 const char *intrinsic_name(int code)
@@ -54,9 +45,7 @@ int r_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available",
 int s_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
 int c_intrins(int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
 
-// No channel, result, connection or matrix can exist yet, so the clean-up has nothing to close or
-// free there.
-void close_files() {}
+// No result, connection or matrix can exist yet, so the clean-up has nothing to free there.
 void DelAllApplications() { DelApplication(nullptr, nullptr); }
 void free_all_db_results() {}
 void free_all_db_connections() {}

@@ -1,5 +1,5 @@
 // What start-up, exit, the error reports and the executor need from subsystems that are not
-// built yet: file channels, child processes, the intrinsic dispatchers, EXECUTE
+// built yet: child processes, the intrinsic dispatchers, EXECUTE
 // and CHAIN, structure operations, the database and the directory. Each stand-in either answers
 // as "nothing open" or stops the run with "... not available"; the issues that build those
 // subsystems replace them (pending.cpp).
@@ -20,13 +20,11 @@ const char *LoadedFileName(int index);  // source file of the current applicatio
 // Transactions opened by IPQBEGIN and not yet ended (the database layer).
 extern int inPgTransaction;
 
-// Start-up.
-void initialize_files();
+// Start-up (the file channels: fileio.h).
 void init_child_slots();
 void Take_dump();
 
 // Exit and clean-up.
-void close_files();
 void DelAllApplications();
 void free_all_db_results();
 void free_all_db_connections();

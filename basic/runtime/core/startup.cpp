@@ -16,6 +16,7 @@
 
 #include "aoae.h"
 #include "cutil.h"
+#include "fileio.h"
 #include "gdata.h"
 #include "globals.h"
 #include "mem_mgt.h"

@@ -1,0 +1,559 @@
+// File channels run in-process: programs written as zasm text open, write, read, rewind and close
+// files; FORMAT items, random records, the DATA list, I/O traps, parameter and statement errors,
+// and the texts of LOGPRINT, TPRINT and LOGEMAIL.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "exec_fixture.h"
+#include "fileio.h"
+#include "intrinsics.h"
+#include "io_program.h"
+#include "run_time.h"
+
+using namespace io_program;
+
+namespace {
+
+class IoTest : public ExecTest {
+protected:
+    void SetUp() override
+    {
+        ExecTest::SetUp();
+        max_files = MAX_FILES;
+        initialize_files();
+        char *d = g_dir_make_tmp("fileio-test-XXXXXX", nullptr);
+        data = d;
+        g_free(d);
+    }
+
+    void TearDown() override
+    {
+        close_files();
+        ioc_reset();
+        max_files = MAX_FILES;
+        remove_tree(data);
+        ExecTest::TearDown();
+    }
+
+    static void remove_tree(const std::string &path)
+    {
+        if (GDir *dir = g_dir_open(path.c_str(), 0, nullptr)) {
+            while (const char *name = g_dir_read_name(dir)) {
+                std::string child = path + "/" + name;
+                if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR)) remove_tree(child);
+                else g_unlink(child.c_str());
+            }
+            g_dir_close(dir);
+        }
+        g_rmdir(path.c_str());
+    }
+
+    std::string at(const std::string &name) const { return data + "/" + name; }
+    void put(const std::string &name, const std::string &bytes) const { lumba_test::write_bytes(at(name), bytes); }
+    std::string get(const std::string &name) const { return lumba_test::read_bytes(at(name)); }
+
+    struct Result {
+        std::string abort;  // fatal message, "" when the program ended
+        std::string out;    // standard output (LOGPRINT)
+        int status = 0;
+    };
+
+    Result go(const std::string &body, const std::string &data_list = "", int dn = 0, int dc = 0)
+    {
+        testing::internal::CaptureStdout();
+        Outcome o = run(main_program(body, data_list, dn, dc));
+        Result r{o.abort, testing::internal::GetCapturedStdout(), o.status};
+        // A statement stopped half-way leaves its parameters behind, as the process would end.
+        ioc_reset();
+        return r;
+    }
+
+    std::string data;
+};
+
+// READ of one line into the variables, printed by LOGPRINT joined by "|".
+struct ReadCase {
+    std::string line;
+    std::string format;             // "" = none
+    std::string vars;               // n = number, s = string of 10, t = string of 3
+    std::string expect;             // printed values, or the stop message
+};
+
+std::string read_and_print(const std::string &path, const ReadCase &c)
+{
+    std::string targets, values;
+    int nn = 0, offset = 0, count = 0;
+    for (char v : c.vars) {
+        if (count++) values += str("|");
+        if (v == 'n') {
+            targets += nvar(nn);
+            values += nval(nn++);
+        } else {
+            const int max = v == 's' ? 10 : 3;
+            targets += svar(offset, max);
+            values += sval(offset, max);
+            offset += max + 1;
+        }
+    }
+    std::string t = open_lfn(1, path, "S", 0);
+    std::string read_params = lfn(1).second + "ioc I:" + std::to_string(ioc_lfn) + "\n";
+    if (!c.format.empty()) read_params += str(c.format) + "ioc I:" + std::to_string(ioc_format) + "\n";
+    t += read_params + targets + "callio I:" + std::to_string(callio_read) + " I:" + std::to_string(c.vars.size()) + "\n";
+    return t + logprint(values, static_cast<int>(2 * c.vars.size() - 1));
+}
+
+std::string repeat(const std::string &s, int n)
+{
+    std::string t;
+    while (n-- > 0) t += s;
+    return t;
+}
+
+} // namespace
+
+TEST_F(IoTest, WriteBuildsRecordsWithFormatAndLineEnds)
+{
+    struct {
+        std::string body;
+        std::string bytes;
+    } cases[] = {
+        // A sequential record written with CARR n ends in 2n line ends; without CARR in none.
+        {stmt(callio_write, {lfn(1), carr(1)}, str("AB") + num(12), 2), "AB12\n\n"},
+        {stmt(callio_write, {lfn(1)}, str("AB") + num(12), 2) + stmt(callio_write, {lfn(1)}, num("-0.50"), 1),
+         "AB12-0.5"},
+        {stmt(callio_write, {lfn(1), format("XXXX,999.99,X")}, str("AB") + num("7.5") + str("z"), 3), "AB  7.5z"},
+        {stmt(callio_write, {lfn(1), carr(2)}, "", 0), "\n\n\n\n"},
+    };
+    for (const auto &c : cases) {
+        Result r = go(open_lfn(1, at("w.txt"), "S", 1) + c.body + close_lfn(1));
+        EXPECT_EQ(r.abort, "") << c.bytes;
+        EXPECT_EQ(get("w.txt"), c.bytes);
+    }
+}
+
+TEST_F(IoTest, WriteErrorsEndTheRun)
+{
+    const std::string long_text(4096, 'x');
+    struct {
+        std::string body;
+        std::string message;
+    } cases[] = {
+        {stmt(callio_write, {lfn(1), format("XX")}, str("abc"), 1), "Output width not large enough for value"},
+        {stmt(callio_write, {lfn(1), format("XX")}, num(1), 1), "Error in format descriptor"},
+        {stmt(callio_write, {lfn(1), format("99")}, str("a"), 1), "Error in format descriptor"},
+        {stmt(callio_write, {lfn(1), format("99")}, num(1) + num(2), 2), "Insufficient format items"},
+        {stmt(callio_write, {lfn(1), format("9.9.9")}, num(1), 1), "Error in numeric format descriptor"},
+        {stmt(callio_write, {lfn(1), format("99;")}, num(1), 1), "Error in format descriptor"},
+        {stmt(callio_write, {lfn(1)}, str(long_text) + str("y"), 2), "Attempt to write beyond record length"},
+        {stmt(callio_write, {lfn(1), carr(1)}, str(long_text), 1), "Attempt to write beyond record length"},
+        {stmt(callio_write, {lfn(1), mode("R")}, str("a"), 1), "Attempt to access sequential file " + at("w.txt") + " randomly"},
+        {stmt(callio_write, {lfn(1), mode("P")}, str("a"), 1), "MODE=\"P\" applies only to ISAM files"},
+        {stmt(callio_write, {lfn(2)}, str("a"), 1), "Attempt to WRITE to LFN 2 which has not been opened"},
+        {stmt(callio_write, {lfn(255)}, str("a"), 1), "WRITE(LFN=255): no report open"},
+        {stmt(callio_write, {}, str("a"), 1), "WRITE: LFN parameter missing"},
+    };
+    for (const auto &c : cases) {
+        close_files();
+        Result r = go(open_lfn(1, at("w.txt"), "S", 1) + c.body);
+        EXPECT_EQ(r.abort, c.message);
+    }
+}
+
+TEST_F(IoTest, ReadTakesVariablesThroughOneCursor)
+{
+    const ReadCase cases[] = {
+        {"012.50abc", "999.99,XXX", "ns", "12.5|abc"},
+        {"  7  42", "", "nn", "7|42"},
+        {"  7  42", "", "nnn", "Numeric input missing"},
+        {"012.5", "999.99", "n", "Input field not big enough for format"},
+        {"x1", "", "n", "Error in numeric input"},
+        {"", "", "n", "Numeric input missing"},
+        // Without FORMAT a second string takes the text after the first one's length.
+        {"abcdefgh", "", "tt", "abc|def"},
+        {"abcdefgh", "", "ts", "abc|defgh"},
+        // A string item's width bounds what its variable takes.
+        {"abcdefgh", "XX,XXX", "ss", "ab|cde"},
+        {"ab", "", "ts", "ab|"},
+        {"12", "XX", "n", "Error in format descriptor"},
+        {"1234", "99", "nn", "Insufficient format items"},
+    };
+    for (const auto &c : cases) {
+        close_files();
+        put("r.txt", c.line + "\nnext line\n");
+        Result r = go(read_and_print(at("r.txt"), c));
+        if (r.abort.empty()) EXPECT_EQ(r.out, c.expect + "\n") << c.line << " " << c.format;
+        else EXPECT_EQ(r.abort, c.expect) << c.line << " " << c.format;
+    }
+}
+
+TEST_F(IoTest, SequentialRoundTripRewindRenameAndDelete)
+{
+    const std::string body =
+        open_lfn(1, at("a.txt"), "S", 1) + stmt(callio_write, {lfn(1), carr(1)}, str("first") + num("1.25"), 2) +
+        stmt(callio_write, {lfn(1)}, str("second"), 1) + close_lfn(1) +
+        open_lfn(2, at("a.txt"), "S", 0) + stmt(callio_read, {lfn(2)}, svar(0, 20), 1) +
+        stmt(callio_rewind, {lfn(2)}) + stmt(callio_read, {lfn(2)}, svar(21, 20), 1) +
+        stmt(callio_rename, {lfn(2), file(at("b.txt"))}) +
+        logprint(sval(0, 20) + str("|") + sval(21, 20), 3) +
+        // Closing with OPT 1 deletes the file under its new name.
+        stmt(callio_close, {lfn(2), opt(1)});
+    Result r = go(body);
+    ASSERT_EQ(r.abort, "");
+    EXPECT_EQ(r.out, "first1.25|first1.25\n");
+    EXPECT_FALSE(g_file_test(at("a.txt").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_FALSE(g_file_test(at("b.txt").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_EQ(File_table[2].descriptor, -1);
+}
+
+TEST_F(IoTest, AppendAllocateAndUnitPaths)
+{
+    put("log.txt", "old\n");
+    const mode_t saved = umask(0);
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(chdir(data.c_str()), 0);
+    g_mkdir(at("unit3").c_str(), 0755);
+    Result r = go(open_lfn(1, at("log.txt"), "S", 2) + stmt(callio_write, {lfn(1), carr(1)}, str("new"), 1) + close_lfn(1) +
+                  stmt(callio_allocate, {file("empty.dat"), org("R"), {ioc_unit, num(3)}}) +
+                  open_lfn(2, "u.txt", "S", 1, {{ioc_unit, num(3)}}) + stmt(callio_write, {lfn(2)}, str("in unit"), 1) +
+                  close_lfn(2));
+    EXPECT_EQ(chdir(cwd), 0);
+    umask(saved);
+    ASSERT_EQ(r.abort, "");
+    EXPECT_EQ(get("log.txt"), "old\nnew\n\n");
+    struct stat st {};
+    ASSERT_EQ(stat(at("unit3/empty.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    EXPECT_EQ(get("unit3/u.txt"), "in unit");
+}
+
+TEST_F(IoTest, RandomRecords)
+{
+    put("r.dat", "aaaaaaaaaabbbbbbbbbbcccccccccc");
+    put("short.dat", std::string(25, 'q'));
+    const std::string read3 = stmt(callio_read, {lfn(1), mode("R"), rec(3)}, svar(0, 20), 1) + logprint(sval(0, 20), 1);
+    struct {
+        std::string body;
+        std::string expect;  // printed, or the stop message
+    } cases[] = {
+        {open_lfn(1, at("r.dat"), "R", 0, {reclen(10)}) + read3, "cccccccccc\n"},
+        // Without MODE "R" records follow one another from the current position.
+        {open_lfn(1, at("r.dat"), "R", 4, {reclen(10)}) + stmt(callio_read, {lfn(1)}, svar(0, 20), 1) +
+             stmt(callio_read, {lfn(1)}, svar(21, 20), 1) + logprint(sval(0, 20) + sval(21, 20), 2),
+         "aaaaaaaaaabbbbbbbbbb\n"},
+        {open_lfn(1, at("short.dat"), "R", 0, {reclen(10)}) + read3, "Record too short on LFN 1"},
+        {open_lfn(1, at("r.dat"), "R", 0, {reclen(10)}) + stmt(callio_read, {lfn(1), mode("R")}, svar(0, 20), 1),
+         "Record parameter missing"},
+        {open_lfn(1, at("r.dat"), "R", 0, {reclen(10)}) + stmt(callio_read, {lfn(1), mode("N")}, svar(0, 20), 1),
+         "Access mode applies only to ISAM files"},
+        {open_lfn(1, at("r.dat"), "R", 3, {reclen(10)}) + stmt(callio_write, {lfn(1)}, str("12345678901"), 1),
+         "Attempt to write beyond record length"},
+        {open_lfn(1, at("r.dat"), "R", 0, {reclen(10)}) + stmt(callio_write, {lfn(1)}, str("x"), 1),
+         "Invalid operation on LFN 1"},
+        {open_lfn(1, at("r.dat"), "R", 1, {reclen(10)}) + read3, "Invalid operation on LFN 1"},
+        {open_lfn(1, at("r.dat"), "R", 0), "RECLEN must be specified for OPEN of random file"},
+        {open_lfn(1, at("r.dat"), "R", 8, {reclen(10)}), "Missing or illegal OPT on OPEN of LFN 1"},
+    };
+    for (const auto &c : cases) {
+        close_files();
+        Result r = go(c.body);
+        if (r.abort.empty()) EXPECT_EQ(r.out, c.expect);
+        else EXPECT_EQ(r.abort, c.expect);
+    }
+    EXPECT_EQ(get("r.dat"), "aaaaaaaaaabbbbbbbbbbcccccccccc");
+}
+
+TEST_F(IoTest, RandomWritesByRecordNumberReplaceEvenWhenAdding)
+{
+    put("r.dat", "aaaaaaaaaabbbbbbbbbbcccccccccc");
+    // Adding records (OPT 2): a plain WRITE goes to the end, WRITE MODE "R" REC 2 replaces
+    // record 2, and the filler after the text's zero byte is zero bytes.
+    Result r = go(open_lfn(1, at("r.dat"), "R", 2, {reclen(10)}) + stmt(callio_write, {lfn(1)}, str("dd"), 1) +
+                  stmt(callio_write, {lfn(1), mode("R"), rec(2)}, str("XY"), 1) +
+                  stmt(callio_write, {lfn(1)}, str("0123456789"), 1) + close_lfn(1) +
+                  open_lfn(2, at("r.dat"), "R", 3, {reclen(10)}) + stmt(callio_write, {lfn(2), mode("R"), rec(1)}, str("A"), 1) +
+                  stmt(callio_read, {lfn(2), mode("R"), rec(2)}, svar(0, 20), 1) + logprint(sval(0, 20), 1));
+    ASSERT_EQ(r.abort, "");
+    EXPECT_EQ(r.out, "XY\n");
+    EXPECT_EQ(get("r.dat"), std::string("A\0\0\0\0\0\0\0\0\0", 10) + std::string("XY\0\0\0\0\0\0\0\0", 10) +
+                                "cccccccccc" + std::string("dd\0\0\0\0\0\0\0\0", 10) + "0123456789");
+}
+
+TEST_F(IoTest, EndOfFileAndErrorTraps)
+{
+    put("one.txt", "only\n");
+    const std::string open1 = open_lfn(1, at("one.txt"), "S", 0);
+    const std::string read1 = svar(0, 10);
+    struct {
+        std::string body;
+        std::string out;
+        int status;
+    } cases[] = {
+        {open1 + stmt(callio_read, {lfn(1), eof("end")}, read1, 1) + stmt(callio_read, {lfn(1), eof("end")}, read1, 1) +
+             logprint(str("no"), 1) + "exit\nend:\n" + logprint(str("eof ") + sval(0, 10), 2),
+         "eof only\n", 0},
+        // Without an EOF label the end of the file goes to the ERL label.
+        {open1 + stmt(callio_read, {lfn(1)}, read1, 1) + stmt(callio_read, {lfn(1), erl("bad")}, read1, 1) +
+             "exit\nbad:\n" + logprint(str("erl"), 1),
+         "erl\n", 0},
+        // Without labels, the program's own trap.
+        {"tsterr l:armed\n" + logprint(str("trap"), 1) + "exit\narmed:\n" + open1 + stmt(callio_read, {lfn(1)}, read1, 1) +
+             stmt(callio_read, {lfn(1)}, read1, 1) + logprint(str("no"), 1),
+         "trap\n", 0},
+        // An EOF trap gives the routine its own trap back.
+        {"tsterr l:armed\n" + logprint(str("trap"), 1) + "exit\narmed:\n" + open1 + stmt(callio_read, {lfn(1)}, read1, 1) +
+             stmt(callio_read, {lfn(1), eof("e1")}, read1, 1) + "exit\ne1:\n" + logprint(str("eof"), 1) +
+             stmt(callio_read, {lfn(1)}, read1, 1),
+         "eof\ntrap\n", 0},
+        // No trap at all: the program ends with status 1.
+        {open1 + stmt(callio_read, {lfn(1)}, read1, 1) + stmt(callio_read, {lfn(1)}, read1, 1) + logprint(str("no"), 1),
+         "", 1},
+    };
+    for (const auto &c : cases) {
+        close_files();
+        Result r = go(c.body);
+        EXPECT_EQ(r.abort, "");
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.status, c.status);
+    }
+    ASSERT_FALSE(lumba_test::trapped_errors().empty());
+    EXPECT_EQ(lumba_test::trapped_errors().back(), "Attempt to READ past end-of-file on LFN 1");
+}
+
+TEST_F(IoTest, RepeatedTrapsLeaveNoValuesOnTheStack)
+{
+    put("empty.txt", "");
+    // 300 trapped ends of file with two values each would overflow the 256-entry stack if the
+    // trap kept the statement's values.
+    Result r = go(num(0) + "storrd I:0 I:1 I:0 I:0 I:0\n" + open_lfn(1, at("empty.txt"), "S", 0) + "again:\n" +
+                  "loadrvd I:0 I:1 I:0 I:0 I:0\n" + num(300) + "eq\njumpz l:more\n" + logprint(str("done"), 1) +
+                  "exit\nmore:\n" + "loadrvd I:0 I:1 I:0 I:0 I:0\n" + num(1) + "add\nstorrd I:0 I:1 I:0 I:0 I:0\n" +
+                  stmt(callio_read, {lfn(1), eof("again")}, svar(0, 10) + nvar(1), 2) + "jump l:again\n");
+    EXPECT_EQ(r.abort, "");
+    EXPECT_EQ(r.out, "done\n");
+}
+
+TEST_F(IoTest, DataListRead)
+{
+    const std::string data = ".data n:1.5 s:\"ab\" n:-2 s:\"\" \n";
+    struct {
+        std::string body;
+        std::string expect;
+    } cases[] = {
+        {stmt(callio_read, {}, nvar(0) + svar(0, 10) + nvar(1) + svar(11, 10), 4) +
+             logprint(nval(0) + str("|") + sval(0, 10) + str("|") + nval(1) + str("|") + sval(11, 10) + str("|"), 8),
+         "1.5|ab|-2||\n"},
+        {stmt(callio_read, {}, nvar(0) + nvar(1) + nvar(2), 3), "Data list exhausted - further input aborted"},
+        {stmt(callio_read, {}, svar(0, 10) + svar(0, 10) + svar(0, 10), 3), "Data list exhausted - further input aborted"},
+        {stmt(callio_read, {}, num(4), 1), "Literal in input variable list"},
+        {"restore I:1 I:0\n" + stmt(callio_read, {}, nvar(0), 1) + logprint(nval(0), 1), "-2\n"},
+        {"restore I:-5 I:0\n" + stmt(callio_read, {}, nvar(0), 1), "Data list exhausted - further input aborted"},
+    };
+    for (const auto &c : cases) {
+        Result r = go(c.body, data, 2, 4);
+        if (r.abort.empty()) EXPECT_EQ(r.out, c.expect);
+        else EXPECT_EQ(r.abort, c.expect);
+    }
+}
+
+TEST_F(IoTest, ParameterChecks)
+{
+    struct {
+        std::string body;
+        std::string message;
+    } cases[] = {
+        {stmt(callio_date, {mode("AB")}), "Invalid MODE parameter"},
+        {stmt(callio_date, {mode("X")}), "Invalid MODE parameter"},
+        {stmt(callio_date, {mode("r")}), "Invalid MODE parameter"},
+        {stmt(callio_date, {{ioc_lock, num(2)}}), "Invalid MODE parameter"},
+        {stmt(callio_date, {reclen(4097)}), "Invalid RECLEN parameter"},
+        {stmt(callio_date, {reclen(0)}), "Invalid RECLEN parameter"},
+        {stmt(callio_date, {rec(0)}), "Invalid REC parameter"},
+        {stmt(callio_date, {lfn(-1)}), "LFN negative"},
+        {stmt(callio_date, {lfn(512)}), "Illegal LFN"},
+        {stmt(callio_date, {{ioc_lfn, num("99999999999")}}), "Illegal LFN"},
+        {stmt(callio_date, {carr(-1)}), "CARR negative"},
+        {stmt(callio_date, {{ioc_iunit, num(-1)}}), "IUNIT negative"},
+        {stmt(callio_date, {{ioc_unit, num(-2)}}), "UNIT negative"},
+        {stmt(callio_date, {{ioc__NOP, num(1)}}), "Ioc code 0 not implemented"},
+        {stmt(callio_date, {{ioc_key, num(1)}}), "Ioc code 9 not implemented"},
+        {stmt(callio_date, {{IocCode(23), num(1)}}), "Ioc code 23 not implemented"},
+        {stmt(callio__NOP, {}), "Callio function not implemented"},
+        {stmt(CallioCode(16), {}), "Callio function not implemented"},
+        {stmt(callio_unlock, {}), "UNLOCK: No DISAM available"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(go(c.body).abort, c.message);
+    // Accepted values of the parameters with no effect, and LFN 255.
+    EXPECT_EQ(go(stmt(callio_date, {lfn(255), {ioc_prompt, str("p")}, {ioc_nrec, str("n")}, {ioc_recfmt, num(1)},
+                                    {ioc_iunit, num(2)}, {ioc_lock, num(0)}, mode("L")}))
+                  .abort,
+              "");
+}
+
+TEST_F(IoTest, ChannelsBeyondFAreRefused)
+{
+    max_files = 10;
+    EXPECT_EQ(go(stmt(callio_date, {lfn(10)})).abort, "Illegal LFN");
+    EXPECT_EQ(go(stmt(callio_date, {lfn(9)})).abort, "");
+    EXPECT_EQ(go(stmt(callio_date, {lfn(255)})).abort, "");
+}
+
+TEST_F(IoTest, StatementErrors)
+{
+    put("f.txt", "x\n");
+    const std::string f = at("f.txt");
+    struct {
+        std::string body;
+        std::string message;
+    } cases[] = {
+        {open_lfn(1, f, "S", 0) + open_lfn(1, f, "S", 0), "Attempt to open LFN 1 which is already open"},
+        {open_lfn(1, f, "I", 0), "OPEN: No DISAM available"},
+        {open_lfn(1, f, "Q", 0), "OPEN: invalid ORG"},
+        {open_lfn(1, f, "", 0), "OPEN: invalid ORG"},
+        {open_lfn(1, f, "S", 3), "Illegal OPT on OPEN of LFN 1"},
+        {stmt(callio_open, {file(f)}), "OPEN: LFN parameter missing"},
+        {stmt(callio_open, {lfn(1)}), "OPEN: FILE parameter missing"},
+        {stmt(callio_read, {lfn(2)}, svar(0, 2), 1), "Attempt to READ LFN 2 which has not been opened"},
+        {stmt(callio_read, {lfn(255)}, svar(0, 2), 1), "READ illegal while report is open"},
+        {stmt(callio_rewind, {lfn(2)}), "Attempt to REWIND LFN 2 which has not been opened"},
+        {stmt(callio_rewind, {lfn(255)}), "REWIND attempt on LFN 255"},
+        {stmt(callio_rename, {lfn(2), file(f)}), "Attempt to RENAME LFN 2 which has not been opened"},
+        {stmt(callio_rename, {lfn(255)}), "RENAME attempt on LFN 255"},
+        {stmt(callio_delete, {lfn(2)}), "Attempt to DELETE record on LFN 2 which has not been opened"},
+        {stmt(callio_delete, {lfn(255)}), "DELETE attempt on LFN 255"},
+        {open_lfn(1, f, "S", 0) + stmt(callio_delete, {lfn(1)}), "Invalid delete operation on LFN 1"},
+        {open_lfn(1, f, "S", 0) + stmt(callio_write, {lfn(1)}, str("a"), 1), "Invalid operation on LFN 1"},
+        {open_lfn(1, f, "S", 1) + stmt(callio_read, {lfn(1)}, svar(0, 2), 1), "Invalid operation on LFN 1"},
+        {open_lfn(1, f, "S", 0) + stmt(callio_read, {lfn(1), mode("G")}, svar(0, 2), 1),
+         "Access mode applies only to ISAM files"},
+        {stmt(callio_close, {lfn(255)}), "CLOSE(LFN=255): no report open"},
+        {stmt(callio_allocate, {file(at("n")), org("I")}), "ALLOCATE: No DISAM available"},
+        {stmt(callio_allocate, {file(at("n")), org("X")}), "ALLOCATE: invalid ORG"},
+        {open_lfn(1, data + "/missing/x", "S", 0), "Cannot open \"" + data + "/missing/x\" : : No such file or directory"},
+    };
+    for (const auto &c : cases) {
+        close_files();
+        EXPECT_EQ(go(c.body).abort, c.message);
+    }
+    // A failed OPEN leaves the channel closed; closing a closed channel does nothing.
+    EXPECT_EQ(File_table[1].descriptor, -1);
+    EXPECT_EQ(File_table[1].name, nullptr);
+    EXPECT_EQ(go(close_lfn(1)).abort, "");
+}
+
+TEST_F(IoTest, ReportChannelOpenDoesNothing)
+{
+    Result r = go(open_lfn(255, at("never"), "S", 1));
+    EXPECT_EQ(r.abort, "");
+    EXPECT_FALSE(g_file_test(at("never").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_EQ(go(close_lfn(255)).abort, "CLOSE(LFN=255): no report open");
+}
+
+TEST_F(IoTest, ChannelDescriptorsAreCloseOnExec)
+{
+    put("f.txt", "");
+    ASSERT_EQ(go(open_lfn(1, at("f.txt"), "S", 0) + open_lfn(2, at("g.txt"), "S", 1) +
+                 open_lfn(3, at("f.txt"), "R", 2, {reclen(4)}) + open_lfn(4, at("f.txt"), "R", 3, {reclen(4)}))
+                  .abort,
+              "");
+    for (int i = 1; i <= 4; ++i) {
+        ASSERT_NE(File_table[i].descriptor, -1);
+        EXPECT_TRUE(fcntl(File_table[i].descriptor, F_GETFD) & FD_CLOEXEC) << i;
+    }
+    // The random channel that adds records is not in append mode.
+    EXPECT_FALSE(fcntl(File_table[3].descriptor, F_GETFL) & O_APPEND);
+}
+
+TEST_F(IoTest, CloseFilesClosesWhatIsOpen)
+{
+    ASSERT_EQ(go(open_lfn(7, at("c.txt"), "S", 1) + stmt(callio_write, {lfn(7)}, str("kept"), 1)).abort, "");
+    ASSERT_NE(File_table[7].descriptor, -1);
+    close_files();
+    EXPECT_EQ(File_table[7].descriptor, -1);
+    EXPECT_EQ(File_table[7].name, nullptr);
+    EXPECT_EQ(get("c.txt"), "kept");
+}
+
+TEST_F(IoTest, LogprintTexts)
+{
+    struct {
+        std::string values;
+        int nargs;
+        std::string out;
+    } cases[] = {
+        {str("a\\\\tb"), 1, "a\tb\n"},
+        {str("a\\\\\\\\tb"), 1, "a\\\\tb\n"},
+        {str("x\\\\ny"), 1, "x\ny\n"},
+        {str("end\\\\"), 1, "end\\\n"},
+        {str("\\x01\\t\\xE9"), 1, "\\1\\9\\E9\n"},
+        {str("n=") + num("-12.50") + str("!"), 3, "n=-12.5!\n"},
+        {"", 0, "\n"},
+    };
+    for (const auto &c : cases) {
+        Result r = go(logprint(c.values, c.nargs));
+        EXPECT_EQ(r.abort, "");
+        EXPECT_EQ(r.out, c.out) << c.values;
+    }
+    EXPECT_EQ(go(logprint(str("a") + "loadrad I:0 I:1 I:3 I:0 I:0\n", 2)).abort, "Argument 2 to LOGPRINT cannot be an array");
+}
+
+TEST_F(IoTest, TprintLimitAndLogemail)
+{
+    EXPECT_EQ(go(stmt(callio_tprint, {}, str(std::string(2043, 'a')), 1)).abort, "");
+    EXPECT_EQ(go(stmt(callio_tprint, {}, str("x") + str(std::string(2043, 'a')), 2)).abort,
+              "Buffer overflow while processing argument 2 to TPRINT");
+    // Escapes count as the text they become.
+    EXPECT_EQ(go(stmt(callio_tprint, {}, str(repeat("\\x01", 1021)), 1)).abort, "");
+    EXPECT_EQ(go(stmt(callio_tprint, {}, str(repeat("\\x01", 1022)), 1)).abort,
+              "Buffer overflow while processing argument 1 to TPRINT");
+
+    lumba_test::mailed().clear();
+    EXPECT_EQ(go(stmt(callio_logemail, {}, str("who@example.org") + str("total ") + num("9.5") + str("\\\\n"), 4)).abort, "");
+    EXPECT_EQ(go(stmt(callio_logemail, {}, str("who@example.org") + str(""), 2)).abort, "");
+    EXPECT_EQ(go(stmt(callio_logemail, {}, "", 0)).abort, "");
+    ASSERT_EQ(lumba_test::mailed().size(), 1u);
+    EXPECT_EQ(lumba_test::mailed()[0], "total 9.5\n");
+    EXPECT_EQ(go(stmt(callio_logemail, {}, num(1) + str("x"), 2)).abort,
+              "Argument 1 to LOGEMAIL must be a string representing an e-mail address to send to");
+}
+
+// Values the compiler gives WRITE that zasm cannot push: screen intrinsics with repeat counts.
+TEST_F(IoTest, WriteOfScreenIntrinsics)
+{
+    Stack stack[STACKSIZE]{};
+    Stk = stack;
+    auto screen = [&](int i, int code, Address count) {
+        stack[i] = Stack{};
+        stack[i].s_t = intrinsic;
+        stack[i].s_c.C_A = static_cast<Address>(code);
+        stack[i].params[1] = count;
+    };
+    ASSERT_EQ(go(open_lfn(1, at("s.txt"), "S", 1)).abort, "");
+    Stk = stack;
+    sp = 4;
+    screen(0, in_TAB, 2);
+    screen(1, in_LF, 1);
+    screen(2, in_CR, 1);
+    screen(3, in_BS, 0);
+    screen(4, in_FF, 3);
+    Ioc.lfn = 1;
+    EXPECT_EQ(lumba_test::abort_text([] { callio(callio_write, 5, 4, nullptr); }), "");
+    ioc_reset();
+    screen(0, in_ABS, 1);
+    Ioc.lfn = 1;
+    EXPECT_EQ(lumba_test::abort_text([] { callio(callio_write, 1, 0, nullptr); }), "Illegal use of Screen intrinsic");
+    ioc_reset();
+    screen(0, in_TAB, 5000);
+    Ioc.lfn = 1;
+    EXPECT_EQ(lumba_test::abort_text([] { callio(callio_write, 1, 0, nullptr); }), "Attempt to write beyond record length");
+    ioc_reset();
+    Stk = nullptr;
+    sp = -1;
+    close_files();
+    EXPECT_EQ(get("s.txt"), "\t\t\n\r\f\f\f");
+}
