@@ -8,7 +8,6 @@
 #include "applications.h"
 #include "fileio.h"
 #include "intrinsic_dispatch.h"
-#include "intrinsics.h"
 #include "loader.h"
 #include "message.h"
 
@@ -43,16 +42,6 @@ void callio(int, int, int, Routine *) { Abort("File channels not available"); }
 Code *ioc_trap_label() { return nullptr; }  // ioc never stores a label
 void ioc_reset() {}                         // nor a text to free
 
-namespace {
-const char *intrinsic_name(int code)
-{
-    return code >= 0 && code < IN_ROWS ? inbuilt[code].F_name : "?";
-}
-} // namespace
-
-int r_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
-int s_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
-int c_intrins(int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
 Interp_t *new_interpreter(int, int) { Abort("EXECUTE not available"); }
 void Chain(int, int) { Abort("CHAIN not available"); }
 void sclear(int) { Abort("Structure operations not available"); }

@@ -1,8 +1,7 @@
 // What start-up, exit, the error reports and the executor need from subsystems that are not
-// built yet: file channels, child processes, the intrinsic dispatchers, EXECUTE
-// and CHAIN, structure operations, the database and the directory. Each stand-in either answers
-// as "nothing open" or stops the run with "... not available"; the issues that build those
-// subsystems replace them (pending.cpp).
+// built yet: file channels, child processes, EXECUTE and CHAIN, structure operations, the
+// database and the directory. Each stand-in either answers as "nothing open" or stops the run
+// with "... not available"; the issues that build those subsystems replace them (pending.cpp).
 #pragma once
 
 #include <string>
