@@ -68,17 +68,7 @@ VariablePlace place_of(const Stack &e)
     return p;
 }
 
-std::string decimal_text(const dec_t *d)
-{
-    if (!d) return "";
-    char text[64];
-    NumericToASC(d, text, 40, -1);
-    text[40] = '\0';
-    std::string s(text);
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-    return s;
-}
+std::string decimal_text(const dec_t *d) { return d ? Convert_BCD(d) : ""; }
 
 // One value-stack entry with its index, as the crash dump writes entry details.
 void print_entry(std::FILE *out, int index, const Stack &e)
