@@ -22,6 +22,6 @@ chmod 1777 /usr/local/oska/temp
 # The sample program: its object name must be its compiled-in name, hello.
 install -m 644 build/examples/hello.obj /usr/local/oska/apps/unit0/hello
 status=0
-/usr/local/bin/lumba_run -b -w 0 hello 0 || status=$?
+/usr/local/bin/lumba_run -b -w 0 -v 0 hello 0 || status=$?
 echo "hello exit status: $status"
 exit "$status"

@@ -99,3 +99,12 @@ TEST(RunIntrinsics, LogErrorReportsAndEndsWithStatusOne)
         EXPECT_NE(r.err.find(line), std::string::npos) << line << " in\n" << r.err;
     EXPECT_EQ(r.err.find("not reached"), std::string::npos) << r.err;
 }
+
+TEST(RunIntrinsics, SampleProgramLogsItsSum)
+{
+    Site site;
+    site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
+    auto r = site.lumba({"-b", "-v", "0", "hello", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("B TOTAL = 55\n"), std::string::npos) << r.err;
+}
