@@ -24,7 +24,7 @@ chmod 1777 /usr/local/oska/temp
 # The sample program: its object name must be its compiled-in name, hello.
 install -m 644 build/examples/hello.obj /usr/local/oska/apps/unit0/hello
 status=0
-/usr/local/bin/lumba_run -b -w 0 hello 0 || status=$?
+/usr/local/bin/lumba_run -b -w 0 -v 0 hello 0 || status=$?
 if [ -f /usr/local/oska/temp/invoice.txt ]; then
   echo "--- /usr/local/oska/temp/invoice.txt"
   cat /usr/local/oska/temp/invoice.txt

@@ -7,7 +7,6 @@
 
 #include "applications.h"
 #include "intrinsic_dispatch.h"
-#include "intrinsics.h"
 #include "loader.h"
 #include "message.h"
 
@@ -34,16 +33,6 @@ const char *LoadedFileName(int index)
 void init_child_slots() {}
 void Take_dump() { Abort("Crash dump not available"); }
 
-namespace {
-const char *intrinsic_name(int code)
-{
-    return code >= 0 && code < IN_ROWS ? inbuilt[code].F_name : "?";
-}
-} // namespace
-
-int r_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
-int s_intrins(Stack *, int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
-int c_intrins(int code, int, int) { Abort("Intrinsic %s not available", intrinsic_name(code)); }
 
 // No result, connection or matrix can exist yet, so the clean-up has nothing to free there.
 void DelAllApplications() { DelApplication(nullptr, nullptr); }

@@ -1,12 +1,15 @@
 // A decimal's shortest text and string concatenation.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "intrinsic_dispatch.h"
+#include "intrinsics.h"
 #include "mem_mgt.h"
 #include "numerics.h"
 #include "stack.h"
+#include "test_host.h"
 
 namespace {
 
@@ -58,4 +61,56 @@ TEST(Concatenation, JoinsEntriesInStackOrderByLength)
     EXPECT_EQ(result.s_c.C_S[7], '\0');
     sfree(result.s_c.C_S);
     Stk = saved;
+}
+
+TEST(ConvertBCD, AgreesWithPythonDecimalOnRandomValues)
+{
+    std::ifstream in(BCD_TABLE);
+    ASSERT_TRUE(in) << BCD_TABLE;
+    std::string line;
+    int count = 0;
+    while (std::getline(in, line)) {
+        const auto tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        const std::string input = line.substr(0, tab), expected = line.substr(tab + 1);
+        dec_t d = dec(input.c_str());
+        EXPECT_EQ(std::string(Convert_BCD(&d)), expected) << input;
+        ++count;
+    }
+    EXPECT_EQ(count, 5000);
+}
+
+TEST(ConvertHEX, PointerNotationOfTheIntegerValue)
+{
+    struct {
+        const char *in, *out;
+    } cases[] = {
+        {"255", "0xff"}, {"0", "(nil)"}, {"1", "0x1"}, {"4096.9", "0x1000"},
+        {"-1", "0xffffffffffffffff"}, {"9223372036854775807", "0x7fffffffffffffff"},
+    };
+    for (const auto &c : cases) {
+        dec_t d = dec(c.in);
+        EXPECT_EQ(std::string(Convert_HEX(&d)), c.out) << c.in;
+    }
+}
+
+TEST(IntrinsicString, RunsOfTheControlCharacter)
+{
+    struct {
+        int code, n;
+        std::string out;
+    } cases[] = {
+        {in_BS, 2, "\b\b"}, {in_CR, 1, "\r"}, {in_FF, 3, "\f\f\f"}, {in_LF, 0, ""}, {in_TAB, 2, "\t\t"}, {in_TAB, -4, ""},
+    };
+    for (const auto &c : cases) {
+        Stack result{};
+        Intrinsic_string(&result, c.code, c.n);
+        EXPECT_EQ(result.s_t, string);
+        EXPECT_EQ(std::string(result.s_c.C_S, result.length), c.out) << c.code;
+        EXPECT_EQ(result.s_c.C_S[result.length], '\0');
+        sfree(result.s_c.C_S);
+    }
+    Stack result{};
+    EXPECT_EQ(lumba_test::abort_text([&] { Intrinsic_string(&result, in_STR, 1); }),
+              "Intrinsic_string called with bad icode - 0x16C\n");
 }

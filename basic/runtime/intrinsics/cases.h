@@ -1,0 +1,61 @@
+// What the dispatchers' own cases share: their lists (installed in the handler tables when the
+// tables are first used) and the reading of arguments off the value stack.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "intrinsic_dispatch.h"
+#include "intrinsics.h"
+#include "numerics.h"
+#include "stack.h"
+
+template <class Handler> struct IntrinsicCase {
+    int code;
+    Handler handler;
+};
+
+std::span<const IntrinsicCase<NumericIntrinsic>> numeric_cases();       // numeric_cases.cpp
+std::span<const IntrinsicCase<NumericIntrinsic>> list_numeric_cases();  // list_cases.cpp
+std::span<const IntrinsicCase<StringIntrinsic>> string_cases();         // string_cases.cpp
+std::span<const IntrinsicCase<StringIntrinsic>> list_string_cases();    // list_cases.cpp
+std::span<const IntrinsicCase<StatementIntrinsic>> statement_cases();   // statement_cases.cpp
+
+namespace intr {
+
+// Argument i (0 = the first) of the call.
+inline Stack &arg(int nargs, int last, int i) { return Stk[last - nargs + 1 + i]; }
+
+// The decimal of a numeric argument; any other kind ends the run.
+const dec_t *number(const Stack &entry);
+// Its integer part, kept within the int range (beyond it stays beyond every bound).
+int integer(const Stack &entry);
+// Its 64-bit integer value (handles).
+long long_integer(const Stack &entry);
+// The bytes of a string argument: its length bytes, or the text its pointer field names; never
+// read up to a terminator. Any other kind ends the run.
+std::string_view text(const Stack &entry);
+bool is_number(const Stack &entry);
+bool is_text(const Stack &entry);
+
+// Results.
+void set_number(Stack *result, long value);
+void set_text(Stack *result, std::string_view text);
+
+// The text an 8-byte text reference names (a pointer variable, or a field of at least 8 bytes
+// holding the big-endian address): nullptr when it holds none (zero or eight blanks). An address
+// that is not a block of the pointer accounting, or an argument that is no such reference, is
+// refused with error 202 naming the intrinsic.
+const char *referenced_text(const Stack &entry, const char *intrinsic);
+// The 8 bytes of a reference argument that a new text reference may be written into, else error
+// 202 naming the intrinsic.
+char *reference_field(const Stack &entry, const char *intrinsic);
+// True when the bytes lie in the storage of the program's variables (not in its constants).
+bool variable_storage(const void *address, std::size_t size);
+// Stores text into the string variable the entry refers to (error 202 when it is none); the
+// entry's length becomes the stored length.
+void store_text(Stack &entry, std::string_view text, const char *intrinsic);
+
+} // namespace intr

@@ -1,0 +1,220 @@
+// Every intrinsic code through each of the three dispatchers: the code reaches the handler in
+// its dispatcher's row, or ends in the dispatcher's default stop, the windows-mode refusal of
+// background mode or the stop of a subsystem not built yet.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "intrinsic_dispatch.h"
+#include "intrinsics.h"
+#include "message.h"
+#include "numerics.h"
+#include "run_time.h"
+#include "stack.h"
+#include "test_host.h"
+
+namespace {
+
+// The intrinsics the table names but no dispatcher serves (EXECUTE and CHAIN are the executor's).
+const std::set<std::string> without_case = {
+    "EXECUTE", "CHAIN", "ICHECKVIRUS", "ILIST_CLONE", "IMAP_FOLDER_CREATE", "IMAP_FOLDER_DECLARE",
+    "IMAP_FOLDER_DELETE", "IMAP_FOLDER_DESTROY", "IMAP_MAILBOX_DECLARE", "IMAP_MAILBOX_DESTROY",
+    "VARIABLE.ARRAY.SIZE", "VARIABLE.EXISTS", "VARIABLE.LIST.LENGTH", "VARIABLE.LIST.SEARCH", "PATTERN.SUBST$",
+    "VARIABLE.LIST.ITEM$", "VARIABLE.LIST.JOIN$", "VARIABLE.VALUE$", "NEWRUN#", "VARIABLE.DESTROY", "VARIABLE.GET",
+    "VARIABLE.LIST.APPEND", "VARIABLE.LIST.INSERT", "VARIABLE.LIST.REMOVE", "VARIABLE.LIST.REPLACE",
+    "VARIABLE.LIST.SORT", "VARIABLE.SET", "VARIABLE.SPLIT",
+};
+
+// Intrinsics refused in background mode.
+const std::set<std::string> windows_only = {
+    "ICCHECK_INDEX", "ICGET_ANYCHANGE", "ICGET_CURRENT_FOCUS", "ICGET_FIELD_DES_PTR", "ICGET_FIELD_ENABLED",
+    "ICGET_FIELD_ENTRY_PTR", "ICGET_FIELD_PROMPT_NO", "ICGET_FIELD_PROMPT_PTR", "ICGET_FIELD_TAB_SEQ",
+    "ICGET_FIELD_TYPE", "ICGET_FIELD_VALID", "ICGET_INDEX", "ICGET_LAST_INDEX", "ICGET_MODIFIED",
+    "ICGET_PROGRAM_MODE", "ICGET_RETURN_FOCUS", "IGBUTTON_NEW", "IGBUTTON_NEW_EMPTY", "IGCHECKBOX_GET",
+    "IGCHECKBOX_NEW", "IGCOMBO_NEW", "IGCOMBO_VALIDATE_SET", "IGDATE_NEW", "IGEBOX_NEW", "IGHBOX_NEW",
+    "IGHBOX_NEW_OTHER", "IGHSEPARATOR_NEW", "IGIMAGE_NEW", "IGINPUT_NEW", "IGLABEL_NEW", "IGLABEL_SIMPLE_NEW",
+    "IGMENU_SETUP", "IGNOTE_DELETE_BLOCK_TAG", "IGNOTE_GET_AMOUNT", "IGNOTE_GET_BLOCK_TAG", "IGNOTE_IS_WINDOW",
+    "IGNOTE_NEW", "IGNOTE_PRINT_BLOCK_TAG", "IGRADIO_NEW", "IGSCROLLABLE_NEW", "IGSIZE_GROUP_NEW",
+    "IGSOFTKEY_BOX", "IGTABLE_ADD_ROW", "IGTABLE_DELETE_ROW", "IGTABLE_NEW", "IGTABLE_UNATTACHED", "IGTEXT_NEW",
+    "IGTOGGLE_NEW", "IGVBOX_NEW", "IGVSEPARATOR_NEW", "IGWGET_PARENT", "IGWIN_NEW", "IGZOOM_SETUP",
+    "ICGET_FIELD_NAME$", "IGCOMBO_GET$", "IGMENU_KEY$",
+    "ICINVOKE_DRILL_POST", "ICINVOKE_FETCH", "ICINVOKE_WIN_POST", "ICINVOKE_ZOOM_POST", "ICSET_ANYCHANGE",
+    "ICSET_FIELD_DES_PTR", "ICSET_FIELD_ENABLED", "ICSET_FIELD_ENTRY_PTR", "ICSET_FIELD_NAME",
+    "ICSET_FIELD_PROMPT_NO", "ICSET_FIELD_PROMPT_PTR", "ICSET_FIELD_TAB_SEQ", "ICSET_FIELD_TYPE",
+    "ICSET_FIELD_VALID", "ICSET_MODIFIED", "ICSET_PROGRAM_MODE", "ICTABLE_BGCOLOUR_CELL_DEFAULT",
+    "ICTABLE_BGCOLOUR_DISPLAY_TABLE", "ICTABLE_BGCOLOUR_ROW_DEFAULT", "ICTABLE_BGCOLOUR_SET_CELL",
+    "ICTABLE_BGCOLOUR_SET_ROW", "ICTABLE_BGCOLOUR_SHOW", "IDISPLAY_CM", "IGBUTTON_ADD_LABEL", "IGCHECKBOX_SET",
+    "IGCOMBO_SET", "IGCOMBO_TEXT_ADD", "IGDELETE_WIDGET", "IGDRILL", "IGDRILL_SETUP", "IGEBOX_ADD_LABEL",
+    "IGFILECHOOSER_NEW", "IGHBOX_PACK", "IGHIDE", "IGIMAGECHOOSER_NEW", "IGIMAGE_PRINT", "IGLABEL_SETUP",
+    "IGMENU_GET", "IGMENU_REFRESH", "IGMENU_RESET", "IGMENU_SET_BUTTONS", "IGMENU_SET_SHORTCUT", "IGNOTE_COLLAPSE",
+    "IGNOTE_DELETE_AMOUNT", "IGNOTE_EXPAND", "IGNOTE_GET", "IGNOTE_PRINT", "IGNOTE_PRINT_AMOUNT", "IGPRINT",
+    "IGPRINT_NOT_ESCAPED", "IGPROGRESS_CREATE", "IGPROGRESS_DESTROY", "IGPROGRESS_UPDATE", "IGSHOW",
+    "IGSIZE_GROUP_ADD", "IGSIZE_GROUP_FINALISE", "IGTABLE_ATTACH", "IGTABLE_GET_CELL", "IGTK_MAIN",
+    "IGTK_MAIN_ITERATION", "IGTOOLTIP_SET", "IGWHIDE", "IGWIDGET_SET_NAME", "IGWSHOW", "IGWSIMPLESHOW",
+    "IGZOOM_RESET", "INOTE_APPEND_BLOCK_TAG", "INOTE_APPEND_TEXT",
+};
+
+enum Dispatcher { NUMERIC, STRING, STATEMENT };
+const char *const default_stop[] = {"Bad real function intrinsic code - %d", "Bad string intrinsic code - %d",
+                                    "Bad c-intrinsic code - %d"};
+
+Dispatcher owner(int code)
+{
+    const SymType t = inbuilt[code].F_type;
+    return t == IN_STRING_FN ? STRING : (t == IN_STATEMENT || t == IN_NUMERIC_STATEMENT) ? STATEMENT : NUMERIC;
+}
+
+bool served(int code, Dispatcher d) { return code < in_NULL && owner(code) == d && !without_case.count(inbuilt[code].F_name); }
+
+int reached = -1;  // the code the recording handlers last saw
+int current = -1;  // the code being called
+void record_numeric(int, int, Stack *result)
+{
+    reached = current;
+    NumericCvINT(current, &result->num);
+}
+void record_string(int, int, Stack *result)
+{
+    reached = current;
+    result->s_t = string;
+    result->s_c.C_S = const_cast<char *>("abc");
+    result->length = 3;
+}
+void record_statement(int, int) { reached = current; }
+
+// What calling code through dispatcher d does: "handler", or the stop's text.
+std::string call(Dispatcher d, int code)
+{
+    reached = -1;
+    current = code;
+    Stack result{};
+    std::string stop = lumba_test::abort_text([&] {
+        if (d == NUMERIC) r_intrins(&result, code, 0, -1);
+        if (d == STRING) s_intrins(&result, code, 0, -1);
+        if (d == STATEMENT) c_intrins(code, 0, -1);
+    });
+    if (!stop.empty()) return stop;
+    return reached == code ? "handler" : "no handler reached";
+}
+
+std::string formatted(const char *format, int code)
+{
+    char text[80];
+    std::snprintf(text, sizeof text, format, code);
+    return text;
+}
+
+class Dispatch : public ::testing::Test {
+protected:
+    void TearDown() override { Back_ground = 0; }
+};
+
+} // namespace
+
+TEST_F(Dispatch, EveryCodeReachesItsHandlerOrItsStop)
+{
+    ASSERT_EQ(without_case.size(), 28u);  // the 26 without an owner, EXECUTE and CHAIN
+    // Every served row gets a recording handler; the rows are put back afterwards.
+    NumericIntrinsic numeric[IN_ROWS] = {};
+    StringIntrinsic strings[IN_ROWS] = {};
+    StatementIntrinsic statements[IN_ROWS] = {};
+    int served_count[3] = {};
+    for (int code = 0; code < IN_ROWS; ++code) {
+        if (served(code, NUMERIC)) numeric[code] = register_numeric_intrinsic(code, record_numeric), ++served_count[0];
+        if (served(code, STRING)) strings[code] = register_string_intrinsic(code, record_string), ++served_count[1];
+        if (served(code, STATEMENT))
+            statements[code] = register_statement_intrinsic(code, record_statement), ++served_count[2];
+    }
+    EXPECT_EQ(served_count[0], 178 - 13);  // EXECUTE is numeric
+    EXPECT_EQ(served_count[1], 70 - 4);
+    EXPECT_EQ(served_count[2], 140 - 11);  // CHAIN is a statement
+
+    for (int background = 0; background <= 1; ++background) {
+        Back_ground = background;
+        for (int code = -1; code <= IN_ROWS; ++code)
+            for (Dispatcher d : {NUMERIC, STRING, STATEMENT}) {
+                std::string expected = formatted(default_stop[d], code);
+                if (code >= 0 && code < IN_ROWS && served(code, d)) {
+                    std::string name = inbuilt[code].F_name;
+                    expected = "handler";
+                    if (background && windows_only.count(name)) {
+                        if (name.back() == '$') name.pop_back();
+                        expected = name + ": not in windows mode";
+                    }
+                }
+                EXPECT_EQ(call(d, code), expected) << "code " << code << " dispatcher " << d << " background " << background;
+            }
+    }
+
+    for (int code = 0; code < IN_ROWS; ++code) {
+        if (served(code, NUMERIC)) register_numeric_intrinsic(code, numeric[code]);
+        if (served(code, STRING)) register_string_intrinsic(code, strings[code]);
+        if (served(code, STATEMENT)) register_statement_intrinsic(code, statements[code]);
+    }
+}
+
+TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
+{
+    struct {
+        Dispatcher d;
+        int code;
+        int background;
+        const char *stop;
+    } cases[] = {
+        {NUMERIC, in_IGWIN_NEW, 0, "IGWIN_NEW not available"},
+        {NUMERIC, in_IGWIN_NEW, 1, "IGWIN_NEW: not in windows mode"},
+        {STRING, in_IGMENU_KEY, 1, "IGMENU_KEY: not in windows mode"},
+        {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
+        {STATEMENT, in_IGMESSAGE, 1, "IGMESSAGE not available"},
+        {NUMERIC, in_IGDIALOG, 1, "IGDIALOG not available"},
+        {NUMERIC, in_ICADD, 1, "ICADD not available"},
+        {STRING, in_EDIT, 0, "EDIT$ not available"},
+        {NUMERIC, in_COPYSTRUCT, 0, "COPYSTRUCT not available"},
+        {STATEMENT, in_IPQBEGIN, 0, "IPQBEGIN not available"},
+        {NUMERIC, in_LFN_FILE, 0, "LFN.FILE not available"},
+        {STATEMENT, in_IGEOMETRY_PUT_OAE, 1, "IGEOMETRY_PUT_OAE not available"},
+    };
+    for (const auto &c : cases) {
+        Back_ground = c.background;
+        EXPECT_EQ(call(c.d, c.code), c.stop) << inbuilt[c.code].F_name;
+    }
+}
+
+TEST_F(Dispatch, FramesSetTheResultEntry)
+{
+    NumericIntrinsic n = register_numeric_intrinsic(in_ABS, record_numeric);
+    StringIntrinsic s = register_string_intrinsic(in_STR, record_string);
+    Stack result{};
+    result.s_t = string;
+    result.flags = stk_ref;
+    current = in_ABS;
+    r_intrins(&result, in_ABS, 0, -1);
+    EXPECT_EQ(result.s_t, real);
+    EXPECT_EQ(result.flags, 0);
+    EXPECT_EQ(result.s_c.C_N, &result.num);
+    result = Stack{};
+    result.s_dims[1] = 9;
+    current = in_STR;
+    s_intrins(&result, in_STR, 0, -1);
+    EXPECT_EQ(result.s_t, string);
+    EXPECT_EQ(result.s_dims[0], 3u);
+    EXPECT_EQ(result.s_dims[1], 0u);
+    register_numeric_intrinsic(in_ABS, n);
+    register_string_intrinsic(in_STR, s);
+
+    // Before its case runs a string result is the intrinsic itself.
+    result = Stack{};
+    lumba_test::abort_text([&] { s_intrins(&result, in_EDIT, 0, -1); });
+    EXPECT_EQ(result.s_t, intrinsic);
+    EXPECT_EQ(result.s_c.C_A, static_cast<Address>(in_EDIT));
+}
+
+TEST(DispatchDeath, RowsWithoutCaseCannotBeRegistered)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(register_string_intrinsic(in_PATTERN_SUBST, record_string),
+                 "PATTERN.SUBST\\$ is not a string intrinsic that the dispatcher serves");
+    EXPECT_DEATH(register_numeric_intrinsic(in_STR, record_numeric), "STR\\$ is not a numeric intrinsic");
+    EXPECT_DEATH(register_statement_intrinsic(in_CHAIN, record_statement), "CHAIN is not a statement intrinsic");
+}

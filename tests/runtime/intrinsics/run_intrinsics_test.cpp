@@ -1,0 +1,110 @@
+// Programs calling intrinsics run by the real lumba_run in background mode: the dispatchers' stops
+// and a spread of intrinsics whose results the program writes to the log.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "intrinsics.h"
+#include "site.h"
+#include "zasm_run.h"
+
+using lumba_test::Site;
+
+namespace {
+
+void install(const Site &site, const std::string &name, const std::string &text)
+{
+    site.write_file("oska/apps/unit0/.keep", "");
+    lumba_test::zasm(text, site.oska() + "/apps/unit0/" + name);
+}
+
+std::string message_of(const std::string &err)
+{
+    auto at = err.find("Message:  ");
+    if (at == std::string::npos) return "";
+    at += 10;
+    return err.substr(at, err.find('\n', at) - at);
+}
+
+std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
+std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
+std::string call(const char *op, int code, int nargs)
+{
+    return std::string(op) + " I:" + std::to_string(code) + " I:" + std::to_string(nargs) + "\n";
+}
+std::string main_proc(const std::string &body)
+{
+    return ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\nsrcline I:3 I:0\n" + body + "exit\n";
+}
+
+} // namespace
+
+TEST(RunIntrinsics, DispatcherStopsEndTheRun)
+{
+    struct {
+        const char *name;
+        std::string body;
+        std::string message;
+    } cases[] = {
+        {"window", str("a") + call("ifcallr", in_IGWIN_NEW, 1), "IGWIN_NEW: not in windows mode"},
+        {"varset", str("a") + str("b") + call("ipcall", in_VARIABLE_SET, 2), "Bad c-intrinsic code - 383"},
+        {"subst", str("a") + call("ifcalls", in_PATTERN_SUBST, 1), "Bad string intrinsic code - 352"},
+        {"clone", num("1") + call("ifcallr", in_ILIST_CLONE, 1), "Bad real function intrinsic code - " + std::to_string(in_ILIST_CLONE)},
+        {"addkey", num("1") + num("2") + num("3") + num("4") + call("ipcall", in_ADDKEY, 4), "ADDKEY: No DISAM available"},
+        {"nkeys", num("1") + call("ifcallr", in_NKEYS, 1), "NKEYS: No DISAM available"},
+        {"edit", num("1") + str("#") + call("ifcalls", in_EDIT, 2), "EDIT$ not available"},
+        {"abort", str("stopped by the program") + call("ipcall", in_ABORT, 1), "stopped by the program"},
+    };
+    Site site;
+    for (const auto &c : cases) {
+        install(site, c.name, main_proc(c.body));
+        auto r = site.lumba({"-b", c.name, "0"});
+        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.err;
+        EXPECT_EQ(message_of(r.err), c.message) << c.name << "\n" << r.err;
+    }
+}
+
+TEST(RunIntrinsics, ProgramLogsItsResults)
+{
+    // IMLOG of STR$ of arithmetic, a list round trip and a text filter, at program log level 1.
+    const std::string body =
+        num("1") + num("-2.5") + call("ifcallr", in_ABS, 1) + call("ifcalls", in_STR, 1) + call("ipcall", in_IMLOG, 2) +
+        str("char") + call("ifcallr", in_ILIST_DECLARE, 1) + "storrd I:0 I:1 I:0 I:0 I:0\n" +
+        "loadrvd I:0 I:1 I:0 I:0 I:0\n" + str("listed") + call("ifcallr", in_ILIST_ADD, 2) +
+        "storrd I:1 I:1 I:0 I:0 I:0\n" + num("1") + "loadrvd I:0 I:1 I:0 I:0 I:0\n" + num("1") +
+        call("ifcalls", in_ILIST_SFETCH, 2) + call("ipcall", in_IMLOG, 2) + num("1") + str("it\\x27s a\\\\b") +
+        call("ifcalls", in_IFNPQFILTER, 1) + call("ipcall", in_IMLOG, 2) + num("1") + num("4") + str("done") +
+        call("ipcall", in_SETEXIT, 2) + str("") + call("ipcall", in_IMLOG_PUSH_STATS, 1);
+    Site site;
+    install(site, "logs", main_proc(body));
+    auto r = site.lumba({"-b", "-v", "1", "logs", "0"});
+    EXPECT_EQ(r.status, 4) << r.err;
+    for (const char *line : {"B 2.5\n", "B listed\n", "B it''s a b\n"})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << " in\n" << r.err;
+}
+
+TEST(RunIntrinsics, LogErrorReportsAndEndsWithStatusOne)
+{
+    std::string body;
+    for (const char *part : {"Heading", "prog", "7", "label", "table", "/data", "fn", "meaning", "the message"})
+        body += str(part);
+    body += call("ipcall", in_LOG_ERROR, 9) + str("not reached") + call("ipcall", in_ABORT, 1);
+    Site site;
+    install(site, "logerr", main_proc(body));
+    auto r = site.lumba({"-b", "logerr", "0"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    for (const char *line : {"Heading\n", "** E R R O R ** This information will be emailed to Oska.\n", "Program:  prog\n",
+                             "Issue:    7\n", "Label:    label\n", "Table:    table\n", "Datapath: /data\n",
+                             "Function Name: fn\n", "Meaning:  meaning\n", "Message:  the message\n"})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << " in\n" << r.err;
+    EXPECT_EQ(r.err.find("not reached"), std::string::npos) << r.err;
+}
+
+TEST(RunIntrinsics, SampleProgramLogsItsSum)
+{
+    Site site;
+    site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
+    auto r = site.lumba({"-b", "-v", "0", "hello", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("B TOTAL = 170.4\n"), std::string::npos) << r.err;
+}
