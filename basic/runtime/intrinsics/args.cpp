@@ -90,12 +90,16 @@ char *reference_field(const Stack &e, const char *intrinsic)
     return e.s_c.C_S;
 }
 
+const char *reference_bytes(const Stack &e, const char *intrinsic)
+{
+    if (!is_text(e) || !e.s_c.C_S || !((e.flags & stk_pointer) || e.length >= BasicPtrSz))
+        Xerror(202, "%s: argument is not a text reference", intrinsic);
+    return e.s_c.C_S;
+}
+
 const char *referenced_text(const Stack &e, const char *intrinsic)
 {
-    const char *bytes = nullptr;
-    if (is_text(e) && e.s_c.C_S && ((e.flags & stk_pointer) || e.length >= BasicPtrSz)) bytes = e.s_c.C_S;
-    if (!bytes) Xerror(202, "%s: argument is not a text reference", intrinsic);
-    const char *text = BasicPtrtoText(bytes);
+    const char *text = BasicPtrtoText(reference_bytes(e, intrinsic));
     if (text && !accounted_block(text))
         Xerror(202, "%s: 0x%lX is not a text of this program", intrinsic, reinterpret_cast<unsigned long>(text));
     return text;

@@ -49,6 +49,8 @@ void set_text(Stack *result, std::string_view text);
 // that is not a block of the pointer accounting, or an argument that is no such reference, is
 // refused with error 202 naming the intrinsic.
 const char *referenced_text(const Stack &entry, const char *intrinsic);
+// The 8 bytes of a text reference argument (its field), unchecked against the accounting.
+const char *reference_bytes(const Stack &entry, const char *intrinsic);
 // The 8 bytes of a reference argument that a new text reference may be written into, else error
 // 202 naming the intrinsic.
 char *reference_field(const Stack &entry, const char *intrinsic);

@@ -59,34 +59,24 @@ void ILIST_SET_case(int nargs, int last, Stack *result)
 
 void ILIST_SETTEXT_case(int nargs, int last, Stack *result)
 {
-    const char *t = referenced_text(arg(nargs, last, 2), "ILIST_SETTEXT");
-    intr_ilist_settext(list_of(nargs, last), list_arg(nargs, last, 1), t);
+    const char *field = reference_bytes(arg(nargs, last, 2), "ILIST_SETTEXT");
+    intr_ilist_settext(list_of(nargs, last), list_arg(nargs, last, 1), field);
     set_number(result, 0);
 }
 
 void ILIST_EXTEXT_case(int nargs, int last, Stack *result)
 {
-    const char *t = referenced_text(arg(nargs, last, 1), "ILIST_EXTEXT");
-    intr_ilist_extext(list_of(nargs, last), t);
+    const char *field = reference_bytes(arg(nargs, last, 1), "ILIST_EXTEXT");
+    intr_ilist_extext(list_of(nargs, last), field);
     set_number(result, 0);
 }
 
-// The element's text goes into a new block that the third argument's text reference takes over;
-// a block it held before is released, as a store into the variable would.
+// The element's text goes into a new block that the third argument's text field takes over; the
+// block it held before is released, as a store into the variable would.
 void ILIST_TOTEXT_case(int nargs, int last, Stack *result)
 {
     char *field = reference_field(arg(nargs, last, 2), "ILIST_TOTEXT");
-    IList_t *list = list_of(nargs, last);
-    const IListArg key = list_arg(nargs, last, 1);
-    const char *old = BasicPtrtoText(field);
-    char *copy = intr_ilist_totext(list, key, field);
-    Application_t *ap = Minterp ? Minterp->current_application : current_application;
-    for (PointerMem_t *p = ap && ap->app ? ap->app->pointer_memory : nullptr; p; p = p->next)
-        if (p->variable == field && old && p->block == old) {
-            sfree(p->block);
-            p->block = nullptr;
-        }
-    add_pointer_mem_usage(Minterp, field, copy);
+    intr_ilist_totext(list_of(nargs, last), list_arg(nargs, last, 1), field);
     set_number(result, 0);
 }
 

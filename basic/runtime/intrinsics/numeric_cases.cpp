@@ -8,6 +8,7 @@
 #include "executor.h"
 #include "message.h"
 #include "run_time.h"
+#include "structops.h"
 
 namespace {
 
@@ -166,7 +167,13 @@ void LSTKEY_case(int, int, Stack *) { Xerror(301, "LSTKEY: No DISAM available");
 void NKEYS_case(int, int, Stack *) { Xerror(301, "NKEYS: No DISAM available"); }
 void NRECORDS_case(int, int, Stack *) { Xerror(301, "NRECORDS: No DISAM available"); }
 
+// The structure operations answer with a status that becomes the result.
+void COPYSTRUCT_case(int nargs, int last, Stack *result) { set_number(result, copy_struct(nargs, last)); }
+void COPYTOTEXT_case(int nargs, int last, Stack *result) { set_number(result, copy_into_text(nargs, last)); }
+void ISTRUCTEQ_case(int nargs, int last, Stack *result) { set_number(result, is_struct_equal(nargs, last)); }
+
 constexpr IntrinsicCase<NumericIntrinsic> cases[] = {
+    {in_COPYSTRUCT, COPYSTRUCT_case}, {in_COPYTOTEXT, COPYTOTEXT_case}, {in_ISTRUCTEQ, ISTRUCTEQ_case},
     {in_ABS, ABS_case},       {in_INT, INT_case},         {in_MAXIMUM, MAXIMUM_case},
     {in_MINIMUM, MINIMUM_case}, {in_LEN, LEN_case},       {in_FLEN, FLEN_case},
     {in_LLEN, LLEN_case},     {in_ASC, ASC_case},         {in_POS, POS_case},

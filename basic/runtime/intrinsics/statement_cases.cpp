@@ -13,6 +13,7 @@
 #include "gdata.h"
 #include "message.h"
 #include "run_time.h"
+#include "structops.h"
 
 namespace {
 
@@ -155,6 +156,7 @@ constexpr IntrinsicCase<StatementIntrinsic> cases[] = {
     {in_USER_INFO, USER_INFO_case},
     {in_VARINFO, VARINFO_case},
     {in_IMLOG, IMLOG_case},
+    {in_ISTRUCT_DUMP, istruct_dump},
     {in_IMLOG_PUSH_STATS, IMLOG_STATS_case},
     {in_IMLOG_POP_STATS, IMLOG_STATS_case},
 };

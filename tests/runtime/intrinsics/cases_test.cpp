@@ -399,10 +399,16 @@ TEST_F(Intrinsics, Lists)
          "long text"},
         {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + cell_value(1) + str("abcdefgh") +
              fn(in_ILIST_EXTEXT, 2) + sfn(in_STR, 1),
-         "stop: ILIST_EXTEXT: 0x6162636465666768 is not a text of this program"},
+         "stop: ILIST_EXTEXT: unknown text reference 0x6162636465666768 at "},
         {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + cell_value(1) + str("abc") + fn(in_ILIST_ADD, 2) +
              cell_value(1) + num("1") + str("12345678") + fn(in_ILIST_TOTEXT, 3),
          "stop: ILIST_TOTEXT: argument is not a text reference"},
     };
-    for (const auto &c : texts) EXPECT_EQ(text(c.fragment), c.result) << c.fragment;
+    // A refusal of an unknown reference ends with the field's address, which differs from run to
+    // run: those are compared up to it.
+    for (const auto &c : texts) {
+        std::string got = text(c.fragment);
+        if (c.result.ends_with(" at ")) got = got.substr(0, c.result.size());
+        EXPECT_EQ(got, c.result) << c.fragment;
+    }
 }

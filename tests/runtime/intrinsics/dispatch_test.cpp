@@ -170,7 +170,7 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {NUMERIC, in_IGDIALOG, 1, "IGDIALOG not available"},
         {NUMERIC, in_ICADD, 1, "ICADD not available"},
         {STRING, in_EDIT, 0, "EDIT$ not available"},
-        {NUMERIC, in_COPYSTRUCT, 0, "COPYSTRUCT not available"},
+        {NUMERIC, in_IDOC_FETCH, 0, "IDOC_FETCH not available"},
         {STATEMENT, in_IPQBEGIN, 0, "IPQBEGIN not available"},
         {NUMERIC, in_LFN_FILE, 0, "LFN.FILE not available"},
         {STATEMENT, in_IGEOMETRY_PUT_OAE, 1, "IGEOMETRY_PUT_OAE not available"},
@@ -179,6 +179,22 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         Back_ground = c.background;
         EXPECT_EQ(call(c.d, c.code), c.stop) << inbuilt[c.code].F_name;
     }
+}
+
+TEST_F(Dispatch, StructureOperationsReachTheirHandlers)
+{
+    // The handlers check their arguments first: a call without any shows it reached them.
+    struct {
+        Dispatcher d;
+        int code;
+        const char *stop;
+    } cases[] = {
+        {NUMERIC, in_COPYSTRUCT, "COPYSTRUCT called with wrong number of arguments (0)"},
+        {NUMERIC, in_COPYTOTEXT, "COPYTOTEXT called with wrong number of arguments (0)"},
+        {NUMERIC, in_ISTRUCTEQ, "ISTRUCTEQ called with wrong number of arguments (0)"},
+        {STATEMENT, in_ISTRUCT_DUMP, "ISTRUCT_DUMP called with wrong number of arguments (0)"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(call(c.d, c.code), c.stop) << inbuilt[c.code].F_name;
 }
 
 TEST_F(Dispatch, FramesSetTheResultEntry)
