@@ -1,6 +1,6 @@
 // What start-up, exit, the error reports and the executor need from subsystems that are not
 // built yet: child processes, the database and the directory. Each stand-in either answers as
-// "nothing open" or stops the run with "... not available"; the issues that build those
+// "nothing open" or stops the run with "... not available"; the code that builds those
 // subsystems replace them (pending.cpp).
 #pragma once
 
