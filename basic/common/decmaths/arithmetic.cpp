@@ -78,14 +78,7 @@ int pack_exact(u128 R, int exp, int pos, dec_t *r)
     out.dec_ndgts = static_cast<std::int16_t>(16 - (ctz128(R) >> 3));
     out.dec_pos = static_cast<std::int16_t>(pos);
     store_digits(R, out.dec_dgts);
-    int status = 0;
-    if (exp > DEC_MAXEXP) {
-        exp = DEC_MAXEXP;
-        status = DEC_OVERFLOW;
-    } else if (exp < DEC_MINEXP) {
-        exp = DEC_MINEXP;
-        status = DEC_UNDERFLOW;
-    }
+    const int status = clamp_exponent(exp);
     out.dec_exp = static_cast<std::int16_t>(exp);
     *r = out;
     return status;

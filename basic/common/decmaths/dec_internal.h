@@ -16,6 +16,20 @@ inline int ndigits(const dec_t *a)
     return n < 0 ? 0 : n > DECSIZE ? DECSIZE : n;
 }
 
+// Keeps a result's exponent within range; the status tells whether it had to be clamped.
+inline int clamp_exponent(int &exp)
+{
+    if (exp > DEC_MAXEXP) {
+        exp = DEC_MAXEXP;
+        return DEC_OVERFLOW;
+    }
+    if (exp < DEC_MINEXP) {
+        exp = DEC_MINEXP;
+        return DEC_UNDERFLOW;
+    }
+    return 0;
+}
+
 inline void set_null(dec_t *r)
 {
     dec_t out{};
@@ -58,14 +72,7 @@ template <class T> inline int finish(const T *w, int n, int exp, int pos, dec_t 
         m = DECSIZE;
     }
     while (m > 0 && out.dec_dgts[m - 1] == 0) --m;
-    int status = 0;
-    if (exp > DEC_MAXEXP) {
-        exp = DEC_MAXEXP;
-        status = DEC_OVERFLOW;
-    } else if (exp < DEC_MINEXP) {
-        exp = DEC_MINEXP;
-        status = DEC_UNDERFLOW;
-    }
+    const int status = clamp_exponent(exp);
     out.dec_exp = static_cast<std::int16_t>(exp);
     out.dec_pos = static_cast<std::int16_t>(pos);
     out.dec_ndgts = static_cast<std::int16_t>(m);

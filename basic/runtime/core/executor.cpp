@@ -252,6 +252,17 @@ void load_numeric_direct(Code *&pc, bool by_address)
     }
 }
 
+// A field of the structure passed as parameter index, at its 1-based offset.
+Place parameter_field(const Stack &param, int index, long offset, long type)
+{
+    if (param.s_t != bstruct || offset < 1 || !param.s_c.C_P)
+        Abort("Illegal structure field reference through parameter %d", index);
+    char *at = static_cast<char *>(param.s_c.C_P) + offset - 1;
+    const Place p{at, room_in_structures(at), type | TYPE_STRUCT};
+    if (p.room <= 0) outside_area(offset);
+    return p;
+}
+
 // The cell a parameter-form op addresses (loadrai, loadrvi, storri); leaves the subscripts.
 dec_t *parameter_cell(Run &run, Code *&pc, int &nsubs, bool &whole, std::uint32_t dims[2])
 {
@@ -264,10 +275,7 @@ dec_t *parameter_cell(Run &run, Code *&pc, int &nsubs, bool &whole, std::uint32_
     need(nsubs);
     Stack &param = parameter(run, index);
     if (structure_selector(area)) {
-        if (param.s_t != bstruct || offset < 1 || !param.s_c.C_P) Abort("Illegal structure field reference through parameter %d", index);
-        char *base = static_cast<char *>(param.s_c.C_P) + offset - 1;
-        const Place p{base, room_in_structures(base), TYPE_NUMERIC | TYPE_STRUCT};
-        if (p.room <= 0) outside_area(offset);
+        const Place p = parameter_field(param, index, offset, TYPE_NUMERIC);
         whole = false;
         dims[0] = dims[1] = 0;
         return numeric_cell(p, nsubs, dim1, dim2, static_cast<Address>(-1), -1);
@@ -405,10 +413,8 @@ StringTarget string_parameter(Run &run, Code *&pc, int &nsubs)
     need(nsubs);
     Stack &param = parameter(run, index);
     if (structure_selector(area)) {
-        if (param.s_t != bstruct || offset < 1 || !param.s_c.C_P) Abort("Illegal structure field reference through parameter %d", index);
-        char *at = static_cast<char *>(param.s_c.C_P) + offset - 1;
-        const Place p{at, room_in_structures(at), TYPE_STRING | TYPE_STRUCT};
-        if (p.room <= 0) outside_area(offset);
+        const Place p = parameter_field(param, index, offset, TYPE_STRING);
+        char *at = p.base;
         check_string_room(p, max_length, dim2, false);
         return {at, -1, max_length, dim2, -1, &param};
     }
