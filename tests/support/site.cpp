@@ -8,6 +8,8 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include "zasm_run.h"
+
 namespace lumba_test {
 
 namespace {
@@ -92,6 +94,20 @@ RunResult Site::lumba(const std::vector<std::string> &args, const std::vector<st
     std::vector<std::string> argv{LUMBA_RUN};
     argv.insert(argv.end(), args.begin(), args.end());
     return run(argv, env);
+}
+
+std::string report_message(const std::string &err)
+{
+    auto at = err.find("Message:  ");
+    if (at == std::string::npos) return "";
+    at += 10;
+    return err.substr(at, err.find('\n', at) - at);
+}
+
+void Site::install_program(const std::string &name, const std::string &zasm_text) const
+{
+    write_file("oska/apps/unit0/.keep", "");
+    zasm(zasm_text, oska() + "/apps/unit0/" + name);
 }
 
 void Site::write_file(const std::string &relative, const std::string &text) const

@@ -14,6 +14,9 @@ struct RunResult {
     std::string err;  // standard error
 };
 
+// The message line of the fatal report a run wrote on standard error, or "" when there is none.
+std::string report_message(const std::string &err);
+
 class Site {
 public:
     Site();
@@ -30,6 +33,9 @@ public:
                   const std::string &input = "") const;
     // Runs lumba_run (the build's own) with the arguments.
     RunResult lumba(const std::vector<std::string> &args, const std::vector<std::string> &env = {}) const;
+
+    // Assembles zasm text into the site's program apps/unit0/<name>.
+    void install_program(const std::string &name, const std::string &zasm_text) const;
 
     void write_file(const std::string &relative, const std::string &text) const;
     std::string read_file(const std::string &relative) const;

@@ -15,12 +15,6 @@ namespace {
 
 constexpr const char *STOPPED = "Internal gosub stack underflow";
 
-void install(const Site &site, const std::string &name, const std::string &text)
-{
-    site.write_file("oska/apps/unit0/.keep", "");
-    lumba_test::zasm(text, site.oska() + "/apps/unit0/" + name);
-}
-
 std::string routine(const std::string &name) { return ".proc r:" + name + " I:0 I:0 I:2 I:0 I:0 I:0\n"; }
 
 std::string execute_call(const std::string &name)
@@ -42,7 +36,7 @@ TEST(ExecuteChain, ExecuteRunsTheChildTwiceAndReceivesZero)
 {
     Site site;
     site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
-    install(site, "parent",
+    site.install_program("parent",
             routine("main") + execute_call("hello") + expect_result("0", "one") + execute_call("hello") +
                 expect_result("0", "two") + "exit\n");
     auto r = site.lumba({"-b", "parent", "0"});
@@ -57,7 +51,7 @@ TEST(ExecuteChain, MissingChild)
     Site site;
     // The load failure is a trappable error of the program that called EXECUTE: with a trap
     // armed, its handler runs (and stops on purpose here).
-    install(site, "trapped", routine("main") + "tsterr l:go\nreturn\ngo:\n" + execute_call("nosuch") + "exit\n");
+    site.install_program("trapped", routine("main") + "tsterr l:go\nreturn\ngo:\n" + execute_call("nosuch") + "exit\n");
     auto r = site.lumba({"-b", "trapped", "0"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(has(r.err, "Cannot load /usr/local/oska/apps/unit0/nosuch")) << r.err;
@@ -65,8 +59,8 @@ TEST(ExecuteChain, MissingChild)
 
     // Untrapped, it ends that program; when it is itself an EXECUTE child, its parent receives -1
     // and goes on.
-    install(site, "mid", routine("main") + execute_call("nosuch") + "return\n");
-    install(site, "top", routine("main") + execute_call("mid") + expect_result("1", "ok") + "exit\n");
+    site.install_program("mid", routine("main") + execute_call("nosuch") + "return\n");
+    site.install_program("top", routine("main") + execute_call("mid") + expect_result("1", "ok") + "exit\n");
     r = site.lumba({"-b", "top", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.err, "Cannot load /usr/local/oska/apps/unit0/nosuch")) << r.err;
@@ -76,10 +70,10 @@ TEST(ExecuteChain, MissingChild)
 TEST(ExecuteChain, ChainRunsTheNamedProgram)
 {
     Site site;
-    install(site, "b", routine("main") + "exit\n");
+    site.install_program("b", routine("main") + "exit\n");
     // a leaves an owned text on its stack, calls f, which chains to "b   " (owned, with trailing
     // blanks); nothing of a runs after that.
-    install(site, "a", routine("main") + "loadsc s:\"left\" p:0\npcall r:f I:0\nreturn\n" + routine("f") +
+    site.install_program("a", routine("main") + "loadsc s:\"left\" p:0\npcall r:f I:0\nreturn\n" + routine("f") +
                            "loadsc s:\"b   \" p:0\nipcall I:11 I:1\nreturn\n");
     auto r = site.lumba({"-b", "a", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -89,7 +83,7 @@ TEST(ExecuteChain, ChainRunsTheNamedProgram)
     EXPECT_FALSE(has(r.err, "elements left on Basic stack")) << r.err;
 
     // A program that cannot be loaded leaves the old one at its error trap.
-    install(site, "c", routine("main") + "tsterr l:go\nreturn\ngo:\nloadsc s:\"nosuch\" p:0\nipcall I:11 I:1\nexit\n");
+    site.install_program("c", routine("main") + "tsterr l:go\nreturn\ngo:\nloadsc s:\"nosuch\" p:0\nipcall I:11 I:1\nexit\n");
     r = site.lumba({"-b", "c", "0"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(has(r.err, "Cannot load /usr/local/oska/apps/unit0/nosuch")) << r.err;

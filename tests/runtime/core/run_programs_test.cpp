@@ -13,21 +13,6 @@ using lumba_test::Site;
 
 namespace {
 
-// Assembles text as apps/unit0/<name> of the site.
-void install(const Site &site, const std::string &name, const std::string &text)
-{
-    site.write_file("oska/apps/unit0/.keep", "");
-    lumba_test::zasm(text, site.oska() + "/apps/unit0/" + name);
-}
-
-std::string message_of(const std::string &err)
-{
-    auto at = err.find("Message:  ");
-    if (at == std::string::npos) return "";
-    at += 10;
-    return err.substr(at, err.find('\n', at) - at);
-}
-
 std::string routine(const std::string &name, int params = 0)
 {
     return ".proc r:" + name + " I:0 I:0 I:2 I:0 I:0 I:" + std::to_string(params) + "\n";
@@ -52,7 +37,7 @@ TEST(RunPrograms, HelloComputesItsSum)
     site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
     auto r = site.lumba({"-b", "hello", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(message_of(r.err), "") << r.err;
+    EXPECT_EQ(lumba_test::report_message(r.err), "") << r.err;
     EXPECT_FALSE(g_file_test((site.root() + "/mail/0.args").c_str(), G_FILE_TEST_EXISTS));
 }
 
@@ -78,10 +63,10 @@ TEST(RunPrograms, GuardsStopWithTheirMessages)
     };
     Site site;
     for (const auto &c : cases) {
-        install(site, c.name, c.text);
+        site.install_program(c.name, c.text);
         auto r = site.lumba({"-b", c.name, "0"});
         EXPECT_EQ(r.status, 1) << c.name << "\n" << r.err;
-        EXPECT_EQ(message_of(r.err), c.message) << c.name << "\n" << r.err;
+        EXPECT_EQ(lumba_test::report_message(r.err), c.message) << c.name << "\n" << r.err;
     }
     // The report names the routine and the source position.
     auto r = site.lumba({"-b", "divide", "0"});
@@ -93,7 +78,7 @@ TEST(RunPrograms, GuardsStopWithTheirMessages)
 TEST(RunPrograms, NestingOf97CallsEndsNormally)
 {
     Site site;
-    install(site, "deep", nesting(97));
+    site.install_program("deep", nesting(97));
     auto r = site.lumba({"-b", "deep", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
 }
@@ -101,7 +86,7 @@ TEST(RunPrograms, NestingOf97CallsEndsNormally)
 TEST(RunPrograms, CommonBlockIsRemovedAtTheEnd)
 {
     Site site;
-    install(site, "common", routine("main") + ".common I:3 I:5\nloadrc n:4 c:0\nstorrd I:22 I:0 I:0 I:0 I:0\nexit\n");
+    site.install_program("common", routine("main") + ".common I:3 I:5\nloadrc n:4 c:0\nstorrd I:22 I:0 I:0 I:0 I:0\nexit\n");
     // The run's process id is that of the shell that execs it, which first leaves a stale block
     // of that name (as a killed earlier process would): the run replaces it and removes its own.
     auto r = site.run({"sh", "-c",

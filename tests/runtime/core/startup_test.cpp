@@ -10,15 +10,6 @@ using lumba_test::Site;
 
 namespace {
 
-// The message line of the fatal report a run ended with.
-std::string message_of(const std::string &err)
-{
-    auto at = err.find("Message:  ");
-    if (at == std::string::npos) return "";
-    at += 10;
-    return err.substr(at, err.find('\n', at) - at);
-}
-
 } // namespace
 
 TEST(Options, UnknownOptionIsGlibErrorAndStatus1)
@@ -148,7 +139,7 @@ TEST(Startup, EnvironmentNumbers)
     for (const auto &c : cases) {
         auto r = site.lumba({"-b", "hello", "0"}, {c.setting});
         EXPECT_EQ(r.status, c.message ? 1 : 0) << c.setting << "\n" << r.err;
-        EXPECT_EQ(message_of(r.err), c.message ? c.message : "") << c.setting << "\n" << r.err;
+        EXPECT_EQ(lumba_test::report_message(r.err), c.message ? c.message : "") << c.setting << "\n" << r.err;
     }
 }
 
@@ -158,12 +149,12 @@ TEST(Startup, SoftKeyFileMissingOrEmpty)
     site.write_file("oska/conf/softkeys", "# no sets here\n\n");
     auto r = site.lumba({"-b", "prog"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(message_of(r.err), "Unable to load softkey labels - fn /usr/local/oska/conf/softkeys") << r.err;
+    EXPECT_EQ(lumba_test::report_message(r.err), "Unable to load softkey labels - fn /usr/local/oska/conf/softkeys") << r.err;
 
     site.run({"rm", "/usr/local/oska/conf/softkeys"});
     r = site.lumba({"-b", "prog"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(message_of(r.err), "SOFTKEY: could not find label configuration '/usr/local/oska/conf/softkeys'")
+    EXPECT_EQ(lumba_test::report_message(r.err), "SOFTKEY: could not find label configuration '/usr/local/oska/conf/softkeys'")
         << r.err;
 }
 
@@ -194,10 +185,10 @@ TEST(Startup, OverlongProgramPathStops)
     Site site;
     auto r = site.lumba({"-b", std::string(100, 'p')});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(message_of(r.err), "Program path longer than 95 characters: " + std::string(100, 'p'));
+    EXPECT_EQ(lumba_test::report_message(r.err), "Program path longer than 95 characters: " + std::string(100, 'p'));
     r = site.lumba({"-b", "prog", std::string(90, '7')});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(message_of(r.err).rfind("Program directory longer than 95 characters", 0), 0u) << r.err;
+    EXPECT_EQ(lumba_test::report_message(r.err).rfind("Program directory longer than 95 characters", 0), 0u) << r.err;
 }
 
 TEST(Startup, LogLevelZeroLogsPpath)

@@ -559,8 +559,12 @@ TEST_F(StructOps, CopyIntoText)
         c.push(*this);
         EXPECT_EQ(call(copy_into_text), c.result) << c.what;
         EXPECT_EQ(text("A", "notes"), c.notes) << c.what;
-        if (c.notes == "(none)") EXPECT_EQ(bytes(field("A", "notes"), 8), std::string(8, '\0')) << c.what;
-        if (c.warning) EXPECT_NE(warned.find(c.warning), std::string::npos) << c.what << ": " << warned;
+        if (c.notes == "(none)") {
+            EXPECT_EQ(bytes(field("A", "notes"), 8), std::string(8, '\0')) << c.what;
+        }
+        if (c.warning) {
+            EXPECT_NE(warned.find(c.warning), std::string::npos) << c.what << ": " << warned;
+        }
     }
 
     // Into a bytea element, into a blank-filled element.

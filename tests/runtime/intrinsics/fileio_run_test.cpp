@@ -16,27 +16,13 @@ using namespace io_program;
 
 namespace {
 
-void install(const Site &site, const std::string &name, const std::string &text)
-{
-    site.write_file("oska/apps/unit0/.keep", "");
-    lumba_test::zasm(text, site.oska() + "/apps/unit0/" + name);
-}
-
-std::string message_of(const std::string &err)
-{
-    auto at = err.find("Message:  ");
-    if (at == std::string::npos) return "";
-    at += 10;
-    return err.substr(at, err.find('\n', at) - at);
-}
-
 } // namespace
 
 TEST(FileChannelRuns, WriteReadBackAndPrint)
 {
     Site site;
     const std::string f = site.root() + "/orders.txt";
-    install(site, "orders",
+    site.install_program("orders",
             main_program(open_lfn(1, f, "S", 1) +
                          stmt(callio_write, {lfn(1), carr(1)}, str("A-17") + str(";") + num("1250.5"), 3) +
                          stmt(callio_write, {lfn(1), format("XXXXXX,9999.99")}, str("B-2") + num("-3.25"), 2) +
@@ -71,7 +57,7 @@ TEST(FileChannelRuns, FatalErrorsEndWithStatusOneAndKeepWrittenData)
     Site site;
     for (const auto &c : cases) {
         const std::string f = site.root() + "/" + c.name + ".txt";
-        install(site, c.name,
+        site.install_program(c.name,
                 main_program(open_lfn(1, f, "S", 1) + stmt(callio_write, {lfn(1)}, str("kept"), 1) + c.statement +
                              logprint(str("not reached"), 1)));
         auto r = site.lumba({"-b", c.name, "0"}, c.env);
@@ -85,7 +71,7 @@ TEST(FileChannelRuns, FatalErrorsEndWithStatusOneAndKeepWrittenData)
 TEST(FileChannelRuns, PrintShowsItsNoticeAndLogsTheText)
 {
     Site site;
-    install(site, "print", main_program(stmt(callio_print, {}, str("total ") + num("9.50"), 2) +
+    site.install_program("print", main_program(stmt(callio_print, {}, str("total ") + num("9.50"), 2) +
                                         stmt(callio_tprint, {}, str("a\\x07b"), 1)));
     auto r = site.lumba({"-b", "-v", "0", "print", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -100,7 +86,7 @@ TEST(FileChannelRuns, HelloPrintsItsInvoice)
     site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
     auto r = site.lumba({"-b", "hello", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(message_of(r.err), "") << r.err;
+    EXPECT_EQ(lumba_test::report_message(r.err), "") << r.err;
     EXPECT_EQ(r.out,
               "Widget: 3 x 12.5 = 37.5\n"
               "Gadget: 2 x 7.25 = 14.5\n"
@@ -123,7 +109,7 @@ TEST(FileChannelRuns, LocksBetweenTwoRuns)
     const std::string f = site.root() + "/shared.dat";
     lumba_test::write_bytes(f, std::string(40, 'x'));
     auto holder = [&](const std::string &name, const std::string &org, int option) {
-        install(site, name,
+        site.install_program(name,
                 main_program(open_lfn(1, f, org, option, {reclen(10)}) + logprint(str("ready"), 1) +
                              stmt(callio_input, {}) + close_lfn(1)));
     };
@@ -177,12 +163,12 @@ TEST(FileChannelRuns, SystemErrorsGoToTheErrorLabel)
         return main_program(stmt(callio_open, {lfn(1), file(missing), org("S"), opt(0), label}) +
                             logprint(str("opened"), 1) + "exit\nbad:\n" + logprint(str("caught"), 1));
     };
-    install(site, "erl", program(erl("bad")));
+    site.install_program("erl", program(erl("bad")));
     auto r = site.lumba({"-b", "erl", "0"});
     EXPECT_EQ(r.out, "caught\n") << r.err;
     EXPECT_NE(r.err.find("Cannot open \"" + missing + "\" : "), std::string::npos) << r.err;
     // With only an EOF label a system error finds no handler: the run ends there.
-    install(site, "eofonly", program(eof("bad")));
+    site.install_program("eofonly", program(eof("bad")));
     r = site.lumba({"-b", "eofonly", "0"});
     EXPECT_EQ(r.out, "") << r.err;
     EXPECT_EQ(r.status, 1);

@@ -12,20 +12,6 @@ using lumba_test::Site;
 
 namespace {
 
-void install(const Site &site, const std::string &name, const std::string &text)
-{
-    site.write_file("oska/apps/unit0/.keep", "");
-    lumba_test::zasm(text, site.oska() + "/apps/unit0/" + name);
-}
-
-std::string message_of(const std::string &err)
-{
-    auto at = err.find("Message:  ");
-    if (at == std::string::npos) return "";
-    at += 10;
-    return err.substr(at, err.find('\n', at) - at);
-}
-
 std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
 std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
 std::string call(const char *op, int code, int nargs)
@@ -57,10 +43,10 @@ TEST(RunIntrinsics, DispatcherStopsEndTheRun)
     };
     Site site;
     for (const auto &c : cases) {
-        install(site, c.name, main_proc(c.body));
+        site.install_program(c.name, main_proc(c.body));
         auto r = site.lumba({"-b", c.name, "0"});
         EXPECT_EQ(r.status, 1) << c.name << "\n" << r.err;
-        EXPECT_EQ(message_of(r.err), c.message) << c.name << "\n" << r.err;
+        EXPECT_EQ(lumba_test::report_message(r.err), c.message) << c.name << "\n" << r.err;
     }
 }
 
@@ -76,7 +62,7 @@ TEST(RunIntrinsics, ProgramLogsItsResults)
         call("ifcalls", in_IFNPQFILTER, 1) + call("ipcall", in_IMLOG, 2) + num("1") + num("4") + str("done") +
         call("ipcall", in_SETEXIT, 2) + str("") + call("ipcall", in_IMLOG_PUSH_STATS, 1);
     Site site;
-    install(site, "logs", main_proc(body));
+    site.install_program("logs", main_proc(body));
     auto r = site.lumba({"-b", "-v", "1", "logs", "0"});
     EXPECT_EQ(r.status, 4) << r.err;
     for (const char *line : {"B 2.5\n", "B listed\n", "B it''s a b\n"})
@@ -90,7 +76,7 @@ TEST(RunIntrinsics, LogErrorReportsAndEndsWithStatusOne)
         body += str(part);
     body += call("ipcall", in_LOG_ERROR, 9) + str("not reached") + call("ipcall", in_ABORT, 1);
     Site site;
-    install(site, "logerr", main_proc(body));
+    site.install_program("logerr", main_proc(body));
     auto r = site.lumba({"-b", "logerr", "0"});
     EXPECT_EQ(r.status, 1) << r.err;
     for (const char *line : {"Heading\n", "** E R R O R ** This information will be emailed to Oska.\n", "Program:  prog\n",
