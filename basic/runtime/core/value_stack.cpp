@@ -15,6 +15,7 @@
 #include "loader.h"
 #include "mem_mgt.h"
 #include "run_time.h"
+#include "structops.h"
 
 Stack *Stk;
 int sp = -1;
@@ -53,7 +54,9 @@ int first_offset(int nsubs)
     return s == INT_MIN + 1 ? INT_MIN + 1 : s - 1;
 }
 
-const char *pointer_text(const char *field) { return BasicPtrtoText(field); }
+// The text a pointer variable's field refers to, for reading: a reference the pointer accounting
+// does not record for this field is refused, never followed.
+const char *pointer_text(const char *field) { return text_field_text(field, "Pointer string"); }
 
 PointerMem_t **pointer_list(Interp_t *context)
 {
@@ -217,7 +220,7 @@ int store_string(char *address, const char *text, long text_length, int max_leng
     if (pointer_field(flags)) {
         // The field holds the address of a block of the program's pointer memory.
         PointerMem_t *node = pointer_node(Minterp, address);
-        const char *old = pointer_text(address);
+        const char *old = BasicPtrtoText(address);  // compared, never followed
         if (old && node && node->block == old) {
             sfree(node->block);
             node->block = nullptr;

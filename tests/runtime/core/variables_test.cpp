@@ -114,6 +114,13 @@ TEST_F(ExecTest, PointerStrings)
     chars = c->routines[0].local_chars;
     EXPECT_EQ(std::string(chars, 1), std::string("\0", 1));
     EXPECT_STREQ(BasicPtrtoText(chars + 27), "new");
+    delete_all_applications();
+
+    // A field whose eight bytes are no block of the program's is refused, never followed.
+    ASSERT_EQ(load_text(strings_program(p_value() + store_s()), &c), "");
+    std::memcpy(c->routines[0].local_chars + 27, "abcdefgh", 8);
+    o = execute(c);
+    EXPECT_EQ(o.abort.rfind("Pointer string: unknown text reference 0x6162636465666768 at ", 0), 0u) << o.abort;
 }
 
 TEST_F(ExecTest, ErrorTraps)
