@@ -11,17 +11,21 @@ usage: gen_cases.py OUTPUT [SEED]
 
 import decimal
 import math
+import os
 import random
 import struct
 import sys
 from fractions import Fraction
+
+# The rounding to the decimal's grid is shared with the other table generators.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+from dec_grid import MAXEXP, MINEXP, round_to_grid  # noqa: E402
 
 D = decimal.Decimal
 CTX = decimal.Context(prec=500, Emax=10**6, Emin=-10**6, rounding=decimal.ROUND_HALF_UP)
 decimal.setcontext(CTX)
 
 NULL = None  # a null decimal
-MAXEXP, MINEXP = 63, -64
 OVERFLOW, UNDERFLOW, DIVZERO, NONNUM, BADEXP = -1200, -1201, -1202, -1213, -1216
 
 
@@ -54,23 +58,7 @@ def to_dec(v):
     """(status, decimal) of the exact value v rounded to 16 base-100 digits, half away from zero."""
     if v == 0:
         return 0, ZERO
-    pos = 1 if v > 0 else 0
-    m = abs(v)
-    e = (m.numerator.bit_length() - m.denominator.bit_length()) * 30103 // 200000  # ~log100
-    while m >= Fraction(100) ** e:
-        e += 1
-    while m < Fraction(100) ** (e - 1):
-        e -= 1
-    n = math.floor(m / Fraction(100) ** (e - 16) + Fraction(1, 2))
-    if n == 100 ** 16:
-        n, e = 100 ** 15, e + 1
-    dg = []
-    for _ in range(16):
-        dg.append(n % 100)
-        n //= 100
-    dg.reverse()
-    while dg and dg[-1] == 0:
-        dg.pop()
+    pos, e, dg = round_to_grid(v)
     status = 0
     if e > MAXEXP:
         e, status = MAXEXP, OVERFLOW

@@ -8,38 +8,26 @@ usage: gen_ops.py PROGRAM.zasm EXPECTED.tsv [SEED]
 """
 
 import math
+import os
 import random
 import struct
 import sys
 from fractions import Fraction
 
-MAXEXP, MINEXP = 63, -64
+# The rounding to the decimal's grid is shared with the other table generators.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+from dec_grid import MAXEXP, MINEXP, round_to_grid  # noqa: E402
+
 
 
 def to_dec(v):
     """(pos, exp, digits) of v rounded to 16 base-100 digits; None when out of range."""
     if v == 0:
         return (1, 0, ())
-    pos = 1 if v > 0 else 0
-    m = abs(v)
-    e = 0
-    while m >= Fraction(100) ** e:
-        e += 1
-    while m < Fraction(100) ** (e - 1):
-        e -= 1
-    n = math.floor(m / Fraction(100) ** (e - 16) + Fraction(1, 2))
-    if n == 100 ** 16:
-        n, e = 100 ** 15, e + 1
-    dg = []
-    for _ in range(16):
-        dg.append(n % 100)
-        n //= 100
-    dg.reverse()
-    while dg and dg[-1] == 0:
-        dg.pop()
+    pos, e, dg = round_to_grid(v)
     if e > MAXEXP or e < MINEXP:
         return None
-    return (pos, e, tuple(dg))
+    return (pos, e, dg)
 
 
 def image(d):
