@@ -36,9 +36,11 @@ ObjLine obj_read_line(char *buf, std::size_t size)
             buf[len] = '\0';
             return ObjLine::end_of_file;
         }
-        if (c == '\0') break;  // ends the line and stays in the buffer
         ++obj_ptr;
-        if (c == '\n') break;
+        // A NUL byte ends a line as a newline does, and is used up with it: left in place it
+        // would end every following line at once, and a section's line count, however large,
+        // would then be read from no bytes at all.
+        if (c == '\n' || c == '\0') break;
         if (len + 1 < size)
             buf[len++] = static_cast<char>(c);
         else

@@ -5,8 +5,8 @@
 
 enum class ObjLine { ok, too_long, end_of_file };
 
-// Reads one line into buf (size bytes, terminated). A line ends at a newline, which is consumed,
-// or at a NUL byte, which is not. A line that does not fit is read to its end and reported as
+// Reads one line into buf (size bytes, terminated). A line ends at a newline or a NUL byte, which
+// is consumed with it. A line that does not fit is read to its end and reported as
 // too_long with its first size - 1 bytes in buf. A file that ends before the newline gives
 // end_of_file: every line of a section is complete, so that is a cut-off section.
 ObjLine obj_read_line(char *buf, std::size_t size);

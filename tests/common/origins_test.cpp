@@ -97,6 +97,7 @@ TEST(IncludeVersions, MalformedSectionsAreRefused)
          "Malformed include file version section - possible old object [" + std::string(1023, 'x') + "]\n"},
         {"__INCL_VERS__ 2\na => 1\n", "Binary corrupted: incomplete object file"},
         {"__INCL_VERS__ 1\na => 1", "Binary corrupted: incomplete object file"},
+        {"__INCL_VERS__ 2000000000\n" + std::string("a => 1\0", 7), "Binary corrupted: incomplete object file"},
         {"", "Binary corrupted: incomplete object file"},
     };
     for (const auto &c : cases) {
@@ -172,6 +173,8 @@ TEST(LoadedFiles, MalformedSectionsAreRefused)
          "Malformed loadedfiles section - possible old object [" + std::string(2047, 'f') + "]\n"},
         {"__LOADED_FILES__ 3\na\nb\n", "Binary corrupted: incomplete object file"},
         {"__LOADED_FILES__ 1\na", "Binary corrupted: incomplete object file"},
+        // A NUL byte ends its line and is used up: a huge count cannot be read from no bytes.
+        {"__LOADED_FILES__ 2000000000\n" + std::string("a\0b\0", 4), "Binary corrupted: incomplete object file"},
     };
     for (const auto &c : cases) {
         LoadedFiles_t *list = nullptr;
