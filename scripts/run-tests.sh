@@ -16,12 +16,14 @@ build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd build && ctest -j "$jobs" --output-on-failure)
 
 # The loader's fuzz target, briefly: seeded with the programs in tests/fuzz/seeds, assembled by
-# this build's zasm. A damaged object file must end in a loader message, never a crash or overrun.
+# this build's zasm, and the raw inputs of tests/fuzz/regressions. A damaged object file must end
+# in a loader message, never a crash or overrun.
 build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DLUMBA_FUZZ=ON -DLUMBA_TESTS=OFF -DLUMBA_BENCH=OFF
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 for seed in tests/fuzz/seeds/*.zasm; do build/tests/tools/zasm -o "$corpus/$(basename "$seed" .zasm)" "$seed"; done
+cp tests/fuzz/regressions/* "$corpus/"  # inputs that once hung or crashed the loader
 fuzz_log=build-fuzz/loader_fuzz.log
 if ! build-fuzz/tests/fuzz/loader_fuzz -max_total_time=45 -timeout=20 -rss_limit_mb=8192 -malloc_limit_mb=4400 \
      -artifact_prefix=build-fuzz/ "$corpus" > "$fuzz_log" 2>&1; then
