@@ -852,7 +852,7 @@ void run_loop(Run &run)
             const int c = NumericCmp(numeric_of(Stk[sp - 1]), numeric_of(Stk[sp - 2]));
             const bool negative_step = numeric_of(Stk[sp])->dec_pos == 0;
             if (negative_step ? c == 1 : c == -1) npc = exit_label;
-            POPSTK(3);
+            sp -= 3;  // all three are numbers (numeric_of stops otherwise), which own nothing
             break;
         }
         case o_end:
@@ -926,7 +926,7 @@ void run_loop(Run &run)
             ++pc;
             need(1);
             if (NumericCmp(numeric_of(Stk[sp]), &ZERO_DEC) == 0) npc = target;
-            POPSTK(1);
+            --sp;  // a number (numeric_of stops otherwise), which owns nothing
             break;
         }
         case o_loadrad: load_numeric_direct(pc, true); break;
@@ -1065,9 +1065,12 @@ void run_loop(Run &run)
         default:
             bad_op(op);
         }
-        if (sp >= STACKSIZE - 1) Abort("Stack overflow\n");
-        if (sp > STACK_WARN_LEVEL)
+        // One compare in the common case: the overflow level lies above the warning level.
+        static_assert(STACK_WARN_LEVEL < STACKSIZE - 1);
+        if (sp > STACK_WARN_LEVEL) {
+            if (sp >= STACKSIZE - 1) Abort("Stack overflow\n");
             Email(SUPPORT_ADDRESS, "Almost hit stack size limit, %d of %d", sp, STACKSIZE);
+        }
         if (npc) {
             pc = npc;
             npc = nullptr;

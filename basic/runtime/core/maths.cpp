@@ -25,7 +25,9 @@ inline void check(int status)
     if (status != 0) arithmetic_failed(status);
 }
 
-inline bool is_zero(const dec_t *v) { return NumericCmp(v, &ZERO_DEC) == 0; }
+// The answer of NumericCmp(v, &ZERO_DEC) == 0 without the call: a value without digits equals
+// zero whatever its sign; a null compares as unknown.
+inline bool is_zero(const dec_t *v) { return v->dec_pos != DECPOSNULL && v->dec_ndgts == 0; }
 
 inline void set_truth(dec_t *r, bool value) { NumericCvINT(value ? 1 : 0, r); }
 
