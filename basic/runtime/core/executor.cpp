@@ -263,16 +263,28 @@ Place parameter_field(const Stack &param, int index, long offset, long type)
     return p;
 }
 
+// The six operands of a parameter-form op: parameter index, subscript count, area selector,
+// offset and the two dimensions (or max length and element count for strings).
+struct ParamOperands {
+    int index, nsubs;
+    long area, offset;
+    int dim1, dim2;
+};
+
+ParamOperands param_operands(Code *&pc)
+{
+    ParamOperands o{operand(pc), operand(pc + 1), static_cast<int>(operand(pc + 2)), operand(pc + 3),
+                    operand(pc + 4), operand(pc + 5)};
+    pc += 6;
+    need(o.nsubs);
+    return o;
+}
+
 // The cell a parameter-form op addresses (loadrai, loadrvi, storri); leaves the subscripts.
 dec_t *parameter_cell(Run &run, Code *&pc, int &nsubs, bool &whole, std::uint32_t dims[2])
 {
-    const int index = operand(pc);
-    nsubs = operand(pc + 1);
-    const long area = static_cast<int>(operand(pc + 2));
-    const long offset = operand(pc + 3);
-    const int dim1 = operand(pc + 4), dim2 = operand(pc + 5);
-    pc += 6;
-    need(nsubs);
+    const auto [index, n_subs, area, offset, dim1, dim2] = param_operands(pc);
+    nsubs = n_subs;
     Stack &param = parameter(run, index);
     if (structure_selector(area)) {
         const Place p = parameter_field(param, index, offset, TYPE_NUMERIC);
@@ -404,13 +416,8 @@ struct StringTarget {
 
 StringTarget string_parameter(Run &run, Code *&pc, int &nsubs)
 {
-    const int index = operand(pc);
-    nsubs = operand(pc + 1);
-    const long area = static_cast<int>(operand(pc + 2));
-    const long offset = operand(pc + 3);
-    const int max_length = operand(pc + 4), dim2 = operand(pc + 5);
-    pc += 6;
-    need(nsubs);
+    const auto [index, n_subs, area, offset, max_length, dim2] = param_operands(pc);
+    nsubs = n_subs;
     Stack &param = parameter(run, index);
     if (structure_selector(area)) {
         const Place p = parameter_field(param, index, offset, TYPE_STRING);
