@@ -1,79 +1,40 @@
-// Error calls for tests of the interpreter core: they throw lumba_test::AbortError with the text
-// the run-time would report, so a test can assert exact messages and go on.
-//
-// The core library has its own definitions of these calls; core tests link with
-// --allow-multiple-definition so that these, linked first, are the ones every caller (the core
-// library and the shared library alike) reaches.
-#include <cerrno>
-#include <cstdarg>
+// The report sink of in-process tests of the run-time: fatal reports throw
+// lumba_test::AbortError with the text the run-time would report, so a test can assert exact
+// messages and go on; trappable errors and mails are recorded instead of being logged or sent.
+// It is installed when the test program starts, before any test runs.
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <glib.h>
-
-#include "executor.h"
 #include "message.h"
-#include "run_time.h"
+#include "report_sink.h"
 #include "test_host.h"
 
 namespace {
 
-std::string format_text(const char *format, std::va_list ap)
+void throwing_sink(const Report &report)
 {
-    char *text = g_strdup_vprintf(format, ap);
-    std::string s(text);
-    g_free(text);
-    return s;
+    switch (report.kind) {
+    case ReportKind::fatal:
+        throw lumba_test::AbortError(report.text);
+    case ReportKind::system:
+        throw lumba_test::AbortError(std::string(report.text) + ": " + std::strerror(report.error_number));
+    case ReportKind::trappable:
+        // The error's text is all the report holds; the error then unwinds to the trap.
+        lumba_test::trapped_errors().push_back(report.text);
+        error_vector_clear();
+        error_vector_add(report.text);
+        return;
+    case ReportKind::mail:
+    case ReportKind::debug:
+        lumba_test::mailed().push_back(report.text);
+        return;
+    }
 }
+
+const bool installed = (set_report_sink(throwing_sink), true);
 
 } // namespace
-
-void Abort(const char *format, ...)
-{
-    std::va_list ap;
-    va_start(ap, format);
-    std::string text = format_text(format, ap);
-    va_end(ap);
-    throw lumba_test::AbortError(text);
-}
-
-void Syserr(const char *format, ...)
-{
-    int err = errno;
-    std::va_list ap;
-    va_start(ap, format);
-    std::string text = format_text(format, ap);
-    va_end(ap);
-    throw lumba_test::AbortError(text + ": " + std::strerror(err));
-}
-
-// A trappable error does what the run-time's does without the report: it records the code and
-// the exit status and unwinds to the executor's error return. Every other code ends the run.
-void Xerror(int code, const char *format, ...)
-{
-    std::va_list ap;
-    va_start(ap, format);
-    std::string text = format_text(format, ap);
-    va_end(ap);
-    if (code != TRAPPABLE_ERROR) throw lumba_test::AbortError(text);
-    ERR_REG = code;
-    ++n_errors;
-    lumba_test::trapped_errors().push_back(text);
-    if (ContextRunning() && !ErrorTrapArmed()) SetContextExitStatus(1);
-    error_vector_clear();
-    error_vector_add(text.c_str());
-    throw BailOut{};
-}
-
-// Mailed reports are recorded, not sent.
-void Email(const char *, const char *format, ...)
-{
-    std::va_list ap;
-    va_start(ap, format);
-    lumba_test::mailed().push_back(format_text(format, ap));
-    va_end(ap);
-}
 
 std::vector<std::string> &lumba_test::trapped_errors()
 {

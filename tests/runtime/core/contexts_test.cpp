@@ -10,28 +10,32 @@
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "softkeys.h"
+#include "test_intrinsics.h"
 
-// Test dispatcher in place of the run-time's (linked first): ABORT raises the trappable error;
-// IGTK_MAIN stands for a main loop that delivers one event: its first argument names the routine
-// to call back, the others are copied as the routine's arguments, as the forms engine copies an
+// Test intrinsics in place of the run-time's: ABORT raises the trappable error; ICCALL_FUN
+// stands for a GUI main loop that delivers one event: its first argument names the routine to
+// call back, the others are copied as the routine's arguments, as the forms engine copies an
 // attached routine's parameters.
 namespace {
 int deepest_callback;
 Stack last_result;
-} // namespace
 
-int c_intrins(int code, int nargs, int last)
+void test_abort(int, int) { Xerror(TRAPPABLE_ERROR, "test error"); }
+
+void test_main_loop(int nargs, int last)
 {
-    if (code == in_ABORT) Xerror(TRAPPABLE_ERROR, "test error");
-    if (code != in_IGTK_MAIN || nargs < 1) throw lumba_test::AbortError("unexpected statement intrinsic");
+    if (nargs < 1) throw lumba_test::AbortError("unexpected statement intrinsic");
     const Stack &n = Stk[last - nargs + 1];
     const std::string name(n.s_c.C_S, n.length);
     std::vector<Stack> args(Stk + last - nargs + 2, Stk + last + 1);
     deepest_callback = std::max(deepest_callback, ib_callback_depth + 1);
     invoke_basic_callback_routine(name.c_str(), args.data(), nargs - 1, current_application, Minterp);
     last_result = fn_value;
-    return 0;
 }
+
+const auto *test_intrinsics =
+    lumba_test::add_test_intrinsics({.statement = {{in_ABORT, test_abort}, {in_ICCALL_FUN, test_main_loop}}});
+} // namespace
 
 namespace {
 
@@ -72,7 +76,7 @@ std::string chain(const std::string &name, bool shared = false)
 // The test main loop calling back routine name with the pushes as its arguments.
 std::string event(const std::string &name, const std::string &pushes = "", int count = 0)
 {
-    return str(name) + pushes + "ipcall I:" + std::to_string(in_IGTK_MAIN) + " I:" + std::to_string(count + 1) + "\n";
+    return str(name) + pushes + "ipcall I:" + std::to_string(in_ICCALL_FUN) + " I:" + std::to_string(count + 1) + "\n";
 }
 const std::string test_error = "ipcall I:" + std::to_string(in_ABORT) + " I:0\n";
 // Reached only when control flow goes wrong: a fatal stop.

@@ -10,34 +10,33 @@
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "op_codes.h"
+#include "test_intrinsics.h"
 
-// Test dispatchers in place of the run-time's (linked first): ABS as a numeric intrinsic, ABORT
-// as a statement raising the trappable error. They record the depth and name they ran under.
+// Test intrinsics in place of the run-time's: ABS as a numeric intrinsic, ABORT as a statement
+// raising the trappable error. They record the depth and name they ran under.
 namespace {
 int seen_depth;
 std::string seen_name;
-} // namespace
 
-int r_intrins(Stack *result, int code, int nargs, int last)
+void test_abs(int nargs, int last, Stack *result)
 {
     seen_depth = depth;
     seen_name = Rname ? Rname : "";
-    result->s_c.C_N = &result->num;
-    if (code != in_ABS || nargs != 1) throw lumba_test::AbortError("unexpected numeric intrinsic");
+    if (nargs != 1) throw lumba_test::AbortError("unexpected numeric intrinsic");
     result->num = *Stk[last].s_c.C_N;
     if (result->num.dec_pos == 0) result->num.dec_pos = 1;
-    result->s_t = real;
-    result->flags = 0;
-    return 0;
 }
 
-int c_intrins(int code, int nargs, int)
+void test_abort(int nargs, int)
 {
     seen_depth = depth;
     seen_name = Rname ? Rname : "";
-    if (code == in_ABORT) Xerror(TRAPPABLE_ERROR, "test error %d", nargs);
-    throw lumba_test::AbortError("unexpected statement intrinsic");
+    Xerror(TRAPPABLE_ERROR, "test error %d", nargs);
 }
+
+const auto *test_intrinsics =
+    lumba_test::add_test_intrinsics({.numeric = {{in_ABS, test_abs}}, .statement = {{in_ABORT, test_abort}}});
+} // namespace
 
 namespace {
 
