@@ -14,12 +14,10 @@
 
 #include "gdata.h"
 #include "globals.h"
-#include "cutil.h"
+#include "applications.h"
 #include "executor.h"
-#include "fileio.h"
-#include "gmessage.h"
+#include "hooks.h"
 #include "message.h"
-#include "pending.h"
 #include "report_sink.h"
 #include "run_time.h"
 
@@ -218,7 +216,7 @@ void perform_log(char **lines, int status)
         if (Back_ground)
             _mlog(1, -1, "%s", clean);
         else
-            gmessage(clean, "fatal");
+            window_hooks().message(clean, "fatal");
         g_free(clean);
         return;
     }
@@ -241,14 +239,14 @@ void M_mesg(const char *kind, char **lines)
         std::fprintf(stderr, "%s\n", text.c_str());
         std::fflush(stderr);
     } else {
-        gmessage(text.c_str(), kind);
+        window_hooks().message(text.c_str(), kind);
     }
 }
 
 int Dump_requested()
 {
     if (Back_ground || !ProgramLoaded()) return 0;
-    return Mgdialog("Do you want to take a crash dump?", "_No", "_Yes") == 1;
+    return window_hooks().question("Do you want to take a crash dump?", "_No", "_Yes") == 1;
 }
 
 namespace {
@@ -276,7 +274,7 @@ std::string formatted(const char *format, std::va_list ap)
     const int count = build_lines(text);
     perform_log(Error_vector, 1);
     GenEmailLog(nullptr, "fatal", count);
-    if (Dump_available && Dump_requested()) Take_dump();
+    if (Dump_available && Dump_requested()) run_hook(CoreHook::take_dump);
     if (has_signal) std::raise(SIGTRAP);
     finish(1);
 }
@@ -362,23 +360,6 @@ void Syserr(const char *format, ...)
     throw BailOut{};
 }
 
-void Io_error(int code, int system, const char *format, ...)
-{
-    const int saved = errno;
-    IOERR_REG = code;
-    // An end of file goes to the statement's EOF label when it has one.
-    if (code == TRAPPABLE_ERROR && ioc_eof_label()) IO_TRAP.handler = ioc_eof_label();
-    std::va_list ap;
-    va_start(ap, format);
-    char *text = g_strdup_vprintf(format, ap);
-    va_end(ap);
-    std::string message(text);
-    g_free(text);
-    errno = saved;
-    if (system == 0) Xerror(code, "%s", message.c_str());
-    Syserr("%s", message.c_str());
-}
-
 void Warn(const char *format, ...)
 {
     if (Lumba_Log_Level <= 1) return;
@@ -433,7 +414,10 @@ void mmessage(int flag, const char *format, ...)
     char text[ERROR_TEXT_SIZE];
     std::va_list ap;
     va_start(ap, format);
-    cutil_vpsprintf(text, sizeof text, format, ap);
+    const int n = std::vsnprintf(text, sizeof text, format, ap);
     va_end(ap);
-    gmessage(text, "W");
+    // The bounded formatting of the forms engine, whose stops these are.
+    if (n < 0) Abort("cutil_sprintf format error encountered");
+    if (n >= static_cast<int>(sizeof text)) Abort("cutil_sprintf buffer overflow(2)");
+    window_hooks().message(text, "W");
 }

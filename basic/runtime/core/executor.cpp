@@ -13,13 +13,13 @@
 #include "applications.h"
 #include "exec_util.h"
 #include "executor.h"
-#include "fileio.h"
 #include "globals.h"
-#include "intrinsic_dispatch.h"
+#include "hooks.h"
 #include "intrinsics.h"
 #include "loader.h"
 #include "mem_mgt.h"
 #include "run_time.h"
+#include "structops.h"
 
 Code *npc;
 Stack fn_value;
@@ -731,12 +731,13 @@ void call_intrinsic(Run &run, unsigned op, Code *&pc)
     Rname = intrinsic_name(number);
     run.intrinsic_depth = depth;
     ++depth;
+    const IntrinsicCalls &calls = intrinsic_calls();
     if (op == o_ifcallr)
-        r_intrins(&fn_value, number, nargs, sp);
+        calls.numeric(&fn_value, number, nargs, sp);
     else if (op == o_ifcalls)
-        s_intrins(&fn_value, number, nargs, sp);
+        calls.string(&fn_value, number, nargs, sp);
     else
-        c_intrins(number, nargs, sp);
+        calls.statement(number, nargs, sp);
     --depth;
     run.intrinsic_depth = -1;
     restore_caller_name();
@@ -753,17 +754,18 @@ void io_statement(Code *&pc)
     need(nargs);
     // The I/O trap's handler is the ERL label (Io_error puts the EOF label there for an end of
     // file); its level is below the statement's values, so a trapped error leaves none behind.
-    const bool trap = ioc_traps_set();
+    const IntrinsicCalls &calls = intrinsic_calls();
+    const bool trap = calls.io_traps_set();
     if (trap) {
-        IO_TRAP = {sp - nargs, ioc_trap_label()};
+        IO_TRAP = {sp - nargs, calls.io_trap_label()};
         SAVE_TRAP = ERROR_TRAP;
         ERROR_TRAP = &IO_TRAP;
     }
-    callio(io_code, nargs, sp, &running_routine());
+    calls.io_statement(io_code, nargs, sp, &running_routine());
     POPSTK(nargs);
     if (trap) ERROR_TRAP = SAVE_TRAP;
     SAVE_TRAP = nullptr;
-    ioc_reset();
+    calls.io_reset();
     IO_TRAP = NULL_TRAP;
 }
 
@@ -914,7 +916,7 @@ void run_loop(Run &run)
             const int io_code = operand(pc);
             ++pc;
             need(1);
-            ioc(io_code, sp);
+            intrinsic_calls().io_parameter(io_code, sp);
             POPSTK(1);
             break;
         }
@@ -1089,7 +1091,7 @@ void run_loop(Run &run)
 // The error return: continue at the active trap's handler, or end the program.
 bool take_trap(Run &run)
 {
-    ioc_reset();
+    intrinsic_calls().io_reset();
     if (run.intrinsic_depth >= 0) {
         depth = run.intrinsic_depth;
         run.intrinsic_depth = -1;

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "executor.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"
