@@ -32,10 +32,8 @@ extern TrapVector IO_TRAP;
 extern const TrapVector NULL_TRAP;
 extern TrapVector *SAVE_TRAP;
 extern int PF8KEY;
-extern Interp_t *Minterp;   // the current interpreter context
 extern Code **gosub_stk;
 extern int gosub_ptr;
-extern char *Program_name;
 extern char EXIT_STRING[EXIT_STRING_SIZE];
 
 // Runs the current context from entry until the position becomes 0; returns 0. Before returning
