@@ -9,6 +9,7 @@
 #include "exec_fixture.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
+#include "program_text.h"
 #include "softkeys.h"
 #include "test_intrinsics.h"
 
@@ -39,13 +40,11 @@ const auto *test_intrinsics =
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v, bool shared = true)
-{
-    return "loadsc s:\"" + v + "\" p:" + (shared ? "1" : "0") + "\n";
-}
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
-std::string from_cell(int i) { return "loadrvd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+using lumba_test::dec;
+using lumba_test::from_cell;
+using lumba_test::num;
+using lumba_test::str;
+using lumba_test::to_cell;
 std::string add_to_cell(int i, const std::string &v) { return from_cell(i) + num(v) + "add\n" + to_cell(i); }
 constexpr const char *COMMON = ".common I:8 I:0\n";
 
@@ -304,12 +303,6 @@ Stack number_entry(dec_t *value)
     return e;
 }
 
-dec_t decimal(const char *text)
-{
-    dec_t d{};
-    NumericCvASC(text, static_cast<int>(std::strlen(text)), &d);
-    return d;
-}
 
 // The state a callback must leave as it found it.
 struct Snapshot {
@@ -396,7 +389,7 @@ protected:
 
 TEST_F(CallbackTest, FunctionResultInFnValueAndStateUnchanged)
 {
-    dec_t two = decimal("2"), three = decimal("3");
+    dec_t two = dec("2"), three = dec("3");
     const Snapshot before = Snapshot::take();
     ASSERT_EQ(call("add", {number_entry(&two), number_entry(&three)}), "");
     EXPECT_EQ(fn_value.s_t, real);
@@ -443,7 +436,7 @@ TEST_F(CallbackTest, StringArgumentsStayTheCallers)
 
 TEST_F(CallbackTest, ProcedureLeavingByExitReturnsToTheCaller)
 {
-    dec_t x = decimal("1");
+    dec_t x = dec("1");
     const Snapshot before = Snapshot::take();
     ASSERT_EQ(call("set", {number_entry(&x)}), "");
     EXPECT_TRUE(same(x, "42")) << text_of(x);
@@ -459,7 +452,7 @@ TEST_F(CallbackTest, ProcedureLeavingByExitReturnsToTheCaller)
 
 TEST_F(CallbackTest, RefusedCalls)
 {
-    dec_t one = decimal("1");
+    dec_t one = dec("1");
     const Snapshot before = Snapshot::take();
     EXPECT_EQ(call("nosuch", {}), "callback nosuch not found");
     before.expect_same();
@@ -484,7 +477,7 @@ TEST_F(CallbackTest, CallbackInAnExecuteChildNeverRunsTheParent)
     ASSERT_EQ(load(assemble(routine("main") + COMMON + "exit\n", "parent.obj"), &parent), "");
     context->previous = parent;
     parent->npc = parent->code[0] + 8;  // the COMMON declaration after the routine start
-    dec_t x = decimal("1");
+    dec_t x = dec("1");
     const Snapshot before = Snapshot::take();
     ASSERT_EQ(call("set", {number_entry(&x)}), "");
     EXPECT_TRUE(same(x, "42"));

@@ -10,6 +10,7 @@
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "op_codes.h"
+#include "program_text.h"
 #include "test_intrinsics.h"
 
 // Test intrinsics in place of the run-time's: ABS as a numeric intrinsic, ABORT as a statement
@@ -40,10 +41,9 @@ const auto *test_intrinsics =
 
 namespace {
 
-// Stores the top entry into COMMON cell i.
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
+using lumba_test::num;
+using lumba_test::str;
+using lumba_test::to_cell;
 // Local numeric variable k (area 1).
 std::string load_var(int k) { return "loadrvd I:" + std::to_string(k) + " I:1 I:0 I:0 I:0\n"; }
 std::string store_var(int k) { return "storrd I:" + std::to_string(k) + " I:1 I:0 I:0 I:0\n"; }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "intrinsics.h"
+#include "program_text.h"
 #include "site.h"
 #include "zasm_run.h"
 
@@ -12,12 +13,9 @@ using lumba_test::Site;
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
-std::string call(const char *op, int code, int nargs)
-{
-    return std::string(op) + " I:" + std::to_string(code) + " I:" + std::to_string(nargs) + "\n";
-}
+using lumba_test::call;
+using lumba_test::num;
+using lumba_test::str;
 std::string main_proc(const std::string &body)
 {
     return ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\nsrcline I:3 I:0\n" + body + "exit\n";
