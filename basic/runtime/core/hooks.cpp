@@ -4,6 +4,7 @@
 #include "hooks.h"
 
 #include <cstdio>
+#include <utility>
 
 #include <glib.h>
 
@@ -60,9 +61,7 @@ WindowHooks windows{message_on_stderr, no_question, no_help, nothing};
 
 IntrinsicCalls register_intrinsic_calls(const IntrinsicCalls &replacement)
 {
-    IntrinsicCalls previous = calls;
-    calls = replacement;
-    return previous;
+    return std::exchange(calls, replacement);
 }
 
 const IntrinsicCalls &intrinsic_calls()
@@ -72,10 +71,7 @@ const IntrinsicCalls &intrinsic_calls()
 
 HookFunction register_hook(CoreHook hook, HookFunction function)
 {
-    HookFunction &slot = hooks[static_cast<int>(hook)];
-    HookFunction previous = slot;
-    slot = function;
-    return previous;
+    return std::exchange(hooks[static_cast<int>(hook)], function);
 }
 
 void run_hook(CoreHook hook)
@@ -85,9 +81,7 @@ void run_hook(CoreHook hook)
 
 TransactionQuery register_transaction_query(TransactionQuery query)
 {
-    TransactionQuery previous = transactions;
-    transactions = query;
-    return previous;
+    return std::exchange(transactions, query);
 }
 
 int open_transactions()
@@ -97,9 +91,7 @@ int open_transactions()
 
 WindowHooks register_window_hooks(const WindowHooks &replacement)
 {
-    WindowHooks previous = windows;
-    windows = replacement;
-    return previous;
+    return std::exchange(windows, replacement);
 }
 
 const WindowHooks &window_hooks()
