@@ -253,13 +253,28 @@ namespace {
 
 ReportSink report_sink = standard_report;
 
-std::string formatted(const char *format, std::va_list ap)
-{
-    char *text = g_strdup_vprintf(format, ap);
-    std::string s(text ? text : "");
-    g_free(text);
-    return s;
-}
+// The message of an error call. It is formatted into a buffer of the report's own size, so that
+// a report of exhausted memory needs none; only a longer message is allocated whole.
+class Formatted {
+public:
+    Formatted(const char *format, std::va_list ap)
+    {
+        std::va_list again;
+        va_copy(again, ap);
+        const int n = std::vsnprintf(small_, sizeof small_, format, ap);
+        if (n < 0) small_[0] = '\0';
+        if (n >= static_cast<int>(sizeof small_)) {
+            large_.resize(static_cast<std::size_t>(n) + 1);
+            std::vsnprintf(large_.data(), large_.size(), format, again);
+        }
+        va_end(again);
+    }
+    const char *c_str() const { return large_.empty() ? small_ : large_.c_str(); }
+
+private:
+    char small_[ERROR_TEXT_SIZE];
+    std::string large_;
+};
 
 [[noreturn]] void fatal_report(const char *text)
 {
@@ -321,7 +336,7 @@ void Abort(const char *format, ...)
 {
     std::va_list ap;
     va_start(ap, format);
-    const std::string text = formatted(format, ap);
+    const Formatted text(format, ap);
     va_end(ap);
     report_sink({ReportKind::fatal, text.c_str(), nullptr, 0});
     // A sink must not return from a fatal report; the run-time's own report ends the process.
@@ -337,7 +352,7 @@ void Xerror(int code, const char *format, ...)
 {
     std::va_list ap;
     va_start(ap, format);
-    const std::string text = formatted(format, ap);
+    const Formatted text(format, ap);
     va_end(ap);
     if (code != TRAPPABLE_ERROR) Abort("%s", text.c_str());
     ERR_REG = code;
@@ -352,7 +367,7 @@ void Syserr(const char *format, ...)
     const int saved = errno;
     std::va_list ap;
     va_start(ap, format);
-    const std::string text = formatted(format, ap);
+    const Formatted text(format, ap);
     va_end(ap);
     ++n_errors;
     SetContextExitStatus(1);
@@ -381,7 +396,7 @@ void Email(const char *recipient, const char *format, ...)
 {
     std::va_list ap;
     va_start(ap, format);
-    const std::string text = formatted(format, ap);
+    const Formatted text(format, ap);
     va_end(ap);
     report_sink({ReportKind::mail, text.c_str(), recipient, 0});
 }
