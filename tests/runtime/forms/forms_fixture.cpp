@@ -114,7 +114,7 @@ std::vector<std::string> *shown;
 
 void capture(const char *text, const char *) { shown->push_back(text); }
 
-const char *const numeric_names[] = {"CM", "W", "E", "R", "IP", "X", "L", "D", "CM2", "E2", "Y", "Z"};
+const char *const numeric_names[] = {"CM", "W", "E", "R", "IP", "X", "L", "D", "CM2", "E2", "Y", "INDEXZ"};
 
 std::string main_symbols()
 {
@@ -148,7 +148,7 @@ std::string Add::text() const
 }
 
 // Parameters: numeric 0x8012, text 0x8014.
-const std::string routines = ".proc r:post I:0 I:0 I:0 I:0 I:0 I:4\nexit\n"
+const std::string standard_routines = ".proc r:post I:0 I:0 I:0 I:0 I:0 I:4\nexit\n"
                              ".proc r:plain I:0 I:0 I:0 I:0 I:0 I:2\nexit\n"
                              ".proc r:texts I:0 I:0 I:0 I:0 I:0 I:4\nexit\n";
 

@@ -63,7 +63,7 @@ struct TestRecord {
 
 // Routines the test programs attach: 1 post (cm, index, IP, IP$), 2 plain (cm, index),
 // 3 texts (cm, index, S$, N), 4 local_attach (cm): attaches routine 2 from its own locals.
-extern const std::string routines;
+extern const std::string standard_routines;
 
 } // namespace forms_test
 
@@ -73,7 +73,7 @@ protected:
     void TearDown() override;
 
     // Runs main's body (and the extra routines) as the first program in windows mode.
-    Outcome form(const std::string &body, const std::string &extra = forms_test::routines);
+    Outcome form(const std::string &body, const std::string &extra = forms_test::standard_routines);
     // A numeric variable of the last program's main routine.
     double value(forms_test::Numeric v) const;
     long handle(forms_test::Numeric v) const;
