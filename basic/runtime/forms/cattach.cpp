@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "applications.h"
@@ -20,20 +19,18 @@
 #include "stack.h"
 #include "symtab.h"
 
-// Records by (code, index): the first of each pair, the others chained through same_next in
-// attachment order.
+// Records by field index: the first record at each index from 0 up (the others at that index
+// chained through same_next in attachment order); records at negative or very high indexes, which
+// no row can have, on one chain of their own.
 struct ScmIndex {
-    std::unordered_map<std::uint64_t, SubControlMatrix_t *> first;
+    std::vector<SubControlMatrix_t *> dense;
+    SubControlMatrix_t *others = nullptr;
 };
 
 namespace {
 
+constexpr int DENSE_INDEXES = 1 << 15;
 std::uint64_t next_seq = 1;
-
-std::uint64_t key(int code, int ind)
-{
-    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(code)) << 32) | static_cast<std::uint32_t>(ind);
-}
 
 ScmIndex &index_of(ControlMatrix_t *cm)
 {
@@ -41,9 +38,21 @@ ScmIndex &index_of(ControlMatrix_t *cm)
     return *cm->scm_index;
 }
 
+// The head of the chain of records at ind; nullptr when none can be there and grow is false.
+SubControlMatrix_t **chain(ControlMatrix_t *cm, int ind, bool grow)
+{
+    ScmIndex &x = index_of(cm);
+    if (ind < 0 || ind >= DENSE_INDEXES) return &x.others;
+    if (static_cast<std::size_t>(ind) >= x.dense.size()) {
+        if (!grow) return nullptr;
+        x.dense.resize(static_cast<std::size_t>(ind) + 1);
+    }
+    return &x.dense[static_cast<std::size_t>(ind)];
+}
+
 void index_add(ControlMatrix_t *cm, SubControlMatrix_t *s)
 {
-    SubControlMatrix_t **link = &index_of(cm).first[key(s->action_code, s->ind)];
+    SubControlMatrix_t **link = chain(cm, s->ind, true);
     while (*link && (*link)->seq < s->seq) link = &(*link)->same_next;
     s->same_next = *link;
     *link = s;
@@ -52,19 +61,17 @@ void index_add(ControlMatrix_t *cm, SubControlMatrix_t *s)
 
 void index_remove(ControlMatrix_t *cm, SubControlMatrix_t *s)
 {
-    auto &map = index_of(cm).first;
-    auto it = map.find(key(s->action_code, s->ind));
-    if (it == map.end()) return;
-    SubControlMatrix_t **link = &it->second;
-    while (*link && *link != s) link = &(*link)->same_next;
-    if (*link) *link = s->same_next;
-    if (!it->second) map.erase(it);
+    SubControlMatrix_t **link = chain(cm, s->ind, false);
+    while (link && *link && *link != s) link = &(*link)->same_next;
+    if (link && *link) *link = s->same_next;
     s->same_next = nullptr;
 }
 
 void index_rebuild(ControlMatrix_t *cm)
 {
-    index_of(cm).first.clear();
+    ScmIndex &x = index_of(cm);
+    std::fill(x.dense.begin(), x.dense.end(), nullptr);
+    x.others = nullptr;
     cm->scm_max_ind = 0;
     for (SubControlMatrix_t *s = cm->scm_list; s; s = s->next) {
         s->same_next = nullptr;
@@ -259,6 +266,63 @@ void point_at_own_values(Stack *entries, int count)
         if (entries[i].s_t == real && !(entries[i].flags & stk_ref)) entries[i].s_c.C_N = &entries[i].num;
 }
 
+// ---- Packed arguments: per argument a tag byte, then a number's decimal or the whole entry, then
+// (with NAMED) the owned name of the variable it refers to. A literal text's copy is owned by its
+// entry.
+constexpr unsigned char PACKED_NUMBER = 0, PACKED_ENTRY = 1, NAMED = 0x80;
+
+unsigned char *packed(const SubControlMatrix_t *s)
+{
+    return reinterpret_cast<unsigned char *>(const_cast<SubControlMatrix_t *>(s) + 1);
+}
+
+bool number_by_value(const Stack &e) { return e.s_t == real && !(e.flags & stk_ref); }
+
+std::size_t packed_size(const Stack &e, const char *name)
+{
+    return 1 + (number_by_value(e) ? sizeof(dec_t) : sizeof(Stack)) + (name ? sizeof(char *) : 0);
+}
+
+unsigned char *pack(unsigned char *at, const Stack &e, const char *name)
+{
+    *at++ = static_cast<unsigned char>((number_by_value(e) ? PACKED_NUMBER : PACKED_ENTRY) | (name ? NAMED : 0));
+    if (number_by_value(e)) {
+        std::memcpy(at, &e.num, sizeof(dec_t));
+        at += sizeof(dec_t);
+    } else {
+        std::memcpy(at, &e, sizeof(Stack));
+        at += sizeof(Stack);
+    }
+    if (name) {
+        char *copy = g_strdup(name);
+        std::memcpy(at, &copy, sizeof copy);
+        at += sizeof copy;
+    }
+    return at;
+}
+
+// Reads one argument at at into e (and its name); returns the next argument's place.
+const unsigned char *unpack(const unsigned char *at, Stack &e, char **name)
+{
+    const unsigned char tag = *at++;
+    if ((tag & ~NAMED) == PACKED_NUMBER) {
+        e = Stack{};
+        e.s_t = real;
+        std::memcpy(&e.num, at, sizeof(dec_t));
+        e.s_c.C_N = &e.num;
+        at += sizeof(dec_t);
+    } else {
+        std::memcpy(&e, at, sizeof(Stack));
+        at += sizeof(Stack);
+    }
+    *name = nullptr;
+    if (tag & NAMED) {
+        std::memcpy(name, at, sizeof *name);
+        at += sizeof *name;
+    }
+    return at;
+}
+
 // Records kept while a routine runs wait here until it returns.
 void park(ControlMatrix_t *cm, SubControlMatrix_t *s)
 {
@@ -304,39 +368,35 @@ SubControlMatrix_t *cutil_cp_stack(ControlMatrix_t *cm, const Stack *args, int c
 {
     PROGRAM_ASSERT(cm);
     if (count >= 1 && setup) Abort("Internal consistency check failure in cutil_cp_stack");
-    std::vector<Stack> entries(args, args + std::max(count, 0));
+    count = std::max(count, 0);
+    std::vector<Stack> entries(args, args + count);
     std::vector<int> owned;
     const int fixed = code == AC_EXTERNAL_END ? 1 : 2;
     for (int i = 0; i < count; ++i) prepare(entries[i], i, fixed, code, owned);
 
-    auto *s = g_new0(SubControlMatrix_t, 1);
+    // Once every check has passed: names of the variables referred to, copies of literal texts.
+    std::vector<const char *> names(static_cast<std::size_t>(count), nullptr);
+    std::size_t size = sizeof(SubControlMatrix_t);
+    for (int i = 0; i < count; ++i) {
+        Stack &e = entries[i];
+        if ((e.flags & stk_ref) && e.s_t != string_array) names[i] = symbols_at(storage(e), symbol_kind(e)).name();
+        size += packed_size(e, names[i]);
+    }
+    for (int i : owned) {
+        Stack &e = entries[i];
+        e.s_c.C_S = text_copy(e, &e.length);
+        e.flags &= static_cast<std::uint16_t>(~(stk_ref | stk_pointer));
+    }
+    auto *s = static_cast<SubControlMatrix_t *>(g_malloc0(size));
     s->routine = routine;
     s->action_code = code;
     s->ind = ind;
     s->application = application;
+    s->nparams = count;
     s->seq = next_seq++;
-    if (count > 0) {
-        s->nparams = count;
-        s->params = g_new(Stack, count);
-        std::memcpy(s->params, entries.data(), sizeof(Stack) * static_cast<std::size_t>(count));
-        point_at_own_values(s->params, count);
-        s->names = g_new0(char *, count);
-        for (int i = 0; i < count; ++i) {
-            Stack &e = s->params[i];
-            if (!(e.flags & stk_ref) || e.s_t == string_array) continue;
-            if (const char *name = symbols_at(storage(e), symbol_kind(e)).name()) s->names[i] = g_strdup(name);
-        }
-    }
-    if (!owned.empty()) {
-        s->strings = g_new(char *, owned.size());
-        for (int i : owned) {
-            Stack &e = s->params[i];
-            char *copy = text_copy(e, &e.length);
-            e.s_c.C_S = copy;
-            e.flags &= static_cast<std::uint16_t>(~(stk_ref | stk_pointer));
-            s->strings[s->nstrings++] = copy;
-        }
-    }
+    unsigned char *at = packed(s);
+    for (int i = 0; i < count; ++i) at = pack(at, entries[i], names[i]);
+
     if (SubControlMatrix_t *old = cmat_get_scm(cm, ind, code)) {
         mmessage(1, "iginput_setup is being rerun for index = %d", ind);
         cremove_scm(cm, old);
@@ -362,8 +422,17 @@ void *cutil_new_setup(SubControlMatrix_t *scm, int kind, std::size_t size)
 SubControlMatrix_t *cmat_get_scm(ControlMatrix_t *cm, int ind, int code)
 {
     if (!cm->scm_index) return nullptr;
-    auto it = cm->scm_index->first.find(key(code, ind));
-    return it == cm->scm_index->first.end() ? nullptr : it->second;
+    SubControlMatrix_t **head = chain(cm, ind, false);
+    for (SubControlMatrix_t *s = head ? *head : nullptr; s; s = s->same_next)
+        if (s->action_code == code && s->ind == ind) return s;
+    return nullptr;
+}
+
+SubControlMatrix_t *cattach_next_same(const SubControlMatrix_t *scm)
+{
+    for (SubControlMatrix_t *s = scm->same_next; s; s = s->same_next)
+        if (s->action_code == scm->action_code && s->ind == scm->ind) return s;
+    return nullptr;
 }
 
 SubControlMatrix_t *cmat_get_fn_ptr(ControlMatrix_t *cm, int ind, int code)
@@ -408,7 +477,18 @@ void cattach_remove_rows(ControlMatrix_t *cm, int first, int last)
 
 // ---- Per-call copies ----------------------------------------------------------------------------------------
 
-Stack *cutil_cp_stk(const Stack *entries, int count, char ***strings, int *nstrings, char *const *keep)
+void cattach_params(const SubControlMatrix_t *scm, Stack *out, const char **names)
+{
+    const unsigned char *at = packed(scm);
+    for (int i = 0; i < scm->nparams; ++i) {
+        char *name;
+        at = unpack(at, out[i], &name);
+        if (names) names[i] = name;
+    }
+    point_at_own_values(out, scm->nparams);
+}
+
+Stack *cutil_cp_stk(const Stack *entries, int count, char ***strings, int *nstrings, const char *const *keep)
 {
     *strings = nullptr;
     *nstrings = 0;
@@ -438,6 +518,14 @@ Stack *cutil_cp_stk(const Stack *entries, int count, char ***strings, int *nstri
     return copy;
 }
 
+Stack *cutil_cp_scm(const SubControlMatrix_t *scm, char ***strings, int *nstrings)
+{
+    std::vector<Stack> entries(static_cast<std::size_t>(scm->nparams));
+    std::vector<const char *> names(static_cast<std::size_t>(scm->nparams));
+    cattach_params(scm, entries.data(), names.data());
+    return cutil_cp_stk(entries.data(), scm->nparams, strings, nstrings, names.data());
+}
+
 void cutil_free_stk(Stack *copy, char **strings, int nstrings)
 {
     for (int i = 0; i < nstrings; ++i) g_free(strings[i]);
@@ -460,9 +548,14 @@ void cremove_free_scm(SubControlMatrix_t *scm)
 {
     if (scm->prior) scm->prior->next = scm->next;
     if (scm->next) scm->next->prior = scm->prior;
-    cutil_free_stk(scm->params, scm->strings, scm->nstrings);
-    for (int i = 0; scm->names && i < scm->nparams; ++i) g_free(scm->names[i]);
-    g_free(scm->names);
+    const unsigned char *at = packed(scm);
+    for (int i = 0; i < scm->nparams; ++i) {
+        Stack e;
+        char *name;
+        at = unpack(at, e, &name);
+        if (e.s_t == string && !(e.flags & stk_ref)) g_free(e.s_c.C_S);
+        g_free(name);
+    }
     if (void *record = scm->setup) {
         handle_revoke_record(record);
         const RecordKindHooks &row = record_kind(setup_kind(scm));

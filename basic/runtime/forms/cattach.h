@@ -4,7 +4,7 @@
 // freeing; the action-code names; the soft keys a field has routines for; the finders of field
 // records.
 //
-// A CM keeps its records in attachment order and indexed by (code, index), so lookups and appends
+// A CM keeps its records in attachment order and indexed by field index, so lookups and appends
 // never walk the list. Records removed while a routine runs on the CM wait on scm_free_list until
 // no routine runs there (cmat_free_scmfree).
 #pragma once
@@ -31,13 +31,19 @@ void *cutil_new_setup(SubControlMatrix_t *scm, int kind, std::size_t size);
 SubControlMatrix_t *cmat_get_fn_ptr(ControlMatrix_t *cm, int ind, int code);
 // The first record for exactly (ind, code), or nullptr; the next one for the same pair.
 SubControlMatrix_t *cmat_get_scm(ControlMatrix_t *cm, int ind, int code);
-inline SubControlMatrix_t *cattach_next_same(const SubControlMatrix_t *scm) { return scm->same_next; }
+SubControlMatrix_t *cattach_next_same(const SubControlMatrix_t *scm);
 // Changes a record's index (and its field record's own index).
 void cattach_set_ind(ControlMatrix_t *cm, SubControlMatrix_t *scm, int ind);
+// The record's arguments, decoded into out (nparams entries); entries holding their own value
+// point at it. names (may be nullptr) gets per argument the name of the variable it refers to, or
+// nullptr.
+void cattach_params(const SubControlMatrix_t *scm, Stack *out, const char **names);
 // A new copy of count entries for one run of a routine: literal strings, and strings and numbers
 // whose keep flag (a non-null name) is missing, become the copy's own; texts owned by the copy
 // are listed in *strings (*nstrings of them). Free with cutil_free_stk.
-Stack *cutil_cp_stk(const Stack *entries, int count, char ***strings, int *nstrings, char *const *keep);
+Stack *cutil_cp_stk(const Stack *entries, int count, char ***strings, int *nstrings, const char *const *keep);
+// The same for a record's arguments, with the names of their variables as the keep flags.
+Stack *cutil_cp_scm(const SubControlMatrix_t *scm, char ***strings, int *nstrings);
 void cutil_free_stk(Stack *copy, char **strings, int nstrings);
 // Unlinks the record and frees it, or keeps it on scm_free_list while a routine runs on the CM.
 void cremove_scm(ControlMatrix_t *cm, SubControlMatrix_t *scm);

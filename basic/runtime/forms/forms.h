@@ -159,24 +159,22 @@ struct CmField_t {
 };
 
 // A routine attached to a (field index, action code) pair, or a field record parked under an
-// internal code. Built by cutil_cp_stack and freed by the CM (cattach.h). `ind` is renumbered
-// when rows are inserted or removed; set it only through cattach_set_ind, which keeps the CM's
-// lookup of records by pair in step.
+// internal code. Built by cutil_cp_stack and freed by the CM (cattach.h). Its arguments (the CM's
+// handle first, then the index and the routine's further arguments, with the names of the
+// variables they refer to) follow the record in the same block, packed; read them with
+// cattach_params and copy them for a run with cutil_cp_scm. `ind` is renumbered when rows are
+// inserted or removed; set it only through cattach_set_ind, which keeps the CM's lookup of
+// records in step.
 struct SubControlMatrix_t {
-    Routine *routine;        // the routine to run; nullptr for field records
-    int action_code;
-    int ind;                 // field index; 0: the whole window, or a field record made before its row
-    Stack *params;           // owned copies of the arguments, the CM's handle first
-    int nparams;
-    char **names;            // per parameter, the name of the variable it refers to, or nullptr
-    char **strings;          // owned texts of literal string arguments
-    int nstrings;
+    Routine *routine;            // the routine to run; nullptr for field records
     Application_t *application;  // the application that attached the routine
-    void *setup;             // the field record (its first int is its CM_FIELD_TYPE_* kind), or nullptr
+    void *setup;                 // the field record (its first int is its CM_FIELD_TYPE_* kind), or nullptr
     SubControlMatrix_t *next, *prior;
-    // Kept by cattach.cpp: the order of attachment, and the next record of the same pair.
-    std::uint64_t seq;
-    SubControlMatrix_t *same_next;
+    SubControlMatrix_t *same_next;  // kept by cattach.cpp: the next record at the same index
+    int action_code;
+    int ind;                     // field index; 0: the whole window, or a field record made before its row
+    int nparams;                 // number of arguments
+    std::uint64_t seq;           // kept by cattach.cpp: the order of attachment
 };
 
 // A soft-key button with the action code it stands for (cmatrix.h, function keys).
@@ -217,7 +215,7 @@ struct PendingCall_t {
     Interp_t *interp;       // the interpreter current when it was asked for
 };
 
-struct ScmIndex;  // the CM's lookup of attached records by (code, index); private to cattach.cpp
+struct ScmIndex;  // the CM's lookup of attached records by field index; private to cattach.cpp
 
 // The control matrix of one form window, allocated zeroed by cset_new and owned by the chain until
 // cmatrix_free. A program holds it as a number (the record's address), checked against the chain
@@ -256,7 +254,7 @@ struct ControlMatrix_t {
     SubControlMatrix_t *scm_list;       // attached records in attachment order
     SubControlMatrix_t *scm_last;       // its last record
     SubControlMatrix_t *scm_free_list;  // records removed while a routine ran on this CM
-    ScmIndex *scm_index;                // records by (code, index)
+    ScmIndex *scm_index;                // records by field index
     int scm_max_ind;                    // no record has a higher index (may be above the highest)
     FunctionKey_t *function_keys;
     PrintHandle_t *print_handles;       // chained through the handles' own link

@@ -162,48 +162,62 @@ TEST_F(FormsTest, ArgumentsAreKeptByReferenceOrCopied)
     ASSERT_NE(post, nullptr);
     ASSERT_NE(pre, nullptr);
     EXPECT_EQ(post->routine, &context->routines[TEXTS]);
-    EXPECT_EQ(post->nparams, 4);
+    ASSERT_EQ(post->nparams, 4);
+    Stack params[4];
+    const char *names[4];
+    cattach_params(post, params, names);
     // The CM and the index are values; the text and the number refer to the variables.
-    EXPECT_FALSE(post->params[0].flags & stk_ref);
+    EXPECT_FALSE(params[0].flags & stk_ref);
     long handle_value = 0;
-    NumericToLONG(post->params[0].s_c.C_N, &handle_value);
+    NumericToLONG(params[0].s_c.C_N, &handle_value);
     EXPECT_EQ(handle_value, reinterpret_cast<long>(cm));
-    EXPECT_EQ(post->params[0].s_c.C_N, &post->params[0].num);
-    EXPECT_EQ(post->names[0], nullptr);
-    EXPECT_STREQ(post->names[2], "T$");
-    EXPECT_STREQ(post->names[3], "X");
-    EXPECT_EQ(post->params[3].s_c.C_N, &context->routines[0].local_numerics[X]);
+    EXPECT_EQ(params[0].s_c.C_N, &params[0].num);
+    double index = 0;
+    NumericToDBL(params[1].s_c.C_N, &index);
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(names[0], nullptr);
+    EXPECT_STREQ(names[2], "T$");
+    EXPECT_STREQ(names[3], "X");
+    EXPECT_EQ(params[3].s_c.C_N, &context->routines[0].local_numerics[X]);
+    EXPECT_EQ(params[2].s_c.C_S, context->routines[0].local_chars + TS);
     // A text variable is kept blank-padded to its declared length.
     EXPECT_EQ(text(TS), std::string("abc") + std::string(37, ' '));
-    EXPECT_EQ(post->params[2].length, 40u);
-    // Literals are the record's own.
-    EXPECT_EQ(pre->nstrings, 1);
-    EXPECT_EQ(pre->params[2].s_c.C_S, pre->strings[0]);
-    EXPECT_EQ(pre->names[2], nullptr);
+    EXPECT_EQ(params[2].length, 40u);
+    // A literal text is the record's own.
+    Stack literal[4];
+    cattach_params(pre, literal, names);
+    EXPECT_FALSE(literal[2].flags & stk_ref);
+    EXPECT_EQ(std::string(literal[2].s_c.C_S, literal[2].length), "lit");
+    EXPECT_EQ(names[2], nullptr);
 
     // Per call: references with a name stay references, everything else is copied.
     NumericCvINT(9, &context->routines[0].local_numerics[X]);
     char **strings = nullptr;
     int nstrings = 0;
-    Stack *copy = cutil_cp_stk(post->params, post->nparams, &strings, &nstrings, post->names);
+    Stack *copy = cutil_cp_scm(post, &strings, &nstrings);
     double x = 0;
     NumericToDBL(copy[3].s_c.C_N, &x);
     EXPECT_EQ(x, 9);
-    EXPECT_EQ(copy[3].s_c.C_N, post->params[3].s_c.C_N);
+    EXPECT_EQ(copy[3].s_c.C_N, &context->routines[0].local_numerics[X]);
     EXPECT_EQ(copy[0].s_c.C_N, &copy[0].num);
     EXPECT_EQ(nstrings, 0);
     cutil_free_stk(copy, strings, nstrings);
-    char *no_names[4] = {};
-    copy = cutil_cp_stk(post->params, post->nparams, &strings, &nstrings, no_names);
+    const char *no_names[4] = {};
+    copy = cutil_cp_stk(params, 4, &strings, &nstrings, no_names);
     EXPECT_EQ(copy[3].s_c.C_N, &copy[3].num);
     EXPECT_EQ(nstrings, 1);
-    EXPECT_NE(copy[2].s_c.C_S, post->params[2].s_c.C_S);
+    EXPECT_NE(copy[2].s_c.C_S, params[2].s_c.C_S);
     EXPECT_EQ(std::string(copy[2].s_c.C_S, copy[2].length), text(TS));
     cutil_free_stk(copy, strings, nstrings);
-    copy = cutil_cp_stk(pre->params, pre->nparams, &strings, &nstrings, nullptr);
+    copy = cutil_cp_scm(pre, &strings, &nstrings);
     ASSERT_EQ(nstrings, 1);
-    EXPECT_NE(copy[2].s_c.C_S, pre->strings[0]);
-    EXPECT_STREQ(copy[2].s_c.C_S, "lit");
+    EXPECT_NE(copy[2].s_c.C_S, literal[2].s_c.C_S);
+    EXPECT_EQ(std::string(copy[2].s_c.C_S, copy[2].length), "lit");
+    cutil_free_stk(copy, strings, nstrings);
+    // Every reference stays one when no names are given.
+    copy = cutil_cp_stk(params, 4, &strings, &nstrings, nullptr);
+    EXPECT_EQ(copy[3].s_c.C_N, params[3].s_c.C_N);
+    EXPECT_EQ(nstrings, 0);
     cutil_free_stk(copy, strings, nstrings);
 }
 
