@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <unistd.h>
 
 #include <gtk/gtk.h>
 
@@ -19,6 +21,10 @@ public:
         setenv("GTK_A11Y", "none", 1);
         setenv("GDK_BACKEND", "x11", 1);
         setenv("GSK_RENDERER", "cairo", 1);
+        setenv("GDK_DEBUG", "gl-disable", 1);  // no GL: software drawing is all the tests need
+        // GTK's font thread reads the environment from now on: a variable the fixtures set later
+        // must exist already, so that setting it never moves the environment under that thread.
+        setenv("PID", std::to_string(getpid()).c_str(), 1);
         gtk_init();
     }
 
@@ -42,3 +48,10 @@ void drain()
 }
 
 } // namespace lumba_test
+
+// Under the leak sanitizer: what fontconfig keeps for the life of the process (its configuration,
+// loaded by Pango's font thread) is no leak of ours. Nothing of the run-time calls fontconfig.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
