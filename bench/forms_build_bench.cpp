@@ -76,12 +76,7 @@ Form load_form(int fields, bool attachments)
     f.path = std::string(dir) + "/form";
     g_free(dir);
     write_form(f.path, fields, attachments);
-    f.context = Calloc(1, Interp_t);
-    f.context->Stk = Calloc(STACKSIZE, Stack);
-    std::string object_path = f.path;
-    object = object_path.data();
-    LoadCode(f.context);
-    object = nullptr;
+    f.context = load_object(f.path);
     unlink(f.path.c_str());
     return f;
 }
@@ -149,9 +144,6 @@ int main(int argc, char **argv)
     setenv("GTK_A11Y", "none", 1);
     setenv("GDK_BACKEND", "x11", 1);
     gtk_init();
-    AcquireKeys();
-    ZERO_DEC = dec_t{0, 1, 0, {}};
-    phase = executing;
     global_data = &_global_data;
     global_data->log_mode = LOG_MODE_STDERR;
     global_data->log_level_lumbas = -1;

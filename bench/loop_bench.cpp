@@ -68,24 +68,12 @@ struct Program {
 
 Program load_program(bool lines)
 {
-    static bool started = false;
-    if (!started) {
-        AcquireKeys();
-        ZERO_DEC = dec_t{0, 1, 0, {}};
-        phase = executing;
-        started = true;
-    }
     char *dir = g_dir_make_tmp("loop-bench-XXXXXX", nullptr);
     Program p;
     p.path = std::string(dir) + "/loop";
     g_free(dir);
     write_program(p.path, lines);
-    p.context = Calloc(1, Interp_t);
-    p.context->Stk = Calloc(STACKSIZE, Stack);
-    std::string object_path = p.path;
-    object = object_path.data();
-    LoadCode(p.context);
-    object = nullptr;
+    p.context = load_object(p.path);
     return p;
 }
 

@@ -1,5 +1,6 @@
-// Writing ZEMA object files from benchmarks, which are built without the test tools: records of an
-// op byte and tagged operands, sections, and the header line that the loader checks.
+// Writing ZEMA object files from benchmarks, which are built without the test tools (records of an
+// op byte and tagged operands, sections, the header line that the loader checks), and loading them
+// as the first program.
 #pragma once
 
 #include <cstdio>
@@ -9,7 +10,11 @@
 
 #include <glib.h>
 
+#include "interp.h"
+#include "loader.h"
+#include "mem_mgt.h"
 #include "numerics.h"
+#include "run_time.h"
 #include "op_codes.h"
 
 struct ObjectWriter {
@@ -77,6 +82,7 @@ struct ObjectWriter {
     // are the local areas of all routines.
     void save(const std::string &path, const char *name, int numerics, int characters) const
     {
+        if (!numsys_key) AcquireKeys();
         char header[512];
         std::snprintf(header, sizeof header, "V150611 70 %d %d %d %d %d 0 %d 0 0 %d %s 0 - %s\n", words, constants, 0,
                       numerics, chars, characters, numsys_keylen, numsys_key, name);
@@ -84,3 +90,23 @@ struct ObjectWriter {
         g_file_set_contents(path.c_str(), file.data(), static_cast<gssize>(file.size()), nullptr);
     }
 };
+
+// Readies the process for loading programs (once), then loads the object file at path into a new
+// interpreter context, as start-up loads the first program.
+inline Interp_t *load_object(const std::string &path)
+{
+    static const bool started = [] {
+        AcquireKeys();
+        ZERO_DEC = dec_t{0, 1, 0, {}};
+        phase = executing;
+        return true;
+    }();
+    (void)started;
+    auto *context = Calloc(1, Interp_t);
+    context->Stk = Calloc(STACKSIZE, Stack);
+    std::string object_path = path;
+    object = object_path.data();
+    LoadCode(context);
+    object = nullptr;
+    return context;
+}

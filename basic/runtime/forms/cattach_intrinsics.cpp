@@ -79,8 +79,8 @@ void cattach_fun(int nargs, int last)
     const int code = action_code(arg(nargs, last, 0));
     const int number = intr::integer(arg(nargs, last, 1));
     Routine *routine = GetRoutine(number);
-    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 2));
-    if (!cm) Abort("Must set the Process Control Matrix before attaching a function to a widget");
+    ControlMatrix_t *cm =
+        cm_argument(nargs, last, 2, "Must set the Process Control Matrix before attaching a function to a widget");
     const int index = intr::integer(arg(nargs, last, 3));
     Application_t *ap = FindApplication(Program_name);
     if (!ap) Abort("Failed to determine application, given the program name %s", program_name());
@@ -98,8 +98,8 @@ void cdetach_fun(int nargs, int last)
     FORMS_TRACE;
     if (nargs != 3) Abort("Invalid number of parameters to icdetach_fun");
     const int code = action_code(arg(nargs, last, 0));
-    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 1));
-    if (!cm) Abort("Must have a valid Process Control Matrix for detaching a function from a widget");
+    ControlMatrix_t *cm =
+        cm_argument(nargs, last, 1, "Must have a valid Process Control Matrix for detaching a function from a widget");
     const int index = intr::integer(arg(nargs, last, 2));
     while (SubControlMatrix_t *scm = cmat_get_scm(cm, index, code)) {
         log_attachment(cm, scm);

@@ -15,13 +15,6 @@ namespace {
 
 using intr::arg;
 
-ControlMatrix_t *the_cm(int nargs, int last, const char *zero_message)
-{
-    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 0));
-    if (!cm) Abort("%s", zero_message);
-    return cm;
-}
-
 // The field an argument names: its index, or the row of that name.
 int field_of(ControlMatrix_t *cm, const Stack &entry)
 {
@@ -60,7 +53,7 @@ void get_int(int nargs, int last, Stack *result, int element)
 {
     FORMS_TRACE;
     if (nargs != 2) Abort("Invalid number of parameters");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must have a valid Process Control Matrix");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must have a valid Process Control Matrix");
     intr::set_number(result, cset_cm_get_int(cm, element, field_of(cm, arg(nargs, last, 1))));
 }
 
@@ -68,7 +61,7 @@ void get_ptr(int nargs, int last, Stack *result, int element)
 {
     FORMS_TRACE;
     if (nargs != 2) Abort("Invalid number of parameters");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must have a valid Process Control Matrix");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must have a valid Process Control Matrix");
     void *p = cset_cm_get_ptr(cm, element, field_of(cm, arg(nargs, last, 1)));
     intr::set_number(result, static_cast<long>(reinterpret_cast<std::uintptr_t>(p)));
 }
@@ -76,7 +69,7 @@ void get_ptr(int nargs, int last, Stack *result, int element)
 ControlMatrix_t *setter(int nargs, int last, int *index)
 {
     if (nargs != 3) Abort("Invalid number of parameters");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must have a valid Process Control Matrix");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must have a valid Process Control Matrix");
     *index = field_of(cm, arg(nargs, last, 1));
     return cm;
 }
@@ -110,7 +103,7 @@ void cadd(int nargs, int last, Stack *result)
 {
     FORMS_TRACE;
     if (nargs != 11) Abort("Invalid number of parameters to icadd");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must set the Process Control Matrix before inserting entries");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must set the Process Control Matrix before inserting entries");
     const int index = intr::integer(arg(nargs, last, 1));
     const std::string name = trimmed(intr::text(arg(nargs, last, 2)));
     const char *n = name.c_str();
@@ -162,7 +155,7 @@ void cget_field_name(int nargs, int last, Stack *result)
 {
     FORMS_TRACE;
     if (nargs != 2) Abort("Invalid number of parameters");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must have a valid Process Control Matrix");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must have a valid Process Control Matrix");
     const char *name = cset_cm_get_chr(cm, CM_NAME, field_of(cm, arg(nargs, last, 1)));
     intr::set_text(result, name ? name : "");
 }
@@ -192,14 +185,14 @@ void cget_last_index(int nargs, int last, Stack *result)
 {
     FORMS_TRACE;
     if (nargs != 1) Abort("Invalid number of parameters");
-    intr::set_number(result, the_cm(nargs, last, "Must have a valid Process Control Matrix")->field_count);
+    intr::set_number(result, cm_argument(nargs, last, 0, "Must have a valid Process Control Matrix")->field_count);
 }
 
 void cget_index(int nargs, int last, Stack *result)
 {
     FORMS_TRACE;
     if (nargs != 2) Abort("Invalid number of parameters to icget_index");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must set the Process Control Matrix before getting the index");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must set the Process Control Matrix before getting the index");
     const std::string_view name = intr::text(arg(nargs, last, 1));
     const int index = cset_cm_get_index(cm, CM_NAME, name, 0);
     if (index < 0) Abort("Field '%s' not found in current window", std::string(name).c_str());
@@ -210,7 +203,7 @@ void ccheck_index(int nargs, int last, Stack *result)
 {
     FORMS_TRACE;
     if (nargs != 2) Abort("Invalid number of parameters");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must set the Process Control Matrix first");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must set the Process Control Matrix first");
     intr::set_number(result, cset_cm_get_index(cm, CM_NAME, intr::text(arg(nargs, last, 1)), 0) > 0 ? 1 : 0);
 }
 
@@ -218,7 +211,7 @@ void cremove(int nargs, int last)
 {
     FORMS_TRACE;
     if (nargs < 2 || nargs > 3) Abort("Invalid number of parameters to icremove");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must set the Process Control Matrix before removing entries");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must set the Process Control Matrix before removing entries");
     const int first = intr::integer(arg(nargs, last, 1));
     const int final = nargs == 3 ? intr::integer(arg(nargs, last, 2)) : cm->field_count;
     cremove_ind(cm, first, final);

@@ -68,6 +68,18 @@ void refuse_attached(GlobalData_t *gd, GtkWidget *window)
         Abort("Attempting to attach a window %lX when the window is already attached to a Control Matrix", hex(window));
 }
 
+// The application area and monitor of a new CM: its parent's, or the launch values.
+template <class From> void inherit_area(ControlMatrix_t *cm, const From &from)
+{
+    cm->oae_app_x = from.oae_app_x;
+    cm->oae_app_y = from.oae_app_y;
+    cm->oae_app_width = from.oae_app_width;
+    cm->oae_app_height = from.oae_app_height;
+    cm->monitor = from.monitor;
+    cm->monitor_width = from.monitor_width;
+    cm->monitor_height = from.monitor_height;
+}
+
 void free_invocations(ControlMatrix_t *cm)
 {
     while (Invocation_t *inv = cm->invoke_stack) {
@@ -108,23 +120,11 @@ ControlMatrix_t *cset_new(GlobalData_t *gd, GtkWidget *window, std::uintptr_t ha
     cm->prior = prior;
     if (prior) {
         prior->next = cm;
-        cm->oae_app_x = prior->oae_app_x;
-        cm->oae_app_y = prior->oae_app_y;
-        cm->oae_app_width = prior->oae_app_width;
-        cm->oae_app_height = prior->oae_app_height;
-        cm->monitor = prior->monitor;
-        cm->monitor_width = prior->monitor_width;
-        cm->monitor_height = prior->monitor_height;
+        inherit_area(cm, *prior);
         cm->softkey_event = prior->softkey_event;
     } else {
         gd->first_cm = cm;
-        cm->oae_app_x = gd->oae_app_x;
-        cm->oae_app_y = gd->oae_app_y;
-        cm->oae_app_width = gd->oae_app_width;
-        cm->oae_app_height = gd->oae_app_height;
-        cm->monitor = gd->monitor;
-        cm->monitor_width = gd->monitor_width;
-        cm->monitor_height = gd->monitor_height;
+        inherit_area(cm, *gd);
     }
     gd->last_cm = cm;
     cm->window = window;

@@ -97,6 +97,9 @@ void cipc_close_pipe_for_reading(int *fd);
 void cipc_release(ControlMatrix_t *cm);
 
 // ---- Intrinsics -------------------------------------------------------------------------------------
+// The CM an intrinsic's argument at position (0 = the first) names; a handle of 0 ends the run
+// with zero_message, a stale one with the handle check's.
+ControlMatrix_t *cm_argument(int nargs, int last, int position, const char *zero_message);
 void cattach_window(int nargs, int last);     // ICATTACH_WINDOW
 void cset_anychange(int nargs, int last);     // ICSET_ANYCHANGE
 void cset_modified(int nargs, int last);      // ICSET_MODIFIED

@@ -12,18 +12,11 @@ namespace {
 
 using intr::arg;
 
-ControlMatrix_t *the_cm(int nargs, int last, const char *zero_message)
-{
-    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 0));
-    if (!cm) Abort("%s", zero_message);
-    return cm;
-}
-
 void put_state(int nargs, int last, int element)
 {
     FORMS_TRACE;
     if (nargs != 2) Abort("Invalid number of parameters");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must have a valid Process Control Matrix");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must have a valid Process Control Matrix");
     cset_st_put_int(cm, element, intr::integer(arg(nargs, last, 1)));
 }
 
@@ -31,7 +24,7 @@ void get_state(int nargs, int last, Stack *result, int element)
 {
     FORMS_TRACE;
     if (nargs != 1) Abort("Invalid number of parameters");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must have a valid Process Control Matrix");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must have a valid Process Control Matrix");
     intr::set_number(result, cset_st_get_int(cm, element));
 }
 
@@ -44,6 +37,13 @@ GtkWindow *shown_window(ControlMatrix_t *cm)
 }
 
 } // namespace
+
+ControlMatrix_t *cm_argument(int nargs, int last, int position, const char *zero_message)
+{
+    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, position));
+    if (!cm) Abort("%s", zero_message);
+    return cm;
+}
 
 void cattach_window(int nargs, int last)
 {
@@ -78,7 +78,7 @@ void cshow_all(int nargs, int last)
 {
     FORMS_TRACE;
     if (nargs != 1) Abort("Invalid number of parameters to icshow_all");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must set the Process Control Matrix first");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must set the Process Control Matrix first");
     if (GtkWindow *w = shown_window(cm)) gtk_window_present(w);
 }
 
@@ -86,7 +86,7 @@ void chide_all(int nargs, int last)
 {
     FORMS_TRACE;
     if (nargs != 1) Abort("Invalid number of parameters to ichide_all");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must set the Process Control Matrix first");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must set the Process Control Matrix first");
     if (GtkWindow *w = shown_window(cm)) gtk_widget_set_visible(GTK_WIDGET(w), FALSE);
 }
 
@@ -94,6 +94,6 @@ void display_cm(int nargs, int last)
 {
     FORMS_TRACE;
     if (nargs != 2) Abort("Invalid number of parameters to idisplay_cm");
-    ControlMatrix_t *cm = the_cm(nargs, last, "Must set the Process Control Matrix first");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must set the Process Control Matrix first");
     cdisplay_cm(cm, std::string(intr::text(arg(nargs, last, 1))).c_str());
 }

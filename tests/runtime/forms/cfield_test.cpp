@@ -10,13 +10,6 @@ using lumba_test::abort_text;
 
 namespace {
 
-std::string number(const void *p) { return num(static_cast<long>(reinterpret_cast<std::uintptr_t>(p))); }
-std::string hex(const void *p)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%lX", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(p)));
-    return text;
-}
 
 // A widget handed out and disposed of since (its memory is kept, so its address stays unused).
 GtkWidget *disposed_widget()

@@ -14,12 +14,6 @@ using lumba_test::abort_text;
 
 namespace {
 
-std::string hex(const void *p)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%lX", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(p)));
-    return text;
-}
 
 // A window made as the window constructor will make it: issued to the program as a number.
 GtkWidget *issued_window()
@@ -29,7 +23,6 @@ GtkWidget *issued_window()
     return w;
 }
 
-std::string number(const void *p) { return num(static_cast<long>(reinterpret_cast<std::uintptr_t>(p))); }
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "forms_fixture.h"
 
+#include <cstdio>
 #include <cstring>
 #include <regex>
 
@@ -140,6 +141,13 @@ std::string fn(int code, int nargs) { return lumba_test::call("ifcallr", code, n
 std::string sfn(int code, int nargs) { return lumba_test::call("ifcalls", code, nargs); }
 std::string st(int code, int nargs) { return lumba_test::call("ipcall", code, nargs); }
 std::string window_into(Numeric v) { return fn(in_IGWIN_NEW, 0) + set(v); }
+std::string number(const void *p) { return num(static_cast<long>(reinterpret_cast<std::uintptr_t>(p))); }
+std::string hex(const void *p)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%lX", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(p)));
+    return text;
+}
 
 std::string Add::text() const
 {

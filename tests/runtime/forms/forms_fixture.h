@@ -52,6 +52,9 @@ struct Add {
 // (cm, index, kind) a field record of any kind under its internal code (a note also gets its F9
 // record). Each returns the handle a program would get.
 std::string window_into(Numeric v);
+// Pushes an address as a number, as a program holds a handle; the address in upper-case hex.
+std::string number(const void *p);
+std::string hex(const void *p);
 
 // A field record of the test kinds: its kind, its own index and the widget it owns.
 struct TestRecord {
