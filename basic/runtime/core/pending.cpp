@@ -31,7 +31,23 @@ const char *LoadedFileName(int index)
 }
 
 void init_child_slots() {}
-void Take_dump() { Abort("Crash dump not available"); }
+
+namespace {
+DumpWriter dump_writer;
+} // namespace
+
+DumpWriter register_dump_writer(DumpWriter writer)
+{
+    DumpWriter previous = dump_writer;
+    dump_writer = writer;
+    return previous;
+}
+
+void Take_dump()
+{
+    if (!dump_writer) Abort("Crash dump not available");
+    dump_writer();
+}
 
 
 // No result, connection or matrix can exist yet, so the clean-up has nothing to free there.

@@ -21,6 +21,12 @@ extern int inPgTransaction;
 
 // Start-up (the file channels: fileio.h).
 void init_child_slots();
+
+// The crash dump that a fatal report may offer: Take_dump runs the writer the intrinsics register
+// and stops with "Crash dump not available" while none is registered. Registering returns the
+// writer it replaces.
+using DumpWriter = void (*)();
+DumpWriter register_dump_writer(DumpWriter writer);
 void Take_dump();
 
 // Exit and clean-up.
