@@ -8,12 +8,16 @@ packages=(
   build-essential cmake ninja-build pkg-config git make
   # libraries
   libglib2.0-dev libgtk-4-dev zlib1g-dev
+  # password hashing (crypt)
+  libcrypt-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing
   clang libclang-rt-14-dev
   # test tools
   xvfb xdotool python3 util-linux
+  # the picture-header probe's oracle (identify) and its test pictures (convert)
+  imagemagick
   # the debugger whose stack trace fatal reports carry
   gdb
 )

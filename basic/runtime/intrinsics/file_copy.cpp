@@ -77,19 +77,21 @@ void open_destination(Copy &c)
         errno = EISDIR;
         c.fail(refused, c.target);
     }
+    const std::size_t slash = c.target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : c.target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? c.target : c.target.substr(slash + 1);
     struct stat link;
     const bool dangling = !exists && lstat(c.target.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
     if (dangling || (exists && (!S_ISREG(st.st_mode) || st.st_nlink > 1 || st.st_uid != geteuid() ||
-                                st.st_gid != getegid()))) {
-        // Devices, files with other names, files of other owners and what a dangling link names
-        // keep their identity: they are written where they are.
+                                st.st_gid != getegid() || access(c.target.c_str(), W_OK) != 0 ||
+                                access(dir.empty() ? "." : dir.c_str(), W_OK) != 0))) {
+        // Devices, files with other names or owners, what a dangling link names, and files that
+        // may not be written or not be replaced keep their identity and their protection: they
+        // are opened where they are, as they would be for writing.
         c.out = open(c.target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (c.out < 0) c.fail(refused, c.target);
         return;
     }
-    const std::size_t slash = c.target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : c.target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? c.target : c.target.substr(slash + 1);
     std::string name = dir + "." + base.substr(0, NAME_MAX - 16) + ".XXXXXX";
     // Mode 0666 less the umask, as a newly created file gets; an existing file keeps its own.
     c.out = g_mkstemp_full(name.data(), O_WRONLY | O_CLOEXEC, 0666);
@@ -250,6 +252,10 @@ void icopy_file(const std::string &source, const std::string &destination)
     if (c.in < 0) c.fail("Error %s encountered when attempting to open source file for reading %s", source);
     struct stat from, to;
     if (fstat(c.in, &from) != 0) c.fail("Error %s encountered when reading source file %s", source);
+    if (S_ISDIR(from.st_mode)) {
+        errno = EISDIR;  // found out before any destination is touched
+        c.fail("Error %s encountered when reading source file %s", source);
+    }
     if (stat(c.target.c_str(), &to) == 0 && to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
         c.release();
         Abort("%s", same);

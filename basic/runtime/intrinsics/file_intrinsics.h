@@ -18,11 +18,12 @@ std::string plain_text(const Stack &entry);
 std::string name_text(const Stack &entry);
 
 // Copies the file source to destination. Two names of one file (same device and inode, whatever
-// the path, link or hard link) are refused before anything is written. A new destination, or an
-// existing regular file of ours with no other hard link, is written under a temporary name beside
-// it and renamed into place, so a failed copy leaves the destination as it was; any other existing
-// destination (a device, a file with more names, someone else's file) is overwritten in place.
-// Every failure ends the run with the step and the system's error text.
+// the path, link or hard link) and a directory as source are refused before anything is written.
+// A new destination, or an existing regular file of ours with no other hard link that may be
+// written and replaced, is written under a temporary name beside it and renamed into place, so a
+// failed copy leaves the destination as it was; any other existing destination (a device, a file
+// with more names, someone else's file) is overwritten in place. Every failure ends the run with
+// the step and the system's error text.
 void icopy_file(const std::string &source, const std::string &destination);
 
 // Removes the file, or the directory with everything under it, called name. Symbolic links are

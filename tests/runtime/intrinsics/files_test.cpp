@@ -388,4 +388,10 @@ TEST_F(Files, FailedCopyLeavesNoPartialDestination)
     EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("full"))}),
               "stop: Error Is a directory encountered when attempting to open destination file for writing " + at("full"));
     EXPECT_FALSE(fs::exists(at("x")));
+    // A directory as source is found out before the destination, even one written in place, is touched.
+    write("kept", "kept");
+    fs::create_hard_link(at("kept"), at("kept.second"));
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("full")), S(at("kept"))}),
+              "stop: Error Is a directory encountered when reading source file " + at("full"));
+    EXPECT_EQ(read("kept"), "kept");
 }
