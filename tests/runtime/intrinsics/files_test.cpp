@@ -17,39 +17,28 @@
 #include <glib.h>
 
 #include "direct_call.h"
+#include "scratch.h"
 
 namespace fs = std::filesystem;
 using lumba_test::DirectCall;
+using lumba_test::output_of;
 using lumba_test::N;
 using lumba_test::S;
 
 namespace {
 
-class Files : public ::testing::Test {
+class Files : public lumba_test::ScratchDir {
 protected:
     void SetUp() override
     {
-        char *d = g_dir_make_tmp("files-test-XXXXXX", nullptr);
-        dir = d;
-        g_free(d);
+        ScratchDir::SetUp();
         saved_umask = umask(022);
     }
     void TearDown() override
     {
         for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
         umask(saved_umask);
-        fs::remove_all(dir);
-    }
-
-    std::string at(const std::string &name) const { return dir + "/" + name; }
-    void write(const std::string &name, const std::string &bytes) const
-    {
-        std::ofstream(at(name), std::ios::binary) << bytes;
-    }
-    std::string read(const std::string &name) const
-    {
-        std::ifstream in(at(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        ScratchDir::TearDown();
     }
     mode_t mode(const std::string &name) const
     {
@@ -84,21 +73,9 @@ protected:
     }
 
     DirectCall call;
-    std::string dir;
     std::vector<std::string> mounts;
     mode_t saved_umask = 022;
 };
-
-std::string output_of(const std::string &command)
-{
-    gchar *out = nullptr;
-    gint status = 0;
-    EXPECT_TRUE(g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr)) << command;
-    std::string s = out ? out : "";
-    g_free(out);
-    while (!s.empty() && s.back() == '\n') s.pop_back();
-    return s;
-}
 
 } // namespace
 

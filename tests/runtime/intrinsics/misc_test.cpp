@@ -19,50 +19,13 @@
 
 #include "direct_call.h"
 #include "misc.h"
+#include "scratch.h"
 #include "test_host.h"
 
 namespace fs = std::filesystem;
 using lumba_test::DirectCall;
+using lumba_test::output_of;
 
-namespace {
-
-class TempDir : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char *d = g_dir_make_tmp("misc-test-XXXXXX", nullptr);
-        dir = d;
-        g_free(d);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string at(const std::string &name) const { return dir + "/" + name; }
-    void write(const std::string &name, const std::string &bytes) const
-    {
-        std::ofstream(at(name), std::ios::binary) << bytes;
-    }
-    std::string read(const std::string &name) const
-    {
-        std::ifstream in(at(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    std::string dir;
-};
-
-// Standard output of a command line that the test writes itself (no program data in it).
-std::string output_of(const std::string &command)
-{
-    gchar *out = nullptr;
-    gint status = 0;
-    EXPECT_TRUE(g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr)) << command;
-    std::string s = out ? out : "";
-    g_free(out);
-    EXPECT_EQ(status, 0) << command;
-    return s;
-}
-
-} // namespace
 
 TEST(Trim, FourWaysOfTrimming)
 {
@@ -87,15 +50,23 @@ TEST(Trim, FourWaysOfTrimming)
     }
 }
 
+// The precise clock: time() may lag it by a tick.
+std::time_t now_seconds()
+{
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return t.tv_sec;
+}
+
 TEST(Clock, ReadingsAgreeWithTheSystemClock)
 {
-    const std::time_t before = std::time(nullptr);
+    const std::time_t before = now_seconds();
     std::int32_t seconds = 0, micro = -1;
     misc_get_time(&seconds, &micro);
     const std::int64_t ms = DpsStartTimer();
     int year, month, day, hour, minute, second, usec = -1;
     misc_get_date(&year, &month, &day, &hour, &minute, &second, &usec);
-    const std::time_t after = std::time(nullptr);
+    const std::time_t after = now_seconds();
 
     EXPECT_GE(seconds, before);
     EXPECT_LE(seconds, after);
@@ -182,7 +153,7 @@ std::string with_long_comments(const std::string &jpeg)
 
 } // namespace
 
-class ImageProbe : public TempDir {};
+class ImageProbe : public lumba_test::ScratchDir {};
 
 TEST_F(ImageProbe, AgreesWithIdentify)
 {
@@ -274,7 +245,7 @@ TEST_F(ImageProbe, HeadersTakenAtTheirWord)
               "Error Is a directory when reading " + dir + " for image stats");
 }
 
-class Names : public TempDir {};
+class Names : public lumba_test::ScratchDir {};
 
 TEST_F(Names, ExistenceCodes)
 {

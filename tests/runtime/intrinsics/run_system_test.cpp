@@ -214,12 +214,18 @@ Offer answer_offer(const Site &site, const Xvfb &x, const std::string &options, 
 
 } // namespace
 
-TEST(CrashDumpOffer, YesWritesTheDump)
-{
+class CrashDumpOffer : public ::testing::Test {
+protected:
+    void SetUp() override { site.install_program("crash", crashing); }
+    Offer answer(const std::string &options, const std::string &key) { return answer_offer(site, x, options, key); }
+
     Xvfb x;
     Site site;
-    site.install_program("crash", crashing);
-    const Offer o = answer_offer(site, x, "-d", "alt+y");
+};
+
+TEST_F(CrashDumpOffer, YesWritesTheDump)
+{
+    const Offer o = answer("-d", "alt+y");
     EXPECT_EQ(o.status, "1") << site.read_file("err");
     EXPECT_NE(o.offered, "") << "no dump was offered";
     const std::string path = "oska/crash/" + o.pid;
@@ -239,24 +245,18 @@ TEST(CrashDumpOffer, YesWritesTheDump)
     EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
-TEST(CrashDumpOffer, NoWritesNothing)
+TEST_F(CrashDumpOffer, NoWritesNothing)
 {
-    Xvfb x;
-    Site site;
-    site.install_program("crash", crashing);
-    const Offer o = answer_offer(site, x, "-d", "alt+n");
+    const Offer o = answer("-d", "alt+n");
     EXPECT_EQ(o.status, "1") << site.read_file("err");
     EXPECT_NE(o.offered, "");
     EXPECT_EQ(site.read_file("oska/crash/" + o.pid), "");
 }
 
-TEST(CrashDumpOffer, NotOfferedWithoutTheOptionOrWindows)
+TEST_F(CrashDumpOffer, NotOfferedWithoutTheOptionOrWindows)
 {
-    Xvfb x;
-    Site site;
-    site.install_program("crash", crashing);
     // No second window: the run ends once its report is closed, before the watchdog.
-    const Offer o = answer_offer(site, x, "", "");
+    const Offer o = answer("", "");
     EXPECT_EQ(o.status, "1") << site.read_file("err");
     EXPECT_EQ(site.read_file("oska/crash/" + o.pid), "");
 
@@ -266,14 +266,11 @@ TEST(CrashDumpOffer, NotOfferedWithoutTheOptionOrWindows)
     EXPECT_EQ(site.run({"sh", "-c", "ls /usr/local/oska/crash | wc -l"}).out, "0\n");
 }
 
-TEST(CrashDumpOffer, MissingCrashDirectoryEndsTheRunOnce)
+TEST_F(CrashDumpOffer, MissingCrashDirectoryEndsTheRunOnce)
 {
-    Xvfb x;
-    Site site;
-    site.install_program("crash", crashing);
     site.run({"rmdir", "/usr/local/oska/crash"});
     // Answered once; a second offer would wait for the watchdog.
-    const Offer o = answer_offer(site, x, "-d", "alt+y");
+    const Offer o = answer("-d", "alt+y");
     EXPECT_EQ(o.status, "1");
     EXPECT_NE(o.offered, "");
     EXPECT_NE(site.read_file("err").find("Cannot open dump file - /usr/local/oska/crash/" + o.pid + "\n"),
