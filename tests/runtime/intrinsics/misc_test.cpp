@@ -51,7 +51,7 @@ TEST(Trim, FourWaysOfTrimming)
 }
 
 // The precise clock: time() may lag it by a tick.
-std::time_t now_seconds()
+static std::time_t now_seconds()
 {
     timespec t;
     clock_gettime(CLOCK_REALTIME, &t);
