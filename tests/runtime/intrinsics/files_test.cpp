@@ -372,3 +372,36 @@ TEST_F(Files, FailedCopyLeavesNoPartialDestination)
               "stop: Error Is a directory encountered when reading source file " + at("full"));
     EXPECT_EQ(read("kept"), "kept");
 }
+
+TEST_F(Files, EveryRowReachesItsHandler)
+{
+    // Called without arguments, each handler refuses with its own count message.
+    enum { NUMBER, TEXT, STATEMENT };
+    struct {
+        int code, kind;
+        const char *stop;
+    } cases[] = {
+        {in_BASENAME, TEXT, "Invalid number of parameters"},
+        {in_DELETE_FILE, STATEMENT, "Invalid number of parameters"},
+        {in_IFEXISTS, NUMBER, "Invalid number of parameters"},
+        {in_IFSIZE, NUMBER, "Invalid number of parameters"},
+        {in_IMKDIR, STATEMENT, "imkdir must have two parameters; not 0"},
+        {in_GETENV, TEXT, "Invalid number of parameters"},
+        {in_GETSYS, TEXT, "Invalid number of parameters"},
+        {in_ICOPY, STATEMENT, "icopy must have two parameters; not 0"},
+        {in_IREMOVE, STATEMENT, "iremove must have one parameter; not 0"},
+        {in_IIS_WRITEABLE, NUMBER, "iis_writeable must have one parameter; not 0"},
+        {in_IIS_LINK, NUMBER, "Must have one parameter; not 0"},
+        {in_IREMOVE_NON_PRINTABLE, TEXT, "iremove_non_printable must have two parameters; not 0"},
+        {in_IPROCESS_CHECK, NUMBER, "Invalid number of parameters"},
+        {in_IPROCESS_KILL, NUMBER, "Invalid number of parameters"},
+        {in_IPASSWORD_ENCRYPT, TEXT, "Invalid number of parameteres"},
+        {in_IPASSWORD_CHECK, NUMBER, "Invalid number of parameteres"},
+    };
+    for (const auto &c : cases) {
+        const std::string got = c.kind == NUMBER ? call.number(c.code, {})
+                                : c.kind == TEXT ? call.text(c.code, {})
+                                                 : call.statement(c.code, {});
+        EXPECT_EQ(got, std::string("stop: ") + c.stop) << inbuilt[c.code].F_name;
+    }
+}
