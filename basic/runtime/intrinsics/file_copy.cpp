@@ -232,6 +232,19 @@ void remove_tree(const std::string &path)
     }
 }
 
+// The root directory, or a name ending in "." or "..": removing it would take with it what the
+// program never named.
+bool beyond_what_is_named(const std::string &name)
+{
+    std::string path = name;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const std::string last = path.substr(path.rfind('/') + 1);
+    if (last == "." || last == "..") return true;
+    struct stat st, root;
+    if (lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return false;  // a link goes alone
+    return stat(name.c_str(), &st) == 0 && stat("/", &root) == 0 && st.st_dev == root.st_dev && st.st_ino == root.st_ino;
+}
+
 void aremove(int nargs, int last)
 {
     if (nargs != 1) Abort("iremove must have one parameter; not %d", nargs);
@@ -275,6 +288,7 @@ void icopy_file(const std::string &source, const std::string &destination)
 
 void iremove_path(const std::string &name)
 {
+    if (beyond_what_is_named(name)) Abort("Refusing to remove '%s'", name.c_str());
     const int code = ufexists3(name.c_str());
     if (code == 0) Abort("File: '%s' does not exist", name.c_str());
     if (code < 0) Abort("Error %d when check for existence of file or directory '%s'", code, name.c_str());

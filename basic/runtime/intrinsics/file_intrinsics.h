@@ -27,6 +27,6 @@ std::string name_text(const Stack &entry);
 void icopy_file(const std::string &source, const std::string &destination);
 
 // Removes the file, or the directory with everything under it, called name. Symbolic links are
-// removed as links and never followed, so nothing outside the tree is touched. A missing name or
-// any failure ends the run.
+// removed as links and never followed, so nothing outside the tree is touched. The root directory
+// and names ending in "." or ".." are refused; a missing name or any failure ends the run.
 void iremove_path(const std::string &name);

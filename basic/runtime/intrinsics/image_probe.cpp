@@ -70,7 +70,8 @@ void misc_get_image_stats(std::int64_t *height, std::int64_t *width, std::int32_
 {
     *height = *width = 0;
     *bits_per_pixel = *kind = 0;
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // Never waiting on a FIFO: its read then fails like any other.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) Abort("Error %s when attempting to open %s for image stats", misc_get_error().c_str(), path);
     // A short file fills only the front; the rest stays zero, so every read below is defined.
     Head h{};

@@ -242,6 +242,17 @@ TEST_F(Files, RemoveTreeNeverLeavesIt)
     EXPECT_FALSE(fs::exists(at("single")));
 
     EXPECT_EQ(call.statement(in_IREMOVE, {S(at("missing"))}), "stop: File: '" + at("missing") + "' does not exist");
+    EXPECT_EQ(call.statement(in_IREMOVE, {S("")}), "stop: File: '' does not exist");
+    // What would take more with it than the name says is refused before anything goes.
+    fs::create_directories(at("kept/inner"));
+    write("kept/inner/file", "x");
+    for (const std::string &name : {std::string("/"), std::string("//"), at("kept/inner/."), at("kept/inner/.."),
+                                    at("kept/inner/../"), dir + "/kept/../../../../../../../../../.."})
+        EXPECT_EQ(call.statement(in_IREMOVE, {S(name)}), "stop: Refusing to remove '" + name + "'");
+    EXPECT_EQ(read("kept/inner/file"), "x");
+    fs::create_symlink("/", at("to-root"));
+    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("to-root"))}), "");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(at("to-root"))));
     EXPECT_EQ(call.statement(in_IREMOVE, {}), "stop: iremove must have one parameter; not 0");
     fs::create_directories(at("odd"));
     ASSERT_EQ(mkfifo(at("odd/fifo").c_str(), 0600), 0);
