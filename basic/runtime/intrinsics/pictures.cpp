@@ -13,12 +13,22 @@ namespace {
 
 using namespace intr;
 
-// The digits of a number's decimal text: sign, integer digits (at least one for any value),
-// fraction digits.
+// The digits of a number's decimal text: sign, integer digits (at least one for any value but a
+// null one), fraction digits.
 struct DecimalText {
     bool negative = false;
     std::string_view integer, fraction;
 };
+
+// The number with all its decimals as the decimal arithmetic writes it ("-12.5", "5.0"), in
+// field; a null number gives the empty text. The field is wider than any decimal's text.
+constexpr int NUMBER_FIELD = 200;
+std::string_view number_text(const dec_t *value, char (&field)[NUMBER_FIELD])
+{
+    NumericToASC(value, field, NUMBER_FIELD, -1);
+    const void *blank = std::memchr(field, ' ', NUMBER_FIELD);  // the text is blank-filled on the right
+    return {field, blank ? static_cast<std::size_t>(static_cast<const char *>(blank) - field) : NUMBER_FIELD};
+}
 
 DecimalText split(std::string_view text)
 {
@@ -124,8 +134,8 @@ Picture read_picture(std::string_view text)
             Xerror(202, "EDIT$: z designator mis-placed");
         }
         if (p.v != std::string_view::npos && i > p.v && (c == '9' || c == 'Z' || c == 'z')) ++p.decimals;
-        p.star = p.star || c == '*';
     }
+    p.star = text.find('*') != std::string_view::npos;
     if (text.size() >= 2) {
         const char first = text[0];
         p.floating_sign = first == '+' || first == '-';
@@ -138,7 +148,8 @@ Picture read_picture(std::string_view text)
 char sign_of(char picture_char, bool negative) { return negative ? '-' : picture_char == '+' ? '+' : ' '; }
 
 // Drops the "z" columns after the point that hold no digit or a trailing zero; sign columns
-// among them stay. Returns the new width.
+// among them stay. Returns the new width. Without a point nothing is dropped: the decimals stand
+// at an implied point that only their columns place, so a "z" without a digit shows "0".
 std::size_t drop_trailing_z(const Picture &p, std::size_t missing, char *out)
 {
     if (p.point == std::string_view::npos) return p.width();
@@ -188,7 +199,10 @@ std::size_t cpmed_column(const dec_t *value, int width, int decimals, ZeroForm z
     if (is_zero && zero == ZeroForm::text)
         return right_aligned(zero_text.substr(0, static_cast<std::size_t>(std::max(width - 1, 0))), width, o);
 
-    const DecimalText d = split(Convert_BCD(value));
+    // Trailing zeros of the text do not matter: the decimals are cut or padded with zeros.
+    char field[NUMBER_FIELD];
+    DecimalText d = split(number_text(value, field));
+    if (d.integer.empty()) d.integer = "0";  // a null number shows as zero
     const std::size_t w = static_cast<std::size_t>(width);
     // Built from the right: sign column, then the point and the decimals, then the integer digits.
     const std::size_t tail = 1 + (decimals > 0 ? 1 + static_cast<std::size_t>(decimals) : 0);
@@ -222,14 +236,9 @@ std::size_t cpmed_column(const dec_t *value, int width, int decimals, ZeroForm z
 std::size_t zedit(const dec_t *number, std::string_view picture, std::span<char, EDIT_AREA> out)
 {
     const Picture p = read_picture(picture);
-    // The number as the decimal arithmetic writes it with all its decimals, cut to the picture's
-    // (none without "V"): truncated, never rounded.
-    constexpr int NUMBER_FIELD = 200;  // wider than any decimal's text
-    char number_text[NUMBER_FIELD];
-    NumericToASC(number, number_text, NUMBER_FIELD, -1);
-    const std::string_view whole(number_text, static_cast<std::size_t>(
-                                                  std::find(number_text, number_text + NUMBER_FIELD, ' ') - number_text));
-    DecimalText d = split(whole);
+    // The number's decimals cut to the picture's (none without "V"): truncated, never rounded.
+    char field[NUMBER_FIELD];
+    DecimalText d = split(number_text(number, field));
     d.fraction = d.fraction.substr(0, p.decimals);
     const std::size_t missing = p.decimals - d.fraction.size();  // decimal columns beyond the number's
 

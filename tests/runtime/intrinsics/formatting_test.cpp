@@ -218,6 +218,13 @@ TEST(AmountColumns, Cases)
     for (const auto &c : cases)
         EXPECT_EQ(amount(c.value, c.width, c.decimals, c.zero, c.zero_text), c.column)
             << c.value << " " << c.width << " " << c.decimals;
+    // A null number shows as zero.
+    const dec_t null{0, DECPOSNULL, 0, {}};
+    char area[CPMED_MAX_WIDTH];
+    EXPECT_EQ(std::string(area, cpmed_column(&null, 6, 2, ZeroForm::number, {}, area)), " 0.00 ");
+    EXPECT_EQ(std::string(area, cpmed_column(&null, 6, 2, ZeroForm::dashes, {}, area)), "   -- ");
+    char picture_area[EDIT_AREA];
+    EXPECT_EQ(std::string(picture_area, zedit(&null, "ZZ9.V99", picture_area)), "  0.00");
     // The widest column fills its area exactly.
     const std::string widest = amount("-1", CPMED_MAX_WIDTH, 0);
     EXPECT_EQ(widest, std::string(CPMED_MAX_WIDTH - 2, ' ') + "1-");

@@ -94,3 +94,23 @@ TEST(RunIntrinsics, SampleProgramLogsItsSum)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("B TOTAL = 170.4\n"), std::string::npos) << r.err;
 }
+
+TEST(RunIntrinsics, InvoiceSamplePrintsItsAmountsInColumns)
+{
+    // EDIT$ pictures for quantities and prices, CPMEDZ$ and CPMED$ columns for the amounts.
+    Site site;
+    site.write_file("oska/apps/unit0/invoice", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/invoice.obj"));
+    auto r = site.lumba({"-b", "invoice", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lumba_test::report_message(r.err), "") << r.err;
+    EXPECT_EQ(r.out,
+              "Item             Qty Unit price        Amount\n"
+              "Widget             3      12.50         37.50 \n"
+              "Server rack        2   1,249.00      2,498.00 \n"
+              "Support hours     12      85.00      1,020.00 \n"
+              "Shipping           1       0.00            -- \n"
+              "Discount           1    -250.00        250.00-\n"
+              "Net                                  3,305.50 \n"
+              "VAT 20%                                661.10 \n"
+              "Total                                3,966.60 \n");
+}
