@@ -7,8 +7,7 @@
 #include <ctime>
 #include <regex.h>
 
-#include <gio/gio.h>
-
+#include "command_output.h"
 #include "exec_fixture.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
@@ -52,26 +51,6 @@ protected:
     }
     std::string value(int i) const { return Convert_BCD(&cell(i)); }
 };
-
-// Runs argv with the extra environment settings; its standard output.
-std::string output_of(const std::vector<const char *> &argv, const std::vector<std::pair<const char *, const char *>> &env)
-{
-    GSubprocessLauncher *launcher = g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDOUT_PIPE);
-    for (const auto &[name, v] : env) g_subprocess_launcher_setenv(launcher, name, v, TRUE);
-    std::vector<const char *> args = argv;
-    args.push_back(nullptr);
-    GError *error = nullptr;
-    GSubprocess *p = g_subprocess_launcher_spawnv(launcher, args.data(), &error);
-    g_object_unref(launcher);
-    EXPECT_NE(p, nullptr) << (error ? error->message : "");
-    if (!p) return "";
-    char *out = nullptr;
-    EXPECT_TRUE(g_subprocess_communicate_utf8(p, nullptr, nullptr, &out, nullptr, &error));
-    g_object_unref(p);
-    std::string s = out ? out : "";
-    g_free(out);
-    return s;
-}
 
 } // namespace
 
@@ -191,8 +170,9 @@ TEST_F(Formatting, CurrentDateIsLocalTimeAsDateShowsIt)
                      sfn(in_IDATEC, 1) + str("|") + num("3") + sfn(in_IDATEC, 1) + "scat I:7\n");
         if (std::time(nullptr) != before) continue;  // the second changed during the run: again
         const std::string at = "@" + std::to_string(before);
-        expected = output_of({"date", "-d", at.c_str(), "+%Y-%m-%d|%a  %d %b %y  %H:%M|%H:%M:%S|%Y-%m-%d %H:%M:%S"},
-                             {{"TZ", "Asia/Kolkata"}, {"LC_ALL", "C"}});
+        expected = lumba_test::command_output(
+            {"date", "-d", at, "+%Y-%m-%d|%a  %d %b %y  %H:%M|%H:%M:%S|%Y-%m-%d %H:%M:%S"},
+            {{"TZ", "Asia/Kolkata"}, {"LC_ALL", "C"}});
         break;
     }
     if (saved)

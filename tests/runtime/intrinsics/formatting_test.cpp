@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include <gio/gio.h>
-
+#include "command_output.h"
 #include "formatting.h"
 #include "numerics.h"
 #include "test_host.h"
@@ -313,25 +312,8 @@ bool sed_match(const std::string &pattern, const std::string &text, bool ignore_
     std::string script = "s\x01" + pattern + "\x01\x02&";
     for (int g = 1; g <= groups; ++g) script += "\x03\\" + std::to_string(g);
     script += std::string("\x02\x01p") + (ignore_case ? "I" : "");
-    const char *argv[] = {"sed", "-E", "-n", script.c_str(), nullptr};
-    GError *error = nullptr;
-    GSubprocessLauncher *launcher = g_subprocess_launcher_new(
-        static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDIN_PIPE | G_SUBPROCESS_FLAGS_STDOUT_PIPE));
-    g_subprocess_launcher_setenv(launcher, "LC_ALL", "C", TRUE);
-    GSubprocess *sed = g_subprocess_launcher_spawnv(launcher, argv, &error);
-    g_object_unref(launcher);
-    EXPECT_NE(sed, nullptr) << (error ? error->message : "");
-    if (!sed) return false;
-    const std::string line_in = text + "\n";  // sed works on lines: an empty text is an empty line
-    GBytes *in = g_bytes_new(line_in.data(), line_in.size()), *out = nullptr;
-    EXPECT_TRUE(g_subprocess_communicate(sed, in, nullptr, &out, nullptr, &error)) << (error ? error->message : "");
-    g_bytes_unref(in);
-    EXPECT_TRUE(g_subprocess_get_successful(sed)) << pattern;
-    g_object_unref(sed);
-    gsize size = 0;
-    const char *data = out ? static_cast<const char *>(g_bytes_get_data(out, &size)) : nullptr;
-    const std::string line(data ? data : "", size);
-    if (out) g_bytes_unref(out);
+    // sed works on lines: an empty text is an empty line.
+    const std::string line = lumba_test::command_output({"sed", "-E", "-n", script}, {{"LC_ALL", "C"}}, text + "\n");
     if (line.empty()) return false;
     const std::size_t open = line.find('\x02'), close = line.rfind('\x02');
     std::stringstream fields(line.substr(open + 1, close - open - 1));
