@@ -1,6 +1,7 @@
 // Today's date and time in fixed layouts (IDATEC$) and a stored "YYYY-MM-DD" date re-laid for
 // print (IDATEP$). Local time throughout; a bad layout number gives the empty text, an unreadable
 // date "********", so a report column shows the fault instead of stopping the run.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -29,9 +30,9 @@ int two_digit_year(long year) { return static_cast<int>(((year % 100) + 100) % 1
 
 std::string formatted(const char *format, auto... values)
 {
-    char text[64];
+    char text[64];  // the widest layout with the widest numbers takes under 40
     const int n = std::snprintf(text, sizeof text, format, values...);
-    return std::string(text, static_cast<std::size_t>(n < 0 ? 0 : n));
+    return std::string(text, std::min(static_cast<std::size_t>(n < 0 ? 0 : n), sizeof text - 1));
 }
 
 void date_current(int nargs, int last, Stack *result)

@@ -3,6 +3,7 @@
 #include <regex.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 
 #include "cases.h"
@@ -67,6 +68,8 @@ const bool registered = (register_numeric_intrinsic(in_PATTERN_MATCH, ipatternma
 bool pattern_match(std::string_view pattern, std::string_view text, bool ignore_case, std::span<std::string_view> parts)
 {
     if (parts.size() > PATTERN_MAX_VARIABLES) Xerror(202, "PATTERN.MATCH: too many substring match variables");
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<regoff_t>::max()))
+        Xerror(202, "PATTERN.MATCH: text of %zu bytes is too long", text.size());
     const CompiledPattern re(pattern, ignore_case);
     // REG_STARTEND bounds the search by the text's length, so zero bytes in it are matched too.
     regmatch_t m[PATTERN_MAX_VARIABLES];
