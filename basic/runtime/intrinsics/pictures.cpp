@@ -56,16 +56,18 @@ std::size_t right_aligned(std::string_view s, int width, char *out)
     return pad + s.size();
 }
 
+// flag 1: CPMED$, whose optional fourth argument is the zero text; flag 0: CPMEDZ$, which shows
+// zero as dashes (a fourth argument given to it is not looked at).
 void cpmed(int nargs, int last, int flag, Stack *result)
 {
     const char *name = flag ? "CPMED$" : "CPMEDZ$";
-    if (nargs != 3 && !(flag && nargs == 4)) Xerror(200, "%s: wrong number of arguments (%d)", name, nargs);
+    if (nargs != 3 && nargs != 4) Xerror(200, "%s: wrong number of arguments (%d)", name, nargs);
     const dec_t *value = number(arg(nargs, last, 0));
     const int width = integer(arg(nargs, last, 1));
     const int decimals = integer(arg(nargs, last, 2));
     ZeroForm zero = flag ? ZeroForm::number : ZeroForm::dashes;
     std::string_view zero_text;
-    if (nargs == 4) {
+    if (flag && nargs == 4) {
         zero = ZeroForm::text;
         zero_text = text(arg(nargs, last, 3));
     }
