@@ -14,7 +14,8 @@
 
 #include "mem_mgt.h"
 #include "message.h"
-#include "pending.h"
+#include "applications.h"
+#include "executor.h"
 #include "run_time.h"
 
 namespace {

@@ -35,10 +35,14 @@ void utimer_lap(int, int)
     std::fflush(stderr);
 }
 
-const bool registered = (register_statement_intrinsic(in_ITIMER_RESET, utimer_reset),
-                         register_statement_intrinsic(in_ITIMER_LAP, utimer_lap), true);
 
 } // namespace
+
+void register_timer_intrinsics()
+{
+    register_statement_intrinsic(in_ITIMER_RESET, utimer_reset);
+    register_statement_intrinsic(in_ITIMER_LAP, utimer_lap);
+}
 
 void misc_get_time(std::int32_t *seconds, std::int32_t *microseconds)
 {

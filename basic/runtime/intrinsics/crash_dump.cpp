@@ -19,7 +19,6 @@
 #include "intrinsics.h"
 #include "loader.h"
 #include "message.h"
-#include "pending.h"
 #include "run_time.h"
 
 namespace {
@@ -123,12 +122,10 @@ void write_sections(std::FILE *out)
     std::fputs("<Stack>\n", out);
     for (int i = 0; Stk && i <= sp && i < STACKSIZE; ++i) dump_entry(out, i, Stk[i]);
     std::fputs("<Gosub>\n", out);
-    for (int i = 0; gosub_stk && i < gosub_ptr && i < GOSUB_DEPTH; ++i)
+    for (int i = 0; gosub_stk && i < gosub_ptr && i < GOSUB_STK; ++i)
         std::fprintf(out, "%lx\n", reinterpret_cast<unsigned long>(gosub_stk[i]));
     PrintAllAppVariables("All application variable dump", out);
 }
-
-const bool registered = (register_dump_writer(write_crash_dump), true);
 
 } // namespace
 

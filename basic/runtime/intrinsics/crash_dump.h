@@ -13,5 +13,6 @@ void dump_stack_entry(std::FILE *out, int index, const Stack &entry);
 // Writes PPATH/crash/<process id> (mode 0600, never through a link): who ran what, the error
 // report, the routine call chain, the value stack, the gosub stack and every application's
 // variables. A file that cannot be made ends the run with "Cannot open dump file - <path>", and
-// no dump is offered again.
+// no dump is offered again. The library's registration object hands it to the core as its crash
+// dump.
 void write_crash_dump();

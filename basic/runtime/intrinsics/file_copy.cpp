@@ -251,10 +251,14 @@ void aremove(int nargs, int last)
     iremove_path(name_text(arg(nargs, last, 0)));
 }
 
-const bool registered = (register_statement_intrinsic(in_ICOPY, acopy),
-                         register_statement_intrinsic(in_IREMOVE, aremove), true);
 
 } // namespace
+
+void register_copy_and_remove_intrinsics()
+{
+    register_statement_intrinsic(in_ICOPY, acopy);
+    register_statement_intrinsic(in_IREMOVE, aremove);
+}
 
 void icopy_file(const std::string &source, const std::string &destination)
 {

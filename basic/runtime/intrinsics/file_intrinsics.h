@@ -30,3 +30,10 @@ void icopy_file(const std::string &source, const std::string &destination);
 // removed as links and never followed, so nothing outside the tree is touched. The root directory
 // and names ending in "." or ".." are refused; a missing name or any failure ends the run.
 void iremove_path(const std::string &name);
+
+// The dispatcher rows of the file and system intrinsics, installed by the library's registration
+// object: BASENAME$, DELETE_FILE, IFEXISTS, IFSIZE, IMKDIR, IIS_WRITEABLE, IIS_LINK; ICOPY,
+// IREMOVE; GETENV$, GETSYS$, IREMOVE_NON_PRINTABLE$, IPROCESS_CHECK, IPROCESS_KILL.
+void register_file_intrinsics();
+void register_copy_and_remove_intrinsics();
+void register_system_intrinsics();

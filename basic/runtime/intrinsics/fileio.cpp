@@ -11,12 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "hooks.h"
 #include "io_internal.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "run_time.h"
-
-void gmessage(const char *text, const char *type);
 
 FileChannel_t File_table[FILE_TABLE_SIZE];
 
@@ -231,7 +230,7 @@ void io_allocate()
 void io_open()
 {
     if (Ioc.lfn == REPORT_LFN) {
-        gmessage("Call to report_open needs replication callio line 236", "error");
+        window_hooks().message("Call to report_open needs replication callio line 236", "error");
         return;
     }
     FileChannel_t *channel = statement_channel("OPEN");

@@ -150,15 +150,19 @@ void ais_link(int nargs, int last, Stack *result)
     set_number(result, test_is_link(name.c_str()));
 }
 
-const bool registered = (register_string_intrinsic(in_BASENAME, ubasename),
-                         register_statement_intrinsic(in_DELETE_FILE, delete_file),
-                         register_numeric_intrinsic(in_IFEXISTS, ufexists),
-                         register_numeric_intrinsic(in_IFSIZE, ufsize),
-                         register_statement_intrinsic(in_IMKDIR, amkdir),
-                         register_numeric_intrinsic(in_IIS_WRITEABLE, ais_writeable),
-                         register_numeric_intrinsic(in_IIS_LINK, ais_link), true);
 
 } // namespace
+
+void register_file_intrinsics()
+{
+    register_string_intrinsic(in_BASENAME, ubasename);
+    register_statement_intrinsic(in_DELETE_FILE, delete_file);
+    register_numeric_intrinsic(in_IFEXISTS, ufexists);
+    register_numeric_intrinsic(in_IFSIZE, ufsize);
+    register_statement_intrinsic(in_IMKDIR, amkdir);
+    register_numeric_intrinsic(in_IIS_WRITEABLE, ais_writeable);
+    register_numeric_intrinsic(in_IIS_LINK, ais_link);
+}
 
 void need_arguments(int nargs, int wanted)
 {

@@ -24,6 +24,10 @@ std::int64_t DpsStartTimer();
 using MillisecondClock = std::int64_t (*)();
 MillisecondClock set_timer_clock(MillisecondClock clock);
 
+// The dispatcher rows of ITIMER_RESET and ITIMER_LAP, installed by the library's registration
+// object.
+void register_timer_intrinsics();
+
 // ---- System errors -----------------------------------------------------------------------------
 
 // The system's text for the current errno, which is then cleared to 0.

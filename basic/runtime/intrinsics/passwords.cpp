@@ -139,7 +139,10 @@ void upassword_check(int nargs, int last, Stack *result)
     set_number(result, stored == h ? 1 : 0);
 }
 
-const bool registered = (register_string_intrinsic(in_IPASSWORD_ENCRYPT, upassword_encrypt),
-                         register_numeric_intrinsic(in_IPASSWORD_CHECK, upassword_check), true);
-
 } // namespace
+
+void register_password_intrinsics()
+{
+    register_string_intrinsic(in_IPASSWORD_ENCRYPT, upassword_encrypt);
+    register_numeric_intrinsic(in_IPASSWORD_CHECK, upassword_check);
+}

@@ -10,3 +10,7 @@
 // characters are "./0-9A-Za-z", drawn from the system's random source. Any other method ends the
 // run with "Invalid ENCRYPT_METHOD value: '<meth>'.".
 std::string crypt_make_salt(const char *meth, const long *preferred);
+
+// The dispatcher rows of IPASSWORD_ENCRYPT$ and IPASSWORD_CHECK, installed by the library's
+// registration object.
+void register_password_intrinsics();

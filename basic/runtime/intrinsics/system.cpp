@@ -148,9 +148,14 @@ void uprocess_kill(int nargs, int last, Stack *result)
     set_number(result, pid <= 1 ? 0 : script_succeeded({SUDO_PROGRAM, PROCESS_KILL_SCRIPT, std::to_string(pid)}));
 }
 
-const bool registered = (register_string_intrinsic(in_GETENV, agetenv), register_string_intrinsic(in_GETSYS, agetsys),
-                         register_string_intrinsic(in_IREMOVE_NON_PRINTABLE, remove_non_printable),
-                         register_numeric_intrinsic(in_IPROCESS_CHECK, uprocess_check),
-                         register_numeric_intrinsic(in_IPROCESS_KILL, uprocess_kill), true);
 
 } // namespace
+
+void register_system_intrinsics()
+{
+    register_string_intrinsic(in_GETENV, agetenv);
+    register_string_intrinsic(in_GETSYS, agetsys);
+    register_string_intrinsic(in_IREMOVE_NON_PRINTABLE, remove_non_printable);
+    register_numeric_intrinsic(in_IPROCESS_CHECK, uprocess_check);
+    register_numeric_intrinsic(in_IPROCESS_KILL, uprocess_kill);
+}

@@ -9,39 +9,42 @@
 #include "exec_fixture.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
+#include "program_text.h"
 #include "softkeys.h"
+#include "test_intrinsics.h"
 
-// Test dispatcher in place of the run-time's (linked first): ABORT raises the trappable error;
-// IGTK_MAIN stands for a main loop that delivers one event: its first argument names the routine
-// to call back, the others are copied as the routine's arguments, as the forms engine copies an
+// Test intrinsics in place of the run-time's: ABORT raises the trappable error; ICCALL_FUN
+// stands for a GUI main loop that delivers one event: its first argument names the routine to
+// call back, the others are copied as the routine's arguments, as the forms engine copies an
 // attached routine's parameters.
 namespace {
 int deepest_callback;
 Stack last_result;
-} // namespace
 
-int c_intrins(int code, int nargs, int last)
+void test_abort(int, int) { Xerror(TRAPPABLE_ERROR, "test error"); }
+
+void test_main_loop(int nargs, int last)
 {
-    if (code == in_ABORT) Xerror(TRAPPABLE_ERROR, "test error");
-    if (code != in_IGTK_MAIN || nargs < 1) throw lumba_test::AbortError("unexpected statement intrinsic");
+    if (nargs < 1) throw lumba_test::AbortError("unexpected statement intrinsic");
     const Stack &n = Stk[last - nargs + 1];
     const std::string name(n.s_c.C_S, n.length);
     std::vector<Stack> args(Stk + last - nargs + 2, Stk + last + 1);
     deepest_callback = std::max(deepest_callback, ib_callback_depth + 1);
     invoke_basic_callback_routine(name.c_str(), args.data(), nargs - 1, current_application, Minterp);
     last_result = fn_value;
-    return 0;
 }
+
+const auto *test_intrinsics =
+    lumba_test::add_test_intrinsics({.statement = {{in_ABORT, test_abort}, {in_ICCALL_FUN, test_main_loop}}});
+} // namespace
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v, bool shared = true)
-{
-    return "loadsc s:\"" + v + "\" p:" + (shared ? "1" : "0") + "\n";
-}
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
-std::string from_cell(int i) { return "loadrvd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+using lumba_test::dec;
+using lumba_test::from_cell;
+using lumba_test::num;
+using lumba_test::str;
+using lumba_test::to_cell;
 std::string add_to_cell(int i, const std::string &v) { return from_cell(i) + num(v) + "add\n" + to_cell(i); }
 constexpr const char *COMMON = ".common I:8 I:0\n";
 
@@ -72,7 +75,7 @@ std::string chain(const std::string &name, bool shared = false)
 // The test main loop calling back routine name with the pushes as its arguments.
 std::string event(const std::string &name, const std::string &pushes = "", int count = 0)
 {
-    return str(name) + pushes + "ipcall I:" + std::to_string(in_IGTK_MAIN) + " I:" + std::to_string(count + 1) + "\n";
+    return str(name) + pushes + "ipcall I:" + std::to_string(in_ICCALL_FUN) + " I:" + std::to_string(count + 1) + "\n";
 }
 const std::string test_error = "ipcall I:" + std::to_string(in_ABORT) + " I:0\n";
 // Reached only when control flow goes wrong: a fatal stop.
@@ -300,12 +303,6 @@ Stack number_entry(dec_t *value)
     return e;
 }
 
-dec_t decimal(const char *text)
-{
-    dec_t d{};
-    NumericCvASC(text, static_cast<int>(std::strlen(text)), &d);
-    return d;
-}
 
 // The state a callback must leave as it found it.
 struct Snapshot {
@@ -392,7 +389,7 @@ protected:
 
 TEST_F(CallbackTest, FunctionResultInFnValueAndStateUnchanged)
 {
-    dec_t two = decimal("2"), three = decimal("3");
+    dec_t two = dec("2"), three = dec("3");
     const Snapshot before = Snapshot::take();
     ASSERT_EQ(call("add", {number_entry(&two), number_entry(&three)}), "");
     EXPECT_EQ(fn_value.s_t, real);
@@ -439,7 +436,7 @@ TEST_F(CallbackTest, StringArgumentsStayTheCallers)
 
 TEST_F(CallbackTest, ProcedureLeavingByExitReturnsToTheCaller)
 {
-    dec_t x = decimal("1");
+    dec_t x = dec("1");
     const Snapshot before = Snapshot::take();
     ASSERT_EQ(call("set", {number_entry(&x)}), "");
     EXPECT_TRUE(same(x, "42")) << text_of(x);
@@ -455,7 +452,7 @@ TEST_F(CallbackTest, ProcedureLeavingByExitReturnsToTheCaller)
 
 TEST_F(CallbackTest, RefusedCalls)
 {
-    dec_t one = decimal("1");
+    dec_t one = dec("1");
     const Snapshot before = Snapshot::take();
     EXPECT_EQ(call("nosuch", {}), "callback nosuch not found");
     before.expect_same();
@@ -480,7 +477,7 @@ TEST_F(CallbackTest, CallbackInAnExecuteChildNeverRunsTheParent)
     ASSERT_EQ(load(assemble(routine("main") + COMMON + "exit\n", "parent.obj"), &parent), "");
     context->previous = parent;
     parent->npc = parent->code[0] + 8;  // the COMMON declaration after the routine start
-    dec_t x = decimal("1");
+    dec_t x = dec("1");
     const Snapshot before = Snapshot::take();
     ASSERT_EQ(call("set", {number_entry(&x)}), "");
     EXPECT_TRUE(same(x, "42"));

@@ -8,12 +8,13 @@
 
 #include "exec_fixture.h"
 #include "mem_mgt.h"
+#include "program_text.h"
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+using lumba_test::num;
+using lumba_test::str;
+using lumba_test::to_cell;
 
 // Character area of main: S$ (10) at 0, F$ (fixed, 5) at 10, A$ (3 x 4) at 15, P$ (pointer) at 27.
 const std::string string_symbols = "symtab\n__ROUTINE__ main 4\nS$ 10 0 0x14 0 1 -\nF$ 5 0 0x1014 10 2 -\n"

@@ -9,14 +9,15 @@
 #include "exec_fixture.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
-#include "pending.h"
+#include "hooks.h"
+#include "program_text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+using lumba_test::num;
+using lumba_test::to_cell;
 std::string cell_ref(int i) { return "loadrad I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
 // The statement that takes the dump where the program stands (see DumpHere).
 std::string dump_here(int nargs) { return "ipcall I:" + std::to_string(in_ITIMER_LAP) + " I:" + std::to_string(nargs) + "\n"; }
@@ -24,13 +25,13 @@ std::string dump_here(int nargs) { return "ipcall I:" + std::to_string(in_ITIMER
 // X = 5 in COMMON, then three entries: a number, a reference to X and a text.
 const std::string pushes = num("5") + to_cell(0) + num("1") + cell_ref(0) + "loadsc s:\"boom\" p:0\n";
 
-// The report lines a fatal error would have left, then the dump.
+// The report lines a fatal error would have left, then the dump the core has been handed.
 void take_dump_now(int, int)
 {
     error_vector_clear();
     error_vector_add("the title");
     error_vector_add("the message");
-    Take_dump();
+    run_hook(CoreHook::take_dump);
 }
 
 class CrashDump : public ExecTest {
@@ -173,12 +174,10 @@ TEST_F(CrashDump, FileThatCannotBeMadeEndsTheRunOnce)
     EXPECT_EQ(Dump_available, 0);
 }
 
-TEST_F(CrashDump, WithoutAWriterTheDumpIsNotAvailable)
+TEST(CrashDumpHook, TheRegisteredDumpIsTheWriter)
 {
-    DumpWriter writer = register_dump_writer(nullptr);
-    EXPECT_EQ(lumba_test::abort_text([] { Take_dump(); }), "Crash dump not available");
-    register_dump_writer(writer);
-    EXPECT_EQ(writer, write_crash_dump);
+    const HookFunction registered = register_hook(CoreHook::take_dump, write_crash_dump);
+    EXPECT_EQ(registered, write_crash_dump);
 }
 
 TEST(StackEntryDetail, EachKind)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "executor.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"

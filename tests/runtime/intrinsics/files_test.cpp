@@ -17,11 +17,12 @@
 #include <glib.h>
 
 #include "direct_call.h"
+#include "command_output.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
 using lumba_test::DirectCall;
-using lumba_test::output_of;
+using lumba_test::first_line_of;
 using lumba_test::N;
 using lumba_test::S;
 
@@ -164,8 +165,9 @@ TEST_F(Files, EnvironmentAndSystemFacts)
 {
     setenv("LUMBA_FILES_TEST", " spaced value ", 1);
     unsetenv("LUMBA_FILES_UNSET");
-    const std::string uid = output_of("id -u");
-    const std::string passwd = output_of("getent passwd " + uid);  // name:x:uid:gid:gecos:home:shell
+    auto answer = [](std::vector<std::string> argv) { return first_line_of(lumba_test::command_output(argv, {})); };
+    const std::string uid = answer({"id", "-u"});
+    const std::string passwd = answer({"getent", "passwd", uid});  // name:x:uid:gid:gecos:home:shell
     std::vector<std::string> fields;
     for (std::size_t start = 0;;) {
         const std::size_t colon = passwd.find(':', start);
@@ -182,9 +184,9 @@ TEST_F(Files, EnvironmentAndSystemFacts)
         {in_GETENV, "LUMBA_FILES_TEST ", ""},  // the name is taken as it stands
         {in_GETENV, "LUMBA_FILES_UNSET", ""},
         {in_GETSYS, "UID", uid},
-        {in_GETSYS, "GID", output_of("id -g")},
+        {in_GETSYS, "GID", answer({"id", "-g"})},
         {in_GETSYS, "PID", std::to_string(getpid())},
-        {in_GETSYS, "HOSTNAME", output_of("hostname")},
+        {in_GETSYS, "HOSTNAME", answer({"hostname"})},
         {in_GETSYS, "LOGNAME", fields[0]},
         {in_GETSYS, "HOMEDIR", fields[5]},
         {in_GETSYS, "hostname", "stop: hostname not supported"},

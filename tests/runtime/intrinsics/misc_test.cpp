@@ -19,12 +19,13 @@
 
 #include "direct_call.h"
 #include "misc.h"
+#include "command_output.h"
 #include "scratch.h"
 #include "test_host.h"
 
 namespace fs = std::filesystem;
 using lumba_test::DirectCall;
-using lumba_test::output_of;
+using lumba_test::command_output;
 
 
 TEST(Trim, FourWaysOfTrimming)
@@ -157,7 +158,7 @@ class ImageProbe : public lumba_test::ScratchDir {};
 
 TEST_F(ImageProbe, AgreesWithIdentify)
 {
-    const std::string convert = "/usr/bin/convert";
+    const std::string convert = "/usr/bin/convert";  // by full path: the distribution's own
     struct {
         const char *file, *make;
         std::int32_t bits, kind;
@@ -175,8 +176,12 @@ TEST_F(ImageProbe, AgreesWithIdentify)
     };
     for (const auto &c : cases) {
         const std::string path = at(c.file);
-        output_of(convert + " " + c.make + path);
-        std::istringstream identified(output_of("/usr/bin/identify -format '%w %h %z' " + path));
+        std::vector<std::string> make{convert};
+        std::istringstream words(c.make);
+        for (std::string w; words >> w;) make.push_back(w);
+        make.back() += path;
+        command_output(make, {});
+        std::istringstream identified(command_output({"/usr/bin/identify", "-format", "%w %h %z", path}, {}));
         std::int64_t w = 0, h = 0;
         int depth = 0;
         identified >> w >> h >> depth;
@@ -193,11 +198,11 @@ TEST_F(ImageProbe, AgreesWithIdentify)
 
 TEST_F(ImageProbe, JpegFrameBeyondTheFirst64KiBIsNotFound)
 {
-    output_of("/usr/bin/convert -size 90x60 gradient:red-blue JPEG:" + at("base.jpg"));
+    command_output({"/usr/bin/convert", "-size", "90x60", "gradient:red-blue", "JPEG:" + at("base.jpg")}, {});
     write("far.jpg", with_long_comments(read("base.jpg")));
     ASSERT_GT(read("far.jpg").find("\xFF\xC0"), 65535u);
     // identify still reads it: the probe's limit, not a damaged file.
-    EXPECT_EQ(output_of("/usr/bin/identify -format '%w %h' " + at("far.jpg")), "90 60");
+    EXPECT_EQ(command_output({"/usr/bin/identify", "-format", "%w %h", at("far.jpg")}, {}), "90 60");
     const Probe p = probe(at("far.jpg"));
     EXPECT_EQ(p.width, 0);
     EXPECT_EQ(p.height, 0);

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "intrinsics.h"
+#include "program_text.h"
 #include "site.h"
 #include "xvfb.h"
 
@@ -19,12 +20,10 @@ using lumba_test::Xvfb;
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:0\n"; }
-std::string call(const char *op, int code, int nargs)
-{
-    return std::string(op) + " I:" + std::to_string(code) + " I:" + std::to_string(nargs) + "\n";
-}
+using lumba_test::call;
+using lumba_test::num;
+using lumba_test::str;
+
 std::string main_proc(const std::string &body)
 {
     return ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\n.common I:2 I:0\nsrcline I:3 I:0\n" + body + "exit\n";

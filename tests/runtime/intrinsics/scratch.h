@@ -1,5 +1,4 @@
-// A scratch directory per test, with helpers to write and read files in it, and the output of a
-// command line the test writes itself.
+// A scratch directory per test, with helpers to write and read files in it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -36,18 +35,7 @@ protected:
     std::string dir;
 };
 
-// Standard output of command (no program data in it), without its final line ends; the command
-// must succeed.
-inline std::string output_of(const std::string &command)
-{
-    gchar *out = nullptr;
-    gint status = 0;
-    EXPECT_TRUE(g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr)) << command;
-    std::string s = out ? out : "";
-    g_free(out);
-    EXPECT_EQ(status, 0) << command;
-    while (!s.empty() && s.back() == '\n') s.pop_back();
-    return s;
-}
+// The first line a command prints, for oracles that answer in one line.
+inline std::string first_line_of(const std::string &output) { return output.substr(0, output.find('\n')); }
 
 } // namespace lumba_test

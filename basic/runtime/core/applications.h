@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "code.h"
 #include "disamdec.h"
@@ -76,6 +77,8 @@ void CanDeleteLastApplication();
 // By name (with its neighbours by the owner rules) or, without a name, every deletable
 // application of that owner window.
 void DelApplication(const char *name, void *owner_window);
+// Every deletable application (finish).
+void DelAllApplications();
 AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals, std::uint32_t chars,
                                std::uint32_t struct_bytes);
 void DeleteApplicationMem(AppMemory_t *mem);
@@ -95,3 +98,8 @@ void PrintApplication(Application_t *ap, std::FILE *stream);
 void PrintApplicationMem(AppMemory_t *mem, std::FILE *stream);
 void PrintAppVariables(Application_t *ap, std::FILE *stream);
 void PrintAllAppVariables(const char *title, std::FILE *stream);
+
+// Report data.
+const char *CurrentApplicationName();   // NULL while no application is loaded
+std::string ApplicationNames();         // all loaded applications, joined by ", "
+const char *LoadedFileName(int index);  // source file of the current application, or NULL
