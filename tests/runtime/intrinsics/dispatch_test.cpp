@@ -171,7 +171,7 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {NUMERIC, in_ICADD, 1, "ICADD not available"},
         {STRING, in_EDIT, 0, "EDIT$ not available"},
         {NUMERIC, in_IDOC_FETCH, 0, "IDOC_FETCH not available"},
-        {STATEMENT, in_IPQBEGIN, 0, "IPQBEGIN not available"},
+        {NUMERIC, in_IPQFETCH, 0, "IPQFETCH not available"},
         {NUMERIC, in_LFN_FILE, 0, "LFN.FILE not available"},
         {STATEMENT, in_IGEOMETRY_PUT_OAE, 1, "IGEOMETRY_PUT_OAE not available"},
     };
