@@ -7,13 +7,17 @@ packages=(
   # tool chain
   build-essential cmake ninja-build pkg-config git make
   # libraries
-  libglib2.0-dev libgtk-4-dev zlib1g-dev
+  libglib2.0-dev libgtk-4-dev zlib1g-dev libpq-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing
   clang libclang-rt-14-dev
   # test tools
   xvfb xdotool python3 util-linux
+  # the database server the tests start (a scratch cluster per test program) and its client tools
+  postgresql-15 postgresql-client-15
+  # network namespaces of the test runner (ip link set lo up)
+  iproute2
   # the debugger whose stack trace fatal reports carry
   gdb
 )
