@@ -27,6 +27,15 @@ bool succeeded(const PGresult *res)
     return res && (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK);
 }
 
+// Sends a statement of the layer's own; one the server refuses ends the run with failure.
+void send_or_stop(PGconn *conn, const char *sql, const char *failure)
+{
+    PGresult *res = OskaPQexec(conn, sql, 0);
+    const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
+    PQclear(res);
+    if (!ok) Abort("%s", failure);
+}
+
 // The text of a statement file, read whole.
 std::string statement_file(const char *name)
 {
@@ -132,10 +141,7 @@ void OskaPgBegin(std::uint16_t handle)
         Debug("IPQBEGIN: PgSQL transaction is already opened");
         return;
     }
-    PGresult *res = OskaPQexec(conn, "BEGIN", 0);
-    const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
-    PQclear(res);
-    if (!ok) Abort("OskaPgBegin: could not start transaction");
+    send_or_stop(conn, "BEGIN", "OskaPgBegin: could not start transaction");
 }
 
 int OskaPgCommit(std::uint16_t handle)
@@ -190,8 +196,5 @@ void OskaPgRollback(std::uint16_t handle)
         Debug("IPQROLLBACK: PgSQL transaction is not in progress");
         return;
     }
-    PGresult *res = OskaPQexec(conn, "ROLLBACK", 0);
-    const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
-    PQclear(res);
-    if (!ok) Abort("OskaPgRollback: could not rollback transaction");
+    send_or_stop(conn, "ROLLBACK", "OskaPgRollback: could not rollback transaction");
 }
