@@ -7,13 +7,15 @@ packages=(
   # tool chain
   build-essential cmake ninja-build pkg-config git make
   # libraries
-  libglib2.0-dev libgtk-4-dev zlib1g-dev libpq-dev
+  libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev libpq-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing
   clang libclang-rt-14-dev
-  # test tools
-  xvfb xdotool python3 util-linux
+  # test tools (sed and date are oracles of the formatting tests)
+  xvfb xdotool python3 util-linux sed coreutils tzdata
+  # the C library's grouped number formatting, the peer of the formatting benchmark
+  locales
   # the database server the tests start (a scratch cluster per test program) and its client tools
   postgresql-15 postgresql-client-15
   # network namespaces of the test runner (ip link set lo up)
@@ -31,4 +33,9 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The formatting benchmark compares against printf's grouping, which needs a locale that groups.
+if ! locale -a 2>/dev/null | grep -qx 'en_US.utf8'; then
+  localedef -i en_US -f UTF-8 en_US.UTF-8
 fi
