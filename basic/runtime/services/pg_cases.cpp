@@ -108,9 +108,11 @@ void IPQGETVALUE_case(int nargs, int last, Stack *result)
 void IPQSTRFETCH_case(int nargs, int last, Stack *result)
 {
     need(nargs, 2, "IPQSTRFETCH$");
+    Stack &flag = arg(nargs, last, 1);
+    set_flag(flag, 0, "IPQSTRFETCH$");  // refused before a row is taken
     std::uint32_t length = 0;
     char *row = OskaStrFetch(handle(nargs, last, 0), &length);
-    set_flag(arg(nargs, last, 1), row ? 1 : 0, "IPQSTRFETCH$");
+    if (row) set_flag(flag, 1, "IPQSTRFETCH$");
     if (row)
         take_text(result, row, length);
     else

@@ -79,8 +79,10 @@ char *server_time(const TimeQuery &q, std::uint16_t handle, const char *interval
     if (!res || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)) {
         keep_error(conn, res);
         PQclear(res);
-        char *message = pg_last_error_for_program();
-        Abort("%s(%d, %s, %s) failed with %s\n", q.failed_name, h, shown1, shown2, message);
+        char *text = pg_last_error_for_program();
+        const std::string message = text;
+        sfree(text);
+        Abort("%s(%d, %s, %s) failed with %s\n", q.failed_name, h, shown1, shown2, message.c_str());
     }
     if (PQnfields(res) != 1 || PQntuples(res) != 1) {
         const int fields = PQnfields(res), rows = PQntuples(res);
