@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config git make
   # libraries
   libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev libpq-dev
+  # password hashing (crypt)
+  libcrypt-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing
@@ -16,6 +18,8 @@ packages=(
   xvfb xdotool python3 util-linux sed coreutils tzdata
   # the C library's grouped number formatting, the peer of the formatting benchmark
   locales
+  # the picture-header probe's oracle (identify) and its test pictures (convert)
+  imagemagick
   # the database server the tests start (a scratch cluster per test program) and its client tools
   postgresql-15 postgresql-client-15
   # network namespaces of the test runner (ip link set lo up)

@@ -140,9 +140,10 @@ void FreeAllPgConn();
 
 // ---- Seams for tests -------------------------------------------------------------------------------
 //
-// The pause between connection attempts (seconds) and the statement clock (milliseconds); each
-// setter returns what it replaces, nullptr restores the default.
+// The pause between connection attempts (seconds) and the statement clock (milliseconds, by
+// default DpsStartTimer's wall clock); each setter returns what it replaces, nullptr restores the
+// default.
 using PgSleep = void (*)(unsigned seconds);
-using PgClock = long long (*)();
+using PgClock = std::int64_t (*)();
 PgSleep set_pg_connect_sleep(PgSleep sleep);
 PgClock set_pg_statement_clock(PgClock clock);

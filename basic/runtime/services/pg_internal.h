@@ -13,7 +13,7 @@ void pg_free_prepared();
 // The routine name that discipline mails start with: Rname inside a routine, else "__MAIN__".
 const char *pg_mail_routine();
 // Milliseconds on the statement clock.
-long long pg_clock_now();
+std::int64_t pg_clock_now();
 // Sleeps between connection attempts.
 void pg_connect_pause(unsigned seconds);
 // The text IPQERRMSG$ gives: a new salloc copy of the last error ("" when none); when there is

@@ -10,6 +10,7 @@
 #include "gdata.h"
 #include "interp.h"
 #include "mem_mgt.h"
+#include "misc.h"
 #include "message.h"
 #include "pg_internal.h"
 #include "run_time.h"
@@ -134,13 +135,6 @@ void execute(PGconn *conn, const char *after_keyword, int strict)
     pg_rollback_count += r->rollback;
 }
 
-long long wall_clock_ms()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 void plain_sleep(unsigned seconds)
 {
     // A signal cuts a sleep short: act on it at this safe point, then sleep the rest.
@@ -150,7 +144,7 @@ void plain_sleep(unsigned seconds)
     }
 }
 
-PgClock statement_clock = wall_clock_ms;
+PgClock statement_clock = DpsStartTimer;
 PgSleep connect_sleep = plain_sleep;
 
 bool statement_log_on()
@@ -167,13 +161,13 @@ const char *pg_mail_routine()
     return cur_routine > 0 && Rname ? Rname : "__MAIN__";
 }
 
-long long pg_clock_now() { return statement_clock(); }
+std::int64_t pg_clock_now() { return statement_clock(); }
 void pg_connect_pause(unsigned seconds) { connect_sleep(seconds); }
 
 PgClock set_pg_statement_clock(PgClock clock)
 {
     PgClock previous = statement_clock;
-    statement_clock = clock ? clock : wall_clock_ms;
+    statement_clock = clock ? clock : DpsStartTimer;
     return previous;
 }
 
@@ -216,14 +210,14 @@ PGresult *OskaPQexec(PGconn *conn, const char *sql, int strict)
 {
     OskaPQcheck(conn, sql, strict);
     ++pg_req_count;
-    const long long t0 = pg_clock_now();
+    const std::int64_t t0 = pg_clock_now();
     const bool logged = statement_log_on();
     if (logged) {
         const char *file = LoadedFileName(src_file_index);
         _mlog(1, 0, " ** %s at %s:%d\n -- SQL: %s", CurrentRoutineName(), file ? file : "", src_line_number, sql);
     }
     PGresult *res = PQexec(conn, sql);
-    const long long elapsed = pg_clock_now() - t0;
+    const std::int64_t elapsed = pg_clock_now() - t0;
     const float seconds = static_cast<float>(elapsed) / 1000.0f;
     if (logged) _mlog(1, 0, " -\\ %.2fs", static_cast<double>(seconds));
     pg_count_transactions();

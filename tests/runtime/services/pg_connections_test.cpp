@@ -157,10 +157,10 @@ TEST_F(PgConnections, SlowStatementsAreMailedAboveFourSeconds)
         const char *mail;
     } cases[] = {{4000, nullptr}, {4001, "4.00s query: select 1"}, {12345, "12.35s query: select 1"}};
     const long c = connect();
-    static long long step;
+    static std::int64_t step;
     static int calls;
     // The clock is read before and after each statement.
-    set_pg_statement_clock([] { return 1000000LL + (calls++ % 2 ? step : 0); });
+    set_pg_statement_clock([]() -> std::int64_t { return 1000000 + (calls++ % 2 ? step : 0); });
     for (const auto &k : cases) {
         step = k.elapsed;
         lumba_test::mail_reports().clear();
