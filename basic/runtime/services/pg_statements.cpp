@@ -2,7 +2,6 @@
 // and counting, the transaction-discipline mails, the run-time log lines, timing and the mail
 // about slow statements; the count of connections inside a transaction block; the last error.
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <unistd.h>
 
