@@ -12,8 +12,6 @@
 
 namespace lumba_test {
 
-namespace {
-
 void remove_tree(const std::string &path)
 {
     GDir *dir = g_dir_open(path.c_str(), 0, nullptr);
@@ -29,8 +27,6 @@ void remove_tree(const std::string &path)
     }
     g_rmdir(path.c_str());
 }
-
-} // namespace
 
 Site::Site()
 {
