@@ -56,6 +56,8 @@ public:
         // GTK's font thread reads the environment from now on: a variable the fixtures set later
         // must exist already, so that setting it never moves the environment under that thread.
         setenv("PID", std::to_string(getpid()).c_str(), 1);
+        setenv("OAE_APP_WIDTH", "", 1);  // the application area's launch values
+        setenv("OAE_APP_HEIGHT", "", 1);
         gtk_init();
         load_style_sheet();
     }

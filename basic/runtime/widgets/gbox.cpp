@@ -4,7 +4,7 @@
 #include "cases.h"
 #include "cmatrix.h"
 #include "gcontainers.h"
-#include "gmessage.h"
+#include "hooks.h"
 #include "gmisc.h"
 #include "gwidget.h"
 #include "handles.h"
@@ -191,7 +191,7 @@ void ighbox_pack(int nargs, int last)
 {
     FORMS_TRACE;
     if (nargs != 9 && nargs != 10) Abort("Invalid number of parameters to ighbox_pack");
-    if (nargs == 10) gmessage("Please remove the last parameter, tagname, from ighbox_pack", "I");
+    if (nargs == 10) window_hooks().message("Please remove the last parameter, tagname, from ighbox_pack", "I");
     GtkWidget *box = gwidget_arg_of(arg(nargs, last, 0), GTK_TYPE_BOX);
     GtkWidget *widget = packed_widget(arg(nargs, last, 1));
     const double xalign = real_value(arg(nargs, last, 2)), yalign = real_value(arg(nargs, last, 3));

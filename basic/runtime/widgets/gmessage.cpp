@@ -337,6 +337,11 @@ std::string question_text(const char *text, const std::vector<std::string> &labe
 
 void gmessage(const char *text, const char *type)
 {
+    gmessage_ask(text, type);
+}
+
+int gmessage_ask(const char *text, const char *type)
+{
     const char letter = type && *type ? static_cast<char>(std::toupper(static_cast<unsigned char>(*type))) : 'I';
     const MessageType *kind = nullptr;
     for (const auto &t : message_types)
@@ -344,13 +349,13 @@ void gmessage(const char *text, const char *type)
     if (!kind) Abort("Unknown gmessage type '%s'", type);
     if (!windows_up()) {
         write_out(text, letter == 'F' ? -1 : 9);
-        return;
+        return -1;
     }
     const std::string line = oska_do_test ? heading_name() + ":" + CurrentRoutineName() + "::" + text
                                           : heading_name() + ":" + ProgramPoint();
     const DialogSpec spec{"gmessage", "Can't create pipe for gmessage", heading_line(line), shown(text),
                           kind->style, kind->buttons, kind->default_button, kind->cancel};
-    run_dialog(spec, true, letter == 'F');
+    return run_dialog(spec, true, letter == 'F');
 }
 
 int gdialog(const char *text, const std::vector<std::string> &labels)

@@ -18,6 +18,9 @@ struct Stack;
 // Without windows (background mode, or before GTK is up) the text goes to standard error and the
 // run-time log instead.
 void gmessage(const char *text, const char *type);
+// gmessage's dialog, answering the index of the button pressed, or the type's cancel answer (1 for
+// a question, else -1) when it was closed unanswered; -1 without windows.
+int gmessage_ask(const char *text, const char *type);
 // Shows text with one button per label (the first the default) and waits: the index of the
 // button pressed, -1 when the dialog was closed unanswered. Without windows the question goes to
 // standard error and the run-time log and the answer is -1.
