@@ -62,17 +62,36 @@ bool Snapshot::save_png(const std::string &path) const
     return ok;
 }
 
-Snapshot snapshot(GtkWidget *widget)
+namespace {
+
+// What the widget's paintable draws: the frame last painted for it, nothing while a change waits
+// for the next frame.
+GskRenderNode *last_frame(GtkWidget *widget, int width, int height)
 {
-    const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
-    GtkNative *native = gtk_widget_get_native(widget);
-    if (!native || !gtk_widget_get_mapped(widget) || width <= 0 || height <= 0) return {};
     GdkPaintable *paintable = gtk_widget_paintable_new(widget);
     GtkSnapshot *s = gtk_snapshot_new();
     gdk_paintable_snapshot(paintable, GDK_SNAPSHOT(s), width, height);
-    GskRenderNode *node = gtk_snapshot_free_to_node(s);
     g_object_unref(paintable);
-    if (!node) return {};
+    return gtk_snapshot_free_to_node(s);
+}
+
+} // namespace
+
+Snapshot snapshot(GtkWidget *widget)
+{
+    GtkNative *native = gtk_widget_get_native(widget);
+    if (!native || !gtk_widget_get_mapped(widget)) return {};
+    GskRenderNode *node = last_frame(widget, gtk_widget_get_width(widget), gtk_widget_get_height(widget));
+    if (!node) {
+        // Changed since the last frame: take the next one.
+        if (!wait_drawn(widget)) return {};
+        node = last_frame(widget, gtk_widget_get_width(widget), gtk_widget_get_height(widget));
+    }
+    const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
+    if (!node || width <= 0 || height <= 0) {
+        if (node) gsk_render_node_unref(node);
+        return {};
+    }
     const graphene_rect_t viewport = GRAPHENE_RECT_INIT(0, 0, float(width), float(height));
     GdkTexture *texture = gsk_renderer_render_texture(gtk_native_get_renderer(native), node, &viewport);
     gsk_render_node_unref(node);

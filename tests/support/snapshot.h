@@ -42,8 +42,9 @@ private:
     std::vector<Rgba> pixels_;
 };
 
-// The widget (realised, mapped and laid out) drawn as it shows now. An empty snapshot when it is
-// not on screen.
+// The widget (realised, mapped and laid out) as it shows on screen now: the frame last painted for
+// it, or, when a change waits to be painted, the next frame (the main loop turns until then). An
+// empty snapshot when it is not on screen.
 Snapshot snapshot(GtkWidget *widget);
 // Runs the main loop until the widget is mapped with a size, then until its window has drawn a
 // frame; answers whether it got there within timeout_ms.

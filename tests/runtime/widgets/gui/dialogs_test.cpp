@@ -185,31 +185,37 @@ TEST_F(WidgetsTest, OtherWindowsGoOnWhileADialogWaits)
         gtk_label_set_text(GTK_LABEL(l), ("tick " + std::to_string(++ticks)).c_str());
         return G_SOURCE_CONTINUE;
     }, label);
-    // Snapshots taken by the main loop while the dialog waits, then the dialog is answered.
+    // Snapshots taken by the main loop while the dialog waits (one, and half a second later the
+    // other), then the dialog is closed.
     struct Seen {
         GtkWidget *label;
         lumba_test::Snapshot first, second;
         int ticks_first = 0, ticks_second = 0;
     } seen{label, {}, {}};
-    g_timeout_add(350, [](gpointer s) -> gboolean {
-        auto *seen = static_cast<Seen *>(s);
-        seen->first = lumba_test::snapshot(seen->label);
-        seen->ticks_first = ticks;
-        return G_SOURCE_REMOVE;
-    }, &seen);
-    g_timeout_add(800, [](gpointer s) -> gboolean {
+    const auto second = [](gpointer s) -> gboolean {
         auto *seen = static_cast<Seen *>(s);
         seen->second = lumba_test::snapshot(seen->label);
         seen->ticks_second = ticks;
         for (GtkWindow *w : toplevels())
             if (gtk_widget_has_css_class(GTK_WIDGET(w), "info")) gtk_window_close(w);
         return G_SOURCE_REMOVE;
-    }, &seen);
+    };
+    static GSourceFunc then;
+    then = second;
     DialogScript script({DIALOG_LEAVE});
+    script.on_shown = [&](const DialogRequest &) {
+        g_timeout_add(300, [](gpointer s) -> gboolean {
+            auto *seen = static_cast<Seen *>(s);
+            seen->first = lumba_test::snapshot(seen->label);
+            seen->ticks_first = ticks;
+            g_timeout_add(500, then, s);
+            return G_SOURCE_REMOVE;
+        }, &seen);
+    };
     EXPECT_EQ(gmessage_ask("Waiting", "I"), -1) << "closed unanswered";
     g_source_remove(timer);
     ASSERT_FALSE(seen.first.empty());
     ASSERT_FALSE(seen.second.empty());
-    EXPECT_GT(seen.ticks_second, seen.ticks_first);
+    EXPECT_GE(seen.ticks_second, seen.ticks_first + 2) << "the timer kept running";
     EXPECT_FALSE(seen.first == seen.second) << "the other window was redrawn while the dialog waited";
 }
