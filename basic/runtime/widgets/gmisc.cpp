@@ -117,7 +117,10 @@ void oska_box_prepend(GtkWidget *box, GtkWidget *child, int expand, int fill, in
 
 gboolean oska_window_activate_focus(GtkWidget *window)
 {
-    g_return_val_if_fail(GTK_IS_WINDOW(window), FALSE);
+    if (!GTK_IS_WINDOW(window)) {
+        g_return_if_fail_warning(nullptr, "oska_window_activate_focus", "GTK_IS_WINDOW (window)");
+        return FALSE;
+    }
     GtkWidget *focus = gtk_window_get_focus(GTK_WINDOW(window));
     if (!focus || !gtk_widget_is_sensitive(focus)) return FALSE;
     return gtk_widget_activate(focus);

@@ -41,7 +41,6 @@ void label_new(int nargs, int last, Stack *result)
 }
 void button_new(int, int, Stack *result) { give(result, keep(gtk_button_new_with_label("B"))); }
 
-const auto *gui = lumba_test::add_gui_environment();
 const auto *constructors = lumba_test::add_test_intrinsics({.numeric = {
                                                                 {in_IGCOMBO_NEW, record_new},
                                                                 {in_IGINPUT_NEW, input_new},

@@ -7,6 +7,7 @@
 //   IGINPUT_NEW (cm, index) an input record, returning its GtkText;
 //   IGDATE_NEW (cm, index) a date record, returning its GtkText;
 //   IGLABEL_SIMPLE_NEW (text) a GtkLabel; IGBUTTON_NEW () a GtkButton.
+// Each test program registers its X server (lumba_test::add_gui_environment) with its screen size.
 #pragma once
 
 #include <map>
@@ -18,14 +19,15 @@
 #include "snapshot.h"
 
 class WidgetsTest : public FormsTest {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-
+public:
     // The toplevel windows now open.
     static std::vector<GtkWindow *> toplevels();
     // A window's snapshot once it is drawn.
     static lumba_test::Snapshot drawn(GtkWidget *widget);
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
 
     FieldKindHooks saved_kinds[CM_FIELD_TYPE_GMAX + 1];
 };

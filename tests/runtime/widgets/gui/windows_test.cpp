@@ -17,6 +17,9 @@ using namespace widgets_test;
 
 namespace {
 
+// The test program's X server: one monitor of 1280 x 1024.
+const auto *gui = lumba_test::add_gui_environment();
+
 GtkWindow *window_at(long handle) { return GTK_WINDOW(reinterpret_cast<GtkWidget *>(handle)); }
 
 std::string cursor_name(GtkWidget *w)
