@@ -1,5 +1,6 @@
 #include "xdotool.h"
 
+#include <csignal>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -50,6 +51,11 @@ std::string Xdotool::run(const std::vector<std::string> &args) const
     g_child_watch_add(pid, child_ended, &child);
     // The program's own windows answer only while its main loop turns.
     const bool ended = wait_until([&] { return child.done; }, 30000);
+    if (!ended) {
+        // Its output ends with it.
+        kill(pid, SIGKILL);
+        wait_until([&] { return child.done; }, 5000);
+    }
     std::string out;
     char buffer[512];
     ssize_t n;

@@ -260,7 +260,8 @@ int run_dialog(const DialogSpec &spec, bool inactive_cursors, bool log_fatal)
     gtk_box_append(GTK_BOX(box), heading);
     GtkWidget *body = gtk_label_new(spec.text.c_str());
     gtk_label_set_wrap(GTK_LABEL(body), TRUE);
-    gtk_label_set_selectable(GTK_LABEL(body), TRUE);
+    gtk_label_set_selectable(GTK_LABEL(body), TRUE);  // the user may copy the text out
+    gtk_widget_set_focusable(body, FALSE);             // but the keyboard goes to the buttons
     gtk_label_set_xalign(GTK_LABEL(body), 0);
     gtk_box_append(GTK_BOX(box), body);
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);

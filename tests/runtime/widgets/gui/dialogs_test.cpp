@@ -219,3 +219,40 @@ TEST_F(WidgetsTest, OtherWindowsGoOnWhileADialogWaits)
     EXPECT_GE(seen.ticks_second, seen.ticks_first + 2) << "the timer kept running";
     EXPECT_FALSE(seen.first == seen.second) << "the other window was redrawn while the dialog waited";
 }
+
+TEST_F(WidgetsTest, FormWithBoxesGridAndDialogOnScreen)
+{
+    // A form: a title row of two labels in a horizontal box, a 3 x 2 grid of labels under it with a
+    // separator, then a question over it. Snapshots of both windows, side by side, go to
+    // $LUMBA_SNAPSHOT_DIR/form_and_dialog.png when that is set (to look at).
+    std::string grid = val(Y) + num(3) + num(2) + num(1) + num(0L) + fn(in_IGTABLE_NEW, 5) + set(Z);
+    const char *cells[] = {"Widget", "3 x 12.50", "Gadget", "2 x 7.25", "Total", "51.00"};
+    for (int i = 0; i < 6; ++i)
+        grid += str(cells[i]) + fn(in_IGLABEL_SIMPLE_NEW, 1) + set(L) + val(Z) + val(L) + num(i % 2) + num(i % 2 + 1) +
+                num(i / 2) + num(i / 2 + 1) + num(5) + num(5) + num(6) + num(4) + st(in_IGTABLE_ATTACH, 10);
+    const std::string pack_label = val(E) + val(L) + num(0L) + num(0L) + num(8) + num(8) + num(0L) + num(0L) + num(0L) +
+                                   st(in_IGHBOX_PACK, 9);
+    const std::string body = window_of("p", W) + attach(CM, W) + val(W) + str("Invoice 1042") + st(in_IGPRINT_TITLE, 2) +
+                             val(W) + fn(in_IGVBOX_NEW, 1) + set(Y) + val(Y) + num(0L) + fn(in_IGHBOX_NEW, 2) + set(E) +
+                             str("Invoice 1042") + fn(in_IGLABEL_SIMPLE_NEW, 1) + set(L) + pack_label +
+                             str("Customer: Smith Ltd") + fn(in_IGLABEL_SIMPLE_NEW, 1) + set(L) + pack_label +
+                             fn(in_IGHSEPARATOR_NEW, 0) + set(D) + val(Y) + val(D) + num(0L) + num(0L) + num(0L) +
+                             num(4) + num(0L) + num(1) + num(0L) + st(in_IGHBOX_PACK, 9) + grid + str("Post the invoice?") +
+                             str("Later") + str("Post") + fn(in_IGDIALOG, 3) + set(X);
+    DialogScript script({1});
+    lumba_test::Snapshot form_picture, dialog_picture;
+    script.on_shown = [&](const DialogRequest &r) {
+        form_picture = drawn(reinterpret_cast<GtkWidget *>(handle(W)));
+        dialog_picture = drawn(GTK_WIDGET(r.dialog));
+    };
+    ASSERT_EQ(form(body).abort, "");
+    EXPECT_EQ(value(X), 1);
+    ASSERT_FALSE(form_picture.empty());
+    ASSERT_FALSE(dialog_picture.empty());
+    EXPECT_GT(form_picture.dark_pixels(), 500) << "the labels are drawn";
+    EXPECT_GT(dialog_picture.dark_pixels(), 200) << "the question and its buttons are drawn";
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) {
+        const auto both = lumba_test::Snapshot::side_by_side({form_picture, dialog_picture});
+        EXPECT_TRUE(both.save_png(std::string(dir) + "/form_and_dialog.png"));
+    }
+}
