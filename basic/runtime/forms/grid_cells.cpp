@@ -12,6 +12,8 @@ struct Keys {
     GQuark top = g_quark_from_static_string("top-attach");
     GQuark width = g_quark_from_static_string("width");
     GQuark height = g_quark_from_static_string("height");
+    // The four together, for the grid's own walks: one lookup instead of four per child.
+    GQuark cell = g_quark_from_static_string("lumba-grid-cell");
 };
 
 const Keys &keys()
@@ -20,20 +22,25 @@ const Keys &keys()
     return k;
 }
 
-int get(GtkWidget *child, GQuark key) { return GPOINTER_TO_INT(g_object_get_qdata(G_OBJECT(child), key)); }
 void put(GtkWidget *child, GQuark key, int value) { g_object_set_qdata(G_OBJECT(child), key, GINT_TO_POINTER(value)); }
 
 } // namespace
 
 GridCell grid_cell(GtkWidget *child)
 {
-    const Keys &k = keys();
-    return {get(child, k.left), get(child, k.top), get(child, k.width), get(child, k.height)};
+    const auto *cell = static_cast<const GridCell *>(g_object_get_qdata(G_OBJECT(child), keys().cell));
+    return cell ? *cell : GridCell{};
 }
 
 void grid_set_cell(GtkWidget *child, const GridCell &cell)
 {
     const Keys &k = keys();
+    auto *kept = static_cast<GridCell *>(g_object_get_qdata(G_OBJECT(child), k.cell));
+    if (!kept) {
+        kept = g_new(GridCell, 1);
+        g_object_set_qdata_full(G_OBJECT(child), k.cell, kept, g_free);
+    }
+    *kept = cell;
     put(child, k.left, cell.left);
     put(child, k.top, cell.top);
     put(child, k.width, cell.width);

@@ -11,7 +11,8 @@ struct GridCell {
     bool operator==(const GridCell &) const = default;
 };
 
-// The child's cell data; zeros for a child that carries none.
+// The child's cell data; zeros for a child that carries none. (The data is written only here, so
+// it is also kept as one record, read in one lookup.)
 GridCell grid_cell(GtkWidget *child);
 void grid_set_cell(GtkWidget *child, const GridCell &cell);
 

@@ -213,7 +213,8 @@ void igtable_add_row(int nargs, int last, Stack *result)
     grid_extent(grid, &rows, nullptr);
     const RowArgument requested = nargs == 2 ? row_argument(arg(nargs, last, 1), true) : RowArgument{-1, false};
     const int position = gtable_add_position(rows, requested);
-    if (position >= 0) {
+    // At or after the extent no child begins or reaches: nothing moves.
+    if (position >= 0 && position < rows) {
         for (GtkWidget *c = gtk_widget_get_first_child(grid); c; c = gtk_widget_get_next_sibling(c)) {
             const GridCell before = grid_cell(c);
             const GridCell after = gtable_cell_after_insert(before, position);
@@ -221,8 +222,9 @@ void igtable_add_row(int nargs, int last, Stack *result)
             grid_set_cell(c, after);
             lay_out(grid, c, after);
         }
-        if (BgClrTable_t *table = colours_of(grid)) cm_resources().colour_row_inserted(table, position);
     }
+    if (BgClrTable_t *table = position >= 0 ? colours_of(grid) : nullptr)
+        cm_resources().colour_row_inserted(table, position);
     mark_colours(grid);
     intr::set_number(result, position);
 }
