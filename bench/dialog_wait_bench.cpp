@@ -12,7 +12,7 @@
 
 #include "gdata.h"
 #include "gmessage.h"
-#include "xvfb.h"
+#include "gui_bench.h"
 
 namespace {
 
@@ -72,6 +72,13 @@ void measure(benchmark::State &state, bool nested)
     state.counters["cpu_percent"] = wall > 0 ? 100.0 * cpu / wall : 0.0;
 }
 
+// One dialog first, so that neither side pays for GTK's first window (theme, fonts).
+void warm_up()
+{
+    g_timeout_add(100, close_dialog, nullptr);
+    gmessage_ask("Warming up", "I");
+}
+
 void BM_pipe_watch(benchmark::State &state) { measure(state, false); }
 void BM_nested_main_loop(benchmark::State &state) { measure(state, true); }
 
@@ -82,22 +89,5 @@ BENCHMARK(BM_nested_main_loop)->Name("peer/nested_g_main_loop_run")->Arg(200)->A
 
 int main(int argc, char **argv)
 {
-    lumba_test::Xvfb x;
-    setenv("DISPLAY", x.display().c_str(), 1);
-    setenv("GTK_A11Y", "none", 1);
-    setenv("GDK_BACKEND", "x11", 1);
-    setenv("GSK_RENDERER", "cairo", 1);
-    gtk_init();
-    global_data = &_global_data;
-    global_data->log_mode = LOG_MODE_STDERR;
-    global_data->log_level_lumbas = -1;
-    global_data->log_level_basic = -1;
-    // One dialog first, so that neither side pays for GTK's first window (theme, fonts).
-    g_timeout_add(100, close_dialog, nullptr);
-    gmessage_ask("Warming up", "I");
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return run_gui_benchmarks(argc, argv, warm_up);
 }

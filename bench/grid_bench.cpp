@@ -11,12 +11,12 @@
 
 #include "gdata.h"
 #include "grid_cells.h"
+#include "gui_bench.h"
 #include "handles.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "numerics.h"
 #include "stack.h"
-#include "xvfb.h"
 
 namespace {
 
@@ -112,18 +112,5 @@ BENCHMARK(BM_gtk_grid_insert_row)->Name("gtk/500_gtk_grid_insert_row_10_columns"
 
 int main(int argc, char **argv)
 {
-    lumba_test::Xvfb x;
-    setenv("DISPLAY", x.display().c_str(), 1);
-    setenv("GTK_A11Y", "none", 1);
-    setenv("GDK_BACKEND", "x11", 1);
-    gtk_init();
-    global_data = &_global_data;
-    global_data->log_mode = LOG_MODE_STDERR;
-    global_data->log_level_lumbas = -1;
-    global_data->log_level_basic = -1;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return run_gui_benchmarks(argc, argv);
 }

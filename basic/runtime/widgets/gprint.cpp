@@ -61,18 +61,36 @@ void *element_of(ControlMatrix_t *cm, int element, int index, const std::string 
     return e;
 }
 
+// The field part the first three arguments (CM, part name, field) of the show, hide and print
+// intrinsics name, checked in that order.
+struct FieldPart {
+    ControlMatrix_t *cm;
+    std::string part;
+    int element;
+    int index;
+};
+FieldPart field_part(int nargs, int last, const char *no_cm, bool all_accepted)
+{
+    FieldPart f;
+    f.cm = cm_argument(nargs, last, 0, no_cm);
+    f.part = stripped(intr::text(arg(nargs, last, 1)));
+    f.element = part_of(f.part, all_accepted);
+    if (f.element < 0) {
+        if (all_accepted) Abort("Invalid widget type; Expecting 'all', 'prompt', 'entry' or 'des'");
+        Abort("Invalid widget type; Expecting 'prompt', 'entry' or 'des'");
+    }
+    f.index = field_of(f.cm, arg(nargs, last, 2), "Invalid data type to third parameter");
+    return f;
+}
+
 // What IGWSHOW and IGWHIDE act on: the part's widget, or a record's container.
 GtkWidget *shown_part(int nargs, int last)
 {
     if (nargs != 3) Abort("Invalid number of parameters");
-    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "No Process Control Matrix found");
-    const std::string part = stripped(intr::text(arg(nargs, last, 1)));
-    const int element = part_of(part, true);
-    if (element < 0) Abort("Invalid widget type; Expecting 'all', 'prompt', 'entry' or 'des'");
-    const int index = field_of(cm, arg(nargs, last, 2), "Invalid data type to third parameter");
-    if (element == ALL && !cset_cm_get_ptr(cm, CM_LABEL_PTR, index)) Abort("Must have Prompt Label");
-    void *e = element == ALL ? cset_cm_get_ptr(cm, ALL, index) : element_of(cm, element, index, part);
-    if (!e) Abort("No widget found for field '%s', index %d", part.c_str(), index);
+    const FieldPart f = field_part(nargs, last, "No Process Control Matrix found", true);
+    if (f.element == ALL && !cset_cm_get_ptr(f.cm, CM_LABEL_PTR, f.index)) Abort("Must have Prompt Label");
+    void *e = f.element == ALL ? cset_cm_get_ptr(f.cm, ALL, f.index) : element_of(f.cm, f.element, f.index, f.part);
+    if (!e) Abort("No widget found for field '%s', index %d", f.part.c_str(), f.index);
     return handle_kind(e) > 0 ? cmat_widget_get_parent(e) : static_cast<GtkWidget *>(e);
 }
 
@@ -177,11 +195,7 @@ void igprint(int nargs, int last)
 {
     FORMS_TRACE;
     if (nargs != 4) Abort("Invalid number of parameters to gprint");
-    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Process Control Matrix not found");
-    const std::string part = stripped(intr::text(arg(nargs, last, 1)));
-    const int element = part_of(part, false);
-    if (element < 0) Abort("Invalid widget type; Expecting 'prompt', 'entry' or 'des'");
-    const int index = field_of(cm, arg(nargs, last, 2), "Invalid data type to third parameter");
+    const auto [cm, part, element, index] = field_part(nargs, last, "Process Control Matrix not found", false);
     void *e = element_of(cm, element, index, part);
     void *record = handle_kind(e) > 0 ? e : nullptr;
     GtkWidget *widget = record ? text_widget(record, false) : static_cast<GtkWidget *>(e);
@@ -228,11 +242,7 @@ void igprint_not_escaped(int nargs, int last)
 {
     FORMS_TRACE;
     if (nargs != 4) Abort("Invalid number of parameters");
-    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "No Process Control Matrix found");
-    const std::string part = stripped(intr::text(arg(nargs, last, 1)));
-    const int element = part_of(part, false);
-    if (element < 0) Abort("Invalid widget type; Expecting 'prompt', 'entry' or 'des'");
-    const int index = field_of(cm, arg(nargs, last, 2), "Invalid data type to third parameter");
+    const auto [cm, part, element, index] = field_part(nargs, last, "No Process Control Matrix found", false);
     const Stack &value = arg(nargs, last, 3);
     if (!intr::is_text(value)) Abort("Invalid data type to fourth parameter");
     void *e = element_of(cm, element, index, part);

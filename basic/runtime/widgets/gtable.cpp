@@ -27,6 +27,13 @@ GtkWidget *grid_arg(const Stack &entry)
     return gwidget_arg_of(entry, GTK_TYPE_GRID);
 }
 
+int rows_of(GtkWidget *grid)
+{
+    int rows = 0;
+    grid_extent(grid, &rows, nullptr);
+    return rows;
+}
+
 // Sets GTK's layout of a child to its cell data.
 void lay_out(GtkWidget *grid, GtkWidget *child, const GridCell &cell)
 {
@@ -209,8 +216,7 @@ void igtable_add_row(int nargs, int last, Stack *result)
     FORMS_TRACE;
     if (nargs < 1 || nargs > 2) Abort("igtable_add_row must have one or two parameters");
     GtkWidget *grid = grid_arg(arg(nargs, last, 0));
-    int rows = 0;
-    grid_extent(grid, &rows, nullptr);
+    const int rows = rows_of(grid);
     const RowArgument requested = nargs == 2 ? row_argument(arg(nargs, last, 1), true) : RowArgument{-1, false};
     const int position = gtable_add_position(rows, requested);
     // At or after the extent no child begins or reaches: nothing moves.
@@ -234,8 +240,7 @@ void igtable_delete_row(int nargs, int last, Stack *result)
     FORMS_TRACE;
     if (nargs < 1 || nargs > 3) Abort("igtable_delete_row must have one, two or three parameters");
     GtkWidget *grid = grid_arg(arg(nargs, last, 0));
-    int rows = 0;
-    grid_extent(grid, &rows, nullptr);
+    const int rows = rows_of(grid);
     const RowArgument first = nargs >= 2 ? row_argument(arg(nargs, last, 1), false) : RowArgument{-2, false};
     const RowArgument final = nargs >= 3 ? row_argument(arg(nargs, last, 2), false) : RowArgument{-2, false};
     RowRange range{-1, -1};
