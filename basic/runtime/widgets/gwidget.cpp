@@ -14,11 +14,7 @@
 
 namespace {
 
-struct Row {
-    FieldKindHooks hooks;
-    bool registered;
-};
-Row rows[CM_FIELD_TYPE_GMAX + 1];
+FieldKindHooks rows[CM_FIELD_TYPE_GMAX + 1];
 
 [[noreturn]] void invalid(long value)
 {
@@ -102,18 +98,13 @@ bool field_kind_has_widgets(int kind)
 FieldKindHooks register_field_kind(int kind, const FieldKindHooks &hooks)
 {
     check_kind(kind);
-    Row &row = rows[kind];
-    FieldKindHooks old = row.registered ? row.hooks : FieldKindHooks{};
-    row.hooks = hooks;
-    row.registered = true;
-    return old;
+    return std::exchange(rows[kind], hooks);
 }
 
 const FieldKindHooks &field_kind(int kind)
 {
     check_kind(kind);
-    if (!rows[kind].registered) kind_not_available(kind);
-    return rows[kind].hooks;
+    return rows[kind];
 }
 
 // ---- Construction pattern -------------------------------------------------------------------------------

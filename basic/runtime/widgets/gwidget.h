@@ -45,9 +45,9 @@ void gwidget_give_object(Stack *result, GObject *object);
 // ---- What each field-record kind does for the widget intrinsics -------------------------------------
 //
 // One row per record kind (CM_FIELD_TYPE_GINPUT .. CM_FIELD_TYPE_GTEXT), filled by the code of the
-// kind. An intrinsic that needs a member the row of the kind lacks (or a row never registered)
-// stops with "<Kind> fields not available". The first five members concern the kinds with widgets
-// of their own (field_kind_has_widgets); the rest the kinds IGPRINT names.
+// kind. An intrinsic that needs a member the row of the kind lacks (every member, until the kind
+// registers its row) stops with "<Kind> fields not available". The first five members concern the
+// kinds with widgets of their own (field_kind_has_widgets); the rest the kinds IGPRINT names.
 struct FieldKindHooks {
     // The widget IGHBOX_PACK places for the record.
     GtkWidget *(*packed)(const void *record);
@@ -78,10 +78,10 @@ struct FieldKindHooks {
 // removes and IGWIDGET_SET_NAME names: note, combo, check box, label, image, toggle, radio and text.
 // The others (input, date; table and button have no records) are entered by their GtkText.
 bool field_kind_has_widgets(int kind);
-// Installs the row of a kind and returns the one it replaces (empty when none was registered).
+// Installs the row of a kind and returns the one it replaces, so a test can put it back.
 FieldKindHooks register_field_kind(int kind, const FieldKindHooks &hooks);
-// The registered row of a kind; a kind no code registered stops the run ("<Kind> fields not
-// available"), a number outside 1..12 too ("Unexpected widget type %d").
+// The row of a kind (empty until the kind registers it); a number outside 1..12 ends the run
+// ("Unexpected widget type %d").
 const FieldKindHooks &field_kind(int kind);
 
 // ---- The construction pattern of field constructors ---------------------------------------------------

@@ -137,6 +137,12 @@ TEST_F(WidgetsTest, NamingWidgetsGivesThemTheirStyle)
     // The fixture style sheet colours #loud.
     EXPECT_EQ(drawn(box).pixel(2, 2), (Rgba{0, 255, 255, 255}));
     EXPECT_EQ(form(num(0L) + str("x") + st(in_IGWIDGET_SET_NAME, 2)).abort, "No widget passed to igwidget_set_name");
+    // A kind that has not given its row yet.
+    const FieldKindHooks row = register_field_kind(CM_FIELD_TYPE_GCHECKBOX, FieldKindHooks{});
+    const Outcome o = form(window_of("a", W) + attach(CM, W) + ref(CM) + num(1) + num(CM_FIELD_TYPE_GCHECKBOX) +
+                           fn(in_IGCOMBO_NEW, 3) + set(X) + val(X) + str("n") + st(in_IGWIDGET_SET_NAME, 2));
+    register_field_kind(CM_FIELD_TYPE_GCHECKBOX, row);
+    EXPECT_EQ(o.abort, "Check Box fields not available");
 }
 
 TEST_F(WidgetsTest, SeparatorsAndParents)
