@@ -42,6 +42,16 @@ Xvfb::Xvfb(int width, int height)
     display_ = ":" + number;
 }
 
+std::vector<std::string> Xvfb::gui_env() const
+{
+    std::vector<std::string> env{display_env(), "GDK_BACKEND=x11", "GSK_RENDERER=cairo", "GDK_DEBUG=gl-disable",
+                                 a11y_env()};
+#ifdef LUMBA_LSAN_SUPPRESSIONS
+    env.push_back(std::string("LSAN_OPTIONS=suppressions=") + LUMBA_LSAN_SUPPRESSIONS);
+#endif
+    return env;
+}
+
 Xvfb::~Xvfb()
 {
     if (pid_ > 0) {
