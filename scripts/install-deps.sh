@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   # tool chain
   build-essential cmake ninja-build pkg-config git make
-  # libraries
-  libglib2.0-dev libgtk-4-dev zlib1g-dev
+  # libraries: the run-time's, and those of the intrinsics built next (URL encoding, passwords)
+  libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev libcrypt-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing

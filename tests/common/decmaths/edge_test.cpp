@@ -289,8 +289,11 @@ TEST(DecimalToText, DocumentedForms)
         {num("-0"), 6, 1, "0.0   "},
         {null_dec, 4, 2, "    "},
         {num("1234.5678"), 7, 4, "1234.57"},   // fewer decimals, rounded again
-        {num("123.6"), 3, 1, "124"},           // the point goes too
-        {num("0.67"), 3, 2, "0.7"},            // rounded, not cut
+        {num("123.6"), 3, 1, "123"},           // cut at the field's end, the point too
+        {num("0.67"), 3, 2, "0.6"},            // the "0" is not counted: cut, not rounded
+        {num("-0.67"), 4, 2, "-0.6"},
+        {two_thirds, 5, -1, "0.666"},          // 32 decimals cut down to 4, then cut at 5 columns
+        {num("99.96"), 4, 2, "100."},          // one decimal fewer, rounded again from the value
         {num("0.0001"), 8, 2, "0.00    "},     // never more decimals than asked
         {num("12345678"), 6, 0, "1.23e7"},     // integer part wider than the field
         {num("12000000"), 6, 0, "1.2e7 "},
