@@ -1,7 +1,5 @@
 // Compare, add, subtract, multiply and divide. Each forms the exact leading digits of the result
 // (a floor of the magnitude, 17 significant base-100 digits or more) and leaves rounding to finish().
-#include <cstdio>
-
 #include "dec_internal.h"
 
 using namespace decmaths;
@@ -14,19 +12,6 @@ int cmp_magnitude(const dec_t *x, const dec_t *y)
     if (x->dec_exp != y->dec_exp) return x->dec_exp < y->dec_exp ? -1 : 1;
     int c = std::memcmp(x->dec_dgts, y->dec_dgts, DECSIZE);
     return c < 0 ? -1 : c > 0 ? 1 : 0;
-}
-
-// A damaged record handed to the arithmetic: worth a line on standard error.
-bool damaged(const dec_t *a)
-{
-    if (a->dec_ndgts < 0 || a->dec_ndgts > DECSIZE) return true;
-    if (a->dec_exp < DEC_MINEXP || a->dec_exp > DEC_MAXEXP) return true;
-    if (a->dec_pos < 0 || a->dec_pos > 1) return true;
-    for (int i = 0; i < DECSIZE; ++i) {
-        auto d = static_cast<unsigned char>(a->dec_dgts[i]);
-        if (d > 99 || (i >= a->dec_ndgts && d != 0)) return true;
-    }
-    return a->dec_ndgts > 0 && a->dec_dgts[0] == 0;
 }
 
 using u128 = unsigned __int128;
@@ -60,8 +45,33 @@ inline int ctz128(u128 v)
     return lo ? __builtin_ctzll(lo) : 64 + __builtin_ctzll(static_cast<std::uint64_t>(v >> 64));
 }
 
-// One in each of the fifteen low bytes.
+// One in each of the fifteen low bytes, and in all sixteen.
 constexpr u128 ONES15 = static_cast<u128>(0x0001010101010101ull) << 64 | 0x0101010101010101ull;
+constexpr u128 ONES16 = ONES15 | static_cast<u128>(1) << 120;
+
+// The invariants the operations rely on: a digit count of 0 to 16, a sign of 0 or 1, the
+// exponent in range, digits of 0 to 99, the first one not 0 and none past the count. A record
+// that breaks them (text stored over a number and read back as one) is not a number: dividing
+// by a leading zero pair would divide by zero in the hardware.
+bool well_formed(const dec_t *a)
+{
+    const int n = a->dec_ndgts;
+    if (n < 0 || n > DECSIZE || (a->dec_pos != 0 && a->dec_pos != 1)) return false;
+    if (a->dec_exp < DEC_MINEXP || a->dec_exp > DEC_MAXEXP) return false;
+    const u128 D = load_digits(a);
+    // A byte above 99 has its top bit set, or gets it from adding 28 to its low seven bits.
+    if (((D | ((D & ONES16 * 0x7F) + ONES16 * 28)) & ONES16 * 0x80) != 0) return false;
+    if (n == 0) return D == 0;
+    const u128 past = n == DECSIZE ? 0 : ~static_cast<u128>(0) >> (8 * n);  // digit n on, the low bytes
+    return (D & past) == 0 && (D >> 120) != 0;
+}
+
+// The answer to an operand that is not a number.
+int non_numeric(dec_t *r)
+{
+    set_null(r);
+    return DEC_NON_NUMERIC;
+}
 
 // An exact digit string of at most 16 digits (digit 0 in the top byte, value 0.R x 100^exp):
 // normalised and stored without rounding.
@@ -111,8 +121,6 @@ int add_signed(const dec_t *x, int xs, const dec_t *y, int ys, dec_t *r)
         return 0;
     }
     if (nx == 0) {
-        if (damaged(y))
-            std::fprintf(stderr, " -- possible memory corruption in dmaths_decadd %s:%d\n", __FILE__, __LINE__);
         if (r != y) *r = *y;
         r->dec_pos = static_cast<std::int16_t>(ys);
         return 0;
@@ -322,6 +330,7 @@ int dmaths_decadd(const dec_t *x, const dec_t *y, dec_t *r)
         set_null(r);
         return 0;
     }
+    if (!well_formed(x) || !well_formed(y)) return non_numeric(r);
     return add_signed(x, x->dec_pos, y, y->dec_pos, r);
 }
 
@@ -331,6 +340,7 @@ int dmaths_decsub(const dec_t *x, const dec_t *y, dec_t *r)
         set_null(r);
         return 0;
     }
+    if (!well_formed(x) || !well_formed(y)) return non_numeric(r);
     return add_signed(x, x->dec_pos, y, y->dec_pos ? 0 : 1, r);
 }
 
@@ -340,6 +350,7 @@ int dmaths_decmul(const dec_t *x, const dec_t *y, dec_t *r)
         set_null(r);
         return 0;
     }
+    if (!well_formed(x) || !well_formed(y)) return non_numeric(r);
     int nx = ndigits(x), ny = ndigits(y);
     int pos = x->dec_pos == y->dec_pos ? 1 : 0;
     // The exact product in base 10^8: column sums of at most four products below 10^16 each.
@@ -376,6 +387,7 @@ int dmaths_decdiv(const dec_t *x, const dec_t *y, dec_t *r)
         set_null(r);
         return 0;
     }
+    if (!well_formed(x) || !well_formed(y)) return non_numeric(r);
     int nx = ndigits(x), ny = ndigits(y);
     if (ny == 0) {
         set_zero(r);

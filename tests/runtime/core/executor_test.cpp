@@ -151,6 +151,22 @@ TEST_F(ExecTest, OperatorEdges)
     }
 }
 
+// Text stored into COMMON over a number and read back as one: a number whose first digit pair is
+// zero. Dividing by it is error 204 (the arithmetic answers non-numeric), not a hardware fault.
+TEST_F(ExecTest, TextStoredOverANumberIsNotANumber)
+{
+    // Bytes 1, 0 at the exponent, the sign and the digit count of cell 1; every digit 0.
+    std::string damage;
+    for (int at : {22, 24, 26}) damage += str("\\x01") + "storsd I:" + std::to_string(at) + " I:0 I:1 I:0 I:0 I:0 I:0 I:0\n";
+    const std::string cell1 = "loadrvd I:22 I:0 I:0 I:0 I:0\n";
+    for (const char *op : {"div", "mul", "add", "sub", "mod"}) {
+        Outcome o = run(program(".common I:4 I:0\n" + damage + num("7") + cell1 + op + "\n" + to_cell(0) + "exit\n"));
+        EXPECT_EQ(o.abort, "BCD Error status -1213") << op;
+        release_common_block();
+        delete_all_applications();
+    }
+}
+
 TEST_F(ExecTest, ZeroResultsArePositive)
 {
     for (const std::string &f : {num("5") + num("5") + "sub\n", num("0") + "neg\n", num("-5") + num("5") + "add\n",
