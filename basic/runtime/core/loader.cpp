@@ -462,7 +462,8 @@ Code *decode()
     default:
         break;
     }
-    if (op >= OP_CODE_COUNT) Abort("Binary corrupted: bad op code - 0x%X", op);
+    // An op byte beyond the set is stored like any other: the executor stops on it only if the
+    // program reaches it ("execute op = %d").
     Code *first = store_word();
     first->param = op;
     record_operands = 0;
@@ -602,6 +603,11 @@ void LoadCode(Interp_t *interp)
     std::uint32_t decimals = area_size(h.decimals);
     std::uint32_t chars = area_size(h.chars);
     if (h.code_words > INT32_MAX || h.struct_bytes > INT32_MAX) Abort("Binary corrupted: header area sizes too large");
+    const std::uint64_t area_bytes = std::uint64_t{h.code_words} * sizeof(Code) + std::uint64_t{decimals} * sizeof(dec_t) +
+                                     chars + h.struct_bytes;
+    if (area_bytes > PROGRAM_AREAS_LIMIT)
+        Abort("Binary corrupted: header asks for %llu bytes of program areas, more than %llu",
+              static_cast<unsigned long long>(area_bytes), static_cast<unsigned long long>(PROGRAM_AREAS_LIMIT));
     if (!ap->app) ap->app = NewApplicationMem(h.code_words, decimals, chars, h.struct_bytes);
     AppMemory_t *mem = ap->app;
     load_mem = mem;

@@ -263,9 +263,9 @@ TEST_F(ContextTest, ChainWithAUnitFromInsideARoutine)
 
 TEST_F(ContextTest, ChainToADamagedProgramKeepsTheOldOne)
 {
-    install("unit0/bad", ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\n.bytes 0xC8 0x0A\nend\n");
+    install("unit0/bad", ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\n.bytes 0x1E 0x78 0x0A\nend\n");
     Outcome o = run(routine("main") + COMMON + chain("bad", true) + "exit\n");
-    EXPECT_EQ(o.abort, "Binary corrupted: bad op code - 0xC8");
+    EXPECT_EQ(o.abort, "Binary corrupted: bad operand type - 0x78 (x)");
     // The half-loaded application does not hold the context; the old one still does, unchanged.
     EXPECT_EQ(context_of("bad__A"), nullptr);
     EXPECT_EQ(context_of("prog__A"), context);

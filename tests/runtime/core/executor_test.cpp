@@ -392,6 +392,33 @@ TEST_F(ExecTest, StackLimitAndUnknownOps)
     }
 }
 
+// Op bytes beyond the set load like any other record, operands and all; the program stops only
+// when it reaches one.
+TEST_F(ExecTest, OpBytesBeyondTheSetStopWhenReached)
+{
+    for (unsigned op : {75u, 200u, 255u}) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", op);
+        // zasm counts only the records it knows: the header gets room for this one's two words,
+        // and the jump over it its target by index (entry 8, .common 3, jump 2, the record 2).
+        const std::string header = ".header * * 64 * * * * * * * * * * * * *\n";
+        const std::string record = std::string(".bytes ") + byte + " 0x63 0x05 0x0A\n";
+        // Skipped by a jump: the program ends normally.
+        Outcome o = run(header + program(".common I:1 I:0\njump l:#15\n" + record + num("4") + to_cell(0) + "exit\n"));
+        EXPECT_EQ(o.abort, "") << op;
+        EXPECT_TRUE(same(cell(0), "4")) << op;
+        release_common_block();
+        delete_all_applications();
+        // Reached: the op word holds the byte and the operand follows it.
+        Interp_t *c = nullptr;
+        ASSERT_EQ(load_text(header + program(record + "exit\n"), &c), "") << op;
+        EXPECT_EQ(c->code[0][8].param, op);
+        EXPECT_EQ(c->code[0][9].param, 5u);
+        EXPECT_EQ(execute(c).abort, "execute op = " + std::to_string(op) + "\n");
+        delete_all_applications();
+    }
+}
+
 TEST_F(ExecTest, NumericSubscripts)
 {
     // A(3,4) at local 0 (12 cells), B(5) at local 12.
