@@ -232,6 +232,29 @@ TEST_F(IoTest, AppendAllocateAndUnitPaths)
     EXPECT_EQ(get("unit3/u.txt"), "in unit");
 }
 
+// LFN.FILE finds the open channel of "unit<N>/<name>", the name OPEN gives a FILE with a UNIT;
+// a closed channel is passed over even though its record still names the file.
+TEST_F(IoTest, LfnFileNamesTheChannelOfAFile)
+{
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(chdir(data.c_str()), 0);
+    g_mkdir(at("unit3").c_str(), 0755);
+    g_mkdir(at("unit0").c_str(), 0755);
+    auto lfn_file = [](const std::string &name, int unit) {
+        return str(name) + num(unit) + "ifcallr I:" + std::to_string(in_LFN_FILE) + " I:2\n";
+    };
+    Result r = go(open_lfn(4, "a.txt", "S", 1, {{ioc_unit, num(3)}}) + open_lfn(6, "b", "S", 1, {{ioc_unit, num(0)}}) +
+                  open_lfn(7, at("c"), "S", 1) +
+                  logprint(lfn_file("a.txt", 3) + lfn_file("b", 0) + lfn_file("a.txt", 0) + lfn_file("a.tx", 3) +
+                               lfn_file(at("c"), 0) + lfn_file("unit3/a.txt", -1),
+                           6) +
+                  close_lfn(4) + logprint(lfn_file("a.txt", 3), 1));
+    EXPECT_EQ(chdir(cwd), 0);
+    ASSERT_EQ(r.abort, "");
+    EXPECT_EQ(r.out, "46-1-1-1-1\n-1\n");
+}
+
 TEST_F(IoTest, RandomRecords)
 {
     put("r.dat", "aaaaaaaaaabbbbbbbbbbcccccccccc");
