@@ -71,11 +71,16 @@ extern int last_ap_delete_ok;
 Application_t *FindApplication(const char *name);
 // Newest application named base + "__" + suffix; suffix (APP_SUFFIX_SIZE bytes) gets the next one.
 Application_t *FindLastApplication(const char *base, char *suffix);
+// The first suffix, in the order names are given, that no application of base has (ZZZ never):
+// false when every one is taken.
+bool FirstFreeSuffix(const char *base, char *suffix);
 Application_t *AddApplication(const char *name);
 void CanDeleteLastApplication();
 // By name (with its neighbours by the owner rules) or, without a name, every deletable
 // application of that owner window.
 void DelApplication(const char *name, void *owner_window);
+// Unlinks and frees that one application, whatever its neighbours.
+void DeleteApplication(Application_t *ap);
 AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals, std::uint32_t chars,
                                std::uint32_t struct_bytes);
 void DeleteApplicationMem(AppMemory_t *mem);

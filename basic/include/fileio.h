@@ -72,7 +72,9 @@ struct FileChannel_t {
     int descriptor;     // -1 while closed: this field alone says whether the channel is open
     int random;         // 1 for ORG "R"
     int reclen;
-    int append;         // random channel opened to add records: plain writes go to the end
+    int append_descriptor;  // random channel opened to add records: an O_APPEND descriptor of the
+                            // same file, so that a plain write lands at the end whatever other
+                            // processes append meanwhile; -1 otherwise
     ChannelOp read, write, del;
 };
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "executor.h"
@@ -153,6 +154,21 @@ Application_t *FindLastApplication(const char *base, char *suffix)
     return last;
 }
 
+bool FirstFreeSuffix(const char *base, char *suffix)
+{
+    const std::string prefix = std::string(base ? base : "") + "__";
+    std::set<std::string> taken;
+    for (Application_t *ap = applications; ap; ap = ap->next)
+        if (const char *s = suffix_of(ap->name, prefix)) taken.insert(s);
+    char s[APP_SUFFIX_SIZE] = "A";
+    for (; std::strcmp(s, "ZZZ") != 0; advance_suffix(s))
+        if (!taken.count(s)) {
+            std::memcpy(suffix, s, sizeof s);
+            return true;
+        }
+    return false;
+}
+
 Application_t *AddApplication(const char *name)
 {
     if (Application_t *ap = FindApplication(name)) return ap;
@@ -198,6 +214,13 @@ void DelApplication(const char *name, void *owner_window)
         else
             return;
     }
+}
+
+void DeleteApplication(Application_t *ap)
+{
+    if (!ap) return;
+    unlink_and_free(ap);
+    release_deferred_form_records();
 }
 
 AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals, std::uint32_t chars,

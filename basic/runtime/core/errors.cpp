@@ -18,6 +18,7 @@
 #include "executor.h"
 #include "fileio.h"
 #include "gmessage.h"
+#include "loader.h"
 #include "message.h"
 #include "pending.h"
 #include "run_time.h"
@@ -74,7 +75,7 @@ std::string report_text(const char *title, const char *message)
     r += std::string(REPORT_BANNER) + "\n";
     r += "Program:  " + std::string(application_name()) + "; App:v." + apps_version + "; " + ApplicationNames() +
          "; Lumba:v." + LUMBA_VERSION + "; \n\n";
-    r += std::string("Issue:    ") + LUMBA_ISSUE + "\n";
+    r += std::string("Issue:    ") + ISSUE_STR + "\n";
     r += std::string("When:     ") + when + "\n";
     r += "Label:    \n";
     r += "Table:    \n";
@@ -144,12 +145,36 @@ const char *login_name()
     return "Unknown";
 }
 
+bool has_control_characters(const char *text)
+{
+    for (const char *p = text; *p; ++p)
+        if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) return true;
+    return false;
+}
+
+std::string shown_name(const char *text)
+{
+    std::string out;
+    for (const char *p = text; *p; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%X", c);
+            out += hex;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
 void set_title(char *buffer, std::size_t size)
 {
     char when[64];
     date_format_0(when, sizeof when);
-    std::snprintf(buffer, size, "%s %s Issue: %s RPC: %s (%d)", when, application_name(), LUMBA_ISSUE,
-                  login_name(), static_cast<int>(getuid()));
+    // A login name with line ends in it (LOGNAME is the user's to set) may not forge report lines.
+    std::snprintf(buffer, size, "%s %s Issue: %s RPC: %s (%d)", when, application_name(), ISSUE_STR,
+                  shown_name(login_name()).c_str(), static_cast<int>(getuid()));
 }
 
 void GenErrloc()

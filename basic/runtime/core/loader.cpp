@@ -331,9 +331,14 @@ Application_t *name_application(Interp_t *interp, const std::string &base)
 {
     char suffix[APP_SUFFIX_SIZE] = "";
     Application_t *last = FindLastApplication(base.c_str(), suffix);
-    if (last && std::strcmp(suffix, "ZZZ") == 0)
+    // Past the last suffix the names begin again at the first one free (programs replaced by
+    // CHAIN and ended EXECUTE children are freed, so a long run uses few names at a time); a
+    // name in use is never taken again.
+    if (!last) std::strcpy(suffix, "A");
+    if ((std::strcmp(suffix, "ZZZ") == 0 || FindApplication((base + "__" + suffix).c_str())) &&
+        !FirstFreeSuffix(base.c_str(), suffix))
         Abort("Too many loaded %s applications - free some", base.c_str());
-    std::string name = base + "__" + (last ? suffix : "A");
+    std::string name = base + "__" + suffix;
     std::snprintf(interp->program_name, sizeof interp->program_name, "%s", name.c_str());
     return AddApplication(name.c_str());
 }

@@ -17,10 +17,13 @@ const char *CurrentApplicationName() { return current_application ? current_appl
 std::string ApplicationNames()
 {
     std::string names;
-    for (Application_t *ap = applications; ap; ap = ap->next) {
+    int count = 0;
+    for (Application_t *ap = applications; ap; ap = ap->next, ++count) {
+        if (count >= REPORT_APPLICATION_NAMES) continue;  // counted, not named
         if (!names.empty()) names += ", ";
         names += ap->name;
     }
+    if (count > REPORT_APPLICATION_NAMES) names += ", ... and " + std::to_string(count - REPORT_APPLICATION_NAMES) + " more";
     return names;
 }
 

@@ -13,7 +13,10 @@ struct ControlMatrix_t;
 
 // Report data owned by the applications.
 const char *CurrentApplicationName();   // NULL while no application is loaded
-std::string ApplicationNames();         // all loaded applications, joined by ", "
+// The loaded applications joined by ", ": the first REPORT_APPLICATION_NAMES of them, then
+// ", ... and N more" for the others, so that a report stays short however many are loaded.
+inline constexpr int REPORT_APPLICATION_NAMES = 20;
+std::string ApplicationNames();
 const char *LoadedFileName(int index);  // source file of the current application, or NULL
 
 // Transactions opened by IPQBEGIN and not yet ended (the database layer).

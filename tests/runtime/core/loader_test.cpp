@@ -352,7 +352,20 @@ TEST_F(Loader, NamesFollowTheSuffixSequence)
     AddApplication("prog__ZB");
     ASSERT_EQ(load(p), "");
     EXPECT_NE(FindApplication("prog__AC"), nullptr);
+    // Past the last suffix the first one free is taken (B went, as a replaced program does);
+    // only when every suffix is in use is the load refused.
+    DeleteApplication(FindApplication("prog__B"));
     AddApplication("prog__YZZ");
+    ASSERT_EQ(load(p), "");
+    EXPECT_NE(FindApplication("prog__B"), nullptr);
+    for (int letters = 1; letters <= 3; ++letters)  // every name of one to three capitals but ZZZ
+        for (int n = 0, count = letters == 1 ? 26 : letters == 2 ? 676 : 17575; n < count; ++n) {
+            std::string suffix;
+            for (int i = 0, v = n; i < letters; ++i, v /= 26) suffix += static_cast<char>('A' + v % 26);
+            if (!FindApplication(("prog__" + suffix).c_str())) AddApplication(("prog__" + suffix).c_str());
+        }
+    char suffix[APP_SUFFIX_SIZE] = "";
+    EXPECT_FALSE(FirstFreeSuffix("prog", suffix));
     EXPECT_EQ(load(p), "Too many loaded prog applications - free some");
 }
 
