@@ -9,6 +9,7 @@
 //   core_probe softkeys PATH NAME...        loads the sets, prints them and looks the names up
 //   core_probe report KIND TEXT [LEVEL]     Message, Warn, Email, Debug, Xerror110, Xerror200 or
 //                                           Assert with TEXT, at run-time log level LEVEL (2)
+//   core_probe logstarts N                  the log's start-up preparation N times over
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -119,6 +120,13 @@ int report(int argc, char **argv)
     return 0;
 }
 
+int log_starts(int count)
+{
+    setup(-1, -1);
+    for (int i = 0; i < count; ++i) mlog_init(global_data->log_file);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -129,6 +137,7 @@ int main(int argc, char **argv)
     if (command == "wait") return wait_for_signal();
     if (command == "softkeys" && argc >= 3) return softkeys(argc, argv);
     if (command == "report" && (argc == 4 || argc == 5)) return report(argc, argv);
-    std::fprintf(stderr, "usage: core_probe log|finish|wait|softkeys|report ...\n");
+    if (command == "logstarts" && argc == 3) return log_starts(std::atoi(argv[2]));
+    std::fprintf(stderr, "usage: core_probe log|finish|wait|softkeys|report|logstarts ...\n");
     return 2;
 }
