@@ -57,12 +57,12 @@ std::string stack_trace()
     std::vector<char> buffer(STACK_TRACE_SIZE);
     while (text.size() < STACK_TRACE_SIZE - 1) {
         ssize_t n = read(out[0], buffer.data(), STACK_TRACE_SIZE - 1 - text.size());
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && interrupted(errno)) continue;
         if (n <= 0) break;
         text.append(buffer.data(), static_cast<std::size_t>(n));
     }
     close(out[0]);
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {}
+    while (waitpid(child, nullptr, 0) < 0 && interrupted(errno)) {}
     // Keep what follows the debugger's start-up chatter.
     std::size_t last = std::string::npos;
     for (std::size_t at = text.find("Loaded ", 7); at != std::string::npos; at = text.find("Loaded ", at + 1))
@@ -106,7 +106,7 @@ bool run_mail_script(const char *recipient, const std::string &sender, const std
     }
     int status = 0;
     pid_t waited;
-    while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {}
+    while ((waited = waitpid(child, &status, 0)) < 0 && interrupted(errno)) {}
     return waited == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

@@ -114,6 +114,15 @@ void show_notice(const char *kind, const char *format, std::va_list ap)
     M_mesg(kind, lines);
 }
 
+// Before the process ends without finish: the COMMON object goes (its name only: a core dump
+// keeps the mapping), and the streams are flushed unless a fault is being reported from inside
+// its signal handler, where stdio may be half-way through something.
+void leave_without_clean_up()
+{
+    unlink_common_object();
+    if (!in_fault_handler()) std::fflush(nullptr);
+}
+
 } // namespace
 
 const char *const SUPPORT_ADDRESS = "support@lumba-runtime.example";
@@ -280,10 +289,12 @@ void Abort(const char *format, ...)
     std::va_list ap;
     va_start(ap, format);
     if (in_abort) {
-        // A fatal error while the fatal report is being made: no second report.
+        // A fatal error while the fatal report is being made: no second report, and none of the
+        // exit's clean-up but the COMMON object and what is safely flushed.
         std::vfprintf(stderr, format, ap);
         std::fputc('\n', stderr);
         std::fflush(stderr);
+        leave_without_clean_up();
         _exit(1);
     }
     in_abort = 1;
@@ -293,7 +304,11 @@ void Abort(const char *format, ...)
     perform_log(Error_vector, 1);
     GenEmailLog(nullptr, "fatal", count);
     if (Dump_available && Dump_requested()) Take_dump();
-    if (has_signal) std::raise(SIGTRAP);
+    if (has_signal) {
+        // Ends by the trap (and its core dump) instead of the exit's clean-up.
+        leave_without_clean_up();
+        std::raise(SIGTRAP);
+    }
     finish(1);
 }
 

@@ -389,7 +389,7 @@ int Load_buffer()
     ssize_t n;
     do {
         n = read(object_fd, obj_buf, OBJ_BLOCK);
-    } while (n < 0 && errno == EINTR);
+    } while (n < 0 && interrupted(errno));
     if (n < 0) Syserr("Read %s failed", object);
     obj_buf[n] = '\0';
     if (n == 0) {

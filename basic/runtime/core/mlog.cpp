@@ -62,7 +62,7 @@ bool write_all(int fd, const char *text, std::size_t length)
     while (length > 0) {
         ssize_t n = write(fd, text, length);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (interrupted(errno)) continue;
             return false;
         }
         text += n;

@@ -41,11 +41,13 @@ void seq_read(FileChannel_t *channel, RecordBuffer &record)
 {
     if (indexed_mode(Ioc.mode)) Io_error(301, 0, "Access mode applies only to ISAM files");
     if (Ioc.mode == 'R') Io_error(301, 0, "Attempt to access sequential file %s randomly", channel->name);
-    errno = 0;
-    if (!std::fgets(record.text, RECORD_MAX + 1, channel->stream)) {
+    for (;;) {
+        errno = 0;
+        if (std::fgets(record.text, RECORD_MAX + 1, channel->stream)) break;
         if (std::ferror(channel->stream)) {
             const int e = errno ? errno : EIO;
             std::clearerr(channel->stream);
+            if (interrupted(e)) continue;  // a signal that ends the run does so here
             errno = e;
             Io_error(e, 1, "I/O Error reading file \"%s\" : ", channel->name);
         }
@@ -72,7 +74,7 @@ void ran_read(FileChannel_t *channel, RecordBuffer &record)
     std::size_t got = 0;
     while (got < want) {
         const ssize_t n = ::read(channel->descriptor, record.text + got, want - got);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && interrupted(errno)) continue;
         if (n < 0) Io_error(errno, 1, "Random READ error");
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
@@ -90,8 +92,16 @@ void seq_write(FileChannel_t *channel, RecordBuffer &record)
     bool ok = std::fwrite(record.text, 1, record.length, channel->stream) == record.length;
     for (int i = 0; ok && i < Ioc.carr; ++i) ok = std::fputc('\n', channel->stream) != EOF;
     // Each statement's record reaches the file before the next statement, so a write error is
-    // reported by the statement that caused it and other processes see whole records.
-    if (ok) ok = std::fflush(channel->stream) == 0;
+    // reported by the statement that caused it and other processes see whole records. What a
+    // signal interrupted stays in the stream's buffer and is flushed again.
+    while (ok && std::fflush(channel->stream) != 0) {
+        const int e = errno;
+        if (!interrupted(e)) {
+            ok = false;
+            break;
+        }
+        std::clearerr(channel->stream);
+    }
     if (!ok) {
         const int e = errno ? errno : EIO;
         std::clearerr(channel->stream);
@@ -117,7 +127,7 @@ void ran_write(FileChannel_t *channel, RecordBuffer &record)
     std::size_t put = 0;
     while (put < want) {
         const ssize_t n = ::write(fd, record.text + put, want - put);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && interrupted(errno)) continue;
         if (n <= 0) break;
         put += static_cast<std::size_t>(n);
     }

@@ -108,7 +108,12 @@ void SLEEP_case(int, int last)
 {
     const int seconds = integer(last_arg(last));
     if (seconds < 0) Xerror(202, "SLEEP: number of seconds must not be negative (%d)", seconds);
-    sleep(static_cast<unsigned>(seconds));
+    // A signal wakes the sleep: the safe point acts on it, and the rest is slept when it lets the
+    // run go on.
+    for (unsigned left = static_cast<unsigned>(seconds); left > 0;) {
+        left = sleep(left);
+        check_signals();
+    }
 }
 
 void USER_INFO_case(int, int last)
