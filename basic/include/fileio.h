@@ -56,7 +56,8 @@ inline constexpr int REPORT_LFN = 255;       // the report channel; no entry in 
 inline constexpr int RECORD_MAX = 4096;      // longest line or record
 
 // One statement's record: a line of at most 4096 characters or one record of at most 4096
-// bytes, and a terminating zero. READ fills it; WRITE appends one item per value.
+// bytes, and a terminating zero. READ fills it (of a longer line, the first 4096 characters: the
+// whole line is read, so the next READ starts at the next one); WRITE appends one item per value.
 struct RecordBuffer {
     char text[RECORD_MAX + 1];
     std::size_t length;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "executor.h"
 #include "fileio.h"
 #include "gdata.h"
 #include "ilist.h"
@@ -42,6 +43,7 @@ bool keeps_disposition(int sig)
 
 void finish_mem_cleanup()
 {
+    release_loose_context();  // before the applications: it is freed only when none holds it
     CanDeleteLastApplication();
     DelAllApplications();
     freekeysets();

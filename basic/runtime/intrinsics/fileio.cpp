@@ -41,22 +41,32 @@ void seq_read(FileChannel_t *channel, RecordBuffer &record)
 {
     if (indexed_mode(Ioc.mode)) Io_error(301, 0, "Access mode applies only to ISAM files");
     if (Ioc.mode == 'R') Io_error(301, 0, "Attempt to access sequential file %s randomly", channel->name);
+    // One line: its first RECORD_MAX characters are the record; the rest of a longer line is read
+    // and dropped, so that the next READ starts at the next line.
+    std::FILE *in = channel->stream;
+    std::size_t n = 0;
+    bool any = false;
     for (;;) {
         errno = 0;
-        if (std::fgets(record.text, RECORD_MAX + 1, channel->stream)) break;
-        if (std::ferror(channel->stream)) {
-            const int e = errno ? errno : EIO;
-            std::clearerr(channel->stream);
-            if (interrupted(e)) continue;  // a signal that ends the run does so here
-            errno = e;
-            Io_error(e, 1, "I/O Error reading file \"%s\" : ", channel->name);
+        const int c = std::getc(in);
+        if (c == EOF) {
+            if (std::ferror(in)) {
+                const int e = errno ? errno : EIO;
+                std::clearerr(in);
+                if (interrupted(e)) continue;  // a signal that ends the run does so here
+                errno = e;
+                Io_error(e, 1, "I/O Error reading file \"%s\" : ", channel->name);
+            }
+            if (!any) Io_error(TRAPPABLE_ERROR, 0, "Attempt to READ past end-of-file on LFN %d", channel_number(channel));
+            break;  // a last line without its line end
         }
-        Io_error(TRAPPABLE_ERROR, 0, "Attempt to READ past end-of-file on LFN %d", channel_number(channel));
+        any = true;
+        if (c == '\n') break;
+        if (n < RECORD_MAX) record.text[n++] = static_cast<char>(c);
     }
+    record.text[n] = '\0';
     // The text ends at the first zero byte, as a random record's does.
-    std::size_t n = strnlen(record.text, RECORD_MAX);
-    if (n > 0 && record.text[n - 1] == '\n') record.text[--n] = '\0';
-    record.length = n;
+    record.length = strnlen(record.text, n);
 }
 
 void seek_record(FileChannel_t *channel)

@@ -191,6 +191,19 @@ TEST_F(IoTest, ReadTakesVariablesThroughOneCursor)
     }
 }
 
+// A line longer than the record is read whole: its first 4096 characters are the record, and
+// the next READ takes the next line, not the rest of this one.
+TEST_F(IoTest, LongLinesKeepRecordBoundaries)
+{
+    put("long.txt", std::string(4000, 'a') + "12345" + std::string(3000, 'b') + "\nnext 7\nlast");
+    const std::string read_line = stmt(callio_read, {lfn(1)}, svar(30, 5) + nvar(0), 2);
+    Result r = go(open_lfn(1, at("long.txt"), "S", 0) + stmt(callio_read, {lfn(1)}, svar(0, 20), 1) +
+                  logprint(sval(0, 20), 1) + read_line + logprint(sval(30, 5) + str("|") + nval(0), 3) +
+                  stmt(callio_read, {lfn(1)}, svar(0, 20), 1) + logprint(sval(0, 20), 1));
+    ASSERT_EQ(r.abort, "");
+    EXPECT_EQ(r.out, std::string(20, 'a') + "\nnext |7\nlast\n");
+}
+
 TEST_F(IoTest, SequentialRoundTripRewindRenameAndDelete)
 {
     const std::string body =
