@@ -6,14 +6,16 @@ set -euo pipefail
 packages=(
   # tool chain
   build-essential cmake ninja-build pkg-config git make
-  # libraries: the run-time's, and those of the intrinsics built next (URL encoding, passwords)
+  # libraries: the run-time's, and those of the intrinsics built next (passwords)
   libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev libcrypt-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing
   clang libclang-rt-14-dev
-  # test tools
-  xvfb xdotool python3 util-linux
+  # test tools (sed and date are oracles of the formatting tests)
+  xvfb xdotool python3 util-linux sed coreutils tzdata
+  # the C library's grouped number formatting, the peer of the formatting benchmark
+  locales
   # the debugger whose stack trace fatal reports carry
   gdb
 )
@@ -27,4 +29,9 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The formatting benchmark compares against printf's grouping, which needs a locale that groups.
+if ! locale -a 2>/dev/null | grep -qx 'en_US.utf8'; then
+  localedef -i en_US -f UTF-8 en_US.UTF-8
 fi

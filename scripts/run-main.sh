@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The main job: installs what is needed, builds, installs lumba_run, liblumba-common and the site
-# skeleton under /usr/local/oska, installs the sample program as unit0/hello and runs it in
-# background mode: it prints a small invoice on standard output and writes it to
-# /usr/local/oska/temp/invoice.txt, which is shown too, then its exit status (0: the total it
-# checks was right).
+# skeleton under /usr/local/oska, installs the sample programs as unit0/hello and unit0/invoice
+# and runs them in background mode. hello prints a small invoice on standard output and writes it
+# to /usr/local/oska/temp/invoice.txt, which is shown too, then its exit status (0: the total it
+# checks was right); invoice prints an invoice with its amounts formatted in columns.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -31,4 +31,10 @@ if [ -f /usr/local/oska/temp/invoice.txt ]; then
   echo "---"
 fi
 echo "hello exit status: $status"
+
+install -m 644 build/examples/invoice.obj /usr/local/oska/apps/unit0/invoice
+invoice_status=0
+/usr/local/bin/lumba_run -b invoice 0 || invoice_status=$?
+echo "invoice exit status: $invoice_status"
+if [ "$status" -eq 0 ]; then status=$invoice_status; fi
 exit "$status"

@@ -5,18 +5,9 @@
 #include "objfile.h"
 #include "op_codes.h"
 
-const char *const op_codes[OP_CODE_COUNT] = {
-    ".NOP", ".common", ".data", ".labdef", ".label", ".nfunc", ".proc", ".sfunc",
-    "add", "and", "bkp", "callio", "cmpidx", "div", "end", "eq",
-    "exit", "exitv", "fcallr", "fcalls", "ge", "gosub", "gosubl", "gt",
-    "ifcallr", "ifcalls", "ifref", "inclvs", "ioc", "ipcall", "jump", "jumpl",
-    "jumpz", "le", "loadedfiles", "loadrad", "loadrai", "loadrc", "loadrvd", "loadrvi",
-    "loadsad", "loadsai", "loadsc", "loadstad", "loadstai", "loadstvd", "loadstvi", "loadsvd",
-    "loadsvi", "lt", "mod", "mul", "ne", "neg", "not", "or",
-    "passign", "pcall", "reseterr", "restore", "return", "scat", "sclear", "seterr",
-    "sqltab", "srcline", "srnge", "stop", "storrd", "storri", "storsd", "storsi",
-    "sub", "symtab", "tsterr",
-};
+#define LUMBA_OP_NAME(code, name, operands, effect) name,
+const char *const op_codes[OP_CODE_COUNT] = {LUMBA_OP_TABLE(LUMBA_OP_NAME)};
+#undef LUMBA_OP_NAME
 
 const char *const ioc_codes[IOC_CODE_COUNT] = {
     ".NOP", "absolute", "carr", "eof", "erl", "file", "format", "iolist",

@@ -1,6 +1,7 @@
-// Error calls and reports. Abort, Xerror, Syserr and Io_error never return: Abort reports and ends
-// the process (the run-time) or throws (the test host of the library tests); a trappable error
-// unwinds to the executor's error return by throwing BailOut.
+// Error calls and reports. Abort, Xerror and Syserr never return: Abort reports and ends the
+// process (the run-time) or throws (the test host of the library tests); a trappable error
+// unwinds to the executor's error return by throwing BailOut. In the run-time every report goes
+// through one replaceable sink (report_sink.h).
 #pragma once
 
 #include <cstdarg>
@@ -10,7 +11,6 @@
 [[noreturn]] void Abort(const char *format, ...) G_GNUC_PRINTF(1, 2);
 [[noreturn]] void Xerror(int code, const char *format, ...) G_GNUC_PRINTF(2, 3);
 [[noreturn]] void Syserr(const char *format, ...) G_GNUC_PRINTF(1, 2);
-[[noreturn]] void Io_error(int code, int system, const char *format, ...) G_GNUC_PRINTF(3, 4);
 void Warn(const char *format, ...) G_GNUC_PRINTF(1, 2);
 void Message(const char *format, ...) G_GNUC_PRINTF(1, 2);
 void Email(const char *recipient, const char *format, ...) G_GNUC_PRINTF(2, 3);

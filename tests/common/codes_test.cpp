@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "enum_codes.h"
@@ -25,6 +27,31 @@ TEST(CodeSets, EveryNameMapsToItsCodeAndTablesAreSorted)
     expect_sorted_and_found(op_codes, [](const char *t) { return int(OP_CODE(t)); });
     expect_sorted_and_found(ioc_codes, [](const char *t) { return int(IOC_CODE(t)); });
     expect_sorted_and_found(callio_codes, [](const char *t) { return int(CALLIO_CODE(t)); });
+}
+
+// Every op row documents its operands as tag:meaning words with a tag the loader decodes; the
+// rows the executor never runs (sections and loader-only codes) have none.
+TEST(OpTable, OperandsAreTaggedWordsTheLoaderDecodes)
+{
+    const std::regex word("[IPcilnprs]:[a-z_0-9]+");
+    for (unsigned op = 0; op < OP_CODE_COUNT; ++op) {
+        const std::string operands = op_info[op].operands, effect = op_info[op].effect;
+        const std::size_t bracket = operands.find('[');
+        std::istringstream fixed(operands.substr(0, bracket));
+        int words = 0;
+        for (std::string w; fixed >> w; ++words) EXPECT_TRUE(std::regex_match(w, word)) << op_info[op].name << ": " << w;
+        EXPECT_EQ(words, operand_words(static_cast<OpCode>(op))) << op_info[op].name;
+        if (bracket != std::string::npos) {
+            EXPECT_EQ(operands.back(), ']') << op_info[op].name;
+        }
+        const bool never_run = effect.starts_with("section:") || effect.find("not executed") != std::string::npos;
+        if (never_run) {
+            EXPECT_EQ(words, 0) << op_info[op].name;
+        }
+        EXPECT_FALSE(effect.empty()) << op_info[op].name;
+    }
+    EXPECT_EQ(operand_words(o_loadsad), 8);  // the based operands are counted only when present
+    EXPECT_EQ(operand_words(o_jumpl), 1);    // the label words follow their count
 }
 
 TEST(CodeSets, KnownCodesAndMisses)

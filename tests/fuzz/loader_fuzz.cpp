@@ -1,6 +1,6 @@
 // libFuzzer target for the object loader: every input is written to a file named "prog" and
 // loaded into a fresh context. A damaged file must end in the loader's own fatal message (the
-// throwing error calls of core_host.cpp), never in a crash, an overrun or a hang.
+// throwing report sink of test_report_sink.cpp), never in a crash, an overrun or a hang.
 #include <cstddef>
 #include <cstdint>
 #include <string>

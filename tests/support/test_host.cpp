@@ -1,3 +1,5 @@
+// The test host of the library tests: Abort throws lumba_test::AbortError with the formatted text
+// and Load_buffer serves an in-memory object file block by block (the globals: host_globals.cpp).
 #include "test_host.h"
 
 #include <cstdarg>
@@ -7,14 +9,6 @@
 #include <glib.h>
 
 #include "globals.h"
-
-RunPhase phase = executing;
-int yylineno;
-int quiet = 1;
-Routine *routines;
-int cur_loaded_routine = -1;
-char *obj_ptr;
-char *obj_end;
 
 namespace {
 std::string feed;
@@ -43,8 +37,6 @@ int Load_buffer()
     obj_end = buffer.data() + n;
     return 0;
 }
-
-void mlog_mem_save(int, const void *) {}
 
 void Abort(const char *format, ...)
 {

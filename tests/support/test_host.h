@@ -13,7 +13,7 @@ struct AbortError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Core tests (core_host.cpp): the texts of the trappable errors raised and of the reports mailed.
+// Core tests (test_report_sink.cpp): the texts of the trappable errors raised and of the reports mailed.
 std::vector<std::string> &trapped_errors();
 std::vector<std::string> &mailed();
 

@@ -1,4 +1,4 @@
-// Shared by zasm and zdis: the host hooks the common library needs, and quoting of texts.
+// Shared by zasm and zdis: the section ops and quoting of texts.
 #pragma once
 
 #include <string>

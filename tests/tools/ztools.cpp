@@ -1,37 +1,9 @@
-// What the common library needs from a program that hosts it, for the two object-file tools, and
-// the text quoting they share.
-#include <cstdarg>
+// What the two object-file tools share: the section ops and the text quoting. Their host hooks
+// for the common library are tests/support/tool_host.cpp.
 #include <cstdio>
-#include <cstdlib>
 
-#include "globals.h"
 #include "op_codes.h"
 #include "zasm_text.h"
-
-RunPhase phase = initializing;
-int yylineno;
-int quiet = 1;
-Routine *routines;
-int cur_loaded_routine = -1;
-char *obj_ptr;
-char *obj_end;
-
-int Load_buffer()
-{
-    return -1;  // the tools never read through the library's section readers
-}
-
-void mlog_mem_save(int, const void *) {}
-
-void Abort(const char *format, ...)
-{
-    std::va_list ap;
-    va_start(ap, format);
-    std::vfprintf(stderr, format, ap);
-    va_end(ap);
-    std::fputc('\n', stderr);
-    std::exit(1);
-}
 
 namespace ztools {
 

@@ -387,3 +387,27 @@ void PrintAllAppVariables(const char *title, std::FILE *stream)
     std::fprintf(stream, "%s\n", title);
     for (Application_t *ap = applications; ap; ap = ap->next) PrintAppVariables(ap, stream);
 }
+
+void DelAllApplications() { DelApplication(nullptr, nullptr); }
+
+const char *CurrentApplicationName() { return current_application ? current_application->name : nullptr; }
+
+std::string ApplicationNames()
+{
+    std::string names;
+    int count = 0;
+    for (Application_t *ap = applications; ap; ap = ap->next, ++count) {
+        if (count >= REPORT_APPLICATION_NAMES) continue;  // counted, not named
+        if (!names.empty()) names += ", ";
+        names += ap->name;
+    }
+    if (count > REPORT_APPLICATION_NAMES)
+        names += ", ... and " + std::to_string(count - REPORT_APPLICATION_NAMES) + " more";
+    return names;
+}
+
+const char *LoadedFileName(int index)
+{
+    if (!current_application || !current_application->app) return nullptr;
+    return FindLoadedFileExIndex(index, &current_application->app->loaded_files);
+}

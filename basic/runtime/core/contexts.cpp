@@ -13,7 +13,6 @@
 #include "exec_util.h"
 #include "executor.h"
 #include "globals.h"
-#include "intrinsic_dispatch.h"
 #include "loader.h"
 #include "mem_mgt.h"
 #include "objfile.h"

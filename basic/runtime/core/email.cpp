@@ -16,7 +16,8 @@
 #include "loader.h"
 #include "mem_mgt.h"
 #include "message.h"
-#include "pending.h"
+#include "applications.h"
+#include "executor.h"
 #include "run_time.h"
 
 namespace {

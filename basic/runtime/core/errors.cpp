@@ -14,13 +14,12 @@
 
 #include "gdata.h"
 #include "globals.h"
-#include "cutil.h"
+#include "applications.h"
 #include "executor.h"
-#include "fileio.h"
-#include "gmessage.h"
+#include "hooks.h"
 #include "loader.h"
 #include "message.h"
-#include "pending.h"
+#include "report_sink.h"
 #include "run_time.h"
 
 char Error_title[ERROR_TITLE_SIZE];
@@ -91,12 +90,12 @@ std::string report_text(const char *title, const char *message)
 }
 
 // Title, message and (with a routine known) location into Error_vector; the number of lines.
-int build_lines(const char *format, std::va_list ap, const char *extra = nullptr)
+int build_lines(const char *text, const char *extra = nullptr)
 {
     error_vector_clear();
     set_title(Error_title, sizeof Error_title);
     error_vector_add(Error_title);
-    std::vsnprintf(Error_text, sizeof Error_text, format, ap);
+    std::snprintf(Error_text, sizeof Error_text, "%s", text);
     int n = error_vector_add(Error_text);
     if (extra) n = error_vector_add(extra);
     if (Rname) {
@@ -251,7 +250,7 @@ void perform_log(char **lines, int status)
         if (Back_ground)
             _mlog(1, -1, "%s", clean);
         else
-            gmessage(clean, "fatal");
+            window_hooks().message(clean, "fatal");
         g_free(clean);
         return;
     }
@@ -274,42 +273,114 @@ void M_mesg(const char *kind, char **lines)
         std::fprintf(stderr, "%s\n", text.c_str());
         std::fflush(stderr);
     } else {
-        gmessage(text.c_str(), kind);
+        window_hooks().message(text.c_str(), kind);
     }
 }
 
 int Dump_requested()
 {
     if (Back_ground || !ProgramLoaded()) return 0;
-    return Mgdialog("Do you want to take a crash dump?", "_No", "_Yes") == 1;
+    return window_hooks().question("Do you want to take a crash dump?", "_No", "_Yes") == 1;
 }
 
-void Abort(const char *format, ...)
+namespace {
+
+ReportSink report_sink = standard_report;
+
+// The message of an error call. It is formatted into a buffer of the report's own size, so that
+// a report of exhausted memory needs none; only a longer message is allocated whole.
+class Formatted {
+public:
+    Formatted(const char *format, std::va_list ap)
+    {
+        std::va_list again;
+        va_copy(again, ap);
+        const int n = std::vsnprintf(small_, sizeof small_, format, ap);
+        if (n < 0) small_[0] = '\0';
+        if (n >= static_cast<int>(sizeof small_)) {
+            large_.resize(static_cast<std::size_t>(n) + 1);
+            std::vsnprintf(large_.data(), large_.size(), format, again);
+        }
+        va_end(again);
+    }
+    const char *c_str() const { return large_.empty() ? small_ : large_.c_str(); }
+
+private:
+    char small_[ERROR_TEXT_SIZE];
+    std::string large_;
+};
+
+[[noreturn]] void fatal_report(const char *text)
 {
-    std::va_list ap;
-    va_start(ap, format);
     if (in_abort) {
         // A fatal error while the fatal report is being made: no second report, and none of the
         // exit's clean-up but the COMMON object and what is safely flushed.
-        std::vfprintf(stderr, format, ap);
-        std::fputc('\n', stderr);
+        std::fprintf(stderr, "%s\n", text);
         std::fflush(stderr);
         leave_without_clean_up();
         _exit(1);
     }
     in_abort = 1;
     have_abort = 1;
-    const int count = build_lines(format, ap);
-    va_end(ap);
+    const int count = build_lines(text);
     perform_log(Error_vector, 1);
     GenEmailLog(nullptr, "fatal", count);
-    if (Dump_available && Dump_requested()) Take_dump();
+    if (Dump_available && Dump_requested()) run_hook(CoreHook::take_dump);
     if (has_signal) {
         // Ends by the trap (and its core dump) instead of the exit's clean-up.
         leave_without_clean_up();
         std::raise(SIGTRAP);
     }
     finish(1);
+}
+
+} // namespace
+
+void standard_report(const Report &report)
+{
+    switch (report.kind) {
+    case ReportKind::fatal:
+        fatal_report(report.text);
+    case ReportKind::trappable:
+        build_lines(report.text);
+        perform_log(Error_vector, ContextRunning() ? ContextExitStatus() : 1);
+        return;
+    case ReportKind::system: {
+        const int count = build_lines(report.text, std::strerror(report.error_number));
+        perform_log(Error_vector, 1);
+        GenEmailLog(nullptr, "Syserr", count);
+        return;
+    }
+    case ReportKind::mail:
+        GenEmailLog(report.recipient, "info", build_lines(report.text));
+        return;
+    case ReportKind::debug: {
+        error_vector_clear();
+        set_title(Error_title, sizeof Error_title);
+        error_vector_add(Error_title);
+        const int count = error_vector_add(report.text);
+        GenEmailLog(report.recipient, "debug", count);
+        return;
+    }
+    }
+}
+
+ReportSink set_report_sink(ReportSink sink)
+{
+    ReportSink previous = report_sink;
+    report_sink = sink ? sink : standard_report;
+    return previous;
+}
+
+void Abort(const char *format, ...)
+{
+    std::va_list ap;
+    va_start(ap, format);
+    const Formatted text(format, ap);
+    va_end(ap);
+    report_sink({ReportKind::fatal, text.c_str(), nullptr, 0});
+    // A sink must not return from a fatal report; the run-time's own report ends the process.
+    fatal_report(text.c_str());
 }
 
 bool abort_in_progress()
@@ -321,17 +392,13 @@ void Xerror(int code, const char *format, ...)
 {
     std::va_list ap;
     va_start(ap, format);
-    if (code != TRAPPABLE_ERROR) {
-        char *text = g_strdup_vprintf(format, ap);
-        va_end(ap);
-        Abort("%s", text);
-    }
-    ERR_REG = code;
-    build_lines(format, ap);
+    const Formatted text(format, ap);
     va_end(ap);
+    if (code != TRAPPABLE_ERROR) Abort("%s", text.c_str());
+    ERR_REG = code;
     ++n_errors;
     if (ContextRunning() && !ErrorTrapArmed()) SetContextExitStatus(1);
-    perform_log(Error_vector, ContextRunning() ? ContextExitStatus() : 1);
+    report_sink({ReportKind::trappable, text.c_str(), nullptr, 0});
     throw BailOut{};
 }
 
@@ -340,30 +407,12 @@ void Syserr(const char *format, ...)
     const int saved = errno;
     std::va_list ap;
     va_start(ap, format);
-    const int count = build_lines(format, ap, std::strerror(saved));
+    const Formatted text(format, ap);
     va_end(ap);
     ++n_errors;
     SetContextExitStatus(1);
-    perform_log(Error_vector, 1);
-    GenEmailLog(nullptr, "Syserr", count);
+    report_sink({ReportKind::system, text.c_str(), nullptr, saved});
     throw BailOut{};
-}
-
-void Io_error(int code, int system, const char *format, ...)
-{
-    const int saved = errno;
-    IOERR_REG = code;
-    // An end of file goes to the statement's EOF label when it has one.
-    if (code == TRAPPABLE_ERROR && ioc_eof_label()) IO_TRAP.handler = ioc_eof_label();
-    std::va_list ap;
-    va_start(ap, format);
-    char *text = g_strdup_vprintf(format, ap);
-    va_end(ap);
-    std::string message(text);
-    g_free(text);
-    errno = saved;
-    if (system == 0) Xerror(code, "%s", message.c_str());
-    Syserr("%s", message.c_str());
 }
 
 void Warn(const char *format, ...)
@@ -387,9 +436,9 @@ void Email(const char *recipient, const char *format, ...)
 {
     std::va_list ap;
     va_start(ap, format);
-    const int count = build_lines(format, ap);
+    const Formatted text(format, ap);
     va_end(ap);
-    GenEmailLog(recipient, "info", count);
+    report_sink({ReportKind::mail, text.c_str(), recipient, 0});
 }
 
 void Debug(const char *format, ...)
@@ -399,12 +448,9 @@ void Debug(const char *format, ...)
     char *text = g_strdup_vprintf(format, ap);
     va_end(ap);
     if (!text) Abort("Error in Debug(), perhaps no free memory left");
-    error_vector_clear();
-    set_title(Error_title, sizeof Error_title);
-    error_vector_add(Error_title);
-    const int count = error_vector_add(text);
+    const std::string message(text);
     g_free(text);
-    GenEmailLog(DB_TRANSACTION_ADDRESS, "debug", count);
+    report_sink({ReportKind::debug, message.c_str(), DB_TRANSACTION_ADDRESS, 0});
 }
 
 void assertion_failed(const char *file, int line, const char *condition)
@@ -423,7 +469,10 @@ void mmessage(int flag, const char *format, ...)
     char text[ERROR_TEXT_SIZE];
     std::va_list ap;
     va_start(ap, format);
-    cutil_vpsprintf(text, sizeof text, format, ap);
+    const int n = std::vsnprintf(text, sizeof text, format, ap);
     va_end(ap);
-    gmessage(text, "W");
+    // The bounded formatting of the forms engine, whose stops these are.
+    if (n < 0) Abort("cutil_sprintf format error encountered");
+    if (n >= static_cast<int>(sizeof text)) Abort("cutil_sprintf buffer overflow(2)");
+    window_hooks().message(text, "W");
 }

@@ -13,13 +13,13 @@
 #include "applications.h"
 #include "exec_util.h"
 #include "executor.h"
-#include "fileio.h"
 #include "globals.h"
-#include "intrinsic_dispatch.h"
+#include "hooks.h"
 #include "intrinsics.h"
 #include "loader.h"
 #include "mem_mgt.h"
 #include "run_time.h"
+#include "structops.h"
 
 Code *npc;
 Stack fn_value;
@@ -57,6 +57,12 @@ struct Run {
 };
 
 inline int operand(const Code *w) { return static_cast<int>(static_cast<std::uint32_t>(w->param)); }
+
+// The operand words that always follow op (the op table in op_codes.h). Ops decoded together
+// are checked to have the same shape where they are decoded.
+template <OpCode op> inline constexpr int WORDS = operand_words(op);
+// The bracketed base operands of loadsad and storsd with the based flag set.
+constexpr int BASED_WORDS = 2;
 
 [[noreturn]] void stack_underflow() { Abort("Stack underflow\n"); }
 
@@ -132,7 +138,17 @@ struct Place {
 
 [[noreturn]] void outside_area(long offset) { Abort("Variable reference outside its area (offset %ld)", offset); }
 
-const char *pstruct_message(int site)
+// The message sites of a structure parameter that is not bound: the number that opens the message
+// tells which op met it.
+enum PstructSite {
+    SITE_LOADR_DIRECT = 1,   // loadrad, loadrvd
+    SITE_LOADST_DIRECT = 2,  // loadstad, loadstvd
+    SITE_LOADS_DIRECT = 4,   // loadsad, loadsvd
+    SITE_STORR_DIRECT = 6,   // storrd
+    SITE_STORS_DIRECT = 8,   // storsd
+};
+
+const char *pstruct_message(PstructSite site)
 {
     static const char *const texts[] = {
         "",
@@ -151,9 +167,9 @@ const char *pstruct_message(int site)
 }
 
 // The structure parameter of selector area (30 and above) of the running routine.
-PStructRef &pstruct(long area, int site)
+PStructRef &pstruct(long area, PstructSite site)
 {
-    const long n = area - 30;
+    const long n = area - AREA_PSTRUCT;
     if (n >= MAX_PSTRUCTS) Abort("Illegal structure parameter number %ld", n);
     PStructRef &ref = running_routine().pstruct_refs[n];
     if (ref.r_adr == 0) Abort(pstruct_message(site), static_cast<int>(n), Rname ? Rname : "");
@@ -171,19 +187,19 @@ long room_in_structures(const char *address)
 
 // Byte areas: COMMON (selector 0), the routine's structure area (2), a structure parameter (30
 // and above) or the routine's character area (any other).
-Place byte_place(long offset, long area, int site, long type)
+Place byte_place(long offset, long area, PstructSite site, long type)
 {
     if (offset < 0) outside_area(offset);
-    if (area == 0) {
+    if (area == AREA_COMMON) {
         if (!Common_variables) Abort("COMMON variable used before COMMON is declared");
         if (offset >= Common_size) outside_area(offset);
         return {static_cast<char *>(Common_variables) + offset, Common_size - offset, type | TYPE_COMMON};
     }
-    if (area == 2) {
+    if (area == AREA_STRUCTS) {
         if (!local_structs || offset >= running_routine().local_stcount) outside_area(offset);
         return {local_structs + offset, running_routine().local_stcount - offset, type | TYPE_STRUCT};
     }
-    if (area >= 30) {
+    if (area >= AREA_PSTRUCT) {
         const Address v = pstruct(area, site).v_adr;
         char *at = reinterpret_cast<char *>(v + static_cast<Address>(offset));
         const long room = room_in_structures(at);
@@ -195,9 +211,9 @@ Place byte_place(long offset, long area, int site, long type)
 }
 
 // Numeric variables: as byte areas, except that the routine's own area counts 22-byte cells.
-Place numeric_place(long offset, long area, int site)
+Place numeric_place(long offset, long area, PstructSite site)
 {
-    if (area == 0 || area == 2 || area >= 30) return byte_place(offset, area, site, TYPE_NUMERIC);
+    if (area == AREA_COMMON || area == AREA_STRUCTS || area >= AREA_PSTRUCT) return byte_place(offset, area, site, TYPE_NUMERIC);
     if (offset < 0 || offset >= running_routine().local_ncount) outside_area(offset);
     return {reinterpret_cast<char *>(local_numerics + offset),
             static_cast<long>(running_routine().local_ncount - offset) * static_cast<long>(sizeof(dec_t)), TYPE_NUMERIC};
@@ -220,16 +236,17 @@ Stack &parameter(Run &run, int index)
     return Stk[at];
 }
 
-bool structure_selector(long area) { return area == 2 || area >= 30; }
+bool structure_selector(long area) { return area == AREA_STRUCTS || area >= AREA_PSTRUCT; }
 
 // ---- Numeric loads and stores ---------------------------------------------------------------
 
 void load_numeric_direct(Code *&pc, bool by_address)
 {
+    static_assert(WORDS<o_loadrad> == 5 && WORDS<o_loadrvd> == 5);
     const long offset = operand(pc), area = static_cast<long>(pc[1].param);
     const int dim1 = operand(pc + 2), dim2 = operand(pc + 3), nsubs = operand(pc + 4);
-    pc += 5;
-    const Place p = numeric_place(offset, area, 1);
+    pc += WORDS<o_loadrvd>;
+    const Place p = numeric_place(offset, area, SITE_LOADR_DIRECT);
     const auto variable = reinterpret_cast<Address>(p.base);
     dec_t *cell = numeric_cell(p, nsubs, dim1, dim2, variable, p.flags);
     sp -= nsubs;
@@ -273,9 +290,11 @@ struct ParamOperands {
 
 ParamOperands param_operands(Code *&pc)
 {
+    static_assert(WORDS<o_loadrai> == 6 && WORDS<o_loadrvi> == 6 && WORDS<o_storri> == 6 && WORDS<o_loadsai> == 6 &&
+                  WORDS<o_loadsvi> == 6 && WORDS<o_storsi> == 6 + 2);
     ParamOperands o{operand(pc), operand(pc + 1), static_cast<int>(operand(pc + 2)), operand(pc + 3),
                     operand(pc + 4), operand(pc + 5)};
-    pc += 6;
+    pc += WORDS<o_loadrvi>;
     need(o.nsubs);
     return o;
 }
@@ -343,9 +362,10 @@ void store_numeric_direct(Code *&pc)
 {
     const long offset = operand(pc), area = static_cast<long>(pc[1].param);
     const int dim1 = operand(pc + 2), dim2 = operand(pc + 3), nsubs = operand(pc + 4);
-    pc += 5;
+    static_assert(WORDS<o_storrd> == 5);
+    pc += WORDS<o_storrd>;
     need(nsubs + 1);
-    const Place p = numeric_place(offset, area, 6);
+    const Place p = numeric_place(offset, area, SITE_STORR_DIRECT);
     dec_t *cell = numeric_cell(p, nsubs, dim1, dim2, reinterpret_cast<Address>(p.base), p.flags);
     numeric_value_of(Stk[sp - nsubs], cell);
     POPSTK(nsubs + 1);
@@ -377,16 +397,17 @@ void load_string_direct(Code *&pc, bool by_address)
     const long offset = operand(pc), area = static_cast<long>(pc[1].param);
     const int max_length = operand(pc + 2), dim2 = operand(pc + 3), nsubs = operand(pc + 4);
     const bool pointer = operand(pc + 5) == 1, fixed = operand(pc + 6) == 1, based = operand(pc + 7) == 1;
-    pc += 8;
+    static_assert(WORDS<o_loadsad> == 8 && WORDS<o_loadsvd> == 8);
+    pc += WORDS<o_loadsvd>;
     Address base_params[2] = {0, 0};
     if (by_address && based) {
-        const Address base = reinterpret_cast<Address>(area == 0 ? static_cast<char *>(Common_variables) : local_chars);
+        const Address base = reinterpret_cast<Address>(area == AREA_COMMON ? static_cast<char *>(Common_variables) : local_chars);
         base_params[0] = base + pc[0].param;
         base_params[1] = pc[1].param;
-        pc += 2;
+        pc += BASED_WORDS;
     }
     need(nsubs);
-    const Place p = byte_place(offset, area, 4, TYPE_STRING | (pointer ? TYPE_POINTER : 0));
+    const Place p = byte_place(offset, area, SITE_LOADS_DIRECT, TYPE_STRING | (pointer ? TYPE_POINTER : 0));
     check_string_room(p, max_length, dim2, pointer);
     const bool ranged = srange >= 0;
     load_string(p.base, -1, max_length, dim2, nsubs, by_address, reinterpret_cast<Address>(p.base), p.flags);
@@ -469,17 +490,18 @@ void store_string_direct(Code *&pc)
     const long offset = operand(pc), area = static_cast<long>(pc[1].param);
     const int max_length = operand(pc + 2), dim2 = operand(pc + 3), nsubs = operand(pc + 4);
     const bool fixed = operand(pc + 5) == 1, pointer = operand(pc + 6) == 1, based = operand(pc + 7) == 1;
-    pc += 8;
+    static_assert(WORDS<o_storsd> == 8);
+    pc += WORDS<o_storsd>;
     Address base_params[2] = {0, 0};
     if (based) {
         base_params[0] = pc[0].param;
         base_params[1] = pc[1].param;
-        pc += 2;
+        pc += BASED_WORDS;
     }
     need(nsubs + 1);
     const long type = TYPE_STRING | (based ? static_cast<long>(s_based) : 0) | (pointer ? TYPE_POINTER : 0) |
                       (fixed ? static_cast<long>(s_fixed) : 0);
-    const Place p = byte_place(offset, area, 8, type);
+    const Place p = byte_place(offset, area, SITE_STORS_DIRECT, type);
     check_string_room(p, max_length, dim2, pointer);
     long n = 0;
     const char *text = store_value(Stk[sp - nsubs], &n);
@@ -496,7 +518,7 @@ void store_string_parameter(Run &run, Code *&pc)
     need(1);
     const StringTarget t = string_parameter(run, pc, nsubs);
     const bool fixed = operand(pc) == 1;
-    pc += 2;  // fixed flag, pointer flag (the parameter entry tells a pointer field)
+    pc += WORDS<o_storsi> - WORDS<o_storri>;  // fixed flag, pointer flag (the entry tells a pointer field)
     need(nsubs + 1);
     long n = 0;
     const char *text = store_value(Stk[sp - nsubs], &n);
@@ -530,20 +552,21 @@ void load_structure_direct(Code *&pc, bool by_address)
     const long offset = operand(pc), area = static_cast<long>(pc[1].param);
     const auto dim1 = static_cast<std::uint32_t>(pc[2].param), dim2 = static_cast<std::uint32_t>(pc[3].param);
     const int pops = operand(pc + 4);
-    pc += 5;
+    static_assert(WORDS<o_loadstad> == 5 && WORDS<o_loadstvd> == 5);
+    pc += WORDS<o_loadstvd>;
     need(pops);
     void *storage;
     Address routine;
-    if (area == 2) {
+    if (area == AREA_STRUCTS) {
         PROGRAM_ASSERT(local_structs == routines[cur_routine].local_structs);
         if (offset < 0 || offset > running_routine().local_stcount) outside_area(offset);
         storage = local_structs + offset;
         routine = reinterpret_cast<Address>(&running_routine());
-    } else if (area >= 30) {
-        const long n = area - 30;
+    } else if (area >= AREA_PSTRUCT) {
+        const long n = area - AREA_PSTRUCT;
         if (n >= MAX_PSTRUCTS) Abort("Illegal structure parameter number %ld", n);
         PStructRef &ref = running_routine().pstruct_refs[n];
-        if (ref.r_adr == 0 && dim2 != PASSIGN_VALUE) Abort(pstruct_message(2), static_cast<int>(n), Rname ? Rname : "");
+        if (ref.r_adr == 0 && dim2 != PASSIGN_VALUE) Abort(pstruct_message(SITE_LOADST_DIRECT), static_cast<int>(n), Rname ? Rname : "");
         storage = reinterpret_cast<void *>(ref.v_adr);
         routine = ref.r_adr;
     } else {
@@ -556,7 +579,8 @@ void load_structure_direct(Code *&pc, bool by_address)
 void load_structure_parameter(Run &run, Code *&pc, bool by_address)
 {
     const int index = operand(pc), pops = operand(pc + 1);
-    pc += 2;
+    static_assert(WORDS<o_loadstai> == 2 && WORDS<o_loadstvi> == 2);
+    pc += WORDS<o_loadstvi>;
     need(pops);
     const Stack param = parameter(run, index);
     if (param.s_t != bstruct) Abort("Structure parameter %d expected", index);
@@ -584,8 +608,9 @@ const char *trace_file_name()
 void routine_entry(Run &run, unsigned op, Code *&pc)
 {
     const int number = operand(pc);
+    static_assert(WORDS<o__nfunc> == 7 && WORDS<o__proc> == 7 && WORDS<o__sfunc> == 7);
     const int declared = operand(pc + 6);
-    pc += 7;
+    pc += WORDS<o__proc>;
     if (op == o__nfunc) run.result_kind = 0;
     if (op == o__sfunc) run.result_kind = 1;
     check_routine_number(number);
@@ -618,7 +643,8 @@ void routine_call(Run &run, Code *&pc)
 {
     const int number = operand(pc);
     const int count = operand(pc + 1);
-    pc += 2;
+    static_assert(WORDS<o_fcallr> == 2 && WORDS<o_fcalls> == 2 && WORDS<o_pcall> == 2);
+    pc += WORDS<o_pcall>;
     check_routine_number(number);
     need(count);
     if (!code[number]) Abort("Routine %s is not loaded", routines[number].R_name.c_str());
@@ -717,7 +743,8 @@ void call_intrinsic(Run &run, unsigned op, Code *&pc)
 {
     const int number = operand(pc);
     const int nargs = operand(pc + 1);
-    pc += 2;
+    static_assert(WORDS<o_ifcallr> == 2 && WORDS<o_ifcalls> == 2 && WORDS<o_ipcall> == 2);
+    pc += WORDS<o_ipcall>;
     need(nargs);
     if (op == o_ifcallr && number == in_EXECUTE) {
         Interp_t *child = new_interpreter(nargs, sp);
@@ -733,12 +760,13 @@ void call_intrinsic(Run &run, unsigned op, Code *&pc)
     Rname = intrinsic_name(number);
     run.intrinsic_depth = depth;
     ++depth;
+    const IntrinsicCalls &calls = intrinsic_calls();
     if (op == o_ifcallr)
-        r_intrins(&fn_value, number, nargs, sp);
+        calls.numeric(&fn_value, number, nargs, sp);
     else if (op == o_ifcalls)
-        s_intrins(&fn_value, number, nargs, sp);
+        calls.string(&fn_value, number, nargs, sp);
     else
-        c_intrins(number, nargs, sp);
+        calls.statement(number, nargs, sp);
     --depth;
     run.intrinsic_depth = -1;
     restore_caller_name();
@@ -751,29 +779,32 @@ void io_statement(Code *&pc)
 {
     const int io_code = operand(pc);
     const int nargs = operand(pc + 1);
-    pc += 2;
+    static_assert(WORDS<o_callio> == 2);
+    pc += WORDS<o_callio>;
     need(nargs);
     // The I/O trap's handler is the ERL label (Io_error puts the EOF label there for an end of
     // file); its level is below the statement's values, so a trapped error leaves none behind.
-    const bool trap = ioc_traps_set();
+    const IntrinsicCalls &calls = intrinsic_calls();
+    const bool trap = calls.io_traps_set();
     if (trap) {
-        IO_TRAP = {sp - nargs, ioc_trap_label()};
+        IO_TRAP = {sp - nargs, calls.io_trap_label()};
         SAVE_TRAP = ERROR_TRAP;
         ERROR_TRAP = &IO_TRAP;
     }
-    callio(io_code, nargs, sp, &running_routine());
+    calls.io_statement(io_code, nargs, sp, &running_routine());
     POPSTK(nargs);
     if (trap) ERROR_TRAP = SAVE_TRAP;
     SAVE_TRAP = nullptr;
-    ioc_reset();
+    calls.io_reset();
     IO_TRAP = NULL_TRAP;
 }
 
 // A label operand selected by the top entry (jumpl, gosubl): the label, or nullptr.
 Code *selected_label(Code *&pc)
 {
+    static_assert(WORDS<o_jumpl> == 1 && WORDS<o_gosubl> == 1);
     const int n = operand(pc);
-    Code *table = pc + 1;
+    Code *table = pc + WORDS<o_jumpl>;
     Code *after = after_table(table, n);
     need(1);
     const int k = integer_of(Stk[sp]);
@@ -809,7 +840,7 @@ void arithmetic(unsigned op)
 inline dec_t *plain_cell(const Code *pc)
 {
     const long area = static_cast<long>(pc[1].param);
-    if (area == 0 || area == 2 || area >= 30 || pc[4].param != 0) return nullptr;
+    if (area == AREA_COMMON || area == AREA_STRUCTS || area >= AREA_PSTRUCT || pc[4].param != 0) return nullptr;
     const long offset = operand(pc);
     if (offset < 0 || !local_numerics || offset >= routines[cur_routine].local_ncount) return nullptr;
     return local_numerics + offset;
@@ -830,7 +861,7 @@ void run_loop(Run &run)
         switch (op) {
         case o__common: {
             const std::int64_t n = operand(pc), m = operand(pc + 1);
-            pc += 2;
+            pc += WORDS<o__common>;
             common_declare(n, m);
             break;
         }
@@ -839,7 +870,7 @@ void run_loop(Run &run)
             e = Stack{};
             e.s_t = label;
             e.s_c.C_L = pc->c_ptr;
-            ++pc;
+            pc += WORDS<o__label>;
             break;
         }
         case o__nfunc:
@@ -856,7 +887,7 @@ void run_loop(Run &run)
             break;
         case o_cmpidx: {
             Code *exit_label = pc->c_ptr;
-            ++pc;
+            pc += WORDS<o_cmpidx>;
             need(3);
             const int c = NumericCmp(numeric_of(Stk[sp - 1]), numeric_of(Stk[sp - 2]));
             const bool negative_step = numeric_of(Stk[sp])->dec_pos == 0;
@@ -887,9 +918,9 @@ void run_loop(Run &run)
             routine_call(run, pc);
             break;
         case o_gosub:
-            push_gosub(pc + 1, gosub_stk, &gosub_ptr);
+            push_gosub(pc + WORDS<o_gosub>, gosub_stk, &gosub_ptr);
             npc = pc->c_ptr;
-            ++pc;
+            pc += WORDS<o_gosub>;
             break;
         case o_gosubl: {
             Code *target = selected_label(pc);
@@ -908,21 +939,21 @@ void run_loop(Run &run)
             break;
         case o_ifref: {
             const int number = operand(pc);
-            ++pc;
+            pc += WORDS<o_ifref>;
             push_int(number);
             break;
         }
         case o_ioc: {
             const int io_code = operand(pc);
-            ++pc;
+            pc += WORDS<o_ioc>;
             need(1);
-            ioc(io_code, sp);
+            intrinsic_calls().io_parameter(io_code, sp);
             POPSTK(1);
             break;
         }
         case o_jump:
             npc = pc->c_ptr;
-            ++pc;
+            pc += WORDS<o_jump>;
             break;
         case o_jumpl: {
             Code *target = selected_label(pc);
@@ -932,7 +963,7 @@ void run_loop(Run &run)
         }
         case o_jumpz: {
             Code *target = pc->c_ptr;
-            ++pc;
+            pc += WORDS<o_jumpz>;
             need(1);
             if (NumericCmp(numeric_of(Stk[sp]), &ZERO_DEC) == 0) npc = target;
             --sp;  // a number (numeric_of stops otherwise), which owns nothing
@@ -941,7 +972,7 @@ void run_loop(Run &run)
         case o_loadrad: load_numeric_direct(pc, true); break;
         case o_loadrvd:
             if (const dec_t *cell = plain_cell(pc)) {
-                pc += 5;
+                pc += WORDS<o_loadrvd>;
                 push_number(*cell);
             } else {
                 load_numeric_direct(pc, false);
@@ -951,7 +982,7 @@ void run_loop(Run &run)
         case o_loadrvi: load_numeric_parameter(run, pc, false); break;
         case o_loadrc: {
             const dec_t *constant = pc->num;
-            pc += 2;
+            pc += WORDS<o_loadrc>;
             push_number(*constant);
             break;
         }
@@ -962,7 +993,7 @@ void run_loop(Run &run)
         case o_loadsc: {
             char *text = pc->string;
             const bool shared = operand(pc + 1) != 0;
-            pc += 2;
+            pc += WORDS<o_loadsc>;
             const auto n = static_cast<std::uint32_t>(std::strlen(text));
             Stack &e = push();
             e = Stack{};
@@ -1001,7 +1032,7 @@ void run_loop(Run &run)
         }
         case o_passign: {
             const int number = operand(pc);
-            ++pc;
+            pc += WORDS<o_passign>;
             need(2);
             passign(number);
             POPSTK(2);
@@ -1014,14 +1045,14 @@ void run_loop(Run &run)
         case o_restore:
             running_routine().data_nindex = operand(pc);
             running_routine().data_cindex = operand(pc + 1);
-            pc += 2;
+            pc += WORDS<o_restore>;
             break;
         case o_return:
             npc = pop_gosub(gosub_stk, &gosub_ptr);
             break;
         case o_scat: {
             const int n = operand(pc);
-            ++pc;
+            pc += WORDS<o_scat>;
             need(n);
             s_concat(&fn_value, sp, n);
             POPSTK(n);
@@ -1040,7 +1071,7 @@ void run_loop(Run &run)
         case o_srcline:
             src_line_number = operand(pc);
             src_file_index = operand(pc + 1);
-            pc += 2;
+            pc += WORDS<o_srcline>;
             basic_trace_enter(routines && !routines[cur_routine].R_name.empty() ? routines[cur_routine].R_name.c_str()
                                                                                 : "Unk",
                               trace_file_name(), src_line_number);
@@ -1055,7 +1086,7 @@ void run_loop(Run &run)
         }
         case o_storrd:
             if (dec_t *cell = plain_cell(pc); cell && sp >= 0 && Stk[sp].s_t == real) {
-                pc += 5;
+                pc += WORDS<o_storrd>;
                 *cell = *numeric_of(Stk[sp]);
                 --sp;
             } else {
@@ -1067,9 +1098,9 @@ void run_loop(Run &run)
         case o_storsi: store_string_parameter(run, pc); break;
         case o_tsterr:
             ERROR_TRAP->level = sp;
-            ERROR_TRAP->handler = pc + 1;
+            ERROR_TRAP->handler = pc + WORDS<o_tsterr>;
             npc = pc->c_ptr;
-            ++pc;
+            pc += WORDS<o_tsterr>;
             break;
         default:
             bad_op(op);
@@ -1091,7 +1122,7 @@ void run_loop(Run &run)
 // The error return: continue at the active trap's handler, or end the program.
 bool take_trap(Run &run)
 {
-    ioc_reset();
+    intrinsic_calls().io_reset();
     if (run.intrinsic_depth >= 0) {
         depth = run.intrinsic_depth;
         run.intrinsic_depth = -1;

@@ -7,14 +7,14 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "executor.h"
-#include "fileio.h"
 #include "gdata.h"
 #include "ilist.h"
 #include "message.h"
 #include "numerics.h"
 #include "applications.h"
-#include "pending.h"
+#include "executor.h"
+#include "hooks.h"
+#include "loader.h"
 #include "run_time.h"
 #include "softkeys.h"
 
@@ -47,21 +47,19 @@ void finish_mem_cleanup()
     CanDeleteLastApplication();
     DelAllApplications();
     freekeysets();
-    free_all_db_results();
-    free_all_db_connections();
+    run_hook(CoreHook::free_db_results);
+    run_hook(CoreHook::free_db_connections);
     ilist_destroyall();
-    free_loaded_program_name();
+    FreeLoadedprogramname();
     FreeKeys();
-    if (global_data) {
-        while (global_data->first_cm) cmat_free_cm(global_data->first_cm);
-        global_data->first_cm = global_data->last_cm = nullptr;
-    }
+    run_hook(CoreHook::free_control_matrices);
+    if (global_data) global_data->first_cm = global_data->last_cm = nullptr;
 }
 
 void finish(int status)
 {
     const int code = static_cast<int>(static_cast<unsigned>(status));
-    close_files();
+    run_hook(CoreHook::close_file_channels);
     release_shmem();
     if (code == EXIT_NEWDB || code == EXIT_NEWRUN) {
         if (code == EXIT_NEWDB) {
@@ -80,7 +78,7 @@ void finish(int status)
     g_free(PPATH);
     g_free(apps_PATH);
     IMAGE = PPATH = apps_PATH = nullptr;
-    ldap_cleanup();
+    run_hook(CoreHook::close_directory);
     free_program_trace_ring();
     std::exit(code);
 }

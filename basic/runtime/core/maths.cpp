@@ -1,14 +1,22 @@
-// The binary operators: arithmetic on decimals and the six comparisons (numbers or strings).
-// Every result is a number held in the result entry's own decimal.
+// The operators: arithmetic on decimals and the six comparisons (numbers or strings), whose
+// result is a number held in the result entry's own decimal; string concatenation; and a
+// decimal's shortest text, which a number stored into a string variable becomes.
 #include <algorithm>
 #include <cstring>
 
 #include "exec_util.h"
 #include "executor.h"
+#include "mem_mgt.h"
 #include "op_codes.h"
 #include "run_time.h"
 
 namespace {
+
+// A decimal's text needs at most 127 integer digits or "0.", 127 zeros and 32 digits, and a
+// sign; the field is kept well clear of that so the text never reaches its end, without blank-
+// filling a large buffer for every number.
+constexpr int BCD_FIELD = 200;
+char tstr1[BCD_FIELD + 1];
 
 [[noreturn]] void arithmetic_failed(int status)
 {
@@ -156,5 +164,42 @@ int maths(unsigned op, int right, int left, Stack *result)
     default: return 0;
     }
     if (r->dec_ndgts == 0 && r->dec_pos == 0) r->dec_pos = 1;
+    return 0;
+}
+
+char *Convert_BCD(const dec_t *value)
+{
+    if (NumericToASC(value, tstr1, BCD_FIELD, -1) != 0) Xerror(202, "Bad conversion of BCD number");
+    tstr1[BCD_FIELD] = '\0';
+    char *end = tstr1 + BCD_FIELD;
+    while (end > tstr1 && end[-1] == ' ') --end;  // the field is blank-filled on the right
+    *end = '\0';
+    char *point = std::strchr(tstr1, '.');
+    if (!point) return tstr1;
+    char *p = point + 1;
+    bool fraction = false;
+    for (; *p && *p != ' '; ++p) fraction |= *p != '0';
+    *(fraction ? p : point) = '\0';
+    return tstr1;
+}
+
+int s_concat(Stack *result, int last, int count)
+{
+    Stack *first = &Stk[last - count + 1];
+    std::size_t total = 0;
+    for (int i = 0; i < count; ++i) total += first[i].length;
+    auto *text = static_cast<char *>(salloc(total + 1));
+    char *out = text;
+    for (int i = 0; i < count; ++i) {
+        if (first[i].length) std::memcpy(out, first[i].s_c.C_S, first[i].length);
+        out += first[i].length;
+    }
+    *out = '\0';
+    result->s_t = string;
+    result->s_c.C_S = text;
+    result->length = static_cast<std::uint32_t>(total);
+    result->s_dims[0] = static_cast<std::uint32_t>(total);
+    result->s_dims[1] = 0;
+    result->flags = 0;
     return 0;
 }

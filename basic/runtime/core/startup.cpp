@@ -14,16 +14,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "aoae.h"
-#include "cutil.h"
-#include "fileio.h"
+#include "executor.h"
 #include "gdata.h"
 #include "globals.h"
+#include "hooks.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "numerics.h"
 #include "objfile.h"
-#include "pending.h"
 #include "run_time.h"
 #include "softkeys.h"
 #include "startup.h"
@@ -92,7 +90,7 @@ void unlimit_core()
 
 void parse_options(int *argc, char ***argv)
 {
-    char *oaa_help = aoae_get_oaa_help();
+    char *oaa_help = window_hooks().app_option_help();
     if (!oaa_help) {
         std::fputs("Unable to allocate memory (3)\n", stderr);
         finish(1);
@@ -212,13 +210,11 @@ void init_gtk()
     std::fprintf(stderr, "** Theme name: %s; prefer dark theme: %d\n", theme ? theme : "(null)", dark);
     g_free(theme);
 
-    const int size = static_cast<int>(std::strlen(PPATH)) + 25;
-    std::string css(static_cast<std::size_t>(size), '\0');
-    cutil_sprintf(css.data(), size, "%s/conf/gtk/gtk3.css", PPATH);
+    std::string css = std::string(PPATH) + "/conf/gtk/gtk3.css";
     GtkCssProvider *site = gtk_css_provider_new();
     gtk_css_provider_load_from_path(site, css.c_str());
     gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(site), 600);
-    cutil_sprintf(css.data(), size, "%s/conf/gtk/gtk3-user.css", PPATH);
+    css = std::string(PPATH) + "/conf/gtk/gtk3-user.css";
     if (g_file_test(css.c_str(), G_FILE_TEST_IS_REGULAR)) {
         GtkCssProvider *user = gtk_css_provider_new();
         gtk_css_provider_load_from_path(user, css.c_str());
@@ -229,7 +225,7 @@ void init_gtk()
         GLogLevelFlags mask = g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_FATAL_MASK));
         g_log_set_always_fatal(static_cast<GLogLevelFlags>(mask | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL));
     }
-    aoae_set_oae_geometry_abcd();
+    window_hooks().apply_geometry();
 }
 
 // Object file, program name and unit from the parameters left after the options.
@@ -332,8 +328,8 @@ void build_program_arguments(int count)
     read_environment_numbers();
     check_signals();
 
-    initialize_files();
-    init_child_slots();
+    run_hook(CoreHook::start_file_channels);
+    run_hook(CoreHook::start_child_slots);
     ZERO_DEC = dec_t{0, 1, 0, {}};
     Command_args = argv;
     build_program_arguments(count);

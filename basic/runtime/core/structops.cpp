@@ -21,7 +21,6 @@
 #include "applications.h"
 #include "executor.h"
 #include "globals.h"
-#include "intrinsic_dispatch.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "numerics.h"

@@ -7,7 +7,7 @@
 #include <unordered_set>
 
 #include "executor.h"
-#include "pending.h"
+#include "hooks.h"
 
 const char *basic_trace_fn[BASIC_TRACE_SIZE];
 const char *basic_trace_file[BASIC_TRACE_SIZE];
@@ -76,7 +76,7 @@ void basic_trace_enter(const char *function, const char *file, int line)
     basic_trace_fn[slot] = fn_cache.intern(function);
     basic_trace_file[slot] = file_cache.intern(file);
     basic_trace_line[slot] = line;
-    basic_trace_tr[slot] = inPgTransaction;
+    basic_trace_tr[slot] = open_transactions();
     basic_trace_flag[slot] = 1;
     if (basic_trace_file[slot][0] == '.') {
         top_from_previous(slot);
@@ -92,7 +92,7 @@ void basic_trace_note(const char *function, const char *file, int line)
     basic_trace_fn[slot] = other_cache.intern(function);
     basic_trace_file[slot] = other_cache.intern(file);
     basic_trace_line[slot] = line;
-    basic_trace_tr[slot] = inPgTransaction;
+    basic_trace_tr[slot] = open_transactions();
     basic_trace_flag[slot] = 0;
     top_from_previous(slot);
 }

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "intrinsic_dispatch.h"
+#include "executor.h"
+#include "hooks.h"
 #include "intrinsics.h"
 #include "io_internal.h"
 #include "message.h"
@@ -14,8 +16,6 @@
 #include "op_codes.h"
 #include "run_time.h"
 #include "symtab.h"
-
-void gmessage(const char *text, const char *type);
 
 namespace {
 
@@ -253,7 +253,7 @@ void callio(int code, int nargs, int last, Routine *routine)
     case callio_logprint: log_print(nargs, last); break;
     case callio_open: io_open(); break;
     case callio_print:
-        gmessage("Redundant code called to print use tprint callio line 257", "error");
+        window_hooks().message("Redundant code called to print use tprint callio line 257", "error");
         terminal_print(nargs, last);
         break;
     case callio_read: io_read(nargs, last, routine); break;

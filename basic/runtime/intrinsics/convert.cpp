@@ -1,5 +1,5 @@
-// Helpers kept beside the dispatchers: a decimal's shortest and hexadecimal texts, runs of a
-// control character and string concatenation.
+// Helpers kept beside the dispatchers: a decimal's hexadecimal text and runs of a control
+// character.
 #include <cstdio>
 #include <cstring>
 
@@ -13,30 +13,9 @@
 
 namespace {
 
-// A decimal's text needs at most 127 integer digits or "0.", 127 zeros and 32 digits, and a
-// sign; the field is kept well clear of that so the text never reaches its end, without blank-
-// filling a large buffer for every number.
-constexpr int BCD_FIELD = 200;
-char tstr1[BCD_FIELD + 1];
 char tstr0[64];  // "%p" of a 64-bit value
 
 } // namespace
-
-char *Convert_BCD(const dec_t *value)
-{
-    if (NumericToASC(value, tstr1, BCD_FIELD, -1) != 0) Xerror(202, "Bad conversion of BCD number");
-    tstr1[BCD_FIELD] = '\0';
-    char *end = tstr1 + BCD_FIELD;
-    while (end > tstr1 && end[-1] == ' ') --end;  // the field is blank-filled on the right
-    *end = '\0';
-    char *point = std::strchr(tstr1, '.');
-    if (!point) return tstr1;
-    char *p = point + 1;
-    bool fraction = false;
-    for (; *p && *p != ' '; ++p) fraction |= *p != '0';
-    *(fraction ? p : point) = '\0';
-    return tstr1;
-}
 
 char *Convert_HEX(const dec_t *value)
 {
@@ -79,25 +58,4 @@ void Intrinsic_string(Stack *result, int code, int n)
     result->s_t = string;
     result->s_c.C_S = text;
     result->length = static_cast<std::uint32_t>(count);
-}
-
-int s_concat(Stack *result, int last, int count)
-{
-    Stack *first = &Stk[last - count + 1];
-    std::size_t total = 0;
-    for (int i = 0; i < count; ++i) total += first[i].length;
-    auto *text = static_cast<char *>(salloc(total + 1));
-    char *out = text;
-    for (int i = 0; i < count; ++i) {
-        if (first[i].length) std::memcpy(out, first[i].s_c.C_S, first[i].length);
-        out += first[i].length;
-    }
-    *out = '\0';
-    result->s_t = string;
-    result->s_c.C_S = text;
-    result->length = static_cast<std::uint32_t>(total);
-    result->s_dims[0] = static_cast<std::uint32_t>(total);
-    result->s_dims[1] = 0;
-    result->flags = 0;
-    return 0;
 }

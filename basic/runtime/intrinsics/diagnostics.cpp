@@ -14,7 +14,7 @@
 #include "globals.h"
 #include "loader.h"
 #include "gdata.h"
-#include "gmessage.h"
+#include "hooks.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"
 #include "message.h"
@@ -164,7 +164,7 @@ void log_window(int last)
     if (Back_ground)
         _mlog(1, -1, "%s", clean);
     else
-        gmessage(clean, "fatal");
+        window_hooks().message(clean, "fatal");
 
     std::vector<std::string> lines{"", clean};
     g_free(clean);

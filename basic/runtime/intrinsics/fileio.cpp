@@ -11,13 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "hooks.h"
 #include "io_internal.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "run_time.h"
 #include "shared_files.h"
-
-void gmessage(const char *text, const char *type);
 
 FileChannel_t File_table[FILE_TABLE_SIZE];
 
@@ -265,7 +264,7 @@ void io_allocate()
 void io_open()
 {
     if (Ioc.lfn == REPORT_LFN) {
-        gmessage("Call to report_open needs replication callio line 236", "error");
+        window_hooks().message("Call to report_open needs replication callio line 236", "error");
         return;
     }
     FileChannel_t *channel = statement_channel("OPEN");

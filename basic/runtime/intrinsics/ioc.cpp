@@ -1,9 +1,13 @@
 // The I/O control block: one keyword parameter of an I/O statement at a time (LFN=, FILE=, ...)
 // is checked and stored here by ioc; callio reads the block; the executor resets it from the
 // defaults after every statement and after every trapped error, so nothing carries over.
+#include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstring>
+#include <string>
 
+#include "executor.h"
 #include "fileio.h"
 #include "mem_mgt.h"
 #include "message.h"
@@ -164,4 +168,21 @@ void ioc_reset()
     if (Ioc.prompt) sfree(Ioc.prompt);
     release_nrec();
     Ioc = Io_defaults;
+}
+
+void Io_error(int code, int system, const char *format, ...)
+{
+    const int saved = errno;
+    IOERR_REG = code;
+    // An end of file goes to the statement's EOF label when it has one.
+    if (code == TRAPPABLE_ERROR && ioc_eof_label()) IO_TRAP.handler = ioc_eof_label();
+    std::va_list ap;
+    va_start(ap, format);
+    char *text = g_strdup_vprintf(format, ap);
+    va_end(ap);
+    std::string message(text);
+    g_free(text);
+    errno = saved;
+    if (system == 0) Xerror(code, "%s", message.c_str());
+    Syserr("%s", message.c_str());
 }

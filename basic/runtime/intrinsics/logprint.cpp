@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "executor.h"
 #include "gdata.h"
 #include "intrinsic_dispatch.h"
 #include "io_internal.h"

@@ -14,7 +14,8 @@
 
 #include "gdata.h"
 #include "message.h"
-#include "pending.h"
+#include "applications.h"
+#include "interp.h"
 #include "run_time.h"
 
 namespace {

@@ -12,15 +12,19 @@
 #include "exec_fixture.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
+#include "program_text.h"
 #include "softkeys.h"
+#include "test_intrinsics.h"
 
-// Test dispatcher in place of the run-time's (linked first): ABORT raises the trappable error;
-// IGTK_MAIN stands for a main loop that delivers one event: its first argument names the routine
-// to call back, the others are copied as the routine's arguments, as the forms engine copies an
+// Test intrinsics in place of the run-time's: ABORT raises the trappable error; ICCALL_FUN
+// stands for a GUI main loop that delivers one event: its first argument names the routine to
+// call back, the others are copied as the routine's arguments, as the forms engine copies an
 // attached routine's parameters.
 namespace {
 int deepest_callback;
 Stack last_result;
+
+void test_abort(int, int) { Xerror(TRAPPABLE_ERROR, "test error"); }
 
 // What IMLOG_PUSH_STATS saw of the running context: ended children are freed, so a test looks at
 // a child while it runs.
@@ -34,39 +38,41 @@ struct ChildView {
     Application_t *application;
 };
 std::vector<ChildView> child_views;
-} // namespace
 
-int c_intrins(int code, int nargs, int last)
+void view_child(int, int)
 {
-    if (code == in_ABORT) Xerror(TRAPPABLE_ERROR, "test error");
-    if (code == in_IMLOG_PUSH_STATS) {
-        const Interp_t *c = Minterp;
-        const std::size_t argv_size = std::size_t{c->ARGV.s_dims[0]} * c->ARGV.s_dims[1];
-        child_views.push_back({Minterp, c->origin_name, c->program_name,
-                             c->ARGV.s_c.C_S ? std::string(c->ARGV.s_c.C_S, argv_size) : std::string("(none)"),
-                             c->previous, c->keyset, c->ARGC, {c->ARGV.s_dims[0], c->ARGV.s_dims[1]}, c->ARGV.length,
-                             c->current_application});
-        return 0;
-    }
-    if (code != in_IGTK_MAIN || nargs < 1) throw lumba_test::AbortError("unexpected statement intrinsic");
+    const Interp_t *c = Minterp;
+    const std::size_t argv_size = std::size_t{c->ARGV.s_dims[0]} * c->ARGV.s_dims[1];
+    child_views.push_back({Minterp, c->origin_name, c->program_name,
+                           c->ARGV.s_c.C_S ? std::string(c->ARGV.s_c.C_S, argv_size) : std::string("(none)"),
+                           c->previous, c->keyset, c->ARGC, {c->ARGV.s_dims[0], c->ARGV.s_dims[1]}, c->ARGV.length,
+                           c->current_application});
+}
+
+void test_main_loop(int nargs, int last)
+{
+    if (nargs < 1) throw lumba_test::AbortError("unexpected statement intrinsic");
     const Stack &n = Stk[last - nargs + 1];
     const std::string name(n.s_c.C_S, n.length);
     std::vector<Stack> args(Stk + last - nargs + 2, Stk + last + 1);
     deepest_callback = std::max(deepest_callback, ib_callback_depth + 1);
     invoke_basic_callback_routine(name.c_str(), args.data(), nargs - 1, current_application, Minterp);
     last_result = fn_value;
-    return 0;
 }
+
+const auto *test_intrinsics =
+    lumba_test::add_test_intrinsics({.statement = {{in_ABORT, test_abort},
+                                                   {in_ICCALL_FUN, test_main_loop},
+                                                   {in_IMLOG_PUSH_STATS, view_child}}});
+} // namespace
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v, bool shared = true)
-{
-    return "loadsc s:\"" + v + "\" p:" + (shared ? "1" : "0") + "\n";
-}
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
-std::string from_cell(int i) { return "loadrvd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+using lumba_test::dec;
+using lumba_test::from_cell;
+using lumba_test::num;
+using lumba_test::str;
+using lumba_test::to_cell;
 std::string add_to_cell(int i, const std::string &v) { return from_cell(i) + num(v) + "add\n" + to_cell(i); }
 constexpr const char *COMMON = ".common I:8 I:0\n";
 
@@ -97,9 +103,9 @@ std::string chain(const std::string &name, bool shared = false)
 // The test main loop calling back routine name with the pushes as its arguments.
 std::string event(const std::string &name, const std::string &pushes = "", int count = 0)
 {
-    return str(name) + pushes + "ipcall I:" + std::to_string(in_IGTK_MAIN) + " I:" + std::to_string(count + 1) + "\n";
+    return str(name) + pushes + "ipcall I:" + std::to_string(in_ICCALL_FUN) + " I:" + std::to_string(count + 1) + "\n";
 }
-const std::string test_error = "ipcall I:" + std::to_string(in_ABORT) + " I:0\n";
+const std::string test_error = str("x") + "ipcall I:" + std::to_string(in_ABORT) + " I:1\n";
 // Reached only when control flow goes wrong: a fatal stop.
 constexpr const char *UNREACHABLE = "return\n";
 
@@ -363,12 +369,6 @@ Stack number_entry(dec_t *value)
     return e;
 }
 
-dec_t decimal(const char *text)
-{
-    dec_t d{};
-    NumericCvASC(text, static_cast<int>(std::strlen(text)), &d);
-    return d;
-}
 
 // The state a callback must leave as it found it.
 struct Snapshot {
@@ -455,7 +455,7 @@ protected:
 
 TEST_F(CallbackTest, FunctionResultInFnValueAndStateUnchanged)
 {
-    dec_t two = decimal("2"), three = decimal("3");
+    dec_t two = dec("2"), three = dec("3");
     const Snapshot before = Snapshot::take();
     ASSERT_EQ(call("add", {number_entry(&two), number_entry(&three)}), "");
     EXPECT_EQ(fn_value.s_t, real);
@@ -502,7 +502,7 @@ TEST_F(CallbackTest, StringArgumentsStayTheCallers)
 
 TEST_F(CallbackTest, ProcedureLeavingByExitReturnsToTheCaller)
 {
-    dec_t x = decimal("1");
+    dec_t x = dec("1");
     const Snapshot before = Snapshot::take();
     ASSERT_EQ(call("set", {number_entry(&x)}), "");
     EXPECT_TRUE(same(x, "42")) << text_of(x);
@@ -518,7 +518,7 @@ TEST_F(CallbackTest, ProcedureLeavingByExitReturnsToTheCaller)
 
 TEST_F(CallbackTest, RefusedCalls)
 {
-    dec_t one = decimal("1");
+    dec_t one = dec("1");
     const Snapshot before = Snapshot::take();
     EXPECT_EQ(call("nosuch", {}), "callback nosuch not found");
     before.expect_same();
@@ -543,7 +543,7 @@ TEST_F(CallbackTest, CallbackInAnExecuteChildNeverRunsTheParent)
     ASSERT_EQ(load(assemble(routine("main") + COMMON + "exit\n", "parent.obj"), &parent), "");
     context->previous = parent;
     parent->npc = parent->code[0] + 8;  // the COMMON declaration after the routine start
-    dec_t x = decimal("1");
+    dec_t x = dec("1");
     const Snapshot before = Snapshot::take();
     ASSERT_EQ(call("set", {number_entry(&x)}), "");
     EXPECT_TRUE(same(x, "42"));

@@ -7,8 +7,9 @@
 //   core_probe finish STATUS IMAGE ARG...   finish(STATUS) with IMAGE and IMAGE ARG... to re-execute
 //   core_probe wait                         a "running program": the safe point in a loop
 //   core_probe softkeys PATH NAME...        loads the sets, prints them and looks the names up
-//   core_probe report KIND TEXT [LEVEL]     Message, Warn, Email, Debug, Xerror110, Xerror200 or
-//                                           Assert with TEXT, at run-time log level LEVEL (2)
+//   core_probe report KIND TEXT [LEVEL]     Message, Warn, Email, Debug, Xerror110, Xerror200,
+//                                           Assert or ReturningSink (Abort under a sink that
+//                                           returns) with TEXT, at run-time log level LEVEL (2)
 //   core_probe logstarts N                  the log's start-up preparation N times over
 //   core_probe signals SIG...               the catcher installed, the signals (numbers) raised in
 //                                           that order, then the safe point
@@ -22,6 +23,7 @@
 
 #include "gdata.h"
 #include "message.h"
+#include "report_sink.h"
 #include "run_time.h"
 #include "softkeys.h"
 
@@ -120,6 +122,10 @@ int report(int argc, char **argv)
     }
     if (kind == "Xerror200") Xerror(200, "%s", text);
     if (kind == "Assert") PROGRAM_ASSERT(text == nullptr);
+    if (kind == "ReturningSink") {
+        set_report_sink([](const Report &) {});
+        Abort("%s", text);
+    }
     return 0;
 }
 

@@ -93,7 +93,7 @@ TEST(ExecuteChain, ChainRunsTheNamedProgram)
     site.install_program("d", routine("main") + "loadsc s:\"damaged\" p:1\nipcall I:11 I:1\nexit\n");
     r = site.lumba({"-b", "d", "0"});
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(lumba_test::report_message(r.err), "Binary corrupted: invalid data list type - \\\"x\\\"") << r.err;
+    EXPECT_EQ(lumba_test::report_message(r.err), "Binary corrupted: invalid data list type - \"x\"") << r.err;
 
     // A program that cannot be loaded leaves the old one at its error trap.
     site.install_program("c", routine("main") + "tsterr l:go\nreturn\ngo:\nloadsc s:\"nosuch\" p:0\nipcall I:11 I:1\nexit\n");

@@ -10,41 +10,40 @@
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "op_codes.h"
+#include "program_text.h"
+#include "test_intrinsics.h"
 
-// Test dispatchers in place of the run-time's (linked first): ABS as a numeric intrinsic, ABORT
-// as a statement raising the trappable error. They record the depth and name they ran under.
+// Test intrinsics in place of the run-time's: ABS as a numeric intrinsic, ABORT as a statement
+// raising the trappable error. They record the depth and name they ran under.
 namespace {
 int seen_depth;
 std::string seen_name;
-} // namespace
 
-int r_intrins(Stack *result, int code, int nargs, int last)
+void test_abs(int nargs, int last, Stack *result)
 {
     seen_depth = depth;
     seen_name = Rname ? Rname : "";
-    result->s_c.C_N = &result->num;
-    if (code != in_ABS || nargs != 1) throw lumba_test::AbortError("unexpected numeric intrinsic");
+    if (nargs != 1) throw lumba_test::AbortError("unexpected numeric intrinsic");
     result->num = *Stk[last].s_c.C_N;
     if (result->num.dec_pos == 0) result->num.dec_pos = 1;
-    result->s_t = real;
-    result->flags = 0;
-    return 0;
 }
 
-int c_intrins(int code, int nargs, int)
+void test_abort(int nargs, int)
 {
     seen_depth = depth;
     seen_name = Rname ? Rname : "";
-    if (code == in_ABORT) Xerror(TRAPPABLE_ERROR, "test error %d", nargs);
-    throw lumba_test::AbortError("unexpected statement intrinsic");
+    Xerror(TRAPPABLE_ERROR, "test error %d", nargs);
 }
+
+const auto *test_intrinsics =
+    lumba_test::add_test_intrinsics({.numeric = {{in_ABS, test_abs}}, .statement = {{in_ABORT, test_abort}}});
+} // namespace
 
 namespace {
 
-// Stores the top entry into COMMON cell i.
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
+using lumba_test::num;
+using lumba_test::str;
+using lumba_test::to_cell;
 // Local numeric variable k (area 1).
 std::string load_var(int k) { return "loadrvd I:" + std::to_string(k) + " I:1 I:0 I:0 I:0\n"; }
 std::string store_var(int k) { return "storrd I:" + std::to_string(k) + " I:1 I:0 I:0 I:0\n"; }

@@ -175,6 +175,18 @@ TEST(Reports, TrappableAndFatalErrors)
     EXPECT_TRUE(has_line(site.read_file("mail/0.args"), "E-fatal:bad")) << site.read_file("mail/0.args");
 }
 
+// A sink that returns from a fatal report does not make Abort return: the run-time's own report
+// is made and the run ends with status 1.
+TEST(Reports, FatalReportEndsTheRunWhateverTheSink)
+{
+    Site site;
+    auto r = site.run({CORE_PROBE, "report", "ReturningSink", "still fatal"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(site.read_file("oska/log/errorlog").find("\nMessage:  still fatal\n"), std::string::npos)
+        << site.read_file("oska/log/errorlog");
+    EXPECT_TRUE(has_line(site.read_file("mail/0.args"), "E-fatal:still fatal")) << site.read_file("mail/0.args");
+}
+
 TEST(Reports, ProgramAssertion)
 {
     Site site;

@@ -17,6 +17,7 @@
 #include "mem_mgt.h"
 #include "message.h"
 #include "numerics.h"
+#include "program_text.h"
 #include "structops.h"
 #include "test_host.h"
 
@@ -24,12 +25,7 @@ namespace {
 
 using lumba_test::abort_text;
 
-dec_t dec(const char *text)
-{
-    dec_t d;
-    NumericCvASC(text, static_cast<int>(std::strlen(text)), &d);
-    return d;
-}
+using lumba_test::dec;
 
 // Intrinsic arguments as the dispatcher hands them over; temporaries live through the call.
 struct Num {

@@ -6,15 +6,11 @@
 #include "core_fixture.h"
 #include "numerics.h"
 #include "op_codes.h"
+#include "program_text.h"
 
 namespace {
 
-dec_t dec(const char *text)
-{
-    dec_t d{};
-    NumericCvASC(text, static_cast<int>(std::strlen(text)), &d);
-    return d;
-}
+using lumba_test::dec;
 
 bool same(const dec_t *a, const char *text)
 {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "exec_fixture.h"
+#include "program_text.h"
 #include "site.h"
 #include "sql.h"
 #include "stack.h"
@@ -67,12 +68,7 @@ std::string with_code(const std::string &code)
     return text;
 }
 
-dec_t dec(const char *text)
-{
-    dec_t d{};
-    NumericCvASC(text, static_cast<int>(std::strlen(text)), &d);
-    return d;
-}
+using lumba_test::dec;
 
 std::string bytes(const char *p, std::size_t n) { return std::string(p, n); }
 

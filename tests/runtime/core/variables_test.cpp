@@ -8,12 +8,13 @@
 
 #include "exec_fixture.h"
 #include "mem_mgt.h"
+#include "program_text.h"
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+using lumba_test::num;
+using lumba_test::str;
+using lumba_test::to_cell;
 
 // Character area of main: S$ (10) at 0, F$ (fixed, 5) at 10, A$ (3 x 4) at 15, P$ (pointer) at 27.
 const std::string string_symbols = "symtab\n__ROUTINE__ main 4\nS$ 10 0 0x14 0 1 -\nF$ 5 0 0x1014 10 2 -\n"
@@ -125,7 +126,8 @@ TEST_F(ExecTest, PointerStrings)
 
 TEST_F(ExecTest, ErrorTraps)
 {
-    const std::string raise = "ipcall I:0 I:0\n";  // the test dispatcher's trappable error
+    // The test ABORT's trappable error (ABORT takes its one text).
+    const std::string raise = "loadsc s:\"x\" p:1\nipcall I:0 I:1\n";
     struct {
         std::string text;
         const char *cell0;  // value the handler (or the program) left in cell 0
@@ -168,7 +170,7 @@ TEST_F(ExecTest, ErrorTraps)
         EXPECT_EQ(static_cast<int>(lumba_test::trapped_errors().size()), c.traps) << c.text;
         EXPECT_TRUE(same(cell(0), c.cell0)) << c.text << " gave " << text_of(cell(0));
         if (c.status == 1) {
-            EXPECT_NE(o.err.find("test error 0"), std::string::npos) << o.err;
+            EXPECT_NE(o.err.find("test error 1"), std::string::npos) << o.err;
         }
         release_common_block();
         delete_all_applications();
@@ -177,7 +179,7 @@ TEST_F(ExecTest, ErrorTraps)
 
 TEST_F(ExecTest, TrapInsideIntrinsicRestoresDepthAndName)
 {
-    Outcome o = run(program(".common I:2 I:0\ntsterr l:go\nexit\ngo:\nipcall I:0 I:0\nexit\n"));
+    Outcome o = run(program(".common I:2 I:0\ntsterr l:go\nexit\ngo:\nloadsc s:\"x\" p:1\nipcall I:0 I:1\nexit\n"));
     ASSERT_EQ(o.abort, "");
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(ERR_REG, TRAPPABLE_ERROR);

@@ -12,21 +12,19 @@
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"
+#include "program_text.h"
 #include "run_time.h"
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
-std::string call(const char *op, int code, int nargs)
-{
-    return std::string(op) + " I:" + std::to_string(code) + " I:" + std::to_string(nargs) + "\n";
-}
+using lumba_test::call;
+using lumba_test::from_cell;
+using lumba_test::num;
+using lumba_test::str;
+using lumba_test::to_cell;
 std::string fn(int code, int nargs) { return call("ifcallr", code, nargs); }
 std::string sfn(int code, int nargs) { return call("ifcalls", code, nargs); }
 std::string st(int code, int nargs) { return call("ipcall", code, nargs); }
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
-std::string cell_value(int i) { return "loadrvd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
 std::string cell_ref(int i) { return "loadrad I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
 std::string drop() { return to_cell(3); }  // a numeric result not looked at
 
@@ -198,7 +196,7 @@ TEST_F(Intrinsics, Strings)
         {set_p("bytes") + p_ref() + sfn(in_SHOWBYTEA, 1), "bytes"},
         {str("x") + str("y") + "scat I:2\n" + sfn(in_VARADR, 1), "0x0:0x0"},
         {s_ref() + sfn(in_VARADR, 1), "stop: Illegal attempt to assign a localised struct"},
-        {num("1") + str("#") + sfn(in_EDIT, 2), "stop: EDIT$ not available"},
+        {num("1234") + str("ZZ,ZZ9") + sfn(in_EDIT, 2), " 1,234"},
         {str("x") + sfn(in_STR, 1), "stop: STR$: numeric argument expected"},
     };
     for (const auto &c : cases) EXPECT_EQ(text(c.fragment), c.result) << c.fragment;
@@ -374,17 +372,17 @@ TEST_F(Intrinsics, Lists)
     } cases[] = {
         {str("text") + fn(in_ILIST_DECLARE, 1), "stop: Bad arg to ilist_declare - text"},
         // An integer list: 5, 7; the second set to 9 by position.
-        {str("int") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + cell_value(1) + num("5") + fn(in_ILIST_ADD, 2) +
-             cell_value(1) + num("7") + fn(in_ILIST_ADD, 2) + cell_value(1) + num("2") + num("9.7") +
-             fn(in_ILIST_SET, 3) + cell_value(1) + num("2") + fn(in_ILIST_IFETCH, 2) + cell_value(1) +
+        {str("int") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + from_cell(1) + num("5") + fn(in_ILIST_ADD, 2) +
+             from_cell(1) + num("7") + fn(in_ILIST_ADD, 2) + from_cell(1) + num("2") + num("9.7") +
+             fn(in_ILIST_SET, 3) + from_cell(1) + num("2") + fn(in_ILIST_IFETCH, 2) + from_cell(1) +
              fn(in_ILIST_LENGTH, 1) + "mul\nadd\nadd\nadd\n",
          "18"},  // 0 + 0 + 0 + 9 * 2
         // A numeric list keeps decimals.
-        {str("numeric") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + cell_value(1) + num("1.5") + fn(in_ILIST_ADD, 2) +
-             cell_value(1) + num("1") + fn(in_ILIST_NFETCH, 2) + "add\n",
+        {str("numeric") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + from_cell(1) + num("1.5") + fn(in_ILIST_ADD, 2) +
+             from_cell(1) + num("1") + fn(in_ILIST_NFETCH, 2) + "add\n",
          "1.5"},
-        {str("char_hash") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + cell_value(1) + str("k") + str("v") +
-             fn(in_ILIST_SET, 3) + cell_value(1) + str("k") + fn(in_ILIST_GETINDEX, 2) + "add\n",
+        {str("char_hash") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + from_cell(1) + str("k") + str("v") +
+             fn(in_ILIST_SET, 3) + from_cell(1) + str("k") + fn(in_ILIST_GETINDEX, 2) + "add\n",
          "1"},
         {num("0") + fn(in_ILIST_DESTROY, 1), "0"},
         {num("1") + str("x") + fn(in_ILIST_ADD, 2) + fn(in_ILIST_LENGTH, 1), "stop: ilist_addselt: No list exists with handle 0x1\n"},
@@ -394,22 +392,22 @@ TEST_F(Intrinsics, Lists)
     struct {
         std::string fragment, result;
     } texts[] = {
-        {str("char_hash") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + cell_value(1) + sfn(in_ILIST_TYPE, 1), "char_hash"},
+        {str("char_hash") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + from_cell(1) + sfn(in_ILIST_TYPE, 1), "char_hash"},
         {num("0") + sfn(in_ILIST_TYPE, 1), " "},
-        {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + cell_value(1) + str("abc") + fn(in_ILIST_ADD, 2) +
-             drop() + cell_value(1) + num("1") + sfn(in_ILIST_FETCHNAME, 2) + cell_value(1) + num("1") + str("nm") +
-             fn(in_ILIST_SETNAME, 3) + drop() + cell_value(1) + str("nm") + sfn(in_ILIST_SFETCH, 2) + "scat I:2\n",
+        {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + from_cell(1) + str("abc") + fn(in_ILIST_ADD, 2) +
+             drop() + from_cell(1) + num("1") + sfn(in_ILIST_FETCHNAME, 2) + from_cell(1) + num("1") + str("nm") +
+             fn(in_ILIST_SETNAME, 3) + drop() + from_cell(1) + str("nm") + sfn(in_ILIST_SFETCH, 2) + "scat I:2\n",
          " abc"},
         // Texts behind text references go in and out of lists.
-        {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + set_p("long text") + cell_value(1) + p_ref() +
-             fn(in_ILIST_EXTEXT, 2) + drop() + set_p("") + cell_value(1) + num("1") + p_ref() + fn(in_ILIST_TOTEXT, 3) +
+        {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + set_p("long text") + from_cell(1) + p_ref() +
+             fn(in_ILIST_EXTEXT, 2) + drop() + set_p("") + from_cell(1) + num("1") + p_ref() + fn(in_ILIST_TOTEXT, 3) +
              drop() + p_ref() + sfn(in_SHOWTEXT, 1),
          "long text"},
-        {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + cell_value(1) + str("abcdefgh") +
+        {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + from_cell(1) + str("abcdefgh") +
              fn(in_ILIST_EXTEXT, 2) + sfn(in_STR, 1),
          "stop: ILIST_EXTEXT: unknown text reference 0x6162636465666768 at "},
-        {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + cell_value(1) + str("abc") + fn(in_ILIST_ADD, 2) +
-             cell_value(1) + num("1") + str("12345678") + fn(in_ILIST_TOTEXT, 3),
+        {str("char") + fn(in_ILIST_DECLARE, 1) + to_cell(1) + from_cell(1) + str("abc") + fn(in_ILIST_ADD, 2) +
+             from_cell(1) + num("1") + str("12345678") + fn(in_ILIST_TOTEXT, 3),
          "stop: ILIST_TOTEXT: argument is not a text reference"},
     };
     // A refusal of an unknown reference ends with the field's address, which differs from run to

@@ -4,21 +4,18 @@
 #include <fstream>
 #include <string>
 
+#include "executor.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"
 #include "numerics.h"
+#include "program_text.h"
 #include "stack.h"
 #include "test_host.h"
 
 namespace {
 
-dec_t dec(const char *text)
-{
-    dec_t d{};
-    EXPECT_EQ(NumericCvASC(text, static_cast<int>(std::string(text).size()), &d), 0) << text;
-    return d;
-}
+using lumba_test::dec;
 
 } // namespace
 

@@ -188,7 +188,7 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {STATEMENT, in_IGMESSAGE, 1, "IGMESSAGE not available"},
         {NUMERIC, in_IGDIALOG, 1, "IGDIALOG not available"},
         {NUMERIC, in_ICADD, 1, "ICADD not available"},
-        {STRING, in_EDIT, 0, "EDIT$ not available"},
+        {STRING, in_IPQERRMSG, 0, "IPQERRMSG$ not available"},
         {NUMERIC, in_IDOC_FETCH, 0, "IDOC_FETCH not available"},
         {STATEMENT, in_IPQBEGIN, 0, "IPQBEGIN not available"},
         {STATEMENT, in_IGEOMETRY_PUT_OAE, 1, "IGEOMETRY_PUT_OAE not available"},
@@ -275,9 +275,9 @@ TEST_F(Dispatch, FramesSetTheResultEntry)
 
     // Before its case runs a string result is the intrinsic itself.
     result = Stack{};
-    lumba_test::abort_text([&] { s_intrins(&result, in_EDIT, 0, -1); });
+    lumba_test::abort_text([&] { s_intrins(&result, in_IPQERRMSG, 0, -1); });
     EXPECT_EQ(result.s_t, intrinsic);
-    EXPECT_EQ(result.s_c.C_A, static_cast<Address>(in_EDIT));
+    EXPECT_EQ(result.s_c.C_A, static_cast<Address>(in_IPQERRMSG));
 }
 
 TEST(DispatchDeath, RowsWithoutCaseCannotBeRegistered)

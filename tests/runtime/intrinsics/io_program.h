@@ -8,13 +8,12 @@
 #include <utility>
 
 #include "op_codes.h"
+#include "program_text.h"
 
 namespace io_program {
 
-inline std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-inline std::string num(int v) { return num(std::to_string(v)); }
-// A string constant; v is zasm-quoted text (\\, \", \n, \t, \xHH).
-inline std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
+using lumba_test::num;
+using lumba_test::str;
 
 using Param = std::pair<IocCode, std::string>;
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "intrinsics.h"
+#include "program_text.h"
 #include "site.h"
 #include "zasm_run.h"
 
@@ -12,12 +13,9 @@ using lumba_test::Site;
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
-std::string call(const char *op, int code, int nargs)
-{
-    return std::string(op) + " I:" + std::to_string(code) + " I:" + std::to_string(nargs) + "\n";
-}
+using lumba_test::call;
+using lumba_test::num;
+using lumba_test::str;
 std::string main_proc(const std::string &body)
 {
     return ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\nsrcline I:3 I:0\n" + body + "exit\n";
@@ -38,7 +36,7 @@ TEST(RunIntrinsics, DispatcherStopsEndTheRun)
         {"clone", num("1") + call("ifcallr", in_ILIST_CLONE, 1), "Bad real function intrinsic code - " + std::to_string(in_ILIST_CLONE)},
         {"addkey", num("1") + num("2") + num("3") + num("4") + call("ipcall", in_ADDKEY, 4), "ADDKEY: No DISAM available"},
         {"nkeys", num("1") + call("ifcallr", in_NKEYS, 1), "NKEYS: No DISAM available"},
-        {"edit", num("1") + str("#") + call("ifcalls", in_EDIT, 2), "EDIT$ not available"},
+        {"pqerr", call("ifcalls", in_IPQERRMSG, 0), "IPQERRMSG$ not available"},
         {"abort", str("stopped by the program") + call("ipcall", in_ABORT, 1), "stopped by the program"},
     };
     Site site;
@@ -93,4 +91,24 @@ TEST(RunIntrinsics, SampleProgramLogsItsSum)
     auto r = site.lumba({"-b", "-v", "0", "hello", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("B TOTAL = 170.4\n"), std::string::npos) << r.err;
+}
+
+TEST(RunIntrinsics, InvoiceSamplePrintsItsAmountsInColumns)
+{
+    // EDIT$ pictures for quantities and prices, CPMEDZ$ and CPMED$ columns for the amounts.
+    Site site;
+    site.write_file("oska/apps/unit0/invoice", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/invoice.obj"));
+    auto r = site.lumba({"-b", "invoice", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lumba_test::report_message(r.err), "") << r.err;
+    EXPECT_EQ(r.out,
+              "Item             Qty Unit price        Amount\n"
+              "Widget             3      12.50         37.50 \n"
+              "Server rack        2   1,249.00      2,498.00 \n"
+              "Support hours     12      85.00      1,020.00 \n"
+              "Shipping           1       0.00            -- \n"
+              "Discount           1    -250.00        250.00-\n"
+              "Net                                  3,305.50 \n"
+              "VAT 20%                                661.10 \n"
+              "Total                                3,966.60 \n");
 }

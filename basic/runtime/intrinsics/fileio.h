@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include <glib.h>
+
 #include "stack.h"
 
 union Code;
@@ -48,6 +50,9 @@ Code *ioc_trap_label();
 Code *ioc_eof_label();
 // Frees the texts the control block owns and resets it from the defaults.
 void ioc_reset();
+// The error call of the I/O statements: code into IOERR_REG, then Xerror (system 0) or Syserr
+// with the message. An end of file (code 110) goes to the statement's EOF label when it has one.
+[[noreturn]] void Io_error(int code, int system, const char *format, ...) G_GNUC_PRINTF(3, 4);
 
 // ---- Channels ----------------------------------------------------------------------------------
 

@@ -18,7 +18,6 @@ inline constexpr int ORIGIN_NAME_SIZE = 72;
 inline constexpr int EXIT_STRING_SIZE = 2049;
 inline constexpr int SECOND_TEXT_SIZE = 39;
 inline constexpr int MAX_CALLERS = 100;
-inline constexpr int GOSUB_DEPTH = 100;
 
 // An error trap: the value-stack level to return to and the handler; no handler, no trap.
 struct TrapVector {
@@ -68,7 +67,7 @@ struct Interp_t {
     KeySet_t *keyset;
     std::uint64_t spare;
     std::uint32_t line_start;  // restored into yylinestart on every switch
-    Code *gosub_stk[GOSUB_DEPTH];
+    Code *gosub_stk[GOSUB_STK];
     std::int32_t gosub_ptr;
     Interp_t *previous;
 };

@@ -34,10 +34,8 @@ extern TrapVector IO_TRAP;
 extern const TrapVector NULL_TRAP;
 extern TrapVector *SAVE_TRAP;
 extern int PF8KEY;
-extern Interp_t *Minterp;   // the current interpreter context
 extern Code **gosub_stk;
 extern int gosub_ptr;
-extern char *Program_name;
 extern char EXIT_STRING[EXIT_STRING_SIZE];
 
 // Runs the current context from entry until the position becomes 0; returns 0. Before returning
@@ -45,6 +43,16 @@ extern char EXIT_STRING[EXIT_STRING_SIZE];
 int Execute(Code *entry);
 // Binary operator op on the entries at left and right; the result (always numeric) into result.
 int maths(unsigned op, int right, int left, Stack *result);
+// The concatenation of the count string entries ending at last, into result (scat op).
+int s_concat(Stack *result, int last, int count);
+// A decimal's shortest text in a static buffer that the next call overwrites.
+char *Convert_BCD(const dec_t *value);
+
+// EXECUTE and CHAIN, which the executor serves itself rather than through a dispatcher: a new
+// context for the child program named by the nargs entries ending at last, and the switch of the
+// current context to another program.
+Interp_t *new_interpreter(int nargs, int last);
+void Chain(int nargs, int last);
 
 // Interpreter contexts (the current one is Minterp; each links to the one before it).
 void push_interpreter(Interp_t *context, Code *return_position, const char *origin);

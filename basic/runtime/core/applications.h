@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "code.h"
 #include "disamdec.h"
@@ -79,6 +80,8 @@ void CanDeleteLastApplication();
 // By name (with its neighbours by the owner rules) or, without a name, every deletable
 // application of that owner window.
 void DelApplication(const char *name, void *owner_window);
+// Every deletable application (finish).
+void DelAllApplications();
 // Unlinks and frees that one application, whatever its neighbours.
 void DeleteApplication(Application_t *ap);
 AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals, std::uint32_t chars,
@@ -100,3 +103,11 @@ void PrintApplication(Application_t *ap, std::FILE *stream);
 void PrintApplicationMem(AppMemory_t *mem, std::FILE *stream);
 void PrintAppVariables(Application_t *ap, std::FILE *stream);
 void PrintAllAppVariables(const char *title, std::FILE *stream);
+
+// Report data.
+const char *CurrentApplicationName();   // NULL while no application is loaded
+// The loaded applications joined by ", ": the first REPORT_APPLICATION_NAMES of them, then
+// ", ... and N more" for the others, so that a report stays short however many are loaded.
+inline constexpr int REPORT_APPLICATION_NAMES = 20;
+std::string ApplicationNames();
+const char *LoadedFileName(int index);  // source file of the current application, or NULL

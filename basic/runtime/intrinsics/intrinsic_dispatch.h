@@ -37,22 +37,11 @@ NumericIntrinsic register_numeric_intrinsic(int code, NumericIntrinsic handler);
 StringIntrinsic register_string_intrinsic(int code, StringIntrinsic handler);
 StatementIntrinsic register_statement_intrinsic(int code, StatementIntrinsic handler);
 
-// EXECUTE and CHAIN, served by the executor itself rather than a dispatcher.
-struct Interp_t;
-Interp_t *new_interpreter(int nargs, int last);
-void Chain(int nargs, int last);
-
-// A decimal's shortest text in a static buffer that the next call overwrites.
-char *Convert_BCD(const dec_t *value);
 // The integer value of a decimal as "%p" text ("0xff", "(nil)"), in a static buffer that the
 // next call overwrites.
 char *Convert_HEX(const dec_t *value);
 // Makes result a string of n copies of the control character of BS$, CR$, FF$, LF$ or TAB$.
 void Intrinsic_string(Stack *result, int code, int n);
-// The concatenation of the count string entries ending at last, into result.
-int s_concat(Stack *result, int last, int count);
-// Clears the structure of the entry at last (sclear op).
-void sclear(int last);
 
 // ---- Diagnostic statements ----------------------------------------------------------------------
 // LOG.DEBUG: the text at last as a debug report.

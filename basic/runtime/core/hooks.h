@@ -1,0 +1,86 @@
+// What the interpreter core calls in the subsystems above it. The layers run one way (common <-
+// core <- intrinsics <- services, forms <- widgets <- notes, documents): the core never names a
+// function of a higher layer. Each subsystem hands the core its part here, from its registration
+// object (a static initialiser in <subsystem>/registration.cpp, linked whole into every program
+// that links the subsystem), so a new subsystem registers itself and leaves the core alone.
+//
+// Until something is registered, every hook has a default that answers "nothing open" or stops
+// the run with the "... not available" text a user would see. Each register_* call returns the
+// function it replaces, so a test can put it back.
+#pragma once
+
+struct Routine;
+struct Stack;
+union Code;
+
+// ---- Intrinsic calls and I/O statements (the intrinsics library) ------------------------------
+//
+// The executor hands every intrinsic call and I/O statement to these. Defaults: an intrinsic call
+// stops as a dispatcher does for a code it has no case for ("Bad real function intrinsic code -
+// %d", "Bad string intrinsic code - %d", "Bad c-intrinsic code - %d"); an I/O statement stops
+// with "File channels not available"; no statement sets trap labels and resetting does nothing.
+struct IntrinsicCalls {
+    int (*numeric)(Stack *result, int code, int nargs, int last);    // r_intrins
+    int (*string)(Stack *result, int code, int nargs, int last);     // s_intrins
+    int (*statement)(int code, int nargs, int last);                 // c_intrins
+    void (*io_parameter)(int code, int last);                        // ioc
+    void (*io_statement)(int code, int nargs, int last, Routine *r); // callio
+    bool (*io_traps_set)();                                          // ioc_traps_set
+    Code *(*io_trap_label)();                                        // ioc_trap_label
+    void (*io_reset)();                                              // ioc_reset
+};
+// Installs every member of calls (all must be set) and returns what it replaces.
+IntrinsicCalls register_intrinsic_calls(const IntrinsicCalls &calls);
+// What the executor calls.
+const IntrinsicCalls &intrinsic_calls();
+
+// ---- Start-up, clean-up and the crash dump -----------------------------------------------------
+//
+// Plain hooks, each called at one fixed point. Defaults do nothing (nothing is open) except where
+// noted.
+enum class CoreHook {
+    start_file_channels,    // start-up, after the environment numbers: every channel closed
+    start_child_slots,      // start-up, right after: the table of MACH child processes
+    close_file_channels,    // finish, first of all, also before a restart
+    free_db_results,        // finish's memory clean-up, after the key sets
+    free_db_connections,    // finish's memory clean-up, after the results
+    free_control_matrices,  // finish's memory clean-up, last: every matrix on global_data's chain
+                            // (default: "Control matrices not available" when the chain is not
+                            // empty; finish empties the chain afterwards)
+    close_directory,        // finish, after the memory clean-up: the LDAP connection
+    take_dump,              // a fatal report whose user asked for a crash dump (default: "Crash
+                            // dump not available")
+};
+inline constexpr int CORE_HOOK_COUNT = static_cast<int>(CoreHook::take_dump) + 1;
+using HookFunction = void (*)();
+HookFunction register_hook(CoreHook hook, HookFunction function);
+void run_hook(CoreHook hook);
+
+// ---- Open database transactions (the database layer) -------------------------------------------
+//
+// The number of transactions opened by IPQBEGIN and not yet ended, which the program trace ring
+// records with every entry. Default: 0.
+using TransactionQuery = int (*)();
+TransactionQuery register_transaction_query(TransactionQuery query);
+int open_transactions();
+
+// ---- Windows (the widgets) ---------------------------------------------------------------------
+//
+// The message box and the two-button question of reports and notices, and the parts of start-up
+// that belong to the windows: the help text of the app_option option and applying the geometry
+// and app_option options once GTK is up.
+struct WindowHooks {
+    // Shows text in a message box of the kind named by type ("fatal", "info", "W", ...) and waits
+    // until it is closed. Default: the text on standard error.
+    void (*message)(const char *text, const char *type);
+    // Asks a question with two buttons: 0 for the first, 1 for the second, -1 when closed.
+    // Default: stops with "Message dialogs not available".
+    int (*question)(const char *text, const char *label1, const char *label2);
+    // A new g_malloc text (NULL when memory runs out). Default: an empty text.
+    char *(*app_option_help)();
+    // Default: nothing.
+    void (*apply_geometry)();
+};
+// Installs every member of hooks (all must be set) and returns what it replaces.
+WindowHooks register_window_hooks(const WindowHooks &hooks);
+const WindowHooks &window_hooks();
