@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   # tool chain
   build-essential cmake ninja-build pkg-config git make
-  # libraries: the run-time's, and those of the intrinsics built next (passwords)
-  libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev libcrypt-dev
+  # libraries
+  libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev
+  # password hashing (crypt)
+  libcrypt-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing
@@ -16,6 +18,8 @@ packages=(
   xvfb xdotool python3 util-linux sed coreutils tzdata
   # the C library's grouped number formatting, the peer of the formatting benchmark
   locales
+  # the picture-header probe's oracle (identify) and its test pictures (convert)
+  imagemagick
   # the debugger whose stack trace fatal reports carry
   gdb
 )

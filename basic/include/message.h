@@ -60,7 +60,11 @@ void M_mesg(const char *kind, char **lines);
 int Dump_requested();
 // Builds the trace and stack-trace lines after the first count lines and mails the report.
 void GenEmailLog(const char *recipient, const char *kind, int count);
+// Sends lines (NULL-ended; nothing when fewer than three) with the subject "E-<kind>:<third line>"
+// through the site mail script: E_mesg to the transaction-log address for kinds beginning with
+// f, r, F or R, else to recipient (support when none); E_mesg_to always to recipient.
 void E_mesg(const char *recipient, const char *kind, char **lines);
+void E_mesg_to(const char *recipient, const char *kind, char **lines);
 // Shows a report: with a status, the full report (log in background mode, else a message box);
 // status 0, each line logged at level 0.
 void perform_log(char **lines, int status);

@@ -24,6 +24,12 @@
 #define GDB_COMMANDS BIN_DIR "/oska-gdb-trace.cmds"
 #define GDB_TARGET BIN_DIR "/lumba_run"
 
+// Site scripts that check for and stop processes (IPROCESS_CHECK, IPROCESS_KILL); the kill
+// script runs through sudo.
+#define PROCESS_CHECK_SCRIPT SCRIPTS_DIR "/process_check.pl"
+#define PROCESS_KILL_SCRIPT SCRIPTS_DIR "/process_kill.pl"
+#define SUDO_PROGRAM "sudo"
+
 inline constexpr int EXIT_NEWRUN = -1;  // restart with the same arguments
 inline constexpr int EXIT_NEWDB = -2;   // restart with a fresh database and session environment
 

@@ -155,11 +155,15 @@ void GenEmailLog(const char *recipient, const char *kind, int count)
 
 void E_mesg(const char *recipient, const char *kind, char **lines)
 {
+    E_mesg_to(kind[0] && std::strchr("frFR", kind[0]) ? TRANSACTION_LOG_ADDRESS : recipient, kind, lines);
+}
+
+void E_mesg_to(const char *recipient, const char *kind, char **lines)
+{
     int n = 0;
     while (lines[n]) ++n;
     if (n < 3) return;
-    if (std::strchr("frFR", kind[0]) && kind[0]) recipient = TRANSACTION_LOG_ADDRESS;
-    else if (!recipient) recipient = SUPPORT_ADDRESS;
+    if (!recipient) recipient = SUPPORT_ADDRESS;
 
     // The login name comes from the environment: one with control characters in it never reaches
     // the mail script's arguments.

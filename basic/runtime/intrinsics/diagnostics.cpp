@@ -10,6 +10,7 @@
 
 #include "applications.h"
 #include "cases.h"
+#include "crash_dump.h"
 #include "executor.h"
 #include "globals.h"
 #include "loader.h"
@@ -66,51 +67,6 @@ VariablePlace place_of(const Stack &e)
     default: break;
     }
     return p;
-}
-
-std::string decimal_text(const dec_t *d) { return d ? Convert_BCD(d) : ""; }
-
-// One value-stack entry with its index, as the crash dump writes entry details.
-void print_entry(std::FILE *out, int index, const Stack &e)
-{
-    std::fprintf(out, "0x%8.8lX STK[%3d]: ", reinterpret_cast<unsigned long>(&e), index);
-    const bool ref = (e.flags & stk_ref) != 0;
-    const char *open = ref ? "(" : "", *close = ref ? ")" : "";
-    switch (e.s_t) {
-    case real:
-        std::fprintf(out, "real %s%s%s %s [%d, %d]\n", open, decimal_text(e.s_c.C_N).c_str(), close,
-                     e.s_c.C_N == &e.num ? "stk->num" : "malloced", e.s_dims[0], e.s_dims[1]);
-        break;
-    case string: {
-        long n = 0;
-        const char *t = entry_text(e, &n);
-        std::fprintf(out, "str  %s\"%.*s\"%s [0x%lX] len %d in [%d,%d]%s\n", open, static_cast<int>(n), t ? t : "", close,
-                     reinterpret_cast<unsigned long>(t), static_cast<int>(n), e.s_dims[0], e.s_dims[1],
-                     (e.flags & stk_pointer) ? ", SPOINTER" : "");
-        break;
-    }
-    case real_array:
-        std::fprintf(out, "R%6lx[%d,%d]\n", reinterpret_cast<unsigned long>(e.s_c.C_N), e.s_dims[0], e.s_dims[1]);
-        break;
-    case string_array:
-        std::fprintf(out, "S%6lx[%d,%d]\n", reinterpret_cast<unsigned long>(e.s_c.C_S), e.s_dims[0], e.s_dims[1]);
-        break;
-    case intrinsic: {
-        const auto c = static_cast<std::size_t>(e.s_c.C_A);
-        std::fprintf(out, "I%s\n", c < IN_ROWS ? inbuilt[c].F_name : "?");
-        break;
-    }
-    case label: std::fprintf(out, "L%lo\n", static_cast<unsigned long>(e.s_c.C_A)); break;
-    case marker:
-        std::fprintf(out, "Marker: pc %lX, nargs %d, entry_sp %ld, ra %d\n", static_cast<unsigned long>(e.s_c.C_A),
-                     static_cast<int>(e.s_dims[0]), static_cast<long>(e.params[0]), static_cast<int>(e.s_dims[1]));
-        break;
-    case bstruct:
-        std::fprintf(out, "struct @ 0x%lX proc 0x%lX\n", reinterpret_cast<unsigned long>(e.s_c.C_P),
-                     static_cast<unsigned long>(e.params[0]));
-        break;
-    default: std::fputc('\n', out); break;
-    }
 }
 
 void append_bounded(std::string &report, const std::string &part)
@@ -177,14 +133,15 @@ void log_window(int last)
     std::vector<char *> list;
     for (std::string &l : lines) list.push_back(l.data());
     list.push_back(nullptr);
-    E_mesg(SUPPORT_ADDRESS, "rerror", list.data());
+    // The program's own report goes to support, whatever its kind word would choose.
+    E_mesg_to(SUPPORT_ADDRESS, "rerror", list.data());
 }
 
 void varinfo(int nargs, int last)
 {
     for (int i = 0; i < nargs; ++i) {
         const Stack &e = intr::arg(nargs, last, i);
-        print_entry(stdout, i, e);
+        dump_stack_entry(stdout, i, e);
         if (!(e.flags & stk_ref)) {
             std::printf("  Litteral value\n");
             continue;

@@ -1,0 +1,420 @@
+// The file and system intrinsics through their dispatchers, in-process: names, existence, sizes,
+// directories, copies, tree removal, write and link tests, environment and system facts, the
+// unprintable-byte filter. Full and read-only file systems are small tmpfs mounts in a mount
+// namespace of the test process's own.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <glib.h>
+
+#include "direct_call.h"
+#include "command_output.h"
+#include "scratch.h"
+
+namespace fs = std::filesystem;
+using lumba_test::DirectCall;
+using lumba_test::first_line_of;
+using lumba_test::N;
+using lumba_test::S;
+
+namespace {
+
+class Files : public lumba_test::ScratchDir {
+protected:
+    void SetUp() override
+    {
+        ScratchDir::SetUp();
+        saved_umask = umask(022);
+    }
+    void TearDown() override
+    {
+        for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
+        umask(saved_umask);
+        ScratchDir::TearDown();
+    }
+    mode_t mode(const std::string &name) const
+    {
+        struct stat st;
+        return stat(at(name).c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+    }
+    std::vector<std::string> listing(const std::string &name) const
+    {
+        std::vector<std::string> names;
+        for (const auto &e : fs::directory_iterator(at(name))) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // A tmpfs on the directory name, in a mount namespace of this process's own.
+    void mount_tmpfs(const std::string &name, unsigned long flags, const char *options)
+    {
+        static const bool unshared =
+            unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        ASSERT_TRUE(unshared) << "a private mount namespace needs root";
+        fs::create_directories(at(name));
+        ASSERT_EQ(mount("tmpfs", at(name).c_str(), "tmpfs", flags, options), 0) << std::strerror(errno);
+        mounts.push_back(at(name));
+    }
+
+    static std::string random_bytes(std::size_t n)
+    {
+        std::mt19937_64 g(n);
+        std::string s(n, '\0');
+        for (char &c : s) c = static_cast<char>(g());
+        return s;
+    }
+
+    DirectCall call;
+    std::vector<std::string> mounts;
+    mode_t saved_umask = 022;
+};
+
+} // namespace
+
+TEST_F(Files, Basename)
+{
+    struct {
+        const char *path, *base;
+    } cases[] = {
+        {"/data/in/report.2024.txt", "report"}, {"file", "file"},      {"/data/in/", ""},
+        {"name.tar.gz", "name"},                {".profile", ""},       {"dir.d/file", "file"},
+        {"/x", "x"},                            {"", ""},               {"a/b.", "b"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(call.text(in_BASENAME, {S(c.path)}), c.base) << c.path;
+    EXPECT_EQ(call.text(in_BASENAME, {}), "stop: Invalid number of parameters");
+}
+
+TEST_F(Files, ExistenceThroughTheIntrinsic)
+{
+    write("file", "x");
+    fs::create_directory(at("dir"));
+    struct {
+        std::vector<lumba_test::Arg> args;
+        std::string result;
+    } cases[] = {
+        {{S(at("file") + "  "), N(1)}, "1"},
+        {{S(at("dir")), N(1)}, "2"},
+        {{S(at("missing")), N(1)}, "0"},
+        {{S(at("file") + "/x"), N(1)}, std::to_string(-ENOTDIR)},
+        {{S("sh"), N(2)}, "1"},
+        {{S("no-such-program-lumba"), N(2)}, "0"},
+        {{S(at("file")), N(3)}, "stop: Invalid type 3"},
+        {{S(at("file"))}, "stop: Invalid number of parameters"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(call.number(in_IFEXISTS, c.args), c.result) << c.args[0].value;
+}
+
+TEST_F(Files, SizeIsTheWhole64BitSize)
+{
+    {
+        std::ofstream(at("sparse file"));
+        ASSERT_EQ(truncate(at("sparse file").c_str(), 5LL << 30), 0);
+    }
+    write("small", "12345");
+    EXPECT_EQ(call.number(in_IFSIZE, {S(at("sparse file") + " \t")}), "5368709120");
+    EXPECT_EQ(call.number(in_IFSIZE, {S(at("small"))}), "5");
+    EXPECT_EQ(call.number(in_IFSIZE, {S(at("missing"))}),
+              "stop: Error No such file or directory when attempting to obtain size of file " + at("missing"));
+    EXPECT_EQ(call.number(in_IFSIZE, {S(at("small")), S("x")}), "stop: Invalid number of parameters");
+}
+
+TEST_F(Files, MakeDirectoryWithModeLessUmask)
+{
+    struct {
+        const char *name;
+        long mode;
+        mode_t umask_value, expected;
+    } cases[] = {
+        {"d755", 493, 022, 0755},
+        {"d700", 448, 022, 0700},
+        {"d750", 511, 027, 0750},
+        {"d777", 511, 0, 0777},
+    };
+    for (const auto &c : cases) {
+        umask(c.umask_value);
+        EXPECT_EQ(call.statement(in_IMKDIR, {S(at(c.name) + " "), N(c.mode)}), "") << c.name;
+        EXPECT_EQ(mode(c.name), c.expected) << c.name;
+        EXPECT_TRUE(fs::is_directory(at(c.name)));
+    }
+    EXPECT_EQ(call.statement(in_IMKDIR, {S(at("d755")), N(493)}),
+              "stop: Error File exists when attempting to create directory " + at("d755"));
+    EXPECT_EQ(call.statement(in_IMKDIR, {S(at("x"))}), "stop: imkdir must have two parameters; not 1");
+}
+
+TEST_F(Files, DeleteFileTakesTheNameAsItStands)
+{
+    write("gone", "x");
+    EXPECT_EQ(call.statement(in_DELETE_FILE, {S(at("gone"))}), "");
+    EXPECT_FALSE(fs::exists(at("gone")));
+    write("kept", "x");
+    EXPECT_EQ(call.statement(in_DELETE_FILE, {S(at("kept") + " ")}),
+              "stop: Error No such file or directory when attempting to delete file " + at("kept") + " ");
+    EXPECT_TRUE(fs::exists(at("kept")));
+}
+
+TEST_F(Files, EnvironmentAndSystemFacts)
+{
+    setenv("LUMBA_FILES_TEST", " spaced value ", 1);
+    unsetenv("LUMBA_FILES_UNSET");
+    auto answer = [](std::vector<std::string> argv) { return first_line_of(lumba_test::command_output(argv, {})); };
+    const std::string uid = answer({"id", "-u"});
+    const std::string passwd = answer({"getent", "passwd", uid});  // name:x:uid:gid:gecos:home:shell
+    std::vector<std::string> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t colon = passwd.find(':', start);
+        fields.push_back(passwd.substr(start, colon - start));
+        if (colon == std::string::npos) break;
+        start = colon + 1;
+    }
+    ASSERT_GE(fields.size(), 6u);
+    struct {
+        int code;
+        std::string key, result;
+    } cases[] = {
+        {in_GETENV, "LUMBA_FILES_TEST", " spaced value "},
+        {in_GETENV, "LUMBA_FILES_TEST ", ""},  // the name is taken as it stands
+        {in_GETENV, "LUMBA_FILES_UNSET", ""},
+        {in_GETSYS, "UID", uid},
+        {in_GETSYS, "GID", answer({"id", "-g"})},
+        {in_GETSYS, "PID", std::to_string(getpid())},
+        {in_GETSYS, "HOSTNAME", answer({"hostname"})},
+        {in_GETSYS, "LOGNAME", fields[0]},
+        {in_GETSYS, "HOMEDIR", fields[5]},
+        {in_GETSYS, "hostname", "stop: hostname not supported"},
+        {in_GETSYS, "UID ", "stop: UID  not supported"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(call.text(c.code, {S(c.key)}), c.result) << c.key;
+    EXPECT_EQ(call.text(in_GETSYS, {}), "stop: Invalid number of parameters");
+}
+
+TEST_F(Files, RemoveNonPrintableKeepsWidth)
+{
+    struct {
+        std::string text;
+        std::uint32_t width;
+        std::string keep, result;
+    } cases[] = {
+        {"a\tb\fc", 10, "\t", "a\tbc      "},
+        {"a\tb\fc", 3, "\t", "a\tb"},
+        {"a\tb\fc", 10, "\f", "ab\fc      "},
+        {"a\tb\fc", 10, "\f \t", "ab\fc      "},  // the keep set ends at its first blank
+        {"a\x01\x7F\xE9z  \t", 8, "", "az      "},
+        {"\x01\x02", 2, "", "  "},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(call.text(in_IREMOVE_NON_PRINTABLE, {S(c.text, c.width), S(c.keep)}), c.result) << c.text;
+    EXPECT_EQ(call.text(in_IREMOVE_NON_PRINTABLE, {S("x")}), "stop: iremove_non_printable must have two parameters; not 1");
+}
+
+TEST_F(Files, RemoveTreeNeverLeavesIt)
+{
+    fs::create_directories(at("tree/a/b/c"));
+    fs::create_directories(at("tree/empty"));
+    fs::create_directories(at("outside/inner"));
+    write("outside/keep", "kept");
+    write("outside/inner/keep", "kept");
+    write("tree/top", "1");
+    write("tree/a/b/c/deep", "2");
+    write("tree/.hidden", "3");
+    fs::create_symlink(at("outside"), at("tree/a/to-dir"));
+    fs::create_symlink(at("outside/keep"), at("tree/a/b/to-file"));
+    fs::create_symlink(at("missing"), at("tree/dangling"));
+    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("tree") + "  ")}), "");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(at("tree"))));
+    EXPECT_EQ(read("outside/keep"), "kept");
+    EXPECT_EQ(read("outside/inner/keep"), "kept");
+
+    // A link given itself is removed as a link.
+    fs::create_symlink(at("outside"), at("link"));
+    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("link"))}), "");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(at("link"))));
+    EXPECT_EQ(read("outside/inner/keep"), "kept");
+
+    write("single", "x");
+    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("single"))}), "");
+    EXPECT_FALSE(fs::exists(at("single")));
+
+    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("missing"))}), "stop: File: '" + at("missing") + "' does not exist");
+    EXPECT_EQ(call.statement(in_IREMOVE, {S("")}), "stop: File: '' does not exist");
+    // What would take more with it than the name says is refused before anything goes.
+    fs::create_directories(at("kept/inner"));
+    write("kept/inner/file", "x");
+    for (const std::string &name : {std::string("/"), std::string("//"), at("kept/inner/."), at("kept/inner/.."),
+                                    at("kept/inner/../"), dir + "/kept/../../../../../../../../../.."})
+        EXPECT_EQ(call.statement(in_IREMOVE, {S(name)}), "stop: Refusing to remove '" + name + "'");
+    EXPECT_EQ(read("kept/inner/file"), "x");
+    fs::create_symlink("/", at("to-root"));
+    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("to-root"))}), "");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(at("to-root"))));
+    EXPECT_EQ(call.statement(in_IREMOVE, {}), "stop: iremove must have one parameter; not 0");
+    fs::create_directories(at("odd"));
+    ASSERT_EQ(mkfifo(at("odd/fifo").c_str(), 0600), 0);
+    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("odd"))}),
+              "stop: Unexpected code -2 encountered when checking for existence of file or directory '" + at("odd/fifo") +
+                  "'");
+    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("odd/fifo"))}),
+              "stop: Error -2 when check for existence of file or directory '" + at("odd/fifo") + "'");
+}
+
+TEST_F(Files, WriteTestsLeaveNothingBehind)
+{
+    write("file", "contents");
+    fs::create_directories(at("dir"));
+    mount_tmpfs("ro", MS_RDONLY, "size=64k");
+    const std::string pid = std::to_string(getpid());
+    struct {
+        std::string name, result;
+    } cases[] = {
+        {at("file") + " ", "1"},
+        {at("dir"), "1"},
+        {at("dir") + "/", "1"},
+        {at("dir/new"), "1"},
+        {at("missing/new"), "0"},
+        {at("ro"), "0"},
+        {at("ro/new"), "0"},
+        {at("dir/missing/"), "stop: Directory name does not exist " + at("dir/missing/")},
+        {"a", "stop: Must specify a file or directory name"},
+        {at("file") + "/x", "stop: Error -20 when check for existence of file or directory '" + at("file") + "/x'"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(call.number(in_IIS_WRITEABLE, {S(c.name)}), c.result) << c.name;
+    EXPECT_EQ(read("file"), "contents");
+    EXPECT_EQ(listing("dir"), std::vector<std::string>{});
+    // A test file of this process left over from before is cleared away.
+    write("dir/t" + pid + ".tmp", "left over");
+    EXPECT_EQ(call.number(in_IIS_WRITEABLE, {S(at("dir"))}), "1");
+    EXPECT_EQ(listing("dir"), std::vector<std::string>{});
+    EXPECT_EQ(call.number(in_IIS_WRITEABLE, {}), "stop: iis_writeable must have one parameter; not 0");
+}
+
+TEST_F(Files, LinkTest)
+{
+    write("file", "x");
+    fs::create_symlink(at("file"), at("link"));
+    fs::create_symlink(at("missing"), at("dangling"));
+    struct {
+        std::string name, result;
+    } cases[] = {
+        {at("link") + "\t", "1"},
+        {at("dangling"), "0"},
+        {at("file"), "0"},
+        {at("missing"), "0"},
+        {"l", "stop: Must specify a full path and name of a link"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(call.number(in_IIS_LINK, {S(c.name)}), c.result) << c.name;
+    EXPECT_EQ(call.number(in_IIS_LINK, {S("a"), S("b")}), "stop: Must have one parameter; not 2");
+}
+
+TEST_F(Files, CopyMakesAnExactCopy)
+{
+    const std::string big = random_bytes((3 << 20) + 17);  // more than one block
+    write("big", big);
+    write("small", std::string("a\0b\n", 4));
+    write("old", "old contents that are longer");
+    ASSERT_EQ(chmod(at("old").c_str(), 0640), 0);
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big") + " "), S(at("big.copy"))}), "");
+    EXPECT_TRUE(read("big.copy") == big);
+    EXPECT_EQ(mode("big.copy"), 0644u);  // 0666 less the umask, as a new file
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("small")), S(at("old"))}), "");
+    EXPECT_EQ(read("old"), std::string("a\0b\n", 4));
+    EXPECT_EQ(mode("old"), 0640u);  // an existing destination keeps its permissions
+    // Through a link to the file it names; a device is written in place.
+    fs::create_symlink(at("old"), at("to-old"));
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("to-old"))}), "");
+    EXPECT_TRUE(fs::is_symlink(at("to-old")));
+    EXPECT_TRUE(read("old") == big);
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S("/dev/null")}), "");
+    // Other names of the destination see the new contents.
+    fs::create_hard_link(at("old"), at("old.second"));
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("small")), S(at("old"))}), "");
+    EXPECT_EQ(read("old.second"), std::string("a\0b\n", 4));
+    // Nothing but the copies is left in the directory.
+    EXPECT_EQ(listing(""), (std::vector<std::string>{"big", "big.copy", "old", "old.second", "small", "to-old"}));
+}
+
+TEST_F(Files, CopyOntoItselfIsRefusedBeforeAnythingIsWritten)
+{
+    const std::string source = random_bytes(100000);
+    write("a", source);
+    fs::create_symlink(at("a"), at("link"));
+    fs::create_hard_link(at("a"), at("hard"));
+    fs::create_directories(at("sub"));
+    const std::string same = "stop: Error in ICOPY: source and destination are the same file!";
+    for (const std::string &other : {at("a"), at("a") + "  ", dir + "/./a", dir + "/sub/../a", at("link"), at("hard")}) {
+        EXPECT_EQ(call.statement(in_ICOPY, {S(at("a")), S(other)}), same) << other;
+        EXPECT_EQ(call.statement(in_ICOPY, {S(other), S(at("a"))}), same) << other;
+        EXPECT_TRUE(read("a") == source) << "the source changed by " << other;
+    }
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("a"))}), "stop: icopy must have two parameters; not 1");
+    EXPECT_EQ(listing(""), (std::vector<std::string>{"a", "hard", "link", "sub"}));
+}
+
+TEST_F(Files, FailedCopyLeavesNoPartialDestination)
+{
+    mount_tmpfs("full", 0, "size=1m");
+    write("big", random_bytes(3 << 20));
+    write("full/old", "previous contents");
+    const std::string full = "stop: Error No space left on device encountered when writing destination file ";
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("full/new"))}), full + at("full/new"));
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("full/old"))}), full + at("full/old"));
+    // No half copy under either name, and the old destination is as it was.
+    EXPECT_EQ(listing("full"), std::vector<std::string>{"old"});
+    EXPECT_EQ(read("full/old"), "previous contents");
+
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("missing")), S(at("x"))}),
+              "stop: Error No such file or directory encountered when attempting to open source file for reading " +
+                  at("missing"));
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("nodir/x"))}),
+              "stop: Error No such file or directory encountered when attempting to open destination file for writing " +
+                  at("nodir/x"));
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("full"))}),
+              "stop: Error Is a directory encountered when attempting to open destination file for writing " + at("full"));
+    EXPECT_FALSE(fs::exists(at("x")));
+    // A directory as source is found out before the destination, even one written in place, is touched.
+    write("kept", "kept");
+    fs::create_hard_link(at("kept"), at("kept.second"));
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("full")), S(at("kept"))}),
+              "stop: Error Is a directory encountered when reading source file " + at("full"));
+    EXPECT_EQ(read("kept"), "kept");
+}
+
+TEST_F(Files, EveryRowReachesItsHandler)
+{
+    // Called without arguments, each handler refuses with its own count message.
+    enum { NUMBER, TEXT, STATEMENT };
+    struct {
+        int code, kind;
+        const char *stop;
+    } cases[] = {
+        {in_BASENAME, TEXT, "Invalid number of parameters"},
+        {in_DELETE_FILE, STATEMENT, "Invalid number of parameters"},
+        {in_IFEXISTS, NUMBER, "Invalid number of parameters"},
+        {in_IFSIZE, NUMBER, "Invalid number of parameters"},
+        {in_IMKDIR, STATEMENT, "imkdir must have two parameters; not 0"},
+        {in_GETENV, TEXT, "Invalid number of parameters"},
+        {in_GETSYS, TEXT, "Invalid number of parameters"},
+        {in_ICOPY, STATEMENT, "icopy must have two parameters; not 0"},
+        {in_IREMOVE, STATEMENT, "iremove must have one parameter; not 0"},
+        {in_IIS_WRITEABLE, NUMBER, "iis_writeable must have one parameter; not 0"},
+        {in_IIS_LINK, NUMBER, "Must have one parameter; not 0"},
+        {in_IREMOVE_NON_PRINTABLE, TEXT, "iremove_non_printable must have two parameters; not 0"},
+        {in_IPROCESS_CHECK, NUMBER, "Invalid number of parameters"},
+        {in_IPROCESS_KILL, NUMBER, "Invalid number of parameters"},
+        {in_IPASSWORD_ENCRYPT, TEXT, "Invalid number of parameteres"},
+        {in_IPASSWORD_CHECK, NUMBER, "Invalid number of parameteres"},
+    };
+    for (const auto &c : cases) {
+        const std::string got = c.kind == NUMBER ? call.number(c.code, {})
+                                : c.kind == TEXT ? call.text(c.code, {})
+                                                 : call.statement(c.code, {});
+        EXPECT_EQ(got, std::string("stop: ") + c.stop) << inbuilt[c.code].F_name;
+    }
+}

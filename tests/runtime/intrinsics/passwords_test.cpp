@@ -1,0 +1,193 @@
+// Password hashing through the dispatchers, with Python's crypt module as the oracle: every hash
+// made here verifies there, and hashes made there by other methods check here.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include <glib.h>
+#include <glib/gstdio.h>
+
+#include "direct_call.h"
+#include "passwords.h"
+
+using lumba_test::DirectCall;
+using lumba_test::S;
+
+namespace {
+
+const std::regex sha512_hash(R"(^\$6\$rounds=([0-9]{4})\$([./0-9A-Za-z]{8,16})\$[./0-9A-Za-z]{86}$)");
+
+// Runs a Python script over lines of input (tab-separated fields, escaped as Python literals by
+// repr on the way back); the script's standard output.
+std::string python(const std::string &script, const std::string &input)
+{
+    char *dir = g_dir_make_tmp("passwords-XXXXXX", nullptr);
+    const std::string in = std::string(dir) + "/in", code = std::string(dir) + "/run.py";
+    std::ofstream(in, std::ios::binary) << input;
+    std::ofstream(code) << script;
+    const char *argv[] = {"/usr/bin/python3", "-W", "ignore", code.c_str(), in.c_str(), nullptr};
+    gchar *out = nullptr, *err = nullptr;
+    gint status = 0;
+    EXPECT_TRUE(g_spawn_sync(nullptr, const_cast<char **>(argv), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
+                             &status, nullptr));
+    std::string s = out ? out : "";
+    EXPECT_EQ(status, 0) << (err ? err : "");
+    g_free(out);
+    g_free(err);
+    g_unlink(in.c_str());
+    g_unlink(code.c_str());
+    g_rmdir(dir);
+    g_free(dir);
+    return s;
+}
+
+// "1" or "0" per line: whether crypt.crypt(password, hash) == hash.
+const char *verify_script = R"(import crypt, sys
+for line in open(sys.argv[1], encoding="utf-8").read().split("\n")[:-1]:
+    password, hashed = line.split("\t")
+    print(1 if crypt.crypt(password, hashed) == hashed else 0)
+)";
+
+std::vector<std::string> lines(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+} // namespace
+
+TEST(Passwords, HashesVerifyWithPython)
+{
+    DirectCall call;
+    // Trailing white space is not part of the password; the first character always is.
+    struct {
+        std::string given, hashed_as;
+    } cases[] = {
+        {"secret", "secret"},       {"", ""},       {" ", " "},         {"with blanks  \t", "with blanks"},
+        {"p\xC3\xA4ss w\xC3\xB6rd", "p\xC3\xA4ss w\xC3\xB6rd"}, {std::string(200, 'x'), std::string(200, 'x')},
+        {"$6$rounds=1$", "$6$rounds=1$"},
+    };
+    std::string input;
+    std::set<std::string> hashes;
+    for (const auto &c : cases) {
+        const std::string h = call.text(in_IPASSWORD_ENCRYPT, {S(c.given)});
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(h, m, sha512_hash)) << h;
+        const int rounds = std::stoi(m[1]);
+        EXPECT_GE(rounds, 1000);
+        EXPECT_LE(rounds, 9998);
+        hashes.insert(h);
+        input += c.hashed_as + "\t" + h + "\n";
+        // Checked here too, with and without the trailing white space.
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(c.given), S(h)}), "1") << c.given;
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(c.hashed_as), S(h + "  ")}), "1") << c.given;
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(c.hashed_as + "x"), S(h)}), "0") << c.given;
+    }
+    EXPECT_EQ(hashes.size(), std::size(cases));
+    const std::vector<std::string> verdicts = lines(python(verify_script, input));
+    ASSERT_EQ(verdicts.size(), std::size(cases));
+    for (std::size_t i = 0; i < verdicts.size(); ++i) EXPECT_EQ(verdicts[i], "1") << cases[i].hashed_as;
+}
+
+TEST(Passwords, TheSamePasswordHashesDifferentlyEachTime)
+{
+    DirectCall call;
+    const std::string a = call.text(in_IPASSWORD_ENCRYPT, {S("same")});
+    const std::string b = call.text(in_IPASSWORD_ENCRYPT, {S("same")});
+    EXPECT_NE(a, b);
+    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S("same"), S(a)}), "1");
+    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S("same"), S(b)}), "1");
+}
+
+TEST(Passwords, HashesOfOtherMethodsCheck)
+{
+    // Made by Python with fixed salts: MD5, SHA-256, SHA-512 and the traditional DES.
+    const char *make = R"(import crypt, sys
+for line in open(sys.argv[1]).read().split("\n")[:-1]:
+    password, salt = line.split("\t")
+    print(crypt.crypt(password, salt))
+)";
+    const std::vector<std::pair<std::string, std::string>> made = {
+        {"md5 word", "$1$saltsalt"},
+        {"sha256 word", "$5$rounds=5000$abcdefghijklmnop"},
+        {"sha512 word", "$6$./0123456789"},
+        {"desword", "ab"},
+    };
+    std::string input;
+    for (const auto &[password, salt] : made) input += password + "\t" + salt + "\n";
+    const std::vector<std::string> hashes = lines(python(make, input));
+    ASSERT_EQ(hashes.size(), made.size());
+    DirectCall call;
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(made[i].first), S(hashes[i])}), "1") << hashes[i];
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(made[i].first + "!"), S(hashes[i])}), "0") << hashes[i];
+    }
+}
+
+TEST(Passwords, FailuresAreNeverHashes)
+{
+    DirectCall call;
+    struct {
+        int code;
+        std::vector<lumba_test::Arg> args;
+        std::string result;
+    } cases[] = {
+        {in_IPASSWORD_CHECK, {S("x"), S("*0")}, "0"},  // the library's failure tokens match nothing
+        {in_IPASSWORD_CHECK, {S(""), S("*1")}, "0"},
+        {in_IPASSWORD_CHECK, {S("x"), S("")}, "stop: Error in crypt 'Invalid argument'"},
+        {in_IPASSWORD_CHECK, {S("x"), S("$6$bad salt!$x")}, "stop: Error in crypt 'Invalid argument'"},
+        {in_IPASSWORD_CHECK, {S("x")}, "stop: Invalid number of parameteres"},
+        {in_IPASSWORD_ENCRYPT, {}, "stop: Invalid number of parameteres"},
+        {in_IPASSWORD_ENCRYPT, {S("a"), S("b")}, "stop: Invalid number of parameteres"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.code == in_IPASSWORD_CHECK ? call.number(c.code, c.args) : call.text(c.code, c.args), c.result)
+            << c.args.size();
+}
+
+TEST(Passwords, SettingsOfEachMethod)
+{
+    const long none = 0, few = 50, many = 20000, some = 5000;
+    struct {
+        const char *meth;
+        const long *rounds;
+        const char *pattern;
+    } cases[] = {
+        {"MD5", nullptr, R"(\$1\$[./0-9A-Za-z]{8})"},
+        {"DES", nullptr, R"([./0-9A-Za-z]{8})"},
+        {"SHA256", &none, R"(\$5\$[./0-9A-Za-z]{8,16})"},
+        {"SHA256", &some, R"(\$5\$rounds=5000\$[./0-9A-Za-z]{8,16})"},
+        {"SHA512", &few, R"(\$6\$rounds=1000\$[./0-9A-Za-z]{8,16})"},
+        {"SHA512", &many, R"(\$6\$rounds=9999\$[./0-9A-Za-z]{8,16})"},
+        {"SHA512", nullptr, R"(\$6\$rounds=[1-9][0-9]{3}\$[./0-9A-Za-z]{8,16})"},
+    };
+    for (const auto &c : cases) {
+        const std::string s = crypt_make_salt(c.meth, c.rounds);
+        EXPECT_TRUE(std::regex_match(s, std::regex(c.pattern))) << c.meth << ": " << s;
+    }
+    EXPECT_EQ(lumba_test::abort_text([] { crypt_make_salt("BLOWFISH", nullptr); }),
+              "Invalid ENCRYPT_METHOD value: 'BLOWFISH'.\n");
+    EXPECT_EQ(lumba_test::abort_text([] { crypt_make_salt(nullptr, nullptr); }), "meth must not be NULL");
+
+    // Drawn from the whole range: every salt length, all 64 characters, many round counts.
+    std::set<std::size_t> lengths;
+    std::set<char> characters;
+    std::set<std::string> rounds;
+    const std::regex parts(R"(\$6\$rounds=([0-9]{4})\$([./0-9A-Za-z]+))");
+    for (int i = 0; i < 400; ++i) {
+        const std::string s = crypt_make_salt("SHA512", nullptr);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(s, m, parts)) << s;
+        rounds.insert(m[1]);
+        lengths.insert(m[2].length());
+        for (char ch : m[2].str()) characters.insert(ch);
+    }
+    EXPECT_EQ(lengths, (std::set<std::size_t>{8, 9, 10, 11, 12, 13, 14, 15, 16}));
+    EXPECT_EQ(characters.size(), 64u);
+    EXPECT_GT(rounds.size(), 300u);
+}
