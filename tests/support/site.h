@@ -4,8 +4,8 @@
 //
 // In the sanitizer build a run's processes write their sanitizer reports into the site (whatever
 // their exit status, which a leak report does not change for a run that fails anyway); run()
-// makes the test fail on any report it finds. Leaks of third-party libraries listed in
-// lsan.supp are not reported.
+// makes the test fail on any report it finds. Leaks of third-party libraries are left out: by
+// name those lsan.supp lists, and those whose stacks have no frame in this tree.
 #pragma once
 
 #include <string>
