@@ -104,10 +104,11 @@ struct BufferFree {
 };
 using Buffer = std::unique_ptr<unsigned char[], BufferFree>;
 
-// A work buffer of size bytes; stops the run with message when memory runs out.
+// A work buffer of size bytes (not cleared: every byte read is written first), which sfree may
+// release; stops the run with message when memory runs out.
 Buffer buffer(std::size_t size, const char *message)
 {
-    auto *p = static_cast<unsigned char *>(DpsXmalloc(size ? size : 1));
+    auto *p = static_cast<unsigned char *>(std::malloc(size ? size : 1));
     if (!p) Abort("%s", message);
     return Buffer(p);
 }
@@ -145,27 +146,25 @@ void check(int ok)
     if (ok != 1) _handleErrors();
 }
 
-constexpr char b64_alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+// True for a character of the base64 alphabet (the padding character is none).
+constexpr auto b64_alphabet = [] {
+    std::array<bool, 256> table{};
+    for (const char *p = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"; *p; ++p)
+        table[static_cast<unsigned char>(*p)] = true;
+    return table;
+}();
 
-// True for a character of the base64 alphabet (without the padding character).
-bool b64_char(unsigned char c)
-{
-    static const auto table = [] {
-        std::array<bool, 256> t{};
-        for (const char *p = b64_alphabet; *p; ++p) t[static_cast<unsigned char>(*p)] = true;
-        return t;
-    }();
-    return table[c];
-}
-
-// The number of bytes a standard base64 text stands for, or -1 when it is none.
+// The number of bytes a standard base64 text stands for, or -1 when it is none. EVP_DecodeBlock
+// refuses every other character itself, but passes over white space at either end and takes "="
+// anywhere; those are refused here, without a pass over the whole text.
 long b64_decoded_size(const unsigned char *data, std::size_t length)
 {
     if (length % 4 != 0) return -1;
+    if (length == 0) return 0;
     std::size_t padding = 0;
-    while (padding < 2 && padding < length && data[length - 1 - padding] == '=') ++padding;
-    for (std::size_t i = 0; i < length - padding; ++i)
-        if (!b64_char(data[i])) return -1;
+    while (padding < 2 && data[length - 1 - padding] == '=') ++padding;
+    const std::size_t body = length - padding;
+    if (!b64_alphabet[data[0]] || !b64_alphabet[data[body - 1]] || std::memchr(data, '=', body)) return -1;
     return static_cast<long>(length / 4 * 3 - padding);
 }
 
@@ -186,10 +185,10 @@ int b64_decode(const unsigned char *data, std::size_t length, unsigned char *out
     const std::size_t whole = length / 4 * 3;
     const auto n = static_cast<std::size_t>(decoded);
     if (whole <= size) {
-        EVP_DecodeBlock(out, data, static_cast<int>(length));
+        if (EVP_DecodeBlock(out, data, static_cast<int>(length)) < 0) return -1;
     } else {
         std::vector<unsigned char> all(whole);
-        EVP_DecodeBlock(all.data(), data, static_cast<int>(length));
+        if (EVP_DecodeBlock(all.data(), data, static_cast<int>(length)) < 0) return -1;
         std::memcpy(out, all.data(), std::min(n, size));
     }
     const std::size_t kept = std::min(n, size);
@@ -217,9 +216,8 @@ int aes_gcm_encrypt(const char *text, std::size_t length, char **out)
     // A form whose length an int cannot hold is refused like a buffer that cannot be had.
     if (length > MAX_TEXT) Abort("aes_gcm_encrypt: ciphertext64 alloc");
     const std::size_t form_size = TAG_BUFFER_SIZE + 1 + (length + 2) / 3 * 4 + 1;
-    auto *form = static_cast<char *>(DpsXmalloc(form_size));
-    if (!form) Abort("aes_gcm_encrypt: ciphertext64 alloc");
-    std::unique_ptr<char, BufferFree> form_owner(form);
+    Buffer form_owner = buffer(form_size, "aes_gcm_encrypt: ciphertext64 alloc");
+    auto *form = reinterpret_cast<char *>(form_owner.get());
 
     unsigned char tag[TAG_SIZE];
     {
@@ -241,7 +239,8 @@ int aes_gcm_encrypt(const char *text, std::size_t length, char **out)
     form[tag_text] = '?';
     const int body = _b64(ciphertext.get(), length, bytes + tag_text + 1, form_size - tag_text - 1, 0);
     if (tag_text < 0 || body < 0) Abort("aes_gcm_encrypt: asprintf error");
-    *out = form_owner.release();
+    form_owner.release();
+    *out = form;
     return tag_text + 1 + body;
 }
 
@@ -258,9 +257,8 @@ int _aes_gcm_decrypt(const char *form, std::size_t length, char **out, const uns
     if (tag_bytes < 1) Abort("aes_gcm_decrypt: base64 decode error for tag");
 
     Buffer ciphertext = buffer(length + 1, "aes_gcm_decrypt: ciphertext alloc");
-    auto *plain = static_cast<char *>(DpsXmalloc(length + 1));
-    if (!plain) Abort("aes_gcm_decrypt: plaintext alloc");
-    std::unique_ptr<char, BufferFree> plain_owner(plain);
+    Buffer plain_owner = buffer(length + 1, "aes_gcm_decrypt: plaintext alloc");
+    auto *plain = reinterpret_cast<char *>(plain_owner.get());
     plain[0] = '\0';
 
     const int ciphertext_bytes = _b64(bytes + tag_length + 1, length - tag_length - 1, ciphertext.get(), length + 1, 1);
@@ -290,7 +288,8 @@ int _aes_gcm_decrypt(const char *form, std::size_t length, char **out, const uns
         return -1;
     }
     plain[produced + last] = '\0';
-    *out = plain_owner.release();
+    plain_owner.release();
+    *out = plain;
     return produced + last;
 }
 
