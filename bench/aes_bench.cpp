@@ -99,14 +99,21 @@ char *peer_decrypt(const std::string &form, std::size_t *length)
 
 // ---- The intrinsics ----------------------------------------------------------------------------
 
-// The string intrinsic code's result for the argument t; the text is freed when check is done.
+// A text argument on the value stack, as a program's string variable is.
+Stack text_argument(const std::string &t)
+{
+    Stack e{};
+    e.s_t = string;
+    e.s_c.C_S = const_cast<char *>(t.data());
+    e.length = e.s_dims[0] = static_cast<std::uint32_t>(t.size());
+    e.flags = stk_ref;
+    return e;
+}
+
+// The string intrinsic code's result for the argument t.
 std::string call(int code, const std::string &t)
 {
-    Stack stack[1]{};
-    stack[0].s_t = string;
-    stack[0].s_c.C_S = const_cast<char *>(t.data());
-    stack[0].length = stack[0].s_dims[0] = static_cast<std::uint32_t>(t.size());
-    stack[0].flags = stk_ref;
+    Stack stack[1] = {text_argument(t)};
     Stk = stack;
     Stack result{};
     s_intrins(&result, code, 1, 0);
@@ -118,11 +125,7 @@ std::string call(int code, const std::string &t)
 
 void run_intrinsic(benchmark::State &state, int code, const std::string &argument)
 {
-    Stack stack[1]{};
-    stack[0].s_t = string;
-    stack[0].s_c.C_S = const_cast<char *>(argument.data());
-    stack[0].length = stack[0].s_dims[0] = static_cast<std::uint32_t>(argument.size());
-    stack[0].flags = stk_ref;
+    Stack stack[1] = {text_argument(argument)};
     Stk = stack;
     Stack result{};
     for (auto _ : state) {

@@ -19,20 +19,14 @@ using lumba_test::S;
 
 namespace {
 
-// A call and what it wrote to standard error (the "SSL ERR:" blocks of failed attempts).
-struct Outcome {
-    std::string value;  // the text, or "stop: " and the fatal message
-    std::string err;
-};
+// The text (or "stop: " and the fatal message) and what the call wrote to standard error: the
+// "SSL ERR:" blocks of failed attempts.
+using Outcome = lumba_test::WithStderr;
 
 Outcome call(int code, const std::vector<lumba_test::Arg> &args)
 {
     DirectCall direct;
-    testing::internal::CaptureStderr();
-    Outcome o;
-    o.value = direct.text(code, args);
-    o.err = testing::internal::GetCapturedStderr();
-    return o;
+    return lumba_test::with_stderr([&] { return direct.text(code, args); });
 }
 
 std::string encrypt(const std::string &text) { return call(in_IAES_ENCRYPT, {S(text)}).value; }

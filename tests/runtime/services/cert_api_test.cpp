@@ -84,19 +84,12 @@ protected:
     }
     static Arg handle(const IList_t *l) { return N(std::to_string(reinterpret_cast<long>(l))); }
 
-    // The call's value (or "stop: " and the message) and the run-time log it wrote.
-    struct Outcome {
-        std::string value;
-        std::string log;
-    };
+    // The call's value (or "stop: " and the message) and the run-time log it wrote (err).
+    using Outcome = lumba_test::WithStderr;
     static Outcome call(int code, const std::vector<Arg> &args)
     {
         DirectCall direct;
-        testing::internal::CaptureStderr();
-        Outcome o;
-        o.value = direct.number(code, args);
-        o.log = testing::internal::GetCapturedStderr();
-        return o;
+        return lumba_test::with_stderr([&] { return direct.number(code, args); });
     }
     static Outcome approve(std::initializer_list<std::string> certificates)
     {
@@ -140,10 +133,10 @@ TEST_F(CertApi, RequestsAreSentExactly)
     for (const auto &c : cases) {
         stub.forget();
         const Outcome o = c.call();
-        EXPECT_EQ(o.value, "200") << c.what << "\n" << o.log;
+        EXPECT_EQ(o.value, "200") << c.what << "\n" << o.err;
         EXPECT_EQ(stub.request(), c.request) << c.what;
-        EXPECT_EQ(o.log.find("request:\n" + as_logged(c.request) + "\n") != std::string::npos, c.logged)
-            << c.what << "\n" << o.log;
+        EXPECT_EQ(o.err.find("request:\n" + as_logged(c.request) + "\n") != std::string::npos, c.logged)
+            << c.what << "\n" << o.err;
     }
 }
 
@@ -159,8 +152,8 @@ TEST_F(CertApi, SiteFilesAreLoggedWhenFirstRead)
                                    "using server cert: /usr/local/oskadata/4711/ssl/apic4711.crt",
                                    "using CRL file: /usr/local/oskadata/site/server-chain.crl.pem",
                                    "using certificate key: /usr/local/oskadata/4711/ssl/apic4711.key"})
-        EXPECT_TRUE(has(first.log, line)) << line << "\n" << first.log;
-    EXPECT_EQ(approve({"A"}).log.find("using ca cert"), std::string::npos);
+        EXPECT_TRUE(has(first.err, line)) << line << "\n" << first.err;
+    EXPECT_EQ(approve({"A"}).err.find("using ca cert"), std::string::npos);
 }
 
 TEST_F(CertApi, StatusLines)
@@ -192,20 +185,20 @@ TEST_F(CertApi, StatusLines)
         stub.respond(c.response);
         const Outcome o = approve({"c1"});
         EXPECT_EQ(o.value, c.result) << c.response;
-        for (const auto &line : c.lines) EXPECT_TRUE(has(o.log, line)) << line << "\n" << o.log;
+        for (const auto &line : c.lines) EXPECT_TRUE(has(o.err, line)) << line << "\n" << o.err;
         if (c.result == "200") {
-            EXPECT_EQ(o.log.find(" fail: "), std::string::npos) << o.log;
+            EXPECT_EQ(o.err.find(" fail: "), std::string::npos) << o.err;
         }
     }
     // The other requests name themselves.
     stub.respond("HTTP/1.0 502 Gateway\r\n\r\n");
     Outcome o = call(in_ICERT_REVOKE, {handle(strings({"c"})), handle(strings({"s"}))});
     EXPECT_EQ(o.value, "502");
-    EXPECT_TRUE(has(o.log, "cert_reject_revoke: temp fail: HTTP/1.0 502 Gateway")) << o.log;
+    EXPECT_TRUE(has(o.err, "cert_reject_revoke: temp fail: HTTP/1.0 502 Gateway")) << o.err;
     stub.respond("HTTP/1.0 403 Forbidden\r\n\r\n");
     o = call(in_ICERT_LIST, {handle(strings({})), handle(strings({})), handle(strings({}))});
     EXPECT_EQ(o.value, "403");
-    EXPECT_TRUE(has(o.log, "cert_list: hard fail: HTTP/1.0 403 Forbidden")) << o.log;
+    EXPECT_TRUE(has(o.err, "cert_list: hard fail: HTTP/1.0 403 Forbidden")) << o.err;
 }
 
 TEST_F(CertApi, ListBodies)
@@ -379,7 +372,7 @@ TEST_F(CertApi, SiteFaultsStop)
         ASSERT_EQ(std::rename(saved.c_str(), path.c_str()), 0) << path;
         EXPECT_EQ(o.value, "stop: " + c.stop) << c.what;
         if (!c.log.empty()) {
-            EXPECT_TRUE(has(o.log, c.log)) << c.what << "\n" << o.log;
+            EXPECT_TRUE(has(o.err, c.log)) << c.what << "\n" << o.err;
         }
     }
     // A key that is no key is refused when the connection is set up, and stays in the
@@ -390,7 +383,7 @@ TEST_F(CertApi, SiteFaultsStop)
     const Outcome o = approve({"A"});
     std::rename((key + ".saved").c_str(), key.c_str());
     EXPECT_EQ(o.value, "stop: tls_connect() failed: failed to read private key");
-    EXPECT_TRUE(has(o.log, "api_bring_up_tls: tls_connect(): failed to read private key")) << o.log;
+    EXPECT_TRUE(has(o.err, "api_bring_up_tls: tls_connect(): failed to read private key")) << o.err;
     EXPECT_EQ(approve({"A"}).value, "stop: tls_connect() failed: failed to read private key");
     // With every file back and the configuration made again the request goes through.
     run_hook(CoreHook::free_tls_config);
@@ -402,7 +395,7 @@ TEST_F(CertApi, NoServerStops)
     CertApiSite::get();
     const Outcome o = approve({"A"});
     EXPECT_EQ(o.value, "stop: tls_connect() failed: connect: Connection refused");
-    EXPECT_TRUE(has(o.log, "api_bring_up_tls: tls_connect(): connect: Connection refused")) << o.log;
+    EXPECT_TRUE(has(o.err, "api_bring_up_tls: tls_connect(): connect: Connection refused")) << o.err;
 }
 
 TEST_F(CertApi, RefusedHandshakesGive501)
@@ -426,10 +419,10 @@ TEST_F(CertApi, RefusedHandshakesGive501)
         TlsStub stub(c.certificate, c.client_ca);
         stub.respond(OK);
         const Outcome o = approve({"A"});
-        EXPECT_EQ(o.value, "501") << c.what << "\n" << o.log;
+        EXPECT_EQ(o.value, "501") << c.what << "\n" << o.err;
         bool found = false;
-        for (const auto &line : c.lines) found = found || o.log.find("      " + line) != std::string::npos;
-        EXPECT_TRUE(found) << c.what << "\n" << o.log;
+        for (const auto &line : c.lines) found = found || o.err.find("      " + line) != std::string::npos;
+        EXPECT_TRUE(found) << c.what << "\n" << o.err;
         EXPECT_EQ(stub.request(), "") << c.what;
     }
 }
