@@ -33,6 +33,13 @@ constexpr char API_PORT[] = "443";
 int _contract = 0;                 // 0 until read
 tls_config *_tls_cfg = nullptr;    // null until made, and again once freed
 
+// libtls's text of the last error of ctx ("" when it has none).
+const char *error_of(tls *ctx)
+{
+    const char *e = tls_error(ctx);
+    return e ? e : "";
+}
+
 struct TlsConfigFree {
     void operator()(tls_config *config) const { tls_config_free(config); }
 };
@@ -178,7 +185,7 @@ int request(const char *routine, const std::function<std::string()> &build, cons
         status = 501;
     }
     if (status == 200 && api_tls_write(ctx, text.data(), text.size()) != 0) {
-        mlog(3, "%s: tls_write(): %s", routine, tls_error(ctx));
+        mlog(3, "%s: tls_write(): %s", routine, error_of(ctx));
         status = 501;
     }
     if (status == 200) {
@@ -201,11 +208,12 @@ int request(const char *routine, const std::function<std::string()> &build, cons
     int closed;
     do closed = tls_close(ctx);
     while (closed == TLS_WANT_POLLIN || closed == TLS_WANT_POLLOUT);
-    if (closed != 0) mlog(3, "%s: tls_close: %s", routine, tls_error(ctx));
+    if (closed != 0) mlog(3, "%s: tls_close: %s", routine, error_of(ctx));
     return status;
 }
 
-bool white(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+// White space of the POSIX locale, whatever locale the windows have set since.
+bool white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // The next field of line from position i: white space passed over, then up to the next white
 // space; empty when the line has ended.
@@ -316,7 +324,7 @@ std::unique_ptr<ApiConnection> api_bring_up_tls()
         connection.reset();
         Abort("%s() failed: %s", step, error.c_str());
     };
-    auto library_error = [&] { return std::string(tls_error(ctx) ? tls_error(ctx) : ""); };
+    auto library_error = [&] { return std::string(error_of(ctx)); };
     if (tls_configure(ctx, config) != 0) refuse("tls_configure", library_error());
     std::string error;
     const int fd = connect_server(error);
@@ -347,7 +355,7 @@ std::optional<std::string> api_tls_getline(tls *ctx)
             const ssize_t n = tls_read(ctx, &c, 1);
             if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) continue;
             if (n < 0) {
-                mlog(3, "%s: tls_read: %s", "api_tls_getline", tls_error(ctx));
+                mlog(3, "%s: tls_read: %s", "api_tls_getline", error_of(ctx));
                 return std::nullopt;
             }
             if (n == 0) break;
