@@ -10,6 +10,9 @@ packages=(
   libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev libpq-dev
   # password hashing (crypt)
   libcrypt-dev
+  # AES-GCM (libcrypto) and the certificate API client (libtls); the tests' PKI (openssl) and their
+  # independent GCM (python3-pycryptodome, imported as Cryptodome)
+  libssl-dev libtls-dev openssl python3-pycryptodome
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing

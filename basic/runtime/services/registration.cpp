@@ -2,6 +2,8 @@
 // every topic, the clean-up of database results and connections at exit, and the count of open
 // database transactions. Linked whole into every program that links the library (see the CMake
 // file).
+// The certificate client's TLS configuration is freed at exit as well.
+#include "cert_api.h"
 #include "hooks.h"
 #include "pg.h"
 #include "service_cases.h"
@@ -22,6 +24,9 @@ const bool registered = [] {
     register_hook(CoreHook::free_db_results, FreeAllPgRes);
     register_hook(CoreHook::free_db_connections, FreeAllPgConn);
     register_transaction_query(open_pg_transactions);
+    install(aes_cases());
+    install(cert_cases());
+    register_hook(CoreHook::free_tls_config, api_tls_config_free);
     return true;
 }();
 

@@ -14,3 +14,5 @@ struct ServiceCases {
 };
 
 ServiceCases pg_cases();  // PostgreSQL connections, statements, transactions and results
+ServiceCases aes_cases();   // AES-GCM text encryption
+ServiceCases cert_cases();  // the certificate API client
