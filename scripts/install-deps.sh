@@ -7,9 +7,12 @@ packages=(
   # tool chain
   build-essential cmake ninja-build pkg-config git make
   # libraries
-  libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev
+  libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev libpq-dev
   # password hashing (crypt)
   libcrypt-dev
+  # AES-GCM (libcrypto) and the certificate API client (libtls); the tests' PKI (openssl) and their
+  # independent GCM (python3-pycryptodome, imported as Cryptodome)
+  libssl-dev libtls-dev openssl python3-pycryptodome
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing
@@ -20,6 +23,10 @@ packages=(
   locales
   # the picture-header probe's oracle (identify) and its test pictures (convert)
   imagemagick
+  # the database server the tests start (a scratch cluster per test program) and its client tools
+  postgresql-15 postgresql-client-15
+  # network namespaces of the test runner (ip link set lo up)
+  iproute2
   # the debugger whose stack trace fatal reports carry
   gdb
 )

@@ -18,6 +18,11 @@
 #define SCRIPTS_DIR PPATH_ROOT "/scripts"
 #define BIN_DIR PPATH_ROOT "/bin"
 
+// The site data tree: the contract number and the certificates of the certificate API client.
+#define OSKADATA_ROOT "/usr/local/oskadata"
+// The certificate API server: connected to on port 443, and the TLS server name and Host header.
+#define CERT_API_HOST "certapi.lumba-runtime.example"
+
 // Outside programs of fatal reports.
 #define MAIL_SCRIPT SCRIPTS_DIR "/mailit-mutt-noatt.sh"
 #define GDB_PROGRAM "/usr/bin/gdb"

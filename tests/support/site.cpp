@@ -13,8 +13,6 @@
 
 namespace lumba_test {
 
-namespace {
-
 void remove_tree(const std::string &path)
 {
     GDir *dir = g_dir_open(path.c_str(), 0, nullptr);
@@ -30,6 +28,8 @@ void remove_tree(const std::string &path)
     }
     g_rmdir(path.c_str());
 }
+
+namespace {
 
 // Appends option to the sanitizer options in variable name of envp.
 char **add_option(char **envp, const char *name, const std::string &option)

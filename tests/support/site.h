@@ -19,6 +19,9 @@ struct RunResult {
     std::string err;  // standard error
 };
 
+// Removes a directory and everything in it (symbolic links are removed, not followed).
+void remove_tree(const std::string &path);
+
 // The message line of the fatal report a run wrote on standard error, or "" when there is none.
 std::string report_message(const std::string &err);
 

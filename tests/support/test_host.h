@@ -17,6 +17,15 @@ struct AbortError : std::runtime_error {
 std::vector<std::string> &trapped_errors();
 std::vector<std::string> &mailed();
 
+// The same mails with their recipients: Email's (the support address when it named none) and
+// Debug's (always the database-transaction address).
+struct MailedReport {
+    bool debug;             // made by Debug, else by Email
+    std::string recipient;
+    std::string text;
+};
+std::vector<MailedReport> &mail_reports();
+
 // Makes Load_buffer serve text in blocks of block bytes, starting with the first block.
 void feed_object(const std::string &text, std::size_t block = 2048);
 

@@ -28,6 +28,8 @@ void throwing_sink(const Report &report)
     case ReportKind::mail:
     case ReportKind::debug:
         lumba_test::mailed().push_back(report.text);
+        lumba_test::mail_reports().push_back({report.kind == ReportKind::debug,
+                                              report.recipient ? report.recipient : SUPPORT_ADDRESS, report.text});
         return;
     }
 }
@@ -45,5 +47,11 @@ std::vector<std::string> &lumba_test::trapped_errors()
 std::vector<std::string> &lumba_test::mailed()
 {
     static std::vector<std::string> v;
+    return v;
+}
+
+std::vector<lumba_test::MailedReport> &lumba_test::mail_reports()
+{
+    static std::vector<MailedReport> v;
     return v;
 }

@@ -79,6 +79,7 @@ void finish(int status)
     g_free(apps_PATH);
     IMAGE = PPATH = apps_PATH = nullptr;
     run_hook(CoreHook::close_directory);
+    run_hook(CoreHook::free_tls_config);
     free_program_trace_ring();
     std::exit(code);
 }

@@ -187,10 +187,10 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
         {STATEMENT, in_IGMESSAGE, 1, "IGMESSAGE not available"},
         {NUMERIC, in_IGDIALOG, 1, "IGDIALOG not available"},
-        {NUMERIC, in_ICADD, 1, "ICADD not available"},
-        {STRING, in_IPQERRMSG, 0, "IPQERRMSG$ not available"},
+        {STATEMENT, in_ICCLEAR, 1, "ICCLEAR not available"},
+        {STRING, in_IPQCSVOUT, 0, "IPQCSVOUT$ not available"},
         {NUMERIC, in_IDOC_FETCH, 0, "IDOC_FETCH not available"},
-        {STATEMENT, in_IPQBEGIN, 0, "IPQBEGIN not available"},
+        {NUMERIC, in_IPQFETCH, 0, "IPQFETCH not available"},
         {STATEMENT, in_IGEOMETRY_PUT_OAE, 1, "IGEOMETRY_PUT_OAE not available"},
     };
     for (const auto &c : cases) {
@@ -273,11 +273,19 @@ TEST_F(Dispatch, FramesSetTheResultEntry)
     register_numeric_intrinsic(in_ABS, n);
     register_string_intrinsic(in_STR, s);
 
-    // Before its case runs a string result is the intrinsic itself.
+    // Before its case runs a string result is the intrinsic itself; a case that makes no text
+    // leaves it so.
+    static Stack seen;
+    s = register_string_intrinsic(in_STR, [](int, int, Stack *r) { seen = *r; });
     result = Stack{};
-    lumba_test::abort_text([&] { s_intrins(&result, in_IPQERRMSG, 0, -1); });
+    Stk = argument;
+    s_intrins(&result, in_STR, 1, 0);
+    Stk = saved;
+    register_string_intrinsic(in_STR, s);
+    EXPECT_EQ(seen.s_t, intrinsic);
+    EXPECT_EQ(seen.s_c.C_A, static_cast<Address>(in_STR));
     EXPECT_EQ(result.s_t, intrinsic);
-    EXPECT_EQ(result.s_c.C_A, static_cast<Address>(in_IPQERRMSG));
+    EXPECT_EQ(result.s_c.C_A, static_cast<Address>(in_STR));
 }
 
 TEST(DispatchDeath, RowsWithoutCaseCannotBeRegistered)

@@ -1,0 +1,33 @@
+// The services library's registration with the dispatchers and the core: the intrinsic rows of
+// every topic, the clean-up of database results and connections at exit, and the count of open
+// database transactions. Linked whole into every program that links the library (see the CMake
+// file).
+// The certificate client's TLS configuration is freed at exit as well.
+#include "cert_api.h"
+#include "hooks.h"
+#include "pg.h"
+#include "service_cases.h"
+
+namespace {
+
+int open_pg_transactions() { return inPgTransaction; }
+
+void install(const ServiceCases &cases)
+{
+    for (const auto &c : cases.numeric) register_numeric_intrinsic(c.code, c.handler);
+    for (const auto &c : cases.string) register_string_intrinsic(c.code, c.handler);
+    for (const auto &c : cases.statement) register_statement_intrinsic(c.code, c.handler);
+}
+
+const bool registered = [] {
+    install(pg_cases());
+    register_hook(CoreHook::free_db_results, FreeAllPgRes);
+    register_hook(CoreHook::free_db_connections, FreeAllPgConn);
+    register_transaction_query(open_pg_transactions);
+    install(aes_cases());
+    install(cert_cases());
+    register_hook(CoreHook::free_tls_config, api_tls_config_free);
+    return true;
+}();
+
+} // namespace

@@ -1,0 +1,169 @@
+#include "pg_cluster.h"
+
+#include <fstream>
+#include <memory>
+#include <pwd.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <glib.h>
+#include <libpq-fe.h>
+
+#include "site.h"
+
+namespace lumba_test {
+
+namespace {
+
+// Settings of every test cluster: nothing but the private socket, nothing written to disk that a
+// test would wait for, every statement in the log, and dates and times that read the same on
+// every machine.
+const char *const SETTINGS =
+    "listen_addresses = ''\n"
+    "fsync = off\n"
+    "synchronous_commit = off\n"
+    "full_page_writes = off\n"
+    "shared_buffers = 16MB\n"
+    "logging_collector = off\n"
+    "log_statement = 'all'\n"
+    "DateStyle = 'ISO'\n"
+    "TimeZone = 'UTC'\n";
+
+struct Output {
+    bool ok;
+    std::string text;  // standard output and standard error
+};
+
+Output run(const std::vector<std::string> &argv, const std::string &cwd)
+{
+    std::vector<char *> cargv;
+    for (const auto &a : argv) cargv.push_back(const_cast<char *>(a.c_str()));
+    cargv.push_back(nullptr);
+    char *out = nullptr, *err = nullptr;
+    int status = 0;
+    GError *error = nullptr;
+    const gboolean spawned = g_spawn_sync(cwd.c_str(), cargv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+                                          &out, &err, &status, &error);
+    Output o{spawned && WIFEXITED(status) && WEXITSTATUS(status) == 0, ""};
+    if (!spawned) {
+        o.text = error->message;
+        g_error_free(error);
+    } else {
+        o.text = std::string(out ? out : "") + (err ? err : "");
+    }
+    g_free(out);
+    g_free(err);
+    return o;
+}
+
+// A PostgreSQL tool run as the postgres user.
+std::vector<std::string> as_postgres(const std::string &tool, std::vector<std::string> args)
+{
+    std::vector<std::string> argv{"runuser", "-u", "postgres", "--", std::string(LUMBA_PG_BINDIR) + "/" + tool};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+std::string read_from(const std::string &path, std::size_t offset)
+{
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+PgCluster::PgCluster() : owner_(getpid())
+{
+    char *d = g_dir_make_tmp("lumba-pg-XXXXXX", nullptr);
+    if (!d) throw std::runtime_error("cannot make a directory for the test cluster");
+    dir_ = d;
+    g_free(d);
+    try {
+        const struct passwd *pw = getpwnam("postgres");
+        if (!pw) throw std::runtime_error("no postgres user (is postgresql-15 installed?)");
+        if (chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0) throw std::runtime_error("cannot give " + dir_ + " to postgres");
+        const std::string data = dir_ + "/data";
+        Output o = run(as_postgres("initdb", {"-D", data, "-A", "trust", "-U", "postgres", "-E", "UTF8", "--locale=C",
+                                              "--no-sync"}),
+                       dir_);
+        if (!o.ok) throw std::runtime_error("initdb failed:\n" + o.text);
+        std::ofstream(data + "/postgresql.conf", std::ios::app)
+            << SETTINGS << "unix_socket_directories = '" << dir_ << "'\n";
+        o = run(as_postgres("pg_ctl", {"start", "-D", data, "-l", dir_ + "/server.log", "-w", "-s"}), dir_);
+        if (!o.ok) throw std::runtime_error("pg_ctl start failed:\n" + o.text + log());
+    } catch (...) {
+        remove_tree(dir_);
+        throw;
+    }
+}
+
+PgCluster::~PgCluster()
+{
+    if (getpid() != owner_) return;  // a forked child leaves the cluster to its parent
+    run(as_postgres("pg_ctl", {"stop", "-D", dir_ + "/data", "-m", "fast", "-w", "-s"}), dir_);
+    remove_tree(dir_);
+}
+
+std::string PgCluster::conninfo(const std::string &db) const
+{
+    return "host=" + dir_ + " dbname=" + db + " user=postgres";
+}
+
+std::string PgCluster::query(const std::string &sql, const std::string &db) const
+{
+    PGconn *conn = PQconnectdb(conninfo(db).c_str());
+    if (PQstatus(conn) != CONNECTION_OK) {
+        std::string message = PQerrorMessage(conn);
+        PQfinish(conn);
+        throw std::runtime_error("cannot connect to the test cluster: " + message);
+    }
+    PGresult *res = PQexec(conn, sql.c_str());
+    const ExecStatusType status = PQresultStatus(res);
+    std::string value, message = PQresultErrorMessage(res);
+    if (status == PGRES_TUPLES_OK && PQntuples(res) > 0 && PQnfields(res) > 0) value = PQgetvalue(res, 0, 0);
+    PQclear(res);
+    PQfinish(conn);
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) throw std::runtime_error(sql + ": " + message);
+    return value;
+}
+
+std::string PgCluster::log() const { return read_from(dir_ + "/server.log", 0); }
+
+std::size_t PgCluster::log_size() const { return log().size(); }
+
+std::string PgCluster::log_since(std::size_t mark) const { return read_from(dir_ + "/server.log", mark); }
+
+std::vector<std::string> PgCluster::statements_since(std::size_t mark) const
+{
+    // A logged statement starts with "LOG:  statement: "; the further lines of a statement that
+    // spans several stand on their own, without the time stamp that starts every log entry.
+    std::vector<std::string> statements;
+    std::istringstream lines(log_since(mark));
+    bool in_statement = false;
+    for (std::string line; std::getline(lines, line);) {
+        const auto at = line.find("LOG:  statement: ");
+        const bool entry = !line.empty() && g_ascii_isdigit(line[0]);
+        if (at != std::string::npos && entry) {
+            statements.push_back(line.substr(at + 17));
+            in_statement = true;
+        } else if (entry) {
+            in_statement = false;
+        } else if (in_statement) {
+            statements.back() += "\n" + line;
+        }
+    }
+    return statements;
+}
+
+PgCluster &pg_cluster()
+{
+    static std::unique_ptr<PgCluster> cluster = std::make_unique<PgCluster>();
+    return *cluster;
+}
+
+} // namespace lumba_test
