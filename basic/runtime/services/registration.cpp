@@ -3,6 +3,7 @@
 // database transactions. Linked whole into every program that links the library (see the CMake
 // file).
 #include "hooks.h"
+#include "directory.h"
 #include "pg.h"
 #include "service_cases.h"
 
@@ -22,6 +23,8 @@ const bool registered = [] {
     register_hook(CoreHook::free_db_results, FreeAllPgRes);
     register_hook(CoreHook::free_db_connections, FreeAllPgConn);
     register_transaction_query(open_pg_transactions);
+    install(ldap_cases());
+    register_hook(CoreHook::close_directory, ldap_cleanup);  // the directory's cached connection strings
     return true;
 }();
 

@@ -14,3 +14,4 @@ struct ServiceCases {
 };
 
 ServiceCases pg_cases();  // PostgreSQL connections, statements, transactions and results
+ServiceCases ldap_cases();  // LDAP directory administration
