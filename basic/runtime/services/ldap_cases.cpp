@@ -3,6 +3,7 @@
 // result. ILDAP_RPCADD and ILDAP_RPCMODIFY are the person add and modify with the responsible-person
 // flag set.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cases.h"
@@ -29,145 +30,61 @@ private:
     std::vector<std::string> texts_;
 };
 
-LdapPerson person(const Texts &t)
+// The operation's arguments: every text of the call, in order.
+template <class... Params, std::size_t... I>
+int apply(int (*operation)(Params...), const Texts &t, std::index_sequence<I...>)
 {
-    return {t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9], t[10], t[11], t[12], t[13], t[14], t[15], t[16]};
+    return operation(t[I]...);
 }
 
-LdapOrganisation organisation(const Texts &t)
+// A case whose operation takes the call's texts as its parameters, one each.
+template <int Code, auto Operation> void texts_case(int nargs, int last, Stack *result)
 {
-    return {t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9], t[10], t[11], t[12], t[13], t[14]};
+    constexpr auto indices = []<class... Params>(int (*)(Params...)) {
+        return std::index_sequence_for<Params...>{};
+    }(Operation);
+    const Texts t(nargs, last, static_cast<int>(indices.size()), inbuilt[Code].F_name);
+    set_number(result, apply(Operation, t, indices));
 }
 
-void ILDAP_CHECKUSER_case(int n, int l, Stack *r)
+// The person add and modify: the 17 texts, after the responsible-person flag.
+template <int Code, int (*Operation)(int, const LdapPerson &), int Rpc> void person_case(int nargs, int last, Stack *result)
 {
-    const Texts t(n, l, 2, "ILDAP_CHECKUSER");
-    set_number(r, oska_ldap_checkuser(t[0], t[1]));
+    const Texts t(nargs, last, 17, inbuilt[Code].F_name);
+    const LdapPerson p{t[0], t[1], t[2],  t[3],  t[4],  t[5],  t[6],  t[7], t[8],
+                       t[9], t[10], t[11], t[12], t[13], t[14], t[15], t[16]};
+    set_number(result, Operation(Rpc, p));
 }
 
-void ILDAP_USERID_case(int n, int l, Stack *r)
+template <int Code, int (*Operation)(const LdapOrganisation &)> void organisation_case(int nargs, int last, Stack *result)
 {
-    const Texts t(n, l, 2, "ILDAP_USERID");
-    set_number(r, oska_ldap_userid(t[0], t[1]));
-}
-
-void ILDAP_IMAPACL_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 3, "ILDAP_IMAPACL");
-    set_number(r, oska_ldap_imapacl(t[0], t[1], t[2]));
-}
-
-void ILDAP_SETEMAIL_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 3, "ILDAP_SETEMAIL");
-    set_number(r, oska_ldap_setemail(t[0], t[1], t[2]));
-}
-
-void ILDAP_USERADD_case(int n, int l, Stack *r) { set_number(r, oska_ldap_useradd(0, person(Texts(n, l, 17, "ILDAP_USERADD")))); }
-void ILDAP_RPCADD_case(int n, int l, Stack *r) { set_number(r, oska_ldap_useradd(1, person(Texts(n, l, 17, "ILDAP_RPCADD")))); }
-void ILDAP_USERMODIFY_case(int n, int l, Stack *r)
-{
-    set_number(r, oska_ldap_usermodify(0, person(Texts(n, l, 17, "ILDAP_USERMODIFY"))));
-}
-void ILDAP_RPCMODIFY_case(int n, int l, Stack *r)
-{
-    set_number(r, oska_ldap_usermodify(1, person(Texts(n, l, 17, "ILDAP_RPCMODIFY"))));
-}
-
-void ILDAP_RESETPASSWD_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 3, "ILDAP_RESETPASSWD");
-    set_number(r, oska_ldap_resetpasswd(t[0], t[1], t[2]));
-}
-
-void ILDAP_USERDISABLE_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 2, "ILDAP_USERDISABLE");
-    set_number(r, oska_ldap_userdisable(t[0], t[1]));
-}
-
-void ILDAP_USERDEL_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 2, "ILDAP_USERDEL");
-    set_number(r, oska_ldap_userdel(t[0], t[1]));
-}
-
-void ILDAP_VERIFYPASSWD_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 3, "ILDAP_VERIFYPASSWD");
-    set_number(r, oska_ldap_verifypasswd(t[0], t[1], t[2]));
-}
-
-void ILDAP_ORGADD_case(int n, int l, Stack *r) { set_number(r, oska_ldap_orgadd(organisation(Texts(n, l, 15, "ILDAP_ORGADD")))); }
-void ILDAP_ORGMODIFY_case(int n, int l, Stack *r)
-{
-    set_number(r, oska_ldap_orgmodify(organisation(Texts(n, l, 15, "ILDAP_ORGMODIFY"))));
-}
-
-void ILDAP_ORGDEL_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 2, "ILDAP_ORGDEL");
-    set_number(r, oska_ldap_orgdel(t[0], t[1]));
-}
-
-void ILDAP_PROJALIASADD_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 6, "ILDAP_PROJALIASADD");
-    set_number(r, oska_ldap_projaliasadd(t[0], t[1], t[2], t[3], t[4], t[5]));
-}
-
-void ILDAP_PROJALIASDEL_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 3, "ILDAP_PROJALIASDEL");
-    set_number(r, oska_ldap_projaliasdel(t[0], t[1], t[2]));
-}
-
-void ILDAP_PHLINKADD_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 3, "ILDAP_PHLINKADD");
-    set_number(r, oska_ldap_phlinkadd(t[0], t[1], t[2]));
-}
-
-void ILDAP_PHLINKDEL_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 2, "ILDAP_PHLINKDEL");
-    set_number(r, oska_ldap_phlinkdel(t[0], t[1]));
-}
-
-void ILDAP_CERTADD_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 7, "ILDAP_CERTADD");
-    set_number(r, oska_ldap_certadd(t[0], t[1], t[2], t[3], t[4], t[5], t[6]));
-}
-
-void ILDAP_CERTDEL_case(int n, int l, Stack *r)
-{
-    const Texts t(n, l, 2, "ILDAP_CERTDEL");
-    set_number(r, oska_ldap_certdel(t[0], t[1]));
+    const Texts t(nargs, last, 15, inbuilt[Code].F_name);
+    const LdapOrganisation o{t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9], t[10], t[11], t[12], t[13], t[14]};
+    set_number(result, Operation(o));
 }
 
 constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
-    {in_ILDAP_CERTADD, ILDAP_CERTADD_case},
-    {in_ILDAP_CERTDEL, ILDAP_CERTDEL_case},
-    {in_ILDAP_CHECKUSER, ILDAP_CHECKUSER_case},
-    {in_ILDAP_IMAPACL, ILDAP_IMAPACL_case},
-    {in_ILDAP_ORGADD, ILDAP_ORGADD_case},
-    {in_ILDAP_ORGDEL, ILDAP_ORGDEL_case},
-    {in_ILDAP_ORGMODIFY, ILDAP_ORGMODIFY_case},
-    {in_ILDAP_PHLINKADD, ILDAP_PHLINKADD_case},
-    {in_ILDAP_PHLINKDEL, ILDAP_PHLINKDEL_case},
-    {in_ILDAP_PROJALIASADD, ILDAP_PROJALIASADD_case},
-    {in_ILDAP_PROJALIASDEL, ILDAP_PROJALIASDEL_case},
-    {in_ILDAP_RESETPASSWD, ILDAP_RESETPASSWD_case},
-    {in_ILDAP_RPCADD, ILDAP_RPCADD_case},
-    {in_ILDAP_RPCMODIFY, ILDAP_RPCMODIFY_case},
-    {in_ILDAP_SETEMAIL, ILDAP_SETEMAIL_case},
-    {in_ILDAP_USERADD, ILDAP_USERADD_case},
-    {in_ILDAP_USERDEL, ILDAP_USERDEL_case},
-    {in_ILDAP_USERDISABLE, ILDAP_USERDISABLE_case},
-    {in_ILDAP_USERID, ILDAP_USERID_case},
-    {in_ILDAP_USERMODIFY, ILDAP_USERMODIFY_case},
-    {in_ILDAP_VERIFYPASSWD, ILDAP_VERIFYPASSWD_case},
+    {in_ILDAP_CERTADD, texts_case<in_ILDAP_CERTADD, oska_ldap_certadd>},
+    {in_ILDAP_CERTDEL, texts_case<in_ILDAP_CERTDEL, oska_ldap_certdel>},
+    {in_ILDAP_CHECKUSER, texts_case<in_ILDAP_CHECKUSER, oska_ldap_checkuser>},
+    {in_ILDAP_IMAPACL, texts_case<in_ILDAP_IMAPACL, oska_ldap_imapacl>},
+    {in_ILDAP_ORGADD, organisation_case<in_ILDAP_ORGADD, oska_ldap_orgadd>},
+    {in_ILDAP_ORGDEL, texts_case<in_ILDAP_ORGDEL, oska_ldap_orgdel>},
+    {in_ILDAP_ORGMODIFY, organisation_case<in_ILDAP_ORGMODIFY, oska_ldap_orgmodify>},
+    {in_ILDAP_PHLINKADD, texts_case<in_ILDAP_PHLINKADD, oska_ldap_phlinkadd>},
+    {in_ILDAP_PHLINKDEL, texts_case<in_ILDAP_PHLINKDEL, oska_ldap_phlinkdel>},
+    {in_ILDAP_PROJALIASADD, texts_case<in_ILDAP_PROJALIASADD, oska_ldap_projaliasadd>},
+    {in_ILDAP_PROJALIASDEL, texts_case<in_ILDAP_PROJALIASDEL, oska_ldap_projaliasdel>},
+    {in_ILDAP_RESETPASSWD, texts_case<in_ILDAP_RESETPASSWD, oska_ldap_resetpasswd>},
+    {in_ILDAP_RPCADD, person_case<in_ILDAP_RPCADD, oska_ldap_useradd, 1>},
+    {in_ILDAP_RPCMODIFY, person_case<in_ILDAP_RPCMODIFY, oska_ldap_usermodify, 1>},
+    {in_ILDAP_SETEMAIL, texts_case<in_ILDAP_SETEMAIL, oska_ldap_setemail>},
+    {in_ILDAP_USERADD, person_case<in_ILDAP_USERADD, oska_ldap_useradd, 0>},
+    {in_ILDAP_USERDEL, texts_case<in_ILDAP_USERDEL, oska_ldap_userdel>},
+    {in_ILDAP_USERDISABLE, texts_case<in_ILDAP_USERDISABLE, oska_ldap_userdisable>},
+    {in_ILDAP_USERID, texts_case<in_ILDAP_USERID, oska_ldap_userid>},
+    {in_ILDAP_USERMODIFY, person_case<in_ILDAP_USERMODIFY, oska_ldap_usermodify, 0>},
+    {in_ILDAP_VERIFYPASSWD, texts_case<in_ILDAP_VERIFYPASSWD, oska_ldap_verifypasswd>},
 };
 
 } // namespace

@@ -161,14 +161,8 @@ void oska_ldap_connect(LDAP **ld)
 
 int oska_ldap_setattr(LDAP *ld, const char *dn, const char *attr, int operation, const char *value)
 {
-    berval bv{static_cast<ber_len_t>(std::strlen(value)), const_cast<char *>(value)};
-    berval *values[] = {&bv, nullptr};
-    LDAPMod mod{};
-    mod.mod_op = operation | LDAP_MOD_BVALUES;
-    mod.mod_type = const_cast<char *>(attr);
-    mod.mod_bvalues = values;
-    LDAPMod *mods[] = {&mod, nullptr};
-    const int rc = ldap_modify_ext_s(ld, dn, mods, nullptr, nullptr);
+    const int rc =
+        modify_value(ld, dn, attr, operation, {static_cast<ber_len_t>(std::strlen(value)), const_cast<char *>(value)});
     if (rc == LDAP_SUCCESS || (operation == LDAP_MOD_DELETE && rc == LDAP_NO_SUCH_ATTRIBUTE)) {
         mlog(0, "oska_ldap_settattr: (dn:%s, attr:%s, value %s):", dn, attr, value);
         return 1;

@@ -79,6 +79,9 @@ inline std::string arg_text(const char *s) { return s ? s : ""; }
 bool same_ignoring_case(const std::string &a, const std::string &b);
 // phone_validation as a string.
 std::string cleaned_phone(const char *text);
+// One modify of dn: operation (LDAP_MOD_ADD, LDAP_MOD_DELETE, LDAP_MOD_REPLACE) of attr with the
+// one value; the server's result code.
+int modify_value(LDAP *ld, const char *dn, const char *attr, int operation, const berval &value);
 // Replaces attr of dn by value through oska_ldap_setattr.
 void replace_value(LDAP *ld, const std::string &dn, const char *attr, const std::string &value);
 // The same with an argument when it is not empty, a telephone number cleaned first.

@@ -132,6 +132,25 @@ int reset_password(const char *ldapinfo, const char *uid, const std::string &pas
     return changed ? 1 : 0;
 }
 
+// The values of attr of each login person whose uid or uid number is name; operation names the
+// failures that end the run.
+std::vector<std::vector<std::string>> find_people(const char *ldapinfo, const char *name, const char *attr,
+                                                  const char *operation)
+{
+    set_ldapinfo(ldapinfo);
+    LdapSession session;
+    connect(session);
+    std::vector<std::vector<std::string>> found;
+    {
+        LdapSearch search(session.get(), unit_dn("People"), LDAP_SCOPE_SUBTREE, person_filter(name), {attr});
+        if (search.code() != LDAP_SUCCESS)
+            Abort("%s: ldap_search: %d -- %s", operation, search.code(), ldap_text(search.code()));
+        found = search.values(attr);
+    }
+    session.close((std::string(operation) + ": ldap_unbind_s:").c_str());
+    return found;
+}
+
 int replace_person_attribute(const char *ldapinfo, const char *uid, const char *attr, const char *value,
                              const char *unbind_message)
 {
@@ -151,36 +170,14 @@ int oska_ldap_checkuser(const char *ldapinfo, const char *name)
     if (local_account(name)) return 1;
     mlog(0, "oska_ldap_checkuser: ldapinfo:%s", ldapinfo_for_log(arg_text(ldapinfo)).c_str());
     mlog(0, "oska_ldap_checkuser: rpc:%s", arg_text(name).c_str());
-    set_ldapinfo(ldapinfo);
-    LdapSession session;
-    connect(session);
-    int count = 0;
-    {
-        LdapSearch found(session.get(), unit_dn("People"), LDAP_SCOPE_SUBTREE, person_filter(name), {"uid"});
-        if (found.code() != LDAP_SUCCESS)
-            Abort("oska_ldap_checkuser: ldap_search: %d -- %s", found.code(), ldap_text(found.code()));
-        count = found.count();
-    }
-    session.close("oska_ldap_checkuser: ldap_unbind_s:");
-    return count;
+    return static_cast<int>(find_people(ldapinfo, name, "uid", "oska_ldap_checkuser").size());
 }
 
 int oska_ldap_userid(const char *ldapinfo, const char *name)
 {
     if (const struct passwd *pw = local_account(name)) return static_cast<int>(pw->pw_uid);
-    set_ldapinfo(ldapinfo);
-    LdapSession session;
-    connect(session);
-    int number = 0;
-    {
-        LdapSearch found(session.get(), unit_dn("People"), LDAP_SCOPE_SUBTREE, person_filter(name), {"uidNumber"});
-        if (found.code() != LDAP_SUCCESS)
-            Abort("oska_dap_userid: ldap_search: %d -- %s", found.code(), ldap_text(found.code()));
-        const auto values = found.values("uidNumber");
-        if (!values.empty() && !values[0].empty()) number = as_int(leading_number(values[0][0]));
-    }
-    session.close("oska_dap_userid: ldap_unbind_s:");
-    return number;
+    const auto found = find_people(ldapinfo, name, "uidNumber", "oska_dap_userid");
+    return found.empty() || found[0].empty() ? 0 : as_int(leading_number(found[0][0]));
 }
 
 int oska_ldap_imapacl(const char *ldapinfo, const char *uid, const char *value)

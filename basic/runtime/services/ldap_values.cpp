@@ -102,6 +102,18 @@ std::string LdapEntry::value(const char *attr, std::size_t index) const
 
 const char *ldap_text(int code) { return ldap_err2string(code); }
 
+int modify_value(LDAP *ld, const char *dn, const char *attr, int operation, const berval &value)
+{
+    berval copy = value;
+    berval *values[] = {&copy, nullptr};
+    LDAPMod mod{};
+    mod.mod_op = operation | LDAP_MOD_BVALUES;
+    mod.mod_type = const_cast<char *>(attr);
+    mod.mod_bvalues = values;
+    LDAPMod *mods[] = {&mod, nullptr};
+    return ldap_modify_ext_s(ld, dn, mods, nullptr, nullptr);
+}
+
 // ---- Values --------------------------------------------------------------------------------------
 
 std::string dn_value(std::string_view value)
@@ -239,14 +251,7 @@ void store_file_value(LDAP *ld, const std::string &dn, const char *path, const c
         std::free(bytes);
         Abort("%s: error reading %s file", m.operation, m.file_kind);
     }
-    berval value{static_cast<ber_len_t>(size), bytes};
-    berval *values[] = {&value, nullptr};
-    LDAPMod mod{};
-    mod.mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
-    mod.mod_type = const_cast<char *>(attr);
-    mod.mod_bvalues = values;
-    LDAPMod *mods[] = {&mod, nullptr};
-    const int rc = ldap_modify_ext_s(ld, dn.c_str(), mods, nullptr, nullptr);
+    const int rc = modify_value(ld, dn.c_str(), attr, LDAP_MOD_REPLACE, {static_cast<ber_len_t>(size), bytes});
     std::free(bytes);
     if (rc != LDAP_SUCCESS) Email(SUPPORT_ADDRESS, "%s (dn:%s, %s): %d -- %s", m.mail_operation, dn.c_str(), m.what, rc, ldap_text(rc));
 }

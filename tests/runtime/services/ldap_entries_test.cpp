@@ -1,5 +1,4 @@
 // Organisations, project aliases, phone links and certificate entries against the private slapd.
-#include <fstream>
 #include <ldap.h>
 #include <unistd.h>
 
@@ -49,12 +48,7 @@ TEST_F(LdapEntries, OrganisationNamesAndDescriptions)
 
 TEST_F(LdapEntries, OrganisationAddWritesItsValues)
 {
-    char path[] = "/tmp/lumba-org-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
     const std::string logo("\x89PNG\r\n\x1A\n\0\0\0\x0D", 12);
-    std::ofstream(path, std::ios::binary) << logo;
 
     Organisation o = organisation("Acme", "Acme Ltd");
     o[OTEL] = "+44 (20) 7946-0000";
@@ -65,9 +59,8 @@ TEST_F(LdapEntries, OrganisationAddWritesItsValues)
     o[OLOCALITY] = "London";
     o[OSTATE] = "LDN";
     o[OPOSTCODE] = "EC1";
-    o[OPHOTO] = path;
+    o[OPHOTO] = file_with(logo);
     ASSERT_EQ(ldap(in_ILDAP_ORGADD, o), 1);
-    std::remove(path);
     const std::string dn = org_dn("Acme");
     struct {
         const char *attr;
@@ -193,14 +186,8 @@ TEST_F(LdapEntries, PhoneLinks)
 
 TEST_F(LdapEntries, CertificateEntries)
 {
-    char path[] = "/tmp/lumba-audio-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
     const std::string wav("RIFF\x04\0\0\0WAVE\xFF", 13);
-    std::ofstream(path, std::ios::binary) << wav;
-    EXPECT_EQ(ldap(in_ILDAP_CERTADD, {"fp-123", "alice", "unused", "Doe", "", path}), 0);
-    std::remove(path);
+    EXPECT_EQ(ldap(in_ILDAP_CERTADD, {"fp-123", "alice", "unused", "Doe", "", file_with(wav)}), 0);
     const std::string dn = "cn=fp-123,ou=Certinfo,dc=example,dc=test";
     EXPECT_EQ(values(dn, "cn"), (Values{"fp-123", "alice"}));
     EXPECT_EQ(values(dn, "uid"), Values{"alice"});

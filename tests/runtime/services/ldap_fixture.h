@@ -8,10 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
+#include <fstream>
 #include <initializer_list>
 #include <regex>
 #include <string>
+#include <unistd.h>
 #include <vector>
+
+#include <glib.h>
 
 #include "directory.h"
 #include "intrinsic_dispatch.h"
@@ -64,6 +69,7 @@ protected:
 
     void TearDown() override
     {
+        for (const auto &f : files_) std::remove(f.c_str());
         ldap_cleanup();
         Lumba_Log_Level = -1;
         Stk = nullptr;
@@ -135,6 +141,19 @@ public:
         return v;
     }
 
+    // A file of the test's own holding bytes (removed after the test).
+    std::string file_with(const std::string &bytes)
+    {
+        char *path = nullptr;
+        const int fd = g_file_open_tmp("lumba-ldap-XXXXXX", &path, nullptr);
+        EXPECT_GE(fd, 0);
+        if (fd >= 0) close(fd);
+        files_.push_back(path ? path : "");
+        g_free(path);
+        std::ofstream(files_.back(), std::ios::binary) << bytes;
+        return files_.back();
+    }
+
     static lumba_test::Slapd &server() { return lumba_test::slapd(); }
     static std::vector<std::string> values(const std::string &dn, const std::string &attr)
     {
@@ -145,6 +164,7 @@ public:
     std::string info = lumba_test::Slapd::ldapinfo();
 
 private:
+    std::vector<std::string> files_;
     std::array<Stack, 20> stack_{};
     std::array<std::string, 20> texts_{};
 };

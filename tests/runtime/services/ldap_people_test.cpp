@@ -1,9 +1,6 @@
 // Persons and responsible persons against the private slapd: add with every attribute, the uid
 // numbers, repeats, responsible persons, modify, photos, password reset, disabling, verification,
 // deletion, the check and number look-up, and input that must neither abort nor leak a password.
-#include <fstream>
-#include <glib.h>
-
 #include "ldap_fixture.h"
 
 namespace {
@@ -12,23 +9,6 @@ using lumba_test::abort_text;
 
 class LdapPeople : public LdapTest {
 protected:
-    // A file of the test's own holding bytes.
-    std::string file_with(const std::string &bytes)
-    {
-        char *path = nullptr;
-        const int fd = g_file_open_tmp("lumba-photo-XXXXXX", &path, nullptr);
-        EXPECT_GE(fd, 0);
-        close(fd);
-        files_.push_back(path);
-        g_free(path);
-        std::ofstream(files_.back(), std::ios::binary) << bytes;
-        return files_.back();
-    }
-    void TearDown() override
-    {
-        for (const auto &f : files_) std::remove(f.c_str());
-        LdapTest::TearDown();
-    }
     // A posixAccount with a uid number, as another tool would have made it.
     static void seed_account(const std::string &uid, const std::string &number)
     {
@@ -37,9 +17,6 @@ protected:
                      "\ncn: " + uid + "\nsn: " + uid + "\nuidNumber: " + number +
                      "\ngidNumber: 1\nhomeDirectory: /home/" + uid + "\n");
     }
-
-private:
-    std::vector<std::string> files_;
 };
 
 // Bytes no text could carry: NUL, high bytes, a JPEG start.
