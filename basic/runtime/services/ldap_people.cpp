@@ -1,6 +1,7 @@
 // Persons (login accounts under ou=People) and responsible persons (address-book entries under
 // ou=Rpcs): check, number look-up, IMAP rights and e-mail, add and modify, password reset,
 // disabling, deletion and password verification.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -29,12 +30,13 @@ std::string person_filter(const char *name)
 
 const struct passwd *local_account(const char *name) { return empty_arg(name) ? nullptr : getpwnam(name); }
 
-// A number as atoi reads it (leading digits, 0 for none), kept within the int range.
+// A number as atoi reads it: leading blanks, a sign and digits; 0 for none.
 long long leading_number(const std::string &text)
 {
     return std::strtoll(text.c_str(), nullptr, 10);
 }
 
+// n kept within the int range of the intrinsic's answer.
 int as_int(long long n) { return n > INT_MAX ? INT_MAX : n < INT_MIN ? INT_MIN : static_cast<int>(n); }
 
 std::string group_dn() { return std::string("cn=") + x2go_group_name + ",ou=Groups," + arg_text(base_dn); }

@@ -122,13 +122,13 @@ std::string dn_value(std::string_view value)
     out.reserve(value.size() + 8);
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
-        const bool special = std::strchr("\"+,;<>\\", c) != nullptr && c != '\0';
-        const bool edge = (i == 0 && (c == ' ' || c == '#')) || (i + 1 == value.size() && c == ' ');
         if (c == '\0') {
             out += "\\00";
             continue;
         }
-        if (special || edge) out += '\\';
+        const bool special = std::strchr("\"+,;<>\\", c) != nullptr;
+        const bool at_edge = (i == 0 && (c == ' ' || c == '#')) || (i + 1 == value.size() && c == ' ');
+        if (special || at_edge) out += '\\';
         out += c;
     }
     return out;
