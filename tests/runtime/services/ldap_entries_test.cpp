@@ -1,4 +1,5 @@
 // Organisations, project aliases, phone links and certificate entries against the private slapd.
+#include <functional>
 #include <ldap.h>
 #include <unistd.h>
 
@@ -206,4 +207,28 @@ TEST_F(LdapEntries, CertificateEntries)
 
     EXPECT_EQ(ldap(in_ILDAP_CERTDEL, {"fp-123"}), 1);
     EXPECT_EQ(ldap(in_ILDAP_CERTDEL, {"fp-123"}), 0);
+}
+
+TEST_F(LdapEntries, LogLinesAtTheirLevels)
+{
+    const std::string shown = "admin:***@127.0.0.1:389?dc=example,dc=test";
+    struct {
+        std::function<void(LdapEntries &)> call;
+        Values lines;  // each must be in the log, in this order (level 1 is indented by two blanks)
+    } cases[] = {
+        {[](LdapEntries &t) { t.ldap(in_ILDAP_ORGADD, organisation("Acme", "Acme")); },
+         {"  ldapinfo: " + shown, "  ldap_orgadd for cn:cn=Acme,ou=Orgs,dc=example,dc=test"}},
+        {[](LdapEntries &t) { t.ldap(in_ILDAP_ORGMODIFY, organisation("Acme", "Acme")); },
+         {"  oska_ldap_orgmodify: for cn:cn=Acme,ou=Orgs,dc=example,dc=test"}},
+        {[](LdapEntries &t) { t.ldap(in_ILDAP_CERTADD, {"fp", "u", "", "Doe", "", ""}); },
+         {"  oska_ldap_certadd: ldapinfo: " + shown, "  oska_ldap_certadd for dn:cn=fp,ou=Certinfo,dc=example,dc=test"}},
+    };
+    for (const auto &c : cases) {
+        const Values log = log_of([&] { c.call(*this); });
+        auto at = log.begin();
+        for (const auto &line : c.lines) {
+            at = std::find(at, log.end(), line);
+            EXPECT_NE(at, log.end()) << line;
+        }
+    }
 }
