@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 class LdapEntries : public LdapTest {};
 
 std::string org_dn(const std::string &name) { return "cn=" + name + ",ou=Orgs," + BASE; }
@@ -49,7 +51,7 @@ TEST_F(LdapEntries, OrganisationNamesAndDescriptions)
 
 TEST_F(LdapEntries, OrganisationAddWritesItsValues)
 {
-    const std::string logo("\x89PNG\r\n\x1A\n\0\0\0\x0D", 12);
+    const std::string logo = "\x89PNG\r\n\x1A\n\0\0\0\x0D"s;
 
     Organisation o = organisation("Acme", "Acme Ltd");
     o[OTEL] = "+44 (20) 7946-0000";
@@ -187,7 +189,7 @@ TEST_F(LdapEntries, PhoneLinks)
 
 TEST_F(LdapEntries, CertificateEntries)
 {
-    const std::string wav("RIFF\x04\0\0\0WAVE\xFF", 13);
+    const std::string wav = "RIFF\x04\0\0\0WAVE\xFF"s;
     EXPECT_EQ(ldap(in_ILDAP_CERTADD, {"fp-123", "alice", "unused", "Doe", "", file_with(wav)}), 0);
     const std::string dn = "cn=fp-123,ou=Certinfo,dc=example,dc=test";
     EXPECT_EQ(values(dn, "cn"), (Values{"fp-123", "alice"}));

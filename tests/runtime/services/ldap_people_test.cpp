@@ -6,6 +6,7 @@
 namespace {
 
 using lumba_test::abort_text;
+using namespace std::string_literals;
 
 class LdapPeople : public LdapTest {
 protected:
@@ -20,7 +21,7 @@ protected:
 };
 
 // Bytes no text could carry: NUL, high bytes, a JPEG start.
-const std::string JPEG = std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0\x01\x02\x80\x7F\n\r", 19);
+const std::string JPEG = "\xFF\xD8\xFF\xE0\0\x10JFIF\0\x01\x02\x80\x7F\n\r"s;
 
 } // namespace
 
