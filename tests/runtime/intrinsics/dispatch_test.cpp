@@ -168,7 +168,7 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
         {STATEMENT, in_IGMESSAGE, 1, "IGMESSAGE not available"},
         {NUMERIC, in_IGDIALOG, 1, "IGDIALOG not available"},
-        {NUMERIC, in_ICADD, 1, "ICADD not available"},
+        {STATEMENT, in_ICCLEAR, 1, "ICCLEAR not available"},
         {STRING, in_IPQCSVOUT, 0, "IPQCSVOUT$ not available"},
         {NUMERIC, in_IDOC_FETCH, 0, "IDOC_FETCH not available"},
         {NUMERIC, in_IPQFETCH, 0, "IPQFETCH not available"},
