@@ -5,6 +5,7 @@
 // The certificate client's TLS configuration is freed at exit as well.
 #include "cert_api.h"
 #include "hooks.h"
+#include "directory.h"
 #include "pg.h"
 #include "service_cases.h"
 
@@ -27,6 +28,8 @@ const bool registered = [] {
     install(aes_cases());
     install(cert_cases());
     register_hook(CoreHook::free_tls_config, api_tls_config_free);
+    install(ldap_cases());
+    register_hook(CoreHook::close_directory, ldap_cleanup);  // the directory's cached connection strings
     return true;
 }();
 
