@@ -7,6 +7,7 @@
 
 #include "executor.h"
 #include "globals.h"
+#include "hooks.h"
 #include "ilist.h"
 #include "interp.h"
 #include "mem_mgt.h"
@@ -225,6 +226,7 @@ AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals,
 void DeleteApplicationMem(AppMemory_t *mem)
 {
     if (!mem) return;
+    app_memory_released(mem);  // before any address in the space can be reused
     release_handles(mem);
     DPS_FREE(mem->code);
     DPS_FREE(mem->numerics);

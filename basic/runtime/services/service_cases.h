@@ -14,3 +14,4 @@ struct ServiceCases {
 };
 
 ServiceCases pg_cases();  // PostgreSQL connections, statements, transactions and results
+ServiceCases pg_row_cases();  // structure variables and table rows

@@ -1,0 +1,129 @@
+// Writing structure variables: IPQSTORE (UPDATE, else INSERT), IPQINSERT, IPQUPDATE and
+// IPQPARTIALSTORE, each only inside a healthy transaction block the program opened; and IPQCSVOUT$.
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "mem_mgt.h"
+#include "message.h"
+#include "pg.h"
+#include "pg_row_internal.h"
+#include "pg_rows.h"
+#include "stack.h"
+
+namespace {
+
+constexpr const char *MISSING_BEGIN = " (is ipqbegin() missing ?)";
+
+const char *or_empty(const char *text) { return text ? text : ""; }
+
+// The connection and schema of a write, once the connection is usable and inside an open, healthy
+// transaction block; otherwise the run ends with the operation's message. no_transaction reports
+// a connection outside any block.
+template <class NoTransaction>
+std::pair<PGconn *, const OskaTable_t *> writable(const char *operation, std::uint16_t handle, const char *schema,
+                                                  NoTransaction no_transaction)
+{
+    PGconn *conn = hdlgetconn(handle);
+    const PGTransactionStatusType status = PQtransactionStatus(conn);
+    if (PQstatus(conn) != CONNECTION_OK || status == PQTRANS_UNKNOWN)
+        Abort("%s: database connection \"%i\" in invalid state", operation, static_cast<int>(handle));
+    const OskaTable_t *table = pg_find_table(schema);
+    if (!table) Abort("%s: cannot find table \"%s\" definition", operation, schema);
+    if (status == PQTRANS_INERROR)
+        Abort("%s: connection \"%i\" is in abort state (%s, %s)", operation, static_cast<int>(handle),
+              or_empty(lasterrmsg), or_empty(lastsqlstate));
+    if (status != PQTRANS_INTRANS) no_transaction();
+    return {conn, table};
+}
+
+// Sends a statement the layer built: the rows it changed, or -1 when it failed (the error kept).
+long send(PGconn *conn, const std::string &sql)
+{
+    PGresult *res = OskaPQexec(conn, sql.c_str(), 0);
+    long rows = -1;
+    if (PQresultStatus(res) == PGRES_COMMAND_OK)
+        rows = std::atol(PQcmdTuples(res));
+    else
+        keep_error(conn, res);
+    PQclear(res);
+    return rows;
+}
+
+bool name_start(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+bool name_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
+
+// A plain SQL name: a letter or "_", then letters, digits, "_" and "$". A leading "$" would open a
+// dollar-quoted string that runs into the values.
+bool plain_name(std::string_view name)
+{
+    if (name.empty() || !name_start(name.front())) return false;
+    for (char c : name)
+        if (!name_char(c)) return false;
+    return true;
+}
+
+// A table name as programs write it: a plain name, optionally after one schema name and a dot.
+// Names are checked, not quoted, so that they keep the server's case folding.
+bool table_name(std::string_view name)
+{
+    const std::size_t dot = name.find('.');
+    if (dot == std::string_view::npos) return plain_name(name);
+    return plain_name(name.substr(0, dot)) && plain_name(name.substr(dot + 1));
+}
+
+} // namespace
+
+int OskaPgStoreX(std::uint16_t handle, const char *table_name, char *record)
+{
+    const auto [conn, table] = writable("OskaPgStoreX", handle, table_name, [&] {
+        Abort("OskaPgStoreX: Transaction has NOT been started yet on table %s%s", table_name, MISSING_BEGIN);
+    });
+    const auto update = bldudstrX(conn, table->tname.c_str(), *table, record);
+    if (!update) return 0;
+    const long updated = send(conn, *update);
+    if (updated < 0) return 0;
+    if (updated > 0) return 1;
+    const auto insert = bldinsstrX(conn, *table, record);
+    return insert && send(conn, *insert) > 0 ? 1 : 0;
+}
+
+int OskaPgiuX(std::uint16_t handle, int command, const char *table_name, char *record)
+{
+    const char *verb = command == 0 ? "INSERT" : "UPDATE";
+    const auto [conn, table] = writable("OskaPgiuX", handle, table_name, [&] {
+        Abort("OskaPgiuX: %s transaction has NOT be started yet on table %s%s", verb, table_name, MISSING_BEGIN);
+    });
+    const auto sql = command == 0 ? bldinsstrX(conn, *table, record) : bldudstrX(conn, table->tname.c_str(), *table, record);
+    return sql && send(conn, *sql) > 0 ? 1 : 0;
+}
+
+int OskaPgPartialStoreX(std::uint16_t handle, const char *target, const char *schema, char *record)
+{
+    if (!table_name(target)) Abort("OskaPgPartialStoreX: bad table name \"%s\"", target);
+    const auto [conn, table] = writable("OskaPgPartialStoreX", handle, schema, [&] {
+        Abort("OskaPgPartialStoreX: Transaction has NOT be started yet on %s struct %s%s", target, schema,
+              MISSING_BEGIN);
+    });
+    const auto update = bldudstrX(conn, target, *table, record);
+    return update && send(conn, *update) > 0 ? 1 : 0;
+}
+
+int OskaPgcsvX(std::uint16_t handle, const char *table_name, char *record, Stack *result)
+{
+    PGconn *conn = hdlgetconn(handle);
+    if (PQstatus(conn) != CONNECTION_OK)
+        Abort("OskaPgcsvX: database connection \"%i\" in invalid state", static_cast<int>(handle));
+    const OskaTable_t *table = pg_find_table(table_name);
+    if (!table) Abort("OskaPgcsv: cannot find table \"%s\" definition", table_name);
+    const auto line = bldcsvstrX(conn, *table, record);
+    const std::string_view text = line ? std::string_view(*line) : std::string_view();
+    auto *copy = static_cast<char *>(salloc(text.size() + 1));
+    if (!text.empty()) std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
+    result->s_t = string;
+    result->s_c.C_S = copy;
+    result->length = static_cast<std::uint32_t>(text.size());
+    return static_cast<int>(text.size());
+}
