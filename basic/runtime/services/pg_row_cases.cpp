@@ -51,7 +51,7 @@ void row_case(int nargs, int last, Stack *result, int code)
     need(nargs, 2, code);
     const PgStructure s = pg_structure(arg(nargs, last, 1));
     const std::uint16_t h = handle(nargs, last, 0);
-    const char *table = s.table->tname.c_str();
+    const OskaTable_t &table = *s.table;
     int value = 0;
     switch (code) {
     case in_IPQFETCH: value = OskaPgFetchX(h, table, s.record); break;
@@ -59,7 +59,13 @@ void row_case(int nargs, int last, Stack *result, int code)
     case in_IPQUPDATE: value = OskaPgiuX(h, 1, table, s.record); break;
     default: value = OskaPgiuX(h, 0, table, s.record); break;
     }
-    set_number(result, value);
+    // A fetch loop asks for every row: the two answers are made once.
+    static const dec_t answers[2] = {[] { dec_t d; NumericCvINT(0, &d); return d; }(),
+                                     [] { dec_t d; NumericCvINT(1, &d); return d; }()};
+    if (value == 0 || value == 1)
+        result->num = answers[value];
+    else
+        set_number(result, value);
 }
 
 void IPQFETCH_case(int n, int l, Stack *r) { row_case(n, l, r, in_IPQFETCH); }
@@ -72,14 +78,14 @@ void IPQPARTIALSTORE_case(int nargs, int last, Stack *result)
     need(nargs, 3, in_IPQPARTIALSTORE);
     const PgStructure s = pg_structure(arg(nargs, last, 2));
     const std::string target(text(arg(nargs, last, 1)));
-    set_number(result, OskaPgPartialStoreX(handle(nargs, last, 0), target.c_str(), s.table->tname.c_str(), s.record));
+    set_number(result, OskaPgPartialStoreX(handle(nargs, last, 0), target.c_str(), *s.table, s.record));
 }
 
 void IPQCSVOUT_case(int nargs, int last, Stack *result)
 {
     need(nargs, 2, in_IPQCSVOUT);
     const PgStructure s = pg_structure(arg(nargs, last, 1));
-    OskaPgcsvX(handle(nargs, last, 0), s.table->tname.c_str(), s.record, result);
+    OskaPgcsvX(handle(nargs, last, 0), *s.table, s.record, result);
 }
 
 constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {

@@ -45,10 +45,11 @@ void fill_time(const OskaCol_t &c, char *field, const char *value, int length, b
     }
 }
 
-void fill_number(const OskaCol_t &c, char *field, const char *value, int length, bool null)
+// A NULL has length 0, like an empty value: both give 0.
+void fill_number(const OskaCol_t &c, char *field, const char *value, int length)
 {
     dec_t d = ZERO_DEC;
-    if (!null && length > 0) {
+    if (length > 0) {
         if (c.type != ct_serial && length > c.storage_A + c.storage_B + 1)
             Abort("OskaPgFetchX: numeric %s is bigger than storage %i", value, c.storage_A + c.storage_B);
         NumericCvASC(value, length, &d);
@@ -68,34 +69,50 @@ void fill_text(const OskaTable_t &t, const OskaCol_t &c, char *field, const char
 
 } // namespace
 
-int OskaPgFetchX(std::uint16_t handle, const char *table_name, char *record)
+namespace {
+
+// The result entry of handle with a row left to deliver, or nullptr when none is left.
+PgResEntry *next_row(std::uint16_t handle)
 {
     PgResEntry *e = reshdlgetent(handle);
     if (!e) Abort("OskaPgFetchX: unknown result handle %i", static_cast<int>(handle));
-    PGresult *res = e->res;
-    if (e->row_cursor >= static_cast<std::uint32_t>(PQntuples(res))) return 0;
+    return e->row_cursor < static_cast<std::uint32_t>(PQntuples(e->res)) ? e : nullptr;
+}
+
+} // namespace
+
+int OskaPgFetchX(std::uint16_t handle, const char *table_name, char *record)
+{
+    if (!next_row(handle)) return 0;
     const OskaTable_t *t = pg_find_table(table_name);
     if (!t) Abort("OskaPgFetchX: cannot find table %s definition", table_name);
+    return OskaPgFetchX(handle, *t, record);
+}
+
+int OskaPgFetchX(std::uint16_t handle, const OskaTable_t &t, char *record)
+{
+    PgResEntry *e = next_row(handle);
+    if (!e) return 0;
+    PGresult *res = e->res;
     const int columns = PQnfields(res);
-    if (columns != t->ncols)
+    if (columns != t.ncols)
         Abort("OskaPgFetchX: Column missmatch: Supplied stuct (%s) count = %d, result set count = %d",
-              t->tname.c_str(), static_cast<int>(t->ncols), columns);
+              t.tname.c_str(), static_cast<int>(t.ncols), columns);
 
     const int row = static_cast<int>(e->row_cursor);
     for (int i = 0; i < columns; ++i) {
-        if (!t->cols[i]) continue;
-        const OskaCol_t &c = *t->cols[i];
+        if (!t.cols[i]) continue;
+        const OskaCol_t &c = *t.cols[i];
         char *field = record + c.offset;
-        const bool null = PQgetisnull(res, row, i);
         const char *value = PQgetvalue(res, row, i);
         const int length = PQgetlength(res, row, i);
         switch (row_field(c.type)) {
         case RowField::chars: fill_chars(field, text_width(c), value, length); break;
-        case RowField::time: fill_time(c, field, value, length, null); break;
+        case RowField::time: fill_time(c, field, value, length, length == 0 && PQgetisnull(res, row, i)); break;
         case RowField::numeric:
-        case RowField::integer: fill_number(c, field, value, length, null); break;
+        case RowField::integer: fill_number(c, field, value, length); break;
         case RowField::text:
-        case RowField::bytea: fill_text(*t, c, field, value, length); break;
+        case RowField::bytea: fill_text(t, c, field, value, length); break;
         case RowField::other: Abort("OskaPgFetchX: unrecognised col type %i", static_cast<int>(c.type));
         }
     }

@@ -18,24 +18,24 @@ constexpr const char *MISSING_BEGIN = " (is ipqbegin() missing ?)";
 
 const char *or_empty(const char *text) { return text ? text : ""; }
 
-// The connection and schema of a write, once the connection is usable and inside an open, healthy
-// transaction block; otherwise the run ends with the operation's message. no_transaction reports
-// a connection outside any block.
+// The connection of a write, once it is usable and inside an open, healthy transaction block;
+// otherwise the run ends with the operation's message. A write given a schema name (schema null)
+// looks it up after the connection check. no_transaction reports a connection outside any block.
 template <class NoTransaction>
-std::pair<PGconn *, const OskaTable_t *> writable(const char *operation, std::uint16_t handle, const char *schema,
-                                                  NoTransaction no_transaction)
+PGconn *writable(const char *operation, std::uint16_t handle, const char *schema_name, const OskaTable_t *&schema,
+                 NoTransaction no_transaction)
 {
     PGconn *conn = hdlgetconn(handle);
     const PGTransactionStatusType status = PQtransactionStatus(conn);
     if (PQstatus(conn) != CONNECTION_OK || status == PQTRANS_UNKNOWN)
         Abort("%s: database connection \"%i\" in invalid state", operation, static_cast<int>(handle));
-    const OskaTable_t *table = pg_find_table(schema);
-    if (!table) Abort("%s: cannot find table \"%s\" definition", operation, schema);
+    if (!schema) schema = pg_find_table(schema_name);
+    if (!schema) Abort("%s: cannot find table \"%s\" definition", operation, schema_name);
     if (status == PQTRANS_INERROR)
         Abort("%s: connection \"%i\" is in abort state (%s, %s)", operation, static_cast<int>(handle),
               or_empty(lasterrmsg), or_empty(lastsqlstate));
     if (status != PQTRANS_INTRANS) no_transaction();
-    return {conn, table};
+    return conn;
 }
 
 // Sends a statement the layer built: the rows it changed, or -1 when it failed (the error kept).
@@ -73,11 +73,9 @@ bool table_name(std::string_view name)
     return plain_name(name.substr(0, dot)) && plain_name(name.substr(dot + 1));
 }
 
-} // namespace
-
-int OskaPgStoreX(std::uint16_t handle, const char *table_name, char *record)
+int store(std::uint16_t handle, const char *table_name, const OskaTable_t *table, char *record)
 {
-    const auto [conn, table] = writable("OskaPgStoreX", handle, table_name, [&] {
+    PGconn *conn = writable("OskaPgStoreX", handle, table_name, table, [&] {
         Abort("OskaPgStoreX: Transaction has NOT been started yet on table %s%s", table_name, MISSING_BEGIN);
     });
     const auto update = bldudstrX(conn, table->tname.c_str(), *table, record);
@@ -89,33 +87,36 @@ int OskaPgStoreX(std::uint16_t handle, const char *table_name, char *record)
     return insert && send(conn, *insert) > 0 ? 1 : 0;
 }
 
-int OskaPgiuX(std::uint16_t handle, int command, const char *table_name, char *record)
+int insert_or_update(std::uint16_t handle, int command, const char *table_name, const OskaTable_t *table,
+                     char *record)
 {
     const char *verb = command == 0 ? "INSERT" : "UPDATE";
-    const auto [conn, table] = writable("OskaPgiuX", handle, table_name, [&] {
+    PGconn *conn = writable("OskaPgiuX", handle, table_name, table, [&] {
         Abort("OskaPgiuX: %s transaction has NOT be started yet on table %s%s", verb, table_name, MISSING_BEGIN);
     });
-    const auto sql = command == 0 ? bldinsstrX(conn, *table, record) : bldudstrX(conn, table->tname.c_str(), *table, record);
+    const auto sql =
+        command == 0 ? bldinsstrX(conn, *table, record) : bldudstrX(conn, table->tname.c_str(), *table, record);
     return sql && send(conn, *sql) > 0 ? 1 : 0;
 }
 
-int OskaPgPartialStoreX(std::uint16_t handle, const char *target, const char *schema, char *record)
+int partial_store(std::uint16_t handle, const char *target, const char *schema_name, const OskaTable_t *schema,
+                  char *record)
 {
     if (!table_name(target)) Abort("OskaPgPartialStoreX: bad table name \"%s\"", target);
-    const auto [conn, table] = writable("OskaPgPartialStoreX", handle, schema, [&] {
-        Abort("OskaPgPartialStoreX: Transaction has NOT be started yet on %s struct %s%s", target, schema,
+    PGconn *conn = writable("OskaPgPartialStoreX", handle, schema_name, schema, [&] {
+        Abort("OskaPgPartialStoreX: Transaction has NOT be started yet on %s struct %s%s", target, schema_name,
               MISSING_BEGIN);
     });
-    const auto update = bldudstrX(conn, target, *table, record);
+    const auto update = bldudstrX(conn, target, *schema, record);
     return update && send(conn, *update) > 0 ? 1 : 0;
 }
 
-int OskaPgcsvX(std::uint16_t handle, const char *table_name, char *record, Stack *result)
+int csv(std::uint16_t handle, const char *table_name, const OskaTable_t *table, char *record, Stack *result)
 {
     PGconn *conn = hdlgetconn(handle);
     if (PQstatus(conn) != CONNECTION_OK)
         Abort("OskaPgcsvX: database connection \"%i\" in invalid state", static_cast<int>(handle));
-    const OskaTable_t *table = pg_find_table(table_name);
+    if (!table) table = pg_find_table(table_name);
     if (!table) Abort("OskaPgcsv: cannot find table \"%s\" definition", table_name);
     const auto line = bldcsvstrX(conn, *table, record);
     const std::string_view text = line ? std::string_view(*line) : std::string_view();
@@ -126,4 +127,42 @@ int OskaPgcsvX(std::uint16_t handle, const char *table_name, char *record, Stack
     result->s_c.C_S = copy;
     result->length = static_cast<std::uint32_t>(text.size());
     return static_cast<int>(text.size());
+}
+
+} // namespace
+
+int OskaPgStoreX(std::uint16_t handle, const char *table, char *record)
+{
+    return store(handle, table, nullptr, record);
+}
+int OskaPgStoreX(std::uint16_t handle, const OskaTable_t &table, char *record)
+{
+    return store(handle, table.tname.c_str(), &table, record);
+}
+
+int OskaPgiuX(std::uint16_t handle, int command, const char *table, char *record)
+{
+    return insert_or_update(handle, command, table, nullptr, record);
+}
+int OskaPgiuX(std::uint16_t handle, int command, const OskaTable_t &table, char *record)
+{
+    return insert_or_update(handle, command, table.tname.c_str(), &table, record);
+}
+
+int OskaPgPartialStoreX(std::uint16_t handle, const char *target, const char *schema, char *record)
+{
+    return partial_store(handle, target, schema, nullptr, record);
+}
+int OskaPgPartialStoreX(std::uint16_t handle, const char *target, const OskaTable_t &schema, char *record)
+{
+    return partial_store(handle, target, schema.tname.c_str(), &schema, record);
+}
+
+int OskaPgcsvX(std::uint16_t handle, const char *table, char *record, Stack *result)
+{
+    return csv(handle, table, nullptr, record, result);
+}
+int OskaPgcsvX(std::uint16_t handle, const OskaTable_t &table, char *record, Stack *result)
+{
+    return csv(handle, table.tname.c_str(), &table, record, result);
 }

@@ -27,33 +27,42 @@ struct OskaTable_t;
 struct Stack;
 struct Symbol;
 
-// ---- Operations (table names are looked up in the current application's schemas) -------------
+// ---- Operations ----------------------------------------------------------------------------------
+//
+// Each takes the schema of the record's table, or its name, which is then looked up among the
+// current application's schemas (ending the run when it is not there, with the operation's
+// "cannot find table" message). The intrinsics pass the schema they keep for the structure.
 
 // IPQFETCH: the next row of the result into record, the row cursor moving on: 1, or 0 when no row
 // is left (the record unchanged). A text or bytea field's previous text is released and the new
 // one (the value exactly as the server sent it, a NULL as an empty text) registered for the field.
-// Ends the run for an unknown handle ("OskaPgFetchX: unknown result handle %i"), an unknown table,
-// a column count other than the table's, a number longer than its column allows, a time with a
-// time zone longer than its field, and a column type it cannot fill.
+// Ends the run for an unknown handle ("OskaPgFetchX: unknown result handle %i"), a column count
+// other than the table's, a number longer than its column allows, a time with a time zone longer
+// than its field, and a column type it cannot fill.
 int OskaPgFetchX(std::uint16_t handle, const char *table, char *record);
+int OskaPgFetchX(std::uint16_t handle, const OskaTable_t &table, char *record);
 
 // IPQSTORE: the UPDATE of the row with record's primary key, and when it changed no row the
 // INSERT: 1 when a row was updated or inserted, 0 otherwise (a failed statement, a table without
 // primary key).
 int OskaPgStoreX(std::uint16_t handle, const char *table, char *record);
+int OskaPgStoreX(std::uint16_t handle, const OskaTable_t &table, char *record);
 
 // IPQINSERT (command 0) and IPQUPDATE (command 1): 1 when the statement changed a row, else 0.
 int OskaPgiuX(std::uint16_t handle, int command, const char *table, char *record);
+int OskaPgiuX(std::uint16_t handle, int command, const OskaTable_t &table, char *record);
 
 // IPQPARTIALSTORE: the UPDATE of table target from the columns, flags and primary key of the
-// schema named schema: 1 when it changed a row, else 0; it never inserts. target must be a plain
-// name (letters, digits, "_" and "$", not starting with a digit or "$"), optionally after one
-// schema name and a dot; anything else ends the run before a statement is sent.
+// schema: 1 when it changed a row, else 0; it never inserts. target must be a plain name (letters,
+// digits, "_" and "$", not starting with a digit or "$"), optionally after one schema name and a
+// dot; anything else ends the run before a statement is sent.
 int OskaPgPartialStoreX(std::uint16_t handle, const char *target, const char *schema, char *record);
+int OskaPgPartialStoreX(std::uint16_t handle, const char *target, const OskaTable_t &schema, char *record);
 
 // IPQCSVOUT$: the record as one CSV line (no line end), made the string result (a new salloc
 // text); returns its length. The connection serves the escaping and must be usable.
 int OskaPgcsvX(std::uint16_t handle, const char *table, char *record, Stack *result);
+int OskaPgcsvX(std::uint16_t handle, const OskaTable_t &table, char *record, Stack *result);
 
 // ---- Statement texts (conn serves the escaping) --------------------------------------------------
 
