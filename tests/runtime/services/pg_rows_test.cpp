@@ -395,6 +395,41 @@ TEST_F(PgRows, FetchingTextsKeepsOneBlockPerField)
     EXPECT_EQ(nodes, 1);
 }
 
+TEST_F(PgRows, OperationsByTableName)
+{
+    // What other parts of the run-time call with the table's name, looked up in the application.
+    const auto h = static_cast<std::uint16_t>(conn);
+    begin();
+    person("P", "k1", "AB", "12.5", "2024-01-31", "O'Brien");
+    EXPECT_EQ(OskaPgStoreX(h, "person", record("P")), 1);
+    EXPECT_EQ(OskaPgiuX(h, 1, "person", record("P")), 1);
+    EXPECT_EQ(OskaPgPartialStoreX(h, "person", "person", record("P")), 1);
+    Stack line{};
+    EXPECT_EQ(OskaPgcsvX(h, "person", record("P"), &line), 55);
+    EXPECT_EQ(std::string(line.s_c.C_S, line.length), "'k1','AB  ','12.50       ','2024-01-31','O''Brien',NULL");
+    sfree(line.s_c.C_S);
+    EXPECT_EQ(commit(), 1);
+    const auto res = static_cast<std::uint16_t>(exec("select * from person"));
+    EXPECT_EQ(OskaPgFetchX(res, "person", record("Q")), 1);
+    EXPECT_EQ(text_in("Q", "notes"), "O'Brien");
+    EXPECT_EQ(OskaPgFetchX(res, "nosuch", record("Q")), 0) << "no row left: the name is not looked at";
+
+    const auto again = static_cast<std::uint16_t>(exec("select * from person"));
+    begin();
+    struct {
+        std::function<void()> call;
+        const char *message;
+    } unknown[] = {
+        {[&] { OskaPgFetchX(again, "nosuch", record("Q")); }, "OskaPgFetchX: cannot find table nosuch definition"},
+        {[&] { OskaPgStoreX(h, "nosuch", record("P")); }, "OskaPgStoreX: cannot find table \"nosuch\" definition"},
+        {[&] { OskaPgiuX(h, 0, "nosuch", record("P")); }, "OskaPgiuX: cannot find table \"nosuch\" definition"},
+        {[&] { OskaPgPartialStoreX(h, "person", "nosuch", record("P")); },
+         "OskaPgPartialStoreX: cannot find table \"nosuch\" definition"},
+        {[&] { OskaPgcsvX(h, "nosuch", record("P"), &line); }, "OskaPgcsv: cannot find table \"nosuch\" definition"},
+    };
+    for (const auto &u : unknown) EXPECT_EQ(abort_text(u.call), u.message);
+}
+
 TEST_F(PgRows, EveryRowReachesItsHandler)
 {
     struct {
