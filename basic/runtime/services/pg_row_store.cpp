@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "mem_mgt.h"
+#include "cases.h"
 #include "message.h"
 #include "pg.h"
 #include "pg_row_internal.h"
@@ -119,14 +119,8 @@ int csv(std::uint16_t handle, const char *table_name, const OskaTable_t *table, 
     if (!table) table = pg_find_table(table_name);
     if (!table) Abort("OskaPgcsv: cannot find table \"%s\" definition", table_name);
     const auto line = bldcsvstrX(conn, *table, record);
-    const std::string_view text = line ? std::string_view(*line) : std::string_view();
-    auto *copy = static_cast<char *>(salloc(text.size() + 1));
-    if (!text.empty()) std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-    result->s_t = string;
-    result->s_c.C_S = copy;
-    result->length = static_cast<std::uint32_t>(text.size());
-    return static_cast<int>(text.size());
+    intr::set_text(result, line ? std::string_view(*line) : std::string_view());
+    return static_cast<int>(result->length);
 }
 
 } // namespace

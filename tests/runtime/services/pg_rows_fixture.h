@@ -1,7 +1,8 @@
 // A fixture for the structure-to-row intrinsics: a program whose structure variables are laid out
 // from a zasm sqltab section is loaded in-process, tables of the same shape are made in this test
-// program's scratch cluster, and the intrinsics are called through the dispatchers with value-stack
-// entries as the executor makes them (a structure as its record's address and declaring routine).
+// program's scratch cluster, and the intrinsics are called through the dispatchers (PgCalls of
+// pg_fixture.h) with value-stack entries as the executor makes them (a structure as its record's
+// address and declaring routine).
 #pragma once
 
 #include <cstring>
@@ -10,10 +11,7 @@
 #include <vector>
 
 #include "../core/exec_fixture.h"
-#include "intrinsic_dispatch.h"
-#include "intrinsics.h"
-#include "pg.h"
-#include "pg_cluster.h"
+#include "pg_fixture.h"
 #include "pg_rows.h"
 #include "program_text.h"
 #include "sql.h"
@@ -105,24 +103,13 @@ create table wrap (k varchar(4) primary key, nested text);
 create table loose (v varchar(10));
 )";
 
-// An argument of an intrinsic call.
-struct Arg {
-    enum Kind { number, text, structure } kind;
-    long n = 0;
-    std::string s = {};
-};
-inline Arg num(long n) { return {Arg::number, n}; }
-inline Arg str(std::string s) { return {Arg::text, 0, std::move(s)}; }
-inline Arg rec(std::string var) { return {Arg::structure, 0, std::move(var)}; }
-
-class PgRowsTest : public ExecTest {
+class PgRowsTest : public ExecTest, public PgCalls {
 public:  // used by the cases' lambdas
     void SetUp() override
     {
         ExecTest::SetUp();
         ASSERT_EQ(load_text(program_text, &context), "");
         ap = current_application;
-        Stk = context->Stk;
         sp = -1;
         lumba_test::pg_cluster().query(server_tables);
         conn = connect();
@@ -144,41 +131,13 @@ public:  // used by the cases' lambdas
         ExecTest::TearDown();
     }
 
-    // ---- Calls through the dispatchers (a fatal report throws lumba_test::AbortError) ----------
-
-    long numeric(int code, std::initializer_list<Arg> args)
-    {
-        Stack result{};
-        const int n = place(args);
-        r_intrins(&result, code, n, n - 1);
-        sp = -1;
-        long v = 0;
-        NumericToLONG(&result.num, &v);
-        return v;
-    }
-    std::string text(int code, std::initializer_list<Arg> args)
-    {
-        Stack result{};
-        const int n = place(args);
-        s_intrins(&result, code, n, n - 1);
-        sp = -1;
-        EXPECT_EQ(result.s_t, string);
-        std::string s(result.s_c.C_S, result.length);
-        sfree(result.s_c.C_S);
-        return s;
-    }
-    void statement(int code, std::initializer_list<Arg> args)
-    {
-        const int n = place(args);
-        c_intrins(code, n, n - 1);
-        sp = -1;
-    }
-
     long connect() { return numeric(in_IPQCONNECTDB, {str(lumba_test::pg_cluster().conninfo())}); }
     long exec(const std::string &sql) { return numeric(in_IPQEXEC, {num(conn), str(sql)}); }
     void begin() { statement(in_IPQBEGIN, {num(conn)}); }
     long commit() { return numeric(in_IPQCOMMIT, {num(conn)}); }
     void rollback() { statement(in_IPQROLLBACK, {num(conn)}); }
+    // A structure argument: the record of var and the routine that declares it.
+    PgArg rec(const char *var) { return structure(record(var), &main_routine()); }
     long fetch(long res, const char *var) { return numeric(in_IPQFETCH, {num(res), rec(var)}); }
     long store(const char *var) { return numeric(in_IPQSTORE, {num(conn), rec(var)}); }
     long insert(const char *var) { return numeric(in_IPQINSERT, {num(conn), rec(var)}); }
@@ -278,41 +237,6 @@ public:  // used by the cases' lambdas
 
     Application_t *ap = nullptr;
     long conn = 0;
-
-private:
-    int place(std::initializer_list<Arg> args)
-    {
-        int i = 0;
-        for (const Arg &a : args) {
-            Stack &e = Stk[i];
-            e = Stack{};
-            switch (a.kind) {
-            case Arg::number:
-                e.s_t = real;
-                NumericCvLONG(a.n, &e.num);
-                e.s_c.C_N = &e.num;
-                break;
-            case Arg::text:
-                texts_[i] = a.s;
-                e.s_t = string;
-                e.s_c.C_S = texts_[i].data();
-                e.length = static_cast<std::uint32_t>(texts_[i].size());
-                e.flags = stk_ref;
-                break;
-            case Arg::structure:
-                e.s_t = bstruct;
-                e.s_c.C_P = record(a.s.c_str());
-                e.flags = stk_ref;
-                e.params[0] = reinterpret_cast<Address>(&main_routine());
-                break;
-            }
-            ++i;
-        }
-        sp = i - 1;
-        return i;
-    }
-
-    std::string texts_[8];
 };
 
 } // namespace pg_rows

@@ -247,9 +247,9 @@ TEST_F(PgRows, StopsWithTheirTexts)
          },
          "OskaPgStoreX: connection \"1\" is in abort state (ERROR:  column \"no_such_column\" does not exist\n"
          "LINE 1: select no_such_column from person\n               ^\n, 42703)"},
-        {"store on no connection", [](PgRows &t) { t.numeric(in_IPQSTORE, {num(9), rec("P")}); },
+        {"store on no connection", [](PgRows &t) { t.numeric(in_IPQSTORE, {num(9), t.rec("P")}); },
          "OskaPgStoreX: database connection \"9\" in invalid state"},
-        {"CSV on no connection", [](PgRows &t) { t.text(in_IPQCSVOUT, {num(0), rec("P")}); },
+        {"CSV on no connection", [](PgRows &t) { t.text(in_IPQCSVOUT, {num(0), t.rec("P")}); },
          "OskaPgcsvX: database connection \"0\" in invalid state"},
         {"fetch from an unknown result", [](PgRows &t) { t.fetch(7, "P"); }, "OskaPgFetchX: unknown result handle 7"},
         {"structure without schema",
@@ -258,17 +258,7 @@ TEST_F(PgRows, StopsWithTheirTexts)
              t.fetch(t.exec("select * from person"), "P");
          },
          "Cannot find table for struct P at 0x"},
-        {"no structure there",
-         [](PgRows &t) {
-             Stack result{};
-             Stk[0] = Stack{};
-             Stk[0].s_t = real;
-             NumericCvLONG(1, &Stk[0].num);
-             Stk[0].s_c.C_N = &Stk[0].num;
-             Stk[1] = Stk[0];
-             Stk[1].s_c.C_N = &Stk[1].num;
-             r_intrins(&result, in_IPQFETCH, 2, 1);
-         },
+        {"no structure there", [](PgRows &t) { t.numeric(in_IPQFETCH, {num(1), num(1)}); },
          "No symtab found for struct at 0x"},
         {"oversize numeric",
          [](PgRows &t) { t.fetch(t.exec("select 'k', 'c', 12345678901.5, null, null, null"), "P"); },
