@@ -17,92 +17,48 @@
 #include "loader.h"
 #include "mem_mgt.h"
 #include "numerics.h"
+#include "object_writer.h"
 #include "run_time.h"
 
 namespace {
 
 constexpr long TURNS = 1000000;
 
-// Object-file records: an op byte, tagged operands, a newline.
-struct Writer {
-    std::string out;
-    int words = 0;
-    void op(unsigned code) { out += static_cast<char>(code), ++words; }
-    void end() { out += '\n'; }
-    void i(long v)
-    {
-        out += 'I';
-        for (int k = 7; k >= 0; --k) out += static_cast<char>((static_cast<unsigned long>(v) >> (8 * k)) & 0xFF);
-        ++words;
-    }
-    void n(const char *text) { out += 'n', out += text, out += '\0', ++words; }
-    void r(const char *name) { out += 'r', out += name, out += '\0', ++words; }
-    void l(int index)
-    {
-        out += 'l';
-        for (int k = 3; k >= 0; --k) out += static_cast<char>((static_cast<unsigned>(index) >> (8 * k)) & 0xFF);
-        ++words;
-    }
-    void c(int v) { out += 'c', out += static_cast<char>(v), ++words; }
-    void record(unsigned code, std::initializer_list<long> ints)
-    {
-        op(code);
-        for (long v : ints) i(v);
-        end();
-    }
-    void constant(const char *text)
-    {
-        op(o_loadrc);
-        n(text);
-        c(0);
-        end();
-    }
-};
-
 // Writes the loop program to path; the locals are S (0) and I (1).
 void write_program(const std::string &path, bool lines)
 {
-    Writer w;
-    int constants = 0;
-    auto constant = [&](const char *t) { w.constant(t), ++constants; };
+    ObjectWriter w;
     auto srcline = [&](int line) {
         if (lines) w.record(o_srcline, {line, 0});
     };
-    w.op(o__proc), w.r("main");
-    for (long v : {0, 0, 2, 0, 0, 0}) w.i(v);
-    w.end();
+    w.routine("main", 2, 0, 0);
     srcline(1);
-    constant("0"), w.record(o_storrd, {0, 1, 0, 0, 0});
-    constant("1"), w.record(o_storrd, {1, 1, 0, 0, 0});
+    w.constant("0"), w.record(o_storrd, {0, 1, 0, 0, 0});
+    w.constant("1"), w.record(o_storrd, {1, 1, 0, 0, 0});
     const int top = w.words;
     srcline(2);
     w.record(o_loadrvd, {1, 1, 0, 0, 0});
-    constant(std::to_string(TURNS).c_str());
-    constant("1");
+    w.constant(std::to_string(TURNS).c_str());
+    w.constant("1");
     w.op(o_cmpidx);
     const std::size_t patch = w.out.size() + 1;
     w.l(0), w.end();
     srcline(3);
     w.record(o_loadrvd, {0, 1, 0, 0, 0});
     w.record(o_loadrvd, {1, 1, 0, 0, 0});
-    constant("1.5");
+    w.constant("1.5");
     w.record(o_mul, {}), w.record(o_add, {});
     w.record(o_storrd, {0, 1, 0, 0, 0});
     srcline(4);
     w.record(o_loadrvd, {1, 1, 0, 0, 0});
-    constant("1");
+    w.constant("1");
     w.record(o_add, {});
     w.record(o_storrd, {1, 1, 0, 0, 0});
     w.op(o_jump), w.l(top), w.end();
     const int done = w.words;
     for (int k = 3; k >= 0; --k) w.out[patch + 3 - k] = static_cast<char>((static_cast<unsigned>(done) >> (8 * k)) & 0xFF);
     w.record(o_exit, {});
-
-    char header[512];
-    std::snprintf(header, sizeof header, "V150611 70 %d %d 0 2 0 0 0 0 0 %d %s 0 - loop\n", w.words, constants,
-                  numsys_keylen, numsys_key);
-    g_file_set_contents(path.c_str(), (header + w.out).data(), static_cast<gssize>(std::strlen(header) + w.out.size()),
-                        nullptr);
+    w.save(path, "loop", 2, 0);
 }
 
 struct Program {
@@ -112,24 +68,12 @@ struct Program {
 
 Program load_program(bool lines)
 {
-    static bool started = false;
-    if (!started) {
-        AcquireKeys();
-        ZERO_DEC = dec_t{0, 1, 0, {}};
-        phase = executing;
-        started = true;
-    }
     char *dir = g_dir_make_tmp("loop-bench-XXXXXX", nullptr);
     Program p;
     p.path = std::string(dir) + "/loop";
     g_free(dir);
     write_program(p.path, lines);
-    p.context = Calloc(1, Interp_t);
-    p.context->Stk = Calloc(STACKSIZE, Stack);
-    std::string object_path = p.path;
-    object = object_path.data();
-    LoadCode(p.context);
-    object = nullptr;
+    p.context = load_object(p.path);
     return p;
 }
 

@@ -7,6 +7,7 @@
 #include <glib.h>
 
 struct ControlMatrix_t;
+struct PendingCall_t;
 struct _GdkMonitor;
 
 inline constexpr int LOG_FILE_SIZE = 64;
@@ -22,15 +23,24 @@ struct GlobalData_t {
     int log_level_basic;           // program log level
     double cpu_start;              // CPU seconds used at initialisation
 
-    // Forms part: the chain of control matrices and the engine's guards.
+    // Forms part: the chain of control matrices (oldest first; the last is the active window)
+    // and the matrices whose freeing waits for their external program (see cmatrix.h).
     ControlMatrix_t *first_cm;
     ControlMatrix_t *last_cm;
+    ControlMatrix_t *deferred_cms;
     int cm_counter;                // -1 at start
     int cm_limit;                  // 5000
     char menu_code[16];            // "init"
+    // Re-entrancy of events: 1 while Enter, an external program or the end of an event runs.
     int enter_running;
     int external_running;
-    GMutex escape_lock, f8_lock, activate_lock, event_lock;
+    int finishing_event;
+    PendingCall_t *pending_call;   // the one delayed routine call, or nullptr
+    ControlMatrix_t *presented_cm; // the matrix whose window was presented last
+    int last_key;                  // key value of the event being handled
+    int key_count;                 // key presses counted by the key handlers
+    // Guards taken only with try-lock: a busy one drops the event.
+    GMutex escape_lock, f8_lock, activate_lock, menu_search_lock;
 
     // Application area set at launch from the geometry options.
     int oae_app_x, oae_app_y, oae_app_width, oae_app_height;

@@ -123,10 +123,6 @@ void unlink_and_free(Application_t *ap)
     sfree(ap);
 }
 
-// The attached-function records the forms engine defers until an application goes; no form
-// window exists in this build, so there are none to release.
-void release_deferred_form_records() {}
-
 } // namespace
 
 Application_t *FindApplication(const char *name)
@@ -182,7 +178,7 @@ void DelApplication(const char *name, void *owner_window)
             while (ap && !(ap->owner_window == owner_window && ap->windowed == 0)) ap = ap->next;
             if (!ap || (ap == applications && last_ap_delete_ok == 0) || ap->busy) return;
             unlink_and_free(ap);
-            release_deferred_form_records();
+            run_hook(CoreHook::application_deleted);
         }
     }
     Application_t *ap = FindApplication(name);
@@ -192,7 +188,7 @@ void DelApplication(const char *name, void *owner_window)
         Application_t *prev = ap->prev;
         if (ap->next && ap->next->busy) unlink_and_free(ap->next);
         unlink_and_free(ap);
-        release_deferred_form_records();
+        run_hook(CoreHook::application_deleted);
         if (!prev) return;
         if (prev->owner_window == owner_window || (!prev->owner_window && !prev->windowed))
             ap = prev;

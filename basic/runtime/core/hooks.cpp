@@ -40,6 +40,7 @@ HookFunction hooks[CORE_HOOK_COUNT] = {
     nothing,              // free_db_connections
     no_control_matrices,  // free_control_matrices
     nothing,              // close_directory
+    nothing,              // application_deleted
     no_dump,              // take_dump
 };
 

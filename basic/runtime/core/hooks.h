@@ -49,6 +49,8 @@ enum class CoreHook {
                             // (default: "Control matrices not available" when the chain is not
                             // empty; finish empties the chain afterwards)
     close_directory,        // finish, after the memory clean-up: the LDAP connection
+    application_deleted,    // after each application is unloaded: records that the forms engine
+                            // kept while their routines ran can go now
     take_dump,              // a fatal report whose user asked for a crash dump (default: "Crash
                             // dump not available")
 };

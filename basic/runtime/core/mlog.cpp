@@ -159,7 +159,7 @@ GlobalData_t *global_data_init(GlobalData_t *gd)
     g_mutex_init(&gd->escape_lock);
     g_mutex_init(&gd->f8_lock);
     g_mutex_init(&gd->activate_lock);
-    g_mutex_init(&gd->event_lock);
+    g_mutex_init(&gd->menu_search_lock);
     mlog_init(gd->log_file);
     gd->cpu_start = mlog_get_cpu_usage();
     return gd;

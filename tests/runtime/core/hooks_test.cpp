@@ -40,7 +40,8 @@ TEST(CoreHooks, DefaultsFindNothingOpen)
     EXPECT_EQ(open_transactions(), 0);
     EXPECT_EQ(abort_text([] { app_memory_released(nullptr); }), "");
     for (CoreHook h : {CoreHook::start_file_channels, CoreHook::start_child_slots, CoreHook::close_file_channels,
-                       CoreHook::free_db_results, CoreHook::free_db_connections, CoreHook::close_directory})
+                       CoreHook::free_db_results, CoreHook::free_db_connections, CoreHook::close_directory,
+                       CoreHook::application_deleted})
         EXPECT_EQ(abort_text([&] { run_hook(h); }), "") << static_cast<int>(h);
     intrinsic_calls().io_reset();
 

@@ -168,7 +168,7 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
         {STATEMENT, in_IGMESSAGE, 1, "IGMESSAGE not available"},
         {NUMERIC, in_IGDIALOG, 1, "IGDIALOG not available"},
-        {NUMERIC, in_ICADD, 1, "ICADD not available"},
+        {STATEMENT, in_ICCLEAR, 1, "ICCLEAR not available"},
         {STRING, in_IGCOMBO_GET, 0, "IGCOMBO_GET$ not available"},
         {NUMERIC, in_IDOC_FETCH, 0, "IDOC_FETCH not available"},
         {NUMERIC, in_IINSERT_OO_DO, 0, "IINSERT_OO_DO not available"},

@@ -1,0 +1,130 @@
+// The end of an event (destroying the windows marked closing, presenting the newest window), the
+// editing state of the focused field, and the entry points of events that run program routines:
+// the routine invocation and the key and click handlers stop with "... not available" until
+// routines can be run from events.
+#include "cevents.h"
+
+#include "cattach.h"
+#include "cmatrix.h"
+#include "kinds.h"
+#include "message.h"
+
+namespace {
+
+// The newest CM not marked closing, or nullptr when all are.
+ControlMatrix_t *newest_open(GlobalData_t *gd)
+{
+    for (ControlMatrix_t *cm = gd->last_cm; cm; cm = cm->prior)
+        if (!cm->closing) return cm;
+    return nullptr;
+}
+
+// The menu's refresh routine, due when a window above it closes in this event.
+void refresh_menu(GlobalData_t *gd, ControlMatrix_t *menu)
+{
+    ControlMatrix_t *out = menu;
+    int index = 0, closing = 0;
+    char *text = nullptr;
+    cinvoke_basic_routine(menu, &out, AC_MENU_REFRESH, &index, nullptr, gd, "", "", 0, 1, &text, &closing, 0);
+    g_free(text);
+    menu->menu_refresh_due = 0;
+    if (menu->closing) Abort("Not permitted to delete a window from within Menu_Refresh");
+    if (menu->focus_request) Abort("Not permitted to set the focus for the Menu");
+    if (menu->drill_post_due) Abort("Not permitted to run Drill_Post from the Menu");
+    if (menu->win_post_due) Abort("Not permitted to run Win_Post from the Menu");
+    if (menu->zoom_post_due) Abort("Not permitted to run Zoom_Post from within Menu_Refresh");
+}
+
+// Destroys the window of a closing CM. Its destroy handler frees the CM; a CM still on the chain
+// afterwards (no window, or no handler) is freed here, so that none outlives its window.
+void destroy(ControlMatrix_t *cm)
+{
+    GtkWidget *window = cm->window;
+    if (window && window != CM_WINDOWLESS && GTK_IS_WINDOW(window)) gtk_window_destroy(GTK_WINDOW(window));
+    if (cm_chain_position(cm)) cmat_free_window_cm(cm);
+}
+
+struct FinishingEvent {
+    explicit FinishingEvent(GlobalData_t *gd) : gd(gd) { gd->finishing_event = 1; }
+    ~FinishingEvent() { gd->finishing_event = 0; }
+    GlobalData_t *gd;
+};
+
+} // namespace
+
+int cinvoke_basic_routine(ControlMatrix_t *, ControlMatrix_t **, int, int *, int *, GlobalData_t *, const char *,
+                          const char *, int, int, char **, int *, int)
+{
+    Abort("Routine invocation not available");
+}
+
+void cinvoke_pre_display(ControlMatrix_t *cm)
+{
+    const int f = cm->current_focus;
+    if (f < 1 || f == cm->edit_field || f > cm->field_count) return;
+    cm->edit_field = f;
+    CmField_t &field = cm_field(cm, f);
+    if (auto begin = widget_type(field.type).pre_display) begin(cm, f, field.entry);
+    cutil_set_active_function_keys(cm, f);
+}
+
+void cinvoke_post_display(ControlMatrix_t *cm, int index)
+{
+    const int f = index ? index : cm->current_focus;
+    if (f < 1 || !cm->edit_field || f > cm->field_count) return;
+    cm->edit_field = 0;
+    CmField_t &field = cm_field(cm, f);
+    if (auto end = widget_type(field.type).post_display) end(cm, f, field.entry);
+}
+
+gboolean on_key_press_event(GtkEventControllerKey *, guint, guint, GdkModifierType, gpointer)
+{
+    forms_callback([] { Abort("Key events not available"); });
+    return TRUE;
+}
+
+void on_button_press_event(GtkGestureClick *, int, double, double, gpointer)
+{
+    forms_callback([] { Abort("Mouse clicks not available"); });
+}
+
+void ccallbacks_finish_event(int destroy_closing, int predisplay)
+{
+    GlobalData_t *gd = global_data;
+    if (!gd || gd->finishing_event) return;
+    const FinishingEvent guard(gd);
+
+    if (ControlMatrix_t *cm = newest_open(gd)) {
+        ControlMatrix_t *first = gd->first_cm;
+        if (cm == first && cm->type == CM_WT_MENU)
+            if (auto grab = window_kind(CM_WT_MENU).grab_focus) grab(cm);
+        if (first && cm->next && first->menu_refresh_due) refresh_menu(gd, first);
+        cm_resources().paint_colour_tables(cm);
+    }
+    if (destroy_closing) {
+        for (ControlMatrix_t *cm = gd->last_cm, *prior; cm; cm = prior) {
+            prior = cm->prior;
+            if (!cm->closing) continue;
+            if (prior && prior->window == CM_WINDOWLESS) {
+                auto restore = window_kind(prior->type).restore;
+                if (!restore) Abort("Menu screen not available");
+                restore(prior);
+            } else {
+                destroy(cm);
+            }
+        }
+    }
+    ControlMatrix_t *last = gd->last_cm;
+    cfocus_window_present(last);
+    if (last && !cm_routine_running(last)) cmat_free_scmfree(last);
+    if (predisplay && last) cinvoke_pre_display(last);
+}
+
+void cfocus_window_present(ControlMatrix_t *cm)
+{
+    if (!cm || cm->next || cm == global_data->presented_cm) return;
+    GtkWindow *window = cm_real_window(cm);
+    if (!window) return;
+    global_data->presented_cm = cm;
+    gtk_window_present(window);
+}

@@ -1,0 +1,72 @@
+// Events of a form: running the routine attached to an event, the key and click handlers that
+// the field widgets connect, the end of every event, and the GTK main loop that programs hand
+// control to (IGTK_MAIN).
+//
+// What a handler does when an exception (a trappable error, or a test's fatal stop) reaches it:
+// it never crosses GTK's C frames. forms_callback runs the handler's work, keeps the exception and
+// quits the main loop; igtk_main and igtk_main_iteration throw it again once GTK has returned.
+#pragma once
+
+#include <exception>
+#include <gtk/gtk.h>
+
+#include "forms.h"
+
+// ---- Routines attached to events ---------------------------------------------------------------
+// Runs the routine attached to (index, code) of cm (the field's own, else the window's), with the
+// routine's IP and IP$ parameters set from the field or from variable/text/value, and returns its
+// answer (0 false, else true). *out_cm gets the CM to go on with; *index the field focused when the
+// routine moved the focus; *closed (may be nullptr) 1 when the run left the window closing;
+// *result_text a new text the caller frees (the routine's string answer, or IP$); *closing the
+// CM's closing flag after the run. With must_exist a missing routine ends the run; with
+// close_processing a true answer closes the window and runs the parent's post routine.
+int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int code, int *index, int *closed,
+                          GlobalData_t *gd, const char *variable, const char *text, int value, int must_exist,
+                          char **result_text, int *closing, int close_processing);
+
+// Editing of the focused field begins (the field kind's pre-display, then its soft keys), and
+// ends on field index (0: the focused one).
+void cinvoke_pre_display(ControlMatrix_t *cm);
+void cinvoke_post_display(ControlMatrix_t *cm, int index);
+
+// ---- Handlers the field widgets connect (user data: global_data) -----------------------------------
+gboolean on_key_press_event(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
+                            gpointer gd);
+void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, double y, gpointer gd);
+
+// ---- End of an event --------------------------------------------------------------------------------
+// Ends the current event: the windows of CMs marked closing are destroyed (newest first), the
+// newest window is presented and, with predisplay, its focused field made editable. A call made
+// while one runs does nothing.
+void ccallbacks_finish_event(int destroy, int predisplay);
+// Presents the newest CM's window unless it was the last one presented.
+void cfocus_window_present(ControlMatrix_t *cm);
+
+// ---- Main loop ------------------------------------------------------------------------------------------
+// IGTK_MAIN: runs the one main loop of the run-time (made on first use) until it is quit; a call
+// while it runs nests, and one quit ends every run.
+void igtk_main(int nargs, int last);
+// IGTK_MAIN_ITERATION: handles every event pending now, then returns.
+void igtk_main_iteration(int nargs, int last);
+// The same for the engine's own waits.
+void igtk_main_iteration();
+// Quits the main loop (the last CM's window is gone); nothing when it does not run.
+void igtk_main_quit();
+// Whether the main loop runs now.
+bool igtk_main_running();
+
+// Keeps an exception that reached a callback and quits the main loop.
+void forms_keep_exception(std::exception_ptr e) noexcept;
+// Throws the exception a callback kept, if any.
+void forms_rethrow_kept();
+// Runs work for a GLib or GTK callback (see the head of this file); returns false when it threw.
+template <class Work> bool forms_callback(Work &&work) noexcept
+{
+    try {
+        work();
+        return true;
+    } catch (...) {
+        forms_keep_exception(std::current_exception());
+        return false;
+    }
+}

@@ -1,0 +1,107 @@
+// What each field kind and each window kind hands the forms engine. The engine knows field
+// records, built-in windows and the lists other subsystems hang on a CM only through these rows:
+// the code of each kind (widgets, notes, documents) registers its row at start-up, as a
+// subsystem registers its intrinsics. Registering returns the row it replaces, so a test can put
+// it back. A member left empty stops the run with "<Kind> fields not available" (or the text
+// named below) when the engine needs it, except where a default is stated.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include "forms.h"
+
+// ---- Field records, by kind (CM_FIELD_TYPE_GINPUT .. CM_FIELD_TYPE_GTEXT) -------------------------
+struct RecordKindHooks {
+    // Releases what the record owns (texts, lists, widgets it made); the engine then frees the
+    // block itself. Default: nothing is owned.
+    void (*free)(void *record);
+    // 1 when the widget is one of the record's own widgets (matching a widget to its field).
+    // Default: none is.
+    int (*owns)(const void *record, const GtkWidget *widget);
+    // The widget that takes the focus and stands for the field in its container.
+    GtkWidget *(*principal)(const void *record);
+    // The record's own copy of its field index, kept equal to its attachment's index when rows
+    // are inserted or removed; nullptr (or no member) for kinds that keep none.
+    int *(*own_index)(void *record);
+    // Makes the record's widgets sensitive (1) or not (0) for a field whose Enabled flag and Tab
+    // Sequence Type give `sensitive`; `enabled` is the Enabled flag itself.
+    void (*set_sensitive)(ControlMatrix_t *cm, int index, void *record, int sensitive, int enabled);
+    // A label record's GtkLabel (the description column may hold a label record), else nullptr.
+    GtkWidget *(*label)(const void *record);
+};
+RecordKindHooks register_record_kind(int kind, const RecordKindHooks &hooks);
+// The row of a kind; a kind outside 1..12 ends the run ("Unexpected widget type %d").
+const RecordKindHooks &record_kind(int kind);
+
+// ---- Field behaviour, by Widget Type (1 input .. 12 text) -------------------------------------------
+// What routine runs and focus moves need of a field: each is called with the field's CM, index and
+// entry element (a widget or the kind's record).
+struct WidgetTypeHooks {
+    // The field's value for IP and IP$: returns a new g_malloc text or nullptr; may set *ip_int, and
+    // *ip_decimal (a new g_malloc text replacing the old one), and *ip_given to 1.
+    char *(*value)(ControlMatrix_t *cm, int index, void *entry, int *ip_int, char **ip_decimal, int *ip_given);
+    // Enter validation of the typed text: 1 to accept, 0 when refused (the field has said why).
+    int (*validate)(ControlMatrix_t *cm, int index, void *entry);
+    // Editing begins (pre-display) and ends (post-display) on the field.
+    void (*pre_display)(ControlMatrix_t *cm, int index, void *entry);
+    void (*post_display)(ControlMatrix_t *cm, int index, void *entry);
+    // Puts the field into its shown form without touching its handlers.
+    void (*display_init)(ControlMatrix_t *cm, int index, void *entry);
+    // The widget that takes the keyboard focus for the field.
+    GtkWidget *(*focus_widget)(ControlMatrix_t *cm, int index, void *entry);
+    // Empties what the field shows.
+    void (*clear)(ControlMatrix_t *cm, int index, void *entry);
+};
+WidgetTypeHooks register_widget_type(int type, const WidgetTypeHooks &hooks);
+// The row of a Widget Type; a type outside 1..12 ends the run ("Unexpected widget type %d").
+const WidgetTypeHooks &widget_type(int type);
+
+// ---- Built-in windows, by CM type (CM_WT_MENU .. CM_WT_NOTE) ------------------------------------------
+struct WindowKindHooks {
+    // Releases the CM's window_data. Default: a CM of that type never has any.
+    void (*free_data)(ControlMatrix_t *cm);
+    // The end of an event gives the (first) CM of this type its keyboard focus back. Default: nothing.
+    void (*grab_focus)(ControlMatrix_t *cm);
+    // A newer CM over this windowless one closes: give the borrowed window back to this CM
+    // instead of destroying it.
+    void (*restore)(ControlMatrix_t *cm);
+    // IP$ of a routine run on the window itself (index 0): a new g_malloc text.
+    char *(*value)(ControlMatrix_t *cm);
+};
+WindowKindHooks register_window_kind(int type, const WindowKindHooks &hooks);
+const WindowKindHooks &window_kind(int type);
+
+// ---- Lists other subsystems hang on a CM ---------------------------------------------------------------
+struct CmResourceHooks {
+    // Deletes the soft-key bar of a window whose CM is freed. Default: no window has one.
+    void (*delete_softkeys)(GtkWidget *window);
+    // Re-applies and frees the CM's table colours. Defaults: a CM has none ("Table colours not
+    // available" if one had).
+    void (*paint_colour_tables)(ControlMatrix_t *cm);
+    void (*free_colour_tables)(ControlMatrix_t *cm);
+    // Releases every print handle of the CM. Default: a CM has none ("Print handles not available"
+    // if one had).
+    void (*free_print_handles)(ControlMatrix_t *cm);
+};
+// Installs every member (all must be set) and returns what it replaces.
+CmResourceHooks register_cm_resources(const CmResourceHooks &hooks);
+const CmResourceHooks &cm_resources();
+
+// ---- Names -----------------------------------------------------------------------------------------------
+// "Input", "Note", "Combo", ... of a record kind (cinvoke_get_widget_type without the copy);
+// "Unexpected widget type" for any other number.
+const char *record_kind_name(int kind);
+// The word of a Widget Type in messages ("Input", "Table", ..., "Toggle", "Radio", "Text").
+const char *widget_type_word(int type);
+[[noreturn]] void kind_not_available(int record_kind_code);
+[[noreturn]] void type_not_available(int widget_type_code);
+
+// A new g_malloc text naming a record kind (1 "Input" .. 12 "Text", else "Unexpected widget type").
+char *cinvoke_get_widget_type(int kind);
+
+// ---- Sensitivity from the Enabled flags ------------------------------------------------------------
+// A new array: element 0 the field count, elements 1..count each field's Enabled flag (g_free it).
+int *cinvoke_get_enabled(ControlMatrix_t *cm);
+// When any Enabled flag (or the count) differs from the snapshot (nullptr differs from all),
+// re-applies the sensitivity of every field's widgets from its Enabled flag and Tab Sequence Type.
+void cinvoke_set_enabled(ControlMatrix_t *cm, const int *snapshot);

@@ -1,0 +1,91 @@
+// A fixture for forms engine tests: programs written as zasm text run in-process in windows mode
+// (on the test program's private X server) with a global record of their own; widgets and field
+// records come from test constructors registered as the widget constructors will register theirs
+// (issued handles, records hung on the CM under their internal codes, a row per record kind).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cattach.h"
+#include "cevents.h"
+#include "cfield.h"
+#include "cmatrix.h"
+#include "exec_fixture.h"
+#include "forms.h"
+#include "gdata.h"
+#include "handles.h"
+#include "intrinsics.h"
+#include "kinds.h"
+#include "program_text.h"
+
+namespace forms_test {
+
+// Variables of the test programs' main routine: numerics by cell, texts by offset.
+enum Numeric { CM, W, E, R, IP, X, L, D, CM2, E2, Y, Z, NUMERICS };
+enum Text { IPS = 0, TS = 40, CHARS = 80 };
+
+std::string ref(Numeric v);    // pushes the variable by reference
+std::string val(Numeric v);    // pushes its value
+std::string set(Numeric v);    // stores the top entry into it
+std::string sref(Text v);      // pushes a text variable by reference
+std::string sset(Text v);      // stores the top text into it
+std::string num(long v);
+std::string num(const std::string &v);
+std::string str(const std::string &v);
+std::string fn(int code, int nargs);   // numeric intrinsic
+std::string sfn(int code, int nargs);  // string intrinsic
+std::string st(int code, int nargs);   // statement intrinsic
+
+// The arguments of an ICADD (each a fragment pushing one value) and its call, storing the new
+// row's index into R.
+struct Add {
+    std::string cm = val(CM), index = num(-1), name = str("F"), prompt = num(0L), label = num(0L),
+                entry = num(0L), description = num(0L), tab = num(3), enabled = num(1), type = num(3),
+                valid = num(0L);
+    std::string text() const;
+};
+
+// Test constructors (numeric intrinsics): IGWIN_NEW () a window; IGLABEL_SIMPLE_NEW () a label;
+// IGBUTTON_NEW () a button; IGTABLE_NEW () a grid; IGINPUT_NEW (cm, index) a text entry with its
+// input record (code 101); IGDATE_NEW (cm, index) the same for a date (102); IGCOMBO_NEW
+// (cm, index, kind) a field record of any kind under its internal code (a note also gets its F9
+// record). Each returns the handle a program would get.
+std::string window_into(Numeric v);
+// Pushes an address as a number, as a program holds a handle; the address in upper-case hex.
+std::string number(const void *p);
+std::string hex(const void *p);
+
+// A field record of the test kinds: its kind, its own index and the widget it owns.
+struct TestRecord {
+    int kind;
+    int index;
+    GtkWidget *widget;
+    GtkWidget *label;
+};
+
+// Routines the test programs attach: 1 post (cm, index, IP, IP$), 2 plain (cm, index),
+// 3 texts (cm, index, S$, N), 4 local_attach (cm): attaches routine 2 from its own locals.
+extern const std::string standard_routines;
+
+} // namespace forms_test
+
+class FormsTest : public ExecTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs main's body (and the extra routines) as the first program in windows mode.
+    Outcome form(const std::string &body, const std::string &extra = forms_test::standard_routines);
+    // A numeric variable of the last program's main routine.
+    double value(forms_test::Numeric v) const;
+    long handle(forms_test::Numeric v) const;
+    std::string text(forms_test::Text v, int length = 40) const;
+    // The run-time log lines of a run's standard error, without their time and memory prefix.
+    static std::vector<std::string> log_lines(const std::string &err);
+    ControlMatrix_t *cm_of(forms_test::Numeric v) const { return reinterpret_cast<ControlMatrix_t *>(handle(v)); }
+
+    GlobalData_t record{};
+    GlobalData_t *saved = nullptr;
+    std::vector<std::string> messages;  // what the run showed in message boxes
+};
