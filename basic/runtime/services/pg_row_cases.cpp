@@ -59,13 +59,10 @@ void row_case(int nargs, int last, Stack *result, int code)
     case in_IPQUPDATE: value = OskaPgiuX(h, 1, table, s.record); break;
     default: value = OskaPgiuX(h, 0, table, s.record); break;
     }
-    // A fetch loop asks for every row: the two answers are made once.
+    // Each answers 1 or 0, and a fetch loop asks for every row: the two numbers are made once.
     static const dec_t answers[2] = {[] { dec_t d; NumericCvINT(0, &d); return d; }(),
                                      [] { dec_t d; NumericCvINT(1, &d); return d; }()};
-    if (value == 0 || value == 1)
-        result->num = answers[value];
-    else
-        set_number(result, value);
+    result->num = answers[value != 0];
 }
 
 void IPQFETCH_case(int n, int l, Stack *r) { row_case(n, l, r, in_IPQFETCH); }

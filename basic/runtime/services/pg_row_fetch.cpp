@@ -67,10 +67,6 @@ void fill_text(const OskaTable_t &t, const OskaCol_t &c, char *field, const char
     text_field_set(field, block, "OskaPgFetchX");
 }
 
-} // namespace
-
-namespace {
-
 // The result entry of handle with a row left to deliver, or nullptr when none is left.
 PgResEntry *next_row(std::uint16_t handle)
 {

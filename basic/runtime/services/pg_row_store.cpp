@@ -1,9 +1,10 @@
 // Writing structure variables: IPQSTORE (UPDATE, else INSERT), IPQINSERT, IPQUPDATE and
 // IPQPARTIALSTORE, each only inside a healthy transaction block the program opened; and IPQCSVOUT$.
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+
+#include <glib.h>
 
 #include "cases.h"
 #include "message.h"
@@ -51,8 +52,9 @@ long send(PGconn *conn, const std::string &sql)
     return rows;
 }
 
-bool name_start(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool name_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
+// ASCII only, whatever the locale.
+bool name_start(char c) { return g_ascii_isalpha(c) || c == '_'; }
+bool name_char(char c) { return g_ascii_isalnum(c) || c == '_' || c == '$'; }
 
 // A plain SQL name: a letter or "_", then letters, digits, "_" and "$". A leading "$" would open a
 // dollar-quoted string that runs into the values.

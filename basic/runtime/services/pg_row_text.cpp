@@ -5,10 +5,11 @@
 // separators, the decimals padded to their column's width. Every quoted value goes through libpq's
 // escaping, so a field holding a quote (or a date holding SQL) stays a value; good dates, times
 // and the server's bytea text come out of the escaping unchanged.
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <new>
+
+#include <glib.h>
 
 #include "applications.h"
 #include "gdata.h"
@@ -62,7 +63,7 @@ private:
 const Builder sql_builder(SQL_GROWTH_FAILURE);
 const Builder csv_builder(CSV_GROWTH_FAILURE);
 
-bool white(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool white(char c) { return g_ascii_isspace(c); }  // whatever the locale
 
 // True when every character before the first NUL, or before width characters, is white space.
 bool is_char_empty(const char *field, int width)
