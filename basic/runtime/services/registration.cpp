@@ -7,6 +7,7 @@
 #include "hooks.h"
 #include "directory.h"
 #include "pg.h"
+#include "pg_rows.h"
 #include "service_cases.h"
 
 namespace {
@@ -22,6 +23,8 @@ void install(const ServiceCases &cases)
 
 const bool registered = [] {
     install(pg_cases());
+    install(pg_row_cases());
+    register_app_memory_release(pg_forget_structures);
     register_hook(CoreHook::free_db_results, FreeAllPgRes);
     register_hook(CoreHook::free_db_connections, FreeAllPgConn);
     register_transaction_query(open_pg_transactions);
