@@ -245,6 +245,7 @@ AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals,
 void DeleteApplicationMem(AppMemory_t *mem)
 {
     if (!mem) return;
+    app_memory_released(mem);  // before any address in the space can be reused
     release_handles(mem);
     DPS_FREE(mem->code);
     DPS_FREE(mem->numerics);

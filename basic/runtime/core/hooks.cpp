@@ -48,6 +48,9 @@ HookFunction hooks[CORE_HOOK_COUNT] = {
 int no_transactions() { return 0; }
 TransactionQuery transactions = no_transactions;
 
+void nothing_remembered(const AppMemory_t *) {}
+AppMemoryRelease memory_release = nothing_remembered;
+
 void message_on_stderr(const char *text, const char *)
 {
     std::fprintf(stderr, "%s\n", text);
@@ -89,6 +92,16 @@ TransactionQuery register_transaction_query(TransactionQuery query)
 int open_transactions()
 {
     return transactions();
+}
+
+AppMemoryRelease register_app_memory_release(AppMemoryRelease release)
+{
+    return std::exchange(memory_release, release);
+}
+
+void app_memory_released(const AppMemory_t *mem)
+{
+    memory_release(mem);
 }
 
 WindowHooks register_window_hooks(const WindowHooks &replacement)

@@ -419,6 +419,11 @@ std::FILE *open_dump_file(const std::string &path)
 
 } // namespace
 
+bool known_routine_record(Address r)
+{
+    return known_routine(r);
+}
+
 void sclear(int last)
 {
     if (last < 0 || last >= STACKSIZE) Abort("sclear: no structure on the value stack");
