@@ -10,6 +10,9 @@ packages=(
   libglib2.0-dev libgtk-4-dev zlib1g-dev libcurl4-openssl-dev libpq-dev
   # password hashing (crypt)
   libcrypt-dev
+  # AES-GCM (libcrypto) and the certificate API client (libtls); the tests' PKI (openssl) and their
+  # independent GCM (python3-pycryptodome, imported as Cryptodome)
+  libssl-dev libtls-dev openssl python3-pycryptodome
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # fuzzing
@@ -39,6 +42,33 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The directory client library, and the server and client tools the tests start and check with (a
+# private slapd per test program). The server package would start a system daemon on installation:
+# service starts are refused while it installs (a temporary policy-rc.d), so none is left running.
+ldap_packages=(libldap-dev slapd ldap-utils)
+ldap_missing=()
+for p in "${ldap_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || ldap_missing+=("$p")
+done
+if ((${#ldap_missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  policy=/usr/sbin/policy-rc.d
+  saved=$(mktemp)
+  had_policy=0
+  if [ -e "$policy" ]; then cp -p "$policy" "$saved"; had_policy=1; fi
+  restore_policy() {
+    if ((had_policy)); then cp -p "$saved" "$policy"; else rm -f "$policy"; fi
+    rm -f "$saved"
+  }
+  trap restore_policy EXIT
+  printf '#!/bin/sh\nexit 101\n' > "$policy"
+  chmod 755 "$policy"
+  ((${#missing[@]})) || apt-get update
+  apt-get install -y --no-install-recommends "${ldap_missing[@]}"
+  restore_policy
+  trap - EXIT
 fi
 
 # The formatting benchmark compares against printf's grouping, which needs a locale that groups.

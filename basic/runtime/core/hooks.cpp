@@ -41,11 +41,15 @@ HookFunction hooks[CORE_HOOK_COUNT] = {
     no_control_matrices,  // free_control_matrices
     nothing,              // close_directory
     nothing,              // application_deleted
+    nothing,              // free_tls_config
     no_dump,              // take_dump
 };
 
 int no_transactions() { return 0; }
 TransactionQuery transactions = no_transactions;
+
+void nothing_remembered(const AppMemory_t *) {}
+AppMemoryRelease memory_release = nothing_remembered;
 
 void message_on_stderr(const char *text, const char *)
 {
@@ -88,6 +92,16 @@ TransactionQuery register_transaction_query(TransactionQuery query)
 int open_transactions()
 {
     return transactions();
+}
+
+AppMemoryRelease register_app_memory_release(AppMemoryRelease release)
+{
+    return std::exchange(memory_release, release);
+}
+
+void app_memory_released(const AppMemory_t *mem)
+{
+    memory_release(mem);
 }
 
 WindowHooks register_window_hooks(const WindowHooks &replacement)

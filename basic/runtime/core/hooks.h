@@ -12,6 +12,7 @@
 struct Routine;
 struct Stack;
 union Code;
+struct AppMemory_t;
 
 // ---- Intrinsic calls and I/O statements (the intrinsics library) ------------------------------
 //
@@ -50,6 +51,8 @@ enum class CoreHook {
     close_directory,        // finish, after the memory clean-up: the LDAP connection
     application_deleted,    // after each application is unloaded: records that the forms engine
                             // kept while their routines ran can go now
+    free_tls_config,        // finish, right after close_directory: the certificate API client's
+                            // TLS configuration
     take_dump,              // a fatal report whose user asked for a crash dump (default: "Crash
                             // dump not available")
 };
@@ -65,6 +68,15 @@ void run_hook(CoreHook hook);
 using TransactionQuery = int (*)();
 TransactionQuery register_transaction_query(TransactionQuery query);
 int open_transactions();
+
+// ---- Application memory going away (any layer that remembers what it found in one) -----------
+//
+// DeleteApplicationMem calls this with a memory space just before it releases it, so that a layer
+// keeping what it looked up there (the symbols of its routines, its table schemas, addresses in
+// its areas) forgets it before the addresses can be reused. Default: nothing.
+using AppMemoryRelease = void (*)(const AppMemory_t *mem);
+AppMemoryRelease register_app_memory_release(AppMemoryRelease release);
+void app_memory_released(const AppMemory_t *mem);
 
 // ---- Windows (the widgets) ---------------------------------------------------------------------
 //

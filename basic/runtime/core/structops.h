@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+#include "code.h"
+
 struct OskaTable_t;
 
 // ---- Text fields -----------------------------------------------------------------------------
@@ -26,6 +28,11 @@ void text_field_release(void *field, const char *what);
 // Callers read the old text first (text_field_text), so that a refusal comes before they
 // allocate and block may be a copy of that old text.
 void text_field_set(void *field, char *block, const char *what);
+
+// ---- Structure arguments -----------------------------------------------------------------------
+// Whether r is the address of an entry of a loaded routine table: the only routine references a
+// structure entry may carry, and so the only ones a symbol search may follow.
+bool known_routine_record(Address r);
 
 // ---- Structure operations --------------------------------------------------------------------
 

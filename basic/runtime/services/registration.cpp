@@ -2,8 +2,12 @@
 // every topic, the clean-up of database results and connections at exit, and the count of open
 // database transactions. Linked whole into every program that links the library (see the CMake
 // file).
+// The certificate client's TLS configuration is freed at exit as well.
+#include "cert_api.h"
 #include "hooks.h"
+#include "directory.h"
 #include "pg.h"
+#include "pg_rows.h"
 #include "service_cases.h"
 
 namespace {
@@ -19,9 +23,16 @@ void install(const ServiceCases &cases)
 
 const bool registered = [] {
     install(pg_cases());
+    install(pg_row_cases());
+    register_app_memory_release(pg_forget_structures);
     register_hook(CoreHook::free_db_results, FreeAllPgRes);
     register_hook(CoreHook::free_db_connections, FreeAllPgConn);
     register_transaction_query(open_pg_transactions);
+    install(aes_cases());
+    install(cert_cases());
+    register_hook(CoreHook::free_tls_config, api_tls_config_free);
+    install(ldap_cases());
+    register_hook(CoreHook::close_directory, ldap_cleanup);  // the directory's cached connection strings
     return true;
 }();
 

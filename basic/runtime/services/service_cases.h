@@ -14,3 +14,7 @@ struct ServiceCases {
 };
 
 ServiceCases pg_cases();  // PostgreSQL connections, statements, transactions and results
+ServiceCases aes_cases();   // AES-GCM text encryption
+ServiceCases cert_cases();  // the certificate API client
+ServiceCases ldap_cases();  // LDAP directory administration
+ServiceCases pg_row_cases();  // structure variables and table rows

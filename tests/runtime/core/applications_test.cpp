@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core_fixture.h"
+#include "hooks.h"
 #include "ilist.h"
 
 namespace {
@@ -181,6 +182,26 @@ TEST_F(Applications, TrackedHandles)
     EXPECT_EQ(err, "Unfreed ilist around line 12 of main.src (app: prog__A)\n");
     EXPECT_EQ(message, "");
     EXPECT_EQ(ilist_type(list), 0);
+}
+
+TEST_F(Applications, LayersAboveHearOfAMemorySpaceBeforeItGoes)
+{
+    struct Told {
+        const AppMemory_t *mem;
+        bool routines_there;  // what a layer looked up in the space is still readable
+    };
+    static std::vector<Told> told;
+    told.clear();
+    const AppMemoryRelease standard =
+        register_app_memory_release([](const AppMemory_t *m) { told.push_back({m, m->routines != nullptr}); });
+    add_all({"a__A", "b__A"});
+    AppMemory_t *mem = FindApplication("b__A")->app = NewApplicationMem(1, 0, 0, 0);
+    last_ap_delete_ok = 1;
+    del("b__A");
+    register_app_memory_release(standard);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].mem, mem);
+    EXPECT_TRUE(told[0].routines_there);
 }
 
 TEST_F(Applications, RoutineLookups)

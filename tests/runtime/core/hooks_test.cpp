@@ -38,9 +38,10 @@ TEST(CoreHooks, DefaultsFindNothingOpen)
     EXPECT_FALSE(intrinsic_calls().io_traps_set());
     EXPECT_EQ(intrinsic_calls().io_trap_label(), nullptr);
     EXPECT_EQ(open_transactions(), 0);
+    EXPECT_EQ(abort_text([] { app_memory_released(nullptr); }), "");
     for (CoreHook h : {CoreHook::start_file_channels, CoreHook::start_child_slots, CoreHook::close_file_channels,
                        CoreHook::free_db_results, CoreHook::free_db_connections, CoreHook::close_directory,
-                       CoreHook::application_deleted})
+                       CoreHook::application_deleted, CoreHook::free_tls_config})
         EXPECT_EQ(abort_text([&] { run_hook(h); }), "") << static_cast<int>(h);
     intrinsic_calls().io_reset();
 
@@ -71,4 +72,13 @@ TEST(CoreHooks, RegisteringReturnsWhatItReplaces)
     EXPECT_EQ(open_transactions(), 2);
     EXPECT_EQ(register_transaction_query(none)(), 2);
     EXPECT_EQ(open_transactions(), 0);
+
+    static const AppMemory_t *released;
+    const AppMemoryRelease forget = register_app_memory_release([](const AppMemory_t *m) { released = m; });
+    const auto *mem = reinterpret_cast<const AppMemory_t *>(&released);
+    app_memory_released(mem);
+    EXPECT_EQ(released, mem);
+    register_app_memory_release(forget);
+    app_memory_released(nullptr);
+    EXPECT_EQ(released, mem) << "the default remembers nothing";
 }

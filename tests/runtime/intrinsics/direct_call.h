@@ -2,6 +2,8 @@
 // stack of the test's own: results come back as text, a stop as "stop: <message>".
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <string>
 #include <vector>
@@ -104,5 +106,19 @@ private:
     int saved_sp_;
     const char *saved_name_;
 };
+
+// What a call gave and what it wrote to standard error meanwhile (reports, log lines).
+struct WithStderr {
+    std::string value;
+    std::string err;
+};
+template <class F> WithStderr with_stderr(F &&call)
+{
+    testing::internal::CaptureStderr();
+    WithStderr o;
+    o.value = call();
+    o.err = testing::internal::GetCapturedStderr();
+    return o;
+}
 
 } // namespace lumba_test

@@ -31,14 +31,17 @@
 
 // An argument of an intrinsic call.
 struct PgArg {
-    enum Kind { number, text, variable } kind;
+    enum Kind { number, text, variable, structure } kind;
     long n = 0;
     std::string s = {};
     dec_t *var = nullptr;
+    void *record = nullptr;       // a structure: its record
+    const void *routine = nullptr;  // and the routine record that declares it
 };
 inline PgArg num(long n) { return {PgArg::number, n}; }
 inline PgArg str(std::string s) { return {PgArg::text, 0, std::move(s)}; }
 inline PgArg var(dec_t &d) { return {PgArg::variable, 0, {}, &d}; }
+inline PgArg structure(void *record, const void *routine) { return {PgArg::structure, 0, {}, nullptr, record, routine}; }
 
 inline dec_t decimal(long n)
 {
@@ -54,7 +57,86 @@ inline long as_long(const dec_t &d)
     return v;
 }
 
-class PgTest : public ::testing::Test {
+// Calls of intrinsics through the dispatchers, with the arguments on a value stack of its own (Stk
+// points at it from the first call on).
+class PgCalls {
+public:
+    // Calls through the dispatchers: a numeric intrinsic's value, a string intrinsic's text, a
+    // statement. A fatal report throws lumba_test::AbortError.
+    long numeric(int code, std::initializer_list<PgArg> args)
+    {
+        Stack result{};
+        const int n = place(args);
+        r_intrins(&result, code, n, n - 1);
+        return as_long(result.num);
+    }
+    std::string number_text(int code, std::initializer_list<PgArg> args)
+    {
+        Stack result{};
+        const int n = place(args);
+        r_intrins(&result, code, n, n - 1);
+        return Convert_BCD(&result.num);
+    }
+    std::string text(int code, std::initializer_list<PgArg> args = {})
+    {
+        Stack result{};
+        const int n = place(args);
+        s_intrins(&result, code, n, n - 1);
+        EXPECT_EQ(result.s_t, string);
+        std::string s(result.s_c.C_S, result.length);
+        sfree(result.s_c.C_S);
+        return s;
+    }
+    void statement(int code, std::initializer_list<PgArg> args)
+    {
+        const int n = place(args);
+        c_intrins(code, n, n - 1);
+    }
+
+protected:
+    int place(std::initializer_list<PgArg> args)
+    {
+        int i = 0;
+        for (const PgArg &a : args) {
+            Stack &e = stack_[i];
+            e = Stack{};
+            switch (a.kind) {
+            case PgArg::number:
+                e.s_t = real;
+                NumericCvLONG(a.n, &e.num);
+                e.s_c.C_N = &e.num;
+                break;
+            case PgArg::text:
+                texts_[i] = a.s;
+                e.s_t = string;
+                e.s_c.C_S = texts_[i].data();
+                e.length = static_cast<std::uint32_t>(texts_[i].size());
+                e.flags = stk_ref;
+                break;
+            case PgArg::variable:
+                e.s_t = real;
+                e.s_c.C_N = a.var;
+                e.flags = stk_ref;
+                break;
+            case PgArg::structure:
+                e.s_t = bstruct;
+                e.s_c.C_P = a.record;
+                e.flags = stk_ref;
+                e.params[0] = reinterpret_cast<Address>(a.routine);
+                break;
+            }
+            ++i;
+        }
+        Stk = stack_.data();
+        sp = i - 1;
+        return i;
+    }
+
+    std::array<Stack, 8> stack_{};
+    std::array<std::string, 8> texts_{};
+};
+
+class PgTest : public ::testing::Test, public PgCalls {
 protected:
     void SetUp() override
     {
@@ -99,38 +181,6 @@ protected:
     }
 
 public:
-    // Calls through the dispatchers: a numeric intrinsic's value, a string intrinsic's text, a
-    // statement. A fatal report throws lumba_test::AbortError.
-    long numeric(int code, std::initializer_list<PgArg> args)
-    {
-        Stack result{};
-        const int n = place(args);
-        r_intrins(&result, code, n, n - 1);
-        return as_long(result.num);
-    }
-    std::string number_text(int code, std::initializer_list<PgArg> args)
-    {
-        Stack result{};
-        const int n = place(args);
-        r_intrins(&result, code, n, n - 1);
-        return Convert_BCD(&result.num);
-    }
-    std::string text(int code, std::initializer_list<PgArg> args = {})
-    {
-        Stack result{};
-        const int n = place(args);
-        s_intrins(&result, code, n, n - 1);
-        EXPECT_EQ(result.s_t, string);
-        std::string s(result.s_c.C_S, result.length);
-        sfree(result.s_c.C_S);
-        return s;
-    }
-    void statement(int code, std::initializer_list<PgArg> args)
-    {
-        const int n = place(args);
-        c_intrins(code, n, n - 1);
-    }
-
     // Shorthands.
     long connect() { return numeric(in_IPQCONNECTDB, {str(db)}); }
     long exec(long conn, const std::string &sql) { return numeric(in_IPQEXEC, {num(conn), str(sql)}); }
@@ -166,39 +216,4 @@ protected:
 
     std::string db;
     std::string exit_out, exit_err;
-
-private:
-    int place(std::initializer_list<PgArg> args)
-    {
-        int i = 0;
-        for (const PgArg &a : args) {
-            Stack &e = stack_[i];
-            e = Stack{};
-            switch (a.kind) {
-            case PgArg::number:
-                e.s_t = real;
-                NumericCvLONG(a.n, &e.num);
-                e.s_c.C_N = &e.num;
-                break;
-            case PgArg::text:
-                texts_[i] = a.s;
-                e.s_t = string;
-                e.s_c.C_S = texts_[i].data();
-                e.length = static_cast<std::uint32_t>(texts_[i].size());
-                e.flags = stk_ref;
-                break;
-            case PgArg::variable:
-                e.s_t = real;
-                e.s_c.C_N = a.var;
-                e.flags = stk_ref;
-                break;
-            }
-            ++i;
-        }
-        sp = i - 1;
-        return i;
-    }
-
-    std::array<Stack, 8> stack_{};
-    std::array<std::string, 8> texts_{};
 };

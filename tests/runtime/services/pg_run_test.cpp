@@ -72,3 +72,47 @@ TEST(PgRun, ExitReportsOrphansLeakAndStatistics)
     }
     EXPECT_EQ(site.read_file("mail/2.args"), "");
 }
+
+TEST(PgRun, AProgramFetchesIntoAStructureAndStoresItElsewhere)
+{
+    // person (id varchar(10) key, amount numeric(9,2), notes text) as a structure variable R.
+    lumba_test::pg_cluster().query(
+        "create table person (id varchar(10) primary key, amount numeric(9,2), notes text);"
+        "create table person_copy (like person); alter table person_copy add primary key (id);"
+        "insert into person values ('k1', 12.5, 'O''Brien'); insert into person_copy (id) values ('k1');");
+    const std::string R = "loadstad I:0 I:2 I:0 I:0 I:0\n";
+    const std::string load_res = "loadrvd I:1 I:1 I:0 I:0 I:0\n";
+    std::string body = str(lumba_test::pg_cluster().conninfo()) + call("ifcallr", in_IPQCONNECTDB, 1) + store_conn;
+    body += load_conn + str("select * from person") + call("ifcallr", in_IPQEXEC, 2) + "storrd I:1 I:1 I:0 I:0 I:0\n";
+    body += load_res + R + call("ifcallr", in_IPQFETCH, 2) + "storrd I:2 I:1 I:0 I:0 I:0\n";
+    body += lumba_test::num(0) + load_conn + R + call("ifcalls", in_IPQCSVOUT, 2) + call("ipcall", in_IMLOG, 2);
+    body += load_conn + call("ipcall", in_IPQBEGIN, 1);
+    body += load_conn + str("person_copy") + R + call("ifcallr", in_IPQPARTIALSTORE, 3) + "storrd I:3 I:1 I:0 I:0 I:0\n";
+    body += load_conn + call("ifcallr", in_IPQCOMMIT, 1) + drop;
+    body += load_res + call("ifcallr", in_IPQCLEAR, 1) + drop;
+    // The exit status is the sum of the fetch's and the partial store's answers, 1 each.
+    body += "loadrvd I:2 I:1 I:0 I:0 I:0\nloadrvd I:3 I:1 I:0 I:0 I:0\nadd\n" + str("") + call("ipcall", in_SETEXIT, 2);
+    const std::string tables = R"(symtab
+__ROUTINE__ main 1
+R 0 0 0x200010 0 1 person
+__END_ROUTINE__
+.end
+sqltab
+__SQL_TABLES__ 1
+T:person 1 3 0 56
+C:id 3 10 0 0 0 0
+C:amount 4 9 2 22 0 0
+C:notes 5 0 0 48 0 0
+I:person_pkey 1
+0
+.end
+)";
+    lumba_test::Site site;
+    site.install_program("pgrows",
+                         ".proc r:main I:0 I:0 I:4 I:0 I:56 I:0\nsrcline I:3 I:0\n" + body + "exit\n" + tables);
+    auto r = site.lumba({"-b", "-v", "0", "pgrows", "0"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("B 'k1','12.50       ','O''Brien'\n"), std::string::npos) << r.err;
+    EXPECT_EQ(lumba_test::pg_cluster().query("select id || ' ' || amount || ' ' || notes from person_copy"),
+              "k1 12.50 O'Brien");
+}

@@ -1,0 +1,451 @@
+// The certificate API client over libtls: the site's contract number and TLS configuration, one
+// connection per request, the request texts, the status line and the list reply.
+#include "cert_api.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <netdb.h>
+#include <new>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <tls.h>
+
+#include "gdata.h"
+#include "ilist.h"
+#include "message.h"
+#include "run_time.h"
+
+namespace {
+
+constexpr char COMMON_DATABASE[] = OSKADATA_ROOT "/site/common_database";
+constexpr char SERVER_CHAIN[] = OSKADATA_ROOT "/site/server-chain.crt";
+constexpr char SERVER_CRL[] = OSKADATA_ROOT "/site/server-chain.crl.pem";
+constexpr char API_PORT[] = "443";
+
+int _contract = 0;                 // 0 until read
+tls_config *_tls_cfg = nullptr;    // null until made, and again once freed
+
+// libtls's text of the last error of ctx ("" when it has none).
+const char *error_of(tls *ctx)
+{
+    const char *e = tls_error(ctx);
+    return e ? e : "";
+}
+
+struct TlsConfigFree {
+    void operator()(tls_config *config) const { tls_config_free(config); }
+};
+
+// A site file read whole; wiped when it goes, since one of them is the private key.
+struct Loaded {
+    std::vector<std::uint8_t> bytes;
+    Loaded() = default;
+    Loaded(const Loaded &) = delete;
+    Loaded &operator=(const Loaded &) = delete;
+    ~Loaded()
+    {
+        if (!bytes.empty()) explicit_bzero(bytes.data(), bytes.size());
+    }
+};
+
+// Reads the whole file at path into bytes; false when it cannot be opened or read.
+bool read_whole(const std::string &path, std::vector<std::uint8_t> &bytes)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    return ok;
+}
+
+// The path of a file of the contract: pattern holds two %d, both the contract number.
+std::string contract_file(const char *pattern, int contract)
+{
+    char path[256];
+    std::snprintf(path, sizeof path, pattern, contract, contract);
+    return path;
+}
+
+// Loads path into file; on failure logs "<log format>" (routine, path) and stops with the abort
+// text (path); on success logs the success line (path).
+void load(Loaded &file, const std::string &path, const char *failure_log, const char *abort_text,
+          const char *success_log)
+{
+    if (!read_whole(path, file.bytes)) {
+        mlog(3, failure_log, "api_tls_init", path.c_str());
+        Abort(abort_text, path.c_str());
+    }
+    mlog(3, success_log, path.c_str());
+}
+
+// A TCP connection to the server, made here rather than by libtls so that its descriptor is
+// close-on-exec: the first of the host's addresses that accepts. -1 with the reason in error.
+int connect_server(std::string &error)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *addresses = nullptr;
+    const int rc = getaddrinfo(CERT_API_HOST, API_PORT, &hints, &addresses);
+    if (rc != 0) {
+        error = std::string("getaddrinfo: ") + gai_strerror(rc);
+        return -1;
+    }
+    int fd = -1;
+    for (const addrinfo *a = addresses; a && fd < 0; a = a->ai_next) {
+        fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            error = std::string("socket: ") + std::strerror(errno);
+        } else if (connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+            error = std::string("connect: ") + std::strerror(errno);
+            close(fd);
+            fd = -1;
+        }
+    }
+    freeaddrinfo(addresses);
+    return fd;
+}
+
+[[noreturn]] void refuse_configuration(const char *log_format, const char *message)
+{
+    mlog(3, log_format, "api_tls_init");
+    Abort("%s", message);
+}
+
+// ---- Lists ------------------------------------------------------------------------------------
+
+// Stops the run unless list is a live list of strings; missing and wrong_kind are the two texts
+// (missing takes the handle as %p, both may take the intrinsic's name first).
+void check_string_list(IList_t *list, const char *missing, const char *wrong_kind, const char *name = nullptr)
+{
+    const int type = ilist_type(list);
+    if (type == 0) {
+        if (name) Abort(missing, name, static_cast<void *>(list));
+        Abort(missing, static_cast<void *>(list));
+    }
+    if (!(type & ILIST_STRING)) {
+        if (name) Abort(wrong_kind, name);
+        Abort("%s", wrong_kind);
+    }
+}
+
+// An element's text without its trailing blanks.
+std::string stripped(const IListElt_t *element)
+{
+    std::string text = element->value.text ? element->value.text : "";
+    strip(text);
+    return text;
+}
+
+void append(IList_t *list, const std::string &text)
+{
+    ilist_addselt(list, text.c_str(), static_cast<int>(text.size()), 0, nullptr);
+}
+
+// ---- Requests -----------------------------------------------------------------------------------
+
+std::string post(const char *path, const std::string &body)
+{
+    return std::string("POST /") + path + " HTTP/1.0\r\nHost: " CERT_API_HOST
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// What every request does once its arguments are checked: connect, build and write the request,
+// read the status line and, on 200, hand the connection to reply for the rest. routine names the
+// request in the log; build_log is the log text of a request that cannot be built. Returns the
+// status: the server's, 0 for a malformed status line, 501 for a local failure.
+int request(const char *routine, const std::function<std::string()> &build, const char *build_log, bool log_request,
+            const std::function<void(tls *)> &reply = nullptr)
+{
+    int status = 200;
+    const std::unique_ptr<ApiConnection> connection = api_bring_up_tls();
+    tls *ctx = connection->get();
+    std::string text;
+    try {
+        text = build();
+    } catch (const std::bad_alloc &) {
+        mlog(3, build_log, routine);
+        status = 501;
+    }
+    if (status == 200 && api_tls_write(ctx, text.data(), text.size()) != 0) {
+        mlog(3, "%s: tls_write(): %s", routine, error_of(ctx));
+        status = 501;
+    }
+    if (status == 200) {
+        if (log_request) mlog(3, "request:\n%s\n", text.c_str());
+        std::optional<std::string> line = api_tls_getline(ctx);
+        if (!line) {
+            mlog(3, "%s: rpc_tls_getline", routine);
+            status = 501;
+        } else {
+            chomp(*line);
+            status = get_status_code(line->c_str());
+            if (status >= 500 && status <= 599)
+                mlog(3, "%s: temp fail: %s", routine, line->c_str());
+            else if (status != 200)
+                mlog(3, "%s: hard fail: %s", routine, line->c_str());
+            else if (reply)
+                reply(ctx);
+        }
+    }
+    int closed;
+    do closed = tls_close(ctx);
+    while (closed == TLS_WANT_POLLIN || closed == TLS_WANT_POLLOUT);
+    if (closed != 0) mlog(3, "%s: tls_close: %s", routine, error_of(ctx));
+    return status;
+}
+
+// White space of the POSIX locale, whatever locale the windows have set since.
+bool white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The next field of line from position i: white space passed over, then up to the next white
+// space; empty when the line has ended.
+std::string field(const std::string &line, std::size_t &i)
+{
+    while (i < line.size() && white(line[i])) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && !white(line[i])) ++i;
+    return line.substr(start, i - start);
+}
+
+// The list reply after its status line: header lines dropped, then each body line's certificate,
+// status and DN (the rest of the line, blanks inside it kept) appended to the lists.
+void read_list(tls *ctx, IList_t *dns, IList_t *states, IList_t *certificates)
+{
+    for (;;) {
+        std::optional<std::string> line = api_tls_getline(ctx);
+        if (!line || line->empty() || (*line)[0] == '\n' || *line == "\r\n") break;
+    }
+    for (;;) {
+        std::optional<std::string> line = api_tls_getline(ctx);
+        if (!line || line->empty()) break;
+        chomp(*line);
+        std::size_t i = 0;
+        const std::string certificate = field(*line, i);
+        const std::string state = field(*line, i);
+        while (i < line->size() && white((*line)[i])) ++i;
+        append(certificates, certificate);
+        append(states, state);
+        append(dns, line->substr(i));
+    }
+}
+
+bool list_type(std::string type)
+{
+    for (char &c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return type == "expired" || type == "pending" || type == "revoked" || type == "valid";
+}
+
+} // namespace
+
+int oska_contract()
+{
+    if (_contract == 0) {
+        std::FILE *f = std::fopen(COMMON_DATABASE, "re");
+        if (!f) Abort("Cannot open common_database file %s", COMMON_DATABASE);
+        int contract = 0;
+        const int matched = std::fscanf(f, "cdb%d", &contract);
+        std::fclose(f);
+        if (matched != 1) Abort("Cannot read contruct number from common_database file %s", COMMON_DATABASE);
+        _contract = contract;
+    }
+    return _contract;
+}
+
+tls_config *api_tls_init()
+{
+    if (_tls_cfg) return _tls_cfg;
+    std::unique_ptr<tls_config, TlsConfigFree> config(tls_config_new());
+    if (!config) refuse_configuration("%s: tls_config_new", "Cannot create TLS config");
+    // Its release at exit is the services' clean-up hook (registration.cpp), set before any
+    // configuration can exist.
+
+    const int contract = oska_contract();
+    Loaded ca, certificate, crl, key;
+    load(ca, SERVER_CHAIN, "%s: cannot load ca cert %s", "Cannot load CA certificate %s", "using ca cert: %s");
+    load(certificate, contract_file(OSKADATA_ROOT "/%d/ssl/apic%d.crt", contract), "%s: cannot load client cert %s",
+         "Cannot load container certificate for API %s", "using server cert: %s");
+    load(crl, SERVER_CRL, "%s: cannot load crl %s", "Cannot load CRL file %s", "using CRL file: %s");
+    load(key, contract_file(OSKADATA_ROOT "/%d/ssl/apic%d.key", contract), "%s: cannot load key %s",
+         "Cannot load key file for client certificate %s", "using certificate key: %s");
+
+    if (tls_config_set_keypair_mem(config.get(), certificate.bytes.data(), certificate.bytes.size(), key.bytes.data(),
+                                   key.bytes.size()) != 0)
+        refuse_configuration("%s: cannot configure tls keypair", "cannot configure tls keypair");
+    if (tls_config_set_ca_mem(config.get(), ca.bytes.data(), ca.bytes.size()) != 0)
+        refuse_configuration("%s: cannot configure tls ca:", "cannot configure tls ca:");
+    if (tls_config_set_crl_mem(config.get(), crl.bytes.data(), crl.bytes.size()) != 0)
+        refuse_configuration("%s: cannot configure tls crl", "cannot configure tls crl");
+    _tls_cfg = config.release();
+    return _tls_cfg;
+}
+
+void api_tls_config_free()
+{
+    if (_tls_cfg) tls_config_free(_tls_cfg);
+    _tls_cfg = nullptr;
+}
+
+ApiConnection::~ApiConnection()
+{
+    tls_free(ctx_);
+    if (fd_ >= 0) close(fd_);
+}
+
+std::unique_ptr<ApiConnection> api_bring_up_tls()
+{
+    static const char routine[] = "api_bring_up_tls";
+    tls_config *config = api_tls_init();
+    tls *ctx = tls_client();
+    if (!ctx) {
+        mlog(3, "%s: tls_client()", routine);
+        Abort("tls_client() failed");
+    }
+    auto connection = std::make_unique<ApiConnection>(ctx);
+    auto refuse = [&](const char *step, std::string error) {
+        mlog(3, "%s: %s(): %s", routine, step, error.c_str());
+        connection.reset();
+        Abort("%s() failed: %s", step, error.c_str());
+    };
+    auto library_error = [&] { return std::string(error_of(ctx)); };
+    if (tls_configure(ctx, config) != 0) refuse("tls_configure", library_error());
+    std::string error;
+    const int fd = connect_server(error);
+    if (fd < 0) refuse("tls_connect", error);
+    connection->set_socket(fd);
+    if (tls_connect_socket(ctx, fd, CERT_API_HOST) != 0) refuse("tls_connect", library_error());
+    return connection;
+}
+
+int api_tls_write(tls *ctx, const char *bytes, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = tls_write(ctx, bytes, length);
+        if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) continue;
+        if (n < 0) return 1;
+        bytes += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+std::optional<std::string> api_tls_getline(tls *ctx)
+{
+    std::string line;
+    try {
+        for (;;) {
+            char c;
+            const ssize_t n = tls_read(ctx, &c, 1);
+            if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) continue;
+            if (n < 0) {
+                mlog(3, "%s: tls_read: %s", "api_tls_getline", error_of(ctx));
+                return std::nullopt;
+            }
+            if (n == 0) break;
+            line += c;
+            if (c == '\n') break;
+        }
+    } catch (const std::bad_alloc &) {
+        mlog(3, "%s: reallocarray", "api_tls_getline");
+        return std::nullopt;
+    }
+    return line;
+}
+
+int get_status_code(const char *line)
+{
+    static const char routine[] = "get_status_code";
+    if (!line) {
+        mlog(3, "%s: called with null argument", routine);
+        return 0;
+    }
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (std::strncmp(line, "HTTP/", 5) == 0) {
+        const char *p = line + 5;
+        while (digit(*p) || *p == '.') ++p;
+        while (blank(*p)) ++p;
+        if (std::strlen(p) > 3 && digit(p[0]) && digit(p[1]) && digit(p[2]) && blank(p[3]))
+            return (p[0] - '0') * 100 + (p[1] - '0') * 10 + (p[2] - '0');
+    }
+    mlog(3, "%s: bad status line: %s", routine, line);
+    return 0;
+}
+
+void chomp(std::string &text)
+{
+    for (int i = 0; i < 2 && !text.empty() && (text.back() == '\r' || text.back() == '\n'); ++i) text.pop_back();
+}
+
+void strip(std::string &text)
+{
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+}
+
+int cert_approve(IList_t *certificates)
+{
+    check_string_list(certificates, "icert_approve: No list exists with handle %p\n",
+                      "icert_approve: List is not a character string list!");
+    // A request without a certificate would have no body to send.
+    if (ilist_length(certificates) == 0) Abort("icert_approve: List cert is empty!");
+    auto build = [&] {
+        std::string body;
+        for (const IListElt_t *e = certificates->head; e; e = e->next) body += stripped(e) + "\r\n";
+        return post("approve", body);
+    };
+    return request("cert_approve", build, "%s: asprintf()", true);
+}
+
+int cert_list(IList_t *dns, IList_t *states, IList_t *certificates, const char *type)
+{
+    check_string_list(certificates, "icert_list: No list_cert exists with handle %p\n",
+                      "icert_list: List_cert is not a character string list!");
+    check_string_list(states, "icert_list: No list_status exists with handle %p\n",
+                      "icert_list: List_status is not a character string list!");
+    check_string_list(dns, "icert_list: No list_dn exists with handle %p\n",
+                      "icert_list: List_dn is not a character string list!");
+    if (type && !list_type(type))
+        Abort("icert_list: type argument must be one of 'expired', 'pending', 'revoked' and 'valid'");
+    auto build = [&] {
+        return std::string("GET /list") + (type ? "?" : "") + (type ? type : "") +
+               " HTTP/1.0\r\nHost: " CERT_API_HOST "\r\nContent-Type: text/plain\r\n\r\n";
+    };
+    return request("cert_list", build, "%s: asprintf() 3", false,
+                   [&](tls *ctx) { read_list(ctx, dns, states, certificates); });
+}
+
+int cert_reject_revoke(IList_t *certificates, IList_t *states, int reject)
+{
+    const char *name = reject ? "reject" : "revoke";
+    check_string_list(states, "icert_%s: No list_status exists with handle %p\n",
+                      "icert_%s: List_status is not a character string list!", name);
+    check_string_list(certificates, "icert_%s: No list_cert exists with handle %p\n",
+                      "icert_%s: List_cert is not a character string list!", name);
+    const int n = ilist_length(certificates), m = ilist_length(states);
+    if (n != m) Abort("icert_%s: Length of List_cert (%d) != Length of List_status (%d) !", name, n, m);
+    if (n == 0) Abort("icert_%s: List cert is empty!", name);
+    auto build = [&] {
+        std::string body;
+        for (const IListElt_t *c = certificates->head, *s = states->head; c && s; c = c->next, s = s->next)
+            body += stripped(c) + " " + stripped(s) + "\r\n";
+        return post(name, body);
+    };
+    return request("cert_reject_revoke", build, "%s: asprintf()", true);
+}
