@@ -17,7 +17,7 @@ void aoae_set_oae_geometry_abcd();
 void aoae_configure_event(GtkWidget *window, GParamSpec *property, gpointer gd);
 
 // ---- Intrinsics ------------------------------------------------------------------------------------
-void igeometry_get_std(int nargs, int last, Stack *result);  // IGEOMETRY_GET_STD$
-void igeometry_get_oae(int nargs, int last, Stack *result);  // IGEOMETRY_GET_OAE$
+void igeometry_get_std(int nargs, int last, Stack *result);  // IGEOMETRY_GET_STD
+void igeometry_get_oae(int nargs, int last, Stack *result);  // IGEOMETRY_GET_OAE
 void igeometry_put_std(int nargs, int last);                 // IGEOMETRY_PUT_STD
 void igeometry_put_oae(int nargs, int last);                 // IGEOMETRY_PUT_OAE
