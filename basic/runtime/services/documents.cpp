@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -33,6 +34,7 @@ using namespace intr;
 
 constexpr std::size_t PIECE = 4096;
 constexpr const char *STREAM_ERROR = "IDOC_FETCH: Error reading file";  // the store's write error says so too
+constexpr const char *CANNOT_CONVERT = "IDOC_FETCH: Cannot convert (to escaped string) from %s";
 constexpr const char *NOT_WRITABLE = "IDOC_STORE: Cannot open %s for writing. Error - %s";
 
 struct PqFree {
@@ -94,7 +96,11 @@ std::vector<unsigned char> read_document(const char *path)
     std::vector<unsigned char> bytes;
     for (;;) {
         const std::size_t have = bytes.size();
-        bytes.resize(have + PIECE);
+        try {
+            bytes.resize(have + PIECE);
+        } catch (const std::bad_alloc &) {
+            Xerror(210, CANNOT_CONVERT, path);
+        }
         const ssize_t n = read(in.fd, bytes.data() + have, PIECE);
         bytes.resize(have + static_cast<std::size_t>(n > 0 ? n : 0));
         if (n == 0) return bytes;
@@ -224,26 +230,40 @@ private:
 
 // ---- The two operations --------------------------------------------------------------------------
 
+// Runs work with the document's text in the field, which holds no text afterwards, also when
+// work stops the run.
+template <class Work> auto with_document_field(const DocumentCall &c, const char *what, Work &&work)
+{
+    try {
+        auto value = work();
+        text_field_release(c.field, what);
+        return value;
+    } catch (...) {
+        text_field_release(c.field, what);
+        throw;
+    }
+}
+
 int fetch_document(const DocumentCall &c)
 {
     std::size_t length = 0;
     char *text = file_get_bytea(hdlgetconn(c.handle), c.path.c_str(), &length);
     text_field_set(c.field, text, "IDOC_FETCH");
-    const int stored = OskaPgStoreX(c.handle, *c.structure.table, c.structure.record);
-    text_field_release(c.field, "IDOC_FETCH");
+    const int stored = with_document_field(
+        c, "IDOC_FETCH", [&] { return OskaPgStoreX(c.handle, *c.structure.table, c.structure.record); });
     return stored == 1 ? 0 : 1;
 }
 
 int store_document(const DocumentCall &c)
 {
     if (OskaPgFetchX(c.handle, *c.structure.table, c.structure.record) == 0) return 6;
-    const char *text = text_field_text(c.field, "IDOC_STORE");
-    std::size_t length = 0;
-    const PqBytes bytes(PQunescapeBytea(reinterpret_cast<const unsigned char *>(text ? text : ""), &length));
-    if (!bytes) Xerror(210, "IDOC_STORE: No memory to convert escaped string to binary on file %s", c.path.c_str());
-    file_store_bytea(c.path.c_str(), bytes.get(), length);
-    text_field_release(c.field, "IDOC_STORE");
-    return 0;
+    return with_document_field(c, "IDOC_STORE", [&] {
+        const char *text = text_field_text(c.field, "IDOC_STORE");
+        std::size_t length = 0;
+        const PqBytes bytes(PQunescapeBytea(reinterpret_cast<const unsigned char *>(text ? text : ""), &length));
+        if (!bytes) Xerror(210, "IDOC_STORE: No memory to convert escaped string to binary on file %s", c.path.c_str());
+        return file_store_bytea(c.path.c_str(), bytes.get(), length);
+    });
 }
 
 } // namespace
@@ -260,7 +280,7 @@ char *file_get_bytea(PGconn *conn, const char *path, std::size_t *length)
     std::size_t size = 0;
     const PqBytes escaped(conn ? PQescapeByteaConn(conn, bytes.data(), bytes.size(), &size)
                                : PQescapeBytea(bytes.data(), bytes.size(), &size));
-    if (!escaped || size == 0) Xerror(210, "IDOC_FETCH: Cannot convert (to escaped string) from %s", path);
+    if (!escaped || size == 0) Xerror(210, CANNOT_CONVERT, path);
     std::vector<unsigned char>().swap(bytes);
     // The size counts the terminator. Without standard-conforming strings libpq doubles the
     // backslash for a literal; the field holds the bytea's own text, as a fetch of the column
@@ -272,7 +292,7 @@ char *file_get_bytea(PGconn *conn, const char *path, std::size_t *length)
         --n;
     }
     auto *block = static_cast<char *>(DpsXmalloc(n + 1));
-    if (!block) Xerror(210, "IDOC_FETCH: Cannot convert (to escaped string) from %s", path);
+    if (!block) Xerror(210, CANNOT_CONVERT, path);
     std::memcpy(block, text, n + 1);
     *length = n;
     return block;
