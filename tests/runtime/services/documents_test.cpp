@@ -64,7 +64,7 @@ TEST_F(Documents, FilesGoIntoTheColumnAndComeBackByteForByte)
         const std::string in = file(id + ".in"), out = file(id + ".out");
         write_file(in, c.bytes);
         if (!c.standard_strings) clear(exec("set standard_conforming_strings = off"));
-        put_id(id);
+        put("D", "id", id);
         begin();
         EXPECT_EQ(fetch(in), 0) << c.name << ": " << errmsg();
         EXPECT_EQ(reference("body"), 0u) << c.name;
@@ -90,8 +90,8 @@ TEST_F(Documents, FetchStoresTheWholeRecordAndTheOtherColumnsStay)
     // that is there is updated, not doubled.
     pg_cluster().query("insert into doc values ('d1', 'old', 'old note')");
     write_file(file("in"), "new");
-    put_id("d1");
-    put_note("new note");
+    put("D", "id", "d1");
+    put_text("D", "note", "new note");
     begin();
     std::vector<std::string> sent;
     const std::size_t mark = pg_cluster().log_size();
@@ -114,7 +114,7 @@ TEST_F(Documents, FetchStoresTheWholeRecordAndTheOtherColumnsStay)
 TEST_F(Documents, AStoreThatChangesNoRowAnswersOne)
 {
     write_file(file("in"), "x");
-    put_id("refused");
+    put("D", "id", "refused");
     begin();
     EXPECT_EQ(fetch(file("in")), 1);
     EXPECT_EQ(reference("body"), 0u);
@@ -157,7 +157,7 @@ TEST_F(Documents, MisuseAndFileErrorsEndTheRunWithTheirTexts)
          [](Documents &t) { t.numeric(in_IDOC_STORE, {num(1), str("body"), str(t.file("in")), structure(t.record("D") + 8, &t.main_routine())}); },
          "No symtab found for struct at 0x" + hex(record("D") + 8)},
     };
-    put_id("d9");
+    put("D", "id", "d9");
     for (const auto &c : cases) {
         EXPECT_EQ(abort_text([&] { c.call(*this); }), c.stop) << c.name;
         EXPECT_EQ(reference("body"), 0u) << c.name;
@@ -222,7 +222,7 @@ TEST_F(Documents, AFullFileSystemLeavesTheEarlierFileWhole)
 
     const std::string big = random_bytes(100 * 1024, 5);
     write_file(file("big"), big);
-    put_id("big");
+    put("D", "id", "big");
     begin();
     ASSERT_EQ(fetch(file("big")), 0);
     commit();
