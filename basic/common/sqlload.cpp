@@ -171,7 +171,8 @@ void read_index(Reader &rd, OskaTable_t *t, bool reloading)
             rd.conflict("No memory to create index %s in table %s\n", name, tname.c_str());
         }
     }
-    if (natts > MAX_SQL_IDX_ATTS) Abort("Index %s in table %s - too many attribute indices\n", name, tname.c_str());
+    if (natts > MAX_SQL_IDX_ATTS)
+        rd.conflict("Index %s in table %s - too many attribute indices\n", name, tname.c_str());
     for (int i = 0; i < natts; ++i) {
         int pos = 0;
         if (!rd.next_line() || std::sscanf(rd.line, "%d", &pos) != 1 || pos < 0 || pos >= t->ncols)

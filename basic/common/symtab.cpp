@@ -174,7 +174,8 @@ Symbol *FindSymbolExMloc(Routine *routine, SymType wanted, SymType excluded, Add
     for (Symbol *s = routine->R_variables_last; s; s = s->S_bck) {
         if (s->S_memloc != memloc) continue;
         if ((s->S_type & wanted) != wanted || (s->S_type & excluded)) continue;
-        if ((s->S_type & s_struct) && !(wanted & s_struct)) continue;
+        // A structure variable only when asked for; a based structure is none (it has no record).
+        if ((s->S_type & s_struct) && !(s->S_type & s_based) && !(wanted & s_struct)) continue;
         return s;
     }
     return nullptr;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <string>
 #include <glib.h>
 
 [[noreturn]] void Abort(const char *format, ...) G_GNUC_PRINTF(1, 2);
@@ -78,6 +79,10 @@ void set_title(char *buffer, std::size_t size);
 void GenErrloc();
 // Login name for titles and mails (LOGNAME, USER, the password entry, else "Unknown").
 const char *login_name();
+// True when text holds a control character (below 0x20, or 0x7F).
+bool has_control_characters(const char *text);
+// text with each control character shown as 0x%X, as reports show unprintable bytes.
+std::string shown_name(const char *text);
 // Error_vector helpers.
 void error_vector_clear();
 int error_vector_add(const char *text);

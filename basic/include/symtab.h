@@ -112,8 +112,8 @@ struct Routine {
 void parse_symtab(int is_interpreter);
 Symbol *SymCreate(const char *name, std::uint32_t dim0, std::uint32_t dim1, SymType type, Address memloc);
 int FreeVarsinRoutine(Routine *routine);
-// Latest symbol at memloc with all wanted and none of the excluded bits (structures only when
-// wanted includes s_struct).
+// Latest symbol at memloc with all wanted and none of the excluded bits (structure variables, those
+// not based, only when wanted includes s_struct).
 Symbol *FindSymbolExMloc(Routine *routine, SymType wanted, SymType excluded, Address memloc);
 // First symbol at memloc, whatever its type.
 Symbol *FindSymbolExMlocAbsolute(Routine *routine, Address memloc);

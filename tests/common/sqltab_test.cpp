@@ -338,6 +338,9 @@ TEST(SqlSection, DuplicatesInANewTableAbortAndLeaveNoTable)
          "Column A in table t already defined @ line 0\n"},
         {"__SQL_TABLES__ 1\nT:t 2 1 0 22\nC:a 4 0 0 0 0 0\nI:x 1\n0\nI:x 1\n0\n",
          "Index x in table t already defined @ line 0\n"},
+        // An index beyond the limit of attributes is refused before its list is read.
+        {"__SQL_TABLES__ 1\nT:t 1 2 0 44\nC:a 4 0 0 0 0 0\nC:b 4 0 0 22 0 0\nI:x 32\n",
+         "Index x in table t - too many attribute indices\n"},
     };
     for (const auto &c : cases) {
         Registry reg;
@@ -381,7 +384,6 @@ TEST(SqlSection, MalformedSectionsAreRefused)
         // Attribute positions must name a column of the table.
         {head + "C:a 4 0 0 0 0 0\nC:b 4 0 0 22 0 0\nI:x 1\n2\n", "Malformed SQL index list entry - 2\n"},
         {head + "C:a 4 0 0 0 0 0\nC:b 4 0 0 22 0 0\nI:x 1\n-1\n", "Malformed SQL index list entry - -1\n"},
-        {head + "C:a 4 0 0 0 0 0\nC:b 4 0 0 22 0 0\nI:x 32\n", "Index x in table t - too many attribute indices\n"},
         // Cut off by the end of the file.
         {"__SQL_TABLES__ 2\nT:t 0 1 0 22\nC:a 4 0 0 0 0 0\n", "Binary corrupted: incomplete object file"},
         {head + "C:a 4 0 0 0 0 0\n", "Binary corrupted: incomplete object file"},

@@ -187,11 +187,15 @@ TEST(SymbolLookup, ByLocationLatestOrFirst)
     Symbol *text = add("TEXT$", s_string | s_variable, 5);
     Symbol *rec = add("REC", s_struct | s_variable | s_numeric, 5);
     add("OTHER", s_numeric | s_variable, 6);
+    // A based structure holds its pointer number where it lies: no structure variable of its own.
+    Symbol *based = add("BASED", s_struct | s_based | s_variable | s_numeric, 9);
 
     EXPECT_EQ(FindSymbolExMloc(&r, s_numeric, 0, 5), second);  // the later declaration wins
     EXPECT_EQ(FindSymbolExMloc(&r, s_variable, 0, 5), text);   // structures only when asked for
     EXPECT_EQ(FindSymbolExMloc(&r, s_variable, s_string, 5), second);
     EXPECT_EQ(FindSymbolExMloc(&r, s_struct, 0, 5), rec);
+    EXPECT_EQ(FindSymbolExMloc(&r, s_numeric, 0, 9), based);
+    EXPECT_EQ(FindSymbolExMloc(&r, s_struct, s_based, 9), nullptr);
     EXPECT_EQ(FindSymbolExMloc(&r, s_numeric | s_string, 0, 5), nullptr);
     EXPECT_EQ(FindSymbolExMloc(&r, 0, 0, 7), nullptr);
     EXPECT_EQ(FindSymbolExMloc(nullptr, 0, 0, 5), nullptr);

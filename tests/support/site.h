@@ -1,6 +1,11 @@
 // A private site tree for tests that run lumba_run: each Site owns a temporary directory holding
 // oska/ (bind-mounted over /usr/local/oska while a command runs), home/ (HOME) and mail/ (what the
 // stub mail script recorded). Fixtures are written into oska() before run().
+//
+// In the sanitizer build a run's processes write their sanitizer reports into the site (whatever
+// their exit status, which a leak report does not change for a run that fails anyway); run()
+// makes the test fail on any report it finds. Leaks of third-party libraries are left out: by
+// name those lsan.supp lists, and those whose stacks have no frame in this tree.
 #pragma once
 
 #include <string>

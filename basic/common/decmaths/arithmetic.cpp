@@ -1,6 +1,6 @@
 // Compare, add, subtract, multiply and divide. Each forms the exact leading digits of the result
 // (a floor of the magnitude, 17 significant base-100 digits or more) and leaves rounding to finish().
-#include <cstdio>
+#include <array>
 
 #include "dec_internal.h"
 
@@ -14,19 +14,6 @@ int cmp_magnitude(const dec_t *x, const dec_t *y)
     if (x->dec_exp != y->dec_exp) return x->dec_exp < y->dec_exp ? -1 : 1;
     int c = std::memcmp(x->dec_dgts, y->dec_dgts, DECSIZE);
     return c < 0 ? -1 : c > 0 ? 1 : 0;
-}
-
-// A damaged record handed to the arithmetic: worth a line on standard error.
-bool damaged(const dec_t *a)
-{
-    if (a->dec_ndgts < 0 || a->dec_ndgts > DECSIZE) return true;
-    if (a->dec_exp < DEC_MINEXP || a->dec_exp > DEC_MAXEXP) return true;
-    if (a->dec_pos < 0 || a->dec_pos > 1) return true;
-    for (int i = 0; i < DECSIZE; ++i) {
-        auto d = static_cast<unsigned char>(a->dec_dgts[i]);
-        if (d > 99 || (i >= a->dec_ndgts && d != 0)) return true;
-    }
-    return a->dec_ndgts > 0 && a->dec_dgts[0] == 0;
 }
 
 using u128 = unsigned __int128;
@@ -62,6 +49,59 @@ inline int ctz128(u128 v)
 
 // One in each of the fifteen low bytes.
 constexpr u128 ONES15 = static_cast<u128>(0x0001010101010101ull) << 64 | 0x0101010101010101ull;
+
+// The invariants the operations rely on: a digit count of 0 to 16, the sign 0 or 1, the exponent
+// in range, digits of 0 to 99, none past the count and the first one not 0. A record that breaks
+// them (text stored over a number and read back as one) is not a number: dividing by a leading
+// zero pair would divide by zero in the hardware. Eight digits are checked at a time.
+struct DigitWords {
+    std::uint64_t lo, hi;  // digits 0..7 and 8..15, digit i in byte i % 8
+};
+
+inline DigitWords digit_words(const dec_t *a)
+{
+    DigitWords w;
+    std::memcpy(&w.lo, a->dec_dgts, 8);
+    std::memcpy(&w.hi, a->dec_dgts + 8, 8);
+    return w;
+}
+
+constexpr std::uint64_t ONES8 = 0x0101010101010101ull;
+
+// The top bit of each byte above 99: set already, or set by adding 28 to its low seven bits.
+inline std::uint64_t above_99(std::uint64_t v) { return (v | ((v & ONES8 * 0x7F) + ONES8 * 28)) & ONES8 * 0x80; }
+
+// For each count, the bytes of the digits from that count on.
+constexpr auto PAST_COUNT = [] {
+    std::array<DigitWords, DECSIZE + 1> t{};
+    for (int n = 0; n <= DECSIZE; ++n) {
+        t[n].lo = n >= 8 ? 0 : ~std::uint64_t{0} << (8 * n);
+        t[n].hi = n >= 16 ? 0 : n <= 8 ? ~std::uint64_t{0} : ~std::uint64_t{0} << (8 * (n - 8));
+    }
+    return t;
+}();
+
+inline bool fields_agree(const dec_t *a, const DigitWords &w)
+{
+    const auto n = static_cast<std::uint16_t>(a->dec_ndgts);
+    return n <= DECSIZE && ((w.lo & PAST_COUNT[n].lo) | (w.hi & PAST_COUNT[n].hi)) == 0 &&
+           (n == 0 || (w.lo & 0xFF) != 0) && static_cast<std::uint16_t>(a->dec_pos) <= 1 &&
+           static_cast<unsigned>(a->dec_exp - DEC_MINEXP) <= static_cast<unsigned>(DEC_MAXEXP - DEC_MINEXP);
+}
+
+inline bool well_formed(const dec_t *x, const dec_t *y)
+{
+    const DigitWords a = digit_words(x), b = digit_words(y);
+    if (above_99(a.lo) | above_99(a.hi) | above_99(b.lo) | above_99(b.hi)) return false;
+    return fields_agree(x, a) && fields_agree(y, b);
+}
+
+// The answer to an operand that is not a number.
+int non_numeric(dec_t *r)
+{
+    set_null(r);
+    return DEC_NON_NUMERIC;
+}
 
 // An exact digit string of at most 16 digits (digit 0 in the top byte, value 0.R x 100^exp):
 // normalised and stored without rounding.
@@ -111,8 +151,6 @@ int add_signed(const dec_t *x, int xs, const dec_t *y, int ys, dec_t *r)
         return 0;
     }
     if (nx == 0) {
-        if (damaged(y))
-            std::fprintf(stderr, " -- possible memory corruption in dmaths_decadd %s:%d\n", __FILE__, __LINE__);
         if (r != y) *r = *y;
         r->dec_pos = static_cast<std::int16_t>(ys);
         return 0;
@@ -322,6 +360,7 @@ int dmaths_decadd(const dec_t *x, const dec_t *y, dec_t *r)
         set_null(r);
         return 0;
     }
+    if (!well_formed(x, y)) return non_numeric(r);
     return add_signed(x, x->dec_pos, y, y->dec_pos, r);
 }
 
@@ -331,6 +370,7 @@ int dmaths_decsub(const dec_t *x, const dec_t *y, dec_t *r)
         set_null(r);
         return 0;
     }
+    if (!well_formed(x, y)) return non_numeric(r);
     return add_signed(x, x->dec_pos, y, y->dec_pos ? 0 : 1, r);
 }
 
@@ -340,6 +380,7 @@ int dmaths_decmul(const dec_t *x, const dec_t *y, dec_t *r)
         set_null(r);
         return 0;
     }
+    if (!well_formed(x, y)) return non_numeric(r);
     int nx = ndigits(x), ny = ndigits(y);
     int pos = x->dec_pos == y->dec_pos ? 1 : 0;
     // The exact product in base 10^8: column sums of at most four products below 10^16 each.
@@ -376,6 +417,7 @@ int dmaths_decdiv(const dec_t *x, const dec_t *y, dec_t *r)
         set_null(r);
         return 0;
     }
+    if (!well_formed(x, y)) return non_numeric(r);
     int nx = ndigits(x), ny = ndigits(y);
     if (ny == 0) {
         set_zero(r);

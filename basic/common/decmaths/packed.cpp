@@ -1,6 +1,8 @@
 // Packed storage form: header byte (exponent + 192, inverted for negative values), then the
-// digits, 100's-complemented for negative values, so that the bytes of two values compare as
-// the values do.
+// digits, 100's-complemented for negative values. The bytes of two non-zero values compare as
+// the values do, every negative one below every positive one; not so around zero: zero (and a
+// negative zero) has the header of exponent 0, so it sorts above the positive values below 0.01
+// (negative exponents), and null, all zero bytes, sorts below everything.
 #include "dec_internal.h"
 
 using namespace decmaths;

@@ -1,4 +1,5 @@
 // Text to number, digit strings and number to text.
+#include <algorithm>
 #include <cstdio>
 
 #include "dec_internal.h"
@@ -243,13 +244,16 @@ int dmaths_dectoasc(const dec_t *a, char *buffer, int width, int decimals)
         if (dec < 1) dec = 1;
     }
     bool neg = a->dec_pos == 0 && nd > 0;
-    // Fewer decimals (rounded again from the value) when the field is too narrow for them.
+    // The fixed form counts its digits (pt + dec of them, so none stand for the "0" before the
+    // point of a value below one) and the point, which is left out of the count when there are
+    // no decimals. A field short by no more than the decimals takes that many fewer, rounded
+    // again from the value; what still does not fit is cut at the field's end (0.67 in three
+    // columns is 0.6), which reports and stored files rely on.
     DecDigits dd = fixed_digits(a, dec);
-    while (dec > 0) {
-        long long need = (neg ? 1 : 0) + (dd.pt < 1 ? 1 : dd.pt) + 1 + dec;
-        long long excess = need - width;
-        if (excess <= 0 || excess > dec + 1) break;
-        dec = excess < dec ? dec - excess : 0;
+    const long long digits = std::clamp(dd.pt + dec, 0LL, 150LL);
+    const long long excess = digits + (digits != dd.pt ? 1 : 0) + (neg ? 1 : 0) - width;
+    if (excess > 0 && excess <= dec) {
+        dec -= excess;
         dd = fixed_digits(a, dec);
     }
     if (width - (neg ? 1 : 0) < dd.pt)

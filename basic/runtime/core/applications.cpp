@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "executor.h"
@@ -150,6 +151,21 @@ Application_t *FindLastApplication(const char *base, char *suffix)
     return last;
 }
 
+bool FirstFreeSuffix(const char *base, char *suffix)
+{
+    const std::string prefix = std::string(base ? base : "") + "__";
+    std::set<std::string> taken;
+    for (Application_t *ap = applications; ap; ap = ap->next)
+        if (const char *s = suffix_of(ap->name, prefix)) taken.insert(s);
+    char s[APP_SUFFIX_SIZE] = "A";
+    for (; std::strcmp(s, "ZZZ") != 0; advance_suffix(s))
+        if (!taken.count(s)) {
+            std::memcpy(suffix, s, sizeof s);
+            return true;
+        }
+    return false;
+}
+
 Application_t *AddApplication(const char *name)
 {
     if (Application_t *ap = FindApplication(name)) return ap;
@@ -195,6 +211,13 @@ void DelApplication(const char *name, void *owner_window)
         else
             return;
     }
+}
+
+void DeleteApplication(Application_t *ap)
+{
+    if (!ap) return;
+    unlink_and_free(ap);
+    run_hook(CoreHook::application_deleted);
 }
 
 AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals, std::uint32_t chars,
@@ -370,10 +393,14 @@ const char *CurrentApplicationName() { return current_application ? current_appl
 std::string ApplicationNames()
 {
     std::string names;
-    for (Application_t *ap = applications; ap; ap = ap->next) {
+    int count = 0;
+    for (Application_t *ap = applications; ap; ap = ap->next, ++count) {
+        if (count >= REPORT_APPLICATION_NAMES) continue;  // counted, not named
         if (!names.empty()) names += ", ";
         names += ap->name;
     }
+    if (count > REPORT_APPLICATION_NAMES)
+        names += ", ... and " + std::to_string(count - REPORT_APPLICATION_NAMES) + " more";
     return names;
 }
 

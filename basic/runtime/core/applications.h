@@ -72,6 +72,9 @@ extern int last_ap_delete_ok;
 Application_t *FindApplication(const char *name);
 // Newest application named base + "__" + suffix; suffix (APP_SUFFIX_SIZE bytes) gets the next one.
 Application_t *FindLastApplication(const char *base, char *suffix);
+// The first suffix, in the order names are given, that no application of base has (ZZZ never):
+// false when every one is taken.
+bool FirstFreeSuffix(const char *base, char *suffix);
 Application_t *AddApplication(const char *name);
 void CanDeleteLastApplication();
 // By name (with its neighbours by the owner rules) or, without a name, every deletable
@@ -79,6 +82,8 @@ void CanDeleteLastApplication();
 void DelApplication(const char *name, void *owner_window);
 // Every deletable application (finish).
 void DelAllApplications();
+// Unlinks and frees that one application, whatever its neighbours.
+void DeleteApplication(Application_t *ap);
 AppMemory_t *NewApplicationMem(std::uint32_t code_words, std::uint32_t decimals, std::uint32_t chars,
                                std::uint32_t struct_bytes);
 void DeleteApplicationMem(AppMemory_t *mem);
@@ -101,5 +106,8 @@ void PrintAllAppVariables(const char *title, std::FILE *stream);
 
 // Report data.
 const char *CurrentApplicationName();   // NULL while no application is loaded
-std::string ApplicationNames();         // all loaded applications, joined by ", "
+// The loaded applications joined by ", ": the first REPORT_APPLICATION_NAMES of them, then
+// ", ... and N more" for the others, so that a report stays short however many are loaded.
+inline constexpr int REPORT_APPLICATION_NAMES = 20;
+std::string ApplicationNames();
 const char *LoadedFileName(int index);  // source file of the current application, or NULL

@@ -26,6 +26,9 @@ namespace {
 int common_fd = -1;
 std::string common_name;
 std::size_t mapped_size;
+// The object's name again, in storage a signal handler may read: the fatal paths that end the
+// process without the exit's clean-up remove the object by it.
+char unlink_name[256];
 
 std::string user_name()
 {
@@ -86,6 +89,7 @@ void common_declare(std::int64_t numerics, std::int64_t chars)
     }
     common_fd = fd;
     common_name = name;
+    if (name.size() < sizeof unlink_name) std::memcpy(unlink_name, name.c_str(), name.size() + 1);
     mapped_size = static_cast<std::size_t>(size);
     Common_variables = block;
     Common_size = static_cast<long>(size);
@@ -96,8 +100,15 @@ void common_declare(std::int64_t numerics, std::int64_t chars)
     CommonSymbolMemory(current_application);
 }
 
+void unlink_common_object()
+{
+    if (unlink_name[0]) shm_unlink(unlink_name);
+    unlink_name[0] = '\0';
+}
+
 void release_common_block()
 {
+    unlink_name[0] = '\0';
     if (Common_variables && mapped_size) munmap(Common_variables, mapped_size);
     if (common_fd >= 0) close(common_fd);
     if (!common_name.empty()) shm_unlink(common_name.c_str());

@@ -67,7 +67,78 @@ void load_globals(Interp_t *c)
     ERROR_TRAP = known ? &TRAP_VECTORS[cur_routine] : &IO_TRAP;
 }
 
+// The context whose program is being loaded: until an application holds it, a load that ends
+// the run leaves it to the exit's clean-up (release_loose_context).
+Interp_t *loading_context;
+
+// True when a loaded application's memory space holds the context (it then frees it).
+bool context_owned(const Interp_t *c)
+{
+    for (Application_t *ap = applications; ap; ap = ap->next)
+        if (ap->app && ap->app->interp == c) return true;
+    return false;
+}
+
+void free_loose_context(Interp_t *c)
+{
+    DPS_FREE(c->ARGV.s_c.C_S);
+    DPS_FREE(c->Stk);
+    sfree(c);
+}
+
+// A new context with its value stack, as start-up and EXECUTE make one.
+Interp_t *new_context()
+{
+    auto *c = Calloc(1, Interp_t);
+    c->Stk = Calloc(STACKSIZE, Stack);
+    c->sp = -1;
+    c->ARGV.s_t = string_array;
+    c->ARGV.flags = stk_ref;
+    c->ncount = c->ccount = -1;
+    c->keyset = default_keyset();
+    return c;
+}
+
+// Loads object into c; the application that takes it frees it from then on.
+void load_into(Interp_t *c)
+{
+    loading_context = c;
+    LoadCode(c);
+    loading_context = nullptr;
+}
+
 } // namespace
+
+void release_unused_application(Application_t *ap)
+{
+    if (!ap || !ap->app || ap->windowed || ap->owner_window || ap->busy) return;
+    for (Interp_t *c = Minterp; c; c = c->previous)
+        if (c->current_application == ap) return;
+    // A context that runs another program by now is not the application's to free.
+    if (ap->app->interp && ap->app->interp->current_application != ap) ap->app->interp = nullptr;
+    DeleteApplication(ap);
+}
+
+void release_ended_child(Interp_t *child)
+{
+    if (!child || child == Minterp || std::strcmp(child->origin_name, "execute") != 0) return;
+    Application_t *ap = child->current_application;
+    if (!ap || !ap->app || ap->app->interp != child) return;
+    // An untrapped error leaves values behind: the texts they own go with the child.
+    for (int i = std::min(child->sp, STACKSIZE - 1); i >= 0; --i) {
+        Stack &e = child->Stk[i];
+        if (e.s_t == string && !(e.flags & stk_ref) && e.s_c.C_S) release_entry(e);
+    }
+    child->sp = -1;
+    release_unused_application(ap);
+}
+
+void release_loose_context()
+{
+    Interp_t *c = loading_context;
+    loading_context = nullptr;
+    if (c && !context_owned(c)) free_loose_context(c);
+}
 
 void push_interpreter(Interp_t *context, Code *return_position, const char *origin)
 {
@@ -90,6 +161,7 @@ void pop_interpreter()
 {
     Interp_t *left = Minterp;
     if (!left) return;
+    left->sp = sp;  // what its program left on its stack, for whoever frees the context
     EXIT_STAT = left->EXIT_STAT;
     std::memcpy(EXIT_STRING, left->EXIT_STRING, sizeof EXIT_STRING);
     Interp_t *prev = left->previous;
@@ -127,19 +199,13 @@ void set_application_context(Application_t *ap)
 
 void run_first_program(const char *origin)
 {
-    auto *c = Calloc(1, Interp_t);
-    c->Stk = Calloc(STACKSIZE, Stack);
-    c->sp = -1;
+    Interp_t *c = new_context();
     c->ARGC = ARGC;
-    c->ARGV.s_t = string_array;
     c->ARGV.s_c.C_S = ARGV;
     c->ARGV.s_dims[0] = static_cast<std::uint32_t>(ARGV_width);
     c->ARGV.s_dims[1] = static_cast<std::uint32_t>(ARGC);
     c->ARGV.length = static_cast<std::uint32_t>(ARGV_width * ARGC);
-    c->ARGV.flags = stk_ref;
-    c->ncount = c->ccount = -1;
-    c->keyset = default_keyset();
-    LoadCode(c);
+    load_into(c);
 
     sp = -1;
     depth = 0;
@@ -207,21 +273,6 @@ void reload_routines()
     if (Minterp) set_routines(Minterp);
 }
 
-// True when a loaded application's memory space holds the context (it then frees it).
-bool context_owned(const Interp_t *c)
-{
-    for (Application_t *ap = applications; ap; ap = ap->next)
-        if (ap->app && ap->app->interp == c) return true;
-    return false;
-}
-
-void free_loose_context(Interp_t *c)
-{
-    DPS_FREE(c->ARGV.s_c.C_S);
-    DPS_FREE(c->Stk);
-    sfree(c);
-}
-
 } // namespace
 
 Interp_t *new_interpreter(int nargs, int last)
@@ -232,11 +283,7 @@ Interp_t *new_interpreter(int nargs, int last)
     const std::string name = name_argument(Stk[first], "EXECUTE");
     const int unit = integer_of(Stk[first + 1]);
 
-    auto *child = Calloc(1, Interp_t);
-    child->Stk = Calloc(STACKSIZE, Stack);
-    child->sp = -1;
-    child->ARGV.s_t = string_array;
-    child->ARGV.flags = stk_ref;
+    Interp_t *child = new_context();
     try {
         if (nargs == 4) {
             const int argc = integer_of(Stk[last - 1]);
@@ -255,14 +302,13 @@ Interp_t *new_interpreter(int nargs, int last)
         set_object_path(unit >= 0 ? std::string(apps_PATH ? apps_PATH : "") + "/unit" + std::to_string(unit) + "/" + name
                                   : name,
                         "EXECUTE");
-        child->ncount = child->ccount = -1;
-        child->keyset = default_keyset();
-        LoadCode(child);
+        load_into(child);
     } catch (...) {
         // A refused or failed load (a missing program is a trappable error) leaves the parent
         // running its own program, and the child goes unless an application already holds it.
         object = nullptr;
-        if (!context_owned(child)) free_loose_context(child);
+        loading_context = child;
+        release_loose_context();
         reload_routines();
         throw;
     }
@@ -303,19 +349,25 @@ void Chain(int nargs, int last)
     Interp_t *c = Minterp;
     Application_t *old = c->current_application;
     const auto before = std::make_unique<Interp_t>(*c);
+    // While the new program loads no application holds the context: the new one takes it over,
+    // and a load that ends the run leaves it to the exit's clean-up; so it is freed once.
+    const bool held = old && old->app && old->app->interp == c;
+    if (held) old->app->interp = nullptr;
     try {
-        LoadCode(c);
+        load_into(c);
     } catch (...) {
+        loading_context = nullptr;
         object = nullptr;
         *c = *before;
         for (Application_t *ap = applications; ap; ap = ap->next)
-            if (ap != old && ap->app && ap->app->interp == c) ap->app->interp = nullptr;
+            if (ap->app && ap->app->interp == c) ap->app->interp = nullptr;
+        if (held) old->app->interp = c;
         reload_routines();
         throw;
     }
     object = nullptr;
-    // The context now belongs to the new application alone, so exit frees it once.
-    if (old && old != c->current_application && old->app && old->app->interp == c) old->app->interp = nullptr;
+    // The program replaced goes, so that a menu chaining back and forth runs in the same memory.
+    if (old && old != c->current_application) release_unused_application(old);
 
     release_mem();  // the whole stack with its owned texts, arguments included
     std::snprintf(MANUAL_NAME, sizeof MANUAL_NAME, "%02d1", unit);

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "gdata.h"
+#include "loader.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "applications.h"
@@ -56,12 +58,12 @@ std::string stack_trace()
     std::vector<char> buffer(STACK_TRACE_SIZE);
     while (text.size() < STACK_TRACE_SIZE - 1) {
         ssize_t n = read(out[0], buffer.data(), STACK_TRACE_SIZE - 1 - text.size());
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && interrupted(errno)) continue;
         if (n <= 0) break;
         text.append(buffer.data(), static_cast<std::size_t>(n));
     }
     close(out[0]);
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {}
+    while (waitpid(child, nullptr, 0) < 0 && interrupted(errno)) {}
     // Keep what follows the debugger's start-up chatter.
     std::size_t last = std::string::npos;
     for (std::size_t at = text.find("Loaded ", 7); at != std::string::npos; at = text.find("Loaded ", at + 1))
@@ -84,6 +86,31 @@ std::string first_line(const char *text)
     return s.substr(0, s.find_first_of("\r\n"));
 }
 
+// Runs the site's mail script; true when it ran and ended with status 0.
+bool run_mail_script(const char *recipient, const std::string &sender, const std::string &subject,
+                     const std::string &path)
+{
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0) {
+        std::printf("*** E_mesg: ERROR: forking child process failed");
+        std::fflush(stdout);
+        finish(1);
+    }
+    if (child == 0) {
+        execlp(MAIL_SCRIPT, MAIL_SCRIPT, recipient, sender.c_str(), subject.c_str(), path.c_str(),
+               static_cast<char *>(nullptr));
+        static const char failed[] = "*** E_mesg: ERROR: exec failed\n";
+        ssize_t ignored = write(STDERR_FILENO, failed, sizeof failed - 1);
+        (void)ignored;
+        _exit(1);
+    }
+    int status = 0;
+    pid_t waited;
+    while ((waited = waitpid(child, &status, 0)) < 0 && interrupted(errno)) {}
+    return waited == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 } // namespace
 
 void GenEmailLog(const char *recipient, const char *kind, int count)
@@ -100,7 +127,7 @@ void GenEmailLog(const char *recipient, const char *kind, int count)
     const char *app = CurrentApplicationName();
     std::string info = std::string("\nHost:  ") + host + ";\nProgram:  " + (app ? app : "Unknown") + "; " +
                        "App:v." + apps_version + "; " + ApplicationNames() + "; Lumba:v." + LUMBA_VERSION + "; \n" +
-                       "Issue:    " + LUMBA_ISSUE + "\n" + "When:     " + when + "\n" + "Datapath: " +
+                       "Issue:    " + ISSUE_STR + "\n" + "When:     " + when + "\n" + "Datapath: " +
                        ProgramDataPath() + "\n" + "Function Name: " +
                        ((cur_routine < 1 || !Rname) ? "__MAIN__" : Rname) + "\n\n";
     error_vector_add(info.c_str());
@@ -138,8 +165,10 @@ void E_mesg_to(const char *recipient, const char *kind, char **lines)
     if (n < 3) return;
     if (!recipient) recipient = SUPPORT_ADDRESS;
 
+    // The login name comes from the environment: one with control characters in it never reaches
+    // the mail script's arguments.
     const char *login = login_name();
-    if (!login || !*login) login = FALLBACK_LOGIN;
+    if (!login || !*login || has_control_characters(login)) login = FALLBACK_LOGIN;
     // A new file per report, never through a symbolic link someone left in the shared directory.
     std::string path = std::string(TEMP_DIR "/email-") + file_safe(login) + "-XXXXXX.txt";
     int fd = mkostemps(path.data(), 4, O_CLOEXEC);
@@ -158,22 +187,19 @@ void E_mesg_to(const char *recipient, const char *kind, char **lines)
     if (about.empty()) about = first_line(lines[1]);
     std::string subject = std::string("E-") + kind + ":" + about;
     if (subject.size() > SUBJECT_SIZE) subject.resize(SUBJECT_SIZE);
+    for (char &c : subject)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     std::string sender = std::string(login) + "@" + MAIL_DOMAIN;
 
-    std::fflush(nullptr);
-    pid_t child = fork();
-    if (child < 0) {
-        std::printf("*** E_mesg: ERROR: forking child process failed");
-        std::fflush(stdout);
-        finish(1);
+    // The mail file goes once the script has taken the mail; when the mail cannot be sent, it
+    // stays and the run-time log says where, so nothing of the report is lost.
+    if (has_control_characters(recipient)) {
+        _mlog(1, 9, "E_mesg: recipient %s refused; the report stays in %s", shown_name(recipient).c_str(),
+              path.c_str());
+        return;
     }
-    if (child == 0) {
-        execlp(MAIL_SCRIPT, MAIL_SCRIPT, recipient, sender.c_str(), subject.c_str(), path.c_str(),
-               static_cast<char *>(nullptr));
-        static const char failed[] = "*** E_mesg: ERROR: exec failed\n";
-        ssize_t ignored = write(STDERR_FILENO, failed, sizeof failed - 1);
-        (void)ignored;
-        _exit(1);
-    }
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {}
+    if (run_mail_script(recipient, sender, subject, path))
+        unlink(path.c_str());
+    else
+        _mlog(1, 9, "E_mesg: the mail script failed; the report stays in %s", path.c_str());
 }

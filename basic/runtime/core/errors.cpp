@@ -17,6 +17,7 @@
 #include "applications.h"
 #include "executor.h"
 #include "hooks.h"
+#include "loader.h"
 #include "message.h"
 #include "report_sink.h"
 #include "run_time.h"
@@ -73,7 +74,7 @@ std::string report_text(const char *title, const char *message)
     r += std::string(REPORT_BANNER) + "\n";
     r += "Program:  " + std::string(application_name()) + "; App:v." + apps_version + "; " + ApplicationNames() +
          "; Lumba:v." + LUMBA_VERSION + "; \n\n";
-    r += std::string("Issue:    ") + LUMBA_ISSUE + "\n";
+    r += std::string("Issue:    ") + ISSUE_STR + "\n";
     r += std::string("When:     ") + when + "\n";
     r += "Label:    \n";
     r += "Table:    \n";
@@ -112,6 +113,15 @@ void show_notice(const char *kind, const char *format, std::va_list ap)
     M_mesg(kind, lines);
 }
 
+// Before the process ends without finish: the COMMON object goes (its name only: a core dump
+// keeps the mapping), and the streams are flushed unless a fault is being reported from inside
+// its signal handler, where stdio may be half-way through something.
+void leave_without_clean_up()
+{
+    unlink_common_object();
+    if (!in_fault_handler()) std::fflush(nullptr);
+}
+
 } // namespace
 
 const char *const SUPPORT_ADDRESS = "support@lumba-runtime.example";
@@ -143,12 +153,36 @@ const char *login_name()
     return "Unknown";
 }
 
+bool has_control_characters(const char *text)
+{
+    for (const char *p = text; *p; ++p)
+        if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) return true;
+    return false;
+}
+
+std::string shown_name(const char *text)
+{
+    std::string out;
+    for (const char *p = text; *p; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%X", c);
+            out += hex;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
 void set_title(char *buffer, std::size_t size)
 {
     char when[64];
     date_format_0(when, sizeof when);
-    std::snprintf(buffer, size, "%s %s Issue: %s RPC: %s (%d)", when, application_name(), LUMBA_ISSUE,
-                  login_name(), static_cast<int>(getuid()));
+    // A login name with line ends in it (LOGNAME is the user's to set) may not forge report lines.
+    std::snprintf(buffer, size, "%s %s Issue: %s RPC: %s (%d)", when, application_name(), ISSUE_STR,
+                  shown_name(login_name()).c_str(), static_cast<int>(getuid()));
 }
 
 void GenErrloc()
@@ -279,9 +313,11 @@ private:
 [[noreturn]] void fatal_report(const char *text)
 {
     if (in_abort) {
-        // A fatal error while the fatal report is being made: no second report.
+        // A fatal error while the fatal report is being made: no second report, and none of the
+        // exit's clean-up but the COMMON object and what is safely flushed.
         std::fprintf(stderr, "%s\n", text);
         std::fflush(stderr);
+        leave_without_clean_up();
         _exit(1);
     }
     in_abort = 1;
@@ -290,7 +326,11 @@ private:
     perform_log(Error_vector, 1);
     GenEmailLog(nullptr, "fatal", count);
     if (Dump_available && Dump_requested()) run_hook(CoreHook::take_dump);
-    if (has_signal) std::raise(SIGTRAP);
+    if (has_signal) {
+        // Ends by the trap (and its core dump) instead of the exit's clean-up.
+        leave_without_clean_up();
+        std::raise(SIGTRAP);
+    }
     finish(1);
 }
 

@@ -680,9 +680,11 @@ bool program_end(Run &run, Code *&pc)
         Email(TRANSACTION_LOG_ADDRESS, "Routine %s has had no exit before end/stop!",
               routines[cur_routine].R_name.c_str());
     if (Back_ground) CanDeleteLastApplication();
+    Interp_t *left = Minterp;
     pop_interpreter();
     if (Minterp && depth >= 0 && depth < MAX_CALLERS) run.frame = caller[depth].frame;
     if (!npc) return true;
+    release_ended_child(left);
     pc = npc;
     npc = nullptr;
     push_int(0);
@@ -1139,8 +1141,10 @@ bool take_trap(Run &run)
         return true;
     }
     M_mesg("fatal", Error_vector);
+    Interp_t *left = Minterp;
     pop_interpreter();
     if (!npc) return false;
+    release_ended_child(left);
     // The parent of an EXECUTE child goes on after its call with -1.
     if (depth >= 0 && depth < MAX_CALLERS) run.frame = caller[depth].frame;
     if (ERROR_TRAP) *ERROR_TRAP = NULL_TRAP;

@@ -12,6 +12,8 @@
 #include "stack.h"
 #include "symtab.h"
 
+struct Application_t;
+
 inline constexpr int MAX_NESTING = 98;  // active routine levels
 inline constexpr int STACK_WARN_LEVEL = 253;  // above: mail a warning; at STACKSIZE - 1: stop
 
@@ -57,10 +59,20 @@ void push_interpreter(Interp_t *context, Code *return_position, const char *orig
 void pop_interpreter();
 // Start-up: the first context, its program loaded, then Execute and finish(EXIT_STAT).
 [[noreturn]] void run_first_program(const char *origin);
+// The application of a replaced program (CHAIN) or of an ended EXECUTE child goes when no context
+// runs it and it keeps no window, owner window or running external program.
+void release_unused_application(Application_t *ap);
+// The EXECUTE child that has just been left, with its application, as above.
+void release_ended_child(Interp_t *child);
+// Exit: the context of a program whose load ended the run, unless an application holds it.
+void release_loose_context();
 
 // COMMON: maps the block for n numeric cells and m character bytes (the .common op); frees it.
 void common_declare(std::int64_t numerics, std::int64_t chars);
 void release_common_block();
+// Removes the COMMON object's name (async-signal-safe; the mapping stays, for a core dump): for
+// the fatal paths that end the process without the exit's clean-up.
+void unlink_common_object();
 extern void *Common_variables;
 extern long Common_size;
 

@@ -22,6 +22,8 @@ volatile std::sig_atomic_t pending_signal;
 
 namespace {
 
+volatile std::sig_atomic_t fault_in_handler;
+
 bool synchronous_fault(int sig)
 {
     return sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL || sig == SIGABRT;
@@ -41,6 +43,7 @@ bool keeps_disposition(int sig)
 
 void finish_mem_cleanup()
 {
+    release_loose_context();  // before the applications: it is freed only when none holds it
     CanDeleteLastApplication();
     DelAllApplications();
     freekeysets();
@@ -86,9 +89,17 @@ extern "C" void sigcatcher(int sig)
     has_signal = 1;
     if (synchronous_fault(sig)) {
         // Returning would repeat the fault: report from here.
+        fault_in_handler = 1;
         Abort("Caught signal %d", sig);
     }
-    pending_signal = sig;
+    // A signal that comes before the first is acted on does not replace it: an interrupt after a
+    // request to terminate still terminates quietly.
+    if (!pending_signal) pending_signal = sig;
+}
+
+bool in_fault_handler()
+{
+    return fault_in_handler != 0;
 }
 
 void install_sigcatcher()
@@ -97,7 +108,7 @@ void install_sigcatcher()
         if (keeps_disposition(sig)) continue;
         struct sigaction sa {};
         sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
+        sa.sa_flags = 0;  // no SA_RESTART: the signal ends whatever call the run waits in
         sa.sa_handler = sig == SIGPIPE ? SIG_IGN : sigcatcher;
         sigaction(sig, &sa, nullptr);  // numbers the system refuses are left as they are
     }

@@ -331,9 +331,14 @@ Application_t *name_application(Interp_t *interp, const std::string &base)
 {
     char suffix[APP_SUFFIX_SIZE] = "";
     Application_t *last = FindLastApplication(base.c_str(), suffix);
-    if (last && std::strcmp(suffix, "ZZZ") == 0)
+    // Past the last suffix the names begin again at the first one free (programs replaced by
+    // CHAIN and ended EXECUTE children are freed, so a long run uses few names at a time); a
+    // name in use is never taken again.
+    if (!last) std::strcpy(suffix, "A");
+    if ((std::strcmp(suffix, "ZZZ") == 0 || FindApplication((base + "__" + suffix).c_str())) &&
+        !FirstFreeSuffix(base.c_str(), suffix))
         Abort("Too many loaded %s applications - free some", base.c_str());
-    std::string name = base + "__" + (last ? suffix : "A");
+    std::string name = base + "__" + suffix;
     std::snprintf(interp->program_name, sizeof interp->program_name, "%s", name.c_str());
     return AddApplication(name.c_str());
 }
@@ -384,7 +389,7 @@ int Load_buffer()
     ssize_t n;
     do {
         n = read(object_fd, obj_buf, OBJ_BLOCK);
-    } while (n < 0 && errno == EINTR);
+    } while (n < 0 && interrupted(errno));
     if (n < 0) Syserr("Read %s failed", object);
     obj_buf[n] = '\0';
     if (n == 0) {
@@ -462,7 +467,8 @@ Code *decode()
     default:
         break;
     }
-    if (op >= OP_CODE_COUNT) Abort("Binary corrupted: bad op code - 0x%X", op);
+    // An op byte beyond the set is stored like any other: the executor stops on it only if the
+    // program reaches it ("execute op = %d").
     Code *first = store_word();
     first->param = op;
     record_operands = 0;
@@ -602,6 +608,11 @@ void LoadCode(Interp_t *interp)
     std::uint32_t decimals = area_size(h.decimals);
     std::uint32_t chars = area_size(h.chars);
     if (h.code_words > INT32_MAX || h.struct_bytes > INT32_MAX) Abort("Binary corrupted: header area sizes too large");
+    const std::uint64_t area_bytes = std::uint64_t{h.code_words} * sizeof(Code) + std::uint64_t{decimals} * sizeof(dec_t) +
+                                     chars + h.struct_bytes;
+    if (area_bytes > PROGRAM_AREAS_LIMIT)
+        Abort("Binary corrupted: header asks for %llu bytes of program areas, more than %llu",
+              static_cast<unsigned long long>(area_bytes), static_cast<unsigned long long>(PROGRAM_AREAS_LIMIT));
     if (!ap->app) ap->app = NewApplicationMem(h.code_words, decimals, chars, h.struct_bytes);
     AppMemory_t *mem = ap->app;
     load_mem = mem;

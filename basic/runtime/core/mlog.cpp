@@ -1,6 +1,7 @@
 // The run-time log: per-user log file and standard error, line by line; the two error logs that
 // collect full fatal reports; the program-level log statements.
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "gdata.h"
 #include "message.h"
 #include "run_time.h"
+#include "shared_files.h"
 
 GlobalData_t _global_data;
 GlobalData_t *global_data;
@@ -60,7 +62,7 @@ bool write_all(int fd, const char *text, std::size_t length)
     while (length > 0) {
         ssize_t n = write(fd, text, length);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (interrupted(errno)) continue;
             return false;
         }
         text += n;
@@ -90,7 +92,7 @@ void mlog_do(int level, const char *format, std::va_list ap)
 
     int fd = -1;
     if (to_file) {
-        fd = open(global_data->log_file, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        fd = open_data_file(global_data->log_file, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0)
             mlog_abort("mlog: %s error when attempting to open log file %s\n", std::strerror(errno),
                        global_data->log_file);
@@ -145,6 +147,26 @@ void mlog_level(int enabled, int level, int threshold, const char *format, std::
     mlog_do(level, format, ap);
 }
 
+// The user's home directory: HOME, or the password entry's when HOME is empty (an empty HOME
+// would put the user's .oska at the root of the file system).
+std::string home_directory()
+{
+    const char *home = std::getenv("HOME");
+    if (!home) fail_text("mlog: Attempting to retrieve \"HOME\" environment variable\n");
+    if (*home) return home;
+    const struct passwd *pw = getpwuid(getuid());
+    if (!pw || !pw->pw_dir || !*pw->pw_dir) fail_text("mlog: HOME is empty and the user has no home directory\n");
+    return pw->pw_dir;
+}
+
+// The user's error log, HOME/.oska/errorlog; a HOME too long for it is said to be so.
+std::string user_error_log(const std::string &home)
+{
+    std::string path = home + "/.oska/errorlog";
+    if (path.size() >= PATH_MAX) fail_text("mlog: Name of HOME directory is too long\n");
+    return path;
+}
+
 } // namespace
 
 GlobalData_t *global_data_init(GlobalData_t *gd)
@@ -172,11 +194,11 @@ void mlog_init(char *log_file)
     umask(old);
     if (fd < 0 || close(fd) != 0) fail_path(LOG_DIR "/errorlog");
 
-    const char *home = std::getenv("HOME");
-    if (!home) fail_text("mlog: Attempting to retrieve \"HOME\" environment variable\n");
-
-    std::string oska = std::string(home) + "/.oska";
+    const std::string home = home_directory();
+    const std::string user_log = user_error_log(home);
+    std::string oska = home + "/.oska";
     int kind = file_kind(oska.c_str());
+    if (kind == -ENAMETOOLONG) fail_text("mlog: Name of HOME directory is too long\n");
     if (kind != 0 && kind != 2) {
         std::fprintf(stderr, "%s must be a directory. (tp=%d)\n", oska.c_str(), kind);
         finish(1);
@@ -189,11 +211,11 @@ void mlog_init(char *log_file)
     }
 
     // Only checks that the user's error log can be written; it is made when a report needs it.
-    std::string user_log = oska + "/errorlog";
+    // Another start of the same user may probe it at the same moment and remove it first.
     bool existed = file_kind(user_log.c_str()) != 0;
     fd = open_append(user_log.c_str(), 0664);
     if (fd < 0 || close(fd) != 0) fail_path(user_log.c_str());
-    if (!existed && unlink(user_log.c_str()) != 0) fail_path(user_log.c_str());
+    if (!existed && unlink(user_log.c_str()) != 0 && errno != ENOENT) fail_path(user_log.c_str());
 
     struct passwd *pw = getpwuid(getuid());
     if (!pw) fail_text("User not found\n");
@@ -203,9 +225,10 @@ void mlog_init(char *log_file)
         fail_text("mlog: Name of log file is too long\n");
     std::snprintf(log_file, LOG_FILE_SIZE, "%s/temp/%s.log", ppath, pw->pw_name);
 
-    old = umask(002);
-    fd = open(log_file, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    umask(old);
+    // The user log lies in the shared temp directory: only a plain file of the user's own is
+    // taken (never another user's, a link or a FIFO planted there), and a new one is the user's
+    // alone to read.
+    fd = open_data_file(log_file, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         std::string what = std::string("mlog: Attempting to open log file ") + log_file;
         fail_path(what.c_str());
@@ -294,10 +317,7 @@ long mlog_get_malloc_usage()
 void mlog_append_error_logs(const char *report)
 {
     append_report(LOG_DIR "/errorlog", report);
-    const char *home = std::getenv("HOME");
-    if (!home) fail_text("mlog: Attempting to retrieve \"HOME\" environment variable\n");
-    std::string user_log = std::string(home) + "/.oska/errorlog";
-    append_report(user_log.c_str(), report);
+    append_report(user_error_log(home_directory()).c_str(), report);
 }
 
 void mlog_write_fatal_error(const char *format, std::va_list ap)

@@ -25,6 +25,7 @@
 #include "message.h"
 #include "numerics.h"
 #include "run_time.h"
+#include "shared_files.h"
 #include "sql.h"
 #include "stack.h"
 
@@ -405,20 +406,11 @@ bool same_layout(const Structure &a, const Structure &b)
     return false;
 }
 
-// Opens the dump file in the shared temp directory: never through a symbolic link; a new file is
-// made exclusively, an existing one is reused only when it is a plain file of ours (then emptied).
+// Opens the dump file in the shared temp directory by its rules, whatever the directory's mode:
+// never through a symbolic link, only a plain file of the run's own (then emptied).
 std::FILE *open_dump_file(const std::string &path)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) {
-        fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat st;
-        if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid() ||
-                        ftruncate(fd, 0) != 0)) {
-            close(fd);
-            fd = -1;
-        }
-    }
+    const int fd = open_own_file(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
     std::FILE *f = fdopen(fd, "w");
     if (!f) close(fd);

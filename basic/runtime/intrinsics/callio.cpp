@@ -227,10 +227,12 @@ void io_input()
 {
     if (!Back_ground) return;
     char line[RECORD_MAX + 1];
-    errno = 0;
-    if (!std::fgets(line, sizeof line, stdin) && std::ferror(stdin)) {
+    for (;;) {
+        errno = 0;
+        if (std::fgets(line, sizeof line, stdin) || !std::ferror(stdin)) return;
         const int e = errno ? errno : EIO;
         std::clearerr(stdin);
+        if (interrupted(e)) continue;  // a signal that ends the run does so here
         errno = e;
         Io_error(e, 1, "reading INPUT : ");
     }

@@ -2,6 +2,7 @@
 // tables are first used) and the reading of arguments off the value stack.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -12,9 +13,25 @@
 #include "numerics.h"
 #include "stack.h"
 
+// The longest text that repetition makes: IREPEAT$ and the control-character runs (TAB$ ...).
+inline constexpr std::uint64_t REPEAT_LIMIT = std::uint64_t{256} << 20;
+
+// How many arguments a case takes. The dispatcher refuses any other count (error 200) before the
+// case runs, so no case reads an argument that is not there. A case that checks its count itself,
+// with a message of its own, takes any count.
+struct Arity {
+    int min = 0;
+    int max = INT_MAX;
+};
+inline constexpr Arity ANY_COUNT{};
+constexpr Arity exactly(int n) { return {n, n}; }
+constexpr Arity at_least(int n) { return {n, INT_MAX}; }
+constexpr Arity between(int min, int max) { return {min, max}; }
+
 template <class Handler> struct IntrinsicCase {
     int code;
     Handler handler;
+    Arity arity = ANY_COUNT;
 };
 
 std::span<const IntrinsicCase<NumericIntrinsic>> numeric_cases();       // numeric_cases.cpp

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cases.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"
@@ -18,7 +19,21 @@ char tstr0[64];  // "%p" of a 64-bit value
 
 char *Convert_HEX(const dec_t *value)
 {
+    // The integer part must fit 64 bits, as a signed or an unsigned number: from -2^63 up to
+    // 2^64 - 1. Beyond that the conversion would wrap and show some other number.
+    static const dec_t below = [] {
+        dec_t d;
+        NumericCvASC("-9223372036854775809", 20, &d);
+        return d;
+    }();
+    static const dec_t above = [] {
+        dec_t d;
+        NumericCvASC("18446744073709551616", 20, &d);
+        return d;
+    }();
     long v = 0;
+    if (value->dec_pos != DECPOSNULL && (NumericCmp(value, &below) <= 0 || NumericCmp(value, &above) >= 0))
+        Xerror(202, "Bad conversion of HEX number");
     if (NumericToLONG(value, &v) != 0) Xerror(202, "Bad conversion of HEX number");
     std::snprintf(tstr0, sizeof tstr0, "%p", reinterpret_cast<void *>(v));
     return tstr0;
@@ -36,6 +51,7 @@ void Intrinsic_string(Stack *result, int code, int n)
     default: Xerror(202, "Intrinsic_string called with bad icode - 0x%X\n", static_cast<unsigned>(code));
     }
     const std::size_t count = n > 0 ? static_cast<std::size_t>(n) : 0;  // a negative count gives ""
+    if (count > REPEAT_LIMIT) Xerror(202, "%s: result of %zu bytes is too long", inbuilt[code].F_name, count);
     auto *text = static_cast<char *>(salloc(count + 1));
     std::memset(text, c, count);
     text[count] = '\0';

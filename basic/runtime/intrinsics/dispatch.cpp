@@ -75,6 +75,7 @@ Kind kind_of(int code)
 template <class Handler> struct Row {
     Handler handler = nullptr;
     unsigned flags = 0;
+    Arity arity;  // the intrinsic's, kept when another handler is registered for it
 };
 
 template <class Handler> using Table = std::array<Row<Handler>, IN_ROWS>;
@@ -87,7 +88,10 @@ template <class Handler> Table<Handler> make_table(Kind kind, std::initializer_l
     for (int code : without_case) t[code].flags = 0;
     for (int code : windows_only) t[code].flags |= WINDOWS;
     for (auto list : lists)
-        for (const auto &c : list) t[c.code].handler = c.handler;
+        for (const auto &c : list) {
+            t[c.code].handler = c.handler;
+            t[c.code].arity = c.arity;
+        }
     return t;
 }
 
@@ -121,8 +125,9 @@ template <class Handler> Handler install(Table<Handler> &t, int code, Handler ha
 }
 
 // The row of code when the dispatcher serves it, after the windows-mode refusal; nullptr when
-// the code ends in the default stop. A served row without a handler stops here.
-template <class Handler> const Row<Handler> *served(Table<Handler> &t, int code)
+// the code ends in the default stop. A served row without a handler stops here, and so does a
+// call with a number of arguments the row does not take (the handler would read past them).
+template <class Handler> const Row<Handler> *served(Table<Handler> &t, int code, int nargs)
 {
     if (code < 0 || code >= IN_ROWS || !(t[code].flags & HAS_CASE)) return nullptr;
     const Row<Handler> &row = t[code];
@@ -133,6 +138,7 @@ template <class Handler> const Row<Handler> *served(Table<Handler> &t, int code)
         Xerror(208, "%s: not in windows mode", bare.c_str());
     }
     if (!row.handler) Abort("%s not available", name);
+    if (nargs < row.arity.min || nargs > row.arity.max) Xerror(200, "%s: wrong number of arguments (%d)", name, nargs);
     return &row;
 }
 
@@ -156,7 +162,7 @@ StatementIntrinsic register_statement_intrinsic(int code, StatementIntrinsic han
 int r_intrins(Stack *result, int code, int nargs, int last)
 {
     result->s_c.C_N = &result->num;
-    const Row<NumericIntrinsic> *row = served(numeric_table(), code);
+    const Row<NumericIntrinsic> *row = served(numeric_table(), code, nargs);
     if (!row) Abort("Bad real function intrinsic code - %d", code);
     row->handler(nargs, last, result);
     result->s_t = real;
@@ -170,7 +176,7 @@ int s_intrins(Stack *result, int code, int nargs, int last)
     result->s_t = intrinsic;
     result->s_c.C_A = static_cast<Address>(code);
     result->flags = 0;
-    const Row<StringIntrinsic> *row = served(string_table(), code);
+    const Row<StringIntrinsic> *row = served(string_table(), code, nargs);
     if (!row) Abort("Bad string intrinsic code - %d", code);
     row->handler(nargs, last, result);
     if (result->s_t == string) {
@@ -182,7 +188,7 @@ int s_intrins(Stack *result, int code, int nargs, int last)
 
 int c_intrins(int code, int nargs, int last)
 {
-    const Row<StatementIntrinsic> *row = served(statement_table(), code);
+    const Row<StatementIntrinsic> *row = served(statement_table(), code, nargs);
     if (!row) Abort("Bad c-intrinsic code - %d", code);
     row->handler(nargs, last);
     return 0;

@@ -16,6 +16,7 @@
 #include "mem_mgt.h"
 #include "message.h"
 #include "run_time.h"
+#include "shared_files.h"
 
 FileChannel_t File_table[FILE_TABLE_SIZE];
 
@@ -39,20 +40,32 @@ void seq_read(FileChannel_t *channel, RecordBuffer &record)
 {
     if (indexed_mode(Ioc.mode)) Io_error(301, 0, "Access mode applies only to ISAM files");
     if (Ioc.mode == 'R') Io_error(301, 0, "Attempt to access sequential file %s randomly", channel->name);
-    errno = 0;
-    if (!std::fgets(record.text, RECORD_MAX + 1, channel->stream)) {
-        if (std::ferror(channel->stream)) {
-            const int e = errno ? errno : EIO;
-            std::clearerr(channel->stream);
-            errno = e;
-            Io_error(e, 1, "I/O Error reading file \"%s\" : ", channel->name);
+    // One line: its first RECORD_MAX characters are the record; the rest of a longer line is read
+    // and dropped, so that the next READ starts at the next line.
+    std::FILE *in = channel->stream;
+    std::size_t n = 0;
+    bool any = false;
+    for (;;) {
+        errno = 0;
+        const int c = std::getc(in);
+        if (c == EOF) {
+            if (std::ferror(in)) {
+                const int e = errno ? errno : EIO;
+                std::clearerr(in);
+                if (interrupted(e)) continue;  // a signal that ends the run does so here
+                errno = e;
+                Io_error(e, 1, "I/O Error reading file \"%s\" : ", channel->name);
+            }
+            if (!any) Io_error(TRAPPABLE_ERROR, 0, "Attempt to READ past end-of-file on LFN %d", channel_number(channel));
+            break;  // a last line without its line end
         }
-        Io_error(TRAPPABLE_ERROR, 0, "Attempt to READ past end-of-file on LFN %d", channel_number(channel));
+        any = true;
+        if (c == '\n') break;
+        if (n < RECORD_MAX) record.text[n++] = static_cast<char>(c);
     }
+    record.text[n] = '\0';
     // The text ends at the first zero byte, as a random record's does.
-    std::size_t n = strnlen(record.text, RECORD_MAX);
-    if (n > 0 && record.text[n - 1] == '\n') record.text[--n] = '\0';
-    record.length = n;
+    record.length = strnlen(record.text, n);
 }
 
 void seek_record(FileChannel_t *channel)
@@ -70,7 +83,7 @@ void ran_read(FileChannel_t *channel, RecordBuffer &record)
     std::size_t got = 0;
     while (got < want) {
         const ssize_t n = ::read(channel->descriptor, record.text + got, want - got);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && interrupted(errno)) continue;
         if (n < 0) Io_error(errno, 1, "Random READ error");
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
@@ -88,8 +101,16 @@ void seq_write(FileChannel_t *channel, RecordBuffer &record)
     bool ok = std::fwrite(record.text, 1, record.length, channel->stream) == record.length;
     for (int i = 0; ok && i < Ioc.carr; ++i) ok = std::fputc('\n', channel->stream) != EOF;
     // Each statement's record reaches the file before the next statement, so a write error is
-    // reported by the statement that caused it and other processes see whole records.
-    if (ok) ok = std::fflush(channel->stream) == 0;
+    // reported by the statement that caused it and other processes see whole records. What a
+    // signal interrupted stays in the stream's buffer and is flushed again.
+    while (ok && std::fflush(channel->stream) != 0) {
+        const int e = errno;
+        if (!interrupted(e)) {
+            ok = false;
+            break;
+        }
+        std::clearerr(channel->stream);
+    }
     if (!ok) {
         const int e = errno ? errno : EIO;
         std::clearerr(channel->stream);
@@ -101,18 +122,21 @@ void seq_write(FileChannel_t *channel, RecordBuffer &record)
 void ran_write(FileChannel_t *channel, RecordBuffer &record)
 {
     if (Ioc.mode == 'P') Io_error(301, 0, "MODE=\"P\" applies only to ISAM files");
-    if (Ioc.mode == 'R') {
+    // A record added goes through the O_APPEND descriptor, whose every write the system puts at
+    // the end of the file as one step: two processes adding records never write over each other.
+    // A write by record number is positioned on the channel's own descriptor.
+    int fd = channel->descriptor;
+    if (Ioc.mode == 'R')
         seek_record(channel);
-    } else if (channel->append && lseek(channel->descriptor, 0, SEEK_END) == -1) {
-        Io_error(errno, 1, "Random seek error");
-    }
+    else if (channel->append_descriptor >= 0)
+        fd = channel->append_descriptor;
     // The text, its zero byte and zero filler up to the record length: never stale bytes.
     const std::size_t want = static_cast<std::size_t>(channel->reclen);
     std::memset(record.text + record.length, 0, sizeof record.text - record.length);
     std::size_t put = 0;
     while (put < want) {
-        const ssize_t n = ::write(channel->descriptor, record.text + put, want - put);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = ::write(fd, record.text + put, want - put);
+        if (n < 0 && interrupted(errno)) continue;
         if (n <= 0) break;
         put += static_cast<std::size_t>(n);
     }
@@ -134,8 +158,9 @@ const char *need_file(const char *statement)
     return Ioc.file;
 }
 
-// How each OPEN option opens the file. "a" on a random channel adds records at the end but is
-// opened without O_APPEND, so that a write by record number replaces that record.
+// How each OPEN option opens the file. "a" on a random channel adds records at the end through a
+// second descriptor with O_APPEND; the channel's own has none, so that a write by record number
+// replaces that record.
 struct OpenWay {
     char org;
     int opt;
@@ -174,10 +199,19 @@ const OpenWay *open_way(char org, int opt)
 void release_channel(FileChannel_t *channel)
 {
     if (channel->name) sfree(channel->name);
+    if (channel->append_descriptor >= 0) ::close(channel->append_descriptor);
     channel->name = nullptr;
     channel->stream = nullptr;
-    channel->descriptor = -1;
-    channel->random = channel->reclen = channel->append = 0;
+    channel->descriptor = channel->append_descriptor = -1;
+    channel->random = channel->reclen = 0;
+}
+
+// A second descriptor of the very file fd has open (not of whatever the path names by now), for
+// appending: -1 with errno set when it cannot be had.
+int append_descriptor_of(int fd)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::open(self.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
 }
 
 } // namespace
@@ -196,7 +230,7 @@ void initialize_files()
 {
     for (auto &channel : File_table) {
         channel = FileChannel_t{};
-        channel.descriptor = -1;
+        channel.descriptor = channel.append_descriptor = -1;
         channel.read = channel.write = file_NOP;
         channel.del = filedel_NOP;
     }
@@ -222,7 +256,7 @@ void io_allocate()
     const std::string path = build_path(Ioc.unit, need_file("ALLOCATE"));
     if (Ioc.org == 'I') Io_error(301, 0, "ALLOCATE: No DISAM available");
     if (Ioc.org != 'R' && Ioc.org != 'S') Io_error(301, 0, "ALLOCATE: invalid ORG");
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0660);
+    const int fd = open_data_file(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0660);
     if (fd == -1) Io_error(errno, 1, "ALLOCATE \"%s\" failed: ", path.c_str());
     ::close(fd);
 }
@@ -254,12 +288,16 @@ void io_open()
     default: Io_error(301, 0, "OPEN: invalid ORG");
     }
 
-    const int fd = ::open(path.c_str(), way->flags | O_CLOEXEC, 0666);
+    // In a shared directory (temp, /tmp) only a plain file of the run's own is opened: never
+    // through a link someone planted there, never another user's file or a FIFO.
+    const int fd = open_data_file(path.c_str(), way->flags | O_CLOEXEC, 0666);
     if (fd == -1) Io_error(errno, 1, "Cannot open \"%s\" : ", path.c_str());
-    std::FILE *stream = fdopen(fd, way->stream_mode);
+    const int append_fd = way->append ? append_descriptor_of(fd) : -1;
+    std::FILE *stream = way->append && append_fd < 0 ? nullptr : fdopen(fd, way->stream_mode);
     if (!stream) {
         const int e = errno;
         ::close(fd);
+        if (append_fd >= 0) ::close(append_fd);
         errno = e;
         Io_error(e, 1, "Cannot open \"%s\" : ", path.c_str());
     }
@@ -269,7 +307,7 @@ void io_open()
     channel->descriptor = fd;
     channel->random = Ioc.org == 'R';
     channel->reclen = channel->random ? Ioc.reclen : 0;
-    channel->append = way->append;
+    channel->append_descriptor = append_fd;
     channel->read = way->read;
     channel->write = way->write;
     channel->del = filedel_NOP;

@@ -61,7 +61,8 @@ inline constexpr int REPORT_LFN = 255;       // the report channel; no entry in 
 inline constexpr int RECORD_MAX = 4096;      // longest line or record
 
 // One statement's record: a line of at most 4096 characters or one record of at most 4096
-// bytes, and a terminating zero. READ fills it; WRITE appends one item per value.
+// bytes, and a terminating zero. READ fills it (of a longer line, the first 4096 characters: the
+// whole line is read, so the next READ starts at the next one); WRITE appends one item per value.
 struct RecordBuffer {
     char text[RECORD_MAX + 1];
     std::size_t length;
@@ -77,7 +78,9 @@ struct FileChannel_t {
     int descriptor;     // -1 while closed: this field alone says whether the channel is open
     int random;         // 1 for ORG "R"
     int reclen;
-    int append;         // random channel opened to add records: plain writes go to the end
+    int append_descriptor;  // random channel opened to add records: an O_APPEND descriptor of the
+                            // same file, so that a plain write lands at the end whatever other
+                            // processes append meanwhile; -1 otherwise
     ChannelOp read, write, del;
 };
 

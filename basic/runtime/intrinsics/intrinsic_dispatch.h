@@ -17,7 +17,10 @@ int c_intrins(int code, int nargs, int last);                 // statements
 // call stops the run with "<NAME> not available". Codes the dispatcher has no case for end in
 // its default stop ("Bad real function intrinsic code - %d" and the like). The dispatcher itself
 // makes the windows-mode refusal (error 208 in background mode) of the rows that need it, so a
-// handler never runs without a window system when its intrinsic needs one.
+// handler never runs without a window system when its intrinsic needs one, and it refuses a call
+// with a number of arguments the row does not take (error 200, "<NAME>: wrong number of arguments
+// (n)"), so a handler never reads an argument that is not there. A row's argument count is the
+// intrinsic's: registering another handler keeps it.
 //
 // A numeric handler writes its value into result->num; a string handler sets result->s_t to
 // string, result->s_c to a text allocated with salloc and result->length.

@@ -1,11 +1,13 @@
 // The numeric intrinsics the dispatcher works out itself: arithmetic on decimals, measures and
-// searches of strings, text to number, the status registers, and the indexed-file stubs.
+// searches of strings, text to number, the status registers, the channel of a file, and the
+// indexed-file stubs.
 #include <cstring>
 #include <string>
 #include <unistd.h>
 
 #include "cases.h"
 #include "executor.h"
+#include "fileio.h"
 #include "message.h"
 #include "run_time.h"
 #include "structops.h"
@@ -162,6 +164,23 @@ void GETPID_case(int, int, Stack *result) { set_number(result, getpid()); }
 void IS_FG_case(int, int, Stack *result) { set_number(result, Back_ground ? 0 : 1); }
 void zero_case(int, int, Stack *result) { result->num = ZERO_DEC; }
 
+// The open channel whose file is "unit<unit>/<name>", the name OPEN gives a FILE with a UNIT;
+// -1 when no open channel has it. The name ends at a zero byte, as the FILE text of OPEN does.
+void LFN_FILE_case(int nargs, int last, Stack *result)
+{
+    std::string_view name = text(arg(nargs, last, 0));
+    name = name.substr(0, name.find('\0'));
+    const std::string path = "unit" + std::to_string(integer(arg(nargs, last, 1))) + "/" + std::string(name);
+    for (int i = 0; i < FILE_TABLE_SIZE; ++i) {
+        const FileChannel_t &channel = File_table[i];
+        if (channel.descriptor >= 0 && channel.name && path == channel.name) {
+            set_number(result, i);
+            return;
+        }
+    }
+    set_number(result, -1);
+}
+
 // The indexed-file layer is not part of the system.
 void LSTKEY_case(int, int, Stack *) { Xerror(301, "LSTKEY: No DISAM available"); }
 void NKEYS_case(int, int, Stack *) { Xerror(301, "NKEYS: No DISAM available"); }
@@ -174,14 +193,14 @@ void ISTRUCTEQ_case(int nargs, int last, Stack *result) { set_number(result, is_
 
 constexpr IntrinsicCase<NumericIntrinsic> cases[] = {
     {in_COPYSTRUCT, COPYSTRUCT_case}, {in_COPYTOTEXT, COPYTOTEXT_case}, {in_ISTRUCTEQ, ISTRUCTEQ_case},
-    {in_ABS, ABS_case},       {in_INT, INT_case},         {in_MAXIMUM, MAXIMUM_case},
-    {in_MINIMUM, MINIMUM_case}, {in_LEN, LEN_case},       {in_FLEN, FLEN_case},
-    {in_LLEN, LLEN_case},     {in_ASC, ASC_case},         {in_POS, POS_case},
-    {in_RPOS, RPOS_case},     {in_ISAME, ISAME_case},     {in_VAL, VAL_case},
-    {in_ARGC, ARGC_case},     {in_ERR, ERR_case},         {in_IOERR, IOERR_case},
-    {in_EXIT_CODE, EXIT_CODE_case}, {in_GETPID, GETPID_case}, {in_IS_FG, IS_FG_case},
-    {in_ISGTK2, zero_case},   {in_ISGTK3, zero_case},     {in_LSTKEY, LSTKEY_case},
-    {in_NKEYS, NKEYS_case},   {in_NRECORDS, NRECORDS_case},
+    {in_ABS, ABS_case, exactly(1)},       {in_INT, INT_case, exactly(1)},         {in_MAXIMUM, MAXIMUM_case, at_least(1)},
+    {in_MINIMUM, MINIMUM_case, at_least(1)}, {in_LEN, LEN_case, exactly(1)},       {in_FLEN, FLEN_case, exactly(1)},
+    {in_LLEN, LLEN_case, exactly(1)},     {in_ASC, ASC_case, exactly(1)},         {in_POS, POS_case, exactly(2)},
+    {in_RPOS, RPOS_case, exactly(2)},     {in_ISAME, ISAME_case, exactly(2)},     {in_VAL, VAL_case, exactly(1)},
+    {in_ARGC, ARGC_case, exactly(0)},     {in_ERR, ERR_case, exactly(0)},         {in_IOERR, IOERR_case, exactly(0)},
+    {in_EXIT_CODE, EXIT_CODE_case, exactly(0)}, {in_GETPID, GETPID_case, exactly(0)}, {in_IS_FG, IS_FG_case, exactly(0)},
+    {in_ISGTK2, zero_case, exactly(0)},   {in_ISGTK3, zero_case, exactly(0)},     {in_LSTKEY, LSTKEY_case},
+    {in_NKEYS, NKEYS_case},   {in_NRECORDS, NRECORDS_case}, {in_LFN_FILE, LFN_FILE_case, exactly(2)},
 };
 
 } // namespace

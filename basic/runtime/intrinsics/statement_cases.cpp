@@ -108,7 +108,12 @@ void SLEEP_case(int, int last)
 {
     const int seconds = integer(last_arg(last));
     if (seconds < 0) Xerror(202, "SLEEP: number of seconds must not be negative (%d)", seconds);
-    sleep(static_cast<unsigned>(seconds));
+    // A signal wakes the sleep: the safe point acts on it, and the rest is slept when it lets the
+    // run go on.
+    for (unsigned left = static_cast<unsigned>(seconds); left > 0;) {
+        left = sleep(left);
+        check_signals();
+    }
 }
 
 void USER_INFO_case(int, int last)
@@ -143,17 +148,17 @@ void IMLOG_STATS_case(int nargs, int last)
 }
 
 constexpr IntrinsicCase<StatementIntrinsic> cases[] = {
-    {in_ABORT, ABORT_case},
+    {in_ABORT, ABORT_case, exactly(1)},
     {in_ADDKEY, ADDKEY_case},
     {in_DELKEY, DELKEY_case},
-    {in_CHG_ROOT, CHG_ROOT_case},
-    {in_LOG_DEBUG, LOG_DEBUG_case},
-    {in_LOG_ERROR, LOG_ERROR_case},
-    {in_PUTENV, PUTENV_case},
-    {in_SETEXIT, SETEXIT_case},
-    {in_SETMAN, SETMAN_case},
-    {in_SLEEP, SLEEP_case},
-    {in_USER_INFO, USER_INFO_case},
+    {in_CHG_ROOT, CHG_ROOT_case, at_least(1)},
+    {in_LOG_DEBUG, LOG_DEBUG_case, exactly(1)},
+    {in_LOG_ERROR, LOG_ERROR_case, exactly(9)},
+    {in_PUTENV, PUTENV_case, exactly(2)},
+    {in_SETEXIT, SETEXIT_case, exactly(2)},
+    {in_SETMAN, SETMAN_case, exactly(2)},
+    {in_SLEEP, SLEEP_case, exactly(1)},
+    {in_USER_INFO, USER_INFO_case, exactly(2)},
     {in_VARINFO, VARINFO_case},
     {in_IMLOG, IMLOG_case},
     {in_ISTRUCT_DUMP, istruct_dump},

@@ -21,9 +21,8 @@ namespace {
 
 using namespace intr;
 
-// The text work area of the filters, and the result bound of the repetition.
+// The text work area of the filters.
 constexpr std::size_t TEXT_AREA = 4096;
-constexpr std::uint64_t REPEAT_LIMIT = 256u << 20;
 constexpr int ADDRESS_AREA = 2049;
 
 std::string_view bounded(const char *text, std::size_t size) { return {text, strnlen(text, size)}; }
@@ -219,37 +218,37 @@ void VARADR_case(int nargs, int last, Stack *result)
 void X2GO_ID_case(int, int, Stack *result) { set_text(result, x2go_sid ? x2go_sid : ""); }
 
 constexpr IntrinsicCase<StringIntrinsic> cases[] = {
-    {in_APPLICATIONNAME, APPLICATIONNAME_case},
-    {in_APP_PROG, APP_PROG_case},
-    {in_ARGV, ARGV_case},
-    {in_BASICLINENO, BASICLINENO_case},
-    {in_BS, control_case},
-    {in_CR, control_case},
-    {in_FF, control_case},
-    {in_LF, control_case},
-    {in_TAB, control_case},
-    {in_CHR, CHR_case},
-    {in_ERROR_TEXT, ERROR_TEXT_case},
-    {in_EXIT_STRING, EXIT_STRING_case},
-    {in_HEX, HEX_case},
-    {in_IFNCOPYFILTER, IFNCOPYFILTER_case},
-    {in_IFNPQFILTER, IFNPQFILTER_case},
-    {in_IPQE, IPQE_case},
-    {in_IREPEAT, IREPEAT_case},
-    {in_ISSUE, ISSUE_case},
-    {in_LOOKUP_STRING, LOOKUP_STRING_case},
-    {in_LSTRIP, LSTRIP_case},
-    {in_MKTEMP, MKTEMP_case},
-    {in_ORUN_ORIGIN, ORUN_ORIGIN_case},
-    {in_PROGRAM, PROGRAM_case},
-    {in_PROGRAMPOINT, PROGRAMPOINT_case},
-    {in_ROUTINENAME, ROUTINENAME_case},
-    {in_SHOWBYTEA, SHOWTEXT_case},
-    {in_SHOWTEXT, SHOWTEXT_case},
-    {in_STR, STR_case},
-    {in_STRIP, STRIP_case},
-    {in_VARADR, VARADR_case},
-    {in_X2GO_ID, X2GO_ID_case},
+    {in_APPLICATIONNAME, APPLICATIONNAME_case, exactly(0)},
+    {in_APP_PROG, APP_PROG_case, exactly(0)},
+    {in_ARGV, ARGV_case, exactly(1)},
+    {in_BASICLINENO, BASICLINENO_case, exactly(0)},
+    {in_BS, control_case, between(0, 1)},
+    {in_CR, control_case, between(0, 1)},
+    {in_FF, control_case, between(0, 1)},
+    {in_LF, control_case, between(0, 1)},
+    {in_TAB, control_case, between(0, 1)},
+    {in_CHR, CHR_case, exactly(1)},
+    {in_ERROR_TEXT, ERROR_TEXT_case, exactly(0)},
+    {in_EXIT_STRING, EXIT_STRING_case, exactly(0)},
+    {in_HEX, HEX_case, exactly(1)},
+    {in_IFNCOPYFILTER, IFNCOPYFILTER_case, exactly(1)},
+    {in_IFNPQFILTER, IFNPQFILTER_case, exactly(1)},
+    {in_IPQE, IPQE_case, exactly(1)},
+    {in_IREPEAT, IREPEAT_case, exactly(2)},
+    {in_ISSUE, ISSUE_case, exactly(0)},
+    {in_LOOKUP_STRING, LOOKUP_STRING_case, at_least(2)},
+    {in_LSTRIP, LSTRIP_case, exactly(1)},
+    {in_MKTEMP, MKTEMP_case, exactly(1)},
+    {in_ORUN_ORIGIN, ORUN_ORIGIN_case, exactly(0)},
+    {in_PROGRAM, PROGRAM_case, exactly(0)},
+    {in_PROGRAMPOINT, PROGRAMPOINT_case, exactly(0)},
+    {in_ROUTINENAME, ROUTINENAME_case, exactly(0)},
+    {in_SHOWBYTEA, SHOWTEXT_case, exactly(1)},
+    {in_SHOWTEXT, SHOWTEXT_case, exactly(1)},
+    {in_STR, STR_case, exactly(1)},
+    {in_STRIP, STRIP_case, exactly(1)},
+    {in_VARADR, VARADR_case, exactly(1)},
+    {in_X2GO_ID, X2GO_ID_case, exactly(0)},
 };
 
 } // namespace

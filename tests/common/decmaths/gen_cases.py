@@ -326,11 +326,17 @@ def dec_value(d):
 
 
 def fixed(m, dec):
-    """m (a non-negative Decimal) rounded to dec places: (integer digits, fraction digits, pt)."""
+    """m (a non-negative Decimal) rounded to dec places: (integer digits, fraction digits, pt).
+
+    pt is the number of decimal digits before the point of the rounded value, or of m itself when
+    that rounds to zero (negative below 0.1; -1 for zero), as the digit strings give it."""
     q = m.quantize(D(1).scaleb(-dec), rounding=decimal.ROUND_HALF_UP)
     s = format(q, 'f')
     ip, _, fp = s.partition('.')
-    pt = len(ip) if q >= 1 else 0
+    if q != 0:
+        pt = q.adjusted() + 1
+    else:
+        pt = m.adjusted() + 1 if m != 0 else -1
     return ip if q >= 1 else '0', fp, pt
 
 
@@ -361,11 +367,13 @@ def to_text(d, width, decimals):
     neg = d[0] == 0 and len(d[2]) > 0
     m = abs(dec_value(d))
     ip, fp, pt = fixed(m, dec)
-    while dec > 0:
-        excess = neg + max(pt, 1) + 1 + dec - width
-        if excess <= 0 or excess > dec + 1:
-            break
-        dec = dec - excess if excess < dec else 0
+    # The fixed form's length: its pt + dec digits (none for the "0" of a value below one) and the
+    # point unless the digits are all before it. A field short by no more than the decimals takes
+    # that many fewer; whatever still does not fit is cut at the field's end.
+    digits = min(max(pt + dec, 0), 150)
+    excess = digits + (1 if digits != pt else 0) + neg - width
+    if 0 < excess <= dec:
+        dec -= excess
         ip, fp, pt = fixed(m, dec)
     if width - neg < pt:
         return exponent_form(d, m, width, neg, pt)

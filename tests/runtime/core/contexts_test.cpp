@@ -2,6 +2,9 @@
 // callback runner driven as the forms engine drives it (directly from C++, and from inside a
 // running program through a test intrinsic standing in for a GUI main loop).
 #include <algorithm>
+#include <malloc.h>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include <glib/gstdio.h>
@@ -23,6 +26,29 @@ Stack last_result;
 
 void test_abort(int, int) { Xerror(TRAPPABLE_ERROR, "test error"); }
 
+// What IMLOG_PUSH_STATS saw of the running context: ended children are freed, so a test looks at
+// a child while it runs.
+struct ChildView {
+    Interp_t *context;
+    std::string origin, program, argv;
+    Interp_t *previous;
+    KeySet_t *keyset;
+    int argc;
+    std::uint32_t dims[2], length;
+    Application_t *application;
+};
+std::vector<ChildView> child_views;
+
+void view_child(int, int)
+{
+    const Interp_t *c = Minterp;
+    const std::size_t argv_size = std::size_t{c->ARGV.s_dims[0]} * c->ARGV.s_dims[1];
+    child_views.push_back({Minterp, c->origin_name, c->program_name,
+                           c->ARGV.s_c.C_S ? std::string(c->ARGV.s_c.C_S, argv_size) : std::string("(none)"),
+                           c->previous, c->keyset, c->ARGC, {c->ARGV.s_dims[0], c->ARGV.s_dims[1]}, c->ARGV.length,
+                           c->current_application});
+}
+
 void test_main_loop(int nargs, int last)
 {
     if (nargs < 1) throw lumba_test::AbortError("unexpected statement intrinsic");
@@ -35,7 +61,9 @@ void test_main_loop(int nargs, int last)
 }
 
 const auto *test_intrinsics =
-    lumba_test::add_test_intrinsics({.statement = {{in_ABORT, test_abort}, {in_ICCALL_FUN, test_main_loop}}});
+    lumba_test::add_test_intrinsics({.statement = {{in_ABORT, test_abort},
+                                                   {in_ICCALL_FUN, test_main_loop},
+                                                   {in_IMLOG_PUSH_STATS, view_child}}});
 } // namespace
 
 namespace {
@@ -77,12 +105,13 @@ std::string event(const std::string &name, const std::string &pushes = "", int c
 {
     return str(name) + pushes + "ipcall I:" + std::to_string(in_ICCALL_FUN) + " I:" + std::to_string(count + 1) + "\n";
 }
-const std::string test_error = "ipcall I:" + std::to_string(in_ABORT) + " I:0\n";
+const std::string test_error = str("x") + "ipcall I:" + std::to_string(in_ABORT) + " I:1\n";
 // Reached only when control flow goes wrong: a fatal stop.
 constexpr const char *UNREACHABLE = "return\n";
 
-// A child that counts its runs in cell 1.
-const std::string counting_child = routine("main") + COMMON + add_to_cell(1, "1") + "exit\n";
+// A child that counts its runs in cell 1 and shows its context to the test.
+const std::string counting_child = routine("main") + COMMON + add_to_cell(1, "1") + "ipcall I:" +
+                                   std::to_string(in_IMLOG_PUSH_STATS) + " I:0\nexit\n";
 
 } // namespace
 
@@ -96,6 +125,7 @@ protected:
         for (const char *unit : {"/unit0", "/unit1"}) g_mkdir((dir + unit).c_str(), 0700);
         deepest_callback = 0;
         ib_callback_depth = 0;
+        child_views.clear();
     }
 
     void TearDown() override
@@ -129,17 +159,21 @@ TEST_F(ContextTest, ExecuteRunsAChildAndReturnsZero)
     EXPECT_TRUE(same(cell(2), "0")) << text_of(cell(2));
     EXPECT_TRUE(same(cell(1), "2")) << text_of(cell(1));  // the child ran twice
     EXPECT_TRUE(same(cell(3), "1")) << text_of(cell(3));  // the parent went on once
-    // Each run is an application of its own, in a context of its own made by "execute".
-    for (const char *name : {"hello__A", "hello__B"}) {
-        Interp_t *child = context_of(name);
-        ASSERT_NE(child, nullptr) << name;
-        EXPECT_STREQ(child->origin_name, "execute");
-        EXPECT_STREQ(child->program_name, name);
-        EXPECT_EQ(child->previous, context);
-        EXPECT_EQ(child->keyset, default_keyset());
-        EXPECT_EQ(child->ARGC, 0);
-        EXPECT_EQ(child->ARGV.s_c.C_S, nullptr);
+    // Each run is an application of its own, in a context of its own made by "execute"; each
+    // goes when it ends, so the second run takes the first one's name again.
+    ASSERT_EQ(child_views.size(), 2u);
+    for (const ChildView &child : child_views) {
+        EXPECT_NE(child.context, context);
+        EXPECT_EQ(child.origin, "execute");
+        EXPECT_EQ(child.program, "hello__A");
+        EXPECT_EQ(child.previous, context);
+        EXPECT_EQ(child.keyset, default_keyset());
+        EXPECT_EQ(child.argc, 0);
+        EXPECT_EQ(child.argv, "(none)");
     }
+    EXPECT_EQ(FindApplication("hello__A"), nullptr);
+    ASSERT_NE(applications, nullptr);
+    EXPECT_EQ(applications->next, nullptr);  // the parent's alone
     EXPECT_EQ(Minterp, nullptr);
     EXPECT_EQ(depth, 0);
 }
@@ -157,8 +191,11 @@ TEST_F(ContextTest, ChildEndingWithAnUntrappedErrorGivesMinusOne)
     EXPECT_TRUE(same(cell(2), "0")) << text_of(cell(2));
     EXPECT_TRUE(same(cell(3), "8")) << text_of(cell(3));
     EXPECT_EQ(o.status, 0);  // the parent's own status
-    EXPECT_EQ(context_of("bad__A")->EXIT_STAT, 1);
     EXPECT_NE(o.err.find("test error"), std::string::npos) << o.err;
+    // Both children went when they ended, the failed one too.
+    EXPECT_NE(o.err.find("DELETING application bad__A"), std::string::npos) << o.err;
+    EXPECT_EQ(FindApplication("bad__A"), nullptr);
+    EXPECT_EQ(FindApplication("hello__A"), nullptr);
 }
 
 TEST_F(ContextTest, ExecuteWithArgumentCountAndArguments)
@@ -186,15 +223,15 @@ TEST_F(ContextTest, ExecuteWithArgumentCountAndArguments)
             continue;
         }
         EXPECT_TRUE(same(cell(0), "0")) << text_of(cell(0));
-        Interp_t *child = context_of("kid__A");
-        ASSERT_NE(child, nullptr);
-        EXPECT_EQ(child->ARGC, std::atoi(c.argc));
-        EXPECT_EQ(child->ARGV.s_dims[0], 5u);
-        EXPECT_EQ(child->ARGV.s_dims[1], 2u);
-        EXPECT_EQ(child->ARGV.length, 10u);
-        ASSERT_NE(child->ARGV.s_c.C_S, nullptr);
-        EXPECT_EQ(std::string(child->ARGV.s_c.C_S), "ab   cde  ");  // the child's own copy
-        EXPECT_NE(child->ARGV.s_c.C_S, context->chars);
+        ASSERT_EQ(child_views.size(), 1u);
+        const ChildView &child = child_views.back();
+        EXPECT_EQ(child.argc, std::atoi(c.argc));
+        EXPECT_EQ(child.dims[0], 5u);
+        EXPECT_EQ(child.dims[1], 2u);
+        EXPECT_EQ(child.length, 10u);
+        EXPECT_EQ(child.argv, "ab   cde  ");  // the child's own copy, freed with it
+        EXPECT_EQ(FindApplication("kid__A"), nullptr);
+        child_views.clear();
         delete_all_applications();
     }
 }
@@ -246,6 +283,35 @@ TEST_F(ContextTest, ChainRunsTheNamedProgramInTheSameContext)
     EXPECT_EQ(depth, 0);
 }
 
+// A program that chains to itself over and over runs in the memory of one program: each one
+// replaced goes with its application, and the names begin again once the suffixes run out.
+TEST_F(ContextTest, SelfChainsRunInFlatMemory)
+{
+    auto self_chaining = [](int times) {
+        return routine("main") + COMMON + add_to_cell(0, "1") + from_cell(0) + num(std::to_string(times)) +
+               "lt\njumpz l:done\n" + chain("self", true) + "done:\nexit\n";
+    };
+    auto in_use = [] { return static_cast<long>(mallinfo2().uordblks); };
+    // A first run goes past the last suffix, so that the trace ring has kept a copy of every
+    // application name there is (their number is bounded); from then on nothing may grow.
+    install("unit0/self", self_chaining(20000));
+    Outcome o = run(routine("main") + COMMON + chain("self", true) + "exit\n");
+    ASSERT_EQ(o.abort, "") << o.err.substr(0, 2000);
+    ASSERT_TRUE(same(cell(0), "20000")) << text_of(cell(0));
+    const long after_the_first = in_use();
+    release_common_block();
+    delete_all_applications();
+
+    install("unit0/self", self_chaining(100000));
+    o = run(routine("main") + COMMON + chain("self", true) + "exit\n");
+    ASSERT_EQ(o.abort, "") << o.err.substr(0, 2000);
+    EXPECT_TRUE(same(cell(0), "100000")) << text_of(cell(0));
+    ASSERT_NE(applications, nullptr);
+    EXPECT_EQ(applications->next, nullptr);  // only the last program is left
+    EXPECT_EQ(std::string(applications->name).rfind("self__", 0), 0u) << applications->name;
+    EXPECT_LT(in_use() - after_the_first, 64 * 1024);
+}
+
 TEST_F(ContextTest, ChainWithAUnitFromInsideARoutine)
 {
     install("unit1/c", routine("main") + COMMON + num("3") + to_cell(1) + "gosub l:g\nexit\ng:\nreturn\n");
@@ -266,9 +332,9 @@ TEST_F(ContextTest, ChainWithAUnitFromInsideARoutine)
 
 TEST_F(ContextTest, ChainToADamagedProgramKeepsTheOldOne)
 {
-    install("unit0/bad", ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\n.bytes 0xC8 0x0A\nend\n");
+    install("unit0/bad", ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\n.bytes 0x1E 0x78 0x0A\nend\n");
     Outcome o = run(routine("main") + COMMON + chain("bad", true) + "exit\n");
-    EXPECT_EQ(o.abort, "Binary corrupted: bad op code - 0xC8");
+    EXPECT_EQ(o.abort, "Binary corrupted: bad operand type - 0x78 (x)");
     // The half-loaded application does not hold the context; the old one still does, unchanged.
     EXPECT_EQ(context_of("bad__A"), nullptr);
     EXPECT_EQ(context_of("prog__A"), context);

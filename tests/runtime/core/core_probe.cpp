@@ -10,6 +10,10 @@
 //   core_probe report KIND TEXT [LEVEL]     Message, Warn, Email, Debug, Xerror110, Xerror200,
 //                                           Assert or ReturningSink (Abort under a sink that
 //                                           returns) with TEXT, at run-time log level LEVEL (2)
+//   core_probe logstarts N                  the log's start-up preparation N times over
+//   core_probe signals SIG...               the catcher installed, the signals (numbers) raised in
+//                                           that order, then the safe point
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,6 +129,23 @@ int report(int argc, char **argv)
     return 0;
 }
 
+int log_starts(int count)
+{
+    setup(-1, -1);
+    for (int i = 0; i < count; ++i) mlog_init(global_data->log_file);
+    return 0;
+}
+
+int raise_signals(int argc, char **argv)
+{
+    setup(-1, -1);
+    install_sigcatcher();
+    for (int i = 2; i < argc; ++i) raise(std::atoi(argv[i]));
+    check_signals();
+    std::printf("no signal acted on\n");
+    return 3;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -135,6 +156,8 @@ int main(int argc, char **argv)
     if (command == "wait") return wait_for_signal();
     if (command == "softkeys" && argc >= 3) return softkeys(argc, argv);
     if (command == "report" && (argc == 4 || argc == 5)) return report(argc, argv);
-    std::fprintf(stderr, "usage: core_probe log|finish|wait|softkeys|report ...\n");
+    if (command == "logstarts" && argc == 3) return log_starts(std::atoi(argv[2]));
+    if (command == "signals" && argc >= 3) return raise_signals(argc, argv);
+    std::fprintf(stderr, "usage: core_probe log|finish|wait|softkeys|report|logstarts|signals ...\n");
     return 2;
 }

@@ -150,6 +150,22 @@ TEST_F(ExecTest, OperatorEdges)
     }
 }
 
+// Text stored into COMMON over a number and read back as one: a number whose first digit pair is
+// zero. Dividing by it is error 204 (the arithmetic answers non-numeric), not a hardware fault.
+TEST_F(ExecTest, TextStoredOverANumberIsNotANumber)
+{
+    // Bytes 1, 0 at the exponent, the sign and the digit count of cell 1; every digit 0.
+    std::string damage;
+    for (int at : {22, 24, 26}) damage += str("\\x01") + "storsd I:" + std::to_string(at) + " I:0 I:1 I:0 I:0 I:0 I:0 I:0\n";
+    const std::string cell1 = "loadrvd I:22 I:0 I:0 I:0 I:0\n";
+    for (const char *op : {"div", "mul", "add", "sub", "mod"}) {
+        Outcome o = run(program(".common I:4 I:0\n" + damage + num("7") + cell1 + op + "\n" + to_cell(0) + "exit\n"));
+        EXPECT_EQ(o.abort, "BCD Error status -1213") << op;
+        release_common_block();
+        delete_all_applications();
+    }
+}
+
 TEST_F(ExecTest, ZeroResultsArePositive)
 {
     for (const std::string &f : {num("5") + num("5") + "sub\n", num("0") + "neg\n", num("-5") + num("5") + "add\n",
@@ -371,6 +387,33 @@ TEST_F(ExecTest, StackLimitAndUnknownOps)
         ASSERT_EQ(load_text(program("reseterr\nexit\n"), &c), "");
         c->code[0][8].param = op;  // the reseterr word after the routine entry
         EXPECT_EQ(execute(c).abort, "execute op = " + std::to_string(static_cast<int>(op)) + "\n");
+        delete_all_applications();
+    }
+}
+
+// Op bytes beyond the set load like any other record, operands and all; the program stops only
+// when it reaches one.
+TEST_F(ExecTest, OpBytesBeyondTheSetStopWhenReached)
+{
+    for (unsigned op : {75u, 200u, 255u}) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", op);
+        // zasm counts only the records it knows: the header gets room for this one's two words,
+        // and the jump over it its target by index (entry 8, .common 3, jump 2, the record 2).
+        const std::string header = ".header * * 64 * * * * * * * * * * * * *\n";
+        const std::string record = std::string(".bytes ") + byte + " 0x63 0x05 0x0A\n";
+        // Skipped by a jump: the program ends normally.
+        Outcome o = run(header + program(".common I:1 I:0\njump l:#15\n" + record + num("4") + to_cell(0) + "exit\n"));
+        EXPECT_EQ(o.abort, "") << op;
+        EXPECT_TRUE(same(cell(0), "4")) << op;
+        release_common_block();
+        delete_all_applications();
+        // Reached: the op word holds the byte and the operand follows it.
+        Interp_t *c = nullptr;
+        ASSERT_EQ(load_text(header + program(record + "exit\n"), &c), "") << op;
+        EXPECT_EQ(c->code[0][8].param, op);
+        EXPECT_EQ(c->code[0][9].param, 5u);
+        EXPECT_EQ(execute(c).abort, "execute op = " + std::to_string(op) + "\n");
         delete_all_applications();
     }
 }

@@ -106,6 +106,19 @@ TEST(Signals, InterruptGivesFatalReportThenTrap)
     EXPECT_NE(site.read_file("mail/0.args").find("E-fatal:Program interrupted by user"), std::string::npos);
 }
 
+// The first signal caught is the one acted on: an interrupt after a request to terminate still
+// ends the run quietly, and the other way round the interrupt's report is made.
+TEST(Signals, TheFirstSignalCaughtIsActedOn)
+{
+    Site site;
+    auto r = site.run({"sh", "-c", "ulimit -c 0; exec \"$0\" signals 15 2", CORE_PROBE});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("E R R O R"), std::string::npos) << r.err;
+    r = site.run({"sh", "-c", "ulimit -c 0; exec \"$0\" signals 2 15", CORE_PROBE});
+    EXPECT_EQ(r.status, 128 + 5) << r.err;
+    EXPECT_NE(r.err.find("\nMessage:  Program interrupted by user\n"), std::string::npos) << r.err;
+}
+
 TEST(Signals, OtherSignalsAreFatalAndPipeIgnored)
 {
     Site site;

@@ -192,6 +192,13 @@ TEST_F(Loader, HeaderChecks)
          "cannot load " + p + " - incompatible revision\nObject Version: 69 but expected 70. Please recompile."},
         {".header V160611 * * * * * * * * * * * * * * *",
          "cannot load " + p + " - incompatible ISSUE expected V15 but got ISSUE=V160611\n"},
+        // The areas together may ask for 1 GiB: code words of 8 bytes, decimals of 22.
+        {".header * * 134217729 * * * * * * * * * * * * *",
+         "Binary corrupted: header asks for 1073741832 bytes of program areas, more than 1073741824"},
+        {".header * * 9 400000000 * * 400000000 * * 400000000 * * * * * *",
+         "Binary corrupted: header asks for 9600000072 bytes of program areas, more than 1073741824"},
+        {".header * * 9 * * * 500000000 * * 600000000 * * * * * *",
+         "Binary corrupted: header asks for 1100000072 bytes of program areas, more than 1073741824"},
         {".header * 70.9 * * * * * * * * * * * * * *", ""},
         {".header V15abcd * * * * * * * * * * * * * * *", ""},
         {".header * * 10 * * * * * * * * * * * * *", ""},  // one spare code word
@@ -223,7 +230,6 @@ TEST_F(Loader, RefusesDamagedRecords)
         std::string message;
     } cases[] = {
         {start + ".bytes 0x1E 0x78 0x0A\nend\n", "Binary corrupted: bad operand type - 0x78 (x)"},
-        {start + ".bytes 0xC8 0x0A\nend\n", "Binary corrupted: bad op code - 0xC8"},
         {start + "loadrc n:1.5x c:0\n", "Binary corrupted: ill-formed decimal number"},
         {start + "loadrc n:1..5 c:0\n", "Binary corrupted: ill-formed decimal number"},
         {start + "loadrc n:\"\" c:0\n", "Binary corrupted: ill-formed decimal number"},
@@ -342,7 +348,20 @@ TEST_F(Loader, NamesFollowTheSuffixSequence)
     AddApplication("prog__ZB");
     ASSERT_EQ(load(p), "");
     EXPECT_NE(FindApplication("prog__AC"), nullptr);
+    // Past the last suffix the first one free is taken (B went, as a replaced program does);
+    // only when every suffix is in use is the load refused.
+    DeleteApplication(FindApplication("prog__B"));
     AddApplication("prog__YZZ");
+    ASSERT_EQ(load(p), "");
+    EXPECT_NE(FindApplication("prog__B"), nullptr);
+    for (int letters = 1; letters <= 3; ++letters)  // every name of one to three capitals but ZZZ
+        for (int n = 0, count = letters == 1 ? 26 : letters == 2 ? 676 : 17575; n < count; ++n) {
+            std::string suffix;
+            for (int i = 0, v = n; i < letters; ++i, v /= 26) suffix += static_cast<char>('A' + v % 26);
+            if (!FindApplication(("prog__" + suffix).c_str())) AddApplication(("prog__" + suffix).c_str());
+        }
+    char suffix[APP_SUFFIX_SIZE] = "";
+    EXPECT_FALSE(FirstFreeSuffix("prog", suffix));
     EXPECT_EQ(load(p), "Too many loaded prog applications - free some");
 }
 

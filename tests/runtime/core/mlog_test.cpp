@@ -1,6 +1,8 @@
 // The run-time log: levels, line format, the user log file and the error logs (through core_probe).
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
 #include <pwd.h>
 #include <regex>
 #include <string>
@@ -134,4 +136,70 @@ TEST(RunTimeLog, HomeOskaMustBeADirectory)
     auto r = site.run({CORE_PROBE, "log", "-1", "-1"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, site.home() + "/.oska must be a directory. (tp=1)\n");
+}
+
+// The user log lies in the shared temp directory: what another user planted under its name is
+// refused at start-up, never written into or waited on; a new log is the user's alone.
+TEST(RunTimeLog, UserLogTakesOnlyTheUsersOwnFile)
+{
+    const std::string log = "/usr/local/oska/temp/" + user_log().substr(std::string("oska/temp/").size());
+    struct {
+        const char *plant;  // shell commands run before the start, with $0 the log's path
+        const char *why;    // the system's error text in the refusal
+    } cases[] = {
+        {"echo theirs > \"$0\" && chown 65534 \"$0\"", "Permission denied"},
+        {"mkfifo \"$0\"", "No such device or address"},  // a FIFO nobody reads: refused, not waited on
+        {"mkfifo \"$0\" && (exec 3<>\"$0\"; sleep 5) & sleep 0.2", "Invalid argument"},  // one that is read
+        {"mkdir \"$0\"", "Is a directory"},
+    };
+    for (const auto &c : cases) {
+        Site site;
+        auto r = site.run({"sh", "-c", std::string(c.plant) + " && exec timeout 10 \"$1\" log -1 -1 l:9:line", log, CORE_PROBE});
+        EXPECT_EQ(r.status, 1) << c.plant << "\n" << r.err;
+        EXPECT_EQ(r.err, "mlog: Attempting to open log file " + log + ": " + c.why + "\n") << c.plant;
+    }
+    Site site;
+    site.write_file("oska/temp/.keep", "");
+    auto r = site.run({CORE_PROBE, "log", "-1", "-1", "l:9:mine"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto mode = site.run({"stat", "-c", "%a", log});
+    EXPECT_EQ(mode.out, "600\n");
+    EXPECT_EQ(bodies(site.read_file(user_log())), std::vector<std::string>{"mine"});
+}
+
+// An empty HOME is the password entry's home (never the root of the file system); a HOME too long
+// to hold the error log is said to be so.
+TEST(RunTimeLog, EmptyOrOverlongHome)
+{
+    Site site;
+    // The user's home from the password database, replaced by a directory of the site in this
+    // run's own mount namespace.
+    site.write_file("passwd-home/.keep", "");
+    auto r = site.run({"sh", "-c",
+                       "mount --bind \"$LUMBA_SITE/passwd-home\" \"$(getent passwd $(id -u) | cut -d: -f6)\" && "
+                       "HOME= exec \"$0\" log -1 -1 l:-1:reported",
+                       CORE_PROBE});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(site.read_file("passwd-home/.oska/errorlog").find("Message:  reported"), std::string::npos);
+    EXPECT_FALSE(g_file_test("/.oska", G_FILE_TEST_EXISTS));
+
+    for (const std::string &home : {"/tmp/" + std::string(300, 'h'), "/tmp/" + std::string(5000, 'h')}) {
+        r = site.run({"sh", "-c", "HOME=\"$1\" exec \"$0\" log -1 -1", CORE_PROBE, home});
+        EXPECT_EQ(r.status, 1) << home.size();
+        EXPECT_EQ(r.err, "mlog: Name of HOME directory is too long\n") << home.size();
+    }
+}
+
+// Two starts of the same user at once: the probe of the user's error log by one may not remove
+// the other's.
+TEST(RunTimeLog, ConcurrentStartsOfOneUser)
+{
+    Site site;
+    auto r = site.run({"sh", "-c",
+                       "rm -f \"$HOME/.oska/errorlog\"; "
+                       "\"$0\" logstarts 3000 & a=$!; \"$0\" logstarts 3000 & b=$!; "
+                       "wait $a; x=$?; wait $b; echo $x $?",
+                       CORE_PROBE});
+    EXPECT_EQ(r.out, "0 0\n") << r.err;
+    EXPECT_EQ(r.err, "");
 }

@@ -79,13 +79,15 @@ TEST(FatalReport, BackgroundAbortLogsAndMailsOneReport)
     std::string mail = site.read_file("mail/0.txt");
     auto lines = lines_of(mail);
     ASSERT_GE(lines.size(), 4u);
-    EXPECT_NE(lines[0].find(" Issue: V15 RPC: "), std::string::npos) << lines[0];
+    // No program header was read: the program's issue field is empty.
+    EXPECT_NE(lines[0].find(" Issue:  RPC: "), std::string::npos) << lines[0];
     EXPECT_EQ(lines[1], "Null load file");
     EXPECT_EQ(lines[2], "");
     EXPECT_EQ(lines[3].rfind("Host:  ", 0), 0u) << mail;
     EXPECT_NE(mail.find("\n---\n"), std::string::npos) << mail;
-    // The mail text is kept in the site's temp directory under the name the script was given.
-    EXPECT_EQ(site.read_file("oska/temp/" + args[3].substr(std::string("/usr/local/oska/temp/").size())), mail);
+    // Once the script has taken it, the mail text is removed from the site's temp directory.
+    EXPECT_FALSE(g_file_test((site.oska() + "/temp/" + args[3].substr(std::string("/usr/local/oska/temp/").size())).c_str(),
+                             G_FILE_TEST_EXISTS));
 }
 
 TEST(FatalReport, StackTraceFromDebugger)
@@ -148,4 +150,98 @@ TEST(FatalReport, FailureWhileReportingEndsOnStandardError)
     EXPECT_EQ(err.substr(err.size() - 12), "mlog_abort!\n") << err;
     // No mail: the run ended inside the first report.
     EXPECT_FALSE(g_file_test((site.root() + "/mail/0.args").c_str(), G_FILE_TEST_EXISTS));
+}
+
+namespace {
+
+std::string abort_program(const std::string &header, const std::string &message)
+{
+    return header + ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\nloadsc s:\"" + message + "\" p:1\nipcall I:0 I:1\nexit\n";
+}
+
+} // namespace
+
+// Title, Issue line and mail show the issue field of the failing program's header.
+TEST(FatalReport, IssueOfTheProgram)
+{
+    struct {
+        std::string header, issue;
+    } cases[] = {{"", "V150611"}, {".header V15abcd * * * * * * * * * * * * * * *\n", "V15abcd"}};
+    for (const auto &c : cases) {
+        Site site;
+        site.install_program("prog", abort_program(c.header, "boom"));
+        auto r = site.lumba({"-b", "prog", "0"});
+        ASSERT_EQ(r.status, 1) << r.err;
+        const std::string log = site.read_file("oska/log/errorlog");
+        EXPECT_NE(log.find(" Issue: " + c.issue + " RPC: "), std::string::npos) << log;
+        EXPECT_NE(log.find("\nIssue:    " + c.issue + "\n"), std::string::npos) << log;
+        const std::string mail = site.read_file("mail/0.txt");
+        EXPECT_NE(mail.find(" Issue: " + c.issue + " RPC: "), std::string::npos) << mail;
+        EXPECT_NE(mail.find("\nIssue:    " + c.issue + "\n"), std::string::npos) << mail;
+        EXPECT_EQ(log.find("V15 RPC"), std::string::npos) << log;
+    }
+}
+
+// A login name with line ends cannot forge lines of the shared error log nor reach the mail
+// script's arguments.
+TEST(FatalReport, ControlCharactersOfTheLoginName)
+{
+    Site site;
+    site.install_program("prog", abort_program("", "boom"));
+    auto r = site.lumba({"-b", "prog", "0"}, {"LOGNAME=eve\nForged: line\x1b"});
+    ASSERT_EQ(r.status, 1) << r.err;
+    const std::string log = site.read_file("oska/log/errorlog");
+    EXPECT_NE(log.find(" RPC: eve0xAForged: line0x1B ("), std::string::npos) << log;
+    EXPECT_EQ(log.find("\nForged: line"), std::string::npos) << log;
+    auto args = lines_of(site.read_file("mail/0.args"));
+    ASSERT_EQ(args.size(), 4u);
+    EXPECT_EQ(args[1], "oska@lumba-runtime.example");
+}
+
+// A mail the script could not send stays in the temp directory and the run-time log says where;
+// a recipient with control characters in it (a program's LOGEMAIL) is refused the same way.
+TEST(FatalReport, UnsentMailIsKept)
+{
+    Site site;
+    site.install_program("prog", abort_program("", "boom"));
+    site.write_file("oska/scripts/mailit-mutt-noatt.sh", "#!/bin/sh\nexit 3\n");
+    auto r = site.run({"sh", "-c", "chmod 755 /usr/local/oska/scripts/mailit-mutt-noatt.sh && exec \"$0\" -b prog 0",
+                       LUMBA_RUN});
+    ASSERT_EQ(r.status, 1) << r.err;
+    const std::string said = "E_mesg: the mail script failed; the report stays in /usr/local/oska/temp/email-";
+    const auto at = r.err.find(said);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const std::string kept = r.err.substr(at + said.size() - 6, r.err.find('\n', at) - at - said.size() + 6);
+    const std::string text = site.read_file("oska/temp/" + kept);
+    EXPECT_NE(text.find("boom"), std::string::npos) << kept;
+
+    Site other;
+    other.install_program("mailer", ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\nloadsc s:\"a\\nb@x\" p:1\n"
+                                    "loadsc s:\"hello\" p:1\ncallio I:6 I:2\nexit\n");
+    r = other.lumba({"-b", "mailer", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("E_mesg: recipient a0xAb@x refused; the report stays in /usr/local/oska/temp/email-"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(g_file_test((other.root() + "/mail/0.args").c_str(), G_FILE_TEST_EXISTS));
+}
+
+// However many programs are loaded, a report names the first twenty and counts the others.
+TEST(FatalReport, ApplicationNamesAreBounded)
+{
+    Site site;
+    // Each run of nest counts itself in COMMON and runs the next as its EXECUTE child, 25 in all;
+    // the last stops the run while all are loaded.
+    site.install_program("nest", ".proc r:main I:0 I:0 I:2 I:0 I:0 I:0\n.common I:1 I:0\n"
+                                 "loadrvd I:0 I:0 I:0 I:0 I:0\nloadrc n:1 c:0\nadd\nstorrd I:0 I:0 I:0 I:0 I:0\n"
+                                 "loadrvd I:0 I:0 I:0 I:0 I:0\nloadrc n:25 c:0\nlt\njumpz l:deep\n"
+                                 "loadsc s:\"nest\" p:1\nloadrc n:0 c:0\nifcallr I:24 I:2\nexit\n"
+                                 "deep:\nloadsc s:\"deep\" p:1\nipcall I:0 I:1\nexit\n");
+    auto r = site.lumba({"-b", "nest", "0"});
+    ASSERT_EQ(r.status, 1) << r.err;
+    std::string names;
+    for (char c = 'A'; c <= 'T'; ++c) names += std::string(names.empty() ? "" : ", ") + "nest__" + c;
+    const std::string log = site.read_file("oska/log/errorlog");
+    EXPECT_NE(log.find("; " + names + ", ... and 5 more; Lumba:v."), std::string::npos) << log;
+    EXPECT_NE(site.read_file("mail/0.txt").find("; " + names + ", ... and 5 more; Lumba:v."), std::string::npos);
 }

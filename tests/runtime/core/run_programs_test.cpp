@@ -4,6 +4,8 @@
 
 #include <glib.h>
 
+#include <csignal>
+#include <cstdio>
 #include <string>
 
 #include "site.h"
@@ -98,4 +100,84 @@ TEST(RunPrograms, CommonBlockIsRemovedAtTheEnd)
     ASSERT_FALSE(pid.empty());
     auto ls = site.run({"sh", "-c", "ls /dev/shm | grep -c \"_$0\\$\" || true", pid});
     EXPECT_EQ(ls.out, "0\n") << ls.out;
+}
+
+namespace {
+
+// Starts lumba_run -b prog 0 with standard input from a pipe the script holds open and idle,
+// waits until the program is waiting (its COMMON block exists), then runs the shell commands of
+// $1 (in which $p is the run's process id and fd 3 the pipe) and prints the run's status, the
+// milliseconds from those commands to its end, and how many COMMON objects of it are left.
+const char *waiting_run =
+    "f=\"$LUMBA_SITE/in\"; mkfifo \"$f\"; \"$0\" -b prog 0 <\"$f\" 2>\"$LUMBA_SITE/err\" & p=$!; exec 3>\"$f\"; "
+    "u=$(id -un); i=0; while [ $i -lt 1000 ] && [ ! -e /dev/shm/oska_${u}_$p ]; do sleep 0.01; i=$((i+1)); done; "
+    "sleep 0.1; t0=$(date +%s%N); eval \"$1\"; "
+    "( sleep 10; kill -KILL $p ) >/dev/null 2>&1 & w=$!; "
+    "wait $p; s=$?; t1=$(date +%s%N); kill $w 2>/dev/null; "
+    "echo \"status=$s ms=$(( (t1 - t0) / 1000000 )) common=$(ls /dev/shm | grep -c \"^oska_${u}_$p\\$\")\"";
+
+struct Waited {
+    int status = -1, ms = -1, common = -1;
+};
+
+Waited parse_waited(const std::string &out)
+{
+    Waited w;
+    std::sscanf(out.c_str(), "status=%d ms=%d common=%d", &w.status, &w.ms, &w.common);
+    return w;
+}
+
+} // namespace
+
+// A program waiting in INPUT on an idle pipe, in SLEEP or in a READ of a pipe ends at once on
+// SIGTERM (status 1, its COMMON block removed), instead of when its input or time comes.
+TEST(Signals, TerminateWakesWhatWaits)
+{
+    Site site;
+    const std::string fifo = site.root() + "/channel";
+    const std::string common = ".common I:1 I:0\n";
+    struct {
+        const char *what;
+        std::string body;
+    } cases[] = {
+        {"INPUT", "callio I:5 I:0\n"},
+        {"SLEEP", "loadrc n:30 c:0\nipcall I:363 I:1\n"},
+        {"READ", "loadrc n:1 c:0\nioc I:12\nloadsc s:\"" + fifo + "\" p:1\nioc I:5\ncallio I:8 I:0\n"
+                 "loadrc n:1 c:0\nioc I:12\nloadrad I:0 I:1 I:0 I:0 I:0\ncallio I:10 I:1\n"},
+    };
+    for (const auto &c : cases) {
+        site.install_program("prog", routine("main") + common + c.body + "exit\n");
+        // The READ case's channel is a FIFO whose writer is held open and says nothing.
+        const std::string before = std::string(c.what) == "READ" ? "exec 4<>\"" + fifo + "\"; " : "";
+        if (!before.empty()) site.run({"mkfifo", fifo});
+        auto r = site.run({"sh", "-c", before + waiting_run, LUMBA_RUN, "kill -TERM $p"});
+        const Waited w = parse_waited(r.out);
+        EXPECT_EQ(w.status, 1) << c.what << ": " << r.out << site.read_file("err");
+        EXPECT_LT(w.ms, 200) << c.what;
+        EXPECT_EQ(w.common, 0) << c.what;
+        EXPECT_EQ(site.read_file("err").find("E R R O R"), std::string::npos) << c.what;  // quietly
+        site.run({"rm", "-f", fifo, site.root() + "/in"});
+    }
+}
+
+// A fatal report after a caught signal ends by the trap, without the exit's clean-up, and a
+// second fatal error while a report is made ends at once: neither leaves the COMMON object.
+TEST(Signals, FatalPathsRemoveTheCommonObject)
+{
+    Site site;
+    site.install_program("prog", routine("main") + ".common I:1 I:0\ncallio I:5 I:0\n"
+                                                   "loadsc s:\"boom\" p:1\nipcall I:0 I:1\nexit\n");
+    auto r = site.run({"sh", "-c", waiting_run, LUMBA_RUN, "kill -INT $p"});
+    Waited w = parse_waited(r.out);
+    EXPECT_EQ(w.status, 128 + SIGTRAP) << r.out << site.read_file("err");
+    EXPECT_EQ(w.common, 0);
+    EXPECT_NE(site.read_file("err").find("Message:  Program interrupted by user"), std::string::npos)
+        << site.read_file("err");
+
+    // The user log goes while the program waits; its ABORT's report then fails to log.
+    r = site.run({"sh", "-c", waiting_run, LUMBA_RUN, "rm -f /usr/local/oska/temp/$(id -un).log; echo go >&3"});
+    w = parse_waited(r.out);
+    EXPECT_EQ(w.status, 1) << r.out << site.read_file("err");
+    EXPECT_EQ(w.common, 0);
+    EXPECT_NE(site.read_file("err").find("mlog_abort!"), std::string::npos) << site.read_file("err");
 }

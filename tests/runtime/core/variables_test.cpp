@@ -126,7 +126,8 @@ TEST_F(ExecTest, PointerStrings)
 
 TEST_F(ExecTest, ErrorTraps)
 {
-    const std::string raise = "ipcall I:0 I:0\n";  // the test dispatcher's trappable error
+    // The test ABORT's trappable error (ABORT takes its one text).
+    const std::string raise = "loadsc s:\"x\" p:1\nipcall I:0 I:1\n";
     struct {
         std::string text;
         const char *cell0;  // value the handler (or the program) left in cell 0
@@ -169,7 +170,7 @@ TEST_F(ExecTest, ErrorTraps)
         EXPECT_EQ(static_cast<int>(lumba_test::trapped_errors().size()), c.traps) << c.text;
         EXPECT_TRUE(same(cell(0), c.cell0)) << c.text << " gave " << text_of(cell(0));
         if (c.status == 1) {
-            EXPECT_NE(o.err.find("test error 0"), std::string::npos) << o.err;
+            EXPECT_NE(o.err.find("test error 1"), std::string::npos) << o.err;
         }
         release_common_block();
         delete_all_applications();
@@ -178,7 +179,7 @@ TEST_F(ExecTest, ErrorTraps)
 
 TEST_F(ExecTest, TrapInsideIntrinsicRestoresDepthAndName)
 {
-    Outcome o = run(program(".common I:2 I:0\ntsterr l:go\nexit\ngo:\nipcall I:0 I:0\nexit\n"));
+    Outcome o = run(program(".common I:2 I:0\ntsterr l:go\nexit\ngo:\nloadsc s:\"x\" p:1\nipcall I:0 I:1\nexit\n"));
     ASSERT_EQ(o.abort, "");
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(ERR_REG, TRAPPABLE_ERROR);

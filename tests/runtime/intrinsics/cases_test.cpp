@@ -166,6 +166,8 @@ TEST_F(Intrinsics, Strings)
         {num("2") + sfn(in_BS, 1), "\b\b"},
         {num("1") + sfn(in_FF, 1), "\f"},
         {num("-1") + sfn(in_TAB, 1), ""},
+        {num("3000000000") + sfn(in_LF, 1), "stop: LF$: result of 2147483647 bytes is too long"},
+        {num("1e40") + sfn(in_HEX, 1), "stop: Bad conversion of HEX number"},
         {str("a\\\\b\\xE9c") + sfn(in_IFNCOPYFILTER, 1), "a b c"},
         {str("it\\x27s\\\\\\xE9") + sfn(in_IFNPQFILTER, 1), "it''s  "},
         {str("a\\\\b\\x27\\xE9") + sfn(in_IPQE, 1), "a\\b''\xE9"},
@@ -291,6 +293,12 @@ TEST_F(Intrinsics, Statements)
          "*** Cannot change directory  to '/no/such/dir'*** \n Contact your Oska Representative"},
         {str(std::string(122, 'd')) + st(in_CHG_ROOT, 1), "CHG_ROOT: directory name of 122 bytes is longer than 121"},
         {num("1") + str(std::string(2049, 'x')) + st(in_SETEXIT, 2), "SETEXIT: text of 2049 bytes is longer than 2048"},
+        // Counts the cases would read past: the first argument is the stack's first entry.
+        {str("NAME") + st(in_PUTENV, 1), "PUTENV: wrong number of arguments (1)"},
+        {str("text") + st(in_SETEXIT, 1), "SETEXIT: wrong number of arguments (1)"},
+        {str("page") + st(in_SETMAN, 1), "SETMAN: wrong number of arguments (1)"},
+        {cell_ref(1) + st(in_USER_INFO, 1), "USER.INFO: wrong number of arguments (1)"},
+        {str("m") + st(in_LOG_ERROR, 1), "LOG.ERROR: wrong number of arguments (1)"},
     };
     char *saved = g_get_current_dir();
     const char *saved_dpath = getenv("DPATH");

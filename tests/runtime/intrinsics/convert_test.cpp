@@ -84,10 +84,21 @@ TEST(ConvertHEX, PointerNotationOfTheIntegerValue)
     } cases[] = {
         {"255", "0xff"}, {"0", "(nil)"}, {"1", "0x1"}, {"4096.9", "0x1000"},
         {"-1", "0xffffffffffffffff"}, {"9223372036854775807", "0x7fffffffffffffff"},
+        {"18446744073709551615", "0xffffffffffffffff"}, {"18446744073709551615.99", "0xffffffffffffffff"},
+        {"9223372036854775808", "0x8000000000000000"}, {"-9223372036854775808.5", "0x8000000000000000"},
     };
     for (const auto &c : cases) {
         dec_t d = dec(c.in);
         EXPECT_EQ(std::string(Convert_HEX(&d)), c.out) << c.in;
+    }
+}
+
+// An integer part beyond 64 bits would wrap into some other number: it is refused.
+TEST(ConvertHEX, RefusesIntegersBeyond64Bits)
+{
+    for (const char *in : {"18446744073709551616", "-9223372036854775809", "1e30", "-1e30", "36893488147419103232"}) {
+        dec_t d = dec(in);
+        EXPECT_EQ(lumba_test::abort_text([&] { Convert_HEX(&d); }), "Bad conversion of HEX number") << in;
     }
 }
 
@@ -110,4 +121,9 @@ TEST(IntrinsicString, RunsOfTheControlCharacter)
     Stack result{};
     EXPECT_EQ(lumba_test::abort_text([&] { Intrinsic_string(&result, in_STR, 1); }),
               "Intrinsic_string called with bad icode - 0x16C\n");
+    // Runs are bounded as IREPEAT$ is, instead of taking gigabytes.
+    EXPECT_EQ(lumba_test::abort_text([&] { Intrinsic_string(&result, in_CR, (256 << 20) + 1); }),
+              "CR$: result of 268435457 bytes is too long");
+    EXPECT_EQ(lumba_test::abort_text([&] { Intrinsic_string(&result, in_TAB, 2147483647); }),
+              "TAB$: result of 2147483647 bytes is too long");
 }

@@ -83,19 +83,38 @@ void record_string(int, int, Stack *result)
 }
 void record_statement(int, int) { reached = current; }
 
-// What calling code through dispatcher d does: "handler", or the stop's text.
-std::string call(Dispatcher d, int code)
+// What calling code through dispatcher d with nargs blank arguments does: "handler", or the
+// stop's text.
+std::string call_with(Dispatcher d, int code, int nargs)
 {
+    static Stack arguments[20];
+    Stack *saved = Stk;
+    Stk = arguments;
     reached = -1;
     current = code;
     Stack result{};
     std::string stop = lumba_test::abort_text([&] {
-        if (d == NUMERIC) r_intrins(&result, code, 0, -1);
-        if (d == STRING) s_intrins(&result, code, 0, -1);
-        if (d == STATEMENT) c_intrins(code, 0, -1);
+        if (d == NUMERIC) r_intrins(&result, code, nargs, nargs - 1);
+        if (d == STRING) s_intrins(&result, code, nargs, nargs - 1);
+        if (d == STATEMENT) c_intrins(code, nargs, nargs - 1);
     });
+    Stk = saved;
     if (!stop.empty()) return stop;
     return reached == code ? "handler" : "no handler reached";
+}
+
+std::string wrong_count(int code, int nargs)
+{
+    return std::string(inbuilt[code].F_name) + ": wrong number of arguments (" + std::to_string(nargs) + ")";
+}
+
+// The same with the fewest arguments the row takes.
+std::string call(Dispatcher d, int code)
+{
+    for (int n = 0;; ++n) {
+        std::string outcome = call_with(d, code, n);
+        if (n == 19 || code < 0 || code >= IN_ROWS || outcome != wrong_count(code, n)) return outcome;
+    }
 }
 
 std::string formatted(const char *format, int code)
@@ -172,12 +191,43 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {STRING, in_IGCOMBO_GET, 0, "IGCOMBO_GET$ not available"},
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE not available"},
         {NUMERIC, in_IINSERT_OO_DO, 0, "IINSERT_OO_DO not available"},
-        {NUMERIC, in_LFN_FILE, 0, "LFN.FILE not available"},
         {STATEMENT, in_IGEOMETRY_PUT_OAE, 1, "IGEOMETRY_PUT_OAE not available"},
     };
     for (const auto &c : cases) {
         Back_ground = c.background;
         EXPECT_EQ(call(c.d, c.code), c.stop) << inbuilt[c.code].F_name;
+    }
+}
+
+// A case never reads an argument that is not there: a call with a count its row does not take is
+// refused before the case runs, whatever handler the row holds.
+TEST_F(Dispatch, ArgumentCountsAreCheckedBeforeTheCaseRuns)
+{
+    struct {
+        Dispatcher d;
+        int code;
+        int fewest, most;  // the counts taken; -1: any number
+    } cases[] = {
+        {STATEMENT, in_PUTENV, 2, 2},     {STATEMENT, in_SETEXIT, 2, 2},   {STATEMENT, in_SETMAN, 2, 2},
+        {STATEMENT, in_USER_INFO, 2, 2},  {STATEMENT, in_LOG_ERROR, 9, 9}, {STATEMENT, in_LOG_DEBUG, 1, 1},
+        {STATEMENT, in_ABORT, 1, 1},      {STATEMENT, in_CHG_ROOT, 1, -1}, {STATEMENT, in_SLEEP, 1, 1},
+        {NUMERIC, in_LFN_FILE, 2, 2},     {NUMERIC, in_ABS, 1, 1},         {NUMERIC, in_MAXIMUM, 1, -1},
+        {NUMERIC, in_POS, 2, 2},          {NUMERIC, in_ARGC, 0, 0},        {NUMERIC, in_ILIST_INSERT, 3, 3},
+        {NUMERIC, in_ILIST_SORT, 1, 2},   {STRING, in_STR, 1, 1},          {STRING, in_TAB, 0, 1},
+        {STRING, in_LOOKUP_STRING, 2, -1}, {STRING, in_VARADR, 1, 1},      {STRING, in_ILIST_SFETCH, 2, 2},
+    };
+    for (const auto &c : cases) {
+        NumericIntrinsic n = c.d == NUMERIC ? register_numeric_intrinsic(c.code, record_numeric) : nullptr;
+        StringIntrinsic s = c.d == STRING ? register_string_intrinsic(c.code, record_string) : nullptr;
+        StatementIntrinsic t = c.d == STATEMENT ? register_statement_intrinsic(c.code, record_statement) : nullptr;
+        for (int nargs = 0; nargs <= 12; ++nargs) {
+            const bool taken = nargs >= c.fewest && (c.most < 0 || nargs <= c.most);
+            EXPECT_EQ(call_with(c.d, c.code, nargs), taken ? "handler" : wrong_count(c.code, nargs))
+                << inbuilt[c.code].F_name << " with " << nargs;
+        }
+        if (n) register_numeric_intrinsic(c.code, n);
+        if (s) register_string_intrinsic(c.code, s);
+        if (t) register_statement_intrinsic(c.code, t);
     }
 }
 
@@ -204,15 +254,19 @@ TEST_F(Dispatch, FramesSetTheResultEntry)
     Stack result{};
     result.s_t = string;
     result.flags = stk_ref;
+    Stack argument[1] = {};
+    Stack *saved = Stk;
+    Stk = argument;
     current = in_ABS;
-    r_intrins(&result, in_ABS, 0, -1);
+    r_intrins(&result, in_ABS, 1, 0);
     EXPECT_EQ(result.s_t, real);
     EXPECT_EQ(result.flags, 0);
     EXPECT_EQ(result.s_c.C_N, &result.num);
     result = Stack{};
     result.s_dims[1] = 9;
     current = in_STR;
-    s_intrins(&result, in_STR, 0, -1);
+    s_intrins(&result, in_STR, 1, 0);
+    Stk = saved;
     EXPECT_EQ(result.s_t, string);
     EXPECT_EQ(result.s_dims[0], 3u);
     EXPECT_EQ(result.s_dims[1], 0u);
@@ -224,7 +278,9 @@ TEST_F(Dispatch, FramesSetTheResultEntry)
     static Stack seen;
     s = register_string_intrinsic(in_STR, [](int, int, Stack *r) { seen = *r; });
     result = Stack{};
-    s_intrins(&result, in_STR, 0, -1);
+    Stk = argument;
+    s_intrins(&result, in_STR, 1, 0);
+    Stk = saved;
     register_string_intrinsic(in_STR, s);
     EXPECT_EQ(seen.s_t, intrinsic);
     EXPECT_EQ(seen.s_c.C_A, static_cast<Address>(in_STR));

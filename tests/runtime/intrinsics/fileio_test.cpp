@@ -3,6 +3,7 @@
 // and the texts of LOGPRINT, TPRINT and LOGEMAIL.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -190,6 +191,19 @@ TEST_F(IoTest, ReadTakesVariablesThroughOneCursor)
     }
 }
 
+// A line longer than the record is read whole: its first 4096 characters are the record, and
+// the next READ takes the next line, not the rest of this one.
+TEST_F(IoTest, LongLinesKeepRecordBoundaries)
+{
+    put("long.txt", std::string(4000, 'a') + "12345" + std::string(3000, 'b') + "\nnext 7\nlast");
+    const std::string read_line = stmt(callio_read, {lfn(1)}, svar(30, 5) + nvar(0), 2);
+    Result r = go(open_lfn(1, at("long.txt"), "S", 0) + stmt(callio_read, {lfn(1)}, svar(0, 20), 1) +
+                  logprint(sval(0, 20), 1) + read_line + logprint(sval(30, 5) + str("|") + nval(0), 3) +
+                  stmt(callio_read, {lfn(1)}, svar(0, 20), 1) + logprint(sval(0, 20), 1));
+    ASSERT_EQ(r.abort, "");
+    EXPECT_EQ(r.out, std::string(20, 'a') + "\nnext |7\nlast\n");
+}
+
 TEST_F(IoTest, SequentialRoundTripRewindRenameAndDelete)
 {
     const std::string body =
@@ -230,6 +244,79 @@ TEST_F(IoTest, AppendAllocateAndUnitPaths)
     EXPECT_EQ(st.st_size, 0);
     EXPECT_EQ(st.st_mode & 0777, 0660u);
     EXPECT_EQ(get("unit3/u.txt"), "in unit");
+}
+
+// LFN.FILE finds the open channel of "unit<N>/<name>", the name OPEN gives a FILE with a UNIT;
+// a closed channel is passed over even though its record still names the file.
+TEST_F(IoTest, LfnFileNamesTheChannelOfAFile)
+{
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(chdir(data.c_str()), 0);
+    g_mkdir(at("unit3").c_str(), 0755);
+    g_mkdir(at("unit0").c_str(), 0755);
+    auto lfn_file = [](const std::string &name, int unit) {
+        return str(name) + num(unit) + "ifcallr I:" + std::to_string(in_LFN_FILE) + " I:2\n";
+    };
+    Result r = go(open_lfn(4, "a.txt", "S", 1, {{ioc_unit, num(3)}}) + open_lfn(6, "b", "S", 1, {{ioc_unit, num(0)}}) +
+                  open_lfn(7, at("c"), "S", 1) +
+                  logprint(lfn_file("a.txt", 3) + lfn_file("b", 0) + lfn_file("a.txt", 0) + lfn_file("a.tx", 3) +
+                               lfn_file(at("c"), 0) + lfn_file("unit3/a.txt", -1),
+                           6) +
+                  close_lfn(4) + logprint(lfn_file("a.txt", 3), 1));
+    EXPECT_EQ(chdir(cwd), 0);
+    ASSERT_EQ(r.abort, "");
+    EXPECT_EQ(r.out, "46-1-1-1-1\n-1\n");
+}
+
+// In a world-writable sticky directory (the site's temp, /tmp) a channel opens only a plain file
+// of the run's own: what another user planted there is refused with the open error, and its
+// target is left alone. Elsewhere links are followed.
+TEST_F(IoTest, SharedDirectoriesOpenOnlyTheRunsOwnFiles)
+{
+    const std::string shared = at("shared"), plain = at("plain");
+    ASSERT_EQ(g_mkdir(shared.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(g_mkdir(plain.c_str(), 0755), 0);
+    put("victim", "precious\n");
+    ASSERT_EQ(symlink(at("victim").c_str(), (shared + "/link").c_str()), 0);
+    ASSERT_EQ(symlink(at("victim").c_str(), (plain + "/link").c_str()), 0);
+    ASSERT_EQ(link(at("victim").c_str(), (shared + "/hard").c_str()), 0);
+    put("shared/theirs", "theirs\n");
+    ASSERT_EQ(chown((shared + "/theirs").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(mkfifo((shared + "/fifo").c_str(), 0666), 0);
+    ASSERT_EQ(g_mkdir((shared + "/dir").c_str(), 0755), 0);
+    put("shared/ours", "ours\n");
+
+    auto write_to = [&](const std::string &path, int option) {
+        return go(open_lfn(1, path, "S", option) + stmt(callio_write, {lfn(1), carr(1)}, str("X"), 1) + close_lfn(1)).abort;
+    };
+    auto read_from = [&](const std::string &path) {
+        return go(open_lfn(1, path, "S", 0) + stmt(callio_read, {lfn(1)}, svar(0, 20), 1) + close_lfn(1)).abort;
+    };
+    auto refused = [](const std::string &path, const char *why) { return "Cannot open \"" + path + "\" : : " + why; };
+    struct {
+        std::string abort, expected;
+    } cases[] = {
+        {write_to(shared + "/link", 1), refused(shared + "/link", "Too many levels of symbolic links")},
+        {write_to(shared + "/link", 2), refused(shared + "/link", "Too many levels of symbolic links")},
+        {read_from(shared + "/link"), refused(shared + "/link", "Too many levels of symbolic links")},
+        {write_to(shared + "/hard", 1), refused(shared + "/hard", "Permission denied")},
+        {write_to(shared + "/theirs", 1), refused(shared + "/theirs", "Permission denied")},
+        {read_from(shared + "/theirs"), refused(shared + "/theirs", "Permission denied")},
+        {read_from(shared + "/fifo"), refused(shared + "/fifo", "Invalid argument")},  // never waits for a writer
+        {read_from(shared + "/dir"), refused(shared + "/dir", "Is a directory")},
+        {go(stmt(callio_allocate, {file(shared + "/link"), org("S")})).abort,
+         "ALLOCATE \"" + shared + "/link\" failed: : Too many levels of symbolic links"},
+        {write_to(shared + "/ours", 1), ""},
+        {write_to(shared + "/new", 2), ""},
+        {write_to(plain + "/link", 2), ""},
+    };
+    for (const auto &c : cases) EXPECT_EQ(c.abort, c.expected);
+    EXPECT_EQ(get("victim"), "precious\nX\n\n");  // only through the link outside the shared directory
+    EXPECT_EQ(get("shared/theirs"), "theirs\n");
+    EXPECT_EQ(get("shared/ours"), "X\n\n");
+    EXPECT_EQ(get("shared/new"), "X\n\n");
 }
 
 TEST_F(IoTest, RandomRecords)
@@ -282,6 +369,58 @@ TEST_F(IoTest, RandomWritesByRecordNumberReplaceEvenWhenAdding)
     EXPECT_EQ(r.out, "XY\n");
     EXPECT_EQ(get("r.dat"), std::string("A\0\0\0\0\0\0\0\0\0", 10) + std::string("XY\0\0\0\0\0\0\0\0", 10) +
                                 "cccccccccc" + std::string("dd\0\0\0\0\0\0\0\0", 10) + "0123456789");
+}
+
+// Two processes adding records to one random file at the same time: every record of both is in
+// the file, whole, and each process's records keep their order.
+TEST_F(IoTest, AppendsFromTwoProcessesAreAllKept)
+{
+    constexpr int records = 3000;
+    put("shared.dat", "");
+    auto adder = [&](const char *tag) {
+        const std::string count = nval(0) + num(1) + "add\n" + "storrd I:0 I:1 I:0 I:0 I:0\n";
+        return open_lfn(1, at("shared.dat"), "R", 2, {reclen(12)}) + num(0) + "storrd I:0 I:1 I:0 I:0 I:0\n" + "loop:\n" +
+               count + stmt(callio_write, {lfn(1)}, str(tag) + nval(0), 2) + nval(0) + num(records) + "lt\n" +
+               "jumpz l:done\njump l:loop\ndone:\n" + close_lfn(1);
+    };
+    // Both programs are loaded before the processes part, each from an object file of its own.
+    Interp_t *programs[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        const std::string name = i == 0 ? "a" : "b";
+        ASSERT_EQ(load(assemble(main_program(adder(name.c_str())), name + ".obj"), &programs[i]), "");
+    }
+    int go_ahead[2];
+    ASSERT_EQ(pipe(go_ahead), 0);
+    pid_t children[2];
+    for (int i = 0; i < 2; ++i) {
+        children[i] = fork();
+        ASSERT_GE(children[i], 0);
+        if (children[i] == 0) {
+            close(go_ahead[1]);
+            char c;
+            (void)!read(go_ahead[0], &c, 1);  // both start together
+            _exit(execute(programs[i]).abort.empty() ? 0 : 1);
+        }
+    }
+    close(go_ahead[0]);
+    close(go_ahead[1]);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::string file = get("shared.dat");
+    ASSERT_EQ(file.size(), 2u * records * 12);
+    int next[2] = {1, 1};
+    for (std::size_t at = 0; at < file.size(); at += 12) {
+        const std::string record(file.c_str() + at);
+        ASSERT_TRUE(record[0] == 'a' || record[0] == 'b') << "record at " << at << ": " << record;
+        int &n = next[record[0] - 'a'];
+        EXPECT_EQ(record.substr(1), std::to_string(n)) << "record at " << at;
+        ++n;
+    }
+    EXPECT_EQ(next[0], records + 1);
+    EXPECT_EQ(next[1], records + 1);
 }
 
 TEST_F(IoTest, EndOfFileAndErrorTraps)
