@@ -25,6 +25,7 @@
 #include "misc.h"
 #include "pg.h"
 #include "pg_rows.h"
+#include "shared_files.h"
 #include "sql.h"
 #include "structops.h"
 
@@ -91,7 +92,8 @@ struct Descriptor {
 
 std::vector<unsigned char> read_document(const char *path)
 {
-    Descriptor in(open(path, O_RDONLY | O_CLOEXEC));
+    // In a shared directory only a regular file of our own is read, never through a link.
+    Descriptor in(open_data_file(path, O_RDONLY | O_CLOEXEC, 0));
     if (in.fd < 0) Xerror(309, "IDOC_FETCH: Cannot open %s for reading. Error - %s", path, misc_get_error().c_str());
     std::vector<unsigned char> bytes;
     for (;;) {
@@ -185,8 +187,18 @@ private:
 
     void open_file()
     {
-        find_landing();
         struct stat st;
+        if (in_shared_directory(path_)) {
+            // What another user may have planted here is never written: no link is followed, and
+            // only a regular file of our own with one name is replaced.
+            landing_ = path_;
+            const Descriptor own(open_own_file(path_, O_RDONLY | O_CLOEXEC, 0));
+            if (own.fd < 0 && errno != ENOENT) fail_to_open();
+            if (own.fd >= 0 && fstat(own.fd, &st) != 0) fail_to_open();
+            write_aside(own.fd >= 0 ? &st : nullptr);
+            return;
+        }
+        find_landing();
         const bool exists = stat(landing_.c_str(), &st) == 0;
         if (exists && S_ISDIR(st.st_mode)) {
             errno = EISDIR;
@@ -201,15 +213,21 @@ private:
             if (out_.fd < 0) fail_to_open();
             return;
         }
+        write_aside(exists ? &st : nullptr);
+    }
+
+    // Opens a new temporary file beside the landing place, with the permissions of the file it
+    // replaces (old), or those a new file gets: mode 0666 less the umask.
+    void write_aside(const struct stat *old)
+    {
         const std::size_t slash = landing_.rfind('/');
         directory_ = slash == std::string::npos ? "." : landing_.substr(0, slash + 1);
         const std::string base = slash == std::string::npos ? landing_ : landing_.substr(slash + 1);
         std::string name = (slash == std::string::npos ? "" : directory_) + "." + base.substr(0, NAME_MAX - 16) + ".XXXXXX";
-        // O_EXCL and mode 0666 less the umask, as a new file gets; a replaced file keeps its own.
-        out_.fd = g_mkstemp_full(name.data(), O_WRONLY | O_CLOEXEC, 0666);
+        out_.fd = g_mkstemp_full(name.data(), O_WRONLY | O_CLOEXEC, 0666);  // O_EXCL
         if (out_.fd < 0) fail_to_open();
         temporary_ = name;
-        if (exists && fchmod(out_.fd, st.st_mode & 07777) != 0) fail_to_open();
+        if (old && fchmod(out_.fd, old->st_mode & 07777) != 0) fail_to_open();
     }
 
     // The rename lasts once the directory is synced; a directory that cannot be synced still

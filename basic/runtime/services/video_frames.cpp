@@ -30,6 +30,7 @@ extern "C" {
 #include "gdata.h"
 #include "misc.h"
 #include "pg.h"
+#include "shared_files.h"
 
 namespace {
 
@@ -313,11 +314,11 @@ int open_png(PictureWriter &out, const AVCodecContext &decoded, int &last)
     return VF_DONE;
 }
 
-// Writes the bytes to a new file at name, never through a symbolic link; false with errno set
-// (the file removed) when it cannot.
+// Writes the bytes to the file name, never through a symbolic link (and in a shared directory
+// only over a file of our own); false with errno set (the file removed) when it cannot.
 bool write_file(const char *name, const std::uint8_t *bytes, std::size_t size)
 {
-    const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = open_data_file(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     bool written = true;
     while (written && size > 0) {

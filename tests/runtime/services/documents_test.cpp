@@ -211,6 +211,51 @@ TEST_F(Documents, WritingOverWhatIsThere)
     EXPECT_EQ(names, (std::vector<std::string>{"kept", "link", "linked", "new", "twice", "twice2"}));
 }
 
+TEST_F(Documents, InASharedDirectoryNothingPlantedIsWrittenOrRead)
+{
+    // A sticky directory anyone may write to, as /tmp: there a link or another user's file is
+    // never taken for the program's own.
+    const std::string shared = file("shared");
+    std::filesystem::create_directory(shared);
+    chmod(shared.c_str(), 01777);
+    write_file(file("victim"), "secret");
+    std::filesystem::create_symlink(file("victim"), shared + "/link");
+    write_file(shared + "/theirs", "theirs");
+    ASSERT_EQ(chown((shared + "/theirs").c_str(), 1, 1), 0);
+    write_file(shared + "/mine", "old");
+    pg_cluster().query("insert into doc values ('d1', 'document', null)");
+    struct {
+        const char *name;
+        std::function<long(Documents &)> call;
+        std::string stop;  // "" when the call answers 0
+    } cases[] = {
+        {"a store through a link",
+         [&](Documents &t) { return t.store(t.exec("select * from doc"), shared + "/link"); },
+         "IDOC_STORE: Cannot open " + shared + "/link for writing. Error - Too many levels of symbolic links"},
+        {"a store over another user's file",
+         [&](Documents &t) { return t.store(t.exec("select * from doc"), shared + "/theirs"); },
+         "IDOC_STORE: Cannot open " + shared + "/theirs for writing. Error - Permission denied"},
+        {"a fetch through a link", [&](Documents &t) { return t.fetch(shared + "/link"); },
+         "IDOC_FETCH: Cannot open " + shared + "/link for reading. Error - Too many levels of symbolic links"},
+        {"a store over our own file", [&](Documents &t) { return t.store(t.exec("select * from doc"), shared + "/mine"); },
+         ""},
+    };
+    put("D", "id", "d2");
+    begin();
+    for (const auto &c : cases) {
+        long result = -1;
+        EXPECT_EQ(abort_text([&] { result = c.call(*this); }), c.stop) << c.name;
+        if (c.stop.empty()) {
+            EXPECT_EQ(result, 0) << c.name;
+        }
+    }
+    rollback();
+    EXPECT_EQ(read_file(file("victim")), "secret");
+    EXPECT_EQ(read_file(shared + "/theirs"), "theirs");
+    EXPECT_EQ(read_file(shared + "/mine"), "document");
+    EXPECT_TRUE(std::filesystem::is_symlink(shared + "/link"));
+}
+
 TEST_F(Documents, AFullFileSystemLeavesTheEarlierFileWhole)
 {
     // 64 KiB of tmpfs in this test's private mount namespace (the program runs under isolate).
