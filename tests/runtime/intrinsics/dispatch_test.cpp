@@ -189,7 +189,7 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {NUMERIC, in_IGDIALOG, 1, "IGDIALOG not available"},
         {STATEMENT, in_ICCLEAR, 1, "ICCLEAR not available"},
         {STRING, in_IGCOMBO_GET, 0, "IGCOMBO_GET$ not available"},
-        {NUMERIC, in_IDOC_FETCH, 0, "IDOC_FETCH not available"},
+        {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE not available"},
         {NUMERIC, in_IINSERT_OO_DO, 0, "IINSERT_OO_DO not available"},
         {STATEMENT, in_IGEOMETRY_PUT_OAE, 1, "IGEOMETRY_PUT_OAE not available"},
     };
