@@ -31,6 +31,9 @@ packages=(
   iproute2
   # the debugger whose stack trace fatal reports carry
   gdb
+  # video frames from the database (FFmpeg's libraries), and the ffmpeg command that makes the
+  # tests' videos and reference frames
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
 )
 
 missing=()

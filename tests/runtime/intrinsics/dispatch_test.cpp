@@ -189,8 +189,8 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {NUMERIC, in_IGNOTE_IS_WINDOW, 0, "IGNOTE_IS_WINDOW not available"},
         {STATEMENT, in_ICCLEAR, 1, "ICCLEAR not available"},
         {STRING, in_IGCOMBO_GET, 0, "IGCOMBO_GET$ not available"},
-        {NUMERIC, in_IDOC_FETCH, 0, "IDOC_FETCH not available"},
-        {NUMERIC, in_IDOC_FETCH, 1, "IDOC_FETCH not available"},
+        {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE not available"},
+        {NUMERIC, in_ISBRXMLPARSE, 1, "ISBRXMLPARSE not available"},
         {NUMERIC, in_IINSERT_OO_DO, 0, "IINSERT_OO_DO not available"},
         {STATEMENT, in_IGIMAGECHOOSER_ROTATE, 1, "IGIMAGECHOOSER_ROTATE not available"},
     };
