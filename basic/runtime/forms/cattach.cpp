@@ -611,15 +611,25 @@ void cutil_store_padded(Stack &e, std::string_view text)
     const bool pointer = (e.flags & stk_pointer) != 0;
     const std::uint32_t declared = e.s_dims[0];
     if (!pointer && declared == 0) return;
-    std::string value(text);
-    if (!pointer) value.resize(declared, ' ');
+    // The text cut and padded (variables are short: a buffer of the stack serves most).
+    char small[256];
+    std::string large;
+    const std::size_t size = pointer ? text.size() : declared;
+    char *value = small;
+    if (size > sizeof small) {
+        large.resize(size);
+        value = large.data();
+    }
+    const std::size_t kept = std::min(text.size(), size);
+    if (kept) std::memcpy(value, text.data(), kept);
+    if (size > kept) std::memset(value + kept, ' ', size - kept);
     // A store made outside any statement: no substring of the program's is pending.
     const int saved_srange = srange, saved_substring = substring;
     srange = -1;
     substring = 0;
     const long flags = pointer ? static_cast<long>(s_pointer | s_string) : -1;
-    const int n = store_string(e.s_c.C_S, value.data(), static_cast<long>(value.size()), static_cast<int>(declared), 0,
-                               0, (e.flags & stk_fixed) != 0, (e.flags & stk_based) != 0, e.params[0], e.params[1],
+    const int n = store_string(e.s_c.C_S, value, static_cast<long>(size), static_cast<int>(declared), 0, 0,
+                               (e.flags & stk_fixed) != 0, (e.flags & stk_based) != 0, e.params[0], e.params[1],
                                static_cast<Address>(-1), flags);
     srange = saved_srange;
     substring = saved_substring;

@@ -39,7 +39,7 @@ GlobalData_t *record(GlobalData_t *gd) { return gd ? gd : global_data; }
 Stack *parameter(const RoutineParams &p, const char *name, int from)
 {
     for (int i = from; i < p.count; ++i)
-        if (p.names[static_cast<std::size_t>(i)] && std::strcmp(p.names[static_cast<std::size_t>(i)], name) == 0)
+        if (p.names[i] && std::strcmp(p.names[i], name) == 0)
             return &p.stack[i];
     return nullptr;
 }
@@ -170,12 +170,20 @@ void cinvoke_set_anychange(ControlMatrix_t *cm, int code, int index)
 
 // ---- Parameters ------------------------------------------------------------------------------------------
 
-RoutineParams::RoutineParams(const SubControlMatrix_t *scm)
-    : count(scm->nparams), names(static_cast<std::size_t>(std::max(scm->nparams, 0)))
+RoutineParams::RoutineParams(const SubControlMatrix_t *scm) : count(std::max(scm->nparams, 0))
 {
-    std::vector<Stack> entries(names.size());
-    cattach_params(scm, entries.data(), names.data());
-    stack = cutil_cp_stk(entries.data(), count, &strings, &nstrings, names.data());
+    Stack few[FEW];
+    std::vector<Stack> many;
+    Stack *entries = few;
+    names = few_names_;
+    if (count > FEW) {
+        many.resize(static_cast<std::size_t>(count));
+        many_names_.resize(static_cast<std::size_t>(count));
+        entries = many.data();
+        names = many_names_.data();
+    }
+    cattach_params(scm, entries, names);
+    stack = cutil_cp_stk(entries, count, &strings, &nstrings, names);
 }
 
 RoutineParams::~RoutineParams() { cutil_free_stk(stack, strings, nstrings); }
@@ -445,7 +453,6 @@ int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int cod
                           GlobalData_t *gd, const char *variable, const char *text, int value, int must_exist,
                           char **result_text, int *closing, int close_processing)
 {
-    FORMS_TRACE;
     PROGRAM_ASSERT(cm && out_cm && index && result_text && closing);
     gd = record(gd);
     if (!variable) variable = "";
@@ -474,7 +481,9 @@ int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int cod
 
     RunFrame frame(cm, scm->routine ? scm->routine->R_name.c_str() : "", code);
     Invocation_t *inv = frame.invocation();
-    GPtr<int> enabled(cinvoke_get_enabled(cm));
+    // What the routine changes of the Enabled flags is shown when it returns (the count of changes
+    // stands for a copy of the flags: re-applying unchanged flags changes nothing).
+    const unsigned enabled_changes = cm->enabled_changes;
     std::optional<RoutineParams> params(std::in_place, scm);
 
     // The index variable of this call (never the stored attachment) names the event's field; an
@@ -483,13 +492,10 @@ int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int cod
         cinvoke_set_index(*params, *index);
 
     int ip_int = -1, ip_given = 0;
-    char *decimal = g_strdup("0.0");
+    char *decimal = nullptr;
     GPtr<char> field_text;
     const bool read_field = std::strcmp(variable, "IP$") == 0 && *text == '\0';
-    if (read_field) {
-        char *t = gkey_press_get_ip1(cm, *index, &ip_int, &decimal, &ip_given);
-        field_text.reset(t ? t : g_strdup(""));
-    }
+    if (read_field) field_text.reset(gkey_press_get_ip1(cm, *index, &ip_int, &decimal, &ip_given));
     GPtr<char> ip_decimal(decimal);
 
     if (!scm->routine)
@@ -511,7 +517,7 @@ int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int cod
     else
         cinvoke_set_int(inv, *params, "IP", ip_int);
     if (read_field)
-        cinvoke_set_str(inv, *params, "IP$", field_text.get());
+        cinvoke_set_str(inv, *params, "IP$", field_text ? field_text.get() : "");
     else if (!*variable)
         cinvoke_set_str(inv, *params, "IP$", "");
     else if (!*text)
@@ -563,8 +569,8 @@ int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int cod
             Abort("Not permitted to change focus from a function attached with the Pre_Focus Action Code at index %d",
                   *index);
         *index = cm->current_focus;
-    } else {
-        cinvoke_set_enabled(cm, enabled.get());
+    } else if (cm->enabled_changes != enabled_changes) {
+        cinvoke_set_enabled(cm, nullptr);
     }
     if (mode_at_entry == CM_MODE_NULL) cm->modified = 0;
 

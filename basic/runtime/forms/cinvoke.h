@@ -59,7 +59,12 @@ struct RoutineParams {
     int count = 0;
     char **strings = nullptr;  // the copy's own texts
     int nstrings = 0;
-    std::vector<const char *> names;  // the record's, per argument; nullptr for a value
+    const char **names = nullptr;  // the record's, per argument; nullptr for a value
+
+private:
+    static constexpr int FEW = 8;  // most routines have no more parameters than this
+    const char *few_names_[FEW];
+    std::vector<const char *> many_names_;
 };
 // Store into the first parameter called name (numbers from parameter 2 on, texts from 3 on):
 // an integer, a decimal text or a text cut and blank-padded to the variable's declared length.

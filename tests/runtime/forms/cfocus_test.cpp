@@ -509,3 +509,50 @@ TEST_F(FocusTest, BackgroundModeRunsTheRulesAndRecordsTheFocus)
     EXPECT_EQ(program(form + val(CM) + num(2) + st(in_ICSET_FOCUS, 2) + val(CM) + st(in_ICCLEAR, 1)).abort,
               "Index 1 A in the Control Matrix type Button is missing the widget id in the Entry field");
 }
+
+namespace {
+
+std::vector<int> pre_displayed;
+void note_pre_display(ControlMatrix_t *, int index, void *) { pre_displayed.push_back(index); }
+GtkWidget *entry_itself(ControlMatrix_t *, int, void *entry) { return GTK_WIDGET(entry); }
+
+} // namespace
+
+TEST_F(FocusTest, TheEndOfAnEventGivesTheFocusBackAndMakesTheFieldEditable)
+{
+    Window w = make_window(2);
+    GtkWidget *text = gtk_text_new();
+    gtk_editable_set_text(GTK_EDITABLE(text), "abc");
+    gtk_box_append(GTK_BOX(w.box), text);
+    handle_issue_widget(text);
+    w.buttons.push_back(text);
+    Add input;
+    input.name = str("I");
+    input.entry = number(text);
+    input.type = num(WIDGET_INPUT);
+    ASSERT_EQ(program(form_of(w, {3, 3}) + input.text()).abort, "");
+    ControlMatrix_t *cm = cm_of(CM);
+    WidgetTypeHooks row{};
+    row.pre_display = note_pre_display;
+    row.focus_widget = entry_itself;
+    const WidgetTypeHooks saved = register_widget_type(WIDGET_INPUT, row);
+    show(w);
+    cm->current_focus = 3;
+    gtk_widget_grab_focus(w.buttons[0]);
+    record.presented_cm = nullptr;
+    pre_displayed.clear();
+    ccallbacks_finish_event(1, 1);
+    // Presented again, the window's focused field has the focus, its whole text selected, and is
+    // made editable once.
+    EXPECT_EQ(record.presented_cm, cm);
+    expect_focus(cm, w, 3);
+    int start = -1, end = -1;
+    EXPECT_TRUE(gtk_editable_get_selection_bounds(GTK_EDITABLE(text), &start, &end));
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 3);
+    EXPECT_EQ(pre_displayed, std::vector<int>{3});
+    EXPECT_EQ(cm->edit_field, 3);
+    ccallbacks_finish_event(1, 1);
+    EXPECT_EQ(pre_displayed, std::vector<int>{3});
+    register_widget_type(WIDGET_INPUT, saved);
+}
