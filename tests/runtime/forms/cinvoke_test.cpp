@@ -234,6 +234,42 @@ TEST_F(RoutineTest, PostRequestsCloseOnTrueAndCancelOnFalse)
     EXPECT_EQ(invoke(bottom, 55, 1).abort, "No parent window found");
 }
 
+TEST_F(RoutineTest, EachPostRequestMarksItsOwnFlagAndText)
+{
+    struct {
+        int intrinsic;
+        int ControlMatrix_t::*due;
+        const char *logged;
+    } cases[] = {
+        {in_ICINVOKE_WIN_POST, &ControlMatrix_t::win_post_due, "Request delayed running of Win_Post"},
+        {in_ICINVOKE_ZOOM_POST, &ControlMatrix_t::zoom_post_due, "Request delayed running of Zoom_Post"},
+        {in_ICINVOKE_DRILL_POST, &ControlMatrix_t::drill_post_due, "Request delayed running of Drill_Post"},
+    };
+    for (const auto &c : cases) {
+        for (const bool with_text : {true, false}) {
+            const Window parent = make_window(1), child = make_window(1);
+            record.log_level_lumbas = 3;
+            const Outcome o = program(form_of(CM, parent) + form_of(CM2, child) + val(CM2) +
+                                      (with_text ? str("chosen") : std::string()) +
+                                      st(c.intrinsic, with_text ? 2 : 1));
+            ASSERT_EQ(o.abort, "") << c.logged;
+            ControlMatrix_t *cm = cm_of(CM2);
+            EXPECT_EQ(cm->closing, 1) << c.logged;
+            for (int ControlMatrix_t::*flag :
+                 {&ControlMatrix_t::win_post_due, &ControlMatrix_t::zoom_post_due, &ControlMatrix_t::drill_post_due})
+                EXPECT_EQ(cm->*flag, flag == c.due ? 1 : 0) << c.logged;
+            EXPECT_STREQ(cm->post_text, with_text ? "chosen" : "") << c.logged;
+            EXPECT_NE(o.err.find(std::string(c.logged) + "\n"), std::string::npos) << o.err;
+            cmat_free_all();
+            delete_all_applications();
+            // The bottom window has no parent to post to.
+            EXPECT_EQ(program(form_of(CM, make_window(1)) + val(CM) + st(c.intrinsic, 1)).abort, "No parent window found");
+            cmat_free_all();
+            delete_all_applications();
+        }
+    }
+}
+
 TEST_F(RoutineTest, ARoutineThatDetachesItselfAnswersTrue)
 {
     const Window w = make_window(1);
