@@ -161,6 +161,13 @@ int type_of_from(const Walk &w)
 
 bool valid_type(int type) { return type >= 1 && type <= TAB_MAX; }
 
+// Gives the focus to the walk's target (0: no field yet) and returns it.
+int focus_on(ControlMatrix_t *cm, int target)
+{
+    if (target >= 1) cmat_set_focus_index(cm, target);
+    return target;
+}
+
 // ---- Giving the focus ------------------------------------------------------------------------------------
 
 // The widget that takes the focus for a field of a compound kind (its Widget Type's hook).
@@ -316,12 +323,7 @@ int cmat_get_focus_on_tab(ControlMatrix_t *cm, int from)
     return stop ? stop : from;
 }
 
-int cmat_set_focus_on_tab(ControlMatrix_t *cm, int from)
-{
-    const int target = cmat_get_focus_on_tab(cm, from);
-    if (target >= 1) cmat_set_focus_index(cm, target);
-    return target;
-}
+int cmat_set_focus_on_tab(ControlMatrix_t *cm, int from) { return focus_on(cm, cmat_get_focus_on_tab(cm, from)); }
 
 int cmat_get_focus_on_left_tab(ControlMatrix_t *cm, int from)
 {
@@ -341,9 +343,7 @@ int cmat_get_focus_on_left_tab(ControlMatrix_t *cm, int from)
 
 int cmat_set_focus_on_left_tab(ControlMatrix_t *cm, int from, int)
 {
-    const int target = cmat_get_focus_on_left_tab(cm, from);
-    if (target >= 1) cmat_set_focus_index(cm, target);
-    return target;
+    return focus_on(cm, cmat_get_focus_on_left_tab(cm, from));
 }
 
 int cmat_set_focus_next(ControlMatrix_t *cm, int from)
@@ -366,8 +366,7 @@ int cmat_set_focus_next(ControlMatrix_t *cm, int from)
             if (cset_cm_get_int(cm, CM_TYPE, target) == WIDGET_TABLE) target = from;
         }
     }
-    if (target >= 1) cmat_set_focus_index(cm, target);
-    return target;
+    return focus_on(cm, target);
 }
 
 int cfocus_invoke_pre_on_skip(ControlMatrix_t *cm, int index)
