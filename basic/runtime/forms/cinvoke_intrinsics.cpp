@@ -109,6 +109,10 @@ void ccall_fun_delayed()
             ~Release() { free_call(call); }
         } release{call};
         invoke_basic_callback_routine(call->routine, call->params, call->nparams, call->application, call->interp);
+        // Its answer is not used; a text it returned is released.
+        char *answer = nullptr;
+        cinvoke_read_answer(call->routine, &answer);
+        g_free(answer);
     }
 }
 
