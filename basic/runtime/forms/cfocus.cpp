@@ -393,7 +393,10 @@ void cmat_set_focus_index(ControlMatrix_t *cm, int index)
     FORMS_TRACE;
     void *entry = cset_cm_get_ptr(cm, CM_ENTRY_PTR, index);
     const int type = cset_cm_get_int(cm, CM_TYPE, index);
-    // The program's rules first: they hold with or without widgets.
+    const bool windows = cm_windows_mode();
+    if (windows && (!entry || handle_kind(entry) < 0))
+        Abort("No widget id recorded in Entry field for Control Matrix index %d", index);
+    // The program's rules hold with or without widgets.
     switch (type) {
     case WIDGET_TABLE:
         Abort("Attempting to set focus to a Table at Index %d; Change the Tab Sequence Type to Display Only (i.e. No "
@@ -410,9 +413,7 @@ void cmat_set_focus_index(ControlMatrix_t *cm, int index)
         break;
     }
 
-    if (cm_windows_mode()) {
-        if (!entry || handle_kind(entry) < 0)
-            Abort("No widget id recorded in Entry field for Control Matrix index %d", index);
+    if (windows) {
         GtkWidget *widget = nullptr;
         switch (type) {
         case WIDGET_BUTTON: widget = cget_widget_for_widget(entry); break;
@@ -436,7 +437,7 @@ void cmat_set_focus_index(ControlMatrix_t *cm, int index)
         }
     }
     cm->current_focus = index;
-    if (cm_windows_mode()) cfocus_set_scrolled_window(cm, index);
+    if (windows) cfocus_set_scrolled_window(cm, index);
 }
 
 void cfocus_set_scrolled_window(ControlMatrix_t *cm, int index)

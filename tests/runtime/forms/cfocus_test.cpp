@@ -188,6 +188,11 @@ TEST_F(FocusTest, TheNextFieldRuleNeverEndsOnATable)
     EXPECT_EQ(abort_text([&] { cmat_set_focus_index(cm, 5); }),
               "Attempting to set focus to a Table at Index 5; Change the Tab Sequence Type to Display Only (i.e. No "
               "Focus)");
+    // A field without a widget is refused before its kind is looked at.
+    cm_field(cm, 5).entry = nullptr;
+    EXPECT_EQ(abort_text([&] { cmat_set_focus_index(cm, 5); }),
+              "No widget id recorded in Entry field for Control Matrix index 5");
+    expect_focus(cm, w, 2);
 }
 
 TEST_F(FocusTest, FieldsInNestedScrolledWindowsAreScrolledIntoView)
