@@ -5,6 +5,7 @@
 // Results are the library's own to the byte: an exact result has one normalised form.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -21,21 +22,26 @@ inline std::uint64_t above_99(std::uint64_t v) { return (v | ((v & ONES8 * 0x7F)
 inline bool short_enough(const dec_t *a) { return static_cast<std::uint16_t>(a->dec_ndgts - 1) < 8; }
 
 // Reads a whole decimal of one to eight digit pairs: its digits as one number, digit 0 in the top
-// byte, and its count. False for a zero, a null, a longer value and any record that breaks the
-// decimal's invariants (a digit above 99 or past the count, a leading zero pair, neither sign, the
-// exponent out of range): those take the library's general path, which refuses the damaged ones.
+// byte, and its count. False for a zero, a null, a longer value, a count that takes in trailing
+// zero pairs, and any record that breaks the decimal's invariants (a digit above 99 or past the
+// count, a leading zero pair, neither sign, the exponent out of range): those take the library's
+// general path, which refuses the damaged ones.
 [[gnu::always_inline]] inline bool load(const dec_t *a, std::uint64_t &digits, unsigned &n)
 {
-    n = static_cast<std::uint16_t>(a->dec_ndgts);
     std::uint64_t lo, hi;
+    std::uint32_t head;  // exponent and sign
     std::memcpy(&lo, a->dec_dgts, 8);
     std::memcpy(&hi, a->dec_dgts + 8, 8);
-    if (n - 1 > 7) return false;
-    // Digit 0 lies in the lowest byte, digits past the count above it.
-    if ((hi | (lo >> (8 * n - 1) >> 1) | above_99(lo)) != 0 || (lo & 0xFF) == 0) return false;
-    if (static_cast<std::uint16_t>(a->dec_pos) > 1 ||
-        static_cast<unsigned>(a->dec_exp - DEC_MINEXP) > static_cast<unsigned>(DEC_MAXEXP - DEC_MINEXP))
+    std::memcpy(&head, a, 4);
+    n = static_cast<std::uint16_t>(a->dec_ndgts);
+    // Digit 0 lies in the lowest byte: it must not be 0, no digit may exceed 99, none lie past the
+    // eighth, and the count must reach the last non-zero one exactly.
+    if ((lo & 0xFF) == 0 || (hi | above_99(lo)) != 0 || n != 8 - static_cast<unsigned>(__builtin_clzll(lo) >> 3))
         return false;
+    // With the exponent's sign bit flipped and 32704 taken off, an exponent of -64 to 63 becomes 0 to
+    // 127 and leaves the sign field alone, which must then be 0 or 1.
+    static_assert(DEC_MINEXP == -64 && DEC_MAXEXP == 63 && offsetof(dec_t, dec_pos) == 2);
+    if (((head ^ 0x8000u) - 0x7FC0u) & 0xFFFEFF80u) return false;
     digits = __builtin_bswap64(lo);
     return true;
 }
