@@ -86,6 +86,8 @@ inline std::uint64_t four_pairs(std::uint64_t v)
     return true;
 }
 
+inline constexpr std::uint64_t POW100_8 = 10000000000000000ull;  // 100^8
+
 inline void set_zero(dec_t *r)
 {
     dec_t out{};
@@ -137,6 +139,26 @@ inline void set_zero(dec_t *r)
     const std::uint64_t m = binary(a, na) * binary(b, nb);
     const std::uint64_t R = m < 100000000 ? four_pairs(m) : four_pairs(m % 100000000) | four_pairs(m / 100000000) << 32;
     return store(R, x->dec_exp - static_cast<int>(na) + y->dec_exp - static_cast<int>(nb) + 8, x->dec_pos == y->dec_pos ? 1 : 0, r);
+}
+
+// n as a decimal, as the library's integer conversions write it, when |n| lies below 10^16.
+inline bool from_integer(long n, dec_t *r)
+{
+    const unsigned long m = n < 0 ? 0ul - static_cast<unsigned long>(n) : static_cast<unsigned long>(n);
+    if (m >= POW100_8) return false;
+    if (m < 100) {  // one pair or none: lengths, counts, flags
+        dec_t out{};
+        out.dec_pos = m == 0 || n > 0 ? 1 : 0;
+        if (m) {
+            out.dec_exp = 1;
+            out.dec_ndgts = 1;
+            out.dec_dgts[0] = static_cast<char>(m);
+        }
+        *r = out;
+        return true;
+    }
+    const std::uint64_t R = m < 100000000 ? four_pairs(m) : four_pairs(m % 100000000) | four_pairs(m / 100000000) << 32;
+    return store(R, 8, n >= 0 ? 1 : 0, r);
 }
 
 // The order of two digit strings read as numbers, digit 0 most significant: 64 bits at a time.

@@ -1146,6 +1146,8 @@ struct Locals {
     Stack *warn;  // the entry at the warning level
     dec_t *numbers;
     long numbers_count;
+    char *chars;  // the running routine's character area
+    long chars_count;
     const Routine *routine;
     int transactions;    // open database transactions, -1 until a source line asks
     bool position_known;  // trace_position holds the running routine's names
@@ -1158,6 +1160,8 @@ struct Locals {
         numbers = local_numerics;
         routine = routines ? &routines[cur_routine] : nullptr;
         numbers_count = numbers && routine ? routine->local_ncount : 0;
+        chars = local_chars;
+        chars_count = chars && routine ? routine->local_ccount : 0;
         transactions = -1;
         position_known = trace_position_current(routine);
     }
@@ -1216,6 +1220,28 @@ void run_loop(Run &run)
             if (l.top >= l.warn || !plain_variable(pc + 1, l.numbers_count, offset)) goto general;
             set_number(*++l.top, l.numbers[offset]);
             pc += 1 + WORDS<o_loadrvd>;
+            continue;
+        }
+        case o_loadsvd: {
+            // A plain string of the routine's own character area, its whole text, with no range
+            // pending: a copy of its text up to its terminator or its length.
+            const Code *o = pc + 1;
+            const long area = static_cast<long>(o[1].param), offset = operand(o), length = operand(o + 2);
+            if (l.top >= l.warn || area == AREA_COMMON || area == AREA_STRUCTS || area >= AREA_PSTRUCT ||
+                (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) != 0 || srange >= 0 || offset < 0 ||
+                length < 0 || offset >= l.chars_count || length > l.chars_count - offset)
+                goto general;
+            const char *field = l.chars + offset;
+            const std::size_t n = strnlen(field, static_cast<std::size_t>(length));
+            char *copy = text_block(n + 1);
+            std::memcpy(copy, field, n);
+            copy[n] = '\0';
+            Stack &e = *++l.top;
+            e = Stack{};
+            e.s_t = string;
+            e.s_c.C_S = copy;
+            e.length = e.s_dims[0] = static_cast<std::uint32_t>(n);
+            pc += 1 + WORDS<o_loadsvd>;
             continue;
         }
         case o_loadrc: {
