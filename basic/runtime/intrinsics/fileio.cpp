@@ -41,13 +41,14 @@ void seq_read(FileChannel_t *channel, RecordBuffer &record)
     if (indexed_mode(Ioc.mode)) Io_error(301, 0, "Access mode applies only to ISAM files");
     if (Ioc.mode == 'R') Io_error(301, 0, "Attempt to access sequential file %s randomly", channel->name);
     // One line: its first RECORD_MAX characters are the record; the rest of a longer line is read
-    // and dropped, so that the next READ starts at the next line.
+    // and dropped, so that the next READ starts at the next line. Only the interpreter thread
+    // reads channels, so the stream is read without taking its lock for every character.
     std::FILE *in = channel->stream;
     std::size_t n = 0;
     bool any = false;
     for (;;) {
         errno = 0;
-        const int c = std::getc(in);
+        const int c = getc_unlocked(in);
         if (c == EOF) {
             if (std::ferror(in)) {
                 const int e = errno ? errno : EIO;
