@@ -67,9 +67,9 @@ void BM_python(benchmark::State &state)
                        "    for i in range(1, n + 1):\n"
                        "        " + body + "\n"
                        "    return x\n"
-                       "t = time.perf_counter()\n"
+                       "t = time.process_time()\n"
                        "x = run(" + std::to_string(TURNS) + ")\n"
-                       "print(time.perf_counter() - t, x)\n",
+                       "print(time.process_time() - t, x)\n",
                 std::to_string(state.range(0) ? TEXT : 1));
     state.SetItemsProcessed(state.iterations() * TURNS);
 }

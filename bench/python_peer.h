@@ -1,5 +1,6 @@
 // CPython 3 as a peer: each iteration runs a script that times its own work with
-// time.perf_counter (interpreter start-up excluded) and prints the seconds and a check value.
+// time.process_time, the processor time Google Benchmark also counts (interpreter start-up
+// excluded), and prints the seconds and a check value.
 #pragma once
 
 #include <cstdlib>
