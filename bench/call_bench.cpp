@@ -47,10 +47,7 @@ void BM_lumba(benchmark::State &state)
     Interp_t *context = load_object(dir / "calls");
     const dec_t *x = context->routines[0].local_numerics + X;
     for (auto _ : state) {
-        sp = -1;
-        depth = 0;
-        push_interpreter(context, nullptr, "");
-        Execute(context->code[0]);
+        run_program(context);
     }
     long value = 0;
     NumericToLONG(x, &value);

@@ -50,27 +50,18 @@ std::string line_text(long k) { return numbered(LINE, 'x', k); }
 std::string record_text(long k) { return numbered(RECORD - 1, 'r', k); }  // and its zero byte
 
 // The input files, made once per count: n lines, and n records each ending in a zero byte.
-std::string lines_file(long n)
+std::string made_file(const char *kind, long n, std::string (*text)(long), char end)
 {
-    const std::string path = scratch() / ("lines" + std::to_string(n)).c_str();
+    const std::string path = scratch() / (kind + std::to_string(n)).c_str();
     if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) {
         std::string all;
-        for (long k = 1; k <= n; ++k) all += line_text(k) + '\n';
+        for (long k = 1; k <= n; ++k) all += text(k) + end;
         g_file_set_contents(path.c_str(), all.data(), static_cast<gssize>(all.size()), nullptr);
     }
     return path;
 }
-
-std::string records_file(long n)
-{
-    const std::string path = scratch() / ("records" + std::to_string(n)).c_str();
-    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) {
-        std::string all;
-        for (long k = 1; k <= n; ++k) all += record_text(k) + '\0';
-        g_file_set_contents(path.c_str(), all.data(), static_cast<gssize>(all.size()), nullptr);
-    }
-    return path;
-}
+std::string lines_file(long n) { return made_file("lines", n, line_text, '\n'); }
+std::string records_file(long n) { return made_file("records", n, record_text, '\0'); }
 
 // OPEN(LFN=1, FILE=path, ORG=org, OPT=opt [, RECLEN=reclen]).
 void open_channel(ObjectWriter &w, const std::string &path, const char *org, int opt, int reclen = 0)
@@ -140,10 +131,7 @@ void BM_lumba(benchmark::State &state, Work work)
     Interp_t *context = load_object(object);
     const char *b = context->routines[0].local_chars + B;
     for (auto _ : state) {
-        sp = -1;
-        depth = 0;
-        push_interpreter(context, nullptr, "");
-        Execute(context->code[0]);
+        run_program(context);
     }
     // What the last turn wrote or read: the whole file, or the last line or record in B$.
     bool right;

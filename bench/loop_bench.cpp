@@ -84,10 +84,7 @@ void BM_lumba_loop(benchmark::State &state)
     Program p = load_program(state.range(0) != 0);
     const dec_t *s = p.context->routines[0].local_numerics;
     for (auto _ : state) {
-        sp = -1;
-        depth = 0;
-        push_interpreter(p.context, nullptr, "");
-        Execute(p.context->code[0]);
+        run_program(p.context);
         benchmark::DoNotOptimize(s);
     }
     char text[48];

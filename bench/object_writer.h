@@ -10,6 +10,8 @@
 
 #include <glib.h>
 
+#include "executor.h"
+#include "globals.h"
 #include "interp.h"
 #include "loader.h"
 #include "mem_mgt.h"
@@ -154,4 +156,13 @@ inline Interp_t *load_object(const std::string &path)
     LoadCode(context);
     object = nullptr;
     return context;
+}
+
+// Runs the loaded program once from its start, as a fresh run does.
+inline void run_program(Interp_t *context)
+{
+    sp = -1;
+    depth = 0;
+    push_interpreter(context, nullptr, "");
+    Execute(context->code[0]);
 }
