@@ -17,13 +17,13 @@
 #include "cmatrix.h"
 #include "executor.h"
 #include "globals.h"
+#include "gui_bench.h"
 #include "intrinsics.h"
 #include "loader.h"
 #include "mem_mgt.h"
 #include "numerics.h"
 #include "object_writer.h"
 #include "run_time.h"
-#include "xvfb.h"
 
 namespace {
 
@@ -139,18 +139,5 @@ BENCHMARK(BM_engine_appends)->Name("engine/icadd_appends")->Arg(FIELDS)->Arg(10 
 
 int main(int argc, char **argv)
 {
-    lumba_test::Xvfb x;
-    setenv("DISPLAY", x.display().c_str(), 1);
-    setenv("GTK_A11Y", "none", 1);
-    setenv("GDK_BACKEND", "x11", 1);
-    gtk_init();
-    global_data = &_global_data;
-    global_data->log_mode = LOG_MODE_STDERR;
-    global_data->log_level_lumbas = -1;
-    global_data->log_level_basic = -1;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return run_gui_benchmarks(argc, argv);
 }

@@ -19,6 +19,8 @@ packages=(
   clang libclang-rt-14-dev
   # test tools (sed and date are oracles of the formatting tests)
   xvfb xdotool python3 util-linux sed coreutils tzdata
+  # GUI tests: xprop (WM_TRANSIENT_FOR), the icons and the font the snapshots are drawn with
+  x11-utils adwaita-icon-theme fonts-dejavu-core
   # the C library's grouped number formatting, the peer of the formatting benchmark
   locales
   # the picture-header probe's oracle (identify) and its test pictures (convert)
@@ -29,6 +31,9 @@ packages=(
   iproute2
   # the debugger whose stack trace fatal reports carry
   gdb
+  # video frames from the database (FFmpeg's libraries), and the ffmpeg command that makes the
+  # tests' videos and reference frames
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
 )
 
 missing=()

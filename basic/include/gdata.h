@@ -8,6 +8,7 @@
 
 struct ControlMatrix_t;
 struct PendingCall_t;
+struct ProgressMeter_t;
 struct _GdkMonitor;
 
 inline constexpr int LOG_FILE_SIZE = 64;
@@ -47,6 +48,9 @@ struct GlobalData_t {
     _GdkMonitor *monitor;
     int monitor_width, monitor_height;
     int window_x_decoration, window_y_decoration;
+
+    // The one progress window while it is open (the widgets' record), else nullptr.
+    ProgressMeter_t *progress_meter;
 };
 
 extern GlobalData_t _global_data;

@@ -11,8 +11,9 @@
 
 namespace lumba_test {
 
-Xvfb::Xvfb()
+Xvfb::Xvfb(int width, int height)
 {
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("cannot make a pipe for Xvfb");
     pid_ = fork();
@@ -22,7 +23,7 @@ Xvfb::Xvfb()
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         close(fds[0]);
         std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "1280x1024x24",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", screen.c_str(),
                static_cast<char *>(nullptr));
         _exit(127);
     }
@@ -39,6 +40,16 @@ Xvfb::Xvfb()
         throw std::runtime_error("Xvfb did not start");
     }
     display_ = ":" + number;
+}
+
+std::vector<std::string> Xvfb::gui_env() const
+{
+    std::vector<std::string> env{display_env(), "GDK_BACKEND=x11", "GSK_RENDERER=cairo", "GDK_DEBUG=gl-disable",
+                                 a11y_env()};
+#ifdef LUMBA_LSAN_SUPPRESSIONS
+    env.push_back(std::string("LSAN_OPTIONS=suppressions=") + LUMBA_LSAN_SUPPRESSIONS);
+#endif
+    return env;
 }
 
 Xvfb::~Xvfb()

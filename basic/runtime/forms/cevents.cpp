@@ -88,6 +88,13 @@ void on_button_press_event(GtkGestureClick *, int, double, double, gpointer)
     forms_callback([] { Abort("Mouse clicks not available"); });
 }
 
+int on_key_press_escape(GtkWidget *widget, GtkEventController *, GlobalData_t *gd, int)
+{
+    GtkWidget *window = widget ? gtk_widget_get_ancestor(widget, GTK_TYPE_WINDOW) : nullptr;
+    if (!window || !cget_cm_for_window(gd, window, 0)) return 1;
+    Abort("Key events not available");
+}
+
 void ccallbacks_finish_event(int destroy_closing, int predisplay)
 {
     GlobalData_t *gd = global_data;

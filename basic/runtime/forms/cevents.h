@@ -33,6 +33,10 @@ void cinvoke_post_display(ControlMatrix_t *cm, int index);
 gboolean on_key_press_event(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
                             gpointer gd);
 void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, double y, gpointer gd);
+// Escape on a field or window (also the close button of a form window): answers the pre-display
+// flag for the end of the event. A widget whose window has no CM has nothing to leave: 1. Until
+// key events are built, any other stops the run ("Key events not available").
+int on_key_press_escape(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int block);
 
 // ---- End of an event --------------------------------------------------------------------------------
 // Ends the current event: the windows of CMs marked closing are destroyed (newest first), the

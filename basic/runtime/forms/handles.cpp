@@ -13,6 +13,9 @@
 namespace {
 
 constexpr int WIDGET = 0;
+constexpr int OBJECT = 1000;  // any other GObject handed out
+
+bool is_record(int kind) { return kind >= 1 && kind <= CM_FIELD_TYPE_GMAX; }
 
 std::unordered_map<std::uintptr_t, int> &issued()
 {
@@ -20,9 +23,15 @@ std::unordered_map<std::uintptr_t, int> &issued()
     return *table;
 }
 
-void widget_gone(gpointer data, GObject *object)
+void object_gone(gpointer, GObject *object)
 {
     issued().erase(reinterpret_cast<std::uintptr_t>(object));
+}
+
+void issue_object(GObject *object, int tag)
+{
+    auto [it, added] = issued().try_emplace(reinterpret_cast<std::uintptr_t>(object), tag);
+    if (added) g_object_weak_ref(object, object_gone, nullptr);
 }
 
 int first_int(const void *record)
@@ -44,21 +53,37 @@ void handle_issue_record(void *record)
 void handle_revoke_record(const void *record)
 {
     auto it = issued().find(reinterpret_cast<std::uintptr_t>(record));
-    if (it != issued().end() && it->second != WIDGET) issued().erase(it);
+    if (it != issued().end() && is_record(it->second)) issued().erase(it);
 }
 
 void handle_issue_widget(GtkWidget *widget)
 {
-    if (!widget) return;
-    auto [it, added] = issued().try_emplace(reinterpret_cast<std::uintptr_t>(widget), WIDGET);
-    if (!added) return;
-    g_object_weak_ref(G_OBJECT(widget), widget_gone, nullptr);
+    if (widget) issue_object(G_OBJECT(widget), WIDGET);
+}
+
+void handle_issue_object(GObject *object)
+{
+    if (object) issue_object(object, OBJECT);
+}
+
+void handle_revoke_object(GObject *object)
+{
+    auto it = issued().find(reinterpret_cast<std::uintptr_t>(object));
+    if (it == issued().end() || it->second != OBJECT) return;
+    issued().erase(it);
+    g_object_weak_unref(object, object_gone, nullptr);
 }
 
 void *handle_record(std::uintptr_t value)
 {
     auto it = issued().find(value);
-    return it != issued().end() && it->second != WIDGET ? reinterpret_cast<void *>(value) : nullptr;
+    return it != issued().end() && is_record(it->second) ? reinterpret_cast<void *>(value) : nullptr;
+}
+
+GObject *handle_object(std::uintptr_t value)
+{
+    auto it = issued().find(value);
+    return it != issued().end() && it->second == OBJECT ? reinterpret_cast<GObject *>(value) : nullptr;
 }
 
 GtkWidget *handle_widget(std::uintptr_t value)
@@ -70,5 +95,5 @@ GtkWidget *handle_widget(std::uintptr_t value)
 int handle_kind(const void *entry)
 {
     auto it = issued().find(reinterpret_cast<std::uintptr_t>(entry));
-    return it == issued().end() ? -1 : it->second;
+    return it == issued().end() || it->second == OBJECT ? -1 : it->second;
 }

@@ -24,7 +24,15 @@ void no_print_handles(ControlMatrix_t *cm)
 {
     if (cm->print_handles) Abort("Print handles not available");
 }
-CmResourceHooks resources{no_softkeys, no_colours, no_colours, no_print_handles};
+BgClrTable_t *no_colour_table(GtkWidget *) { return nullptr; }
+void colours_unavailable(BgClrTable_t *) { Abort("Table colours not available"); }
+void colour_rows_unavailable(BgClrTable_t *, int) { Abort("Table colours not available"); }
+void colour_rows_unavailable(BgClrTable_t *, int, int) { Abort("Table colours not available"); }
+CmResourceHooks resources{
+    no_softkeys, no_colours, no_colours, no_print_handles,
+    // No grid has colour settings, so the steps for one are never reached.
+    no_colour_table, colours_unavailable, colour_rows_unavailable, colour_rows_unavailable,
+};
 
 constexpr const char *record_names[] = {
     nullptr, "Input", "Note", "Combo", "Check Box", "Table", "Label", "Image", "Toggle Button", "Radio Button",

@@ -67,6 +67,10 @@ struct WindowKindHooks {
     void (*restore)(ControlMatrix_t *cm);
     // IP$ of a routine run on the window itself (index 0): a new g_malloc text.
     char *(*value)(ControlMatrix_t *cm);
+    // A form window opens while this CM (the menu's) is the newest: lends the CM's window to the
+    // form, leaving this CM windowless, and returns the window. Without it the menu window cannot
+    // be lent ("Menu screen not available").
+    GtkWidget *(*lend_window)(ControlMatrix_t *cm);
 };
 WindowKindHooks register_window_kind(int type, const WindowKindHooks &hooks);
 const WindowKindHooks &window_kind(int type);
@@ -82,6 +86,16 @@ struct CmResourceHooks {
     // Releases every print handle of the CM. Default: a CM has none ("Print handles not available"
     // if one had).
     void (*free_print_handles)(ControlMatrix_t *cm);
+    // The colour settings of a grid, in any CM of the chain (first CM first), or nullptr. Default:
+    // no grid has any. The three below are called only with a record this one returned.
+    BgClrTable_t *(*find_colour_table)(GtkWidget *grid);
+    // Marks the grid's settings for painting at the end of the event.
+    void (*mark_colour_table)(BgClrTable_t *table);
+    // Keeps the row settings in step with the grid: a row inserted at `row` (the settings of that
+    // row and below move down one), or rows first..last deleted (their settings go, those below
+    // move up by the count).
+    void (*colour_row_inserted)(BgClrTable_t *table, int row);
+    void (*colour_rows_deleted)(BgClrTable_t *table, int first, int last);
 };
 // Installs every member (all must be set) and returns what it replaces.
 CmResourceHooks register_cm_resources(const CmResourceHooks &hooks);

@@ -24,6 +24,7 @@ void install(const ServiceCases &cases)
 const bool registered = [] {
     install(pg_cases());
     install(pg_row_cases());
+    install(document_cases());
     register_app_memory_release(pg_forget_structures);
     register_hook(CoreHook::free_db_results, FreeAllPgRes);
     register_hook(CoreHook::free_db_connections, FreeAllPgConn);

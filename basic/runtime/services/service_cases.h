@@ -18,3 +18,4 @@ ServiceCases aes_cases();   // AES-GCM text encryption
 ServiceCases cert_cases();  // the certificate API client
 ServiceCases ldap_cases();  // LDAP directory administration
 ServiceCases pg_row_cases();  // structure variables and table rows
+ServiceCases document_cases();  // documents in bytea columns, video frames and the file server

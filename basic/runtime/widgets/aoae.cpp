@@ -1,16 +1,21 @@
-// Launch values of the application area: the normal window, its maximum extent (the area's size),
-// the area's offset and the connection kind, chosen by the letters of app_option or overridden
-// by geometry.
+// The application area. At launch: the normal window, its maximum extent (the area's size), the
+// area's offset and the connection kind, chosen by the letters of app_option or overridden by
+// geometry. Afterwards: the monitor each window shows on, and the geometry intrinsics.
 #include "aoae.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
-#include <gtk/gtk.h>
+#include <string>
 
+#include "cases.h"
+#include "cevents.h"
+#include "cmatrix.h"
 #include "gdata.h"
 #include "message.h"
+#include "misc.h"
 #include "run_time.h"
 
 namespace {
@@ -29,6 +34,58 @@ const char *const OAE_Extent_set[] = {"1010x630", "1200x670", "1380x770", "1600x
 const char *const OAE_Offset_set[] = {"0x0",     "0x10",    "0x50",    "10x20",   "20x50",  "820x30",
                                       "1045x30", "1300x30", "1460x30", "1700x30", "1940x30"};
 const char *const OAE_Internet_set[] = {"modem", "adsl", "adsl+"};
+
+// A number 1..9999 that takes all of [first, last).
+bool geometry_number(const char *first, const char *last, int *value)
+{
+    auto [end, error] = std::from_chars(first, last, *value);
+    return error == std::errc() && end == last && first != last && *first != '-' && *value >= 1 && *value <= 9999;
+}
+
+// The width and height of a geometry "WWWxHHH"; anything else ends the run rather than give an
+// area of no size.
+void parse_geometry(const char *text, int *width, int *height)
+{
+    const char *end = text + std::strlen(text);
+    const char *x = std::strchr(text, 'x');
+    if (!x || !geometry_number(text, x, width) || !geometry_number(x + 1, end, height))
+        Abort("Invalid geometry %s", text);
+}
+
+// The geometry of a monitor, and the first monitor of the default display.
+GdkRectangle geometry_of(GdkMonitor *monitor)
+{
+    GdkRectangle r{};
+    if (monitor) gdk_monitor_get_geometry(monitor, &r);
+    return r;
+}
+
+GdkMonitor *first_monitor()
+{
+    GdkDisplay *display = gdk_display_get_default();
+    if (!display) return nullptr;
+    GListModel *monitors = gdk_display_get_monitors(display);
+    auto *monitor = static_cast<GdkMonitor *>(g_list_model_get_item(monitors, 0));
+    if (monitor) g_object_unref(monitor);  // the display's list keeps it
+    return monitor;
+}
+
+// The monitor that shows a window, or nullptr while it has no surface.
+GdkMonitor *monitor_of(GtkWidget *window)
+{
+    GtkNative *native = window ? gtk_widget_get_native(window) : nullptr;
+    GdkSurface *surface = native ? gtk_native_get_surface(native) : nullptr;
+    return surface ? gdk_display_get_monitor_at_surface(gtk_widget_get_display(window), surface) : nullptr;
+}
+
+// A program's text without its trailing white space.
+std::string trimmed(std::string_view text)
+{
+    std::string t(text);
+    umisc_trim(t.data());
+    t.resize(std::strlen(t.c_str()));
+    return t;
+}
 
 template <std::size_t N> const char *choose(const char *const (&table)[N], char letter, const char *message)
 {
@@ -65,7 +122,7 @@ void aoae_set_oae_geometry_abcd()
     static char canonical[10];
     if (OAE_Geometry) {
         int w = 0, h = 0;
-        std::sscanf(OAE_Geometry, "%dx%d", &w, &h);
+        parse_geometry(OAE_Geometry, &w, &h);
         std::snprintf(canonical, sizeof canonical, "%04dx%04d", w, h);
         if (global_data && global_data->log_level_lumbas > 0) mlog(0, "CanonicalGeometry: %s", canonical);
         OAE_Extent = canonical;
@@ -81,14 +138,7 @@ void aoae_set_oae_geometry_abcd()
     setenv("OAE_APP_WIDTH", width, 1);
     setenv("OAE_APP_HEIGHT", height, 1);
 
-    GdkRectangle geometry{};
-    if (GdkDisplay *display = gdk_display_get_default()) {
-        GListModel *monitors = gdk_display_get_monitors(display);
-        if (auto *monitor = static_cast<GdkMonitor *>(g_list_model_get_item(monitors, 0))) {
-            gdk_monitor_get_geometry(monitor, &geometry);
-            g_object_unref(monitor);
-        }
-    }
+    const GdkRectangle geometry = geometry_of(first_monitor());
     const char *x = std::strpbrk(OAE_Offset, "xX");
     if (!x) Abort("Invalid offset passed:%s", OAE_Offset);
     if (geometry.width > 15000)
@@ -103,4 +153,100 @@ void aoae_set_oae_geometry_abcd()
         global_data->window_x_decoration = 5;
         global_data->window_y_decoration = 32;
     }
+}
+
+void aoae_configure_event(GtkWidget *window, GParamSpec *, gpointer data)
+{
+    forms_callback([&] {
+        auto *gd = static_cast<GlobalData_t *>(data);
+        GdkMonitor *monitor = monitor_of(window);
+        if (!monitor) return;
+        ControlMatrix_t *cm = cget_cm_for_window(gd, window, 0);
+        if (!cm && gd->first_cm) return;  // a window of no form while forms are open
+        const GdkRectangle r = geometry_of(monitor);
+        if (gd->log_level_lumbas > 2)
+            mlog(3, "Do aoae_configure_event; monitor=%p; window=%lX; x=%d; y=%d; width=%d; height=%d",
+                 static_cast<void *>(monitor), static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(window)),
+                 r.x, r.y, r.width, r.height);
+        if (cm) {
+            if (cm->monitor == monitor) return;
+            cm->monitor = monitor;
+            cm->oae_app_x = r.x;
+            cm->oae_app_y = r.y;
+            cm->monitor_width = r.width;
+            cm->monitor_height = r.height;
+        } else {
+            gd->monitor = monitor;
+            gd->oae_app_x = r.x;
+            gd->oae_app_y = r.y;
+            gd->monitor_width = r.width;
+            gd->monitor_height = r.height;
+        }
+        if (gd->log_level_lumbas > 2) {
+            const std::string rule(45, '#');
+            mlog(3, "%s", rule.c_str());
+            mlog(3, "###  aoae_configure_event x=%4d; y=%4d  ###", r.x, r.y);
+            mlog(3, "%s", rule.c_str());
+        }
+    });
+}
+
+// ---- Intrinsics ------------------------------------------------------------------------------------
+
+void igeometry_get_std(int nargs, int, Stack *result)
+{
+    if (nargs != 0) Abort("Must have zero parameters; not %d", nargs);
+    intr::set_text(result, "1024x768");
+}
+
+void igeometry_get_oae(int nargs, int, Stack *result)
+{
+    if (nargs != 0) Abort("Must have zero parameters; not %d", nargs);
+    char text[19];
+    const int n = std::snprintf(text, sizeof text, "%dx%d", global_data->oae_app_width, global_data->oae_app_height);
+    if (n < 0 || n >= static_cast<int>(sizeof text)) Abort("Buffer overflow");
+    intr::set_text(result, text);
+}
+
+void igeometry_put_std(int nargs, int last)
+{
+    if (nargs != 1) Abort("Must have one parameter; not %d", nargs);
+    const std::string size = trimmed(intr::text(intr::arg(nargs, last, 0)));
+    if (size != "1024x768") Abort("Standard Window Size must be 1024x768; not %s", size.c_str());
+}
+
+void igeometry_put_oae(int nargs, int last)
+{
+    if (nargs != 1) Abort("Must have one parameter; not %d", nargs);
+    const std::string size = trimmed(intr::text(intr::arg(nargs, last, 0)));
+    if (size != "1024x768" && size != "1280x800" && size != "1680x1050")
+        Abort("The Oska Applicaiton Extent (OAE) must be one of 1024x768, 1280x800, or 1680x1050; not %s",
+              size.c_str());
+    int width = std::atoi(size.substr(0, 4).c_str());
+    int height = std::atoi(size.substr(5).c_str());
+    GlobalData_t *gd = global_data;
+    ControlMatrix_t *cm = gd->last_cm;
+    GdkMonitor *monitor = nullptr;
+    GdkRectangle r{};
+    if (!Back_ground) {
+        // A CM's window that has no surface yet is on no monitor: the display's first one counts.
+        monitor = cm ? monitor_of(cm_real_window(cm) ? GTK_WIDGET(cm_real_window(cm)) : nullptr) : nullptr;
+        if (!monitor) monitor = first_monitor();
+        r = geometry_of(monitor);
+        if (width >= 1680 && (r.width < 1680 || r.height < 1050)) width = 1280, height = 800;
+        if (width >= 1280 && (r.width < 1280 || r.height < 800)) width = 1024, height = 768;
+    }
+    auto apply = [&](auto &to, GdkMonitor *kept) {
+        to.oae_app_width = width;
+        to.oae_app_height = height;
+        to.oae_app_x = to.oae_app_y = 1;
+        if (Back_ground) return;  // no monitor to take the numbers from
+        to.monitor = kept;
+        to.monitor_width = r.width;
+        to.monitor_height = r.height;
+    };
+    if (cm)
+        apply(*cm, monitor);
+    else
+        apply(*gd, nullptr);
 }

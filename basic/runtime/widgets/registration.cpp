@@ -1,13 +1,71 @@
-// The widgets' registration with the core: the message box and question of reports and notices,
-// and the window-geometry options of start-up. Linked whole into every program that links the
-// library (see the CMake file).
+// The widgets' registration: their intrinsics with the dispatchers, and with the core the message
+// box and question of reports and notices and the window-geometry options of start-up. Linked
+// whole into every program that links the library (see the CMake file).
+#include <utility>
+
 #include "aoae.h"
+#include "gcontainers.h"
 #include "gmessage.h"
+#include "gmisc_intrinsics.h"
+#include "gprint.h"
+#include "gprogress.h"
+#include "gwindow.h"
 #include "hooks.h"
+#include "intrinsic_dispatch.h"
+#include "intrinsics.h"
 
 namespace {
 
-const bool registered =
-    (register_window_hooks({gmessage, Mgdialog, aoae_get_oaa_help, aoae_set_oae_geometry_abcd}), true);
+const bool registered = [] {
+    register_window_hooks({gmessage, Mgdialog, aoae_get_oaa_help, aoae_set_oae_geometry_abcd});
+    for (auto [code, handler] : {
+             std::pair<int, NumericIntrinsic>{in_IGDIALOG, igdialog},
+             {in_IGHBOX_NEW, ighbox_new},
+             {in_IGHBOX_NEW_OTHER, ighbox_new_other},
+             {in_IGHSEPARATOR_NEW, ighseparator_new},
+             {in_IGPROGRESS_IS_CANCELLED, igprogress_is_cancelled},
+             {in_IGSCROLLABLE_NEW, igscrollable_new},
+             {in_IGSIZE_GROUP_NEW, igsize_group_new},
+             {in_IGTABLE_ADD_ROW, igtable_add_row},
+             {in_IGTABLE_DELETE_ROW, igtable_delete_row},
+             {in_IGTABLE_NEW, igtable_new},
+             {in_IGTABLE_UNATTACHED, igtable_unattached},
+             {in_IGVBOX_NEW, igvbox_new},
+             {in_IGVSEPARATOR_NEW, igvseparator_new},
+             {in_IGWGET_PARENT, igwget_parent},
+             {in_IGWIN_NEW, igwin_new},
+         })
+        register_numeric_intrinsic(code, handler);
+    register_string_intrinsic(in_IGEOMETRY_GET_OAE, igeometry_get_oae);
+    register_string_intrinsic(in_IGEOMETRY_GET_STD, igeometry_get_std);
+    for (auto [code, handler] : {
+             std::pair<int, StatementIntrinsic>{in_IGDELETE_WIDGET, igdelete_widget},
+             {in_IGEOMETRY_PUT_OAE, igeometry_put_oae},
+             {in_IGEOMETRY_PUT_STD, igeometry_put_std},
+             {in_IGHBOX_PACK, ighbox_pack},
+             {in_IGHIDE, ighide},
+             {in_IGMESSAGE, igmessage},
+             {in_IGPRINT, igprint},
+             {in_IGPRINT_NOT_ESCAPED, igprint_not_escaped},
+             {in_IGPRINT_TITLE, igprint_title},
+             {in_IGPROGRESS_CREATE, igprogress_create},
+             {in_IGPROGRESS_DESTROY, igprogress_destroy},
+             {in_IGPROGRESS_UPDATE, igprogress_update},
+             {in_IGSHOW, igshow},
+             {in_IGSIZE_GROUP_ADD, igsize_group_add},
+             {in_IGSIZE_GROUP_FINALISE, igsize_group_finalise},
+             {in_IGTABLE_ATTACH, igtable_attach},
+             {in_IGTABLE_GET_CELL, igtable_get_cell},
+             {in_IGTOOLTIP_SET, igtooltip_set},
+             {in_IGWHIDE, igwhide},
+             {in_IGWIDGET_SET_NAME, igwidget_set_name},
+             {in_IGWINDOW_MOVE, igwindow_move},
+             {in_IGWSHOW, igwshow},
+             {in_IGWSIMPLESHOW, igwsimpleshow},
+             {in_ISHOW_URI, ishow_uri},
+         })
+        register_statement_intrinsic(code, handler);
+    return true;
+}();
 
 } // namespace

@@ -7,7 +7,6 @@
 #include "cases.h"
 #include "gui_env.h"
 #include "hooks.h"
-#include "test_intrinsics.h"
 
 namespace forms_test {
 namespace {
@@ -17,79 +16,6 @@ std::vector<GObject *> &owned_widgets()
     static std::vector<GObject *> v;
     return v;
 }
-
-// A floating widget handed out by a test constructor: kept until the test ends.
-GtkWidget *keep(GtkWidget *w)
-{
-    g_object_ref_sink(w);
-    owned_widgets().push_back(G_OBJECT(w));
-    handle_issue_widget(w);
-    return w;
-}
-
-void give(Stack *result, const void *p) { intr::set_number(result, static_cast<long>(reinterpret_cast<std::uintptr_t>(p))); }
-
-void window_new(int, int, Stack *result)
-{
-    GtkWidget *w = gtk_window_new();
-    handle_issue_widget(w);
-    give(result, w);
-}
-
-void label_new(int, int, Stack *result) { give(result, keep(gtk_label_new("L"))); }
-void button_new(int, int, Stack *result) { give(result, keep(gtk_button_new())); }
-void grid_new(int, int, Stack *result) { give(result, keep(gtk_grid_new())); }
-
-int code_of(int kind)
-{
-    switch (kind) {
-    case CM_FIELD_TYPE_GINPUT: return AC_INPUT_SETUP;
-    case CM_FIELD_TYPE_GNOTE: return AC_NOTE_SETUP;
-    case CM_FIELD_TYPE_GCOMBO: return AC_COMBO_SETUP;
-    case CM_FIELD_TYPE_GCHECKBOX: return AC_CHECKBOX_SETUP;
-    case CM_FIELD_TYPE_GLABEL: return AC_LABEL_SETUP;
-    case CM_FIELD_TYPE_GIMAGE: return AC_IMAGE_SETUP;
-    case CM_FIELD_TYPE_GTOGGLE_BUTTON: return AC_TOGGLE_SETUP;
-    case CM_FIELD_TYPE_GRADIO_BUTTON: return AC_RADIO_SETUP;
-    case CM_FIELD_TYPE_GDATE: return AC_DATE_SETUP;
-    case CM_FIELD_TYPE_GTEXT: return AC_TEXT_SETUP;
-    default: return 100 + kind;
-    }
-}
-
-// The constructor pattern: the CM from argument 1, a record for (index, code) with the field
-// record hung on it, and the record's own widget.
-TestRecord *make_record(int nargs, int last, int kind)
-{
-    ControlMatrix_t *cm = cutil_get_cm(global_data, &intr::arg(nargs, last, 0));
-    if (!cm) Abort("Must set the Process Control Matrix first");
-    const int index = intr::integer(intr::arg(nargs, last, 1));
-    SubControlMatrix_t *scm = cutil_cp_stack(cm, nullptr, 0, index, code_of(kind), nullptr, nullptr, 1);
-    auto *record = static_cast<TestRecord *>(cutil_new_setup(scm, kind, sizeof(TestRecord)));
-    record->index = index;
-    record->widget = keep(gtk_button_new());
-    record->label = keep(gtk_label_new("D"));
-    if (kind == CM_FIELD_TYPE_GNOTE) cutil_cp_stack(cm, nullptr, 0, index, AC_NOTE_F9, nullptr, nullptr, 1);
-    return record;
-}
-
-void input_new(int nargs, int last, Stack *result) { give(result, make_record(nargs, last, CM_FIELD_TYPE_GINPUT)->widget); }
-void date_new(int nargs, int last, Stack *result) { give(result, make_record(nargs, last, CM_FIELD_TYPE_GDATE)->widget); }
-void record_new(int nargs, int last, Stack *result)
-{
-    give(result, make_record(nargs, last, intr::integer(intr::arg(nargs, last, 2))));
-}
-
-const auto *gui = lumba_test::add_gui_environment();
-const auto *constructors = lumba_test::add_test_intrinsics({.numeric = {
-                                                                {in_IGWIN_NEW, window_new},
-                                                                {in_IGLABEL_SIMPLE_NEW, label_new},
-                                                                {in_IGBUTTON_NEW, button_new},
-                                                                {in_IGTABLE_NEW, grid_new},
-                                                                {in_IGINPUT_NEW, input_new},
-                                                                {in_IGDATE_NEW, date_new},
-                                                                {in_IGCOMBO_NEW, record_new},
-                                                            }});
 
 // The rows of the test kinds.
 const TestRecord *rec(const void *r) { return static_cast<const TestRecord *>(r); }
@@ -128,6 +54,33 @@ std::string main_symbols()
 }
 
 } // namespace
+
+GtkWidget *keep(GtkWidget *w)
+{
+    g_object_ref_sink(w);
+    owned_widgets().push_back(G_OBJECT(w));
+    handle_issue_widget(w);
+    return w;
+}
+
+void give(Stack *result, const void *p) { intr::set_number(result, static_cast<long>(reinterpret_cast<std::uintptr_t>(p))); }
+
+int setup_code(int kind)
+{
+    switch (kind) {
+    case CM_FIELD_TYPE_GINPUT: return AC_INPUT_SETUP;
+    case CM_FIELD_TYPE_GNOTE: return AC_NOTE_SETUP;
+    case CM_FIELD_TYPE_GCOMBO: return AC_COMBO_SETUP;
+    case CM_FIELD_TYPE_GCHECKBOX: return AC_CHECKBOX_SETUP;
+    case CM_FIELD_TYPE_GLABEL: return AC_LABEL_SETUP;
+    case CM_FIELD_TYPE_GIMAGE: return AC_IMAGE_SETUP;
+    case CM_FIELD_TYPE_GTOGGLE_BUTTON: return AC_TOGGLE_SETUP;
+    case CM_FIELD_TYPE_GRADIO_BUTTON: return AC_RADIO_SETUP;
+    case CM_FIELD_TYPE_GDATE: return AC_DATE_SETUP;
+    case CM_FIELD_TYPE_GTEXT: return AC_TEXT_SETUP;
+    default: return 100 + kind;
+    }
+}
 
 std::string ref(Numeric v) { return "loadrad I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 std::string val(Numeric v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }

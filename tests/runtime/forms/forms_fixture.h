@@ -1,7 +1,9 @@
-// A fixture for forms engine tests: programs written as zasm text run in-process in windows mode
-// (on the test program's private X server) with a global record of their own; widgets and field
-// records come from test constructors registered as the widget constructors will register theirs
-// (issued handles, records hung on the CM under their internal codes, a row per record kind).
+// A fixture for forms engine and widget tests: programs written as zasm text run in-process in
+// windows mode (on the test program's private X server, which the test program registers with
+// lumba_test::add_gui_environment) with a global record of their own. Field records of every kind
+// are TestRecords, served by the forms engine through test rows (a row per record kind); the forms
+// engine tests make them with stand-in constructors (forms_constructors.cpp), the widget tests with
+// the widgets' construction pattern.
 #pragma once
 
 #include <string>
@@ -46,7 +48,14 @@ struct Add {
     std::string text() const;
 };
 
-// Test constructors (numeric intrinsics): IGWIN_NEW () a window; IGLABEL_SIMPLE_NEW () a label;
+// A floating widget handed out by a test: issued as a handle and kept until the test ends.
+GtkWidget *keep(GtkWidget *w);
+// Makes a handle the numeric result.
+void give(Stack *result, const void *p);
+// The internal action code under which a record kind's field record is hung.
+int setup_code(int kind);
+
+// The forms tests' constructors (numeric intrinsics): IGWIN_NEW () a window; IGLABEL_SIMPLE_NEW () a label;
 // IGBUTTON_NEW () a button; IGTABLE_NEW () a grid; IGINPUT_NEW (cm, index) a text entry with its
 // input record (code 101); IGDATE_NEW (cm, index) the same for a date (102); IGCOMBO_NEW
 // (cm, index, kind) a field record of any kind under its internal code (a note also gets its F9

@@ -181,17 +181,18 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         int background;
         const char *stop;
     } cases[] = {
-        {NUMERIC, in_IGWIN_NEW, 0, "IGWIN_NEW not available"},
-        {NUMERIC, in_IGWIN_NEW, 1, "IGWIN_NEW: not in windows mode"},
+        {NUMERIC, in_IGINPUT_NEW, 0, "IGINPUT_NEW not available"},
+        {NUMERIC, in_IGINPUT_NEW, 1, "IGINPUT_NEW: not in windows mode"},
         {STRING, in_IGMENU_KEY, 1, "IGMENU_KEY: not in windows mode"},
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
-        {STATEMENT, in_IGMESSAGE, 1, "IGMESSAGE not available"},
-        {NUMERIC, in_IGDIALOG, 1, "IGDIALOG not available"},
+        {STATEMENT, in_IGIMAGECHOOSER_COPY, 1, "IGIMAGECHOOSER_COPY not available"},
+        {NUMERIC, in_IGNOTE_IS_WINDOW, 0, "IGNOTE_IS_WINDOW not available"},
         {STATEMENT, in_ICCLEAR, 1, "ICCLEAR not available"},
         {STRING, in_IGCOMBO_GET, 0, "IGCOMBO_GET$ not available"},
-        {NUMERIC, in_IDOC_FETCH, 0, "IDOC_FETCH not available"},
+        {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE not available"},
+        {NUMERIC, in_ISBRXMLPARSE, 1, "ISBRXMLPARSE not available"},
         {NUMERIC, in_IINSERT_OO_DO, 0, "IINSERT_OO_DO not available"},
-        {STATEMENT, in_IGEOMETRY_PUT_OAE, 1, "IGEOMETRY_PUT_OAE not available"},
+        {STATEMENT, in_IGIMAGECHOOSER_ROTATE, 1, "IGIMAGECHOOSER_ROTATE not available"},
     };
     for (const auto &c : cases) {
         Back_ground = c.background;

@@ -105,13 +105,19 @@ create table loose (v varchar(10));
 
 class PgRowsTest : public ExecTest, public PgCalls {
 public:  // used by the cases' lambdas
+    // The program and server tables above, or a pair of a test's own.
+    explicit PgRowsTest(const char *program = program_text, const char *tables = server_tables)
+        : program_(program), tables_(tables)
+    {
+    }
+
     void SetUp() override
     {
         ExecTest::SetUp();
-        ASSERT_EQ(load_text(program_text, &context), "");
+        ASSERT_EQ(load_text(program_, &context), "");
         ap = current_application;
         sp = -1;
-        lumba_test::pg_cluster().query(server_tables);
+        lumba_test::pg_cluster().query(tables_);
         conn = connect();
         ASSERT_EQ(conn, 1);
     }
@@ -237,6 +243,10 @@ public:  // used by the cases' lambdas
 
     Application_t *ap = nullptr;
     long conn = 0;
+
+private:
+    const char *program_;
+    const char *tables_;
 };
 
 } // namespace pg_rows

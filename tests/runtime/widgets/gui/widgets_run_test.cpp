@@ -1,0 +1,97 @@
+// The widgets through the real lumba_run on a private X server: a program opens a form with boxes,
+// a grid and a separator, titles its window and asks a question with IGDIALOG; a user (xdotool)
+// moves to the second answer with Tab and takes it with Return; the program logs the answer and
+// ends with status 0. In background mode the same question is answered -1 at once.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "gui_child.h"
+#include "intrinsics.h"
+#include "log_wait.h"
+#include "program_text.h"
+#include "xdotool.h"
+#include "xvfb.h"
+#include "zasm_run.h"
+
+using lumba_test::call;
+using lumba_test::num;
+using lumba_test::str;
+
+namespace {
+
+// main's numerics: W 0, B 1, H 2, G 3, S 4, X 5.
+std::string load(int v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+std::string store(int v) { return "storrd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+enum { W, B, H, G, S, X };
+
+std::string attach_separator(int column)
+{
+    return call("ifcallr", in_IGHSEPARATOR_NEW, 0) + store(S) + load(G) + load(S) + num(column) + num(column + 1) +
+           num(0) + num(1) + num(5) + num(5) + num(2) + num(2) + call("ipcall", in_IGTABLE_ATTACH, 10);
+}
+
+std::string log_line(const std::string &text) { return num(0) + str(text) + call("ipcall", in_IMLOG, 2); }
+
+const std::string form_and_question =
+    str("a") + call("ifcallr", in_IGWIN_NEW, 1) + store(W) + load(W) + str("Invoice") +
+    call("ipcall", in_IGPRINT_TITLE, 2) + load(W) + call("ifcallr", in_IGVBOX_NEW, 1) + store(B) + load(B) + num(1) +
+    call("ifcallr", in_IGHBOX_NEW, 2) + store(H) + load(H) + num(2) + num(3) + num(1) + num(0) +
+    call("ifcallr", in_IGTABLE_NEW, 5) + store(G) + attach_separator(0) + attach_separator(2) +
+    call("ipcall", in_IGTK_MAIN_ITERATION, 0) + log_line("asking") + str("Post the invoice?") + str("Later") +
+    str("Post") + call("ifcallr", in_IGDIALOG, 3) + store(X) + num(0) + str("answer ") + load(X) +
+    call("ifcalls", in_STR, 1) + "scat I:2\n" + call("ipcall", in_IMLOG, 2);
+
+std::string program(const std::string &body)
+{
+    return ".proc r:main I:0 I:0 I:6 I:0 I:0 I:0\nsrcline I:3 I:0\n" + body + "exit\n" +
+           "symtab\n__ROUTINE__ main 6\nW 0 0 0x12 0 1 -\nB 0 0 0x12 1 2 -\nH 0 0 0x12 2 3 -\n"
+           "G 0 0 0x12 3 4 -\nS 0 0 0x12 4 5 -\nX 0 0 0x12 5 6 -\n__END_ROUTINE__\n.end\n";
+}
+
+std::string read_all(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The private site's program (the test program runs under with_site).
+void install(const std::string &name, const std::string &text)
+{
+    lumba_test::zasm(program(text), "/usr/local/oska/apps/unit0/" + name);
+}
+
+} // namespace
+
+TEST(WidgetsRun, UserAnswersTheQuestionOfAFormWithTabAndReturn)
+{
+    lumba_test::Xvfb x;
+    install("form", form_and_question);
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/run.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "form", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "asking")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    // The question's title is its heading: where the program stands.
+    const std::string dialog = user.search("^3-main:$");
+    user.focus(dialog);
+    user.key({"Tab", "Return"});
+    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    EXPECT_NE(read_all(out).find("answer 1\n"), std::string::npos) << read_all(out);
+}
+
+TEST(WidgetsRun, InBackgroundTheQuestionIsAnsweredAtOnce)
+{
+    install("ask", log_line("asking") + str("Post the invoice?") + str("Later") + str("Post") +
+                       call("ifcallr", in_IGDIALOG, 3) + store(X) + num(0) + str("answer ") + load(X) +
+                       call("ifcalls", in_STR, 1) + "scat I:2\n" + call("ipcall", in_IMLOG, 2));
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/bg.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-b", "-v", "0", "ask", "0"}, {}, out);
+    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    const std::string text = read_all(out);
+    EXPECT_NE(text.find("Post the invoice? [Later | Post]\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("answer -1\n"), std::string::npos) << text;
+}

@@ -1,0 +1,115 @@
+#include "xdotool.h"
+
+#include <csignal>
+#include <stdexcept>
+#include <unistd.h>
+
+#include "gui_env.h"
+
+// Last: X11's macros (None, Bool, ...) would break the headers above.
+#include <gdk/x11/gdkx.h>
+
+namespace lumba_test {
+namespace {
+
+struct Child {
+    bool done = false;
+    int status = 0;
+};
+
+void child_ended(GPid pid, gint status, gpointer data)
+{
+    auto *c = static_cast<Child *>(data);
+    c->status = status;
+    c->done = true;
+    g_spawn_close_pid(pid);
+}
+
+} // namespace
+
+std::string Xdotool::run(const std::vector<std::string> &args) const
+{
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>("xdotool"));
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    gchar **env = g_environ_setenv(g_get_environ(), "DISPLAY", display_.c_str(), TRUE);
+    GPid pid;
+    gint out_fd;
+    GError *error = nullptr;
+    const auto flags = static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD);
+    const bool started =
+        g_spawn_async_with_pipes(nullptr, argv.data(), env, flags, nullptr, nullptr, &pid, nullptr, &out_fd, nullptr,
+                                 &error);
+    g_strfreev(env);
+    if (!started) {
+        std::string message = error->message;
+        g_error_free(error);
+        throw std::runtime_error("xdotool: " + message);
+    }
+    Child child;
+    g_child_watch_add(pid, child_ended, &child);
+    // The program's own windows answer only while its main loop turns.
+    const bool ended = wait_until([&] { return child.done; }, 30000);
+    if (!ended) {
+        // Its output ends with it.
+        kill(pid, SIGKILL);
+        wait_until([&] { return child.done; }, 5000);
+    }
+    std::string out;
+    char buffer[512];
+    ssize_t n;
+    while ((n = read(out_fd, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+    close(out_fd);
+    if (!ended) throw std::runtime_error("xdotool did not end: " + args.front());
+    if (!g_spawn_check_wait_status(child.status, nullptr)) throw std::runtime_error("xdotool failed: " + args.front());
+    return out;
+}
+
+std::string Xdotool::search(const std::string &name) const
+{
+    std::string out = run({"search", "--sync", "--onlyvisible", "--name", name});
+    const std::size_t end = out.find('\n');
+    return out.substr(0, end);
+}
+
+void Xdotool::focus(const std::string &window) const
+{
+    run({"windowfocus", "--sync", window});
+}
+
+void Xdotool::type(const std::string &text) const
+{
+    run({"type", "--delay", "20", text});
+}
+
+void Xdotool::key(const std::vector<std::string> &keys) const
+{
+    std::vector<std::string> args{"key", "--delay", "50"};
+    args.insert(args.end(), keys.begin(), keys.end());
+    run(args);
+}
+
+void Xdotool::click(const std::string &window, int x, int y, int button) const
+{
+    run({"mousemove", "--sync", "--window", window, std::to_string(x), std::to_string(y), "click",
+         std::to_string(button)});
+}
+
+std::string x_window_id(GtkWidget *window)
+{
+    GdkSurface *surface = gtk_native_get_surface(GTK_NATIVE(window));
+    return std::to_string(gdk_x11_surface_get_xid(surface));
+}
+
+void widget_centre(GtkWidget *widget, int *x, int *y)
+{
+    GtkWidget *root = GTK_WIDGET(gtk_widget_get_root(widget));
+    double wx = 0, wy = 0;
+    gtk_widget_translate_coordinates(widget, root, gtk_widget_get_width(widget) / 2.0,
+                                     gtk_widget_get_height(widget) / 2.0, &wx, &wy);
+    *x = static_cast<int>(wx);
+    *y = static_cast<int>(wy);
+}
+
+} // namespace lumba_test
