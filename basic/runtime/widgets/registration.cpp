@@ -5,6 +5,7 @@
 
 #include "aoae.h"
 #include "gcontainers.h"
+#include "ginput.h"
 #include "gmessage.h"
 #include "gmisc_intrinsics.h"
 #include "gprint.h"
@@ -18,11 +19,13 @@ namespace {
 
 const bool registered = [] {
     register_window_hooks({gmessage, Mgdialog, aoae_get_oaa_help, aoae_set_oae_geometry_abcd});
+    ginput_register_kind();
     for (auto [code, handler] : {
              std::pair<int, NumericIntrinsic>{in_IGDIALOG, igdialog},
              {in_IGHBOX_NEW, ighbox_new},
              {in_IGHBOX_NEW_OTHER, ighbox_new_other},
              {in_IGHSEPARATOR_NEW, ighseparator_new},
+             {in_IGINPUT_NEW, iginput_new},
              {in_IGPROGRESS_IS_CANCELLED, igprogress_is_cancelled},
              {in_IGSCROLLABLE_NEW, igscrollable_new},
              {in_IGSIZE_GROUP_NEW, igsize_group_new},
