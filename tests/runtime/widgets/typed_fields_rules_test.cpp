@@ -9,6 +9,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <pango/pango.h>
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -431,7 +432,7 @@ TEST(Dates, FormsTurnIntoOneAnother)
 
 TEST(Dates, EveryDayRoundTripsThroughTheThreeForms)
 {
-    for (const auto [digits, first, last] : {std::tuple{2, 1970, 2069}, std::tuple{4, 1800, 2800}}) {
+    for (const auto &[digits, first, last] : {std::tuple{2, 1970, 2069}, std::tuple{4, 1800, 2800}}) {
         GDate *day = g_date_new_dmy(1, G_DATE_JANUARY, static_cast<GDateYear>(first));
         for (; g_date_get_year(day) <= last; g_date_add_days(day, 1)) {
             const std::string s = stored(g_date_get_year(day), g_date_get_month(day), g_date_get_day(day));
@@ -507,7 +508,10 @@ TEST(Dates, KeysWriteDigitsIntoTheMask)
     }
     // The keypad's digits are digits; a digit typed on a slash goes after it.
     EXPECT_EQ(type_date({GDK_KEY_KP_1, GDK_KEY_KP_2}, 2).text, "12/  /  ");
-    EXPECT_EQ(type_date({GDK_KEY_5}, 2, "12/  /  ", 2).text, "12/ 5/  ") << "written after the slash";
+    const Typed after_slash = type_date({GDK_KEY_1}, 2, "12/  /  ", 2);
+    EXPECT_EQ(after_slash.text, "12/1 /  ") << "written after the slash";
+    EXPECT_EQ(after_slash.cursor, 4);
+    EXPECT_EQ(type_date({GDK_KEY_5}, 2, "12/  /  ", 2).bells.size(), 1u) << "no month begins with 5";
     // Typed into the blanks the editing form shows for an empty date.
     EXPECT_EQ(type_date(digits_of("1"), 2, "        ", 0).text, "1 /  /  ");
 }
@@ -637,7 +641,8 @@ TEST(Labels, MarkUpIsCleanedToSimpleTags)
         {"<BR/>x<Br>", "\nx\n"},
         {"a <div class='x'>b</div> c", "a b c"},
         {"no tags & so on", "no tags & so on"},
-        {"cut <b", "cut <b"},           // a kept tag runs to the end
+        {"cut <b", "cut "},             // "b" without its ">" is no simple tag
+        {"cut <span", "cut <span"},     // a kept tag runs to the end
         {"cut <script", "cut "},        // a dropped one goes with the rest
         {"", ""},
     };
@@ -648,7 +653,7 @@ TEST(Labels, MarkUpIsCleanedToSimpleTags)
         EXPECT_EQ(text, c.cleaned) << c.given;
     }
     // What comes out of well-formed mark-up is mark-up Pango takes, with the text it means.
-    for (const char *given : {"one<br>two</p><p>three", "<b>Bold</b> and <I>italic</I>",
+    for (const char *given : {"one<br>two</p><p>three", "<b>Bold</b> and <i>italic</i>",
                               "<span foreground=\"red\">red</span> <a href='x'>link</a>", "x<p>y</p><hr>z"}) {
         std::string text = given;
         sanitise_markup(text.data());
