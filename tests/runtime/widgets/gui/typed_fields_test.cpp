@@ -260,6 +260,30 @@ TEST_F(TypedFieldsTest, DateKeysWriteTheMaskWhileTheFieldIsEdited)
     EXPECT_EQ(shown(entry), "x05Mar24");
 }
 
+TEST_F(TypedFieldsTest, DateCursorGoesToTheStartAfterAClick)
+{
+    ASSERT_EQ(form(window_form() + add_field(date(1, 0), WIDGET_DATE)).abort, "");
+    GtkWidget *entry = entry_widget(1);
+    ASSERT_TRUE(lumba_test::wait_drawn(entry));
+    edit(1);
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(entry); }));
+    auto *gesture = GTK_GESTURE(controller_named(entry, "gdate-button"));
+    ASSERT_NE(gesture, nullptr);
+    for (const char *signal : {"released", "stopped"}) {
+        gdate_write_text(entry, &record, "05/03/24");
+        gtk_editable_set_position(GTK_EDITABLE(entry), 5);
+        if (g_str_equal(signal, "released"))
+            g_signal_emit_by_name(gesture, signal, 1, 1.0, 1.0);
+        else
+            g_signal_emit_by_name(gesture, signal);
+        EXPECT_EQ(gtk_editable_get_position(GTK_EDITABLE(entry)), 5) << "moved at the next idle moment";
+        EXPECT_TRUE(lumba_test::wait_until([&] { return gtk_editable_get_position(GTK_EDITABLE(entry)) == 0; }))
+            << signal;
+        EXPECT_EQ(shown(entry), "05/03/24");
+    }
+    leave();
+}
+
 TEST_F(TypedFieldsTest, DateEnterChecksTheWholeDate)
 {
     ASSERT_EQ(form(window_form() + add_field(date(1, 0), WIDGET_DATE) + add_field(date(2, 1), WIDGET_DATE)).abort, "");
