@@ -60,7 +60,9 @@ void TypedFieldsTest::type(GtkWidget *editable, const std::string &text)
     for (char c : text) {
         gtk_editable_delete_selection(e);
         int position = gtk_editable_get_position(e);
-        gtk_editable_insert_text(e, &c, 1, &position);
+        // "insert-text" copies its text as a string: it must end in a NUL, as GTK's own do.
+        const char one[2] = {c, '\0'};
+        gtk_editable_insert_text(e, one, 1, &position);
         gtk_editable_set_position(e, position);
     }
 }
