@@ -4,6 +4,7 @@
 // Linked whole into every program that links the library (see the CMake file).
 #include "child_processes.h"
 #include "crash_dump.h"
+#include "external_program.h"
 #include "file_intrinsics.h"
 #include "fileio.h"
 #include "formatting.h"
@@ -31,6 +32,7 @@ const bool registered = [] {
     register_system_intrinsics();
     register_password_intrinsics();
     register_child_process_intrinsics();
+    register_external_program_intrinsics();
     return true;
 }();
 
