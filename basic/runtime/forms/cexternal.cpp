@@ -11,6 +11,8 @@
 
 namespace {
 
+ExternalRoutineCall routine_call = cinvoke_basic_routine;
+
 ControlMatrix_t *process_cm(const Stack *entry) { return cutil_get_cm(global_data, entry); }
 
 // A CM whose window was closed while its command ran waits on the deferred list (cmatrix.h).
@@ -49,7 +51,7 @@ void follow_on(ExternalJob_t *job, const std::string &output)
     ControlMatrix_t *out = cm;
     int index = 0, closing = 0;
     char *text = nullptr;
-    cinvoke_basic_routine(cm, &out, AC_EXTERNAL_END, &index, nullptr, global_data, "IP$", output.c_str(), 0, 1,
+    routine_call(cm, &out, AC_EXTERNAL_END, &index, nullptr, global_data, "IP$", output.c_str(), 0, 1,
                           &text, &closing, 0);
     g_free(text);
     if (closed && !external_program_running_on(cm)) cmat_free_deferred(cm);
@@ -57,6 +59,13 @@ void follow_on(ExternalJob_t *job, const std::string &output)
 }
 
 } // namespace
+
+ExternalRoutineCall register_external_routine_call(ExternalRoutineCall call)
+{
+    const ExternalRoutineCall previous = routine_call;
+    routine_call = call;
+    return previous;
+}
 
 void register_external_program_forms()
 {
