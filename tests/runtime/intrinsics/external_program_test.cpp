@@ -240,8 +240,10 @@ TEST_F(ExternalPrograms, ASignalWhileWaitingStopsTheRun)
 TEST_F(ExternalPrograms, DetachStartsADaemonAndReturnsAtOnce)
 {
     DirectCall call;
+    const gint64 before = g_get_monotonic_time();
     const std::string pid = call.number(in_IEXTERNAL_PROGRAM_DETACH, {S("sleep 5")});
     ASSERT_GT(std::stoi(pid), 1) << pid;
+    EXPECT_LT(g_get_monotonic_time() - before, 2 * G_USEC_PER_SEC);  // not waiting for the sleep
     // Its own session, no terminal, and not a child of this process.
     gchar *out = nullptr;
     const std::string ps = "ps -o sid=,tty=,ppid= -p " + pid;
@@ -255,6 +257,11 @@ TEST_F(ExternalPrograms, DetachStartsADaemonAndReturnsAtOnce)
     EXPECT_STREQ(tty, "?") << fields;
     EXPECT_NE(ppid, static_cast<int>(getpid())) << fields;
     kill(std::stoi(pid), SIGKILL);
+    // The intermediate child has been reaped: this process has no zombie child left.
+    const std::string zombies = "sh -c 'ps -o stat= --ppid " + std::to_string(getpid()) + " | grep -c Z'";
+    ASSERT_TRUE(g_spawn_command_line_sync(zombies.c_str(), &out, nullptr, nullptr, nullptr));
+    EXPECT_STREQ(out, "0\n");
+    g_free(out);
 
     EXPECT_EQ(call.number(in_IEXTERNAL_PROGRAM_DETACH, {S("a"), S("b")}),
               "stop: Invalid number of parameters to iexternal_program_detach");
