@@ -27,8 +27,8 @@ struct BgClrRow_t {
 using BgClrRows = std::map<int, BgClrRow_t>;
 
 struct BgClrTable_t {
-    GtkWidget *table;
-    gulong destroy_handler;
+    GtkWidget *table = nullptr;
+    gulong destroy_handler = 0;
     std::set<std::string> styles;  // every name once; rows and cells point at these
     BgClrRows default_rows;        // the repeating pattern (numbers only order it)
     BgClrRows rows;                // explicit settings of grid rows
@@ -68,7 +68,8 @@ void ctable_on_table_destroy(GtkWidget *grid, gpointer data)
 BgClrTable_t *record_for(ControlMatrix_t *cm, GtkWidget *grid)
 {
     if (BgClrTable_t *t = table_of(cm, grid)) return t;
-    auto *t = new BgClrTable_t{grid, 0};
+    auto *t = new BgClrTable_t;
+    t->table = grid;
     t->destroy_handler = g_signal_connect(grid, "destroy", G_CALLBACK(ctable_on_table_destroy), cm);
     BgClrTable_t **end = &cm->bgclr_tables;
     while (*end) {
@@ -104,16 +105,19 @@ GtkWidget *grid_argument(const Stack &entry)
     return grid;
 }
 
-ControlMatrix_t *matrix(int nargs, int last)
+// The matrix (checked first); then the statement's own argument count.
+ControlMatrix_t *matrix(int nargs, int last, int count)
 {
-    return cm_argument(nargs, last, 0, "Must have a valid Process Control Matrix");
+    if (nargs < 1) Abort("Invalid number of parameters");
+    ControlMatrix_t *cm = cm_argument(nargs, last, 0, "Must have a valid Process Control Matrix");
+    if (nargs != count) Abort("Invalid number of parameters");
+    return cm;
 }
 
 // Reads matrix, table, row, (column,) style; count is the statement's argument count.
 Setting setting(int nargs, int last, int count)
 {
-    ControlMatrix_t *cm = matrix(nargs, last);
-    if (nargs != count) Abort("Invalid number of parameters");
+    ControlMatrix_t *cm = matrix(nargs, last, count);
     GtkWidget *grid = grid_argument(arg(nargs, last, 1));
     const int row = intr::integer(arg(nargs, last, 2));
     const int column = count == 5 ? intr::integer(arg(nargs, last, 3)) : 0;
@@ -129,19 +133,34 @@ bool logging() { return global_data && global_data->log_level_lumbas > 2; }
 
 // ---- Painting -------------------------------------------------------------------------------------------
 
-// The widget of every cell, rows by columns, from one pass over the children: a child covers the
-// cells of its span; where two overlap, the earlier child holds the cell, as GTK's lookup finds it.
-std::vector<GtkWidget *> cell_widgets(GtkWidget *grid, int rows, int columns)
+// The grid's extent and the widget of every cell, rows by columns, from one pass over the children
+// (reading each child's cell data once): a child covers the cells of its span; where two overlap,
+// the earlier child holds the cell, as GTK's lookup finds it.
+struct Cells {
+    int rows = 0, columns = 0;
+    std::vector<GtkWidget *> at;
+    GtkWidget *widget(int row, int column) const { return at[static_cast<std::size_t>(row) * columns + column]; }
+};
+
+Cells cell_widgets(GtkWidget *grid)
 {
-    std::vector<GtkWidget *> cells(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+    std::vector<std::pair<GtkWidget *, GridCell>> children;
+    Cells cells;
     for (GtkWidget *child = gtk_widget_get_first_child(grid); child; child = gtk_widget_get_next_sibling(child)) {
         const GridCell c = grid_cell(child);
-        for (int r = std::max(c.top, 0); r < std::min(c.top + c.height, rows); ++r)
-            for (int col = std::max(c.left, 0); col < std::min(c.left + c.width, columns); ++col) {
-                GtkWidget *&held = cells[static_cast<std::size_t>(r) * columns + col];
+        cells.rows = std::max(cells.rows, c.top + c.height);
+        cells.columns = std::max(cells.columns, c.left + c.width);
+        children.emplace_back(child, c);
+    }
+    cells.rows = std::min(cells.rows, 0xFFFF);  // the extent is two 16-bit numbers
+    cells.columns = std::min(cells.columns, 0xFFFF);
+    cells.at.assign(static_cast<std::size_t>(cells.rows) * static_cast<std::size_t>(cells.columns), nullptr);
+    for (const auto &[child, c] : children)
+        for (int r = std::max(c.top, 0); r < std::min(c.top + c.height, cells.rows); ++r)
+            for (int col = std::max(c.left, 0); col < std::min(c.left + c.width, cells.columns); ++col) {
+                GtkWidget *&held = cells.at[static_cast<std::size_t>(r) * cells.columns + col];
                 if (!held) held = child;
             }
-    }
     return cells;
 }
 
@@ -158,10 +177,9 @@ void gtable_bgclr_set_colour(GtkWidget *widget, const std::string *style)
 void paint(BgClrTable_t *t)
 {
     t->changed = 0;
-    std::uint16_t rows16 = 0, columns16 = 0;
-    ctable_bgclr_get_table_dim(&rows16, &columns16, t->table);
-    const int rows = rows16, columns = columns16;
-    const std::vector<GtkWidget *> cells = cell_widgets(t->table, rows, columns);
+    grid_log_children(t->table);
+    const Cells cells = cell_widgets(t->table);
+    const int rows = cells.rows, columns = cells.columns;
     std::vector<const BgClrRow_t *> pattern;
     for (const auto &[number, row] : t->default_rows) pattern.push_back(&row);
 
@@ -176,7 +194,7 @@ void paint(BgClrTable_t *t)
         for (int c = 0; c < columns; ++c) {
             while (cell != cell_styles.end() && cell->first < c) ++cell;
             const std::string *style = cell != cell_styles.end() && cell->first == c ? cell->second : row_style;
-            gtable_bgclr_set_colour(cells[static_cast<std::size_t>(r) * columns + c], style);
+            gtable_bgclr_set_colour(cells.widget(r, c), style);
         }
     }
 }
@@ -284,16 +302,13 @@ void ictable_bgcolour_set_cell(int nargs, int last)
 void ictable_bgcolour_show(int nargs, int last)
 {
     FORMS_TRACE;
-    ControlMatrix_t *cm = matrix(nargs, last);
-    if (nargs != 1) Abort("Invalid number of parameters");
-    ctable_bgcolour_display(cm);
+    ctable_bgcolour_display(matrix(nargs, last, 1));
 }
 
 void ictable_bgcolour_display_table(int nargs, int last)
 {
     FORMS_TRACE;
-    matrix(nargs, last);
-    if (nargs != 2) Abort("Invalid number of parameters");
+    matrix(nargs, last, 2);
     grid_log_children(grid_argument(arg(nargs, last, 1)));
 }
 

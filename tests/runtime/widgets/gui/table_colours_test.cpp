@@ -114,6 +114,10 @@ TEST_F(WidgetsTest, AGridIsPaintedAgainOnlyAfterAChange)
     GtkWidget *grid = widget_at(handle(E));
     ControlMatrix_t *cm = cm_of(CM);
     const std::string target = number(cm) + number(grid);
+    std::uint16_t rows = 0, columns = 0;
+    ctable_bgclr_get_table_dim(&rows, &columns, grid);
+    EXPECT_EQ(rows, ROWS);
+    EXPECT_EQ(columns, COLUMNS);
     EXPECT_EQ(names(grid)[1], "- - -");
     ASSERT_EQ(form(row_default(0, "bg_a", target)).abort, "");
     EXPECT_EQ(names(grid)[1], "- - -") << "not painted before the event ends";
@@ -196,6 +200,7 @@ TEST_F(WidgetsTest, TableColourStatementsRefuseBadArgumentsAndLogTheirSettings)
         {val(CM) + num(0L) + num(0L) + str("bg_a") + st(in_ICTABLE_BGCOLOUR_SET_ROW, 4), "Table pointer is NULL"},
         {val(CM) + val(L) + num(0L) + str("bg_a") + st(in_ICTABLE_BGCOLOUR_SET_ROW, 4), "Invalid widget handle "},
         {val(CM) + val(E) + num(0L) + st(in_ICTABLE_BGCOLOUR_SET_ROW, 3), "Invalid number of parameters"},
+        {st(in_ICTABLE_BGCOLOUR_SHOW, 0), "Invalid number of parameters"},
     };
     for (const Case &c : cases) {
         const Outcome o = form(grid_form() + c.call);
