@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 
+#include "button_form.h"
 #include "ccontent.h"
 #include "cattach.h"
 #include "cinvoke.h"
@@ -26,7 +26,6 @@
 #include "intrinsics.h"
 #include "kinds.h"
 #include "numerics.h"
-#include "object_writer.h"
 #include "stack.h"
 
 namespace {
@@ -34,7 +33,7 @@ namespace {
 constexpr int ROWS = 2000, COLUMNS = 8;
 constexpr int FIELDS = 500;
 
-long handle_of(const void *p) { return static_cast<long>(reinterpret_cast<std::uintptr_t>(p)); }
+using button_form::handle_of;
 
 // A value stack of numbers and texts for calling statement handlers as the dispatcher does.
 struct Arguments {
@@ -143,46 +142,6 @@ void BM_direct_names(benchmark::State &state)
 
 ControlMatrix_t *content_cm;
 
-// main: CM := a CM for the window, 500 button fields, and ICATTACH_FUN("Set_Content", trivial, CM,
-// k, IP, IP$) on each. trivial (cm, ind, ip, ip$) answers 1.
-void write_program(const std::string &path, GtkWidget *window, const std::vector<GtkWidget *> &buttons)
-{
-    ObjectWriter o;
-    o.routine("main", 3, 40, 0);
-    o.constant("0"), o.record(o_storrd, {0, 1, 0, 0, 0});
-    o.record(o_loadrad, {0, 1, 0, 0, 0});
-    o.constant(std::to_string(handle_of(window)).c_str());
-    o.record(o_ipcall, {in_ICATTACH_WINDOW, 2});
-    for (std::size_t k = 0; k < buttons.size(); ++k) {
-        o.record(o_loadrvd, {0, 1, 0, 0, 0});
-        o.constant("-1");
-        o.text(("F" + std::to_string(k + 1)).c_str());
-        o.constant("0"), o.constant("0");
-        o.constant(std::to_string(handle_of(buttons[k])).c_str());
-        for (const char *v : {"0", "3", "1", "3", "0"}) o.constant(v);
-        o.record(o_ifcallr, {in_ICADD, 11});
-        o.record(o_storrd, {1, 1, 0, 0, 0});
-    }
-    for (std::size_t k = 0; k < buttons.size(); ++k) {
-        o.text("Set_Content");
-        o.constant("1");
-        o.record(o_loadrvd, {0, 1, 0, 0, 0});
-        o.constant(std::to_string(k + 1).c_str());
-        o.record(o_loadrad, {2, 1, 0, 0, 0});
-        o.record(o_loadsad, {0, 1, 40, 0, 0, 0, 0, 0});
-        o.record(o_ipcall, {in_ICATTACH_FUN, 6});
-    }
-    o.record(o_exit, {});
-    o.routine("trivial", 0, 0, 4, o__nfunc);
-    o.constant("1");
-    o.record(o_exitv, {});
-    o.section(o_symtab, "__ROUTINE__ main 4\nCM 0 0 0x12 0 1 -\nR 0 0 0x12 1 2 -\nIP 0 0 0x12 2 3 -\n"
-                        "IP$ 40 0 0x14 0 4 -\n__END_ROUTINE__\n");
-    o.section(o_symtab, "__ROUTINE__ trivial 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
-                        "IP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n");
-    o.save(path, "content", 3, 40);
-}
-
 void build_content_form()
 {
     GtkWidget *window = gtk_window_new();
@@ -196,18 +155,11 @@ void build_content_form()
         handle_issue_widget(b);
         buttons.push_back(b);
     }
-    char *dir = g_dir_make_tmp("forms-colour-bench-XXXXXX", nullptr);
-    const std::string path = std::string(dir) + "/content";
-    write_program(path, window, buttons);
-    Interp_t *context = load_object(path);
-    g_unlink(path.c_str());
-    g_rmdir(dir);
-    g_free(dir);
-    sp = -1;
-    depth = 0;
-    push_interpreter(context, nullptr, "");
-    Execute(context->code[0]);
-    content_cm = global_data->last_cm;
+    // Set_Content of the trivial routine on every field.
+    ObjectWriter o;
+    button_form::write_fields(o, window, buttons);
+    for (int k = 1; k <= FIELDS; ++k) button_form::write_attach(o, "Set_Content", k);
+    content_cm = button_form::run(o, "content");
 }
 
 bool content_ready(benchmark::State &state)

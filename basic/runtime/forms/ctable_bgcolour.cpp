@@ -131,6 +131,23 @@ Setting setting(int nargs, int last, int count)
 
 bool logging() { return global_data && global_data->log_level_lumbas > 2; }
 
+// The four setters: a row's style (the row record replaced, its cells dropped) or a cell's style
+// (the row record kept, or made without a style), in the default rows or the explicit rows.
+void store(int nargs, int last, BgClrRows BgClrTable_t::*list, bool cell)
+{
+    const Setting s = setting(nargs, last, cell ? 5 : 4);
+    if (logging()) {
+        const char *statement = list == &BgClrTable_t::default_rows
+                                    ? (cell ? "ictable_bgcolour_cell_default" : "ictable_bgcolour_row_default")
+                                    : (cell ? "ictable_bgcolour_set_cell" : "ictable_bgcolour_set_row");
+        if (cell) mlog(3, "%s - row %d, column %d, colour %s", statement, s.row, s.column, s.style->c_str());
+        else mlog(3, "%s - row %d, colour %s", statement, s.row, s.style->c_str());
+    }
+    BgClrRow_t &row = row_in(s.table->*list, s.row, !cell);
+    if (cell) row.cells[s.column] = s.style;
+    else row.style = s.style;
+}
+
 // ---- Painting -------------------------------------------------------------------------------------------
 
 // The grid's extent and the widget of every cell, rows by columns, from one pass over the children
@@ -268,35 +285,25 @@ void ctable_bgclr_free(ControlMatrix_t *cm)
 void ictable_bgcolour_row_default(int nargs, int last)
 {
     FORMS_TRACE;
-    const Setting s = setting(nargs, last, 4);
-    if (logging()) mlog(3, "ictable_bgcolour_row_default - row %d, colour %s", s.row, s.style->c_str());
-    row_in(s.table->default_rows, s.row, true).style = s.style;
+    store(nargs, last, &BgClrTable_t::default_rows, false);
 }
 
 void ictable_bgcolour_cell_default(int nargs, int last)
 {
     FORMS_TRACE;
-    const Setting s = setting(nargs, last, 5);
-    if (logging())
-        mlog(3, "ictable_bgcolour_cell_default - row %d, column %d, colour %s", s.row, s.column, s.style->c_str());
-    row_in(s.table->default_rows, s.row, false).cells[s.column] = s.style;
+    store(nargs, last, &BgClrTable_t::default_rows, true);
 }
 
 void ictable_bgcolour_set_row(int nargs, int last)
 {
     FORMS_TRACE;
-    const Setting s = setting(nargs, last, 4);
-    if (logging()) mlog(3, "ictable_bgcolour_set_row - row %d, colour %s", s.row, s.style->c_str());
-    row_in(s.table->rows, s.row, true).style = s.style;
+    store(nargs, last, &BgClrTable_t::rows, false);
 }
 
 void ictable_bgcolour_set_cell(int nargs, int last)
 {
     FORMS_TRACE;
-    const Setting s = setting(nargs, last, 5);
-    if (logging())
-        mlog(3, "ictable_bgcolour_set_cell - row %d, column %d, colour %s", s.row, s.column, s.style->c_str());
-    row_in(s.table->rows, s.row, false).cells[s.column] = s.style;
+    store(nargs, last, &BgClrTable_t::rows, true);
 }
 
 void ictable_bgcolour_show(int nargs, int last)
