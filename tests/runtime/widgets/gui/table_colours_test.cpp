@@ -175,7 +175,11 @@ TEST_F(WidgetsTest, AGridDestroyedAfterItsMatrixWasFreedReachesNothing)
     ASSERT_EQ(form(grid_form() + row_default(0, "bg_a") + show()).abort, "");
     GtkWidget *grid = widget_at(handle(E));
     g_object_ref(grid);
-    cmat_free_cm(cm_of(CM));  // the matrix goes first, its window and grid stay
+    ControlMatrix_t *cm = cm_of(CM);
+    ASSERT_NE(g_signal_handler_find(grid, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, cm), 0UL);
+    cmat_free_cm(cm);  // the matrix goes first, its window and grid stay
+    EXPECT_EQ(g_signal_handler_find(grid, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, cm), 0UL)
+        << "no handler of the grid holds the freed matrix";
     gtk_box_remove(GTK_BOX(widget_at(handle(Y))), grid);
     g_object_unref(grid);  // disposed now: its "destroy" handler must not run on the freed matrix
     lumba_test::drain();
