@@ -135,3 +135,19 @@ void gfield_connect(GtkWidget *focusable, const char *click_name, const char *ke
     g_signal_connect(keys, "key-pressed", key_handler, global_data);
     gtk_widget_add_controller(focusable, keys);
 }
+
+// ---- Handlers ------------------------------------------------------------------------------------------
+
+BlockedHandler::BlockedHandler(gpointer instance, GCallback handler, gpointer data)
+    : instance(instance), handler(handler), data(data)
+{
+    g_signal_handlers_block_matched(instance, static_cast<GSignalMatchType>(G_SIGNAL_MATCH_FUNC | G_SIGNAL_MATCH_DATA),
+                                    0, 0, nullptr, reinterpret_cast<gpointer>(handler), data);
+}
+
+BlockedHandler::~BlockedHandler()
+{
+    g_signal_handlers_unblock_matched(instance,
+                                      static_cast<GSignalMatchType>(G_SIGNAL_MATCH_FUNC | G_SIGNAL_MATCH_DATA), 0, 0,
+                                      nullptr, reinterpret_cast<gpointer>(handler), data);
+}

@@ -10,6 +10,7 @@
 
 #include "cevents.h"
 #include "forms.h"
+#include "run_time.h"
 
 struct Stack;
 
@@ -83,6 +84,29 @@ FieldKindHooks register_field_kind(int kind, const FieldKindHooks &hooks);
 // The row of a kind (empty until the kind registers it); a number outside 1..12 ends the run
 // ("Unexpected widget type %d").
 const FieldKindHooks &field_kind(int kind);
+
+// ---- Handlers ------------------------------------------------------------------------------------------
+
+// Saves Rname, names the handler while it works and puts the name back on every way out.
+struct RoutineName {
+    explicit RoutineName(const char *name) : saved(Rname) { Rname = name; }
+    ~RoutineName() { Rname = saved; }
+    RoutineName(const RoutineName &) = delete;
+    RoutineName &operator=(const RoutineName &) = delete;
+    const char *saved;
+};
+
+// Blocks a handler's own connection on an instance (matched by function and user data) for its
+// lifetime, so that an event arriving meanwhile (from a nested main-loop iteration) is dropped.
+struct BlockedHandler {
+    BlockedHandler(gpointer instance, GCallback handler, gpointer data);
+    ~BlockedHandler();
+    BlockedHandler(const BlockedHandler &) = delete;
+    BlockedHandler &operator=(const BlockedHandler &) = delete;
+    gpointer instance;
+    GCallback handler;
+    gpointer data;
+};
 
 // ---- The construction pattern of field constructors ---------------------------------------------------
 

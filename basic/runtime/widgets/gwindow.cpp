@@ -32,15 +32,6 @@ constexpr FixedType fixed_types[] = {
     {'s', {1014, 480, 5, false}},   {'t', {1014, 480, 105, true}}, {'w', {530, 500, 6, false}},
 };
 
-// Saves Rname, names the handler while it works and puts the name back on every way out.
-struct RoutineName {
-    explicit RoutineName(const char *name) : saved(Rname) { Rname = name; }
-    ~RoutineName() { Rname = saved; }
-    RoutineName(const RoutineName &) = delete;
-    RoutineName &operator=(const RoutineName &) = delete;
-    const char *saved;
-};
-
 WindowArea area_of(const GlobalData_t &gd)
 {
     if (const ControlMatrix_t *cm = gd.last_cm) return {cm->oae_app_x, cm->oae_app_y, cm->oae_app_width, cm->oae_app_height};

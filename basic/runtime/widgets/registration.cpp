@@ -9,6 +9,8 @@
 #include "gmisc_intrinsics.h"
 #include "gprint.h"
 #include "gprogress.h"
+#include "gsoftkeys.h"
+#include "kinds.h"
 #include "gwindow.h"
 #include "hooks.h"
 #include "intrinsic_dispatch.h"
@@ -18,6 +20,9 @@ namespace {
 
 const bool registered = [] {
     register_window_hooks({gmessage, Mgdialog, aoae_get_oaa_help, aoae_set_oae_geometry_abcd});
+    CmResourceHooks resources = cm_resources();
+    resources.delete_softkeys = gsoftkey_delete_window;
+    register_cm_resources(resources);
     for (auto [code, handler] : {
              std::pair<int, NumericIntrinsic>{in_IGDIALOG, igdialog},
              {in_IGHBOX_NEW, ighbox_new},
@@ -26,6 +31,7 @@ const bool registered = [] {
              {in_IGPROGRESS_IS_CANCELLED, igprogress_is_cancelled},
              {in_IGSCROLLABLE_NEW, igscrollable_new},
              {in_IGSIZE_GROUP_NEW, igsize_group_new},
+             {in_IGSOFTKEY_BOX, gsoftkey_box_i},
              {in_IGTABLE_ADD_ROW, igtable_add_row},
              {in_IGTABLE_DELETE_ROW, igtable_delete_row},
              {in_IGTABLE_NEW, igtable_new},
