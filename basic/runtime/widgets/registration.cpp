@@ -5,6 +5,7 @@
 
 #include "aoae.h"
 #include "gcontainers.h"
+#include "gmenu.h"
 #include "gmessage.h"
 #include "gmisc_intrinsics.h"
 #include "gprint.h"
@@ -23,11 +24,13 @@ const bool registered = [] {
     CmResourceHooks resources = cm_resources();
     resources.delete_softkeys = gsoftkey_delete_window;
     register_cm_resources(resources);
+    gmenu_register_window_kind();
     for (auto [code, handler] : {
              std::pair<int, NumericIntrinsic>{in_IGDIALOG, igdialog},
              {in_IGHBOX_NEW, ighbox_new},
              {in_IGHBOX_NEW_OTHER, ighbox_new_other},
              {in_IGHSEPARATOR_NEW, ighseparator_new},
+             {in_IGMENU_SETUP, igmenu_setup},
              {in_IGPROGRESS_IS_CANCELLED, igprogress_is_cancelled},
              {in_IGSCROLLABLE_NEW, igscrollable_new},
              {in_IGSIZE_GROUP_NEW, igsize_group_new},
@@ -44,12 +47,18 @@ const bool registered = [] {
         register_numeric_intrinsic(code, handler);
     register_string_intrinsic(in_IGEOMETRY_GET_OAE, igeometry_get_oae);
     register_string_intrinsic(in_IGEOMETRY_GET_STD, igeometry_get_std);
+    register_string_intrinsic(in_IGMENU_KEY, igmenu_key);
     for (auto [code, handler] : {
              std::pair<int, StatementIntrinsic>{in_IGDELETE_WIDGET, igdelete_widget},
              {in_IGEOMETRY_PUT_OAE, igeometry_put_oae},
              {in_IGEOMETRY_PUT_STD, igeometry_put_std},
              {in_IGHBOX_PACK, ighbox_pack},
              {in_IGHIDE, ighide},
+             {in_IGMENU_GET, igmenu_get},
+             {in_IGMENU_REFRESH, igmenu_refresh},
+             {in_IGMENU_RESET, igmenu_reset},
+             {in_IGMENU_SET_BUTTONS, igmenu_set_buttons},
+             {in_IGMENU_SET_SHORTCUT, igmenu_set_shortcut},
              {in_IGMESSAGE, igmessage},
              {in_IGPRINT, igprint},
              {in_IGPRINT_NOT_ESCAPED, igprint_not_escaped},
