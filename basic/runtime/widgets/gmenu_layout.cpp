@@ -113,7 +113,10 @@ void draw(Drawing &d, const menu_item *item, int column)
     d.filled[column][item->row - 1] = true;
     d.last_style = item->style;
     style_cell(cell, column, item->style);
-    oska_label_set_markup(cell.label, gmenu_cell_markup(item).c_str());
+    const std::string markup = gmenu_cell_markup(item);
+    // A cell that shows this mark-up already is left alone: most cells stay as they were.
+    if (markup != gtk_label_get_label(GTK_LABEL(cell.label)) || !gtk_label_get_use_markup(GTK_LABEL(cell.label)))
+        oska_label_set_markup(cell.label, markup.c_str());
     if (column == 0)
         gtk_widget_set_visible(cell.arrow, item->selected || (!item->program[0] && item->number > 0));
 }
@@ -375,7 +378,8 @@ void gmenu_display_menu(ControlMatrix_t *cm)
     gtk_editable_set_text(GTK_EDITABLE(v->short_cut), d.path.c_str());
     gtk_label_set_text(GTK_LABEL(v->short_cut_label), d.short_cut.c_str());
     if (!cm->next) {
-        gtk_widget_grab_focus(v->short_cut);
+        // Focused without selecting its text: a selection would claim the X selection on every redraw.
+        gtk_text_grab_focus_without_selecting(GTK_TEXT(v->short_cut));
         gtk_editable_set_position(GTK_EDITABLE(v->short_cut), -1);
     }
 }

@@ -342,7 +342,7 @@ void gmenu_grab_focus(ControlMatrix_t *cm)
         v->thought_widget = nullptr;
         gmenu_get_tod(v, 0);
     }
-    gtk_widget_grab_focus(v->short_cut);
+    gtk_text_grab_focus_without_selecting(GTK_TEXT(v->short_cut));
     gtk_editable_set_position(GTK_EDITABLE(v->short_cut), -1);
 }
 
