@@ -95,3 +95,50 @@ TEST(WidgetsRun, InBackgroundTheQuestionIsAnsweredAtOnce)
     EXPECT_NE(text.find("Post the invoice? [Later | Post]\n"), std::string::npos) << text;
     EXPECT_NE(text.find("answer -1\n"), std::string::npos) << text;
 }
+
+namespace {
+
+std::string ref(int v) { return "loadrad I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+
+// A menu program: a definition list (top-level sub-menu 1 with the item 1.1 naming the program
+// 07ord, which the site does not have), IGMENU_SETUP into W, then the main loop.
+std::string menu_program()
+{
+    std::string body = str("char") + call("ifcallr", in_ILIST_DECLARE, 1) + store(H);
+    for (const char *e : {"1", "2", "1", "Sales", "A", "", "", "1.1", "1", "2", "Orders", "B", "07ord", "ord"})
+        body += load(H) + str(e) + call("ifcallr", in_ILIST_ADD, 2) + store(X);
+    body += ref(B) + str("APP") + str("Main menu") + str("site") + str("") + load(H) + str("07inc") + str("07790m") +
+            str("07tar");
+    for (int i = 0; i < 6; ++i) body += str("1");
+    body += str("0") + call("ifcallr", in_IGMENU_SETUP, 16) + store(W) + log_line("menu up") +
+            call("ipcall", in_IGTK_MAIN, 0) + log_line("menu gone");
+    return body;
+}
+
+} // namespace
+
+// What the menu does without routines: a bad path and a missing program each bring up a message
+// (their texts are checked in-process), which the user takes with Return. (Launching through the menu's Post_Focus routine and closing
+// the menu need routines run from events; see the in-process menu tests.)
+TEST(WidgetsRun, MenuAnswersABadPathAndAMissingProgram)
+{
+    lumba_test::Xvfb x;
+    install("mnu", menu_program());
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/menu.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "mnu", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "menu up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    const std::string menu = user.search("OSKA Application Manager");
+    for (const char *typed : {"9", "1.1"}) {
+        SCOPED_TRACE(typed);
+        user.focus(menu);
+        user.type(typed);
+        user.key({"Return"});
+        const std::string dialog = user.search("^mnu:");  // the message names the program
+        user.focus(dialog);
+        user.key({"Return"});
+    }
+    // Each answer let the menu go on: the run is still in its main loop (and is ended here).
+    EXPECT_EQ(run.wait(1000), -1) << read_all(out);
+    EXPECT_EQ(read_all(out).find("menu gone"), std::string::npos);
+}
