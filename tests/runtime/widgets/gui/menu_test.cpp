@@ -707,3 +707,78 @@ TEST_F(MenuTest, ClicksOnCellsAndFooterButtons)
     EXPECT_EQ(entry_text(), "");
     EXPECT_STREQ(v->selected_key, "");
 }
+
+TEST_F(MenuTest, AKeyPathOfFifteenCharactersIsChosenWhole)
+{
+    ASSERT_EQ(form(setup(list({{"0001", "2", "1", "D", "A", "", ""},
+                               {"0001.0002", "2", "2", "D", "A", "", ""},
+                               {"0001.0002.0003", "1", "3", "D", "A", "07p", ""}})))
+                  .abort,
+              "");
+    EXPECT_EQ(gmenu_display_short_cut("1.2.3", global_data), 1);
+    EXPECT_STREQ(gmenu_data(gmenu_cm())->selected_key, "0001.0002.0003");
+}
+
+TEST_F(MenuTest, AFormBorrowsTheWindowAndGivesItBack)
+{
+    menu_data *v = menu();
+    ControlMatrix_t *menu_cm = gmenu_cm();
+    GtkWidget *content = menu_cm->extra_widget;
+    ASSERT_EQ(form(str("b") + fn(in_IGWIN_NEW, 1) + set(E) + ref(CM2) + val(E) + st(in_ICATTACH_WINDOW, 2) + val(E) +
+                   fn(in_IGVBOX_NEW, 1) + set(Y))
+                  .abort,
+              "");
+    GtkWidget *menu_window = reinterpret_cast<GtkWidget *>(handle(E));
+    EXPECT_EQ(menu_cm->window, CM_WINDOWLESS);
+    EXPECT_EQ(gtk_widget_get_parent(content), nullptr) << "the menu's content is put aside";
+    EXPECT_EQ(GFindSoftkeys(menu_window), nullptr);
+    EXPECT_EQ(menu_cm->function_keys, nullptr);
+    ControlMatrix_t *form_cm = cm_of(CM2);
+    EXPECT_EQ(form_cm->window, menu_window);
+    // Keys in the hidden entry are not the menu's now.
+    EXPECT_FALSE(type(GDK_KEY_F1));
+    EXPECT_TRUE(asked().empty());
+    // The form closes: the menu takes its window back with its bar.
+    form_cm->closing = 1;
+    ccallbacks_finish_event(1, 1);
+    forms_rethrow_kept();
+    EXPECT_EQ(global_data->last_cm, menu_cm);
+    EXPECT_EQ(menu_cm->window, menu_window);
+    EXPECT_EQ(gtk_widget_get_parent(content), menu_cm->child_container);
+    EXPECT_TRUE(gtk_widget_get_visible(content));
+    EXPECT_EQ(gtk_widget_get_first_child(menu_cm->child_container), content) << "the form's content is gone";
+    ASSERT_NE(GFindSoftkeys(menu_window), nullptr);
+    EXPECT_STREQ(gtk_widget_get_name(gtk_widget_get_last_child(content)), "functionkeys");
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(menu_window)), "*** OSKA Application Manager ***");
+    EXPECT_EQ(gtk_window_get_default_widget(GTK_WINDOW(menu_window)), v->short_cut);
+    int w = 0, h = 0;
+    gtk_window_get_default_size(GTK_WINDOW(menu_window), &w, &h);
+    EXPECT_EQ(w, 939);
+    EXPECT_EQ(h, 630);
+    EXPECT_FALSE(gtk_widget_get_sensitive(GFindSoftkeys(menu_window)->slots[1].button)) << "F1: nothing attached";
+    EXPECT_TRUE(gtk_widget_get_sensitive(GFindSoftkeys(menu_window)->slots[0].button));
+}
+
+TEST_F(MenuTest, CloseButtonRunsEscapeAndClosesOnlyWhenItMarkedTheMenu)
+{
+    menu();
+    static bool close_it;
+    close_it = false;
+    FormsEventCalls calls = forms_event_calls();
+    calls.escape = [](GtkWidget *, GtkEventController *, GlobalData_t *gd, int block) {
+        asked().push_back("escape block=" + std::to_string(block));
+        if (close_it) gd->first_cm->closing = 1;
+        return 1;
+    };
+    set_forms_event_calls(calls);
+    GtkWidget *w = window();
+    gtk_window_close(GTK_WINDOW(w));
+    forms_rethrow_kept();
+    EXPECT_EQ(asked(), std::vector<std::string>{"escape block=0"});
+    EXPECT_EQ(global_data->first_cm, gmenu_cm()) << "refused: the routine did not mark the menu";
+    close_it = true;
+    gtk_window_close(GTK_WINDOW(w));
+    forms_rethrow_kept();
+    EXPECT_EQ(global_data->first_cm, nullptr) << "the window went, and its CM with it";
+    EXPECT_EQ(global_data->last_key, GDK_KEY_Escape);
+}
