@@ -50,6 +50,20 @@ MenuButtonTexts button_texts(int nargs, int last, int first)
 
 int background_number(const std::string &text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 10)); }
 
+// Takes the title, site word, logo, list, programs, counts and background number from the
+// argument at `title` on (IGMENU_RESET's are one earlier than IGMENU_SETUP's) and loads the list.
+void load_menu(menu_data *v, int nargs, int last, int title)
+{
+    v->title = g_strdup(text_arg(nargs, last, title).c_str());
+    v->site = g_strdup(text_arg(nargs, last, title + 1).c_str());
+    v->logo = g_strdup(text_arg(nargs, last, title + 2).c_str());
+    IList_t *list = list_arg(nargs, last, title + 3);
+    const MenuButtonTexts buttons = button_texts(nargs, last, title + 4);
+    menu_bg_no = background_number(text_arg(nargs, last, title + 13));
+    gmenu_set_buttons(v, buttons);
+    gmenu_fill_data_store(list, v);
+}
+
 GtkWidget *menu_window(ControlMatrix_t *cm)
 {
     GtkWindow *w = cm_real_window(cm);
@@ -106,15 +120,8 @@ void igmenu_setup(int nargs, int last, Stack *result)
     cm->window_data = v;
 
     v->code = g_strdup(text_arg(nargs, last, 1).c_str());
-    v->title = g_strdup(text_arg(nargs, last, 2).c_str());
-    v->site = g_strdup(text_arg(nargs, last, 3).c_str());
-    v->logo = g_strdup(text_arg(nargs, last, 4).c_str());
-    IList_t *list = list_arg(nargs, last, 5);
-    const MenuButtonTexts buttons = button_texts(nargs, last, 6);
-    menu_bg_no = background_number(text_arg(nargs, last, 15));
-    gmenu_set_buttons(v, buttons);
     g_strlcpy(gd->menu_code, std::string(v->code).substr(0, 6).c_str(), sizeof gd->menu_code);
-    gmenu_fill_data_store(list, v);
+    load_menu(v, nargs, last, 2);
 
     g_signal_connect(window, "close-request", G_CALLBACK(on_gmenu_delete), gd);
     g_signal_connect_data(window, "destroy", G_CALLBACK(on_gmenu_destroy), g_strdup("Menu"),
@@ -158,14 +165,7 @@ void igmenu_reset(int nargs, int last)
     v->code = nullptr;
     gmenu_delete_data_store(v);
     v->code = code;
-    v->title = g_strdup(text_arg(nargs, last, 1).c_str());
-    v->site = g_strdup(text_arg(nargs, last, 2).c_str());
-    v->logo = g_strdup(text_arg(nargs, last, 3).c_str());
-    IList_t *list = list_arg(nargs, last, 4);
-    const MenuButtonTexts buttons = button_texts(nargs, last, 5);
-    menu_bg_no = background_number(text_arg(nargs, last, 14));
-    gmenu_set_buttons(v, buttons);
-    gmenu_fill_data_store(list, v);
+    load_menu(v, nargs, last, 1);
 
     set_default_widget(cm, nullptr);
     rebuild_content(cm, v);
