@@ -22,8 +22,6 @@ using namespace widgets_test;
 
 namespace {
 
-const auto *gui = lumba_test::add_gui_environment();
-
 using Item = std::vector<std::string>;
 
 IList_t *list_of(const std::vector<Item> &items)

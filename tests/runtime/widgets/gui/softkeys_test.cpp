@@ -14,8 +14,6 @@ using namespace widgets_test;
 
 namespace {
 
-const auto *gui = lumba_test::add_gui_environment();
-
 // What the forms engine was asked to do, with the softkey_event flag of the newest CM at the time.
 std::vector<std::string> &replayed()
 {
@@ -172,7 +170,9 @@ TEST_F(SoftkeysTest, LabelledKeysOnlyOrAllThirteen)
         EXPECT_TRUE(GTK_IS_LABEL(parts.back())) << "the trailing spacer";
         EXPECT_EQ(gtk_widget_get_halign(parts.back()), GTK_ALIGN_END);
         for (GtkWidget *p : parts) {
-            if (GTK_IS_BUTTON(p)) EXPECT_TRUE(gtk_button_get_use_underline(GTK_BUTTON(p)));
+            if (GTK_IS_BUTTON(p)) {
+                EXPECT_TRUE(gtk_button_get_use_underline(GTK_BUTTON(p)));
+            }
         }
         EXPECT_NE(oska_widget_get_controller(window(), "gsoftkey-window-key"), nullptr);
         EXPECT_EQ(context->keyset, c.set == std::string("FKZ") ? &fkz : &blank) << "the program's current set";
