@@ -10,6 +10,8 @@
 
 #include <glib.h>
 
+#include "executor.h"
+#include "globals.h"
 #include "interp.h"
 #include "loader.h"
 #include "mem_mgt.h"
@@ -75,6 +77,51 @@ struct ObjectWriter {
         for (long v : {0, 0, numerics, characters, 0, args}) i(v);
         end();
     }
+    // A label operand whose position is filled in later by place(): returns where it goes.
+    std::size_t label_to_place()
+    {
+        const std::size_t at = out.size() + 1;
+        l(0);
+        return at;
+    }
+    // Fills in the label at slot with the position of the next code word.
+    void place(std::size_t slot)
+    {
+        for (int k = 3; k >= 0; --k) out[slot + 3 - k] = static_cast<char>((static_cast<unsigned>(words) >> (8 * k)) & 0xFF);
+    }
+    // A numeric variable of the routine's own area: its value, and a store of the top entry into it.
+    void load(int cell) { record(o_loadrvd, {cell, 1, 0, 0, 0}); }
+    void store(int cell) { record(o_storrd, {cell, 1, 0, 0, 0}); }
+    // A string of the routine's own character area at a byte offset: its value, its address, and a
+    // store of the top entry into it.
+    void load_text(int at, int length) { record(o_loadsvd, {at, 1, length, 0, 0, 0, 0, 0}); }
+    void address_text(int at, int length) { record(o_loadsad, {at, 1, length, 0, 0, 0, 0, 0}); }
+    void store_text(int at, int length) { record(o_storsd, {at, 1, length, 0, 0, 0, 0, 0}); }
+    // FOR cell = 1 TO turns ... NEXT as the compiler writes it: the test at the top, the step and a
+    // jump back at the bottom; body writes the statements in between.
+    template <class Body> void counted_loop(int cell, long turns, Body body)
+    {
+        constant("1"), store(cell);
+        const int top = words;
+        load(cell), constant(std::to_string(turns).c_str()), constant("1");
+        op(o_cmpidx);
+        const std::size_t exit = label_to_place();
+        end();
+        body();
+        load(cell), constant("1"), record(o_add, {}), store(cell);
+        op(o_jump), l(top), end();
+        place(exit);
+    }
+    // One I/O statement: each parameter (pushed by push) stored by ioc, then callio with the
+    // nargs values that values pushes.
+    template <class Params, class Values> void statement(CallioCode code, Params params, int nargs, Values values)
+    {
+        params();
+        values();
+        record(o_callio, {code, nargs});
+    }
+    void parameter(IocCode code) { record(o_ioc, {code}); }
+
     // A section (symbol table, ...): its op byte and its lines.
     void section(unsigned code, const std::string &lines) { out += static_cast<char>(code), out += lines; }
 
@@ -109,4 +156,13 @@ inline Interp_t *load_object(const std::string &path)
     LoadCode(context);
     object = nullptr;
     return context;
+}
+
+// Runs the loaded program once from its start, as a fresh run does.
+inline void run_program(Interp_t *context)
+{
+    sp = -1;
+    depth = 0;
+    push_interpreter(context, nullptr, "");
+    Execute(context->code[0]);
 }

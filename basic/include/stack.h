@@ -1,6 +1,7 @@
 // The value-stack entry. Its 72-byte layout is shared by every intrinsic handler.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "code.h"
@@ -57,6 +58,9 @@ inline constexpr std::uint32_t PASSIGN_VALUE = 0x3FFFFFFF;  // structure paramet
 
 // Releases what a popped entry owns (an owned string text).
 void release_entry(Stack &entry);
+// A block for an owned text of size bytes (its zero byte included), not zero-filled; ends the run
+// when memory runs out. Freed with sfree or by popping the entry that owns it.
+char *text_block(std::size_t size);
 // Pops n entries, freeing owned texts.
 inline void POPSTK(int n)
 {

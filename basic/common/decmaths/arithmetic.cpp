@@ -1,22 +1,23 @@
-// Compare, add, subtract, multiply and divide. Each forms the exact leading digits of the result
-// (a floor of the magnitude, 17 significant base-100 digits or more) and leaves rounding to finish().
+// Compare, add, subtract, multiply and divide. Values of up to eight digit pairs take the word
+// paths of dec_word.h; the others work on all sixteen digits at once where they can (add and
+// subtract on the digit bytes, divide in binary), and otherwise form the exact leading digits of
+// the result (a floor of the magnitude, 17 significant digits or more) and leave the rounding to
+// finish(). Every result is the correctly rounded one, so the paths agree to the byte.
 #include <array>
 
 #include "dec_internal.h"
+#include "dec_word.h"
 
 using namespace decmaths;
 
 namespace {
 
-// Magnitude order of two values with digits: -1, 0 or 1.
-int cmp_magnitude(const dec_t *x, const dec_t *y)
-{
-    if (x->dec_exp != y->dec_exp) return x->dec_exp < y->dec_exp ? -1 : 1;
-    int c = std::memcmp(x->dec_dgts, y->dec_dgts, DECSIZE);
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
-}
-
 using u128 = unsigned __int128;
+
+// The sixteen digits as two words in the record's own order.
+struct DigitWords {
+    std::uint64_t lo, hi;  // digits 0..7 and 8..15, digit i in byte i % 8
+};
 
 // The 16 digits as one big-endian number: digit 0 in the top byte.
 inline u128 load_digits(const dec_t *a)
@@ -25,6 +26,11 @@ inline u128 load_digits(const dec_t *a)
     std::memcpy(&hi, a->dec_dgts, 8);
     std::memcpy(&lo, a->dec_dgts + 8, 8);
     return static_cast<u128>(__builtin_bswap64(hi)) << 64 | __builtin_bswap64(lo);
+}
+
+inline u128 big_endian(const DigitWords &w)
+{
+    return static_cast<u128>(__builtin_bswap64(w.lo)) << 64 | __builtin_bswap64(w.hi);
 }
 
 inline void store_digits(u128 v, char *dgts)
@@ -47,16 +53,14 @@ inline int ctz128(u128 v)
     return lo ? __builtin_ctzll(lo) : 64 + __builtin_ctzll(static_cast<std::uint64_t>(v >> 64));
 }
 
-// One in each of the fifteen low bytes.
+// One in each of the fifteen low bytes, and in all sixteen.
 constexpr u128 ONES15 = static_cast<u128>(0x0001010101010101ull) << 64 | 0x0101010101010101ull;
+constexpr u128 ONES16 = ONES15 | static_cast<u128>(1) << 120;
 
 // The invariants the operations rely on: a digit count of 0 to 16, the sign 0 or 1, the exponent
 // in range, digits of 0 to 99, none past the count and the first one not 0. A record that breaks
 // them (text stored over a number and read back as one) is not a number: dividing by a leading
 // zero pair would divide by zero in the hardware. Eight digits are checked at a time.
-struct DigitWords {
-    std::uint64_t lo, hi;  // digits 0..7 and 8..15, digit i in byte i % 8
-};
 
 inline DigitWords digit_words(const dec_t *a)
 {
@@ -66,10 +70,7 @@ inline DigitWords digit_words(const dec_t *a)
     return w;
 }
 
-constexpr std::uint64_t ONES8 = 0x0101010101010101ull;
-
-// The top bit of each byte above 99: set already, or set by adding 28 to its low seven bits.
-inline std::uint64_t above_99(std::uint64_t v) { return (v | ((v & ONES8 * 0x7F) + ONES8 * 28)) & ONES8 * 0x80; }
+using decword::above_99;
 
 // For each count, the bytes of the digits from that count on.
 constexpr auto PAST_COUNT = [] {
@@ -89,12 +90,18 @@ inline bool fields_agree(const dec_t *a, const DigitWords &w)
            static_cast<unsigned>(a->dec_exp - DEC_MINEXP) <= static_cast<unsigned>(DEC_MAXEXP - DEC_MINEXP);
 }
 
-inline bool well_formed(const dec_t *x, const dec_t *y)
+inline bool well_formed(const dec_t *x, const DigitWords &a, const dec_t *y, const DigitWords &b)
 {
-    const DigitWords a = digit_words(x), b = digit_words(y);
     if (above_99(a.lo) | above_99(a.hi) | above_99(b.lo) | above_99(b.hi)) return false;
     return fields_agree(x, a) && fields_agree(y, b);
 }
+
+inline bool well_formed(const dec_t *x, const dec_t *y)
+{
+    return well_formed(x, digit_words(x), y, digit_words(y));
+}
+
+inline bool is_null(const dec_t *a) { return a->dec_pos == DECPOSNULL; }
 
 // The answer to an operand that is not a number.
 int non_numeric(dec_t *r)
@@ -103,17 +110,10 @@ int non_numeric(dec_t *r)
     return DEC_NON_NUMERIC;
 }
 
-// An exact digit string of at most 16 digits (digit 0 in the top byte, value 0.R x 100^exp):
-// normalised and stored without rounding.
-int pack_exact(u128 R, int exp, int pos, dec_t *r)
+// A digit string of at most 16 digits whose first digit is not 0 (digit 0 in the top byte, value
+// 0.R x 100^exp), stored as it stands.
+inline int pack_normal(u128 R, int exp, int pos, dec_t *r)
 {
-    if (R == 0) {
-        set_zero(r);
-        return 0;
-    }
-    int lz = clz128(R) >> 3;
-    R <<= 8 * lz;
-    exp -= lz;
     dec_t out;
     out.dec_ndgts = static_cast<std::int16_t>(16 - (ctz128(R) >> 3));
     out.dec_pos = static_cast<std::int16_t>(pos);
@@ -124,44 +124,92 @@ int pack_exact(u128 R, int exp, int pos, dec_t *r)
     return status;
 }
 
-// |a| >= |b|, both with digits, a's digits (na <= 15) and b's shifted d places (d + nb <= 15) fit
-// below a spare top digit: the exact sum or difference, all sixteen digits at once. Each byte is a
-// base-100 digit; adding 156 to every digit makes a decimal carry a binary one, and the digits that
-// did not carry (or did borrow) get their 156 back.
-int add_short(u128 A, u128 B, int exp, int d, bool same, int pos, dec_t *r)
+// An exact digit string of at most 16 digits (digit 0 in the top byte, value 0.R x 100^exp):
+// normalised and stored without rounding.
+inline int pack_exact(u128 R, int exp, int pos, dec_t *r)
 {
-    A >>= 8;
-    B >>= 8 * (1 + d);
-    constexpr u128 K = ONES15 * 0x9C;
-    u128 S = A + B + K;
-    u128 carried = ((S ^ A ^ B ^ K) >> 8) & ONES15;
-    S -= (ONES15 & ~carried) * 0x9C;
-    u128 D = A - B;
-    u128 borrowed = ((A ^ B ^ D) >> 8) & ONES15;
-    D -= borrowed * 0x9C;
-    return pack_exact(same ? S : D, exp + 1, pos, r);
+    if (R == 0) {
+        set_zero(r);
+        return 0;
+    }
+    const int lz = clz128(R) >> 3;
+    return pack_normal(R << (8 * lz), exp - lz, pos, r);
 }
 
-// x (sign xs) + y (sign ys), neither null.
-int add_signed(const dec_t *x, int xs, const dec_t *y, int ys, dec_t *r)
+// Sixteen base-100 digits added at once, digit 0 in the top byte: adding 156 to every digit makes
+// a decimal carry a binary one, and the digits that did not carry get their 156 back. *carry
+// tells whether digit 0 carried out.
+inline u128 add_digits(u128 A, u128 B, bool *carry)
 {
-    int nx = ndigits(x), ny = ndigits(y);
-    if (ny == 0) {  // a zero operand is always the smaller one: the result is the other operand
-        if (r != x) *r = *x;
-        return 0;
+    constexpr u128 K = ONES16 * 0x9C;
+    const u128 T = A + B;  // no byte exceeds 198: nothing crosses a byte yet
+    const u128 S = T + K;
+    *carry = S < T;
+    const u128 carried = (((S ^ T ^ K) >> 8) & ONES15) | static_cast<u128>(*carry) << 120;
+    return S - (ONES16 & ~carried) * 0x9C;
+}
+
+// A - B for A >= B, digit by digit: a digit that borrowed gets its 156 taken back.
+inline u128 sub_digits(u128 A, u128 B)
+{
+    const u128 D = A - B;
+    const u128 borrowed = ((A ^ B ^ D) >> 8) & ONES15;
+    return D - borrowed * 0x9C;
+}
+
+// |a| >= |b|, both with digits, b's digits d places below a's: the sum or difference rounded to
+// sixteen digits, from the two digit strings at once. False for a difference that cancels a's
+// leading digit while b has digits below a's last one: the rounding then needs more digits.
+bool add_wide(u128 A, u128 B, int exp, int d, bool same, int pos, dec_t *r, int *status)
+{
+    const u128 aligned = d >= 16 ? 0 : B >> (8 * d);
+    // The first digit of b below a's last one, and whether any is non-zero or they are exactly
+    // one half of a's last digit.
+    const int first = d == 0 || d > 16 ? 0 : static_cast<int>(B >> (8 * (d - 1))) & 0xFF;
+    const u128 below = d == 0 ? 0 : d >= 16 ? B : B << (8 * (16 - d)) >> (8 * (16 - d));
+    const bool tail = below != 0;
+    u128 R;
+    if (same) {
+        bool carry;
+        R = add_digits(A, aligned, &carry);
+        bool up = first >= 50;
+        if (carry) {  // seventeen digits: the last one decides
+            up = (R & 0xFF) >= 50;
+            R = R >> 8 | static_cast<u128>(1) << 120;
+            ++exp;
+        }
+        if (up) {
+            R = add_digits(R, 1, &carry);
+            if (carry) {
+                R = static_cast<u128>(1) << 120;
+                ++exp;
+            }
+        }
+    } else {
+        R = sub_digits(A, aligned);
+        if (tail) {
+            // The exact value lies between R - 1 and R: R less the fraction b's lower digits make,
+            // which rounds back up to R when it is at most one half.
+            const u128 less = sub_digits(R, 1);
+            if ((less >> 120) == 0) return false;
+            const bool half = first == 50 && (below & ((static_cast<u128>(1) << (8 * (d - 1))) - 1)) == 0;
+            if (first > 50 || (first == 50 && !half)) R = less;
+        }
     }
-    if (nx == 0) {
-        if (r != y) *r = *y;
-        r->dec_pos = static_cast<std::int16_t>(ys);
-        return 0;
-    }
-    u128 X = load_digits(x), Y = load_digits(y);
-    bool swap = x->dec_exp < y->dec_exp || (x->dec_exp == y->dec_exp && X < Y);
+    *status = pack_exact(R, exp, pos, r);
+    return true;
+}
+
+// x (sign xs) + y (sign ys), both with digits, of different exponents.
+[[gnu::noinline]] int add_shifted(const dec_t *x, int xs, const dec_t *y, int ys, dec_t *r, u128 X, u128 Y)
+{
+    const int nx = ndigits(x), ny = ndigits(y);
+    const bool swap = x->dec_exp < y->dec_exp;
     const dec_t *a = swap ? y : x, *b = swap ? x : y;
     int as = swap ? ys : xs, na = swap ? ny : nx, nb = swap ? nx : ny;
-    int d = a->dec_exp - b->dec_exp;
-    if (d < 0) d = 0;  // only a damaged record could do this
-    if (na <= 15 && d + nb <= 15) return add_short(swap ? Y : X, swap ? X : Y, a->dec_exp, d, xs == ys, as, r);
+    const int d = a->dec_exp - b->dec_exp;
+    int status;
+    if (add_wide(swap ? Y : X, swap ? X : Y, a->dec_exp, d, xs == ys, as, r, &status)) return status;
     // w[0] takes a carry out of the top; a's digits from w[1]. Eighteen digit slots are exact:
     // when b reaches below them (d >= 3) at most one leading digit can cancel, so w[1..18] still
     // hold the 17 digits that decide the rounding.
@@ -203,7 +251,43 @@ int add_signed(const dec_t *x, int xs, const dec_t *y, int ys, dec_t *r)
     return finish(w, 19, a->dec_exp + 1, as, r);
 }
 
-inline bool is_null(const dec_t *a) { return a->dec_pos == DECPOSNULL; }
+// x (sign xs) + y (sign ys), neither null.
+// x + y, or x - y with negate_y, past the word path: nulls, damaged records and zeros, then the
+// digit strings: those of one exponent digit for digit, the others shifted.
+[[gnu::noinline]] int add_general(const dec_t *x, const dec_t *y, dec_t *r, bool negate_y)
+{
+    if (is_null(x) || is_null(y)) {
+        set_null(r);
+        return 0;
+    }
+    const DigitWords wx = digit_words(x), wy = digit_words(y);
+    if (!well_formed(x, wx, y, wy)) return non_numeric(r);
+    const int xs = x->dec_pos, ys = negate_y ? 1 - y->dec_pos : y->dec_pos;
+    if (y->dec_ndgts == 0) {  // a zero operand is always the smaller one: the result is the other operand
+        if (r != x) *r = *x;
+        return 0;
+    }
+    if (x->dec_ndgts == 0) {
+        if (r != y) *r = *y;
+        r->dec_pos = static_cast<std::int16_t>(ys);
+        return 0;
+    }
+    const u128 X = big_endian(wx), Y = big_endian(wy);
+    if (x->dec_exp != y->dec_exp) return add_shifted(x, xs, y, ys, r, X, Y);
+    if (xs == ys) {
+        // A carry out of digit 0 makes seventeen digits, the first a 1: the last one rounds the
+        // rest, which cannot carry out again. Chosen without a branch: a carry is as likely as not.
+        bool carry, again;
+        const u128 S = add_digits(X, Y, &carry);
+        const bool up = carry && (S & 0xFF) >= 50;
+        const u128 R = add_digits(carry ? (S >> 8 | static_cast<u128>(1) << 120) : S, up, &again);
+        return pack_normal(R, x->dec_exp + carry, xs, r);
+    }
+    const bool x_larger = X >= Y;
+    const u128 D = sub_digits(x_larger ? X : Y, x_larger ? Y : X);
+    const int pos = x_larger ? xs : ys;
+    return D >> 120 ? pack_normal(D, x->dec_exp, pos, r) : pack_exact(D, x->dec_exp, pos, r);
+}
 
 #if defined(__x86_64__)
 // (hi:lo) / d with hi < d: one hardware division.
@@ -246,78 +330,100 @@ void limbs_to_digits(const std::uint64_t *limb, int nl, unsigned char *out)
     }
 }
 
-// Quotient digits of x's digits followed by zeros (L pairs in all, a multiple of 8) divided by
-// a divisor of at most 8 pairs: eight quotient pairs per hardware division.
-void divide_short(const dec_t *x, int nx, std::uint64_t yc, int L, unsigned char *q)
+// The sixteen digit slots as one binary integer (below 10^32), digit 0 most significant.
+inline u128 binary16(const DigitWords &w)
 {
-    std::uint64_t xl[4] = {};
-    to_limbs(x, nx, xl);
-    if (L > 32) L = 32;  // 17 + 8 pairs, rounded up
-    std::uint64_t rem = 0;
-    for (int t = 0; t < L; t += 8) {
-        std::uint64_t chunk = t < 16 ? xl[t / 4] * LIMB + xl[t / 4 + 1] : 0;
-        if (rem == 0 && chunk == 0 && t >= 4 * ((nx + 3) / 4)) {  // nothing left to divide
-            std::memset(q + t, 0, L - t);
-            return;
-        }
-        unsigned __int128 n = static_cast<unsigned __int128>(rem) * (LIMB * LIMB) + chunk;
-        std::uint64_t qq = div128(static_cast<std::uint64_t>(n >> 64), static_cast<std::uint64_t>(n), yc, &rem);
-        std::uint64_t ql[2] = {qq / LIMB, qq % LIMB};
-        limbs_to_digits(ql, 2, q + t);
-    }
+    constexpr std::uint64_t E16 = 10000000000000000ull;
+    return static_cast<u128>(decword::binary(__builtin_bswap64(w.lo), 8)) * E16 +
+           decword::binary(__builtin_bswap64(w.hi), 8);
 }
 
-// Long division in base 10^8 with a normalised divisor of n >= 3 limbs (two-limb quotient
-// estimate, at most two corrections and one add-back, so every quotient limb is exact).
-// u holds L + 1 limbs, the first one 0; q receives L - n + 1 limbs.
-void divide_long(std::uint64_t *u, int L, std::uint64_t *v, int n, std::uint64_t *q)
+// The eight digit pairs of m (below 10^16), digit 0 in the top byte.
+inline std::uint64_t eight_pairs(std::uint64_t m)
 {
-    std::uint64_t f = LIMB / (v[0] + 1);
-    if (f > 1) {
-        std::uint64_t c = 0;
-        for (int i = n - 1; i >= 0; --i) {
-            std::uint64_t t = v[i] * f + c;
-            v[i] = t % LIMB;
-            c = t / LIMB;
-        }
-        c = 0;
-        for (int i = L; i >= 0; --i) {
-            std::uint64_t t = u[i] * f + c;
-            u[i] = t % LIMB;
-            c = t / LIMB;
-        }
+    return decword::four_pairs(m / 100000000) << 32 | decword::four_pairs(m % 100000000);
+}
+
+// x / y from their digit slots (x = X x 100^(ex-16), y = Y x 100^(ey-16), both with a non-zero
+// first digit). Q = floor(X x 100^k / Y) has exactly 17 pairs when k is 16 for X >= Y and 17
+// otherwise; the 17th rounds the first 16. The quotient comes from a long division in base 2^64
+// by the two-word divisor, normalised so its top bit is set (two quotient words, each estimated by
+// one hardware division and corrected at most twice, then an add-back when it was still too
+// large); one more hardware division splits it for the digit pairs.
+int divide_wide(const DigitWords &wx, int ex, const DigitWords &wy, int ey, int pos, dec_t *r)
+{
+    const u128 X = binary16(wx), Y = binary16(wy);
+    const int k = X >= Y ? 16 : 17;
+    // X x 10^(2k) as four words, the multiplier's two words (10^32 or 10^34) times X's.
+    constexpr u128 E32 = static_cast<u128>(10000000000000000ull) * 10000000000000000ull;
+    const u128 C = k == 16 ? E32 : E32 * 100;
+    const auto x0 = static_cast<std::uint64_t>(X), x1 = static_cast<std::uint64_t>(X >> 64);
+    const auto c0 = static_cast<std::uint64_t>(C), c1 = static_cast<std::uint64_t>(C >> 64);
+    const u128 p00 = static_cast<u128>(x0) * c0, p01 = static_cast<u128>(x0) * c1;
+    const u128 p10 = static_cast<u128>(x1) * c0, p11 = static_cast<u128>(x1) * c1;
+    const u128 mid = (p00 >> 64) + static_cast<std::uint64_t>(p01) + static_cast<std::uint64_t>(p10);
+    const u128 high = (p01 >> 64) + (p10 >> 64) + p11 + (mid >> 64);
+    std::uint64_t u[4] = {static_cast<std::uint64_t>(p00), static_cast<std::uint64_t>(mid),
+                          static_cast<std::uint64_t>(high), static_cast<std::uint64_t>(high >> 64)};
+    // Normalise: Y is at least 10^30, so the shift is below 64 and the dividend keeps four words.
+    const int shift = clz128(Y);
+    const u128 V = Y << shift;
+    const auto v1 = static_cast<std::uint64_t>(V >> 64), v0 = static_cast<std::uint64_t>(V);
+    if (shift) {
+        u[3] = u[3] << shift | u[2] >> (64 - shift);
+        u[2] = u[2] << shift | u[1] >> (64 - shift);
+        u[1] = u[1] << shift | u[0] >> (64 - shift);
+        u[0] <<= shift;
     }
-    for (int j = 0; j <= L - n; ++j) {
-        std::uint64_t num = u[j] * LIMB + u[j + 1];
-        std::uint64_t qhat = num / v[0], rhat = num % v[0];
-        while (qhat >= LIMB || qhat * v[1] > rhat * LIMB + u[j + 2]) {
+    std::uint64_t q[2];
+    for (int j = 1; j >= 0; --j) {
+        // The remainder so far (u[j+2], u[j+1]) lies below the divisor, so u[j+2] <= v1.
+        std::uint64_t qhat, rhat;
+        bool rhat_over = false;
+        if (u[j + 2] >= v1) {
+            qhat = ~std::uint64_t{0};
+            rhat = u[j + 1] + v1;
+            rhat_over = rhat < v1;
+        } else {
+            qhat = div128(u[j + 2], u[j + 1], v1, &rhat);
+        }
+        while (!rhat_over && static_cast<u128>(qhat) * v0 > (static_cast<u128>(rhat) << 64 | u[j])) {
             --qhat;
-            rhat += v[0];
-            if (rhat >= LIMB) break;
+            rhat += v1;
+            rhat_over = rhat < v1;
         }
-        std::int64_t borrow = 0;
-        std::uint64_t carry = 0;
-        for (int i = n - 1; i >= 0; --i) {
-            std::uint64_t p = qhat * v[i] + carry;
-            carry = p / LIMB;
-            std::int64_t t = static_cast<std::int64_t>(u[j + 1 + i]) - static_cast<std::int64_t>(p % LIMB) - borrow;
-            borrow = t < 0;
-            u[j + 1 + i] = static_cast<std::uint64_t>(borrow ? t + static_cast<std::int64_t>(LIMB) : t);
-        }
-        std::int64_t t = static_cast<std::int64_t>(u[j]) - static_cast<std::int64_t>(carry) - borrow;
-        if (t < 0) {  // the estimate was one too large: add the divisor back
+        // (u[j+2], u[j+1], u[j]) -= qhat x (v1, v0); a borrow out means one too many.
+        const u128 lo = static_cast<u128>(qhat) * v0, hi = static_cast<u128>(qhat) * v1 + (lo >> 64);
+        const u128 t0 = static_cast<u128>(u[j]) - static_cast<std::uint64_t>(lo);
+        const u128 t1 = static_cast<u128>(u[j + 1]) - static_cast<std::uint64_t>(hi) - (t0 >> 64 ? 1 : 0);
+        const u128 t2 = static_cast<u128>(u[j + 2]) - static_cast<std::uint64_t>(hi >> 64) - (t1 >> 64 ? 1 : 0);
+        u[j] = static_cast<std::uint64_t>(t0);
+        u[j + 1] = static_cast<std::uint64_t>(t1);
+        u[j + 2] = static_cast<std::uint64_t>(t2);
+        if (t2 >> 64) {
             --qhat;
-            std::uint64_t c = 0;
-            for (int i = n - 1; i >= 0; --i) {
-                std::uint64_t s2 = u[j + 1 + i] + v[i] + c;
-                c = s2 >= LIMB;
-                u[j + 1 + i] = c ? s2 - LIMB : s2;
-            }
-            t += static_cast<std::int64_t>(c);  // the borrow out of the top limb cancels
+            const u128 s0 = static_cast<u128>(u[j]) + v0;
+            const u128 s1 = static_cast<u128>(u[j + 1]) + v1 + static_cast<std::uint64_t>(s0 >> 64);
+            u[j] = static_cast<std::uint64_t>(s0);
+            u[j + 1] = static_cast<std::uint64_t>(s1);
+            u[j + 2] += static_cast<std::uint64_t>(s1 >> 64);
         }
-        u[j] = static_cast<std::uint64_t>(t);
         q[j] = qhat;
     }
+    // Q below 10^34: its words over 10^16 give the first pair and two runs of eight.
+    constexpr std::uint64_t E16 = 10000000000000000ull;
+    std::uint64_t low;
+    const std::uint64_t top = div128(q[1], q[0], E16, &low);
+    const std::uint64_t first = top / E16, middle = eight_pairs(top % E16), last = eight_pairs(low);
+    u128 R = static_cast<u128>(first) << 120 | static_cast<u128>(middle) << 56 | last >> 8;
+    bool carry;
+    R = add_digits(R, (last & 0xFF) >= 50, &carry);
+    int exp = ex - ey - k + 17;
+    if (carry) {
+        R = static_cast<u128>(1) << 120;
+        ++exp;
+    }
+    return pack_normal(R, exp, pos, r);
 }
 
 } // namespace
@@ -340,42 +446,23 @@ int dmaths_dec_round(dec_a *acc, int carry)
     return status;
 }
 
-int dmaths_deccmp(const dec_t *x, const dec_t *y)
-{
-    if (is_null(x) || is_null(y)) return DECUNKNOWN;
-    bool hx = x->dec_ndgts != 0, hy = y->dec_ndgts != 0;
-    if (!hx || !hy) {  // zero and negative zero are equal and lie between the signs
-        if (hx) return x->dec_pos ? 1 : -1;
-        if (hy) return y->dec_pos ? -1 : 1;
-        return 0;
-    }
-    if (x->dec_pos != y->dec_pos) return x->dec_pos ? 1 : -1;
-    int c = cmp_magnitude(x, y);
-    return x->dec_pos ? c : -c;
-}
+int dmaths_deccmp(const dec_t *x, const dec_t *y) { return decword::compare(x, y); }
 
 int dmaths_decadd(const dec_t *x, const dec_t *y, dec_t *r)
 {
-    if (is_null(x) || is_null(y)) {
-        set_null(r);
-        return 0;
-    }
-    if (!well_formed(x, y)) return non_numeric(r);
-    return add_signed(x, x->dec_pos, y, y->dec_pos, r);
+    if (decword::short_enough(x) && decword::short_enough(y) && decword::add(x, y, r)) return 0;
+    return add_general(x, y, r, false);
 }
 
 int dmaths_decsub(const dec_t *x, const dec_t *y, dec_t *r)
 {
-    if (is_null(x) || is_null(y)) {
-        set_null(r);
-        return 0;
-    }
-    if (!well_formed(x, y)) return non_numeric(r);
-    return add_signed(x, x->dec_pos, y, y->dec_pos ? 0 : 1, r);
+    if (decword::short_enough(x) && decword::short_enough(y) && decword::add(x, y, r, true)) return 0;
+    return add_general(x, y, r, true);
 }
 
 int dmaths_decmul(const dec_t *x, const dec_t *y, dec_t *r)
 {
+    if (decword::short_enough(x) && decword::short_enough(y) && decword::mul(x, y, r)) return 0;
     if (is_null(x) || is_null(y)) {
         set_null(r);
         return 0;
@@ -417,31 +504,15 @@ int dmaths_decdiv(const dec_t *x, const dec_t *y, dec_t *r)
         set_null(r);
         return 0;
     }
-    if (!well_formed(x, y)) return non_numeric(r);
-    int nx = ndigits(x), ny = ndigits(y);
-    if (ny == 0) {
+    const DigitWords wx = digit_words(x), wy = digit_words(y);
+    if (!well_formed(x, wx, y, wy)) return non_numeric(r);
+    if (y->dec_ndgts == 0) {
         set_zero(r);
         return DEC_DIVIDE_BY_ZERO;
     }
-    int pos = x->dec_pos == y->dec_pos ? 1 : 0;
-    int ex = x->dec_exp, ey = y->dec_exp;
-    if (ny <= 8) {
-        // The dividend is x's digits followed by zeros, at least 17 + ny pairs: its integer
-        // quotient by y's digits has 17 significant pairs or more, all exact (floor).
-        int L = (17 + ny + 7) & ~7;
-        unsigned char q[32];
-        std::uint64_t yc = 0;
-        for (int j = 0; j < ny; ++j) yc = yc * 100 + static_cast<unsigned char>(y->dec_dgts[j]);
-        divide_short(x, nx, yc, L, q);
-        return finish(q, L, ex - ey + ny, pos, r);
+    if (x->dec_ndgts == 0) {
+        set_zero(r);
+        return 0;
     }
-    // Dividend: x's four limbs followed by zero limbs, 5 + n in all; its quotient by y's limbs
-    // has six limbs, the first 17 significant digits among them.
-    std::uint64_t u[10] = {}, v[4] = {}, ql[6];
-    to_limbs(x, nx, u + 1);
-    int n = to_limbs(y, ny, v), L = 5 + n;
-    divide_long(u, L, v, n, ql);
-    unsigned char w[24];
-    limbs_to_digits(ql, 6, w);
-    return finish(w, 24, ex - ey + 4, pos, r);
+    return divide_wide(wx, x->dec_exp, wy, y->dec_exp, x->dec_pos == y->dec_pos ? 1 : 0, r);
 }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "dec_internal.h"
+#include "dec_word.h"
 
 using namespace decmaths;
 
@@ -84,6 +85,7 @@ void exact_text(const dec_t *a, char *text, std::size_t size)
 
 int dmaths_deccvint(int n, dec_t *r)
 {
+    if (n != std::numeric_limits<int>::min() && decword::from_integer(n, r)) return 0;
     if (n == std::numeric_limits<int>::min()) {
         set_null(r);
         return 0;
@@ -94,6 +96,7 @@ int dmaths_deccvint(int n, dec_t *r)
 
 int dmaths_deccvlong(long n, dec_t *r)
 {
+    if (decword::from_integer(n, r)) return 0;
     if (n == std::numeric_limits<long>::min()) {
         set_null(r);
         return 0;

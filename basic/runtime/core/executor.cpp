@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "applications.h"
+#include "dec_word.h"
 #include "exec_util.h"
 #include "executor.h"
 #include "globals.h"
@@ -20,6 +21,7 @@
 #include "mem_mgt.h"
 #include "run_time.h"
 #include "structops.h"
+#include "trace_ring.h"
 
 Code *npc;
 Stack fn_value;
@@ -846,276 +848,520 @@ inline dec_t *plain_cell(const Code *pc)
     return local_numerics + offset;
 }
 
-void run_loop(Run &run)
+// One op by the general path, with the executor's state in its globals (sp, npc, yylineno set to
+// the op). True when the run is over, its exit published.
+[[gnu::noinline]] bool general_op(Run &run, unsigned op, Code *&pc)
 {
-    Code *pc = run.pc;
-    for (;;) {
-        if (!pc) {
+    switch (op) {
+    case o__common: {
+        const std::int64_t n = operand(pc), m = operand(pc + 1);
+        pc += WORDS<o__common>;
+        common_declare(n, m);
+        break;
+    }
+    case o__label: {
+        Stack &e = push();
+        e = Stack{};
+        e.s_t = label;
+        e.s_c.C_L = pc->c_ptr;
+        pc += WORDS<o__label>;
+        break;
+    }
+    case o__nfunc:
+    case o__proc:
+    case o__sfunc:
+        routine_entry(run, op, pc);
+        break;
+    case o_add: case o_and: case o_eq: case o_ge: case o_gt: case o_le: case o_lt: case o_mul: case o_ne:
+    case o_or: case o_sub: case o_div: case o_mod:
+        arithmetic(op);
+        break;
+    case o_callio:
+        io_statement(pc);
+        break;
+    case o_cmpidx: {
+        Code *exit_label = pc->c_ptr;
+        pc += WORDS<o_cmpidx>;
+        need(3);
+        const int c = NumericCmp(numeric_of(Stk[sp - 1]), numeric_of(Stk[sp - 2]));
+        const bool negative_step = numeric_of(Stk[sp])->dec_pos == 0;
+        if (negative_step ? c == 1 : c == -1) npc = exit_label;
+        sp -= 3;  // all three are numbers (numeric_of stops otherwise), which own nothing
+        break;
+    }
+    case o_end:
+    case o_stop:
+        run.pc = pc;
+        if (program_end(run, pc)) {
             publish_exit();
             TRACE_OUT;
-            return;
+            return true;
         }
-        yylineno = static_cast<int>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pc)));
+        break;
+    case o_exit:
+    case o_exitv:
+        if (routine_exit(run, pc, op == o_exitv)) {
+            publish_exit();
+            TRACE_OUT;
+            return true;
+        }
+        break;
+    case o_fcallr:
+    case o_fcalls:
+    case o_pcall:
+        routine_call(run, pc);
+        break;
+    case o_gosub:
+        push_gosub(pc + WORDS<o_gosub>, gosub_stk, &gosub_ptr);
+        npc = pc->c_ptr;
+        pc += WORDS<o_gosub>;
+        break;
+    case o_gosubl: {
+        Code *target = selected_label(pc);
+        // Only a taken branch has a return to come back to.
+        if (target) {
+            push_gosub(pc, gosub_stk, &gosub_ptr);
+            npc = target;
+        }
+        POPSTK(1);
+        break;
+    }
+    case o_ifcallr:
+    case o_ifcalls:
+    case o_ipcall:
+        call_intrinsic(run, op, pc);
+        break;
+    case o_ifref: {
+        const int number = operand(pc);
+        pc += WORDS<o_ifref>;
+        push_int(number);
+        break;
+    }
+    case o_ioc: {
+        const int io_code = operand(pc);
+        pc += WORDS<o_ioc>;
+        need(1);
+        intrinsic_calls().io_parameter(io_code, sp);
+        POPSTK(1);
+        break;
+    }
+    case o_jump:
+        npc = pc->c_ptr;
+        pc += WORDS<o_jump>;
+        break;
+    case o_jumpl: {
+        Code *target = selected_label(pc);
+        if (target) npc = target;
+        POPSTK(1);
+        break;
+    }
+    case o_jumpz: {
+        Code *target = pc->c_ptr;
+        pc += WORDS<o_jumpz>;
+        need(1);
+        if (NumericCmp(numeric_of(Stk[sp]), &ZERO_DEC) == 0) npc = target;
+        --sp;  // a number (numeric_of stops otherwise), which owns nothing
+        break;
+    }
+    case o_loadrad: load_numeric_direct(pc, true); break;
+    case o_loadrvd:
+        if (const dec_t *cell = plain_cell(pc)) {
+            pc += WORDS<o_loadrvd>;
+            push_number(*cell);
+        } else {
+            load_numeric_direct(pc, false);
+        }
+        break;
+    case o_loadrai: load_numeric_parameter(run, pc, true); break;
+    case o_loadrvi: load_numeric_parameter(run, pc, false); break;
+    case o_loadrc: {
+        const dec_t *constant = pc->num;
+        pc += WORDS<o_loadrc>;
+        push_number(*constant);
+        break;
+    }
+    case o_loadsad: load_string_direct(pc, true); break;
+    case o_loadsvd: load_string_direct(pc, false); break;
+    case o_loadsai: load_string_parameter(run, pc, true); break;
+    case o_loadsvi: load_string_parameter(run, pc, false); break;
+    case o_loadsc: {
+        char *text = pc->string;
+        const bool shared = operand(pc + 1) != 0;
+        pc += WORDS<o_loadsc>;
+        const auto n = static_cast<std::uint32_t>(std::strlen(text));
+        Stack &e = push();
+        e = Stack{};
+        e.s_t = string;
+        e.s_c.C_S = shared ? text : Strcpy(text);
+        e.flags = shared ? stk_ref : 0;
+        e.length = e.s_dims[0] = n;
+        break;
+    }
+    case o_loadstad: load_structure_direct(pc, true); break;
+    case o_loadstvd: load_structure_direct(pc, false); break;
+    case o_loadstai: load_structure_parameter(run, pc, true); break;
+    case o_loadstvi: load_structure_parameter(run, pc, false); break;
+    case o_neg: {
+        need(1);
+        Stack &e = Stk[sp];
+        const dec_t v = *numeric_of(e);
+        NumericSub(&ZERO_DEC, &v, &e.num);
+        if (e.num.dec_ndgts == 0) e.num.dec_pos = 1;
+        e.s_c.C_N = &e.num;
+        e.s_t = real;
+        e.flags = 0;
+        e.s_dims[0] = e.s_dims[1] = 0;
+        break;
+    }
+    case o_not: {
+        need(1);
+        Stack &e = Stk[sp];
+        const bool zero = NumericCmp(numeric_of(e), &ZERO_DEC) == 0;
+        NumericCvINT(zero ? 1 : 0, &e.num);
+        e.s_c.C_N = &e.num;
+        e.s_t = real;
+        e.flags = 0;
+        e.s_dims[0] = e.s_dims[1] = 0;
+        break;
+    }
+    case o_passign: {
+        const int number = operand(pc);
+        pc += WORDS<o_passign>;
+        need(2);
+        passign(number);
+        POPSTK(2);
+        break;
+    }
+    case o_reseterr:
+        *ERROR_TRAP = NULL_TRAP;
+        ERR_REG = 0;
+        break;
+    case o_restore:
+        running_routine().data_nindex = operand(pc);
+        running_routine().data_cindex = operand(pc + 1);
+        pc += WORDS<o_restore>;
+        break;
+    case o_return:
+        npc = pop_gosub(gosub_stk, &gosub_ptr);
+        break;
+    case o_scat: {
+        const int n = operand(pc);
+        pc += WORDS<o_scat>;
+        need(n);
+        s_concat(&fn_value, sp, n);
+        POPSTK(n);
+        push_result(false);
+        break;
+    }
+    case o_sclear:
+        need(1);
+        sclear(sp);
+        POPSTK(1);
+        break;
+    case o_seterr:
+        need(1);
+        ERR_REG = integer_of(Stk[sp]);
+        break;
+    case o_srcline:
+        src_line_number = operand(pc);
+        src_file_index = operand(pc + 1);
+        pc += WORDS<o_srcline>;
+        basic_trace_source_line(routines ? &routines[cur_routine] : nullptr, open_transactions());
+        break;
+    case o_srnge: {
+        need(1);
+        const int v = integer_of(Stk[sp]);
+        if (v < 0) Xerror(205, "Range reference of string must be >= 0 but it is %d now", v);
+        srange = v;
+        POPSTK(1);
+        break;
+    }
+    case o_storrd:
+        if (dec_t *cell = plain_cell(pc); cell && sp >= 0 && Stk[sp].s_t == real) {
+            pc += WORDS<o_storrd>;
+            *cell = *numeric_of(Stk[sp]);
+            --sp;
+        } else {
+            store_numeric_direct(pc);
+        }
+        break;
+    case o_storri: store_numeric_parameter(run, pc); break;
+    case o_storsd: store_string_direct(pc); break;
+    case o_storsi: store_string_parameter(run, pc); break;
+    case o_tsterr:
+        ERROR_TRAP->level = sp;
+        ERROR_TRAP->handler = pc + WORDS<o_tsterr>;
+        npc = pc->c_ptr;
+        pc += WORDS<o_tsterr>;
+        break;
+    default:
+        bad_op(op);
+    }
+    return false;
+}
+
+// The truth values of the comparisons, as NumericCvINT makes them.
+struct Truth {
+    dec_t no, yes;
+    Truth()
+    {
+        NumericCvINT(0, &no);
+        NumericCvINT(1, &yes);
+        if (no.dec_ndgts == 0 && no.dec_pos == 0) no.dec_pos = 1;  // as maths leaves a zero
+    }
+};
+
+// Writes value into the number entry e, as push_number does.
+inline void set_number(Stack &e, const dec_t &value)
+{
+    e.s_t = real;
+    e.num = value;
+    e.s_c.C_N = &e.num;
+    e.flags = 0;
+    e.s_dims[0] = e.s_dims[1] = 0;
+    e.length = 0;
+}
+
+// The decimal of a number entry, or nullptr for any other entry (the general path then reports it).
+inline const dec_t *number_of(const Stack &e) { return e.s_t == real ? e.s_c.C_N : nullptr; }
+
+// The low 32 bits of the position of the op at, which messages and reports show.
+inline int position_of(const Code *at)
+{
+    return static_cast<int>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(at)));
+}
+
+// The word paths of the arithmetic, kept out of the loop so that it keeps its own state in
+// registers: the result into r (which may be an operand), or false when the general path must do
+// the op.
+[[gnu::noinline]] bool word_add(const dec_t *a, const dec_t *b, dec_t *r) { return decword::add(a, b, r); }
+[[gnu::noinline]] bool word_sub(const dec_t *a, const dec_t *b, dec_t *r) { return decword::add(a, b, r, true); }
+[[gnu::noinline]] bool word_mul(const dec_t *a, const dec_t *b, dec_t *r) { return decword::mul(a, b, r); }
+
+// The loop's copy of the executor's state: the top of the value stack and what the running
+// routine's ops read, loaded from the globals after anything that may change them.
+struct Locals {
+    Stack *base;  // Stk
+    Stack *top;   // the entry at sp (base - 1 when the stack is empty)
+    Stack *warn;  // the entry at the warning level
+    dec_t *numbers;
+    long numbers_count;
+    char *chars;  // the running routine's character area
+    long chars_count;
+    const Routine *routine;
+    int transactions;    // open database transactions, -1 until a source line asks
+    bool position_known;  // trace_position holds the running routine's names
+
+    void load()
+    {
+        base = Stk;
+        top = base + sp;
+        warn = base + STACK_WARN_LEVEL;
+        numbers = local_numerics;
+        routine = routines ? &routines[cur_routine] : nullptr;
+        numbers_count = numbers && routine ? routine->local_ncount : 0;
+        chars = local_chars;
+        chars_count = chars && routine ? routine->local_ccount : 0;
+        transactions = -1;
+        position_known = trace_position_current(routine);
+    }
+    int index() const { return static_cast<int>(top - base); }
+    // At least n entries on the stack.
+    bool holds(int n) const { return top >= base + (n - 1); }
+};
+
+// After an op that left the stack above its warning level (sp and yylineno set): the overflow stops
+// the run, a level just below it is mailed to support and the run goes on.
+[[gnu::noinline]] void stack_level()
+{
+    static_assert(STACK_WARN_LEVEL < STACKSIZE - 1);
+    if (sp >= STACKSIZE - 1) Abort("Stack overflow\n");
+    Email(SUPPORT_ADDRESS, "Almost hit stack size limit, %d of %d", sp, STACKSIZE);
+}
+
+// A plain numeric variable of the running routine: a direct op's area selector names the
+// routine's own numeric area, no subscripts follow, and the offset lies inside the area.
+inline bool plain_variable(const Code *operands, long count, long &offset)
+{
+    const long area = static_cast<long>(operands[1].param);
+    offset = operand(operands);
+    return area != AREA_COMMON && area != AREA_STRUCTS && area < AREA_PSTRUCT && operands[4].param == 0 &&
+           static_cast<unsigned long>(offset) < static_cast<unsigned long>(count);
+}
+
+// The loop. The ops that make up most of a program's turns run here on the position and the
+// executor's state kept in locals: numeric loads and stores of the routine's own variables,
+// constants, the arithmetic of word-sized numbers and the comparisons of numbers, the FOR test,
+// jumps and source lines. Anything else about them (another area, subscripts, a value that is not
+// a plain number, a result the word path does not give, a stack at its warning level) goes to the
+// general path, which does the whole op again from the start with the globals written back.
+// Nothing in the fast paths changes state before it is sure to finish and none of them can fail,
+// so an error always finds sp and yylineno at the op that raised it; nor can they open or end a
+// database transaction, change the running routine or switch contexts, so what the locals hold
+// stays true until the general path runs. Signals are acted on after every op of the general path
+// and after every jump, so a program meets the safe point within a bounded number of ops.
+void run_loop(Run &run)
+{
+    static const Truth truth;
+    Code *pc = run.pc;  // the op word
+    Locals l;
+    l.load();
+    if (!pc) {
+        publish_exit();
+        TRACE_OUT;
+        return;
+    }
+    Code *jumped_from;  // the jump whose turn it is to look for a signal
+    for (;;) {
         const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
-        ++pc;
         switch (op) {
-        case o__common: {
-            const std::int64_t n = operand(pc), m = operand(pc + 1);
-            pc += WORDS<o__common>;
-            common_declare(n, m);
-            break;
+        case o_loadrvd: {
+            long offset;
+            if (l.top >= l.warn || !plain_variable(pc + 1, l.numbers_count, offset)) goto general;
+            set_number(*++l.top, l.numbers[offset]);
+            pc += 1 + WORDS<o_loadrvd>;
+            continue;
         }
-        case o__label: {
-            Stack &e = push();
-            e = Stack{};
-            e.s_t = label;
-            e.s_c.C_L = pc->c_ptr;
-            pc += WORDS<o__label>;
-            break;
-        }
-        case o__nfunc:
-        case o__proc:
-        case o__sfunc:
-            routine_entry(run, op, pc);
-            break;
-        case o_add: case o_and: case o_eq: case o_ge: case o_gt: case o_le: case o_lt: case o_mul: case o_ne:
-        case o_or: case o_sub: case o_div: case o_mod:
-            arithmetic(op);
-            break;
-        case o_callio:
-            io_statement(pc);
-            break;
-        case o_cmpidx: {
-            Code *exit_label = pc->c_ptr;
-            pc += WORDS<o_cmpidx>;
-            need(3);
-            const int c = NumericCmp(numeric_of(Stk[sp - 1]), numeric_of(Stk[sp - 2]));
-            const bool negative_step = numeric_of(Stk[sp])->dec_pos == 0;
-            if (negative_step ? c == 1 : c == -1) npc = exit_label;
-            sp -= 3;  // all three are numbers (numeric_of stops otherwise), which own nothing
-            break;
-        }
-        case o_end:
-        case o_stop:
-            run.pc = pc;
-            if (program_end(run, pc)) {
-                publish_exit();
-                TRACE_OUT;
-                return;
-            }
-            break;
-        case o_exit:
-        case o_exitv:
-            if (routine_exit(run, pc, op == o_exitv)) {
-                publish_exit();
-                TRACE_OUT;
-                return;
-            }
-            break;
-        case o_fcallr:
-        case o_fcalls:
-        case o_pcall:
-            routine_call(run, pc);
-            break;
-        case o_gosub:
-            push_gosub(pc + WORDS<o_gosub>, gosub_stk, &gosub_ptr);
-            npc = pc->c_ptr;
-            pc += WORDS<o_gosub>;
-            break;
-        case o_gosubl: {
-            Code *target = selected_label(pc);
-            // Only a taken branch has a return to come back to.
-            if (target) {
-                push_gosub(pc, gosub_stk, &gosub_ptr);
-                npc = target;
-            }
-            POPSTK(1);
-            break;
-        }
-        case o_ifcallr:
-        case o_ifcalls:
-        case o_ipcall:
-            call_intrinsic(run, op, pc);
-            break;
-        case o_ifref: {
-            const int number = operand(pc);
-            pc += WORDS<o_ifref>;
-            push_int(number);
-            break;
-        }
-        case o_ioc: {
-            const int io_code = operand(pc);
-            pc += WORDS<o_ioc>;
-            need(1);
-            intrinsic_calls().io_parameter(io_code, sp);
-            POPSTK(1);
-            break;
-        }
-        case o_jump:
-            npc = pc->c_ptr;
-            pc += WORDS<o_jump>;
-            break;
-        case o_jumpl: {
-            Code *target = selected_label(pc);
-            if (target) npc = target;
-            POPSTK(1);
-            break;
-        }
-        case o_jumpz: {
-            Code *target = pc->c_ptr;
-            pc += WORDS<o_jumpz>;
-            need(1);
-            if (NumericCmp(numeric_of(Stk[sp]), &ZERO_DEC) == 0) npc = target;
-            --sp;  // a number (numeric_of stops otherwise), which owns nothing
-            break;
-        }
-        case o_loadrad: load_numeric_direct(pc, true); break;
-        case o_loadrvd:
-            if (const dec_t *cell = plain_cell(pc)) {
-                pc += WORDS<o_loadrvd>;
-                push_number(*cell);
-            } else {
-                load_numeric_direct(pc, false);
-            }
-            break;
-        case o_loadrai: load_numeric_parameter(run, pc, true); break;
-        case o_loadrvi: load_numeric_parameter(run, pc, false); break;
-        case o_loadrc: {
-            const dec_t *constant = pc->num;
-            pc += WORDS<o_loadrc>;
-            push_number(*constant);
-            break;
-        }
-        case o_loadsad: load_string_direct(pc, true); break;
-        case o_loadsvd: load_string_direct(pc, false); break;
-        case o_loadsai: load_string_parameter(run, pc, true); break;
-        case o_loadsvi: load_string_parameter(run, pc, false); break;
-        case o_loadsc: {
-            char *text = pc->string;
-            const bool shared = operand(pc + 1) != 0;
-            pc += WORDS<o_loadsc>;
-            const auto n = static_cast<std::uint32_t>(std::strlen(text));
-            Stack &e = push();
+        case o_loadsvd: {
+            // A plain string of the routine's own character area, its whole text, with no range
+            // pending: a copy of its text up to its terminator or its length.
+            const Code *o = pc + 1;
+            const long area = static_cast<long>(o[1].param), offset = operand(o), length = operand(o + 2);
+            if (l.top >= l.warn || area == AREA_COMMON || area == AREA_STRUCTS || area >= AREA_PSTRUCT ||
+                (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) != 0 || srange >= 0 || offset < 0 ||
+                length < 0 || offset >= l.chars_count || length > l.chars_count - offset)
+                goto general;
+            const char *field = l.chars + offset;
+            const std::size_t n = strnlen(field, static_cast<std::size_t>(length));
+            char *copy = text_block(n + 1);
+            std::memcpy(copy, field, n);
+            copy[n] = '\0';
+            Stack &e = *++l.top;
             e = Stack{};
             e.s_t = string;
-            e.s_c.C_S = shared ? text : Strcpy(text);
-            e.flags = shared ? stk_ref : 0;
-            e.length = e.s_dims[0] = n;
-            break;
+            e.s_c.C_S = copy;
+            e.length = e.s_dims[0] = static_cast<std::uint32_t>(n);
+            pc += 1 + WORDS<o_loadsvd>;
+            continue;
         }
-        case o_loadstad: load_structure_direct(pc, true); break;
-        case o_loadstvd: load_structure_direct(pc, false); break;
-        case o_loadstai: load_structure_parameter(run, pc, true); break;
-        case o_loadstvi: load_structure_parameter(run, pc, false); break;
-        case o_neg: {
-            need(1);
-            Stack &e = Stk[sp];
-            const dec_t v = *numeric_of(e);
-            NumericSub(&ZERO_DEC, &v, &e.num);
-            if (e.num.dec_ndgts == 0) e.num.dec_pos = 1;
-            e.s_c.C_N = &e.num;
+        case o_loadrc: {
+            if (l.top >= l.warn) goto general;
+            set_number(*++l.top, *pc[1].num);
+            pc += 1 + WORDS<o_loadrc>;
+            continue;
+        }
+        case o_storrd: {
+            long offset;
+            if (l.top > l.warn || !l.holds(1) || !plain_variable(pc + 1, l.numbers_count, offset)) goto general;
+            const dec_t *value = number_of(*l.top);
+            if (!value) goto general;
+            l.numbers[offset] = *value;
+            --l.top;
+            pc += 1 + WORDS<o_storrd>;
+            continue;
+        }
+        case o_add:
+        case o_sub:
+        case o_mul: {
+            if (l.top > l.warn || !l.holds(2)) goto general;
+            const dec_t *a = number_of(l.top[-1]), *b = number_of(*l.top);
+            if (!a || !b) goto general;
+            Stack &e = l.top[-1];
+            if (!(op == o_add ? word_add(a, b, &e.num) : op == o_sub ? word_sub(a, b, &e.num) : word_mul(a, b, &e.num)))
+                goto general;
+            // The entry that held the left operand holds the result, as push_result leaves it; so
+            // does fn_value, as maths does.
             e.s_t = real;
+            e.s_c.C_N = &e.num;
             e.flags = 0;
             e.s_dims[0] = e.s_dims[1] = 0;
-            break;
+            e.length = 0;
+            fn_value.num = e.num;
+            --l.top;
+            pc += 1;
+            continue;
         }
-        case o_not: {
-            need(1);
-            Stack &e = Stk[sp];
-            const bool zero = NumericCmp(numeric_of(e), &ZERO_DEC) == 0;
-            NumericCvINT(zero ? 1 : 0, &e.num);
-            e.s_c.C_N = &e.num;
-            e.s_t = real;
-            e.flags = 0;
-            e.s_dims[0] = e.s_dims[1] = 0;
-            break;
+        case o_eq: case o_ne: case o_lt: case o_le: case o_gt: case o_ge: {
+            if (l.top > l.warn || !l.holds(2)) goto general;
+            const dec_t *a = number_of(l.top[-1]), *b = number_of(*l.top);
+            if (!a || !b) goto general;
+            const int c = decword::compare(a, b);
+            const bool t = op == o_eq ? c == 0 : op == o_ne ? c != 0 : op == o_lt ? c < 0 : op == o_le ? c <= 0
+                         : op == o_gt ? c > 0 : c >= 0;
+            fn_value.num = t ? truth.yes : truth.no;
+            set_number(*--l.top, fn_value.num);
+            pc += 1;
+            continue;
         }
-        case o_passign: {
-            const int number = operand(pc);
-            pc += WORDS<o_passign>;
-            need(2);
-            passign(number);
-            POPSTK(2);
-            break;
+        case o_cmpidx: {
+            if (l.top > l.warn || !l.holds(3)) goto general;
+            const dec_t *control = number_of(l.top[-1]), *limit = number_of(l.top[-2]), *step = number_of(*l.top);
+            if (!control || !limit || !step) goto general;
+            const int c = decword::compare(control, limit);
+            Code *exit_label = pc[1].c_ptr;
+            l.top -= 3;
+            jumped_from = pc;
+            pc = (step->dec_pos == 0 ? c == 1 : c == -1) && exit_label ? exit_label : pc + 1 + WORDS<o_cmpidx>;
+            if (pending_signal) goto signal;
+            continue;
         }
-        case o_reseterr:
-            *ERROR_TRAP = NULL_TRAP;
-            ERR_REG = 0;
-            break;
-        case o_restore:
-            running_routine().data_nindex = operand(pc);
-            running_routine().data_cindex = operand(pc + 1);
-            pc += WORDS<o_restore>;
-            break;
-        case o_return:
-            npc = pop_gosub(gosub_stk, &gosub_ptr);
-            break;
-        case o_scat: {
-            const int n = operand(pc);
-            pc += WORDS<o_scat>;
-            need(n);
-            s_concat(&fn_value, sp, n);
-            POPSTK(n);
-            push_result(false);
-            break;
+        case o_jump: {
+            if (l.top > l.warn) goto general;
+            jumped_from = pc;
+            pc = pc[1].c_ptr ? pc[1].c_ptr : pc + 1 + WORDS<o_jump>;
+            if (pending_signal) goto signal;
+            continue;
         }
-        case o_sclear:
-            need(1);
-            sclear(sp);
-            POPSTK(1);
-            break;
-        case o_seterr:
-            need(1);
-            ERR_REG = integer_of(Stk[sp]);
-            break;
+        case o_jumpz: {
+            if (l.top > l.warn || !l.holds(1)) goto general;
+            const dec_t *value = number_of(*l.top);
+            if (!value) goto general;
+            Code *target = pc[1].c_ptr;
+            --l.top;
+            jumped_from = pc;
+            pc = decword::compare(value, &ZERO_DEC) == 0 && target ? target : pc + 1 + WORDS<o_jumpz>;
+            if (pending_signal) goto signal;
+            continue;
+        }
         case o_srcline:
-            src_line_number = operand(pc);
-            src_file_index = operand(pc + 1);
-            pc += WORDS<o_srcline>;
-            basic_trace_enter(routines && !routines[cur_routine].R_name.empty() ? routines[cur_routine].R_name.c_str()
-                                                                                : "Unk",
-                              trace_file_name(), src_line_number);
-            break;
-        case o_srnge: {
-            need(1);
-            const int v = integer_of(Stk[sp]);
-            if (v < 0) Xerror(205, "Range reference of string must be >= 0 but it is %d now", v);
-            srange = v;
-            POPSTK(1);
-            break;
-        }
-        case o_storrd:
-            if (dec_t *cell = plain_cell(pc); cell && sp >= 0 && Stk[sp].s_t == real) {
-                pc += WORDS<o_storrd>;
-                *cell = *numeric_of(Stk[sp]);
-                --sp;
-            } else {
-                store_numeric_direct(pc);
+            if (l.top > l.warn) goto general;
+            src_line_number = operand(pc + 1);
+            src_file_index = operand(pc + 2);
+            if (l.transactions < 0) l.transactions = open_transactions();
+            if (!l.position_known || src_file_index != trace_position.file_index) {
+                trace_position_refresh(l.routine);
+                l.position_known = true;
             }
-            break;
-        case o_storri: store_numeric_parameter(run, pc); break;
-        case o_storsd: store_string_direct(pc); break;
-        case o_storsi: store_string_parameter(run, pc); break;
-        case o_tsterr:
-            ERROR_TRAP->level = sp;
-            ERROR_TRAP->handler = pc + WORDS<o_tsterr>;
-            npc = pc->c_ptr;
-            pc += WORDS<o_tsterr>;
-            break;
+            basic_trace_add(trace_position.names, trace_position.kind, src_line_number, l.transactions);
+            pc += 1 + WORDS<o_srcline>;
+            continue;
         default:
-            bad_op(op);
+        general: {
+            sp = l.index();
+            yylineno = position_of(pc);
+            Code *next = pc + 1;
+            if (general_op(run, op, next)) return;
+            pc = next;
+            if (sp > STACK_WARN_LEVEL) stack_level();
+            if (npc) {
+                pc = npc;
+                npc = nullptr;
+            }
+            check_signals();
+            l.load();
+            if (!pc) {
+                publish_exit();
+                TRACE_OUT;
+                return;
+            }
+            continue;
         }
-        // One compare in the common case: the overflow level lies above the warning level.
-        static_assert(STACK_WARN_LEVEL < STACKSIZE - 1);
-        if (sp > STACK_WARN_LEVEL) {
-            if (sp >= STACKSIZE - 1) Abort("Stack overflow\n");
-            Email(SUPPORT_ADDRESS, "Almost hit stack size limit, %d of %d", sp, STACKSIZE);
         }
-        if (npc) {
-            pc = npc;
-            npc = nullptr;
-        }
-        check_signals();
+    signal:
+        sp = l.index();
+        yylineno = position_of(jumped_from);
+        act_on_signal();
+        l.load();
     }
 }
 

@@ -76,7 +76,8 @@ void unlink_common_object();
 extern void *Common_variables;
 extern long Common_size;
 
-// Program trace ring, printed newest first by fatal reports.
+// Program trace ring, printed newest first by fatal reports. The entries are kept compact
+// (trace_ring.h); these arrays are filled from them when a report reads the ring.
 inline constexpr int BASIC_TRACE_SIZE = 1024;
 extern const char *basic_trace_fn[BASIC_TRACE_SIZE];
 extern const char *basic_trace_file[BASIC_TRACE_SIZE];

@@ -5,7 +5,9 @@
 // Every check runs before the first byte is written, and no store writes outside its field.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 
 #include "applications.h"
 #include "exec_util.h"
@@ -73,7 +75,28 @@ PointerMem_t *pointer_node(Interp_t *context, const void *variable)
     return nullptr;
 }
 
+// Short owned texts: most value entries' texts are a few bytes and are popped soon after they are
+// made, so blocks of a small size go to a short list on release and serve the next short copy
+// instead of going back to the allocator. They stay ordinary malloc blocks: whoever frees one
+// with sfree frees it as any other.
+constexpr std::size_t SHORT_TEXT = 24;  // the room of the allocator's smallest chunk
+constexpr std::size_t KEPT_TEXT = 64;   // the largest block the list keeps
+constexpr int KEPT_BLOCKS = 32;
+char *kept_blocks[KEPT_BLOCKS];
+int kept_count;
+
 } // namespace
+
+char *text_block(std::size_t size)
+{
+    if (size <= SHORT_TEXT) {
+        if (kept_count > 0) return kept_blocks[--kept_count];
+        size = SHORT_TEXT;
+    }
+    auto *block = static_cast<char *>(std::malloc(size));
+    if (!block) Abort("Malloc: insufficient memory at line %d. @%s:%d", yylineno, __FILE__, __LINE__);
+    return block;
+}
 
 void not_numeric(const Stack &entry)
 {
@@ -82,8 +105,16 @@ void not_numeric(const Stack &entry)
 
 void release_entry(Stack &entry)
 {
-    sfree(entry.s_c.C_S);
+    char *text = entry.s_c.C_S;
     entry.s_c.C_S = nullptr;
+    if (kept_count < KEPT_BLOCKS) {
+        const std::size_t room = malloc_usable_size(text);
+        if (room >= SHORT_TEXT && room <= KEPT_TEXT) {
+            kept_blocks[kept_count++] = text;
+            return;
+        }
+    }
+    std::free(text);  // as sfree does, without the call into the library
 }
 
 void push_gosub(Code *position, Code **stack, int *count)
@@ -197,7 +228,8 @@ void load_string(char *address, long length, int max_length, int dim2, int nsubs
         e.s_t = e.s_dims[1] ? string_array : string;
         e.flags = stk_ref;
     } else {
-        auto *copy = static_cast<char *>(salloc(static_cast<std::size_t>(taken) + 1));
+        // Every byte of the copy is written: it needs no zero fill.
+        char *copy = text_block(static_cast<std::size_t>(taken) + 1);
         if (taken > 0) std::memcpy(copy, text + o, static_cast<std::size_t>(taken));
         copy[taken] = '\0';
         e.s_c.C_S = copy;

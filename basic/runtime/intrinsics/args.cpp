@@ -4,6 +4,7 @@
 
 #include "applications.h"
 #include "cases.h"
+#include "dec_word.h"
 #include "exec_util.h"
 #include "executor.h"
 #include "globals.h"
@@ -67,7 +68,10 @@ std::string_view text(const Stack &e)
     return t ? std::string_view(t, static_cast<std::size_t>(length)) : std::string_view();
 }
 
-void set_number(Stack *result, long value) { NumericCvLONG(value, &result->num); }
+void set_number(Stack *result, long value)
+{
+    if (!decword::from_integer(value, &result->num)) NumericCvLONG(value, &result->num);
+}
 
 void set_text(Stack *result, std::string_view text)
 {

@@ -139,7 +139,10 @@ void io_read(int nargs, int last, Routine *routine)
     FileChannel_t *channel = statement_channel("READ");
     if (channel->descriptor == -1)
         Io_error(101, 0, "Attempt to READ LFN %d which has not been opened", channel_number(channel));
-    RecordBuffer record{};
+    // Not zero-filled: the read operation ends the text with a zero byte and says its length.
+    RecordBuffer record;
+    record.text[0] = '\0';
+    record.length = 0;
     channel->read(channel, record);
     ReadCursor cursor{record.text, record.length, 0, Ioc.format};
     for (int k = last - nargs + 1; k <= last; ++k) read_var(cursor, Stk[k]);
@@ -212,7 +215,11 @@ void io_write(int nargs, int last)
     if (channel->descriptor == -1)
         Io_error(101, 0, "Attempt to WRITE to LFN %d which has not been opened", channel_number(channel));
     const std::size_t limit = channel->random ? static_cast<std::size_t>(channel->reclen) : RECORD_MAX;
-    RecordBuffer record{};
+    // Not zero-filled: each append keeps a zero byte after the text, and a random record's
+    // filler is written by its write operation.
+    RecordBuffer record;
+    record.text[0] = '\0';
+    record.length = 0;
     const char *format = Ioc.format;
     for (int k = last - nargs + 1; k <= last; ++k) write_var(record, Stk[k], format, limit);
     // The line ends share the record's bound.

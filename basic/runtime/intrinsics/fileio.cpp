@@ -41,13 +41,14 @@ void seq_read(FileChannel_t *channel, RecordBuffer &record)
     if (indexed_mode(Ioc.mode)) Io_error(301, 0, "Access mode applies only to ISAM files");
     if (Ioc.mode == 'R') Io_error(301, 0, "Attempt to access sequential file %s randomly", channel->name);
     // One line: its first RECORD_MAX characters are the record; the rest of a longer line is read
-    // and dropped, so that the next READ starts at the next line.
+    // and dropped, so that the next READ starts at the next line. Only the interpreter thread
+    // reads channels, so the stream is read without taking its lock for every character.
     std::FILE *in = channel->stream;
     std::size_t n = 0;
     bool any = false;
     for (;;) {
         errno = 0;
-        const int c = std::getc(in);
+        const int c = getc_unlocked(in);
         if (c == EOF) {
             if (std::ferror(in)) {
                 const int e = errno ? errno : EIO;
@@ -68,25 +69,43 @@ void seq_read(FileChannel_t *channel, RecordBuffer &record)
     record.length = strnlen(record.text, n);
 }
 
-void seek_record(FileChannel_t *channel)
+// Offsets below this are positioned by pread and pwrite alone: every file system takes them. A
+// larger or negative one is sought first, so that one the file system refuses is reported as the
+// seek error it is.
+constexpr off_t PLAIN_OFFSET = off_t{1} << 31;
+
+// Where record REC starts.
+off_t record_offset(FileChannel_t *channel)
 {
     if (Ioc.rec < 0) Io_error(301, 0, "Record parameter missing");
     const off_t at = static_cast<off_t>(Ioc.rec - 1) * channel->reclen;
-    if (lseek(channel->descriptor, at, SEEK_SET) == -1) Io_error(errno, 1, "Random seek error");
+    if ((channel->position < 0 || at < 0 || at >= PLAIN_OFFSET) && lseek(channel->descriptor, at, SEEK_SET) == -1)
+        Io_error(errno, 1, "Random seek error");
+    return at;
+}
+
+// Moves the channel's position past n bytes read or written at offset at.
+void moved_to(FileChannel_t *channel, off_t at, std::size_t n)
+{
+    if (channel->position >= 0) channel->position = at + static_cast<off_t>(n);
 }
 
 void ran_read(FileChannel_t *channel, RecordBuffer &record)
 {
     if (indexed_mode(Ioc.mode)) Io_error(301, 0, "Access mode applies only to ISAM files");
-    if (Ioc.mode == 'R') seek_record(channel);
+    const off_t at = Ioc.mode == 'R' ? record_offset(channel) : channel->position;
+    const int fd = channel->descriptor;
     const std::size_t want = static_cast<std::size_t>(channel->reclen);
     std::size_t got = 0;
+    moved_to(channel, at, 0);
     while (got < want) {
-        const ssize_t n = ::read(channel->descriptor, record.text + got, want - got);
+        const ssize_t n = channel->position >= 0 ? ::pread(fd, record.text + got, want - got, at + static_cast<off_t>(got))
+                                                 : ::read(fd, record.text + got, want - got);
         if (n < 0 && interrupted(errno)) continue;
         if (n < 0) Io_error(errno, 1, "Random READ error");
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
+        moved_to(channel, at, got);
     }
     if (got == 0) Io_error(TRAPPABLE_ERROR, 0, "Attempt to READ past end-of-file on LFN %d", channel_number(channel));
     if (got < want) Io_error(303, 0, "Record too short on LFN %d", channel_number(channel));
@@ -126,19 +145,25 @@ void ran_write(FileChannel_t *channel, RecordBuffer &record)
     // the end of the file as one step: two processes adding records never write over each other.
     // A write by record number is positioned on the channel's own descriptor.
     int fd = channel->descriptor;
+    off_t at = channel->position;
+    const bool appended = Ioc.mode != 'R' && channel->append_descriptor >= 0;
     if (Ioc.mode == 'R')
-        seek_record(channel);
-    else if (channel->append_descriptor >= 0)
+        at = record_offset(channel);
+    else if (appended)
         fd = channel->append_descriptor;
+    const bool positioned = !appended && channel->position >= 0;
     // The text, its zero byte and zero filler up to the record length: never stale bytes.
     const std::size_t want = static_cast<std::size_t>(channel->reclen);
-    std::memset(record.text + record.length, 0, sizeof record.text - record.length);
+    std::memset(record.text + record.length, 0, want + 1 - record.length);  // WRITE kept length <= reclen
     std::size_t put = 0;
+    if (positioned) moved_to(channel, at, 0);
     while (put < want) {
-        const ssize_t n = ::write(fd, record.text + put, want - put);
+        const ssize_t n = positioned ? ::pwrite(fd, record.text + put, want - put, at + static_cast<off_t>(put))
+                                     : ::write(fd, record.text + put, want - put);
         if (n < 0 && interrupted(errno)) continue;
         if (n <= 0) break;
         put += static_cast<std::size_t>(n);
+        if (positioned) moved_to(channel, at, put);
     }
     if (put < want) Io_error(27, 0, "Limit reached - partial record written");
 }
@@ -204,6 +229,7 @@ void release_channel(FileChannel_t *channel)
     channel->stream = nullptr;
     channel->descriptor = channel->append_descriptor = -1;
     channel->random = channel->reclen = 0;
+    channel->position = -1;
 }
 
 // A second descriptor of the very file fd has open (not of whatever the path names by now), for
@@ -231,6 +257,7 @@ void initialize_files()
     for (auto &channel : File_table) {
         channel = FileChannel_t{};
         channel.descriptor = channel.append_descriptor = -1;
+        channel.position = -1;
         channel.read = channel.write = file_NOP;
         channel.del = filedel_NOP;
     }
@@ -308,6 +335,7 @@ void io_open()
     channel->random = Ioc.org == 'R';
     channel->reclen = channel->random ? Ioc.reclen : 0;
     channel->append_descriptor = append_fd;
+    channel->position = channel->random && lseek(fd, 0, SEEK_CUR) == 0 ? 0 : -1;
     channel->read = way->read;
     channel->write = way->write;
     channel->del = filedel_NOP;
@@ -361,5 +389,8 @@ void io_rewind()
         Io_error(101, 0, "Attempt to REWIND LFN %d which has not been opened", channel_number(channel));
     std::rewind(channel->stream);
     // A random channel reads and writes on the descriptor itself.
-    if (channel->random) lseek(channel->descriptor, 0, SEEK_SET);
+    if (channel->random) {
+        lseek(channel->descriptor, 0, SEEK_SET);
+        if (channel->position >= 0) channel->position = 0;
+    }
 }

@@ -81,6 +81,9 @@ struct FileChannel_t {
     int append_descriptor;  // random channel opened to add records: an O_APPEND descriptor of the
                             // same file, so that a plain write lands at the end whatever other
                             // processes append meanwhile; -1 otherwise
+    off_t position;     // random channel: where the next record without REC is read or written,
+                        // the descriptor's own offset being left alone (records move by pread and
+                        // pwrite); -1 for a descriptor that cannot seek, which reads where it stands
     ChannelOp read, write, del;
 };
 

@@ -175,6 +175,77 @@ def operand_pairs(n):
         yield a, b
 
 
+# The shapes where the arithmetic changes its way of working: operands that fit a machine word
+# (counters, money) and results at the edge of eight pairs or of the exponent range; full values
+# of one exponent whose sum carries out, rounding on a last digit of 49, 50 or 51; values whose
+# smaller one reaches below the larger one's last digit by one half exactly or a little more;
+# quotients with divisors of every length. They draw from a generator of their own, so the random
+# cases above stay as they are.
+shapes = random.Random(20260101)
+
+
+def shape_value(pairs, exp, first=None, last=None, fill=None):
+    dg = [fill if fill is not None else shapes.randint(0, 99) for _ in range(pairs)]
+    dg[0] = first if first is not None else shapes.randint(1, 99)
+    if pairs > 1:
+        dg[-1] = last if last is not None else shapes.randint(1, 99)
+    return make(shapes.randint(0, 1), exp, trimmed(dg))
+
+
+def shaped_pairs(n):
+    for _ in range(n):
+        k = shapes.randint(0, 7)
+        if k == 0:  # counters and small integers, whole or with one decimal pair
+            a = from_int(shapes.randint(-10 ** 8, 10 ** 8) or 1)
+            b = rng_choice_small()
+        elif k == 1:  # money of different scales
+            a = to_dec(Fraction(shapes.randint(1, 10 ** shapes.randint(1, 16)), 100) * shapes.choice((1, -1)))[1]
+            b = to_dec(Fraction(shapes.randint(1, 10 ** shapes.randint(1, 16)), 10 ** shapes.randint(0, 6)))[1]
+        elif k == 2:  # word-sized digits spanning up to nine pairs together
+            pa, pb = shapes.randint(1, 8), shapes.randint(1, 8)
+            ea = shapes.randint(-4, 8)
+            a = shape_value(pa, ea)
+            b = shape_value(pb, ea - shapes.randint(-3, 9 - pb), fill=shapes.choice((None, 99, 0)))
+        elif k == 3:  # near the ends of the exponent range
+            a = shape_value(shapes.randint(1, 8), shapes.choice((MAXEXP, MAXEXP - 1, MINEXP, MINEXP + 1, MINEXP + 4)))
+            b = shape_value(shapes.randint(1, 8), shapes.choice((MAXEXP, 1, 0, -1, MINEXP, MINEXP + 3)))
+        elif k == 4:  # sixteen pairs of one exponent; the sum's last digit decides its rounding
+            e = shapes.randint(-3, 3)
+            a = shape_value(16, e, first=shapes.randint(1, 99))
+            b = shape_value(16, e, first=shapes.randint(1, 99))
+            a = make(a[0], e, trimmed(list(a[2][:15]) + [0] * (15 - len(a[2][:15])) + [shapes.choice((49, 50, 51, 99, 1))]))
+        elif k == 5:  # the smaller reaches below the larger's last digit: tails of one half and near it
+            e = shapes.randint(-3, 3)
+            d = shapes.randint(1, 17)
+            a = shape_value(16, e, fill=shapes.choice((None, 0, 99)))
+            tail = shapes.choice(([50], [50, 0, 0], [50, 1], [49, 99], [51], [1], [99, 99]))
+            head = [shapes.randint(1, 99)] + [shapes.randint(0, 99) for _ in range(15 - d)] if d < 16 else []
+            b = make(shapes.randint(0, 1), e - d if head else e - d - 1, trimmed((head + tail)[:16]))
+        elif k == 6:  # divisors of every length, quotients near a power of 100
+            a = shape_value(shapes.randint(1, 16), shapes.randint(-3, 3))
+            b = shape_value(shapes.randint(1, 16), shapes.randint(-3, 3))
+            if shapes.random() < 0.3:
+                b = make(shapes.randint(0, 1), b[1], a[2])
+        else:  # one value and its neighbour one unit in the last place away
+            a = shape_value(shapes.randint(1, 16), shapes.randint(-3, 3))
+            dg = list(a[2])
+            i = len(dg) - 1
+            dg[i] = dg[i] + 1 if dg[i] < 99 else dg[i] - 1
+            b = make(1 - a[0] if shapes.random() < 0.5 else a[0], a[1], trimmed(dg) or [1])
+        if shapes.random() < 0.5:
+            a, b = b, a
+        yield a, b
+
+
+def rng_choice_small():
+    r = shapes.random()
+    if r < 0.4:
+        return from_int(shapes.choice((1, -1, 2, 10, 100, 99, 101, 255, 10 ** 6)))
+    if r < 0.7:
+        return to_dec(Fraction(shapes.randint(1, 99), 10 ** shapes.randint(1, 2)))[1]  # 1.5, 0.25 ...
+    return from_int(shapes.randint(-10 ** 12, 10 ** 12) or 7)
+
+
 # ---- arithmetic ---------------------------------------------------------------------------------
 
 def op_add(a, b, negate_b=False):
@@ -519,7 +590,12 @@ def main():
         for a, b in operand_pairs(3000):
             status, r = fn(a, b)
             row(name, image(a), image(b), status, image(r), describe(a) + ' ' + name + ' ' + describe(b))
+        for a, b in shaped_pairs(3000):
+            status, r = fn(a, b)
+            row(name, image(a), image(b), status, image(r), describe(a) + ' ' + name + ' ' + describe(b))
     for a, b in operand_pairs(1500):
+        row('cmp', image(a), image(b), op_cmp(a, b), describe(a) + ' cmp ' + describe(b))
+    for a, b in shaped_pairs(1500):
         row('cmp', image(a), image(b), op_cmp(a, b), describe(a) + ' cmp ' + describe(b))
     for _ in range(4000):
         t = rand_text()

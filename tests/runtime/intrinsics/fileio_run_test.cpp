@@ -102,7 +102,9 @@ TEST(FileChannelRuns, HelloPrintsItsInvoice)
 }
 
 // Two lumba_run processes hold channels on one file at once; each waits on INPUT until the
-// script lets it go. What each holds is read from /proc/locks.
+// script lets it go. What each holds is read from /proc/locks. The output files are emptied before
+// each case: a run truncates its own only after the pipe it reads has opened, so a "ready" left by
+// the previous case could otherwise end the wait before the new run has taken its locks.
 TEST(FileChannelRuns, LocksBetweenTwoRuns)
 {
     Site site;
@@ -115,6 +117,7 @@ TEST(FileChannelRuns, LocksBetweenTwoRuns)
     };
     const std::string script = R"(
 run=$1 file=$2 a=$3 b=$4 d=$(dirname "$file")
+: > "$d/o1"; : > "$d/o2"
 mkfifo "$d/p1" "$d/p2"
 "$run" -b "$a" 0 < "$d/p1" > "$d/o1" & pa=$!
 exec 3> "$d/p1"

@@ -371,6 +371,44 @@ TEST_F(IoTest, RandomWritesByRecordNumberReplaceEvenWhenAdding)
                                 "cccccccccc" + std::string("dd\0\0\0\0\0\0\0\0", 10) + "0123456789");
 }
 
+// A statement without REC reads or writes the record after the last one a statement touched,
+// REC or not, and REWIND goes back to the first.
+TEST_F(IoTest, RandomRecordsWithoutRecFollowTheLastOneTouched)
+{
+    const std::string data = "aaaaaaaaaabbbbbbbbbbcccccccccc";
+    auto read = [](int at, std::initializer_list<Param> more = {}) {
+        std::string t;
+        for (const auto &p : more) t += p.second + "ioc I:" + std::to_string(p.first) + "\n";
+        return t + stmt(callio_read, {lfn(1)}, svar(at, 10), 1);
+    };
+    const std::string print2 = logprint(sval(0, 10) + str("|") + sval(11, 10), 3);
+    struct {
+        std::string body;
+        std::string expect;  // printed
+        std::string file;    // the file afterwards
+    } cases[] = {
+        {open_lfn(1, at("r.dat"), "R", 3, {reclen(10)}) + read(0, {{ioc_mode, str("R")}, rec(2)}) + read(11) + print2,
+         "bbbbbbbbbb|cccccccccc\n", data},
+        {open_lfn(1, at("r.dat"), "R", 3, {reclen(10)}) + read(0, {{ioc_mode, str("R")}, rec(3)}) +
+             stmt(callio_rewind, {lfn(1)}) + read(11) + print2,
+         "cccccccccc|aaaaaaaaaa\n", data},
+        {open_lfn(1, at("r.dat"), "R", 3, {reclen(10)}) + stmt(callio_write, {lfn(1), mode("R"), rec(1)}, str("X"), 1) +
+             stmt(callio_write, {lfn(1)}, str("Y"), 1) + read(0) + logprint(sval(0, 10), 1),
+         "cccccccccc\n", std::string("X\0\0\0\0\0\0\0\0\0Y\0\0\0\0\0\0\0\0\0", 20) + "cccccccccc"},
+        {open_lfn(1, at("r.dat"), "R", 3, {reclen(10)}) + read(0, {{ioc_mode, str("R")}, rec(3)}) +
+             stmt(callio_write, {lfn(1)}, str("Z"), 1) + logprint(sval(0, 10), 1),
+         "cccccccccc\n", data + std::string("Z\0\0\0\0\0\0\0\0\0", 10)},
+    };
+    for (const auto &c : cases) {
+        close_files();
+        put("r.dat", data);
+        Result r = go(c.body);
+        EXPECT_EQ(r.abort, "");
+        EXPECT_EQ(r.out, c.expect);
+        EXPECT_EQ(get("r.dat"), c.file);
+    }
+}
+
 // Two processes adding records to one random file at the same time: every record of both is in
 // the file, whole, and each process's records keep their order.
 TEST_F(IoTest, AppendsFromTwoProcessesAreAllKept)
