@@ -68,11 +68,11 @@ struct ObjectWriter {
         end();
         chars += static_cast<int>(std::strlen(t)) + 1;
     }
-    // Starts a routine: .proc name, then data-list decimals and characters, local decimals and
-    // characters, local structure bytes and the argument count.
-    void routine(const char *name, int numerics, int characters, int args)
+    // Starts a routine: .proc (or kind, .nfunc and .sfunc) name, then data-list decimals and
+    // characters, local decimals and characters, local structure bytes and the argument count.
+    void routine(const char *name, int numerics, int characters, int args, unsigned kind = o__proc)
     {
-        op(o__proc);
+        op(kind);
         r(name);
         for (long v : {0, 0, numerics, characters, 0, args}) i(v);
         end();

@@ -12,6 +12,7 @@
 #include "cmatrix.h"
 #include "globals.h"
 #include "handles.h"
+#include "interp.h"
 #include "kinds.h"
 #include "loader.h"
 #include "message.h"
@@ -190,11 +191,8 @@ void pad_variable(Stack &e)
 {
     const std::uint32_t declared = e.s_dims[0];
     if ((e.flags & stk_pointer) || declared == 0) return;
-    std::string padded(declared, ' ');
-    std::memcpy(padded.data(), e.s_c.C_S, std::min(e.length, declared));
-    e.length = static_cast<std::uint32_t>(store_string(e.s_c.C_S, padded.data(), declared, static_cast<int>(declared),
-                                                       0, 0, (e.flags & stk_fixed) != 0, (e.flags & stk_based) != 0,
-                                                       e.params[0], e.params[1], static_cast<Address>(-1), -1));
+    const std::string current(e.s_c.C_S, std::min(e.length, declared));
+    cutil_store_padded(e, current);
 }
 
 // Checks and prepares argument i (0-based; messages count from 3) of a record; literal strings
@@ -604,6 +602,55 @@ void cutil_set_active_function_keys(ControlMatrix_t *cm, int index)
     int flags[CM_SOFT_KEYS];
     cutil_get_active_function_keys(cm, index, flags);
     cfunctionkey_set(cm, flags);
+}
+
+// ---- Storing into string variables --------------------------------------------------------------------------
+
+void cutil_store_padded(Stack &e, std::string_view text)
+{
+    const bool pointer = (e.flags & stk_pointer) != 0;
+    const std::uint32_t declared = e.s_dims[0];
+    if (!pointer && declared == 0) return;
+    // The text cut and padded (variables are short: a buffer of the stack serves most).
+    char small[256];
+    std::string large;
+    const std::size_t size = pointer ? text.size() : declared;
+    char *value = small;
+    if (size > sizeof small) {
+        large.resize(size);
+        value = large.data();
+    }
+    const std::size_t kept = std::min(text.size(), size);
+    if (kept) std::memcpy(value, text.data(), kept);
+    if (size > kept) std::memset(value + kept, ' ', size - kept);
+    // A store made outside any statement: no substring of the program's is pending.
+    const int saved_srange = srange, saved_substring = substring;
+    srange = -1;
+    substring = 0;
+    const long flags = pointer ? static_cast<long>(s_pointer | s_string) : -1;
+    const int n = store_string(e.s_c.C_S, value, static_cast<long>(size), static_cast<int>(declared), 0, 0,
+                               (e.flags & stk_fixed) != 0, (e.flags & stk_based) != 0, e.params[0], e.params[1],
+                               static_cast<Address>(-1), flags);
+    srange = saved_srange;
+    substring = saved_substring;
+    e.length = static_cast<std::uint32_t>(n);
+}
+
+// ---- Routines by number ---------------------------------------------------------------------------------------
+
+Routine *cutil_routine_by_number(int number, Application_t *ap)
+{
+    Routine *routine = GetRoutine(number);
+    const char *program = Program_name ? Program_name : "";
+    if (!routine) Abort("Routine %d not found! Program_name %s", number, program);
+    if (routine->R_name.empty()) {
+        if (global_data->log_level_lumbas >= 0)
+            mlog(0, "interp 0x%lX, app 0x%lX\n", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(Minterp)),
+                 static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(ap)));
+        if (ap) PrintApplication(ap, stdout);
+        Abort("Routine %d is nameless! Program_name %s", number, program);
+    }
+    return routine;
 }
 
 // ---- Symbols ---------------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "forms.h"
 
@@ -68,6 +69,15 @@ int cattach_fun_get_ac(const char *text, std::size_t length);
 // ---- Soft keys a field has something attached for -----------------------------------------------------
 void cutil_get_active_function_keys(ControlMatrix_t *cm, int index, int flags[CM_SOFT_KEYS]);
 void cutil_set_active_function_keys(ControlMatrix_t *cm, int index);
+
+// Stores text into the string variable entry refers to, cut to and blank-padded to its declared
+// length (a pointer variable takes it whole); the entry's length follows.
+void cutil_store_padded(Stack &entry, std::string_view text);
+
+// ---- Routines by number ----------------------------------------------------------------------------------
+// The routine of that number in the current application; none, or one without a name (then ap is
+// printed on standard output), ends the run.
+Routine *cutil_routine_by_number(int number, Application_t *ap);
 
 // ---- Symbols ---------------------------------------------------------------------------------------------
 // The variable of routine `routine` (and, with also_global, of the main routine) whose storage is

@@ -32,14 +32,9 @@ const Symbol *next_parameter(const Symbol *s)
 }
 
 // The routine's declared parameters, pairwise against the count arguments from the CM on.
-void check_parameters(const Routine *routine, int number, const Stack *args, int count, Application_t *ap)
+void check_parameters(int number, const Stack *args, int count, Application_t *ap)
 {
-    if (!routine) Abort("Routine %d not found! Program_name %s", number, program_name());
-    if (routine->R_name.empty()) {
-        if (global_data->log_level_lumbas >= 0) mlog(0, "interp 0x%lX, app 0x%lX\n", hex(Minterp), hex(ap));
-        PrintApplication(ap, stdout);
-        Abort("Routine %d is nameless! Program_name %s", number, program_name());
-    }
+    const Routine *routine = cutil_routine_by_number(number, ap);
     const char *name = routine->R_name.c_str();
     const Symbol *p = next_parameter(routine->R_variables);
     for (int i = 0; i < count; ++i, p = next_parameter(p->S_fwd)) {
@@ -85,7 +80,7 @@ void cattach_fun(int nargs, int last)
     Application_t *ap = FindApplication(Program_name);
     if (!ap) Abort("Failed to determine application, given the program name %s", program_name());
     const Stack *args = &arg(nargs, last, 2);
-    check_parameters(routine, number, args, nargs - 2, ap);
+    check_parameters(number, args, nargs - 2, ap);
     if (code == AC_EXIT && index != 0)
         Abort("May only attach a function with the Exit Action Code to the Window (index zero)");
     SubControlMatrix_t *scm = cutil_cp_stack(cm, args, nargs - 2, index, code, routine, ap, 0);

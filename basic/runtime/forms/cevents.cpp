@@ -1,7 +1,6 @@
-// The end of an event (destroying the windows marked closing, presenting the newest window), the
-// editing state of the focused field, and the entry points of events that run program routines:
-// the routine invocation and the key and click handlers stop with "... not available" until
-// routines can be run from events.
+// The end of an event (destroying the windows marked closing, presenting the newest window and
+// making its focused field editable), the closing of a window after its routine answered, and the
+// entry points of key and click events, which stop with "... not available" until they are built.
 #include "cevents.h"
 
 #include "cattach.h"
@@ -10,6 +9,8 @@
 #include "message.h"
 
 namespace {
+
+unsigned long hex(const void *p) { return static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(p)); }
 
 // The newest CM not marked closing, or nullptr when all are.
 ControlMatrix_t *newest_open(GlobalData_t *gd)
@@ -51,31 +52,6 @@ struct FinishingEvent {
 };
 
 } // namespace
-
-int cinvoke_basic_routine(ControlMatrix_t *, ControlMatrix_t **, int, int *, int *, GlobalData_t *, const char *,
-                          const char *, int, int, char **, int *, int)
-{
-    Abort("Routine invocation not available");
-}
-
-void cinvoke_pre_display(ControlMatrix_t *cm)
-{
-    const int f = cm->current_focus;
-    if (f < 1 || f == cm->edit_field || f > cm->field_count) return;
-    cm->edit_field = f;
-    CmField_t &field = cm_field(cm, f);
-    if (auto begin = widget_type(field.type).pre_display) begin(cm, f, field.entry);
-    cutil_set_active_function_keys(cm, f);
-}
-
-void cinvoke_post_display(ControlMatrix_t *cm, int index)
-{
-    const int f = index ? index : cm->current_focus;
-    if (f < 1 || !cm->edit_field || f > cm->field_count) return;
-    cm->edit_field = 0;
-    CmField_t &field = cm_field(cm, f);
-    if (auto end = widget_type(field.type).post_display) end(cm, f, field.entry);
-}
 
 gboolean on_key_press_event(GtkEventControllerKey *, guint, guint, GdkModifierType, gpointer)
 {
@@ -127,11 +103,15 @@ void ccallbacks_finish_event(int destroy_closing, int predisplay)
     if (predisplay && last) cinvoke_pre_display(last);
 }
 
-void cfocus_window_present(ControlMatrix_t *cm)
+ControlMatrix_t *cdeletewin(ControlMatrix_t *cm, GlobalData_t *gd)
 {
-    if (!cm || cm->next || cm == global_data->presented_cm) return;
-    GtkWindow *window = cm_real_window(cm);
-    if (!window) return;
-    global_data->presented_cm = cm;
-    gtk_window_present(window);
+    FORMS_TRACE;
+    if (!gd) gd = global_data;
+    const bool logging = gd->log_level_lumbas >= 0;
+    if (logging)
+        mlog(0, "cdeletewin: Control Matrix %lX; prior %lX; next %lX", hex(cm), hex(cm->prior), hex(cm->next));
+    if (cget_window_for_cm(gd, cm) == CM_WINDOWLESS) return nullptr;
+    if (cm->closing) Abort("Window closing not available");
+    if (logging) mlog(0, "cdeletewin: Return(cm_parent) = %lX", hex(cm));
+    return cm;
 }

@@ -1,6 +1,6 @@
-// Events of a form: running the routine attached to an event, the key and click handlers that
-// the field widgets connect, the end of every event, and the GTK main loop that programs hand
-// control to (IGTK_MAIN).
+// Events of a form: the key and click handlers that the field widgets connect, the end of every
+// event and the closing of windows, and the GTK main loop that programs hand control to
+// (IGTK_MAIN). Running the routine attached to an event is cinvoke.h's, the focus cfocus.h's.
 //
 // What a handler does when an exception (a trappable error, or a test's fatal stop) reaches it:
 // it never crosses GTK's C frames. forms_callback runs the handler's work, keeps the exception and
@@ -10,24 +10,9 @@
 #include <exception>
 #include <gtk/gtk.h>
 
+#include "cfocus.h"
+#include "cinvoke.h"
 #include "forms.h"
-
-// ---- Routines attached to events ---------------------------------------------------------------
-// Runs the routine attached to (index, code) of cm (the field's own, else the window's), with the
-// routine's IP and IP$ parameters set from the field or from variable/text/value, and returns its
-// answer (0 false, else true). *out_cm gets the CM to go on with; *index the field focused when the
-// routine moved the focus; *closed (may be nullptr) 1 when the run left the window closing;
-// *result_text a new text the caller frees (the routine's string answer, or IP$); *closing the
-// CM's closing flag after the run. With must_exist a missing routine ends the run; with
-// close_processing a true answer closes the window and runs the parent's post routine.
-int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int code, int *index, int *closed,
-                          GlobalData_t *gd, const char *variable, const char *text, int value, int must_exist,
-                          char **result_text, int *closing, int close_processing);
-
-// Editing of the focused field begins (the field kind's pre-display, then its soft keys), and
-// ends on field index (0: the focused one).
-void cinvoke_pre_display(ControlMatrix_t *cm);
-void cinvoke_post_display(ControlMatrix_t *cm, int index);
 
 // ---- Handlers the field widgets connect (user data: global_data) -----------------------------------
 gboolean on_key_press_event(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
@@ -51,16 +36,17 @@ int on_key_press_f8(GtkWidget *widget, GtkEventController *controller, GlobalDat
 void on_key_press_f9(GtkWidget *widget, GlobalData_t *gd, guint page_key);
 // The answer of the last routine run, or 1.
 int on_key_press_f12(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int block);
-// Gives the newest window the standard cursor and every other CM's window the not-allowed one.
-void ccallbacks_change_cursor();
 
 // ---- End of an event --------------------------------------------------------------------------------
 // Ends the current event: the windows of CMs marked closing are destroyed (newest first), the
 // newest window is presented and, with predisplay, its focused field made editable. A call made
 // while one runs does nothing.
 void ccallbacks_finish_event(int destroy, int predisplay);
-// Presents the newest CM's window unless it was the last one presented.
-void cfocus_window_present(ControlMatrix_t *cm);
+// Closing a CM after the routine that marked it closing answered true: the CM to go on with. A
+// CM not marked closing is returned as it is (a windowless one whose next is windowless too:
+// nullptr); until window closing is built a closing one stops the run ("Window closing not
+// available").
+ControlMatrix_t *cdeletewin(ControlMatrix_t *cm, GlobalData_t *gd);
 
 // ---- Main loop ------------------------------------------------------------------------------------------
 // IGTK_MAIN: runs the one main loop of the run-time (made on first use) until it is quit; a call

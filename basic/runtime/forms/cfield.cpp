@@ -174,7 +174,9 @@ void _cset_cm_put_int(ControlMatrix_t *cm, int element, int index, int value, in
     if (element < 1 || element > CM_MAX) Abort("Index into Control Matrix out of range (h): %d", element);
     if (!valid_index(cm, index)) Abort("Invalid Control Matrix index (b): %d @ %s", index, "cset_cm_put_int");
     if (!is_int_element(element)) Abort("Unexpected element %d of cset_cm_put_int", element);
-    int_element(cm_field(cm, index), element) = value;
+    int &slot = int_element(cm_field(cm, index), element);
+    if (element == CM_ENABLED && slot != value) ++cm->enabled_changes;
+    slot = value;
 }
 
 void _cset_cm_put_ptr(ControlMatrix_t *cm, int element, int index, void *value, int)
@@ -320,6 +322,7 @@ int cadd_field(ControlMatrix_t *cm, int after, std::string_view name, int prompt
     cm->field[p] = CmField_t{g_strndup(name.data(), name.size()), prompt, label, entry, description, tab_seq,
                              enabled, type, valid};
     cm->field_count = count + 1;
+    ++cm->enabled_changes;
     shift_focus(cm, row, 1);
     return row;
 }
@@ -337,6 +340,7 @@ void cremove_ind(ControlMatrix_t *cm, int first, int last)
     std::memmove(cm->field + first - 1, cm->field + last,
                  sizeof(CmField_t) * static_cast<std::size_t>(cm->field_count - last));
     cm->field_count -= n;
+    ++cm->enabled_changes;
     if (cm->field_count == 0) {
         g_free(cm->field);
         cm->field = nullptr;

@@ -61,6 +61,13 @@ void cremove_ind(ControlMatrix_t *cm, int first, int last);
 // A grid row's widget is being destroyed: removes the row whose entry it is, if any.
 void cutil_destroy_widget(GtkWidget *widget);
 
+// ---- Clearing ----------------------------------------------------------------------------------------------
+// Clears what fields first .. count show (first below 1: from field 1): each field's Clear routine
+// (its own or the window's) runs instead of the built-in clearing of its kind. The form is checked
+// first if it has not been; AnyChange and Modified become 0; afterwards the focus moves on by the
+// next-field rule from the field before `first` (a form not yet focused stays without focus).
+void cclear_fields(ControlMatrix_t *cm, int first);
+
 // ---- Intrinsics -----------------------------------------------------------------------------------------
 void cadd(int nargs, int last, Stack *result);                  // ICADD
 void cget_field_prompt_no(int nargs, int last, Stack *result);  // ICGET_FIELD_PROMPT_NO
@@ -85,3 +92,4 @@ void cget_last_index(int nargs, int last, Stack *result);       // ICGET_LAST_IN
 void cget_index(int nargs, int last, Stack *result);            // ICGET_INDEX
 void ccheck_index(int nargs, int last, Stack *result);          // ICCHECK_INDEX
 void cremove(int nargs, int last);                              // ICREMOVE
+void cclear(int nargs, int last);                               // ICCLEAR

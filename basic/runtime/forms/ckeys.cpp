@@ -32,8 +32,3 @@ int on_key_press_f12(GtkWidget *, GtkEventController *, GlobalData_t *, int)
 {
     Abort("Key events not available");
 }
-
-void ccallbacks_change_cursor()
-{
-    Abort("Key events not available");
-}

@@ -12,6 +12,7 @@
 #include "kinds.h"
 #include "message.h"
 #include "numerics.h"
+#include "run_time.h"
 #include "stack.h"
 
 namespace {
@@ -242,6 +243,11 @@ GtkWindow *cm_real_window(const ControlMatrix_t *cm)
     return w ? GTK_WINDOW(w) : nullptr;
 }
 
+bool cm_windows_mode()
+{
+    return !Back_ground && gtk_is_initialized();
+}
+
 // ---- State elements ---------------------------------------------------------------------------------------
 
 int cset_st_get_int(const ControlMatrix_t *cm, int element)
@@ -296,6 +302,15 @@ void ccursor_set_inactive(ControlMatrix_t *cm)
     if (!window) return;
     gtk_widget_set_cursor_from_name(GTK_WIDGET(window), "not-allowed");
     igtk_main_iteration();
+}
+
+void ccallbacks_change_cursor()
+{
+    for (ControlMatrix_t *cm = global_data->first_cm; cm; cm = cm->next)
+        if (cm == global_data->last_cm)
+            ccursor_set_standard(cm);
+        else
+            ccursor_set_inactive(cm);
 }
 
 // ---- Free road ------------------------------------------------------------------------------------------------

@@ -47,6 +47,8 @@ int cutil_count_next_real_cm(const ControlMatrix_t *cm);
 int cm_chain_position(const ControlMatrix_t *cm);
 // The GtkWindow of a CM whose window is real (neither nullptr nor CM_WINDOWLESS), else nullptr.
 GtkWindow *cm_real_window(const ControlMatrix_t *cm);
+// Whether widgets exist: a run with windows, GTK initialised.
+bool cm_windows_mode();
 
 // ---- State elements (CM_PROG_MODE .. CM_RET_FOCUS) -------------------------------------------------
 int cset_st_get_int(const ControlMatrix_t *cm, int element);
@@ -58,6 +60,8 @@ void cset_st_put_int(ControlMatrix_t *cm, int element, int value);  // CM_RET_FO
 void ccursor_set_busy(ControlMatrix_t *cm, int key);
 void ccursor_set_standard(ControlMatrix_t *cm);
 void ccursor_set_inactive(ControlMatrix_t *cm);
+// The newest CM's window gets the standard cursor, every other CM's the inactive one.
+void ccallbacks_change_cursor();
 
 // ---- Free road ---------------------------------------------------------------------------------------
 

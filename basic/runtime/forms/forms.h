@@ -228,6 +228,9 @@ struct ControlMatrix_t {
     int field_count;
     CmField_t *field;       // rows 1..field_count at field[0..field_count-1]; use cm_field
     int field_capacity;     // rows allocated: appending never copies the table
+    unsigned enabled_changes;  // counts changes of the rows' Enabled flags and of the row count, so
+                               // a routine run can tell whether they changed (set the flags through
+                               // cset_cm_put_int)
     int program_mode;       // CM_PROG_MODE (10)
     int anychange;          // CM_ANYCHANGE (11)
     int modified;           // CM_MODIFIED (12)

@@ -28,6 +28,9 @@ struct RecordKindHooks {
     void (*set_sensitive)(ControlMatrix_t *cm, int index, void *record, int sensitive, int enabled);
     // A label record's GtkLabel (the description column may hold a label record), else nullptr.
     GtkWidget *(*label)(const void *record);
+    // The form's first ICSET_FOCUS (or ICCLEAR) checks the form: a combo record gets its initial
+    // selection here. Called for records of the kinds that need it (combo).
+    void (*init_focus)(ControlMatrix_t *cm, int index, void *record);
 };
 RecordKindHooks register_record_kind(int kind, const RecordKindHooks &hooks);
 // The row of a kind; a kind outside 1..12 ends the run ("Unexpected widget type %d").
@@ -35,19 +38,25 @@ const RecordKindHooks &record_kind(int kind);
 
 // ---- Field behaviour, by Widget Type (1 input .. 12 text) -------------------------------------------
 // What routine runs and focus moves need of a field: each is called with the field's CM, index and
-// entry element (a widget or the kind's record).
+// entry element (a widget or the kind's record), only in a run with windows. The engine asks for
+// value, focus_widget and clear of every type but table and button (which it serves itself),
+// validate of input, date, note and text, pre_display of input, combo, image, label, date, note
+// and text, post_display of input, combo, date, note and text, display_init of input and date.
 struct WidgetTypeHooks {
     // The field's value for IP and IP$: returns a new g_malloc text or nullptr; may set *ip_int, and
     // *ip_decimal (a new g_malloc text replacing the old one), and *ip_given to 1.
     char *(*value)(ControlMatrix_t *cm, int index, void *entry, int *ip_int, char **ip_decimal, int *ip_given);
-    // Enter validation of the typed text: 1 to accept, 0 when refused (the field has said why).
+    // Enter validation of the typed text: 1 to accept, 0 when refused (the field has said why, and
+    // an input field has its whole text selected, a date field its cursor at the first position).
     int (*validate)(ControlMatrix_t *cm, int index, void *entry);
     // Editing begins (pre-display) and ends (post-display) on the field.
     void (*pre_display)(ControlMatrix_t *cm, int index, void *entry);
     void (*post_display)(ControlMatrix_t *cm, int index, void *entry);
     // Puts the field into its shown form without touching its handlers.
     void (*display_init)(ControlMatrix_t *cm, int index, void *entry);
-    // The widget that takes the keyboard focus for the field.
+    // The widget that takes the keyboard focus for the field, ready for it (a note in its one-line
+    // state selects its whole text); the engine gives it the focus, and for input and date fields
+    // selects the whole text.
     GtkWidget *(*focus_widget)(ControlMatrix_t *cm, int index, void *entry);
     // Empties what the field shows.
     void (*clear)(ControlMatrix_t *cm, int index, void *entry);

@@ -7,6 +7,8 @@
 #include "cattach.h"
 #include "cevents.h"
 #include "cfield.h"
+#include "cfocus.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "hooks.h"
 #include "intrinsic_dispatch.h"
@@ -15,10 +17,11 @@
 namespace {
 
 // After an application goes, the records its routines kept alive can go, on every CM where no
-// routine runs any more.
+// routine runs any more, and a delayed call of one of its routines can no longer run.
 void release_kept_records()
 {
     if (!global_data) return;
+    ccall_fun_forget_gone();
     for (ControlMatrix_t *cm = global_data->first_cm; cm; cm = cm->next)
         if (!cm_routine_running(cm)) cmat_free_scmfree(cm);
 }
@@ -48,8 +51,14 @@ const bool registered = [] {
     for (auto [code, handler] : {
              std::pair<int, StatementIntrinsic>{in_ICATTACH_FUN, cattach_fun},
              {in_ICATTACH_WINDOW, cattach_window},
+             {in_ICCALL_FUN, ccall_fun},
+             {in_ICCLEAR, cclear},
              {in_ICDETACH_FUN, cdetach_fun},
              {in_ICHIDE_ALL, chide_all},
+             {in_ICINVOKE_DRILL_POST, cinvoke_drill_post},
+             {in_ICINVOKE_FETCH, cinvoke_fetch},
+             {in_ICINVOKE_WIN_POST, cinvoke_win_post},
+             {in_ICINVOKE_ZOOM_POST, cinvoke_zoom_post},
              {in_ICREMOVE, cremove},
              {in_ICSET_ANYCHANGE, cset_anychange},
              {in_ICSET_FIELD_DES_PTR, cset_field_des_ptr},
@@ -61,6 +70,7 @@ const bool registered = [] {
              {in_ICSET_FIELD_TAB_SEQ, cset_field_tab_seq},
              {in_ICSET_FIELD_TYPE, cset_field_type},
              {in_ICSET_FIELD_VALID, cset_field_valid},
+             {in_ICSET_FOCUS, cset_focus},
              {in_ICSET_MODIFIED, cset_modified},
              {in_ICSET_PROGRAM_MODE, cset_program_mode},
              {in_ICSHOW_ALL, cshow_all},

@@ -393,17 +393,9 @@ TEST_F(FormsTest, EndOfEventDestroysClosingWindowsNewestFirst)
     EXPECT_EQ(record.presented_cm, cm[2]);
 }
 
-TEST_F(FormsTest, EventEntryPointsStopUntilRoutinesCanRun)
+TEST_F(FormsTest, KeyAndClickEntryPointsStopUntilBuilt)
 {
     ASSERT_EQ(form(ref(CM) + num(0L) + st(in_ICATTACH_WINDOW, 2)).abort, "");
-    ControlMatrix_t *cm = cm_of(CM), *out = nullptr;
-    int index = 0, closing = 0;
-    char *result = nullptr;
-    EXPECT_EQ(abort_text([&] {
-                  cinvoke_basic_routine(cm, &out, AC_POST_FOCUS, &index, nullptr, &record, "IP$", "", 0, 0, &result,
-                                        &closing, 1);
-              }),
-              "Routine invocation not available");
     // A handler's stop never crosses GTK's frames: the main loop stops and hands it on.
     const auto stop_in_loop = [&](GSourceOnceFunc handler) {
         g_idle_add_once(handler, nullptr);

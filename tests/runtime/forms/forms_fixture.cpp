@@ -32,7 +32,7 @@ RecordKindHooks test_row(int kind)
 {
     const bool keeps_index = kind == CM_FIELD_TYPE_GNOTE || kind == CM_FIELD_TYPE_GLABEL ||
                              kind == CM_FIELD_TYPE_GIMAGE || kind == CM_FIELD_TYPE_GTEXT;
-    return {nullptr, owns, principal, keeps_index ? own_index : nullptr, set_sensitive, label_of};
+    return {nullptr, owns, principal, keeps_index ? own_index : nullptr, set_sensitive, label_of, nullptr};
 }
 
 RecordKindHooks saved_rows[CM_FIELD_TYPE_GMAX + 1];

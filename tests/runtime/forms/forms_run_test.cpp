@@ -124,3 +124,23 @@ TEST(FormsRun, BackgroundModeBuildsRowsButRefusesWindowIntrinsics)
     EXPECT_NE(r.err.find("B rows 2\n"), std::string::npos) << r.err;
     EXPECT_EQ(lumba_test::report_message(r.err), "ICGET_CURRENT_FOCUS: not in windows mode") << r.err;
 }
+
+TEST(FormsRun, ARoutineFetchingItselfEndsTheRun)
+{
+    // main attaches a CM and fetches routine 1, which fetches itself while it runs.
+    const std::string text = ".proc r:main I:0 I:0 I:1 I:0 I:0 I:0\nsrcline I:3 I:0\n" + cm_ref + num("0") +
+                             call("ipcall", in_ICATTACH_WINDOW, 2) + num("1") + cm_val +
+                             call("ipcall", in_ICINVOKE_FETCH, 2) + "exit\n" +
+                             ".proc r:again I:0 I:0 I:0 I:0 I:0 I:1\n" + num("1") +
+                             "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + call("ipcall", in_ICINVOKE_FETCH, 2) + "exit\n" +
+                             "symtab\n__ROUTINE__ main 1\nCM 0 0 0x12 0 1 -\n__END_ROUTINE__\n.end\n"
+                             "symtab\n__ROUTINE__ again 1\nCM 0 0 0x8012 0 1 -\n__END_ROUTINE__\n.end\n";
+    Xvfb x;
+    Site site;
+    site.install_program("form", text);
+    auto r = site.run({"sh", "-c", answering_script, LUMBA_RUN}, {x.display_env(), Xvfb::a11y_env()});
+    EXPECT_EQ(r.out, "status=1\n") << r.err << site.read_file("err");
+    EXPECT_NE(site.read_file("oska/log/errorlog").find("Message:  Routine again is being recursively called!"),
+              std::string::npos)
+        << site.read_file("oska/log/errorlog");
+}
