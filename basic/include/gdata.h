@@ -40,6 +40,8 @@ struct GlobalData_t {
     ControlMatrix_t *presented_cm; // the matrix whose window was presented last
     int last_key;                  // key value of the event being handled
     int key_count;                 // key presses counted by the key handlers
+    int four_digit_year;           // 1 while a date field with four-digit years is edited
+    int date_key_word;             // set to 0 by every key of a date field
     // Guards taken only with try-lock: a busy one drops the event.
     GMutex escape_lock, f8_lock, activate_lock, menu_search_lock;
 

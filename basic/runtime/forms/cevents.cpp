@@ -71,6 +71,21 @@ int on_key_press_escape(GtkWidget *widget, GtkEventController *, GlobalData_t *g
     Abort("Key events not available");
 }
 
+int on_key_press_enter(GtkWidget *, GtkEventController *, guint, GlobalData_t *, int)
+{
+    Abort("Key events not available");
+}
+
+void ccallback_do_edit(ControlMatrix_t *, int, int, GdkModifierType, guint)
+{
+    Abort("Key events not available");
+}
+
+void ccallback_set_focus_next_field(ControlMatrix_t *, int, int, int, int, guint, int)
+{
+    Abort("Key events not available");
+}
+
 void ccallbacks_finish_event(int destroy_closing, int predisplay)
 {
     GlobalData_t *gd = global_data;

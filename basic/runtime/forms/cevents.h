@@ -37,6 +37,18 @@ void on_key_press_f9(GtkWidget *widget, GlobalData_t *gd, guint page_key);
 // The answer of the last routine run, or 1.
 int on_key_press_f12(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int block);
 
+// Enter on a field (the Enter key, or a field's "activate"): answers 1 when the key was taken, 0
+// when it goes on to GTK. Until key events are built, stops the run ("Key events not available").
+int on_key_press_enter(GtkWidget *widget, GtkEventController *controller, guint keyval, GlobalData_t *gd, int block);
+// The Edit_Content step of the first editing key of a field visit, for a field of Widget Type
+// type. Until key events are built, stops the run ("Key events not available").
+void ccallback_do_edit(ControlMatrix_t *cm, int index, int type, GdkModifierType state, guint keyval);
+// The focus moves on from field old after a routine answered (the step every accepting event ends
+// with); clicked is the clicked field (0 for keys), keyval the key (0 for clicks). Until key
+// events are built, stops the run ("Key events not available").
+void ccallback_set_focus_next_field(ControlMatrix_t *cm, int old, int answer, int mode, int clicked, guint keyval,
+                                    int shift);
+
 // ---- End of an event --------------------------------------------------------------------------------
 // Ends the current event: the windows of CMs marked closing are destroyed (newest first), the
 // newest window is presented and, with predisplay, its focused field made editable. A call made

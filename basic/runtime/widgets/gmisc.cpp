@@ -1,6 +1,7 @@
 // GTK support operations shared by the widgets, notes and documents.
 #include "gmisc.h"
 
+#include "gdata.h"
 #include "message.h"
 
 namespace {
@@ -151,6 +152,14 @@ void oska_label_set_markup(GtkWidget *label, const char *markup)
     else
         gtk_label_set_text(GTK_LABEL(label), valid);
     g_free(valid);
+}
+
+void ring_bell(GtkWidget *widget, const char *caller)
+{
+    if (GdkDisplay *display = widget ? gtk_widget_get_display(widget) : gdk_display_get_default())
+        gdk_display_beep(display);
+    mlog(3, "Bell - function has been called:");
+    mlog(3, "    %s", caller);
 }
 
 void oska_listview_scroll_to_single_selected(GtkListView *list_view)

@@ -38,6 +38,9 @@ void oska_on_button_propagate(GtkGesture *gesture, int flag);
 // Gives a label mark-up; text that is no valid mark-up (or no valid UTF-8) shows as plain text
 // rather than not at all.
 void oska_label_set_markup(GtkWidget *label, const char *markup);
+// The one bell of the typed fields: sounds the bell of the widget's display (the default display
+// without a widget); at run-time log level above 2 logs that it rang, with the caller text.
+void ring_bell(GtkWidget *widget, const char *caller);
 // Once, at the next idle moment: scrolls the list view to the selected position of its
 // single-selection model and, after one more pass of the main loop (when the row's widget exists),
 // gives that row the keyboard focus. The list view is kept alive until then.

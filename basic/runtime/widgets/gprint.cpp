@@ -105,14 +105,6 @@ GtkWidget *text_widget(void *record, bool labels_only)
     return row.text(record);
 }
 
-std::string valid_utf8(const std::string &text)
-{
-    gchar *valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    std::string s(valid);
-    g_free(valid);
-    return s;
-}
-
 // The display text of a number for a field whose format begins with n or m.
 std::string numeric_text(ControlMatrix_t *cm, int element, int index, int type, const dec_t *value)
 {

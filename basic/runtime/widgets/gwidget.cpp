@@ -2,6 +2,7 @@
 // and the construction pattern of field constructors.
 #include "gwidget.h"
 
+#include <cctype>
 #include <utility>
 
 #include "cases.h"
@@ -11,6 +12,7 @@
 #include "handles.h"
 #include "kinds.h"
 #include "message.h"
+#include "run_time.h"
 
 namespace {
 
@@ -120,10 +122,12 @@ FieldRecord gfield_make_record(int nargs, int last, int kind, int code, std::siz
     return {cm, index, cutil_new_setup(scm, kind, size)};
 }
 
-void gfield_connect(GtkWidget *focusable, const char *click_name, const char *key_name, GCallback key_handler)
+GtkGesture *gfield_connect(GtkWidget *focusable, const char *click_name, const char *key_name, GCallback key_handler,
+                           GtkPropagationPhase key_phase, GtkPropagationPhase click_phase)
 {
     GtkGesture *click = gtk_gesture_click_new();
     gtk_event_controller_set_name(GTK_EVENT_CONTROLLER(click), click_name);
+    gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(click), click_phase);
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
     gtk_gesture_single_set_exclusive(GTK_GESTURE_SINGLE(click), TRUE);
     g_signal_connect(click, "pressed", G_CALLBACK(on_button_press_event), global_data);
@@ -131,9 +135,10 @@ void gfield_connect(GtkWidget *focusable, const char *click_name, const char *ke
 
     GtkEventController *keys = gtk_event_controller_key_new();
     gtk_event_controller_set_name(keys, key_name);
-    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+    gtk_event_controller_set_propagation_phase(keys, key_phase);
     g_signal_connect(keys, "key-pressed", key_handler, global_data);
     gtk_widget_add_controller(focusable, keys);
+    return click;
 }
 
 // ---- Handlers ------------------------------------------------------------------------------------------
@@ -151,3 +156,23 @@ BlockedHandler::~BlockedHandler()
                                       static_cast<GSignalMatchType>(G_SIGNAL_MATCH_FUNC | G_SIGNAL_MATCH_DATA), 0, 0,
                                       nullptr, reinterpret_cast<gpointer>(handler), data);
 }
+// ---- Small helpers ----------------------------------------------------------------------------------------
+
+std::string_view trimmed(std::string_view text)
+{
+    auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!text.empty() && space(text.front())) text.remove_prefix(1);
+    while (!text.empty() && space(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::string valid_utf8(std::string_view text)
+{
+    gchar *valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    std::string s(valid);
+    g_free(valid);
+    return s;
+}
+
+RoutineName::RoutineName(const char *name) : saved(Rname) { Rname = name; }
+RoutineName::~RoutineName() { Rname = saved; }

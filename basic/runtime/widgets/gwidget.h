@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <gtk/gtk.h>
 #include <string>
+#include <string_view>
 
 #include "cevents.h"
 #include "forms.h"
-#include "run_time.h"
 
 struct Stack;
 
@@ -87,15 +87,6 @@ const FieldKindHooks &field_kind(int kind);
 
 // ---- Handlers ------------------------------------------------------------------------------------------
 
-// Saves Rname, names the handler while it works and puts the name back on every way out.
-struct RoutineName {
-    explicit RoutineName(const char *name) : saved(Rname) { Rname = name; }
-    ~RoutineName() { Rname = saved; }
-    RoutineName(const RoutineName &) = delete;
-    RoutineName &operator=(const RoutineName &) = delete;
-    const char *saved;
-};
-
 // Blocks a handler's own connection on an instance (matched by function and user data) for its
 // lifetime, so that an event arriving meanwhile (from a nested main-loop iteration) is dropped.
 struct BlockedHandler {
@@ -124,7 +115,26 @@ FieldRecord gfield_make_record(int nargs, int last, int kind, int code, std::siz
                                const char *twice_message);
 // The focusable widget's event controllers: a click gesture named click_name (any button,
 // exclusive) whose "pressed" goes to the forms engine's click handler, and a key controller named
-// key_name in the capture phase (so that it sees typed letters before the widget does) whose
-// "key-pressed" goes to key_handler. User data: global_data.
-void gfield_connect(GtkWidget *focusable, const char *click_name, const char *key_name,
-                    GCallback key_handler = G_CALLBACK(on_key_press_event));
+// key_name, by default in the capture phase (so that it sees typed letters before the widget
+// does), whose "key-pressed" goes to key_handler. User data: global_data. Returns the gesture
+// (the widget owns it).
+GtkGesture *gfield_connect(GtkWidget *focusable, const char *click_name, const char *key_name,
+                           GCallback key_handler = G_CALLBACK(on_key_press_event),
+                           GtkPropagationPhase key_phase = GTK_PHASE_CAPTURE,
+                           GtkPropagationPhase click_phase = GTK_PHASE_BUBBLE);
+
+// ---- Small helpers of the field widgets ------------------------------------------------------------------
+
+// The text without the white space (isspace) at either end.
+std::string_view trimmed(std::string_view text);
+// A program text as GTK takes it: invalid UTF-8 sequences replaced.
+std::string valid_utf8(std::string_view text);
+
+// Saves Rname, names the handler while it works and puts the name back on every way out.
+struct RoutineName {
+    explicit RoutineName(const char *name);
+    ~RoutineName();
+    RoutineName(const RoutineName &) = delete;
+    RoutineName &operator=(const RoutineName &) = delete;
+    const char *saved;
+};

@@ -4,18 +4,23 @@
 #include <utility>
 
 #include "aoae.h"
+#include "gcheckbox.h"
 #include "gcontainers.h"
+#include "gdate.h"
+#include "ginput.h"
+#include "glabel.h"
 #include "gmenu.h"
 #include "gmessage.h"
 #include "gmisc_intrinsics.h"
 #include "gprint.h"
 #include "gprogress.h"
 #include "gsoftkeys.h"
-#include "kinds.h"
+#include "gtext.h"
 #include "gwindow.h"
 #include "hooks.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
+#include "kinds.h"
 
 namespace {
 
@@ -25,11 +30,22 @@ const bool registered = [] {
     resources.delete_softkeys = gsoftkey_delete_window;
     register_cm_resources(resources);
     gmenu_register_window_kind();
+    ginput_register_kind();
+    gdate_register_kind();
+    gtext_register_kind();
+    gcheckbox_register_kind();
+    glabel_register_kind();
     for (auto [code, handler] : {
-             std::pair<int, NumericIntrinsic>{in_IGDIALOG, igdialog},
+             std::pair<int, NumericIntrinsic>{in_IGCHECKBOX_GET, igcheckbox_get},
+             {in_IGCHECKBOX_NEW, igcheckbox_new},
+             {in_IGDATE_NEW, igdate_new},
+             {in_IGDIALOG, igdialog},
              {in_IGHBOX_NEW, ighbox_new},
              {in_IGHBOX_NEW_OTHER, ighbox_new_other},
              {in_IGHSEPARATOR_NEW, ighseparator_new},
+             {in_IGINPUT_NEW, iginput_new},
+             {in_IGLABEL_NEW, iglabel_new},
+             {in_IGLABEL_SIMPLE_NEW, iglabel_simple_new},
              {in_IGMENU_SETUP, igmenu_setup},
              {in_IGPROGRESS_IS_CANCELLED, igprogress_is_cancelled},
              {in_IGSCROLLABLE_NEW, igscrollable_new},
@@ -39,6 +55,7 @@ const bool registered = [] {
              {in_IGTABLE_DELETE_ROW, igtable_delete_row},
              {in_IGTABLE_NEW, igtable_new},
              {in_IGTABLE_UNATTACHED, igtable_unattached},
+             {in_IGTEXT_NEW, igtext_new},
              {in_IGVBOX_NEW, igvbox_new},
              {in_IGVSEPARATOR_NEW, igvseparator_new},
              {in_IGWGET_PARENT, igwget_parent},
@@ -49,11 +66,13 @@ const bool registered = [] {
     register_string_intrinsic(in_IGEOMETRY_GET_STD, igeometry_get_std);
     register_string_intrinsic(in_IGMENU_KEY, igmenu_key);
     for (auto [code, handler] : {
-             std::pair<int, StatementIntrinsic>{in_IGDELETE_WIDGET, igdelete_widget},
+             std::pair<int, StatementIntrinsic>{in_IGCHECKBOX_SET, igcheckbox_set},
+             {in_IGDELETE_WIDGET, igdelete_widget},
              {in_IGEOMETRY_PUT_OAE, igeometry_put_oae},
              {in_IGEOMETRY_PUT_STD, igeometry_put_std},
              {in_IGHBOX_PACK, ighbox_pack},
              {in_IGHIDE, ighide},
+             {in_IGLABEL_SETUP, iglabel_setup},
              {in_IGMENU_GET, igmenu_get},
              {in_IGMENU_REFRESH, igmenu_refresh},
              {in_IGMENU_RESET, igmenu_reset},

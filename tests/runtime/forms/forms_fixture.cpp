@@ -94,6 +94,8 @@ std::string fn(int code, int nargs) { return lumba_test::call("ifcallr", code, n
 std::string sfn(int code, int nargs) { return lumba_test::call("ifcalls", code, nargs); }
 std::string st(int code, int nargs) { return lumba_test::call("ipcall", code, nargs); }
 std::string window_into(Numeric v) { return fn(in_IGWIN_NEW, 0) + set(v); }
+std::string window_of(const std::string &type, Numeric v) { return str(type) + fn(in_IGWIN_NEW, 1) + set(v); }
+std::string attach(Numeric cm, Numeric w) { return ref(cm) + val(w) + st(in_ICATTACH_WINDOW, 2); }
 std::string number(const void *p) { return num(static_cast<long>(reinterpret_cast<std::uintptr_t>(p))); }
 std::string hex(const void *p)
 {

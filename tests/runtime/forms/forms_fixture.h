@@ -61,6 +61,10 @@ int setup_code(int kind);
 // (cm, index, kind) a field record of any kind under its internal code (a note also gets its F9
 // record). Each returns the handle a program would get.
 std::string window_into(Numeric v);
+// The same through the widgets' IGWIN_NEW of a type letter; ICATTACH_WINDOW of the window in w
+// into the CM variable cm.
+std::string window_of(const std::string &type, Numeric v);
+std::string attach(Numeric cm, Numeric w);
 // Pushes an address as a number, as a program holds a handle; the address in upper-case hex.
 std::string number(const void *p);
 std::string hex(const void *p);

@@ -181,7 +181,7 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         int background;
         const char *stop;
     } cases[] = {
-        {NUMERIC, in_IGINPUT_NEW, 0, "IGINPUT_NEW not available"},
+        {NUMERIC, in_IGCOMBO_NEW, 0, "IGCOMBO_NEW not available"},
         {NUMERIC, in_IGINPUT_NEW, 1, "IGINPUT_NEW: not in windows mode"},
         {STRING, in_IGMENU_KEY, 1, "IGMENU_KEY: not in windows mode"},
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},

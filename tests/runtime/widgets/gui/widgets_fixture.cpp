@@ -71,9 +71,6 @@ std::map<const void *, int> &lengths()
     return m;
 }
 
-std::string window_of(const std::string &type, Numeric v) { return str(type) + fn(in_IGWIN_NEW, 1) + set(v); }
-std::string attach(Numeric cm, Numeric w) { return ref(cm) + val(w) + st(in_ICATTACH_WINDOW, 2); }
-
 } // namespace widgets_test
 
 namespace {

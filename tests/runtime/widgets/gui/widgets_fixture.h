@@ -42,9 +42,4 @@ std::vector<std::string> &calls();
 std::map<const void *, std::string> &formats();
 std::map<const void *, int> &lengths();
 
-// A program fragment: IGWIN_NEW of type into variable v.
-std::string window_of(const std::string &type, forms_test::Numeric v);
-// ICATTACH_WINDOW of the window in w into cm.
-std::string attach(forms_test::Numeric cm, forms_test::Numeric w);
-
 } // namespace widgets_test
