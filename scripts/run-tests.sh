@@ -39,3 +39,9 @@ build build-asan -DCMAKE_BUILD_TYPE=Debug -DLUMBA_SANITIZE=ON -DLUMBA_BENCH=OFF
   ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest -j "$jobs" -L unit --output-on-failure)
+
+# The external-program tests under ThreadSanitizer: the worker threads of IEXTERNAL_PROGRAM_START
+# are the run-time's only threads. Only that test program and the libraries it links are built.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMBA_TSAN=ON -DLUMBA_BENCH=OFF
+cmake --build build-tsan -j "$jobs" --target external_program_test
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest -j "$jobs" -R '^ExternalPrograms\.' --output-on-failure)

@@ -1,10 +1,11 @@
-// The forms engine's registration: its intrinsics with the dispatchers, and with the core the
-// freeing of every control matrix at the run's end and of the records kept while routines ran,
-// once an application has gone. Linked whole into every program that links the library (see the
-// CMake file).
+// The forms engine's registration: its intrinsics with the dispatchers, its part of external
+// programs with the intrinsics library, and with the core the freeing of every control matrix at
+// the run's end and of the records kept while routines ran, once an application has gone. Linked
+// whole into every program that links the library (see the CMake file).
 #include <utility>
 
 #include "cattach.h"
+#include "cexternal.h"
 #include "cevents.h"
 #include "cfield.h"
 #include "cfocus.h"
@@ -79,6 +80,7 @@ const bool registered = [] {
              {in_IGTK_MAIN_ITERATION, static_cast<StatementIntrinsic>(igtk_main_iteration)},
          })
         register_statement_intrinsic(code, handler);
+    register_external_program_forms();
     register_hook(CoreHook::free_control_matrices, cmat_free_all);
     register_hook(CoreHook::application_deleted, release_kept_records);
     return true;

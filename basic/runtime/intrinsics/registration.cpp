@@ -1,8 +1,10 @@
 // The intrinsics library's registration with the core: the three dispatchers and the I/O
-// statements that the executor hands calls to, the file channels' start-up and clean-up, and the
-// crash dump.
+// statements that the executor hands calls to, the file channels' start-up and clean-up, the
+// table of child processes, and the crash dump.
 // Linked whole into every program that links the library (see the CMake file).
+#include "child_processes.h"
 #include "crash_dump.h"
+#include "external_program.h"
 #include "file_intrinsics.h"
 #include "fileio.h"
 #include "formatting.h"
@@ -17,6 +19,7 @@ const bool registered = [] {
     register_intrinsic_calls({r_intrins, s_intrins, c_intrins, ioc, callio, ioc_traps_set, ioc_trap_label, ioc_reset});
     register_hook(CoreHook::start_file_channels, initialize_files);
     register_hook(CoreHook::close_file_channels, close_files);
+    register_hook(CoreHook::start_child_slots, initialize_children);
     register_hook(CoreHook::take_dump, write_crash_dump);
     register_dates_intrinsics();
     register_pictures_intrinsics();
@@ -28,6 +31,8 @@ const bool registered = [] {
     register_copy_and_remove_intrinsics();
     register_system_intrinsics();
     register_password_intrinsics();
+    register_child_process_intrinsics();
+    register_external_program_intrinsics();
     return true;
 }();
 

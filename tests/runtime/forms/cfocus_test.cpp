@@ -472,21 +472,19 @@ TEST_F(FocusTest, ClearByWidgetTypeAndTheClearRoutinesRules)
     const std::string form = form_of(w, {3, 3}) + input.text() + val(CM) + num(1) + st(in_ICSET_FOCUS, 2);
     ASSERT_EQ(program(form).abort, "");
     ControlMatrix_t *cm = cm_of(CM);
-    // The input kind clears its own fields; until it gives its row, clearing one stops.
-    // The typed fields register that row: it is taken off here and put back at the end.
-    const WidgetTypeHooks input_row = register_widget_type(WIDGET_INPUT, WidgetTypeHooks{});
+    // The input kind clears its own fields; without its row, clearing one stops.
+    const WidgetTypeHooks real = register_widget_type(WIDGET_INPUT, WidgetTypeHooks{});
     EXPECT_EQ(abort_text([&] { call(cclear, {handle_of(cm)}); }), "Input fields not available");
     WidgetTypeHooks row{};
     row.clear = clear_text;
     row.focus_widget = focus_text;
-    const WidgetTypeHooks saved = register_widget_type(WIDGET_INPUT, row);
+    register_widget_type(WIDGET_INPUT, row);
     cleared.clear();
     EXPECT_EQ(abort_text([&] { call(cclear, {handle_of(cm)}); }), "");
     EXPECT_EQ(cleared, std::vector<int>{3});  // buttons have nothing to clear
     EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(text)), "");
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(description)), "");
-    register_widget_type(WIDGET_INPUT, saved);
-    register_widget_type(WIDGET_INPUT, input_row);
+    register_widget_type(WIDGET_INPUT, real);
     cmat_free_all();
     delete_all_applications();
 

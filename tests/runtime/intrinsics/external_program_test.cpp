@@ -1,0 +1,268 @@
+// IEXTERNAL_PROGRAM_START and IEXTERNAL_PROGRAM_DETACH in-process, through the dispatchers, with
+// the window side replaced through its registration seam by a recorder: the output and status
+// each job ends with, the mailed reports, the refusals, jobs nested from a callback while another
+// runs, and many runs in a row on a loaded machine. Also run under ThreadSanitizer.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <glib.h>
+
+#include "applications.h"
+#include "direct_call.h"
+#include "exec_fixture.h"
+#include "external_program.h"
+#include "interp.h"
+#include "intrinsics.h"
+#include "run_time.h"
+
+namespace {
+
+using lumba_test::DirectCall;
+using lumba_test::N;
+using lumba_test::S;
+
+// What the recorder saw of each job's end.
+struct Ended {
+    std::string command, output;
+    int status;
+    bool busy;  // the application still counted the job as running
+};
+
+struct Recorder {
+    std::vector<Ended> ended;
+    std::vector<int> attached;  // argument counts handed to attach
+    int detached = 0;
+    std::function<void(ExternalJob_t *)> during;  // runs inside each follow-on
+};
+Recorder *recorder;
+
+char window_record;
+ControlMatrix_t *const WINDOW = reinterpret_cast<ControlMatrix_t *>(&window_record);
+
+// A START's process CM is any number but 0.
+ControlMatrix_t *test_cm(const Stack *entry)
+{
+    long v = 0;
+    NumericToLONG(entry->s_c.C_N, &v);
+    return v ? WINDOW : nullptr;
+}
+void test_attach(ExternalJob_t *, const Stack *, int count) { recorder->attached.push_back(count); }
+void test_detach(ExternalJob_t *) { ++recorder->detached; }
+void test_follow_on(ExternalJob_t *job, const std::string &output)
+{
+    recorder->ended.push_back({job->command, output, job->exit_status, job->application->busy > 0});
+    if (recorder->during) recorder->during(job);
+}
+
+// Main does nothing; routine 1 is the follow-on.
+const std::string program_text = ".proc r:main I:0 I:0 I:1 I:0 I:0 I:0\nexit\n.proc r:done I:0 I:0 I:0 I:0 I:0 I:1\nexit\n";
+
+class ExternalPrograms : public ExecTest {
+protected:
+    void SetUp() override
+    {
+        ExecTest::SetUp();
+        recorder = &record;
+        saved = register_external_program_hooks({test_cm, test_attach, test_detach, test_follow_on});
+        ASSERT_EQ(run(program_text).abort, "");
+        set_application_context(applications);  // as while the program runs
+        ASSERT_NE(current_application, nullptr);
+    }
+    void TearDown() override
+    {
+        register_external_program_hooks(saved);
+        recorder = nullptr;
+        ExecTest::TearDown();
+    }
+
+public:
+    // START of command with routine 1 and process CM 7; "" or "stop: <message>".
+    std::string start(const std::string &command, long routine = 1, long cm = 7)
+    {
+        DirectCall call;
+        return call.statement(in_IEXTERNAL_PROGRAM_START, {S(command), N(routine), N(cm)});
+    }
+
+    Recorder record;
+    ExternalProgramHooks saved{};
+    std::string *inner = nullptr;  // where a START made from a callback leaves its answer
+};
+
+// Longer than any piece the worker may read a line in.
+const std::string long_line(300, 'x');
+
+} // namespace
+
+TEST_F(ExternalPrograms, OutputStatusAndMailedReports)
+{
+    struct {
+        std::string command, output;
+        int exit_code;           // -1: ended by a signal
+        std::string mail;        // "" when nothing is mailed
+    } cases[] = {
+        {"printf 'a\\nb\\n'", "a\nb\n", 0, ""},
+        {"sh -c 'exit 3'", "", 3, "external program: exit: 3; output of sh -c 'exit 3' is below\r\n\r\n"},
+        {"echo out; echo err >&2; exit 1", "out\nerr\n", 1,
+         "external program: exit: 1; output of echo out; echo err >&2; exit 1 is below\r\nout\nerr\n\r\n"},
+        {"printf '%s\\n' " + long_line, long_line + "\n", 0, ""},
+        // The command line is the shell's whole: a comment or a parenthesis at its end stays its own.
+        {"echo x # comment )", "x\n", 0, ""},
+        {"echo ')' # (", ")\n", 0, ""},
+        {"printf 'no end'", "no end", 0, ""},
+        {"kill -9 $$", "", -1,
+         "external program: abnormal termination; WIFSIGNALED: 1; WTERMSIG: 9; WCOREDUMP: 0; output of kill -9 $$ is "
+         "below\r\n\r\n"},
+    };
+    for (const auto &c : cases) {
+        record.ended.clear();
+        lumba_test::mailed().clear();
+        ASSERT_EQ(start(c.command), "") << c.command;
+        ASSERT_EQ(record.ended.size(), 1u) << c.command;
+        const Ended &e = record.ended[0];
+        EXPECT_EQ(e.command, c.command);
+        EXPECT_EQ(e.output, c.output) << c.command;
+        if (c.exit_code < 0) {
+            EXPECT_TRUE(WIFSIGNALED(e.status)) << c.command;
+        } else {
+            EXPECT_TRUE(WIFEXITED(e.status)) << c.command;
+            EXPECT_EQ(WEXITSTATUS(e.status), c.exit_code) << c.command;
+        }
+        // The application is let go before the follow-on runs.
+        EXPECT_FALSE(e.busy) << c.command;
+        EXPECT_EQ(lumba_test::mailed(), c.mail.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.mail})
+            << c.command;
+    }
+    EXPECT_EQ(record.attached, std::vector<int>(std::size(cases), 1));
+    EXPECT_EQ(record.detached, static_cast<int>(std::size(cases)));
+    EXPECT_EQ(current_application->busy, 0);
+    EXPECT_FALSE(external_programs_running());
+}
+
+TEST_F(ExternalPrograms, RefusalsComeBeforeAnyCommandRuns)
+{
+    struct {
+        std::vector<lumba_test::Arg> args;
+        std::string stop;
+    } cases[] = {
+        {{S("true"), N(1)}, "stop: Invalid number of parameters to iexternal_program_start"},
+        {{S("no-such-program-here -x"), N(1), N(7)}, "stop: External Program 'no-such-program-here' not found"},
+        {{S(" true"), N(1), N(7)}, "stop: External Program '' not found"},
+        {{S("true"), N(9), N(7)}, "stop: Routine 9 not found! Program_name prog__A"},
+        {{S("true"), N(1), N(0L)},
+         "stop: Must include the Process Control Matrix as the first parameter of the follow on function"},
+        {{S(std::string("tr\0ue", 5)), N(1), N(7)},
+         "stop: IEXTERNAL_PROGRAM_START: the command holds a zero byte"},
+    };
+    for (const auto &c : cases) {
+        DirectCall call;
+        EXPECT_EQ(call.statement(in_IEXTERNAL_PROGRAM_START, c.args), c.stop);
+    }
+    EXPECT_TRUE(record.attached.empty());
+    EXPECT_TRUE(record.ended.empty());
+    EXPECT_EQ(current_application->busy, 0);
+}
+
+// A second START from a callback while the first runs: each job keeps its own output, and the
+// inner one ends inside the outer one's wait.
+TEST_F(ExternalPrograms, AStartFromACallbackKeepsEachJobsOutput)
+{
+    std::string inner_stop = "not run";
+    // Fires while the outer command runs, after its first line.
+    g_timeout_add(300, [](gpointer data) -> gboolean {
+        auto *self = static_cast<ExternalPrograms *>(data);
+        *self->inner = self->start("echo inner");
+        return G_SOURCE_REMOVE;
+    }, this);
+    inner = &inner_stop;
+    ASSERT_EQ(start("echo outer1; sleep 1; echo outer2"), "");
+    EXPECT_EQ(inner_stop, "");
+    ASSERT_EQ(record.ended.size(), 2u);
+    EXPECT_EQ(record.ended[0].output, "inner\n");
+    EXPECT_EQ(record.ended[1].output, "outer1\nouter2\n");
+    EXPECT_EQ(current_application->busy, 0);
+}
+
+// The same from the follow-on routine of the first job.
+TEST_F(ExternalPrograms, AStartFromTheFollowOnRoutineRunsInIt)
+{
+    record.during = [this](ExternalJob_t *job) {
+        if (job->command == "echo first") {
+            EXPECT_EQ(start("echo second"), "");
+        }
+    };
+    ASSERT_EQ(start("echo first"), "");
+    ASSERT_EQ(record.ended.size(), 2u);
+    EXPECT_EQ(record.ended[0].output, "first\n");
+    EXPECT_EQ(record.ended[1].output, "second\n");
+}
+
+// The end is known from the worker after the shell is reaped: on a machine whose every core is
+// busy, no run ever ends before its output or its status are in.
+TEST_F(ExternalPrograms, ManyRunsOnALoadedMachineNeverLoseOutput)
+{
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> busy;
+    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i)
+        busy.emplace_back([&] {
+            while (!stop.load(std::memory_order_relaxed)) {}
+        });
+    const int runs = 200;
+    for (int i = 0; i < runs; ++i) ASSERT_EQ(start("printf 'a\\nb\\n'; exit 5"), "") << i;
+    stop = true;
+    for (auto &t : busy) t.join();
+    ASSERT_EQ(record.ended.size(), static_cast<std::size_t>(runs));
+    for (const Ended &e : record.ended) {
+        EXPECT_EQ(e.output, "a\nb\n");
+        EXPECT_TRUE(WIFEXITED(e.status) && WEXITSTATUS(e.status) == 5);
+    }
+    EXPECT_EQ(lumba_test::mailed().size(), static_cast<std::size_t>(runs));
+}
+
+// A signal while START waits reaches the safe point: the run stops with its report once the job is
+// done with, instead of waiting unnoticed.
+TEST_F(ExternalPrograms, ASignalWhileWaitingStopsTheRun)
+{
+    g_timeout_add(50, [](gpointer) -> gboolean {
+        pending_signal = SIGINT;
+        return G_SOURCE_REMOVE;
+    }, nullptr);
+    EXPECT_EQ(start("sleep 0.5"), "stop: Program interrupted by user");
+    pending_signal = 0;
+    EXPECT_FALSE(external_programs_running());
+}
+
+TEST_F(ExternalPrograms, DetachStartsADaemonAndReturnsAtOnce)
+{
+    DirectCall call;
+    const gint64 before = g_get_monotonic_time();
+    const std::string pid = call.number(in_IEXTERNAL_PROGRAM_DETACH, {S("sleep 5")});
+    ASSERT_GT(std::stoi(pid), 1) << pid;
+    EXPECT_LT(g_get_monotonic_time() - before, 2 * G_USEC_PER_SEC);  // not waiting for the sleep
+    // Its own session, no terminal, and not a child of this process.
+    gchar *out = nullptr;
+    const std::string ps = "ps -o sid=,tty=,ppid= -p " + pid;
+    ASSERT_TRUE(g_spawn_command_line_sync(ps.c_str(), &out, nullptr, nullptr, nullptr));
+    std::string fields(out);
+    g_free(out);
+    int sid = 0, ppid = 0;
+    char tty[32] = {};
+    ASSERT_EQ(std::sscanf(fields.c_str(), "%d %31s %d", &sid, tty, &ppid), 3) << fields;
+    EXPECT_EQ(sid, std::stoi(pid)) << fields;
+    EXPECT_STREQ(tty, "?") << fields;
+    EXPECT_NE(ppid, static_cast<int>(getpid())) << fields;
+    kill(std::stoi(pid), SIGKILL);
+    // The intermediate child has been reaped: this process has no zombie child left.
+    const std::string zombies = "sh -c 'ps -o stat= --ppid " + std::to_string(getpid()) + " | grep -c Z'";
+    ASSERT_TRUE(g_spawn_command_line_sync(zombies.c_str(), &out, nullptr, nullptr, nullptr));
+    EXPECT_STREQ(out, "0\n");
+    g_free(out);
+
+    EXPECT_EQ(call.number(in_IEXTERNAL_PROGRAM_DETACH, {S("a"), S("b")}),
+              "stop: Invalid number of parameters to iexternal_program_detach");
+}
