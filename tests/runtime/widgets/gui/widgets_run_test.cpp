@@ -101,19 +101,24 @@ namespace {
 
 std::string ref(int v) { return "loadrad I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 
-// A menu program: a definition list (top-level sub-menu 1 with the item 1.1 naming the program
-// 07ord, which the site does not have), IGMENU_SETUP into W, then the main loop.
-std::string menu_program()
+// main's lines that build a menu: its definition list (the elements, seven an item) in H, then
+// IGMENU_SETUP with the CM into cell 1 (B) and the window into W.
+std::string menu_setup(std::initializer_list<const char *> elements)
 {
     std::string body = str("char") + call("ifcallr", in_ILIST_DECLARE, 1) + store(H);
-    for (const char *e : {"1", "2", "1", "Sales", "A", "", "", "1.1", "1", "2", "Orders", "B", "07ord", "ord"})
-        body += load(H) + str(e) + call("ifcallr", in_ILIST_ADD, 2) + store(X);
+    for (const char *e : elements) body += load(H) + str(e) + call("ifcallr", in_ILIST_ADD, 2) + store(X);
     body += ref(B) + str("APP") + str("Main menu") + str("site") + str("") + load(H) + str("07inc") + str("07790m") +
             str("07tar");
     for (int i = 0; i < 6; ++i) body += str("1");
-    body += str("0") + call("ifcallr", in_IGMENU_SETUP, 16) + store(W) + log_line("menu up") +
-            call("ipcall", in_IGTK_MAIN, 0) + log_line("menu gone");
-    return body;
+    return body + str("0") + call("ifcallr", in_IGMENU_SETUP, 16) + store(W);
+}
+
+// A menu program: top-level sub-menu 1 with the item 1.1 naming the program 07ord, which the site
+// does not have; then the main loop.
+std::string menu_program()
+{
+    return menu_setup({"1", "2", "1", "Sales", "A", "", "", "1.1", "1", "2", "Orders", "B", "07ord", "ord"}) +
+           log_line("menu up") + call("ipcall", in_IGTK_MAIN, 0) + log_line("menu gone");
 }
 
 } // namespace
@@ -151,16 +156,12 @@ namespace {
 // CM variable (cell 1) bears the name of the routine's parameter, as the attachment's checks want.
 std::string launching_menu()
 {
-    std::string main = ".proc r:main I:0 I:0 I:6 I:0 I:0 I:0\nsrcline I:3 I:0\n" + str("char") +
-                       call("ifcallr", in_ILIST_DECLARE, 1) + store(H);
-    for (const char *e : {"1", "2", "1", "Sales", "A", "", "", "1.1", "1", "2", "Orders", "B", "07ord", "ord",
-                          "1.2", "1", "3", "Day", "B", "07day", "day"})
-        main += load(H) + str(e) + call("ifcallr", in_ILIST_ADD, 2) + store(X);
-    main += ref(B) + str("APP") + str("Main menu") + str("site") + str("") + load(H) + str("07inc") + str("07790m") +
-            str("07tar");
-    for (int i = 0; i < 6; ++i) main += str("1");
-    main += str("0") + call("ifcallr", in_IGMENU_SETUP, 16) + store(W) + str("Post") + num(1) + ref(B) + num(0) +
-            call("ipcall", in_ICATTACH_FUN, 4) + log_line("menu up") + call("ipcall", in_IGTK_MAIN, 0) + "exit\n";
+    const std::string main =
+        ".proc r:main I:0 I:0 I:6 I:0 I:0 I:0\nsrcline I:3 I:0\n" +
+        menu_setup({"1", "2", "1", "Sales", "A", "", "", "1.1", "1", "2", "Orders", "B", "07ord", "ord", "1.2", "1",
+                    "3", "Day", "B", "07day", "day"}) +
+        str("Post") + num(1) + ref(B) + num(0) + call("ipcall", in_ICATTACH_FUN, 4) + log_line("menu up") +
+        call("ipcall", in_IGTK_MAIN, 0) + "exit\n";
     const std::string launch = ".proc r:launch I:0 I:0 I:0 I:20 I:0 I:2\n"
                                "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n"
                                "loadsad I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n" +
