@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 
+#include "button_form.h"
 #include "cattach.h"
 #include "cfield.h"
 #include "cfocus.h"
@@ -38,7 +38,7 @@ constexpr int FIELDS = 500;
 constexpr int CHECKED_FIELDS = 5000;
 constexpr double FRAME_SECONDS = 1.0 / 60;
 
-long handle_of(const void *p) { return static_cast<long>(reinterpret_cast<std::uintptr_t>(p)); }
+using button_form::handle_of;
 
 // Time per iteration in 60 Hz frames.
 benchmark::Counter frames()
@@ -134,59 +134,14 @@ void icset_focus(ControlMatrix_t *cm, int field)
 Window shared;
 ControlMatrix_t *shared_cm;
 
-// main: CM := a CM for the window (handle as a constant), the button fields, then ICATTACH_FUN("F5",
-// trivial, CM, 0, IP, IP$). trivial (cm, ind, ip, ip$) answers 1.
-void write_program(const std::string &path, const Window &w)
-{
-    ObjectWriter o;
-    o.routine("main", 3, 40, 0);
-    o.constant("0"), o.record(o_storrd, {0, 1, 0, 0, 0});
-    o.record(o_loadrad, {0, 1, 0, 0, 0});
-    o.constant(std::to_string(handle_of(w.window)).c_str());
-    o.record(o_ipcall, {in_ICATTACH_WINDOW, 2});
-    for (std::size_t k = 0; k < w.buttons.size(); ++k) {
-        o.record(o_loadrvd, {0, 1, 0, 0, 0});
-        o.constant("-1");
-        o.text(("F" + std::to_string(k + 1)).c_str());
-        o.constant("0"), o.constant("0");
-        o.constant(std::to_string(handle_of(w.buttons[k])).c_str());
-        for (const char *v : {"0", "3", "1", "3", "0"}) o.constant(v);
-        o.record(o_ifcallr, {in_ICADD, 11});
-        o.record(o_storrd, {1, 1, 0, 0, 0});
-    }
-    o.text("F5");
-    o.constant("1");
-    o.record(o_loadrvd, {0, 1, 0, 0, 0});
-    o.constant("0");
-    o.record(o_loadrad, {2, 1, 0, 0, 0});
-    o.record(o_loadsad, {0, 1, 40, 0, 0, 0, 0, 0});
-    o.record(o_ipcall, {in_ICATTACH_FUN, 6});
-    o.record(o_exit, {});
-    o.routine("trivial", 0, 0, 4, o__nfunc);
-    o.constant("1");
-    o.record(o_exitv, {});
-    o.section(o_symtab, "__ROUTINE__ main 4\nCM 0 0 0x12 0 1 -\nR 0 0 0x12 1 2 -\nIP 0 0 0x12 2 3 -\n"
-                        "IP$ 40 0 0x14 0 4 -\n__END_ROUTINE__\n");
-    o.section(o_symtab, "__ROUTINE__ trivial 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
-                        "IP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n");
-    o.save(path, "form", 3, 40);
-}
-
 void build_shared_form()
 {
     shared = make_window(FIELDS);
-    char *dir = g_dir_make_tmp("forms-invoke-bench-XXXXXX", nullptr);
-    const std::string path = std::string(dir) + "/form";
-    write_program(path, shared);
-    Interp_t *context = load_object(path);
-    g_unlink(path.c_str());
-    g_rmdir(dir);
-    g_free(dir);
-    sp = -1;
-    depth = 0;
-    push_interpreter(context, nullptr, "");
-    Execute(context->code[0]);
-    shared_cm = global_data->last_cm;
+    // main: the button fields, then ICATTACH_FUN("F5", trivial, CM, 0, IP, IP$).
+    ObjectWriter o;
+    button_form::write_fields(o, shared.window, shared.buttons);
+    button_form::write_attach(o, "F5", 0);
+    shared_cm = button_form::run(o, "form");
     auto *s = g_new0(ScrolledWindow_t, 1);
     s->scrolled_window = shared.scrolled;
     shared_cm->scrolled_windows = s;

@@ -5,12 +5,14 @@
 #include <utility>
 
 #include "cattach.h"
+#include "ccontent.h"
 #include "cexternal.h"
 #include "cevents.h"
 #include "cfield.h"
 #include "cfocus.h"
 #include "cinvoke.h"
 #include "cmatrix.h"
+#include "ctable_bgcolour.h"
 #include "hooks.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
@@ -62,6 +64,7 @@ const bool registered = [] {
              {in_ICINVOKE_ZOOM_POST, cinvoke_zoom_post},
              {in_ICREMOVE, cremove},
              {in_ICSET_ANYCHANGE, cset_anychange},
+             {in_ICSET_CONTENT, cset_content},
              {in_ICSET_FIELD_DES_PTR, cset_field_des_ptr},
              {in_ICSET_FIELD_ENABLED, cset_field_enabled},
              {in_ICSET_FIELD_ENTRY_PTR, cset_field_entry_ptr},
@@ -81,6 +84,7 @@ const bool registered = [] {
          })
         register_statement_intrinsic(code, handler);
     register_external_program_forms();
+    register_table_colours();
     register_hook(CoreHook::free_control_matrices, cmat_free_all);
     register_hook(CoreHook::application_deleted, release_kept_records);
     return true;

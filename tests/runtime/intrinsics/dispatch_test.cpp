@@ -187,7 +187,7 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
         {STATEMENT, in_IGIMAGECHOOSER_COPY, 1, "IGIMAGECHOOSER_COPY not available"},
         {NUMERIC, in_IGNOTE_IS_WINDOW, 0, "IGNOTE_IS_WINDOW not available"},
-        {STATEMENT, in_ICSET_CONTENT, 1, "ICSET_CONTENT not available"},
+        {STATEMENT, in_IGNOTE_EXPAND, 0, "IGNOTE_EXPAND not available"},
         {STRING, in_IGCOMBO_GET, 0, "IGCOMBO_GET$ not available"},
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE not available"},
         {NUMERIC, in_ISBRXMLPARSE, 1, "ISBRXMLPARSE not available"},

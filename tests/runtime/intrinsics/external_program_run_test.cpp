@@ -1,7 +1,7 @@
 // IEXTERNAL_PROGRAM_START through the real lumba_run in background mode, for a windowless control
 // matrix: a program missing from PATH refused before anything is set up, and a command that fails
 // collected whole, logged and mailed once through the site's mail script before its follow-on
-// routine runs.
+// routine runs, and the follow-on routine receiving the command's output whole as IP$.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,7 +30,45 @@ std::string program(const std::string &command)
            "symtab\n__ROUTINE__ done 2\nCM 0 0 0x8012 0 1 -\nX 0 0 0x8012 0 2 -\n__END_ROUTINE__\n.end\n";
 }
 
+// main passes CM, 5 and its 400-character IP$ to the follow-on done (cm, X, X$), which logs "[X$]"
+// at level 1. As for every attached routine, texts are looked for from the third parameter on.
+std::string logging_program(const std::string &command)
+{
+    const std::string ip_text = "loadsad I:0 I:1 I:400 I:0 I:0 I:0 I:0 I:0\n";
+    const std::string text_param = "loadsvi I:2 I:0 I:1 I:0 I:0 I:0\n";
+    return ".proc r:main I:0 I:0 I:1 I:400 I:0 I:0\n"
+           "loadrad I:0 I:1 I:0 I:0 I:0\n" +
+           num(0) + call("ipcall", in_ICATTACH_WINDOW, 2) + str(command) + num(1) +
+           "loadrad I:0 I:1 I:0 I:0 I:0\n" + num(5) + ip_text + call("ipcall", in_IEXTERNAL_PROGRAM_START, 5) +
+           "exit\n.proc r:done I:0 I:0 I:0 I:0 I:0 I:3\n" + num(1) + str("[") + text_param + str("]") + "scat I:3\n" +
+           call("ipcall", in_IMLOG, 2) +
+           "exit\nsymtab\n__ROUTINE__ main 2\nCM 0 0 0x12 0 1 -\nIP$ 400 0 0x14 0 2 -\n__END_ROUTINE__\n.end\n"
+           "symtab\n__ROUTINE__ done 3\nCM 0 0 0x8012 0 1 -\nX 0 0 0x8012 0 2 -\nX$ 400 0 0x8014 0 3 -\n"
+           "__END_ROUTINE__\n.end\n";
+}
+
 } // namespace
+
+TEST(ExternalProgramRun, TheFollowOnRoutineGetsTheWholeOutputAsIPText)
+{
+    const std::string long_line(300, 'x');
+    const struct {
+        std::string command;  // zasm-quoted
+        std::string output;
+    } cases[] = {
+        {R"(printf 'a\\nb\\n')", "a\nb\n"},
+        {R"(printf '%s\\n' )" + long_line, long_line + "\n"},
+    };
+    for (const auto &c : cases) {
+        Site site;
+        site.install_program("output", logging_program(c.command));
+        auto r = site.lumba({"-b", "-v", "1", "-w", "1", "output", "0"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        // X$ holds the whole output, blank-padded to its 400 characters.
+        const std::string logged = "B [" + c.output + std::string(400 - c.output.size(), ' ') + "]\n";
+        EXPECT_NE(r.err.find(logged), std::string::npos) << c.command << "\n" << r.err;
+    }
+}
 
 TEST(ExternalProgramRun, AProgramMissingFromPathIsRefusedBeforeTheRunIsSetUp)
 {
