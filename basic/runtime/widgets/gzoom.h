@@ -11,6 +11,8 @@
 
 struct IList_t;
 
+typedef struct _GzoomRow GzoomRow;
+
 // ---- The window's record (the zoom CM's window_data) ------------------------------------------------
 inline constexpr int GZOOM_TYPEAHEAD = 15;  // characters of type-ahead text kept
 
@@ -26,6 +28,8 @@ struct zoom_data {
     char *initial_answer;      // owned, without trailing white space
     char typeahead[GZOOM_TYPEAHEAD + 1];  // upper-case
     int matching;              // 0 first not below, 1 longest common prefix
+    GzoomRow **rows;           // the list's rows in order, borrowed from its store (type-ahead reads
+    unsigned row_count;        // their answers without a model call per row); owned array
 };
 
 // ---- Rows ------------------------------------------------------------------------------------------------

@@ -179,18 +179,10 @@ void gzoom_alphanumeric_search(ControlMatrix_t *cm, guint keyval, GdkModifierTyp
         return;
     }
     gzoom_typeahead_add(zd->typeahead, c);
-    GtkSingleSelection *selection = gzoom_selection(zd);
-    GListModel *rows = gtk_single_selection_get_model(selection);
-    const guint n = g_list_model_get_n_items(rows);
-    std::vector<const char *> answers(n);
-    for (guint i = 0; i < n; ++i) {
-        // The store holds every row: the borrowed answer outlives the reference dropped here.
-        GzoomRow *row = GZOOM_ROW(g_list_model_get_item(rows, i));
-        answers[i] = row->answer;
-        g_object_unref(row);
-    }
+    std::vector<const char *> answers(zd->row_count);
+    for (unsigned i = 0; i < zd->row_count; ++i) answers[i] = zd->rows[i]->answer;
     const int chosen = gzoom_typeahead_row(answers, zd->typeahead, zd->matching);
-    if (n) gtk_single_selection_set_selected(selection, static_cast<guint>(chosen));
+    if (zd->row_count) gtk_single_selection_set_selected(gzoom_selection(zd), static_cast<guint>(chosen));
     gtk_widget_grab_focus(zd->column_view);
     gzoom_schedule_scroll(zd->column_view);
 }

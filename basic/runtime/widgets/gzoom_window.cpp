@@ -124,6 +124,14 @@ GtkWidget *build_main_box(ControlMatrix_t *cm, zoom_data *zd, IList_t *display, 
     zd->column_view = gzoom_fillPopUp(answers, display, zd->column_titles, format, zd->column_count,
                                       zd->initial_answer, zd->markup, zd->matching);
     gtk_widget_set_name(zd->column_view, "gZoomFixedFont");
+    GListModel *rows = gtk_single_selection_get_model(gzoom_selection(zd));
+    zd->row_count = g_list_model_get_n_items(rows);
+    g_free(zd->rows);
+    zd->rows = g_new(GzoomRow *, zd->row_count ? zd->row_count : 1);
+    for (unsigned i = 0; i < zd->row_count; ++i) {
+        zd->rows[i] = GZOOM_ROW(g_list_model_get_item(rows, i));
+        g_object_unref(zd->rows[i]);  // the store keeps every row
+    }
     add_keys(zd->scrolled_window, list_keys, GTK_PHASE_CAPTURE, G_CALLBACK(gzoom_callback_handle_select_key_press), cm);
     g_signal_connect(zd->column_view, "activate", G_CALLBACK(gzoom_onSelection), gd);
     gtk_widget_set_receives_default(zd->column_view, TRUE);
@@ -179,6 +187,7 @@ void gzoom_free_data(ControlMatrix_t *cm)
     auto *zd = static_cast<zoom_data *>(cm->window_data);
     if (!zd) return;
     g_free(zd->initial_answer);
+    g_free(zd->rows);
     if (ilist_type(zd->column_titles)) ilist_destroy(zd->column_titles);
     g_free(zd);
     cm->window_data = nullptr;
