@@ -294,10 +294,7 @@ void gzoom_setup(int nargs, int last, Stack *result)
     ControlMatrix_t *cm = cattach_window1(&cm_entry, window, 0);
     NumericCvLONG(reinterpret_cast<long>(cm), cm_entry.s_c.C_N);
     ControlMatrix_t *parent = cm->prior;
-    if (!parent) {
-        gtk_window_destroy(GTK_WINDOW(window));
-        Abort("A zoom window must be opened from another window");
-    }
+    if (!parent) Abort("A zoom window must be opened from another window");
     auto *zd = g_new0(zoom_data, 1);
     cm->type = CM_WT_ZOOM;
     cm->window_data = zd;

@@ -188,6 +188,12 @@ TEST_F(ZoomTest, RowsFromTheListsAndTheirLengthChecks)
     for (const auto &[setup, message] : refused) EXPECT_EQ(open(setup).abort, message);
     Setup no_list{nullptr, texts({"1"}), texts({}), 1, ""};
     EXPECT_NE(open(no_list).abort.find("No list exists with handle"), std::string::npos);
+    // A zoom opens over a window of the program's.
+    cmat_free_all();
+    const Outcome alone = program(ref(CM2) + num(0L) + st(in_ICATTACH_WINDOW, 2) + ref(CM2) + str("t") + num(0L) +
+                                  num(40) + num(0L) + number(texts({"a"})) + num(1) + number(texts({"1"})) +
+                                  number(texts({})) + str("") + num(0L) + num(0L) + fn(in_IGZOOM_SETUP, 12) + set(Z));
+    EXPECT_EQ(alone.abort, "A zoom window must be opened from another window");
 }
 
 TEST_F(ZoomTest, RowsColouredByTheirTagShowTheirClassAndColour)
