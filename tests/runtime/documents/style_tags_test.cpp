@@ -20,16 +20,24 @@ void write_tags(const std::string &text)
     std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::binary | std::ios::trunc) << text;
 }
 
+// The open tags file and the tag buffer, released however the reading ends.
+struct Reading {
+    std::FILE *file = postscript_print_tags_open_file();
+    char *buffer = nullptr;
+    ~Reading()
+    {
+        std::fclose(file);
+        DpsRealloc(buffer, 0);
+    }
+};
+
 // Every tag of the file, as the tokeniser hands them over.
 std::vector<std::string> all_tags(const std::string &text)
 {
     write_tags(text);
-    std::FILE *file = postscript_print_tags_open_file();
-    char *buffer = nullptr;
+    Reading r;
     std::vector<std::string> tags;
-    while (postscript_print_tags_get_tag(file, &buffer)) tags.emplace_back(buffer);
-    std::fclose(file);
-    DpsRealloc(buffer, 0);
+    while (postscript_print_tags_get_tag(r.file, &r.buffer)) tags.emplace_back(r.buffer);
     return tags;
 }
 
@@ -73,15 +81,14 @@ TEST(StyleTagsTokeniser, TwoSlashesInsideQuotesStopTheRun)
 TEST(StyleTagsTokeniser, ANullFileForgetsWhatFollowedTheLastBrace)
 {
     write_tags("mtag_a{a:b;}mtag_b{c:d;}");
-    std::FILE *file = postscript_print_tags_open_file();
-    char *buffer = nullptr;
-    ASSERT_EQ(postscript_print_tags_get_tag(file, &buffer), 1);
-    EXPECT_STREQ(buffer, "mtag_a{a:b;");
-    std::fclose(file);
-    // Stopping early: without the reset the next reader would first get "mtag_b{c:d;".
-    EXPECT_EQ(postscript_print_tags_get_tag(nullptr, &buffer), 1);
+    {
+        Reading r;
+        ASSERT_EQ(postscript_print_tags_get_tag(r.file, &r.buffer), 1);
+        EXPECT_STREQ(r.buffer, "mtag_a{a:b;");
+        // Stopping early: without the reset the next reader would first get "mtag_b{c:d;".
+        EXPECT_EQ(postscript_print_tags_get_tag(nullptr, &r.buffer), 1);
+    }
     EXPECT_EQ(all_tags("mtag_z{e:f;}"), std::vector<std::string>{"mtag_z{e:f;"});
-    DpsRealloc(buffer, 0);
 }
 
 TEST(StyleTagsTokeniser, AMissingFileStopsTheRun)
