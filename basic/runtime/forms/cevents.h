@@ -22,6 +22,20 @@ void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, doub
 // flag for the end of the event. A widget whose window has no CM has nothing to leave: 1. Until
 // key events are built, any other stops the run ("Key events not available").
 int on_key_press_escape(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int block);
+// The handlers of the function keys, which the soft-key bar replays on the focused field's widget
+// (or the window) as if the key had been typed there; `block` makes a handler block the key
+// dispatcher on the controller while it works. Until key events are built each stops the run
+// ("Key events not available").
+// F1, F2, F4, F6, F7, F10, F11 by key value.
+void on_key_press_fn(GtkWidget *widget, guint keyval, GlobalData_t *gd);
+void on_key_press_f3(GtkWidget *widget, guint keyval, GlobalData_t *gd);
+void on_key_press_f5(GtkWidget *widget, GlobalData_t *gd);
+// Answers 1.
+int on_key_press_f8(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int shift, int block);
+// page_key: 0, GDK_KEY_Page_Up or GDK_KEY_Page_Down.
+void on_key_press_f9(GtkWidget *widget, GlobalData_t *gd, guint page_key);
+// The answer of the last routine run, or 1.
+int on_key_press_f12(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int block);
 
 // Enter on a field (the Enter key, or a field's "activate"): answers 1 when the key was taken, 0
 // when it goes on to GTK. Until key events are built, stops the run ("Key events not available").
