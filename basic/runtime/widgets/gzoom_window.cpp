@@ -13,6 +13,7 @@
 #include "cmatrix.h"
 #include "gdata.h"
 #include "gmisc.h"
+#include "gsoftkeys.h"
 #include "gwidget.h"
 #include "gwindow.h"
 #include "ilist.h"
@@ -107,16 +108,18 @@ void add_keys(GtkWidget *widget, const char *name, GtkPropagationPhase phase, GC
     gtk_widget_add_controller(widget, keys);
 }
 
-// The main box with its list (of these lists), search box and soft-key bar, for a new window or a
-// refill; the controllers are named list_keys and search_keys.
-GtkWidget *build_main_box(ControlMatrix_t *cm, zoom_data *zd, IList_t *display, IList_t *answers, IList_t *format,
-                          const char *list_keys, const char *search_keys)
+// The window's child: a main box with its list (of these lists), search box and the soft-key bar
+// of key_set (its labelled keys only), for a new window or a refill; the controllers are named
+// list_keys and search_keys.
+void build_main_box(ControlMatrix_t *cm, zoom_data *zd, IList_t *display, IList_t *answers, IList_t *format,
+                    const std::string &key_set, const char *list_keys, const char *search_keys)
 {
     GlobalData_t *gd = global_data;
     zd->main_box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
     gtk_box_set_homogeneous(GTK_BOX(zd->main_box), FALSE);
     gtk_widget_set_hexpand(zd->main_box, TRUE);
     gtk_widget_set_vexpand(zd->main_box, TRUE);
+    gtk_window_set_child(GTK_WINDOW(cm->window), zd->main_box);
     zd->scrolled_window = gtk_scrolled_window_new();
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(zd->scrolled_window), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
     oska_box_append(zd->main_box, zd->scrolled_window, 1, 1, 0);
@@ -159,8 +162,8 @@ GtkWidget *build_main_box(ControlMatrix_t *cm, zoom_data *zd, IList_t *display, 
     } else if (searchable) {
         cremove_scm(cm, searchable);
     }
+    gsoftkey_box(cm, 0, key_set.c_str(), zd->main_box, nullptr);
     cutil_set_active_function_keys(cm, 0);
-    return zd->main_box;
 }
 
 // Shows the (re)built content: the list is the default widget and has the focus, the search box
@@ -315,9 +318,7 @@ void gzoom_setup(int nargs, int last, Stack *result)
     zd->markup = markup;
     zd->initial_answer = g_strdup(initial.c_str());
     zd->matching = matching;
-    gtk_window_set_child(GTK_WINDOW(window),
-                         build_main_box(cm, zd, display, answers, format, "gzoom-setup-select", "gzoom-setup"));
-    (void)key_set;
+    build_main_box(cm, zd, display, answers, format, key_set, "gzoom-setup-select", "gzoom-setup");
     show_content(window, zd);
     gwindow_move(window, placement, width * 10, height);
     gwidget_give(result, window);
@@ -348,10 +349,9 @@ void gzoom_reset(int nargs, int last)
         g_free(zd->initial_answer);
         zd->initial_answer = g_strdup(row->answer);
     }
+    GDeleteSoftkeys(window);
     cfunctionkey_delete(cm);
-    (void)key_set;
-    gtk_window_set_child(GTK_WINDOW(window),
-                         build_main_box(cm, zd, display, answers, format, "gzoom-reset-select", "gzoom-reset"));
+    build_main_box(cm, zd, display, answers, format, key_set, "gzoom-reset-select", "gzoom-reset");
     show_content(window, zd);
 }
 

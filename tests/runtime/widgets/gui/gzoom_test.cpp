@@ -11,6 +11,8 @@
 #include "routine_fixture.h"
 #include "run_time.h"
 #include "snapshot.h"
+#include "softkeys.h"
+#include "gsoftkeys.h"
 
 using namespace forms_test;
 using namespace routine_test;
@@ -22,9 +24,16 @@ const auto *gui = lumba_test::add_gui_environment();
 
 class ZoomTest : public RoutineTest {
 protected:
+    // The site's key sets (the private site tree's conf/softkeys), as start-up loads them.
+    void SetUp() override
+    {
+        RoutineTest::SetUp();
+        ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
+    }
     void TearDown() override
     {
         RoutineTest::TearDown();
+        freekeysets();
         for (IList_t *l : lists)
             if (ilist_type(l)) ilist_destroy(l);
     }
@@ -140,6 +149,11 @@ TEST_F(ZoomTest, OpensOverItsParentWithTheInitialRowSelectedAndFocused)
     EXPECT_EQ(h, 600);
     EXPECT_STREQ(gtk_widget_get_name(zoom()->column_view), "gZoomFixedFont");
     EXPECT_FALSE(gtk_widget_get_visible(zoom()->search_box));
+    // The bar shows the keys key set FKZ labels, and only those.
+    const GSoftkeys *keys = GFindSoftkeys(GTK_WIDGET(zoom_window()));
+    ASSERT_NE(keys, nullptr);
+    for (int k = 0; k < NUM_SOFTKEYS; ++k)
+        EXPECT_EQ(keys->slots[k].button != nullptr, k == 0 || k == 5 || k == 12) << "key " << k;
     ASSERT_EQ(g_list_model_get_n_items(rows()), 3u);
     EXPECT_EQ(selected(), 1u);
     EXPECT_EQ(ip(), "20");
