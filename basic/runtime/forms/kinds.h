@@ -80,6 +80,9 @@ struct WindowKindHooks {
     // form, leaving this CM windowless, and returns the window. Without it the menu window cannot
     // be lent ("Menu screen not available").
     GtkWidget *(*lend_window)(ControlMatrix_t *cm);
+    // F5 on the window (the key or its soft key): the zoom pick-list shows its search box.
+    // Default: F5 does nothing special on a window of this kind.
+    void (*search)(ControlMatrix_t *cm);
 };
 WindowKindHooks register_window_kind(int type, const WindowKindHooks &hooks);
 const WindowKindHooks &window_kind(int type);

@@ -17,6 +17,7 @@
 #include "gsoftkeys.h"
 #include "gtext.h"
 #include "gwindow.h"
+#include "gzoom.h"
 #include "hooks.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
@@ -35,6 +36,7 @@ const bool registered = [] {
     gtext_register_kind();
     gcheckbox_register_kind();
     glabel_register_kind();
+    gzoom_register_kind();
     for (auto [code, handler] : {
              std::pair<int, NumericIntrinsic>{in_IGCHECKBOX_GET, igcheckbox_get},
              {in_IGCHECKBOX_NEW, igcheckbox_new},
@@ -60,6 +62,7 @@ const bool registered = [] {
              {in_IGVSEPARATOR_NEW, igvseparator_new},
              {in_IGWGET_PARENT, igwget_parent},
              {in_IGWIN_NEW, igwin_new},
+             {in_IGZOOM_SETUP, gzoom_setup},
          })
         register_numeric_intrinsic(code, handler);
     register_string_intrinsic(in_IGEOMETRY_GET_OAE, igeometry_get_oae);
@@ -96,6 +99,7 @@ const bool registered = [] {
              {in_IGWINDOW_MOVE, igwindow_move},
              {in_IGWSHOW, igwshow},
              {in_IGWSIMPLESHOW, igwsimpleshow},
+             {in_IGZOOM_RESET, gzoom_reset},
              {in_ISHOW_URI, ishow_uri},
          })
         register_statement_intrinsic(code, handler);
