@@ -366,6 +366,9 @@ int cmat_free_deferred(ControlMatrix_t *cm)
 void cmatrix_free(ControlMatrix_t *cm)
 {
     cattach_free_all(cm);
+    // The soft-key records of its window go too, however the CM goes (its window destroyed, or the
+    // run's end): none may outlive the buttons it names.
+    if (cm->window && cm->window != CM_WINDOWLESS) cm_resources().delete_softkeys(cm->window);
     cfunctionkey_delete(cm);
     if (cm->window_data && cm->type != CM_WT_NOTE) {
         const WindowKindHooks &kind = window_kind(cm->type);

@@ -168,3 +168,17 @@ void oska_listview_scroll_to_single_selected(GtkListView *list_view)
     g_object_set_data(G_OBJECT(list_view), SCROLL_PENDING, GINT_TO_POINTER(1));
     g_idle_add(scroll_to_selected, g_object_ref(list_view));
 }
+
+GtkEventController *oska_widget_get_controller(GtkWidget *widget, const char *name)
+{
+    GListModel *controllers = gtk_widget_observe_controllers(widget);
+    GtkEventController *found = nullptr;
+    const guint n = g_list_model_get_n_items(controllers);
+    for (guint i = 0; i < n && !found; ++i) {
+        auto *c = static_cast<GtkEventController *>(g_list_model_get_item(controllers, i));
+        if (g_strcmp0(gtk_event_controller_get_name(c), name) == 0) found = c;
+        g_object_unref(c);
+    }
+    g_object_unref(controllers);
+    return found;
+}

@@ -29,6 +29,8 @@ void oska_box_prepend(GtkWidget *box, GtkWidget *child, int expand, int fill, in
 gboolean oska_window_activate_focus(GtkWidget *window);
 // The nearest GtkWindow among the widget and its ancestors, or nullptr.
 GtkWidget *oska_widget_get_window(GtkWidget *widget);
+// The widget's event controller of that name (the first one), or nullptr.
+GtkEventController *oska_widget_get_controller(GtkWidget *widget, const char *name);
 // The topmost ancestor; the widget itself when it has no parent.
 GtkWidget *oska_widget_get_toplevel(GtkWidget *widget);
 // With flag set, claims the gesture's sequence so that no other controller handles the click.

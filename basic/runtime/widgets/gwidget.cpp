@@ -141,6 +141,21 @@ GtkGesture *gfield_connect(GtkWidget *focusable, const char *click_name, const c
     return click;
 }
 
+// ---- Handlers ------------------------------------------------------------------------------------------
+
+BlockedHandler::BlockedHandler(gpointer instance, GCallback handler, gpointer data)
+    : instance(instance), handler(handler), data(data)
+{
+    g_signal_handlers_block_matched(instance, static_cast<GSignalMatchType>(G_SIGNAL_MATCH_FUNC | G_SIGNAL_MATCH_DATA),
+                                    0, 0, nullptr, reinterpret_cast<gpointer>(handler), data);
+}
+
+BlockedHandler::~BlockedHandler()
+{
+    g_signal_handlers_unblock_matched(instance,
+                                      static_cast<GSignalMatchType>(G_SIGNAL_MATCH_FUNC | G_SIGNAL_MATCH_DATA), 0, 0,
+                                      nullptr, reinterpret_cast<gpointer>(handler), data);
+}
 // ---- Small helpers ----------------------------------------------------------------------------------------
 
 std::string_view trimmed(std::string_view text)

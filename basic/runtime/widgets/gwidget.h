@@ -85,6 +85,20 @@ FieldKindHooks register_field_kind(int kind, const FieldKindHooks &hooks);
 // ("Unexpected widget type %d").
 const FieldKindHooks &field_kind(int kind);
 
+// ---- Handlers ------------------------------------------------------------------------------------------
+
+// Blocks a handler's own connection on an instance (matched by function and user data) for its
+// lifetime, so that an event arriving meanwhile (from a nested main-loop iteration) is dropped.
+struct BlockedHandler {
+    BlockedHandler(gpointer instance, GCallback handler, gpointer data);
+    ~BlockedHandler();
+    BlockedHandler(const BlockedHandler &) = delete;
+    BlockedHandler &operator=(const BlockedHandler &) = delete;
+    gpointer instance;
+    GCallback handler;
+    gpointer data;
+};
+
 // ---- The construction pattern of field constructors ---------------------------------------------------
 
 // What the first steps of a constructor give it.

@@ -9,20 +9,27 @@
 #include "gdate.h"
 #include "ginput.h"
 #include "glabel.h"
+#include "gmenu.h"
 #include "gmessage.h"
 #include "gmisc_intrinsics.h"
 #include "gprint.h"
 #include "gprogress.h"
+#include "gsoftkeys.h"
 #include "gtext.h"
 #include "gwindow.h"
 #include "hooks.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
+#include "kinds.h"
 
 namespace {
 
 const bool registered = [] {
     register_window_hooks({gmessage, Mgdialog, aoae_get_oaa_help, aoae_set_oae_geometry_abcd});
+    CmResourceHooks resources = cm_resources();
+    resources.delete_softkeys = gsoftkey_delete_window;
+    register_cm_resources(resources);
+    gmenu_register_window_kind();
     ginput_register_kind();
     gdate_register_kind();
     gtext_register_kind();
@@ -39,9 +46,11 @@ const bool registered = [] {
              {in_IGINPUT_NEW, iginput_new},
              {in_IGLABEL_NEW, iglabel_new},
              {in_IGLABEL_SIMPLE_NEW, iglabel_simple_new},
+             {in_IGMENU_SETUP, igmenu_setup},
              {in_IGPROGRESS_IS_CANCELLED, igprogress_is_cancelled},
              {in_IGSCROLLABLE_NEW, igscrollable_new},
              {in_IGSIZE_GROUP_NEW, igsize_group_new},
+             {in_IGSOFTKEY_BOX, gsoftkey_box_i},
              {in_IGTABLE_ADD_ROW, igtable_add_row},
              {in_IGTABLE_DELETE_ROW, igtable_delete_row},
              {in_IGTABLE_NEW, igtable_new},
@@ -55,6 +64,7 @@ const bool registered = [] {
         register_numeric_intrinsic(code, handler);
     register_string_intrinsic(in_IGEOMETRY_GET_OAE, igeometry_get_oae);
     register_string_intrinsic(in_IGEOMETRY_GET_STD, igeometry_get_std);
+    register_string_intrinsic(in_IGMENU_KEY, igmenu_key);
     for (auto [code, handler] : {
              std::pair<int, StatementIntrinsic>{in_IGCHECKBOX_SET, igcheckbox_set},
              {in_IGDELETE_WIDGET, igdelete_widget},
@@ -63,6 +73,11 @@ const bool registered = [] {
              {in_IGHBOX_PACK, ighbox_pack},
              {in_IGHIDE, ighide},
              {in_IGLABEL_SETUP, iglabel_setup},
+             {in_IGMENU_GET, igmenu_get},
+             {in_IGMENU_REFRESH, igmenu_refresh},
+             {in_IGMENU_RESET, igmenu_reset},
+             {in_IGMENU_SET_BUTTONS, igmenu_set_buttons},
+             {in_IGMENU_SET_SHORTCUT, igmenu_set_shortcut},
              {in_IGMESSAGE, igmessage},
              {in_IGPRINT, igprint},
              {in_IGPRINT_NOT_ESCAPED, igprint_not_escaped},

@@ -86,7 +86,11 @@ TEST(SoftKeys, SiteSkeletonFileLoads)
     Site site;
     auto r = site.run({CORE_PROBE, "softkeys", "/usr/local/oska/conf/softkeys", "menu"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.substr(0, 2), "2\n");
+    EXPECT_EQ(r.out.substr(0, 2), "5\n");  // default, menu and the built-in screens' FKA, FKZ, FKN
     EXPECT_NE(r.out.find("default=default\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("find menu=Help\n"), std::string::npos) << r.out;
+    // The menu screen's set, which its window cannot do without.
+    r = site.run({CORE_PROBE, "softkeys", "/usr/local/oska/conf/softkeys", "FKA"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("find FKA=Help\n"), std::string::npos) << r.out;
 }

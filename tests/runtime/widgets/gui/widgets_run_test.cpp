@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <sstream>
 #include <string>
 
@@ -94,4 +95,108 @@ TEST(WidgetsRun, InBackgroundTheQuestionIsAnsweredAtOnce)
     const std::string text = read_all(out);
     EXPECT_NE(text.find("Post the invoice? [Later | Post]\n"), std::string::npos) << text;
     EXPECT_NE(text.find("answer -1\n"), std::string::npos) << text;
+}
+
+namespace {
+
+std::string ref(int v) { return "loadrad I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+
+// main's lines that build a menu: its definition list (the elements, seven an item) in H, then
+// IGMENU_SETUP with the CM into cell 1 (B) and the window into W.
+std::string menu_setup(std::initializer_list<const char *> elements)
+{
+    std::string body = str("char") + call("ifcallr", in_ILIST_DECLARE, 1) + store(H);
+    for (const char *e : elements) body += load(H) + str(e) + call("ifcallr", in_ILIST_ADD, 2) + store(X);
+    body += ref(B) + str("APP") + str("Main menu") + str("site") + str("") + load(H) + str("07inc") + str("07790m") +
+            str("07tar");
+    for (int i = 0; i < 6; ++i) body += str("1");
+    return body + str("0") + call("ifcallr", in_IGMENU_SETUP, 16) + store(W);
+}
+
+// A menu program: top-level sub-menu 1 with the item 1.1 naming the program 07ord, which the site
+// does not have; then the main loop.
+std::string menu_program()
+{
+    return menu_setup({"1", "2", "1", "Sales", "A", "", "", "1.1", "1", "2", "Orders", "B", "07ord", "ord"}) +
+           log_line("menu up") + call("ipcall", in_IGTK_MAIN, 0) + log_line("menu gone");
+}
+
+} // namespace
+
+// What the menu does without routines: a bad path and a missing program each bring up a message
+// (their texts are checked in-process), which the user takes with Return. (Launching through the menu's Post_Focus routine and closing
+// the menu need routines run from events; see the in-process menu tests.)
+TEST(WidgetsRun, MenuAnswersABadPathAndAMissingProgram)
+{
+    lumba_test::Xvfb x;
+    install("mnu", menu_program());
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/menu.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "mnu", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "menu up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    const std::string menu = user.search("OSKA Application Manager");
+    for (const char *typed : {"9", "1.1"}) {
+        SCOPED_TRACE(typed);
+        user.focus(menu);
+        user.type(typed);
+        user.key({"Return"});
+        const std::string dialog = user.search("^mnu:");  // the message names the program
+        user.focus(dialog);
+        user.key({"Return"});
+    }
+    // Each answer let the menu go on: the run is still in its main loop (and is ended here).
+    EXPECT_EQ(run.wait(1000), -1) << read_all(out);
+    EXPECT_EQ(read_all(out).find("menu gone"), std::string::npos);
+}
+
+namespace {
+
+// The menu with two launchable items (1.1 "07ord", short cut "ord"; 1.2 "07day", short cut "day")
+// and a Post_Focus routine at index 0 that logs "launch " and what IGMENU_GET gives it. The menu's
+// CM variable (cell 1) bears the name of the routine's parameter, as the attachment's checks want.
+std::string launching_menu()
+{
+    const std::string main =
+        ".proc r:main I:0 I:0 I:6 I:0 I:0 I:0\nsrcline I:3 I:0\n" +
+        menu_setup({"1", "2", "1", "Sales", "A", "", "", "1.1", "1", "2", "Orders", "B", "07ord", "ord", "1.2", "1",
+                    "3", "Day", "B", "07day", "day"}) +
+        str("Post") + num(1) + ref(B) + num(0) + call("ipcall", in_ICATTACH_FUN, 4) + log_line("menu up") +
+        call("ipcall", in_IGTK_MAIN, 0) + "exit\n";
+    const std::string launch = ".proc r:launch I:0 I:0 I:0 I:20 I:0 I:2\n"
+                               "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n"
+                               "loadsad I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n" +
+                               call("ipcall", in_IGMENU_GET, 2) + num(0) + str("launch ") +
+                               "loadsvd I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\nscat I:2\n" + call("ipcall", in_IMLOG, 2) +
+                               "exit\n";
+    return main + launch +
+           "symtab\n__ROUTINE__ main 6\nW 0 0 0x12 0 1 -\nCM 0 0 0x12 1 2 -\nH 0 0 0x12 2 3 -\n"
+           "G 0 0 0x12 3 4 -\nS 0 0 0x12 4 5 -\nX 0 0 0x12 5 6 -\n__END_ROUTINE__\n.end\n"
+           "symtab\n__ROUTINE__ launch 3\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nS$ 20 0 0x14 0 3 -\n"
+           "__END_ROUTINE__\n.end\n";
+}
+
+} // namespace
+
+// A typed path and a short cut, each with Return, launch their programs through the menu's
+// Post_Focus routine, which IGMENU_GET tells the program chosen.
+TEST(WidgetsRun, MenuLaunchesByPathAndShortCut)
+{
+    lumba_test::Xvfb x;
+    lumba_test::zasm(launching_menu(), "/usr/local/oska/apps/unit0/mnu");
+    mkdir("/usr/local/oska/apps/unit7", 0755);
+    for (const char *program : {"07ord", "07day"}) std::ofstream(std::string("/usr/local/oska/apps/unit7/") + program) << "x\n";
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/launch.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "mnu", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "menu up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    const std::string menu = user.search("OSKA Application Manager");
+    user.focus(menu);
+    user.type("1.1");
+    user.key({"Return"});
+    EXPECT_TRUE(lumba_test::wait_for_log_line(out, "launch 07ord")) << read_all(out);
+    user.focus(menu);
+    user.key({"period", "period"});  // a dot after the path's dot clears the entry
+    user.type("day");
+    user.key({"Return"});
+    EXPECT_TRUE(lumba_test::wait_for_log_line(out, "launch 07day")) << read_all(out);
 }
