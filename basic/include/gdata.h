@@ -42,8 +42,9 @@ struct GlobalData_t {
     int key_count;                 // key presses counted by the key handlers
     int four_digit_year;           // 1 while a date field with four-digit years is edited
     int date_key_word;             // set to 0 by every key of a date field
-    // Guards taken only with try-lock: a busy one drops the event.
-    GMutex escape_lock, f8_lock, activate_lock, menu_search_lock;
+    // Busy flags of events, taken only by try-take (all events run on the one GTK thread): a
+    // busy one drops the event.
+    int escape_lock, f8_lock, activate_lock, menu_search_lock;
 
     // Application area set at launch from the geometry options.
     int oae_app_x, oae_app_y, oae_app_width, oae_app_height;

@@ -178,10 +178,6 @@ GlobalData_t *global_data_init(GlobalData_t *gd)
     gd->cm_counter = -1;
     gd->cm_limit = 5000;
     std::strcpy(gd->menu_code, "init");
-    g_mutex_init(&gd->escape_lock);
-    g_mutex_init(&gd->f8_lock);
-    g_mutex_init(&gd->activate_lock);
-    g_mutex_init(&gd->menu_search_lock);
     mlog_init(gd->log_file);
     gd->cpu_start = mlog_get_cpu_usage();
     return gd;

@@ -1,8 +1,12 @@
-// The end of an event (destroying the windows marked closing, presenting the newest window and
-// making its focused field editable), the closing of a window after its routine answered, and the
-// entry points of key and click events, which stop with "... not available" until they are built.
+// The end of an event (the menu's refresh, destroying the windows marked closing, presenting the
+// newest window and making its focused field editable), the closing of a window after its routine
+// answered (its Exit routine and the parent's post routines up the chain), ICDELETE_WINDOW, and
+// the click entry point, which stops with "Mouse clicks not available" until clicks are built.
 #include "cevents.h"
 
+#include <memory>
+
+#include "cases.h"
 #include "cattach.h"
 #include "cmatrix.h"
 #include "kinds.h"
@@ -53,37 +57,9 @@ struct FinishingEvent {
 
 } // namespace
 
-gboolean on_key_press_event(GtkEventControllerKey *, guint, guint, GdkModifierType, gpointer)
-{
-    forms_callback([] { Abort("Key events not available"); });
-    return TRUE;
-}
-
 void on_button_press_event(GtkGestureClick *, int, double, double, gpointer)
 {
     forms_callback([] { Abort("Mouse clicks not available"); });
-}
-
-int on_key_press_escape(GtkWidget *widget, GtkEventController *, GlobalData_t *gd, int)
-{
-    GtkWidget *window = widget ? gtk_widget_get_ancestor(widget, GTK_TYPE_WINDOW) : nullptr;
-    if (!window || !cget_cm_for_window(gd, window, 0)) return 1;
-    Abort("Key events not available");
-}
-
-int on_key_press_enter(GtkWidget *, GtkEventController *, guint, GlobalData_t *, int)
-{
-    Abort("Key events not available");
-}
-
-void ccallback_do_edit(ControlMatrix_t *, int, int, GdkModifierType, guint)
-{
-    Abort("Key events not available");
-}
-
-void ccallback_set_focus_next_field(ControlMatrix_t *, int, int, int, int, guint, int)
-{
-    Abort("Key events not available");
 }
 
 void ccallbacks_finish_event(int destroy_closing, int predisplay)
@@ -102,7 +78,9 @@ void ccallbacks_finish_event(int destroy_closing, int predisplay)
     if (destroy_closing) {
         for (ControlMatrix_t *cm = gd->last_cm, *prior; cm; cm = prior) {
             prior = cm->prior;
-            if (!cm->closing) continue;
+            // A CM a routine still runs on stays marked: the end of the outermost event takes it,
+            // so that no routine's window (or application) goes away under it.
+            if (!cm->closing || cm_routine_running(cm)) continue;
             if (prior && prior->window == CM_WINDOWLESS) {
                 auto restore = window_kind(prior->type).restore;
                 if (!restore) Abort("Menu screen not available");
@@ -118,6 +96,119 @@ void ccallbacks_finish_event(int destroy_closing, int predisplay)
     if (predisplay && last) cinvoke_pre_display(last);
 }
 
+namespace {
+
+struct GFree {
+    void operator()(void *p) const { g_free(p); }
+};
+using Text = std::unique_ptr<char, GFree>;
+
+// What tells the three post routines apart.
+struct PostKind {
+    int code;
+    const char *name;  // in the messages: "Win_Post", ...
+    int ControlMatrix_t::*other1;
+    const char *other1_message;
+    int ControlMatrix_t::*other2;
+    const char *other2_message;
+};
+
+const PostKind WIN_POST{AC_WIN_POST, "Win_Post", &ControlMatrix_t::drill_post_due,
+                       "Not permitted to run icinvoke_drill_post from a Win_Post.", &ControlMatrix_t::zoom_post_due,
+                       "Not permitted to run icinvoke_zoom_post from a Win_Post."};
+const PostKind DRILL_POST{AC_DRILL_POST, "Drill_Post", &ControlMatrix_t::win_post_due,
+                         "Not permitted to run icinvoke_win_post from a Drill_Post.", &ControlMatrix_t::zoom_post_due,
+                         "Not permitted to run icinvoke_zoom_post from a Drill_Post."};
+const PostKind ZOOM_POST{AC_ZOOM_POST, "Zoom_Post", &ControlMatrix_t::win_post_due,
+                        "Not permitted to run icinvoke_win_post from a Zoom_Post.", &ControlMatrix_t::drill_post_due,
+                        "Not permitted to run icinvoke_drill_post from a Zoom_Post."};
+
+ControlMatrix_t *run_post(const PostKind &kind, ControlMatrix_t *parent, const char *text, int run)
+{
+    if (!parent) return nullptr;
+    if (!run) return parent;
+    GlobalData_t *gd = global_data;
+    const int mode = parent->program_mode;
+    int index = parent->return_focus;
+    ControlMatrix_t *out = parent;
+    char *answer_text = nullptr;
+    int closing = 0;
+    const int answer = cinvoke_basic_routine(parent, &out, kind.code, &index, nullptr, gd, "IP$", text ? text : "", 0,
+                                             1, &answer_text, &closing, 0);
+    Text result_text(answer_text);
+    ControlMatrix_t *result = parent;
+    if (answer) {
+        if (parent->*kind.other1) Abort("%s", kind.other1_message);
+        if (parent->*kind.other2) Abort("%s", kind.other2_message);
+        if (cutil_count_next_real_cm(parent) > 0)
+            Abort("Not permitted to create a window when returning true from the %s", kind.name);
+        parent->closing = 1;
+        if (!parent->post_text || !*parent->post_text) {
+            g_free(parent->post_text);
+            parent->post_text = result_text.release();
+        }
+        result = cdeletewin(parent, gd);
+    }
+    if (result) {
+        ControlMatrix_t *newest = cutil_get_last_real_cm();
+        if (newest && newest != result) {
+            result = newest;
+        } else if (result == parent && parent->focus_request) {
+            if (parent->type == CM_WT_MENU) Abort("Not permitted to set focus in the Menu");
+            ccallback_set_focus_next_field(parent, parent->return_focus, answer, mode, 0, 0, 0);
+        }
+    }
+    return result;
+}
+
+// The window's Exit routine when one is attached: answers the CM that stands in for the closing
+// one as the parent of its post (the window the routine made), or nullptr when the routine kept
+// the window open. *ran is set when there was a routine.
+ControlMatrix_t *run_exit(ControlMatrix_t *cm, GlobalData_t *gd, bool posts_taken, bool *ran)
+{
+    *ran = false;
+    if (!cmat_get_fn_ptr(cm, 0, AC_EXIT)) return cm->prior;
+    *ran = true;
+    cm->zoom_post_due = cm->drill_post_due = cm->win_post_due = cm->closing = 0;
+    if (cm->next)
+        Abort("Unexpected child window exists when attempting to run a funciton attached with the 'Exit' Action Code");
+    int index = 0, closing = 0;
+    ControlMatrix_t *out = cm;
+    char *text = nullptr;
+    const int answer = cinvoke_basic_routine(cm, &out, AC_EXIT, &index, nullptr, gd, "IP$", "", 0, 1, &text, &closing, 0);
+    g_free(text);
+    if (!answer) {
+        if (cm->next)
+            Abort("May not create a window in the function attached with the Exit Action Code when returning false");
+        return nullptr;
+    }
+    if (!cm->next) Abort("Must create a window in the function attached with the 'Exit' Action Code when returning true");
+    if (posts_taken)
+        Abort("Not permitted to call Win_Post, Drill_Post, or Zoom_Post, when function is attached with the 'Exit' "
+              "Action Code");
+    if (cm->closing || cm->win_post_due || cm->drill_post_due || cm->zoom_post_due)
+        Abort("Not permitted to destroy a window, run Win_Post, Drill_Post, or Zoom_Post from an the 'Exit' Action "
+              "Code");
+    if (cm->next->next) Abort("May create only one window from the function attached with the 'Exit' Action Code");
+    cm->closing = 1;
+    return cm->next;
+}
+
+} // namespace
+
+ControlMatrix_t *cinvoke_run_win_post(ControlMatrix_t *parent, const char *text, int run)
+{
+    return run_post(WIN_POST, parent, text, run);
+}
+ControlMatrix_t *cinvoke_run_drill_post(ControlMatrix_t *parent, const char *text, int run)
+{
+    return run_post(DRILL_POST, parent, text, run);
+}
+ControlMatrix_t *cinvoke_run_zoom_post(ControlMatrix_t *parent, const char *text, int run)
+{
+    return run_post(ZOOM_POST, parent, text, run);
+}
+
 ControlMatrix_t *cdeletewin(ControlMatrix_t *cm, GlobalData_t *gd)
 {
     FORMS_TRACE;
@@ -126,7 +217,48 @@ ControlMatrix_t *cdeletewin(ControlMatrix_t *cm, GlobalData_t *gd)
     if (logging)
         mlog(0, "cdeletewin: Control Matrix %lX; prior %lX; next %lX", hex(cm), hex(cm->prior), hex(cm->next));
     if (cget_window_for_cm(gd, cm) == CM_WINDOWLESS) return nullptr;
-    if (cm->closing) Abort("Window closing not available");
-    if (logging) mlog(0, "cdeletewin: Return(cm_parent) = %lX", hex(cm));
-    return cm;
+    ControlMatrix_t *result = cm;
+    if (cm->closing) {
+        if (cm->sem_id != -1) {
+            cipc_sem_remove(cm->sem_id);
+            cm->sem_id = -1;
+        }
+        cipc_close_pipe_for_reading(&cm->pipe_read_fd);
+        const int win = cm->win_post_due, drill = cm->drill_post_due, zoom = cm->zoom_post_due;
+        const Text text(cm->post_text);
+        cm->post_text = nullptr;
+        ControlMatrix_t *parent = cm->prior;
+        bool exit_ran = false;
+        ControlMatrix_t *cm_parent = run_exit(cm, gd, win || drill || zoom, &exit_ran);
+        if (exit_ran && !cm_parent) {
+            result = cm;  // the Exit routine kept the window open
+        } else {
+            if (win + drill + zoom >= 2)
+                Abort("Not permitted to call more than one of Win_Post, Drill_Post, and Zoom_Post, from within the "
+                      "one function");
+            if (!cm_parent && parent) Abort("Unexpected null cm_parent1 and non null parent");
+            result = cinvoke_run_win_post(cm_parent, text.get(), win);
+            result = cinvoke_run_drill_post(result, text.get(), drill);
+            result = cinvoke_run_zoom_post(result, text.get(), zoom);
+            if (result) ccursor_set_standard(result);
+        }
+    }
+    if (logging) mlog(0, "cdeletewin: Return(cm_parent) = %lX", hex(result));
+    return result;
+}
+
+void cdelete_window(int nargs, int last)
+{
+    FORMS_TRACE;
+    if (nargs != 1) Abort("Invalid number of parameters to icdelete_window");
+    ControlMatrix_t *cm = cutil_get_cm(global_data, &intr::arg(nargs, last, 0));
+    if (!cm) Abort("Must set the Process Control Matrix first");
+    cm->closing = 1;
+    const int open_children = cutil_count_next_real_cm(cm);
+    if (global_data->log_level_lumbas >= 3)
+        mlog(3, "\n\nSet icdelete_window %lX; Control Matrix %lX; Undeleted children %d\n\n",
+             hex(cget_window_for_cm(global_data, cm)), hex(cm), open_children);
+    if (open_children >= 2)
+        Abort("Attempting to use icdelete_window to delete a parent window when it has undeleted children. Child "
+              "windows must be deleted along with deleting the parent.");
 }

@@ -14,51 +14,112 @@
 #include "cinvoke.h"
 #include "forms.h"
 
+struct Stack;
+
 // ---- Handlers the field widgets connect (user data: global_data) -----------------------------------
+// The key dispatcher of every field widget's key controller: TRUE when the key was taken, FALSE to
+// let GTK go on. Ends the event itself.
 gboolean on_key_press_event(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
                             gpointer gd);
 void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, double y, gpointer gd);
+
+// ---- Key handlers -----------------------------------------------------------------------------------
+// Each takes the widget that got the key (a field's entry, or any widget of the window); with
+// block 1 (called from elsewhere than the dispatcher: soft keys, combo, clicks) it blocks the
+// dispatcher on controller (may be nullptr) while it works. None ends the event: the caller does.
+//
+// Tab (keyval Tab) and Back-Tab (any other): validates, runs Post_Focus and moves on.
+void on_key_press_tab(GtkWidget *widget, GtkEventController *controller, guint keyval, GlobalData_t *gd, int shift,
+                      int block);
 // Escape on a field or window (also the close button of a form window): answers the pre-display
-// flag for the end of the event. A widget whose window has no CM has nothing to leave: 1. Until
-// key events are built, any other stops the run ("Key events not available").
+// flag for the end of the event. A widget whose window has no CM, or an Escape arriving while one
+// is at work, does nothing: 1.
 int on_key_press_escape(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int block);
-// The handlers of the function keys, which the soft-key bar replays on the focused field's widget
-// (or the window) as if the key had been typed there; `block` makes a handler block the key
-// dispatcher on the controller while it works. Until key events are built each stops the run
-// ("Key events not available").
-// F1, F2, F4, F6, F7, F10, F11 by key value.
+// F1, F2, F4, F6, F7, F10 and F11: the key's routine (F4 has none), then Pre_Focus of a moved focus.
 void on_key_press_fn(GtkWidget *widget, guint keyval, GlobalData_t *gd);
+// F3: as the function keys, never nested in itself.
 void on_key_press_f3(GtkWidget *widget, guint keyval, GlobalData_t *gd);
+// F5: a zoom window's search box, elsewhere as the function keys.
 void on_key_press_f5(GtkWidget *widget, GlobalData_t *gd);
-// Answers 1.
+// F8, the back key: the field's F8 (or Pre_Focus) routine, then back to the earlier field or out
+// of the window. Answers 1.
 int on_key_press_f8(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int shift, int block);
-// page_key: 0, GDK_KEY_Page_Up or GDK_KEY_Page_Down.
+// F9 (page_key 0) and the page keys of a note (GDK_KEY_Page_Up, GDK_KEY_Page_Down).
 void on_key_press_f9(GtkWidget *widget, GlobalData_t *gd, guint page_key);
-// The answer of the last routine run, or 1.
+// F12: answers the last routine's answer, or 1 when none ran.
 int on_key_press_f12(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int block);
+// Ctrl-z and Alt-m (the Meta bit 0x10000000): nonzero when taken.
+int on_key_press_ctrl_z(GtkWidget *widget, GdkModifierType state, GlobalData_t *gd);
+int on_key_press_alt_m(GtkWidget *widget, guint keyval, GdkModifierType state, GlobalData_t *gd);
 
 // Enter on a field (the Enter key, or a field's "activate"): answers 1 when the key was taken, 0
-// when it goes on to GTK. Until key events are built, stops the run ("Key events not available").
+// when it goes on to GTK (a nested Enter, or one while an external program runs).
 int on_key_press_enter(GtkWidget *widget, GtkEventController *controller, guint keyval, GlobalData_t *gd, int block);
-// The Edit_Content step of the first editing key of a field visit, for a field of Widget Type
-// type. Until key events are built, stops the run ("Key events not available").
+
+// ---- Steps the handlers share ---------------------------------------------------------------------------
+// The Edit_Content routine of the first editing key of a field visit, for a field of Widget Type
+// type; its answer is kept in the CM's edit_checked (a false answer lets the next key run it again).
 void ccallback_do_edit(ControlMatrix_t *cm, int index, int type, GdkModifierType state, guint keyval);
+// Escape's question: 1 to leave, 0 to stay (a modified form in add, change or any-change mode asks
+// whether to discard the changes).
+int ccallback_do_escape_check(ControlMatrix_t *cm, int index);
 // The focus moves on from field old after a routine answered (the step every accepting event ends
-// with); clicked is the clicked field (0 for keys), keyval the key (0 for clicks). Until key
-// events are built, stops the run ("Key events not available").
+// with); clicked is the clicked field (0 for keys), keyval the key (0 for clicks); mode is not used.
 void ccallback_set_focus_next_field(ControlMatrix_t *cm, int old, int answer, int mode, int clicked, guint keyval,
                                     int shift);
+// A click on field clicked: its Activate or Pre_Focus routine; back is the field to return to
+// after a button. Answers the field that now has the focus, or -1 (closing, or none).
+int ccallback_do_activate_on_focus(ControlMatrix_t *cm, GlobalData_t *gd, int clicked, int back);
+// Moving back from field old onto key field new_index: 1 when it may go ahead (the form is cleared
+// from the key field on and leaves its mode), 0 when refused.
+int ccallback_do_revert(ControlMatrix_t *cm, int old, int new_index);
+// Selects an input field's whole text, puts a date field's cursor first; other kinds nothing.
+void ccallback_set_selection(ControlMatrix_t *cm, int index);
+// A widget's key-controller dispatcher, blocked while block is set and unblocked again when the
+// guard goes (every way out of a handler).
+class DispatcherBlock {
+public:
+    DispatcherBlock(GtkEventController *controller, int block, GlobalData_t *gd);
+    ~DispatcherBlock();
+    DispatcherBlock(const DispatcherBlock &) = delete;
+    DispatcherBlock &operator=(const DispatcherBlock &) = delete;
+private:
+    GtkEventController *controller_ = nullptr;
+    GlobalData_t *gd_ = nullptr;
+};
+// A busy flag of global_data taken by try-take: taken() is false when it was busy; a taken flag is
+// released when the guard goes.
+class BusyFlag {
+public:
+    explicit BusyFlag(int &flag) : flag_(flag), taken_(flag == 0) { flag_ = 1; }
+    ~BusyFlag() { if (taken_) flag_ = 0; }
+    BusyFlag(const BusyFlag &) = delete;
+    BusyFlag &operator=(const BusyFlag &) = delete;
+    bool taken() const { return taken_; }
+private:
+    int &flag_;
+    bool taken_;
+};
 
 // ---- End of an event --------------------------------------------------------------------------------
-// Ends the current event: the windows of CMs marked closing are destroyed (newest first), the
-// newest window is presented and, with predisplay, its focused field made editable. A call made
-// while one runs does nothing.
+// Ends the current event: the menu's refresh, the windows of CMs marked closing destroyed (newest
+// first; one a routine still runs on stays marked for the end of the outermost event), the newest
+// window presented and, with predisplay, its focused field made editable. A call made while one
+// runs does nothing.
 void ccallbacks_finish_event(int destroy, int predisplay);
-// Closing a CM after the routine that marked it closing answered true: the CM to go on with. A
-// CM not marked closing is returned as it is (a windowless one whose next is windowless too:
-// nullptr); until window closing is built a closing one stops the run ("Window closing not
-// available").
+// Closing a CM after the routine that marked it closing answered true: its Exit routine and its
+// parent's post routine (and so on up the chain). Answers the CM to go on with: cm itself when it
+// is not marked closing, nullptr for a windowless CM whose next is windowless too.
 ControlMatrix_t *cdeletewin(ControlMatrix_t *cm, GlobalData_t *gd);
+// The parent's Win_Post, Drill_Post or Zoom_Post routine with the post text, when run is set: a
+// true answer closes the parent in turn. Answers the CM to go on with (parent when run is 0).
+ControlMatrix_t *cinvoke_run_win_post(ControlMatrix_t *parent, const char *text, int run);
+ControlMatrix_t *cinvoke_run_drill_post(ControlMatrix_t *parent, const char *text, int run);
+ControlMatrix_t *cinvoke_run_zoom_post(ControlMatrix_t *parent, const char *text, int run);
+
+// ---- Intrinsics -------------------------------------------------------------------------------------
+void cget_event_name(int nargs, int last, Stack *result);  // ICGET_EVENT_NAME$
+void cdelete_window(int nargs, int last);                  // ICDELETE_WINDOW
 
 // ---- Main loop ------------------------------------------------------------------------------------------
 // IGTK_MAIN: runs the one main loop of the run-time (made on first use) until it is quit; a call

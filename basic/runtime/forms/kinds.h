@@ -60,6 +60,22 @@ struct WidgetTypeHooks {
     GtkWidget *(*focus_widget)(ControlMatrix_t *cm, int index, void *entry);
     // Empties what the field shows.
     void (*clear)(ControlMatrix_t *cm, int index, void *entry);
+    // The kind's own handling of a key the dispatcher leaves to it (date, toggle, radio): TRUE when
+    // the key was taken.
+    gboolean (*key_press)(ControlMatrix_t *cm, int index, guint keyval, GlobalData_t *gd);
+    // The focus arrives on the field by a key (keyval, with the Shift flag) or a click (keyval 0)
+    // that also flips it (check box, toggle, radio).
+    void (*toggle)(ControlMatrix_t *cm, int index, guint keyval, int shift);
+    // Opens the field for editing: a combo its list, a note its editor (page_key 0, Page_Up or
+    // Page_Down switching the expanded display).
+    void (*edit)(ControlMatrix_t *cm, int index, guint page_key);
+    // Opens the field's context menu (an input's edit menu) for mouse button `button`: its answer.
+    int (*context_menu)(ControlMatrix_t *cm, int index, void *entry, int button);
+    // An open list of this kind (a combo's) takes F12 (save 1) or Escape (save 0): 1 when one did.
+    // Default: no list is open.
+    int (*list_key)(ControlMatrix_t *cm, int save);
+    // A note record's key-refused flag (its `modified`), set when Edit_Content refused a key.
+    int *(*key_refused)(void *entry);
 };
 WidgetTypeHooks register_widget_type(int type, const WidgetTypeHooks &hooks);
 // The row of a Widget Type; a type outside 1..12 ends the run ("Unexpected widget type %d").
@@ -83,6 +99,9 @@ struct WindowKindHooks {
     // F5 on the window (the key or its soft key): the zoom pick-list shows its search box.
     // Default: F5 does nothing special on a window of this kind.
     void (*search)(ControlMatrix_t *cm);
+    // F12 saves the edit (the note edit window), Escape and F8 cancel it (keyval names the key).
+    void (*save)(ControlMatrix_t *cm);
+    void (*cancel)(ControlMatrix_t *cm, guint keyval);
 };
 WindowKindHooks register_window_kind(int type, const WindowKindHooks &hooks);
 const WindowKindHooks &window_kind(int type);

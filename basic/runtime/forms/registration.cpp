@@ -51,11 +51,13 @@ const bool registered = [] {
          })
         register_numeric_intrinsic(code, handler);
     register_string_intrinsic(in_ICGET_FIELD_NAME, cget_field_name);
+    register_string_intrinsic(in_ICGET_EVENT_NAME, cget_event_name);
     for (auto [code, handler] : {
              std::pair<int, StatementIntrinsic>{in_ICATTACH_FUN, cattach_fun},
              {in_ICATTACH_WINDOW, cattach_window},
              {in_ICCALL_FUN, ccall_fun},
              {in_ICCLEAR, cclear},
+             {in_ICDELETE_WINDOW, cdelete_window},
              {in_ICDETACH_FUN, cdetach_fun},
              {in_ICHIDE_ALL, chide_all},
              {in_ICINVOKE_DRILL_POST, cinvoke_drill_post},

@@ -263,4 +263,8 @@ void gdate_register_kind()
 
     register_widget_type(WIDGET_DATE, {value_date, validate_date, pre_display_date, post_display_date,
                                        display_init_date, focus_date, clear_date});
+    // The keys of a date field the dispatcher leaves to it.
+    WidgetTypeHooks row = widget_type(WIDGET_DATE);
+    row.key_press = gdate_on_key_press;
+    register_widget_type(WIDGET_DATE, row);
 }

@@ -333,4 +333,10 @@ void ginput_register_kind()
 
     register_widget_type(WIDGET_INPUT, {value_input, validate_input, pre_display_input, post_display_input,
                                         display_init_input, focus_input, clear_input});
+    // Alt-m opens the edit menu as the right mouse button does.
+    WidgetTypeHooks row = widget_type(WIDGET_INPUT);
+    row.context_menu = [](ControlMatrix_t *cm, int index, void *entry, int button) -> int {
+        return ginput_right_mouse_menu(cm, index, static_cast<GtkWidget *>(entry), button);
+    };
+    register_widget_type(WIDGET_INPUT, row);
 }

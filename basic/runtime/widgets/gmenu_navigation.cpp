@@ -217,12 +217,12 @@ void search(GtkText *entry_text, GlobalData_t *gd)
 void gmenu_Search(GtkText *entry, gpointer data)
 {
     auto *gd = static_cast<GlobalData_t *>(data);
-    if (!g_mutex_trylock(&gd->menu_search_lock)) return;  // a search is under way: dropped
+    const BusyFlag busy(gd->menu_search_lock);
+    if (!busy.taken()) return;  // a search is under way: dropped
     forms_callback([&] {
         const RoutineName name("gmenu_Search");
         search(entry, gd);
     });
-    g_mutex_unlock(&gd->menu_search_lock);
 }
 
 int gmenu_display_short_cut(const char *text, GlobalData_t *)

@@ -127,10 +127,6 @@ void FormsTest::SetUp()
     record.log_level_lumbas = -1;
     record.log_level_basic = -1;
     record.cm_counter = -1;
-    g_mutex_init(&record.escape_lock);
-    g_mutex_init(&record.f8_lock);
-    g_mutex_init(&record.activate_lock);
-    g_mutex_init(&record.menu_search_lock);
     saved = global_data;
     global_data = &record;
     oska_do_cp_check = 0;

@@ -36,7 +36,7 @@ TEST(RunIntrinsics, DispatcherStopsEndTheRun)
         {"clone", num("1") + call("ifcallr", in_ILIST_CLONE, 1), "Bad real function intrinsic code - " + std::to_string(in_ILIST_CLONE)},
         {"addkey", num("1") + num("2") + num("3") + num("4") + call("ipcall", in_ADDKEY, 4), "ADDKEY: No DISAM available"},
         {"nkeys", num("1") + call("ifcallr", in_NKEYS, 1), "NKEYS: No DISAM available"},
-        {"eventname", str("list") + call("ifcalls", in_ICGET_EVENT_NAME, 1), "ICGET_EVENT_NAME$ not available"},
+        {"noteamount", num("1") + call("ifcallr", in_IGNOTE_GET_AMOUNT, 1), "IGNOTE_GET_AMOUNT: not in windows mode"},
         {"abort", str("stopped by the program") + call("ipcall", in_ABORT, 1), "stopped by the program"},
     };
     Site site;

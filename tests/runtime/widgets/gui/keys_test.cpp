@@ -1,0 +1,270 @@
+// Keys and Enter: the dispatcher's table of keys, Tab and Back-Tab, the function keys, Escape,
+// F8, Ctrl-z, Alt-m, Edit_Content, Enter with the AnyChange jump and Revert, and the guards.
+#include "dialog_script.h"
+#include "keys_fixture.h"
+
+using namespace keys_test;
+
+// ---- Dispatch ------------------------------------------------------------------------------------------
+
+TEST_F(KeysTest, KeysGoToTheirHandlersWithTheirEventNames)
+{
+    struct Case {
+        int field;
+        guint key;
+        unsigned state;
+        const char *event;
+        std::vector<std::string> logged;
+        int focus_after;
+        gboolean taken;
+    } cases[] = {
+        {KEY, GDK_KEY_Tab, 0, "Tab", {"probe 1 -1 [k]", "pre 2"}, PLAIN, TRUE},
+        {KEY, GDK_KEY_Tab, NUM_LOCK, "Tab", {"probe 1 -1 [k]", "pre 2"}, PLAIN, TRUE},
+        {KEY, GDK_KEY_F1, 0, "F1", {"plain 1"}, KEY, TRUE},
+        {KEY, GDK_KEY_F3, 0, "F3", {"plain 1"}, KEY, TRUE},
+        {KEY, GDK_KEY_F4, 0, "F4", {}, KEY, TRUE},
+        {KEY, GDK_KEY_F9, 0, "F9", {}, KEY, TRUE},
+        {KEY, GDK_KEY_z, GDK_CONTROL_MASK, "Ctrl-z", {"pre 1"}, KEY, TRUE},
+        {LABEL, GDK_KEY_z, GDK_CONTROL_MASK, "Ctrl-z", {}, KEY, FALSE},
+        {BUTTON, GDK_KEY_Up, 0, "", {}, KEY, TRUE},
+        {BUTTON, GDK_KEY_Down, 0, "", {}, KEY, TRUE},
+        {BUTTON, GDK_KEY_a, 0, "", {}, KEY, FALSE},
+    };
+    for (const Case &c : cases) {
+        build(attach(CM, "F1", routine_test::PLAINFN, 0, false) + attach(CM, "F3", routine_test::PLAINFN, 0, false));
+        cm()->event_name[0] = '\0';
+        const Pressed p = press(c.field, c.key, c.state);
+        const std::string what = std::string("field ") + std::to_string(c.field) + " key " + gdk_keyval_name(c.key);
+        EXPECT_EQ(p.abort, "") << what;
+        EXPECT_STREQ(cm()->event_name, c.event) << what;
+        EXPECT_EQ(p.logged, c.logged) << what;
+        EXPECT_EQ(cm()->current_focus, c.focus_after) << what;
+        EXPECT_EQ(p.taken, c.taken) << what;
+        EXPECT_EQ(record.finishing_event, 0) << what;
+        EXPECT_EQ(Rname, nullptr) << what << ": the routine name is put back";
+    }
+}
+
+TEST_F(KeysTest, TwoF3PressesBothRunAndAShiftedTabGoesBack)
+{
+    build(attach(CM, "F3", routine_test::PLAINFN, 0, false));
+    EXPECT_EQ(press(KEY, GDK_KEY_F3).logged, std::vector<std::string>{"plain 1"});
+    EXPECT_EQ(press(KEY, GDK_KEY_F3).logged, std::vector<std::string>{"plain 1"});
+    focus(DATE);
+    const Pressed back = press(DATE, GDK_KEY_ISO_Left_Tab);
+    EXPECT_STREQ(cm()->event_name, "Back Tab");
+    EXPECT_EQ(back.logged, (std::vector<std::string>{"probe 3 -1 []", "pre 2"}));
+    EXPECT_EQ(cm()->current_focus, PLAIN);
+}
+
+TEST_F(KeysTest, ATableFieldRefusesKeysAndAltMNeedsTheMetaBit)
+{
+    build();
+    cset_cm_put_int(cm(), CM_TYPE, BUTTON, WIDGET_TABLE);
+    EXPECT_EQ(press(BUTTON, GDK_KEY_a).abort, "Widget Type 'Table' not permitted to respond to keystrokes at index 6");
+    cset_cm_put_int(cm(), CM_TYPE, BUTTON, WIDGET_BUTTON);
+
+    const Pressed alt = press(KEY, GDK_KEY_m, GDK_ALT_MASK);
+    EXPECT_FALSE(alt.taken) << "Alt (0x8) alone is not the Meta bit";
+    EXPECT_STRNE(cm()->event_name, "Alt-m");
+    const Pressed meta = press(KEY, GDK_KEY_m, 0x10000000);
+    EXPECT_EQ(meta.abort, "");
+    EXPECT_TRUE(meta.taken) << "the edit menu opened";
+    EXPECT_STREQ(cm()->event_name, "Alt-m");
+}
+
+// ---- Edit_Content ---------------------------------------------------------------------------------
+
+TEST_F(KeysTest, EditContentRunsOncePerVisitAndAgainAfterAFalseAnswer)
+{
+    build(attach(CM, "Edit_Content", routine_test::PLAINFN, 0, false));
+    struct Case {
+        guint key;
+        unsigned state;
+        long answer;
+        bool runs;
+    } cases[] = {
+        {GDK_KEY_a, NUM_LOCK, 1, true},            // the first editing key, Num Lock on
+        {GDK_KEY_b, 0, 1, false},                  // once per visit
+        {GDK_KEY_Tab, 0, 1, false},                // leaving the field starts a new visit
+        {GDK_KEY_KP_5, NUM_LOCK, 0, true},         // a keypad digit; false: a warning, and ...
+        {GDK_KEY_c, GDK_SHIFT_MASK, 1, true},      // ... the next key asks again
+        {GDK_KEY_Tab, 0, 1, false},
+        {GDK_KEY_a, GDK_CONTROL_MASK, 1, false},   // Control-a is no edit
+        {GDK_KEY_v, GDK_CONTROL_MASK, 1, true},    // Control-v is
+    };
+    int field = KEY;
+    for (const Case &c : cases) {
+        answer(c.answer);
+        const Pressed p = press(field, c.key, c.state);
+        const std::string what = gdk_keyval_name(c.key);
+        EXPECT_EQ(p.abort, "") << what;
+        if (c.key == GDK_KEY_Tab) {
+            field = cm()->current_focus;
+            continue;
+        }
+        EXPECT_EQ(p.logged, c.runs ? std::vector<std::string>{"plain " + std::to_string(field)}
+                                   : std::vector<std::string>{})
+            << what;
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("The lumbas code for false return from function attached to the Edit_Content", 0), 0u)
+        << messages[0];
+}
+
+// ---- Enter ----------------------------------------------------------------------------------------------
+
+TEST_F(KeysTest, EnterMovesOnATrueAnswerAndKeepsTheFieldOnAFalseOne)
+{
+    build();
+    set_text(KEY, "abc");
+    answer(0);
+    Pressed p = press(KEY, GDK_KEY_Return);
+    EXPECT_EQ(p.abort, "");
+    EXPECT_STREQ(cm()->event_name, "Enter");
+    EXPECT_EQ(p.logged, std::vector<std::string>{"probe 1 -1 [abc]"});
+    EXPECT_EQ(cm()->current_focus, KEY);
+    int start = -1, end = -1;
+    EXPECT_TRUE(gtk_editable_get_selection_bounds(GTK_EDITABLE(widget_of(KEY)), &start, &end));
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 3) << "the whole text selected";
+
+    answer(1);
+    p = press(KEY, GDK_KEY_KP_Enter);
+    EXPECT_EQ(p.logged, (std::vector<std::string>{"probe 1 -1 [abc]", "pre 2"}));
+    EXPECT_EQ(cm()->current_focus, PLAIN);
+    EXPECT_EQ(record.enter_running, 0);
+    EXPECT_EQ(record.activate_lock + record.escape_lock + record.f8_lock, 0) << "every guard released";
+
+    // Without a Post_Focus or Activate routine an input field cannot take Enter.
+    build("", false);
+    EXPECT_EQ(press(KEY, GDK_KEY_Return).abort.rfind("cinvoke_basic_routine: 'basic' function not found for Action "
+                                                     "Code Post_Focus; Index 1",
+                                                     0),
+              0u);
+    EXPECT_EQ(record.enter_running + record.activate_lock + record.escape_lock + record.f8_lock, 0)
+        << "released on the way out of a stop too";
+    // An external program running for the program: Enter goes on to GTK untouched.
+    build();
+    record.external_running = 1;
+    p = press(KEY, GDK_KEY_Return);
+    EXPECT_TRUE(p.logged.empty());
+    record.external_running = 0;
+}
+
+TEST_F(KeysTest, APromptNumberOnTheAnyChangeFieldJumps)
+{
+    struct Case {
+        const char *typed;
+        int enabled_plain, tab_box;
+        std::vector<std::string> logged;
+        std::vector<std::string> messages;
+        int focus_after;
+    } cases[] = {
+        {"  3", 1, TAB_STANDARD, {"probe 7 -1 [  3]", "pre 3"}, {}, DATE},
+        {"0", 1, TAB_STANDARD, {}, {"Prompt number out of range"}, ANY},
+        {"9", 1, TAB_STANDARD, {}, {"Prompt number out of range"}, ANY},
+        {"2", 0, TAB_STANDARD, {}, {"This field is not available to be changed."}, ANY},
+        {"4", 1, TAB_NO_FOCUS, {}, {}, ANY},
+    };
+    for (const Case &c : cases) {
+        build();
+        cset_cm_put_int(cm(), CM_ENABLED, PLAIN, c.enabled_plain);
+        cset_cm_put_int(cm(), CM_TAB_SEQ, BOX, c.tab_box);
+        focus(ANY);
+        cm()->anychange = 1;
+        set_text(ANY, c.typed);
+        messages.clear();
+        const Pressed p = press(ANY, GDK_KEY_Return);
+        EXPECT_EQ(p.abort, "") << c.typed;
+        EXPECT_EQ(p.logged, c.logged) << c.typed;
+        EXPECT_EQ(messages, c.messages) << c.typed;
+        EXPECT_EQ(cm()->current_focus, c.focus_after) << c.typed;
+    }
+}
+
+TEST_F(KeysTest, MovingBackOntoTheKeyFieldInChangeModeAsks)
+{
+    build();
+    focus(PLAIN);
+    cm()->program_mode = CM_MODE_CHANGE;
+    lumba_test::DialogScript script({1});  // "_No"
+    const Pressed p = press(PLAIN, GDK_KEY_ISO_Left_Tab);
+    EXPECT_EQ(p.abort, "");
+    ASSERT_EQ(script.asked().size(), 1u);
+    EXPECT_EQ(script.asked()[0].text, "Do you want to discard your changes?");
+    EXPECT_EQ(script.asked()[0].buttons, (std::vector<std::string>{"_Yes", "_No"}));
+    EXPECT_EQ(p.logged, (std::vector<std::string>{"probe 2 -1 []", "pre 2"})) << "its Pre_Focus runs again";
+    EXPECT_EQ(cm()->current_focus, PLAIN);
+    EXPECT_EQ(cm()->program_mode, CM_MODE_CHANGE);
+}
+
+// ---- Guards -------------------------------------------------------------------------------------------
+
+TEST_F(KeysTest, KeysArrivingWhileEnterWaitsInADialogAreDropped)
+{
+    build(attach(CM, "Escape", routine_test::PROBE, 0));
+    record.log_level_lumbas = 0;
+    focus(ANY);
+    cm()->program_mode = CM_MODE_CHANGE;
+    set_text(ANY, "1");
+    cm()->anychange = 0;
+    // The jump to the key field asks the discard question (AnyChange is off by then); while it is
+    // up a second Enter and an Escape come in.
+    lumba_test::DialogScript script({1});
+    int again = -1, escape = -1;
+    script.on_shown = [&](const DialogRequest &) {
+        again = on_key_press_enter(widget_of(ANY), nullptr, GDK_KEY_Return, &record, 0);
+        escape = on_key_press_escape(widget_of(ANY), nullptr, &record, 0);
+    };
+    cm()->anychange = 1;
+    const Pressed p = press(ANY, GDK_KEY_Return);
+    EXPECT_EQ(p.abort, "");
+    ASSERT_EQ(script.asked().size(), 1u);
+    EXPECT_EQ(again, 1) << "dropped";
+    EXPECT_EQ(escape, 1) << "dropped";
+    EXPECT_EQ(calls(p), 2) << "the AnyChange field's Post_Focus and its Pre_Focus again, nothing for the others";
+    // The guards are free again: Escape and F8 work.
+    answer(0);
+    EXPECT_EQ(press(ANY, GDK_KEY_Escape).logged, std::vector<std::string>{"probe 7 -1 []"});
+    EXPECT_EQ(press(PLAIN, GDK_KEY_F8).logged.front(), "pre 2");
+}
+
+// ---- Escape and F8 -----------------------------------------------------------------------------------
+
+TEST_F(KeysTest, EscapeOnAModifiedFormInChangeModeAsksAndNoStays)
+{
+    build();
+    cm()->modified = 1;
+    cm()->program_mode = CM_MODE_CHANGE;
+    lumba_test::DialogScript script({1});
+    const Pressed p = press(KEY, GDK_KEY_Escape);
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(script.asked().size(), 1u);
+    EXPECT_TRUE(p.logged.empty()) << "no Escape routine";
+    EXPECT_EQ(cm()->closing, 0);
+    EXPECT_EQ(record.last_cm, cm());
+    EXPECT_EQ(cm()->current_focus, KEY);
+}
+
+TEST_F(KeysTest, F8OnTheFirstFieldLeavesTheModeAndRunsTheEscapeRoutine)
+{
+    build(attach(CM, "Escape", routine_test::PLAINFN, 0, false));
+    cm()->program_mode = CM_MODE_ADD;
+    cm()->modified = 1;
+    answer(0);  // Pre_Focus answers 1 anyway; the Escape routine keeps the window
+    const Pressed p = press(KEY, GDK_KEY_F8);
+    EXPECT_EQ(p.abort, "");
+    EXPECT_STREQ(cm()->event_name, "F8");
+    // Back-Tab from the first field wraps to the AnyChange field, which gets the focus.
+    EXPECT_EQ(p.logged, (std::vector<std::string>{"pre 1", "plain 1", "pre 7"}));
+    EXPECT_EQ(cm()->current_focus, ANY);
+    EXPECT_EQ(cm()->program_mode, CM_MODE_NULL);
+    EXPECT_EQ(cm()->modified, 0);
+    EXPECT_EQ(record.last_cm, cm());
+    // Answering true, the window goes at the end of the event.
+    answer(1);
+    ControlMatrix_t *gone = cm();
+    EXPECT_EQ(press(KEY, GDK_KEY_F8).abort, "");
+    EXPECT_EQ(cm_chain_position(gone), 0);
+}
