@@ -69,6 +69,14 @@ TEST_F(KeysTest, ExitRoutineAndPostRules)
          "cinvoke_basic_routine: 'basic' function not found for Action Code Win_Post", false},
         {middle + third + attach(CM2, "Zoom_Post", routine_test::CLEARER, 0), Z, 1,
          [](ControlMatrix_t *k) { k->zoom_post_due = 1; }, "", false},
+        // An Exit routine that opens a window but closes its own as well, or follows a post request.
+        {middle + attach(CM2, "Exit", OPENER, 0), CM2, 1, nullptr,
+         "Not permitted to destroy a window, run Win_Post, Drill_Post, or Zoom_Post from an the 'Exit' Action Code",
+         false},
+        {middle + attach(CM2, "Exit", OPENER, 0), CM2, 1, [](ControlMatrix_t *k) { k->win_post_due = 1; },
+         "Not permitted to call Win_Post, Drill_Post, or Zoom_Post, when function is attached with the 'Exit' Action "
+         "Code",
+         false},
         // The parent's Zoom_Post asks for a Win_Post of its own (and clears its form) and answers
         // true.
         {middle + third + attach(CM2, "Zoom_Post", routine_test::OUTER, 0), Z, 1,
@@ -81,6 +89,7 @@ TEST_F(KeysTest, ExitRoutineAndPostRules)
     };
     for (const Case &c : cases) {
         build(c.extra);
+        lumba_test::DialogScript script({0});  // the opener's question
         ControlMatrix_t *kid = cm_of(c.kid);
         answer(c.answer);
         kid->closing = 1;

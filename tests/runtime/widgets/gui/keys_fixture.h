@@ -38,7 +38,7 @@ inline const std::string closing_routines = [] {
     return ".nfunc r:asker I:0 I:0 I:0 I:0 I:0 I:4\n" + ask + log("asked") + num(1) + "exitv\n" +
            ".nfunc r:opener I:0 I:0 I:0 I:0 I:0 I:4\n" + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" +
            st(in_ICDELETE_WINDOW, 1) + str("a") + fn(in_IGWIN_NEW, 1) + "storrd I:44 I:0 I:0 I:0 I:0\n" +
-           "loadrad I:66 I:0 I:0 I:0 I:0\n" + "loadrvd I:44 I:0 I:0 I:0 I:0\n" + st(in_ICATTACH_WINDOW, 2) + ask +
+           num(0L) + "storrd I:66 I:0 I:0 I:0 I:0\n" + "loadrad I:66 I:0 I:0 I:0 I:0\n" + "loadrvd I:44 I:0 I:0 I:0 I:0\n" + st(in_ICATTACH_WINDOW, 2) + ask +
            log("opened") + num(1) + "exitv\n" + "symtab\n__ROUTINE__ asker 4\n" + params +
            "symtab\n__ROUTINE__ opener 4\n" + params;
 }();
