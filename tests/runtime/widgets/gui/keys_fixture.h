@@ -28,8 +28,9 @@ inline constexpr unsigned NUM_LOCK = 0x10;  // what X reports on every key while
 // Routines of the closing tests, numbered after the routine fixture's (routines are numbered in
 // order of first mention: main, then each head of the text).
 //   asker (cm, ind, IP, IP$): asks "Sure?" (IGDIALOG), logs "asked"; answers 1.
-//   opener (cm, ind, IP, IP$): ICDELETE_WINDOW(cm), then a new window attached to a new CM (COMMON
-//   cell 3), then asks as asker does and logs "opened"; answers 1.
+//   opener (cm, ind, IP, IP$): ICDELETE_WINDOW(cm), then a new window (COMMON cell 2) attached to a
+//   new CM (cell 3, emptied first), then asks as asker does (the answer into cell 2) and logs
+//   "opened"; answers 1.
 inline const std::string closing_routines = [] {
     const std::string params = "CM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
                                "IP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n";
@@ -37,9 +38,9 @@ inline const std::string closing_routines = [] {
     auto log = [](const char *text) { return num(0L) + str(text) + st(in_IMLOG, 2); };
     return ".nfunc r:asker I:0 I:0 I:0 I:0 I:0 I:4\n" + ask + log("asked") + num(1) + "exitv\n" +
            ".nfunc r:opener I:0 I:0 I:0 I:0 I:0 I:4\n" + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" +
-           st(in_ICDELETE_WINDOW, 1) + str("a") + fn(in_IGWIN_NEW, 1) + "storrd I:44 I:0 I:0 I:0 I:0\n" +
-           num(0L) + "storrd I:66 I:0 I:0 I:0 I:0\n" + "loadrad I:66 I:0 I:0 I:0 I:0\n" + "loadrvd I:44 I:0 I:0 I:0 I:0\n" + st(in_ICATTACH_WINDOW, 2) + ask +
-           log("opened") + num(1) + "exitv\n" + "symtab\n__ROUTINE__ asker 4\n" + params +
+           st(in_ICDELETE_WINDOW, 1) + str("a") + fn(in_IGWIN_NEW, 1) + "storrd I:44 I:0 I:0 I:0 I:0\n" + num(0L) +
+           "storrd I:66 I:0 I:0 I:0 I:0\n" + "loadrad I:66 I:0 I:0 I:0 I:0\n" + "loadrvd I:44 I:0 I:0 I:0 I:0\n" +
+           st(in_ICATTACH_WINDOW, 2) + ask + log("opened") + num(1) + "exitv\n" + "symtab\n__ROUTINE__ asker 4\n" + params +
            "symtab\n__ROUTINE__ opener 4\n" + params;
 }();
 // The number of the first of them: one after main and the routine fixture's.
