@@ -181,10 +181,9 @@ void gzoom_alphanumeric_search(ControlMatrix_t *cm, guint keyval, GdkModifierTyp
         return;
     }
     gzoom_typeahead_add(zd->typeahead, c);
-    std::vector<const char *> answers(zd->row_count);
-    for (unsigned i = 0; i < zd->row_count; ++i) answers[i] = zd->rows[i]->answer;
+    const std::vector<const char *> &answers = gzoom_rows_answers(zd->rows);
     const int chosen = gzoom_typeahead_row(answers, zd->typeahead, zd->matching);
-    if (zd->row_count) gtk_single_selection_set_selected(gzoom_selection(zd), static_cast<guint>(chosen));
+    if (!answers.empty()) gtk_single_selection_set_selected(gzoom_selection(zd), static_cast<guint>(chosen));
     gtk_widget_grab_focus(zd->column_view);
     gzoom_schedule_scroll(zd->column_view);
 }
