@@ -56,10 +56,10 @@ void gzoom_row_set_answer(GzoomRow *row, const char *answer);
 
 // ---- The list model ------------------------------------------------------------------------------------
 // The rows of a zoom as a GListModel of GzoomRow, built once from the program's string lists of
-// display texts (columns a row) and answers, and the row colours (nullptr: every row white). The texts are kept together;
-// a row object is made when the list or a caller asks for its item, and the same object is given
-// while anyone holds it. A display list that is not a multiple of the columns ends in a partly
-// filled row with an empty answer.
+// display texts (columns a row) and answers, and the row colours (nullptr: every row white). The
+// texts are copied into one block; a row object is made when the list or a caller asks for its
+// item, and the same object is given while anyone holds it. A display list that is not a
+// multiple of the columns ends in a partly filled row with an empty answer.
 G_BEGIN_DECLS
 #define GZOOM_TYPE_ROWS (gzoom_rows_get_type())
 G_DECLARE_FINAL_TYPE(GzoomRows, gzoom_rows, GZOOM, ROWS, GObject)
