@@ -44,26 +44,21 @@ protected:
         }
         return nullptr;
     }
+    // The path of a file the chooser gives (current folder, chosen file), "" for none.
+    static std::string path_of(GFile *f)
+    {
+        if (!f) return "";
+        char *p = g_file_get_path(f);
+        std::string s = p ? p : "";
+        g_free(p);
+        g_object_unref(f);
+        return s;
+    }
     static std::string folder(GtkWidget *chooser)
     {
-        GFile *f = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser));
-        if (!f) return "";
-        char *p = g_file_get_path(f);
-        std::string s = p ? p : "";
-        g_free(p);
-        g_object_unref(f);
-        return s;
+        return path_of(gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser)));
     }
-    static std::string selected(GtkWidget *chooser)
-    {
-        GFile *f = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(chooser));
-        if (!f) return "";
-        char *p = g_file_get_path(f);
-        std::string s = p ? p : "";
-        g_free(p);
-        g_object_unref(f);
-        return s;
-    }
+    static std::string selected(GtkWidget *chooser) { return path_of(gtk_file_chooser_get_file(GTK_FILE_CHOOSER(chooser))); }
     // The keys form with the chooser of the intrinsic opened on field 1 (top img, initial img/sub).
     void open(int intrinsic, const std::string &extra = "", const std::string &title = "Pick one")
     {
