@@ -167,6 +167,25 @@ TEST_F(ChoosersTest, CopiesGetThumbnailsOf125SquarePixelsOnWhite)
     EXPECT_FALSE(exists(dir + "/out.jpg")) << "nothing is copied";
 }
 
+TEST_F(ChoosersTest, AFailedConvertIsLoggedAndLeavesNoThumbnail)
+{
+    record.log_level_lumbas = 0;
+    // A picture whose header reads as PNG but whose data ends early: convert refuses it.
+    make_picture(dir + "/whole.png", 40, 40, "red");
+    gchar *data = nullptr;
+    gsize size = 0;
+    ASSERT_TRUE(g_file_get_contents((dir + "/whole.png").c_str(), &data, &size, nullptr));
+    ASSERT_TRUE(g_file_set_contents((dir + "/broken.png").c_str(), data, 40, nullptr));
+    g_free(data);
+    const Outcome o = form(copy(dir + "/broken.png", dir + "/copy.png"));
+    EXPECT_EQ(o.abort, "");
+    EXPECT_EQ(checksum(dir + "/copy.png"), checksum(dir + "/broken.png"));
+    EXPECT_FALSE(exists(thumb("copy.png")));
+    bool logged = false;
+    for (const std::string &l : log_lines(o.err)) logged |= l.rfind("/usr/bin/convert failed on " + dir + "/copy.png", 0) == 0;
+    EXPECT_TRUE(logged);
+}
+
 TEST_F(ChoosersTest, RotationTurnsPictureAndThumbnail)
 {
     make_picture(dir + "/band.png", 40, 20, "red");
