@@ -10,6 +10,7 @@
 #include "gchooser.h"
 #include "gui_env.h"
 #include "pictures_fixture.h"
+#include "xdotool.h"
 
 using namespace pictures_test;
 
@@ -368,6 +369,31 @@ TEST_F(ChoosersTest, AnAnswerRunsThePostRoutineWithThePath)
     const Pressed p = capture([&] { gtk_dialog_response(GTK_DIALOG(dialog()), GTK_RESPONSE_OK); });
     EXPECT_EQ(p.abort.rfind("cinvoke_basic_routine: 'basic' function not found for Action Code Post_File_Chooser; Index 1", 0), 0u)
         << p.abort;
+}
+
+TEST_F(ChoosersTest, AUserTypesTheName)
+{
+    open(in_IGFILECHOOSER_NEW, attach(CM, "Post_File_Chooser", routine_test::PROBE, KEY), "Pick by keys");
+    GtkWidget *d = dialog();
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(lumba_test::wait_drawn(d));
+    lumba_test::Xdotool user(lumba_test::gui_display());
+    const std::string window = lumba_test::x_window_id(d);
+    const Pressed p = capture([&] {
+        user.focus(window);
+        // A typed "/" opens the dialog's location entry; Return there opens the file.
+        const std::string path = dir + "/img/a.png";
+        user.type(path);
+        lumba_test::wait_until([&] {
+            GtkWidget *typed = gtk_root_get_focus(GTK_ROOT(d));
+            return typed && GTK_IS_EDITABLE(typed) && path == gtk_editable_get_text(GTK_EDITABLE(typed));
+        });
+        user.key({"Return"});
+        lumba_test::wait_until([] { return dialog() == nullptr; });
+    });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(p.logged, std::vector<std::string>{"probe 1 -1 [" + dir + "/img/a.png]"});
+    EXPECT_EQ(dialog(), nullptr);
 }
 
 } // namespace
