@@ -381,14 +381,18 @@ TEST_F(ChoosersTest, AUserTypesTheName)
     const std::string window = lumba_test::x_window_id(d);
     const Pressed p = capture([&] {
         user.focus(window);
-        // A typed "/" opens the dialog's location entry; Return there opens the file.
+        // Ctrl-l shows the dialog's location entry (an earlier dialog may have left it showing a
+        // name); the path typed over its text, Return opens the file.
         const std::string path = dir + "/img/a.png";
+        user.key({"ctrl+l", "ctrl+a"});
         user.type(path);
         lumba_test::wait_until([&] {
             GtkWidget *typed = gtk_root_get_focus(GTK_ROOT(d));
             return typed && GTK_IS_EDITABLE(typed) && path == gtk_editable_get_text(GTK_EDITABLE(typed));
         });
+        // The entry's completion may take the first Return, as it does from a user.
         user.key({"Return"});
+        if (!lumba_test::wait_until([] { return dialog() == nullptr; }, 2000)) user.key({"Return"});
         lumba_test::wait_until([] { return dialog() == nullptr; });
     });
     EXPECT_EQ(p.abort, "");
