@@ -1,6 +1,7 @@
 // The end of an event and the closing of windows: the posts up the chain, the Exit routine's and
 // the posts' rules, ICDELETE_WINDOW, the deferred destroy of a window a routine still runs on,
 // the nested end of an event, and ICGET_EVENT_NAME$.
+#include "dialog_script.h"
 #include "keys_fixture.h"
 
 using namespace keys_test;
@@ -68,9 +69,27 @@ TEST_F(KeysTest, ExitRoutineAndPostRules)
          "cinvoke_basic_routine: 'basic' function not found for Action Code Win_Post", false},
         {middle + third + attach(CM2, "Zoom_Post", routine_test::CLEARER, 0), Z, 1,
          [](ControlMatrix_t *k) { k->zoom_post_due = 1; }, "", false},
+        // An Exit routine that opens a window but closes its own as well, or follows a post request.
+        {middle + attach(CM2, "Exit", OPENER, 0), CM2, 1, nullptr,
+         "Not permitted to destroy a window, run Win_Post, Drill_Post, or Zoom_Post from an the 'Exit' Action Code",
+         false},
+        {middle + attach(CM2, "Exit", OPENER, 0), CM2, 1, [](ControlMatrix_t *k) { k->win_post_due = 1; },
+         "Not permitted to call Win_Post, Drill_Post, or Zoom_Post, when function is attached with the 'Exit' Action "
+         "Code",
+         false},
+        // The parent's Zoom_Post asks for a Win_Post of its own (and clears its form) and answers
+        // true.
+        {middle + third + attach(CM2, "Zoom_Post", routine_test::OUTER, 0), Z, 1,
+         [](ControlMatrix_t *k) { k->zoom_post_due = k->prior->focus_initialised = 1; },
+         "Not permitted to run icinvoke_win_post from a Zoom_Post.", false},
+        // The same from the parent's Win_Post is no post of another kind: the parent closes in turn.
+        {middle + third + attach(CM2, "Win_Post", routine_test::OUTER, 0), Z, 1,
+         [](ControlMatrix_t *k) { k->win_post_due = k->prior->focus_initialised = 1; },
+         "cinvoke_basic_routine: 'basic' function not found for Action Code Win_Post", false},
     };
     for (const Case &c : cases) {
         build(c.extra);
+        lumba_test::DialogScript script({0});  // the opener's question
         ControlMatrix_t *kid = cm_of(c.kid);
         answer(c.answer);
         kid->closing = 1;
@@ -80,7 +99,9 @@ TEST_F(KeysTest, ExitRoutineAndPostRules)
             ccallbacks_finish_event(1, 1);
         });
         EXPECT_EQ(p.abort.substr(0, c.abort.size()), c.abort) << c.extra;
-        if (c.abort.empty()) EXPECT_EQ(cm_chain_position(kid) != 0, c.stays);
+        if (c.abort.empty()) {
+            EXPECT_EQ(cm_chain_position(kid) != 0, c.stays);
+        }
     }
 }
 
@@ -129,6 +150,58 @@ TEST_F(KeysTest, AWindowARoutineRunsOnIsDestroyedByTheOutermostEnd)
     record.finishing_event = 0;
     ccallbacks_finish_event(1, 1);
     EXPECT_EQ(cm_chain_position(form_cm), 0) << "the outermost end destroys it";
+}
+
+TEST_F(KeysTest, AWindowItsOwnRoutineClosesAndReplacesOutlivesAnEventEndedMeanwhile)
+{
+    // F1's routine marks its window closing, opens another and waits in a dialog; meanwhile a key
+    // on the new window ends an event, which must leave the routine's window alone.
+    build(attach(CM, "F1", OPENER, 0));
+    ControlMatrix_t *form_cm = cm();
+    lumba_test::DialogScript script({0});
+    bool kept = false;
+    ControlMatrix_t *opened = nullptr;
+    script.on_shown = [&](const DialogRequest &) {
+        opened = record.last_cm;
+        ASSERT_NE(opened, form_cm);
+        dispatch(opened->window, GDK_KEY_F4);
+        kept = cm_chain_position(form_cm) != 0 && form_cm->closing == 1;
+    };
+    const Pressed p = press(KEY, GDK_KEY_F1);
+    EXPECT_EQ(p.abort, "");
+    ASSERT_EQ(script.asked().size(), 1u);
+    EXPECT_TRUE(kept) << "the window stayed, marked, while its routine ran";
+    EXPECT_EQ(p.logged, std::vector<std::string>{"opened"});
+    EXPECT_EQ(cm_chain_position(form_cm), 0) << "the end of the key's own event destroyed it";
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(record.first_cm, opened);
+    EXPECT_EQ(record.last_cm, opened);
+    EXPECT_TRUE(GTK_IS_WINDOW(opened->window));
+}
+
+TEST_F(KeysTest, AnEventEndedInsideTheEndOfAnEventDoesNothing)
+{
+    // The menu's refresh routine (run by the end of an event whose child window closes) waits in a
+    // dialog; a key meanwhile ends its own event, which must not destroy the child nor run the
+    // refresh again.
+    build(window_of("a", E2) + attach(CM2, E2) + attach(CM, "Menu_Refresh", ASKER, 0));
+    ControlMatrix_t *first = cm(), *kid = cm_of(CM2);
+    first->menu_refresh_due = 1;
+    kid->closing = 1;
+    lumba_test::DialogScript script({0});
+    bool nothing = false;
+    script.on_shown = [&](const DialogRequest &) {
+        dispatch(first->window, GDK_KEY_F4);
+        nothing = cm_chain_position(kid) != 0 && record.finishing_event == 1;
+    };
+    const Pressed p = capture([&] { ccallbacks_finish_event(1, 1); });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_TRUE(nothing);
+    EXPECT_EQ(script.asked().size(), 1u) << "one refresh";
+    EXPECT_EQ(p.logged, std::vector<std::string>{"asked"});
+    EXPECT_EQ(first->menu_refresh_due, 0);
+    EXPECT_EQ(cm_chain_position(kid), 0) << "the outer end destroyed it";
+    EXPECT_EQ(record.finishing_event, 0);
 }
 
 TEST_F(KeysTest, EventNameIntrinsic)

@@ -25,6 +25,33 @@ enum Field { KEY = 1, PLAIN, DATE, BOX, LABEL, BUTTON, ANY, FIELDS = ANY };
 
 inline constexpr unsigned NUM_LOCK = 0x10;  // what X reports on every key while Num Lock is on
 
+// Routines of the closing tests, numbered after the routine fixture's (routines are numbered in
+// order of first mention: main, then each head of the text).
+//   asker (cm, ind, IP, IP$): asks "Sure?" (IGDIALOG), logs "asked"; answers 1.
+//   opener (cm, ind, IP, IP$): ICDELETE_WINDOW(cm), then a new window (COMMON cell 2) attached to a
+//   new CM (cell 3, emptied first), then asks as asker does (the answer into cell 2) and logs
+//   "opened"; answers 1.
+inline const std::string closing_routines = [] {
+    const std::string params = "CM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
+                               "IP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n";
+    const std::string ask = str("Sure?") + str("_Yes") + str("_No") + fn(in_IGDIALOG, 3) + "storrd I:44 I:0 I:0 I:0 I:0\n";
+    auto log = [](const char *text) { return num(0L) + str(text) + st(in_IMLOG, 2); };
+    return ".nfunc r:asker I:0 I:0 I:0 I:0 I:0 I:4\n" + ask + log("asked") + num(1) + "exitv\n" +
+           ".nfunc r:opener I:0 I:0 I:0 I:0 I:0 I:4\n" + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" +
+           st(in_ICDELETE_WINDOW, 1) + str("a") + fn(in_IGWIN_NEW, 1) + "storrd I:44 I:0 I:0 I:0 I:0\n" + num(0L) +
+           "storrd I:66 I:0 I:0 I:0 I:0\n" + "loadrad I:66 I:0 I:0 I:0 I:0\n" + "loadrvd I:44 I:0 I:0 I:0 I:0\n" +
+           st(in_ICATTACH_WINDOW, 2) + ask + log("opened") + num(1) + "exitv\n" + "symtab\n__ROUTINE__ asker 4\n" + params +
+           "symtab\n__ROUTINE__ opener 4\n" + params;
+}();
+// The number of the first of them: one after main and the routine fixture's.
+inline int first_closing_routine()
+{
+    int heads = 0;
+    for (std::size_t at = 0; (at = routine_test::routines.find(" r:", at)) != std::string::npos; ++at) ++heads;
+    return 1 + heads;
+}
+inline const int ASKER = first_closing_routine(), OPENER = ASKER + 1;
+
 } // namespace keys_test
 
 using namespace keys_test;
@@ -57,7 +84,7 @@ protected:
             attach(CM, "Pre_Focus", routine_test::COUNTER, 0) +
             (post ? attach(CM, "Post_Focus", routine_test::PROBE, 0) : "") + extra;
         cmat_free_all();
-        ASSERT_EQ(form(body, routine_test::routines).abort, "");
+        ASSERT_EQ(form(body, routine_test::routines + closing_routines).abort, "");
         gtk_box_append(GTK_BOX(handle_widget(static_cast<std::uintptr_t>(handle(Y)))), button);
         for (int i = 1; i <= FIELDS; ++i) cset_cm_put_int(cm(), CM_PROMPT, i, i <= BOX ? i : 0);
         answer(1);
@@ -99,14 +126,17 @@ protected:
     Pressed press(int index, guint keyval, unsigned state = 0) { return press_on(widget_of(index), keyval, state); }
     Pressed press_on(GtkWidget *widget, guint keyval, unsigned state = 0)
     {
-        GtkEventController *keys = gtk_event_controller_key_new();
-        gtk_widget_add_controller(widget, keys);
         gboolean taken = FALSE;
-        Pressed p = capture([&] {
-            taken = on_key_press_event(GTK_EVENT_CONTROLLER_KEY(keys), keyval, 0, GdkModifierType(state), &record);
-        });
+        Pressed p = capture([&] { taken = dispatch(widget, keyval, state); });
         p.taken = taken;
         return p;
+    }
+    // The same without capturing the log (for a key pressed while a routine waits in a dialog).
+    gboolean dispatch(GtkWidget *widget, guint keyval, unsigned state = 0)
+    {
+        GtkEventController *keys = gtk_event_controller_key_new();
+        gtk_widget_add_controller(widget, keys);
+        return on_key_press_event(GTK_EVENT_CONTROLLER_KEY(keys), keyval, 0, GdkModifierType(state), &record);
     }
     // Types text into field index as a user does while it is edited; the field keeps the focus.
     void set_text(int index, const char *text)

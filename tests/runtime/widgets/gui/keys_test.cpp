@@ -57,6 +57,23 @@ TEST_F(KeysTest, TwoF3PressesBothRunAndAShiftedTabGoesBack)
     EXPECT_EQ(cm()->current_focus, PLAIN);
 }
 
+TEST_F(KeysTest, CtrlZRerunsTheF8RoutineWhereThereIsOne)
+{
+    // Without an F8 routine Ctrl-z reruns Pre_Focus (the dispatch table above); with one, F8's.
+    build(attach(CM, "F8", routine_test::PLAINFN, 0, false));
+    for (int field : {KEY, DATE, BOX}) {
+        focus(field);
+        const Pressed p = press(field, GDK_KEY_z, GDK_CONTROL_MASK);
+        EXPECT_EQ(p.abort, "") << field;
+        EXPECT_TRUE(p.taken) << field;
+        EXPECT_STREQ(cm()->event_name, "Ctrl-z");
+        EXPECT_EQ(p.logged, std::vector<std::string>{"plain " + std::to_string(field)}) << field;
+        EXPECT_EQ(cm()->current_focus, field);
+    }
+    // Without Control it is a typed letter: Edit_Content's business, no F8.
+    EXPECT_TRUE(press(KEY, GDK_KEY_z).logged.empty());
+}
+
 TEST_F(KeysTest, ATableFieldRefusesKeysAndAltMNeedsTheMetaBit)
 {
     build();
