@@ -3,7 +3,8 @@
 // footer, the soft-key bar) and its redraw as pixels show it, the intrinsics that rebuild it, and
 // navigation: the selection entry's keys by direct calls with key values, selection by path and
 // short cut, Enter, clicks, footer buttons and the launch (the forms engine's routine runs watched
-// through the table of calls the widgets make into it).
+// through the table of calls the widgets make into it); and, with the forms engine's own handlers
+// and routine runs, a form the launch opens in the menu's window and the menu's Escape routine.
 #include <cstdio>
 #include <functional>
 #include <fstream>
@@ -759,30 +760,6 @@ TEST_F(MenuTest, AFormBorrowsTheWindowAndGivesItBack)
     EXPECT_TRUE(gtk_widget_get_sensitive(GFindSoftkeys(menu_window)->slots[0].button));
 }
 
-TEST_F(MenuTest, CloseButtonRunsEscapeAndClosesOnlyWhenItMarkedTheMenu)
-{
-    menu();
-    static bool close_it;
-    close_it = false;
-    FormsEventCalls calls = forms_event_calls();
-    calls.escape = [](GtkWidget *, GtkEventController *, GlobalData_t *gd, int block) {
-        asked().push_back("escape block=" + std::to_string(block));
-        if (close_it) gd->first_cm->closing = 1;
-        return 1;
-    };
-    set_forms_event_calls(calls);
-    GtkWidget *w = window();
-    gtk_window_close(GTK_WINDOW(w));
-    forms_rethrow_kept();
-    EXPECT_EQ(asked(), std::vector<std::string>{"escape block=0"});
-    EXPECT_EQ(global_data->first_cm, gmenu_cm()) << "refused: the routine did not mark the menu";
-    close_it = true;
-    gtk_window_close(GTK_WINDOW(w));
-    forms_rethrow_kept();
-    EXPECT_EQ(global_data->first_cm, nullptr) << "the window went, and its CM with it";
-    EXPECT_EQ(global_data->last_key, GDK_KEY_Escape);
-}
-
 // ---- With the forms engine's own routine runs ----------------------------------------------------------
 
 namespace {
@@ -908,16 +885,34 @@ TEST_F(MenuLaunchTest, AFormTheLaunchOpensShowsInTheMenuWindowAndGivesItBack)
     }
 }
 
-TEST_F(MenuLaunchTest, TheCloseButtonRunsTheMenusEscapeRoutine)
+TEST_F(MenuLaunchTest, TheCloseButtonEscapeButtonAndKeyRunTheMenusEscapeRoutine)
 {
-    launching_menu();
-    GtkWidget *w = window();
-    menu_escape_answers(0);
-    EXPECT_EQ(logged([&] { gtk_window_close(GTK_WINDOW(w)); }), std::vector<std::string>{"menu escape"});
-    EXPECT_EQ(global_data->first_cm, gmenu_cm()) << "refused: the routine answered false";
-    EXPECT_EQ(gmenu_cm()->closing, 0);
-    menu_escape_answers(1);
-    EXPECT_EQ(logged([&] { gtk_window_close(GTK_WINDOW(w)); }), std::vector<std::string>{"menu escape"});
-    EXPECT_EQ(global_data->first_cm, nullptr) << "the window went, and its CM with it";
-    EXPECT_EQ(global_data->last_key, GDK_KEY_Escape);
+    struct Case {
+        const char *how;
+        std::function<void()> escape;
+    } cases[] = {
+        {"close button", [this] { gtk_window_close(GTK_WINDOW(window())); }},
+        {"the bar's Escape button", [this] {
+             GtkWidget *button = GFindSoftkeys(window())->slots[0].button;
+             g_signal_emit_by_name(oska_widget_get_controller(button, "gsoftkey-Esc-button"), "pressed", 1, 5.0, 5.0);
+         }},
+        {"Escape in the entry", [this] { type(GDK_KEY_Escape); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.how);
+        launching_menu();
+        global_data->last_key = 0;
+        menu_escape_answers(0);
+        EXPECT_EQ(logged(c.escape), std::vector<std::string>{"menu escape"});
+        EXPECT_EQ(global_data->first_cm, gmenu_cm()) << "refused: the routine answered false";
+        ASSERT_NE(gmenu_cm(), nullptr);
+        EXPECT_EQ(gmenu_cm()->closing, 0);
+        menu_escape_answers(1);
+        EXPECT_EQ(logged(c.escape), std::vector<std::string>{"menu escape"});
+        EXPECT_EQ(global_data->first_cm, nullptr) << "the window went, and its CM with it";
+        EXPECT_EQ(toplevels().size(), 0u);
+        if (std::string(c.how) == "close button") {
+            EXPECT_EQ(global_data->last_key, GDK_KEY_Escape);
+        }
+    }
 }
