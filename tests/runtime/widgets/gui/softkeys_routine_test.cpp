@@ -32,19 +32,41 @@ bool has_line(const std::vector<std::string> &lines, const std::string &text)
 
 } // namespace
 
-TEST_F(RoutineTest, SoftKeyFourRunsTheScreenCaptureRoutine)
+class SoftkeyRoutineTest : public RoutineTest {
+protected:
+    void SetUp() override
+    {
+        RoutineTest::SetUp();
+        saved_sets = keysets;
+        keysets = &all_keys;
+    }
+    void TearDown() override
+    {
+        RoutineTest::TearDown();
+        keysets = saved_sets;
+    }
+    // A window of two button fields with the routines attached and a bar of every key; its CM.
+    ControlMatrix_t *form_with_bar(const std::string &attached)
+    {
+        w = make_window(2);
+        EXPECT_EQ(program(ref(CM) + number(w.window) + st(in_ICATTACH_WINDOW, 2) +
+                          add(CM, "B1", w.buttons[0], WIDGET_BUTTON, TAB_STANDARD) +
+                          add(CM, "B2", w.buttons[1], WIDGET_BUTTON, TAB_STANDARD) + attached)
+                      .abort,
+                  "");
+        ControlMatrix_t *cm = cm_of(CM);
+        gsoftkey_box(cm, 1, "ALL", w.box, nullptr);
+        return cm;
+    }
+
+    Window w;
+    KeySet_t *saved_sets = nullptr;
+};
+
+TEST_F(SoftkeyRoutineTest, SoftKeyFourRunsTheScreenCaptureRoutine)
 {
-    KeySet_t *saved = keysets;
-    keysets = &all_keys;
-    const Window w = make_window(2);
-    ASSERT_EQ(program(ref(CM) + number(w.window) + st(in_ICATTACH_WINDOW, 2) +
-                      add(CM, "B1", w.buttons[0], WIDGET_BUTTON, TAB_STANDARD) +
-                      add(CM, "B2", w.buttons[1], WIDGET_BUTTON, TAB_STANDARD) +
-                      attach(CM, "Screen_Capture", PLAINFN, 2, false) + attach(CM, "Screen_Capture", PLAINFN, 0, false))
-                  .abort,
-              "");
-    ControlMatrix_t *cm = cm_of(CM);
-    gsoftkey_box(cm, 0, "ALL", w.box, nullptr);
+    ControlMatrix_t *cm =
+        form_with_bar(attach(CM, "Screen_Capture", PLAINFN, 2, false) + attach(CM, "Screen_Capture", PLAINFN, 0, false));
     set_cell(0, 1);
     struct Case {
         int focus;
@@ -58,22 +80,12 @@ TEST_F(RoutineTest, SoftKeyFourRunsTheScreenCaptureRoutine)
         EXPECT_STREQ(cm->event_name, "F4");
         EXPECT_EQ(cm->softkey_event, 0);
     }
-    keysets = saved;
 }
 
-TEST_F(RoutineTest, EscapeF8AndF12ButtonsRunTheirKeysRoutines)
+TEST_F(SoftkeyRoutineTest, EscapeF8AndF12ButtonsRunTheirKeysRoutines)
 {
-    KeySet_t *saved = keysets;
-    keysets = &all_keys;
-    const Window w = make_window(2);
-    ASSERT_EQ(program(ref(CM) + number(w.window) + st(in_ICATTACH_WINDOW, 2) +
-                      add(CM, "B1", w.buttons[0], WIDGET_BUTTON, TAB_STANDARD) +
-                      add(CM, "B2", w.buttons[1], WIDGET_BUTTON, TAB_STANDARD) + attach(CM, "Escape", PLAINFN, 0, false) +
-                      attach(CM, "F8", PLAINFN, 0, false) + attach(CM, "F12", PLAINFN, 0, false))
-                  .abort,
-              "");
-    ControlMatrix_t *cm = cm_of(CM);
-    gsoftkey_box(cm, 1, "ALL", w.box, nullptr);
+    ControlMatrix_t *cm = form_with_bar(attach(CM, "Escape", PLAINFN, 0, false) + attach(CM, "F8", PLAINFN, 0, false) +
+                                        attach(CM, "F12", PLAINFN, 0, false));
     ControlMatrix_t *newer = cset_new(global_data, nullptr, 0);  // its flag is cleared too
     record.log_level_lumbas = 0;                                   // the key handlers' banners
     struct Case {
@@ -115,5 +127,4 @@ TEST_F(RoutineTest, EscapeF8AndF12ButtonsRunTheirKeysRoutines)
     EXPECT_EQ(logged([&] { press_button(w.window, 0, "gsoftkey-Esc-button"); }, &lines), "");
     EXPECT_EQ(lines, std::vector<std::string>{"plain 1"});
     EXPECT_EQ(global_data->first_cm, nullptr) << "the window went, and its CM with it";
-    keysets = saved;
 }

@@ -217,7 +217,8 @@ TEST(WidgetsRun, MenuLaunchesAFormInItsWindowAndEndsByItsEscapeRoutine)
     lumba_test::GuiChild run({LUMBA_RUN, "-t", "-v", "0", "mnu", "0"}, x.gui_env(), out);
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "menu up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
-    const std::string menu = user.search("^\\*\\*\\* OSKA Application Manager \\*\\*\\*$");
+    const std::string menu_title = "^\\*\\*\\* OSKA Application Manager \\*\\*\\*$";
+    const std::string menu = user.search(menu_title);
     struct Case {
         const char *typed, *launched;
     } cases[] = {{"3.2", "launch 07ord key 3.2"}, {"ord", "launch 07ord key ord"}};
@@ -232,7 +233,7 @@ TEST(WidgetsRun, MenuLaunchesAFormInItsWindowAndEndsByItsEscapeRoutine)
         EXPECT_EQ(user.search("^Order form$"), menu);
         user.close_window(menu);
         // The form's Escape routine let it close: the menu has its window back, with its title.
-        EXPECT_EQ(user.search("^\\*\\*\\* OSKA Application Manager \\*\\*\\*$"), menu);
+        EXPECT_EQ(user.search(menu_title), menu);
     }
     // The close button on the menu: its Escape routine lets it go, and the run ends.
     user.close_window(menu);
