@@ -124,16 +124,18 @@ std::string menu_program()
 } // namespace
 
 // What the menu does without routines: a bad path and a missing program each bring up a message,
-// which the user takes with Return (with -t a message's title ends with its text).
+// which the user takes with Return (with -t a message's title ends with its text). With an
+// application area of 800 x 600 (-G) the menu's window is scaled to 800 x 536.
 TEST(WidgetsRun, MenuAnswersABadPathAndAMissingProgram)
 {
     lumba_test::Xvfb x;
     install("mnu", menu_program());
     const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/menu.out";
-    lumba_test::GuiChild run({LUMBA_RUN, "-t", "-v", "0", "mnu", "0"}, x.gui_env(), out);
+    lumba_test::GuiChild run({LUMBA_RUN, "-t", "-G", "800x600", "-v", "0", "mnu", "0"}, x.gui_env(), out);
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "menu up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
     const std::string menu = user.search("OSKA Application Manager");
+    EXPECT_NE(user.run({"getwindowgeometry", menu}).find("Geometry: 800x536"), std::string::npos);
     struct Case {
         const char *typed, *message;
     } cases[] = {{"9", "Invalid menu selection"}, {"1.1", "This will be the 07ord program"}};
