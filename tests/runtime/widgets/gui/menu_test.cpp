@@ -788,9 +788,10 @@ std::string two_params(const char *name)
 const std::string launch_routines =
     standard_routines +
     // opener: W (local 0), CMF (local 1), S$ (local text 0)
-    ".nfunc r:opener I:0 I:0 I:2 I:20 I:0 I:2\n" + num(0L) + to_local(1) + str("b") + fn(in_IGWIN_NEW, 1) + to_local(0) + local_ref(1) +
-    local(0) + st(in_ICATTACH_WINDOW, 2) + local(0) + fn(in_IGVBOX_NEW, 1) + to_local(0) + str("Escape") +
-    num(CLOSER) + local_ref(1) + num(0L) + st(in_ICATTACH_FUN, 4) + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" +
+    ".nfunc r:opener I:0 I:0 I:2 I:20 I:0 I:2\n" + num(0L) + to_local(1) + str("b") + fn(in_IGWIN_NEW, 1) +
+    to_local(0) + local_ref(1) + local(0) + st(in_ICATTACH_WINDOW, 2) + local(0) + fn(in_IGVBOX_NEW, 1) +
+    to_local(0) + str("Escape") + num(CLOSER) + local_ref(1) + num(0L) + st(in_ICATTACH_FUN, 4) +
+    "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" +
     "loadsad I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n" + st(in_IGMENU_GET, 2) +
     log_text(str("opened ") + "loadsvd I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n", 2) + num(1) + "exitv\n" +
     ".nfunc r:closer I:0 I:0 I:0 I:0 I:0 I:2\n" + log_text(str("form escape"), 1) + num(1) + "exitv\n" +
@@ -814,7 +815,8 @@ protected:
     // The test menu with opener as its Post_Focus routine and leaver as its Escape routine.
     menu_data *launching_menu()
     {
-        const Outcome o = form(".common I:1 I:0\n" + setup(list(tree)) + routine_test::attach(CM, "Post", OPENER, 0, false) +
+        const Outcome o = form(".common I:1 I:0\n" + setup(list(tree)) +
+                                   routine_test::attach(CM, "Post", OPENER, 0, false) +
                                    routine_test::attach(CM, "Escape", LEAVER, 0, false),
                                launch_routines);
         EXPECT_EQ(o.abort, "");

@@ -27,7 +27,8 @@ void press_f4(GtkWidget *window) { press_button(window, 4, "gsoftkey-F4-button")
 
 bool has_line(const std::vector<std::string> &lines, const std::string &text)
 {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string &l) { return l.find(text) != std::string::npos; });
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string &l) { return l.find(text) != std::string::npos; });
 }
 
 } // namespace
@@ -65,8 +66,8 @@ protected:
 
 TEST_F(SoftkeyRoutineTest, SoftKeyFourRunsTheScreenCaptureRoutine)
 {
-    ControlMatrix_t *cm =
-        form_with_bar(attach(CM, "Screen_Capture", PLAINFN, 2, false) + attach(CM, "Screen_Capture", PLAINFN, 0, false));
+    ControlMatrix_t *cm = form_with_bar(attach(CM, "Screen_Capture", PLAINFN, 2, false) +
+                                        attach(CM, "Screen_Capture", PLAINFN, 0, false));
     set_cell(0, 1);
     struct Case {
         int focus;

@@ -170,9 +170,9 @@ std::string two_params(const char *name)
 // The menu of a unit-7 program: sub-menu 3 ("Stock") with the item 3.2 "07ord" (short cut "ord").
 // The menu's Post_Focus routine at index 0 (launch) logs "launch <IGMENU_GET> key <IGMENU_KEY$>"
 // and opens the program's form, titled "Order form", whose Escape routine (form_escape) logs
-// "form escape" and lets it close. The menu's own Escape routine (menu_escape) logs "menu escape" and lets the menu close,
-// which ends the main loop: main then logs "menu gone". The menu's CM variable (cell 1) bears the
-// name of the routines' parameter, as the attachment's checks want.
+// "form escape" and lets it close. The menu's own Escape routine (menu_escape) logs "menu escape"
+// and lets the menu close, which ends the main loop: main then logs "menu gone". The CM variables
+// bear the name of the routines' parameter, as the attachment's checks want.
 std::string launching_menu()
 {
     const std::string main =
@@ -183,7 +183,8 @@ std::string launching_menu()
         log_line("menu gone") + "exit\n";
     // launch: W (local 0), CMF (local 1), S$ (local text 0).
     const std::string launch =
-        ".proc r:launch I:0 I:0 I:2 I:20 I:0 I:2\n" + num(0) + to_local(1) +  // CMF keeps the last form's CM
+        // CMF, emptied first, keeps the last form's CM
+        ".proc r:launch I:0 I:0 I:2 I:20 I:0 I:2\n" + num(0) + to_local(1) +
         "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + s_ref + call("ipcall", in_IGMENU_GET, 2) + num(0) + str("launch ") +
         s_val + str(" key ") + call("ifcalls", in_IGMENU_KEY, 0) + "scat I:4\n" + call("ipcall", in_IMLOG, 2) +
         str("b") + call("ifcallr", in_IGWIN_NEW, 1) + to_local(0) + local(0) + str("Order form") +
