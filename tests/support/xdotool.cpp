@@ -96,6 +96,22 @@ void Xdotool::click(const std::string &window, int x, int y, int button) const
          std::to_string(button)});
 }
 
+void Xdotool::close_window(const std::string &window) const
+{
+    Display *x = XOpenDisplay(display_.c_str());
+    if (!x) throw std::runtime_error("cannot open display " + display_);
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = std::stoul(window);
+    e.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    const Status sent = XSendEvent(x, e.xclient.window, False, NoEventMask, &e);
+    XCloseDisplay(x);
+    if (!sent) throw std::runtime_error("cannot ask window " + window + " to close");
+}
+
 std::string x_window_id(GtkWidget *window)
 {
     GdkSurface *surface = gtk_native_get_surface(GTK_NATIVE(window));

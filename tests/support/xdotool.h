@@ -26,6 +26,9 @@ public:
     void key(const std::vector<std::string> &keys) const;
     // Clicks a button (1 left) at (x, y) of the window, moving the pointer there first.
     void click(const std::string &window, int x, int y, int button = 1) const;
+    // Asks the window to close as its title bar's close button does: the WM_DELETE_WINDOW message
+    // a window manager sends (xdotool's windowclose would destroy the window instead).
+    void close_window(const std::string &window) const;
 
 private:
     std::string display_;

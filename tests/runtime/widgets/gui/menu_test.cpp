@@ -3,8 +3,10 @@
 // footer, the soft-key bar) and its redraw as pixels show it, the intrinsics that rebuild it, and
 // navigation: the selection entry's keys by direct calls with key values, selection by path and
 // short cut, Enter, clicks, footer buttons and the launch (the forms engine's routine runs watched
-// through the table of calls the widgets make into it).
+// through the table of calls the widgets make into it); and, with the forms engine's own handlers
+// and routine runs, a form the launch opens in the menu's window and the menu's Escape routine.
 #include <cstdio>
+#include <functional>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -15,6 +17,7 @@
 #include "gsoftkeys.h"
 #include "gui_env.h"
 #include "ilist.h"
+#include "routine_fixture.h"
 #include "widgets_fixture.h"
 
 using namespace forms_test;
@@ -757,26 +760,161 @@ TEST_F(MenuTest, AFormBorrowsTheWindowAndGivesItBack)
     EXPECT_TRUE(gtk_widget_get_sensitive(GFindSoftkeys(menu_window)->slots[0].button));
 }
 
-TEST_F(MenuTest, CloseButtonRunsEscapeAndClosesOnlyWhenItMarkedTheMenu)
+// ---- With the forms engine's own routine runs ----------------------------------------------------------
+
+namespace {
+
+// Routines of the launch tests (after the forms fixture's post, plain and texts):
+//   4 opener (cm, ind), the menu's Post_Focus: opens a form (IGWIN_NEW "b", ICATTACH_WINDOW into a
+//     local that it empties first, as it keeps the last form's handle, and a box)
+//     with closer as its Escape routine, logs "opened <IGMENU_GET>", answers 1;
+//   5 closer (cm, ind): logs "form escape", answers 1;
+//   6 leaver (cm, ind), the menu's Escape: logs "menu escape", answers COMMON cell 0.
+enum { OPENER = 4, CLOSER, LEAVER };
+
+std::string local(int v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+std::string local_ref(int v) { return "loadrad I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+std::string to_local(int v) { return "storrd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+std::string log_text(const std::string &pieces, int n)
 {
-    menu();
-    static bool close_it;
-    close_it = false;
-    FormsEventCalls calls = forms_event_calls();
-    calls.escape = [](GtkWidget *, GtkEventController *, GlobalData_t *gd, int block) {
-        asked().push_back("escape block=" + std::to_string(block));
-        if (close_it) gd->first_cm->closing = 1;
-        return 1;
+    return num(0L) + pieces + (n > 1 ? "scat I:" + std::to_string(n) + "\n" : "") + st(in_IMLOG, 2);
+}
+std::string two_params(const char *name)
+{
+    return "symtab\n__ROUTINE__ " + std::string(name) + " 2\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\n"
+           "__END_ROUTINE__\n.end\n";
+}
+
+const std::string launch_routines =
+    standard_routines +
+    // opener: W (local 0), CMF (local 1), S$ (local text 0)
+    ".nfunc r:opener I:0 I:0 I:2 I:20 I:0 I:2\n" + num(0L) + to_local(1) + str("b") + fn(in_IGWIN_NEW, 1) +
+    to_local(0) + local_ref(1) + local(0) + st(in_ICATTACH_WINDOW, 2) + local(0) + fn(in_IGVBOX_NEW, 1) +
+    to_local(0) + str("Escape") + num(CLOSER) + local_ref(1) + num(0L) + st(in_ICATTACH_FUN, 4) +
+    "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" +
+    "loadsad I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n" + st(in_IGMENU_GET, 2) +
+    log_text(str("opened ") + "loadsvd I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n", 2) + num(1) + "exitv\n" +
+    ".nfunc r:closer I:0 I:0 I:0 I:0 I:0 I:2\n" + log_text(str("form escape"), 1) + num(1) + "exitv\n" +
+    ".nfunc r:leaver I:0 I:0 I:0 I:0 I:0 I:2\n" + log_text(str("menu escape"), 1) +
+    "loadrvd I:0 I:0 I:0 I:0 I:0\n" + "exitv\n" +
+    "symtab\n__ROUTINE__ opener 5\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nW 0 0 0x12 0 3 -\n"
+    "CMF 0 0 0x12 1 4 -\nS$ 20 0 0x14 0 5 -\n__END_ROUTINE__\n.end\n" +
+    two_params("closer") + two_params("leaver");
+
+} // namespace
+
+class MenuLaunchTest : public MenuTest {
+protected:
+    void SetUp() override
+    {
+        MenuTest::SetUp();
+        set_forms_event_calls(saved_calls);  // the forms engine's own handlers and routine runs
+        record.log_level_basic = 0;
+        install_program("07ord");
+    }
+    // The test menu with opener as its Post_Focus routine and leaver as its Escape routine.
+    menu_data *launching_menu()
+    {
+        const Outcome o = form(".common I:1 I:0\n" + setup(list(tree)) +
+                                   routine_test::attach(CM, "Post", OPENER, 0, false) +
+                                   routine_test::attach(CM, "Escape", LEAVER, 0, false),
+                               launch_routines);
+        EXPECT_EQ(o.abort, "");
+        return gmenu_cm() ? gmenu_data(gmenu_cm()) : nullptr;
+    }
+    void menu_escape_answers(long v) { NumericCvLONG(v, &static_cast<dec_t *>(Common_variables)[0]); }
+    // Runs work and answers what the routines logged (abort text first when it stopped).
+    std::vector<std::string> logged(const std::function<void()> &work)
+    {
+        testing::internal::CaptureStderr();
+        const std::string stop = lumba_test::abort_text([&] {
+            work();
+            forms_rethrow_kept();
+        });
+        std::vector<std::string> lines;
+        if (!stop.empty()) lines.push_back("stopped: " + stop);
+        for (const std::string &l : log_lines(testing::internal::GetCapturedStderr()))
+            if (l.rfind("B ", 0) == 0) lines.push_back(l.substr(2));
+        return lines;
+    }
+};
+
+TEST_F(MenuLaunchTest, AFormTheLaunchOpensShowsInTheMenuWindowAndGivesItBack)
+{
+    menu_data *v = launching_menu();
+    ASSERT_NE(v, nullptr);
+    ControlMatrix_t *menu_cm = gmenu_cm();
+    GtkWidget *menu_window = window(), *content = menu_cm->extra_widget;
+    struct Case {
+        const char *how;
+        std::function<void(GtkWidget *)> close;
+    } cases[] = {
+        {"Escape key", [](GtkWidget *w) {
+             GtkEventController *keys = gtk_event_controller_key_new();
+             gtk_widget_add_controller(w, keys);
+             on_key_press_event(GTK_EVENT_CONTROLLER_KEY(keys), GDK_KEY_Escape, 0, GdkModifierType(0), global_data);
+         }},
+        {"close button", [](GtkWidget *w) { gtk_window_close(GTK_WINDOW(w)); }},
     };
-    set_forms_event_calls(calls);
-    GtkWidget *w = window();
-    gtk_window_close(GTK_WINDOW(w));
-    forms_rethrow_kept();
-    EXPECT_EQ(asked(), std::vector<std::string>{"escape block=0"});
-    EXPECT_EQ(global_data->first_cm, gmenu_cm()) << "refused: the routine did not mark the menu";
-    close_it = true;
-    gtk_window_close(GTK_WINDOW(w));
-    forms_rethrow_kept();
-    EXPECT_EQ(global_data->first_cm, nullptr) << "the window went, and its CM with it";
-    EXPECT_EQ(global_data->last_key, GDK_KEY_Escape);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.how);
+        gtk_editable_set_text(GTK_EDITABLE(v->short_cut), "");
+        EXPECT_EQ(logged([&] {
+                      type_text("1.1");
+                      enter();
+                  }),
+                  std::vector<std::string>{"opened 07ord"});
+        // The form shows in the menu's window; the menu's content and bar are put aside.
+        ControlMatrix_t *form_cm = global_data->last_cm;
+        ASSERT_NE(form_cm, menu_cm);
+        EXPECT_EQ(form_cm->prior, menu_cm);
+        EXPECT_EQ(form_cm->window, menu_window);
+        EXPECT_EQ(menu_cm->window, CM_WINDOWLESS);
+        EXPECT_EQ(gtk_widget_get_parent(content), nullptr);
+        EXPECT_EQ(GFindSoftkeys(menu_window), nullptr);
+        // The form's Escape routine closes it: the end of the event gives the window back to the menu.
+        EXPECT_EQ(logged([&] { c.close(menu_window); }), std::vector<std::string>{"form escape"});
+        EXPECT_EQ(global_data->last_cm, menu_cm);
+        EXPECT_EQ(menu_cm->window, menu_window);
+        EXPECT_TRUE(GTK_IS_WINDOW(menu_window)) << "the window stays";
+        EXPECT_EQ(gtk_widget_get_parent(content), menu_cm->child_container);
+        EXPECT_TRUE(gtk_widget_get_visible(content));
+        ASSERT_NE(GFindSoftkeys(menu_window), nullptr);
+        EXPECT_STREQ(gtk_widget_get_name(gtk_widget_get_last_child(content)), "functionkeys");
+        EXPECT_TRUE(gtk_widget_is_ancestor(GFindSoftkeys(menu_window)->slots[0].button, content));
+        EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(menu_window)), "*** OSKA Application Manager ***");
+        EXPECT_EQ(gtk_window_get_default_widget(GTK_WINDOW(menu_window)), v->short_cut);
+    }
+}
+
+TEST_F(MenuLaunchTest, TheCloseButtonEscapeButtonAndKeyRunTheMenusEscapeRoutine)
+{
+    struct Case {
+        const char *how;
+        std::function<void()> escape;
+    } cases[] = {
+        {"close button", [this] { gtk_window_close(GTK_WINDOW(window())); }},
+        {"the bar's Escape button", [this] {
+             GtkWidget *button = GFindSoftkeys(window())->slots[0].button;
+             g_signal_emit_by_name(oska_widget_get_controller(button, "gsoftkey-Esc-button"), "pressed", 1, 5.0, 5.0);
+         }},
+        {"Escape in the entry", [this] { type(GDK_KEY_Escape); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.how);
+        launching_menu();
+        global_data->last_key = 0;
+        menu_escape_answers(0);
+        EXPECT_EQ(logged(c.escape), std::vector<std::string>{"menu escape"});
+        EXPECT_EQ(global_data->first_cm, gmenu_cm()) << "refused: the routine answered false";
+        ASSERT_NE(gmenu_cm(), nullptr);
+        EXPECT_EQ(gmenu_cm()->closing, 0);
+        menu_escape_answers(1);
+        EXPECT_EQ(logged(c.escape), std::vector<std::string>{"menu escape"});
+        EXPECT_EQ(global_data->first_cm, nullptr) << "the window went, and its CM with it";
+        EXPECT_EQ(toplevels().size(), 0u);
+        if (std::string(c.how) == "close button") {
+            EXPECT_EQ(global_data->last_key, GDK_KEY_Escape);
+        }
+    }
 }

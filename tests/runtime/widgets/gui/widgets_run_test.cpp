@@ -123,24 +123,28 @@ std::string menu_program()
 
 } // namespace
 
-// What the menu does without routines: a bad path and a missing program each bring up a message
-// (their texts are checked in-process), which the user takes with Return. (Launching through the menu's Post_Focus routine and closing
-// the menu need routines run from events; see the in-process menu tests.)
+// What the menu does without routines: a bad path and a missing program each bring up a message,
+// which the user takes with Return (with -t a message's title ends with its text). With an
+// application area of 800 x 600 (-G) the menu's window is scaled to 800 x 536.
 TEST(WidgetsRun, MenuAnswersABadPathAndAMissingProgram)
 {
     lumba_test::Xvfb x;
     install("mnu", menu_program());
     const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/menu.out";
-    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "mnu", "0"}, x.gui_env(), out);
+    lumba_test::GuiChild run({LUMBA_RUN, "-t", "-G", "800x600", "-v", "0", "mnu", "0"}, x.gui_env(), out);
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "menu up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
     const std::string menu = user.search("OSKA Application Manager");
-    for (const char *typed : {"9", "1.1"}) {
-        SCOPED_TRACE(typed);
+    EXPECT_NE(user.run({"getwindowgeometry", menu}).find("Geometry: 800x536"), std::string::npos);
+    struct Case {
+        const char *typed, *message;
+    } cases[] = {{"9", "Invalid menu selection"}, {"1.1", "This will be the 07ord program"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
         user.focus(menu);
-        user.type(typed);
+        user.type(c.typed);
         user.key({"Return"});
-        const std::string dialog = user.search("^mnu:");  // the message names the program
+        const std::string dialog = user.search(std::string("^mnu:.*::") + c.message + "$");
         user.focus(dialog);
         user.key({"Return"});
     }
@@ -151,54 +155,99 @@ TEST(WidgetsRun, MenuAnswersABadPathAndAMissingProgram)
 
 namespace {
 
-// The menu with two launchable items (1.1 "07ord", short cut "ord"; 1.2 "07day", short cut "day")
-// and a Post_Focus routine at index 0 that logs "launch " and what IGMENU_GET gives it. The menu's
-// CM variable (cell 1) bears the name of the routine's parameter, as the attachment's checks want.
+std::string local(int v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+std::string local_ref(int v) { return "loadrad I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+std::string to_local(int v) { return "storrd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+const std::string s_ref = "loadsad I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n";
+const std::string s_val = "loadsvd I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n";
+
+std::string two_params(const char *name)
+{
+    return "symtab\n__ROUTINE__ " + std::string(name) + " 2\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\n"
+           "__END_ROUTINE__\n.end\n";
+}
+
+// The menu of a unit-7 program: sub-menu 3 ("Stock") with the item 3.2 "07ord" (short cut "ord").
+// The menu's Post_Focus routine at index 0 (launch) logs "launch <IGMENU_GET> key <IGMENU_KEY$>"
+// and opens the program's form, titled "Order form", whose Escape routine (form_escape) logs
+// "form escape" and lets it close. The menu's own Escape routine (menu_escape) logs "menu escape"
+// and lets the menu close, which ends the main loop: main then logs "menu gone". The CM variables
+// bear the name of the routines' parameter, as the attachment's checks want.
 std::string launching_menu()
 {
     const std::string main =
         ".proc r:main I:0 I:0 I:6 I:0 I:0 I:0\nsrcline I:3 I:0\n" +
-        menu_setup({"1", "2", "1", "Sales", "A", "", "", "1.1", "1", "2", "Orders", "B", "07ord", "ord", "1.2", "1",
-                    "3", "Day", "B", "07day", "day"}) +
-        str("Post") + num(1) + ref(B) + num(0) + call("ipcall", in_ICATTACH_FUN, 4) + log_line("menu up") +
-        call("ipcall", in_IGTK_MAIN, 0) + "exit\n";
-    const std::string launch = ".proc r:launch I:0 I:0 I:0 I:20 I:0 I:2\n"
-                               "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n"
-                               "loadsad I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n" +
-                               call("ipcall", in_IGMENU_GET, 2) + num(0) + str("launch ") +
-                               "loadsvd I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\nscat I:2\n" + call("ipcall", in_IMLOG, 2) +
-                               "exit\n";
-    return main + launch +
+        menu_setup({"3", "2", "1", "Stock", "A", "", "", "3.2", "1", "2", "Orders", "B", "07ord", "ord"}) +
+        str("Post") + num(1) + ref(B) + num(0) + call("ipcall", in_ICATTACH_FUN, 4) + str("Escape") + num(3) +
+        ref(B) + num(0) + call("ipcall", in_ICATTACH_FUN, 4) + log_line("menu up") + call("ipcall", in_IGTK_MAIN, 0) +
+        log_line("menu gone") + "exit\n";
+    // launch: W (local 0), CMF (local 1), S$ (local text 0).
+    const std::string launch =
+        // CMF, emptied first, keeps the last form's CM
+        ".proc r:launch I:0 I:0 I:2 I:20 I:0 I:2\n" + num(0) + to_local(1) +
+        "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + s_ref + call("ipcall", in_IGMENU_GET, 2) + num(0) + str("launch ") +
+        s_val + str(" key ") + call("ifcalls", in_IGMENU_KEY, 0) + "scat I:4\n" + call("ipcall", in_IMLOG, 2) +
+        str("b") + call("ifcallr", in_IGWIN_NEW, 1) + to_local(0) + local(0) + str("Order form") +
+        call("ipcall", in_IGPRINT_TITLE, 2) + local_ref(1) + local(0) + call("ipcall", in_ICATTACH_WINDOW, 2) +
+        local(0) + call("ifcallr", in_IGVBOX_NEW, 1) + to_local(0) + str("Escape") + num(2) + local_ref(1) + num(0) +
+        call("ipcall", in_ICATTACH_FUN, 4) + log_line("form up") + "exit\n";
+    const std::string form_escape = ".nfunc r:form_escape I:0 I:0 I:0 I:0 I:0 I:2\n" + log_line("form escape") +
+                                    num(1) + "exitv\n";
+    const std::string menu_escape = ".nfunc r:menu_escape I:0 I:0 I:0 I:0 I:0 I:2\n" + log_line("menu escape") +
+                                    num(1) + "exitv\n";
+    return main + launch + form_escape + menu_escape +
            "symtab\n__ROUTINE__ main 6\nW 0 0 0x12 0 1 -\nCM 0 0 0x12 1 2 -\nH 0 0 0x12 2 3 -\n"
            "G 0 0 0x12 3 4 -\nS 0 0 0x12 4 5 -\nX 0 0 0x12 5 6 -\n__END_ROUTINE__\n.end\n"
-           "symtab\n__ROUTINE__ launch 3\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nS$ 20 0 0x14 0 3 -\n"
-           "__END_ROUTINE__\n.end\n";
+           "symtab\n__ROUTINE__ launch 5\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nW 0 0 0x12 0 3 -\n"
+           "CMF 0 0 0x12 1 4 -\nS$ 20 0 0x14 0 5 -\n__END_ROUTINE__\n.end\n" +
+           two_params("form_escape") + two_params("menu_escape");
 }
 
 } // namespace
 
-// A typed path and a short cut, each with Return, launch their programs through the menu's
-// Post_Focus routine, which IGMENU_GET tells the program chosen.
-TEST(WidgetsRun, MenuLaunchesByPathAndShortCut)
+// A user at the menu: a typed path and then a short cut, each with Return, launch the program
+// through the menu's Post_Focus routine, which IGMENU_GET tells the program chosen; its form shows
+// in the menu's own window and, closed by its close button, gives the window back to the menu.
+// The close button on the menu runs the menu's Escape routine, which lets it close, and the run
+// ends.
+TEST(WidgetsRun, MenuLaunchesAFormInItsWindowAndEndsByItsEscapeRoutine)
 {
     lumba_test::Xvfb x;
     lumba_test::zasm(launching_menu(), "/usr/local/oska/apps/unit0/mnu");
     mkdir("/usr/local/oska/apps/unit7", 0755);
-    for (const char *program : {"07ord", "07day"}) std::ofstream(std::string("/usr/local/oska/apps/unit7/") + program) << "x\n";
+    std::ofstream("/usr/local/oska/apps/unit7/07ord") << "x\n";
     const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/launch.out";
-    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "mnu", "0"}, x.gui_env(), out);
+    lumba_test::GuiChild run({LUMBA_RUN, "-t", "-v", "0", "mnu", "0"}, x.gui_env(), out);
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "menu up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
-    const std::string menu = user.search("OSKA Application Manager");
-    user.focus(menu);
-    user.type("1.1");
-    user.key({"Return"});
-    EXPECT_TRUE(lumba_test::wait_for_log_line(out, "launch 07ord")) << read_all(out);
-    user.focus(menu);
-    user.key({"period", "period"});  // a dot after the path's dot clears the entry
-    user.type("day");
-    user.key({"Return"});
-    EXPECT_TRUE(lumba_test::wait_for_log_line(out, "launch 07day")) << read_all(out);
+    const std::string menu_title = "^\\*\\*\\* OSKA Application Manager \\*\\*\\*$";
+    const std::string menu = user.search(menu_title);
+    struct Case {
+        const char *typed, *launched;
+    } cases[] = {{"3.2", "launch 07ord key 3.2"}, {"ord", "launch 07ord key ord"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        user.focus(menu);
+        user.key({"period", "period"});  // empties the entry, which shows the last path chosen
+        user.type(c.typed);
+        user.key({"Return"});
+        ASSERT_TRUE(lumba_test::wait_for_log_line(out, c.launched)) << read_all(out);
+        // The form takes the menu's window.
+        EXPECT_EQ(user.search("^Order form$"), menu);
+        user.close_window(menu);
+        // The form's Escape routine let it close: the menu has its window back, with its title.
+        EXPECT_EQ(user.search(menu_title), menu);
+    }
+    // The close button on the menu: its Escape routine lets it go, and the run ends.
+    user.close_window(menu);
+    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    const std::string text = read_all(out);
+    std::size_t form_escapes = 0;
+    for (std::size_t at = text.find("form escape"); at != std::string::npos; at = text.find("form escape", at + 1))
+        ++form_escapes;
+    EXPECT_EQ(form_escapes, 2u) << text;
+    EXPECT_NE(text.find("menu escape"), std::string::npos) << text;
+    EXPECT_NE(text.find("menu gone"), std::string::npos) << text;
 }
 
 namespace {
