@@ -18,7 +18,8 @@ using namespace events;
 
 namespace {
 
-bool is_clicked_alone(int type) { return type == WIDGET_BUTTON || type == WIDGET_IMAGE || type == WIDGET_LABEL; }
+// Button, image and label fields answer a click with their Activate routine.
+bool runs_activate_on_click(int type) { return type == WIDGET_BUTTON || type == WIDGET_IMAGE || type == WIDGET_LABEL; }
 
 // How a click ends: the event ends in full (the newest window's focused field made editable
 // again), short, or not at all (a double click, a click dropped while another event is at work).
@@ -88,7 +89,7 @@ Click handle(ControlMatrix_t *cm, GtkWidget *widget, guint button, GlobalData_t 
     }
     if (current < 1) Abort("Must call icset_focus");
 
-    if (clicked == current && !is_clicked_alone(cm_field(cm, current).type) &&
+    if (clicked == current && !runs_activate_on_click(cm_field(cm, current).type) &&
         cm_field(cm, current).type != WIDGET_COMBO)
         return {End::short_, click_on_current(cm, current, widget, button)};
 
@@ -98,7 +99,7 @@ Click handle(ControlMatrix_t *cm, GtkWidget *widget, guint button, GlobalData_t 
     cm->edit_checked = 0;
 
     if (cmat_get_focus_on_left_tab(cm, current) == clicked && clicked_tab != TAB_ANYCHANGE &&
-        current_tab != TAB_ANYCHANGE && !is_clicked_alone(clicked_type)) {
+        current_tab != TAB_ANYCHANGE && !runs_activate_on_click(clicked_type)) {
         // The Back-Tab road with Back-Tab's own key, so that the focus moves by the Back-Tab rule.
         on_key_press_tab(cget_widget_for_widget(cm_field(cm, current).entry), nullptr, GDK_KEY_ISO_Left_Tab, gd, 0, 0);
         return {};

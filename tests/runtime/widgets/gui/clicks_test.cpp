@@ -105,6 +105,19 @@ TEST_F(ClicksTest, TheClickRuleDecidesWhetherTheFocusMoves)
     }
 }
 
+TEST_F(ClicksTest, AFalsePostFocusKeepsTheFocus)
+{
+    build();
+    answer(0);
+    gtk_widget_grab_focus(widget_of(PLAIN));  // as GTK does for the clicked text
+    const Pressed p = click(PLAIN);
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(p.logged, std::vector<std::string>{"probe 1 -1 [k]"});
+    EXPECT_EQ(cm()->current_focus, KEY);
+    EXPECT_EQ(gtk_focus(), widget_of(KEY));
+    guards_free("false");
+}
+
 TEST_F(ClicksTest, RefusalsAreLoggedAtLevelThree)
 {
     build();
