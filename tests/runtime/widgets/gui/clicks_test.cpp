@@ -9,6 +9,15 @@ using namespace keys_test;
 
 namespace {
 
+// deleter (cm, ind, IP, IP$), numbered on from the fixture's routines: logs "deleter" and
+// deletes the window (ICDELETE_WINDOW); answers 1.
+constexpr int DELETER = routine_test::FOCUSER + 1;
+const std::string with_deleter = routine_test::routines + ".nfunc r:deleter I:0 I:0 I:0 I:0 I:0 I:4\n" + num(0L) +
+                                 str("deleter") + st(in_IMLOG, 2) + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" +
+                                 st(in_ICDELETE_WINDOW, 1) + num(1) + "exitv\n" +
+                                 "symtab\n__ROUTINE__ deleter 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\n"
+                                 "IP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n";
+
 const char REFUSED[] = "This field is not available to be changed.\t\t\t\t\t\t\tMouse control currently disabled";
 
 } // namespace
@@ -18,7 +27,7 @@ protected:
     // The form of the key tests, focused as after the program's ICSET_FOCUS.
     void build(const std::string &extra = "")
     {
-        KeysTest::build(extra);
+        KeysTest::build(extra, true, with_deleter);
         cm()->focus_initialised = 1;
     }
     // A click of button (1 left, 3 right) with presses presses on field index's widget; taken is
@@ -116,6 +125,21 @@ TEST_F(ClicksTest, AFalsePostFocusKeepsTheFocus)
     EXPECT_EQ(cm()->current_focus, KEY);
     EXPECT_EQ(gtk_focus(), widget_of(KEY));
     guards_free("false");
+}
+
+TEST_F(ClicksTest, APostFocusThatClosesTheWindowEndsTheClick)
+{
+    build(attach(CM, "Post_Focus", DELETER, KEY));
+    record.log_level_lumbas = 3;
+    ControlMatrix_t *form = cm();
+    const Pressed p = click(PLAIN);
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(p.logged, std::vector<std::string>{"deleter"}) << "no Pre_Focus on the clicked field";
+    EXPECT_NE(std::find_if(p.lines.begin(), p.lines.end(),
+                           [](const std::string &l) { return l.ends_with("on_button_press_event: Exit from window"); }),
+              p.lines.end());
+    EXPECT_EQ(cm_chain_position(form), 0) << "the window went at the end of the click";
+    guards_free("closing");
 }
 
 TEST_F(ClicksTest, RefusalsAreLoggedAtLevelThree)
