@@ -1,7 +1,6 @@
 // The end of an event (the menu's refresh, destroying the windows marked closing, presenting the
 // newest window and making its focused field editable), the closing of a window after its routine
-// answered (its Exit routine and the parent's post routines up the chain), ICDELETE_WINDOW, and
-// the click entry point, which stops with "Mouse clicks not available" until clicks are built.
+// answered (its Exit routine and the parent's post routines up the chain) and ICDELETE_WINDOW.
 #include "cevents.h"
 
 #include <memory>
@@ -56,11 +55,6 @@ struct FinishingEvent {
 };
 
 } // namespace
-
-void on_button_press_event(GtkGestureClick *, int, double, double, gpointer)
-{
-    forms_callback([] { Abort("Mouse clicks not available"); });
-}
 
 void ccallbacks_finish_event(int destroy_closing, int predisplay)
 {

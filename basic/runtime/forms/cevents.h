@@ -21,7 +21,19 @@ struct Stack;
 // let GTK go on. Ends the event itself.
 gboolean on_key_press_event(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
                             gpointer gd);
+// The "pressed" handler of every field widget's click gesture: claims the click's event sequence
+// unless the click is left to the widget (an ordinary click on the focused field).
 void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, double y, gpointer gd);
+
+// ---- Clicks -------------------------------------------------------------------------------------------
+// The work of on_button_press_event for a click of mouse button `button` with n_press presses (two
+// or more: a double click, ignored) on widget, a field's widget: answers TRUE when the click's event
+// sequence is to be claimed. Ends the event itself. A click while Enter, Escape, F8 or another
+// click is at work is dropped.
+gboolean cclick_button_press(GtkWidget *widget, guint button, int n_press, double x, double y, GlobalData_t *gd);
+// Whether a click may move the focus from field current to field clicked: 1, or 0 after the user
+// has been told (not for a field that never takes the focus) and the focus is back on current.
+int cmat_check_clickable(ControlMatrix_t *cm, int current, int clicked);
 
 // ---- Key handlers -----------------------------------------------------------------------------------
 // Each takes the widget that got the key (a field's entry, or any widget of the window); with

@@ -158,15 +158,19 @@ void FormsTest::TearDown()
 
 ExecTest::Outcome FormsTest::form(const std::string &body, const std::string &extra)
 {
-    const std::string text = ".proc r:main I:0 I:0 I:" + std::to_string(NUMERICS) + " I:" + std::to_string(CHARS) +
-                             " I:0 I:0\n" + body + "exit\n" + extra + "symtab\n" + main_symbols() + ".end\n" +
-                             "symtab\n__ROUTINE__ post 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\n"
-                             "IP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n"
-                             "symtab\n__ROUTINE__ plain 2\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\n"
-                             "__END_ROUTINE__\n.end\n"
-                             "symtab\n__ROUTINE__ texts 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\n"
-                             "S$ 40 0 0x8014 0 3 -\nN 0 0 0x8012 0 4 -\n__END_ROUTINE__\n.end\n";
-    return run(text);
+    return run(form_text(body, extra));
+}
+
+std::string FormsTest::form_text(const std::string &body, const std::string &extra)
+{
+    return ".proc r:main I:0 I:0 I:" + std::to_string(NUMERICS) + " I:" + std::to_string(CHARS) +
+            " I:0 I:0\n" + body + "exit\n" + extra + "symtab\n" + main_symbols() + ".end\n" +
+            "symtab\n__ROUTINE__ post 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\n"
+            "IP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n"
+            "symtab\n__ROUTINE__ plain 2\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\n"
+            "__END_ROUTINE__\n.end\n"
+            "symtab\n__ROUTINE__ texts 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\n"
+            "S$ 40 0 0x8014 0 3 -\nN 0 0 0x8012 0 4 -\n__END_ROUTINE__\n.end\n";
 }
 
 double FormsTest::value(Numeric v) const

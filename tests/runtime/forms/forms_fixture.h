@@ -90,6 +90,8 @@ protected:
 
     // Runs main's body (and the extra routines) as the first program in windows mode.
     Outcome form(const std::string &body, const std::string &extra = forms_test::standard_routines);
+    // The text of that program, for zasm (to run it in lumba_run).
+    static std::string form_text(const std::string &body, const std::string &extra = forms_test::standard_routines);
     // A numeric variable of the last program's main routine.
     double value(forms_test::Numeric v) const;
     long handle(forms_test::Numeric v) const;

@@ -65,8 +65,10 @@ protected:
     }
 
     // The form, with Pre_Focus (logs "pre <ind>") and Post_Focus (logs "probe ...", answers cell
-    // 0) on the whole window, then extra.
-    void build(const std::string &extra = "", bool post = true)
+    // 0) on the whole window, then extra; routines are the program's other routines (by default the
+    // routine fixture's and the closing tests').
+    void build(const std::string &extra = "", bool post = true,
+               const std::string &routines = routine_test::routines + closing_routines)
     {
         button = keep(gtk_button_new_with_label("Go"));
         handle_issue_widget(button);
@@ -84,7 +86,7 @@ protected:
             attach(CM, "Pre_Focus", routine_test::COUNTER, 0) +
             (post ? attach(CM, "Post_Focus", routine_test::PROBE, 0) : "") + extra;
         cmat_free_all();
-        ASSERT_EQ(form(body, routine_test::routines + closing_routines).abort, "");
+        ASSERT_EQ(form(body, routines).abort, "");
         gtk_box_append(GTK_BOX(handle_widget(static_cast<std::uintptr_t>(handle(Y)))), button);
         for (int i = 1; i <= FIELDS; ++i) cset_cm_put_int(cm(), CM_PROMPT, i, i <= BOX ? i : 0);
         answer(1);

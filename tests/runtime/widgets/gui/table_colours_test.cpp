@@ -1,7 +1,7 @@
 // Table colours in-process on grids of labels built by the grid intrinsics: default rows, explicit
-// rows and cells and which wins where, the painting at the end of an event, settings kept in step
-// with inserted and deleted rows, a destroyed grid's settings going alone, a grid outliving its
-// freed matrix, the refusals and log lines, and the painted colours on screen.
+// rows and cells and which wins where, the painting at ICSET_FOCUS and at the end of an event,
+// settings kept in step with inserted and deleted rows, a destroyed grid's settings going alone, a
+// grid outliving its freed matrix, the refusals and log lines, and the painted colours on screen.
 #include <cmath>
 #include <sstream>
 
@@ -130,6 +130,22 @@ TEST_F(WidgetsTest, AGridIsPaintedAgainOnlyAfterAChange)
     ASSERT_EQ(form(set_cell(5, 2, "bg_b", target) + show(number(cm))).abort, "");
     EXPECT_EQ(names(grid)[0], "a a a");
     EXPECT_EQ(names(grid)[5], "a a b");
+}
+
+TEST_F(WidgetsTest, SettingTheFocusPaintsTheGrids)
+{
+    // A form whose one field is a button beside the grid; its settings are not shown by the program.
+    GtkWidget *button = keep(gtk_button_new_with_label("Go"));
+    handle_issue_widget(button);
+    Add b;
+    b.entry = number(button);
+    b.type = num(WIDGET_BUTTON);
+    ASSERT_EQ(form(grid_form() + b.text() + row_default(0, "bg_a") + row_default(1, "bg_b")).abort, "");
+    GtkWidget *grid = widget_at(handle(E));
+    gtk_box_append(GTK_BOX(widget_at(handle(Y))), button);
+    EXPECT_EQ(names(grid)[0], "- - -");
+    ASSERT_EQ(form(number(cm_of(CM)) + num(1) + st(in_ICSET_FOCUS, 2)).abort, "");
+    EXPECT_EQ(names(grid), (std::vector<std::string>{"a a a", "b b b", "a a a", "b b b", "a a a", "b b b"}));
 }
 
 TEST_F(WidgetsTest, RowSettingsFollowInsertedAndDeletedRows)
