@@ -5,6 +5,7 @@
 
 #include "aoae.h"
 #include "gcheckbox.h"
+#include "gcombo.h"
 #include "gcontainers.h"
 #include "gdate.h"
 #include "ginput.h"
@@ -14,6 +15,7 @@
 #include "gmisc_intrinsics.h"
 #include "gprint.h"
 #include "gprogress.h"
+#include "gradio.h"
 #include "gsoftkeys.h"
 #include "gtext.h"
 #include "gwindow.h"
@@ -36,10 +38,14 @@ const bool registered = [] {
     gtext_register_kind();
     gcheckbox_register_kind();
     glabel_register_kind();
+    gcombo_register_kind();
+    gradio_register_kinds();
     gzoom_register_kind();
     for (auto [code, handler] : {
              std::pair<int, NumericIntrinsic>{in_IGCHECKBOX_GET, igcheckbox_get},
              {in_IGCHECKBOX_NEW, igcheckbox_new},
+             {in_IGCOMBO_NEW, igcombo_new},
+             {in_IGCOMBO_VALIDATE_SET, igcombo_validate_set},
              {in_IGDATE_NEW, igdate_new},
              {in_IGDIALOG, igdialog},
              {in_IGHBOX_NEW, ighbox_new},
@@ -50,6 +56,7 @@ const bool registered = [] {
              {in_IGLABEL_SIMPLE_NEW, iglabel_simple_new},
              {in_IGMENU_SETUP, igmenu_setup},
              {in_IGPROGRESS_IS_CANCELLED, igprogress_is_cancelled},
+             {in_IGRADIO_NEW, igradio_new},
              {in_IGSCROLLABLE_NEW, igscrollable_new},
              {in_IGSIZE_GROUP_NEW, igsize_group_new},
              {in_IGSOFTKEY_BOX, gsoftkey_box_i},
@@ -58,6 +65,7 @@ const bool registered = [] {
              {in_IGTABLE_NEW, igtable_new},
              {in_IGTABLE_UNATTACHED, igtable_unattached},
              {in_IGTEXT_NEW, igtext_new},
+             {in_IGTOGGLE_NEW, igtoggle_new},
              {in_IGVBOX_NEW, igvbox_new},
              {in_IGVSEPARATOR_NEW, igvseparator_new},
              {in_IGWGET_PARENT, igwget_parent},
@@ -65,11 +73,14 @@ const bool registered = [] {
              {in_IGZOOM_SETUP, gzoom_setup},
          })
         register_numeric_intrinsic(code, handler);
+    register_string_intrinsic(in_IGCOMBO_GET, igcombo_get);
     register_string_intrinsic(in_IGEOMETRY_GET_OAE, igeometry_get_oae);
     register_string_intrinsic(in_IGEOMETRY_GET_STD, igeometry_get_std);
     register_string_intrinsic(in_IGMENU_KEY, igmenu_key);
     for (auto [code, handler] : {
              std::pair<int, StatementIntrinsic>{in_IGCHECKBOX_SET, igcheckbox_set},
+             {in_IGCOMBO_SET, igcombo_set},
+             {in_IGCOMBO_TEXT_ADD, igcombo_text_add},
              {in_IGDELETE_WIDGET, igdelete_widget},
              {in_IGEOMETRY_PUT_OAE, igeometry_put_oae},
              {in_IGEOMETRY_PUT_STD, igeometry_put_std},
