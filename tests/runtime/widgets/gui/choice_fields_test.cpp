@@ -39,15 +39,22 @@ std::string toggle(int index, const std::vector<std::string> &texts)
     return ref(CM) + num(index) + fn(in_IGTOGGLE_NEW, 2) + set(D) + items(texts);
 }
 
-// The routine after the fixture's: nfunc setter (cm, ind, IP, IP$) logs "set [<IP$>]", sets its
-// own field to "Three" with IGCOMBO_SET and answers 1.
+// The routines after the fixture's: nfunc setter (cm, ind, IP, IP$) logs "set [<IP$>]", sets its
+// own field to "Three" with IGCOMBO_SET and answers 1;
 constexpr int SETTER = routine_test::FOCUSER + 1;
 const std::string setter =
     ".nfunc r:setter I:0 I:0 I:0 I:0 I:0 I:4\n" + num(0L) + str("set [") + "loadsvi I:3 I:0 I:1 I:0 I:0 I:0\n" +
     sfn(in_STRIP, 1) + str("]") + "scat I:3\n" + st(in_IMLOG, 2) + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" +
     "loadrvi I:1 I:0 I:1 I:0 I:0 I:0\n" + str("Three") + st(in_IGCOMBO_SET, 3) + num(1) + "exitv\n" +
     "symtab\n__ROUTINE__ setter 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
+    "IP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n" +
+    // nfunc mover (cm, ind, IP, IP$): ICSET_FOCUS(cm, 1), answers 1.
+    ".nfunc r:mover I:0 I:0 I:0 I:0 I:0 I:4\n" + "loadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + num(1) + st(in_ICSET_FOCUS, 2) +
+    num(1) + "exitv\n" +
+    "symtab\n__ROUTINE__ mover 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
     "IP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n";
+constexpr int MOVER = SETTER + 1;
+const std::string set_focus = val(CM) + num(1) + st(in_ICSET_FOCUS, 2);
 
 const std::vector<std::string> colours = {"Red", "Green  ", "Blue"};
 const std::vector<std::string> numbers = {"One", "Two", "Three"};
@@ -486,29 +493,54 @@ TEST_F(ChoiceTest, F12AndEscapeOnTheFormReachAnOpenList)
         EXPECT_EQ(gcombo_button_press_save(cm(), COMBO), 0) << "no list open";
         EXPECT_EQ(gcombo_button_press_save(cm(), RADIO), 0) << "no combo";
         ASSERT_EQ(open_list().abort, "");
+        // As while the form's Enter handling runs for a choice made in the list: editing has
+        // ended and the choice waits.
+        cinvoke_post_display(cm(), 0);
+        c->list_open = 1;
         c->pending = c->values->next;
         c->pending_index = 2;
         const Pressed p = press(COMBO, save ? GDK_KEY_F12 : GDK_KEY_Escape);
         EXPECT_EQ(p.abort, "");
         EXPECT_EQ(c->active_index, save ? 2 : 1) << "F12 commits the pending choice, Escape does not";
-        EXPECT_EQ(p.logged, (std::vector<std::string>{save ? "probe 2 -1 [Green]" : "probe 2 -1 [Red]", "pre 3"}));
-        EXPECT_EQ(cm()->current_focus, RADIO);
+        EXPECT_TRUE(p.taken);
+        if (save) {
+            EXPECT_EQ(p.logged, (std::vector<std::string>{"probe 2 -1 [Green]", "pre 3"}));
+            EXPECT_EQ(cm()->current_focus, RADIO);
+        } else {
+            // Escape holds its guard, so the Enter handling it asks for is dropped as any Enter
+            // arriving during Escape's work is: nothing runs, the list's choice still waits.
+            EXPECT_TRUE(p.logged.empty());
+            EXPECT_EQ(cm()->current_focus, COMBO);
+            EXPECT_EQ(c->list_open, 1);
+        }
     }
 }
 
-TEST_F(ChoiceTest, AnEmptyComboCannotOpenAndAChangeRoutineMayNotMoveTheFocus)
+TEST_F(ChoiceTest, TheFormsFirstCheckSetsTheComboAndChangeRoutinesMayNotMoveTheFocus)
 {
     ASSERT_EQ(build_choice("", true).abort, "");
     auto *empty = static_cast<combo_data *>(entry_record(EMPTY_COMBO));
     EXPECT_EQ(capture([&] { gcombo_popup_menu(empty); }).abort, "Unable to find active item");
     EXPECT_EQ(capture([&] { gcombo_edit(cm(), RADIO, 0); }).abort, "Unexpected type found in Combo");
     EXPECT_EQ(capture([&] { gcombo_edit(cm(), EMPTY_COMBO, 1); }).abort, "") << "flag 1 opens nothing";
+    EXPECT_EQ(build_choice(set_focus, true).abort, "Must call igcombo_text_add before calling igcombo_set");
 
-    ASSERT_EQ(build_choice(attach(CM, "Change_Content", routine_test::FOCUSER, COMBO)).abort, "");
+    ASSERT_EQ(build_choice(set_focus + attach(CM, "Change_Content", MOVER, COMBO) +
+                           attach(CM, "Change_Content", MOVER, RADIO) + attach(CM, "Change_Content", MOVER, TOGGLE))
+                  .abort,
+              "");
+    EXPECT_EQ(label_of(combo_rec()), "Red") << "the first check set the combo to its first item";
     shown(COMBO);
     ASSERT_EQ(open_list().abort, "");
     EXPECT_EQ(list_key(GDK_KEY_Down).abort,
               "in gcombo.c   Not permitted to change focus from a function attached with the Change_Content Action Code");
+    shown(RADIO);
+    EXPECT_EQ(press_on(radio_rec()->active->button, GDK_KEY_Right).abort,
+              "in gradio.c Not permitted to change focus from a function attached with the Change_Content Action Code");
+    shown(TOGGLE);
+    EXPECT_EQ(toggle_key(GDK_KEY_Right).abort,
+              "in gtoggle.c   Not permitted to change focus from a function attached with the Change_Content Action "
+              "Code");
 }
 
 // ---- Radio and toggle ---------------------------------------------------------------------------------
@@ -590,13 +622,18 @@ TEST_F(ChoiceTest, ARadioRoutineSettingItsOwnFieldDoesNotRunAgainInsideItself)
     EXPECT_EQ(radio_rec()->active_index, 3);
     EXPECT_EQ(lit(radio_rec()), "001");
 
-    // A click's two "toggled" signals still run it once each.
+    // Blocking it while it runs leaves a click's two "toggled" signals (the button going off and
+    // the one going on) running it once each.
+    ASSERT_EQ(build_choice().abort, "");
+    shown(RADIO);
     const Pressed click = capture([&] {
-        gradio_button_mouse_toggle(cm(), RADIO, radio_rec()->values->button);
-        gtk_check_button_set_active(GTK_CHECK_BUTTON(radio_rec()->values->button), TRUE);
+        GtkWidget *two = radio_rec()->values->next->button;
+        gradio_button_mouse_toggle(cm(), RADIO, two);
+        gtk_check_button_set_active(GTK_CHECK_BUTTON(two), TRUE);
     });
     EXPECT_EQ(click.abort, "");
-    EXPECT_EQ(click.logged, (std::vector<std::string>{"set [One]", "set [Three]"}));
+    EXPECT_EQ(click.logged, (std::vector<std::string>{"probe 3 -1 [Two]", "probe 3 -1 [Two]"}));
+    EXPECT_EQ(lit(radio_rec()), "010");
 }
 
 TEST_F(ChoiceTest, ClearingTogglingAndReleasingKeepOneButtonOn)
