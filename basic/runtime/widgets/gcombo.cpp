@@ -143,28 +143,16 @@ int enter_on_button(combo_data *c, guint keyval, int block)
     return on_key_press_enter(c->button, button_keys(c), keyval, global_data, block);
 }
 
-// The field's Change_Content routine with IP$ text, after the edit step of the visit; the routine
-// may neither leave nor open a window, nor move the focus.
+// The field's Change_Content routine with IP$ text: it may neither leave nor open a window, nor
+// move the focus.
 void run_change(combo_data *c, const char *text)
 {
-    ControlMatrix_t *cm = c->cm;
-    const int index = index_of(c);
-    ccallback_do_edit(cm, index, WIDGET_COMBO, GdkModifierType(0), GDK_KEY_Up);
-    const int windows = cutil_count_next_real_cm(cm);
-    ControlMatrix_t *out = cm;
-    int at = index, closing = 0;
-    char *answer = nullptr;
-    cinvoke_basic_routine(cm, &out, AC_CHANGE_CONTENT, &at, nullptr, global_data, "IP$", text, 0, 0, &answer,
-                          &closing, 0);
-    g_free(answer);
-    if (closing || cm->closing)
-        Abort("in gcombo.c  Not permitted to exit window from a function attached with the Change_Content Action Code");
-    if (cutil_count_next_real_cm(cm) > windows)
-        Abort("in gcombo.c  Not permitted to create a window from a function attached with the Change_Content Action "
-              "Code");
-    if (at != index)
-        Abort("in gcombo.c   Not permitted to change focus from a function attached with the Change_Content Action "
-              "Code");
+    static const ChangeRules rules{
+        "in gcombo.c  Not permitted to exit window from a function attached with the Change_Content Action Code",
+        "in gcombo.c  Not permitted to create a window from a function attached with the Change_Content Action Code",
+        "in gcombo.c   Not permitted to change focus from a function attached with the Change_Content Action Code",
+    };
+    gfield_run_change(c->cm, index_of(c), WIDGET_COMBO, text, rules);
 }
 
 // ---- Placing the list -------------------------------------------------------------------------------------

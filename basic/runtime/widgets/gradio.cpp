@@ -187,28 +187,6 @@ toggle_data *toggle_at(ControlMatrix_t *cm, int index)
                                  "Unexpectedly didn't find Toggle Button internal data at index %d");
 }
 
-// The field's Change_Content routine (IP$ text; empty: the field's own), after the edit step; the
-// routine may neither leave the window nor move the focus (nor, for a toggle field, open a
-// window). where names the kind in the messages.
-void run_change(ControlMatrix_t *cm, const void *record, int type, const char *text, const char *where)
-{
-    const int index = cget_index_for_ptr(cm, CM_ENTRY_PTR, record, 1);
-    ccallback_do_edit(cm, index, type, GdkModifierType(0), GDK_KEY_Up);
-    const int windows = cutil_count_next_real_cm(cm);
-    ControlMatrix_t *out = cm;
-    int at = index, closing = 0;
-    char *answer = nullptr;
-    cinvoke_basic_routine(cm, &out, AC_CHANGE_CONTENT, &at, nullptr, global_data, "IP$", text, 0, 0, &answer,
-                          &closing, 0);
-    g_free(answer);
-    if (closing || cm->closing)
-        Abort("%s Not permitted to exit window from a function attached with the Change_Content Action Code", where);
-    if (type == WIDGET_TOGGLE && cutil_count_next_real_cm(cm) > windows)
-        Abort("%s Not permitted to create a window from a function attached with the Change_Content Action Code", where);
-    if (at != index)
-        Abort("%s Not permitted to change focus from a function attached with the Change_Content Action Code", where);
-}
-
 // ---- Radio ----------------------------------------------------------------------------------------------------
 
 radio_data *radio_of(const void *record) { return static_cast<radio_data *>(const_cast<void *>(record)); }
@@ -244,7 +222,13 @@ private:
 void radio_change(radio_data *r)
 {
     const RadioQuiet quiet(r);
-    run_change(r->cm, r, WIDGET_RADIO, "", "in gradio.c");
+    static const ChangeRules rules{
+        "in gradio.c Not permitted to exit window from a function attached with the Change_Content Action Code",
+        nullptr,
+        "in gradio.c Not permitted to change focus from a function attached with the Change_Content Action Code",
+    };
+    // IP$ empty: the routine takes the field's own text.
+    gfield_run_change(r->cm, cget_index_for_ptr(r->cm, CM_ENTRY_PTR, r, 1), WIDGET_RADIO, "", rules);
 }
 
 void gradio_button_toggled(GtkCheckButton *, gpointer record)
@@ -260,7 +244,13 @@ void gradio_button_toggled(GtkCheckButton *, gpointer record)
 void toggle_change(toggle_data *t)
 {
     const std::string text = t->active ? t->active->text : "";
-    run_change(t->cm, t, WIDGET_TOGGLE, text.c_str(), "in gtoggle.c  ");
+    static const ChangeRules rules{
+        "in gtoggle.c   Not permitted to exit window from a function attached with the Change_Content Action Code",
+        "in gtoggle.c   Not permitted to create a window from a function attached with the Change_Content Action "
+        "Code",
+        "in gtoggle.c   Not permitted to change focus from a function attached with the Change_Content Action Code",
+    };
+    gfield_run_change(t->cm, cget_index_for_ptr(t->cm, CM_ENTRY_PTR, t, 1), WIDGET_TOGGLE, text.c_str(), rules);
 }
 
 gboolean toggle_key(toggle_data *t, GtkEventControllerKey *controller, guint keyval, guint keycode,
