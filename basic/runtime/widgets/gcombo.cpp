@@ -699,6 +699,7 @@ void igcombo_new(int nargs, int last, Stack *result)
     gtk_widget_set_parent(c->popover, c->button);
     // A button knows nothing of the popover hung on it: it goes when the button goes.
     g_signal_connect(c->button, "destroy", G_CALLBACK(+[](GtkWidget *, gpointer popover) {
+                         gtk_popover_popdown(GTK_POPOVER(popover));
                          gtk_widget_unparent(GTK_WIDGET(popover));
                      }),
                      c->popover);
