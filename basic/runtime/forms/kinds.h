@@ -76,6 +76,12 @@ struct WidgetTypeHooks {
     int (*list_key)(ControlMatrix_t *cm, int save);
     // A note record's key-refused flag (its `modified`), set when Edit_Content refused a key.
     int *(*key_refused)(void *entry);
+    // A click on one of the field's choices while the field has the focus (toggle, radio): the
+    // clicked widget's choice becomes the active one.
+    void (*click_choice)(ControlMatrix_t *cm, int index, GtkWidget *clicked);
+    // A click that leaves the field commits the choice pending in its open list (a combo's).
+    // Default: nothing is pending.
+    void (*commit_pending)(ControlMatrix_t *cm, int index);
 };
 WidgetTypeHooks register_widget_type(int type, const WidgetTypeHooks &hooks);
 // The row of a Widget Type; a type outside 1..12 ends the run ("Unexpected widget type %d").
