@@ -766,5 +766,6 @@ void gcombo_register_kind()
     row.clear = clear_combo;
     row.edit = [](ControlMatrix_t *cm, int index, guint flag) { gcombo_edit(cm, index, static_cast<int>(flag)); };
     row.list_key = list_key_combo;
+    row.commit_pending = gcombo_button_press_next;
     register_widget_type(WIDGET_COMBO, row);
 }

@@ -571,6 +571,7 @@ void gradio_register_kinds()
     };
     // A key names no button: the choice stays as it is.
     radio.toggle = [](ControlMatrix_t *cm, int index, guint, int) { gradio_button_toggle(cm, index, 0, nullptr); };
+    radio.click_choice = gradio_button_mouse_toggle;
     register_widget_type(WIDGET_RADIO, radio);
 
     register_rows<toggle_data>(CM_FIELD_TYPE_GTOGGLE_BUTTON, WIDGET_TOGGLE);
@@ -580,5 +581,6 @@ void gradio_register_kinds()
         return gtoggle_button_on_key_press(cm, index, keyval);
     };
     toggle.toggle = [](ControlMatrix_t *cm, int index, guint, int) { gtoggle_button_toggle(cm, index, 0, nullptr); };
+    toggle.click_choice = gtoggle_button_mouse_toggle;
     register_widget_type(WIDGET_TOGGLE, toggle);
 }

@@ -469,8 +469,8 @@ TEST_F(ChoiceTest, APressInTheListRunsChangeContentAndItsActivationCommits)
     EXPECT_EQ(c->pending_index, 3);
     EXPECT_EQ(c->active_index, 1) << "pending until the row is activated";
 
-    // A click elsewhere in the form commits the pending choice.
-    gcombo_button_press_next(cm(), COMBO);
+    // A click elsewhere in the form commits the pending choice (the click handler's row member).
+    widget_type(WIDGET_COMBO).commit_pending(cm(), COMBO);
     EXPECT_EQ(c->active_index, 3);
     EXPECT_EQ(c->pending_index, -1);
     EXPECT_EQ(label_of(c), "Blue");
@@ -628,7 +628,7 @@ TEST_F(ChoiceTest, ARadioRoutineSettingItsOwnFieldDoesNotRunAgainInsideItself)
     shown(RADIO);
     const Pressed click = capture([&] {
         GtkWidget *two = radio_rec()->values->next->button;
-        gradio_button_mouse_toggle(cm(), RADIO, two);
+        widget_type(WIDGET_RADIO).click_choice(cm(), RADIO, two);
         gtk_check_button_set_active(GTK_CHECK_BUTTON(two), TRUE);
     });
     EXPECT_EQ(click.abort, "");
@@ -655,7 +655,9 @@ TEST_F(ChoiceTest, ClearingTogglingAndReleasingKeepOneButtonOn)
     EXPECT_EQ(t->active_index, 3);
     widget_type(WIDGET_TOGGLE).toggle(cm(), TOGGLE, GDK_KEY_Tab, 0);
     EXPECT_EQ(lit(t), "001");
-    gtoggle_button_mouse_toggle(cm(), TOGGLE, t->values->next->button);
+    widget_type(WIDGET_TOGGLE).click_choice(cm(), TOGGLE, t->values->next->button);
+    EXPECT_EQ(t->active_index, 2);
+    widget_type(WIDGET_TOGGLE).click_choice(cm(), TOGGLE, t->box);  // no choice of the field
     EXPECT_EQ(t->active_index, 2);
     EXPECT_EQ(lit(t), "000") << "the toolkit switches the clicked button on";
 
