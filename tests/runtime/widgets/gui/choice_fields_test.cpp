@@ -10,6 +10,7 @@
 #include "gui_env.h"
 #include "keys_fixture.h"
 #include "snapshot.h"
+#include "xdotool.h"
 
 using namespace keys_test;
 
@@ -672,4 +673,41 @@ TEST_F(ChoiceTest, ClearingTogglingAndReleasingKeepOneButtonOn)
     EXPECT_EQ(combo_rec()->active_index, 1);
     EXPECT_EQ(capture([&] { gradio_button_toggle(cm(), TOGGLE, 0, nullptr); }).abort,
               "Unexpectedly didn't find Radio Button internal data at index 4");
+}
+
+// ---- A user's keys ---------------------------------------------------------------------------------------
+
+TEST_F(ChoiceTest, AUsersKeysChooseInTheThreeKinds)
+{
+    ASSERT_EQ(build_choice().abort, "");
+    shown(COMBO);
+    combo_data *c = combo_rec();
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    const Pressed p = capture([&] {
+        user.focus(lumba_test::x_window_id(cm()->window));
+        // Space opens the list at Red, Down highlights Green, Return commits it and moves on.
+        user.key({"space"});
+        ASSERT_TRUE(lumba_test::wait_until([&] {
+            GtkWidget *focus = gtk_root_get_focus(GTK_ROOT(cm()->window));
+            return gtk_widget_get_mapped(c->list_view) && focus && gtk_widget_is_ancestor(focus, c->list_view);
+        }));
+        user.key({"Down", "Return"});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return cm()->current_focus == RADIO; }));
+        // The radio field's Right moves its choice on; Tab goes on to the toggle field, whose own
+        // keys move its choice.
+        ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(radio_rec()->active->button); }));
+        user.key({"Right"});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return radio_rec()->active_index == 2; }));
+        user.key({"Tab"});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(toggle_rec()->active->button); }));
+        user.key({"Right"});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return toggle_rec()->active_index == 2; }));
+    });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(c->active_index, 2);
+    EXPECT_EQ(label_of(c), "Green");
+    EXPECT_EQ(lit(radio_rec()), "010");
+    EXPECT_EQ(lit(toggle_rec()), "010");
+    EXPECT_EQ(p.logged, (std::vector<std::string>{"probe 2 -1 [Green]", "probe 2 -1 [Green]", "pre 3",
+                                                  "probe 3 -1 [Two]", "probe 3 -1 [Two]", "pre 4", "probe 4 -1 [Mid]"}));
 }
