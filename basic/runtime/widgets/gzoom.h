@@ -12,6 +12,7 @@
 struct IList_t;
 
 typedef struct _GzoomRow GzoomRow;
+typedef struct _GzoomRows GzoomRows;
 
 // ---- The window's record (the zoom CM's window_data) ------------------------------------------------
 inline constexpr int GZOOM_TYPEAHEAD = 15;  // characters of type-ahead text kept
@@ -28,8 +29,7 @@ struct zoom_data {
     char *initial_answer;      // owned, without trailing white space
     char typeahead[GZOOM_TYPEAHEAD + 1];  // upper-case
     int matching;              // 0 first not below, 1 longest common prefix
-    GzoomRow **rows;           // the list's rows in order, borrowed from its store (type-ahead reads
-    unsigned row_count;        // their answers without a model call per row); owned array
+    GzoomRows *rows;           // the list's model, borrowed (type-ahead reads its answers directly)
 };
 
 // ---- Rows ------------------------------------------------------------------------------------------------
@@ -53,6 +53,23 @@ void gzoom_row_set_bg_color(GzoomRow *row, int r, int g, int b);
 // Replaces column index with a copy of text; an index at or beyond the column count is ignored.
 void gzoom_row_set_column(GzoomRow *row, unsigned index, const char *text);
 void gzoom_row_set_answer(GzoomRow *row, const char *answer);
+
+// ---- The list model ------------------------------------------------------------------------------------
+// The rows of a zoom as a GListModel of GzoomRow, built once from the program's string lists of
+// display texts (columns a row) and answers, and the row colours (nullptr: every row white). The
+// texts are copied into one block; a row object is made when the list or a caller asks for its
+// item, and the same object is given while anyone holds it. A display list that is not a
+// multiple of the columns ends in a partly filled row with an empty answer.
+G_BEGIN_DECLS
+#define GZOOM_TYPE_ROWS (gzoom_rows_get_type())
+G_DECLARE_FINAL_TYPE(GzoomRows, gzoom_rows, GZOOM, ROWS, GObject)
+G_END_DECLS
+
+struct GzoomColour;
+GzoomRows *gzoom_rows_new(IList_t *display, IList_t *answers, const std::vector<GzoomColour> *colours, unsigned columns,
+                          int markup);
+// Every row's answer in order (valid while the model lives).
+const std::vector<const char *> &gzoom_rows_answers(GzoomRows *rows);
 
 // The CSS class of a cell of that background: "bg_" and r, g, b in lower-case hexadecimal without
 // leading zeros (white "bg_ffffff", 10, 11, 12 "bg_abc").

@@ -89,7 +89,9 @@ int chain_length()
 }
 
 // Runs the routine of (index, code) on cm with IP$ = text (an empty text: the field's own value);
-// *closed tells whether a window went meanwhile. The routine's text goes into *text.
+// *closed tells whether the routine closed a window: it left its window marked closing (a close
+// that its true answer keeps), close processing closed it, or a window went meanwhile. The
+// routine's text goes into *text.
 int run(ControlMatrix_t *cm, int code, int *index, const char *variable, const char *text, int must_exist,
         int close_processing, Text *out_text, int *closed)
 {
@@ -100,7 +102,7 @@ int run(ControlMatrix_t *cm, int code, int *index, const char *variable, const c
     const int answer = cinvoke_basic_routine(cm, &out_cm, code, index, &closed_by_rules, global_data, variable, text,
                                              0, must_exist, &result, &closing, close_processing);
     out_text->reset(result);
-    *closed = closed_by_rules || chain_length() < before;
+    *closed = closing || closed_by_rules || chain_length() < before;
     return answer;
 }
 
@@ -179,10 +181,9 @@ void gzoom_alphanumeric_search(ControlMatrix_t *cm, guint keyval, GdkModifierTyp
         return;
     }
     gzoom_typeahead_add(zd->typeahead, c);
-    std::vector<const char *> answers(zd->row_count);
-    for (unsigned i = 0; i < zd->row_count; ++i) answers[i] = zd->rows[i]->answer;
+    const std::vector<const char *> &answers = gzoom_rows_answers(zd->rows);
     const int chosen = gzoom_typeahead_row(answers, zd->typeahead, zd->matching);
-    if (zd->row_count) gtk_single_selection_set_selected(gzoom_selection(zd), static_cast<guint>(chosen));
+    if (!answers.empty()) gtk_single_selection_set_selected(gzoom_selection(zd), static_cast<guint>(chosen));
     gtk_widget_grab_focus(zd->column_view);
     gzoom_schedule_scroll(zd->column_view);
 }

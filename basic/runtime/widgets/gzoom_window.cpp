@@ -49,12 +49,18 @@ std::string key_set_argument(const Stack &entry)
     return name;
 }
 
+// A list that is not of texts ends the run as fetching a text from it would.
+void require_texts(IList_t *list)
+{
+    if (list && ilist_length(list) && !(list->type & ILIST_STRING)) ilist_sfetch(list, 1, nullptr);
+}
+
 // Every text of a string list in order; a list of another kind ends the run as fetching would.
 std::vector<const char *> list_texts(IList_t *list)
 {
     std::vector<const char *> texts;
     if (!list) return texts;
-    if (ilist_length(list) && !(list->type & ILIST_STRING)) ilist_sfetch(list, 1, nullptr);
+    require_texts(list);
     texts.reserve(static_cast<std::size_t>(list->count));
     for (const IListElt_t *e = list->head; e; e = e->next) texts.push_back(e->value.text ? e->value.text : "");
     return texts;
@@ -127,14 +133,7 @@ void build_main_box(ControlMatrix_t *cm, zoom_data *zd, IList_t *display, IList_
     zd->column_view = gzoom_fillPopUp(answers, display, zd->column_titles, format, zd->column_count,
                                       zd->initial_answer, zd->markup, zd->matching);
     gtk_widget_set_name(zd->column_view, "gZoomFixedFont");
-    GListModel *rows = gtk_single_selection_get_model(gzoom_selection(zd));
-    zd->row_count = g_list_model_get_n_items(rows);
-    g_free(zd->rows);
-    zd->rows = g_new(GzoomRow *, zd->row_count ? zd->row_count : 1);
-    for (unsigned i = 0; i < zd->row_count; ++i) {
-        zd->rows[i] = GZOOM_ROW(g_list_model_get_item(rows, i));
-        g_object_unref(zd->rows[i]);  // the store keeps every row
-    }
+    zd->rows = GZOOM_ROWS(gtk_single_selection_get_model(gzoom_selection(zd)));
     add_keys(zd->scrolled_window, list_keys, GTK_PHASE_CAPTURE, G_CALLBACK(gzoom_callback_handle_select_key_press), cm);
     g_signal_connect(zd->column_view, "activate", G_CALLBACK(gzoom_onSelection), gd);
     gtk_widget_set_receives_default(zd->column_view, TRUE);
@@ -190,7 +189,6 @@ void gzoom_free_data(ControlMatrix_t *cm)
     auto *zd = static_cast<zoom_data *>(cm->window_data);
     if (!zd) return;
     g_free(zd->initial_answer);
-    g_free(zd->rows);
     if (ilist_type(zd->column_titles)) ilist_destroy(zd->column_titles);
     g_free(zd);
     cm->window_data = nullptr;
@@ -203,10 +201,12 @@ void gzoom_free_data(ControlMatrix_t *cm)
 GtkWidget *gzoom_fillPopUp(IList_t *answers, IList_t *display, IList_t *titles, IList_t *format, int columns,
                            const char *initial, int markup, int matching)
 {
-    const std::vector<const char *> shown = list_texts(display), returned = list_texts(answers);
+    require_texts(display);
+    require_texts(answers);
     const std::vector<const char *> headings = list_texts(titles);
-    const int rows = static_cast<int>(shown.size()) / columns;
-    const int returns = static_cast<int>(returned.size());
+    const int shown = ilist_length(display);
+    const int rows = shown / columns;
+    const int returns = ilist_length(answers);
     if (!format && rows != returns)
         Abort("Mismatch in list lengths: Display = %d, Return = %d; Check seventh parameter the number of display "
               "columns",
@@ -215,32 +215,16 @@ GtkWidget *gzoom_fillPopUp(IList_t *answers, IList_t *display, IList_t *titles, 
         Abort("Mismatch in list lengths: Display = %d, Return = %d, Format = %d; Check seventh parameter the number "
               "of display columns",
               rows, returns, ilist_length(format));
-    if (format) list_texts(format);  // a format list must hold texts
+    if (format) require_texts(format);
 
     // A display list that is not a multiple of the columns leaves a last, partly filled row with
     // an empty answer; it has no format entry and stays white.
-    const int all_rows = (static_cast<int>(shown.size()) + columns - 1) / columns;
-    const std::vector<GzoomColour> colours = gzoom_get_row_colours(format, all_rows);
-    GListStore *store = g_list_store_new(GZOOM_TYPE_ROW);
-    std::vector<gpointer> made;
-    made.reserve(static_cast<std::size_t>(all_rows));
-    std::size_t next = 0;
-    for (int r = 0; next < shown.size(); ++r) {
-        GzoomRow *row = gzoom_row_new(static_cast<unsigned>(columns), markup);
-        gzoom_row_set_bg_color(row, colours[r].r, colours[r].g, colours[r].b);
-        gzoom_row_set_answer(row, r < returns ? returned[r] : "");
-        for (int c = 0; c < columns; ++c, ++next)
-            gzoom_row_set_column(row, static_cast<unsigned>(c), next < shown.size() ? shown[next] : "");
-        made.push_back(row);
-    }
-    g_list_store_splice(store, 0, 0, made.data(), static_cast<guint>(made.size()));
-    std::vector<const char *> row_answers;
-    row_answers.reserve(made.size());
-    for (gpointer row : made) {
-        row_answers.push_back(GZOOM_ROW(row)->answer);
-        g_object_unref(row);
-    }
-    const int chosen = gzoom_initial_row(row_answers, initial, matching);
+    const int all_rows = (shown + columns - 1) / columns;
+    std::vector<GzoomColour> colours;
+    if (format) colours = gzoom_get_row_colours(format, all_rows);
+    GzoomRows *store = gzoom_rows_new(display, answers, format ? &colours : nullptr, static_cast<unsigned>(columns),
+                                      markup);
+    const int chosen = gzoom_initial_row(gzoom_rows_answers(store), initial, matching);
 
     GtkSingleSelection *selection = gtk_single_selection_new(G_LIST_MODEL(store));
     // Autoselect stays off when no row has an answer: then no row is selected.

@@ -57,6 +57,73 @@ TEST(GzoomRow, ClassNamesAreThoseOfPythonsFormat)
     g_free(out);
 }
 
+// A string list of the texts; the caller destroys it.
+IList_t *text_list(std::initializer_list<const char *> texts)
+{
+    IList_t *l = ilist_declare(ILIST_STRING);
+    for (const char *t : texts) ilist_addselt(l, t, static_cast<int>(std::strlen(t)), 0, nullptr);
+    return l;
+}
+
+TEST(GzoomRows, RowsFromTheListsWithAPartialLastRowAndTheirColours)
+{
+    IList_t *display = text_list({"a", "b", "c", "d", "e", "f", "g"}), *answers = text_list({"1", "22"});
+    const std::vector<GzoomColour> colours = {{255, 0, 0}, {10, 11, 12}};
+    for (const bool coloured : {false, true}) {
+        SCOPED_TRACE(coloured ? "coloured" : "white");
+        GzoomRows *rows = gzoom_rows_new(display, answers, coloured ? &colours : nullptr, 3, 1);
+        GListModel *model = G_LIST_MODEL(rows);
+        EXPECT_EQ(g_list_model_get_item_type(model), GZOOM_TYPE_ROW);
+        ASSERT_EQ(g_list_model_get_n_items(model), 3u);
+        ASSERT_EQ(gzoom_rows_answers(rows).size(), 3u);
+        EXPECT_STREQ(gzoom_rows_answers(rows)[1], "22");
+        EXPECT_STREQ(gzoom_rows_answers(rows)[2], "");
+        const struct {
+            const char *answer, *columns[3];
+            int rgb;
+        } expected[] = {{"1", {"a", "b", "c"}, coloured ? 0xff0000 : 0xffffff},
+                        {"22", {"d", "e", "f"}, coloured ? 0x0a0b0c : 0xffffff},
+                        {"", {"g", "", ""}, 0xffffff}};
+        for (guint i = 0; i < 3; ++i) {
+            auto *row = GZOOM_ROW(g_list_model_get_item(model, i));
+            EXPECT_STREQ(row->answer, expected[i].answer) << i;
+            ASSERT_EQ(row->column_count, 3u);
+            for (int c = 0; c < 3; ++c) EXPECT_STREQ(row->columns[c], expected[i].columns[c]) << i << " " << c;
+            EXPECT_EQ(row->r << 16 | row->g << 8 | row->b, expected[i].rgb) << i;
+            EXPECT_EQ(row->markup, 1);
+            g_object_unref(row);
+        }
+        EXPECT_EQ(g_list_model_get_item(model, 3), nullptr);
+        g_object_unref(rows);
+    }
+    ilist_destroy(display);
+    ilist_destroy(answers);
+}
+
+TEST(GzoomRows, ARowIsTheSameObjectWhileHeldAndOutlivesItsList)
+{
+    IList_t *display = text_list({"x", "y"}), *answers = text_list({"1", "2"});
+    GzoomRows *rows = gzoom_rows_new(display, answers, nullptr, 1, 0);
+    ilist_destroy(display);  // the rows keep copies
+    ilist_destroy(answers);
+    GListModel *model = G_LIST_MODEL(rows);
+    auto *held = G_OBJECT(g_list_model_get_item(model, 1));
+    g_object_set_data(held, "mark", held);
+    auto *again = G_OBJECT(g_list_model_get_item(model, 1));
+    EXPECT_EQ(again, held) << "what a cell set on a row stays while the row is held";
+    g_object_unref(again);
+    auto *other = G_OBJECT(g_list_model_get_item(model, 0));
+    EXPECT_NE(other, held);
+    g_object_unref(other);
+    g_object_unref(held);
+    auto *fresh = G_OBJECT(g_list_model_get_item(model, 1));
+    EXPECT_EQ(g_object_get_data(fresh, "mark"), nullptr) << "a released row is made afresh";
+    EXPECT_STREQ(GZOOM_ROW(fresh)->columns[0], "y");
+    g_object_unref(rows);
+    EXPECT_STREQ(GZOOM_ROW(fresh)->answer, "2") << "a row outlives its list";
+    g_object_unref(fresh);
+}
+
 struct InitialCase {
     std::vector<const char *> answers;
     const char *initial;

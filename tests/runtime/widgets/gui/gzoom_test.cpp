@@ -22,6 +22,45 @@ namespace {
 
 const auto *gui = lumba_test::add_gui_environment();
 
+// Routines of the choosing tests besides the routine fixture's, each nfunc (cm, ind, IP, IP$)
+// logging "<word> <ind> [<IP$>]", doing one thing and answering COMMON cell ANSWER_CELL.
+enum ChoosingRoutines {
+    ANSWER = routine_test::FOCUSER + 1,  // nothing more
+    WINPOSTER,                           // ICINVOKE_WIN_POST (cm)
+    FOCUS2,                              // ICSET_FOCUS (cm, 2)
+    DELETER,                             // ICDELETE_WINDOW (cell 4); answers true
+    OPENER,                              // ICATTACH_WINDOW (cell 4, cell 5): a newer window
+};
+constexpr int ANSWER_CELL = 3;
+
+std::string common_cell(int i) { return "loadrvd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+std::string common_ref(int i) { return "loadrad I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
+std::string param(int k) { return "loadrvi I:" + std::to_string(k) + " I:0 I:1 I:0 I:0 I:0\n"; }
+
+std::string choosing_routine(const char *name, const std::string &action, const std::string &answer = common_cell(ANSWER_CELL))
+{
+    const std::string ind = param(1) + sfn(in_STR, 1);
+    const std::string ips = "loadsvi I:3 I:0 I:1 I:0 I:0 I:0\n" + sfn(in_STRIP, 1);
+    return std::string(".nfunc r:") + name + " I:0 I:0 I:0 I:0 I:0 I:4\n" + num(0L) + str(std::string(name) + " ") +
+           ind + str(" [") + ips + str("]") + "scat I:5\n" + st(in_IMLOG, 2) + action + answer + "exitv\n";
+}
+
+std::string choosing_symbols(const char *name)
+{
+    return std::string("symtab\n__ROUTINE__ ") + name +
+           " 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n"
+           "__END_ROUTINE__\n.end\n";
+}
+
+const std::string choosing_routines =
+    routine_test::routines + choosing_routine("answer", "") +
+    choosing_routine("winposter", param(0) + st(in_ICINVOKE_WIN_POST, 1)) +
+    choosing_routine("focus", param(0) + num(2) + st(in_ICSET_FOCUS, 2)) +
+    choosing_routine("delete", common_cell(4) + st(in_ICDELETE_WINDOW, 1), num(1)) +
+    choosing_routine("open", common_ref(4) + common_cell(5) + st(in_ICATTACH_WINDOW, 2)) +
+    choosing_symbols("answer") + choosing_symbols("winposter") + choosing_symbols("focus") +
+    choosing_symbols("delete") + choosing_symbols("open");
+
 class ZoomTest : public RoutineTest {
 protected:
     // The site's key sets (the private site tree's conf/softkeys), as start-up loads them.
@@ -30,10 +69,18 @@ protected:
         RoutineTest::SetUp();
         ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
     }
+    // Runs main (body) with the routine fixture's routines and the choosing tests' own, over a
+    // COMMON block of six cells.
+    Outcome program(const std::string &body)
+    {
+        return form(".common I:6 I:0\n" + body, choosing_routines);
+    }
+
     void TearDown() override
     {
         RoutineTest::TearDown();
         freekeysets();
+        for (GObject *o : held) g_object_unref(o);
         for (IList_t *l : lists)
             if (ilist_type(l)) ilist_destroy(l);
     }
@@ -62,15 +109,25 @@ protected:
         IList_t *format;
         int tall, matching;  // matching -1: not passed
         const char *key_set;
-        std::string attachments;  // ICATTACH_FUN calls on the zoom's CM before it opens
+        std::string attachments;         // ICATTACH_FUN calls on the zoom's CM before it opens
+        std::string parent_attachments;  // and on the parent's
     };
-    Outcome open(const Setup &s)
+    // The parent form has the button fields B1 and B2; the event that opens the zoom is on field
+    // event_index of the parent (the zoom's CM comes with the attachments first, as a routine of
+    // the parent would make it).
+    Outcome open(const Setup &s, int event_index = 0)
     {
-        const Window parent = make_window(1);
+        const Window parent = make_window(2);
         std::string t = ref(CM) + number(parent.window) + st(in_ICATTACH_WINDOW, 2) +
-                        add(CM, "B1", parent.buttons[0], WIDGET_BUTTON, TAB_STANDARD);
+                        add(CM, "B1", parent.buttons[0], WIDGET_BUTTON, TAB_STANDARD) +
+                        add(CM, "B2", parent.buttons[1], WIDGET_BUTTON, TAB_STANDARD) + s.parent_attachments;
         t += ref(CM2) + num(0L) + st(in_ICATTACH_WINDOW, 2) + s.attachments;
+        const Outcome made = program(t);
+        if (!made.abort.empty()) return made;
+        ControlMatrix_t *p = cm_of(CM), *z = cm_of(CM2);
+        p->event_index = event_index;
         int n = 12;
+        t = number(p) + set(CM) + number(z) + set(CM2);
         t += ref(CM2) + str("Pick one") + num(s.tall) + num(40) + num(0L) + number(s.display) + num(s.columns) +
              number(s.answers) + number(s.titles) + str(s.initial) + (s.format ? number(s.format) : num(0L)) + num(0L);
         if (s.matching >= 0 || s.key_set) t += num(s.matching < 0 ? 0 : s.matching), ++n;
@@ -88,10 +145,11 @@ protected:
     GtkWindow *zoom_window() { return GTK_WINDOW(cm_of(CM2)->window); }
     guint selected() { return gtk_single_selection_get_selected(gzoom_selection(zoom())); }
     GListModel *rows() { return gtk_single_selection_get_model(gzoom_selection(zoom())); }
+    // Row i of the list, held until the test ends (the list makes a row object when asked).
     GzoomRow *row(guint i)
     {
         GzoomRow *r = GZOOM_ROW(g_list_model_get_item(rows(), i));
-        g_object_unref(r);  // the store keeps it
+        held.push_back(G_OBJECT(r));
         return r;
     }
     std::string ip()
@@ -124,6 +182,7 @@ protected:
     }
 
     std::vector<IList_t *> lists;
+    std::vector<GObject *> held;
 };
 
 void write_tags(const std::string &text)
@@ -388,4 +447,198 @@ TEST_F(ZoomTest, ChoosingARowRunsTheZoomsPostFocus)
     const Window later = make_window(0);
     ASSERT_EQ(program(ref(E) + number(later.window) + st(in_ICATTACH_WINDOW, 2)).abort, "");
     EXPECT_EQ(choose(2, &lines), "Not permitted to create a window from the 'Post' function to a Zoom");
+}
+
+// ---- Choosing a row, through to the parent --------------------------------------------------------------
+
+namespace {
+
+// The inner list of the column view, whose "list.activate-item" is what Return on a row does.
+GtkWidget *inner_list(GtkWidget *view)
+{
+    for (GtkWidget *c = gtk_widget_get_first_child(view); c; c = gtk_widget_get_next_sibling(c))
+        if (g_strcmp0(G_OBJECT_TYPE_NAME(c), "GtkColumnListView") == 0) return c;
+    return nullptr;
+}
+
+} // namespace
+
+class ZoomChoosingTest : public ZoomTest {
+protected:
+    // Opens the tens (20 selected) from the parent's field 1, which has the focus; the zoom's
+    // Post_Focus and the parent's routines as given ("" for none).
+    Outcome open_from_field(const std::string &zoom_post_focus, const std::string &parent_attachments,
+                            int event_index = 1)
+    {
+        cmat_free_all();  // a fresh chain: the window of an earlier case may still stand
+        forget_window();
+        Setup s = tens();
+        s.attachments = zoom_post_focus;
+        s.parent_attachments = parent_attachments;
+        const Outcome o = open(s, event_index);
+        if (o.abort.empty()) {
+            parent = cm_of(CM);
+            zoom_cm = cm_of(CM2);
+            zoom_window_left = GTK_WIDGET(zoom_window());
+            g_object_add_weak_pointer(G_OBJECT(zoom_window_left), reinterpret_cast<gpointer *>(&zoom_window_left));
+            // The form's first focus, as a program sets it (its Pre_Focus runs).
+            const Outcome focused = program(number(parent) + set(CM) + number(zoom_cm) + set(CM2) + val(CM) + num(1) +
+                                            st(in_ICSET_FOCUS, 2));
+            EXPECT_EQ(focused.abort, "");
+            EXPECT_EQ(parent->current_focus, 1);
+        }
+        return o;
+    }
+    // Return on the selected row as the list takes it: the row is activated.
+    std::string choose(std::vector<std::string> *lines)
+    {
+        GtkWidget *list = inner_list(zoom()->column_view);
+        EXPECT_NE(list, nullptr);
+        const guint position = selected();
+        return logged(
+            [&] {
+                EXPECT_FALSE(list_key(GDK_KEY_Return)) << "Return is left to the list";
+                gtk_widget_activate_action(list, "list.activate-item", "u", position);
+                forms_rethrow_kept();
+            },
+            lines);
+    }
+    bool zoom_open() const { return cm_chain_position(zoom_cm) != 0; }
+
+    void TearDown() override
+    {
+        forget_window();
+        ZoomTest::TearDown();
+    }
+    void forget_window()
+    {
+        if (zoom_window_left)
+            g_object_remove_weak_pointer(G_OBJECT(zoom_window_left), reinterpret_cast<gpointer *>(&zoom_window_left));
+        zoom_window_left = nullptr;
+    }
+
+    ControlMatrix_t *parent = nullptr, *zoom_cm = nullptr;
+    GtkWidget *zoom_window_left = nullptr;  // the zoom's window while it stands
+};
+
+TEST_F(ZoomChoosingTest, TheChosenAnswerGoesThroughTheZoomsPostFocusToTheParent)
+{
+    struct Case {
+        const char *what;
+        std::string zoom, parent;
+        long cell0, answer;  // the answers of cell 0 (the fixture's routines) and ANSWER_CELL
+        std::vector<std::string> logged;
+        bool zoom_stays;
+        int focus_after;
+    } cases[] = {
+        {"Post_Focus false: the zoom stays open on the same row", attach(CM2, "Post_Focus", ANSWER, 0), "", 0, 0,
+         {"answer 0 [20]"}, true, 1},
+        {"true: the parent's Zoom_Post gets 20, its Post_Focus the Zoom_Post's text, and the focus moves on",
+         attach(CM2, "Post_Focus", CLEARER, 0),
+         attach(CM, "Zoom_Post", PROBE, 1) + attach(CM, "Post_Focus", ANSWER, 1) + attach(CM, "Pre_Focus", COUNTER, 0),
+         1, 1, {"clear 0 [20]", "probe 1 -1 [20]", "answer 1 [20]", "pre 2"}, false, 2},
+        {"without Zoom_Post the parent's Pre_Focus gets 20", attach(CM2, "Post_Focus", CLEARER, 0),
+         attach(CM, "Pre_Focus", PROBE, 1) + attach(CM, "Post_Focus", ANSWER, 1), 1, 1,
+         {"clear 0 [20]", "probe 1 -1 [20]", "answer 1 [20]"}, false, 2},
+        {"Zoom_Post false: the zoom closes and the parent stays on its field", attach(CM2, "Post_Focus", CLEARER, 0),
+         attach(CM, "Zoom_Post", PROBE, 1) + attach(CM, "Post_Focus", ANSWER, 1), 0, 1,
+         {"clear 0 [20]", "probe 1 -1 [20]"}, false, 1},
+        {"Zoom_Post false after moving the focus: Pre_Focus of the new field with an empty IP$",
+         attach(CM2, "Post_Focus", CLEARER, 0), attach(CM, "Zoom_Post", FOCUS2, 1) + attach(CM, "Pre_Focus", ANSWER, 2),
+         0, 0, {"clear 0 [20]", "focus 1 [20]", "answer 2 []"}, false, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(open_from_field(c.zoom, c.parent).abort, "");
+        set_cell(0, c.cell0);
+        set_cell(ANSWER_CELL, c.answer);
+        std::vector<std::string> lines;
+        EXPECT_EQ(choose(&lines), "");
+        EXPECT_EQ(lines, c.logged);
+        EXPECT_EQ(zoom_open(), c.zoom_stays);
+        EXPECT_EQ(zoom_window_left != nullptr, c.zoom_stays) << "the zoom's window goes with it";
+        if (c.zoom_stays) {
+            EXPECT_EQ(selected(), 1u);
+        }
+        EXPECT_EQ(parent->current_focus, c.focus_after);
+        EXPECT_EQ(global_data->last_cm, c.zoom_stays ? zoom_cm : parent);
+    }
+}
+
+TEST_F(ZoomChoosingTest, EachRuleOfTheChoosingFlowEndsTheRun)
+{
+    const Window later = make_window(0);
+    struct Case {
+        const char *what;
+        std::string zoom, parent;
+        int event_index;
+        long answer;
+        std::string message;  // "%p": the parent's CM, "%z": the zoom's, in upper-case hex
+    } cases[] = {
+        {"the zoom has no Post_Focus", "", "", 1, 1,
+         "cinvoke_basic_routine: 'basic' function not found for Action Code Post_Focus; Index 0; Control Matrix %z"},
+        {"the zoom's Post_Focus opens a window and answers true", attach(CM2, "Post_Focus", OPENER, 0), "", 1, 1,
+         "Not permitted to create a window from the 'Post' function to a Zoom"},
+        {"the zoom's Post_Focus asks for a Win_Post", attach(CM2, "Post_Focus", WINPOSTER, 0), "", 1, 1,
+         "Not permitted to run icinvoke_drill_post or icinvoke_win_post here"},
+        {"the parent has neither Zoom_Post nor Pre_Focus", attach(CM2, "Post_Focus", CLEARER, 0), "", 1, 1,
+         "cinvoke_basic_routine: 'basic' function not found for Action Code Pre_Focus; Index 1; Control Matrix %p"},
+        {"Zoom_Post sets the focus and answers true", attach(CM2, "Post_Focus", CLEARER, 0),
+         attach(CM, "Zoom_Post", FOCUS2, 1), 1, 1,
+         "Must return false from the function attached with the 'Zoom_Post' Action Code when calling icset_focus"},
+        {"Zoom_Post answers true for a zoom of index 0", attach(CM2, "Post_Focus", CLEARER, 0),
+         attach(CM, "Zoom_Post", ANSWER, 0), 0, 1,
+         "Must return false from Zoom_Post (or Pre) when no fields exist in parent, or Zoom is in respect of index "
+         "zero."},
+        {"the Pre_Focus of the field Zoom_Post moved to closes the parent", attach(CM2, "Post_Focus", CLEARER, 0),
+         attach(CM, "Zoom_Post", FOCUS2, 1) + attach(CM, "Pre_Focus", DELETER, 2), 1, 0,
+         "Not permitted to exit window from the function attached with the Pre_Focus Action Code index 2"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(open_from_field(c.zoom, c.parent, c.event_index).abort, "");
+        set_cell(ANSWER_CELL, c.answer);
+        set_cell(4, 0);
+        set_cell(5, static_cast<long>(reinterpret_cast<std::uintptr_t>(later.window)));
+        if (c.parent.find("Pre_Focus") != std::string::npos) set_cell(4, reinterpret_cast<long>(parent));
+        std::string message = c.message;
+        for (const auto &[mark, cm] : {std::pair{std::string("%p"), parent}, std::pair{std::string("%z"), zoom_cm}})
+            if (const auto at = message.find(mark); at != std::string::npos) message.replace(at, 2, hex(cm));
+        EXPECT_EQ(choose(nullptr), message);
+    }
+}
+
+TEST_F(ZoomChoosingTest, F5ThroughTheKeyHandlerShowsTheSearchBoxOnlyWithZoomSearch)
+{
+    for (const bool searchable : {false, true}) {
+        SCOPED_TRACE(searchable ? "with Zoom_Search" : "without");
+        ASSERT_EQ(open_from_field(searchable ? attach(CM2, "Zoom_Search", PROBE, 0) : "", "").abort, "");
+        std::vector<std::string> lines;
+        EXPECT_EQ(logged([&] { EXPECT_TRUE(list_key(GDK_KEY_F5)); }, &lines), "");
+        EXPECT_STREQ(zoom_cm->event_name, "F5");
+        EXPECT_EQ(gtk_widget_get_visible(zoom()->search_box), searchable);
+        EXPECT_TRUE(lines.empty()) << "F5 on a zoom runs no routine";
+        GtkWidget *focus = gtk_window_get_focus(zoom_window());
+        if (searchable) {
+            EXPECT_TRUE(focus && (focus == zoom()->search_entry || gtk_widget_is_ancestor(focus, zoom()->search_entry)))
+                << "the entry keeps the focus once the event has ended";
+            EXPECT_EQ(gtk_window_get_default_widget(zoom_window()), zoom()->search_entry);
+        }
+    }
+}
+
+TEST_F(ZoomChoosingTest, AFunctionKeyRoutineOfIndexZeroSeesTheSelectedAnswerOrAnEmptyText)
+{
+    Setup full = tens(), empty{texts({}), texts({}), texts({}), 1, ""};
+    for (Setup *s : {&full, &empty}) {
+        s->attachments = attach(CM2, "F1", PROBE, 0);
+        ASSERT_EQ(open(*s).abort, "");
+        set_cell(0, 1);
+        std::vector<std::string> lines;
+        EXPECT_EQ(logged([&] { EXPECT_TRUE(list_key(GDK_KEY_F1)); }, &lines), "");
+        ASSERT_EQ(lines.size(), 1u);
+        const std::string expected = s == &full ? "[20]" : "[]";
+        EXPECT_EQ(lines[0].substr(lines[0].rfind('[')), expected) << lines[0];
+        EXPECT_EQ(lines[0].rfind("probe 0 ", 0), 0u) << lines[0];
+    }
 }

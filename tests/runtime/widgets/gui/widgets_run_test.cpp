@@ -200,3 +200,104 @@ TEST(WidgetsRun, MenuLaunchesByPathAndShortCut)
     user.key({"Return"});
     EXPECT_TRUE(lumba_test::wait_for_log_line(out, "launch 07day")) << read_all(out);
 }
+
+namespace {
+
+// A form whose input field's F2 routine opens a zoom of three rows (answers 10, 20, 30), whose
+// Post_Focus accepts the chosen row; the form's Zoom_Post for the field logs the answer it gets.
+// Routines: 1 opener (cm, ind), 2 zoom_post (cm, ind, IP, IP$), 3 pick (cm, ind, IP, IP$).
+// main's numerics: CM 0, W 1, Y 2, D 3, R 4, IP 5; its IP$ at 0. opener's: CM2 0, D 1, R 2, T 3,
+// Z 4, IP 5; its IP$ at 0.
+std::string local(const char *op, int v) { return std::string(op) + " I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+const std::string ip_text_ref = "loadsad I:0 I:1 I:20 I:0 I:0 I:0 I:0 I:0\n";
+
+std::string text_list(int into, std::initializer_list<const char *> texts)
+{
+    std::string t = str("char") + call("ifcallr", in_ILIST_DECLARE, 1) + local("storrd", into);
+    for (const char *e : texts) t += local("loadrvd", into) + str(e) + call("ifcallr", in_ILIST_ADD, 2) + local("storrd", 4);
+    return t;
+}
+
+std::string zoom_form()
+{
+    enum { CM, W, Y, D, R, IP };
+    std::string main = ".proc r:main I:0 I:0 I:6 I:20 I:0 I:0\nsrcline I:3 I:0\n" + str("a") +
+                       call("ifcallr", in_IGWIN_NEW, 1) + local("storrd", W) + local("loadrvd", W) + str("Codes") +
+                       call("ipcall", in_IGPRINT_TITLE, 2) + local("loadrad", CM) +
+                       local("loadrvd", W) + call("ipcall", in_ICATTACH_WINDOW, 2) + local("loadrvd", W) +
+                       call("ifcallr", in_IGVBOX_NEW, 1) + local("storrd", Y) + local("loadrad", CM) + num(1) + num(0) +
+                       num(10) + num("0.5") + num(0) + str("s") + call("ifcallr", in_IGINPUT_NEW, 7) +
+                       local("storrd", D) + local("loadrvd", Y) + local("loadrvd", D);
+    for (int i = 0; i < 7; ++i) main += num(0);
+    main += call("ipcall", in_IGHBOX_PACK, 9) + local("loadrvd", CM) + num(-1) + str("Code") + num(1) + num(0) +
+            local("loadrvd", D) + num(0) + num(3) + num(1) + num(1) + num(0) + call("ifcallr", in_ICADD, 11) +
+            local("storrd", R) + str("F2") + num(1) + local("loadrad", CM) + num(1) +
+            call("ipcall", in_ICATTACH_FUN, 4) + str("Zoom_Post") + num(2) + local("loadrad", CM) + num(1) +
+            local("loadrad", IP) + ip_text_ref + call("ipcall", in_ICATTACH_FUN, 6) + local("loadrvd", CM) + num(1) +
+            call("ipcall", in_ICSET_FOCUS, 2) + log_line("form up") + call("ipcall", in_IGTK_MAIN, 0) + "exit\n";
+
+    enum { CM2, LD, LR, LT, Z, IPZ };
+    const std::string opener =
+        ".nfunc r:opener I:0 I:0 I:6 I:20 I:0 I:2\n" + local("loadrad", CM2) + num(0) +
+        call("ipcall", in_ICATTACH_WINDOW, 2) + str("Post_Focus") + num(3) + local("loadrad", CM2) + num(0) +
+        local("loadrad", IPZ) + ip_text_ref + call("ipcall", in_ICATTACH_FUN, 6) +
+        text_list(LD, {"ten", "twenty", "thirty"}) + text_list(LR, {"10", "20", "30"}) + text_list(LT, {"Name"}) +
+        local("loadrad", CM2) + str("Pick one") + num(0) + num(40) + num(0) + local("loadrvd", LD) + num(1) +
+        local("loadrvd", LR) + local("loadrvd", LT) + str("") + num(0) + num(0) +
+        call("ifcallr", in_IGZOOM_SETUP, 12) + local("storrd", Z) + log_line("zoom up") + num(1) + "exitv\n";
+    const std::string ip_param = "loadsvi I:3 I:0 I:1 I:0 I:0 I:0\n" + call("ifcalls", in_STRIP, 1);
+    const std::string zoom_post = ".nfunc r:zoom_post I:0 I:0 I:0 I:0 I:0 I:4\n" + num(0) + str("zoom post ") +
+                                  ip_param + "scat I:2\n" + call("ipcall", in_IMLOG, 2) + num(0) + "exitv\n";
+    const std::string pick = ".nfunc r:pick I:0 I:0 I:0 I:0 I:0 I:4\n" + num(0) + str("picked ") + ip_param +
+                             "scat I:2\n" + call("ipcall", in_IMLOG, 2) + num(1) + "exitv\n";
+    const std::string four = " 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
+                             "IP$ 20 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n";
+    return main + opener + zoom_post + pick +
+           "symtab\n__ROUTINE__ main 7\nCM 0 0 0x12 0 1 -\nW 0 0 0x12 1 2 -\nY 0 0 0x12 2 3 -\nD 0 0 0x12 3 4 -\n"
+           "R 0 0 0x12 4 5 -\nIP 0 0 0x12 5 6 -\nIP$ 20 0 0x14 0 7 -\n__END_ROUTINE__\n.end\n"
+           "symtab\n__ROUTINE__ opener 9\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nCM2 0 0 0x12 0 3 -\n"
+           "LD 0 0 0x12 1 4 -\nLR 0 0 0x12 2 5 -\nLT 0 0 0x12 3 6 -\nZ 0 0 0x12 4 7 -\nIP 0 0 0x12 5 8 -\n"
+           "IP$ 20 0 0x14 0 9 -\n__END_ROUTINE__\n.end\n"
+           "symtab\n__ROUTINE__ zoom_post" + four + "symtab\n__ROUTINE__ pick" + four;
+}
+
+// Whether the X server still has a window of that title, asked until it has none (5 s at most).
+bool window_goes(const lumba_test::Xdotool &user, const std::string &title)
+{
+    const gint64 end = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
+    while (g_get_monotonic_time() < end) {
+        try {
+            user.run({"search", "--name", title});
+        } catch (const std::runtime_error &) {
+            return true;  // xdotool search fails when no window matches
+        }
+        g_main_context_iteration(nullptr, FALSE);
+    }
+    return false;
+}
+
+} // namespace
+
+// A user opens the zoom with the field's F2, types 2 (type-ahead to the answer 20) and takes the
+// row with Return: the zoom closes and the form's Zoom_Post gets 20.
+TEST(WidgetsRun, ZoomOpenedByAFunctionKeyHandsTheTypedChoiceToTheForm)
+{
+    lumba_test::Xvfb x;
+    lumba_test::zasm(zoom_form(), "/usr/local/oska/apps/unit0/zoomer");
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/zoom.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "zoomer", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "form up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    const std::string form = user.search("Codes");
+    user.focus(form);
+    user.key({"F2"});
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "zoom up")) << read_all(out);
+    const std::string zoom = user.search("^Pick one$");
+    user.focus(zoom);
+    user.type("2");
+    user.key({"Return"});
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "zoom post 20")) << read_all(out);
+    EXPECT_NE(read_all(out).find("picked 20\n"), std::string::npos) << read_all(out);
+    EXPECT_TRUE(window_goes(user, "^Pick one$"));
+    EXPECT_EQ(run.wait(1000), -1) << "the form stays: " << read_all(out);
+}
