@@ -4,10 +4,13 @@
 #include <utility>
 
 #include "aoae.h"
+#include "gbutton.h"
 #include "gcheckbox.h"
+#include "gchooser.h"
 #include "gcombo.h"
 #include "gcontainers.h"
 #include "gdate.h"
+#include "gimage.h"
 #include "ginput.h"
 #include "glabel.h"
 #include "gmenu.h"
@@ -40,17 +43,22 @@ const bool registered = [] {
     glabel_register_kind();
     gcombo_register_kind();
     gradio_register_kinds();
+    gimage_register_kind();
     gzoom_register_kind();
     for (auto [code, handler] : {
-             std::pair<int, NumericIntrinsic>{in_IGCHECKBOX_GET, igcheckbox_get},
+             std::pair<int, NumericIntrinsic>{in_IGBUTTON_NEW, igbutton_new},
+             {in_IGBUTTON_NEW_EMPTY, igbutton_new_empty},
+             {in_IGCHECKBOX_GET, igcheckbox_get},
              {in_IGCHECKBOX_NEW, igcheckbox_new},
              {in_IGCOMBO_NEW, igcombo_new},
              {in_IGCOMBO_VALIDATE_SET, igcombo_validate_set},
              {in_IGDATE_NEW, igdate_new},
              {in_IGDIALOG, igdialog},
+             {in_IGEBOX_NEW, igebox_new},
              {in_IGHBOX_NEW, ighbox_new},
              {in_IGHBOX_NEW_OTHER, ighbox_new_other},
              {in_IGHSEPARATOR_NEW, ighseparator_new},
+             {in_IGIMAGE_NEW, igimage_new},
              {in_IGINPUT_NEW, iginput_new},
              {in_IGLABEL_NEW, iglabel_new},
              {in_IGLABEL_SIMPLE_NEW, iglabel_simple_new},
@@ -78,14 +86,21 @@ const bool registered = [] {
     register_string_intrinsic(in_IGEOMETRY_GET_STD, igeometry_get_std);
     register_string_intrinsic(in_IGMENU_KEY, igmenu_key);
     for (auto [code, handler] : {
-             std::pair<int, StatementIntrinsic>{in_IGCHECKBOX_SET, igcheckbox_set},
+             std::pair<int, StatementIntrinsic>{in_IGBUTTON_ADD_LABEL, igbutton_add_label},
+             {in_IGCHECKBOX_SET, igcheckbox_set},
              {in_IGCOMBO_SET, igcombo_set},
              {in_IGCOMBO_TEXT_ADD, igcombo_text_add},
              {in_IGDELETE_WIDGET, igdelete_widget},
+             {in_IGEBOX_ADD_LABEL, igebox_add_label},
              {in_IGEOMETRY_PUT_OAE, igeometry_put_oae},
              {in_IGEOMETRY_PUT_STD, igeometry_put_std},
              {in_IGHBOX_PACK, ighbox_pack},
+             {in_IGFILECHOOSER_NEW, igfilechooser_new},
              {in_IGHIDE, ighide},
+             {in_IGIMAGECHOOSER_COPY, igimagechooser_copy},
+             {in_IGIMAGECHOOSER_NEW, igimagechooser_new},
+             {in_IGIMAGECHOOSER_ROTATE, igimagechooser_rotate},
+             {in_IGIMAGE_PRINT, igimage_print},
              {in_IGLABEL_SETUP, iglabel_setup},
              {in_IGMENU_GET, igmenu_get},
              {in_IGMENU_REFRESH, igmenu_refresh},

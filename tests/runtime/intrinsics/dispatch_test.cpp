@@ -185,13 +185,13 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {NUMERIC, in_IGINPUT_NEW, 1, "IGINPUT_NEW: not in windows mode"},
         {STRING, in_IGMENU_KEY, 1, "IGMENU_KEY: not in windows mode"},
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
-        {STATEMENT, in_IGIMAGECHOOSER_COPY, 1, "IGIMAGECHOOSER_COPY not available"},
+        {STATEMENT, in_IPSOPEN, 1, "IPSOPEN not available"},
         {NUMERIC, in_IGNOTE_IS_WINDOW, 0, "IGNOTE_IS_WINDOW not available"},
         {STATEMENT, in_IGNOTE_EXPAND, 0, "IGNOTE_EXPAND not available"},
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE not available"},
         {NUMERIC, in_ISBRXMLPARSE, 1, "ISBRXMLPARSE not available"},
         {NUMERIC, in_IINSERT_OO_DO, 0, "IINSERT_OO_DO not available"},
-        {STATEMENT, in_IGIMAGECHOOSER_ROTATE, 1, "IGIMAGECHOOSER_ROTATE not available"},
+        {STATEMENT, in_IINSERT_OO_ADD_TEXT, 1, "IINSERT_OO_ADD_TEXT not available"},
     };
     for (const auto &c : cases) {
         Back_ground = c.background;

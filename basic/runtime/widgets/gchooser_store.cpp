@@ -1,0 +1,345 @@
+// The image chooser's picture store: thumbnail names and the thumbnail-directory refusal, the
+// checks of a picture's content against its extension, thumbnails made and turned by
+// ImageMagick's convert, IGIMAGECHOOSER_COPY (through a temporary file renamed over the
+// destination, so that a failed copy leaves the destination as it was, and never onto the source
+// itself) and IGIMAGECHOOSER_ROTATE.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <glib.h>
+#include <glib/gstdio.h>
+
+#include "cases.h"
+#include "gchooser.h"
+#include "gprint.h"
+#include "message.h"
+#include "misc.h"
+#include "run_time.h"
+
+namespace {
+
+using intr::arg;
+
+constexpr int THUMB_SIZE = 125;
+const char CONVERT[] = "/usr/bin/convert";
+
+// A program text argument without its trailing blanks.
+std::string stripped(const Stack &entry)
+{
+    std::string s(intr::text(entry));
+    gprint_strip(s.data());
+    s.resize(std::strlen(s.c_str()));
+    return s;
+}
+
+bool regular_file(const std::string &path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// An absolute form of a path for convert: a name that began with "-", "@", "|" or a "format:"
+// prefix would be read by convert as an option or a special source, never as a file.
+std::string absolute(const std::string &path)
+{
+    char *full = g_canonicalize_filename(path.c_str(), nullptr);
+    std::string s = full;
+    g_free(full);
+    return s;
+}
+
+// Runs convert with the arguments; false (logged) when it could not do its work. A convert that
+// cannot be started at all ends the run with failure_format (the error text, then the picture).
+bool run_convert(const std::vector<std::string> &args, const char *failure_format, const std::string &picture)
+{
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(CONVERT));
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    char *err = nullptr;
+    int status = 0;
+    GError *error = nullptr;
+    if (!g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr, nullptr, nullptr, &err,
+                      &status, &error)) {
+        const std::string text = error->message;
+        g_error_free(error);
+        Abort(failure_format, text.c_str(), picture.c_str());
+    }
+    const bool done = g_spawn_check_wait_status(status, &error);
+    if (!done) {
+        mlog(0, "%s failed on %s: %s; %s", CONVERT, picture.c_str(), error->message, err ? g_strchomp(err) : "");
+        g_error_free(error);
+    }
+    g_free(err);
+    return done;
+}
+
+// The thumbnail's directory exists, or is made (mode 0777 less the umask).
+void make_thumbnail_directory(const std::string &directory)
+{
+    if (ufexists1(directory.c_str()) == 2) return;
+    if (g_mkdir(directory.c_str(), 0777) != 0) {
+        const int e = errno;
+        Abort("Error %s encountered when attempting to create directory %s", g_strerror(e), directory.c_str());
+    }
+}
+
+// A thumbnail: the picture shrunk to fit (never enlarged) and centred on a white square.
+void store_thumbnail(const char *image, const std::string &thumbnail)
+{
+    const std::string size = std::to_string(THUMB_SIZE) + "x" + std::to_string(THUMB_SIZE);
+    run_convert({absolute(image), "-resize", size + ">", "-size", size, "xc:white", "+swap", "-gravity", "center",
+                 "-composite", absolute(thumbnail)},
+                "An error %s occurred running image conversion on %s", image);
+}
+
+// Turns a picture in place by degrees.
+void rotate_image(const std::string &image, int degrees)
+{
+    const std::string path = absolute(image);
+    run_convert({path, "-rotate", std::to_string(degrees), path}, "An error %s occurred running image rotation on %s",
+                image);
+}
+
+// What each extension requires of the content: the type, the messages for the other types (GIF,
+// JPEG, PNG, BMP in that order; nullptr for the required one) and the message for none of them.
+struct ExtensionRule {
+    const char *extension;
+    std::int32_t type;
+    const char *other[4];
+    const char *program_error;
+};
+const ExtensionRule extension_rules[] = {
+    {"png", IMAGE_PNG,
+     {"A gif file has an extension of png %s", "A jpeg file has an extension of png %s", nullptr,
+      "A bmp file has an extension of png %s"},
+     "Program error 1 in gimagechooser_thumbnail_val"},
+    {"bmp", IMAGE_BMP,
+     {"A gif file has an extension of bmp %s", "A jpeg file has an extension of bmp %s",
+      "A png file has an extension of bmp %s", nullptr},
+     "Program error 2 in gimagechooser_thumbnail_val"},
+    {"gif", IMAGE_GIF,
+     {nullptr, "A jpeg file has an extension of gif %s", "A png file has an extension of gif %s",
+      "A bmp file has an extension of gif %s"},
+     "Program error 3 in gimagechooser_thumbnail_val"},
+    {"jpg", IMAGE_JPEG,
+     {"A gif file has an extension of jpg %s", nullptr, "A png file has an extension of jpg %s",
+      "A bmp file has an extension of jpg %s"},
+     "Program error 4 in gimagechooser_thumbnail_val"},
+};
+
+bool ends_with_ci(const std::string &text, const char *suffix)
+{
+    const std::size_t n = std::strlen(suffix);
+    return text.size() >= n && g_ascii_strcasecmp(text.c_str() + text.size() - n, suffix) == 0;
+}
+
+// The copy's temporary file beside the destination, removed unless it was renamed into place.
+struct TemporaryCopy {
+    std::string path;
+    int fd = -1;
+    bool kept = false;
+    ~TemporaryCopy()
+    {
+        if (fd >= 0) close(fd);
+        if (!kept && !path.empty()) g_unlink(path.c_str());
+    }
+};
+
+[[noreturn]] void copy_failed(const char *format, int error, const std::string &name)
+{
+    Abort(format, g_strerror(error), name.c_str());
+}
+
+// Copies source into destination: into a new file in the destination's directory, renamed over
+// it once complete. A destination that is a symbolic link is written where the link leads.
+void copy_file(const std::string &source, const std::string &destination)
+{
+    const std::string target = resolve_link(destination.c_str());
+    struct stat from {}, to {};
+    const bool to_exists = stat(target.c_str(), &to) == 0;
+    if (stat(source.c_str(), &from) == 0 && to_exists && from.st_dev == to.st_dev && from.st_ino == to.st_ino)
+        Abort("Source and destination are the same file %s", destination.c_str());
+
+    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) copy_failed("Error %s encountered when attempting to open source file for reading %s", errno, source);
+    struct InFile {
+        int fd;
+        ~InFile()
+        {
+            if (fd >= 0) close(fd);
+        }
+    } input{in};
+
+    char *dir = g_path_get_dirname(target.c_str());
+    TemporaryCopy out;
+    out.path = std::string(dir) + "/.copy_XXXXXX";
+    g_free(dir);
+    out.fd = mkostemp(out.path.data(), O_CLOEXEC);
+    if (out.fd < 0) {
+        const int e = errno;
+        out.path.clear();
+        copy_failed("Error %s encountered when attempting to open destination file for writing %s", e, destination);
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(input.fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            copy_failed("Error %s encountered when reading source file %s", errno, source);
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(out.fd, buffer + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0) copy_failed("Error %s encountered when closing destination file %s", errno, destination);
+            done += w;
+        }
+    }
+    if (close(input.fd) != 0) {
+        input.fd = -1;
+        copy_failed("Error %s encountered when closing source file %s", errno, source);
+    }
+    input.fd = -1;
+    // The copy gets the mode the destination had, or that of a new file.
+    mode_t mode = to.st_mode & 07777;
+    if (!to_exists) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    fchmod(out.fd, mode);
+    const int closed = close(out.fd);
+    out.fd = -1;
+    if (closed != 0) copy_failed("Error %s encountered when closing destination file %s", errno, destination);
+    if (rename(out.path.c_str(), target.c_str()) != 0)
+        copy_failed("Error %s encountered when attempting to open destination file for writing %s", errno, destination);
+    out.kept = true;
+}
+
+} // namespace
+
+void gimagechooser_thumbdir_check(const char *name)
+{
+    const std::size_t n = std::strlen(name);
+    if (n < 3) Abort("Invalid file name %s", name);
+    std::size_t last = n - 1;
+    while (last >= 1 && name[last] != '.') --last;
+    if (last < 1) return;
+    for (std::size_t i = last - 1; i >= 1; --i)
+        if (name[i] == '.') {
+            if (std::strncmp(name + i, ".thumb", 6) == 0) Abort("Not permitted to reference the thumbnail of an image %s", name);
+            return;
+        }
+}
+
+bool gimagechooser_get_thumbnail_name(const char *image, std::string *directory, std::string *thumbnail)
+{
+    gimagechooser_thumbdir_check(image);
+    directory->clear();
+    thumbnail->clear();
+    const std::string resolved = resolve_link(image);
+    if (!regular_file(resolved)) return false;
+    const std::size_t slash = resolved.rfind('/');
+    if (slash == std::string::npos || slash + 1 < 3) Abort("Invalid Image file name %s; Must include path.", image);
+    *directory = resolved.substr(0, slash) + "/.thumb/";
+    *thumbnail = *directory + "tmb_" + resolved.substr(slash + 1);
+    return true;
+}
+
+void gimagechooser_thumbnail_val(const char *image)
+{
+    gimagechooser_thumbdir_check(image);
+    std::int64_t height = 0, width = 0;
+    std::int32_t bits = 0, type = IMAGE_UNKNOWN;
+    misc_get_image_stats(&height, &width, &bits, &type, image);
+    if (type == IMAGE_UNKNOWN) Abort("Unknown type of image %s", image);
+    const char *dot = std::strrchr(image, '.');
+    if (!dot) Abort("Invalid thumbnail name %s", image);
+    const char *extension = dot + 1;
+    if (g_ascii_strcasecmp(extension, "jpeg") == 0) Abort("Invalid thumbnail name %s; Expecting 'jpg'", image);
+    for (const ExtensionRule &rule : extension_rules) {
+        if (g_ascii_strcasecmp(extension, rule.extension) != 0) continue;
+        if (type == rule.type) return;
+        if (type < IMAGE_GIF || type > IMAGE_BMP || !rule.other[type - 1]) Abort("%s", rule.program_error);
+        Abort(rule.other[type - 1], image);
+    }
+    Abort("Invalid extension to the thumbnail %s", image);
+}
+
+void gimagechooser_val_extension(const char *name, bool jpeg)
+{
+    const std::string s = name;
+    if (s.size() <= 4) Abort("Invalid file name %s", name);
+    for (const char *e : {".png", ".jpg", ".gif", ".bmp"})
+        if (ends_with_ci(s, e)) return;
+    if (jpeg && ends_with_ci(s, ".jpeg")) return;
+    Abort("Invalid file extension %s", name);
+}
+
+void gimagechooser_create_thumbnail(const char *image)
+{
+    std::string directory, thumbnail;
+    if (!gimagechooser_get_thumbnail_name(image, &directory, &thumbnail)) Abort("Image file %s does not exist (a)", image);
+    make_thumbnail_directory(directory);
+    store_thumbnail(image, thumbnail);
+}
+
+int gimagechooser_get_thumbnail(const char *image, std::string *path)
+{
+    std::string directory, thumbnail;
+    if (gimagechooser_get_thumbnail_name(image, &directory, &thumbnail) && regular_file(thumbnail)) {
+        gimagechooser_thumbnail_val(image);
+        *path = thumbnail;
+        return 1;
+    }
+    *path = image;
+    return 0;
+}
+
+void igimagechooser_copy(int nargs, int last)
+{
+    FORMS_TRACE;
+    if (nargs != 2) Abort("Wrong number of parameters %d", nargs);
+    const std::string source = stripped(arg(nargs, last, 0));
+    const std::string destination = stripped(arg(nargs, last, 1));
+    gimagechooser_thumbnail_val(source.c_str());
+    gimagechooser_val_extension(source.c_str(), true);
+    gimagechooser_val_extension(destination.c_str(), false);
+    gimagechooser_thumbdir_check(source.c_str());
+    copy_file(source, destination);
+
+    gimagechooser_thumbnail_val(destination.c_str());
+    std::string directory, thumbnail;
+    if (!gimagechooser_get_thumbnail_name(destination.c_str(), &directory, &thumbnail))
+        Abort("Image file %s does not exist (b)", destination.c_str());
+    make_thumbnail_directory(directory);
+    store_thumbnail(destination.c_str(), thumbnail);
+}
+
+void igimagechooser_rotate(int nargs, int last)
+{
+    FORMS_TRACE;
+    if (nargs != 2) Abort("Wrong number of parameters %d", nargs);
+    const std::string image(intr::text(arg(nargs, last, 0)));
+    const int degrees = intr::integer(arg(nargs, last, 1));
+    if (degrees != -90 && degrees != 0 && degrees != 90 && degrees != 180) Abort("Rotation must be -90, 90, or 180");
+    std::string directory, thumbnail;
+    if (!gimagechooser_get_thumbnail_name(image.c_str(), &directory, &thumbnail))
+        Abort("Image file %s does not exist (c)", image.c_str());
+    if (degrees != 0) rotate_image(image, degrees);
+    if (regular_file(thumbnail)) {
+        if (degrees != 0) rotate_image(thumbnail, degrees);
+        return;
+    }
+    make_thumbnail_directory(directory);
+    store_thumbnail(image.c_str(), thumbnail);
+}

@@ -1,0 +1,240 @@
+// The image field: IGIMAGE_NEW (a field, or a plain image), IGIMAGE_PRINT (a picture's thumbnail
+// when it has one), gimage_update (also the clearing of the field) and the image kind's rows.
+#include "gimage.h"
+
+#include <string>
+
+#include "cases.h"
+#include "cattach.h"
+#include "cfield.h"
+#include "cmatrix.h"
+#include "gchooser.h"
+#include "gmisc.h"
+#include "gwidget.h"
+#include "handles.h"
+#include "kinds.h"
+#include "message.h"
+#include "run_time.h"
+
+namespace {
+
+using intr::arg;
+
+image_data *image_of(const void *record) { return static_cast<image_data *>(const_cast<void *>(record)); }
+
+// The themed icon of picture codes 1 to 5, else nullptr.
+const char *icon_of(int code)
+{
+    static const char *const icons[] = {"object-select", "window-close", "list-add", "process-stop", "document-print"};
+    return code >= 1 && code <= 5 ? icons[code - 1] : nullptr;
+}
+
+std::string place_holder() { return std::string(PPATH ? PPATH : PPATH_ROOT) + "/graphics/place_Image.png"; }
+
+// A picture file, or nullptr when it cannot be read.
+GdkPixbuf *load(const std::string &file) { return gdk_pixbuf_new_from_file(file.c_str(), nullptr); }
+
+// A picture argument: a number is a code, a text longer than 4 characters a file, a shorter text
+// the place-holder (code 0).
+struct Picture {
+    int code = 0;
+    std::string file;
+};
+Picture picture_argument(const Stack &entry, const char *wrong_type)
+{
+    if (intr::is_number(entry)) return {intr::integer(entry), {}};
+    if (!intr::is_text(entry)) Abort("%s", wrong_type);
+    // Program texts come padded with blanks; no file name ends in one.
+    std::string text(intr::text(entry));
+    text.resize(text.find_last_not_of(' ') + 1);
+    if (text.size() > 4) return {0, text};
+    return {};
+}
+
+// The field an argument names: its index, or the row of that name.
+int field_index(ControlMatrix_t *cm, const Stack &entry)
+{
+    if (intr::is_number(entry)) return intr::integer(entry);
+    if (!intr::is_text(entry)) Abort("Invalid data type to second parameter");
+    std::string name(intr::text(entry));
+    name.resize(name.find_last_not_of(' ') + 1);
+    return cset_cm_get_index(cm, CM_NAME, name, 1);
+}
+
+image_data *checked_record(void *entry, int line)
+{
+    if (!entry || handle_kind(entry) != CM_FIELD_TYPE_GIMAGE)
+        assertion_failed(__FILE__, line, "image_data->type == CM_FIELD_TYPE_GIMAGE");
+    return image_of(entry);
+}
+
+void apply_size(const image_data *r)
+{
+    if (r->width > 0 && r->height > 0) gtk_widget_set_size_request(r->image, r->width, r->height);
+}
+
+// Shows the picture (taking over the reference passed in) or the icon; the record keeps a reference
+// to the picture in place of the one it had.
+void show_picture(image_data *r, GdkPixbuf *picture, const char *icon)
+{
+    if (icon) {
+        gtk_image_set_from_icon_name(GTK_IMAGE(r->image), icon);
+        gtk_image_set_icon_size(GTK_IMAGE(r->image), GTK_ICON_SIZE_NORMAL);
+    } else {
+        gtk_image_set_from_pixbuf(GTK_IMAGE(r->image), picture);
+    }
+    if (r->picture) g_object_unref(r->picture);
+    r->picture = picture;
+}
+
+// ---- The rows of the image kind ---------------------------------------------------------------------------
+
+void free_image(void *record)
+{
+    image_data *r = image_of(record);
+    if (r->picture) g_object_unref(r->picture);
+    r->picture = nullptr;
+}
+int owns_image(const void *record, const GtkWidget *widget)
+{
+    const image_data *r = image_of(record);
+    return widget && (widget == r->button || widget == r->image || widget == r->frame);
+}
+GtkWidget *placed(const void *record)
+{
+    const image_data *r = image_of(record);
+    return r->frame ? r->frame : r->button;
+}
+GtkWidget *button_of(const void *record) { return image_of(record)->button; }
+int *index_of(void *record) { return &image_of(record)->index; }
+void set_sensitive_image(ControlMatrix_t *, int, void *record, int, int enabled)
+{
+    gtk_widget_set_sensitive(image_of(record)->button, enabled != 0);
+}
+void destroy_image(void *record)
+{
+    image_data *r = image_of(record);
+    oska_widget_destroy(r->button);
+    if (r->frame) oska_widget_destroy(r->frame);
+}
+void set_name_image(void *record, const char *name)
+{
+    image_data *r = image_of(record);
+    if (r->frame) gtk_widget_set_name(r->frame, name);
+    gtk_widget_set_name(r->image, name);
+}
+
+char *value_image(ControlMatrix_t *, int, void *, int *, char **, int *) { return nullptr; }
+int validate_image(ControlMatrix_t *, int, void *) { return 1; }
+void pre_display_image(ControlMatrix_t *, int, void *entry)
+{
+    gtk_widget_grab_focus(checked_record(entry, __LINE__)->button);
+}
+void no_display_change(ControlMatrix_t *, int, void *) {}
+GtkWidget *focus_image(ControlMatrix_t *, int, void *entry) { return checked_record(entry, __LINE__)->button; }
+void clear_image(ControlMatrix_t *cm, int index, void *) { gimage_update(cm, index, 0, nullptr); }
+
+} // namespace
+
+void gimage_update(ControlMatrix_t *cm, int index, int code, const char *file)
+{
+    image_data *r = checked_record(cset_cm_get_ptr(cm, CM_ENTRY_PTR, index), __LINE__);
+    if (file) {
+        mlog(3, "%s: image update from file: %s", "gimage_update", file);
+        show_picture(r, load(file), nullptr);
+    } else if (const char *icon = icon_of(code)) {
+        show_picture(r, nullptr, icon);
+    } else {
+        show_picture(r, load(place_holder()), nullptr);
+    }
+    apply_size(r);
+    oska_widget_show(r->button);
+}
+
+void igimage_new(int nargs, int last, Stack *result)
+{
+    FORMS_TRACE;
+    if (nargs != 4 && nargs != 7) Abort("Invalid number of parameters");
+    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 0));
+    if (!cm) Abort("No Process Control Matrix found");
+    const int index = field_index(cm, arg(nargs, last, 1));
+    const int field = intr::integer(arg(nargs, last, 2));
+    if (field != 0 && field != 1) Abort("Invalid value %d to third parameter", field);
+    const Picture picture = picture_argument(arg(nargs, last, 3), "Invalid data type to fourth parameter");
+    int width = 0, height = 0;
+    if (nargs == 7) {
+        width = intr::integer(arg(nargs, last, 4));
+        height = intr::integer(arg(nargs, last, 5));
+    }
+    const char *icon = picture.file.empty() ? icon_of(picture.code) : nullptr;
+    GdkPixbuf *pixbuf = icon ? nullptr : load(picture.file.empty() ? place_holder() : picture.file);
+
+    if (!field) {
+        GtkWidget *image = icon ? gtk_image_new_from_icon_name(icon) : gtk_image_new_from_pixbuf(pixbuf);
+        if (icon) gtk_image_set_icon_size(GTK_IMAGE(image), GTK_ICON_SIZE_NORMAL);
+        if (pixbuf) g_object_unref(pixbuf);
+        oska_widget_show(image);
+        gwidget_give(result, image);
+        return;
+    }
+    SubControlMatrix_t *scm = cutil_cp_stack(cm, nullptr, 0, index, AC_IMAGE_SETUP, nullptr, nullptr, 1);
+    image_data *r = image_of(cutil_new_setup(scm, CM_FIELD_TYPE_GIMAGE, sizeof(image_data)));
+    r->cm = cm;
+    r->index = index;
+    r->image = gtk_image_new();
+    r->picture = pixbuf;
+    r->button = gtk_button_new();
+    gtk_button_set_child(GTK_BUTTON(r->button), r->image);
+    r->width = width;
+    r->height = height;
+    gfield_connect(r->button, "gimage-button", "gimage");
+    apply_size(r);
+    oska_widget_show(r->button);
+    gwidget_give_record(result, r);
+}
+
+void igimage_print(int nargs, int last)
+{
+    FORMS_TRACE;
+    if (nargs != 3) Abort("Invalid number of parameters");
+    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 0));
+    if (!cm) Abort("No Process Control Matrix found");
+    const int index = field_index(cm, arg(nargs, last, 1));
+    const Picture picture = picture_argument(arg(nargs, last, 2), "Invalid data type to third parameter");
+    if (picture.file.empty()) {
+        gimage_update(cm, index, picture.code, nullptr);
+        return;
+    }
+    checked_record(cset_cm_get_ptr(cm, CM_ENTRY_PTR, index), __LINE__);
+    std::string shown;
+    gimagechooser_get_thumbnail(picture.file.c_str(), &shown);
+    gimage_update(cm, index, 0, shown.c_str());
+}
+
+void gimage_register_kind()
+{
+    RecordKindHooks record{};
+    record.free = free_image;
+    record.owns = owns_image;
+    record.principal = placed;
+    record.own_index = index_of;
+    record.set_sensitive = set_sensitive_image;
+    register_record_kind(CM_FIELD_TYPE_GIMAGE, record);
+
+    FieldKindHooks kind{};
+    kind.packed = placed;
+    kind.tooltip = button_of;
+    kind.destroy = destroy_image;
+    kind.set_name = set_name_image;
+    register_field_kind(CM_FIELD_TYPE_GIMAGE, kind);
+
+    WidgetTypeHooks type{};
+    type.value = value_image;
+    type.validate = validate_image;
+    type.pre_display = pre_display_image;
+    type.post_display = no_display_change;
+    type.display_init = no_display_change;
+    type.focus_widget = focus_image;
+    type.clear = clear_image;
+    register_widget_type(WIDGET_IMAGE, type);
+}

@@ -1,0 +1,255 @@
+// Image fields, buttons and clickable boxes on a live form: picture codes and files, the
+// place-holder, thumbnails preferred, sizes, clearing, and a button click taking the Enter road.
+#include <algorithm>
+
+#include <glib/gstdio.h>
+
+#include "gimage.h"
+#include "gmisc.h"
+#include "gui_env.h"
+#include "pictures_fixture.h"
+#include "xdotool.h"
+
+using namespace pictures_test;
+
+namespace {
+
+constexpr int KEYF = 1, IMAGE = 2, GO = 3;  // the form's fields
+const lumba_test::Rgba MAGENTA{255, 0, 255, 255}, GREEN{0, 255, 0, 255}, BLUE{0, 0, 255, 255};
+
+// IGIMAGE_NEW (cm, index, field flag, picture [, width, height, 0]) into D.
+std::string image_new(int index, int field, const std::string &picture, const std::vector<int> &size = {})
+{
+    std::string t = ref(CM) + num(index) + num(field) + picture;
+    for (int n : size) t += num(n);
+    if (!size.empty()) t += num(0L);
+    return t + fn(in_IGIMAGE_NEW, 4 + static_cast<int>(size.size()) + (size.empty() ? 0 : 1)) + set(D);
+}
+std::string image_print(const std::string &field, const std::string &picture)
+{
+    return ref(CM) + field + picture + st(in_IGIMAGE_PRINT, 3);
+}
+
+class ImagesTest : public PicturesTest {
+protected:
+    void SetUp() override
+    {
+        PicturesTest::SetUp();
+        g_mkdir_with_parents("/usr/local/oska/graphics", 0755);
+        make_picture("/usr/local/oska/graphics/place_Image.png", 8, 8, "magenta");
+        make_picture(dir + "/green.png", 8, 8, "lime");
+    }
+
+    // The form: a key input field, an image field 40 x 40 and a button, Pre_Focus and Post_Focus
+    // routines on the window, then extra.
+    ExecTest::Outcome build_form(const std::string &extra, const std::vector<int> &size = {40, 40})
+    {
+        cmat_free_all();
+        return form(routine_test::common + typed_test::window_form() +
+                        typed_test::add_field(typed_test::input(KEYF, 0, 10, "s"), WIDGET_INPUT, TAB_KEY, "A") +
+                        typed_test::add_field(image_new(IMAGE, 1, num(0L), size), WIDGET_IMAGE, TAB_STANDARD, "IMG") +
+                        typed_test::add_field(str("Go") + fn(in_IGBUTTON_NEW, 1) + set(D), WIDGET_BUTTON,
+                                              TAB_STANDARD, "BT") +
+                        attach(CM, "Pre_Focus", routine_test::COUNTER, 0) +
+                        attach(CM, "Post_Focus", routine_test::PROBE, 0) + extra,
+                    routine_test::routines);
+    }
+    image_data *image() { return static_cast<image_data *>(entry_record(IMAGE)); }
+    // The colour in the middle of the image field's picture.
+    lumba_test::Rgba centre()
+    {
+        gtk_widget_show(cm()->window);
+        const lumba_test::Snapshot s = drawn(image()->image);
+        return s.pixel(s.width() / 2, s.height() / 2);
+    }
+};
+
+TEST_F(ImagesTest, PrintShowsIconsFilesThumbnailsAndThePlaceHolder)
+{
+    make_picture(dir + "/red.png", 8, 8, "red");
+    g_mkdir(".thumb", 0755);
+    make_picture(dir + "/.thumb/tmb_red.png", 8, 8, "blue");
+    make_picture(dir + "/png.jpg", 8, 8, "red", "PNG");
+    make_picture(dir + "/.thumb/tmb_png.jpg", 8, 8, "blue", "PNG");
+    struct Case {
+        std::string picture;
+        const char *icon;          // shows this themed icon, or
+        lumba_test::Rgba colour;   // this colour (transparent: nothing)
+        std::string abort;
+    } cases[] = {
+        {num(1), "object-select"},
+        {num(2), "window-close"},
+        {num(3), "list-add"},
+        {num(4), "process-stop"},
+        {num(5), "document-print"},
+        {num(0L), nullptr, MAGENTA},
+        {num(6), nullptr, MAGENTA},
+        {num(-1), nullptr, MAGENTA},
+        {str("abcd"), nullptr, MAGENTA},
+        {str("ab        "), nullptr, MAGENTA},
+        {str(dir + "/green.png"), nullptr, GREEN},
+        {str(dir + "/green.png     "), nullptr, GREEN},
+        {str(dir + "/red.png"), nullptr, BLUE},
+        {str(dir + "/missing.png"), nullptr, {0, 0, 0, 0}},
+        {str(dir + "/png.jpg"), nullptr, {}, "A png file has an extension of jpg " + dir + "/png.jpg"},
+        {str(dir + "/.thumb/tmb_red.png"), nullptr, {},
+         "Not permitted to reference the thumbnail of an image " + dir + "/.thumb/tmb_red.png"},
+    };
+    for (const Case &c : cases) {
+        // Each case follows a picture, which an icon drops.
+        const Outcome o = build_form(image_print(num(IMAGE), str(dir + "/green.png")) + image_print(str("IMG"), c.picture));
+        EXPECT_EQ(o.abort, c.abort) << c.picture;
+        if (!c.abort.empty()) continue;
+        GtkImage *shown = GTK_IMAGE(image()->image);
+        if (c.icon) {
+            EXPECT_EQ(gtk_image_get_storage_type(shown), GTK_IMAGE_ICON_NAME) << c.picture;
+            EXPECT_STREQ(gtk_image_get_icon_name(shown), c.icon);
+            EXPECT_EQ(image()->picture, nullptr) << "the earlier picture is dropped";
+        } else if (c.colour.a == 0) {
+            EXPECT_EQ(gtk_image_get_storage_type(shown), GTK_IMAGE_EMPTY) << c.picture;
+            EXPECT_EQ(image()->picture, nullptr);
+        } else {
+            EXPECT_NE(image()->picture, nullptr) << c.picture;
+            EXPECT_EQ(centre(), c.colour) << c.picture;
+        }
+    }
+}
+
+TEST_F(ImagesTest, TheImageIsEmptyUntilPrintedAndClearingShowsThePlaceHolder)
+{
+    ASSERT_EQ(build_form("").abort, "");
+    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(image()->image)), GTK_IMAGE_EMPTY);
+    EXPECT_NE(image()->picture, nullptr) << "the place-holder was loaded for the field";
+    EXPECT_EQ(gtk_button_get_child(GTK_BUTTON(image()->button)), image()->image);
+
+    ASSERT_EQ(build_form(image_print(num(IMAGE), str(dir + "/green.png"))).abort, "");
+    EXPECT_EQ(centre(), GREEN);
+    cclear_fields(cm(), 1);
+    EXPECT_EQ(centre(), MAGENTA);
+}
+
+TEST_F(ImagesTest, SizesArgumentsAndPlainImages)
+{
+    struct Case {
+        std::vector<int> size;
+        int width, height;  // the image's size request
+    } sizes[] = {{{}, -1, -1}, {{50, 30}, 50, 30}, {{0, 120}, -1, -1}, {{120, 0}, -1, -1}, {{-5, 40}, -1, -1}};
+    for (const Case &c : sizes) {
+        ASSERT_EQ(build_form(image_print(num(IMAGE), num(0L)), c.size).abort, "");
+        int w = 0, h = 0;
+        gtk_widget_get_size_request(image()->image, &w, &h);
+        EXPECT_EQ(w, c.width) << c.size.size();
+        EXPECT_EQ(h, c.height);
+    }
+    ASSERT_EQ(build_form(image_print(num(IMAGE), num(0L)), {0, 120}).abort, "");
+    int natural = 0, plain = 0;
+    gtk_widget_measure(image()->image, GTK_ORIENTATION_VERTICAL, -1, nullptr, &natural, nullptr, nullptr);
+    GtkWidget *other = gtk_image_new_from_pixbuf(image()->picture);
+    g_object_ref_sink(other);
+    gtk_widget_measure(other, GTK_ORIENTATION_VERTICAL, -1, nullptr, &plain, nullptr, nullptr);
+    g_object_unref(other);
+    EXPECT_EQ(natural, plain) << "a zero width keeps the natural size";
+
+    struct Refused {
+        std::string body;
+        std::string abort;
+    } refused[] = {
+        {ref(CM) + num(IMAGE) + num(1) + num(0L) + num(4) + fn(in_IGIMAGE_NEW, 5), "Invalid number of parameters"},
+        {ref(CM) + num(IMAGE) + num(2) + num(0L) + fn(in_IGIMAGE_NEW, 4), "Invalid value 2 to third parameter"},
+        {num(0L) + num(IMAGE) + num(1) + num(0L) + fn(in_IGIMAGE_NEW, 4), "No Process Control Matrix found"},
+        {ref(CM) + num(IMAGE) + st(in_IGIMAGE_PRINT, 2), "Invalid number of parameters"},
+        {image_print(num(KEYF), str(dir + "/green.png")), "image_data->type == CM_FIELD_TYPE_GIMAGE"},
+        {image_print(num(KEYF), num(1)), "image_data->type == CM_FIELD_TYPE_GIMAGE"},
+    };
+    for (const Refused &r : refused) {
+        const std::string abort = build_form(r.body).abort;
+        EXPECT_NE(abort.find(r.abort), std::string::npos) << abort;
+    }
+
+    // Without the field flag: a plain image, of the icon or the picture.
+    ASSERT_EQ(build_form(image_new(0, 0, num(2)) + val(D) + set(X) + image_new(0, 0, str(dir + "/green.png"))).abort, "");
+    GtkWidget *icon = handle_widget(static_cast<std::uintptr_t>(handle(X)));
+    GtkWidget *picture = handle_widget(static_cast<std::uintptr_t>(handle(D)));
+    ASSERT_TRUE(GTK_IS_IMAGE(icon));
+    EXPECT_STREQ(gtk_image_get_icon_name(GTK_IMAGE(icon)), "window-close");
+    ASSERT_TRUE(GTK_IS_IMAGE(picture));
+    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(picture)), GTK_IMAGE_PAINTABLE);
+}
+
+TEST_F(ImagesTest, AButtonClickTakesTheEnterRoad)
+{
+    record.log_level_lumbas = 0;
+    ASSERT_EQ(build_form("").abort, "");
+    GtkWidget *go = widget_of(GO);
+    ASSERT_TRUE(GTK_IS_BUTTON(go));
+    focus(GO);
+    const Pressed p = capture([&] { g_signal_emit_by_name(go, "clicked"); });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_NE(std::find(p.lines.begin(), p.lines.end(), "===   Pressed Enter Key; Index =  3              ==="),
+              p.lines.end());
+    EXPECT_EQ(p.logged, std::vector<std::string>{"probe 3 -1 []"});
+    EXPECT_STREQ(cm()->event_name, "Enter");
+
+    // The same by a user's click on the screen.
+    focus(GO);
+    gtk_widget_show(cm()->window);
+    ASSERT_TRUE(lumba_test::wait_drawn(go));
+    lumba_test::Xdotool user(lumba_test::gui_display());
+    int x = 0, y = 0;
+    lumba_test::widget_centre(go, &x, &y);
+    const Pressed clicked = capture([&] {
+        user.click(lumba_test::x_window_id(cm()->window), x, y);
+        lumba_test::wait_until([&] { return cm()->current_focus != GO; }, 5000);
+    });
+    EXPECT_EQ(clicked.abort, "");
+    EXPECT_EQ(clicked.logged, std::vector<std::string>{"probe 3 -1 []"});
+    EXPECT_NE(std::find(clicked.lines.begin(), clicked.lines.end(), "===   Pressed Enter Key; Index =  3              ==="),
+              clicked.lines.end());
+}
+
+TEST_F(ImagesTest, ButtonsAndClickableBoxes)
+{
+    const std::string label = str("Text") + num("0.0") + num(10) + fn(in_IGLABEL_SIMPLE_NEW, 3);
+    struct Case {
+        std::string body;
+        std::string abort;  // a prefix
+    } refused[] = {
+        {fn(in_IGBUTTON_NEW, 0), "Invalid number of parameters"},
+        {str("a") + str("b") + fn(in_IGBUTTON_NEW, 2), "Invalid number of parameters"},
+        {str("a") + fn(in_IGBUTTON_NEW_EMPTY, 1), "Invalid number of parameters"},
+        {label + set(L) + val(L) + label + st(in_IGBUTTON_ADD_LABEL, 2), "Invalid widget handle "},
+        {fn(in_IGBUTTON_NEW_EMPTY, 0) + set(X) + val(X) + num(12345) + st(in_IGBUTTON_ADD_LABEL, 2),
+         "Invalid widget handle 3039"},
+        {fn(in_IGBUTTON_NEW_EMPTY, 0) + set(X) + val(X) + val(W) + st(in_IGBUTTON_ADD_LABEL, 2), "Invalid widget handle "},
+        {fn(in_IGBUTTON_NEW_EMPTY, 0) + set(X) + val(X) + num("0.5") + label + st(in_IGEBOX_ADD_LABEL, 3),
+         "Invalid widget handle "},
+        {fn(in_IGEBOX_NEW, 0) + set(X) + val(X) + num("0.5") + val(X) + st(in_IGEBOX_ADD_LABEL, 3),
+         "Invalid widget handle "},
+    };
+    for (const Case &c : refused) {
+        const std::string abort = build_form(c.body).abort;
+        EXPECT_EQ(abort.rfind(c.abort, 0), 0u) << abort;
+    }
+
+    ASSERT_EQ(build_form(fn(in_IGBUTTON_NEW_EMPTY, 0) + set(X) + label + set(L) + val(X) + val(L) +
+                         st(in_IGBUTTON_ADD_LABEL, 2) + fn(in_IGEBOX_NEW, 0) + set(E) + label + set(E2) + val(E) +
+                         num("0.25") + val(E2) + st(in_IGEBOX_ADD_LABEL, 3))
+                  .abort,
+              "");
+    GtkWidget *button = handle_widget(static_cast<std::uintptr_t>(handle(X)));
+    GtkWidget *child = handle_widget(static_cast<std::uintptr_t>(handle(L)));
+    ASSERT_TRUE(GTK_IS_BUTTON(button));
+    EXPECT_EQ(gtk_button_get_child(GTK_BUTTON(button)), child);
+    GtkWidget *box = handle_widget(static_cast<std::uintptr_t>(handle(E)));
+    GtkWidget *boxed = handle_widget(static_cast<std::uintptr_t>(handle(E2)));
+    ASSERT_TRUE(GTK_IS_BOX(box));
+    EXPECT_EQ(gtk_widget_get_first_child(box), boxed);
+    EXPECT_FLOAT_EQ(gtk_label_get_xalign(GTK_LABEL(boxed)), 0.25f);
+    EXPECT_FLOAT_EQ(gtk_label_get_yalign(GTK_LABEL(boxed)), 0.5f);
+    EXPECT_NE(oska_widget_get_controller(box, "gebox-button"), nullptr);
+    EXPECT_NE(oska_widget_get_controller(box, "gebox"), nullptr);
+    EXPECT_NE(oska_widget_get_controller(image()->button, "gimage-button"), nullptr);
+    EXPECT_NE(oska_widget_get_controller(image()->button, "gimage"), nullptr);
+}
+
+} // namespace
