@@ -156,6 +156,23 @@ BlockedHandler::~BlockedHandler()
                                       static_cast<GSignalMatchType>(G_SIGNAL_MATCH_FUNC | G_SIGNAL_MATCH_DATA), 0, 0,
                                       nullptr, reinterpret_cast<gpointer>(handler), data);
 }
+// ---- Change_Content of the choice fields ----------------------------------------------------------------
+
+void gfield_run_change(ControlMatrix_t *cm, int index, int type, const char *text, const ChangeRules &rules)
+{
+    ccallback_do_edit(cm, index, type, GdkModifierType(0), GDK_KEY_Up);
+    const int windows = cutil_count_next_real_cm(cm);
+    ControlMatrix_t *out = cm;
+    int at = index, closing = 0;
+    char *answer = nullptr;
+    cinvoke_basic_routine(cm, &out, AC_CHANGE_CONTENT, &at, nullptr, global_data, "IP$", text, 0, 0, &answer,
+                          &closing, 0);
+    g_free(answer);
+    if (closing || cm->closing) Abort("%s", rules.exits);
+    if (rules.creates && cutil_count_next_real_cm(cm) > windows) Abort("%s", rules.creates);
+    if (at != index) Abort("%s", rules.moves);
+}
+
 // ---- Small helpers ----------------------------------------------------------------------------------------
 
 std::string_view trimmed(std::string_view text)

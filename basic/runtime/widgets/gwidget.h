@@ -123,6 +123,18 @@ GtkGesture *gfield_connect(GtkWidget *focusable, const char *click_name, const c
                            GtkPropagationPhase key_phase = GTK_PHASE_CAPTURE,
                            GtkPropagationPhase click_phase = GTK_PHASE_BUBBLE);
 
+// ---- Change_Content of the choice fields ------------------------------------------------------------------
+
+// The texts a choice field's Change_Content run ends the run with when its routine broke a rule.
+struct ChangeRules {
+    const char *exits;    // it asked to leave the window
+    const char *creates;  // it opened a window (nullptr: allowed)
+    const char *moves;    // it moved the focus
+};
+// The Edit_Content step of the visit (as for the Up key), then Change_Content on field index of
+// Widget Type type with IP$ text (empty: the field's own text); a broken rule ends the run.
+void gfield_run_change(ControlMatrix_t *cm, int index, int type, const char *text, const ChangeRules &rules);
+
 // ---- Small helpers of the field widgets ------------------------------------------------------------------
 
 // The text without the white space (isspace) at either end.

@@ -7,6 +7,7 @@
 #include "gbutton.h"
 #include "gcheckbox.h"
 #include "gchooser.h"
+#include "gcombo.h"
 #include "gcontainers.h"
 #include "gdate.h"
 #include "gimage.h"
@@ -17,6 +18,7 @@
 #include "gmisc_intrinsics.h"
 #include "gprint.h"
 #include "gprogress.h"
+#include "gradio.h"
 #include "gsoftkeys.h"
 #include "gtext.h"
 #include "gwindow.h"
@@ -39,6 +41,8 @@ const bool registered = [] {
     gtext_register_kind();
     gcheckbox_register_kind();
     glabel_register_kind();
+    gcombo_register_kind();
+    gradio_register_kinds();
     gimage_register_kind();
     gzoom_register_kind();
     for (auto [code, handler] : {
@@ -46,6 +50,8 @@ const bool registered = [] {
              {in_IGBUTTON_NEW_EMPTY, igbutton_new_empty},
              {in_IGCHECKBOX_GET, igcheckbox_get},
              {in_IGCHECKBOX_NEW, igcheckbox_new},
+             {in_IGCOMBO_NEW, igcombo_new},
+             {in_IGCOMBO_VALIDATE_SET, igcombo_validate_set},
              {in_IGDATE_NEW, igdate_new},
              {in_IGDIALOG, igdialog},
              {in_IGEBOX_NEW, igebox_new},
@@ -58,6 +64,7 @@ const bool registered = [] {
              {in_IGLABEL_SIMPLE_NEW, iglabel_simple_new},
              {in_IGMENU_SETUP, igmenu_setup},
              {in_IGPROGRESS_IS_CANCELLED, igprogress_is_cancelled},
+             {in_IGRADIO_NEW, igradio_new},
              {in_IGSCROLLABLE_NEW, igscrollable_new},
              {in_IGSIZE_GROUP_NEW, igsize_group_new},
              {in_IGSOFTKEY_BOX, gsoftkey_box_i},
@@ -66,6 +73,7 @@ const bool registered = [] {
              {in_IGTABLE_NEW, igtable_new},
              {in_IGTABLE_UNATTACHED, igtable_unattached},
              {in_IGTEXT_NEW, igtext_new},
+             {in_IGTOGGLE_NEW, igtoggle_new},
              {in_IGVBOX_NEW, igvbox_new},
              {in_IGVSEPARATOR_NEW, igvseparator_new},
              {in_IGWGET_PARENT, igwget_parent},
@@ -73,12 +81,15 @@ const bool registered = [] {
              {in_IGZOOM_SETUP, gzoom_setup},
          })
         register_numeric_intrinsic(code, handler);
+    register_string_intrinsic(in_IGCOMBO_GET, igcombo_get);
     register_string_intrinsic(in_IGEOMETRY_GET_OAE, igeometry_get_oae);
     register_string_intrinsic(in_IGEOMETRY_GET_STD, igeometry_get_std);
     register_string_intrinsic(in_IGMENU_KEY, igmenu_key);
     for (auto [code, handler] : {
              std::pair<int, StatementIntrinsic>{in_IGBUTTON_ADD_LABEL, igbutton_add_label},
              {in_IGCHECKBOX_SET, igcheckbox_set},
+             {in_IGCOMBO_SET, igcombo_set},
+             {in_IGCOMBO_TEXT_ADD, igcombo_text_add},
              {in_IGDELETE_WIDGET, igdelete_widget},
              {in_IGEBOX_ADD_LABEL, igebox_add_label},
              {in_IGEOMETRY_PUT_OAE, igeometry_put_oae},
