@@ -121,7 +121,7 @@ Click handle(ControlMatrix_t *cm, GtkWidget *widget, guint button, GlobalData_t 
     }
     if (current_tab == TAB_ANYCHANGE) cmat_clear_anychange(cm);
     if (back_among_keys) cm->program_mode = CM_MODE_NULL;
-    ccallback_set_focus_next_field(cm, current, post.answer, mode, clicked, 0, 0);
+    ccallback_set_focus_next_field(cm, current, post.answer, mode, clicked, 0, 0, widget);
     return {};
 }
 

@@ -211,7 +211,8 @@ int on_key_press_enter(GtkWidget *widget, GtkEventController *controller, guint 
     return 1;
 }
 
-void ccallback_set_focus_next_field(ControlMatrix_t *cm, int old, int answer, int, int clicked, guint keyval, int shift)
+void ccallback_set_focus_next_field(ControlMatrix_t *cm, int old, int answer, int, int clicked, guint keyval, int shift,
+                                    GtkWidget *widget)
 {
     const RoutineName name(Rname);
     GlobalData_t *gd = global_data;
@@ -265,11 +266,11 @@ void ccallback_set_focus_next_field(ControlMatrix_t *cm, int old, int answer, in
         break;
     case WIDGET_CHECKBOX:
         if (keyval == 0 || (keyval == GDK_KEY_ISO_Left_Tab && shift))
-            field_hook(type, &WidgetTypeHooks::toggle)(cm, next, keyval, shift);
+            field_hook(type, &WidgetTypeHooks::toggle)(cm, next, keyval, shift, widget);
         break;
     case WIDGET_TOGGLE:
     case WIDGET_RADIO:
-        field_hook(type, &WidgetTypeHooks::toggle)(cm, next, keyval, shift);
+        field_hook(type, &WidgetTypeHooks::toggle)(cm, next, keyval, shift, widget);
         break;
     default:
         ccallback_set_selection(cm, next);

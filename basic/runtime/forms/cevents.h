@@ -76,9 +76,11 @@ void ccallback_do_edit(ControlMatrix_t *cm, int index, int type, GdkModifierType
 // whether to discard the changes).
 int ccallback_do_escape_check(ControlMatrix_t *cm, int index);
 // The focus moves on from field old after a routine answered (the step every accepting event ends
-// with); clicked is the clicked field (0 for keys), keyval the key (0 for clicks); mode is not used.
+// with); clicked is the clicked field (0 for keys), keyval the key (0 for clicks); mode is not used;
+// widget is the widget a click landed on (the item a toggle or radio field then chooses), nullptr
+// for keys and posts.
 void ccallback_set_focus_next_field(ControlMatrix_t *cm, int old, int answer, int mode, int clicked, guint keyval,
-                                    int shift);
+                                    int shift, GtkWidget *widget = nullptr);
 // A click on field clicked: its Activate or Pre_Focus routine; back is the field to return to
 // after a button. Answers the field that now has the focus, or -1 (closing, or none).
 int ccallback_do_activate_on_focus(ControlMatrix_t *cm, GlobalData_t *gd, int clicked, int back);

@@ -614,7 +614,7 @@ int on_key_press_f8(GtkWidget *widget, GtkEventController *controller, GlobalDat
         const Ran pre = run(cm, AC_PRE_FOCUS, &target, true);
         const int type = type_of(cm, target);
         if (!pre.closing && (type == WIDGET_RADIO || type == WIDGET_TOGGLE))
-            field_hook(type, &WidgetTypeHooks::toggle)(cm, target, 0, shift);
+            field_hook(type, &WidgetTypeHooks::toggle)(cm, target, 0, shift, nullptr);
     } else {
         cdeletewin(cm, gd);
     }

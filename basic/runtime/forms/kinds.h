@@ -63,9 +63,10 @@ struct WidgetTypeHooks {
     // The kind's own handling of a key the dispatcher leaves to it (date, toggle, radio): TRUE when
     // the key was taken.
     gboolean (*key_press)(ControlMatrix_t *cm, int index, guint keyval, GlobalData_t *gd);
-    // The focus arrives on the field by a key (keyval, with the Shift flag) or a click (keyval 0)
-    // that also flips it (check box, toggle, radio).
-    void (*toggle)(ControlMatrix_t *cm, int index, guint keyval, int shift);
+    // The focus arrives on the field by a key (keyval, with the Shift flag) or a click (keyval 0,
+    // clicked the widget the user clicked: a toggle or radio field chooses that item; nullptr for
+    // keys) that also flips it (check box, toggle, radio).
+    void (*toggle)(ControlMatrix_t *cm, int index, guint keyval, int shift, GtkWidget *clicked);
     // Opens the field for editing: a combo its list, a note its editor (page_key 0, Page_Up or
     // Page_Down switching the expanded display).
     void (*edit)(ControlMatrix_t *cm, int index, guint page_key);

@@ -211,6 +211,6 @@ void gcheckbox_register_kind()
                                            no_display_change, focus_checkbox, clear_checkbox});
     // A click, or Shift-Back-Tab, onto the box flips it.
     WidgetTypeHooks row = widget_type(WIDGET_CHECKBOX);
-    row.toggle = [](ControlMatrix_t *cm, int index, guint, int) { gcheckbox_toggle(cm, index); };
+    row.toggle = [](ControlMatrix_t *cm, int index, guint, int, GtkWidget *) { gcheckbox_toggle(cm, index); };
     register_widget_type(WIDGET_CHECKBOX, row);
 }

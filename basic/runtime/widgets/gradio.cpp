@@ -570,7 +570,9 @@ void gradio_register_kinds()
         return gradio_button_on_key_press(cm, index, keyval);
     };
     // A key names no button: the choice stays as it is.
-    radio.toggle = [](ControlMatrix_t *cm, int index, guint, int) { gradio_button_toggle(cm, index, 0, nullptr); };
+    radio.toggle = [](ControlMatrix_t *cm, int index, guint, int, GtkWidget *clicked) {
+        gradio_button_toggle(cm, index, 0, clicked);
+    };
     radio.click_choice = gradio_button_mouse_toggle;
     register_widget_type(WIDGET_RADIO, radio);
 
@@ -580,7 +582,9 @@ void gradio_register_kinds()
     toggle.key_press = [](ControlMatrix_t *cm, int index, guint keyval, GlobalData_t *) -> gboolean {
         return gtoggle_button_on_key_press(cm, index, keyval);
     };
-    toggle.toggle = [](ControlMatrix_t *cm, int index, guint, int) { gtoggle_button_toggle(cm, index, 0, nullptr); };
+    toggle.toggle = [](ControlMatrix_t *cm, int index, guint, int, GtkWidget *clicked) {
+        gtoggle_button_toggle(cm, index, 0, clicked);
+    };
     toggle.click_choice = gtoggle_button_mouse_toggle;
     register_widget_type(WIDGET_TOGGLE, toggle);
 }

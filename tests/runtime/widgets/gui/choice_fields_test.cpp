@@ -2,6 +2,7 @@
 // three kinds, the constructors' refusals, the combo's list placement (as a function and on the
 // screen), the combo's keys closed and open, the list's mouse handlers, the radio and toggle key
 // variants, the toggle release, and the Change_Content runs of setting and moving a choice.
+#include <algorithm>
 #include <gdk/gdk.h>
 
 #include "gcombo.h"
@@ -654,7 +655,7 @@ TEST_F(ChoiceTest, ClearingTogglingAndReleasingKeepOneButtonOn)
     gtoggle_button_toggle(cm(), TOGGLE, 0, nth(t->values, 3)->button);
     EXPECT_EQ(lit(t), "001");
     EXPECT_EQ(t->active_index, 3);
-    widget_type(WIDGET_TOGGLE).toggle(cm(), TOGGLE, GDK_KEY_Tab, 0);
+    widget_type(WIDGET_TOGGLE).toggle(cm(), TOGGLE, GDK_KEY_Tab, 0, nullptr);
     EXPECT_EQ(lit(t), "001");
     widget_type(WIDGET_TOGGLE).click_choice(cm(), TOGGLE, t->values->next->button);
     EXPECT_EQ(t->active_index, 2);
@@ -673,6 +674,28 @@ TEST_F(ChoiceTest, ClearingTogglingAndReleasingKeepOneButtonOn)
     EXPECT_EQ(combo_rec()->active_index, 1);
     EXPECT_EQ(capture([&] { gradio_button_toggle(cm(), TOGGLE, 0, nullptr); }).abort,
               "Unexpectedly didn't find Radio Button internal data at index 4");
+}
+
+// A click from the field before onto one item of a radio or toggle field moves the focus there and
+// makes that item the choice (the form's click handler claims the click, so the toolkit does not).
+TEST_F(ChoiceTest, AClickFromAnotherFieldChoosesTheClickedItem)
+{
+    ASSERT_EQ(build_choice().abort, "");
+    cm()->focus_initialised = 1;
+    shown(COMBO);
+    const Pressed radio = capture([&] { cclick_button_press(nth(radio_rec()->values, 3)->button, 1, 1, 5, 5, &record); });
+    EXPECT_EQ(radio.abort, "");
+    EXPECT_EQ(cm()->current_focus, RADIO);
+    EXPECT_EQ(radio_rec()->active_index, 3);
+    EXPECT_EQ(lit(radio_rec()), "001");
+    // The button going off and the one going on each run Change_Content with the new text.
+    EXPECT_EQ(std::count(radio.logged.begin(), radio.logged.end(), "probe 3 -1 [Three]"), 2) << radio.logged.size();
+
+    const Pressed toggle = capture([&] { cclick_button_press(nth(toggle_rec()->values, 2)->button, 1, 1, 5, 5, &record); });
+    EXPECT_EQ(toggle.abort, "");
+    EXPECT_EQ(cm()->current_focus, TOGGLE);
+    EXPECT_EQ(toggle_rec()->active_index, 2);
+    EXPECT_EQ(lit(toggle_rec()), "010");
 }
 
 // ---- A user's keys ---------------------------------------------------------------------------------------
