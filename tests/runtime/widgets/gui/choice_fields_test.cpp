@@ -698,6 +698,37 @@ TEST_F(ChoiceTest, AClickFromAnotherFieldChoosesTheClickedItem)
     EXPECT_EQ(lit(toggle_rec()), "010");
 }
 
+// A user's click on the toggle field's pressed button leaves it pressed: the toolkit flips it off
+// and the release puts it back in. F4 (which runs nothing) after the click shows when the X server's
+// events up to the click's release have all been handled.
+TEST_F(ChoiceTest, AUsersClickOnThePressedToggleLeavesItPressed)
+{
+    ASSERT_EQ(build_choice().abort, "");
+    cm()->focus_initialised = 1;
+    record.log_level_lumbas = 0;
+    shown(TOGGLE);
+    toggle_data *t = toggle_rec();
+    ASSERT_EQ(lit(t), "100");
+    ASSERT_TRUE(lumba_test::wait_drawn(t->values->button));
+    int x = 0, y = 0;
+    lumba_test::widget_centre(t->values->button, &x, &y);
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    const Pressed p = capture([&] {
+        const std::string id = lumba_test::x_window_id(cm()->window);
+        user.focus(id);
+        user.click(id, x, y);
+        user.key({"F4"});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return std::string(cm()->event_name) == "F4"; }));
+    });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(std::count_if(p.lines.begin(), p.lines.end(),
+                            [](const std::string &l) { return l.find("A Mouse Click - button1") != std::string::npos; }),
+              1) << "the click reached the field";
+    EXPECT_EQ(lit(t), "100");
+    EXPECT_EQ(t->active_index, 1);
+    EXPECT_EQ(cm()->current_focus, TOGGLE);
+}
+
 // ---- A user's keys ---------------------------------------------------------------------------------------
 
 TEST_F(ChoiceTest, AUsersKeysChooseInTheThreeKinds)

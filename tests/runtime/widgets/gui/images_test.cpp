@@ -207,6 +207,31 @@ TEST_F(ImagesTest, AButtonClickTakesTheEnterRoad)
               clicked.lines.end());
 }
 
+// A click on an image field runs its Activate routine, after the field left ran its Post_Focus;
+// answered true, the focus goes back to where it came from, whose Pre_Focus runs again.
+TEST_F(ImagesTest, AClickOnTheImageRunsItsActivateRoutine)
+{
+    ASSERT_EQ(build_form(attach(CM, "Activate", routine_test::PLAINFN, IMAGE, false)).abort, "");
+    focus(KEYF);
+    cm()->focus_initialised = 1;
+    set_text(KEYF, "k");  // a key field must be filled to be left
+    answer(1);
+    const Pressed p = capture([&] { cclick_button_press(image()->button, 1, 1, 5, 5, &record); });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(p.logged, (std::vector<std::string>{"probe 1 -1 [k]", "plain 2", "pre 1"}));
+    EXPECT_EQ(cm()->current_focus, KEYF);
+
+    // An image field's click must find an Activate routine.
+    ASSERT_EQ(build_form("").abort, "");
+    focus(KEYF);
+    cm()->focus_initialised = 1;
+    set_text(KEYF, "k");
+    answer(1);
+    const std::string abort = capture([&] { cclick_button_press(image()->button, 1, 1, 5, 5, &record); }).abort;
+    EXPECT_EQ(abort.rfind("cinvoke_basic_routine: 'basic' function not found for Action Code Activate; Index 2;", 0), 0u)
+        << abort;
+}
+
 TEST_F(ImagesTest, ButtonsAndClickableBoxes)
 {
     const std::string label = str("Text") + num("0.0") + num(10) + fn(in_IGLABEL_SIMPLE_NEW, 3);
