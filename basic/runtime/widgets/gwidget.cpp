@@ -191,5 +191,3 @@ std::string valid_utf8(std::string_view text)
     return s;
 }
 
-RoutineName::RoutineName(const char *name) : saved(Rname) { Rname = name; }
-RoutineName::~RoutineName() { Rname = saved; }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "cevent_steps.h"
 #include "cevents.h"
 #include "forms.h"
 
@@ -142,11 +143,6 @@ std::string_view trimmed(std::string_view text);
 // A program text as GTK takes it: invalid UTF-8 sequences replaced.
 std::string valid_utf8(std::string_view text);
 
-// Saves Rname, names the handler while it works and puts the name back on every way out.
-struct RoutineName {
-    explicit RoutineName(const char *name);
-    ~RoutineName();
-    RoutineName(const RoutineName &) = delete;
-    RoutineName &operator=(const RoutineName &) = delete;
-    const char *saved;
-};
+// Saves Rname, names the handler while it works and puts the name back on every way out (the
+// forms engine's own guard).
+using events::RoutineName;
