@@ -41,6 +41,7 @@ TrapVector *SAVE_TRAP;
 int PF8KEY;
 Code **gosub_stk;
 int gosub_ptr;
+bool executor_general_path_only;
 
 namespace {
 
@@ -1200,7 +1201,8 @@ inline bool plain_variable(const Code *operands, long count, long &offset)
 // database transaction, change the running routine or switch contexts, so what the locals hold
 // stays true until the general path runs. Signals are acted on after every op of the general path
 // and after every jump, so a program meets the safe point within a bounded number of ops.
-void run_loop(Run &run)
+// Fast false sends every op to the general path, so the two can be checked against each other.
+template <bool Fast> void run_loop(Run &run)
 {
     static const Truth truth;
     Code *pc = run.pc;  // the op word
@@ -1214,6 +1216,7 @@ void run_loop(Run &run)
     Code *jumped_from;  // the jump whose turn it is to look for a signal
     for (;;) {
         const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
+        if constexpr (!Fast) goto general;
         switch (op) {
         case o_loadrvd: {
             long offset;
@@ -1414,7 +1417,10 @@ int Execute(Code *entry)
     Run run{entry};
     for (;;) {
         try {
-            run_loop(run);
+            if (executor_general_path_only)
+                run_loop<false>(run);
+            else
+                run_loop<true>(run);
             return 0;
         } catch (const BailOut &) {
             if (!take_trap(run)) {

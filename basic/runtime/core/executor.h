@@ -38,6 +38,10 @@ extern Code **gosub_stk;
 extern int gosub_ptr;
 extern char EXIT_STRING[EXIT_STRING_SIZE];
 
+// Test seam: every op takes the general path, none the loop's fast paths (which must give the
+// same results, byte for byte).
+extern bool executor_general_path_only;
+
 // Runs the current context from entry until the position becomes 0; returns 0. Before returning
 // it publishes the exit status and text into EXIT_STAT and EXIT_STRING.
 int Execute(Code *entry);

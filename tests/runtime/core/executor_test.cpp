@@ -101,6 +101,60 @@ TEST_F(ExecTest, OperatorTableMatchesExactArithmetic)
     }
 }
 
+// The loop's fast paths (plain local loads and stores, add, subtract, multiply, compares, the FOR
+// test, jumps, source lines) against the general path doing every op: one program over the
+// operands of the generated table, run both ways, must leave the same COMMON byte for byte.
+TEST_F(ExecTest, FastPathsAgreeWithTheGeneralPath)
+{
+    const auto rows = read_table(OPS_TABLE);
+    ASSERT_GT(rows.size(), 300u);
+    const int n = static_cast<int>(rows.size());
+    std::string body = ".common I:" + std::to_string(2 * n + 2) + " I:0\n";
+    for (int i = 0; i < n; ++i) {
+        const auto &row = rows[static_cast<std::size_t>(i)];
+        const std::string at = std::to_string(i);
+        // r = a op b through local variables; cell 2i gets r, cell 2i+1 whether r is zero.
+        body += "srcline I:" + std::to_string(i + 1) + " I:0\n" + num(row[2]) + store_var(0) + num(row[3]) +
+                store_var(1) + load_var(0) + load_var(1) + row[1] + "\n" + store_var(2) + load_var(2) + to_cell(2 * i) +
+                load_var(2) + "jumpz l:z" + at + "\n" + num(2) + "jump l:e" + at + "\nz" + at + ":\n" + num(1) + "e" +
+                at + ":\n" + to_cell(2 * i + 1);
+    }
+    // s = 0: FOR k = 1 TO 500 STEP 0.5: s = s + k * 1.5 - 0.25: NEXT, with a source line a turn.
+    body += num("0") + store_var(3) + num("1") + store_var(0) + "top:\nsrcline I:9999 I:0\n" + load_var(0) + num("500") +
+            num("0.5") + "cmpidx l:done\n" + load_var(3) + load_var(0) + num("1.5") + "mul\nadd\n" + num("0.25") +
+            "sub\n" + store_var(3) + load_var(0) + num("0.5") + "add\n" + store_var(0) + "jump l:top\ndone:\n" +
+            load_var(3) + to_cell(2 * n) + load_var(0) + to_cell(2 * n + 1) + "exit\n";
+    const std::string text = program(body);
+
+    auto run_with = [&](bool general_only) {
+        executor_general_path_only = general_only;
+        Outcome o = run(text);
+        executor_general_path_only = false;
+        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "fast paths");
+        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return std::pair{o.status, image};
+    };
+    const auto fast = run_with(false), general = run_with(true);
+    EXPECT_EQ(fast.first, general.first);
+    ASSERT_EQ(fast.second.size(), general.second.size());
+    for (int i = 0; i < 2 * n + 2; ++i) {
+        const auto at = static_cast<std::size_t>(i) * sizeof(dec_t);
+        dec_t f, g;
+        std::memcpy(&f, fast.second.data() + at, sizeof f);
+        std::memcpy(&g, general.second.data() + at, sizeof g);
+        const auto &row = rows[static_cast<std::size_t>(std::min(i / 2, n - 1))];
+        EXPECT_EQ(hex_image(f), hex_image(g)) << "cell " << i << " (" << row[2] << " " << row[1] << " " << row[3]
+                                              << "): fast " << text_of(f) << ", general " << text_of(g);
+    }
+    // The loop's sum, 1.5 * (1 + 1.5 + ... + 500) - 0.25 * 999, computed exactly.
+    dec_t fast_sum;
+    std::memcpy(&fast_sum, fast.second.data() + static_cast<std::size_t>(2 * n) * sizeof(dec_t), sizeof fast_sum);
+    EXPECT_TRUE(same(fast_sum, "375124.5")) << text_of(fast_sum);
+}
+
 TEST_F(ExecTest, OperatorEdges)
 {
     struct {
