@@ -253,9 +253,9 @@ NamedFile::NamedFile(const char *path, int flags, mode_t mode, Placing placing)
         if (!exists && errno != ENOENT) error = errno;
         else if (!exists && !(flags & O_CREAT)) error = ENOENT;
         const bool in_place = exists && !((flags & O_TRUNC) && placing == ON_COMMIT);
+        if (!error && exists && (flags & O_CREAT) && (flags & O_EXCL)) error = EEXIST;
         // What is opened in place is checked on its descriptor below; the open itself tells a
         // FIFO without a reader or a directory first, as open(2) would.
-        if (!error && exists && (flags & O_CREAT) && (flags & O_EXCL)) error = EEXIST;
         if (!error && exists) error = in_place && !S_ISLNK(st.st_mode) ? 0 : refusal(st);
         if (error) break;
         if (in_place) {
