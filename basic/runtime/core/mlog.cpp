@@ -92,7 +92,7 @@ void mlog_do(int level, const char *format, std::va_list ap)
 
     int fd = -1;
     if (to_file) {
-        fd = open_data_file(global_data->log_file, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+        fd = open_by_name(global_data->log_file, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0)
             mlog_abort("mlog: %s error when attempting to open log file %s\n", std::strerror(errno),
                        global_data->log_file);
@@ -224,7 +224,7 @@ void mlog_init(char *log_file)
     // The user log lies in the shared temp directory: only a plain file of the user's own is
     // taken (never another user's, a link or a FIFO planted there), and a new one is the user's
     // alone to read.
-    fd = open_data_file(log_file, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    fd = open_by_name(log_file, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         std::string what = std::string("mlog: Attempting to open log file ") + log_file;
         fail_path(what.c_str());

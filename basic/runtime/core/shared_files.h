@@ -1,18 +1,82 @@
-// Opening files in directories that other users can write to (PPATH/temp, /tmp): there a planted
-// symbolic link, another user's file, a second hard link or a FIFO must never be taken for the
-// run's own file.
+// Opening and writing files by name where other users can write too.
+//
+// In a world-writable sticky directory (PPATH/temp, /tmp) another user may plant a symbolic link,
+// a directory, a FIFO or a file of their own under any name the run is about to use; so may they
+// in a directory below one that they may write. Such a directory is exposed. Every path is walked
+// one component at a time from the root, and in an exposed directory:
+//   - no symbolic link is followed, not even for a directory on the way (ELOOP);
+//   - a directory must be the run's own or root's (EACCES);
+//   - the file itself must be the run's own regular file with one name (else ELOOP, EISDIR,
+//     EINVAL or EACCES), and a FIFO is never waited on;
+//   - a new file, or the new contents of a copy, are written under a temporary name of the run's
+//     own (O_EXCL) in the walked directory and renamed into place relative to it, so what lay
+//     under the name is replaced, never written through.
+// Elsewhere links are followed as the kernel would follow them, but by the walk itself, so a link
+// that leads into an exposed directory is seen for what it is. A path that never passes a shared
+// directory is opened exactly as open(2) would open it.
 #pragma once
 
+#include <string>
 #include <sys/types.h>
 
-// True when the directory of path is world-writable and sticky.
-bool in_shared_directory(const char *path);
+// True when the file path names lies in an exposed directory: there the rules above apply.
+bool in_exposed_directory(const char *path);
 
-// open(2) under the rules of a shared directory, wherever path is: a final symbolic link is not
-// followed (ELOOP); anything but a regular file is refused (EISDIR, EINVAL) without waiting on it;
-// a file of another user or with more than one link is refused (EACCES); O_TRUNC empties the file
-// only once it is known to be the run's own. The descriptor, or -1 with errno set.
-int open_own_file(const char *path, int flags, mode_t mode);
+// A file opened by name under those rules.
+class NamedFile {
+public:
+    // When new contents are put under the name: at once (the file appears empty, as open(2)
+    // with O_CREAT or O_TRUNC makes it), or only by commit() once they are complete, so a
+    // failure leaves the old file as it was.
+    enum Placing { AT_ONCE, ON_COMMIT };
 
-// A data file: open_own_file in a shared directory, plain open(2) elsewhere (links followed).
-int open_data_file(const char *path, int flags, mode_t mode);
+    NamedFile() = default;
+    // flags and mode as for open(2); O_CLOEXEC is always added. In an exposed directory O_CREAT
+    // of a missing file makes a new file (placed as asked), and so does O_TRUNC placed on commit;
+    // any other open of an existing file opens it in place. Elsewhere the file is opened as
+    // open(2) does and placing changes nothing. On failure ok() is false and errno is set.
+    NamedFile(const char *path, int flags, mode_t mode, Placing placing = AT_ONCE);
+    NamedFile(NamedFile &&other) noexcept;
+    NamedFile &operator=(NamedFile &&other) noexcept;
+    NamedFile(const NamedFile &) = delete;
+    NamedFile &operator=(const NamedFile &) = delete;
+    // Closes the descriptor (unless released) and removes a new file not yet in place.
+    ~NamedFile();
+
+    bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    bool exposed() const { return exposed_; }
+    // Puts new contents in place under the name; true when there is nothing to place. False with
+    // errno set when the rename fails (the temporary file is then removed).
+    bool commit();
+    // The descriptor becomes the caller's. A new file not yet placed is still placed by commit(),
+    // or removed when this ends.
+    int release();
+    // Makes a rename in the walked directory last (fsync of the directory); nothing outside
+    // exposed directories.
+    void sync_directory() const;
+    // A name of the open file itself ("/proc/<pid>/fd/<n>") for an outside program of the same
+    // user to read or write, whatever lies under the file's own name meanwhile.
+    std::string descriptor_name() const;
+
+private:
+    void close_all();
+
+    int fd_ = -1;
+    int dir_ = -1;           // the walked final directory, when exposed
+    std::string name_;       // the final name in dir_
+    std::string temporary_;  // the new file's name in dir_ until it is placed
+    bool replace_ = false;   // the new file replaces what is under the name
+    bool exposed_ = false;
+};
+
+// open(2) under the rules: the descriptor (the caller's), or -1 with errno set. A new file is put
+// in place at once.
+int open_by_name(const char *path, int flags, mode_t mode);
+
+// link(2), unlink(2) and mkdir(2) under the rules: in an exposed directory no link on the way is
+// followed, a directory of another user is refused, and only an entry of our own is given a
+// second name or removed; 0, or -1 with errno set.
+int link_by_name(const char *from, const char *to);
+int unlink_by_name(const char *path);
+int mkdir_by_name(const char *path, mode_t mode);

@@ -406,11 +406,11 @@ bool same_layout(const Structure &a, const Structure &b)
     return false;
 }
 
-// Opens the dump file in the shared temp directory by its rules, whatever the directory's mode:
-// never through a symbolic link, only a plain file of the run's own (then emptied).
+// Opens the dump file in the shared temp directory by its rules: never through a symbolic link,
+// a new file of the run's own put under the name.
 std::FILE *open_dump_file(const std::string &path)
 {
-    const int fd = open_own_file(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = open_by_name(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
     std::FILE *f = fdopen(fd, "w");
     if (!f) close(fd);

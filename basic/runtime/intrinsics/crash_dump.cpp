@@ -20,6 +20,7 @@
 #include "loader.h"
 #include "message.h"
 #include "run_time.h"
+#include "shared_files.h"
 
 namespace {
 
@@ -166,8 +167,9 @@ void write_crash_dump()
     // Whatever happens here, the run ends without offering the dump again.
     Dump_available = 0;
     const std::string path = std::string(PPATH ? PPATH : PPATH_ROOT) + "/crash/" + std::to_string(getpid());
-    // Never through a link, never blocking on a FIFO someone left there, and only into a plain file.
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    // Never through a link, never blocking on a FIFO someone left there, and only into a plain file;
+    // where other users may write the directory, by the rules of shared directories.
+    int fd = open_by_name(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     struct stat st;
     if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fchmod(fd, 0600) != 0)) {
         close(fd);

@@ -17,6 +17,7 @@
 #include "file_intrinsics.h"
 #include "message.h"
 #include "misc.h"
+#include "shared_files.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ struct Copy {
     const std::string &source;
     std::string target;     // the file finally written
     std::string temporary;  // the name written under before the rename, "" when in place
+    NamedFile shared;       // the new file below a shared directory, until it is in place
     int in = -1, out = -1;
 
     Copy(const std::string &from, std::string to) : source(from), target(std::move(to)) {}
@@ -45,6 +47,7 @@ struct Copy {
         in = out = -1;
         if (!temporary.empty()) g_unlink(temporary.c_str());
         temporary.clear();
+        shared = NamedFile();
     }
 
     // Ends the run with the step's message, the error text and a name, leaving no temporary file.
@@ -71,6 +74,11 @@ std::string landing_name(const std::string &destination)
 void open_destination(Copy &c)
 {
     constexpr const char *refused = "Error %s encountered when attempting to open destination file for writing %s";
+    if (c.shared.exposed()) {
+        // Below a shared directory: a new file of our own, put under the name once complete.
+        c.out = c.shared.release();
+        return;
+    }
     struct stat st;
     const bool exists = stat(c.target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
@@ -264,7 +272,10 @@ void icopy_file(const std::string &source, const std::string &destination)
 {
     constexpr const char *same = "Error in ICOPY: source and destination are the same file!";
     if (source == destination) Abort("%s", same);
-    Copy c(source, landing_name(destination));
+    // Below a shared directory the destination is walked without following a link and the copy
+    // lands under the name itself; elsewhere a link leads the copy to the file it names.
+    const bool shared = in_exposed_directory(destination.c_str());
+    Copy c(source, shared ? destination : landing_name(destination));
     c.in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (c.in < 0) c.fail("Error %s encountered when attempting to open source file for reading %s", source);
     struct stat from, to;
@@ -277,12 +288,17 @@ void icopy_file(const std::string &source, const std::string &destination)
         c.release();
         Abort("%s", same);
     }
+    if (shared) {
+        c.shared = NamedFile(c.target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666, NamedFile::ON_COMMIT);
+        if (!c.shared.ok()) c.fail("Error %s encountered when attempting to open destination file for writing %s", c.target);
+    }
     open_destination(c);
     copy_bytes(c, from);
     const int in = c.in, out = c.out;
     c.in = c.out = -1;
     if (close(in) != 0) c.fail("Error %s encountered when closing source file %s", source);
     if (close(out) != 0) c.fail("Error %s encountered when closing destination file %s", c.target);
+    if (!c.shared.commit()) c.fail("Error %s encountered when putting the copy in place as %s", c.target);
     if (!c.temporary.empty()) {
         if (rename(c.temporary.c_str(), c.target.c_str()) != 0)
             c.fail("Error %s encountered when putting the copy in place as %s", c.target);

@@ -283,7 +283,7 @@ void io_allocate()
     const std::string path = build_path(Ioc.unit, need_file("ALLOCATE"));
     if (Ioc.org == 'I') Io_error(301, 0, "ALLOCATE: No DISAM available");
     if (Ioc.org != 'R' && Ioc.org != 'S') Io_error(301, 0, "ALLOCATE: invalid ORG");
-    const int fd = open_data_file(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0660);
+    const int fd = open_by_name(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0660);
     if (fd == -1) Io_error(errno, 1, "ALLOCATE \"%s\" failed: ", path.c_str());
     ::close(fd);
 }
@@ -315,9 +315,11 @@ void io_open()
     default: Io_error(301, 0, "OPEN: invalid ORG");
     }
 
-    // In a shared directory (temp, /tmp) only a plain file of the run's own is opened: never
-    // through a link someone planted there, never another user's file or a FIFO.
-    const int fd = open_data_file(path.c_str(), way->flags | O_CLOEXEC, 0666);
+    // Below a shared directory (temp, /tmp) only a plain file of the run's own is opened, never
+    // through a link someone planted there, not even one for a directory on the way; a file
+    // opened to be written anew ("w") is a new file put under the name. The refusal is the
+    // open error.
+    const int fd = open_by_name(path.c_str(), way->flags | O_CLOEXEC, 0666);
     if (fd == -1) Io_error(errno, 1, "Cannot open \"%s\" : ", path.c_str());
     const int append_fd = way->append ? append_descriptor_of(fd) : -1;
     std::FILE *stream = way->append && append_fd < 0 ? nullptr : fdopen(fd, way->stream_mode);
@@ -353,7 +355,7 @@ void io_close()
     std::FILE *stream = channel->stream;
     release_channel(channel);
     if (std::fclose(stream) != 0) Io_error(errno, 1, "Error closing file \"%s\" : ", name.c_str());
-    if (Ioc.opt == 1 && ::unlink(name.c_str()) != 0) Io_error(errno, 1, "Error deleting file \"%s\" : ", name.c_str());
+    if (Ioc.opt == 1 && unlink_by_name(name.c_str()) != 0) Io_error(errno, 1, "Error deleting file \"%s\" : ", name.c_str());
 }
 
 void io_delete()
@@ -374,9 +376,9 @@ void io_rename()
         Io_error(101, 0, "Attempt to RENAME LFN %d which has not been opened", channel_number(channel));
     const char *file = need_file("RENAME");
     const std::string path = build_path(channel->unit, file);
-    if (::link(channel->name, path.c_str()) != 0)
+    if (link_by_name(channel->name, path.c_str()) != 0)
         Io_error(errno, 1, "Cannot link \"%s\" to \"%s\" : ", channel->name, file);
-    if (::unlink(channel->name) != 0) Io_error(errno, 1, "Error deleting file \"%s\" : ", channel->name);
+    if (unlink_by_name(channel->name) != 0) Io_error(errno, 1, "Error deleting file \"%s\" : ", channel->name);
     sfree(channel->name);
     channel->name = Strcpy(path.c_str());
 }

@@ -92,8 +92,8 @@ struct Descriptor {
 
 std::vector<unsigned char> read_document(const char *path)
 {
-    // In a shared directory only a regular file of our own is read, never through a link.
-    Descriptor in(open_data_file(path, O_RDONLY | O_CLOEXEC, 0));
+    // Below a shared directory only a regular file of our own is read, never through a link.
+    Descriptor in(open_by_name(path, O_RDONLY | O_CLOEXEC, 0));
     if (in.fd < 0) Xerror(309, "IDOC_FETCH: Cannot open %s for reading. Error - %s", path, misc_get_error().c_str());
     std::vector<unsigned char> bytes;
     for (;;) {
@@ -129,6 +129,7 @@ public:
     {
         out_.reset();
         if (!temporary_.empty()) g_unlink(temporary_.c_str());
+        // A new file in a shared directory not yet in place goes with shared_.
     }
 
     void write_all(const unsigned char *bytes, std::size_t length)
@@ -151,6 +152,11 @@ public:
         const bool regular = fstat(out_.fd, &st) == 0 && S_ISREG(st.st_mode);
         if (regular && fsync(out_.fd) != 0) fail("%s", STREAM_ERROR);
         if (!out_.close_checked()) fail("%s", STREAM_ERROR);
+        if (shared_.exposed()) {
+            if (!shared_.commit()) fail_to_open();
+            shared_.sync_directory();
+            return;
+        }
         if (temporary_.empty()) return;
         if (rename(temporary_.c_str(), landing_.c_str()) != 0) fail_to_open();
         temporary_.clear();
@@ -163,6 +169,7 @@ private:
         out_.reset();
         if (!temporary_.empty()) g_unlink(temporary_.c_str());
         temporary_.clear();
+        shared_ = NamedFile();
         Xerror(309, format, args...);
     }
 
@@ -188,14 +195,13 @@ private:
     void open_file()
     {
         struct stat st;
-        if (in_shared_directory(path_)) {
-            // What another user may have planted here is never written: no link is followed, and
-            // only a regular file of our own with one name is replaced.
-            landing_ = path_;
-            const Descriptor own(open_own_file(path_, O_RDONLY | O_CLOEXEC, 0));
-            if (own.fd < 0 && errno != ENOENT) fail_to_open();
-            if (own.fd >= 0 && fstat(own.fd, &st) != 0) fail_to_open();
-            write_aside(own.fd >= 0 ? &st : nullptr);
+        if (in_exposed_directory(path_)) {
+            // What another user may have planted there is never written: no link on the way is
+            // followed, and only a regular file of our own with one name is replaced, by a new
+            // file put under the name once it is complete.
+            shared_ = NamedFile(path_, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666, NamedFile::ON_COMMIT);
+            if (!shared_.ok()) fail_to_open();
+            out_.fd = shared_.release();
             return;
         }
         find_landing();
@@ -243,6 +249,7 @@ private:
     std::string landing_;
     std::string directory_;  // of the temporary, "" when written in place
     std::string temporary_;  // "" when written in place or once renamed
+    NamedFile shared_;       // the new file below a shared directory
     Descriptor out_;
 };
 

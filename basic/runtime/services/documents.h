@@ -32,7 +32,7 @@ char *file_get_bytea(PGconn *conn, const char *path, std::size_t *length);
 // own (or a new one) is written under a temporary name beside it, synced and renamed into place,
 // so a failed write leaves the old file as it was. A name that is a symbolic link is written
 // where the link leads; a device, a file with further names or another user's file is written
-// in place. In a shared directory (shared_files.h) no link is followed and nothing but a regular
+// in place. Below a shared directory (shared_files.h) no link on the way is followed and nothing but a regular
 // file of our own with one name is replaced; the same holds for the file IDOC_FETCH reads.
 int file_store_bytea(const char *path, const unsigned char *bytes, std::size_t length);
 

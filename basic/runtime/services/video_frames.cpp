@@ -314,15 +314,16 @@ int open_png(PictureWriter &out, const AVCodecContext &decoded, int &last)
     return VF_DONE;
 }
 
-// Writes the bytes to the file name, never through a symbolic link (and in a shared directory
-// only over a file of our own); false with errno set (the file removed) when it cannot.
+// Writes the bytes to the file name, never through a symbolic link. Below a shared directory the
+// picture is a new file of our own, put under the name once it is complete; false with errno set
+// (nothing left under the name) when it cannot be written.
 bool write_file(const char *name, const std::uint8_t *bytes, std::size_t size)
 {
-    const int fd = open_data_file(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
+    NamedFile file(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666, NamedFile::ON_COMMIT);
+    if (!file.ok()) return false;
     bool written = true;
     while (written && size > 0) {
-        const ssize_t n = write(fd, bytes, size);
+        const ssize_t n = write(file.fd(), bytes, size);
         if (n < 0 && errno == EINTR) continue;
         written = n > 0;
         if (n == 0) errno = EIO;
@@ -331,14 +332,19 @@ bool write_file(const char *name, const std::uint8_t *bytes, std::size_t size)
             size -= static_cast<std::size_t>(n);
         }
     }
-    const int error = errno;
-    if (close(fd) != 0 && written) written = false;
-    else errno = error;
-    if (!written) {
-        const int kept = errno;
-        unlink(name);
-        errno = kept;
+    int error = errno;
+    const int fd = file.release();
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
     }
+    if (written && !file.commit()) {
+        written = false;
+        error = errno;
+    }
+    // A picture written in place is removed again; a new file not yet placed goes with file.
+    if (!written && !file.exposed()) unlink(name);
+    errno = error;
     return written;
 }
 

@@ -23,6 +23,7 @@
 #include "message.h"
 #include "misc.h"
 #include "run_time.h"
+#include "shared_files.h"
 
 namespace {
 
@@ -57,8 +58,10 @@ std::string absolute(const std::string &path)
 }
 
 // Runs convert with the arguments; false (logged) when it could not do its work. A convert that
-// cannot be started at all ends the run with failure_format (the error text, then the picture).
-bool run_convert(const std::vector<std::string> &args, const char *failure_format, const std::string &picture)
+// cannot be started at all ends the run with failure_format (the error text, then the picture),
+// once a new file of ours made for it is gone.
+bool run_convert(const std::vector<std::string> &args, const char *failure_format, const std::string &picture,
+                 NamedFile *output = nullptr)
 {
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>(CONVERT));
@@ -71,6 +74,7 @@ bool run_convert(const std::vector<std::string> &args, const char *failure_forma
                       &status, &error)) {
         const std::string text = error->message;
         g_error_free(error);
+        if (output) *output = NamedFile();
         Abort(failure_format, text.c_str(), picture.c_str());
     }
     const bool done = g_spawn_check_wait_status(status, &error);
@@ -82,13 +86,47 @@ bool run_convert(const std::vector<std::string> &args, const char *failure_forma
     return done;
 }
 
-// The thumbnail's directory exists, or is made (mode 0777 less the umask).
+// The thumbnail's directory exists, or is made (mode 0777 less the umask); below a shared
+// directory never through a link (one that another user made there is refused when the
+// thumbnail is written into it).
 void make_thumbnail_directory(const std::string &directory)
 {
     if (ufexists1(directory.c_str()) == 2) return;
-    if (g_mkdir(directory.c_str(), 0777) != 0) {
+    if (mkdir_by_name(directory.c_str(), 0777) != 0) {
         const int e = errno;
         Abort("Error %s encountered when attempting to create directory %s", g_strerror(e), directory.c_str());
+    }
+}
+
+// convert's name for a file of ours it reads or writes through its descriptor: the format is
+// told by the picture's own extension, as the descriptor's name has none.
+std::string through_descriptor(const NamedFile &file, const std::string &picture)
+{
+    const std::size_t dot = picture.rfind('.');
+    const bool extension = dot != std::string::npos && picture.find('/', dot) == std::string::npos && dot + 1 < picture.size();
+    return (extension ? picture.substr(dot + 1) + ":" : std::string()) + file.descriptor_name();
+}
+
+// Runs convert on input (convert's name for it), writing the picture output. Below a shared
+// directory convert never writes by the picture's name: it writes a new file of ours, put under
+// the name once convert has done its work, and a name another user holds, a link or a directory
+// of theirs on the way is refused (failure_format, the error text and the picture). Elsewhere
+// convert writes the path itself.
+void convert_into(std::vector<std::string> args, const std::string &output, const char *failure_format,
+                  const std::string &picture)
+{
+    if (!in_exposed_directory(output.c_str())) {
+        args.push_back(absolute(output));
+        run_convert(args, failure_format, picture);
+        return;
+    }
+    NamedFile file(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666, NamedFile::ON_COMMIT);
+    if (!file.ok()) Abort(failure_format, g_strerror(errno), picture.c_str());
+    args.push_back(through_descriptor(file, output));
+    if (run_convert(args, failure_format, picture, &file) && !file.commit()) {
+        const int e = errno;
+        file = NamedFile();
+        Abort(failure_format, g_strerror(e), picture.c_str());
     }
 }
 
@@ -96,17 +134,24 @@ void make_thumbnail_directory(const std::string &directory)
 void store_thumbnail(const char *image, const std::string &thumbnail)
 {
     const std::string size = std::to_string(THUMB_SIZE) + "x" + std::to_string(THUMB_SIZE);
-    run_convert({absolute(image), "-resize", size + ">", "-size", size, "xc:white", "+swap", "-gravity", "center",
-                 "-composite", absolute(thumbnail)},
-                "An error %s occurred running image conversion on %s", image);
+    convert_into({absolute(image), "-resize", size + ">", "-size", size, "xc:white", "+swap", "-gravity", "center",
+                  "-composite"},
+                 thumbnail, "An error %s occurred running image conversion on %s", image);
 }
 
-// Turns a picture in place by degrees.
+// Turns a picture by degrees. Below a shared directory the picture read is the file of our own
+// that was checked (never a link or another user's file), and the turned one replaces it.
 void rotate_image(const std::string &image, int degrees)
 {
-    const std::string path = absolute(image);
-    run_convert({path, "-rotate", std::to_string(degrees), path}, "An error %s occurred running image rotation on %s",
-                image);
+    constexpr const char *failure = "An error %s occurred running image rotation on %s";
+    if (!in_exposed_directory(image.c_str())) {
+        const std::string path = absolute(image);
+        run_convert({path, "-rotate", std::to_string(degrees), path}, failure, image);
+        return;
+    }
+    const NamedFile picture(image.c_str(), O_RDONLY, 0);
+    if (!picture.ok()) Abort(failure, g_strerror(errno), image.c_str());
+    convert_into({through_descriptor(picture, image), "-rotate", std::to_string(degrees)}, image, failure, image);
 }
 
 // What each extension requires of the content: the type, the messages for the other types (GIF,
@@ -160,7 +205,8 @@ struct TemporaryCopy {
 }
 
 // Copies source into destination: into a new file in the destination's directory, renamed over
-// it once complete. A destination that is a symbolic link is written where the link leads.
+// it once complete. A destination that is a symbolic link is written where the link leads, except
+// below a shared directory, where no link is followed and only a file of our own is replaced.
 void copy_file(const std::string &source, const std::string &destination)
 {
     const std::string target = resolve_link(destination.c_str());
@@ -179,11 +225,19 @@ void copy_file(const std::string &source, const std::string &destination)
         }
     } input{in};
 
-    char *dir = g_path_get_dirname(target.c_str());
     TemporaryCopy out;
-    out.path = std::string(dir) + "/.copy_XXXXXX";
-    g_free(dir);
-    out.fd = mkostemp(out.path.data(), O_CLOEXEC);
+    NamedFile shared;
+    if (in_exposed_directory(destination.c_str())) {
+        shared = NamedFile(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666, NamedFile::ON_COMMIT);
+        if (!shared.ok())
+            copy_failed("Error %s encountered when attempting to open destination file for writing %s", errno, destination);
+        out.fd = shared.release();
+    } else {
+        char *dir = g_path_get_dirname(target.c_str());
+        out.path = std::string(dir) + "/.copy_XXXXXX";
+        g_free(dir);
+        out.fd = mkostemp(out.path.data(), O_CLOEXEC);
+    }
     if (out.fd < 0) {
         const int e = errno;
         out.path.clear();
@@ -209,17 +263,22 @@ void copy_file(const std::string &source, const std::string &destination)
         copy_failed("Error %s encountered when closing source file %s", errno, source);
     }
     input.fd = -1;
-    // The copy gets the mode the destination had, or that of a new file.
+    // The copy gets the mode the destination had, or that of a new file (as the shared file has).
     mode_t mode = to.st_mode & 07777;
     if (!to_exists) {
         const mode_t mask = umask(0);
         umask(mask);
         mode = 0666 & ~mask;
     }
-    fchmod(out.fd, mode);
+    if (!shared.exposed()) fchmod(out.fd, mode);
     const int closed = close(out.fd);
     out.fd = -1;
     if (closed != 0) copy_failed("Error %s encountered when closing destination file %s", errno, destination);
+    if (shared.exposed()) {
+        if (!shared.commit())
+            copy_failed("Error %s encountered when attempting to open destination file for writing %s", errno, destination);
+        return;
+    }
     if (rename(out.path.c_str(), target.c_str()) != 0)
         copy_failed("Error %s encountered when attempting to open destination file for writing %s", errno, destination);
     out.kept = true;
@@ -335,6 +394,10 @@ void igimagechooser_rotate(int nargs, int last)
     std::string directory, thumbnail;
     if (!gimagechooser_get_thumbnail_name(image.c_str(), &directory, &thumbnail))
         Abort("Image file %s does not exist (c)", image.c_str());
+    // Below a shared directory the picture must be a file of our own: a link another user put
+    // there would lead the thumbnail to wherever it points.
+    if (in_exposed_directory(image.c_str()) && !NamedFile(image.c_str(), O_RDONLY, 0).ok())
+        Abort("An error %s occurred running image rotation on %s", g_strerror(errno), image.c_str());
     if (degrees != 0) rotate_image(image, degrees);
     if (regular_file(thumbnail)) {
         if (degrees != 0) rotate_image(thumbnail, degrees);

@@ -7,6 +7,7 @@
 
 #include "crash_dump.h"
 #include "exec_fixture.h"
+#include "planted.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "hooks.h"
@@ -172,6 +173,24 @@ TEST_F(CrashDump, FileThatCannotBeMadeEndsTheRunOnce)
     o = run(prog(numbers + dump_here(2)));
     EXPECT_EQ(o.abort, "Cannot open dump file - " + dump_path);
     EXPECT_EQ(Dump_available, 0);
+}
+
+TEST_F(CrashDump, AnotherUsersFileInASharedCrashDirectoryIsLeftAlone)
+{
+    // A crash directory anyone may write to, with a file of another user's under the dump's name.
+    fs::remove(site + "/crash");
+    lumba_test::make_their_shared_directory(site + "/crash");
+    lumba_test::plant_file(dump_path, "theirs");
+    const std::string numbers = num("5") + to_cell(0) + num("1") + cell_ref(0);
+    Outcome o = run(prog(numbers + dump_here(2)));
+    EXPECT_EQ(o.abort, "Cannot open dump file - " + dump_path);
+    EXPECT_EQ(dump(), "theirs");
+    delete_all_applications();
+    // A dump of the run's own is written there.
+    fs::remove(dump_path);
+    Dump_available = 1;
+    o = run(prog(numbers + dump_here(2)));
+    EXPECT_NE(dump().find("PPATH\t" + site), std::string::npos) << dump();
 }
 
 TEST(CrashDumpHook, TheRegisteredDumpIsTheWriter)

@@ -6,6 +6,8 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "io_program.h"
 #include "site.h"
@@ -175,4 +177,31 @@ TEST(FileChannelRuns, SystemErrorsGoToTheErrorLabel)
     r = site.lumba({"-b", "eofonly", "0"});
     EXPECT_EQ(r.out, "") << r.err;
     EXPECT_EQ(r.status, 1);
+}
+
+// The site's temp directory is shared (world-writable, sticky): a link there for a subdirectory,
+// even one of root's own that the kernel's guard for sticky directories lets root follow, takes
+// no channel's write elsewhere. The run gets the open error at its error label; a file of its
+// own in temp is written as anywhere.
+TEST(FileChannelRuns, ALinkInTheSharedTempDirectoryTakesNoWriteElsewhere)
+{
+    Site site;
+    ASSERT_EQ(symlink("/usr/local/oska/apps", (site.oska() + "/temp/sub").c_str()), 0);
+    const std::string through = "/usr/local/oska/temp/sub/out.txt";
+    site.install_program(
+        "planted", main_program(stmt(callio_open, {lfn(1), file(through), org("S"), opt(1), erl("bad")}) +
+                                logprint(str("opened"), 1) + "exit\nbad:\n" + logprint(str("refused"), 1) +
+                                open_lfn(2, "/usr/local/oska/temp/own.txt", "S", 1) +
+                                stmt(callio_write, {lfn(2), carr(1)}, str("own"), 1) + close_lfn(2) +
+                                logprint(str("own written"), 1)));
+    auto r = site.lumba({"-b", "planted", "0"});
+    EXPECT_EQ(r.out, "refused\nown written\n") << r.err;
+    // The system error's report, mailed with the reason.
+    EXPECT_NE(r.err.find("Cannot open \"" + through + "\" : "), std::string::npos) << r.err;
+    const std::string mail = site.read_file("mail/0.txt");
+    EXPECT_NE(mail.find("Cannot open \"" + through + "\" : "), std::string::npos) << mail;
+    EXPECT_NE(mail.find("Too many levels of symbolic links"), std::string::npos) << mail;
+    struct stat st;
+    EXPECT_NE(lstat((site.oska() + "/apps/out.txt").c_str(), &st), 0) << "written through the link";
+    EXPECT_EQ(site.read_file("oska/temp/own.txt"), "own\n\n");
 }

@@ -13,6 +13,7 @@
 #include "fileio.h"
 #include "intrinsics.h"
 #include "io_program.h"
+#include "planted.h"
 #include "run_time.h"
 
 using namespace io_program;
@@ -317,6 +318,101 @@ TEST_F(IoTest, SharedDirectoriesOpenOnlyTheRunsOwnFiles)
     EXPECT_EQ(get("shared/theirs"), "theirs\n");
     EXPECT_EQ(get("shared/ours"), "X\n\n");
     EXPECT_EQ(get("shared/new"), "X\n\n");
+}
+
+// A shared directory of another user with what that user planted in it: a link for a
+// subdirectory leading to a directory of root's, and a directory of their own. No channel
+// statement reaches through either; the refusal is the open error and nothing beyond changes.
+TEST_F(IoTest, NoChannelReachesThroughWhatAnotherUserPlanted)
+{
+    const std::string pub = at("pub"), elsewhere = at("elsewhere");
+    lumba_test::make_their_shared_directory(pub);
+    ASSERT_EQ(g_mkdir(elsewhere.c_str(), 0755), 0);
+    put("elsewhere/kept", "kept\n");
+    lumba_test::plant_link(elsewhere, pub + "/sub");
+    lumba_test::plant_directory(pub + "/theirs");
+    put("pub/own.txt", "own\n");
+
+    auto write_to = [&](const std::string &path, int option) {
+        return go(open_lfn(1, path, "S", option) + stmt(callio_write, {lfn(1), carr(1)}, str("X"), 1) + close_lfn(1)).abort;
+    };
+    auto read_from = [&](const std::string &path) {
+        return go(open_lfn(1, path, "S", 0) + stmt(callio_read, {lfn(1)}, svar(0, 20), 1) + close_lfn(1)).abort;
+    };
+    auto refused = [](const std::string &path, const char *why) { return "Cannot open \"" + path + "\" : : " + why; };
+    const char *loop = "Too many levels of symbolic links";
+    struct {
+        std::string abort, expected;
+    } cases[] = {
+        {write_to(pub + "/sub/new", 1), refused(pub + "/sub/new", loop)},
+        {write_to(pub + "/sub/kept", 1), refused(pub + "/sub/kept", loop)},
+        {write_to(pub + "/sub/kept", 2), refused(pub + "/sub/kept", loop)},
+        {read_from(pub + "/sub/kept"), refused(pub + "/sub/kept", loop)},
+        {go(open_lfn(1, pub + "/sub/kept", "R", 3, {reclen(2)}) + close_lfn(1)).abort, refused(pub + "/sub/kept", loop)},
+        {go(stmt(callio_allocate, {file(pub + "/sub/kept"), org("S")})).abort,
+         "ALLOCATE \"" + pub + "/sub/kept\" failed: : " + loop},
+        {write_to(pub + "/theirs/new", 1), refused(pub + "/theirs/new", "Permission denied")},
+        {go(open_lfn(2, pub + "/own.txt", "S", 0) + stmt(callio_rename, {lfn(2), file(pub + "/sub/moved")}) +
+            close_lfn(2))
+             .abort,
+         "Cannot link \"" + pub + "/own.txt\" to \"" + pub + "/sub/moved\" : : " + loop},
+    };
+    for (const auto &c : cases) EXPECT_EQ(c.abort, c.expected);
+    EXPECT_EQ(lumba_test::read_bytes(elsewhere + "/kept"), "kept\n");
+    EXPECT_FALSE(g_file_test((elsewhere + "/new").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_FALSE(g_file_test((elsewhere + "/moved").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_FALSE(g_file_test((pub + "/theirs/new").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_EQ(get("pub/own.txt"), "own\n");
+}
+
+// What the run writes in a shared directory works as anywhere: a new file, a file of its own
+// written anew, appended to and updated in place by record (the file keeps its identity, so the
+// region locks of other processes on it still meet the channel's), renamed and deleted.
+TEST_F(IoTest, TheRunsOwnFilesInASharedDirectoryWorkAsAnywhere)
+{
+    const std::string pub = at("pub");
+    lumba_test::make_their_shared_directory(pub);
+    auto write_to = [&](const std::string &path, int option, const std::string &text) {
+        return go(open_lfn(1, path, "S", option) + stmt(callio_write, {lfn(1), carr(1)}, str(text), 1) + close_lfn(1)).abort;
+    };
+    auto inode = [](const std::string &path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    EXPECT_EQ(write_to(pub + "/seq.txt", 1, "first"), "");
+    EXPECT_EQ(get("pub/seq.txt"), "first\n\n");
+    struct stat st {};
+    ASSERT_EQ(stat((pub + "/seq.txt").c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);  // as a new file gets
+    const ino_t made = inode(pub + "/seq.txt");
+    EXPECT_EQ(write_to(pub + "/seq.txt", 1, "second"), "");
+    EXPECT_EQ(write_to(pub + "/seq.txt", 2, "third"), "");
+    EXPECT_EQ(get("pub/seq.txt"), "second\n\nthird\n\n");
+    EXPECT_EQ(inode(pub + "/seq.txt"), made);
+
+    put("pub/rec.dat", "aaaabbbbcccc");
+    const ino_t records = inode(pub + "/rec.dat");
+    const Result r = go(open_lfn(3, pub + "/rec.dat", "R", 3, {reclen(4)}) +
+                        stmt(callio_write, {lfn(3), mode("R"), rec(2)}, str("XY"), 1) + close_lfn(3));
+    EXPECT_EQ(r.abort, "");
+    EXPECT_EQ(get("pub/rec.dat"), std::string("aaaaXY\0\0cccc", 12));
+    EXPECT_EQ(inode(pub + "/rec.dat"), records);
+
+    EXPECT_EQ(go(open_lfn(2, pub + "/seq.txt", "S", 0) + stmt(callio_rename, {lfn(2), file(pub + "/renamed.txt")}) +
+                 stmt(callio_close, {lfn(2), opt(1)}))
+                  .abort,
+              "");
+    EXPECT_FALSE(g_file_test((pub + "/seq.txt").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_FALSE(g_file_test((pub + "/renamed.txt").c_str(), G_FILE_TEST_EXISTS));
+    // No temporary name is left behind.
+    GDir *d = g_dir_open(pub.c_str(), 0, nullptr);
+    ASSERT_NE(d, nullptr);
+    std::vector<std::string> names;
+    while (const char *n = g_dir_read_name(d)) names.push_back(n);
+    g_dir_close(d);
+    EXPECT_EQ(names, std::vector<std::string>{"rec.dat"});
 }
 
 TEST_F(IoTest, RandomRecords)

@@ -18,6 +18,7 @@
 
 #include "direct_call.h"
 #include "command_output.h"
+#include "planted.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
@@ -384,6 +385,58 @@ TEST_F(Files, FailedCopyLeavesNoPartialDestination)
     EXPECT_EQ(call.statement(in_ICOPY, {S(at("full")), S(at("kept"))}),
               "stop: Error Is a directory encountered when reading source file " + at("full"));
     EXPECT_EQ(read("kept"), "kept");
+}
+
+// A copy into a shared directory of another user, onto what that user planted there: a link to a
+// new name, a link to a file of root's, a file of theirs, a link for a subdirectory and a
+// directory of theirs. Each copy is refused with the destination's open error, and nothing the
+// planted names lead to is created or changed. A copy onto a new name or a file of the run's own
+// there works as anywhere.
+TEST_F(Files, CopyIntoASharedDirectoryNeverWritesWhatAnotherUserPlanted)
+{
+    const std::string pub = at("pub");
+    lumba_test::make_their_shared_directory(pub);
+    fs::create_directories(at("elsewhere"));
+    write("source", "copied bytes");
+    write("elsewhere/roots", "root's own");
+    lumba_test::plant_link(at("elsewhere/created"), pub + "/to-new");
+    lumba_test::plant_link(at("elsewhere/roots"), pub + "/to-roots");
+    lumba_test::plant_file(pub + "/theirs", "their own");
+    lumba_test::plant_link(at("elsewhere"), pub + "/sub");
+    lumba_test::plant_directory(pub + "/their-dir");
+    const std::string refused = "stop: Error %s encountered when attempting to open destination file for writing ";
+    auto refusal = [&](const char *why, const std::string &name) {
+        std::string text = refused;
+        text.replace(text.find("%s"), 2, why);
+        return text + name;
+    };
+    const char *loop = "Too many levels of symbolic links", *denied = "Permission denied";
+    struct {
+        std::string destination, expected;
+    } cases[] = {
+        {pub + "/to-new", refusal(loop, pub + "/to-new")},
+        {pub + "/to-roots", refusal(loop, pub + "/to-roots")},
+        {pub + "/theirs", refusal(denied, pub + "/theirs")},
+        {pub + "/sub/created", refusal(loop, pub + "/sub/created")},
+        {pub + "/sub/roots", refusal(loop, pub + "/sub/roots")},
+        {pub + "/their-dir/created", refusal(denied, pub + "/their-dir/created")},
+    };
+    for (const auto &c : cases) EXPECT_EQ(call.statement(in_ICOPY, {S(at("source")), S(c.destination)}), c.expected);
+    EXPECT_EQ(listing("elsewhere"), std::vector<std::string>{"roots"});
+    EXPECT_EQ(read("elsewhere/roots"), "root's own");
+    EXPECT_EQ(read("pub/theirs"), "their own");
+    EXPECT_EQ(listing("pub/their-dir"), std::vector<std::string>{});
+    EXPECT_TRUE(fs::is_symlink(pub + "/to-new") && fs::is_symlink(pub + "/to-roots") && fs::is_symlink(pub + "/sub"));
+
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("source")), S(pub + "/mine")}), "");
+    EXPECT_EQ(read("pub/mine"), "copied bytes");
+    EXPECT_EQ(mode("pub/mine"), 0644u);
+    ASSERT_EQ(chmod((pub + "/mine").c_str(), 0600), 0);
+    write("source", "new bytes");
+    EXPECT_EQ(call.statement(in_ICOPY, {S(at("source")), S(pub + "/mine")}), "");
+    EXPECT_EQ(read("pub/mine"), "new bytes");
+    EXPECT_EQ(mode("pub/mine"), 0600u);  // an existing file of ours keeps its permissions
+    EXPECT_EQ(listing("pub"), (std::vector<std::string>{"mine", "sub", "their-dir", "theirs", "to-new", "to-roots"}));
 }
 
 TEST_F(Files, EveryRowReachesItsHandler)

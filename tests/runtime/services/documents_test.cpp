@@ -8,6 +8,7 @@
 #include <random>
 
 #include "documents_fixture.h"
+#include "planted.h"
 
 namespace documents {
 namespace {
@@ -254,6 +255,56 @@ TEST_F(Documents, InASharedDirectoryNothingPlantedIsWrittenOrRead)
     EXPECT_EQ(read_file(shared + "/theirs"), "theirs");
     EXPECT_EQ(read_file(shared + "/mine"), "document");
     EXPECT_TRUE(std::filesystem::is_symlink(shared + "/link"));
+}
+
+TEST_F(Documents, NothingAnotherUserPlantedOnTheWayIsWrittenOrRead)
+{
+    // A shared directory of another user's with their link for a subdirectory, a link for a
+    // file, a file and a directory of theirs: no document goes through any of them.
+    const std::string pub = file("pub"), elsewhere = file("elsewhere");
+    lumba_test::make_their_shared_directory(pub);
+    std::filesystem::create_directory(elsewhere);
+    write_file(elsewhere + "/kept", "kept");
+    lumba_test::plant_link(elsewhere, pub + "/sub");
+    lumba_test::plant_link(elsewhere + "/kept", pub + "/link");
+    lumba_test::plant_file(pub + "/theirs", "theirs");
+    lumba_test::plant_directory(pub + "/their-dir");
+    pg_cluster().query("insert into doc values ('d1', 'document', null)");
+    const std::string loop = "Too many levels of symbolic links", denied = "Permission denied";
+    auto unwritable = [](const std::string &path, const std::string &why) {
+        return "IDOC_STORE: Cannot open " + path + " for writing. Error - " + why;
+    };
+    struct {
+        std::string path;
+        bool store;
+        std::string stop;  // "" when the call answers 0
+    } cases[] = {
+        {pub + "/sub/new", true, unwritable(pub + "/sub/new", loop)},
+        {pub + "/sub/kept", true, unwritable(pub + "/sub/kept", loop)},
+        {pub + "/link", true, unwritable(pub + "/link", loop)},
+        {pub + "/theirs", true, unwritable(pub + "/theirs", denied)},
+        {pub + "/their-dir/new", true, unwritable(pub + "/their-dir/new", denied)},
+        {pub + "/sub/kept", false, "IDOC_FETCH: Cannot open " + pub + "/sub/kept for reading. Error - " + loop},
+        {pub + "/mine", true, ""},
+    };
+    put("D", "id", "d2");
+    begin();
+    for (const auto &c : cases) {
+        long result = -1;
+        EXPECT_EQ(abort_text([&] { result = c.store ? store(exec("select * from doc"), c.path) : fetch(c.path); }), c.stop)
+            << c.path;
+        if (c.stop.empty()) {
+            EXPECT_EQ(result, 0) << c.path;
+        }
+    }
+    rollback();
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(elsewhere)) names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"kept"});
+    EXPECT_EQ(read_file(elsewhere + "/kept"), "kept");
+    EXPECT_EQ(read_file(pub + "/theirs"), "theirs");
+    EXPECT_TRUE(std::filesystem::is_empty(pub + "/their-dir"));
+    EXPECT_EQ(read_file(pub + "/mine"), "document");
 }
 
 TEST_F(Documents, AFullFileSystemLeavesTheEarlierFileWhole)

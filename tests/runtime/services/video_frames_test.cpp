@@ -17,6 +17,7 @@ extern "C" {
 #include <libpq/libpq-fs.h>
 
 #include "documents_fixture.h"
+#include "planted.h"
 #include "video_frames.h"
 
 namespace documents {
@@ -267,6 +268,24 @@ TEST_F(VideoFrames, FaultsGiveTheirCodes)
     }
     EXPECT_FALSE(std::filesystem::exists(file("target")));
     EXPECT_TRUE(std::filesystem::is_symlink(file("link0.png")));
+}
+
+TEST_F(VideoFrames, NoPictureGoesThroughWhatAnotherUserPlanted)
+{
+    // A shared directory of another user's, with their link for a subdirectory and a directory
+    // of theirs: no picture is written through either, and the call answers with its code.
+    const std::string pub = file("pub"), elsewhere = file("elsewhere");
+    lumba_test::make_their_shared_directory(pub);
+    std::filesystem::create_directory(elsewhere);
+    lumba_test::plant_link(elsewhere, pub + "/sub");
+    lumba_test::plant_directory(pub + "/their-dir");
+    EXPECT_EQ(frames(lossless_oid, 3, pub + "/sub/frame"), 124);
+    EXPECT_EQ(frames(lossless_oid, 3, pub + "/their-dir/frame"), 124);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
+    EXPECT_TRUE(std::filesystem::is_empty(pub + "/their-dir"));
+    // Pictures of the run's own are written there as anywhere.
+    EXPECT_EQ(frames(lossless_oid, 3, pub + "/frame"), 0);
+    EXPECT_EQ(pictures(pub + "/frame").size(), 3u);
 }
 
 TEST_F(VideoFrames, TheCallersTransactionIsLeftAsItWas)

@@ -13,6 +13,7 @@
 #include "gchooser.h"
 #include "gui_env.h"
 #include "pictures_fixture.h"
+#include "planted.h"
 #include "xdotool.h"
 
 using namespace pictures_test;
@@ -261,6 +262,64 @@ TEST_F(ChoosersTest, ACopyNeverOverwritesItsOwnSource)
     EXPECT_EQ(identify(thumb("other.png"), "%w %h"), "125 125");
     // Nothing is left behind in the directory.
     EXPECT_EQ(pictures_test::run({"sh", "-c", "ls -A \"$0\" | grep -c copy_ || true", dir}), "0\n");
+}
+
+// Shared directories of another user's with what that user planted there: a link for a picture,
+// a link for a subdirectory, a thumbnail directory of theirs and a thumbnail directory that is a
+// link. No copy, rotation or thumbnail (convert included) writes through any of them; each is
+// refused with its message and what the names lead to stays as it was.
+TEST_F(ChoosersTest, NothingAnotherUserPlantedIsWrittenThrough)
+{
+    const std::string pub = dir + "/pub", thumbs = dir + "/pub-thumbs", linked = dir + "/pub-linked";
+    const std::string elsewhere = dir + "/elsewhere";
+    for (const std::string &d : {pub, thumbs, linked}) lumba_test::make_their_shared_directory(d);
+    g_mkdir_with_parents((elsewhere + "/thumbs").c_str(), 0755);
+    make_picture(dir + "/src.png", 40, 20, "red");
+    make_picture(elsewhere + "/victim.png", 30, 30, "blue");
+    const std::string victim = checksum(elsewhere + "/victim.png");
+    lumba_test::plant_link(elsewhere + "/victim.png", pub + "/to-victim.png");
+    lumba_test::plant_link(elsewhere, pub + "/sub");
+    lumba_test::plant_directory(thumbs + "/.thumb");
+    lumba_test::plant_link(elsewhere + "/thumbs", linked + "/.thumb");
+
+    const std::string loop = "Too many levels of symbolic links", denied = "Permission denied";
+    auto unwritable = [](const std::string &why, const std::string &name) {
+        return "Error " + why + " encountered when attempting to open destination file for writing " + name;
+    };
+    auto conversion = [](const std::string &why, const std::string &name) {
+        return "An error " + why + " occurred running image conversion on " + name;
+    };
+    struct {
+        std::string body, stop;
+    } cases[] = {
+        {copy(dir + "/src.png", pub + "/to-victim.png"), unwritable(loop, pub + "/to-victim.png")},
+        {copy(dir + "/src.png", pub + "/sub/new.png"), unwritable(loop, pub + "/sub/new.png")},
+        {rotate(pub + "/to-victim.png", 90), "An error " + loop + " occurred running image rotation on " + pub + "/to-victim.png"},
+        {rotate(pub + "/to-victim.png", 0), "An error " + loop + " occurred running image rotation on " + pub + "/to-victim.png"},
+        {copy(dir + "/src.png", thumbs + "/mine.png"), conversion(denied, thumbs + "/mine.png")},
+        {copy(dir + "/src.png", linked + "/mine.png"), conversion(loop, linked + "/mine.png")},
+    };
+    for (const auto &c : cases) EXPECT_EQ(program(c.body), c.stop);
+    EXPECT_EQ(checksum(elsewhere + "/victim.png"), victim);
+    EXPECT_EQ(pictures_test::run({"ls", "-A", elsewhere, elsewhere + "/thumbs", thumbs + "/.thumb"}),
+              elsewhere + ":\nthumbs\nvictim.png\n\n" + elsewhere + "/thumbs:\n\n" + thumbs + "/.thumb:\n");
+}
+
+// In a shared directory the run's own pictures are copied, turned and given thumbnails as
+// anywhere, with nothing left behind under a temporary name.
+TEST_F(ChoosersTest, OwnPicturesInASharedDirectoryAreCopiedAndTurned)
+{
+    const std::string pub = dir + "/pub";
+    lumba_test::make_their_shared_directory(pub);
+    make_picture(dir + "/src.png", 40, 20, "red");
+    ASSERT_EQ(program(copy(dir + "/src.png", pub + "/mine.png")), "");
+    EXPECT_EQ(checksum(pub + "/mine.png"), checksum(dir + "/src.png"));
+    ASSERT_EQ(program(rotate(pub + "/mine.png", 90)), "");
+    EXPECT_EQ(identify(pub + "/mine.png", "%w %h"), "20 40");
+    EXPECT_EQ(identify(pub + "/.thumb/tmb_mine.png", "%w %h"), "125 125");
+    EXPECT_TRUE(red(identify(pub + "/.thumb/tmb_mine.png", "%[pixel:p{62,45}]"))) << "the thumbnail's band stands upright";
+    EXPECT_EQ(pictures_test::run({"ls", "-A", pub, pub + "/.thumb"}),
+              pub + ":\n.thumb\nmine.png\n\n" + pub + "/.thumb:\ntmb_mine.png\n");
 }
 
 TEST_F(ChoosersTest, TheChooserIsConfinedToItsTopDirectory)
