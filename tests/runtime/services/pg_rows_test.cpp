@@ -473,4 +473,79 @@ TEST_F(PgRows, AStructureIsFoundOnceAndForgottenWithItsApplication)
     ap = nullptr;
 }
 
+namespace {
+
+// Fields without decimals behind integer, bigint and numeric(10,0) columns: table counts with
+// k varchar(4) key, i numeric(10,0), b numeric(19,0), n numeric(10,0); the variable C of it.
+const char *const whole_program = R"(
+.proc r:main I:0 I:0 I:1 I:0 I:88 I:0
+end
+symtab
+__ROUTINE__ main 1
+C 0 0 0x200010 0 1 counts
+__END_ROUTINE__
+.end
+sqltab
+__SQL_TABLES__ 1
+T:counts 1 4 0 88
+C:k 3 4 0 0 0 0
+C:i 4 10 0 22 0 0
+C:b 4 19 0 44 0 0
+C:n 4 10 0 66 0 0
+I:counts_pkey 1
+0
+.end
+)";
+const char *const whole_tables = "create table counts (k varchar(4) primary key, i integer, b bigint, n numeric(10,0));";
+
+class PgWholeNumbers : public PgRowsTest {
+public:
+    PgWholeNumbers() : PgRowsTest(whole_program, whole_tables) {}
+};
+
+} // namespace
+
+TEST_F(PgWholeNumbers, RoundTripThroughIntegerBigintAndNumericColumns)
+{
+    struct {
+        const char *name;
+        std::string i, b, n;
+    } cases[] = {
+        {"small", "7", "7", "7"},
+        {"negative", "-7", "-42", "-1"},
+        {"zero", "0", "0", "0"},
+        {"the upper limits", "2147483647", "9223372036854775807", "9999999999"},
+        {"the lower limits", "-2147483648", "-9223372036854775808", "-9999999999"},
+    };
+    int row = 0;
+    for (const auto &c : cases) {
+        const std::string k = std::to_string(++row);
+        begin();
+        put("C", "k", k);
+        for (const char *col : {"i", "b", "n"}) put_number("C", col, "1");
+        EXPECT_EQ(statements([&] { EXPECT_EQ(store("C"), 1) << c.name; }),
+                  (std::vector<std::string>{"UPDATE counts SET i = '1' ,b = '1' ,n = '1'  WHERE k = '" + k + "' ",
+                                            "insert into counts (k,i,b,n) values('" + k + "' ,'1' ,'1' ,'1' );"}))
+            << c.name;
+        put_number("C", "i", c.i.c_str());
+        put_number("C", "b", c.b.c_str());
+        put_number("C", "n", c.n.c_str());
+        EXPECT_EQ(statements([&] { EXPECT_EQ(store("C"), 1) << c.name; }),
+                  std::vector<std::string>{"UPDATE counts SET i = '" + c.i + "' ,b = '" + c.b + "' ,n = '" + c.n +
+                                           "'  WHERE k = '" + k + "' "})
+            << c.name;
+        EXPECT_EQ(commit(), 1) << c.name;
+        EXPECT_EQ(pg_cluster().query("select i || ' ' || b || ' ' || n from counts where k = '" + k + "'"),
+                  c.i + " " + c.b + " " + c.n)
+            << c.name;
+
+        for (const char *col : {"i", "b", "n"}) put_number("C", col, "5");
+        const long res = exec("select * from counts where k = '" + k + "'");
+        EXPECT_EQ(fetch(res, "C"), 1) << c.name;
+        EXPECT_EQ(number("C", "i") + " " + number("C", "b") + " " + number("C", "n"), c.i + " " + c.b + " " + c.n)
+            << c.name;
+        numeric(in_IPQCLEAR, {num(res)});
+    }
+}
+
 } // namespace pg_rows
