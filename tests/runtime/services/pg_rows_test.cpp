@@ -503,6 +503,39 @@ public:
     PgWholeNumbers() : PgRowsTest(whole_program, whole_tables) {}
 };
 
+// Names an object file gave that are no SQL names: table evil's column v='pwned'-- (the server's
+// table has a column v), and a table named evil;-- of the same shape. Variables E and B.
+const char *const names_program = R"(
+.proc r:main I:0 I:0 I:1 I:0 I:32 I:0
+end
+symtab
+__ROUTINE__ main 2
+E 0 0 0x200010 0 1 evil
+B 0 0 0x200010 16 2 evil;--
+__END_ROUTINE__
+.end
+sqltab
+__SQL_TABLES__ 2
+T:evil 1 2 0 16
+C:k 3 4 0 0 0 0
+C:v='pwned'-- 3 10 0 5 0 0
+I:evil_pkey 1
+0
+T:evil;-- 1 2 0 16
+C:k 3 4 0 0 0 0
+C:v 3 10 0 5 0 0
+I:bad_pkey 1
+0
+.end
+)";
+const char *const names_tables = "create table evil (k varchar(4) primary key, v varchar(10));"
+                                  "insert into evil values ('a', 'one'), ('b', 'two');";
+
+class PgBadNames : public PgRowsTest {
+public:
+    PgBadNames() : PgRowsTest(names_program, names_tables) {}
+};
+
 } // namespace
 
 TEST_F(PgWholeNumbers, RoundTripThroughIntegerBigintAndNumericColumns)
@@ -546,6 +579,45 @@ TEST_F(PgWholeNumbers, RoundTripThroughIntegerBigintAndNumericColumns)
             << c.name;
         numeric(in_IPQCLEAR, {num(res)});
     }
+}
+
+TEST_F(PgBadNames, NamesThatAreNoSqlNamesNeverReachTheServer)
+{
+    const std::string column = "\"v='pwned'--\"";
+    struct {
+        const char *name;
+        std::function<void(PgBadNames &)> call;
+        std::string message;
+    } cases[] = {
+        {"IPQSTORE", [](PgBadNames &t) { t.store("E"); }, "OskaPgStoreX: bad column name " + column},
+        {"IPQUPDATE", [](PgBadNames &t) { t.update("E"); }, "OskaPgiuX: bad column name " + column},
+        {"IPQINSERT", [](PgBadNames &t) { t.insert("E"); }, "OskaPgiuX: bad column name " + column},
+        {"IPQPARTIALSTORE", [](PgBadNames &t) { t.partial("evil", "E"); },
+         "OskaPgPartialStoreX: bad column name " + column},
+        {"the search", [](PgBadNames &t) { OskaTblStrSearch(static_cast<std::uint16_t>(t.conn), "evil", "x"); },
+         "OskaTblStrSearch: bad column name " + column},
+        {"IPQSTORE of a table so named", [](PgBadNames &t) { t.store("B"); },
+         "OskaPgStoreX: bad table name \"evil;--\""},
+        {"IPQINSERT of a table so named", [](PgBadNames &t) { t.insert("B"); },
+         "OskaPgiuX: bad table name \"evil;--\""},
+        {"the search of a table so named",
+         [](PgBadNames &t) { OskaTblStrSearch(static_cast<std::uint16_t>(t.conn), "evil;--", "x"); },
+         "OskaTblStrSearch: bad table name \"evil;--\""},
+    };
+    put("E", "k", "a");
+    put("E", "v='pwned'--", "x");
+    put("B", "k", "a");
+    put("B", "v", "x");
+    begin();
+    for (const auto &c : cases) {
+        std::string message;
+        EXPECT_EQ(statements([&] { message = abort_text([&] { c.call(*this); }); }), std::vector<std::string>{})
+            << c.name;
+        EXPECT_EQ(message, c.message) << c.name;
+        sp = -1;
+    }
+    rollback();
+    EXPECT_EQ(pg_cluster().query("select string_agg(k || v, ',' order by k) from evil"), "aone,btwo");
 }
 
 } // namespace pg_rows
