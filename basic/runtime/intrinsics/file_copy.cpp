@@ -15,6 +15,7 @@
 
 #include "cases.h"
 #include "file_intrinsics.h"
+#include "fileio.h"
 #include "message.h"
 #include "misc.h"
 #include "shared_files.h"
@@ -34,6 +35,8 @@ struct Copy {
     std::string temporary;  // the name written under before the rename, "" when in place
     NamedFile shared;       // the new file below a shared directory, until it is in place
     int in = -1, out = -1;
+    bool borrowed = false;  // in is a file channel's, read by offset and never closed here
+    off_t read_at = 0;
 
     Copy(const std::string &from, std::string to) : source(from), target(std::move(to)) {}
     Copy(const Copy &) = delete;
@@ -42,7 +45,7 @@ struct Copy {
 
     void release()
     {
-        if (in >= 0) close(in);
+        if (in >= 0 && !borrowed) close(in);
         if (out >= 0) close(out);
         in = out = -1;
         if (!temporary.empty()) g_unlink(temporary.c_str());
@@ -58,6 +61,25 @@ struct Copy {
         Abort(format, error.c_str(), name.c_str());
     }
 };
+
+// The source as a channel of the program holds it, when one does: closing a descriptor of our own
+// would drop the channel's region locks on the file. Otherwise a descriptor of the copy's own.
+void open_source(Copy &c)
+{
+    constexpr const char *refused = "Error %s encountered when attempting to open source file for reading %s";
+    struct stat st;
+    if (stat(c.source.c_str(), &st) == 0) {
+        const int held = channel_read_descriptor(st);
+        if (held < 0 && errno != 0) c.fail(refused, c.source);
+        if (held >= 0) {
+            c.in = held;
+            c.borrowed = true;
+            return;
+        }
+    }
+    c.in = open(c.source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (c.in < 0) c.fail(refused, c.source);
+}
 
 // Where the copy finally lands: through a symbolic link to the file it names.
 std::string landing_name(const std::string &destination)
@@ -128,15 +150,17 @@ void copy_bytes(Copy &c, const struct stat &from)
 {
     // Files that tell no size (those of /proc) are read, as the kernel copy sees them empty.
     while (S_ISREG(from.st_mode) && from.st_size > 0) {
-        const ssize_t n = copy_file_range(c.in, nullptr, c.out, nullptr, COPY_BLOCK * 64, 0);
+        const ssize_t n = copy_file_range(c.in, c.borrowed ? &c.read_at : nullptr, c.out, nullptr, COPY_BLOCK * 64, 0);
         if (n == 0) return;
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) break;
     }
     std::vector<char> block(COPY_BLOCK);
     for (;;) {
-        const ssize_t n = read(c.in, block.data(), block.size());
+        const ssize_t n = c.borrowed ? pread(c.in, block.data(), block.size(), c.read_at)
+                                     : read(c.in, block.data(), block.size());
         if (n < 0 && errno == EINTR) continue;
+        if (n > 0) c.read_at += n;
         if (n < 0) c.fail("Error %s encountered when reading source file %s", c.source);
         if (n == 0) return;
         write_all(c, block.data(), static_cast<std::size_t>(n));
@@ -276,8 +300,7 @@ void icopy_file(const std::string &source, const std::string &destination)
     // lands under the name itself; elsewhere a link leads the copy to the file it names.
     const bool shared = in_exposed_directory(destination.c_str());
     Copy c(source, shared ? destination : landing_name(destination));
-    c.in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (c.in < 0) c.fail("Error %s encountered when attempting to open source file for reading %s", source);
+    open_source(c);
     struct stat from, to;
     if (fstat(c.in, &from) != 0) c.fail("Error %s encountered when reading source file %s", source);
     if (S_ISDIR(from.st_mode)) {
@@ -294,9 +317,9 @@ void icopy_file(const std::string &source, const std::string &destination)
     }
     open_destination(c);
     copy_bytes(c, from);
-    const int in = c.in, out = c.out;
+    const int in = c.borrowed ? -1 : c.in, out = c.out;
     c.in = c.out = -1;
-    if (close(in) != 0) c.fail("Error %s encountered when closing source file %s", source);
+    if (in >= 0 && close(in) != 0) c.fail("Error %s encountered when closing source file %s", source);
     if (close(out) != 0) c.fail("Error %s encountered when closing destination file %s", c.target);
     if (!c.shared.commit()) c.fail("Error %s encountered when putting the copy in place as %s", c.target);
     if (!c.temporary.empty()) {

@@ -22,8 +22,9 @@ std::string name_text(const Stack &entry);
 // A new destination, or an existing regular file of ours with no other hard link that may be
 // written and replaced, is written under a temporary name beside it and renamed into place, so a
 // failed copy leaves the destination as it was; any other existing destination (a device, a file
-// with more names, someone else's file) is overwritten in place. Every failure ends the run with
-// the step and the system's error text.
+// with more names, someone else's file) is overwritten in place. A source that a file channel of
+// the program holds is read through that channel's descriptor, so the channel's region locks stay.
+// Every failure ends the run with the step and the system's error text.
 void icopy_file(const std::string &source, const std::string &destination);
 
 // Removes the file, or the directory with everything under it, called name. Symbolic links are

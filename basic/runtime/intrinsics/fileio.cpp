@@ -225,19 +225,29 @@ void release_channel(FileChannel_t *channel)
 {
     if (channel->name) sfree(channel->name);
     if (channel->append_descriptor >= 0) ::close(channel->append_descriptor);
+    if (channel->read_descriptor >= 0) ::close(channel->read_descriptor);
     channel->name = nullptr;
     channel->stream = nullptr;
-    channel->descriptor = channel->append_descriptor = -1;
+    channel->descriptor = channel->append_descriptor = channel->read_descriptor = -1;
     channel->random = channel->reclen = 0;
     channel->position = -1;
 }
 
-// A second descriptor of the very file fd has open (not of whatever the path names by now), for
-// appending: -1 with errno set when it cannot be had.
-int append_descriptor_of(int fd)
+// A second descriptor of the very file fd has open (not of whatever the path names by now), opened
+// with flags: -1 with errno set when it cannot be had.
+int descriptor_of(int fd, int flags)
 {
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return ::open(self.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    return ::open(self.c_str(), flags | O_CLOEXEC);
+}
+
+int append_descriptor_of(int fd) { return descriptor_of(fd, O_WRONLY | O_APPEND); }
+
+bool holds(const FileChannel_t &channel, const struct stat &st)
+{
+    struct stat held;
+    return channel.descriptor >= 0 && fstat(channel.descriptor, &held) == 0 && held.st_dev == st.st_dev &&
+           held.st_ino == st.st_ino;
 }
 
 } // namespace
@@ -245,6 +255,23 @@ int append_descriptor_of(int fd)
 // ---- Channels -----------------------------------------------------------------------------------
 
 int channel_number(const FileChannel_t *channel) { return static_cast<int>(channel - File_table); }
+
+int channel_read_descriptor(const struct stat &st)
+{
+    FileChannel_t *writer = nullptr;
+    for (auto &channel : File_table) {
+        if (!holds(channel, st)) continue;
+        if (channel.read_descriptor >= 0) return channel.read_descriptor;
+        const int flags = fcntl(channel.descriptor, F_GETFL);
+        if (flags != -1 && (flags & O_ACCMODE) != O_WRONLY) return channel.descriptor;
+        if (!writer) writer = &channel;
+    }
+    errno = 0;
+    if (!writer) return -1;
+    // Kept until the channel closes, when the locks go anyway.
+    writer->read_descriptor = descriptor_of(writer->descriptor, O_RDONLY);
+    return writer->read_descriptor;
+}
 
 FileChannel_t *statement_channel(const char *statement)
 {
@@ -256,7 +283,7 @@ void initialize_files()
 {
     for (auto &channel : File_table) {
         channel = FileChannel_t{};
-        channel.descriptor = channel.append_descriptor = -1;
+        channel.descriptor = channel.append_descriptor = channel.read_descriptor = -1;
         channel.position = -1;
         channel.read = channel.write = file_NOP;
         channel.del = filedel_NOP;

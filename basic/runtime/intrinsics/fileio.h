@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include <glib.h>
 
@@ -84,10 +85,20 @@ struct FileChannel_t {
     off_t position;     // random channel: where the next record without REC is read or written,
                         // the descriptor's own offset being left alone (records move by pread and
                         // pwrite); -1 for a descriptor that cannot seek, which reads where it stands
+    int read_descriptor;  // a read-only descriptor of a write-only channel's file, opened when the
+                          // file is copied while the channel holds it and closed with the channel
+                          // (closing it sooner would drop the region locks); -1 otherwise
     ChannelOp read, write, del;
 };
 
 extern FileChannel_t File_table[FILE_TABLE_SIZE];
+
+// A descriptor that reads the file st describes, when an open channel holds that file: the
+// channel's own when it reads, else one the channel keeps for it. It belongs to the channel and
+// must not be closed (closing any descriptor of a file drops the process's region locks on it);
+// read it by offset (pread), so the channel's position stays. -1 with errno 0 when no channel
+// holds the file, -1 with errno set when the descriptor cannot be had.
+int channel_read_descriptor(const struct stat &st);
 
 // Start-up: every channel closed, the control block at its defaults.
 void initialize_files();

@@ -128,9 +128,10 @@ void ais_writeable(int nargs, int last, Stack *result)
     const int code = ufexists3(name.c_str());
     bool writable = false;
     if (code == 1) {
-        // Opened for appending, so the contents stay as they are.
-        const int fd = open(name.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-        writable = fd >= 0 && close(fd) == 0;
+        // Asked of the kernel, not tried by opening: closing a descriptor of the file would drop
+        // the region locks a channel of the program holds on it. The effective ids decide, as
+        // for an open; a read-only file system or an immutable file answers no.
+        writable = faccessat(AT_FDCWD, name.c_str(), W_OK, AT_EACCESS) == 0;
     } else if (code == 2) {
         writable = directory_writable(name);
     } else if (code == 0) {

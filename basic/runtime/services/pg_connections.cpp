@@ -102,6 +102,10 @@ int OskaFreePgConn(std::uint16_t handle)
 int OskaPgExec(std::uint16_t handle, const char *sql)
 {
     PGconn *conn = hdlgetconn(handle);
+    // A bad handle, or one whose connection was closed, has its neutral result whatever the
+    // statement: the classification would otherwise ask a missing connection about its
+    // transaction and end the run.
+    if (!conn) return 0;
     PGresult *res = OskaPQexec(conn, sql, 1);
     if (!succeeded(res)) {
         keep_error(conn, res);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "pg.h"
 
@@ -19,3 +20,7 @@ void pg_connect_pause(unsigned seconds);
 // The text IPQERRMSG$ gives: a new salloc copy of the last error ("" when none); when there is
 // one, "returning <message>" goes to standard error first.
 char *pg_last_error_for_program();
+// Whether name may stand in a statement as a column: a letter or "_", then letters, digits, "_"
+// and "$" (ASCII). A table name may have one schema name of that form and a dot before it.
+bool pg_column_name(std::string_view name);
+bool pg_table_name(std::string_view name);

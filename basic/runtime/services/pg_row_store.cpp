@@ -2,13 +2,10 @@
 // IPQPARTIALSTORE, each only inside a healthy transaction block the program opened; and IPQCSVOUT$.
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
-
-#include <glib.h>
 
 #include "cases.h"
 #include "message.h"
-#include "pg.h"
+#include "pg_internal.h"
 #include "pg_row_internal.h"
 #include "pg_rows.h"
 #include "stack.h"
@@ -52,27 +49,14 @@ long send(PGconn *conn, const std::string &sql)
     return rows;
 }
 
-// ASCII only, whatever the locale.
-bool name_start(char c) { return g_ascii_isalpha(c) || c == '_'; }
-bool name_char(char c) { return g_ascii_isalnum(c) || c == '_' || c == '$'; }
-
-// A plain SQL name: a letter or "_", then letters, digits, "_" and "$". A leading "$" would open a
-// dollar-quoted string that runs into the values.
-bool plain_name(std::string_view name)
+// Names from the object file go into the statements as they are (quoting them would change the
+// server's case folding), so each must be a plain SQL name before anything is sent.
+void check_names(const char *operation, const char *table_name, const OskaTable_t &table)
 {
-    if (name.empty() || !name_start(name.front())) return false;
-    for (char c : name)
-        if (!name_char(c)) return false;
-    return true;
-}
-
-// A table name as programs write it: a plain name, optionally after one schema name and a dot.
-// Names are checked, not quoted, so that they keep the server's case folding.
-bool table_name(std::string_view name)
-{
-    const std::size_t dot = name.find('.');
-    if (dot == std::string_view::npos) return plain_name(name);
-    return plain_name(name.substr(0, dot)) && plain_name(name.substr(dot + 1));
+    if (!pg_table_name(table_name)) Abort("%s: bad table name \"%s\"", operation, table_name);
+    for (int i = 0; i < table.ncols; ++i)
+        if (table.cols[i] && !pg_column_name(table.cols[i]->cname))
+            Abort("%s: bad column name \"%s\"", operation, table.cols[i]->cname.c_str());
 }
 
 int store(std::uint16_t handle, const char *table_name, const OskaTable_t *table, char *record)
@@ -80,6 +64,7 @@ int store(std::uint16_t handle, const char *table_name, const OskaTable_t *table
     PGconn *conn = writable("OskaPgStoreX", handle, table_name, table, [&] {
         Abort("OskaPgStoreX: Transaction has NOT been started yet on table %s%s", table_name, MISSING_BEGIN);
     });
+    check_names("OskaPgStoreX", table->tname.c_str(), *table);
     const auto update = bldudstrX(conn, table->tname.c_str(), *table, record);
     if (!update) return 0;
     const long updated = send(conn, *update);
@@ -96,6 +81,7 @@ int insert_or_update(std::uint16_t handle, int command, const char *table_name, 
     PGconn *conn = writable("OskaPgiuX", handle, table_name, table, [&] {
         Abort("OskaPgiuX: %s transaction has NOT be started yet on table %s%s", verb, table_name, MISSING_BEGIN);
     });
+    check_names("OskaPgiuX", table->tname.c_str(), *table);
     const auto sql =
         command == 0 ? bldinsstrX(conn, *table, record) : bldudstrX(conn, table->tname.c_str(), *table, record);
     return sql && send(conn, *sql) > 0 ? 1 : 0;
@@ -104,11 +90,12 @@ int insert_or_update(std::uint16_t handle, int command, const char *table_name, 
 int partial_store(std::uint16_t handle, const char *target, const char *schema_name, const OskaTable_t *schema,
                   char *record)
 {
-    if (!table_name(target)) Abort("OskaPgPartialStoreX: bad table name \"%s\"", target);
+    if (!pg_table_name(target)) Abort("OskaPgPartialStoreX: bad table name \"%s\"", target);
     PGconn *conn = writable("OskaPgPartialStoreX", handle, schema_name, schema, [&] {
         Abort("OskaPgPartialStoreX: Transaction has NOT be started yet on %s struct %s%s", target, schema_name,
               MISSING_BEGIN);
     });
+    check_names("OskaPgPartialStoreX", target, *schema);
     const auto update = bldudstrX(conn, target, *schema, record);
     return update && send(conn, *update) > 0 ? 1 : 0;
 }

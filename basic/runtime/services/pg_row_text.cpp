@@ -128,9 +128,16 @@ WholeNumber whole_number(const OskaCol_t &c, const char *field)
     return n;
 }
 
+// A numeric column's value in a statement. A column without decimals is written as the whole
+// number alone ("7", not "7." padded): integer and bigint columns refuse the point, and numeric
+// columns read both the same. The CSV line keeps the fixed-width text with the point.
 std::string numeric_value(const OskaCol_t &c, const char *field)
 {
-    return decimal_text(field, c.storage_A + c.storage_B + 1, c.storage_B);
+    std::string text = decimal_text(field, c.storage_A + c.storage_B + 1, c.storage_B);
+    if (c.storage_B > 0) return text;
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
 }
 
 // The text or bytea value: the field's text, else (text only) the column's default; nothing when
@@ -211,7 +218,7 @@ std::string csv_field(PGconn *conn, const OskaCol_t &c, const char *field)
         return empty_time(v) ? "NULL" : quoted(pg_escape(conn, v.c_str()));
     }
     case RowField::chars: return quoted(chars_value(conn, c, field));
-    case RowField::numeric: return quoted(numeric_value(c, field));
+    case RowField::numeric: return quoted(decimal_text(field, c.storage_A + c.storage_B + 1, c.storage_B));
     case RowField::integer: return quoted(decimal_text(field, CSV_INTEGER_WIDTH, c.storage_B));
     case RowField::text:
     case RowField::bytea: {

@@ -31,9 +31,12 @@ int OskaTblStrSearch(std::uint16_t handle, const char *table_name, const char *t
     // Without a primary key there is nothing to hand back that names a row.
     if (!key || key->natts == 0) return 0;
 
+    // Names from the object file go into the statement unquoted, so each must be a plain SQL name.
+    if (!pg_table_name(table->tname)) Abort("OskaTblStrSearch: bad table name \"%s\"", table->tname.c_str());
     std::string select, search;
     for (int c = 0; c < table->ncols; ++c) {
         const std::string &name = table->cols[c]->cname;
+        if (!pg_column_name(name)) Abort("OskaTblStrSearch: bad column name \"%s\"", name.c_str());
         if (in_key(*key, c)) select += (select.empty() ? "" : ", ") + name;
         search += (search.empty() ? "" : " || ' ' || ") + name + "::text";
     }

@@ -292,3 +292,19 @@ std::string pg_escape(PGconn *conn, const char *text)
     out.resize(PQescapeStringConn(conn, out.data(), text, n, &error));
     return out;
 }
+
+bool pg_column_name(std::string_view name)
+{
+    // A leading "$" would open a dollar-quoted string that runs into the values.
+    if (name.empty() || !(g_ascii_isalpha(name.front()) || name.front() == '_')) return false;
+    for (char c : name)
+        if (!(g_ascii_isalnum(c) || c == '_' || c == '$')) return false;
+    return true;
+}
+
+bool pg_table_name(std::string_view name)
+{
+    const std::size_t dot = name.find('.');
+    if (dot == std::string_view::npos) return pg_column_name(name);
+    return pg_column_name(name.substr(0, dot)) && pg_column_name(name.substr(dot + 1));
+}

@@ -465,32 +465,47 @@ int sample_frames(LoReader *reader, int count, const char *prefix, int &last)
     return result;
 }
 
-// Opens a transaction block for the reads when the connection is idle; inside a healthy block the
-// reads belong to it. false when the reads cannot go on: a bad connection, a failed block, a
-// statement still running, or BEGIN refused.
-bool enter_transaction(PGconn *conn, bool &began)
+// How the reads are enclosed: a transaction block of their own on an idle connection, or a
+// savepoint inside the program's healthy block.
+enum class Enclosure { none, block, savepoint };
+
+constexpr const char *SAVEPOINT = "SAVEPOINT ipqvideoframes";
+constexpr const char *ROLLBACK_TO_SAVEPOINT = "ROLLBACK TO SAVEPOINT ipqvideoframes";
+constexpr const char *RELEASE_SAVEPOINT = "RELEASE SAVEPOINT ipqvideoframes";
+
+bool run(PGconn *conn, const char *sql)
 {
-    began = false;
-    if (!conn || PQstatus(conn) != CONNECTION_OK) return false;
+    PGresult *res = PQexec(conn, sql);
+    const bool done = PQresultStatus(res) == PGRES_COMMAND_OK;
+    PQclear(res);
+    return done;
+}
+
+// none when the reads cannot go on: a bad connection, a failed block, a statement still running,
+// or BEGIN (or the savepoint) refused.
+Enclosure enter_transaction(PGconn *conn)
+{
+    if (!conn || PQstatus(conn) != CONNECTION_OK) return Enclosure::none;
     switch (PQtransactionStatus(conn)) {
-    case PQTRANS_INTRANS: return true;
-    case PQTRANS_IDLE: {
-        PGresult *res = PQexec(conn, "BEGIN");
-        began = PQresultStatus(res) == PGRES_COMMAND_OK;
-        PQclear(res);
-        return began;
-    }
-    default: return false;
+    case PQTRANS_INTRANS: return run(conn, SAVEPOINT) ? Enclosure::savepoint : Enclosure::none;
+    case PQTRANS_IDLE: return run(conn, "BEGIN") ? Enclosure::block : Enclosure::none;
+    default: return Enclosure::none;
     }
 }
 
-bool end_transaction(PGconn *conn)
+// Ends the block of the reads' own, or lets the savepoint go. A large object that could not be
+// opened or read fails the savepoint only: rolling back to it leaves the program's block as the
+// program had it.
+bool leave_transaction(PGconn *conn, Enclosure enclosure)
 {
-    PGresult *res = PQexec(conn, "END");
-    const bool ended = PQresultStatus(res) == PGRES_COMMAND_OK;
-    PQclear(res);
-    if (!ended) pg_count_transactions();  // the block may still be open
-    return ended;
+    bool left = false;
+    if (enclosure == Enclosure::block)
+        left = run(conn, "END");
+    else
+        left = (PQtransactionStatus(conn) != PQTRANS_INERROR || run(conn, ROLLBACK_TO_SAVEPOINT)) &&
+               run(conn, RELEASE_SAVEPOINT);
+    if (!left) pg_count_transactions();  // the block may still be open, or have failed
+    return left;
 }
 
 } // namespace
@@ -542,8 +557,8 @@ int ipqvideoframes(int handle, long oid, int count, const char *prefix)
         vlog("%s: return: %d", MAIN_PASS, VF_NO_FRAMES);
         return VF_NO_FRAMES;
     }
-    bool began = false;
-    if (!enter_transaction(conn, began)) {
+    const Enclosure enclosure = enter_transaction(conn);
+    if (enclosure == Enclosure::none) {
         vlog("%s: cannot start Pg transaction", MAIN_PASS);
         return VF_NO_TRANSACTION;
     }
@@ -565,7 +580,7 @@ int ipqvideoframes(int handle, long oid, int count, const char *prefix)
             result = VF_LO_CLOSE;
         }
     }
-    if (began && !end_transaction(conn)) {
+    if (!leave_transaction(conn, enclosure)) {
         vlog("%s: cannot end Pg transaction", MAIN_PASS);
         result = VF_END;
     }

@@ -47,9 +47,10 @@ enum VideoFramesResult : int {
 // name that is a symbolic link is not written through (124).
 //
 // The reads need a transaction block: on an idle connection the call sends BEGIN before and END
-// after; inside a healthy block the reads belong to the caller's transaction and nothing is sent
-// but them; a failed block gives 100 and nothing is sent. A count below 1 gives 130 before
-// anything is sent. The large object is closed on every way out.
+// after; inside a healthy block they run under a savepoint that is released afterwards, or rolled
+// back to first when a read failed, so the caller's block stays usable whatever the result; a
+// failed block gives 100 and nothing is sent. A count below 1 gives 130 before anything is sent.
+// The large object is closed on every way out.
 int ipqvideoframes(int handle, long oid, int count, const char *prefix);
 
 // ---- The pieces, for tests ----------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "direct_call.h"
 #include "fileio.h"
 #include "mem_mgt.h"
 #include "op_codes.h"
@@ -291,6 +292,66 @@ TEST_F(LockTest, ChannelsOfOneProcessDoNotConflictAndCloseReleases)
     // Closing either channel drops every lock the process holds on the file.
     EXPECT_EQ(h.next(), "closed");
     EXPECT_EQ(region(h.pid()), bytes({}));
+}
+
+// Looking at a file a channel holds, or copying it, keeps the channel's region locks: closing any
+// descriptor of the file would drop all of the process's locks on it. A CLOSE still drops them.
+TEST_F(LockTest, LooksAndCopiesKeepTheLocks)
+{
+    const std::string copy = dir + "/copy";
+    // The intrinsic's answer, and what the copy holds.
+    auto look = [](int code, std::vector<lumba_test::Arg> args, std::string copy) -> Step {
+        return [=] {
+            lumba_test::DirectCall call;
+            std::string answer = code == in_ICOPY ? call.statement(code, args) : call.number(code, args);
+            if (!copy.empty()) {
+                std::ifstream in(copy);
+                answer += "|" + std::string(std::istreambuf_iterator<char>(in), {});
+            }
+            return answer;
+        };
+    };
+    // Descriptors of the process still open on the data file.
+    std::string p = path;
+    Step descriptors = [p] {
+        struct stat file {}, st {};
+        stat(p.c_str(), &file);
+        int n = 0;
+        for (int fd = 0; fd < 1024; ++fd)
+            n += fstat(fd, &st) == 0 && st.st_dev == file.st_dev && st.st_ino == file.st_ino;
+        return std::to_string(n);
+    };
+    struct Case {
+        const char *name;
+        char org;
+        int option;
+        Step look;
+        std::string answer;
+        std::string held;
+    } cases[] = {
+        {"IIS_WRITEABLE of an exclusive channel's file", 'R', 6, look(in_IIS_WRITEABLE, {lumba_test::S(path)}, ""),
+         "1", bytes({}, 0, 63, 'w')},
+        {"ICOPY from a reader's file", 'R', 0, look(in_ICOPY, {lumba_test::S(path), lumba_test::S(copy)}, copy),
+         "|0123456789", bytes({{0, 'r'}})},
+        {"ICOPY from a shared writer's file", 'R', 3, look(in_ICOPY, {lumba_test::S(path), lumba_test::S(copy)}, copy),
+         "|0123456789", bytes({{0, 'w'}, {32, 'w'}})},
+        {"ICOPY from a write-only channel's file", 'R', 1,
+         look(in_ICOPY, {lumba_test::S(path), lumba_test::S(copy)}, copy), "|0123456789", bytes({}, 0, 63, 'w')},
+    };
+    for (auto &c : cases) {
+        std::ofstream(path) << "0123456789";
+        Holder h({channel(1, c.org, c.option), c.look, descriptors, close_channel(1), descriptors});
+        EXPECT_EQ(h.result(), "open") << c.name;
+        EXPECT_EQ(region(h.pid()), c.held) << c.name;
+        EXPECT_EQ(h.next(), c.answer) << c.name;
+        EXPECT_EQ(region(h.pid()), c.held) << c.name << ": the locks are still held";
+        const std::string open_after_look = h.next();
+        EXPECT_EQ(h.next(), "closed") << c.name;
+        EXPECT_EQ(region(h.pid()), bytes({})) << c.name;
+        EXPECT_EQ(h.next(), "0") << c.name << ": every descriptor of the file went with the channel ("
+                                 << open_after_look << " after the look)";
+        g_unlink(copy.c_str());
+    }
 }
 
 TEST(Locking, ModesAndPosition)

@@ -283,6 +283,37 @@ TEST_F(PgConnections, TransactionStatusOfAClosedConnectionStops)
     EXPECT_EQ(abort_text([&] { status(c); }), "OskaPgTransactionStatus: database connection \"0\" in invalid state");
 }
 
+// IPQEXEC on a bad handle (0, beyond the table, or a closed connection's) answers 0 whatever the
+// statement, writes and transaction statements included: nothing is sent, counted, mailed or kept
+// as the last error.
+TEST_F(PgConnections, ExecOnABadHandleAnswersZero)
+{
+    const long c = connect();
+    const long closed = connect();
+    numeric(in_IPQCLOSE, {num(closed)});
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(exec(c, "select * from no_such_table"), 0);
+    testing::internal::GetCapturedStderr();
+    const std::string error = errmsg();
+    const std::vector<std::string> statements = {
+        "select 1", "insert into x values (1)", "  UPDATE x SET a = 1", "delete from x", "TRUNCATE x",
+        "COMMENT ON TABLE x IS 'y'", "COMMIT", "BEGIN", "ROLLBACK", "PREPARE p AS INSERT INTO x VALUES (1)",
+        "EXECUTE p", "create table x (a int)"};
+    const std::size_t mark = pg_cluster().log_size();
+    for (long handle : {0L, 3L, 65536L, closed}) {
+        for (const std::string &sql : statements) {
+            long result = -1;
+            EXPECT_EQ(abort_text([&] { result = exec(handle, sql); }), "") << handle << ": " << sql;
+            EXPECT_EQ(result, 0) << handle << ": " << sql;
+        }
+    }
+    EXPECT_EQ(pg_cluster().statements_since(mark), std::vector<std::string>{});
+    EXPECT_EQ(lumba_test::mailed(), std::vector<std::string>{});
+    EXPECT_EQ(pg_req_count, 1u) << "only the statement on the good handle";
+    EXPECT_EQ(pg_insert_count + pg_update_count + pg_delete_count + pg_begin_count + pg_commit_count, 0u);
+    EXPECT_EQ(errmsg(), error);
+}
+
 TEST_F(PgConnections, ExecReportsFailuresAndClearIsOnce)
 {
     const long c = connect();

@@ -22,7 +22,7 @@ TEST_F(PgDispatch, EveryRowReachesItsHandler)
         {in_IPQCONNECTDB, [](PgDispatch &t) { return std::to_string(t.numeric(in_IPQCONNECTDB, {str("host=/nonexistent/lumba")})); }, "0"},
         {in_IPQCLOSE, [](PgDispatch &t) { return std::to_string(t.numeric(in_IPQCLOSE, {num(0)})); }, "0"},
         {in_IPQEXEC, [](PgDispatch &t) { return std::to_string(t.numeric(in_IPQEXEC, {num(0), str("insert into x values (1)")})); },
-         "stop: OskaPgTransactionStatus: database connection \"0\" in invalid state"},
+         "0"},
         {in_IPQEXECFILE, [](PgDispatch &t) { return std::to_string(t.numeric(in_IPQEXECFILE, {num(0), str("/nonexistent.sql")})); },
          "stop: Error opening file '/nonexistent.sql'"},
         {in_IPQCLEAR, [](PgDispatch &t) { return std::to_string(t.numeric(in_IPQCLEAR, {num(0)})); }, "0"},

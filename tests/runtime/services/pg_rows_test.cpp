@@ -473,4 +473,151 @@ TEST_F(PgRows, AStructureIsFoundOnceAndForgottenWithItsApplication)
     ap = nullptr;
 }
 
+namespace {
+
+// Fields without decimals behind integer, bigint and numeric(10,0) columns: table counts with
+// k varchar(4) key, i numeric(10,0), b numeric(19,0), n numeric(10,0); the variable C of it.
+const char *const whole_program = R"(
+.proc r:main I:0 I:0 I:1 I:0 I:88 I:0
+end
+symtab
+__ROUTINE__ main 1
+C 0 0 0x200010 0 1 counts
+__END_ROUTINE__
+.end
+sqltab
+__SQL_TABLES__ 1
+T:counts 1 4 0 88
+C:k 3 4 0 0 0 0
+C:i 4 10 0 22 0 0
+C:b 4 19 0 44 0 0
+C:n 4 10 0 66 0 0
+I:counts_pkey 1
+0
+.end
+)";
+const char *const whole_tables = "create table counts (k varchar(4) primary key, i integer, b bigint, n numeric(10,0));";
+
+class PgWholeNumbers : public PgRowsTest {
+public:
+    PgWholeNumbers() : PgRowsTest(whole_program, whole_tables) {}
+};
+
+// Names an object file gave that are no SQL names: table evil's column v='pwned'-- (the server's
+// table has a column v), and a table named evil;-- of the same shape. Variables E and B.
+const char *const names_program = R"(
+.proc r:main I:0 I:0 I:1 I:0 I:32 I:0
+end
+symtab
+__ROUTINE__ main 2
+E 0 0 0x200010 0 1 evil
+B 0 0 0x200010 16 2 evil;--
+__END_ROUTINE__
+.end
+sqltab
+__SQL_TABLES__ 2
+T:evil 1 2 0 16
+C:k 3 4 0 0 0 0
+C:v='pwned'-- 3 10 0 5 0 0
+I:evil_pkey 1
+0
+T:evil;-- 1 2 0 16
+C:k 3 4 0 0 0 0
+C:v 3 10 0 5 0 0
+I:bad_pkey 1
+0
+.end
+)";
+const char *const names_tables = "create table evil (k varchar(4) primary key, v varchar(10));"
+                                  "insert into evil values ('a', 'one'), ('b', 'two');";
+
+class PgBadNames : public PgRowsTest {
+public:
+    PgBadNames() : PgRowsTest(names_program, names_tables) {}
+};
+
+} // namespace
+
+TEST_F(PgWholeNumbers, RoundTripThroughIntegerBigintAndNumericColumns)
+{
+    struct {
+        const char *name;
+        std::string i, b, n;
+    } cases[] = {
+        {"small", "7", "7", "7"},
+        {"negative", "-7", "-42", "-1"},
+        {"zero", "0", "0", "0"},
+        {"the upper limits", "2147483647", "9223372036854775807", "9999999999"},
+        {"the lower limits", "-2147483648", "-9223372036854775808", "-9999999999"},
+    };
+    int row = 0;
+    for (const auto &c : cases) {
+        const std::string k = std::to_string(++row);
+        begin();
+        put("C", "k", k);
+        for (const char *col : {"i", "b", "n"}) put_number("C", col, "1");
+        EXPECT_EQ(statements([&] { EXPECT_EQ(store("C"), 1) << c.name; }),
+                  (std::vector<std::string>{"UPDATE counts SET i = '1' ,b = '1' ,n = '1'  WHERE k = '" + k + "' ",
+                                            "insert into counts (k,i,b,n) values('" + k + "' ,'1' ,'1' ,'1' );"}))
+            << c.name;
+        put_number("C", "i", c.i.c_str());
+        put_number("C", "b", c.b.c_str());
+        put_number("C", "n", c.n.c_str());
+        EXPECT_EQ(statements([&] { EXPECT_EQ(store("C"), 1) << c.name; }),
+                  std::vector<std::string>{"UPDATE counts SET i = '" + c.i + "' ,b = '" + c.b + "' ,n = '" + c.n +
+                                           "'  WHERE k = '" + k + "' "})
+            << c.name;
+        EXPECT_EQ(commit(), 1) << c.name;
+        EXPECT_EQ(pg_cluster().query("select i || ' ' || b || ' ' || n from counts where k = '" + k + "'"),
+                  c.i + " " + c.b + " " + c.n)
+            << c.name;
+
+        for (const char *col : {"i", "b", "n"}) put_number("C", col, "5");
+        const long res = exec("select * from counts where k = '" + k + "'");
+        EXPECT_EQ(fetch(res, "C"), 1) << c.name;
+        EXPECT_EQ(number("C", "i") + " " + number("C", "b") + " " + number("C", "n"), c.i + " " + c.b + " " + c.n)
+            << c.name;
+        numeric(in_IPQCLEAR, {num(res)});
+    }
+}
+
+TEST_F(PgBadNames, NamesThatAreNoSqlNamesNeverReachTheServer)
+{
+    const std::string column = "\"v='pwned'--\"";
+    struct {
+        const char *name;
+        std::function<void(PgBadNames &)> call;
+        std::string message;
+    } cases[] = {
+        {"IPQSTORE", [](PgBadNames &t) { t.store("E"); }, "OskaPgStoreX: bad column name " + column},
+        {"IPQUPDATE", [](PgBadNames &t) { t.update("E"); }, "OskaPgiuX: bad column name " + column},
+        {"IPQINSERT", [](PgBadNames &t) { t.insert("E"); }, "OskaPgiuX: bad column name " + column},
+        {"IPQPARTIALSTORE", [](PgBadNames &t) { t.partial("evil", "E"); },
+         "OskaPgPartialStoreX: bad column name " + column},
+        {"the search", [](PgBadNames &t) { OskaTblStrSearch(static_cast<std::uint16_t>(t.conn), "evil", "x"); },
+         "OskaTblStrSearch: bad column name " + column},
+        {"IPQSTORE of a table so named", [](PgBadNames &t) { t.store("B"); },
+         "OskaPgStoreX: bad table name \"evil;--\""},
+        {"IPQINSERT of a table so named", [](PgBadNames &t) { t.insert("B"); },
+         "OskaPgiuX: bad table name \"evil;--\""},
+        {"the search of a table so named",
+         [](PgBadNames &t) { OskaTblStrSearch(static_cast<std::uint16_t>(t.conn), "evil;--", "x"); },
+         "OskaTblStrSearch: bad table name \"evil;--\""},
+    };
+    put("E", "k", "a");
+    put("E", "v='pwned'--", "x");
+    put("B", "k", "a");
+    put("B", "v", "x");
+    begin();
+    for (const auto &c : cases) {
+        std::string message;
+        EXPECT_EQ(statements([&] { message = abort_text([&] { c.call(*this); }); }), std::vector<std::string>{})
+            << c.name;
+        EXPECT_EQ(message, c.message) << c.name;
+        sp = -1;
+    }
+    rollback();
+    EXPECT_EQ(pg_cluster().query("select string_agg(k || v, ',' order by k) from evil"), "aone,btwo");
+}
+
 } // namespace pg_rows

@@ -300,13 +300,13 @@ TEST_F(VideoFrames, TheCallersTransactionIsLeftAsItWas)
     EXPECT_EQ(PQtransactionStatus(hdlgetconn(static_cast<std::uint16_t>(conn))), PQTRANS_IDLE);
     EXPECT_EQ(pg_cluster().query(metadata), objects);
 
-    // Inside the program's block: no BEGIN, no END, the block still open, and its rollback undoes
-    // what the program wrote in it.
+    // Inside the program's block: no BEGIN, no END, a savepoint let go, the block still open, and
+    // its rollback undoes what the program wrote in it.
     begin();
     clear(exec("insert into doc (id) values ('in block')"));
     mark = pg_cluster().log_size();
     EXPECT_EQ(frames(lossless_oid, 2, file("block")), 0);
-    EXPECT_EQ(sent_since(mark), std::vector<std::string>{});
+    EXPECT_EQ(sent_since(mark), (std::vector<std::string>{"SAVEPOINT ipqvideoframes", "RELEASE SAVEPOINT ipqvideoframes"}));
     EXPECT_EQ(status(), 1);
     EXPECT_EQ(pictures(file("block")).size(), 2u);
     rollback();
@@ -323,6 +323,40 @@ TEST_F(VideoFrames, TheCallersTransactionIsLeftAsItWas)
     EXPECT_EQ(PQtransactionStatus(hdlgetconn(static_cast<std::uint16_t>(conn))), PQTRANS_INERROR);
     EXPECT_FALSE(std::filesystem::exists(file("failed0.png")));
     rollback();
+}
+
+// A video that cannot be read inside the program's block gives its code and leaves the block
+// usable: what the program wrote before stays, and its next store and commit succeed.
+TEST_F(VideoFrames, AFailedReadLeavesTheCallersBlockUsable)
+{
+    using Sent = std::vector<std::string>;
+    struct {
+        const char *name;
+        std::function<long(VideoFrames &)> call;
+        long code;
+        Sent sent;
+    } cases[] = {
+        {"an OID that is no large object", [](VideoFrames &t) { return t.frames(4242424, 3, t.file("a")); }, 101,
+         {"SAVEPOINT ipqvideoframes", "ROLLBACK TO SAVEPOINT ipqvideoframes", "RELEASE SAVEPOINT ipqvideoframes"}},
+        {"a text file", [](VideoFrames &t) { return t.frames(t.text_oid, 3, t.file("b")); }, 130,
+         {"SAVEPOINT ipqvideoframes", "RELEASE SAVEPOINT ipqvideoframes"}},
+    };
+    int row = 0;
+    for (const auto &c : cases) {
+        const std::string n = std::to_string(++row);
+        begin();
+        clear(exec("insert into doc (id) values ('before " + n + "')"));
+        const std::size_t mark = pg_cluster().log_size();
+        EXPECT_EQ(c.call(*this), c.code) << c.name;
+        EXPECT_EQ(sent_since(mark), c.sent) << c.name;
+        EXPECT_EQ(PQtransactionStatus(hdlgetconn(static_cast<std::uint16_t>(conn))), PQTRANS_INTRANS) << c.name;
+        put("D", "id", "after " + n);
+        put_text("D", "body", nullptr);
+        put_text("D", "note", nullptr);
+        EXPECT_EQ(lumba_test::abort_text([&] { EXPECT_EQ(PgRowsTest::store("D"), 1) << c.name; }), "") << c.name;
+        EXPECT_EQ(commit(), 1) << c.name;
+    }
+    EXPECT_EQ(pg_cluster().query("select string_agg(id, ',' order by id) from doc"), "after 1,after 2,before 1,before 2");
 }
 
 TEST_F(VideoFrames, TheCustomInputReadsAndSeeksTheLargeObject)
