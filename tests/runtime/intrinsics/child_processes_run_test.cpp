@@ -103,7 +103,6 @@ TEST(ChildProcesses, PipesLinesAndStatuses)
         // Arguments go to the program as they are, never through a shell.
         {"literal", sp("1", P, {"echo", "$HOME; touch x", "*"}) + rp(P, 60), "$HOME; touch x *|16\n"},
         {"limit", fifteen + sp("0", P, {"true"}), "", 1, "MACH: Process limit exceeded"},
-        {"missing", sp("0", P, {"no-such-program-here"}), "", 1, "Child cannot exec command"},
         // A child that stopped reading: what it said becomes the report of the failed write ...
         {"refused", sp("3", P, {"sh", "-c", "exec 0<&-; printf 'ready\\nrefused\\n'; exec sleep 2"}) + rp(P, 6) +
                         wp(P, "x"),
@@ -207,9 +206,34 @@ TEST(ChildProcesses, BufferedRecordsAreWrittenOnceWhenAChildFails)
     site.install_program("kept", program(open_lfn(1, f, "S", 1) + stmt(callio_write, {lfn(1)}, str("record"), 1) +
                                          sp("0", P, {"no-such-program-here"})));
     auto r = site.lumba({"-b", "kept", "0"});
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(lumba_test::report_message(r.err), "Child cannot exec command") << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(site.read_file("kept.txt"), "record");
+}
+
+// A program that cannot be run ends only its child, with the error number (ENOENT, 2) as its
+// status for TP, in the background and in the foreground; each failure is mailed to support and
+// the run goes on. The child's own complaint goes where its standard error goes (here the pipe).
+TEST(ChildProcesses, AProgramThatCannotBeRunEndsOnlyItsChild)
+{
+    Site site;
+    site.install_program("missing", program(sp("0", P, {"no-such-program-here"}) + tp(P, "1") +
+                                            sp("3", Q, {"no-such-program-here"}) + rp(Q, 10) + tp(Q, "1") +
+                                            sp("4", P, {"no-such-program-here"}) + tp(P, "1") +
+                                            logprint(str("after"), 1)));
+    auto r = site.lumba({"-b", "missing", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lumba_test::report_message(r.err), "") << r.err;
+    EXPECT_EQ(r.out, "1/2\nMACH: Chil|10\n1/2\n1/2\nafter\n") << r.err;
+    // TP frees the slot each time: every child had slot 0.
+    for (int i = 0; i < 3; ++i) {
+        const std::string args = site.read_file("mail/" + std::to_string(i) + ".args");
+        EXPECT_EQ(args.substr(0, args.find('\n')), "support@lumba-runtime.example") << args;
+        EXPECT_NE(site.read_file("mail/" + std::to_string(i) + ".txt")
+                      .find("mach syserror: slot: 0 emsg: Child cannot exec command"),
+                  std::string::npos)
+            << site.read_file("mail/" + std::to_string(i) + ".txt");
+    }
+    EXPECT_EQ(site.read_file("mail/3.args"), "");
 }
 
 // Children ended by TP0 are reaped at once, one that ignores SIGTERM after a bounded wait: none is
