@@ -26,6 +26,7 @@
 
 #include "cases.h"
 #include "child_exec.h"
+#include "child_signals.h"
 #include "message.h"
 #include "run_time.h"
 
@@ -92,7 +93,7 @@ struct Plumbing {
 // Runs in the child: descriptors, then the program, searched on PATH.
 [[noreturn]] void run_child(char *const argv[], const Plumbing &p, int report, const std::string &exec_message)
 {
-    child_exec::reset_signals();
+    reset_child_signals();
     if (p.null_output) {
         const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (null < 0 || !child_exec::move_to(null, 1) || !child_exec::move_to(null, 2))

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -256,4 +258,35 @@ TEST(ChildProcesses, ForegroundWithPauseWaitsForEnter)
     auto r = site.run({LUMBA_RUN, "pause", "0"}, env, "\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "done\n\nPress the [ENTER] key to continue ...0/0\nafter\n") << r.err;
+}
+
+// Every program the run started begins with each signal at its default action and none blocked,
+// whatever the run ignores (SIGPIPE) or blocks: a MACH child, a process script, the mail script
+// and a detached external program each write what /proc shows of their own signals.
+TEST(ChildProcesses, ProgramsStartWithDefaultSignals)
+{
+    Site site;
+    auto record = [](const std::string &name) {
+        return "grep -E '^Sig(Blk|Ign):' /proc/self/status > \"$LUMBA_SITE/" + name + ".signals\"";
+    };
+    auto script = [&](const std::string &relative, const std::string &name) {
+        site.write_file(relative, "#!/bin/sh\n" + record(name) + "\nexit 0\n");
+        chmod((site.root() + "/" + relative).c_str(), 0755);
+    };
+    script("oska/scripts/process_check.pl", "check");
+    script("oska/scripts/mailit-mutt-noatt.sh", "mail");
+    site.install_program(
+        "signals",
+        program(sp("0", P, {"sh", "-c", record("mach")}) + tp(P, "1") +
+                // A program that cannot be run is mailed.
+                sp("0", P, {"no-such-program-here"}) + tp(P, "1") +
+                str("name") + num(1) + call("ifcallr", in_IPROCESS_CHECK, 2) +
+                str(record("detached")) + call("ifcallr", in_IEXTERNAL_PROGRAM_DETACH, 1)));
+    auto r = site.lumba({"-b", "signals", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string defaults = "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n";
+    // The detached program runs on its own: wait for it (at most ten seconds).
+    for (int i = 0; i < 100 && site.read_file("detached.signals").empty(); ++i) usleep(100000);
+    for (const char *name : {"mach", "check", "mail", "detached"})
+        EXPECT_EQ(site.read_file(std::string(name) + ".signals"), defaults) << name;
 }
