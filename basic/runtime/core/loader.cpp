@@ -512,6 +512,16 @@ void preset_numeric_vars(dec_t *area, int count)
     }
 }
 
+bool header_issue_and_revision(const char *line, std::string &issue, int &revision)
+{
+    char text[ISSUE_SIZE + 1] = "";
+    float number = 0;
+    if (std::sscanf(line, "%7c%f", text, &number) != 2) return false;
+    issue.assign(text, ISSUE_SIZE);
+    revision = revision_number(number);
+    return true;
+}
+
 namespace {
 
 bool placed_variable(const Symbol *s)
