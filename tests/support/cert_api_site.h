@@ -45,6 +45,9 @@ public:
 
     // The bytes every following connection is answered with (nothing at all for "").
     void respond(const std::string &bytes);
+    // Whether every following connection ends without a TLS close_notify (the TCP stream just
+    // stops after the answer), as a server that drops the connection does.
+    void end_abruptly(bool abrupt);
     // The raw bytes of the last request received, "" when none was; forget() clears it.
     std::string request() const;
     void forget();

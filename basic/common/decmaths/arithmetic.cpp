@@ -261,6 +261,9 @@ bool add_wide(u128 A, u128 B, int exp, int d, bool same, int pos, dec_t *r, int 
         return 0;
     }
     const DigitWords wx = digit_words(x), wy = digit_words(y);
+    // A damaged record gives null with the non-numeric status, which the caller sees. No "possible
+    // memory corruption" line is written: its condition (zero plus a negative number below one) is
+    // an ordinary sum, and a library routine's line on standard error would tell the user nothing.
     if (!well_formed(x, wx, y, wy)) return non_numeric(r);
     const int xs = x->dec_pos, ys = negate_y ? 1 - y->dec_pos : y->dec_pos;
     if (y->dec_ndgts == 0) {  // a zero operand is always the smaller one: the result is the other operand

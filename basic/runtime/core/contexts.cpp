@@ -277,6 +277,9 @@ void reload_routines()
 
 Interp_t *new_interpreter(int nargs, int last)
 {
+    // Two arguments (name, unit) or four (and ARGC, ARGV), nothing else. Read as "any other count",
+    // three arguments (name, unit, ARGC) would take the unit as the program's name and ARGC as its
+    // unit, loading a program the call never named; refused instead, like any wrong count.
     if (nargs != 2 && nargs != 4) Xerror(ARGUMENT_COUNT_ERROR, "EXECUTE: wrong number of arguments (%d)", nargs);
     if (last < nargs - 1 || last >= STACKSIZE) Abort("EXECUTE: arguments outside the value stack");
     const int first = last - nargs + 1;

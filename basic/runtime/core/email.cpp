@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "child_signals.h"
 #include "gdata.h"
 #include "loader.h"
 #include "mem_mgt.h"
@@ -44,6 +45,7 @@ std::string stack_trace()
         return "";
     }
     if (child == 0) {
+        reset_child_signals();
         int null = open("/dev/null", O_RDWR);
         if (null >= 0) dup2(null, STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
@@ -98,6 +100,7 @@ bool run_mail_script(const char *recipient, const std::string &sender, const std
         finish(1);
     }
     if (child == 0) {
+        reset_child_signals();
         execlp(MAIL_SCRIPT, MAIL_SCRIPT, recipient, sender.c_str(), subject.c_str(), path.c_str(),
                static_cast<char *>(nullptr));
         static const char failed[] = "*** E_mesg: ERROR: exec failed\n";

@@ -810,6 +810,8 @@ void intr_ilist_insert(IList_t *list, int position, const IListArg &value)
     else if (numeric_list(list))
         ilist_insertnelt(list, position, value.number);
     else
+        // 64 bits, as ILIST_ADD and ILIST_SET store an integer: cutting the number to 32 bits here
+        // alone would insert another value than the same number added (5000000000 would wrap).
         ilist_insertielt(list, position, as_long(value.number));
 }
 

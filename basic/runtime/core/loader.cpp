@@ -512,6 +512,16 @@ void preset_numeric_vars(dec_t *area, int count)
     }
 }
 
+bool header_issue_and_revision(const char *line, std::string &issue, int &revision)
+{
+    char text[ISSUE_SIZE + 1] = "";
+    float number = 0;
+    if (std::sscanf(line, "%7c%f", text, &number) != 2) return false;
+    issue.assign(text, ISSUE_SIZE);
+    revision = revision_number(number);
+    return true;
+}
+
 namespace {
 
 bool placed_variable(const Symbol *s)
@@ -532,6 +542,9 @@ void place_structure(Routine &r, Symbol *s)
     std::uint64_t size = (s->S_type & s_numeric) ? sizeof(dec_t) : 0;
     if (!(s->S_type & s_based)) {
         const auto *sig = std::get_if<SymSignature>(&s->S_);
+        // The assertion's text, through Abort rather than the assertion path: a structure without
+        // its table name is a damaged object file, not a fault of the run-time, so the run ends
+        // like any other refused load (status 1, exit clean-up) instead of by SIGTRAP.
         if (!sig) Abort("Program assertion failed in %s@%d: %s", "loader", __LINE__, "s->S_.signature != NULL");
         OskaTable_t *table = FindOskaTable(current_application->app->tables, sig->tname.c_str());
         if (!table) Abort("Cannot find oska table %s on needed by var %s\n", sig->tname.c_str(), s->S_name.c_str());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "code.h"
 #include "disamdec.h"
@@ -42,6 +43,11 @@ extern char Loaded_program_path[LOADED_PATH_SIZE];
 extern char Loaded_program[LOADED_PATH_SIZE];
 extern char Loaded_program_header[LOADED_HEADER_SIZE];
 extern char *LoadedProgramName;
+
+// The issue and revision of a header line, read as the loader reads them: the issue its first
+// seven characters, the revision the number after them (as a whole number, -1 when out of
+// range). False when the line does not have both.
+bool header_issue_and_revision(const char *line, std::string &issue, int &revision);
 
 void LoadCode(Interp_t *interp);
 Code *decode();

@@ -501,6 +501,9 @@ int copy_into_text(int nargs, int last)
         text = src.s_c.C_S ? text_field_text(src.s_c.C_S, "COPYTOTEXT") : nullptr;
         if (text) n = std::strlen(text);
     } else {
+        // The string's stored length, not its first dimension word: that word is the room of a
+        // variable (or nothing useful for a constant or an expression's result), and reading by it
+        // would copy the blanks or bytes after the text, or read past a shorter one.
         text = src.s_c.C_S;
         if (text) n = src.length;
     }

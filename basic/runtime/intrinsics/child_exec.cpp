@@ -2,7 +2,6 @@
 #include "child_exec.h"
 
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <sys/syscall.h>
@@ -12,17 +11,6 @@
 #include "run_time.h"
 
 namespace child_exec {
-
-void reset_signals() noexcept
-{
-    struct sigaction sa {};
-    sa.sa_handler = SIG_DFL;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGPIPE, &sa, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-}
 
 bool move_to(int fd, int target) noexcept
 {

@@ -17,10 +17,6 @@ struct Failure {
     int error;  // errno of that step
 };
 
-// Gives the new program the signal state a program expects: SIGPIPE, which the run-time ignores,
-// back to its default action, and no signal blocked.
-void reset_signals() noexcept;
-
 // Makes target a copy of fd that survives exec (also when fd already is target). False on failure.
 bool move_to(int fd, int target) noexcept;
 

@@ -6,7 +6,8 @@
 // channels or sockets: once CO closes our end of a child's input, that child's reader sees the
 // end of its input even while other children run. All buffered output is flushed before a fork,
 // and a child does nothing but set up its descriptors and exec; a failure there comes back through
-// a report pipe and is raised here, in the run-time. A wait is always for the slot's own pid.
+// a report pipe and is mailed from here, in the run-time, which goes on with the ended child in
+// its slot. A wait is always for the slot's own pid.
 #include "child_processes.h"
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 
 #include "cases.h"
 #include "child_exec.h"
+#include "child_signals.h"
 #include "message.h"
 #include "run_time.h"
 
@@ -91,7 +93,7 @@ struct Plumbing {
 // Runs in the child: descriptors, then the program, searched on PATH.
 [[noreturn]] void run_child(char *const argv[], const Plumbing &p, int report, const std::string &exec_message)
 {
-    child_exec::reset_signals();
+    reset_child_signals();
     if (p.null_output) {
         const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (null < 0 || !child_exec::move_to(null, 1) || !child_exec::move_to(null, 2))
@@ -107,8 +109,9 @@ struct Plumbing {
 
 // Forks a child for argv once all buffered output is written (so nothing is written twice). In
 // the parent: the child's pid, or -1 when the fork failed (errno set). A child that could not run
-// the program has been reaped when this returns, and *failure tells the step and its error.
-pid_t start_child(const std::vector<std::string> &args, const Plumbing &p, child_exec::Failure *failure)
+// the program has been reaped when this returns: *failure tells the step and its error, *status
+// its wait status.
+pid_t start_child(const std::vector<std::string> &args, const Plumbing &p, child_exec::Failure *failure, int *status)
 {
     std::vector<char *> argv;
     for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
@@ -130,16 +133,22 @@ pid_t start_child(const std::vector<std::string> &args, const Plumbing &p, child
         return -1;
     }
     *failure = child_exec::await_report(report[0]);
-    if (failure->step != STEP_NONE) child_exec::reap(pid);
+    if (failure->step != STEP_NONE) *status = child_exec::reap(pid);
     return pid;
 }
 
-// The slot's process could not be started: the slot is free again and the failure raised.
-[[noreturn]] void child_failed(int slot, const child_exec::Failure &f)
+// The slot's child could not run its program and has ended with the error number as its status.
+// It is the child's failure, not the run's: the report the child cannot make itself (no mail may
+// leave a forked child) goes to the support address from here, and the slot keeps the ended child
+// for TP to collect.
+void child_failed(int slot, pid_t pid, const child_exec::Failure &f, int status)
 {
-    free_slot(slot);
-    errno = f.error;
-    Syserr("%s", STEP_MESSAGES[f.step]);
+    if (status < 0) Abort("Child missing");
+    Email(SUPPORT_ADDRESS, "mach syserror: slot: %d emsg: %s", slot, STEP_MESSAGES[f.step]);
+    ChildSlot &c = children[slot];
+    c.pid = pid;
+    c.status = status;
+    c.done = 1;
 }
 
 // The two ends of a pipe, closed when they go out of scope unless taken.
@@ -184,15 +193,16 @@ void start_background(int slot, int option, const std::vector<std::string> &args
         p.input = to_child.read;
     }
     child_exec::Failure failure{};
-    const pid_t pid = start_child(args, p, &failure);
+    int status = 0;
+    const pid_t pid = start_child(args, p, &failure, &status);
     if (pid < 0) {
         const int error = errno;
         free_slot(slot);
         Email(SUPPORT_ADDRESS, "mach syserror: slot: %d emsg: %s", slot, "MACH: fork failed");
         finish(error ? error : 1);
     }
-    if (failure.step != STEP_NONE) child_failed(slot, failure);
     ChildSlot &c = children[slot];
+    if (failure.step != STEP_NONE) child_failed(slot, pid, failure, status);
     c.pid = pid;
     c.read_fd = Pipe::take(from_child.read);
     c.write_fd = Pipe::take(to_child.write);
@@ -210,20 +220,24 @@ void pause_for_enter()
 void start_foreground(int slot, int option, const std::vector<std::string> &args)
 {
     child_exec::Failure failure{};
-    const pid_t pid = start_child(args, Plumbing{}, &failure);
+    int status = 0;
+    const pid_t pid = start_child(args, Plumbing{}, &failure, &status);
     if (pid < 0) {
         const int error = errno;
         free_slot(slot);
         errno = error;
         Syserr("MACH: fork failed");
     }
-    if (failure.step != STEP_NONE) child_failed(slot, failure);
-    ChildSlot &c = children[slot];
-    c.pid = pid;
-    const int status = child_exec::reap(pid);
-    if (status < 0) Abort("Child missing");
-    c.status = status;
-    c.done = 1;
+    if (failure.step != STEP_NONE) {
+        child_failed(slot, pid, failure, status);
+    } else {
+        ChildSlot &c = children[slot];
+        c.pid = pid;
+        const int ended = child_exec::reap(pid);
+        if (ended < 0) Abort("Child missing");
+        c.status = ended;
+        c.done = 1;
+    }
     if (option == 5 && !Back_ground) pause_for_enter();
 }
 

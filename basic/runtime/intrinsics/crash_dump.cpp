@@ -79,14 +79,12 @@ std::string host()
     return area;
 }
 
-// The loaded program's header read as a word of at most two characters and a second word.
+// The loaded program's issue and revision, read from its header as the loader reads them (the
+// header's first seven characters, then a number): empty texts when it has none.
 void issue_and_revision(std::string &issue, std::string &revision)
 {
-    char a[3] = "", b[8] = "";
-    if (std::sscanf(Loaded_program_header, "%2s %7s", a, b) == 2) {
-        issue = a;
-        revision = b;
-    }
+    int number = 0;
+    if (header_issue_and_revision(Loaded_program_header, issue, number)) revision = std::to_string(number);
 }
 
 // Newest first: the routine (or intrinsic) running now, then the callers' records down to 1.

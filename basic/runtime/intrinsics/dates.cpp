@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -27,6 +28,13 @@ constexpr std::size_t STAMP_LENGTH_OVER = 18;
 
 // Two digits whatever the century: the layouts keep their columns in every year.
 int two_digit_year(long year) { return static_cast<int>(((year % 100) + 100) % 100); }
+
+unsigned days_in_month(unsigned year, unsigned month)
+{
+    static constexpr unsigned days[] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month];
+}
 
 std::string formatted(const char *format, auto... values)
 {
@@ -84,16 +92,22 @@ std::string date_print_text(int layout, std::string_view date)
     bool all_space = true;
     for (char c : date) all_space = all_space && std::isspace(static_cast<unsigned char>(c));
     if (all_space) return std::string(date);
-    // The separators may be anything; what is left reads as year, month and day as scanf reads
-    // them (leading blanks skipped, at most 4, 2 and 2 characters).
+    // The separators may be anything; what is left reads as year, month and day, each after
+    // leading blanks as at most 4, 2 and 2 digits. Digits only: a sign would read "-1" as a huge
+    // unsigned day.
     char text[DATE_LENGTH + 1];
     date.copy(text, DATE_LENGTH);
     text[DATE_LENGTH] = '\0';
     text[4] = text[7] = ' ';
-    unsigned year = 0, month = 0, day = 0;
-    if (std::sscanf(text, "%4u%2u%2u", &year, &month, &day) != 3) return std::string(unreadable_date);
-    // The month names a table entry: any other month cannot be shown.
-    if (month < 1 || month > 12) return std::string(unreadable_date);
+    char year_digits[5], month_digits[3], day_digits[3];
+    if (std::sscanf(text, " %4[0-9] %2[0-9] %2[0-9]", year_digits, month_digits, day_digits) != 3)
+        return std::string(unreadable_date);
+    const unsigned year = static_cast<unsigned>(std::atoi(year_digits)),
+                   month = static_cast<unsigned>(std::atoi(month_digits)),
+                   day = static_cast<unsigned>(std::atoi(day_digits));
+    // Only a date of the calendar is shown: the month names a table entry, and a day its month
+    // does not have (31 February) would print as a date that never was.
+    if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return std::string(unreadable_date);
     const int yy = two_digit_year(year);
     switch (layout) {
     case 0: return formatted("%02u%s%02d", day, months[month], yy);

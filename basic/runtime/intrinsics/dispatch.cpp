@@ -133,6 +133,8 @@ template <class Handler> const Row<Handler> *served(Table<Handler> &t, int code,
     const Row<Handler> &row = t[code];
     const char *name = inbuilt[code].F_name;
     if ((row.flags & WINDOWS) && Back_ground) {
+        // Without the "$" of a string intrinsic: the forms engine's own text for one of them is
+        // "ICGET_FIELD_NAME: not in windows mode", and one rule serves every refused row.
         std::string bare(name);
         if (!bare.empty() && bare.back() == '$') bare.pop_back();
         Xerror(208, "%s: not in windows mode", bare.c_str());

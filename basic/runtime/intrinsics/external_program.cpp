@@ -26,6 +26,7 @@
 #include "applications.h"
 #include "cases.h"
 #include "child_exec.h"
+#include "child_signals.h"
 #include "gdata.h"
 #include "interp.h"
 #include "message.h"
@@ -79,9 +80,10 @@ void run_command(ExternalJob_t *job)
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
+    // Every disposition back to its default (the run-time ignores SIGPIPE) and nothing blocked
+    // (this worker blocks every signal), as reset_child_signals gives a forked child.
     sigset_t defaults, none;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);  // ignored by the run-time, not by the programs it starts
+    sigfillset(&defaults);
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setsigmask(&attributes, &none);
@@ -399,7 +401,7 @@ int open_on(const char *path, int flags, int target, int open_bit)
 // and error to our terminals (or "/dev/null"), then bash runs the command.
 [[noreturn]] void run_daemon(const DaemonPlan &plan)
 {
-    child_exec::reset_signals();
+    reset_child_signals();
     close(0);
     close(1);
     close(2);

@@ -200,7 +200,15 @@ std::size_t cpmed_column(const dec_t *value, int width, int decimals, ZeroForm z
     if (decimals < 0) Xerror(202, "%s: number of decimals %d is negative", intrinsic, decimals);
     char *o = out.data();
     const bool is_zero = value->dec_pos == DECPOSNULL || value->dec_ndgts == 0;
-    if (is_zero && zero == ZeroForm::dashes) return right_aligned("-- ", width, o);
+    if (is_zero && zero == ZeroForm::dashes) {
+        // The dashes are kept to the column like digits that do not fit: a narrower column is
+        // all asterisks, never a text that runs into the next one.
+        if (width < 3) {
+            std::memset(o, '*', static_cast<std::size_t>(width));
+            return static_cast<std::size_t>(width);
+        }
+        return right_aligned("-- ", width, o);
+    }
     if (is_zero && zero == ZeroForm::text)
         return right_aligned(zero_text.substr(0, static_cast<std::size_t>(std::max(width - 1, 0))), width, o);
 
@@ -227,14 +235,18 @@ std::size_t cpmed_column(const dec_t *value, int width, int decimals, ZeroForm z
         *p++ = d.integer[i];
         if (left > 1 && (left - 1) % 3 == 0 && (left - 1) / 3 <= separators) *p++ = ',';
     }
+    bool shown_zero = d.integer.find_first_not_of('0') == std::string_view::npos;
     if (decimals > 0) {
         *p++ = '.';
         const std::size_t taken = std::min(d.fraction.size(), static_cast<std::size_t>(decimals));
         d.fraction.copy(p, taken);
+        shown_zero = shown_zero && d.fraction.substr(0, taken).find_first_not_of('0') == std::string_view::npos;
         std::memset(p + taken, '0', static_cast<std::size_t>(decimals) - taken);
         p += decimals;
     }
-    *p = d.negative ? '-' : ' ';
+    // A negative value whose shown digits are all zero (-0.001 with two decimals) is shown as the
+    // zero it reads as: a sign on 0.00 would tell of a debt the column does not show.
+    *p = d.negative && !shown_zero ? '-' : ' ';
     return w;
 }
 

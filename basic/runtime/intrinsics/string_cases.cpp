@@ -169,7 +169,10 @@ void STRIP_case(int nargs, int last, Stack *result)
 }
 
 // The template is copied, so a constant stays a template; the new name goes back only into a
-// variable given as the template.
+// variable given as the template. Its text is taken as it is: a fixed-length variable pads its
+// template with blanks, so its last six characters are no XXXXXX and mkdtemp refuses it (error 202
+// with the system's text). The blanks are not cut: where a padded template ends is a guess, and a
+// guess could make a directory by a name the program never gave.
 void MKTEMP_case(int nargs, int last, Stack *result)
 {
     Stack &t = arg(nargs, last, 0);

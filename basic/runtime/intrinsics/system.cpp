@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cases.h"
+#include "child_signals.h"
 #include "file_intrinsics.h"
 #include "message.h"
 #include "misc.h"
@@ -114,6 +115,7 @@ int run_script(const std::vector<std::string> &argv)
     const pid_t child = fork();
     if (child < 0) return -1;
     if (child == 0) {
+        reset_child_signals();
         execvp(args[0], args.data());
         _exit(127);
     }

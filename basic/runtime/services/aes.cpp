@@ -12,6 +12,7 @@
 #include <climits>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <openssl/crypto.h>
@@ -168,6 +169,19 @@ long b64_decoded_size(const unsigned char *data, std::size_t length)
     return static_cast<long>(length / 4 * 3 - padding);
 }
 
+// True when a base64 text that decodes is the one encoding gives its bytes: the bits the last
+// character before the padding carries beyond the data (four before "==", two before "=") are
+// zero. Decoding passes over them, so without this check four texts stand for the same bytes.
+bool b64_canonical(const unsigned char *data, std::size_t length)
+{
+    if (length < 2 || data[length - 1] != '=') return true;
+    const bool two = data[length - 2] == '=';
+    const unsigned char last = data[length - (two ? 3 : 2)];
+    static constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const std::size_t value = alphabet.find(static_cast<char>(last));
+    return value != std::string_view::npos && (value & (two ? 0x0F : 0x03)) == 0;
+}
+
 int b64_encode(const unsigned char *data, std::size_t length, unsigned char *out, std::size_t size)
 {
     if (length > MAX_TEXT) return -1;
@@ -276,10 +290,13 @@ int _aes_gcm_decrypt(const char *form, std::size_t length, char **out, const uns
         check(EVP_DecryptUpdate(ctx.get(), reinterpret_cast<unsigned char *>(plain), &produced, ciphertext.get(),
                                 ciphertext_bytes));
         check(EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, TAG_SIZE, tag));
-        // A tag shorter than the full sixteen bytes never authenticates: zero bytes standing in for
-        // the missing ones would let a cut tag pass now and then.
+        // Only the form encryption makes authenticates: a tag of other than sixteen bytes (zero
+        // bytes standing in for missing ones would let a cut tag pass now and then; extra ones
+        // would be passed over), or a base64 text whose unused bits are set, is an altered form.
         authentic = EVP_DecryptFinal_ex(ctx.get(), reinterpret_cast<unsigned char *>(plain) + produced, &last);
-        if (tag_bytes < TAG_SIZE) authentic = 0;
+        if (tag_bytes != TAG_SIZE || !b64_canonical(bytes, tag_length) ||
+            !b64_canonical(bytes + tag_length + 1, length - tag_length - 1))
+            authentic = 0;
     }
     if (authentic <= 0) {
         const std::string errors = ssl_errors();

@@ -16,6 +16,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <openssl/err.h>
+#include <openssl/sslerr.h>
 #include <tls.h>
 
 #include "gdata.h"
@@ -32,6 +34,9 @@ constexpr char API_PORT[] = "443";
 
 int _contract = 0;                 // 0 until read
 tls_config *_tls_cfg = nullptr;    // null until made, and again once freed
+// The connection whose server ended the stream without a close_notify: libtls answers a later
+// read on it with an error of its own, so its end is remembered (cleared when it goes).
+const tls *_ended_without_notify = nullptr;
 
 // libtls's text of the last error of ctx ("" when it has none).
 const char *error_of(tls *ctx)
@@ -123,6 +128,21 @@ int connect_server(std::string &error)
     return fd;
 }
 
+// True when the read that failed on ctx met the end of the TCP stream without the server's TLS
+// close_notify. HTTP/1.0 ends a reply with the end of the stream, so a server that drops the
+// connection once it has answered has still given its whole reply: that is the end of the data,
+// not a failed read. libtls gives only the error's text, so it is matched against the library's
+// own text of that error.
+bool ended_without_close_notify(tls *ctx)
+{
+    static const std::string eof_text = [] {
+        char text[256];
+        ERR_error_string_n(ERR_PACK(ERR_LIB_SSL, 0, SSL_R_UNEXPECTED_EOF_WHILE_READING), text, sizeof text);
+        return std::string(text);
+    }();
+    return std::strstr(error_of(ctx), eof_text.c_str()) != nullptr;
+}
+
 [[noreturn]] void refuse_configuration(const char *log_format, const char *message)
 {
     mlog(3, log_format, "api_tls_init");
@@ -152,6 +172,23 @@ std::string stripped(const IListElt_t *element)
     std::string text = element->value.text ? element->value.text : "";
     strip(text);
     return text;
+}
+
+// Stops the run when an element of list holds a control character: a line break would add
+// lines to the request body, so that one element approved or revoked more certificates. The
+// message takes the element's position (from 1) last; what is the list's name in it, with the
+// intrinsic's name before it when name is given.
+void check_printable(IList_t *list, const char *message, const char *name = nullptr)
+{
+    int position = 1;
+    for (const IListElt_t *e = list->head; e; e = e->next, ++position) {
+        for (const char *p = e->value.text ? e->value.text : ""; *p; ++p) {
+            const auto c = static_cast<unsigned char>(*p);
+            if (c >= 0x20 && c != 0x7f) continue;
+            if (name) Abort(message, name, position);
+            Abort(message, position);
+        }
+    }
 }
 
 void append(IList_t *list, const std::string &text)
@@ -305,6 +342,7 @@ void api_tls_config_free()
 
 ApiConnection::~ApiConnection()
 {
+    if (_ended_without_notify == ctx_) _ended_without_notify = nullptr;
     tls_free(ctx_);
     if (fd_ >= 0) close(fd_);
 }
@@ -349,11 +387,16 @@ int api_tls_write(tls *ctx, const char *bytes, std::size_t length)
 std::optional<std::string> api_tls_getline(tls *ctx)
 {
     std::string line;
+    if (ctx == _ended_without_notify) return line;
     try {
         for (;;) {
             char c;
             const ssize_t n = tls_read(ctx, &c, 1);
             if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) continue;
+            if (n < 0 && ended_without_close_notify(ctx)) {
+                _ended_without_notify = ctx;
+                break;
+            }
             if (n < 0) {
                 mlog(3, "%s: tls_read: %s", "api_tls_getline", error_of(ctx));
                 return std::nullopt;
@@ -405,6 +448,7 @@ int cert_approve(IList_t *certificates)
                       "icert_approve: List is not a character string list!");
     // A request without a certificate would have no body to send.
     if (ilist_length(certificates) == 0) Abort("icert_approve: List cert is empty!");
+    check_printable(certificates, "icert_approve: List element %d holds a control character!");
     auto build = [&] {
         std::string body;
         for (const IListElt_t *e = certificates->head; e; e = e->next) body += stripped(e) + "\r\n";
@@ -441,6 +485,8 @@ int cert_reject_revoke(IList_t *certificates, IList_t *states, int reject)
     const int n = ilist_length(certificates), m = ilist_length(states);
     if (n != m) Abort("icert_%s: Length of List_cert (%d) != Length of List_status (%d) !", name, n, m);
     if (n == 0) Abort("icert_%s: List cert is empty!", name);
+    check_printable(certificates, "icert_%s: List_cert element %d holds a control character!", name);
+    check_printable(states, "icert_%s: List_status element %d holds a control character!", name);
     auto build = [&] {
         std::string body;
         for (const IListElt_t *c = certificates->head, *s = states->head; c && s; c = c->next, s = s->next)

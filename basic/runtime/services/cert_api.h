@@ -53,7 +53,8 @@ std::unique_ptr<ApiConnection> api_bring_up_tls();
 int api_tls_write(tls *ctx, const char *bytes, std::size_t length);
 
 // One received line with its line feed, or what came before the end of the data (an empty text
-// once the data has ended); nothing on a read failure, which is logged.
+// once the data has ended); nothing on a read failure, which is logged. A server that ends the
+// stream without a TLS close_notify has ended the data.
 std::optional<std::string> api_tls_getline(tls *ctx);
 
 // The status code of an HTTP status line ("HTTP/", version digits and dots, blanks, three digits
@@ -65,7 +66,8 @@ void chomp(std::string &text);
 void strip(std::string &text);
 
 // The requests. Each checks its lists and stops the run on a fault, with the texts of the
-// intrinsic it serves; the result is the request's status as above.
+// intrinsic it serves (an element holding a control character is one: nothing is sent); the
+// result is the request's status as above.
 int cert_approve(IList_t *certificates);
 // Appends each body line's certificate, status and DN to the three lists on status 200 only;
 // type is null or one of "expired", "pending", "revoked", "valid" (any case), sent as given.

@@ -18,6 +18,7 @@
 #include <glib/gstdio.h>
 
 #include "cases.h"
+#include "child_signals.h"
 #include "gchooser.h"
 #include "gprint.h"
 #include "message.h"
@@ -70,7 +71,7 @@ bool run_convert(const std::vector<std::string> &args, const char *failure_forma
     char *err = nullptr;
     int status = 0;
     GError *error = nullptr;
-    if (!g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr, nullptr, nullptr, &err,
+    if (!g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, reset_child_signals_setup, nullptr, nullptr, &err,
                       &status, &error)) {
         const std::string text = error->message;
         g_error_free(error);

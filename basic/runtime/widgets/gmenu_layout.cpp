@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 
+#include "child_signals.h"
 #include "cmatrix.h"
 #include "cutil.h"
 #include "gmisc.h"
@@ -161,7 +162,7 @@ void gmenu_get_tod(menu_data *v, int crumb)
     const char *argv[] = {program.c_str(), number.c_str(), nullptr};
     gchar *out = nullptr;
     if (!g_spawn_sync(nullptr, const_cast<char **>(argv), nullptr,
-                      static_cast<GSpawnFlags>(G_SPAWN_STDERR_TO_DEV_NULL | G_SPAWN_CLOEXEC_PIPES), nullptr, nullptr,
+                      static_cast<GSpawnFlags>(G_SPAWN_STDERR_TO_DEV_NULL | G_SPAWN_CLOEXEC_PIPES), reset_child_signals_setup, nullptr,
                       &out, nullptr, nullptr, nullptr)) {
         g_free(out);
         out = nullptr;

@@ -109,9 +109,11 @@ TEST_F(CrashDump, MainProgramLayout)
     EXPECT_EQ(head[7], std::string("DPATH\t") + (DPATH ? DPATH : "<undef>"));
     EXPECT_EQ(head[8], std::string("Program\t") + context->program_name);
     EXPECT_EQ(head[9], std::string("Program_path\t") + Loaded_program_path);
-    // The header "V150611 70 ...": a word of at most two characters, then the next word.
-    EXPECT_EQ(head[10], "Issue\tV1");
-    EXPECT_EQ(head[11], "Revision\t50611");
+    // The header "V150611 70 ...", read as the loader reads it: the issue's seven characters,
+    // then the revision number.
+    ASSERT_EQ(std::string(Loaded_program_header, 11), "V150611 70 ");
+    EXPECT_EQ(head[10], "Issue\tV150611");
+    EXPECT_EQ(head[11], "Revision\t70");
     EXPECT_EQ(head[12], "<Error>");
 
     EXPECT_EQ(section("<Error>"), (std::vector<std::string>{"the title", "the message"}));

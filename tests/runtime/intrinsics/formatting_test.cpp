@@ -176,6 +176,19 @@ TEST(Dates, StoredDateReLaid)
         {3, "abcd-ef-gh", "********"},
         {3, "2026-13-07", "********"},  // no such month
         {3, "2026-00-07", "********"},
+        // Only days of the calendar, read as digits (a sign is no digit).
+        {3, "2026-12--1", "********"},
+        {3, "2026-12-+1", "********"},
+        {3, "-026-12-07", "********"},
+        {3, "2026-02-31", "********"},
+        {3, "2026-02-29", "********"},
+        {3, "2024-02-29", "29 Feb 2024"},
+        {3, "1900-02-29", "********"},
+        {3, "2026-04-31", "********"},
+        {3, "2026-04-30", "30 Apr 2026"},
+        {3, "2026-12-00", "********"},
+        {3, "2026-12-31", "31 Dec 2026"},
+        {3, " 026-1 - 7", "07 Jan 0026"},  // leading blanks of a field, as before
         {4, "2026-12-07", ""},
         {-1, "2026-12-07", ""},
         {9, "2026-1x-07", "********"},  // the date is judged before the layout
@@ -198,9 +211,16 @@ TEST(AmountColumns, Cases)
         {"0", 6, 2, ZeroForm::number, "", " 0.00 "},  // three arguments: zero is a number
         {"0", 6, 2, ZeroForm::text, "nil", "   nil"},
         {"0", 6, 2, ZeroForm::text, "abcdefgh", " abcde"},  // cut to width - 1
-        {"0", 2, 0, ZeroForm::dashes, "", "-- "},
+        {"0", 2, 0, ZeroForm::dashes, "", "**"},  // the dashes do not fit
+        {"0", 1, 0, ZeroForm::dashes, "", "*"},
+        {"0", 0, 0, ZeroForm::dashes, "", ""},
+        {"0", 3, 0, ZeroForm::dashes, "", "-- "},
         {"0.001", 6, 2, ZeroForm::dashes, "", " 0.00 "},  // not zero: truncated, not a zero form
-        {"-0.009", 7, 2, ZeroForm::number, "", "  0.00-"},
+        {"-0.009", 7, 2, ZeroForm::number, "", "  0.00 "},  // what shows as zero has no sign
+        {"-0.001", 7, 2, ZeroForm::dashes, "", "  0.00 "},
+        {"-0.4", 4, 0, ZeroForm::number, "", "  0 "},
+        {"-0.01", 7, 2, ZeroForm::number, "", "  0.01-"},
+        {"-1000.001", 9, 2, ZeroForm::number, "", "1,000.00-"},
         {"1.999", 6, 2, ZeroForm::number, "", " 1.99 "},
         {"1234567", 9, 0, ZeroForm::number, "", "1234,567 "},  // the left separator goes first
         {"1234567", 8, 0, ZeroForm::number, "", "1234567 "},

@@ -3,9 +3,10 @@
 
 amounts.tsv: amount columns. Fields: value text, width, decimals, zero form ("n" a number as any
 other, "d" dashes, "t" the zero text "nil"), the column. The column is the value quantized with
-ROUND_DOWN to the decimals, formatted with "," grouping, followed by the sign column ("-" or a
-blank) and right-aligned in the width; separators are dropped from the left while the column is
-too wide, and a column whose digits alone do not fit is all asterisks.
+ROUND_DOWN to the decimals, formatted with "," grouping, followed by the sign column ("-" when
+the quantized value is below zero, else a blank) and right-aligned in the width; separators are
+dropped from the left while the column is too wide, and a column whose digits alone do not fit is
+all asterisks, as are dashes in fewer than three columns.
 
 urls.tsv: percent-encoding. Fields: the input bytes in hexadecimal, then
 urllib.parse.quote(bytes, safe='-._~').
@@ -34,13 +35,13 @@ def random_value():
 
 def column(value, width, decimals, zero_form):
     if value == 0 and zero_form == "d":
-        return "-- ".rjust(width)
+        return "-- ".rjust(width) if width >= 3 else "*" * width
     if value == 0 and zero_form == "t":
         return ZERO_TEXT[: max(width - 1, 0)].rjust(width)
     quantized = value.quantize(Decimal(1).scaleb(-decimals), rounding=ROUND_DOWN)
     grouped = format(abs(quantized), ",f")
     integer, _, fraction = grouped.partition(".")
-    tail = ("." + fraction if decimals > 0 else "") + ("-" if value < 0 else " ")
+    tail = ("." + fraction if decimals > 0 else "") + ("-" if quantized < 0 else " ")
     room = width - len(tail)
     if room < len(integer.replace(",", "")):
         return "*" * width

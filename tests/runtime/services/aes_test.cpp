@@ -170,6 +170,11 @@ TEST(Aes, StopsWithTheirMessages)
         {"ciphertext cut short", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ")}, failed, 2},
         // A tag shorter than sixteen bytes never passes, even where its missing bytes would match.
         {"tag cut to 15 bytes", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwK?kuoZ6Zs=")}, failed, 2},
+        // Only the form encryption makes: no extra tag bytes after the sixteen that match, no
+        // other text for the same bytes (the bits the last character carries beyond them set).
+        {"tag with two extra bytes", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQAA?kuoZ6Zs=")}, failed, 2},
+        {"unused bits of the tag set", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbR==?kuoZ6Zs=")}, failed, 2},
+        {"unused bits of the ciphertext set", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zt=")}, failed, 2},
         {"no question mark", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==kuoZ6Zs=")},
          "stop: aes_gcm_decrypt: incorrect ciphertext supplied", 0},
         {"empty", in_IAES_DECRYPT, {S("")}, "stop: aes_gcm_decrypt: incorrect ciphertext supplied", 0},

@@ -443,3 +443,71 @@ TEST_F(CertApi, ConfigurationIsMadeOnceAndFreedAtExit)
     std::rename((ca + ".saved").c_str(), ca.c_str());
     EXPECT_EQ(approve({"D"}).value, "200");
 }
+
+// A line break or other control character in an element would add lines to the request body (one
+// element approving or revoking more certificates): refused before anything is sent.
+TEST_F(CertApi, ControlCharactersInElementsAreRefused)
+{
+    TlsStub stub;
+    stub.respond(OK);
+    struct {
+        const char *what;
+        int code;
+        std::function<std::vector<Arg>()> args;
+        std::string stop;
+    } cases[] = {
+        {"approve, a line feed", in_ICERT_APPROVE, [] { return std::vector<Arg>{handle(strings({"c1", "c2\nc3"}))}; },
+         "icert_approve: List element 2 holds a control character!"},
+        {"approve, carriage return and line feed", in_ICERT_APPROVE,
+         [] { return std::vector<Arg>{handle(strings({"c1\r\nc9"}))}; },
+         "icert_approve: List element 1 holds a control character!"},
+        {"approve, a tab", in_ICERT_APPROVE, [] { return std::vector<Arg>{handle(strings({"c1\t"}))}; },
+         "icert_approve: List element 1 holds a control character!"},
+        {"approve, a delete", in_ICERT_APPROVE, [] { return std::vector<Arg>{handle(strings({"c\x7f"}))}; },
+         "icert_approve: List element 1 holds a control character!"},
+        {"revoke, a certificate", in_ICERT_REVOKE,
+         [] { return std::vector<Arg>{handle(strings({"c1", "c2\r\nc3"})), handle(strings({"s1", "s2"}))}; },
+         "icert_revoke: List_cert element 2 holds a control character!"},
+        {"reject, a status", in_ICERT_REJECT,
+         [] { return std::vector<Arg>{handle(strings({"c1"})), handle(strings({"bad\r\nc4 bad"}))}; },
+         "icert_reject: List_status element 1 holds a control character!"},
+    };
+    for (const auto &c : cases) {
+        stub.forget();
+        EXPECT_EQ(call(c.code, c.args()).value, "stop: " + c.stop) << c.what;
+        EXPECT_EQ(stub.request(), "") << c.what;
+    }
+    // Blanks and other printable characters go as they are.
+    EXPECT_EQ(approve({"CN=A B, O=x/y"}).value, "200");
+    EXPECT_EQ(stub.request(), header("POST /approve", 15) + "CN=A B, O=x/y\r\n");
+}
+
+// A server that ends the connection without a TLS close_notify after its reply: the reply is taken
+// as the end of the data, as if the close had been announced.
+TEST_F(CertApi, AReplyWithoutCloseNotifyIsTaken)
+{
+    TlsStub stub;
+    stub.end_abruptly(true);
+    struct {
+        const char *what;
+        std::string response, result;
+        std::vector<std::string> certificates;  // what the list request appends
+    } cases[] = {
+        {"status only", "HTTP/1.0 200 OK\r\n\r\n", "200", {}},
+        {"list body", OK + "c1 valid CN=One\r\nc2 pending CN=Two\r\n", "200", {"c1", "c2"}},
+        {"last line without its line end", OK + "c1 valid CN=One\r\nc6 expired CN=Six", "200", {"c1", "c6"}},
+        {"not found", "HTTP/1.0 404 Not Found\r\n\r\n", "404", {}},
+        // Nothing at all: the empty first line is a bad status line, not a failed read.
+        {"nothing", "", "0", {}},
+    };
+    for (const auto &c : cases) {
+        stub.respond(c.response);
+        IList_t *dns = strings({}), *states = strings({}), *certificates = strings({});
+        const Outcome o = call(in_ICERT_LIST, {handle(dns), handle(states), handle(certificates)});
+        EXPECT_EQ(o.value, c.result) << c.what << "\n" << o.err;
+        EXPECT_EQ(items(certificates), c.certificates) << c.what << "\n" << o.err;
+        EXPECT_EQ(o.err.find("tls_read"), std::string::npos) << c.what << "\n" << o.err;
+    }
+    stub.respond("HTTP/1.0 200 OK\r\n");
+    EXPECT_EQ(approve({"A"}).value, "200");
+}

@@ -5,6 +5,7 @@
 // short cut, Enter, clicks, footer buttons and the launch (the forms engine's routine runs watched
 // through the table of calls the widgets make into it); and, with the forms engine's own handlers
 // and routine runs, a form the launch opens in the menu's window and the menu's Escape routine.
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <fstream>
@@ -77,6 +78,7 @@ void install_crumb()
                            "0) printf 'Thought of the day\\n' ;;\n"
                            "5) printf 'a\\nb\\nc\\nd\\ne\\n' ;;\n"
                            "6) printf 'one\\ntwo\\nthree\\nfour\\nfive\\nsix\\n' ;;\n"
+                           "9) grep -E '^Sig(Blk|Ign):' /proc/self/status ;;\n"
                            "esac\n";
     chmod(path.c_str(), 0755);
 }
@@ -391,6 +393,25 @@ TEST_F(MenuTest, ThoughtOfTheDayOnRequestAndByLength)
         for (GtkWidget *w = gtk_widget_get_first_child(v->thought_box); w; w = gtk_widget_get_next_sibling(w)) ++children;
         EXPECT_EQ(children, 1) << "the new thought replaces the old";
     }
+}
+
+// The thought program starts with every signal at its default and none blocked, even though the
+// run ignores SIGPIPE and keeps SIGWINCH as its own parent left it (here ignored): the program
+// shows what /proc tells of its own signals.
+TEST_F(MenuTest, TheThoughtProgramStartsWithDefaultSignals)
+{
+    menu_data *v = menu();
+    struct sigaction ignore {}, pipe_before {}, winch_before {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &pipe_before);
+    sigaction(SIGWINCH, &ignore, &winch_before);
+    type_text("@9");
+    enter();
+    sigaction(SIGPIPE, &pipe_before, nullptr);
+    sigaction(SIGWINCH, &winch_before, nullptr);
+    ASSERT_TRUE(GTK_IS_LABEL(v->thought_widget));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(v->thought_widget)),
+                 "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
 }
 
 TEST_F(MenuTest, LogoPathAndSize)
