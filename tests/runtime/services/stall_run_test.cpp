@@ -16,6 +16,7 @@
 
 #include <libpq-fe.h>
 
+#include "cert_api_site.h"
 #include "gui_child.h"
 #include "intrinsics.h"
 #include "log_wait.h"
@@ -168,4 +169,14 @@ TEST(StallRun, TermEndsAFileServerCallThatIsNeverAnswered)
     const std::string body = log_line("waiting") + num(0) + str("list") + call("ifcalls", in_IMFILER, 1) +
                              call("ipcall", in_IMLOG, 2);
     expect_quiet_prompt_end(terminate_while_waiting("filerstall", body, always));
+}
+
+TEST(StallRun, TermEndsACertificateRequestThatIsNeverAnswered)
+{
+    lumba_test::CertApiSite::get();
+    lumba_test::SilentListener server(443);
+    std::string body;
+    for (int list = 0; list < 3; ++list) body += str("char") + call("ifcallr", in_ILIST_DECLARE, 1) + store(list);
+    body += log_line("waiting") + load(0) + load(1) + load(2) + call("ifcallr", in_ICERT_LIST, 3) + store(0);
+    expect_quiet_prompt_end(terminate_while_waiting("certstall", body, always));
 }
