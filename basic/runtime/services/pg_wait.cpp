@@ -5,6 +5,7 @@
 // reaches the safe point; a statement still running then is cancelled first.
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -51,7 +52,7 @@ int connect_timeout_ms(const char *conninfo)
     if (!options) return ms;
     for (const PQconninfoOption *o = options; o->keyword; ++o) {
         if (std::string(o->keyword) != "connect_timeout" || !o->val || !*o->val) continue;
-        const long seconds = std::strtol(o->val, nullptr, 10);
+        const long seconds = std::clamp(std::strtol(o->val, nullptr, 10), -1L, long{INT_MAX / 1000});
         ms = seconds <= 0 ? -1 : static_cast<int>(std::max(seconds, 2L) * 1000);
     }
     PQconninfoFree(options);

@@ -91,6 +91,9 @@ void expect_quiet_prompt_end(const Ended &e)
     EXPECT_LT(e.seconds, PROMPT_END_SECONDS) << e.output;
     EXPECT_EQ(e.output.find("E R R O R"), std::string::npos) << e.output;
     EXPECT_EQ(e.output.find("Caught signal"), std::string::npos) << e.output;
+    // In the sanitizer build its reports come on standard error.
+    EXPECT_EQ(e.output.find("Sanitizer"), std::string::npos) << e.output;
+    EXPECT_EQ(e.output.find("runtime error"), std::string::npos) << e.output;
     EXPECT_FALSE(std::filesystem::exists(site() + "/mail/0.args")) << read_all(site() + "/mail/0.txt");
 }
 
