@@ -142,6 +142,15 @@ void TlsStub::respond(const std::string &bytes)
     std::rename((path + ".new").c_str(), path.c_str());
 }
 
+void TlsStub::hold(bool on)
+{
+    const std::string path = dir_ + "/hold";
+    if (on)
+        std::ofstream(path) << "";
+    else
+        unlink(path.c_str());
+}
+
 std::string TlsStub::request() const { return read_file(dir_ + "/request"); }
 
 void TlsStub::forget() { unlink((dir_ + "/request").c_str()); }

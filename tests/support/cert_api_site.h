@@ -45,6 +45,9 @@ public:
 
     // The bytes every following connection is answered with (nothing at all for "").
     void respond(const std::string &bytes);
+    // From the next connection on, after the answer: keep the connection open, sending nothing
+    // more, until the client goes (true), or close it (false, the default).
+    void hold(bool on);
     // The raw bytes of the last request received, "" when none was; forget() clears it.
     std::string request() const;
     void forget();

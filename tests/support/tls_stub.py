@@ -4,7 +4,8 @@
 # private network namespace). It requires a client certificate that CLIENT_CA signed; for each
 # connection it records the raw request in DIR/request (headers, then Content-Length bytes of
 # body), answers with the bytes of DIR/response as they stand (an empty file: nothing) and closes
-# with a TLS close_notify (unwrap). A refused handshake is reported on standard error. "ready"
+# with a TLS close_notify (unwrap); while DIR/hold exists it keeps the connection open instead,
+# until the client goes. A refused handshake is reported on standard error. "ready"
 # on standard output once it listens.
 import os
 import socket
@@ -66,7 +67,12 @@ while True:
         put("request", read_request(conn))
         with open(os.path.join(work, "response"), "rb") as f:
             conn.sendall(f.read())
-        conn.unwrap()
+        if os.path.exists(os.path.join(work, "hold")):
+            # A server that keeps the connection open: nothing more until the client goes.
+            while conn.recv(65536):
+                pass
+        else:
+            conn.unwrap()
     except (ssl.SSLError, OSError):
         pass  # a client that goes without its close_notify
     finally:

@@ -431,6 +431,33 @@ TEST_F(CertApi, StalledServersEndAfterTheirTimeOuts)
     set_net_timeouts({0, 0});
 }
 
+TEST_F(CertApi, AServerThatKeepsTheConnectionOpenIsGivenUpOn)
+{
+    // After the handshake and the request: a status line that never comes is a local failure; a
+    // list body that never ends keeps what came before the reply time-out.
+    set_net_timeouts({300, 300});
+    TlsStub stub;
+    stub.hold(true);
+    stub.respond("");
+    Outcome o = approve({"A"});
+    EXPECT_EQ(o.value, "501") << o.err;
+    EXPECT_TRUE(has(o.err, "api_tls_getline: tls_read: server did not answer in time")) << o.err;
+    EXPECT_TRUE(has(o.err, "cert_approve: rpc_tls_getline")) << o.err;
+    EXPECT_EQ(stub.request(), header("POST /approve", 3) + "A\r\n");
+
+    stub.respond(OK + "c1 valid CN=One\r\n");
+    IList_t *dns = strings({}), *states = strings({}), *certificates = strings({});
+    const auto start = std::chrono::steady_clock::now();
+    o = call(in_ICERT_LIST, {handle(dns), handle(states), handle(certificates)});
+    const double took = lumba_test::seconds_since(start);
+    EXPECT_EQ(o.value, "200") << o.err;
+    EXPECT_EQ(items(certificates), std::vector<std::string>{"c1"});
+    EXPECT_EQ(items(dns), std::vector<std::string>{"CN=One"});
+    EXPECT_GE(took, 0.3);
+    EXPECT_LT(took, 3.0);
+    set_net_timeouts({0, 0});
+}
+
 TEST_F(CertApi, RefusedHandshakesGive501)
 {
     struct {
