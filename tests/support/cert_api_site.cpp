@@ -142,10 +142,15 @@ void TlsStub::respond(const std::string &bytes)
     std::rename((path + ".new").c_str(), path.c_str());
 }
 
-void TlsStub::end_abruptly(bool abrupt)
+void TlsStub::end_abruptly(bool abrupt) { set_flag("abrupt", abrupt); }
+
+void TlsStub::hold(bool on) { set_flag("hold", on); }
+
+// A file in the stub's directory whose presence the server reads at each connection.
+void TlsStub::set_flag(const char *name, bool on)
 {
-    const std::string path = dir_ + "/abrupt";
-    if (abrupt)
+    const std::string path = dir_ + "/" + name;
+    if (on)
         std::ofstream(path) << "";
     else
         unlink(path.c_str());

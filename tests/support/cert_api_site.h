@@ -48,11 +48,15 @@ public:
     // Whether every following connection ends without a TLS close_notify (the TCP stream just
     // stops after the answer), as a server that drops the connection does.
     void end_abruptly(bool abrupt);
+    // From the next connection on, after the answer: keep the connection open, sending nothing
+    // more, until the client goes (true), or close it (false, the default).
+    void hold(bool on);
     // The raw bytes of the last request received, "" when none was; forget() clears it.
     std::string request() const;
     void forget();
 
 private:
+    void set_flag(const char *name, bool on);
     std::string dir_;
     pid_t pid_ = -1;
 };

@@ -132,6 +132,14 @@ std::string PgCluster::query(const std::string &sql, const std::string &db) cons
     return value;
 }
 
+pid_t PgCluster::postmaster_pid() const
+{
+    std::ifstream in(dir_ + "/data/postmaster.pid");
+    pid_t pid = -1;
+    in >> pid;
+    return pid;
+}
+
 std::string PgCluster::log() const { return read_from(dir_ + "/server.log", 0); }
 
 std::size_t PgCluster::log_size() const { return log().size(); }

@@ -35,6 +35,10 @@ public:
     // The statements the server logged after a mark, each as the server logged it.
     std::vector<std::string> statements_since(std::size_t mark) const;
 
+    // The server's main process (from its pid file), to hold it stopped as a server that no
+    // longer answers.
+    pid_t postmaster_pid() const;
+
 private:
     std::string dir_;
     pid_t owner_;  // only the process that started the cluster stops it

@@ -32,6 +32,7 @@ public:
     void stop();
     void start();
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
 
     // The connection-information string of the directory intrinsics for this server:
     // "admin:Adm1n-Pw@127.0.0.1:389?dc=example,dc=test".

@@ -4,8 +4,9 @@
 # private network namespace). It requires a client certificate that CLIENT_CA signed; for each
 # connection it records the raw request in DIR/request (headers, then Content-Length bytes of
 # body), answers with the bytes of DIR/response as they stand (an empty file: nothing) and closes
-# with a TLS close_notify (unwrap), or, while DIR/abrupt exists, ends the TCP stream without one.
-# A refused handshake is reported on standard error. "ready" on standard output once it listens.
+# with a TLS close_notify (unwrap); while DIR/abrupt exists it ends the TCP stream without one,
+# and while DIR/hold exists it keeps the connection open instead, until the client goes. A refused
+# handshake is reported on standard error. "ready" on standard output once it listens.
 import os
 import socket
 import ssl
@@ -66,7 +67,11 @@ while True:
         put("request", read_request(conn))
         with open(os.path.join(work, "response"), "rb") as f:
             conn.sendall(f.read())
-        if os.path.exists(os.path.join(work, "abrupt")):
+        if os.path.exists(os.path.join(work, "hold")):
+            # A server that keeps the connection open: nothing more until the client goes.
+            while conn.recv(65536):
+                pass
+        elif os.path.exists(os.path.join(work, "abrupt")):
             # The connection ends without a close_notify: the TCP stream simply stops.
             conn.shutdown(socket.SHUT_RDWR)
             conn.close()

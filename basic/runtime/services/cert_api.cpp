@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <netdb.h>
+#include <poll.h>
 #include <new>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -23,6 +24,7 @@
 #include "gdata.h"
 #include "ilist.h"
 #include "message.h"
+#include "net_wait.h"
 #include "run_time.h"
 
 namespace {
@@ -38,11 +40,34 @@ tls_config *_tls_cfg = nullptr;    // null until made, and again once freed
 // read on it with an error of its own, so its end is remembered (cleared when it goes).
 const tls *_ended_without_notify = nullptr;
 
-// libtls's text of the last error of ctx ("" when it has none).
+// The socket of the one connection a request has open (libtls does not give it back), and why
+// the last wait on it failed ("" when none did).
+const tls *open_ctx = nullptr;
+int open_fd = -1;
+std::string wait_error;
+
+// The text of the last error of ctx: a wait that failed, else libtls's ("" when it has none).
 const char *error_of(tls *ctx)
 {
+    if (!wait_error.empty()) return wait_error.c_str();
     const char *e = tls_error(ctx);
     return e ? e : "";
+}
+
+// What libtls asks for with want (TLS_WANT_POLLIN, TLS_WANT_POLLOUT), waited for on the
+// connection's socket until deadline: true when it may go on. A signal reaches the safe point
+// meanwhile.
+bool wait_for(const tls *ctx, ssize_t want, const NetDeadline &deadline)
+{
+    if (ctx != open_ctx || open_fd < 0) {
+        wait_error = "no socket to wait on";
+        return false;
+    }
+    switch (net_wait(open_fd, want == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline)) {
+    case NetWait::ready: return true;
+    case NetWait::timed_out: wait_error = "server did not answer in time"; return false;
+    default: wait_error = std::strerror(errno); return false;
+    }
 }
 
 struct TlsConfigFree {
@@ -102,6 +127,26 @@ void load(Loaded &file, const std::string &path, const char *failure_log, const 
 
 // A TCP connection to the server, made here rather than by libtls so that its descriptor is
 // close-on-exec: the first of the host's addresses that accepts. -1 with the reason in error.
+// Connects fd within the connect time-out (ETIMEDOUT when the server takes no connection). The
+// socket stays non-blocking: every wait on it is the run-time's own.
+bool connect_within(int fd, const sockaddr *address, socklen_t size)
+{
+    const NetDeadline deadline(net_timeouts().connect_ms);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    if (connect(fd, address, size) == 0) return true;
+    if (errno != EINPROGRESS && errno != EINTR) return false;
+    switch (net_wait(fd, POLLOUT, deadline)) {
+    case NetWait::ready: break;
+    case NetWait::timed_out: errno = ETIMEDOUT; return false;
+    default: return false;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
+    errno = error;
+    return error == 0;
+}
+
 int connect_server(std::string &error)
 {
     addrinfo hints{};
@@ -118,7 +163,7 @@ int connect_server(std::string &error)
         fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) {
             error = std::string("socket: ") + std::strerror(errno);
-        } else if (connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+        } else if (!connect_within(fd, a->ai_addr, a->ai_addrlen)) {
             error = std::string("connect: ") + std::strerror(errno);
             close(fd);
             fd = -1;
@@ -243,8 +288,9 @@ int request(const char *routine, const std::function<std::string()> &build, cons
         }
     }
     int closed;
+    const NetDeadline deadline(net_timeouts().reply_ms);
     do closed = tls_close(ctx);
-    while (closed == TLS_WANT_POLLIN || closed == TLS_WANT_POLLOUT);
+    while ((closed == TLS_WANT_POLLIN || closed == TLS_WANT_POLLOUT) && wait_for(ctx, closed, deadline));
     if (closed != 0) mlog(3, "%s: tls_close: %s", routine, error_of(ctx));
     return status;
 }
@@ -343,8 +389,20 @@ void api_tls_config_free()
 ApiConnection::~ApiConnection()
 {
     if (_ended_without_notify == ctx_) _ended_without_notify = nullptr;
+    if (open_ctx == ctx_) {
+        open_ctx = nullptr;
+        open_fd = -1;
+    }
     tls_free(ctx_);
     if (fd_ >= 0) close(fd_);
+}
+
+void ApiConnection::set_socket(int fd)
+{
+    fd_ = fd;
+    open_ctx = ctx_;
+    open_fd = fd;
+    wait_error.clear();
 }
 
 std::unique_ptr<ApiConnection> api_bring_up_tls()
@@ -374,9 +432,13 @@ std::unique_ptr<ApiConnection> api_bring_up_tls()
 
 int api_tls_write(tls *ctx, const char *bytes, std::size_t length)
 {
+    const NetDeadline deadline(net_timeouts().reply_ms);
     while (length > 0) {
         const ssize_t n = tls_write(ctx, bytes, length);
-        if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) continue;
+        if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) {
+            if (wait_for(ctx, n, deadline)) continue;
+            return 1;
+        }
         if (n < 0) return 1;
         bytes += n;
         length -= static_cast<std::size_t>(n);
@@ -388,12 +450,15 @@ std::optional<std::string> api_tls_getline(tls *ctx)
 {
     std::string line;
     if (ctx == _ended_without_notify) return line;
+    const NetDeadline deadline(net_timeouts().reply_ms);
     try {
         for (;;) {
             char c;
-            const ssize_t n = tls_read(ctx, &c, 1);
-            if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) continue;
-            if (n < 0 && ended_without_close_notify(ctx)) {
+            ssize_t n = tls_read(ctx, &c, 1);
+            if ((n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) && wait_for(ctx, n, deadline)) continue;
+            if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) n = -1;
+            // An end without close_notify after the reply is its end; a wait that ran out is not.
+            if (n < 0 && wait_error.empty() && ended_without_close_notify(ctx)) {
                 _ended_without_notify = ctx;
                 break;
             }

@@ -38,7 +38,8 @@ public:
     ApiConnection &operator=(const ApiConnection &) = delete;
     ~ApiConnection();
     tls *get() const { return ctx_; }
-    void set_socket(int fd) { fd_ = fd; }
+    // The connected socket, closed with the connection; its waits are the run-time's own.
+    void set_socket(int fd);
 
 private:
     tls *ctx_;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -17,6 +18,7 @@
 
 #include "documents.h"
 #include "misc.h"
+#include "net_wait.h"
 #include "strcoder.h"
 
 namespace {
@@ -58,15 +60,20 @@ struct Socket {
     }
 };
 
-// Connects s to address; false with errno set when it cannot. A connection that a signal
-// interrupted goes on by itself: its outcome is waited for.
+// Connects s to address within the connect time-out; false with errno set when it cannot (a
+// server that takes no connections in time: ETIMEDOUT). The socket stays non-blocking: every wait
+// on it is the run-time's own, where a signal reaches the safe point.
 bool connect_to(const Socket &s, const sockaddr_in &address)
 {
+    const NetDeadline deadline(net_timeouts().connect_ms);
+    fcntl(s.fd, F_SETFL, fcntl(s.fd, F_GETFL) | O_NONBLOCK);
     if (connect(s.fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) return true;
-    if (errno != EINTR) return false;
-    pollfd p{s.fd, POLLOUT, 0};
-    while (poll(&p, 1, -1) < 0)
-        if (errno != EINTR) return false;
+    if (errno != EINPROGRESS && errno != EINTR) return false;
+    switch (net_wait(s.fd, POLLOUT, deadline)) {
+    case NetWait::ready: break;
+    case NetWait::timed_out: errno = ETIMEDOUT; return false;
+    default: return false;
+    }
     int error = 0;
     socklen_t size = sizeof error;
     if (getsockopt(s.fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return false;
@@ -74,12 +81,26 @@ bool connect_to(const Socket &s, const sockaddr_in &address)
     return error == 0;
 }
 
+// Waits until s is ready for events within deadline; false with errno set when it is not.
+bool ready(const Socket &s, short events, const NetDeadline &deadline)
+{
+    switch (net_wait(s.fd, events, deadline)) {
+    case NetWait::ready: return true;
+    case NetWait::timed_out: errno = ETIMEDOUT; return false;
+    default: return false;
+    }
+}
+
 // Sends every byte, a piece at a time when the socket takes less.
 bool send_all(const Socket &s, const char *bytes, std::size_t length)
 {
+    const NetDeadline deadline(net_timeouts().reply_ms);
     while (length > 0) {
         const ssize_t n = send(s.fd, bytes, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            if (!ready(s, POLLOUT, deadline)) return false;
+            continue;
+        }
         if (n <= 0) {
             if (n == 0) errno = EIO;
             return false;
@@ -92,16 +113,22 @@ bool send_all(const Socket &s, const char *bytes, std::size_t length)
 
 // Receives until the server closes: the first FILER_REPLY_SIZE - 1 bytes go into the reply
 // buffer, the rest is read and dropped. A connection the server breaks ends the reply as a close
-// does.
+// does. A server that has not closed within the reply time-out has not answered: the reply is
+// empty.
 void receive_reply(const Socket &s)
 {
+    const NetDeadline deadline(net_timeouts().reply_ms);
     std::size_t kept = 0;
     char dropped[4096];
     for (;;) {
         const std::size_t room = sizeof ibuf - 1 - kept;
         char *into = room > 0 ? ibuf + kept : dropped;
         const ssize_t n = recv(s.fd, into, room > 0 ? room : sizeof dropped, 0);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            if (ready(s, POLLIN, deadline)) continue;
+            if (errno == ETIMEDOUT) kept = 0;
+            break;
+        }
         if (n <= 0) break;
         if (room > 0) kept += static_cast<std::size_t>(n);
     }

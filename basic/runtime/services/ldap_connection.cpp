@@ -121,8 +121,9 @@ void oska_ldap_connect(LDAP **ld)
     int version = desired_version;
     rc = ldap_set_option(*ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     if (rc != LDAP_OPT_SUCCESS) Abort("oska_ldap_connect(): ldap_set_option failed: %d -- %s", rc, ldap_text(rc));
+    ldap_limit_waits(*ld);
     berval secret{static_cast<ber_len_t>(std::strlen(shown(root_pw))), const_cast<char *>(shown(root_pw))};
-    rc = ldap_sasl_bind_s(*ld, shown(root_dn), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr);
+    rc = ldap_answer(ldap_sasl_bind_s(*ld, shown(root_dn), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
     if (rc != LDAP_SUCCESS)
         Abort("oska_ldap_connect(): ldap_bind.%d: %d -- %s, host:%s dn=%s", 521, rc, ldap_text(rc), shown(ldap_host),
               shown(root_dn));

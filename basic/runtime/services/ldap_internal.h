@@ -72,6 +72,16 @@ private:
 // The library's text of a result code.
 const char *ldap_text(int code);
 
+// The result code of a directory library call, passed on. The library gives up when a signal
+// interrupts its wait: a failure while a signal is pending ends through the signal path (quietly
+// for a termination signal), never as the directory's own error.
+int ldap_answer(int rc);
+// Limits the waits of a new session: connecting, and the reply of every synchronous operation,
+// so that a server that stops answering makes the operation fail instead of holding the program.
+void ldap_limit_waits(LDAP *ld);
+// The reply time-out of an operation waited for with ldap_result.
+timeval ldap_reply_timeout();
+
 // An argument counts as empty when it is null or starts with NUL.
 inline bool empty_arg(const char *s) { return !s || !*s; }
 inline std::string arg_text(const char *s) { return s ? s : ""; }

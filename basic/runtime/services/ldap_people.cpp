@@ -112,11 +112,13 @@ bool modify_password(LDAP *ld, const std::string &dn, const std::string &passwor
     ber.reset();
 
     int msgid = 0;
-    int rc = ldap_extended_operation(ld, LDAP_EXOP_MODIFY_PASSWD, request.get(), nullptr, nullptr, &msgid);
+    int rc = ldap_answer(ldap_extended_operation(ld, LDAP_EXOP_MODIFY_PASSWD, request.get(), nullptr, nullptr, &msgid));
     if (rc != LDAP_SUCCESS) Abort("oska_ldap_resetpasswd.%d: (%d) -- %s", 1282, rc, ldap_text(rc));
     LDAPMessage *answer = nullptr;
-    if (ldap_result(ld, msgid, LDAP_MSG_ALL, nullptr, &answer) <= 0 || !answer) {
+    timeval reply = ldap_reply_timeout();
+    if (ldap_result(ld, msgid, LDAP_MSG_ALL, &reply, &answer) <= 0 || !answer) {
         if (answer) ldap_msgfree(answer);
+        ldap_answer(LDAP_OTHER);
         Abort("oska_ldap_resetpasswd.%d: error result receiving", 1286);
     }
     int code = LDAP_OTHER;
@@ -317,7 +319,7 @@ int oska_ldap_userdel(const char *ldapinfo, const char *uid)
     const std::string dn = entry_dn("uid", arg_text(uid), "People");
     LdapSession session;
     connect(session);
-    const int rc = ldap_delete_ext_s(session.get(), dn.c_str(), nullptr, nullptr);
+    const int rc = ldap_answer(ldap_delete_ext_s(session.get(), dn.c_str(), nullptr, nullptr));
     if (rc == LDAP_SUCCESS)
         oska_ldap_setattr(session.get(), group_dn().c_str(), "memberUid", LDAP_MOD_DELETE, arg_text(uid).c_str());
     session.close("ldap_unbind_s:");
@@ -338,8 +340,9 @@ int oska_ldap_verifypasswd(const char *ldapinfo, const char *uid, const char *pa
     int version = desired_version;
     rc = ldap_set_option(session.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
     if (rc != LDAP_OPT_SUCCESS) Abort("oska_ldap_verifypasswd: ldap_set_option failed: %d -- %s", rc, ldap_text(rc));
+    ldap_limit_waits(session.get());
     berval secret{static_cast<ber_len_t>(std::strlen(password)), const_cast<char *>(password)};
-    rc = ldap_sasl_bind_s(session.get(), dn.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr);
+    rc = ldap_answer(ldap_sasl_bind_s(session.get(), dn.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
     session.close("oska_ldap_verifypasswd: ldap_unbind_s");
     return rc == LDAP_SUCCESS ? 1 : 0;
 }

@@ -12,6 +12,7 @@
 #include "ldap_internal.h"
 #include "mem_mgt.h"
 #include "message.h"
+#include "net_wait.h"
 
 // ---- Sessions, searches and new entries ---------------------------------------------------------
 
@@ -24,7 +25,7 @@ void LdapSession::close(const char *unbind_message)
 {
     LDAP *ld = std::exchange(ld_, nullptr);
     if (!ld) return;
-    const int rc = ldap_unbind_ext_s(ld, nullptr, nullptr);
+    const int rc = ldap_answer(ldap_unbind_ext_s(ld, nullptr, nullptr));
     if (rc != LDAP_SUCCESS) Abort("%s %s", unbind_message, ldap_text(rc));
 }
 
@@ -36,8 +37,8 @@ LdapSearch::LdapSearch(LDAP *ld, const std::string &base, int scope, const std::
     for (const char *a : attrs) names.push_back(const_cast<char *>(a));
     if (names.empty()) names.push_back(const_cast<char *>(LDAP_NO_ATTRS));
     names.push_back(nullptr);
-    code_ = ldap_search_ext_s(ld, base.c_str(), scope, filter.c_str(), names.data(), 0, nullptr, nullptr, nullptr,
-                              LDAP_NO_LIMIT, &answer_);
+    code_ = ldap_answer(ldap_search_ext_s(ld, base.c_str(), scope, filter.c_str(), names.data(), 0, nullptr, nullptr,
+                                          nullptr, LDAP_NO_LIMIT, &answer_));
 }
 
 LdapSearch::~LdapSearch()
@@ -90,7 +91,7 @@ int LdapEntry::send(LDAP *ld, const std::string &dn) const
         list.push_back(&mods[i]);
     }
     list.push_back(nullptr);
-    return ldap_add_ext_s(ld, dn.c_str(), list.data(), nullptr, nullptr);
+    return ldap_answer(ldap_add_ext_s(ld, dn.c_str(), list.data(), nullptr, nullptr));
 }
 
 std::string LdapEntry::value(const char *attr, std::size_t index) const
@@ -102,6 +103,27 @@ std::string LdapEntry::value(const char *attr, std::size_t index) const
 
 const char *ldap_text(int code) { return ldap_err2string(code); }
 
+int ldap_answer(int rc)
+{
+    if (rc != LDAP_SUCCESS) after_library_failure();
+    return rc;
+}
+
+namespace {
+
+timeval timeval_of(int ms) { return {ms / 1000, (ms % 1000) * 1000}; }
+
+} // namespace
+
+void ldap_limit_waits(LDAP *ld)
+{
+    const timeval connect = timeval_of(net_timeouts().connect_ms), reply = ldap_reply_timeout();
+    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connect);
+    ldap_set_option(ld, LDAP_OPT_TIMEOUT, &reply);
+}
+
+timeval ldap_reply_timeout() { return timeval_of(net_timeouts().reply_ms); }
+
 int modify_value(LDAP *ld, const char *dn, const char *attr, int operation, const berval &value)
 {
     berval copy = value;
@@ -111,7 +133,7 @@ int modify_value(LDAP *ld, const char *dn, const char *attr, int operation, cons
     mod.mod_type = const_cast<char *>(attr);
     mod.mod_bvalues = values;
     LDAPMod *mods[] = {&mod, nullptr};
-    return ldap_modify_ext_s(ld, dn, mods, nullptr, nullptr);
+    return ldap_answer(ldap_modify_ext_s(ld, dn, mods, nullptr, nullptr));
 }
 
 // ---- Values --------------------------------------------------------------------------------------

@@ -80,10 +80,10 @@ std::string statement_file(const char *name)
 int OskaPgConnect(const char *conninfo)
 {
     for (int failed = 0;;) {
-        PGconn *conn = PQconnectdb(conninfo);
-        if (conn && PQstatus(conn) != CONNECTION_BAD) return allocconn(conn);
-        keep_error_text(conn ? PQerrorMessage(conn) : "out of memory\n");
-        PQfinish(conn);
+        std::string error;
+        PGconn *conn = pg_connect(conninfo, error);
+        if (conn) return allocconn(conn);
+        keep_error_text(error.c_str());
         if (++failed == CONNECT_ATTEMPTS) return 0;
         pg_connect_pause(static_cast<unsigned>(failed + 2));
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <string>
 
 #include "pg.h"
 
@@ -24,3 +25,17 @@ char *pg_last_error_for_program();
 // and "$" (ASCII). A table name may have one schema name of that form and a dot before it.
 bool pg_column_name(std::string_view name);
 bool pg_table_name(std::string_view name);
+// A new connection made without blocking in libpq, so that a signal reaches the safe point while
+// the server is waited for; its time-out is the connection text's connect_timeout, else the
+// default network connect time-out. nullptr when it fails, with libpq's message in error.
+PGconn *pg_connect(const char *conninfo, std::string &error);
+// Runs sql as PQexec does (the last result; null when it cannot be sent), waiting for the server
+// without blocking in libpq: a signal that arrives meanwhile cancels the statement and reaches
+// the safe point. No time limit: a statement may take as long as the server needs.
+PGresult *pg_exec(PGconn *conn, const char *sql);
+// Large-object reads as libpq's lo_read and lo_lseek64 give them (the count read or the new
+// position; -1 on failure), sent and waited for in the same way. They run inside a decoder's
+// callbacks: a signal cancels the read and makes it fail, and the caller reaches the safe point
+// once the decoder has returned.
+int pg_lo_read(PGconn *conn, int fd, char *buffer, std::size_t size);
+std::int64_t pg_lo_lseek64(PGconn *conn, int fd, std::int64_t offset, int whence);

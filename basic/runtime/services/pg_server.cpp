@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mem_mgt.h"
+#include "net_wait.h"
 #include "message.h"
 #include "pg_internal.h"
 #include "run_time.h"
@@ -120,14 +121,10 @@ char *OskaPgNotifies(std::uint16_t handle)
     // A notification that arrived with an earlier statement is already queued.
     PGnotify *notify = PQnotifies(conn);
     while (!notify) {
-        struct pollfd wait_for{fd, POLLIN, 0};
-        if (poll(&wait_for, 1, -1) < 0) {
-            if (errno == EINTR) {
-                check_signals();
-                continue;
-            }
+        // Without a time limit (a program waits for the next notification), but a signal still
+        // reaches the safe point.
+        if (net_wait(fd, POLLIN, NetDeadline(-1)) == NetWait::failed)
             Abort("OskaPQNotifies(), select failed: %s", std::strerror(errno));
-        }
         // A connection the server dropped cannot deliver any more: the error is kept for
         // IPQERRMSG$ and the program gets an empty text instead of waiting for ever.
         if (!PQconsumeInput(conn)) {

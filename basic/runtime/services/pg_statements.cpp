@@ -215,7 +215,7 @@ PGresult *OskaPQexec(PGconn *conn, const char *sql, int strict)
         const char *file = LoadedFileName(src_file_index);
         _mlog(1, 0, " ** %s at %s:%d\n -- SQL: %s", CurrentRoutineName(), file ? file : "", src_line_number, sql);
     }
-    PGresult *res = PQexec(conn, sql);
+    PGresult *res = pg_exec(conn, sql);
     const std::int64_t elapsed = pg_clock_now() - t0;
     const float seconds = static_cast<float>(elapsed) / 1000.0f;
     if (logged) _mlog(1, 0, " -\\ %.2fs", static_cast<double>(seconds));

@@ -29,7 +29,9 @@ extern "C" {
 
 #include "gdata.h"
 #include "misc.h"
+#include "net_wait.h"
 #include "pg.h"
+#include "pg_internal.h"
 #include "shared_files.h"
 
 namespace {
@@ -475,7 +477,7 @@ constexpr const char *RELEASE_SAVEPOINT = "RELEASE SAVEPOINT ipqvideoframes";
 
 bool run(PGconn *conn, const char *sql)
 {
-    PGresult *res = PQexec(conn, sql);
+    PGresult *res = pg_exec(conn, sql);
     const bool done = PQresultStatus(res) == PGRES_COMMAND_OK;
     PQclear(res);
     return done;
@@ -514,7 +516,7 @@ int avideo_lo_read(void *reader, std::uint8_t *buffer, int size)
 {
     if (size < 0) return AVERROR(EINVAL);
     auto *r = static_cast<LoReader *>(reader);
-    const int n = lo_read(r->conn, r->fd, reinterpret_cast<char *>(buffer), static_cast<std::size_t>(size));
+    const int n = pg_lo_read(r->conn, r->fd, reinterpret_cast<char *>(buffer), static_cast<std::size_t>(size));
     if (n == 0) return AVERROR_EOF;
     if (n < 0) return AVERROR(EIO);
     return n;
@@ -524,7 +526,7 @@ std::int64_t avideo_lo_seek(void *reader, std::int64_t offset, int whence)
 {
     if (whence & AVSEEK_SIZE) return -1;
     auto *r = static_cast<LoReader *>(reader);
-    return lo_lseek64(r->conn, r->fd, offset, whence & ~AVSEEK_FORCE);
+    return pg_lo_lseek64(r->conn, r->fd, offset, whence & ~AVSEEK_FORCE);
 }
 
 int avideo_nframes(LoReader *reader)
@@ -545,7 +547,7 @@ int avideo_nframes(LoReader *reader)
         else
             vlog("%s: done reading video: %s", COUNTING_PASS, av_text(in.last).c_str());
     }
-    lo_lseek64(reader->conn, reader->fd, 0, SEEK_SET);
+    pg_lo_lseek64(reader->conn, reader->fd, 0, SEEK_SET);
     return count;
 }
 
@@ -574,6 +576,8 @@ int ipqvideoframes(int handle, long oid, int count, const char *prefix)
     } else {
         int last = 0;
         result = sample_frames(&reader, count, prefix, last);
+        // A signal made the reads fail: the run ends through the signal path, not as a bad video.
+        after_library_failure();
         vlog("%s: done reading video: %s", MAIN_PASS, av_text(last).c_str());
         if (lo_close(conn, reader.fd) < 0) {
             vlog("%s: lo_close(%ld) failed: %s", MAIN_PASS, oid, server_message(conn).c_str());

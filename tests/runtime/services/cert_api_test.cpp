@@ -14,6 +14,8 @@
 #include "direct_call.h"
 #include "hooks.h"
 #include "ilist.h"
+#include "net_wait.h"
+#include "stall.h"
 
 using lumba_test::Arg;
 using lumba_test::CertApiSite;
@@ -396,6 +398,64 @@ TEST_F(CertApi, NoServerStops)
     const Outcome o = approve({"A"});
     EXPECT_EQ(o.value, "stop: tls_connect() failed: connect: Connection refused");
     EXPECT_TRUE(has(o.err, "api_bring_up_tls: tls_connect(): connect: Connection refused")) << o.err;
+}
+
+TEST_F(CertApi, StalledServersEndAfterTheirTimeOuts)
+{
+    // One that takes the connection and never answers: the handshake at the first write gives up
+    // after the reply time-out, a local failure. One that takes no connection any more (its queue
+    // is full): the connect gives up after the connect time-out, which stops the run as a refused
+    // connect does.
+    set_net_timeouts({300, 300});
+    struct {
+        const char *what;
+        bool queue_full;
+        const char *value;
+        const char *line;
+    } cases[] = {
+        {"silent", false, "501", "cert_approve: tls_write(): server did not answer in time"},
+        {"full", true, "stop: tls_connect() failed: connect: Connection timed out",
+         "api_bring_up_tls: tls_connect(): connect: Connection timed out"},
+    };
+    for (const auto &c : cases) {
+        lumba_test::SilentListener server(443);
+        if (c.queue_full) server.fill_queue();
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome o = approve({"A"});
+        const double took = lumba_test::seconds_since(start);
+        EXPECT_EQ(o.value, c.value) << c.what << "\n" << o.err;
+        EXPECT_TRUE(has(o.err, c.line)) << c.what << "\n" << o.err;
+        EXPECT_GE(took, 0.3) << c.what;
+        EXPECT_LT(took, 3.0) << c.what;
+    }
+    set_net_timeouts({0, 0});
+}
+
+TEST_F(CertApi, AServerThatKeepsTheConnectionOpenIsGivenUpOn)
+{
+    // After the handshake and the request: a status line that never comes is a local failure; a
+    // list body that never ends keeps what came before the reply time-out.
+    set_net_timeouts({300, 300});
+    TlsStub stub;
+    stub.hold(true);
+    stub.respond("");
+    Outcome o = approve({"A"});
+    EXPECT_EQ(o.value, "501") << o.err;
+    EXPECT_TRUE(has(o.err, "api_tls_getline: tls_read: server did not answer in time")) << o.err;
+    EXPECT_TRUE(has(o.err, "cert_approve: rpc_tls_getline")) << o.err;
+    EXPECT_EQ(stub.request(), header("POST /approve", 3) + "A\r\n");
+
+    stub.respond(OK + "c1 valid CN=One\r\n");
+    IList_t *dns = strings({}), *states = strings({}), *certificates = strings({});
+    const auto start = std::chrono::steady_clock::now();
+    o = call(in_ICERT_LIST, {handle(dns), handle(states), handle(certificates)});
+    const double took = lumba_test::seconds_since(start);
+    EXPECT_EQ(o.value, "200") << o.err;
+    EXPECT_EQ(items(certificates), std::vector<std::string>{"c1"});
+    EXPECT_EQ(items(dns), std::vector<std::string>{"CN=One"});
+    EXPECT_GE(took, 0.3);
+    EXPECT_LT(took, 3.0);
+    set_net_timeouts({0, 0});
 }
 
 TEST_F(CertApi, RefusedHandshakesGive501)

@@ -13,7 +13,9 @@
 #include <thread>
 
 #include "documents.h"
+#include "net_wait.h"
 #include "pg_fixture.h"
+#include "stall.h"
 #include "strcoder.h"
 
 namespace {
@@ -140,6 +142,27 @@ TEST_F(Filer, FailuresAreRepliesOfTheirOwn)
         EXPECT_EQ(mfiler("list"), "FAIL:No response from filer");
     }
     EXPECT_STREQ(filer_client("list", FILER_PORT, "no-such-host.invalid"), "FAIL:Can't configure destination filer");
+    // A server that takes the connection and never answers, and one that takes no connection any
+    // more (its queue is full): each gives up after its time-out.
+    set_net_timeouts({300, 300});
+    struct {
+        const char *name;
+        bool queue_full;
+        const char *reply;
+    } stalled[] = {
+        {"silent", false, "FAIL:No response from filer"},
+        {"full", true, "FAIL:Can't connect to filer: Connection timed out"},
+    };
+    for (const auto &c : stalled) {
+        lumba_test::SilentListener server;
+        if (c.queue_full) server.fill_queue();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_STREQ(filer_client("list", server.port(), "127.0.0.1"), c.reply) << c.name;
+        const double took = lumba_test::seconds_since(start);
+        EXPECT_GE(took, 0.3) << c.name;
+        EXPECT_LT(took, 3.0) << c.name;
+    }
+    set_net_timeouts({0, 0});
     EXPECT_EQ(lumba_test::abort_text([&] { text(in_IMFILER, {str("a"), str("b")}); }),
               "IMFILER$ called with wrong number of arguments (2)");
 }

@@ -6,6 +6,8 @@
 #include "ldap_fixture.h"
 #include "ldap_internal.h"
 #include "mem_mgt.h"
+#include "net_wait.h"
+#include "stall.h"
 
 namespace {
 
@@ -207,6 +209,22 @@ TEST_F(LdapConnection, LocalAccountsAnswerWithoutTheDirectory)
               "oska_ldap_connect(): ldap_bind.521: -1 -- Can't contact LDAP server, "
               "host:ldap://127.0.0.1:389/ dn=cn=admin,dc=example,dc=test");
     server().start();
+}
+
+TEST_F(LdapConnection, AStoppedServerEndsEachCallAfterTheReplyTimeOut)
+{
+    // The kernel takes the connection; the server never answers.
+    set_net_timeouts({500, 500});
+    {
+        lumba_test::Stopped held(server().pid());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(abort_text([&] { ldap(in_ILDAP_CHECKUSER, {"nosuchlocaluser"}); }),
+                  "oska_ldap_connect(): ldap_bind.521: -5 -- Timed out, "
+                  "host:ldap://127.0.0.1:389/ dn=cn=admin,dc=example,dc=test");
+        EXPECT_EQ(ldap(in_ILDAP_VERIFYPASSWD, {"alice", "secret"}), 0);
+        EXPECT_LT(lumba_test::seconds_since(start), 5.0);
+    }
+    set_net_timeouts({0, 0});
 }
 
 TEST_F(LdapConnection, BadConnectionInformationEndsTheRun)

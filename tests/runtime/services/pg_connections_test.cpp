@@ -3,7 +3,9 @@
 // transaction intrinsics and the count of open transactions, statement files and clearing.
 #include <fstream>
 
+#include "net_wait.h"
 #include "pg_fixture.h"
+#include "stall.h"
 
 namespace {
 
@@ -78,6 +80,34 @@ TEST_F(PgConnections, FailedConnectRetriesSixTimesWithGrowingPauses)
     EXPECT_NE(expected, "");
     EXPECT_EQ(errmsg(), expected);
     EXPECT_EQ(pgctabsize, 0);  // nothing was allocated
+}
+
+TEST_F(PgConnections, AConnectToAStoppedServerGivesUpAfterItsTimeOut)
+{
+    // The server takes the connection (the kernel does) and never answers. Each of the six
+    // attempts waits the default time-out, or the connection text's own when it gives one.
+    const std::string conninfo = pg_cluster().conninfo();
+    struct {
+        const char *extra;
+        int default_ms;
+        double least, most;  // seconds, for the six attempts
+    } cases[] = {
+        {"", 300, 1.8, 6},
+        {" connect_timeout=2", 600000, 12, 20},
+    };
+    lumba_test::Stopped held(pg_cluster().postmaster_pid());
+    for (const auto &c : cases) {
+        set_net_timeouts({c.default_ms, 0});
+        slept().clear();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(numeric(in_IPQCONNECTDB, {str(conninfo + c.extra)}), 0) << c.extra;
+        const double took = lumba_test::seconds_since(start);
+        EXPECT_GE(took, c.least) << c.extra;
+        EXPECT_LT(took, c.most) << c.extra;
+        EXPECT_EQ(slept(), (std::vector<unsigned>{3, 4, 5, 6, 7})) << c.extra;
+        EXPECT_NE(errmsg().find("timeout expired"), std::string::npos) << errmsg();
+    }
+    set_net_timeouts({0, 0});
 }
 
 TEST_F(PgConnections, StatementsAreClassifiedCountedAndMailed)

@@ -1,6 +1,10 @@
 // Result access, last errors, notifications, the server's time and the table text search through
 // the intrinsics, against the scratch cluster.
+#include <chrono>
+#include <thread>
+
 #include "applications.h"
+#include "net_wait.h"
 #include "pg_fixture.h"
 #include "sql.h"
 
@@ -245,6 +249,22 @@ TEST_F(PgResults, NotificationsAlreadyQueuedOrStillToCome)
     EXPECT_EQ(text(in_IPQNOTIFIES, {num(conn)}), "second");
     EXPECT_EQ(text(in_IPQNOTIFIES, {num(0)}), "");
     EXPECT_EQ(text(in_IPQNOTIFIES, {num(9)}), "");
+}
+
+TEST_F(PgResults, NotificationWaitHasNoTimeOut)
+{
+    // A program waits for the next notification as long as it takes: the network reply time-out
+    // does not end the wait.
+    set_net_timeouts({100, 100});
+    conn = connect();
+    clear(exec(conn, "LISTEN later"));
+    std::thread notifier([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        pg_cluster().query("NOTIFY later");
+    });
+    EXPECT_EQ(text(in_IPQNOTIFIES, {num(conn)}), "later");
+    notifier.join();
+    set_net_timeouts({0, 0});
 }
 
 TEST_F(PgResults, NotificationWaitEndsWhenTheServerDropsTheConnection)

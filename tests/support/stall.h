@@ -1,0 +1,51 @@
+// Peers that stop answering, and a run ended by a signal while it waits on one: a process held
+// stopped (a server's sockets stay open and the kernel still takes connections, but nothing
+// answers), a TCP listener that takes connections and never answers, and the wait until a child
+// sleeps in a system call, so that a signal meets it there.
+#pragma once
+
+#include <chrono>
+#include <sys/types.h>
+#include <vector>
+
+namespace lumba_test {
+
+// Holds the process stopped (SIGSTOP) while the object lives; continues it (SIGCONT) when it goes.
+class Stopped {
+public:
+    explicit Stopped(pid_t pid);
+    ~Stopped();
+    Stopped(const Stopped &) = delete;
+    Stopped &operator=(const Stopped &) = delete;
+
+private:
+    pid_t pid_;
+};
+
+// A listening TCP socket on 127.0.0.1:port (0: a free port) that never accepts: the kernel
+// completes every connection and takes what the client sends, and no byte ever comes back.
+class SilentListener {
+public:
+    explicit SilentListener(int port = 0);
+    ~SilentListener();
+    SilentListener(const SilentListener &) = delete;
+    SilentListener &operator=(const SilentListener &) = delete;
+    int port() const { return port_; }
+    // Fills the queue of connections the kernel completes for it: a further client's connection
+    // then stays unanswered.
+    void fill_queue();
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::vector<int> queued_;
+};
+
+// Waits up to timeout_ms until process pid sleeps in a system call that waits on descriptors
+// (poll, select, epoll, a read or receive); false when it does not.
+bool wait_blocked(pid_t pid, int timeout_ms = 20000);
+
+// Seconds since a steady-clock time point.
+double seconds_since(std::chrono::steady_clock::time_point t);
+
+} // namespace lumba_test
