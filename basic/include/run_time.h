@@ -93,7 +93,11 @@ extern dec_t ZERO_DEC;
 // Exit: the only way out of the process.
 [[noreturn]] void finish(int status);
 void finish_mem_cleanup();
-// Signal handler: records the signal (the first one caught stays recorded until it is acted on);
+// The X server has gone (the session ended, the server was killed): ends the run through finish
+// with status 1, after the line "display connection lost" in the run-time log.
+[[noreturn]] void display_lost();
+// Signal handler: records the signal (the first one caught stays recorded until it is acted on;
+// a request to terminate replaces a pending interrupt);
 // the work is done by check_signals at a safe point. Synchronous faults are reported at once.
 extern "C" void sigcatcher(int sig);
 // Installs sigcatcher for every signal the run-time handles, without SA_RESTART: a signal wakes

@@ -17,6 +17,7 @@ public:
     Xvfb &operator=(const Xvfb &) = delete;
 
     const std::string &display() const { return display_; }  // ":N"
+    pid_t pid() const { return pid_; }  // the server's process, for a test that takes it away
     // The settings a GUI child needs: DISPLAY and no accessibility bus.
     std::string display_env() const { return "DISPLAY=" + display_; }
     static std::string a11y_env() { return "GTK_A11Y=none"; }

@@ -1,16 +1,22 @@
 // The program COMMON block: a POSIX shared-memory object named after the user and the process,
 // mapped by the first .common op of a run and removed when the run ends.
 //
-// The object is created exclusively: one left behind by an earlier process that had the same id
-// (killed before it could remove it) is removed first, so a run never starts on stale data.
+// The object is created exclusively: one left behind by an earlier process of the user that had
+// the same id (killed before it could remove it) is removed first, so a run never starts on stale
+// data. The names lie in a directory every local user can write to: a name that another user took
+// first is left alone and the run takes a name with a random part instead, which cannot be taken
+// in advance.
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
 #include <string>
 #include <sys/mman.h>
+#include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -47,14 +53,53 @@ std::string user_name()
     return pw.pw_name;
 }
 
-int create_object(const std::string &name)
+// Where shm_open keeps its objects.
+constexpr const char *SHM_DIRECTORY = "/dev/shm";
+// Fresh names tried after the usual one was taken by another user.
+constexpr int FRESH_NAME_TRIES = 16;
+
+// The object of that name is a file of the run's own user: one an earlier run left behind.
+bool own_object(const std::string &name)
+{
+    struct stat st;
+    const std::string path = SHM_DIRECTORY + name;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid();
+}
+
+// name followed by "_" and 16 random hexadecimal digits.
+std::string fresh_name(const std::string &name)
+{
+    std::uint64_t bits = 0;
+    if (getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) return "";
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, "_%016llx", static_cast<unsigned long long>(bits));
+    return name + suffix;
+}
+
+// Creates the object under name, or under a fresh name when another user holds that one (name
+// becomes the name taken); -1 with errno set when neither can be made.
+int create_object(std::string &name)
 {
     int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-    if (fd < 0 && errno == EEXIST) {
+    if (fd >= 0 || errno != EEXIST) return fd;
+    if (own_object(name)) {
         shm_unlink(name.c_str());
         fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
     }
-    return fd;
+    const std::string usual = name;
+    for (int i = 0; i < FRESH_NAME_TRIES; ++i) {
+        const std::string fresh = fresh_name(usual);
+        if (fresh.empty()) break;
+        fd = shm_open(fresh.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0) {
+            name = fresh;
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 } // namespace

@@ -266,6 +266,14 @@ char *copy_argument_fields(const Stack &argv)
     return fields;
 }
 
+// The programs running one inside another: the current context and those it returns to.
+int nesting()
+{
+    int n = 0;
+    for (const Interp_t *c = Minterp; c; c = c->previous) ++n;
+    return n;
+}
+
 // A load that fails part-way leaves the loader's globals pointing at the new program; the context
 // that keeps running gets its own back.
 void reload_routines()
@@ -285,6 +293,9 @@ Interp_t *new_interpreter(int nargs, int last)
     const int first = last - nargs + 1;
     const std::string name = name_argument(Stk[first], "EXECUTE");
     const int unit = integer_of(Stk[first + 1]);
+    if (nesting() >= MAX_EXECUTE_NESTING)
+        Abort("EXECUTE of %s nested too deep: more than %d programs running one inside another", name.c_str(),
+              MAX_EXECUTE_NESTING);
 
     Interp_t *child = new_context();
     try {

@@ -29,6 +29,12 @@ bool synchronous_fault(int sig)
     return sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL || sig == SIGABRT;
 }
 
+// The signals that end the run quietly.
+bool terminates(int sig)
+{
+    return sig == SIGHUP || sig == SIGUSR1 || sig == SIGTERM;
+}
+
 bool keeps_disposition(int sig)
 {
     switch (sig) {
@@ -84,6 +90,16 @@ void finish(int status)
     std::exit(code);
 }
 
+void display_lost()
+{
+    // The clean-up may meet the lost connection again, and nothing can be shown any more.
+    static bool ending = false;
+    if (ending) _exit(1);
+    ending = true;
+    mlog(9, "display connection lost");
+    finish(1);
+}
+
 extern "C" void sigcatcher(int sig)
 {
     has_signal = 1;
@@ -93,8 +109,10 @@ extern "C" void sigcatcher(int sig)
         Abort("Caught signal %d", sig);
     }
     // A signal that comes before the first is acted on does not replace it: an interrupt after a
-    // request to terminate still terminates quietly.
-    if (!pending_signal) pending_signal = sig;
+    // request to terminate still terminates quietly. A request to terminate replaces a pending
+    // interrupt: both sent together arrive interrupt first (the kernel delivers the lower number
+    // first), and the run must still end quietly.
+    if (!pending_signal || (pending_signal == SIGINT && terminates(sig))) pending_signal = sig;
 }
 
 bool in_fault_handler()
@@ -107,7 +125,13 @@ void install_sigcatcher()
     for (int sig = 0; sig <= 64; ++sig) {
         if (keeps_disposition(sig)) continue;
         struct sigaction sa {};
+        // While a signal is recorded no other may come between the handler's test and its store.
+        // A fault's handler does not return (it makes the report): it blocks nothing.
         sigemptyset(&sa.sa_mask);
+        if (!synchronous_fault(sig)) {
+            sigfillset(&sa.sa_mask);
+            for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigdelset(&sa.sa_mask, fault);
+        }
         sa.sa_flags = 0;  // no SA_RESTART: the signal ends whatever call the run waits in
         sa.sa_handler = sig == SIGPIPE ? SIG_IGN : sigcatcher;
         sigaction(sig, &sa, nullptr);  // numbers the system refuses are left as they are
@@ -118,7 +142,7 @@ void act_on_signal()
 {
     const int sig = pending_signal;
     if (!sig) return;
-    if (sig == SIGHUP || sig == SIGUSR1 || sig == SIGTERM) {
+    if (terminates(sig)) {
         pending_signal = 0;
         finish(1);
     }

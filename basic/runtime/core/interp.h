@@ -18,6 +18,10 @@ inline constexpr int ORIGIN_NAME_SIZE = 72;
 inline constexpr int EXIT_STRING_SIZE = 2049;
 inline constexpr int SECOND_TEXT_SIZE = 39;
 inline constexpr int MAX_CALLERS = 100;
+// The most programs running one inside another by EXECUTE, the first program included. Each costs
+// a context and a loaded copy of its program; a program that executes itself would otherwise nest
+// until memory runs out.
+inline constexpr int MAX_EXECUTE_NESTING = 250;
 
 // An error trap: the value-stack level to return to and the handler; no handler, no trap.
 struct TrapVector {

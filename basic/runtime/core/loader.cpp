@@ -160,6 +160,7 @@ void decode_operand(unsigned char tag)
     case 'n': {
         Code *word = store_word();
         if (numeric_ptr >= numeric_end()) Abort("Binary corrupted: numeric area overrun");
+        preset_numeric_vars(numeric_ptr, 1);
         read_decimal(numeric_ptr);
         word->num = numeric_ptr++;
         return;
@@ -208,11 +209,14 @@ void begin_routine(Interp_t *interp, Code *start)
     i_routine = static_cast<int>(start[1].param);
     Routine &r = routines[i_routine];
 
+    // The cells a routine takes are preset here, within the routine's bounds, rather than the
+    // whole area the header asked for.
     auto take_numerics = [](std::uint32_t n, dec_t *&area) {
         if (n == 0) return;
         if (!fits(numeric_ptr, numeric_end(), n, sizeof(dec_t))) Abort("Binary corrupted: numeric area overrun");
         area = numeric_ptr;
         numeric_ptr += n;
+        preset_numeric_vars(area, static_cast<int>(n));
     };
     auto take_chars = [](std::uint32_t n, char *&place, char *end, char *&area, const char *what) {
         if (n == 0) return;
@@ -354,8 +358,10 @@ void free_other_interp(AppMemory_t *mem, Interp_t *interp)
     mem->interp = interp;
 }
 
-// Points the context at the memory space and clears the areas.
-void take_memory(Interp_t *interp, AppMemory_t *mem)
+// Points the context at the memory space. A new space's areas come zeroed from the allocator and
+// are left alone: however much a header asks for, only the pages a program uses become resident.
+// A space loaded before is cleared.
+void take_memory(Interp_t *interp, AppMemory_t *mem, bool fresh)
 {
     interp->code_base = mem->code;
     interp->code_size = mem->code_count;
@@ -366,7 +372,9 @@ void take_memory(Interp_t *interp, AppMemory_t *mem)
     interp->structs = mem->structs;
     interp->stcount = mem->stcount;
     interp->routines = mem->routines;
-    preset_numeric_vars(mem->numerics, mem->ncount);
+    if (fresh) return;
+    if (mem->numerics)
+        std::memset(static_cast<void *>(mem->numerics), 0, sizeof(dec_t) * static_cast<std::size_t>(mem->ncount));
     if (mem->chars) std::memset(mem->chars, 0, static_cast<std::size_t>(mem->ccount));
     if (mem->structs) std::memset(mem->structs, 0, (static_cast<std::size_t>(mem->stcount) / 22 + 1) * 22);
 }
@@ -626,14 +634,15 @@ void LoadCode(Interp_t *interp)
     if (area_bytes > PROGRAM_AREAS_LIMIT)
         Abort("Binary corrupted: header asks for %llu bytes of program areas, more than %llu",
               static_cast<unsigned long long>(area_bytes), static_cast<unsigned long long>(PROGRAM_AREAS_LIMIT));
-    if (!ap->app) ap->app = NewApplicationMem(h.code_words, decimals, chars, h.struct_bytes);
+    const bool fresh = !ap->app;
+    if (fresh) ap->app = NewApplicationMem(h.code_words, decimals, chars, h.struct_bytes);
     AppMemory_t *mem = ap->app;
     load_mem = mem;
 
     current_application = ap;
     interp->current_application = ap;
     free_other_interp(mem, interp);
-    take_memory(interp, mem);
+    take_memory(interp, mem, fresh);
 
     ++obj_ptr;  // past the header's NUL
     CodeCurrent = BaseCodeCurrent = CodeRoot = mem->code;

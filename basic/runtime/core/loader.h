@@ -20,7 +20,7 @@ inline constexpr int LOADER_TOKEN_SIZE = 1024; // "n" and "r" operand texts
 inline constexpr int ISSUE_SIZE = 7;
 inline constexpr int HEADER_FIELDS = 16;
 // The most a header may ask for its code, numbers, characters and structures together: the areas
-// are cleared when loaded, so a larger request would take the memory before any check could.
+// are allocated when loaded, so a larger request would take the memory before any check could.
 inline constexpr std::uint64_t PROGRAM_AREAS_LIMIT = std::uint64_t{1} << 30;
 inline constexpr const char *RD_OBJ_HEADER_FMT = "%7c%f %u %u %u %u %u %u %u %u %d %u %s %u %s %s";
 

@@ -91,7 +91,7 @@ void mlog_do(int level, const char *format, std::va_list ap)
     if (!to_file && !to_stderr) return;
 
     int fd = -1;
-    if (to_file) {
+    if (to_file && global_data->log_file[0]) {
         fd = open_by_name(global_data->log_file, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0)
             mlog_abort("mlog: %s error when attempting to open log file %s\n", std::strerror(errno),
@@ -145,6 +145,19 @@ void mlog_level(int enabled, int level, int threshold, const char *format, std::
         level = 0;
     }
     mlog_do(level, format, ap);
+}
+
+// Why what lies at path is not a log file of the user's own, or nullptr when it is (or nothing
+// lies there): the run's own failure then.
+const char *planted(const char *path)
+{
+    struct stat st;
+    if (lstat(path, &st) != 0) return nullptr;
+    if (S_ISLNK(st.st_mode)) return "a link";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (st.st_uid != geteuid()) return "owned by another user";
+    if (st.st_nlink != 1) return "a link";
+    return nullptr;
 }
 
 // The user's home directory: HOME, or the password entry's when HOME is empty (an empty HOME
@@ -223,9 +236,18 @@ void mlog_init(char *log_file)
 
     // The user log lies in the shared temp directory: only a plain file of the user's own is
     // taken (never another user's, a link or a FIFO planted there), and a new one is the user's
-    // alone to read.
+    // alone to read. What another user planted there is refused, but may not stop every run of
+    // this login: the run goes on without the user log, saying why.
     fd = open_by_name(log_file, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
+        const int error = errno;
+        if (const char *why = planted(log_file)) {
+            std::fprintf(stderr, "mlog: Running without the log file %s: it is %s\n", log_file, why);
+            std::fflush(stderr);
+            log_file[0] = '\0';
+            return;
+        }
+        errno = error;
         std::string what = std::string("mlog: Attempting to open log file ") + log_file;
         fail_path(what.c_str());
     }

@@ -201,6 +201,7 @@ void read_apps_version()
 void init_gtk()
 {
     gtk_init();
+    watch_display();
     GtkSettings *settings = gtk_settings_get_default();
     g_object_set(settings, "gtk-font-name", "Sans 9", "gtk-xft-hinting", 1, "gtk-xft-hintstyle", "hintslight",
                  "gtk-xft-rgba", "vrgb", "gtk-xft-antialias", 1, "gtk-xft-dpi", -1, nullptr);

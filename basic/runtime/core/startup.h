@@ -6,3 +6,7 @@
 // The program arguments of the two-or-more parameter form: ARGC elements of ARGV_width bytes.
 extern char *ARGV;
 extern int ARGV_width;
+
+// Once GTK has opened the display: a lost connection to the X server ends the run through
+// display_lost.
+void watch_display();

@@ -4,10 +4,11 @@
 // thread; then it waits in a main loop of its own, so windows and program callbacks stay alive
 // while the command runs (a second START from a callback nests, with a job and queue of its own).
 // The worker runs the command as `/bin/sh -c COMMAND`, its standard error joined to its output,
-// queues the output as it comes, reaps the shell (its own pid only) and, as its last act, posts
-// the end to the main context. The end runs on the GUI thread: it joins the worker, so it sees the
-// final status and every byte of output, and only then logs, mails and calls the program, and
-// frees the job after START's loop has returned.
+// queues the output as it comes until the shell has exited (a process the command left in the
+// background may hold the pipe long after), reaps the shell (its own pid only) and, as its last
+// act, posts the end to the main context. The end runs on the GUI thread: it joins the worker, so
+// it sees the final status and every byte of output, and only then logs, mails and calls the
+// program, and frees the job after START's loop has returned.
 #include "external_program.h"
 
 #include <algorithm>
@@ -17,8 +18,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <poll.h>
 #include <spawn.h>
 #include <string>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -65,7 +68,53 @@ void push_error(ExternalJob_t *job, const char *format, int number)
 
 // ---- The worker ---------------------------------------------------------------------------------
 
-// Runs the command and reads its output to the end; what fails is queued as an 'E' message.
+// Queues what one read of the pipe gives: the bytes read, 0 at its end, -1 after a failure
+// (queued) or when nothing is there now.
+ssize_t read_piece(ExternalJob_t *job, int fd, std::vector<char> &chunk)
+{
+    for (;;) {
+        const ssize_t n = read(fd, chunk.data(), chunk.size());
+        if (n > 0) external_program_push_data(job, 'L', std::string(chunk.data(), static_cast<std::size_t>(n)));
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN) push_error(job, "Error %d encountered while attempting to run external program", errno);
+        return -1;
+    }
+}
+
+// Reads the command's output until the shell has exited, then what the pipe holds at that moment.
+// The pipe's end of file is no end: a process the command left in the background ("sleep 4 &")
+// holds the pipe open long after the command is done.
+void read_until_exit(ExternalJob_t *job, int fd, pid_t pid)
+{
+    std::vector<char> chunk(OUTPUT_CHUNK);
+    // By the system call: the C library's header of this one lacks its C linkage.
+    const int exited = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (exited < 0) {  // no process descriptor: the pipe's end is all there is to go by
+        while (read_piece(job, fd, chunk) > 0) {}
+        return;
+    }
+    bool open = true;
+    for (;;) {
+        pollfd watched[2] = {{exited, POLLIN, 0}, {fd, POLLIN, 0}};
+        if (poll(watched, open ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (watched[0].revents) break;
+        if (watched[1].revents && read_piece(job, fd, chunk) <= 0) open = false;
+    }
+    close(exited);
+    if (!open) return;
+    // What the pipe holds now; a background process writing on cannot keep the end waiting.
+    const int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    const long capacity = fcntl(fd, F_GETPIPE_SZ);
+    long left = capacity > 0 ? capacity : static_cast<long>(OUTPUT_CHUNK);
+    for (ssize_t n; left > 0 && (n = read_piece(job, fd, chunk)) > 0;) left -= static_cast<long>(n);
+}
+
+// Runs the command and reads its output until it ends; what fails is queued as an 'E' message.
 void run_command(ExternalJob_t *job)
 {
     int out[2];
@@ -100,19 +149,7 @@ void run_command(ExternalJob_t *job)
         return;
     }
     job->pid = pid;
-
-    std::vector<char> chunk(OUTPUT_CHUNK);
-    for (;;) {
-        const ssize_t n = read(out[0], chunk.data(), chunk.size());
-        if (n > 0) {
-            external_program_push_data(job, 'L', std::string(chunk.data(), static_cast<std::size_t>(n)));
-            continue;
-        }
-        if (n == 0) break;
-        if (errno == EINTR) continue;
-        push_error(job, "Error %d encountered while attempting to run external program", errno);
-        break;
-    }
+    read_until_exit(job, out[0], pid);
     close(out[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {

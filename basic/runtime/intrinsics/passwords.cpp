@@ -13,6 +13,7 @@
 
 #include "cases.h"
 #include "file_intrinsics.h"
+#include "gdata.h"
 #include "message.h"
 #include "misc.h"
 #include "passwords.h"
@@ -24,7 +25,6 @@ using namespace intr;
 constexpr int MIN_SALT_SIZE = 8;
 constexpr int MAX_SALT_SIZE = 16;
 constexpr long MIN_ROUNDS = 1000;
-constexpr long MAX_ROUNDS = 9999;
 constexpr std::size_t RESULT_SIZE = 40;  // a whole setting stays below this
 // The 64 salt characters, in the order l64a gives them.
 constexpr char SALT_CHARS[] = "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
@@ -113,23 +113,61 @@ const char *hash(crypt_data &work, const std::string &phrase, const std::string 
     return h;
 }
 
+// A password the library would refuse is a user's doing (anyone at a login form can type one),
+// not a fault of the run: it is logged by its length, never by its text.
+bool too_long(const char *intrinsic, const std::string &password)
+{
+    if (password.size() <= MAX_PASSWORD_SIZE) return false;
+    mlog(0, "%s: a password of %zu bytes is refused, more than %zu", intrinsic, password.size(), MAX_PASSWORD_SIZE);
+    return true;
+}
+
+// The count of a "rounds=N" setting in a stored hash is over the limit.
+bool too_many_rounds(const std::string &stored)
+{
+    const auto at = stored.find("rounds=");
+    if (at == std::string::npos) return false;
+    const std::size_t first = at + 7;
+    std::size_t end = first;
+    while (end < stored.size() && std::isdigit(static_cast<unsigned char>(stored[end]))) ++end;
+    if (end == first) return false;  // no count: the library's to refuse
+    const std::string digits = stored.substr(first, end - first);
+    const auto significant = digits.find_first_not_of('0');
+    if (significant == std::string::npos) return false;
+    if (digits.size() - significant <= 9 && std::stol(digits.substr(significant)) <= MAX_STORED_ROUNDS) return false;
+    mlog(0, "IPASSWORD_CHECK: a stored hash asking for %s rounds is refused, more than %ld", digits.c_str(),
+         MAX_STORED_ROUNDS);
+    return true;
+}
+
+// An empty text when the password cannot be hashed.
 void upassword_encrypt(int nargs, int last, Stack *result)
 {
     if (nargs != 1) Abort("Invalid number of parameteres");
     const std::string password = passwd_trim(plain_text(arg(nargs, last, 0)));
+    if (too_long("IPASSWORD_ENCRYPT$", password)) {
+        set_text(result, "");
+        return;
+    }
     auto work = std::make_unique<crypt_data>();
     const char *h = hash(*work, password, crypt_make_salt("SHA512", nullptr));
     if (!h) Abort("Error in crypt '%s'", misc_get_error().c_str());
     set_text(result, h);
 }
 
-// A stored failure token ("*0", "*1") matches no password.
+// True when text is empty or white space only: a string variable that holds no hash is blank.
+bool blank(const std::string &text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+}
+
+// A stored failure token ("*0", "*1") or an empty stored hash matches no password.
 void upassword_check(int nargs, int last, Stack *result)
 {
     if (nargs != 2) Abort("Invalid number of parameteres");
     const std::string password = passwd_trim(plain_text(arg(nargs, last, 0)));
     const std::string stored = passwd_trim(plain_text(arg(nargs, last, 1)));
-    if (!stored.empty() && stored[0] == '*') {
+    if (blank(stored) || stored[0] == '*' || too_long("IPASSWORD_CHECK", password) || too_many_rounds(stored)) {
         set_number(result, 0);
         return;
     }

@@ -1,7 +1,18 @@
 // The salt maker behind the password intrinsics.
 #pragma once
 
+#include <crypt.h>
+#include <cstddef>
 #include <string>
+
+// The most rounds a setting made here asks for.
+inline constexpr long MAX_ROUNDS = 9999;
+// A stored hash asking for more rounds is refused by IPASSWORD_CHECK (it answers 0): checking it
+// would hold the run, and a request to end it, for minutes. Ten times the most made here.
+inline constexpr long MAX_STORED_ROUNDS = 10 * MAX_ROUNDS;
+// The longest password the crypt library hashes; a longer one is refused by both intrinsics (the
+// check answers 0, the hash is the empty text).
+inline constexpr std::size_t MAX_PASSWORD_SIZE = CRYPT_MAX_PASSPHRASE_SIZE - 1;
 
 // The setting handed to crypt for method meth: "MD5" gives "$1$" and 8 salt characters, "SHA256"
 // and "SHA512" give "$5$" or "$6$", a rounds text and 8 to 16 salt characters, "DES" gives 8 salt

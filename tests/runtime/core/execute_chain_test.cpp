@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "interp.h"
 #include "site.h"
 #include "zasm_run.h"
 
@@ -101,4 +103,35 @@ TEST(ExecuteChain, ChainRunsTheNamedProgram)
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(has(r.err, "Cannot load /usr/local/oska/apps/unit0/nosuch")) << r.err;
     EXPECT_TRUE(has(r.err, STOPPED)) << r.err;
+}
+
+// A program that executes itself stops at the nesting limit with a report of its own, instead of
+// nesting until memory runs out. The report names every application loaded then: one per level.
+TEST(ExecuteChain, AProgramExecutingItselfStopsAtTheNestingLimit)
+{
+    Site site;
+    site.install_program("self", routine("main") + execute_call("self") + "exit\n");
+    std::vector<std::string> run{LUMBA_RUN, "-b", "self", "0"};
+#if !defined(__SANITIZE_ADDRESS__)
+    // Should the limit ever go, the run fails here soon instead of taking the machine's memory.
+    run.insert(run.begin(), {"prlimit", "--as=2147483648"});
+#endif
+    auto r = site.run(run);
+    EXPECT_EQ(r.status, 1) << r.err.substr(0, 2000);
+    EXPECT_EQ(lumba_test::report_message(r.err), "EXECUTE of self nested too deep: more than " +
+                                                      std::to_string(MAX_EXECUTE_NESTING) +
+                                                      " programs running one inside another")
+        << r.err.substr(0, 2000);
+    // The loaded applications, after the report's own program name: the first few by name, then
+    // how many more.
+    const auto program = r.err.find("Program:  ");
+    ASSERT_NE(program, std::string::npos);
+    const std::string names = r.err.substr(program, r.err.find('\n', program) - program);
+    const auto listed = names.find("App:v.");
+    ASSERT_NE(listed, std::string::npos) << names;
+    int levels = 0;
+    for (auto at = names.find("self__", listed); at != std::string::npos; at = names.find("self__", at + 1)) ++levels;
+    const auto more = names.find("... and ");
+    if (more != std::string::npos) levels += std::stoi(names.substr(more + 8));
+    EXPECT_EQ(levels, MAX_EXECUTE_NESTING) << names;
 }

@@ -2,8 +2,11 @@
 // fatal report in a message box, and a signal while it waits there.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
+#include "intrinsics.h"
+#include "program_text.h"
 #include "site.h"
 #include "xvfb.h"
 
@@ -51,4 +54,44 @@ TEST(Gui, NoUserStyleSheetNoLine)
     std::string err = site.read_file("err");
     EXPECT_NE(err.find("** Theme name: "), std::string::npos) << err;
     EXPECT_EQ(err.find("Loaded user CSS file"), std::string::npos) << err;
+}
+
+// The X server goes away under a program waiting in IGTK_MAIN, with no window and with a window
+// shown: the run ends at once through its own exit (status 1, its COMMON object removed), with one
+// line saying why in the user log.
+TEST(Gui, ALostDisplayEndsTheRunThroughItsExit)
+{
+    using lumba_test::call;
+    using lumba_test::str;
+    const std::string window = str("a") + call("ifcallr", in_IGWIN_NEW, 1) + "storrd I:0 I:1 I:0 I:0 I:0\n" +
+                               call("ipcall", in_IGTK_MAIN_ITERATION, 0);
+    const char *script =
+        "u=$(id -un); log=/usr/local/oska/temp/$u.log; "
+        "\"$0\" -v 0 prog 0 2>\"$LUMBA_SITE/err\" & p=$!; "
+        "i=0; while [ $i -lt 1000 ] && ! grep -q 'B waiting' \"$log\" 2>/dev/null; do sleep 0.02; i=$((i+1)); done; "
+        "ls /dev/shm | grep -c \"^oska_${u}_$p\\$\"; "
+        "t0=$(date +%s%N); kill -TERM \"$1\"; "
+        "( sleep 20; kill -KILL $p ) >/dev/null 2>&1 & w=$!; "
+        "wait $p; s=$?; t1=$(date +%s%N); kill $w 2>/dev/null; "
+        "echo \"status=$s ms=$(( (t1 - t0) / 1000000 )) common=$(ls /dev/shm | grep -c \"^oska_${u}_$p\\$\")\"; "
+        "grep -c 'display connection lost' \"$log\"";
+    for (const std::string &shown : {std::string(), window}) {
+        Xvfb x;
+        Site site;
+        site.install_program("prog", ".proc r:main I:0 I:0 I:1 I:0 I:0 I:0\n.common I:1 I:0\n" + shown +
+                                         lumba_test::num(0) + str("waiting") + call("ipcall", in_IMLOG, 2) +
+                                         call("ipcall", in_IGTK_MAIN, 0) + "exit\n");
+        auto r = site.run({"sh", "-c", script, LUMBA_RUN, std::to_string(x.pid())}, x.gui_env());
+        const std::string err = site.read_file("err");
+        EXPECT_EQ(r.out.substr(0, 2), "1\n") << r.out << err;  // the COMMON object while it waits
+        int status = -1, ms = -1, common = -1;
+        const auto at = r.out.find("status=");
+        ASSERT_NE(at, std::string::npos) << r.out << err;
+        std::sscanf(r.out.c_str() + at, "status=%d ms=%d common=%d", &status, &ms, &common);
+        EXPECT_EQ(status, 1) << r.out << err;
+        EXPECT_EQ(common, 0) << r.out;
+        EXPECT_LT(ms, 2000) << r.out;
+        EXPECT_EQ(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1), "1\n") << r.out << err;
+        EXPECT_EQ(err.find("E R R O R"), std::string::npos) << err;
+    }
 }

@@ -139,24 +139,36 @@ TEST(RunTimeLog, HomeOskaMustBeADirectory)
 }
 
 // The user log lies in the shared temp directory: what another user planted under its name is
-// refused at start-up, never written into or waited on; a new log is the user's alone.
+// refused at start-up, never written into or waited on; the run says why on standard error and
+// goes on without the user log (its lines still reach standard error). A new log is the user's
+// alone.
 TEST(RunTimeLog, UserLogTakesOnlyTheUsersOwnFile)
 {
     const std::string log = "/usr/local/oska/temp/" + user_log().substr(std::string("oska/temp/").size());
     struct {
         const char *plant;  // shell commands run before the start, with $0 the log's path
-        const char *why;    // the system's error text in the refusal
+        const char *why;    // the cause named in the refusal
     } cases[] = {
-        {"echo theirs > \"$0\" && chown 65534 \"$0\"", "Permission denied"},
-        {"mkfifo \"$0\"", "No such device or address"},  // a FIFO nobody reads: refused, not waited on
-        {"mkfifo \"$0\" && (exec 3<>\"$0\"; sleep 5) & sleep 0.2", "Invalid argument"},  // one that is read
-        {"mkdir \"$0\"", "Is a directory"},
+        {"echo theirs > \"$0\" && chown 65534 \"$0\"", "owned by another user"},
+        {"mkfifo \"$0\"", "not a regular file"},  // a FIFO nobody reads: refused, not waited on
+        {"mkfifo \"$0\" && (exec 3<>\"$0\"; sleep 5) & sleep 0.2", "not a regular file"},  // one that is read
+        {"mkdir \"$0\"", "not a regular file"},
+        {"echo theirs > \"$0.x\" && chown 65534 \"$0.x\" && ln -s \"$0.x\" \"$0\"", "a link"},
+        {"echo mine > \"$0.x\" && ln \"$0.x\" \"$0\"", "a link"},  // a second name of a file
     };
     for (const auto &c : cases) {
         Site site;
-        auto r = site.run({"sh", "-c", std::string(c.plant) + " && exec timeout 10 \"$1\" log -1 -1 l:9:line", log, CORE_PROBE});
-        EXPECT_EQ(r.status, 1) << c.plant << "\n" << r.err;
-        EXPECT_EQ(r.err, "mlog: Attempting to open log file " + log + ": " + c.why + "\n") << c.plant;
+        auto r = site.run({"sh", "-c",
+                           std::string(c.plant) +
+                               " && \"$1\" log -1 -1 l:9:line; echo status=$?; "
+                                                   "for f in \"$0\" \"$0.x\"; do [ -f \"$f\" ] && cat \"$f\"; done",
+                           log, CORE_PROBE});
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "status=0") << c.plant << "\n" << r.err;
+        const std::string refusal = "mlog: Running without the log file " + log + ": it is " + c.why + "\n";
+        EXPECT_EQ(r.err.substr(0, refusal.size()), refusal) << c.plant;
+        EXPECT_EQ(bodies(r.err.substr(std::min(refusal.size(), r.err.size()))), std::vector<std::string>{"line"})
+            << c.plant << "\n" << r.err;
+        EXPECT_EQ(r.out.find("line"), std::string::npos) << c.plant << "\n" << r.out;  // nothing written into it
     }
     Site site;
     site.write_file("oska/temp/.keep", "");
@@ -165,6 +177,16 @@ TEST(RunTimeLog, UserLogTakesOnlyTheUsersOwnFile)
     auto mode = site.run({"stat", "-c", "%a", log});
     EXPECT_EQ(mode.out, "600\n");
     EXPECT_EQ(bodies(site.read_file(user_log())), std::vector<std::string>{"mine"});
+}
+
+// A log file the user cannot make for another reason (the temp directory is gone) still ends the
+// run, as every failure of the log does.
+TEST(RunTimeLog, AUserLogThatCannotBeMadeEndsTheRun)
+{
+    Site site;
+    auto r = site.run({"sh", "-c", "rm -rf /usr/local/oska/temp && exec \"$0\" log -1 -1 l:9:line", CORE_PROBE});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("mlog: Attempting to open log file "), std::string::npos) << r.err;
 }
 
 // An empty HOME is the password entry's home (never the root of the file system); a HOME too long

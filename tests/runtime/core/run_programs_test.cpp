@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "loader.h"
 #include "site.h"
 #include "zasm_run.h"
 
@@ -102,6 +103,55 @@ TEST(RunPrograms, CommonBlockIsRemovedAtTheEnd)
     EXPECT_EQ(ls.out, "0\n") << ls.out;
 }
 
+// Another local user (daemon) who takes the COMMON object's name of a run of nobody before it
+// starts, as a file or as a link, does not stop it: the run takes a name of its own beside it,
+// leaves the planted name alone, and removes its own at a normal end and on the fatal path of a
+// signal alike. All in a /dev/shm of the test's own.
+TEST(RunPrograms, CommonNamesTakenByAnotherUserAreLeftAlone)
+{
+    Site site;
+    site.install_program("prog", routine("main") + ".common I:3 I:5\nloadrc n:4 c:0\nstorrd I:22 I:0 I:0 I:0 I:0\n"
+                                                   "callio I:5 I:0\nexit\n");
+    // $1: what daemon plants ($1 in it is the run's process id, which exec keeps); $2: how the
+    // waiting run is ended. Prints the objects while it waits, its status and the objects after.
+    const char *script =
+        "mount -t tmpfs -o mode=1777 tmpfs /dev/shm; "
+        "chmod 755 \"$LUMBA_SITE\"; chmod 777 /usr/local/oska/log /usr/local/oska/temp \"$HOME\" \"$HOME/.oska\"; "
+        "f=\"$LUMBA_SITE/in\"; mkfifo -m 666 \"$f\"; exec 3<>\"$f\"; "
+        "sh -c 'setpriv --reuid=daemon --regid=daemon --clear-groups -- sh -c \"$1\" plant $$; "
+        "exec \"$0\" -u nobody -b prog 0 <&3 2>\"$LUMBA_SITE/err\"' \"$0\" \"$1\" & p=$!; "
+        "i=0; while [ $i -lt 1000 ] && ! ls /dev/shm | grep -q \"^oska_nobody_${p}_\"; do sleep 0.01; i=$((i+1)); done; "
+        "echo waiting:; ls -ln /dev/shm | awk 'NR>1 {print $3, $9}' | sort; "
+        "eval \"$2\"; wait $p; echo status=$?; echo after:; ls -ln /dev/shm | awk 'NR>1 {print $3, $9}' | sort; "
+        "cat /dev/shm/oska_nobody_$p";
+    struct {
+        const char *plant, *end;
+        int status;
+    } cases[] = {
+        {"printf theirs > /dev/shm/oska_nobody_$1", "echo >&3", 0},
+        {"printf theirs > /dev/shm/theirs; ln -s theirs /dev/shm/oska_nobody_$1", "kill -INT $p", 128 + SIGTRAP},
+    };
+    for (const auto &c : cases) {
+        auto r = site.run({"sh", "-c", script, LUMBA_RUN, c.plant, c.end});
+        const std::string err = site.read_file("err");
+        // While the run waits: the planted name (uid 1) and the run's own beside it (uid 65534).
+        const std::string waiting = r.out.substr(0, r.out.find("status="));
+        EXPECT_NE(waiting.find("\n1 oska_nobody_"), std::string::npos) << r.out << err;
+        const auto own = waiting.find("\n65534 oska_nobody_");
+        ASSERT_NE(own, std::string::npos) << r.out << err;
+        const std::string pid = waiting.substr(own + 19, waiting.find('_', own + 19) - own - 19);
+        EXPECT_NE(waiting.find("\n1 oska_nobody_" + pid + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("status=" + std::to_string(c.status) + "\n"), std::string::npos) << r.out << err;
+        // Afterwards only what daemon planted is left, as daemon left it.
+        const std::string after = r.out.substr(r.out.find("after:"));
+        EXPECT_EQ(after.find("65534 "), std::string::npos) << r.out;
+        EXPECT_NE(after.find("\n1 oska_nobody_" + pid + "\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.substr(r.out.size() - 6), "theirs") << r.out;
+        EXPECT_EQ(err.find("Cannot create shared memory file"), std::string::npos) << err;
+        site.run({"rm", "-f", site.root() + "/in", site.root() + "/err"});
+    }
+}
+
 namespace {
 
 // Starts lumba_run -b prog 0 with standard input from a pipe the script holds open and idle,
@@ -160,6 +210,47 @@ TEST(Signals, TerminateWakesWhatWaits)
         EXPECT_EQ(site.read_file("err").find("E R R O R"), std::string::npos) << c.what;  // quietly
         site.run({"rm", "-f", fifo, site.root() + "/in"});
     }
+}
+
+// A small object whose header asks for areas just under the limit, for a main that uses none of
+// them: the run's resident memory stays far below what was asked for, while its variables still
+// start as they should (the program stops on purpose unless its numeric variable reads 0).
+TEST(RunPrograms, AreasAskedForButUnusedStayOutOfMemory)
+{
+    Site site;
+    const std::uint64_t half = PROGRAM_AREAS_LIMIT / 2;
+    const std::string numbers = std::to_string(half / 22 - 1024), chars = std::to_string(half - 65536);
+    site.install_program("prog", ".header * * * " + numbers + " 0 0 " + chars + " 0 0 * * * * * * *\n" +
+                                    routine("main") + ".common I:1 I:0\nloadrvd I:0 I:1 I:0 I:0 I:0\n"
+                                    "jumpz l:zero\nreturn\nzero:\ncallio I:5 I:0\nexit\n");
+    auto r = site.run({"sh", "-c", waiting_run, LUMBA_RUN, "grep VmHWM /proc/$p/status; echo go >&3"}, {}, "");
+    long hwm_kb = -1;
+    const auto at = r.out.find("VmHWM:");
+    ASSERT_NE(at, std::string::npos) << r.out << site.read_file("err");
+    hwm_kb = std::stol(r.out.substr(at + 6));
+    const Waited w = parse_waited(r.out.substr(r.out.find("status=")));
+    EXPECT_EQ(w.status, 0) << r.out << site.read_file("err");
+    EXPECT_LT(hwm_kb * 1024, static_cast<long>(PROGRAM_AREAS_LIMIT / 8)) << r.out;
+}
+
+// SIGINT and SIGTERM pending together (sent while the run is stopped) are delivered interrupt
+// first, each recorded before the next comes; the request to terminate still ends the run
+// quietly, at once.
+TEST(Signals, TerminateTogetherWithAnInterruptEndsQuietly)
+{
+    Site site;
+    site.install_program("prog", routine("main") + ".common I:1 I:0\ncallio I:5 I:0\nexit\n");
+    // The time is taken from the moment the stopped run is continued.
+    const std::string both = "kill -STOP $p; j=0; while [ $j -lt 500 ] && "
+                             "[ \"$(sed 's/.*) //' /proc/$p/stat | cut -c1)\" != T ]; do sleep 0.01; j=$((j+1)); done; "
+                             "kill -INT $p; kill -TERM $p; t0=$(date +%s%N); kill -CONT $p";
+    auto r = site.run({"sh", "-c", waiting_run, LUMBA_RUN, both});
+    const Waited w = parse_waited(r.out);
+    const std::string err = site.read_file("err");
+    EXPECT_EQ(w.status, 1) << r.out << err;
+    EXPECT_LT(w.ms, 500) << r.out;
+    EXPECT_EQ(w.common, 0);
+    EXPECT_EQ(err.find("E R R O R"), std::string::npos) << err;
 }
 
 // A fatal report after a caught signal ends by the trap, without the exit's clean-up, and a

@@ -224,6 +224,35 @@ TEST_F(ExternalPrograms, ManyRunsOnALoadedMachineNeverLoseOutput)
     EXPECT_EQ(lumba_test::mailed().size(), static_cast<std::size_t>(runs));
 }
 
+// The command's end is its shell's exit: a process it left in the background, holding the output
+// pipe open, neither holds the run nor loses what the command wrote before it ended.
+TEST_F(ExternalPrograms, TheEndIsTheShellsExitNotThePipesEnd)
+{
+    struct {
+        std::string command, output;  // after the background process's id, on a line of its own
+    } cases[] = {
+        {"sleep 30 & echo $!; echo hi", "hi\n"},
+        {"sleep 30 & echo $!; printf 'a\\nb'; exit 4", "a\nb"},
+        {"sh -c 'exec sleep 30' & echo $!; printf '%s\\n' " + long_line, long_line + "\n"},
+    };
+    for (const auto &c : cases) {
+        record.ended.clear();
+        const gint64 before = g_get_monotonic_time();
+        ASSERT_EQ(start(c.command), "") << c.command;
+        const gint64 took = g_get_monotonic_time() - before;
+        ASSERT_EQ(record.ended.size(), 1u) << c.command;
+        const std::string &output = record.ended[0].output;
+        const auto line_end = output.find('\n');
+        ASSERT_NE(line_end, std::string::npos) << output;
+        const pid_t left = std::stoi(output.substr(0, line_end));
+        EXPECT_EQ(kill(left, 0), 0) << c.command;  // still running when the run went on
+        kill(left, SIGKILL);
+        EXPECT_EQ(output.substr(line_end + 1), c.output) << c.command;
+        EXPECT_LT(took, 5 * G_USEC_PER_SEC) << c.command;
+    }
+    EXPECT_FALSE(external_programs_running());
+}
+
 // A signal while START waits reaches the safe point: the run stops with its report once the job is
 // done with, instead of waiting unnoticed.
 TEST_F(ExternalPrograms, ASignalWhileWaitingStopsTheRun)

@@ -139,7 +139,8 @@ TEST(Passwords, FailuresAreNeverHashes)
     } cases[] = {
         {in_IPASSWORD_CHECK, {S("x"), S("*0")}, "0"},  // the library's failure tokens match nothing
         {in_IPASSWORD_CHECK, {S(""), S("*1")}, "0"},
-        {in_IPASSWORD_CHECK, {S("x"), S("")}, "stop: Error in crypt 'Invalid argument'"},
+        {in_IPASSWORD_CHECK, {S("x"), S("")}, "0"},  // no hash stored: no password matches
+        {in_IPASSWORD_CHECK, {S(""), S("   ")}, "0"},
         {in_IPASSWORD_CHECK, {S("x"), S("$6$bad salt!$x")}, "stop: Error in crypt 'Invalid argument'"},
         {in_IPASSWORD_CHECK, {S("x")}, "stop: Invalid number of parameteres"},
         {in_IPASSWORD_ENCRYPT, {}, "stop: Invalid number of parameteres"},
@@ -148,6 +149,63 @@ TEST(Passwords, FailuresAreNeverHashes)
     for (const auto &c : cases)
         EXPECT_EQ(c.code == in_IPASSWORD_CHECK ? call.number(c.code, c.args) : call.text(c.code, c.args), c.result)
             << c.args.size();
+}
+
+// What a user types, or what a stored hash asks for, never ends the run: a password the library
+// cannot take answers 0 or the empty text, and a stored hash asking for more rounds than the limit
+// answers 0 at once; each with a log line that leaves the password out.
+TEST(Passwords, LongPasswordsAndHugeRoundsAreRefusedWithALogLine)
+{
+    DirectCall call;
+    const std::string longest(MAX_PASSWORD_SIZE, 'p'), too_long = longest + "q";
+    const std::string made = call.text(in_IPASSWORD_ENCRYPT, {S(longest)});
+    ASSERT_TRUE(std::regex_match(made, sha512_hash)) << made;
+    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(longest), S(made)}), "1");
+
+    // Made by Python: a hash at the limit of rounds, and the same password and salt one above.
+    const std::string limit = std::to_string(MAX_STORED_ROUNDS), above = std::to_string(MAX_STORED_ROUNDS + 1);
+    const char *make = R"(import crypt, sys
+for rounds in open(sys.argv[1]).read().split():
+    print(crypt.crypt("word", "$6$rounds=" + rounds + "$saltsalt"))
+)";
+    const std::vector<std::string> at_limit = lines(python(make, limit + "\n" + above + "\n"));
+    ASSERT_EQ(at_limit.size(), 2u);
+    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S("word"), S(at_limit[0])}), "1") << at_limit[0];
+
+    const int saved = Lumba_Log_Level;
+    Lumba_Log_Level = 0;
+    struct {
+        int code;
+        std::vector<lumba_test::Arg> args;
+        std::string result, logged;
+    } cases[] = {
+        {in_IPASSWORD_ENCRYPT, {S(too_long)}, "",
+         "IPASSWORD_ENCRYPT$: a password of " + std::to_string(too_long.size()) + " bytes is refused, more than " +
+             std::to_string(MAX_PASSWORD_SIZE)},
+        {in_IPASSWORD_CHECK, {S(too_long), S(made)}, "0",
+         "IPASSWORD_CHECK: a password of " + std::to_string(too_long.size()) + " bytes is refused, more than " +
+             std::to_string(MAX_PASSWORD_SIZE)},
+        {in_IPASSWORD_CHECK, {S(std::string(100000, 'p')), S(made)}, "0", "a password of 100000 bytes is refused"},
+        {in_IPASSWORD_CHECK, {S("word"), S(at_limit[1])}, "0",
+         "IPASSWORD_CHECK: a stored hash asking for " + above + " rounds is refused, more than " + limit},
+        {in_IPASSWORD_CHECK, {S("word"), S("$6$rounds=999999999$saltsalt$x")}, "0",
+         "asking for 999999999 rounds is refused"},
+        {in_IPASSWORD_CHECK, {S("word"), S("$5$rounds=000000000000000000123456789$saltsalt$x")}, "0",
+         "asking for 000000000000000000123456789 rounds is refused"},
+    };
+    for (const auto &c : cases) {
+        testing::internal::CaptureStderr();
+        const gint64 before = g_get_monotonic_time();
+        const std::string result =
+            c.code == in_IPASSWORD_CHECK ? call.number(c.code, c.args) : call.text(c.code, c.args);
+        const gint64 took = g_get_monotonic_time() - before;
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result, c.result) << c.logged;
+        EXPECT_NE(err.find(c.logged), std::string::npos) << err;
+        EXPECT_EQ(err.find("ppppp"), std::string::npos) << err;  // never the password
+        EXPECT_LT(took, G_USEC_PER_SEC / 2) << c.logged;
+    }
+    Lumba_Log_Level = saved;
 }
 
 TEST(Passwords, SettingsOfEachMethod)
