@@ -68,7 +68,9 @@ TEST_F(WidgetsTest, EscapeDismissesADialogWithItsCancelAnswer)
         };
         const int answer = c.ask();
         EXPECT_TRUE(dismissed) << c.what;
-        if (dismissed) EXPECT_EQ(answer, c.answer) << c.what;
+        if (dismissed) {
+            EXPECT_EQ(answer, c.answer) << c.what;
+        }
     }
 }
 

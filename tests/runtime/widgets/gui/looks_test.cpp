@@ -123,7 +123,9 @@ protected:
     }
     static void save(const lumba_test::Snapshot &s, const std::string &name)
     {
-        if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) EXPECT_TRUE(s.save_png(std::string(dir) + "/" + name));
+        if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) {
+            EXPECT_TRUE(s.save_png(std::string(dir) + "/" + name));
+        }
     }
 };
 
