@@ -3,7 +3,8 @@
 # skeleton under /usr/local/oska, installs the sample programs as unit0/hello and unit0/invoice
 # and runs them in background mode. hello prints a small invoice on standard output and writes it
 # to /usr/local/oska/temp/invoice.txt, which is shown too, then its exit status (0: the total it
-# checks was right); invoice prints an invoice with its amounts formatted in columns.
+# checks was right); invoice prints an invoice with its amounts formatted in columns. The sample
+# form is installed as unit0/order_entry; it needs a display (examples/README.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -33,6 +34,8 @@ fi
 echo "hello exit status: $status"
 
 install -m 644 build/examples/invoice.obj /usr/local/oska/apps/unit0/invoice
+# The sample form is installed beside it; it needs a display (see examples/README.md).
+install -m 644 build/examples/order_entry.obj /usr/local/oska/apps/unit0/order_entry
 invoice_status=0
 /usr/local/bin/lumba_run -b invoice 0 || invoice_status=$?
 echo "invoice exit status: $invoice_status"

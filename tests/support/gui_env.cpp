@@ -24,14 +24,15 @@ std::string read_text(const char *path)
     return s.str();
 }
 
-// The fixture style sheet where the run-time would find the site's, at the site's priority.
-void load_style_sheet()
+// The style sheet (the fixture's unless another is named) where the run-time would find the
+// site's, at the site's priority.
+void load_style_sheet(const std::string &sheet)
 {
-    std::string path = LUMBA_GUI_CSS;
+    std::string path = sheet;
     if (std::getenv("LUMBA_SITE")) {
-        // A private site tree (with_site): the fixture becomes its style sheet.
+        // A private site tree (with_site): the sheet becomes its style sheet.
         const std::string site = "/usr/local/oska/conf/gtk/gtk3.css";
-        std::ofstream(site) << read_text(LUMBA_GUI_CSS);
+        std::ofstream(site) << read_text(sheet.c_str());
         path = site;
     }
     GtkCssProvider *provider = gtk_css_provider_new();
@@ -42,7 +43,10 @@ void load_style_sheet()
 
 class GuiEnvironment : public ::testing::Environment {
 public:
-    explicit GuiEnvironment(ScreenSize size) : size_(size) {}
+    GuiEnvironment(ScreenSize size, std::string style_sheet)
+        : size_(size), style_sheet_(style_sheet.empty() ? LUMBA_GUI_CSS : std::move(style_sheet))
+    {
+    }
 
     void SetUp() override
     {
@@ -59,7 +63,7 @@ public:
         setenv("OAE_APP_WIDTH", "", 1);  // the application area's launch values
         setenv("OAE_APP_HEIGHT", "", 1);
         gtk_init();
-        load_style_sheet();
+        load_style_sheet(style_sheet_);
     }
 
     // The X server stays up until the process ends: GTK keeps its connection to the last.
@@ -67,14 +71,15 @@ public:
 
 private:
     ScreenSize size_;
+    std::string style_sheet_;
     std::unique_ptr<Xvfb> xvfb_;
 };
 
 } // namespace
 
-::testing::Environment *add_gui_environment(ScreenSize size)
+::testing::Environment *add_gui_environment(ScreenSize size, std::string style_sheet)
 {
-    return ::testing::AddGlobalTestEnvironment(new GuiEnvironment(size));
+    return ::testing::AddGlobalTestEnvironment(new GuiEnvironment(size, std::move(style_sheet)));
 }
 
 const std::string &gui_display()

@@ -20,7 +20,9 @@ struct ScreenSize {
 // Registers the environment; call from a namespace-scope initialiser of the test program, e.g.
 //     const auto *gui = lumba_test::add_gui_environment();
 //     const auto *gui = lumba_test::add_gui_environment({1366, 768});  // a smaller monitor
-::testing::Environment *add_gui_environment(ScreenSize size = {});
+// style_sheet names another sheet to load (and install) in place of the fixture's, such as the
+// shipped site/conf/gtk/gtk3.css for tests of what a user sees.
+::testing::Environment *add_gui_environment(ScreenSize size = {}, std::string style_sheet = {});
 
 // The X display of the test program (":N"), once the environment is up.
 const std::string &gui_display();

@@ -9,6 +9,7 @@
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
+#include "sanitizer_reports.h"
 #include "zasm_run.h"
 
 namespace lumba_test {
@@ -28,59 +29,6 @@ void remove_tree(const std::string &path)
     }
     g_rmdir(path.c_str());
 }
-
-namespace {
-
-// Appends option to the sanitizer options in variable name of envp.
-char **add_option(char **envp, const char *name, const std::string &option)
-{
-    const char *old = g_environ_getenv(envp, name);
-    const std::string value = old && *old ? std::string(old) + ":" + option : option;
-    return g_environ_setenv(envp, name, value.c_str(), TRUE);
-}
-
-// True when some leak of a LeakSanitizer report was made through the run-time's own code (a frame
-// in its tree). Leaks of the libraries below GTK that lsan.supp cannot name, because their frames
-// end in a library built without frame pointers, have none and are not the run-time's.
-bool own_leak(const std::string &report)
-{
-    std::istringstream lines(report);
-    std::string line;
-    bool in_leak = false;
-    while (std::getline(lines, line)) {
-        if (line.find("leak of ") != std::string::npos) in_leak = true;
-        if (line.empty()) in_leak = false;
-        if (in_leak && line.find(LUMBA_SOURCE_DIR) != std::string::npos) return true;
-    }
-    return false;
-}
-
-// The sanitizer reports in dir (errors, not warnings), removed once read.
-std::string take_reports(const std::string &dir)
-{
-    std::string reports;
-    GDir *d = g_dir_open(dir.c_str(), 0, nullptr);
-    if (!d) return reports;
-    while (const char *name = g_dir_read_name(d)) {
-        const std::string path = dir + "/" + name;
-        char *text = nullptr;
-        if (g_file_get_contents(path.c_str(), &text, nullptr, nullptr)) {
-            const std::string report(text);
-            const bool leaks_only = report.find("ERROR: LeakSanitizer") != std::string::npos &&
-                                    report.find("ERROR: AddressSanitizer") == std::string::npos &&
-                                    report.find("runtime error") == std::string::npos;
-            if (leaks_only ? own_leak(report)
-                           : report.find("ERROR:") != std::string::npos || report.find("runtime error") != std::string::npos)
-                reports += report + "\n";
-        }
-        g_free(text);
-        g_unlink(path.c_str());
-    }
-    g_dir_close(d);
-    return reports;
-}
-
-} // namespace
 
 Site::Site()
 {
@@ -109,9 +57,9 @@ RunResult Site::run(const std::vector<std::string> &argv, const std::vector<std:
     envp = g_environ_setenv(envp, "LUMBA_SITE_DIR", root_.c_str(), TRUE);
     const std::string reports = root_ + "/sanitizer";
     g_mkdir_with_parents(reports.c_str(), 0755);
-    envp = add_option(envp, "ASAN_OPTIONS", "log_path=" + reports + "/report");
-    envp = add_option(envp, "UBSAN_OPTIONS", "log_path=" + reports + "/report");
-    envp = add_option(envp, "LSAN_OPTIONS", std::string("suppressions=") + LUMBA_LSAN_SUPPRESSIONS);
+    envp = add_sanitizer_option(envp, "ASAN_OPTIONS", "log_path=" + reports + "/report");
+    envp = add_sanitizer_option(envp, "UBSAN_OPTIONS", "log_path=" + reports + "/report");
+    envp = add_sanitizer_option(envp, "LSAN_OPTIONS", std::string("suppressions=") + LUMBA_LSAN_SUPPRESSIONS);
     for (const auto &e : env) {
         auto eq = e.find('=');
         envp = g_environ_setenv(envp, e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), TRUE);
@@ -141,7 +89,7 @@ RunResult Site::run(const std::vector<std::string> &argv, const std::vector<std:
     g_free(out);
     g_free(err);
     r.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-    const std::string found = take_reports(reports);
+    const std::string found = take_sanitizer_reports(reports);
     if (!found.empty()) ADD_FAILURE() << "sanitizer report of " << all[1] << ":\n" << found;
     return r;
 }

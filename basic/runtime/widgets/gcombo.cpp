@@ -189,6 +189,11 @@ void gcombo_set_window_size(combo_data *c)
     ComboListGeometry g{};
     gtk_widget_measure(c->scroller, GTK_ORIENTATION_HORIZONTAL, -1, &g.list_width, nullptr, nullptr, nullptr);
     gtk_widget_measure(c->scroller, GTK_ORIENTATION_VERTICAL, -1, &g.list_height, nullptr, nullptr, nullptr);
+    // The popover's size holds its padding and the frame around the list as well: counted in, so
+    // that the list itself gets the height of all its rows.
+    int whole = 0;
+    gtk_widget_measure(c->popover, GTK_ORIENTATION_VERTICAL, -1, &whole, nullptr, nullptr, nullptr);
+    if (whole > g.list_height) g.list_height = whole;
     g.width = gtk_widget_get_allocated_width(c->button);
     g.height = gtk_widget_get_allocated_height(c->button);
     screen_origin(c->button, &g.x, &g.y);
@@ -680,8 +685,9 @@ void igcombo_new(int nargs, int last, Stack *result)
     c->label = gtk_label_new("Yes");
     gtk_label_set_single_line_mode(GTK_LABEL(c->label), TRUE);
     oska_box_prepend(box, c->label, 1, 1, 0);
+    // Left to right: the text, the separator, the arrow.
     GtkWidget *separator = gtk_separator_new(GTK_ORIENTATION_VERTICAL);
-    oska_box_prepend(box, separator, 0, 0, 2);
+    oska_box_append(box, separator, 0, 0, 2);
     GtkWidget *arrow = gtk_image_new_from_icon_name("go-down");
     gtk_image_set_icon_size(GTK_IMAGE(arrow), GTK_ICON_SIZE_INHERIT);
     oska_box_append(box, arrow, 0, 0, 0);

@@ -31,8 +31,61 @@ const char *icon_of(int code)
 
 std::string place_holder() { return std::string(PPATH ? PPATH : PPATH_ROOT) + "/graphics/place_Image.png"; }
 
-// A picture file, or nullptr when it cannot be read.
-GdkPixbuf *load(const std::string &file) { return gdk_pixbuf_new_from_file(file.c_str(), nullptr); }
+// A picture bigger than the application area cannot show whole in any window, so a picture
+// without a size of its own is loaded at most this big; before the area is known, at the area's
+// launch size.
+constexpr int DEFAULT_AREA_WIDTH = 1010, DEFAULT_AREA_HEIGHT = 630;
+
+struct Bounds {
+    int width, height;
+};
+
+// The most a picture of the field may take: its size request when it has one, else the area.
+Bounds picture_bounds(int width, int height)
+{
+    if (width > 0 && height > 0) return {width, height};
+    if (global_data && global_data->oae_app_width > 0 && global_data->oae_app_height > 0)
+        return {global_data->oae_app_width, global_data->oae_app_height};
+    return {DEFAULT_AREA_WIDTH, DEFAULT_AREA_HEIGHT};
+}
+
+// A picture file, or nullptr when it cannot be read. A picture larger than the bounds is loaded
+// scaled down into them (keeping its proportions): a huge file must not stay in memory whole.
+GdkPixbuf *load(const std::string &file, Bounds most)
+{
+    int width = 0, height = 0;
+    if (!gdk_pixbuf_get_file_info(file.c_str(), &width, &height)) return nullptr;
+    if (width <= most.width && height <= most.height) return gdk_pixbuf_new_from_file(file.c_str(), nullptr);
+    return gdk_pixbuf_new_from_file_at_scale(file.c_str(), most.width, most.height, TRUE, nullptr);
+}
+
+// A GtkImage draws every picture at its icon size; a GtkPicture shows it at its own size. It
+// does not shrink below it: a picture is loaded no larger than the application area.
+GtkWidget *picture_widget()
+{
+    GtkWidget *picture = gtk_picture_new();
+    gtk_picture_set_can_shrink(GTK_PICTURE(picture), FALSE);
+    gtk_picture_set_content_fit(GTK_PICTURE(picture), GTK_CONTENT_FIT_CONTAIN);
+    return picture;
+}
+
+// Shows the picture, or nothing for none.
+void show_pixbuf(GtkWidget *picture, GdkPixbuf *pixbuf)
+{
+    gtk_picture_set_pixbuf(GTK_PICTURE(picture), pixbuf);
+}
+
+// Shows the themed icon at the normal icon size; a theme that has only its symbolic form gives that.
+void show_icon(GtkWidget *picture, const char *icon)
+{
+    GtkIconTheme *theme = gtk_icon_theme_get_for_display(gtk_widget_get_display(picture));
+    const std::string symbolic = std::string(icon) + "-symbolic";
+    const char *fallbacks[] = {symbolic.c_str(), nullptr};
+    GtkIconPaintable *paintable =
+        gtk_icon_theme_lookup_icon(theme, icon, fallbacks, 16, 1, GTK_TEXT_DIR_NONE, GtkIconLookupFlags(0));
+    gtk_picture_set_paintable(GTK_PICTURE(picture), GDK_PAINTABLE(paintable));
+    g_object_unref(paintable);
+}
 
 // A picture argument: a number is a code, a text longer than 4 characters a file, a shorter text
 // the place-holder (code 0).
@@ -77,12 +130,10 @@ void apply_size(const image_data *r)
 // to the picture in place of the one it had.
 void show_picture(image_data *r, GdkPixbuf *picture, const char *icon)
 {
-    if (icon) {
-        gtk_image_set_from_icon_name(GTK_IMAGE(r->image), icon);
-        gtk_image_set_icon_size(GTK_IMAGE(r->image), GTK_ICON_SIZE_NORMAL);
-    } else {
-        gtk_image_set_from_pixbuf(GTK_IMAGE(r->image), picture);
-    }
+    if (icon)
+        show_icon(r->image, icon);
+    else
+        show_pixbuf(r->image, picture);
     if (r->picture) g_object_unref(r->picture);
     r->picture = picture;
 }
@@ -139,13 +190,14 @@ void clear_image(ControlMatrix_t *cm, int index, void *) { gimage_update(cm, ind
 void gimage_update(ControlMatrix_t *cm, int index, int code, const char *file)
 {
     image_data *r = checked_record(cset_cm_get_ptr(cm, CM_ENTRY_PTR, index), __LINE__);
+    const Bounds most = picture_bounds(r->width, r->height);
     if (file) {
         mlog(3, "%s: image update from file: %s", "gimage_update", file);
-        show_picture(r, load(file), nullptr);
+        show_picture(r, load(file, most), nullptr);
     } else if (const char *icon = icon_of(code)) {
         show_picture(r, nullptr, icon);
     } else {
-        show_picture(r, load(place_holder()), nullptr);
+        show_picture(r, load(place_holder(), most), nullptr);
     }
     apply_size(r);
     oska_widget_show(r->button);
@@ -167,11 +219,15 @@ void igimage_new(int nargs, int last, Stack *result)
         height = intr::integer(arg(nargs, last, 5));
     }
     const char *icon = picture.file.empty() ? icon_of(picture.code) : nullptr;
-    GdkPixbuf *pixbuf = icon ? nullptr : load(picture.file.empty() ? place_holder() : picture.file);
+    GdkPixbuf *pixbuf =
+        icon ? nullptr : load(picture.file.empty() ? place_holder() : picture.file, picture_bounds(width, height));
 
     if (!field) {
-        GtkWidget *image = icon ? gtk_image_new_from_icon_name(icon) : gtk_image_new_from_pixbuf(pixbuf);
-        if (icon) gtk_image_set_icon_size(GTK_IMAGE(image), GTK_ICON_SIZE_NORMAL);
+        GtkWidget *image = icon ? gtk_image_new_from_icon_name(icon) : picture_widget();
+        if (icon)
+            gtk_image_set_icon_size(GTK_IMAGE(image), GTK_ICON_SIZE_NORMAL);
+        else
+            show_pixbuf(image, pixbuf);
         if (pixbuf) g_object_unref(pixbuf);
         oska_widget_show(image);
         gwidget_give(result, image);
@@ -181,7 +237,7 @@ void igimage_new(int nargs, int last, Stack *result)
     image_data *r = image_of(cutil_new_setup(scm, CM_FIELD_TYPE_GIMAGE, sizeof(image_data)));
     r->cm = cm;
     r->index = index;
-    r->image = gtk_image_new();
+    r->image = picture_widget();
     r->picture = pixbuf;
     r->button = gtk_button_new();
     gtk_button_set_child(GTK_BUTTON(r->button), r->image);

@@ -4,7 +4,9 @@
 //
 // Picture codes: 1 "object-select", 2 "window-close", 3 "list-add", 4 "process-stop",
 // 5 "document-print" (icons at the normal icon size); any other code, and a picture text of 4
-// characters or fewer, stands for the place-holder PPATH/graphics/place_Image.png.
+// characters or fewer, stands for the place-holder PPATH/graphics/place_Image.png. Pictures show
+// at their own size; one larger than the field's size (or, without one, than the application
+// area) is loaded scaled down into it.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -20,7 +22,7 @@ struct image_data {
     int index;
     GtkWidget *frame;     // a container placed instead of the button when set; never set here
     GtkWidget *button;    // the GtkButton that is the field's widget
-    GtkWidget *image;     // the GtkImage inside the button
+    GtkWidget *image;     // the GtkPicture inside the button: pictures at their size, icons at 16 px
     GdkPixbuf *picture;   // the picture shown, with a reference of its own; nullptr for icons or none
     int width, height;    // the image's size request, used only when both are above 0
 };

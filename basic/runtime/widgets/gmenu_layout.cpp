@@ -269,6 +269,9 @@ GtkWidget *gmenu_setup_Middle(GlobalData_t *gd)
             gtk_label_set_xalign(GTK_LABEL(cell.label), 0);
             gtk_label_set_yalign(GTK_LABEL(cell.label), 0.5);
             gtk_label_set_use_markup(GTK_LABEL(cell.label), TRUE);
+            // A long description ends in an ellipsis inside its column rather than widening the
+            // grid, and with it the window, past the screen.
+            gtk_label_set_ellipsize(GTK_LABEL(cell.label), PANGO_ELLIPSIZE_END);
             oska_box_prepend(cell.box, cell.label, 1, 1, 0);
             if (c == 0) {  // only the first column shows an arrow
                 cell.arrow = gtk_image_new_from_icon_name("go-next");

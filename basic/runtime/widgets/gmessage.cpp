@@ -38,6 +38,11 @@ const MessageType message_types[] = {
     {'Q', "question", {"_Yes", "_No"}, 1, 1}, {'W', "warning", {"_Ok"}, 0, -1},
 };
 
+// A message's text wraps at words, and inside a word too long for a line, within this many
+// characters' width; past this height it scrolls, so that the buttons stay on the screen.
+constexpr int message_max_width_chars = 80;
+constexpr int message_max_height = 480;
+
 // What one dialog shows.
 struct DialogSpec {
     const char *caller;
@@ -227,6 +232,25 @@ GtkWindow *parent_window()
     return cm_real_window(cm);
 }
 
+// A label that wraps at words, and at characters within a word longer than the line.
+void wrap_within_width(GtkWidget *label)
+{
+    gtk_label_set_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+    gtk_label_set_max_width_chars(GTK_LABEL(label), message_max_width_chars);
+}
+
+// Escape asks the dialog to close, as its title bar's button does: it answers the cancel button.
+void dismiss_on_escape(GtkWidget *window)
+{
+    GtkEventController *keys = gtk_shortcut_controller_new();
+    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+    gtk_shortcut_controller_add_shortcut(GTK_SHORTCUT_CONTROLLER(keys),
+                                         gtk_shortcut_new(gtk_keyval_trigger_new(GDK_KEY_Escape, GdkModifierType(0)),
+                                                          gtk_named_action_new("window.close")));
+    gtk_widget_add_controller(window, keys);
+}
+
 void cursors_inactive()
 {
     for (ControlMatrix_t *cm = global_data ? global_data->first_cm : nullptr; cm; cm = cm->next)
@@ -256,14 +280,21 @@ int run_dialog(const DialogSpec &spec, bool inactive_cursors, bool log_fatal)
     gtk_widget_set_margin_bottom(box, 18);
     GtkWidget *heading = gtk_label_new(spec.heading.c_str());
     gtk_widget_add_css_class(heading, "title-4");
-    gtk_label_set_wrap(GTK_LABEL(heading), TRUE);
+    wrap_within_width(heading);
     gtk_box_append(GTK_BOX(box), heading);
     GtkWidget *body = gtk_label_new(spec.text.c_str());
-    gtk_label_set_wrap(GTK_LABEL(body), TRUE);
+    wrap_within_width(body);
     gtk_label_set_selectable(GTK_LABEL(body), TRUE);  // the user may copy the text out
     gtk_widget_set_focusable(body, FALSE);             // but the keyboard goes to the buttons
     gtk_label_set_xalign(GTK_LABEL(body), 0);
-    gtk_box_append(GTK_BOX(box), body);
+    gtk_label_set_yalign(GTK_LABEL(body), 0);
+    GtkWidget *scroller = gtk_scrolled_window_new();
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroller), TRUE);
+    gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroller), TRUE);
+    gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroller), message_max_height);
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroller), body);
+    gtk_box_append(GTK_BOX(box), scroller);
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
     gtk_widget_set_halign(row, GTK_ALIGN_END);
     std::vector<GtkWidget *> buttons;
@@ -281,6 +312,7 @@ int run_dialog(const DialogSpec &spec, bool inactive_cursors, bool log_fatal)
                             : nullptr;
     if (chosen) gtk_window_set_default_widget(GTK_WINDOW(window), chosen);
     if (spec.style) gtk_widget_add_css_class(window, spec.style);
+    dismiss_on_escape(window);
 
     // The read end closes last: a window destroyed on the way out still writes its answer.
     Wait wait(fds[0]);

@@ -1,6 +1,8 @@
 // GTK support operations shared by the widgets, notes and documents.
 #include "gmisc.h"
 
+#include <cstring>
+
 #include "gdata.h"
 #include "message.h"
 
@@ -147,11 +149,26 @@ void oska_on_button_propagate(GtkGesture *gesture, int flag)
 void oska_label_set_markup(GtkWidget *label, const char *markup)
 {
     gchar *valid = g_utf8_make_valid(markup, -1);
-    if (pango_parse_markup(valid, -1, 0, nullptr, nullptr, nullptr, nullptr))
+    char *plain = nullptr;
+    const bool is_markup = pango_parse_markup(valid, -1, 0, nullptr, &plain, nullptr, nullptr);
+    if (std::strlen(valid) <= OSKA_SHOWN_TEXT_MAX && is_markup)
         gtk_label_set_markup(GTK_LABEL(label), valid);
-    else
+    else if (std::strlen(valid) <= OSKA_SHOWN_TEXT_MAX)
         gtk_label_set_text(GTK_LABEL(label), valid);
+    else  // a cut could fall inside a tag: the cut text shows plain
+        gtk_label_set_text(GTK_LABEL(label), oska_shown_text(is_markup ? plain : valid, "label").c_str());
+    g_free(plain);
     g_free(valid);
+}
+
+std::string oska_shown_text(std::string text, const char *what)
+{
+    if (text.size() <= OSKA_SHOWN_TEXT_MAX) return text;
+    const std::size_t whole = text.size();
+    const char *end = g_utf8_find_prev_char(text.c_str(), text.c_str() + OSKA_SHOWN_TEXT_MAX + 1);
+    text.resize(end ? static_cast<std::size_t>(end - text.c_str()) : 0);
+    mlog(0, "%s text of %zu bytes cut to %zu bytes", what, whole, text.size());
+    return text;
 }
 
 void ring_bell(GtkWidget *widget, const char *caller)

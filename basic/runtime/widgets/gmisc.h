@@ -9,6 +9,9 @@
 // flags; `margin` all four margins, in pixels. Notes and documents rely on this rule.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 #include <gtk/gtk.h>
 
 // Makes the widget and every ancestor up to the top visible.
@@ -36,8 +39,15 @@ GtkWidget *oska_widget_get_toplevel(GtkWidget *widget);
 // With flag set, claims the gesture's sequence so that no other controller handles the click.
 void oska_on_button_propagate(GtkGesture *gesture, int flag);
 // Gives a label mark-up; text that is no valid mark-up (or no valid UTF-8) shows as plain text
-// rather than not at all.
+// rather than not at all. A text longer than OSKA_SHOWN_TEXT_MAX shows cut, as plain text.
 void oska_label_set_markup(GtkWidget *label, const char *markup);
+
+// The most bytes of text a label or a tooltip shows. Pango lays a megabyte out for seconds and
+// draws it garbled, and no form has room for more than a few thousand characters.
+inline constexpr std::size_t OSKA_SHOWN_TEXT_MAX = 4096;
+// The text (valid UTF-8) cut at a character boundary to at most OSKA_SHOWN_TEXT_MAX bytes; a cut
+// is written to the run-time log with what was cut (e.g. "label").
+std::string oska_shown_text(std::string text, const char *what);
 // The one bell of the typed fields: sounds the bell of the widget's display (the default display
 // without a widget); at run-time log level above 2 logs that it rang, with the caller text.
 void ring_bell(GtkWidget *widget, const char *caller);

@@ -226,7 +226,7 @@ void igprint(int nargs, int last)
         gtk_button_set_label(GTK_BUTTON(widget), valid_utf8(text).c_str());
     } else if (GTK_IS_LABEL(widget)) {
         // Shown literally: the mark-up characters are escaped.
-        gtk_label_set_markup(GTK_LABEL(widget), fn_escape_string(valid_utf8(text)).c_str());
+        gtk_label_set_markup(GTK_LABEL(widget), fn_escape_string(oska_shown_text(valid_utf8(text), "label")).c_str());
     }
 }
 
@@ -281,7 +281,7 @@ void igtooltip_set(int nargs, int last)
     if (element < 0) Abort("Invalid widget type; Expecting 'prompt', 'entry', 'des', or 'all'");
     const int item = intr::integer(arg(nargs, last, 3));
     if (item != 0) Abort("Item %d must be zero. Other values not yet coded", item);
-    const std::string text = valid_utf8(stripped(intr::text(arg(nargs, last, 4))));
+    const std::string text = oska_shown_text(valid_utf8(stripped(intr::text(arg(nargs, last, 4)))), "tooltip");
     void *e = element == ALL ? cset_cm_get_ptr(cm, ALL, index) : element_of(cm, element, index, part);
     if (!e) Abort("No widget found for field '%s', index %d", part.c_str(), index);
     GtkWidget *widget = static_cast<GtkWidget *>(e);

@@ -1,6 +1,8 @@
 // Image fields, buttons and clickable boxes on a live form: picture codes and files, the
 // place-holder, thumbnails preferred, sizes, clearing, and a button click taking the Enter road.
 #include <algorithm>
+#include <cstring>
+#include <fstream>
 
 #include <glib/gstdio.h>
 
@@ -28,6 +30,15 @@ std::string image_new(int index, int field, const std::string &picture, const st
 std::string image_print(const std::string &field, const std::string &picture)
 {
     return ref(CM) + field + picture + st(in_IGIMAGE_PRINT, 3);
+}
+
+// The name of the themed icon a paintable draws, without a "-symbolic" the theme chose.
+std::string icon_name(GdkPaintable *paintable)
+{
+    std::string name = gtk_icon_paintable_get_icon_name(GTK_ICON_PAINTABLE(paintable));
+    const std::string symbolic = "-symbolic";
+    if (name.size() > symbolic.size() && name.ends_with(symbolic)) name.resize(name.size() - symbolic.size());
+    return name;
 }
 
 class ImagesTest : public PicturesTest {
@@ -100,13 +111,13 @@ TEST_F(ImagesTest, PrintShowsIconsFilesThumbnailsAndThePlaceHolder)
         const Outcome o = build_form(image_print(num(IMAGE), str(dir + "/green.png")) + image_print(str("IMG"), c.picture));
         EXPECT_EQ(o.abort, c.abort) << c.picture;
         if (!c.abort.empty()) continue;
-        GtkImage *shown = GTK_IMAGE(image()->image);
+        GdkPaintable *shown = gtk_picture_get_paintable(GTK_PICTURE(image()->image));
         if (c.icon) {
-            EXPECT_EQ(gtk_image_get_storage_type(shown), GTK_IMAGE_ICON_NAME) << c.picture;
-            EXPECT_STREQ(gtk_image_get_icon_name(shown), c.icon);
+            ASSERT_TRUE(GTK_IS_ICON_PAINTABLE(shown)) << c.picture;
+            EXPECT_EQ(icon_name(shown), c.icon);
             EXPECT_EQ(image()->picture, nullptr) << "the earlier picture is dropped";
         } else if (c.colour.a == 0) {
-            EXPECT_EQ(gtk_image_get_storage_type(shown), GTK_IMAGE_EMPTY) << c.picture;
+            EXPECT_EQ(shown, nullptr) << c.picture;
             EXPECT_EQ(image()->picture, nullptr);
         } else {
             EXPECT_NE(image()->picture, nullptr) << c.picture;
@@ -118,7 +129,7 @@ TEST_F(ImagesTest, PrintShowsIconsFilesThumbnailsAndThePlaceHolder)
 TEST_F(ImagesTest, TheImageIsEmptyUntilPrintedAndClearingShowsThePlaceHolder)
 {
     ASSERT_EQ(build_form("").abort, "");
-    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(image()->image)), GTK_IMAGE_EMPTY);
+    EXPECT_EQ(gtk_picture_get_paintable(GTK_PICTURE(image()->image)), nullptr);
     EXPECT_NE(image()->picture, nullptr) << "the place-holder was loaded for the field";
     EXPECT_EQ(gtk_button_get_child(GTK_BUTTON(image()->button)), image()->image);
 
@@ -142,13 +153,9 @@ TEST_F(ImagesTest, SizesArgumentsAndPlainImages)
         EXPECT_EQ(h, c.height);
     }
     ASSERT_EQ(build_form(image_print(num(IMAGE), num(0L)), {0, 120}).abort, "");
-    int natural = 0, plain = 0;
+    int natural = 0;
     gtk_widget_measure(image()->image, GTK_ORIENTATION_VERTICAL, -1, nullptr, &natural, nullptr, nullptr);
-    GtkWidget *other = gtk_image_new_from_pixbuf(image()->picture);
-    g_object_ref_sink(other);
-    gtk_widget_measure(other, GTK_ORIENTATION_VERTICAL, -1, nullptr, &plain, nullptr, nullptr);
-    g_object_unref(other);
-    EXPECT_EQ(natural, plain) << "a zero width keeps the natural size";
+    EXPECT_EQ(natural, gdk_pixbuf_get_height(image()->picture)) << "a zero width keeps the natural size";
 
     struct Refused {
         std::string body;
@@ -172,8 +179,99 @@ TEST_F(ImagesTest, SizesArgumentsAndPlainImages)
     GtkWidget *picture = handle_widget(static_cast<std::uintptr_t>(handle(D)));
     ASSERT_TRUE(GTK_IS_IMAGE(icon));
     EXPECT_STREQ(gtk_image_get_icon_name(GTK_IMAGE(icon)), "window-close");
-    ASSERT_TRUE(GTK_IS_IMAGE(picture));
-    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(picture)), GTK_IMAGE_PAINTABLE);
+    ASSERT_TRUE(GTK_IS_PICTURE(picture));
+    EXPECT_NE(gtk_picture_get_paintable(GTK_PICTURE(picture)), nullptr);
+}
+
+// The natural size of a widget, as a layout would give it room.
+std::pair<int, int> natural_size(GtkWidget *w)
+{
+    int width = 0, height = 0;
+    gtk_widget_measure(w, GTK_ORIENTATION_HORIZONTAL, -1, nullptr, &width, nullptr, nullptr);
+    gtk_widget_measure(w, GTK_ORIENTATION_VERTICAL, -1, nullptr, &height, nullptr, nullptr);
+    return {width, height};
+}
+
+TEST_F(ImagesTest, PicturesShowAtTheirOwnSize)
+{
+    make_picture(dir + "/wide.png", 200, 100, "lime");
+    make_picture(dir + "/tall.png", 30, 90, "blue");
+    struct Case {
+        std::string picture;
+        int width, height;
+        lumba_test::Rgba colour;
+    } cases[] = {{dir + "/wide.png", 200, 100, GREEN}, {dir + "/tall.png", 30, 90, BLUE}};
+    for (const Case &c : cases) {
+        ASSERT_EQ(build_form(image_print(num(IMAGE), str(c.picture)), {}).abort, "");
+        EXPECT_EQ(natural_size(image()->image), std::make_pair(c.width, c.height)) << c.picture;
+        gtk_widget_show(cm()->window);
+        const lumba_test::Snapshot s = drawn(image()->image);
+        EXPECT_EQ(s.pixel(c.width - 3, c.height - 3), c.colour) << c.picture << ": the far corner is drawn";
+        EXPECT_GE(s.count(c.colour), c.width * c.height * 9 / 10) << c.picture;
+
+        // A plain image of the same picture.
+        ASSERT_EQ(build_form(image_new(0, 0, str(c.picture))).abort, "");
+        EXPECT_EQ(natural_size(handle_widget(static_cast<std::uintptr_t>(handle(D)))), std::make_pair(c.width, c.height));
+    }
+}
+
+// The resident and peak memory of this process in kB ("VmRSS", "VmHWM").
+long memory_kb(const char *what)
+{
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(std::string(what) + ":", 0) == 0) return std::atol(line.c_str() + std::strlen(what) + 1);
+    return -1;
+}
+
+// A PNG of one colour, written row by row by Python's zlib: no tool holds the whole picture.
+void make_huge_png(const std::string &path, int side)
+{
+    const std::string script =
+        "import struct, sys, zlib\n"
+        "side = int(sys.argv[2])\n"
+        "def chunk(kind, data):\n"
+        "    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))\n"
+        "row = b'\\x00' + b'\\x00\\xff\\x00' * side\n"
+        "z = zlib.compressobj(1)\n"
+        "data = b''.join(z.compress(row) for _ in range(side)) + z.flush()\n"
+        "with open(sys.argv[1], 'wb') as f:\n"
+        "    f.write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', side, side, 8, 2, 0, 0, 0))\n"
+        "            + chunk(b'IDAT', data) + chunk(b'IEND', b''))\n";
+    bool ok = false;
+    run({"python3", "-c", script, path, std::to_string(side)}, &ok);
+    ASSERT_TRUE(ok) << "made " << path;
+}
+
+TEST_F(ImagesTest, AHugePictureIsLoadedScaledIntoTheArea)
+{
+    constexpr int side = 12000;  // 432 MB as RGB pixels
+    make_huge_png(dir + "/huge.png", side);
+    int width = 0, height = 0;
+    ASSERT_NE(gdk_pixbuf_get_file_info((dir + "/huge.png").c_str(), &width, &height), nullptr);
+    ASSERT_EQ(width, side);
+    ASSERT_EQ(height, side);
+    record.oae_app_width = 1010;
+    record.oae_app_height = 630;
+    const long before = memory_kb("VmRSS");
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
+    ASSERT_EQ(build_form(image_print(num(IMAGE), str(dir + "/huge.png")), {}).abort, "");
+    gtk_widget_show(cm()->window);
+    const lumba_test::Snapshot s = drawn(image()->image);
+    ASSERT_NE(image()->picture, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(image()->picture), 630) << "scaled into the 1010 x 630 area, square";
+    EXPECT_EQ(gdk_pixbuf_get_height(image()->picture), 630);
+    EXPECT_EQ(natural_size(image()->image), std::make_pair(630, 630));
+    EXPECT_EQ(s.pixel(600, 600), GREEN);
+    const long kept = memory_kb("VmRSS") - before;
+    EXPECT_LT(kept, 100 * 1024) << "kB kept after the picture shows";
+    // The PNG decoder reads the file whole (432 MB) before the picture is scaled; no more than that.
+    EXPECT_LT(memory_kb("VmHWM") - before, 600 * 1024) << "kB at the peak";
+
+    // With a size of its own the field loads the picture at that size.
+    ASSERT_EQ(build_form(image_print(num(IMAGE), str(dir + "/huge.png")), {120, 80}).abort, "");
+    EXPECT_EQ(gdk_pixbuf_get_width(image()->picture), 80);
+    EXPECT_EQ(gdk_pixbuf_get_height(image()->picture), 80);
 }
 
 TEST_F(ImagesTest, AButtonClickTakesTheEnterRoad)

@@ -491,6 +491,46 @@ TEST_F(MenuTest, LongestDescriptionWithMarkupCharactersCanBeSelected)
     EXPECT_STREQ(v->selected_program, "07long");
 }
 
+TEST_F(MenuTest, ALongDescriptionEndsInAnEllipsisInsideTheWindow)
+{
+    // On a screen of 1024 the window keeps its default width: the logo, the version and the last
+    // function key stay in it.
+    record.oae_app_width = 1024;
+    record.oae_app_height = 768;
+    const std::string description = "Monthly statement of all open items by customer, region, agents";
+    ASSERT_EQ(description.size(), 63u);
+    ASSERT_EQ(form(setup(list({{"1", "2", "1", description, "A", "07long", "lg"},
+                               {"2", "2", "2", description, "A", "07long2", "lh"}})))
+                  .abort,
+              "");
+    EXPECT_EQ(gmenu_display_short_cut("lg", global_data), 1) << "the selected item: bold and italic";
+    menu_data *v = gmenu_data(gmenu_cm());
+    gtk_window_present(GTK_WINDOW(window()));
+    const lumba_test::Snapshot picture = drawn(window());
+    int default_width = 0, default_height = 0;
+    gtk_window_get_default_size(GTK_WINDOW(window()), &default_width, &default_height);
+    const int width = gtk_widget_get_width(window());
+    EXPECT_EQ(width, default_width);
+    EXPECT_EQ(default_width, 1014);
+    GtkWidget *row_one = gtk_widget_get_first_child(v->header);
+    GtkWidget *row_two = gtk_widget_get_next_sibling(row_one);
+    struct Part {
+        const char *what;
+        GtkWidget *widget;
+    } parts[] = {{"logo", gtk_widget_get_last_child(row_one)},
+                 {"version", gtk_widget_get_last_child(row_two)},
+                 {"F12", GFindSoftkeys(window())->slots[12].button}};
+    for (const Part &p : parts) {
+        graphene_rect_t r{};
+        ASSERT_TRUE(gtk_widget_compute_bounds(p.widget, window(), &r)) << p.what;
+        EXPECT_GT(r.size.width, 0) << p.what;
+        EXPECT_LE(r.origin.x + r.size.width, width) << p.what << " inside the window";
+    }
+    PangoLayout *layout = gtk_label_get_layout(GTK_LABEL(v->cells[0][0].label));
+    EXPECT_TRUE(pango_layout_is_ellipsized(layout)) << "the cell cut its text";
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) picture.save_png(std::string(dir) + "/menu_long.png");
+}
+
 // ---- Rebuilding intrinsics -------------------------------------------------------------------------------
 
 TEST_F(MenuTest, ResetSetButtonsShortCutsAndRefresh)

@@ -8,7 +8,11 @@ using namespace forms_test;
 
 namespace {
 
-const auto *gui = lumba_test::add_gui_environment();
+// A test program may name another style sheet than the fixture's (LUMBA_TEST_STYLE_SHEET).
+#ifndef LUMBA_TEST_STYLE_SHEET
+#define LUMBA_TEST_STYLE_SHEET ""
+#endif
+const auto *gui = lumba_test::add_gui_environment({}, LUMBA_TEST_STYLE_SHEET);
 
 constexpr int typed_kinds[] = {CM_FIELD_TYPE_GINPUT, CM_FIELD_TYPE_GCHECKBOX, CM_FIELD_TYPE_GLABEL,
                                CM_FIELD_TYPE_GDATE, CM_FIELD_TYPE_GTEXT};

@@ -1,0 +1,252 @@
+// What a user sees of a form under the style sheet the site gets (site/conf/gtk/gtk3.css, not the
+// fixture's loud colours): typed input, dates and the menu's selection framed like entries with
+// a visible focus; a form with a field of every kind (a picture to look at); the combo's open list
+// with every item in sight and its separator after its text; the text view in the form's font;
+// and labels and tooltips of a megabyte cut to a bound, the cut logged.
+#include <algorithm>
+
+#include "cfield.h"
+#include "gcombo.h"
+#include "glabel.h"
+#include "gwidget.h"
+#include "handles.h"
+#include "gmisc.h"
+#include "gui_env.h"
+#include "gtext.h"
+#include "typed_fields_fixture.h"
+#include "xdotool.h"
+
+using namespace forms_test;
+using namespace typed_test;
+
+namespace {
+
+using lumba_test::Rgba;
+
+constexpr int kinds_kept[] = {CM_FIELD_TYPE_GCOMBO, CM_FIELD_TYPE_GTOGGLE_BUTTON, CM_FIELD_TYPE_GRADIO_BUTTON,
+                              CM_FIELD_TYPE_GIMAGE};
+
+// A field of the form: its constructor (leaving the handle in D), Widget Type and prompt.
+struct Field {
+    std::string make;
+    int widget_type;
+    const char *prompt;
+};
+
+std::string choice(int code, int index, const std::vector<std::string> &items)
+{
+    std::string t = ref(CM) + num(index) + fn(code, 2) + set(D);
+    for (const std::string &item : items) t += val(D) + str(item) + st(in_IGCOMBO_TEXT_ADD, 2);
+    return t;
+}
+
+// The form: a grid in the window's box, a row per field (its prompt in the first column, the field
+// in the second, both filling their column's width).
+std::string grid_form(const std::vector<Field> &fields)
+{
+    std::string t = window_form() + val(Y) + num(static_cast<long>(fields.size())) + num(2) + num(0L) + num(0L) +
+                    fn(in_IGTABLE_NEW, 5) + set(Z);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const Field &f = fields[i];
+        const long row = static_cast<long>(i);
+        auto attach_at = [&](const std::string &child, long column) {
+            return val(Z) + child + num(column) + num(column + 1) + num(row) + num(row + 1) + num(4) + num(0L) +
+                   num(6) + num(3) + st(in_IGTABLE_ATTACH, 10);
+        };
+        t += str(f.prompt) + num("0.0") + num(12) + fn(in_IGLABEL_SIMPLE_NEW, 3) + set(L) + attach_at(val(L), 0);
+        t += f.make + attach_at(val(D), 1);
+        Add a;
+        a.entry = val(D);
+        a.type = num(f.widget_type);
+        a.name = str(std::string("F") + std::to_string(i + 1));
+        t += a.text();
+    }
+    return t;
+}
+
+// Every kind of field a program puts on a form, indexes 1 to 10.
+const std::vector<Field> every_kind = {
+    {typed_test::label(1, 1, 0, "Order 1042"), WIDGET_LABEL, "Label"},
+    {input(2, 0, 20, "s"), WIDGET_INPUT, "Input"},
+    {date(3, 1), WIDGET_DATE, "Date"},
+    {text_field(4, 0, 200, "s"), WIDGET_TEXT, "Text"},
+    {checkbox(5), WIDGET_CHECKBOX, "Check box"},
+    {choice(in_IGCOMBO_NEW, 6, {"Red", "Green", "Blue", "Yellow", "Black", "White"}), WIDGET_COMBO, "Combo"},
+    {choice(in_IGRADIO_NEW, 7, {"One", "Two", "Three"}), WIDGET_RADIO, "Radio"},
+    {choice(in_IGTOGGLE_NEW, 8, {"Left", "Mid", "Right"}), WIDGET_TOGGLE, "Toggle"},
+    {ref(CM) + num(9) + num(1) + num(0L) + fn(in_IGIMAGE_NEW, 4) + set(D), WIDGET_IMAGE, "Image"},
+    {str("Save") + fn(in_IGBUTTON_NEW, 1) + set(D), WIDGET_BUTTON, "Button"},
+};
+constexpr int INPUT = 2, DATE = 3, TEXT = 4, COMBO = 6, IMAGE = 9;
+
+// The form of every kind, its image field showing the site's place-holder picture.
+std::string every_kind_form()
+{
+    return grid_form(every_kind) + ref(CM) + num(IMAGE) + num(0L) + st(in_IGIMAGE_PRINT, 3);
+}
+
+int luminance(Rgba c) { return (c.r * 3 + c.g * 6 + c.b) / 10; }
+
+class LooksTest : public TypedFieldsTest {
+protected:
+    void SetUp() override
+    {
+        RecordKindHooks own[CM_FIELD_TYPE_GMAX + 1];
+        for (int kind : kinds_kept) own[kind] = record_kind(kind);
+        TypedFieldsTest::SetUp();
+        for (int kind : kinds_kept) register_record_kind(kind, own[kind]);
+    }
+
+    // The form's window on screen with the keyboard (a user's focus through the X server).
+    void on_screen()
+    {
+        gtk_window_present(GTK_WINDOW(cm()->window));
+        ASSERT_TRUE(lumba_test::wait_drawn(cm()->window));
+        const lumba_test::Xdotool user(lumba_test::gui_display());
+        user.focus(lumba_test::x_window_id(cm()->window));
+        ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_window_is_active(GTK_WINDOW(cm()->window)); }, 5000));
+    }
+    // The widget of a field: a text field's view, a record's widget as placed, else the widget
+    // its handle stands for.
+    GtkWidget *field_widget(int index) const
+    {
+        if (index == TEXT) return static_cast<text_data *>(entry_record(TEXT))->view;
+        void *e = entry_record(index);
+        if (const int kind = handle_kind(e); kind > 0 && field_kind(kind).packed) return field_kind(kind).packed(e);
+        return entry_widget(index);
+    }
+    static graphene_rect_t bounds(GtkWidget *w)
+    {
+        graphene_rect_t r{};
+        EXPECT_TRUE(gtk_widget_compute_bounds(w, GTK_WIDGET(gtk_widget_get_root(w)), &r));
+        return r;
+    }
+    static void save(const lumba_test::Snapshot &s, const std::string &name)
+    {
+        if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) {
+            EXPECT_TRUE(s.save_png(std::string(dir) + "/" + name));
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(LooksTest, TypedFieldsAreFramedAndShowTheirFocus)
+{
+    ASSERT_EQ(form(every_kind_form()).abort, "");
+    // The menu screen's selection entry is a text widget of the class "gmenu" (menu_test.cpp checks
+    // the class on the real one); it stands in the same form.
+    GtkWidget *selection = gtk_text_new();
+    gtk_widget_add_css_class(selection, "gmenu");
+    gtk_box_append(GTK_BOX(handle_widget(static_cast<std::uintptr_t>(handle(Y)))), selection);
+    on_screen();
+    struct Case {
+        const char *css_class;
+        GtkWidget *widget;
+    } cases[] = {{"ginput", entry_widget(INPUT)}, {"oskadate", entry_widget(DATE)}, {"gmenu", selection}};
+    std::vector<lumba_test::Snapshot> pictures;
+    for (const Case &c : cases) {
+        ASSERT_TRUE(gtk_widget_has_css_class(c.widget, c.css_class)) << c.css_class;
+        gtk_widget_grab_focus(field_widget(TEXT));  // somewhere else
+        const lumba_test::Snapshot idle = drawn(c.widget);
+        ASSERT_FALSE(idle.empty()) << c.css_class;
+        const int middle = idle.height() / 2;
+        const Rgba frame = idle.pixel(0, middle), inside = idle.pixel(2, middle);
+        EXPECT_LT(luminance(frame), 200) << c.css_class << ": a frame on the left edge";
+        EXPECT_EQ(luminance(inside), 255) << c.css_class << ": a white ground inside it";
+        EXPECT_LT(luminance(idle.pixel(idle.width() / 2, 0)), 200) << c.css_class << ": the frame's top";
+
+        gtk_widget_grab_focus(c.widget);
+        ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(c.widget); })) << c.css_class;
+        const lumba_test::Snapshot focused = drawn(c.widget);
+        const Rgba ring = focused.pixel(0, middle);
+        EXPECT_GT(ring.b, ring.r + 80) << c.css_class << ": a blue frame while it has the keyboard";
+        EXPECT_NE(ring, frame) << c.css_class;
+        pictures.push_back(idle);
+        pictures.push_back(focused);
+    }
+    save(lumba_test::Snapshot::side_by_side(pictures), "framed_fields.png");
+}
+
+TEST_F(LooksTest, AFormWithEveryFieldKind)
+{
+    ASSERT_EQ(form(every_kind_form()).abort, "");
+    on_screen();
+    const lumba_test::Snapshot picture = drawn(cm()->window);
+    save(picture, "every_field_kind.png");
+    float left = -1, bottom = 0;
+    for (int index = 1; index <= static_cast<int>(every_kind.size()); ++index) {
+        GtkWidget *w = field_widget(index);
+        // The widget the grid holds: the field's own, or the box or scrolled window around it.
+        while (gtk_widget_get_parent(w) && !GTK_IS_GRID(gtk_widget_get_parent(w))) w = gtk_widget_get_parent(w);
+        const char *prompt = every_kind[index - 1].prompt;
+        ASSERT_TRUE(gtk_widget_get_mapped(w)) << prompt;
+        const graphene_rect_t r = bounds(w);
+        EXPECT_GE(r.size.width, 14) << prompt;
+        EXPECT_GE(r.size.height, 14) << prompt;
+        if (left < 0) left = r.origin.x;
+        EXPECT_EQ(r.origin.x, left) << prompt << ": fields line up on the column's start";
+        EXPECT_GE(r.origin.y, bottom) << prompt << ": below the field before it";
+        bottom = r.origin.y + r.size.height;
+        EXPECT_LE(r.origin.x + r.size.width, picture.width()) << prompt;
+        EXPECT_LE(bottom, picture.height()) << prompt;
+    }
+}
+
+TEST_F(LooksTest, TheComboListShowsEveryItemWithItsSeparatorAfterTheText)
+{
+    ASSERT_EQ(form(every_kind_form()).abort, "");
+    on_screen();
+    auto *c = static_cast<combo_data *>(entry_record(COMBO));
+    GtkWidget *box = gtk_button_get_child(GTK_BUTTON(c->button));
+    GtkWidget *first = gtk_widget_get_first_child(box);
+    EXPECT_EQ(first, c->label) << "the text comes first";
+    EXPECT_TRUE(GTK_IS_SEPARATOR(gtk_widget_get_next_sibling(first))) << "then the separator";
+    EXPECT_TRUE(GTK_IS_IMAGE(gtk_widget_get_last_child(box))) << "then the arrow";
+
+    cm()->current_focus = COMBO;
+    gcombo_edit(cm(), COMBO, 0);
+    ASSERT_TRUE(lumba_test::wait_drawn(c->list_view));
+    GtkAdjustment *rows = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(c->scroller));
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_adjustment_get_upper(rows) > 0; }));
+    EXPECT_GE(gtk_adjustment_get_page_size(rows), gtk_adjustment_get_upper(rows))
+        << "all six items in sight without scrolling";
+    save(drawn(c->popover), "combo_list.png");
+    gcombo_popdown_menu(c);
+}
+
+TEST_F(LooksTest, TheTextViewWritesInTheFormsFont)
+{
+    ASSERT_EQ(form(every_kind_form()).abort, "");
+    on_screen();
+    auto font_size = [](GtkWidget *w) {
+        const PangoFontDescription *d = pango_context_get_font_description(gtk_widget_get_pango_context(w));
+        return pango_font_description_get_size(d);
+    };
+    GtkWidget *prompt = gtk_grid_get_child_at(GTK_GRID(handle_widget(static_cast<std::uintptr_t>(handle(Z)))), 0, 0);
+    GtkWidget *view = field_widget(TEXT);
+    EXPECT_EQ(font_size(view), font_size(prompt));
+    EXPECT_EQ(font_size(entry_widget(INPUT)), font_size(prompt));
+}
+
+TEST_F(LooksTest, LabelAndTooltipTextsAreBounded)
+{
+    record.log_level_lumbas = 0;
+    const std::string megabyte = str("abcdefghij") + num(100000) + sfn(in_IREPEAT, 2);
+    const Outcome o = form(every_kind_form() + megabyte + num("0.0") + num(20) + fn(in_IGLABEL_SIMPLE_NEW, 3) + set(L) +
+                           ref(CM) + str("entry") + num(1) + megabyte + st(in_IGPRINT, 4) + ref(CM) + num(INPUT) +
+                           str("entry") + num(0L) + megabyte + st(in_IGTOOLTIP_SET, 5));
+    ASSERT_EQ(o.abort, "");
+    GtkWidget *simple = handle_widget(static_cast<std::uintptr_t>(handle(L)));
+    EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(simple))).size(), OSKA_SHOWN_TEXT_MAX);
+    auto *field = static_cast<clabel_data *>(entry_record(1));
+    EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(field->label))).size(), OSKA_SHOWN_TEXT_MAX);
+    const char *tip = gtk_widget_get_tooltip_text(entry_widget(INPUT));
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(std::string(tip).size(), OSKA_SHOWN_TEXT_MAX);
+    const std::vector<std::string> lines = log_lines(o.err);
+    const std::string label_cut = "label text of 1000000 bytes cut to 4096 bytes";
+    const std::string tooltip_cut = "tooltip text of 1000000 bytes cut to 4096 bytes";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), label_cut), 2) << o.err.substr(0, 2000);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), tooltip_cut), 1);
+}
