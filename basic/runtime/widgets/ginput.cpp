@@ -299,7 +299,9 @@ void iginput_new(int nargs, int last, Stack *result)
     gtk_editable_set_max_width_chars(GTK_EDITABLE(entry), width);
     gtk_editable_set_width_chars(GTK_EDITABLE(entry), width);
     gtk_editable_set_alignment(GTK_EDITABLE(entry), static_cast<float>(std::clamp(alignment, 0.0, 1.0)));
-    gfield_connect(entry, "ginput-button", "ginput");
+    // The press is the engine's before the text's own: a click the engine refuses must not give the
+    // clicked text the keyboard.
+    gfield_connect(entry, "ginput-button", "ginput", G_CALLBACK(on_key_press_event), GTK_PHASE_CAPTURE, GTK_PHASE_CAPTURE);
     const gulong filter = g_signal_connect(entry, "insert-text", G_CALLBACK(on_ginput_insert_text), global_data);
     g_signal_handler_block(entry, filter);
     g_object_set_data(G_OBJECT(entry), FILTER, GSIZE_TO_POINTER(filter));

@@ -1,6 +1,7 @@
 // Keys and Enter: the dispatcher's table of keys, Tab and Back-Tab, the function keys, Escape,
 // F8, Ctrl-z, Alt-m, Edit_Content, Enter with the AnyChange jump and Revert, and the guards.
 #include "dialog_script.h"
+#include "gcheckbox.h"
 #include "keys_fixture.h"
 
 using namespace keys_test;
@@ -286,4 +287,63 @@ TEST_F(KeysTest, F8OnTheFirstFieldLeavesTheModeAndRunsTheEscapeRoutine)
     ControlMatrix_t *gone = cm();
     EXPECT_EQ(press(KEY, GDK_KEY_F8).abort, "");
     EXPECT_EQ(cm_chain_position(gone), 0);
+}
+
+// Tab, Back-Tab, the function keys and Ctrl-z hold Enter's guard while their routines run: a click,
+// Enter or another Tab that comes while a routine waits in a dialog is dropped, so the routine is
+// not run again inside itself.
+TEST_F(KeysTest, KeysArrivingWhileATabRoutineWaitsInADialogAreDropped)
+{
+    struct Case {
+        const char *what;
+        int field;         // where the key is pressed
+        const char *code;  // the action code of its routine there
+        guint key;
+        unsigned state;
+        std::vector<std::string> logged;
+    } cases[] = {
+        {"Tab", KEY, "Post_Focus", GDK_KEY_Tab, 0, {"asked", "pre 2"}},
+        {"Back-Tab", DATE, "Post_Focus", GDK_KEY_ISO_Left_Tab, 0, {"asked", "pre 2"}},
+        {"F2", KEY, "F2", GDK_KEY_F2, 0, {"asked"}},
+        {"F12", KEY, "F12", GDK_KEY_F12, 0, {"probe 1 -1 [k]", "asked", "pre 1"}},
+        {"Ctrl-z", KEY, "F8", GDK_KEY_z, GDK_CONTROL_MASK, {"asked"}},
+    };
+    for (const Case &c : cases) {
+        build(attach(CM, c.code, ASKER, c.field));
+        record.log_level_lumbas = 0;
+        focus(c.field);
+        lumba_test::DialogScript script({0});
+        gboolean clicked = FALSE, tab = FALSE;
+        int enter = -1;
+        script.on_shown = [&](const DialogRequest &) {
+            clicked = cclick_button_press(widget_of(PLAIN), 1, 1, 0, 0, &record);
+            enter = on_key_press_enter(widget_of(c.field), nullptr, GDK_KEY_Return, &record, 0);
+            tab = dispatch(widget_of(c.field), GDK_KEY_Tab);
+        };
+        const Pressed p = press(c.field, c.key, c.state);
+        EXPECT_EQ(p.abort, "") << c.what;
+        EXPECT_EQ(script.asked().size(), 1u) << c.what;
+        EXPECT_TRUE(clicked) << c.what << ": the click dropped and claimed";
+        EXPECT_EQ(enter, 1) << c.what << ": Enter dropped";
+        EXPECT_TRUE(tab) << c.what << ": Tab dropped";
+        EXPECT_EQ(p.logged, c.logged) << c.what;
+        EXPECT_EQ(record.activate_lock + record.escape_lock + record.f8_lock, 0) << c.what << ": the guards are free";
+    }
+}
+
+// A check box's Change_Content routine gets the new state as IP and no text as IP$ (not what an
+// earlier routine's IP$ held).
+TEST_F(KeysTest, ACheckBoxChangeGetsItsStateAndAnEmptyText)
+{
+    // The field reached by Tab runs a Pre_Focus routine without IP and IP$: the last text IP$ got
+    // is the key field's.
+    build(attach(CM, "Change_Content", routine_test::PROBE, BOX) + attach(CM, "Pre_Focus", routine_test::PLAINFN, PLAIN, false));
+    focus(KEY);
+    ASSERT_EQ(press(KEY, GDK_KEY_Tab).logged, (std::vector<std::string>{"probe 1 -1 [k]", "plain 2"}));
+    auto *box = static_cast<checkbox_data *>(entry_record(BOX));
+    for (int state : {1, 0}) {
+        const Pressed p = capture([&] { gtk_check_button_set_active(GTK_CHECK_BUTTON(box->check), state); });
+        EXPECT_EQ(p.abort, "");
+        EXPECT_EQ(p.logged, std::vector<std::string>{"probe 4 " + std::to_string(state) + " []"});
+    }
 }
