@@ -207,9 +207,22 @@ void remember(GtkGesture *gesture)
 
 } // namespace
 
-void cclick_reset_gesture()
+namespace {
+
+gboolean reset_gesture(gpointer)
 {
     if (last_gesture) gtk_event_controller_reset(GTK_EVENT_CONTROLLER(last_gesture));
+    return G_SOURCE_REMOVE;
+}
+
+} // namespace
+
+void cclick_reset_gesture()
+{
+    if (!last_gesture) return;
+    if (global_data && global_data->log_level_lumbas > 2) mlog(3, "A dialog closed: the click count starts again");
+    // Once the press that may have opened the dialog has been handled to its end.
+    g_idle_add(reset_gesture, nullptr);
 }
 
 void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, double y, gpointer gd)

@@ -44,11 +44,13 @@ std::string log_line(const std::string &pieces, int n)
     return num(0) + pieces + "scat I:" + std::to_string(n) + "\n" + call("ipcall", in_IMLOG, 2);
 }
 
-// An input field named name, packed into the box and added with its prompt and Tab Sequence Type.
-std::string field(int index, const char *name, int tab)
+// An input field named name, packed into the box and added with its prompt and Tab Sequence Type;
+// with a mask, of type p with that mask and its message.
+std::string field(int index, const char *name, int tab, const char *mask = nullptr, const char *message = nullptr)
 {
-    return ref(CM) + num(index) + num(0) + num(10) + num("0.5") + num(0) + str("s") +
-           call("ifcallr", in_IGINPUT_NEW, 7) + store(D) + load(Y) + load(D) + num(0) + num(0) + num(0) + num(0) +
+    const std::string type = mask ? str("p") + str(mask) + str(message) : str("s");
+    return ref(CM) + num(index) + num(0) + num(10) + num("0.5") + num(0) + type +
+           call("ifcallr", in_IGINPUT_NEW, mask ? 9 : 7) + store(D) + load(Y) + load(D) + num(0) + num(0) + num(0) + num(0) +
            num(0) + num(0) + num(0) + call("ipcall", in_IGHBOX_PACK, 9) + load(CM) + num(-1) + str(name) +
            num(index) + num(0) + load(D) + num(0) + num(tab) + num(1) + num(1) + num(0) +
            call("ifcallr", in_ICADD, 11) + store(R);
@@ -272,4 +274,37 @@ TEST(KeysRun, ADateTypedDigitByDigitFillsTheMask)
     const std::vector<std::string> lines = program_lines(all);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "2 post 2 [2024-02-01]"), lines.end()) << all;
     EXPECT_EQ(all.find("Year must be greater"), std::string::npos) << all;
+}
+
+// A value the field's mask refuses leaves the whole text selected: what the user types next
+// replaces it (not goes in front of it).
+TEST(KeysRun, AfterARefusedMaskTheNextTypingReplacesTheText)
+{
+    lumba_test::Xvfb x;
+    const std::string routines = routine("post", "", str(" ") + number_text(param(1)) + str(" [") + text_param(3) + str("]"), 5) +
+                                 routine("pre", "", str(" ") + number_text(param(1)), 2) + routine("escape", "", "", 0) +
+                                 main_symbols + symbols("post") + symbols("pre") + symbols("escape");
+    const std::string fields = field(1, "Code", 3, "^[0-9]{4}-[A-Z]{2}$", "Four digits, a dash, two capitals") +
+                               field(2, "Name", 3);
+    lumba_test::zasm(form_main(1, 2, 3, fields, 1) + routines, "/usr/local/oska/apps/unit0/masked");
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/masked.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "masked", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    const std::string form = user.search("^Keys form$");
+    user.focus(form);
+    user.type("AB");
+    user.key({"Return"});
+    const std::string warning = user.search("main");
+    user.focus(warning);
+    user.key({"Return"});
+    user.focus(form);
+    user.type("1212-AB");
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"))
+        std::system(("import -display " + x.display() + " -window root " + dir + "/mask_retyped.png").c_str());
+    user.key({"Return"});
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, " post 1 [")) << read_all(out);
+    const std::string all = read_all(out);
+    const std::vector<std::string> lines = program_lines(all);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "2 post 1 [1212-AB]"), lines.end()) << all;
 }

@@ -2,6 +2,11 @@
 // F8, Ctrl-z, Alt-m, Edit_Content, Enter with the AnyChange jump and Revert, and the guards.
 #include "dialog_script.h"
 #include "gcheckbox.h"
+#include "gui_env.h"
+#include "snapshot.h"
+#include "xdotool.h"
+
+#include <algorithm>
 #include "keys_fixture.h"
 
 using namespace keys_test;
@@ -346,4 +351,38 @@ TEST_F(KeysTest, ACheckBoxChangeGetsItsStateAndAnEmptyText)
         EXPECT_EQ(p.abort, "");
         EXPECT_EQ(p.logged, std::vector<std::string>{"probe 4 " + std::to_string(state) + " []"});
     }
+}
+
+// A user's click whose routine asks in a dialog, then a click on the same field: the second is a
+// click of its own (one press), not the second press of a double click, since the dialog took the
+// first click's release.
+TEST_F(KeysTest, AClickAfterADialogIsASingleClick)
+{
+    build(attach(CM, "Post_Focus", ASKER, KEY));
+    record.log_level_lumbas = 3;
+    cm()->focus_initialised = 1;
+    gtk_window_present(GTK_WINDOW(cm()->window));
+    ASSERT_TRUE(lumba_test::wait_drawn(widget_of(PLAIN)));
+    int x = 0, y = 0;
+    lumba_test::widget_centre(widget_of(PLAIN), &x, &y);
+    lumba_test::DialogScript script({0});
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    const Pressed p = capture([&] {
+        const std::string id = lumba_test::x_window_id(cm()->window);
+        user.click(id, x, y);
+        ASSERT_TRUE(lumba_test::wait_until([&] { return cm()->current_focus == PLAIN; }));
+        user.run({"click", "1"});  // the pointer is still there
+        user.key({"F4"});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return std::string(cm()->event_name) == "F4"; }));
+        user.run({"mousemove", "--sync", "0", "0"});
+    });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(script.asked().size(), 1u);
+    const auto presses = [&](const char *text) {
+        return std::count_if(p.lines.begin(), p.lines.end(),
+                             [&](const std::string &l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_EQ(presses("A Mouse Click - button1; n_press1"), 2) << testing::PrintToString(p.lines);
+    EXPECT_EQ(presses("n_press2"), 0);
+    EXPECT_EQ(presses("A dialog closed: the click count starts again"), 1);
 }
