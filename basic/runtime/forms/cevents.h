@@ -28,8 +28,9 @@ void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, doub
 // ---- Clicks -------------------------------------------------------------------------------------------
 // The work of on_button_press_event for a click of mouse button `button` with n_press presses (two
 // or more: a double click, ignored) on widget, a field's widget: answers TRUE when the click's event
-// sequence is to be claimed. Ends the event itself. A click while Enter, Escape, F8 or another
-// click is at work is dropped.
+// sequence is to be claimed. Ends the event itself. A click while a key or another click is at
+// work is dropped; one that leaves the focus where it was gives the keyboard back to the focused
+// field.
 gboolean cclick_button_press(GtkWidget *widget, guint button, int n_press, double x, double y, GlobalData_t *gd);
 // Resets the count of presses of the click gesture that took the last press: a dialog opened by
 // that click took its release, so the next press on the field is a first press again.
@@ -116,6 +117,18 @@ public:
 private:
     int &flag_;
     bool taken_;
+};
+
+// Enter's three busy flags taken together, as Tab, Back-Tab, the function keys and Ctrl-z (from
+// the keyboard or the soft keys) hold them while their routines run: taken() is false when one was
+// busy, and the event is then dropped.
+class EventGuard {
+public:
+    explicit EventGuard(GlobalData_t *gd) : activate_(gd->activate_lock), escape_(gd->escape_lock), f8_(gd->f8_lock) {}
+    bool taken() const { return activate_.taken() && escape_.taken() && f8_.taken(); }
+
+private:
+    BusyFlag activate_, escape_, f8_;
 };
 
 // ---- End of an event --------------------------------------------------------------------------------

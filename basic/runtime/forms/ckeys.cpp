@@ -129,19 +129,6 @@ void stay_on(ControlMatrix_t *cm, int index, const char *message)
 
 namespace {
 
-// Enter's guards, held by Tab, Back-Tab, the function keys other than F8 (which has its own) and
-// Ctrl-z while their routines run: a key or click that comes meanwhile (a routine's dialog or
-// main-loop turn lets it in) finds one held and is dropped, so that no routine runs again inside
-// itself.
-class KeyGuard {
-public:
-    explicit KeyGuard(GlobalData_t *gd) : activate_(gd->activate_lock), escape_(gd->escape_lock), f8_(gd->f8_lock) {}
-    bool taken() const { return activate_.taken() && escape_.taken() && f8_.taken(); }
-
-private:
-    BusyFlag activate_, escape_, f8_;
-};
-
 // The dispatcher's work; answers what GTK gets.
 gboolean dispatch(GtkEventControllerKey *controller, guint keyval, GdkModifierType state, GlobalData_t *gd)
 {
@@ -154,7 +141,7 @@ gboolean dispatch(GtkEventControllerKey *controller, guint keyval, GdkModifierTy
     // A key's work under Enter's guards, then the end of its event; dropped when one is held.
     const auto guarded = [gd](auto work) -> gboolean {
         {
-            const KeyGuard guard(gd);
+            const EventGuard guard(gd);
             if (!guard.taken()) return TRUE;
             work();
         }
@@ -200,7 +187,7 @@ gboolean dispatch(GtkEventControllerKey *controller, guint keyval, GdkModifierTy
         if (state & GDK_CONTROL_MASK) {
             int taken = 0;
             {
-                const KeyGuard guard(gd);
+                const EventGuard guard(gd);
                 if (!guard.taken()) return TRUE;
                 taken = on_key_press_ctrl_z(widget, state, gd);
             }
@@ -456,7 +443,7 @@ void on_key_press_f9(GtkWidget *widget, GlobalData_t *gd, guint page_key)
 
 int on_key_press_f12(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int block)
 {
-    std::optional<KeyGuard> guard(std::in_place, gd);
+    std::optional<EventGuard> guard(std::in_place, gd);
     if (!guard->taken()) return 1;
     const DispatcherBlock blocked(controller, block, gd);
     const RoutineName name("on_key_press_f12");

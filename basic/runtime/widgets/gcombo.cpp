@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #ifdef GDK_WINDOWING_X11
 #include <gdk/x11/gdkx.h>
@@ -273,6 +274,12 @@ gboolean list_key(combo_data *c, guint keyval)
 {
     GlobalData_t *gd = global_data;
     GtkWidget *button = c->button;
+    // Tab and the function keys without a guard of their own hold Enter's while they work.
+    std::optional<EventGuard> guard;
+    const auto guarded = [&] {
+        guard.emplace(gd);
+        return guard->taken();
+    };
     switch (keyval) {
     case GDK_KEY_Up:
     case GDK_KEY_KP_Up:
@@ -296,6 +303,7 @@ gboolean list_key(combo_data *c, guint keyval)
         return TRUE;
     case GDK_KEY_Tab:
     case GDK_KEY_ISO_Left_Tab:
+        if (!guarded()) return TRUE;
         commit_selection(c, "gcombo_tv_key_press_event");
         gcombo_popdown_menu(c);
         on_key_press_tab(button, button_keys(c), keyval, gd, 0, 1);
@@ -312,14 +320,17 @@ gboolean list_key(combo_data *c, guint keyval)
     case GDK_KEY_F7:
     case GDK_KEY_F10:
     case GDK_KEY_F11:
+        if (!guarded()) return TRUE;
         gcombo_popdown_menu(c);
         on_key_press_fn(button, keyval, gd);
         break;
     case GDK_KEY_F3:
+        if (!guarded()) return TRUE;
         gcombo_popdown_menu(c);
         on_key_press_f3(button, keyval, gd);
         break;
     case GDK_KEY_F5:
+        if (!guarded()) return TRUE;
         gcombo_popdown_menu(c);
         on_key_press_f5(button, gd);
         break;
@@ -328,6 +339,7 @@ gboolean list_key(combo_data *c, guint keyval)
         on_key_press_f8(button, button_keys(c), gd, 0, 1);
         break;
     case GDK_KEY_F9:
+        if (!guarded()) return TRUE;
         gcombo_popdown_menu(c);
         on_key_press_f9(button, gd, 0);
         break;

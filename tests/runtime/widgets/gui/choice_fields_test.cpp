@@ -810,3 +810,23 @@ TEST_F(ChoiceTest, UpAndDownOnTheClosedComboRunEditContentFirst)
     EXPECT_TRUE(up.logged.empty()) << "once in the visit";
     EXPECT_EQ(c->active_index, 1);
 }
+
+// Tab and the function keys in the open list hold Enter's guard as on the form: while another
+// event is at work (its routine waiting in a dialog) they are dropped and the list stays open.
+TEST_F(ChoiceTest, KeysInTheOpenListWaitForTheEventAtWork)
+{
+    for (guint key : {GDK_KEY_Tab, GDK_KEY_ISO_Left_Tab, GDK_KEY_F2, GDK_KEY_F3, GDK_KEY_F5, GDK_KEY_F9}) {
+        ASSERT_EQ(build_choice().abort, "");
+        shown(COMBO);
+        ASSERT_EQ(open_list().abort, "");
+        record.activate_lock = 1;  // as while an Enter routine waits in a dialog
+        const Pressed p = list_key(key);
+        record.activate_lock = 0;
+        EXPECT_EQ(p.abort, "") << gdk_keyval_name(key);
+        EXPECT_TRUE(p.taken) << gdk_keyval_name(key);
+        EXPECT_TRUE(p.logged.empty()) << gdk_keyval_name(key);
+        EXPECT_EQ(combo_rec()->list_open, 1) << gdk_keyval_name(key);
+        EXPECT_EQ(cm()->current_focus, COMBO) << gdk_keyval_name(key);
+        gcombo_popdown_menu(combo_rec());
+    }
+}

@@ -2,6 +2,9 @@
 // F8, Ctrl-z, Alt-m, Edit_Content, Enter with the AnyChange jump and Revert, and the guards.
 #include "dialog_script.h"
 #include "gcheckbox.h"
+#include "gmisc.h"
+#include "gsoftkeys.h"
+#include "softkeys.h"
 #include "gui_env.h"
 #include "snapshot.h"
 #include "xdotool.h"
@@ -295,8 +298,8 @@ TEST_F(KeysTest, F8OnTheFirstFieldLeavesTheModeAndRunsTheEscapeRoutine)
 }
 
 // Tab, Back-Tab, the function keys and Ctrl-z hold Enter's guard while their routines run: a click,
-// Enter or another Tab that comes while a routine waits in a dialog is dropped, so the routine is
-// not run again inside itself.
+// Enter, another Tab or a soft key that comes while a routine waits in a dialog is dropped, so no
+// routine runs inside it.
 TEST_F(KeysTest, KeysArrivingWhileATabRoutineWaitsInADialogAreDropped)
 {
     struct Case {
@@ -313,9 +316,14 @@ TEST_F(KeysTest, KeysArrivingWhileATabRoutineWaitsInADialogAreDropped)
         {"F12", KEY, "F12", GDK_KEY_F12, 0, {"probe 1 -1 [k]", "asked", "pre 1"}},
         {"Ctrl-z", KEY, "F8", GDK_KEY_z, GDK_CONTROL_MASK, {"asked"}},
     };
+    // A bar of every soft key on the form; its F1 button runs the field's F1 routine.
+    KeySet_t all_keys{const_cast<char *>("ALL"), 0, 0x1fff, {}, nullptr};
+    KeySet_t *saved = keysets;
+    keysets = &all_keys;
     for (const Case &c : cases) {
-        build(attach(CM, c.code, ASKER, c.field));
+        build(attach(CM, c.code, ASKER, c.field) + attach(CM, "F1", routine_test::PLAINFN, c.field, false));
         record.log_level_lumbas = 0;
+        gsoftkey_box(cm(), 1, "ALL", handle_widget(static_cast<std::uintptr_t>(handle(Y))), nullptr);
         focus(c.field);
         lumba_test::DialogScript script({0});
         gboolean clicked = FALSE, tab = FALSE;
@@ -324,6 +332,8 @@ TEST_F(KeysTest, KeysArrivingWhileATabRoutineWaitsInADialogAreDropped)
             clicked = cclick_button_press(widget_of(PLAIN), 1, 1, 0, 0, &record);
             enter = on_key_press_enter(widget_of(c.field), nullptr, GDK_KEY_Return, &record, 0);
             tab = dispatch(widget_of(c.field), GDK_KEY_Tab);
+            GtkWidget *f1 = GFindSoftkeys(cm()->window)->slots[1].button;
+            g_signal_emit_by_name(oska_widget_get_controller(f1, "gsoftkey-F1-button"), "pressed", 1, 5.0, 5.0);
         };
         const Pressed p = press(c.field, c.key, c.state);
         EXPECT_EQ(p.abort, "") << c.what;
@@ -334,6 +344,7 @@ TEST_F(KeysTest, KeysArrivingWhileATabRoutineWaitsInADialogAreDropped)
         EXPECT_EQ(p.logged, c.logged) << c.what;
         EXPECT_EQ(record.activate_lock + record.escape_lock + record.f8_lock, 0) << c.what << ": the guards are free";
     }
+    keysets = saved;
 }
 
 // A check box's Change_Content routine gets the new state as IP and no text as IP$ (not what an
