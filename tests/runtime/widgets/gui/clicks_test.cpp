@@ -410,4 +410,12 @@ TEST_F(ClicksTest, RemovingTheFocusedRowMovesTheFocusToTheNearestField)
         EXPECT_EQ(p.abort, "") << c.what;
         guards_free(c.what);
     }
+    // The same when the focused field's row goes with its widget, as a table's grid row does.
+    build();
+    focus(ANY);
+    cutil_destroy_widget(widget_of(ANY));
+    EXPECT_EQ(cm()->field_count, ANY - 1);
+    EXPECT_EQ(cm()->current_focus, BUTTON);
+    EXPECT_EQ(click(1).abort, "");
+    guards_free("a grid row");
 }
