@@ -158,30 +158,77 @@ gboolean cclick_button_press(GtkWidget *widget, guint button, int n_press, doubl
         mlog(0, "===  A Mouse Click - button%d; n_press%d; x=%lf  y=%lf  ===", button, n_press, x, y);
         mlog(0, "%s", row);
     }
-    if (n_press > 1) return TRUE;
+    // GTK's own press handler of a clicked text has given it the keyboard already: a click that
+    // leaves the engine's focus where it was gives the keyboard back to that field, so that no key
+    // reaches a field the engine did not enter.
+    GtkWidget *window = widget ? gtk_widget_get_ancestor(widget, GTK_TYPE_WINDOW) : nullptr;
+    ControlMatrix_t *before = window ? cget_cm_for_window(gd, window, 0) : nullptr;
+    const int focus = before ? before->current_focus : 0;
+    const auto keyboard_back = [&] {
+        if (before && cm_chain_position(before) && before->current_focus == focus) cfocus_keyboard_back(before);
+    };
+    if (n_press > 1) {
+        keyboard_back();
+        return TRUE;
+    }
 
     Click click{End::none, true};
+    bool dropped = true;
     {
         // Taken in this order and released in the reverse one; any of them held drops the click.
-        GtkWidget *window = widget ? gtk_widget_get_ancestor(widget, GTK_TYPE_WINDOW) : nullptr;
         const BusyFlag activate(gd->activate_lock);
-        if (!activate.taken()) return TRUE;
         const BusyFlag escape(gd->escape_lock);
-        if (!escape.taken()) return TRUE;
         const BusyFlag f8(gd->f8_lock);
-        if (!f8.taken()) return TRUE;
-        const RoutineName name("on_button_press_event");
-        ControlMatrix_t *cm = window ? cget_cm_for_window(gd, window, 0) : nullptr;
-        if (!cm) Abort("Widget not found in the Process Control Matrix (k)");
-        click = handle(cm, widget, button, gd);
+        if (activate.taken() && escape.taken() && f8.taken()) {
+            dropped = false;
+            const RoutineName name("on_button_press_event");
+            ControlMatrix_t *cm = window ? cget_cm_for_window(gd, window, 0) : nullptr;
+            if (!cm) Abort("Widget not found in the Process Control Matrix (k)");
+            click = handle(cm, widget, button, gd);
+        }
     }
-    if (click.end != End::none) ccallbacks_finish_event(1, click.end == End::full ? 1 : 0);
+    if (!dropped && click.end != End::none) ccallbacks_finish_event(1, click.end == End::full ? 1 : 0);
+    keyboard_back();
     return click.claim ? TRUE : FALSE;
+}
+
+namespace {
+
+// The gesture that took the last press (weak: cleared when its widget goes).
+GtkGesture *last_gesture = nullptr;
+
+void remember(GtkGesture *gesture)
+{
+    if (last_gesture == gesture) return;
+    if (last_gesture) g_object_remove_weak_pointer(G_OBJECT(last_gesture), reinterpret_cast<gpointer *>(&last_gesture));
+    last_gesture = gesture;
+    g_object_add_weak_pointer(G_OBJECT(last_gesture), reinterpret_cast<gpointer *>(&last_gesture));
+}
+
+} // namespace
+
+namespace {
+
+gboolean reset_gesture(gpointer)
+{
+    if (last_gesture) gtk_event_controller_reset(GTK_EVENT_CONTROLLER(last_gesture));
+    return G_SOURCE_REMOVE;
+}
+
+} // namespace
+
+void cclick_reset_gesture()
+{
+    if (!last_gesture) return;
+    if (global_data && global_data->log_level_lumbas > 2) mlog(3, "A dialog closed: the click count starts again");
+    // Once the press that may have opened the dialog has been handled to its end.
+    g_idle_add(reset_gesture, nullptr);
 }
 
 void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, double y, gpointer gd)
 {
     GtkGesture *g = GTK_GESTURE(gesture);
+    remember(g);
     const GestureBlock blocked(g, gd);
     gboolean claim = TRUE;
     forms_callback([&] {

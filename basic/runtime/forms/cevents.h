@@ -28,9 +28,13 @@ void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, doub
 // ---- Clicks -------------------------------------------------------------------------------------------
 // The work of on_button_press_event for a click of mouse button `button` with n_press presses (two
 // or more: a double click, ignored) on widget, a field's widget: answers TRUE when the click's event
-// sequence is to be claimed. Ends the event itself. A click while Enter, Escape, F8 or another
-// click is at work is dropped.
+// sequence is to be claimed. Ends the event itself. A click while a key or another click is at
+// work is dropped; one that leaves the focus where it was gives the keyboard back to the focused
+// field.
 gboolean cclick_button_press(GtkWidget *widget, guint button, int n_press, double x, double y, GlobalData_t *gd);
+// Resets the count of presses of the click gesture that took the last press: a dialog opened by
+// that click took its release, so the next press on the field is a first press again.
+void cclick_reset_gesture();
 // Whether a click may move the focus from field current to field clicked: 1, or 0 after the user
 // has been told (not for a field that never takes the focus) and the focus is back on current.
 int cmat_check_clickable(ControlMatrix_t *cm, int current, int clicked);
@@ -115,6 +119,18 @@ private:
     bool taken_;
 };
 
+// Enter's three busy flags taken together, as Tab, Back-Tab, the function keys and Ctrl-z (from
+// the keyboard or the soft keys) hold them while their routines run: taken() is false when one was
+// busy, and the event is then dropped.
+class EventGuard {
+public:
+    explicit EventGuard(GlobalData_t *gd) : activate_(gd->activate_lock), escape_(gd->escape_lock), f8_(gd->f8_lock) {}
+    bool taken() const { return activate_.taken() && escape_.taken() && f8_.taken(); }
+
+private:
+    BusyFlag activate_, escape_, f8_;
+};
+
 // ---- End of an event --------------------------------------------------------------------------------
 // Ends the current event: the menu's refresh, the windows of CMs marked closing destroyed (newest
 // first; one a routine still runs on stays marked for the end of the outermost event), the newest
@@ -130,6 +146,16 @@ ControlMatrix_t *cdeletewin(ControlMatrix_t *cm, GlobalData_t *gd);
 ControlMatrix_t *cinvoke_run_win_post(ControlMatrix_t *parent, const char *text, int run);
 ControlMatrix_t *cinvoke_run_drill_post(ControlMatrix_t *parent, const char *text, int run);
 ControlMatrix_t *cinvoke_run_zoom_post(ControlMatrix_t *parent, const char *text, int run);
+
+// ---- Close requests while a routine runs -------------------------------------------------------------
+// A close request of cm's window (its title bar's button): refused and recorded when a routine runs
+// on cm or on a newer CM, since destroying the window would free the CM under that routine.
+// Answers true when the request was so deferred.
+bool ccallbacks_defer_close(ControlMatrix_t *cm);
+// Once no routine runs on a CM with a deferred close request (nor on a newer one) and no event
+// is at work, the request is made again from the main loop, so that the window's own close road
+// runs. Called when the outermost routine run on a CM and when an event ends.
+void ccallbacks_schedule_deferred_closes();
 
 // ---- Intrinsics -------------------------------------------------------------------------------------
 void cget_event_name(int nargs, int last, Stack *result);  // ICGET_EVENT_NAME$

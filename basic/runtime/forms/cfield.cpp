@@ -347,6 +347,12 @@ void cremove_ind(ControlMatrix_t *cm, int first, int last)
         cm->field_capacity = 0;
     }
     cattach_remove_rows(cm, first, last);
+    // A field index that named a removed row names the nearest remaining one (the row that came
+    // after them, else the one before), or none; the editing state of a removed row is gone.
+    const int nearest = first <= cm->field_count ? first : first - 1;
+    for (int *v : {&cm->current_focus, &cm->event_index, &cm->return_focus})
+        if (*v >= first && *v <= last) *v = nearest;
+    if (cm->edit_field >= first && cm->edit_field <= last) cm->edit_field = 0;
     shift_focus(cm, last + 1, -n);
 }
 

@@ -183,6 +183,27 @@ void expect_kind(const void *entry, int kind, const char *condition)
     if (handle_kind(entry) != kind) assertion_failed(__FILE__, __LINE__, condition);
 }
 
+// The widget that takes the keyboard for field index, by its Widget Type.
+GtkWidget *field_focus_widget(ControlMatrix_t *cm, int index, void *entry, int type)
+{
+    switch (type) {
+    case WIDGET_BUTTON:
+        if (GtkWidget *widget = cget_widget_for_widget(entry)) return widget;
+        break;
+    case WIDGET_IMAGE: expect_kind(entry, CM_FIELD_TYPE_GIMAGE, "image_data->type == CM_FIELD_TYPE_GIMAGE"); break;
+    case WIDGET_LABEL: expect_kind(entry, CM_FIELD_TYPE_GLABEL, "clabel_data->type == CM_FIELD_TYPE_GLABEL"); break;
+    case WIDGET_TOGGLE:
+        expect_kind(entry, CM_FIELD_TYPE_GTOGGLE_BUTTON, "toggle_data->type == CM_FIELD_TYPE_GTOGGLE_BUTTON");
+        break;
+    case WIDGET_RADIO:
+        expect_kind(entry, CM_FIELD_TYPE_GRADIO_BUTTON, "radio_data->type == CM_FIELD_TYPE_GRADIO_BUTTON");
+        break;
+    case WIDGET_TEXT: expect_kind(entry, CM_FIELD_TYPE_GTEXT, "text_data->type == CM_FIELD_TYPE_GTEXT"); break;
+    default: break;
+    }
+    return hooked_focus_widget(cm, index, entry, type);
+}
+
 // ---- The consistency check -------------------------------------------------------------------------------
 
 bool is_grid(const void *entry) { return handle_kind(entry) == 0 && GTK_IS_GRID(entry); }
@@ -414,22 +435,7 @@ void cmat_set_focus_index(ControlMatrix_t *cm, int index)
     }
 
     if (windows) {
-        GtkWidget *widget = nullptr;
-        switch (type) {
-        case WIDGET_BUTTON: widget = cget_widget_for_widget(entry); break;
-        case WIDGET_IMAGE: expect_kind(entry, CM_FIELD_TYPE_GIMAGE, "image_data->type == CM_FIELD_TYPE_GIMAGE"); break;
-        case WIDGET_LABEL: expect_kind(entry, CM_FIELD_TYPE_GLABEL, "clabel_data->type == CM_FIELD_TYPE_GLABEL"); break;
-        case WIDGET_TOGGLE:
-            expect_kind(entry, CM_FIELD_TYPE_GTOGGLE_BUTTON, "toggle_data->type == CM_FIELD_TYPE_GTOGGLE_BUTTON");
-            break;
-        case WIDGET_RADIO:
-            expect_kind(entry, CM_FIELD_TYPE_GRADIO_BUTTON, "radio_data->type == CM_FIELD_TYPE_GRADIO_BUTTON");
-            break;
-        case WIDGET_TEXT: expect_kind(entry, CM_FIELD_TYPE_GTEXT, "text_data->type == CM_FIELD_TYPE_GTEXT"); break;
-        default: break;
-        }
-        if (!widget) widget = hooked_focus_widget(cm, index, entry, type);
-        if (widget) {
+        if (GtkWidget *widget = field_focus_widget(cm, index, entry, type)) {
             gtk_widget_grab_focus(widget);
             // An input or date field is entered with its whole text selected.
             if ((type == WIDGET_INPUT || type == WIDGET_DATE) && GTK_IS_EDITABLE(widget))
@@ -439,6 +445,21 @@ void cmat_set_focus_index(ControlMatrix_t *cm, int index)
     cm->current_focus = index;
     if (windows) cfocus_set_scrolled_window(cm, index);
 }
+
+void cfocus_keyboard_back(ControlMatrix_t *cm)
+{
+    const int index = cm ? cm->current_focus : 0;
+    if (index < 1 || index > cm->field_count || !cm_windows_mode()) return;
+    const CmField_t &field = cm_field(cm, index);
+    if (!field.entry || handle_kind(field.entry) < 0) return;
+    GtkWidget *widget = field_focus_widget(cm, index, field.entry, field.type);
+    GtkRoot *root = widget ? gtk_widget_get_root(widget) : nullptr;
+    GtkWidget *focused = root ? gtk_root_get_focus(root) : nullptr;
+    if (!widget || focused == widget || (focused && gtk_widget_is_ancestor(focused, widget))) return;
+    if (focused && cget_index_for_ptr(cm, CM_ENTRY_PTR, focused, 0) == index) return;  // another part of it
+    gtk_widget_grab_focus(widget);
+}
+
 
 void cfocus_set_scrolled_window(ControlMatrix_t *cm, int index)
 {
@@ -488,7 +509,13 @@ void cfocus_window_present(ControlMatrix_t *cm)
     if (!window) return;
     global_data->presented_cm = cm;
     gtk_window_present(window);
-    if (cm->current_focus > 0 && cm->current_focus <= cm->field_count) cmat_set_focus_index(cm, cm->current_focus);
+    if (cm->current_focus < 1 || cm->current_focus > cm->field_count) return;
+    // A field being edited keeps its cursor and selection (a date's cursor stands where the next
+    // digit goes): it only gets the keyboard back.
+    if (cm->current_focus == cm->edit_field)
+        cfocus_keyboard_back(cm);
+    else
+        cmat_set_focus_index(cm, cm->current_focus);
 }
 
 // ---- The consistency check ------------------------------------------------------------------------------------------

@@ -41,6 +41,9 @@ int cfocus_invoke_pre_on_skip(ControlMatrix_t *cm, int index);
 // Gives the keyboard focus to the widget of field index by its Widget Type, records it as the
 // current focus and scrolls it into view.
 void cmat_set_focus_index(ControlMatrix_t *cm, int index);
+// Gives the keyboard back to the CM's focused field when GTK has given it to another widget (a
+// clicked text takes it on the press, before the click is handled); nothing when it has it.
+void cfocus_keyboard_back(ControlMatrix_t *cm);
 // Brings field index into view in every scrolled window of the form that holds it.
 void cfocus_set_scrolled_window(ControlMatrix_t *cm, int index);
 // Moves adjustment so that position .. position + size is in its page, if it is not.

@@ -419,6 +419,8 @@ public:
         pop_ac();
         end();
         cm_->user_edit_watch = 1;
+        // A close request refused while the routine ran may be made again once none runs.
+        if (!cm_routine_running(cm_)) ccallbacks_schedule_deferred_closes();
     }
     Invocation_t *invocation() const { return invocation_; }
     void pop_ac()
@@ -520,9 +522,11 @@ int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int cod
         cinvoke_set_str(inv, *params, "IP$", field_text ? field_text.get() : "");
     else if (!*variable)
         cinvoke_set_str(inv, *params, "IP$", "");
-    else if (!*text)
+    else if (!*text) {
         cinvoke_set_int(inv, *params, variable, value);
-    else
+        // A number given for the run: IP$ keeps nothing of an earlier run's text.
+        cinvoke_set_str(inv, *params, "IP$", "");
+    } else
         cinvoke_set_str(inv, *params, variable, text);
 
     long held = 0;

@@ -3,6 +3,7 @@
 // step of a field visit's first editing key, and the event's name for ICGET_EVENT_NAME$. Enter and
 // the field advance are in center.cpp, the end of the event in cevents.cpp.
 #include <cstdio>
+#include <optional>
 
 #include "cases.h"
 #include "cattach.h"
@@ -137,6 +138,16 @@ gboolean dispatch(GtkEventControllerKey *controller, guint keyval, GdkModifierTy
     const RoutineName name("on_key_press_event");
     gd->last_key = static_cast<int>(keyval);
     ++gd->key_count;
+    // A key's work under Enter's guards, then the end of its event; dropped when one is held.
+    const auto guarded = [gd](auto work) -> gboolean {
+        {
+            const EventGuard guard(gd);
+            if (!guard.taken()) return TRUE;
+            work();
+        }
+        ccallbacks_finish_event(1, 1);
+        return TRUE;
+    };
 
     switch (keyval) {
     case GDK_KEY_Escape:
@@ -148,9 +159,7 @@ gboolean dispatch(GtkEventControllerKey *controller, guint keyval, GdkModifierTy
         return TRUE;
     case GDK_KEY_Tab:
     case GDK_KEY_ISO_Left_Tab:
-        on_key_press_tab(widget, ctl, keyval, gd, 0, 0);
-        ccallbacks_finish_event(1, 1);
-        return TRUE;
+        return guarded([&] { on_key_press_tab(widget, ctl, keyval, gd, 0, 0); });
     case GDK_KEY_F1:
     case GDK_KEY_F2:
     case GDK_KEY_F4:
@@ -158,34 +167,34 @@ gboolean dispatch(GtkEventControllerKey *controller, guint keyval, GdkModifierTy
     case GDK_KEY_F7:
     case GDK_KEY_F10:
     case GDK_KEY_F11:
-        on_key_press_fn(widget, keyval, gd);
-        ccallbacks_finish_event(1, 1);
-        return TRUE;
+        return guarded([&] { on_key_press_fn(widget, keyval, gd); });
     case GDK_KEY_F3:
-        on_key_press_f3(widget, keyval, gd);
-        ccallbacks_finish_event(1, 1);
-        return TRUE;
+        return guarded([&] { on_key_press_f3(widget, keyval, gd); });
     case GDK_KEY_F5:
-        on_key_press_f5(widget, gd);
-        ccallbacks_finish_event(1, 1);
-        return TRUE;
+        return guarded([&] { on_key_press_f5(widget, gd); });
     case GDK_KEY_F8:
         on_key_press_f8(widget, ctl, gd, 0, 0);
         ccallbacks_finish_event(1, 1);
         return TRUE;
     case GDK_KEY_F9:
-        on_key_press_f9(widget, gd, 0);
-        ccallbacks_finish_event(1, 1);
-        return TRUE;
+        return guarded([&] { on_key_press_f9(widget, gd, 0); });
     case GDK_KEY_F12:
-        on_key_press_f12(widget, ctl, gd, 0);
+        on_key_press_f12(widget, ctl, gd, 0);  // takes the guards itself
         ccallbacks_finish_event(1, 1);
         return TRUE;
     case GDK_KEY_z:
     case GDK_KEY_Z:
-        if (on_key_press_ctrl_z(widget, state, gd)) {
-            ccallbacks_finish_event(1, 1);
-            return TRUE;
+        if (state & GDK_CONTROL_MASK) {
+            int taken = 0;
+            {
+                const EventGuard guard(gd);
+                if (!guard.taken()) return TRUE;
+                taken = on_key_press_ctrl_z(widget, state, gd);
+            }
+            if (taken) {
+                ccallbacks_finish_event(1, 1);
+                return TRUE;
+            }
         }
         break;
     case GDK_KEY_m:
@@ -434,6 +443,8 @@ void on_key_press_f9(GtkWidget *widget, GlobalData_t *gd, guint page_key)
 
 int on_key_press_f12(GtkWidget *widget, GtkEventController *controller, GlobalData_t *gd, int block)
 {
+    std::optional<EventGuard> guard(std::in_place, gd);
+    if (!guard->taken()) return 1;
     const DispatcherBlock blocked(controller, block, gd);
     const RoutineName name("on_key_press_f12");
     ControlMatrix_t *cm = cm_of(gd, widget, true);
@@ -453,7 +464,11 @@ int on_key_press_f12(GtkWidget *widget, GtkEventController *controller, GlobalDa
         note_window_save(cm);
         return 1;
     }
+    // An open combo list saves through the Enter handling, which takes the guards itself.
+    guard.reset();
     if (combo_list_takes(cm, 1)) return 1;
+    guard.emplace(gd);
+    if (!guard->taken()) return 1;
     if (!index) {
         int at = 0;
         return run(cm, AC_F12, &at, true).answer;

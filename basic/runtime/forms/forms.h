@@ -11,6 +11,7 @@
 
 #include "gdata.h"
 #include "mem_mgt.h"
+#include "message.h"
 
 struct Application_t;
 struct Interp_t;
@@ -242,6 +243,8 @@ struct ControlMatrix_t {
     int event_index;        // field index of the event being handled
     int focus_initialised;  // 1 once the first ICSET_FOCUS (or ICCLEAR) has run
     int closing;            // marked for deletion at the end of the event
+    int close_requested;    // the window's close button was pressed while a routine ran here (or on
+                            // a newer CM): the close road runs once none does (cevents.h)
     int drill_post_due, zoom_post_due, win_post_due;
     int menu_refresh_due;
     int edit_checked;       // Edit_Content's answer for the field being edited
@@ -282,8 +285,14 @@ struct ControlMatrix_t {
 // The window value of a windowless CM (all bits set).
 inline GtkWidget *const CM_WINDOWLESS = reinterpret_cast<GtkWidget *>(~std::uintptr_t{0});
 
-// Row index (1-based) of a CM; the caller has checked 1 <= index <= field_count.
-inline CmField_t &cm_field(ControlMatrix_t *cm, int index) { return cm->field[index - 1]; }
+// Row index (1-based) of a CM. An index outside 1..field_count (a focus left on a removed row, say)
+// ends the run rather than read past the table.
+inline CmField_t &cm_field(ControlMatrix_t *cm, int index)
+{
+    if (index < 1 || index > cm->field_count)
+        Abort("Control Matrix index %d out of range %d", index, cm->field_count);
+    return cm->field[index - 1];
+}
 
 // Whether a routine runs on the CM now: records it uses are then kept (cattach.h).
 inline bool cm_routine_running(const ControlMatrix_t *cm) { return cm->invoke_stack || cm->ac_stack[0] != 0; }

@@ -1,11 +1,14 @@
 // IGBUTTON_NEW, IGBUTTON_NEW_EMPTY and IGBUTTON_ADD_LABEL; IGEBOX_NEW and IGEBOX_ADD_LABEL; and a
-// button's click, which takes the road of the Enter key.
+// button's click, which takes the road of the Enter key on the focused button and of a click on a
+// field otherwise.
 #include "gbutton.h"
 
 #include <string>
 
 #include "cases.h"
 #include "cevents.h"
+#include "cfield.h"
+#include "cmatrix.h"
 #include "gmisc.h"
 #include "gwidget.h"
 #include "message.h"
@@ -33,12 +36,34 @@ GtkWidget *child_argument(const Stack &entry)
 
 } // namespace
 
+namespace {
+
+// Whether button is a field of its window's form while another field has the focus.
+bool leaves_another_field(GtkWidget *button, GlobalData_t *gd)
+{
+    GtkWidget *window = gtk_widget_get_ancestor(button, GTK_TYPE_WINDOW);
+    ControlMatrix_t *cm = window ? cget_cm_for_window(gd, window, 0) : nullptr;
+    if (!cm || cm->current_focus < 1) return false;
+    const int index = cget_index_for_ptr(cm, CM_ENTRY_PTR, button, 0);
+    return index >= 1 && index != cm->current_focus;
+}
+
+} // namespace
+
 void gbutton_activate_event(GtkButton *button, gpointer gd)
 {
     forms_callback([&] {
+        auto *g = static_cast<GlobalData_t *>(gd);
+        GtkWidget *widget = GTK_WIDGET(button);
+        // Clicked while another field has the focus, the button is clicked as any field is: the
+        // field being left is validated and runs its Post_Focus before the button's Activate, so
+        // that no form is saved past a field that refuses its value.
+        if (leaves_another_field(widget, g)) {
+            cclick_button_press(widget, 1, 1, 0, 0, g);
+            return;
+        }
         const RoutineName name("gbutton_activate_event");
-        if (on_key_press_enter(GTK_WIDGET(button), nullptr, GDK_KEY_Return, static_cast<GlobalData_t *>(gd), 0))
-            ccallbacks_finish_event(1, 1);
+        if (on_key_press_enter(widget, nullptr, GDK_KEY_Return, g, 0)) ccallbacks_finish_event(1, 1);
     });
 }
 

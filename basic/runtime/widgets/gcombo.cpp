@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #ifdef GDK_WINDOWING_X11
 #include <gdk/x11/gdkx.h>
@@ -278,6 +279,12 @@ gboolean list_key(combo_data *c, guint keyval)
 {
     GlobalData_t *gd = global_data;
     GtkWidget *button = c->button;
+    // Tab and the function keys without a guard of their own hold Enter's while they work.
+    std::optional<EventGuard> guard;
+    const auto guarded = [&] {
+        guard.emplace(gd);
+        return guard->taken();
+    };
     switch (keyval) {
     case GDK_KEY_Up:
     case GDK_KEY_KP_Up:
@@ -301,6 +308,7 @@ gboolean list_key(combo_data *c, guint keyval)
         return TRUE;
     case GDK_KEY_Tab:
     case GDK_KEY_ISO_Left_Tab:
+        if (!guarded()) return TRUE;
         commit_selection(c, "gcombo_tv_key_press_event");
         gcombo_popdown_menu(c);
         on_key_press_tab(button, button_keys(c), keyval, gd, 0, 1);
@@ -317,14 +325,17 @@ gboolean list_key(combo_data *c, guint keyval)
     case GDK_KEY_F7:
     case GDK_KEY_F10:
     case GDK_KEY_F11:
+        if (!guarded()) return TRUE;
         gcombo_popdown_menu(c);
         on_key_press_fn(button, keyval, gd);
         break;
     case GDK_KEY_F3:
+        if (!guarded()) return TRUE;
         gcombo_popdown_menu(c);
         on_key_press_f3(button, keyval, gd);
         break;
     case GDK_KEY_F5:
+        if (!guarded()) return TRUE;
         gcombo_popdown_menu(c);
         on_key_press_f5(button, gd);
         break;
@@ -333,6 +344,7 @@ gboolean list_key(combo_data *c, guint keyval)
         on_key_press_f8(button, button_keys(c), gd, 0, 1);
         break;
     case GDK_KEY_F9:
+        if (!guarded()) return TRUE;
         gcombo_popdown_menu(c);
         on_key_press_f9(button, gd, 0);
         break;
@@ -347,8 +359,12 @@ gboolean closed_key(GtkWidget *widget, GtkEventControllerKey *controller, guint 
                     GdkModifierType state, GlobalData_t *gd)
 {
     ControlMatrix_t *cm = cget_cm_for_window(gd, oska_widget_get_window(widget), 1);
-    combo_data *c = field_combo(cm, cget_index_for_ptr(cm, CM_ENTRY_PTR, widget, 1));
+    const int index = cget_index_for_ptr(cm, CM_ENTRY_PTR, widget, 1);
+    combo_data *c = field_combo(cm, index);
     if (!c->active) assertion_failed(__FILE__, __LINE__, "combo_data->active");
+    // Up and Down edit the field: its Edit_Content routine hears of them before the choice moves.
+    if (keyval == GDK_KEY_Up || keyval == GDK_KEY_Down)
+        ccallback_do_edit(cm, index, WIDGET_COMBO, state, keyval);
     switch (keyval) {
     case GDK_KEY_space:
     case GDK_KEY_Return:
@@ -418,9 +434,15 @@ void set_sensitive_combo(ControlMatrix_t *, int, void *record, int sensitive, in
 void destroy_combo(void *record) { oska_widget_destroy(combo_of(record)->button); }
 void set_name_combo(void *record, const char *name) { gtk_widget_set_name(combo_of(record)->button, name); }
 
-char *value_combo(ControlMatrix_t *, int, void *entry, int *, char **, int *)
+// IP$ is the chosen item's text and IP its number (1-based).
+char *value_combo(ControlMatrix_t *, int, void *entry, int *ip_int, char **, int *ip_given)
 {
-    return gcombo_get_active_text(combo_of(entry));
+    const combo_data *c = combo_of(entry);
+    char *text = gcombo_get_active_text(c);
+    *ip_int = c->active_index;
+    *ip_given = 1;
+    mlog(2, "gkey_press_get_ip: Combo '%s' Index %d", text ? text : "", c->active_index);
+    return text;
 }
 void no_display_change(ControlMatrix_t *, int, void *) {}
 void post_display_combo(ControlMatrix_t *, int, void *entry) { combo_of(entry)->list_open = 0; }

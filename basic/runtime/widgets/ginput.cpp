@@ -140,12 +140,34 @@ char *value_input(ControlMatrix_t *cm, int index, void *entry, int *, char **ip_
     *ip_given = 1;
     return g_strdup(plain.c_str());
 }
+// The whole text of a refused value stays selected, so that what the user types next replaces it.
+// The text loses its selection when the keyboard comes back to its window after the message, so
+// it is selected again then (once GTK's own handling of that has run).
+constexpr const char *RESELECT = "oska-input-reselect";
+
+gboolean select_all(gpointer data)
+{
+    auto *widget = static_cast<GtkWidget *>(data);
+    if (gtk_widget_has_focus(widget)) gtk_editable_select_region(GTK_EDITABLE(widget), 0, -1);
+    g_object_unref(widget);
+    return G_SOURCE_REMOVE;
+}
+
+void on_focus_enter(GtkEventControllerFocus *focus, gpointer)
+{
+    GtkWidget *widget = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(focus));
+    if (!g_object_get_data(G_OBJECT(widget), RESELECT)) return;
+    g_object_set_data(G_OBJECT(widget), RESELECT, nullptr);
+    g_idle_add(select_all, g_object_ref(widget));
+}
+
 int validate_input(ControlMatrix_t *, int, void *entry)
 {
     auto *widget = static_cast<GtkWidget *>(entry);
     if (!GTK_IS_EDITABLE(widget)) return 1;
     if (ginput_val_return_press(widget, global_data)) return 1;
     gtk_editable_select_region(GTK_EDITABLE(widget), 0, -1);
+    g_object_set_data(G_OBJECT(widget), RESELECT, GINT_TO_POINTER(1));
     return 0;
 }
 void pre_display_input(ControlMatrix_t *cm, int index, void *entry)
@@ -299,11 +321,16 @@ void iginput_new(int nargs, int last, Stack *result)
     gtk_editable_set_max_width_chars(GTK_EDITABLE(entry), width);
     gtk_editable_set_width_chars(GTK_EDITABLE(entry), width);
     gtk_editable_set_alignment(GTK_EDITABLE(entry), static_cast<float>(std::clamp(alignment, 0.0, 1.0)));
-    gfield_connect(entry, "ginput-button", "ginput");
+    // The press is the engine's before the text's own: a click the engine refuses must not give the
+    // clicked text the keyboard.
+    gfield_connect(entry, "ginput-button", "ginput", G_CALLBACK(on_key_press_event), GTK_PHASE_CAPTURE, GTK_PHASE_CAPTURE);
     const gulong filter = g_signal_connect(entry, "insert-text", G_CALLBACK(on_ginput_insert_text), global_data);
     g_signal_handler_block(entry, filter);
     g_object_set_data(G_OBJECT(entry), FILTER, GSIZE_TO_POINTER(filter));
     g_signal_connect(entry, "activate", G_CALLBACK(ginput_on_activate), global_data);
+    GtkEventController *focus = gtk_event_controller_focus_new();
+    g_signal_connect(focus, "enter", G_CALLBACK(on_focus_enter), nullptr);
+    gtk_widget_add_controller(entry, focus);
 
     input_data *r = input_of(made.record);
     r->min_length = min_length;

@@ -398,6 +398,7 @@ gboolean on_gmenu_delete(GtkWindow *window, gpointer data)
     const RoutineName name("on_gmenu_delete");
     gboolean refuse = TRUE;
     forms_callback([&] {
+        if (ccallbacks_defer_close(cget_cm_for_window(gd, GTK_WIDGET(window), 0))) return;
         forms_event_calls().escape(GTK_WIDGET(window), nullptr, gd, 0);
         ControlMatrix_t *cm = cget_cm_for_window(gd, GTK_WIDGET(window), 0);
         if (!cm) return;

@@ -100,6 +100,8 @@ void free_dialog(gpointer data)
     auto *d = static_cast<Dialog *>(data);
     forms_callback([&] { answer(d, d->cancel); });  // a window destroyed otherwise still answers
     delete d;
+    // The click that led here may never see its release: the next press is a first one again.
+    cclick_reset_gesture();
 }
 
 // A scripted answer, carried out from the main loop while the caller waits.

@@ -302,9 +302,15 @@ template <class R> void set_name(void *record, const char *name)
     gtk_widget_set_name(r->box, name);
     for (ButtonItem *item = r->values; item; item = item->next) gtk_widget_set_name(item->button, name);
 }
-template <class R> char *value_of(ControlMatrix_t *, int, void *entry, int *, char **, int *)
+// IP$ is the chosen item's text and IP its number (1-based).
+template <class R> char *value_of(ControlMatrix_t *, int, void *entry, int *ip_int, char **, int *ip_given)
 {
-    return active_text(static_cast<R *>(entry));
+    const R *r = static_cast<const R *>(entry);
+    char *text = active_text(r);
+    *ip_int = r->active_index;
+    *ip_given = 1;
+    mlog(2, "gkey_press_get_ip: %s '%s' Index %d", kind_name(r), text ? text : "", r->active_index);
+    return text;
 }
 // The chosen button takes the focus; a field without items gives its box.
 template <class R> GtkWidget *focus_of(ControlMatrix_t *, int, void *entry)

@@ -3,6 +3,7 @@
 #include "gsoftkeys.h"
 
 #include <cstring>
+#include <optional>
 
 #include "cases.h"
 #include "cattach.h"
@@ -105,6 +106,12 @@ int replay(GtkWidget *button, int slot, GlobalData_t *gd)
     if (slot != ESCAPE_SLOT) cm->softkey_event = 1;
     GtkWidget *target = replay_target(cm, window);
     int answer = 1;
+    // The keys whose handlers take no guard of their own hold Enter's while they work.
+    std::optional<EventGuard> guard;
+    if (slot != ESCAPE_SLOT && slot != 8 && slot != F12_SLOT) {
+        guard.emplace(gd);
+        if (!guard->taken()) return 1;
+    }
     switch (slot) {
     case ESCAPE_SLOT: {
         const int predisplay = event_calls.escape(target, nullptr, gd, 1);
@@ -120,6 +127,7 @@ int replay(GtkWidget *button, int slot, GlobalData_t *gd)
     case F12_SLOT: answer = event_calls.f12(target, nullptr, gd, 1); break;
     default: event_calls.fn(target, GDK_KEY_F1 + static_cast<guint>(slot - 1), gd); break;
     }
+    guard.reset();
     gsoftkey_unset_function_key();
     ccallbacks_finish_event(1, 1);
     return answer;

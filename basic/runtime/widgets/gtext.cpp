@@ -345,7 +345,9 @@ void igtext_new(int nargs, int last, Stack *result)
     r->box = box;
     r->index = index;
 
-    gfield_connect(view, "gtext-button", "gtext", G_CALLBACK(on_gtext_key));
+    // The press is the engine's before the view's own: a click the engine refuses must not give the
+    // clicked view the keyboard.
+    gfield_connect(view, "gtext-button", "gtext", G_CALLBACK(on_gtext_key), GTK_PHASE_CAPTURE, GTK_PHASE_CAPTURE);
     const gulong filter = g_signal_connect_object(buffer_of(view), "insert-text", G_CALLBACK(gtext_insert_text_handler),
                                                   view, GConnectFlags(0));
     g_signal_handler_block(buffer_of(view), filter);

@@ -229,6 +229,8 @@ gboolean on_gwin_new_delete(GtkWindow *window, gpointer data)
     gboolean refuse = TRUE;
     forms_callback([&] {
         auto *gd = static_cast<GlobalData_t *>(data);
+        // Never under a routine: the window and its CM would go while it still runs on them.
+        if (ccallbacks_defer_close(cget_cm_for_window(gd, GTK_WIDGET(window), 0))) return;
         ccursor_set_inactive(gd->last_cm);
         const int predisplay = on_key_press_escape(GTK_WIDGET(window), nullptr, gd, 0);
         ccallbacks_finish_event(1, predisplay);

@@ -47,8 +47,8 @@ TEST_F(RoutineTest, IpAndIpTextFromTheFieldOrTheCaller)
         // A button has no value: IP is -1 and IP$ empty; the index variable names the field.
         {2, "IP$", "", 0, "probe 2 -1 []"},
         {2, "IP$", "given", 0, "probe 2 -1 [given]"},
-        // A number for IP; IP$ is left as the last run left it.
-        {1, "IP", "", 7, "probe 1 7 [given]"},
+        // A number for IP; IP$ keeps nothing of the last run's text.
+        {1, "IP", "", 7, "probe 1 7 []"},
         // No variable: IP$ becomes empty.
         {1, "", "", 0, "probe 1 -1 []"},
     };

@@ -420,10 +420,10 @@ TEST_F(ChoiceTest, MovesInTheOpenListRunChangeContentAndOnlyConfirmingKeysCommit
         // Down on the last row wraps to the first: Change_Content gets "Red", the choice stays.
         {"down wraps", {GDK_KEY_Down}, {"probe 2 -1 [Red]"}, 3, COMBO},
         {"up", {GDK_KEY_Up}, {"probe 2 -1 [Green]"}, 3, COMBO},
-        {"escape keeps", {GDK_KEY_Down, GDK_KEY_Escape}, {"probe 2 -1 [Red]", "probe 2 -1 [Blue]", "pre 3"}, 3, RADIO},
-        {"enter commits", {GDK_KEY_Down, GDK_KEY_Return}, {"probe 2 -1 [Red]", "probe 2 -1 [Red]", "pre 3"}, 1, RADIO},
-        {"F12 commits", {GDK_KEY_Up, GDK_KEY_F12}, {"probe 2 -1 [Green]", "probe 2 -1 [Green]", "pre 3"}, 2, RADIO},
-        {"tab commits", {GDK_KEY_Down, GDK_KEY_Tab}, {"probe 2 -1 [Red]", "probe 2 -1 [Red]", "pre 3"}, 1, RADIO},
+        {"escape keeps", {GDK_KEY_Down, GDK_KEY_Escape}, {"probe 2 -1 [Red]", "probe 2 3 [Blue]", "pre 3"}, 3, RADIO},
+        {"enter commits", {GDK_KEY_Down, GDK_KEY_Return}, {"probe 2 -1 [Red]", "probe 2 1 [Red]", "pre 3"}, 1, RADIO},
+        {"F12 commits", {GDK_KEY_Up, GDK_KEY_F12}, {"probe 2 -1 [Green]", "probe 2 2 [Green]", "pre 3"}, 2, RADIO},
+        {"tab commits", {GDK_KEY_Down, GDK_KEY_Tab}, {"probe 2 -1 [Red]", "probe 2 1 [Red]", "pre 3"}, 1, RADIO},
     };
     for (const Case &c : cases) {
         ASSERT_EQ(build_choice().abort, "");
@@ -480,7 +480,7 @@ TEST_F(ChoiceTest, APressInTheListRunsChangeContentAndItsActivationCommits)
     // The activation of a row commits it and runs the Enter handling.
     Pressed activated = capture([&] { gcombo_row_activated(GTK_LIST_VIEW(c->list_view), 1, c); });
     EXPECT_EQ(activated.abort, "");
-    EXPECT_EQ(activated.logged, (std::vector<std::string>{"probe 2 -1 [Green]", "pre 3"}));
+    EXPECT_EQ(activated.logged, (std::vector<std::string>{"probe 2 2 [Green]", "pre 3"}));
     EXPECT_EQ(c->active_index, 2);
     EXPECT_EQ(c->list_open, 0);
     EXPECT_EQ(cm()->current_focus, RADIO);
@@ -506,7 +506,7 @@ TEST_F(ChoiceTest, F12AndEscapeOnTheFormReachAnOpenList)
         EXPECT_EQ(c->active_index, save ? 2 : 1) << "F12 commits the pending choice, Escape does not";
         EXPECT_TRUE(p.taken);
         if (save) {
-            EXPECT_EQ(p.logged, (std::vector<std::string>{"probe 2 -1 [Green]", "pre 3"}));
+            EXPECT_EQ(p.logged, (std::vector<std::string>{"probe 2 2 [Green]", "pre 3"}));
             EXPECT_EQ(cm()->current_focus, RADIO);
         } else {
             // Escape holds its guard, so the Enter handling it asks for is dropped as any Enter
@@ -558,9 +558,9 @@ TEST_F(ChoiceTest, RadioAndToggleKeyVariants)
         gboolean taken;                   // of the last key
     } cases[] = {
         {RADIO_HOOK, {GDK_KEY_Left}, "100", {}, TRUE},
-        {RADIO_HOOK, {GDK_KEY_Right}, "010", {"probe 3 -1 [Two]"}, TRUE},
-        {RADIO_HOOK, {GDK_KEY_Down, GDK_KEY_KP_Down, GDK_KEY_Down}, "001", {"probe 3 -1 [Two]", "probe 3 -1 [Three]"}, TRUE},
-        {RADIO_HOOK, {GDK_KEY_Right, GDK_KEY_Up}, "100", {"probe 3 -1 [Two]", "probe 3 -1 [One]"}, TRUE},
+        {RADIO_HOOK, {GDK_KEY_Right}, "010", {"probe 3 2 [Two]"}, TRUE},
+        {RADIO_HOOK, {GDK_KEY_Down, GDK_KEY_KP_Down, GDK_KEY_Down}, "001", {"probe 3 2 [Two]", "probe 3 3 [Three]"}, TRUE},
+        {RADIO_HOOK, {GDK_KEY_Right, GDK_KEY_Up}, "100", {"probe 3 2 [Two]", "probe 3 1 [One]"}, TRUE},
         {RADIO_HOOK, {GDK_KEY_a}, "100", {}, FALSE},
         {TOGGLE_OWN, {GDK_KEY_Left}, "100", {}, TRUE},
         {TOGGLE_OWN, {GDK_KEY_Down, GDK_KEY_KP_Right}, "001", {"probe 4 -1 [Mid]", "probe 4 -1 [Right]"}, TRUE},
@@ -611,7 +611,7 @@ TEST_F(ChoiceTest, SettingByTextRunsTheRadioRoutineButNoToggleRoutine)
     for (const std::string &l : log_lines(radioed.err))
         if (l.rfind("B ", 0) == 0) logged.push_back(l.substr(2));
     // The button switched off and the one switched on both run it; IP$ is the field's new text.
-    EXPECT_EQ(logged, (std::vector<std::string>{"probe 3 -1 [Three]", "probe 3 -1 [Three]"}));
+    EXPECT_EQ(logged, (std::vector<std::string>{"probe 3 3 [Three]", "probe 3 3 [Three]"}));
 }
 
 TEST_F(ChoiceTest, ARadioRoutineSettingItsOwnFieldDoesNotRunAgainInsideItself)
@@ -634,7 +634,7 @@ TEST_F(ChoiceTest, ARadioRoutineSettingItsOwnFieldDoesNotRunAgainInsideItself)
         gtk_check_button_set_active(GTK_CHECK_BUTTON(two), TRUE);
     });
     EXPECT_EQ(click.abort, "");
-    EXPECT_EQ(click.logged, (std::vector<std::string>{"probe 3 -1 [Two]", "probe 3 -1 [Two]"}));
+    EXPECT_EQ(click.logged, (std::vector<std::string>{"probe 3 2 [Two]", "probe 3 2 [Two]"}));
     EXPECT_EQ(lit(radio_rec()), "010");
 }
 
@@ -689,7 +689,7 @@ TEST_F(ChoiceTest, AClickFromAnotherFieldChoosesTheClickedItem)
     EXPECT_EQ(radio_rec()->active_index, 3);
     EXPECT_EQ(lit(radio_rec()), "001");
     // The button going off and the one going on each run Change_Content with the new text.
-    EXPECT_EQ(std::count(radio.logged.begin(), radio.logged.end(), "probe 3 -1 [Three]"), 2) << radio.logged.size();
+    EXPECT_EQ(std::count(radio.logged.begin(), radio.logged.end(), "probe 3 3 [Three]"), 2) << radio.logged.size();
 
     const Pressed toggle = capture([&] { cclick_button_press(nth(toggle_rec()->values, 2)->button, 1, 1, 5, 5, &record); });
     EXPECT_EQ(toggle.abort, "");
@@ -764,6 +764,69 @@ TEST_F(ChoiceTest, AUsersKeysChooseInTheThreeKinds)
     EXPECT_EQ(label_of(c), "Green");
     EXPECT_EQ(lit(radio_rec()), "010");
     EXPECT_EQ(lit(toggle_rec()), "010");
-    EXPECT_EQ(p.logged, (std::vector<std::string>{"probe 2 -1 [Green]", "probe 2 -1 [Green]", "pre 3",
-                                                  "probe 3 -1 [Two]", "probe 3 -1 [Two]", "pre 4", "probe 4 -1 [Mid]"}));
+    EXPECT_EQ(p.logged, (std::vector<std::string>{"probe 2 -1 [Green]", "probe 2 2 [Green]", "pre 3",
+                                                  "probe 3 2 [Two]", "probe 3 2 [Two]", "pre 4", "probe 4 -1 [Mid]"}));
+}
+
+// A routine that reads a choice field gets the chosen item's number as IP and its text as IP$,
+// and the run-time log says which it read.
+TEST_F(ChoiceTest, ARoutineReadsTheChosenItemsNumberAsIP)
+{
+    const auto choose = [](int field, const char *text) { return val(CM) + num(field) + str(text) + st(in_IGCOMBO_SET, 3); };
+    struct Case {
+        int field;
+        std::string logged, line;
+    } cases[] = {
+        {COMBO, "probe 2 3 [Blue]", "gkey_press_get_ip: Combo 'Blue' Index 3"},
+        {RADIO, "probe 3 2 [Two]", "gkey_press_get_ip: Radio Button 'Two' Index 2"},
+        {TOGGLE, "probe 4 3 [Right]", "gkey_press_get_ip: Toggle Button 'Right' Index 3"},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(build_choice(choose(COMBO, "Blue") + choose(RADIO, "Two") + choose(TOGGLE, "Right")).abort, "");
+        shown(c.field);
+        record.log_level_lumbas = 2;
+        const Pressed p = press(c.field, GDK_KEY_Tab);
+        EXPECT_EQ(p.abort, "") << c.line;
+        ASSERT_FALSE(p.logged.empty()) << c.line;
+        EXPECT_EQ(p.logged.front(), c.logged);
+        EXPECT_NE(std::find_if(p.lines.begin(), p.lines.end(), [&](const std::string &l) { return l.ends_with(c.line); }),
+                  p.lines.end())
+            << testing::PrintToString(p.lines);
+    }
+}
+
+// Up and Down on the closed combo edit it: its Edit_Content routine runs before the first of them
+// moves the choice, once in the field's visit.
+TEST_F(ChoiceTest, UpAndDownOnTheClosedComboRunEditContentFirst)
+{
+    ASSERT_EQ(build_choice(attach(CM, "Edit_Content", routine_test::PROBE, COMBO)).abort, "");
+    shown(COMBO);
+    combo_data *c = combo_rec();
+    const Pressed down = combo_key(GDK_KEY_Down);
+    EXPECT_EQ(down.abort, "");
+    EXPECT_EQ(down.logged, std::vector<std::string>{"probe 2 1 [Red]"}) << "told before the choice moved";
+    EXPECT_EQ(c->active_index, 2);
+    const Pressed up = combo_key(GDK_KEY_Up);
+    EXPECT_TRUE(up.logged.empty()) << "once in the visit";
+    EXPECT_EQ(c->active_index, 1);
+}
+
+// Tab and the function keys in the open list hold Enter's guard as on the form: while another
+// event is at work (its routine waiting in a dialog) they are dropped and the list stays open.
+TEST_F(ChoiceTest, KeysInTheOpenListWaitForTheEventAtWork)
+{
+    for (guint key : {GDK_KEY_Tab, GDK_KEY_ISO_Left_Tab, GDK_KEY_F2, GDK_KEY_F3, GDK_KEY_F5, GDK_KEY_F9}) {
+        ASSERT_EQ(build_choice().abort, "");
+        shown(COMBO);
+        ASSERT_EQ(open_list().abort, "");
+        record.activate_lock = 1;  // as while an Enter routine waits in a dialog
+        const Pressed p = list_key(key);
+        record.activate_lock = 0;
+        EXPECT_EQ(p.abort, "") << gdk_keyval_name(key);
+        EXPECT_TRUE(p.taken) << gdk_keyval_name(key);
+        EXPECT_TRUE(p.logged.empty()) << gdk_keyval_name(key);
+        EXPECT_EQ(combo_rec()->list_open, 1) << gdk_keyval_name(key);
+        EXPECT_EQ(cm()->current_focus, COMBO) << gdk_keyval_name(key);
+        gcombo_popdown_menu(combo_rec());
+    }
 }

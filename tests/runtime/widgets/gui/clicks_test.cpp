@@ -3,6 +3,10 @@
 // double clicks, a button field's Activate routine, the focused field's own clicks (the edit
 // menu), the guards and the program errors.
 #include "dialog_script.h"
+#include "gbutton.h"
+#include "gui_env.h"
+#include "snapshot.h"
+#include "xdotool.h"
 #include "keys_fixture.h"
 
 using namespace keys_test;
@@ -216,6 +220,100 @@ TEST_F(ClicksTest, AButtonRunsItsActivateRoutineAndTheFocusGoesBack)
     guards_free("button");
 }
 
+// GTK gives a clicked text the keyboard on the press, before the click is handled: a click that
+// leaves the form's focus where it was gives the keyboard back to the focused field, so that what
+// the user types next goes there (not unfiltered into the clicked field).
+TEST_F(ClicksTest, AClickThatLeavesTheFocusGivesTheKeyboardBack)
+{
+    struct Case {
+        const char *what;
+        const char *key_text;
+        int presses;
+        bool busy;  // Enter's guard is held, as while an Enter routine waits in a dialog
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"a field that refuses to be left", "", 1, false, {"Field must not be empty"}},
+        {"the second press of a double click", "k", 2, false, {}},
+        {"a click dropped while Enter is at work", "k", 1, true, {}},
+    };
+    for (const Case &c : cases) {
+        build();
+        set_text(KEY, c.key_text);
+        messages.clear();
+        gtk_widget_grab_focus(widget_of(PLAIN));  // as GTK does for the clicked text
+        record.activate_lock = c.busy ? 1 : 0;
+        const Pressed p = click(PLAIN, 1, c.presses);
+        record.activate_lock = 0;
+        EXPECT_EQ(p.abort, "") << c.what;
+        EXPECT_TRUE(p.logged.empty()) << c.what;
+        EXPECT_EQ(messages, c.messages) << c.what;
+        EXPECT_EQ(cm()->current_focus, KEY) << c.what;
+        EXPECT_EQ(gtk_focus(), widget_of(KEY)) << c.what << ": the keyboard is back on the focused field";
+        guards_free(c.what);
+    }
+}
+
+// The same by a user: a click on the next field while the key field is empty, then typing. The
+// letters go into the key field, which still has the form's focus.
+TEST_F(ClicksTest, AUserTypesIntoTheFieldARefusedClickLeft)
+{
+    build();
+    set_text(KEY, "");
+    gtk_window_present(GTK_WINDOW(cm()->window));
+    ASSERT_TRUE(lumba_test::wait_drawn(widget_of(PLAIN)));
+    int x = 0, y = 0;
+    lumba_test::widget_centre(widget_of(PLAIN), &x, &y);
+    messages.clear();
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    const Pressed p = capture([&] {
+        const std::string id = lumba_test::x_window_id(cm()->window);
+        user.focus(id);
+        user.click(id, x, y);
+        ASSERT_TRUE(lumba_test::wait_until([&] { return !messages.empty(); }));
+        user.type("abc");
+        ASSERT_TRUE(lumba_test::wait_until([&] {
+            return std::string(gtk_editable_get_text(GTK_EDITABLE(widget_of(KEY)))) == "abc" ||
+                   std::string(gtk_editable_get_text(GTK_EDITABLE(widget_of(PLAIN)))) == "abc";
+        }));
+        user.run({"mousemove", "--sync", "0", "0"});
+    });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(messages, std::vector<std::string>{"Field must not be empty"});
+    EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(widget_of(KEY))), "abc");
+    EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(widget_of(PLAIN))), "");
+    EXPECT_EQ(cm()->current_focus, KEY);
+}
+
+// A button's click (its "clicked" signal, as a user's click ends) while another field has the
+// focus is a click on a field: the field being left is validated and runs its Post_Focus before
+// the button's Activate; an empty key field keeps the form from being saved.
+TEST_F(ClicksTest, AButtonClickValidatesTheFieldBeingLeft)
+{
+    struct Case {
+        const char *what;
+        const char *key_text;
+        std::vector<std::string> logged;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"an empty key field", "", {}, {"Field must not be empty"}},
+        {"a filled key field", "k", {"probe 1 -1 [k]", "plain 6", "pre 1"}, {}},
+    };
+    for (const Case &c : cases) {
+        build(attach(CM, "Activate", routine_test::PLAINFN, BUTTON, false));
+        cset_cm_put_int(cm(), CM_TAB_SEQ, BUTTON, TAB_SKIP);
+        g_signal_connect(button, "clicked", G_CALLBACK(gbutton_activate_event), &record);
+        set_text(KEY, c.key_text);
+        messages.clear();
+        const Pressed p = capture([&] { g_signal_emit_by_name(button, "clicked"); });
+        EXPECT_EQ(p.abort, "") << c.what;
+        EXPECT_EQ(p.logged, c.logged) << c.what;
+        EXPECT_EQ(messages, c.messages) << c.what;
+        EXPECT_STREQ(cm()->event_name, "Mouse") << c.what;
+        EXPECT_EQ(cm()->current_focus, KEY) << c.what;
+        guards_free(c.what);
+    }
+}
+
 // A click on the focused field is the field's own: a right click opens an input's edit menu (and
 // goes no further), a left click is left to the text (to place the cursor).
 TEST_F(ClicksTest, TheFocusedInputTakesARightClickForItsEditMenu)
@@ -284,4 +382,40 @@ TEST_F(ClicksTest, ProgramErrors)
     EXPECT_EQ(click_on(alone).abort, "Widget not found in the Process Control Matrix (k)");
     gtk_window_destroy(GTK_WINDOW(window));
     guards_free("no form");
+}
+
+// Removing the focused row (ICREMOVE, or the grid row of a table) moves the form's focus to the
+// nearest remaining field, and the next click works from there.
+TEST_F(ClicksTest, RemovingTheFocusedRowMovesTheFocusToTheNearestField)
+{
+    struct Case {
+        const char *what;
+        int focused, first, last;
+        int focus_after;
+    } cases[] = {
+        {"the last field", ANY, ANY, ANY, BUTTON},
+        {"fields in the middle", PLAIN, PLAIN, DATE, PLAIN},
+        {"a field before the focused one", BOX, KEY, KEY, DATE},
+        {"every field", KEY, KEY, ANY, 0},
+    };
+    for (const Case &c : cases) {
+        build();
+        focus(c.focused);
+        cremove_ind(cm(), c.first, c.last);
+        EXPECT_EQ(cm()->current_focus, c.focus_after) << c.what;
+        EXPECT_LE(cm()->current_focus, cm()->field_count) << c.what;
+        if (c.focus_after < 1) continue;
+        // A click on the focused field's row, or on the first row, reads only rows there are.
+        const Pressed p = click(1);
+        EXPECT_EQ(p.abort, "") << c.what;
+        guards_free(c.what);
+    }
+    // The same when the focused field's row goes with its widget, as a table's grid row does.
+    build();
+    focus(ANY);
+    cutil_destroy_widget(widget_of(ANY));
+    EXPECT_EQ(cm()->field_count, ANY - 1);
+    EXPECT_EQ(cm()->current_focus, BUTTON);
+    EXPECT_EQ(click(1).abort, "");
+    guards_free("a grid row");
 }

@@ -5,6 +5,8 @@
 // the form's window (the last) has closed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -29,6 +31,7 @@ enum { CM, W, Y, D, R, IP };
 std::string load(int v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 std::string ref(int v) { return "loadrad I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 std::string store(int v) { return "storrd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
+std::string store_cell1() { return lumba_test::to_cell(1); }
 // A routine's parameter k by value; a text parameter without trailing blanks.
 std::string param(int k) { return "loadrvi I:" + std::to_string(k) + " I:0 I:1 I:0 I:0 I:0\n"; }
 std::string text_param(int k)
@@ -41,11 +44,13 @@ std::string log_line(const std::string &pieces, int n)
     return num(0) + pieces + "scat I:" + std::to_string(n) + "\n" + call("ipcall", in_IMLOG, 2);
 }
 
-// An input field named name, packed into the box and added with its prompt and Tab Sequence Type.
-std::string field(int index, const char *name, int tab)
+// An input field named name, packed into the box and added with its prompt and Tab Sequence Type;
+// with a mask, of type p with that mask and its message.
+std::string field(int index, const char *name, int tab, const char *mask = nullptr, const char *message = nullptr)
 {
-    return ref(CM) + num(index) + num(0) + num(10) + num("0.5") + num(0) + str("s") +
-           call("ifcallr", in_IGINPUT_NEW, 7) + store(D) + load(Y) + load(D) + num(0) + num(0) + num(0) + num(0) +
+    const std::string type = mask ? str("p") + str(mask) + str(message) : str("s");
+    return ref(CM) + num(index) + num(0) + num(10) + num("0.5") + num(0) + type +
+           call("ifcallr", in_IGINPUT_NEW, mask ? 9 : 7) + store(D) + load(Y) + load(D) + num(0) + num(0) + num(0) + num(0) +
            num(0) + num(0) + num(0) + call("ipcall", in_IGHBOX_PACK, 9) + load(CM) + num(-1) + str(name) +
            num(index) + num(0) + load(D) + num(0) + num(tab) + num(1) + num(1) + num(0) +
            call("ifcallr", in_ICADD, 11) + store(R);
@@ -75,6 +80,37 @@ std::string symbols(const char *name)
            " 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n"
            "__END_ROUTINE__\n.end\n";
 }
+
+// A date field (four-digit years) named name, packed into the box and added as field index.
+std::string date_field(int index, const char *name, int tab)
+{
+    return ref(CM) + num(index) + num(1) + call("ifcallr", in_IGDATE_NEW, 3) + store(D) + load(Y) + load(D) + num(0) +
+           num(0) + num(0) + num(0) + num(0) + num(0) + num(0) + call("ipcall", in_IGHBOX_PACK, 9) + load(CM) +
+           num(-1) + str(name) + num(index) + num(0) + load(D) + num(0) + num(tab) + num(1) + num(7) + num(0) +
+           call("ifcallr", in_ICADD, 11) + store(R);
+}
+
+const std::string three_inputs = field(1, "Code", 1) + field(2, "Name", 3) + field(3, "Town", 3);
+
+// The form's main program: the fields (by default three input fields), the window's routines
+// attached by code (Post_Focus, Pre_Focus and Escape, by default routines 1 to 3), the focus on
+// field focus, then IGTK_MAIN.
+std::string form_main(int post = 1, int pre = 2, int escape = 3, const std::string &fields = three_inputs,
+                      int focus = 1)
+{
+    return ".proc r:main I:0 I:0 I:6 I:40 I:0 I:0\n.common I:2 I:0\nsrcline I:3 I:0\n" + str("a") +
+           call("ifcallr", in_IGWIN_NEW, 1) + store(W) + load(W) + str("Keys form") +
+           call("ipcall", in_IGPRINT_TITLE, 2) + ref(CM) + load(W) + call("ipcall", in_ICATTACH_WINDOW, 2) + load(W) +
+           call("ifcallr", in_IGVBOX_NEW, 1) + store(Y) + fields + attach("Post_Focus", post) +
+           attach("Pre_Focus", pre) + attach("Escape", escape) + load(CM) + num(2) +
+           call("ipcall", in_ICSET_PROGRAM_MODE, 2) + load(W) + call("ipcall", in_IGSHOW, 1) + load(CM) + num(focus) +
+           call("ipcall", in_ICSET_FOCUS, 2) + log_line(str("form up"), 1) +
+           call("ipcall", in_IGTK_MAIN, 0) + log_line(str("main loop done"), 1) + "exit\n";
+}
+
+const std::string main_symbols =
+    "symtab\n__ROUTINE__ main 7\nCM 0 0 0x12 0 1 -\nW 0 0 0x12 1 2 -\nY 0 0 0x12 2 3 -\n"
+    "D 0 0 0x12 3 4 -\nR 0 0 0x12 4 5 -\nIP 0 0 0x12 5 6 -\nIP$ 40 0 0x14 0 7 -\n__END_ROUTINE__\n.end\n";
 
 std::string program()
 {
@@ -160,3 +196,115 @@ TEST(KeysRun, AUserGoesThroughAFormWithKeysAndLeavesIt)
     EXPECT_EQ(program_lines(read_all(out)), expected) << read_all(out);
 }
 
+
+// The window's close button while a routine that turns the main loop runs on the form: from
+// ICSET_FOCUS before the main loop (its Pre_Focus), and inside an event (Tab's Post_Focus). The
+// close waits until the routine has returned, then takes the Escape road, and the run ends
+// cleanly (no freed form under the routine).
+TEST(KeysRun, TheCloseButtonWaitsForTheRoutineThatRunsOnTheForm)
+{
+    // waits (cm, ind, IP, IP$): logs "waiting", then turns the main loop four times a second apart
+    // (IGTK_MAIN_ITERATION, SLEEP 1) and logs "<count> waits <ind>"; answers 1.
+    const std::string wait = log_line(str("waiting"), 1) + num(0) + store_cell1() + "waittop:\n" +
+                             lumba_test::from_cell(1) + num(3) + num(1) + "cmpidx l:waitdone\n" +
+                             call("ipcall", in_IGTK_MAIN_ITERATION, 0) + num(1) + call("ipcall", in_SLEEP, 1) +
+                             lumba_test::from_cell(1) + num(1) + "add\n" + store_cell1() + "jump l:waittop\nwaitdone:\n";
+    const std::string routines = routine("post", "", str(" ") + number_text(param(1)), 2) +
+                                 routine("pre", "", str(" ") + number_text(param(1)), 2) +
+                                 routine("escape", "", "", 0) + routine("waits", wait, str(" ") + number_text(param(1)), 2) +
+                                 main_symbols + symbols("post") + symbols("pre") + symbols("escape") + symbols("waits");
+    struct Case {
+        const char *what;
+        int post, pre;                  // the routines attached for Post_Focus and Pre_Focus
+        std::vector<std::string> keys;  // what the user presses before the routine runs
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"Pre_Focus from ICSET_FOCUS", 1, 4, {}, {"waiting", "1 waits 1", "form up", "2 escape", "main loop done"}},
+        {"Post_Focus from Tab", 4, 2, {"a", "Tab"},
+         {"1 pre 1", "form up", "waiting", "2 waits 1", "3 pre 2", "4 escape", "main loop done"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        lumba_test::Xvfb x;
+        lumba_test::zasm(form_main(c.post, c.pre) + routines, "/usr/local/oska/apps/unit0/closer");
+        const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/closer.out";
+        std::remove(out.c_str());
+        lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "closer", "0"}, x.gui_env(), out);
+        const lumba_test::Xdotool user(x.display());
+        const std::string form = user.search("^Keys form$");
+        if (!c.keys.empty()) {
+            ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
+            user.focus(form);
+            user.key(c.keys);
+        }
+        ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B waiting")) << read_all(out);
+        user.close_window(form);
+        EXPECT_EQ(run.wait(), 0) << read_all(out);
+        const std::string all = read_all(out);
+        EXPECT_EQ(all.find("AddressSanitizer"), std::string::npos) << all;
+        EXPECT_NE(all.find("Close request of Control Matrix"), std::string::npos) << "the close waited";
+        EXPECT_EQ(program_lines(all), c.lines) << all;
+    }
+}
+
+// A date typed digit by digit through the X server, as a user types (a quarter of a second apart):
+// each digit goes where the cursor stands and moves it on, over the slashes, and the field's
+// routine gets the whole date.
+TEST(KeysRun, ADateTypedDigitByDigitFillsTheMask)
+{
+    lumba_test::Xvfb x;
+    const std::string routines = routine("post", "", str(" ") + number_text(param(1)) + str(" [") + text_param(3) + str("]"), 5) +
+                                 routine("pre", "", str(" ") + number_text(param(1)), 2) + routine("escape", "", "", 0) +
+                                 main_symbols + symbols("post") + symbols("pre") + symbols("escape");
+    lumba_test::zasm(form_main(1, 2, 3, field(1, "Code", 3) + date_field(2, "When", 3), 2) + routines,
+                     "/usr/local/oska/apps/unit0/dater");
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/dater.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "dater", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    const std::string form = user.search("^Keys form$");
+    user.focus(form);
+    user.run({"type", "--delay", "250", "01022024"});
+    // The screen as the user sees it, for a look (ImageMagick's import of the X server's root).
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"))
+        std::system(("import -display " + x.display() + " -window root " + dir + "/date_typed.png").c_str());
+    user.key({"Tab"});
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, " post 2 [")) << read_all(out);
+    const std::string all = read_all(out);
+    const std::vector<std::string> lines = program_lines(all);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "2 post 2 [2024-02-01]"), lines.end()) << all;
+    EXPECT_EQ(all.find("Year must be greater"), std::string::npos) << all;
+}
+
+// A value the field's mask refuses leaves the whole text selected: what the user types next
+// replaces it (not goes in front of it).
+TEST(KeysRun, AfterARefusedMaskTheNextTypingReplacesTheText)
+{
+    lumba_test::Xvfb x;
+    const std::string routines = routine("post", "", str(" ") + number_text(param(1)) + str(" [") + text_param(3) + str("]"), 5) +
+                                 routine("pre", "", str(" ") + number_text(param(1)), 2) + routine("escape", "", "", 0) +
+                                 main_symbols + symbols("post") + symbols("pre") + symbols("escape");
+    const std::string fields = field(1, "Code", 3, "^[0-9]{4}-[A-Z]{2}$", "Four digits, a dash, two capitals") +
+                               field(2, "Name", 3);
+    lumba_test::zasm(form_main(1, 2, 3, fields, 1) + routines, "/usr/local/oska/apps/unit0/masked");
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/masked.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "masked", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    const std::string form = user.search("^Keys form$");
+    user.focus(form);
+    user.type("AB");
+    user.key({"Return"});
+    const std::string warning = user.search("main");
+    user.focus(warning);
+    user.key({"Return"});
+    user.focus(form);
+    user.type("1212-AB");
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"))
+        std::system(("import -display " + x.display() + " -window root " + dir + "/mask_retyped.png").c_str());
+    user.key({"Return"});
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, " post 1 [")) << read_all(out);
+    const std::string all = read_all(out);
+    const std::vector<std::string> lines = program_lines(all);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "2 post 1 [1212-AB]"), lines.end()) << all;
+}

@@ -1,6 +1,15 @@
 // Keys and Enter: the dispatcher's table of keys, Tab and Back-Tab, the function keys, Escape,
 // F8, Ctrl-z, Alt-m, Edit_Content, Enter with the AnyChange jump and Revert, and the guards.
 #include "dialog_script.h"
+#include "gcheckbox.h"
+#include "gmisc.h"
+#include "gsoftkeys.h"
+#include "softkeys.h"
+#include "gui_env.h"
+#include "snapshot.h"
+#include "xdotool.h"
+
+#include <algorithm>
 #include "keys_fixture.h"
 
 using namespace keys_test;
@@ -286,4 +295,105 @@ TEST_F(KeysTest, F8OnTheFirstFieldLeavesTheModeAndRunsTheEscapeRoutine)
     ControlMatrix_t *gone = cm();
     EXPECT_EQ(press(KEY, GDK_KEY_F8).abort, "");
     EXPECT_EQ(cm_chain_position(gone), 0);
+}
+
+// Tab, Back-Tab, the function keys and Ctrl-z hold Enter's guard while their routines run: a click,
+// Enter, another Tab or a soft key that comes while a routine waits in a dialog is dropped, so no
+// routine runs inside it.
+TEST_F(KeysTest, KeysArrivingWhileATabRoutineWaitsInADialogAreDropped)
+{
+    struct Case {
+        const char *what;
+        int field;         // where the key is pressed
+        const char *code;  // the action code of its routine there
+        guint key;
+        unsigned state;
+        std::vector<std::string> logged;
+    } cases[] = {
+        {"Tab", KEY, "Post_Focus", GDK_KEY_Tab, 0, {"asked", "pre 2"}},
+        {"Back-Tab", DATE, "Post_Focus", GDK_KEY_ISO_Left_Tab, 0, {"asked", "pre 2"}},
+        {"F2", KEY, "F2", GDK_KEY_F2, 0, {"asked"}},
+        {"F12", KEY, "F12", GDK_KEY_F12, 0, {"probe 1 -1 [k]", "asked", "pre 1"}},
+        {"Ctrl-z", KEY, "F8", GDK_KEY_z, GDK_CONTROL_MASK, {"asked"}},
+    };
+    // A bar of every soft key on the form; its F1 button runs the field's F1 routine.
+    KeySet_t all_keys{const_cast<char *>("ALL"), 0, 0x1fff, {}, nullptr};
+    KeySet_t *saved = keysets;
+    keysets = &all_keys;
+    for (const Case &c : cases) {
+        build(attach(CM, c.code, ASKER, c.field) + attach(CM, "F1", routine_test::PLAINFN, c.field, false));
+        record.log_level_lumbas = 0;
+        gsoftkey_box(cm(), 1, "ALL", handle_widget(static_cast<std::uintptr_t>(handle(Y))), nullptr);
+        focus(c.field);
+        lumba_test::DialogScript script({0});
+        gboolean clicked = FALSE, tab = FALSE;
+        int enter = -1;
+        script.on_shown = [&](const DialogRequest &) {
+            clicked = cclick_button_press(widget_of(PLAIN), 1, 1, 0, 0, &record);
+            enter = on_key_press_enter(widget_of(c.field), nullptr, GDK_KEY_Return, &record, 0);
+            tab = dispatch(widget_of(c.field), GDK_KEY_Tab);
+            GtkWidget *f1 = GFindSoftkeys(cm()->window)->slots[1].button;
+            g_signal_emit_by_name(oska_widget_get_controller(f1, "gsoftkey-F1-button"), "pressed", 1, 5.0, 5.0);
+        };
+        const Pressed p = press(c.field, c.key, c.state);
+        EXPECT_EQ(p.abort, "") << c.what;
+        EXPECT_EQ(script.asked().size(), 1u) << c.what;
+        EXPECT_TRUE(clicked) << c.what << ": the click dropped and claimed";
+        EXPECT_EQ(enter, 1) << c.what << ": Enter dropped";
+        EXPECT_TRUE(tab) << c.what << ": Tab dropped";
+        EXPECT_EQ(p.logged, c.logged) << c.what;
+        EXPECT_EQ(record.activate_lock + record.escape_lock + record.f8_lock, 0) << c.what << ": the guards are free";
+    }
+    keysets = saved;
+}
+
+// A check box's Change_Content routine gets the new state as IP and no text as IP$ (not what an
+// earlier routine's IP$ held).
+TEST_F(KeysTest, ACheckBoxChangeGetsItsStateAndAnEmptyText)
+{
+    // The field reached by Tab runs a Pre_Focus routine without IP and IP$: the last text IP$ got
+    // is the key field's.
+    build(attach(CM, "Change_Content", routine_test::PROBE, BOX) + attach(CM, "Pre_Focus", routine_test::PLAINFN, PLAIN, false));
+    focus(KEY);
+    ASSERT_EQ(press(KEY, GDK_KEY_Tab).logged, (std::vector<std::string>{"probe 1 -1 [k]", "plain 2"}));
+    auto *box = static_cast<checkbox_data *>(entry_record(BOX));
+    for (int state : {1, 0}) {
+        const Pressed p = capture([&] { gtk_check_button_set_active(GTK_CHECK_BUTTON(box->check), state); });
+        EXPECT_EQ(p.abort, "");
+        EXPECT_EQ(p.logged, std::vector<std::string>{"probe 4 " + std::to_string(state) + " []"});
+    }
+}
+
+// A user's click whose routine asks in a dialog, then a click on the same field: the second is a
+// click of its own (one press), not the second press of a double click, since the dialog took the
+// first click's release.
+TEST_F(KeysTest, AClickAfterADialogIsASingleClick)
+{
+    build(attach(CM, "Post_Focus", ASKER, KEY));
+    record.log_level_lumbas = 3;
+    cm()->focus_initialised = 1;
+    gtk_window_present(GTK_WINDOW(cm()->window));
+    ASSERT_TRUE(lumba_test::wait_drawn(widget_of(PLAIN)));
+    int x = 0, y = 0;
+    lumba_test::widget_centre(widget_of(PLAIN), &x, &y);
+    lumba_test::DialogScript script({0});
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    const Pressed p = capture([&] {
+        const std::string id = lumba_test::x_window_id(cm()->window);
+        user.click(id, x, y);
+        ASSERT_TRUE(lumba_test::wait_until([&] { return cm()->current_focus == PLAIN; }));
+        user.run({"click", "1"});  // the pointer is still there
+        user.key({"F4"});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return std::string(cm()->event_name) == "F4"; }));
+        user.run({"mousemove", "--sync", "0", "0"});
+    });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(script.asked().size(), 1u);
+    const auto presses = [&](const char *text) {
+        return std::count_if(p.lines.begin(), p.lines.end(),
+                             [&](const std::string &l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_EQ(presses("A Mouse Click - button1; n_press1"), 2) << testing::PrintToString(p.lines);
+    EXPECT_EQ(presses("n_press2"), 0);
+    EXPECT_EQ(presses("A dialog closed: the click count starts again"), 1);
 }
