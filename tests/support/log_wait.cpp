@@ -3,6 +3,7 @@
 #include <chrono>
 #include <fstream>
 #include <poll.h>
+#include <sstream>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -41,6 +42,24 @@ bool wait_for_log_line(const std::string &path, const std::string &text, int tim
     }
     if (fd >= 0) close(fd);
     return found;
+}
+
+std::string read_all(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> program_lines(const std::string &log)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);)
+        if (const std::size_t at = line.find("B "); at != std::string::npos && (at == 0 || line[at - 1] == ' '))
+            lines.push_back(line.substr(at + 2));
+    return lines;
 }
 
 } // namespace lumba_test

@@ -3,11 +3,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace lumba_test {
 
 // Waits until the file holds a line that contains text (the file may not exist yet); answers
 // whether it did within timeout_ms.
 bool wait_for_log_line(const std::string &path, const std::string &text, int timeout_ms = 20000);
+
+// The whole of a file ("" when it cannot be read).
+std::string read_all(const std::string &path);
+
+// A run-time log's lines of the program's own (IMLOG: "B " and the text), their texts in order.
+std::vector<std::string> program_lines(const std::string &log);
 
 } // namespace lumba_test

@@ -28,6 +28,8 @@
 
 namespace {
 
+using lumba_test::read_all;
+
 using lumba_test::call;
 using lumba_test::num;
 using lumba_test::pg_cluster;
@@ -40,14 +42,6 @@ std::string site() { return std::getenv("LUMBA_SITE"); }
 std::string store(int v) { return "storrd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 std::string load(int v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 std::string log_line(const std::string &text) { return num(0) + str(text) + call("ipcall", in_IMLOG, 2); }
-
-std::string read_all(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Until sql's first value is expected on the test's own connection to the cluster.
 bool wait_for_value(const std::string &sql, const std::string &expected)

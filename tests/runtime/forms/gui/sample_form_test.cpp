@@ -18,24 +18,8 @@
 
 namespace {
 
-std::string read_all(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// The program's own log lines ("B " and the text), in order.
-std::vector<std::string> program_lines(const std::string &out)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        if (const std::size_t at = line.find("B "); at != std::string::npos && (at == 0 || line[at - 1] == ' '))
-            lines.push_back(line.substr(at + 2));
-    return lines;
-}
+using lumba_test::read_all;
+using lumba_test::program_lines;
 
 } // namespace
 

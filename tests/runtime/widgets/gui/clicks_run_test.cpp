@@ -17,13 +17,7 @@ using namespace keys_test;
 
 namespace {
 
-std::string read_all(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using lumba_test::read_all;
 
 int count(const std::string &path, const std::string &text)
 {

@@ -26,6 +26,9 @@ using lumba_test::str;
 
 namespace {
 
+using lumba_test::read_all;
+using lumba_test::program_lines;
+
 // main's numerics: CM 0, W 1, Y 2, D 3, R 4, IP 5; its text IP$ (40) at 0.
 enum { CM, W, Y, D, R, IP };
 std::string load(int v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
@@ -130,25 +133,6 @@ std::string program()
            "symtab\n__ROUTINE__ main 7\nCM 0 0 0x12 0 1 -\nW 0 0 0x12 1 2 -\nY 0 0 0x12 2 3 -\n"
            "D 0 0 0x12 3 4 -\nR 0 0 0x12 4 5 -\nIP 0 0 0x12 5 6 -\nIP$ 40 0 0x14 0 7 -\n__END_ROUTINE__\n.end\n" +
            symbols("post") + symbols("pre") + symbols("escape");
-}
-
-std::string read_all(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// The program's own log lines ("B " and the text), in order.
-std::vector<std::string> program_lines(const std::string &out)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        if (const std::size_t at = line.find("B "); at != std::string::npos && (at == 0 || line[at - 1] == ' '))
-            lines.push_back(line.substr(at + 2));
-    return lines;
 }
 
 } // namespace

@@ -23,6 +23,8 @@ using lumba_test::str;
 
 namespace {
 
+using lumba_test::read_all;
+
 // main's numerics: W 0, B 1, H 2, G 3, S 4, X 5.
 std::string load(int v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 std::string store(int v) { return "storrd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
@@ -50,14 +52,6 @@ std::string program(const std::string &body)
     return ".proc r:main I:0 I:0 I:6 I:0 I:0 I:0\nsrcline I:3 I:0\n" + body + "exit\n" +
            "symtab\n__ROUTINE__ main 6\nW 0 0 0x12 0 1 -\nB 0 0 0x12 1 2 -\nH 0 0 0x12 2 3 -\n"
            "G 0 0 0x12 3 4 -\nS 0 0 0x12 4 5 -\nX 0 0 0x12 5 6 -\n__END_ROUTINE__\n.end\n";
-}
-
-std::string read_all(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // The private site's program (the test program runs under with_site).
