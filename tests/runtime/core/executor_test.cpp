@@ -14,16 +14,19 @@
 #include "test_intrinsics.h"
 
 // Test intrinsics in place of the run-time's: ABS as a numeric intrinsic, ABORT as a statement
-// raising the trappable error. They record the depth and name they ran under.
+// raising the trappable error. They record the depth and name they ran under; ABS also the
+// kind of its argument.
 namespace {
 int seen_depth;
 std::string seen_name;
+std::vector<ConType> seen_kinds;  // of ABS's argument, a call each
 
 void test_abs(int nargs, int last, Stack *result)
 {
     seen_depth = depth;
     seen_name = Rname ? Rname : "";
     if (nargs != 1) throw lumba_test::AbortError("unexpected numeric intrinsic");
+    seen_kinds.push_back(Stk[last].s_t);
     result->num = *Stk[last].s_c.C_N;
     if (result->num.dec_pos == 0) result->num.dec_pos = 1;
 }
@@ -376,6 +379,37 @@ TEST_F(ExecTest, ArgumentsPassedByAddressAreShared)
     ASSERT_EQ(o.abort, "");
     EXPECT_TRUE(same(cell(0), "6")) << text_of(cell(0));
     EXPECT_EQ(sp, -1);  // the marker and the argument are gone
+}
+
+TEST_F(ExecTest, WholeNumericReferencesAreArraysByTheirDimensions)
+{
+    // A reference to a whole variable is an array when its first dimension is set; one through a
+    // parameter when either dimension the argument carries is set. A variable declared 0 x 3
+    // shows the two apart: a plain number where it is declared, an array in the routine it is
+    // passed to. main hands the reference to ABS, then passes it to f, which does the same.
+    struct {
+        int dim1, dim2;
+        ConType in_main, in_f;
+    } cases[] = {
+        {0, 0, real, real},
+        {3, 0, real_array, real_array},
+        {3, 4, real_array, real_array},
+        {0, 3, real, real_array},
+    };
+    for (const auto &c : cases) {
+        const std::string ref =
+            "loadrad I:0 I:1 I:" + std::to_string(c.dim1) + " I:" + std::to_string(c.dim2) + " I:0\n";
+        const std::string abs = lumba_test::fn(in_ABS, 1) + to_cell(0);
+        std::string text = program(".common I:1 I:0\n" + ref + abs + ref + "pcall r:f I:1\nexit\n", 12) +
+                           ".proc r:f I:0 I:0 I:0 I:0 I:0 I:1\nloadrai I:0 I:0 I:1 I:0 I:0 I:0\n" + abs + "exit\n" +
+                           parameters(1);
+        seen_kinds.clear();
+        Outcome o = run(text);
+        ASSERT_EQ(o.abort, "") << c.dim1 << " x " << c.dim2;
+        EXPECT_EQ(seen_kinds, (std::vector<ConType>{c.in_main, c.in_f})) << c.dim1 << " x " << c.dim2;
+        release_common_block();
+        delete_all_applications();
+    }
 }
 
 TEST_F(ExecTest, NestingLimit)
