@@ -1,8 +1,6 @@
 // The executor run in-process on programs written as zasm text: operators against exact
 // arithmetic, control flow, routines and their guards, variables, traps, COMMON, the trace ring.
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <sys/mman.h>
 #include <fcntl.h>
 
@@ -12,6 +10,7 @@
 #include "op_codes.h"
 #include "program_text.h"
 #include "test_intrinsics.h"
+#include "tsv.h"
 
 // Test intrinsics in place of the run-time's: ABS as a numeric intrinsic, ABORT as a statement
 // raising the trappable error. They record the depth and name they ran under; ABS also the
@@ -57,21 +56,6 @@ std::string computes(const std::string &fragment)
     return program(".common I:4 I:0\n" + fragment + to_cell(0) + "exit\n");
 }
 
-std::vector<std::vector<std::string>> read_table(const char *path)
-{
-    std::vector<std::vector<std::string>> rows;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> row;
-        std::stringstream fields(line);
-        std::string f;
-        while (std::getline(fields, f, '\t')) row.push_back(f);
-        rows.push_back(row);
-    }
-    return rows;
-}
-
 std::string hex_image(const dec_t &d)
 {
     static const char digits[] = "0123456789ABCDEF";
@@ -90,7 +74,7 @@ std::string hex_image(const dec_t &d)
 // result must be the exact result rounded to the base-100 grid, byte for byte.
 TEST_F(ExecTest, OperatorTableMatchesExactArithmetic)
 {
-    auto rows = read_table(OPS_TABLE);
+    auto rows = lumba_test::read_tsv(OPS_TABLE);
     ASSERT_GT(rows.size(), 300u);
     Interp_t *c = nullptr;
     ASSERT_EQ(load(OPS_OBJECT, &c), "");
@@ -109,7 +93,7 @@ TEST_F(ExecTest, OperatorTableMatchesExactArithmetic)
 // operands of the generated table, run both ways, must leave the same COMMON byte for byte.
 TEST_F(ExecTest, FastPathsAgreeWithTheGeneralPath)
 {
-    const auto rows = read_table(OPS_TABLE);
+    const auto rows = lumba_test::read_tsv(OPS_TABLE);
     ASSERT_GT(rows.size(), 300u);
     const int n = static_cast<int>(rows.size());
     std::string body = ".common I:" + std::to_string(2 * n + 2) + " I:0\n";
