@@ -84,15 +84,6 @@ void SaveInclV(std::FILE *stream)
 void parse_inclvstrings()
 {
     char line[INCLV_LINE];
-    int count = 0;
-    ObjLine r = obj_read_line(line, sizeof line);
-    if (r == ObjLine::end_of_file) obj_incomplete();
-    if (r != ObjLine::ok || std::sscanf(line, "__INCL_VERS__ %d", &count) != 1) malformed(line);
     // The run-time only passes over the entries; the compiler checks them.
-    for (int i = 0; i < count; ++i) {
-        r = obj_read_line(line, sizeof line);
-        if (r == ObjLine::end_of_file) obj_incomplete();
-        if (r == ObjLine::too_long) malformed(line);
-    }
-    obj_section_done();
+    obj_read_counted_section(line, sizeof line, "__INCL_VERS__ %d", malformed, nullptr);
 }

@@ -72,17 +72,9 @@ void PrintLoadedFiles(std::FILE *stream, int verbose, LoadedFiles_t *const *list
 void parse_LoadedFiles(int form_list, LoadedFiles_t **list)
 {
     char line[LOADED_FILES_LINE];
-    int count = 0;
-    ObjLine r = obj_read_line(line, sizeof line);
-    if (r == ObjLine::end_of_file) obj_incomplete();
-    if (r != ObjLine::ok || std::sscanf(line, "__LOADED_FILES__ %d", &count) != 1) malformed(line);
-    for (int i = 0; i < count; ++i) {
-        r = obj_read_line(line, sizeof line);
-        if (r == ObjLine::end_of_file) obj_incomplete();
-        if (r == ObjLine::too_long) malformed(line);
-        if (form_list) AddLoadedFile(line, list);
-    }
-    obj_section_done();
+    obj_read_counted_section(line, sizeof line, "__LOADED_FILES__ %d", malformed, [&](const char *name) {
+        if (form_list) AddLoadedFile(name, list);
+    });
 }
 
 void DeleteLoadedFiles(LoadedFiles_t **list)

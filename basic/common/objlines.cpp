@@ -1,6 +1,8 @@
 // Line reading from the host's object buffer.
 #include "objlines.h"
 
+#include <cstdio>
+
 #include "globals.h"
 
 namespace {
@@ -53,6 +55,26 @@ ObjLine obj_read_line(char *buf, std::size_t size)
 void obj_section_done()
 {
     if (obj_ptr == obj_end) Load_buffer();
+}
+
+void obj_read_counted_section(char *buf, std::size_t size, const char *header_format,
+                              void (*malformed)(const char *line),
+                              const std::function<void(const char *line)> &each_line)
+{
+    int count = 0;
+    ObjLine r = obj_read_line(buf, size);
+    if (r == ObjLine::end_of_file) obj_incomplete();
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    if (r != ObjLine::ok || std::sscanf(buf, header_format, &count) != 1) malformed(buf);
+#pragma GCC diagnostic pop
+    for (int i = 0; i < count; ++i) {
+        r = obj_read_line(buf, size);
+        if (r == ObjLine::end_of_file) obj_incomplete();
+        if (r == ObjLine::too_long) malformed(buf);
+        if (each_line) each_line(buf);
+    }
+    obj_section_done();
 }
 
 void obj_incomplete()

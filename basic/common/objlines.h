@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 enum class ObjLine { ok, too_long, end_of_file };
 
@@ -21,3 +22,10 @@ void obj_section_done();
 
 // The section was cut off by the end of the object file.
 [[noreturn]] void obj_incomplete();
+
+// Reads a counted section into buf (size bytes): a header line matching header_format, a
+// scanf format with one %d for the count, then that many lines, each handed to each_line
+// (which may be empty). A bad header or a line too long goes to malformed with the line.
+void obj_read_counted_section(char *buf, std::size_t size, const char *header_format,
+                              void (*malformed)(const char *line),
+                              const std::function<void(const char *line)> &each_line);

@@ -67,6 +67,21 @@ void ensure_initialised()
     if (!oska_htables_initialised) init_oskatable();
 }
 
+// A new record with its name set; nullptr when memory runs out.
+template <class Record>
+Record *new_named(std::string Record::*name, const char *text)
+{
+    auto *r = new (std::nothrow) Record;
+    if (!r) return nullptr;
+    try {
+        r->*name = text;
+    } catch (const std::bad_alloc &) {
+        delete r;
+        return nullptr;
+    }
+    return r;
+}
+
 } // namespace
 
 const char *ct_string(ColType_t type)
@@ -131,14 +146,8 @@ OskaTable_t *FindOskaTable(OskaTableRegistry tables, const char *name)
 OskaTable_t *CreateOskaTable(OskaTableRegistry tables, const char *name)
 {
     ensure_initialised();
-    auto *t = new (std::nothrow) OskaTable_t;
+    auto *t = new_named(&OskaTable_t::tname, name);
     if (!t) return nullptr;
-    try {
-        t->tname = name;
-    } catch (const std::bad_alloc &) {
-        delete t;
-        return nullptr;
-    }
     OskaTable_t **link = &tables[bucket_of(name)];
     while (*link) link = &(*link)->nxt;
     *link = t;
@@ -182,14 +191,8 @@ OskaCol_t *CreateOskaCol(OskaTable_t *table, const char *name)
 {
     if (table->ncols >= MAX_SQL_COLS)
         Abort("Too many columns in table %s. Increase MAX_SQL_COLS", table->tname.c_str());
-    auto *c = new (std::nothrow) OskaCol_t;
+    auto *c = new_named(&OskaCol_t::cname, name);
     if (!c) return nullptr;
-    try {
-        c->cname = name;
-    } catch (const std::bad_alloc &) {
-        delete c;
-        return nullptr;
-    }
     table->cols[table->ncols++].reset(c);
     return c;
 }
@@ -205,14 +208,8 @@ OskaIdx_t *CreateOskaIdx(OskaTable_t *table, const char *name)
 {
     if (table->nidx >= MAX_SQL_INDICES)
         Abort("Too many indexes in table %s. Increase MAX_SQL_INDICES", table->tname.c_str());
-    auto *x = new (std::nothrow) OskaIdx_t;
+    auto *x = new_named(&OskaIdx_t::iname, name);
     if (!x) return nullptr;
-    try {
-        x->iname = name;
-    } catch (const std::bad_alloc &) {
-        delete x;
-        return nullptr;
-    }
     table->idxes[table->nidx++].reset(x);
     return x;
 }

@@ -115,6 +115,11 @@ void Site::install_program(const std::string &name, const std::string &zasm_text
     zasm(zasm_text, oska() + "/apps/unit0/" + name);
 }
 
+void Site::install_example(const std::string &name) const
+{
+    write_file("oska/apps/unit0/" + name, read_bytes(std::string(LUMBA_EXAMPLES_DIR) + "/" + name + ".obj"));
+}
+
 void Site::write_file(const std::string &relative, const std::string &text) const
 {
     std::string path = root_ + "/" + relative;

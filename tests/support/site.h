@@ -44,6 +44,8 @@ public:
 
     // Assembles zasm text into the site's program apps/unit0/<name>.
     void install_program(const std::string &name, const std::string &zasm_text) const;
+    // Copies the assembled sample program examples/<name> into the site as apps/unit0/<name>.
+    void install_example(const std::string &name) const;
 
     void write_file(const std::string &relative, const std::string &text) const;
     std::string read_file(const std::string &relative) const;

@@ -81,6 +81,20 @@ void exact_text(const dec_t *a, char *text, std::size_t size)
     std::snprintf(text + o, size - o, "e%d", 2 * (a->dec_exp - n));
 }
 
+// The nearest binary value through the exact text and the reader of the target type; NULL is 0.
+template <class Binary>
+int to_binary(const dec_t *a, Binary *out, Binary (*parse)(const char *, char **))
+{
+    if (a->dec_pos == DECPOSNULL) {
+        *out = 0;
+        return 0;
+    }
+    char text[48];
+    exact_text(a, text, sizeof text);
+    *out = parse(text, nullptr);
+    return 0;
+}
+
 } // namespace
 
 int dmaths_deccvint(int n, dec_t *r)
@@ -122,26 +136,6 @@ int dmaths_deccvdbl(double d, dec_t *r) { return from_binary(d, 16, r); }
 
 int dmaths_deccvflt(float f, dec_t *r) { return from_binary(f, 8, r); }
 
-int dmaths_dectodbl(const dec_t *a, double *d)
-{
-    if (a->dec_pos == DECPOSNULL) {
-        *d = 0;
-        return 0;
-    }
-    char text[48];
-    exact_text(a, text, sizeof text);
-    *d = std::strtod(text, nullptr);
-    return 0;
-}
+int dmaths_dectodbl(const dec_t *a, double *d) { return to_binary(a, d, std::strtod); }
 
-int dmaths_dectoflt(const dec_t *a, float *f)
-{
-    if (a->dec_pos == DECPOSNULL) {
-        *f = 0;
-        return 0;
-    }
-    char text[48];
-    exact_text(a, text, sizeof text);
-    *f = std::strtof(text, nullptr);
-    return 0;
-}
+int dmaths_dectoflt(const dec_t *a, float *f) { return to_binary(a, f, std::strtof); }

@@ -243,6 +243,28 @@ bool structure_selector(long area) { return area == AREA_STRUCTS || area >= AREA
 
 // ---- Numeric loads and stores ---------------------------------------------------------------
 
+// Pushes a numeric cell for a load: by address a reference carrying dims (a real_array when
+// array is set), else a real holding a copy of the cell.
+void push_numeric(dec_t *cell, bool by_address, const std::uint32_t dims[2], bool array)
+{
+    Stack &e = push();
+    e.length = 0;
+    e.params[0] = e.params[1] = 0;
+    if (by_address) {
+        e.s_c.C_N = cell;
+        e.flags = stk_ref;
+        e.s_dims[0] = dims[0];
+        e.s_dims[1] = dims[1];
+        e.s_t = array ? real_array : real;
+    } else {
+        e.num = *cell;
+        e.s_c.C_N = &e.num;
+        e.flags = 0;
+        e.s_dims[0] = e.s_dims[1] = 0;
+        e.s_t = real;
+    }
+}
+
 void load_numeric_direct(Code *&pc, bool by_address)
 {
     static_assert(WORDS<o_loadrad> == 5 && WORDS<o_loadrvd> == 5);
@@ -253,23 +275,11 @@ void load_numeric_direct(Code *&pc, bool by_address)
     const auto variable = reinterpret_cast<Address>(p.base);
     dec_t *cell = numeric_cell(p, nsubs, dim1, dim2, variable, p.flags);
     sp -= nsubs;
-    Stack &e = push();
-    e.length = 0;
-    e.params[0] = e.params[1] = 0;
-    if (by_address) {
-        e.s_c.C_N = cell;
-        e.flags = stk_ref;
-        const bool whole = nsubs == 0 && !structure_selector(area);
-        e.s_dims[0] = whole ? static_cast<std::uint32_t>(dim1) : 0;
-        e.s_dims[1] = whole ? static_cast<std::uint32_t>(dim2) : 0;
-        e.s_t = (whole && dim1 != 0) ? real_array : real;
-    } else {
-        e.num = *cell;
-        e.s_c.C_N = &e.num;
-        e.flags = 0;
-        e.s_dims[0] = e.s_dims[1] = 0;
-        e.s_t = real;
-    }
+    // A whole variable is an array when its first dimension is set.
+    const bool whole = nsubs == 0 && !structure_selector(area);
+    const std::uint32_t dims[2] = {whole ? static_cast<std::uint32_t>(dim1) : 0,
+                                   whole ? static_cast<std::uint32_t>(dim2) : 0};
+    push_numeric(cell, by_address, dims, whole && dim1 != 0);
 }
 
 // A field of the structure passed as parameter index, at its 1-based offset.
@@ -330,22 +340,9 @@ void load_numeric_parameter(Run &run, Code *&pc, bool by_address)
     std::uint32_t dims[2];
     dec_t *cell = parameter_cell(run, pc, nsubs, whole, dims);
     sp -= nsubs;
-    Stack &e = push();
-    e.length = 0;
-    e.params[0] = e.params[1] = 0;
-    if (by_address) {
-        e.s_c.C_N = cell;
-        e.flags = stk_ref;
-        e.s_dims[0] = whole ? dims[0] : 0;
-        e.s_dims[1] = whole ? dims[1] : 0;
-        e.s_t = (whole && dims[0] + dims[1] != 0) ? real_array : real;
-    } else {
-        e.num = *cell;
-        e.s_c.C_N = &e.num;
-        e.flags = 0;
-        e.s_dims[0] = e.s_dims[1] = 0;
-        e.s_t = real;
-    }
+    // A whole parameter is an array when either of the dimensions it carries is set.
+    if (!whole) dims[0] = dims[1] = 0;
+    push_numeric(cell, by_address, dims, whole && dims[0] + dims[1] != 0);
 }
 
 // The value of the entry to store into a numeric variable.

@@ -5,31 +5,23 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "numerics.h"
+#include "tsv.h"
 
 namespace {
 
-using Row = std::vector<std::string>;
+using Row = lumba_test::TsvRow;
 
 const std::map<std::string, std::vector<Row>> &cases()
 {
     static const auto table = [] {
         std::map<std::string, std::vector<Row>> t;
-        std::ifstream in(DECIMAL_CASES);
-        std::string line;
-        while (std::getline(in, line)) {
-            Row row;
-            std::stringstream fields(line);
-            std::string f;
-            while (std::getline(fields, f, '\t')) row.push_back(f);
-            if (!row.empty()) t[row[0]].push_back(row);
-        }
+        for (Row &row : lumba_test::read_tsv(DECIMAL_CASES))
+            if (!row.empty()) t[row[0]].push_back(std::move(row));
         return t;
     }();
     return table;

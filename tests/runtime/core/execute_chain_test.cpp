@@ -37,7 +37,7 @@ bool has(const std::string &text, const std::string &part) { return text.find(pa
 TEST(ExecuteChain, ExecuteRunsTheChildTwiceAndReceivesZero)
 {
     Site site;
-    site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
+    site.install_example("hello");
     site.install_program("parent",
             routine("main") + execute_call("hello") + expect_result("0", "one") + execute_call("hello") +
                 expect_result("0", "two") + "exit\n");

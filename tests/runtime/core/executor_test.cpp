@@ -1,8 +1,6 @@
 // The executor run in-process on programs written as zasm text: operators against exact
 // arithmetic, control flow, routines and their guards, variables, traps, COMMON, the trace ring.
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <sys/mman.h>
 #include <fcntl.h>
 
@@ -12,18 +10,22 @@
 #include "op_codes.h"
 #include "program_text.h"
 #include "test_intrinsics.h"
+#include "tsv.h"
 
 // Test intrinsics in place of the run-time's: ABS as a numeric intrinsic, ABORT as a statement
-// raising the trappable error. They record the depth and name they ran under.
+// raising the trappable error. They record the depth and name they ran under; ABS also the
+// kind of its argument.
 namespace {
 int seen_depth;
 std::string seen_name;
+std::vector<ConType> seen_kinds;  // of ABS's argument, a call each
 
 void test_abs(int nargs, int last, Stack *result)
 {
     seen_depth = depth;
     seen_name = Rname ? Rname : "";
     if (nargs != 1) throw lumba_test::AbortError("unexpected numeric intrinsic");
+    seen_kinds.push_back(Stk[last].s_t);
     result->num = *Stk[last].s_c.C_N;
     if (result->num.dec_pos == 0) result->num.dec_pos = 1;
 }
@@ -54,21 +56,6 @@ std::string computes(const std::string &fragment)
     return program(".common I:4 I:0\n" + fragment + to_cell(0) + "exit\n");
 }
 
-std::vector<std::vector<std::string>> read_table(const char *path)
-{
-    std::vector<std::vector<std::string>> rows;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> row;
-        std::stringstream fields(line);
-        std::string f;
-        while (std::getline(fields, f, '\t')) row.push_back(f);
-        rows.push_back(row);
-    }
-    return rows;
-}
-
 std::string hex_image(const dec_t &d)
 {
     static const char digits[] = "0123456789ABCDEF";
@@ -87,7 +74,7 @@ std::string hex_image(const dec_t &d)
 // result must be the exact result rounded to the base-100 grid, byte for byte.
 TEST_F(ExecTest, OperatorTableMatchesExactArithmetic)
 {
-    auto rows = read_table(OPS_TABLE);
+    auto rows = lumba_test::read_tsv(OPS_TABLE);
     ASSERT_GT(rows.size(), 300u);
     Interp_t *c = nullptr;
     ASSERT_EQ(load(OPS_OBJECT, &c), "");
@@ -106,7 +93,7 @@ TEST_F(ExecTest, OperatorTableMatchesExactArithmetic)
 // operands of the generated table, run both ways, must leave the same COMMON byte for byte.
 TEST_F(ExecTest, FastPathsAgreeWithTheGeneralPath)
 {
-    const auto rows = read_table(OPS_TABLE);
+    const auto rows = lumba_test::read_tsv(OPS_TABLE);
     ASSERT_GT(rows.size(), 300u);
     const int n = static_cast<int>(rows.size());
     std::string body = ".common I:" + std::to_string(2 * n + 2) + " I:0\n";
@@ -376,6 +363,37 @@ TEST_F(ExecTest, ArgumentsPassedByAddressAreShared)
     ASSERT_EQ(o.abort, "");
     EXPECT_TRUE(same(cell(0), "6")) << text_of(cell(0));
     EXPECT_EQ(sp, -1);  // the marker and the argument are gone
+}
+
+TEST_F(ExecTest, WholeNumericReferencesAreArraysByTheirDimensions)
+{
+    // A reference to a whole variable is an array when its first dimension is set; one through a
+    // parameter when either dimension the argument carries is set. A variable declared 0 x 3
+    // shows the two apart: a plain number where it is declared, an array in the routine it is
+    // passed to. main hands the reference to ABS, then passes it to f, which does the same.
+    struct {
+        int dim1, dim2;
+        ConType in_main, in_f;
+    } cases[] = {
+        {0, 0, real, real},
+        {3, 0, real_array, real_array},
+        {3, 4, real_array, real_array},
+        {0, 3, real, real_array},
+    };
+    for (const auto &c : cases) {
+        const std::string ref =
+            "loadrad I:0 I:1 I:" + std::to_string(c.dim1) + " I:" + std::to_string(c.dim2) + " I:0\n";
+        const std::string abs = lumba_test::fn(in_ABS, 1) + to_cell(0);
+        std::string text = program(".common I:1 I:0\n" + ref + abs + ref + "pcall r:f I:1\nexit\n", 12) +
+                           ".proc r:f I:0 I:0 I:0 I:0 I:0 I:1\nloadrai I:0 I:0 I:1 I:0 I:0 I:0\n" + abs + "exit\n" +
+                           parameters(1);
+        seen_kinds.clear();
+        Outcome o = run(text);
+        ASSERT_EQ(o.abort, "") << c.dim1 << " x " << c.dim2;
+        EXPECT_EQ(seen_kinds, (std::vector<ConType>{c.in_main, c.in_f})) << c.dim1 << " x " << c.dim2;
+        release_common_block();
+        delete_all_applications();
+    }
 }
 
 TEST_F(ExecTest, NestingLimit)

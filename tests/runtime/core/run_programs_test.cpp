@@ -37,7 +37,7 @@ std::string nesting(int levels)
 TEST(RunPrograms, HelloComputesItsSum)
 {
     Site site;
-    site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
+    site.install_example("hello");
     auto r = site.lumba({"-b", "hello", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lumba_test::report_message(r.err), "") << r.err;

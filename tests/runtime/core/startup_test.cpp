@@ -135,7 +135,7 @@ TEST(Startup, EnvironmentNumbers)
         {"S=-4", nullptr},
     };
     Site site;
-    site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
+    site.install_example("hello");
     for (const auto &c : cases) {
         auto r = site.lumba({"-b", "hello", "0"}, {c.setting});
         EXPECT_EQ(r.status, c.message ? 1 : 0) << c.setting << "\n" << r.err;

@@ -12,7 +12,7 @@ namespace {
 
 // Routines of these tests, after the fixture's (numbered on from FOCUSER).
 enum { ADDER = FOCUSER + 1, CLOSER };
-std::string param(int k) { return "loadrvi I:" + std::to_string(k) + " I:0 I:1 I:0 I:0 I:0\n"; }
+using lumba_test::param;
 std::string imlog(const std::string &text) { return num(0L) + str(text) + st(in_IMLOG, 2); }
 // adder (cm, ind, IP, IP$): logs "adder", appends a button field "NEW" (no widget); answers 1.
 // closer (cm, ind, IP, IP$): ICINVOKE_WIN_POST(cm), which marks the window closing; answers 1.

@@ -87,12 +87,6 @@ std::string val(Numeric v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0
 std::string set(Numeric v) { return "storrd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 std::string sref(Text v) { return "loadsad I:" + std::to_string(v) + " I:1 I:40 I:0 I:0 I:0 I:0 I:0\n"; }
 std::string sset(Text v) { return "storsd I:" + std::to_string(v) + " I:1 I:40 I:0 I:0 I:0 I:0 I:0\n"; }
-std::string num(long v) { return lumba_test::num(std::to_string(v)); }
-std::string num(const std::string &v) { return lumba_test::num(v); }
-std::string str(const std::string &v) { return lumba_test::str(v); }
-std::string fn(int code, int nargs) { return lumba_test::call("ifcallr", code, nargs); }
-std::string sfn(int code, int nargs) { return lumba_test::call("ifcalls", code, nargs); }
-std::string st(int code, int nargs) { return lumba_test::call("ipcall", code, nargs); }
 std::string window_into(Numeric v) { return fn(in_IGWIN_NEW, 0) + set(v); }
 std::string window_of(const std::string &type, Numeric v) { return str(type) + fn(in_IGWIN_NEW, 1) + set(v); }
 std::string attach(Numeric cm, Numeric w) { return ref(cm) + val(w) + st(in_ICATTACH_WINDOW, 2); }

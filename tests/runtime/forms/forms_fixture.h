@@ -32,12 +32,11 @@ std::string val(Numeric v);    // pushes its value
 std::string set(Numeric v);    // stores the top entry into it
 std::string sref(Text v);      // pushes a text variable by reference
 std::string sset(Text v);      // stores the top text into it
-std::string num(long v);
-std::string num(const std::string &v);
-std::string str(const std::string &v);
-std::string fn(int code, int nargs);   // numeric intrinsic
-std::string sfn(int code, int nargs);  // string intrinsic
-std::string st(int code, int nargs);   // statement intrinsic
+using lumba_test::fn;
+using lumba_test::num;
+using lumba_test::sfn;
+using lumba_test::st;
+using lumba_test::str;
 
 // The arguments of an ICADD (each a fragment pushing one value) and its call, storing the new
 // row's index into R.

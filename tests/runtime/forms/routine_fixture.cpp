@@ -9,10 +9,10 @@ using namespace forms_test;
 namespace routine_test {
 namespace {
 
-std::string param(int k) { return "loadrvi I:" + std::to_string(k) + " I:0 I:1 I:0 I:0 I:0\n"; }
+using lumba_test::from_cell;
+using lumba_test::param;
+using lumba_test::to_cell;
 std::string sparam(int k) { return "loadsvi I:" + std::to_string(k) + " I:0 I:1 I:0 I:0 I:0\n"; }
-std::string cell_of(int i) { return "loadrvd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
 std::string text_of(int k) { return param(k) + sfn(in_STR, 1); }
 std::string stripped(int k) { return sparam(k) + sfn(in_STRIP, 1); }
 // IMLOG(0, the n texts pushed by pieces).
@@ -45,9 +45,9 @@ const std::string common = ".common I:4 I:0\n";
 const std::string routines =
     standard_routines +
     head(".nfunc", "probe", 4) +
-    log_line(str("probe ") + text_of(1) + str(" ") + text_of(2) + str(" [") + stripped(3) + str("]"), 7) + cell_of(0) +
+    log_line(str("probe ") + text_of(1) + str(" ") + text_of(2) + str(" [") + stripped(3) + str("]"), 7) + from_cell(0) +
     "exitv\n" +
-    head(".nfunc", "plainfn", 2) + log_line(str("plain ") + text_of(1), 2) + cell_of(0) + "exitv\n" +
+    head(".nfunc", "plainfn", 2) + log_line(str("plain ") + text_of(1), 2) + from_cell(0) + "exitv\n" +
     head(".sfunc", "words", 4) + str("done") + "exitv\n" +
     head(".proc", "nothing", 2) + log_line(str("nothing"), 1) + "end\n" +
     head(".proc", "again", 1) + num(AGAIN) + param(0) + st(in_ICINVOKE_FETCH, 2) + "exit\n" +
@@ -55,13 +55,13 @@ const std::string routines =
     log_line(str("caller"), 1) + num(1) + "exitv\n" +
     head(".proc", "first", 0) + log_line(str("first"), 1) + "exit\n" +
     head(".proc", "second", 1) + log_line(str("second ") + stripped(0), 2) + "exit\n" +
-    head(".nfunc", "poster", 4) + param(0) + str("picked") + st(in_ICINVOKE_ZOOM_POST, 2) + cell_of(0) + "exitv\n" +
+    head(".nfunc", "poster", 4) + param(0) + str("picked") + st(in_ICINVOKE_ZOOM_POST, 2) + from_cell(0) + "exitv\n" +
     head(".nfunc", "detacher", 2) + str("F5") + param(0) + num(0L) + st(in_ICDETACH_FUN, 3) + num(0L) + "exitv\n" +
     head(".nfunc", "outer", 4) + param(0) + st(in_ICINVOKE_WIN_POST, 1) + param(0) + st(in_ICCLEAR, 1) +
     log_line(str("outer ") + text_of(2) + str(" [") + stripped(3) + str("]"), 5) + num(1) + "exitv\n" +
     head(".nfunc", "clearer", 4) + log_line(str("clear ") + text_of(1) + str(" [") + stripped(3) + str("]"), 5) +
     num(1) + "exitv\n" +
-    head(".nfunc", "counter", 4) + cell_of(1) + num(1) + "add\n" + to_cell(1) + log_line(str("pre ") + text_of(1), 2) +
+    head(".nfunc", "counter", 4) + from_cell(1) + num(1) + "add\n" + to_cell(1) + log_line(str("pre ") + text_of(1), 2) +
     num(1) + "exitv\n" +
     head(".nfunc", "focuser", 4) + param(0) + num(2) + st(in_ICSET_FOCUS, 2) + num(1) + "exitv\n" +
     symbols("probe", "nnns") + symbols("plainfn", "nn") + symbols("words", "nnns") + symbols("nothing", "nn") +

@@ -18,13 +18,13 @@
 namespace {
 
 using lumba_test::call;
+using lumba_test::fn;
 using lumba_test::from_cell;
 using lumba_test::num;
+using lumba_test::sfn;
+using lumba_test::st;
 using lumba_test::str;
 using lumba_test::to_cell;
-std::string fn(int code, int nargs) { return call("ifcallr", code, nargs); }
-std::string sfn(int code, int nargs) { return call("ifcalls", code, nargs); }
-std::string st(int code, int nargs) { return call("ipcall", code, nargs); }
 std::string cell_ref(int i) { return "loadrad I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
 std::string drop() { return to_cell(3); }  // a numeric result not looked at
 

@@ -11,13 +11,15 @@
 #include "exec_fixture.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
+#include "program_text.h"
 
 namespace {
 
-std::string num(const std::string &v) { return "loadrc n:" + v + " c:0\n"; }
-std::string str(const std::string &v) { return "loadsc s:\"" + v + "\" p:1\n"; }
-std::string sfn(int code, int nargs) { return "ifcalls I:" + std::to_string(code) + " I:" + std::to_string(nargs) + "\n"; }
-std::string fn(int code, int nargs) { return "ifcallr I:" + std::to_string(code) + " I:" + std::to_string(nargs) + "\n"; }
+using lumba_test::fn;
+using lumba_test::num;
+using lumba_test::sfn;
+using lumba_test::str;
+using lumba_test::to_cell;
 
 // Main's character area: S$ (300 bytes) at 0, then A$ and B$ (50 bytes each).
 const std::string symbols = "symtab\n__ROUTINE__ main 3\nS$ 300 0 0x14 0 1 -\nA$ 50 0 0x14 300 2 -\n"
@@ -26,7 +28,6 @@ std::string store_s() { return "storsd I:0 I:1 I:300 I:0 I:0 I:0 I:0 I:0\n"; }
 std::string ref(int offset) { return "loadsad I:" + std::to_string(offset) + " I:1 I:50 I:0 I:0 I:0 I:0 I:0\n"; }
 std::string store(int offset) { return "storsd I:" + std::to_string(offset) + " I:1 I:50 I:0 I:0 I:0 I:0 I:0\n"; }
 constexpr int A = 300, B = 350;
-std::string to_cell(int i) { return "storrd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
 
 class Formatting : public ExecTest {
 protected:

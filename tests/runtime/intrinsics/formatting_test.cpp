@@ -6,7 +6,6 @@
 #include <regex.h>
 
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "numerics.h"
 #include "test_host.h"
 #include "text_escape.h"
+#include "tsv.h"
 
 namespace {
 
@@ -26,20 +26,6 @@ dec_t dec(const std::string &text)
     dec_t d{};
     EXPECT_EQ(NumericCvASC(text.data(), static_cast<int>(text.size()), &d), 0) << text;
     return d;
-}
-
-std::vector<std::vector<std::string>> rows(const char *path)
-{
-    std::vector<std::vector<std::string>> out;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> row;
-        std::stringstream fields(line);
-        for (std::string f; std::getline(fields, f, '\t');) row.push_back(f);
-        if (!line.empty() && line.back() == '\t') row.emplace_back();  // an empty last field
-        out.push_back(row);
-    }
-    return out;
 }
 
 // The column, or the stop it made.
@@ -253,7 +239,7 @@ TEST(AmountColumns, Cases)
 
 TEST(AmountColumns, AgreeWithPythonDecimal)
 {
-    const auto table = rows(AMOUNTS_TABLE);
+    const auto table = lumba_test::read_tsv(AMOUNTS_TABLE, lumba_test::TrailingEmptyField::kept);
     ASSERT_GE(table.size(), 4000u);
     int checked = 0;
     for (const auto &r : table) {
@@ -431,7 +417,7 @@ TEST(PatternMatch, Refusals)
 
 TEST(UrlEncoding, AgreesWithPythonQuote)
 {
-    const auto table = rows(URLS_TABLE);
+    const auto table = lumba_test::read_tsv(URLS_TABLE, lumba_test::TrailingEmptyField::kept);
     ASSERT_GE(table.size(), 400u);
     for (const auto &r : table) {
         ASSERT_EQ(r.size(), 2u);

@@ -136,7 +136,7 @@ TEST(RunIntrinsics, LogErrorReportsAndEndsWithStatusOne)
 TEST(RunIntrinsics, SampleProgramLogsItsSum)
 {
     Site site;
-    site.write_file("oska/apps/unit0/hello", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/hello.obj"));
+    site.install_example("hello");
     auto r = site.lumba({"-b", "-v", "0", "hello", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("B TOTAL = 170.4\n"), std::string::npos) << r.err;
@@ -146,7 +146,7 @@ TEST(RunIntrinsics, InvoiceSamplePrintsItsAmountsInColumns)
 {
     // EDIT$ pictures for quantities and prices, CPMEDZ$ and CPMED$ columns for the amounts.
     Site site;
-    site.write_file("oska/apps/unit0/invoice", lumba_test::read_bytes(LUMBA_EXAMPLES_DIR "/invoice.obj"));
+    site.install_example("invoice");
     auto r = site.lumba({"-b", "invoice", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lumba_test::report_message(r.err), "") << r.err;

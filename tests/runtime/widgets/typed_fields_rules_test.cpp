@@ -10,9 +10,7 @@
 #include <pango/pango.h>
 
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,23 +19,11 @@
 #include "glabel.h"
 #include "gtext.h"
 #include "test_host.h"
+#include "tsv.h"
 
 using lumba_test::abort_text;
 
 namespace {
-
-std::vector<std::vector<std::string>> rows(const char *path)
-{
-    std::vector<std::vector<std::string>> out;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> row;
-        std::stringstream fields(line);
-        for (std::string f; std::getline(fields, f, '\t');) row.push_back(f);
-        out.push_back(row);
-    }
-    return out;
-}
 
 } // namespace
 
@@ -248,7 +234,7 @@ TEST(InputNumbers, DisplayFormOfTheWorkedCases)
 
 TEST(InputNumbers, DisplayFormAgreesWithPythonDecimal)
 {
-    const auto table = rows(NUMBERS_TABLE);
+    const auto table = lumba_test::read_tsv(NUMBERS_TABLE);
     ASSERT_EQ(table.size(), 1000u);
     for (const auto &r : table) {
         ASSERT_EQ(r.size(), 4u);
@@ -333,7 +319,7 @@ std::string stored(int y, int m, int d)
 
 TEST(Dates, EveryDayOf1800To2800AgreesWithPythonDatetime)
 {
-    const auto table = rows(MONTH_DAYS_TABLE);
+    const auto table = lumba_test::read_tsv(MONTH_DAYS_TABLE);
     ASSERT_EQ(table.size(), 1001u * 12);
     int valid = 0;
     for (const auto &r : table) {

@@ -35,7 +35,7 @@ constexpr int ANSWER_CELL = 3;
 
 std::string common_cell(int i) { return "loadrvd I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
 std::string common_ref(int i) { return "loadrad I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
-std::string param(int k) { return "loadrvi I:" + std::to_string(k) + " I:0 I:1 I:0 I:0 I:0\n"; }
+using lumba_test::param;
 
 std::string choosing_routine(const char *name, const std::string &action, const std::string &answer = common_cell(ANSWER_CELL))
 {

@@ -36,7 +36,7 @@ std::string ref(int v) { return "loadrad I:" + std::to_string(v) + " I:1 I:0 I:0
 std::string store(int v) { return "storrd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 std::string store_cell1() { return lumba_test::to_cell(1); }
 // A routine's parameter k by value; a text parameter without trailing blanks.
-std::string param(int k) { return "loadrvi I:" + std::to_string(k) + " I:0 I:1 I:0 I:0 I:0\n"; }
+using lumba_test::param;
 std::string text_param(int k)
 {
     return "loadsvi I:" + std::to_string(k) + " I:0 I:1 I:0 I:0 I:0\n" + call("ifcalls", in_STRIP, 1);
