@@ -15,7 +15,7 @@
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"
-#include "stack.h"
+#include "value_stack.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "intrinsics.h"
 #include "mem_mgt.h"
 #include "numerics.h"
-#include "stack.h"
+#include "value_stack.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "intrinsics.h"
 #include "kinds.h"
 #include "numerics.h"
-#include "stack.h"
+#include "value_stack.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include "intrinsics.h"
 #include "numerics.h"
 #include "object_writer.h"
-#include "stack.h"
+#include "value_stack.h"
 
 namespace {
 

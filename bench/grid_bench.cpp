@@ -16,7 +16,7 @@
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "numerics.h"
-#include "stack.h"
+#include "value_stack.h"
 
 namespace {
 

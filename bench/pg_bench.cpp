@@ -29,7 +29,7 @@
 #include "pg.h"
 #include "pg_cluster.h"
 #include "run_time.h"
-#include "stack.h"
+#include "value_stack.h"
 #include "zasm_run.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "intrinsics.h"
 #include "object_writer.h"
 #include "python_peer.h"
-#include "stack.h"
+#include "value_stack.h"
 
 namespace {
 

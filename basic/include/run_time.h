@@ -2,8 +2,6 @@
 // start-up sets for the rest of the run-time (options, paths, environment numbers).
 #pragma once
 
-#include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <pwd.h>
 
@@ -96,32 +94,6 @@ void finish_mem_cleanup();
 // The X server has gone (the session ended, the server was killed): ends the run through finish
 // with status 1, after the line "display connection lost" in the run-time log.
 [[noreturn]] void display_lost();
-// Signal handler: records the signal (the first one caught stays recorded until it is acted on;
-// a request to terminate replaces a pending interrupt);
-// the work is done by check_signals at a safe point. Synchronous faults are reported at once.
-extern "C" void sigcatcher(int sig);
-// Installs sigcatcher for every signal the run-time handles, without SA_RESTART: a signal wakes
-// any call that waits (reading INPUT, a READ on a pipe, SLEEP, a wait for a child), which then
-// reaches the safe point instead of waiting on.
-void install_sigcatcher();
-// The safe point: called by the executor loop and by every place that waits. Acts on a signal
-// recorded by sigcatcher (orderly exit or fatal report); returns when none is pending.
-void act_on_signal();
-extern volatile std::sig_atomic_t pending_signal;  // the signal recorded by sigcatcher, 0 = none
-inline void check_signals()
-{
-    if (pending_signal) act_on_signal();
-}
-// For a call that failed with error: true when a signal interrupted it (EINTR) and the safe point
-// has let the run go on, so the call is to be made again.
-inline bool interrupted(int error)
-{
-    if (error != EINTR) return false;
-    check_signals();
-    return true;
-}
-// True while sigcatcher reports a synchronous fault from inside the handler.
-bool in_fault_handler();
 void env_num(std::int32_t *value, const char *name);
 void release_mem();
 void release_shmem();

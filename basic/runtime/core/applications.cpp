@@ -12,7 +12,7 @@
 #include "ilist.h"
 #include "interp.h"
 #include "mem_mgt.h"
-#include "stack.h"
+#include "value_stack.h"
 
 Application_t *applications;
 Application_t *current_application;

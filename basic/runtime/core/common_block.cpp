@@ -6,6 +6,8 @@
 // data. The names lie in a directory every local user can write to: a name that another user took
 // first is left alone and the run takes a name with a random part instead, which cannot be taken
 // in advance.
+#include "common_block.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "applications.h"
+#include "common_block.h"
 #include "exec_util.h"
 #include "executor.h"
 #include "globals.h"

@@ -20,6 +20,7 @@
 #include "applications.h"
 #include "executor.h"
 #include "run_time.h"
+#include "signals.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "common_block.h"
 #include "gdata.h"
 #include "globals.h"
 #include "applications.h"
@@ -21,6 +22,7 @@
 #include "message.h"
 #include "report_sink.h"
 #include "run_time.h"
+#include "signals.h"
 
 char Error_title[ERROR_TITLE_SIZE];
 char Error_text[ERROR_TEXT_SIZE];

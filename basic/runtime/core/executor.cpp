@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "applications.h"
+#include "common_block.h"
 #include "dec_word.h"
 #include "exec_util.h"
 #include "executor.h"
@@ -20,6 +21,7 @@
 #include "loader.h"
 #include "mem_mgt.h"
 #include "run_time.h"
+#include "signals.h"
 #include "structops.h"
 #include "trace_ring.h"
 

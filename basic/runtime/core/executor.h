@@ -1,6 +1,6 @@
 // The executor: the interpreter's main loop over the op codes of the current context, its
-// globals (loaded from the current interpreter context), the program trace ring printed by fatal
-// reports, and the program COMMON block in POSIX shared memory.
+// globals (loaded from the current interpreter context) and the program trace ring printed by
+// fatal reports.
 #pragma once
 
 #include <cstdint>
@@ -70,15 +70,6 @@ void release_unused_application(Application_t *ap);
 void release_ended_child(Interp_t *child);
 // Exit: the context of a program whose load ended the run, unless an application holds it.
 void release_loose_context();
-
-// COMMON: maps the block for n numeric cells and m character bytes (the .common op); frees it.
-void common_declare(std::int64_t numerics, std::int64_t chars);
-void release_common_block();
-// Removes the COMMON object's name (async-signal-safe; the mapping stays, for a core dump): for
-// the fatal paths that end the process without the exit's clean-up.
-void unlink_common_object();
-extern void *Common_variables;
-extern long Common_size;
 
 // Program trace ring, printed newest first by fatal reports. The entries are kept compact
 // (trace_ring.h); these arrays are filled from them when a report reads the ring.

@@ -12,10 +12,12 @@
 #include "message.h"
 #include "numerics.h"
 #include "applications.h"
+#include "common_block.h"
 #include "executor.h"
 #include "hooks.h"
 #include "loader.h"
 #include "run_time.h"
+#include "signals.h"
 #include "softkeys.h"
 
 volatile std::sig_atomic_t pending_signal;

@@ -6,8 +6,8 @@
 
 #include "code.h"
 #include "disamdec.h"
-#include "stack.h"
 #include "symtab.h"
+#include "value_stack.h"
 
 struct Application_t;
 struct KeySet_t;
@@ -78,6 +78,7 @@ struct Interp_t {
 
 extern Interp_t *Minterp;  // the current context
 extern char *Program_name;  // the running program's name
+extern int loaded_routines;  // highest routine number of the routine table (routines), -1 = none
 
 // Callback runs in progress (invoke_basic_callback_routine nests inside GUI main loops).
 extern int ib_callback_depth;

@@ -35,7 +35,6 @@ extern Code *CodeRoot;
 extern dec_t *numeric_ptr;
 extern char *char_ptr;
 extern char *struct_ptr;
-extern int loaded_routines;
 extern int i_routine;
 extern Code *last_routine;
 extern char ISSUE_STR[ISSUE_SIZE + 1];

@@ -20,6 +20,7 @@
 #include "message.h"
 #include "run_time.h"
 #include "shared_files.h"
+#include "signals.h"
 
 GlobalData_t _global_data;
 GlobalData_t *global_data;

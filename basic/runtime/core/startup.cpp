@@ -23,6 +23,7 @@
 #include "numerics.h"
 #include "objfile.h"
 #include "run_time.h"
+#include "signals.h"
 #include "softkeys.h"
 #include "startup.h"
 

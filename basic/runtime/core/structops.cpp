@@ -27,7 +27,7 @@
 #include "run_time.h"
 #include "shared_files.h"
 #include "sql.h"
-#include "stack.h"
+#include "value_stack.h"
 
 // ---- Text fields -----------------------------------------------------------------------------
 

@@ -3,6 +3,8 @@
 // parameter and COMMON binding, structure parameters and the program's pointer blocks.
 //
 // Every check runs before the first byte is written, and no store writes outside its field.
+#include "value_stack.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -10,13 +12,12 @@
 #include <malloc.h>
 
 #include "applications.h"
+#include "common_block.h"
 #include "exec_util.h"
-#include "executor.h"
 #include "globals.h"
+#include "interp.h"
 #include "intrinsics.h"
-#include "loader.h"
 #include "mem_mgt.h"
-#include "run_time.h"
 #include "structops.h"
 
 Stack *Stk;

@@ -17,8 +17,8 @@
 #include "loader.h"
 #include "message.h"
 #include "run_time.h"
-#include "stack.h"
 #include "symtab.h"
+#include "value_stack.h"
 
 // Records by field index: the first record at each index from 0 up (the others at that index
 // chained through same_next in attachment order); records at negative or very high indexes, which

@@ -21,8 +21,8 @@
 #include "message.h"
 #include "numerics.h"
 #include "run_time.h"
-#include "stack.h"
 #include "symtab.h"
+#include "value_stack.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include "message.h"
 #include "run_time.h"
+#include "signals.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include "applications.h"
 #include "cases.h"
+#include "common_block.h"
 #include "dec_word.h"
 #include "exec_util.h"
 #include "executor.h"

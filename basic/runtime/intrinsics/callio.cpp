@@ -15,6 +15,7 @@
 #include "numerics.h"
 #include "op_codes.h"
 #include "run_time.h"
+#include "signals.h"
 #include "symtab.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "numerics.h"
-#include "stack.h"
+#include "value_stack.h"
 
 // The longest text that repetition makes: IREPEAT$ and the control-character runs (TAB$ ...).
 inline constexpr std::uint64_t REPEAT_LIMIT = std::uint64_t{256} << 20;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "run_time.h"
+#include "signals.h"
 
 namespace child_exec {
 

@@ -29,6 +29,7 @@
 #include "child_signals.h"
 #include "message.h"
 #include "run_time.h"
+#include "signals.h"
 
 ChildSlot children[CHILD_SLOTS];
 

@@ -35,6 +35,7 @@
 #include "message.h"
 #include "misc.h"
 #include "run_time.h"
+#include "signals.h"
 
 namespace {
 

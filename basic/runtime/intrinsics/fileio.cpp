@@ -17,6 +17,7 @@
 #include "message.h"
 #include "run_time.h"
 #include "shared_files.h"
+#include "signals.h"
 
 FileChannel_t File_table[FILE_TABLE_SIZE];
 

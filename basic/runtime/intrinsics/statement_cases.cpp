@@ -13,6 +13,7 @@
 #include "gdata.h"
 #include "message.h"
 #include "run_time.h"
+#include "signals.h"
 #include "structops.h"
 
 namespace {

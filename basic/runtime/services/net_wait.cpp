@@ -5,6 +5,7 @@
 #include <poll.h>
 
 #include "run_time.h"
+#include "signals.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "message.h"
 #include "pg_internal.h"
 #include "run_time.h"
+#include "signals.h"
 
 int inPgTransaction;
 char *lasterrmsg;

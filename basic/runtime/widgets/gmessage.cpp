@@ -21,6 +21,7 @@
 #include "interp.h"
 #include "message.h"
 #include "run_time.h"
+#include "signals.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "gwindow.h"
 #include "message.h"
 #include "run_time.h"
+#include "signals.h"
 
 struct ProgressMeter_t {
     int type;           // always 1

@@ -9,6 +9,7 @@
 
 #include <glib/gstdio.h>
 
+#include "common_block.h"
 #include "exec_fixture.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"

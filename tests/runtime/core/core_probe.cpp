@@ -25,6 +25,7 @@
 #include "message.h"
 #include "report_sink.h"
 #include "run_time.h"
+#include "signals.h"
 #include "softkeys.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "common_block.h"
 #include "core_fixture.h"
 #include "executor.h"
 #include "globals.h"

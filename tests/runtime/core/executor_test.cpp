@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <fcntl.h>
 
+#include "common_block.h"
 #include "exec_fixture.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"

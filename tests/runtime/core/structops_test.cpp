@@ -13,8 +13,8 @@
 #include "program_text.h"
 #include "site.h"
 #include "sql.h"
-#include "stack.h"
 #include "structops.h"
+#include "value_stack.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "common_block.h"
 #include "exec_fixture.h"
 #include "mem_mgt.h"
 #include "program_text.h"

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common_block.h"
 #include "gui_env.h"
 
 using namespace forms_test;

@@ -10,8 +10,8 @@
 #include "mem_mgt.h"
 #include "numerics.h"
 #include "program_text.h"
-#include "stack.h"
 #include "test_host.h"
+#include "value_stack.h"
 
 namespace {
 

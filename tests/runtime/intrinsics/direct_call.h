@@ -14,8 +14,8 @@
 #include "mem_mgt.h"
 #include "numerics.h"
 #include "run_time.h"
-#include "stack.h"
 #include "test_host.h"
+#include "value_stack.h"
 
 namespace lumba_test {
 

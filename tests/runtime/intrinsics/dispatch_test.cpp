@@ -11,8 +11,8 @@
 #include "message.h"
 #include "numerics.h"
 #include "run_time.h"
-#include "stack.h"
 #include "test_host.h"
+#include "value_stack.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include "interp.h"
 #include "intrinsics.h"
 #include "run_time.h"
+#include "signals.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 #include "numerics.h"
 #include "run_time.h"
 #include "slapd.h"
-#include "stack.h"
 #include "test_host.h"
+#include "value_stack.h"
 
 inline constexpr const char *BASE = "dc=example,dc=test";
 inline constexpr const char *GROUP = "cn=x2gousers,ou=Groups,dc=example,dc=test";

@@ -26,8 +26,8 @@
 #include "pg.h"
 #include "pg_cluster.h"
 #include "run_time.h"
-#include "stack.h"
 #include "test_host.h"
+#include "value_stack.h"
 
 // An argument of an intrinsic call.
 struct PgArg {

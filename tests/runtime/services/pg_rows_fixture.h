@@ -15,8 +15,8 @@
 #include "pg_rows.h"
 #include "program_text.h"
 #include "sql.h"
-#include "stack.h"
 #include "structops.h"
+#include "value_stack.h"
 
 namespace pg_rows {
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common_block.h"
 #include "routine_fixture.h"
 #include "typed_fields_fixture.h"
 

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "cmatrix.h"
+#include "common_block.h"
 #include "dialog_script.h"
 #include "gmenu.h"
 #include "gmisc.h"
