@@ -14,6 +14,7 @@
 #include <string>
 
 #include "applications.h"
+#include "context_globals.h"
 #include "executor.h"
 #include "globals.h"
 #include "interp.h"
@@ -27,129 +28,30 @@ int ib_callback_depth;
 
 namespace {
 
+namespace cg = context_globals;
+
 // What a nested run may change, of the executor's globals and of the context it runs in.
 struct CallerState {
-    Interp_t *minterp;
+    cg::Copies<cg::callback> globals;
     Interp_t *context;
-    Interp_t *previous;
-    Stack *context_stk;
-    std::int32_t context_sp, context_depth, context_routine, context_gosub_ptr;
-    Code *context_npc;
+    cg::MemberCopies<cg::callback_context> members;  // of context
+    Interp_t *previous;  // context's previous, from which the run cuts it off
 
-    Stack *stk;
-    int sp, depth, cur_routine, new_routine, argcount, loaded_routines, gosub_ptr, srange;
-    CallerRecord *caller;
-    Application_t *current_application;
-    Routine *routines;
-    Code **code;
-    const char *rname;
-    dec_t *local_numerics;
-    char *local_chars;
-    char *local_structs;
-    TrapVector *error_trap;
-    TrapVector *trap_vectors;
-    Code **gosub_stk;
-    Code *npc;
-    int exit_stat;
-    std::string exit_string;
-    char *program_name;
-    int argc;
-    char *argv;
-    int argv_width;
-    int yylinestart, yylineno, src_line_number, src_file_index;
-    int last_ap_delete_ok;
+    Interp_t *minterp() const { return globals.of<cg::Minterp_row>(); }
+    int sp() const { return globals.of<cg::sp_row>(); }
 };
 
 CallerState save(Interp_t *context)
 {
-    CallerState s{};
-    s.minterp = Minterp;
-    s.context = context;
-    s.previous = context->previous;
-    s.context_stk = context->Stk;
-    s.context_sp = context->sp;
-    s.context_depth = context->depth;
-    s.context_routine = context->cur_routine;
-    s.context_gosub_ptr = context->gosub_ptr;
-    s.context_npc = context->npc;
-    s.stk = Stk;
-    s.sp = sp;
-    s.depth = depth;
-    s.cur_routine = cur_routine;
-    s.new_routine = new_routine;
-    s.argcount = argcount;
-    s.loaded_routines = loaded_routines;
-    s.gosub_ptr = gosub_ptr;
-    s.srange = srange;
-    s.caller = caller;
-    s.current_application = current_application;
-    s.routines = routines;
-    s.code = code;
-    s.rname = Rname;
-    s.local_numerics = local_numerics;
-    s.local_chars = local_chars;
-    s.local_structs = local_structs;
-    s.error_trap = ERROR_TRAP;
-    s.trap_vectors = TRAP_VECTORS;
-    s.gosub_stk = gosub_stk;
-    s.npc = npc;
-    s.exit_stat = EXIT_STAT;
-    s.exit_string = EXIT_STRING;
-    s.program_name = Program_name;
-    s.argc = ARGC;
-    s.argv = ARGV;
-    s.argv_width = ARGV_width;
-    s.yylinestart = yylinestart;
-    s.yylineno = yylineno;
-    s.src_line_number = src_line_number;
-    s.src_file_index = src_file_index;
-    s.last_ap_delete_ok = last_ap_delete_ok;
-    return s;
+    return {cg::Copies<cg::callback>::take(), context, cg::MemberCopies<cg::callback_context>::take(context),
+            context->previous};
 }
 
 void restore(const CallerState &s)
 {
-    Interp_t *c = s.context;
-    c->previous = s.previous;
-    c->Stk = s.context_stk;
-    c->sp = s.context_sp;
-    c->depth = s.context_depth;
-    c->cur_routine = s.context_routine;
-    c->gosub_ptr = s.context_gosub_ptr;
-    c->npc = s.context_npc;
-    Minterp = s.minterp;
-    Stk = s.stk;
-    sp = s.sp;
-    depth = s.depth;
-    cur_routine = s.cur_routine;
-    new_routine = s.new_routine;
-    argcount = s.argcount;
-    loaded_routines = s.loaded_routines;
-    gosub_ptr = s.gosub_ptr;
-    srange = s.srange;
-    caller = s.caller;
-    current_application = s.current_application;
-    routines = s.routines;
-    code = s.code;
-    Rname = s.rname;
-    local_numerics = s.local_numerics;
-    local_chars = s.local_chars;
-    local_structs = s.local_structs;
-    ERROR_TRAP = s.error_trap;
-    TRAP_VECTORS = s.trap_vectors;
-    gosub_stk = s.gosub_stk;
-    npc = s.npc;
-    EXIT_STAT = s.exit_stat;
-    std::snprintf(EXIT_STRING, sizeof EXIT_STRING, "%s", s.exit_string.c_str());
-    Program_name = s.program_name;
-    ARGC = s.argc;
-    ARGV = s.argv;
-    ARGV_width = s.argv_width;
-    yylinestart = s.yylinestart;
-    yylineno = s.yylineno;
-    src_line_number = s.src_line_number;
-    src_file_index = s.src_file_index;
-    last_ap_delete_ok = s.last_ap_delete_ok;
+    s.context->previous = s.previous;
+    s.members.put_back(s.context);
+    s.globals.put_back();
 }
 
 // Frees what the run left on its stack, except the text the function value hands to the caller.
@@ -201,7 +103,7 @@ void invoke_basic_callback_routine(const char *name, Stack *args, int nargs, App
     Minterp = context;
     caller = context->caller;
     TRAP_VECTORS = context->TRAP_VECTORS;
-    if (context != saved.minterp) {
+    if (context != saved.minterp()) {
         depth = context->depth;
         gosub_stk = context->gosub_stk;
         gosub_ptr = context->gosub_ptr;
@@ -243,7 +145,7 @@ void invoke_basic_callback_routine(const char *name, Stack *args, int nargs, App
     m.s_t = marker;
     m.s_c.C_L = nullptr;
     m.length = static_cast<std::uint32_t>(nargs);
-    m.params[0] = static_cast<Address>(static_cast<std::int64_t>(saved.sp));
+    m.params[0] = static_cast<Address>(static_cast<std::int64_t>(saved.sp()));
     m.params[1] = static_cast<Address>(number);
     context->Stk = fresh;
     Stk = fresh;

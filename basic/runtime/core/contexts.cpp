@@ -11,6 +11,7 @@
 
 #include "applications.h"
 #include "common_block.h"
+#include "context_globals.h"
 #include "exec_util.h"
 #include "executor.h"
 #include "globals.h"
@@ -27,14 +28,11 @@ char EXIT_STRING[EXIT_STRING_SIZE];
 
 namespace {
 
-// The routine globals and the areas of the context's current routine.
-void set_routines(Interp_t *c)
+namespace cg = context_globals;
+
+// The running routine's name and areas, from the routine table and routine number.
+void set_routine_areas()
 {
-    routines = c->routines;
-    loaded_routines = c->loaded_routines;
-    cur_routine = c->cur_routine;
-    code = c->code;
-    current_application = c->current_application;
     const bool known = routines && cur_routine >= 0 && cur_routine < MAX_ROUTINES;
     Rname = known ? routines[cur_routine].R_name.c_str() : nullptr;
     local_numerics = known ? routines[cur_routine].local_numerics : nullptr;
@@ -42,28 +40,19 @@ void set_routines(Interp_t *c)
     local_structs = known ? routines[cur_routine].local_structs : nullptr;
 }
 
+// The routine globals and the areas of the context's current routine.
+void set_routines(Interp_t *c)
+{
+    cg::load_from<cg::load | cg::routine_table>(c);
+    set_routine_areas();
+}
+
 void load_globals(Interp_t *c)
 {
-    Program_name = c->program_name;
-    ARGC = c->ARGC;
-    ARGV = c->ARGV.s_c.C_S;
-    ARGV_width = static_cast<int>(c->ARGV.s_dims[0]);
-    set_routines(c);
-    EXIT_STAT = c->EXIT_STAT;
-    std::memcpy(EXIT_STRING, c->EXIT_STRING, sizeof EXIT_STRING);
-    Stk = c->Stk;
-    caller = c->caller;
-    depth = c->depth;
-    gosub_stk = c->gosub_stk;
-    gosub_ptr = c->gosub_ptr;
-    npc = c->npc;
-    sp = c->sp;
-    yylinestart = static_cast<int>(c->line_start);
-    TRAP_VECTORS = c->TRAP_VECTORS;
-    if (c->Common_variables) {
-        Common_variables = c->Common_variables;
-        Common_size = c->Common_size;
-    }
+    cg::load_from<cg::load>(c);
+    set_routine_areas();
+    // COMMON is one block for the whole run: a context without one leaves it as it is.
+    if (c->Common_variables) cg::load_from<cg::common>(c);
     const bool known = cur_routine >= 0 && cur_routine < MAX_ROUTINES;
     ERROR_TRAP = known ? &TRAP_VECTORS[cur_routine] : &IO_TRAP;
 }
@@ -144,11 +133,8 @@ void release_loose_context()
 void push_interpreter(Interp_t *context, Code *return_position, const char *origin)
 {
     if (Minterp) {
+        cg::store_into<cg::parked>(Minterp);
         Minterp->npc = return_position;
-        Minterp->sp = sp;
-        Minterp->cur_routine = cur_routine;
-        Minterp->depth = depth;
-        Minterp->gosub_ptr = gosub_ptr;
     }
     context->previous = Minterp;
     Minterp = context;
@@ -163,8 +149,7 @@ void pop_interpreter()
     Interp_t *left = Minterp;
     if (!left) return;
     left->sp = sp;  // what its program left on its stack, for whoever frees the context
-    EXIT_STAT = left->EXIT_STAT;
-    std::memcpy(EXIT_STRING, left->EXIT_STRING, sizeof EXIT_STRING);
+    cg::load_from<cg::exit_result>(left);
     Interp_t *prev = left->previous;
     if (prev) {
         Minterp = prev;
@@ -172,14 +157,7 @@ void pop_interpreter()
         srange = -1;
         return;
     }
-    Minterp = nullptr;
-    routines = nullptr;
-    loaded_routines = -1;
-    cur_routine = 0;
-    Rname = nullptr;
-    code = nullptr;
-    current_application = nullptr;
-    npc = nullptr;
+    cg::set_values<cg::cleared>();
 }
 
 void set_application_context(Application_t *ap)

@@ -2,14 +2,20 @@
 // callback runner driven as the forms engine drives it (directly from C++, and from inside a
 // running program through a test intrinsic standing in for a GUI main loop).
 #include <algorithm>
+#include <array>
 #include <malloc.h>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <glib/gstdio.h>
 
 #include "common_block.h"
+#include "context_globals.h"
 #include "exec_fixture.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
@@ -638,4 +644,159 @@ TEST_F(ContextTest, RoutineNamesOfTheRunningProgram)
     name = copy_cur_routine_aname();
     EXPECT_EQ(name, nullptr);
     Minterp = nullptr;
+}
+
+// ---- Every context global, from the one table of them ---------------------------------------
+
+namespace {
+
+namespace cg = context_globals;
+
+// Distinct values for the rows' globals and members, one number each: integers are the number,
+// pointers address their own slot of a zeroed pool (a text there reads as empty), texts say it.
+class Distinct {
+public:
+    template <class T> void set(T &to, int n)
+    {
+        if constexpr (std::is_array_v<T>) {
+            if constexpr (std::is_same_v<std::remove_extent_t<T>, char>) std::snprintf(to, sizeof to, "value %d", n);
+        } else if constexpr (std::is_pointer_v<T>) {
+            to = reinterpret_cast<T>(pool_.data() + SLOT * static_cast<std::size_t>(n));
+        } else {
+            to = static_cast<T>(n);
+        }
+    }
+
+    // Every global of the rows with all of flags, numbered from first in table order.
+    template <unsigned Flags> void globals(int first)
+    {
+        int n = first;
+        cg::for_each_row([&](auto row) {
+            using Row = decltype(row);
+            if constexpr (cg::has<Row>(Flags)) set(Row::global(), n);
+            ++n;
+        });
+    }
+
+    // Every member of c of the rows with all of flags (an array that is not a text keeps its
+    // address: the context's own).
+    template <unsigned Flags> void members(Interp_t *c, int first)
+    {
+        int n = first;
+        cg::for_each_row([&](auto row) {
+            using Row = decltype(row);
+            if constexpr (Row::in_context && cg::has<Row>(Flags)) set(Row::member(c), n);
+            ++n;
+        });
+    }
+
+private:
+    static constexpr std::size_t SLOT = 64;
+    alignas(64) std::array<unsigned char, SLOT * 256> pool_{};
+};
+
+template <class T> bool same_value(const T &a, const T &b)
+{
+    if constexpr (std::is_array_v<T>)
+        return std::memcmp(a, b, sizeof a) == 0;
+    else
+        return a == b;
+}
+
+// Each global of the rows with all of flags holds what copies took.
+template <unsigned Flags, class Copies> void expect_globals(const Copies &copies, const char *when)
+{
+    cg::for_each_row([&](auto row) {
+        using Row = decltype(row);
+        if constexpr (cg::has<Row>(Flags)) {
+            EXPECT_TRUE(same_value(Row::global(), copies.template of<Row>())) << Row::name << " " << when;
+        }
+    });
+}
+
+// Each global of the rows with all of flags holds what c's member gives it.
+template <unsigned Flags> void expect_loaded(Interp_t *c, const char *when)
+{
+    cg::for_each_row([&](auto row) {
+        using Row = decltype(row);
+        if constexpr (Row::in_context && cg::has<Row>(Flags)) {
+            cg::Value<Row> expected{};
+            cg::copy_value(expected, Row::member(c));
+            EXPECT_TRUE(same_value(Row::global(), expected)) << Row::name << " " << when;
+        }
+    });
+}
+
+} // namespace
+
+TEST_F(ContextTest, ASwitchAndBackGivesEveryGlobalAsTheRunLeftIt)
+{
+    const auto everything = cg::Copies<0>::take();
+    // The routine table is a real one: the routine's name and areas are read from it.
+    std::vector<Routine> table(MAX_ROUTINES);
+    auto a = std::make_unique<Interp_t>(), b = std::make_unique<Interp_t>();
+    auto distinct = std::make_unique<Distinct>();
+    distinct->members<cg::load>(a.get(), 1);
+    distinct->members<cg::load>(b.get(), 51);
+    distinct->members<cg::common>(a.get(), 101);
+    a->routines = b->routines = table.data();
+    Minterp = nullptr;
+
+    push_interpreter(a.get(), nullptr, "a");
+    expect_loaded<cg::load>(a.get(), "loading a");
+    expect_loaded<cg::common>(a.get(), "loading a's COMMON");
+    EXPECT_STREQ(Rname, table[a->cur_routine].R_name.c_str());
+    EXPECT_EQ(ERROR_TRAP, &a->TRAP_VECTORS[a->cur_routine]);
+    // a's run moves what it keeps in the globals alone.
+    distinct->globals<cg::parked>(151);
+    const auto running = cg::Copies<cg::load>::take();
+
+    push_interpreter(b.get(), npc, "b");
+    expect_loaded<cg::load>(b.get(), "loading b");
+    expect_loaded<cg::common>(a.get(), "b has no COMMON of its own");
+    pop_interpreter();
+    expect_globals<cg::load>(running, "back in a");
+    EXPECT_EQ(Minterp, a.get());
+    EXPECT_STREQ(Rname, table[a->cur_routine].R_name.c_str());
+    EXPECT_EQ(ERROR_TRAP, &a->TRAP_VECTORS[a->cur_routine]);
+
+    // With no context left, a's exit status and text stay; the rest is cleared.
+    pop_interpreter();
+    expect_loaded<cg::exit_result>(a.get(), "after the last context");
+    cg::for_each_row([](auto row) {
+        using Row = decltype(row);
+        if constexpr (cg::has<Row>(cg::cleared)) {
+            EXPECT_TRUE(Row::global() == Row::value()) << Row::name << " after the last context";
+        }
+    });
+    everything.put_back();
+}
+
+TEST_F(CallbackTest, EveryGlobalAndTheContextComeBackAsTheInterruptedRunHadThem)
+{
+    const auto everything = cg::Copies<0>::take();
+    const auto members = cg::MemberCopies<cg::callback_context>::take(context);
+    auto distinct = std::make_unique<Distinct>();
+    // The callback from inside the context's own run, and from another context's.
+    for (const bool own_run : {true, false}) {
+        distinct->globals<cg::callback>(1);
+        distinct->members<cg::callback_context>(context, 51);
+        if (own_run) Minterp = context;
+        const auto before = cg::Copies<cg::callback>::take();
+        const auto context_before = cg::MemberCopies<cg::callback_context>::take(context);
+        dec_t two = dec("2"), three = dec("3");
+        ASSERT_EQ(call("add", {number_entry(&two), number_entry(&three)}), "");
+        EXPECT_TRUE(same(*fn_value.s_c.C_N, "5")) << text_of(*fn_value.s_c.C_N);
+        expect_globals<cg::callback>(before, own_run ? "after a callback from the context's run" : "after a callback from another's");
+        cg::for_each_row([&](auto row) {
+            using Row = decltype(row);
+            if constexpr (Row::in_context && cg::has<Row>(cg::callback_context)) {
+                cg::Value<Row> now{};
+                cg::copy_value(now, Row::member(context));
+                EXPECT_TRUE(same_value(now, context_before.template of<Row>())) << "the context's " << Row::name;
+            }
+        });
+    }
+    members.put_back(context);
+    everything.put_back();
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "common_block.h"
+#include "context_globals.h"
 #include "core_fixture.h"
 #include "executor.h"
 #include "globals.h"
@@ -40,25 +41,7 @@ protected:
     }
 
     // What a fatal stop leaves behind is forgotten, as the end of the process would.
-    static void reset_executor()
-    {
-        Minterp = nullptr;
-        Stk = nullptr;
-        sp = -1;
-        depth = 0;
-        npc = nullptr;
-        new_routine = -1;
-        argcount = 0;
-        gosub_ptr = 0;
-        srange = -1;
-        substring = 0;
-        routines = nullptr;
-        current_application = nullptr;
-        EXIT_STAT = 0;
-        ERR_REG = 0;
-        src_line_number = 0;
-        src_file_index = 0;
-    }
+    static void reset_executor() { context_globals::set_values<context_globals::test_reset>(); }
 
     // Loads and runs text as the first program.
     Outcome run(const std::string &text)
