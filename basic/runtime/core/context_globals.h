@@ -9,14 +9,15 @@
 #include <type_traits>
 
 #include "applications.h"
+#include "common_block.h"
 #include "executor.h"
 #include "globals.h"
 #include "interp.h"
 #include "loader.h"
 #include "message.h"
 #include "run_time.h"
-#include "value_stack.h"
 #include "startup.h"
+#include "value_stack.h"
 
 namespace context_globals {
 
