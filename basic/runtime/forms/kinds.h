@@ -4,6 +4,13 @@
 // subsystem registers its intrinsics. Registering returns the row it replaces, so a test can put
 // it back. A member left empty stops the run with "<Kind> fields not available" (or the text
 // named below) when the engine needs it, except where a default is stated.
+//
+// How to add a field kind: in the kind's own file, fill one FieldKindDescriptor (widgets/gwidget.h)
+// with designated initialisers: its record kind CM_FIELD_TYPE_*, its Widget Type WIDGET_*, and in
+// each of its rows (RecordKindHooks and WidgetTypeHooks below, the widgets' FieldKindHooks) only
+// the hooks the kind has; every other member stays empty. Register it with one register_field_kind
+// call at start-up, from the registration.cpp of the kind's subsystem (widgets or any above it):
+// nothing here changes.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -14,23 +21,23 @@
 struct RecordKindHooks {
     // Releases what the record owns (texts, lists, widgets it made); the engine then frees the
     // block itself. Default: nothing is owned.
-    void (*free)(void *record);
+    void (*free)(void *record) = nullptr;
     // 1 when the widget is one of the record's own widgets (matching a widget to its field).
     // Default: none is.
-    int (*owns)(const void *record, const GtkWidget *widget);
+    int (*owns)(const void *record, const GtkWidget *widget) = nullptr;
     // The widget that takes the focus and stands for the field in its container.
-    GtkWidget *(*principal)(const void *record);
+    GtkWidget *(*principal)(const void *record) = nullptr;
     // The record's own copy of its field index, kept equal to its attachment's index when rows
     // are inserted or removed; nullptr (or no member) for kinds that keep none.
-    int *(*own_index)(void *record);
+    int *(*own_index)(void *record) = nullptr;
     // Makes the record's widgets sensitive (1) or not (0) for a field whose Enabled flag and Tab
     // Sequence Type give `sensitive`; `enabled` is the Enabled flag itself.
-    void (*set_sensitive)(ControlMatrix_t *cm, int index, void *record, int sensitive, int enabled);
+    void (*set_sensitive)(ControlMatrix_t *cm, int index, void *record, int sensitive, int enabled) = nullptr;
     // A label record's GtkLabel (the description column may hold a label record), else nullptr.
-    GtkWidget *(*label)(const void *record);
+    GtkWidget *(*label)(const void *record) = nullptr;
     // The form's first ICSET_FOCUS (or ICCLEAR) checks the form: a combo record gets its initial
     // selection here. Called for records of the kinds that need it (combo).
-    void (*init_focus)(ControlMatrix_t *cm, int index, void *record);
+    void (*init_focus)(ControlMatrix_t *cm, int index, void *record) = nullptr;
 };
 RecordKindHooks register_record_kind(int kind, const RecordKindHooks &hooks);
 // The row of a kind; a kind outside 1..12 ends the run ("Unexpected widget type %d").
@@ -45,44 +52,45 @@ const RecordKindHooks &record_kind(int kind);
 struct WidgetTypeHooks {
     // The field's value for IP and IP$: returns a new g_malloc text or nullptr; may set *ip_int, and
     // *ip_decimal (a new g_malloc text replacing the old one), and *ip_given to 1.
-    char *(*value)(ControlMatrix_t *cm, int index, void *entry, int *ip_int, char **ip_decimal, int *ip_given);
+    char *(*value)(ControlMatrix_t *cm, int index, void *entry, int *ip_int, char **ip_decimal,
+                   int *ip_given) = nullptr;
     // Enter validation of the typed text: 1 to accept, 0 when refused (the field has said why, and
     // an input field has its whole text selected, a date field its cursor at the first position).
-    int (*validate)(ControlMatrix_t *cm, int index, void *entry);
+    int (*validate)(ControlMatrix_t *cm, int index, void *entry) = nullptr;
     // Editing begins (pre-display) and ends (post-display) on the field.
-    void (*pre_display)(ControlMatrix_t *cm, int index, void *entry);
-    void (*post_display)(ControlMatrix_t *cm, int index, void *entry);
+    void (*pre_display)(ControlMatrix_t *cm, int index, void *entry) = nullptr;
+    void (*post_display)(ControlMatrix_t *cm, int index, void *entry) = nullptr;
     // Puts the field into its shown form without touching its handlers.
-    void (*display_init)(ControlMatrix_t *cm, int index, void *entry);
+    void (*display_init)(ControlMatrix_t *cm, int index, void *entry) = nullptr;
     // The widget that takes the keyboard focus for the field, ready for it (a note in its one-line
     // state selects its whole text); the engine gives it the focus, and for input and date fields
     // selects the whole text.
-    GtkWidget *(*focus_widget)(ControlMatrix_t *cm, int index, void *entry);
+    GtkWidget *(*focus_widget)(ControlMatrix_t *cm, int index, void *entry) = nullptr;
     // Empties what the field shows.
-    void (*clear)(ControlMatrix_t *cm, int index, void *entry);
+    void (*clear)(ControlMatrix_t *cm, int index, void *entry) = nullptr;
     // The kind's own handling of a key the dispatcher leaves to it (date, toggle, radio): TRUE when
     // the key was taken.
-    gboolean (*key_press)(ControlMatrix_t *cm, int index, guint keyval, GlobalData_t *gd);
+    gboolean (*key_press)(ControlMatrix_t *cm, int index, guint keyval, GlobalData_t *gd) = nullptr;
     // The focus arrives on the field by a key (keyval, with the Shift flag) or a click (keyval 0,
     // clicked the widget the user clicked: a toggle or radio field chooses that item; nullptr for
     // keys) that also flips it (check box, toggle, radio).
-    void (*toggle)(ControlMatrix_t *cm, int index, guint keyval, int shift, GtkWidget *clicked);
+    void (*toggle)(ControlMatrix_t *cm, int index, guint keyval, int shift, GtkWidget *clicked) = nullptr;
     // Opens the field for editing: a combo its list, a note its editor (page_key 0, Page_Up or
     // Page_Down switching the expanded display).
-    void (*edit)(ControlMatrix_t *cm, int index, guint page_key);
+    void (*edit)(ControlMatrix_t *cm, int index, guint page_key) = nullptr;
     // Opens the field's context menu (an input's edit menu) for mouse button `button`: its answer.
-    int (*context_menu)(ControlMatrix_t *cm, int index, void *entry, int button);
+    int (*context_menu)(ControlMatrix_t *cm, int index, void *entry, int button) = nullptr;
     // An open list of this kind (a combo's) takes F12 (save 1) or Escape (save 0): 1 when one did.
     // Default: no list is open.
-    int (*list_key)(ControlMatrix_t *cm, int save);
+    int (*list_key)(ControlMatrix_t *cm, int save) = nullptr;
     // A note record's key-refused flag (its `modified`), set when Edit_Content refused a key.
-    int *(*key_refused)(void *entry);
+    int *(*key_refused)(void *entry) = nullptr;
     // A click on one of the field's choices while the field has the focus (toggle, radio): the
     // clicked widget's choice becomes the active one.
-    void (*click_choice)(ControlMatrix_t *cm, int index, GtkWidget *clicked);
+    void (*click_choice)(ControlMatrix_t *cm, int index, GtkWidget *clicked) = nullptr;
     // A click that leaves the field commits the choice pending in its open list (a combo's).
     // Default: nothing is pending.
-    void (*commit_pending)(ControlMatrix_t *cm, int index);
+    void (*commit_pending)(ControlMatrix_t *cm, int index) = nullptr;
 };
 WidgetTypeHooks register_widget_type(int type, const WidgetTypeHooks &hooks);
 // The row of a Widget Type; a type outside 1..12 ends the run ("Unexpected widget type %d").

@@ -1,5 +1,6 @@
-// Widget handles checked in the registry of issued handles, the per-kind table of field records,
-// and the construction pattern of field constructors.
+// Widget handles checked in the registry of issued handles, the per-kind table of field records
+// and the registration of a field kind's descriptor, and the construction pattern of field
+// constructors.
 #include "gwidget.h"
 
 #include <cctype>
@@ -107,6 +108,17 @@ const FieldKindHooks &field_kind(int kind)
 {
     check_kind(kind);
     return rows[kind];
+}
+
+FieldKindDescriptor register_field_kind(const FieldKindDescriptor &descriptor)
+{
+    // The lookups check both numbers, so a bad one changes no row.
+    const FieldKindDescriptor replaced{descriptor.kind, descriptor.type, record_kind(descriptor.kind),
+                                       widget_type(descriptor.type), field_kind(descriptor.kind)};
+    register_record_kind(descriptor.kind, descriptor.record);
+    register_widget_type(descriptor.type, descriptor.behaviour);
+    register_field_kind(descriptor.kind, descriptor.intrinsics);
+    return replaced;
 }
 
 // ---- Construction pattern -------------------------------------------------------------------------------

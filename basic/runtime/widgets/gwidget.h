@@ -1,7 +1,8 @@
 // The widget handle and the field widgets' common ground: turning a number a program hands over
 // into the field record or GTK object it names (through the forms engine's registry of issued
 // handles), handing new widgets out as numbers, the table of what each field-record kind does for
-// the widget intrinsics, and the construction pattern every field constructor follows.
+// the widget intrinsics, the one descriptor by which a field kind registers all its rows, and the
+// construction pattern every field constructor follows.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +13,7 @@
 #include "cevent_steps.h"
 #include "cevents.h"
 #include "forms.h"
+#include "kinds.h"
 
 struct Stack;
 
@@ -52,29 +54,29 @@ void gwidget_give_object(Stack *result, GObject *object);
 // kinds with widgets of their own (field_kind_has_widgets); the rest the kinds IGPRINT names.
 struct FieldKindHooks {
     // The widget IGHBOX_PACK places for the record.
-    GtkWidget *(*packed)(const void *record);
+    GtkWidget *(*packed)(const void *record) = nullptr;
     // The widget that carries the field's tooltip (IGTOOLTIP_SET).
-    GtkWidget *(*tooltip)(const void *record);
+    GtkWidget *(*tooltip)(const void *record) = nullptr;
     // The widget IGPRINT writes into when the record stands for a field part (label: its GtkLabel;
     // text: its GtkTextView). Empty: the record cannot be printed into ("Unexpected widget type
     // encountered %d").
-    GtkWidget *(*text)(const void *record);
+    GtkWidget *(*text)(const void *record) = nullptr;
     // IGDELETE_WIDGET: removes the kind's outer widgets from their containers.
-    void (*destroy)(void *record);
+    void (*destroy)(void *record) = nullptr;
     // IGWIDGET_SET_NAME: gives the kind's widgets the CSS name.
-    void (*set_name)(void *record, const char *name);
+    void (*set_name)(void *record, const char *name) = nullptr;
     // IGPRINT of a number (input, label and text kinds): the field's display format, and its
     // maximum length (0: none).
-    const char *(*format)(const void *record);
-    int (*max_length)(const void *record);
+    const char *(*format)(const void *record) = nullptr;
+    int (*max_length)(const void *record) = nullptr;
     // IGPRINT of a text: writes it into widget, the field's entry (input kind: a GtkText or
     // GtkEntry, record may be nullptr; date kind: its GtkText, record its date record; text kind:
     // its GtkTextView, record the text record).
-    void (*write_text)(void *record, GtkWidget *widget, const char *text);
+    void (*write_text)(void *record, GtkWidget *widget, const char *text) = nullptr;
     // Date kind: the display form of a date text with the field's year digits.
-    std::string (*display_text)(const void *record, const char *text);
+    std::string (*display_text)(const void *record, const char *text) = nullptr;
     // Input kind: a number's text formatted by a display format into width characters.
-    std::string (*format_numeric)(const char *number, const char *format, int width);
+    std::string (*format_numeric)(const char *number, const char *format, int width) = nullptr;
 };
 // Whether records of a kind stand for widgets of their own that the containers place, IGDELETE_WIDGET
 // removes and IGWIDGET_SET_NAME names: note, combo, check box, label, image, toggle, radio and text.
@@ -85,6 +87,23 @@ FieldKindHooks register_field_kind(int kind, const FieldKindHooks &hooks);
 // The row of a kind (empty until the kind registers it); a number outside 1..12 ends the run
 // ("Unexpected widget type %d").
 const FieldKindHooks &field_kind(int kind);
+
+// ---- One descriptor per field kind ------------------------------------------------------------------
+//
+// Everything a field kind hands the forms engine and the widget intrinsics, filled once in the
+// kind's own file and registered in one call (how to add a kind: the top of forms/kinds.h). It
+// lives here, above the engine, because the engine knows nothing of the widgets' row.
+struct FieldKindDescriptor {
+    int kind;  // CM_FIELD_TYPE_*: the records of the kind
+    int type;  // WIDGET_*: the Widget Type of the kind's fields
+    RecordKindHooks record;     // what the forms engine does with the records
+    WidgetTypeHooks behaviour;  // what routine runs and focus moves need of the fields
+    FieldKindHooks intrinsics;  // what the widget intrinsics do with the records
+};
+// Installs the three rows of a kind (register_record_kind, register_widget_type and
+// register_field_kind) and returns the rows they replace, so a test can put them back. A kind or
+// type outside 1..12 ends the run ("Unexpected widget type %d") before any row changes.
+FieldKindDescriptor register_field_kind(const FieldKindDescriptor &descriptor);
 
 // ---- Handlers ------------------------------------------------------------------------------------------
 
