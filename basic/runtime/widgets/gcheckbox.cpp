@@ -194,23 +194,26 @@ void igcheckbox_get(int nargs, int last, Stack *result)
 
 void gcheckbox_register_kind()
 {
-    RecordKindHooks record{};
-    record.owns = owns_checkbox;
-    record.principal = check_of;
-    record.set_sensitive = set_sensitive_checkbox;
-    register_record_kind(CM_FIELD_TYPE_GCHECKBOX, record);
-
-    FieldKindHooks kind{};
-    kind.packed = packed_checkbox;
-    kind.tooltip = check_of;
-    kind.destroy = destroy_checkbox;
-    kind.set_name = set_name_checkbox;
-    register_field_kind(CM_FIELD_TYPE_GCHECKBOX, kind);
-
-    register_widget_type(WIDGET_CHECKBOX, {value_checkbox, validate_checkbox, no_display_change, no_display_change,
-                                           no_display_change, focus_checkbox, clear_checkbox});
-    // A click, or Shift-Back-Tab, onto the box flips it.
-    WidgetTypeHooks row = widget_type(WIDGET_CHECKBOX);
-    row.toggle = [](ControlMatrix_t *cm, int index, guint, int, GtkWidget *) { gcheckbox_toggle(cm, index); };
-    register_widget_type(WIDGET_CHECKBOX, row);
+    register_field_kind({
+        .kind = CM_FIELD_TYPE_GCHECKBOX,
+        .type = WIDGET_CHECKBOX,
+        .record = {.owns = owns_checkbox, .principal = check_of, .set_sensitive = set_sensitive_checkbox},
+        .behaviour = {
+            .value = value_checkbox,
+            .validate = validate_checkbox,
+            .pre_display = no_display_change,
+            .post_display = no_display_change,
+            .display_init = no_display_change,
+            .focus_widget = focus_checkbox,
+            .clear = clear_checkbox,
+            // A click, or Shift-Back-Tab, onto the box flips it.
+            .toggle = [](ControlMatrix_t *cm, int index, guint, int, GtkWidget *) { gcheckbox_toggle(cm, index); },
+        },
+        .intrinsics = {
+            .packed = packed_checkbox,
+            .tooltip = check_of,
+            .destroy = destroy_checkbox,
+            .set_name = set_name_checkbox,
+        },
+    });
 }

@@ -770,30 +770,32 @@ void igcombo_new(int nargs, int last, Stack *result)
 
 void gcombo_register_kind()
 {
-    RecordKindHooks record{};
-    record.free = free_combo;
-    record.owns = owns_combo;
-    record.principal = button_of;
-    record.set_sensitive = set_sensitive_combo;
-    record.init_focus = gcombo_box_init_focus;
-    register_record_kind(CM_FIELD_TYPE_GCOMBO, record);
-
-    FieldKindHooks kind{};
-    kind.packed = button_of;
-    kind.tooltip = button_of;
-    kind.destroy = destroy_combo;
-    kind.set_name = set_name_combo;
-    register_field_kind(CM_FIELD_TYPE_GCOMBO, kind);
-
-    WidgetTypeHooks row{};
-    row.value = value_combo;
-    row.pre_display = no_display_change;
-    row.post_display = post_display_combo;
-    row.display_init = no_display_change;
-    row.focus_widget = focus_combo;
-    row.clear = clear_combo;
-    row.edit = [](ControlMatrix_t *cm, int index, guint flag) { gcombo_edit(cm, index, static_cast<int>(flag)); };
-    row.list_key = list_key_combo;
-    row.commit_pending = gcombo_button_press_next;
-    register_widget_type(WIDGET_COMBO, row);
+    register_field_kind({
+        .kind = CM_FIELD_TYPE_GCOMBO,
+        .type = WIDGET_COMBO,
+        .record = {
+            .free = free_combo,
+            .owns = owns_combo,
+            .principal = button_of,
+            .set_sensitive = set_sensitive_combo,
+            .init_focus = gcombo_box_init_focus,
+        },
+        .behaviour = {
+            .value = value_combo,
+            .pre_display = no_display_change,
+            .post_display = post_display_combo,
+            .display_init = no_display_change,
+            .focus_widget = focus_combo,
+            .clear = clear_combo,
+            .edit = [](ControlMatrix_t *cm, int index, guint flag) { gcombo_edit(cm, index, static_cast<int>(flag)); },
+            .list_key = list_key_combo,
+            .commit_pending = gcombo_button_press_next,
+        },
+        .intrinsics = {
+            .packed = button_of,
+            .tooltip = button_of,
+            .destroy = destroy_combo,
+            .set_name = set_name_combo,
+        },
+    });
 }

@@ -251,20 +251,21 @@ void igdate_new(int nargs, int last, Stack *result)
 
 void gdate_register_kind()
 {
-    RecordKindHooks record{};
-    record.owns = owns_date;
-    record.principal = principal_date;
-    register_record_kind(CM_FIELD_TYPE_GDATE, record);
-
-    FieldKindHooks kind{};
-    kind.write_text = write_date;
-    kind.display_text = display_date;
-    register_field_kind(CM_FIELD_TYPE_GDATE, kind);
-
-    register_widget_type(WIDGET_DATE, {value_date, validate_date, pre_display_date, post_display_date,
-                                       display_init_date, focus_date, clear_date});
-    // The keys of a date field the dispatcher leaves to it.
-    WidgetTypeHooks row = widget_type(WIDGET_DATE);
-    row.key_press = gdate_on_key_press;
-    register_widget_type(WIDGET_DATE, row);
+    register_field_kind({
+        .kind = CM_FIELD_TYPE_GDATE,
+        .type = WIDGET_DATE,
+        .record = {.owns = owns_date, .principal = principal_date},
+        .behaviour = {
+            .value = value_date,
+            .validate = validate_date,
+            .pre_display = pre_display_date,
+            .post_display = post_display_date,
+            .display_init = display_init_date,
+            .focus_widget = focus_date,
+            .clear = clear_date,
+            // The keys of a date field the dispatcher leaves to it.
+            .key_press = gdate_on_key_press,
+        },
+        .intrinsics = {.write_text = write_date, .display_text = display_date},
+    });
 }

@@ -269,28 +269,30 @@ void igimage_print(int nargs, int last)
 
 void gimage_register_kind()
 {
-    RecordKindHooks record{};
-    record.free = free_image;
-    record.owns = owns_image;
-    record.principal = placed;
-    record.own_index = index_of;
-    record.set_sensitive = set_sensitive_image;
-    register_record_kind(CM_FIELD_TYPE_GIMAGE, record);
-
-    FieldKindHooks kind{};
-    kind.packed = placed;
-    kind.tooltip = button_of;
-    kind.destroy = destroy_image;
-    kind.set_name = set_name_image;
-    register_field_kind(CM_FIELD_TYPE_GIMAGE, kind);
-
-    WidgetTypeHooks type{};
-    type.value = value_image;
-    type.validate = validate_image;
-    type.pre_display = pre_display_image;
-    type.post_display = no_display_change;
-    type.display_init = no_display_change;
-    type.focus_widget = focus_image;
-    type.clear = clear_image;
-    register_widget_type(WIDGET_IMAGE, type);
+    register_field_kind({
+        .kind = CM_FIELD_TYPE_GIMAGE,
+        .type = WIDGET_IMAGE,
+        .record = {
+            .free = free_image,
+            .owns = owns_image,
+            .principal = placed,
+            .own_index = index_of,
+            .set_sensitive = set_sensitive_image,
+        },
+        .behaviour = {
+            .value = value_image,
+            .validate = validate_image,
+            .pre_display = pre_display_image,
+            .post_display = no_display_change,
+            .display_init = no_display_change,
+            .focus_widget = focus_image,
+            .clear = clear_image,
+        },
+        .intrinsics = {
+            .packed = placed,
+            .tooltip = button_of,
+            .destroy = destroy_image,
+            .set_name = set_name_image,
+        },
+    });
 }

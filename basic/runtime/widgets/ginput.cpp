@@ -345,25 +345,28 @@ void iginput_new(int nargs, int last, Stack *result)
 
 void ginput_register_kind()
 {
-    RecordKindHooks record{};
-    record.free = free_input;
-    record.owns = owns_input;
-    record.principal = principal_input;
-    register_record_kind(CM_FIELD_TYPE_GINPUT, record);
-
-    FieldKindHooks kind{};
-    kind.format = format_input;
-    kind.max_length = max_length_input;
-    kind.write_text = write_input;
-    kind.format_numeric = format_numeric;
-    register_field_kind(CM_FIELD_TYPE_GINPUT, kind);
-
-    register_widget_type(WIDGET_INPUT, {value_input, validate_input, pre_display_input, post_display_input,
-                                        display_init_input, focus_input, clear_input});
-    // Alt-m opens the edit menu as the right mouse button does.
-    WidgetTypeHooks row = widget_type(WIDGET_INPUT);
-    row.context_menu = [](ControlMatrix_t *cm, int index, void *entry, int button) -> int {
-        return ginput_right_mouse_menu(cm, index, static_cast<GtkWidget *>(entry), button);
-    };
-    register_widget_type(WIDGET_INPUT, row);
+    register_field_kind({
+        .kind = CM_FIELD_TYPE_GINPUT,
+        .type = WIDGET_INPUT,
+        .record = {.free = free_input, .owns = owns_input, .principal = principal_input},
+        .behaviour = {
+            .value = value_input,
+            .validate = validate_input,
+            .pre_display = pre_display_input,
+            .post_display = post_display_input,
+            .display_init = display_init_input,
+            .focus_widget = focus_input,
+            .clear = clear_input,
+            // Alt-m opens the edit menu as the right mouse button does.
+            .context_menu = [](ControlMatrix_t *cm, int index, void *entry, int button) -> int {
+                return ginput_right_mouse_menu(cm, index, static_cast<GtkWidget *>(entry), button);
+            },
+        },
+        .intrinsics = {
+            .format = format_input,
+            .max_length = max_length_input,
+            .write_text = write_input,
+            .format_numeric = format_numeric,
+        },
+    });
 }

@@ -275,23 +275,32 @@ void iglabel_simple_new(int nargs, int last, Stack *result)
 
 void glabel_register_kind()
 {
-    RecordKindHooks record{};
-    record.owns = owns_label;
-    record.principal = placed;
-    record.own_index = index_of;
-    record.set_sensitive = set_sensitive_label;
-    record.label = gtk_label_of;
-    register_record_kind(CM_FIELD_TYPE_GLABEL, record);
-
-    FieldKindHooks kind{};
-    kind.packed = placed;
-    kind.tooltip = gtk_label_of;
-    kind.text = gtk_label_of;
-    kind.destroy = destroy_label;
-    kind.set_name = set_name_label;
-    kind.format = format_label;
-    register_field_kind(CM_FIELD_TYPE_GLABEL, kind);
-
-    register_widget_type(WIDGET_LABEL, {value_label, validate_label, pre_display_label, no_display_change,
-                                        no_display_change, focus_label, clear_label});
+    register_field_kind({
+        .kind = CM_FIELD_TYPE_GLABEL,
+        .type = WIDGET_LABEL,
+        .record = {
+            .owns = owns_label,
+            .principal = placed,
+            .own_index = index_of,
+            .set_sensitive = set_sensitive_label,
+            .label = gtk_label_of,
+        },
+        .behaviour = {
+            .value = value_label,
+            .validate = validate_label,
+            .pre_display = pre_display_label,
+            .post_display = no_display_change,
+            .display_init = no_display_change,
+            .focus_widget = focus_label,
+            .clear = clear_label,
+        },
+        .intrinsics = {
+            .packed = placed,
+            .tooltip = gtk_label_of,
+            .text = gtk_label_of,
+            .destroy = destroy_label,
+            .set_name = set_name_label,
+            .format = format_label,
+        },
+    });
 }

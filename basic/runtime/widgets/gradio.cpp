@@ -320,30 +320,19 @@ template <class R> GtkWidget *focus_of(ControlMatrix_t *, int, void *entry)
 }
 void no_display_change(ControlMatrix_t *, int, void *) {}
 
-template <class R> void register_rows(int kind, int type)
-{
-    RecordKindHooks record{};
-    record.free = free_record<R>;
-    record.owns = owns_item<R>;
-    record.principal = box_of<R>;
-    record.set_sensitive = set_sensitive<R>;
-    register_record_kind(kind, record);
-
-    FieldKindHooks hooks{};
-    hooks.packed = box_of<R>;
-    hooks.tooltip = box_of<R>;
-    hooks.destroy = destroy_record<R>;
-    hooks.set_name = set_name<R>;
-    register_field_kind(kind, hooks);
-
-    WidgetTypeHooks row{};
-    row.value = value_of<R>;
-    row.pre_display = no_display_change;
-    row.post_display = no_display_change;
-    row.display_init = no_display_change;
-    row.focus_widget = focus_of<R>;
-    register_widget_type(type, row);
-}
+// The rows the radio and toggle kinds share but for their record type.
+template <class R> constexpr RecordKindHooks choice_record{
+    .free = free_record<R>,
+    .owns = owns_item<R>,
+    .principal = box_of<R>,
+    .set_sensitive = set_sensitive<R>,
+};
+template <class R> constexpr FieldKindHooks choice_intrinsics{
+    .packed = box_of<R>,
+    .tooltip = box_of<R>,
+    .destroy = destroy_record<R>,
+    .set_name = set_name<R>,
+};
 
 } // namespace
 
@@ -569,28 +558,47 @@ void igtoggle_new(int nargs, int last, Stack *result)
 
 void gradio_register_kinds()
 {
-    register_rows<radio_data>(CM_FIELD_TYPE_GRADIO_BUTTON, WIDGET_RADIO);
-    WidgetTypeHooks radio = widget_type(WIDGET_RADIO);
-    radio.clear = [](ControlMatrix_t *cm, int index, void *) { gradio_button_clear_display(radio_at(cm, index)); };
-    radio.key_press = [](ControlMatrix_t *cm, int index, guint keyval, GlobalData_t *) -> gboolean {
-        return gradio_button_on_key_press(cm, index, keyval);
-    };
-    // A key names no button: the choice stays as it is.
-    radio.toggle = [](ControlMatrix_t *cm, int index, guint, int, GtkWidget *clicked) {
-        gradio_button_toggle(cm, index, 0, clicked);
-    };
-    radio.click_choice = gradio_button_mouse_toggle;
-    register_widget_type(WIDGET_RADIO, radio);
-
-    register_rows<toggle_data>(CM_FIELD_TYPE_GTOGGLE_BUTTON, WIDGET_TOGGLE);
-    WidgetTypeHooks toggle = widget_type(WIDGET_TOGGLE);
-    toggle.clear = [](ControlMatrix_t *cm, int index, void *) { gtoggle_button_clear_display(toggle_at(cm, index)); };
-    toggle.key_press = [](ControlMatrix_t *cm, int index, guint keyval, GlobalData_t *) -> gboolean {
-        return gtoggle_button_on_key_press(cm, index, keyval);
-    };
-    toggle.toggle = [](ControlMatrix_t *cm, int index, guint, int, GtkWidget *clicked) {
-        gtoggle_button_toggle(cm, index, 0, clicked);
-    };
-    toggle.click_choice = gtoggle_button_mouse_toggle;
-    register_widget_type(WIDGET_TOGGLE, toggle);
+    register_field_kind({
+        .kind = CM_FIELD_TYPE_GRADIO_BUTTON,
+        .type = WIDGET_RADIO,
+        .record = choice_record<radio_data>,
+        .behaviour = {
+            .value = value_of<radio_data>,
+            .pre_display = no_display_change,
+            .post_display = no_display_change,
+            .display_init = no_display_change,
+            .focus_widget = focus_of<radio_data>,
+            .clear = [](ControlMatrix_t *cm, int index, void *) { gradio_button_clear_display(radio_at(cm, index)); },
+            .key_press = [](ControlMatrix_t *cm, int index, guint keyval, GlobalData_t *) -> gboolean {
+                return gradio_button_on_key_press(cm, index, keyval);
+            },
+            // A key names no button: the choice stays as it is.
+            .toggle = [](ControlMatrix_t *cm, int index, guint, int, GtkWidget *clicked) {
+                gradio_button_toggle(cm, index, 0, clicked);
+            },
+            .click_choice = gradio_button_mouse_toggle,
+        },
+        .intrinsics = choice_intrinsics<radio_data>,
+    });
+    register_field_kind({
+        .kind = CM_FIELD_TYPE_GTOGGLE_BUTTON,
+        .type = WIDGET_TOGGLE,
+        .record = choice_record<toggle_data>,
+        .behaviour = {
+            .value = value_of<toggle_data>,
+            .pre_display = no_display_change,
+            .post_display = no_display_change,
+            .display_init = no_display_change,
+            .focus_widget = focus_of<toggle_data>,
+            .clear = [](ControlMatrix_t *cm, int index, void *) { gtoggle_button_clear_display(toggle_at(cm, index)); },
+            .key_press = [](ControlMatrix_t *cm, int index, guint keyval, GlobalData_t *) -> gboolean {
+                return gtoggle_button_on_key_press(cm, index, keyval);
+            },
+            .toggle = [](ControlMatrix_t *cm, int index, guint, int, GtkWidget *clicked) {
+                gtoggle_button_toggle(cm, index, 0, clicked);
+            },
+            .click_choice = gtoggle_button_mouse_toggle,
+        },
+        .intrinsics = choice_intrinsics<toggle_data>,
+    });
 }

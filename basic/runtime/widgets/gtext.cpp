@@ -357,25 +357,34 @@ void igtext_new(int nargs, int last, Stack *result)
 
 void gtext_register_kind()
 {
-    RecordKindHooks record{};
-    record.free = free_text;
-    record.owns = owns_text;
-    record.principal = box_of;
-    record.own_index = index_of;
-    record.set_sensitive = set_sensitive_text;
-    register_record_kind(CM_FIELD_TYPE_GTEXT, record);
-
-    FieldKindHooks kind{};
-    kind.packed = box_of;
-    kind.tooltip = view_of;
-    kind.text = view_of;
-    kind.destroy = destroy_text;
-    kind.set_name = set_name_text;
-    kind.format = format_text;
-    kind.max_length = max_length_text;
-    kind.write_text = write_text;
-    register_field_kind(CM_FIELD_TYPE_GTEXT, kind);
-
-    register_widget_type(WIDGET_TEXT, {value_text, validate_text, pre_display_text, post_display_text,
-                                       display_init_text, focus_text, clear_text});
+    register_field_kind({
+        .kind = CM_FIELD_TYPE_GTEXT,
+        .type = WIDGET_TEXT,
+        .record = {
+            .free = free_text,
+            .owns = owns_text,
+            .principal = box_of,
+            .own_index = index_of,
+            .set_sensitive = set_sensitive_text,
+        },
+        .behaviour = {
+            .value = value_text,
+            .validate = validate_text,
+            .pre_display = pre_display_text,
+            .post_display = post_display_text,
+            .display_init = display_init_text,
+            .focus_widget = focus_text,
+            .clear = clear_text,
+        },
+        .intrinsics = {
+            .packed = box_of,
+            .tooltip = view_of,
+            .text = view_of,
+            .destroy = destroy_text,
+            .set_name = set_name_text,
+            .format = format_text,
+            .max_length = max_length_text,
+            .write_text = write_text,
+        },
+    });
 }
