@@ -1,6 +1,6 @@
-// Test intrinsics: handlers a test program registers with the run-time's dispatchers for all its
-// tests, through the same registration as the subsystems use. The handlers they replace are put
-// back when the tests end.
+// Test intrinsics: handlers a test program installs in the run-time's dispatcher rows for all its
+// tests (the rows keep their argument counts and windows-only flag). The handlers they replace are
+// put back when the tests end.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -329,13 +329,19 @@ void register_table_colours()
     hooks.colour_row_inserted = row_inserted;
     hooks.colour_rows_deleted = rows_deleted;
     register_cm_resources(hooks);
-    for (auto [code, handler] : {
-             std::pair<int, StatementIntrinsic>{in_ICTABLE_BGCOLOUR_ROW_DEFAULT, ictable_bgcolour_row_default},
-             {in_ICTABLE_BGCOLOUR_CELL_DEFAULT, ictable_bgcolour_cell_default},
-             {in_ICTABLE_BGCOLOUR_SET_ROW, ictable_bgcolour_set_row},
-             {in_ICTABLE_BGCOLOUR_SET_CELL, ictable_bgcolour_set_cell},
-             {in_ICTABLE_BGCOLOUR_SHOW, ictable_bgcolour_show},
-             {in_ICTABLE_BGCOLOUR_DISPLAY_TABLE, ictable_bgcolour_display_table},
-         })
-        register_statement_intrinsic(code, handler);
 }
+
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_ICTABLE_BGCOLOUR_ROW_DEFAULT, ictable_bgcolour_row_default, ANY_COUNT, WINDOWS_ONLY},
+    {in_ICTABLE_BGCOLOUR_CELL_DEFAULT, ictable_bgcolour_cell_default, ANY_COUNT, WINDOWS_ONLY},
+    {in_ICTABLE_BGCOLOUR_SET_ROW, ictable_bgcolour_set_row, ANY_COUNT, WINDOWS_ONLY},
+    {in_ICTABLE_BGCOLOUR_SET_CELL, ictable_bgcolour_set_cell, ANY_COUNT, WINDOWS_ONLY},
+    {in_ICTABLE_BGCOLOUR_SHOW, ictable_bgcolour_show, ANY_COUNT, WINDOWS_ONLY},
+    {in_ICTABLE_BGCOLOUR_DISPLAY_TABLE, ictable_bgcolour_display_table, ANY_COUNT, WINDOWS_ONLY},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> table_colour_intrinsics() { return rows; }

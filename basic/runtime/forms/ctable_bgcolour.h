@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <gtk/gtk.h>
 
 #include "forms.h"
+#include "intrinsic_dispatch.h"
 
 // Paints every grid of the CM whose settings changed since it was last painted and which has at
 // least one default row (a changed grid without one keeps its mark).
@@ -29,5 +31,7 @@ void ictable_bgcolour_set_cell(int nargs, int last);      // matrix, table, row,
 void ictable_bgcolour_show(int nargs, int last);          // matrix
 void ictable_bgcolour_display_table(int nargs, int last); // matrix, table
 
-// Installs the colour members of cm_resources() and the statements above.
+// Installs the colour members of cm_resources().
 void register_table_colours();
+// The dispatcher rows of the statements above, registered by the library's registration object.
+std::span<const IntrinsicRow> table_colour_intrinsics();

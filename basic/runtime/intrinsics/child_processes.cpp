@@ -501,7 +501,12 @@ void mach(int nargs, int last)
     }
 }
 
-void register_child_process_intrinsics()
-{
-    register_statement_intrinsic(in_MACH, mach);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_MACH, mach},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> child_process_intrinsics() { return rows; }

@@ -2,7 +2,10 @@
 // slots that belongs to the process (every interpreter context shares it).
 #pragma once
 
+#include <span>
 #include <sys/types.h>
+
+#include "intrinsic_dispatch.h"
 
 inline constexpr int CHILD_SLOTS = 15;
 
@@ -29,5 +32,5 @@ void mach(int nargs, int last);
 // flag (128) for a child ended by a signal.
 int await_child(int slot);
 
-// The dispatcher row of MACH, installed by the library's registration object.
-void register_child_process_intrinsics();
+// The dispatcher row of MACH, registered by the library's registration object.
+std::span<const IntrinsicRow> child_process_intrinsics();

@@ -38,11 +38,16 @@ void utimer_lap(int, int)
 
 } // namespace
 
-void register_timer_intrinsics()
-{
-    register_statement_intrinsic(in_ITIMER_RESET, utimer_reset);
-    register_statement_intrinsic(in_ITIMER_LAP, utimer_lap);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_ITIMER_RESET, utimer_reset},
+    {in_ITIMER_LAP, utimer_lap},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> timer_intrinsics() { return rows; }
 
 void misc_get_time(std::int32_t *seconds, std::int32_t *microseconds)
 {

@@ -61,11 +61,16 @@ void date_print(int nargs, int last, Stack *result)
 
 } // namespace
 
-void register_dates_intrinsics()
-{
-    register_string_intrinsic(in_IDATEC, date_current);
-    register_string_intrinsic(in_IDATEP, date_print);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_IDATEC, date_current},
+    {in_IDATEP, date_print},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> dates_intrinsics() { return rows; }
 
 std::string date_current_text(int layout, const std::tm &t)
 {

@@ -1,5 +1,7 @@
-// The three intrinsic dispatchers: one table per dispatcher, indexed by intrinsic code, of the
-// handler and the row's flags, around which each dispatcher puts its common frame.
+// The three intrinsic dispatchers: one table, indexed by intrinsic code, of the dispatcher that
+// serves each code and of the row its owner registered (handler, argument counts, windows-only
+// flag), around which each dispatcher puts its common frame. The table knows which codes have a
+// case; what each one needs comes from its row alone.
 #include <array>
 #include <cstdio>
 #include <string>
@@ -12,43 +14,6 @@
 #include "run_time.h"
 
 namespace {
-
-// Row flags.
-constexpr unsigned HAS_CASE = 1;  // the dispatcher serves the code (else its default stop)
-constexpr unsigned WINDOWS = 2;   // refused with error 208 in background mode
-
-// Intrinsics that need a window system.
-constexpr int windows_only[] = {
-    // numeric
-    in_ICCHECK_INDEX, in_ICGET_ANYCHANGE, in_ICGET_CURRENT_FOCUS, in_ICGET_FIELD_DES_PTR, in_ICGET_FIELD_ENABLED,
-    in_ICGET_FIELD_ENTRY_PTR, in_ICGET_FIELD_PROMPT_NO, in_ICGET_FIELD_PROMPT_PTR, in_ICGET_FIELD_TAB_SEQ,
-    in_ICGET_FIELD_TYPE, in_ICGET_FIELD_VALID, in_ICGET_INDEX, in_ICGET_LAST_INDEX, in_ICGET_MODIFIED,
-    in_ICGET_PROGRAM_MODE, in_ICGET_RETURN_FOCUS, in_IGBUTTON_NEW, in_IGBUTTON_NEW_EMPTY, in_IGCHECKBOX_GET,
-    in_IGCHECKBOX_NEW, in_IGCOMBO_NEW, in_IGCOMBO_VALIDATE_SET, in_IGDATE_NEW, in_IGEBOX_NEW, in_IGHBOX_NEW,
-    in_IGHBOX_NEW_OTHER, in_IGHSEPARATOR_NEW, in_IGIMAGE_NEW, in_IGINPUT_NEW, in_IGLABEL_NEW, in_IGLABEL_SIMPLE_NEW,
-    in_IGMENU_SETUP, in_IGNOTE_DELETE_BLOCK_TAG, in_IGNOTE_GET_AMOUNT, in_IGNOTE_GET_BLOCK_TAG, in_IGNOTE_IS_WINDOW,
-    in_IGNOTE_NEW, in_IGNOTE_PRINT_BLOCK_TAG, in_IGRADIO_NEW, in_IGSCROLLABLE_NEW, in_IGSIZE_GROUP_NEW,
-    in_IGSOFTKEY_BOX, in_IGTABLE_ADD_ROW, in_IGTABLE_DELETE_ROW, in_IGTABLE_NEW, in_IGTABLE_UNATTACHED,
-    in_IGTEXT_NEW, in_IGTOGGLE_NEW, in_IGVBOX_NEW, in_IGVSEPARATOR_NEW, in_IGWGET_PARENT, in_IGWIN_NEW,
-    in_IGZOOM_SETUP,
-    // string
-    in_ICGET_FIELD_NAME, in_IGCOMBO_GET, in_IGMENU_KEY,
-    // statement
-    in_ICINVOKE_DRILL_POST, in_ICINVOKE_FETCH, in_ICINVOKE_WIN_POST, in_ICINVOKE_ZOOM_POST, in_ICSET_ANYCHANGE,
-    in_ICSET_FIELD_DES_PTR, in_ICSET_FIELD_ENABLED, in_ICSET_FIELD_ENTRY_PTR, in_ICSET_FIELD_NAME,
-    in_ICSET_FIELD_PROMPT_NO, in_ICSET_FIELD_PROMPT_PTR, in_ICSET_FIELD_TAB_SEQ, in_ICSET_FIELD_TYPE,
-    in_ICSET_FIELD_VALID, in_ICSET_MODIFIED, in_ICSET_PROGRAM_MODE, in_ICTABLE_BGCOLOUR_CELL_DEFAULT,
-    in_ICTABLE_BGCOLOUR_DISPLAY_TABLE, in_ICTABLE_BGCOLOUR_ROW_DEFAULT, in_ICTABLE_BGCOLOUR_SET_CELL,
-    in_ICTABLE_BGCOLOUR_SET_ROW, in_ICTABLE_BGCOLOUR_SHOW, in_IDISPLAY_CM, in_IGBUTTON_ADD_LABEL, in_IGCHECKBOX_SET,
-    in_IGCOMBO_SET, in_IGCOMBO_TEXT_ADD, in_IGDELETE_WIDGET, in_IGDRILL, in_IGDRILL_SETUP, in_IGEBOX_ADD_LABEL,
-    in_IGFILECHOOSER_NEW, in_IGHBOX_PACK, in_IGHIDE, in_IGIMAGECHOOSER_NEW, in_IGIMAGE_PRINT, in_IGLABEL_SETUP,
-    in_IGMENU_GET, in_IGMENU_REFRESH, in_IGMENU_RESET, in_IGMENU_SET_BUTTONS, in_IGMENU_SET_SHORTCUT,
-    in_IGNOTE_COLLAPSE, in_IGNOTE_DELETE_AMOUNT, in_IGNOTE_EXPAND, in_IGNOTE_GET, in_IGNOTE_PRINT,
-    in_IGNOTE_PRINT_AMOUNT, in_IGPRINT, in_IGPRINT_NOT_ESCAPED, in_IGPROGRESS_CREATE, in_IGPROGRESS_DESTROY,
-    in_IGPROGRESS_UPDATE, in_IGSHOW, in_IGSIZE_GROUP_ADD, in_IGSIZE_GROUP_FINALISE, in_IGTABLE_ATTACH,
-    in_IGTABLE_GET_CELL, in_IGTK_MAIN, in_IGTK_MAIN_ITERATION, in_IGTOOLTIP_SET, in_IGWHIDE, in_IGWIDGET_SET_NAME,
-    in_IGWSHOW, in_IGWSIMPLESHOW, in_IGZOOM_RESET, in_INOTE_APPEND_BLOCK_TAG, in_INOTE_APPEND_TEXT,
-};
 
 // Intrinsics of the table that no dispatcher serves: EXECUTE and CHAIN (the executor's) and
 // those that the language names but the run-time never had.
@@ -63,6 +28,7 @@ constexpr int without_case[] = {
 };
 
 enum Kind { NUMERIC, STRING, STATEMENT };
+constexpr const char *kind_names[] = {"numeric", "string", "statement"};
 
 Kind kind_of(int code)
 {
@@ -72,101 +38,124 @@ Kind kind_of(int code)
     return NUMERIC;
 }
 
-template <class Handler> struct Row {
-    Handler handler = nullptr;
-    unsigned flags = 0;
-    Arity arity;  // the intrinsic's, kept when another handler is registered for it
+struct Row {
+    Kind kind = NUMERIC;
+    bool has_case = false;      // its dispatcher serves the code (else the default stop)
+    bool registered = false;    // an owner registered its row: a second row is a fault
+    bool windows_only = false;  // refused with error 208 in background mode
+    IntrinsicHandler handler;
+    Arity arity;  // the intrinsic's, kept when another handler is installed
 };
 
-template <class Handler> using Table = std::array<Row<Handler>, IN_ROWS>;
+using Table = std::array<Row, IN_ROWS>;
 
-template <class Handler> Table<Handler> make_table(Kind kind, std::initializer_list<std::span<const IntrinsicCase<Handler>>> lists)
+// Made on first use, so owners may register from static initialisers.
+Table &table()
 {
-    Table<Handler> t{};
-    for (int code = 0; code < in_NULL; ++code)
-        if (kind_of(code) == kind) t[code].flags = HAS_CASE;
-    for (int code : without_case) t[code].flags = 0;
-    for (int code : windows_only) t[code].flags |= WINDOWS;
-    for (auto list : lists)
-        for (const auto &c : list) {
-            t[c.code].handler = c.handler;
-            t[c.code].arity = c.arity;
+    static Table t = [] {
+        Table made{};
+        for (int code = 0; code < in_NULL; ++code) {
+            made[code].kind = kind_of(code);
+            made[code].has_case = true;
         }
+        for (int code : without_case) made[code].has_case = false;
+        return made;
+    }();
     return t;
 }
 
-// Tables are made on first use, so owners may register from static initialisers.
-Table<NumericIntrinsic> &numeric_table()
+// The name of code in the language's table, or its number (kept in number) when it has no row.
+const char *name_of(int code, std::string &number)
 {
-    static Table<NumericIntrinsic> t = make_table<NumericIntrinsic>(NUMERIC, {numeric_cases(), list_numeric_cases()});
-    return t;
+    if (code >= 0 && code < IN_ROWS) return inbuilt[code].F_name;
+    number = std::to_string(code);
+    return number.c_str();
 }
 
-Table<StringIntrinsic> &string_table()
+// The row of code when the dispatcher of kind serves it, else a fault of the caller (named by
+// function), which ends the process.
+Row &row_to_fill(int code, Kind kind, const char *function)
 {
-    static Table<StringIntrinsic> t = make_table<StringIntrinsic>(STRING, {string_cases(), list_string_cases()});
-    return t;
+    if (code < 0 || code >= in_NULL || !table()[code].has_case || table()[code].kind != kind) {
+        std::string number;
+        g_error("%s: %s is not a %s intrinsic that the dispatcher serves", function, name_of(code, number),
+                kind_names[kind]);
+    }
+    return table()[code];
 }
 
-Table<StatementIntrinsic> &statement_table()
+// The row of code when the dispatcher of kind serves it, after the windows-mode refusal; nullptr
+// when the code ends in the default stop. A served row without a handler stops here, and so does
+// a call with a number of arguments the row does not take (the handler would read past them).
+const Row *served(int code, Kind kind, int nargs)
 {
-    static Table<StatementIntrinsic> t = make_table<StatementIntrinsic>(STATEMENT, {statement_cases()});
-    return t;
-}
-
-template <class Handler> Handler install(Table<Handler> &t, int code, Handler handler, const char *kind)
-{
-    if (code < 0 || code >= in_NULL || !(t[code].flags & HAS_CASE))
-        g_error("register_%s_intrinsic: %s is not a %s intrinsic that the dispatcher serves", kind,
-                code >= 0 && code < IN_ROWS ? inbuilt[code].F_name : std::to_string(code).c_str(), kind);
-    Handler previous = t[code].handler;
-    t[code].handler = handler;
-    return previous;
-}
-
-// The row of code when the dispatcher serves it, after the windows-mode refusal; nullptr when
-// the code ends in the default stop. A served row without a handler stops here, and so does a
-// call with a number of arguments the row does not take (the handler would read past them).
-template <class Handler> const Row<Handler> *served(Table<Handler> &t, int code, int nargs)
-{
-    if (code < 0 || code >= IN_ROWS || !(t[code].flags & HAS_CASE)) return nullptr;
-    const Row<Handler> &row = t[code];
+    if (code < 0 || code >= IN_ROWS) return nullptr;
+    const Row &row = table()[code];
+    if (!row.has_case || row.kind != kind) return nullptr;
     const char *name = inbuilt[code].F_name;
-    if ((row.flags & WINDOWS) && Back_ground) {
+    if (row.windows_only && Back_ground) {
         // Without the "$" of a string intrinsic: the forms engine's own text for one of them is
         // "ICGET_FIELD_NAME: not in windows mode", and one rule serves every refused row.
         std::string bare(name);
         if (!bare.empty() && bare.back() == '$') bare.pop_back();
         Xerror(208, "%s: not in windows mode", bare.c_str());
     }
-    if (!row.handler) Abort("%s not available", name);
+    if (kind == STATEMENT ? !row.handler.statement : !row.handler.value) Abort("%s not available", name);
     if (nargs < row.arity.min || nargs > row.arity.max) Xerror(200, "%s: wrong number of arguments (%d)", name, nargs);
     return &row;
 }
 
 } // namespace
 
+void register_intrinsic_rows(std::span<const IntrinsicRow> rows)
+{
+    for (const IntrinsicRow &r : rows) {
+        std::string number;
+        const char *name = name_of(r.code, number);
+        if (r.code < 0 || r.code >= in_NULL || !table()[r.code].has_case)
+            g_error("register_intrinsic_rows: %s is not an intrinsic that a dispatcher serves", name);
+        Row &row = table()[r.code];
+        const bool statement = row.kind == STATEMENT;
+        if ((statement && r.handler.value) || (!statement && r.handler.statement))
+            g_error("register_intrinsic_rows: the handler of %s is not a %s handler", name, kind_names[row.kind]);
+        if (row.registered) g_error("register_intrinsic_rows: %s has a row already", name);
+        row.registered = true;
+        row.windows_only = r.windows_only;
+        row.arity = r.arity;
+        row.handler = r.handler;
+    }
+}
+
 NumericIntrinsic register_numeric_intrinsic(int code, NumericIntrinsic handler)
 {
-    return install(numeric_table(), code, handler, "numeric");
+    Row &row = row_to_fill(code, NUMERIC, "register_numeric_intrinsic");
+    NumericIntrinsic previous = row.handler.value;
+    row.handler.value = handler;
+    return previous;
 }
 
 StringIntrinsic register_string_intrinsic(int code, StringIntrinsic handler)
 {
-    return install(string_table(), code, handler, "string");
+    Row &row = row_to_fill(code, STRING, "register_string_intrinsic");
+    StringIntrinsic previous = row.handler.value;
+    row.handler.value = handler;
+    return previous;
 }
 
 StatementIntrinsic register_statement_intrinsic(int code, StatementIntrinsic handler)
 {
-    return install(statement_table(), code, handler, "statement");
+    Row &row = row_to_fill(code, STATEMENT, "register_statement_intrinsic");
+    StatementIntrinsic previous = row.handler.statement;
+    row.handler.statement = handler;
+    return previous;
 }
 
 int r_intrins(Stack *result, int code, int nargs, int last)
 {
     result->s_c.C_N = &result->num;
-    const Row<NumericIntrinsic> *row = served(numeric_table(), code, nargs);
+    const Row *row = served(code, NUMERIC, nargs);
     if (!row) Abort("Bad real function intrinsic code - %d", code);
-    row->handler(nargs, last, result);
+    row->handler.value(nargs, last, result);
     result->s_t = real;
     result->s_c.C_N = &result->num;
     result->flags = 0;
@@ -178,9 +167,9 @@ int s_intrins(Stack *result, int code, int nargs, int last)
     result->s_t = intrinsic;
     result->s_c.C_A = static_cast<Address>(code);
     result->flags = 0;
-    const Row<StringIntrinsic> *row = served(string_table(), code, nargs);
+    const Row *row = served(code, STRING, nargs);
     if (!row) Abort("Bad string intrinsic code - %d", code);
-    row->handler(nargs, last, result);
+    row->handler.value(nargs, last, result);
     if (result->s_t == string) {
         result->s_dims[0] = result->length;
         result->s_dims[1] = 0;
@@ -190,8 +179,8 @@ int s_intrins(Stack *result, int code, int nargs, int last)
 
 int c_intrins(int code, int nargs, int last)
 {
-    const Row<StatementIntrinsic> *row = served(statement_table(), code, nargs);
+    const Row *row = served(code, STATEMENT, nargs);
     if (!row) Abort("Bad c-intrinsic code - %d", code);
-    row->handler(nargs, last);
+    row->handler.statement(nargs, last);
     return 0;
 }

@@ -514,8 +514,13 @@ void external_program_detach(int nargs, int last, Stack *result)
     set_number(result, daemon);
 }
 
-void register_external_program_intrinsics()
-{
-    register_statement_intrinsic(in_IEXTERNAL_PROGRAM_START, external_program_start);
-    register_numeric_intrinsic(in_IEXTERNAL_PROGRAM_DETACH, external_program_detach);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_IEXTERNAL_PROGRAM_START, external_program_start},
+    {in_IEXTERNAL_PROGRAM_DETACH, external_program_detach},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> external_program_intrinsics() { return rows; }

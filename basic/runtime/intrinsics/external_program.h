@@ -13,9 +13,12 @@
 #include <cstddef>
 #include <deque>
 #include <exception>
+#include <span>
 #include <string>
 
 #include <glib.h>
+
+#include "intrinsic_dispatch.h"
 
 struct Application_t;
 struct ControlMatrix_t;
@@ -92,5 +95,5 @@ bool external_programs_running();
 void external_program_start(int nargs, int last);                 // IEXTERNAL_PROGRAM_START
 void external_program_detach(int nargs, int last, Stack *result);  // IEXTERNAL_PROGRAM_DETACH
 
-// The dispatcher rows of both, installed by the library's registration object.
-void register_external_program_intrinsics();
+// The dispatcher rows of both, registered by the library's registration object.
+std::span<const IntrinsicRow> external_program_intrinsics();

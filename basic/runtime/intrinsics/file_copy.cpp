@@ -286,11 +286,16 @@ void aremove(int nargs, int last)
 
 } // namespace
 
-void register_copy_and_remove_intrinsics()
-{
-    register_statement_intrinsic(in_ICOPY, acopy);
-    register_statement_intrinsic(in_IREMOVE, aremove);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_ICOPY, acopy},
+    {in_IREMOVE, aremove},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> copy_and_remove_intrinsics() { return rows; }
 
 void icopy_file(const std::string &source, const std::string &destination)
 {

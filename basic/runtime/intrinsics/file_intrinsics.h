@@ -2,8 +2,11 @@
 // and the removal behind ICOPY and IREMOVE (which the benchmarks also call directly).
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "intrinsic_dispatch.h"
 
 struct Stack;
 
@@ -32,9 +35,9 @@ void icopy_file(const std::string &source, const std::string &destination);
 // and names ending in "." or ".." are refused; a missing name or any failure ends the run.
 void iremove_path(const std::string &name);
 
-// The dispatcher rows of the file and system intrinsics, installed by the library's registration
+// The dispatcher rows of the file and system intrinsics, registered by the library's registration
 // object: BASENAME$, DELETE_FILE, IFEXISTS, IFSIZE, IMKDIR, IIS_WRITEABLE, IIS_LINK; ICOPY,
 // IREMOVE; GETENV$, GETSYS$, IREMOVE_NON_PRINTABLE$, IPROCESS_CHECK, IPROCESS_KILL.
-void register_file_intrinsics();
-void register_copy_and_remove_intrinsics();
-void register_system_intrinsics();
+std::span<const IntrinsicRow> file_intrinsics();
+std::span<const IntrinsicRow> copy_and_remove_intrinsics();
+std::span<const IntrinsicRow> system_intrinsics();

@@ -154,16 +154,21 @@ void ais_link(int nargs, int last, Stack *result)
 
 } // namespace
 
-void register_file_intrinsics()
-{
-    register_string_intrinsic(in_BASENAME, ubasename);
-    register_statement_intrinsic(in_DELETE_FILE, delete_file);
-    register_numeric_intrinsic(in_IFEXISTS, ufexists);
-    register_numeric_intrinsic(in_IFSIZE, ufsize);
-    register_statement_intrinsic(in_IMKDIR, amkdir);
-    register_numeric_intrinsic(in_IIS_WRITEABLE, ais_writeable);
-    register_numeric_intrinsic(in_IIS_LINK, ais_link);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_BASENAME, ubasename},
+    {in_DELETE_FILE, delete_file},
+    {in_IFEXISTS, ufexists},
+    {in_IFSIZE, ufsize},
+    {in_IMKDIR, amkdir},
+    {in_IIS_WRITEABLE, ais_writeable},
+    {in_IIS_LINK, ais_link},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> file_intrinsics() { return rows; }
 
 void need_arguments(int nargs, int wanted)
 {

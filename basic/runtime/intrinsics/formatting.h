@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "intrinsic_dispatch.h"
+
 struct dec_t;
 
 // ---- Dates ------------------------------------------------------------------------------------
@@ -85,9 +87,9 @@ bool pattern_match(std::string_view pattern, std::string_view text, bool ignore_
 // be made, with "url_encode: cannot make a URL library handle".
 std::string url_encode(std::string_view text);
 
-// The dispatcher rows of the formatting intrinsics, installed by the library's registration object.
-void register_dates_intrinsics();
-void register_pictures_intrinsics();
-void register_pattern_match_intrinsics();
-void register_url_encode_intrinsics();
-void register_text_escape_intrinsics();
+// The dispatcher rows of the formatting intrinsics, registered by the library's registration object.
+std::span<const IntrinsicRow> dates_intrinsics();
+std::span<const IntrinsicRow> pictures_intrinsics();
+std::span<const IntrinsicRow> pattern_match_intrinsics();
+std::span<const IntrinsicRow> url_encode_intrinsics();
+std::span<const IntrinsicRow> text_escape_intrinsics();

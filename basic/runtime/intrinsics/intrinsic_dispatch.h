@@ -1,7 +1,10 @@
-// The three intrinsic dispatchers the executor calls, the table through which each subsystem
-// hands its intrinsics to them, and the helpers kept beside them. The arguments of an intrinsic
+// The three intrinsic dispatchers the executor calls, the rows through which each subsystem hands
+// its intrinsics to them, and the helpers kept beside them. The arguments of an intrinsic
 // are the nargs value-stack entries ending at index last (the first at last - nargs + 1).
 #pragma once
+
+#include <climits>
+#include <span>
 
 struct Stack;
 struct dec_t;
@@ -10,17 +13,16 @@ int r_intrins(Stack *result, int code, int nargs, int last);  // numeric functio
 int s_intrins(Stack *result, int code, int nargs, int last);  // string functions
 int c_intrins(int code, int nargs, int last);                 // statements
 
-// ---- Handler table ----------------------------------------------------------------------------
+// ---- Intrinsic rows ----------------------------------------------------------------------------
 //
-// Each dispatcher keeps one row per intrinsic code. A row of an intrinsic that the dispatcher
-// serves holds the handler of the subsystem that owns it; until that subsystem registers it, a
-// call stops the run with "<NAME> not available". Codes the dispatcher has no case for end in
-// its default stop ("Bad real function intrinsic code - %d" and the like). The dispatcher itself
-// makes the windows-mode refusal (error 208 in background mode) of the rows that need it, so a
-// handler never runs without a window system when its intrinsic needs one, and it refuses a call
-// with a number of arguments the row does not take (error 200, "<NAME>: wrong number of arguments
-// (n)"), so a handler never reads an argument that is not there. A row's argument count is the
-// intrinsic's: registering another handler keeps it.
+// The dispatchers keep one row per intrinsic code. A code that its dispatcher serves gets its row
+// from the subsystem that owns it; until then a call stops the run with "<NAME> not available".
+// Codes the dispatcher has no case for end in its default stop ("Bad real function intrinsic code
+// - %d" and the like). Before any handler runs, the dispatcher refuses, from the row alone, a
+// windows-only intrinsic in background mode (error 208, "<NAME>: not in windows mode") and a
+// number of arguments the row does not take (error 200, "<NAME>: wrong number of arguments (n)"),
+// so a handler never runs without a window system when its intrinsic needs one and never reads an
+// argument that is not there.
 //
 // A numeric handler writes its value into result->num; a string handler sets result->s_t to
 // string, result->s_c to a text allocated with salloc and result->length.
@@ -28,11 +30,57 @@ using NumericIntrinsic = void (*)(int nargs, int last, Stack *result);
 using StringIntrinsic = void (*)(int nargs, int last, Stack *result);
 using StatementIntrinsic = void (*)(int nargs, int last);
 
-// Installs the handler of code (an InCodes value) and returns the one it replaces (nullptr when
-// the row had none). A code the dispatcher has no case for cannot be registered: that is a fault
-// of the caller and ends the process with a message naming it. Owners may register from a static
-// initialiser, e.g.
-//     static const bool registered = (register_statement_intrinsic(in_IGTK_MAIN, igtk_main_case), true);
+// How many arguments an intrinsic takes; the dispatcher refuses any other count (error 200). A
+// handler that checks its count itself, with a message of its own, takes ANY_COUNT.
+struct Arity {
+    int min = 0;
+    int max = INT_MAX;
+};
+inline constexpr Arity ANY_COUNT{};
+constexpr Arity exactly(int n) { return {n, n}; }
+constexpr Arity at_least(int n) { return {n, INT_MAX}; }
+constexpr Arity between(int min, int max) { return {min, max}; }
+
+// The windows-only flag of a row: refused in background mode before the handler runs.
+inline constexpr bool WINDOWS_ONLY = true;
+
+// The handler of a row. Numeric and string handlers have one type; the code tells which
+// dispatcher serves it.
+struct IntrinsicHandler {
+    constexpr IntrinsicHandler() = default;
+    constexpr IntrinsicHandler(NumericIntrinsic h) : value(h) {}
+    constexpr IntrinsicHandler(StatementIntrinsic h) : statement(h) {}
+    NumericIntrinsic value = nullptr;  // numeric and string functions
+    StatementIntrinsic statement = nullptr;
+};
+
+// One intrinsic as its owner hands it to the dispatchers, e.g.
+//     {in_IGWIN_NEW, igwin_new, ANY_COUNT, WINDOWS_ONLY}   // the handler checks its own count
+//     {in_ABS, ABS_case, exactly(1)}
+// A row without a handler reserves the code with its flag for an owner not built yet.
+struct IntrinsicRow {
+    int code;  // an InCodes value (basic/include/intrinsics.h)
+    IntrinsicHandler handler = {};
+    Arity arity = ANY_COUNT;
+    bool windows_only = false;
+};
+
+// How to add an intrinsic:
+//  1. Write its handler in the topic file of the subsystem that owns it (see the types above).
+//  2. Add its row to that topic's table: code, handler, the counts the dispatcher takes (ANY_COUNT
+//     when the handler checks its count with its own message), WINDOWS_ONLY when it needs a
+//     window system. A code reserved in intrinsics/reserved_rows.cpp leaves that table then.
+//  3. A topic exports its table as std::span<const IntrinsicRow>; a new topic's span is handed
+//     over by one register_intrinsic_rows call in its subsystem's registration.cpp.
+// Registering a row for a code its dispatcher does not serve, a handler of the other kind
+// (statement or function) than the code's, or a second row for a code ends the process with a
+// message naming the code: a fault of the owner, found at start-up.
+void register_intrinsic_rows(std::span<const IntrinsicRow> rows);
+
+// Installs another handler in the row of code (an InCodes value) and returns the one it replaces
+// (nullptr when the row had none); the row's counts and flag stay. This is the seam through which
+// tests put their own handlers in and the replaced ones back. A code the dispatcher has no case
+// for cannot be given a handler: that ends the process with a message naming it.
 NumericIntrinsic register_numeric_intrinsic(int code, NumericIntrinsic handler);
 StringIntrinsic register_string_intrinsic(int code, StringIntrinsic handler);
 StatementIntrinsic register_statement_intrinsic(int code, StatementIntrinsic handler);

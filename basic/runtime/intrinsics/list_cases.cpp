@@ -160,7 +160,7 @@ void ILIST_SFETCH_case(int nargs, int last, Stack *result)
 
 void ILIST_TYPE_case(int nargs, int last, Stack *result) { set_text(result, intr_ilist_type(list_of(nargs, last))); }
 
-constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
+constexpr IntrinsicRow rows[] = {
     {in_ILIST_DECLARE, ILIST_DECLARE_case, exactly(1)},
     {in_ILIST_ADD, ILIST_ADD_case, exactly(2)},
     {in_ILIST_INSERT, ILIST_INSERT_case, exactly(3)},
@@ -181,9 +181,6 @@ constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
     {in_ILIST_SORT, ILIST_SORT_case, between(1, 2)},
     {in_ILIST_CDUMP, ILIST_CDUMP_case, exactly(1)},
     {in_ILIST_CDUMPALL, ILIST_CDUMPALL_case, exactly(1)},
-};
-
-constexpr IntrinsicCase<StringIntrinsic> strings[] = {
     {in_ILIST_FETCHNAME, ILIST_FETCHNAME_case, exactly(2)},
     {in_ILIST_SFETCH, ILIST_SFETCH_case, exactly(2)},
     {in_ILIST_TYPE, ILIST_TYPE_case, exactly(1)},
@@ -191,5 +188,4 @@ constexpr IntrinsicCase<StringIntrinsic> strings[] = {
 
 } // namespace
 
-std::span<const IntrinsicCase<NumericIntrinsic>> list_numeric_cases() { return numeric; }
-std::span<const IntrinsicCase<StringIntrinsic>> list_string_cases() { return strings; }
+std::span<const IntrinsicRow> list_intrinsics() { return rows; }

@@ -6,8 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "intrinsic_dispatch.h"
 
 // ---- Clock -------------------------------------------------------------------------------------
 
@@ -24,9 +27,9 @@ std::int64_t DpsStartTimer();
 using MillisecondClock = std::int64_t (*)();
 MillisecondClock set_timer_clock(MillisecondClock clock);
 
-// The dispatcher rows of ITIMER_RESET and ITIMER_LAP, installed by the library's registration
+// The dispatcher rows of ITIMER_RESET and ITIMER_LAP, registered by the library's registration
 // object.
-void register_timer_intrinsics();
+std::span<const IntrinsicRow> timer_intrinsics();
 
 // ---- System errors -----------------------------------------------------------------------------
 

@@ -191,7 +191,7 @@ void COPYSTRUCT_case(int nargs, int last, Stack *result) { set_number(result, co
 void COPYTOTEXT_case(int nargs, int last, Stack *result) { set_number(result, copy_into_text(nargs, last)); }
 void ISTRUCTEQ_case(int nargs, int last, Stack *result) { set_number(result, is_struct_equal(nargs, last)); }
 
-constexpr IntrinsicCase<NumericIntrinsic> cases[] = {
+constexpr IntrinsicRow cases[] = {
     {in_COPYSTRUCT, COPYSTRUCT_case}, {in_COPYTOTEXT, COPYTOTEXT_case}, {in_ISTRUCTEQ, ISTRUCTEQ_case},
     {in_ABS, ABS_case, exactly(1)},       {in_INT, INT_case, exactly(1)},         {in_MAXIMUM, MAXIMUM_case, at_least(1)},
     {in_MINIMUM, MINIMUM_case, at_least(1)}, {in_LEN, LEN_case, exactly(1)},       {in_FLEN, FLEN_case, exactly(1)},
@@ -205,4 +205,4 @@ constexpr IntrinsicCase<NumericIntrinsic> cases[] = {
 
 } // namespace
 
-std::span<const IntrinsicCase<NumericIntrinsic>> numeric_cases() { return cases; }
+std::span<const IntrinsicRow> numeric_intrinsics() { return cases; }

@@ -179,8 +179,13 @@ void upassword_check(int nargs, int last, Stack *result)
 
 } // namespace
 
-void register_password_intrinsics()
-{
-    register_string_intrinsic(in_IPASSWORD_ENCRYPT, upassword_encrypt);
-    register_numeric_intrinsic(in_IPASSWORD_CHECK, upassword_check);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_IPASSWORD_ENCRYPT, upassword_encrypt},
+    {in_IPASSWORD_CHECK, upassword_check},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> password_intrinsics() { return rows; }

@@ -3,7 +3,10 @@
 
 #include <crypt.h>
 #include <cstddef>
+#include <span>
 #include <string>
+
+#include "intrinsic_dispatch.h"
 
 // The most rounds a setting made here asks for.
 inline constexpr long MAX_ROUNDS = 9999;
@@ -22,6 +25,6 @@ inline constexpr std::size_t MAX_PASSWORD_SIZE = CRYPT_MAX_PASSPHRASE_SIZE - 1;
 // run with "Invalid ENCRYPT_METHOD value: '<meth>'.".
 std::string crypt_make_salt(const char *meth, const long *preferred);
 
-// The dispatcher rows of IPASSWORD_ENCRYPT$ and IPASSWORD_CHECK, installed by the library's
+// The dispatcher rows of IPASSWORD_ENCRYPT$ and IPASSWORD_CHECK, registered by the library's
 // registration object.
-void register_password_intrinsics();
+std::span<const IntrinsicRow> password_intrinsics();

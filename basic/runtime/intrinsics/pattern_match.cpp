@@ -63,10 +63,15 @@ void ipatternmatch(int nargs, int last, Stack *result)
 
 } // namespace
 
-void register_pattern_match_intrinsics()
-{
-    register_numeric_intrinsic(in_PATTERN_MATCH, ipatternmatch);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_PATTERN_MATCH, ipatternmatch},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> pattern_match_intrinsics() { return rows; }
 
 bool pattern_match(std::string_view pattern, std::string_view text, bool ignore_case, std::span<std::string_view> parts)
 {

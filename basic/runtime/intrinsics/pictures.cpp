@@ -185,12 +185,17 @@ void EDIT_case(int nargs, int last, Stack *result)
 
 } // namespace
 
-void register_pictures_intrinsics()
-{
-    register_string_intrinsic(in_CPMED, CPMED_case);
-    register_string_intrinsic(in_CPMEDZ, CPMEDZ_case);
-    register_string_intrinsic(in_EDIT, EDIT_case);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_CPMED, CPMED_case},
+    {in_CPMEDZ, CPMEDZ_case},
+    {in_EDIT, EDIT_case},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> pictures_intrinsics() { return rows; }
 
 std::size_t cpmed_column(const dec_t *value, int width, int decimals, ZeroForm zero, std::string_view zero_text,
                          std::span<char, CPMED_MAX_WIDTH> out, const char *intrinsic)

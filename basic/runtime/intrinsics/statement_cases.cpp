@@ -148,7 +148,7 @@ void IMLOG_STATS_case(int nargs, int last)
     mlog_imlog_stats(nargs, t.data(), t.size());
 }
 
-constexpr IntrinsicCase<StatementIntrinsic> cases[] = {
+constexpr IntrinsicRow cases[] = {
     {in_ABORT, ABORT_case, exactly(1)},
     {in_ADDKEY, ADDKEY_case},
     {in_DELKEY, DELKEY_case},
@@ -169,4 +169,4 @@ constexpr IntrinsicCase<StatementIntrinsic> cases[] = {
 
 } // namespace
 
-std::span<const IntrinsicCase<StatementIntrinsic>> statement_cases() { return cases; }
+std::span<const IntrinsicRow> statement_intrinsics() { return cases; }

@@ -220,7 +220,7 @@ void VARADR_case(int nargs, int last, Stack *result)
 
 void X2GO_ID_case(int, int, Stack *result) { set_text(result, x2go_sid ? x2go_sid : ""); }
 
-constexpr IntrinsicCase<StringIntrinsic> cases[] = {
+constexpr IntrinsicRow cases[] = {
     {in_APPLICATIONNAME, APPLICATIONNAME_case, exactly(0)},
     {in_APP_PROG, APP_PROG_case, exactly(0)},
     {in_ARGV, ARGV_case, exactly(1)},
@@ -256,4 +256,4 @@ constexpr IntrinsicCase<StringIntrinsic> cases[] = {
 
 } // namespace
 
-std::span<const IntrinsicCase<StringIntrinsic>> string_cases() { return cases; }
+std::span<const IntrinsicRow> string_intrinsics() { return cases; }

@@ -153,11 +153,16 @@ void uprocess_kill(int nargs, int last, Stack *result)
 
 } // namespace
 
-void register_system_intrinsics()
-{
-    register_string_intrinsic(in_GETENV, agetenv);
-    register_string_intrinsic(in_GETSYS, agetsys);
-    register_string_intrinsic(in_IREMOVE_NON_PRINTABLE, remove_non_printable);
-    register_numeric_intrinsic(in_IPROCESS_CHECK, uprocess_check);
-    register_numeric_intrinsic(in_IPROCESS_KILL, uprocess_kill);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_GETENV, agetenv},
+    {in_GETSYS, agetsys},
+    {in_IREMOVE_NON_PRINTABLE, remove_non_printable},
+    {in_IPROCESS_CHECK, uprocess_check},
+    {in_IPROCESS_KILL, uprocess_kill},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> system_intrinsics() { return rows; }

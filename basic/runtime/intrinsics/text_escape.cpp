@@ -88,12 +88,17 @@ void ustr_replace(int nargs, int last, Stack *result)
 
 } // namespace
 
-void register_text_escape_intrinsics()
-{
-    register_string_intrinsic(in_IFNESCSTR, fnescstr);
-    register_string_intrinsic(in_IFNESC_XML_STR, fnesc_xml_str);
-    register_string_intrinsic(in_ISTR_REPLACE, ustr_replace);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_IFNESCSTR, fnescstr},
+    {in_IFNESC_XML_STR, fnesc_xml_str},
+    {in_ISTR_REPLACE, ustr_replace},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> text_escape_intrinsics() { return rows; }
 
 std::string fn_escape_string(std::string text) { return escaped(std::move(text), markup_escapes, "fn_escape_string"); }
 

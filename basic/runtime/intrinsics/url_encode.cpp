@@ -33,10 +33,15 @@ void aiurl_encode(int nargs, int last, Stack *result)
 
 } // namespace
 
-void register_url_encode_intrinsics()
-{
-    register_string_intrinsic(in_IURL_ENCODE, aiurl_encode);
-}
+namespace {
+
+constexpr IntrinsicRow rows[] = {
+    {in_IURL_ENCODE, aiurl_encode},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> url_encode_intrinsics() { return rows; }
 
 std::string url_encode(std::string_view text)
 {

@@ -31,11 +31,11 @@ void aes_case(int nargs, int last, Stack *result, AesOperation operation)
 void IAES_ENCRYPT_case(int nargs, int last, Stack *result) { aes_case(nargs, last, result, aes_gcm_encrypt); }
 void IAES_DECRYPT_case(int nargs, int last, Stack *result) { aes_case(nargs, last, result, aes_gcm_decrypt); }
 
-constexpr IntrinsicCase<StringIntrinsic> strings[] = {
+constexpr IntrinsicRow rows[] = {
     {in_IAES_ENCRYPT, IAES_ENCRYPT_case},
     {in_IAES_DECRYPT, IAES_DECRYPT_case},
 };
 
 } // namespace
 
-ServiceCases aes_cases() { return {{}, strings, {}}; }
+std::span<const IntrinsicRow> aes_intrinsics() { return rows; }

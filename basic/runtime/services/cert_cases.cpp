@@ -45,7 +45,7 @@ void reject_revoke(int nargs, int last, Stack *result, int reject)
 void ICERT_REJECT_case(int nargs, int last, Stack *result) { reject_revoke(nargs, last, result, 1); }
 void ICERT_REVOKE_case(int nargs, int last, Stack *result) { reject_revoke(nargs, last, result, 0); }
 
-constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
+constexpr IntrinsicRow rows[] = {
     {in_ICERT_APPROVE, ICERT_APPROVE_case},
     {in_ICERT_LIST, ICERT_LIST_case},
     {in_ICERT_REJECT, ICERT_REJECT_case},
@@ -54,4 +54,4 @@ constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
 
 } // namespace
 
-ServiceCases cert_cases() { return {numeric, {}, {}}; }
+std::span<const IntrinsicRow> cert_intrinsics() { return rows; }

@@ -44,16 +44,13 @@ void IMFILER_case(int nargs, int last, Stack *result)
     set_text(result, filer_client(text(arg(nargs, last, 0)), FILER_PORT, FILER_HOST));
 }
 
-constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
+constexpr IntrinsicRow rows[] = {
     {in_IDOC_FETCH, IDOC_FETCH_case},
     {in_IDOC_STORE, IDOC_STORE_case},
     {in_IPQVIDEOFRAMES, IPQVIDEOFRAMES_case},
-};
-
-constexpr IntrinsicCase<StringIntrinsic> strings[] = {
     {in_IMFILER, IMFILER_case},
 };
 
 } // namespace
 
-ServiceCases document_cases() { return {numeric, strings, {}}; }
+std::span<const IntrinsicRow> document_intrinsics() { return rows; }

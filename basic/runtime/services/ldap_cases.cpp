@@ -63,7 +63,7 @@ template <int Code, int (*Operation)(const LdapOrganisation &)> void organisatio
     set_number(result, Operation(o));
 }
 
-constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
+constexpr IntrinsicRow rows[] = {
     {in_ILDAP_CERTADD, texts_case<in_ILDAP_CERTADD, oska_ldap_certadd>},
     {in_ILDAP_CERTDEL, texts_case<in_ILDAP_CERTDEL, oska_ldap_certdel>},
     {in_ILDAP_CHECKUSER, texts_case<in_ILDAP_CHECKUSER, oska_ldap_checkuser>},
@@ -89,4 +89,4 @@ constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
 
 } // namespace
 
-ServiceCases ldap_cases() { return {numeric, {}, {}}; }
+std::span<const IntrinsicRow> ldap_intrinsics() { return rows; }

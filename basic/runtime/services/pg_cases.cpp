@@ -164,7 +164,7 @@ void IPQROLLBACK_case(int nargs, int last)
     OskaPgRollback(handle(nargs, last, 0));
 }
 
-constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
+constexpr IntrinsicRow rows[] = {
     {in_IPQCONNECTDB, IPQCONNECTDB_case},
     {in_IPQCLOSE, IPQCLOSE_case},
     {in_IPQEXEC, IPQEXEC_case},
@@ -177,9 +177,6 @@ constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
     {in_IPQAFFECTEDROWS, IPQAFFECTEDROWS_case},
     {in_IPQNUMFETCH, IPQNUMFETCH_case},
     {in_IPQBACKENDPID, IPQBACKENDPID_case},
-};
-
-constexpr IntrinsicCase<StringIntrinsic> strings[] = {
     {in_IPQCMDSTATUS, IPQCMDSTATUS_case},
     {in_IPQGETVALUE, IPQGETVALUE_case},
     {in_IPQSTRFETCH, IPQSTRFETCH_case},
@@ -188,13 +185,10 @@ constexpr IntrinsicCase<StringIntrinsic> strings[] = {
     {in_IPQNOTIFIES, IPQNOTIFIES_case},
     {in_IPQTIME, IPQTIME_case},
     {in_IPQTIMESTAMP, IPQTIMESTAMP_case},
-};
-
-constexpr IntrinsicCase<StatementIntrinsic> statements[] = {
     {in_IPQBEGIN, IPQBEGIN_case},
     {in_IPQROLLBACK, IPQROLLBACK_case},
 };
 
 } // namespace
 
-ServiceCases pg_cases() { return {numeric, strings, statements}; }
+std::span<const IntrinsicRow> pg_intrinsics() { return rows; }

@@ -85,15 +85,12 @@ void IPQCSVOUT_case(int nargs, int last, Stack *result)
     OskaPgcsvX(handle(nargs, last, 0), *s.table, s.record, result);
 }
 
-constexpr IntrinsicCase<NumericIntrinsic> numeric[] = {
+constexpr IntrinsicRow rows[] = {
     {in_IPQFETCH, IPQFETCH_case},
     {in_IPQSTORE, IPQSTORE_case},
     {in_IPQUPDATE, IPQUPDATE_case},
     {in_IPQINSERT, IPQINSERT_case},
     {in_IPQPARTIALSTORE, IPQPARTIALSTORE_case},
-};
-
-constexpr IntrinsicCase<StringIntrinsic> strings[] = {
     {in_IPQCSVOUT, IPQCSVOUT_case},
 };
 
@@ -135,4 +132,4 @@ std::size_t pg_kept_structures()
     return structures.size();
 }
 
-ServiceCases pg_row_cases() { return {numeric, strings, {}}; }
+std::span<const IntrinsicRow> pg_row_intrinsics() { return rows; }

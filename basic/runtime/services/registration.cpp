@@ -14,25 +14,18 @@ namespace {
 
 int open_pg_transactions() { return inPgTransaction; }
 
-void install(const ServiceCases &cases)
-{
-    for (const auto &c : cases.numeric) register_numeric_intrinsic(c.code, c.handler);
-    for (const auto &c : cases.string) register_string_intrinsic(c.code, c.handler);
-    for (const auto &c : cases.statement) register_statement_intrinsic(c.code, c.handler);
-}
-
 const bool registered = [] {
-    install(pg_cases());
-    install(pg_row_cases());
-    install(document_cases());
+    register_intrinsic_rows(pg_intrinsics());
+    register_intrinsic_rows(pg_row_intrinsics());
+    register_intrinsic_rows(document_intrinsics());
     register_app_memory_release(pg_forget_structures);
     register_hook(CoreHook::free_db_results, FreeAllPgRes);
     register_hook(CoreHook::free_db_connections, FreeAllPgConn);
     register_transaction_query(open_pg_transactions);
-    install(aes_cases());
-    install(cert_cases());
+    register_intrinsic_rows(aes_intrinsics());
+    register_intrinsic_rows(cert_intrinsics());
     register_hook(CoreHook::free_tls_config, api_tls_config_free);
-    install(ldap_cases());
+    register_intrinsic_rows(ldap_intrinsics());
     register_hook(CoreHook::close_directory, ldap_cleanup);  // the directory's cached connection strings
     return true;
 }();
