@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mem_mgt.h"
+#include "comma_locale.h"
 #include "message.h"
 #include "print_state.h"
 #include "run_time.h"
@@ -289,6 +290,18 @@ TEST_F(PrintStateTest, DrillFormatsRescalePositionsAndLengths)
               "Buffer overflow in psprint_drill_conv_field 2");
     EXPECT_EQ(abort_text([&] { sfree(psprint_drill_conv_format(state, ",,1,1")); }),
               "String length exceeded in psprint_drill_conv_format");
+}
+
+TEST_F(PrintStateTest, DrillFormatsKeepTheirPointInADecimalCommaLocale)
+{
+    lumba_test::CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "no decimal-comma locale could be made";
+    state->form = 4;
+    state->left_margin = 1.6f;
+    state->right_margin = 0.7f;
+    char *converted = psprint_drill_conv_format(state, "1,5,3,0.005,mtag_a;6,,1.5,2.25,mtag_b");
+    EXPECT_STREQ(converted, "1,5,3.22,0.005,mtag_a;6,,1.12,3.15,mtag_b");
+    sfree(converted);
 }
 
 TEST(PrintTrim, RemovesTrailingWhiteSpaceInPlace)
