@@ -76,7 +76,8 @@ bool scan_chunk(const char *chunk, std::size_t n, Scan &scan, TagText &text)
             }
             text.drop_last();
             scan.in_comment = true;
-        } else if (c == '}' && !scan.in_quotes) {
+        } else if (c == '}') {
+            // The brace ends the tag even inside quotes: stored style files were read that way.
             const std::size_t rest = std::min(n - i - 1, REMAINDER - 1);
             std::memcpy(remainder, chunk + i + 1, rest);
             remainder[rest] = '\0';

@@ -13,12 +13,83 @@
 // A tag name as written, "mtag_" included, and its terminator.
 inline constexpr int TAGNAMESIZE = 32;
 
+// Attribute values in a tag record: NOT_GIVEN marks what the file did not give (merging copies
+// only what a tag gives); NO_COLOUR is a given "NULL" colour.
+inline constexpr int NOT_GIVEN = -2;
+inline constexpr int NO_COLOUR = -1;
+
+// One style tag. Allocated zero-filled; owns its two strings.
+struct PrintTag_t {
+    char name[TAGNAMESIZE];     // as written, "mtag_" included
+    int print_weight;           // 0 normal, 1 bold
+    int print_size;             // points
+    int print_family;           // 0 Courier, 1 Helvetica, 2 Times-Roman
+    int print_style;            // 0 normal, 1 italic
+    int print_align;            // 0 left, 1 right, 2 centre, 3 decimal, 4 boolean
+    int print_colour;           // 0xRRGGBB
+    int print_underline;        // 0 none, 1 normal
+    int print_neg_colour;       // of negative or false values
+    int print_bg_colour;        // NO_COLOUR for none
+    int print_grey;             // 0xGGGGGG
+    int print_neg_grey;
+    int print_bg_grey;          // NO_COLOUR for none
+    int print_neg_weight;
+    int print_grey_weight;      // weight when printing in grey
+    int print_neg_grey_weight;
+    int screen_weight;
+    int screen_neg_weight;
+    int screen_size;
+    int screen_family;
+    int screen_style;
+    int screen_align;
+    int screen_colour;
+    int screen_underline;
+    int screen_neg_colour;
+    int screen_bg_colour;
+    int page_number;            // 0 none, 1 current page, 2 next page
+    char *time_stamp;           // strftime format, nullptr for none
+    char *watermark_text;       // "\n" for "none", nullptr when not given
+    int line_type;              // NOT_GIVEN no rule, 1 single
+    int line_style;             // NOT_GIVEN, 1 solid, 2 dotted, 3 dashed
+    int user_definable;
+    int note_type;              // 0 not a note, 1 plain, 2 extended
+    double note_wrap_width;     // cm
+    double note_extension_width;
+    int note_completion;
+    double multi_line_wrap_width;  // cm, -1.0 for none
+    int multi_line_completion;
+    PrintTag_t *next, *prior;
+};
+
+// A new record: with defaults non-zero the initial style of a report line, else the unset record
+// that a tag read from the file starts from (every mergeable attribute NOT_GIVEN).
+PrintTag_t *postscript_print_tag_initialise(int defaults);
+// A new record with the attributes and strings of tag, outside any list.
+PrintTag_t *postscript_print_tag_copy(const PrintTag_t *tag);
+// Frees tag and its strings (nullptr is allowed); postscript_print_tags_free frees a whole list.
+void postscript_print_tag_free(PrintTag_t *tag);
+void postscript_print_tags_free(PrintTag_t *head);
+
+// The colour of value: '#' and digits hexadecimal digits (6 for a colour, 2 for a grey, which
+// gives the same byte in red, green and blue), or NO_COLOUR for "NULL" where null_allowed. The
+// digits are lower-cased in place; anything else ends the run naming tag_text.
+int postscript_get_colour_value(char *value, const char *tag_text, int null_allowed, int digits);
+
+// Reads the whole style tags file: the list of its tags in file order (nullptr when it holds
+// none). Any fault in the file ends the run.
+PrintTag_t *postscript_read_style_tag_config_file();
+
+// Merges what source gives into destination: print attributes as given, screen attributes from
+// the source's screen attribute or else its print one, and the line, note and multi-line
+// attributes by their own rules. Name and links of destination stay.
+void postscript_add_tag_value(PrintTag_t *destination, const PrintTag_t *source);
+
 // The style tags file opened for reading (close-on-exec). A path that would be longer than 255
 // characters, or a file that cannot be opened, ends the run.
 std::FILE *postscript_print_tags_open_file();
 
 // Reads the next tag of file into *buffer (a DpsRealloc'd buffer owned by the caller, nullptr at
-// first): its text up to the closing '}', without white space outside double quotes and without
+// first): its text up to the closing '}' (a '}' inside double quotes ends it too), without white space outside double quotes and without
 // comments, NUL-terminated. Returns 1 when a tag with at least one character was read, 0 at the
 // end of the file (text after the last '}' is ignored). A null file empties the carried-over text
 // and returns 1. "//" inside double quotes ends the run.

@@ -63,8 +63,8 @@ TEST(StyleTagsTokeniser, HandsOverEachTagWithoutBlanksAndComments)
          "mtag_1{a:b;}mtag_2{c:d;}" + std::string("mtag_") + std::string(60, 'x') + "{e:f;}",
          {"mtag_1{a:b;", "mtag_2{c:d;", long_name + "{e:f;"}},
         {"the text after the last brace is ignored", "mtag_a{a:b;}\nmtag_b{c:d;", {"mtag_a{a:b;"}},
-        {"a brace inside quotes belongs to the value", "mtag_q{watermark-text:\"a}b\";}",
-         {"mtag_q{watermark-text:\"a}b\";"}},
+        {"a brace ends the tag also inside quotes", "mtag_q{watermark-text:\"a}b\";}",
+         {"mtag_q{watermark-text:\"a", "b\";"}},
         {"an empty tag ends the reading", "mtag_a{a:b;}  }mtag_b{c:d;}", {"mtag_a{a:b;"}},
         {"an empty file has no tag", "", {}},
     };
