@@ -4,7 +4,10 @@
 #include "note_model.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <memory>
+#include <utility>
 #include <cstring>
 #include <vector>
 
@@ -37,40 +40,121 @@ char *new_text(std::string_view text)
 
 // ---- Writing ---------------------------------------------------------------------------------
 
-void append_escaped(std::string &out, std::string_view text)
-{
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '&' && c != '<' && c != '>') continue;
-        out.append(text, from, i - from);
-        out += c == '&' ? "&amp;"sv : c == '<' ? "&lt;"sv : "&gt;"sv;
-        from = i + 1;
+// The note string being written, in a block of its own that is handed over as it is (a note may
+// be megabytes long, and a last copy would cost as much as a good part of the writing).
+class NoteText {
+public:
+    explicit NoteText(std::size_t capacity)
+        : capacity_(std::max<std::size_t>(capacity, 64)), data_(static_cast<char *>(srealloc(nullptr, capacity_ + 1)))
+    {
     }
-    out.append(text, from);
+    ~NoteText() { sfree(data_); }
+    NoteText(const NoteText &) = delete;
+    NoteText &operator=(const NoteText &) = delete;
+
+    NoteText &operator+=(std::string_view text)
+    {
+        if (text.size() > capacity_ - size_) {
+            capacity_ = std::max(capacity_ * 2, size_ + text.size());
+            data_ = static_cast<char *>(srealloc(data_, capacity_ + 1));
+        }
+        std::memcpy(data_ + size_, text.data(), text.size());
+        size_ += text.size();
+        return *this;
+    }
+    void append(std::string_view text, std::size_t from, std::size_t count) { *this += text.substr(from, count); }
+    char *release()
+    {
+        data_[size_] = '\0';
+        return std::exchange(data_, nullptr);
+    }
+
+private:
+    std::size_t capacity_, size_ = 0;
+    char *data_;
+};
+
+// Appends text[from, to) with '&', '<' and '>' escaped. *special is the position of the first of
+// those at or after from (text's length when there is none), kept by the caller across calls so
+// that the text is searched once however many marks split it.
+template <class Out>
+void append_escaped(Out &out, std::string_view text, std::size_t from, std::size_t to, std::size_t *special)
+{
+    while (*special < to) {
+        const char c = text[*special];
+        out.append(text, from, *special - from);
+        out += c == '&' ? "&amp;"sv : c == '<' ? "&lt;"sv : "&gt;"sv;
+        from = *special + 1;
+        // The text is NUL-terminated; the C library's search is much faster than a byte loop.
+        *special = from + std::strcspn(text.data() + from, "&<>");
+    }
+    out.append(text, from, to - from);
 }
 
 // One kind's runs as they are marked: in order, not empty, inside the text and clear of the run
 // before; a run still open ends at the end of the text. Runs recorded otherwise (an empty run
-// would be closed before it is opened) would give marks that the reader refuses.
+// would be closed before it is opened) would give marks that the reader refuses. The writer keeps
+// one set of these for all its paragraphs.
 struct WrittenRuns {
     std::vector<std::int32_t> start, end;
-};
 
-WrittenRuns written_runs(const std::int32_t *start, const std::int32_t *end, int count, std::int32_t length)
-{
-    WrittenRuns runs;
-    if (!start || !end) return runs;
-    std::int32_t floor = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::int32_t s = std::max(start[i], floor);
-        const std::int32_t e = end[i] < 0 || end[i] > length ? length : end[i];
-        if (s >= e) continue;
-        runs.start.push_back(s);
-        runs.end.push_back(e);
-        floor = e;
+    void take(const std::int32_t *starts, const std::int32_t *ends, int count, std::int32_t length)
+    {
+        start.clear();
+        end.clear();
+        if (!starts || !ends) return;
+        std::int32_t floor = 0;
+        for (int i = 0; i < count; ++i) {
+            const std::int32_t s = std::max(starts[i], floor);
+            const std::int32_t e = ends[i] < 0 || ends[i] > length ? length : ends[i];
+            if (s >= e) continue;
+            start.push_back(s);
+            end.push_back(e);
+            floor = e;
+        }
     }
-    return runs;
+};
+using ParagraphRuns = std::array<WrittenRuns, 3>;  // bold, italic, underline
+
+// Appends the escaped, marked-up content of a paragraph.
+template <class Out> void append_cdata(Out &out, const NoteElement_t *element, ParagraphRuns &runs)
+{
+    const NoteParagraph_t &p = element->p;
+    const std::string_view text = p.text ? p.text : "";
+    const auto length = static_cast<std::int32_t>(text.size());
+    runs[0].take(p.bold_start, p.bold_end, p.bold_count, length);
+    runs[1].take(p.italic_start, p.italic_end, p.italic_count, length);
+    runs[2].take(p.underline_start, p.underline_end, p.underline_count, length);
+    static constexpr std::string_view opening[3] = {"<b>", "<i>", "<u>"};
+    static constexpr std::string_view closing[3] = {"</b>", "</i>", "</u>"};
+    int open[3] = {0, 0, 0};
+    int index[3];
+    for (int k = 0; k < 3; ++k) index[k] = runs[k].start.empty() ? -1 : 0;
+
+    // The next byte at which some kind's mark may be due.
+    auto next_mark = [&] {
+        std::int32_t next = length;
+        for (int k = 0; k < 3; ++k)
+            if (index[k] >= 0) next = std::min(next, open[k] ? runs[k].end[index[k]] : runs[k].start[index[k]]);
+        return next;
+    };
+    std::int32_t at = 0;
+    std::size_t special = std::strcspn(text.data(), "&<>");
+    while (at < length) {
+        for (int k = 0; k < 3; ++k)
+            if (gnote_get_xml_cdata_format(&open[k], runs[k].end.data(), static_cast<int>(runs[k].end.size()),
+                                           &index[k], at))
+                out += closing[k];
+        for (int k = 0; k < 3; ++k)
+            if (gnote_get_xml_cdata_format(&open[k], runs[k].start.data(), static_cast<int>(runs[k].start.size()),
+                                           &index[k], at))
+                out += opening[k];
+        const std::int32_t next = std::max(next_mark(), at + 1);
+        append_escaped(out, text, at, next, &special);
+        at = next;
+    }
+    for (int k = 0; k < 3; ++k)
+        if (open[k]) out += closing[k];
 }
 
 std::string_view bool_text(std::int32_t flag)
@@ -78,7 +162,7 @@ std::string_view bool_text(std::int32_t flag)
     return flag ? "true"sv : "false"sv;
 }
 
-void append_paragraph(std::string &out, std::string &content, const NoteElement_t *element)
+void append_paragraph(NoteText &out, ParagraphRuns &runs, const NoteElement_t *element)
 {
     const NoteParagraph_t &p = element->p;
     const std::string_view datatype(p.datatype, strnlen(p.datatype, sizeof p.datatype));
@@ -89,11 +173,11 @@ void append_paragraph(std::string &out, std::string &content, const NoteElement_
     out += "<p datatype=\""sv;
     out += datatype;
     out += "\" position=\"0\"><![CDATA["sv;
-    out += gnote_get_xml_cdata(content, element);
+    append_cdata(out, element, runs);
     out += "]]></p>"sv;
 }
 
-void append_amount(std::string &out, const NoteElement_t *element)
+void append_amount(NoteText &out, const NoteElement_t *element)
 {
     const NoteAmount_t &am = element->am;
     char value[AMOUNT_SCRATCH + 1];
@@ -117,7 +201,7 @@ void append_amount(std::string &out, const NoteElement_t *element)
     out += "</am>"sv;
 }
 
-void append_tag(std::string &out, const NoteElement_t *element)
+void append_tag(NoteText &out, const NoteElement_t *element)
 {
     const NoteTag_t &tag = element->tag;
     gnote_check_tag(tag.name, tag.text);
@@ -282,16 +366,20 @@ void read_amount(ListBuilder &list, const char *name, std::string_view attribute
 
 // Runs of one kind being decoded: opened and ended as gnote_add_format_tag_position and
 // gnote_end_format_tag_position do, with the same messages, but kept in vectors until the end so
-// that many runs cost no more than a few.
+// that many runs cost no more than a few. The vectors are the caller's, kept from paragraph to
+// paragraph, so a note of many paragraphs does not allocate them again for each.
 struct DecodedRuns {
     const char *kind;
     std::int32_t **start_array, **end_array, *count;
-    std::vector<std::int32_t> start, end;
+    std::vector<std::int32_t> &start, &end;
     bool open = false;
 
-    DecodedRuns(const char *kind, std::int32_t **start_array, std::int32_t **end_array, std::int32_t *count)
-        : kind(kind), start_array(start_array), end_array(end_array), count(count)
+    DecodedRuns(const char *kind, std::int32_t **start_array, std::int32_t **end_array, std::int32_t *count,
+                std::vector<std::int32_t> (&scratch)[2])
+        : kind(kind), start_array(start_array), end_array(end_array), count(count), start(scratch[0]), end(scratch[1])
     {
+        start.clear();
+        end.clear();
         if (*start_array && *end_array && *count > 0) {
             start.assign(*start_array, *start_array + *count);
             end.assign(*end_array, *end_array + *count);
@@ -342,43 +430,9 @@ int gnote_get_xml_cdata_format(int *open, const std::int32_t *positions, int cou
 
 std::string &gnote_get_xml_cdata(std::string &buffer, const NoteElement_t *element)
 {
-    const NoteParagraph_t &p = element->p;
-    const std::string_view text = p.text ? p.text : "";
-    const auto length = static_cast<std::int32_t>(text.size());
-    const WrittenRuns runs[3] = {written_runs(p.bold_start, p.bold_end, p.bold_count, length),
-                                 written_runs(p.italic_start, p.italic_end, p.italic_count, length),
-                                 written_runs(p.underline_start, p.underline_end, p.underline_count, length)};
-    static constexpr std::string_view opening[3] = {"<b>", "<i>", "<u>"};
-    static constexpr std::string_view closing[3] = {"</b>", "</i>", "</u>"};
-    int open[3] = {0, 0, 0};
-    int index[3];
-    for (int k = 0; k < 3; ++k) index[k] = runs[k].start.empty() ? -1 : 0;
-
-    // The next byte at which some kind's mark may be due.
-    auto next_mark = [&] {
-        std::int32_t next = length;
-        for (int k = 0; k < 3; ++k)
-            if (index[k] >= 0) next = std::min(next, open[k] ? runs[k].end[index[k]] : runs[k].start[index[k]]);
-        return next;
-    };
+    ParagraphRuns runs;
     buffer.clear();
-    buffer.reserve(text.size() + text.size() / 16 + 16);
-    std::int32_t at = 0;
-    while (at < length) {
-        for (int k = 0; k < 3; ++k)
-            if (gnote_get_xml_cdata_format(&open[k], runs[k].end.data(), static_cast<int>(runs[k].end.size()),
-                                           &index[k], at))
-                buffer += closing[k];
-        for (int k = 0; k < 3; ++k)
-            if (gnote_get_xml_cdata_format(&open[k], runs[k].start.data(), static_cast<int>(runs[k].start.size()),
-                                           &index[k], at))
-                buffer += opening[k];
-        const std::int32_t next = std::max(next_mark(), at + 1);
-        append_escaped(buffer, text.substr(at, next - at));
-        at = next;
-    }
-    for (int k = 0; k < 3; ++k)
-        if (open[k]) buffer += closing[k];
+    append_cdata(buffer, element, runs);
     return buffer;
 }
 
@@ -395,14 +449,23 @@ char *gnote_get_xml(NoteData_t *note_data)
     // An empty note is one empty paragraph: the form the reader gives back as an empty note.
     if (note_data->note) PROGRAM_ASSERT(CM_GNOTE_NOTE_TYPE_AM != note_data->note->type);
     if (note_data->version != 1) Abort("Unexpected Note version number %d", note_data->version);
-    std::string out = "<note ver=\"1\">";
+    // Room for the texts with a little escaping and the elements' frames, so the string rarely
+    // grows.
+    std::size_t estimate = 64;
+    for (const NoteElement_t *element = note_data->note; element; element = element->next) {
+        const bool paragraph = element->type == CM_GNOTE_NOTE_TYPE_P || element->type == CM_GNOTE_NOTE_TYPE_HIDE;
+        const std::size_t text = paragraph && element->p.text ? std::strlen(element->p.text) : 0;
+        estimate += 128 + text + text / 8;
+    }
+    NoteText out(estimate);
+    out += "<note ver=\"1\">"sv;
     if (!note_data->note) out += EMPTY_PARAGRAPH;
-    std::string content;
+    ParagraphRuns runs;
     for (const NoteElement_t *element = note_data->note; element; element = element->next) {
         switch (element->type) {
         case CM_GNOTE_NOTE_TYPE_P:
         case CM_GNOTE_NOTE_TYPE_HIDE:
-            append_paragraph(out, content, element);
+            append_paragraph(out, runs, element);
             break;
         case CM_GNOTE_NOTE_TYPE_AM:
             append_amount(out, element);
@@ -415,7 +478,7 @@ char *gnote_get_xml(NoteData_t *note_data)
         }
     }
     out += "</note>"sv;
-    return new_text(out);
+    return out.release();
 }
 
 // ---- Reader ------------------------------------------------------------------------------------
@@ -480,27 +543,50 @@ int gnote_parse_xml_attr(std::string_view *attributes, char *name, char *value)
 char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content)
 {
     NoteParagraph_t &p = element->p;
-    DecodedRuns runs[3] = {{"bold", &p.bold_start, &p.bold_end, &p.bold_count},
-                           {"italic", &p.italic_start, &p.italic_end, &p.italic_count},
-                           {"underline", &p.underline_start, &p.underline_end, &p.underline_count}};
-    std::string text;
-    text.reserve(content.size());
-    auto at = [&] { return static_cast<std::int32_t>(text.size()); };
+    // One thread's decoding at a time uses these (nothing here calls itself).
+    thread_local std::vector<std::int32_t> scratch[3][2];
+    DecodedRuns runs[3] = {{"bold", &p.bold_start, &p.bold_end, &p.bold_count, scratch[0]},
+                           {"italic", &p.italic_start, &p.italic_end, &p.italic_count, scratch[1]},
+                           {"underline", &p.underline_start, &p.underline_end, &p.underline_count, scratch[2]}};
+    // The text is never longer than its content.
+    std::unique_ptr<char, void (*)(char *)> text(static_cast<char *>(srealloc(nullptr, content.size() + 1)),
+                                                 [](char *t) { sfree(t); });
+    std::size_t length = 0;
+    auto copy = [&](std::size_t from, std::size_t count) {
+        std::memcpy(text.get() + length, content.data() + from, count);
+        length += count;
+    };
+    auto at = [&] { return static_cast<std::int32_t>(length); };
     auto kind_of = [](char c) { return c == 'b' ? 0 : c == 'i' ? 1 : c == 'u' ? 2 : -1; };
     static constexpr const char *malformed_open[3] = {"Malformed bold open tag", "Malformed italic open tag",
                                                       "Malformed underline open tag"};
-    std::size_t from = 0;  // the start of the bytes copied as they are
-    std::size_t i = 0;
-    while (i < content.size()) {
-        const char c = content[i];
-        if (c != '<' && c != '&' && c != '\r') {
-            ++i;
-            continue;
+    // The next '<', '&' and carriage return at or after a position, each searched for again only
+    // once passed, so the content is searched once however many of them it holds.
+    std::size_t next[3];
+    static constexpr char specials[3] = {'<', '&', '\r'};
+    auto search = [&](int k, std::size_t from) {
+        const void *found = std::memchr(content.data() + from, specials[k], content.size() - from);
+        next[k] = found ? static_cast<const char *>(found) - content.data() : content.size();
+    };
+    for (int k = 0; k < 3; ++k) search(k, 0);
+    auto next_special = [&](std::size_t from) {
+        std::size_t first = content.size();
+        for (int k = 0; k < 3; ++k) {
+            if (next[k] < from) search(k, from);
+            first = std::min(first, next[k]);
         }
-        text.append(content, from, i - from);
+        return first;
+    };
+    std::size_t i = 0;
+    for (;;) {
+        const std::size_t special = next_special(i);
+        copy(i, special - i);
+        i = special;
+        if (i >= content.size()) break;
         const std::string_view rest = content.substr(i);
+        const char c = rest[0];
         if (c == '\r') {
-            text += '\n';
+            text.get()[length++] = '\n';
             i += 1;
         } else if (c == '<') {
             const char second = rest.size() > 1 ? rest[1] : '\0';
@@ -528,14 +614,13 @@ char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content)
                     Abort("Unexpected paragraph format tag '&%c...'", second);
                 Abort("Unexpected ampersand");
             }
-            text += entity->second;
+            text.get()[length++] = entity->second;
             i += entity->first.size();
         }
-        from = i;
     }
-    text.append(content, from);
     for (DecodedRuns &r : runs) r.store();
-    return new_text(text);
+    text.get()[length] = '\0';
+    return text.release();
 }
 
 void gnote_split_paragraphs(NoteData_t *note_data, int compact)
