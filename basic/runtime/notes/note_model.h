@@ -150,7 +150,9 @@ struct NoteData_t {
     GtkWidget *views_box;
     GtkWidget *edit_scroller;
     char *name;  // owned: the field's widget name and CSS class
-    GMutex lock;  // a try-lock against re-entry while the edit window restructures the note
+    // A try-lock against re-entry while the edit window restructures the note; whoever makes a
+    // field record initialises it (g_mutex_init). Scratch records never take it.
+    GMutex lock;
     std::int32_t hidden_visible;
 };
 
@@ -213,8 +215,8 @@ char *gnote_trim(char *string);
 // Frees note_data's current list and builds a new one from string (unchanged). compact 0 keeps
 // every paragraph and adds the separating empty paragraphs; compact 1 drops empty paragraphs.
 void gnote_parse_xml(NoteData_t *note_data, const char *string, int compact);
-// Decodes one paragraph's content into a new text, recording the element's runs (which must be
-// empty before).
+// Decodes one paragraph's content into a new text, recording its runs after those the element
+// already has.
 char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content);
 // Cuts paragraphs at blank lines and, with compact 0, adds the empty paragraphs between two
 // amounts and after a last element that is not a paragraph.

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <memory>
 #include <utility>
-#include <cstring>
 #include <vector>
 
 #include "mem_mgt.h"

@@ -211,6 +211,18 @@ TEST(NoteXmlReader, StringsAndWhatTheyGive)
     }
 }
 
+TEST(NoteXmlReader, ContentDecodesIntoAnElement)
+{
+    Note n;
+    NoteElement_t *p = add_paragraph(n, "old");
+    set_runs(p, 'u', {{0, 3}});
+    sfree(p->p.text);
+    p->p.text = gnote_parse_xml_cdata(p, "<u>a&lt;</u>\r<b>&#47;</b>");
+    EXPECT_EQ(dump(n), "P \"a<\n/\" b[3,4) u[0,3) u[0,2)\n") << "runs follow those the element had";
+    std::string buffer = "left over";
+    EXPECT_EQ(gnote_get_xml_cdata(buffer, p), "<u>a&lt;\n</u><b>/</b>") << "the second run lies inside the first";
+}
+
 struct WriteCase {
     const char *what;
     std::function<void(Note &)> build;
