@@ -41,17 +41,17 @@ void copy_paragraph_views(NoteParagraph_t &to, const NoteParagraph_t &from)
     to.bold_tag = from.bold_tag;
     to.italic_tag = from.italic_tag;
     to.underline_tag = from.underline_tag;
-    to.click = from.click;
-    to.key = from.key;
-    to.focus = from.focus;
-    to.motion = from.motion;
+    to.click_controller = from.click_controller;
+    to.key_controller = from.key_controller;
+    to.focus_controller = from.focus_controller;
+    to.motion_controller = from.motion_controller;
 }
 
 void copy_amount_widgets(NoteAmount_t &to, const NoteAmount_t &from)
 {
-    to.key = from.key;
-    to.focus = from.focus;
-    to.motion = from.motion;
+    to.key_controller = from.key_controller;
+    to.focus_controller = from.focus_controller;
+    to.motion_controller = from.motion_controller;
     to.box = from.box;
     to.input = from.input;
 }

@@ -73,7 +73,8 @@ struct NoteParagraph_t {
     GtkTextBuffer *buffer;
     GtkWidget *view;
     GtkTextTag *bold_tag, *italic_tag, *underline_tag;
-    GtkEventController *click, *key, *focus, *motion;
+    // The view's controllers: a click gesture, key, focus and motion controllers.
+    GtkEventController *click_controller, *key_controller, *focus_controller, *motion_controller;
 };
 
 // Amount (CM_GNOTE_NOTE_TYPE_AM).
@@ -81,7 +82,7 @@ struct NoteAmount_t {
     std::int32_t required, next, protect, orsec, orsecvalue;
     dec_t value;
     // Edit window only (not owned).
-    GtkEventController *key, *focus, *motion;
+    GtkEventController *key_controller, *focus_controller, *motion_controller;
     GtkWidget *box;    // "AmtNoteBackground"
     GtkWidget *input;  // shows and edits the value
 };

@@ -12,6 +12,12 @@ namespace {
 using lumba_test::abort_text;
 using namespace note_test;
 
+// A reference that stands for a widget of the edit window; never followed.
+template <class T> T *fake(std::uintptr_t n)
+{
+    return reinterpret_cast<T *>(n * 16);
+}
+
 TEST(NoteElements, KindsMakeTheirElements)
 {
     struct Case {
@@ -211,7 +217,11 @@ TEST(NoteElements, SavingTheOriginalCopiesTheList)
     p->p.extra1 = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t)));
     p->p.extra1_count = 1;
     p->focus = p->selected = 1;
-    add_amount(note, "-7.25", 1, 1, 0, 5, 6)->press_mark = 1;
+    p->p.buffer = fake<GtkTextBuffer>(1);
+    p->p.bold_tag = fake<GtkTextTag>(2);
+    NoteElement_t *a = add_amount(note, "-7.25", 1, 1, 0, 5, 6);
+    a->press_mark = 1;
+    a->am.box = fake<GtkWidget>(3);
     add_paragraph(note, "h", "hide");
     add_tag(note, "T", 1, "t");
     add_tag(note, "T", 0);
@@ -223,6 +233,9 @@ TEST(NoteElements, SavingTheOriginalCopiesTheList)
     EXPECT_EQ(note->original->focus, 0);
     EXPECT_EQ(note->original->next->press_mark, 0);
     EXPECT_NE(note->original->p.text, p->p.text);
+    EXPECT_EQ(note->original->p.buffer, fake<GtkTextBuffer>(1));
+    EXPECT_EQ(note->original->p.bold_tag, fake<GtkTextTag>(2));
+    EXPECT_EQ(note->original->next->am.box, fake<GtkWidget>(3));
     // A second save replaces the first.
     note->note->p.text[0] = 'x';
     gnote_save_original(note.data);
@@ -244,14 +257,24 @@ TEST(NoteElements, TheShellCopiesTheStructure)
     set_runs(p, 'i', {{0, 2}});
     p->selected = 1;
     p->release_usec = 77;
-    add_amount(note, "3", 1, 0, 1, 2, 9);
+    // The edit window's references are carried over; they are never looked at here.
+    p->p.view = fake<GtkWidget>(1);
+    p->p.motion_controller = fake<GtkEventController>(2);
+    NoteElement_t *a = add_amount(note, "3", 1, 0, 1, 2, 9);
+    a->am.input = fake<GtkWidget>(3);
+    a->am.key_controller = fake<GtkEventController>(4);
     add_paragraph(note, "hidden", "hide");
-    add_tag(note, "T", 1, "t");
+    add_tag(note, "T", 1, "t")->tag.view = fake<GtkWidget>(5);
     NoteElement_t *old = note->note;
     gnote_copy_note_shell(note.data, old);
     EXPECT_EQ(dump(note), "P null\nAM 0.00 r1 n0 p1 s2 v9\nH \"hidden\"\nTAG T start \"t\"\n");
     EXPECT_EQ(note->note->selected, 1);
     EXPECT_EQ(note->note->release_usec, 77);
+    EXPECT_EQ(note->note->p.view, fake<GtkWidget>(1));
+    EXPECT_EQ(note->note->p.motion_controller, fake<GtkEventController>(2));
+    EXPECT_EQ(note->note->next->am.input, fake<GtkWidget>(3));
+    EXPECT_EQ(note->note->next->am.key_controller, fake<GtkEventController>(4));
+    EXPECT_EQ(note->note->next->next->next->tag.view, fake<GtkWidget>(5));
     NoteData_t scratch{};
     scratch.note = old;
     gnote_free_xml(&scratch);
