@@ -223,6 +223,24 @@ TEST(NoteXmlReader, ContentDecodesIntoAnElement)
     EXPECT_EQ(gnote_get_xml_cdata(buffer, p), "<u>a&lt;\n</u><b>/</b>") << "the second run lies inside the first";
 }
 
+TEST(NoteXmlReader, SplittingAList)
+{
+    for (int compact : {0, 1}) {
+        Note n;
+        set_runs(add_paragraph(n, "a\n\nb\n\n"), 'b', {{0, 4}});
+        add_paragraph(n, "h\n\nh", "h");
+        add_amount(n, "1");
+        add_amount(n, "2");
+        add_tag(n, "T", 0, "t");
+        gnote_split_paragraphs(n.data, compact);
+        const std::string amounts = compact ? "AM 1.00 r0 n0 p0 s0 v0\nAM 2.00 r0 n0 p0 s0 v0\n"
+                                            : "AM 1.00 r0 n0 p0 s0 v0\nP \"\"\nAM 2.00 r0 n0 p0 s0 v0\n";
+        EXPECT_EQ(dump(n), "P \"a\" b[0,4)\nP \"b\"\nP \"\"\nH \"h\n\nh\"\n" + amounts + "TAG T end \"t\"\n" +
+                               (compact ? "" : "P \"\"\n"))
+            << "compact " << compact;
+    }
+}
+
 struct WriteCase {
     const char *what;
     std::function<void(Note &)> build;
