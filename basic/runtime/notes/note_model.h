@@ -40,7 +40,8 @@ inline constexpr int CM_GNOTE_TYPE_DESC_SIZE = 40;
 inline constexpr int CM_GNOTE_RPC_SIZE = 6;
 inline constexpr int CM_GNOTE_TEXT_SIZE = 40;
 inline constexpr int CM_GNOTE_ARROW_SIZE = 10;
-// The working size of one element's XML text.
+// The size unit of one element's XML text; the writer's buffers grow past it, so a long paragraph
+// is written whole.
 inline constexpr int MAX_NOTE_PARA_SIZE = 8192;
 
 // Limits of the note XML string that the reader holds to and the writer therefore keeps.
