@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds (normal, fuzzing and sanitizer builds), runs every test with CTest
-# and fuzzes the object loader briefly.
+# and fuzzes the object loader and the note XML reader and writer briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -32,6 +32,21 @@ if ! build-fuzz/tests/fuzz/loader_fuzz -max_total_time=45 -timeout=20 -rss_limit
   exit 1
 fi
 grep '^Done' "$fuzz_log"
+
+# The note XML reader and writer's fuzz target, for about a minute: seeded with the test strings of
+# tests/fuzz/note_xml/seeds and the inputs of its regressions folder. A malformed note must end in
+# the reader's message, and what the writer writes must read back.
+note_corpus=$(mktemp -d)
+trap 'rm -rf "$corpus" "$note_corpus"' EXIT
+cp tests/fuzz/note_xml/seeds/* tests/fuzz/note_xml/regressions/* "$note_corpus/"
+note_log=build-fuzz/note_xml_fuzz.log
+if ! build-fuzz/tests/fuzz/note_xml_fuzz -max_total_time=60 -timeout=20 -rss_limit_mb=4096 \
+     -artifact_prefix=build-fuzz/ "$note_corpus" > "$note_log" 2>&1; then
+  tail -60 "$note_log"
+  echo "note XML fuzzing failed (input saved under build-fuzz/)"
+  exit 1
+fi
+grep '^Done' "$note_log"
 
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DLUMBA_SANITIZE=ON -DLUMBA_BENCH=OFF

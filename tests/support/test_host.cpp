@@ -48,3 +48,13 @@ void Abort(const char *format, ...)
     g_free(text);
     throw lumba_test::AbortError(message);
 }
+
+// Program assertions end in Abort with the run-time's text (without its trap).
+void assertion_failed(const char *file, int line, const char *condition)
+{
+    char *base = g_path_get_basename(file);
+    if (char *dot = std::strrchr(base, '.')) *dot = '\0';
+    const std::string name(base);
+    g_free(base);
+    Abort("Program assertion failed in %s@%d: %s", name.c_str(), line, condition);
+}

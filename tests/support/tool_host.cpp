@@ -21,3 +21,8 @@ void Abort(const char *format, ...)
     std::fputc('\n', stderr);
     std::exit(1);
 }
+
+void assertion_failed(const char *file, int line, const char *condition)
+{
+    Abort("Program assertion failed in %s@%d: %s", file, line, condition);
+}

@@ -1,0 +1,706 @@
+// The note XML string: a small fixed dialect, not general XML. Elements, attributes and their
+// order are fixed and nothing stands between elements; any deviation ends the run. The writer
+// only writes what its own reader reads back. See note_model.h.
+#include "note_model.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "mem_mgt.h"
+#include "message.h"
+#include "numerics.h"
+
+using namespace std::string_view_literals;
+
+namespace {
+
+constexpr std::string_view NOTE_START = "<note ver"sv;
+constexpr std::string_view EMPTY_PARAGRAPH = "<p datatype=\"P\" position=\"0\"><![CDATA[]]></p>"sv;
+constexpr std::size_t ELEMENT_NAME_SCAN = 5;  // a name of at most 4 characters and its blank
+constexpr std::size_t ATTR_NAME_MAX = 31;
+constexpr std::size_t ATTR_VALUE_MAX = 255;
+constexpr std::size_t ATTR_TEXT_MAX = 535;
+constexpr std::size_t TAG_WINDOW = GNOTE_TAG_TEXT_MAX + "</tag>"sv.size();
+constexpr std::size_t AMOUNT_WINDOW = GNOTE_AMOUNT_TEXT_MAX + "</am>"sv.size();
+// Wide enough for any decimal in fixed form with two decimals, so a value too long for the
+// amount's field is seen whole and refused instead of cut.
+constexpr int AMOUNT_SCRATCH = 200;
+
+char *new_text(std::string_view text)
+{
+    auto *copy = static_cast<char *>(salloc(text.size() + 1));
+    if (!text.empty()) std::memcpy(copy, text.data(), text.size());
+    return copy;
+}
+
+// ---- Writing ---------------------------------------------------------------------------------
+
+// The note string being written, in a block of its own that is handed over as it is (a note may
+// be megabytes long, and a last copy would cost as much as a good part of the writing).
+class NoteText {
+public:
+    explicit NoteText(std::size_t capacity)
+        : capacity_(std::max<std::size_t>(capacity, 64)), data_(static_cast<char *>(srealloc(nullptr, capacity_ + 1)))
+    {
+    }
+    ~NoteText() { sfree(data_); }
+    NoteText(const NoteText &) = delete;
+    NoteText &operator=(const NoteText &) = delete;
+
+    NoteText &operator+=(std::string_view text)
+    {
+        if (text.size() > capacity_ - size_) {
+            capacity_ = std::max(capacity_ * 2, size_ + text.size());
+            data_ = static_cast<char *>(srealloc(data_, capacity_ + 1));
+        }
+        std::memcpy(data_ + size_, text.data(), text.size());
+        size_ += text.size();
+        return *this;
+    }
+    void append(std::string_view text, std::size_t from, std::size_t count) { *this += text.substr(from, count); }
+    char *release()
+    {
+        data_[size_] = '\0';
+        return std::exchange(data_, nullptr);
+    }
+
+private:
+    std::size_t capacity_, size_ = 0;
+    char *data_;
+};
+
+// Appends text[from, to) with '&', '<' and '>' escaped. *special is the position of the first of
+// those at or after from (text's length when there is none), kept by the caller across calls so
+// that the text is searched once however many marks split it.
+template <class Out>
+void append_escaped(Out &out, std::string_view text, std::size_t from, std::size_t to, std::size_t *special)
+{
+    while (*special < to) {
+        const char c = text[*special];
+        out.append(text, from, *special - from);
+        out += c == '&' ? "&amp;"sv : c == '<' ? "&lt;"sv : "&gt;"sv;
+        from = *special + 1;
+        // The text is NUL-terminated; the C library's search is much faster than a byte loop.
+        *special = from + std::strcspn(text.data() + from, "&<>");
+    }
+    out.append(text, from, to - from);
+}
+
+// One kind's runs as they are marked: in order, not empty, inside the text and clear of the run
+// before; a run still open ends at the end of the text. Runs recorded otherwise (an empty run
+// would be closed before it is opened) would give marks that the reader refuses. The writer keeps
+// one set of these for all its paragraphs.
+struct WrittenRuns {
+    std::vector<std::int32_t> start, end;
+
+    void take(const std::int32_t *starts, const std::int32_t *ends, int count, std::int32_t length)
+    {
+        start.clear();
+        end.clear();
+        if (!starts || !ends) return;
+        std::int32_t floor = 0;
+        for (int i = 0; i < count; ++i) {
+            const std::int32_t s = std::max(starts[i], floor);
+            const std::int32_t e = ends[i] < 0 || ends[i] > length ? length : ends[i];
+            if (s >= e) continue;
+            start.push_back(s);
+            end.push_back(e);
+            floor = e;
+        }
+    }
+};
+using ParagraphRuns = std::array<WrittenRuns, 3>;  // bold, italic, underline
+
+// Appends the escaped, marked-up content of a paragraph.
+template <class Out> void append_cdata(Out &out, const NoteElement_t *element, ParagraphRuns &runs)
+{
+    const NoteParagraph_t &p = element->p;
+    const std::string_view text = p.text ? p.text : "";
+    const auto length = static_cast<std::int32_t>(text.size());
+    runs[0].take(p.bold_start, p.bold_end, p.bold_count, length);
+    runs[1].take(p.italic_start, p.italic_end, p.italic_count, length);
+    runs[2].take(p.underline_start, p.underline_end, p.underline_count, length);
+    static constexpr std::string_view opening[3] = {"<b>", "<i>", "<u>"};
+    static constexpr std::string_view closing[3] = {"</b>", "</i>", "</u>"};
+    int open[3] = {0, 0, 0};
+    int index[3];
+    for (int k = 0; k < 3; ++k) index[k] = runs[k].start.empty() ? -1 : 0;
+
+    // The next byte at which some kind's mark may be due.
+    auto next_mark = [&] {
+        std::int32_t next = length;
+        for (int k = 0; k < 3; ++k)
+            if (index[k] >= 0) next = std::min(next, open[k] ? runs[k].end[index[k]] : runs[k].start[index[k]]);
+        return next;
+    };
+    std::int32_t at = 0;
+    std::size_t special = std::strcspn(text.data(), "&<>");
+    while (at < length) {
+        for (int k = 0; k < 3; ++k)
+            if (gnote_get_xml_cdata_format(&open[k], runs[k].end.data(), static_cast<int>(runs[k].end.size()),
+                                           &index[k], at))
+                out += closing[k];
+        for (int k = 0; k < 3; ++k)
+            if (gnote_get_xml_cdata_format(&open[k], runs[k].start.data(), static_cast<int>(runs[k].start.size()),
+                                           &index[k], at))
+                out += opening[k];
+        const std::int32_t next = std::max(next_mark(), at + 1);
+        append_escaped(out, text, at, next, &special);
+        at = next;
+    }
+    for (int k = 0; k < 3; ++k)
+        if (open[k]) out += closing[k];
+}
+
+std::string_view bool_text(std::int32_t flag)
+{
+    return flag ? "true"sv : "false"sv;
+}
+
+void append_paragraph(NoteText &out, ParagraphRuns &runs, const NoteElement_t *element)
+{
+    const NoteParagraph_t &p = element->p;
+    const std::string_view datatype(p.datatype, strnlen(p.datatype, sizeof p.datatype));
+    if (datatype != "P" && datatype != "H")
+        Abort("gnote_get_xml: Unexpected datatype '%.*s' of a paragraph", static_cast<int>(datatype.size()),
+              datatype.data());
+    if (p.position != 0) Abort("gnote_get_xml: Unexpected position %d of a paragraph", p.position);
+    out += "<p datatype=\""sv;
+    out += datatype;
+    out += "\" position=\"0\"><![CDATA["sv;
+    append_cdata(out, element, runs);
+    out += "]]></p>"sv;
+}
+
+void append_amount(NoteText &out, const NoteElement_t *element)
+{
+    const NoteAmount_t &am = element->am;
+    char value[AMOUNT_SCRATCH + 1];
+    NumericToASC(&am.value, value, AMOUNT_SCRATCH, 2);
+    value[AMOUNT_SCRATCH] = '\0';
+    gnote_trim(value);
+    if (std::strlen(value) > GNOTE_AMOUNT_TEXT_MAX)
+        Abort("gnote_get_xml: The amount %s does not fit in %d characters", value, GNOTE_AMOUNT_TEXT_MAX);
+    out += "<am required=\""sv;
+    out += bool_text(am.required);
+    out += "\" next=\""sv;
+    out += bool_text(am.next);
+    out += "\" protect=\""sv;
+    out += bool_text(am.protect);
+    out += "\" orsec=\""sv;
+    out += std::to_string(am.orsec);
+    out += "\" orsecvalue=\""sv;
+    out += std::to_string(am.orsecvalue);
+    out += "\">"sv;
+    out += value;
+    out += "</am>"sv;
+}
+
+void append_tag(NoteText &out, const NoteElement_t *element)
+{
+    const NoteTag_t &tag = element->tag;
+    gnote_check_tag(tag.name, tag.text);
+    out += "<tag name=\""sv;
+    out += tag.name ? tag.name : "";
+    out += "\" start=\""sv;
+    out += bool_text(tag.start);
+    out += "\">"sv;
+    out += tag.text ? tag.text : "";
+    out += "</tag>"sv;
+}
+
+// ---- Reading ---------------------------------------------------------------------------------
+
+// The list being read, appended at its end.
+struct ListBuilder {
+    NoteData_t *note_data;
+    NoteElement_t *tail = nullptr;
+
+    NoteElement_t *append(const char *kind)
+    {
+        NoteElement_t *element = gmenu_parse_xml_add_tag(note_data, kind);
+        element->prior = tail;
+        (tail ? tail->next : note_data->note) = element;
+        return tail = element;
+    }
+};
+
+void link_after(NoteElement_t *after, NoteElement_t *element)
+{
+    element->prior = after;
+    element->next = after->next;
+    if (after->next) after->next->prior = element;
+    after->next = element;
+}
+
+NoteElement_t *new_empty_paragraph(NoteData_t *note_data)
+{
+    NoteElement_t *element = gmenu_parse_xml_add_tag(note_data, "p");
+    element->p.text = new_text({});
+    return element;
+}
+
+int boolean_value(const char *value, const char *attribute)
+{
+    if (std::strcmp(value, "true") == 0) return 1;
+    if (std::strcmp(value, "false") == 0) return 0;
+    Abort("gnote_parse_xml: Unexpected value '%s' for the %s attribute", value, attribute);
+}
+
+// An optional '-' and digits, within 32 bits.
+std::int32_t integer_value(const char *value, const char *attribute)
+{
+    std::int32_t n = 0;
+    const char *end = value + std::strlen(value);
+    const auto [ptr, error] = std::from_chars(value, end, n);
+    if (error != std::errc() || ptr != end || *value == '+')
+        Abort("gnote_parse_xml: Unexpected value '%s' for the %s attribute", value, attribute);
+    return n;
+}
+
+// A paragraph read empty under compact 1, kept back until an amount shows it is the one
+// separating two amounts.
+struct Pending {
+    bool held = false;
+    char datatype[4] = {};
+};
+
+void read_tag(ListBuilder &list, const char *name, std::string_view attributes, std::string_view &text)
+{
+    if (std::strcmp(name, "tag") != 0) Abort("Unexpected tag encountered: %s", name);
+    NoteElement_t *tag = list.append("tag");
+    char attr[ATTR_NAME_MAX + 1], value[ATTR_VALUE_MAX + 1];
+    for (int n = 1; !attributes.empty(); ++n) {
+        gnote_parse_xml_attr(&attributes, attr, value);
+        if (n == 1) {
+            if (std::strcmp(attr, "name") != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'tag' text tag");
+            tag->tag.name = new_text(value);
+        } else if (n == 2) {
+            if (std::strcmp(attr, "start") != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'tag' text tag");
+            tag->tag.start = boolean_value(value, "start");
+        } else {
+            Abort("gnote_parse_xml: Too many parameters to the 'tag' text tag");
+        }
+    }
+    const std::size_t close = text.substr(0, TAG_WINDOW).find("</tag>"sv);
+    if (close == std::string_view::npos) Abort("gnote_parse_xml: Closing 'tag' text tag not found");
+    tag->tag.text = new_text(text.substr(0, close));
+    text.remove_prefix(close + "</tag>"sv.size());
+}
+
+void read_paragraph(ListBuilder &list, const char *name, std::string_view attributes, std::string_view &text,
+                    int compact, Pending &pending)
+{
+    if (std::strcmp(name, "p") != 0) Abort("Unexpected tag encountered: %s", name);
+    char datatype[4] = {};
+    char attr[ATTR_NAME_MAX + 1], value[ATTR_VALUE_MAX + 1];
+    for (int n = 1; !attributes.empty(); ++n) {
+        gnote_parse_xml_attr(&attributes, attr, value);
+        if (n == 1) {
+            if (std::strcmp(attr, "datatype") != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'p' tag");
+            if (std::strcmp(value, "P") != 0 && std::strcmp(value, "H") != 0)
+                Abort("gnote_parse_xml: Unexpected value '%s' for the datatype attribute @ %d", value, __LINE__);
+            std::strcpy(datatype, value);
+        } else if (n == 2) {
+            if (std::strcmp(attr, "position") != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'p' tag");
+            if (std::strcmp(value, "0") != 0)
+                Abort("gnote_parse_xml: Unexpected value '%s' for the position attribute", value);
+        } else {
+            Abort("gnote_parse_xml: Too many attributes in the 'p' tag");
+        }
+    }
+    if (!text.starts_with("<![CDATA["sv)) Abort("gnote_parse_xml: Failed to find a 'CDATA' tag within a 'p' tag");
+    text.remove_prefix("<![CDATA["sv.size());
+    const std::size_t end = text.find("]]>"sv);
+    if (end == std::string_view::npos) Abort("gnote_parse_xml: 'CDATA' end tag not found");
+    const std::string_view content = text.substr(0, end);
+    text.remove_prefix(end + "]]>"sv.size());
+    if (!text.starts_with("</p>"sv)) Abort("gnote_parse_xml: Failed to find closing 'p' tag");
+    text.remove_prefix("</p>"sv.size());
+    if (!content.empty() || !compact) {
+        NoteElement_t *paragraph = list.append(datatype);
+        std::strcpy(paragraph->p.datatype, datatype);
+        paragraph->p.position = 0;
+        paragraph->p.text = gnote_parse_xml_cdata(paragraph, content);
+        pending.held = false;
+    } else {
+        pending.held = true;
+        std::strcpy(pending.datatype, datatype);
+    }
+}
+
+void read_amount(ListBuilder &list, const char *name, std::string_view attributes, std::string_view &text,
+                 Pending &pending)
+{
+    if (std::strcmp(name, "am") != 0) Abort("Unexpected tag encountered: %s", name);
+    if (pending.held) {
+        NoteElement_t *paragraph = list.append(pending.datatype);
+        std::strcpy(paragraph->p.datatype, pending.datatype);
+        paragraph->p.text = new_text({});
+        pending.held = false;
+    }
+    NoteElement_t *amount = list.append("am");
+    NoteAmount_t &am = amount->am;
+    static constexpr const char *names[] = {"required", "next", "protect", "orsec", "orsecvalue"};
+    std::int32_t *const fields[] = {&am.required, &am.next, &am.protect, &am.orsec, &am.orsecvalue};
+    char attr[ATTR_NAME_MAX + 1], value[ATTR_VALUE_MAX + 1];
+    for (int n = 0; !attributes.empty(); ++n) {
+        gnote_parse_xml_attr(&attributes, attr, value);
+        if (n >= 5) Abort("gnote_parse_xml: Too many parameters to the 'am' tag");
+        if (std::strcmp(attr, names[n]) != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'am' tag");
+        *fields[n] = n < 3 ? boolean_value(value, names[n]) : integer_value(value, names[n]);
+    }
+    const std::size_t close = text.substr(0, AMOUNT_WINDOW).find("</am>"sv);
+    if (close == std::string_view::npos) Abort("gnote_parse_xml: Closing 'am' tag not found");
+    if (close > 0) {
+        NumericCvASC(text.data(), static_cast<int>(close), &am.value);
+        if (am.value.dec_pos == DECPOSNULL) NumericCvINT(0, &am.value);
+    }
+    text.remove_prefix(close + "</am>"sv.size());
+}
+
+// Runs of one kind being decoded: opened and ended as gnote_add_format_tag_position and
+// gnote_end_format_tag_position do, with the same messages, but kept in vectors until the end so
+// that many runs cost no more than a few. The vectors are the caller's, kept from paragraph to
+// paragraph, so a note of many paragraphs does not allocate them again for each.
+struct DecodedRuns {
+    const char *kind;
+    std::int32_t **start_array, **end_array, *count;
+    std::vector<std::int32_t> &start, &end;
+    bool open = false;
+
+    DecodedRuns(const char *kind, std::int32_t **start_array, std::int32_t **end_array, std::int32_t *count,
+                std::vector<std::int32_t> (&scratch)[2])
+        : kind(kind), start_array(start_array), end_array(end_array), count(count), start(scratch[0]), end(scratch[1])
+    {
+        start.clear();
+        end.clear();
+        if (*start_array && *end_array && *count > 0) {
+            start.assign(*start_array, *start_array + *count);
+            end.assign(*end_array, *end_array + *count);
+        }
+    }
+    void begin(std::int32_t at)
+    {
+        if (open) Abort("Unexpected mismatch in start and end %s format tags %d", kind, at);
+        start.push_back(at);
+        end.push_back(-1);
+        open = true;
+    }
+    void finish(std::int32_t at)
+    {
+        if (!open) Abort("Unexpected mismatch in end and start %s format tags %d", kind, at);
+        end.back() = at;
+        open = false;
+    }
+    void store()
+    {
+        if (open) Abort("Missing paragraph close %s format tag", kind);
+        if (start.size() == static_cast<std::size_t>(std::max(*count, 0))) return;
+        sfree(*start_array);
+        sfree(*end_array);
+        *start_array = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * start.size()));
+        *end_array = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * end.size()));
+        std::copy(start.begin(), start.end(), *start_array);
+        std::copy(end.begin(), end.end(), *end_array);
+        *count = static_cast<std::int32_t>(start.size());
+    }
+};
+
+} // namespace
+
+// ---- Writer ------------------------------------------------------------------------------------
+
+int gnote_get_xml_cdata_format(int *open, const std::int32_t *positions, int count, int *index, int at)
+{
+    if (*index < 0 || positions[*index] != at) return 0;
+    if (*open) {
+        *open = 0;
+        if (++*index >= count) *index = -1;
+    } else {
+        *open = 1;
+    }
+    return 1;
+}
+
+std::string &gnote_get_xml_cdata(std::string &buffer, const NoteElement_t *element)
+{
+    ParagraphRuns runs;
+    buffer.clear();
+    append_cdata(buffer, element, runs);
+    return buffer;
+}
+
+char *gnote_trim(char *string)
+{
+    std::size_t n = std::strlen(string);
+    while (n > 0 && g_ascii_isspace(string[n - 1])) --n;
+    string[n] = '\0';
+    return string;
+}
+
+char *gnote_get_xml(NoteData_t *note_data)
+{
+    // An empty note is one empty paragraph: the form the reader gives back as an empty note.
+    if (note_data->note) PROGRAM_ASSERT(CM_GNOTE_NOTE_TYPE_AM != note_data->note->type);
+    if (note_data->version != 1) Abort("Unexpected Note version number %d", note_data->version);
+    // Room for the texts with a little escaping and the elements' frames, so the string rarely
+    // grows.
+    std::size_t estimate = 64;
+    for (const NoteElement_t *element = note_data->note; element; element = element->next) {
+        const bool paragraph = element->type == CM_GNOTE_NOTE_TYPE_P || element->type == CM_GNOTE_NOTE_TYPE_HIDE;
+        const std::size_t text = paragraph && element->p.text ? std::strlen(element->p.text) : 0;
+        estimate += 128 + text + text / 8;
+    }
+    NoteText out(estimate);
+    out += "<note ver=\"1\">"sv;
+    if (!note_data->note) out += EMPTY_PARAGRAPH;
+    ParagraphRuns runs;
+    for (const NoteElement_t *element = note_data->note; element; element = element->next) {
+        switch (element->type) {
+        case CM_GNOTE_NOTE_TYPE_P:
+        case CM_GNOTE_NOTE_TYPE_HIDE:
+            append_paragraph(out, runs, element);
+            break;
+        case CM_GNOTE_NOTE_TYPE_AM:
+            append_amount(out, element);
+            break;
+        case CM_GNOTE_NOTE_TYPE_TAG:
+            append_tag(out, element);
+            break;
+        default:
+            Abort("Unexpected note type %d in gnote_get_xml @ %d", element->type, __LINE__);
+        }
+    }
+    out += "</note>"sv;
+    return out.release();
+}
+
+// ---- Reader ------------------------------------------------------------------------------------
+
+int gnote_parse_xml_tag(std::string_view *text, char *name, std::string_view *attributes)
+{
+    const std::string_view t = *text;
+    // The views are always the tail of the note string, so their data ends with its terminator.
+    if (t.empty() || t[0] != '<') Abort("gnote_parse_xml_tag: Expecting an open tag, found \"%s\"", t.data());
+    const std::size_t blank = t.substr(1, ELEMENT_NAME_SCAN).find(' ');
+    if (blank == std::string_view::npos) {
+        if (t.substr(1).starts_with("/note"sv)) return 0;
+        const std::string_view read = t.substr(1, ELEMENT_NAME_SCAN);
+        Abort("gnote_parse_xml_tag: Name too long %.*s", static_cast<int>(read.size()), read.data());
+    }
+    std::memcpy(name, t.data() + 1, blank);
+    name[blank] = '\0';
+    const std::string_view rest = t.substr(1 + blank + 1);
+    const std::size_t close = rest.substr(0, ATTR_TEXT_MAX + 1).find('>');
+    if (close == std::string_view::npos) {
+        if (rest.size() > ATTR_TEXT_MAX) Abort("gnote_parse_xml_tag: Attribute text too long in a '%s' tag", name);
+        // The string ends inside the start tag: what follows decides whether that is an error.
+        *attributes = rest;
+        *text = rest.substr(rest.size());
+        return 1;
+    }
+    *attributes = rest.substr(0, close);
+    *text = rest.substr(close + 1);
+    return 1;
+}
+
+int gnote_parse_xml_attr(std::string_view *attributes, char *name, char *value)
+{
+    const std::string_view a = *attributes;
+    const std::size_t equals = a.substr(0, ATTR_NAME_MAX + 1).find('=');
+    if (equals == std::string_view::npos) {
+        if (a.size() > ATTR_NAME_MAX) Abort("gnote_parse_xml_attr: Attribute name too long");
+        Abort("gnote_parse_xml_attr: Failed to find '=' in the arrtibute");
+    }
+    std::memcpy(name, a.data(), equals);
+    name[equals] = '\0';
+    if (a.size() <= equals + 1 || a[equals + 1] != '"')
+        Abort("gnote_parse_xml_attr: Failed to find '\"' following a '=' in the arrtibute");
+    const std::string_view rest = a.substr(equals + 2);
+    const std::size_t quote = rest.substr(0, ATTR_VALUE_MAX + 1).find('"');
+    if (quote == std::string_view::npos) {
+        if (rest.size() > ATTR_VALUE_MAX) Abort("gnote_parse_xml_attr: Value of the attribute '%s' too long", name);
+        Abort("gnote_parse_xml_attr: Failed to find '\"' following the value in the arrtibute");
+    }
+    std::memcpy(value, rest.data(), quote);
+    value[quote] = '\0';
+    const std::string_view after = rest.substr(quote + 1);
+    if (after.empty() || after[0] == '>') {
+        *attributes = {};
+        return 0;
+    }
+    if (after[0] != ' ') Abort("gnote_parse_xml_attr: Failed to find a space following an arrtibute");
+    *attributes = after.substr(1);
+    return 1;
+}
+
+char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content)
+{
+    NoteParagraph_t &p = element->p;
+    // One thread's decoding at a time uses these (nothing here calls itself).
+    thread_local std::vector<std::int32_t> scratch[3][2];
+    DecodedRuns runs[3] = {{"bold", &p.bold_start, &p.bold_end, &p.bold_count, scratch[0]},
+                           {"italic", &p.italic_start, &p.italic_end, &p.italic_count, scratch[1]},
+                           {"underline", &p.underline_start, &p.underline_end, &p.underline_count, scratch[2]}};
+    // The text is never longer than its content.
+    std::unique_ptr<char, void (*)(char *)> text(static_cast<char *>(srealloc(nullptr, content.size() + 1)),
+                                                 [](char *t) { sfree(t); });
+    std::size_t length = 0;
+    auto copy = [&](std::size_t from, std::size_t count) {
+        std::memcpy(text.get() + length, content.data() + from, count);
+        length += count;
+    };
+    auto at = [&] { return static_cast<std::int32_t>(length); };
+    auto kind_of = [](char c) { return c == 'b' ? 0 : c == 'i' ? 1 : c == 'u' ? 2 : -1; };
+    static constexpr const char *malformed_open[3] = {"Malformed bold open tag", "Malformed italic open tag",
+                                                      "Malformed underline open tag"};
+    // The next '<', '&' and carriage return at or after a position, each searched for again only
+    // once passed, so the content is searched once however many of them it holds.
+    std::size_t next[3];
+    static constexpr char specials[3] = {'<', '&', '\r'};
+    auto search = [&](int k, std::size_t from) {
+        const void *found = std::memchr(content.data() + from, specials[k], content.size() - from);
+        next[k] = found ? static_cast<const char *>(found) - content.data() : content.size();
+    };
+    for (int k = 0; k < 3; ++k) search(k, 0);
+    auto next_special = [&](std::size_t from) {
+        std::size_t first = content.size();
+        for (int k = 0; k < 3; ++k) {
+            if (next[k] < from) search(k, from);
+            first = std::min(first, next[k]);
+        }
+        return first;
+    };
+    std::size_t i = 0;
+    for (;;) {
+        const std::size_t special = next_special(i);
+        copy(i, special - i);
+        i = special;
+        if (i >= content.size()) break;
+        const std::string_view rest = content.substr(i);
+        const char c = rest[0];
+        if (c == '\r') {
+            text.get()[length++] = '\n';
+            i += 1;
+        } else if (c == '<') {
+            const char second = rest.size() > 1 ? rest[1] : '\0';
+            if (const int k = kind_of(second); k >= 0) {
+                if (rest.size() < 3 || rest[2] != '>') Abort("%s", malformed_open[k]);
+                runs[k].begin(at());
+                i += 3;
+            } else if (second == '/') {
+                const int closing = kind_of(rest.size() > 2 ? rest[2] : '\0');
+                if (closing < 0) Abort("Unexpected paragraph close format tag");
+                if (rest.size() < 4 || rest[3] != '>') Abort("Malformed bold close tag");
+                runs[closing].finish(at());
+                i += 4;
+            } else {
+                Abort("Unexpected paragraph open format tag");
+            }
+        } else {
+            static constexpr std::pair<std::string_view, char> entities[] = {
+                {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&#47;", '/'}};
+            const auto entity = std::find_if(std::begin(entities), std::end(entities),
+                                             [&](const auto &e) { return rest.starts_with(e.first); });
+            if (entity == std::end(entities)) {
+                const char second = rest.size() > 1 ? rest[1] : '\0';
+                if (second == 'a' || second == 'l' || second == 'g' || second == '#')
+                    Abort("Unexpected paragraph format tag '&%c...'", second);
+                Abort("Unexpected ampersand");
+            }
+            text.get()[length++] = entity->second;
+            i += entity->first.size();
+        }
+    }
+    for (DecodedRuns &r : runs) r.store();
+    text.get()[length] = '\0';
+    return text.release();
+}
+
+void gnote_split_paragraphs(NoteData_t *note_data, int compact)
+{
+    for (NoteElement_t *element = note_data->note; element; element = element->next) {
+        if (element->type != CM_GNOTE_NOTE_TYPE_P || !element->p.text) continue;
+        char *cut = std::strstr(element->p.text, "\n\n");
+        if (!cut) continue;
+        // Each piece after a blank line becomes a paragraph of its own, without runs; the pieces
+        // hold no blank line, so the walk goes on after the last of them.
+        const std::string whole = element->p.text;
+        const std::size_t first = cut - element->p.text;
+        element->p.text = static_cast<char *>(srealloc(element->p.text, first + 1));
+        element->p.text[first] = '\0';
+        std::string_view rest = std::string_view(whole).substr(first + 2);
+        for (;;) {
+            const std::size_t next = rest.find("\n\n"sv);
+            NoteElement_t *piece = gmenu_parse_xml_add_tag(note_data, "p");
+            piece->p.text = new_text(rest.substr(0, next));
+            link_after(element, piece);
+            element = piece;
+            if (next == std::string_view::npos) break;
+            rest.remove_prefix(next + 2);
+        }
+    }
+    if (compact) return;
+    NoteElement_t *last = nullptr;
+    for (NoteElement_t *element = note_data->note; element; element = element->next) {
+        if (element->type == CM_GNOTE_NOTE_TYPE_AM && element->next && element->next->type == CM_GNOTE_NOTE_TYPE_AM)
+            link_after(element, new_empty_paragraph(note_data));
+        last = element;
+    }
+    if (last && last->type != CM_GNOTE_NOTE_TYPE_P) link_after(last, new_empty_paragraph(note_data));
+}
+
+void gnote_parse_xml(NoteData_t *note_data, const char *string, int compact)
+{
+    gnote_free_xml(note_data);
+    std::string_view text = string ? string : "";
+    if (!text.starts_with(NOTE_START)) {
+        // Plain text, taken as it is.
+        gmenu_parse_xml_add(note_data, "p")->p.text = new_text(text);
+        gnote_split_paragraphs(note_data, compact);
+        note_data->version = 1;
+        return;
+    }
+    char name[32];
+    std::string_view attributes;
+    gnote_parse_xml_tag(&text, name, &attributes);
+    if (std::strcmp(name, "note") != 0) Abort("Unexpected first level tag encountered: %s", name);
+    note_data->version = 1;
+    char attr[ATTR_NAME_MAX + 1], value[ATTR_VALUE_MAX + 1];
+    const int more = gnote_parse_xml_attr(&attributes, attr, value);
+    if (std::strcmp(attr, "ver") == 0) {
+        note_data->version = integer_value(value, "ver");
+        if (note_data->version != 1) Abort("gnote_parse_xml: Unexpected version number %d", note_data->version);
+    }
+    if (more) Abort("gnote_parse_xml: Unexpected attribute in the note tag");
+
+    ListBuilder list{note_data};
+    Pending pending;
+    while (!text.empty()) {
+        if (!gnote_parse_xml_tag(&text, name, &attributes)) break;  // "</note"
+        switch (name[0]) {
+        case 't':
+            read_tag(list, name, attributes, text);
+            pending.held = false;
+            break;
+        case 'p':
+            read_paragraph(list, name, attributes, text, compact, pending);
+            break;
+        case 'a':
+            read_amount(list, name, attributes, text, pending);
+            break;
+        case '/':
+            // A name read here has at most 4 characters, so it is never the note's end mark.
+            Abort("gnote_parse_xml: Unexpected close tag encountered '%s'", name);
+        default:
+            Abort("Unexpected tag encountered: %s", name);
+        }
+    }
+    gnote_split_paragraphs(note_data, compact);
+}
