@@ -1,16 +1,23 @@
 // The keys that drive a form: the key dispatcher every field widget's key controller calls, and
 // the handlers of Tab and Back-Tab, Escape, the function keys, Ctrl-z and Alt-m, the Edit_Content
-// step of a field visit's first editing key, and the event's name for ICGET_EVENT_NAME$. Enter and
-// the field advance are in center.cpp, the end of the event in cevents.cpp.
+// step of a field visit's first editing key, and the event's name for ICGET_EVENT_NAME$. Enter is in
+// center.cpp, the field advance in cnext.cpp, the end of the event in cevents.cpp.
+#include "ckeys.h"
+
 #include <cstdio>
 #include <optional>
 
 #include "cases.h"
 #include "cattach.h"
+#include "ccallback.h"
+#include "center.h"
 #include "cevent_steps.h"
 #include "cevents.h"
 #include "cfield.h"
+#include "cfocus.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
+#include "cnext.h"
 #include "handles.h"
 #include "hooks.h"
 #include "kinds.h"
@@ -79,14 +86,6 @@ bool combo_list_takes(ControlMatrix_t *cm, int save)
 {
     auto take = widget_type(WIDGET_COMBO).list_key;
     return take && take(cm, save);
-}
-
-// A member of a Widget Type's row that must be there ("<Kind> fields not available").
-template <class Member> auto field_hook(int type, Member member)
-{
-    auto hook = widget_type(type).*member;
-    if (!hook) type_not_available(type);
-    return hook;
 }
 
 void log3(GlobalData_t *gd, const char *text)

@@ -1,17 +1,21 @@
-// The forms engine's registration: its intrinsics with the dispatchers, its part of external
-// programs with the intrinsics library, and with the core the freeing of every control matrix at
-// the run's end and of the records kept while routines ran, once an application has gone. Linked
-// whole into every program that links the library (see the CMake file).
+// The forms engine's registration: its intrinsics with the dispatchers, the closing road with the
+// routine runs below it, its part of external programs with the intrinsics library, and with the
+// core the freeing of every control matrix at the run's end and of the records kept while
+// routines ran, once an application has gone. Linked whole into every program that links the
+// library (see the CMake file).
 #include <utility>
 
 #include "cattach.h"
+#include "cclear.h"
 #include "ccontent.h"
 #include "cexternal.h"
-#include "cevents.h"
 #include "cfield.h"
 #include "cfocus.h"
 #include "cinvoke.h"
+#include "ckeys.h"
+#include "cloop.h"
 #include "cmatrix.h"
+#include "cnext.h"
 #include "ctable_bgcolour.h"
 #include "hooks.h"
 #include "intrinsic_dispatch.h"
@@ -85,6 +89,7 @@ const bool registered = [] {
              {in_IGTK_MAIN_ITERATION, static_cast<StatementIntrinsic>(igtk_main_iteration)},
          })
         register_statement_intrinsic(code, handler);
+    register_close_road(cdeletewin);
     register_external_program_forms();
     register_table_colours();
     register_hook(CoreHook::free_control_matrices, cmat_free_all);

@@ -14,8 +14,11 @@
 
 #include "cases.h"
 #include "cattach.h"
+#include "ccallback.h"
+#include "center.h"
 #include "cevents.h"
 #include "cfield.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "gmisc.h"
 #include "gprint.h"

@@ -12,6 +12,8 @@
 
 #include "cases.h"
 #include "cattach.h"
+#include "ccallback.h"
+#include "center.h"
 #include "cevents.h"
 #include "cfield.h"
 #include "cmatrix.h"

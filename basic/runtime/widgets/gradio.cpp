@@ -8,8 +8,10 @@
 
 #include "cases.h"
 #include "cattach.h"
-#include "cevents.h"
+#include "ccallback.h"
+#include "cclick.h"
 #include "cfield.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "gmisc.h"
 #include "gwidget.h"

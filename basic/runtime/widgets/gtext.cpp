@@ -12,8 +12,9 @@
 
 #include "cases.h"
 #include "cattach.h"
-#include "cevents.h"
+#include "ccallback.h"
 #include "cfield.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "ginput.h"
 #include "gmessage.h"

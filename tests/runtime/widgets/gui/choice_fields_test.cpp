@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <gdk/gdk.h>
 
+#include "cclear.h"
+#include "cclick.h"
+#include "cinvoke.h"
 #include "gcombo.h"
 #include "gmisc.h"
 #include "gradio.h"
