@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtk/gtk.h>
+#include <span>
 
 #include "forms.h"
 
@@ -42,6 +43,25 @@ int on_key_press_f12(GtkWidget *widget, GtkEventController *controller, GlobalDa
 // Ctrl-z and Alt-m (the Meta bit 0x10000000): nonzero when taken.
 int on_key_press_ctrl_z(GtkWidget *widget, GdkModifierType state, GlobalData_t *gd);
 int on_key_press_alt_m(GtkWidget *widget, guint keyval, GdkModifierType state, GlobalData_t *gd);
+
+// ---- What a key does ---------------------------------------------------------------------------------
+// One table routes the keys that work alike on every field of a form, whichever widget has the
+// key: the dispatcher and a combo's open list both read it. Escape, Enter and F12 are the caller's
+// (an open list closes on them before Enter's work); the others run through run_key_action.
+enum class KeyAction { none, escape, enter, tab, function_key, f3, f5, f8, f9, f12 };
+struct KeyRoute {
+    guint keyval;
+    KeyAction action;
+    bool guarded;  // runs under Enter's busy flags, taken by the caller (EventGuard)
+};
+// Every row of the table.
+std::span<const KeyRoute> key_routes();
+// The row of keyval; a key the table does not name gets action none.
+KeyRoute key_route(guint keyval);
+// Runs the handler of a routed action (Tab and Back-Tab, the function keys, F8) for the key
+// keyval on widget, with block as the key handlers take it. The event is the caller's to end.
+void run_key_action(KeyAction action, GtkWidget *widget, GtkEventController *controller, guint keyval,
+                    GlobalData_t *gd, int block);
 
 // ---- Steps the handlers share ---------------------------------------------------------------------------
 // The Edit_Content routine of the first editing key of a field visit, for a field of Widget Type
