@@ -3,7 +3,7 @@
 basic/runtime/forms/*.{h,cpp} and fails when
 
   - two files include each other's headers (X.h or X.cpp includes Y.h while Y.h or Y.cpp
-    includes X.h), or
+    includes X.h), or files include each other around a longer circle, or
   - a file includes the header of a file on a higher floor, or
   - a file of the folder has no floor in the table below (a new file takes its place here).
 
@@ -68,6 +68,36 @@ def includes(directory):
     return found
 
 
+def circle(found):
+    """One circle of includes longer than a pair (as a list of names, first = last), or None."""
+    state = {}
+
+    def visit(stem, path):
+        state[stem] = "open"
+        path.append(stem)
+        for other in sorted(found.get(stem, ())):
+            if other not in found:
+                continue
+            if state.get(other) == "open":
+                ring = path[path.index(other):] + [other]
+                if len(ring) > 3:
+                    return ring
+            elif other not in state:
+                ring = visit(other, path)
+                if ring:
+                    return ring
+        path.pop()
+        state[stem] = "done"
+        return None
+
+    for stem in sorted(found):
+        if stem not in state:
+            ring = visit(stem, [])
+            if ring:
+                return ring
+    return None
+
+
 def problems(found):
     out = []
     for stem in sorted(found):
@@ -80,6 +110,9 @@ def problems(found):
             if stem in FLOORS and other in FLOORS and FLOORS[other] > FLOORS[stem]:
                 out.append(f"{stem} ({FLOOR_NAMES[FLOORS[stem]]}) includes {other}.h "
                            f"({FLOOR_NAMES[FLOORS[other]]})")
+    ring = circle(found)
+    if ring:
+        out.append("include circle: " + " -> ".join(ring))
     return out
 
 
