@@ -18,9 +18,10 @@
 
 #include "button_form.h"
 #include "cattach.h"
-#include "cevents.h"
 #include "cfield.h"
+#include "cfocus.h"
 #include "cinvoke.h"
+#include "ckeys.h"
 #include "cmatrix.h"
 #include "executor.h"
 #include "globals.h"

@@ -9,7 +9,7 @@
 
 #include "applications.h"
 #include "cases.h"
-#include "cmatrix.h"
+#include "cfunctionkey.h"
 #include "globals.h"
 #include "handles.h"
 #include "interp.h"

@@ -1,5 +1,7 @@
 // Clearing what a form's fields show (ICCLEAR, and the Revert key through cclear_fields): a
 // field's Clear routine when it has one, else the clearing of its kind; then the focus moves on.
+#include "cclear.h"
+
 #include "cases.h"
 #include "cattach.h"
 #include "cfield.h"

@@ -3,12 +3,19 @@
 // validated and its Post_Focus routine runs first, and a field the Tab order would not reach now
 // refuses the click. A click on the field that has the focus is left to that field (its edit menu,
 // its choices); a click on the field Back-Tab would reach is a Back-Tab.
+#include "cclick.h"
+
 #include <cstdio>
 
+#include "ccallback.h"
 #include "cevent_steps.h"
 #include "cevents.h"
 #include "cfield.h"
+#include "cfocus.h"
+#include "cinvoke.h"
+#include "ckeys.h"
 #include "cmatrix.h"
+#include "cnext.h"
 #include "hooks.h"
 #include "kinds.h"
 #include "message.h"

@@ -1,17 +1,16 @@
-// Enter, the key that accepts a field, and the field advance every accepting event ends with: the
-// next field by the Tab rules with its Pre_Focus routine, the jump to a prompt number typed on the
-// AnyChange field, the move back onto a key field (Revert), a click's Activate routine, and the
-// selection of the text of the field that gets the focus.
+// Enter, the key that accepts a field, with the jump to a prompt number typed on the AnyChange
+// field; the field advance it ends with is cnext.cpp's.
+#include "center.h"
+
 #include <cstdlib>
 #include <memory>
 
 #include "cattach.h"
 #include "cevent_steps.h"
-#include "cevents.h"
 #include "cfield.h"
 #include "cfocus.h"
 #include "cinvoke.h"
-#include "cmatrix.h"
+#include "cnext.h"
 #include "hooks.h"
 #include "kinds.h"
 #include "message.h"
@@ -26,19 +25,9 @@ struct GFree {
 };
 template <class T> using GPtr = std::unique_ptr<T, GFree>;
 
-const char PRE_DESTROYS[] = "Not permitted to destroy a window within a function attached with the 'Pre' Action Code";
-
 void log3(GlobalData_t *gd, const char *format, int a, int b = 0, int c = 0)
 {
     if (gd->log_level_lumbas >= 3) mlog(3, format, a, b, c);
-}
-
-// A member of a Widget Type's row that must be there ("<Kind> fields not available").
-template <class Member> auto field_hook(int type, Member member)
-{
-    auto hook = widget_type(type).*member;
-    if (!hook) type_not_available(type);
-    return hook;
 }
 
 // enter_running for one Enter: set on entry, clear on every way out.
@@ -209,145 +198,4 @@ int on_key_press_enter(GtkWidget *widget, GtkEventController *controller, guint 
     else if (gd->log_level_lumbas >= 3)
         mlog(3, "cinvoke_set_focus_next_field: Exit from window");
     return 1;
-}
-
-void ccallback_set_focus_next_field(ControlMatrix_t *cm, int old, int answer, int, int clicked, guint keyval, int shift,
-                                    GtkWidget *widget)
-{
-    const RoutineName name(Rname);
-    GlobalData_t *gd = global_data;
-    if (!answer) {
-        if (cm->focus_request && cm->current_focus != old) {
-            int at = cm->current_focus;
-            if (run(cm, AC_PRE_FOCUS, &at, true).closing)
-                Abort("Not premitted to destroy a window within a function attached with the 'Pre' Action Code");
-        } else {
-            ccallback_set_selection(cm, old);
-        }
-        log3(gd, "Set focus to %d following FALSE return from validation function", cm->current_focus);
-        return;
-    }
-    Rname = "on_key_press_enter run Pre";
-    cm->edit_checked = 0;
-    int next;
-    if (cm->focus_request) {
-        next = cm->current_focus;
-    } else if (clicked >= 1) {
-        Rname = "on_button_press_event run Pre";
-        cmat_set_focus_index(cm, clicked);
-        next = clicked;
-    } else if (keyval == GDK_KEY_ISO_Left_Tab) {
-        Rname = "on_key_press_tab run Pre";
-        next = cmat_set_focus_on_left_tab(cm, old, 1);
-    } else if (keyval == GDK_KEY_Tab) {
-        Rname = "on_key_press_tab run Pre";
-        next = cmat_set_focus_on_tab(cm, old);
-    } else {
-        next = cmat_set_focus_next(cm, old);
-    }
-    if (!ccallback_do_revert(cm, old, next)) {
-        cmat_set_focus_index(cm, old);
-        int at = old;
-        run_pre_no_close(cm, &at, PRE_DESTROYS);
-        return;
-    }
-    next = cm->current_focus;
-    log3(gd, "New index = %d; Old Index = %d", next, old);
-    if (clicked < 1) {
-        if (run(cm, AC_PRE_FOCUS, &next, true).closing) Abort("%s", PRE_DESTROYS);
-    } else {
-        next = ccallback_do_activate_on_focus(cm, gd, next, old);
-    }
-    if (next < 1 || next > cm->field_count) return;
-    switch (const int type = cm_field(cm, next).type) {
-    case WIDGET_COMBO:
-        if (keyval == 0 || keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter)
-            field_hook(type, &WidgetTypeHooks::edit)(cm, next, 0);
-        break;
-    case WIDGET_CHECKBOX:
-        if (keyval == 0 || (keyval == GDK_KEY_ISO_Left_Tab && shift))
-            field_hook(type, &WidgetTypeHooks::toggle)(cm, next, keyval, shift, widget);
-        break;
-    case WIDGET_TOGGLE:
-    case WIDGET_RADIO:
-        field_hook(type, &WidgetTypeHooks::toggle)(cm, next, keyval, shift, widget);
-        break;
-    default:
-        ccallback_set_selection(cm, next);
-        break;
-    }
-}
-
-int ccallback_do_activate_on_focus(ControlMatrix_t *cm, GlobalData_t *gd, int clicked, int back)
-{
-    if (clicked >= 1) cmat_set_focus_index(cm, clicked);
-    cm->edit_checked = 0;
-    int result = clicked;
-    const int type = type_of(cm, clicked);
-    if (type == WIDGET_BUTTON || type == WIDGET_IMAGE || type == WIDGET_LABEL) {
-        int at = clicked;
-        const Ran act = run(cm, AC_ACTIVATE, &at, true, true);
-        if (act.closing) return -1;
-        const bool asked = cm->focus_request != 0;
-        if (!asked) cm->current_focus = clicked;
-        if (act.answer) {
-            int go = cm->current_focus;
-            if (!asked && !cm->anychange) {
-                go = back;
-                cmat_set_focus_index(cm, back);
-                log3(gd, "Set focus to Index %d upon mouse click on Image or Button Index %d", back, clicked);
-            } else if (!asked) {
-                go = cmat_set_focus_anychange(cm);
-            }
-            if (run(cm, AC_PRE_FOCUS, &go, true).closing) return -1;
-            if (go == 0) return -1;
-            result = go;
-        }
-    } else {
-        int at = clicked;
-        const Ran pre = run(cm, AC_PRE_FOCUS, &at, false);
-        if (!pre.closing && clicked >= 1) {
-            cmat_set_focus_index(cm, clicked);
-            log3(gd, "Set focus to Index %d upon mouse click", clicked);
-        }
-    }
-    if (cm->closing || result == 0) result = -1;
-    cdeletewin(cm, gd);
-    return result;
-}
-
-int ccallback_do_revert(ControlMatrix_t *cm, int old, int new_index)
-{
-    if (new_index < 1 || new_index >= old || new_index > cm->field_count || cm_field(cm, new_index).tab_seq != TAB_KEY)
-        return 1;
-    if (!cm->anychange) {
-        if (cm->program_mode != CM_MODE_NULL && !discard_changes()) return 0;
-    } else {
-        const int count = cm->field_count;
-        int at = new_index;
-        const Ran revert = run(cm, AC_REVERT, &at, false);
-        if (revert.closing)
-            Abort("Not permitted to destroy a window in the function attached with the 'Revert' Action Code");
-        if (revert.answer && cm->field_count == count && at == new_index && !discard_changes()) return 0;
-    }
-    cclear_fields(cm, new_index);
-    cm->program_mode = CM_MODE_NULL;
-    cm->anychange = 0;
-    blank_add_change(cm);
-    cm->modified = 0;
-    return 1;
-}
-
-void ccallback_set_selection(ControlMatrix_t *cm, int index)
-{
-    if (index < 1 || index > cm->field_count) return;
-    const CmField_t &field = cm_field(cm, index);
-    if (!field.entry) Abort("Assertion failed: widget");
-    if (!cm_windows_mode() || (field.type != WIDGET_INPUT && field.type != WIDGET_DATE)) return;
-    GtkWidget *widget = field_hook(field.type, &WidgetTypeHooks::focus_widget)(cm, index, field.entry);
-    if (!widget || !GTK_IS_EDITABLE(widget)) return;
-    if (field.type == WIDGET_INPUT)
-        gtk_editable_select_region(GTK_EDITABLE(widget), 0, -1);
-    else
-        gtk_editable_set_position(GTK_EDITABLE(widget), 0);
 }

@@ -1,11 +1,51 @@
-// Steps the key, Enter and closing handlers share: finding the CM and field of the widget that got
-// an event, running a field's routine in the handlers' usual way, the event's name, the log banner
-// and the discard question. Private to the forms engine's event code.
+// Steps the key, Enter, click and closing handlers share: the guards they hold while they work,
+// finding the CM and field of the widget that got an event, running a field's routine in the
+// handlers' usual way, the event's name, the log banner and the discard question. For the event
+// code of the forms engine and of the field widgets.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include "forms.h"
+#include "kinds.h"
+
+// A widget's key-controller dispatcher, blocked while block is set and unblocked again when the
+// guard goes (every way out of a handler). Its members are defined beside the dispatcher (ckeys.cpp).
+class DispatcherBlock {
+public:
+    DispatcherBlock(GtkEventController *controller, int block, GlobalData_t *gd);
+    ~DispatcherBlock();
+    DispatcherBlock(const DispatcherBlock &) = delete;
+    DispatcherBlock &operator=(const DispatcherBlock &) = delete;
+private:
+    GtkEventController *controller_ = nullptr;
+    GlobalData_t *gd_ = nullptr;
+};
+// A busy flag of global_data taken by try-take: taken() is false when it was busy; a taken flag is
+// released when the guard goes.
+class BusyFlag {
+public:
+    explicit BusyFlag(int &flag) : flag_(flag), taken_(flag == 0) { flag_ = 1; }
+    ~BusyFlag() { if (taken_) flag_ = 0; }
+    BusyFlag(const BusyFlag &) = delete;
+    BusyFlag &operator=(const BusyFlag &) = delete;
+    bool taken() const { return taken_; }
+private:
+    int &flag_;
+    bool taken_;
+};
+
+// Enter's three busy flags taken together, as Tab, Back-Tab, the function keys and Ctrl-z (from
+// the keyboard or the soft keys) hold them while their routines run: taken() is false when one was
+// busy, and the event is then dropped.
+class EventGuard {
+public:
+    explicit EventGuard(GlobalData_t *gd) : activate_(gd->activate_lock), escape_(gd->escape_lock), f8_(gd->f8_lock) {}
+    bool taken() const { return activate_.taken() && escape_.taken() && f8_.taken(); }
+
+private:
+    BusyFlag activate_, escape_, f8_;
+};
 
 namespace events {
 
@@ -45,5 +85,13 @@ bool discard_changes();
 void blank_add_change(ControlMatrix_t *cm);
 // Whether the field at index has Widget Type type (index 1..count).
 int type_of(ControlMatrix_t *cm, int index);
+
+// A member of a Widget Type's row that must be there ("<Kind> fields not available").
+template <class Member> auto field_hook(int type, Member member)
+{
+    auto hook = widget_type(type).*member;
+    if (!hook) type_not_available(type);
+    return hook;
+}
 
 } // namespace events

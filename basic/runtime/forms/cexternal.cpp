@@ -6,6 +6,7 @@
 
 #include "cattach.h"
 #include "cevents.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "external_program.h"
 

@@ -6,7 +6,7 @@
 
 void register_external_program_forms();
 
-// How the follow-on routine is run at a command's end: cinvoke_basic_routine (cevents.h), unless
+// How the follow-on routine is run at a command's end: cinvoke_basic_routine (cinvoke.h), unless
 // a test put a recorder in its place. Returns what it replaces.
 using ExternalRoutineCall = int (*)(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int code, int *index, int *closed,
                                     GlobalData_t *gd, const char *variable, const char *text, int value,

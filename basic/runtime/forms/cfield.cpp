@@ -6,7 +6,6 @@
 #include <string>
 
 #include "cattach.h"
-#include "cmatrix.h"
 #include "handles.h"
 #include "kinds.h"
 #include "message.h"
@@ -356,14 +355,83 @@ void cremove_ind(ControlMatrix_t *cm, int first, int last)
     shift_focus(cm, last + 1, -n);
 }
 
-void cutil_destroy_widget(GtkWidget *widget)
+// ---- Sensitivity from the Enabled flags ---------------------------------------------------------------
+
+namespace {
+
+// The names of Widget Types in the sensitivity messages.
+constexpr const char *type_names[] = {
+    nullptr, "Input", "Table", "Button", "Combo", "Check Box", "Image", "Date", "Note", "Label", "Toggle Button",
+    "Radio Button", "Text",
+};
+// The record kind a field of each Widget Type holds as its entry; 0: a plain widget.
+constexpr int entry_kind[] = {
+    0, 0, 0, 0, CM_FIELD_TYPE_GCOMBO, CM_FIELD_TYPE_GCHECKBOX, CM_FIELD_TYPE_GIMAGE, 0, CM_FIELD_TYPE_GNOTE,
+    CM_FIELD_TYPE_GLABEL, CM_FIELD_TYPE_GTOGGLE_BUTTON, CM_FIELD_TYPE_GRADIO_BUTTON, CM_FIELD_TYPE_GTEXT,
+};
+
+void check_type(int type)
 {
-    GtkWidget *window = gtk_widget_get_ancestor(widget, GTK_TYPE_WINDOW);
-    ControlMatrix_t *cm = cget_cm_for_window(global_data, window, 1);
-    const int index = cget_index_for_ptr(cm, CM_ENTRY_PTR, widget, 0);
-    const bool logging = global_data->log_level_lumbas > 2;
-    if (logging) mlog(3, "igtable_delete_row index %d , widget %p", index, static_cast<void *>(widget));
-    if (index < 1) return;
-    cremove_ind(cm, index, index);
-    if (logging) mlog(3, "igtable_delete_row cutil_destroy_widget Remove index %d from the Control Matrix", index);
+    if (type < 1 || type > WIDGET_MAX) Abort("Unexpected widget type %d", type);
+}
+
+void set_widget(GtkWidget *widget, int sensitive)
+{
+    if (widget && handle_kind(widget) == 0) gtk_widget_set_sensitive(widget, sensitive != 0);
+}
+
+// The entry of row index has the kind its Widget Type calls for, else the run ends.
+void check_entry(int index, int type, int kind)
+{
+    const int wanted = entry_kind[type];
+    if (kind == wanted) return;
+    if (type == WIDGET_LABEL && kind == 0)
+        Abort("For field Index %d, defined as type 'Label' (9), a widget of standard type, possibly a Simple Label, "
+              "was unexpectedly encountered",
+              index);
+    Abort("For field Index %d, defined as type '%s' (%d), a widget of type %s was unexpectedly encountered", index,
+          type_names[type], type, record_kind_name(kind));
+}
+
+void apply_sensitivity(ControlMatrix_t *cm, int index)
+{
+    CmField_t &f = cm_field(cm, index);
+    if (!f.entry) return;
+    check_type(f.type);
+    const int kind = handle_kind(f.entry);
+    if (kind < 0) return;  // the widget has gone: nothing left to change
+    check_entry(index, f.type, kind);
+    const int sensitive = f.enabled && f.tab_seq != TAB_NO_FOCUS;
+    if (kind == 0) {
+        if (f.type != WIDGET_TABLE) set_widget(static_cast<GtkWidget *>(f.entry), sensitive);
+    } else {
+        const RecordKindHooks &row = record_kind(kind);
+        if (!row.set_sensitive) kind_not_available(kind);
+        row.set_sensitive(cm, index, f.entry, sensitive, f.enabled);
+    }
+    set_widget(f.label, f.enabled);
+    if (f.description) {
+        if (handle_kind(f.description) > 0)
+            set_widget(cget_label_for_widget(f.description), f.enabled);
+        else
+            set_widget(static_cast<GtkWidget *>(f.description), f.enabled);
+    }
+}
+
+} // namespace
+
+int *cinvoke_get_enabled(ControlMatrix_t *cm)
+{
+    int *flags = g_new(int, cm->field_count + 1);
+    flags[0] = cm->field_count;
+    for (int i = 1; i <= cm->field_count; ++i) flags[i] = cm_field(cm, i).enabled;
+    return flags;
+}
+
+void cinvoke_set_enabled(ControlMatrix_t *cm, const int *snapshot)
+{
+    bool same = snapshot && snapshot[0] == cm->field_count;
+    for (int i = 1; same && i <= cm->field_count; ++i) same = snapshot[i] == cm_field(cm, i).enabled;
+    if (same) return;
+    for (int i = 1; i <= cm->field_count; ++i) apply_sensitivity(cm, i);
 }

@@ -58,15 +58,13 @@ int cadd_field(ControlMatrix_t *cm, int after, std::string_view name, int prompt
                void *description, int tab_seq, int enabled, int type, int valid);
 // Removes rows first..last with their attached records; what lies above moves down.
 void cremove_ind(ControlMatrix_t *cm, int first, int last);
-// A grid row's widget is being destroyed: removes the row whose entry it is, if any.
-void cutil_destroy_widget(GtkWidget *widget);
 
-// ---- Clearing ----------------------------------------------------------------------------------------------
-// Clears what fields first .. count show (first below 1: from field 1): each field's Clear routine
-// (its own or the window's) runs instead of the built-in clearing of its kind. The form is checked
-// first if it has not been; AnyChange and Modified become 0; afterwards the focus moves on by the
-// next-field rule from the field before `first` (a form not yet focused stays without focus).
-void cclear_fields(ControlMatrix_t *cm, int first);
+// ---- Sensitivity from the Enabled flags ------------------------------------------------------------
+// A new array: element 0 the field count, elements 1..count each field's Enabled flag (g_free it).
+int *cinvoke_get_enabled(ControlMatrix_t *cm);
+// When any Enabled flag (or the count) differs from the snapshot (nullptr differs from all),
+// re-applies the sensitivity of every field's widgets from its Enabled flag and Tab Sequence Type.
+void cinvoke_set_enabled(ControlMatrix_t *cm, const int *snapshot);
 
 // ---- Intrinsics -----------------------------------------------------------------------------------------
 void cadd(int nargs, int last, Stack *result);                  // ICADD
@@ -92,4 +90,3 @@ void cget_last_index(int nargs, int last, Stack *result);       // ICGET_LAST_IN
 void cget_index(int nargs, int last, Stack *result);            // ICGET_INDEX
 void ccheck_index(int nargs, int last, Stack *result);          // ICCHECK_INDEX
 void cremove(int nargs, int last);                              // ICREMOVE
-void cclear(int nargs, int last);                               // ICCLEAR

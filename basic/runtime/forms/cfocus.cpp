@@ -9,7 +9,6 @@
 
 #include "cases.h"
 #include "cattach.h"
-#include "cevents.h"
 #include "cfield.h"
 #include "cinvoke.h"
 #include "cmatrix.h"

@@ -1,6 +1,7 @@
 // Soft-key slots of a CM: the buttons of its soft-key bar with the action code each stands for,
 // made sensitive for exactly the keys that have something attached for the focused field.
-#include "cmatrix.h"
+#include "cfunctionkey.h"
+
 #include "message.h"
 
 namespace {

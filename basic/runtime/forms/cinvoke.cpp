@@ -9,9 +9,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "cattach.h"
-#include "cevents.h"
+#include "ccallback.h"
 #include "cfield.h"
 #include "cmatrix.h"
 #include "executor.h"
@@ -451,6 +452,17 @@ void release_kept(ControlMatrix_t *c)
 
 } // namespace
 
+namespace {
+
+CloseRoad close_road = nullptr;
+
+} // namespace
+
+CloseRoad register_close_road(CloseRoad road)
+{
+    return std::exchange(close_road, road);
+}
+
 int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int code, int *index, int *closed,
                           GlobalData_t *gd, const char *variable, const char *text, int value, int must_exist,
                           char **result_text, int *closing, int close_processing)
@@ -598,7 +610,8 @@ int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int cod
         }
         *closing = cm->closing;
         if (closed) *closed = was_closing ? 1 : 0;
-        *out_cm = cdeletewin(cm, gd);
+        if (!close_road) Abort("Closing windows not available");
+        *out_cm = close_road(cm, gd);
     }
     outer.restore();
     *out_cm = cutil_get_last_real_cm();
@@ -606,4 +619,67 @@ int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int cod
     if (*out_cm != cm || was_closing) release_kept(*out_cm);
     *result_text = result.release();
     return answer;
+}
+
+// ---- Close requests while a routine runs ----------------------------------------------------------------
+
+namespace {
+
+guint deferred_close_source = 0;
+
+// Whether a routine runs on cm or on a CM newer than it (whose window goes with cm's).
+bool routine_running_from(const ControlMatrix_t *cm)
+{
+    for (; cm; cm = cm->next)
+        if (cm_routine_running(cm)) return true;
+    return false;
+}
+
+// The newest CM whose deferred close request may be made again now, or nullptr.
+ControlMatrix_t *deferred_close_due(GlobalData_t *gd)
+{
+    // An event at work ends with ccallbacks_finish_event, which asks again.
+    if (gd->finishing_event || gd->activate_lock || gd->escape_lock || gd->f8_lock) return nullptr;
+    for (ControlMatrix_t *cm = gd->last_cm; cm; cm = cm->prior)
+        if (cm->close_requested && !routine_running_from(cm)) return cm;
+    return nullptr;
+}
+
+gboolean run_deferred_close(gpointer)
+{
+    deferred_close_source = 0;
+    forms_callback([] {
+        GlobalData_t *gd = global_data;
+        ControlMatrix_t *cm = gd ? deferred_close_due(gd) : nullptr;
+        if (!cm) return;
+        cm->close_requested = 0;
+        GtkWidget *window = cget_window_for_cm(gd, cm);
+        if (gd->log_level_lumbas >= 0) mlog(0, "Deferred close request of Control Matrix %lX made again", hex(cm));
+        // One at a time: the close road may change the chain, and its event's end asks again.
+        if (window && window != CM_WINDOWLESS && GTK_IS_WINDOW(window)) gtk_window_close(GTK_WINDOW(window));
+    });
+    return G_SOURCE_REMOVE;
+}
+
+} // namespace
+
+bool ccallbacks_defer_close(ControlMatrix_t *cm)
+{
+    if (!cm || !routine_running_from(cm)) return false;
+    if (!cm->close_requested && global_data->log_level_lumbas >= 0)
+        mlog(0, "Close request of Control Matrix %lX deferred: a routine runs on its window", hex(cm));
+    cm->close_requested = 1;
+    return true;
+}
+
+void ccallbacks_schedule_deferred_closes()
+{
+    GlobalData_t *gd = global_data;
+    if (!gd || deferred_close_source) return;
+    for (const ControlMatrix_t *cm = gd->last_cm; cm; cm = cm->prior)
+        if (cm->close_requested && !routine_running_from(cm)) {
+            // Made from the main loop, once the event that runs now has ended.
+            deferred_close_source = g_idle_add(run_deferred_close, nullptr);
+            return;
+        }
 }

@@ -3,7 +3,8 @@
 // the caller gives, and put back for the run around a nested one), the nested run of the executor
 // and the reading of its answer, the focus, Enabled and closing bookkeeping around it, the one
 // delayed call (ICCALL_FUN), the immediate call (ICINVOKE_FETCH) and the post requests; also the
-// field hooks the event handlers call around a routine: validation, pre- and post-display.
+// field hooks the event handlers call around a routine: validation, pre- and post-display; and the
+// close requests refused while a routine runs.
 #pragma once
 
 #include <vector>
@@ -108,6 +109,24 @@ void cinvoke_post_display(ControlMatrix_t *cm, int index);
 void cinvoke_post_display_init(ControlMatrix_t *cm, int index);
 // The interpreter a follow-on routine is shown in: nothing to do in this system.
 void cinvoke_display_context(Interp_t *interp);
+
+// ---- Close requests while a routine runs -------------------------------------------------------------
+// A close request of cm's window (its title bar's button): refused and recorded when a routine runs
+// on cm or on a newer CM, since destroying the window would free the CM under that routine.
+// Answers true when the request was so deferred.
+bool ccallbacks_defer_close(ControlMatrix_t *cm);
+// Once no routine runs on a CM with a deferred close request (nor on a newer one) and no event
+// is at work, the request is made again from the main loop, so that the window's own close road
+// runs. Called when the outermost routine run on a CM and when an event ends.
+void ccallbacks_schedule_deferred_closes();
+
+// ---- The closing road ------------------------------------------------------------------------------
+// What a run with close processing takes after a true answer: the closing of the window
+// (cdeletewin, cnext.h), which runs routines and moves the focus itself and so comes back here.
+// The forms engine's registration installs it; without it such a run stops ("Closing windows not
+// available"). Returns what it replaces.
+using CloseRoad = ControlMatrix_t *(*)(ControlMatrix_t *cm, GlobalData_t *gd);
+CloseRoad register_close_road(CloseRoad road);
 
 // ---- The delayed call ----------------------------------------------------------------------------------
 // Runs the pending ICCALL_FUN call, and any it queues in turn.

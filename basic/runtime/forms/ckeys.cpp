@@ -1,16 +1,23 @@
 // The keys that drive a form: the key dispatcher every field widget's key controller calls, and
 // the handlers of Tab and Back-Tab, Escape, the function keys, Ctrl-z and Alt-m, the Edit_Content
-// step of a field visit's first editing key, and the event's name for ICGET_EVENT_NAME$. Enter and
-// the field advance are in center.cpp, the end of the event in cevents.cpp.
+// step of a field visit's first editing key, and the event's name for ICGET_EVENT_NAME$. Enter is in
+// center.cpp, the field advance in cnext.cpp, the end of the event in cevents.cpp.
+#include "ckeys.h"
+
 #include <cstdio>
 #include <optional>
 
 #include "cases.h"
 #include "cattach.h"
+#include "ccallback.h"
+#include "center.h"
 #include "cevent_steps.h"
 #include "cevents.h"
 #include "cfield.h"
+#include "cfocus.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
+#include "cnext.h"
 #include "handles.h"
 #include "hooks.h"
 #include "kinds.h"
@@ -81,14 +88,6 @@ bool combo_list_takes(ControlMatrix_t *cm, int save)
     return take && take(cm, save);
 }
 
-// A member of a Widget Type's row that must be there ("<Kind> fields not available").
-template <class Member> auto field_hook(int type, Member member)
-{
-    auto hook = widget_type(type).*member;
-    if (!hook) type_not_available(type);
-    return hook;
-}
-
 void log3(GlobalData_t *gd, const char *text)
 {
     if (gd->log_level_lumbas >= 3) mlog(3, "%s", text);
@@ -125,6 +124,58 @@ void stay_on(ControlMatrix_t *cm, int index, const char *message)
 
 } // namespace
 
+// ---- What a key does ---------------------------------------------------------------------------------
+
+namespace {
+
+constexpr KeyRoute KEY_ROUTES[] = {
+    {GDK_KEY_Escape, KeyAction::escape, false},
+    {GDK_KEY_Return, KeyAction::enter, false},
+    {GDK_KEY_KP_Enter, KeyAction::enter, false},
+    {GDK_KEY_Tab, KeyAction::tab, true},
+    {GDK_KEY_ISO_Left_Tab, KeyAction::tab, true},
+    {GDK_KEY_F1, KeyAction::function_key, true},
+    {GDK_KEY_F2, KeyAction::function_key, true},
+    {GDK_KEY_F3, KeyAction::f3, true},
+    {GDK_KEY_F4, KeyAction::function_key, true},
+    {GDK_KEY_F5, KeyAction::f5, true},
+    {GDK_KEY_F6, KeyAction::function_key, true},
+    {GDK_KEY_F7, KeyAction::function_key, true},
+    {GDK_KEY_F8, KeyAction::f8, false},  // takes Enter's busy flags itself
+    {GDK_KEY_F9, KeyAction::f9, true},
+    {GDK_KEY_F10, KeyAction::function_key, true},
+    {GDK_KEY_F11, KeyAction::function_key, true},
+    {GDK_KEY_F12, KeyAction::f12, false},  // takes Enter's busy flags itself
+};
+
+} // namespace
+
+std::span<const KeyRoute> key_routes()
+{
+    return KEY_ROUTES;
+}
+
+KeyRoute key_route(guint keyval)
+{
+    for (const KeyRoute &route : KEY_ROUTES)
+        if (route.keyval == keyval) return route;
+    return {keyval, KeyAction::none, false};
+}
+
+void run_key_action(KeyAction action, GtkWidget *widget, GtkEventController *controller, guint keyval,
+                    GlobalData_t *gd, int block)
+{
+    switch (action) {
+    case KeyAction::tab: on_key_press_tab(widget, controller, keyval, gd, 0, block); break;
+    case KeyAction::function_key: on_key_press_fn(widget, keyval, gd); break;
+    case KeyAction::f3: on_key_press_f3(widget, keyval, gd); break;
+    case KeyAction::f5: on_key_press_f5(widget, gd); break;
+    case KeyAction::f8: on_key_press_f8(widget, controller, gd, 0, block); break;
+    case KeyAction::f9: on_key_press_f9(widget, gd, 0); break;
+    default: Abort("run_key_action: key action %d is the caller's", static_cast<int>(action));
+    }
+}
+
 // ---- The dispatcher -----------------------------------------------------------------------------------
 
 namespace {
@@ -149,39 +200,27 @@ gboolean dispatch(GtkEventControllerKey *controller, guint keyval, GdkModifierTy
         return TRUE;
     };
 
-    switch (keyval) {
-    case GDK_KEY_Escape:
+    switch (const KeyRoute route = key_route(keyval); route.action) {
+    case KeyAction::none:
+        break;
+    case KeyAction::escape:
         ccallbacks_finish_event(1, on_key_press_escape(widget, ctl, gd, 0));
         return TRUE;
-    case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter:
+    case KeyAction::enter:
         if (on_key_press_enter(widget, ctl, keyval, gd, 0)) ccallbacks_finish_event(1, 1);
         return TRUE;
-    case GDK_KEY_Tab:
-    case GDK_KEY_ISO_Left_Tab:
-        return guarded([&] { on_key_press_tab(widget, ctl, keyval, gd, 0, 0); });
-    case GDK_KEY_F1:
-    case GDK_KEY_F2:
-    case GDK_KEY_F4:
-    case GDK_KEY_F6:
-    case GDK_KEY_F7:
-    case GDK_KEY_F10:
-    case GDK_KEY_F11:
-        return guarded([&] { on_key_press_fn(widget, keyval, gd); });
-    case GDK_KEY_F3:
-        return guarded([&] { on_key_press_f3(widget, keyval, gd); });
-    case GDK_KEY_F5:
-        return guarded([&] { on_key_press_f5(widget, gd); });
-    case GDK_KEY_F8:
-        on_key_press_f8(widget, ctl, gd, 0, 0);
-        ccallbacks_finish_event(1, 1);
-        return TRUE;
-    case GDK_KEY_F9:
-        return guarded([&] { on_key_press_f9(widget, gd, 0); });
-    case GDK_KEY_F12:
+    case KeyAction::f12:
         on_key_press_f12(widget, ctl, gd, 0);  // takes the guards itself
         ccallbacks_finish_event(1, 1);
         return TRUE;
+    default:
+        if (route.guarded) return guarded([&] { run_key_action(route.action, widget, ctl, keyval, gd, 0); });
+        run_key_action(route.action, widget, ctl, keyval, gd, 0);
+        ccallbacks_finish_event(1, 1);
+        return TRUE;
+    }
+
+    switch (keyval) {
     case GDK_KEY_z:
     case GDK_KEY_Z:
         if (state & GDK_CONTROL_MASK) {

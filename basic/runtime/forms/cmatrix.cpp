@@ -6,8 +6,9 @@
 
 #include "applications.h"
 #include "cattach.h"
-#include "cevents.h"
+#include "ccallback.h"
 #include "cfield.h"
+#include "cfunctionkey.h"
 #include "interp.h"
 #include "kinds.h"
 #include "message.h"
@@ -200,6 +201,18 @@ ControlMatrix_t *cget_cm_for_widget(GlobalData_t *gd, GtkWidget *widget)
             if (cmat_cmp_widget(cm_field(cm, i).entry, widget, parent)) return cm;
     }
     Abort("Widget %lX not found in the Control Matrix (n)", hex(widget));
+}
+
+void cutil_destroy_widget(GtkWidget *widget)
+{
+    GtkWidget *window = gtk_widget_get_ancestor(widget, GTK_TYPE_WINDOW);
+    ControlMatrix_t *cm = cget_cm_for_window(global_data, window, 1);
+    const int index = cget_index_for_ptr(cm, CM_ENTRY_PTR, widget, 0);
+    const bool logging = global_data->log_level_lumbas > 2;
+    if (logging) mlog(3, "igtable_delete_row index %d , widget %p", index, static_cast<void *>(widget));
+    if (index < 1) return;
+    cremove_ind(cm, index, index);
+    if (logging) mlog(3, "igtable_delete_row cutil_destroy_widget Remove index %d from the Control Matrix", index);
 }
 
 GtkWidget *cget_window_for_widget(void *entry)

@@ -1,7 +1,7 @@
 // Control matrices: the chain in global_data (oldest first; the last is the active window, the
 // prior of a CM its parent), creation and binding of a window, the handle check, lookups by
-// window and widget, the state elements, cursors, the free road and the dump; also the soft-key
-// slots and the window's pipe and semaphore, which live and die with the CM.
+// window and widget, the state elements, cursors, the free road and the dump; also the window's
+// pipe and semaphore, which live and die with the CM (the soft-key slots are cfunctionkey.h's).
 #pragma once
 
 #include <cstdint>
@@ -36,6 +36,8 @@ GtkWidget *cget_window_for_cm(GlobalData_t *gd, const ControlMatrix_t *cm);
 // The CM a widget belongs to (its window, the first CM's content, the extra widget, or a field's
 // widgets); none ends the run.
 ControlMatrix_t *cget_cm_for_widget(GlobalData_t *gd, GtkWidget *widget);
+// A grid row's widget is being destroyed: removes the row whose entry it is, if any.
+void cutil_destroy_widget(GtkWidget *widget);
 // The GtkWindow enclosing an entry element's focusable widget, or nullptr.
 GtkWidget *cget_window_for_widget(void *entry);
 ControlMatrix_t *cutil_get_last_cm(GlobalData_t *gd);
@@ -84,14 +86,6 @@ void cmat_free_all();
 
 // ---- Dump ---------------------------------------------------------------------------------------------
 void cdisplay_cm(ControlMatrix_t *cm, const char *title);
-
-// ---- Soft-key slots -------------------------------------------------------------------------------------
-// Registers a soft-key button for an action code (a button already there moves to the end).
-void cfunctionkey_add(ControlMatrix_t *cm, GtkWidget *button, std::uint32_t action_code);
-void cfunctionkey_delete(ControlMatrix_t *cm);
-// Sensitivity of each button from the slot of its code (2 slot 0; 51..53 slots 1..3; 34 slot 4;
-// 55..62 slots 5..12); other codes are left alone.
-void cfunctionkey_set(ControlMatrix_t *cm, const int flags[CM_SOFT_KEYS]);
 
 // ---- Pipe and semaphore ------------------------------------------------------------------------------
 void cipc_sem_remove(int sem_id);

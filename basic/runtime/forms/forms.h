@@ -3,7 +3,9 @@
 // events. The widgets, notes and documents build on these records; what each may touch, and how,
 // is stated beside each field. Operations live in cmatrix.h (matrices and their chain),
 // cfield.h (field rows), cattach.h (attached records), kinds.h (what each field kind and window
-// kind registers), handles.h (numbers handed to programs) and cevents.h (events and the loop).
+// kind registers) and handles.h (numbers handed to programs); the run of routines and the focus in
+// cinvoke.h and cfocus.h; the events in ckeys.h, center.h, cclick.h, cnext.h and cevents.h (the
+// floors are in README.md).
 #pragma once
 
 #include <cstdint>
@@ -244,7 +246,7 @@ struct ControlMatrix_t {
     int focus_initialised;  // 1 once the first ICSET_FOCUS (or ICCLEAR) has run
     int closing;            // marked for deletion at the end of the event
     int close_requested;    // the window's close button was pressed while a routine ran here (or on
-                            // a newer CM): the close road runs once none does (cevents.h)
+                            // a newer CM): the close road runs once none does (cinvoke.h)
     int drill_post_due, zoom_post_due, win_post_due;
     int menu_refresh_due;
     int edit_checked;       // Edit_Content's answer for the field being edited

@@ -1,12 +1,9 @@
-// The rows each field kind and window kind registers with the forms engine, their names, and the
-// sensitivity of a form's widgets from the Enabled flags, which goes through those rows.
+// The rows each field kind and window kind registers with the forms engine, and their names.
 #include "kinds.h"
 
 #include <cstring>
 #include <utility>
 
-#include "cfield.h"
-#include "handles.h"
 #include "message.h"
 
 namespace {
@@ -42,16 +39,6 @@ constexpr const char *type_words[] = {
     nullptr, "Input", "Table", "Button", "Combo", "Check Box", "Image", "Date", "Note", "Label", "Toggle",
     "Radio", "Text",
 };
-// The names of Widget Types in the sensitivity messages.
-constexpr const char *type_names[] = {
-    nullptr, "Input", "Table", "Button", "Combo", "Check Box", "Image", "Date", "Note", "Label", "Toggle Button",
-    "Radio Button", "Text",
-};
-// The record kind a field of each Widget Type holds as its entry; 0: a plain widget.
-constexpr int entry_kind[] = {
-    0, 0, 0, 0, CM_FIELD_TYPE_GCOMBO, CM_FIELD_TYPE_GCHECKBOX, CM_FIELD_TYPE_GIMAGE, 0, CM_FIELD_TYPE_GNOTE,
-    CM_FIELD_TYPE_GLABEL, CM_FIELD_TYPE_GTOGGLE_BUTTON, CM_FIELD_TYPE_GRADIO_BUTTON, CM_FIELD_TYPE_GTEXT,
-};
 
 void check_kind(int kind)
 {
@@ -61,49 +48,6 @@ void check_kind(int kind)
 void check_type(int type)
 {
     if (type < 1 || type > WIDGET_MAX) Abort("Unexpected widget type %d", type);
-}
-
-void set_widget(GtkWidget *widget, int sensitive)
-{
-    if (widget && handle_kind(widget) == 0) gtk_widget_set_sensitive(widget, sensitive != 0);
-}
-
-// The entry of row index has the kind its Widget Type calls for, else the run ends.
-void check_entry(int index, int type, int kind)
-{
-    const int wanted = entry_kind[type];
-    if (kind == wanted) return;
-    if (type == WIDGET_LABEL && kind == 0)
-        Abort("For field Index %d, defined as type 'Label' (9), a widget of standard type, possibly a Simple Label, "
-              "was unexpectedly encountered",
-              index);
-    Abort("For field Index %d, defined as type '%s' (%d), a widget of type %s was unexpectedly encountered", index,
-          type_names[type], type, record_kind_name(kind));
-}
-
-void apply_sensitivity(ControlMatrix_t *cm, int index)
-{
-    CmField_t &f = cm_field(cm, index);
-    if (!f.entry) return;
-    check_type(f.type);
-    const int kind = handle_kind(f.entry);
-    if (kind < 0) return;  // the widget has gone: nothing left to change
-    check_entry(index, f.type, kind);
-    const int sensitive = f.enabled && f.tab_seq != TAB_NO_FOCUS;
-    if (kind == 0) {
-        if (f.type != WIDGET_TABLE) set_widget(static_cast<GtkWidget *>(f.entry), sensitive);
-    } else {
-        const RecordKindHooks &row = record_kind(kind);
-        if (!row.set_sensitive) kind_not_available(kind);
-        row.set_sensitive(cm, index, f.entry, sensitive, f.enabled);
-    }
-    set_widget(f.label, f.enabled);
-    if (f.description) {
-        if (handle_kind(f.description) > 0)
-            set_widget(cget_label_for_widget(f.description), f.enabled);
-        else
-            set_widget(static_cast<GtkWidget *>(f.description), f.enabled);
-    }
 }
 
 } // namespace
@@ -177,20 +121,4 @@ void type_not_available(int type)
 char *cinvoke_get_widget_type(int kind)
 {
     return g_strdup(record_kind_name(kind));
-}
-
-int *cinvoke_get_enabled(ControlMatrix_t *cm)
-{
-    int *flags = g_new(int, cm->field_count + 1);
-    flags[0] = cm->field_count;
-    for (int i = 1; i <= cm->field_count; ++i) flags[i] = cm_field(cm, i).enabled;
-    return flags;
-}
-
-void cinvoke_set_enabled(ControlMatrix_t *cm, const int *snapshot)
-{
-    bool same = snapshot && snapshot[0] == cm->field_count;
-    for (int i = 1; same && i <= cm->field_count; ++i) same = snapshot[i] == cm_field(cm, i).enabled;
-    if (same) return;
-    for (int i = 1; i <= cm->field_count; ++i) apply_sensitivity(cm, i);
 }

@@ -158,10 +158,3 @@ const char *widget_type_word(int type);
 
 // A new g_malloc text naming a record kind (1 "Input" .. 12 "Text", else "Unexpected widget type").
 char *cinvoke_get_widget_type(int kind);
-
-// ---- Sensitivity from the Enabled flags ------------------------------------------------------------
-// A new array: element 0 the field count, elements 1..count each field's Enabled flag (g_free it).
-int *cinvoke_get_enabled(ControlMatrix_t *cm);
-// When any Enabled flag (or the count) differs from the snapshot (nullptr differs from all),
-// re-applies the sensitivity of every field's widgets from its Enabled flag and Tab Sequence Type.
-void cinvoke_set_enabled(ControlMatrix_t *cm, const int *snapshot);

@@ -1,15 +1,19 @@
-// The forms engine's registration: its intrinsics with the dispatchers, its part of external
-// programs with the intrinsics library, and with the core the freeing of every control matrix at
-// the run's end and of the records kept while routines ran, once an application has gone. Linked
-// whole into every program that links the library (see the CMake file).
+// The forms engine's registration: its intrinsics with the dispatchers, the closing road with the
+// routine runs below it, its part of external programs with the intrinsics library, and with the
+// core the freeing of every control matrix at the run's end and of the records kept while
+// routines ran, once an application has gone. Linked whole into every program that links the
+// library (see the CMake file).
 #include "cattach.h"
+#include "cclear.h"
 #include "ccontent.h"
 #include "cexternal.h"
-#include "cevents.h"
 #include "cfield.h"
 #include "cfocus.h"
 #include "cinvoke.h"
+#include "ckeys.h"
+#include "cloop.h"
 #include "cmatrix.h"
+#include "cnext.h"
 #include "ctable_bgcolour.h"
 #include "hooks.h"
 #include "intrinsic_dispatch.h"
@@ -83,6 +87,7 @@ constexpr IntrinsicRow forms_rows[] = {
 const bool registered = [] {
     register_intrinsic_rows(forms_rows);
     register_intrinsic_rows(table_colour_intrinsics());
+    register_close_road(cdeletewin);
     register_external_program_forms();
     register_table_colours();
     register_hook(CoreHook::free_control_matrices, cmat_free_all);

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "cases.h"
-#include "cevents.h"
+#include "ccallback.h"
 #include "cmatrix.h"
 #include "gdata.h"
 #include "message.h"

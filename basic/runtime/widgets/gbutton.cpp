@@ -6,6 +6,9 @@
 #include <string>
 
 #include "cases.h"
+#include "ccallback.h"
+#include "cclick.h"
+#include "center.h"
 #include "cevents.h"
 #include "cfield.h"
 #include "cmatrix.h"

@@ -7,9 +7,11 @@
 
 #include "cases.h"
 #include "cattach.h"
-#include "cevents.h"
+#include "ccallback.h"
 #include "cfield.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
+#include "cnext.h"
 #include "gmisc.h"
 #include "handles.h"
 #include "gwidget.h"

@@ -10,8 +10,11 @@
 #include <string>
 
 #include "cases.h"
+#include "ccallback.h"
 #include "cevents.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
+#include "cnext.h"
 #include "gchooser.h"
 #include "gmisc.h"
 #include "gprint.h"

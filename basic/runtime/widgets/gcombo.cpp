@@ -14,8 +14,11 @@
 
 #include "cases.h"
 #include "cattach.h"
+#include "ccallback.h"
+#include "center.h"
 #include "cevents.h"
 #include "cfield.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "gmisc.h"
 #include "gprint.h"
@@ -285,11 +288,7 @@ gboolean list_key(combo_data *c, guint keyval)
         guard.emplace(gd);
         return guard->taken();
     };
-    switch (keyval) {
-    case GDK_KEY_Up:
-    case GDK_KEY_KP_Up:
-    case GDK_KEY_Down:
-    case GDK_KEY_KP_Down: {
+    if (keyval == GDK_KEY_Up || keyval == GDK_KEY_KP_Up || keyval == GDK_KEY_Down || keyval == GDK_KEY_KP_Down) {
         const bool up = keyval == GDK_KEY_Up || keyval == GDK_KEY_KP_Up;
         if (const char *text = move_selection(c, up ? -1 : 1)) {
             const std::string copy(text);  // the routine may add items to the store
@@ -297,62 +296,32 @@ gboolean list_key(combo_data *c, guint keyval)
         }
         return TRUE;
     }
-    case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter:
-    case GDK_KEY_F12:
+    // The form's keys do on the open list what they do on the field, once the list is closed;
+    // Enter and F12 commit the chosen row first and Escape keeps the old choice, then both go on
+    // as Enter on the field.
+    switch (const KeyRoute route = key_route(keyval); route.action) {
+    case KeyAction::none:
+        return FALSE;
+    case KeyAction::enter:
+    case KeyAction::f12:
         commit_selection(c, "gcombo_tv_key_press_event");
         gcombo_popdown_menu(c);
         c->list_open = 1;
         if (enter_on_button(c, keyval, 1)) c->list_open = 0;
         ccallbacks_finish_event(1, 1);
         return TRUE;
-    case GDK_KEY_Tab:
-    case GDK_KEY_ISO_Left_Tab:
-        if (!guarded()) return TRUE;
-        commit_selection(c, "gcombo_tv_key_press_event");
-        gcombo_popdown_menu(c);
-        on_key_press_tab(button, button_keys(c), keyval, gd, 0, 1);
-        ccallbacks_finish_event(1, 1);
-        return TRUE;
-    case GDK_KEY_Escape:
+    case KeyAction::escape:
         gcombo_popdown_menu(c);
         if (enter_on_button(c, keyval, 1)) ccallbacks_finish_event(1, 1);
         return TRUE;
-    case GDK_KEY_F1:
-    case GDK_KEY_F2:
-    case GDK_KEY_F4:
-    case GDK_KEY_F6:
-    case GDK_KEY_F7:
-    case GDK_KEY_F10:
-    case GDK_KEY_F11:
-        if (!guarded()) return TRUE;
-        gcombo_popdown_menu(c);
-        on_key_press_fn(button, keyval, gd);
-        break;
-    case GDK_KEY_F3:
-        if (!guarded()) return TRUE;
-        gcombo_popdown_menu(c);
-        on_key_press_f3(button, keyval, gd);
-        break;
-    case GDK_KEY_F5:
-        if (!guarded()) return TRUE;
-        gcombo_popdown_menu(c);
-        on_key_press_f5(button, gd);
-        break;
-    case GDK_KEY_F8:
-        gcombo_popdown_menu(c);
-        on_key_press_f8(button, button_keys(c), gd, 0, 1);
-        break;
-    case GDK_KEY_F9:
-        if (!guarded()) return TRUE;
-        gcombo_popdown_menu(c);
-        on_key_press_f9(button, gd, 0);
-        break;
     default:
-        return FALSE;
+        if (route.guarded && !guarded()) return TRUE;
+        if (route.action == KeyAction::tab) commit_selection(c, "gcombo_tv_key_press_event");
+        gcombo_popdown_menu(c);
+        run_key_action(route.action, button, button_keys(c), keyval, gd, 1);
+        ccallbacks_finish_event(1, 1);
+        return TRUE;
     }
-    ccallbacks_finish_event(1, 1);
-    return TRUE;
 }
 
 gboolean closed_key(GtkWidget *widget, GtkEventControllerKey *controller, guint keyval, guint keycode,

@@ -11,7 +11,6 @@
 
 #include "cases.h"
 #include "cattach.h"
-#include "cevents.h"
 #include "cfield.h"
 #include "ginput.h"
 #include "gmessage.h"

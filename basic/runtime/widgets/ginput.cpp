@@ -12,6 +12,8 @@
 
 #include "cases.h"
 #include "cattach.h"
+#include "ccallback.h"
+#include "center.h"
 #include "cevents.h"
 #include "cfield.h"
 #include "cmatrix.h"
@@ -161,11 +163,23 @@ void on_focus_enter(GtkEventControllerFocus *focus, gpointer)
     g_idle_add(select_all, g_object_ref(widget));
 }
 
-int validate_input(ControlMatrix_t *, int, void *entry)
+// ginput_val_return_press for field f, whose entry is entry.
+gboolean accepts(const Field &f, GtkWidget *entry, GlobalData_t *gd)
+{
+    const int tab = cset_cm_get_int(f.cm, CM_TAB_SEQ, f.index);
+    const std::string message =
+        ginput_value_message(type_of(f.record), text_of(entry), f.record->min_length, tab == TAB_KEY || tab == TAB_REQUIRED,
+                             f.record->mask, f.record->message, gd && gd->last_key == GDK_KEY_F3);
+    if (message.empty()) return TRUE;
+    gmessage(message.c_str(), "Warning");
+    return FALSE;
+}
+
+int validate_input(ControlMatrix_t *cm, int index, void *entry)
 {
     auto *widget = static_cast<GtkWidget *>(entry);
     if (!GTK_IS_EDITABLE(widget)) return 1;
-    if (ginput_val_return_press(widget, global_data)) return 1;
+    if (accepts({cm, index, input_of(ginput_get_mintype(cm, index))}, widget, global_data)) return 1;
     gtk_editable_select_region(GTK_EDITABLE(widget), 0, -1);
     g_object_set_data(G_OBJECT(widget), RESELECT, GINT_TO_POINTER(1));
     return 0;
@@ -209,14 +223,7 @@ bool none(std::string_view t) { return t.empty() || t == " "; }
 
 gboolean ginput_val_return_press(GtkWidget *entry, GlobalData_t *gd)
 {
-    const Field f = field_of(entry);
-    const int tab = cset_cm_get_int(f.cm, CM_TAB_SEQ, f.index);
-    const std::string message =
-        ginput_value_message(type_of(f.record), text_of(entry), f.record->min_length, tab == TAB_KEY || tab == TAB_REQUIRED,
-                             f.record->mask, f.record->message, gd && gd->last_key == GDK_KEY_F3);
-    if (message.empty()) return TRUE;
-    gmessage(message.c_str(), "Warning");
-    return FALSE;
+    return accepts(field_of(entry), entry, gd);
 }
 
 int ginput_validate_input(const char *text, GlobalData_t *gd, int show, int minimum, int length, const char *type,

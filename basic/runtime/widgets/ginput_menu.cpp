@@ -4,8 +4,10 @@
 #include <gtk/gtk.h>
 
 #include "cattach.h"
+#include "ccallback.h"
 #include "cevents.h"
 #include "cfield.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "ginput.h"
 #include "gwidget.h"

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "ccallback.h"
 #include "cevents.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "gmenu.h"
 #include "gsoftkeys.h"

@@ -7,7 +7,10 @@
 
 #include "applications.h"
 #include "cattach.h"
+#include "ccallback.h"
 #include "cevents.h"
+#include "cfunctionkey.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "cutil.h"
 #include "gmenu.h"

@@ -13,7 +13,8 @@
 
 #include "applications.h"
 #include "cases.h"
-#include "cevents.h"
+#include "ccallback.h"
+#include "cclick.h"
 #include "cmatrix.h"
 #include "executor.h"
 #include "gdata.h"

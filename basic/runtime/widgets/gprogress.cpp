@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "cases.h"
-#include "cevents.h"
 #include "cmatrix.h"
 #include "gdata.h"
 #include "gmisc.h"

@@ -8,8 +8,10 @@
 
 #include "cases.h"
 #include "cattach.h"
-#include "cevents.h"
+#include "ccallback.h"
+#include "cclick.h"
 #include "cfield.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "gmisc.h"
 #include "gwidget.h"
@@ -219,7 +221,8 @@ private:
     radio_data *record_ = nullptr;
 };
 
-void radio_change(radio_data *r)
+// Change_Content of the radio field at index.
+void radio_change(radio_data *r, int index)
 {
     const RadioQuiet quiet(r);
     static const ChangeRules rules{
@@ -228,14 +231,15 @@ void radio_change(radio_data *r)
         "in gradio.c Not permitted to change focus from a function attached with the Change_Content Action Code",
     };
     // IP$ empty: the routine takes the field's own text.
-    gfield_run_change(r->cm, cget_index_for_ptr(r->cm, CM_ENTRY_PTR, r, 1), WIDGET_RADIO, "", rules);
+    gfield_run_change(r->cm, index, WIDGET_RADIO, "", rules);
 }
 
 void gradio_button_toggled(GtkCheckButton *, gpointer record)
 {
     forms_callback([&] {
         const RoutineName name("gradio_button_toggled");
-        radio_change(radio_of(record));
+        radio_data *r = radio_of(record);
+        radio_change(r, cget_index_for_ptr(r->cm, CM_ENTRY_PTR, r, 1));
     });
 }
 
@@ -461,7 +465,7 @@ int gradio_button_on_key_press(ControlMatrix_t *cm, int index, guint keyval)
         const RadioQuiet quiet(r);
         moved = move(r, is_back(keyval) ? -1 : 1);
     }
-    if (moved) radio_change(r);
+    if (moved) radio_change(r, index);
     return 1;
 }
 

@@ -7,8 +7,11 @@
 
 #include "cases.h"
 #include "cattach.h"
+#include "ccallback.h"
 #include "cevents.h"
 #include "cfield.h"
+#include "cfunctionkey.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "gmisc.h"
 #include "gwidget.h"

@@ -12,8 +12,9 @@
 
 #include "cases.h"
 #include "cattach.h"
-#include "cevents.h"
+#include "ccallback.h"
 #include "cfield.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "ginput.h"
 #include "gmessage.h"
@@ -181,7 +182,11 @@ char *value_text(ControlMatrix_t *, int, void *entry, int *, char **, int *)
     mlog(2, "gkey_press_get_ip: Text '%s'", text);
     return text;
 }
-int validate_text(ControlMatrix_t *, int, void *entry) { return gtext_val_return_press(text_of(entry), global_data); }
+// gtext_val_return_press for record r of the field at index, or of the field whose view is r's
+// (cm nullptr).
+gboolean accepts(text_data *r, ControlMatrix_t *cm, int index);
+
+int validate_text(ControlMatrix_t *cm, int index, void *entry) { return accepts(text_of(entry), cm, index); }
 void pre_display_text(ControlMatrix_t *, int, void *entry)
 {
     text_data *r = text_of(entry);
@@ -239,6 +244,13 @@ std::string gtext_value_message(std::string_view type, std::string_view value, i
 
 gboolean gtext_val_return_press(text_data *r, GlobalData_t *)
 {
+    return accepts(r, nullptr, 0);
+}
+
+namespace {
+
+gboolean accepts(text_data *r, ControlMatrix_t *cm, int index)
+{
     const std::string_view type = type_of(r);
     const std::string text = buffer_text(r->view);
     std::string checked;
@@ -253,7 +265,7 @@ gboolean gtext_val_return_press(text_data *r, GlobalData_t *)
     if (!refused && checked != text) gtext_write_text(r->view, r, checked.c_str());
     std::string message;
     if (!refused) {
-        const Field f = field_of(r->view, true);
+        const Field f = cm ? Field{cm, index, r} : field_of(r->view, true);
         const int tab = cset_cm_get_int(f.cm, CM_TAB_SEQ, f.index);
         message = gtext_value_message(type, replaced(checked, '\n', '\r'), r->min_chars, r->max_chars,
                                       tab == TAB_KEY || tab == TAB_REQUIRED);
@@ -263,6 +275,8 @@ gboolean gtext_val_return_press(text_data *r, GlobalData_t *)
     select_all(r->view);
     return FALSE;
 }
+
+} // namespace
 
 char *gtext_get_text(const text_data *r)
 {

@@ -8,7 +8,9 @@
 
 #include "cases.h"
 #include "cattach.h"
+#include "cclick.h"
 #include "cfield.h"
+#include "cinvoke.h"
 #include "cmatrix.h"
 #include "handles.h"
 #include "kinds.h"

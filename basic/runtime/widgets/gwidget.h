@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "cevent_steps.h"
-#include "cevents.h"
+#include "ckeys.h"
 #include "forms.h"
 #include "kinds.h"
 

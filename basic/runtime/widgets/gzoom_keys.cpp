@@ -2,6 +2,9 @@
 // search entry and its Zoom_Search routine, the scroll that keeps the selected row in view and
 // focused, and the choosing of a row: the zoom's Post_Focus, then the parent's Zoom_Post (or
 // Pre_Focus) and Post_Focus for the field that opened it. See gzoom.h.
+#include "ccallback.h"
+#include "cevents.h"
+#include "cnext.h"
 #include "gzoom.h"
 
 #include <cstring>
@@ -9,7 +12,6 @@
 #include <string>
 
 #include "cattach.h"
-#include "cevents.h"
 #include "cinvoke.h"
 #include "cmatrix.h"
 #include "cutil.h"

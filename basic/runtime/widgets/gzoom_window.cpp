@@ -9,7 +9,7 @@
 #include "aoae.h"
 #include "cases.h"
 #include "cattach.h"
-#include "cevents.h"
+#include "cfunctionkey.h"
 #include "cmatrix.h"
 #include "gdata.h"
 #include "gmisc.h"

@@ -4,6 +4,8 @@
 // the helpers cutil_sprintf and cutil_conv_eventkey_to_char.
 #include <functional>
 
+#include "cevents.h"
+#include "cfunctionkey.h"
 #include "cutil.h"
 #include "forms_fixture.h"
 

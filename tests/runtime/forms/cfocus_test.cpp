@@ -2,6 +2,8 @@
 // around the AnyChange field, passed type-5 fields and their Pre_Focus routines, walks with
 // nothing to stop at, scrolling into view through nested scrolled windows, ICSET_FOCUS with the
 // consistency check, ICCLEAR, and both in background mode.
+#include "cclear.h"
+#include "cevents.h"
 #include "cfocus.h"
 #include "gui_env.h"
 #include "routine_fixture.h"

@@ -4,6 +4,7 @@
 // ICINVOKE_FETCH, the one delayed call, post requests, a routine detaching itself, the run-time
 // log lines, and the validation hooks around a routine.
 #include "cinvoke.h"
+#include "cnext.h"
 #include "routine_fixture.h"
 
 using namespace forms_test;
@@ -232,6 +233,30 @@ TEST_F(RoutineTest, PostRequestsCloseOnTrueAndCancelOnFalse)
     EXPECT_EQ(r.out, bottom);
     // The first window has no parent to post to.
     EXPECT_EQ(invoke(bottom, 55, 1).abort, "No parent window found");
+}
+
+// A true answer of a run with close processing takes the closing road the registration installed;
+// without one the run stops.
+TEST_F(RoutineTest, CloseProcessingTakesTheRegisteredClosingRoad)
+{
+    const Window parent = make_window(1), child = make_window(1);
+    ASSERT_EQ(program(form_of(CM, parent) + form_of(CM2, child) + attach(CM2, "F5", POSTER, 0)).abort, "");
+    ControlMatrix_t *top = cm_of(CM2);
+    static std::vector<ControlMatrix_t *> taken;
+    taken.clear();
+    const CloseRoad installed = register_close_road([](ControlMatrix_t *cm, GlobalData_t *) {
+        taken.push_back(cm);
+        return cm;
+    });
+    EXPECT_EQ(installed, &cdeletewin);
+    set_cell(0, 1);
+    const Call closing = invoke(top, 55, 1, "IP$", "", 0, 0, 1);
+    const Call without = (register_close_road(nullptr), invoke(top, 55, 1, "IP$", "", 0, 0, 1));
+    register_close_road(installed);
+    EXPECT_EQ(closing.abort, "");
+    EXPECT_EQ(closing.closing, 1);
+    EXPECT_EQ(taken, std::vector<ControlMatrix_t *>{top});
+    EXPECT_EQ(without.abort, "Closing windows not available");
 }
 
 TEST_F(RoutineTest, EachPostRequestMarksItsOwnFlagAndText)

@@ -5,6 +5,12 @@
 #include <functional>
 #include <unistd.h>
 
+#include "ccallback.h"
+#include "cclick.h"
+#include "cevents.h"
+#include "cfunctionkey.h"
+#include "ckeys.h"
+#include "cloop.h"
 #include "forms_fixture.h"
 #include "gui_env.h"
 #include "hooks.h"

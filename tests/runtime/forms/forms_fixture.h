@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "cattach.h"
-#include "cevents.h"
 #include "cfield.h"
 #include "cmatrix.h"
 #include "exec_fixture.h"

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cinvoke.h"
 #include "common_block.h"
 #include "gui_env.h"
 

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <gdk/gdk.h>
 
+#include "cclear.h"
+#include "cclick.h"
+#include "cinvoke.h"
 #include "gcombo.h"
 #include "gmisc.h"
 #include "gradio.h"
@@ -809,6 +812,44 @@ TEST_F(ChoiceTest, UpAndDownOnTheClosedComboRunEditContentFirst)
     const Pressed up = combo_key(GDK_KEY_Up);
     EXPECT_TRUE(up.logged.empty()) << "once in the visit";
     EXPECT_EQ(c->active_index, 1);
+}
+
+// One table routes the form's keys on the field and in the combo's open list: every key in it does
+// in the open list what it does on the field (the same event, the focus where the field's key
+// leaves it), but Enter, F12 and Escape, which close the list and go on as Enter on the field.
+TEST_F(ChoiceTest, EveryRoutedKeyDoesInTheOpenListWhatItDoesOnTheField)
+{
+    struct Outcome {
+        std::string abort, event;
+        int focus = 0;
+    };
+    const auto outcome = [&](const Pressed &p) {
+        return Outcome{p.abort, p.abort.empty() ? cm()->event_name : "", p.abort.empty() ? cm()->current_focus : 0};
+    };
+    ASSERT_FALSE(key_routes().empty());
+    for (const KeyRoute &route : key_routes()) {
+        const char *name = gdk_keyval_name(route.keyval);
+        ASSERT_EQ(build_choice().abort, "") << name;
+        shown(COMBO);
+        ASSERT_EQ(open_list().abort, "") << name;
+        cm()->event_name[0] = '\0';
+        const Outcome in_list = outcome(list_key(route.keyval));
+        EXPECT_EQ(in_list.abort, "") << name;
+        EXPECT_NE(in_list.event, "") << name << ": the key's handler ran";
+        if (route.action == KeyAction::enter || route.action == KeyAction::f12 ||
+            route.action == KeyAction::escape) {
+            EXPECT_EQ(in_list.event, "Enter") << name;
+            EXPECT_EQ(in_list.focus, RADIO) << name;
+            continue;
+        }
+        ASSERT_EQ(build_choice().abort, "") << name;
+        shown(COMBO);
+        cm()->event_name[0] = '\0';
+        const Outcome on_field = outcome(press(COMBO, route.keyval));
+        EXPECT_EQ(on_field.abort, "") << name;
+        EXPECT_EQ(in_list.event, on_field.event) << name;
+        EXPECT_EQ(in_list.focus, on_field.focus) << name;
+    }
 }
 
 // Tab and the function keys in the open list hold Enter's guard as on the form: while another

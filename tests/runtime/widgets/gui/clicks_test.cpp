@@ -2,6 +2,7 @@
 // a press count as the click gesture calls it: the click rule, the click on the Back-Tab target,
 // double clicks, a button field's Activate routine, the focused field's own clicks (the edit
 // menu), the guards and the program errors.
+#include "cclick.h"
 #include "dialog_script.h"
 #include "gbutton.h"
 #include "gui_env.h"

@@ -1,6 +1,8 @@
 // The end of an event and the closing of windows: the posts up the chain, the Exit routine's and
 // the posts' rules, ICDELETE_WINDOW, the deferred destroy of a window a routine still runs on,
 // the nested end of an event, and ICGET_EVENT_NAME$.
+#include "cevents.h"
+#include "cnext.h"
 #include "dialog_script.h"
 #include "keys_fixture.h"
 

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <utility>
 
+#include "ccallback.h"
+#include "cinvoke.h"
 #include "gui_env.h"
 #include "gzoom.h"
 #include "ilist.h"

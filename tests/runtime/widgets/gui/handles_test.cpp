@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "cattach.h"
+#include "ccallback.h"
 #include "cmatrix.h"
 #include "gmisc.h"
 #include "gui_env.h"

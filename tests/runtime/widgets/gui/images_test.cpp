@@ -6,6 +6,8 @@
 
 #include <glib/gstdio.h>
 
+#include "cclear.h"
+#include "cclick.h"
 #include "gimage.h"
 #include "gmisc.h"
 #include "gui_env.h"

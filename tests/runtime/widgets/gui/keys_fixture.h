@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include "ccallback.h"
+#include "cfocus.h"
+#include "cinvoke.h"
+#include "ckeys.h"
 #include "common_block.h"
 #include "routine_fixture.h"
 #include "typed_fields_fixture.h"

@@ -1,5 +1,7 @@
 // Keys and Enter: the dispatcher's table of keys, Tab and Back-Tab, the function keys, Escape,
 // F8, Ctrl-z, Alt-m, Edit_Content, Enter with the AnyChange jump and Revert, and the guards.
+#include "cclick.h"
+#include "center.h"
 #include "dialog_script.h"
 #include "gcheckbox.h"
 #include "gmisc.h"

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sys/stat.h>
 
+#include "ccallback.h"
+#include "cevents.h"
 #include "cmatrix.h"
 #include "common_block.h"
 #include "dialog_script.h"

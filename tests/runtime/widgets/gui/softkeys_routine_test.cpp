@@ -5,6 +5,7 @@
 // softkey_event flag.
 #include <algorithm>
 
+#include "ccallback.h"
 #include "cmatrix.h"
 #include "gmisc.h"
 #include "gsoftkeys.h"

@@ -3,6 +3,7 @@
 // the first, the bar's refusals, and what a press or a key replays on the forms engine (watched
 // through the table of calls the widgets make into it).
 #include "cattach.h"
+#include "ccallback.h"
 #include "cmatrix.h"
 #include "gmisc.h"
 #include "gsoftkeys.h"

@@ -1,6 +1,7 @@
 #include "typed_fields_fixture.h"
 
 #include "cases.h"
+#include "cinvoke.h"
 #include "gui_env.h"
 #include "handles.h"
 

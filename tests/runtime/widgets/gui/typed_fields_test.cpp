@@ -4,6 +4,7 @@
 // mark-up as the user sees it.
 #include <gtest/gtest.h>
 
+#include "ccallback.h"
 #include "dialog_script.h"
 #include "gcheckbox.h"
 #include "gdate.h"

@@ -5,6 +5,7 @@
 // do instead of touching windows.
 #include <regex>
 
+#include "ccallback.h"
 #include "cmatrix.h"
 #include "gmenu.h"
 #include "gui_env.h"
