@@ -34,6 +34,8 @@ packages=(
   # video frames from the database (FFmpeg's libraries), and the ffmpeg command that makes the
   # tests' videos and reference frames
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
+  # SBR XML import: libxml2's SAX parser (its streaming reader is the benchmark's peer)
+  libxml2-dev
 )
 
 missing=()
