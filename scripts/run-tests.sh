@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds (normal, fuzzing and sanitizer builds), runs every test with CTest
-# and fuzzes the object loader briefly.
+# and fuzzes the object loader and the SBR XML import briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -32,6 +32,21 @@ if ! build-fuzz/tests/fuzz/loader_fuzz -max_total_time=45 -timeout=20 -rss_limit
   exit 1
 fi
 grep '^Done' "$fuzz_log"
+
+# The SBR XML import's fuzz target, for about a minute: seeded with the import tests' documents and
+# tests/fuzz/sbr_seeds, and the inputs of tests/fuzz/sbr_regressions. Every document must end in
+# the six lists or in one of the import's own messages, never a crash, overrun, leak or hang.
+sbr_corpus=$(mktemp -d)
+trap 'rm -rf "$corpus" "$sbr_corpus"' EXIT
+cp tests/runtime/documents/sbr/*.xml tests/fuzz/sbr_seeds/* tests/fuzz/sbr_regressions/* "$sbr_corpus/"
+sbr_log=build-fuzz/sbr_xml_fuzz.log
+if ! build-fuzz/tests/fuzz/sbr_xml_fuzz -max_total_time=60 -timeout=20 -rss_limit_mb=4096 \
+     -artifact_prefix=build-fuzz/ "$sbr_corpus" > "$sbr_log" 2>&1; then
+  tail -60 "$sbr_log"
+  echo "SBR XML fuzzing failed (input saved under build-fuzz/)"
+  exit 1
+fi
+grep '^Done' "$sbr_log"
 
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DLUMBA_SANITIZE=ON -DLUMBA_BENCH=OFF

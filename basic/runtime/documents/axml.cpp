@@ -12,10 +12,12 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <tuple>
 
 #include <libxml/catalog.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/tree.h>
 
 #include "ilist.h"
 #include "message.h"
@@ -127,14 +129,31 @@ Placing placing(const SbrContext_t &r)
 
 const std::string *context_of(const Placing &p) { return p.context ? &*p.context : nullptr; }
 
-// Lists 2 to 5 of the value at index, as far as the placing has them.
-void set_keyed(const SbrContext_t &r, int index, const Placing &p)
+void add(const SbrContext_t &r, SbrList which, const std::string &key, const std::string &text)
 {
+    ilist_addselt(list(r, which), text.c_str(), length(text), 0, key.c_str());
+}
+
+// Lists 2 to 5 of the value at index, as far as the placing has them. A new value's key is in none
+// of them yet, so its entries are appended without a search. A value found again was found by its
+// DIN and context, so only its two flags can change, and they are set only when they do.
+void set_keyed(SbrContext_t &r, int index, const Placing &p, bool fresh)
+{
+    if (r.flags.size() <= static_cast<std::size_t>(index)) r.flags.resize(static_cast<std::size_t>(index) + 1);
+    auto &[editable, visible] = r.flags[static_cast<std::size_t>(index)];
     const std::string key = std::to_string(index);
-    set(r, SBR_DIN, key, p.din);
-    if (p.context) set(r, SBR_CONTEXT, key, *p.context);
-    if (p.editable) set(r, SBR_EDITABLE, key, *p.editable);
-    if (p.visible) set(r, SBR_VISIBLE, key, *p.visible);
+    if (fresh) {
+        add(r, SBR_DIN, key, p.din);
+        if (p.context) add(r, SBR_CONTEXT, key, *p.context);
+    }
+    for (auto [which, given, held] : {std::tuple{SBR_EDITABLE, &p.editable, &editable}, std::tuple{SBR_VISIBLE, &p.visible, &visible}}) {
+        if (!*given || *given == *held) continue;
+        if (*held)
+            set(r, which, key, **given);
+        else
+            add(r, which, key, **given);
+        *held = *given;
+    }
 }
 
 // A new list-1 value with lists 2 to 5; its index.
@@ -143,7 +162,7 @@ int add_value(SbrContext_t &r, const std::string &name, const std::string &text,
     ilist_addselt(list(r, SBR_VALUES), text.c_str(), length(text), 0, name.c_str());
     const int index = ilist_length(list(r, SBR_VALUES));
     r.value_index.try_emplace(value_key(name, p.din, context_of(p)), index);
-    set_keyed(r, index, p);
+    set_keyed(r, index, p, true);
     return index;
 }
 
@@ -176,8 +195,8 @@ void fact_end(SbrContext_t &r)
     int by_name = value_getindex_with_din(r, r.element, p.din, context_of(p));
     if (!by_path) by_path = add_value(r, r.path, "", p);
     if (!by_name) by_name = add_value(r, r.element, "", p);
-    set_keyed(r, by_path, p);
-    set_keyed(r, by_name, p);
+    set_keyed(r, by_path, p, false);
+    set_keyed(r, by_name, p, false);
 }
 
 // The tuple's amount under its payment type code; what the document left out is stored empty.
@@ -354,8 +373,14 @@ void characters_callback(void *user, const xmlChar *ch, int len)
     });
 }
 
+// The parser and the document libxml2 may have started for a DOCTYPE's entity declarations (kept
+// for SAX callers that never see them, and never freed with the parser).
 struct ParserFree {
-    void operator()(xmlParserCtxt *c) const { xmlFreeParserCtxt(c); }
+    void operator()(xmlParserCtxt *c) const
+    {
+        if (c->myDoc) xmlFreeDoc(c->myDoc);
+        xmlFreeParserCtxt(c);
+    }
 };
 
 void parse_pass(SbrContext_t &r, const char *file)

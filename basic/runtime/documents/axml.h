@@ -70,6 +70,8 @@ struct SbrContext_t {
     // first in table order), and list-1 indexes by name, DIN and context.
     std::unordered_map<std::string, std::size_t> context_by_id;
     std::unordered_map<std::string, int> value_index;
+    // The isEditable and isVisible entries (lists 2 and 3) of each list-1 index of a fact.
+    std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> flags;
 
     std::string text;  // character data since the last tag; libxml2 hands it over in pieces
     void *parser = nullptr;    // the running xmlParserCtxt, so a handler can stop it

@@ -338,6 +338,10 @@ TEST_F(Sbr, BadInputEndsTheRunAndFreesTheLists)
         {write("entity.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE x [<!ENTITY s SYSTEM \"file://" + secret +
                                  "\">]>\n<x><F>&s;</F></x>\n"),
          "Pass 1: XML Document isn't well formed @ sbr_xml_parse"},
+        // libxml2 keeps the declarations of a DOCTYPE in a document of its own, which goes with
+        // the parser (the sanitizer build's leak check).
+        {std::string(LUMBA_SOURCE_DIR) + "/tests/fuzz/sbr_regressions/doctype-cut-inside-an-entity-declaration.xml",
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse"},
     };
     for (const auto &c : cases) {
         const int before = live_lists();
