@@ -38,13 +38,6 @@ constexpr std::string_view DIN_FACT = "BusinessDocument.GovernmentGeneratedIdent
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::string lowered(std::string_view s)
-{
-    std::string out(s);
-    for (char &c : out) c = lower(c);
-    return out;
-}
-
 bool iequals(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size()) return false;
@@ -75,42 +68,38 @@ const std::string *attribute(const SbrContext_t &r, std::string_view name)
     return nullptr;
 }
 
-std::optional<std::string> optional_attribute(const SbrContext_t &r, std::string_view name)
-{
-    const std::string *v = attribute(r, name);
-    return v ? std::optional<std::string>(*v) : std::nullopt;
-}
-
 // ---- Lists -------------------------------------------------------------------------------------
 
 IList_t *list(const SbrContext_t &r, SbrList which) { return r.result.lists[which]; }
 
-int length(const std::string &s) { return static_cast<int>(s.size()); }
+int length(std::string_view s) { return static_cast<int>(s.size()); }
 
-void set(const SbrContext_t &r, SbrList which, const std::string &key, const std::string &text)
+void set(const SbrContext_t &r, SbrList which, const std::string &key, std::string_view text)
 {
-    ilist_setselt(list(r, which), 0, text.c_str(), length(text), key.c_str());
+    ilist_setselt(list(r, which), 0, text.data(), length(text), key.c_str());
 }
 
-// The index key of a value: its name, DIN and context, where a value without context differs from
-// one whose context name is empty. XML names and texts hold no NUL, so the fields cannot run into
-// each other.
-std::string value_key(std::string_view name, std::string_view din, const std::string *context)
+// The index key of a value, made in the record's buffer: its name, DIN and context, where a value
+// without context differs from one whose context name is empty. XML names and texts hold no NUL,
+// so the fields cannot run into each other.
+const std::string &value_key(const SbrContext_t &r, std::string_view name, std::string_view din,
+                             const std::string_view *context)
 {
-    std::string key;
-    key.reserve(name.size() + din.size() + (context ? context->size() : 0) + 3);
-    key.append(name).push_back('\0');
+    std::string &key = r.value_key;
+    key.assign(name).push_back('\0');
     key.append(din).push_back('\0');
     if (context) key.append("\1").append(*context);
     return key;
 }
 
 // How a fact's attributes place it: its context (by contextRef, else none), its DIN (by
-// contextRef, else by the current context's id as written) and its two flags.
+// contextRef, else by the current context's id as written) and its two flags. Views of the
+// context table and of the current tag's attributes, for the event at hand.
 struct Placing {
-    std::optional<std::string> context;
-    std::string din;
-    std::optional<std::string> editable, visible;
+    std::optional<std::string_view> context;
+    std::string_view din;
+    const std::string *editable = nullptr;
+    const std::string *visible = nullptr;
 };
 
 Placing placing(const SbrContext_t &r)
@@ -122,16 +111,16 @@ Placing placing(const SbrContext_t &r)
     } else if (r.context) {
         p.din = DIN_of_context(r, r.context_id);
     }
-    p.editable = optional_attribute(r, "isEditable");
-    p.visible = optional_attribute(r, "isVisible");
+    p.editable = attribute(r, "isEditable");
+    p.visible = attribute(r, "isVisible");
     return p;
 }
 
-const std::string *context_of(const Placing &p) { return p.context ? &*p.context : nullptr; }
+const std::string_view *context_of(const Placing &p) { return p.context ? &*p.context : nullptr; }
 
-void add(const SbrContext_t &r, SbrList which, const std::string &key, const std::string &text)
+void add(const SbrContext_t &r, SbrList which, const std::string &key, std::string_view text)
 {
-    ilist_addselt(list(r, which), text.c_str(), length(text), 0, key.c_str());
+    ilist_addselt(list(r, which), text.data(), length(text), 0, key.c_str());
 }
 
 // Lists 2 to 5 of the value at index, as far as the placing has them. A new value's key is in none
@@ -146,50 +135,57 @@ void set_keyed(SbrContext_t &r, int index, const Placing &p, bool fresh)
         add(r, SBR_DIN, key, p.din);
         if (p.context) add(r, SBR_CONTEXT, key, *p.context);
     }
-    for (auto [which, given, held] : {std::tuple{SBR_EDITABLE, &p.editable, &editable}, std::tuple{SBR_VISIBLE, &p.visible, &visible}}) {
-        if (!*given || *given == *held) continue;
+    for (auto [which, given, held] : {std::tuple{SBR_EDITABLE, p.editable, &editable}, std::tuple{SBR_VISIBLE, p.visible, &visible}}) {
+        if (!given || *held == *given) continue;
         if (*held)
-            set(r, which, key, **given);
+            set(r, which, key, *given);
         else
-            add(r, which, key, **given);
+            add(r, which, key, *given);
         *held = *given;
     }
 }
 
 // A new list-1 value with lists 2 to 5; its index.
-int add_value(SbrContext_t &r, const std::string &name, const std::string &text, const Placing &p)
+int add_value(SbrContext_t &r, const std::string &name, std::string_view text, const Placing &p)
 {
-    ilist_addselt(list(r, SBR_VALUES), text.c_str(), length(text), 0, name.c_str());
+    ilist_addselt(list(r, SBR_VALUES), text.data(), length(text), 0, name.c_str());
     const int index = ilist_length(list(r, SBR_VALUES));
-    r.value_index.try_emplace(value_key(name, p.din, context_of(p)), index);
+    r.value_index.try_emplace(value_key(r, name, p.din, context_of(p)), index);
     set_keyed(r, index, p, true);
     return index;
 }
 
 // ---- Pass 2: facts -----------------------------------------------------------------------------
 
-void fact_text(SbrContext_t &r, const std::string &text)
+void fact_text(SbrContext_t &r, std::string_view text)
 {
     const Placing p = placing(r);
     // Both are looked up before either is added: an element whose name is its path (the root)
     // gets two entries, as it does at its end.
     const int by_path = value_getindex_with_din(r, r.path, p.din, context_of(p));
     const int by_name = value_getindex_with_din(r, r.element, p.din, context_of(p));
+    int added[2] = {};
+    int i = 0;
     for (const auto &[name, index] : {std::pair{&r.element, by_name}, std::pair{&r.path, by_path}}) {
         if (!index) {
-            add_value(r, *name, text, p);
+            added[i++] = add_value(r, *name, text, p);
             continue;
         }
+        ++i;
         std::string joined = ilist_sfetch(list(r, SBR_VALUES), index, nullptr);
         if (r.join_newline) joined += '\n';
         joined += text;
         ilist_setselt(list(r, SBR_VALUES), index, joined.c_str(), length(joined), nullptr);
     }
+    // The element's end finds the same two values unless a child comes first.
+    r.text_values = {by_path ? by_path : added[1], by_name ? by_name : added[0]};
 }
 
 // Every element outside the tuple has an entry, text or not.
 void fact_end(SbrContext_t &r)
 {
+    // After its text the element's two values hold lists 2 to 5 of these very attributes.
+    if (r.text_values.first) return;
     const Placing p = placing(r);
     int by_path = value_getindex_with_din(r, r.path, p.din, context_of(p));
     int by_name = value_getindex_with_din(r, r.element, p.din, context_of(p));
@@ -233,11 +229,14 @@ SbrContextEntry_t &building(SbrContext_t &r)
 void take_text(SbrContext_t &r)
 {
     if (r.text.empty()) return;
-    std::string text;
-    text.swap(r.text);
-    const std::size_t start = text.find_first_not_of(" \t\n\r");
-    if (start == std::string::npos) return;
-    text.erase(0, start);
+    const std::size_t start = r.text.find_first_not_of(" \t\n\r");
+    if (start == std::string::npos) {
+        r.text.clear();
+        return;
+    }
+    // The buffer keeps its room for the next text; its content moves out only for this one.
+    const std::string text = r.text.substr(start);
+    r.text.clear();
 
     if (r.pass == 1 && !r.in_tuple) {
         fact_text(r, text);
@@ -256,6 +255,7 @@ void take_text(SbrContext_t &r)
 void start_element(SbrContext_t &r, std::string_view name, const xmlChar **atts)
 {
     take_text(r);
+    r.text_values = {};
     r.want_text = 1;
     r.join_newline = 1;
     const std::string_view local = local_name(name);
@@ -267,7 +267,7 @@ void start_element(SbrContext_t &r, std::string_view name, const xmlChar **atts)
     const bool context_element = iequals(local, "context");
     if (context_element || iequals(local, "unit")) {
         if (const std::string *id = attribute(r, "id")) {
-            r.context = r.pass ? convert_context(r, *id) : *id;
+            r.context = r.pass ? std::string(convert_context(r, *id)) : *id;
             r.context_element = local;
             r.context_id = *id;
         }
@@ -319,8 +319,8 @@ void end_element(SbrContext_t &r, std::string_view name)
             clear_tuple(r);
         } else if (iequals(local, TUPLE_AMOUNT)) {
             if (const std::string *ref = attribute(r, "contextRef")) {
-                r.tuple_context = convert_context(r, *ref);
-                r.tuple_din = DIN_of_context(r, *ref);
+                r.tuple_context = std::string(convert_context(r, *ref));
+                r.tuple_din = std::string(DIN_of_context(r, *ref));
             }
             if (const std::string *v = attribute(r, "isEditable")) r.tuple_editable = *v;
             if (const std::string *v = attribute(r, "isVisible")) r.tuple_visible = *v;
@@ -329,10 +329,11 @@ void end_element(SbrContext_t &r, std::string_view name)
         fact_end(r);
     } else if (iequals(local, "context")) {
         SbrContextEntry_t &entry = building(r);
-        r.context_by_id.try_emplace(lowered(entry.id), r.count);
+        r.context_by_id.try_emplace(entry.id, r.count);
         ++r.count;
     }
     r.attrs.clear();
+    r.text_values = {};
     pop_path(r, local);
 }
 
@@ -430,21 +431,30 @@ struct ListsGuard {
 
 } // namespace
 
-std::string convert_context(const SbrContext_t &record, std::string_view id)
+std::size_t SbrContext_t::IdHash::operator()(std::string_view id) const
 {
-    const auto found = record.context_by_id.find(lowered(id));
-    return found == record.context_by_id.end() ? std::string(id) : record.contexts[found->second].name;
+    std::size_t h = 14695981039346656037u;  // FNV-1a over the lower-case bytes
+    for (char c : id) h = (h ^ static_cast<unsigned char>(lower(c))) * 1099511628211u;
+    return h;
 }
 
-std::string DIN_of_context(const SbrContext_t &record, std::string_view id)
+bool SbrContext_t::IdEqual::operator()(std::string_view a, std::string_view b) const { return iequals(a, b); }
+
+std::string_view convert_context(const SbrContext_t &record, std::string_view id)
 {
-    const auto found = record.context_by_id.find(lowered(id));
-    return found == record.context_by_id.end() ? std::string() : record.contexts[found->second].din;
+    const auto found = record.context_by_id.find(id);
+    return found == record.context_by_id.end() ? id : std::string_view(record.contexts[found->second].name);
+}
+
+std::string_view DIN_of_context(const SbrContext_t &record, std::string_view id)
+{
+    const auto found = record.context_by_id.find(id);
+    return found == record.context_by_id.end() ? std::string_view() : std::string_view(record.contexts[found->second].din);
 }
 
 void set_din_in_context(SbrContext_t &record, std::string_view id, std::string_view din)
 {
-    const auto found = record.context_by_id.find(lowered(id));
+    const auto found = record.context_by_id.find(id);
     if (found != record.context_by_id.end()) record.contexts[found->second].din = din;
 }
 
@@ -475,9 +485,9 @@ void append_context(SbrContext_t &record, std::string_view member)
 }
 
 int value_getindex_with_din(const SbrContext_t &record, std::string_view name, std::string_view din,
-                            const std::string *context)
+                            const std::string_view *context)
 {
-    const auto found = record.value_index.find(value_key(name, din, context));
+    const auto found = record.value_index.find(std::string_view(value_key(record, name, din, context)));
     return found == record.value_index.end() ? 0 : found->second;
 }
 

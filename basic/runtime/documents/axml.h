@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,13 +67,29 @@ struct SbrContext_t {
     std::size_t count = 0;
     std::uint32_t pass = 0;  // 0 pass 1, 1 pass 2
 
-    // Lookups stay near-linear in the document's size: complete contexts by lower-case id (the
-    // first in table order), and list-1 indexes by name, DIN and context.
-    std::unordered_map<std::string, std::size_t> context_by_id;
-    std::unordered_map<std::string, int> value_index;
+    // Lookups stay near-linear in the document's size: complete contexts by id, case-insensitive
+    // (the first in table order), and list-1 indexes by name, DIN and context (value_key).
+    struct IdHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view id) const;
+    };
+    struct IdEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+    };
+    std::unordered_map<std::string, std::size_t, IdHash, IdEqual> context_by_id;
+    std::unordered_map<std::string, int, KeyHash, std::equal_to<>> value_index;
+    mutable std::string value_key;  // the key of the last value looked up
     // The isEditable and isVisible entries (lists 2 and 3) of each list-1 index of a fact.
     std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> flags;
 
+    // The list-1 indexes (path, name) of the current element's text, until the next tag; {0, 0}
+    // when it had none.
+    std::pair<int, int> text_values;
     std::string text;  // character data since the last tag; libxml2 hands it over in pieces
     void *parser = nullptr;    // the running xmlParserCtxt, so a handler can stop it
     std::exception_ptr failure;  // what stopped a handler; raised again once libxml2 has returned
@@ -88,10 +105,11 @@ SbrResult_t sbr_xml_parse(const char *file);
 void sbr_result_free(SbrResult_t &result);
 
 // The context table. Ids are compared case-insensitively; the first entry in table order wins.
-// The converted name of the context with that id, or the id itself when there is none.
-std::string convert_context(const SbrContext_t &record, std::string_view id);
+// The converted name of the context with that id, or the id itself when there is none (a view of
+// the table entry or of id).
+std::string_view convert_context(const SbrContext_t &record, std::string_view id);
 // The DIN of the context with that id, "" when it has none or there is no such context.
-std::string DIN_of_context(const SbrContext_t &record, std::string_view id);
+std::string_view DIN_of_context(const SbrContext_t &record, std::string_view id);
 // Gives the context with that id the DIN; nothing when there is none.
 void set_din_in_context(SbrContext_t &record, std::string_view id, std::string_view din);
 // Adds the abbreviation of member (its capitals A to Z) to the converted name of the entry being
@@ -100,4 +118,4 @@ void append_context(SbrContext_t &record, std::string_view member);
 // The list-1 index of the value under name whose list-5 DIN is din and whose list-4 context is
 // context (nullptr: the value has none), 0 when there is none.
 int value_getindex_with_din(const SbrContext_t &record, std::string_view name, std::string_view din,
-                            const std::string *context);
+                            const std::string_view *context);
