@@ -184,13 +184,16 @@ void fact_text(SbrContext_t &r, std::string_view text)
 // Every element outside the tuple has an entry, text or not.
 void fact_end(SbrContext_t &r)
 {
-    // After its text the element's two values hold lists 2 to 5 of these very attributes.
-    if (r.text_values.first) return;
     const Placing p = placing(r);
-    int by_path = value_getindex_with_din(r, r.path, p.din, context_of(p));
-    int by_name = value_getindex_with_din(r, r.element, p.din, context_of(p));
-    if (!by_path) by_path = add_value(r, r.path, "", p);
-    if (!by_name) by_name = add_value(r, r.element, "", p);
+    // After its text the element's two values are known; a value its text was joined to takes
+    // this element's flags.
+    auto [by_path, by_name] = r.text_values;
+    if (!by_path) {
+        by_path = value_getindex_with_din(r, r.path, p.din, context_of(p));
+        by_name = value_getindex_with_din(r, r.element, p.din, context_of(p));
+        if (!by_path) by_path = add_value(r, r.path, "", p);
+        if (!by_name) by_name = add_value(r, r.element, "", p);
+    }
     set_keyed(r, by_path, p, false);
     set_keyed(r, by_name, p, false);
 }
@@ -449,7 +452,7 @@ std::string_view convert_context(const SbrContext_t &record, std::string_view id
 std::string_view DIN_of_context(const SbrContext_t &record, std::string_view id)
 {
     const auto found = record.context_by_id.find(id);
-    return found == record.context_by_id.end() ? std::string_view() : std::string_view(record.contexts[found->second].din);
+    return found == record.context_by_id.end() ? std::string_view("") : std::string_view(record.contexts[found->second].din);
 }
 
 void set_din_in_context(SbrContext_t &record, std::string_view id, std::string_view din)

@@ -193,6 +193,16 @@ TEST_F(Sbr, EdgeCases)
              EXPECT_EQ(l.values("F"), std::vector<std::string>{"one\ntwo"});
              EXPECT_EQ(l.values("xbrl^F"), std::vector<std::string>{"one\ntwo"});
          }},
+        {"a repeated fact takes the flags of its last occurrence",
+         "<t:F contextRef=\"c\" isEditable=\"yes\" isVisible=\"v\">one</t:F>"
+         "<t:F contextRef=\"c\" isEditable=\"no\">two</t:F>",
+         [](const Lists &l) {
+             EXPECT_EQ(l.values("F"), std::vector<std::string>{"one\ntwo"});
+             const int i = l.indexes("F").at(0);
+             EXPECT_EQ(l.keyed(SBR_EDITABLE, i), "no");
+             EXPECT_EQ(l.keyed(SBR_VISIBLE, i), "v");
+             EXPECT_EQ(l.keyed(SBR_CONTEXT, i), "c");
+         }},
         {"one name under two contexts", context("a", {"Intermediary"}) + context("b", {"Reporting"}) +
                                             "<t:F contextRef=\"a\">x</t:F><t:F contextRef=\"b\">y</t:F>",
          [](const Lists &l) {
