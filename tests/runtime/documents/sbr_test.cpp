@@ -363,3 +363,18 @@ TEST_F(Sbr, BadInputEndsTheRunAndFreesTheLists)
         EXPECT_EQ(live_lists(), before) << c.file;
     }
 }
+
+// With an external subset an undeclared entity is no longer an error: its reference reads as
+// nothing, and neither that subset nor the file an entity names is read.
+TEST_F(Sbr, EntityReferencesReadAsNothingBesideAnExternalSubset)
+{
+    const std::string secret = write("secret.txt", "TOP-SECRET-TEXT");
+    const std::string file = write("external.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE x SYSTEM \"" + std::string(dir) +
+                                                       "/missing.dtd\" [<!ENTITY e SYSTEM \"file://" + secret +
+                                                       "\"><!ENTITY i \"inner\">]>\n<x><F>a&e;b&i;c</F></x>\n");
+    testing::internal::CaptureStdout();
+    Lists lists(file);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Pass 1: XML Document is well formed\nPass 2: XML Document is well formed\n");
+    EXPECT_EQ(lists.values("F"), std::vector<std::string>{"abc"});
+}
