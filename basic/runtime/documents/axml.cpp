@@ -276,6 +276,7 @@ void start_element(SbrContext_t &r, std::string_view name, const xmlChar **atts)
         }
     }
 
+    if (r.pass == 0) ++r.elements;
     r.element = local;
     if (r.context) r.element.append("*").append(*r.context);
     if (!r.path.empty()) r.path += '^';
@@ -518,6 +519,12 @@ SbrResult_t sbr_xml_parse(const char *file)
     for (std::uint32_t pass : {0u, 1u}) {
         reset_reading(*record);
         record->pass = pass;
+        if (pass == 1) {
+            // An element makes at most two values (its name and its path): the index is made
+            // once at its full size instead of growing through every size below it.
+            record->value_index.reserve(2 * record->elements);
+            record->flags.reserve(2 * record->elements + 1);
+        }
         parse_pass(*record, file);
     }
     for (std::size_t i = 0; i < record->count; ++i) {

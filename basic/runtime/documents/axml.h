@@ -66,6 +66,7 @@ struct SbrContext_t {
     std::vector<SbrContextEntry_t> contexts;
     std::size_t count = 0;
     std::uint32_t pass = 0;  // 0 pass 1, 1 pass 2
+    std::size_t elements = 0;  // the document's elements, counted in pass 1
 
     // Lookups stay near-linear in the document's size: complete contexts by id, case-insensitive
     // (the first in table order), and list-1 indexes by name, DIN and context (value_key).
