@@ -1,5 +1,5 @@
 // The SBR XML import in-process: the fixtures' six lists against an independent reading of the
-// same documents (sbr_oracle.py, on Python's ElementTree), the Part's edge cases, the context
+// same documents (sbr_oracle.py, on Python's ElementTree), the import's edge cases, the context
 // table's names, documents beyond every former fixed size, and the inputs that end the run.
 #include <gtest/gtest.h>
 
@@ -179,7 +179,7 @@ TEST_F(Sbr, TheFixtureReadsAsTheIndependentReadingDoes)
     EXPECT_EQ(lists.names(SBR_DINS), std::vector<std::string>{"DIN-2026-0042"});
 }
 
-// Each case reads one document and checks what the Part's edge cases say of it.
+// Each case reads one document and checks one rule of the import on it.
 TEST_F(Sbr, EdgeCases)
 {
     const std::string fact_ri = "<t:F contextRef=\"ri\">x</t:F>";
