@@ -160,11 +160,7 @@ struct ScratchNote {
     ScratchNote() = default;
     ScratchNote(const ScratchNote &) = delete;
     ScratchNote &operator=(const ScratchNote &) = delete;
-    ~ScratchNote()
-    {
-        gnote_free_xml(&data);
-        gnote_free_original_note(&data);
-    }
+    ~ScratchNote() { gnote_free_xml(&data); }
 };
 
 struct SallocFree {
@@ -185,11 +181,11 @@ std::string trimmed(int nargs, int last, int i)
     return text;
 }
 
-// A flag argument that must be 0 or 1; message names the flag.
-int flag_argument(int nargs, int last, int i, const char *message)
+// A flag argument that must be 0 or 1; flag names it in the refusal.
+int flag_argument(int nargs, int last, int i, const char *flag)
 {
     const int value = intr::integer(arg(nargs, last, i));
-    if (value != 0 && value != 1) Abort(message, value);
+    if (value != 0 && value != 1) Abort("Invalid value %d provided for the %s Flag", value, flag);
     return value;
 }
 
@@ -285,7 +281,8 @@ int note_delete_tag_text(NoteData_t *note, const char *name, int delete_tags, in
                 // comes before the next tag of this name; else it stays whole.
                 if (e->tag.start && delete_tags && delete_text) {
                     NoteElement_t *other = e->next;
-                    while (other && !is_tag_named(other, name) && !is_tag_named(other, e->tag.name)) other = other->next;
+                    while (other && !is_tag_named(other, name) && !is_tag_named(other, e->tag.name))
+                        other = other->next;
                     if (other && !is_tag_named(other, name)) {
                         remove_element(note, other);
                         remove_element(note, e);
@@ -355,8 +352,8 @@ void note_delete(int nargs, int last, Stack *result)
     if (nargs != 4) Abort("inote_delete must have four parameters");
     const std::string text = trimmed(nargs, last, 0);
     const std::string name = trimmed(nargs, last, 1);
-    const int tags = flag_argument(nargs, last, 2, "Invalid value %d provided for the Tag Deletion Flag");
-    const int texts = flag_argument(nargs, last, 3, "Invalid value %d provided for the Text Deletion Flag");
+    const int tags = flag_argument(nargs, last, 2, "Tag Deletion");
+    const int texts = flag_argument(nargs, last, 3, "Text Deletion");
     ScratchNote note;
     read_note(note, text);
     const int found = note_delete_tag_text(&note.data, name.c_str(), tags, texts);
@@ -371,8 +368,7 @@ void note_insert_text(int nargs, int last, Stack *result)
     const std::string text = trimmed(nargs, last, 0);
     const std::string name = trimmed(nargs, last, 1);
     const std::string paragraph = trimmed(nargs, last, 2);
-    const int at_start =
-        nargs >= 4 ? flag_argument(nargs, last, 3, "Invalid value %d provided for the Insertion Position Flag") : 1;
+    const int at_start = nargs >= 4 ? flag_argument(nargs, last, 3, "Insertion Position") : 1;
     const dec_t *amount = nargs == 5 ? intr::number(arg(nargs, last, 4)) : nullptr;
     ScratchNote note;
     read_note(note, text);

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,13 +26,13 @@ constexpr std::array<unsigned short, 256> width_codes = [] {
     std::array<unsigned short, 256> codes{};
     codes.fill(240);
     const std::pair<int, const char *> classes[] = {
-        {100, "'`ijl"},   {120, " !,./:;I[\\]ft|"}, {150, "\"()-r{}"}, {170, "*"},
-        {220, "J^cksvxyz"}, {250, "#_~"},         {260, "+<=>"},   {270, "FTZ"},
-        {290, "&ABEKPSVXY"}, {320, "CDHRUw"},     {340, "GOQ"},    {370, "Mm"},
-        {390, "%"},       {450, "@"},
+        {100, "'`ijl"},      {120, " !,./:;I[\\]ft|"}, {150, "\"()-r{}"}, {170, "*"},   {220, "J^cksvxyz"},
+        {250, "#_~"},        {260, "+<=>"},             {270, "FTZ"},     {290, "&ABEKPSVXY"},
+        {320, "CDHRUw"},     {340, "GOQ"},              {370, "Mm"},      {390, "%"},    {450, "@"},
     };
     for (const auto &[code, characters] : classes)
-        for (const char *c = characters; *c; ++c) codes[static_cast<unsigned char>(*c)] = static_cast<unsigned short>(code);
+        for (const char *c = characters; *c; ++c)
+            codes[static_cast<unsigned char>(*c)] = static_cast<unsigned short>(code);
     return codes;
 }();
 
@@ -141,7 +140,7 @@ class Conversion {
 public:
     Conversion(PrintNote_t *note, const FormatValue_t *segment, int screen)
         : note_(note), segment_(segment), tag_(segment->tag),
-          width_(tag_->note_wrap_width < GNOTE_MIN_WRAP_WIDTH ? GNOTE_DEFAULT_WRAP_WIDTH : tag_->note_wrap_width),
+          width_(tag_->note_wrap_width < GNOTE_LEAST_WRAP_WIDTH ? GNOTE_DEFAULT_WRAP_WIDTH : tag_->note_wrap_width),
           size_(screen ? tag_->screen_size : tag_->print_size)
     {
     }
@@ -323,7 +322,7 @@ char *gnote_convert2print_fetch(ControlMatrix_t *cm, const char *key)
 
 void gnote_convert2print(ControlMatrix_t *cm, PrintNote_t *print_note, const FormatValue_t *segment, int screen)
 {
-    std::unique_ptr<char, decltype(&g_free)> text(gnote_convert2print_fetch(cm, print_note->note ? print_note->note : ""),
-                                                  &g_free);
+    const char *key = print_note->note ? print_note->note : "";
+    std::unique_ptr<char, decltype(&g_free)> text(gnote_convert2print_fetch(cm, key), &g_free);
     gnote_convert2print_note(print_note, text.get(), segment, screen);
 }

@@ -33,8 +33,8 @@ struct PrintNote_t {
     PrintNote_t *next, *prior;
 };
 
-// The print line width of the note's tag below which a note wraps at 4 cm instead.
-inline constexpr double GNOTE_MIN_WRAP_WIDTH = 3.999;
+// A note wrap width (cm) below the least is taken as the default.
+inline constexpr double GNOTE_LEAST_WRAP_WIDTH = 3.999;
 inline constexpr double GNOTE_DEFAULT_WRAP_WIDTH = 4.0;
 
 // Fetches the note of print_note's key from the program (the Get_Note routine attached at index

@@ -293,7 +293,8 @@ std::string program(int attached)
            routine(".sfunc", "getnote",
                    str("Note for ") + key_param + sfn(in_STRIP, 1) + str("\\n\\nsecond") + "scat I:3\nexitv\n") +
            routine(".sfunc", "closer", cm_param + st(in_ICDELETE_WINDOW, 1) + str("x") + "exitv\n") +
-           "symtab\n__ROUTINE__ main 3\nCM 0 0 0x12 0 1 -\nIP 0 0 0x12 1 2 -\nIP$ 40 0 0x14 0 3 -\n__END_ROUTINE__\n.end\n" + routine_symbols("getnote") +
+           "symtab\n__ROUTINE__ main 3\nCM 0 0 0x12 0 1 -\nIP 0 0 0x12 1 2 -\nIP$ 40 0 0x14 0 3 -\n"
+           "__END_ROUTINE__\n.end\n" + routine_symbols("getnote") +
            routine_symbols("closer");
 }
 
