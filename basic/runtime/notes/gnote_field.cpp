@@ -65,14 +65,6 @@ void take_focus(const NoteData_t *n, GtkWidget *widget)
     gtk_widget_grab_focus(widget);
 }
 
-// The input's text replaced without its insert and delete handlers seeing it.
-void set_input_text(NoteData_t *n, const char *text)
-{
-    const BlockedHandler insert(n->input, G_CALLBACK(gnote_input_insert_text), global_data);
-    const BlockedHandler remove(n->input, G_CALLBACK(gnote_input_delete_text), global_data);
-    gtk_editable_set_text(GTK_EDITABLE(n->input), valid_utf8(text).c_str());
-}
-
 std::string input_text(const NoteData_t *n) { return gtk_editable_get_text(GTK_EDITABLE(n->input)); }
 
 void show_line(NoteData_t *n) { gtk_label_set_text(GTK_LABEL(n->line_label), valid_utf8(n->short_text).c_str()); }
@@ -121,12 +113,6 @@ GtkWidget *button_label(const NoteData_t *n, const char *markup)
     gtk_label_set_single_line_mode(GTK_LABEL(label), TRUE);
     if (n->name) gtk_widget_set_name(label, n->name);
     return label;
-}
-
-void set_button_label(NoteData_t *n, const char *markup)
-{
-    n->activate_label = button_label(n, markup);
-    gtk_button_set_child(GTK_BUTTON(n->activate_button), n->activate_label);
 }
 
 // The first element that is not a tag, or nullptr.
@@ -455,6 +441,19 @@ int context_menu_note(ControlMatrix_t *, int, void *, int) { return 0; }
 
 } // namespace
 
+void gnote_set_input_text(NoteData_t *n, const char *text)
+{
+    const BlockedHandler insert(n->input, G_CALLBACK(gnote_input_insert_text), global_data);
+    const BlockedHandler remove(n->input, G_CALLBACK(gnote_input_delete_text), global_data);
+    gtk_editable_set_text(GTK_EDITABLE(n->input), valid_utf8(text).c_str());
+}
+
+void gnote_set_activate_label(NoteData_t *n, const char *markup)
+{
+    n->activate_label = button_label(n, markup);
+    gtk_button_set_child(GTK_BUTTON(n->activate_button), n->activate_label);
+}
+
 // ---- Short text ------------------------------------------------------------------------------------------
 
 std::string gnote_get_short_note(NoteData_t *n)
@@ -511,7 +510,7 @@ void gnote_collapse_p(NoteData_t *n)
     const bool display = n->mode == GNOTE_MODE_DISPLAY;
     if (n->display_state == GNOTE_STATE_INPUT && !n->has_more) {
         gtk_widget_set_name(button_of(n), "");
-        set_input_text(n, n->short_text);
+        gnote_set_input_text(n, n->short_text);
         take_focus(n, n->input);
         return;
     }
@@ -540,7 +539,7 @@ void gnote_collapse_p(NoteData_t *n)
     } else if (!display) {
         gtk_widget_set_name(n->activate_button, "");
         n->display_state = GNOTE_STATE_INPUT;
-        set_input_text(n, n->short_text);
+        gnote_set_input_text(n, n->short_text);
         gtk_widget_set_visible(n->input, TRUE);
         take_focus(n, n->input);
     } else {
@@ -719,7 +718,7 @@ void gnote_clear(NoteData_t *n)
     case GNOTE_MODE_NULL:
         n->display_state = GNOTE_STATE_NONE;
         gtk_widget_set_visible(n->arrow_button, FALSE);
-        set_button_label(n, " - ");
+        gnote_set_activate_label(n, " - ");
         gtk_widget_set_name(n->activate_button, "");
         gtk_widget_set_visible(n->activate_button, TRUE);
         break;
@@ -784,7 +783,7 @@ void gnote_create_activate_button(NoteData_t *n)
     any_button_gesture(n->activate_button, "gnote-create-active-button-button", G_CALLBACK(gnote_button_press_F9),
                        GTK_PHASE_CAPTURE);
     key_controller(n->activate_button, "gnote-activate-button", G_CALLBACK(gnote_key_press_event));
-    set_button_label(n, n->mode == GNOTE_MODE_NULL ? "<b>-</b>" : "<b>+</b>");
+    gnote_set_activate_label(n, n->mode == GNOTE_MODE_NULL ? "<b>-</b>" : "<b>+</b>");
     oska_box_append(n->hbox2, n->activate_button, 1, 0, 0);
     gtk_widget_set_visible(n->activate_button, n->mode != GNOTE_MODE_DISPLAY);
 }
@@ -838,7 +837,7 @@ void gnote_input_insert_text(GtkEditable *editable, const char *text, int length
             if (input_text(f.note).size() > CM_GNOTE_TEXT_SIZE) {
                 gnote_edit(f.cm, f.index, 0, nullptr);
                 gnote_set_short_note(f.note);
-                set_input_text(f.note, f.note->short_text);
+                gnote_set_input_text(f.note, f.note->short_text);
                 if (f.note->focus_widget) gtk_widget_grab_focus(f.note->focus_widget);
             }
         }

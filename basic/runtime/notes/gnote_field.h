@@ -53,6 +53,11 @@ void gnote_set_short_note(NoteData_t *note);
 // short_text.
 int gnote_only_short_text(const NoteData_t *note);
 
+// The one-line input's text replaced (its insert and delete handlers not run), and a new mark-up
+// label in the +/- button.
+void gnote_set_input_text(NoteData_t *note, const char *text);
+void gnote_set_activate_label(NoteData_t *note, const char *markup);
+
 // Hooks of the forms engine.
 void gnote_pre_display(NoteData_t *note, ControlMatrix_t *cm, GlobalData_t *gd);
 void gnote_post_display(NoteData_t *note, ControlMatrix_t *cm, GlobalData_t *gd);

@@ -73,14 +73,7 @@ void switch_mode(NoteData_t *n, int mode)
     if (mode < GNOTE_MODE_DISPLAY || mode > GNOTE_MODE_ONE_LINE)
         Abort("Operational Mode %d must be one of 1 = Display; 2 = Edit; 3 = Template; 4 = Edit One Line", mode);
     if (n->mode == GNOTE_MODE_NULL) {
-        GtkWidget *label = gtk_label_new(nullptr);
-        gtk_label_set_markup(GTK_LABEL(label), "<b>+</b>");
-        gtk_widget_set_halign(label, GTK_ALIGN_CENTER);
-        gtk_widget_set_valign(label, GTK_ALIGN_CENTER);
-        gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
-        if (n->name) gtk_widget_set_name(label, n->name);
-        n->activate_label = label;
-        gtk_button_set_child(GTK_BUTTON(n->activate_button), label);
+        gnote_set_activate_label(n, "<b>+</b>");
         gtk_widget_set_visible(n->activate_button, TRUE);
     }
     const bool was_display = n->mode == GNOTE_MODE_DISPLAY, display = mode == GNOTE_MODE_DISPLAY;
@@ -116,14 +109,11 @@ void redisplay(NoteData_t *n)
     // The program, not the user, fills a field's content: the focus stays where it is.
     const bool focus = !n->cm->set_content;
     switch (n->display_state) {
-    case GNOTE_STATE_INPUT: {
-        const BlockedHandler insert(n->input, G_CALLBACK(gnote_input_insert_text), global_data);
-        const BlockedHandler remove(n->input, G_CALLBACK(gnote_input_delete_text), global_data);
-        gtk_editable_set_text(GTK_EDITABLE(n->input), valid_utf8(n->short_text).c_str());
+    case GNOTE_STATE_INPUT:
+        gnote_set_input_text(n, n->short_text);
         if (focus) gtk_widget_grab_focus(n->input);
         gtk_editable_select_region(GTK_EDITABLE(n->input), 0, 0);
         break;
-    }
     case GNOTE_STATE_COLLAPSED:
         gtk_label_set_text(GTK_LABEL(n->line_label), valid_utf8(n->short_text).c_str());
         if (focus) gtk_widget_grab_focus(field_button(n));

@@ -193,7 +193,9 @@ TEST_F(NoteFieldTest, EachModeCollapsedAndExpanded)
             EXPECT_GT(expanded.height(), collapsed.height()) << "the whole note under the line";
             EXPECT_GT(drawn(n->full_window).dark_pixels(), 0);
         }
-        if (mode == 1) EXPECT_STREQ(gtk_image_get_icon_name(GTK_IMAGE(n->arrow_image)), "go-up");
+        if (mode == 1) {
+            EXPECT_STREQ(gtk_image_get_icon_name(GTK_IMAGE(n->arrow_image)), "go-up");
+        }
         pictures.push_back(expanded);
     }
     save(lumba_test::Snapshot::side_by_side(pictures), "note_field_modes.png");
