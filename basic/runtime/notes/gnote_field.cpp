@@ -55,7 +55,10 @@ void set_tooltip(NoteData_t *n, const char *tip)
 }
 
 // The widget that stands for the field's button: the arrow in Display mode, else the +/- button.
-GtkWidget *button_of(const NoteData_t *n) { return n->mode == GNOTE_MODE_DISPLAY ? n->arrow_button : n->activate_button; }
+GtkWidget *button_of(const NoteData_t *n)
+{
+    return n->mode == GNOTE_MODE_DISPLAY ? n->arrow_button : n->activate_button;
+}
 
 // Moves the keyboard focus, except while a routine fills the field's content (the program, not
 // the user, is at work).
@@ -412,9 +415,18 @@ char *value_note(ControlMatrix_t *, int, void *entry, int *, char **, int *)
     }
 }
 
-int validate_note(ControlMatrix_t *, int, void *entry) { return gnote_val_return_press(checked_note(entry), global_data); }
-void pre_display_note(ControlMatrix_t *cm, int, void *entry) { gnote_pre_display(checked_note(entry), cm, global_data); }
-void post_display_note(ControlMatrix_t *cm, int, void *entry) { gnote_post_display(checked_note(entry), cm, global_data); }
+int validate_note(ControlMatrix_t *, int, void *entry)
+{
+    return gnote_val_return_press(checked_note(entry), global_data);
+}
+void pre_display_note(ControlMatrix_t *cm, int, void *entry)
+{
+    gnote_pre_display(checked_note(entry), cm, global_data);
+}
+void post_display_note(ControlMatrix_t *cm, int, void *entry)
+{
+    gnote_post_display(checked_note(entry), cm, global_data);
+}
 void clear_note(ControlMatrix_t *, int, void *entry) { gnote_clear(checked_note(entry)); }
 
 // The widget that takes the focus: the one-line input (its text selected) in state 1, else the
@@ -468,7 +480,8 @@ std::string gnote_get_short_note(NoteData_t *n)
     char *text = p->p.text;
     const std::size_t length = text ? std::strlen(text) : 0;
     std::string short_text;
-    if (const void *nl = text ? std::memchr(text, '\n', std::min<std::size_t>(length, CM_GNOTE_TEXT_SIZE + 1)) : nullptr)
+    const std::size_t looked = std::min<std::size_t>(length, CM_GNOTE_TEXT_SIZE + 1);
+    if (const void *nl = text ? std::memchr(text, '\n', looked) : nullptr)
         short_text.assign(text, static_cast<std::size_t>(static_cast<const char *>(nl) - text));
     else if (length <= CM_GNOTE_TEXT_SIZE)
         short_text.assign(text ? text : "", length);

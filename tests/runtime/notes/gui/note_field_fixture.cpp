@@ -12,7 +12,10 @@ using namespace forms_test;
 namespace note_test {
 
 namespace {
-std::string xml_ref() { return "loadsad I:" + std::to_string(XML_AT) + " I:1 I:" + std::to_string(XML_SIZE) + " I:0 I:0 I:0 I:0 I:0\n"; }
+std::string xml_ref()
+{
+    return "loadsad I:" + std::to_string(XML_AT) + " I:1 I:" + std::to_string(XML_SIZE) + " I:0 I:0 I:0 I:0 I:0\n";
+}
 } // namespace
 
 std::string note_new(int index, int min, int mode, const std::string &name)
@@ -77,7 +80,8 @@ void NoteFieldTest::SetUp()
 {
     // The forms fixture puts test rows in the forms engine's table; the note and input kinds keep
     // their own.
-    const RecordKindHooks note_row = record_kind(CM_FIELD_TYPE_GNOTE), input_row = record_kind(CM_FIELD_TYPE_GINPUT);
+    const RecordKindHooks note_row = record_kind(CM_FIELD_TYPE_GNOTE);
+    const RecordKindHooks input_row = record_kind(CM_FIELD_TYPE_GINPUT);
     RoutineTest::SetUp();
     register_record_kind(CM_FIELD_TYPE_GNOTE, note_row);
     register_record_kind(CM_FIELD_TYPE_GINPUT, input_row);
@@ -87,7 +91,8 @@ ExecTest::Outcome NoteFieldTest::note_program(const std::string &body)
 {
     std::string t = form_text(routine_test::common + body, routine_test::routines);
     const std::string chars = " I:" + std::to_string(CHARS) + " I:0 I:0\n";
-    t.replace(t.find(chars), chars.size(), " I:" + std::to_string(note_test::XML_AT + note_test::XML_SIZE) + " I:0 I:0\n");
+    const std::string more = " I:" + std::to_string(note_test::XML_AT + note_test::XML_SIZE) + " I:0 I:0\n";
+    t.replace(t.find(chars), chars.size(), more);
     const Outcome outcome = run(t);
     set_cell(0, 1);  // the routines accept unless a test says otherwise
     return outcome;

@@ -41,8 +41,10 @@ TEST_F(NoteFieldTest, PrintRefusals)
          "Type Descriptor passed to the Note is too long; It should be less than 40 and is 41 characters"},
         {print("N1", "text", 2, {}, "T", "D", "RPC7777"),
          "RPC passed to the Note is too long; It should be less than 6 and is 7 characters"},
-        {print("N1", "text", 0), "Operational Mode 0 must be one of 1 = Display; 2 = Edit; 3 = Template; 4 = Edit One Line"},
-        {print("N1", "text", 5), "Operational Mode 5 must be one of 1 = Display; 2 = Edit; 3 = Template; 4 = Edit One Line"},
+        {print("N1", "text", 0),
+         "Operational Mode 0 must be one of 1 = Display; 2 = Edit; 3 = Template; 4 = Edit One Line"},
+        {print("N1", "text", 5),
+         "Operational Mode 5 must be one of 1 = Display; 2 = Edit; 3 = Template; 4 = Edit One Line"},
         {flags(2), "Must pass the flag indicating that Calc data may be entered as false"},
         {flags(5), "Must pass the flag indicating that text may be protected as false"},
         {flags(6), "Must pass the flag indicating that Status data may be added as false"},
@@ -74,13 +76,13 @@ TEST_F(NoteFieldTest, PrintRefusals)
 
 TEST_F(NoteFieldTest, PrintStoresTheNoteAndItsSettings)
 {
-    const std::string amounts = "<note ver=\"1\"><p datatype=\"P\" position=\"0\"><![CDATA[Costs]]></p>"
-                             "<am required=\"true\" next=\"false\" protect=\"false\" orsec=\"0\" orsecvalue=\"0\">12.50</am>"
-                             "<p datatype=\"P\" position=\"0\"><![CDATA[]]></p>"
-                             "<am required=\"true\" next=\"false\" protect=\"false\" orsec=\"0\" orsecvalue=\"0\">-2.25</am>"
-                             "</note>   ";
+    const std::string am = "<am required=\"true\" next=\"false\" protect=\"false\" orsec=\"0\" orsecvalue=\"0\">";
+    const std::string p = "<p datatype=\"P\" position=\"0\"><![CDATA[";
+    const std::string amounts =
+        "<note ver=\"1\">" + p + "Costs]]></p>" + am + "12.50</am>" + p + "]]></p>" + am + "-2.25</am></note>   ";
     const int flags[8] = {1, 1, 0, 1, 1, 0, 0, 0};
-    ASSERT_EQ(note_program(note_form(2) + print("123456789   ", amounts, 3, flags, "TYPE6 ", "Descr  ", "RPC ")).abort, "");
+    ASSERT_EQ(note_program(note_form(2) + print("123456789   ", amounts, 3, flags, "TYPE6", "Descr  ", "RPC ")).abort,
+              "");
     NoteData_t *n = note();
     EXPECT_STREQ(n->number, "123456789") << "nine characters and blanks: trimmed";
     EXPECT_STREQ(n->note_type, "TYPE6");

@@ -90,7 +90,8 @@ std::string program()
                      str(" reserved ") + number_text(load(4)) + str(" only ") + number_text(load(5)),
                  18) +
         log_line(str("xml ") + sload(10, 600), 2) + num(1) + "exitv\n";
-    const std::string params = "CM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n";
+    const std::string params =
+        "CM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n";
     return main + edit + escape + post + pre +
            "symtab\n__ROUTINE__ main 7\nCM 0 0 0x12 0 1 -\nW 0 0 0x12 1 2 -\nY 0 0 0x12 2 3 -\n"
            "D 0 0 0x12 3 4 -\nR 0 0 0x12 4 5 -\nIP 0 0 0x12 5 6 -\nIP$ 40 0 0x14 0 7 -\n__END_ROUTINE__\n.end\n"
