@@ -72,6 +72,14 @@ TEST_F(NoteFieldTest, PrintRefusals)
               "Not permitted to use ignote_print from within Change_Content Action Code, index 1 cm.current_focus 1");
     form->current_focus = 2;  // another field's Change_Content may load the note
     EXPECT_EQ(note_program(again).abort, "");
+    form->ac_stack[0] = 0;
+
+    // While the field's edit window is open a note with more than its short text cannot be shown.
+    NoteData_t *n = note();
+    n->saved_display_state = n->display_state;
+    n->display_state = 4;
+    EXPECT_EQ(note_program(number(form) + set(CM) + print("N1", xml({"A", "B"}), n->mode)).abort,
+              "Invalid display state");
 }
 
 TEST_F(NoteFieldTest, PrintStoresTheNoteAndItsSettings)
