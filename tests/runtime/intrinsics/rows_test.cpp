@@ -120,8 +120,9 @@ TEST(RowsDeath, FaultyRowsEndTheStartUp)
     constexpr IntrinsicRow twice[] = {{in_ICREMOVE, record_statement},
                                       {in_ICREMOVE, record_statement, ANY_COUNT, WINDOWS_ONLY}};
     EXPECT_DEATH(register_intrinsic_rows(twice), "register_intrinsic_rows: ICREMOVE has a row already");
-    constexpr IntrinsicRow reserved_again[] = {{in_IGNOTE_NEW, record_value, ANY_COUNT, WINDOWS_ONLY}};
-    EXPECT_DEATH(register_intrinsic_rows(reserved_again), "register_intrinsic_rows: IGNOTE_NEW has a row already");
+    constexpr IntrinsicRow reserved_again[] = {{in_IGNOTE_GET_AMOUNT, record_value, ANY_COUNT, WINDOWS_ONLY}};
+    EXPECT_DEATH(register_intrinsic_rows(reserved_again),
+                 "register_intrinsic_rows: IGNOTE_GET_AMOUNT has a row already");
     // A code without a case, and a handler of the other kind.
     constexpr IntrinsicRow without_case[] = {{in_PATTERN_SUBST, record_value}};
     EXPECT_DEATH(register_intrinsic_rows(without_case),

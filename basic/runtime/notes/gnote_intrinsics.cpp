@@ -1,0 +1,237 @@
+// The intrinsics that drive a note field after IGNOTE_NEW: loading a note (IGNOTE_PRINT), reading
+// it back (IGNOTE_GET), asking whether its edit window is open, collapsing and expanding it.
+#include <cstring>
+#include <string>
+
+#include "cases.h"
+#include "cfield.h"
+#include "cinvoke.h"
+#include "cmatrix.h"
+#include "gdata.h"
+#include "gnote_field.h"
+#include "gwidget.h"
+#include "handles.h"
+#include "mem_mgt.h"
+#include "message.h"
+#include "numerics.h"
+
+namespace {
+
+using intr::arg;
+
+struct Field {
+    ControlMatrix_t *cm;
+    int index;
+    NoteData_t *note;
+};
+
+// The note field named by the first two arguments.
+Field note_field(int nargs, int last)
+{
+    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 0));
+    if (!cm) Abort("Must set the Process Control Matrix first");
+    const int index = intr::integer(arg(nargs, last, 1));
+    void *entry = cset_cm_get_ptr(cm, CM_ENTRY_PTR, index);
+    if (!entry || handle_kind(entry) != CM_FIELD_TYPE_GNOTE) Abort("Unexpected type found in Note");
+    return {cm, index, static_cast<NoteData_t *>(entry)};
+}
+
+// A text argument without its trailing white space (gnote_trim).
+std::string trimmed_text(const Stack &entry)
+{
+    std::string text(intr::text(entry));
+    text.resize(std::strlen(gnote_trim(text.data())));
+    return text;
+}
+
+// A text argument checked against its limit before trimming, trimmed into field (limit + 1 bytes).
+template <std::size_t N> void store_limited(char (&field)[N], const Stack &entry, const char *too_long)
+{
+    const int length = static_cast<int>(intr::text(entry).size());
+    if (length > static_cast<int>(N) - 1) Abort(too_long, static_cast<int>(N) - 1, length);
+    const std::string text = trimmed_text(entry);
+    std::memcpy(field, text.data(), text.size());
+    field[text.size()] = '\0';
+}
+
+void store_number(Stack &entry, const dec_t &value)
+{
+    if (!intr::is_number(entry)) Xerror(202, "%s: argument must be a numeric variable", "IGNOTE_GET");
+    *entry.s_c.C_N = value;
+}
+
+void store_int(Stack &entry, int value)
+{
+    dec_t d;
+    NumericCvINT(value, &d);
+    store_number(entry, d);
+}
+
+// The mode a loaded note asks for: the widgets of Display mode, or of the others, are swapped in.
+void switch_mode(NoteData_t *n, int mode)
+{
+    if (mode < GNOTE_MODE_DISPLAY || mode > GNOTE_MODE_ONE_LINE)
+        Abort("Operational Mode %d must be one of 1 = Display; 2 = Edit; 3 = Template; 4 = Edit One Line", mode);
+    if (n->mode == GNOTE_MODE_NULL) {
+        gnote_set_activate_label(n, "<b>+</b>");
+        gtk_widget_set_visible(n->activate_button, TRUE);
+    }
+    const bool was_display = n->mode == GNOTE_MODE_DISPLAY, display = mode == GNOTE_MODE_DISPLAY;
+    if (was_display && !display) {
+        for (GtkWidget *w : {n->arrow_button, n->full_window, n->line_box}) gtk_widget_set_visible(w, FALSE);
+        for (GtkWidget *w : {n->activate_button, n->input}) gtk_widget_set_visible(w, TRUE);
+        n->display_state = GNOTE_STATE_INPUT;
+    } else if (!was_display && display) {
+        for (GtkWidget *w : {n->activate_button, n->full_window, n->input}) gtk_widget_set_visible(w, FALSE);
+        for (GtkWidget *w : {n->arrow_button, n->line_box}) gtk_widget_set_visible(w, TRUE);
+        n->display_state = GNOTE_STATE_COLLAPSED;
+    }
+    n->mode = mode;
+}
+
+GtkWidget *field_button(const NoteData_t *n)
+{
+    return n->mode == GNOTE_MODE_DISPLAY ? n->arrow_button : n->activate_button;
+}
+
+// Shows a newly loaded note by the state the field is left in.
+void redisplay(NoteData_t *n)
+{
+    if (!n->has_more || n->display_state == GNOTE_STATE_NONE || n->display_state == GNOTE_STATE_INPUT) {
+        gnote_collapse_p(n);
+    } else {
+        gtk_widget_set_name(field_button(n), "NoteActivateButtonOk");
+        if (n->mode != GNOTE_MODE_DISPLAY && n->mode != GNOTE_MODE_ONE_LINE)
+            gtk_widget_set_tooltip_text(n->activate_button, n->display_state == GNOTE_STATE_EXPANDED
+                                                                ? "Right mouse button to collapse display"
+                                                                : "Right mouse button to expand display");
+    }
+    // The program, not the user, fills a field's content: the focus stays where it is.
+    const bool focus = !n->cm->set_content;
+    switch (n->display_state) {
+    case GNOTE_STATE_INPUT:
+        gnote_set_input_text(n, n->short_text);
+        if (focus) gtk_widget_grab_focus(n->input);
+        gtk_editable_select_region(GTK_EDITABLE(n->input), 0, 0);
+        break;
+    case GNOTE_STATE_COLLAPSED:
+        gtk_label_set_text(GTK_LABEL(n->line_label), valid_utf8(n->short_text).c_str());
+        if (focus) gtk_widget_grab_focus(field_button(n));
+        break;
+    case GNOTE_STATE_EXPANDED:
+        gnote_display_full_note(n);
+        if (focus) gtk_widget_grab_focus(field_button(n));
+        break;
+    case GNOTE_STATE_EDIT_WINDOW: Abort("Invalid display state");
+    default: break;
+    }
+}
+
+} // namespace
+
+int gnote_count_paragraphs(const NoteData_t *n)
+{
+    int count = 0;
+    for (const NoteElement_t *e = n->note; e; e = e->next) count += e->type == CM_GNOTE_NOTE_TYPE_P;
+    return count;
+}
+
+void ignote_print(int nargs, int last)
+{
+    FORMS_TRACE;
+    mlog(3, "Do ignote_print");
+    const Field f = note_field(nargs, last);
+    NoteData_t *n = f.note;
+    const int running = cinvoke_get_ac(f.cm);
+    if (running == AC_EDIT_CONTENT)
+        Abort("Not permitted to use ignote_print from within Edit_Content Action Code, index %d cm.current_focus %d",
+              f.index, f.cm->current_focus);
+    if (running == AC_CHANGE_CONTENT && f.cm->current_focus == f.index)
+        Abort("Not permitted to use ignote_print from within Change_Content Action Code, index %d cm.current_focus %d",
+              f.index, f.cm->current_focus);
+
+    // The number is measured trimmed: nine characters with trailing blanks are a valid number.
+    const std::string number = trimmed_text(arg(nargs, last, 2));
+    if (number.size() > CM_GNOTE_ID_SIZE)
+        Abort("Note Number is %d characters being greater then %d characters", static_cast<int>(number.size()),
+              CM_GNOTE_ID_SIZE);
+    std::strcpy(n->number, number.c_str());
+
+    const std::string xml = trimmed_text(arg(nargs, last, 3));
+    gnote_parse_xml(n, xml.c_str(), 0);
+    gnote_save_original(n);
+
+    store_limited(n->note_type, arg(nargs, last, 4),
+                  "Type passed to the Note is too long; It should be less than %d and is %d characters");
+    store_limited(n->type_desc, arg(nargs, last, 5),
+                  "Type Descriptor passed to the Note is too long; It should be less than %d and is %d characters");
+    switch_mode(n, intr::integer(arg(nargs, last, 6)));
+
+    static constexpr const char *must_be_false[8] = {
+        nullptr, nullptr, "Must pass the flag indicating that Calc data may be entered as false", nullptr, nullptr,
+        "Must pass the flag indicating that text may be protected as false",
+        "Must pass the flag indicating that Status data may be added as false",
+        "Must pass the flag indicating that Instruction data may be added as false"};
+    for (int i = 0; i < 8; ++i) {
+        n->print_flags[i] = intr::integer(arg(nargs, last, 7 + i));
+        if (must_be_false[i] && n->print_flags[i] != 0) Abort("%s", must_be_false[i]);
+    }
+    store_limited(n->rpc, arg(nargs, last, 15),
+                  "RPC passed to the Note is too long; It should be less than %d and is %d characters");
+    n->print_last = intr::integer(arg(nargs, last, 16));
+
+    NumericCvINT(0, &n->total);
+    for (const NoteElement_t *e = n->note; e; e = e->next)
+        if (e->type == CM_GNOTE_NOTE_TYPE_AM) NumericAdd(&n->total, &e->am.value, &n->total);
+    n->modified = n->reserved3 = n->approved = 0;
+    gnote_set_short_note(n);
+    redisplay(n);
+}
+
+void ignote_get(int nargs, int last)
+{
+    FORMS_TRACE;
+    mlog(3, "Do ignote_get");
+    const Field f = note_field(nargs, last);
+    NoteData_t *n = f.note;
+    intr::store_text(arg(nargs, last, 2), n->number, "IGNOTE_GET");
+    // The short text first: it may put a line break into the first paragraph, which the XML must
+    // carry so that two calls in a row agree.
+    gnote_set_short_note(n);
+    char *xml = gnote_get_xml(n);
+    const std::string note(xml);
+    sfree(xml);
+    intr::store_text(arg(nargs, last, 3), note, "IGNOTE_GET");
+    intr::store_text(arg(nargs, last, 4), n->short_text, "IGNOTE_GET");
+    store_int(arg(nargs, last, 5), n->approved);
+    store_number(arg(nargs, last, 6), n->total);
+    store_int(arg(nargs, last, 7), n->modified);
+    store_int(arg(nargs, last, 8), gnote_count_paragraphs(n));
+    store_int(arg(nargs, last, 9), 0);
+    if (nargs == 11) store_int(arg(nargs, last, 10), gnote_only_short_text(n));
+}
+
+void ignote_is_window(int nargs, int last, Stack *result)
+{
+    if (nargs != 2) Abort("ignote_is_window must have two parameters: Control Matrix and the index");
+    const Field f = note_field(nargs, last);
+    intr::set_number(result, f.note->display_state == GNOTE_STATE_EDIT_WINDOW ? 1 : 0);
+}
+
+void ignote_collapse(int nargs, int last) { gnote_collapse_p(note_field(nargs, last).note); }
+void ignote_expand(int nargs, int last) { gnote_expand_p(note_field(nargs, last).note); }
+
+namespace {
+
+constexpr IntrinsicRow note_field_rows[] = {
+    {in_IGNOTE_NEW, ignote_new, exactly(12), WINDOWS_ONLY},
+    {in_IGNOTE_PRINT, ignote_print, exactly(17), WINDOWS_ONLY},
+    {in_IGNOTE_GET, ignote_get, between(10, 11), WINDOWS_ONLY},
+    {in_IGNOTE_IS_WINDOW, ignote_is_window, ANY_COUNT, WINDOWS_ONLY},
+    {in_IGNOTE_COLLAPSE, ignote_collapse, exactly(2), WINDOWS_ONLY},
+    {in_IGNOTE_EXPAND, ignote_expand, exactly(2), WINDOWS_ONLY},
+};
+
+} // namespace
+
+std::span<const IntrinsicRow> gnote_field_intrinsics() { return note_field_rows; }

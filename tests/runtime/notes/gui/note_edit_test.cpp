@@ -1,0 +1,118 @@
+// The road into the note edit window in-process: gnote_edit's decisions (the page keys, Display
+// mode, the one-line text taken into the note before the window, the try-lock), the +/- button's
+// keys and clicks, the arrow button, and the window itself, which is not built yet.
+#include <gtest/gtest.h>
+
+#include "ccallback.h"
+#include "gmisc.h"
+#include "gui_env.h"
+#include "note_field_fixture.h"
+#include "test_host.h"
+#include "xdotool.h"
+
+using namespace forms_test;
+using namespace note_test;
+
+namespace {
+
+constexpr const char *not_built = "Note edit window not available";
+
+// What a kept callback exception says ("" when none was kept).
+std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
+
+} // namespace
+
+TEST_F(NoteFieldTest, TheEditRoadTakesTheOneLineTextFirst)
+{
+    ASSERT_EQ(note_program(note_form(2)).abort, "");
+    NoteData_t *n = note();
+    edit(1);
+    type(n->input, "typed line");
+    // F9 or Enter on the field: the typed line goes into the note, then the window would open.
+    EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), not_built);
+    ASSERT_NE(n->note, nullptr);
+    EXPECT_STREQ(n->note->p.text, "typed line");
+    EXPECT_STREQ(n->short_text, "typed line");
+    EXPECT_EQ(n->modified, 1);
+    EXPECT_TRUE(g_mutex_trylock(&n->lock)) << "the lock is released on the way out";
+    // While the lock is held the event is dropped.
+    EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
+    g_mutex_unlock(&n->lock);
+
+    // Display mode only gives the arrow the focus.
+    ASSERT_EQ(note_program(note_form(1) + print("N1", "text", 1)).abort, "");
+    on_screen();
+    EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
+    EXPECT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(note()->arrow_button); }));
+}
+
+TEST_F(NoteFieldTest, ThePlusMinusButtonsKeysAndClicks)
+{
+    ASSERT_EQ(note_program(note_form(2) + print("N1", xml({"First", "Second"}), 2)).abort, "");
+    NoteData_t *n = note();
+    edit(1);
+    // Return and KP_Enter on the button open the window.
+    auto *keys = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(n->activate_button, "gnote-activate-button"));
+    for (const guint key : {GDK_KEY_Return, GDK_KEY_KP_Enter}) {
+        EXPECT_TRUE(gnote_key_press_event(keys, key, 0, GdkModifierType(0), global_data));
+        EXPECT_EQ(kept(), not_built);
+    }
+
+    on_screen();
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    const std::string id = lumba_test::x_window_id(cm()->window);
+    user.focus(id);
+    int x = 0, y = 0;
+    lumba_test::widget_centre(n->activate_button, &x, &y);
+    // The secondary button toggles the display; the primary one takes the F9 road to the window.
+    ASSERT_EQ(n->display_state, 2);
+    user.click(id, x, y, 3);
+    EXPECT_TRUE(lumba_test::wait_until([&] { return n->display_state == 3; }));
+    lumba_test::widget_centre(n->activate_button, &x, &y);
+    user.click(id, x + 1, y, 3);
+    EXPECT_TRUE(lumba_test::wait_until([&] { return n->display_state == 2; }));
+    EXPECT_EQ(kept(), "");
+    user.click(id, x, y, 1);
+    EXPECT_TRUE(lumba_test::wait_until([&] { return std::string(cm()->event_name) == "F9"; }));
+    EXPECT_EQ(kept(), not_built);
+}
+
+// In Display mode the arrow button switches the display with either button; the line is
+// clickable too, and only focuses the arrow.
+TEST_F(NoteFieldTest, TheArrowButtonTogglesTheDisplay)
+{
+    ASSERT_EQ(note_program(note_form(1) + print("N1", xml({"First", "Second"}), 1)).abort, "");
+    NoteData_t *n = note();
+    edit(1);
+    on_screen();
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    const std::string id = lumba_test::x_window_id(cm()->window);
+    user.focus(id);
+    int x = 0, y = 0;
+    ASSERT_EQ(n->display_state, 2);
+    lumba_test::widget_centre(n->arrow_button, &x, &y);
+    user.click(id, x, y, 1);
+    EXPECT_TRUE(lumba_test::wait_until([&] { return n->display_state == 3; }));
+    EXPECT_STREQ(gtk_image_get_icon_name(GTK_IMAGE(n->arrow_image)), "go-up");
+    lumba_test::widget_centre(n->arrow_button, &x, &y);
+    user.click(id, x + 1, y, 3);
+    EXPECT_TRUE(lumba_test::wait_until([&] { return n->display_state == 2; }));
+    EXPECT_STREQ(gtk_image_get_icon_name(GTK_IMAGE(n->arrow_image)), "go-down");
+    lumba_test::widget_centre(n->line_box, &x, &y);
+    user.click(id, x, y, 1);
+    EXPECT_TRUE(lumba_test::wait_until([&] { return std::string(cm()->event_name) == "F9"; }));
+    EXPECT_EQ(n->display_state, 2);
+    EXPECT_EQ(kept(), "");
+}
+
+// Typing past 40 bytes into the one-line input opens the edit window.
+TEST_F(NoteFieldTest, ALongLineOpensTheEditWindow)
+{
+    ASSERT_EQ(note_program(note_form(2)).abort, "");
+    NoteData_t *n = note();
+    edit(1);
+    type(n->input, std::string(40, 'a'));
+    EXPECT_EQ(kept(), "");
+    type(n->input, "b");
+    EXPECT_EQ(kept(), not_built);
+}

@@ -1,0 +1,148 @@
+#include "note_field_fixture.h"
+
+#include <cstdlib>
+
+#include "cfield.h"
+#include "cinvoke.h"
+#include "gui_env.h"
+#include "typed_fields_fixture.h"
+
+using namespace forms_test;
+
+namespace note_test {
+
+namespace {
+std::string xml_ref()
+{
+    return "loadsad I:" + std::to_string(XML_AT) + " I:1 I:" + std::to_string(XML_SIZE) + " I:0 I:0 I:0 I:0 I:0\n";
+}
+} // namespace
+
+std::string note_new(int index, int min, int mode, const std::string &name)
+{
+    return ref(CM) + num(index) + num(40) + num(min) + str(name) + num(300) + num(120) + num(500) + num(400) +
+           num(0L) + num(2) + num(mode) + fn(in_IGNOTE_NEW, 12) + set(D);
+}
+
+std::string note_form(int mode, int min, int tab)
+{
+    // The routines a note field must have: Edit_Content (answering COMMON cell 0) and Escape.
+    return typed_test::window_form() + typed_test::add_field(note_new(1, min, mode), WIDGET_NOTE, tab, "N") +
+           routine_test::attach(CM, "Edit_Content", routine_test::PROBE, 1) +
+           routine_test::attach(CM, "Escape", routine_test::PLAINFN, 1, false);
+}
+
+std::string text(const std::string &v)
+{
+    std::string quoted;
+    for (char c : v) {
+        if (c == '"' || c == '\\')
+            quoted += '\\', quoted += c;
+        else if (c == '\n')
+            quoted += "\\n";
+        else
+            quoted += c;
+    }
+    return str(quoted);
+}
+
+std::string print(const std::string &number, const std::string &note, int mode, const int (&flags)[8],
+                  const std::string &type, const std::string &descriptor, const std::string &rpc)
+{
+    std::string t = val(CM) + num(1) + text(number) + text(note) + text(type) + text(descriptor) + num(mode);
+    for (int f : flags) t += num(f);
+    return t + text(rpc) + num(0L) + st(in_IGNOTE_PRINT, 17);
+}
+
+std::string get(int nargs)
+{
+    std::string t = val(CM) + num(1) + sref(IPS) + xml_ref() + sref(TS) + ref(E) + ref(IP) + ref(X) + ref(L) + ref(CM2);
+    if (nargs == 11) t += ref(E2);
+    return t + st(in_IGNOTE_GET, nargs);
+}
+
+std::string on_field(int code) { return val(CM) + num(1) + st(code, 2); }
+
+std::string xml(const std::vector<std::string> &paragraphs)
+{
+    std::string t = "<note ver=\"1\">";
+    for (const std::string &p : paragraphs) {
+        std::string escaped;
+        for (char c : p) escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+        t += "<p datatype=\"P\" position=\"0\"><![CDATA[" + escaped + "]]></p>";
+    }
+    return t + "</note>";
+}
+
+} // namespace note_test
+
+void NoteFieldTest::SetUp()
+{
+    // The forms fixture puts test rows in the forms engine's table; the note and input kinds keep
+    // their own.
+    const RecordKindHooks note_row = record_kind(CM_FIELD_TYPE_GNOTE);
+    const RecordKindHooks input_row = record_kind(CM_FIELD_TYPE_GINPUT);
+    RoutineTest::SetUp();
+    register_record_kind(CM_FIELD_TYPE_GNOTE, note_row);
+    register_record_kind(CM_FIELD_TYPE_GINPUT, input_row);
+}
+
+ExecTest::Outcome NoteFieldTest::note_program(const std::string &body)
+{
+    std::string t = form_text(routine_test::common + body, routine_test::routines);
+    const std::string chars = " I:" + std::to_string(CHARS) + " I:0 I:0\n";
+    const std::string more = " I:" + std::to_string(note_test::XML_AT + note_test::XML_SIZE) + " I:0 I:0\n";
+    t.replace(t.find(chars), chars.size(), more);
+    const Outcome outcome = run(t);
+    set_cell(0, 1);  // the routines accept unless a test says otherwise
+    return outcome;
+}
+
+NoteData_t *NoteFieldTest::note(int index) const
+{
+    return static_cast<NoteData_t *>(cset_cm_get_ptr(cm(), CM_ENTRY_PTR, index));
+}
+
+std::string NoteFieldTest::xml_variable() const
+{
+    return text(static_cast<Text>(note_test::XML_AT), note_test::XML_SIZE);
+}
+
+void NoteFieldTest::edit(int index)
+{
+    cm()->current_focus = index;
+    cinvoke_pre_display(cm());
+}
+
+void NoteFieldTest::leave() { cinvoke_post_display(cm(), 0); }
+
+void NoteFieldTest::type(GtkWidget *editable, const std::string &text)
+{
+    GtkEditable *e = GTK_EDITABLE(editable);
+    for (char c : text) {
+        gtk_editable_delete_selection(e);
+        int position = gtk_editable_get_position(e);
+        const char one[2] = {c, '\0'};
+        gtk_editable_insert_text(e, one, 1, &position);
+        gtk_editable_set_position(e, position);
+    }
+}
+
+void NoteFieldTest::on_screen()
+{
+    gtk_window_present(GTK_WINDOW(cm()->window));
+    ASSERT_TRUE(lumba_test::wait_drawn(cm()->window));
+}
+
+lumba_test::Snapshot NoteFieldTest::drawn(GtkWidget *widget)
+{
+    EXPECT_TRUE(lumba_test::wait_drawn(widget));
+    return lumba_test::snapshot(widget);
+}
+
+void NoteFieldTest::save(const lumba_test::Snapshot &s, const std::string &name)
+{
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) {
+        EXPECT_TRUE(s.save_png(std::string(dir) + "/" + name));
+    }
+}

@@ -1,0 +1,58 @@
+// The note field under the style sheet a site gets (site/conf/gtk/gtk3.css): its one-line input
+// is framed like the typed fields and shows when it has the keyboard; its collapsed line is framed
+// too. Pictures of both under LUMBA_SNAPSHOT_DIR.
+#include <gtest/gtest.h>
+
+#include "gui_env.h"
+#include "note_field_fixture.h"
+#include "xdotool.h"
+
+using namespace forms_test;
+using namespace note_test;
+using lumba_test::Rgba;
+
+namespace {
+
+int luminance(Rgba c) { return (c.r * 3 + c.g * 6 + c.b) / 10; }
+
+} // namespace
+
+TEST_F(NoteFieldTest, TheInputIsFramedAndShowsItsFocus)
+{
+    // A second note field to take the keyboard away.
+    ASSERT_EQ(note_program(note_form(2) + note_new(2, 0, 2) + val(Y) + val(D) + num(0L) + num(0L) + num(0L) +
+                           num(0L) + num(0L) + num(0L) + num(0L) + st(in_IGHBOX_PACK, 9))
+                  .abort,
+              "");
+    NoteData_t *n = note();
+    auto *other = reinterpret_cast<NoteData_t *>(handle(D));
+    on_screen();
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    user.focus(lumba_test::x_window_id(cm()->window));
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_window_is_active(GTK_WINDOW(cm()->window)); }, 5000));
+
+    gtk_widget_grab_focus(other->input);
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(other->input); }));
+    const lumba_test::Snapshot idle = drawn(n->input);
+    ASSERT_FALSE(idle.empty());
+    const int middle = idle.height() / 2;
+    const Rgba frame = idle.pixel(0, middle);
+    EXPECT_LT(luminance(frame), 200) << "a frame on the left edge";
+    EXPECT_EQ(luminance(idle.pixel(2, middle)), 255) << "a white ground inside it";
+    EXPECT_LT(luminance(idle.pixel(idle.width() / 2, 0)), 200) << "the frame's top";
+
+    gtk_widget_grab_focus(n->input);
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(n->input); }));
+    const lumba_test::Snapshot focused = drawn(n->input);
+    const Rgba ring = focused.pixel(0, middle);
+    EXPECT_GT(ring.b, ring.r + 80) << "a blue frame while it has the keyboard";
+
+    // The collapsed line of a Display note: framed, on white.
+    ASSERT_EQ(note_program(note_form(1) + print("N1", xml({"First", "Second"}), 1)).abort, "");
+    on_screen();
+    const lumba_test::Snapshot line = drawn(note()->line_box);
+    ASSERT_FALSE(line.empty());
+    EXPECT_LT(luminance(line.pixel(0, line.height() / 2)), 200) << "the line's frame";
+    EXPECT_EQ(luminance(line.pixel(line.width() - 3, line.height() / 2)), 255) << "a white ground";
+    save(lumba_test::Snapshot::side_by_side({idle, focused, line}), "note_framed.png");
+}
