@@ -36,6 +36,8 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   # the note XML benchmark's peer (libxml2) and the well-formedness check of the note tests (xmllint)
   libxml2-dev libxml2-utils
+  # OpenDocument packages (libzip) and the checks of the filled ones (xmllint above, file)
+  libzip-dev file
 )
 
 missing=()
