@@ -190,8 +190,8 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {STATEMENT, in_IGNOTE_EXPAND, 0, "IGNOTE_EXPAND not available"},
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE not available"},
         {NUMERIC, in_ISBRXMLPARSE, 1, "ISBRXMLPARSE not available"},
-        {NUMERIC, in_IINSERT_OO_DO, 0, "IINSERT_OO_DO not available"},
-        {STATEMENT, in_IINSERT_OO_ADD_TEXT, 1, "IINSERT_OO_ADD_TEXT not available"},
+        {STATEMENT, in_IGDRILL, 0, "IGDRILL not available"},
+        {STATEMENT, in_IGDRILL_SETUP, 0, "IGDRILL_SETUP not available"},
     };
     for (const auto &c : cases) {
         Back_ground = c.background;

@@ -6,6 +6,7 @@ odf_check.py paras PATH PART   each text:p of PART: its style and its runs, "[st
 odf_check.py style PATH PART NAME   the text properties of automatic style NAME ("name=value;")
 odf_check.py fonts PATH PART   the names of the declared font faces
 odf_check.py show PATH         the entries, content.xml and styles.xml formatted (to look at)
+odf_check.py part PATH NAME    the entry NAME as it is
 """
 import subprocess
 import sys
@@ -81,7 +82,7 @@ def style(path, part, name):
         if s.get(q("style:name")) == name:
             print("parent=%s;" % s.get(q("style:parent-style-name"), ""), end="")
             for props in s.findall(q("style:text-properties")):
-                print("".join("%s=%s;" % (short(k), v) for k, v in sorted(props.attrib.items())), end="")
+                print("".join("%s=%s;" % kv for kv in sorted((short(k), v) for k, v in props.attrib.items())), end="")
             print()
             return
     print("none")
@@ -99,9 +100,14 @@ def show(path):
         print(path, z.namelist())
         for part in ("content.xml", "styles.xml"):
             print("----", part)
-            r = subprocess.run(["xmllint", "--format", "-"], input=z.read(part), capture_output=True, text=True)
-            print(r.stdout)
+            r = subprocess.run(["xmllint", "--format", "-"], input=z.read(part), capture_output=True)
+            print(r.stdout.decode())
+
+
+def part(path, name):
+    with zipfile.ZipFile(path) as z:
+        sys.stdout.write(z.read(name).decode())
 
 
 if __name__ == "__main__":
-    {"package": package, "paras": paras, "style": style, "fonts": fonts, "show": show}[sys.argv[1]](*sys.argv[2:])
+    {"package": package, "paras": paras, "style": style, "fonts": fonts, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
