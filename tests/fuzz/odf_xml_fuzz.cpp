@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!read_and_write({reinterpret_cast<const char *>(data), size}, written)) return 0;
     std::string again;
     if (!read_and_write(written, again) || again != written) {
-        std::fprintf(stderr, "The writer wrote a part that does not read back the same:\n%s\n", written.c_str());
+        std::fprintf(stderr, "The writer wrote a part that does not read back the same:\n%s\n---- written again:\n%s\n",
+                     written.c_str(), again.c_str());
         std::abort();
     }
     return 0;

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <glib.h>
 #include <zip.h>
 
 #include "message.h"
@@ -94,6 +95,15 @@ void add_entry(zip_t *za, const OdfEntry &entry, const char *target)
         Abort("Return value %d when attempting to zip the OpenOffice document %s", zip_code(za), target);
 }
 
+// Six letters or digits that nobody can guess.
+std::string random_suffix()
+{
+    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string suffix(6, '0');
+    for (char &c : suffix) c = letters[g_random_int_range(0, sizeof letters - 1)];
+    return suffix;
+}
+
 } // namespace
 
 OdfPackage insert_oo_open_doc(const char *source)
@@ -132,17 +142,18 @@ OdfEntry *odf_entry(OdfPackage &package, const char *name)
 
 void insert_oo_close_doc(const OdfPackage &package, const char *target)
 {
-    // A fresh name beside the target, so the rename stays within one file system. mkstemp picks
-    // it; libzip then creates it anew (ZIP_EXCL), refusing anything put there meanwhile.
+    // A fresh name beside the target, so the rename stays within one file system; libzip
+    // creates it anew (ZIP_EXCL), so nothing put there by anyone else is ever written through.
     const std::filesystem::path path(target);
-    std::string temporary = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) Abort("Error %s when attempting to create a temporary file for %s", misc_get_error().c_str(), target);
-    close(fd);
-    unlink(temporary.c_str());
-    int error = 0;
-    ZipPtr za(zip_open(temporary.c_str(), ZIP_CREATE | ZIP_EXCL, &error));
-    if (!za) Abort("Return value %d when attempting to zip the OpenOffice document %s", error, target);
+    std::string temporary;
+    ZipPtr za;
+    for (int attempt = 0; !za; ++attempt) {
+        temporary = (path.parent_path() / ("." + path.filename().string() + "." + random_suffix())).string();
+        int error = 0;
+        za.reset(zip_open(temporary.c_str(), ZIP_CREATE | ZIP_EXCL, &error));
+        if (!za && (error != ZIP_ER_EXISTS || attempt == 100))
+            Abort("Return value %d when attempting to zip the OpenOffice document %s", error, target);
+    }
     for (const OdfEntry &e : package.entries)
         if (e.name == MIMETYPE) add_entry(za.get(), e, target);
     for (const OdfEntry &e : package.entries)

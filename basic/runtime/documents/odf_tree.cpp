@@ -94,8 +94,8 @@ constexpr int MAX_DEPTH = 1000;
 
 constexpr int END = -1;
 
-// The reader over one part: one byte at a time. A NUL or 0xFF byte reads as the end, as the end
-// of a stream would.
+// The reader over one part: one byte at a time. A NUL or 0xFF byte (neither belongs in XML) ends
+// the part there, as the end of a stream would.
 class Reader {
 public:
     explicit Reader(std::string_view part) : part_(part) {}
@@ -104,14 +104,31 @@ public:
     {
         if (pos_ >= part_.size()) return END;
         const auto c = static_cast<unsigned char>(part_[pos_++]);
-        if (c == 0xFF) return END;
-        if (c == 0) {
-            std::fprintf(stderr, " -- memory leak at %s:%d\n", "ainsert_oo", 169);
+        if (c == 0 || c == 0xFF) {
+            if (c == 0) std::fprintf(stderr, " -- memory leak at %s:%d\n", "ainsert_oo", 169);
+            part_ = part_.substr(0, pos_ - 1);
             return END;
         }
         return c;
     }
     void unget() { --pos_; }
+    // c, just read, is the "?" of the "?>" that closes a declaration ("<?xml ...?>").
+    bool question_end(int c) const
+    {
+        return declaration_ && c == '?' && pos_ < part_.size() && part_[pos_] == '>';
+    }
+
+    // The rest of a text: the bytes up to the next "<" (left to be read) or to the end. A NUL or
+    // 0xFF byte ends it as get() does.
+    std::string_view text_run()
+    {
+        const std::size_t start = pos_;
+        std::size_t end = start;
+        while (end < part_.size() && part_[end] != '<' && part_[end] != '\0' && part_[end] != '\xFF') ++end;
+        pos_ = end;
+        if (end < part_.size() && part_[end] != '<') get();
+        return part_.substr(start, end - start);
+    }
 
     // One node: nullptr at the end of the part, or when the end cut the node short.
     NodePtr tag(int depth);
@@ -122,6 +139,7 @@ private:
 
     std::string_view part_;
     std::size_t pos_ = 0;
+    bool declaration_ = false;  // reading a tag that began "<?"
 };
 
 void append_attr(IooNode_t *node, IooAttr_t *attr, IooAttr_t *&last)
@@ -148,12 +166,18 @@ bool Reader::attributes(IooNode_t *node)
             return true;
         }
         std::string name;
-        while (c != END && c != '=' && c != ' ' && c != '/' && c != '>') {
+        while (c != END && c != '=' && c != ' ' && c != '/' && c != '>' && !question_end(c)) {
             if (name.size() >= IOO_BUF_SIZE - 1) Abort("Buffer overflow when obtaining tag sub-name");
             name += static_cast<char>(c);
             c = get();
         }
         if (c == END) return false;
+        if (question_end(c)) {
+            // A bare name right before "?>": the declaration's end follows.
+            unget();
+            append_attr(node, insert_oo_create_attr(insert_oo_set_attr_type(name), name, {}), last);
+            continue;
+        }
         if (c == '>' || c == '/') {
             if (!name.empty()) append_attr(node, insert_oo_create_attr(insert_oo_set_attr_type(name), name, {}), last);
             if (c == '/') {
@@ -180,7 +204,8 @@ bool Reader::attributes(IooNode_t *node)
             value += '"';
             c = get();
         } else {
-            while (c != ' ' && c != '/' && c != '>') {
+            // The "?" of "?>" ends it too, as "/" does, so a declaration written back reads the same.
+            while (c != ' ' && c != '/' && c != '>' && !question_end(c)) {
                 if (c == END) Abort("Unexpected end of file or error encountered");
                 value += static_cast<char>(c);
                 c = get();
@@ -227,19 +252,19 @@ NodePtr Reader::tag(int depth)
         // Text runs to the next "<"; text that runs to the end of the part (after the root) is
         // kept as it stands.
         NodePtr node(insert_oo_create_tag(IOO_TAG_RAW_TEXT, {}, 0));
-        node->text.emplace();
-        for (; c != END && c != '<'; c = get()) *node->text += static_cast<char>(c);
-        if (c == '<') unget();
+        node->text.emplace(1, static_cast<char>(c));
+        node->text->append(text_run());
         return node;
     }
     NodePtr node(insert_oo_create_tag(IOO_TAG_DEFAULT, {}, 1));
     c = get();
+    declaration_ = c == '?';
     if (c == '/') {
         node->type = IOO_TAG_CLOSE;
         node->open = 0;
         c = get();
     }
-    while (c != END && c != ' ' && c != '/' && c != '=' && c != '>') {
+    while (c != END && c != ' ' && c != '/' && c != '=' && c != '>' && !question_end(c)) {
         if (node->name.size() >= IOO_BUF_SIZE - 1) Abort("Buffer overflow when obtaining tag name");
         node->name += static_cast<char>(c);
         c = get();
@@ -248,6 +273,14 @@ NodePtr Reader::tag(int depth)
     if (c == '=') Abort("Unexpected '=' encountered in tag name");
     if (node->type != IOO_TAG_CLOSE) node->type = insert_oo_set_tag_type(node->name);
     if (c == ' ' && !attributes(node.get())) return nullptr;
+    const bool declaration_end = question_end(c);
+    declaration_ = false;
+    if (declaration_end) {
+        // A declaration without attributes, "<?xml?>".
+        get();
+        node->open = 0;
+        return node;
+    }
     if (c == '/') {
         c = get();
         if (c == END) return nullptr;

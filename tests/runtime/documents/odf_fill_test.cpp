@@ -282,6 +282,28 @@ TEST_F(OdfFill, ValuesAreRegisteredInOrderWithSequenceNumbers)
     EXPECT_EQ(h->multi_table.size(), 1u);
 }
 
+TEST_F(OdfFill, LogLinesAtLevelOne)
+{
+    record.log_level_lumbas = 1;
+    testing::internal::CaptureStderr();
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{A} "), str("a b"), str("mtag_bold")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{M}"), dec("1234.5"), num(2)});
+    call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str("n"), num(1), num(0), str("t")});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{G}"), str("/g.png"), num(2)});
+    call(in_IINSERT_OO_ADD_TABLE, {num(h), str("{T}"), num(1), num(2), str("s")});
+    callf(in_IINSERT_OO_REMOVE, {num(h), str("{T}")});
+    destroy(h);
+    const std::string err = testing::internal::GetCapturedStderr();
+    for (const char *line : {"Do insert_oo_create", "Do iinsert_oo_add_text {A} 'a b' 'mtag_bold'",
+                             "Do iinsert_oo_add_money {M} 1,234.50",
+                             "Do iinsert_oo_add_note {N} 'n' Amount Flag=1 Tag Name='t'",
+                             "Do iinsert_oo_add_graphic {G} /g.png Justify=2",
+                             "Do insert_oo_add_table [### Not coded yet ###]", "Do insert_oo_remove",
+                             "Do insert_oo_destroy"})
+        EXPECT_NE(err.find(line), std::string::npos) << line << "\n" << err;
+}
+
 struct CountStop {
     int code;
     int nargs;

@@ -45,6 +45,14 @@ TEST(OdfTree, ReadAndWrittenBackAsItWas)
         const std::string part = XML + c.part;
         EXPECT_EQ(round_trip(part), c.written ? XML + c.written : part) << c.part;
     }
+    // An unquoted value or a bare name ends at the declaration's "?>".
+    for (const std::string head : {"<?xml version=1.0?>", "<?xml standalone?>", "<?xml a=\"1\" b?>", "<?xml?>"})
+        EXPECT_EQ(round_trip(head + "<r/>"), head + "<r/>");
+    EXPECT_EQ(round_trip("<?xml ?><r/>"), "<?xml?><r/>");
+    // Elsewhere "?" is an ordinary character.
+    EXPECT_EQ(round_trip(XML + "<r? a=b?>t</r?>"), XML + "<r? a=b?>t</r?>");
+    // A NUL byte ends the part where it stands.
+    EXPECT_EQ(round_trip(XML + "<r>a</r>tail" + std::string(1, '\0') + "<x/>"), XML + "<r>a</r>tail");
 }
 
 TEST(OdfTree, ValuesKeepTheirQuotesAndTextItsEntities)
@@ -304,7 +312,7 @@ TEST(OdfPackage, FailuresAreReportedWithLibzipsCode)
     OdfPackage package = insert_oo_open_doc(source.c_str());
     const std::string missing = (dir / "no/such/dir/t.odt").string();
     EXPECT_EQ(abort_text([&] { insert_oo_close_doc(package, missing.c_str()); }),
-              "Error No such file or directory when attempting to create a temporary file for " + missing);
+              "Return value 12 when attempting to zip the OpenOffice document " + missing);  // ZIP_ER_TMPOPEN
 }
 
 } // namespace
