@@ -14,14 +14,16 @@
 
 namespace {
 
-// Reads part and writes its tree into written; false when the reader or the writer refused it.
+// Reads part and writes its tree into written; false when the reader or the writer refused it
+// (the message in written).
 bool read_and_write(std::string_view part, std::string &written)
 {
     try {
         IooTree tree = insert_oo_parse_xml(part);
         if (tree) insert_oo_write_xml(tree.get(), written);
         return true;
-    } catch (const lumba_test::AbortError &) {
+    } catch (const lumba_test::AbortError &e) {
+        written = e.what();
         return false;
     }
 }

@@ -112,7 +112,7 @@ public:
         return c;
     }
     void unget() { --pos_; }
-    // c, just read, is the "?" of the "?>" that closes a declaration ("<?xml ...?>").
+    // c, just read, is the "?" of the "?>" that closes the declaration ("<?xml ...?>").
     bool question_end(int c) const
     {
         return declaration_ && c == '?' && pos_ < part_.size() && part_[pos_] == '>';
@@ -139,7 +139,8 @@ private:
 
     std::string_view part_;
     std::size_t pos_ = 0;
-    bool declaration_ = false;  // reading a tag that began "<?"
+    bool first_ = true;         // no tag read yet
+    bool declaration_ = false;  // reading the first tag, which began "<?"
 };
 
 void append_attr(IooNode_t *node, IooAttr_t *attr, IooAttr_t *&last)
@@ -258,13 +259,16 @@ NodePtr Reader::tag(int depth)
     }
     NodePtr node(insert_oo_create_tag(IOO_TAG_DEFAULT, {}, 1));
     c = get();
-    declaration_ = c == '?';
+    // Only the part's first node is a declaration: "?>" ends nothing elsewhere, as the writer
+    // writes it for the first node alone.
+    declaration_ = first_ && c == '?';
+    first_ = false;
     if (c == '/') {
         node->type = IOO_TAG_CLOSE;
         node->open = 0;
         c = get();
     }
-    while (c != END && c != ' ' && c != '/' && c != '=' && c != '>' && !question_end(c)) {
+    while (c != END && c != ' ' && c != '/' && c != '=' && c != '>' && (node->name.empty() || !question_end(c))) {
         if (node->name.size() >= IOO_BUF_SIZE - 1) Abort("Buffer overflow when obtaining tag name");
         node->name += static_cast<char>(c);
         c = get();

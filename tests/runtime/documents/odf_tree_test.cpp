@@ -51,6 +51,10 @@ TEST(OdfTree, ReadAndWrittenBackAsItWas)
     EXPECT_EQ(round_trip("<?xml ?><r/>"), "<?xml?><r/>");
     // Elsewhere "?" is an ordinary character.
     EXPECT_EQ(round_trip(XML + "<r? a=b?>t</r?>"), XML + "<r? a=b?>t</r?>");
+    EXPECT_EQ(round_trip("<?xml?><? >m"), "<?xml?><?>m</?>");
+    EXPECT_EQ(round_trip("<?xml?><?>m</?>"), "<?xml?><?>m</?>");
+    EXPECT_EQ(round_trip("<?xml?><?<? >m"), "<?xml?><?<?>m</?<?>");
+    EXPECT_EQ(round_trip("<?xml?><?<?>m</?<?>"), "<?xml?><?<?>m</?<?>");
     // A NUL byte ends the part where it stands.
     EXPECT_EQ(round_trip(XML + "<r>a</r>tail" + std::string(1, '\0') + "<x/>"), XML + "<r>a</r>tail");
 }
