@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -15,6 +16,7 @@
 
 #include "message.h"
 #include "misc.h"
+#include "shared_files.h"
 
 namespace {
 
@@ -104,6 +106,85 @@ std::string random_suffix()
     return suffix;
 }
 
+struct SourceFree {
+    void operator()(zip_source_t *source) const { zip_source_free(source); }
+};
+
+// The package's entries as a new archive, made in memory: "mimetype" first and stored.
+std::string archive(const OdfPackage &package, const char *target)
+{
+    const auto failed = [target](int code) {
+        Abort("Return value %d when attempting to zip the OpenOffice document %s", code, target);
+    };
+    zip_error_t error;
+    zip_error_init(&error);
+    std::unique_ptr<zip_source_t, SourceFree> buffer(zip_source_buffer_create(nullptr, 0, 0, &error));
+    if (!buffer) failed(zip_error_code_zip(&error));
+    zip_source_keep(buffer.get());  // kept past zip_close, to read the archive from
+    ZipPtr za(zip_open_from_source(buffer.get(), ZIP_TRUNCATE, &error));
+    if (!za) failed(zip_error_code_zip(&error));
+    for (const OdfEntry &e : package.entries)
+        if (e.name == MIMETYPE) add_entry(za.get(), e, target);
+    for (const OdfEntry &e : package.entries)
+        if (e.name != MIMETYPE) add_entry(za.get(), e, target);
+    if (zip_close(za.get()) != 0) failed(zip_code(za.get()));
+    za.release();  // zip_close freed it
+
+    if (zip_source_open(buffer.get()) < 0) failed(zip_error_code_zip(zip_source_error(buffer.get())));
+    std::string bytes;
+    char chunk[64 * 1024];
+    zip_int64_t n;
+    while ((n = zip_source_read(buffer.get(), chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<std::size_t>(n));
+    const int code = n < 0 ? zip_error_code_zip(zip_source_error(buffer.get())) : 0;
+    zip_source_close(buffer.get());
+    if (code) failed(code);
+    return bytes;
+}
+
+bool write_all(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+[[noreturn]] void write_failed(const char *target)
+{
+    Abort("Error %s when attempting to write the OpenOffice document %s", misc_get_error().c_str(), target);
+}
+
+// Puts bytes under the name target: written under a temporary name beside it and renamed over
+// it, so a failure leaves an old target whole. Where other users can write, the shared files'
+// rules apply (no link followed on the way, nothing of another user's replaced or written).
+void replace_target(const std::string &bytes, const char *target)
+{
+    if (in_exposed_directory(target)) {
+        NamedFile file(target, O_WRONLY | O_CREAT | O_TRUNC, 0666, NamedFile::ON_COMMIT);
+        if (!file.ok() || !write_all(file.fd(), bytes) || !file.commit()) write_failed(target);
+        return;
+    }
+    const std::filesystem::path path(target);
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temporary = (path.parent_path() / ("." + path.filename().string() + "." + random_suffix())).string();
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt == 100)) write_failed(target);
+    }
+    const bool written = write_all(fd, bytes);
+    const bool closed = close(fd) == 0;
+    if (!written || !closed || rename(temporary.c_str(), target) != 0) {
+        const int saved = errno;
+        unlink(temporary.c_str());
+        errno = saved;
+        write_failed(target);
+    }
+}
+
 } // namespace
 
 OdfPackage insert_oo_open_doc(const char *source)
@@ -142,32 +223,5 @@ OdfEntry *odf_entry(OdfPackage &package, const char *name)
 
 void insert_oo_close_doc(const OdfPackage &package, const char *target)
 {
-    // A fresh name beside the target, so the rename stays within one file system; libzip
-    // creates it anew (ZIP_EXCL), so nothing put there by anyone else is ever written through.
-    const std::filesystem::path path(target);
-    std::string temporary;
-    ZipPtr za;
-    for (int attempt = 0; !za; ++attempt) {
-        temporary = (path.parent_path() / ("." + path.filename().string() + "." + random_suffix())).string();
-        int error = 0;
-        za.reset(zip_open(temporary.c_str(), ZIP_CREATE | ZIP_EXCL, &error));
-        if (!za && (error != ZIP_ER_EXISTS || attempt == 100))
-            Abort("Return value %d when attempting to zip the OpenOffice document %s", error, target);
-    }
-    for (const OdfEntry &e : package.entries)
-        if (e.name == MIMETYPE) add_entry(za.get(), e, target);
-    for (const OdfEntry &e : package.entries)
-        if (e.name != MIMETYPE) add_entry(za.get(), e, target);
-    if (zip_close(za.get()) != 0) {
-        const int code = zip_code(za.get());
-        za.reset();
-        unlink(temporary.c_str());
-        Abort("Return value %d when attempting to zip the OpenOffice document %s", code, target);
-    }
-    za.release();  // zip_close freed it
-    if (rename(temporary.c_str(), target) != 0) {
-        const std::string text = misc_get_error();
-        unlink(temporary.c_str());
-        Abort("Error %s when attempting to replace the OpenOffice document %s", text.c_str(), target);
-    }
+    replace_target(archive(package, target), target);
 }

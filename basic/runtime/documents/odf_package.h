@@ -25,7 +25,8 @@ OdfPackage insert_oo_open_doc(const char *source);
 // The entry called name, or nullptr.
 OdfEntry *odf_entry(OdfPackage &package, const char *name);
 
-// Writes the package as a new archive under a temporary name in the target's directory
-// ("mimetype" first and stored, as the format asks) and renames it over target, so a failure
-// leaves an old target whole and none of its entries survive a success.
+// Writes the package as a new archive ("mimetype" first and stored, as the format asks) under a
+// temporary name in the target's directory and renames it over target, so a failure leaves an
+// old target whole and none of its entries survive a success. Where other users can write
+// (shared_files.h) no link on the way is followed and nothing of theirs is written.
 void insert_oo_close_doc(const OdfPackage &package, const char *target);

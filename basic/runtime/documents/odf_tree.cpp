@@ -93,6 +93,8 @@ template <std::size_t N> std::uint32_t code_of(const NameCode (&table)[N], std::
 constexpr int MAX_DEPTH = 1000;
 
 constexpr int END = -1;
+// What ends a quoted value: its closing quote, or a byte that ends the part.
+constexpr std::string_view QUOTE_OR_END("\"\0\xFF", 3);
 
 // The reader over one part: one byte at a time. A NUL or 0xFF byte (neither belongs in XML) ends
 // the part there, as the end of a stream would.
@@ -197,12 +199,18 @@ bool Reader::attributes(IooNode_t *node)
         std::string value;
         c = get();
         if (c == '"') {
-            value += '"';
-            while ((c = get()) != '"') {
-                if (c == END) Abort("Unexpected end of file or error encountered");
-                value += static_cast<char>(c);
+            // Taken in one run up to the closing quote.
+            const std::size_t close = part_.find_first_of(QUOTE_OR_END, pos_);
+            if (close == std::string_view::npos || part_[close] != '"') {
+                pos_ = close == std::string_view::npos ? part_.size() : close;
+                get();  // a NUL or 0xFF byte ends the part
+                Abort("Unexpected end of file or error encountered");
             }
+            value.reserve(close - pos_ + 2);
             value += '"';
+            value.append(part_.substr(pos_, close - pos_));
+            value += '"';
+            pos_ = close + 1;
             c = get();
         } else {
             // The "?" of "?>" ends it too, as "/" does, so a declaration written back reads the same.

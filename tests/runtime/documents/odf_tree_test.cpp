@@ -316,7 +316,54 @@ TEST(OdfPackage, FailuresAreReportedWithLibzipsCode)
     OdfPackage package = insert_oo_open_doc(source.c_str());
     const std::string missing = (dir / "no/such/dir/t.odt").string();
     EXPECT_EQ(abort_text([&] { insert_oo_close_doc(package, missing.c_str()); }),
-              "Return value 12 when attempting to zip the OpenOffice document " + missing);  // ZIP_ER_TMPOPEN
+              "Error No such file or directory when attempting to write the OpenOffice document " + missing);
+}
+
+// In a directory others can write (sticky, as /tmp) no link on the way to the target is followed:
+// a planted one is refused.
+TEST(OdfPackage, WhereOthersCanWriteNoLinkIsFollowed)
+{
+    Scratch dir, elsewhere;
+    fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+    const fs::path source = dir / "t.odt";
+    make_template(source);
+    OdfPackage package = insert_oo_open_doc(source.c_str());
+    fs::create_directory_symlink(elsewhere.path(), dir / "planted");
+    const std::string through = (dir / "planted/out.odt").string();
+    EXPECT_EQ(abort_text([&] { insert_oo_close_doc(package, through.c_str()); }),
+              "Error Too many levels of symbolic links when attempting to write the OpenOffice document " + through);
+    EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+    // A link under the target's own name is refused as well, and nothing is written through it.
+    fs::create_symlink(elsewhere / "victim", dir / "target.odt");
+    const std::string linked = (dir / "target.odt").string();
+    EXPECT_EQ(abort_text([&] { insert_oo_close_doc(package, linked.c_str()); }),
+              "Error Too many levels of symbolic links when attempting to write the OpenOffice document " + linked);
+    EXPECT_FALSE(fs::exists(elsewhere / "victim"));
+    // A plain name there is written as anywhere else.
+    const std::string plain = (dir / "plain.odt").string();
+    insert_oo_close_doc(package, plain.c_str());
+    EXPECT_EQ(check({"package", plain}), conformant(TEMPLATE_NAMES));
+}
+
+// Where only the run writes (outside the shared directories), the target is written beside itself
+// under a temporary name too.
+TEST(OdfPackage, APrivateDirectoryGetsTheSameNewPackage)
+{
+    Scratch dir;
+    const fs::path source = dir / "t.odt";
+    make_template(source);
+    OdfPackage package = insert_oo_open_doc(source.c_str());
+    const fs::path own = fs::current_path() / ("odf-private." + std::to_string(getpid()));
+    fs::create_directories(own);
+    const fs::path target = own / "out.odt";
+    make_template(target, {"extra.txt=old"});
+    insert_oo_close_doc(package, target.c_str());
+    const std::string listing = check({"package", target.string()});
+    int left = 0;
+    for (const auto &e : fs::directory_iterator(own)) left += e.path().filename().string()[0] == '.';
+    fs::remove_all(own);
+    EXPECT_EQ(listing, conformant(TEMPLATE_NAMES));
+    EXPECT_EQ(left, 0);
 }
 
 } // namespace
