@@ -97,7 +97,7 @@ void add_entry(zip_t *za, const OdfEntry &entry, const char *target)
         Abort("Return value %d when attempting to zip the OpenOffice document %s", zip_code(za), target);
 }
 
-// Six letters or digits that nobody can guess.
+// Six letters or digits for a temporary name; O_EXCL, not the name, keeps it ours.
 std::string random_suffix()
 {
     static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
