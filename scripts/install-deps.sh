@@ -37,6 +37,8 @@ packages=(
   # libxml2: the SBR XML import's SAX parser and the benchmarks' peer; xmllint checks the notes the
   # note tests write
   libxml2-dev libxml2-utils
+  # OpenDocument packages (libzip) and the checks of the filled ones (xmllint above, file)
+  libzip-dev file
 )
 
 missing=()

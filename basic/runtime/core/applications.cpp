@@ -68,13 +68,6 @@ void free_interp(Interp_t *interp)
     sfree(interp);
 }
 
-// Document-insertion handles are released by their own subsystem, which is not part of this
-// build yet; a program cannot have created one without it.
-[[noreturn]] void release_unavailable(const AppHandle_t *)
-{
-    Abort("Document insertion is not available");
-}
-
 // A list the program left behind goes with its application. One that is no longer a list (it
 // was already destroyed) is not touched.
 void release_list(const AppHandle_t *h)
@@ -93,12 +86,17 @@ void free_handle(AppHandle_t *h)
 void release_handles(AppMemory_t *mem)
 {
     while (AppHandle_t *h = mem->handles_first) {
-        if (!have_abort)
-            std::fprintf(stderr, "Unfreed %s around line %d of %s (app: %s)\n",
-                         h->kind == APP_HANDLE_OODOC ? "oo doc" : "ilist", h->line, h->file ? h->file : "",
-                         h->app_name ? h->app_name : "");
-        if (h->kind == APP_HANDLE_OODOC) release_unavailable(h);
-        release_list(h);
+        const char *kind = h->kind == APP_HANDLE_OODOC ? "oo doc" : "ilist";
+        const char *file = h->file ? h->file : "";
+        const char *app = h->app_name ? h->app_name : "";
+        if (!have_abort) std::fprintf(stderr, "Unfreed %s around line %d of %s (app: %s)\n", kind, h->line, file, app);
+        if (h->kind == APP_HANDLE_OODOC) {
+            // A document handle left over is a fault of the program worth the maker's notice.
+            if (!have_abort) Email(RUNTIME_ADDRESS, "Unfreed %s around line %d of %s (app: %s)", kind, h->line, file, app);
+            release_insertion_handle(h->handle);
+        } else {
+            release_list(h);
+        }
         mem->handles_first = h->next;
         if (h->next)
             h->next->prev = nullptr;

@@ -51,6 +51,9 @@ TransactionQuery transactions = no_transactions;
 void nothing_remembered(const AppMemory_t *) {}
 AppMemoryRelease memory_release = nothing_remembered;
 
+[[noreturn]] void insertion_unavailable(std::uintptr_t) { Abort("Document insertion is not available"); }
+InsertionHandleRelease insertion_release = insertion_unavailable;
+
 void message_on_stderr(const char *text, const char *)
 {
     std::fprintf(stderr, "%s\n", text);
@@ -92,6 +95,16 @@ TransactionQuery register_transaction_query(TransactionQuery query)
 int open_transactions()
 {
     return transactions();
+}
+
+InsertionHandleRelease register_insertion_handle_release(InsertionHandleRelease release)
+{
+    return std::exchange(insertion_release, release);
+}
+
+void release_insertion_handle(std::uintptr_t handle)
+{
+    insertion_release(handle);
 }
 
 AppMemoryRelease register_app_memory_release(AppMemoryRelease release)

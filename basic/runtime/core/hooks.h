@@ -9,6 +9,8 @@
 // function it replaces, so a test can put it back.
 #pragma once
 
+#include <cstdint>
+
 struct Routine;
 struct Stack;
 union Code;
@@ -77,6 +79,15 @@ int open_transactions();
 using AppMemoryRelease = void (*)(const AppMemory_t *mem);
 AppMemoryRelease register_app_memory_release(AppMemoryRelease release);
 void app_memory_released(const AppMemory_t *mem);
+
+// ---- Document-insertion handles left over (the documents) -------------------------------------
+//
+// Releases a document-insertion handle that an application still held when its memory was
+// deleted, given its number as tracked. Default: stops with "Document insertion is not
+// available" (a program cannot have made one without the documents).
+using InsertionHandleRelease = void (*)(std::uintptr_t handle);
+InsertionHandleRelease register_insertion_handle_release(InsertionHandleRelease release);
+void release_insertion_handle(std::uintptr_t handle);
 
 // ---- Windows (the widgets) ---------------------------------------------------------------------
 //

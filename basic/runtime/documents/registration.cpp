@@ -1,9 +1,12 @@
-// The documents' registration: the print intrinsics and the SBR XML import with the dispatchers,
-// and with the forms engine the release of the print handles left on a freed control matrix.
-// Linked whole into every program that links the library (see the CMake file).
+// The documents' registration: the print and OpenDocument intrinsics and the SBR XML import with
+// the dispatchers, with the forms engine the release of the print handles left on a freed control
+// matrix, and with the core the release of the document-insertion handles an application leaves
+// behind. Linked whole into every program that links the library (see the CMake file).
+#include "hooks.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "kinds.h"
+#include "odf_insert.h"
 #include "print_handles.h"
 #include "sbr_case.h"
 
@@ -18,11 +21,19 @@ constexpr IntrinsicRow document_rows[] = {
     {in_IPSWRITE, ipswrite},   {in_ISBRXMLPARSE, isbrxmlparse},
 };
 
+// A handle the program already destroyed is not touched again.
+void release_left_over(std::uintptr_t number)
+{
+    if (InsertOoHandle_t *handle = insert_oo_find_handle(number)) insert_oo_free_handle(handle);
+}
+
 const bool registered = [] {
     CmResourceHooks resources = cm_resources();
     resources.free_print_handles = free_print_handles;
     register_cm_resources(resources);
     register_intrinsic_rows(document_rows);
+    register_intrinsic_rows(insert_oo_intrinsics());
+    register_insertion_handle_release(release_left_over);
     return true;
 }();
 

@@ -6,6 +6,7 @@
 #include "core_fixture.h"
 #include "hooks.h"
 #include "ilist.h"
+#include "message.h"
 
 namespace {
 
@@ -182,6 +183,30 @@ TEST_F(Applications, TrackedHandles)
     EXPECT_EQ(err, "Unfreed ilist around line 12 of main.src (app: prog__A)\n");
     EXPECT_EQ(message, "");
     EXPECT_EQ(ilist_type(list), 0);
+}
+
+// A document-insertion handle left behind is reported on standard error, mailed to the maker and
+// released by the layer that registered its release.
+TEST_F(Applications, DocumentHandlesLeftBehindAreMailedAndReleased)
+{
+    static std::vector<std::uintptr_t> released;
+    released.clear();
+    AppMemory_t *mem = NewApplicationMem(1, 0, 0, 0);
+    AddLoadedFile("main.src", &mem->loaded_files);
+    AppIlistAdd(mem, APP_HANDLE_OODOC, 22, "prog__A", 9, 0);
+    const InsertionHandleRelease standard =
+        register_insertion_handle_release([](std::uintptr_t h) { released.push_back(h); });
+    lumba_test::mail_reports().clear();
+    testing::internal::CaptureStderr();
+    std::string message = lumba_test::abort_text([&] { DeleteApplicationMem(mem); });
+    std::string err = testing::internal::GetCapturedStderr();
+    register_insertion_handle_release(standard);
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(err, "Unfreed oo doc around line 9 of main.src (app: prog__A)\n");
+    EXPECT_EQ(released, std::vector<std::uintptr_t>{22});
+    ASSERT_EQ(lumba_test::mail_reports().size(), 1u);
+    EXPECT_EQ(lumba_test::mail_reports()[0].recipient, RUNTIME_ADDRESS);
+    EXPECT_EQ(lumba_test::mail_reports()[0].text, "Unfreed oo doc around line 9 of main.src (app: prog__A)");
 }
 
 TEST_F(Applications, LayersAboveHearOfAMemorySpaceBeforeItGoes)

@@ -192,8 +192,8 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         // argument check answers.
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE called with wrong number of arguments (0)"},
         {NUMERIC, in_ISBRXMLPARSE, 1, "ISBRXMLPARSE called with wrong number of arguments (0)"},
-        {NUMERIC, in_IINSERT_OO_DO, 0, "IINSERT_OO_DO not available"},
-        {STATEMENT, in_IINSERT_OO_ADD_TEXT, 1, "IINSERT_OO_ADD_TEXT not available"},
+        {STATEMENT, in_IGDRILL, 0, "IGDRILL not available"},
+        {STATEMENT, in_IGDRILL_SETUP, 0, "IGDRILL_SETUP not available"},
     };
     for (const auto &c : cases) {
         Back_ground = c.background;

@@ -1,0 +1,152 @@
+// Filling OpenDocument templates: a program registers values under tokens such as {NAME} on an
+// insertion handle, then IINSERT_OO_DO copies a template into a target document with every token
+// replaced. This header holds the handle and its registry, the working records of one XML part,
+// and the functions the insertion's files share.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "intrinsic_dispatch.h"
+#include "odf_tree.h"
+
+struct PrintTag_t;
+struct OdfPackage;
+
+// Value types.
+enum : std::uint32_t {
+    IOO_TP_TEXT = 1,
+    IOO_TP_NOTE = 2,
+    IOO_TP_NUMERIC = 3,
+    IOO_TP_MONEY = 4,
+    IOO_TP_GRAPHIC = 5,
+    IOO_TP_TABLE = 6,  // reserved: no intrinsic registers it
+    IOO_TP_EXCLUDE = 7,
+};
+
+// The style tags a value was registered with, in the order given; the records belong to the
+// handle.
+using InsertOoTagList = std::vector<const PrintTag_t *>;
+
+// One registered value. Which payload fields count depends on the type.
+struct InsertOoValue_t {
+    std::uint32_t type = 0;
+    std::uint32_t sequence = 0;  // the handle's count of registered values when it was added
+    std::string text;            // text: ODF mark-up; numeric, money: the formatted number;
+                                 // note: the note text; graphic: the picture file
+    InsertOoTagList tags;        // text, numeric, money
+    std::uint32_t amount = 1;    // note
+    std::uint32_t paragraph = 0; // note
+    std::optional<std::string> tag_name;  // note
+    std::uint32_t justify = 0;   // graphic
+    std::uint32_t picture = 0;   // graphic
+};
+
+// One distinct token text with its values in registration order.
+struct InsertOoToken_t {
+    std::string token;
+    std::vector<std::unique_ptr<InsertOoValue_t>> values;
+};
+
+// A token whose table row is repeated once per value.
+struct InsertOoMultiRow_t {
+    std::string token;
+    IooNode_t *table = nullptr;  // found anew in each content pass
+};
+
+struct InsertOoHandle_t {
+    std::vector<std::unique_ptr<InsertOoToken_t>> tokens;  // in order of first registration
+    std::uint32_t sequence = 0;
+    PrintTag_t *tags = nullptr;  // the style tags file, read at creation; owned
+    std::vector<InsertOoMultiRow_t> multi_table;
+    InsertOoHandle_t *next = nullptr, *prior = nullptr;  // the chain of live handles
+};
+
+// ---- Working records of one XML part ------------------------------------------------------------
+
+// A text node and a token found in it.
+struct InsertOoXref_t {
+    IooNode_t *node;
+    InsertOoToken_t *token;
+};
+
+// A value inserted with style tags, waiting for its automatic style.
+struct InsertOoTextAttr_t {
+    std::uint32_t type;      // IOO_TP_TEXT, IOO_TP_NUMERIC or IOO_TP_MONEY
+    std::uint32_t negative;  // not text, and the text begins with "-"
+    IooNode_t *node;         // the text node holding the value
+    const InsertOoTagList *tags;
+    std::optional<std::string> old_style;  // the enclosing element's style name, quoted
+    IooNode_t *new_style = nullptr;
+};
+
+struct InsertOoMeta_t {
+    IooTree tree;
+    IooNode_t *styles = nullptr;  // the first automatic style
+    IooNode_t *text = nullptr;    // the document text's first node, or the master styles
+    std::vector<InsertOoXref_t> xrefs;
+    std::size_t current = 0;      // the entry being dispatched; those after it are pending
+    InsertOoHandle_t *handle = nullptr;
+    std::vector<InsertOoTextAttr_t> attrs;
+    std::uint32_t frame = 0, z_index = 0, frame_base = 0, graphics = 0;  // picture counters
+    int style_counter = 0;
+    bool fonts_used[IOO_FONT_FAMILIES] = {};
+};
+
+// ---- The registry (odf_handle.cpp) ----------------------------------------------------------------
+
+InsertOoHandle_t *insert_oo_new_handle();
+// The live handle a number names, or nullptr.
+InsertOoHandle_t *insert_oo_find_handle(std::uintptr_t number);
+// The live handle a program's number names; any other number ends the run naming intrinsic.
+InsertOoHandle_t *insert_oo_live_handle(long number, const char *intrinsic);
+// Registers value under token; returns the token's entry.
+InsertOoToken_t *insert_oo_add_item(InsertOoHandle_t *handle, std::unique_ptr<InsertOoValue_t> value,
+                                    std::uint32_t type, std::string_view token);
+// Frees a handle with everything registered on it and unlinks it from the chain; returns 1.
+int insert_oo_free_handle(InsertOoHandle_t *handle);
+// The style tags named in a comma-separated list.
+InsertOoTagList insert_oo_get_attribute(InsertOoHandle_t *handle, std::string_view names);
+// Text as ODF text mark-up.
+std::string insert_oo_parse_text(std::string_view text);
+// The number's text with exactly decimals fraction digits (cut, not rounded), grouped by
+// thousands when grouping.
+struct dec_t;
+std::string insert_oo_parse_number(const dec_t *value, int decimals, bool grouping);
+// Gives a new picture value its number.
+void insert_oo_add_graphic_id(InsertOoHandle_t *handle, InsertOoValue_t *value);
+// The intrinsic rows.
+std::span<const IntrinsicRow> insert_oo_intrinsics();
+
+// Fills source into target with handle's values; the cycles and generator read from meta.xml
+// come back. Returns 1.
+int insert_oo_fill(InsertOoHandle_t *handle, const char *source, const char *target, int *cycles,
+                   std::string *generator);
+
+// ---- The passes and the engine (odf_engine.cpp) ----------------------------------------------
+
+int insert_oo_do_content_xml(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures);
+int insert_oo_do_styles_xml(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures);
+int insert_oo_get_meta_data(InsertOoHandle_t *handle, OdfPackage &package, int *cycles, std::string *generator);
+long insert_oo_get_target_size(const char *file);
+
+void insert_oo_get_xref(IooNode_t *node, InsertOoMeta_t *meta);
+void insert_oo_do_item(InsertOoMeta_t *meta, const InsertOoXref_t &entry);
+int insert_oo_do_text_ins(std::uint32_t type, IooNode_t *node, std::string_view token, std::string_view value,
+                          const InsertOoTagList &tags, InsertOoMeta_t *meta);
+int insert_oo_do_exclude_ins(IooNode_t *node, std::string_view token);
+// Splits text around the first occurrence of token.
+void insert_oo_do_split(std::optional<std::string> *before, std::optional<std::string> *after, std::string_view text,
+                        std::string_view token);
+
+// ---- Text styles (odf_styles.cpp) -----------------------------------------------------------------
+
+void insert_oo_do_text_attributes(InsertOoMeta_t *meta);
+std::string insert_oo_merge_print_attr(std::uint32_t type, std::uint32_t negative, IooNode_t *style, int number,
+                                       const InsertOoTagList &tags, bool *fonts_used);
+void insert_oo_add_font_family(InsertOoMeta_t *meta, int family);

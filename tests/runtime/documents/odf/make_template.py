@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Writes a small OpenDocument text template for the filling tests.
+
+make_template.py OUT [NAME=@FILE]... [NAME=TEXT]... [--drop NAME]... [--link NAME=TARGET]
+
+Every part is hand-written here. NAME=... replaces or adds the entry NAME (from a file with @),
+--drop leaves a default part out, --link adds an entry marked as a symbolic link.
+"""
+import stat
+import sys
+import zipfile
+
+MIMETYPE = "application/vnd.oasis.opendocument.text"
+
+MANIFEST = """<?xml version="1.0" encoding="UTF-8"?>
+<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2"><manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/><manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/><manifest:file-entry manifest:full-path="styles.xml" manifest:media-type="text/xml"/><manifest:file-entry manifest:full-path="meta.xml" manifest:media-type="text/xml"/></manifest:manifest>
+"""
+
+NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+      'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+      'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
+      'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+      'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" '
+      'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" '
+      'xmlns:meta="urn:oasis:names:tc:opendocument:xmlns:meta:1.0" '
+      'xmlns:dc="http://purl.org/dc/elements/1.1/" office:version="1.2"')
+
+CONTENT = f"""<?xml version="1.0" encoding="UTF-8"?>
+<office:document-content {NS}><office:font-face-decls><style:font-face style:name="Liberation Serif" svg:font-family="&apos;Liberation Serif&apos;" style:font-pitch="variable"/></office:font-face-decls><office:automatic-styles><style:style style:name="P1" style:family="paragraph"><style:paragraph-properties fo:text-align="center"/></style:style><style:style style:name="T1" style:family="text"><style:text-properties fo:font-style="italic"/></style:style></office:automatic-styles><office:body><office:text><text:p text:style-name="P1">Dear {{TITLE}} {{NAME}},</text:p><text:p text:style-name="Standard">R&amp;D &lt;ok&gt;</text:p></office:text></office:body></office:document-content>
+"""
+
+STYLES = f"""<?xml version="1.0" encoding="UTF-8"?>
+<office:document-styles {NS}><office:styles><style:style style:name="Standard" style:family="paragraph"/></office:styles><office:automatic-styles><style:page-layout style:name="pm1"/><style:style style:name="MP1" style:family="paragraph"><style:paragraph-properties fo:text-align="end"/></style:style></office:automatic-styles><office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1"><style:footer><text:p text:style-name="MP1">Page footer {{FOOT}}</text:p></style:footer></style:master-page></office:master-styles></office:document-styles>
+"""
+
+META = f"""<?xml version="1.0" encoding="UTF-8"?>
+<office:document-meta {NS}><office:meta><meta:generator>Hand/1.0</meta:generator><meta:editing-cycles>7</meta:editing-cycles><dc:title>Template</dc:title></office:meta></office:document-meta>
+"""
+
+
+def main(argv):
+    out = argv[0]
+    parts = {"mimetype": MIMETYPE, "META-INF/manifest.xml": MANIFEST, "content.xml": CONTENT,
+             "styles.xml": STYLES, "meta.xml": META}
+    links = []
+    args = iter(argv[1:])
+    for a in args:
+        if a == "--drop":
+            parts.pop(next(args))
+        elif a == "--link":
+            links.append(next(args).split("=", 1))
+        else:
+            name, value = a.split("=", 1)
+            if value.startswith("@"):
+                with open(value[1:], encoding="utf-8") as f:
+                    value = f.read()
+            parts[name] = value
+    with zipfile.ZipFile(out, "w") as z:
+        for name, text in parts.items():
+            kind = zipfile.ZIP_STORED if name == "mimetype" else zipfile.ZIP_DEFLATED
+            z.writestr(zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0)), text, compress_type=kind)
+        for name, target in links:
+            info = zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0))
+            info.create_system = 3
+            info.external_attr = (stat.S_IFLNK | 0o777) << 16
+            z.writestr(info, target)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

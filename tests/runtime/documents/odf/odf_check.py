@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""The independent reader of the packages the filling tests write (zipfile, ElementTree).
+
+odf_check.py package PATH      the archive: entries, the first one, testzip, xmllint, file
+odf_check.py paras PATH PART   each text:p of PART: its style and its runs, "[style:text]" for spans
+odf_check.py style PATH PART NAME   the text properties of automatic style NAME ("name=value;")
+odf_check.py fonts PATH PART   the names of the declared font faces
+odf_check.py show PATH         the entries, content.xml and styles.xml formatted (to look at)
+odf_check.py part PATH NAME    the entry NAME as it is
+"""
+import subprocess
+import sys
+import xml.etree.ElementTree as ET
+import zipfile
+
+NS = {
+    "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0",
+    "style": "urn:oasis:names:tc:opendocument:xmlns:style:1.0",
+    "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0",
+    "fo": "urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0",
+    "svg": "urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0",
+}
+PREFIX = {v: k for k, v in NS.items()}
+
+
+def short(name):
+    if name.startswith("{"):
+        uri, local = name[1:].split("}")
+        return PREFIX.get(uri, uri) + ":" + local
+    return name
+
+
+def q(name):
+    p, local = name.split(":")
+    return "{%s}%s" % (NS[p], local)
+
+
+def package(path):
+    with zipfile.ZipFile(path) as z:
+        infos = z.infolist()
+        print("names:", ",".join(i.filename for i in infos))
+        first = infos[0]
+        kind = "stored" if first.compress_type == zipfile.ZIP_STORED else "compressed"
+        print("first:", first.filename, kind, "extra=%d" % len(first.extra))
+        print("testzip:", z.testzip() or "ok")
+        bad = []
+        for i in infos:
+            if i.filename.endswith(".xml"):
+                r = subprocess.run(["xmllint", "--noout", "-"], input=z.read(i), capture_output=True)
+                if r.returncode:
+                    bad.append(i.filename)
+        print("xmllint:", ",".join(bad) or "ok")
+    r = subprocess.run(["file", "-b", path], capture_output=True, text=True)
+    print("file:", r.stdout.strip())
+
+
+def runs(element):
+    out = element.text or ""
+    for child in element:
+        if child.tag == q("text:span"):
+            out += "[%s:%s]" % (child.get(q("text:style-name"), ""), runs(child))
+        elif child.tag == q("text:s"):
+            out += "<s%s>" % (child.get(q("text:c"), ""))
+        else:
+            out += "<%s>" % short(child.tag) + runs(child)
+        out += child.tail or ""
+    return out
+
+
+def paras(path, part):
+    with zipfile.ZipFile(path) as z:
+        root = ET.fromstring(z.read(part))
+    for p in root.iter(q("text:p")):
+        print("%s|%s" % (p.get(q("text:style-name"), ""), runs(p)))
+
+
+def style(path, part, name):
+    with zipfile.ZipFile(path) as z:
+        root = ET.fromstring(z.read(part))
+    auto = root.find(q("office:automatic-styles"))
+    for s in auto:
+        if s.get(q("style:name")) == name:
+            print("parent=%s;" % s.get(q("style:parent-style-name"), ""), end="")
+            for props in s.findall(q("style:text-properties")):
+                print("".join("%s=%s;" % kv for kv in sorted((short(k), v) for k, v in props.attrib.items())), end="")
+            print()
+            return
+    print("none")
+
+
+def fonts(path, part):
+    with zipfile.ZipFile(path) as z:
+        root = ET.fromstring(z.read(part))
+    decls = root.find(q("office:font-face-decls"))
+    print(",".join(f.get(q("style:name")) for f in decls))
+
+
+def show(path):
+    with zipfile.ZipFile(path) as z:
+        print(path, z.namelist())
+        for part in ("content.xml", "styles.xml"):
+            print("----", part)
+            r = subprocess.run(["xmllint", "--format", "-"], input=z.read(part), capture_output=True)
+            print(r.stdout.decode())
+
+
+def part(path, name):
+    with zipfile.ZipFile(path) as z:
+        sys.stdout.write(z.read(name).decode())
+
+
+if __name__ == "__main__":
+    {"package": package, "paras": paras, "style": style, "fonts": fonts, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])

@@ -1,0 +1,589 @@
+// Filling OpenDocument templates in-process, in background mode: the IINSERT_OO_ intrinsics
+// through the dispatchers, the registry they keep, the conversions, and IINSERT_OO_DO's packages
+// as an independent reader (Python's zipfile and ElementTree, xmllint, file) sees them.
+#include <array>
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "gdata.h"
+#include "intrinsic_dispatch.h"
+#include "intrinsics.h"
+#include "numerics.h"
+#include "odf_fixture.h"
+#include "odf_insert.h"
+#include "program_text.h"
+#include "run_time.h"
+#include "style_tags.h"
+#include "test_host.h"
+#include "value_stack.h"
+
+namespace {
+
+using lumba_test::abort_text;
+using namespace odf_test;
+
+const char *const TAGS = "mtag_red { print-colour: #ff0000; print-neg-colour: #0000ff; print-neg-weight: bold;\n"
+                         "  print-size: 10pt; print-family: Helvetica; }\n"
+                         "mtag_bold { print-weight: bold; }\n"
+                         "mtag_times { print-family: Times-Roman; print-style: italic; print-underline: normal;\n"
+                         "  print-bg-colour: #ffff00; }\n"
+                         "mtag_plain { print-underline: none; print-weight: normal; print-family: Helvetica; }\n";
+
+struct Arg {
+    enum Kind { number, decimal, text, variable, string_variable } kind;
+    long n = 0;
+    std::string s = {};
+    dec_t *var = nullptr;
+};
+Arg num(long n) { return {Arg::number, n}; }
+Arg num(int n) { return {Arg::number, n}; }
+Arg num(const void *p) { return {Arg::number, reinterpret_cast<long>(p)}; }
+Arg dec(std::string s) { return {Arg::decimal, 0, std::move(s)}; }
+Arg str(std::string s) { return {Arg::text, 0, std::move(s)}; }
+Arg var(dec_t &d) { return {Arg::variable, 0, {}, &d}; }
+
+long as_long(const dec_t &d)
+{
+    long v = 0;
+    NumericToLONG(&d, &v);
+    return v;
+}
+
+class OdfFill : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        record.log_mode = LOG_MODE_STDERR;
+        record.log_level_lumbas = -1;
+        record.log_level_basic = -1;
+        saved = global_data;
+        global_data = &record;
+        Back_ground = 1;
+        std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::trunc) << TAGS;
+    }
+    void TearDown() override
+    {
+        for (InsertOoHandle_t *h : handles) insert_oo_free_handle(h);
+        global_data = saved;
+    }
+
+    // Lays the arguments on the value stack; a string variable argument is the generator's.
+    int push(std::initializer_list<Arg> args)
+    {
+        int i = 0;
+        for (const Arg &a : args) {
+            Stack &e = stack[i];
+            e = Stack{};
+            switch (a.kind) {
+            case Arg::number:
+            case Arg::decimal:
+                e.s_t = real;
+                if (a.kind == Arg::number)
+                    NumericCvLONG(a.n, &e.num);
+                else
+                    NumericCvASC(a.s.c_str(), static_cast<int>(a.s.size()), &e.num);
+                e.s_c.C_N = &e.num;
+                break;
+            case Arg::text:
+                texts[i] = a.s;
+                e.s_t = string;
+                e.s_c.C_S = texts[i].data();
+                e.length = static_cast<std::uint32_t>(texts[i].size());
+                e.flags = stk_ref;
+                break;
+            case Arg::variable:
+                e.s_t = real;
+                e.s_c.C_N = a.var;
+                e.flags = stk_ref;
+                break;
+            case Arg::string_variable:
+                break;
+            }
+            ++i;
+        }
+        Stk = stack.data();
+        sp = i - 1;
+        return i;
+    }
+    void call(int code, std::initializer_list<Arg> args)
+    {
+        const int n = push(args);
+        c_intrins(code, n, n - 1);
+    }
+    long callf(int code, std::initializer_list<Arg> args)
+    {
+        const int n = push(args);
+        Stack result{};
+        r_intrins(&result, code, n, n - 1);
+        return as_long(result.num);
+    }
+    std::string stop(int code, std::initializer_list<Arg> args, bool function = false)
+    {
+        return abort_text([&] { function ? (void)callf(code, args) : call(code, args); });
+    }
+
+    InsertOoHandle_t *create()
+    {
+        auto *h = reinterpret_cast<InsertOoHandle_t *>(callf(in_IINSERT_OO_CREATE, {}));
+        handles.push_back(h);
+        return h;
+    }
+    void destroy(InsertOoHandle_t *h)
+    {
+        EXPECT_EQ(callf(in_IINSERT_OO_DESTROY, {num(h)}), 1);
+        std::erase(handles, h);
+    }
+
+    // IINSERT_OO_DO with the generator in a string variable of the test's own.
+    long fill(InsertOoHandle_t *h, const std::string &source, const std::string &target)
+    {
+        const int n = push({num(h), str(source), str(target), var(cycles), num(0), var(size)});
+        Stack &g = stack[4];
+        g = Stack{};
+        g.s_t = string;
+        g.flags = stk_ref;
+        g.s_c.C_S = generator_area.data();
+        g.s_dims[0] = static_cast<int>(generator_area.size());
+        g.length = 0;
+        Stack result{};
+        r_intrins(&result, in_IINSERT_OO_DO, n, n - 1);
+        generator.assign(generator_area.data(), std::strlen(generator_area.data()));
+        return as_long(result.num);
+    }
+
+    GlobalData_t record{};
+    GlobalData_t *saved = nullptr;
+    std::array<Stack, 10> stack{};
+    std::array<std::string, 10> texts{};
+    std::vector<InsertOoHandle_t *> handles;
+    dec_t cycles{}, size{};
+    std::array<char, 64> generator_area{};
+    std::string generator;
+    Scratch dir;
+    Warnings warnings;
+};
+
+struct Conversion {
+    const char *in;
+    const char *out;
+};
+
+TEST_F(OdfFill, TextIsConvertedToOdfMarkUp)
+{
+    const Conversion cases[] = {
+        {"a b", "a b"},
+        {"a  b", "a <text:s/>b"},
+        {"a     b", "a <text:s text:c=\"4\"/>b"},
+        {"x\ny", "xy"},
+        {"x\ry", "x<text:line-break/>y"},
+        {"a\tb", "a<text:tab/>b"},
+        {"R&D", "R&amp;D"},
+        {"<a> \"q\" 'p'", "&lt;a&gt; \"q\" 'p'"},
+        {"a\x01\x1f" "b\x7f", "ab\x7f"},
+        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"bad \xff\xc3(", "bad \xef\xbf\xbd\xef\xbf\xbd("},
+        {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+    };
+    for (const Conversion &c : cases) EXPECT_EQ(insert_oo_parse_text(c.in), c.out) << c.in;
+    EXPECT_EQ(insert_oo_parse_text(std::string(1000000, ' ')), " <text:s text:c=\"999999\"/>");
+}
+
+TEST_F(OdfFill, TooManySpaces)
+{
+    EXPECT_EQ(abort_text([] { insert_oo_parse_text(std::string(1000001, ' ')); }), "Too many consequitive spaces");
+}
+
+struct Number {
+    const char *value;
+    int decimals;
+    const char *money;
+    const char *numeric;
+};
+
+TEST_F(OdfFill, NumbersAreCutNotRounded)
+{
+    const Number cases[] = {
+        {"1234567.891", 2, "1,234,567.89", "1234567.89"},
+        {"1234.5", 0, "1,234", "1234"},
+        {"1234.5", 3, "1,234.500", "1234.500"},
+        {"-1234", 2, "-1,234.00", "-1234.00"},
+        {"-123456", 0, "-123,456", "-123456"},
+        {"0.999", 1, "0.9", "0.9"},
+        {"12", -1, "12", "12"},
+    };
+    for (const Number &c : cases) {
+        const dec_t d = lumba_test::dec(c.value);
+        EXPECT_EQ(insert_oo_parse_number(&d, c.decimals, true), c.money) << c.value;
+        EXPECT_EQ(insert_oo_parse_number(&d, c.decimals, false), c.numeric) << c.value;
+    }
+}
+
+TEST_F(OdfFill, StyleTagLists)
+{
+    InsertOoHandle_t *h = create();
+    const auto names = [&](const char *list) {
+        std::string out;
+        for (const PrintTag_t *t : insert_oo_get_attribute(h, list)) out += std::string(t->name) + ";";
+        return out;
+    };
+    EXPECT_EQ(names("mtag_red,mtag_bold"), "mtag_red;mtag_bold;");
+    EXPECT_EQ(names("mtag_bold  "), "mtag_bold;");
+    EXPECT_EQ(names("mtag_red,,mtag_bold"), "mtag_red;");
+    EXPECT_EQ(names("mtag_red,"), "mtag_red;");
+    EXPECT_EQ(abort_text([&] { names("mtag_red, mtag_bold"); }), "Invalid tag name encountered  mtag_bold");
+    EXPECT_EQ(abort_text([&] { names("mtag-red"); }), "Invalid tag name encountered mtag-red");
+    EXPECT_EQ(abort_text([&] { names(""); }), "Attribute empty");
+    EXPECT_EQ(abort_text([&] { names("mtag_none"); }), "Optional insertion format tag mtag_none not found in the tags file");
+}
+
+TEST_F(OdfFill, ValuesAreRegisteredInOrderWithSequenceNumbers)
+{
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{A}  "), str("one")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{A}"), dec("-1234"), num(2), str("mtag_red")});
+    call(in_IINSERT_OO_ADD_NUMERIC, {num(h), str("{B}"), dec("1234.5"), num(3)});
+    call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str("note  "), num(0), num(1), str("tag ")});
+    call(in_IINSERT_OO_ADD_EXCLUDE, {num(h), str("{X}")});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{P}"), str("/p/a.png ")});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{P}"), str("/p/b.png"), num(1)});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{Q}"), str("/p/a.png")});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{Q}"), str("/p/a.png"), num(2)});
+    call(in_IINSERT_OO_ADD_TABLE, {num(h), str("{T}"), num(1), num(2), str("s")});
+    ASSERT_EQ(h->tokens.size(), 6u);
+    std::string seen;
+    for (const auto &t : h->tokens) {
+        seen += t->token + ":";
+        for (const auto &v : t->values)
+            seen += std::to_string(v->type) + "/" + std::to_string(v->sequence) + "/" + v->text + "/" +
+                    std::to_string(v->tags.size()) + "/" + std::to_string(v->picture) + " ";
+        seen += "\n";
+    }
+    EXPECT_EQ(seen, "{A}:1/1/one/0/0 4/2/-1,234.00/1/0 \n"
+                    "{B}:3/3/1234.500/0/0 \n"
+                    "{N}:2/4/note/0/0 \n"
+                    "{X}:7/5//0/0 \n"
+                    "{P}:5/6//p/a.png/0/1 5/7//p/b.png/0/2 \n"
+                    "{Q}:5/8//p/a.png/0/1 5/9//p/a.png/0/3 \n");
+    const InsertOoValue_t &note = *h->tokens[2]->values[0];
+    EXPECT_EQ(note.amount, 0u);
+    EXPECT_EQ(note.paragraph, 1u);
+    EXPECT_EQ(*note.tag_name, "tag");
+
+    EXPECT_EQ(callf(in_IINSERT_OO_REMOVE, {num(h), str("{none}")}), 1);
+    EXPECT_EQ(h->tokens.size(), 6u);
+    EXPECT_EQ(callf(in_IINSERT_OO_REMOVE, {num(h), str("{B} ")}), 1);
+    EXPECT_EQ(h->tokens.size(), 5u);
+    EXPECT_EQ(h->tokens[1]->token, "{N}");
+
+    call(in_IINSERT_OO_SET_TABLE_MULTI_ROW_MODE, {num(h), str("{R}")});
+    call(in_IINSERT_OO_SET_TABLE_MULTI_ROW_MODE, {num(h), str("{R} ")});
+    EXPECT_EQ(h->multi_table.size(), 1u);
+}
+
+TEST_F(OdfFill, LogLinesAtLevelOne)
+{
+    record.log_level_lumbas = 1;
+    testing::internal::CaptureStderr();
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{A} "), str("a b"), str("mtag_bold")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{M}"), dec("1234.5"), num(2)});
+    call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str("n"), num(1), num(0), str("t")});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{G}"), str("/g.png"), num(2)});
+    call(in_IINSERT_OO_ADD_TABLE, {num(h), str("{T}"), num(1), num(2), str("s")});
+    callf(in_IINSERT_OO_REMOVE, {num(h), str("{T}")});
+    destroy(h);
+    const std::string err = testing::internal::GetCapturedStderr();
+    for (const char *line : {"Do insert_oo_create", "Do iinsert_oo_add_text {A} 'a b' 'mtag_bold'",
+                             "Do iinsert_oo_add_money {M} 1,234.50",
+                             "Do iinsert_oo_add_note {N} 'n' Amount Flag=1 Tag Name='t'",
+                             "Do iinsert_oo_add_graphic {G} /g.png Justify=2",
+                             "Do insert_oo_add_table [### Not coded yet ###]", "Do insert_oo_remove",
+                             "Do insert_oo_destroy"})
+        EXPECT_NE(err.find(line), std::string::npos) << line << "\n" << err;
+}
+
+struct CountStop {
+    int code;
+    int nargs;
+    bool function;
+    const char *message;
+};
+
+TEST_F(OdfFill, ArgumentCountsAndHandlesAreChecked)
+{
+    InsertOoHandle_t *h = create();
+    const CountStop cases[] = {
+        {in_IINSERT_OO_CREATE, 1, true, "insert_oo_create may not have any parameters"},
+        {in_IINSERT_OO_ADD_TEXT, 2, false, "insert_oo_add_text must have three or four parameters"},
+        {in_IINSERT_OO_ADD_NOTE, 7, false, "insert_oo_add_note may have three, four, five or six parameters"},
+        {in_IINSERT_OO_ADD_NUMERIC, 3, false, "insert_oo_add_numeric may have four or five parameters"},
+        {in_IINSERT_OO_ADD_MONEY, 6, false, "insert_oo_add_money may have four or five parameters"},
+        {in_IINSERT_OO_ADD_GRAPHIC, 5, false, "insert_oo_add_graphic may have three or four parameters"},
+        {in_IINSERT_OO_ADD_TABLE, 4, false, "insert_oo_add_table may have five or six parameters"},
+        {in_IINSERT_OO_ADD_EXCLUDE, 3, false, "Must have two parameters"},
+        {in_IINSERT_OO_SET_TABLE_MULTI_ROW_MODE, 1, false, "Must have two parameters"},
+        {in_IINSERT_OO_REMOVE, 1, true, "insert_oo_remove must have two parameters"},
+        {in_IINSERT_OO_DO, 5, true, "insert_oo_do must have six parameters"},
+        {in_IINSERT_OO_DESTROY, 2, true, "insert_oo_destroy must have one parameter"},
+    };
+    for (const CountStop &c : cases) {
+        const int n = push({num(h), str("{A}"), str("x"), num(1), num(1), num(1), num(1)});
+        const std::string message = abort_text([&] {
+            Stack result{};
+            c.function ? (void)r_intrins(&result, c.code, c.nargs, c.nargs - 1) : (void)c_intrins(c.code, c.nargs, c.nargs - 1);
+        });
+        EXPECT_EQ(message, c.message) << c.code << " " << n;
+    }
+    EXPECT_EQ(stop(in_IINSERT_OO_ADD_TEXT, {num(0x1234), str("{A}"), str("x")}),
+              "Invalid OpenOffice document handle 1234 passed to iinsert_oo_add_text");
+    EXPECT_EQ(stop(in_IINSERT_OO_ADD_TEXT, {num(h), str("  "), str("x")}), "Empty token passed to iinsert_oo_add_text");
+    destroy(h);
+    EXPECT_EQ(stop(in_IINSERT_OO_DO, {num(h), str("a"), str("b"), num(0), num(0), num(0)}, true),
+              "Invalid OpenOffice document handle " + [&] {
+                  char b[32];
+                  std::snprintf(b, sizeof b, "%lX", reinterpret_cast<unsigned long>(h));
+                  return std::string(b);
+              }() + " passed to iinsert_oo_do");
+}
+
+// ---- IINSERT_OO_DO ----------------------------------------------------------------------------------
+
+const std::string NS = "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                       "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+                       "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+                       "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
+                       "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\"";
+
+std::string content(const std::string &body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content " + NS +
+           "><office:font-face-decls><style:font-face style:name=\"Arial\" svg:font-family=\"Arial\"/>"
+           "</office:font-face-decls><office:automatic-styles><style:style style:name=\"P1\" style:family=\"paragraph\">"
+           "<style:paragraph-properties fo:text-align=\"center\"/></style:style><style:style style:name=\"T1\" "
+           "style:family=\"text\"><style:text-properties fo:font-style=\"italic\"/></style:style>"
+           "</office:automatic-styles><office:body><office:text>" +
+           body + "</office:text></office:body></office:document-content>\n";
+}
+
+// A template whose content.xml holds body, written to name in the scratch directory.
+fs::path template_with(const Scratch &dir, const std::string &name, const std::string &body)
+{
+    const fs::path part = dir / (name + ".content.xml");
+    std::ofstream(part) << content(body);
+    const fs::path path = dir / name;
+    make_template(path, {"content.xml=@" + part.string()});
+    return path;
+}
+
+TEST_F(OdfFill, FillsTextNumbersAndExclusions)
+{
+    const fs::path source = template_with(dir, "letter.odt",
+                                          "<text:p text:style-name=\"P1\">{A}{A} and {B}, {C}</text:p>"
+                                          "<text:p>{X}gone{X}</text:p><text:p>{NONE} {same}</text:p>");
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{A}"), str("R&D  x")});
+    call(in_IINSERT_OO_ADD_NUMERIC, {num(h), str("{B}"), dec("-12.345"), num(2)});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{C}"), dec("1234567.891"), num(2)});
+    call(in_IINSERT_OO_ADD_EXCLUDE, {num(h), str("{X}")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{same}"), str("in {same} out")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{FOOT}"), str("7")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{unused}"), str("never")});
+    const fs::path target = dir / "filled.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "fills-text");
+    EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}),
+              "P1|R&D <s>xR&D <s>x and -12.34, 1,234,567.89\n"
+              "|gone{X}\n"
+              "|{NONE} in {same} out\n");
+    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "MP1|Page footer 7\n");
+    EXPECT_EQ(as_long(cycles), 7);
+    EXPECT_EQ(generator, "Hand/1.0");
+    EXPECT_EQ(as_long(size), static_cast<long>(fs::file_size(target)));
+    EXPECT_NE(check({"part", target.string(), "meta.xml"}).find("<meta:editing-cycles>8</meta:editing-cycles>"),
+              std::string::npos);
+    EXPECT_EQ(fs::current_path(), "/tmp");
+    EXPECT_TRUE(Warnings::shown().empty());
+    // The handle stays as it was: the same values fill the template again, over the source itself.
+    EXPECT_EQ(fill(h, source.string(), ""), 1);
+    EXPECT_EQ(check({"paras", source.string(), "content.xml"}), check({"paras", target.string(), "content.xml"}));
+}
+
+TEST_F(OdfFill, StyledValuesGetAutomaticStyles)
+{
+    const fs::path source = template_with(
+        dir, "styled.odt",
+        "<text:p text:style-name=\"P1\">Dear {TITLE} {NAME},</text:p>"
+        "<text:p text:style-name=\"P1\"><text:span text:style-name=\"T1\">Total: {SUM} EUR</text:span></text:p>"
+        "<text:p text:style-name=\"Standard\">{ALONE}</text:p>"
+        "<text:p text:style-name=\"P1\">{TITLE}</text:p><text:p text:style-name=\"P1\">{TITLE}</text:p>"
+        "<text:p>{B}{B}</text:p><text:p>{POS}</text:p>");
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{TITLE}"), str("Mr"), str("mtag_bold")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{NAME}"), str("Smith"), str("mtag_red")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{SUM}"), dec("-1234.5"), num(2), str("mtag_red")});
+    call(in_IINSERT_OO_ADD_NUMERIC, {num(h), str("{POS}"), dec("5"), num(0), str("mtag_red")});
+    call(in_IINSERT_OO_ADD_NUMERIC, {num(h), str("{ALONE}"), dec("42"), num(2), str("mtag_times,mtag_bold")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{B}"), str("b"), str("mtag_red,mtag_plain")});
+    const fs::path target = dir / "styled out.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "styled-values");
+    EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}),
+              "P1|Dear [OSKA_TEXT1:Mr] [OSKA_TEXT2:Smith],\n"
+              "P1|[T1:Total: ][OSKA_TEXT3:-1,234.50][T1: EUR]\n"
+              "OSKA_TEXT4|42.00\n"
+              "OSKA_TEXT5|Mr\n"
+              "OSKA_TEXT5|Mr\n"
+              "|[OSKA_TEXT6:b][OSKA_TEXT6:b]\n"
+              "OSKA_TEXT7|5\n");
+    const auto style = [&](const char *name) { return check({"style", target.string(), "content.xml", name}); };
+    EXPECT_EQ(style("OSKA_TEXT1"), "parent=;fo:font-weight=bold;style:font-weight-asian=bold;style:font-weight-complex=bold;\n");
+    EXPECT_EQ(style("OSKA_TEXT2"),
+              "parent=;fo:color=#ff0000;fo:font-size=10pt;style:font-name=Arial;style:font-name-complex=Arial;"
+              "style:font-size-asian=10pt;style:font-size-complex=10pt;\n");
+    // The negative amount: the negative colour and weight, over the italic of the span's own style.
+    EXPECT_EQ(style("OSKA_TEXT3"),
+              "parent=;fo:color=#0000ff;fo:font-size=10pt;fo:font-style=italic;fo:font-weight=bold;"
+              "style:font-name=Arial;style:font-name-complex=Arial;style:font-size-asian=10pt;"
+              "style:font-size-complex=10pt;style:font-weight-asian=bold;style:font-weight-complex=bold;\n");
+    EXPECT_EQ(style("OSKA_TEXT4"),
+              "parent=Standard;fo:background-color=#ffff00;fo:font-style=italic;fo:font-weight=bold;"
+              "style:font-name=Times New Roman;style:font-name-complex=Times New Roman;style:font-style-asian=italic;"
+              "style:font-style-complex=italic;style:font-weight-asian=bold;style:font-weight-complex=bold;"
+              "style:text-underline-color=font-color;style:text-underline-style=solid;style:text-underline-width=auto;\n");
+    EXPECT_EQ(style("OSKA_TEXT6"),
+              "parent=;fo:color=#ff0000;fo:font-size=10pt;fo:font-weight=normal;style:font-name=Arial;"
+              "style:font-name-complex=Arial;style:font-size-asian=10pt;style:font-size-complex=10pt;"
+              "style:font-weight-asian=normal;style:font-weight-complex=normal;style:text-underline-style=none;\n");
+    // A positive number of the same tag has the tag's own colour.
+    EXPECT_NE(style("OSKA_TEXT7").find("fo:color=#ff0000;"), std::string::npos);
+    // The paragraph style copied for {TITLE} keeps its paragraph properties.
+    EXPECT_NE(check({"show", target.string()}).find("<style:paragraph-properties fo:text-align=\"center\"/>"),
+              std::string::npos);
+    EXPECT_EQ(check({"fonts", target.string(), "content.xml"}), "Arial,Times New Roman\n");
+}
+
+TEST_F(OdfFill, MoreThanOneValueOutsideATableWarnsAndUsesTheFirst)
+{
+    const fs::path source = template_with(dir, "two.odt", "<text:p>{A}</text:p>");
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{A}"), str("first")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{A}"), str("second")});
+    const fs::path target = dir / "two-out.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    EXPECT_EQ(Warnings::shown(),
+              std::vector<std::string>{"insert_oo_do_text: Insertion of multirow text entry not in a table is not yet coded! {A}"});
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}), "|first\n");
+}
+
+TEST_F(OdfFill, AMissingSourceChangesNothing)
+{
+    InsertOoHandle_t *h = create();
+    NumericCvINT(99, &cycles);
+    NumericCvINT(98, &size);
+    std::strcpy(generator_area.data(), "kept");
+    const fs::path before = fs::current_path();
+    EXPECT_EQ(fill(h, (dir / "none.odt").string(), (dir / "out.odt").string()), 0);
+    EXPECT_EQ(fill(h, dir.path().string(), (dir / "out.odt").string()), 0);
+    EXPECT_EQ(Warnings::shown(), (std::vector<std::string>{
+                                     "Invalid or null source document supplied to iinsert_oo_do - code 0",
+                                     "Invalid or null source document supplied to iinsert_oo_do - code 2"}));
+    EXPECT_EQ(as_long(cycles), 99);
+    EXPECT_EQ(as_long(size), 98);
+    EXPECT_EQ(generator, "kept");
+    EXPECT_FALSE(fs::exists(dir / "out.odt"));
+    EXPECT_EQ(fs::current_path(), before);
+}
+
+TEST_F(OdfFill, AwkwardPathsAreJustNames)
+{
+    const char *const names[] = {"with blanks.odt", "quote\"'s.odt", "semi;colon.odt", "$(touch marker)", "-dash.odt",
+                                 "wild*?.odt", "no extension"};
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{TITLE}"), str("Ms")});
+    for (const char *name : names) {
+        const fs::path source = dir / name;
+        make_template(source);
+        const fs::path target = dir / (std::string("out ") + name);
+        EXPECT_EQ(fill(h, source.string(), target.string()), 1) << name;
+        EXPECT_EQ(check({"paras", target.string(), "content.xml"}), "P1|Dear Ms {NAME},\nStandard|R&D <ok>\n") << name;
+    }
+    EXPECT_FALSE(fs::exists(dir / "marker"));
+    EXPECT_FALSE(fs::exists("/tmp/marker"));
+}
+
+TEST_F(OdfFill, ARelativeTargetIsWrittenWhereTheProgramIs)
+{
+    InsertOoHandle_t *h = create();
+    const fs::path source = dir / "t.odt";
+    make_template(source);
+    fs::current_path(dir.path());
+    EXPECT_EQ(fill(h, "t.odt", "relative.odt"), 1);
+    EXPECT_EQ(check({"package", (dir / "relative.odt").string()}), conformant(TEMPLATE_NAMES));
+}
+
+struct BadTemplate {
+    const char *what;
+    std::vector<std::string> args;
+    std::string message;  // the source's path follows "%s"
+};
+
+TEST_F(OdfFill, BadTemplatesStopWithSourceAndOldTargetWhole)
+{
+    const BadTemplate cases[] = {
+        {"link", {"--link", "Pictures/x=/etc/passwd"}, "Entry Pictures/x of the OpenOffice document %s refused: it is not a plain file or directory"},
+        {"up", {"../x=1"}, "Entry ../x of the OpenOffice document %s refused: its name leads outside the package"},
+        {"malformed", {"content.xml=<?xml version=\"1.0\"?><a><b>x</a>"}, "Mismatching closing tag following open"},
+        {"no generator",
+         {"meta.xml=<?xml version=\"1.0\"?><office:document-meta><office:meta><dc:title>t</dc:title></office:meta>"
+          "</office:document-meta>"},
+         "meta:generator tag not found in the meta file"},
+        {"no content", {"--drop", "content.xml"}, "Error No such file or directory when attempting to open OpenOffice content.xml file %s"},
+    };
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{TITLE}"), str("Ms")});
+    for (const BadTemplate &c : cases) {
+        const fs::path source = dir / (std::string(c.what) + ".odt");
+        std::vector<std::string> argv{"python3", script("make_template.py"), source.string()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        run(argv);
+        const fs::path target = dir / "old.odt";
+        make_template(target, {"extra.txt=old"});
+        const std::string old_target = contents(target), old_source = contents(source);
+        std::string expected = c.message;
+        if (const auto at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, source.string());
+        EXPECT_EQ(abort_text([&] { fill(h, source.string(), target.string()); }), expected) << c.what;
+        EXPECT_EQ(contents(target), old_target) << c.what;
+        EXPECT_EQ(contents(source), old_source) << c.what;
+    }
+    int left = 0;
+    for (const auto &e : fs::directory_iterator(dir.path())) left += e.path().filename().string()[0] == '.';
+    EXPECT_EQ(left, 0);
+}
+
+TEST_F(OdfFill, NotesPicturesAndTablesAreNotAvailableYet)
+{
+    const fs::path source = template_with(dir, "t.odt",
+                                          "<text:p>{N}</text:p><table:table-cell><text:p>{T}</text:p></table:table-cell>");
+    InsertOoHandle_t *n = create();
+    call(in_IINSERT_OO_ADD_NOTE, {num(n), str("{N}"), str("note")});
+    EXPECT_EQ(abort_text([&] { fill(n, source.string(), (dir / "o.odt").string()); }),
+              "Notes in OpenOffice documents not available");
+    InsertOoHandle_t *p = create();
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(p), str("{N}"), str("/x.png")});
+    EXPECT_EQ(abort_text([&] { fill(p, source.string(), (dir / "o.odt").string()); }),
+              "Pictures in OpenOffice documents not available");
+    InsertOoHandle_t *t = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(t), str("{T}"), str("cell")});
+    EXPECT_EQ(abort_text([&] { fill(t, source.string(), (dir / "o.odt").string()); }),
+              "Tables in OpenOffice documents not available");
+    InsertOoHandle_t *bad = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(bad), str("N}"), str("x")});
+    EXPECT_EQ(abort_text([&] { fill(bad, source.string(), (dir / "o.odt").string()); }), "Invalid insertion tag 'N}'");
+    EXPECT_FALSE(fs::exists(dir / "o.odt"));
+}
+
+} // namespace
