@@ -36,6 +36,9 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   # the note XML benchmark's peer (libxml2) and the well-formedness check of the note tests (xmllint)
   libxml2-dev libxml2-utils
+  # the report tests' PostScript interpreter (gs, ps2ascii; its font map uses fonts-urw-base35) and
+  # the report replay benchmark's peer (enscript)
+  ghostscript fonts-urw-base35 enscript
 )
 
 missing=()

@@ -73,6 +73,7 @@ struct PrintState_t {
     int multi_line_count;
     PrintMultiLine_t *multi_lines;
     TagIndex *tag_index;          // first tag of each name of tags
+    int page_set_up;              // 1 once the first page's set-up is in the output
 };
 
 // A new state for output kind (1 PostScript, 0 drill) at that drill scale, with the style tags

@@ -5,16 +5,16 @@
 #include "intrinsics.h"
 #include "kinds.h"
 #include "print_handles.h"
+#include "ps_replay.h"
 
 namespace {
 
 // The print intrinsics run in background mode too: reports are made by batch programs. Each
-// handler checks its argument count with its own message. IPSPRINT's replay is not built yet: it
-// has no row ("IPSPRINT not available").
+// handler checks its argument count with its own message.
 constexpr IntrinsicRow print_rows[] = {
     {in_IPSCLOSE, ipsclose},   {in_IPSCREATE, ipscreate}, {in_IPSDESTROY, ipsdestroy},
     {in_IPSFOOTER, ipsfooter}, {in_IPSHEADER, ipsheader}, {in_IPSOPEN, ipsopen},
-    {in_IPSWRITE, ipswrite},
+    {in_IPSPRINT, ipsprint},    {in_IPSWRITE, ipswrite},
 };
 
 const bool registered = [] {

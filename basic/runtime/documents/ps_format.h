@@ -1,0 +1,14 @@
+// printf-style formatting for the PostScript and drill mark-up the renderers write. Every number
+// goes out in the C notation whatever the process's locale: a report made under a locale with a
+// decimal comma must still be PostScript ("12.50 n", not "12,50 n").
+#pragma once
+
+#include <cstdarg>
+#include <string>
+
+#include <glib.h>
+
+// Appends the formatted text to out.
+void ps_append(std::string &out, const char *format, ...) G_GNUC_PRINTF(2, 3);
+// The formatted text.
+std::string ps_format(const char *format, ...) G_GNUC_PRINTF(1, 2);
