@@ -201,9 +201,10 @@ std::string postscript_prolog_text()
     ps_append(out, "/cm {%0.9f mul} def\n", POINTS_PER_CM);
     out += "/pg false def\n";
     // The base fonts re-encoded to ISO Latin-1 under their own names, so the font procedures below
-    // show accented letters as the escaped text gives them.
+    // show accented letters as the escaped text gives them; '-' stays a hyphen (ISO Latin-1 has the
+    // wider minus sign there).
     out += "/reencode {dup findfont dup length dict begin {1 index /FID ne {def} {pop pop} ifelse} forall\n"
-           "\t/Encoding ISOLatin1Encoding def currentdict end definefont pop} def\n";
+           "\t/Encoding ISOLatin1Encoding 256 array copy dup 45 /hyphen put def currentdict end definefont pop} def\n";
     for (const Font &font : FONTS) ps_append(out, "/%s reencode\n", font.name);
     for (const Font &font : FONTS)
         ps_append(out, "/sa%s {exch /%s findfont exch scalefont setfont} def\n", font.suffix, font.name);
