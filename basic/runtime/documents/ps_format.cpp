@@ -1,6 +1,7 @@
 // See ps_format.h.
 #include "ps_format.h"
 
+#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <locale.h>
@@ -64,4 +65,21 @@ std::string ps_format(const char *format, ...)
     append_v(out, format, args);
     va_end(args);
     return out;
+}
+
+void ps_fixed(std::string &out, double value, int decimals)
+{
+    char text[64];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    if (error == std::errc{})
+        out.append(text, end);
+    else
+        ps_append(out, "%0.*f", decimals, value);
+}
+
+void ps_integer(std::string &out, int value)
+{
+    char text[16];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    out.append(text, error == std::errc{} ? end : text);
 }

@@ -10,5 +10,9 @@
 
 // Appends the formatted text to out.
 void ps_append(std::string &out, const char *format, ...) G_GNUC_PRINTF(2, 3);
+// Appends value with that many decimals ("%0.2f") or an integer: the renderers' hot path, without
+// a format to interpret.
+void ps_fixed(std::string &out, double value, int decimals);
+void ps_integer(std::string &out, int value);
 // The formatted text.
 std::string ps_format(const char *format, ...) G_GNUC_PRINTF(1, 2);

@@ -349,5 +349,11 @@ void postscript_place_line(PrintState_t *state, const std::string &line, int siz
         postscript_write(state, first_page_set_up(state, line));
         return;
     }
-    postscript_write(state, ps_format("%0.1f n %s\n", state->current_y, line.c_str()));
+    std::string out;
+    out.reserve(line.size() + 16);
+    ps_fixed(out, state->current_y, 1);
+    out += " n ";
+    out += line;
+    out += '\n';
+    postscript_write(state, out);
 }

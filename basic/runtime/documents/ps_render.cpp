@@ -231,8 +231,10 @@ int postscript_apply_format_to_print_line(std::string &out, std::string_view tex
                        : tag->print_align == ALIGN_DECIMAL ? "sn"
                                                            : "sg";
         }
-        const std::string show = ps_format("%s%c%s%s", kind, family_letter(tag->print_family), weight == 1 ? "b" : "",
-                                           tag->print_style == 1 ? "i" : "");
+        std::string show = kind;
+        show += family_letter(tag->print_family);
+        if (weight == 1) show += 'b';
+        if (tag->print_style == 1) show += 'i';
         if (!out.empty() && !body.empty()) out += ' ';
         if (tag->print_size < 1) {
             if (!body.empty()) ps_append(out, "%s(%s) show", command.c_str(), postscript_escape(body).c_str());
@@ -246,12 +248,19 @@ int postscript_apply_format_to_print_line(std::string &out, std::string_view tex
             if (!out.empty() && body.empty()) out += ' ';
             ps_append(out, "%s%0.2f %d (%s %d) %s", command.c_str(), segment->position, tag->print_size,
                       postscript_escape(body).c_str(), page, show.c_str());
-        } else if (positioned) {
-            if (!body.empty())
-                ps_append(out, "%s%0.2f %d (%s) %s", command.c_str(), segment->position, tag->print_size,
-                          postscript_escape(body).c_str(), show.c_str());
         } else if (!body.empty()) {
-            ps_append(out, "%s%d (%s) %s", command.c_str(), tag->print_size, postscript_escape(body).c_str(), show.c_str());
+            // "%s%0.2f %d (%s) %s", or without a position "%s%d (%s) %s", put together directly:
+            // every line of a report passes here.
+            out += command;
+            if (positioned) {
+                ps_fixed(out, segment->position, 2);
+                out += ' ';
+            }
+            ps_integer(out, tag->print_size);
+            out += " (";
+            out += postscript_escape(body);
+            out += ") ";
+            out += show;
         }
         state->current_size = tag->print_size;
         font_size = std::max(font_size, tag->print_size);

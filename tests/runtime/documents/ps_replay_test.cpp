@@ -117,6 +117,7 @@ protected:
     }
     void replay(const fs::path &buffer)
     {
+        DPS_FREE(handle_.path);
         handle_.path = Strcpy(buffer.c_str());
         psprint_replay(&handle_);
         DPS_FREE(handle_.path);
