@@ -320,6 +320,10 @@ TEST_F(PsTest, DisplayRendererRows)
     EXPECT_EQ(negative, "<posn start=\"16.00\" align=\"3\"><span foreground=\"#ff0000\" weight=\"bold\" "
                         "font_desc=\"Helvetica 8\">12.50-</span></posn>");
     EXPECT_TRUE(pango_accepts(negative));
+    // A multi-line field's text is escaped once, like a segment's own.
+    const std::string remark = displayed(state, "1,,3,,mtag_wrap5", "a&b<c");
+    EXPECT_EQ(remark, "<posn start=\"3.00\" align=\"0\"><span font_desc=\"Helvetica 8\">a&amp;b&lt;c</span></posn>");
+    EXPECT_TRUE(pango_accepts(remark));
     const std::string escaped = displayed(state, "", "a&b<c");
     EXPECT_EQ(escaped, "<span font_desc=\"Helvetica 8\">a&amp;b&lt;c</span>");
     EXPECT_TRUE(pango_accepts(escaped));

@@ -320,4 +320,137 @@ TEST_F(PsReplayTest, TheOutputFileIsNotFollowedThroughALink)
     EXPECT_EQ(contents(target), "keep");
 }
 
+// ---- Page layout, step by step ----------------------------------------------------------------
+
+class PsLayoutTest : public PsTest {
+protected:
+    void SetUp() override
+    {
+        PsTest::SetUp();
+        state->output_file = std::fopen((scratch / "layout.ps").c_str(), "w");
+        state->page_set_up = 1;
+    }
+    void TearDown() override
+    {
+        if (state && state->output_file) std::fclose(state->output_file);
+        if (state) state->output_file = nullptr;
+        PsTest::TearDown();
+    }
+    // What the steps wrote so far.
+    std::string output()
+    {
+        std::fflush(state->output_file);
+        return contents(scratch / "layout.ps");
+    }
+    // Lines of 10 points.
+    void write(const std::string &text, float keep = 0) { pswrite_ps(state, text, "1,,1,,mtag_base", keep, 0); }
+};
+
+TEST_F(PsLayoutTest, ALineFitsWhileItsStepAndTheFooterReserveDo)
+{
+    const float reserve = 20 + 1.2f * 72 / 2.54f;  // a 20-point footer above the bottom margin
+    for (const auto &[y, breaks] : {std::pair{65.6f, false}, std::pair{65.4f, true}}) {
+        SCOPED_TRACE(y);
+        state->footer_reserve = reserve;
+        state->current_y = y;
+        state->page_number = 1;
+        write("line");
+        EXPECT_EQ(state->page_number, breaks ? 2 : 1);
+        if (!breaks) EXPECT_NEAR(state->current_y, y - 11.5f, 1e-3);
+    }
+}
+
+TEST_F(PsLayoutTest, AKeepSpaceThatDoesNotFitBreaksThePage)
+{
+    state->current_y = 100;
+    write("kept", 5.0f);  // 5 cm is 141.73 points
+    EXPECT_EQ(state->page_number, 2);
+    EXPECT_NE(output().find("S\n"), std::string::npos);
+}
+
+TEST_F(PsLayoutTest, StoreOnlyHeadingsWaitForTheNextPage)
+{
+    write("first");
+    psheader_ps(state, "Later heading", "1,,2,,mtag_base", 0, 0, 1, 0, 0);
+    EXPECT_EQ(output().find("Later heading"), std::string::npos) << "nothing where it stands";
+    state->current_y = 10;
+    write("second");
+    const std::string out = output();
+    const std::size_t end = out.find("S\n"), heading = out.find("(Later heading)");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_GT(heading, end) << "printed at the top of the next page";
+    EXPECT_LT(heading, out.find("(second)"));
+}
+
+TEST_F(PsLayoutTest, ANewPageHeadingOnAnEmptyPageTakesNoExtraPage)
+{
+    psheader_ps(state, "Top", "1,,2,,mtag_base", 1, 0, 0, 0, 0);
+    EXPECT_EQ(state->page_number, 1);
+    EXPECT_NE(output().find("(Top)"), std::string::npos);
+    write("line");
+    psheader_ps(state, "Next", "1,,2,,mtag_base", 1, 1, 0, 0, 0);
+    EXPECT_EQ(state->page_number, 2) << "on a page with content it begins a new one";
+}
+
+TEST_F(PsLayoutTest, AnEmptyLineMovesDownByAShareOfItsStep)
+{
+    write("\t");  // a line whose only segment prints nothing
+    EXPECT_NEAR(state->current_y, 842 - 0.35f * 10 * 1.15f, 1e-3);
+    EXPECT_EQ(output(), "");
+}
+
+TEST_F(PsLayoutTest, CompletedMultiLinesAreFlushedOnLinesOfTheirOwn)
+{
+    const std::string remark = "one\rtwo\rthree";
+    pswrite_ps(state, "x" + remark, "1,1,1,,mtag_base;2,,5,,mtag_wrapdone", 0, 0);
+    EXPECT_EQ(state->multi_line_phase, 2);
+    postscript_parse_format("1,,1,,mtag_base", state, 1);
+    EXPECT_TRUE(pswrite_do_clear_multi_line(state, 0));
+    EXPECT_FALSE(pswrite_do_clear_multi_line(state, 1)) << "a flush line does not flush";
+    postscript_free_format_line(state);
+    postscript_parse_format("1,,5,,mtag_wrap5", state, 1);
+    EXPECT_FALSE(pswrite_do_clear_multi_line(state, 0)) << "a line that carries a multi-line field";
+    postscript_free_format_line(state);
+    const float y = state->current_y;
+    pswrite_clear_note(state, 0, 0, nullptr, nullptr, nullptr);
+    EXPECT_EQ(state->multi_lines, nullptr);
+    EXPECT_EQ(state->multi_line_phase, 0);
+    EXPECT_FLOAT_EQ(state->line_spacing, 1.15f) << "the flush's spacing is given back";
+    EXPECT_NEAR(state->current_y, y - 2 * 8 * 1.05f, 1e-3) << "two flush lines of the field's 8 points at 1.05";
+    const std::string out = output();
+    EXPECT_LT(out.find("(one)"), out.find("(two)"));
+    EXPECT_LT(out.find("(two)"), out.find("(three)"));
+}
+
+TEST_F(PsLayoutTest, ALineRenderedAgainAfterAPageBreakBeginsItsMultiLineOnce)
+{
+    state->current_y = 10;
+    pswrite_ps(state, "xone\rtwo", "1,1,1,,mtag_base;2,,5,,mtag_wrap5", 0, 0);
+    EXPECT_EQ(state->page_number, 2);
+    EXPECT_EQ(state->multi_line_count, 1);
+    ASSERT_NE(state->multi_lines, nullptr);
+    EXPECT_EQ(state->multi_lines->next, nullptr);
+    write("y");
+    EXPECT_EQ(state->multi_lines, nullptr);
+    const std::string out = output();
+    const std::size_t two = out.find("(two)");
+    ASSERT_NE(two, std::string::npos);
+    EXPECT_EQ(out.find("(two)", two + 1), std::string::npos) << out;
+    EXPECT_NE(out.find("0 0 0 C 1.00 10 (x) sgH"), std::string::npos) << "the new page names its colour\n" << out;
+}
+
+TEST_F(PsLayoutTest, UncompletedMultiLinesWaitUnlessForced)
+{
+    pswrite_ps(state, "xone\rtwo", "1,1,1,,mtag_base;2,,5,,mtag_wrap5", 0, 0);
+    pswrite_clear_note(state, 0, 0, nullptr, nullptr, nullptr);
+    ASSERT_NE(state->multi_lines, nullptr) << "phase 1: the remark continues on later lines";
+    pswrite_clear_note(state, 1, 0, nullptr, nullptr, nullptr);
+    EXPECT_EQ(state->multi_lines, nullptr);
+    EXPECT_NE(output().find("(two)"), std::string::npos);
+    pswrite_ps(state, "xone\rtwo", "1,1,1,,mtag_base;2,,5,,mtag_wrap5", 0, 0);
+    state->multi_line_phase = 0;
+    EXPECT_EQ(abort_text([&] { pswrite_clear_note(state, 1, 0, nullptr, nullptr, nullptr); }),
+              "'note_phase' or 'multi_line_phase' must be one or two when a Note is printing");
+}
+
 } // namespace
