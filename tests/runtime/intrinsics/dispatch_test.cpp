@@ -185,7 +185,6 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {NUMERIC, in_IGINPUT_NEW, 1, "IGINPUT_NEW: not in windows mode"},
         {STRING, in_IGMENU_KEY, 1, "IGMENU_KEY: not in windows mode"},
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
-        {STATEMENT, in_IPSPRINT, 1, "IPSPRINT not available"},
         {NUMERIC, in_IGNOTE_IS_WINDOW, 0, "IGNOTE_IS_WINDOW not available"},
         {STATEMENT, in_IGNOTE_EXPAND, 0, "IGNOTE_EXPAND not available"},
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE not available"},
