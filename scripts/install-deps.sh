@@ -34,7 +34,8 @@ packages=(
   # video frames from the database (FFmpeg's libraries), and the ffmpeg command that makes the
   # tests' videos and reference frames
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
-  # the note XML benchmark's peer (libxml2) and the well-formedness check of the note tests (xmllint)
+  # libxml2: the SBR XML import's SAX parser and the benchmarks' peer; xmllint checks the notes the
+  # note tests write
   libxml2-dev libxml2-utils
   # the report tests' PostScript interpreter (gs, ps2ascii; its font map uses fonts-urw-base35) and
   # the report replay benchmark's peer (enscript)

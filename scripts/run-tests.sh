@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds (normal, fuzzing and sanitizer builds), runs every test with CTest
-# and fuzzes the object loader and the note XML reader and writer briefly.
+# and fuzzes the object loader, the note XML reader and writer and the SBR XML import briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -21,7 +21,7 @@ build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DLUMBA_FUZZ=ON -DLUMBA_TESTS=OFF -DLUMBA_BENCH=OFF
 corpus=$(mktemp -d)
-trap 'rm -rf "$corpus"' EXIT
+trap 'rm -rf "$corpus" "${note_corpus:-}" "${sbr_corpus:-}"' EXIT
 for seed in tests/fuzz/seeds/*.zasm; do build/tests/tools/zasm -o "$corpus/$(basename "$seed" .zasm)" "$seed"; done
 cp tests/fuzz/regressions/* "$corpus/"  # inputs that once hung or crashed the loader
 fuzz_log=build-fuzz/loader_fuzz.log
@@ -37,7 +37,6 @@ grep '^Done' "$fuzz_log"
 # tests/fuzz/note_xml/seeds and the inputs of its regressions folder. A malformed note must end in
 # the reader's message, and what the writer writes must read back.
 note_corpus=$(mktemp -d)
-trap 'rm -rf "$corpus" "$note_corpus"' EXIT
 cp tests/fuzz/note_xml/seeds/* tests/fuzz/note_xml/regressions/* "$note_corpus/"
 note_log=build-fuzz/note_xml_fuzz.log
 if ! build-fuzz/tests/fuzz/note_xml_fuzz -max_total_time=60 -timeout=20 -rss_limit_mb=4096 \
@@ -47,6 +46,20 @@ if ! build-fuzz/tests/fuzz/note_xml_fuzz -max_total_time=60 -timeout=20 -rss_lim
   exit 1
 fi
 grep '^Done' "$note_log"
+
+# The SBR XML import's fuzz target, for about a minute: seeded with the import tests' documents and
+# tests/fuzz/sbr_seeds, and the inputs of tests/fuzz/sbr_regressions. Every document must end in
+# the six lists or in one of the import's own messages, never a crash, overrun, leak or hang.
+sbr_corpus=$(mktemp -d)
+cp tests/runtime/documents/sbr/*.xml tests/fuzz/sbr_seeds/* tests/fuzz/sbr_regressions/* "$sbr_corpus/"
+sbr_log=build-fuzz/sbr_xml_fuzz.log
+if ! build-fuzz/tests/fuzz/sbr_xml_fuzz -max_total_time=60 -timeout=20 -rss_limit_mb=4096 \
+     -artifact_prefix=build-fuzz/ "$sbr_corpus" > "$sbr_log" 2>&1; then
+  tail -60 "$sbr_log"
+  echo "SBR XML fuzzing failed (input saved under build-fuzz/)"
+  exit 1
+fi
+grep '^Done' "$sbr_log"
 
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DLUMBA_SANITIZE=ON -DLUMBA_BENCH=OFF

@@ -424,6 +424,23 @@ bool known_routine_record(Address r)
     return known_routine(r);
 }
 
+StructureArg structure_argument(const Stack &entry, Symbol *known)
+{
+    const auto record = reinterpret_cast<Address>(entry.s_c.C_P);
+    Symbol *s = nullptr;
+    if (entry.s_t == bstruct) {
+        if (known && known->S_memloc == record)
+            s = known;
+        else if (known_routine(entry.params[0]))
+            s = FindSymbolExMloc(reinterpret_cast<Routine *>(entry.params[0]), s_struct, s_based, record);
+    }
+    if (!s) Abort("No symtab found for struct at 0x%X", static_cast<unsigned>(record));
+    auto *const *table = std::get_if<OskaTable_t *>(&s->S_);
+    if (!table || !*table || (*table)->tname.empty())
+        Abort("Cannot find table for struct %s at 0x%X", s->S_name.c_str(), static_cast<unsigned>(record));
+    return {static_cast<char *>(entry.s_c.C_P), s, *table};
+}
+
 void sclear(int last)
 {
     if (last < 0 || last >= STACKSIZE) Abort("sclear: no structure on the value stack");

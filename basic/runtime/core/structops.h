@@ -11,6 +11,8 @@
 #include "code.h"
 
 struct OskaTable_t;
+struct Stack;
+struct Symbol;
 
 // ---- Text fields -----------------------------------------------------------------------------
 // A text or bytea field holds an 8-byte big-endian reference to a closed text owned by the
@@ -33,6 +35,19 @@ void text_field_set(void *field, char *block, const char *what);
 // Whether r is the address of an entry of a loaded routine table: the only routine references a
 // structure entry may carry, and so the only ones a symbol search may follow.
 bool known_routine_record(Address r);
+
+// A structure variable given to an intrinsic: its record, its symbol and its table's schema.
+struct StructureArg {
+    char *record;
+    Symbol *symbol;
+    OskaTable_t *table;
+};
+// The structure variable a value-stack entry refers to. Ends the run with "No symtab found for
+// struct at 0x%X" when no structure variable lies there, and "Cannot find table for struct %s at
+// 0x%X" when it has no schema. known is a symbol the caller found for this routine and address
+// before (nullptr: none): it is taken without a search while it still lies at the record, since
+// a routine call may have bound the name elsewhere since.
+StructureArg structure_argument(const Stack &entry, Symbol *known = nullptr);
 
 // ---- Structure operations --------------------------------------------------------------------
 

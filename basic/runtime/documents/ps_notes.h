@@ -6,17 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "note_print.h"
 #include "print_state.h"
-
-struct NotePrintBlock_t;  // one paragraph of a note cut into print lines
-
-// A note being printed across lines, in the state's notes list in order of creation.
-struct PrintNote_t {
-    NotePrintBlock_t *blocks;  // the remaining print blocks, the first one prints next
-    char *note;                // the note text of the report line: the note's identity (owned)
-    int completion;            // the tag's note-completion
-    PrintNote_t *next, *prior;
-};
 
 // A multi-line text being printed across lines, in the state's list in order of creation. Every
 // remaining print line has a segment in lines and a piece in text, in the same order.

@@ -1,27 +1,28 @@
-// The documents' registration: the print intrinsics with the dispatchers, and with the forms
-// engine the release of the print handles left on a freed control matrix. Linked whole into every
-// program that links the library (see the CMake file).
+// The documents' registration: the print intrinsics and the SBR XML import with the dispatchers,
+// and with the forms engine the release of the print handles left on a freed control matrix.
+// Linked whole into every program that links the library (see the CMake file).
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "kinds.h"
 #include "print_handles.h"
 #include "ps_replay.h"
+#include "sbr_case.h"
 
 namespace {
 
-// The print intrinsics run in background mode too: reports are made by batch programs. Each
-// handler checks its argument count with its own message.
-constexpr IntrinsicRow print_rows[] = {
+// These run in background mode too: reports and imports are made by batch programs. Each handler
+// checks its argument count with its own message.
+constexpr IntrinsicRow document_rows[] = {
     {in_IPSCLOSE, ipsclose},   {in_IPSCREATE, ipscreate}, {in_IPSDESTROY, ipsdestroy},
     {in_IPSFOOTER, ipsfooter}, {in_IPSHEADER, ipsheader}, {in_IPSOPEN, ipsopen},
-    {in_IPSPRINT, ipsprint},    {in_IPSWRITE, ipswrite},
+    {in_IPSPRINT, ipsprint},   {in_IPSWRITE, ipswrite},   {in_ISBRXMLPARSE, isbrxmlparse},
 };
 
 const bool registered = [] {
     CmResourceHooks resources = cm_resources();
     resources.free_print_handles = free_print_handles;
     register_cm_resources(resources);
-    register_intrinsic_rows(print_rows);
+    register_intrinsic_rows(document_rows);
     return true;
 }();
 

@@ -1,5 +1,5 @@
 // Rows of intrinsics that need a window system and whose owners are not built yet: the notes
-// (IGNOTE_*, INOTE_APPEND_*) and the documents' drill window (IGDRILL, IGDRILL_SETUP). They hold
+// (IGNOTE_*) and the documents' drill window (IGDRILL, IGDRILL_SETUP). They hold
 // no handler, only the flag, so that background mode refuses them with error 208 as it will once
 // their owner registers them; in windows mode they stop with "<NAME> not available". The other
 // intrinsics of those owners need no row until then: a served code without one stops the same
@@ -23,8 +23,6 @@ constexpr IntrinsicRow rows[] = {
     {in_IGNOTE_PRINT, {}, ANY_COUNT, WINDOWS_ONLY},
     {in_IGNOTE_PRINT_AMOUNT, {}, ANY_COUNT, WINDOWS_ONLY},
     {in_IGNOTE_PRINT_BLOCK_TAG, {}, ANY_COUNT, WINDOWS_ONLY},
-    {in_INOTE_APPEND_BLOCK_TAG, {}, ANY_COUNT, WINDOWS_ONLY},
-    {in_INOTE_APPEND_TEXT, {}, ANY_COUNT, WINDOWS_ONLY},
     // documents
     {in_IGDRILL, {}, ANY_COUNT, WINDOWS_ONLY},
     {in_IGDRILL_SETUP, {}, ANY_COUNT, WINDOWS_ONLY},

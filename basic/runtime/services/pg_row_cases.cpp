@@ -98,25 +98,11 @@ constexpr IntrinsicRow rows[] = {
 
 PgStructure pg_structure(const Stack &entry)
 {
-    const auto record = reinterpret_cast<Address>(entry.s_c.C_P);
-    const Place place{entry.params[0], record};
-    Symbol *s = nullptr;
-    bool kept = false;
-    if (entry.s_t == bstruct) {
-        // A kept symbol still names this place unless a routine call has bound it elsewhere.
-        const auto found = structures.find(place);
-        kept = found != structures.end() && found->second->S_memloc == record;
-        if (kept)
-            s = found->second;
-        else if (known_routine_record(place.routine))
-            s = FindSymbolExMloc(reinterpret_cast<Routine *>(place.routine), s_struct, s_based, record);
-    }
-    if (!s) Abort("No symtab found for struct at 0x%X", static_cast<unsigned>(record));
-    auto *const *table = std::get_if<OskaTable_t *>(&s->S_);
-    if (!table || !*table || (*table)->tname.empty())
-        Abort("Cannot find table for struct %s at 0x%X", s->S_name.c_str(), static_cast<unsigned>(record));
-    if (!kept) structures[place] = s;
-    return {static_cast<char *>(entry.s_c.C_P), s, *table};
+    const Place place{entry.params[0], reinterpret_cast<Address>(entry.s_c.C_P)};
+    const auto found = structures.find(place);
+    const StructureArg s = structure_argument(entry, found != structures.end() ? found->second : nullptr);
+    structures[place] = s.symbol;
+    return {s.record, s.symbol, s.table};
 }
 
 void pg_forget_structures(const AppMemory_t *mem)

@@ -1,0 +1,536 @@
+// SBR XML instance documents read into program lists, on libxml2's SAX interface.
+//
+// The documents come from outside: the SAX handler has only the start, end and character handlers,
+// so no DTD, external subset or declared entity is ever read (a reference to one is an undefined
+// entity and the document is not well formed), and the parser gets XML_PARSE_NONET as well.
+// Handlers never let an exception cross libxml2's frames: a failure stops the parser and is raised
+// again once libxml2 has returned.
+#include "axml.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <tuple>
+
+#include <libxml/catalog.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+
+#include "ilist.h"
+#include "message.h"
+
+namespace {
+
+constexpr const char *WHERE = "sbr_xml_parse";
+constexpr const char *CATALOGS = "/etc/xml:/usr/local/oska-sbr";
+constexpr int PARSE_OPTIONS = XML_PARSE_RECOVER | XML_PARSE_NOENT | XML_PARSE_HUGE | XML_PARSE_NONET;
+
+constexpr std::string_view TUPLE = "ITPAYGWithholdingDetails";
+constexpr std::string_view TUPLE_AMOUNT = "IncomeTax.PayAsYouGoWithholding.TaxWithheld.Amount";
+constexpr std::string_view TUPLE_CODE = "IncomeTax.PayAsYouGoWithholding.PaymentType.Code";
+constexpr std::string_view EXPLICIT_MEMBER = "explicitMember";
+constexpr std::string_view DIN_FACT = "BusinessDocument.GovernmentGeneratedIdentifier.Text";
+
+// ---- Texts -------------------------------------------------------------------------------------
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool iequals(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+bool istarts_with(std::string_view s, std::string_view prefix)
+{
+    return s.size() >= prefix.size() && iequals(s.substr(0, prefix.size()), prefix);
+}
+
+// The name after its namespace prefix and ":", the whole name when it has none.
+std::string_view local_name(std::string_view name)
+{
+    const std::size_t colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+std::string_view view(const xmlChar *s) { return s ? reinterpret_cast<const char *>(s) : ""; }
+
+// The value of the current start tag's attribute with that local name; nullptr when it has none.
+const std::string *attribute(const SbrContext_t &r, std::string_view name)
+{
+    for (const auto &[n, v] : r.attrs)
+        if (iequals(local_name(n), name)) return &v;
+    return nullptr;
+}
+
+// ---- Lists -------------------------------------------------------------------------------------
+
+IList_t *list(const SbrContext_t &r, SbrList which) { return r.result.lists[which]; }
+
+int length(std::string_view s) { return static_cast<int>(s.size()); }
+
+void set(const SbrContext_t &r, SbrList which, const std::string &key, std::string_view text)
+{
+    ilist_setselt(list(r, which), 0, text.data(), length(text), key.c_str());
+}
+
+// The index key of a value, made in the record's buffer: its name, DIN and context, where a value
+// without context differs from one whose context name is empty. XML names and texts hold no NUL,
+// so the fields cannot run into each other.
+const std::string &value_key(const SbrContext_t &r, std::string_view name, std::string_view din,
+                             const std::string_view *context)
+{
+    std::string &key = r.value_key;
+    key.assign(name).push_back('\0');
+    key.append(din).push_back('\0');
+    if (context) key.append("\1").append(*context);
+    return key;
+}
+
+// How a fact's attributes place it: its context (by contextRef, else none), its DIN (by
+// contextRef, else by the current context's id as written) and its two flags. Views of the
+// context table and of the current tag's attributes, for the event at hand.
+struct Placing {
+    std::optional<std::string_view> context;
+    std::string_view din;
+    const std::string *editable = nullptr;
+    const std::string *visible = nullptr;
+};
+
+Placing placing(const SbrContext_t &r)
+{
+    Placing p;
+    if (const std::string *ref = attribute(r, "contextRef")) {
+        p.context = convert_context(r, *ref);
+        p.din = DIN_of_context(r, *ref);
+    } else if (r.context) {
+        p.din = DIN_of_context(r, r.context_id);
+    }
+    p.editable = attribute(r, "isEditable");
+    p.visible = attribute(r, "isVisible");
+    return p;
+}
+
+const std::string_view *context_of(const Placing &p) { return p.context ? &*p.context : nullptr; }
+
+void add(const SbrContext_t &r, SbrList which, const std::string &key, std::string_view text)
+{
+    ilist_addselt(list(r, which), text.data(), length(text), 0, key.c_str());
+}
+
+// Lists 2 to 5 of the value at index, as far as the placing has them. A new value's key is in none
+// of them yet, so its entries are appended without a search. A value found again was found by its
+// DIN and context, so only its two flags can change, and they are set only when they do.
+void set_keyed(SbrContext_t &r, int index, const Placing &p, bool fresh)
+{
+    if (r.flags.size() <= static_cast<std::size_t>(index)) r.flags.resize(static_cast<std::size_t>(index) + 1);
+    auto &[editable, visible] = r.flags[static_cast<std::size_t>(index)];
+    const std::string key = std::to_string(index);
+    if (fresh) {
+        add(r, SBR_DIN, key, p.din);
+        if (p.context) add(r, SBR_CONTEXT, key, *p.context);
+    }
+    for (auto [which, given, held] : {std::tuple{SBR_EDITABLE, p.editable, &editable}, std::tuple{SBR_VISIBLE, p.visible, &visible}}) {
+        if (!given || *held == *given) continue;
+        if (*held)
+            set(r, which, key, *given);
+        else
+            add(r, which, key, *given);
+        *held = *given;
+    }
+}
+
+// A new list-1 value with lists 2 to 5; its index.
+int add_value(SbrContext_t &r, const std::string &name, std::string_view text, const Placing &p)
+{
+    ilist_addselt(list(r, SBR_VALUES), text.data(), length(text), 0, name.c_str());
+    const int index = ilist_length(list(r, SBR_VALUES));
+    r.value_index.try_emplace(value_key(r, name, p.din, context_of(p)), index);
+    set_keyed(r, index, p, true);
+    return index;
+}
+
+// ---- Pass 2: facts -----------------------------------------------------------------------------
+
+void fact_text(SbrContext_t &r, std::string_view text)
+{
+    const Placing p = placing(r);
+    // Both are looked up before either is added: an element whose name is its path (the root)
+    // gets two entries, as it does at its end.
+    const int by_path = value_getindex_with_din(r, r.path, p.din, context_of(p));
+    const int by_name = value_getindex_with_din(r, r.element, p.din, context_of(p));
+    int added[2] = {};
+    int i = 0;
+    for (const auto &[name, index] : {std::pair{&r.element, by_name}, std::pair{&r.path, by_path}}) {
+        if (!index) {
+            added[i++] = add_value(r, *name, text, p);
+            continue;
+        }
+        ++i;
+        std::string joined = ilist_sfetch(list(r, SBR_VALUES), index, nullptr);
+        if (r.join_newline) joined += '\n';
+        joined += text;
+        ilist_setselt(list(r, SBR_VALUES), index, joined.c_str(), length(joined), nullptr);
+    }
+    // The element's end finds the same two values unless a child comes first.
+    r.text_values = {by_path ? by_path : added[1], by_name ? by_name : added[0]};
+}
+
+// Every element outside the tuple has an entry, text or not.
+void fact_end(SbrContext_t &r)
+{
+    const Placing p = placing(r);
+    // After its text the element's two values are known; a value its text was joined to takes
+    // this element's flags.
+    auto [by_path, by_name] = r.text_values;
+    if (!by_path) {
+        by_path = value_getindex_with_din(r, r.path, p.din, context_of(p));
+        by_name = value_getindex_with_din(r, r.element, p.din, context_of(p));
+        if (!by_path) by_path = add_value(r, r.path, "", p);
+        if (!by_name) by_name = add_value(r, r.element, "", p);
+    }
+    set_keyed(r, by_path, p, false);
+    set_keyed(r, by_name, p, false);
+}
+
+// The tuple's amount under its payment type code; what the document left out is stored empty.
+void store_tuple(SbrContext_t &r)
+{
+    const std::string name = std::string(TUPLE_AMOUNT) + "#" + r.payment_code.value_or("");
+    const std::string amount = r.amount.value_or("");
+    ilist_setselt(list(r, SBR_VALUES), 0, amount.c_str(), length(amount), name.c_str());
+    const std::string key = std::to_string(ilist_getindex(list(r, SBR_VALUES), name.c_str()));
+    set(r, SBR_DIN, key, r.tuple_din.value_or(""));
+    set(r, SBR_CONTEXT, key, r.tuple_context.value_or(""));
+    set(r, SBR_EDITABLE, key, r.tuple_editable.value_or(""));
+    set(r, SBR_VISIBLE, key, r.tuple_visible.value_or(""));
+}
+
+void clear_tuple(SbrContext_t &r)
+{
+    for (auto *field : {&r.payment_code, &r.amount, &r.tuple_context, &r.tuple_din, &r.tuple_editable, &r.tuple_visible})
+        field->reset();
+    r.in_tuple = 0;
+}
+
+// ---- Handlers ----------------------------------------------------------------------------------
+
+// The entry of the context table being built.
+SbrContextEntry_t &building(SbrContext_t &r)
+{
+    if (r.contexts.size() <= r.count) r.contexts.resize(r.count + 1);
+    return r.contexts[r.count];
+}
+
+// The text since the last tag, once whole: libxml2 hands one text over in pieces (around entity
+// references, at buffer ends), and the leading white space is dropped from the joined text.
+void take_text(SbrContext_t &r)
+{
+    if (r.text.empty()) return;
+    const std::size_t start = r.text.find_first_not_of(" \t\n\r");
+    if (start == std::string::npos) {
+        r.text.clear();
+        return;
+    }
+    // The buffer keeps its room for the next text; its content moves out only for this one.
+    const std::string text = r.text.substr(start);
+    r.text.clear();
+
+    if (r.pass == 1 && !r.in_tuple) {
+        fact_text(r, text);
+    } else if (r.pass == 1) {
+        if (iequals(r.element, TUPLE_AMOUNT)) r.amount = text;
+        if (iequals(r.element, TUPLE_CODE)) r.payment_code = text;
+    } else if (istarts_with(r.element, EXPLICIT_MEMBER)) {
+        const std::size_t colon = text.find(':');
+        if (colon != std::string::npos) append_context(r, std::string_view(text).substr(colon + 1));
+    } else if (istarts_with(r.element, DIN_FACT)) {
+        if (const std::string *ref = attribute(r, "contextRef")) set_din_in_context(r, *ref, text);
+    }
+    r.join_newline = 0;
+}
+
+void start_element(SbrContext_t &r, std::string_view name, const xmlChar **atts)
+{
+    take_text(r);
+    r.text_values = {};
+    r.want_text = 1;
+    r.join_newline = 1;
+    const std::string_view local = local_name(name);
+    if (!r.in_tuple && iequals(local, TUPLE)) r.in_tuple = 1;
+
+    r.attrs.clear();
+    for (const xmlChar **a = atts; a && a[0]; a += 2) r.attrs.emplace_back(view(a[0]), view(a[1]));
+
+    const bool context_element = iequals(local, "context");
+    if (context_element || iequals(local, "unit")) {
+        if (const std::string *id = attribute(r, "id")) {
+            r.context = r.pass ? std::string(convert_context(r, *id)) : *id;
+            r.context_element = local;
+            r.context_id = *id;
+        }
+    }
+
+    if (r.pass == 0) ++r.elements;
+    r.element = local;
+    if (r.context) r.element.append("*").append(*r.context);
+    if (!r.path.empty()) r.path += '^';
+    r.path += r.element;
+
+    if (r.pass == 0 && r.context && context_element) building(r).id = *r.context;
+}
+
+void end_context(SbrContext_t &r)
+{
+    r.context.reset();
+    r.context_element.clear();
+    r.context_id.clear();
+}
+
+void pop_path(SbrContext_t &r, std::string_view local)
+{
+    std::string ending(local);
+    if (r.context) ending.append("*").append(*r.context);
+    const std::size_t caret = r.path.rfind('^');
+    if (caret == std::string::npos) {  // the root ends
+        r.path.clear();
+        r.element.clear();
+        end_context(r);
+        return;
+    }
+    const std::string last = r.path.substr(caret + 1);
+    if (!istarts_with(last, ending))
+        Abort("Unpaired end element '%s' in XML parsing, %s is expected", ending.c_str(), last.c_str());
+    r.path.erase(caret);
+    if (r.context && iequals(local, r.context_element)) end_context(r);
+    const std::size_t before = r.path.rfind('^');
+    r.element = r.path.substr(before == std::string::npos ? 0 : before + 1);
+}
+
+void end_element(SbrContext_t &r, std::string_view name)
+{
+    take_text(r);
+    r.want_text = 0;
+    const std::string_view local = local_name(name);
+    if (r.in_tuple) {
+        if (iequals(local, TUPLE)) {
+            if (r.pass == 1) store_tuple(r);
+            clear_tuple(r);
+        } else if (iequals(local, TUPLE_AMOUNT)) {
+            if (const std::string *ref = attribute(r, "contextRef")) {
+                r.tuple_context = std::string(convert_context(r, *ref));
+                r.tuple_din = std::string(DIN_of_context(r, *ref));
+            }
+            if (const std::string *v = attribute(r, "isEditable")) r.tuple_editable = *v;
+            if (const std::string *v = attribute(r, "isVisible")) r.tuple_visible = *v;
+        }
+    } else if (r.pass == 1) {
+        fact_end(r);
+    } else if (iequals(local, "context")) {
+        SbrContextEntry_t &entry = building(r);
+        r.context_by_id.try_emplace(entry.id, r.count);
+        ++r.count;
+    }
+    r.attrs.clear();
+    r.text_values = {};
+    pop_path(r, local);
+}
+
+// libxml2's entry points: nothing is done once a handler has failed, and no exception leaves.
+template <class Work> void guarded(void *user, Work work)
+{
+    auto &r = *static_cast<SbrContext_t *>(user);
+    if (r.failure) return;
+    try {
+        try {
+            work(r);
+        } catch (const std::bad_alloc &) {
+            Abort("Can't allocate memory @ %s:%d", "axml.cpp", __LINE__);
+        }
+    } catch (...) {
+        r.failure = std::current_exception();
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(r.parser));
+    }
+}
+
+void start_element_callback(void *user, const xmlChar *name, const xmlChar **atts)
+{
+    guarded(user, [&](SbrContext_t &r) { start_element(r, view(name), atts); });
+}
+
+void end_element_callback(void *user, const xmlChar *name)
+{
+    guarded(user, [&](SbrContext_t &r) { end_element(r, view(name)); });
+}
+
+void characters_callback(void *user, const xmlChar *ch, int len)
+{
+    guarded(user, [&](SbrContext_t &r) {
+        if (r.want_text)
+            r.text.append(reinterpret_cast<const char *>(ch), static_cast<std::size_t>(len));
+        else
+            r.join_newline = 0;
+    });
+}
+
+// The parser and the document libxml2 may have started for a DOCTYPE's entity declarations (kept
+// for SAX callers that never see them, and never freed with the parser).
+struct ParserFree {
+    void operator()(xmlParserCtxt *c) const
+    {
+        if (c->myDoc) xmlFreeDoc(c->myDoc);
+        xmlFreeParserCtxt(c);
+    }
+};
+
+void parse_pass(SbrContext_t &r, const char *file)
+{
+    // Only the three handlers: a start handler of the first SAX version (qualified names, the
+    // attributes as name and value pairs), no entity, DTD or error handler.
+    xmlSAXHandler sax{};
+    sax.startElement = start_element_callback;
+    sax.endElement = end_element_callback;
+    sax.characters = characters_callback;
+
+    const int pass = static_cast<int>(r.pass) + 1;
+    std::unique_ptr<xmlParserCtxt, ParserFree> parser(xmlCreateURLParserCtxt(file, PARSE_OPTIONS));
+    if (!parser) Abort(pass == 1 ? "Pass 1: Context creation error @ %s" : "Passe 2: Context creation error @ %s", WHERE);
+    *parser->sax = sax;
+    parser->userData = &r;
+    r.parser = parser.get();
+    xmlParseDocument(parser.get());
+    r.parser = nullptr;
+    if (r.failure) std::rethrow_exception(r.failure);
+    if (!parser->wellFormed) Abort("Pass %d: XML Document isn't well formed @ %s", pass, WHERE);
+    std::printf("Pass %d: XML Document is well formed\n", pass);
+    std::fflush(stdout);
+}
+
+// A pass starts from the root with no text, tag or tuple pending.
+void reset_reading(SbrContext_t &r)
+{
+    r.element.clear();
+    r.path.clear();
+    end_context(r);
+    clear_tuple(r);
+    r.want_text = r.join_newline = 0;
+    r.attrs.clear();
+    r.text.clear();
+}
+
+// Destroys the lists unless the parse completes.
+struct ListsGuard {
+    SbrResult_t &result;
+    bool done = false;
+    ~ListsGuard()
+    {
+        if (!done) sbr_result_free(result);
+    }
+};
+
+} // namespace
+
+std::size_t SbrContext_t::IdHash::operator()(std::string_view id) const
+{
+    std::size_t h = 14695981039346656037u;  // FNV-1a over the lower-case bytes
+    for (char c : id) h = (h ^ static_cast<unsigned char>(lower(c))) * 1099511628211u;
+    return h;
+}
+
+bool SbrContext_t::IdEqual::operator()(std::string_view a, std::string_view b) const { return iequals(a, b); }
+
+std::string_view convert_context(const SbrContext_t &record, std::string_view id)
+{
+    const auto found = record.context_by_id.find(id);
+    return found == record.context_by_id.end() ? id : std::string_view(record.contexts[found->second].name);
+}
+
+std::string_view DIN_of_context(const SbrContext_t &record, std::string_view id)
+{
+    const auto found = record.context_by_id.find(id);
+    return found == record.context_by_id.end() ? std::string_view("") : std::string_view(record.contexts[found->second].din);
+}
+
+void set_din_in_context(SbrContext_t &record, std::string_view id, std::string_view din)
+{
+    const auto found = record.context_by_id.find(id);
+    if (found != record.context_by_id.end()) record.contexts[found->second].din = din;
+}
+
+void append_context(SbrContext_t &record, std::string_view member)
+{
+    std::string abbreviation;
+    for (char c : member)
+        if (c >= 'A' && c <= 'Z') abbreviation += c;
+    std::string &name = building(record).name;
+    if (name.empty()) {
+        name = abbreviation;
+        return;
+    }
+    // Components are compared whole: "R" present does not make "RA" present.
+    for (std::size_t start = 0;;) {
+        const std::size_t dot = name.find('.', start);
+        const std::string_view component =
+            std::string_view(name).substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        if (component == abbreviation) return;
+        if (component < abbreviation) {
+            name.insert(start, abbreviation + ".");
+            return;
+        }
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+    }
+    name.append(".").append(abbreviation);
+}
+
+int value_getindex_with_din(const SbrContext_t &record, std::string_view name, std::string_view din,
+                            const std::string_view *context)
+{
+    const auto found = record.value_index.find(std::string_view(value_key(record, name, din, context)));
+    return found == record.value_index.end() ? 0 : found->second;
+}
+
+void sbr_result_free(SbrResult_t &result)
+{
+    for (IList_t *&l : result.lists) {
+        if (l) ilist_destroy(l);
+        l = nullptr;
+    }
+}
+
+SbrResult_t sbr_xml_parse(const char *file)
+{
+    static std::once_flag catalogs;
+    std::call_once(catalogs, [] {
+        xmlInitParser();
+        // Loaded once per process: each load would add its entries to the catalogue again.
+        xmlLoadCatalogs(CATALOGS);
+    });
+
+    auto record = std::make_unique<SbrContext_t>();
+    ListsGuard guard{record->result};
+    for (IList_t *&l : record->result.lists) l = ilist_declare(ILIST_STRING | ILIST_HASH);
+
+    for (std::uint32_t pass : {0u, 1u}) {
+        reset_reading(*record);
+        record->pass = pass;
+        if (pass == 1) {
+            // An element makes at most two values (its name and its path): the index is made
+            // once at its full size instead of growing through every size below it.
+            record->value_index.reserve(2 * record->elements);
+            record->flags.reserve(2 * record->elements + 1);
+        }
+        parse_pass(*record, file);
+    }
+    for (std::size_t i = 0; i < record->count; ++i) {
+        const std::string &din = record->contexts[i].din;
+        if (!din.empty()) set(*record, SBR_DINS, din, din);
+    }
+    guard.done = true;
+    return record->result;
+}

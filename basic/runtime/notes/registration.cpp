@@ -1,0 +1,24 @@
+// The notes' registration: the note operations on note text with the dispatchers. Linked whole
+// into every program that links the library (see the CMake file).
+#include "intrinsic_dispatch.h"
+#include "intrinsics.h"
+#include "note_operations.h"
+
+namespace {
+
+// Each handler checks its argument count with its own message. Appending to a note is refused in
+// background mode, as it always was; checking, inserting and deleting serve batch programs.
+constexpr IntrinsicRow note_rows[] = {
+    {in_INOTE_APPEND_BLOCK_TAG, note_append_block_tag, ANY_COUNT, WINDOWS_ONLY},
+    {in_INOTE_APPEND_TEXT, note_append_text, ANY_COUNT, WINDOWS_ONLY},
+    {in_INOTE_CHECK_BLOCK_TAG, note_check_block_tag},
+    {in_INOTE_DELETE, note_delete},
+    {in_INOTE_INSERT_TEXT, note_insert_text},
+};
+
+const bool registered = [] {
+    register_intrinsic_rows(note_rows);
+    return true;
+}();
+
+} // namespace
