@@ -1,6 +1,7 @@
 // Notes and multi-line texts in print. See ps_notes.h.
 #include "ps_notes.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "gdata.h"
@@ -8,33 +9,6 @@
 #include "message.h"
 
 namespace {
-
-// Width codes of the print table: a byte's width at size s (points × 100) is code × s / 800.
-constexpr int width_code(unsigned char c)
-{
-    switch (c) {
-    case '\'': case '`': case 'i': case 'j': case 'l': return 100;
-    case ' ': case '!': case ',': case '.': case '/': case ':': case ';': case 'I': case '[': case '\\': case ']':
-    case 'f': case 't': case '|': return 120;
-    case '"': case '(': case ')': case '-': case 'r': case '{': case '}': return 150;
-    case '*': return 170;
-    case 'J': case '^': case 'c': case 'k': case 's': case 'v': case 'x': case 'y': case 'z': return 220;
-    case '#': case '_': case '~': return 250;
-    case '+': case '<': case '=': case '>': return 260;
-    case 'F': case 'T': case 'Z': return 270;
-    case '&': case 'A': case 'B': case 'E': case 'K': case 'P': case 'S': case 'V': case 'X': case 'Y': return 290;
-    case 'C': case 'D': case 'H': case 'R': case 'U': case 'w': return 320;
-    case 'G': case 'O': case 'Q': return 340;
-    case 'M': case 'm': return 370;
-    case '%': return 390;
-    case '@': return 450;
-    default: return 240;  // digits, the other letters, control characters and bytes above 127
-    }
-}
-
-// Below this a wrap width is taken as 4 cm.
-constexpr double NARROWEST_WRAP = 3.999;
-constexpr double DEFAULT_WRAP = 4.0;
 
 // A copy of a field's segment for one continuation line: a tag without the attributes that begin
 // something (time stamp, watermark, note, multi-line), so the line prints as plain text in the
@@ -98,40 +72,85 @@ std::string_view first_piece(const std::string &text)
 {
     return std::string_view(text).substr(0, text.find('\0'));
 }
+std::string_view first_piece(const char *text) { return text ? std::string_view(text) : std::string_view(); }
+
+void unlink_note(PrintState_t *state, PrintNote_t *n)
+{
+    (n->prior ? n->prior->next : state->notes) = n->next;
+    if (n->next) n->next->prior = n->prior;
+}
+
+void free_note(PrintNote_t *n)
+{
+    gnote_free_print_blocks(n->blocks);
+    sfree(n->note);
+    sfree(n);
+}
+
+// Appends a copy of segment for piece to the line: text grows by it, *total moves past it.
+void append_piece(std::string &text, int *total, FormatValue_t *&first, PrintState_t *state, const FormatValue_t *segment,
+                  std::string_view piece)
+{
+    FormatValue_t *v = continuation_segment(segment, *total, *total + static_cast<int>(piece.size()) - 1);
+    if (first)
+        append_segment(first, v);
+    else
+        state->format_values = first = v;
+    text += piece;
+    *total += static_cast<int>(piece.size());
+}
+
+// Drops the first piece of a block's text: the rest moves to the front.
+void drop_piece(NotePrintBlock_t *block)
+{
+    const std::size_t cut = std::min(static_cast<std::size_t>(block->length), std::strlen(block->text) + 1);
+    std::memmove(block->text, block->text + cut, static_cast<std::size_t>(block->length) - cut);
+    block->length -= static_cast<std::int32_t>(cut);
+}
 
 } // namespace
 
-int ps_print_char_width(unsigned char c, int size) { return width_code(c) * size / 800; }
-
-std::string ps_print_cut_line(const char **position, int font_size, double wrap_width)
+std::string postscript_convert_note(std::string &second_part, PrintState_t *state, FormatValue_t *segment,
+                                    std::string note_text, int screen, int note_flag)
 {
-    const char *p = *position;
-    const int limit = static_cast<int>(1530 * wrap_width);
-    const int size = font_size * 100;
-    std::size_t n = 0;
-    for (int sum = 0; p[n] && p[n] != '\n' && sum < limit; ++n) sum += ps_print_char_width(static_cast<unsigned char>(p[n]), size);
-    std::size_t length = n;
-    if (p[n] && p[n] != '\n' && p[n] != ' ') {
-        // A word would be split: the line ends before the last blank, when it has one past its start.
-        for (std::size_t k = n; k-- > 1;)
-            if (p[k] == ' ') {
-                length = k;
-                break;
-            }
+    for (const PrintNote_t *n = state->notes; n; n = n->next) {
+        if (note_text != n->note) continue;
+        if (!note_flag) Abort("Not permitted to have a Note in a heading, or have a similtaneously duplicated Note");
+        if (!n->blocks || !n->blocks->items) return {};
+        const FormatValue_t *first = n->blocks->items;
+        return std::string(first_piece(n->blocks->text)).substr(0, static_cast<std::size_t>(std::max(0, first->last - first->first + 1)));
     }
-    *position = p + length + (p[length] == '\n' ? 1 : 0);
-    return std::string(p, length);
-}
-
-std::string postscript_convert_note(std::string &, PrintState_t *state, FormatValue_t *, std::string note_text, int,
-                                    int note_flag)
-{
-    for (const PrintNote_t *n = state->notes; n; n = n->next)
-        if (note_text == n->note && !note_flag)
-            Abort("Not permitted to have a Note in a heading, or have a similtaneously duplicated Note");
-    // Cutting a note into print lines (its widths, paragraphs and amounts) is the note print
-    // conversion's, which this build does not have.
-    Abort("Note print conversion not available (note field %s)", note_text.c_str());
+    if (global_data && global_data->log_level_lumbas >= 0) mlog(1, "postscript_convert_note: New Note %s", note_text.c_str());
+    // The note comes from the Get_Note routine of the matrix the print handle hangs on; without
+    // one there is no routine to ask.
+    if (!state->cm) Abort("postscript_convert_note: no control matrix to fetch Note %s from", note_text.c_str());
+    auto *record = Alloc(PrintNote_t);
+    record->note = Strcpy(note_text.c_str());
+    record->completion = segment->tag->note_completion;
+    if (state->note_phase == 2 && record->completion == 0) state->note_phase = 1;
+    PrintNote_t **link = &state->notes;
+    PrintNote_t *prior = nullptr;
+    while (*link) {
+        prior = *link;
+        link = &prior->next;
+    }
+    record->prior = prior;
+    *link = record;
+    gnote_convert2print(state->cm, record, segment, screen);
+    const NotePrintBlock_t *block = record->blocks;
+    if (!block) return {};
+    if (block->column && block->items && block->items->next) {
+        // The amount column prints next, at its own place, without moving along the line.
+        const std::string_view pieces(block->text, static_cast<std::size_t>(std::max(0, block->length)));
+        const std::string_view rest = pieces.substr(std::min(pieces.size(), pieces.find('\0') + 1));
+        second_part = std::string(rest.substr(0, rest.find('\0')));
+        FormatValue_t *amount = continuation_segment(block->items->next, 1, 0);
+        amount->next = segment->next;
+        amount->prior = segment;
+        if (segment->next) segment->next->prior = amount;
+        segment->next = amount;
+    }
+    return std::string(first_piece(block->text));
 }
 
 std::string postscript_convert_multi_line(PrintState_t *state, FormatValue_t *segment, std::string text, int screen,
@@ -164,14 +183,16 @@ std::string postscript_convert_multi_line(PrintState_t *state, FormatValue_t *se
 void ps_multiline_convert2print(PrintMultiLine_t *record, const FormatValue_t *segment, int screen)
 {
     double width = segment->tag->multi_line_wrap_width;
-    if (width < NARROWEST_WRAP) width = DEFAULT_WRAP;
+    if (width < GNOTE_LEAST_WRAP_WIDTH) width = GNOTE_DEFAULT_WRAP_WIDTH;
     const int font_size = screen ? segment->tag->screen_size : segment->tag->print_size;
     const std::string source = std::move(record->text);
     std::string pieces;
     const char *p = source.c_str();
     const char *const end = p + source.size();
     do {
-        const std::string piece = ps_print_cut_line(&p, font_size, width);
+        char *cut = gnote_convert2print_getfield(&p, font_size, width);
+        const std::string piece = cut;
+        sfree(cut);
         FormatValue_t *v = continuation_segment(segment, segment->first, segment->first + static_cast<int>(piece.size()) - 1);
         v->tag->multi_line_completion = 0;
         if (record->lines)
@@ -192,30 +213,53 @@ std::string postscript_notes_get_line(int *total, FormatValue_t *first, std::str
     std::string line(text);
     *total = static_cast<int>(line.size()) + 1;
     if (heading) return line;
-    // Notes come before multi-line texts; a note's print blocks come from the note print
-    // conversion, so without it no note is ever pending here.
-    if (state->notes) Abort("Note print conversion not available (pending note %s)", state->notes->note);
+    for (const PrintNote_t *n = state->notes; n; n = n->next) {
+        const NotePrintBlock_t *block = n->blocks;
+        if (!block || !block->items) continue;
+        const std::string_view pieces(block->text, static_cast<std::size_t>(std::max(0, block->length)));
+        const std::string_view piece = pieces.substr(0, pieces.find('\0'));
+        append_piece(line, total, first, state, block->items, piece);
+        if (block->column && block->items->next) {
+            const std::string_view rest = pieces.substr(std::min(pieces.size(), piece.size() + 1));
+            append_piece(line, total, first, state, block->items->next, rest.substr(0, rest.find('\0')));
+        }
+    }
     return postscript_multi_line_get_line(total, first, std::move(line), state);
 }
 
 std::string postscript_multi_line_get_line(int *total, FormatValue_t *first, std::string text, PrintState_t *state)
 {
     if (*total != static_cast<int>(text.size()) + 1) Abort("Error in length");
-    for (PrintMultiLine_t *m = state->multi_lines; m; m = m->next) {
-        if (!m->lines) continue;
-        const std::string_view piece = first_piece(m->text);
-        FormatValue_t *v = continuation_segment(m->lines, *total, *total + static_cast<int>(piece.size()) - 1);
-        if (first) append_segment(first, v);
-        else state->format_values = first = v;
-        text += piece;
-        *total += static_cast<int>(piece.size());
-    }
+    for (PrintMultiLine_t *m = state->multi_lines; m; m = m->next)
+        if (m->lines) append_piece(text, total, first, state, m->lines, first_piece(m->text));
     return text;
 }
 
 void postscript_notes_free_line(PrintState_t *state)
 {
-    if (state->notes) Abort("Note print conversion not available (pending note %s)", state->notes->note);
+    for (PrintNote_t *n = state->notes, *next = nullptr; n; n = next) {
+        next = n->next;
+        NotePrintBlock_t *block = n->blocks;
+        if (block && block->items) {
+            const int pieces = block->column && block->items->next ? 2 : 1;
+            for (int k = 0; k < pieces; ++k) {
+                block->items = free_first_segment(block->items);
+                drop_piece(block);
+            }
+            block->column = 0;
+            if (block->items) continue;
+        }
+        if (block) {
+            // The block is used up: the next paragraph prints next.
+            n->blocks = block->next;
+            if (n->blocks) n->blocks->prior = nullptr;
+            block->next = nullptr;
+            gnote_free_print_blocks(block);
+            if (n->blocks) continue;
+        }
+        unlink_note(state, n);
+        free_note(n);
+    }
     postscript_multi_line_free_line(state);
 }
 
@@ -235,8 +279,29 @@ void postscript_multi_line_free_line(PrintState_t *state)
     }
 }
 
+void postscript_notes_forget_since(PrintState_t *state, const PrintNote_t *last, int count)
+{
+    for (PrintNote_t *n = last ? last->next : state->notes, *next = nullptr; n; n = next) {
+        next = n->next;
+        unlink_note(state, n);
+        free_note(n);
+    }
+    for (PrintMultiLine_t *m = state->multi_lines, *next = nullptr; m; m = next) {
+        next = m->next;
+        if (m->number <= count) continue;
+        unlink_multi_line(state, m);
+        free_segments(m->lines);
+        delete m;
+    }
+    state->multi_line_count = count;
+}
+
 void postscript_notes_free_all(PrintState_t *state)
 {
+    while (PrintNote_t *n = state->notes) {
+        unlink_note(state, n);
+        free_note(n);
+    }
     while (PrintMultiLine_t *m = state->multi_lines) {
         unlink_multi_line(state, m);
         free_segments(m->lines);

@@ -1,6 +1,8 @@
 // Notes and multi-line texts in print: a report field longer than its place prints its first line
 // where it stands and hands the rest, one line at a time, to the report lines that follow (at the
 // same position, in the same style) until it is used up, or to flush lines of the page writer.
+// Notes are cut into print lines by the note print conversion, multi-line texts by its line
+// cutter.
 #pragma once
 
 #include <string>
@@ -18,14 +20,6 @@ struct PrintMultiLine_t {
     int completion;        // the tag's multi-line-completion
     PrintMultiLine_t *next, *prior;
 };
-
-// The width of byte c at font size size (points × 100), from the fixed table the notes in print
-// are measured with; no font metrics are read.
-int ps_print_char_width(unsigned char c, int size);
-// The next print line of text from *position, at font_size points in wrap_width cm: it ends at a
-// line feed or where the width is used up, cut back to its last blank when a word would be split.
-// *position moves past the line (and past a line feed that ended it).
-std::string ps_print_cut_line(const char **position, int font_size, double wrap_width);
 
 // Begins a note field at segment: the first piece of the note's first print line; a second piece
 // (an amount column) goes to second_part with a segment for it after segment. A note already
@@ -50,3 +44,6 @@ void postscript_notes_free_line(PrintState_t *state);
 void postscript_multi_line_free_line(PrintState_t *state);
 // Frees every note and multi-line text still pending (a state that is given up).
 void postscript_notes_free_all(PrintState_t *state);
+// Forgets the notes after last (all when it is null) and the multi-line texts numbered above
+// count: what a rendering began, before the line is rendered again.
+void postscript_notes_forget_since(PrintState_t *state, const PrintNote_t *last, int count);

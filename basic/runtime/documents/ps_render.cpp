@@ -62,7 +62,8 @@ template <class Render> void walk(std::string_view text, PrintState_t *state, in
     FormatValue_t *segment = state->format_values;
     std::string second_part;
     bool second_pending = false;
-    while (position < total) {
+    // An amount column a note left prints after the note's field, even at the end of the line.
+    while (position < total || second_pending) {
         if (!segment) Abort("Missing format segment, around: %s", line.c_str());
         const int count = std::max(0, segment->last - segment->first + 1);
         SegmentText s;
@@ -101,7 +102,7 @@ std::string postscript_truncate(std::string_view text, const FormatValue_t *segm
     const int size = segment->tag->print_size * 100;
     std::size_t n = 0;
     for (int sum = 0; n < text.size() && text[n] != '\n' && sum < limit; ++n)
-        sum += ps_print_char_width(static_cast<unsigned char>(text[n]), size);
+        sum += gnote_convert2print_getsize(static_cast<unsigned char>(text[n]), size);
     // A character of several bytes is kept whole.
     while (n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) ++n;
     return std::string(text.substr(0, n));

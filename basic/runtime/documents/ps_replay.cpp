@@ -71,25 +71,6 @@ int render(std::string &out, const std::string &text, PrintState_t *state, int n
     return height;
 }
 
-// The multi-line texts a rendering began, forgotten before the line is rendered again (which
-// begins them anew).
-void forget_multi_lines_since(PrintState_t *state, int count)
-{
-    for (PrintMultiLine_t *m = state->multi_lines, *next = nullptr; m; m = next) {
-        next = m->next;
-        if (m->number <= count) continue;
-        (m->prior ? m->prior->next : state->multi_lines) = m->next;
-        if (m->next) m->next->prior = m->prior;
-        for (FormatValue_t *v = m->lines, *n = nullptr; v; v = n) {
-            n = v->next;
-            postscript_print_tag_free(v->tag);
-            sfree(v);
-        }
-        delete m;
-    }
-    state->multi_line_count = count;
-}
-
 bool has_note_segment(const PrintState_t *state)
 {
     for (const FormatValue_t *v = state->format_values; v; v = v->next)
@@ -180,7 +161,10 @@ void pswrite_ps(PrintState_t *state, const std::string &line_text, const std::st
         colour_before = state->current_colour;
         postscript_parse_format(format.c_str(), state, length);
     }
+    // What this rendering begins is forgotten if the line is rendered again.
     const int multi_lines_before = state->multi_line_count;
+    const PrintNote_t *last_note = state->notes;
+    while (last_note && last_note->next) last_note = last_note->next;
     std::string rendered;
     int height = render(rendered, text, state, 0);
     bool broke = false;
@@ -197,7 +181,7 @@ void pswrite_ps(PrintState_t *state, const std::string &line_text, const std::st
     // that its first text names its colour.
     if (broke || (colour_before == mark && mark != state->current_colour)) {
         state->current_colour = -1;
-        forget_multi_lines_since(state, multi_lines_before);
+        postscript_notes_forget_since(state, last_note, multi_lines_before);
         postscript_parse_format(format.c_str(), state, length);
         height = render(rendered, text, state, 1);
     }
@@ -257,6 +241,7 @@ void psprint_replay(PrintHandle_t *handle)
                                   form = psprint_read_text(in), name = psprint_read_text(in),
                                   colour = psprint_read_text(in), gutter = psprint_read_text(in);
                 handle->state = state = psopen_ps(format, margins, form, name, colour, gutter);
+                state->cm = psprint_handle_owner(global_data, handle);
                 postscript_set_margins_form(state, margins.c_str(), form.c_str());
                 postscript_parse_default(format.c_str(), state);
                 postscript_initialise_prolog(state->output_file);

@@ -388,9 +388,10 @@ TEST_F(PsTest, MultiLineWithoutPositionStops)
               "Must explicitely set position of Multi Line data. i.e. Position may not be zero for Multi Line data. text");
 }
 
-TEST_F(PsTest, NoteFieldsStopWithoutTheNotePrintConversion)
+TEST_F(PsTest, ANoteFieldWithoutAMatrixToAskStops)
 {
-    EXPECT_EQ(abort_text([&] { rendered(state, "1,,3,,mtag_note", "N1"); }), "Note print conversion not available (note field N1)");
+    EXPECT_EQ(abort_text([&] { rendered(state, "1,,3,,mtag_note", "N1"); }),
+              "postscript_convert_note: no control matrix to fetch Note N1 from");
 }
 
 } // namespace

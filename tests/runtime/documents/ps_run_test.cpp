@@ -1,6 +1,7 @@
 // A report printed by a batch program in the real lumba_run: a control matrix without a window
 // (ICATTACH_WINDOW(cm, 0)), a print handle on it, the records written and replayed by IPSPRINT
 // into a PostScript file that ps2ascii reads back.
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/wait.h>
@@ -14,20 +15,26 @@
 namespace {
 
 using lumba_test::num;
+using lumba_test::sfn;
 using lumba_test::Site;
 using lumba_test::st;
 using lumba_test::str;
 
-// main's numerics: the control matrix CM 0, the handle H 1 and the result R 2.
-enum Numeric { CM, H, R };
+// main's numerics: the control matrix CM 0, the handle H 1, the result R 2 and IP 3.
+enum Numeric { CM, H, R, IP };
 std::string ref(Numeric v) { return "loadrad I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 std::string val(Numeric v) { return "loadrvd I:" + std::to_string(v) + " I:1 I:0 I:0 I:0\n"; }
 
+// main and its Get_Note routine (routine 1), which answers a note of two paragraphs for a key.
 std::string program(const std::string &body)
 {
-    return ".proc r:main I:0 I:0 I:3 I:20 I:0 I:0\nsrcline I:3 I:0\n" + body + "exit\n" +
-           "symtab\n__ROUTINE__ main 4\nCM 0 0 0x12 0 1 -\nH 0 0 0x12 1 2 -\nR 0 0 0x12 2 3 -\n"
-           "IP$ 20 0 0x14 0 4 -\n__END_ROUTINE__\n.end\n";
+    return ".proc r:main I:0 I:0 I:4 I:40 I:0 I:0\nsrcline I:3 I:0\n" + body + "exit\n" +
+           ".sfunc r:getnote I:0 I:0 I:0 I:0 I:0 I:4\n" + str("Remark for ") + "loadsvi I:3 I:0 I:1 I:0 I:0 I:0\n" +
+           sfn(in_STRIP, 1) + str("\\n\\nsecond line") + "scat I:3\nexitv\n" +
+           "symtab\n__ROUTINE__ main 5\nCM 0 0 0x12 0 1 -\nH 0 0 0x12 1 2 -\nR 0 0 0x12 2 3 -\nIP 0 0 0x12 3 4 -\n"
+           "IP$ 40 0 0x14 0 5 -\n__END_ROUTINE__\n.end\n"
+           "symtab\n__ROUTINE__ getnote 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
+           "IP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n";
 }
 
 const char *const TAGS = "mtag_head { print-size: 14pt; print-weight: bold; }\n"
@@ -37,7 +44,9 @@ const char *const TAGS = "mtag_head { print-size: 14pt; print-weight: bold; }\n"
 // The records of a report: its heading, two lines, then what more the case writes.
 std::string report(const std::string &output, const std::string &more)
 {
-    return ref(CM) + num("0") + st(in_ICATTACH_WINDOW, 2) + val(CM) + ref(H) + st(in_IPSCREATE, 2) + str(output) +
+    return ref(CM) + num("0") + st(in_ICATTACH_WINDOW, 2) + str("Get_Note") + num(1L) + ref(CM) + num(0L) + ref(IP) +
+           "loadsad I:0 I:1 I:40 I:0 I:0 I:0 I:0 I:0\n" + st(in_ICATTACH_FUN, 6) + val(CM) + ref(H) +
+           st(in_IPSCREATE, 2) + str(output) +
            str("A4") + str("") + str("") + str("C") + str("N") + val(H) + ref(R) + st(in_IPSOPEN, 8) + val(H) +
            str("Stock list") + str("1,,2,,mtag_head") + num(0) + num(0) + num(0) + num("0") + num("0") + ref(R) +
            st(in_IPSHEADER, 9) + val(H) + str("Bolts    125.00") + str("1,6,2;7,,8,,mtag_amount") + str("") + ref(R) +
@@ -78,17 +87,29 @@ TEST(PsRun, ABatchProgramPrintsItsReport)
     EXPECT_NE(text.find("12.50-"), std::string::npos) << text;
 }
 
-TEST(PsRun, ANoteFieldStopsUntilNotesCanBePrinted)
+TEST(PsRun, ANoteFieldPrintsWhatTheMatrixsGetNoteRoutineGives)
 {
     Site site;
     site.write_file("oska/conf/tags", TAGS);
-    const std::string note = val(H) + str("N1") + str("1,,3,,mtag_note") + str("") + ref(R) + st(in_IPSWRITE, 5);
+    const std::string note = val(H) + str("See N1") + str("1,4,2;5,,6,,mtag_note") + str("") + ref(R) + st(in_IPSWRITE, 5) +
+                             val(H) + str("Washers") + str("") + str("") + ref(R) + st(in_IPSWRITE, 5);
     site.install_program("report", program(report("/usr/local/oska/temp/notes.ps", note)));
     const auto r = site.lumba({"-b", "report", "0"});
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE((r.out + r.err + site.read_file("oska/log/lumba.log")).find("Note print conversion not available"),
-              std::string::npos)
-        << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = ps2ascii(site.oska() + "/temp/notes.ps");
+    const std::size_t see = text.find("See"), remark = text.find("Remark for N1"), second = text.find("second line");
+    ASSERT_NE(see, std::string::npos) << text;
+    ASSERT_NE(remark, std::string::npos) << text;
+    ASSERT_NE(second, std::string::npos) << text;
+    EXPECT_LT(remark, second);
+    EXPECT_NE(text.find("Washers"), std::string::npos) << text;
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) {
+        const std::string pages = std::string("-sOutputFile=") + dir + "/notes-%d.png", report = site.oska() + "/temp/notes.ps";
+        const gchar *argv[] = {"gs", "-q", "-dSAFER", "-dNOPAUSE", "-dBATCH", "-sDEVICE=png16m", "-r72", pages.c_str(), report.c_str(), nullptr};
+        int wait = 0;
+        EXPECT_TRUE(g_spawn_sync(nullptr, const_cast<gchar **>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
+                                 nullptr, &wait, nullptr));
+    }
 }
 
 } // namespace
