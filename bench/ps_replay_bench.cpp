@@ -2,8 +2,8 @@
 // report lines into PostScript, in the same run; then ghostscript's render time of both outputs
 // (nullpage device), and the peak memory of a replay of 10,000 and of 100,000 lines (a child per
 // replay, its maximum resident size). The buffer has five segments a line, a two-line page heading,
-// a footer and a multi-line remark every 500 lines. The style tags file is the site's: the
-// program runs under tests/support/with_site.
+// a footer and a multi-line remark every 500 lines (a note would need a program's Get_Note
+// routine). The style tags file is the site's: the program runs under tests/support/with_site.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
