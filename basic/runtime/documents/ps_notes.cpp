@@ -263,10 +263,13 @@ void postscript_notes_free_line(PrintState_t *state)
     postscript_multi_line_free_line(state);
 }
 
-void postscript_multi_line_free_line(PrintState_t *state)
+void postscript_multi_line_free_line(PrintState_t *state) { postscript_multi_line_free_line_since(state, 0); }
+
+void postscript_multi_line_free_line_since(PrintState_t *state, int count)
 {
     for (PrintMultiLine_t *m = state->multi_lines, *next = nullptr; m; m = next) {
         next = m->next;
+        if (m->number <= count) continue;
         if (m->lines) m->lines = free_first_segment(m->lines);
         const std::size_t cut = std::min(m->text.size(), first_piece(m->text).size() + 1);
         m->text.erase(0, cut);

@@ -42,6 +42,9 @@ std::string postscript_multi_line_get_line(int *total, FormatValue_t *first, std
 // Drops the line just printed from every note and multi-line text and frees those used up.
 void postscript_notes_free_line(PrintState_t *state);
 void postscript_multi_line_free_line(PrintState_t *state);
+// The same for the multi-line texts numbered above count only (those a heading line began: a
+// heading line takes no continuation lines).
+void postscript_multi_line_free_line_since(PrintState_t *state, int count);
 // Frees every note and multi-line text still pending (a state that is given up).
 void postscript_notes_free_all(PrintState_t *state);
 // Forgets the notes after last (all when it is null) and the multi-line texts numbered above

@@ -13,6 +13,7 @@
 #include "mem_mgt.h"
 #include "message.h"
 #include "ps_format.h"
+#include "ps_notes.h"
 #include "ps_render.h"
 
 namespace {
@@ -279,7 +280,7 @@ float postscript_get_heading_size(const PrintHeader_t *, PrintState_t *state, co
 {
     std::vector<std::string> texts, formats;
     pair_lines(text, format, texts, formats);
-    const int colour = state->current_colour, size = state->current_size;
+    const int colour = state->current_colour, size = state->current_size, multi_lines = state->multi_line_count;
     int sum = 0;
     std::string line;
     for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -289,6 +290,10 @@ float postscript_get_heading_size(const PrintHeader_t *, PrintState_t *state, co
     }
     state->current_colour = colour;
     state->current_size = size;
+    // Measuring prints nothing: a multi-line text it began begins again when the heading prints.
+    const PrintNote_t *last = state->notes;
+    while (last && last->next) last = last->next;
+    postscript_notes_forget_since(state, last, multi_lines);
     return HEADING_SPACING * static_cast<float>(sum);
 }
 
@@ -331,12 +336,14 @@ void postscript_do_heading_lines(PrintState_t *state, const char *text, const ch
             ilist_addselt(values, "", DRILL_ITEM_SIZE, 0, nullptr);
             continue;
         }
+        const int multi_lines = state->multi_line_count;
         postscript_parse_format(format_lines[i].c_str(), state, static_cast<int>(text_lines[i].size()));
         const int size = postscript_apply_format_to_print_line(line, text_lines[i], state, 1, 0);
         postscript_free_format_line(state);
         // The first line of an empty page sits below the top margin; the footer never begins one.
         const bool new_page = level >= 0 && i == 0 && state->current_y > state->page_height - 1;
         postscript_place_line(state, line, size, new_page);
+        postscript_multi_line_free_line_since(state, multi_lines);
     }
 }
 

@@ -439,6 +439,20 @@ TEST_F(PsLayoutTest, ALineRenderedAgainAfterAPageBreakBeginsItsMultiLineOnce)
     EXPECT_NE(out.find("0 0 0 C 1.00 10 (x) sgH"), std::string::npos) << "the new page names its colour\n" << out;
 }
 
+TEST_F(PsLayoutTest, AMultiLineInAHeadingContinuesOnce)
+{
+    // Three words of ten fill 5 cm: the fourth continues on the next line.
+    const std::string ten(10, 'a'), last(10, 'b');
+    psheader_ps(state, "H" + ten + " " + ten + " " + ten + " " + last, "1,1,1,,mtag_base;2,,5,,mtag_wrap5", 0, 0, 0, 0, 0);
+    EXPECT_EQ(state->multi_line_count, 1) << "measuring the heading began nothing";
+    write("y");
+    EXPECT_EQ(state->multi_lines, nullptr);
+    const std::string out = output();
+    const std::size_t once = out.find("(" + last + ")");
+    ASSERT_NE(once, std::string::npos) << out;
+    EXPECT_EQ(out.find("(" + last + ")", once + 1), std::string::npos) << out;
+}
+
 TEST_F(PsLayoutTest, UncompletedMultiLinesWaitUnlessForced)
 {
     pswrite_ps(state, "xone\rtwo", "1,1,1,,mtag_base;2,,5,,mtag_wrap5", 0, 0);
