@@ -39,6 +39,9 @@ packages=(
   libxml2-dev libxml2-utils
   # OpenDocument packages (libzip) and the checks of the filled ones (xmllint above, file)
   libzip-dev file
+  # the report tests' PostScript interpreter (gs, ps2ascii; its font map uses fonts-urw-base35) and
+  # the report replay benchmark's peer (enscript)
+  ghostscript fonts-urw-base35 enscript
 )
 
 missing=()

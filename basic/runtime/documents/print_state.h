@@ -16,6 +16,7 @@
 struct PrintNote_t;       // a note printed across lines
 struct PrintMultiLine_t;  // a multi-line text printed across lines
 struct TagIndex;          // the first tag of each name, for lookups by name
+struct ControlMatrix_t;
 
 // One saved heading: its level (0 the page heading), its text lines and their formats, separated
 // by line feeds or carriage returns. Allocated zero-filled; owns its strings.
@@ -73,6 +74,8 @@ struct PrintState_t {
     int multi_line_count;
     PrintMultiLine_t *multi_lines;
     TagIndex *tag_index;          // first tag of each name of tags
+    int page_set_up;              // 1 once the first page's set-up is in the output
+    ControlMatrix_t *cm;          // the matrix the print handle hangs on: its Get_Note gives notes
 };
 
 // A new state for output kind (1 PostScript, 0 drill) at that drill scale, with the style tags

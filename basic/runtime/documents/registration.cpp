@@ -8,17 +8,17 @@
 #include "kinds.h"
 #include "odf_insert.h"
 #include "print_handles.h"
+#include "ps_replay.h"
 #include "sbr_case.h"
 
 namespace {
 
 // These run in background mode too: reports and imports are made by batch programs. Each handler
-// checks its argument count with its own message. IPSPRINT's replay is not built yet: it has no
-// row ("IPSPRINT not available").
+// checks its argument count with its own message.
 constexpr IntrinsicRow document_rows[] = {
     {in_IPSCLOSE, ipsclose},   {in_IPSCREATE, ipscreate}, {in_IPSDESTROY, ipsdestroy},
     {in_IPSFOOTER, ipsfooter}, {in_IPSHEADER, ipsheader}, {in_IPSOPEN, ipsopen},
-    {in_IPSWRITE, ipswrite},   {in_ISBRXMLPARSE, isbrxmlparse},
+    {in_IPSPRINT, ipsprint},   {in_IPSWRITE, ipswrite},   {in_ISBRXMLPARSE, isbrxmlparse},
 };
 
 // A handle the program already destroyed is not touched again.

@@ -295,6 +295,7 @@ TEST_F(BufferFile, WrongArgumentCountsStopWithTheirMessages)
         {in_IPSWRITE, 7, "Invalid number of parameters to ipswrite 7"},
         {in_IPSCLOSE, 1, "Invalid number of parameters to ipsclose 1"},
         {in_IPSDESTROY, 2, "Invalid number of parameters to ipsdestroy 2"},
+        {in_IPSPRINT, 3, "Invalid number of parameters to ipsprint 3"},
     };
     for (const auto &c : cases) {
         for (int i = 0; i < c.nargs; ++i) {
@@ -304,8 +305,10 @@ TEST_F(BufferFile, WrongArgumentCountsStopWithTheirMessages)
         }
         EXPECT_EQ(abort_text([&] { c_intrins(c.code, c.nargs, c.nargs - 1); }), c.message);
     }
-    // The replay into PostScript is not there yet.
-    EXPECT_EQ(stop(in_IPSPRINT, {num(0L), var(result)}), "IPSPRINT not available");
+    // The replay into PostScript asserts its handle.
+    const std::string no_handle = stop(in_IPSPRINT, {num(0L), var(result)});
+    EXPECT_TRUE(no_handle.starts_with("Program assertion failed in apostscript@")) << no_handle;
+    EXPECT_TRUE(no_handle.ends_with(": print_handle")) << no_handle;
 }
 
 // ---- Readers -------------------------------------------------------------------------------------------
