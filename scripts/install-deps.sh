@@ -37,6 +37,8 @@ packages=(
   # libxml2: the SBR XML import's SAX parser and the benchmarks' peer; xmllint checks the notes the
   # note tests write
   libxml2-dev libxml2-utils
+  # instruction counts of the executor benchmarks (callgrind)
+  valgrind
 )
 
 missing=()
