@@ -42,6 +42,8 @@ packages=(
   # the report tests' PostScript interpreter (gs, ps2ascii; its font map uses fonts-urw-base35) and
   # the report replay benchmark's peer (enscript)
   ghostscript fonts-urw-base35 enscript
+  # instruction counts of the executor benchmarks (callgrind)
+  valgrind
 )
 
 missing=()

@@ -741,23 +741,11 @@ const char *intrinsic_name(int number)
 
 void restore_caller_name() { Rname = depth >= 1 ? caller[depth - 1].name : Rname; }
 
-void call_intrinsic(Run &run, unsigned op, Code *&pc)
+// The call of intrinsic number with the nargs entries at the top of the stack as its arguments,
+// through its dispatcher (anything but EXECUTE and CHAIN): the arguments replaced by the result of
+// a function.
+void dispatch_intrinsic(Run &run, unsigned op, int number, int nargs)
 {
-    const int number = operand(pc);
-    const int nargs = operand(pc + 1);
-    static_assert(WORDS<o_ifcallr> == 2 && WORDS<o_ifcalls> == 2 && WORDS<o_ipcall> == 2);
-    pc += WORDS<o_ipcall>;
-    need(nargs);
-    if (op == o_ifcallr && number == in_EXECUTE) {
-        Interp_t *child = new_interpreter(nargs, sp);
-        if (depth >= 0 && depth < MAX_CALLERS) caller[depth].frame = run.frame;
-        push_interpreter(child, pc, "execute");
-        return;
-    }
-    if (op == o_ipcall && number == in_CHAIN) {
-        Chain(nargs, sp);
-        return;
-    }
     if (op == o_ifcalls && depth >= 1) caller[depth - 1].position = static_cast<std::uint16_t>(yylineno & 0xFFFF);
     Rname = intrinsic_name(number);
     run.intrinsic_depth = depth;
@@ -775,6 +763,26 @@ void call_intrinsic(Run &run, unsigned op, Code *&pc)
     POPSTK(nargs);
     if (op == o_ifcallr) push_result(true);
     if (op == o_ifcalls) push_result(false);
+}
+
+void call_intrinsic(Run &run, unsigned op, Code *&pc)
+{
+    const int number = operand(pc);
+    const int nargs = operand(pc + 1);
+    static_assert(WORDS<o_ifcallr> == 2 && WORDS<o_ifcalls> == 2 && WORDS<o_ipcall> == 2);
+    pc += WORDS<o_ipcall>;
+    need(nargs);
+    if (op == o_ifcallr && number == in_EXECUTE) {
+        Interp_t *child = new_interpreter(nargs, sp);
+        if (depth >= 0 && depth < MAX_CALLERS) caller[depth].frame = run.frame;
+        push_interpreter(child, pc, "execute");
+        return;
+    }
+    if (op == o_ipcall && number == in_CHAIN) {
+        Chain(nargs, sp);
+        return;
+    }
+    dispatch_intrinsic(run, op, number, nargs);
 }
 
 void io_statement(Code *&pc)
@@ -1170,6 +1178,18 @@ struct Locals {
     bool holds(int n) const { return top >= base + (n - 1); }
 };
 
+// Whether the op at next is a call of an intrinsic with at least one argument whose row takes its
+// texts in place: a string pushed right before it is its last argument and is popped by it before
+// any other op runs, so the variable's text need not be copied.
+inline bool text_read_in_place(const Code *next)
+{
+    const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(next->param));
+    static_assert(WORDS<o_ifcallr> == 2 && WORDS<o_ifcalls> == 2);
+    if ((op != o_ifcallr && op != o_ifcalls) || operand(next + 2) < 1) return false;
+    const int number = operand(next + 1);
+    return number >= 0 && number < IN_ROWS && intrinsic_calls().reads_text_only[number];
+}
+
 // After an op that left the stack above its warning level (sp and yylineno set): the overflow stops
 // the run, a level just below it is mailed to support and the run goes on.
 [[gnu::noinline]] void stack_level()
@@ -1226,24 +1246,32 @@ template <bool Fast> void run_loop(Run &run)
         }
         case o_loadsvd: {
             // A plain string of the routine's own character area, its whole text, with no range
-            // pending: a copy of its text up to its terminator or its length.
+            // pending: a copy of its text up to its terminator or its length; or, as the last
+            // argument of the intrinsic call that follows, whose handler only reads it, the text
+            // in place.
             const Code *o = pc + 1;
             const long area = static_cast<long>(o[1].param), offset = operand(o), length = operand(o + 2);
             if (l.top >= l.warn || area == AREA_COMMON || area == AREA_STRUCTS || area >= AREA_PSTRUCT ||
                 (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) != 0 || srange >= 0 || offset < 0 ||
                 length < 0 || offset >= l.chars_count || length > l.chars_count - offset)
                 goto general;
-            const char *field = l.chars + offset;
+            char *field = l.chars + offset;
             const std::size_t n = strnlen(field, static_cast<std::size_t>(length));
-            char *copy = text_block(n + 1);
-            std::memcpy(copy, field, n);
-            copy[n] = '\0';
+            Code *next = pc + 1 + WORDS<o_loadsvd>;
             Stack &e = *++l.top;
             e = Stack{};
             e.s_t = string;
-            e.s_c.C_S = copy;
             e.length = e.s_dims[0] = static_cast<std::uint32_t>(n);
-            pc += 1 + WORDS<o_loadsvd>;
+            if (text_read_in_place(next)) {
+                e.s_c.C_S = field;
+                e.flags = stk_ref;  // the variable's own bytes: popping frees nothing
+            } else {
+                char *copy = text_block(n + 1);
+                std::memcpy(copy, field, n);
+                copy[n] = '\0';
+                e.s_c.C_S = copy;
+            }
+            pc = next;
             continue;
         }
         case o_loadrc: {
@@ -1322,6 +1350,27 @@ template <bool Fast> void run_loop(Run &run)
             --l.top;
             jumped_from = pc;
             pc = decword::compare(value, &ZERO_DEC) == 0 && target ? target : pc + 1 + WORDS<o_jumpz>;
+            if (pending_signal) goto signal;
+            continue;
+        }
+        case o_ifcallr:
+        case o_ifcalls: {
+            // A function intrinsic through its dispatcher, without the general path's round trip;
+            // EXECUTE, which starts a child program, goes there. The handler may change anything
+            // the locals hold, so they are loaded again after it.
+            const int number = operand(pc + 1), nargs = operand(pc + 2);
+            if (l.top >= l.warn || (op == o_ifcallr && number == in_EXECUTE) || nargs < 0 || !l.holds(nargs))
+                goto general;
+            sp = l.index();
+            yylineno = position_of(pc);
+            dispatch_intrinsic(run, op, number, nargs);
+            jumped_from = pc;
+            pc += 1 + WORDS<o_ifcallr>;
+            if (npc) {
+                pc = npc;
+                npc = nullptr;
+            }
+            l.load();
             if (pending_signal) goto signal;
             continue;
         }

@@ -9,6 +9,7 @@
 #include <glib.h>
 
 #include "gdata.h"
+#include "intrinsics.h"
 #include "message.h"
 
 namespace {
@@ -21,9 +22,10 @@ void no_io_statement(int, int, int, Routine *) { Abort("File channels not availa
 bool no_io_traps() { return false; }
 Code *no_trap_label() { return nullptr; }
 void nothing() {}
+constexpr bool copies_texts[IN_ROWS] = {};
 
 IntrinsicCalls calls{no_numeric, no_string, no_statement, no_io_parameter, no_io_statement,
-                     no_io_traps, no_trap_label, nothing};
+                     no_io_traps, no_trap_label, nothing, copies_texts};
 
 void no_control_matrices()
 {

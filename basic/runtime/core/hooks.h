@@ -31,6 +31,7 @@ struct IntrinsicCalls {
     bool (*io_traps_set)();                                          // ioc_traps_set
     Code *(*io_trap_label)();                                        // ioc_trap_label
     void (*io_reset)();                                              // ioc_reset
+    const bool *reads_text_only;  // IN_ROWS flags: the row of each code carries READS_TEXT_ONLY
 };
 // Installs every member of calls (all must be set) and returns what it replaces.
 IntrinsicCalls register_intrinsic_calls(const IntrinsicCalls &calls);

@@ -64,6 +64,8 @@ long long_integer(const Stack &e)
 std::string_view text(const Stack &e)
 {
     if (!is_text(e)) Abort("%s: string argument expected", current_name());
+    // The entry's own bytes, as entry_text gives them, without the call: most arguments are these.
+    if (!(e.flags & stk_pointer)) return e.s_c.C_S ? std::string_view(e.s_c.C_S, e.length) : std::string_view();
     long length = 0;
     const char *t = entry_text(e, &length);
     return t ? std::string_view(t, static_cast<std::size_t>(length)) : std::string_view();

@@ -44,13 +44,17 @@ struct Row {
     bool registered = false;    // an owner registered its row: a second row is a fault
     bool windows_only = false;  // refused with error 208 in background mode
     IntrinsicHandler handler;
+    NumericIntrinsic text_reader = nullptr;  // the owner's handler when its row reads texts only
     Arity arity;  // the intrinsic's, kept when another handler is installed
 };
 
 using Table = std::array<Row, IN_ROWS>;
 
-// Made on first use, so owners may register from static initialisers.
-Table &table()
+// The rows' READS_TEXT_ONLY flags, apart, so that the executor reads them as a plain array.
+constinit bool text_only[IN_ROWS] = {};
+
+// Made on first use, so owners may register from static initialisers. Inlined: every call runs it.
+[[gnu::always_inline]] inline Table &table()
 {
     static Table t = [] {
         Table made{};
@@ -87,7 +91,7 @@ Row &row_to_fill(int code, Kind kind, const char *function)
 // The row of code when the dispatcher of kind serves it, after the windows-mode refusal; nullptr
 // when the code ends in the default stop. A served row without a handler stops here, and so does
 // a call with a number of arguments the row does not take (the handler would read past them).
-const Row *served(int code, Kind kind, int nargs)
+[[gnu::always_inline]] inline const Row *served(int code, Kind kind, int nargs)
 {
     if (code < 0 || code >= IN_ROWS) return nullptr;
     const Row &row = table()[code];
@@ -121,9 +125,21 @@ void register_intrinsic_rows(std::span<const IntrinsicRow> rows)
         if (row.registered) g_error("register_intrinsic_rows: %s has a row already", name);
         row.registered = true;
         row.windows_only = r.windows_only;
+        row.text_reader = r.reads_text_only ? r.handler.value : nullptr;
+        text_only[r.code] = row.text_reader != nullptr;
         row.arity = r.arity;
         row.handler = r.handler;
     }
+}
+
+bool reads_text_only(int code)
+{
+    return code >= 0 && code < IN_ROWS && text_only[code];
+}
+
+const bool *text_only_rows()
+{
+    return text_only;
 }
 
 NumericIntrinsic register_numeric_intrinsic(int code, NumericIntrinsic handler)
@@ -131,6 +147,8 @@ NumericIntrinsic register_numeric_intrinsic(int code, NumericIntrinsic handler)
     Row &row = row_to_fill(code, NUMERIC, "register_numeric_intrinsic");
     NumericIntrinsic previous = row.handler.value;
     row.handler.value = handler;
+    // Only the owner's own handler is known to read its texts only.
+    text_only[code] = row.text_reader && handler == row.text_reader;
     return previous;
 }
 
@@ -139,6 +157,8 @@ StringIntrinsic register_string_intrinsic(int code, StringIntrinsic handler)
     Row &row = row_to_fill(code, STRING, "register_string_intrinsic");
     StringIntrinsic previous = row.handler.value;
     row.handler.value = handler;
+    // Only the owner's own handler is known to read its texts only.
+    text_only[code] = row.text_reader && handler == row.text_reader;
     return previous;
 }
 

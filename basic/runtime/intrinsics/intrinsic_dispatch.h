@@ -43,6 +43,10 @@ constexpr Arity between(int min, int max) { return {min, max}; }
 
 // The windows-only flag of a row: refused in background mode before the handler runs.
 inline constexpr bool WINDOWS_ONLY = true;
+// The flag of a row whose handler only reads its string arguments: it writes into none of them,
+// keeps none and looks at no flag of theirs. The executor may then hand it a string variable's
+// text in place (an entry referring to the variable) instead of a copy.
+inline constexpr bool READS_TEXT_ONLY = true;
 
 // The handler of a row. Numeric and string handlers have one type; the code tells which
 // dispatcher serves it.
@@ -63,6 +67,7 @@ struct IntrinsicRow {
     IntrinsicHandler handler = {};
     Arity arity = ANY_COUNT;
     bool windows_only = false;
+    bool reads_text_only = false;
 };
 
 // How to add an intrinsic:
@@ -77,8 +82,14 @@ struct IntrinsicRow {
 // message naming the code: a fault of the owner, found at start-up.
 void register_intrinsic_rows(std::span<const IntrinsicRow> rows);
 
+// True when the row of code (an InCodes value) carries READS_TEXT_ONLY and has its owner's handler.
+bool reads_text_only(int code);
+// The same for every code, IN_ROWS flags indexed by code, for the executor to read without a call.
+const bool *text_only_rows();
+
 // Installs another handler in the row of code (an InCodes value) and returns the one it replaces
-// (nullptr when the row had none); the row's counts and flag stay. This is the seam through which
+// (nullptr when the row had none); the row's counts and flags stay, but READS_TEXT_ONLY holds only
+// while the row has its owner's handler. This is the seam through which
 // tests put their own handlers in and the replaced ones back. A code the dispatcher has no case
 // for cannot be given a handler: that ends the process with a message naming it.
 NumericIntrinsic register_numeric_intrinsic(int code, NumericIntrinsic handler);

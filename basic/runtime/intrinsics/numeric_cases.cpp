@@ -194,8 +194,9 @@ void ISTRUCTEQ_case(int nargs, int last, Stack *result) { set_number(result, is_
 constexpr IntrinsicRow cases[] = {
     {in_COPYSTRUCT, COPYSTRUCT_case}, {in_COPYTOTEXT, COPYTOTEXT_case}, {in_ISTRUCTEQ, ISTRUCTEQ_case},
     {in_ABS, ABS_case, exactly(1)},       {in_INT, INT_case, exactly(1)},         {in_MAXIMUM, MAXIMUM_case, at_least(1)},
-    {in_MINIMUM, MINIMUM_case, at_least(1)}, {in_LEN, LEN_case, exactly(1)},       {in_FLEN, FLEN_case, exactly(1)},
-    {in_LLEN, LLEN_case, exactly(1)},     {in_ASC, ASC_case, exactly(1)},         {in_POS, POS_case, exactly(2)},
+    {in_MINIMUM, MINIMUM_case, at_least(1)},
+    {in_LEN, LEN_case, exactly(1), false, READS_TEXT_ONLY},   {in_FLEN, FLEN_case, exactly(1), false, READS_TEXT_ONLY},
+    {in_LLEN, LLEN_case, exactly(1), false, READS_TEXT_ONLY}, {in_ASC, ASC_case, exactly(1)}, {in_POS, POS_case, exactly(2)},
     {in_RPOS, RPOS_case, exactly(2)},     {in_ISAME, ISAME_case, exactly(2)},     {in_VAL, VAL_case, exactly(1)},
     {in_ARGC, ARGC_case, exactly(0)},     {in_ERR, ERR_case, exactly(0)},         {in_IOERR, IOERR_case, exactly(0)},
     {in_EXIT_CODE, EXIT_CODE_case, exactly(0)}, {in_GETPID, GETPID_case, exactly(0)}, {in_IS_FG, IS_FG_case, exactly(0)},

@@ -240,7 +240,7 @@ constexpr IntrinsicRow cases[] = {
     {in_IREPEAT, IREPEAT_case, exactly(2)},
     {in_ISSUE, ISSUE_case, exactly(0)},
     {in_LOOKUP_STRING, LOOKUP_STRING_case, at_least(2)},
-    {in_LSTRIP, LSTRIP_case, exactly(1)},
+    {in_LSTRIP, LSTRIP_case, exactly(1), false, READS_TEXT_ONLY},
     {in_MKTEMP, MKTEMP_case, exactly(1)},
     {in_ORUN_ORIGIN, ORUN_ORIGIN_case, exactly(0)},
     {in_PROGRAM, PROGRAM_case, exactly(0)},
@@ -249,7 +249,7 @@ constexpr IntrinsicRow cases[] = {
     {in_SHOWBYTEA, SHOWTEXT_case, exactly(1)},
     {in_SHOWTEXT, SHOWTEXT_case, exactly(1)},
     {in_STR, STR_case, exactly(1)},
-    {in_STRIP, STRIP_case, exactly(1)},
+    {in_STRIP, STRIP_case, exactly(1), false, READS_TEXT_ONLY},
     {in_VARADR, VARADR_case, exactly(1)},
     {in_X2GO_ID, X2GO_ID_case, exactly(0)},
 };

@@ -47,6 +47,8 @@ namespace {
 using lumba_test::num;
 using lumba_test::str;
 using lumba_test::to_cell;
+using lumba_test::fn;
+using lumba_test::sfn;
 // Local numeric variable k (area 1).
 std::string load_var(int k) { return "loadrvd I:" + std::to_string(k) + " I:1 I:0 I:0 I:0\n"; }
 std::string store_var(int k) { return "storrd I:" + std::to_string(k) + " I:1 I:0 I:0 I:0\n"; }
@@ -90,14 +92,21 @@ TEST_F(ExecTest, OperatorTableMatchesExactArithmetic)
 }
 
 // The loop's fast paths (plain local loads and stores, add, subtract, multiply, compares, the FOR
-// test, jumps, source lines) against the general path doing every op: one program over the
-// operands of the generated table, run both ways, must leave the same COMMON byte for byte.
+// test, jumps, source lines, function intrinsic calls and a string variable read in place by the
+// call that follows) against the general path doing every op: one program over the operands of the
+// generated table and over a few texts, run both ways, must leave the same COMMON byte for byte.
 TEST_F(ExecTest, FastPathsAgreeWithTheGeneralPath)
 {
     const auto rows = lumba_test::read_tsv(OPS_TABLE);
     ASSERT_GT(rows.size(), 300u);
     const int n = static_cast<int>(rows.size());
-    std::string body = ".common I:" + std::to_string(2 * n + 2) + " I:0\n";
+    // Texts for S$ (10 bytes at 0 in main's character area): empty, blanks at either end, its whole
+    // length (no terminator), multi-byte characters.
+    const std::vector<std::string> texts = {"", "abc", "  lead", "trail   ", "ten chars!", "  ", "\\xC3\\xA9t\\xC3\\xA9 "};
+    constexpr int PER_TEXT = 6;  // cells a text fills
+    const int text_cells = static_cast<int>(texts.size()) * PER_TEXT;
+    const int texts_at = 2 * n + 2 + text_cells;  // the cell where the stored texts begin
+    std::string body = ".common I:" + std::to_string(texts_at + 1) + " I:" + std::to_string(10 * texts.size()) + "\n";
     for (int i = 0; i < n; ++i) {
         const auto &row = rows[static_cast<std::size_t>(i)];
         const std::string at = std::to_string(i);
@@ -111,8 +120,21 @@ TEST_F(ExecTest, FastPathsAgreeWithTheGeneralPath)
     body += num("0") + store_var(3) + num("1") + store_var(0) + "top:\nsrcline I:9999 I:0\n" + load_var(0) + num("500") +
             num("0.5") + "cmpidx l:done\n" + load_var(3) + load_var(0) + num("1.5") + "mul\nadd\n" + num("0.25") +
             "sub\n" + store_var(3) + load_var(0) + num("0.5") + "add\n" + store_var(0) + "jump l:top\ndone:\n" +
-            load_var(3) + to_cell(2 * n) + load_var(0) + to_cell(2 * n + 1) + "exit\n";
-    const std::string text = program(body);
+            load_var(3) + to_cell(2 * n) + load_var(0) + to_cell(2 * n + 1);
+    // S$ = t, then LEN, FLEN and LLEN of S$ (read in place), LEN of STRIP$ and LSTRIP$ of S$ (read in
+    // place by a string intrinsic), ABS(LEN(S$)) (a call on a call's result), and STRIP$(S$) stored
+    // into COMMON's bytes.
+    const std::string s_value = "loadsvd I:0 I:1 I:10 I:0 I:0 I:0 I:0 I:0\n";
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+        const int at = 2 * n + 2 + static_cast<int>(k) * PER_TEXT;
+        body += str(texts[k]) + "storsd I:0 I:1 I:10 I:0 I:0 I:0 I:0 I:0\n" + s_value + fn(in_LEN, 1) + to_cell(at) +
+                s_value + fn(in_FLEN, 1) + to_cell(at + 1) + s_value + fn(in_LLEN, 1) + to_cell(at + 2) + s_value +
+                sfn(in_STRIP, 1) + fn(in_LEN, 1) + to_cell(at + 3) + s_value + sfn(in_LSTRIP, 1) + fn(in_LEN, 1) +
+                to_cell(at + 4) + s_value + fn(in_LEN, 1) + fn(in_ABS, 1) + to_cell(at + 5) + s_value + sfn(in_STRIP, 1) +
+                "storsd I:" + std::to_string(22 * texts_at + 10 * static_cast<int>(k)) + " I:0 I:10 I:0 I:0 I:0 I:0 I:0\n";
+    }
+    body += "exit\n";
+    const std::string text = program(body, 4, 10);
 
     auto run_with = [&](bool general_only) {
         executor_general_path_only = general_only;
@@ -125,9 +147,13 @@ TEST_F(ExecTest, FastPathsAgreeWithTheGeneralPath)
         reset_executor();
         return std::pair{o.status, image};
     };
+    seen_kinds.clear();
     const auto fast = run_with(false), general = run_with(true);
     EXPECT_EQ(fast.first, general.first);
     ASSERT_EQ(fast.second.size(), general.second.size());
+    EXPECT_EQ(fast.second, general.second) << "COMMON, byte for byte";
+    // ABS ran on a number both ways.
+    EXPECT_EQ(seen_kinds, std::vector<ConType>(2 * texts.size(), real));
     for (int i = 0; i < 2 * n + 2; ++i) {
         const auto at = static_cast<std::size_t>(i) * sizeof(dec_t);
         dec_t f, g;
@@ -141,6 +167,20 @@ TEST_F(ExecTest, FastPathsAgreeWithTheGeneralPath)
     dec_t fast_sum;
     std::memcpy(&fast_sum, fast.second.data() + static_cast<std::size_t>(2 * n) * sizeof(dec_t), sizeof fast_sum);
     EXPECT_TRUE(same(fast_sum, "375124.5")) << text_of(fast_sum);
+    // The texts' lengths, as the fast paths left them: LEN, FLEN, LLEN, then LEN of STRIP$ and
+    // LSTRIP$, then ABS(LEN).
+    const long expected[][PER_TEXT] = {{0, 0, 0, 0, 0, 0},    {3, 3, 0, 3, 3, 3},      {6, 6, 2, 6, 4, 6},
+                                       {8, 5, 0, 5, 8, 8},    {10, 10, 0, 10, 10, 10}, {2, 0, 0, 0, 0, 2},
+                                       {6, 5, 0, 5, 6, 6}};
+    for (std::size_t k = 0; k < texts.size(); ++k)
+        for (int j = 0; j < PER_TEXT; ++j) {
+            const auto at = static_cast<std::size_t>(2 * n + 2 + static_cast<int>(k) * PER_TEXT + j) * sizeof(dec_t);
+            dec_t v;
+            std::memcpy(&v, fast.second.data() + at, sizeof v);
+            EXPECT_TRUE(same(v, std::to_string(expected[k][j]).c_str())) << texts[k] << " #" << j << ": " << text_of(v);
+        }
+    // STRIP$ of "trail   ", stored into COMMON's bytes.
+    EXPECT_EQ(fast.second.substr(static_cast<std::size_t>(22 * texts_at + 30), 5), "trail");
 }
 
 TEST_F(ExecTest, OperatorEdges)

@@ -8,6 +8,7 @@
 
 #include "gdata.h"
 #include "hooks.h"
+#include "intrinsics.h"
 #include "stack.h"
 #include "test_host.h"
 
@@ -37,6 +38,8 @@ TEST(CoreHooks, DefaultsFindNothingOpen)
 {
     EXPECT_FALSE(intrinsic_calls().io_traps_set());
     EXPECT_EQ(intrinsic_calls().io_trap_label(), nullptr);
+    // Without the dispatchers every string argument is copied.
+    for (int code = 0; code < IN_ROWS; ++code) EXPECT_FALSE(intrinsic_calls().reads_text_only[code]) << code;
     EXPECT_EQ(open_transactions(), 0);
     EXPECT_EQ(abort_text([] { app_memory_released(nullptr); }), "");
     for (CoreHook h : {CoreHook::start_file_channels, CoreHook::start_child_slots, CoreHook::close_file_channels,

@@ -289,6 +289,30 @@ TEST_F(Dispatch, FramesSetTheResultEntry)
     EXPECT_EQ(result.s_c.C_A, static_cast<Address>(in_STR));
 }
 
+// The rows whose handlers only read their texts, which the executor may hand a string variable's
+// text in place; a handler put into a row through the seam is not taken to be one of them, and the
+// owner's handler put back is again.
+TEST_F(Dispatch, OnlyRowsThatReadTheirTextsTakeThemInPlace)
+{
+    const std::set<int> marked = {in_LEN, in_FLEN, in_LLEN, in_LSTRIP, in_STRIP};
+    const bool *rows = text_only_rows();
+    for (int code = -1; code <= IN_ROWS; ++code) {
+        EXPECT_EQ(reads_text_only(code), marked.count(code) == 1) << code;
+        if (code >= 0 && code < IN_ROWS) {
+            EXPECT_EQ(rows[code], reads_text_only(code)) << inbuilt[code].F_name;
+        }
+    }
+    NumericIntrinsic n = register_numeric_intrinsic(in_FLEN, record_numeric);
+    StringIntrinsic s = register_string_intrinsic(in_STRIP, record_string);
+    EXPECT_FALSE(reads_text_only(in_FLEN));
+    EXPECT_FALSE(reads_text_only(in_STRIP));
+    EXPECT_TRUE(reads_text_only(in_LEN));
+    register_numeric_intrinsic(in_FLEN, n);
+    register_string_intrinsic(in_STRIP, s);
+    EXPECT_TRUE(reads_text_only(in_FLEN));
+    EXPECT_TRUE(reads_text_only(in_STRIP));
+}
+
 TEST(DispatchDeath, RowsWithoutCaseCannotBeRegistered)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
