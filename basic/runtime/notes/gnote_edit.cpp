@@ -872,7 +872,7 @@ void on_gnote_new_destroy(GtkWidget *window, gpointer note)
 {
     forms_callback([&] {
         auto *n = static_cast<NoteData_t *>(note);
-        gnote_remove_sigs(n->note);
+        // The window's children are already gone here: the views are not touched.
         if (global_data->last_cm) ccursor_set_standard(global_data->last_cm);
         cmat_free_window(window, Program_name);
         n->edit_scroller = nullptr;
