@@ -383,6 +383,19 @@ TEST_F(NoteWindowTest, ARefusedEditChangesNothing)
     EXPECT_TRUE(key(e, 'x'));
     EXPECT_EQ(buffer_text(element(n, 0)), "abcx");
     close_edit();
+
+    // An amount input refuses a change made without a key (a paste) the same way.
+    n = open(2, para("a") + amount + para("b"));
+    set_cell(0, 0);
+    GtkEditable *input = GTK_EDITABLE(element(n, 1)->am.input);
+    int at = 0;
+    gtk_editable_insert_text(input, "9", 1, &at);
+    EXPECT_STREQ(gtk_editable_get_text(input), "1,234.50");
+    gtk_editable_delete_text(input, 0, 1);
+    EXPECT_STREQ(gtk_editable_get_text(input), "1,234.50");
+    EXPECT_EQ(n->modified, 0);
+    set_cell(0, 1);
+    close_edit();
 }
 
 TEST_F(NoteWindowTest, SaveAndCancelRunTheFieldsRoutines)
@@ -416,6 +429,32 @@ TEST_F(NoteWindowTest, SaveAndCancelRunTheFieldsRoutines)
         EXPECT_EQ(xml_of(n), note_of(para("keep")));
         EXPECT_NE(std::find(lines.begin(), lines.end(), "plain 1"), lines.end());
     }
+}
+
+// Leaving by F8 without an F8 routine on an AnyChange field: its Post_Focus runs, then the
+// Pre_Focus of the field the focus returns to.
+TEST_F(NoteWindowTest, CancelWithoutARoutineTakesTheAnyChangePath)
+{
+    ASSERT_EQ(note_program(note_form(2, 0, TAB_ANYCHANGE) + routine_test::attach(CM, "Post_Focus", routine_test::PROBE, 1) +
+                           routine_test::attach(CM, "Pre_Focus", routine_test::COUNTER, 1) +
+                           print("N1", note_of(para("keep")), 2))
+                  .abort,
+              "");
+    NoteData_t *n = note();
+    edit(1);
+    on_screen();
+    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    ASSERT_NE(edit_cm(), nullptr);
+    std::vector<std::string> lines;
+    EXPECT_EQ(logged([&] { key(element(n, 0), GDK_KEY_F8); }, &lines), "");
+    EXPECT_EQ(edit_cm(), nullptr);
+    const auto has = [&](const char *prefix) {
+        return std::any_of(lines.begin(), lines.end(), [prefix](const std::string &l) { return l.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_TRUE(has("probe 1")) << "Post_Focus";
+    EXPECT_TRUE(has("pre 1")) << "Pre_Focus";
+    EXPECT_FALSE(has("plain")) << "no Escape routine for F8";
+    EXPECT_EQ(cm()->current_focus, 1);
 }
 
 TEST_F(NoteWindowTest, AWindowDestroyedOtherwiseLeavesTheFieldAndTheNoteAsTheyWere)
