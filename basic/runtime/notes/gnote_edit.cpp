@@ -328,7 +328,8 @@ RoutineRun run_routine(ControlMatrix_t *cm, int code, int *index)
     RoutineRun r;
     ControlMatrix_t *out = nullptr;
     char *text = nullptr;
-    r.answer = cinvoke_basic_routine(cm, &out, code, index, nullptr, global_data, "IP$", "", 0, 0, &text, &r.closing, 0);
+    r.answer =
+        cinvoke_basic_routine(cm, &out, code, index, nullptr, global_data, "IP$", "", 0, 0, &text, &r.closing, 0);
     g_free(text);
     return r;
 }
@@ -625,12 +626,14 @@ void gnote_get_screen_element(GtkWidget *widget, NoteData_t *n)
         int bold = 0, italic = 0, underline = 0, at = 0;
         for (; !gtk_text_iter_is_end(&it); gtk_text_iter_forward_char(&it)) {
             if (gtk_text_iter_toggles_tag(&it, nullptr)) {
-                if (gtk_text_iter_starts_tag(&it, e->p.bold_tag)) bold = gnote_add_format_tag_position(e, "bold", at, bold);
+                if (gtk_text_iter_starts_tag(&it, e->p.bold_tag))
+                    bold = gnote_add_format_tag_position(e, "bold", at, bold);
                 if (gtk_text_iter_starts_tag(&it, e->p.italic_tag))
                     italic = gnote_add_format_tag_position(e, "italic", at, italic);
                 if (gtk_text_iter_starts_tag(&it, e->p.underline_tag))
                     underline = gnote_add_format_tag_position(e, "underline", at, underline);
-                if (gtk_text_iter_ends_tag(&it, e->p.bold_tag)) bold = gnote_end_format_tag_position(e, "bold", at, bold);
+                if (gtk_text_iter_ends_tag(&it, e->p.bold_tag))
+                    bold = gnote_end_format_tag_position(e, "bold", at, bold);
                 if (gtk_text_iter_ends_tag(&it, e->p.italic_tag))
                     italic = gnote_end_format_tag_position(e, "italic", at, italic);
                 if (gtk_text_iter_ends_tag(&it, e->p.underline_tag))
@@ -654,7 +657,8 @@ void gnote_parse_text2XML(NoteData_t *n)
     scratch.note = n->note;
     n->note = nullptr;
     gnote_copy_note_shell(n, scratch.note);
-    for (GtkWidget *child = gtk_widget_get_first_child(n->views_box); child; child = gtk_widget_get_next_sibling(child)) {
+    for (GtkWidget *child = gtk_widget_get_first_child(n->views_box); child;
+         child = gtk_widget_get_next_sibling(child)) {
         if (GTK_IS_BOX(child)) {
             for (GtkWidget *c = gtk_widget_get_first_child(child); c; c = gtk_widget_get_next_sibling(c))
                 gnote_get_screen_element(c, n);
@@ -666,7 +670,8 @@ void gnote_parse_text2XML(NoteData_t *n)
     const NoteElement_t *first = n->note;
     while (first && (first->type == CM_GNOTE_NOTE_TYPE_TAG || first->type == CM_GNOTE_NOTE_TYPE_HIDE))
         first = first->next;
-    if (!first || first->type == CM_GNOTE_NOTE_TYPE_AM) Abort("gnote_parse_text2XML: A Note must begin with a paragraph");
+    if (!first || first->type == CM_GNOTE_NOTE_TYPE_AM)
+        Abort("gnote_parse_text2XML: A Note must begin with a paragraph");
     gnote_set_short_note(n);
     gnote_free_xml(&scratch);
 }
@@ -686,7 +691,8 @@ void gnote_remove_sigs(NoteElement_t *e)
             }
             break;
         case CM_GNOTE_NOTE_TYPE_AM:
-            if (e->am.input) g_signal_handlers_disconnect_by_data(gtk_editable_get_delegate(GTK_EDITABLE(e->am.input)), e);
+            if (e->am.input)
+                g_signal_handlers_disconnect_by_data(gtk_editable_get_delegate(GTK_EDITABLE(e->am.input)), e);
             for (GtkEventController **c : {&e->am.key_controller, &e->am.focus_controller, &e->am.motion_controller}) {
                 if (*c && e->am.input) gtk_widget_remove_controller(e->am.input, *c);
                 *c = nullptr;
@@ -855,8 +861,9 @@ int gnote_edit_button_press_cancel(GtkWidget *widget, guint keyval, NoteData_t *
         const RoutineRun pre = run_routine(cm, AC_PRE_FOCUS, &at);
         if (at != focus) Abort("Not permitted to change focus in the Pre_Focus to field %d", focus);
         if (pre.closing)
-            Abort("Not permitted to exit from window in the function attached with the 'Pre_Focus' Action Code index %d",
-                  focus);
+            Abort(
+                "Not permitted to exit from window in the function attached with the 'Pre_Focus' Action Code index %d",
+                focus);
     }
     cmat_set_focus_index(cm, at);
     const bool ran = attached || anychange > 0;

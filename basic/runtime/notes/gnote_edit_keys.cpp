@@ -413,9 +413,11 @@ void append_positions(std::int32_t *&a, std::int32_t count, const std::int32_t *
 void gnote_split_paragraph_format(NoteElement_t *note, NoteElement_t *second, int position)
 {
     if (!(note->type == CM_GNOTE_NOTE_TYPE_P || note->type == CM_GNOTE_NOTE_TYPE_HIDE))
-        assertion_failed(__FILE__, __LINE__, "note->type == CM_GNOTE_NOTE_TYPE_P || note->type == CM_GNOTE_NOTE_TYPE_HIDE");
+        assertion_failed(__FILE__, __LINE__,
+                         "note->type == CM_GNOTE_NOTE_TYPE_P || note->type == CM_GNOTE_NOTE_TYPE_HIDE");
     if (!(second->type == CM_GNOTE_NOTE_TYPE_P || second->type == CM_GNOTE_NOTE_TYPE_HIDE))
-        assertion_failed(__FILE__, __LINE__, "new->type == CM_GNOTE_NOTE_TYPE_P || new->type == CM_GNOTE_NOTE_TYPE_HIDE");
+        assertion_failed(__FILE__, __LINE__,
+                         "new->type == CM_GNOTE_NOTE_TYPE_P || new->type == CM_GNOTE_NOTE_TYPE_HIDE");
     NoteParagraph_t &a = note->p, &b = second->p;
     split_runs(a.bold_start, a.bold_end, a.bold_count, b.bold_start, b.bold_end, b.bold_count, position);
     split_runs(a.italic_start, a.italic_end, a.italic_count, b.italic_start, b.italic_end, b.italic_count, position);

@@ -166,8 +166,9 @@ TEST(NoteRun, TheEditWindowOpensEditsAndSaves)
     user.focus(form);
     user.key({"Escape"});
     EXPECT_EQ(run.wait(), 0) << read_all(out);
-    const std::string saved = "xml <note ver=\"1\"><p datatype=\"P\" position=\"0\"><![CDATA[Caf\xC3\xA9 first line]]></p>"
-                              "<p datatype=\"P\" position=\"0\"><![CDATA[second]]></p></note>";
+    const std::string saved =
+        "xml <note ver=\"1\"><p datatype=\"P\" position=\"0\"><![CDATA[Caf\xC3\xA9 first line]]></p>"
+        "<p datatype=\"P\" position=\"0\"><![CDATA[second]]></p></note>";
     const std::vector<std::string> lines = lumba_test::program_lines(read_all(out));
     EXPECT_NE(std::find(lines.begin(), lines.end(), saved), lines.end()) << read_all(out);
 }

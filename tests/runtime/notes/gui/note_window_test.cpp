@@ -332,7 +332,9 @@ TEST_F(NoteWindowTest, TheKeyTable)
         gnote_parse_text2XML(n);
         std::vector<std::string> texts;
         for (NoteElement_t *x = n->note; x; x = x->next)
-            texts.push_back(x->type == CM_GNOTE_NOTE_TYPE_AM ? "#" : x->type == CM_GNOTE_NOTE_TYPE_TAG ? "T" : x->p.text);
+            texts.push_back(x->type == CM_GNOTE_NOTE_TYPE_AM    ? "#"
+                            : x->type == CM_GNOTE_NOTE_TYPE_TAG ? "T"
+                                                                : x->p.text);
         EXPECT_EQ(texts, c.texts);
         if (c.focus_element >= 0) EXPECT_EQ(gnote_get_current_focus(n), element(n, c.focus_element));
         if (std::string(c.what) == "Typing after a bold character") EXPECT_EQ(runs(n->note), "[0,3)");
@@ -354,7 +356,8 @@ TEST_F(NoteWindowTest, TheAmountFilterAndArrows)
     NoteElement_t *first = element(n, 0);
     cursor_at(first, 1);
     EXPECT_TRUE(key(first, GDK_KEY_Right));
-    EXPECT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(am->am.input) || gtk_widget_is_focus(am->am.input); }) ||
+    EXPECT_TRUE(lumba_test::wait_until(
+                    [&] { return gtk_widget_has_focus(am->am.input) || gtk_widget_is_focus(am->am.input); }) ||
                 gtk_widget_has_focus(gtk_widget_get_first_child(am->am.input)));
     gtk_editable_set_position(GTK_EDITABLE(am->am.input), -1);
     EXPECT_TRUE(key(am, GDK_KEY_Right));
@@ -435,7 +438,8 @@ TEST_F(NoteWindowTest, SaveAndCancelRunTheFieldsRoutines)
 // Pre_Focus of the field the focus returns to.
 TEST_F(NoteWindowTest, CancelWithoutARoutineTakesTheAnyChangePath)
 {
-    ASSERT_EQ(note_program(note_form(2, 0, TAB_ANYCHANGE) + routine_test::attach(CM, "Post_Focus", routine_test::PROBE, 1) +
+    ASSERT_EQ(note_program(note_form(2, 0, TAB_ANYCHANGE) +
+                           routine_test::attach(CM, "Post_Focus", routine_test::PROBE, 1) +
                            routine_test::attach(CM, "Pre_Focus", routine_test::COUNTER, 1) +
                            print("N1", note_of(para("keep")), 2))
                   .abort,
@@ -449,7 +453,8 @@ TEST_F(NoteWindowTest, CancelWithoutARoutineTakesTheAnyChangePath)
     EXPECT_EQ(logged([&] { key(element(n, 0), GDK_KEY_F8); }, &lines), "");
     EXPECT_EQ(edit_cm(), nullptr);
     const auto has = [&](const char *prefix) {
-        return std::any_of(lines.begin(), lines.end(), [prefix](const std::string &l) { return l.rfind(prefix, 0) == 0; });
+        return std::any_of(lines.begin(), lines.end(),
+                           [prefix](const std::string &l) { return l.rfind(prefix, 0) == 0; });
     };
     EXPECT_TRUE(has("probe 1")) << "Post_Focus";
     EXPECT_TRUE(has("pre 1")) << "Pre_Focus";
