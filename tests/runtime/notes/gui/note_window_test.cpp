@@ -434,6 +434,26 @@ TEST_F(NoteWindowTest, SaveAndCancelRunTheFieldsRoutines)
     }
 }
 
+// The forms engine's F12, Escape and F8 on the window reach the save and cancel through the
+// window kind.
+TEST_F(NoteWindowTest, TheEnginesKeysReachSaveAndCancel)
+{
+    NoteData_t *n = open(2, para("one"));
+    gtk_text_buffer_insert_at_cursor(element(n, 0)->p.buffer, "two ", -1);
+    window_kind(CM_WT_NOTE).save(edit_cm());
+    EXPECT_EQ(edit_cm(), nullptr);
+    EXPECT_EQ(xml_of(n), note_of(para("onetwo ")));
+    for (const guint k : {guint(GDK_KEY_Escape), guint(GDK_KEY_F8)}) {
+        widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+        ASSERT_NE(edit_cm(), nullptr);
+        gtk_text_buffer_insert_at_cursor(element(n, 0)->p.buffer, "lost", -1);
+        window_kind(CM_WT_NOTE).cancel(edit_cm(), k);
+        EXPECT_EQ(edit_cm(), nullptr);
+        EXPECT_EQ(xml_of(n), note_of(para("onetwo ")));
+    }
+    EXPECT_EQ(kept(), "");
+}
+
 // Leaving by F8 without an F8 routine on an AnyChange field: its Post_Focus runs, then the
 // Pre_Focus of the field the focus returns to.
 TEST_F(NoteWindowTest, CancelWithoutARoutineTakesTheAnyChangePath)
