@@ -1,6 +1,7 @@
 // The note field: IGNOTE_NEW, the display routines, the hooks the forms engine calls, the one-line
 // input's handlers and the road into the edit window.
 #include "gnote_field.h"
+#include "gnote_edit.h"
 
 #include <cstring>
 
@@ -248,19 +249,6 @@ struct ClickedWidget {
     GtkWidget *saved;
 };
 
-// The note's try-lock, released on every way out.
-class TryLock {
-public:
-    explicit TryLock(GMutex *m) : mutex_(m), taken_(g_mutex_trylock(m)) {}
-    ~TryLock() { if (taken_) g_mutex_unlock(mutex_); }
-    TryLock(const TryLock &) = delete;
-    TryLock &operator=(const TryLock &) = delete;
-    bool taken() const { return taken_; }
-private:
-    GMutex *mutex_;
-    bool taken_;
-};
-
 GtkGesture *any_button_gesture(GtkWidget *widget, const char *name, GCallback pressed, GtkPropagationPhase phase)
 {
     GtkGesture *click = gtk_gesture_click_new();
@@ -365,6 +353,8 @@ void build_widgets(NoteData_t *n, const NewArgs &a)
 void free_note(void *record)
 {
     NoteData_t *n = note_of(record);
+    // An edit window still open on the note goes first: its destroy handler needs the record.
+    gnote_edit_window_destroy(n);
     gnote_free_xml(n);
     gnote_free_original_note(n);
     g_free(n->name);
@@ -759,8 +749,6 @@ void gnote_get_short_text(NoteData_t *n)
     free_runs(p->p);
     n->modified = 1;
 }
-
-void gnote_edit_create(GtkWidget *, NoteData_t *) { Abort("Note edit window not available"); }
 
 void gnote_edit(ControlMatrix_t *cm, int index, guint key, GtkWidget *widget)
 {

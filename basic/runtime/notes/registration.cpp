@@ -1,6 +1,7 @@
 // The notes' registration: the note field's kind with the forms engine, and its intrinsics and the
 // note operations on note text with the dispatchers. Linked whole into every program that links
 // the library (see the CMake file).
+#include "gnote_edit.h"
 #include "gnote_field.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
@@ -20,6 +21,7 @@ constexpr IntrinsicRow note_rows[] = {
 
 const bool registered = [] {
     gnote_register_kind();
+    gnote_register_edit_window();
     register_intrinsic_rows(gnote_field_intrinsics());
     register_intrinsic_rows(note_rows);
     return true;

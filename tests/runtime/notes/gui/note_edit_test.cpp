@@ -1,6 +1,6 @@
 // The road into the note edit window in-process: gnote_edit's decisions (the page keys, Display
 // mode, the one-line text taken into the note before the window, the try-lock), the +/- button's
-// keys and clicks, the arrow button, and the window itself, which is not built yet.
+// keys and clicks, and the arrow button.
 #include <gtest/gtest.h>
 
 #include "ccallback.h"
@@ -15,8 +15,6 @@ using namespace note_test;
 
 namespace {
 
-constexpr const char *not_built = "Note edit window not available";
-
 // What a kept callback exception says ("" when none was kept).
 std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
 
@@ -28,15 +26,20 @@ TEST_F(NoteFieldTest, TheEditRoadTakesTheOneLineTextFirst)
     NoteData_t *n = note();
     edit(1);
     type(n->input, "typed line");
-    // F9 or Enter on the field: the typed line goes into the note, then the window would open.
-    EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), not_built);
+    // F9 or Enter on the field: the typed line goes into the note, then the window opens.
+    EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
+    EXPECT_NE(edit_cm(), nullptr);
     ASSERT_NE(n->note, nullptr);
     EXPECT_STREQ(n->note->p.text, "typed line");
     EXPECT_STREQ(n->short_text, "typed line");
     EXPECT_EQ(n->modified, 1);
     EXPECT_TRUE(g_mutex_trylock(&n->lock)) << "the lock is released on the way out";
-    // While the lock is held the event is dropped.
+    g_mutex_unlock(&n->lock);
+    close_edit();
+    // While the lock is held the event is dropped: no window opens.
+    ASSERT_TRUE(g_mutex_trylock(&n->lock));
     EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
+    EXPECT_EQ(edit_cm(), nullptr);
     g_mutex_unlock(&n->lock);
 
     // Display mode only gives the arrow the focus.
@@ -55,7 +58,9 @@ TEST_F(NoteFieldTest, ThePlusMinusButtonsKeysAndClicks)
     auto *keys = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(n->activate_button, "gnote-activate-button"));
     for (const guint key : {GDK_KEY_Return, GDK_KEY_KP_Enter}) {
         EXPECT_TRUE(gnote_key_press_event(keys, key, 0, GdkModifierType(0), global_data));
-        EXPECT_EQ(kept(), not_built);
+        EXPECT_EQ(kept(), "");
+        EXPECT_NE(edit_cm(), nullptr);
+        close_edit();
     }
 
     on_screen();
@@ -73,8 +78,10 @@ TEST_F(NoteFieldTest, ThePlusMinusButtonsKeysAndClicks)
     EXPECT_TRUE(lumba_test::wait_until([&] { return n->display_state == 2; }));
     EXPECT_EQ(kept(), "");
     user.click(id, x, y, 1);
-    EXPECT_TRUE(lumba_test::wait_until([&] { return std::string(cm()->event_name) == "F9"; }));
-    EXPECT_EQ(kept(), not_built);
+    EXPECT_TRUE(lumba_test::wait_until([&] { return edit_cm() != nullptr; }));
+    EXPECT_EQ(std::string(cm()->event_name), "F9");
+    EXPECT_EQ(kept(), "");
+    close_edit();
 }
 
 // In Display mode the arrow button switches the display with either button; the line is
@@ -114,5 +121,8 @@ TEST_F(NoteFieldTest, ALongLineOpensTheEditWindow)
     type(n->input, std::string(40, 'a'));
     EXPECT_EQ(kept(), "");
     type(n->input, "b");
-    EXPECT_EQ(kept(), not_built);
+    EXPECT_EQ(kept(), "");
+    ASSERT_NE(edit_cm(), nullptr);
+    EXPECT_STREQ(n->note->p.text, (std::string(40, 'a') + "b").c_str());
+    close_edit();
 }

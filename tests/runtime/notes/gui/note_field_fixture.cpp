@@ -4,7 +4,10 @@
 
 #include "cfield.h"
 #include "cinvoke.h"
+#include "gnote_edit.h"
 #include "gui_env.h"
+#include "run_time.h"
+#include "softkeys.h"
 #include "typed_fields_fixture.h"
 
 using namespace forms_test;
@@ -85,6 +88,8 @@ void NoteFieldTest::SetUp()
     RoutineTest::SetUp();
     register_record_kind(CM_FIELD_TYPE_GNOTE, note_row);
     register_record_kind(CM_FIELD_TYPE_GINPUT, input_row);
+    // The site's key sets, as start-up loads them: the edit window's bar is "FKN".
+    ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
 }
 
 ExecTest::Outcome NoteFieldTest::note_program(const std::string &body)
@@ -101,6 +106,19 @@ ExecTest::Outcome NoteFieldTest::note_program(const std::string &body)
 NoteData_t *NoteFieldTest::note(int index) const
 {
     return static_cast<NoteData_t *>(cset_cm_get_ptr(cm(), CM_ENTRY_PTR, index));
+}
+
+ControlMatrix_t *NoteFieldTest::edit_cm() const
+{
+    ControlMatrix_t *next = cm()->next;
+    return next && next->type == CM_WT_NOTE ? next : nullptr;
+}
+
+void NoteFieldTest::close_edit()
+{
+    ControlMatrix_t *window = edit_cm();
+    ASSERT_NE(window, nullptr);
+    gnote_edit_button_press_cancel(window->window, GDK_KEY_Escape, static_cast<NoteData_t *>(window->window_data));
 }
 
 std::string NoteFieldTest::xml_variable() const

@@ -47,6 +47,10 @@ protected:
     Outcome note_program(const std::string &body);
     ControlMatrix_t *cm() const { return cm_of(forms_test::CM); }
     NoteData_t *note(int index = 1) const;
+    // The note edit window's matrix (the one after the form's), or nullptr when none is open.
+    ControlMatrix_t *edit_cm() const;
+    // Leaves the open edit window as Escape does.
+    void close_edit();
     // The XML variable's text.
     std::string xml_variable() const;
 

@@ -5,6 +5,7 @@
 // run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -136,4 +137,38 @@ TEST(NoteRun, ALineTypedIntoTheNoteComesBackThroughIgnoteGet)
         "main loop done",
     };
     EXPECT_EQ(lumba_test::program_lines(read_all(out)), expected) << read_all(out);
+}
+
+// The edit window through lumba_run: F9 on the typed line opens it, the user types on, splits the
+// paragraph with Return and saves with F12; Post_Focus logs the saved note.
+TEST(NoteRun, TheEditWindowOpensEditsAndSaves)
+{
+    lumba_test::Xvfb x;
+    lumba_test::zasm(program(), "/usr/local/oska/apps/unit0/noter");
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/noter.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "noter", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    const std::string form = user.search("^Note form$");
+    user.focus(form);
+    user.type("Caf\xC3\xA9 first");
+    user.key({"F9"});
+    const std::string window = user.search("^New$");
+    user.focus(window);
+    user.key({"ctrl+End"});
+    user.type(" line");
+    user.key({"Return"});
+    user.type("second");
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"))
+        std::system(("import -display " + x.display() + " -window root " + dir + "/note_window_run.png").c_str());
+    user.key({"F12"});
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
+    user.focus(form);
+    user.key({"Escape"});
+    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    const std::string saved =
+        "xml <note ver=\"1\"><p datatype=\"P\" position=\"0\"><![CDATA[Caf\xC3\xA9 first line]]></p>"
+        "<p datatype=\"P\" position=\"0\"><![CDATA[second]]></p></note>";
+    const std::vector<std::string> lines = lumba_test::program_lines(read_all(out));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), saved), lines.end()) << read_all(out);
 }

@@ -6,6 +6,7 @@
 #include "gui_env.h"
 #include "note_field_fixture.h"
 #include "xdotool.h"
+#include "gnote_edit.h"
 
 using namespace forms_test;
 using namespace note_test;
@@ -55,4 +56,32 @@ TEST_F(NoteFieldTest, TheInputIsFramedAndShowsItsFocus)
     EXPECT_LT(luminance(line.pixel(0, line.height() / 2)), 200) << "the line's frame";
     EXPECT_EQ(luminance(line.pixel(line.width() - 3, line.height() / 2)), 255) << "a white ground";
     save(lumba_test::Snapshot::side_by_side({idle, focused, line}), "note_framed.png");
+}
+
+// The edit window's paragraph views are framed and show the keyboard like the typed fields.
+TEST_F(NoteFieldTest, TheEditWindowsViewsAreFramedAndShowTheirFocus)
+{
+    ASSERT_EQ(note_program(note_form(2) + print("N1", xml({"First", "Second"}), 2)).abort, "");
+    edit(1);
+    on_screen();
+    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    ControlMatrix_t *w = edit_cm();
+    ASSERT_NE(w, nullptr);
+    NoteData_t *n = note();
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    user.focus(lumba_test::x_window_id(w->window));
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_window_is_active(GTK_WINDOW(w->window)); }, 5000));
+    GtkWidget *first = n->note->p.view, *second = n->note->next->p.view;
+    gtk_widget_grab_focus(second);
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(second); }));
+    const lumba_test::Snapshot idle = drawn(first);
+    ASSERT_FALSE(idle.empty());
+    const int middle = idle.height() / 2;
+    EXPECT_LT(luminance(idle.pixel(0, middle)), 200) << "a frame on the left edge";
+    EXPECT_LT(luminance(idle.pixel(idle.width() / 2, 0)), 200) << "the frame's top";
+    const lumba_test::Snapshot focused = drawn(second);
+    const Rgba ring = focused.pixel(0, focused.height() / 2);
+    EXPECT_GT(ring.b, ring.r + 80) << "a blue frame while it has the keyboard";
+    save(drawn(w->window), "note_window_site.png");
+    close_edit();
 }

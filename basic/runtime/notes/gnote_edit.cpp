@@ -1,0 +1,918 @@
+// The note edit window: building it, its element views, taking the views back into the element
+// list, and the roads out (save, cancel, and the window destroyed any other way).
+#include "gnote_edit.h"
+
+#include <cstring>
+#include <string>
+
+#include "cattach.h"
+#include "ccallback.h"
+#include "cevents.h"
+#include "cfield.h"
+#include "cfocus.h"
+#include "cinvoke.h"
+#include "ckeys.h"
+#include "cmatrix.h"
+#include "cnext.h"
+#include "ctable_bgcolour.h"
+#include "gdata.h"
+#include "ginput.h"
+#include "gmisc.h"
+#include "gnote_field.h"
+#include "gsoftkeys.h"
+#include "gwidget.h"
+#include "gwindow.h"
+#include "interp.h"
+#include "kinds.h"
+#include "mem_mgt.h"
+#include "message.h"
+#include "numerics.h"
+
+namespace {
+
+constexpr int SPACER_HEIGHT = 7;
+constexpr int AMOUNT_CHARS = 20;
+constexpr int AC_F8_KEY = AC_F1 + 7;
+
+bool is_paragraph(const NoteElement_t *e)
+{
+    return e->type == CM_GNOTE_NOTE_TYPE_P || e->type == CM_GNOTE_NOTE_TYPE_HIDE;
+}
+
+char *copy_text(std::string_view text)
+{
+    auto *copy = static_cast<char *>(salloc(text.size() + 1));
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
+    return copy;
+}
+
+GtkEventController *named(GtkEventController *controller, const char *name, GtkWidget *widget)
+{
+    gtk_event_controller_set_name(controller, name);
+    gtk_widget_add_controller(widget, controller);
+    return controller;
+}
+
+// A key controller in the capture phase: the handler decides before the view's own bindings.
+GtkEventController *keys(GtkWidget *widget, const char *name, GCallback handler, NoteElement_t *e)
+{
+    GtkEventController *c = gtk_event_controller_key_new();
+    gtk_event_controller_set_propagation_phase(c, GTK_PHASE_CAPTURE);
+    g_signal_connect(c, "key-pressed", handler, e);
+    return named(c, name, widget);
+}
+
+// The focus arriving on a view makes its element the current one, so that keys and actions work
+// on the element the user is in.
+void take_current(NoteElement_t *e)
+{
+    for (NoteElement_t *o = e->note_data->note; o; o = o->next) o->focus = 0;
+    e->focus = 1;
+}
+
+void paragraph_focus_in(GtkEventControllerFocus *, gpointer element)
+{
+    auto *e = static_cast<NoteElement_t *>(element);
+    take_current(e);
+    e->note_data->focus_widget = e->p.view;
+}
+
+void amount_focus_in(GtkEventControllerFocus *, gpointer element)
+{
+    auto *e = static_cast<NoteElement_t *>(element);
+    take_current(e);
+    e->note_data->focus_widget = e->am.input;
+}
+
+// ---- The edit refusal on every change of text ---------------------------------------------------------
+// Paste, cut, input-method text and non-ASCII characters change a view without a key the key
+// handlers know; the buffers' and inputs' own change signals run the check for them too.
+
+void paragraph_insert_checked(GtkTextBuffer *buffer, GtkTextIter *, char *, int, gpointer element)
+{
+    auto *e = static_cast<NoteElement_t *>(element);
+    bool refused = false;
+    forms_callback([&] { refused = gnote_edit_refused(e->note_data, GdkModifierType(0), GDK_KEY_space); });
+    if (refused) g_signal_stop_emission_by_name(buffer, "insert-text");
+}
+
+void paragraph_delete_checked(GtkTextBuffer *buffer, GtkTextIter *start, GtkTextIter *end, gpointer element)
+{
+    if (gtk_text_iter_equal(start, end)) return;
+    auto *e = static_cast<NoteElement_t *>(element);
+    bool refused = false;
+    forms_callback([&] { refused = gnote_edit_refused(e->note_data, GdkModifierType(0), GDK_KEY_Delete); });
+    if (refused) g_signal_stop_emission_by_name(buffer, "delete-range");
+}
+
+void amount_insert_checked(GtkEditable *editable, const char *, int, int *, gpointer element)
+{
+    auto *e = static_cast<NoteElement_t *>(element);
+    bool refused = false;
+    forms_callback([&] { refused = gnote_edit_refused(e->note_data, GdkModifierType(0), GDK_KEY_space); });
+    if (refused) g_signal_stop_emission_by_name(editable, "insert-text");
+}
+
+void amount_delete_checked(GtkEditable *editable, int start, int end, gpointer element)
+{
+    if (start == end) return;
+    auto *e = static_cast<NoteElement_t *>(element);
+    bool refused = false;
+    forms_callback([&] { refused = gnote_edit_refused(e->note_data, GdkModifierType(0), GDK_KEY_Delete); });
+    if (refused) g_signal_stop_emission_by_name(editable, "delete-text");
+}
+
+// ---- The window's actions ---------------------------------------------------------------------------------
+
+void quit_action(GSimpleAction *, GVariant *, gpointer note)
+{
+    forms_callback([&] {
+        auto *n = static_cast<NoteData_t *>(note);
+        if (!n->edit_scroller) return;
+        gnote_edit_button_press_cancel(n->edit_scroller, GDK_KEY_Escape, n);
+        ccallbacks_finish_event(1, 0);
+    });
+}
+
+void save_action(GSimpleAction *, GVariant *, gpointer note)
+{
+    forms_callback([&] {
+        auto *n = static_cast<NoteData_t *>(note);
+        if (!n->edit_scroller) return;
+        gnote_edit_button_press_save(n->edit_scroller, 0, n);
+        ccallbacks_finish_event(1, 1);
+    });
+}
+
+// The formatting, amount, tag, hidden-comment and approval actions are not built yet.
+void unavailable_action(GSimpleAction *, GVariant *, gpointer)
+{
+    forms_callback([] { Abort("Note edit action not available"); });
+}
+void unavailable_button(GtkButton *, gpointer) { unavailable_action(nullptr, nullptr, nullptr); }
+
+struct ActionRow {
+    const char *submenu, *label, *name;
+    GCallback handler;
+    int presence;  // 0 always, 1 outside Template mode, 2 in Template mode only
+};
+
+const ActionRow action_rows[] = {
+    {"File", "_Quit", "quit", G_CALLBACK(quit_action), 0},
+    {"File", "_Save", "save", G_CALLBACK(save_action), 0},
+    {"Edit", "_Bold", "bold", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "_Italic", "italic", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "_Underline", "underline", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "Add A_mount", "amount", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "D_elete Amount", "del-amount", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "_Hidden comments", "visibility", G_CALLBACK(unavailable_action), 1},
+    {"Edit", "_Tag", "tag", G_CALLBACK(unavailable_action), 2},
+    {"Edit", "_Hidden comment", "hide", G_CALLBACK(unavailable_action), 2},
+    {"Edit", "App_rove", "approve", G_CALLBACK(unavailable_action), 0},
+};
+
+struct ButtonRow {
+    const char *icon, *tooltip;
+    int presence;
+};
+
+const ButtonRow button_rows[] = {
+    {"format-text-bold", "Bold the selected text", 0},
+    {"format-text-italic", "Make the selected text italic", 0},
+    {"format-text-underline", "Underline the selected text", 0},
+    {"list-add", "Add an amount field", 0},
+    {"list-remove", "Delete an amount field", 0},
+    {"format-text-strikethrough", "Toggle hidden comments visibility", 1},
+    {"bookmark-new", "Highlight block and add start and end tags", 2},
+    {"format-text-strikethrough", "Toggle hidden comment status for a paragraph", 2},
+    {"go-next", "Approve the note", 0},
+};
+
+bool present(int presence, int mode)
+{
+    return presence == 0 || (presence == 1 && mode != GNOTE_MODE_TEMPLATE) ||
+           (presence == 2 && mode == GNOTE_MODE_TEMPLATE);
+}
+
+GtkWidget *menu_bar(GtkWidget *window, NoteData_t *n)
+{
+    GSimpleActionGroup *group = g_simple_action_group_new();
+    GMenu *model = g_menu_new();
+    GMenu *file = g_menu_new(), *edit = g_menu_new();
+    for (const ActionRow &row : action_rows) {
+        if (!present(row.presence, n->mode)) continue;
+        GSimpleAction *action = g_simple_action_new(row.name, nullptr);
+        g_signal_connect(action, "activate", row.handler, n);
+        g_action_map_add_action(G_ACTION_MAP(group), G_ACTION(action));
+        g_object_unref(action);
+        const std::string detailed = std::string("gnotes.") + row.name;
+        g_menu_append(std::strcmp(row.submenu, "File") == 0 ? file : edit, row.label, detailed.c_str());
+    }
+    g_menu_append_submenu(model, "File", G_MENU_MODEL(file));
+    g_menu_append_submenu(model, "Edit", G_MENU_MODEL(edit));
+    gtk_widget_insert_action_group(window, "gnotes", G_ACTION_GROUP(group));
+    GtkWidget *bar = gtk_popover_menu_bar_new_from_model(G_MENU_MODEL(model));
+    for (GObject *o : {G_OBJECT(group), G_OBJECT(model), G_OBJECT(file), G_OBJECT(edit)}) g_object_unref(o);
+    return bar;
+}
+
+GtkWidget *tool_bar(const NoteData_t *n)
+{
+    GtkWidget *bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    gtk_box_set_homogeneous(GTK_BOX(bar), FALSE);
+    gtk_widget_add_css_class(bar, "toolbar");
+    for (const ButtonRow &row : button_rows) {
+        if (!present(row.presence, n->mode)) continue;
+        GtkWidget *button = gtk_button_new_from_icon_name(row.icon);
+        gtk_widget_set_tooltip_text(button, row.tooltip);
+        g_signal_connect(button, "clicked", G_CALLBACK(unavailable_button), nullptr);
+        gtk_box_append(GTK_BOX(bar), button);
+    }
+    return bar;
+}
+
+GtkWidget *new_views_box()
+{
+    GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_widget_set_valign(box, GTK_ALIGN_START);
+    gtk_box_set_homogeneous(GTK_BOX(box), FALSE);
+    gtk_box_set_baseline_position(GTK_BOX(box), GTK_BASELINE_POSITION_TOP);
+    return box;
+}
+
+GtkWidget *heading(NoteData_t *n)
+{
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    GtkWidget *type = gtk_label_new(valid_utf8(n->note_type).c_str());
+    gtk_widget_set_name(type, "l1NoteEdit");
+    GtkWidget *desc = gtk_label_new(valid_utf8(n->type_desc).c_str());
+    gtk_widget_set_name(desc, "l2NoteEdit");
+    oska_box_append(row, type, 0, 0, 2);
+    oska_box_append(row, desc, 0, 0, 2);
+    n->total_label = gtk_label_new("nil");
+    gtk_widget_set_name(n->total_label, "l3NoteEdit");
+    oska_box_append_end(row, n->total_label, 1, 0, 25);
+    return row;
+}
+
+// The total of the amounts in the heading ("nil" for none or zero).
+void set_total(NoteData_t *n)
+{
+    dec_t total;
+    NumericCvINT(0, &total);
+    for (const NoteElement_t *e = n->note; e; e = e->next)
+        if (e->type == CM_GNOTE_NOTE_TYPE_AM) NumericAdd(&total, &e->am.value, &total);
+    n->total = total;
+    char *text = gnote_format_amount(&total);
+    gtk_label_set_text(GTK_LABEL(n->total_label), text);
+    sfree(text);
+}
+
+// The widget an element shows in (its view or input), or nullptr.
+GtkWidget *view_of(const NoteElement_t *e)
+{
+    switch (e->type) {
+    case CM_GNOTE_NOTE_TYPE_P:
+    case CM_GNOTE_NOTE_TYPE_HIDE: return e->p.view;
+    case CM_GNOTE_NOTE_TYPE_AM: return e->am.input;
+    case CM_GNOTE_NOTE_TYPE_TAG: return e->tag.view;
+    default: return nullptr;
+    }
+}
+
+// The views of an element without one now are stale: forget them.
+void forget_views(NoteElement_t *e)
+{
+    e->p.view = nullptr;
+    e->p.buffer = nullptr;
+    e->p.bold_tag = e->p.italic_tag = e->p.underline_tag = nullptr;
+    e->p.click_controller = e->p.key_controller = e->p.focus_controller = e->p.motion_controller = nullptr;
+}
+
+// The edit window's GtkWindow.
+GtkWidget *edit_window(const NoteData_t *n)
+{
+    return n->edit_scroller ? GTK_WIDGET(gtk_widget_get_root(n->edit_scroller)) : nullptr;
+}
+
+// Releases the edit window from the forms engine and destroys it. Its destroy handler is
+// disconnected first: the road out has done the handler's work on the note already.
+void close_window(GtkWidget *window, NoteData_t *n)
+{
+    g_signal_handlers_disconnect_by_func(window, reinterpret_cast<gpointer>(on_gnote_new_destroy), n);
+    n->edit_scroller = nullptr;
+    n->views_box = nullptr;
+    n->focus_widget = nullptr;
+    n->total_label = nullptr;
+    cmat_free_window(window, Program_name);
+    gtk_window_destroy(GTK_WINDOW(window));
+}
+
+// The field's redisplay after the window: expanded when it was expanded (state 3).
+void redisplay(NoteData_t *n, bool expanded)
+{
+    if (expanded)
+        gnote_expand_p(n);
+    else
+        gnote_collapse_p(n);
+}
+
+// A program routine of the field run on the form's matrix (IP$ empty): its answer.
+struct RoutineRun {
+    int answer = 1;
+    int closing = 0;
+};
+RoutineRun run_routine(ControlMatrix_t *cm, int code, int *index)
+{
+    RoutineRun r;
+    ControlMatrix_t *out = nullptr;
+    char *text = nullptr;
+    r.answer =
+        cinvoke_basic_routine(cm, &out, code, index, nullptr, global_data, "IP$", "", 0, 0, &text, &r.closing, 0);
+    g_free(text);
+    return r;
+}
+
+void save_hook(ControlMatrix_t *cm)
+{
+    auto *n = static_cast<NoteData_t *>(cm->window_data);
+    gnote_edit_button_press_save(cm->window, GDK_KEY_F12, n);
+}
+
+void cancel_hook(ControlMatrix_t *cm, guint keyval)
+{
+    auto *n = static_cast<NoteData_t *>(cm->window_data);
+    gnote_edit_button_press_cancel(cm->window, keyval, n);
+}
+
+void grab_focus_hook(ControlMatrix_t *cm)
+{
+    auto *n = static_cast<NoteData_t *>(cm->window_data);
+    if (n && n->focus_widget) gtk_widget_grab_focus(n->focus_widget);
+}
+
+} // namespace
+
+// ---- Offsets ---------------------------------------------------------------------------------------------
+
+int gnote_char_to_byte(const char *text, int chars)
+{
+    if (!text || chars <= 0) return 0;
+    const char *p = text;
+    for (int i = 0; i < chars && *p; ++i) p = g_utf8_next_char(p);
+    return static_cast<int>(p - text);
+}
+
+int gnote_byte_to_char(const char *text, int bytes)
+{
+    if (!text || bytes <= 0) return 0;
+    int chars = 0;
+    const char *p = text;
+    while (*p && p - text < bytes) {
+        p = g_utf8_next_char(p);
+        ++chars;
+    }
+    return chars;
+}
+
+// ---- The views -------------------------------------------------------------------------------------------
+
+void gnote_apply_format_tag(NoteElement_t *e, const char *tag_name)
+{
+    const std::int32_t *starts, *ends;
+    int count;
+    switch (tag_name[0]) {
+    case 'b': starts = e->p.bold_start, ends = e->p.bold_end, count = e->p.bold_count; break;
+    case 'i': starts = e->p.italic_start, ends = e->p.italic_end, count = e->p.italic_count; break;
+    case 'u': starts = e->p.underline_start, ends = e->p.underline_end, count = e->p.underline_count; break;
+    default: Abort("gnote_apply_format_tag unexpected format type");
+    }
+    const char *text = e->p.text ? e->p.text : "";
+    for (int i = 0; i < count; ++i) {
+        GtkTextIter from, to;
+        gtk_text_buffer_get_iter_at_offset(e->p.buffer, &from, gnote_byte_to_char(text, starts[i]));
+        if (ends[i] < 0)
+            gtk_text_buffer_get_end_iter(e->p.buffer, &to);
+        else
+            gtk_text_buffer_get_iter_at_offset(e->p.buffer, &to, gnote_byte_to_char(text, ends[i]));
+        gtk_text_buffer_apply_tag_by_name(e->p.buffer, tag_name, &from, &to);
+    }
+}
+
+void gnote_view_add_paragraph(NoteData_t *n, GtkWidget *box, NoteElement_t *e)
+{
+    if (e->prior && e->prior->type != CM_GNOTE_NOTE_TYPE_TAG) {
+        GtkWidget *spacer = gtk_label_new(" ");
+        gtk_widget_set_size_request(spacer, -1, SPACER_HEIGHT);
+        oska_box_append(box, spacer, 0, 0, 0);
+    }
+    e->p.view = gtk_text_view_new();
+    oska_box_append(box, e->p.view, 1, 0, 0);
+    e->p.buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(e->p.view));
+    gtk_text_buffer_set_text(e->p.buffer, valid_utf8(e->p.text ? e->p.text : "").c_str(), -1);
+    e->p.bold_tag = gtk_text_buffer_create_tag(e->p.buffer, "bold", "weight", 900, nullptr);
+    e->p.italic_tag = gtk_text_buffer_create_tag(e->p.buffer, "italic", "style", PANGO_STYLE_ITALIC, nullptr);
+    e->p.underline_tag = gtk_text_buffer_create_tag(e->p.buffer, "underline", "underline", PANGO_UNDERLINE_SINGLE,
+                                                    nullptr);
+    GtkWidget *view = e->p.view;
+    if (n->mode == GNOTE_MODE_TEMPLATE || e->type != CM_GNOTE_NOTE_TYPE_HIDE) {
+        if (!is_paragraph(e)) Abort("Unexpected note type @ %s", "gnote_view_add_paragraph");
+        gtk_text_view_set_editable(GTK_TEXT_VIEW(view), TRUE);
+        GtkGesture *click = gtk_gesture_click_new();
+        gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
+        gtk_gesture_single_set_exclusive(GTK_GESTURE_SINGLE(click), TRUE);
+        e->p.click_controller = named(GTK_EVENT_CONTROLLER(click), "gnote-view_paragraph-button", view);
+        e->p.key_controller = keys(view, "gnote-view-paragraph", G_CALLBACK(gnote_edit_key_press_event), e);
+        GtkEventController *focus = gtk_event_controller_focus_new();
+        g_signal_connect(focus, "enter", G_CALLBACK(paragraph_focus_in), e);
+        e->p.focus_controller = named(focus, "gnote-view-paragraph-focus", view);
+        e->p.motion_controller = named(gtk_event_controller_motion_new(), "gnote-view-paragraph-motion", view);
+        g_signal_connect(e->p.buffer, "insert-text", G_CALLBACK(paragraph_insert_checked), e);
+        g_signal_connect(e->p.buffer, "delete-range", G_CALLBACK(paragraph_delete_checked), e);
+    } else {
+        gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+        gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
+    }
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD);
+    gnote_apply_format_tag(e, "bold");
+    gnote_apply_format_tag(e, "italic");
+    gnote_apply_format_tag(e, "underline");
+    const bool hidden = e->type == CM_GNOTE_NOTE_TYPE_HIDE;
+    gtk_widget_set_name(view, e->selected ? (hidden ? "HideNoteSelect" : "ParNoteSelect")
+                                          : (hidden ? "HideNoteEditHide" : "ParNoteEdit"));
+}
+
+void gnote_view_add_amount(GtkWidget *box, NoteElement_t *e)
+{
+    e->am.box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    gtk_widget_set_halign(e->am.box, GTK_ALIGN_END);
+    gtk_box_set_homogeneous(GTK_BOX(e->am.box), FALSE);
+    gtk_widget_set_name(e->am.box, "AmtNoteBackground");
+    oska_box_append(box, e->am.box, 0, 0, 0);
+    gtk_widget_set_valign(e->am.box, GTK_ALIGN_START);
+    e->am.input = gtk_entry_new();
+    GtkWidget *input = e->am.input;
+    gtk_widget_add_css_class(input, "ginput");
+    g_object_set(input, "enable-emoji-completion", FALSE, nullptr);
+    gtk_entry_set_alignment(GTK_ENTRY(input), 1.0f);
+    gtk_entry_set_max_length(GTK_ENTRY(input), AMOUNT_CHARS);
+    oska_box_append_end(e->am.box, input, 0, 0, 0);
+    GtkEventController *focus = gtk_event_controller_focus_new();
+    g_signal_connect(focus, "enter", G_CALLBACK(amount_focus_in), e);
+    e->am.focus_controller = named(focus, "gnote-view-amount-focus", input);
+    e->am.key_controller = keys(input, "gnote-view-amount", G_CALLBACK(gnote_edit_am_key_press_event), e);
+    e->am.motion_controller = named(gtk_event_controller_motion_new(), "gnote-view-amount-motion", input);
+    char *text = gnote_format_amount(&e->am.value);
+    gtk_editable_set_text(GTK_EDITABLE(input), text);
+    sfree(text);
+    GtkEditable *delegate = gtk_editable_get_delegate(GTK_EDITABLE(input));
+    g_signal_connect(delegate, "insert-text", G_CALLBACK(amount_insert_checked), e);
+    g_signal_connect(delegate, "delete-text", G_CALLBACK(amount_delete_checked), e);
+    gtk_widget_set_name(input, e->selected ? "AmtNoteSelect" : "AmtNoteEdit");
+}
+
+void gnote_view_add_tag(GtkWidget *box, NoteElement_t *e)
+{
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    const std::string text = std::string(e->tag.name ? e->tag.name : "") + " " + (e->tag.text ? e->tag.text : "");
+    e->tag.view = gtk_label_new(valid_utf8(text).c_str());
+    gtk_widget_set_name(e->tag.view, "lNoteEditTag");
+    oska_box_append(row, e->tag.view, 0, 0, 0);
+    oska_box_append(box, row, 0, 0, 0);
+}
+
+void gnote_display_edit_note(NoteData_t *n)
+{
+    FORMS_TRACE;
+    GtkWidget *box = n->views_box;
+    GtkWidget *last_paragraph = nullptr;
+    bool focused = false;
+    for (NoteElement_t *e = n->note; e; e = e->next) {
+        switch (e->type) {
+        case CM_GNOTE_NOTE_TYPE_HIDE:
+            if (!n->hidden_visible) {
+                forget_views(e);
+                break;
+            }
+            [[fallthrough]];
+        case CM_GNOTE_NOTE_TYPE_P:
+            gnote_view_add_paragraph(n, box, e);
+            last_paragraph = e->p.view;
+            break;
+        case CM_GNOTE_NOTE_TYPE_AM: gnote_view_add_amount(box, e); break;
+        case CM_GNOTE_NOTE_TYPE_TAG: gnote_view_add_tag(box, e); break;
+        default: Abort("Unexpected note type @ %s:%d", "gnote_display_edit_note", __LINE__);
+        }
+        if (e->focus && view_of(e)) {
+            n->focus_widget = view_of(e);
+            focused = true;
+        }
+    }
+    NoteElement_t *last = n->note;
+    while (last && last->next) last = last->next;
+    if (!last || !is_paragraph(last)) {
+        NoteElement_t *p = gmenu_parse_xml_add(n, "p");
+        p->p.text = copy_text("");
+        gnote_view_add_paragraph(n, box, p);
+        last_paragraph = p->p.view;
+    }
+    if (!focused) {
+        if (!last_paragraph) Abort("Unexpected missing paragraph block from Note");
+        n->focus_widget = last_paragraph;
+    }
+    set_total(n);
+}
+
+NoteElement_t *gnote_get_current_focus(NoteData_t *n)
+{
+    NoteElement_t *last = nullptr;
+    for (NoteElement_t *e = n->note; e; e = e->next) {
+        if (e->focus) return e;
+        last = e;
+    }
+    PROGRAM_ASSERT(last);
+    return last;
+}
+
+void gnote_do_scrolling(NoteElement_t *e)
+{
+    NoteData_t *n = e->note_data;
+    GtkWidget *view = view_of(e);
+    if (!view || !n->edit_scroller || !n->views_box) return;
+    double x = 0, y = 0;
+    if (!gtk_widget_translate_coordinates(view, n->views_box, 0, 0, &x, &y)) return;
+    GtkAdjustment *v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(n->edit_scroller));
+    const double top = y, bottom = y + gtk_widget_get_height(view);
+    const double shown = gtk_adjustment_get_value(v), page = gtk_adjustment_get_page_size(v);
+    if (top < shown)
+        gtk_adjustment_set_value(v, top);
+    else if (bottom > shown + page)
+        gtk_adjustment_set_value(v, bottom - page);
+}
+
+void gnote_redraw_note(NoteData_t *n, NoteElement_t *e, int from, int to)
+{
+    FORMS_TRACE;
+    if (e->type != CM_GNOTE_NOTE_TYPE_P && e->type != CM_GNOTE_NOTE_TYPE_AM && e->type != CM_GNOTE_NOTE_TYPE_HIDE)
+        Abort("Unexpected note paragraph type %d in gnote_redraw_note", e->type);
+    take_current(e);
+    n->views_box = new_views_box();
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(n->edit_scroller), n->views_box);
+    gnote_display_edit_note(n);
+    gtk_widget_set_visible(n->edit_scroller, TRUE);
+    if (is_paragraph(e)) {
+        NoteElement_t *note_p = e;
+        PROGRAM_ASSERT(note_p->p.view);
+        n->focus_widget = e->p.view;
+        gtk_widget_grab_focus(e->p.view);
+        GtkTextIter start, end;
+        if (from < 0) {
+            gtk_text_buffer_get_end_iter(e->p.buffer, &start);
+            gtk_text_buffer_place_cursor(e->p.buffer, &start);
+        } else {
+            gtk_text_buffer_get_iter_at_offset(e->p.buffer, &start, from);
+            if (to < 0)
+                gtk_text_buffer_get_end_iter(e->p.buffer, &end);
+            else
+                gtk_text_buffer_get_iter_at_offset(e->p.buffer, &end, to);
+            if (to == from) end = start;
+            gtk_text_buffer_select_range(e->p.buffer, &end, &start);
+        }
+    } else {
+        n->focus_widget = e->am.input;
+        gtk_widget_grab_focus(e->am.input);
+        const std::string plain = ginput_remove_commas(gtk_editable_get_text(GTK_EDITABLE(e->am.input)));
+        {
+            const BlockedHandler insert(gtk_editable_get_delegate(GTK_EDITABLE(e->am.input)),
+                                        G_CALLBACK(amount_insert_checked), e);
+            const BlockedHandler remove(gtk_editable_get_delegate(GTK_EDITABLE(e->am.input)),
+                                        G_CALLBACK(amount_delete_checked), e);
+            gtk_editable_set_text(GTK_EDITABLE(e->am.input), plain.c_str());
+        }
+        if (to != from)
+            gtk_editable_select_region(GTK_EDITABLE(e->am.input), from, to);
+        else
+            gtk_editable_set_position(GTK_EDITABLE(e->am.input), from);
+    }
+    gnote_do_scrolling(e);
+}
+
+// ---- Taking the views back ---------------------------------------------------------------------------------
+
+void gnote_get_screen_element(GtkWidget *widget, NoteData_t *n)
+{
+    if (!GTK_IS_TEXT_VIEW(widget)) {
+        for (NoteElement_t *e = n->note; e; e = e->next) {
+            if (e->type != CM_GNOTE_NOTE_TYPE_AM || e->am.input != widget) continue;
+            const std::string plain = ginput_remove_commas(gtk_editable_get_text(GTK_EDITABLE(widget)));
+            if (NumericCvASC(plain.c_str(), static_cast<int>(plain.size()), &e->am.value) != 0 ||
+                NumericCmp(&e->am.value, &e->am.value) != 0)
+                NumericCvINT(0, &e->am.value);
+            return;
+        }
+        return;
+    }
+    for (NoteElement_t *e = n->note; e; e = e->next) {
+        const bool hidden = e->type == CM_GNOTE_NOTE_TYPE_HIDE && n->hidden_visible;
+        if ((e->type != CM_GNOTE_NOTE_TYPE_P && !hidden) || e->p.view != widget) continue;
+        GtkTextIter it, end;
+        gtk_text_buffer_get_bounds(e->p.buffer, &it, &end);
+        char *text = gtk_text_buffer_get_text(e->p.buffer, &it, &end, TRUE);
+        sfree(e->p.text);
+        e->p.text = copy_text(text);
+        g_free(text);
+        // Runs are recorded at byte positions: each character advances the position by its length.
+        int bold = 0, italic = 0, underline = 0, at = 0;
+        for (; !gtk_text_iter_is_end(&it); gtk_text_iter_forward_char(&it)) {
+            if (gtk_text_iter_toggles_tag(&it, nullptr)) {
+                if (gtk_text_iter_starts_tag(&it, e->p.bold_tag))
+                    bold = gnote_add_format_tag_position(e, "bold", at, bold);
+                if (gtk_text_iter_starts_tag(&it, e->p.italic_tag))
+                    italic = gnote_add_format_tag_position(e, "italic", at, italic);
+                if (gtk_text_iter_starts_tag(&it, e->p.underline_tag))
+                    underline = gnote_add_format_tag_position(e, "underline", at, underline);
+                if (gtk_text_iter_ends_tag(&it, e->p.bold_tag))
+                    bold = gnote_end_format_tag_position(e, "bold", at, bold);
+                if (gtk_text_iter_ends_tag(&it, e->p.italic_tag))
+                    italic = gnote_end_format_tag_position(e, "italic", at, italic);
+                if (gtk_text_iter_ends_tag(&it, e->p.underline_tag))
+                    underline = gnote_end_format_tag_position(e, "underline", at, underline);
+            }
+            char utf8[6];
+            at += g_unichar_to_utf8(gtk_text_iter_get_char(&it), utf8);
+        }
+        if (bold) gnote_end_format_tag_position(e, "bold", at, bold);
+        if (italic) gnote_end_format_tag_position(e, "italic", at, italic);
+        if (underline) gnote_end_format_tag_position(e, "underline", at, underline);
+        return;
+    }
+}
+
+void gnote_parse_text2XML(NoteData_t *n)
+{
+    FORMS_TRACE;
+    NoteData_t scratch{};
+    scratch.cm = n->cm;
+    scratch.note = n->note;
+    n->note = nullptr;
+    gnote_copy_note_shell(n, scratch.note);
+    for (GtkWidget *child = gtk_widget_get_first_child(n->views_box); child;
+         child = gtk_widget_get_next_sibling(child)) {
+        if (GTK_IS_BOX(child)) {
+            for (GtkWidget *c = gtk_widget_get_first_child(child); c; c = gtk_widget_get_next_sibling(c))
+                gnote_get_screen_element(c, n);
+        } else {
+            gnote_get_screen_element(child, n);
+        }
+    }
+    n->modified = gnote_compare_notes(n->modified, n->note, scratch.note);
+    const NoteElement_t *first = n->note;
+    while (first && (first->type == CM_GNOTE_NOTE_TYPE_TAG || first->type == CM_GNOTE_NOTE_TYPE_HIDE))
+        first = first->next;
+    if (!first || first->type == CM_GNOTE_NOTE_TYPE_AM)
+        Abort("gnote_parse_text2XML: A Note must begin with a paragraph");
+    gnote_set_short_note(n);
+    gnote_free_xml(&scratch);
+}
+
+void gnote_remove_sigs(NoteElement_t *e)
+{
+    for (; e; e = e->next) {
+        switch (e->type) {
+        case CM_GNOTE_NOTE_TYPE_P:
+        case CM_GNOTE_NOTE_TYPE_HIDE:
+            // The buffer can outlive its view (a paste still under way holds it): its checks go too.
+            if (e->p.buffer) g_signal_handlers_disconnect_by_data(e->p.buffer, e);
+            for (GtkEventController **c : {&e->p.click_controller, &e->p.key_controller, &e->p.focus_controller,
+                                           &e->p.motion_controller}) {
+                if (*c && e->p.view) gtk_widget_remove_controller(e->p.view, *c);
+                *c = nullptr;
+            }
+            break;
+        case CM_GNOTE_NOTE_TYPE_AM:
+            if (e->am.input)
+                g_signal_handlers_disconnect_by_data(gtk_editable_get_delegate(GTK_EDITABLE(e->am.input)), e);
+            for (GtkEventController **c : {&e->am.key_controller, &e->am.focus_controller, &e->am.motion_controller}) {
+                if (*c && e->am.input) gtk_widget_remove_controller(e->am.input, *c);
+                *c = nullptr;
+            }
+            break;
+        case CM_GNOTE_NOTE_TYPE_TAG: break;
+        default: Abort("Unexpected Note element type @ %s:%d", "gnote_remove_sigs", __LINE__);
+        }
+    }
+}
+
+bool gnote_edit_refused(NoteData_t *n, GdkModifierType state, guint keyval)
+{
+    if (!n->cm || !n->cm->user_edit_watch) return false;
+    const int before = n->modified;
+    ccallback_do_edit(n->cm, n->index, WIDGET_NOTE, state, keyval);
+    if (before == 0 && n->modified == 1) {
+        n->modified = 0;
+        return true;
+    }
+    return false;
+}
+
+// ---- Building the window ------------------------------------------------------------------------------
+
+void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
+{
+    FORMS_TRACE;
+    GlobalData_t *gd = global_data;
+    // The number is checked before anything is built: a window left half made would outlive the
+    // stop.
+    const std::size_t number_length = strnlen(n->number, sizeof n->number);
+    if (number_length > CM_GNOTE_ID_SIZE)
+        Abort("Note number is %d characters which exceeds %d - '%.*s'", static_cast<int>(number_length),
+              CM_GNOTE_ID_SIZE, static_cast<int>(number_length), n->number);
+    if (!n->original) gnote_save_original(n);
+    GtkWidget *window = gtk_window_new();
+    GtkWidget *grid = gtk_grid_new();
+    ControlMatrix_t *cm = cset_new(gd, window, 0);
+    PROGRAM_ASSERT(cm->prior);
+    GtkWidget *parent_window = parent;
+    PROGRAM_ASSERT(parent_window == cm->prior->window);
+    cm->prior->return_focus = cm->prior->event_index;
+    cm->type = CM_WT_NOTE;
+    cm->window_data = n;
+    g_signal_connect(window, "destroy", G_CALLBACK(on_gnote_new_destroy), n);
+    g_signal_connect(window, "close-request", G_CALLBACK(on_gwin_new_delete), gd);
+    gtk_widget_set_size_request(window, n->edit_width, n->edit_height);
+    cutil_cp_stack(cm, nullptr, 0, 0, AC_NOTE_WINDOW, nullptr, nullptr, 0);
+    gwindow_move(window, n->placement, n->edit_width, n->edit_height);
+    gtk_window_set_title(GTK_WINDOW(window), number_length ? valid_utf8(n->number).c_str() : "New");
+    gtk_window_set_modal(GTK_WINDOW(window), TRUE);
+    gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(parent));
+
+    gtk_grid_set_row_homogeneous(GTK_GRID(grid), TRUE);
+    gtk_grid_set_column_homogeneous(GTK_GRID(grid), TRUE);
+    gtk_window_set_child(GTK_WINDOW(window), grid);
+    gtk_grid_attach(GTK_GRID(grid), menu_bar(window, n), 0, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), tool_bar(n), 0, 1, 1, 2);
+    GtkWidget *vbox = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_grid_attach(GTK_GRID(grid), vbox, 0, 3, 1, 17);
+    oska_box_append(vbox, heading(n), 0, 0, 2);
+    n->edit_scroller = gtk_scrolled_window_new();
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(n->edit_scroller), GTK_POLICY_AUTOMATIC, GTK_POLICY_ALWAYS);
+    oska_box_append(vbox, n->edit_scroller, 1, 1, 0);
+    n->views_box = new_views_box();
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(n->edit_scroller), n->views_box);
+    gsoftkey_box(cm, 0, "FKN", vbox, nullptr);
+    cutil_set_active_function_keys(cm, 0);
+
+    for (NoteElement_t *e = n->note; e; e = e->next) e->focus = 0;
+    NoteElement_t *last = n->note;
+    while (last && last->next) last = last->next;
+    NoteElement_t *note = last;
+    while (note && !is_paragraph(note)) note = note->prior;
+    if (n->note) PROGRAM_ASSERT(note);
+    if (note) note->focus = 1;
+
+    gnote_display_edit_note(n);
+    gtk_widget_set_visible(n->edit_scroller, TRUE);
+    igtk_main_iteration();
+    gtk_window_present(GTK_WINDOW(window));
+    if (n->focus_widget) gtk_widget_grab_focus(n->focus_widget);
+    igtk_main_iteration();
+    if (note && view_of(note)) gnote_do_scrolling(note);
+    n->saved_display_state = n->display_state;
+    n->display_state = GNOTE_STATE_EDIT_WINDOW;
+}
+
+// ---- The roads out -------------------------------------------------------------------------------------------
+
+int gnote_edit_button_press_save(GtkWidget *widget, guint keyval, NoteData_t *n)
+{
+    FORMS_TRACE;
+    GlobalData_t *gd = global_data;
+    ccursor_set_busy(n->cm, static_cast<int>(keyval));
+    gnote_remove_sigs(n->note);
+    gnote_parse_text2XML(n);
+    gnote_free_original_note(n);
+    gnote_set_input_text(n, n->short_text);
+    GtkWidget *window = edit_window(n);
+    if (!window) window = oska_widget_get_window(widget);
+    close_window(window, n);
+    ControlMatrix_t *cm = gd->last_cm;
+    if (GtkWidget *form = cget_window_for_cm(gd, cm)) gtk_window_present(GTK_WINDOW(form));
+    const int index = cget_index_for_ptr(cm, CM_ENTRY_PTR, n->hbox, 1);
+    redisplay(n, n->has_more == 1);
+    cinvoke_post_display(cm, index);
+    int at = index;
+    const RoutineRun post = run_routine(cm, AC_POST_FOCUS, &at);
+    if (post.closing)
+        Abort("Not permitted to exit from window in the function attached with the 'Post_Focus' Action Code index %d",
+              index);
+    ccallback_set_focus_next_field(cm, index, post.answer, cm->program_mode, 0, GDK_KEY_F12, 0);
+    return 1;
+}
+
+int gnote_edit_button_press_cancel(GtkWidget *widget, guint keyval, NoteData_t *n)
+{
+    FORMS_TRACE;
+    GlobalData_t *gd = global_data;
+    ccursor_set_busy(n->cm, static_cast<int>(keyval));
+    gnote_remove_sigs(n->note);
+    gnote_free_xml(n);
+    n->note = n->original;
+    n->original = nullptr;
+    GtkWidget *window = edit_window(n);
+    if (!window) window = oska_widget_get_window(widget);
+    close_window(window, n);
+    gnote_set_short_note(n);
+    ControlMatrix_t *cm = gd->last_cm;
+    if (GtkWidget *form = cget_window_for_cm(gd, cm)) gtk_window_present(GTK_WINDOW(form));
+    const int index = cget_index_for_ptr(cm, CM_ENTRY_PTR, n->hbox, 1);
+
+    const bool escape = keyval == GDK_KEY_Escape;
+    const int code = escape ? AC_ESCAPE : AC_F8_KEY;
+    const bool attached = cmat_get_scm(cm, index, code) != nullptr;
+    int at = index;
+    RoutineRun last;
+    if (attached) {
+        last = run_routine(cm, code, &at);
+        if (last.closing)
+            Abort("Not permitted to exit from window in the function attached with the '%s' Action Code index %d",
+                  escape ? "Escape" : "F8", index);
+    }
+    const bool moved = attached && at != index;
+    redisplay(n, n->display_state == GNOTE_STATE_EDIT_WINDOW ? n->saved_display_state == GNOTE_STATE_EXPANDED
+                                                              : n->display_state == GNOTE_STATE_EXPANDED);
+    int anychange = -1;
+    if (!attached) {
+        anychange = cmat_get_anychange(cm, 0);
+        if (anychange > 0) {
+            at = index;
+            last = run_routine(cm, AC_POST_FOCUS, &at);
+            if (last.closing)
+                Abort("Not permitted to exit from window in the function attached with the 'Post_Focus' Action Code "
+                      "index %d",
+                      index);
+            if (at == index) at = anychange;
+        }
+    }
+    if (!last.answer) {
+        at = index;
+    } else if (moved || anychange > 0) {
+        const int focus = at;
+        const RoutineRun pre = run_routine(cm, AC_PRE_FOCUS, &at);
+        if (at != focus) Abort("Not permitted to change focus in the Pre_Focus to field %d", focus);
+        if (pre.closing)
+            Abort(
+                "Not permitted to exit from window in the function attached with the 'Pre_Focus' Action Code index %d",
+                focus);
+    }
+    cmat_set_focus_index(cm, at);
+    const bool ran = attached || anychange > 0;
+    if (ran)
+        ctable_bgcolour_display(cm);
+    else if (cm->prior)
+        ctable_bgcolour_display(cm->prior);
+    ccallbacks_finish_event(1, 0);
+    return 1;
+}
+
+void on_gnote_new_destroy(GtkWidget *window, gpointer note)
+{
+    forms_callback([&] {
+        auto *n = static_cast<NoteData_t *>(note);
+        // The window's children are already gone here: the views are not touched.
+        if (global_data->last_cm) ccursor_set_standard(global_data->last_cm);
+        cmat_free_window(window, Program_name);
+        n->edit_scroller = nullptr;
+        n->views_box = nullptr;
+        n->focus_widget = nullptr;
+        n->total_label = nullptr;
+        // A window destroyed other than by save or cancel leaves the note as it was opened, and the
+        // field out of its edit-window state.
+        if (n->original) {
+            gnote_free_xml(n);
+            n->note = n->original;
+            n->original = nullptr;
+        }
+        for (NoteElement_t *e = n->note; e; e = e->next)
+            if (is_paragraph(e)) forget_views(e);
+        if (n->display_state == GNOTE_STATE_EDIT_WINDOW) {
+            n->display_state = n->saved_display_state;
+            n->saved_display_state = GNOTE_STATE_EDIT_WINDOW;
+        }
+        gnote_set_short_note(n);
+    });
+}
+
+void gnote_edit_window_destroy(NoteData_t *n)
+{
+    if (GtkWidget *window = edit_window(n)) gtk_window_destroy(GTK_WINDOW(window));
+}
+
+void gnote_register_edit_window()
+{
+    WindowKindHooks row = window_kind(CM_WT_NOTE);
+    row.save = save_hook;
+    row.cancel = cancel_hook;
+    row.grab_focus = grab_focus_hook;
+    register_window_kind(CM_WT_NOTE, row);
+}

@@ -1,0 +1,79 @@
+// The note edit window: a modal window over the form's, with a control matrix of its own (type
+// CM_WT_NOTE), a menu bar, a tool bar, a heading, one view per note element and the "FKN" soft
+// keys; the road out through save and cancel; the keys of its paragraph views and amount inputs.
+//
+// The element list keeps byte offsets; the views count characters. Every conversion between the
+// two happens here, where a view's text is read or written.
+#pragma once
+
+#include <glib.h>
+#include <gtk/gtk.h>
+
+#include "note_model.h"
+
+// The note's try-lock, released on every way out.
+class TryLock {
+public:
+    explicit TryLock(GMutex *m) : mutex_(m), taken_(g_mutex_trylock(m)) {}
+    ~TryLock() { if (taken_) g_mutex_unlock(mutex_); }
+    TryLock(const TryLock &) = delete;
+    TryLock &operator=(const TryLock &) = delete;
+    bool taken() const { return taken_; }
+private:
+    GMutex *mutex_;
+    bool taken_;
+};
+
+// ---- The views ----------------------------------------------------------------------------------------
+
+// Builds one view per element into views_box and picks the focus widget.
+void gnote_display_edit_note(NoteData_t *note);
+void gnote_view_add_paragraph(NoteData_t *note, GtkWidget *box, NoteElement_t *element);
+void gnote_view_add_amount(GtkWidget *box, NoteElement_t *element);
+void gnote_view_add_tag(GtkWidget *box, NoteElement_t *element);
+// Applies the runs of one kind ("bold", "italic", "underline") to the paragraph's buffer.
+void gnote_apply_format_tag(NoteElement_t *element, const char *tag_name);
+// Rebuilds every view and puts the focus into element: the cursor at character offset from (the
+// end when negative), or the characters from..to selected (to negative: the end).
+void gnote_redraw_note(NoteData_t *note, NoteElement_t *element, int from, int to);
+// The current element: the first with focus set, else the last.
+NoteElement_t *gnote_get_current_focus(NoteData_t *note);
+// Brings an element's view into the scroller's sight.
+void gnote_do_scrolling(NoteElement_t *element);
+
+// Takes the views back into the element list.
+void gnote_get_screen_element(GtkWidget *widget, NoteData_t *note);
+void gnote_parse_text2XML(NoteData_t *note);
+// Removes the views' event controllers from element to the end of its list.
+void gnote_remove_sigs(NoteElement_t *element);
+
+// The edit-refusal check before a change of text: true when the field's Edit_Content routine
+// refused it (modified is put back to 0 and the change is to be dropped).
+bool gnote_edit_refused(NoteData_t *note, GdkModifierType state, guint keyval);
+
+// ---- The road out --------------------------------------------------------------------------------------
+
+int gnote_edit_button_press_save(GtkWidget *widget, guint keyval, NoteData_t *note);
+int gnote_edit_button_press_cancel(GtkWidget *widget, guint keyval, NoteData_t *note);
+void on_gnote_new_destroy(GtkWidget *window, gpointer note);
+// The edit window of a note record that is being freed goes first.
+void gnote_edit_window_destroy(NoteData_t *note);
+// Registers the note edit window's kind (save and cancel) with the forms engine.
+void gnote_register_edit_window();
+
+// ---- Keys ------------------------------------------------------------------------------------------------
+
+gboolean gnote_edit_key_press_event(GtkEventControllerKey *controller, guint keyval, guint keycode,
+                                    GdkModifierType state, gpointer element);
+gboolean gnote_edit_am_key_press_event(GtkEventControllerKey *controller, guint keyval, guint keycode,
+                                       GdkModifierType state, gpointer element);
+// Runs and extra positions at or after byte position move from first to second (shifted).
+void gnote_split_paragraph_format(NoteElement_t *first, NoteElement_t *second, int position);
+// The runs and extra positions of second join first's, shifted by the byte offset.
+void gnote_append_paragraph_format(NoteElement_t *first, NoteElement_t *second, int offset);
+// Each flag 1 when the character before iter carries that format.
+void gnote_paragraph_get_format_at_cursor(const GtkTextIter *iter, int *bold, int *italic, int *underline);
+
+// Byte offset of character offset chars in text, and back (clamped to the text).
+int gnote_char_to_byte(const char *text, int chars);
+int gnote_byte_to_char(const char *text, int bytes);
