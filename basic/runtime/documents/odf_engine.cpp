@@ -62,44 +62,48 @@ void scan_text(IooNode_t *node, InsertOoMeta_t *meta)
 
 // ---- Dispatch --------------------------------------------------------------------------------------
 
-bool in_table(const IooNode_t *node)
-{
-    for (const IooNode_t *p = ioo_parent(node); p; p = ioo_parent(p))
-        if (p->type == IOO_TAG_TABLE_CELL) return true;
-    return false;
-}
-
-// The steps every kind shares: the token's form, tables, and the warning for more than one value.
-void check_entry(const InsertOoToken_t *token, const IooNode_t *node, const char *warning)
+// The steps every kind shares: the token's form, filing under a table, and the warning for more
+// than one value. Returns whether the value is to be inserted now.
+bool check_entry(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta, const char *warning)
 {
     if (!token->token.empty() && token->token[0] != '{') Abort("Invalid insertion tag '%s'", token->token.c_str());
-    if (in_table(node)) Abort("Tables in OpenOffice documents not available");
+    if (insert_oo_do_is_in_table(node)) {
+        insert_oo_do_add_table(token, node, meta);
+        return false;
+    }
     if (token->values.size() > 1) mmessage(1, warning, token->token.c_str());
+    return true;
 }
 
 int insert_oo_do_text(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta, std::uint32_t type,
                       const char *warning)
 {
-    check_entry(token, node, warning);
+    if (!check_entry(token, node, meta, warning)) return 1;
     const InsertOoValue_t &value = *token->values.front();
     return insert_oo_do_text_ins(type, node, token->token, value.text, value.tags, meta);
 }
 
-int insert_oo_do_note(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *)
+int insert_oo_do_note(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta)
 {
-    check_entry(token, node, "insert_oo_do_note: Insertion of multirow note entry not in a table is not yet coded! %s");
+    if (!check_entry(token, node, meta,
+                     "insert_oo_do_note: Insertion of multirow note entry not in a table is not yet coded! %s"))
+        return 1;
     Abort("Notes in OpenOffice documents not available");
 }
 
-int insert_oo_do_graphic(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *)
+int insert_oo_do_graphic(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta)
 {
-    check_entry(token, node, "insert_oo_do_graphic: Insertion of multirow graphic entry not in a table is not yet coded! %s");
+    if (!check_entry(token, node, meta,
+                     "insert_oo_do_graphic: Insertion of multirow graphic entry not in a table is not yet coded! %s"))
+        return 1;
     Abort("Pictures in OpenOffice documents not available");
 }
 
-int insert_oo_do_exclude(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *)
+int insert_oo_do_exclude(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta)
 {
-    check_entry(token, node, "insert_oo_do_exclude: Insertion of multirow exclude entry not in a table is not yet coded! %s");
+    if (!check_entry(token, node, meta,
+                     "insert_oo_do_exclude: Insertion of multirow exclude entry not in a table is not yet coded! %s"))
+        return 1;
     return insert_oo_do_exclude_ins(node, token->token);
 }
 
@@ -205,10 +209,8 @@ void pass(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures
     if (meta.text) insert_oo_get_xref(meta.text, &meta);
     for (meta.current = 0; meta.current < meta.xrefs.size(); ++meta.current)
         insert_oo_do_item(&meta, meta.xrefs[meta.current]);
-    if (content)
-        for (const InsertOoMultiRow_t &request : handle->multi_table)
-            for (const InsertOoXref_t &x : meta.xrefs)
-                if (x.token->token == request.token) Abort("Tables in OpenOffice documents not available");
+    if (content) insert_oo_do_get_table_multi_row_mode(&meta);
+    insert_oo_do_build_table(&meta);
     insert_oo_do_text_attributes(&meta);
     std::string written;
     written.reserve(entry.data.size() + entry.data.size() / 4);

@@ -85,6 +85,22 @@ struct InsertOoTextAttr_t {
     IooNode_t *new_style = nullptr;
 };
 
+// One value of a token found in a table, filed to be inserted when the table is rebuilt.
+struct InsertOoTableEntry_t {
+    IooNode_t *row;   // the template row holding the token's cell
+    IooNode_t *node;  // the text node holding the token
+    InsertOoToken_t *token;
+    InsertOoValue_t *value;
+};
+
+// A table of the part that holds tokens; format (its first row) identifies it.
+struct InsertOoTable_t {
+    std::uint32_t multi_row = 0;
+    IooNode_t *format = nullptr;
+    IooTree rows;  // the rebuilt rows, owned until they replace the template rows
+    std::vector<InsertOoTableEntry_t> entries;  // in registration order once rebuilt
+};
+
 struct InsertOoMeta_t {
     IooTree tree;
     IooNode_t *styles = nullptr;  // the first automatic style
@@ -93,6 +109,7 @@ struct InsertOoMeta_t {
     std::size_t current = 0;      // the entry being dispatched; those after it are pending
     InsertOoHandle_t *handle = nullptr;
     std::vector<InsertOoTextAttr_t> attrs;
+    std::vector<std::unique_ptr<InsertOoTable_t>> tables;  // the newest first
     std::uint32_t frame = 0, z_index = 0, frame_base = 0, graphics = 0;  // picture counters
     int style_counter = 0;
     bool fonts_used[IOO_FONT_FAMILIES] = {};
@@ -143,6 +160,24 @@ int insert_oo_do_exclude_ins(IooNode_t *node, std::string_view token);
 // Splits text around the first occurrence of token.
 void insert_oo_do_split(std::optional<std::string> *before, std::optional<std::string> *after, std::string_view text,
                         std::string_view token);
+
+// ---- Tables (odf_tables.cpp) ---------------------------------------------------------------------
+
+int insert_oo_do_is_in_table(const IooNode_t *node);
+// The first row of the run of rows holding node's cell, with the cell's own row in row; nullptr
+// when node is not in a table.
+IooNode_t *insert_oo_do_get_table(const IooNode_t *node, IooNode_t **row);
+// Files every value of token for the rebuild of node's table.
+void insert_oo_do_add_table(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta);
+// Marks the tables holding the tokens the program asked to repeat per value.
+void insert_oo_do_get_table_multi_row_mode(InsertOoMeta_t *meta);
+void insert_oo_do_build_table(InsertOoMeta_t *meta);
+int insert_oo_do_tbl_item(IooNode_t *node, const InsertOoTableEntry_t &entry, InsertOoMeta_t *meta);
+// The first text node holding token, from node on (children first, then following siblings).
+IooNode_t *insert_oo_get_tbl_tag(IooNode_t *node, std::string_view token);
+// Whether a brace pattern stands in node, its descendants and, unless only, its following
+// siblings.
+bool insert_oo_is_tbl_tag(const IooNode_t *node, bool only);
 
 // ---- Text styles (odf_styles.cpp) -----------------------------------------------------------------
 

@@ -5,6 +5,7 @@ odf_check.py package PATH      the archive: entries, the first one, testzip, xml
 odf_check.py paras PATH PART   each text:p of PART: its style and its runs, "[style:text]" for spans
 odf_check.py style PATH PART NAME   the text properties of automatic style NAME ("name=value;")
 odf_check.py fonts PATH PART   the names of the declared font faces
+odf_check.py tables PATH PART  each table: its rows, cells separated by " | ", paragraphs by "/"
 odf_check.py show PATH         the entries, content.xml and styles.xml formatted (to look at)
 odf_check.py part PATH NAME    the entry NAME as it is
 """
@@ -19,6 +20,7 @@ NS = {
     "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0",
     "fo": "urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0",
     "svg": "urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0",
+    "table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
 }
 PREFIX = {v: k for k, v in NS.items()}
 
@@ -95,6 +97,16 @@ def fonts(path, part):
     print(",".join(f.get(q("style:name")) for f in decls))
 
 
+def tables(path, part):
+    with zipfile.ZipFile(path) as z:
+        root = ET.fromstring(z.read(part))
+    for t in root.iter(q("table:table")):
+        print("table %s" % t.get(q("table:name"), ""))
+        for row in t.iter(q("table:table-row")):
+            cells = ["/".join(runs(p) for p in cell.iter(q("text:p"))) for cell in row.findall(q("table:table-cell"))]
+            print(" | ".join(cells))
+
+
 def show(path):
     with zipfile.ZipFile(path) as z:
         print(path, z.namelist())
@@ -110,4 +122,4 @@ def part(path, name):
 
 
 if __name__ == "__main__":
-    {"package": package, "paras": paras, "style": style, "fonts": fonts, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
+    {"package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
