@@ -64,9 +64,13 @@ void scan_text(IooNode_t *node, InsertOoMeta_t *meta)
 
 // The steps every kind shares: the token's form, filing under a table, and the warning for more
 // than one value. Returns whether the value is to be inserted now.
-bool check_entry(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta, const char *warning)
+bool check_entry(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta, const char *warning,
+                 bool pictures = false)
 {
     if (!token->token.empty() && token->token[0] != '{') Abort("Invalid insertion tag '%s'", token->token.c_str());
+    // Frames are numbered after those the part already has.
+    if (pictures)
+        for (auto &value : token->values) value->picture += meta->frame_base;
     if (insert_oo_do_is_in_table(node)) {
         insert_oo_do_add_table(token, node, meta);
         return false;
@@ -94,9 +98,10 @@ int insert_oo_do_note(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *m
 int insert_oo_do_graphic(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta)
 {
     if (!check_entry(token, node, meta,
-                     "insert_oo_do_graphic: Insertion of multirow graphic entry not in a table is not yet coded! %s"))
+                     "insert_oo_do_graphic: Insertion of multirow graphic entry not in a table is not yet coded! %s",
+                     true))
         return 1;
-    Abort("Pictures in OpenOffice documents not available");
+    return insert_oo_do_graphic_ins(node, *token->values.front(), token->token, meta);
 }
 
 int insert_oo_do_exclude(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta)
@@ -199,12 +204,12 @@ using Locate = IooNode_t *(*)(IooNode_t *);
 void pass(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures, const char *name, Locate styles,
           Locate text, bool content)
 {
-    OdfEntry &entry = part(package, name);
     InsertOoMeta_t meta;
-    meta.tree = read_part(entry);
+    meta.tree = read_part(part(package, name));
     meta.styles = styles(meta.tree.get());
     meta.text = text(meta.tree.get());
     meta.handle = handle;
+    meta.package = &package;
     meta.frame = meta.frame_base = *pictures;
     if (meta.text) insert_oo_get_xref(meta.text, &meta);
     for (meta.current = 0; meta.current < meta.xrefs.size(); ++meta.current)
@@ -213,6 +218,8 @@ void pass(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures
     insert_oo_do_build_table(&meta);
     insert_oo_do_text_attributes(&meta);
     std::string written;
+    // Looked up again: pictures add entries to the package while the part is filled.
+    OdfEntry &entry = part(package, name);
     written.reserve(entry.data.size() + entry.data.size() / 4);
     insert_oo_write_xml(meta.tree.get(), written);
     entry.data = std::move(written);

@@ -110,6 +110,7 @@ struct InsertOoMeta_t {
     InsertOoHandle_t *handle = nullptr;
     std::vector<InsertOoTextAttr_t> attrs;
     std::vector<std::unique_ptr<InsertOoTable_t>> tables;  // the newest first
+    OdfPackage *package = nullptr;  // where pictures and the manifest go
     std::uint32_t frame = 0, z_index = 0, frame_base = 0, graphics = 0;  // picture counters
     int style_counter = 0;
     bool fonts_used[IOO_FONT_FAMILIES] = {};
@@ -178,6 +179,21 @@ IooNode_t *insert_oo_get_tbl_tag(IooNode_t *node, std::string_view token);
 // Whether a brace pattern stands in node, its descendants and, unless only, its following
 // siblings.
 bool insert_oo_is_tbl_tag(const IooNode_t *node, bool only);
+
+// ---- Pictures (odf_pictures.cpp) ----------------------------------------------------------------
+
+// Places the picture value at node's paragraph in place of token; returns 1.
+int insert_oo_do_graphic_ins(IooNode_t *node, const InsertOoValue_t &value, std::string_view token,
+                             InsertOoMeta_t *meta);
+int insert_oo_do_graphic_content(InsertOoMeta_t *meta, IooNode_t *node, std::string_view token,
+                                 const InsertOoValue_t &value, std::string *frame_name, std::string *path,
+                                 std::int32_t *type);
+int insert_oo_do_graphic_style(IooNode_t *styles, const std::string &frame_name, std::uint32_t justify);
+int insert_oo_do_graphic_manifest(OdfPackage &package, const std::string &path, std::int32_t type);
+void insert_oo_do_manifest_add(IooNode_t *tree, const std::string &path, std::int32_t type);
+void insert_oo_do_graphic_get_name(InsertOoMeta_t *meta, std::string_view token, std::string *frame_name,
+                                   std::string *graphics_name, std::string *z_index, std::string *path,
+                                   std::int32_t type, const InsertOoValue_t &value);
 
 // ---- Text styles (odf_styles.cpp) -----------------------------------------------------------------
 

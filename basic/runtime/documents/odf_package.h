@@ -10,6 +10,7 @@ struct OdfEntry {
     std::string name;  // as stored; a directory's ends in '/'
     std::string data;
     bool directory = false;
+    std::string file;  // when set, the entry is written from this file instead of data
 };
 
 struct OdfPackage {

@@ -354,6 +354,8 @@ const std::string NS = "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:off
                        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
                        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
                        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+                       "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+                       "xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
                        "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
                        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\"";
 
@@ -708,7 +710,121 @@ TEST_F(OdfFill, MultiRowModeNeedsTheTokenInATable)
     EXPECT_EQ(check({"tables", (dir / "o.odt").string(), "content.xml"}), "table T\nb\n");
 }
 
-TEST_F(OdfFill, NotesAndPicturesAreNotAvailableYet)
+// ---- Pictures -------------------------------------------------------------------------------------
+
+// A picture of width x height pixels made by ImageMagick, checked with identify.
+fs::path picture(const fs::path &path, const char *size, const char *format)
+{
+    fs::create_directories(path.parent_path());
+    run({"/usr/bin/convert", "-size", size, "xc:red", path.string()});
+    EXPECT_EQ(run({"/usr/bin/identify", "-format", "%m %wx%h", path.string()}), std::string(format) + " " + size);
+    return path;
+}
+
+const char *const FRAMES = "<text:p><draw:frame draw:style-name=\"fr1\" draw:name=\"graphics1\" draw:z-index=\"0\" "
+                           "svg:width=\"1cm\" svg:height=\"1cm\"/><draw:frame draw:style-name=\"fr2\" "
+                           "draw:name=\"graphics2\" draw:z-index=\"1\" svg:width=\"1cm\" svg:height=\"1cm\"/></text:p>";
+
+TEST_F(OdfFill, PicturesAreNumberedAfterTheDocumentsOwnFrames)
+{
+    const fs::path png = picture(dir / "pics/red.png", "200x100", "PNG");
+    const fs::path source =
+        template_with(dir, "t.odt", std::string(FRAMES) + "<text:p text:style-name=\"P1\">Logo: {P} here</text:p>"
+                                        "<text:p>{Q}</text:p><text:p>{P}</text:p>");
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{P}"), str(png.string())});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{Q}"), str(png.string()), num(2)});
+    const fs::path target = dir / "filled.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "pictures");
+    EXPECT_EQ(check({"package", target.string()}),
+              conformant(std::string(TEMPLATE_NAMES) + ",Pictures/red.png.png"));
+    EXPECT_EQ(check({"same", target.string(), "Pictures/red.png.png", png.string()}), "same\n");
+    // {P} is dispatched once per paragraph holding it, and each dispatch counts its frame on from
+    // the template's highest; {Q} was registered with another justification, so a frame of its own.
+    EXPECT_EQ(check({"frames", target.string(), "content.xml"}),
+              "draw:style-name=fr1 draw:name=graphics1 draw:z-index=0 svg:width=1cm svg:height=1cm\n"
+              "draw:style-name=fr2 draw:name=graphics2 draw:z-index=1 svg:width=1cm svg:height=1cm\n"
+              "draw:style-name=fr3 draw:name=graphics3 text:anchor-type=paragraph svg:width=1.648cm "
+              "svg:height=0.824cm draw:z-index=2 href=Pictures/red.png.png\n"
+              "draw:style-name=fr4 draw:name=graphics4 text:anchor-type=paragraph svg:width=1.648cm "
+              "svg:height=0.824cm draw:z-index=3 href=Pictures/red.png.png\n"
+              "draw:style-name=fr5 draw:name=graphics5 text:anchor-type=paragraph svg:width=1.648cm "
+              "svg:height=0.824cm draw:z-index=4 href=Pictures/red.png.png\n");
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}),
+              "|<draw:frame><draw:frame>\n"
+              "P1|<draw:frame><draw:image>Logo:  here\n"
+              "|<draw:frame><draw:image>\n"
+              "|<draw:frame><draw:image>\n");
+    const std::string manifest = check({"part", target.string(), "META-INF/manifest.xml"});
+    std::size_t entries = 0;
+    for (std::size_t at = 0; (at = manifest.find("manifest:full-path=\"Pictures/red.png.png\"", at)) != std::string::npos;
+         ++at)
+        ++entries;
+    EXPECT_EQ(entries, 1u) << manifest;
+    EXPECT_NE(manifest.find("<manifest:file-entry manifest:media-type=\"image/png\" "
+                            "manifest:full-path=\"Pictures/red.png.png\"/>"),
+              std::string::npos);
+    const std::string content = check({"part", target.string(), "content.xml"});
+    EXPECT_NE(content.find("<style:style style:name=\"fr3\" style:family=\"graphic\" style:parent-style-name="
+                           "\"Graphics\"><style:graphic-properties style:horizontal-pos=\"center\" "
+                           "style:horizontal-rel=\"paragraph\" style:mirror=\"none\""),
+              std::string::npos)
+        << content;
+    EXPECT_NE(content.find("<style:style style:name=\"fr4\" style:family=\"graphic\" style:parent-style-name="
+                           "\"Graphics\"><style:graphic-properties style:horizontal-pos=\"right\""),
+              std::string::npos);
+    EXPECT_TRUE(Warnings::shown().empty());
+}
+
+TEST_F(OdfFill, PictureKindsAndNames)
+{
+    struct Case {
+        const char *file;
+        const char *size;
+        const char *format;
+        const char *entry;
+    };
+    const Case cases[] = {
+        {"a/logo.png", "200x100", "PNG", "Pictures/logo.png.png"},
+        {"b/logo.png", "20x10", "PNG", "Pictures/logo.png-2.png"},  // same name, another file
+        {"c/pic.gif", "30x20", "GIF", "Pictures/pic.gif.gif"},
+        {"c/pic.jpg", "40x30", "JPEG", "Pictures/pic.jpg.jpeg"},
+        {"c/pic.bmp", "50x40", "BMP", "Pictures/pic.bmp.bmp"},
+        {"c/R&D logo <1>.png", "10x10", "PNG", "Pictures/R_D_logo__1_.png.png"},
+    };
+    std::string body, names = TEMPLATE_NAMES, frames;
+    InsertOoHandle_t *h = create();
+    int n = 0;
+    for (const Case &c : cases) {
+        const fs::path file = picture(dir / c.file, c.size, c.format);
+        const std::string token = "{P" + std::to_string(++n) + "}";
+        body += "<text:p>" + token + "</text:p>";
+        call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str(token), str(file.string())});
+        names += std::string(",") + c.entry;
+    }
+    const fs::path source = template_with(dir, "t.odt", body);
+    const fs::path target = dir / "filled.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "picture-kinds");
+    EXPECT_EQ(check({"package", target.string()}), conformant(names));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_EQ(check({"same", target.string(), c.entry, (dir / c.file).string()}), "same\n");
+        EXPECT_NE(check({"frames", target.string(), "content.xml"}).find(std::string("href=") + c.entry),
+                  std::string::npos);
+    }
+    // A file of none of the four kinds stops the insertion.
+    const fs::path text = dir / "notes.txt";
+    std::ofstream(text) << "not a picture\n";
+    InsertOoHandle_t *u = create();
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(u), str("{P1}"), str(text.string())});
+    EXPECT_EQ(abort_text([&] { fill(u, source.string(), (dir / "o.odt").string()); }),
+              "Unknown type of Graphic image {P1} " + text.string());
+    EXPECT_FALSE(fs::exists(dir / "o.odt"));
+}
+
+TEST_F(OdfFill, NotesAreNotAvailableYet)
 {
     const fs::path source = template_with(dir, "t.odt",
                                           "<text:p>{N}</text:p><table:table-cell><text:p>{T}</text:p></table:table-cell>");
@@ -716,10 +832,6 @@ TEST_F(OdfFill, NotesAndPicturesAreNotAvailableYet)
     call(in_IINSERT_OO_ADD_NOTE, {num(n), str("{N}"), str("note")});
     EXPECT_EQ(abort_text([&] { fill(n, source.string(), (dir / "o.odt").string()); }),
               "Notes in OpenOffice documents not available");
-    InsertOoHandle_t *p = create();
-    call(in_IINSERT_OO_ADD_GRAPHIC, {num(p), str("{N}"), str("/x.png")});
-    EXPECT_EQ(abort_text([&] { fill(p, source.string(), (dir / "o.odt").string()); }),
-              "Pictures in OpenOffice documents not available");
     InsertOoHandle_t *bad = create();
     call(in_IINSERT_OO_ADD_TEXT, {num(bad), str("N}"), str("x")});
     EXPECT_EQ(abort_text([&] { fill(bad, source.string(), (dir / "o.odt").string()); }), "Invalid insertion tag 'N}'");

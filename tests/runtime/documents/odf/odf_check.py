@@ -6,6 +6,8 @@ odf_check.py paras PATH PART   each text:p of PART: its style and its runs, "[st
 odf_check.py style PATH PART NAME   the text properties of automatic style NAME ("name=value;")
 odf_check.py fonts PATH PART   the names of the declared font faces
 odf_check.py tables PATH PART  each table: its rows, cells separated by " | ", paragraphs by "/"
+odf_check.py frames PATH PART  each draw:frame: its attributes and its image's link
+odf_check.py same PATH NAME FILE   whether entry NAME holds the bytes of FILE
 odf_check.py show PATH         the entries, content.xml and styles.xml formatted (to look at)
 odf_check.py part PATH NAME    the entry NAME as it is
 """
@@ -21,6 +23,9 @@ NS = {
     "fo": "urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0",
     "svg": "urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0",
     "table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
+    "draw": "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0",
+    "xlink": "http://www.w3.org/1999/xlink",
+    "manifest": "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0",
 }
 PREFIX = {v: k for k, v in NS.items()}
 
@@ -107,6 +112,21 @@ def tables(path, part):
             print(" | ".join(cells))
 
 
+def frames(path, part):
+    with zipfile.ZipFile(path) as z:
+        root = ET.fromstring(z.read(part))
+    for f in root.iter(q("draw:frame")):
+        attrs = ["%s=%s" % (short(k), v) for k, v in f.attrib.items()]
+        for image in f.findall(q("draw:image")):
+            attrs.append("href=" + image.get(q("xlink:href"), ""))
+        print(" ".join(attrs))
+
+
+def same(path, name, file):
+    with zipfile.ZipFile(path) as z, open(file, "rb") as f:
+        print("same" if z.read(name) == f.read() else "differs")
+
+
 def show(path):
     with zipfile.ZipFile(path) as z:
         print(path, z.namelist())
@@ -122,4 +142,4 @@ def part(path, name):
 
 
 if __name__ == "__main__":
-    {"package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
+    {"package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "frames": frames, "same": same, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
