@@ -165,44 +165,31 @@ void build_multi_row(InsertOoTable_t &table, InsertOoMeta_t *meta)
 {
     const Singles singles = singles_of(table);
     Filled filled;
+    std::vector<IooNode_t *> templates;
+    for (IooNode_t *r = table.format; r; r = r->next) templates.push_back(r);
     IooNode_t *last = nullptr;
-    IooNode_t *cursor = nullptr;
-    bool walking = true;
-    auto add_copy = [&](IooNode_t *row) {
-        if (!last) assertion_failed(__FILE__, __LINE__, "lastnew");
-        append(table, last, insert_oo_copy_tag1(row));
-    };
+    std::size_t walked = 0;  // the template rows the walk has passed
     for (const InsertOoTableEntry_t &e : table.entries) {
         IooNode_t *token_row = nullptr;
-        IooNode_t *format = insert_oo_do_get_table(e.node, &token_row);
+        insert_oo_do_get_table(e.node, &token_row);
         IooNode_t *target = last ? target_of(last, e.token, filled) : nullptr;
         if (!target) {
             if (last && insert_oo_is_tbl_tag(last, true)) single_value_pass(last, singles, meta, filled);
-            if (!walking) {
-                add_copy(token_row);
-                target = target_of(last, e.token, filled);
+            filled.clear();  // only the last row is ever searched again
+            const std::size_t at = std::find(templates.begin(), templates.end(), token_row) - templates.begin();
+            if (at < walked) {
+                // A row already passed is repeated where the rows have got to; the walk stays
+                // where it stopped, so rows behind it (a total, say) are not carried in between.
+                if (!last) assertion_failed(__FILE__, __LINE__, "lastnew");
+                append(table, last, insert_oo_copy_tag1(token_row));
             } else {
-                // Carry the plain rows up to the token's row; template rows with other tokens
-                // are dropped, being reached only through copies made for their values.
-                if (!cursor) cursor = format;
-                for (; cursor;) {
-                    IooNode_t *row = cursor;
-                    cursor = cursor->next;
-                    if (row == token_row) {
-                        append(table, last, insert_oo_copy_tag1(row));
-                        break;
-                    }
-                    if (!insert_oo_is_tbl_tag(row, true)) append(table, last, insert_oo_copy_tag1(row));
-                }
-                if (last) target = target_of(last, e.token, filled);
-                if (!cursor) {
-                    walking = false;
-                    if (!target) {
-                        add_copy(token_row);
-                        target = target_of(last, e.token, filled);
-                    }
-                }
+                // Walk on to the token's row, carrying the plain rows on the way; template rows
+                // with other tokens are dropped, being reached only through copies for values.
+                for (; walked <= at && walked < templates.size(); ++walked)
+                    if (walked == at || !insert_oo_is_tbl_tag(templates[walked], true))
+                        append(table, last, insert_oo_copy_tag1(templates[walked]));
             }
+            target = target_of(last, e.token, filled);
         }
         if (!target) assertion_failed(__FILE__, __LINE__, "tag");
         fill(target, e, meta, filled);
