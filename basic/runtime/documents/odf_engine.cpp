@@ -44,7 +44,7 @@ void count_frame(const IooNode_t *node, InsertOoMeta_t *meta)
     meta->graphics = std::max(meta->graphics, number_behind(ioo_find_attr(node, "draw:name"), "\"graphics"));
 }
 
-void scan_text(IooNode_t *node, InsertOoMeta_t *meta)
+void scan_text(IooNode_t *node, InsertOoMeta_t *meta, const std::string *paragraph_style)
 {
     const std::string &text = *node->text;
     std::size_t pos = text.find('{');
@@ -53,6 +53,8 @@ void scan_text(IooNode_t *node, InsertOoMeta_t *meta)
         const std::size_t at = text.find(token->token, pos);
         if (at == std::string::npos) continue;
         meta->xrefs.push_back({node, token.get()});
+        if (token->values.front()->type == IOO_TP_NOTE)
+            insert_oo_get_note_style(meta, node, *token->values.front(), paragraph_style);
         if (at == pos) {
             pos = text.find('{', pos + 1);
             if (pos == std::string::npos) return;
@@ -92,7 +94,7 @@ int insert_oo_do_note(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *m
     if (!check_entry(token, node, meta,
                      "insert_oo_do_note: Insertion of multirow note entry not in a table is not yet coded! %s"))
         return 1;
-    Abort("Notes in OpenOffice documents not available");
+    return insert_oo_do_note_ins(node, *token->values.front(), token->token, meta);
 }
 
 int insert_oo_do_graphic(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta)
@@ -239,21 +241,25 @@ IooNode_t *child(IooNode_t *node, std::uint32_t type)
 
 namespace {
 
-void scan(IooNode_t *node, InsertOoMeta_t *meta)
+void scan(IooNode_t *node, InsertOoMeta_t *meta, const std::string *paragraph_style)
 {
     for (; node; node = node->next) {
         if (node->text) {
-            scan_text(node, meta);
+            scan_text(node, meta, paragraph_style);
             continue;
         }
         if (node->type == IOO_TAG_DRAW_FRAME) count_frame(node, meta);
-        if (node->content) scan(node->content, meta);
+        if (!node->content) continue;
+        const std::string *style = paragraph_style;
+        if (node->type == IOO_TAG_PAR)
+            if (const IooAttr_t *a = ioo_find_attr(node, "text:style-name"); a && a->value) style = &*a->value;
+        scan(node->content, meta, style);
     }
 }
 
 } // namespace
 
-void insert_oo_get_xref(IooNode_t *node, InsertOoMeta_t *meta) { scan(node, meta); }
+void insert_oo_get_xref(IooNode_t *node, InsertOoMeta_t *meta) { scan(node, meta, nullptr); }
 
 void insert_oo_do_item(InsertOoMeta_t *meta, const InsertOoXref_t &entry)
 {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -101,6 +102,15 @@ struct InsertOoTable_t {
     std::vector<InsertOoTableEntry_t> entries;  // in registration order once rebuilt
 };
 
+// A template paragraph that holds a note token: the styles generated for notes derive from it.
+struct InsertOoNoteStyle_t {
+    std::uint32_t amount = 0;
+    std::string paragraph;  // its style name, quoted
+    int paragraph_number = 0;
+    std::optional<std::string> span;  // the style name of the span around the token, quoted
+    int span_number = 0;
+};
+
 struct InsertOoMeta_t {
     IooTree tree;
     IooNode_t *styles = nullptr;  // the first automatic style
@@ -111,6 +121,9 @@ struct InsertOoMeta_t {
     std::vector<InsertOoTextAttr_t> attrs;
     std::vector<std::unique_ptr<InsertOoTable_t>> tables;  // the newest first
     OdfPackage *package = nullptr;  // where pictures and the manifest go
+    int note_styles_ready = 1;
+    std::vector<InsertOoNoteStyle_t> note_styles;
+    std::map<std::string, int> style_numbers;  // the number generated styles carry, per style name
     std::uint32_t frame = 0, z_index = 0, frame_base = 0, graphics = 0;  // picture counters
     int style_counter = 0;
     bool fonts_used[IOO_FONT_FAMILIES] = {};
@@ -194,6 +207,28 @@ void insert_oo_do_manifest_add(IooNode_t *tree, const std::string &path, std::in
 void insert_oo_do_graphic_get_name(InsertOoMeta_t *meta, std::string_view token, std::string *frame_name,
                                    std::string *graphics_name, std::string *z_index, std::string *path,
                                    std::int32_t type, const InsertOoValue_t &value);
+
+// ---- Notes (odf_notes.cpp) --------------------------------------------------------------------------
+
+struct NoteData_t;
+struct NoteElement_t;
+// Records the style of the paragraph holding a note token (paragraph_style quoted, or nullptr).
+void insert_oo_get_note_style(InsertOoMeta_t *meta, IooNode_t *node, const InsertOoValue_t &value,
+                              const std::string *paragraph_style);
+// Generates the note styles of the part, once.
+void insert_oo_note_styles(InsertOoMeta_t *meta);
+void insert_oo_merge_styles(IooNode_t *copy, const IooNode_t *span);
+// Replaces the paragraph holding token at node by the note's paragraphs; 0 when the paragraph
+// could not be split.
+int insert_oo_do_note_ins(IooNode_t *node, const InsertOoValue_t &value, std::string_view token, InsertOoMeta_t *meta);
+// Leaves the token's node (or the span holding it, in unit) alone in a paragraph of its own.
+int insert_oo_split_parent_on_tag(InsertOoMeta_t *meta, IooNode_t *node, const std::optional<std::string> &before,
+                                  const std::optional<std::string> &after, IooNode_t **unit);
+int insert_oo_insert_note(NoteData_t *note, const InsertOoValue_t &value, IooNode_t *unit, InsertOoMeta_t *meta);
+// A paragraph of a note as ODF text, its runs as spans of the run styles numbered n.
+std::string insert_oo_note_get_xml_cdata(const NoteElement_t *element, int n);
+// A new amount-table name, quoted.
+std::string insert_oo_note_tbl_name(InsertOoMeta_t *meta);
 
 // ---- Text styles (odf_styles.cpp) -----------------------------------------------------------------
 

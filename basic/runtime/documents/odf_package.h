@@ -3,6 +3,7 @@
 // No outside program runs and no path is ever interpreted: names reach libzip as they are.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct OdfEntry {
 struct OdfPackage {
     std::string source;  // the path it was read from, for messages
     std::vector<OdfEntry> entries;
+    std::uint32_t note_tables = 0;  // amount tables made for notes, so each gets its own name
 };
 
 // Reads every entry of the package at source. An entry that is a link or any other kind of

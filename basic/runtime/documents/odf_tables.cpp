@@ -310,7 +310,7 @@ int insert_oo_do_tbl_item(IooNode_t *node, const InsertOoTableEntry_t &entry, In
     case IOO_TP_NUMERIC:
     case IOO_TP_MONEY:
         return insert_oo_do_text_ins(value.type, node, entry.token->token, value.text, value.tags, meta);
-    case IOO_TP_NOTE: Abort("Notes in OpenOffice documents not available");
+    case IOO_TP_NOTE: return insert_oo_do_note_ins(node, value, entry.token->token, meta);
     case IOO_TP_GRAPHIC: return insert_oo_do_graphic_ins(node, value, entry.token->token, meta);
     case IOO_TP_EXCLUDE: return insert_oo_do_exclude_ins(node, entry.token->token);
     default: Abort("Unexpected insert_oo type");

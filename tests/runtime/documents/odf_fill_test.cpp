@@ -829,14 +829,156 @@ TEST_F(OdfFill, PictureKindsAndNames)
     EXPECT_FALSE(fs::exists(dir / "o.odt"));
 }
 
-TEST_F(OdfFill, NotesAreNotAvailableYet)
+// ---- Notes ------------------------------------------------------------------------------------------
+
+std::string note(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
+std::string para(const std::string &cdata, const char *type = "P")
 {
-    const fs::path source = template_with(dir, "t.odt",
-                                          "<text:p>{N}</text:p><table:table-cell><text:p>{T}</text:p></table:table-cell>");
-    InsertOoHandle_t *n = create();
-    call(in_IINSERT_OO_ADD_NOTE, {num(n), str("{N}"), str("note")});
-    EXPECT_EQ(abort_text([&] { fill(n, source.string(), (dir / "o.odt").string()); }),
-              "Notes in OpenOffice documents not available");
+    return std::string("<p datatype=\"") + type + "\" position=\"0\"><![CDATA[" + cdata + "]]></p>";
+}
+std::string amount(const char *value)
+{
+    return std::string("<am required=\"false\" next=\"false\" protect=\"false\" orsec=\"0\" orsecvalue=\"0\">") + value +
+           "</am>";
+}
+std::string block(const char *name, bool start)
+{
+    return std::string("<tag name=\"") + name + "\" start=\"" + (start ? "true" : "false") + "\"></tag>";
+}
+
+// content.xml with the paragraph styles P3 and P20 and the span style T5 for the note tests.
+std::string note_content(const std::string &body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content " + NS +
+           " xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\"><office:automatic-styles>"
+           "<style:style style:name=\"P3\" style:family=\"paragraph\" style:parent-style-name=\"Standard\">"
+           "<style:paragraph-properties fo:text-align=\"justify\"/><style:text-properties fo:font-size=\"11pt\"/>"
+           "</style:style><style:style style:name=\"P20\" style:family=\"paragraph\"><style:paragraph-properties/>"
+           "<style:text-properties/></style:style><style:style style:name=\"T5\" style:family=\"text\">"
+           "<style:text-properties fo:color=\"#ff0000\"/></style:style></office:automatic-styles><office:body>"
+           "<office:text>" +
+           body + "</office:text></office:body></office:document-content>\n";
+}
+
+struct NoteCase {
+    const char *what;
+    std::string body;
+    std::string text;
+    int amount_flag;
+    const char *paras;   // the paragraphs as the reader sees them, or the message the run stops with
+    const char *cells = "";  // the amount tables' cells
+    bool stops = false;
+    int paragraph_flag = 0;
+    const char *tag = nullptr;
+};
+
+TEST_F(OdfFill, NotesReplaceTheirParagraph)
+{
+    const char *const P3 = "<text:p text:style-name=\"P3\">{N}</text:p>";
+    const NoteCase cases[] = {
+        {"a two-paragraph note", P3, note(para("First") + para("Second")), 0,
+         "OSKA_STD3|First\nOSKA_STD3|Second\n"},
+        {"a paragraph and an amount", P3, note(para("Total") + amount("1234.50")), 0,
+         "OSKA_SGL3|Total\nOSKA_AMT3|1,234.50\nOSKA_STD3|\n"},
+        {"a paragraph and an amount in a table", P3, note(para("Total") + amount("1234.50") + para("Small") +
+                                                         amount("0.40")),
+         1, "P3|Total\nOSKA_AMT3|1,234.50\nP3|Small\nOSKA_AMT3|0.40\nP3|\nOSKA_AMT3|\n",
+         "table OSKA_00000001TBL OSKA_5f_TBL\n"
+         "OSKA_5f_TBL.A1 string -|P3:Total\nOSKA_5f_TBL.B1 float 1234.50|OSKA_AMT3:1,234.50\n"
+         "OSKA_5f_TBL.A1 string -|P3:Small\nOSKA_5f_TBL.B1 string -|OSKA_AMT3:0.40\n"
+         "OSKA_5f_TBL.A1 string -|P3:\nOSKA_5f_TBL.B1 string -|OSKA_AMT3:\n"},
+        {"the paragraph flag drops the cells' bottom padding", P3, note(para("Total") + amount("-7")), 1,
+         "P3|Total\nOSKA_AMT3|-7.00\n",
+         "table OSKA_00000001TBL OSKA_5f_TBL\nOSKA_5f_TBL.A1.L string -|P3:Total\n"
+         "OSKA_5f_TBL.B1.L float -7.00|OSKA_AMT3:-7.00\n", false, 1},
+        {"an amount before any included paragraph gets its own row", P3,
+         note(para("Out") + block("T1", true) + amount("5") + para("In") + block("T1", false)), 1,
+         "P3|\nOSKA_AMT3|5.00\nP3|In\nOSKA_AMT3|\n",
+         "table OSKA_00000001TBL OSKA_5f_TBL\nOSKA_5f_TBL.A1 string -|P3:\nOSKA_5f_TBL.B1 float 5.00|OSKA_AMT3:5.00\n"
+         "OSKA_5f_TBL.A1 string -|P3:In\nOSKA_5f_TBL.B1 string -|OSKA_AMT3:\n", false, 0, "T1"},
+        {"three blanks in a bold run", P3, note(para("a<b>x   y</b>z &amp; &lt;<i>i</i>")), 0,
+         "OSKA_STD3|a[OSKA_B3:x <s2>y]z & <[OSKA_I3:i]\n"},
+        {"control characters are dropped, tabs and line feeds kept", P3, note(para("a\x01\tb\nc")), 0,
+         "OSKA_STD3|a<text:tab>b<text:line-break>c\n"},
+        {"a token mid-paragraph makes three paragraphs", "<text:p text:style-name=\"P3\">Before {N} after</text:p>",
+         note(para("Note")), 0, "P3|Before \nOSKA_STD3|Note\nP3| after\n"},
+        {"the block-tag filter keeps what lies between the tags", P3,
+         note(para("Pre") + block("T1", true) + para("In") + block("T1", false) + para("Post")), 0, "OSKA_STD3|In\n",
+         "", false, 0, "T1"},
+        {"a block tag the note lacks keeps everything", P3, note(para("All")), 0, "OSKA_STD3|All\n", "", false, 0, "T9"},
+        {"a token inside a span splits the span into the paragraphs around",
+         "<text:p text:style-name=\"P3\">A <text:span text:style-name=\"T5\">b {N} c</text:span> d</text:p>",
+         note(para("Note")), 0, "P3|A [T5:b ]\nOSKA_STD3|Note\nP3|[T5: c] d\n"},
+        {"a hidden paragraph stops", P3, note(para("Seen") + para("Hidden", "H")), 0,
+         "Unexpected note type 4 in note_xsl_oo", "", true},
+    };
+    int n = 0;
+    for (const NoteCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path part = dir / ("n" + std::to_string(n) + ".content.xml");
+        std::ofstream(part) << note_content(c.body);
+        const fs::path source = dir / ("n" + std::to_string(n) + ".odt");
+        make_template(source, {"content.xml=@" + part.string()});
+        InsertOoHandle_t *h = create();
+        if (c.tag)
+            call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(c.text), num(c.amount_flag), num(c.paragraph_flag),
+                                          str(c.tag)});
+        else
+            call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(c.text), num(c.amount_flag), num(c.paragraph_flag)});
+        const fs::path target = dir / ("o" + std::to_string(n++) + ".odt");
+        if (c.stops) {
+            EXPECT_EQ(abort_text([&] { fill(h, source.string(), target.string()); }), c.paras);
+            EXPECT_FALSE(fs::exists(target));
+            continue;
+        }
+        EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+        look_at(target, "note-" + std::to_string(n));
+        EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
+        EXPECT_EQ(check({"paras", target.string(), "content.xml"}), c.paras);
+        if (c.amount_flag) EXPECT_EQ(check({"cells", target.string(), "content.xml"}), c.cells);
+        EXPECT_TRUE(Warnings::shown().empty());
+    }
+}
+
+TEST_F(OdfFill, NoteStylesAreGeneratedOncePerStyle)
+{
+    // Two notes in P3 paragraphs share one style set; P20 and the common style Text_20_body get
+    // sets of their own, the latter deriving from it. A second token in a note's paragraph is
+    // still filled, and each amount table gets its own name.
+    const std::string body = "<text:p text:style-name=\"P3\">{N} and {X}</text:p><text:p text:style-name=\"P3\">{M}"
+                             "</text:p><text:p text:style-name=\"P20\">{N}</text:p>"
+                             "<text:p text:style-name=\"Text_20_body\">{M}</text:p>";
+    const fs::path part = dir / "content.xml";
+    std::ofstream(part) << note_content(body);
+    const fs::path source = dir / "t.odt";
+    make_template(source, {"content.xml=@" + part.string()});
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(note(para("Plain"))), num(0)});
+    call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{M}"), str(note(para("Sum") + amount("12"))), num(1)});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{X}"), str("x")});
+    const fs::path target = dir / "o.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "note-styles");
+    EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}),
+              "OSKA_STD3|Plain\nP3| and x\nP3|Sum\nOSKA_AMT3|12.00\nP3|\nOSKA_AMT3|\nOSKA_STD20|Plain\n"
+              "Text_20_body|Sum\nOSKA_AMT21|12.00\nText_20_body|\nOSKA_AMT21|\n");
+    // The note reader adds an empty paragraph behind a last amount.
+    EXPECT_EQ(check({"tables", target.string(), "content.xml"}),
+              "table OSKA_00000001TBL\nSum | 12.00\n | \ntable OSKA_00000002TBL\nSum | 12.00\n | \n");
+    for (const char *name : {"OSKA_STD3", "OSKA_SGL3", "OSKA_AMT3", "OSKA_B3", "OSKA_I3", "OSKA_U3", "OSKA_BI3",
+                             "OSKA_BU3", "OSKA_IU3", "OSKA_BIU3", "OSKA_STD20", "OSKA_STD21", "OSKA_5f_N4", "OSKA_5f_TBL",
+                             "OSKA_5f_TBL.A", "OSKA_5f_TBL.B1.L"})
+        EXPECT_EQ(check({"count", target.string(), "content.xml", std::string("style:name=\"") + name + "\""}), "1\n")
+            << name;
+    EXPECT_EQ(check({"style", target.string(), "content.xml", "OSKA_STD3"}), "parent=Standard;fo:font-size=11pt;\n");
+    EXPECT_EQ(check({"style", target.string(), "content.xml", "OSKA_STD21"}), "parent=Text_20_body;\n");
+    EXPECT_TRUE(Warnings::shown().empty());
+}
+
+TEST_F(OdfFill, InvalidTokensStop)
+{
+    const fs::path source = template_with(dir, "t.odt", "<text:p>{N}</text:p>");
     InsertOoHandle_t *bad = create();
     call(in_IINSERT_OO_ADD_TEXT, {num(bad), str("N}"), str("x")});
     EXPECT_EQ(abort_text([&] { fill(bad, source.string(), (dir / "o.odt").string()); }), "Invalid insertion tag 'N}'");

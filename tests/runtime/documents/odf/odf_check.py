@@ -8,6 +8,8 @@ odf_check.py fonts PATH PART   the names of the declared font faces
 odf_check.py tables PATH PART  each table: its rows, cells separated by " | ", paragraphs by "/"
 odf_check.py frames PATH PART  each draw:frame: its attributes and its image's link
 odf_check.py same PATH NAME FILE   whether entry NAME holds the bytes of FILE
+odf_check.py cells PATH PART  each table cell: its style, value type and value
+odf_check.py count PATH PART TEXT  how often TEXT occurs in PART
 odf_check.py show PATH         the entries, content.xml and styles.xml formatted (to look at)
 odf_check.py part PATH NAME    the entry NAME as it is
 """
@@ -127,6 +129,24 @@ def same(path, name, file):
         print("same" if z.read(name) == f.read() else "differs")
 
 
+def cells(path, part):
+    with zipfile.ZipFile(path) as z:
+        root = ET.fromstring(z.read(part))
+    office = "urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+    for t in root.iter(q("table:table")):
+        print("table %s %s" % (t.get(q("table:name"), ""), t.get(q("table:style-name"), "")))
+        for cell in t.iter(q("table:table-cell")):
+            print("%s %s %s|%s" % (cell.get(q("table:style-name"), ""), cell.get("{%s}value-type" % office, ""),
+                                   cell.get("{%s}value" % office, "-"),
+                                   "/".join("%s:%s" % (p.get(q("text:style-name"), ""), runs(p))
+                                            for p in cell.iter(q("text:p")))))
+
+
+def count(path, part, text):
+    with zipfile.ZipFile(path) as z:
+        print(z.read(part).decode().count(text))
+
+
 def show(path):
     with zipfile.ZipFile(path) as z:
         print(path, z.namelist())
@@ -142,4 +162,4 @@ def part(path, name):
 
 
 if __name__ == "__main__":
-    {"package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "frames": frames, "same": same, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
+    {"package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "frames": frames, "cells": cells, "count": count, "same": same, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
