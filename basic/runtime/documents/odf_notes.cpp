@@ -271,6 +271,9 @@ struct SallocFree {
     void operator()(char *p) const { sfree(p); }
 };
 
+// What one converted paragraph may take, its runs' mark-up included.
+constexpr std::size_t CDATA_BUDGET = 8191;
+
 const char *const RUN_STYLES[8] = {nullptr, "OSKA_B", "OSKA_I", "OSKA_BI", "OSKA_U", "OSKA_BU", "OSKA_IU", "OSKA_BIU"};
 
 // The first byte after at on which a run boundary of any kind lies, or the text's length.
@@ -430,6 +433,7 @@ std::string insert_oo_note_get_xml_cdata(const NoteElement_t *element, int n)
         }
         at += used;
         previous = c;
+        if (out.size() + 160 > CDATA_BUDGET) Abort("cdata buffer overflow");
     }
     if (span) out += "</text:span>";
     return out;

@@ -909,6 +909,8 @@ TEST_F(OdfFill, NotesReplaceTheirParagraph)
         {"a token inside a span splits the span into the paragraphs around",
          "<text:p text:style-name=\"P3\">A <text:span text:style-name=\"T5\">b {N} c</text:span> d</text:p>",
          note(para("Note")), 0, "P3|A [T5:b ]\nOSKA_STD3|Note\nP3|[T5: c] d\n"},
+        {"a paragraph converting to more than the budget stops", P3, note(para(std::string(8100, 'x'))), 0,
+         "cdata buffer overflow", "", true},
         {"a hidden paragraph stops", P3, note(para("Seen") + para("Hidden", "H")), 0,
          "Unexpected note type 4 in note_xsl_oo", "", true},
     };
