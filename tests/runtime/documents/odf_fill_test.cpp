@@ -739,6 +739,7 @@ TEST_F(OdfFill, PicturesAreNumberedAfterTheDocumentsOwnFrames)
     InsertOoHandle_t *h = create();
     call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{P}"), str(png.string())});
     call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{Q}"), str(png.string()), num(2)});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{FOOT}"), str(png.string())});
     const fs::path target = dir / "filled.odt";
     EXPECT_EQ(fill(h, source.string(), target.string()), 1);
     look_at(target, "pictures");
@@ -761,6 +762,11 @@ TEST_F(OdfFill, PicturesAreNumberedAfterTheDocumentsOwnFrames)
               "P1|<draw:frame><draw:image>Logo:  here\n"
               "|<draw:frame><draw:image>\n"
               "|<draw:frame><draw:image>\n");
+    // styles.xml numbers its frames on from the highest content.xml reached.
+    EXPECT_EQ(check({"frames", target.string(), "styles.xml"}),
+              "draw:style-name=fr6 draw:name=graphics1 text:anchor-type=paragraph svg:width=1.648cm "
+              "svg:height=0.824cm draw:z-index=1 href=Pictures/red.png.png\n");
+    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "MP1|<draw:frame><draw:image>Page footer \n");
     const std::string manifest = check({"part", target.string(), "META-INF/manifest.xml"});
     std::size_t entries = 0;
     for (std::size_t at = 0; (at = manifest.find("manifest:full-path=\"Pictures/red.png.png\"", at)) != std::string::npos;
