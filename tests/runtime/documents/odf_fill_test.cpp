@@ -984,6 +984,23 @@ TEST_F(OdfFill, NoteStylesAreGeneratedOncePerStyle)
     EXPECT_TRUE(Warnings::shown().empty());
 }
 
+TEST_F(OdfFill, NotesInTableCells)
+{
+    const fs::path part = dir / "content.xml";
+    std::ofstream(part) << note_content(table({"<text:p text:style-name=\"P3\">{N}</text:p>|{X}"}));
+    const fs::path source = dir / "t.odt";
+    make_template(source, {"content.xml=@" + part.string()});
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(note(para("First") + para("<u>Second</u>"))), num(0)});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{X}"), str("x")});
+    const fs::path target = dir / "o.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "note-in-table");
+    EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
+    EXPECT_EQ(check({"tables", target.string(), "content.xml"}), "table T\nFirst/[OSKA_U3:Second] | x\n");
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}), "OSKA_STD3|First\nOSKA_STD3|[OSKA_U3:Second]\n|x\n");
+}
+
 TEST_F(OdfFill, InvalidTokensStop)
 {
     const fs::path source = template_with(dir, "t.odt", "<text:p>{N}</text:p>");
