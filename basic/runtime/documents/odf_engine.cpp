@@ -44,7 +44,7 @@ void count_frame(const IooNode_t *node, InsertOoMeta_t *meta)
     meta->graphics = std::max(meta->graphics, number_behind(ioo_find_attr(node, "draw:name"), "\"graphics"));
 }
 
-void scan_text(IooNode_t *node, InsertOoMeta_t *meta)
+void scan_text(IooNode_t *node, InsertOoMeta_t *meta, const std::string *paragraph_style)
 {
     const std::string &text = *node->text;
     std::size_t pos = text.find('{');
@@ -53,6 +53,8 @@ void scan_text(IooNode_t *node, InsertOoMeta_t *meta)
         const std::size_t at = text.find(token->token, pos);
         if (at == std::string::npos) continue;
         meta->xrefs.push_back({node, token.get()});
+        if (token->values.front()->type == IOO_TP_NOTE)
+            insert_oo_get_note_style(meta, node, *token->values.front(), paragraph_style);
         if (at == pos) {
             pos = text.find('{', pos + 1);
             if (pos == std::string::npos) return;
@@ -62,44 +64,53 @@ void scan_text(IooNode_t *node, InsertOoMeta_t *meta)
 
 // ---- Dispatch --------------------------------------------------------------------------------------
 
-bool in_table(const IooNode_t *node)
-{
-    for (const IooNode_t *p = ioo_parent(node); p; p = ioo_parent(p))
-        if (p->type == IOO_TAG_TABLE_CELL) return true;
-    return false;
-}
-
-// The steps every kind shares: the token's form, tables, and the warning for more than one value.
-void check_entry(const InsertOoToken_t *token, const IooNode_t *node, const char *warning)
+// The steps every kind shares: the token's form, filing under a table, and the warning for more
+// than one value. Returns whether the value is to be inserted now.
+bool check_entry(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta, const char *warning,
+                 bool pictures = false)
 {
     if (!token->token.empty() && token->token[0] != '{') Abort("Invalid insertion tag '%s'", token->token.c_str());
-    if (in_table(node)) Abort("Tables in OpenOffice documents not available");
+    // Frames are numbered after those the part already has.
+    if (pictures)
+        for (auto &value : token->values) value->picture += meta->frame_base;
+    if (insert_oo_do_is_in_table(node)) {
+        insert_oo_do_add_table(token, node, meta);
+        return false;
+    }
     if (token->values.size() > 1) mmessage(1, warning, token->token.c_str());
+    return true;
 }
 
 int insert_oo_do_text(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta, std::uint32_t type,
                       const char *warning)
 {
-    check_entry(token, node, warning);
+    if (!check_entry(token, node, meta, warning)) return 1;
     const InsertOoValue_t &value = *token->values.front();
     return insert_oo_do_text_ins(type, node, token->token, value.text, value.tags, meta);
 }
 
-int insert_oo_do_note(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *)
+int insert_oo_do_note(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta)
 {
-    check_entry(token, node, "insert_oo_do_note: Insertion of multirow note entry not in a table is not yet coded! %s");
-    Abort("Notes in OpenOffice documents not available");
+    if (!check_entry(token, node, meta,
+                     "insert_oo_do_note: Insertion of multirow note entry not in a table is not yet coded! %s"))
+        return 1;
+    return insert_oo_do_note_ins(node, *token->values.front(), token->token, meta);
 }
 
-int insert_oo_do_graphic(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *)
+int insert_oo_do_graphic(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta)
 {
-    check_entry(token, node, "insert_oo_do_graphic: Insertion of multirow graphic entry not in a table is not yet coded! %s");
-    Abort("Pictures in OpenOffice documents not available");
+    if (!check_entry(token, node, meta,
+                     "insert_oo_do_graphic: Insertion of multirow graphic entry not in a table is not yet coded! %s",
+                     true))
+        return 1;
+    return insert_oo_do_graphic_ins(node, *token->values.front(), token->token, meta);
 }
 
-int insert_oo_do_exclude(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *)
+int insert_oo_do_exclude(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta)
 {
-    check_entry(token, node, "insert_oo_do_exclude: Insertion of multirow exclude entry not in a table is not yet coded! %s");
+    if (!check_entry(token, node, meta,
+                     "insert_oo_do_exclude: Insertion of multirow exclude entry not in a table is not yet coded! %s"))
+        return 1;
     return insert_oo_do_exclude_ins(node, token->token);
 }
 
@@ -195,22 +206,22 @@ using Locate = IooNode_t *(*)(IooNode_t *);
 void pass(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures, const char *name, Locate styles,
           Locate text, bool content)
 {
-    OdfEntry &entry = part(package, name);
     InsertOoMeta_t meta;
-    meta.tree = read_part(entry);
+    meta.tree = read_part(part(package, name));
     meta.styles = styles(meta.tree.get());
     meta.text = text(meta.tree.get());
     meta.handle = handle;
+    meta.package = &package;
     meta.frame = meta.frame_base = *pictures;
     if (meta.text) insert_oo_get_xref(meta.text, &meta);
     for (meta.current = 0; meta.current < meta.xrefs.size(); ++meta.current)
         insert_oo_do_item(&meta, meta.xrefs[meta.current]);
-    if (content)
-        for (const InsertOoMultiRow_t &request : handle->multi_table)
-            for (const InsertOoXref_t &x : meta.xrefs)
-                if (x.token->token == request.token) Abort("Tables in OpenOffice documents not available");
+    if (content) insert_oo_do_get_table_multi_row_mode(&meta);
+    insert_oo_do_build_table(&meta);
     insert_oo_do_text_attributes(&meta);
     std::string written;
+    // Looked up again: pictures add entries to the package while the part is filled.
+    OdfEntry &entry = part(package, name);
     written.reserve(entry.data.size() + entry.data.size() / 4);
     insert_oo_write_xml(meta.tree.get(), written);
     entry.data = std::move(written);
@@ -230,21 +241,25 @@ IooNode_t *child(IooNode_t *node, std::uint32_t type)
 
 namespace {
 
-void scan(IooNode_t *node, InsertOoMeta_t *meta)
+void scan(IooNode_t *node, InsertOoMeta_t *meta, const std::string *paragraph_style)
 {
     for (; node; node = node->next) {
         if (node->text) {
-            scan_text(node, meta);
+            scan_text(node, meta, paragraph_style);
             continue;
         }
         if (node->type == IOO_TAG_DRAW_FRAME) count_frame(node, meta);
-        if (node->content) scan(node->content, meta);
+        if (!node->content) continue;
+        const std::string *style = paragraph_style;
+        if (node->type == IOO_TAG_PAR)
+            if (const IooAttr_t *a = ioo_find_attr(node, "text:style-name"); a && a->value) style = &*a->value;
+        scan(node->content, meta, style);
     }
 }
 
 } // namespace
 
-void insert_oo_get_xref(IooNode_t *node, InsertOoMeta_t *meta) { scan(node, meta); }
+void insert_oo_get_xref(IooNode_t *node, InsertOoMeta_t *meta) { scan(node, meta, nullptr); }
 
 void insert_oo_do_item(InsertOoMeta_t *meta, const InsertOoXref_t &entry)
 {

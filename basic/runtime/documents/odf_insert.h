@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -85,6 +86,31 @@ struct InsertOoTextAttr_t {
     IooNode_t *new_style = nullptr;
 };
 
+// One value of a token found in a table, filed to be inserted when the table is rebuilt.
+struct InsertOoTableEntry_t {
+    IooNode_t *row;   // the template row holding the token's cell
+    IooNode_t *node;  // the text node holding the token
+    InsertOoToken_t *token;
+    InsertOoValue_t *value;
+};
+
+// A table of the part that holds tokens; format (its first row) identifies it.
+struct InsertOoTable_t {
+    std::uint32_t multi_row = 0;
+    IooNode_t *format = nullptr;
+    IooTree rows;  // the rebuilt rows, owned until they replace the template rows
+    std::vector<InsertOoTableEntry_t> entries;  // in registration order once rebuilt
+};
+
+// A template paragraph that holds a note token: the styles generated for notes derive from it.
+struct InsertOoNoteStyle_t {
+    std::uint32_t amount = 0;
+    std::string paragraph;  // its style name, quoted
+    int paragraph_number = 0;
+    std::optional<std::string> span;  // the style name of the span around the token, quoted
+    int span_number = 0;
+};
+
 struct InsertOoMeta_t {
     IooTree tree;
     IooNode_t *styles = nullptr;  // the first automatic style
@@ -93,6 +119,11 @@ struct InsertOoMeta_t {
     std::size_t current = 0;      // the entry being dispatched; those after it are pending
     InsertOoHandle_t *handle = nullptr;
     std::vector<InsertOoTextAttr_t> attrs;
+    std::vector<std::unique_ptr<InsertOoTable_t>> tables;  // the newest first
+    OdfPackage *package = nullptr;  // where pictures and the manifest go
+    int note_styles_ready = 1;
+    std::vector<InsertOoNoteStyle_t> note_styles;
+    std::map<std::string, int> style_numbers;  // the number generated styles carry, per style name
     std::uint32_t frame = 0, z_index = 0, frame_base = 0, graphics = 0;  // picture counters
     int style_counter = 0;
     bool fonts_used[IOO_FONT_FAMILIES] = {};
@@ -143,6 +174,61 @@ int insert_oo_do_exclude_ins(IooNode_t *node, std::string_view token);
 // Splits text around the first occurrence of token.
 void insert_oo_do_split(std::optional<std::string> *before, std::optional<std::string> *after, std::string_view text,
                         std::string_view token);
+
+// ---- Tables (odf_tables.cpp) ---------------------------------------------------------------------
+
+int insert_oo_do_is_in_table(const IooNode_t *node);
+// The first row of the run of rows holding node's cell, with the cell's own row in row; nullptr
+// when node is not in a table.
+IooNode_t *insert_oo_do_get_table(const IooNode_t *node, IooNode_t **row);
+// Files every value of token for the rebuild of node's table.
+void insert_oo_do_add_table(InsertOoToken_t *token, IooNode_t *node, InsertOoMeta_t *meta);
+// Marks the tables holding the tokens the program asked to repeat per value.
+void insert_oo_do_get_table_multi_row_mode(InsertOoMeta_t *meta);
+void insert_oo_do_build_table(InsertOoMeta_t *meta);
+int insert_oo_do_tbl_item(IooNode_t *node, const InsertOoTableEntry_t &entry, InsertOoMeta_t *meta);
+// The first text node holding token, from node on (children first, then following siblings).
+IooNode_t *insert_oo_get_tbl_tag(IooNode_t *node, std::string_view token);
+// Whether a brace pattern stands in node, its descendants and, unless only, its following
+// siblings.
+bool insert_oo_is_tbl_tag(const IooNode_t *node, bool only);
+
+// ---- Pictures (odf_pictures.cpp) ----------------------------------------------------------------
+
+// Places the picture value at node's paragraph in place of token; returns 1.
+int insert_oo_do_graphic_ins(IooNode_t *node, const InsertOoValue_t &value, std::string_view token,
+                             InsertOoMeta_t *meta);
+int insert_oo_do_graphic_content(InsertOoMeta_t *meta, IooNode_t *node, std::string_view token,
+                                 const InsertOoValue_t &value, std::string *frame_name, std::string *path,
+                                 std::int32_t *type);
+int insert_oo_do_graphic_style(IooNode_t *styles, const std::string &frame_name, std::uint32_t justify);
+int insert_oo_do_graphic_manifest(OdfPackage &package, const std::string &path, std::int32_t type);
+void insert_oo_do_manifest_add(IooNode_t *tree, const std::string &path, std::int32_t type);
+void insert_oo_do_graphic_get_name(InsertOoMeta_t *meta, std::string_view token, std::string *frame_name,
+                                   std::string *graphics_name, std::string *z_index, std::string *path,
+                                   std::int32_t type, const InsertOoValue_t &value);
+
+// ---- Notes (odf_notes.cpp) --------------------------------------------------------------------------
+
+struct NoteData_t;
+struct NoteElement_t;
+// Records the style of the paragraph holding a note token (paragraph_style quoted, or nullptr).
+void insert_oo_get_note_style(InsertOoMeta_t *meta, IooNode_t *node, const InsertOoValue_t &value,
+                              const std::string *paragraph_style);
+// Generates the note styles of the part, once.
+void insert_oo_note_styles(InsertOoMeta_t *meta);
+void insert_oo_merge_styles(IooNode_t *copy, const IooNode_t *span);
+// Replaces the paragraph holding token at node by the note's paragraphs; 0 when the paragraph
+// could not be split.
+int insert_oo_do_note_ins(IooNode_t *node, const InsertOoValue_t &value, std::string_view token, InsertOoMeta_t *meta);
+// Leaves the token's node (or the span holding it, in unit) alone in a paragraph of its own.
+int insert_oo_split_parent_on_tag(InsertOoMeta_t *meta, IooNode_t *node, const std::optional<std::string> &before,
+                                  const std::optional<std::string> &after, IooNode_t **unit);
+int insert_oo_insert_note(NoteData_t *note, const InsertOoValue_t &value, IooNode_t *unit, InsertOoMeta_t *meta);
+// A paragraph of a note as ODF text, its runs as spans of the run styles numbered n.
+std::string insert_oo_note_get_xml_cdata(const NoteElement_t *element, int n);
+// A new amount-table name, quoted.
+std::string insert_oo_note_tbl_name(InsertOoMeta_t *meta);
 
 // ---- Text styles (odf_styles.cpp) -----------------------------------------------------------------
 

@@ -85,7 +85,8 @@ void add_entry(zip_t *za, const OdfEntry &entry, const char *target)
     if (entry.directory) {
         index = zip_dir_add(za, entry.name.c_str(), ZIP_FL_ENC_GUESS);
     } else {
-        zip_source_t *source = zip_source_buffer(za, entry.data.data(), entry.data.size(), 0);
+        zip_source_t *source = entry.file.empty() ? zip_source_buffer(za, entry.data.data(), entry.data.size(), 0)
+                                                  : zip_source_file(za, entry.file.c_str(), 0, 0);
         if (!source) Abort("Return value %d when attempting to zip the OpenOffice document %s", zip_code(za), target);
         index = zip_file_add(za, entry.name.c_str(), source, ZIP_FL_ENC_GUESS);
         if (index < 0) zip_source_free(source);

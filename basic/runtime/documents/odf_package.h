@@ -3,6 +3,7 @@
 // No outside program runs and no path is ever interpreted: names reach libzip as they are.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,13 @@ struct OdfEntry {
     std::string name;  // as stored; a directory's ends in '/'
     std::string data;
     bool directory = false;
+    std::string file;  // when set, the entry is written from this file instead of data
 };
 
 struct OdfPackage {
     std::string source;  // the path it was read from, for messages
     std::vector<OdfEntry> entries;
+    std::uint32_t note_tables = 0;  // amount tables made for notes, so each gets its own name
 };
 
 // Reads every entry of the package at source. An entry that is a link or any other kind of

@@ -353,18 +353,21 @@ TEST_F(OdfFill, ArgumentCountsAndHandlesAreChecked)
 const std::string NS = "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
                        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
                        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+                       "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+                       "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+                       "xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
                        "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
                        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\"";
 
-std::string content(const std::string &body)
+std::string content(const std::string &body, const char *kind = "text")
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content " + NS +
            "><office:font-face-decls><style:font-face style:name=\"Arial\" svg:font-family=\"Arial\"/>"
            "</office:font-face-decls><office:automatic-styles><style:style style:name=\"P1\" style:family=\"paragraph\">"
            "<style:paragraph-properties fo:text-align=\"center\"/></style:style><style:style style:name=\"T1\" "
            "style:family=\"text\"><style:text-properties fo:font-style=\"italic\"/></style:style>"
-           "</office:automatic-styles><office:body><office:text>" +
-           body + "</office:text></office:body></office:document-content>\n";
+           "</office:automatic-styles><office:body><office:" +
+           kind + ">" + body + "</office:" + kind + "></office:body></office:document-content>\n";
 }
 
 // A template whose content.xml holds body, written to name in the scratch directory.
@@ -564,22 +567,443 @@ TEST_F(OdfFill, BadTemplatesStopWithSourceAndOldTargetWhole)
     EXPECT_EQ(left, 0);
 }
 
-TEST_F(OdfFill, NotesPicturesAndTablesAreNotAvailableYet)
+// ---- Tables -----------------------------------------------------------------------------------------
+
+// A table named T: a column, then one row per entry, its cells separated by '|'; a cell that is
+// not mark-up becomes one paragraph.
+std::string table(std::initializer_list<std::string> rows)
 {
-    const fs::path source = template_with(dir, "t.odt",
-                                          "<text:p>{N}</text:p><table:table-cell><text:p>{T}</text:p></table:table-cell>");
-    InsertOoHandle_t *n = create();
-    call(in_IINSERT_OO_ADD_NOTE, {num(n), str("{N}"), str("note")});
-    EXPECT_EQ(abort_text([&] { fill(n, source.string(), (dir / "o.odt").string()); }),
-              "Notes in OpenOffice documents not available");
-    InsertOoHandle_t *p = create();
-    call(in_IINSERT_OO_ADD_GRAPHIC, {num(p), str("{N}"), str("/x.png")});
-    EXPECT_EQ(abort_text([&] { fill(p, source.string(), (dir / "o.odt").string()); }),
-              "Pictures in OpenOffice documents not available");
-    InsertOoHandle_t *t = create();
-    call(in_IINSERT_OO_ADD_TEXT, {num(t), str("{T}"), str("cell")});
-    EXPECT_EQ(abort_text([&] { fill(t, source.string(), (dir / "o.odt").string()); }),
-              "Tables in OpenOffice documents not available");
+    std::string xml = "<table:table table:name=\"T\"><table:table-column/>";
+    for (const std::string &row : rows) {
+        xml += "<table:table-row>";
+        std::size_t from = 0;
+        for (;;) {
+            const std::size_t bar = row.find('|', from);
+            const std::string cell = row.substr(from, bar == std::string::npos ? std::string::npos : bar - from);
+            xml += "<table:table-cell>" + (cell.starts_with("<") ? cell : "<text:p>" + cell + "</text:p>") +
+                   "</table:table-cell>";
+            if (bar == std::string::npos) break;
+            from = bar + 1;
+        }
+        xml += "</table:table-row>";
+    }
+    return xml + "</table:table>";
+}
+
+struct Registration {
+    const char *token;
+    const char *text;  // nullptr: an exclusion
+};
+
+struct TableCase {
+    const char *what;
+    std::string body;
+    std::vector<Registration> values;
+    std::vector<const char *> multi_row;
+    const char *rows;  // what the reader sees, or the message the run stops with
+    bool stops = false;
+};
+
+TEST_F(OdfFill, TablesAreRebuiltFromTheirTemplateRows)
+{
+    const TableCase cases[] = {
+        {"default mode: a second {A} below is replaced too",
+         table({"{A}|{B}", "again {A}"}), {{"{A}", "a"}, {"{B}", "b"}}, {}, "table T\na | b\nagain a\n"},
+        {"a row whose only token is excluded goes; one with another token stays",
+         table({"{A}|{X}", "{X}", "plain"}), {{"{A}", "a"}, {"{X}", nullptr}}, {}, "table T\na | \nplain\n"},
+        {"a row with two excluded tokens stays, empty of both",
+         table({"{X}|{Y}", "plain"}), {{"{X}", nullptr}, {"{Y}", nullptr}}, {}, "table T\n | \nplain\n"},
+        {"two values without multi-row mode stop",
+         table({"{A}"}), {{"{A}", "1"}, {"{A}", "2"}}, {},
+         "Must call iinsert_oo_set_table_multi_row_mode when the program is providing multiple values for token {A} "
+         "located within a table; May not simultaneously insert and exclude.", true},
+        {"a token after a text:s in its cell is in the table",
+         table({"<text:p>Sum<text:s text:c=\"2\"/>{A}</text:p>|{B}"}), {{"{A}", "a"}, {"{B}", "b"}}, {},
+         "table T\nSum<s2>a | b\n"},
+        {"a value holding its own token is put in once per occurrence",
+         table({"{A}|{B}", "{A}"}), {{"{A}", "in {A} out"}, {"{B}", "b"}}, {},
+         "table T\nin {A} out | b\nin {A} out\n"},
+        {"multi-row: a header and one row per value",
+         table({"Date|Text|Amount", "{D}|{T}|{M}"}),
+         {{"{D}", "D1"}, {"{T}", "T1"}, {"{M}", "A1"}, {"{D}", "D2"}, {"{T}", "T2"}, {"{M}", "A2"}}, {"{D}"},
+         "table T\nDate | Text | Amount\nD1 | T1 | A1\nD2 | T2 | A2\n"},
+        {"multi-row: a plain total row behind the last walk is dropped",
+         table({"Date|Amount", "{D}|{M}", "Total|0"}), {{"{D}", "D1"}, {"{M}", "A1"}}, {"{D}"},
+         "table T\nDate | Amount\nD1 | A1\n"},
+        {"multi-row: a header, two rows, the total row dropped",
+         table({"Date|Text|Amount", "{D}|{T}|{M}", "Total||0"}),
+         {{"{D}", "D1"}, {"{T}", "T1"}, {"{M}", "A1"}, {"{D}", "D2"}, {"{T}", "T2"}, {"{M}", "A2"}}, {"{M}"},
+         "table T\nDate | Text | Amount\nD1 | T1 | A1\nD2 | T2 | A2\n"},
+        {"multi-row: plain rows are carried where a walk passes them; rows with other tokens are not",
+         table({"{D}", "Section two", "{X}", "{unused}", "Total"}),
+         {{"{D}", "D1"}, {"{D}", "D2"}, {"{X}", "X1"}, {"{X}", "X2"}}, {"{D}"},
+         "table T\nD1\nD2\nSection two\nX1\nX2\n"},
+        {"multi-row: a single value fills every repeated row",
+         table({"{D}|{C}"}), {{"{C}", "EUR"}, {"{D}", "D1"}, {"{D}", "D2"}, {"{D}", "D3"}}, {"{D}"},
+         "table T\nD1 | EUR\nD2 | EUR\nD3 | EUR\n"},
+        {"multi-row: a value holding its token makes no extra row",
+         table({"{D}"}), {{"{D}", "{D}1"}, {"{D}", "{D}2"}}, {"{D}"}, "table T\n{D}1\n{D}2\n"},
+        {"a token table nested in another token table stops",
+         table({"<text:p>{A}</text:p>" + table({"{B}"})}), {{"{A}", "a"}, {"{B}", "b"}}, {},
+         "Token {B} lies in a table nested in another table holding tokens; such tables may not be nested", true},
+    };
+    int n = 0;
+    for (const TableCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path source = template_with(dir, "t" + std::to_string(n) + ".odt", "<text:p>x</text:p>" + c.body);
+        InsertOoHandle_t *h = create();
+        for (const Registration &r : c.values)
+            if (r.text)
+                call(in_IINSERT_OO_ADD_TEXT, {num(h), str(r.token), str(r.text)});
+            else
+                call(in_IINSERT_OO_ADD_EXCLUDE, {num(h), str(r.token)});
+        for (const char *token : c.multi_row) call(in_IINSERT_OO_SET_TABLE_MULTI_ROW_MODE, {num(h), str(token)});
+        const fs::path target = dir / ("o" + std::to_string(n++) + ".odt");
+        if (c.stops) {
+            EXPECT_EQ(abort_text([&] { fill(h, source.string(), target.string()); }), c.rows);
+            EXPECT_FALSE(fs::exists(target));
+            continue;
+        }
+        EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+        look_at(target, "table-" + std::to_string(n));
+        EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
+        EXPECT_EQ(check({"tables", target.string(), "content.xml"}), c.rows);
+        EXPECT_TRUE(Warnings::shown().empty());
+    }
+}
+
+TEST_F(OdfFill, StyledValuesInTablesAndSpreadsheets)
+{
+    // A spreadsheet's sheet is a table like any other; styled values get their spans and styles.
+    const fs::path part = dir / "sheet.content.xml";
+    std::ofstream(part) << content(table({"Name|Amount", "{N}|<text:p>EUR {M}</text:p>"}), "spreadsheet");
+    const fs::path source = dir / "sheet.ods";
+    make_template(source, {"mimetype=application/vnd.oasis.opendocument.spreadsheet", "content.xml=@" + part.string()});
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_SET_TABLE_MULTI_ROW_MODE, {num(h), str("{N}")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{N}"), str("Ann"), str("mtag_bold")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{M}"), dec("-1234.5"), num(2), str("mtag_red")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{N}"), str("Bob")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{M}"), dec("7"), num(2)});
+    const fs::path target = dir / "filled.ods";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "sheet");
+    const std::string package = check({"package", target.string()});
+    EXPECT_NE(package.find("xmllint: ok\nfile: OpenDocument Spreadsheet\n"), std::string::npos) << package;
+    EXPECT_EQ(check({"tables", target.string(), "content.xml"}),
+              "table T\nName | Amount\nAnn | EUR [OSKA_TEXT2:-1,234.50]\nBob | EUR 7.00\n");
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}),
+              "|Name\n|Amount\nOSKA_TEXT1|Ann\n|EUR [OSKA_TEXT2:-1,234.50]\n|Bob\n|EUR 7.00\n");
+    // The negative amount takes the tag's negative colour and weight.
+    const std::string style = check({"style", target.string(), "content.xml", "OSKA_TEXT2"});
+    EXPECT_NE(style.find("fo:color=#0000ff;fo:font-size=10pt;fo:font-weight=bold;"), std::string::npos) << style;
+}
+
+TEST_F(OdfFill, MultiRowModeNeedsTheTokenInATable)
+{
+    const fs::path source = template_with(dir, "t.odt", "<text:p>{A}</text:p>" + table({"{B}"}));
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{A}"), str("a")});
+    call(in_IINSERT_OO_SET_TABLE_MULTI_ROW_MODE, {num(h), str("{A}")});
+    EXPECT_EQ(abort_text([&] { fill(h, source.string(), (dir / "o.odt").string()); }),
+              "No table found that contains the token '{A}' passed to iinsert_oo_set_table_multi_row_mode");
+    // A token the document does not hold asks for nothing.
+    InsertOoHandle_t *g = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(g), str("{B}"), str("b")});
+    call(in_IINSERT_OO_SET_TABLE_MULTI_ROW_MODE, {num(g), str("{absent}")});
+    EXPECT_EQ(fill(g, source.string(), (dir / "o.odt").string()), 1);
+    EXPECT_EQ(check({"tables", (dir / "o.odt").string(), "content.xml"}), "table T\nb\n");
+}
+
+// ---- Pictures -------------------------------------------------------------------------------------
+
+// A picture of width x height pixels made by ImageMagick, checked with identify.
+fs::path picture(const fs::path &path, const char *size, const char *format)
+{
+    fs::create_directories(path.parent_path());
+    run({"/usr/bin/convert", "-size", size, "xc:red", path.string()});
+    EXPECT_EQ(run({"/usr/bin/identify", "-format", "%m %wx%h", path.string()}), std::string(format) + " " + size);
+    return path;
+}
+
+const char *const FRAMES = "<text:p><draw:frame draw:style-name=\"fr1\" draw:name=\"graphics1\" draw:z-index=\"0\" "
+                           "svg:width=\"1cm\" svg:height=\"1cm\"/><draw:frame draw:style-name=\"fr2\" "
+                           "draw:name=\"graphics2\" draw:z-index=\"1\" svg:width=\"1cm\" svg:height=\"1cm\"/></text:p>";
+
+TEST_F(OdfFill, PicturesAreNumberedAfterTheDocumentsOwnFrames)
+{
+    const fs::path png = picture(dir / "pics/red.png", "200x100", "PNG");
+    const fs::path source =
+        template_with(dir, "t.odt", std::string(FRAMES) + "<text:p text:style-name=\"P1\">Logo: {P} here</text:p>"
+                                        "<text:p>{Q}</text:p><text:p>{P}</text:p>");
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{P}"), str(png.string())});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{Q}"), str(png.string()), num(2)});
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{FOOT}"), str(png.string())});
+    const fs::path target = dir / "filled.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "pictures");
+    EXPECT_EQ(check({"package", target.string()}),
+              conformant(std::string(TEMPLATE_NAMES) + ",Pictures/red.png.png"));
+    EXPECT_EQ(check({"same", target.string(), "Pictures/red.png.png", png.string()}), "same\n");
+    // {P} is dispatched once per paragraph holding it, and each dispatch counts its frame on from
+    // the template's highest; {Q} was registered with another justification, so a frame of its own.
+    EXPECT_EQ(check({"frames", target.string(), "content.xml"}),
+              "draw:style-name=fr1 draw:name=graphics1 draw:z-index=0 svg:width=1cm svg:height=1cm\n"
+              "draw:style-name=fr2 draw:name=graphics2 draw:z-index=1 svg:width=1cm svg:height=1cm\n"
+              "draw:style-name=fr3 draw:name=graphics3 text:anchor-type=paragraph svg:width=1.648cm "
+              "svg:height=0.824cm draw:z-index=2 href=Pictures/red.png.png\n"
+              "draw:style-name=fr4 draw:name=graphics4 text:anchor-type=paragraph svg:width=1.648cm "
+              "svg:height=0.824cm draw:z-index=3 href=Pictures/red.png.png\n"
+              "draw:style-name=fr5 draw:name=graphics5 text:anchor-type=paragraph svg:width=1.648cm "
+              "svg:height=0.824cm draw:z-index=4 href=Pictures/red.png.png\n");
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}),
+              "|<draw:frame><draw:frame>\n"
+              "P1|<draw:frame><draw:image>Logo:  here\n"
+              "|<draw:frame><draw:image>\n"
+              "|<draw:frame><draw:image>\n");
+    // styles.xml numbers its frames on from the highest content.xml reached.
+    EXPECT_EQ(check({"frames", target.string(), "styles.xml"}),
+              "draw:style-name=fr6 draw:name=graphics1 text:anchor-type=paragraph svg:width=1.648cm "
+              "svg:height=0.824cm draw:z-index=1 href=Pictures/red.png.png\n");
+    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "MP1|<draw:frame><draw:image>Page footer \n");
+    const std::string manifest = check({"part", target.string(), "META-INF/manifest.xml"});
+    std::size_t entries = 0;
+    for (std::size_t at = 0; (at = manifest.find("manifest:full-path=\"Pictures/red.png.png\"", at)) != std::string::npos;
+         ++at)
+        ++entries;
+    EXPECT_EQ(entries, 1u) << manifest;
+    EXPECT_NE(manifest.find("<manifest:file-entry manifest:media-type=\"image/png\" "
+                            "manifest:full-path=\"Pictures/red.png.png\"/>"),
+              std::string::npos);
+    const std::string content = check({"part", target.string(), "content.xml"});
+    EXPECT_NE(content.find("<style:style style:name=\"fr3\" style:family=\"graphic\" style:parent-style-name="
+                           "\"Graphics\"><style:graphic-properties style:horizontal-pos=\"center\" "
+                           "style:horizontal-rel=\"paragraph\" style:mirror=\"none\""),
+              std::string::npos)
+        << content;
+    EXPECT_NE(content.find("<style:style style:name=\"fr4\" style:family=\"graphic\" style:parent-style-name="
+                           "\"Graphics\"><style:graphic-properties style:horizontal-pos=\"right\""),
+              std::string::npos);
+    EXPECT_TRUE(Warnings::shown().empty());
+}
+
+TEST_F(OdfFill, PictureKindsAndNames)
+{
+    struct Case {
+        const char *file;
+        const char *size;
+        const char *format;
+        const char *entry;
+    };
+    const Case cases[] = {
+        {"a/logo.png", "200x100", "PNG", "Pictures/logo.png.png"},
+        {"b/logo.png", "20x10", "PNG", "Pictures/logo.png-2.png"},  // same name, another file
+        {"c/pic.gif", "30x20", "GIF", "Pictures/pic.gif.gif"},
+        {"c/pic.jpg", "40x30", "JPEG", "Pictures/pic.jpg.jpeg"},
+        {"c/pic.bmp", "50x40", "BMP", "Pictures/pic.bmp.bmp"},
+        {"c/R&D logo <1>.png", "10x10", "PNG", "Pictures/R_D_logo__1_.png.png"},
+    };
+    std::string body, names = TEMPLATE_NAMES, frames;
+    InsertOoHandle_t *h = create();
+    int n = 0;
+    for (const Case &c : cases) {
+        const fs::path file = picture(dir / c.file, c.size, c.format);
+        const std::string token = "{P" + std::to_string(++n) + "}";
+        body += "<text:p>" + token + "</text:p>";
+        call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str(token), str(file.string())});
+        names += std::string(",") + c.entry;
+    }
+    const fs::path source = template_with(dir, "t.odt", body);
+    const fs::path target = dir / "filled.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "picture-kinds");
+    EXPECT_EQ(check({"package", target.string()}), conformant(names));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_EQ(check({"same", target.string(), c.entry, (dir / c.file).string()}), "same\n");
+        EXPECT_NE(check({"frames", target.string(), "content.xml"}).find(std::string("href=") + c.entry),
+                  std::string::npos);
+    }
+    // A file of none of the four kinds stops the insertion.
+    const fs::path text = dir / "notes.txt";
+    std::ofstream(text) << "not a picture\n";
+    InsertOoHandle_t *u = create();
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(u), str("{P1}"), str(text.string())});
+    EXPECT_EQ(abort_text([&] { fill(u, source.string(), (dir / "o.odt").string()); }),
+              "Unknown type of Graphic image {P1} " + text.string());
+    EXPECT_FALSE(fs::exists(dir / "o.odt"));
+}
+
+// ---- Notes ------------------------------------------------------------------------------------------
+
+std::string note(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
+std::string para(const std::string &cdata, const char *type = "P")
+{
+    return std::string("<p datatype=\"") + type + "\" position=\"0\"><![CDATA[" + cdata + "]]></p>";
+}
+std::string amount(const char *value)
+{
+    return std::string("<am required=\"false\" next=\"false\" protect=\"false\" orsec=\"0\" orsecvalue=\"0\">") + value +
+           "</am>";
+}
+std::string block(const char *name, bool start)
+{
+    return std::string("<tag name=\"") + name + "\" start=\"" + (start ? "true" : "false") + "\"></tag>";
+}
+
+// content.xml with the paragraph styles P3 and P20 and the span style T5 for the note tests.
+std::string note_content(const std::string &body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content " + NS +
+           " xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\"><office:automatic-styles>"
+           "<style:style style:name=\"P3\" style:family=\"paragraph\" style:parent-style-name=\"Standard\">"
+           "<style:paragraph-properties fo:text-align=\"justify\"/><style:text-properties fo:font-size=\"11pt\"/>"
+           "</style:style><style:style style:name=\"P20\" style:family=\"paragraph\"><style:paragraph-properties/>"
+           "<style:text-properties/></style:style><style:style style:name=\"T5\" style:family=\"text\">"
+           "<style:text-properties fo:color=\"#ff0000\"/></style:style></office:automatic-styles><office:body>"
+           "<office:text>" +
+           body + "</office:text></office:body></office:document-content>\n";
+}
+
+struct NoteCase {
+    const char *what;
+    std::string body;
+    std::string text;
+    int amount_flag;
+    const char *paras;   // the paragraphs as the reader sees them, or the message the run stops with
+    const char *cells = "";  // the amount tables' cells
+    bool stops = false;
+    int paragraph_flag = 0;
+    const char *tag = nullptr;
+};
+
+TEST_F(OdfFill, NotesReplaceTheirParagraph)
+{
+    const char *const P3 = "<text:p text:style-name=\"P3\">{N}</text:p>";
+    const NoteCase cases[] = {
+        {"a two-paragraph note", P3, note(para("First") + para("Second")), 0,
+         "OSKA_STD3|First\nOSKA_STD3|Second\n"},
+        {"a paragraph and an amount", P3, note(para("Total") + amount("1234.50")), 0,
+         "OSKA_SGL3|Total\nOSKA_AMT3|1,234.50\nOSKA_STD3|\n"},
+        {"a paragraph and an amount in a table", P3, note(para("Total") + amount("1234.50") + para("Small") +
+                                                         amount("0.40")),
+         1, "P3|Total\nOSKA_AMT3|1,234.50\nP3|Small\nOSKA_AMT3|0.40\nP3|\nOSKA_AMT3|\n",
+         "table OSKA_00000001TBL OSKA_5f_TBL\n"
+         "OSKA_5f_TBL.A1 string -|P3:Total\nOSKA_5f_TBL.B1 float 1234.50|OSKA_AMT3:1,234.50\n"
+         "OSKA_5f_TBL.A1 string -|P3:Small\nOSKA_5f_TBL.B1 string -|OSKA_AMT3:0.40\n"
+         "OSKA_5f_TBL.A1 string -|P3:\nOSKA_5f_TBL.B1 string -|OSKA_AMT3:\n"},
+        {"the paragraph flag drops the cells' bottom padding", P3, note(para("Total") + amount("-7")), 1,
+         "P3|Total\nOSKA_AMT3|-7.00\n",
+         "table OSKA_00000001TBL OSKA_5f_TBL\nOSKA_5f_TBL.A1.L string -|P3:Total\n"
+         "OSKA_5f_TBL.B1.L float -7.00|OSKA_AMT3:-7.00\n", false, 1},
+        {"an amount before any included paragraph gets its own row", P3,
+         note(para("Out") + block("T1", true) + amount("5") + para("In") + block("T1", false)), 1,
+         "P3|\nOSKA_AMT3|5.00\nP3|In\nOSKA_AMT3|\n",
+         "table OSKA_00000001TBL OSKA_5f_TBL\nOSKA_5f_TBL.A1 string -|P3:\nOSKA_5f_TBL.B1 float 5.00|OSKA_AMT3:5.00\n"
+         "OSKA_5f_TBL.A1 string -|P3:In\nOSKA_5f_TBL.B1 string -|OSKA_AMT3:\n", false, 0, "T1"},
+        {"three blanks in a bold run", P3, note(para("a<b>x   y</b>z &amp; &lt;<i>i</i>")), 0,
+         "OSKA_STD3|a[OSKA_B3:x <s2>y]z & <[OSKA_I3:i]\n"},
+        {"control characters are dropped, tabs and line feeds kept", P3, note(para("a\x01\tb\nc")), 0,
+         "OSKA_STD3|a<text:tab>b<text:line-break>c\n"},
+        {"a token mid-paragraph makes three paragraphs", "<text:p text:style-name=\"P3\">Before {N} after</text:p>",
+         note(para("Note")), 0, "P3|Before \nOSKA_STD3|Note\nP3| after\n"},
+        {"the block-tag filter keeps what lies between the tags", P3,
+         note(para("Pre") + block("T1", true) + para("In") + block("T1", false) + para("Post")), 0, "OSKA_STD3|In\n",
+         "", false, 0, "T1"},
+        {"a block tag the note lacks keeps everything", P3, note(para("All")), 0, "OSKA_STD3|All\n", "", false, 0, "T9"},
+        {"a token inside a span splits the span into the paragraphs around",
+         "<text:p text:style-name=\"P3\">A <text:span text:style-name=\"T5\">b {N} c</text:span> d</text:p>",
+         note(para("Note")), 0, "P3|A [T5:b ]\nOSKA_STD3|Note\nP3|[T5: c] d\n"},
+        {"a paragraph converting to more than the budget stops", P3, note(para(std::string(8100, 'x'))), 0,
+         "cdata buffer overflow", "", true},
+        {"a hidden paragraph stops", P3, note(para("Seen") + para("Hidden", "H")), 0,
+         "Unexpected note type 4 in note_xsl_oo", "", true},
+    };
+    int n = 0;
+    for (const NoteCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path part = dir / ("n" + std::to_string(n) + ".content.xml");
+        std::ofstream(part) << note_content(c.body);
+        const fs::path source = dir / ("n" + std::to_string(n) + ".odt");
+        make_template(source, {"content.xml=@" + part.string()});
+        InsertOoHandle_t *h = create();
+        if (c.tag)
+            call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(c.text), num(c.amount_flag), num(c.paragraph_flag),
+                                          str(c.tag)});
+        else
+            call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(c.text), num(c.amount_flag), num(c.paragraph_flag)});
+        const fs::path target = dir / ("o" + std::to_string(n++) + ".odt");
+        if (c.stops) {
+            EXPECT_EQ(abort_text([&] { fill(h, source.string(), target.string()); }), c.paras);
+            EXPECT_FALSE(fs::exists(target));
+            continue;
+        }
+        EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+        look_at(target, "note-" + std::to_string(n));
+        EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
+        EXPECT_EQ(check({"paras", target.string(), "content.xml"}), c.paras);
+        if (c.amount_flag) EXPECT_EQ(check({"cells", target.string(), "content.xml"}), c.cells);
+        EXPECT_TRUE(Warnings::shown().empty());
+    }
+}
+
+TEST_F(OdfFill, NoteStylesAreGeneratedOncePerStyle)
+{
+    // Two notes in P3 paragraphs share one style set; P20 and the common style Text_20_body get
+    // sets of their own, the latter deriving from it. A second token in a note's paragraph is
+    // still filled, and each amount table gets its own name.
+    const std::string body = "<text:p text:style-name=\"P3\">{N} and {X}</text:p><text:p text:style-name=\"P3\">{M}"
+                             "</text:p><text:p text:style-name=\"P20\">{N}</text:p>"
+                             "<text:p text:style-name=\"Text_20_body\">{M}</text:p>";
+    const fs::path part = dir / "content.xml";
+    std::ofstream(part) << note_content(body);
+    const fs::path source = dir / "t.odt";
+    make_template(source, {"content.xml=@" + part.string()});
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(note(para("Plain"))), num(0)});
+    call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{M}"), str(note(para("Sum") + amount("12"))), num(1)});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{X}"), str("x")});
+    const fs::path target = dir / "o.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "note-styles");
+    EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}),
+              "OSKA_STD3|Plain\nP3| and x\nP3|Sum\nOSKA_AMT3|12.00\nP3|\nOSKA_AMT3|\nOSKA_STD20|Plain\n"
+              "Text_20_body|Sum\nOSKA_AMT21|12.00\nText_20_body|\nOSKA_AMT21|\n");
+    // The note reader adds an empty paragraph behind a last amount.
+    EXPECT_EQ(check({"tables", target.string(), "content.xml"}),
+              "table OSKA_00000001TBL\nSum | 12.00\n | \ntable OSKA_00000002TBL\nSum | 12.00\n | \n");
+    for (const char *name : {"OSKA_STD3", "OSKA_SGL3", "OSKA_AMT3", "OSKA_B3", "OSKA_I3", "OSKA_U3", "OSKA_BI3",
+                             "OSKA_BU3", "OSKA_IU3", "OSKA_BIU3", "OSKA_STD20", "OSKA_STD21", "OSKA_5f_N4", "OSKA_5f_TBL",
+                             "OSKA_5f_TBL.A", "OSKA_5f_TBL.B1.L"})
+        EXPECT_EQ(check({"count", target.string(), "content.xml", std::string("style:name=\"") + name + "\""}), "1\n")
+            << name;
+    EXPECT_EQ(check({"style", target.string(), "content.xml", "OSKA_STD3"}), "parent=Standard;fo:font-size=11pt;\n");
+    EXPECT_EQ(check({"style", target.string(), "content.xml", "OSKA_STD21"}), "parent=Text_20_body;\n");
+    EXPECT_TRUE(Warnings::shown().empty());
+}
+
+TEST_F(OdfFill, NotesInTableCells)
+{
+    const fs::path part = dir / "content.xml";
+    std::ofstream(part) << note_content(table({"<text:p text:style-name=\"P3\">{N}</text:p>|{X}"}));
+    const fs::path source = dir / "t.odt";
+    make_template(source, {"content.xml=@" + part.string()});
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(note(para("First") + para("<u>Second</u>"))), num(0)});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{X}"), str("x")});
+    const fs::path target = dir / "o.odt";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "note-in-table");
+    EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
+    EXPECT_EQ(check({"tables", target.string(), "content.xml"}), "table T\nFirst/[OSKA_U3:Second] | x\n");
+    EXPECT_EQ(check({"paras", target.string(), "content.xml"}), "OSKA_STD3|First\nOSKA_STD3|[OSKA_U3:Second]\n|x\n");
+}
+
+TEST_F(OdfFill, InvalidTokensStop)
+{
+    const fs::path source = template_with(dir, "t.odt", "<text:p>{N}</text:p>");
     InsertOoHandle_t *bad = create();
     call(in_IINSERT_OO_ADD_TEXT, {num(bad), str("N}"), str("x")});
     EXPECT_EQ(abort_text([&] { fill(bad, source.string(), (dir / "o.odt").string()); }), "Invalid insertion tag 'N}'");

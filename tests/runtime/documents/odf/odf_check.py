@@ -5,6 +5,11 @@ odf_check.py package PATH      the archive: entries, the first one, testzip, xml
 odf_check.py paras PATH PART   each text:p of PART: its style and its runs, "[style:text]" for spans
 odf_check.py style PATH PART NAME   the text properties of automatic style NAME ("name=value;")
 odf_check.py fonts PATH PART   the names of the declared font faces
+odf_check.py tables PATH PART  each table: its rows, cells separated by " | ", paragraphs by "/"
+odf_check.py frames PATH PART  each draw:frame: its attributes and its image's link
+odf_check.py same PATH NAME FILE   whether entry NAME holds the bytes of FILE
+odf_check.py cells PATH PART  each table cell: its style, value type and value
+odf_check.py count PATH PART TEXT  how often TEXT occurs in PART
 odf_check.py show PATH         the entries, content.xml and styles.xml formatted (to look at)
 odf_check.py part PATH NAME    the entry NAME as it is
 """
@@ -19,6 +24,10 @@ NS = {
     "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0",
     "fo": "urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0",
     "svg": "urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0",
+    "table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
+    "draw": "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0",
+    "xlink": "http://www.w3.org/1999/xlink",
+    "manifest": "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0",
 }
 PREFIX = {v: k for k, v in NS.items()}
 
@@ -95,6 +104,49 @@ def fonts(path, part):
     print(",".join(f.get(q("style:name")) for f in decls))
 
 
+def tables(path, part):
+    with zipfile.ZipFile(path) as z:
+        root = ET.fromstring(z.read(part))
+    for t in root.iter(q("table:table")):
+        print("table %s" % t.get(q("table:name"), ""))
+        for row in t.iter(q("table:table-row")):
+            cells = ["/".join(runs(p) for p in cell.iter(q("text:p"))) for cell in row.findall(q("table:table-cell"))]
+            print(" | ".join(cells))
+
+
+def frames(path, part):
+    with zipfile.ZipFile(path) as z:
+        root = ET.fromstring(z.read(part))
+    for f in root.iter(q("draw:frame")):
+        attrs = ["%s=%s" % (short(k), v) for k, v in f.attrib.items()]
+        for image in f.findall(q("draw:image")):
+            attrs.append("href=" + image.get(q("xlink:href"), ""))
+        print(" ".join(attrs))
+
+
+def same(path, name, file):
+    with zipfile.ZipFile(path) as z, open(file, "rb") as f:
+        print("same" if z.read(name) == f.read() else "differs")
+
+
+def cells(path, part):
+    with zipfile.ZipFile(path) as z:
+        root = ET.fromstring(z.read(part))
+    office = "urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+    for t in root.iter(q("table:table")):
+        print("table %s %s" % (t.get(q("table:name"), ""), t.get(q("table:style-name"), "")))
+        for cell in t.iter(q("table:table-cell")):
+            print("%s %s %s|%s" % (cell.get(q("table:style-name"), ""), cell.get("{%s}value-type" % office, ""),
+                                   cell.get("{%s}value" % office, "-"),
+                                   "/".join("%s:%s" % (p.get(q("text:style-name"), ""), runs(p))
+                                            for p in cell.iter(q("text:p")))))
+
+
+def count(path, part, text):
+    with zipfile.ZipFile(path) as z:
+        print(z.read(part).decode().count(text))
+
+
 def show(path):
     with zipfile.ZipFile(path) as z:
         print(path, z.namelist())
@@ -110,4 +162,4 @@ def part(path, name):
 
 
 if __name__ == "__main__":
-    {"package": package, "paras": paras, "style": style, "fonts": fonts, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
+    {"package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "frames": frames, "cells": cells, "count": count, "same": same, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
