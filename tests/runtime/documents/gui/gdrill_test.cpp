@@ -1,0 +1,331 @@
+// The drill-down report viewer in-process on a private X server: IGDRILL_SETUP over a report a
+// program wrote through its print handle (its argument checks, the window and its rows), the
+// reading of a row's mark-up, the row to select, the keys and the value the forms engine asks for.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "forms_fixture.h"
+#include "gdrill.h"
+#include "gui_env.h"
+#include "run_time.h"
+#include "softkeys.h"
+#include "snapshot.h"
+
+using namespace forms_test;
+using lumba_test::abort_text;
+
+namespace {
+
+const auto *gui = lumba_test::add_gui_environment();
+
+const char *const TAGS = R"(// the drill tests' style tags
+mtag_base { print-family: Helvetica; print-size: 10pt; screen-family: Helvetica; screen-size: 10pt; }
+mtag_head { print-size: 14pt; print-weight: bold; screen-size: 14pt; screen-weight: bold; }
+mtag_amount { print-align: decimal; screen-align: decimal; screen-neg-colour: #ff0000; screen-bg-colour: #ffff00; }
+mtag_rule { line-type: single; line-style: solid; }
+)";
+
+// One line of the report: a heading (level 0) when heading is set.
+struct Line {
+    std::string text, format, value;
+    bool heading = false;
+};
+
+// The arguments of IGDRILL_SETUP after the handle and the control matrix.
+struct DrillArgs {
+    std::string title = "Report", initial = "", key_set = "FKZ", layout = "";
+    int non_alphabetical = 0, initial_focus = 0;
+    std::string handle;  // a fragment pushing the handle; the report's own when empty
+};
+
+class DrillTest : public FormsTest {
+protected:
+    void SetUp() override
+    {
+        FormsTest::SetUp();
+        std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::binary | std::ios::trunc) << TAGS;
+        ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
+        char dir[] = "/tmp/gdrill.XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        scratch = dir;
+    }
+    void TearDown() override
+    {
+        FormsTest::TearDown();
+        std::filesystem::remove_all(scratch);
+    }
+
+    // A parent form whose print handle (in R) holds the report, then IGDRILL_SETUP over it.
+    Outcome drill(const std::vector<Line> &lines, const DrillArgs &s = {})
+    {
+        std::string body = window_of("k", W) + attach(CM, W) + val(CM) + ref(R) + st(in_IPSCREATE, 2);
+        // Each run writes a buffer of its own: the handles of earlier runs still hold theirs.
+        body += str(scratch + "/report" + std::to_string(++runs)) + str("A4") + str("") + str("mtag_base") + str("C") + str("N") + val(R) +
+                ref(X) + st(in_IPSOPEN, 8);
+        for (const Line &l : lines)
+            if (l.heading)
+                body += val(R) + str(l.text) + str(l.format) + num(0L) + num(0L) + num(0L) + num(0L) + num(0L) +
+                        ref(X) + st(in_IPSHEADER, 9);
+            else
+                body += val(R) + str(l.text) + str(l.format) + str(l.value) + ref(X) + st(in_IPSWRITE, 5);
+        body += val(R) + ref(X) + st(in_IPSCLOSE, 2);
+        body += (s.handle.empty() ? val(R) : s.handle) + num(0L) + str(s.title) + str("") + str(s.initial) +
+                str(s.key_set) + str(s.layout) + num(s.non_alphabetical) + num(s.initial_focus) +
+                st(in_IGDRILL_SETUP, 9);
+        return form(body);
+    }
+
+    ControlMatrix_t *drill_cm() const { return record.last_cm; }
+    GtkListView *list_view() const
+    {
+        GtkWidget *box = gtk_window_get_child(GTK_WINDOW(drill_cm()->window));
+        GtkWidget *scrolled = gtk_widget_get_first_child(box);
+        return GTK_LIST_VIEW(gtk_scrolled_window_get_child(GTK_SCROLLED_WINDOW(scrolled)));
+    }
+    GtkSingleSelection *selection() const { return GTK_SINGLE_SELECTION(gtk_list_view_get_model(list_view())); }
+    guint selected() const { return gtk_single_selection_get_selected(selection()); }
+    std::string value_at(guint position) const
+    {
+        auto *row = static_cast<GdrillRow *>(g_list_model_get_item(G_LIST_MODEL(selection()), position));
+        std::string value = row ? row->value : "?";
+        if (row) g_object_unref(row);
+        return value;
+    }
+    void key(guint keyval) { callback_handle_drill_key_press(nullptr, keyval, 0, GdkModifierType(0), list_view()); }
+
+    std::string scratch;
+    int runs = 0;
+};
+
+const std::vector<Line> report = {
+    {"Customer balances", "1,,,,mtag_head", "", true},
+    {"A10  Alpha", "1,3,2.0,,mtag_base", "A10"},
+    {"V10  Victor", "1,3,2.0,,mtag_base", "V10"},
+    {"Z10  Zulu", "1,3,2.0,,mtag_base", "Z10"},
+};
+
+// ---- IGDRILL_SETUP's arguments ------------------------------------------------------------------------
+
+TEST_F(DrillTest, SetupArgumentsAreChecked)
+{
+    struct Case {
+        int non_alphabetical, initial_focus;
+        const char *layout;
+        const char *stop;
+    } cases[] = {
+        {0, 2, "", "Initial focus flag invalid 2"},
+        {2, 0, "", "Return list non-alphabetical flag invalid 2"},
+        {1, 1, "", "Initial cursor position flag must be false when Return list non-alphabetical flag is true"},
+        {0, 0, "a5", "Page Layout 'a5' is incorrect, should be either a4,a4p,a4l,a3,a3p,a3l"},
+        {0, 0, "", ""},
+        {0, 0, "A4L", ""},
+        {1, 0, "a3p", ""},
+    };
+    for (const Case &c : cases) {
+        DrillArgs s;
+        s.non_alphabetical = c.non_alphabetical;
+        s.initial_focus = c.initial_focus;
+        s.layout = c.layout;
+        EXPECT_EQ(drill(report, s).abort, c.stop) << c.layout << c.non_alphabetical << c.initial_focus;
+        if (!*c.stop) {
+            EXPECT_EQ(gdrill_landscape, std::string(c.layout) == "A4L" ? 1 : 0) << c.layout;
+            EXPECT_EQ(drill_cm()->type, CM_WT_DRILL);
+        }
+    }
+}
+
+TEST_F(DrillTest, HandlesAreChecked)
+{
+    DrillArgs none;
+    none.handle = num(0L);
+    EXPECT_EQ(drill(report, none).abort, "Print Handle must not be NULL");
+    int stray = 0;
+    DrillArgs stray_handle;
+    stray_handle.handle = number(&stray);
+    EXPECT_EQ(drill(report, stray_handle).abort, "Invalid Print Handle");
+}
+
+TEST_F(DrillTest, RetiredIntrinsicStops)
+{
+    EXPECT_EQ(form(num(0L) + num(0L) + st(in_IGDRILL, 2)).abort, "This procedure is no longer in use");
+}
+
+// ---- The window ----------------------------------------------------------------------------------------
+
+TEST_F(DrillTest, WindowShowsTheReport)
+{
+    record.oae_app_width = 1600;
+    DrillArgs s;
+    s.initial = "V10";
+    ASSERT_EQ(drill(report, s).abort, "");
+    EXPECT_FLOAT_EQ(gdrill_factor, 1.25f);
+    int width = 0, height = 0;
+    gtk_window_get_default_size(GTK_WINDOW(drill_cm()->window), &width, &height);
+    EXPECT_EQ(width, 1268);
+    EXPECT_EQ(height, 850);
+    EXPECT_EQ(drill_cm()->geometry_tracked, 1);
+    EXPECT_STREQ(gtk_widget_get_name(GTK_WIDGET(list_view())), "gDrillFixedFont");
+    ASSERT_EQ(g_list_model_get_n_items(G_LIST_MODEL(selection())), 4u);
+    EXPECT_EQ(value_at(0), "");
+    EXPECT_EQ(value_at(selected()), "V10");
+    char *ip = gdrill_f3(drill_cm());
+    EXPECT_STREQ(ip, "V10");
+    g_free(ip);
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_get_mapped(GTK_WIDGET(list_view())); }));
+    lumba_test::drain();
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"); dir && *dir)
+        lumba_test::snapshot(drill_cm()->window).save_png(std::string(dir) + "/gdrill-portrait.png");
+}
+
+TEST_F(DrillTest, EmptyReportShowsALabel)
+{
+    ASSERT_EQ(drill({{"Only a heading", "1,,,,mtag_head", "", true}}).abort, "");
+    ASSERT_EQ(drill({}).abort, "");
+    EXPECT_EQ(drill_cm()->type, CM_WT_WINDOW);
+    GtkWidget *box = gtk_window_get_child(GTK_WINDOW(drill_cm()->window));
+    GtkWidget *shown = gtk_scrolled_window_get_child(GTK_SCROLLED_WINDOW(gtk_widget_get_first_child(box)));
+    if (GTK_IS_VIEWPORT(shown)) shown = gtk_viewport_get_child(GTK_VIEWPORT(shown));
+    ASSERT_TRUE(GTK_IS_LABEL(shown));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(shown)), "No data provided to the Drill window");
+}
+
+TEST_F(DrillTest, KeysMoveBetweenRowsWithValues)
+{
+    std::vector<Line> lines = report;
+    lines.insert(lines.begin() + 3, {"-- sub heading --", "1,,,,mtag_head", "", true});
+    ASSERT_EQ(drill(lines).abort, "");
+    // Rows: heading, A10, V10, sub heading, Z10.
+    EXPECT_EQ(selected(), 1u);
+    struct Step {
+        guint keyval;
+        guint row;
+    } steps[] = {{GDK_KEY_End, 4},  {GDK_KEY_Up, 2},      {GDK_KEY_KP_Up, 1}, {GDK_KEY_Up, 1},
+                 {GDK_KEY_Down, 2}, {GDK_KEY_KP_Down, 4}, {GDK_KEY_Down, 4},  {GDK_KEY_KP_Home, 1},
+                 {GDK_KEY_KP_End, 4}, {GDK_KEY_Home, 1}};
+    for (const Step &s : steps) {
+        key(s.keyval);
+        EXPECT_EQ(selected(), s.row) << gdk_keyval_name(s.keyval);
+    }
+    EXPECT_FALSE(callback_handle_drill_key_press(nullptr, GDK_KEY_a, 0, GdkModifierType(0), list_view()));
+}
+
+TEST_F(DrillTest, OnlyHeadingsSelectTheLastLineAndKeysKeepIt)
+{
+    ASSERT_EQ(drill({{"First", "1,,,,mtag_head", "", true}, {"Second", "", "", false}, {"Third", "", "", false}}).abort, "");
+    EXPECT_EQ(selected(), 2u);
+    for (guint k : {GDK_KEY_Home, GDK_KEY_End, GDK_KEY_Up, GDK_KEY_Down}) {
+        key(k);
+        EXPECT_EQ(selected(), 2u) << gdk_keyval_name(k);
+    }
+}
+
+// ---- Rows and mark-up ------------------------------------------------------------------------------------
+
+TEST(GdrillRows, RowToSelect)
+{
+    struct Case {
+        std::vector<std::string> values;
+        const char *initial;
+        int non_alphabetical, initial_focus, row;
+    } cases[] = {
+        {{"A", "", "BA", "Z"}, "B", 0, 0, 2},
+        {{"A", "", "BA", "Z"}, "B", 0, 1, 3},
+        {{"A", "", "BA", "Z"}, "ZZ", 0, 0, 0},
+        {{"Z", "BA", "BX1", "BX"}, "BX", 1, 0, 3},
+        {{"Z", "BA", "BX1"}, "BX", 1, 0, 2},
+        {{"Z", "BA"}, "Q", 1, 0, 0},
+        {{"", "", ""}, "B", 0, 0, -1},
+        {{"", "", ""}, "B", 1, 0, -1},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(gdrill_row_to_select(c.values, c.initial, c.non_alphabetical, c.initial_focus), c.row) << c.initial;
+}
+
+TEST(GdrillRows, EmptyMarkup)
+{
+    EXPECT_TRUE(gdrill_markup_empty("<span font_desc=\"Courier 10\"> > </span>"));
+    EXPECT_FALSE(gdrill_markup_empty("<span>x</span>"));
+}
+
+TEST(GdrillMarkup, ItemsArePlacedFromTheirStart)
+{
+    for (auto [landscape, x] : {std::pair{0, 151.2}, std::pair{1, 169.722}}) {
+        gdrill_landscape = landscape;
+        const auto items = gdrill_layout_get_item("lead<posn start=\"5.45\" align=\"0\"><span>x</span></posn>tail");
+        ASSERT_EQ(items.size(), 3u);
+        EXPECT_EQ(items[0].markup, "lead");
+        EXPECT_EQ(items[1].markup, "<span>x</span>");
+        EXPECT_NEAR(items[1].x, x, 0.001);
+        EXPECT_EQ(items[2].markup, "tail");
+    }
+    gdrill_landscape = 0;
+    EXPECT_EQ(abort_text([] { gdrill_layout_get_item("<posn start=\"123456789012345678901234\" align=\"0\">x</posn>"); }),
+              "The start position for an item has too many characters");
+    EXPECT_EQ(abort_text([] { gdrill_layout_get_item("<posn start=\"1\" align=\"x\">x</posn>"); }), "Error in align of item");
+}
+
+TEST(GdrillMarkup, LabelMarkup)
+{
+    gdrill_factor = 1.25f;
+    const std::string rule143 = "<span font_desc=\"Courier 8\">" + std::string(143, '_') + "</span>";
+    const std::string rule54 = "<span font_desc=\"Courier 8\">" + std::string(54, '_') + "</span>";
+    struct Case {
+        std::string in, out;
+    } cases[] = {
+        {"<line />", rule143},
+        {"<line length=\"10.00\" />", rule54},
+        {"<line length=\"99.00\" />", rule143},
+        {"<span background=\"#ffff00\" font_desc=\"Helvetica 10\">1,234.50</span>", "<span font_desc=\"Helvetica 11\">1,234.50</span>"},
+        {"<span font_desc=\"Courier Italic 8\">a</span><span background=\"#010101\" font_desc=\"Times-Roman 12\">b</span>",
+         "<span font_desc=\"Courier Italic 9\">a</span><span font_desc=\"Times-Roman 14\">b</span>"},
+        {"plain & text", "plain & text"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(gdrill_label_set_markup(c.in), c.out) << c.in;
+    struct Stop {
+        const char *in, *stop;
+    } stops[] = {
+        {"<span font_desc=\"Courier\" background=\"#ffffff\">", "font_desc appears before background"},
+        {"<span font_desc=\"Courier\">x</span>", "Font size not found in font_desc tag"},
+        {"<span font_desc=\"Courier 10>x", "Unexpected tag format in font_desc"},
+        {"<span font_desc=\"Courier 10 x>\"", "Missing close quotes in font_desc"},
+        {"<span font_desc=\"Courier 90\">", "Font size too large"},
+        {"<line length=\"1234567890123456789\" />", "Malformed line tag"},
+    };
+    for (const Stop &s : stops) EXPECT_EQ(abort_text([&] { gdrill_label_set_markup(s.in); }), s.stop) << s.in;
+    // A line of any length is converted whole.
+    const std::string long_line(100 * 1024, 'x');
+    EXPECT_EQ(gdrill_label_set_markup("<span font_desc=\"Courier 8\">" + long_line + "</span>"),
+              "<span font_desc=\"Courier 9\">" + long_line + "</span>");
+    gdrill_factor = 1.0f;
+}
+
+TEST(GdrillMarkup, AlignmentUsesTheLabelsWidth)
+{
+    auto width_of = [](const char *text) {
+        GtkWidget *label = gtk_label_new(text);
+        g_object_ref_sink(label);
+        int w = 0, h = 0;
+        pango_layout_get_size(gtk_label_get_layout(GTK_LABEL(label)), &w, &h);
+        g_object_unref(label);
+        return static_cast<double>(w / PANGO_SCALE);
+    };
+    auto placed = [](const char *text, double x, int align) {
+        GtkWidget *label = gtk_label_new(text);
+        g_object_ref_sink(label);
+        const double at = gdrill_aligned_x(GTK_LABEL(label), x, align);
+        g_object_unref(label);
+        return at;
+    };
+    EXPECT_DOUBLE_EQ(placed("1,234.50", 300, 0), 300);
+    EXPECT_DOUBLE_EQ(placed("1,234.50", 300, 1), 300 - width_of("1,234.50"));
+    EXPECT_DOUBLE_EQ(placed("1,234.50", 300, 2), 300 - width_of("1,234.50") / 2);
+    EXPECT_DOUBLE_EQ(placed("1,234.50", 300, 3), 300 - width_of("1,234"));
+    EXPECT_DOUBLE_EQ(placed("17-", 300, 3), 300 - width_of("17"));
+    EXPECT_DOUBLE_EQ(placed("17--", 300, 3), 300 - width_of("17--"));
+    EXPECT_DOUBLE_EQ(placed("1,234.50", 1, 1), 0);
+}
+
+} // namespace
