@@ -87,6 +87,12 @@ GtkWidget *gdrill_create_listview(GListStore *store, guint selected);
 gboolean callback_handle_drill_key_press(GtkEventControllerKey *controller, guint keyval, guint keycode,
                                          GdkModifierType state, gpointer list_view);
 
+// "activate" of a row (double click or Enter): the drill's Post routine with the row's value, and
+// the closing and the parent's Drill_Post when it answers true. A second activation while one is
+// handled is dropped.
+void gdrill_row_activated_event(GtkListView *view, guint position, gpointer data);
+void gdrill_onSelection(GtkListView *view, guint position);
+
 // IGDRILL_SETUP and the retired IGDRILL (statements).
 void gdrill_setup(int nargs, int last);
 void gdrill(int nargs, int last);

@@ -8,9 +8,14 @@
 
 #include "aoae.h"
 #include "cases.h"
+#include "cattach.h"
 #include "ccallback.h"
+#include "cevent_steps.h"
+#include "cevents.h"
+#include "cinvoke.h"
 #include "ckeys.h"
 #include "cmatrix.h"
+#include "cnext.h"
 #include "forms.h"
 #include "gdata.h"
 #include "gmisc.h"
@@ -96,10 +101,99 @@ long next_selectable(GListModel *rows, long position, int step)
     return -1;
 }
 
-void activation_not_available(GtkListView *, guint, gpointer)
+struct GFree {
+    void operator()(char *p) const { g_free(p); }
+};
+using Text = std::unique_ptr<char, GFree>;
+
+// Runs the routine of (index, code) on cm with IP$ = text; its text goes into *out.
+int run(ControlMatrix_t *cm, int code, int *index, const char *text, Text *out)
 {
-    forms_callback([] { Abort("Drill window activation not available"); });
+    ControlMatrix_t *out_cm = nullptr;
+    char *result = nullptr;
+    int closed = 0, closing = 0;
+    const int answer = cinvoke_basic_routine(cm, &out_cm, code, index, &closed, global_data, "IP$", text, 0, 1,
+                                             &result, &closing, 0);
+    out->reset(result);
+    return answer;
 }
+
+// The parent's Drill_Post (or, without one, Pre_Focus) with the text the drill's Post gave.
+void post_to_parent(ControlMatrix_t *parent, const char *text)
+{
+    const int index = parent->return_focus;
+    mlog(2, "Before 'basic' function: ip$ = '%s'", text);
+    parent->drill_post_due = 0;
+    int at = index;
+    Text ignored;
+    if (cmat_get_fn_ptr(parent, index, AC_DRILL_POST)) {
+        const int answer = run(parent, AC_DRILL_POST, &at, text, &ignored);
+        if (at != index) Abort("Not permitted to change focus from a function attached with the Drill_Post Action Code");
+        if (!parent->drill_post_due) return;
+        if (!answer) Abort("Must return true from the 'Drill_Post' when calling icinvoke_drill_post");
+        if (parent->next)
+            Abort("Not permitted to create a window, return true, and call the icinvoke_drill_post from the "
+                  "'Drill_Post' function");
+        parent->closing = 1;
+        cdeletewin(parent, global_data);
+    } else if (index >= 1) {
+        run(parent, AC_PRE_FOCUS, &at, text, &ignored);
+        if (parent->drill_post_due) Abort("Not permitted to call icinvoke_drill_post from the 'Pre' function");
+        if (parent->closing) Abort("Not permitted to destory window in the Pre_Focus");
+        if (at != index) Abort("Not permitted to change focus from a function attached with the Drill_Post Action Code");
+    }
+}
+
+// The drill's Post with the row's value, and what its answer asks for.
+void choose(ControlMatrix_t *drill, const char *value)
+{
+    mlog(2, "Before 'basic' function: ip$ = '%s'", value);
+    drill->focus_request = 0;
+    drill->drill_post_due = 0;
+    drill->edit_checked = 0;
+    int index = 0;
+    Text chosen;
+    const int answer = run(drill, AC_POST_FOCUS, &index, value, &chosen);
+    if (drill->focus_request) Abort("Not permitted to set focus from the Post on a Drill");
+    if (drill->drill_post_due)
+        Abort("May only run icinvoke_drill_post in the Drill_Post function, and not in the Post function. Note that "
+              "icinvoke_drill_post invokes the Drill_Post of the parent, from the Drill_Post of the child.");
+    if (!answer) return;
+    if (drill->next) Abort("Must return false from the 'Post' function to a Drill when creating a window");
+    mlog(3, "destroy igdrill window: %0lX", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(drill->window)));
+    ControlMatrix_t *parent = drill->prior;
+    drill->closing = 1;
+    ControlMatrix_t *next = cdeletewin(drill, global_data);
+    if (parent && next == parent) post_to_parent(parent, chosen ? chosen.get() : "");
+}
+
+} // namespace
+
+void gdrill_onSelection(GtkListView *view, guint position)
+{
+    GlobalData_t *gd = global_data;
+    const BusyFlag lock(gd->activate_lock);
+    if (!lock.taken() || gd->enter_running) return;
+    const BusyFlag event(gd->enter_running);
+    ControlMatrix_t *drill = cget_cm_for_window(gd, oska_widget_get_window(GTK_WIDGET(view)), 1);
+    auto *row = static_cast<GdrillRow *>(g_list_model_get_item(G_LIST_MODEL(selection_of(view)), position));
+    const Text value(g_strdup(row ? row->value : ""));
+    if (row) g_object_unref(row);
+    if (value.get()[0] != '\0') choose(drill, value.get());
+    mlog(0, "Do gdrill_onSelection ccallbacks_finish_event");
+    ccallbacks_finish_event(1, 1);
+    mlog(0, "Done gdrill_onSelection ccallbacks_finish_event");
+}
+
+void gdrill_row_activated_event(GtkListView *view, guint position, gpointer)
+{
+    // The list view is held: the routine may close the window that owns it.
+    g_object_ref(view);
+    forms_callback([&] { gdrill_onSelection(view, position); });
+    g_object_unref(view);
+}
+
+namespace {
 
 } // namespace
 
@@ -218,7 +312,7 @@ void gdrill_setup(int nargs, int last)
     if (g_list_model_get_n_items(G_LIST_MODEL(store)) > 0) {
         GtkWidget *view = gdrill_create_listview(store, selected);
         gtk_widget_set_name(view, "gDrillFixedFont");
-        g_signal_connect(view, "activate", G_CALLBACK(activation_not_available), gd);
+        g_signal_connect(view, "activate", G_CALLBACK(gdrill_row_activated_event), gd);
         GtkEventController *keys = gtk_event_controller_key_new();
         gtk_event_controller_set_name(keys, "gdrill-setup1-drill");
         gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);

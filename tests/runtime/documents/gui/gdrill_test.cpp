@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "ccallback.h"
 #include "forms_fixture.h"
+#include "routine_fixture.h"
 #include "gdrill.h"
 #include "gui_env.h"
 #include "run_time.h"
@@ -220,6 +222,108 @@ TEST_F(DrillTest, OnlyHeadingsSelectTheLastLineAndKeysKeepIt)
         key(k);
         EXPECT_EQ(selected(), 2u) << gdk_keyval_name(k);
     }
+}
+
+// ---- Choosing a row ----------------------------------------------------------------------------------------
+
+using routine_test::PROBE;
+
+// A parent form (CM) whose print handle holds the report and a drill CM (CM2) made in advance,
+// with the routines of the routine fixture attached to both, then IGDRILL_SETUP completing CM2.
+class DrillChoosingTest : public RoutineTest {
+protected:
+    void SetUp() override
+    {
+        RoutineTest::SetUp();
+        std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::binary | std::ios::trunc) << TAGS;
+        ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
+        char dir[] = "/tmp/gdrill.XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        scratch = dir;
+    }
+    void TearDown() override
+    {
+        RoutineTest::TearDown();
+        std::filesystem::remove_all(scratch);
+    }
+    Outcome open(const std::string &drill_attachments, const std::string &parent_attachments)
+    {
+        cmat_free_all();
+        std::string t = window_of("k", W) + attach(CM, W) + parent_attachments + val(CM) + ref(R) +
+                        st(in_IPSCREATE, 2) + str(scratch + "/report" + std::to_string(++runs)) + str("A4") + str("") +
+                        str("mtag_base") + str("C") + str("N") + val(R) + ref(X) + st(in_IPSOPEN, 8);
+        for (const Line &l : report)
+            if (!l.heading) t += val(R) + str(l.text) + str(l.format) + str(l.value) + ref(X) + st(in_IPSWRITE, 5);
+        t += val(R) + ref(X) + st(in_IPSCLOSE, 2);
+        t += ref(CM2) + num(0L) + st(in_ICATTACH_WINDOW, 2) + drill_attachments;
+        t += val(R) + val(CM2) + str("Report") + str("") + str("V10") + str("FKZ") + str("") + num(0L) + num(0L) +
+             st(in_IGDRILL_SETUP, 9);
+        return program(t);
+    }
+    GtkListView *view() const
+    {
+        GtkWidget *box = gtk_window_get_child(GTK_WINDOW(cm_of(CM2)->window));
+        return GTK_LIST_VIEW(gtk_scrolled_window_get_child(GTK_SCROLLED_WINDOW(gtk_widget_get_first_child(box))));
+    }
+    // Activates the selected row as Enter does; the abort text, and the IMLOG lines.
+    std::string choose(std::vector<std::string> *lines)
+    {
+        GtkListView *list = view();
+        const guint position = gtk_single_selection_get_selected(GTK_SINGLE_SELECTION(gtk_list_view_get_model(list)));
+        return logged(
+            [&] {
+                gdrill_row_activated_event(list, position, nullptr);
+                forms_rethrow_kept();
+            },
+            lines);
+    }
+    bool drill_open() const { return cm_chain_position(drill) != 0; }
+
+    std::string scratch;
+    int runs = 0;
+    ControlMatrix_t *drill = nullptr;
+};
+
+TEST_F(DrillChoosingTest, TheRowsValueGoesThroughTheDrillsPostToTheParentsDrillPost)
+{
+    struct Case {
+        const char *what;
+        long answer;
+        std::vector<std::string> logged;
+        bool stays;
+    } cases[] = {
+        {"Post false: the drill stays", 0, {"probe 0 -1 [V10]"}, true},
+        {"Post true: the drill closes and the parent's Drill_Post gets the value", 1,
+         {"probe 0 -1 [V10]", "probe 0 -1 [V10]"}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(open(routine_test::attach(CM2, "Post_Focus", PROBE, 0), routine_test::attach(CM, "Drill_Post", PROBE, 0))
+                      .abort,
+                  "");
+        drill = cm_of(CM2);
+        set_cell(0, c.answer);
+        std::vector<std::string> lines;
+        EXPECT_EQ(choose(&lines), "");
+        EXPECT_EQ(lines, c.logged);
+        EXPECT_EQ(drill_open(), c.stays);
+    }
+}
+
+TEST_F(DrillChoosingTest, AnActivationWhileOneIsHandledIsDropped)
+{
+    ASSERT_EQ(open(routine_test::attach(CM2, "Post_Focus", PROBE, 0), "").abort, "");
+    for (int *flag : {&global_data->activate_lock, &global_data->enter_running}) {
+        *flag = 1;
+        std::vector<std::string> lines;
+        EXPECT_EQ(choose(&lines), "");
+        EXPECT_TRUE(lines.empty());
+        *flag = 0;
+    }
+    std::vector<std::string> lines;
+    set_cell(0, 0);
+    EXPECT_EQ(choose(&lines), "");
+    EXPECT_EQ(lines, std::vector<std::string>{"probe 0 -1 [V10]"});
 }
 
 // ---- Rows and mark-up ------------------------------------------------------------------------------------
