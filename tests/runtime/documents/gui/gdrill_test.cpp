@@ -433,3 +433,41 @@ TEST(GdrillMarkup, AlignmentUsesTheLabelsWidth)
 }
 
 } // namespace
+
+namespace {
+
+// The family Pango resolves for a font description, and the width of a text in it (Pango units).
+std::pair<std::string, int> resolved(const char *description, const char *text)
+{
+    GtkWidget *label = gtk_label_new(nullptr);
+    g_object_ref_sink(label);
+    PangoContext *context = gtk_widget_get_pango_context(label);
+    PangoFontDescription *wanted = pango_font_description_from_string(description);
+    PangoFont *font = pango_context_load_font(context, wanted);
+    PangoFontDescription *got = pango_font_describe(font);
+    std::string family = pango_font_description_get_family(got);
+    PangoLayout *layout = pango_layout_new(context);
+    pango_layout_set_font_description(layout, wanted);
+    pango_layout_set_text(layout, text, -1);
+    int width = 0, height = 0;
+    pango_layout_get_size(layout, &width, &height);
+    g_object_unref(layout);
+    pango_font_description_free(got);
+    g_object_unref(font);
+    pango_font_description_free(wanted);
+    g_object_unref(label);
+    return {family, width};
+}
+
+// The report's serif face is named "Times-Roman" in the mark-up, as PostScript names it: the site's
+// fonts must give it the metrics of Times.
+TEST(GdrillFonts, TimesRomanIsTimes)
+{
+    const auto times = resolved("Times 10", "Balance brought forward 1,234.50");
+    const auto roman = resolved("Times-Roman 10", "Balance brought forward 1,234.50");
+    EXPECT_EQ(roman.first, times.first);
+    EXPECT_EQ(roman.second, times.second);
+    EXPECT_NE(times.first, resolved("Helvetica 10", "x").first);
+}
+
+} // namespace
