@@ -28,6 +28,7 @@ mtag_base { print-family: Helvetica; print-size: 10pt; screen-family: Helvetica;
 mtag_head { print-size: 14pt; print-weight: bold; screen-size: 14pt; screen-weight: bold; }
 mtag_amount { print-align: decimal; screen-align: decimal; screen-neg-colour: #ff0000; screen-bg-colour: #ffff00; }
 mtag_rule { line-type: single; line-style: solid; }
+mtag_wrap { multi-line-wrap-width: 3cm; screen-family: Times-Roman; screen-size: 10pt; }
 )";
 
 // One line of the report: a heading (level 0) when heading is set.
@@ -180,6 +181,33 @@ TEST_F(DrillTest, WindowShowsTheReport)
     lumba_test::drain();
     if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"); dir && *dir)
         lumba_test::snapshot(drill_cm()->window).save_png(std::string(dir) + "/gdrill-portrait.png");
+}
+
+// A report with headings, amounts (one negative, in red), a rule and a text wrapped over lines;
+// with LUMBA_SNAPSHOT_DIR set its window is saved in portrait and landscape for a look.
+TEST_F(DrillTest, ReportWithAmountsAndRules)
+{
+    const std::vector<Line> lines = {
+        {"Stock valuation", "1,,,,mtag_head", "", true},
+        {"Item      Amount", "1,4,2.0,,mtag_base;11,6,12.0,,mtag_base", "", true},
+        {"Bolts     1,234.50", "1,5,2.0,,mtag_base;11,8,12.0,,mtag_amount", "B1"},
+        {"Nuts      17-", "1,4,2.0,,mtag_base;11,3,12.0,,mtag_amount", "N1"},
+        {"Washers with a long description that wraps", "1,,2.0,,mtag_wrap", "W1"},
+        {"-", "1,1,2.0,10.0,mtag_rule", ""},
+        {"Total     1,217.50", "1,5,2.0,,mtag_base;11,8,12.0,,mtag_amount", "T1"},
+    };
+    for (const char *layout : {"a4", "a4l"}) {
+        DrillArgs s;
+        s.layout = layout;
+        s.initial = "N1";
+        ASSERT_EQ(drill(lines, s).abort, "") << layout;
+        EXPECT_EQ(value_at(selected()), "N1");
+        EXPECT_GE(g_list_model_get_n_items(G_LIST_MODEL(selection())), 7u);
+        ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_get_mapped(GTK_WIDGET(list_view())); }));
+        lumba_test::drain();
+        if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"); dir && *dir)
+            lumba_test::snapshot(drill_cm()->window).save_png(std::string(dir) + "/gdrill-" + layout + ".png");
+    }
 }
 
 TEST_F(DrillTest, EmptyReportShowsALabel)
