@@ -233,11 +233,13 @@ int gdrill_row_to_select(const std::vector<std::string> &values, const std::stri
     return non_alphabetical ? chosen : first;
 }
 
-GListStore *gdrill_fillPopUp(const GdrillLists &lists, const std::string &initial, int non_alphabetical,
+GListStore *gdrill_fillPopUp(ControlMatrix_t *cm, const GdrillLists &lists, const std::string &initial, int non_alphabetical,
                              int initial_focus, guint *selected)
 {
     GListStore *store = g_list_store_new(GDRILL_TYPE_ROW);
     PrintState_t *state = postscript_print_state_initialise(0, 1.0f);
+    // The rendering takes the notes up again: from the same routine as the replay.
+    state->cm = cm;
     // The own row of each entry of the texts list, and its value, for choosing the row to select.
     std::vector<guint> entry_row;
     std::vector<std::string> entry_value;

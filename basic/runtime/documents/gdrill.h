@@ -59,8 +59,9 @@ GdrillLists gdrill_read_buffer(PrintHandle_t *handle, float scale);
 // Whether mark-up shows nothing: without blanks, '>' and everything from a '<' to the next '>'.
 bool gdrill_markup_empty(std::string_view markup);
 // The rows of the lists into a new store of GdrillRow; *selected becomes the row to select
-// (GTK_INVALID_LIST_POSITION when there are no rows).
-GListStore *gdrill_fillPopUp(const GdrillLists &lists, const std::string &initial, int non_alphabetical,
+// (GTK_INVALID_LIST_POSITION when there are no rows). Notes come from the Get_Note routine of cm,
+// the matrix the print handle belongs to.
+GListStore *gdrill_fillPopUp(ControlMatrix_t *cm, const GdrillLists &lists, const std::string &initial, int non_alphabetical,
                              int initial_focus, guint *selected);
 // Which of values (empty: no candidate) to select for the initial string: an index, or -1 when
 // no value is a candidate.

@@ -304,7 +304,7 @@ void gdrill_setup(int nargs, int last)
     GListStore *store;
     {
         const ListsGuard replay{gdrill_read_buffer(handle, gdrill_factor)};
-        store = gdrill_fillPopUp(replay.lists, initial, non_alphabetical, initial_focus, &selected);
+        store = gdrill_fillPopUp(psprint_handle_owner(gd, handle), replay.lists, initial, non_alphabetical, initial_focus, &selected);
     }
     // The window came from gwin_new_nb with its size notifications connected.
     cm->geometry_tracked = 1;

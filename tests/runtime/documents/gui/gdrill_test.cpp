@@ -28,6 +28,7 @@ mtag_base { print-family: Helvetica; print-size: 10pt; screen-family: Helvetica;
 mtag_head { print-size: 14pt; print-weight: bold; screen-size: 14pt; screen-weight: bold; }
 mtag_amount { print-align: decimal; screen-align: decimal; screen-neg-colour: #ff0000; screen-bg-colour: #ffff00; }
 mtag_rule { line-type: single; line-style: solid; }
+mtag_note { note-type: extended; }
 mtag_wrap { multi-line-wrap-width: 3cm; screen-family: Times-Roman; screen-size: 10pt; }
 )";
 
@@ -62,9 +63,10 @@ protected:
     }
 
     // A parent form whose print handle (in R) holds the report, then IGDRILL_SETUP over it.
-    Outcome drill(const std::vector<Line> &lines, const DrillArgs &s = {})
+    Outcome drill(const std::vector<Line> &lines, const DrillArgs &s = {}, const std::string &parent_extra = "",
+                  const std::string &routines = standard_routines)
     {
-        std::string body = window_of("k", W) + attach(CM, W) + val(CM) + ref(R) + st(in_IPSCREATE, 2);
+        std::string body = window_of("k", W) + attach(CM, W) + parent_extra + val(CM) + ref(R) + st(in_IPSCREATE, 2);
         // Each run writes a buffer of its own: the handles of earlier runs still hold theirs.
         body += str(scratch + "/report" + std::to_string(++runs)) + str("A4") + str("") + str("mtag_base") + str("C") + str("N") + val(R) +
                 ref(X) + st(in_IPSOPEN, 8);
@@ -78,7 +80,7 @@ protected:
         body += (s.handle.empty() ? val(R) : s.handle) + num(0L) + str(s.title) + str("") + str(s.initial) +
                 str(s.key_set) + str(s.layout) + num(s.non_alphabetical) + num(s.initial_focus) +
                 st(in_IGDRILL_SETUP, 9);
-        return form(body);
+        return form(body, routines);
     }
 
     ControlMatrix_t *drill_cm() const { return record.last_cm; }
@@ -208,6 +210,32 @@ TEST_F(DrillTest, ReportWithAmountsAndRules)
         if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"); dir && *dir)
             lumba_test::snapshot(drill_cm()->window).save_png(std::string(dir) + "/gdrill-" + layout + ".png");
     }
+}
+
+// Routine 4: Get_Note (cm, ind, IP, IP$) gives "Remark for <IP$>", a blank line and "second line".
+const std::string getnote_routine =
+    standard_routines + ".sfunc r:getnote I:0 I:0 I:0 I:0 I:0 I:4\n" + str("Remark for ") +
+    "loadsvi I:3 I:0 I:1 I:0 I:0 I:0\n" + lumba_test::sfn(in_STRIP, 1) + str("\\n\\nsecond line") + "scat I:3\nexitv\n" +
+    "symtab\n__ROUTINE__ getnote 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
+    "IP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n";
+
+// A note's further lines are rows of their own under its line, with its value; the cursor still
+// lands on the line the initial string names, not on a row the note pushed into its place.
+TEST_F(DrillTest, NoteLinesAreRowsOfTheirOwn)
+{
+    const std::string get_note = str("Get_Note") + num(4L) + val(CM) + num(0L) + ref(IP) + sref(IPS) + st(in_ICATTACH_FUN, 6);
+    DrillArgs s;
+    s.initial = "W1";
+    ASSERT_EQ(drill({{"See N1", "1,4,2;5,,6,,mtag_note", "N1"}, {"Washers", "1,,2,,mtag_base", "W1"}}, s, get_note,
+                    getnote_routine)
+                  .abort,
+              "");
+    const guint rows = g_list_model_get_n_items(G_LIST_MODEL(selection()));
+    ASSERT_GE(rows, 3u);
+    EXPECT_EQ(value_at(0), "N1");
+    for (guint r = 1; r + 1 < rows; ++r) EXPECT_EQ(value_at(r), "N1") << r;
+    EXPECT_EQ(value_at(rows - 1), "W1");
+    EXPECT_EQ(selected(), rows - 1);
 }
 
 TEST_F(DrillTest, EmptyReportShowsALabel)
