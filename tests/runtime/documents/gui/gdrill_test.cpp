@@ -15,6 +15,7 @@
 #include "run_time.h"
 #include "softkeys.h"
 #include "snapshot.h"
+#include "xdotool.h"
 
 using namespace forms_test;
 using lumba_test::abort_text;
@@ -268,6 +269,25 @@ TEST_F(DrillTest, KeysMoveBetweenRowsWithValues)
         EXPECT_EQ(selected(), s.row) << gdk_keyval_name(s.keyval);
     }
     EXPECT_FALSE(callback_handle_drill_key_press(nullptr, GDK_KEY_a, 0, GdkModifierType(0), list_view()));
+}
+
+// The same keys typed on the window: the window's own capture-phase controller takes them.
+TEST_F(DrillTest, KeysTypedOnTheWindow)
+{
+    std::vector<Line> lines = report;
+    lines.insert(lines.begin() + 3, {"-- sub heading --", "1,,,,mtag_head", "", true});
+    ASSERT_EQ(drill(lines).abort, "");
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_get_mapped(GTK_WIDGET(list_view())); }));
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    user.focus(lumba_test::x_window_id(drill_cm()->window));
+    struct Step {
+        const char *key;
+        guint row;
+    } steps[] = {{"End", 4}, {"Home", 1}, {"Down", 2}, {"Down", 4}, {"Up", 2}};
+    for (const Step &s : steps) {
+        user.key({s.key});
+        EXPECT_TRUE(lumba_test::wait_until([&] { return selected() == s.row; })) << s.key << " left " << selected();
+    }
 }
 
 TEST_F(DrillTest, OnlyHeadingsSelectTheLastLineAndKeysKeepIt)
