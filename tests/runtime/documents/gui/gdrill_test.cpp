@@ -44,6 +44,7 @@ struct DrillArgs {
     std::string title = "Report", initial = "", key_set = "FKZ", layout = "";
     int non_alphabetical = 0, initial_focus = 0;
     std::string handle;  // a fragment pushing the handle; the report's own when empty
+    std::string drill_attachments;  // made before: the drill's CM (CM2) with these attachments
 };
 
 class DrillTest : public FormsTest {
@@ -78,7 +79,9 @@ protected:
             else
                 body += val(R) + str(l.text) + str(l.format) + str(l.value) + ref(X) + st(in_IPSWRITE, 5);
         body += val(R) + ref(X) + st(in_IPSCLOSE, 2);
-        body += (s.handle.empty() ? val(R) : s.handle) + num(0L) + str(s.title) + str("") + str(s.initial) +
+        if (!s.drill_attachments.empty())
+            body += ref(CM2) + num(0L) + st(in_ICATTACH_WINDOW, 2) + s.drill_attachments;
+        body += (s.handle.empty() ? val(R) : s.handle) + (s.drill_attachments.empty() ? num(0L) : val(CM2)) + str(s.title) + str("") + str(s.initial) +
                 str(s.key_set) + str(s.layout) + num(s.non_alphabetical) + num(s.initial_focus) +
                 st(in_IGDRILL_SETUP, 9);
         return form(body, routines);
@@ -237,6 +240,28 @@ TEST_F(DrillTest, NoteLinesAreRowsOfTheirOwn)
     for (guint r = 1; r + 1 < rows; ++r) EXPECT_EQ(value_at(r), "N1") << r;
     EXPECT_EQ(value_at(rows - 1), "W1");
     EXPECT_EQ(selected(), rows - 1);
+}
+
+// Routine 4: a drill Post (cm, ind, IP, IP$) that asks for its parent's Drill_Post and answers 1.
+const std::string drill_poster_routine =
+    standard_routines + ".nfunc r:dposter I:0 I:0 I:0 I:0 I:0 I:4\n" + lumba_test::param(0) +
+    st(in_ICINVOKE_DRILL_POST, 1) + num(1L) + "exitv\n" +
+    "symtab\n__ROUTINE__ dposter 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\n"
+    "IP$ 40 0 0x8014 0 4 -\n__END_ROUTINE__\n.end\n";
+
+TEST_F(DrillTest, APostThatAsksForTheParentsDrillPostEnds)
+{
+    DrillArgs s;
+    s.initial = "V10";
+    s.drill_attachments = str("Post_Focus") + num(4L) + val(CM2) + num(0L) + ref(IP) + sref(IPS) + st(in_ICATTACH_FUN, 6);
+    ASSERT_EQ(drill(report, s, "", drill_poster_routine).abort, "");
+    GtkListView *view = list_view();
+    EXPECT_EQ(abort_text([&] {
+                  gdrill_row_activated_event(view, selected(), nullptr);
+                  forms_rethrow_kept();
+              }),
+              "May only run icinvoke_drill_post in the Drill_Post function, and not in the Post function. Note that "
+              "icinvoke_drill_post invokes the Drill_Post of the parent, from the Drill_Post of the child.");
 }
 
 TEST_F(DrillTest, EmptyReportShowsALabel)
