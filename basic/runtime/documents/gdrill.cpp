@@ -141,8 +141,8 @@ void pswrite_ps_drill(PrintState_t *state, const std::string &line_text, const s
 
 GdrillLists gdrill_read_buffer(PrintHandle_t *handle, float scale)
 {
-    GdrillLists lists{ilist_declare(ILIST_STRING), ilist_declare(ILIST_STRING), ilist_declare(ILIST_STRING)};
     if (!handle) Abort("Program assertion failed in %s@%d: %s", "apostscript", __LINE__, "print_handle");
+    GdrillLists lists{ilist_declare(ILIST_STRING), ilist_declare(ILIST_STRING), ilist_declare(ILIST_STRING)};
     psprint_open_buffer(handle);
     PrintState_t *state = nullptr;
     try {

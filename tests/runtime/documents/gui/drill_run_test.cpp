@@ -2,7 +2,8 @@
 // through a print handle of its form, opens it in a drill window whose Post routine it attached
 // beforehand, and hands control to IGTK_MAIN; a user (xdotool) moves down a row and presses
 // Return. The drill's Post gets the row's value, answers true, the drill closes and the form's
-// Drill_Post gets the value. The routines log what they are given.
+// Drill_Post gets the value; closing the form (its Escape routine) ends the run. The routines log
+// what they are given.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -68,7 +69,7 @@ std::string program()
     std::string main = ".proc r:main I:0 I:0 I:6 I:40 I:0 I:0\nsrcline I:3 I:0\n" + str("a") +
                        call("ifcallr", in_IGWIN_NEW, 1) + store(W) + load(W) + str("Parent form") +
                        call("ipcall", in_IGPRINT_TITLE, 2) + ref(CM) + load(W) + call("ipcall", in_ICATTACH_WINDOW, 2) +
-                       attach("Drill_Post", 2, CM) + load(CM) + ref(H) + call("ipcall", in_IPSCREATE, 2) +
+                       attach("Drill_Post", 2, CM) + attach("Escape", 3, CM) + load(CM) + ref(H) + call("ipcall", in_IPSCREATE, 2) +
                        str("/usr/local/oska/temp/drill") + str("A4") + str("") + str("mtag_base") + str("C") + str("N") +
                        load(H) + ref(R) + call("ipcall", in_IPSOPEN, 8);
     main += write("Bolts     12.50", "1,5,2.0,,mtag_base", "B1") + write("Nuts      7.25", "1,4,2.0,,mtag_base", "N1") +
@@ -78,10 +79,10 @@ std::string program()
             str("Stock drill") + str("") + str("B1") + str("FKZ") + str("") + num(0) + num(0) +
             call("ipcall", in_IGDRILL_SETUP, 9) + log_line(str("drill up"), 1) + call("ipcall", in_IGTK_MAIN, 0) +
             log_line(str("main loop done"), 1) + "exit\n";
-    return main + routine("post") + routine("drillpost") +
+    return main + routine("post") + routine("drillpost") + routine("escape") +
            "symtab\n__ROUTINE__ main 7\nCM 0 0 0x12 0 1 -\nW 0 0 0x12 1 2 -\nH 0 0 0x12 2 3 -\n"
            "R 0 0 0x12 3 4 -\nIP 0 0 0x12 4 5 -\nCM2 0 0 0x12 5 6 -\nIP$ 40 0 0x14 0 7 -\n__END_ROUTINE__\n.end\n" +
-           symbols("post") + symbols("drillpost");
+           symbols("post") + symbols("drillpost") + symbols("escape");
 }
 
 } // namespace
@@ -100,6 +101,10 @@ TEST(DrillRun, ReturnOnARowRunsTheDrillsPostAndTheParentsDrillPost)
     user.focus(drill);
     user.key({"Down", "Return"});
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B drillpost [N1]")) << read_all(out);
-    const std::vector<std::string> expected = {"drill up", "post [N1]", "drillpost [N1]"};
+    // Closing the form (its Escape road) closes the last window: the run ends.
+    user.close_window(user.search("^Parent form$"));
+    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    const std::vector<std::string> expected = {"drill up", "post [N1]", "drillpost [N1]", "escape []",
+                                               "main loop done"};
     EXPECT_EQ(program_lines(read_all(out)), expected) << read_all(out);
 }
