@@ -296,6 +296,30 @@ TEST_F(DrillTest, KeysMoveBetweenRowsWithValues)
     EXPECT_FALSE(callback_handle_drill_key_press(nullptr, GDK_KEY_a, 0, GdkModifierType(0), list_view()));
 }
 
+// Up onto the first row with a value brings the headings above it back into view.
+TEST_F(DrillTest, UpOntoTheFirstValueShowsTheHeadings)
+{
+    std::vector<Line> lines;
+    for (int h = 0; h < 6; ++h) lines.push_back({"Heading line " + std::to_string(h), "1,,,,mtag_head", "", true});
+    for (int r = 0; r < 80; ++r) lines.push_back({"Line " + std::to_string(r), "1,,2.0,,mtag_base", "L" + std::to_string(r)});
+    DrillArgs s;
+    s.initial = "L3";
+    ASSERT_EQ(drill(lines, s).abort, "");
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_get_mapped(GTK_WIDGET(list_view())); }));
+    GtkAdjustment *v = gtk_scrolled_window_get_vadjustment(
+        GTK_SCROLLED_WINDOW(gtk_widget_get_parent(GTK_WIDGET(list_view()))));
+    lumba_test::drain();
+    // A little way down, less than half a page.
+    gtk_adjustment_set_value(v, 40);
+    lumba_test::drain();
+    for (int i = 0; i < 3; ++i) key(GDK_KEY_Up);
+    EXPECT_EQ(value_at(selected()), "L0");
+    EXPECT_TRUE(lumba_test::wait_until([&] {
+        lumba_test::drain();
+        return gtk_adjustment_get_value(v) == 0;
+    })) << gtk_adjustment_get_value(v);
+}
+
 // The same keys typed on the window: the window's own capture-phase controller takes them.
 TEST_F(DrillTest, KeysTypedOnTheWindow)
 {
