@@ -1,6 +1,7 @@
 // The drill window: IGDRILL_SETUP builds it over a control matrix of type CM_WT_DRILL with a list
-// view of the report's rows, its keys move between rows that carry a value, and the forms engine
-// asks it for the selected value. See gdrill.h.
+// view of the report's rows, its keys move between rows that carry a value, activating a row runs
+// the program's routines with its value, and the forms engine asks it for the selected value. See
+// gdrill.h.
 #include "gdrill.h"
 
 #include <memory>
