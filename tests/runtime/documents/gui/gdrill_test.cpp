@@ -180,7 +180,8 @@ TEST_F(DrillTest, WindowShowsTheReport)
     ASSERT_EQ(g_list_model_get_n_items(G_LIST_MODEL(selection())), 4u);
     EXPECT_EQ(value_at(0), "");
     EXPECT_EQ(value_at(selected()), "V10");
-    char *ip = gdrill_f3(drill_cm());
+    // The forms engine asks through the window kind's row, for the function-key routines.
+    char *ip = window_kind(CM_WT_DRILL).value(drill_cm());
     EXPECT_STREQ(ip, "V10");
     g_free(ip);
     ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_get_mapped(GTK_WIDGET(list_view())); }));
