@@ -84,6 +84,9 @@ if ((${#ldap_missing[@]})); then
   trap - EXIT
 fi
 
+# The drill window's report lines ask for "Times-Roman" by that name; the URW fonts answer to "Times".
+install -m 644 "$(dirname "$0")/fontconfig/61-lumba-times-roman.conf" /etc/fonts/conf.d/61-lumba-times-roman.conf
+
 # The formatting benchmark compares against printf's grouping, which needs a locale that groups.
 if ! locale -a 2>/dev/null | grep -qx 'en_US.utf8'; then
   localedef -i en_US -f UTF-8 en_US.UTF-8

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "cases.h"
+#include "gdrill.h"
 #include "gdata.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"
@@ -211,7 +212,7 @@ int pswrite_do_clear_multi_line(const PrintState_t *state, int clear)
     return !clear && state->multi_lines && state->multi_line_phase == 2 && !has_multi_line_segment(state) ? 1 : 0;
 }
 
-void pswrite_clear_note(PrintState_t *state, int forced, int drill, IList_t *, IList_t *, IList_t *)
+void pswrite_clear_note(PrintState_t *state, int forced, int drill, IList_t *texts, IList_t *formats, IList_t *values)
 {
     if ((state->notes && state->note_phase == 0) || (state->multi_lines && state->multi_line_phase == 0))
         Abort("'note_phase' or 'multi_line_phase' must be one or two when a Note is printing");
@@ -219,8 +220,11 @@ void pswrite_clear_note(PrintState_t *state, int forced, int drill, IList_t *, I
     const float spacing = state->line_spacing;
     state->line_spacing = FLUSH_SPACING;
     while (state->notes || state->multi_lines) {
-        if (drill) Abort("Drill window replay not available");
-        pswrite_ps(state, "", "", state->keep_space / static_cast<float>(POINTS_PER_CM), 1);
+        const float keep_cm = state->keep_space / static_cast<float>(POINTS_PER_CM);
+        if (drill)
+            pswrite_ps_drill(state, "", "", "", keep_cm, 1, {values, texts, formats});
+        else
+            pswrite_ps(state, "", "", keep_cm, 1);
     }
     state->line_spacing = spacing;
     state->note_phase = 0;

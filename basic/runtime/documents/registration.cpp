@@ -2,6 +2,7 @@
 // the dispatchers, with the forms engine the release of the print handles left on a freed control
 // matrix, and with the core the release of the document-insertion handles an application leaves
 // behind. Linked whole into every program that links the library (see the CMake file).
+#include "gdrill.h"
 #include "hooks.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
@@ -21,6 +22,12 @@ constexpr IntrinsicRow document_rows[] = {
     {in_IPSPRINT, ipsprint},   {in_IPSWRITE, ipswrite},   {in_ISBRXMLPARSE, isbrxmlparse},
 };
 
+// The drill window needs a window system; IGDRILL_SETUP takes exactly its nine arguments.
+constexpr IntrinsicRow drill_rows[] = {
+    {in_IGDRILL, gdrill, ANY_COUNT, WINDOWS_ONLY},
+    {in_IGDRILL_SETUP, gdrill_setup, exactly(9), WINDOWS_ONLY},
+};
+
 // A handle the program already destroyed is not touched again.
 void release_left_over(std::uintptr_t number)
 {
@@ -33,6 +40,8 @@ const bool registered = [] {
     register_cm_resources(resources);
     register_intrinsic_rows(document_rows);
     register_intrinsic_rows(insert_oo_intrinsics());
+    register_intrinsic_rows(drill_rows);
+    gdrill_register_kind();
     register_insertion_handle_release(release_left_over);
     return true;
 }();

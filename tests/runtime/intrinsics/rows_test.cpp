@@ -87,7 +87,8 @@ TEST_F(Rows, BackgroundRefusalFollowsTheRowFlag)
          "ICSHOW_ALL: wrong number of arguments (1)"},
         // Served codes that no row names: neither refused nor reached.
         {NUMERIC, in_IGBUTTON_NEW, 0, "IGBUTTON_NEW not available", "IGBUTTON_NEW not available"},
-        {STATEMENT, in_IGDRILL, 0, "IGDRILL not available", "IGDRILL: not in windows mode"},  // reserved
+        {STATEMENT, in_IGNOTE_DELETE_AMOUNT, 0, "IGNOTE_DELETE_AMOUNT not available",
+         "IGNOTE_DELETE_AMOUNT: not in windows mode"},  // reserved
     };
     for (const auto &c : cases)
         for (int background : {0, 1}) {
