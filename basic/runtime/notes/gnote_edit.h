@@ -78,6 +78,11 @@ void gnote_edit_edit_underline_event(GSimpleAction *, GVariant *, gpointer note)
 void gnote_edit_edit_bold_button(GtkButton *, gpointer note);
 void gnote_edit_edit_italic_button(GtkButton *, gpointer note);
 void gnote_edit_edit_underline_button(GtkButton *, gpointer note);
+// Deletes the current amount of the open edit window and shows the paragraph before it; returns 1.
+// Nothing happens while the note's lock is held.
+int delete_amount(NoteData_t *note);
+void gnote_edit_del_amount_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_del_amount_button(GtkButton *, gpointer note);
 
 // ---- Keys ------------------------------------------------------------------------------------------------
 

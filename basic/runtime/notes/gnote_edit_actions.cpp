@@ -1,9 +1,10 @@
-// The note edit window's actions that change the text of a paragraph: bold, italic and underline
-// on the selection, each behind the edit-refusal check.
+// The note edit window's actions: bold, italic and underline on the selection, each behind the
+// edit-refusal check, and Delete Amount, which needs no check.
 #include <gdk/gdkkeysyms.h>
 
 #include "ccallback.h"
 #include "gnote_edit.h"
+#include "mem_mgt.h"
 #include "message.h"
 
 namespace {
@@ -113,3 +114,34 @@ void gnote_edit_edit_underline_button(GtkButton *, gpointer note)
 {
     gnote_edit_edit_underline_event(nullptr, nullptr, note);
 }
+
+int delete_amount(NoteData_t *n)
+{
+    const TryLock lock(&n->lock);
+    if (!lock.taken()) return 1;
+    gnote_remove_sigs(n->note);
+    gnote_parse_text2XML(n);
+    NoteElement_t *shown = gnote_get_current_focus(n);
+    if (shown && shown->type == CM_GNOTE_NOTE_TYPE_AM) {
+        NoteElement_t *curr = shown;
+        PROGRAM_ASSERT(curr->prior);
+        PROGRAM_ASSERT(curr->next);
+        shown = curr->prior;
+        shown->focus = 1;
+        curr->prior->next = curr->next;
+        curr->next->prior = curr->prior;
+        curr->next = curr->prior = nullptr;
+        gnote_free_xml_am(&curr);
+    }
+    gnote_redraw_note(n, shown, -1, -1);
+    return 1;
+}
+
+void gnote_edit_del_amount_event(GSimpleAction *, GVariant *, gpointer note)
+{
+    forms_callback([&] {
+        auto *n = static_cast<NoteData_t *>(note);
+        if (n->edit_scroller) delete_amount(n);
+    });
+}
+void gnote_edit_del_amount_button(GtkButton *, gpointer note) { gnote_edit_del_amount_event(nullptr, nullptr, note); }

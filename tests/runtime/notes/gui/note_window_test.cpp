@@ -606,3 +606,42 @@ TEST_F(NoteWindowTest, TheFormatActionsAskEditContentOnce)
     EXPECT_EQ(kept(), "");
     EXPECT_EQ(xml_of(n), note_of(para("<b>ab</b>c")));
 }
+
+// Delete Amount takes the current amount out and shows the paragraph before it; it asks no
+// Edit_Content routine, so a refusing one does not stop it. Elsewhere it only redraws.
+TEST_F(NoteWindowTest, DeleteAmountTakesTheCurrentAmountOut)
+{
+    struct Case {
+        const char *name;
+        int current;  // the element holding the focus
+        bool button, refusing, locked;
+        std::string after;
+    } const cases[] = {
+        {"the menu's action", 1, false, false, false, para("a") + para("b")},
+        {"the tool-bar button", 1, true, false, false, para("a") + para("b")},
+        {"a refusing Edit_Content", 1, false, true, false, para("a") + para("b")},
+        {"the focus in a paragraph", 2, false, false, false, para("a") + amount + para("b")},
+        {"the lock held", 1, false, false, true, para("a") + amount + para("b")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        NoteData_t *n = open(2, para("a") + amount + para("b"));
+        NoteElement_t *target = element(n, c.current);
+        gtk_widget_grab_focus(target->type == CM_GNOTE_NOTE_TYPE_AM ? target->am.input : target->p.view);
+        ASSERT_EQ(gnote_get_current_focus(n), target);
+        if (c.refusing) set_cell(0, 0);
+        if (c.locked) ASSERT_TRUE(g_mutex_trylock(&n->lock));
+        if (c.button) g_signal_emit_by_name(tool_button(edit_cm()->window, "Delete an amount field"), "clicked");
+        else EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.del-amount", nullptr));
+        if (c.locked) g_mutex_unlock(&n->lock);
+        EXPECT_EQ(kept(), "");
+        EXPECT_EQ(n->modified, 0);
+        const bool deleted = c.current == 1 && !c.locked;
+        EXPECT_EQ(gnote_get_current_focus(n), deleted ? element(n, 0) : element(n, c.current));
+        EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(n->total_label)), deleted ? "nil" : "1,234.50");
+        set_cell(0, 1);
+        key(element(n, 0), GDK_KEY_F12);
+        EXPECT_EQ(kept(), "");
+        EXPECT_EQ(xml_of(n), note_of(c.after));
+    }
+}
