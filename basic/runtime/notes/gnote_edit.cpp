@@ -145,7 +145,7 @@ void save_action(GSimpleAction *, GVariant *, gpointer note)
     });
 }
 
-// Add Amount, Tag, the hidden-comment actions and Approve are not built yet.
+// Add Amount, Tag, Hidden comment and Approve are not built yet.
 void unavailable_action(GSimpleAction *, GVariant *, gpointer)
 {
     forms_callback([] { Abort("Note edit action not available"); });
@@ -166,7 +166,7 @@ const ActionRow action_rows[] = {
     {"Edit", "_Underline", "underline", G_CALLBACK(gnote_edit_edit_underline_event), 0},
     {"Edit", "Add A_mount", "amount", G_CALLBACK(unavailable_action), 0},
     {"Edit", "D_elete Amount", "del-amount", G_CALLBACK(gnote_edit_del_amount_event), 0},
-    {"Edit", "_Hidden comments", "visibility", G_CALLBACK(unavailable_action), 1},
+    {"Edit", "_Hidden comments", "visibility", G_CALLBACK(gnote_edit_toggle_hide_visibility_event), 1},
     {"Edit", "_Tag", "tag", G_CALLBACK(unavailable_action), 2},
     {"Edit", "_Hidden comment", "hide", G_CALLBACK(unavailable_action), 2},
     {"Edit", "App_rove", "approve", G_CALLBACK(unavailable_action), 0},
@@ -184,7 +184,8 @@ const ButtonRow button_rows[] = {
     {"format-text-underline", "Underline the selected text", 0, G_CALLBACK(gnote_edit_edit_underline_button)},
     {"list-add", "Add an amount field", 0, G_CALLBACK(unavailable_button)},
     {"list-remove", "Delete an amount field", 0, G_CALLBACK(gnote_edit_del_amount_button)},
-    {"format-text-strikethrough", "Toggle hidden comments visibility", 1, G_CALLBACK(unavailable_button)},
+    {"format-text-strikethrough", "Toggle hidden comments visibility", 1,
+     G_CALLBACK(gnote_edit_toggle_hide_visibility_button)},
     {"bookmark-new", "Highlight block and add start and end tags", 2, G_CALLBACK(unavailable_button)},
     {"format-text-strikethrough", "Toggle hidden comment status for a paragraph", 2, G_CALLBACK(unavailable_button)},
     {"go-next", "Approve the note", 0, G_CALLBACK(unavailable_button)},

@@ -83,6 +83,9 @@ void gnote_edit_edit_underline_button(GtkButton *, gpointer note);
 int delete_amount(NoteData_t *note);
 void gnote_edit_del_amount_event(GSimpleAction *, GVariant *, gpointer note);
 void gnote_edit_del_amount_button(GtkButton *, gpointer note);
+// Shows or hides the hidden paragraphs' views (outside Template mode).
+void gnote_edit_toggle_hide_visibility_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_toggle_hide_visibility_button(GtkButton *, gpointer note);
 
 // ---- Keys ------------------------------------------------------------------------------------------------
 

@@ -1,8 +1,10 @@
-// The note edit window's actions: bold, italic and underline on the selection, each behind the
-// edit-refusal check, and Delete Amount, which needs no check.
+// The note edit window's actions: bold, italic and underline on the selection and the hidden
+// comments' visibility, each behind the edit-refusal check, and Delete Amount, which needs none.
 #include <gdk/gdkkeysyms.h>
 
 #include "ccallback.h"
+#include "cevents.h"
+#include "cmatrix.h"
 #include "gnote_edit.h"
 #include "mem_mgt.h"
 #include "message.h"
@@ -60,6 +62,16 @@ template <class Body> void checked_action(gpointer note, Body &&body)
         if (gnote_edit_refused(n, GdkModifierType(0), GDK_KEY_space)) return;
         body(n);
     });
+}
+
+// The nearest paragraph (not hidden) from e forward, else backward; nullptr when there is none.
+NoteElement_t *nearest_paragraph(NoteElement_t *e)
+{
+    for (NoteElement_t *f = e; f; f = f->next)
+        if (f->type == CM_GNOTE_NOTE_TYPE_P) return f;
+    for (NoteElement_t *b = e; b; b = b->prior)
+        if (b->type == CM_GNOTE_NOTE_TYPE_P) return b;
+    return nullptr;
 }
 
 } // namespace
@@ -145,3 +157,24 @@ void gnote_edit_del_amount_event(GSimpleAction *, GVariant *, gpointer note)
     });
 }
 void gnote_edit_del_amount_button(GtkButton *, gpointer note) { gnote_edit_del_amount_event(nullptr, nullptr, note); }
+
+void gnote_edit_toggle_hide_visibility_event(GSimpleAction *, GVariant *, gpointer note)
+{
+    forms_callback([&] {
+        auto *n = static_cast<NoteData_t *>(note);
+        if (!n->edit_scroller) return;
+        ccursor_set_busy(n->cm, 0);
+        if (!gnote_edit_refused(n, GdkModifierType(0), GDK_KEY_space)) {
+            gnote_remove_sigs(n->note);
+            gnote_parse_text2XML(n);
+            n->hidden_visible = n->hidden_visible == 0 ? 1 : 0;
+            // The views stay as they are when there is no paragraph to put the focus in.
+            if (NoteElement_t *e = nearest_paragraph(gnote_get_current_focus(n))) gnote_redraw_note(n, e, -1, -1);
+        }
+        ccallbacks_finish_event(1, 0);
+    });
+}
+void gnote_edit_toggle_hide_visibility_button(GtkButton *, gpointer note)
+{
+    gnote_edit_toggle_hide_visibility_event(nullptr, nullptr, note);
+}

@@ -645,3 +645,42 @@ TEST_F(NoteWindowTest, DeleteAmountTakesTheCurrentAmountOut)
         EXPECT_EQ(xml_of(n), note_of(c.after));
     }
 }
+
+// Hidden comments shows the hidden paragraphs and hides them again, the focus going to the
+// nearest paragraph at or after the current element; a refusing Edit_Content stops it.
+TEST_F(NoteWindowTest, HiddenCommentsShowsAndHidesTheHiddenParagraphs)
+{
+    const std::string elements = para("a") + para("Secret", H) + para("b");
+    NoteData_t *n = open(2, elements);
+    EXPECT_EQ(n->hidden_visible, 0);
+    EXPECT_EQ(element(n, 1)->p.view, nullptr);
+    gtk_widget_grab_focus(element(n, 0)->p.view);
+    set_cell(0, 0);  // refused while the note is unmodified
+    EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.visibility", nullptr));
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(n->hidden_visible, 0);
+    EXPECT_EQ(n->modified, 0);
+    set_cell(0, 1);
+    EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.visibility", nullptr));
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(n->hidden_visible, 1);
+    ASSERT_NE(element(n, 1)->p.view, nullptr);
+    EXPECT_EQ(buffer_text(element(n, 1)), "Secret");
+    EXPECT_EQ(gnote_get_current_focus(n), element(n, 0));
+    EXPECT_EQ(cursor_of(element(n, 0)), 1);
+
+    // With the hidden paragraph current (its view shows outside Template mode but takes no focus),
+    // by the button: the focus goes on to the next paragraph.
+    element(n, 0)->focus = 0;
+    element(n, 1)->focus = 1;
+    g_signal_emit_by_name(tool_button(edit_cm()->window, "Toggle hidden comments visibility"), "clicked");
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(n->hidden_visible, 0);
+    EXPECT_EQ(element(n, 1)->p.view, nullptr);
+    EXPECT_EQ(gnote_get_current_focus(n), element(n, 2));
+    EXPECT_EQ(n->focus_widget, element(n, 2)->p.view);
+
+    key(element(n, 2), GDK_KEY_F12);
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(xml_of(n), note_of(elements));
+}
