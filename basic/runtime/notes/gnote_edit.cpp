@@ -145,7 +145,7 @@ void save_action(GSimpleAction *, GVariant *, gpointer note)
     });
 }
 
-// Add Amount, Tag, Hidden comment and Approve are not built yet.
+// Add Amount, Tag and Hidden comment are not built yet.
 void unavailable_action(GSimpleAction *, GVariant *, gpointer)
 {
     forms_callback([] { Abort("Note edit action not available"); });
@@ -169,7 +169,7 @@ const ActionRow action_rows[] = {
     {"Edit", "_Hidden comments", "visibility", G_CALLBACK(gnote_edit_toggle_hide_visibility_event), 1},
     {"Edit", "_Tag", "tag", G_CALLBACK(unavailable_action), 2},
     {"Edit", "_Hidden comment", "hide", G_CALLBACK(unavailable_action), 2},
-    {"Edit", "App_rove", "approve", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "App_rove", "approve", G_CALLBACK(gnote_edit_edit_approve_event), 0},
 };
 
 struct ButtonRow {
@@ -188,7 +188,7 @@ const ButtonRow button_rows[] = {
      G_CALLBACK(gnote_edit_toggle_hide_visibility_button)},
     {"bookmark-new", "Highlight block and add start and end tags", 2, G_CALLBACK(unavailable_button)},
     {"format-text-strikethrough", "Toggle hidden comment status for a paragraph", 2, G_CALLBACK(unavailable_button)},
-    {"go-next", "Approve the note", 0, G_CALLBACK(unavailable_button)},
+    {"go-next", "Approve the note", 0, G_CALLBACK(gnote_edit_edit_approve_button)},
 };
 
 bool present(int presence, int mode)

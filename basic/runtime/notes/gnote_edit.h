@@ -86,6 +86,10 @@ void gnote_edit_del_amount_button(GtkButton *, gpointer note);
 // Shows or hides the hidden paragraphs' views (outside Template mode).
 void gnote_edit_toggle_hide_visibility_event(GSimpleAction *, GVariant *, gpointer note);
 void gnote_edit_toggle_hide_visibility_button(GtkButton *, gpointer note);
+// Approve: the note marked approved and saved as F12 saves it.
+int gnote_edit_approval_event(GtkWidget *window, NoteData_t *note);
+void gnote_edit_edit_approve_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_edit_approve_button(GtkButton *, gpointer note);
 
 // ---- Keys ------------------------------------------------------------------------------------------------
 

@@ -1,5 +1,6 @@
-// The note edit window's actions: bold, italic and underline on the selection and the hidden
-// comments' visibility, each behind the edit-refusal check, and Delete Amount, which needs none.
+// The note edit window's actions: bold, italic and underline on the selection, the hidden
+// comments' visibility and Approve, each behind the edit-refusal check, and Delete Amount, which
+// needs none.
 #include <gdk/gdkkeysyms.h>
 
 #include "ccallback.h"
@@ -178,3 +179,23 @@ void gnote_edit_toggle_hide_visibility_button(GtkButton *, gpointer note)
 {
     gnote_edit_toggle_hide_visibility_event(nullptr, nullptr, note);
 }
+
+int gnote_edit_approval_event(GtkWidget *window, NoteData_t *n)
+{
+    n->approved = 1;
+    gnote_edit_button_press_save(window, 0, n);
+    ccallbacks_finish_event(1, 1);
+    return 1;
+}
+
+void gnote_edit_edit_approve_event(GSimpleAction *, GVariant *, gpointer note)
+{
+    forms_callback([&] {
+        auto *n = static_cast<NoteData_t *>(note);
+        if (!n->edit_scroller) return;
+        ccursor_set_busy(n->cm, 0);
+        if (!gnote_edit_refused(n, GdkModifierType(0), GDK_KEY_space)) gnote_edit_approval_event(n->edit_scroller, n);
+        ccallbacks_finish_event(1, 0);
+    });
+}
+void gnote_edit_edit_approve_button(GtkButton *, gpointer note) { gnote_edit_edit_approve_event(nullptr, nullptr, note); }

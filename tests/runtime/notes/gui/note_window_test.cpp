@@ -684,3 +684,29 @@ TEST_F(NoteWindowTest, HiddenCommentsShowsAndHidesTheHiddenParagraphs)
     EXPECT_EQ(kept(), "");
     EXPECT_EQ(xml_of(n), note_of(elements));
 }
+
+// Approve marks the note approved and saves it, from the menu or the tool bar; a refusing
+// Edit_Content on an unmodified note leaves the window open and the note unapproved.
+TEST_F(NoteWindowTest, ApproveMarksTheNoteApprovedAndSavesIt)
+{
+    for (const bool button : {false, true}) {
+        SCOPED_TRACE(button ? "the tool-bar button" : "the menu's action");
+        NoteData_t *n = open(2, para("one"));
+        const auto approve = [&] {
+            if (button) g_signal_emit_by_name(tool_button(edit_cm()->window, "Approve the note"), "clicked");
+            else EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.approve", nullptr));
+            EXPECT_EQ(kept(), "");
+        };
+        set_cell(0, 0);
+        approve();
+        EXPECT_NE(edit_cm(), nullptr);
+        EXPECT_EQ(n->approved, 0);
+        EXPECT_EQ(n->modified, 0);
+        set_cell(0, 1);
+        gtk_text_buffer_insert_at_cursor(element(n, 0)->p.buffer, "!", -1);
+        approve();
+        EXPECT_EQ(edit_cm(), nullptr);
+        EXPECT_EQ(n->approved, 1);
+        EXPECT_EQ(xml_of(n), note_of(para("one!")));
+    }
+}
