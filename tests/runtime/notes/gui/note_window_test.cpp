@@ -571,6 +571,7 @@ TEST_F(NoteWindowTest, BoldAfterASplitAndJoin)
     select_chars(element(n, 0), 8, 13);
     EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.bold", nullptr));
     EXPECT_EQ(buffer_text(element(n, 0)), "one two three");
+    save(drawn(edit_cm()->window), "note-window-bold.png");
     key(element(n, 0), GDK_KEY_F12);
     EXPECT_EQ(kept(), "");
     EXPECT_EQ(xml_of(n), note_of(para("one <b>two</b> <b>three</b>")));
