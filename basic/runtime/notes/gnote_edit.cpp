@@ -145,7 +145,7 @@ void save_action(GSimpleAction *, GVariant *, gpointer note)
     });
 }
 
-// The formatting, amount, tag, hidden-comment and approval actions are not built yet.
+// Add Amount, Tag and Hidden comment are not built yet.
 void unavailable_action(GSimpleAction *, GVariant *, gpointer)
 {
     forms_callback([] { Abort("Note edit action not available"); });
@@ -161,32 +161,34 @@ struct ActionRow {
 const ActionRow action_rows[] = {
     {"File", "_Quit", "quit", G_CALLBACK(quit_action), 0},
     {"File", "_Save", "save", G_CALLBACK(save_action), 0},
-    {"Edit", "_Bold", "bold", G_CALLBACK(unavailable_action), 0},
-    {"Edit", "_Italic", "italic", G_CALLBACK(unavailable_action), 0},
-    {"Edit", "_Underline", "underline", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "_Bold", "bold", G_CALLBACK(gnote_edit_edit_bold_event), 0},
+    {"Edit", "_Italic", "italic", G_CALLBACK(gnote_edit_edit_italic_event), 0},
+    {"Edit", "_Underline", "underline", G_CALLBACK(gnote_edit_edit_underline_event), 0},
     {"Edit", "Add A_mount", "amount", G_CALLBACK(unavailable_action), 0},
-    {"Edit", "D_elete Amount", "del-amount", G_CALLBACK(unavailable_action), 0},
-    {"Edit", "_Hidden comments", "visibility", G_CALLBACK(unavailable_action), 1},
+    {"Edit", "D_elete Amount", "del-amount", G_CALLBACK(gnote_edit_del_amount_event), 0},
+    {"Edit", "_Hidden comments", "visibility", G_CALLBACK(gnote_edit_toggle_hide_visibility_event), 1},
     {"Edit", "_Tag", "tag", G_CALLBACK(unavailable_action), 2},
     {"Edit", "_Hidden comment", "hide", G_CALLBACK(unavailable_action), 2},
-    {"Edit", "App_rove", "approve", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "App_rove", "approve", G_CALLBACK(gnote_edit_edit_approve_event), 0},
 };
 
 struct ButtonRow {
     const char *icon, *tooltip;
     int presence;
+    GCallback handler;
 };
 
 const ButtonRow button_rows[] = {
-    {"format-text-bold", "Bold the selected text", 0},
-    {"format-text-italic", "Make the selected text italic", 0},
-    {"format-text-underline", "Underline the selected text", 0},
-    {"list-add", "Add an amount field", 0},
-    {"list-remove", "Delete an amount field", 0},
-    {"format-text-strikethrough", "Toggle hidden comments visibility", 1},
-    {"bookmark-new", "Highlight block and add start and end tags", 2},
-    {"format-text-strikethrough", "Toggle hidden comment status for a paragraph", 2},
-    {"go-next", "Approve the note", 0},
+    {"format-text-bold", "Bold the selected text", 0, G_CALLBACK(gnote_edit_edit_bold_button)},
+    {"format-text-italic", "Make the selected text italic", 0, G_CALLBACK(gnote_edit_edit_italic_button)},
+    {"format-text-underline", "Underline the selected text", 0, G_CALLBACK(gnote_edit_edit_underline_button)},
+    {"list-add", "Add an amount field", 0, G_CALLBACK(unavailable_button)},
+    {"list-remove", "Delete an amount field", 0, G_CALLBACK(gnote_edit_del_amount_button)},
+    {"format-text-strikethrough", "Toggle hidden comments visibility", 1,
+     G_CALLBACK(gnote_edit_toggle_hide_visibility_button)},
+    {"bookmark-new", "Highlight block and add start and end tags", 2, G_CALLBACK(unavailable_button)},
+    {"format-text-strikethrough", "Toggle hidden comment status for a paragraph", 2, G_CALLBACK(unavailable_button)},
+    {"go-next", "Approve the note", 0, G_CALLBACK(gnote_edit_edit_approve_button)},
 };
 
 bool present(int presence, int mode)
@@ -217,7 +219,7 @@ GtkWidget *menu_bar(GtkWidget *window, NoteData_t *n)
     return bar;
 }
 
-GtkWidget *tool_bar(const NoteData_t *n)
+GtkWidget *tool_bar(NoteData_t *n)
 {
     GtkWidget *bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_box_set_homogeneous(GTK_BOX(bar), FALSE);
@@ -226,7 +228,7 @@ GtkWidget *tool_bar(const NoteData_t *n)
         if (!present(row.presence, n->mode)) continue;
         GtkWidget *button = gtk_button_new_from_icon_name(row.icon);
         gtk_widget_set_tooltip_text(button, row.tooltip);
-        g_signal_connect(button, "clicked", G_CALLBACK(unavailable_button), nullptr);
+        g_signal_connect(button, "clicked", row.handler, n);
         gtk_box_append(GTK_BOX(bar), button);
     }
     return bar;

@@ -61,6 +61,36 @@ void gnote_edit_window_destroy(NoteData_t *note);
 // Registers the note edit window's kind (save and cancel) with the forms engine.
 void gnote_register_edit_window();
 
+// ---- Actions -------------------------------------------------------------------------------------------
+
+// Toggles the tag called name on the selection of a paragraph's buffer: a selection wholly inside
+// one run loses it, any other becomes wholly tagged. element is the paragraph whose change checks
+// are kept out of the toggle's own marker.
+void gnote_format_text_tag(GtkTextBuffer *buffer, GtkTextTag *tag, const char *name, gpointer element);
+// Bold, italic or underline on the selection of the current paragraph.
+void gnote_format_text_bold(GtkWidget *, NoteData_t *note);
+void gnote_format_text_italic(GtkWidget *, NoteData_t *note);
+void gnote_format_text_underline(GtkWidget *, NoteData_t *note);
+// The "activate" handlers of the actions and the "clicked" handlers of their tool-bar buttons.
+void gnote_edit_edit_bold_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_edit_italic_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_edit_underline_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_edit_bold_button(GtkButton *, gpointer note);
+void gnote_edit_edit_italic_button(GtkButton *, gpointer note);
+void gnote_edit_edit_underline_button(GtkButton *, gpointer note);
+// Deletes the current amount of the open edit window and shows the paragraph before it; returns 1.
+// Nothing happens while the note's lock is held.
+int delete_amount(NoteData_t *note);
+void gnote_edit_del_amount_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_del_amount_button(GtkButton *, gpointer note);
+// Shows or hides the hidden paragraphs' views (outside Template mode).
+void gnote_edit_toggle_hide_visibility_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_toggle_hide_visibility_button(GtkButton *, gpointer note);
+// Approve: the note marked approved and saved as F12 saves it.
+int gnote_edit_approval_event(GtkWidget *window, NoteData_t *note);
+void gnote_edit_edit_approve_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_edit_approve_button(GtkButton *, gpointer note);
+
 // ---- Keys ------------------------------------------------------------------------------------------------
 
 gboolean gnote_edit_key_press_event(GtkEventControllerKey *controller, guint keyval, guint keycode,

@@ -496,3 +496,218 @@ TEST_F(NoteWindowTest, AWindowDestroyedOtherwiseLeavesTheFieldAndTheNoteAsTheyWe
     ASSERT_NE(edit_cm(), nullptr);
     EXPECT_EQ(kept(), "");
 }
+
+namespace {
+
+// The tool-bar button of a tooltip in the open edit window.
+GtkWidget *tool_button(GtkWidget *window, const char *tooltip)
+{
+    return find(window, [tooltip](GtkWidget *w) {
+        const char *t = gtk_widget_get_tooltip_text(w);
+        return GTK_IS_BUTTON(w) && t && std::strcmp(t, tooltip) == 0;
+    });
+}
+
+void select_chars(NoteElement_t *e, int from, int to)
+{
+    GtkTextIter a, b;
+    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &a, from);
+    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &b, to);
+    gtk_text_buffer_select_range(e->p.buffer, &a, &b);
+}
+
+} // namespace
+
+// Bold, italic and underline on a selection, through the menu's action or the tool-bar button;
+// the paragraph is read back by saving the note.
+TEST_F(NoteWindowTest, TheFormatActionsToggleOnTheSelection)
+{
+    struct Case {
+        const char *name, *before;
+        int from, to;  // the selection in characters; equal: nothing selected
+        const char *action, *tooltip, *after;
+    } const cases[] = {
+        {"inside a run removes", "one <b>three</b> x", 5, 7, "bold", nullptr, "one <b>t</b>hr<b>ee</b> x"},
+        {"partly formatted becomes whole", "ab<b>cd</b>ef", 1, 3, "bold", nullptr, "a<b>bcd</b>ef"},
+        {"two runs become one", "<b>a</b>b<b>c</b>", 0, 3, "bold", nullptr, "<b>abc</b>"},
+        {"a run at the first character", "<b>abc</b>d", 0, 2, "bold", nullptr, "ab<b>c</b>d"},
+        {"a run to the last character", "x <b>yz</b>", 2, 4, "bold", nullptr, "x yz"},
+        {"the whole of a run", "<b>abc</b>", 0, 3, "bold", nullptr, "abc"},
+        {"nothing selected", "<b>ab</b>c", 1, 1, "bold", nullptr, "<b>ab</b>c"},
+        {"italic", "abc", 0, 1, "italic", nullptr, "<i>a</i>bc"},
+        {"underline", "abc", 1, 3, "underline", nullptr, "a<u>bc</u>"},
+        {"the bold button", "abc", 1, 2, nullptr, "Bold the selected text", "a<b>b</b>c"},
+        {"the italic button", "<i>abc</i>", 1, 2, nullptr, "Make the selected text italic", "<i>a</i>b<i>c</i>"},
+        {"the underline button", "abc", 0, 3, nullptr, "Underline the selected text", "<u>abc</u>"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        NoteData_t *n = open(2, para(c.before));
+        NoteElement_t *e = element(n, 0);
+        ASSERT_EQ(gnote_get_current_focus(n), e);
+        select_chars(e, c.from, c.to);
+        if (c.action) {
+            const std::string name = std::string("gnotes.") + c.action;
+            EXPECT_TRUE(gtk_widget_activate_action(e->p.view, name.c_str(), nullptr));
+        } else {
+            GtkWidget *button = tool_button(edit_cm()->window, c.tooltip);
+            ASSERT_NE(button, nullptr);
+            g_signal_emit_by_name(button, "clicked");
+        }
+        EXPECT_EQ(kept(), "");
+        key(e, GDK_KEY_F12);
+        EXPECT_EQ(kept(), "");
+        EXPECT_EQ(xml_of(n), note_of(para(c.after)));
+    }
+}
+
+// After the split and join of the runs, the joined run and a new one save as two.
+TEST_F(NoteWindowTest, BoldAfterASplitAndJoin)
+{
+    NoteData_t *n = open(2, para("one <b>two</b> three"));
+    cursor_at(element(n, 0), 6);
+    EXPECT_TRUE(key(element(n, 0), GDK_KEY_Return));
+    EXPECT_TRUE(key(element(n, 1), GDK_KEY_BackSpace));
+    select_chars(element(n, 0), 8, 13);
+    EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.bold", nullptr));
+    EXPECT_EQ(buffer_text(element(n, 0)), "one two three");
+    save(drawn(edit_cm()->window), "note-window-bold.png");
+    key(element(n, 0), GDK_KEY_F12);
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(xml_of(n), note_of(para("one <b>two</b> <b>three</b>")));
+}
+
+// A refused Edit_Content drops a format action on an unmodified note; on a modified one the
+// action goes on, and the routine runs once for it.
+TEST_F(NoteWindowTest, TheFormatActionsAskEditContentOnce)
+{
+    NoteData_t *n = open(2, para("abc"));
+    set_cell(0, 0);  // Edit_Content answers false
+    NoteElement_t *e = element(n, 0);
+    select_chars(e, 0, 2);
+    std::vector<std::string> lines;
+    const auto probes = [&] {
+        return std::count_if(lines.begin(), lines.end(), [](const std::string &l) { return l.rfind("probe", 0) == 0; });
+    };
+    for (const char *action : {"gnotes.bold", "gnotes.italic", "gnotes.underline"}) {
+        lines.clear();
+        EXPECT_EQ(logged([&] { gtk_widget_activate_action(e->p.view, action, nullptr); }, &lines), "");
+        EXPECT_EQ(probes(), 1) << action;
+    }
+    EXPECT_EQ(n->modified, 0);
+
+    // Only this Bold formats: the note saves with no italic or underline.
+    n->modified = 1;
+    lines.clear();
+    EXPECT_EQ(logged([&] { gtk_widget_activate_action(e->p.view, "gnotes.bold", nullptr); }, &lines), "");
+    EXPECT_EQ(probes(), 1) << ::testing::PrintToString(lines);
+    EXPECT_EQ(buffer_text(e), "abc");
+    set_cell(0, 1);
+    key(e, GDK_KEY_F12);
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(xml_of(n), note_of(para("<b>ab</b>c")));
+}
+
+// Delete Amount takes the current amount out and shows the paragraph before it; it asks no
+// Edit_Content routine, so a refusing one does not stop it. Elsewhere it only redraws.
+TEST_F(NoteWindowTest, DeleteAmountTakesTheCurrentAmountOut)
+{
+    struct Case {
+        const char *name;
+        int current;  // the element holding the focus
+        bool button, refusing, locked;
+        std::string after;
+    } const cases[] = {
+        {"the menu's action", 1, false, false, false, para("a") + para("b")},
+        {"the tool-bar button", 1, true, false, false, para("a") + para("b")},
+        {"a refusing Edit_Content", 1, false, true, false, para("a") + para("b")},
+        {"the focus in a paragraph", 2, false, false, false, para("a") + amount + para("b")},
+        {"the lock held", 1, false, false, true, para("a") + amount + para("b")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        NoteData_t *n = open(2, para("a") + amount + para("b"));
+        NoteElement_t *target = element(n, c.current);
+        gtk_widget_grab_focus(target->type == CM_GNOTE_NOTE_TYPE_AM ? target->am.input : target->p.view);
+        ASSERT_EQ(gnote_get_current_focus(n), target);
+        if (c.refusing) set_cell(0, 0);
+        if (c.locked) ASSERT_TRUE(g_mutex_trylock(&n->lock));
+        if (c.button) g_signal_emit_by_name(tool_button(edit_cm()->window, "Delete an amount field"), "clicked");
+        else EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.del-amount", nullptr));
+        if (c.locked) g_mutex_unlock(&n->lock);
+        EXPECT_EQ(kept(), "");
+        EXPECT_EQ(n->modified, 0);
+        const bool deleted = c.current == 1 && !c.locked;
+        EXPECT_EQ(gnote_get_current_focus(n), deleted ? element(n, 0) : element(n, c.current));
+        EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(n->total_label)), deleted ? "nil" : "1,234.50");
+        set_cell(0, 1);
+        key(element(n, 0), GDK_KEY_F12);
+        EXPECT_EQ(kept(), "");
+        EXPECT_EQ(xml_of(n), note_of(c.after));
+    }
+}
+
+// Hidden comments shows the hidden paragraphs and hides them again, the focus going to the
+// nearest paragraph at or after the current element; a refusing Edit_Content stops it.
+TEST_F(NoteWindowTest, HiddenCommentsShowsAndHidesTheHiddenParagraphs)
+{
+    const std::string elements = para("a") + para("Secret", H) + para("b");
+    NoteData_t *n = open(2, elements);
+    EXPECT_EQ(n->hidden_visible, 0);
+    EXPECT_EQ(element(n, 1)->p.view, nullptr);
+    gtk_widget_grab_focus(element(n, 0)->p.view);
+    set_cell(0, 0);  // refused while the note is unmodified
+    EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.visibility", nullptr));
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(n->hidden_visible, 0);
+    EXPECT_EQ(n->modified, 0);
+    set_cell(0, 1);
+    EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.visibility", nullptr));
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(n->hidden_visible, 1);
+    ASSERT_NE(element(n, 1)->p.view, nullptr);
+    EXPECT_EQ(buffer_text(element(n, 1)), "Secret");
+    EXPECT_EQ(gnote_get_current_focus(n), element(n, 0));
+    EXPECT_EQ(cursor_of(element(n, 0)), 1);
+
+    // With the hidden paragraph current (its view shows outside Template mode but takes no focus),
+    // by the button: the focus goes on to the next paragraph.
+    element(n, 0)->focus = 0;
+    element(n, 1)->focus = 1;
+    g_signal_emit_by_name(tool_button(edit_cm()->window, "Toggle hidden comments visibility"), "clicked");
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(n->hidden_visible, 0);
+    EXPECT_EQ(element(n, 1)->p.view, nullptr);
+    EXPECT_EQ(gnote_get_current_focus(n), element(n, 2));
+    EXPECT_EQ(n->focus_widget, element(n, 2)->p.view);
+
+    key(element(n, 2), GDK_KEY_F12);
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(xml_of(n), note_of(elements));
+}
+
+// Approve marks the note approved and saves it, from the menu or the tool bar; a refusing
+// Edit_Content on an unmodified note leaves the window open and the note unapproved.
+TEST_F(NoteWindowTest, ApproveMarksTheNoteApprovedAndSavesIt)
+{
+    for (const bool button : {false, true}) {
+        SCOPED_TRACE(button ? "the tool-bar button" : "the menu's action");
+        NoteData_t *n = open(2, para("one"));
+        const auto approve = [&] {
+            if (button) g_signal_emit_by_name(tool_button(edit_cm()->window, "Approve the note"), "clicked");
+            else EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.approve", nullptr));
+            EXPECT_EQ(kept(), "");
+        };
+        set_cell(0, 0);
+        approve();
+        EXPECT_NE(edit_cm(), nullptr);
+        EXPECT_EQ(n->approved, 0);
+        EXPECT_EQ(n->modified, 0);
+        set_cell(0, 1);
+        gtk_text_buffer_insert_at_cursor(element(n, 0)->p.buffer, "!", -1);
+        approve();
+        EXPECT_EQ(edit_cm(), nullptr);
+        EXPECT_EQ(n->approved, 1);
+        EXPECT_EQ(xml_of(n), note_of(para("one!")));
+    }
+}
