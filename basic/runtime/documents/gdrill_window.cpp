@@ -132,7 +132,8 @@ void post_to_parent(ControlMatrix_t *parent, const char *text)
         if (at != index) Abort("Not permitted to change focus from a function attached with the Drill_Post Action Code");
         if (!parent->drill_post_due) return;
         if (!answer) Abort("Must return true from the 'Drill_Post' when calling icinvoke_drill_post");
-        if (parent->next)
+        // The drill itself is still chained, closing: only a window that stays counts.
+        if (cutil_count_next_real_cm(parent) > 0)
             Abort("Not permitted to create a window, return true, and call the icinvoke_drill_post from the "
                   "'Drill_Post' function");
         parent->closing = 1;

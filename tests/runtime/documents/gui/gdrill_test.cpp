@@ -372,10 +372,23 @@ protected:
         RoutineTest::TearDown();
         std::filesystem::remove_all(scratch);
     }
-    Outcome open(const std::string &drill_attachments, const std::string &parent_attachments)
+    // With fields, the parent is a window of two buttons (fields 1 and 2) under a window of its own
+    // whose Drill_Post is the probe.
+    Outcome open(const std::string &drill_attachments, const std::string &parent_attachments,
+                 const std::string &extra_routines = "", bool fields = false)
     {
         cmat_free_all();
-        std::string t = window_of("k", W) + attach(CM, W) + parent_attachments + val(CM) + ref(R) +
+        std::string t;
+        if (fields) {
+            const routine_test::Window w = routine_test::make_window(2);
+            t = window_of("k", Y) + attach(Z, Y) + routine_test::attach(Z, "Drill_Post", PROBE, 0) + ref(CM) +
+                number(w.window) + st(in_ICATTACH_WINDOW, 2) +
+                routine_test::add(CM, "F1", w.buttons[0], WIDGET_BUTTON, TAB_STANDARD) +
+                routine_test::add(CM, "F2", w.buttons[1], WIDGET_BUTTON, TAB_STANDARD);
+        } else {
+            t = window_of("k", W) + attach(CM, W);
+        }
+        t += parent_attachments + val(CM) + ref(R) +
                         st(in_IPSCREATE, 2) + str(scratch + "/report" + std::to_string(++runs)) + str("A4") + str("") +
                         str("mtag_base") + str("C") + str("N") + val(R) + ref(X) + st(in_IPSOPEN, 8);
         for (const Line &l : report)
@@ -384,7 +397,7 @@ protected:
         t += ref(CM2) + num(0L) + st(in_ICATTACH_WINDOW, 2) + drill_attachments;
         t += val(R) + val(CM2) + str("Report") + str("") + str("V10") + str("FKZ") + str("") + num(0L) + num(0L) +
              st(in_IGDRILL_SETUP, 9);
-        return program(t);
+        return form(routine_test::common + t, routine_test::routines + extra_routines);
     }
     GtkListView *view() const
     {
@@ -433,6 +446,77 @@ TEST_F(DrillChoosingTest, TheRowsValueGoesThroughTheDrillsPostToTheParentsDrillP
         EXPECT_EQ(choose(&lines), "");
         EXPECT_EQ(lines, c.logged);
         EXPECT_EQ(drill_open(), c.stays);
+    }
+}
+
+// Routines after the routine fixture's (cm, ind, IP, IP$), each answering cell 0: DPOSTER asks
+// for its parent's Drill_Post (ICINVOKE_DRILL_POST); OPENER opens a window of its own, its
+// control matrix made into IP (cleared first).
+enum { DPOSTER = routine_test::FOCUSER + 1, OPENER };
+std::string choosing_routine(const char *name, const std::string &body)
+{
+    return std::string(".nfunc r:") + name + " I:0 I:0 I:0 I:0 I:0 I:4\n" + body + lumba_test::from_cell(0) + "exitv\n";
+}
+std::string choosing_symbols(const char *name)
+{
+    return std::string("symtab\n__ROUTINE__ ") + name +
+           " 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n"
+           "__END_ROUTINE__\n.end\n";
+}
+const std::string choosing_routines =
+    choosing_routine("dposter", lumba_test::param(0) + st(in_ICINVOKE_DRILL_POST, 1)) +
+    choosing_routine("opener", num(0L) + "storri I:2 I:0 I:1 I:0 I:0 I:0\nloadrai I:2 I:0 I:1 I:0 I:0 I:0\n" +
+                                   str("a") + fn(in_IGWIN_NEW, 1) + st(in_ICATTACH_WINDOW, 2)) +
+    choosing_symbols("dposter") + choosing_symbols("opener");
+
+// What the drill's Post and the parent's routines may do after a row is chosen: each road's
+// check, the parent's Pre_Focus when it has no Drill_Post, and the windows left open.
+TEST_F(DrillChoosingTest, TheRoutinesAfterAChoiceAreChecked)
+{
+    using routine_test::attach;
+    using routine_test::CLEARER;
+    using routine_test::FOCUSER;
+    struct Case {
+        const char *what;
+        std::string drill_post, parent;
+        int return_focus;
+        long answer;
+        const char *stop;
+        std::vector<std::string> logged;
+        bool drill_stays, parent_stays;
+    } cases[] = {
+        {"no Drill_Post: the parent's Pre_Focus of its return field", attach(CM2, "Post_Focus", PROBE, 0),
+         attach(CM, "Pre_Focus", PROBE, 1), 1, 1, "", {"probe 0 -1 [V10]", "probe 1 -1 [V10]"}, false, true},
+        {"no Drill_Post and no return field: nothing more", attach(CM2, "Post_Focus", PROBE, 0),
+         attach(CM, "Pre_Focus", PROBE, 1), 0, 1, "", {"probe 0 -1 [V10]"}, false, true},
+        {"a Post that opens a window and answers true", attach(CM2, "Post_Focus", OPENER, 0), "", 0, 1,
+         "Must return false from the 'Post' function to a Drill when creating a window", {}, true, true},
+        {"a Drill_Post that asks for its own parent's and answers false", attach(CM2, "Post_Focus", CLEARER, 0),
+         attach(CM, "Drill_Post", DPOSTER, 0), 0, 0,
+         "Must return true from the 'Drill_Post' when calling icinvoke_drill_post", {"clear 0 [V10]"}, false, true},
+        {"a Drill_Post that asks for its own parent's and answers true: the parent closes, its parent's Drill_Post runs",
+         attach(CM2, "Post_Focus", CLEARER, 0), attach(CM, "Drill_Post", DPOSTER, 0), 0, 1, "",
+         {"clear 0 [V10]", "probe 0 -1 []"}, false, false},
+        {"a Drill_Post that sets the focus", attach(CM2, "Post_Focus", CLEARER, 0), attach(CM, "Drill_Post", FOCUSER, 0),
+         0, 1, "Not permitted to change focus from a function attached with the Drill_Post Action Code",
+         {"clear 0 [V10]"}, false, true},
+        {"a Pre_Focus that asks for the parent's Drill_Post", attach(CM2, "Post_Focus", CLEARER, 0),
+         attach(CM, "Pre_Focus", DPOSTER, 1), 1, 1, "Not permitted to call icinvoke_drill_post from the 'Pre' function",
+         {"clear 0 [V10]"}, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(open(c.drill_post, c.parent, choosing_routines, true).abort, "");
+        drill = cm_of(CM2);
+        ControlMatrix_t *parent = cm_of(CM);
+        parent->return_focus = c.return_focus;
+        set_cell(0, c.answer);
+        std::vector<std::string> lines;
+        EXPECT_EQ(choose(&lines), c.stop);
+        EXPECT_EQ(lines, c.logged);
+        if (*c.stop) continue;
+        EXPECT_EQ(drill_open(), c.drill_stays);
+        EXPECT_EQ(cm_chain_position(parent) != 0, c.parent_stays);
     }
 }
 
