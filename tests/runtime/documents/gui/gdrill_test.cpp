@@ -394,8 +394,9 @@ protected:
         for (const Line &l : report)
             if (!l.heading) t += val(R) + str(l.text) + str(l.format) + str(l.value) + ref(X) + st(in_IPSWRITE, 5);
         t += val(R) + ref(X) + st(in_IPSCLOSE, 2);
-        t += ref(CM2) + num(0L) + st(in_ICATTACH_WINDOW, 2) + drill_attachments;
-        t += val(R) + val(CM2) + str("Report") + str("") + str("V10") + str("FKZ") + str("") + num(0L) + num(0L) +
+        // The handle is kept in E2: ICADD, for fields of the drill's, leaves its result in R.
+        t += val(R) + set(E2) + ref(CM2) + num(0L) + st(in_ICATTACH_WINDOW, 2) + drill_attachments;
+        t += val(E2) + val(CM2) + str("Report") + str("") + str("V10") + str("FKZ") + str("") + num(0L) + num(0L) +
              st(in_IGDRILL_SETUP, 9);
         return form(routine_test::common + t, routine_test::routines + extra_routines);
     }
@@ -476,6 +477,8 @@ TEST_F(DrillChoosingTest, TheRoutinesAfterAChoiceAreChecked)
     using routine_test::attach;
     using routine_test::CLEARER;
     using routine_test::FOCUSER;
+    // Fields for a drill whose Post moves the focus to its field 2.
+    const routine_test::Window fields = routine_test::make_window(2);
     struct Case {
         const char *what;
         std::string drill_post, parent;
@@ -489,6 +492,11 @@ TEST_F(DrillChoosingTest, TheRoutinesAfterAChoiceAreChecked)
          attach(CM, "Pre_Focus", PROBE, 1), 1, 1, "", {"probe 0 -1 [V10]", "probe 1 -1 [V10]"}, false, true},
         {"no Drill_Post and no return field: nothing more", attach(CM2, "Post_Focus", PROBE, 0),
          attach(CM, "Pre_Focus", PROBE, 1), 0, 1, "", {"probe 0 -1 [V10]"}, false, true},
+        {"a Post that sets the focus",
+         attach(CM2, "Post_Focus", FOCUSER, 0) +
+             routine_test::add(CM2, "F1", fields.buttons[0], WIDGET_BUTTON, TAB_STANDARD) +
+             routine_test::add(CM2, "F2", fields.buttons[1], WIDGET_BUTTON, TAB_STANDARD),
+         "", 0, 1, "Not permitted to set focus from the Post on a Drill", {}, true, true},
         {"a Post that opens a window and answers true", attach(CM2, "Post_Focus", OPENER, 0), "", 0, 1,
          "Must return false from the 'Post' function to a Drill when creating a window", {}, true, true},
         {"a Drill_Post that asks for its own parent's and answers false", attach(CM2, "Post_Focus", CLEARER, 0),
