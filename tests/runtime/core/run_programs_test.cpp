@@ -269,8 +269,11 @@ TEST(Signals, FatalPathsRemoveTheCommonObject)
     EXPECT_NE(site.read_file("err").find("Message:  Program interrupted by user"), std::string::npos)
         << site.read_file("err");
 
-    // The user log goes while the program waits; its ABORT's report then fails to log.
-    r = site.run({"sh", "-c", waiting_run, LUMBA_RUN, "rm -f /usr/local/oska/temp/$(id -un).log; echo go >&3"});
+    // The user log goes while the program waits; its ABORT's report then fails to log. The log is
+    // made a little after the COMMON object: under load, wait until it is there to remove it.
+    r = site.run({"sh", "-c", waiting_run, LUMBA_RUN,
+                  "l=/usr/local/oska/temp/$(id -un).log; j=0; "
+                  "while [ $j -lt 500 ] && [ ! -e $l ]; do sleep 0.01; j=$((j+1)); done; rm -f $l; echo go >&3"});
     w = parse_waited(r.out);
     EXPECT_EQ(w.status, 1) << r.out << site.read_file("err");
     EXPECT_EQ(w.common, 0);
