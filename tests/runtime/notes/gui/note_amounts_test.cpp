@@ -306,6 +306,8 @@ TEST_F(NoteAmountsTest, TemplateAddAmountRunsGetNoteAmount)
     EXPECT_EQ(shape(n), "a|#1,234.50|_|#1.01|b");
     NoteElement_t *added = gnote_get_current_focus(n);
     ASSERT_EQ(added, element(n, 3));
+    const dec_t kept_value = lumba_test::dec("1.01");
+    EXPECT_EQ(NumericCmp(&added->am.value, &kept_value), 0) << "the value itself is rounded";
     EXPECT_EQ(added->am.orsecvalue, 5);
     EXPECT_EQ(added->am.orsec, 7);
     EXPECT_EQ(added->am.required, 1);
@@ -442,6 +444,22 @@ TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
     EXPECT_EQ(shape(n), "one|two");
     EXPECT_EQ(gnote_get_current_focus(n), element(n, 0));
     EXPECT_TRUE(lumba_test::wait_drawn(edit_cm()->window));
+    EXPECT_EQ(buffer_text(element(n, 0)), "one") << "the key went to the replaced view";
+    close_edit();
+
+    // Changed, by the Bold action: the warning, and the action's check reads the modified note
+    // as a refusal, so Bold is dropped and the note is unmodified again.
+    n = open(2, SHOWN, form);
+    set_cell(2, 2);
+    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &a, 0);
+    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &b, 2);
+    gtk_text_buffer_select_range(element(n, 1)->p.buffer, &a, &b);
+    messages.clear();
+    action(n, "bold");
+    EXPECT_EQ(n->display_state, 4);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(shape(n), "changed");
+    EXPECT_EQ(n->modified, 0);
     close_edit();
 
     // Changed, as the engine's check runs it: the new short note, marked modified, a warning.
