@@ -59,7 +59,8 @@ std::string symbols(const char *name, int nargs)
     std::string t = "symtab\n__ROUTINE__ " + std::string(name) + " " + std::to_string(nargs) + "\n";
     const char *names[] = {"CM", "IND", "IP"};
     for (int i = 0; i < nargs; ++i)
-        t += i == 3 ? "IP$ 40 0 0x8014 0 4 -\n" : std::string(names[i]) + " 0 0 0x8012 0 " + std::to_string(i + 1) + " -\n";
+        t += i == 3 ? std::string("IP$ 40 0 0x8014 0 4 -\n")
+                    : std::string(names[i]) + " 0 0 0x8012 0 " + std::to_string(i + 1) + " -\n";
     return t + "__END_ROUTINE__\n.end\n";
 }
 std::string load_note(const std::string &elements)
@@ -79,7 +80,8 @@ std::string all_routines()
         head(".nfunc", "amounter", 2) + str("a") + fn(in_IGWIN_NEW, 1) + to_cell(2) + cell_ref(3) + from_cell(2) +
         st(in_ICATTACH_WINDOW, 2) + from_cell(3) + num("1.005") + num(1) + num(0L) + num(0L) + num(5) + num(7) +
         st(in_IGNOTE_PRINT_AMOUNT, 7) + from_cell(3) + st(in_ICDELETE_WINDOW, 1) + from_cell(0) + "exitv\n" +
-        head(".nfunc", "editor", 4) + lumba_test::param(0) + num(1) + st(in_ICSET_CONTENT, 2) + from_cell(0) + "exitv\n" +
+        head(".nfunc", "editor", 4) + lumba_test::param(0) + num(1) + st(in_ICSET_CONTENT, 2) + from_cell(0) +
+        "exitv\n" +
         head(".nfunc", "loader", 4) + from_cell(2) + "jumpl I:2 l:ld_same l:ld_changed\n" + "jump l:ld_done\n" +
         "ld_same:\n" + load_note(SHOWN) + "jump l:ld_done\n" + "ld_changed:\n" + load_note(CHANGED) + "ld_done:\n" +
         num(1) + "exitv\n";
@@ -366,8 +368,8 @@ TEST_F(NoteAmountsTest, TheAmountIntrinsics)
     EXPECT_EQ(shape(n), "a|#-2.35|b|_");
     EXPECT_TRUE(gnote_edit_button_press_save(edit_cm()->window, GDK_KEY_F12, n));
     EXPECT_EQ(kept(), "");
-    EXPECT_EQ(xml_of(n), note_of(para("a") + R"(<am required="false" next="true" protect="true" orsec="7" orsecvalue="5">-2.35</am>)" +
-                                 para("b") + para("")));
+    const std::string written = R"(<am required="false" next="true" protect="true" orsec="7" orsecvalue="5">-2.35</am>)";
+    EXPECT_EQ(xml_of(n), note_of(para("a") + written + para("b") + para("")));
 }
 
 // The context and count messages.
@@ -467,8 +469,8 @@ TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
     set_cell(2, 2);
     messages.clear();
     cm()->edit_checked = 0;
-    EXPECT_EQ(lumba_test::abort_text([&] { ccallback_do_edit(cm(), 1, WIDGET_NOTE, GdkModifierType(0), GDK_KEY_space); }),
-              "");
+    const auto check = [&] { ccallback_do_edit(cm(), 1, WIDGET_NOTE, GdkModifierType(0), GDK_KEY_space); };
+    EXPECT_EQ(lumba_test::abort_text(check), "");
     EXPECT_EQ(n->display_state, 4);
     ASSERT_NE(edit_cm(), nullptr);
     EXPECT_EQ(shape(n), "changed");
