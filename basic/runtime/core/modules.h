@@ -17,3 +17,10 @@ template <class Table> const Table &module_table(const char *file, const char *e
 {
     return *static_cast<const Table *>(load_module(file, entry, what));
 }
+
+// A module may hold nothing but a library's functions. Its table has one pointer per function,
+// named as the function (LUMBA_CALL_POINTER), and the module, which links the library, fills it
+// with their addresses (LUMBA_CALL_ADDRESS); the program reaches the library only through the
+// table, e.g. libpq().PQexec(conn, sql), and so does not link it.
+#define LUMBA_CALL_POINTER(function) decltype(&::function) function;
+#define LUMBA_CALL_ADDRESS(function) &::function,

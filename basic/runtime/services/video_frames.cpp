@@ -21,6 +21,7 @@ extern "C" {
 #include <libpq/libpq-fs.h>
 
 #include "gdata.h"
+#include "libpq_calls.h"
 #include "misc.h"
 #include "modules.h"
 #include "net_wait.h"
@@ -45,7 +46,7 @@ template <class... A> void vlog(const char *format, A... args)
 // The server's last message on conn without its line end.
 std::string server_message(PGconn *conn)
 {
-    std::string m = PQerrorMessage(conn);
+    std::string m = libpq().PQerrorMessage(conn);
     while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
     return m;
 }
@@ -135,8 +136,8 @@ constexpr const char *RELEASE_SAVEPOINT = "RELEASE SAVEPOINT ipqvideoframes";
 bool run(PGconn *conn, const char *sql)
 {
     PGresult *res = pg_exec(conn, sql);
-    const bool done = PQresultStatus(res) == PGRES_COMMAND_OK;
-    PQclear(res);
+    const bool done = libpq().PQresultStatus(res) == PGRES_COMMAND_OK;
+    libpq().PQclear(res);
     return done;
 }
 
@@ -144,8 +145,8 @@ bool run(PGconn *conn, const char *sql)
 // or BEGIN (or the savepoint) refused.
 Enclosure enter_transaction(PGconn *conn)
 {
-    if (!conn || PQstatus(conn) != CONNECTION_OK) return Enclosure::none;
-    switch (PQtransactionStatus(conn)) {
+    if (!conn || libpq().PQstatus(conn) != CONNECTION_OK) return Enclosure::none;
+    switch (libpq().PQtransactionStatus(conn)) {
     case PQTRANS_INTRANS: return run(conn, SAVEPOINT) ? Enclosure::savepoint : Enclosure::none;
     case PQTRANS_IDLE: return run(conn, "BEGIN") ? Enclosure::block : Enclosure::none;
     default: return Enclosure::none;
@@ -161,7 +162,7 @@ bool leave_transaction(PGconn *conn, Enclosure enclosure)
     if (enclosure == Enclosure::block)
         left = run(conn, "END");
     else
-        left = (PQtransactionStatus(conn) != PQTRANS_INERROR || run(conn, ROLLBACK_TO_SAVEPOINT)) &&
+        left = (libpq().PQtransactionStatus(conn) != PQTRANS_INERROR || run(conn, ROLLBACK_TO_SAVEPOINT)) &&
                run(conn, RELEASE_SAVEPOINT);
     if (!left) pg_count_transactions();  // the block may still be open, or have failed
     return left;
@@ -208,7 +209,8 @@ int ipqvideoframes(int handle, long oid, int count, const char *prefix)
     int result = VF_DONE;
     LoReader reader{conn, -1};
     // An OID beyond the 32 bits of the type would be cut to another object's.
-    if (oid >= 0 && oid <= static_cast<long>(UINT_MAX)) reader.fd = lo_open(conn, static_cast<Oid>(oid), INV_READ);
+    if (oid >= 0 && oid <= static_cast<long>(UINT_MAX))
+        reader.fd = libpq().lo_open(conn, static_cast<Oid>(oid), INV_READ);
     if (reader.fd < 0) {
         vlog("%s: lo_open(%ld) failed: %s", MAIN_PASS, oid,
              oid >= 0 && oid <= static_cast<long>(UINT_MAX) ? server_message(conn).c_str() : "OID out of range");
@@ -219,7 +221,7 @@ int ipqvideoframes(int handle, long oid, int count, const char *prefix)
         // A signal made the reads fail: the run ends through the signal path, not as a bad video.
         after_library_failure();
         vlog("%s: done reading video: %s", MAIN_PASS, av_text(last).c_str());
-        if (lo_close(conn, reader.fd) < 0) {
+        if (libpq().lo_close(conn, reader.fd) < 0) {
             vlog("%s: lo_close(%ld) failed: %s", MAIN_PASS, oid, server_message(conn).c_str());
             result = VF_LO_CLOSE;
         }
