@@ -16,8 +16,6 @@ using lumba_test::Site;
 
 namespace {
 
-bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-
 std::string routine(const std::string &name, int params = 0)
 {
     return ".proc r:" + name + " I:0 I:0 I:2 I:0 I:0 I:" + std::to_string(params) + "\n";
@@ -44,21 +42,6 @@ TEST(RunPrograms, HelloComputesItsSum)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lumba_test::report_message(r.err), "") << r.err;
     EXPECT_FALSE(g_file_test((site.root() + "/mail/0.args").c_str(), G_FILE_TEST_EXISTS));
-}
-
-// The libraries a program may never use come in modules opened on their first use: the sample
-// program, using none of them, does not load them, at start or later.
-TEST(RunPrograms, HelloLoadsNoLibraryItDoesNotUse)
-{
-    Site site;
-    site.install_example("hello");
-    auto r = site.lumba({"-b", "hello", "0"}, {"LD_DEBUG=files"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    // The loader's trace names every object it loads, the program's own shared library among them.
-    ASSERT_TRUE(has(r.err, "file=liblumba-common.so")) << r.err;
-    for (const char *library : {"file=libavformat.", "file=libavcodec.", "file=libswscale.", "file=libpq.",
-                                "file=libldap", "file=liblber", "file=libtls.", "file=libcurl.", "/lib/lumba/"})
-        EXPECT_FALSE(has(r.err, library)) << library;
 }
 
 TEST(RunPrograms, GuardsStopWithTheirMessages)
