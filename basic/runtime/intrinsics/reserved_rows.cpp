@@ -11,11 +11,8 @@ namespace {
 constexpr IntrinsicRow rows[] = {
     // notes
     {in_IGNOTE_DELETE_AMOUNT, {}, ANY_COUNT, WINDOWS_ONLY},
-    {in_IGNOTE_DELETE_BLOCK_TAG, {}, ANY_COUNT, WINDOWS_ONLY},
     {in_IGNOTE_GET_AMOUNT, {}, ANY_COUNT, WINDOWS_ONLY},
-    {in_IGNOTE_GET_BLOCK_TAG, {}, ANY_COUNT, WINDOWS_ONLY},
     {in_IGNOTE_PRINT_AMOUNT, {}, ANY_COUNT, WINDOWS_ONLY},
-    {in_IGNOTE_PRINT_BLOCK_TAG, {}, ANY_COUNT, WINDOWS_ONLY},
 };
 
 } // namespace
