@@ -422,7 +422,9 @@ TEST_F(NoteTagsTest, TheBlockTagIntrinsicsContextCountsAndLog)
         const std::string count = std::string(c.name) + (c.nargs == 4 ? " must have four parameters"
                                                                         : " must have one parameter");
         EXPECT_EQ(over_edit(val(CM2) + c.args + str("x") + fn(c.code, c.nargs + 1) + set(X)).abort, count);
-        if (c.nargs == 4) EXPECT_EQ(over_edit(val(CM2) + str("x") + fn(c.code, 2) + set(X)).abort, count);
+        if (c.nargs == 4) {
+            EXPECT_EQ(over_edit(val(CM2) + str("x") + fn(c.code, 2) + set(X)).abort, count);
+        }
         // With log level 3 the name is logged.
         record.log_level_lumbas = 3;
         const Run r = over_edit(val(CM2) + c.args + fn(c.code, c.nargs) + set(X));
