@@ -145,13 +145,6 @@ void save_action(GSimpleAction *, GVariant *, gpointer note)
     });
 }
 
-// Add Amount is not built yet.
-void unavailable_action(GSimpleAction *, GVariant *, gpointer)
-{
-    forms_callback([] { Abort("Note edit action not available"); });
-}
-void unavailable_button(GtkButton *, gpointer) { unavailable_action(nullptr, nullptr, nullptr); }
-
 struct ActionRow {
     const char *submenu, *label, *name;
     GCallback handler;
@@ -164,7 +157,7 @@ const ActionRow action_rows[] = {
     {"Edit", "_Bold", "bold", G_CALLBACK(gnote_edit_edit_bold_event), 0},
     {"Edit", "_Italic", "italic", G_CALLBACK(gnote_edit_edit_italic_event), 0},
     {"Edit", "_Underline", "underline", G_CALLBACK(gnote_edit_edit_underline_event), 0},
-    {"Edit", "Add A_mount", "amount", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "Add A_mount", "amount", G_CALLBACK(gnote_edit_edit_amount_event), 0},
     {"Edit", "D_elete Amount", "del-amount", G_CALLBACK(gnote_edit_del_amount_event), 0},
     {"Edit", "_Hidden comments", "visibility", G_CALLBACK(gnote_edit_toggle_hide_visibility_event), 1},
     {"Edit", "_Tag", "tag", G_CALLBACK(gnote_edit_edit_tag_event), 2},
@@ -182,7 +175,7 @@ const ButtonRow button_rows[] = {
     {"format-text-bold", "Bold the selected text", 0, G_CALLBACK(gnote_edit_edit_bold_button)},
     {"format-text-italic", "Make the selected text italic", 0, G_CALLBACK(gnote_edit_edit_italic_button)},
     {"format-text-underline", "Underline the selected text", 0, G_CALLBACK(gnote_edit_edit_underline_button)},
-    {"list-add", "Add an amount field", 0, G_CALLBACK(unavailable_button)},
+    {"list-add", "Add an amount field", 0, G_CALLBACK(gnote_edit_edit_amount_button)},
     {"list-remove", "Delete an amount field", 0, G_CALLBACK(gnote_edit_del_amount_button)},
     {"format-text-strikethrough", "Toggle hidden comments visibility", 1,
      G_CALLBACK(gnote_edit_toggle_hide_visibility_button)},

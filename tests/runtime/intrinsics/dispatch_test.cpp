@@ -181,11 +181,9 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         int background;
         const char *stop;
     } cases[] = {
-        {NUMERIC, in_IGNOTE_GET_AMOUNT, 0, "IGNOTE_GET_AMOUNT not available"},
         {NUMERIC, in_IGINPUT_NEW, 1, "IGINPUT_NEW: not in windows mode"},
         {STRING, in_IGMENU_KEY, 1, "IGMENU_KEY: not in windows mode"},
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
-        {STATEMENT, in_IGNOTE_DELETE_AMOUNT, 0, "IGNOTE_DELETE_AMOUNT not available"},
         // Registered by the notes, for windows mode only: their own argument checks answer there.
         {NUMERIC, in_IGNOTE_GET_BLOCK_TAG, 0, "ignote_get_block_tag must have four parameters"},
         {NUMERIC, in_IGNOTE_PRINT_BLOCK_TAG, 0, "ignote_print_block_tag must have four parameters"},
