@@ -451,7 +451,7 @@ GtkWidget *tool_button(GtkWidget *w, const char *tooltip)
     return nullptr;
 }
 
-// Whether the probe ran as the Get_Note_Block_Tag routine: at index 0, with an empty IP$.
+// Whether the probe ran as a routine of the window: at index 0, with an empty IP$.
 bool tag_routine_ran(const std::vector<std::string> &lines)
 {
     return std::any_of(lines.begin(), lines.end(),
@@ -566,12 +566,14 @@ TEST_F(NoteTagsTest, HiddenCommentTogglesTheCurrentParagraph)
     EXPECT_EQ(n->modified, 1);
 }
 
-// A refusing Edit_Content routine on an unmodified note stops typing, the format, tag and hidden
-// comment actions and Approve; Save, Quit and Delete Amount work regardless.
+// A refusing Edit_Content routine on an unmodified note stops typing, the format, amount, tag and
+// hidden comment actions and Approve; Save, Quit and Delete Amount work regardless. (The probe
+// stands for the Get_Note_Block_Tag and Get_Note_Amount routines, which do not run.)
 TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
 {
     const std::string elements = para("abc") + amount + para("d", H) + para("e");
-    const std::string probe = routine_test::attach(CM, "Get_Note_Block_Tag", routine_test::PROBE, 0);
+    const std::string probe = routine_test::attach(CM, "Get_Note_Block_Tag", routine_test::PROBE, 0) +
+                              routine_test::attach(CM, "Get_Note_Amount", routine_test::PROBE, 0);
     using Check = std::function<bool(NoteData_t *)>;
     struct Case {
         const char *what;
@@ -607,6 +609,10 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
              gtk_text_buffer_get_start_iter(n->note->p.buffer, &a);
              return !gtk_text_iter_has_tag(&a, n->note->p.bold_tag);
          }},
+        {"Add Amount", 2, [](NoteTagsTest *, NoteData_t *n) { action(n, "amount"); },
+         [](NoteData_t *n) { return n->note->next->type == CM_GNOTE_NOTE_TYPE_AM && !n->note->next->next->next->next; }},
+        {"Add Amount", 3, [](NoteTagsTest *, NoteData_t *n) { action(n, "amount"); },
+         [](NoteData_t *n) { return n->note->next->type == CM_GNOTE_NOTE_TYPE_AM; }},
         {"Tag", 3, [](NoteTagsTest *, NoteData_t *n) { action(n, "tag"); },
          [](NoteData_t *n) { return n->note->type == CM_GNOTE_NOTE_TYPE_P; }},
         {"Hidden comment", 3, [](NoteTagsTest *, NoteData_t *n) { action(n, "hide"); },
