@@ -95,6 +95,13 @@ int gnote_edit_approval_event(GtkWidget *window, NoteData_t *note);
 void gnote_edit_edit_approve_event(GSimpleAction *, GVariant *, gpointer note);
 void gnote_edit_edit_approve_button(GtkButton *, gpointer note);
 
+// ---- The edit-window intrinsics ------------------------------------------------------------------------
+
+// The note of the edit window under the window whose matrix is an edit-window intrinsic's first
+// argument (a window a program opened over the edit window); any other matrix stops the run with
+// the intrinsic's name.
+NoteData_t *gnote_edit_window_note(int nargs, int last, const char *intrinsic);
+
 // ---- Amounts -------------------------------------------------------------------------------------------
 
 // Add Amount: in Template mode the form's Get_Note_Amount routine adds it (with

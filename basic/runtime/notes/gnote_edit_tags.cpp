@@ -129,16 +129,6 @@ template <class Body> void checked_event(gpointer note, Body &&body)
     });
 }
 
-// The note of the edit window that the first argument's matrix lies over.
-NoteData_t *edit_window_note(int nargs, int last, const char *name)
-{
-    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 0));
-    if (!cm) Abort("Must set the Process Control Matrix first");
-    if (!cm->prior || cm->prior->type != CM_WT_NOTE || !cm->prior->window_data)
-        Abort("An attept was made to run %s in context other than for a Note edit window", name);
-    return static_cast<NoteData_t *>(cm->prior->window_data);
-}
-
 // A text argument without its trailing white space.
 std::string trimmed(const Stack &entry)
 {
@@ -246,7 +236,7 @@ void ignote_get_block_tag(int nargs, int last, Stack *result)
     FORMS_TRACE;
     mlog(3, "Do ignote_get_block_tag");
     if (nargs != 4) Abort("ignote_get_block_tag must have four parameters");
-    NoteData_t *n = edit_window_note(nargs, last, "ignote_get_block_tag");
+    NoteData_t *n = gnote_edit_window_note(nargs, last, "ignote_get_block_tag");
     NoteElement_t *first, *end;
     gnote_tag_get_bounds(n, &first, &end);
     const bool tagged = is_tag(first);
@@ -262,7 +252,7 @@ void ignote_print_block_tag(int nargs, int last, Stack *result)
     FORMS_TRACE;
     mlog(3, "Do ignote_print_block_tag");
     if (nargs != 4) Abort("ignote_print_block_tag must have four parameters");
-    NoteData_t *n = edit_window_note(nargs, last, "ignote_print_block_tag");
+    NoteData_t *n = gnote_edit_window_note(nargs, last, "ignote_print_block_tag");
     const std::string name = trimmed(arg(nargs, last, 1)), start_text = trimmed(arg(nargs, last, 2)),
                       end_text = trimmed(arg(nargs, last, 3));
     // A tag the note XML string cannot hold is refused before anything changes.
@@ -313,7 +303,7 @@ void ignote_delete_block_tag(int nargs, int last, Stack *result)
     FORMS_TRACE;
     mlog(3, "Do ignote_delete_block_tag");
     if (nargs != 1) Abort("ignote_delete_block_tag must have one parameter");
-    NoteData_t *n = edit_window_note(nargs, last, "ignote_delete_block_tag");
+    NoteData_t *n = gnote_edit_window_note(nargs, last, "ignote_delete_block_tag");
     take_views_back(n);
     NoteElement_t *n_start, *n_end;
     gnote_tag_get_bounds(n, &n_start, &n_end);
