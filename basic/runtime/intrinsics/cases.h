@@ -20,8 +20,6 @@ std::span<const IntrinsicRow> numeric_intrinsics();    // numeric_cases.cpp
 std::span<const IntrinsicRow> string_intrinsics();     // string_cases.cpp
 std::span<const IntrinsicRow> statement_intrinsics();  // statement_cases.cpp
 std::span<const IntrinsicRow> list_intrinsics();       // list_cases.cpp
-// Codes that need a window system and whose owners are not built yet (reserved_rows.cpp).
-std::span<const IntrinsicRow> reserved_intrinsics();
 
 namespace intr {
 

@@ -74,7 +74,7 @@ struct IntrinsicRow {
 //  1. Write its handler in the topic file of the subsystem that owns it (see the types above).
 //  2. Add its row to that topic's table: code, handler, the counts the dispatcher takes (ANY_COUNT
 //     when the handler checks its count with its own message), WINDOWS_ONLY when it needs a
-//     window system. A code reserved in intrinsics/reserved_rows.cpp leaves that table then.
+//     window system.
 //  3. A topic exports its table as std::span<const IntrinsicRow>; a new topic's span is handed
 //     over by one register_intrinsic_rows call in its subsystem's registration.cpp.
 // Registering a row for a code its dispatcher does not serve, a handler of the other kind

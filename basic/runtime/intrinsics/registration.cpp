@@ -1,7 +1,6 @@
 // The intrinsics library's registration with the core: the three dispatchers and the I/O
 // statements that the executor hands calls to, the file channels' start-up and clean-up, the
-// table of child processes, and the crash dump; and the rows of its own intrinsics, with those
-// reserved for owners not built yet.
+// table of child processes, and the crash dump; and the rows of its own intrinsics.
 // Linked whole into every program that links the library (see the CMake file).
 #include "cases.h"
 #include "child_processes.h"
@@ -40,7 +39,6 @@ const bool registered = [] {
     register_intrinsic_rows(password_intrinsics());
     register_intrinsic_rows(child_process_intrinsics());
     register_intrinsic_rows(external_program_intrinsics());
-    register_intrinsic_rows(reserved_intrinsics());
     return true;
 }();
 

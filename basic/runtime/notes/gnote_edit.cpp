@@ -145,13 +145,6 @@ void save_action(GSimpleAction *, GVariant *, gpointer note)
     });
 }
 
-// Tag and Hidden comment are not built yet.
-void unavailable_action(GSimpleAction *, GVariant *, gpointer)
-{
-    forms_callback([] { Abort("Note edit action not available"); });
-}
-void unavailable_button(GtkButton *, gpointer) { unavailable_action(nullptr, nullptr, nullptr); }
-
 struct ActionRow {
     const char *submenu, *label, *name;
     GCallback handler;
@@ -167,8 +160,8 @@ const ActionRow action_rows[] = {
     {"Edit", "Add A_mount", "amount", G_CALLBACK(gnote_edit_edit_amount_event), 0},
     {"Edit", "D_elete Amount", "del-amount", G_CALLBACK(gnote_edit_del_amount_event), 0},
     {"Edit", "_Hidden comments", "visibility", G_CALLBACK(gnote_edit_toggle_hide_visibility_event), 1},
-    {"Edit", "_Tag", "tag", G_CALLBACK(unavailable_action), 2},
-    {"Edit", "_Hidden comment", "hide", G_CALLBACK(unavailable_action), 2},
+    {"Edit", "_Tag", "tag", G_CALLBACK(gnote_edit_edit_tag_event), 2},
+    {"Edit", "_Hidden comment", "hide", G_CALLBACK(gnote_edit_toggle_hide_event), 2},
     {"Edit", "App_rove", "approve", G_CALLBACK(gnote_edit_edit_approve_event), 0},
 };
 
@@ -186,8 +179,9 @@ const ButtonRow button_rows[] = {
     {"list-remove", "Delete an amount field", 0, G_CALLBACK(gnote_edit_del_amount_button)},
     {"format-text-strikethrough", "Toggle hidden comments visibility", 1,
      G_CALLBACK(gnote_edit_toggle_hide_visibility_button)},
-    {"bookmark-new", "Highlight block and add start and end tags", 2, G_CALLBACK(unavailable_button)},
-    {"format-text-strikethrough", "Toggle hidden comment status for a paragraph", 2, G_CALLBACK(unavailable_button)},
+    {"bookmark-new", "Highlight block and add start and end tags", 2, G_CALLBACK(gnote_edit_edit_tag_button)},
+    {"format-text-strikethrough", "Toggle hidden comment status for a paragraph", 2,
+     G_CALLBACK(gnote_edit_toggle_hide_button)},
     {"go-next", "Approve the note", 0, G_CALLBACK(gnote_edit_edit_approve_button)},
 };
 
@@ -493,7 +487,8 @@ void gnote_display_edit_note(NoteData_t *n)
     for (NoteElement_t *e = n->note; e; e = e->next) {
         switch (e->type) {
         case CM_GNOTE_NOTE_TYPE_HIDE:
-            if (!n->hidden_visible) {
+            // In Template mode, where hidden paragraphs are made, they always have their view.
+            if (!gnote_hidden_shown(n)) {
                 forget_views(e);
                 break;
             }
@@ -616,7 +611,7 @@ void gnote_get_screen_element(GtkWidget *widget, NoteData_t *n)
         return;
     }
     for (NoteElement_t *e = n->note; e; e = e->next) {
-        const bool hidden = e->type == CM_GNOTE_NOTE_TYPE_HIDE && n->hidden_visible;
+        const bool hidden = e->type == CM_GNOTE_NOTE_TYPE_HIDE && gnote_hidden_shown(n);
         if ((e->type != CM_GNOTE_NOTE_TYPE_P && !hidden) || e->p.view != widget) continue;
         GtkTextIter it, end;
         gtk_text_buffer_get_bounds(e->p.buffer, &it, &end);

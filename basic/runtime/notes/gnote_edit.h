@@ -13,6 +13,8 @@
 #include "intrinsic_dispatch.h"
 #include "note_model.h"
 
+struct Stack;
+
 // The note's try-lock, released on every way out.
 class TryLock {
 public:
@@ -93,6 +95,13 @@ int gnote_edit_approval_event(GtkWidget *window, NoteData_t *note);
 void gnote_edit_edit_approve_event(GSimpleAction *, GVariant *, gpointer note);
 void gnote_edit_edit_approve_button(GtkButton *, gpointer note);
 
+// ---- The edit-window intrinsics ------------------------------------------------------------------------
+
+// The note of the edit window under the window whose matrix is an edit-window intrinsic's first
+// argument (a window a program opened over the edit window); any other matrix stops the run with
+// the intrinsic's name.
+NoteData_t *gnote_edit_window_note(int nargs, int last, const char *intrinsic);
+
 // ---- Amounts -------------------------------------------------------------------------------------------
 
 // Add Amount: in Template mode the form's Get_Note_Amount routine adds it (with
@@ -115,6 +124,29 @@ void ignote_print_amount(int nargs, int last);
 void ignote_delete_amount(int nargs, int last);
 // Their rows, for the dispatchers.
 std::span<const IntrinsicRow> gnote_amount_intrinsics();
+
+// ---- Block tags and hidden comments --------------------------------------------------------------------
+
+// The elements that bound the selected block: the selected elements (else the current one) widened
+// back to a paragraph and on over an amount that follows; or the two tags of one name that enclose
+// those directly.
+void gnote_tag_get_bounds(NoteData_t *note, NoteElement_t **first, NoteElement_t **last);
+// Tag (Template mode only): the program's Get_Note_Block_Tag routine, at index 0 of the form's
+// matrix, reads, sets or removes the block tag through the block-tag intrinsics.
+void gnote_edit_tag_event(GtkWidget *, GtkWidget *, NoteData_t *note);
+void gnote_edit_edit_tag_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_edit_tag_button(GtkButton *, gpointer note);
+// Hidden comment: the current paragraph becomes a hidden paragraph, or a hidden one a paragraph.
+void gnote_format_text_toggle_hide(GtkWidget *, NoteData_t *note);
+void gnote_edit_toggle_hide_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_toggle_hide_button(GtkButton *, gpointer note);
+// IGNOTE_GET_BLOCK_TAG, IGNOTE_PRINT_BLOCK_TAG, IGNOTE_DELETE_BLOCK_TAG: on the note of the edit
+// window under the window whose matrix is the first argument.
+void ignote_get_block_tag(int nargs, int last, Stack *result);
+void ignote_print_block_tag(int nargs, int last, Stack *result);
+void ignote_delete_block_tag(int nargs, int last, Stack *result);
+// Their rows for the dispatchers.
+std::span<const IntrinsicRow> gnote_edit_tag_intrinsics();
 
 // ---- Keys ------------------------------------------------------------------------------------------------
 

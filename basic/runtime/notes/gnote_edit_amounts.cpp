@@ -86,17 +86,6 @@ NoteElement_t *insert_after_paragraph(NoteData_t *n, NoteElement_t *f)
     return a;
 }
 
-// The edit window's note of the window whose matrix a program passed (the first argument): its
-// predecessor must be the note edit window.
-NoteData_t *edit_window_note(int nargs, int last, const char *intrinsic)
-{
-    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 0));
-    if (!cm) Abort("Must set the Process Control Matrix first");
-    if (!cm->prior || cm->prior->type != CM_WT_NOTE || !cm->prior->window_data)
-        Abort("An attept was made to run %s in context other than for a Note edit window", intrinsic);
-    return static_cast<NoteData_t *>(cm->prior->window_data);
-}
-
 void store_number(Stack &entry, const dec_t &value)
 {
     if (!intr::is_number(entry)) Xerror(202, "%s: argument must be a numeric variable", "IGNOTE_GET_AMOUNT");
@@ -188,11 +177,20 @@ void gnote_edit_edit_amount_button(GtkButton *, gpointer note) { gnote_edit_edit
 
 // ---- The intrinsics ------------------------------------------------------------------------------------
 
+NoteData_t *gnote_edit_window_note(int nargs, int last, const char *intrinsic)
+{
+    ControlMatrix_t *cm = cutil_get_cm(global_data, &arg(nargs, last, 0));
+    if (!cm) Abort("Must set the Process Control Matrix first");
+    if (!cm->prior || cm->prior->type != CM_WT_NOTE || !cm->prior->window_data)
+        Abort("An attept was made to run %s in context other than for a Note edit window", intrinsic);
+    return static_cast<NoteData_t *>(cm->prior->window_data);
+}
+
 void ignote_get_amount(int nargs, int last, Stack *result)
 {
     mlog(3, "Do ignote_get_amount");
     if (nargs != 7) Abort("ignote_get_amount must have seven parameters");
-    NoteData_t *n = edit_window_note(nargs, last, "ignote_print_amount");
+    NoteData_t *n = gnote_edit_window_note(nargs, last, "ignote_print_amount");
     const NoteElement_t *e = gnote_get_current_focus(n);
     if (is_amount(e)) {
         store_number(arg(nargs, last, 1), e->am.value);
@@ -213,7 +211,7 @@ void ignote_print_amount(int nargs, int last)
 {
     mlog(3, "Do ignote_print_amount");
     if (nargs != 7) Abort("ignote_print_amount must have seven parameters");
-    NoteData_t *n = edit_window_note(nargs, last, "ignote_print_amount");
+    NoteData_t *n = gnote_edit_window_note(nargs, last, "ignote_print_amount");
     dec_t value = *intr::number(arg(nargs, last, 1));
     gnote_round_amount(&value);
     int settings[5];
@@ -225,7 +223,7 @@ void ignote_delete_amount(int nargs, int last)
 {
     mlog(3, "Do ignote_delete_amount");
     if (nargs != 1) Abort("ignote_delete_amount must have one parameter");
-    delete_amount(edit_window_note(nargs, last, "ignote_delete_amount"));
+    delete_amount(gnote_edit_window_note(nargs, last, "ignote_delete_amount"));
 }
 
 namespace {

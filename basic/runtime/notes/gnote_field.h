@@ -18,18 +18,12 @@
 
 struct Stack;
 
-// Display states (display_state) and operational modes (mode).
+// Display states (display_state); the operational modes (mode) are the note model's.
 inline constexpr int GNOTE_STATE_NONE = 0;
 inline constexpr int GNOTE_STATE_INPUT = 1;
 inline constexpr int GNOTE_STATE_COLLAPSED = 2;
 inline constexpr int GNOTE_STATE_EXPANDED = 3;
 inline constexpr int GNOTE_STATE_EDIT_WINDOW = 4;
-
-inline constexpr int GNOTE_MODE_NULL = 0;
-inline constexpr int GNOTE_MODE_DISPLAY = 1;
-inline constexpr int GNOTE_MODE_EDIT = 2;
-inline constexpr int GNOTE_MODE_TEMPLATE = 3;
-inline constexpr int GNOTE_MODE_ONE_LINE = 4;
 
 // ---- The field ----------------------------------------------------------------------------------
 

@@ -331,7 +331,7 @@ int gnote_end_format_tag_position(NoteElement_t *element, const char *kind, int 
 int gnote_compare_notes(int modified, const NoteElement_t *a, const NoteElement_t *b)
 {
     if (modified || hidden_visible_of(a) != hidden_visible_of(b)) return 1;
-    const int hidden_visible = hidden_visible_of(a);
+    const bool hidden_shown = a && a->note_data && gnote_hidden_shown(a->note_data);
     for (; a && b; a = a->next, b = b->next) {
         if (a->type != b->type) return 1;
         switch (a->type) {
@@ -343,7 +343,7 @@ int gnote_compare_notes(int modified, const NoteElement_t *a, const NoteElement_
             break;
         case CM_GNOTE_NOTE_TYPE_HIDE:
             // Hidden paragraphs cannot be edited while they are not shown.
-            if (hidden_visible && !same_paragraph(a->p, b->p)) return 1;
+            if (hidden_shown && !same_paragraph(a->p, b->p)) return 1;
             break;
         case CM_GNOTE_NOTE_TYPE_P:
             if (!same_paragraph(a->p, b->p)) return 1;
@@ -353,6 +353,11 @@ int gnote_compare_notes(int modified, const NoteElement_t *a, const NoteElement_
         }
     }
     return a || b ? 1 : 0;
+}
+
+bool gnote_hidden_shown(const NoteData_t *note_data)
+{
+    return note_data->hidden_visible || note_data->mode == GNOTE_MODE_TEMPLATE;
 }
 
 int gnote_cmp_short_text(const char *a, const char *b)

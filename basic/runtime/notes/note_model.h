@@ -49,6 +49,13 @@ inline constexpr int GNOTE_TAG_NAME_MAX = 255;    // a tag's name (an attribute 
 inline constexpr int GNOTE_TAG_TEXT_MAX = 249;    // a tag's text, whose "</tag>" ends 255 bytes on
 inline constexpr int GNOTE_AMOUNT_TEXT_MAX = 63;  // an amount's value text: the writer's field
 
+// Operational modes of a note (NoteData_t::mode).
+inline constexpr int GNOTE_MODE_NULL = 0;
+inline constexpr int GNOTE_MODE_DISPLAY = 1;
+inline constexpr int GNOTE_MODE_EDIT = 2;
+inline constexpr int GNOTE_MODE_TEMPLATE = 3;
+inline constexpr int GNOTE_MODE_ONE_LINE = 4;
+
 struct NoteData_t;
 
 // Paragraph and hidden paragraph (CM_GNOTE_NOTE_TYPE_P, CM_GNOTE_NOTE_TYPE_HIDE).
@@ -184,6 +191,10 @@ void gnote_copy_note_shell(NoteData_t *note_data, const NoteElement_t *list);
 int gnote_add_format_tag_position(NoteElement_t *element, const char *kind, int position, int open);
 int gnote_end_format_tag_position(NoteElement_t *element, const char *kind, int position, int open);
 
+// Whether the edit window shows a note's hidden paragraphs, and so takes them back and compares
+// them: while the visibility action has them shown, and always in Template mode, where they are
+// made and edited.
+bool gnote_hidden_shown(const NoteData_t *note_data);
 // 1 when modified is set or the two lists differ, else 0.
 int gnote_compare_notes(int modified, const NoteElement_t *a, const NoteElement_t *b);
 // 1 when the two texts are equal, else 0.

@@ -1,6 +1,6 @@
-// The notes' registration: the note field's kind with the forms engine, and its intrinsics and the
-// note operations on note text with the dispatchers. Linked whole into every program that links
-// the library (see the CMake file).
+// The notes' registration: the note field's kind with the forms engine, and its intrinsics, the
+// edit window's block-tag intrinsics and the note operations on note text with the dispatchers.
+// Linked whole into every program that links the library (see the CMake file).
 #include "gnote_edit.h"
 #include "gnote_field.h"
 #include "intrinsic_dispatch.h"
@@ -24,6 +24,7 @@ const bool registered = [] {
     gnote_register_edit_window();
     register_intrinsic_rows(gnote_field_intrinsics());
     register_intrinsic_rows(gnote_amount_intrinsics());
+    register_intrinsic_rows(gnote_edit_tag_intrinsics());
     register_intrinsic_rows(note_rows);
     return true;
 }();

@@ -181,11 +181,14 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         int background;
         const char *stop;
     } cases[] = {
-        {NUMERIC, in_IGNOTE_GET_BLOCK_TAG, 0, "IGNOTE_GET_BLOCK_TAG not available"},
         {NUMERIC, in_IGINPUT_NEW, 1, "IGINPUT_NEW: not in windows mode"},
         {STRING, in_IGMENU_KEY, 1, "IGMENU_KEY: not in windows mode"},
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
-        {NUMERIC, in_IGNOTE_PRINT_BLOCK_TAG, 0, "IGNOTE_PRINT_BLOCK_TAG not available"},
+        // Registered by the notes, for windows mode only: their own argument checks answer there.
+        {NUMERIC, in_IGNOTE_GET_BLOCK_TAG, 0, "ignote_get_block_tag must have four parameters"},
+        {NUMERIC, in_IGNOTE_PRINT_BLOCK_TAG, 0, "ignote_print_block_tag must have four parameters"},
+        {NUMERIC, in_IGNOTE_PRINT_BLOCK_TAG, 1, "IGNOTE_PRINT_BLOCK_TAG: not in windows mode"},
+        {NUMERIC, in_IGNOTE_DELETE_BLOCK_TAG, 0, "ignote_delete_block_tag must have one parameter"},
         // Registered by the documents library and served in background mode too: its own
         // argument check answers.
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE called with wrong number of arguments (0)"},

@@ -1,7 +1,9 @@
 // The note field under the style sheet a site gets (site/conf/gtk/gtk3.css): its one-line input
 // is framed like the typed fields and shows when it has the keyboard; its collapsed line is framed
-// too. Pictures of both under LUMBA_SNAPSHOT_DIR.
+// too; the edit window's views are framed, a hidden comment grey. Pictures under LUMBA_SNAPSHOT_DIR.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "gui_env.h"
 #include "note_field_fixture.h"
@@ -83,5 +85,49 @@ TEST_F(NoteFieldTest, TheEditWindowsViewsAreFramedAndShowTheirFocus)
     const Rgba ring = focused.pixel(0, focused.height() / 2);
     EXPECT_GT(ring.b, ring.r + 80) << "a blue frame while it has the keyboard";
     save(drawn(w->window), "note_window_site.png");
+    close_edit();
+}
+
+namespace {
+
+// The darkest pixel inside a widget's picture, its frame left out.
+int darkest(const lumba_test::Snapshot &s)
+{
+    int dark = 255;
+    for (int y = 4; y < s.height() - 4; ++y)
+        for (int x = 4; x < s.width() - 4; ++x) dark = std::min(dark, luminance(s.pixel(x, y)));
+    return dark;
+}
+
+} // namespace
+
+// In Template mode a hidden comment has a framed view of its own whose text is grey beside the
+// black of a paragraph; a block's tags show as labels around it.
+TEST_F(NoteFieldTest, AHiddenCommentIsGreyAndFramedInTemplateMode)
+{
+    const std::string text = "<note ver=\"1\"><p datatype=\"P\" position=\"0\"><![CDATA[Opening words]]></p>"
+                             "<tag name=\"T1\" start=\"true\">Terms</tag>"
+                             "<p datatype=\"P\" position=\"0\"><![CDATA[Inside the block]]></p>"
+                             "<tag name=\"T1\" start=\"false\">End of terms</tag>"
+                             "<p datatype=\"H\" position=\"0\"><![CDATA[A comment for the office]]></p>"
+                             "<p datatype=\"P\" position=\"0\"><![CDATA[Closing words]]></p></note>";
+    ASSERT_EQ(note_program(note_form(3) + print("N1", text, 3)).abort, "");
+    edit(1);
+    on_screen();
+    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    ControlMatrix_t *w = edit_cm();
+    ASSERT_NE(w, nullptr);
+    NoteData_t *n = note();
+    NoteElement_t *hidden = n->note;
+    while (hidden && hidden->type != CM_GNOTE_NOTE_TYPE_HIDE) hidden = hidden->next;
+    ASSERT_NE(hidden, nullptr);
+    ASSERT_NE(hidden->p.view, nullptr);
+    const lumba_test::Snapshot comment = drawn(hidden->p.view), paragraph = drawn(n->note->p.view);
+    ASSERT_FALSE(comment.empty());
+    EXPECT_LT(luminance(comment.pixel(0, comment.height() / 2)), 200) << "a frame on the left edge";
+    EXPECT_LT(darkest(paragraph), 60) << "a paragraph's text is black";
+    EXPECT_GT(darkest(comment), 80) << "a hidden comment's text is grey";
+    EXPECT_LT(darkest(comment), 160) << "and still there";
+    save(drawn(w->window), "note_window_tag_hidden_site.png");
     close_edit();
 }

@@ -185,8 +185,8 @@ TEST_F(NoteWindowTest, TheWindowShowsItsMenusToolsHeadingAndKeysByMode)
         EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(named(window, "l2NoteEdit"))), "Desc");
         EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(named(window, "l3NoteEdit"))), "1,234.50");
         EXPECT_NE(named(window, "functionkeys"), nullptr);
-        // Views: the bold run, the amount, the tag; the hidden paragraph read-only in Edit mode
-        // only while hidden paragraphs are shown (here they are not).
+        // Views: the bold run, the amount, the tag; the hidden paragraph editable in Template mode,
+        // and in Edit mode read-only only while hidden paragraphs are shown (here they are not).
         NoteElement_t *first = element(n, 0);
         EXPECT_EQ(buffer_text(first), "one two three");
         GtkTextIter at;
@@ -195,7 +195,13 @@ TEST_F(NoteWindowTest, TheWindowShowsItsMenusToolsHeadingAndKeysByMode)
         EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(element(n, 1)->am.input)), "1,234.50");
         EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(element(n, 2)->tag.view)), "T1 Block");
         EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(element(n, 3)->tag.view)), "T1 ");
-        EXPECT_EQ(element(n, 4)->p.view, nullptr);
+        if (c.mode == 3) {
+            ASSERT_NE(element(n, 4)->p.view, nullptr);
+            EXPECT_TRUE(gtk_text_view_get_editable(GTK_TEXT_VIEW(element(n, 4)->p.view)));
+            EXPECT_STREQ(gtk_widget_get_name(element(n, 4)->p.view), "HideNoteEditHide");
+        } else {
+            EXPECT_EQ(element(n, 4)->p.view, nullptr);
+        }
         // The focus starts in the last paragraph.
         EXPECT_EQ(n->focus_widget, element(n, 5)->p.view);
         EXPECT_TRUE(element(n, 5)->focus);
