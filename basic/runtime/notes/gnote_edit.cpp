@@ -569,8 +569,6 @@ void gnote_get_screen_element(GtkWidget *widget, NoteData_t *n)
             if (NumericCvASC(plain.c_str(), static_cast<int>(plain.size()), &e->am.value) != 0 ||
                 NumericCmp(&e->am.value, &e->am.value) != 0)
                 NumericCvINT(0, &e->am.value);
-            // Two decimals, as the input shows it on leaving: what is written is what was shown.
-            gnote_round_amount(&e->am.value);
             return;
         }
         return;

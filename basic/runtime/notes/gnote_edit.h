@@ -124,8 +124,6 @@ int gnote_compare_select_time(NoteElement_t *entered, NoteElement_t *pressed);
 void gnote_set_total_amount(NoteData_t *note);
 // The amount's input shows its text without thousands commas, for editing.
 void gnote_remove_commas(NoteElement_t *amount);
-// Rounds a value half away from zero to the two decimals an amount shows (a null one stays null).
-void gnote_round_amount(dec_t *value);
 // Brings the element wholly into the scroller's sight with the smallest move (an amount with the
 // paragraph before it); a widget in sight stays where it is. widget is the element's view or input.
 void gnote_do_scrolling(NoteElement_t *element, GtkWidget *widget);

@@ -411,7 +411,7 @@ void gnote_input_focus_out_event(GtkEventControllerFocus *controller, gpointer e
             NumericCvASC(text, static_cast<int>(std::strlen(text)), &am->am.value) != 0 ||
             am->am.value.dec_pos == DECPOSNULL)
             NumericCvINT(0, &am->am.value);
-        gnote_round_amount(&am->am.value);
+        round_amount(&am->am.value);
         char *shown = gnote_format_amount(&am->am.value);
         set_amount_text(am, shown);
         sfree(shown);
@@ -420,8 +420,6 @@ void gnote_input_focus_out_event(GtkEventControllerFocus *controller, gpointer e
 }
 
 // ---- Amounts -----------------------------------------------------------------------------------------
-
-void gnote_round_amount(dec_t *value) { round_amount(value); }
 
 void gnote_remove_commas(NoteElement_t *am)
 {
