@@ -424,3 +424,57 @@ TEST_F(NoteViewsTest, AWindowDestroyedWithAnAmountFocused)
     EXPECT_EQ(edit_cm(), nullptr);
     EXPECT_EQ(xml_of(n), note_of(para("a") + amount("1234.50") + para("b")));
 }
+
+// Hidden paragraphs shown in Template mode: selected with the block they lie in ("HideNoteSelect"),
+// and their views are no end of a drag. The marks are cleared again with their names.
+TEST_F(NoteViewsTest, HiddenParagraphsInABlock)
+{
+    const std::string elements = para("zero") + para("one") + R"(<p datatype="H" position="0"><![CDATA[secret]]></p>)" +
+                                 para("three") + amount("5") + para("five");
+    EXPECT_EQ(note_program(note_form(3) + print("N1", note_of(elements), 3)).abort, "");
+    NoteData_t *n = note();
+    n->hidden_visible = 1;
+    edit(1);
+    on_screen();
+    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    ASSERT_NE(edit_cm(), nullptr);
+    ASSERT_TRUE(lumba_test::wait_drawn(edit_cm()->window));
+    NoteElement_t *hidden = element(n, 2);
+    ASSERT_NE(hidden->p.view, nullptr);
+
+    // A drag from paragraph 1 into the hidden paragraph's view selects nothing.
+    click(element(n, 1));
+    enter(hidden);
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(hidden->selected, 0);
+    EXPECT_EQ(element(n, 1)->release_mark, 1);
+
+    // A drag from paragraph 1 to 3 takes the hidden paragraph between them in.
+    now_usec += 1000;
+    enter(element(n, 3));
+    EXPECT_EQ(kept(), "");
+    for (int i : {1, 2, 3, 4}) EXPECT_EQ(element(n, i)->selected, 1) << i;
+    EXPECT_STREQ(gtk_widget_get_name(hidden->p.view), "HideNoteSelect");
+    save(drawn(edit_cm()->window), "note-views-hidden.png");
+    gnote_display_clear_release(n);
+    EXPECT_STREQ(gtk_widget_get_name(hidden->p.view), "HideNoteEditHide");
+
+    // The pointer entering the amount with the hidden paragraph pressed: the block from there on.
+    hidden->press_mark = 1;
+    enter(element(n, 4));
+    EXPECT_EQ(kept(), "");
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(element(n, i)->selected, i >= 2 && i <= 4 ? 1 : 0) << i;
+    EXPECT_EQ(hidden->press_mark, 0);
+
+    // An element of no known type, and an amount with no paragraph before it, stop the program.
+    element(n, 5)->type = 9;
+    EXPECT_EQ(lumba_test::abort_text([&] { gnote_display_clear_release(n); }), "Unexpected note type");
+    enter(element(n, 4));
+    EXPECT_EQ(kept(), "Unexpected note type @ gnote_input_enter_notify_event");
+    element(n, 5)->type = CM_GNOTE_NOTE_TYPE_P;
+    for (int i : {0, 1, 3}) element(n, i)->type = CM_GNOTE_NOTE_TYPE_HIDE;
+    EXPECT_EQ(lumba_test::abort_text([&] { gnote_do_scrolling(element(n, 4), element(n, 4)->am.input); }),
+              "Failed to find paragraph preceeding Amount field");
+    for (int i : {0, 1, 3}) element(n, i)->type = CM_GNOTE_NOTE_TYPE_P;
+    close_edit();
+}
