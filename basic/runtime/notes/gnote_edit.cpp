@@ -749,6 +749,8 @@ int gnote_edit_button_press_save(GtkWidget *widget, guint keyval, NoteData_t *n)
     FORMS_TRACE;
     GlobalData_t *gd = global_data;
     ccursor_set_busy(n->cm, static_cast<int>(keyval));
+    // An amount being edited counts as left: its value and the total are what is written.
+    gnote_take_edited_amount(n);
     gnote_remove_sigs(n->note);
     gnote_parse_text2XML(n);
     gnote_free_original_note(n);

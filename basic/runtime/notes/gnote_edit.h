@@ -120,6 +120,9 @@ void gnote_display_clear_release(NoteData_t *note);
 // 1 when the pointer entered entered (now) within the selection window after the release on
 // pressed, else 0; stamps entered with the time.
 int gnote_compare_select_time(NoteElement_t *entered, NoteElement_t *pressed);
+// The amount whose input holds the keyboard focus is taken as leaving the input takes it; the save
+// road ends the edit so, since it removes the handlers before any focus moves.
+void gnote_take_edited_amount(NoteData_t *note);
 // Recomputes total from the amounts (modified set when it changes) and replaces the total label.
 void gnote_set_total_amount(NoteData_t *note);
 // The amount's input shows its text without thousands commas, for editing.

@@ -169,6 +169,21 @@ void round_amount(dec_t *value)
     NumericCvASC(text, GNOTE_AMOUNT_TEXT_MAX, value);
 }
 
+// Takes an amount input's text as the amount's value ("nil", and a text that is no number, such as
+// one with a comma, are 0), shows it formatted and brings the total up to date.
+void take_amount(NoteElement_t *am)
+{
+    const char *text = gtk_editable_get_text(GTK_EDITABLE(am->am.input));
+    if (std::strcmp(text, "nil") == 0 || NumericCvASC(text, static_cast<int>(std::strlen(text)), &am->am.value) != 0 ||
+        am->am.value.dec_pos == DECPOSNULL)
+        NumericCvINT(0, &am->am.value);
+    round_amount(&am->am.value);
+    char *shown = gnote_format_amount(&am->am.value);
+    set_amount_text(am, shown);
+    sfree(shown);
+    gnote_set_total_amount(am->note_data);
+}
+
 // Brings ref wholly into its scrolled window's sight with the smallest move; false when it has no
 // place in the content yet (not laid out).
 bool scroll_into_sight(GtkWidget *ref)
@@ -223,7 +238,8 @@ void gnote_display_clear_release(NoteData_t *n)
             if (e->p.view) gtk_widget_set_name(e->p.view, "ParNoteEdit");
             break;
         case CM_GNOTE_NOTE_TYPE_HIDE:
-            if (n->hidden_visible && e->p.view) gtk_widget_set_name(e->p.view, "HideNoteEditHide");
+            // Only while hidden paragraphs are shown does one have a view to name.
+            if (e->p.view) gtk_widget_set_name(e->p.view, "HideNoteEditHide");
             break;
         case CM_GNOTE_NOTE_TYPE_AM:
             if (e->am.input) gtk_widget_set_name(e->am.input, "AmtNoteEdit");
@@ -405,18 +421,21 @@ void gnote_input_focus_out_event(GtkEventControllerFocus *controller, gpointer e
     forms_callback([&] {
         auto *am = static_cast<NoteElement_t *>(element);
         PROGRAM_ASSERT(am->type == CM_GNOTE_NOTE_TYPE_AM);
-        if (gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller)) != am->am.input) return;
-        const char *text = gtk_editable_get_text(GTK_EDITABLE(am->am.input));
-        if (std::strcmp(text, "nil") == 0 ||
-            NumericCvASC(text, static_cast<int>(std::strlen(text)), &am->am.value) != 0 ||
-            am->am.value.dec_pos == DECPOSNULL)
-            NumericCvINT(0, &am->am.value);
-        round_amount(&am->am.value);
-        char *shown = gnote_format_amount(&am->am.value);
-        set_amount_text(am, shown);
-        sfree(shown);
-        gnote_set_total_amount(am->note_data);
+        if (gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller)) == am->am.input) take_amount(am);
     });
+}
+
+void gnote_take_edited_amount(NoteData_t *n)
+{
+    for (NoteElement_t *e = n->note; e; e = e->next) {
+        if (e->type != CM_GNOTE_NOTE_TYPE_AM || !e->am.input) continue;
+        GtkRoot *root = gtk_widget_get_root(e->am.input);
+        GtkWidget *focus = root ? gtk_root_get_focus(root) : nullptr;
+        if (focus && (focus == e->am.input || gtk_widget_is_ancestor(focus, e->am.input))) {
+            take_amount(e);
+            return;
+        }
+    }
 }
 
 // ---- Amounts -----------------------------------------------------------------------------------------

@@ -478,3 +478,22 @@ TEST_F(NoteViewsTest, HiddenParagraphsInABlock)
     for (int i : {0, 1, 3}) element(n, i)->type = CM_GNOTE_NOTE_TYPE_P;
     close_edit();
 }
+
+// Saving with F12 while an amount input is being edited takes the amount as leaving the input
+// does: the total the program gets is the sum of the amounts written.
+TEST_F(NoteViewsTest, SavingFromAnAmountInputTakesTheAmount)
+{
+    NoteData_t *n = open(2, para("a") + amount("1234.50") + para("b") + amount("100") + para("c"));
+    NoteElement_t *am = element(n, 1);
+    focus(am->am.input);
+    gtk_editable_set_text(GTK_EDITABLE(am->am.input), "1.005");
+    auto *keys = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(am->am.input, "gnote-view-amount"));
+    EXPECT_TRUE(gnote_edit_am_key_press_event(keys, GDK_KEY_F12, 0, GdkModifierType(0), am));
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(edit_cm(), nullptr);
+    EXPECT_EQ(xml_of(n), note_of(para("a") + amount("1.01") + para("b") + amount("100.00") + para("c")));
+    dec_t expected;
+    NumericCvASC("101.01", 6, &expected);
+    EXPECT_EQ(NumericCmp(&n->total, &expected), 0);
+    EXPECT_EQ(n->modified, 1);
+}
