@@ -431,10 +431,15 @@ void gnote_take_edited_amount(NoteData_t *n)
         if (e->type != CM_GNOTE_NOTE_TYPE_AM || !e->am.input) continue;
         GtkRoot *root = gtk_widget_get_root(e->am.input);
         GtkWidget *focus = root ? gtk_root_get_focus(root) : nullptr;
-        if (focus && (focus == e->am.input || gtk_widget_is_ancestor(focus, e->am.input))) {
-            take_amount(e);
-            return;
-        }
+        if (!focus || (focus != e->am.input && !gtk_widget_is_ancestor(focus, e->am.input))) continue;
+        // The window going inactive (another window over it) took the amount already and showed
+        // it formatted, its commas included, while the input kept the window's focus: taken again
+        // that text would be no number.
+        char *shown = gnote_format_amount(&e->am.value);
+        const bool taken = std::strcmp(shown, gtk_editable_get_text(GTK_EDITABLE(e->am.input))) == 0;
+        sfree(shown);
+        if (!taken) take_amount(e);
+        return;
     }
 }
 

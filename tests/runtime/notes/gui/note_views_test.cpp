@@ -497,3 +497,21 @@ TEST_F(NoteViewsTest, SavingFromAnAmountInputTakesTheAmount)
     EXPECT_EQ(NumericCmp(&n->total, &expected), 0);
     EXPECT_EQ(n->modified, 1);
 }
+
+// The window going inactive while an amount input has its focus (another window opened over it)
+// takes the amount and shows it formatted; saving before the window is active again keeps it.
+TEST_F(NoteViewsTest, SavingAfterTheWindowWentInactiveKeepsTheAmount)
+{
+    NoteData_t *n = open(2, para("a") + amount("1234.50") + para("b"));
+    NoteElement_t *am = element(n, 1);
+    focus(am->am.input);
+    EXPECT_EQ(text_of(am), "1234.50");
+    auto *focus_controller =
+        GTK_EVENT_CONTROLLER_FOCUS(oska_widget_get_controller(am->am.input, "gnote-view-amount-focus"));
+    gnote_input_focus_out_event(focus_controller, am);
+    EXPECT_EQ(text_of(am), "1,234.50");
+    window_kind(CM_WT_NOTE).save(edit_cm());
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(xml_of(n), note_of(para("a") + amount("1234.50") + para("b")));
+    EXPECT_EQ(n->modified, 0);
+}
