@@ -6,7 +6,8 @@
 // While the routine runs, the context is cut off from the context it was started from: a routine
 // ending with `exit` (which the executor treats as the end of the program) or with an untrapped
 // error leaves the context, and with no previous context to fall back to, the nested run simply
-// returns instead of continuing an EXECUTE parent's code inside the callback.
+// returns instead of continuing an EXECUTE parent's code inside the callback. Nor may the
+// routine's program be unloaded while it runs (a window of it destroyed meanwhile would do so).
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -65,6 +66,45 @@ void release_fresh_stack(Stack *fresh, int top)
     sfree(fresh);
 }
 
+bool loaded(const Application_t *ap)
+{
+    for (const Application_t *a = applications; a; a = a->next)
+        if (a == ap) return true;
+    return false;
+}
+
+Application_t *owner_of(const Interp_t *context)
+{
+    for (Application_t *ap = applications; ap; ap = ap->next)
+        if (ap->app && ap->app->interp == context) return ap;
+    return nullptr;
+}
+
+// Keeps the application of the routine, and the one whose context the run uses, loaded until the
+// run ends: the routine may close a window of its own program (a child whose closing runs this
+// routine on its parent) and then open one, which destroys the closed window, and that would
+// unload the program under the running routine. Unloading leaves a busy application alone.
+class KeptLoaded {
+public:
+    KeptLoaded(Application_t *routine, const Interp_t *context) : routine_(routine), context_(owner_of(context))
+    {
+        if (context_ == routine_) context_ = nullptr;
+        for (Application_t *ap : {routine_, context_})
+            if (ap) ++ap->busy;
+    }
+    ~KeptLoaded()
+    {
+        for (Application_t *ap : {routine_, context_})
+            if (ap && loaded(ap) && ap->busy > 0) --ap->busy;
+    }
+    KeptLoaded(const KeptLoaded &) = delete;
+    KeptLoaded &operator=(const KeptLoaded &) = delete;
+
+private:
+    Application_t *routine_;
+    Application_t *context_;
+};
+
 // Puts the interrupted run back together however the nested run ends (a fatal stop included,
 // where the test hosts throw).
 class Restorer {
@@ -95,6 +135,7 @@ void invoke_basic_callback_routine(const char *name, Stack *args, int nargs, App
     PROGRAM_ASSERT(nargs == 0 || args != NULL);
     if (!name) name = "";
 
+    const KeptLoaded kept(ap, context);  // outlives the restorer, which writes into the context
     const CallerState saved = save(context);
     Restorer restorer(saved);
 

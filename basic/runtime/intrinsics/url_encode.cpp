@@ -7,6 +7,7 @@
 
 #include "cases.h"
 #include "formatting.h"
+#include "libcurl_calls.h"
 #include "message.h"
 
 namespace {
@@ -14,13 +15,14 @@ namespace {
 using namespace intr;
 
 struct CurlFree {
-    void operator()(char *p) const { curl_free(p); }
+    void operator()(char *p) const { libcurl().curl_free(p); }
 };
 
 CURL *url_handle()
 {
     // Cleaned up when the process exits normally; a run that is replaced by exec needs no clean-up.
-    static const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), curl_easy_cleanup);
+    static const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(libcurl().curl_easy_init(),
+                                                                             libcurl().curl_easy_cleanup);
     if (!handle) Abort("url_encode: cannot make a URL library handle");
     return handle.get();
 }
@@ -49,7 +51,7 @@ std::string url_encode(std::string_view text)
     if (text.empty()) Abort("url_encode: Empty string passed in");
     if (text.size() > INT_MAX) Xerror(202, "url_encode: text of %zu bytes is too long", text.size());
     const std::unique_ptr<char, CurlFree> escaped(
-        curl_easy_escape(url_handle(), text.data(), static_cast<int>(text.size())));
+        libcurl().curl_easy_escape(url_handle(), text.data(), static_cast<int>(text.size())));
     if (!escaped) Abort("url_encode: the URL library could not encode %zu bytes", text.size());
     return escaped.get();
 }

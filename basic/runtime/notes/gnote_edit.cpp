@@ -131,7 +131,7 @@ void save_action(GSimpleAction *, GVariant *, gpointer note)
     });
 }
 
-// Add Amount, Tag and Hidden comment are not built yet.
+// Tag and Hidden comment are not built yet.
 void unavailable_action(GSimpleAction *, GVariant *, gpointer)
 {
     forms_callback([] { Abort("Note edit action not available"); });
@@ -150,7 +150,7 @@ const ActionRow action_rows[] = {
     {"Edit", "_Bold", "bold", G_CALLBACK(gnote_edit_edit_bold_event), 0},
     {"Edit", "_Italic", "italic", G_CALLBACK(gnote_edit_edit_italic_event), 0},
     {"Edit", "_Underline", "underline", G_CALLBACK(gnote_edit_edit_underline_event), 0},
-    {"Edit", "Add A_mount", "amount", G_CALLBACK(unavailable_action), 0},
+    {"Edit", "Add A_mount", "amount", G_CALLBACK(gnote_edit_edit_amount_event), 0},
     {"Edit", "D_elete Amount", "del-amount", G_CALLBACK(gnote_edit_del_amount_event), 0},
     {"Edit", "_Hidden comments", "visibility", G_CALLBACK(gnote_edit_toggle_hide_visibility_event), 1},
     {"Edit", "_Tag", "tag", G_CALLBACK(unavailable_action), 2},
@@ -168,7 +168,7 @@ const ButtonRow button_rows[] = {
     {"format-text-bold", "Bold the selected text", 0, G_CALLBACK(gnote_edit_edit_bold_button)},
     {"format-text-italic", "Make the selected text italic", 0, G_CALLBACK(gnote_edit_edit_italic_button)},
     {"format-text-underline", "Underline the selected text", 0, G_CALLBACK(gnote_edit_edit_underline_button)},
-    {"list-add", "Add an amount field", 0, G_CALLBACK(unavailable_button)},
+    {"list-add", "Add an amount field", 0, G_CALLBACK(gnote_edit_edit_amount_button)},
     {"list-remove", "Delete an amount field", 0, G_CALLBACK(gnote_edit_del_amount_button)},
     {"format-text-strikethrough", "Toggle hidden comments visibility", 1,
      G_CALLBACK(gnote_edit_toggle_hide_visibility_button)},
@@ -569,6 +569,8 @@ void gnote_get_screen_element(GtkWidget *widget, NoteData_t *n)
             if (NumericCvASC(plain.c_str(), static_cast<int>(plain.size()), &e->am.value) != 0 ||
                 NumericCmp(&e->am.value, &e->am.value) != 0)
                 NumericCvINT(0, &e->am.value);
+            // Two decimals, as the input shows it on leaving: what is written is what was shown.
+            gnote_round_amount(&e->am.value);
             return;
         }
         return;

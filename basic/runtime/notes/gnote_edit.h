@@ -7,10 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include <glib.h>
 #include <gtk/gtk.h>
 
+#include "intrinsic_dispatch.h"
 #include "note_model.h"
 
 // The note's try-lock, released on every way out.
@@ -92,6 +94,29 @@ void gnote_edit_toggle_hide_visibility_button(GtkButton *, gpointer note);
 int gnote_edit_approval_event(GtkWidget *window, NoteData_t *note);
 void gnote_edit_edit_approve_event(GSimpleAction *, GVariant *, gpointer note);
 void gnote_edit_edit_approve_button(GtkButton *, gpointer note);
+
+// ---- Amounts -------------------------------------------------------------------------------------------
+
+// Add Amount: in Template mode the form's Get_Note_Amount routine adds it (with
+// IGNOTE_PRINT_AMOUNT); otherwise a nil amount goes after the current paragraph or amount.
+void gnote_edit_amount_event(GtkWidget *, NoteData_t *note);
+void gnote_edit_edit_amount_event(GSimpleAction *, GVariant *, gpointer note);
+void gnote_edit_edit_amount_button(GtkButton *, gpointer note);
+// Inserts an amount of these settings after the current paragraph (an empty paragraph keeping it
+// apart from what follows where needed), or overwrites the current amount; the views are rebuilt
+// with the amount's text selected. A current hidden paragraph or tag stands for the nearest
+// paragraph before it; with none, nothing happens.
+void gnote_add_amount_field(NoteData_t *note, const dec_t *value, int required, int next, int protect,
+                            int orsecvalue, int orsec);
+// Rounds an amount half away from zero to the two decimals it is shown and written with.
+void gnote_round_amount(dec_t *value);
+// IGNOTE_GET_AMOUNT, IGNOTE_PRINT_AMOUNT and IGNOTE_DELETE_AMOUNT, on the matrix of a window
+// opened over the note edit window.
+void ignote_get_amount(int nargs, int last, Stack *result);
+void ignote_print_amount(int nargs, int last);
+void ignote_delete_amount(int nargs, int last);
+// Their rows, for the dispatchers.
+std::span<const IntrinsicRow> gnote_amount_intrinsics();
 
 // ---- Paragraph views and amount inputs -----------------------------------------------------------------
 // Their handlers receive the element of their widget. A drag from one paragraph view released over

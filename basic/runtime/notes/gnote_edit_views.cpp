@@ -159,16 +159,6 @@ NoteElement_t *paragraph_under(NoteData_t *n, GtkWidget *widget, double x, doubl
     return nullptr;
 }
 
-// Rounds a value half away from zero to the two decimals an amount shows, through the system's
-// own rendering (which rounds so), so that what is shown, written and totalled is one number.
-void round_amount(dec_t *value)
-{
-    if (value->dec_pos == DECPOSNULL) return;
-    char text[GNOTE_AMOUNT_TEXT_MAX + 1];
-    if (NumericToASC(value, text, GNOTE_AMOUNT_TEXT_MAX, 2) != 0) return;
-    NumericCvASC(text, GNOTE_AMOUNT_TEXT_MAX, value);
-}
-
 // Takes an amount input's text as the amount's value ("nil", and a text that is no number, such as
 // one with a comma, are 0), shows it formatted and brings the total up to date.
 void take_amount(NoteElement_t *am)
@@ -177,7 +167,8 @@ void take_amount(NoteElement_t *am)
     if (std::strcmp(text, "nil") == 0 || NumericCvASC(text, static_cast<int>(std::strlen(text)), &am->am.value) != 0 ||
         am->am.value.dec_pos == DECPOSNULL)
         NumericCvINT(0, &am->am.value);
-    round_amount(&am->am.value);
+    // Two decimals, so that what is shown, written and totalled is one number.
+    gnote_round_amount(&am->am.value);
     char *shown = gnote_format_amount(&am->am.value);
     set_amount_text(am, shown);
     sfree(shown);

@@ -1,5 +1,6 @@
-// The intrinsics that drive a note field after IGNOTE_NEW: loading a note (IGNOTE_PRINT), reading
-// it back (IGNOTE_GET), asking whether its edit window is open, collapsing and expanding it.
+// The intrinsics that drive a note field after IGNOTE_NEW: loading a note (IGNOTE_PRINT, which keeps
+// an open edit window showing the note), reading it back (IGNOTE_GET), asking whether its edit
+// window is open, collapsing and expanding it.
 #include <cstring>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "cinvoke.h"
 #include "cmatrix.h"
 #include "gdata.h"
+#include "gnote_edit.h"
 #include "gnote_field.h"
 #include "gwidget.h"
 #include "handles.h"
@@ -94,9 +96,14 @@ GtkWidget *field_button(const NoteData_t *n)
     return n->mode == GNOTE_MODE_DISPLAY ? n->arrow_button : n->activate_button;
 }
 
-// Shows a newly loaded note by the state the field is left in.
-void redisplay(NoteData_t *n)
+// Shows a newly loaded note by the state the field is left in. An edit window kept open shows the
+// note itself: the field stays in its edit-window state.
+void redisplay(NoteData_t *n, bool keeping)
 {
+    if (keeping) {
+        if (n->has_more) gtk_widget_set_name(field_button(n), "NoteActivateButtonOk");
+        return;
+    }
     if (!n->has_more || n->display_state == GNOTE_STATE_NONE || n->display_state == GNOTE_STATE_INPUT) {
         gnote_collapse_p(n);
     } else {
@@ -127,6 +134,106 @@ void redisplay(NoteData_t *n)
     }
 }
 
+// ---- Keeping an open edit window ------------------------------------------------------------------------
+// A routine nested in the field's Edit_Content check (the user has just begun to change the note)
+// may load the note again, as it now stands in the database: the open window then shows the new
+// note where the user was, or, when another user changed it meanwhile, says so.
+
+// The window's place across a load: the note as the window showed it, the position of the element
+// the user was in and the selection there.
+struct WindowPlace {
+    NoteData_t shown{};
+    int position = 0;
+    int from = -1, to = -1;
+    ~WindowPlace() { gnote_free_xml(&shown); }
+};
+
+// True when the load happens inside the edit check of the field whose edit window is open.
+bool keeping_window(ControlMatrix_t *cm, const NoteData_t *n)
+{
+    if (!cm->in_edit || !cm->next) return false;
+    PROGRAM_ASSERT(cm->next->type == CM_WT_NOTE);
+    return cm->next->window_data == n;
+}
+
+// The selection (or the cursor twice) of the current element's view, in characters.
+void selection_of(const NoteElement_t *current, int *from, int *to)
+{
+    if (current->type == CM_GNOTE_NOTE_TYPE_AM) {
+        const NoteElement_t *note_am = current;
+        PROGRAM_ASSERT(note_am->type == CM_GNOTE_NOTE_TYPE_AM);
+        if (!note_am->am.input) return;
+        GtkEditable *input = GTK_EDITABLE(note_am->am.input);
+        if (!gtk_editable_get_selection_bounds(input, from, to)) *from = *to = gtk_editable_get_position(input);
+        return;
+    }
+    const NoteElement_t *note_p = current;
+    PROGRAM_ASSERT(note_p->type == CM_GNOTE_NOTE_TYPE_P || note_p->type == CM_GNOTE_NOTE_TYPE_HIDE);
+    if (!note_p->p.buffer) return;
+    GtkTextIter start, end;
+    gtk_text_buffer_get_selection_bounds(note_p->p.buffer, &start, &end);
+    *from = gtk_text_iter_get_offset(&start);
+    *to = gtk_text_iter_get_offset(&end);
+}
+
+// The list and views a load replaced in an open window.
+struct RetiredViews {
+    NoteData_t shown;
+    GtkWidget *views;
+};
+
+gboolean release_retired(gpointer data)
+{
+    auto *retired = static_cast<RetiredViews *>(data);
+    gnote_free_xml(&retired->shown);
+    if (retired->views) g_object_unref(retired->views);
+    delete retired;
+    return G_SOURCE_REMOVE;
+}
+
+// Takes the shown list out of the field, so that the load frees none of the views' elements.
+void save_window_place(NoteData_t *n, WindowPlace &place)
+{
+    gnote_remove_sigs(n->note);
+    const NoteElement_t *current = gnote_get_current_focus(n);
+    selection_of(current, &place.from, &place.to);
+    for (const NoteElement_t *e = n->note; e != current; e = e->next) ++place.position;
+    place.shown.cm = n->cm;
+    place.shown.note = n->note;
+    n->note = nullptr;
+}
+
+// Shows the loaded note in the open window where the user was; when it is not the note the
+// window showed, at the end of its last paragraph, marked modified, with a warning.
+void restore_window_place(NoteData_t *n, WindowPlace &place)
+{
+    const bool differ = gnote_compare_notes(n->hidden_visible ? 1 : 0, n->note, place.shown.note) != 0;
+    // The window always shows a paragraph, also of an empty note.
+    if (!n->note) gmenu_parse_xml_add(n, "p")->p.text = Strcpy("");
+    NoteElement_t *note = n->note;
+    for (int i = 0; i < place.position && note->next; ++i) note = note->next;
+    int from = place.from, to = place.to;
+    if (differ) {
+        for (NoteElement_t *e = n->note; e; e = e->next)
+            if (e->type == CM_GNOTE_NOTE_TYPE_P) note = e;
+        from = to = -1;
+        n->modified = 1;
+    }
+    PROGRAM_ASSERT((note->type == CM_GNOTE_NOTE_TYPE_P) || (note->type == CM_GNOTE_NOTE_TYPE_AM) ||
+                   (note->type == CM_GNOTE_NOTE_TYPE_HIDE));
+    // The key handler whose check ran this load still holds its element of the shown list and
+    // that element's view: both stay until the main loop is idle again.
+    auto *retired = new RetiredViews{place.shown, n->views_box ? g_object_ref(n->views_box) : nullptr};
+    place.shown = NoteData_t{};
+    g_idle_add(release_retired, retired);
+    gnote_redraw_note(n, note, from, to);
+    if (differ)
+        mmessage(1, "%s",
+                 "The Note content has changed. While you have had this window open, changes were made by another "
+                 "user. The changes made by that other user, are now being displayed here. Please proceed with "
+                 "making your changes.");
+}
+
 } // namespace
 
 int gnote_count_paragraphs(const NoteData_t *n)
@@ -150,6 +257,10 @@ void ignote_print(int nargs, int last)
         Abort("Not permitted to use ignote_print from within Change_Content Action Code, index %d cm.current_focus %d",
               f.index, f.cm->current_focus);
 
+    const bool keeping = keeping_window(f.cm, n);
+    WindowPlace place;
+    if (keeping) save_window_place(n, place);
+
     // The number is measured trimmed: nine characters with trailing blanks are a valid number.
     const std::string number = trimmed_text(arg(nargs, last, 2));
     if (number.size() > CM_GNOTE_ID_SIZE)
@@ -166,6 +277,11 @@ void ignote_print(int nargs, int last)
     store_limited(n->type_desc, arg(nargs, last, 5),
                   "Type Descriptor passed to the Note is too long; It should be less than %d and is %d characters");
     switch_mode(n, intr::integer(arg(nargs, last, 6)));
+    if (keeping && n->display_state != GNOTE_STATE_EDIT_WINDOW) {
+        // The mode's widgets are swapped behind the window; its state comes back when it closes.
+        n->saved_display_state = n->display_state;
+        n->display_state = GNOTE_STATE_EDIT_WINDOW;
+    }
 
     static constexpr const char *must_be_false[8] = {
         nullptr, nullptr, "Must pass the flag indicating that Calc data may be entered as false", nullptr, nullptr,
@@ -185,7 +301,8 @@ void ignote_print(int nargs, int last)
         if (e->type == CM_GNOTE_NOTE_TYPE_AM) NumericAdd(&n->total, &e->am.value, &n->total);
     n->modified = n->reserved3 = n->approved = 0;
     gnote_set_short_note(n);
-    redisplay(n);
+    redisplay(n, keeping);
+    if (keeping) restore_window_place(n, place);
 }
 
 void ignote_get(int nargs, int last)

@@ -23,6 +23,7 @@ const bool registered = [] {
     gnote_register_kind();
     gnote_register_edit_window();
     register_intrinsic_rows(gnote_field_intrinsics());
+    register_intrinsic_rows(gnote_amount_intrinsics());
     register_intrinsic_rows(note_rows);
     return true;
 }();

@@ -23,6 +23,7 @@
 
 #include "gdata.h"
 #include "ilist.h"
+#include "libtls_calls.h"
 #include "message.h"
 #include "net_wait.h"
 #include "run_time.h"
@@ -50,7 +51,7 @@ std::string wait_error;
 const char *error_of(tls *ctx)
 {
     if (!wait_error.empty()) return wait_error.c_str();
-    const char *e = tls_error(ctx);
+    const char *e = libtls().tls_error(ctx);
     return e ? e : "";
 }
 
@@ -71,7 +72,7 @@ bool wait_for(const tls *ctx, ssize_t want, const NetDeadline &deadline)
 }
 
 struct TlsConfigFree {
-    void operator()(tls_config *config) const { tls_config_free(config); }
+    void operator()(tls_config *config) const { libtls().tls_config_free(config); }
 };
 
 // A site file read whole; wiped when it goes, since one of them is the private key.
@@ -289,7 +290,7 @@ int request(const char *routine, const std::function<std::string()> &build, cons
     }
     int closed;
     const NetDeadline deadline(net_timeouts().reply_ms);
-    do closed = tls_close(ctx);
+    do closed = libtls().tls_close(ctx);
     while ((closed == TLS_WANT_POLLIN || closed == TLS_WANT_POLLOUT) && wait_for(ctx, closed, deadline));
     if (closed != 0) mlog(3, "%s: tls_close: %s", routine, error_of(ctx));
     return status;
@@ -355,7 +356,7 @@ int oska_contract()
 tls_config *api_tls_init()
 {
     if (_tls_cfg) return _tls_cfg;
-    std::unique_ptr<tls_config, TlsConfigFree> config(tls_config_new());
+    std::unique_ptr<tls_config, TlsConfigFree> config(libtls().tls_config_new());
     if (!config) refuse_configuration("%s: tls_config_new", "Cannot create TLS config");
     // Its release at exit is the services' clean-up hook (registration.cpp), set before any
     // configuration can exist.
@@ -369,12 +370,12 @@ tls_config *api_tls_init()
     load(key, contract_file(OSKADATA_ROOT "/%d/ssl/apic%d.key", contract), "%s: cannot load key %s",
          "Cannot load key file for client certificate %s", "using certificate key: %s");
 
-    if (tls_config_set_keypair_mem(config.get(), certificate.bytes.data(), certificate.bytes.size(), key.bytes.data(),
-                                   key.bytes.size()) != 0)
+    if (libtls().tls_config_set_keypair_mem(config.get(), certificate.bytes.data(), certificate.bytes.size(),
+                                            key.bytes.data(), key.bytes.size()) != 0)
         refuse_configuration("%s: cannot configure tls keypair", "cannot configure tls keypair");
-    if (tls_config_set_ca_mem(config.get(), ca.bytes.data(), ca.bytes.size()) != 0)
+    if (libtls().tls_config_set_ca_mem(config.get(), ca.bytes.data(), ca.bytes.size()) != 0)
         refuse_configuration("%s: cannot configure tls ca:", "cannot configure tls ca:");
-    if (tls_config_set_crl_mem(config.get(), crl.bytes.data(), crl.bytes.size()) != 0)
+    if (libtls().tls_config_set_crl_mem(config.get(), crl.bytes.data(), crl.bytes.size()) != 0)
         refuse_configuration("%s: cannot configure tls crl", "cannot configure tls crl");
     _tls_cfg = config.release();
     return _tls_cfg;
@@ -382,7 +383,7 @@ tls_config *api_tls_init()
 
 void api_tls_config_free()
 {
-    if (_tls_cfg) tls_config_free(_tls_cfg);
+    if (_tls_cfg) libtls().tls_config_free(_tls_cfg);
     _tls_cfg = nullptr;
 }
 
@@ -393,7 +394,7 @@ ApiConnection::~ApiConnection()
         open_ctx = nullptr;
         open_fd = -1;
     }
-    tls_free(ctx_);
+    libtls().tls_free(ctx_);
     if (fd_ >= 0) close(fd_);
 }
 
@@ -409,7 +410,7 @@ std::unique_ptr<ApiConnection> api_bring_up_tls()
 {
     static const char routine[] = "api_bring_up_tls";
     tls_config *config = api_tls_init();
-    tls *ctx = tls_client();
+    tls *ctx = libtls().tls_client();
     if (!ctx) {
         mlog(3, "%s: tls_client()", routine);
         Abort("tls_client() failed");
@@ -421,12 +422,12 @@ std::unique_ptr<ApiConnection> api_bring_up_tls()
         Abort("%s() failed: %s", step, error.c_str());
     };
     auto library_error = [&] { return std::string(error_of(ctx)); };
-    if (tls_configure(ctx, config) != 0) refuse("tls_configure", library_error());
+    if (libtls().tls_configure(ctx, config) != 0) refuse("tls_configure", library_error());
     std::string error;
     const int fd = connect_server(error);
     if (fd < 0) refuse("tls_connect", error);
     connection->set_socket(fd);
-    if (tls_connect_socket(ctx, fd, CERT_API_HOST) != 0) refuse("tls_connect", library_error());
+    if (libtls().tls_connect_socket(ctx, fd, CERT_API_HOST) != 0) refuse("tls_connect", library_error());
     return connection;
 }
 
@@ -434,7 +435,7 @@ int api_tls_write(tls *ctx, const char *bytes, std::size_t length)
 {
     const NetDeadline deadline(net_timeouts().reply_ms);
     while (length > 0) {
-        const ssize_t n = tls_write(ctx, bytes, length);
+        const ssize_t n = libtls().tls_write(ctx, bytes, length);
         if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) {
             if (wait_for(ctx, n, deadline)) continue;
             return 1;
@@ -454,7 +455,7 @@ std::optional<std::string> api_tls_getline(tls *ctx)
     try {
         for (;;) {
             char c;
-            ssize_t n = tls_read(ctx, &c, 1);
+            ssize_t n = libtls().tls_read(ctx, &c, 1);
             if ((n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) && wait_for(ctx, n, deadline)) continue;
             if (n == TLS_WANT_POLLIN || n == TLS_WANT_POLLOUT) n = -1;
             // An end without close_notify after the reply is its end; a wait that ran out is not.

@@ -20,6 +20,7 @@
 #include <glib/gstdio.h>
 
 #include "cases.h"
+#include "libpq_calls.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "misc.h"
@@ -39,7 +40,7 @@ constexpr const char *CANNOT_CONVERT = "IDOC_FETCH: Cannot convert (to escaped s
 constexpr const char *NOT_WRITABLE = "IDOC_STORE: Cannot open %s for writing. Error - %s";
 
 struct PqFree {
-    void operator()(unsigned char *p) const { PQfreemem(p); }
+    void operator()(unsigned char *p) const { libpq().PQfreemem(p); }
 };
 using PqBytes = std::unique_ptr<unsigned char, PqFree>;
 
@@ -112,7 +113,7 @@ std::vector<unsigned char> read_document(const char *path)
 
 bool standard_strings(PGconn *conn)
 {
-    const char *setting = PQparameterStatus(conn, "standard_conforming_strings");
+    const char *setting = libpq().PQparameterStatus(conn, "standard_conforming_strings");
     return !setting || std::strcmp(setting, "off") != 0;
 }
 
@@ -285,7 +286,8 @@ int store_document(const DocumentCall &c)
     return with_document_field(c, "IDOC_STORE", [&] {
         const char *text = text_field_text(c.field, "IDOC_STORE");
         std::size_t length = 0;
-        const PqBytes bytes(PQunescapeBytea(reinterpret_cast<const unsigned char *>(text ? text : ""), &length));
+        const PqBytes bytes(
+            libpq().PQunescapeBytea(reinterpret_cast<const unsigned char *>(text ? text : ""), &length));
         if (!bytes) Xerror(210, "IDOC_STORE: No memory to convert escaped string to binary on file %s", c.path.c_str());
         return file_store_bytea(c.path.c_str(), bytes.get(), length);
     });
@@ -303,8 +305,8 @@ char *file_get_bytea(PGconn *conn, const char *path, std::size_t *length)
 {
     std::vector<unsigned char> bytes = read_document(path);
     std::size_t size = 0;
-    const PqBytes escaped(conn ? PQescapeByteaConn(conn, bytes.data(), bytes.size(), &size)
-                               : PQescapeBytea(bytes.data(), bytes.size(), &size));
+    const PqBytes escaped(conn ? libpq().PQescapeByteaConn(conn, bytes.data(), bytes.size(), &size)
+                               : libpq().PQescapeBytea(bytes.data(), bytes.size(), &size));
     if (!escaped || size == 0) Xerror(210, CANNOT_CONVERT, path);
     std::vector<unsigned char>().swap(bytes);
     // The size counts the terminator. Without standard-conforming strings libpq doubles the

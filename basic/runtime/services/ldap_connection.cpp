@@ -5,6 +5,7 @@
 
 #include "gdata.h"
 #include "ldap_internal.h"
+#include "libldap_calls.h"
 #include "mem_mgt.h"
 #include "message.h"
 
@@ -116,14 +117,15 @@ void set_ldapinfo(const char *ldapinfo)
 void oska_ldap_connect(LDAP **ld)
 {
     mlog(0, "oska_ldap_connect  host:%s dn=%s", shown(ldap_host), shown(root_dn));
-    int rc = ldap_initialize(ld, shown(ldap_host));
+    int rc = libldap().ldap_initialize(ld, shown(ldap_host));
     if (rc != LDAP_SUCCESS) Abort("oska_ldap_connect(): ldap_init failed: %d -- %s", rc, ldap_text(rc));
     int version = desired_version;
-    rc = ldap_set_option(*ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    rc = libldap().ldap_set_option(*ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     if (rc != LDAP_OPT_SUCCESS) Abort("oska_ldap_connect(): ldap_set_option failed: %d -- %s", rc, ldap_text(rc));
     ldap_limit_waits(*ld);
     berval secret{static_cast<ber_len_t>(std::strlen(shown(root_pw))), const_cast<char *>(shown(root_pw))};
-    rc = ldap_answer(ldap_sasl_bind_s(*ld, shown(root_dn), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
+    rc = ldap_answer(
+        libldap().ldap_sasl_bind_s(*ld, shown(root_dn), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
     if (rc != LDAP_SUCCESS)
         Abort("oska_ldap_connect(): ldap_bind.%d: %d -- %s, host:%s dn=%s", 521, rc, ldap_text(rc), shown(ldap_host),
               shown(root_dn));

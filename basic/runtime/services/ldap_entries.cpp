@@ -4,6 +4,7 @@
 
 #include "gdata.h"
 #include "ldap_internal.h"
+#include "libldap_calls.h"
 #include "message.h"
 
 namespace {
@@ -45,7 +46,7 @@ void replace_org_values(LDAP *ld, const std::string &dn, const LdapOrganisation 
 // set, naming the entry as what.
 int delete_entry(LDAP *ld, const std::string &dn, bool log_failure, const char *what)
 {
-    const int rc = ldap_answer(ldap_delete_ext_s(ld, dn.c_str(), nullptr, nullptr));
+    const int rc = ldap_answer(libldap().ldap_delete_ext_s(ld, dn.c_str(), nullptr, nullptr));
     if (rc != LDAP_SUCCESS && log_failure)
         mlog(0, "LDAP %s deleting for: %s (%d, x%x) %s", what, dn.c_str(), rc, static_cast<unsigned>(rc), ldap_text(rc));
     return rc == LDAP_SUCCESS ? 1 : 0;

@@ -13,6 +13,7 @@
 
 #include "gdata.h"
 #include "ldap_internal.h"
+#include "libldap_calls.h"
 #include "message.h"
 
 namespace {
@@ -98,31 +99,32 @@ std::string add_detail(int rpc, const LdapEntry &e)
 // Sends the password-modify extended operation for dn; true when the server changed the password.
 bool modify_password(LDAP *ld, const std::string &dn, const std::string &password)
 {
-    std::unique_ptr<BerElement, void (*)(BerElement *)> ber(ber_alloc_t(LBER_USE_DER),
-                                                           [](BerElement *b) { ber_free(b, 1); });
+    std::unique_ptr<BerElement, void (*)(BerElement *)> ber(libldap().ber_alloc_t(LBER_USE_DER),
+                                                            [](BerElement *b) { libldap().ber_free(b, 1); });
     if (!ber) Abort("oska_ldap_resetpasswd: no memory");
     berval id{static_cast<ber_len_t>(dn.size()), const_cast<char *>(dn.data())};
     berval secret{static_cast<ber_len_t>(password.size()), const_cast<char *>(password.data())};
     berval *flat = nullptr;
-    if (ber_printf(ber.get(), "{tOtO}", LDAP_TAG_EXOP_MODIFY_PASSWD_ID, &id, LDAP_TAG_EXOP_MODIFY_PASSWD_NEW,
-                   &secret) < 0 ||
-        ber_flatten(ber.get(), &flat) < 0)
+    if (libldap().ber_printf(ber.get(), "{tOtO}", LDAP_TAG_EXOP_MODIFY_PASSWD_ID, &id, LDAP_TAG_EXOP_MODIFY_PASSWD_NEW,
+                             &secret) < 0 ||
+        libldap().ber_flatten(ber.get(), &flat) < 0)
         Abort("oska_ldap_resetpasswd: encoding error");
-    std::unique_ptr<berval, void (*)(berval *)> request(flat, ber_bvfree);
+    std::unique_ptr<berval, void (*)(berval *)> request(flat, libldap().ber_bvfree);
     ber.reset();
 
     int msgid = 0;
-    int rc = ldap_answer(ldap_extended_operation(ld, LDAP_EXOP_MODIFY_PASSWD, request.get(), nullptr, nullptr, &msgid));
+    int rc = ldap_answer(
+        libldap().ldap_extended_operation(ld, LDAP_EXOP_MODIFY_PASSWD, request.get(), nullptr, nullptr, &msgid));
     if (rc != LDAP_SUCCESS) Abort("oska_ldap_resetpasswd.%d: (%d) -- %s", 1282, rc, ldap_text(rc));
     LDAPMessage *answer = nullptr;
     timeval reply = ldap_reply_timeout();
-    if (ldap_result(ld, msgid, LDAP_MSG_ALL, &reply, &answer) <= 0 || !answer) {
-        if (answer) ldap_msgfree(answer);
+    if (libldap().ldap_result(ld, msgid, LDAP_MSG_ALL, &reply, &answer) <= 0 || !answer) {
+        if (answer) libldap().ldap_msgfree(answer);
         ldap_answer(LDAP_OTHER);
         Abort("oska_ldap_resetpasswd.%d: error result receiving", 1286);
     }
     int code = LDAP_OTHER;
-    rc = ldap_parse_result(ld, answer, &code, nullptr, nullptr, nullptr, nullptr, 1);
+    rc = libldap().ldap_parse_result(ld, answer, &code, nullptr, nullptr, nullptr, nullptr, 1);
     return rc == LDAP_SUCCESS && code == LDAP_SUCCESS;
 }
 
@@ -319,7 +321,7 @@ int oska_ldap_userdel(const char *ldapinfo, const char *uid)
     const std::string dn = entry_dn("uid", arg_text(uid), "People");
     LdapSession session;
     connect(session);
-    const int rc = ldap_answer(ldap_delete_ext_s(session.get(), dn.c_str(), nullptr, nullptr));
+    const int rc = ldap_answer(libldap().ldap_delete_ext_s(session.get(), dn.c_str(), nullptr, nullptr));
     if (rc == LDAP_SUCCESS)
         oska_ldap_setattr(session.get(), group_dn().c_str(), "memberUid", LDAP_MOD_DELETE, arg_text(uid).c_str());
     session.close("ldap_unbind_s:");
@@ -335,14 +337,15 @@ int oska_ldap_verifypasswd(const char *ldapinfo, const char *uid, const char *pa
     if (empty_arg(password)) return 0;
 
     LdapSession session;
-    int rc = ldap_initialize(session.handle(), ldap_host);
+    int rc = libldap().ldap_initialize(session.handle(), ldap_host);
     if (rc != LDAP_SUCCESS) Abort("oska_ldap_verifypasswd: ldap_init failed: %d -- %s", rc, ldap_text(rc));
     int version = desired_version;
-    rc = ldap_set_option(session.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
+    rc = libldap().ldap_set_option(session.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
     if (rc != LDAP_OPT_SUCCESS) Abort("oska_ldap_verifypasswd: ldap_set_option failed: %d -- %s", rc, ldap_text(rc));
     ldap_limit_waits(session.get());
     berval secret{static_cast<ber_len_t>(std::strlen(password)), const_cast<char *>(password)};
-    rc = ldap_answer(ldap_sasl_bind_s(session.get(), dn.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
+    rc = ldap_answer(
+        libldap().ldap_sasl_bind_s(session.get(), dn.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
     session.close("oska_ldap_verifypasswd: ldap_unbind_s");
     return rc == LDAP_SUCCESS ? 1 : 0;
 }

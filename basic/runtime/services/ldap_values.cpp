@@ -10,6 +10,7 @@
 #include <glib.h>
 
 #include "ldap_internal.h"
+#include "libldap_calls.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "net_wait.h"
@@ -18,14 +19,14 @@
 
 LdapSession::~LdapSession()
 {
-    if (ld_) ldap_unbind_ext_s(ld_, nullptr, nullptr);
+    if (ld_) libldap().ldap_unbind_ext_s(ld_, nullptr, nullptr);
 }
 
 void LdapSession::close(const char *unbind_message)
 {
     LDAP *ld = std::exchange(ld_, nullptr);
     if (!ld) return;
-    const int rc = ldap_answer(ldap_unbind_ext_s(ld, nullptr, nullptr));
+    const int rc = ldap_answer(libldap().ldap_unbind_ext_s(ld, nullptr, nullptr));
     if (rc != LDAP_SUCCESS) Abort("%s %s", unbind_message, ldap_text(rc));
 }
 
@@ -37,18 +38,18 @@ LdapSearch::LdapSearch(LDAP *ld, const std::string &base, int scope, const std::
     for (const char *a : attrs) names.push_back(const_cast<char *>(a));
     if (names.empty()) names.push_back(const_cast<char *>(LDAP_NO_ATTRS));
     names.push_back(nullptr);
-    code_ = ldap_answer(ldap_search_ext_s(ld, base.c_str(), scope, filter.c_str(), names.data(), 0, nullptr, nullptr,
-                                          nullptr, LDAP_NO_LIMIT, &answer_));
+    code_ = ldap_answer(libldap().ldap_search_ext_s(ld, base.c_str(), scope, filter.c_str(), names.data(), 0, nullptr,
+                                                    nullptr, nullptr, LDAP_NO_LIMIT, &answer_));
 }
 
 LdapSearch::~LdapSearch()
 {
-    if (answer_) ldap_msgfree(answer_);
+    if (answer_) libldap().ldap_msgfree(answer_);
 }
 
 int LdapSearch::count() const
 {
-    const int n = answer_ ? ldap_count_entries(ld_, answer_) : 0;
+    const int n = answer_ ? libldap().ldap_count_entries(ld_, answer_) : 0;
     return n > 0 ? n : 0;
 }
 
@@ -56,11 +57,11 @@ std::vector<std::vector<std::string>> LdapSearch::values(const char *attr) const
 {
     std::vector<std::vector<std::string>> all;
     if (!answer_) return all;
-    for (LDAPMessage *e = ldap_first_entry(ld_, answer_); e; e = ldap_next_entry(ld_, e)) {
+    for (LDAPMessage *e = libldap().ldap_first_entry(ld_, answer_); e; e = libldap().ldap_next_entry(ld_, e)) {
         std::vector<std::string> these;
-        if (berval **v = ldap_get_values_len(ld_, e, attr)) {
+        if (berval **v = libldap().ldap_get_values_len(ld_, e, attr)) {
             for (berval **p = v; *p; ++p) these.emplace_back((*p)->bv_val, (*p)->bv_len);
-            ldap_value_free_len(v);
+            libldap().ldap_value_free_len(v);
         }
         all.push_back(std::move(these));
     }
@@ -91,7 +92,7 @@ int LdapEntry::send(LDAP *ld, const std::string &dn) const
         list.push_back(&mods[i]);
     }
     list.push_back(nullptr);
-    return ldap_answer(ldap_add_ext_s(ld, dn.c_str(), list.data(), nullptr, nullptr));
+    return ldap_answer(libldap().ldap_add_ext_s(ld, dn.c_str(), list.data(), nullptr, nullptr));
 }
 
 std::string LdapEntry::value(const char *attr, std::size_t index) const
@@ -101,7 +102,7 @@ std::string LdapEntry::value(const char *attr, std::size_t index) const
     return "";
 }
 
-const char *ldap_text(int code) { return ldap_err2string(code); }
+const char *ldap_text(int code) { return libldap().ldap_err2string(code); }
 
 int ldap_answer(int rc)
 {
@@ -118,8 +119,8 @@ timeval timeval_of(int ms) { return {ms / 1000, (ms % 1000) * 1000}; }
 void ldap_limit_waits(LDAP *ld)
 {
     const timeval connect = timeval_of(net_timeouts().connect_ms), reply = ldap_reply_timeout();
-    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connect);
-    ldap_set_option(ld, LDAP_OPT_TIMEOUT, &reply);
+    libldap().ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connect);
+    libldap().ldap_set_option(ld, LDAP_OPT_TIMEOUT, &reply);
 }
 
 timeval ldap_reply_timeout() { return timeval_of(net_timeouts().reply_ms); }
@@ -133,7 +134,7 @@ int modify_value(LDAP *ld, const char *dn, const char *attr, int operation, cons
     mod.mod_type = const_cast<char *>(attr);
     mod.mod_bvalues = values;
     LDAPMod *mods[] = {&mod, nullptr};
-    return ldap_answer(ldap_modify_ext_s(ld, dn, mods, nullptr, nullptr));
+    return ldap_answer(libldap().ldap_modify_ext_s(ld, dn, mods, nullptr, nullptr));
 }
 
 // ---- Values --------------------------------------------------------------------------------------
@@ -159,9 +160,9 @@ std::string dn_value(std::string_view value)
 std::string filter_value(std::string_view value)
 {
     berval in{static_cast<ber_len_t>(value.size()), const_cast<char *>(value.data())}, out{0, nullptr};
-    if (ldap_bv2escaped_filter_value(&in, &out) != 0) Abort("filter_value: no memory");
+    if (libldap().ldap_bv2escaped_filter_value(&in, &out) != 0) Abort("filter_value: no memory");
     std::string escaped(out.bv_val ? out.bv_val : "", out.bv_len);
-    ber_memfree(out.bv_val);
+    libldap().ber_memfree(out.bv_val);
     return escaped;
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "gdata.h"
+#include "libpq_calls.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "pg_internal.h"
@@ -23,7 +24,7 @@ bool bad_connection_handle(std::uint16_t handle) { return handle == 0 || handle 
 
 bool succeeded(const PGresult *res)
 {
-    const ExecStatusType s = PQresultStatus(res);
+    const ExecStatusType s = libpq().PQresultStatus(res);
     return res && (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK);
 }
 
@@ -31,8 +32,8 @@ bool succeeded(const PGresult *res)
 void send_or_stop(PGconn *conn, const char *sql, const char *failure)
 {
     PGresult *res = OskaPQexec(conn, sql, 0);
-    const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
-    PQclear(res);
+    const bool ok = libpq().PQresultStatus(res) == PGRES_COMMAND_OK;
+    libpq().PQclear(res);
     if (!ok) Abort("%s", failure);
 }
 
@@ -93,7 +94,7 @@ int OskaFreePgConn(std::uint16_t handle)
 {
     PGconn *conn = hdlgetconn(handle);
     if (!conn) return 0;
-    PQfinish(conn);
+    libpq().PQfinish(conn);
     releaseconn(handle);
     pg_count_transactions();
     return 1;
@@ -110,7 +111,7 @@ int OskaPgExec(std::uint16_t handle, const char *sql)
     if (!succeeded(res)) {
         keep_error(conn, res);
         _mlog(1, -1, "PgSQL result error: %s\n", lasterrmsg);
-        PQclear(res);
+        libpq().PQclear(res);
         return 0;
     }
     return allocreshdl_for(res, sql);
@@ -130,7 +131,7 @@ int OskaPgFreeRes(std::uint16_t handle)
         Email(TRANSACTION_LOG_ADDRESS, "ipqclear(%d): Result set already cleared", handle);
         return 0;
     }
-    PQclear(e->res);
+    libpq().PQclear(e->res);
     DPS_FREE(e->sql);
     DPS_FREE(e->routine);
     releasereshdl(handle);
@@ -163,13 +164,13 @@ int OskaPgCommit(std::uint16_t handle)
     for (int attempt = 1; attempt <= COMMIT_ATTEMPTS; ++attempt) {
         success = true;
         PGresult *res = OskaPQexec(conn, "COMMIT", 0);
-        switch (PQresultStatus(res)) {
+        switch (libpq().PQresultStatus(res)) {
         case PGRES_COMMAND_OK:
-            PQclear(res);
+            libpq().PQclear(res);
             return 1;
         case PGRES_FATAL_ERROR:
-            if (PQstatus(conn) != CONNECTION_OK) {
-                PQclear(res);
+            if (libpq().PQstatus(conn) != CONNECTION_OK) {
+                libpq().PQclear(res);
                 Abort("IPQCOMMIT: database connection \"%i\" is in an invalid state", handle);
             }
             [[fallthrough]];
@@ -180,8 +181,8 @@ int OskaPgCommit(std::uint16_t handle)
         default:
             break;
         }
-        PQclear(res);
-        const PGTransactionStatusType s = PQtransactionStatus(conn);
+        libpq().PQclear(res);
+        const PGTransactionStatusType s = libpq().PQtransactionStatus(conn);
         if (s == PQTRANS_ACTIVE) continue;
         if (s == PQTRANS_INTRANS || s == PQTRANS_INERROR || s == PQTRANS_UNKNOWN) return 0;
         break;
@@ -195,7 +196,7 @@ void OskaPgRollback(std::uint16_t handle)
     PGconn *conn = contab[handle].conn;
     // A failed block is ended too: the program recovers from a failed statement by rolling back.
     OskaPQTransactionStatus(conn);  // a bad connection ends the run here
-    const PGTransactionStatusType s = PQtransactionStatus(conn);
+    const PGTransactionStatusType s = libpq().PQtransactionStatus(conn);
     if (s != PQTRANS_INTRANS && s != PQTRANS_INERROR) {
         Debug("IPQROLLBACK: PgSQL transaction is not in progress");
         return;

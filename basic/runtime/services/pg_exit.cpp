@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "libpq_calls.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "pg_internal.h"
@@ -49,7 +50,7 @@ void FreeAllPgRes()
     for (unsigned i = 1; i < pgrestabsize; ++i) {
         PgResEntry &e = restab[i];
         if (e.res) {
-            PQclear(e.res);
+            libpq().PQclear(e.res);
             e.res = nullptr;
             if (e.sql)
                 std::printf("Orphan %d: EX %s [%s]\n", ++orphans, e.routine ? e.routine : "(null)", e.sql);
@@ -66,7 +67,7 @@ void FreeAllPgConn()
 {
     pg_free_prepared();
     for (unsigned i = 1; i < pgctabsize; ++i)
-        if (contab[i].conn) PQfinish(contab[i].conn);
+        if (contab[i].conn) libpq().PQfinish(contab[i].conn);
     pg_free_tables_storage(true);
     inPgTransaction = 0;
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "libpq_calls.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "numerics.h"
@@ -72,7 +73,7 @@ PgResEntry *next_row(std::uint16_t handle)
 {
     PgResEntry *e = reshdlgetent(handle);
     if (!e) Abort("OskaPgFetchX: unknown result handle %i", static_cast<int>(handle));
-    return e->row_cursor < static_cast<std::uint32_t>(PQntuples(e->res)) ? e : nullptr;
+    return e->row_cursor < static_cast<std::uint32_t>(libpq().PQntuples(e->res)) ? e : nullptr;
 }
 
 } // namespace
@@ -90,7 +91,7 @@ int OskaPgFetchX(std::uint16_t handle, const OskaTable_t &t, char *record)
     PgResEntry *e = next_row(handle);
     if (!e) return 0;
     PGresult *res = e->res;
-    const int columns = PQnfields(res);
+    const int columns = libpq().PQnfields(res);
     if (columns != t.ncols)
         Abort("OskaPgFetchX: Column missmatch: Supplied stuct (%s) count = %d, result set count = %d",
               t.tname.c_str(), static_cast<int>(t.ncols), columns);
@@ -100,11 +101,11 @@ int OskaPgFetchX(std::uint16_t handle, const OskaTable_t &t, char *record)
         if (!t.cols[i]) continue;
         const OskaCol_t &c = *t.cols[i];
         char *field = record + c.offset;
-        const char *value = PQgetvalue(res, row, i);
-        const int length = PQgetlength(res, row, i);
+        const char *value = libpq().PQgetvalue(res, row, i);
+        const int length = libpq().PQgetlength(res, row, i);
         switch (row_field(c.type)) {
         case RowField::chars: fill_chars(field, text_width(c), value, length); break;
-        case RowField::time: fill_time(c, field, value, length, length == 0 && PQgetisnull(res, row, i)); break;
+        case RowField::time: fill_time(c, field, value, length, length == 0 && libpq().PQgetisnull(res, row, i)); break;
         case RowField::numeric:
         case RowField::integer: fill_number(c, field, value, length); break;
         case RowField::text:

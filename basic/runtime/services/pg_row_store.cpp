@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cases.h"
+#include "libpq_calls.h"
 #include "message.h"
 #include "pg_internal.h"
 #include "pg_row_internal.h"
@@ -24,8 +25,8 @@ PGconn *writable(const char *operation, std::uint16_t handle, const char *schema
                  NoTransaction no_transaction)
 {
     PGconn *conn = hdlgetconn(handle);
-    const PGTransactionStatusType status = PQtransactionStatus(conn);
-    if (PQstatus(conn) != CONNECTION_OK || status == PQTRANS_UNKNOWN)
+    const PGTransactionStatusType status = libpq().PQtransactionStatus(conn);
+    if (libpq().PQstatus(conn) != CONNECTION_OK || status == PQTRANS_UNKNOWN)
         Abort("%s: database connection \"%i\" in invalid state", operation, static_cast<int>(handle));
     if (!schema) schema = pg_find_table(schema_name);
     if (!schema) Abort("%s: cannot find table \"%s\" definition", operation, schema_name);
@@ -41,11 +42,11 @@ long send(PGconn *conn, const std::string &sql)
 {
     PGresult *res = OskaPQexec(conn, sql.c_str(), 0);
     long rows = -1;
-    if (PQresultStatus(res) == PGRES_COMMAND_OK)
-        rows = std::atol(PQcmdTuples(res));
+    if (libpq().PQresultStatus(res) == PGRES_COMMAND_OK)
+        rows = std::atol(libpq().PQcmdTuples(res));
     else
         keep_error(conn, res);
-    PQclear(res);
+    libpq().PQclear(res);
     return rows;
 }
 
@@ -103,7 +104,7 @@ int partial_store(std::uint16_t handle, const char *target, const char *schema_n
 int csv(std::uint16_t handle, const char *table_name, const OskaTable_t *table, char *record, Stack *result)
 {
     PGconn *conn = hdlgetconn(handle);
-    if (PQstatus(conn) != CONNECTION_OK)
+    if (libpq().PQstatus(conn) != CONNECTION_OK)
         Abort("OskaPgcsvX: database connection \"%i\" in invalid state", static_cast<int>(handle));
     if (!table) table = pg_find_table(table_name);
     if (!table) Abort("OskaPgcsv: cannot find table \"%s\" definition", table_name);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "applications.h"
+#include "libpq_calls.h"
 #include "message.h"
 #include "pg_internal.h"
 #include "sql.h"
@@ -23,7 +24,7 @@ bool in_key(const OskaIdx_t &key, int column)
 int OskaTblStrSearch(std::uint16_t handle, const char *table_name, const char *text)
 {
     PGconn *conn = hdlgetconn(handle);
-    if (PQstatus(conn) != CONNECTION_OK)
+    if (libpq().PQstatus(conn) != CONNECTION_OK)
         Abort("OskaTblStrSearch: database connection \"%i\" in invalid state", static_cast<int>(handle));
     if (!current_application || !current_application->app) return 0;
     const OskaTable_t *table = FindOskaTable(current_application->app->tables, table_name);
@@ -46,8 +47,8 @@ int OskaTblStrSearch(std::uint16_t handle, const char *table_name, const char *t
 
     PGresult *res = OskaPQexec(conn, sql.c_str(), 0);
     if (!res) return 0;
-    if (PQresultStatus(res) == PGRES_TUPLES_OK) return allocreshdl_for(res, sql.c_str());
+    if (libpq().PQresultStatus(res) == PGRES_TUPLES_OK) return allocreshdl_for(res, sql.c_str());
     setreserrmsgs(res);
-    PQclear(res);
+    libpq().PQclear(res);
     return 0;
 }

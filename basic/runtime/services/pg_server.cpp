@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <string>
 
+#include "libpq_calls.h"
 #include "mem_mgt.h"
 #include "net_wait.h"
 #include "message.h"
@@ -76,22 +77,22 @@ char *server_time(const TimeQuery &q, std::uint16_t handle, const char *interval
     }
 
     PGresult *res = OskaPQexec(conn, sql.c_str(), 0);
-    const ExecStatusType status = PQresultStatus(res);
+    const ExecStatusType status = libpq().PQresultStatus(res);
     if (!res || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)) {
         keep_error(conn, res);
-        PQclear(res);
+        libpq().PQclear(res);
         char *text = pg_last_error_for_program();
         const std::string message = text;
         sfree(text);
         Abort("%s(%d, %s, %s) failed with %s\n", q.failed_name, h, shown1, shown2, message.c_str());
     }
-    if (PQnfields(res) != 1 || PQntuples(res) != 1) {
-        const int fields = PQnfields(res), rows = PQntuples(res);
-        PQclear(res);
+    if (libpq().PQnfields(res) != 1 || libpq().PQntuples(res) != 1) {
+        const int fields = libpq().PQnfields(res), rows = libpq().PQntuples(res);
+        libpq().PQclear(res);
         Abort("%s(%d, %s, %s) returned %d fields, %d turples!\n", q.name, h, shown1, shown2, fields, rows);
     }
-    char *value = Strcpy(PQgetvalue(res, 0, 0));
-    PQclear(res);
+    char *value = Strcpy(libpq().PQgetvalue(res, 0, 0));
+    libpq().PQclear(res);
     return value;
 }
 
@@ -110,16 +111,16 @@ char *ipqtimestamp(std::uint16_t handle, const char *interval, const char *stamp
 int OskaPgConnBEPID(std::uint16_t handle)
 {
     PGconn *conn = hdlgetconn(handle);
-    return conn ? PQbackendPID(conn) : -1;
+    return conn ? libpq().PQbackendPID(conn) : -1;
 }
 
 char *OskaPgNotifies(std::uint16_t handle)
 {
     PGconn *conn = hdlgetconn(handle);
-    const int fd = PQsocket(conn);
+    const int fd = libpq().PQsocket(conn);
     if (fd < 0) return Strcpy("");
     // A notification that arrived with an earlier statement is already queued.
-    PGnotify *notify = PQnotifies(conn);
+    PGnotify *notify = libpq().PQnotifies(conn);
     while (!notify) {
         // Without a time limit (a program waits for the next notification), but a signal still
         // reaches the safe point.
@@ -127,13 +128,13 @@ char *OskaPgNotifies(std::uint16_t handle)
             Abort("OskaPQNotifies(), select failed: %s", std::strerror(errno));
         // A connection the server dropped cannot deliver any more: the error is kept for
         // IPQERRMSG$ and the program gets an empty text instead of waiting for ever.
-        if (!PQconsumeInput(conn)) {
+        if (!libpq().PQconsumeInput(conn)) {
             keep_error(conn, nullptr);
             return Strcpy("");
         }
-        notify = PQnotifies(conn);
+        notify = libpq().PQnotifies(conn);
     }
     char *channel = Strcpy(notify->relname);
-    PQfreemem(notify);
+    libpq().PQfreemem(notify);
     return channel;
 }

@@ -8,6 +8,7 @@
 #include "applications.h"
 #include "gdata.h"
 #include "interp.h"
+#include "libpq_calls.h"
 #include "mem_mgt.h"
 #include "misc.h"
 #include "message.h"
@@ -227,7 +228,7 @@ PGresult *OskaPQexec(PGconn *conn, const char *sql, int strict)
 
 int OskaPQTransactionStatus(PGconn *conn)
 {
-    switch (PQtransactionStatus(conn)) {
+    switch (libpq().PQtransactionStatus(conn)) {
     case PQTRANS_INTRANS:
         return 1;
     case PQTRANS_UNKNOWN:
@@ -247,7 +248,7 @@ void pg_count_transactions()
     int open = 0;
     for (unsigned i = 1; i < pgctabsize; ++i) {
         if (!contab[i].conn) continue;
-        const PGTransactionStatusType s = PQtransactionStatus(contab[i].conn);
+        const PGTransactionStatusType s = libpq().PQtransactionStatus(contab[i].conn);
         open += s == PQTRANS_INTRANS || s == PQTRANS_INERROR;
     }
     inPgTransaction = open;
@@ -257,8 +258,8 @@ void setreserrmsgs(const PGresult *res)
 {
     DPS_FREE(lasterrmsg);
     DPS_FREE(lastsqlstate);
-    lasterrmsg = Strcpy(PQresultErrorMessage(res));
-    lastsqlstate = copy_or_null(PQresultErrorField(res, PG_DIAG_SQLSTATE));
+    lasterrmsg = Strcpy(libpq().PQresultErrorMessage(res));
+    lastsqlstate = copy_or_null(libpq().PQresultErrorField(res, PG_DIAG_SQLSTATE));
 }
 
 void keep_error(PGconn *conn, const PGresult *res)
@@ -268,7 +269,7 @@ void keep_error(PGconn *conn, const PGresult *res)
         return;
     }
     DPS_FREE(lastsqlstate);
-    keep_error_text(PQerrorMessage(conn));
+    keep_error_text(libpq().PQerrorMessage(conn));
 }
 
 void keep_error_text(const char *message)
@@ -290,7 +291,7 @@ std::string pg_escape(PGconn *conn, const char *text)
     const std::size_t n = std::strlen(text);
     std::string out(2 * n + 1, '\0');
     int error = 0;
-    out.resize(PQescapeStringConn(conn, out.data(), text, n, &error));
+    out.resize(libpq().PQescapeStringConn(conn, out.data(), text, n, &error));
     return out;
 }
 

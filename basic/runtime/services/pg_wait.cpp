@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "libpq_calls.h"
 #include "net_wait.h"
 #include "pg_internal.h"
 
@@ -27,14 +28,14 @@ constexpr auto CANCEL_WAIT = std::chrono::milliseconds(200);
 // at most CANCEL_WAIT; the thread owns what it needs and is left to finish alone.
 void cancel_statement(void *data)
 {
-    PGcancel *cancel = PQgetCancel(static_cast<PGconn *>(data));
+    PGcancel *cancel = libpq().PQgetCancel(static_cast<PGconn *>(data));
     if (!cancel) return;
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> sent = done->get_future();
     std::thread([cancel, done] {
         char error[256];
-        PQcancel(cancel, error, sizeof error);
-        PQfreeCancel(cancel);
+        libpq().PQcancel(cancel, error, sizeof error);
+        libpq().PQfreeCancel(cancel);
         done->set_value();
     }).detach();
     sent.wait_for(CANCEL_WAIT);
@@ -47,15 +48,15 @@ int connect_timeout_ms(const char *conninfo)
 {
     int ms = net_timeouts().connect_ms;
     char *error = nullptr;
-    PQconninfoOption *options = PQconninfoParse(conninfo, &error);
-    PQfreemem(error);
+    PQconninfoOption *options = libpq().PQconninfoParse(conninfo, &error);
+    libpq().PQfreemem(error);
     if (!options) return ms;
     for (const PQconninfoOption *o = options; o->keyword; ++o) {
         if (std::string(o->keyword) != "connect_timeout" || !o->val || !*o->val) continue;
         const long seconds = std::clamp(std::strtol(o->val, nullptr, 10), -1L, long{INT_MAX / 1000});
         ms = seconds <= 0 ? -1 : static_cast<int>(std::max(seconds, 2L) * 1000);
     }
-    PQconninfoFree(options);
+    libpq().PQconninfoFree(options);
     return ms;
 }
 
@@ -63,17 +64,18 @@ int connect_timeout_ms(const char *conninfo)
 // replace an earlier one.
 PGresult *keep_result(PGresult *last, PGresult *next)
 {
-    if (last && PQresultStatus(last) == PGRES_FATAL_ERROR && PQresultStatus(next) == PGRES_FATAL_ERROR) {
-        PQclear(next);
+    if (last && libpq().PQresultStatus(last) == PGRES_FATAL_ERROR &&
+        libpq().PQresultStatus(next) == PGRES_FATAL_ERROR) {
+        libpq().PQclear(next);
         return last;
     }
-    PQclear(last);
+    libpq().PQclear(last);
     return next;
 }
 
 bool copying(const PGresult *res)
 {
-    const ExecStatusType s = PQresultStatus(res);
+    const ExecStatusType s = libpq().PQresultStatus(res);
     return s == PGRES_COPY_IN || s == PGRES_COPY_OUT || s == PGRES_COPY_BOTH;
 }
 
@@ -82,12 +84,13 @@ bool copying(const PGresult *res)
 bool flush(PGconn *conn, OnSignal on)
 {
     for (;;) {
-        const int left = PQflush(conn);
+        const int left = libpq().PQflush(conn);
         if (left <= 0) return left == 0;
         // The server may be sending while it reads: take its data in so that it can go on.
-        if (net_wait(PQsocket(conn), POLLIN | POLLOUT, NetDeadline(-1), on, cancel_statement, conn) != NetWait::ready)
+        if (net_wait(libpq().PQsocket(conn), POLLIN | POLLOUT, NetDeadline(-1), on, cancel_statement, conn) !=
+            NetWait::ready)
             return false;
-        if (!PQconsumeInput(conn)) return false;
+        if (!libpq().PQconsumeInput(conn)) return false;
     }
 }
 
@@ -99,29 +102,29 @@ PGresult *run_statement(PGconn *conn, OnSignal on, Send send)
     if (!conn) return nullptr;
     // Only while the statement is under way: libpq's other calls on the connection expect a
     // blocking one.
-    PQsetnonblocking(conn, 1);
+    libpq().PQsetnonblocking(conn, 1);
     PGresult *last = nullptr;
     if (send() && flush(conn, on)) {
         for (;;) {
             NetWait waited = NetWait::ready;
-            while (PQisBusy(conn)) {
-                waited = net_wait(PQsocket(conn), POLLIN, NetDeadline(-1), on, cancel_statement, conn);
+            while (libpq().PQisBusy(conn)) {
+                waited = net_wait(libpq().PQsocket(conn), POLLIN, NetDeadline(-1), on, cancel_statement, conn);
                 // A failed connection: libpq makes that the statement's error.
-                if (waited != NetWait::ready || !PQconsumeInput(conn)) break;
+                if (waited != NetWait::ready || !libpq().PQconsumeInput(conn)) break;
             }
             if (waited == NetWait::interrupted) {
-                PQclear(last);
+                libpq().PQclear(last);
                 last = nullptr;
                 break;
             }
-            if (PQisBusy(conn)) break;
-            PGresult *next = PQgetResult(conn);
+            if (libpq().PQisBusy(conn)) break;
+            PGresult *next = libpq().PQgetResult(conn);
             if (!next) break;
             last = keep_result(last, next);
-            if (copying(last) || PQstatus(conn) == CONNECTION_BAD) break;
+            if (copying(last) || libpq().PQstatus(conn) == CONNECTION_BAD) break;
         }
     }
-    PQsetnonblocking(conn, 0);
+    libpq().PQsetnonblocking(conn, 0);
     return last;
 }
 
@@ -129,31 +132,32 @@ PGresult *run_statement(PGconn *conn, OnSignal on, Send send)
 
 PGconn *pg_connect(const char *conninfo, std::string &error)
 {
-    PGconn *conn = PQconnectStart(conninfo);
+    PGconn *conn = libpq().PQconnectStart(conninfo);
     if (!conn) {
         error = "out of memory\n";
         return nullptr;
     }
     const NetDeadline deadline(connect_timeout_ms(conninfo));
     PostgresPollingStatusType step = PGRES_POLLING_WRITING;
-    while (PQstatus(conn) != CONNECTION_BAD && step != PGRES_POLLING_OK && step != PGRES_POLLING_FAILED) {
+    while (libpq().PQstatus(conn) != CONNECTION_BAD && step != PGRES_POLLING_OK && step != PGRES_POLLING_FAILED) {
         const short events = step == PGRES_POLLING_READING ? POLLIN : POLLOUT;
-        if (net_wait(PQsocket(conn), events, deadline) == NetWait::timed_out) {
-            error = std::string(PQerrorMessage(conn)) + "timeout expired\n";  // as libpq's blocking connect says it
-            PQfinish(conn);
+        if (net_wait(libpq().PQsocket(conn), events, deadline) == NetWait::timed_out) {
+            // As libpq's blocking connect says it.
+            error = std::string(libpq().PQerrorMessage(conn)) + "timeout expired\n";
+            libpq().PQfinish(conn);
             return nullptr;
         }
-        step = PQconnectPoll(conn);
+        step = libpq().PQconnectPoll(conn);
     }
-    if (PQstatus(conn) != CONNECTION_BAD) return conn;
-    error = PQerrorMessage(conn);
-    PQfinish(conn);
+    if (libpq().PQstatus(conn) != CONNECTION_BAD) return conn;
+    error = libpq().PQerrorMessage(conn);
+    libpq().PQfinish(conn);
     return nullptr;
 }
 
 PGresult *pg_exec(PGconn *conn, const char *sql)
 {
-    return run_statement(conn, OnSignal::safe_point, [&] { return PQsendQuery(conn, sql); });
+    return run_statement(conn, OnSignal::safe_point, [&] { return libpq().PQsendQuery(conn, sql); });
 }
 
 int pg_lo_read(PGconn *conn, int fd, char *buffer, std::size_t size)
@@ -161,14 +165,15 @@ int pg_lo_read(PGconn *conn, int fd, char *buffer, std::size_t size)
     const std::string fd_text = std::to_string(fd), size_text = std::to_string(size);
     const char *values[] = {fd_text.c_str(), size_text.c_str()};
     PGresult *res = run_statement(conn, OnSignal::give_up, [&] {
-        return PQsendQueryParams(conn, "SELECT pg_catalog.loread($1, $2)", 2, nullptr, values, nullptr, nullptr, 1);
+        return libpq().PQsendQueryParams(conn, "SELECT pg_catalog.loread($1, $2)", 2, nullptr, values, nullptr,
+                                         nullptr, 1);
     });
     int n = -1;
-    if (PQresultStatus(res) == PGRES_TUPLES_OK && PQntuples(res) == 1 && PQnfields(res) == 1) {
-        n = std::min(PQgetlength(res, 0, 0), static_cast<int>(size));
-        std::memcpy(buffer, PQgetvalue(res, 0, 0), static_cast<std::size_t>(n));
+    if (libpq().PQresultStatus(res) == PGRES_TUPLES_OK && libpq().PQntuples(res) == 1 && libpq().PQnfields(res) == 1) {
+        n = std::min(libpq().PQgetlength(res, 0, 0), static_cast<int>(size));
+        std::memcpy(buffer, libpq().PQgetvalue(res, 0, 0), static_cast<std::size_t>(n));
     }
-    PQclear(res);
+    libpq().PQclear(res);
     return n;
 }
 
@@ -178,12 +183,12 @@ std::int64_t pg_lo_lseek64(PGconn *conn, int fd, std::int64_t offset, int whence
                       whence_text = std::to_string(whence);
     const char *values[] = {fd_text.c_str(), offset_text.c_str(), whence_text.c_str()};
     PGresult *res = run_statement(conn, OnSignal::give_up, [&] {
-        return PQsendQueryParams(conn, "SELECT pg_catalog.lo_lseek64($1, $2, $3)", 3, nullptr, values, nullptr,
-                                 nullptr, 0);
+        return libpq().PQsendQueryParams(conn, "SELECT pg_catalog.lo_lseek64($1, $2, $3)", 3, nullptr, values, nullptr,
+                                         nullptr, 0);
     });
     std::int64_t at = -1;
-    if (PQresultStatus(res) == PGRES_TUPLES_OK && PQntuples(res) == 1 && PQnfields(res) == 1)
-        at = std::strtoll(PQgetvalue(res, 0, 0), nullptr, 10);
-    PQclear(res);
+    if (libpq().PQresultStatus(res) == PGRES_TUPLES_OK && libpq().PQntuples(res) == 1 && libpq().PQnfields(res) == 1)
+        at = std::strtoll(libpq().PQgetvalue(res, 0, 0), nullptr, 10);
+    libpq().PQclear(res);
     return at;
 }

@@ -181,12 +181,11 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         int background;
         const char *stop;
     } cases[] = {
-        {NUMERIC, in_IGNOTE_GET_AMOUNT, 0, "IGNOTE_GET_AMOUNT not available"},
+        {NUMERIC, in_IGNOTE_GET_BLOCK_TAG, 0, "IGNOTE_GET_BLOCK_TAG not available"},
         {NUMERIC, in_IGINPUT_NEW, 1, "IGINPUT_NEW: not in windows mode"},
         {STRING, in_IGMENU_KEY, 1, "IGMENU_KEY: not in windows mode"},
         {STATEMENT, in_IGTK_MAIN, 1, "IGTK_MAIN: not in windows mode"},
         {NUMERIC, in_IGNOTE_PRINT_BLOCK_TAG, 0, "IGNOTE_PRINT_BLOCK_TAG not available"},
-        {STATEMENT, in_IGNOTE_DELETE_AMOUNT, 0, "IGNOTE_DELETE_AMOUNT not available"},
         // Registered by the documents library and served in background mode too: its own
         // argument check answers.
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE called with wrong number of arguments (0)"},

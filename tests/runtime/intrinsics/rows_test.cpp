@@ -87,8 +87,8 @@ TEST_F(Rows, BackgroundRefusalFollowsTheRowFlag)
          "ICSHOW_ALL: wrong number of arguments (1)"},
         // Served codes that no row names: neither refused nor reached.
         {NUMERIC, in_IGBUTTON_NEW, 0, "IGBUTTON_NEW not available", "IGBUTTON_NEW not available"},
-        {STATEMENT, in_IGNOTE_DELETE_AMOUNT, 0, "IGNOTE_DELETE_AMOUNT not available",
-         "IGNOTE_DELETE_AMOUNT: not in windows mode"},  // reserved
+        {NUMERIC, in_IGNOTE_DELETE_BLOCK_TAG, 0, "IGNOTE_DELETE_BLOCK_TAG not available",
+         "IGNOTE_DELETE_BLOCK_TAG: not in windows mode"},  // reserved
     };
     for (const auto &c : cases)
         for (int background : {0, 1}) {
@@ -121,9 +121,9 @@ TEST(RowsDeath, FaultyRowsEndTheStartUp)
     constexpr IntrinsicRow twice[] = {{in_ICREMOVE, record_statement},
                                       {in_ICREMOVE, record_statement, ANY_COUNT, WINDOWS_ONLY}};
     EXPECT_DEATH(register_intrinsic_rows(twice), "register_intrinsic_rows: ICREMOVE has a row already");
-    constexpr IntrinsicRow reserved_again[] = {{in_IGNOTE_GET_AMOUNT, record_value, ANY_COUNT, WINDOWS_ONLY}};
+    constexpr IntrinsicRow reserved_again[] = {{in_IGNOTE_GET_BLOCK_TAG, record_value, ANY_COUNT, WINDOWS_ONLY}};
     EXPECT_DEATH(register_intrinsic_rows(reserved_again),
-                 "register_intrinsic_rows: IGNOTE_GET_AMOUNT has a row already");
+                 "register_intrinsic_rows: IGNOTE_GET_BLOCK_TAG has a row already");
     // A code without a case, and a handler of the other kind.
     constexpr IntrinsicRow without_case[] = {{in_PATTERN_SUBST, record_value}};
     EXPECT_DEATH(register_intrinsic_rows(without_case),

@@ -200,6 +200,15 @@ TEST_F(VideoFrames, PicturesAreDistinctFramesInAscendingOrder)
     }
 }
 
+// The decoding is FFmpeg's, in a module of its own that a video call loads.
+TEST_F(VideoFrames, TheDecoderComesInItsModule)
+{
+    EXPECT_EQ(frames(lossless_oid, 1, file("module-")), 0);
+    const std::string maps = read_file("/proc/self/maps");
+    EXPECT_NE(maps.find("/lumba-video.so"), std::string::npos) << maps;
+    EXPECT_NE(maps.find("/libavformat.so"), std::string::npos) << maps;
+}
+
 TEST_F(VideoFrames, TheLogNamesThePicksAndEachStoredFrame)
 {
     const int level = std::exchange(Lumba_Log_Level, 3);

@@ -12,6 +12,7 @@
 #include "routine_fixture.h"
 #include "gdrill.h"
 #include "gui_env.h"
+#include "gwindow.h"
 #include "run_time.h"
 #include "softkeys.h"
 #include "snapshot.h"
@@ -418,6 +419,12 @@ protected:
             lines);
     }
     bool drill_open() const { return cm_chain_position(drill) != 0; }
+    static Application_t *application_of(const Interp_t *c)
+    {
+        for (Application_t *ap = applications; ap; ap = ap->next)
+            if (ap->app && ap->app->interp == c) return ap;
+        return nullptr;
+    }
 
     std::string scratch;
     int runs = 0;
@@ -450,13 +457,16 @@ TEST_F(DrillChoosingTest, TheRowsValueGoesThroughTheDrillsPostToTheParentsDrillP
     }
 }
 
-// Routines after the routine fixture's (cm, ind, IP, IP$), each answering cell 0: DPOSTER asks
-// for its parent's Drill_Post (ICINVOKE_DRILL_POST); OPENER opens a window of its own, its
-// control matrix made into IP (cleared first).
-enum { DPOSTER = routine_test::FOCUSER + 1, OPENER };
-std::string choosing_routine(const char *name, const std::string &body)
+// Routines after the routine fixture's (cm, ind, IP, IP$), each answering cell 0 unless said:
+// DPOSTER asks for its parent's Drill_Post (ICINVOKE_DRILL_POST); OPENER opens a window of its
+// own, its control matrix made into IP (cleared first); OPENING_DPOSTER does both. WIN_POSTER,
+// ZOOM_POSTER and DRILL_POSTER ask for their parent's Win_Post, Zoom_Post and Drill_Post and
+// answer 1, so that their window closes.
+enum { DPOSTER = routine_test::FOCUSER + 1, OPENER, OPENING_DPOSTER, WIN_POSTER, ZOOM_POSTER, DRILL_POSTER };
+std::string choosing_routine(const char *name, const std::string &body,
+                             const std::string &answer = lumba_test::from_cell(0))
 {
-    return std::string(".nfunc r:") + name + " I:0 I:0 I:0 I:0 I:0 I:4\n" + body + lumba_test::from_cell(0) + "exitv\n";
+    return std::string(".nfunc r:") + name + " I:0 I:0 I:0 I:0 I:0 I:4\n" + body + answer + "exitv\n";
 }
 std::string choosing_symbols(const char *name)
 {
@@ -464,11 +474,17 @@ std::string choosing_symbols(const char *name)
            " 4\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n"
            "__END_ROUTINE__\n.end\n";
 }
+const std::string opening = num(0L) + "storri I:2 I:0 I:1 I:0 I:0 I:0\nloadrai I:2 I:0 I:1 I:0 I:0 I:0\n" +
+                            str("a") + fn(in_IGWIN_NEW, 1) + st(in_ICATTACH_WINDOW, 2);
 const std::string choosing_routines =
     choosing_routine("dposter", lumba_test::param(0) + st(in_ICINVOKE_DRILL_POST, 1)) +
-    choosing_routine("opener", num(0L) + "storri I:2 I:0 I:1 I:0 I:0 I:0\nloadrai I:2 I:0 I:1 I:0 I:0 I:0\n" +
-                                   str("a") + fn(in_IGWIN_NEW, 1) + st(in_ICATTACH_WINDOW, 2)) +
-    choosing_symbols("dposter") + choosing_symbols("opener");
+    choosing_routine("opener", opening) +
+    choosing_routine("odposter", opening + lumba_test::param(0) + st(in_ICINVOKE_DRILL_POST, 1)) +
+    choosing_routine("wposter", lumba_test::param(0) + st(in_ICINVOKE_WIN_POST, 1), num(1L)) +
+    choosing_routine("zposter", lumba_test::param(0) + st(in_ICINVOKE_ZOOM_POST, 1), num(1L)) +
+    choosing_routine("drposter", lumba_test::param(0) + st(in_ICINVOKE_DRILL_POST, 1), num(1L)) +
+    choosing_symbols("dposter") + choosing_symbols("opener") + choosing_symbols("odposter") +
+    choosing_symbols("wposter") + choosing_symbols("zposter") + choosing_symbols("drposter");
 
 // What the drill's Post and the parent's routines may do after a row is chosen: each road's
 // check, the parent's Pre_Focus when it has no Drill_Post, and the windows left open.
@@ -525,6 +541,88 @@ TEST_F(DrillChoosingTest, TheRoutinesAfterAChoiceAreChecked)
         if (*c.stop) continue;
         EXPECT_EQ(drill_open(), c.drill_stays);
         EXPECT_EQ(cm_chain_position(parent) != 0, c.parent_stays);
+    }
+}
+
+// When a child window closes, a routine of its parent runs: the drill's parent's Drill_Post (or
+// Pre_Focus) after a choice, and the parent's Win_Post, Zoom_Post or Drill_Post when the child's
+// Escape routine asked for one. Opening a window there destroys the closed child, and with it the
+// program would be unloaded (a window a program made outside any routine takes it along) under
+// the routine still running: it stays loaded, and the routine ends as the rules say.
+TEST_F(DrillChoosingTest, AParentsRoutineMayOpenAWindowAsItsChildCloses)
+{
+    using routine_test::attach;
+    using routine_test::CLEARER;
+    // The first program of a run is never unloaded: these run as one loaded after it, as a menu
+    // starts them.
+    ASSERT_EQ(program("").abort, "");
+    enum Road { CHOICE, CLOSE };
+    struct Case {
+        const char *what;
+        Road road;  // a row chosen, or the child asked to close
+        std::string child, parent;
+        int return_focus;
+        long answer;
+        const char *stop;
+        std::vector<std::string> logged;
+    } cases[] = {
+        {"the drill's parent's Drill_Post opens a window and answers false", CHOICE,
+         attach(CM2, "Post_Focus", CLEARER, 0), attach(CM, "Drill_Post", OPENER, 0), 0, 0, "", {"clear 0 [V10]"}},
+        {"the drill's parent's Drill_Post opens a window and answers true", CHOICE,
+         attach(CM2, "Post_Focus", CLEARER, 0), attach(CM, "Drill_Post", OPENER, 0), 0, 1, "", {"clear 0 [V10]"}},
+        {"the drill's parent's Drill_Post opens a window, asks for its own parent's and answers true", CHOICE,
+         attach(CM2, "Post_Focus", CLEARER, 0), attach(CM, "Drill_Post", OPENING_DPOSTER, 0), 0, 1,
+         "Not permitted to create a window, return true, and call the icinvoke_drill_post from the 'Drill_Post' "
+         "function",
+         {"clear 0 [V10]"}},
+        {"the drill's parent's Pre_Focus opens a window", CHOICE, attach(CM2, "Post_Focus", CLEARER, 0),
+         attach(CM, "Pre_Focus", OPENER, 1), 1, 1, "", {"clear 0 [V10]"}},
+        {"the parent's Win_Post opens a window and answers false", CLOSE, attach(CM2, "Escape", WIN_POSTER, 0),
+         attach(CM, "Win_Post", OPENER, 0), 0, 0, "", {}},
+        {"the parent's Win_Post opens a window and answers true", CLOSE, attach(CM2, "Escape", WIN_POSTER, 0),
+         attach(CM, "Win_Post", OPENER, 0), 0, 1,
+         "Not permitted to create a window when returning true from the Win_Post", {}},
+        {"the parent's Zoom_Post opens a window", CLOSE, attach(CM2, "Escape", ZOOM_POSTER, 0),
+         attach(CM, "Zoom_Post", OPENER, 0), 0, 0, "", {}},
+        {"the parent's Drill_Post opens a window", CLOSE, attach(CM2, "Escape", DRILL_POSTER, 0),
+         attach(CM, "Drill_Post", OPENER, 0), 0, 0, "", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(open(c.child, c.parent, choosing_routines, true).abort, "");
+        drill = cm_of(CM2);
+        ControlMatrix_t *parent = cm_of(CM);
+        parent->return_focus = c.return_focus;
+        Application_t *program = application_of(context);
+        ASSERT_NE(program, nullptr);
+        ASSERT_NE(program, applications);
+        set_cell(0, c.answer);
+        std::vector<std::string> lines;
+        if (c.road == CHOICE) {
+            EXPECT_EQ(choose(&lines), c.stop);
+        } else {
+            // Asked to close, as by its title bar: its Escape routine runs, then the closing rules.
+            GtkWindow *window = GTK_WINDOW(drill->window);
+            EXPECT_EQ(logged(
+                          [&] {
+                              on_gwin_new_delete(window, global_data);
+                              forms_rethrow_kept();
+                          },
+                          &lines),
+                      c.stop);
+        }
+        EXPECT_EQ(lines, c.logged);
+        // The program is still loaded, and no longer held once its routines have ended.
+        ASSERT_EQ(application_of(context), program);
+        EXPECT_EQ(program->busy, 0);
+        if (*c.stop) continue;
+        // The child has gone (its record may be reused by the window opened), the parent stays
+        // with the window its routine opened.
+        EXPECT_NE(cm_chain_position(parent), 0);
+        ASSERT_NE(parent->next, nullptr);
+        EXPECT_EQ(parent->next->next, nullptr);
+        EXPECT_EQ(parent->next->type, CM_WT_WINDOW);
+        EXPECT_EQ(parent->next->closing, 0);
     }
 }
 
