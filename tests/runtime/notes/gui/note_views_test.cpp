@@ -515,3 +515,21 @@ TEST_F(NoteViewsTest, SavingAfterTheWindowWentInactiveKeepsTheAmount)
     EXPECT_EQ(xml_of(n), note_of(para("a") + amount("1234.50") + para("b")));
     EXPECT_EQ(n->modified, 0);
 }
+
+// Taking the views back (here for Add Amount) while an amount is being edited rounds it as leaving
+// the input would.
+TEST_F(NoteViewsTest, TakingTheViewsBackRoundsTheAmountBeingEdited)
+{
+    NoteData_t *n = open(2, para("a") + amount("100") + para("b"));
+    NoteElement_t *am = element(n, 1);
+    focus(am->am.input);
+    gtk_editable_set_text(GTK_EDITABLE(am->am.input), "1.005");
+    EXPECT_TRUE(gtk_widget_activate_action(am->am.input, "gnotes.amount", nullptr));
+    EXPECT_EQ(kept(), "");
+    dec_t expected;
+    NumericCvASC("1.01", 4, &expected);
+    EXPECT_EQ(NumericCmp(&element(n, 1)->am.value, &expected), 0);
+    EXPECT_EQ(NumericCmp(&n->total, &expected), 0);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(n->total_label)), "1.01");
+    close_edit();
+}
