@@ -164,7 +164,8 @@ NoteElement_t *paragraph_under(NoteData_t *n, GtkWidget *widget, double x, doubl
 void take_amount(NoteElement_t *am)
 {
     const char *text = gtk_editable_get_text(GTK_EDITABLE(am->am.input));
-    if (std::strcmp(text, "nil") == 0 || NumericCvASC(text, static_cast<int>(std::strlen(text)), &am->am.value) != 0 ||
+    if (std::strcmp(text, "nil") == 0 ||
+        NumericCvASC(text, static_cast<int>(std::strlen(text)), &am->am.value) != 0 ||
         am->am.value.dec_pos == DECPOSNULL)
         NumericCvINT(0, &am->am.value);
     // Two decimals, so that what is shown, written and totalled is one number.
@@ -229,7 +230,7 @@ void gnote_display_clear_release(NoteData_t *n)
             if (e->p.view) gtk_widget_set_name(e->p.view, "ParNoteEdit");
             break;
         case CM_GNOTE_NOTE_TYPE_HIDE:
-            // Only while hidden paragraphs are shown does one have a view to name.
+            // A hidden paragraph not shown has no view to name.
             if (e->p.view) gtk_widget_set_name(e->p.view, "HideNoteEditHide");
             break;
         case CM_GNOTE_NOTE_TYPE_AM:
