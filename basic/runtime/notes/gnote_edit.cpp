@@ -63,26 +63,12 @@ GtkEventController *keys(GtkWidget *widget, const char *name, GCallback handler,
     return named(c, name, widget);
 }
 
-// The focus arriving on a view makes its element the current one, so that keys and actions work
+// The element the redraw puts the focus into is the current one, so that keys and actions work
 // on the element the user is in.
 void take_current(NoteElement_t *e)
 {
     for (NoteElement_t *o = e->note_data->note; o; o = o->next) o->focus = 0;
     e->focus = 1;
-}
-
-void paragraph_focus_in(GtkEventControllerFocus *, gpointer element)
-{
-    auto *e = static_cast<NoteElement_t *>(element);
-    take_current(e);
-    e->note_data->focus_widget = e->p.view;
-}
-
-void amount_focus_in(GtkEventControllerFocus *, gpointer element)
-{
-    auto *e = static_cast<NoteElement_t *>(element);
-    take_current(e);
-    e->note_data->focus_widget = e->am.input;
 }
 
 // ---- The edit refusal on every change of text ---------------------------------------------------------
@@ -252,19 +238,6 @@ GtkWidget *heading(NoteData_t *n)
     return row;
 }
 
-// The total of the amounts in the heading ("nil" for none or zero).
-void set_total(NoteData_t *n)
-{
-    dec_t total;
-    NumericCvINT(0, &total);
-    for (const NoteElement_t *e = n->note; e; e = e->next)
-        if (e->type == CM_GNOTE_NOTE_TYPE_AM) NumericAdd(&total, &e->am.value, &total);
-    n->total = total;
-    char *text = gnote_format_amount(&total);
-    gtk_label_set_text(GTK_LABEL(n->total_label), text);
-    sfree(text);
-}
-
 // The widget an element shows in (its view or input), or nullptr.
 GtkWidget *view_of(const NoteElement_t *e)
 {
@@ -418,12 +391,17 @@ void gnote_view_add_paragraph(NoteData_t *n, GtkWidget *box, NoteElement_t *e)
         GtkGesture *click = gtk_gesture_click_new();
         gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
         gtk_gesture_single_set_exclusive(GTK_GESTURE_SINGLE(click), TRUE);
+        g_signal_connect(click, "pressed", G_CALLBACK(gnote_textview_button_press_event), e);
+        g_signal_connect(click, "released", G_CALLBACK(gnote_textview_button_release_event), e);
         e->p.click_controller = named(GTK_EVENT_CONTROLLER(click), "gnote-view_paragraph-button", view);
         e->p.key_controller = keys(view, "gnote-view-paragraph", G_CALLBACK(gnote_edit_key_press_event), e);
         GtkEventController *focus = gtk_event_controller_focus_new();
-        g_signal_connect(focus, "enter", G_CALLBACK(paragraph_focus_in), e);
+        g_signal_connect(focus, "leave", G_CALLBACK(gnote_textview_focus_out_event), e);
+        g_signal_connect(focus, "enter", G_CALLBACK(gnote_textview_focus_in_event), e);
         e->p.focus_controller = named(focus, "gnote-view-paragraph-focus", view);
-        e->p.motion_controller = named(gtk_event_controller_motion_new(), "gnote-view-paragraph-motion", view);
+        GtkEventController *motion = gtk_event_controller_motion_new();
+        g_signal_connect(motion, "enter", G_CALLBACK(gnote_textview_enter_notify_event), e);
+        e->p.motion_controller = named(motion, "gnote-view-paragraph-motion", view);
         g_signal_connect(e->p.buffer, "insert-text", G_CALLBACK(paragraph_insert_checked), e);
         g_signal_connect(e->p.buffer, "delete-range", G_CALLBACK(paragraph_delete_checked), e);
     } else {
@@ -455,10 +433,13 @@ void gnote_view_add_amount(GtkWidget *box, NoteElement_t *e)
     gtk_entry_set_max_length(GTK_ENTRY(input), AMOUNT_CHARS);
     oska_box_append_end(e->am.box, input, 0, 0, 0);
     GtkEventController *focus = gtk_event_controller_focus_new();
-    g_signal_connect(focus, "enter", G_CALLBACK(amount_focus_in), e);
+    g_signal_connect(focus, "enter", G_CALLBACK(gnote_input_focus_in_event), e);
+    g_signal_connect(focus, "leave", G_CALLBACK(gnote_input_focus_out_event), e);
     e->am.focus_controller = named(focus, "gnote-view-amount-focus", input);
     e->am.key_controller = keys(input, "gnote-view-amount", G_CALLBACK(gnote_edit_am_key_press_event), e);
-    e->am.motion_controller = named(gtk_event_controller_motion_new(), "gnote-view-amount-motion", input);
+    GtkEventController *motion = gtk_event_controller_motion_new();
+    g_signal_connect(motion, "enter", G_CALLBACK(gnote_input_enter_notify_event), e);
+    e->am.motion_controller = named(motion, "gnote-view-amount-motion", input);
     char *text = gnote_format_amount(&e->am.value);
     gtk_editable_set_text(GTK_EDITABLE(input), text);
     sfree(text);
@@ -518,7 +499,7 @@ void gnote_display_edit_note(NoteData_t *n)
         if (!last_paragraph) Abort("Unexpected missing paragraph block from Note");
         n->focus_widget = last_paragraph;
     }
-    set_total(n);
+    gnote_set_total_amount(n);
 }
 
 NoteElement_t *gnote_get_current_focus(NoteData_t *n)
@@ -530,22 +511,6 @@ NoteElement_t *gnote_get_current_focus(NoteData_t *n)
     }
     PROGRAM_ASSERT(last);
     return last;
-}
-
-void gnote_do_scrolling(NoteElement_t *e)
-{
-    NoteData_t *n = e->note_data;
-    GtkWidget *view = view_of(e);
-    if (!view || !n->edit_scroller || !n->views_box) return;
-    double x = 0, y = 0;
-    if (!gtk_widget_translate_coordinates(view, n->views_box, 0, 0, &x, &y)) return;
-    GtkAdjustment *v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(n->edit_scroller));
-    const double top = y, bottom = y + gtk_widget_get_height(view);
-    const double shown = gtk_adjustment_get_value(v), page = gtk_adjustment_get_page_size(v);
-    if (top < shown)
-        gtk_adjustment_set_value(v, top);
-    else if (bottom > shown + page)
-        gtk_adjustment_set_value(v, bottom - page);
 }
 
 void gnote_redraw_note(NoteData_t *n, NoteElement_t *e, int from, int to)
@@ -579,14 +544,7 @@ void gnote_redraw_note(NoteData_t *n, NoteElement_t *e, int from, int to)
     } else {
         n->focus_widget = e->am.input;
         gtk_widget_grab_focus(e->am.input);
-        const std::string plain = ginput_remove_commas(gtk_editable_get_text(GTK_EDITABLE(e->am.input)));
-        {
-            const BlockedHandler insert(gtk_editable_get_delegate(GTK_EDITABLE(e->am.input)),
-                                        G_CALLBACK(amount_insert_checked), e);
-            const BlockedHandler remove(gtk_editable_get_delegate(GTK_EDITABLE(e->am.input)),
-                                        G_CALLBACK(amount_delete_checked), e);
-            gtk_editable_set_text(GTK_EDITABLE(e->am.input), plain.c_str());
-        }
+        gnote_remove_commas(e);
         if (to != from)
             gtk_editable_select_region(GTK_EDITABLE(e->am.input), from, to);
         else
@@ -606,6 +564,8 @@ void gnote_get_screen_element(GtkWidget *widget, NoteData_t *n)
             if (NumericCvASC(plain.c_str(), static_cast<int>(plain.size()), &e->am.value) != 0 ||
                 NumericCmp(&e->am.value, &e->am.value) != 0)
                 NumericCvINT(0, &e->am.value);
+            // Two decimals, as the input shows it on leaving: what is written is what was shown.
+            gnote_round_amount(&e->am.value);
             return;
         }
         return;
@@ -786,6 +746,8 @@ int gnote_edit_button_press_save(GtkWidget *widget, guint keyval, NoteData_t *n)
     FORMS_TRACE;
     GlobalData_t *gd = global_data;
     ccursor_set_busy(n->cm, static_cast<int>(keyval));
+    // An amount being edited counts as left: its value and the total are what is written.
+    gnote_take_edited_amount(n);
     gnote_remove_sigs(n->note);
     gnote_parse_text2XML(n);
     gnote_free_original_note(n);

@@ -6,7 +6,9 @@
 // two happens here, where a view's text is read or written.
 #pragma once
 
+#include <cstdint>
 #include <span>
+
 #include <glib.h>
 #include <gtk/gtk.h>
 
@@ -42,7 +44,7 @@ void gnote_apply_format_tag(NoteElement_t *element, const char *tag_name);
 void gnote_redraw_note(NoteData_t *note, NoteElement_t *element, int from, int to);
 // The current element: the first with focus set, else the last.
 NoteElement_t *gnote_get_current_focus(NoteData_t *note);
-// Brings an element's view into the scroller's sight.
+// Brings an element's own view or input into the scroller's sight (see below).
 void gnote_do_scrolling(NoteElement_t *element);
 
 // Takes the views back into the element list.
@@ -147,6 +149,44 @@ void ignote_print_block_tag(int nargs, int last, Stack *result);
 void ignote_delete_block_tag(int nargs, int last, Stack *result);
 // Their rows for the dispatchers.
 std::span<const IntrinsicRow> gnote_edit_tag_intrinsics();
+
+// ---- Paragraph views and amount inputs -----------------------------------------------------------------
+// Their handlers receive the element of their widget. A drag from one paragraph view released over
+// another selects the block between them (in Template mode): the press marks the element, the
+// release stamps it, and the pointer entering the other view within the selection window selects.
+// The pointer entering an amount input selects from the pressed element (or the amount itself) on.
+
+// The clock of the selection window: microseconds of a monotonic clock (g_get_monotonic_time)
+// until a test installs another (nullptr puts it back). Returns the clock it replaces.
+using NoteSelectClock = std::int64_t (*)();
+NoteSelectClock gnote_set_select_clock(NoteSelectClock clock);
+
+void gnote_textview_button_press_event(GtkGestureClick *gesture, int n_press, double x, double y, gpointer element);
+void gnote_textview_button_release_event(GtkGestureClick *gesture, int n_press, double x, double y,
+                                         gpointer element);
+void gnote_textview_focus_in_event(GtkEventControllerFocus *controller, gpointer element);
+void gnote_textview_focus_out_event(GtkEventControllerFocus *controller, gpointer element);
+void gnote_textview_enter_notify_event(GtkEventControllerMotion *controller, double x, double y, gpointer element);
+void gnote_input_focus_in_event(GtkEventControllerFocus *controller, gpointer element);
+void gnote_input_focus_out_event(GtkEventControllerFocus *controller, gpointer element);
+void gnote_input_enter_notify_event(GtkEventControllerMotion *controller, double x, double y, gpointer element);
+
+// Clears selected and the press and release marks of every element and gives every view and input
+// its not-selected name.
+void gnote_display_clear_release(NoteData_t *note);
+// 1 when the pointer entered entered (now) within the selection window after the release on
+// pressed, else 0; stamps entered with the time.
+int gnote_compare_select_time(NoteElement_t *entered, NoteElement_t *pressed);
+// The amount whose input holds the keyboard focus is taken as leaving the input takes it; the save
+// road ends the edit so, since it removes the handlers before any focus moves.
+void gnote_take_edited_amount(NoteData_t *note);
+// Recomputes total from the amounts (modified set when it changes) and replaces the total label.
+void gnote_set_total_amount(NoteData_t *note);
+// The amount's input shows its text without thousands commas, for editing.
+void gnote_remove_commas(NoteElement_t *amount);
+// Brings the element wholly into the scroller's sight with the smallest move (an amount with the
+// paragraph before it); a widget in sight stays where it is. widget is the element's view or input.
+void gnote_do_scrolling(NoteElement_t *element, GtkWidget *widget);
 
 // ---- Keys ------------------------------------------------------------------------------------------------
 

@@ -259,7 +259,12 @@ void ignote_print(int nargs, int last)
 
     const bool keeping = keeping_window(f.cm, n);
     WindowPlace place;
-    if (keeping) save_window_place(n, place);
+    if (keeping)
+        save_window_place(n, place);
+    else if (n->display_state == GNOTE_STATE_EDIT_WINDOW && n->edit_scroller)
+        // The load stops with "Invalid display state" after it freed the list the open window
+        // shows: the views' handlers must not outlive their elements.
+        gnote_remove_sigs(n->note);
 
     // The number is measured trimmed: nine characters with trailing blanks are a valid number.
     const std::string number = trimmed_text(arg(nargs, last, 2));
