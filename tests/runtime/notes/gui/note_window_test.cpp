@@ -342,9 +342,11 @@ TEST_F(NoteWindowTest, TheKeyTable)
                             : x->type == CM_GNOTE_NOTE_TYPE_TAG ? "T"
                                                                 : x->p.text);
         EXPECT_EQ(texts, c.texts);
-        if (c.focus_element >= 0) EXPECT_EQ(gnote_get_current_focus(n), element(n, c.focus_element));
-        if (std::string(c.what) == "Typing after a bold character") EXPECT_EQ(runs(n->note), "[0,3)");
-        if (std::string(c.what) == "Return in a hidden paragraph") EXPECT_EQ(element(n, 2)->type, CM_GNOTE_NOTE_TYPE_P);
+        if (c.focus_element >= 0) { EXPECT_EQ(gnote_get_current_focus(n), element(n, c.focus_element)); }
+        if (std::string(c.what) == "Typing after a bold character") { EXPECT_EQ(runs(n->note), "[0,3)"); }
+        if (std::string(c.what) == "Return in a hidden paragraph") {
+            EXPECT_EQ(element(n, 2)->type, CM_GNOTE_NOTE_TYPE_P);
+        }
         close_edit();
     }
 }
@@ -637,9 +639,12 @@ TEST_F(NoteWindowTest, DeleteAmountTakesTheCurrentAmountOut)
         gtk_widget_grab_focus(target->type == CM_GNOTE_NOTE_TYPE_AM ? target->am.input : target->p.view);
         ASSERT_EQ(gnote_get_current_focus(n), target);
         if (c.refusing) set_cell(0, 0);
-        if (c.locked) ASSERT_TRUE(g_mutex_trylock(&n->lock));
-        if (c.button) g_signal_emit_by_name(tool_button(edit_cm()->window, "Delete an amount field"), "clicked");
-        else EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.del-amount", nullptr));
+        if (c.locked) { ASSERT_TRUE(g_mutex_trylock(&n->lock)); }
+        if (c.button) {
+            g_signal_emit_by_name(tool_button(edit_cm()->window, "Delete an amount field"), "clicked");
+        } else {
+            EXPECT_TRUE(gtk_widget_activate_action(element(n, 0)->p.view, "gnotes.del-amount", nullptr));
+        }
         if (c.locked) g_mutex_unlock(&n->lock);
         EXPECT_EQ(kept(), "");
         const bool deleted = c.current == 1 && !c.locked;
