@@ -656,6 +656,32 @@ TEST_F(DrillChoosingTest, AParentsRoutineMayOpenAWindowAsItsChildCloses)
     }
 }
 
+// A program whose main has ended (as one a menu started) lives on in its windows: the drill that
+// its main made closing after a choice leaves it loaded while its form, whose routines still
+// run, stays open.
+TEST_F(DrillChoosingTest, AProgramStaysWhileAWindowOfItStaysOpen)
+{
+    ASSERT_EQ(program("").abort, "");  // the first program of the run, never unloaded
+    ASSERT_EQ(open(routine_test::attach(CM2, "Post_Focus", PROBE, 0), routine_test::attach(CM, "Drill_Post", PROBE, 0))
+                  .abort,
+              "");
+    drill = cm_of(CM2);
+    ControlMatrix_t *parent = cm_of(CM);
+    Application_t *program = application_of(context);
+    ASSERT_NE(program, nullptr);
+    ASSERT_NE(program, applications);
+    set_cell(0, 1);
+    std::vector<std::string> lines;
+    EXPECT_EQ(choose(&lines), "");
+    EXPECT_EQ(lines, (std::vector<std::string>{"probe 0 -1 [V10]", "probe 0 -1 [V10]"}));
+    ASSERT_FALSE(drill_open());
+    ASSERT_EQ(application_of(context), program);
+    // The form's routine runs again.
+    const Call again = invoke(parent, AC_DRILL_POST, 0, "IP$", "B1");
+    EXPECT_EQ(again.abort, "");
+    EXPECT_EQ(again.logged, std::vector<std::string>{"probe 0 -1 [B1]"});
+}
+
 TEST_F(DrillChoosingTest, AnActivationWhileOneIsHandledIsDropped)
 {
     ASSERT_EQ(open(routine_test::attach(CM2, "Post_Focus", PROBE, 0), "").abort, "");
