@@ -640,7 +640,8 @@ TEST_F(ContextTest, CallbackInAnExecuteChild)
 // and goes once it has ended.
 TEST_F(ContextTest, AProgramInUseIsNotUnloaded)
 {
-    const std::string mid = routine("main") + COMMON + execute_call("kid", "0") + to_cell(0) + add_to_cell(2, "1") + "exit\n";
+    const std::string mid =
+        routine("main") + COMMON + execute_call("kid", "0") + to_cell(0) + add_to_cell(2, "1") + "exit\n";
     struct Case {
         const char *what;
         std::string kid;
@@ -655,7 +656,8 @@ TEST_F(ContextTest, AProgramInUseIsNotUnloaded)
         SCOPED_TRACE(c.what);
         left_after_unloads.clear();
         install("unit0/kid", routine("main") + COMMON + c.kid);
-        Outcome o = run(routine("main") + COMMON + num("5") + to_cell(0) + execute_call("mid", "0") + to_cell(0) + "exit\n");
+        Outcome o =
+            run(routine("main") + COMMON + num("5") + to_cell(0) + execute_call("mid", "0") + to_cell(0) + "exit\n");
         ASSERT_EQ(o.abort, "") << o.err;
         EXPECT_EQ(o.status, 0);
         EXPECT_EQ(left_after_unloads, std::vector<std::string>{"prog__A mid__A kid__A"});
@@ -671,26 +673,28 @@ TEST_F(ContextTest, AProgramInUseIsNotUnloaded)
 }
 
 // A routine's program stays while the routine runs, even when it follows a program unloaded by
-// name meanwhile (a successor busy with an external program would go along). The routine runs in
+// name meanwhile (a successor busy only with an external program goes along). The routine runs in
 // the context of the first program, as a form's routine runs in the context it was attached in.
 TEST_F(ContextTest, AProgramRunningARoutineStaysWhenTheOneBeforeItGoes)
 {
     Interp_t *first = nullptr;
     ASSERT_EQ(load(assemble(routine("main") + "exit\n", "first.obj"), &first), "");
     ASSERT_EQ(load(assemble(routine("main") + "exit\n", "before.obj")), "");
-    ASSERT_EQ(load(assemble(routine("main") + "exit\n" + routine("cb") + unload_call("before__A") + "exit\n", "own.obj")),
-              "");
+    const std::string own_text = routine("main") + "exit\n" + routine("cb") + unload_call("before__A") + "exit\n";
+    ASSERT_EQ(load(assemble(own_text, "own.obj")), "");
     Application_t *own = FindApplication("own__A");
     ASSERT_NE(own, nullptr);
     ++own->busy;  // an external program it started runs too
     testing::internal::CaptureStderr();
-    const std::string stop = lumba_test::abort_text([&] { invoke_basic_callback_routine("cb", nullptr, 0, own, first); });
+    const std::string stop =
+        lumba_test::abort_text([&] { invoke_basic_callback_routine("cb", nullptr, 0, own, first); });
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(stop, "");
     EXPECT_EQ(left_after_unloads, std::vector<std::string>{"first__A own__A"});
     ASSERT_EQ(FindApplication("own__A"), own);
+    EXPECT_EQ(own->running, 0);
+    EXPECT_EQ(Minterp, nullptr);
     --own->busy;
-    Minterp = nullptr;
 }
 
 TEST_F(ContextTest, RoutineNamesOfTheRunningProgram)

@@ -89,8 +89,8 @@ std::string program()
 std::string outer()
 {
     return ".proc r:main I:0 I:0 I:1 I:0 I:0 I:0\nsrcline I:3 I:0\n" + str("drill") + num(0) +
-           call("ifcallr", in_EXECUTE, 2) + store(0) + log_line(str("drill ended ") + load(0) + call("ifcalls", in_STR, 1), 2) +
-           "exit\n";
+           call("ifcallr", in_EXECUTE, 2) + store(0) +
+           log_line(str("drill ended ") + load(0) + call("ifcalls", in_STR, 1), 2) + "exit\n";
 }
 
 } // namespace
