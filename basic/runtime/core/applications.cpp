@@ -184,13 +184,17 @@ void CanDeleteLastApplication()
     ++last_ap_delete_ok;
 }
 
+bool ApplicationInUse(const Application_t *ap) { return ap->running > 0 || ProgramRunning(ap); }
+
+// A window's program goes with the window it made outside any routine, once its code has ended;
+// a program still in use stops the walk as a busy one does, and a busy successor in use stays.
 void DelApplication(const char *name, void *owner_window)
 {
     if (!name || !*name) {
         for (;;) {
             Application_t *ap = applications;
             while (ap && !(ap->owner_window == owner_window && ap->windowed == 0)) ap = ap->next;
-            if (!ap || (ap == applications && last_ap_delete_ok == 0) || ap->busy) return;
+            if (!ap || (ap == applications && last_ap_delete_ok == 0) || ap->busy || ApplicationInUse(ap)) return;
             unlink_and_free(ap);
             run_hook(CoreHook::application_deleted);
         }
@@ -198,9 +202,9 @@ void DelApplication(const char *name, void *owner_window)
     Application_t *ap = FindApplication(name);
     while (ap) {
         if (last_ap_delete_ok == 0 && !ap->prev) return;  // the first application stays
-        if (ap->busy) return;
+        if (ap->busy || ApplicationInUse(ap)) return;
         Application_t *prev = ap->prev;
-        if (ap->next && ap->next->busy) unlink_and_free(ap->next);
+        if (ap->next && ap->next->busy && !ApplicationInUse(ap->next)) unlink_and_free(ap->next);
         unlink_and_free(ap);
         run_hook(CoreHook::application_deleted);
         if (!prev) return;

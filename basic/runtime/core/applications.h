@@ -60,7 +60,12 @@ struct Application_t {
     Application_t *prev;
     void *owner_window;     // first window the application attached to a form
     std::int32_t windowed;  // 1 once it opened a program window
-    std::int32_t busy;      // 1 while an external program it started runs
+    // External programs it started that still run (a count): a deletion walk stops at it, but a
+    // busy successor of an application deleted by name goes along unless it is in use.
+    std::int32_t busy;
+    // Routine runs of its program that the callback runner holds it for (a count); see
+    // ApplicationInUse.
+    std::int32_t running;
 };
 
 inline constexpr int APP_SUFFIX_SIZE = 4;  // three letters and the terminator
@@ -77,8 +82,12 @@ Application_t *FindLastApplication(const char *base, char *suffix);
 bool FirstFreeSuffix(const char *base, char *suffix);
 Application_t *AddApplication(const char *name);
 void CanDeleteLastApplication();
+// Whether the program is still in use, so that nothing may unload it: a routine of it runs, or
+// its code runs in a context of the running programs (the current one, those waiting for a
+// program they executed, and those a callback interrupted).
+bool ApplicationInUse(const Application_t *ap);
 // By name (with its neighbours by the owner rules) or, without a name, every deletable
-// application of that owner window.
+// application of that owner window. An application in use is deletable by neither.
 void DelApplication(const char *name, void *owner_window);
 // Every deletable application (finish).
 void DelAllApplications();

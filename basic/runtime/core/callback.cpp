@@ -7,12 +7,14 @@
 // ending with `exit` (which the executor treats as the end of the program) or with an untrapped
 // error leaves the context, and with no previous context to fall back to, the nested run simply
 // returns instead of continuing an EXECUTE parent's code inside the callback. Nor may the
-// routine's program be unloaded while it runs (a window of it destroyed meanwhile would do so).
+// routine's program be unloaded while it runs (a window of it destroyed meanwhile would do so),
+// nor the programs of the interrupted run, which the runner keeps in sight for that.
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "applications.h"
 #include "context_globals.h"
@@ -83,19 +85,19 @@ Application_t *owner_of(const Interp_t *context)
 // Keeps the application of the routine, and the one whose context the run uses, loaded until the
 // run ends: the routine may close a window of its own program (a child whose closing runs this
 // routine on its parent) and then open one, which destroys the closed window, and that would
-// unload the program under the running routine. Unloading leaves a busy application alone.
+// unload the program under the running routine. Unloading leaves an application in use alone.
 class KeptLoaded {
 public:
     KeptLoaded(Application_t *routine, const Interp_t *context) : routine_(routine), context_(owner_of(context))
     {
         if (context_ == routine_) context_ = nullptr;
         for (Application_t *ap : {routine_, context_})
-            if (ap) ++ap->busy;
+            if (ap) ++ap->running;
     }
     ~KeptLoaded()
     {
         for (Application_t *ap : {routine_, context_})
-            if (ap && loaded(ap) && ap->busy > 0) --ap->busy;
+            if (ap && loaded(ap) && ap->running > 0) --ap->running;
     }
     KeptLoaded(const KeptLoaded &) = delete;
     KeptLoaded &operator=(const KeptLoaded &) = delete;
@@ -105,15 +107,30 @@ private:
     Application_t *context_;
 };
 
+// The runs that callbacks interrupted, innermost last: their contexts still run.
+std::vector<const CallerState *> interrupted;
+
+bool runs_in_chain(const Interp_t *c, const Application_t *ap)
+{
+    for (; c; c = c->previous)
+        if (c->current_application == ap) return true;
+    return false;
+}
+
 // Puts the interrupted run back together however the nested run ends (a fatal stop included,
 // where the test hosts throw).
 class Restorer {
 public:
-    explicit Restorer(const CallerState &state) : state_(state) { ++ib_callback_depth; }
+    explicit Restorer(const CallerState &state) : state_(state)
+    {
+        interrupted.push_back(&state_);
+        ++ib_callback_depth;
+    }
     ~Restorer()
     {
         if (fresh_) release_fresh_stack(fresh_, Stk == fresh_ ? sp : -1);
         restore(state_);
+        interrupted.pop_back();
         --ib_callback_depth;
     }
     Restorer(const Restorer &) = delete;
@@ -126,6 +143,14 @@ private:
 };
 
 } // namespace
+
+bool ProgramRunning(const Application_t *ap)
+{
+    if (runs_in_chain(Minterp, ap)) return true;
+    for (const CallerState *s : interrupted)
+        if (runs_in_chain(s->minterp(), ap) || runs_in_chain(s->previous, ap)) return true;
+    return false;
+}
 
 void invoke_basic_callback_routine(const char *name, Stack *args, int nargs, Application_t *ap, Interp_t *context)
 {

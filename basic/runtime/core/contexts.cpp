@@ -101,9 +101,7 @@ void load_into(Interp_t *c)
 
 void release_unused_application(Application_t *ap)
 {
-    if (!ap || !ap->app || ap->windowed || ap->owner_window || ap->busy) return;
-    for (Interp_t *c = Minterp; c; c = c->previous)
-        if (c->current_application == ap) return;
+    if (!ap || !ap->app || ap->windowed || ap->owner_window || ap->busy || ApplicationInUse(ap)) return;
     // A context that runs another program by now is not the application's to free.
     if (ap->app->interp && ap->app->interp->current_application != ap) ap->app->interp = nullptr;
     DeleteApplication(ap);

@@ -98,6 +98,10 @@ void invoke_basic_callback_routine(const char *name, Stack *args, int nargs, App
 // The same for a routine record (its name is what counts).
 void invoke_basic_callback_routine(const Routine *routine, Stack *args, int nargs, Application_t *ap,
                                    Interp_t *context);
+// Whether the application's code runs in a context of the running programs: the current context
+// and those it returns to, and the same of every run a callback interrupted (whose context the
+// runner cuts off from the context it returns to).
+bool ProgramRunning(const Application_t *ap);
 
 // The running routine's name, "UNK" without a routine table.
 const char *CurrentRoutineName();

@@ -417,11 +417,18 @@ public:
     RunFrame &operator=(const RunFrame &) = delete;
     ~RunFrame()
     {
+        if (cm_) finish();
+    }
+    // The run is done with the CM: nothing of it stays there, and the frame no longer touches it
+    // (the close road that may follow can free it).
+    void finish()
+    {
         pop_ac();
         end();
         cm_->user_edit_watch = 1;
         // A close request refused while the routine ran may be made again once none runs.
         if (!cm_routine_running(cm_)) ccallbacks_schedule_deferred_closes();
+        cm_ = nullptr;
     }
     Invocation_t *invocation() const { return invocation_; }
     void pop_ac()
@@ -611,6 +618,10 @@ int cinvoke_basic_routine(ControlMatrix_t *cm, ControlMatrix_t **out_cm, int cod
         *closing = cm->closing;
         if (closed) *closed = was_closing ? 1 : 0;
         if (!close_road) Abort("Closing windows not available");
+        // A closing CM goes on this road when its parent's routine opens a window, so from here on
+        // it is touched only where it cannot have gone: it stays when it was not closing, and
+        // while an outer run on it (whose requests are put back below) holds its window.
+        frame.finish();
         *out_cm = close_road(cm, gd);
     }
     outer.restore();

@@ -666,8 +666,9 @@ int on_key_press_f8(GtkWidget *widget, GtkEventController *controller, GlobalDat
     if (!cm->closing) {
         if (target != cm->current_focus) cmat_set_focus_index(cm, target);
         const Ran pre = run(cm, AC_PRE_FOCUS, &target, true);
+        if (pre.closing) return 1;  // the window may have gone on its close road
         const int type = type_of(cm, target);
-        if (!pre.closing && (type == WIDGET_RADIO || type == WIDGET_TOGGLE))
+        if (type == WIDGET_RADIO || type == WIDGET_TOGGLE)
             field_hook(type, &WidgetTypeHooks::toggle)(cm, target, 0, shift, nullptr);
     } else {
         cdeletewin(cm, gd);

@@ -52,6 +52,20 @@ void connect_window(GtkWidget *window, GlobalData_t *gd, char *name)
         g_signal_connect(window, property, G_CALLBACK(aoae_configure_event), gd);
 }
 
+// Whether a window still open runs routines of the application, or runs in its context: they
+// would be left pointing into its freed code.
+bool windows_use(const Application_t *ap, const GlobalData_t &gd)
+{
+    if (!ap) return false;
+    const Interp_t *context = ap->app ? ap->app->interp : nullptr;
+    for (const ControlMatrix_t *cm = gd.first_cm; cm; cm = cm->next) {
+        if (context && cm->Minterp == context) return true;
+        for (const SubControlMatrix_t *s = cm->scm_list; s; s = s->next)
+            if (s->application == ap) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // ---- Arithmetic ----------------------------------------------------------------------------------------
@@ -268,7 +282,9 @@ void on_gwin_new_destroy(GtkWidget *window, gpointer program_name)
             igtk_main_quit();  // the last window is gone: the run goes on after IGTK_MAIN
             return;
         }
-        DelApplication(program, window);
+        // The program goes with the window its main made once nothing else of it is in use: its
+        // code has ended (DelApplication sees to that) and no window left runs its routines.
+        if (!windows_use(FindApplication(program), *gd)) DelApplication(program, window);
         const ControlMatrix_t *first = gd->first_cm;
         const bool menu_alone = first == gd->last_cm && first->type == CM_WT_MENU;
         ccallbacks_finish_event(0, menu_alone ? 0 : 1);

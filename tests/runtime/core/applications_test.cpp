@@ -78,6 +78,7 @@ TEST_F(Applications, DeletionByName)
         int delete_ok;
         const char *name;
         const char *left;
+        std::vector<const char *> running = {};  // routines of it run
     } cases[] = {
         {"unknown name", {}, 1, "nope", "a__A b__A c__A d__A"},
         {"walks back over unowned predecessors", {}, 1, "c__A", "d__A"},
@@ -86,10 +87,14 @@ TEST_F(Applications, DeletionByName)
         {"stops at a busy predecessor", {"b__A"}, 1, "d__A", "a__A b__A"},
         {"a busy named application stays", {"c__A"}, 1, "c__A", "a__A b__A c__A d__A"},
         {"a busy successor goes with it", {"d__A"}, 1, "c__A", ""},
+        {"a busy successor running a routine stays", {"d__A"}, 1, "c__A", "d__A", {"d__A"}},
+        {"a named application running a routine stays", {}, 1, "c__A", "a__A b__A c__A d__A", {"c__A"}},
+        {"stops at a predecessor running a routine", {}, 1, "d__A", "a__A b__A", {"b__A"}},
     };
     for (const auto &c : cases) {
         add_all({"a__A", "b__A", "c__A", "d__A"});
         for (const char *b : c.busy) FindApplication(b)->busy = 1;
+        for (const char *r : c.running) FindApplication(r)->running = 1;
         last_ap_delete_ok = c.delete_ok;
         del(c.name);
         EXPECT_EQ(names(), c.left) << c.what;
@@ -128,6 +133,10 @@ TEST_F(Applications, DeletionByOwnerWindow)
     del("", &w);
     EXPECT_EQ(names(), "b__A c__A d__A");
     FindApplication("b__A")->busy = 0;
+    FindApplication("b__A")->running = 1;  // a routine of it runs
+    del("", &w);
+    EXPECT_EQ(names(), "b__A c__A d__A");
+    FindApplication("b__A")->running = 0;
     del("", &w);
     EXPECT_EQ(names(), "c__A");
 }

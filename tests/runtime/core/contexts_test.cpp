@@ -67,10 +67,25 @@ void test_main_loop(int nargs, int last)
     last_result = fn_value;
 }
 
+// IMLOG_POP_STATS(name) stands for the destroy handler of a window the named program made: it
+// unloads that application by name, and notes the applications left.
+std::vector<std::string> left_after_unloads;
+
+void unload(int nargs, int last)
+{
+    if (nargs != 1) throw lumba_test::AbortError("unexpected statement intrinsic");
+    const Stack &n = Stk[last];
+    DelApplication(std::string(n.s_c.C_S, n.length).c_str(), nullptr);
+    std::string names;
+    for (Application_t *ap = applications; ap; ap = ap->next) names += std::string(names.empty() ? "" : " ") + ap->name;
+    left_after_unloads.push_back(names);
+}
+
 const auto *test_intrinsics =
     lumba_test::add_test_intrinsics({.statement = {{in_ABORT, test_abort},
                                                    {in_ICCALL_FUN, test_main_loop},
-                                                   {in_IMLOG_PUSH_STATS, view_child}}});
+                                                   {in_IMLOG_PUSH_STATS, view_child},
+                                                   {in_IMLOG_POP_STATS, unload}}});
 } // namespace
 
 namespace {
@@ -113,6 +128,10 @@ std::string event(const std::string &name, const std::string &pushes = "", int c
     return str(name) + pushes + "ipcall I:" + std::to_string(in_ICCALL_FUN) + " I:" + std::to_string(count + 1) + "\n";
 }
 const std::string test_error = str("x") + "ipcall I:" + std::to_string(in_ABORT) + " I:1\n";
+std::string unload_call(const std::string &name)
+{
+    return str(name) + "ipcall I:" + std::to_string(in_IMLOG_POP_STATS) + " I:1\n";
+}
 // Reached only when control flow goes wrong: a fatal stop.
 constexpr const char *UNREACHABLE = "return\n";
 
@@ -133,6 +152,7 @@ protected:
         deepest_callback = 0;
         ib_callback_depth = 0;
         child_views.clear();
+        left_after_unloads.clear();
     }
 
     void TearDown() override
@@ -611,6 +631,70 @@ TEST_F(ContextTest, CallbackInAnExecuteChild)
     EXPECT_TRUE(same(cell(2), "1")) << text_of(cell(2));
     EXPECT_TRUE(same(cell(3), "1")) << text_of(cell(3));
     EXPECT_EQ(o.status, 0);
+}
+
+// A program still in use is never unloaded by name (as the destroy handler of a window it made
+// unloads it): not while its code runs, nor while it waits for a program it executed, nor while a
+// callback has interrupted its run or one it waits for. prog executes mid, mid executes kid, and
+// kid (or a routine of kid's that its main loop calls back) unloads one of them; each goes on,
+// and goes once it has ended.
+TEST_F(ContextTest, AProgramInUseIsNotUnloaded)
+{
+    const std::string mid =
+        routine("main") + COMMON + execute_call("kid", "0") + to_cell(0) + add_to_cell(2, "1") + "exit\n";
+    struct Case {
+        const char *what;
+        std::string kid;
+    } cases[] = {
+        {"the program that runs", unload_call("kid__A") + add_to_cell(1, "1") + "exit\n"},
+        {"a program waiting for the one it executed", unload_call("mid__A") + add_to_cell(1, "1") + "exit\n"},
+        {"a program waiting, from a callback of the one it executed",
+         event("cb") + add_to_cell(1, "1") + "exit\n" + routine("cb") + unload_call("mid__A") + "exit\n"},
+    };
+    install("unit0/mid", mid);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        left_after_unloads.clear();
+        install("unit0/kid", routine("main") + COMMON + c.kid);
+        Outcome o =
+            run(routine("main") + COMMON + num("5") + to_cell(0) + execute_call("mid", "0") + to_cell(0) + "exit\n");
+        ASSERT_EQ(o.abort, "") << o.err;
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(left_after_unloads, std::vector<std::string>{"prog__A mid__A kid__A"});
+        EXPECT_TRUE(same(cell(0), "0")) << text_of(cell(0));
+        EXPECT_TRUE(same(cell(1), "1")) << text_of(cell(1));  // kid went on
+        EXPECT_TRUE(same(cell(2), "1")) << text_of(cell(2));  // and mid after it
+        // Both went when they ended.
+        EXPECT_EQ(FindApplication("mid__A"), nullptr);
+        EXPECT_EQ(FindApplication("kid__A"), nullptr);
+        release_common_block();
+        delete_all_applications();
+    }
+}
+
+// A routine's program stays while the routine runs, even when it follows a program unloaded by
+// name meanwhile (a successor busy only with an external program goes along). The routine runs in
+// the context of the first program, as a form's routine runs in the context it was attached in.
+TEST_F(ContextTest, AProgramRunningARoutineStaysWhenTheOneBeforeItGoes)
+{
+    Interp_t *first = nullptr;
+    ASSERT_EQ(load(assemble(routine("main") + "exit\n", "first.obj"), &first), "");
+    ASSERT_EQ(load(assemble(routine("main") + "exit\n", "before.obj")), "");
+    const std::string own_text = routine("main") + "exit\n" + routine("cb") + unload_call("before__A") + "exit\n";
+    ASSERT_EQ(load(assemble(own_text, "own.obj")), "");
+    Application_t *own = FindApplication("own__A");
+    ASSERT_NE(own, nullptr);
+    ++own->busy;  // an external program it started runs too
+    testing::internal::CaptureStderr();
+    const std::string stop =
+        lumba_test::abort_text([&] { invoke_basic_callback_routine("cb", nullptr, 0, own, first); });
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(stop, "");
+    EXPECT_EQ(left_after_unloads, std::vector<std::string>{"first__A own__A"});
+    ASSERT_EQ(FindApplication("own__A"), own);
+    EXPECT_EQ(own->running, 0);
+    EXPECT_EQ(Minterp, nullptr);
+    --own->busy;
 }
 
 TEST_F(ContextTest, RoutineNamesOfTheRunningProgram)

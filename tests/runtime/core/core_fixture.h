@@ -24,9 +24,11 @@ public:
     static void delete_all_applications()
     {
         ++last_ap_delete_ok;
+        // Nothing runs any more: no program is in use.
+        Minterp = nullptr;
         testing::internal::CaptureStderr();
         while (applications) {
-            applications->busy = 0;
+            applications->busy = applications->running = 0;
             DelApplication(applications->name, applications->owner_window);
         }
         testing::internal::GetCapturedStderr();

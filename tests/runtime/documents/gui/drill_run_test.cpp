@@ -2,8 +2,8 @@
 // through a print handle of its form, opens it in a drill window whose Post routine it attached
 // beforehand, and hands control to IGTK_MAIN; a user (xdotool) moves down a row and presses
 // Return. The drill's Post gets the row's value, answers true, the drill closes and the form's
-// Drill_Post gets the value; closing the form (its Escape routine) ends the run. The routines log
-// what they are given.
+// Drill_Post gets the value; closing the form (its Escape routine) ends the main loop. The
+// routines log what they are given. The program runs first, or is executed by another one.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -85,26 +85,51 @@ std::string program()
            symbols("post") + symbols("drillpost") + symbols("escape");
 }
 
+// A program that executes the drill program and logs its result once it has ended.
+std::string outer()
+{
+    return ".proc r:main I:0 I:0 I:1 I:0 I:0 I:0\nsrcline I:3 I:0\n" + str("drill") + num(0) +
+           call("ifcallr", in_EXECUTE, 2) + store(0) +
+           log_line(str("drill ended ") + load(0) + call("ifcalls", in_STR, 1), 2) + "exit\n";
+}
+
 } // namespace
 
+// Run by another program, the drill program is not the first of the run: the drill's window,
+// which its main made, closing must not unload it while its main still runs (its form and its
+// Escape routine are still to come), and it goes on to its end.
 TEST(DrillRun, ReturnOnARowRunsTheDrillsPostAndTheParentsDrillPost)
 {
     lumba_test::Xvfb x;
     std::ofstream("/usr/local/oska/conf/tags", std::ios::trunc)
         << "mtag_base { print-family: Helvetica; print-size: 10pt; screen-size: 10pt; }\n";
     lumba_test::zasm(program(), "/usr/local/oska/apps/unit0/drill");
-    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/drill.out";
-    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "drill", "0"}, x.gui_env(), out);
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B drill up")) << read_all(out);
-    const lumba_test::Xdotool user(x.display());
-    const std::string drill = user.search("^Stock drill$");
-    user.focus(drill);
-    user.key({"Down", "Return"});
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B drillpost [N1]")) << read_all(out);
-    // Closing the form (its Escape road) closes the last window: the run ends.
-    user.close_window(user.search("^Parent form$"));
-    EXPECT_EQ(run.wait(), 0) << read_all(out);
-    const std::vector<std::string> expected = {"drill up", "post [N1]", "drillpost [N1]", "escape []",
-                                               "main loop done"};
-    EXPECT_EQ(program_lines(read_all(out)), expected) << read_all(out);
+    lumba_test::zasm(outer(), "/usr/local/oska/apps/unit0/outer");
+    const std::vector<std::string> drill_lines = {"drill up", "post [N1]", "drillpost [N1]", "escape []",
+                                                  "main loop done"};
+    struct Case {
+        const char *what;
+        const char *program;
+        std::vector<std::string> after;  // what the run logs after the drill program's lines
+    } cases[] = {
+        {"the drill program runs first", "drill", {}},
+        {"another program executes it", "outer", {"drill ended 0"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/" + c.program + ".out";
+        lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", c.program, "0"}, x.gui_env(), out);
+        ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B drill up")) << read_all(out);
+        const lumba_test::Xdotool user(x.display());
+        const std::string drill = user.search("^Stock drill$");
+        user.focus(drill);
+        user.key({"Down", "Return"});
+        ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B drillpost [N1]")) << read_all(out);
+        // Closing the form (its Escape road) closes the last window: the main loop ends.
+        user.close_window(user.search("^Parent form$"));
+        EXPECT_EQ(run.wait(), 0) << read_all(out);
+        std::vector<std::string> expected = drill_lines;
+        expected.insert(expected.end(), c.after.begin(), c.after.end());
+        EXPECT_EQ(program_lines(read_all(out)), expected) << read_all(out);
+    }
 }

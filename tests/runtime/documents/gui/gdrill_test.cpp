@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "ccallback.h"
+#include "cevents.h"
+#include "ckeys.h"
 #include "forms_fixture.h"
 #include "routine_fixture.h"
 #include "gdrill.h"
@@ -546,9 +548,11 @@ TEST_F(DrillChoosingTest, TheRoutinesAfterAChoiceAreChecked)
 
 // When a child window closes, a routine of its parent runs: the drill's parent's Drill_Post (or
 // Pre_Focus) after a choice, and the parent's Win_Post, Zoom_Post or Drill_Post when the child's
-// Escape routine asked for one. Opening a window there destroys the closed child, and with it the
-// program would be unloaded (a window a program made outside any routine takes it along) under
-// the routine still running: it stays loaded, and the routine ends as the rules say.
+// Escape routine, or a function key's, asked for one. Opening a window there destroys the closed
+// child, and with it the program would be unloaded (a window a program made outside any routine
+// takes it along) under the routine still running: it stays loaded, and the routine ends as the
+// rules say. A function key's run closes its window itself, and is done with the child's record
+// before the parent's routine may free it.
 TEST_F(DrillChoosingTest, AParentsRoutineMayOpenAWindowAsItsChildCloses)
 {
     using routine_test::attach;
@@ -556,15 +560,16 @@ TEST_F(DrillChoosingTest, AParentsRoutineMayOpenAWindowAsItsChildCloses)
     // The first program of a run is never unloaded: these run as one loaded after it, as a menu
     // starts them.
     ASSERT_EQ(program("").abort, "");
-    enum Road { CHOICE, CLOSE };
+    enum Road { CHOICE, CLOSE, KEY };
     struct Case {
         const char *what;
-        Road road;  // a row chosen, or the child asked to close
+        Road road;  // a row chosen, the child asked to close, or a function key pressed on it
         std::string child, parent;
         int return_focus;
         long answer;
         const char *stop;
         std::vector<std::string> logged;
+        guint key = 0;
     } cases[] = {
         {"the drill's parent's Drill_Post opens a window and answers false", CHOICE,
          attach(CM2, "Post_Focus", CLEARER, 0), attach(CM, "Drill_Post", OPENER, 0), 0, 0, "", {"clear 0 [V10]"}},
@@ -586,6 +591,15 @@ TEST_F(DrillChoosingTest, AParentsRoutineMayOpenAWindowAsItsChildCloses)
          attach(CM, "Zoom_Post", OPENER, 0), 0, 0, "", {}},
         {"the parent's Drill_Post opens a window", CLOSE, attach(CM2, "Escape", DRILL_POSTER, 0),
          attach(CM, "Drill_Post", OPENER, 0), 0, 0, "", {}},
+        {"F5's routine asks for the parent's Win_Post, which opens a window", KEY, attach(CM2, "F5", WIN_POSTER, 0),
+         attach(CM, "Win_Post", OPENER, 0), 0, 0, "", {}, GDK_KEY_F5},
+        {"F5's routine asks for the parent's Win_Post, which opens a window and answers true", KEY,
+         attach(CM2, "F5", WIN_POSTER, 0), attach(CM, "Win_Post", OPENER, 0), 0, 1,
+         "Not permitted to create a window when returning true from the Win_Post", {}, GDK_KEY_F5},
+        {"F1's routine asks for the parent's Zoom_Post, which opens a window", KEY, attach(CM2, "F1", ZOOM_POSTER, 0),
+         attach(CM, "Zoom_Post", OPENER, 0), 0, 0, "", {}, GDK_KEY_F1},
+        {"F3's routine asks for the parent's Drill_Post, which opens a window", KEY, attach(CM2, "F3", DRILL_POSTER, 0),
+         attach(CM, "Drill_Post", OPENER, 0), 0, 0, "", {}, GDK_KEY_F3},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -600,6 +614,21 @@ TEST_F(DrillChoosingTest, AParentsRoutineMayOpenAWindowAsItsChildCloses)
         std::vector<std::string> lines;
         if (c.road == CHOICE) {
             EXPECT_EQ(choose(&lines), c.stop);
+        } else if (c.road == KEY) {
+            // The key's handler, and the end of its event, as the key dispatcher runs them.
+            GtkWidget *window = drill->window;
+            EXPECT_EQ(logged(
+                          [&] {
+                              if (c.key == GDK_KEY_F5)
+                                  on_key_press_f5(window, global_data);
+                              else if (c.key == GDK_KEY_F3)
+                                  on_key_press_f3(window, c.key, global_data);
+                              else
+                                  on_key_press_fn(window, c.key, global_data);
+                              ccallbacks_finish_event(1, 1);
+                          },
+                          &lines),
+                      c.stop);
         } else {
             // Asked to close, as by its title bar: its Escape routine runs, then the closing rules.
             GtkWindow *window = GTK_WINDOW(drill->window);
@@ -614,6 +643,7 @@ TEST_F(DrillChoosingTest, AParentsRoutineMayOpenAWindowAsItsChildCloses)
         EXPECT_EQ(lines, c.logged);
         // The program is still loaded, and no longer held once its routines have ended.
         ASSERT_EQ(application_of(context), program);
+        EXPECT_EQ(program->running, 0);
         EXPECT_EQ(program->busy, 0);
         if (*c.stop) continue;
         // The child has gone (its record may be reused by the window opened), the parent stays
@@ -624,6 +654,32 @@ TEST_F(DrillChoosingTest, AParentsRoutineMayOpenAWindowAsItsChildCloses)
         EXPECT_EQ(parent->next->type, CM_WT_WINDOW);
         EXPECT_EQ(parent->next->closing, 0);
     }
+}
+
+// A program whose main has ended (as one a menu started) lives on in its windows: the drill that
+// its main made closing after a choice leaves it loaded while its form, whose routines still
+// run, stays open.
+TEST_F(DrillChoosingTest, AProgramStaysWhileAWindowOfItStaysOpen)
+{
+    ASSERT_EQ(program("").abort, "");  // the first program of the run, never unloaded
+    ASSERT_EQ(open(routine_test::attach(CM2, "Post_Focus", PROBE, 0), routine_test::attach(CM, "Drill_Post", PROBE, 0))
+                  .abort,
+              "");
+    drill = cm_of(CM2);
+    ControlMatrix_t *parent = cm_of(CM);
+    Application_t *program = application_of(context);
+    ASSERT_NE(program, nullptr);
+    ASSERT_NE(program, applications);
+    set_cell(0, 1);
+    std::vector<std::string> lines;
+    EXPECT_EQ(choose(&lines), "");
+    EXPECT_EQ(lines, (std::vector<std::string>{"probe 0 -1 [V10]", "probe 0 -1 [V10]"}));
+    ASSERT_FALSE(drill_open());
+    ASSERT_EQ(application_of(context), program);
+    // The form's routine runs again.
+    const Call again = invoke(parent, AC_DRILL_POST, 0, "IP$", "B1");
+    EXPECT_EQ(again.abort, "");
+    EXPECT_EQ(again.logged, std::vector<std::string>{"probe 0 -1 [B1]"});
 }
 
 TEST_F(DrillChoosingTest, AnActivationWhileOneIsHandledIsDropped)
