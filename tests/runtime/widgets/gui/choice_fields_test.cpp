@@ -235,15 +235,15 @@ TEST_F(ChoiceTest, TheChoiceIntrinsicsServeTheThreeKindsAlike)
             const std::string what = std::string(k.word) + " case " + c.item + " call " + std::to_string(c.call);
             EXPECT_EQ(o.abort, abort) << what;
             if (!abort.empty()) continue;
-            if (c.call == GET) EXPECT_EQ(text(TS), c.result) << what;
-            if (c.call == VALID) EXPECT_EQ(value(X), std::stod(c.result)) << what;
+            if (c.call == GET) { EXPECT_EQ(text(TS), c.result) << what; }
+            if (c.call == VALID) { EXPECT_EQ(value(X), std::stod(c.result)) << what; }
             if (c.empty_field) continue;
             const int active = k.field == COMBO ? combo_rec()->active_index
                                : k.field == RADIO ? radio_rec()->active_index : toggle_rec()->active_index;
             EXPECT_EQ(active, c.active) << what;
-            if (k.field == RADIO) EXPECT_EQ(lit(radio_rec()), std::string(3, '0').replace(c.active - 1, 1, "1")) << what;
-            if (k.field == TOGGLE) EXPECT_EQ(lit(toggle_rec()), std::string(3, '0').replace(c.active - 1, 1, "1")) << what;
-            if (k.field == COMBO && c.call == SET) EXPECT_EQ(label_of(combo_rec()), text_of(c.active)) << what;
+            if (k.field == RADIO) { EXPECT_EQ(lit(radio_rec()), std::string(3, '0').replace(c.active - 1, 1, "1")) << what; }
+            if (k.field == TOGGLE) { EXPECT_EQ(lit(toggle_rec()), std::string(3, '0').replace(c.active - 1, 1, "1")) << what; }
+            if (k.field == COMBO && c.call == SET) { EXPECT_EQ(label_of(combo_rec()), text_of(c.active)) << what; }
         }
     }
 }

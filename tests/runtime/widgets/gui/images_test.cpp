@@ -87,8 +87,8 @@ TEST_F(ImagesTest, PrintShowsIconsFilesThumbnailsAndThePlaceHolder)
     struct Case {
         std::string picture;
         const char *icon;          // shows this themed icon, or
-        lumba_test::Rgba colour;   // this colour (transparent: nothing)
-        std::string abort;
+        lumba_test::Rgba colour = {};  // this colour (transparent: nothing)
+        std::string abort = {};
     } cases[] = {
         {num(1), "object-select"},
         {num(2), "window-close"},
