@@ -23,9 +23,10 @@ bool no_io_traps() { return false; }
 Code *no_trap_label() { return nullptr; }
 void nothing() {}
 constexpr bool copies_texts[IN_ROWS] = {};
+constexpr DirectIntrinsic through_dispatchers[IN_ROWS] = {};
 
 IntrinsicCalls calls{no_numeric, no_string, no_statement, no_io_parameter, no_io_statement,
-                     no_io_traps, no_trap_label, nothing, copies_texts};
+                     no_io_traps, no_trap_label, nothing, copies_texts, through_dispatchers};
 
 void no_control_matrices()
 {
