@@ -63,8 +63,9 @@ inline void begin_result(Stack *result, bool returns_text, int code);
 inline void end_result(Stack *result, bool returns_text);
 // Installs every member of calls (all must be set) and returns what it replaces.
 IntrinsicCalls register_intrinsic_calls(const IntrinsicCalls &calls);
-// What the executor calls.
-const IntrinsicCalls &intrinsic_calls();
+// What the executor calls; inline, since it looks at them at every intrinsic call.
+extern IntrinsicCalls intrinsic_calls_now;
+inline const IntrinsicCalls &intrinsic_calls() { return intrinsic_calls_now; }
 
 // ---- Start-up, clean-up and the crash dump -----------------------------------------------------
 //
