@@ -768,7 +768,7 @@ void dispatch_intrinsic(Run &run, unsigned op, int number, int nargs)
 // dispatch_intrinsic for a function whose row the dispatcher readied (DirectIntrinsic) and whose
 // count of arguments the caller has checked against it: the same frame, name, depth and result in
 // fn_value, without the dispatcher's round trip.
-inline void direct_call(Run &run, bool text, const DirectIntrinsic &row, int number, int nargs)
+template <bool text> inline void direct_call(Run &run, const DirectIntrinsic &row, int number, int nargs)
 {
     if (text && depth >= 1) caller[depth - 1].position = static_cast<std::uint16_t>(yylineno & 0xFFFF);
     Rname = row.name;
@@ -781,7 +781,7 @@ inline void direct_call(Run &run, bool text, const DirectIntrinsic &row, int num
     run.intrinsic_depth = -1;
     restore_caller_name();
     POPSTK(nargs);
-    if (text) {
+    if constexpr (text) {
         push_result(false);
         return;
     }
@@ -1403,7 +1403,7 @@ template <bool Fast> void run_loop(Run &run)
             const DirectIntrinsic *row =
                 static_cast<unsigned>(number) < IN_ROWS ? &intrinsic_calls().direct[number] : nullptr;
             if (row && row->takes_call(text, nargs))
-                direct_call(run, text, *row, number, nargs);
+                text ? direct_call<true>(run, *row, number, nargs) : direct_call<false>(run, *row, number, nargs);
             else
                 dispatch_intrinsic(run, op, number, nargs);
             jumped_from = pc;
