@@ -780,14 +780,16 @@ template <bool text> inline void direct_call(Run &run, const DirectIntrinsic &ro
     --depth;
     run.intrinsic_depth = -1;
     restore_caller_name();
-    POPSTK(nargs);
     if constexpr (text) {
+        POPSTK(nargs);
         push_result(false);
         return;
     }
-    // push_result(true), field by field: the decimal and what the entry takes from fn_value,
-    // without the copy of the whole entry.
-    Stack &e = push();
+    // POPSTK(nargs) and push_result(true), the result going straight into the entry of the first
+    // argument (freed as popping frees it) field by field, without the copy of the whole entry.
+    POPSTK(nargs - 1);
+    Stack &e = nargs > 0 ? Stk[sp] : push();
+    if (nargs > 0 && e.s_t == string && !(e.flags & stk_ref) && e.s_c.C_S) release_entry(e);
     e.s_t = real;
     e.s_c.C_N = &e.num;
     e.num = fn_value.num;
@@ -1395,17 +1397,20 @@ template <bool Fast> void run_loop(Run &run)
             // EXECUTE, which starts a child program, goes to the general path. The handler may
             // change anything the locals hold, so they are loaded again after it.
             const int number = operand(pc + 1), nargs = operand(pc + 2);
-            if (l.top >= l.warn || (op == o_ifcallr && number == in_EXECUTE) || nargs < 0 || !l.holds(nargs))
-                goto general;
-            sp = l.index();
-            yylineno = position_of(pc);
             const bool text = op == o_ifcalls;
             const DirectIntrinsic *row =
                 static_cast<unsigned>(number) < IN_ROWS ? &intrinsic_calls().direct[number] : nullptr;
-            if (row && row->takes_call(text, nargs))
+            if (l.top < l.warn && row && row->takes_call(text, nargs) && l.holds(nargs)) {
+                sp = l.index();
+                yylineno = position_of(pc);
                 text ? direct_call<true>(run, *row, number, nargs) : direct_call<false>(run, *row, number, nargs);
-            else
+            } else {
+                if (l.top >= l.warn || (op == o_ifcallr && number == in_EXECUTE) || nargs < 0 || !l.holds(nargs))
+                    goto general;
+                sp = l.index();
+                yylineno = position_of(pc);
                 dispatch_intrinsic(run, op, number, nargs);
+            }
             jumped_from = pc;
             pc += 1 + WORDS<o_ifcallr>;
             if (npc) {
