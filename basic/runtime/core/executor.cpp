@@ -765,6 +765,43 @@ void dispatch_intrinsic(Run &run, unsigned op, int number, int nargs)
     if (op == o_ifcalls) push_result(false);
 }
 
+// dispatch_intrinsic for a function whose row the dispatcher readied (DirectIntrinsic) and whose
+// count of arguments the caller has checked against it: the same frame, name, depth and result in
+// fn_value, without the dispatcher's round trip.
+template <bool text> inline void direct_call(Run &run, const DirectIntrinsic &row, int number, int nargs)
+{
+    if (text && depth >= 1) caller[depth - 1].position = static_cast<std::uint16_t>(yylineno & 0xFFFF);
+    Rname = row.name;
+    run.intrinsic_depth = depth;
+    ++depth;
+    begin_result(&fn_value, text, number);
+    row.handler(nargs, sp, &fn_value);
+    end_result(&fn_value, text);
+    --depth;
+    run.intrinsic_depth = -1;
+    restore_caller_name();
+    if constexpr (text) {
+        POPSTK(nargs);
+        push_result(false);
+        return;
+    }
+    // POPSTK(nargs) and push_result(true), the result going straight into the entry of the first
+    // argument (freed as popping frees it) field by field, without the copy of the whole entry.
+    POPSTK(nargs - 1);
+    Stack &e = nargs > 0 ? Stk[sp] : push();
+    if (nargs > 0 && e.s_t == string && !(e.flags & stk_ref) && e.s_c.C_S) release_entry(e);
+    e.s_t = real;
+    e.s_c.C_N = &e.num;
+    e.num = fn_value.num;
+    e.flags = 0;
+    e.s_dims[0] = fn_value.s_dims[0];
+    e.s_dims[1] = fn_value.s_dims[1];
+    e.length = fn_value.length;
+    e.params[0] = fn_value.params[0];
+    e.params[1] = fn_value.params[1];
+    fn_value.s_dims[0] = fn_value.s_dims[1] = 0;
+}
+
 void call_intrinsic(Run &run, unsigned op, Code *&pc)
 {
     const int number = operand(pc);
@@ -1355,15 +1392,25 @@ template <bool Fast> void run_loop(Run &run)
         }
         case o_ifcallr:
         case o_ifcalls: {
-            // A function intrinsic through its dispatcher, without the general path's round trip;
-            // EXECUTE, which starts a child program, goes there. The handler may change anything
-            // the locals hold, so they are loaded again after it.
+            // A function intrinsic without the general path's round trip: straight to the handler
+            // of a row the dispatcher readied that takes this count, else through the dispatcher;
+            // EXECUTE, which starts a child program, goes to the general path. The handler may
+            // change anything the locals hold, so they are loaded again after it.
             const int number = operand(pc + 1), nargs = operand(pc + 2);
-            if (l.top >= l.warn || (op == o_ifcallr && number == in_EXECUTE) || nargs < 0 || !l.holds(nargs))
-                goto general;
-            sp = l.index();
-            yylineno = position_of(pc);
-            dispatch_intrinsic(run, op, number, nargs);
+            const bool text = op == o_ifcalls;
+            const DirectIntrinsic *row =
+                static_cast<unsigned>(number) < IN_ROWS ? &intrinsic_calls().direct[number] : nullptr;
+            if (l.top < l.warn && row && row->takes_call(text, nargs) && l.holds(nargs)) {
+                sp = l.index();
+                yylineno = position_of(pc);
+                text ? direct_call<true>(run, *row, number, nargs) : direct_call<false>(run, *row, number, nargs);
+            } else {
+                if (l.top >= l.warn || (op == o_ifcallr && number == in_EXECUTE) || nargs < 0 || !l.holds(nargs))
+                    goto general;
+                sp = l.index();
+                yylineno = position_of(pc);
+                dispatch_intrinsic(run, op, number, nargs);
+            }
             jumped_from = pc;
             pc += 1 + WORDS<o_ifcallr>;
             if (npc) {

@@ -23,9 +23,14 @@ bool no_io_traps() { return false; }
 Code *no_trap_label() { return nullptr; }
 void nothing() {}
 constexpr bool copies_texts[IN_ROWS] = {};
+constexpr DirectIntrinsic through_dispatchers[IN_ROWS] = {};
 
-IntrinsicCalls calls{no_numeric, no_string, no_statement, no_io_parameter, no_io_statement,
-                     no_io_traps, no_trap_label, nothing, copies_texts};
+} // namespace
+
+constinit IntrinsicCalls intrinsic_calls_now{no_numeric, no_string, no_statement, no_io_parameter, no_io_statement,
+                                             no_io_traps, no_trap_label, nothing, copies_texts, through_dispatchers};
+
+namespace {
 
 void no_control_matrices()
 {
@@ -71,12 +76,7 @@ WindowHooks windows{message_on_stderr, no_question, no_help, nothing};
 
 IntrinsicCalls register_intrinsic_calls(const IntrinsicCalls &replacement)
 {
-    return std::exchange(calls, replacement);
-}
-
-const IntrinsicCalls &intrinsic_calls()
-{
-    return calls;
+    return std::exchange(intrinsic_calls_now, replacement);
 }
 
 HookFunction register_hook(CoreHook hook, HookFunction function)

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "stack.h"
+
 struct Routine;
 struct Stack;
 union Code;
@@ -22,6 +24,7 @@ struct AppMemory_t;
 // stops as a dispatcher does for a code it has no case for ("Bad real function intrinsic code -
 // %d", "Bad string intrinsic code - %d", "Bad c-intrinsic code - %d"); an I/O statement stops
 // with "File channels not available"; no statement sets trap labels and resetting does nothing.
+struct DirectIntrinsic;
 struct IntrinsicCalls {
     int (*numeric)(Stack *result, int code, int nargs, int last);    // r_intrins
     int (*string)(Stack *result, int code, int nargs, int last);     // s_intrins
@@ -32,11 +35,37 @@ struct IntrinsicCalls {
     Code *(*io_trap_label)();                                        // ioc_trap_label
     void (*io_reset)();                                              // ioc_reset
     const bool *reads_text_only;  // IN_ROWS flags: the row of each code carries READS_TEXT_ONLY
+    const DirectIntrinsic *direct;  // IN_ROWS rows of the function intrinsics the executor calls itself
 };
+
+// A function intrinsic that the executor may call without its dispatcher. The dispatcher's checks
+// are made when the row is filled in: the code is a numeric (takes[0]) or string (takes[1])
+// function its dispatcher serves, the row has a handler and is not windows-only, and it takes the
+// count of arguments; a call passes them all when bit nargs of takes[kind of the call] is set.
+// Any other call goes through the dispatcher, which stops as it always did (63 arguments at most
+// come straight). The frame around the handler is the dispatcher's: begin_result and end_result.
+struct DirectIntrinsic {
+    void (*handler)(int nargs, int last, Stack *result) = nullptr;
+    const char *name = nullptr;        // the language's name, for Rname while the handler runs
+    std::uint64_t takes[2] = {0, 0};  // by the call's kind (numeric, string): the counts it takes
+    // A call of this kind with nargs arguments may come straight to the handler.
+    bool takes_call(bool returns_text, int nargs) const
+    {
+        return static_cast<unsigned>(nargs) < 64 && (takes[returns_text] >> nargs & 1) != 0;
+    }
+};
+
+// The result entry of a function intrinsic before its handler runs: a numeric handler finds its
+// decimal in place, a string one finds the entry naming the intrinsic (it stays so when the handler
+// makes no text).
+inline void begin_result(Stack *result, bool returns_text, int code);
+// ... and after it: a number entry without flags, or a text entry whose dimension is its length.
+inline void end_result(Stack *result, bool returns_text);
 // Installs every member of calls (all must be set) and returns what it replaces.
 IntrinsicCalls register_intrinsic_calls(const IntrinsicCalls &calls);
-// What the executor calls.
-const IntrinsicCalls &intrinsic_calls();
+// What the executor calls; inline, since it looks at them at every intrinsic call.
+extern IntrinsicCalls intrinsic_calls_now;
+inline const IntrinsicCalls &intrinsic_calls() { return intrinsic_calls_now; }
 
 // ---- Start-up, clean-up and the crash dump -----------------------------------------------------
 //
@@ -110,3 +139,28 @@ struct WindowHooks {
 // Installs every member of hooks (all must be set) and returns what it replaces.
 WindowHooks register_window_hooks(const WindowHooks &hooks);
 const WindowHooks &window_hooks();
+
+inline void begin_result(Stack *result, bool returns_text, int code)
+{
+    if (returns_text) {
+        result->s_t = intrinsic;
+        result->s_c.C_A = static_cast<Address>(code);
+        result->flags = 0;
+    } else {
+        result->s_c.C_N = &result->num;
+    }
+}
+
+inline void end_result(Stack *result, bool returns_text)
+{
+    if (returns_text) {
+        if (result->s_t == string) {
+            result->s_dims[0] = result->length;
+            result->s_dims[1] = 0;
+        }
+    } else {
+        result->s_t = real;
+        result->s_c.C_N = &result->num;
+        result->flags = 0;
+    }
+}

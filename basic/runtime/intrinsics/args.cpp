@@ -38,7 +38,6 @@ bool accounted_block(const void *block)
 namespace intr {
 
 bool is_number(const Stack &e) { return (e.s_t == real || e.s_t == real_array) && e.s_c.C_N; }
-bool is_text(const Stack &e) { return e.s_t == string || e.s_t == string_array; }
 
 const dec_t *number(const Stack &e)
 {
@@ -61,20 +60,32 @@ long long_integer(const Stack &e)
     return v;
 }
 
-std::string_view text(const Stack &e)
+std::string_view pointed_text(const Stack &e)
 {
     if (!is_text(e)) Abort("%s: string argument expected", current_name());
-    // The entry's own bytes, as entry_text gives them, without the call: most arguments are these.
-    if (!(e.flags & stk_pointer)) return e.s_c.C_S ? std::string_view(e.s_c.C_S, e.length) : std::string_view();
     long length = 0;
     const char *t = entry_text(e, &length);
     return t ? std::string_view(t, static_cast<std::size_t>(length)) : std::string_view();
 }
 
-void set_number(Stack *result, long value)
+void set_wide_number(Stack *result, long value)
 {
     if (!decword::from_integer(value, &result->num)) NumericCvLONG(value, &result->num);
 }
+
+// The bytes from_integer writes for n below 100: one digit pair, or none for zero.
+constinit const std::array<dec_t, 100> SMALL_NUMBERS = [] {
+    std::array<dec_t, 100> made{};
+    for (int n = 0; n < 100; ++n) {
+        made[n].dec_pos = 1;
+        if (n) {
+            made[n].dec_exp = 1;
+            made[n].dec_ndgts = 1;
+            made[n].dec_dgts[0] = static_cast<char>(n);
+        }
+    }
+    return made;
+}();
 
 void set_text(Stack *result, std::string_view text)
 {

@@ -2,6 +2,7 @@
 // stack.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -34,12 +35,12 @@ int integer(const Stack &entry);
 long long_integer(const Stack &entry);
 // The bytes of a string argument: its length bytes, or the text its pointer field names; never
 // read up to a terminator. Any other kind ends the run.
-std::string_view text(const Stack &entry);
+inline std::string_view text(const Stack &entry);
 bool is_number(const Stack &entry);
-bool is_text(const Stack &entry);
+inline bool is_text(const Stack &entry) { return entry.s_t == string || entry.s_t == string_array; }
 
 // Results.
-void set_number(Stack *result, long value);
+inline void set_number(Stack *result, long value);
 void set_text(Stack *result, std::string_view text);
 
 // The text an 8-byte text reference names (a pointer variable, or a field of at least 8 bytes
@@ -57,5 +58,25 @@ bool variable_storage(const void *address, std::size_t size);
 // Stores text into the string variable the entry refers to (error 202 when it is none); the
 // entry's length becomes the stored length.
 void store_text(Stack &entry, std::string_view text, const char *intrinsic);
+
+// Inline, since most handlers read a text or give a count and their calls are short: the entry's
+// own bytes and the small counts here, the rest by the functions behind them.
+std::string_view pointed_text(const Stack &entry);  // text() of any other entry
+void set_wide_number(Stack *result, long value);   // set_number() of any other value
+extern const std::array<dec_t, 100> SMALL_NUMBERS; // 0 to 99, as the library writes them
+
+inline std::string_view text(const Stack &entry)
+{
+    if (!is_text(entry) || (entry.flags & stk_pointer)) return pointed_text(entry);
+    return entry.s_c.C_S ? std::string_view(entry.s_c.C_S, entry.length) : std::string_view();
+}
+
+inline void set_number(Stack *result, long value)
+{
+    if (static_cast<unsigned long>(value) < SMALL_NUMBERS.size())
+        result->num = SMALL_NUMBERS[value];
+    else
+        set_wide_number(result, value);
+}
 
 } // namespace intr

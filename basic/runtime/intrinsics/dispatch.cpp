@@ -9,6 +9,7 @@
 #include <glib.h>
 
 #include "cases.h"
+#include "hooks.h"
 #include "intrinsics.h"
 #include "message.h"
 #include "run_time.h"
@@ -52,6 +53,8 @@ using Table = std::array<Row, IN_ROWS>;
 
 // The rows' READS_TEXT_ONLY flags, apart, so that the executor reads them as a plain array.
 constinit bool text_only[IN_ROWS] = {};
+// The function rows the executor calls itself, apart for the same reason (see direct_rows).
+constinit DirectIntrinsic direct[IN_ROWS] = {};
 
 // Made on first use, so owners may register from static initialisers. Inlined: every call runs it.
 [[gnu::always_inline]] inline Table &table()
@@ -109,6 +112,22 @@ Row &row_to_fill(int code, Kind kind, const char *function)
     return &row;
 }
 
+// Fills in the executor's row of code from the table's: served's checks are made here, once, for
+// every count of arguments; a call that would fail any of them does not come straight to the
+// handler but to the dispatcher, which stops it.
+void refresh_direct(int code)
+{
+    const Row &row = table()[code];
+    DirectIntrinsic d;
+    if (row.has_case && row.kind != STATEMENT && !row.windows_only && row.handler.value) {
+        d.handler = row.handler.value;
+        d.name = inbuilt[code].F_name;
+        for (int n = 0; n < 64; ++n)
+            if (n >= row.arity.min && n <= row.arity.max) d.takes[row.kind == STRING] |= std::uint64_t{1} << n;
+    }
+    direct[code] = d;
+}
+
 } // namespace
 
 void register_intrinsic_rows(std::span<const IntrinsicRow> rows)
@@ -129,6 +148,7 @@ void register_intrinsic_rows(std::span<const IntrinsicRow> rows)
         text_only[r.code] = row.text_reader != nullptr;
         row.arity = r.arity;
         row.handler = r.handler;
+        refresh_direct(r.code);
     }
 }
 
@@ -142,6 +162,11 @@ const bool *text_only_rows()
     return text_only;
 }
 
+const DirectIntrinsic *direct_rows()
+{
+    return direct;
+}
+
 NumericIntrinsic register_numeric_intrinsic(int code, NumericIntrinsic handler)
 {
     Row &row = row_to_fill(code, NUMERIC, "register_numeric_intrinsic");
@@ -149,6 +174,7 @@ NumericIntrinsic register_numeric_intrinsic(int code, NumericIntrinsic handler)
     row.handler.value = handler;
     // Only the owner's own handler is known to read its texts only.
     text_only[code] = row.text_reader && handler == row.text_reader;
+    refresh_direct(code);
     return previous;
 }
 
@@ -159,6 +185,7 @@ StringIntrinsic register_string_intrinsic(int code, StringIntrinsic handler)
     row.handler.value = handler;
     // Only the owner's own handler is known to read its texts only.
     text_only[code] = row.text_reader && handler == row.text_reader;
+    refresh_direct(code);
     return previous;
 }
 
@@ -172,28 +199,21 @@ StatementIntrinsic register_statement_intrinsic(int code, StatementIntrinsic han
 
 int r_intrins(Stack *result, int code, int nargs, int last)
 {
-    result->s_c.C_N = &result->num;
+    begin_result(result, false, code);
     const Row *row = served(code, NUMERIC, nargs);
     if (!row) Abort("Bad real function intrinsic code - %d", code);
     row->handler.value(nargs, last, result);
-    result->s_t = real;
-    result->s_c.C_N = &result->num;
-    result->flags = 0;
+    end_result(result, false);
     return 0;
 }
 
 int s_intrins(Stack *result, int code, int nargs, int last)
 {
-    result->s_t = intrinsic;
-    result->s_c.C_A = static_cast<Address>(code);
-    result->flags = 0;
+    begin_result(result, true, code);
     const Row *row = served(code, STRING, nargs);
     if (!row) Abort("Bad string intrinsic code - %d", code);
     row->handler.value(nargs, last, result);
-    if (result->s_t == string) {
-        result->s_dims[0] = result->length;
-        result->s_dims[1] = 0;
-    }
+    end_result(result, true);
     return 0;
 }
 

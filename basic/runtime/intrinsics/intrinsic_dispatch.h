@@ -8,6 +8,7 @@
 
 struct Stack;
 struct dec_t;
+struct DirectIntrinsic;
 
 int r_intrins(Stack *result, int code, int nargs, int last);  // numeric functions
 int s_intrins(Stack *result, int code, int nargs, int last);  // string functions
@@ -81,6 +82,11 @@ struct IntrinsicRow {
 // (statement or function) than the code's, or a second row for a code ends the process with a
 // message naming the code: a fault of the owner, found at start-up.
 void register_intrinsic_rows(std::span<const IntrinsicRow> rows);
+
+// The rows of the function intrinsics that the executor calls without a dispatcher, IN_ROWS of them
+// indexed by code (DirectIntrinsic, core/hooks.h), kept in step with every row and handler
+// registered.
+const DirectIntrinsic *direct_rows();
 
 // True when the row of code (an InCodes value) carries READS_TEXT_ONLY and has its owner's handler.
 bool reads_text_only(int code);

@@ -18,7 +18,7 @@ namespace {
 
 const bool registered = [] {
     register_intrinsic_calls({r_intrins, s_intrins, c_intrins, ioc, callio, ioc_traps_set, ioc_trap_label, ioc_reset,
-                            text_only_rows()});
+                            text_only_rows(), direct_rows()});
     register_hook(CoreHook::start_file_channels, initialize_files);
     register_hook(CoreHook::close_file_channels, close_files);
     register_hook(CoreHook::start_child_slots, initialize_children);

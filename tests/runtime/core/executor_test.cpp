@@ -482,6 +482,55 @@ TEST_F(ExecTest, IntrinsicCallConvention)
     EXPECT_EQ(seen_name, "ABS");
 }
 
+// A function intrinsic the loop calls without the dispatcher keeps every refusal the dispatcher
+// makes before a handler runs, and runs the handler its row holds now: each program run by the
+// loop's fast paths and by the general path alone, with the same outcome.
+TEST_F(ExecTest, CallsStraightToTheHandlerKeepTheDispatchersChecks)
+{
+    static long answer;  // what the handler put into LEN's row gives
+    const auto len_row = [](int, int, Stack *result) { NumericCvLONG(answer, &result->num); };
+    const std::string len_of_abc = str("abc") + fn(in_LEN, 1);
+    struct {
+        std::string fragment;
+        int put_in;         // 0: LEN's own handler, 1: len_row giving 42, 2: no handler
+        const char *value;  // the number stored, or nullptr when the run stops with message
+        std::string message;
+    } cases[] = {
+        {len_of_abc, 0, "3", ""},
+        {len_of_abc, 1, "42", ""},
+        {len_of_abc, 0, "3", ""},  // the owner's handler put back
+        {len_of_abc, 2, nullptr, "LEN not available"},
+        {fn(in_LEN, 0), 0, nullptr, "LEN: wrong number of arguments (0)"},
+        {str("a") + str("b") + fn(in_LEN, 2), 0, nullptr, "LEN: wrong number of arguments (2)"},
+        {str("a") + str("b") + fn(in_LEN, 2), 1, nullptr, "LEN: wrong number of arguments (2)"},
+        {str("abc") + sfn(in_LEN, 1), 0, nullptr, "Bad string intrinsic code - " + std::to_string(in_LEN)},
+        {str("abc") + fn(in_STR, 1), 0, nullptr, "Bad real function intrinsic code - " + std::to_string(in_STR)},
+        {num("1") + fn(in_IGINPUT_NEW, 1), 0, nullptr, "IGINPUT_NEW: not in windows mode"},
+        {str("abc") + fn(in_LEN, 1) + fn(in_ABS, 1), 0, "3", ""},  // the test's ABS, put in the same way
+    };
+    for (const auto &c : cases) {
+        for (bool general_only : {false, true}) {
+            answer = 42;
+            NumericIntrinsic owner = c.put_in == 1   ? register_numeric_intrinsic(in_LEN, len_row)
+                                     : c.put_in == 2 ? register_numeric_intrinsic(in_LEN, nullptr)
+                                                     : nullptr;
+            executor_general_path_only = general_only;
+            Outcome o = run(computes(c.fragment));
+            executor_general_path_only = false;
+            if (c.put_in) register_numeric_intrinsic(in_LEN, owner);
+            const char *path = general_only ? "general path" : "fast paths";
+            if (c.value) {
+                EXPECT_EQ(o.abort, "") << c.fragment << path;
+                EXPECT_TRUE(same(cell(0), c.value)) << c.fragment << path << ": " << text_of(cell(0));
+            } else {
+                EXPECT_EQ(o.abort, c.message) << c.fragment << path;
+            }
+            release_common_block();
+            delete_all_applications();
+        }
+    }
+}
+
 TEST_F(ExecTest, StackLimitAndUnknownOps)
 {
     Outcome o = run(program("l:\n" + num("1") + "jump l:l\n"));

@@ -117,6 +117,23 @@ TEST_F(Intrinsics, Numeric)
     for (const auto &c : cases) EXPECT_EQ(numeric(c.fragment), c.result) << c.fragment;
 }
 
+// A count a handler gives is the decimal the library's integer conversion writes, byte for byte,
+// below 100 (taken from a table) as above: LEN of texts of 0 to 150 bytes, each stored into a
+// COMMON cell of its own.
+TEST_F(Intrinsics, CountsAreTheLibrarysDecimals)
+{
+    constexpr int longest = 150;
+    std::string body = ".common I:" + std::to_string(longest + 1) + " I:0\n";
+    for (int n = 0; n <= longest; ++n) body += str(std::string(static_cast<std::size_t>(n), 'x')) + fn(in_LEN, 1) + to_cell(n);
+    ASSERT_EQ(run(program(body + "exit\n", 4, 0)).abort, "");
+    for (int n = 0; n <= longest; ++n) {
+        dec_t expected{};
+        NumericCvLONG(n, &expected);
+        EXPECT_EQ(std::memcmp(&cell(n), &expected, sizeof expected), 0) << n << ": " << value(n);
+    }
+    delete_all_applications();
+}
+
 TEST_F(Intrinsics, ValReadsAtMost2047Bytes)
 {
     // The bytes past the 2047th are not looked at, so a letter there does not spoil the number.

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "hooks.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "message.h"
@@ -314,6 +315,57 @@ TEST_F(Dispatch, OnlyRowsThatReadTheirTextsTakeThemInPlace)
     register_string_intrinsic(in_STRIP, s);
     EXPECT_TRUE(reads_text_only(in_FLEN));
     EXPECT_TRUE(reads_text_only(in_STRIP));
+}
+
+// The rows through which the executor calls a function intrinsic without its dispatcher: a call
+// comes straight to a handler only when the dispatcher would run that handler for it, in either
+// mode, whatever handler the row holds; any other call goes to the dispatcher and its stop.
+TEST_F(Dispatch, CallsComeStraightOnlyWhereTheDispatcherRunsTheHandler)
+{
+    const DirectIntrinsic *rows = direct_rows();
+    const auto straight = [&](Dispatcher d, int code, int nargs) {
+        const DirectIntrinsic &row = rows[code];
+        return row.takes_call(d == STRING, nargs) ? row.handler : nullptr;
+    };
+    int straight_calls = 0;
+    for (int code = 0; code < IN_ROWS; ++code) {
+        const std::string name = inbuilt[code].F_name;
+        for (Dispatcher d : {NUMERIC, STRING}) {
+            const bool function = served(code, d);
+            NumericIntrinsic owner = nullptr;
+            if (function) owner = d == NUMERIC ? register_numeric_intrinsic(code, record_numeric)
+                                               : register_string_intrinsic(code, record_string);
+            NumericIntrinsic recorder = d == NUMERIC ? record_numeric : record_string;
+            // A windows-only row's calls always go to the dispatcher, which knows the mode.
+            const bool may = !windows_only.count(name);
+            for (int background : {0, 1}) {
+                Back_ground = background;
+                for (int nargs = 0; nargs <= 12; ++nargs) {
+                    const bool runs = call_with(d, code, nargs) == "handler";
+                    EXPECT_EQ(straight(d, code, nargs), runs && may ? recorder : nullptr) << name << " with " << nargs;
+                    straight_calls += runs && may;
+                }
+                EXPECT_EQ(straight(d, code, 64), nullptr) << name;
+            }
+            Back_ground = 0;
+            if (!function) continue;
+            // No handler: every call goes to the dispatcher's "not available".
+            if (d == NUMERIC) register_numeric_intrinsic(code, nullptr);
+            if (d == STRING) register_string_intrinsic(code, nullptr);
+            for (int nargs = 0; nargs < 64; ++nargs) EXPECT_EQ(straight(d, code, nargs), nullptr) << name;
+            if (d == NUMERIC) register_numeric_intrinsic(code, owner);
+            if (d == STRING) register_string_intrinsic(code, owner);
+            if (owner && !windows_only.count(name)) {
+                EXPECT_EQ(rows[code].handler, owner) << name;
+                EXPECT_STREQ(rows[code].name, name.c_str());
+            }
+        }
+    }
+    EXPECT_GT(straight_calls, 100);
+    // Through the other kind's call or past the rows, never.
+    EXPECT_EQ(straight(STRING, in_LEN, 1), nullptr);
+    EXPECT_EQ(straight(NUMERIC, in_STR, 1), nullptr);
+    EXPECT_EQ(straight(NUMERIC, in_EXECUTE, 1), nullptr);
 }
 
 TEST(DispatchDeath, RowsWithoutCaseCannotBeRegistered)
