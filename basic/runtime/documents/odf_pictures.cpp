@@ -155,7 +155,7 @@ int insert_oo_do_graphic_content(InsertOoMeta_t *meta, IooNode_t *node, std::str
                   value.text.c_str());
         OdfEntry *entry = odf_entry(package, path->c_str());
         if (entry && entry->directory) Abort("Error %d; when attempting to write graphic into the OpenOffice Document", 2);
-        if (!entry) entry = &package.entries.emplace_back(OdfEntry{*path, {}, false});
+        if (!entry) entry = &package.entries.emplace_back(OdfEntry{*path, {}, false, {}});
         entry->file = value.text;
     }
 

@@ -37,7 +37,6 @@ struct Arg {
     std::string s = {};
     dec_t *var = nullptr;
 };
-Arg num(long n) { return {Arg::number, n}; }
 Arg num(int n) { return {Arg::number, n}; }
 Arg num(const void *p) { return {Arg::number, reinterpret_cast<long>(p)}; }
 Arg dec(std::string s) { return {Arg::decimal, 0, std::move(s)}; }
@@ -943,7 +942,7 @@ TEST_F(OdfFill, NotesReplaceTheirParagraph)
         look_at(target, "note-" + std::to_string(n));
         EXPECT_EQ(check({"package", target.string()}), conformant(TEMPLATE_NAMES));
         EXPECT_EQ(check({"paras", target.string(), "content.xml"}), c.paras);
-        if (c.amount_flag) EXPECT_EQ(check({"cells", target.string(), "content.xml"}), c.cells);
+        if (c.amount_flag) { EXPECT_EQ(check({"cells", target.string(), "content.xml"}), c.cells); }
         EXPECT_TRUE(Warnings::shown().empty());
     }
 }
