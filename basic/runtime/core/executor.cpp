@@ -9,6 +9,8 @@
 // label tables, routine numbers) is checked here before use.
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "applications.h"
 #include "common_block.h"
@@ -1146,38 +1148,6 @@ inline int position_of(const Code *at)
 [[gnu::noinline]] bool word_sub(const dec_t *a, const dec_t *b, dec_t *r) { return decword::add(a, b, r, true); }
 [[gnu::noinline]] bool word_mul(const dec_t *a, const dec_t *b, dec_t *r) { return decword::mul(a, b, r); }
 
-// The loop's copy of the executor's state: the top of the value stack and what the running
-// routine's ops read, loaded from the globals after anything that may change them.
-struct Locals {
-    Stack *base;  // Stk
-    Stack *top;   // the entry at sp (base - 1 when the stack is empty)
-    Stack *warn;  // the entry at the warning level
-    dec_t *numbers;
-    long numbers_count;
-    char *chars;  // the running routine's character area
-    long chars_count;
-    const Routine *routine;
-    int transactions;    // open database transactions, -1 until a source line asks
-    bool position_known;  // trace_position holds the running routine's names
-
-    void load()
-    {
-        base = Stk;
-        top = base + sp;
-        warn = base + STACK_WARN_LEVEL;
-        numbers = local_numerics;
-        routine = routines ? &routines[cur_routine] : nullptr;
-        numbers_count = numbers && routine ? routine->local_ncount : 0;
-        chars = local_chars;
-        chars_count = chars && routine ? routine->local_ccount : 0;
-        transactions = -1;
-        position_known = trace_position_current(routine);
-    }
-    int index() const { return static_cast<int>(top - base); }
-    // At least n entries on the stack.
-    bool holds(int n) const { return top >= base + (n - 1); }
-};
-
 // Whether the op at next is a call of an intrinsic with at least one argument whose row takes its
 // texts in place: a string pushed right before it is its last argument and is popped by it before
 // any other op runs, so the variable's text need not be copied.
@@ -1199,9 +1169,64 @@ inline bool text_read_in_place(const Code *next)
     Email(SUPPORT_ADDRESS, "Almost hit stack size limit, %d of %d", sp, STACKSIZE);
 }
 
-// A plain numeric variable of the running routine: a direct op's area selector names the
-// routine's own numeric area, no subscripts follow, and the offset lies inside the area.
-inline bool plain_variable(const Code *operands, long count, long &offset)
+// ---- The decoded form ------------------------------------------------------------------------
+
+// What the loop does with one code position of a routine, decided once from the op and its
+// operands when the routine first runs after its code was loaded. General is anything the loop
+// leaves to the general path (and every position that does not start an op the decoding walk met).
+enum StepKind : std::uint8_t {
+    STEP_GENERAL,
+    STEP_LOAD_NUMBER,    // loadrvd of a plain variable of the routine's own numeric area: cell
+    STEP_LOAD_CONSTANT,  // loadrc: constant
+    STEP_STORE_NUMBER,   // storrd of a plain variable: cell
+    STEP_LOAD_TEXT,      // loadsvd of a whole plain string of the routine's own character area: field, length
+    STEP_ADD, STEP_SUB, STEP_MUL,
+    STEP_EQ, STEP_NE, STEP_LT, STEP_LE, STEP_GT, STEP_GE,
+    STEP_FOR_TEST,       // cmpidx: target, the exit (or the next op when the label is none)
+    STEP_JUMP,           // jump: target
+    STEP_JUMP_ZERO,      // jumpz: target
+    STEP_CALL,           // ifcallr, ifcalls: read from the code as before
+    STEP_SOURCE_LINE,    // srcline: line, file
+};
+
+struct Step {
+    StepKind kind = STEP_GENERAL;
+    std::uint16_t words = 1;  // the op word and its operands: the distance to the next op's step
+    std::int32_t value = 0;  // a text's length; a source line
+    union {
+        dec_t *cell;
+        const dec_t *constant;
+        const Step *target;
+        char *field;
+        std::int32_t file;
+    } operand{nullptr};
+};
+static_assert(sizeof(Step) == 16, "a decoded step is two words");
+
+// One routine decoded: a step for each code word from its entry op to where the decoding walk
+// stopped, and a general step after them, so that an op that runs on past the last one leaves.
+struct DecodedRoutine {
+    const Code *first = nullptr;
+    std::vector<Step> steps;
+    std::size_t count() const { return steps.size() - 1; }
+};
+
+// The code words of the op at p with its operands (the label table of jumpl and gosubl, the base
+// operands of a based loadsad and storsd included), or 0 when the op is none the walk knows.
+int op_words(const Code *p, const Code *end)
+{
+    const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(p->param));
+    if (op >= OP_CODE_COUNT) return 0;
+    long words = 1 + operand_words(static_cast<OpCode>(op));
+    if (words > end - p) return 0;
+    if (op == o_jumpl || op == o_gosubl) words += operand(p + 1);
+    if ((op == o_loadsad || op == o_storsd) && operand(p + 8) == 1) words += BASED_WORDS;
+    return words > end - p || words < 1 || words > UINT16_MAX ? 0 : static_cast<int>(words);
+}
+
+// The routine's own area an offset of a direct op names, when the loader's operands prove it: not
+// COMMON, the structure area or a structure parameter, no subscripts, inside the area.
+bool own_area(const Code *operands, long count, long &offset)
 {
     const long area = static_cast<long>(operands[1].param);
     offset = operand(operands);
@@ -1209,12 +1234,179 @@ inline bool plain_variable(const Code *operands, long count, long &offset)
            static_cast<unsigned long>(offset) < static_cast<unsigned long>(count);
 }
 
-// The loop. The ops that make up most of a program's turns run here on the position and the
-// executor's state kept in locals: numeric loads and stores of the routine's own variables,
-// constants, the arithmetic of word-sized numbers and the comparisons of numbers, the FOR test,
-// jumps and source lines. Anything else about them (another area, subscripts, a value that is not
-// a plain number, a result the word path does not give, a stack at its warning level) goes to the
-// general path, which does the whole op again from the start with the globals written back.
+// The step of the op at p (words long) of routine r, its jump targets still as positions in at.
+Step decode_step(const Code *p, int words, const Routine &r, std::vector<const Code *> &targets, std::size_t at)
+{
+    Step s;
+    s.words = static_cast<std::uint16_t>(words);
+    const Code *o = p + 1;
+    const long numbers = r.local_numerics ? r.local_ncount : 0, chars = r.local_chars ? r.local_ccount : 0;
+    long offset;
+    switch (static_cast<unsigned>(static_cast<std::uint32_t>(p->param))) {
+    case o_loadrvd:
+        if (own_area(o, numbers, offset)) s.kind = STEP_LOAD_NUMBER, s.operand.cell = r.local_numerics + offset;
+        break;
+    case o_storrd:
+        if (own_area(o, numbers, offset)) s.kind = STEP_STORE_NUMBER, s.operand.cell = r.local_numerics + offset;
+        break;
+    case o_loadrc:
+        if (o->num) s.kind = STEP_LOAD_CONSTANT, s.operand.constant = o->num;
+        break;
+    case o_loadsvd: {
+        const long area = static_cast<long>(o[1].param), length = operand(o + 2);
+        offset = operand(o);
+        if (area != AREA_COMMON && area != AREA_STRUCTS && area < AREA_PSTRUCT &&
+            (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) == 0 && offset >= 0 && length >= 0 &&
+            offset < chars && length <= chars - offset)
+            s.kind = STEP_LOAD_TEXT, s.operand.field = r.local_chars + offset, s.value = static_cast<std::int32_t>(length);
+        break;
+    }
+    case o_add: s.kind = STEP_ADD; break;
+    case o_sub: s.kind = STEP_SUB; break;
+    case o_mul: s.kind = STEP_MUL; break;
+    case o_eq: s.kind = STEP_EQ; break;
+    case o_ne: s.kind = STEP_NE; break;
+    case o_lt: s.kind = STEP_LT; break;
+    case o_le: s.kind = STEP_LE; break;
+    case o_gt: s.kind = STEP_GT; break;
+    case o_ge: s.kind = STEP_GE; break;
+    case o_cmpidx: s.kind = STEP_FOR_TEST; break;
+    case o_jump: s.kind = STEP_JUMP; break;
+    case o_jumpz: s.kind = STEP_JUMP_ZERO; break;
+    case o_ifcallr:
+    case o_ifcalls: s.kind = STEP_CALL; break;
+    case o_srcline:
+        s.kind = STEP_SOURCE_LINE;
+        s.value = operand(o);
+        s.operand.file = operand(o + 1);
+        break;
+    default: break;
+    }
+    // A label of none goes on at the next op, as the op itself does.
+    if (s.kind == STEP_FOR_TEST || s.kind == STEP_JUMP || s.kind == STEP_JUMP_ZERO) {
+        if (targets.size() <= at) targets.resize(at + 1);
+        targets[at] = o->c_ptr ? o->c_ptr : p + words;
+    }
+    return s;
+}
+
+// Decodes the routine whose entry op is at first: the walk goes from op to op until the next
+// routine's entry, the end of the program's code or an op it does not know. Every step depends
+// only on the code words it was made from and the routine's areas, so a jump into the middle of
+// an op finds a general step and runs as it always did.
+void decode_routine(DecodedRoutine &d, const Code *first, const Code *end, const Routine &r)
+{
+    d.first = first;
+    d.steps.clear();
+    std::vector<const Code *> targets;
+    const Code *p = first;
+    while (p < end) {
+        const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(p->param));
+        if (p != first && (op == o__proc || op == o__nfunc || op == o__sfunc)) break;
+        const int words = op_words(p, end);
+        if (words == 0) break;
+        const auto at = static_cast<std::size_t>(p - first);
+        d.steps.resize(at + static_cast<std::size_t>(words));
+        d.steps[at] = decode_step(p, words, r, targets, at);
+        p += words;
+    }
+    d.steps.emplace_back();  // where an op runs on past the last one
+    // A jump whose target lies outside the routine's steps goes the general way.
+    for (std::size_t at = 0; at < targets.size(); ++at) {
+        if (!targets[at]) continue;
+        const auto to = static_cast<std::uintptr_t>(reinterpret_cast<std::uintptr_t>(targets[at]) -
+                                                    reinterpret_cast<std::uintptr_t>(first));
+        if (to % sizeof(Code) == 0 && to / sizeof(Code) <= d.count())
+            d.steps[at].operand.target = &d.steps[to / sizeof(Code)];
+        else
+            d.steps[at].kind = STEP_GENERAL;
+    }
+}
+
+// The decoded form of the running routine, made on its first run after its code was loaded and
+// kept until the loader stores code again; nullptr when the routine has no code in the program.
+const DecodedRoutine *decoded_routine(const Routine *r, int number)
+{
+    static std::unordered_map<const Routine *, DecodedRoutine> tables;
+    static std::uint64_t stored = 0;
+    static const Routine *last_routine;
+    static const DecodedRoutine *last;
+    if (stored != code_words_stored) {
+        tables.clear();
+        stored = code_words_stored;
+        last_routine = nullptr;
+    }
+    if (!r || !Minterp || !code || number < 0 || number >= MAX_ROUTINES) return nullptr;
+    const Code *first = code[number];
+    const Code *base = Minterp->code_base, *end = base ? base + Minterp->code_size : nullptr;
+    if (!first || !base || first < base || first >= end) return nullptr;
+    if (r == last_routine && last->first == first) return last;
+    DecodedRoutine &d = tables[r];
+    if (d.first != first) decode_routine(d, first, end, *r);
+    last_routine = r;
+    last = &d;
+    return last;
+}
+
+// The step for positions outside the running routine's decoded form.
+const Step LONE_GENERAL_STEP{};
+
+// The loop's copy of the executor's state: the top of the value stack and what the running
+// routine's ops read, loaded from the globals after anything that may change them.
+struct Locals {
+    Stack *base;  // Stk
+    Stack *top;   // the entry at sp (base - 1 when the stack is empty)
+    Stack *warn;  // the entry at the warning level
+    const Routine *routine;
+    const DecodedRoutine *decoded;  // the running routine's, or nullptr
+    const Step *steps;  // the steps the loop runs on: the decoded routine's, or the lone general one
+    const Code *first;  // the position of steps[0]
+    int transactions;    // open database transactions, -1 until a source line asks
+    bool position_known;  // trace_position holds the running routine's names
+
+    void load(bool fast)
+    {
+        base = Stk;
+        top = base + sp;
+        warn = base + STACK_WARN_LEVEL;
+        routine = routines ? &routines[cur_routine] : nullptr;
+        // The steps hold the routine's own areas: they serve while the executor's globals name them.
+        decoded = fast && routine && local_numerics == routine->local_numerics && local_chars == routine->local_chars
+                      ? decoded_routine(routine, cur_routine)
+                      : nullptr;
+        transactions = -1;
+        position_known = trace_position_current(routine);
+    }
+    // The step of the op at pc.
+    const Step *locate(Code *pc)
+    {
+        if (decoded) {
+            const auto to = reinterpret_cast<std::uintptr_t>(pc) - reinterpret_cast<std::uintptr_t>(decoded->first);
+            if (to % sizeof(Code) == 0 && to / sizeof(Code) <= decoded->count()) {
+                steps = decoded->steps.data();
+                first = decoded->first;
+                return steps + to / sizeof(Code);
+            }
+        }
+        steps = &LONE_GENERAL_STEP;
+        first = pc;
+        return steps;
+    }
+    // The position of the op whose step is s.
+    Code *position(const Step *s) const { return const_cast<Code *>(first + (s - steps)); }
+    int index() const { return static_cast<int>(top - base); }
+    // At least n entries on the stack.
+    bool holds(int n) const { return top >= base + (n - 1); }
+};
+
+// The loop. The ops that make up most of a program's turns run here on the running routine's
+// decoded steps and the executor's state kept in locals: numeric loads and stores of the routine's
+// own variables, constants, the arithmetic of word-sized numbers and the comparisons of numbers,
+// the FOR test, jumps and source lines. What the loader's operands settle (the variable's area,
+// no subscripts, the offset inside the area, the jump targets) the decoding checked once; anything
+// else about them (a value that is not a plain number, a result the word path does not give, a
+// stack at its warning level) goes to the general path, which does the whole op again from the
+// start with the globals written back, at the op's position in the code.
 // Nothing in the fast paths changes state before it is sure to finish and none of them can fail,
 // so an error always finds sp and yylineno at the op that raised it; nor can they open or end a
 // database transaction, change the running routine or switch contexts, so what the locals hold
@@ -1224,45 +1416,37 @@ inline bool plain_variable(const Code *operands, long count, long &offset)
 template <bool Fast> void run_loop(Run &run)
 {
     static const Truth truth;
-    Code *pc = run.pc;  // the op word
     Locals l;
-    l.load();
-    if (!pc) {
+    l.load(Fast);
+    if (!run.pc) {
         publish_exit();
         TRACE_OUT;
         return;
     }
-    Code *jumped_from;  // the jump whose turn it is to look for a signal
+    const Step *s = l.locate(run.pc);  // the op's step
+    Code *jumped_from = nullptr;  // the op whose turn it is to look for a signal
     for (;;) {
-        const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
         if constexpr (!Fast) goto general;
-        switch (op) {
-        case o_loadrvd: {
-            long offset;
-            if (l.top >= l.warn || !plain_variable(pc + 1, l.numbers_count, offset)) goto general;
-            set_number(*++l.top, l.numbers[offset]);
-            pc += 1 + WORDS<o_loadrvd>;
+        switch (s->kind) {
+        case STEP_LOAD_NUMBER:
+            if (l.top >= l.warn) goto general;
+            set_number(*++l.top, *s->operand.cell);
+            s += s->words;
             continue;
-        }
-        case o_loadsvd: {
+        case STEP_LOAD_TEXT: {
             // A plain string of the routine's own character area, its whole text, with no range
             // pending: a copy of its text up to its terminator or its length; or, as the last
             // argument of the intrinsic call that follows, whose handler only reads it, the text
             // in place.
-            const Code *o = pc + 1;
-            const long area = static_cast<long>(o[1].param), offset = operand(o), length = operand(o + 2);
-            if (l.top >= l.warn || area == AREA_COMMON || area == AREA_STRUCTS || area >= AREA_PSTRUCT ||
-                (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) != 0 || srange >= 0 || offset < 0 ||
-                length < 0 || offset >= l.chars_count || length > l.chars_count - offset)
-                goto general;
-            char *field = l.chars + offset;
-            const std::size_t n = strnlen(field, static_cast<std::size_t>(length));
-            Code *next = pc + 1 + WORDS<o_loadsvd>;
+            if (l.top >= l.warn || srange >= 0) goto general;
+            char *field = s->operand.field;
+            const std::size_t n = strnlen(field, static_cast<std::size_t>(s->value));
+            const Step *next = s + s->words;
             Stack &e = *++l.top;
             e = Stack{};
             e.s_t = string;
             e.length = e.s_dims[0] = static_cast<std::uint32_t>(n);
-            if (text_read_in_place(next)) {
+            if (next->kind == STEP_CALL && text_read_in_place(l.position(next))) {
                 e.s_c.C_S = field;
                 e.flags = stk_ref;  // the variable's own bytes: popping frees nothing
             } else {
@@ -1271,33 +1455,32 @@ template <bool Fast> void run_loop(Run &run)
                 copy[n] = '\0';
                 e.s_c.C_S = copy;
             }
-            pc = next;
+            s = next;
             continue;
         }
-        case o_loadrc: {
+        case STEP_LOAD_CONSTANT:
             if (l.top >= l.warn) goto general;
-            set_number(*++l.top, *pc[1].num);
-            pc += 1 + WORDS<o_loadrc>;
+            set_number(*++l.top, *s->operand.constant);
+            s += s->words;
             continue;
-        }
-        case o_storrd: {
-            long offset;
-            if (l.top > l.warn || !l.holds(1) || !plain_variable(pc + 1, l.numbers_count, offset)) goto general;
+        case STEP_STORE_NUMBER: {
+            if (l.top > l.warn || !l.holds(1)) goto general;
             const dec_t *value = number_of(*l.top);
             if (!value) goto general;
-            l.numbers[offset] = *value;
+            *s->operand.cell = *value;
             --l.top;
-            pc += 1 + WORDS<o_storrd>;
+            s += s->words;
             continue;
         }
-        case o_add:
-        case o_sub:
-        case o_mul: {
+        case STEP_ADD:
+        case STEP_SUB:
+        case STEP_MUL: {
             if (l.top > l.warn || !l.holds(2)) goto general;
             const dec_t *a = number_of(l.top[-1]), *b = number_of(*l.top);
             if (!a || !b) goto general;
             Stack &e = l.top[-1];
-            if (!(op == o_add ? word_add(a, b, &e.num) : op == o_sub ? word_sub(a, b, &e.num) : word_mul(a, b, &e.num)))
+            const StepKind k = s->kind;
+            if (!(k == STEP_ADD ? word_add(a, b, &e.num) : k == STEP_SUB ? word_sub(a, b, &e.num) : word_mul(a, b, &e.num)))
                 goto general;
             // The entry that held the left operand holds the result, as push_result leaves it; so
             // does fn_value, as maths does.
@@ -1308,56 +1491,65 @@ template <bool Fast> void run_loop(Run &run)
             e.length = 0;
             fn_value.num = e.num;
             --l.top;
-            pc += 1;
+            s += 1;
             continue;
         }
-        case o_eq: case o_ne: case o_lt: case o_le: case o_gt: case o_ge: {
+        case STEP_EQ: case STEP_NE: case STEP_LT: case STEP_LE: case STEP_GT: case STEP_GE: {
             if (l.top > l.warn || !l.holds(2)) goto general;
             const dec_t *a = number_of(l.top[-1]), *b = number_of(*l.top);
             if (!a || !b) goto general;
             const int c = decword::compare(a, b);
-            const bool t = op == o_eq ? c == 0 : op == o_ne ? c != 0 : op == o_lt ? c < 0 : op == o_le ? c <= 0
-                         : op == o_gt ? c > 0 : c >= 0;
+            const StepKind k = s->kind;
+            const bool t = k == STEP_EQ ? c == 0 : k == STEP_NE ? c != 0 : k == STEP_LT ? c < 0 : k == STEP_LE ? c <= 0
+                         : k == STEP_GT ? c > 0 : c >= 0;
             fn_value.num = t ? truth.yes : truth.no;
             set_number(*--l.top, fn_value.num);
-            pc += 1;
+            s += 1;
             continue;
         }
-        case o_cmpidx: {
+        case STEP_FOR_TEST: {
             if (l.top > l.warn || !l.holds(3)) goto general;
             const dec_t *control = number_of(l.top[-1]), *limit = number_of(l.top[-2]), *step = number_of(*l.top);
             if (!control || !limit || !step) goto general;
             const int c = decword::compare(control, limit);
-            Code *exit_label = pc[1].c_ptr;
             l.top -= 3;
-            jumped_from = pc;
-            pc = (step->dec_pos == 0 ? c == 1 : c == -1) && exit_label ? exit_label : pc + 1 + WORDS<o_cmpidx>;
-            if (pending_signal) goto signal;
+            const Step *at = s;
+            s = (step->dec_pos == 0 ? c == 1 : c == -1) ? s->operand.target : s + s->words;
+            if (pending_signal) {
+                jumped_from = l.position(at);
+                goto signal;
+            }
             continue;
         }
-        case o_jump: {
+        case STEP_JUMP: {
             if (l.top > l.warn) goto general;
-            jumped_from = pc;
-            pc = pc[1].c_ptr ? pc[1].c_ptr : pc + 1 + WORDS<o_jump>;
-            if (pending_signal) goto signal;
+            const Step *at = s;
+            s = s->operand.target;
+            if (pending_signal) {
+                jumped_from = l.position(at);
+                goto signal;
+            }
             continue;
         }
-        case o_jumpz: {
+        case STEP_JUMP_ZERO: {
             if (l.top > l.warn || !l.holds(1)) goto general;
             const dec_t *value = number_of(*l.top);
             if (!value) goto general;
-            Code *target = pc[1].c_ptr;
             --l.top;
-            jumped_from = pc;
-            pc = decword::compare(value, &ZERO_DEC) == 0 && target ? target : pc + 1 + WORDS<o_jumpz>;
-            if (pending_signal) goto signal;
+            const Step *at = s;
+            s = decword::compare(value, &ZERO_DEC) == 0 ? s->operand.target : s + s->words;
+            if (pending_signal) {
+                jumped_from = l.position(at);
+                goto signal;
+            }
             continue;
         }
-        case o_ifcallr:
-        case o_ifcalls: {
+        case STEP_CALL: {
             // A function intrinsic through its dispatcher, without the general path's round trip;
             // EXECUTE, which starts a child program, goes there. The handler may change anything
             // the locals hold, so they are loaded again after it.
+            Code *pc = l.position(s);
+            const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
             const int number = operand(pc + 1), nargs = operand(pc + 2);
             if (l.top >= l.warn || (op == o_ifcallr && number == in_EXECUTE) || nargs < 0 || !l.holds(nargs))
                 goto general;
@@ -1370,24 +1562,27 @@ template <bool Fast> void run_loop(Run &run)
                 pc = npc;
                 npc = nullptr;
             }
-            l.load();
+            l.load(Fast);
+            s = l.locate(pc);
             if (pending_signal) goto signal;
             continue;
         }
-        case o_srcline:
+        case STEP_SOURCE_LINE:
             if (l.top > l.warn) goto general;
-            src_line_number = operand(pc + 1);
-            src_file_index = operand(pc + 2);
+            src_line_number = s->value;
+            src_file_index = s->operand.file;
             if (l.transactions < 0) l.transactions = open_transactions();
             if (!l.position_known || src_file_index != trace_position.file_index) {
                 trace_position_refresh(l.routine);
                 l.position_known = true;
             }
             basic_trace_add(trace_position.names, trace_position.kind, src_line_number, l.transactions);
-            pc += 1 + WORDS<o_srcline>;
+            s += s->words;
             continue;
-        default:
+        case STEP_GENERAL:
         general: {
+            Code *pc = l.position(s);
+            const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
             sp = l.index();
             yylineno = position_of(pc);
             Code *next = pc + 1;
@@ -1399,20 +1594,24 @@ template <bool Fast> void run_loop(Run &run)
                 npc = nullptr;
             }
             check_signals();
-            l.load();
+            l.load(Fast);
             if (!pc) {
                 publish_exit();
                 TRACE_OUT;
                 return;
             }
+            s = l.locate(pc);
             continue;
         }
         }
-    signal:
+    signal: {
+        Code *pc = l.position(s);
         sp = l.index();
         yylineno = position_of(jumped_from);
         act_on_signal();
-        l.load();
+        l.load(Fast);
+        s = l.locate(pc);
+    }
     }
 }
 

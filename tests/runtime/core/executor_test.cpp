@@ -392,6 +392,51 @@ TEST_F(ExecTest, RoutineCallsAndResults)
     }
 }
 
+// The decoded steps of two routines against the general path: main loops over k = 1 TO 20 with a
+// source line a turn, calls f(k) (whose own variables 0 and 1 are other cells than main's), comes
+// back from a gosub and a labelled jump into the middle of its steps; f loops down from its
+// parameter. Both runs must leave the same COMMON byte for byte, and the sums must be right.
+TEST_F(ExecTest, DecodedRoutinesAgreeWithTheGeneralPath)
+{
+    const std::string main_body =
+        ".proc r:main I:0 I:0 I:4 I:0 I:0 I:0\n.common I:3 I:0\n" + num("0") + store_var(0) + num("1") + store_var(1) +
+        "mtop:\nsrcline I:1 I:0\n" + load_var(1) + num("20") + num("1") + "cmpidx l:mdone\n" + load_var(1) +
+        "fcallr r:f I:1\n" + store_var(2) + load_var(0) + load_var(2) + "add\n" + store_var(0) + "gosub l:half\n" +
+        // k MOD 2 + 1 selects: an even k adds 1, an odd one takes 3 off.
+        load_var(1) + num("2") + "mod\n" + num("1") + "add\njumpl I:2 l:even l:odd\neven:\n" + load_var(0) + num("1") +
+        "add\n" + store_var(0) + "jump l:next\nodd:\n" + load_var(0) + num("3") + "sub\n" + store_var(0) + "next:\n" +
+        load_var(1) + num("1") + "add\n" + store_var(1) + "jump l:mtop\nhalf:\n" + load_var(3) + num("0.5") + "add\n" +
+        store_var(3) + "return\nmdone:\n" + load_var(0) + to_cell(0) + load_var(3) + to_cell(1) + load_var(1) +
+        to_cell(2) + "exit\n";
+    // f(P0): a = P0, s = 0; WHILE a > 0: s = s + a * 1.25: a = a - 1; f = s.
+    const std::string f_body = ".nfunc r:f I:0 I:0 I:2 I:0 I:0 I:1\nloadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + store_var(0) +
+                               num("0") + store_var(1) + "floop:\n" + load_var(0) + num("0") + "gt\njumpz l:fout\n" +
+                               load_var(1) + load_var(0) + num("1.25") + "mul\nadd\n" + store_var(1) + load_var(0) +
+                               num("1") + "sub\n" + store_var(0) + "jump l:floop\nfout:\n" + load_var(1) + "exitv\n";
+    const std::string text = main_body + f_body + parameters(1);
+    auto run_with = [&](bool general_only) {
+        executor_general_path_only = general_only;
+        Outcome o = run(text);
+        executor_general_path_only = false;
+        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "decoded steps");
+        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return std::pair{o.status, image};
+    };
+    const auto fast = run_with(false), general = run_with(true);
+    EXPECT_EQ(fast.first, general.first);
+    EXPECT_EQ(fast.second, general.second) << "COMMON, byte for byte";
+    // 1.25 * (1 + 3 + 6 + ... + 210) = 1925, ten times +1 and ten times -3; twenty halves; k past 20.
+    const char *expected[] = {"1905", "10", "21"};
+    for (int i = 0; i < 3; ++i) {
+        dec_t v;
+        std::memcpy(&v, fast.second.data() + static_cast<std::size_t>(i) * sizeof(dec_t), sizeof v);
+        EXPECT_TRUE(same(v, expected[i])) << "cell " << i << ": " << text_of(v);
+    }
+}
+
 TEST_F(ExecTest, ArgumentsPassedByAddressAreShared)
 {
     // main: X = 5; CALL f(X) where f adds 1 to its parameter; cell 0 = X.
