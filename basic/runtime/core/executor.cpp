@@ -6,7 +6,8 @@
 // trap catches it, cuts the value stack back and continues at the trap's handler.
 //
 // Operands come from a loaded program: everything that indexes memory (stack entries, areas,
-// label tables, routine numbers) is checked here before use.
+// label tables, routine numbers) is checked here before use. The common ops run on each routine's
+// steps, decoded once from its code, which hold what those checks proved.
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
@@ -1132,21 +1133,12 @@ inline void set_number(Stack &e, const dec_t &value)
     e.length = 0;
 }
 
-// The decimal of a number entry, or nullptr for any other entry (the general path then reports it).
-inline const dec_t *number_of(const Stack &e) { return e.s_t == real ? e.s_c.C_N : nullptr; }
-
 // The low 32 bits of the position of the op at, which messages and reports show.
 inline int position_of(const Code *at)
 {
     return static_cast<int>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(at)));
 }
 
-// The word paths of the arithmetic, kept out of the loop so that it keeps its own state in
-// registers: the result into r (which may be an operand), or false when the general path must do
-// the op.
-[[gnu::noinline]] bool word_add(const dec_t *a, const dec_t *b, dec_t *r) { return decword::add(a, b, r); }
-[[gnu::noinline]] bool word_sub(const dec_t *a, const dec_t *b, dec_t *r) { return decword::add(a, b, r, true); }
-[[gnu::noinline]] bool word_mul(const dec_t *a, const dec_t *b, dec_t *r) { return decword::mul(a, b, r); }
 
 // Whether the op at next is a call of an intrinsic with at least one argument whose row takes its
 // texts in place: a string pushed right before it is its last argument and is popped by it before
@@ -1169,6 +1161,212 @@ inline bool text_read_in_place(const Code *next)
     Email(SUPPORT_ADDRESS, "Almost hit stack size limit, %d of %d", sp, STACKSIZE);
 }
 
+// ---- Numbers in binary between the loop's ops -----------------------------------------------
+
+// A number as the loop keeps it between ops: m x 100^q, m below 10^16 in magnitude (eight digit
+// pairs) and q such that its decimal form's exponent is in range whatever m's length. Arithmetic on
+// it is exact, and an exact result has one normalised decimal form: converted, it is byte for byte
+// the decimal the library's correctly rounded arithmetic gives.
+struct Binary {
+    std::int64_t m;
+    std::int32_t q;
+};
+
+constexpr std::int64_t BINARY_LIMIT = 10000000000000000;  // 10^16
+constexpr int BINARY_Q_MIN = DEC_MINEXP - 1, BINARY_Q_MAX = DEC_MAXEXP - 8;
+constexpr std::int64_t POWERS_OF_100[9] = {1, 100, 10000, 1000000, 100000000, 10000000000, 1000000000000,
+                                           100000000000000, 10000000000000000};
+
+// Value-stack entries of the loop alone, never seen outside it: a number held only in binary
+// (params[0] m, params[1] q), and one whose decimal (num) also holds it. Their other fields are
+// left as they were; settle() makes them plain numbers before anything else reads the stack.
+constexpr auto LOOP_BINARY = static_cast<ConType>(0x100);
+constexpr auto LOOP_DUAL = static_cast<ConType>(0x101);
+
+// The binary form of a whole decimal of one to eight digit pairs whose exponent allows it; false
+// for anything else (a zero, a longer or damaged value), which the library's arithmetic takes.
+inline bool binary_from_decimal(const dec_t *d, Binary &b)
+{
+    std::uint64_t digits;
+    unsigned n;
+    if (!decword::load(d, digits, n)) return false;
+    const int q = d->dec_exp - static_cast<int>(n);
+    if (q < BINARY_Q_MIN || q > BINARY_Q_MAX) return false;
+    const auto m = static_cast<std::int64_t>(decword::binary(digits, n));
+    b = {d->dec_pos ? m : -m, q};
+    return true;
+}
+
+// The decimal of b, normalised; a zero is the positive zero add and subtract give.
+[[gnu::always_inline]] inline void decimal_from_binary(const Binary &b, dec_t *r)
+{
+    if (b.m == 0) {
+        decword::set_zero(r);
+        return;
+    }
+    const std::uint64_t v = b.m < 0 ? 0 - static_cast<std::uint64_t>(b.m) : static_cast<std::uint64_t>(b.m);
+    const std::uint64_t R = v < 100000000 ? decword::four_pairs(v)
+                                          : decword::four_pairs(v % 100000000) | decword::four_pairs(v / 100000000) << 32;
+    decword::store(R, b.q + 8, b.m > 0 ? 1 : 0, r);  // always in range by the bounds of q
+}
+
+inline Binary binary_in(const Stack &e)
+{
+    return {static_cast<std::int64_t>(e.params[0]), static_cast<std::int32_t>(static_cast<std::int64_t>(e.params[1]))};
+}
+
+// The binary form of a plain number entry, or false.
+bool binary_from_entry(const Stack &e, Binary &b)
+{
+    if (e.s_t != real) return false;
+    if (binary_from_decimal(e.s_c.C_N, b)) return true;
+    dec_t zero;
+    decword::set_zero(&zero);
+    if (std::memcmp(e.s_c.C_N, &zero, sizeof zero) != 0) return false;
+    b = {0, 0};
+    return true;
+}
+
+// The binary form of a number entry, or false. The zero a sum may meet is taken as such too.
+[[gnu::always_inline]] inline bool binary_of(const Stack &e, Binary &b)
+{
+    if (e.s_t == LOOP_BINARY || e.s_t == LOOP_DUAL) {
+        b = binary_in(e);
+        return true;
+    }
+    return binary_from_entry(e, b);
+}
+
+// a + b (b negated first by the caller for a difference), exact within the bounds; false when the
+// sum of two zeros or a sum beyond them is asked, which the library's arithmetic then takes.
+inline bool binary_add(Binary a, Binary b, Binary &r)
+{
+    if (a.m == 0 || b.m == 0) {
+        if (a.m == 0 && b.m == 0) return false;
+        r = a.m == 0 ? b : a;
+        return true;
+    }
+    const int q = a.q < b.q ? a.q : b.q, da = a.q - q, db = b.q - q;
+    if (da > 8 || db > 8) return false;
+    std::int64_t x, y, sum;
+    if (__builtin_mul_overflow(a.m, POWERS_OF_100[da], &x) || __builtin_mul_overflow(b.m, POWERS_OF_100[db], &y) ||
+        __builtin_add_overflow(x, y, &sum) || sum >= BINARY_LIMIT || sum <= -BINARY_LIMIT)
+        return false;
+    r = {sum, q};
+    return true;
+}
+
+// a * b of two non-zero numbers, exact within the bounds.
+inline bool binary_mul(Binary a, Binary b, Binary &r)
+{
+    std::int64_t p;
+    const int q = a.q + b.q;
+    if (a.m == 0 || b.m == 0 || __builtin_mul_overflow(a.m, b.m, &p) || p >= BINARY_LIMIT || p <= -BINARY_LIMIT ||
+        q < BINARY_Q_MIN || q > BINARY_Q_MAX)
+        return false;
+    r = {p, q};
+    return true;
+}
+
+// The order of a and b (-1, 0 or 1), or false when their scales lie too far apart for a word.
+inline bool binary_compare(Binary a, Binary b, int &c)
+{
+    if (a.q != b.q) {
+        const int q = a.q < b.q ? a.q : b.q, da = a.q - q, db = b.q - q;
+        if (da > 8 || db > 8 || __builtin_mul_overflow(a.m, POWERS_OF_100[da], &a.m) ||
+            __builtin_mul_overflow(b.m, POWERS_OF_100[db], &b.m))
+            return false;
+    }
+    c = a.m < b.m ? -1 : a.m > b.m ? 1 : 0;
+    return true;
+}
+
+// Makes e a number the loop holds in binary.
+inline void set_binary(Stack &e, const Binary &b)
+{
+    e.s_t = LOOP_BINARY;
+    e.params[0] = static_cast<Address>(b.m);
+    e.params[1] = static_cast<Address>(static_cast<std::int64_t>(b.q));
+}
+
+// The plain number entry e holding its decimal num.
+inline void make_plain(Stack &e)
+{
+    e.s_t = real;
+    e.s_c.C_N = &e.num;
+    e.flags = 0;
+    e.s_dims[0] = e.s_dims[1] = 0;
+    e.length = 0;
+}
+
+// The decimal of a number entry the loop may hold in binary, written out when it is not yet; or
+// nullptr for any other entry.
+inline const dec_t *decimal_of(Stack &e)
+{
+    if (e.s_t == real) return e.s_c.C_N;
+    if (e.s_t == LOOP_DUAL) return &e.num;
+    if (e.s_t != LOOP_BINARY) return nullptr;
+    decimal_from_binary(binary_in(e), &e.num);
+    e.s_t = LOOP_DUAL;
+    return &e.num;
+}
+
+inline bool held_in_binary(const Stack &e) { return e.s_t == LOOP_BINARY || e.s_t == LOOP_DUAL; }
+
+// The binary form of an entry the loop holds in binary or of a plain number that has one.
+inline bool binary_form(const Stack &e, Binary &b)
+{
+    if (held_in_binary(e)) {
+        b = binary_in(e);
+        return true;
+    }
+    return e.s_t == real && binary_from_decimal(e.s_c.C_N, b);
+}
+
+// The comparison of two number entries as the library's (-1, 0, 1, or DECUNKNOWN for a null): in
+// binary when either is held so and both have that form, else of their decimals; false when
+// either is no number. compare_entries takes two binaries inline and leaves the rest to this.
+bool compare_slowly(Stack &a, Stack &b, int &c)
+{
+    Binary x, y;
+    if ((held_in_binary(a) || held_in_binary(b)) && binary_form(a, x) && binary_form(b, y) && binary_compare(x, y, c))
+        return true;
+    const dec_t *p = decimal_of(a), *q = decimal_of(b);
+    if (!p || !q) return false;
+    c = decword::compare(p, q);
+    return true;
+}
+
+[[gnu::always_inline]] inline bool compare_entries(Stack &a, Stack &b, int &c)
+{
+    return (held_in_binary(a) && held_in_binary(b) && binary_compare(binary_in(a), binary_in(b), c)) ||
+           compare_slowly(a, b, c);
+}
+
+// Whether a number entry is negative (-1) or not (1), as the FOR test reads its step: a decimal's
+// sign field says, so a negative zero counts as negative.
+inline bool sign_of(Stack &e, int &sign)
+{
+    if (held_in_binary(e)) {
+        sign = static_cast<std::int64_t>(e.params[0]) < 0 ? -1 : 1;
+        return true;
+    }
+    const dec_t *d = decimal_of(e);
+    if (!d) return false;
+    sign = d->dec_pos == 0 ? -1 : 1;
+    return true;
+}
+
+// A numeric variable of the running routine as the loop keeps it: while dirty, its value is m x
+// 100^q and its decimal cell is yet to be written, which settle() does before anything else can
+// read it.
+struct Shadow {
+    std::int64_t m = 0;
+    std::int32_t q = 0;
+    std::int32_t dirty = 0;
+    dec_t *cell = nullptr;
+};
+
 // ---- The decoded form ------------------------------------------------------------------------
 
 // What the loop does with one code position of a routine, decided once from the op and its
@@ -1178,6 +1376,7 @@ enum StepKind : std::uint8_t {
     STEP_GENERAL,
     STEP_LOAD_NUMBER,    // loadrvd of a plain variable of the routine's own numeric area: cell
     STEP_LOAD_CONSTANT,  // loadrc: constant
+    STEP_LOAD_BINARY,    // loadrc of a constant that has a binary form: constant, binary
     STEP_STORE_NUMBER,   // storrd of a plain variable: cell
     STEP_LOAD_TEXT,      // loadsvd of a whole plain string of the routine's own character area: field, length
     STEP_ADD, STEP_SUB, STEP_MUL,
@@ -1200,14 +1399,19 @@ struct Step {
         char *field;
         std::int32_t file;
     } operand{nullptr};
+    union {
+        Shadow *shadow;  // a variable's
+        Binary binary;   // a constant's binary form
+    } more{nullptr};
 };
-static_assert(sizeof(Step) == 16, "a decoded step is two words");
+static_assert(sizeof(Step) == 32, "a decoded step is four words");
 
 // One routine decoded: a step for each code word from its entry op to where the decoding walk
 // stopped, and a general step after them, so that an op that runs on past the last one leaves.
 struct DecodedRoutine {
     const Code *first = nullptr;
     std::vector<Step> steps;
+    std::vector<Shadow> shadows;  // one a cell of the routine's numeric area
     std::size_t count() const { return steps.size() - 1; }
 };
 
@@ -1235,22 +1439,30 @@ bool own_area(const Code *operands, long count, long &offset)
 }
 
 // The step of the op at p (words long) of routine r, its jump targets still as positions in at.
-Step decode_step(const Code *p, int words, const Routine &r, std::vector<const Code *> &targets, std::size_t at)
+Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow> &shadows,
+                 std::vector<const Code *> &targets, std::size_t at)
 {
     Step s;
     s.words = static_cast<std::uint16_t>(words);
     const Code *o = p + 1;
     const long numbers = r.local_numerics ? r.local_ncount : 0, chars = r.local_chars ? r.local_ccount : 0;
     long offset;
-    switch (static_cast<unsigned>(static_cast<std::uint32_t>(p->param))) {
+    const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(p->param));
+    switch (op) {
     case o_loadrvd:
-        if (own_area(o, numbers, offset)) s.kind = STEP_LOAD_NUMBER, s.operand.cell = r.local_numerics + offset;
-        break;
     case o_storrd:
-        if (own_area(o, numbers, offset)) s.kind = STEP_STORE_NUMBER, s.operand.cell = r.local_numerics + offset;
+        if (own_area(o, numbers, offset)) {
+            s.kind = op == o_loadrvd ? STEP_LOAD_NUMBER : STEP_STORE_NUMBER;
+            s.operand.cell = r.local_numerics + offset;
+            s.more.shadow = &shadows[static_cast<std::size_t>(offset)];
+            s.more.shadow->cell = s.operand.cell;
+        }
         break;
     case o_loadrc:
-        if (o->num) s.kind = STEP_LOAD_CONSTANT, s.operand.constant = o->num;
+        if (o->num) {
+            s.operand.constant = o->num;
+            s.kind = binary_from_decimal(o->num, s.more.binary) ? STEP_LOAD_BINARY : STEP_LOAD_CONSTANT;
+        }
         break;
     case o_loadsvd: {
         const long area = static_cast<long>(o[1].param), length = operand(o + 2);
@@ -1298,6 +1510,8 @@ void decode_routine(DecodedRoutine &d, const Code *first, const Code *end, const
 {
     d.first = first;
     d.steps.clear();
+    // Sized once: the steps point into it.
+    d.shadows.assign(r.local_numerics ? static_cast<std::size_t>(std::max(r.local_ncount, 0)) : 0, Shadow{});
     std::vector<const Code *> targets;
     const Code *p = first;
     while (p < end) {
@@ -1307,7 +1521,7 @@ void decode_routine(DecodedRoutine &d, const Code *first, const Code *end, const
         if (words == 0) break;
         const auto at = static_cast<std::size_t>(p - first);
         d.steps.resize(at + static_cast<std::size_t>(words));
-        d.steps[at] = decode_step(p, words, r, targets, at);
+        d.steps[at] = decode_step(p, words, r, d.shadows, targets, at);
         p += words;
     }
     d.steps.emplace_back();  // where an op runs on past the last one
@@ -1361,14 +1575,24 @@ struct Locals {
     const DecodedRoutine *decoded;  // the running routine's, or nullptr
     const Step *steps;  // the steps the loop runs on: the decoded routine's, or the lone general one
     const Code *first;  // the position of steps[0]
+    Stack *binary_low;  // no entry below it is one the loop holds in binary
+    Binary result;      // the last arithmetic result, for fn_value
+    bool result_binary;  // fn_value is still to get it
+    static constexpr int DIRTY_MAX = 32;
+    Shadow *dirty[DIRTY_MAX];  // the variables that may be dirty
+    int dirty_count;
     int transactions;    // open database transactions, -1 until a source line asks
     bool position_known;  // trace_position holds the running routine's names
 
+    // After settle(), or before the loop made any number binary.
     void load(bool fast)
     {
         base = Stk;
         top = base + sp;
         warn = base + STACK_WARN_LEVEL;
+        binary_low = base + STACKSIZE;
+        result_binary = false;
+        dirty_count = 0;
         routine = routines ? &routines[cur_routine] : nullptr;
         // The steps hold the routine's own areas: they serve while the executor's globals name them.
         decoded = fast && routine && local_numerics == routine->local_numerics && local_chars == routine->local_chars
@@ -1376,6 +1600,43 @@ struct Locals {
                       : nullptr;
         transactions = -1;
         position_known = trace_position_current(routine);
+    }
+    // Turns the numbers the loop holds in binary into plain ones, writes the variables it holds in
+    // binary into their cells and gives fn_value the last arithmetic result, as the general path
+    // and anything else that reads them expect.
+    void settle()
+    {
+        for (int i = 0; i < dirty_count; ++i) {
+            Shadow &v = *dirty[i];
+            if (v.dirty) decimal_from_binary({v.m, v.q}, v.cell);
+            v.dirty = 0;
+        }
+        dirty_count = 0;
+        for (Stack *e = binary_low; e <= top; ++e) {
+            if (e->s_t == LOOP_BINARY) decimal_from_binary(binary_in(*e), &e->num);
+            if (e->s_t == LOOP_BINARY || e->s_t == LOOP_DUAL) make_plain(*e);
+        }
+        binary_low = base + STACKSIZE;
+        if (result_binary) decimal_from_binary(result, &fn_value.num);
+        result_binary = false;
+    }
+    void binary_at(Stack *e)
+    {
+        if (e < binary_low) binary_low = e;
+    }
+    // Stores b into the variable: its shadow, or the cell when no more variables can be kept dirty.
+    void store(Shadow &v, const Binary &b)
+    {
+        if (!v.dirty) {
+            if (dirty_count == DIRTY_MAX) {
+                decimal_from_binary(b, v.cell);
+                return;
+            }
+            dirty[dirty_count++] = &v;
+            v.dirty = 1;
+        }
+        v.m = b.m;
+        v.q = b.q;
     }
     // The step of the op at pc.
     const Step *locate(Code *pc)
@@ -1404,9 +1665,12 @@ struct Locals {
 // own variables, constants, the arithmetic of word-sized numbers and the comparisons of numbers,
 // the FOR test, jumps and source lines. What the loader's operands settle (the variable's area,
 // no subscripts, the offset inside the area, the jump targets) the decoding checked once; anything
-// else about them (a value that is not a plain number, a result the word path does not give, a
-// stack at its warning level) goes to the general path, which does the whole op again from the
-// start with the globals written back, at the op's position in the code.
+// else about them (a value that is not a plain number, a result beyond a word, a stack at its
+// warning level) goes to the general path, which does the whole op again from the start with the
+// globals written back, at the op's position in the code.
+// Numbers stay in binary from op to op, on the stack and in the variables the fast paths store;
+// settle() writes them out as decimals before anything else can see them: the general path, an
+// intrinsic call, a signal.
 // Nothing in the fast paths changes state before it is sure to finish and none of them can fail,
 // so an error always finds sp and yylineno at the op that raised it; nor can they open or end a
 // database transaction, change the running routine or switch contexts, so what the locals hold
@@ -1428,11 +1692,19 @@ template <bool Fast> void run_loop(Run &run)
     for (;;) {
         if constexpr (!Fast) goto general;
         switch (s->kind) {
-        case STEP_LOAD_NUMBER:
+        case STEP_LOAD_NUMBER: {
             if (l.top >= l.warn) goto general;
-            set_number(*++l.top, *s->operand.cell);
+            const Shadow &v = *s->more.shadow;
+            Stack &e = *++l.top;
+            if (v.dirty) {
+                set_binary(e, {v.m, v.q});
+                l.binary_at(&e);
+            } else {
+                set_number(e, *s->operand.cell);
+            }
             s += s->words;
             continue;
+        }
         case STEP_LOAD_TEXT: {
             // A plain string of the routine's own character area, its whole text, with no range
             // pending: a copy of its text up to its terminator or its length; or, as the last
@@ -1463,11 +1735,24 @@ template <bool Fast> void run_loop(Run &run)
             set_number(*++l.top, *s->operand.constant);
             s += s->words;
             continue;
+        case STEP_LOAD_BINARY: {
+            if (l.top >= l.warn) goto general;
+            Stack &e = *++l.top;
+            set_binary(e, s->more.binary);
+            l.binary_at(&e);
+            s += s->words;
+            continue;
+        }
         case STEP_STORE_NUMBER: {
             if (l.top > l.warn || !l.holds(1)) goto general;
-            const dec_t *value = number_of(*l.top);
-            if (!value) goto general;
-            *s->operand.cell = *value;
+            if (held_in_binary(*l.top)) {
+                l.store(*s->more.shadow, binary_in(*l.top));
+            } else {
+                const dec_t *value = decimal_of(*l.top);
+                if (!value) goto general;
+                *s->operand.cell = *value;
+                s->more.shadow->dirty = 0;  // the cell holds it now
+            }
             --l.top;
             s += s->words;
             continue;
@@ -1476,45 +1761,42 @@ template <bool Fast> void run_loop(Run &run)
         case STEP_SUB:
         case STEP_MUL: {
             if (l.top > l.warn || !l.holds(2)) goto general;
-            const dec_t *a = number_of(l.top[-1]), *b = number_of(*l.top);
-            if (!a || !b) goto general;
-            Stack &e = l.top[-1];
+            Binary a, b, r;
+            if (!binary_of(l.top[-1], a) || !binary_of(*l.top, b)) goto general;
             const StepKind k = s->kind;
-            if (!(k == STEP_ADD ? word_add(a, b, &e.num) : k == STEP_SUB ? word_sub(a, b, &e.num) : word_mul(a, b, &e.num)))
-                goto general;
+            if (k == STEP_SUB) b.m = -b.m;
+            if (!(k == STEP_MUL ? binary_mul(a, b, r) : binary_add(a, b, r))) goto general;
             // The entry that held the left operand holds the result, as push_result leaves it; so
-            // does fn_value, as maths does.
-            e.s_t = real;
-            e.s_c.C_N = &e.num;
-            e.flags = 0;
-            e.s_dims[0] = e.s_dims[1] = 0;
-            e.length = 0;
-            fn_value.num = e.num;
+            // does fn_value, as maths does, once the loop settles.
+            Stack &e = l.top[-1];
+            set_binary(e, r);
+            l.binary_at(&e);
+            l.result = r;
+            l.result_binary = true;
             --l.top;
             s += 1;
             continue;
         }
         case STEP_EQ: case STEP_NE: case STEP_LT: case STEP_LE: case STEP_GT: case STEP_GE: {
             if (l.top > l.warn || !l.holds(2)) goto general;
-            const dec_t *a = number_of(l.top[-1]), *b = number_of(*l.top);
-            if (!a || !b) goto general;
-            const int c = decword::compare(a, b);
+            int c;
+            if (!compare_entries(l.top[-1], *l.top, c)) goto general;
             const StepKind k = s->kind;
             const bool t = k == STEP_EQ ? c == 0 : k == STEP_NE ? c != 0 : k == STEP_LT ? c < 0 : k == STEP_LE ? c <= 0
                          : k == STEP_GT ? c > 0 : c >= 0;
             fn_value.num = t ? truth.yes : truth.no;
+            l.result_binary = false;
             set_number(*--l.top, fn_value.num);
             s += 1;
             continue;
         }
         case STEP_FOR_TEST: {
             if (l.top > l.warn || !l.holds(3)) goto general;
-            const dec_t *control = number_of(l.top[-1]), *limit = number_of(l.top[-2]), *step = number_of(*l.top);
-            if (!control || !limit || !step) goto general;
-            const int c = decword::compare(control, limit);
+            int c, step_sign;
+            if (!compare_entries(l.top[-1], l.top[-2], c) || !sign_of(*l.top, step_sign)) goto general;
             l.top -= 3;
             const Step *at = s;
-            s = (step->dec_pos == 0 ? c == 1 : c == -1) ? s->operand.target : s + s->words;
+            s = (step_sign < 0 ? c == 1 : c == -1) ? s->operand.target : s + s->words;
             if (pending_signal) {
                 jumped_from = l.position(at);
                 goto signal;
@@ -1533,11 +1815,17 @@ template <bool Fast> void run_loop(Run &run)
         }
         case STEP_JUMP_ZERO: {
             if (l.top > l.warn || !l.holds(1)) goto general;
-            const dec_t *value = number_of(*l.top);
-            if (!value) goto general;
+            int zero;
+            if (held_in_binary(*l.top)) {
+                zero = l.top->params[0] == 0;
+            } else {
+                const dec_t *value = decimal_of(*l.top);
+                if (!value) goto general;
+                zero = decword::compare(value, &ZERO_DEC) == 0;
+            }
             --l.top;
             const Step *at = s;
-            s = decword::compare(value, &ZERO_DEC) == 0 ? s->operand.target : s + s->words;
+            s = zero ? s->operand.target : s + s->words;
             if (pending_signal) {
                 jumped_from = l.position(at);
                 goto signal;
@@ -1553,6 +1841,7 @@ template <bool Fast> void run_loop(Run &run)
             const int number = operand(pc + 1), nargs = operand(pc + 2);
             if (l.top >= l.warn || (op == o_ifcallr && number == in_EXECUTE) || nargs < 0 || !l.holds(nargs))
                 goto general;
+            l.settle();
             sp = l.index();
             yylineno = position_of(pc);
             dispatch_intrinsic(run, op, number, nargs);
@@ -1583,6 +1872,7 @@ template <bool Fast> void run_loop(Run &run)
         general: {
             Code *pc = l.position(s);
             const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
+            l.settle();
             sp = l.index();
             yylineno = position_of(pc);
             Code *next = pc + 1;
@@ -1606,6 +1896,7 @@ template <bool Fast> void run_loop(Run &run)
         }
     signal: {
         Code *pc = l.position(s);
+        l.settle();
         sp = l.index();
         yylineno = position_of(jumped_from);
         act_on_signal();
