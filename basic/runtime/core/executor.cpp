@@ -1359,12 +1359,17 @@ inline bool sign_of(Stack &e, int &sign)
 
 // A numeric variable of the running routine as the loop keeps it: while dirty, its value is m x
 // 100^q and its decimal cell is yet to be written, which settle() does before anything else can
-// read it.
+// read it. Once written, m and q still serve a load while the cell holds the bytes written.
 struct Shadow {
     std::int64_t m = 0;
     std::int32_t q = 0;
-    std::int32_t dirty = 0;
+    std::uint8_t dirty = 0;
+    std::uint8_t written = 0;  // image holds the decimal written from m and q
     dec_t *cell = nullptr;
+    dec_t image{};
+
+    // Whether m and q hold the variable's value.
+    bool current() const { return dirty || (written && std::memcmp(cell, &image, sizeof image) == 0); }
 };
 
 // ---- The decoded form ------------------------------------------------------------------------
@@ -1543,23 +1548,17 @@ const DecodedRoutine *decoded_routine(const Routine *r, int number)
 {
     static std::unordered_map<const Routine *, DecodedRoutine> tables;
     static std::uint64_t stored = 0;
-    static const Routine *last_routine;
-    static const DecodedRoutine *last;
     if (stored != code_words_stored) {
         tables.clear();
         stored = code_words_stored;
-        last_routine = nullptr;
     }
     if (!r || !Minterp || !code || number < 0 || number >= MAX_ROUTINES) return nullptr;
     const Code *first = code[number];
     const Code *base = Minterp->code_base, *end = base ? base + Minterp->code_size : nullptr;
     if (!first || !base || first < base || first >= end) return nullptr;
-    if (r == last_routine && last->first == first) return last;
     DecodedRoutine &d = tables[r];
     if (d.first != first) decode_routine(d, first, end, *r);
-    last_routine = r;
-    last = &d;
-    return last;
+    return &d;
 }
 
 // The step for positions outside the running routine's decoded form.
@@ -1572,7 +1571,8 @@ struct Locals {
     Stack *top;   // the entry at sp (base - 1 when the stack is empty)
     Stack *warn;  // the entry at the warning level
     const Routine *routine;
-    const DecodedRoutine *decoded;  // the running routine's, or nullptr
+    const DecodedRoutine *decoded = nullptr;  // the running routine's, or nullptr
+    std::uint64_t decoded_when = 0;  // code_words_stored when decoded was looked up
     const Step *steps;  // the steps the loop runs on: the decoded routine's, or the lone general one
     const Code *first;  // the position of steps[0]
     Stack *binary_low;  // no entry below it is one the loop holds in binary
@@ -1593,11 +1593,17 @@ struct Locals {
         binary_low = base + STACKSIZE;
         result_binary = false;
         dirty_count = 0;
+        const Routine *was = routine;
         routine = routines ? &routines[cur_routine] : nullptr;
         // The steps hold the routine's own areas: they serve while the executor's globals name them.
-        decoded = fast && routine && local_numerics == routine->local_numerics && local_chars == routine->local_chars
-                      ? decoded_routine(routine, cur_routine)
-                      : nullptr;
+        // Most loads find the routine that ran before, its code where it was.
+        if (!fast || !routine || local_numerics != routine->local_numerics || local_chars != routine->local_chars) {
+            decoded = nullptr;
+        } else if (!decoded || routine != was || decoded_when != code_words_stored || !code ||
+                   code[cur_routine] != decoded->first) {
+            decoded = decoded_routine(routine, cur_routine);
+            decoded_when = code_words_stored;
+        }
         transactions = -1;
         position_known = trace_position_current(routine);
     }
@@ -1608,7 +1614,16 @@ struct Locals {
     {
         for (int i = 0; i < dirty_count; ++i) {
             Shadow &v = *dirty[i];
-            if (v.dirty) decimal_from_binary({v.m, v.q}, v.cell);
+            if (v.dirty) {
+                decimal_from_binary({v.m, v.q}, &v.image);
+                *v.cell = v.image;
+                v.written = 1;
+                // The last result is most often the value just stored.
+                if (result_binary && result.m == v.m && result.q == v.q) {
+                    fn_value.num = v.image;
+                    result_binary = false;
+                }
+            }
             v.dirty = 0;
         }
         dirty_count = 0;
@@ -1680,7 +1695,7 @@ struct Locals {
 template <bool Fast> void run_loop(Run &run)
 {
     static const Truth truth;
-    Locals l;
+    Locals l{};
     l.load(Fast);
     if (!run.pc) {
         publish_exit();
@@ -1696,7 +1711,7 @@ template <bool Fast> void run_loop(Run &run)
             if (l.top >= l.warn) goto general;
             const Shadow &v = *s->more.shadow;
             Stack &e = *++l.top;
-            if (v.dirty) {
+            if (v.current()) {
                 set_binary(e, {v.m, v.q});
                 l.binary_at(&e);
             } else {
