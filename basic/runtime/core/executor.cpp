@@ -9,6 +9,7 @@
 // label tables, routine numbers) is checked here before use. The common ops run on each routine's
 // steps, decoded once from its code, which hold what those checks proved.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -1197,17 +1198,56 @@ inline bool binary_from_decimal(const dec_t *d, Binary &b)
     return true;
 }
 
-// The decimal of b, normalised; a zero is the positive zero add and subtract give.
-[[gnu::always_inline]] inline void decimal_from_binary(const Binary &b, dec_t *r)
+// The decimal of b as three pieces: bytes 0 to 7 (exponent, sign, digit count and the first two
+// digit pairs), 8 to 15 (six more pairs and two zero ones) and the zero pairs after them. Normalised;
+// a zero is the positive zero add and subtract give.
+struct DecimalImage {
+    std::uint64_t head, middle;
+};
+
+[[gnu::always_inline]] inline DecimalImage image_of(const Binary &b)
 {
-    if (b.m == 0) {
-        decword::set_zero(r);
-        return;
-    }
+    static_assert(offsetof(dec_t, dec_exp) == 0 && offsetof(dec_t, dec_pos) == 2 && offsetof(dec_t, dec_ndgts) == 4 &&
+                  offsetof(dec_t, dec_dgts) == 6);
+    if (b.m == 0) return {std::uint64_t{1} << 16, 0};
     const std::uint64_t v = b.m < 0 ? 0 - static_cast<std::uint64_t>(b.m) : static_cast<std::uint64_t>(b.m);
-    const std::uint64_t R = v < 100000000 ? decword::four_pairs(v)
-                                          : decword::four_pairs(v % 100000000) | decword::four_pairs(v / 100000000) << 32;
-    decword::store(R, b.q + 8, b.m > 0 ? 1 : 0, r);  // always in range by the bounds of q
+    std::uint64_t R = v < 100000000 ? decword::four_pairs(v)
+                                    : decword::four_pairs(v % 100000000) | decword::four_pairs(v / 100000000) << 32;
+    const int lead = __builtin_clzll(R) >> 3;  // zero pairs before the first digit
+    R <<= 8 * lead;
+    const auto exp = static_cast<std::uint16_t>(b.q + 8 - lead);  // in range by the bounds of q
+    const auto pairs = static_cast<std::uint64_t>(8 - (__builtin_ctzll(R) >> 3));
+    const std::uint64_t digits = __builtin_bswap64(R);  // digit 0 in the lowest byte
+    return {exp | std::uint64_t{b.m > 0 ? 1u : 0u} << 16 | pairs << 32 | digits << 48, digits >> 16};
+}
+
+// Writes the image into d with stores of the widths same_decimal reads, so that a read right after
+// is served from the stores.
+[[gnu::always_inline]] inline void put_image(const DecimalImage &i, dec_t *d)
+{
+    auto *bytes = reinterpret_cast<unsigned char *>(d);
+    const std::uint32_t zero4 = 0;
+    const std::uint16_t zero2 = 0;
+    std::memcpy(bytes, &i.head, 8);
+    std::memcpy(bytes + 8, &i.middle, 8);
+    std::memcpy(bytes + 16, &zero4, 4);
+    std::memcpy(bytes + 20, &zero2, 2);
+}
+
+[[gnu::always_inline]] inline void decimal_from_binary(const Binary &b, dec_t *r) { put_image(image_of(b), r); }
+
+// Whether two decimals are the same bytes.
+[[gnu::always_inline]] inline bool same_decimal(const dec_t &a, const dec_t &b)
+{
+    std::uint64_t a0, a1, b0, b1;
+    std::uint32_t a2, b2;
+    std::uint16_t a3, b3;
+    const auto *x = reinterpret_cast<const unsigned char *>(&a), *y = reinterpret_cast<const unsigned char *>(&b);
+    std::memcpy(&a0, x, 8), std::memcpy(&b0, y, 8);
+    std::memcpy(&a1, x + 8, 8), std::memcpy(&b1, y + 8, 8);
+    std::memcpy(&a2, x + 16, 4), std::memcpy(&b2, y + 16, 4);
+    std::memcpy(&a3, x + 20, 2), std::memcpy(&b3, y + 20, 2);
+    return ((a0 ^ b0) | (a1 ^ b1) | (a2 ^ b2) | (a3 ^ b3)) == 0;
 }
 
 inline Binary binary_in(const Stack &e)
@@ -1369,7 +1409,7 @@ struct Shadow {
     dec_t image{};
 
     // Whether m and q hold the variable's value.
-    bool current() const { return dirty || (written && std::memcmp(cell, &image, sizeof image) == 0); }
+    bool current() const { return dirty || (written && same_decimal(*cell, image)); }
 };
 
 // ---- The decoded form ------------------------------------------------------------------------
@@ -1615,12 +1655,13 @@ struct Locals {
         for (int i = 0; i < dirty_count; ++i) {
             Shadow &v = *dirty[i];
             if (v.dirty) {
-                decimal_from_binary({v.m, v.q}, &v.image);
-                *v.cell = v.image;
+                const DecimalImage i = image_of({v.m, v.q});
+                put_image(i, &v.image);
+                put_image(i, v.cell);
                 v.written = 1;
                 // The last result is most often the value just stored.
                 if (result_binary && result.m == v.m && result.q == v.q) {
-                    fn_value.num = v.image;
+                    put_image(i, &fn_value.num);
                     result_binary = false;
                 }
             }
