@@ -1255,14 +1255,18 @@ inline Binary binary_in(const Stack &e)
     return {static_cast<std::int64_t>(e.params[0]), static_cast<std::int32_t>(static_cast<std::int64_t>(e.params[1]))};
 }
 
+// A number entry holding its own decimal. A reference to a variable's cell is left to the general
+// path, which finds the variables the loop holds in binary written out.
+inline bool own_number(const Stack &e) { return e.s_t == real && e.s_c.C_N == &e.num; }
+
 // The binary form of a plain number entry, or false.
 bool binary_from_entry(const Stack &e, Binary &b)
 {
-    if (e.s_t != real) return false;
-    if (binary_from_decimal(e.s_c.C_N, b)) return true;
+    if (!own_number(e)) return false;
+    if (binary_from_decimal(&e.num, b)) return true;
     dec_t zero;
     decword::set_zero(&zero);
-    if (std::memcmp(e.s_c.C_N, &zero, sizeof zero) != 0) return false;
+    if (!same_decimal(e.num, zero)) return false;
     b = {0, 0};
     return true;
 }
@@ -1340,10 +1344,10 @@ inline void make_plain(Stack &e)
 }
 
 // The decimal of a number entry the loop may hold in binary, written out when it is not yet; or
-// nullptr for any other entry.
+// nullptr for any other entry, a reference among them.
 inline const dec_t *decimal_of(Stack &e)
 {
-    if (e.s_t == real) return e.s_c.C_N;
+    if (own_number(e)) return &e.num;
     if (e.s_t == LOOP_DUAL) return &e.num;
     if (e.s_t != LOOP_BINARY) return nullptr;
     decimal_from_binary(binary_in(e), &e.num);
@@ -1360,7 +1364,7 @@ inline bool binary_form(const Stack &e, Binary &b)
         b = binary_in(e);
         return true;
     }
-    return e.s_t == real && binary_from_decimal(e.s_c.C_N, b);
+    return own_number(e) && binary_from_decimal(&e.num, b);
 }
 
 // The comparison of two number entries as the library's (-1, 0, 1, or DECUNKNOWN for a null): in

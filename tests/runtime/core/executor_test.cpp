@@ -440,7 +440,8 @@ TEST_F(ExecTest, DecodedRoutinesAgreeWithTheGeneralPath)
 // Numbers the loop keeps in binary between ops, and variables it writes back only when something
 // else may read them, against the general path: products that outgrow a machine word inside a
 // loop, a negative step, sums that cancel to zero and are used again, exponents at the edges,
-// comparisons of different scales and a jump on a zero. Both runs must leave the same COMMON.
+// comparisons of different scales, a jump on a zero and a reference to a variable stored into
+// after it was pushed. Both runs must leave the same COMMON.
 TEST_F(ExecTest, NumbersKeptInBinaryAgreeWithTheGeneralPath)
 {
     // FOR k = first TO last STEP step: body: NEXT, k in variable 0, labels named by tag.
@@ -450,7 +451,7 @@ TEST_F(ExecTest, NumbersKeptInBinaryAgreeWithTheGeneralPath)
                "done\n" + body + load_var(0) + num(step) + "add\n" + store_var(0) + "jump l:" + tag + "top\n" + tag +
                "done:\n";
     };
-    std::string body = ".common I:16 I:0\n";
+    std::string body = ".common I:17 I:0\n";
     // x = 1, y = 0: FOR k = 1 TO 30: x = x * 7.5: y = y - x: NEXT (x passes 10^16 at k = 19).
     body += num("1") + store_var(1) + num("0") + store_var(2) +
             for_loop("g", "1", "30", "1",
@@ -474,7 +475,10 @@ TEST_F(ExecTest, NumbersKeptInBinaryAgreeWithTheGeneralPath)
             to_cell(13);
     // A jump on a zero computed in binary: cell 14 gets 1.
     body += num("0.5") + num("0.5") + "sub\n" + store_var(1) + load_var(1) + "jumpz l:zero\n" + num("2") +
-            "jump l:zdone\nzero:\n" + num("1") + "zdone:\n" + to_cell(14) + "exit\n";
+            "jump l:zdone\nzero:\n" + num("1") + "zdone:\n" + to_cell(14);
+    // A reference to a variable stored into after it was pushed reads the value stored: cell 15 gets 6.
+    body += num("2") + store_var(1) + "loadrad I:1 I:1 I:0 I:0 I:0\n" + num("5") + store_var(1) + num("1") + "add\n" +
+            to_cell(15) + "exit\n";
     const std::string text = program(body, 4, 0);
     auto run_with = [&](bool general_only) {
         executor_general_path_only = general_only;
@@ -489,9 +493,9 @@ TEST_F(ExecTest, NumbersKeptInBinaryAgreeWithTheGeneralPath)
     };
     const std::string fast = run_with(false), general = run_with(true);
     ASSERT_EQ(fast.size(), general.size());
-    const char *expected[15] = {nullptr, nullptr, "717.25", "0.5", "0", "0", "0", "5", "1E-119", "123456789012345.55",
-                                "123456789012345550", "1", "1", "1", "1"};
-    for (int i = 0; i < 15; ++i) {
+    const char *expected[16] = {nullptr, nullptr, "717.25", "0.5", "0", "0", "0", "5", "1E-119", "123456789012345.55",
+                                "123456789012345550", "1", "1", "1", "1", "6"};
+    for (int i = 0; i < 16; ++i) {
         dec_t f, g;
         std::memcpy(&f, fast.data() + static_cast<std::size_t>(i) * sizeof f, sizeof f);
         std::memcpy(&g, general.data() + static_cast<std::size_t>(i) * sizeof g, sizeof g);
