@@ -1435,6 +1435,7 @@ enum StepKind : std::uint8_t {
     STEP_JUMP_ZERO,      // jumpz: target
     STEP_CALL,           // ifcallr, ifcalls: read from the code as before
     STEP_SOURCE_LINE,    // srcline: line, file
+    STEP_KINDS
 };
 
 struct Step {
@@ -1749,10 +1750,18 @@ template <bool Fast> void run_loop(Run &run)
     }
     const Step *s = l.locate(run.pc);  // the op's step
     Code *jumped_from = nullptr;  // the op whose turn it is to look for a signal
+    // Each fast path goes on straight to the path of the next step, so that each has its own jump
+    // to predict (labels as values, which the compilers this builds with provide).
+    static const void *const paths[STEP_KINDS] = {
+        &&general, &&load_number, &&load_constant, &&load_binary, &&store_number, &&load_text,
+        &&arithmetic, &&arithmetic, &&arithmetic,
+        &&comparison, &&comparison, &&comparison, &&comparison, &&comparison, &&comparison,
+        &&for_test, &&jump, &&jump_zero, &&call, &&source_line};
     for (;;) {
         if constexpr (!Fast) goto general;
         switch (s->kind) {
-        case STEP_LOAD_NUMBER: {
+        case STEP_LOAD_NUMBER:
+        load_number: {
             if (l.top >= l.warn) goto general;
             const Shadow &v = *s->more.shadow;
             Stack &e = *++l.top;
@@ -1763,9 +1772,10 @@ template <bool Fast> void run_loop(Run &run)
                 set_number(e, *s->operand.cell);
             }
             s += s->words;
-            continue;
+            goto *paths[s->kind];
         }
-        case STEP_LOAD_TEXT: {
+        case STEP_LOAD_TEXT:
+        load_text: {
             // A plain string of the routine's own character area, its whole text, with no range
             // pending: a copy of its text up to its terminator or its length; or, as the last
             // argument of the intrinsic call that follows, whose handler only reads it, the text
@@ -1788,22 +1798,25 @@ template <bool Fast> void run_loop(Run &run)
                 e.s_c.C_S = copy;
             }
             s = next;
-            continue;
+            goto *paths[s->kind];
         }
         case STEP_LOAD_CONSTANT:
+        load_constant:
             if (l.top >= l.warn) goto general;
             set_number(*++l.top, *s->operand.constant);
             s += s->words;
-            continue;
-        case STEP_LOAD_BINARY: {
+            goto *paths[s->kind];
+        case STEP_LOAD_BINARY:
+        load_binary: {
             if (l.top >= l.warn) goto general;
             Stack &e = *++l.top;
             set_binary(e, s->more.binary);
             l.binary_at(&e);
             s += s->words;
-            continue;
+            goto *paths[s->kind];
         }
-        case STEP_STORE_NUMBER: {
+        case STEP_STORE_NUMBER:
+        store_number: {
             if (l.top > l.warn || !l.holds(1)) goto general;
             if (held_in_binary(*l.top)) {
                 l.store(*s->more.shadow, binary_in(*l.top));
@@ -1815,11 +1828,12 @@ template <bool Fast> void run_loop(Run &run)
             }
             --l.top;
             s += s->words;
-            continue;
+            goto *paths[s->kind];
         }
         case STEP_ADD:
         case STEP_SUB:
-        case STEP_MUL: {
+        case STEP_MUL:
+        arithmetic: {
             if (l.top > l.warn || !l.holds(2)) goto general;
             Binary a, b, r;
             if (!binary_of(l.top[-1], a) || !binary_of(*l.top, b)) goto general;
@@ -1835,9 +1849,10 @@ template <bool Fast> void run_loop(Run &run)
             l.result_binary = true;
             --l.top;
             s += 1;
-            continue;
+            goto *paths[s->kind];
         }
-        case STEP_EQ: case STEP_NE: case STEP_LT: case STEP_LE: case STEP_GT: case STEP_GE: {
+        case STEP_EQ: case STEP_NE: case STEP_LT: case STEP_LE: case STEP_GT: case STEP_GE:
+        comparison: {
             if (l.top > l.warn || !l.holds(2)) goto general;
             int c;
             if (!compare_entries(l.top[-1], *l.top, c)) goto general;
@@ -1848,9 +1863,10 @@ template <bool Fast> void run_loop(Run &run)
             l.result_binary = false;
             set_number(*--l.top, fn_value.num);
             s += 1;
-            continue;
+            goto *paths[s->kind];
         }
-        case STEP_FOR_TEST: {
+        case STEP_FOR_TEST:
+        for_test: {
             if (l.top > l.warn || !l.holds(3)) goto general;
             int c, step_sign;
             if (!compare_entries(l.top[-1], l.top[-2], c) || !sign_of(*l.top, step_sign)) goto general;
@@ -1861,9 +1877,10 @@ template <bool Fast> void run_loop(Run &run)
                 jumped_from = l.position(at);
                 goto signal;
             }
-            continue;
+            goto *paths[s->kind];
         }
-        case STEP_JUMP: {
+        case STEP_JUMP:
+        jump: {
             if (l.top > l.warn) goto general;
             const Step *at = s;
             s = s->operand.target;
@@ -1871,9 +1888,10 @@ template <bool Fast> void run_loop(Run &run)
                 jumped_from = l.position(at);
                 goto signal;
             }
-            continue;
+            goto *paths[s->kind];
         }
-        case STEP_JUMP_ZERO: {
+        case STEP_JUMP_ZERO:
+        jump_zero: {
             if (l.top > l.warn || !l.holds(1)) goto general;
             int zero;
             if (held_in_binary(*l.top)) {
@@ -1890,9 +1908,10 @@ template <bool Fast> void run_loop(Run &run)
                 jumped_from = l.position(at);
                 goto signal;
             }
-            continue;
+            goto *paths[s->kind];
         }
-        case STEP_CALL: {
+        case STEP_CALL:
+        call: {
             // A function intrinsic through its dispatcher, without the general path's round trip;
             // EXECUTE, which starts a child program, goes there. The handler may change anything
             // the locals hold, so they are loaded again after it.
@@ -1917,6 +1936,7 @@ template <bool Fast> void run_loop(Run &run)
             continue;
         }
         case STEP_SOURCE_LINE:
+        source_line:
             if (l.top > l.warn) goto general;
             src_line_number = s->value;
             src_file_index = s->operand.file;
@@ -1927,8 +1947,8 @@ template <bool Fast> void run_loop(Run &run)
             }
             basic_trace_add(trace_position.names, trace_position.kind, src_line_number, l.transactions);
             s += s->words;
-            continue;
-        case STEP_GENERAL:
+            goto *paths[s->kind];
+        default:  // STEP_GENERAL
         general: {
             Code *pc = l.position(s);
             const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
