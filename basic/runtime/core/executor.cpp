@@ -6,9 +6,13 @@
 // trap catches it, cuts the value stack back and continues at the trap's handler.
 //
 // Operands come from a loaded program: everything that indexes memory (stack entries, areas,
-// label tables, routine numbers) is checked here before use.
+// label tables, routine numbers) is checked here before use. The common ops run on each routine's
+// steps, decoded once from its code, which hold what those checks proved.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "applications.h"
 #include "common_block.h"
@@ -1167,53 +1171,12 @@ inline void set_number(Stack &e, const dec_t &value)
     e.length = 0;
 }
 
-// The decimal of a number entry, or nullptr for any other entry (the general path then reports it).
-inline const dec_t *number_of(const Stack &e) { return e.s_t == real ? e.s_c.C_N : nullptr; }
-
 // The low 32 bits of the position of the op at, which messages and reports show.
 inline int position_of(const Code *at)
 {
     return static_cast<int>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(at)));
 }
 
-// The word paths of the arithmetic, kept out of the loop so that it keeps its own state in
-// registers: the result into r (which may be an operand), or false when the general path must do
-// the op.
-[[gnu::noinline]] bool word_add(const dec_t *a, const dec_t *b, dec_t *r) { return decword::add(a, b, r); }
-[[gnu::noinline]] bool word_sub(const dec_t *a, const dec_t *b, dec_t *r) { return decword::add(a, b, r, true); }
-[[gnu::noinline]] bool word_mul(const dec_t *a, const dec_t *b, dec_t *r) { return decword::mul(a, b, r); }
-
-// The loop's copy of the executor's state: the top of the value stack and what the running
-// routine's ops read, loaded from the globals after anything that may change them.
-struct Locals {
-    Stack *base;  // Stk
-    Stack *top;   // the entry at sp (base - 1 when the stack is empty)
-    Stack *warn;  // the entry at the warning level
-    dec_t *numbers;
-    long numbers_count;
-    char *chars;  // the running routine's character area
-    long chars_count;
-    const Routine *routine;
-    int transactions;    // open database transactions, -1 until a source line asks
-    bool position_known;  // trace_position holds the running routine's names
-
-    void load()
-    {
-        base = Stk;
-        top = base + sp;
-        warn = base + STACK_WARN_LEVEL;
-        numbers = local_numerics;
-        routine = routines ? &routines[cur_routine] : nullptr;
-        numbers_count = numbers && routine ? routine->local_ncount : 0;
-        chars = local_chars;
-        chars_count = chars && routine ? routine->local_ccount : 0;
-        transactions = -1;
-        position_known = trace_position_current(routine);
-    }
-    int index() const { return static_cast<int>(top - base); }
-    // At least n entries on the stack.
-    bool holds(int n) const { return top >= base + (n - 1); }
-};
 
 // Whether the op at next is a call of an intrinsic with at least one argument whose row takes its
 // texts in place: a string pushed right before it is its last argument and is popped by it before
@@ -1236,9 +1199,325 @@ inline bool text_read_in_place(const Code *next)
     Email(SUPPORT_ADDRESS, "Almost hit stack size limit, %d of %d", sp, STACKSIZE);
 }
 
-// A plain numeric variable of the running routine: a direct op's area selector names the
-// routine's own numeric area, no subscripts follow, and the offset lies inside the area.
-inline bool plain_variable(const Code *operands, long count, long &offset)
+// ---- Numbers in binary between the loop's ops -----------------------------------------------
+
+// A number as the loop keeps it between ops: m x 100^q, m below 10^16 in magnitude (eight digit
+// pairs) and q such that its decimal form's exponent is in range whatever m's length. Arithmetic on
+// it is exact, and an exact result has one normalised decimal form: converted, it is byte for byte
+// the decimal the library's correctly rounded arithmetic gives.
+struct Binary {
+    std::int64_t m;
+    std::int32_t q;
+};
+
+constexpr std::int64_t BINARY_LIMIT = 10000000000000000;  // 10^16
+constexpr int BINARY_Q_MIN = DEC_MINEXP - 1, BINARY_Q_MAX = DEC_MAXEXP - 8;
+constexpr std::int64_t POWERS_OF_100[9] = {1, 100, 10000, 1000000, 100000000, 10000000000, 1000000000000,
+                                           100000000000000, 10000000000000000};
+
+// Value-stack entries of the loop alone, never seen outside it: a number held only in binary
+// (params[0] m, params[1] q), and one whose decimal (num) also holds it. Their other fields are
+// left as they were; settle() makes them plain numbers before anything else reads the stack.
+constexpr auto LOOP_BINARY = static_cast<ConType>(0x100);
+constexpr auto LOOP_DUAL = static_cast<ConType>(0x101);
+
+// The binary form of a whole decimal of one to eight digit pairs whose exponent allows it; false
+// for anything else (a zero, a longer or damaged value), which the library's arithmetic takes.
+inline bool binary_from_decimal(const dec_t *d, Binary &b)
+{
+    std::uint64_t digits;
+    unsigned n;
+    if (!decword::load(d, digits, n)) return false;
+    const int q = d->dec_exp - static_cast<int>(n);
+    if (q < BINARY_Q_MIN || q > BINARY_Q_MAX) return false;
+    const auto m = static_cast<std::int64_t>(decword::binary(digits, n));
+    b = {d->dec_pos ? m : -m, q};
+    return true;
+}
+
+// The decimal of b as three pieces: bytes 0 to 7 (exponent, sign, digit count and the first two
+// digit pairs), 8 to 15 (six more pairs and two zero ones) and the zero pairs after them. Normalised;
+// a zero is the positive zero add and subtract give.
+struct DecimalImage {
+    std::uint64_t head, middle;
+};
+
+[[gnu::always_inline]] inline DecimalImage image_of(const Binary &b)
+{
+    static_assert(offsetof(dec_t, dec_exp) == 0 && offsetof(dec_t, dec_pos) == 2 && offsetof(dec_t, dec_ndgts) == 4 &&
+                  offsetof(dec_t, dec_dgts) == 6);
+    if (b.m == 0) return {std::uint64_t{1} << 16, 0};
+    const std::uint64_t v = b.m < 0 ? 0 - static_cast<std::uint64_t>(b.m) : static_cast<std::uint64_t>(b.m);
+    std::uint64_t R = v < 100000000 ? decword::four_pairs(v)
+                                    : decword::four_pairs(v % 100000000) | decword::four_pairs(v / 100000000) << 32;
+    const int lead = __builtin_clzll(R) >> 3;  // zero pairs before the first digit
+    R <<= 8 * lead;
+    const auto exp = static_cast<std::uint16_t>(b.q + 8 - lead);  // in range by the bounds of q
+    const auto pairs = static_cast<std::uint64_t>(8 - (__builtin_ctzll(R) >> 3));
+    const std::uint64_t digits = __builtin_bswap64(R);  // digit 0 in the lowest byte
+    return {exp | std::uint64_t{b.m > 0 ? 1u : 0u} << 16 | pairs << 32 | digits << 48, digits >> 16};
+}
+
+// Writes the image into d with stores of the widths same_decimal reads, so that a read right after
+// is served from the stores.
+[[gnu::always_inline]] inline void put_image(const DecimalImage &i, dec_t *d)
+{
+    auto *bytes = reinterpret_cast<unsigned char *>(d);
+    const std::uint32_t zero4 = 0;
+    const std::uint16_t zero2 = 0;
+    std::memcpy(bytes, &i.head, 8);
+    std::memcpy(bytes + 8, &i.middle, 8);
+    std::memcpy(bytes + 16, &zero4, 4);
+    std::memcpy(bytes + 20, &zero2, 2);
+}
+
+[[gnu::always_inline]] inline void decimal_from_binary(const Binary &b, dec_t *r) { put_image(image_of(b), r); }
+
+// Whether two decimals are the same bytes.
+[[gnu::always_inline]] inline bool same_decimal(const dec_t &a, const dec_t &b)
+{
+    std::uint64_t a0, a1, b0, b1;
+    std::uint32_t a2, b2;
+    std::uint16_t a3, b3;
+    const auto *x = reinterpret_cast<const unsigned char *>(&a), *y = reinterpret_cast<const unsigned char *>(&b);
+    std::memcpy(&a0, x, 8), std::memcpy(&b0, y, 8);
+    std::memcpy(&a1, x + 8, 8), std::memcpy(&b1, y + 8, 8);
+    std::memcpy(&a2, x + 16, 4), std::memcpy(&b2, y + 16, 4);
+    std::memcpy(&a3, x + 20, 2), std::memcpy(&b3, y + 20, 2);
+    return ((a0 ^ b0) | (a1 ^ b1) | (a2 ^ b2) | (a3 ^ b3)) == 0;
+}
+
+inline Binary binary_in(const Stack &e)
+{
+    return {static_cast<std::int64_t>(e.params[0]), static_cast<std::int32_t>(static_cast<std::int64_t>(e.params[1]))};
+}
+
+// A number entry holding its own decimal. A reference to a variable's cell is left to the general
+// path, which finds the variables the loop holds in binary written out.
+inline bool own_number(const Stack &e) { return e.s_t == real && e.s_c.C_N == &e.num; }
+
+// The binary form of a plain number entry, or false.
+bool binary_from_entry(const Stack &e, Binary &b)
+{
+    if (!own_number(e)) return false;
+    if (binary_from_decimal(&e.num, b)) return true;
+    dec_t zero;
+    decword::set_zero(&zero);
+    if (!same_decimal(e.num, zero)) return false;
+    b = {0, 0};
+    return true;
+}
+
+// The binary form of a number entry, or false. The zero a sum may meet is taken as such too.
+[[gnu::always_inline]] inline bool binary_of(const Stack &e, Binary &b)
+{
+    if (e.s_t == LOOP_BINARY || e.s_t == LOOP_DUAL) {
+        b = binary_in(e);
+        return true;
+    }
+    return binary_from_entry(e, b);
+}
+
+// a + b (b negated first by the caller for a difference), exact within the bounds; false when the
+// sum of two zeros or a sum beyond them is asked, which the library's arithmetic then takes.
+inline bool binary_add(Binary a, Binary b, Binary &r)
+{
+    if (a.m == 0 || b.m == 0) {
+        if (a.m == 0 && b.m == 0) return false;
+        r = a.m == 0 ? b : a;
+        return true;
+    }
+    const int q = a.q < b.q ? a.q : b.q, da = a.q - q, db = b.q - q;
+    if (da > 8 || db > 8) return false;
+    std::int64_t x, y, sum;
+    if (__builtin_mul_overflow(a.m, POWERS_OF_100[da], &x) || __builtin_mul_overflow(b.m, POWERS_OF_100[db], &y) ||
+        __builtin_add_overflow(x, y, &sum) || sum >= BINARY_LIMIT || sum <= -BINARY_LIMIT)
+        return false;
+    r = {sum, q};
+    return true;
+}
+
+// a * b of two non-zero numbers, exact within the bounds.
+inline bool binary_mul(Binary a, Binary b, Binary &r)
+{
+    std::int64_t p;
+    const int q = a.q + b.q;
+    if (a.m == 0 || b.m == 0 || __builtin_mul_overflow(a.m, b.m, &p) || p >= BINARY_LIMIT || p <= -BINARY_LIMIT ||
+        q < BINARY_Q_MIN || q > BINARY_Q_MAX)
+        return false;
+    r = {p, q};
+    return true;
+}
+
+// The order of a and b (-1, 0 or 1), or false when their scales lie too far apart for a word.
+inline bool binary_compare(Binary a, Binary b, int &c)
+{
+    if (a.q != b.q) {
+        const int q = a.q < b.q ? a.q : b.q, da = a.q - q, db = b.q - q;
+        if (da > 8 || db > 8 || __builtin_mul_overflow(a.m, POWERS_OF_100[da], &a.m) ||
+            __builtin_mul_overflow(b.m, POWERS_OF_100[db], &b.m))
+            return false;
+    }
+    c = a.m < b.m ? -1 : a.m > b.m ? 1 : 0;
+    return true;
+}
+
+// Makes e a number the loop holds in binary.
+inline void set_binary(Stack &e, const Binary &b)
+{
+    e.s_t = LOOP_BINARY;
+    e.params[0] = static_cast<Address>(b.m);
+    e.params[1] = static_cast<Address>(static_cast<std::int64_t>(b.q));
+}
+
+// The plain number entry e holding its decimal num.
+inline void make_plain(Stack &e)
+{
+    e.s_t = real;
+    e.s_c.C_N = &e.num;
+    e.flags = 0;
+    e.s_dims[0] = e.s_dims[1] = 0;
+    e.length = 0;
+}
+
+// The decimal of a number entry the loop may hold in binary, written out when it is not yet; or
+// nullptr for any other entry, a reference among them.
+inline const dec_t *decimal_of(Stack &e)
+{
+    if (own_number(e)) return &e.num;
+    if (e.s_t == LOOP_DUAL) return &e.num;
+    if (e.s_t != LOOP_BINARY) return nullptr;
+    decimal_from_binary(binary_in(e), &e.num);
+    e.s_t = LOOP_DUAL;
+    return &e.num;
+}
+
+inline bool held_in_binary(const Stack &e) { return e.s_t == LOOP_BINARY || e.s_t == LOOP_DUAL; }
+
+// The binary form of an entry the loop holds in binary or of a plain number that has one.
+inline bool binary_form(const Stack &e, Binary &b)
+{
+    if (held_in_binary(e)) {
+        b = binary_in(e);
+        return true;
+    }
+    return own_number(e) && binary_from_decimal(&e.num, b);
+}
+
+// The comparison of two number entries as the library's (-1, 0, 1, or DECUNKNOWN for a null): in
+// binary when either is held so and both have that form, else of their decimals; false when
+// either is no number. compare_entries takes two binaries inline and leaves the rest to this.
+bool compare_slowly(Stack &a, Stack &b, int &c)
+{
+    Binary x, y;
+    if ((held_in_binary(a) || held_in_binary(b)) && binary_form(a, x) && binary_form(b, y) && binary_compare(x, y, c))
+        return true;
+    const dec_t *p = decimal_of(a), *q = decimal_of(b);
+    if (!p || !q) return false;
+    c = decword::compare(p, q);
+    return true;
+}
+
+[[gnu::always_inline]] inline bool compare_entries(Stack &a, Stack &b, int &c)
+{
+    return (held_in_binary(a) && held_in_binary(b) && binary_compare(binary_in(a), binary_in(b), c)) ||
+           compare_slowly(a, b, c);
+}
+
+// Whether a number entry is negative (-1) or not (1), as the FOR test reads its step: a decimal's
+// sign field says, so a negative zero counts as negative.
+inline bool sign_of(Stack &e, int &sign)
+{
+    if (held_in_binary(e)) {
+        sign = static_cast<std::int64_t>(e.params[0]) < 0 ? -1 : 1;
+        return true;
+    }
+    const dec_t *d = decimal_of(e);
+    if (!d) return false;
+    sign = d->dec_pos == 0 ? -1 : 1;
+    return true;
+}
+
+// A numeric variable of the running routine as the loop keeps it: while dirty, its value is m x
+// 100^q and its decimal cell is yet to be written, which settle() does before anything else can
+// read it. Once written, m and q still serve a load while the cell holds the bytes written.
+struct Shadow {
+    std::int64_t m = 0;
+    std::int32_t q = 0;
+    std::uint8_t dirty = 0;
+    std::uint8_t written = 0;  // image holds the decimal written from m and q
+    dec_t *cell = nullptr;
+    dec_t image{};
+
+    // Whether m and q hold the variable's value.
+    bool current() const { return dirty || (written && same_decimal(*cell, image)); }
+};
+
+// ---- The decoded form ------------------------------------------------------------------------
+
+// What the loop does with one code position of a routine, decided once from the op and its
+// operands when the routine first runs after its code was loaded. General is anything the loop
+// leaves to the general path (and every position that does not start an op the decoding walk met).
+enum StepKind : std::uint8_t {
+    STEP_GENERAL,
+    STEP_LOAD_NUMBER,    // loadrvd of a plain variable of the routine's own numeric area: cell
+    STEP_LOAD_CONSTANT,  // loadrc: constant
+    STEP_LOAD_BINARY,    // loadrc of a constant that has a binary form: constant, binary
+    STEP_STORE_NUMBER,   // storrd of a plain variable: cell
+    STEP_LOAD_TEXT,      // loadsvd of a whole plain string of the routine's own character area: field, length
+    STEP_ADD, STEP_SUB, STEP_MUL,
+    STEP_EQ, STEP_NE, STEP_LT, STEP_LE, STEP_GT, STEP_GE,
+    STEP_FOR_TEST,       // cmpidx: target, the exit (or the next op when the label is none)
+    STEP_JUMP,           // jump: target
+    STEP_JUMP_ZERO,      // jumpz: target
+    STEP_CALL,           // ifcallr, ifcalls: read from the code as before
+    STEP_SOURCE_LINE,    // srcline: line, file
+    STEP_KINDS
+};
+
+struct Step {
+    StepKind kind = STEP_GENERAL;
+    std::uint16_t words = 1;  // the op word and its operands: the distance to the next op's step
+    std::int32_t value = 0;  // a text's length; a source line
+    union {
+        dec_t *cell;
+        const dec_t *constant;
+        const Step *target;
+        char *field;
+        std::int32_t file;
+    } operand{nullptr};
+    union {
+        Shadow *shadow;  // a variable's
+        Binary binary;   // a constant's binary form
+    } more{nullptr};
+};
+static_assert(sizeof(Step) == 32, "a decoded step is four words");
+
+// One routine decoded: a step for each code word from its entry op to where the decoding walk
+// stopped, and a general step after them, so that an op that runs on past the last one leaves.
+struct DecodedRoutine {
+    const Code *first = nullptr;
+    std::vector<Step> steps;
+    std::vector<Shadow> shadows;  // one a cell of the routine's numeric area
+    std::size_t count() const { return steps.size() - 1; }
+};
+
+// The code words of the op at p with its operands (the label table of jumpl and gosubl, the base
+// operands of a based loadsad and storsd included), or 0 when the op is none the walk knows.
+int op_words(const Code *p, const Code *end)
+{
+    const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(p->param));
+    if (op >= OP_CODE_COUNT) return 0;
+    long words = 1 + operand_words(static_cast<OpCode>(op));
+    if (words > end - p) return 0;
+    if (op == o_jumpl || op == o_gosubl) words += operand(p + 1);
+    if ((op == o_loadsad || op == o_storsd) && operand(p + 8) == 1) words += BASED_WORDS;
+    return words > end - p || words < 1 || words > UINT16_MAX ? 0 : static_cast<int>(words);
+}
+
+// The routine's own area an offset of a direct op names, when the loader's operands prove it: not
+// COMMON, the structure area or a structure parameter, no subscripts, inside the area.
+bool own_area(const Code *operands, long count, long &offset)
 {
     const long area = static_cast<long>(operands[1].param);
     offset = operand(operands);
@@ -1246,12 +1525,250 @@ inline bool plain_variable(const Code *operands, long count, long &offset)
            static_cast<unsigned long>(offset) < static_cast<unsigned long>(count);
 }
 
-// The loop. The ops that make up most of a program's turns run here on the position and the
-// executor's state kept in locals: numeric loads and stores of the routine's own variables,
-// constants, the arithmetic of word-sized numbers and the comparisons of numbers, the FOR test,
-// jumps and source lines. Anything else about them (another area, subscripts, a value that is not
-// a plain number, a result the word path does not give, a stack at its warning level) goes to the
-// general path, which does the whole op again from the start with the globals written back.
+// The step of the op at p (words long) of routine r, its jump targets still as positions in at.
+Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow> &shadows,
+                 std::vector<const Code *> &targets, std::size_t at)
+{
+    Step s;
+    s.words = static_cast<std::uint16_t>(words);
+    const Code *o = p + 1;
+    const long numbers = r.local_numerics ? r.local_ncount : 0, chars = r.local_chars ? r.local_ccount : 0;
+    long offset;
+    const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(p->param));
+    switch (op) {
+    case o_loadrvd:
+    case o_storrd:
+        if (own_area(o, numbers, offset)) {
+            s.kind = op == o_loadrvd ? STEP_LOAD_NUMBER : STEP_STORE_NUMBER;
+            s.operand.cell = r.local_numerics + offset;
+            s.more.shadow = &shadows[static_cast<std::size_t>(offset)];
+            s.more.shadow->cell = s.operand.cell;
+        }
+        break;
+    case o_loadrc:
+        if (o->num) {
+            s.operand.constant = o->num;
+            s.kind = binary_from_decimal(o->num, s.more.binary) ? STEP_LOAD_BINARY : STEP_LOAD_CONSTANT;
+        }
+        break;
+    case o_loadsvd: {
+        const long area = static_cast<long>(o[1].param), length = operand(o + 2);
+        offset = operand(o);
+        if (area != AREA_COMMON && area != AREA_STRUCTS && area < AREA_PSTRUCT &&
+            (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) == 0 && offset >= 0 && length >= 0 &&
+            offset < chars && length <= chars - offset)
+            s.kind = STEP_LOAD_TEXT, s.operand.field = r.local_chars + offset, s.value = static_cast<std::int32_t>(length);
+        break;
+    }
+    case o_add: s.kind = STEP_ADD; break;
+    case o_sub: s.kind = STEP_SUB; break;
+    case o_mul: s.kind = STEP_MUL; break;
+    case o_eq: s.kind = STEP_EQ; break;
+    case o_ne: s.kind = STEP_NE; break;
+    case o_lt: s.kind = STEP_LT; break;
+    case o_le: s.kind = STEP_LE; break;
+    case o_gt: s.kind = STEP_GT; break;
+    case o_ge: s.kind = STEP_GE; break;
+    case o_cmpidx: s.kind = STEP_FOR_TEST; break;
+    case o_jump: s.kind = STEP_JUMP; break;
+    case o_jumpz: s.kind = STEP_JUMP_ZERO; break;
+    case o_ifcallr:
+    case o_ifcalls: s.kind = STEP_CALL; break;
+    case o_srcline:
+        s.kind = STEP_SOURCE_LINE;
+        s.value = operand(o);
+        s.operand.file = operand(o + 1);
+        break;
+    default: break;
+    }
+    // A label of none goes on at the next op, as the op itself does.
+    if (s.kind == STEP_FOR_TEST || s.kind == STEP_JUMP || s.kind == STEP_JUMP_ZERO) {
+        if (targets.size() <= at) targets.resize(at + 1);
+        targets[at] = o->c_ptr ? o->c_ptr : p + words;
+    }
+    return s;
+}
+
+// Decodes the routine whose entry op is at first: the walk goes from op to op until the next
+// routine's entry, the end of the program's code or an op it does not know. Every step depends
+// only on the code words it was made from and the routine's areas, so a jump into the middle of
+// an op finds a general step and runs as it always did.
+void decode_routine(DecodedRoutine &d, const Code *first, const Code *end, const Routine &r)
+{
+    d.first = first;
+    d.steps.clear();
+    // Sized once: the steps point into it.
+    d.shadows.assign(r.local_numerics ? static_cast<std::size_t>(std::max(r.local_ncount, 0)) : 0, Shadow{});
+    std::vector<const Code *> targets;
+    const Code *p = first;
+    while (p < end) {
+        const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(p->param));
+        if (p != first && (op == o__proc || op == o__nfunc || op == o__sfunc)) break;
+        const int words = op_words(p, end);
+        if (words == 0) break;
+        const auto at = static_cast<std::size_t>(p - first);
+        d.steps.resize(at + static_cast<std::size_t>(words));
+        d.steps[at] = decode_step(p, words, r, d.shadows, targets, at);
+        p += words;
+    }
+    d.steps.emplace_back();  // where an op runs on past the last one
+    // A jump whose target lies outside the routine's steps goes the general way.
+    for (std::size_t at = 0; at < targets.size(); ++at) {
+        if (!targets[at]) continue;
+        const auto to = static_cast<std::uintptr_t>(reinterpret_cast<std::uintptr_t>(targets[at]) -
+                                                    reinterpret_cast<std::uintptr_t>(first));
+        if (to % sizeof(Code) == 0 && to / sizeof(Code) <= d.count())
+            d.steps[at].operand.target = &d.steps[to / sizeof(Code)];
+        else
+            d.steps[at].kind = STEP_GENERAL;
+    }
+}
+
+// The decoded form of the running routine, made on its first run after its code was loaded and
+// kept until the loader stores code again; nullptr when the routine has no code in the program.
+const DecodedRoutine *decoded_routine(const Routine *r, int number)
+{
+    static std::unordered_map<const Routine *, DecodedRoutine> tables;
+    static std::uint64_t stored = 0;
+    if (stored != code_words_stored) {
+        tables.clear();
+        stored = code_words_stored;
+    }
+    if (!r || !Minterp || !code || number < 0 || number >= MAX_ROUTINES) return nullptr;
+    const Code *first = code[number];
+    const Code *base = Minterp->code_base, *end = base ? base + Minterp->code_size : nullptr;
+    if (!first || !base || first < base || first >= end) return nullptr;
+    DecodedRoutine &d = tables[r];
+    if (d.first != first) decode_routine(d, first, end, *r);
+    return &d;
+}
+
+// The step for positions outside the running routine's decoded form.
+const Step LONE_GENERAL_STEP{};
+
+// The loop's copy of the executor's state: the top of the value stack and what the running
+// routine's ops read, loaded from the globals after anything that may change them.
+struct Locals {
+    Stack *base;  // Stk
+    Stack *top;   // the entry at sp (base - 1 when the stack is empty)
+    Stack *warn;  // the entry at the warning level
+    const Routine *routine;
+    const DecodedRoutine *decoded = nullptr;  // the running routine's, or nullptr
+    std::uint64_t decoded_when = 0;  // code_words_stored when decoded was looked up
+    const Step *steps;  // the steps the loop runs on: the decoded routine's, or the lone general one
+    const Code *first;  // the position of steps[0]
+    Stack *binary_low;  // no entry below it is one the loop holds in binary
+    Binary result;      // the last arithmetic result, for fn_value
+    bool result_binary;  // fn_value is still to get it
+    static constexpr int DIRTY_MAX = 32;
+    Shadow *dirty[DIRTY_MAX];  // the variables that may be dirty
+    int dirty_count;
+    int transactions;    // open database transactions, -1 until a source line asks
+    bool position_known;  // trace_position holds the running routine's names
+
+    // After settle(), or before the loop made any number binary.
+    void load(bool fast)
+    {
+        base = Stk;
+        top = base + sp;
+        warn = base + STACK_WARN_LEVEL;
+        binary_low = base + STACKSIZE;
+        result_binary = false;
+        dirty_count = 0;
+        const Routine *was = routine;
+        routine = routines ? &routines[cur_routine] : nullptr;
+        // The steps hold the routine's own areas: they serve while the executor's globals name them.
+        // Most loads find the routine that ran before, its code where it was.
+        if (!fast || !routine || local_numerics != routine->local_numerics || local_chars != routine->local_chars) {
+            decoded = nullptr;
+        } else if (!decoded || routine != was || decoded_when != code_words_stored || !code ||
+                   code[cur_routine] != decoded->first) {
+            decoded = decoded_routine(routine, cur_routine);
+            decoded_when = code_words_stored;
+        }
+        transactions = -1;
+        position_known = trace_position_current(routine);
+    }
+    // Turns the numbers the loop holds in binary into plain ones, writes the variables it holds in
+    // binary into their cells and gives fn_value the last arithmetic result, as the general path
+    // and anything else that reads them expect.
+    void settle()
+    {
+        for (int i = 0; i < dirty_count; ++i) {
+            Shadow &v = *dirty[i];
+            if (v.dirty) {
+                const DecimalImage i = image_of({v.m, v.q});
+                put_image(i, &v.image);
+                put_image(i, v.cell);
+                v.written = 1;
+                // The last result is most often the value just stored.
+                if (result_binary && result.m == v.m && result.q == v.q) {
+                    put_image(i, &fn_value.num);
+                    result_binary = false;
+                }
+            }
+            v.dirty = 0;
+        }
+        dirty_count = 0;
+        for (Stack *e = binary_low; e <= top; ++e) {
+            if (e->s_t == LOOP_BINARY) decimal_from_binary(binary_in(*e), &e->num);
+            if (e->s_t == LOOP_BINARY || e->s_t == LOOP_DUAL) make_plain(*e);
+        }
+        binary_low = base + STACKSIZE;
+        if (result_binary) decimal_from_binary(result, &fn_value.num);
+        result_binary = false;
+    }
+    void binary_at(Stack *e)
+    {
+        if (e < binary_low) binary_low = e;
+    }
+    // Stores b into the variable: its shadow, or the cell when no more variables can be kept dirty.
+    void store(Shadow &v, const Binary &b)
+    {
+        if (!v.dirty) {
+            if (dirty_count == DIRTY_MAX) {
+                decimal_from_binary(b, v.cell);
+                return;
+            }
+            dirty[dirty_count++] = &v;
+            v.dirty = 1;
+        }
+        v.m = b.m;
+        v.q = b.q;
+    }
+    // The step of the op at pc.
+    const Step *locate(Code *pc)
+    {
+        if (decoded) {
+            const auto to = reinterpret_cast<std::uintptr_t>(pc) - reinterpret_cast<std::uintptr_t>(decoded->first);
+            if (to % sizeof(Code) == 0 && to / sizeof(Code) <= decoded->count()) {
+                steps = decoded->steps.data();
+                first = decoded->first;
+                return steps + to / sizeof(Code);
+            }
+        }
+        steps = &LONE_GENERAL_STEP;
+        first = pc;
+        return steps;
+    }
+    // The position of the op whose step is s.
+    Code *position(const Step *s) const { return const_cast<Code *>(first + (s - steps)); }
+    int index() const { return static_cast<int>(top - base); }
+    // At least n entries on the stack.
+    bool holds(int n) const { return top >= base + (n - 1); }
+};
+
+// The loop. The ops that make up most of a program's turns run here on the running routine's
+// decoded steps and the executor's state kept in locals: numeric loads and stores of the routine's
+// own variables, constants, the arithmetic of word-sized numbers and the comparisons of numbers,
+// the FOR test, jumps and source lines. What the loader's operands settle (the variable's area,
+// no subscripts, the offset inside the area, the jump targets) the decoding checked once; anything
+// else about them (a value that is not a plain number, a result beyond a word, a stack at its
+// warning level) goes to the general path, which does the whole op again from the start with the
+// globals written back, at the op's position in the code.
+// Numbers stay in binary from op to op, on the stack and in the variables the fast paths store;
+// settle() writes them out as decimals before anything else can see them: the general path, an
+// intrinsic call, a signal.
 // Nothing in the fast paths changes state before it is sure to finish and none of them can fail,
 // so an error always finds sp and yylineno at the op that raised it; nor can they open or end a
 // database transaction, change the running routine or switch contexts, so what the locals hold
@@ -1261,45 +1778,54 @@ inline bool plain_variable(const Code *operands, long count, long &offset)
 template <bool Fast> void run_loop(Run &run)
 {
     static const Truth truth;
-    Code *pc = run.pc;  // the op word
-    Locals l;
-    l.load();
-    if (!pc) {
+    Locals l{};
+    l.load(Fast);
+    if (!run.pc) {
         publish_exit();
         TRACE_OUT;
         return;
     }
-    Code *jumped_from;  // the jump whose turn it is to look for a signal
+    const Step *s = l.locate(run.pc);  // the op's step
+    Code *jumped_from = nullptr;  // the op whose turn it is to look for a signal
+    // Each fast path goes on straight to the path of the next step, so that each has its own jump
+    // to predict (labels as values, which the compilers this builds with provide).
+    static const void *const paths[STEP_KINDS] = {
+        &&general, &&load_number, &&load_constant, &&load_binary, &&store_number, &&load_text,
+        &&arithmetic, &&arithmetic, &&arithmetic,
+        &&comparison, &&comparison, &&comparison, &&comparison, &&comparison, &&comparison,
+        &&for_test, &&jump, &&jump_zero, &&call, &&source_line};
     for (;;) {
-        const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
         if constexpr (!Fast) goto general;
-        switch (op) {
-        case o_loadrvd: {
-            long offset;
-            if (l.top >= l.warn || !plain_variable(pc + 1, l.numbers_count, offset)) goto general;
-            set_number(*++l.top, l.numbers[offset]);
-            pc += 1 + WORDS<o_loadrvd>;
-            continue;
+        switch (s->kind) {
+        case STEP_LOAD_NUMBER:
+        load_number: {
+            if (l.top >= l.warn) goto general;
+            const Shadow &v = *s->more.shadow;
+            Stack &e = *++l.top;
+            if (v.current()) {
+                set_binary(e, {v.m, v.q});
+                l.binary_at(&e);
+            } else {
+                set_number(e, *s->operand.cell);
+            }
+            s += s->words;
+            goto *paths[s->kind];
         }
-        case o_loadsvd: {
+        case STEP_LOAD_TEXT:
+        load_text: {
             // A plain string of the routine's own character area, its whole text, with no range
             // pending: a copy of its text up to its terminator or its length; or, as the last
             // argument of the intrinsic call that follows, whose handler only reads it, the text
             // in place.
-            const Code *o = pc + 1;
-            const long area = static_cast<long>(o[1].param), offset = operand(o), length = operand(o + 2);
-            if (l.top >= l.warn || area == AREA_COMMON || area == AREA_STRUCTS || area >= AREA_PSTRUCT ||
-                (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) != 0 || srange >= 0 || offset < 0 ||
-                length < 0 || offset >= l.chars_count || length > l.chars_count - offset)
-                goto general;
-            char *field = l.chars + offset;
-            const std::size_t n = strnlen(field, static_cast<std::size_t>(length));
-            Code *next = pc + 1 + WORDS<o_loadsvd>;
+            if (l.top >= l.warn || srange >= 0) goto general;
+            char *field = s->operand.field;
+            const std::size_t n = strnlen(field, static_cast<std::size_t>(s->value));
+            const Step *next = s + s->words;
             Stack &e = *++l.top;
             e = Stack{};
             e.s_t = string;
             e.length = e.s_dims[0] = static_cast<std::uint32_t>(n);
-            if (text_read_in_place(next)) {
+            if (next->kind == STEP_CALL && text_read_in_place(l.position(next))) {
                 e.s_c.C_S = field;
                 e.flags = stk_ref;  // the variable's own bytes: popping frees nothing
             } else {
@@ -1308,105 +1834,140 @@ template <bool Fast> void run_loop(Run &run)
                 copy[n] = '\0';
                 e.s_c.C_S = copy;
             }
-            pc = next;
-            continue;
+            s = next;
+            goto *paths[s->kind];
         }
-        case o_loadrc: {
+        case STEP_LOAD_CONSTANT:
+        load_constant:
             if (l.top >= l.warn) goto general;
-            set_number(*++l.top, *pc[1].num);
-            pc += 1 + WORDS<o_loadrc>;
-            continue;
+            set_number(*++l.top, *s->operand.constant);
+            s += s->words;
+            goto *paths[s->kind];
+        case STEP_LOAD_BINARY:
+        load_binary: {
+            if (l.top >= l.warn) goto general;
+            Stack &e = *++l.top;
+            set_binary(e, s->more.binary);
+            l.binary_at(&e);
+            s += s->words;
+            goto *paths[s->kind];
         }
-        case o_storrd: {
-            long offset;
-            if (l.top > l.warn || !l.holds(1) || !plain_variable(pc + 1, l.numbers_count, offset)) goto general;
-            const dec_t *value = number_of(*l.top);
-            if (!value) goto general;
-            l.numbers[offset] = *value;
-            --l.top;
-            pc += 1 + WORDS<o_storrd>;
-            continue;
-        }
-        case o_add:
-        case o_sub:
-        case o_mul: {
-            if (l.top > l.warn || !l.holds(2)) goto general;
-            const dec_t *a = number_of(l.top[-1]), *b = number_of(*l.top);
-            if (!a || !b) goto general;
-            Stack &e = l.top[-1];
-            if (!(op == o_add ? word_add(a, b, &e.num) : op == o_sub ? word_sub(a, b, &e.num) : word_mul(a, b, &e.num)))
-                goto general;
-            // The entry that held the left operand holds the result, as push_result leaves it; so
-            // does fn_value, as maths does.
-            e.s_t = real;
-            e.s_c.C_N = &e.num;
-            e.flags = 0;
-            e.s_dims[0] = e.s_dims[1] = 0;
-            e.length = 0;
-            fn_value.num = e.num;
-            --l.top;
-            pc += 1;
-            continue;
-        }
-        case o_eq: case o_ne: case o_lt: case o_le: case o_gt: case o_ge: {
-            if (l.top > l.warn || !l.holds(2)) goto general;
-            const dec_t *a = number_of(l.top[-1]), *b = number_of(*l.top);
-            if (!a || !b) goto general;
-            const int c = decword::compare(a, b);
-            const bool t = op == o_eq ? c == 0 : op == o_ne ? c != 0 : op == o_lt ? c < 0 : op == o_le ? c <= 0
-                         : op == o_gt ? c > 0 : c >= 0;
-            fn_value.num = t ? truth.yes : truth.no;
-            set_number(*--l.top, fn_value.num);
-            pc += 1;
-            continue;
-        }
-        case o_cmpidx: {
-            if (l.top > l.warn || !l.holds(3)) goto general;
-            const dec_t *control = number_of(l.top[-1]), *limit = number_of(l.top[-2]), *step = number_of(*l.top);
-            if (!control || !limit || !step) goto general;
-            const int c = decword::compare(control, limit);
-            Code *exit_label = pc[1].c_ptr;
-            l.top -= 3;
-            jumped_from = pc;
-            pc = (step->dec_pos == 0 ? c == 1 : c == -1) && exit_label ? exit_label : pc + 1 + WORDS<o_cmpidx>;
-            if (pending_signal) goto signal;
-            continue;
-        }
-        case o_jump: {
-            if (l.top > l.warn) goto general;
-            jumped_from = pc;
-            pc = pc[1].c_ptr ? pc[1].c_ptr : pc + 1 + WORDS<o_jump>;
-            if (pending_signal) goto signal;
-            continue;
-        }
-        case o_jumpz: {
+        case STEP_STORE_NUMBER:
+        store_number: {
             if (l.top > l.warn || !l.holds(1)) goto general;
-            const dec_t *value = number_of(*l.top);
-            if (!value) goto general;
-            Code *target = pc[1].c_ptr;
+            if (held_in_binary(*l.top)) {
+                l.store(*s->more.shadow, binary_in(*l.top));
+            } else {
+                const dec_t *value = decimal_of(*l.top);
+                if (!value) goto general;
+                *s->operand.cell = *value;
+                s->more.shadow->dirty = 0;  // the cell holds it now
+            }
             --l.top;
-            jumped_from = pc;
-            pc = decword::compare(value, &ZERO_DEC) == 0 && target ? target : pc + 1 + WORDS<o_jumpz>;
-            if (pending_signal) goto signal;
-            continue;
+            s += s->words;
+            goto *paths[s->kind];
         }
-        case o_ifcallr:
-        case o_ifcalls: {
+        case STEP_ADD:
+        case STEP_SUB:
+        case STEP_MUL:
+        arithmetic: {
+            if (l.top > l.warn || !l.holds(2)) goto general;
+            Binary a, b, r;
+            if (!binary_of(l.top[-1], a) || !binary_of(*l.top, b)) goto general;
+            const StepKind k = s->kind;
+            if (k == STEP_SUB) b.m = -b.m;
+            if (!(k == STEP_MUL ? binary_mul(a, b, r) : binary_add(a, b, r))) goto general;
+            // The entry that held the left operand holds the result, as push_result leaves it; so
+            // does fn_value, as maths does, once the loop settles.
+            Stack &e = l.top[-1];
+            set_binary(e, r);
+            l.binary_at(&e);
+            l.result = r;
+            l.result_binary = true;
+            --l.top;
+            s += 1;
+            goto *paths[s->kind];
+        }
+        case STEP_EQ: case STEP_NE: case STEP_LT: case STEP_LE: case STEP_GT: case STEP_GE:
+        comparison: {
+            if (l.top > l.warn || !l.holds(2)) goto general;
+            int c;
+            if (!compare_entries(l.top[-1], *l.top, c)) goto general;
+            const StepKind k = s->kind;
+            const bool t = k == STEP_EQ ? c == 0 : k == STEP_NE ? c != 0 : k == STEP_LT ? c < 0 : k == STEP_LE ? c <= 0
+                         : k == STEP_GT ? c > 0 : c >= 0;
+            fn_value.num = t ? truth.yes : truth.no;
+            l.result_binary = false;
+            set_number(*--l.top, fn_value.num);
+            s += 1;
+            goto *paths[s->kind];
+        }
+        case STEP_FOR_TEST:
+        for_test: {
+            if (l.top > l.warn || !l.holds(3)) goto general;
+            int c, step_sign;
+            if (!compare_entries(l.top[-1], l.top[-2], c) || !sign_of(*l.top, step_sign)) goto general;
+            l.top -= 3;
+            const Step *at = s;
+            s = (step_sign < 0 ? c == 1 : c == -1) ? s->operand.target : s + s->words;
+            if (pending_signal) {
+                jumped_from = l.position(at);
+                goto signal;
+            }
+            goto *paths[s->kind];
+        }
+        case STEP_JUMP:
+        jump: {
+            if (l.top > l.warn) goto general;
+            const Step *at = s;
+            s = s->operand.target;
+            if (pending_signal) {
+                jumped_from = l.position(at);
+                goto signal;
+            }
+            goto *paths[s->kind];
+        }
+        case STEP_JUMP_ZERO:
+        jump_zero: {
+            if (l.top > l.warn || !l.holds(1)) goto general;
+            int zero;
+            if (held_in_binary(*l.top)) {
+                zero = l.top->params[0] == 0;
+            } else {
+                const dec_t *value = decimal_of(*l.top);
+                if (!value) goto general;
+                zero = decword::compare(value, &ZERO_DEC) == 0;
+            }
+            --l.top;
+            const Step *at = s;
+            s = zero ? s->operand.target : s + s->words;
+            if (pending_signal) {
+                jumped_from = l.position(at);
+                goto signal;
+            }
+            goto *paths[s->kind];
+        }
+        case STEP_CALL:
+        call: {
             // A function intrinsic without the general path's round trip: straight to the handler
             // of a row the dispatcher readied that takes this count, else through the dispatcher;
-            // EXECUTE, which starts a child program, goes to the general path. The handler may
-            // change anything the locals hold, so they are loaded again after it.
+            // EXECUTE, which starts a child program, goes to the general path. The handler may change anything
+            // the locals hold, so they are loaded again after it.
+            Code *pc = l.position(s);
+            const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
             const int number = operand(pc + 1), nargs = operand(pc + 2);
             const bool text = op == o_ifcalls;
             const DirectIntrinsic *row =
                 static_cast<unsigned>(number) < IN_ROWS ? &intrinsic_calls().direct[number] : nullptr;
             if (l.top < l.warn && row && row->takes_call(text, nargs) && l.holds(nargs)) {
+                l.settle();
                 sp = l.index();
                 yylineno = position_of(pc);
                 text ? direct_call<true>(run, *row, number, nargs) : direct_call<false>(run, *row, number, nargs);
             } else {
                 if (l.top >= l.warn || (op == o_ifcallr && number == in_EXECUTE) || nargs < 0 || !l.holds(nargs))
                     goto general;
+                l.settle();
                 sp = l.index();
                 yylineno = position_of(pc);
                 dispatch_intrinsic(run, op, number, nargs);
@@ -1417,24 +1978,29 @@ template <bool Fast> void run_loop(Run &run)
                 pc = npc;
                 npc = nullptr;
             }
-            l.load();
+            l.load(Fast);
+            s = l.locate(pc);
             if (pending_signal) goto signal;
             continue;
         }
-        case o_srcline:
+        case STEP_SOURCE_LINE:
+        source_line:
             if (l.top > l.warn) goto general;
-            src_line_number = operand(pc + 1);
-            src_file_index = operand(pc + 2);
+            src_line_number = s->value;
+            src_file_index = s->operand.file;
             if (l.transactions < 0) l.transactions = open_transactions();
             if (!l.position_known || src_file_index != trace_position.file_index) {
                 trace_position_refresh(l.routine);
                 l.position_known = true;
             }
             basic_trace_add(trace_position.names, trace_position.kind, src_line_number, l.transactions);
-            pc += 1 + WORDS<o_srcline>;
-            continue;
-        default:
+            s += s->words;
+            goto *paths[s->kind];
+        default:  // STEP_GENERAL
         general: {
+            Code *pc = l.position(s);
+            const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
+            l.settle();
             sp = l.index();
             yylineno = position_of(pc);
             Code *next = pc + 1;
@@ -1446,20 +2012,25 @@ template <bool Fast> void run_loop(Run &run)
                 npc = nullptr;
             }
             check_signals();
-            l.load();
+            l.load(Fast);
             if (!pc) {
                 publish_exit();
                 TRACE_OUT;
                 return;
             }
+            s = l.locate(pc);
             continue;
         }
         }
-    signal:
+    signal: {
+        Code *pc = l.position(s);
+        l.settle();
         sp = l.index();
         yylineno = position_of(jumped_from);
         act_on_signal();
-        l.load();
+        l.load(Fast);
+        s = l.locate(pc);
+    }
     }
 }
 

@@ -38,6 +38,7 @@ dec_t *numeric_ptr;
 char *char_ptr;
 char *struct_ptr;
 int loaded_routines = -1;
+std::uint64_t code_words_stored;
 int i_routine = -1;
 Code *last_routine;
 char ISSUE_STR[ISSUE_SIZE + 1];
@@ -128,6 +129,7 @@ std::size_t read_string(char *place, char *end, const char *area)
 Code *store_word()
 {
     if (CodeCurrent >= code_end) Abort("Not enought code space!");
+    ++code_words_stored;  // the executor's decoded forms of earlier code may be stale now
     return CodeCurrent++;
 }
 

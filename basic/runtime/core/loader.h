@@ -42,6 +42,9 @@ extern char Loaded_program_path[LOADED_PATH_SIZE];
 extern char Loaded_program[LOADED_PATH_SIZE];
 extern char Loaded_program_header[LOADED_HEADER_SIZE];
 extern char *LoadedProgramName;
+// Code words the loader has stored in this process: a change tells the executor that code it has
+// decoded may have been replaced.
+extern std::uint64_t code_words_stored;
 
 // The issue and revision of a header line, read as the loader reads them: the issue its first
 // seven characters, the revision the number after them (as a whole number, -1 when out of

@@ -392,6 +392,120 @@ TEST_F(ExecTest, RoutineCallsAndResults)
     }
 }
 
+// The decoded steps of two routines against the general path: main loops over k = 1 TO 20 with a
+// source line a turn, calls f(k) (whose own variables 0 and 1 are other cells than main's), comes
+// back from a gosub and a labelled jump into the middle of its steps; f loops down from its
+// parameter. Both runs must leave the same COMMON byte for byte, and the sums must be right.
+TEST_F(ExecTest, DecodedRoutinesAgreeWithTheGeneralPath)
+{
+    const std::string main_body =
+        ".proc r:main I:0 I:0 I:4 I:0 I:0 I:0\n.common I:3 I:0\n" + num("0") + store_var(0) + num("1") + store_var(1) +
+        "mtop:\nsrcline I:1 I:0\n" + load_var(1) + num("20") + num("1") + "cmpidx l:mdone\n" + load_var(1) +
+        "fcallr r:f I:1\n" + store_var(2) + load_var(0) + load_var(2) + "add\n" + store_var(0) + "gosub l:half\n" +
+        // k MOD 2 + 1 selects: an even k adds 1, an odd one takes 3 off.
+        load_var(1) + num("2") + "mod\n" + num("1") + "add\njumpl I:2 l:even l:odd\neven:\n" + load_var(0) + num("1") +
+        "add\n" + store_var(0) + "jump l:next\nodd:\n" + load_var(0) + num("3") + "sub\n" + store_var(0) + "next:\n" +
+        load_var(1) + num("1") + "add\n" + store_var(1) + "jump l:mtop\nhalf:\n" + load_var(3) + num("0.5") + "add\n" +
+        store_var(3) + "return\nmdone:\n" + load_var(0) + to_cell(0) + load_var(3) + to_cell(1) + load_var(1) +
+        to_cell(2) + "exit\n";
+    // f(P0): a = P0, s = 0; WHILE a > 0: s = s + a * 1.25: a = a - 1; f = s.
+    const std::string f_body = ".nfunc r:f I:0 I:0 I:2 I:0 I:0 I:1\nloadrvi I:0 I:0 I:1 I:0 I:0 I:0\n" + store_var(0) +
+                               num("0") + store_var(1) + "floop:\n" + load_var(0) + num("0") + "gt\njumpz l:fout\n" +
+                               load_var(1) + load_var(0) + num("1.25") + "mul\nadd\n" + store_var(1) + load_var(0) +
+                               num("1") + "sub\n" + store_var(0) + "jump l:floop\nfout:\n" + load_var(1) + "exitv\n";
+    const std::string text = main_body + f_body + parameters(1);
+    auto run_with = [&](bool general_only) {
+        executor_general_path_only = general_only;
+        Outcome o = run(text);
+        executor_general_path_only = false;
+        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "decoded steps");
+        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return std::pair{o.status, image};
+    };
+    const auto fast = run_with(false), general = run_with(true);
+    EXPECT_EQ(fast.first, general.first);
+    EXPECT_EQ(fast.second, general.second) << "COMMON, byte for byte";
+    // 1.25 * (1 + 3 + 6 + ... + 210) = 1925, ten times +1 and ten times -3; twenty halves; k past 20.
+    const char *expected[] = {"1905", "10", "21"};
+    for (int i = 0; i < 3; ++i) {
+        dec_t v;
+        std::memcpy(&v, fast.second.data() + static_cast<std::size_t>(i) * sizeof(dec_t), sizeof v);
+        EXPECT_TRUE(same(v, expected[i])) << "cell " << i << ": " << text_of(v);
+    }
+}
+
+// Numbers the loop keeps in binary between ops, and variables it writes back only when something
+// else may read them, against the general path: products that outgrow a machine word inside a
+// loop, a negative step, sums that cancel to zero and are used again, exponents at the edges,
+// comparisons of different scales, a jump on a zero and a reference to a variable stored into
+// after it was pushed. Both runs must leave the same COMMON.
+TEST_F(ExecTest, NumbersKeptInBinaryAgreeWithTheGeneralPath)
+{
+    // FOR k = first TO last STEP step: body: NEXT, k in variable 0, labels named by tag.
+    auto for_loop = [](const std::string &tag, const char *first, const char *last, const char *step,
+                       const std::string &body) {
+        return num(first) + store_var(0) + tag + "top:\n" + load_var(0) + num(last) + num(step) + "cmpidx l:" + tag +
+               "done\n" + body + load_var(0) + num(step) + "add\n" + store_var(0) + "jump l:" + tag + "top\n" + tag +
+               "done:\n";
+    };
+    std::string body = ".common I:17 I:0\n";
+    // x = 1, y = 0: FOR k = 1 TO 30: x = x * 7.5: y = y - x: NEXT (x passes 10^16 at k = 19).
+    body += num("1") + store_var(1) + num("0") + store_var(2) +
+            for_loop("g", "1", "30", "1",
+                     load_var(1) + num("7.5") + "mul\n" + store_var(1) + load_var(2) + load_var(1) + "sub\n" + store_var(2)) +
+            load_var(1) + to_cell(0) + load_var(2) + to_cell(1);
+    // s = 0: FOR k = 10 TO 1 STEP -0.5: s = s + k * k: NEXT.
+    body += num("0") + store_var(1) + for_loop("n", "10", "1", "-0.5", load_var(1) + load_var(0) + load_var(0) +
+                                                                        "mul\nadd\n" + store_var(1)) +
+            load_var(1) + to_cell(2) + load_var(0) + to_cell(3);
+    // z = 0.01 - 0.01, then z * 3, z + z and 5 - z, all kept as they are computed.
+    body += num("0.01") + num("0.01") + "sub\n" + store_var(1) + load_var(1) + num("3") + "mul\n" + store_var(2) +
+            load_var(1) + load_var(1) + "add\n" + store_var(3) + num("5") + load_var(1) + "sub\n" + to_cell(7) +
+            load_var(1) + to_cell(4) + load_var(2) + to_cell(5) + load_var(3) + to_cell(6);
+    // Exponents at the edges: 1E-120 * 10, 9.9E120 * 10 stopped nowhere, 123456789012345.5 + 0.05 and
+    // its product by 1000.
+    body += num("1E-120") + num("10") + "mul\n" + to_cell(8) + num("123456789012345.5") + num("0.05") + "add\n" +
+            store_var(1) + load_var(1) + to_cell(9) + load_var(1) + num("1000") + "mul\n" + to_cell(10);
+    // Comparisons across scales: 2.5 + 0.5 = 3, 3 > 2.99, 3 < 300000000000000000.
+    body += num("2.5") + num("0.5") + "add\n" + store_var(1) + load_var(1) + num("3") + "eq\n" + to_cell(11) +
+            load_var(1) + num("2.99") + "gt\n" + to_cell(12) + load_var(1) + num("300000000000000000") + "lt\n" +
+            to_cell(13);
+    // A jump on a zero computed in binary: cell 14 gets 1.
+    body += num("0.5") + num("0.5") + "sub\n" + store_var(1) + load_var(1) + "jumpz l:zero\n" + num("2") +
+            "jump l:zdone\nzero:\n" + num("1") + "zdone:\n" + to_cell(14);
+    // A reference to a variable stored into after it was pushed reads the value stored: cell 15 gets 6.
+    body += num("2") + store_var(1) + "loadrad I:1 I:1 I:0 I:0 I:0\n" + num("5") + store_var(1) + num("1") + "add\n" +
+            to_cell(15) + "exit\n";
+    const std::string text = program(body, 4, 0);
+    auto run_with = [&](bool general_only) {
+        executor_general_path_only = general_only;
+        Outcome o = run(text);
+        executor_general_path_only = false;
+        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "fast paths");
+        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return image;
+    };
+    const std::string fast = run_with(false), general = run_with(true);
+    ASSERT_EQ(fast.size(), general.size());
+    const char *expected[16] = {nullptr, nullptr, "717.25", "0.5", "0", "0", "0", "5", "1E-119", "123456789012345.55",
+                                "123456789012345550", "1", "1", "1", "1", "6"};
+    for (int i = 0; i < 16; ++i) {
+        dec_t f, g;
+        std::memcpy(&f, fast.data() + static_cast<std::size_t>(i) * sizeof f, sizeof f);
+        std::memcpy(&g, general.data() + static_cast<std::size_t>(i) * sizeof g, sizeof g);
+        EXPECT_EQ(hex_image(f), hex_image(g)) << "cell " << i << ": fast " << text_of(f) << ", general " << text_of(g);
+        if (expected[i]) {
+            EXPECT_TRUE(same(f, expected[i])) << "cell " << i << ": " << text_of(f);
+        }
+    }
+}
+
 TEST_F(ExecTest, ArgumentsPassedByAddressAreShared)
 {
     // main: X = 5; CALL f(X) where f adds 1 to its parameter; cell 0 = X.
