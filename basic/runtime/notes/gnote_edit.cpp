@@ -63,6 +63,48 @@ GtkEventController *keys(GtkWidget *widget, const char *name, GCallback handler,
     return named(c, name, widget);
 }
 
+// ---- The paragraph views' heights ---------------------------------------------------------------------
+// A text view lays its text out for its width while it is being allocated, and asks then for the
+// height that text needs; GTK drops a resize asked for during an allocation, so a view could keep
+// the height it had before (none at all when it was new, two lines where its text had wrapped
+// before it had a width). The paragraph views ask again at the next frame.
+
+struct NoteTextView {
+    GtkTextView parent_instance;
+};
+struct NoteTextViewClass {
+    GtkTextViewClass parent_class;
+};
+G_DEFINE_TYPE(NoteTextView, note_text_view, GTK_TYPE_TEXT_VIEW)
+
+int natural_height(GtkWidget *w)
+{
+    int natural = 0;
+    gtk_widget_measure(w, GTK_ORIENTATION_VERTICAL, -1, nullptr, &natural, nullptr, nullptr);
+    return natural;
+}
+
+gboolean resize_again(GtkWidget *w, GdkFrameClock *, gpointer)
+{
+    gtk_widget_queue_resize(w);
+    return G_SOURCE_REMOVE;
+}
+
+void note_text_view_size_allocate(GtkWidget *w, int width, int height, int baseline)
+{
+    const int before = natural_height(w);
+    GTK_WIDGET_CLASS(note_text_view_parent_class)->size_allocate(w, width, height, baseline);
+    // A tick callback runs before the next frame's layout, where the resize is kept.
+    if (natural_height(w) != before) gtk_widget_add_tick_callback(w, resize_again, nullptr, nullptr);
+}
+
+void note_text_view_class_init(NoteTextViewClass *c)
+{
+    GTK_WIDGET_CLASS(c)->size_allocate = note_text_view_size_allocate;
+}
+
+void note_text_view_init(NoteTextView *) {}
+
 // The element the redraw puts the focus into is the current one, so that keys and actions work
 // on the element the user is in.
 void take_current(NoteElement_t *e)
@@ -238,6 +280,24 @@ GtkWidget *heading(NoteData_t *n)
     return row;
 }
 
+// Sizes the views for the scroller: the views box asks for the scroller's minimum width and its
+// minimum height at that width, every view for that width and its natural height there. GTK 4
+// measures a scrolled window by its scroll bar and a text view not yet laid out by its frame, so
+// these are floors the box layout goes beyond: a view still follows its text as it wraps and grows.
+void size_views(NoteData_t *n)
+{
+    int width = 0, height = 0;
+    gtk_widget_measure(n->edit_scroller, GTK_ORIENTATION_HORIZONTAL, -1, &width, nullptr, nullptr, nullptr);
+    gtk_widget_measure(n->edit_scroller, GTK_ORIENTATION_VERTICAL, width, &height, nullptr, nullptr, nullptr);
+    gtk_widget_set_size_request(n->views_box, width, height);
+    gtk_widget_queue_resize(n->views_box);
+    for (GtkWidget *view = gtk_widget_get_first_child(n->views_box); view; view = gtk_widget_get_next_sibling(view)) {
+        int natural = 0;
+        gtk_widget_measure(view, GTK_ORIENTATION_VERTICAL, width, nullptr, &natural, nullptr, nullptr);
+        gtk_widget_set_size_request(view, width, natural);
+    }
+}
+
 // The widget an element shows in (its view or input), or nullptr.
 GtkWidget *view_of(const NoteElement_t *e)
 {
@@ -376,7 +436,7 @@ void gnote_view_add_paragraph(NoteData_t *n, GtkWidget *box, NoteElement_t *e)
         gtk_widget_set_size_request(spacer, -1, SPACER_HEIGHT);
         oska_box_append(box, spacer, 0, 0, 0);
     }
-    e->p.view = gtk_text_view_new();
+    e->p.view = GTK_WIDGET(g_object_new(note_text_view_get_type(), nullptr));
     oska_box_append(box, e->p.view, 1, 0, 0);
     e->p.buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(e->p.view));
     gtk_text_buffer_set_text(e->p.buffer, valid_utf8(e->p.text ? e->p.text : "").c_str(), -1);
@@ -455,6 +515,8 @@ void gnote_view_add_tag(GtkWidget *box, NoteElement_t *e)
     const std::string text = std::string(e->tag.name ? e->tag.name : "") + " " + (e->tag.text ? e->tag.text : "");
     e->tag.view = gtk_label_new(valid_utf8(text).c_str());
     gtk_widget_set_name(e->tag.view, "lNoteEditTag");
+    // A long tag text ends in an ellipsis rather than widen every view past the window.
+    gtk_label_set_ellipsize(GTK_LABEL(e->tag.view), PANGO_ELLIPSIZE_END);
     oska_box_append(row, e->tag.view, 0, 0, 0);
     oska_box_append(box, row, 0, 0, 0);
 }
@@ -500,6 +562,7 @@ void gnote_display_edit_note(NoteData_t *n)
         n->focus_widget = last_paragraph;
     }
     gnote_set_total_amount(n);
+    size_views(n);
 }
 
 NoteElement_t *gnote_get_current_focus(NoteData_t *n)

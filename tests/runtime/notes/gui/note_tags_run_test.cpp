@@ -1,15 +1,18 @@
 // A block tag set through the real lumba_run on a private X server: a program builds a form of a
 // note field in Template mode whose Get_Note_Block_Tag routine opens a small window over the note
 // edit window and calls IGNOTE_PRINT_BLOCK_TAG with that window's matrix. A user (xdotool) opens
-// the edit window with F9, selects in a paragraph, clicks the tag button and saves with F12; the
-// note's Post_Focus routine logs the saved note.
+// the edit window with F9, drags from the first paragraph into the second, clicks the tag button
+// and saves with F12; the note's Post_Focus routine logs the saved note.
 #include <gtest/gtest.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "gui_child.h"
+#include "gui_env.h"
 #include "intrinsics.h"
 #include "log_wait.h"
 #include "program_text.h"
@@ -116,6 +119,22 @@ std::string program()
 // The tag button's place in the edit window: the sixth button of the tool bar, which fills the
 // second and third of the window's twenty rows.
 constexpr int TAG_BUTTON_X = 233, TAG_BUTTON_Y = 45;
+// The two paragraph views, one line each, under the heading: the first from y 140 to 159, a spacer
+// line, the second from 174 to 193. The drag goes from the middle of the one to the middle of the
+// other, right of their text and left of the scroll bar.
+constexpr int DRAG_X = 400, FIRST_PARAGRAPH_Y = 150, SECOND_PARAGRAPH_Y = 184;
+
+// Whether the window shows white at (x, y): the inside of a paragraph view under the site's sheet.
+bool white_at(const std::string &display, const std::string &window, int x, int y)
+{
+    Display *d = XOpenDisplay(display.c_str());
+    if (!d) return false;
+    XImage *image = XGetImage(d, std::stoul(window), x, y, 1, 1, AllPlanes, ZPixmap);
+    const bool white = image && (XGetPixel(image, 0, 0) & 0xffffff) == 0xffffff;
+    if (image) XDestroyImage(image);
+    XCloseDisplay(d);
+    return white;
+}
 
 } // namespace
 
@@ -132,8 +151,20 @@ TEST(NoteRun, TheTagButtonRunsTheProgramsBlockTagRoutine)
     user.key({"F9"});
     const std::string window = user.search("^N1$");
     user.focus(window);
-    // The focus starts at the end of the last paragraph: select within it, then ask for the tag.
-    user.key({"shift+Home"});
+    ASSERT_TRUE(lumba_test::wait_until([&] {
+        return white_at(x.display(), window, DRAG_X, FIRST_PARAGRAPH_Y) &&
+               white_at(x.display(), window, DRAG_X, SECOND_PARAGRAPH_Y);
+    })) << "the paragraph views laid out where the drag goes";
+    // The drag: the button goes down on the first paragraph and comes up on the second. The X
+    // server hands the press, the moves and the release to the program in that order, so the
+    // click on the tag button that follows finds the block selected.
+    const auto at = [&](int y) { return std::vector<std::string>{"mousemove", "--sync", "--window", window,
+                                                                  std::to_string(DRAG_X), std::to_string(y)}; };
+    std::vector<std::string> press = at(FIRST_PARAGRAPH_Y), release = at(SECOND_PARAGRAPH_Y);
+    press.insert(press.end(), {"mousedown", "1"});
+    release.insert(release.end(), {"mouseup", "1"});
+    user.run(press);
+    user.run(release);
     user.click(window, TAG_BUTTON_X, TAG_BUTTON_Y);
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B tagged ")) << read_all(out);
     if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"))
@@ -149,7 +180,7 @@ TEST(NoteRun, TheTagButtonRunsTheProgramsBlockTagRoutine)
         "form up",
         "tagged 1",
         "modified 1",
-        "xml <note ver=\"1\">" + p + "First paragraph]]></p><tag name=\"T1\" start=\"true\">Start</tag>" + p +
+        "xml <note ver=\"1\"><tag name=\"T1\" start=\"true\">Start</tag>" + p + "First paragraph]]></p>" + p +
             "Second paragraph]]></p><tag name=\"T1\" start=\"false\">End</tag>" + p + "]]></p></note>",
         "escape",
         "main loop done",
