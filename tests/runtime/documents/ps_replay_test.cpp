@@ -356,7 +356,7 @@ TEST_F(PsLayoutTest, ALineFitsWhileItsStepAndTheFooterReserveDo)
         state->page_number = 1;
         write("line");
         EXPECT_EQ(state->page_number, breaks ? 2 : 1);
-        if (!breaks) EXPECT_NEAR(state->current_y, y - 11.5f, 1e-3);
+        if (!breaks) { EXPECT_NEAR(state->current_y, y - 11.5f, 1e-3); }
     }
 }
 
