@@ -298,17 +298,6 @@ void size_views(NoteData_t *n)
     }
 }
 
-// The widget an element shows in (its view or input), or nullptr.
-GtkWidget *view_of(const NoteElement_t *e)
-{
-    switch (e->type) {
-    case CM_GNOTE_NOTE_TYPE_P:
-    case CM_GNOTE_NOTE_TYPE_HIDE: return e->p.view;
-    case CM_GNOTE_NOTE_TYPE_AM: return e->am.input;
-    case CM_GNOTE_NOTE_TYPE_TAG: return e->tag.view;
-    default: return nullptr;
-    }
-}
 
 // The views of an element without one now are stale: forget them.
 void forget_views(NoteElement_t *e)
@@ -521,6 +510,17 @@ void gnote_view_add_tag(GtkWidget *box, NoteElement_t *e)
     oska_box_append(box, row, 0, 0, 0);
 }
 
+GtkWidget *gnote_element_widget(const NoteElement_t *e)
+{
+    switch (e->type) {
+    case CM_GNOTE_NOTE_TYPE_P:
+    case CM_GNOTE_NOTE_TYPE_HIDE: return e->p.view;
+    case CM_GNOTE_NOTE_TYPE_AM: return e->am.input;
+    case CM_GNOTE_NOTE_TYPE_TAG: return e->tag.view;
+    default: return nullptr;
+    }
+}
+
 void gnote_display_edit_note(NoteData_t *n)
 {
     FORMS_TRACE;
@@ -544,8 +544,8 @@ void gnote_display_edit_note(NoteData_t *n)
         case CM_GNOTE_NOTE_TYPE_TAG: gnote_view_add_tag(box, e); break;
         default: Abort("Unexpected note type @ %s:%d", "gnote_display_edit_note", __LINE__);
         }
-        if (e->focus && view_of(e)) {
-            n->focus_widget = view_of(e);
+        if (e->focus && gnote_element_widget(e)) {
+            n->focus_widget = gnote_element_widget(e);
             focused = true;
         }
     }
@@ -797,7 +797,7 @@ void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
     gtk_window_present(GTK_WINDOW(window));
     if (n->focus_widget) gtk_widget_grab_focus(n->focus_widget);
     igtk_main_iteration();
-    if (note && view_of(note)) gnote_do_scrolling(note);
+    if (note && gnote_element_widget(note)) gnote_do_scrolling(note);
     n->saved_display_state = n->display_state;
     n->display_state = GNOTE_STATE_EDIT_WINDOW;
 }

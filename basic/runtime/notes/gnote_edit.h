@@ -42,6 +42,9 @@ void gnote_apply_format_tag(NoteElement_t *element, const char *tag_name);
 // Rebuilds every view and puts the focus into element: the cursor at character offset from (the
 // end when negative), or the characters from..to selected (to negative: the end).
 void gnote_redraw_note(NoteData_t *note, NoteElement_t *element, int from, int to);
+// The widget an element shows in (a paragraph's view, an amount's input, a tag's label), or
+// nullptr.
+GtkWidget *gnote_element_widget(const NoteElement_t *element);
 // The current element: the first with focus set, else the last.
 NoteElement_t *gnote_get_current_focus(NoteData_t *note);
 // Brings an element's own view or input into the scroller's sight (see below).

@@ -50,19 +50,6 @@ bool is_view_paragraph(const NoteElement_t *e)
     return e->type == CM_GNOTE_NOTE_TYPE_P || e->type == CM_GNOTE_NOTE_TYPE_HIDE;
 }
 
-// The widget an element shows in (a paragraph's view, an amount's input, a tag's label), or
-// nullptr.
-GtkWidget *widget_of(const NoteElement_t *e)
-{
-    switch (e->type) {
-    case CM_GNOTE_NOTE_TYPE_P:
-    case CM_GNOTE_NOTE_TYPE_HIDE: return e->p.view;
-    case CM_GNOTE_NOTE_TYPE_AM: return e->am.input;
-    case CM_GNOTE_NOTE_TYPE_TAG: return e->tag.view;
-    default: return nullptr;
-    }
-}
-
 void cursor_to_buffer_end(GtkTextBuffer *buffer)
 {
     GtkTextIter end;
@@ -480,4 +467,4 @@ void gnote_do_scrolling(NoteElement_t *e, GtkWidget *widget)
                                      [](gpointer left) { delete static_cast<int *>(left); });
 }
 
-void gnote_do_scrolling(NoteElement_t *e) { gnote_do_scrolling(e, widget_of(e)); }
+void gnote_do_scrolling(NoteElement_t *e) { gnote_do_scrolling(e, gnote_element_widget(e)); }
