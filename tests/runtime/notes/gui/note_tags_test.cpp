@@ -24,13 +24,6 @@ using lumba_test::to_cell;
 
 namespace {
 
-std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
-
-constexpr const char *P = R"(<p datatype="P" position="0"><![CDATA[)";
-constexpr const char *H = R"(<p datatype="H" position="0"><![CDATA[)";
-
-std::string note_of(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
-std::string para(const std::string &content, const char *kind = P) { return kind + content + "]]></p>"; }
 std::string tag(const std::string &name, bool start, const std::string &text = "")
 {
     return "<tag name=\"" + name + "\" start=\"" + (start ? "true" : "false") + "\">" + text + "</tag>";
@@ -67,12 +60,6 @@ const std::string tag_symbols = "symtab\n__ROUTINE__ tagger 6\n" + params +
                                 "W 0 0 0x12 0 5 -\nC 0 0 0x12 1 6 -\n__END_ROUTINE__\n.end\n"
                                 "symtab\n__ROUTINE__ leaver 4\n" + params + "__END_ROUTINE__\n.end\n";
 
-// A text variable of main at the XML variable's place, for a third string result.
-std::string xml_ref()
-{
-    return "loadsad I:" + std::to_string(XML_AT) + " I:1 I:" + std::to_string(XML_SIZE) + " I:0 I:0 I:0 I:0 I:0\n";
-}
-
 } // namespace
 
 class NoteTagsTest : public NoteFieldTest {
@@ -83,22 +70,11 @@ protected:
     {
         EXPECT_EQ(tag_program(note_form(mode) + extra + print("N1", note_of(elements), mode)).abort, "");
         form_ = NoteFieldTest::cm();
-        NoteData_t *n = note();
-        edit(1);
-        on_screen();
-        EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
-        EXPECT_NE(edit_cm(), nullptr);
-        return n;
+        return open_edit_window();
     }
     Outcome tag_program(const std::string &body)
     {
-        std::string t = form_text(routine_test::common + body, routine_test::routines + tag_routines + tag_symbols);
-        const std::string chars = " I:" + std::to_string(CHARS) + " I:0 I:0\n";
-        const std::string more = " I:" + std::to_string(XML_AT + XML_SIZE) + " I:0 I:0\n";
-        t.replace(t.find(chars), chars.size(), more);
-        const Outcome outcome = run(t);
-        set_cell(0, 1);
-        return outcome;
+        return note_program(body, routine_test::routines + tag_routines + tag_symbols);
     }
     // Runs call in a program that first opens a small window over the edit window, its matrix in
     // CM2; the window is closed afterwards as at the end of an event.
@@ -137,26 +113,6 @@ protected:
     }
     // A later program's first lines: the form's matrix in CM again.
     std::string again() const { return number(form_) + set(CM); }
-    static NoteElement_t *element(NoteData_t *n, int i)
-    {
-        NoteElement_t *e = n->note;
-        while (e && i-- > 0) e = e->next;
-        return e;
-    }
-    // Makes element i the current one: its view takes the focus.
-    static void focus(NoteData_t *n, int i)
-    {
-        NoteElement_t *e = element(n, i);
-        gtk_widget_grab_focus(e->type == CM_GNOTE_NOTE_TYPE_AM ? e->am.input : e->p.view);
-        ASSERT_EQ(gnote_get_current_focus(n), e);
-    }
-    static std::string xml_of(NoteData_t *n)
-    {
-        char *x = gnote_get_xml(n);
-        std::string s = x;
-        sfree(x);
-        return s;
-    }
     // The note as saved by F12 (the views taken back).
     std::string saved(NoteData_t *n)
     {
@@ -177,13 +133,6 @@ struct Bounds {
     int first, last;
     bool operator==(const Bounds &) const = default;
 };
-
-NoteElement_t *nth(NoteData_t *n, int i)
-{
-    NoteElement_t *e = n->note;
-    while (e && i-- > 0) e = e->next;
-    return e;
-}
 
 int position(const NoteData_t *n, const NoteElement_t *e)
 {
@@ -219,8 +168,8 @@ TEST(NoteTagBounds, TheSelectionWidensToItsParagraphAmountAndEnclosingTags)
         SCOPED_TRACE(c.what);
         NoteData_t n{};
         gnote_parse_xml(&n, note_of(elements).c_str(), 0);
-        for (int i : c.selected) nth(&n, i)->selected = 1;
-        if (c.current >= 0) nth(&n, c.current)->focus = 1;
+        for (int i : c.selected) element(&n, i)->selected = 1;
+        if (c.current >= 0) element(&n, c.current)->focus = 1;
         NoteElement_t *first = nullptr, *last = nullptr;
         gnote_tag_get_bounds(&n, &first, &last);
         EXPECT_EQ((Bounds{position(&n, first), position(&n, last)}), c.bounds)
@@ -262,7 +211,7 @@ TEST_F(NoteTagsTest, GetBlockTagReadsTheEnclosingBlock)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        focus(n, c.current);
+        focus_on(n, c.current);
         const Run r = over_edit(get);
         ASSERT_EQ(r.abort, "");
         EXPECT_EQ(r.result, c.result);
@@ -314,7 +263,7 @@ TEST_F(NoteTagsTest, PrintBlockTagSetsRenamesOrRefuses)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         NoteData_t *n = open(3, c.note);
-        focus(n, c.current);
+        focus_on(n, c.current);
         for (int i : c.selected) element(n, i)->selected = 1;
         const Run r = over_edit(val(CM2) + note_test::text(c.name) + note_test::text(c.start) +
                                 note_test::text(c.end) + fn(in_IGNOTE_PRINT_BLOCK_TAG, 4) + set(X));
@@ -332,7 +281,7 @@ TEST_F(NoteTagsTest, PrintBlockTagSetsRenamesOrRefuses)
 
     // The own name with the texts it has already changes nothing.
     NoteData_t *n = open(3, start_note);
-    focus(n, 5);
+    focus_on(n, 5);
     const Run r = over_edit(val(CM2) + str("T1") + str("Block") + str("Done") + fn(in_IGNOTE_PRINT_BLOCK_TAG, 4) + set(X));
     ASSERT_EQ(r.abort, "");
     EXPECT_EQ(r.result, 1);
@@ -355,7 +304,7 @@ TEST_F(NoteTagsTest, PrintBlockTagChecksTheTagFirst)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.abort);
         NoteData_t *n = open(3, start_note);
-        focus(n, 0);
+        focus_on(n, 0);
         EXPECT_EQ(over_edit(val(CM2) + note_test::text(c.name) + note_test::text(c.start) + note_test::text(c.end) + fn(in_IGNOTE_PRINT_BLOCK_TAG, 4) +
                             set(X))
                       .abort,
@@ -371,7 +320,7 @@ TEST_F(NoteTagsTest, DeleteBlockTagKeepsTheContent)
 {
     const std::string remove = val(CM2) + fn(in_IGNOTE_DELETE_BLOCK_TAG, 1) + set(X);
     NoteData_t *n = open(3, start_note);
-    focus(n, 0);
+    focus_on(n, 0);
     Run r = over_edit(remove);
     ASSERT_EQ(r.abort, "");
     EXPECT_EQ(r.result, 0);
@@ -379,7 +328,7 @@ TEST_F(NoteTagsTest, DeleteBlockTagKeepsTheContent)
     EXPECT_EQ(gnote_get_current_focus(n), element(n, 0));
     EXPECT_TRUE(gtk_widget_has_focus(element(n, 0)->p.view));
 
-    focus(n, 5);
+    focus_on(n, 5);
     r = over_edit(remove);
     ASSERT_EQ(r.abort, "");
     EXPECT_EQ(r.result, 1);
@@ -441,16 +390,6 @@ TEST_F(NoteTagsTest, TheBlockTagIntrinsicsContextCountsAndLog)
 
 namespace {
 
-// The tool-bar button of a tooltip in a window.
-GtkWidget *tool_button(GtkWidget *w, const char *tooltip)
-{
-    const char *t = gtk_widget_get_tooltip_text(w);
-    if (GTK_IS_BUTTON(w) && t && std::strcmp(t, tooltip) == 0) return w;
-    for (GtkWidget *c = gtk_widget_get_first_child(w); c; c = gtk_widget_get_next_sibling(c))
-        if (GtkWidget *f = tool_button(c, tooltip)) return f;
-    return nullptr;
-}
-
 // Whether the probe ran as a routine of the window: at index 0, with an empty IP$.
 bool tag_routine_ran(const std::vector<std::string> &lines)
 {
@@ -471,7 +410,7 @@ TEST_F(NoteTagsTest, TagRunsTheBlockTagRoutine)
     for (const bool button : {false, true}) {
         SCOPED_TRACE(button ? "the tool-bar button" : "the menu's action");
         NoteData_t *n = open(3, para("one") + para("two") + para("three"), tagger);
-        focus(n, 1);
+        focus_on(n, 1);
         set_cell(2, -1);
         if (button)
             g_signal_emit_by_name(tool_button(edit_cm()->window, TAG_TIP), "clicked");
@@ -528,7 +467,7 @@ TEST_F(NoteTagsTest, HiddenCommentTogglesTheCurrentParagraph)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         NoteData_t *n = open(3, c.before);
-        focus(n, c.current);
+        focus_on(n, c.current);
         if (c.button)
             g_signal_emit_by_name(tool_button(edit_cm()->window, HIDE_TIP), "clicked");
         else
@@ -625,7 +564,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
     for (const Case &c : refused) {
         SCOPED_TRACE(c.what);
         NoteData_t *n = open(c.mode, elements, probe);
-        focus(n, 0);
+        focus_on(n, 0);
         set_cell(0, 0);  // Edit_Content answers false
         std::vector<std::string> lines;
         EXPECT_EQ(logged([&] { c.act(this, n); }, &lines), "");
@@ -640,7 +579,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
     const Case working[] = {
         {"Delete Amount", 3,
          [](NoteTagsTest *, NoteData_t *n) {
-             focus(n, 1);
+             focus_on(n, 1);
              action(n, "del-amount");
          },
          [](NoteData_t *n) { return n->note->next->type != CM_GNOTE_NOTE_TYPE_AM; }},
@@ -652,7 +591,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
     for (const Case &c : working) {
         SCOPED_TRACE(c.what);
         NoteData_t *n = open(c.mode, elements, probe);
-        focus(n, 0);
+        focus_on(n, 0);
         set_cell(0, 0);
         c.act(this, n);
         EXPECT_EQ(kept(), "");

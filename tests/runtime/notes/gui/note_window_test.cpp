@@ -19,14 +19,7 @@ using namespace note_test;
 
 namespace {
 
-std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
 
-constexpr const char *P = R"(<p datatype="P" position="0"><![CDATA[)";
-constexpr const char *H = R"(<p datatype="H" position="0"><![CDATA[)";
-constexpr const char *END_P = "]]></p>";
-
-std::string note_of(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
-std::string para(const std::string &content, const char *kind = P) { return kind + content + END_P; }
 const std::string amount = R"(<am required="true" next="false" protect="false" orsec="0" orsecvalue="0">1234.50</am>)";
 const std::string tags = R"(<tag name="T1" start="true">Block</tag><tag name="T1" start="false"></tag>)";
 
@@ -71,16 +64,6 @@ std::vector<std::string> tooltips(GtkWidget *toolbar)
     return out;
 }
 
-std::string buffer_text(const NoteElement_t *e)
-{
-    GtkTextIter a, b;
-    gtk_text_buffer_get_bounds(e->p.buffer, &a, &b);
-    char *t = gtk_text_buffer_get_text(e->p.buffer, &a, &b, TRUE);
-    std::string s = t;
-    g_free(t);
-    return s;
-}
-
 // The runs of one kind as "[s,e)" pairs.
 std::string runs(const NoteElement_t *e)
 {
@@ -99,19 +82,7 @@ protected:
                      const std::string &extra = "")
     {
         EXPECT_EQ(note_program(note_form(mode) + extra + print(number, note_of(elements), mode)).abort, "");
-        NoteData_t *n = note();
-        edit(1);
-        on_screen();
-        EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
-        EXPECT_NE(edit_cm(), nullptr);
-        return n;
-    }
-    // The i-th element of the current list.
-    static NoteElement_t *element(NoteData_t *n, int i)
-    {
-        NoteElement_t *e = n->note;
-        while (e && i-- > 0) e = e->next;
-        return e;
+        return open_edit_window();
     }
     // A key on an element's view or input, as its key controller hands it on.
     static gboolean key(NoteElement_t *e, guint keyval, GdkModifierType state = GdkModifierType(0))
@@ -128,19 +99,6 @@ protected:
         GtkTextIter it;
         gtk_text_buffer_get_iter_at_offset(e->p.buffer, &it, chars);
         gtk_text_buffer_place_cursor(e->p.buffer, &it);
-    }
-    static int cursor_of(NoteElement_t *e)
-    {
-        GtkTextIter it;
-        gtk_text_buffer_get_iter_at_mark(e->p.buffer, &it, gtk_text_buffer_get_insert(e->p.buffer));
-        return gtk_text_iter_get_offset(&it);
-    }
-    static std::string xml_of(NoteData_t *n)
-    {
-        char *x = gnote_get_xml(n);
-        std::string s = x;
-        sfree(x);
-        return s;
     }
 };
 
@@ -506,15 +464,6 @@ TEST_F(NoteWindowTest, AWindowDestroyedOtherwiseLeavesTheFieldAndTheNoteAsTheyWe
 }
 
 namespace {
-
-// The tool-bar button of a tooltip in the open edit window.
-GtkWidget *tool_button(GtkWidget *window, const char *tooltip)
-{
-    return find(window, [tooltip](GtkWidget *w) {
-        const char *t = gtk_widget_get_tooltip_text(w);
-        return GTK_IS_BUTTON(w) && t && std::strcmp(t, tooltip) == 0;
-    });
-}
 
 void select_chars(NoteElement_t *e, int from, int to)
 {
