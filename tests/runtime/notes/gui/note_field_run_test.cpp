@@ -9,14 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "gui_child.h"
 #include "intrinsics.h"
 #include "log_wait.h"
 #include "note_run_program.h"
 #include "program_text.h"
 #include "xdotool.h"
 #include "xvfb.h"
-#include "zasm_run.h"
 
 using lumba_test::call;
 using lumba_test::num;
@@ -58,10 +56,9 @@ std::string program()
 
 TEST(NoteRun, ALineTypedIntoTheNoteComesBackThroughIgnoteGet)
 {
-    lumba_test::Xvfb x;
-    lumba_test::zasm(program(), "/usr/local/oska/apps/unit0/noter");
-    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/noter.out";
-    lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "noter", "0"}, x.gui_env(), out);
+    ProgramRun program_run(program(), "noter");
+    const lumba_test::Xvfb &x = program_run.x;
+    const std::string &out = program_run.out;
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
     const std::string form = user.search("^Note form$");
@@ -72,7 +69,7 @@ TEST(NoteRun, ALineTypedIntoTheNoteComesBackThroughIgnoteGet)
     screenshot(x.display(), "note_typed.png");
     user.focus(form);
     user.key({"Escape"});
-    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
     const std::vector<std::string> expected = {
         "pre 1",
         "form up",
@@ -91,10 +88,9 @@ TEST(NoteRun, ALineTypedIntoTheNoteComesBackThroughIgnoteGet)
 // paragraph with Return and saves with F12; Post_Focus logs the saved note.
 TEST(NoteRun, TheEditWindowOpensEditsAndSaves)
 {
-    lumba_test::Xvfb x;
-    lumba_test::zasm(program(), "/usr/local/oska/apps/unit0/noter");
-    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/noter.out";
-    lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "noter", "0"}, x.gui_env(), out);
+    ProgramRun program_run(program(), "noter");
+    const lumba_test::Xvfb &x = program_run.x;
+    const std::string &out = program_run.out;
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
     const std::string form = user.search("^Note form$");
@@ -112,7 +108,7 @@ TEST(NoteRun, TheEditWindowOpensEditsAndSaves)
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
     user.focus(form);
     user.key({"Escape"});
-    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
     const std::string saved =
         "xml <note ver=\"1\"><p datatype=\"P\" position=\"0\"><![CDATA[Caf\xC3\xA9 first line]]></p>"
         "<p datatype=\"P\" position=\"0\"><![CDATA[second]]></p></note>";

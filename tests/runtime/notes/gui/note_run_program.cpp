@@ -5,6 +5,7 @@
 
 #include "intrinsics.h"
 #include "program_text.h"
+#include "zasm_run.h"
 
 using lumba_test::call;
 using lumba_test::num;
@@ -92,6 +93,22 @@ std::string routine_symbols(const char *name, const std::string &locals)
     return std::string("symtab\n__ROUTINE__ ") + name + " " + std::to_string(rows) +
            "\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nIP 0 0 0x8012 0 3 -\nIP$ 40 0 0x8014 0 4 -\n" + locals +
            "__END_ROUTINE__\n.end\n";
+}
+
+namespace {
+
+// Assembles the program as unit0's application name; its log's path.
+std::string assembled(const std::string &program, const std::string &name)
+{
+    lumba_test::zasm(program, "/usr/local/oska/apps/unit0/" + name);
+    return std::string(std::getenv("LUMBA_SITE")) + "/" + name + ".out";
+}
+
+} // namespace
+
+ProgramRun::ProgramRun(const std::string &program, const std::string &name)
+    : out(assembled(program, name)), run({LUMBA_RUN, "-w", "0", "-v", "0", name, "0"}, x.gui_env(), out)
+{
 }
 
 void screenshot(const std::string &display, const std::string &name)

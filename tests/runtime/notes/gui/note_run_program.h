@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "gui_child.h"
+#include "xvfb.h"
+
 namespace note_run {
 
 // main's numerics: CM 0, W 1, Y 2, D 3, R 4, IP 5; its text IP$ (40) at 0.
@@ -47,6 +50,15 @@ extern const char *const POST_LOCALS;
 // of its locals, one a line).
 std::string main_symbols();
 std::string routine_symbols(const char *name, const std::string &locals = "");
+
+// A program assembled as unit0's application name and run by lumba_run on a private X server,
+// its log at out. Whether it runs the caller asks the log.
+struct ProgramRun {
+    ProgramRun(const std::string &program, const std::string &name);
+    lumba_test::Xvfb x;
+    const std::string out;
+    lumba_test::GuiChild run;
+};
 
 // A picture of the X server's screen under LUMBA_SNAPSHOT_DIR, when set.
 void screenshot(const std::string &display, const std::string &name);

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "gui_child.h"
 #include "gui_env.h"
 #include "intrinsics.h"
 #include "log_wait.h"
@@ -19,7 +18,6 @@
 #include "program_text.h"
 #include "xdotool.h"
 #include "xvfb.h"
-#include "zasm_run.h"
 
 using lumba_test::call;
 using lumba_test::num;
@@ -87,10 +85,9 @@ bool white_at(const std::string &display, const std::string &window, int x, int 
 
 TEST(NoteRun, TheTagButtonRunsTheProgramsBlockTagRoutine)
 {
-    lumba_test::Xvfb x;
-    lumba_test::zasm(program(), "/usr/local/oska/apps/unit0/tagger");
-    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/tagger.out";
-    lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "tagger", "0"}, x.gui_env(), out);
+    ProgramRun program_run(program(), "tagger");
+    const lumba_test::Xvfb &x = program_run.x;
+    const std::string &out = program_run.out;
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
     const std::string form = user.search("^Tag form$");
@@ -120,7 +117,7 @@ TEST(NoteRun, TheTagButtonRunsTheProgramsBlockTagRoutine)
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
     user.focus(form);
     user.key({"Escape"});
-    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
     const std::string p = "<p datatype=\"P\" position=\"0\"><![CDATA[";
     const std::vector<std::string> expected = {
         "form up",

@@ -520,21 +520,13 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
         std::function<void(NoteTagsTest *, NoteData_t *)> act;
         Check unchanged;
     };
-    const auto view_text = [](NoteElement_t *e) {
-        GtkTextIter a, b;
-        gtk_text_buffer_get_bounds(e->p.buffer, &a, &b);
-        char *t = gtk_text_buffer_get_text(e->p.buffer, &a, &b, TRUE);
-        std::string s = t;
-        g_free(t);
-        return s;
-    };
     const Case refused[] = {
         {"typing", 2,
          [](NoteTagsTest *, NoteData_t *n) {
              auto *keys = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(n->note->p.view, "gnote-view-paragraph"));
              gnote_edit_key_press_event(keys, 'x', 0, GdkModifierType(0), n->note);
          },
-         [&](NoteData_t *n) { return view_text(n->note) == "abc"; }},
+         [&](NoteData_t *n) { return buffer_text(n->note) == "abc"; }},
         {"Bold", 3,
          [](NoteTagsTest *, NoteData_t *n) {
              GtkTextIter a, b;

@@ -400,9 +400,7 @@ TEST_F(NoteViewsTest, HiddenParagraphsInABlock)
     EXPECT_EQ(note_program(note_form(3) + print("N1", note_of(elements), 3)).abort, "");
     NoteData_t *n = note();
     n->hidden_visible = 1;
-    edit(1);
-    on_screen();
-    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    open_edit_window();
     ASSERT_NE(edit_cm(), nullptr);
     ASSERT_TRUE(lumba_test::wait_drawn(edit_cm()->window));
     NoteElement_t *hidden = element(n, 2);

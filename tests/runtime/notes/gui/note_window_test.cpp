@@ -173,9 +173,7 @@ TEST_F(NoteWindowTest, TheWindowShowsItsMenusToolsHeadingAndKeysByMode)
     EXPECT_EQ(note_program(note_form(2) + print("", note_of(para("a") + para("Secret", H) + para("b")), 2)).abort, "");
     NoteData_t *n = note();
     n->hidden_visible = 1;
-    edit(1);
-    on_screen();
-    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    open_edit_window();
     ASSERT_NE(edit_cm(), nullptr);
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(edit_cm()->window)), "New");
     GtkWidget *hidden = element(n, 1)->p.view;
@@ -431,9 +429,7 @@ TEST_F(NoteWindowTest, CancelWithoutARoutineTakesTheAnyChangePath)
                   .abort,
               "");
     NoteData_t *n = note();
-    edit(1);
-    on_screen();
-    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    open_edit_window();
     ASSERT_NE(edit_cm(), nullptr);
     std::vector<std::string> lines;
     EXPECT_EQ(logged([&] { key(element(n, 0), GDK_KEY_F8); }, &lines), "");
