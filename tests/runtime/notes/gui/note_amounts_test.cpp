@@ -360,10 +360,7 @@ TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
     set_cell(2, 1);
     make_current(n, 1);
     gtk_widget_grab_focus(element(n, 1)->p.view);
-    GtkTextIter a, b;
-    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &a, 1);
-    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &b, 3);
-    gtk_text_buffer_select_range(element(n, 1)->p.buffer, &a, &b);
+    select_chars(element(n, 1), 1, 3);
     messages.clear();
     action(n, "bold");
     EXPECT_EQ(n->display_state, 4);
@@ -396,9 +393,7 @@ TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
     // as a refusal, so Bold is dropped and the note is unmodified again.
     n = open(2, SHOWN, form);
     set_cell(2, 2);
-    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &a, 0);
-    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &b, 2);
-    gtk_text_buffer_select_range(element(n, 1)->p.buffer, &a, &b);
+    select_chars(element(n, 1), 0, 2);
     messages.clear();
     action(n, "bold");
     EXPECT_EQ(n->display_state, 4);

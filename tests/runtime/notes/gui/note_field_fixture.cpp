@@ -116,6 +116,14 @@ int cursor_of(const NoteElement_t *e)
     return gtk_text_iter_get_offset(&it);
 }
 
+void select_chars(NoteElement_t *e, int from, int to)
+{
+    GtkTextIter a, b;
+    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &a, from);
+    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &b, to);
+    gtk_text_buffer_select_range(e->p.buffer, &a, &b);
+}
+
 void focus_on(NoteData_t *n, int i)
 {
     NoteElement_t *e = element(n, i);

@@ -54,6 +54,8 @@ std::string xml_of(NoteData_t *n);
 std::string buffer_text(const NoteElement_t *e);
 // The character offset of the cursor in a paragraph's buffer.
 int cursor_of(const NoteElement_t *e);
+// Selects characters from to to of a paragraph's buffer.
+void select_chars(NoteElement_t *e, int from, int to);
 // Makes element i the current one by giving its widget the focus, which lasts while other windows
 // come and go.
 void focus_on(NoteData_t *n, int i);

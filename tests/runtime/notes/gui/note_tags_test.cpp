@@ -529,10 +529,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
          [&](NoteData_t *n) { return buffer_text(n->note) == "abc"; }},
         {"Bold", 3,
          [](NoteTagsTest *, NoteData_t *n) {
-             GtkTextIter a, b;
-             gtk_text_buffer_get_iter_at_offset(n->note->p.buffer, &a, 0);
-             gtk_text_buffer_get_iter_at_offset(n->note->p.buffer, &b, 2);
-             gtk_text_buffer_select_range(n->note->p.buffer, &a, &b);
+             select_chars(n->note, 0, 2);
              action(n, "bold");
          },
          [](NoteData_t *n) {

@@ -306,10 +306,7 @@ TEST_F(NoteViewsTest, TheFocusMovesBetweenViews)
     NoteData_t *n = open(2, para("first line") + para("second") + amount("5") + para("third"));
     NoteElement_t *first = element(n, 0), *second = element(n, 1), *am = element(n, 2);
     focus(first->p.view);
-    GtkTextIter a, b;
-    gtk_text_buffer_get_iter_at_offset(first->p.buffer, &a, 1);
-    gtk_text_buffer_get_iter_at_offset(first->p.buffer, &b, 4);
-    gtk_text_buffer_select_range(first->p.buffer, &a, &b);
+    select_chars(first, 1, 4);
     focus(second->p.view);
     EXPECT_FALSE(gtk_text_buffer_get_has_selection(first->p.buffer));
     EXPECT_EQ(cursor_of(first), 10);

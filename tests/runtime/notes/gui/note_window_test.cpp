@@ -461,14 +461,6 @@ TEST_F(NoteWindowTest, AWindowDestroyedOtherwiseLeavesTheFieldAndTheNoteAsTheyWe
 
 namespace {
 
-void select_chars(NoteElement_t *e, int from, int to)
-{
-    GtkTextIter a, b;
-    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &a, from);
-    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &b, to);
-    gtk_text_buffer_select_range(e->p.buffer, &a, &b);
-}
-
 } // namespace
 
 // Bold, italic and underline on a selection, through the menu's action or the tool-bar button;
