@@ -68,9 +68,9 @@ class NoteFieldTest : public RoutineTest {
 protected:
     void SetUp() override;
 
-    // Runs main's body (after the COMMON declaration) with the routine fixture's routines, main
-    // holding the XML variable; then the routines answer true (COMMON cell 0 is 1).
-    // The routines given take the place of the routine fixture's (its own and more).
+    // Runs main's body (after the COMMON declaration) with the routine fixture's routines, or the
+    // routines given (those and more), main holding the XML variable; then the routines answer
+    // true (COMMON cell 0 is 1).
     Outcome note_program(const std::string &body, const std::string &routines = routine_test::routines);
     ControlMatrix_t *cm() const { return cm_of(forms_test::CM); }
     NoteData_t *note(int index = 1) const;
