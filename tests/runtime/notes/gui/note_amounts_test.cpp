@@ -23,12 +23,7 @@ using namespace note_test;
 
 namespace {
 
-std::string amount(const std::string &value, int orsecvalue = 2, int orsec = 3, const char *next = "false")
-{
-    return std::string(R"(<am required="true" next=")") + next + R"(" protect="false" orsec=")" +
-           std::to_string(orsec) + R"(" orsecvalue=")" + std::to_string(orsecvalue) + R"(">)" + value + "</am>";
-}
-const std::string AM = amount("1234.50");
+const std::string AM = amount("1234.50", 2, 3);
 const std::string TAGS = R"(<tag name="T1" start="true">Block</tag><tag name="T1" start="false"></tag>)";
 
 // Routines of these tests, numbered after the routine fixture's.

@@ -82,6 +82,12 @@ std::string note_of(const std::string &elements) { return "<note ver=\"1\">" + e
 
 std::string para(const std::string &content, const char *kind) { return kind + content + "]]></p>"; }
 
+std::string amount(const std::string &value, int orsecvalue, int orsec, const char *next)
+{
+    return std::string(R"(<am required="true" next=")") + next + R"(" protect="false" orsec=")" +
+           std::to_string(orsec) + R"(" orsecvalue=")" + std::to_string(orsecvalue) + R"(">)" + value + "</am>";
+}
+
 std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
 
 NoteElement_t *element(NoteData_t *n, int i)

@@ -41,6 +41,8 @@ inline constexpr const char *P = R"(<p datatype="P" position="0"><![CDATA[)";
 inline constexpr const char *H = R"(<p datatype="H" position="0"><![CDATA[)";
 std::string note_of(const std::string &elements);
 std::string para(const std::string &content, const char *kind = P);
+// An amount element of value (required, not protected).
+std::string amount(const std::string &value, int orsecvalue = 0, int orsec = 0, const char *next = "false");
 // main's XML variable pushed by reference.
 std::string xml_ref();
 

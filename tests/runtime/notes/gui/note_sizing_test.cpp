@@ -16,10 +16,6 @@ using namespace note_test;
 
 namespace {
 
-std::string amount(const std::string &value)
-{
-    return R"(<am required="true" next="false" protect="false" orsec="0" orsecvalue="0">)" + value + "</am>";
-}
 std::string tag(const std::string &text, bool start)
 {
     return std::string(R"(<tag name="T1" start=")") + (start ? "true" : "false") + "\">" + text + "</tag>";

@@ -28,10 +28,10 @@ std::string tag(const std::string &name, bool start, const std::string &text = "
 {
     return "<tag name=\"" + name + "\" start=\"" + (start ? "true" : "false") + "\">" + text + "</tag>";
 }
-const std::string amount = R"(<am required="true" next="false" protect="false" orsec="0" orsecvalue="0">1234.50</am>)";
+const std::string AM = amount("1234.50");
 
 // The note the block-tag cases start from: two paragraphs and an amount, then block T1.
-const std::string start_note = para("one") + para("two") + amount + para("") + tag("T1", true, "Block") +
+const std::string start_note = para("one") + para("two") + AM + para("") + tag("T1", true, "Block") +
                                para("in") + tag("T1", false, "Done") + para("last");
 
 // The labels of the views box's tag rows, in order.
@@ -147,8 +147,8 @@ int position(const NoteData_t *n, const NoteElement_t *e)
 TEST(NoteTagBounds, TheSelectionWidensToItsParagraphAmountAndEnclosingTags)
 {
     // 0 one, 1 am, 2 two, 3 H, 4 T1, 5 in, 6 am, 7 "", 8 T1, 9 T2, 10 last
-    const std::string elements = para("one") + amount + para("two") + para("hid", H) + tag("T1", true) + para("in") +
-                                 amount + para("") + tag("T1", false) + tag("T2", false) + para("last");
+    const std::string elements = para("one") + AM + para("two") + para("hid", H) + tag("T1", true) + para("in") +
+                                 AM + para("") + tag("T1", false) + tag("T2", false) + para("last");
     struct Case {
         const char *what;
         std::vector<int> selected;
@@ -240,20 +240,20 @@ TEST_F(NoteTagsTest, PrintBlockTagSetsRenamesOrRefuses)
         std::vector<std::string> labels;  // the tag views afterwards
     } const cases[] = {
         {"a new block over a selection", start_note, {0, 1}, 0, "T2  ", "Start ", "End", 1,
-         tag("T2", true, "Start") + para("one") + para("two") + amount + tag("T2", false, "End") + para("") +
+         tag("T2", true, "Start") + para("one") + para("two") + AM + tag("T2", false, "End") + para("") +
              tag("T1", true, "Block") + para("in") + tag("T1", false, "Done") + para("last"),
          {"T2 Start", "T2 End", "T1 Block", "T1 Done"}},
         {"a new block at the focus", start_note, {}, 7, "T3", "", "", 1,
-         para("one") + para("two") + amount + para("") + tag("T1", true, "Block") + para("in") +
+         para("one") + para("two") + AM + para("") + tag("T1", true, "Block") + para("in") +
              tag("T1", false, "Done") + tag("T3", true) + para("last") + tag("T3", false) + para(""),
          {"T1 Block", "T1 Done", "T3 ", "T3 "}},
         {"a name taken elsewhere", start_note, {0}, 0, "T1", "x", "y", 0, start_note, {"T1 Block", "T1 Done"}},
         {"the block's own name", start_note, {}, 5, "T1", "New start", "New end", 1,
-         para("one") + para("two") + amount + para("") + tag("T1", true, "New start") + para("in") +
+         para("one") + para("two") + AM + para("") + tag("T1", true, "New start") + para("in") +
              tag("T1", false, "New end") + para("last"),
          {"T1 New start", "T1 New end"}},
         {"a free name renames", start_note, {}, 5, "T4", "S", "", 1,
-         para("one") + para("two") + amount + para("") + tag("T4", true, "S") + para("in") + tag("T4", false) +
+         para("one") + para("two") + AM + para("") + tag("T4", true, "S") + para("in") + tag("T4", false) +
              para("last"),
          {"T4 S", "T4 "}},
         // The window gave the note, which ends with a tag, its last paragraph.
@@ -337,7 +337,7 @@ TEST_F(NoteTagsTest, DeleteBlockTagKeepsTheContent)
     EXPECT_EQ(gnote_get_current_focus(n), element(n, 4));
     EXPECT_STREQ(element(n, 4)->p.text, "in");
     EXPECT_EQ(kept(), "");
-    EXPECT_EQ(saved(n), note_of(para("one") + para("two") + amount + para("") + para("in") + para("last")));
+    EXPECT_EQ(saved(n), note_of(para("one") + para("two") + AM + para("") + para("in") + para("last")));
 }
 
 // The six edit-window intrinsics want the matrix of a window over the note edit window; the
@@ -456,13 +456,13 @@ TEST_F(NoteTagsTest, HiddenCommentTogglesTheCurrentParagraph)
         bool button;
         std::string after;
     } const cases[] = {
-        {"a paragraph is hidden", para("one") + para("two") + amount + para("three"), 1, false,
-         para("one") + para("two", H) + amount + para("three")},
+        {"a paragraph is hidden", para("one") + para("two") + AM + para("three"), 1, false,
+         para("one") + para("two", H) + AM + para("three")},
         {"a hidden paragraph shows", para("one") + para("two", H) + para("three"), 1, true,
          para("one") + para("two") + para("three")},
-        {"the first paragraph before an amount", para("one") + para("two", H) + amount + para("three"), 0, false, ""},
+        {"the first paragraph before an amount", para("one") + para("two", H) + AM + para("three"), 0, false, ""},
         {"the only paragraph", para("one"), 0, true, ""},
-        {"an amount current", para("one") + amount + para("three"), 1, false, ""},
+        {"an amount current", para("one") + AM + para("three"), 1, false, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -510,7 +510,7 @@ TEST_F(NoteTagsTest, HiddenCommentTogglesTheCurrentParagraph)
 // stands for the Get_Note_Block_Tag and Get_Note_Amount routines, which do not run.)
 TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
 {
-    const std::string elements = para("abc") + amount + para("d", H) + para("e");
+    const std::string elements = para("abc") + AM + para("d", H) + para("e");
     const std::string probe = routine_test::attach(CM, "Get_Note_Block_Tag", routine_test::PROBE, 0) +
                               routine_test::attach(CM, "Get_Note_Amount", routine_test::PROBE, 0);
     using Check = std::function<bool(NoteData_t *)>;
@@ -593,7 +593,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
 // What a user sees of a tag block and a hidden comment in Template mode.
 TEST_F(NoteTagsTest, ATagBlockAndAHiddenCommentOnScreen)
 {
-    NoteData_t *n = open(3, para("Opening words") + tag("T1", true, "Terms") + para("Inside the block") + amount +
+    NoteData_t *n = open(3, para("Opening words") + tag("T1", true, "Terms") + para("Inside the block") + AM +
                                 para("") + tag("T1", false, "End of terms") + para("A comment for the office", H) +
                                 para("Closing words"));
     GtkWidget *window = edit_cm()->window;

@@ -23,10 +23,6 @@ using namespace note_test;
 
 namespace {
 
-std::string amount(const std::string &value)
-{
-    return R"(<am required="true" next="false" protect="false" orsec="0" orsecvalue="0">)" + value + "</am>";
-}
 
 // The note of the selection cases: paragraphs 0, 1, 3, 4, 6 and amounts 2 and 5.
 const std::string seven = para("zero") + para("one") + amount("1234.50") + para("three") + para("four") +

@@ -20,7 +20,7 @@ using namespace note_test;
 namespace {
 
 
-const std::string amount = R"(<am required="true" next="false" protect="false" orsec="0" orsecvalue="0">1234.50</am>)";
+const std::string AM = amount("1234.50");
 const std::string tags = R"(<tag name="T1" start="true">Block</tag><tag name="T1" start="false"></tag>)";
 
 // Depth-first search of a widget tree.
@@ -123,7 +123,7 @@ TEST_F(NoteWindowTest, TheWindowShowsItsMenusToolsHeadingAndKeysByMode)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mode);
-        NoteData_t *n = open(c.mode, para("one <b>two</b> three") + amount + tags + para("Secret", H) + para("last"));
+        NoteData_t *n = open(c.mode, para("one <b>two</b> three") + AM + tags + para("Secret", H) + para("last"));
         ControlMatrix_t *w = edit_cm();
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->window_data, n);
@@ -261,7 +261,7 @@ TEST_F(NoteWindowTest, TheKeyTable)
         {"Shift+Return", 2, para("abc"), 0, 1, GDK_KEY_Return, GDK_SHIFT_MASK, TRUE, {"a\nbc"}, 0},
         {"Return in a hidden paragraph", 3, para("a") + para("hid", H), 1, 1, GDK_KEY_Return, none, TRUE,
          {"a", "h", "id", ""}, 2},
-        {"BackSpace after an amount", 2, para("a") + amount + para("b"), 2, 0, GDK_KEY_BackSpace, none, TRUE,
+        {"BackSpace after an amount", 2, para("a") + AM + para("b"), 2, 0, GDK_KEY_BackSpace, none, TRUE,
          {"a", "#", "b"}, 2},
         {"BackSpace in an empty paragraph", 2, para("ab") + para("") + para("c"), 1, 0, GDK_KEY_BackSpace, none, TRUE,
          {"ab", "c"}, 0},
@@ -271,8 +271,8 @@ TEST_F(NoteWindowTest, TheKeyTable)
         {"Right at the end of the last element", 2, para("abc"), 0, 3, GDK_KEY_Right, none, TRUE, {"abc"}, 0},
         {"Right inside a paragraph", 2, para("abc"), 0, 1, GDK_KEY_Right, none, FALSE, {"abc"}, 0},
         {"Typing after a bold character", 2, para("<b>ab</b>c"), 0, 2, 'x', none, TRUE, {"abxc"}, 0},
-        {"A letter in an amount", 2, para("a") + amount + para("b"), 1, 0, 'x', none, TRUE, {"a", "#", "b"}, 1},
-        {"Down in an amount", 2, para("a") + amount, 1, 0, GDK_KEY_Down, none, TRUE, {"a", "#", ""}, -1},
+        {"A letter in an amount", 2, para("a") + AM + para("b"), 1, 0, 'x', none, TRUE, {"a", "#", "b"}, 1},
+        {"Down in an amount", 2, para("a") + AM, 1, 0, GDK_KEY_Down, none, TRUE, {"a", "#", ""}, -1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -309,7 +309,7 @@ TEST_F(NoteWindowTest, TheKeyTable)
 
 TEST_F(NoteWindowTest, TheAmountFilterAndArrows)
 {
-    NoteData_t *n = open(2, para("a") + amount + tags + para("b"));
+    NoteData_t *n = open(2, para("a") + AM + tags + para("b"));
     NoteElement_t *am = element(n, 1);
     gtk_editable_set_text(GTK_EDITABLE(am->am.input), "");
     for (const guint k : {guint('1'), guint('x'), guint('-'), guint('.'), guint('5'), guint(' '), guint(GDK_KEY_KP_7)})
@@ -352,7 +352,7 @@ TEST_F(NoteWindowTest, ARefusedEditChangesNothing)
     close_edit();
 
     // An amount input refuses a change made without a key (a paste) the same way.
-    n = open(2, para("a") + amount + para("b"));
+    n = open(2, para("a") + AM + para("b"));
     set_cell(0, 0);
     GtkEditable *input = GTK_EDITABLE(element(n, 1)->am.input);
     int at = 0;
@@ -566,12 +566,12 @@ TEST_F(NoteWindowTest, DeleteAmountTakesTheCurrentAmountOut)
         {"the menu's action", 1, false, false, false, para("a") + para("b")},
         {"the tool-bar button", 1, true, false, false, para("a") + para("b")},
         {"a refusing Edit_Content", 1, false, true, false, para("a") + para("b")},
-        {"the focus in a paragraph", 2, false, false, false, para("a") + amount + para("b")},
-        {"the lock held", 1, false, false, true, para("a") + amount + para("b")},
+        {"the focus in a paragraph", 2, false, false, false, para("a") + AM + para("b")},
+        {"the lock held", 1, false, false, true, para("a") + AM + para("b")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        NoteData_t *n = open(2, para("a") + amount + para("b"));
+        NoteData_t *n = open(2, para("a") + AM + para("b"));
         NoteElement_t *target = element(n, c.current);
         gtk_widget_grab_focus(target->type == CM_GNOTE_NOTE_TYPE_AM ? target->am.input : target->p.view);
         ASSERT_EQ(gnote_get_current_focus(n), target);
