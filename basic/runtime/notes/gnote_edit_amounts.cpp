@@ -86,19 +86,6 @@ NoteElement_t *insert_after_paragraph(NoteData_t *n, NoteElement_t *f)
     return a;
 }
 
-void store_number(Stack &entry, const dec_t &value)
-{
-    if (!intr::is_number(entry)) Xerror(202, "%s: argument must be a numeric variable", "IGNOTE_GET_AMOUNT");
-    *entry.s_c.C_N = value;
-}
-
-void store_int(Stack &entry, int value)
-{
-    dec_t d;
-    NumericCvINT(value, &d);
-    store_number(entry, d);
-}
-
 } // namespace
 
 void gnote_round_amount(dec_t *value)
@@ -193,17 +180,17 @@ void ignote_get_amount(int nargs, int last, Stack *result)
     NoteData_t *n = gnote_edit_window_note(nargs, last, "ignote_print_amount");
     const NoteElement_t *e = gnote_get_current_focus(n);
     if (is_amount(e)) {
-        store_number(arg(nargs, last, 1), e->am.value);
-        store_int(arg(nargs, last, 2), e->am.required);
-        store_int(arg(nargs, last, 3), e->am.next);
-        store_int(arg(nargs, last, 4), e->am.protect);
-        store_int(arg(nargs, last, 5), e->am.orsecvalue);
-        store_int(arg(nargs, last, 6), e->am.orsec);
+        gnote_store_number(arg(nargs, last, 1), e->am.value, "IGNOTE_GET_AMOUNT");
+        gnote_store_int(arg(nargs, last, 2), e->am.required, "IGNOTE_GET_AMOUNT");
+        gnote_store_int(arg(nargs, last, 3), e->am.next, "IGNOTE_GET_AMOUNT");
+        gnote_store_int(arg(nargs, last, 4), e->am.protect, "IGNOTE_GET_AMOUNT");
+        gnote_store_int(arg(nargs, last, 5), e->am.orsecvalue, "IGNOTE_GET_AMOUNT");
+        gnote_store_int(arg(nargs, last, 6), e->am.orsec, "IGNOTE_GET_AMOUNT");
         intr::set_number(result, 1);
         return;
     }
     constexpr int defaults[6] = {0, 1, 1, 0, 0, 0};
-    for (int i = 0; i < 6; ++i) store_int(arg(nargs, last, 1 + i), defaults[i]);
+    for (int i = 0; i < 6; ++i) gnote_store_int(arg(nargs, last, 1 + i), defaults[i], "IGNOTE_GET_AMOUNT");
     intr::set_number(result, 0);
 }
 

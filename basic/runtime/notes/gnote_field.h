@@ -15,6 +15,7 @@
 #include "forms.h"
 #include "intrinsic_dispatch.h"
 #include "note_model.h"
+#include "numerics.h"
 
 struct Stack;
 
@@ -91,6 +92,10 @@ void ignote_get(int nargs, int last);                          // IGNOTE_GET
 void ignote_is_window(int nargs, int last, Stack *result);     // IGNOTE_IS_WINDOW
 void ignote_collapse(int nargs, int last);                     // IGNOTE_COLLAPSE
 void ignote_expand(int nargs, int last);                       // IGNOTE_EXPAND
+// Stores value into the numeric variable an argument refers to; any other argument is error 202
+// naming the intrinsic (IGNOTE_GET, IGNOTE_GET_AMOUNT).
+void gnote_store_number(Stack &entry, const dec_t &value, const char *intrinsic);
+void gnote_store_int(Stack &entry, int value, const char *intrinsic);
 // The number of paragraphs (hidden paragraphs, amounts and tags not counted).
 int gnote_count_paragraphs(const NoteData_t *note);
 // The rows of IGNOTE_NEW and the intrinsics above.

@@ -56,19 +56,6 @@ template <std::size_t N> void store_limited(char (&field)[N], const Stack &entry
     field[text.size()] = '\0';
 }
 
-void store_number(Stack &entry, const dec_t &value)
-{
-    if (!intr::is_number(entry)) Xerror(202, "%s: argument must be a numeric variable", "IGNOTE_GET");
-    *entry.s_c.C_N = value;
-}
-
-void store_int(Stack &entry, int value)
-{
-    dec_t d;
-    NumericCvINT(value, &d);
-    store_number(entry, d);
-}
-
 // The mode a loaded note asks for: the widgets of Display mode, or of the others, are swapped in.
 void switch_mode(NoteData_t *n, int mode)
 {
@@ -243,6 +230,19 @@ int gnote_count_paragraphs(const NoteData_t *n)
     return count;
 }
 
+void gnote_store_number(Stack &entry, const dec_t &value, const char *intrinsic)
+{
+    if (!intr::is_number(entry)) Xerror(202, "%s: argument must be a numeric variable", intrinsic);
+    *entry.s_c.C_N = value;
+}
+
+void gnote_store_int(Stack &entry, int value, const char *intrinsic)
+{
+    dec_t d;
+    NumericCvINT(value, &d);
+    gnote_store_number(entry, d, intrinsic);
+}
+
 void ignote_print(int nargs, int last)
 {
     FORMS_TRACE;
@@ -325,12 +325,12 @@ void ignote_get(int nargs, int last)
     sfree(xml);
     intr::store_text(arg(nargs, last, 3), note, "IGNOTE_GET");
     intr::store_text(arg(nargs, last, 4), n->short_text, "IGNOTE_GET");
-    store_int(arg(nargs, last, 5), n->approved);
-    store_number(arg(nargs, last, 6), n->total);
-    store_int(arg(nargs, last, 7), n->modified);
-    store_int(arg(nargs, last, 8), gnote_count_paragraphs(n));
-    store_int(arg(nargs, last, 9), 0);
-    if (nargs == 11) store_int(arg(nargs, last, 10), gnote_only_short_text(n));
+    gnote_store_int(arg(nargs, last, 5), n->approved, "IGNOTE_GET");
+    gnote_store_number(arg(nargs, last, 6), n->total, "IGNOTE_GET");
+    gnote_store_int(arg(nargs, last, 7), n->modified, "IGNOTE_GET");
+    gnote_store_int(arg(nargs, last, 8), gnote_count_paragraphs(n), "IGNOTE_GET");
+    gnote_store_int(arg(nargs, last, 9), 0, "IGNOTE_GET");
+    if (nargs == 11) gnote_store_int(arg(nargs, last, 10), gnote_only_short_text(n), "IGNOTE_GET");
 }
 
 void ignote_is_window(int nargs, int last, Stack *result)

@@ -23,19 +23,7 @@ using namespace note_test;
 
 namespace {
 
-std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
-
-constexpr const char *P = R"(<p datatype="P" position="0"><![CDATA[)";
-constexpr const char *H = R"(<p datatype="H" position="0"><![CDATA[)";
-
-std::string note_of(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
-std::string para(const std::string &content, const char *kind = P) { return kind + content + "]]></p>"; }
-std::string amount(const std::string &value, int orsecvalue = 2, int orsec = 3, const char *next = "false")
-{
-    return std::string(R"(<am required="true" next=")") + next + R"(" protect="false" orsec=")" +
-           std::to_string(orsec) + R"(" orsecvalue=")" + std::to_string(orsecvalue) + R"(">)" + value + "</am>";
-}
-const std::string AM = amount("1234.50");
+const std::string AM = amount("1234.50", 2, 3);
 const std::string TAGS = R"(<tag name="T1" start="true">Block</tag><tag name="T1" start="false"></tag>)";
 
 // Routines of these tests, numbered after the routine fixture's.
@@ -90,16 +78,6 @@ std::string all_routines()
     return t + symbols("amounter", 2) + symbols("editor", 4) + symbols("loader", 4);
 }
 
-std::string buffer_text(const NoteElement_t *e)
-{
-    GtkTextIter a, b;
-    gtk_text_buffer_get_bounds(e->p.buffer, &a, &b);
-    char *t = gtk_text_buffer_get_text(e->p.buffer, &a, &b, TRUE);
-    std::string s = t;
-    g_free(t);
-    return s;
-}
-
 // The shape of a note's list: paragraphs by their text ("_" when empty), "H" a hidden paragraph,
 // "T" a tag, "#" and its text an amount.
 std::string shape(const NoteData_t *n)
@@ -121,15 +99,6 @@ std::string shape(const NoteData_t *n)
     return out;
 }
 
-GtkWidget *find(GtkWidget *w, const char *tooltip)
-{
-    const char *t = gtk_widget_get_tooltip_text(w);
-    if (GTK_IS_BUTTON(w) && t && std::strcmp(t, tooltip) == 0) return w;
-    for (GtkWidget *c = gtk_widget_get_first_child(w); c; c = gtk_widget_get_next_sibling(c))
-        if (GtkWidget *f = find(c, tooltip)) return f;
-    return nullptr;
-}
-
 } // namespace
 
 class NoteAmountsTest : public NoteFieldTest {
@@ -137,13 +106,7 @@ protected:
     // note_program with this file's routines too.
     Outcome amounts_program(const std::string &body)
     {
-        std::string t = form_text(routine_test::common + body, all_routines());
-        const std::string chars = " I:" + std::to_string(CHARS) + " I:0 I:0\n";
-        const std::string more = " I:" + std::to_string(XML_AT + XML_SIZE) + " I:0 I:0\n";
-        t.replace(t.find(chars), chars.size(), more);
-        const Outcome outcome = run(t);
-        set_cell(0, 1);
-        return outcome;
+        return note_program(body, all_routines());
     }
     // A form whose note (mode) holds elements, being edited with the window open.
     NoteData_t *open(int mode, const std::string &elements, const std::string &form = "")
@@ -153,38 +116,13 @@ protected:
                                   print("N1", note_of(elements), mode))
                       .abort,
                   "");
-        NoteData_t *n = note();
-        edit(1);
-        on_screen();
-        EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
-        EXPECT_NE(edit_cm(), nullptr);
-        return n;
-    }
-    static NoteElement_t *element(NoteData_t *n, int i)
-    {
-        NoteElement_t *e = n->note;
-        while (e && i-- > 0) e = e->next;
-        return e;
+        return open_edit_window();
     }
     // Makes element i the current one, as the focus arriving on its view does.
     static void make_current(NoteData_t *n, int i)
     {
         for (NoteElement_t *e = n->note; e; e = e->next) e->focus = 0;
         element(n, i)->focus = 1;
-    }
-    // The same by giving its view the focus, which lasts while other windows come and go.
-    static void focus_on(NoteData_t *n, int i)
-    {
-        NoteElement_t *e = element(n, i);
-        gtk_widget_grab_focus(e->type == CM_GNOTE_NOTE_TYPE_AM ? e->am.input : e->p.view);
-        ASSERT_EQ(gnote_get_current_focus(n), e);
-    }
-    static std::string xml_of(NoteData_t *n)
-    {
-        char *x = gnote_get_xml(n);
-        std::string s = x;
-        sfree(x);
-        return s;
     }
     void action(NoteData_t *n, const char *name)
     {
@@ -246,7 +184,7 @@ TEST_F(NoteAmountsTest, AddAndDeleteAmountFollowTheLinkTable)
         make_current(n, c.current);
         const std::string before = shape(n);
         if (c.button)
-            g_signal_emit_by_name(find(edit_cm()->window, "Add an amount field"), "clicked");
+            g_signal_emit_by_name(tool_button(edit_cm()->window, "Add an amount field"), "clicked");
         else
             action(n, "amount");
         EXPECT_EQ(kept(), "");
@@ -417,10 +355,7 @@ TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
     set_cell(2, 1);
     make_current(n, 1);
     gtk_widget_grab_focus(element(n, 1)->p.view);
-    GtkTextIter a, b;
-    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &a, 1);
-    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &b, 3);
-    gtk_text_buffer_select_range(element(n, 1)->p.buffer, &a, &b);
+    select_chars(element(n, 1), 1, 3);
     messages.clear();
     action(n, "bold");
     EXPECT_EQ(n->display_state, 4);
@@ -453,9 +388,7 @@ TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
     // as a refusal, so Bold is dropped and the note is unmodified again.
     n = open(2, SHOWN, form);
     set_cell(2, 2);
-    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &a, 0);
-    gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &b, 2);
-    gtk_text_buffer_select_range(element(n, 1)->p.buffer, &a, &b);
+    select_chars(element(n, 1), 0, 2);
     messages.clear();
     action(n, "bold");
     EXPECT_EQ(n->display_state, 4);

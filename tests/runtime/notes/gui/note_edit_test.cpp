@@ -13,13 +13,6 @@
 using namespace forms_test;
 using namespace note_test;
 
-namespace {
-
-// What a kept callback exception says ("" when none was kept).
-std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
-
-} // namespace
-
 TEST_F(NoteFieldTest, TheEditRoadTakesTheOneLineTextFirst)
 {
     ASSERT_EQ(note_program(note_form(2)).abort, "");

@@ -1,11 +1,14 @@
 #include "note_field_fixture.h"
 
 #include <cstdlib>
+#include <cstring>
 
+#include "ccallback.h"
 #include "cfield.h"
 #include "cinvoke.h"
 #include "gnote_edit.h"
 #include "gui_env.h"
+#include "mem_mgt.h"
 #include "run_time.h"
 #include "softkeys.h"
 #include "typed_fields_fixture.h"
@@ -14,12 +17,10 @@ using namespace forms_test;
 
 namespace note_test {
 
-namespace {
 std::string xml_ref()
 {
     return "loadsad I:" + std::to_string(XML_AT) + " I:1 I:" + std::to_string(XML_SIZE) + " I:0 I:0 I:0 I:0 I:0\n";
 }
-} // namespace
 
 std::string note_new(int index, int min, int mode, const std::string &name)
 {
@@ -77,6 +78,74 @@ std::string xml(const std::vector<std::string> &paragraphs)
     return t + "</note>";
 }
 
+std::string note_of(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
+
+std::string para(const std::string &content, const char *kind) { return kind + content + "]]></p>"; }
+
+std::string amount(const std::string &value, int orsecvalue, int orsec, const char *next)
+{
+    return std::string(R"(<am required="true" next=")") + next + R"(" protect="false" orsec=")" +
+           std::to_string(orsec) + R"(" orsecvalue=")" + std::to_string(orsecvalue) + R"(">)" + value + "</am>";
+}
+
+std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
+
+NoteElement_t *element(NoteData_t *n, int i)
+{
+    NoteElement_t *e = n->note;
+    while (e && i-- > 0) e = e->next;
+    return e;
+}
+
+std::string xml_of(NoteData_t *n)
+{
+    char *x = gnote_get_xml(n);
+    std::string s = x;
+    sfree(x);
+    return s;
+}
+
+std::string buffer_text(const NoteElement_t *e)
+{
+    GtkTextIter a, b;
+    gtk_text_buffer_get_bounds(e->p.buffer, &a, &b);
+    char *t = gtk_text_buffer_get_text(e->p.buffer, &a, &b, TRUE);
+    std::string s = t;
+    g_free(t);
+    return s;
+}
+
+int cursor_of(const NoteElement_t *e)
+{
+    GtkTextIter it;
+    gtk_text_buffer_get_iter_at_mark(e->p.buffer, &it, gtk_text_buffer_get_insert(e->p.buffer));
+    return gtk_text_iter_get_offset(&it);
+}
+
+void select_chars(NoteElement_t *e, int from, int to)
+{
+    GtkTextIter a, b;
+    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &a, from);
+    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &b, to);
+    gtk_text_buffer_select_range(e->p.buffer, &a, &b);
+}
+
+void focus_on(NoteData_t *n, int i)
+{
+    NoteElement_t *e = element(n, i);
+    gtk_widget_grab_focus(gnote_element_widget(e));
+    ASSERT_EQ(gnote_get_current_focus(n), e);
+}
+
+GtkWidget *tool_button(GtkWidget *w, const char *tooltip)
+{
+    const char *t = gtk_widget_get_tooltip_text(w);
+    if (GTK_IS_BUTTON(w) && t && std::strcmp(t, tooltip) == 0) return w;
+    for (GtkWidget *c = gtk_widget_get_first_child(w); c; c = gtk_widget_get_next_sibling(c))
+        if (GtkWidget *f = tool_button(c, tooltip)) return f;
+    return nullptr;
+}
+
 } // namespace note_test
 
 void NoteFieldTest::SetUp()
@@ -92,9 +161,9 @@ void NoteFieldTest::SetUp()
     ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
 }
 
-ExecTest::Outcome NoteFieldTest::note_program(const std::string &body)
+ExecTest::Outcome NoteFieldTest::note_program(const std::string &body, const std::string &routines)
 {
-    std::string t = form_text(routine_test::common + body, routine_test::routines);
+    std::string t = form_text(routine_test::common + body, routines);
     const std::string chars = " I:" + std::to_string(CHARS) + " I:0 I:0\n";
     const std::string more = " I:" + std::to_string(note_test::XML_AT + note_test::XML_SIZE) + " I:0 I:0\n";
     t.replace(t.find(chars), chars.size(), more);
@@ -112,6 +181,16 @@ ControlMatrix_t *NoteFieldTest::edit_cm() const
 {
     ControlMatrix_t *next = cm()->next;
     return next && next->type == CM_WT_NOTE ? next : nullptr;
+}
+
+NoteData_t *NoteFieldTest::open_edit_window()
+{
+    NoteData_t *n = note();
+    edit(1);
+    on_screen();
+    EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
+    EXPECT_NE(edit_cm(), nullptr);
+    return n;
 }
 
 void NoteFieldTest::close_edit()

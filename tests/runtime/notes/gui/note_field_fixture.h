@@ -35,6 +35,34 @@ std::string on_field(int code);
 
 // The note XML string of the paragraphs given (plain texts, escaped for the XML).
 std::string xml(const std::vector<std::string> &paragraphs);
+// A note of the XML elements given; a paragraph element of content (CDATA) and kind: a plain
+// paragraph (P) or a hidden comment (H).
+inline constexpr const char *P = R"(<p datatype="P" position="0"><![CDATA[)";
+inline constexpr const char *H = R"(<p datatype="H" position="0"><![CDATA[)";
+std::string note_of(const std::string &elements);
+std::string para(const std::string &content, const char *kind = P);
+// An amount element of value (required, not protected).
+std::string amount(const std::string &value, int orsecvalue = 0, int orsec = 0, const char *next = "false");
+// main's XML variable pushed by reference.
+std::string xml_ref();
+
+// The errors the forms engine kept for later, as abort text ("" when none).
+std::string kept();
+// The i-th element of a note's list, or nullptr past its end.
+NoteElement_t *element(NoteData_t *n, int i);
+// The note's XML as gnote_get_xml gives it.
+std::string xml_of(NoteData_t *n);
+// The text of a paragraph's buffer.
+std::string buffer_text(const NoteElement_t *e);
+// The character offset of the cursor in a paragraph's buffer.
+int cursor_of(const NoteElement_t *e);
+// Selects characters from to to of a paragraph's buffer.
+void select_chars(NoteElement_t *e, int from, int to);
+// Makes element i the current one by giving its widget the focus, which lasts while other windows
+// come and go.
+void focus_on(NoteData_t *n, int i);
+// The button of a tooltip in a widget tree (a tool bar's).
+GtkWidget *tool_button(GtkWidget *w, const char *tooltip);
 
 } // namespace note_test
 
@@ -42,13 +70,17 @@ class NoteFieldTest : public RoutineTest {
 protected:
     void SetUp() override;
 
-    // Runs main's body (after the COMMON declaration) with the routine fixture's routines, main
-    // holding the XML variable; then the routines answer true (COMMON cell 0 is 1).
-    Outcome note_program(const std::string &body);
+    // Runs main's body (after the COMMON declaration) with the routine fixture's routines, or the
+    // routines given (those and more), main holding the XML variable; then the routines answer
+    // true (COMMON cell 0 is 1).
+    Outcome note_program(const std::string &body, const std::string &routines = routine_test::routines);
     ControlMatrix_t *cm() const { return cm_of(forms_test::CM); }
     NoteData_t *note(int index = 1) const;
     // The note edit window's matrix (the one after the form's), or nullptr when none is open.
     ControlMatrix_t *edit_cm() const;
+    // Editing begins on field 1 with the form on screen, and its edit window opens as the road into
+    // the editor opens it. The note.
+    NoteData_t *open_edit_window();
     // Leaves the open edit window as Escape does.
     void close_edit();
     // The XML variable's text.

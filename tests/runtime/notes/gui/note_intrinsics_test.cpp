@@ -140,6 +140,15 @@ TEST_F(NoteFieldTest, GetOnAFreshFieldAndTwiceInARow)
     EXPECT_EQ(value(E2), 0) << "more than its short text";
 }
 
+// IGNOTE_GET refuses a text where a number goes, naming itself.
+TEST_F(NoteFieldTest, GetRefusesATextForANumber)
+{
+    // get() with T$ once more in E's place.
+    const std::string text_for_e = val(CM) + num(1) + sref(IPS) + xml_ref() + sref(TS) + sref(TS) + ref(IP) + ref(X) +
+                                   ref(L) + ref(CM2) + ref(E2) + st(in_IGNOTE_GET, 11);
+    EXPECT_EQ(note_program(note_form(2) + text_for_e).abort, "IGNOTE_GET: argument must be a numeric variable");
+}
+
 TEST_F(NoteFieldTest, IsWindowCollapseExpandAndPageKeys)
 {
     const std::string two = xml({"First", "Second"});

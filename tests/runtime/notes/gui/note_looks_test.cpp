@@ -64,12 +64,9 @@ TEST_F(NoteFieldTest, TheInputIsFramedAndShowsItsFocus)
 TEST_F(NoteFieldTest, TheEditWindowsViewsAreFramedAndShowTheirFocus)
 {
     ASSERT_EQ(note_program(note_form(2) + print("N1", xml({"First", "Second"}), 2)).abort, "");
-    edit(1);
-    on_screen();
-    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    NoteData_t *n = open_edit_window();
     ControlMatrix_t *w = edit_cm();
     ASSERT_NE(w, nullptr);
-    NoteData_t *n = note();
     const lumba_test::Xdotool user(lumba_test::gui_display());
     user.focus(lumba_test::x_window_id(w->window));
     ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_window_is_active(GTK_WINDOW(w->window)); }, 5000));
@@ -112,12 +109,9 @@ TEST_F(NoteFieldTest, AHiddenCommentIsGreyAndFramedInTemplateMode)
                              "<p datatype=\"H\" position=\"0\"><![CDATA[A comment for the office]]></p>"
                              "<p datatype=\"P\" position=\"0\"><![CDATA[Closing words]]></p></note>";
     ASSERT_EQ(note_program(note_form(3) + print("N1", text, 3)).abort, "");
-    edit(1);
-    on_screen();
-    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    NoteData_t *n = open_edit_window();
     ControlMatrix_t *w = edit_cm();
     ASSERT_NE(w, nullptr);
-    NoteData_t *n = note();
     NoteElement_t *hidden = n->note;
     while (hidden && hidden->type != CM_GNOTE_NOTE_TYPE_HIDE) hidden = hidden->next;
     ASSERT_NE(hidden, nullptr);

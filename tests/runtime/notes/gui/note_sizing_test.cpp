@@ -16,15 +16,6 @@ using namespace note_test;
 
 namespace {
 
-std::string note_of(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
-std::string para(const std::string &content, char kind = 'P')
-{
-    return std::string(R"(<p datatype=")") + kind + R"(" position="0"><![CDATA[)" + content + "]]></p>";
-}
-std::string amount(const std::string &value)
-{
-    return R"(<am required="true" next="false" protect="false" orsec="0" orsecvalue="0">)" + value + "</am>";
-}
 std::string tag(const std::string &text, bool start)
 {
     return std::string(R"(<tag name="T1" start=")") + (start ? "true" : "false") + "\">" + text + "</tag>";
@@ -116,22 +107,19 @@ TEST_F(NoteFieldTest, TheViewsAreSizedForTheScroller)
         {"long paragraphs", 2, para(clause) + para(clause + " " + clause), 3},
         {"amounts", 2, para("rent") + amount("1234.50") + para("deposit") + amount("-250") + para(""), 7},
         {"a block and a hidden comment", 3,
-         para("before") + tag("Terms", true) + para(clause) + tag("End of terms", false) + para("office", 'H') +
+         para("before") + tag("Terms", true) + para(clause) + tag("End of terms", false) + para("office", H) +
              para("after"),
          7},
-        {"a hidden comment not shown", 2, para("before") + para("office", 'H') + para("after"), 3},
+        {"a hidden comment not shown", 2, para("before") + para("office", H) + para("after"), 3},
         {"a tag text wider than the window", 3,
          tag(std::string(240, 'w'), true) + para(clause) + tag("End", false) + para("after"), 4},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(note_program(note_form(c.mode) + print("N1", note_of(c.elements), c.mode)).abort, "");
-        edit(1);
-        on_screen();
-        widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+        NoteData_t *n = open_edit_window();
         ControlMatrix_t *w = edit_cm();
         ASSERT_NE(w, nullptr);
-        NoteData_t *n = note();
         ASSERT_TRUE(lumba_test::wait_drawn(w->window));
         ASSERT_TRUE(lumba_test::wait_until([&] { return settled(n); }));
         EXPECT_EQ(views_of(n).size(), std::size_t(c.views));
@@ -156,12 +144,9 @@ TEST_F(NoteFieldTest, LongParagraphsWrapAndATypedLineGrowsItsView)
     const std::string elements = para(clause) + amount("1234567.89") + tag("Terms of the lease", true) +
                                  para(clause + " " + clause) + tag("End of the terms", false) + para("Signed");
     ASSERT_EQ(note_program(note_form(3) + print("N1", note_of(elements), 3)).abort, "");
-    edit(1);
-    on_screen();
-    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    NoteData_t *n = open_edit_window();
     ControlMatrix_t *w = edit_cm();
     ASSERT_NE(w, nullptr);
-    NoteData_t *n = note();
     NoteElement_t *last = n->note;
     while (last->next) last = last->next;
     ASSERT_EQ(last->type, CM_GNOTE_NOTE_TYPE_P);

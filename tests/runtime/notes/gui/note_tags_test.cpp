@@ -24,21 +24,14 @@ using lumba_test::to_cell;
 
 namespace {
 
-std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
-
-constexpr const char *P = R"(<p datatype="P" position="0"><![CDATA[)";
-constexpr const char *H = R"(<p datatype="H" position="0"><![CDATA[)";
-
-std::string note_of(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
-std::string para(const std::string &content, const char *kind = P) { return kind + content + "]]></p>"; }
 std::string tag(const std::string &name, bool start, const std::string &text = "")
 {
     return "<tag name=\"" + name + "\" start=\"" + (start ? "true" : "false") + "\">" + text + "</tag>";
 }
-const std::string amount = R"(<am required="true" next="false" protect="false" orsec="0" orsecvalue="0">1234.50</am>)";
+const std::string AM = amount("1234.50");
 
 // The note the block-tag cases start from: two paragraphs and an amount, then block T1.
-const std::string start_note = para("one") + para("two") + amount + para("") + tag("T1", true, "Block") +
+const std::string start_note = para("one") + para("two") + AM + para("") + tag("T1", true, "Block") +
                                para("in") + tag("T1", false, "Done") + para("last");
 
 // The labels of the views box's tag rows, in order.
@@ -67,12 +60,6 @@ const std::string tag_symbols = "symtab\n__ROUTINE__ tagger 6\n" + params +
                                 "W 0 0 0x12 0 5 -\nC 0 0 0x12 1 6 -\n__END_ROUTINE__\n.end\n"
                                 "symtab\n__ROUTINE__ leaver 4\n" + params + "__END_ROUTINE__\n.end\n";
 
-// A text variable of main at the XML variable's place, for a third string result.
-std::string xml_ref()
-{
-    return "loadsad I:" + std::to_string(XML_AT) + " I:1 I:" + std::to_string(XML_SIZE) + " I:0 I:0 I:0 I:0 I:0\n";
-}
-
 } // namespace
 
 class NoteTagsTest : public NoteFieldTest {
@@ -83,22 +70,11 @@ protected:
     {
         EXPECT_EQ(tag_program(note_form(mode) + extra + print("N1", note_of(elements), mode)).abort, "");
         form_ = NoteFieldTest::cm();
-        NoteData_t *n = note();
-        edit(1);
-        on_screen();
-        EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
-        EXPECT_NE(edit_cm(), nullptr);
-        return n;
+        return open_edit_window();
     }
     Outcome tag_program(const std::string &body)
     {
-        std::string t = form_text(routine_test::common + body, routine_test::routines + tag_routines + tag_symbols);
-        const std::string chars = " I:" + std::to_string(CHARS) + " I:0 I:0\n";
-        const std::string more = " I:" + std::to_string(XML_AT + XML_SIZE) + " I:0 I:0\n";
-        t.replace(t.find(chars), chars.size(), more);
-        const Outcome outcome = run(t);
-        set_cell(0, 1);
-        return outcome;
+        return note_program(body, routine_test::routines + tag_routines + tag_symbols);
     }
     // Runs call in a program that first opens a small window over the edit window, its matrix in
     // CM2; the window is closed afterwards as at the end of an event.
@@ -137,26 +113,6 @@ protected:
     }
     // A later program's first lines: the form's matrix in CM again.
     std::string again() const { return number(form_) + set(CM); }
-    static NoteElement_t *element(NoteData_t *n, int i)
-    {
-        NoteElement_t *e = n->note;
-        while (e && i-- > 0) e = e->next;
-        return e;
-    }
-    // Makes element i the current one: its view takes the focus.
-    static void focus(NoteData_t *n, int i)
-    {
-        NoteElement_t *e = element(n, i);
-        gtk_widget_grab_focus(e->type == CM_GNOTE_NOTE_TYPE_AM ? e->am.input : e->p.view);
-        ASSERT_EQ(gnote_get_current_focus(n), e);
-    }
-    static std::string xml_of(NoteData_t *n)
-    {
-        char *x = gnote_get_xml(n);
-        std::string s = x;
-        sfree(x);
-        return s;
-    }
     // The note as saved by F12 (the views taken back).
     std::string saved(NoteData_t *n)
     {
@@ -178,13 +134,6 @@ struct Bounds {
     bool operator==(const Bounds &) const = default;
 };
 
-NoteElement_t *nth(NoteData_t *n, int i)
-{
-    NoteElement_t *e = n->note;
-    while (e && i-- > 0) e = e->next;
-    return e;
-}
-
 int position(const NoteData_t *n, const NoteElement_t *e)
 {
     int i = 0;
@@ -198,8 +147,8 @@ int position(const NoteData_t *n, const NoteElement_t *e)
 TEST(NoteTagBounds, TheSelectionWidensToItsParagraphAmountAndEnclosingTags)
 {
     // 0 one, 1 am, 2 two, 3 H, 4 T1, 5 in, 6 am, 7 "", 8 T1, 9 T2, 10 last
-    const std::string elements = para("one") + amount + para("two") + para("hid", H) + tag("T1", true) + para("in") +
-                                 amount + para("") + tag("T1", false) + tag("T2", false) + para("last");
+    const std::string elements = para("one") + AM + para("two") + para("hid", H) + tag("T1", true) + para("in") +
+                                 AM + para("") + tag("T1", false) + tag("T2", false) + para("last");
     struct Case {
         const char *what;
         std::vector<int> selected;
@@ -219,8 +168,8 @@ TEST(NoteTagBounds, TheSelectionWidensToItsParagraphAmountAndEnclosingTags)
         SCOPED_TRACE(c.what);
         NoteData_t n{};
         gnote_parse_xml(&n, note_of(elements).c_str(), 0);
-        for (int i : c.selected) nth(&n, i)->selected = 1;
-        if (c.current >= 0) nth(&n, c.current)->focus = 1;
+        for (int i : c.selected) element(&n, i)->selected = 1;
+        if (c.current >= 0) element(&n, c.current)->focus = 1;
         NoteElement_t *first = nullptr, *last = nullptr;
         gnote_tag_get_bounds(&n, &first, &last);
         EXPECT_EQ((Bounds{position(&n, first), position(&n, last)}), c.bounds)
@@ -262,7 +211,7 @@ TEST_F(NoteTagsTest, GetBlockTagReadsTheEnclosingBlock)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        focus(n, c.current);
+        focus_on(n, c.current);
         const Run r = over_edit(get);
         ASSERT_EQ(r.abort, "");
         EXPECT_EQ(r.result, c.result);
@@ -291,20 +240,20 @@ TEST_F(NoteTagsTest, PrintBlockTagSetsRenamesOrRefuses)
         std::vector<std::string> labels;  // the tag views afterwards
     } const cases[] = {
         {"a new block over a selection", start_note, {0, 1}, 0, "T2  ", "Start ", "End", 1,
-         tag("T2", true, "Start") + para("one") + para("two") + amount + tag("T2", false, "End") + para("") +
+         tag("T2", true, "Start") + para("one") + para("two") + AM + tag("T2", false, "End") + para("") +
              tag("T1", true, "Block") + para("in") + tag("T1", false, "Done") + para("last"),
          {"T2 Start", "T2 End", "T1 Block", "T1 Done"}},
         {"a new block at the focus", start_note, {}, 7, "T3", "", "", 1,
-         para("one") + para("two") + amount + para("") + tag("T1", true, "Block") + para("in") +
+         para("one") + para("two") + AM + para("") + tag("T1", true, "Block") + para("in") +
              tag("T1", false, "Done") + tag("T3", true) + para("last") + tag("T3", false) + para(""),
          {"T1 Block", "T1 Done", "T3 ", "T3 "}},
         {"a name taken elsewhere", start_note, {0}, 0, "T1", "x", "y", 0, start_note, {"T1 Block", "T1 Done"}},
         {"the block's own name", start_note, {}, 5, "T1", "New start", "New end", 1,
-         para("one") + para("two") + amount + para("") + tag("T1", true, "New start") + para("in") +
+         para("one") + para("two") + AM + para("") + tag("T1", true, "New start") + para("in") +
              tag("T1", false, "New end") + para("last"),
          {"T1 New start", "T1 New end"}},
         {"a free name renames", start_note, {}, 5, "T4", "S", "", 1,
-         para("one") + para("two") + amount + para("") + tag("T4", true, "S") + para("in") + tag("T4", false) +
+         para("one") + para("two") + AM + para("") + tag("T4", true, "S") + para("in") + tag("T4", false) +
              para("last"),
          {"T4 S", "T4 "}},
         // The window gave the note, which ends with a tag, its last paragraph.
@@ -314,7 +263,7 @@ TEST_F(NoteTagsTest, PrintBlockTagSetsRenamesOrRefuses)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         NoteData_t *n = open(3, c.note);
-        focus(n, c.current);
+        focus_on(n, c.current);
         for (int i : c.selected) element(n, i)->selected = 1;
         const Run r = over_edit(val(CM2) + note_test::text(c.name) + note_test::text(c.start) +
                                 note_test::text(c.end) + fn(in_IGNOTE_PRINT_BLOCK_TAG, 4) + set(X));
@@ -332,7 +281,7 @@ TEST_F(NoteTagsTest, PrintBlockTagSetsRenamesOrRefuses)
 
     // The own name with the texts it has already changes nothing.
     NoteData_t *n = open(3, start_note);
-    focus(n, 5);
+    focus_on(n, 5);
     const Run r = over_edit(val(CM2) + str("T1") + str("Block") + str("Done") + fn(in_IGNOTE_PRINT_BLOCK_TAG, 4) + set(X));
     ASSERT_EQ(r.abort, "");
     EXPECT_EQ(r.result, 1);
@@ -355,7 +304,7 @@ TEST_F(NoteTagsTest, PrintBlockTagChecksTheTagFirst)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.abort);
         NoteData_t *n = open(3, start_note);
-        focus(n, 0);
+        focus_on(n, 0);
         EXPECT_EQ(over_edit(val(CM2) + note_test::text(c.name) + note_test::text(c.start) + note_test::text(c.end) + fn(in_IGNOTE_PRINT_BLOCK_TAG, 4) +
                             set(X))
                       .abort,
@@ -371,7 +320,7 @@ TEST_F(NoteTagsTest, DeleteBlockTagKeepsTheContent)
 {
     const std::string remove = val(CM2) + fn(in_IGNOTE_DELETE_BLOCK_TAG, 1) + set(X);
     NoteData_t *n = open(3, start_note);
-    focus(n, 0);
+    focus_on(n, 0);
     Run r = over_edit(remove);
     ASSERT_EQ(r.abort, "");
     EXPECT_EQ(r.result, 0);
@@ -379,7 +328,7 @@ TEST_F(NoteTagsTest, DeleteBlockTagKeepsTheContent)
     EXPECT_EQ(gnote_get_current_focus(n), element(n, 0));
     EXPECT_TRUE(gtk_widget_has_focus(element(n, 0)->p.view));
 
-    focus(n, 5);
+    focus_on(n, 5);
     r = over_edit(remove);
     ASSERT_EQ(r.abort, "");
     EXPECT_EQ(r.result, 1);
@@ -388,7 +337,7 @@ TEST_F(NoteTagsTest, DeleteBlockTagKeepsTheContent)
     EXPECT_EQ(gnote_get_current_focus(n), element(n, 4));
     EXPECT_STREQ(element(n, 4)->p.text, "in");
     EXPECT_EQ(kept(), "");
-    EXPECT_EQ(saved(n), note_of(para("one") + para("two") + amount + para("") + para("in") + para("last")));
+    EXPECT_EQ(saved(n), note_of(para("one") + para("two") + AM + para("") + para("in") + para("last")));
 }
 
 // The six edit-window intrinsics want the matrix of a window over the note edit window; the
@@ -441,16 +390,6 @@ TEST_F(NoteTagsTest, TheBlockTagIntrinsicsContextCountsAndLog)
 
 namespace {
 
-// The tool-bar button of a tooltip in a window.
-GtkWidget *tool_button(GtkWidget *w, const char *tooltip)
-{
-    const char *t = gtk_widget_get_tooltip_text(w);
-    if (GTK_IS_BUTTON(w) && t && std::strcmp(t, tooltip) == 0) return w;
-    for (GtkWidget *c = gtk_widget_get_first_child(w); c; c = gtk_widget_get_next_sibling(c))
-        if (GtkWidget *f = tool_button(c, tooltip)) return f;
-    return nullptr;
-}
-
 // Whether the probe ran as a routine of the window: at index 0, with an empty IP$.
 bool tag_routine_ran(const std::vector<std::string> &lines)
 {
@@ -471,7 +410,7 @@ TEST_F(NoteTagsTest, TagRunsTheBlockTagRoutine)
     for (const bool button : {false, true}) {
         SCOPED_TRACE(button ? "the tool-bar button" : "the menu's action");
         NoteData_t *n = open(3, para("one") + para("two") + para("three"), tagger);
-        focus(n, 1);
+        focus_on(n, 1);
         set_cell(2, -1);
         if (button)
             g_signal_emit_by_name(tool_button(edit_cm()->window, TAG_TIP), "clicked");
@@ -517,18 +456,18 @@ TEST_F(NoteTagsTest, HiddenCommentTogglesTheCurrentParagraph)
         bool button;
         std::string after;
     } const cases[] = {
-        {"a paragraph is hidden", para("one") + para("two") + amount + para("three"), 1, false,
-         para("one") + para("two", H) + amount + para("three")},
+        {"a paragraph is hidden", para("one") + para("two") + AM + para("three"), 1, false,
+         para("one") + para("two", H) + AM + para("three")},
         {"a hidden paragraph shows", para("one") + para("two", H) + para("three"), 1, true,
          para("one") + para("two") + para("three")},
-        {"the first paragraph before an amount", para("one") + para("two", H) + amount + para("three"), 0, false, ""},
+        {"the first paragraph before an amount", para("one") + para("two", H) + AM + para("three"), 0, false, ""},
         {"the only paragraph", para("one"), 0, true, ""},
-        {"an amount current", para("one") + amount + para("three"), 1, false, ""},
+        {"an amount current", para("one") + AM + para("three"), 1, false, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         NoteData_t *n = open(3, c.before);
-        focus(n, c.current);
+        focus_on(n, c.current);
         if (c.button)
             g_signal_emit_by_name(tool_button(edit_cm()->window, HIDE_TIP), "clicked");
         else
@@ -571,7 +510,7 @@ TEST_F(NoteTagsTest, HiddenCommentTogglesTheCurrentParagraph)
 // stands for the Get_Note_Block_Tag and Get_Note_Amount routines, which do not run.)
 TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
 {
-    const std::string elements = para("abc") + amount + para("d", H) + para("e");
+    const std::string elements = para("abc") + AM + para("d", H) + para("e");
     const std::string probe = routine_test::attach(CM, "Get_Note_Block_Tag", routine_test::PROBE, 0) +
                               routine_test::attach(CM, "Get_Note_Amount", routine_test::PROBE, 0);
     using Check = std::function<bool(NoteData_t *)>;
@@ -581,27 +520,16 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
         std::function<void(NoteTagsTest *, NoteData_t *)> act;
         Check unchanged;
     };
-    const auto view_text = [](NoteElement_t *e) {
-        GtkTextIter a, b;
-        gtk_text_buffer_get_bounds(e->p.buffer, &a, &b);
-        char *t = gtk_text_buffer_get_text(e->p.buffer, &a, &b, TRUE);
-        std::string s = t;
-        g_free(t);
-        return s;
-    };
     const Case refused[] = {
         {"typing", 2,
          [](NoteTagsTest *, NoteData_t *n) {
              auto *keys = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(n->note->p.view, "gnote-view-paragraph"));
              gnote_edit_key_press_event(keys, 'x', 0, GdkModifierType(0), n->note);
          },
-         [&](NoteData_t *n) { return view_text(n->note) == "abc"; }},
+         [&](NoteData_t *n) { return buffer_text(n->note) == "abc"; }},
         {"Bold", 3,
          [](NoteTagsTest *, NoteData_t *n) {
-             GtkTextIter a, b;
-             gtk_text_buffer_get_iter_at_offset(n->note->p.buffer, &a, 0);
-             gtk_text_buffer_get_iter_at_offset(n->note->p.buffer, &b, 2);
-             gtk_text_buffer_select_range(n->note->p.buffer, &a, &b);
+             select_chars(n->note, 0, 2);
              action(n, "bold");
          },
          [](NoteData_t *n) {
@@ -625,7 +553,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
     for (const Case &c : refused) {
         SCOPED_TRACE(c.what);
         NoteData_t *n = open(c.mode, elements, probe);
-        focus(n, 0);
+        focus_on(n, 0);
         set_cell(0, 0);  // Edit_Content answers false
         std::vector<std::string> lines;
         EXPECT_EQ(logged([&] { c.act(this, n); }, &lines), "");
@@ -640,7 +568,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
     const Case working[] = {
         {"Delete Amount", 3,
          [](NoteTagsTest *, NoteData_t *n) {
-             focus(n, 1);
+             focus_on(n, 1);
              action(n, "del-amount");
          },
          [](NoteData_t *n) { return n->note->next->type != CM_GNOTE_NOTE_TYPE_AM; }},
@@ -652,7 +580,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
     for (const Case &c : working) {
         SCOPED_TRACE(c.what);
         NoteData_t *n = open(c.mode, elements, probe);
-        focus(n, 0);
+        focus_on(n, 0);
         set_cell(0, 0);
         c.act(this, n);
         EXPECT_EQ(kept(), "");
@@ -665,7 +593,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
 // What a user sees of a tag block and a hidden comment in Template mode.
 TEST_F(NoteTagsTest, ATagBlockAndAHiddenCommentOnScreen)
 {
-    NoteData_t *n = open(3, para("Opening words") + tag("T1", true, "Terms") + para("Inside the block") + amount +
+    NoteData_t *n = open(3, para("Opening words") + tag("T1", true, "Terms") + para("Inside the block") + AM +
                                 para("") + tag("T1", false, "End of terms") + para("A comment for the office", H) +
                                 para("Closing words"));
     GtkWidget *window = edit_cm()->window;

@@ -23,17 +23,6 @@ using namespace note_test;
 
 namespace {
 
-std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
-
-std::string note_of(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
-std::string para(const std::string &content)
-{
-    return R"(<p datatype="P" position="0"><![CDATA[)" + content + "]]></p>";
-}
-std::string amount(const std::string &value)
-{
-    return R"(<am required="true" next="false" protect="false" orsec="0" orsecvalue="0">)" + value + "</am>";
-}
 
 // The note of the selection cases: paragraphs 0, 1, 3, 4, 6 and amounts 2 and 5.
 const std::string seven = para("zero") + para("one") + amount("1234.50") + para("three") + para("four") +
@@ -67,25 +56,11 @@ protected:
     NoteData_t *open(int mode, const std::string &elements)
     {
         EXPECT_EQ(note_program(note_form(mode) + print("N1", note_of(elements), mode)).abort, "");
-        NoteData_t *n = note();
-        edit(1);
-        on_screen();
-        EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
-        EXPECT_NE(edit_cm(), nullptr);
+        NoteData_t *n = open_edit_window();
         if (edit_cm()) {
             EXPECT_TRUE(lumba_test::wait_drawn(edit_cm()->window));
         }
         return n;
-    }
-    static NoteElement_t *element(NoteData_t *n, int i)
-    {
-        NoteElement_t *e = n->note;
-        while (e && i-- > 0) e = e->next;
-        return e;
-    }
-    static GtkWidget *widget(NoteElement_t *e)
-    {
-        return e->type == CM_GNOTE_NOTE_TYPE_AM ? e->am.input : e->p.view;
     }
     // The pointer entering an element's view or input, as its motion controller calls it.
     static void enter(NoteElement_t *e)
@@ -125,19 +100,6 @@ protected:
         user.click(id, x, y, button);
         EXPECT_TRUE(lumba_test::wait_until([&] { return seen; }));
         g_signal_handler_disconnect(gesture, h);
-    }
-    static int cursor_of(NoteElement_t *e)
-    {
-        GtkTextIter it;
-        gtk_text_buffer_get_iter_at_mark(e->p.buffer, &it, gtk_text_buffer_get_insert(e->p.buffer));
-        return gtk_text_iter_get_offset(&it);
-    }
-    static std::string xml_of(NoteData_t *n)
-    {
-        char *x = gnote_get_xml(n);
-        std::string s = x;
-        sfree(x);
-        return s;
     }
     static std::string text_of(NoteElement_t *am) { return gtk_editable_get_text(GTK_EDITABLE(am->am.input)); }
     // Moves the focus as a user's Tab or click does.
@@ -205,7 +167,7 @@ TEST_F(NoteViewsTest, TheDragSelectionTable)
             const bool selected = c.selected.count(i) == 1;
             EXPECT_EQ(e->selected, selected ? 1 : 0) << i;
             const bool am = e->type == CM_GNOTE_NOTE_TYPE_AM;
-            EXPECT_STREQ(gtk_widget_get_name(widget(e)), selected ? (am ? "AmtNoteSelect" : "ParNoteSelect")
+            EXPECT_STREQ(gtk_widget_get_name(gnote_element_widget(e)), selected ? (am ? "AmtNoteSelect" : "ParNoteSelect")
                                                                   : (am ? "AmtNoteEdit" : "ParNoteEdit"))
                 << i;
             const bool marked = c.marks_kept && i == c.press;
@@ -268,7 +230,7 @@ TEST_F(NoteViewsTest, ARealDragSelectsAndShowsTheBlock)
     for (int i = 0; i < 7; ++i) {
         NoteElement_t *e = element(n, i);
         EXPECT_EQ(e->selected, 0);
-        EXPECT_STREQ(gtk_widget_get_name(widget(e)),
+        EXPECT_STREQ(gtk_widget_get_name(gnote_element_widget(e)),
                      e->type == CM_GNOTE_NOTE_TYPE_AM ? "AmtNoteEdit" : "ParNoteEdit");
     }
     close_edit();
@@ -340,10 +302,7 @@ TEST_F(NoteViewsTest, TheFocusMovesBetweenViews)
     NoteData_t *n = open(2, para("first line") + para("second") + amount("5") + para("third"));
     NoteElement_t *first = element(n, 0), *second = element(n, 1), *am = element(n, 2);
     focus(first->p.view);
-    GtkTextIter a, b;
-    gtk_text_buffer_get_iter_at_offset(first->p.buffer, &a, 1);
-    gtk_text_buffer_get_iter_at_offset(first->p.buffer, &b, 4);
-    gtk_text_buffer_select_range(first->p.buffer, &a, &b);
+    select_chars(first, 1, 4);
     focus(second->p.view);
     EXPECT_FALSE(gtk_text_buffer_get_has_selection(first->p.buffer));
     EXPECT_EQ(cursor_of(first), 10);
@@ -434,9 +393,7 @@ TEST_F(NoteViewsTest, HiddenParagraphsInABlock)
     EXPECT_EQ(note_program(note_form(3) + print("N1", note_of(elements), 3)).abort, "");
     NoteData_t *n = note();
     n->hidden_visible = 1;
-    edit(1);
-    on_screen();
-    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    open_edit_window();
     ASSERT_NE(edit_cm(), nullptr);
     ASSERT_TRUE(lumba_test::wait_drawn(edit_cm()->window));
     NoteElement_t *hidden = element(n, 2);

@@ -19,15 +19,8 @@ using namespace note_test;
 
 namespace {
 
-std::string kept() { return lumba_test::abort_text([] { forms_rethrow_kept(); }); }
 
-constexpr const char *P = R"(<p datatype="P" position="0"><![CDATA[)";
-constexpr const char *H = R"(<p datatype="H" position="0"><![CDATA[)";
-constexpr const char *END_P = "]]></p>";
-
-std::string note_of(const std::string &elements) { return "<note ver=\"1\">" + elements + "</note>"; }
-std::string para(const std::string &content, const char *kind = P) { return kind + content + END_P; }
-const std::string amount = R"(<am required="true" next="false" protect="false" orsec="0" orsecvalue="0">1234.50</am>)";
+const std::string AM = amount("1234.50");
 const std::string tags = R"(<tag name="T1" start="true">Block</tag><tag name="T1" start="false"></tag>)";
 
 // Depth-first search of a widget tree.
@@ -71,16 +64,6 @@ std::vector<std::string> tooltips(GtkWidget *toolbar)
     return out;
 }
 
-std::string buffer_text(const NoteElement_t *e)
-{
-    GtkTextIter a, b;
-    gtk_text_buffer_get_bounds(e->p.buffer, &a, &b);
-    char *t = gtk_text_buffer_get_text(e->p.buffer, &a, &b, TRUE);
-    std::string s = t;
-    g_free(t);
-    return s;
-}
-
 // The runs of one kind as "[s,e)" pairs.
 std::string runs(const NoteElement_t *e)
 {
@@ -99,19 +82,7 @@ protected:
                      const std::string &extra = "")
     {
         EXPECT_EQ(note_program(note_form(mode) + extra + print(number, note_of(elements), mode)).abort, "");
-        NoteData_t *n = note();
-        edit(1);
-        on_screen();
-        EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
-        EXPECT_NE(edit_cm(), nullptr);
-        return n;
-    }
-    // The i-th element of the current list.
-    static NoteElement_t *element(NoteData_t *n, int i)
-    {
-        NoteElement_t *e = n->note;
-        while (e && i-- > 0) e = e->next;
-        return e;
+        return open_edit_window();
     }
     // A key on an element's view or input, as its key controller hands it on.
     static gboolean key(NoteElement_t *e, guint keyval, GdkModifierType state = GdkModifierType(0))
@@ -128,19 +99,6 @@ protected:
         GtkTextIter it;
         gtk_text_buffer_get_iter_at_offset(e->p.buffer, &it, chars);
         gtk_text_buffer_place_cursor(e->p.buffer, &it);
-    }
-    static int cursor_of(NoteElement_t *e)
-    {
-        GtkTextIter it;
-        gtk_text_buffer_get_iter_at_mark(e->p.buffer, &it, gtk_text_buffer_get_insert(e->p.buffer));
-        return gtk_text_iter_get_offset(&it);
-    }
-    static std::string xml_of(NoteData_t *n)
-    {
-        char *x = gnote_get_xml(n);
-        std::string s = x;
-        sfree(x);
-        return s;
     }
 };
 
@@ -165,7 +123,7 @@ TEST_F(NoteWindowTest, TheWindowShowsItsMenusToolsHeadingAndKeysByMode)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mode);
-        NoteData_t *n = open(c.mode, para("one <b>two</b> three") + amount + tags + para("Secret", H) + para("last"));
+        NoteData_t *n = open(c.mode, para("one <b>two</b> three") + AM + tags + para("Secret", H) + para("last"));
         ControlMatrix_t *w = edit_cm();
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->window_data, n);
@@ -215,9 +173,7 @@ TEST_F(NoteWindowTest, TheWindowShowsItsMenusToolsHeadingAndKeysByMode)
     EXPECT_EQ(note_program(note_form(2) + print("", note_of(para("a") + para("Secret", H) + para("b")), 2)).abort, "");
     NoteData_t *n = note();
     n->hidden_visible = 1;
-    edit(1);
-    on_screen();
-    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    open_edit_window();
     ASSERT_NE(edit_cm(), nullptr);
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(edit_cm()->window)), "New");
     GtkWidget *hidden = element(n, 1)->p.view;
@@ -305,7 +261,7 @@ TEST_F(NoteWindowTest, TheKeyTable)
         {"Shift+Return", 2, para("abc"), 0, 1, GDK_KEY_Return, GDK_SHIFT_MASK, TRUE, {"a\nbc"}, 0},
         {"Return in a hidden paragraph", 3, para("a") + para("hid", H), 1, 1, GDK_KEY_Return, none, TRUE,
          {"a", "h", "id", ""}, 2},
-        {"BackSpace after an amount", 2, para("a") + amount + para("b"), 2, 0, GDK_KEY_BackSpace, none, TRUE,
+        {"BackSpace after an amount", 2, para("a") + AM + para("b"), 2, 0, GDK_KEY_BackSpace, none, TRUE,
          {"a", "#", "b"}, 2},
         {"BackSpace in an empty paragraph", 2, para("ab") + para("") + para("c"), 1, 0, GDK_KEY_BackSpace, none, TRUE,
          {"ab", "c"}, 0},
@@ -315,8 +271,8 @@ TEST_F(NoteWindowTest, TheKeyTable)
         {"Right at the end of the last element", 2, para("abc"), 0, 3, GDK_KEY_Right, none, TRUE, {"abc"}, 0},
         {"Right inside a paragraph", 2, para("abc"), 0, 1, GDK_KEY_Right, none, FALSE, {"abc"}, 0},
         {"Typing after a bold character", 2, para("<b>ab</b>c"), 0, 2, 'x', none, TRUE, {"abxc"}, 0},
-        {"A letter in an amount", 2, para("a") + amount + para("b"), 1, 0, 'x', none, TRUE, {"a", "#", "b"}, 1},
-        {"Down in an amount", 2, para("a") + amount, 1, 0, GDK_KEY_Down, none, TRUE, {"a", "#", ""}, -1},
+        {"A letter in an amount", 2, para("a") + AM + para("b"), 1, 0, 'x', none, TRUE, {"a", "#", "b"}, 1},
+        {"Down in an amount", 2, para("a") + AM, 1, 0, GDK_KEY_Down, none, TRUE, {"a", "#", ""}, -1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -353,7 +309,7 @@ TEST_F(NoteWindowTest, TheKeyTable)
 
 TEST_F(NoteWindowTest, TheAmountFilterAndArrows)
 {
-    NoteData_t *n = open(2, para("a") + amount + tags + para("b"));
+    NoteData_t *n = open(2, para("a") + AM + tags + para("b"));
     NoteElement_t *am = element(n, 1);
     gtk_editable_set_text(GTK_EDITABLE(am->am.input), "");
     for (const guint k : {guint('1'), guint('x'), guint('-'), guint('.'), guint('5'), guint(' '), guint(GDK_KEY_KP_7)})
@@ -396,7 +352,7 @@ TEST_F(NoteWindowTest, ARefusedEditChangesNothing)
     close_edit();
 
     // An amount input refuses a change made without a key (a paste) the same way.
-    n = open(2, para("a") + amount + para("b"));
+    n = open(2, para("a") + AM + para("b"));
     set_cell(0, 0);
     GtkEditable *input = GTK_EDITABLE(element(n, 1)->am.input);
     int at = 0;
@@ -473,9 +429,7 @@ TEST_F(NoteWindowTest, CancelWithoutARoutineTakesTheAnyChangePath)
                   .abort,
               "");
     NoteData_t *n = note();
-    edit(1);
-    on_screen();
-    widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+    open_edit_window();
     ASSERT_NE(edit_cm(), nullptr);
     std::vector<std::string> lines;
     EXPECT_EQ(logged([&] { key(element(n, 0), GDK_KEY_F8); }, &lines), "");
@@ -506,23 +460,6 @@ TEST_F(NoteWindowTest, AWindowDestroyedOtherwiseLeavesTheFieldAndTheNoteAsTheyWe
 }
 
 namespace {
-
-// The tool-bar button of a tooltip in the open edit window.
-GtkWidget *tool_button(GtkWidget *window, const char *tooltip)
-{
-    return find(window, [tooltip](GtkWidget *w) {
-        const char *t = gtk_widget_get_tooltip_text(w);
-        return GTK_IS_BUTTON(w) && t && std::strcmp(t, tooltip) == 0;
-    });
-}
-
-void select_chars(NoteElement_t *e, int from, int to)
-{
-    GtkTextIter a, b;
-    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &a, from);
-    gtk_text_buffer_get_iter_at_offset(e->p.buffer, &b, to);
-    gtk_text_buffer_select_range(e->p.buffer, &a, &b);
-}
 
 } // namespace
 
@@ -629,12 +566,12 @@ TEST_F(NoteWindowTest, DeleteAmountTakesTheCurrentAmountOut)
         {"the menu's action", 1, false, false, false, para("a") + para("b")},
         {"the tool-bar button", 1, true, false, false, para("a") + para("b")},
         {"a refusing Edit_Content", 1, false, true, false, para("a") + para("b")},
-        {"the focus in a paragraph", 2, false, false, false, para("a") + amount + para("b")},
-        {"the lock held", 1, false, false, true, para("a") + amount + para("b")},
+        {"the focus in a paragraph", 2, false, false, false, para("a") + AM + para("b")},
+        {"the lock held", 1, false, false, true, para("a") + AM + para("b")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        NoteData_t *n = open(2, para("a") + amount + para("b"));
+        NoteData_t *n = open(2, para("a") + AM + para("b"));
         NoteElement_t *target = element(n, c.current);
         gtk_widget_grab_focus(target->type == CM_GNOTE_NOTE_TYPE_AM ? target->am.input : target->p.view);
         ASSERT_EQ(gnote_get_current_focus(n), target);
