@@ -376,6 +376,7 @@ ReportSink set_report_sink(ReportSink sink)
 
 void Abort(const char *format, ...)
 {
+    settle_for_report();  // the report, the dump and a trap see the variables as the program left them
     std::va_list ap;
     va_start(ap, format);
     const Formatted text(format, ap);
@@ -392,6 +393,7 @@ bool abort_in_progress()
 
 void Xerror(int code, const char *format, ...)
 {
+    settle_for_report();
     std::va_list ap;
     va_start(ap, format);
     const Formatted text(format, ap);
@@ -407,6 +409,7 @@ void Xerror(int code, const char *format, ...)
 void Syserr(const char *format, ...)
 {
     const int saved = errno;
+    settle_for_report();
     std::va_list ap;
     va_start(ap, format);
     const Formatted text(format, ap);

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "applications.h"
@@ -1178,18 +1179,6 @@ inline int position_of(const Code *at)
 }
 
 
-// Whether the op at next is a call of an intrinsic with at least one argument whose row takes its
-// texts in place: a string pushed right before it is its last argument and is popped by it before
-// any other op runs, so the variable's text need not be copied.
-inline bool text_read_in_place(const Code *next)
-{
-    const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(next->param));
-    static_assert(WORDS<o_ifcallr> == 2 && WORDS<o_ifcalls> == 2);
-    if ((op != o_ifcallr && op != o_ifcalls) || operand(next + 2) < 1) return false;
-    const int number = operand(next + 1);
-    return number >= 0 && number < IN_ROWS && intrinsic_calls().reads_text_only[number];
-}
-
 // After an op that left the stack above its warning level (sp and yylineno set): the overflow stops
 // the run, a level just below it is mailed to support and the run goes on.
 [[gnu::noinline]] void stack_level()
@@ -1470,7 +1459,7 @@ enum StepKind : std::uint8_t {
     STEP_FOR_TEST,       // cmpidx: target, the exit (or the next op when the label is none)
     STEP_JUMP,           // jump: target
     STEP_JUMP_ZERO,      // jumpz: target
-    STEP_CALL,           // ifcallr, ifcalls: read from the code as before
+    STEP_CALL,           // ifcallr, ifcalls: the intrinsic's code, the count of arguments, the kind
     STEP_SOURCE_LINE,    // srcline: line, file
     STEP_KINDS
 };
@@ -1489,6 +1478,10 @@ struct Step {
     union {
         Shadow *shadow;  // a variable's
         Binary binary;   // a constant's binary form
+        struct {
+            std::int32_t nargs;
+            bool text;  // a string function (ifcalls)
+        } call;
     } more{nullptr};
 };
 static_assert(sizeof(Step) == 32, "a decoded step is four words");
@@ -1573,7 +1566,14 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
     case o_jump: s.kind = STEP_JUMP; break;
     case o_jumpz: s.kind = STEP_JUMP_ZERO; break;
     case o_ifcallr:
-    case o_ifcalls: s.kind = STEP_CALL; break;
+    case o_ifcalls:
+        // The code and count as the general path reads them; EXECUTE, which starts a child program,
+        // and a code beyond the table stay there.
+        s.value = operand(o);
+        s.more.call = {operand(o + 1), op == o_ifcalls};
+        if (static_cast<unsigned>(s.value) < IN_ROWS && !(op == o_ifcallr && s.value == in_EXECUTE))
+            s.kind = STEP_CALL;
+        break;
     case o_srcline:
         s.kind = STEP_SOURCE_LINE;
         s.value = operand(o);
@@ -1642,6 +1642,11 @@ const DecodedRoutine *decoded_routine(const Routine *r, int number)
     if (d.first != first) decode_routine(d, first, end, *r);
     return &d;
 }
+
+struct Locals;
+// The locals of a loop whose call of a handler that reads only its texts is running: an error
+// report writes out the variables they hold in binary before anything can read them.
+Locals *reporting_locals = nullptr;
 
 // The step for positions outside the running routine's decoded form.
 const Step LONE_GENERAL_STEP{};
@@ -1717,6 +1722,14 @@ struct Locals {
         binary_low = base + STACKSIZE;
         if (result_binary) decimal_from_binary(result, &fn_value.num);
         result_binary = false;
+    }
+    // Whether the n entries at the top are all plain texts: none the loop holds in binary, no
+    // reference to a number, no pointer (which could name a variable's cell).
+    bool plain_texts(int n) const
+    {
+        for (const Stack *e = top - n + 1; e <= top; ++e)
+            if (e->s_t != string || (e->flags & stk_pointer)) return false;
+        return true;
     }
     void binary_at(Stack *e)
     {
@@ -1825,7 +1838,10 @@ template <bool Fast> void run_loop(Run &run)
             e = Stack{};
             e.s_t = string;
             e.length = e.s_dims[0] = static_cast<std::uint32_t>(n);
-            if (next->kind == STEP_CALL && text_read_in_place(l.position(next))) {
+            // The call that follows takes its texts in place: the string is its last argument and
+            // is popped by it before any other op runs, so the variable's text need not be copied.
+            if (next->kind == STEP_CALL && next->more.call.nargs >= 1 &&
+                intrinsic_calls().reads_text_only[next->value]) {
                 e.s_c.C_S = field;
                 e.flags = stk_ref;  // the variable's own bytes: popping frees nothing
             } else {
@@ -1950,30 +1966,44 @@ template <bool Fast> void run_loop(Run &run)
         case STEP_CALL:
         call: {
             // A function intrinsic without the general path's round trip: straight to the handler
-            // of a row the dispatcher readied that takes this count, else through the dispatcher;
-            // EXECUTE, which starts a child program, goes to the general path. The handler may change anything
-            // the locals hold, so they are loaded again after it.
+            // of a row the dispatcher readied that takes this count, else through the dispatcher.
+            // A handler that reads only its texts sees nothing of the program's variables: the
+            // variables the loop holds in binary stay so (should it stop with an error, the report
+            // writes them out first: settle_for_report), and the loop goes on at the next step.
+            // Any other handler may change anything the locals hold, so they are loaded again.
             Code *pc = l.position(s);
-            const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(pc->param));
-            const int number = operand(pc + 1), nargs = operand(pc + 2);
-            const bool text = op == o_ifcalls;
-            const DirectIntrinsic *row =
-                static_cast<unsigned>(number) < IN_ROWS ? &intrinsic_calls().direct[number] : nullptr;
-            if (l.top < l.warn && row && row->takes_call(text, nargs) && l.holds(nargs)) {
+            const int number = s->value, nargs = s->more.call.nargs;
+            const bool text = s->more.call.text;
+            const DirectIntrinsic &row = intrinsic_calls().direct[number];
+            if (l.top >= l.warn || nargs < 0 || !l.holds(nargs)) goto general;
+            sp = l.index();
+            yylineno = position_of(pc);
+            if (row.takes_call(text, nargs) && intrinsic_calls().reads_text_only[number] &&
+                l.plain_texts(nargs)) {
+                // fn_value gets the last arithmetic result only should the handler stop with an
+                // error, which it raises before it makes its result; a number result replaces it.
+                Locals *const outer = std::exchange(reporting_locals, &l);
+                text ? direct_call<true>(run, row, number, nargs) : direct_call<false>(run, row, number, nargs);
+                reporting_locals = outer;
+                l.result_binary = l.result_binary && text;
+                l.top = l.base + sp;
+                jumped_from = pc;
+                if (!npc) {
+                    s += s->words;
+                    if (pending_signal) goto signal;
+                    goto *paths[s->kind];
+                }
                 l.settle();
-                sp = l.index();
-                yylineno = position_of(pc);
-                text ? direct_call<true>(run, *row, number, nargs) : direct_call<false>(run, *row, number, nargs);
+                pc += 1 + WORDS<o_ifcallr>;
             } else {
-                if (l.top >= l.warn || (op == o_ifcallr && number == in_EXECUTE) || nargs < 0 || !l.holds(nargs))
-                    goto general;
                 l.settle();
-                sp = l.index();
-                yylineno = position_of(pc);
-                dispatch_intrinsic(run, op, number, nargs);
+                if (row.takes_call(text, nargs))
+                    text ? direct_call<true>(run, row, number, nargs) : direct_call<false>(run, row, number, nargs);
+                else
+                    dispatch_intrinsic(run, text ? o_ifcalls : o_ifcallr, number, nargs);
+                jumped_from = pc;
+                pc += 1 + WORDS<o_ifcallr>;
             }
-            jumped_from = pc;
-            pc += 1 + WORDS<o_ifcallr>;
             if (npc) {
                 pc = npc;
                 npc = nullptr;
@@ -2070,6 +2100,11 @@ bool take_trap(Run &run)
 }
 
 } // namespace
+
+void settle_for_report()
+{
+    if (Locals *l = std::exchange(reporting_locals, nullptr)) l->settle();
+}
 
 int Execute(Code *entry)
 {

@@ -42,6 +42,11 @@ extern char EXIT_STRING[EXIT_STRING_SIZE];
 // same results, byte for byte).
 extern bool executor_general_path_only;
 
+// Writes out the numbers that the executor's loop holds in binary while it calls a handler that
+// reads only its texts, so that an error report, its trap and the dump see them as the program
+// left them. Every error report calls it first; it does nothing at any other time.
+void settle_for_report();
+
 // Runs the current context from entry until the position becomes 0; returns 0. Before returning
 // it publishes the exit status and text into EXIT_STAT and EXIT_STRING.
 int Execute(Code *entry);

@@ -45,8 +45,9 @@ constexpr Arity between(int min, int max) { return {min, max}; }
 // The windows-only flag of a row: refused in background mode before the handler runs.
 inline constexpr bool WINDOWS_ONLY = true;
 // The flag of a row whose handler only reads its string arguments: it writes into none of them,
-// keeps none and looks at no flag of theirs. The executor may then hand it a string variable's
-// text in place (an entry referring to the variable) instead of a copy.
+// keeps none and looks at no flag of theirs, reads no variable, and raises any error before it
+// makes its result. The executor may then hand it a string variable's text in place (an entry
+// referring to the variable) instead of a copy, and call it with variables still held in binary.
 inline constexpr bool READS_TEXT_ONLY = true;
 
 // The handler of a row. Numeric and string handlers have one type; the code tells which

@@ -6,6 +6,7 @@
 
 #include "common_block.h"
 #include "exec_fixture.h"
+#include "hooks.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "op_codes.h"
@@ -31,6 +32,9 @@ void test_abs(int nargs, int last, Stack *result)
     if (result->num.dec_pos == 0) result->num.dec_pos = 1;
 }
 
+// ASC raising the trappable error, as a handler that reads only its texts may.
+void test_failing_asc(int, int, Stack *) { Xerror(TRAPPABLE_ERROR, "test error in ASC"); }
+
 void test_abort(int nargs, int)
 {
     seen_depth = depth;
@@ -39,7 +43,8 @@ void test_abort(int nargs, int)
 }
 
 const auto *test_intrinsics =
-    lumba_test::add_test_intrinsics({.numeric = {{in_ABS, test_abs}}, .statement = {{in_ABORT, test_abort}}});
+    lumba_test::add_test_intrinsics({.numeric = {{in_ABS, test_abs}, {in_ASC, test_failing_asc}},
+                                     .statement = {{in_ABORT, test_abort}}});
 } // namespace
 
 namespace {
@@ -642,6 +647,63 @@ TEST_F(ExecTest, CallsStraightToTheHandlerKeepTheDispatchersChecks)
             release_common_block();
             delete_all_applications();
         }
+    }
+}
+
+// A handler that reads only its texts is called while the loop holds variables in binary: what it
+// leaves and what an error it raises lets the trap see must be what the general path gives. The
+// test's ABS and ASC are marked as reading only texts here: ABS, given a reference to a numeric
+// variable, must still find the variable written out; ASC raises a trappable error, and the trap
+// must see the variables the loop held.
+TEST_F(ExecTest, CallsOfHandlersThatReadOnlyTextsKeepTheVariablesTheLoopHolds)
+{
+    const IntrinsicCalls owner = intrinsic_calls();
+    static bool text_only[IN_ROWS];
+    std::copy_n(owner.reads_text_only, IN_ROWS, text_only);
+    text_only[in_ABS] = text_only[in_ASC] = true;
+    IntrinsicCalls marked = owner;
+    marked.reads_text_only = text_only;
+    // x = 0, y = 0: FOR k = 1 TO 6: x = x + 2.5 (on the stack above "abc"): y = y + LEN("abc"):
+    // cell 2 = ABS(k by reference, counted up after the reference was pushed): IF k = 5 THEN
+    // x = x + 1: z = ASC("x"): NEXT. The trap reads k, x and y by reference (the general path's
+    // way, which reads their cells) into cells 0, 1 and 3.
+    const auto by_reference = [](int k) {
+        return "loadrad I:" + std::to_string(k) + " I:1 I:0 I:0 I:0\n" + num("0") + "add\n";
+    };
+    const std::string body =
+        ".common I:4 I:0\n" + num("0") + store_var(1) + num("0") + store_var(2) + "tsterr l:go\n" + by_reference(0) +
+        to_cell(0) + by_reference(1) + to_cell(1) + by_reference(2) + to_cell(3) + "exit\ngo:\n" + num("1") + store_var(0) +
+        "top:\n" + load_var(0) + num("6") + num("1") + "cmpidx l:done\n" + str("abc") + load_var(1) + num("2.5") +
+        "add\n" + store_var(1) + fn(in_LEN, 1) + load_var(2) + "add\n" + store_var(2) + "loadrad I:0 I:1 I:0 I:0 I:0\n" + load_var(0) +
+        num("1") + "add\n" + store_var(0) + fn(in_ABS, 1) + to_cell(2) + load_var(0) +
+        num("5") + "eq\njumpz l:skip\n" + str("x") + load_var(1) + num("1") + "add\n" + store_var(1) + fn(in_ASC, 1) +
+        store_var(3) + "skip:\njump l:top\ndone:\nexit\n";
+    const std::string text = program(body, 4, 0);
+    auto run_with = [&](bool general_only) {
+        executor_general_path_only = general_only;
+        register_intrinsic_calls(marked);
+        lumba_test::trapped_errors().clear();
+        Outcome o = run(text);
+        register_intrinsic_calls(owner);
+        executor_general_path_only = false;
+        const char *path = general_only ? "general path" : "fast paths";
+        EXPECT_EQ(o.abort, "") << path;
+        EXPECT_EQ(o.status, 0) << path;
+        EXPECT_EQ(lumba_test::trapped_errors().size(), 1u) << path;
+        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return image;
+    };
+    const std::string fast = run_with(false), general = run_with(true);
+    EXPECT_EQ(fast, general) << "COMMON, byte for byte";
+    // The fourth turn: k already 5, x = 4 * 2.5 + 1, y = 4 * 3; ABS read k = 5 by reference.
+    const char *expected[] = {"5", "11", "5", "12"};
+    for (int i = 0; i < 4; ++i) {
+        dec_t v;
+        std::memcpy(&v, fast.data() + static_cast<std::size_t>(i) * sizeof(dec_t), sizeof v);
+        EXPECT_TRUE(same(v, expected[i])) << "cell " << i << ": " << text_of(v);
     }
 }
 
