@@ -772,8 +772,10 @@ void dispatch_intrinsic(Run &run, unsigned op, int number, int nargs)
 
 // dispatch_intrinsic for a function whose row the dispatcher readied (DirectIntrinsic) and whose
 // count of arguments the caller has checked against it: the same frame, name, depth and result in
-// fn_value, without the dispatcher's round trip.
-template <bool text> inline void direct_call(Run &run, const DirectIntrinsic &row, int number, int nargs)
+// fn_value, without the dispatcher's round trip. Inlined into the loop, which calls it most: the
+// call of a function of its own would cost some ten instructions more a call.
+template <bool text>
+[[gnu::always_inline]] inline void direct_call(Run &run, const DirectIntrinsic &row, int number, int nargs)
 {
     if (text && depth >= 1) caller[depth - 1].position = static_cast<std::uint16_t>(yylineno & 0xFFFF);
     Rname = row.name;
@@ -1453,7 +1455,8 @@ enum StepKind : std::uint8_t {
     STEP_LOAD_CONSTANT,  // loadrc: constant
     STEP_LOAD_BINARY,    // loadrc of a constant that has a binary form: constant, binary
     STEP_STORE_NUMBER,   // storrd of a plain variable: cell
-    STEP_LOAD_TEXT,      // loadsvd of a whole plain string of the routine's own character area: field, length
+    STEP_LOAD_TEXT,      // loadsvd of a whole plain string of the routine's own character area: field,
+                         // length, the call that follows it
     STEP_ADD, STEP_SUB, STEP_MUL,
     STEP_EQ, STEP_NE, STEP_LT, STEP_LE, STEP_GT, STEP_GE,
     STEP_FOR_TEST,       // cmpidx: target, the exit (or the next op when the label is none)
@@ -1478,6 +1481,7 @@ struct Step {
     union {
         Shadow *shadow;  // a variable's
         Binary binary;   // a constant's binary form
+        const Step *taker;  // a text's: the call that follows it, of which it is the last argument
         struct {
             std::int32_t nargs;
             bool text;  // a string function (ifcalls)
@@ -1549,8 +1553,10 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
         offset = operand(o);
         if (area != AREA_COMMON && area != AREA_STRUCTS && area < AREA_PSTRUCT &&
             (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) == 0 && offset >= 0 && length >= 0 &&
-            offset < chars && length <= chars - offset)
+            offset < chars && length <= chars - offset) {
             s.kind = STEP_LOAD_TEXT, s.operand.field = r.local_chars + offset, s.value = static_cast<std::int32_t>(length);
+            s.more.taker = nullptr;  // until the walk has met the op that follows
+        }
         break;
     }
     case o_add: s.kind = STEP_ADD; break;
@@ -1568,10 +1574,11 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
     case o_ifcallr:
     case o_ifcalls:
         // The code and count as the general path reads them; EXECUTE, which starts a child program,
-        // and a code beyond the table stay there.
+        // a code beyond the table and a count below none stay there.
         s.value = operand(o);
         s.more.call = {operand(o + 1), op == o_ifcalls};
-        if (static_cast<unsigned>(s.value) < IN_ROWS && !(op == o_ifcallr && s.value == in_EXECUTE))
+        if (static_cast<unsigned>(s.value) < IN_ROWS && !(op == o_ifcallr && s.value == in_EXECUTE) &&
+            s.more.call.nargs >= 0)
             s.kind = STEP_CALL;
         break;
     case o_srcline:
@@ -1621,6 +1628,14 @@ void decode_routine(DecodedRoutine &d, const Code *first, const Code *end, const
             d.steps[at].operand.target = &d.steps[to / sizeof(Code)];
         else
             d.steps[at].kind = STEP_GENERAL;
+    }
+    // A text loaded right before a call of which it is the last argument: whether the call may
+    // take it in place depends on the intrinsic's row, which the loop looks at when it runs.
+    for (std::size_t at = 0; at < d.count(); at += d.steps[at].words) {
+        Step &s = d.steps[at];
+        if (s.kind != STEP_LOAD_TEXT) continue;
+        const Step &next = d.steps[at + s.words];
+        if (next.kind == STEP_CALL && next.more.call.nargs >= 1) s.more.taker = &next;
     }
 }
 
@@ -1727,7 +1742,7 @@ struct Locals {
     // reference to a number, no pointer (which could name a variable's cell).
     bool plain_texts(int n) const
     {
-        for (const Stack *e = top - n + 1; e <= top; ++e)
+        for (const Stack *e = top; n > 0; --n, --e)
             if (e->s_t != string || (e->flags & stk_pointer)) return false;
         return true;
     }
@@ -1833,15 +1848,14 @@ template <bool Fast> void run_loop(Run &run)
             if (l.top >= l.warn || srange >= 0) goto general;
             char *field = s->operand.field;
             const std::size_t n = strnlen(field, static_cast<std::size_t>(s->value));
-            const Step *next = s + s->words;
+            const Step *taker = s->more.taker;
             Stack &e = *++l.top;
             e = Stack{};
             e.s_t = string;
             e.length = e.s_dims[0] = static_cast<std::uint32_t>(n);
             // The call that follows takes its texts in place: the string is its last argument and
             // is popped by it before any other op runs, so the variable's text need not be copied.
-            if (next->kind == STEP_CALL && next->more.call.nargs >= 1 &&
-                intrinsic_calls().reads_text_only[next->value]) {
+            if (taker && intrinsic_calls().reads_text_only[taker->value]) {
                 e.s_c.C_S = field;
                 e.flags = stk_ref;  // the variable's own bytes: popping frees nothing
             } else {
@@ -1850,7 +1864,7 @@ template <bool Fast> void run_loop(Run &run)
                 copy[n] = '\0';
                 e.s_c.C_S = copy;
             }
-            s = next;
+            s += s->words;
             goto *paths[s->kind];
         }
         case STEP_LOAD_CONSTANT:
@@ -1975,7 +1989,7 @@ template <bool Fast> void run_loop(Run &run)
             const int number = s->value, nargs = s->more.call.nargs;
             const bool text = s->more.call.text;
             const DirectIntrinsic &row = intrinsic_calls().direct[number];
-            if (l.top >= l.warn || nargs < 0 || !l.holds(nargs)) goto general;
+            if (l.top >= l.warn || !l.holds(nargs)) goto general;
             sp = l.index();
             yylineno = position_of(pc);
             if (row.takes_call(text, nargs) && intrinsic_calls().reads_text_only[number] &&
