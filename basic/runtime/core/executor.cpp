@@ -1373,7 +1373,7 @@ inline void make_plain(Stack &e)
 
 // The decimal of a number entry the loop may hold in binary, written out when it is not yet; or
 // nullptr for any other entry, a reference among them.
-inline const dec_t *decimal_of(Stack &e)
+[[gnu::always_inline]] inline const dec_t *decimal_of(Stack &e)
 {
     if (own_number(e)) return &e.num;
     if (e.s_t == LOOP_DUAL) return &e.num;
