@@ -604,6 +604,43 @@ TEST_F(ExecTest, IntrinsicCallConvention)
 // A function intrinsic the loop calls without the dispatcher keeps every refusal the dispatcher
 // makes before a handler runs, and runs the handler its row holds now: each program run by the
 // loop's fast paths and by the general path alone, with the same outcome.
+// A text loaded right before a call is handed over in place only when the call's row reads texts
+// and nothing else: VAL's does not (its argument is copied), nor is the first of POS's two texts
+// loaded right before the call; LEN's does. The loaded text may fill its whole field.
+TEST_F(ExecTest, TextsLoadedBeforeACallAgreeWithTheGeneralPath)
+{
+    const std::vector<std::string> texts = {"7", "-42", "1234567890"};
+    const std::string s_value = "loadsvd I:0 I:1 I:10 I:0 I:0 I:0 I:0 I:0\n";
+    std::string body = ".common I:" + std::to_string(3 * texts.size()) + " I:0\n";
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+        const int at = 3 * static_cast<int>(k);
+        body += str(texts[k]) + "storsd I:0 I:1 I:10 I:0 I:0 I:0 I:0 I:0\n" + s_value + fn(in_VAL, 1) + to_cell(at) +
+                s_value + s_value + fn(in_POS, 2) + to_cell(at + 1) + s_value + fn(in_LEN, 1) + to_cell(at + 2);
+    }
+    body += "exit\n";
+    const std::string text = program(body, 0, 10);
+    auto run_with = [&](bool general_only) {
+        executor_general_path_only = general_only;
+        Outcome o = run(text);
+        executor_general_path_only = false;
+        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "fast paths");
+        EXPECT_EQ(o.status, 0) << o.err;
+        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return image;
+    };
+    const std::string fast = run_with(false), general = run_with(true);
+    EXPECT_EQ(fast, general) << "COMMON, byte for byte";
+    const char *expected[] = {"7", "1", "1", "-42", "1", "3", "1234567890", "1", "10"};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        dec_t v;
+        std::memcpy(&v, fast.data() + i * sizeof(dec_t), sizeof v);
+        EXPECT_TRUE(same(v, expected[i])) << "cell " << i << ": " << text_of(v);
+    }
+}
+
 TEST_F(ExecTest, CallsStraightToTheHandlerKeepTheDispatchersChecks)
 {
     static long answer;  // what the handler put into LEN's row gives
