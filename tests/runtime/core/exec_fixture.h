@@ -71,6 +71,24 @@ protected:
         return o;
     }
 
+    // A run on the general path alone or with the fast paths: its outcome and the bytes of COMMON
+    // it left, everything it made released for the next run.
+    struct PathRun {
+        Outcome outcome;
+        std::string common;
+    };
+    PathRun run_on_path(const std::string &text, bool general_only)
+    {
+        executor_general_path_only = general_only;
+        PathRun r{run(text), {}};
+        executor_general_path_only = false;
+        r.common.assign(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return r;
+    }
+
     // COMMON cell i of the last run.
     const dec_t &cell(int i) const { return static_cast<const dec_t *>(Common_variables)[i]; }
 

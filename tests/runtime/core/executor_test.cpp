@@ -142,15 +142,9 @@ TEST_F(ExecTest, FastPathsAgreeWithTheGeneralPath)
     const std::string text = program(body, 4, 10);
 
     auto run_with = [&](bool general_only) {
-        executor_general_path_only = general_only;
-        Outcome o = run(text);
-        executor_general_path_only = false;
-        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "fast paths");
-        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
-        release_common_block();
-        delete_all_applications();
-        reset_executor();
-        return std::pair{o.status, image};
+        const PathRun r = run_on_path(text, general_only);
+        EXPECT_EQ(r.outcome.abort, "") << (general_only ? "general path" : "fast paths");
+        return std::pair{r.outcome.status, r.common};
     };
     seen_kinds.clear();
     const auto fast = run_with(false), general = run_with(true);
@@ -420,15 +414,9 @@ TEST_F(ExecTest, DecodedRoutinesAgreeWithTheGeneralPath)
                                num("1") + "sub\n" + store_var(0) + "jump l:floop\nfout:\n" + load_var(1) + "exitv\n";
     const std::string text = main_body + f_body + parameters(1);
     auto run_with = [&](bool general_only) {
-        executor_general_path_only = general_only;
-        Outcome o = run(text);
-        executor_general_path_only = false;
-        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "decoded steps");
-        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
-        release_common_block();
-        delete_all_applications();
-        reset_executor();
-        return std::pair{o.status, image};
+        const PathRun r = run_on_path(text, general_only);
+        EXPECT_EQ(r.outcome.abort, "") << (general_only ? "general path" : "decoded steps");
+        return std::pair{r.outcome.status, r.common};
     };
     const auto fast = run_with(false), general = run_with(true);
     EXPECT_EQ(fast.first, general.first);
@@ -486,15 +474,9 @@ TEST_F(ExecTest, NumbersKeptInBinaryAgreeWithTheGeneralPath)
             to_cell(15) + "exit\n";
     const std::string text = program(body, 4, 0);
     auto run_with = [&](bool general_only) {
-        executor_general_path_only = general_only;
-        Outcome o = run(text);
-        executor_general_path_only = false;
-        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "fast paths");
-        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
-        release_common_block();
-        delete_all_applications();
-        reset_executor();
-        return image;
+        const PathRun r = run_on_path(text, general_only);
+        EXPECT_EQ(r.outcome.abort, "") << (general_only ? "general path" : "fast paths");
+        return r.common;
     };
     const std::string fast = run_with(false), general = run_with(true);
     ASSERT_EQ(fast.size(), general.size());
@@ -620,16 +602,10 @@ TEST_F(ExecTest, TextsLoadedBeforeACallAgreeWithTheGeneralPath)
     body += "exit\n";
     const std::string text = program(body, 0, 10);
     auto run_with = [&](bool general_only) {
-        executor_general_path_only = general_only;
-        Outcome o = run(text);
-        executor_general_path_only = false;
-        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "fast paths");
-        EXPECT_EQ(o.status, 0) << o.err;
-        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
-        release_common_block();
-        delete_all_applications();
-        reset_executor();
-        return image;
+        const PathRun r = run_on_path(text, general_only);
+        EXPECT_EQ(r.outcome.abort, "") << (general_only ? "general path" : "fast paths");
+        EXPECT_EQ(r.outcome.status, 0) << r.outcome.err;
+        return r.common;
     };
     const std::string fast = run_with(false), general = run_with(true);
     EXPECT_EQ(fast, general) << "COMMON, byte for byte";
@@ -717,21 +693,15 @@ TEST_F(ExecTest, CallsOfHandlersThatReadOnlyTextsKeepTheVariablesTheLoopHolds)
         store_var(3) + "skip:\njump l:top\ndone:\nexit\n";
     const std::string text = program(body, 4, 0);
     auto run_with = [&](bool general_only) {
-        executor_general_path_only = general_only;
         register_intrinsic_calls(marked);
         lumba_test::trapped_errors().clear();
-        Outcome o = run(text);
+        const PathRun r = run_on_path(text, general_only);
         register_intrinsic_calls(owner);
-        executor_general_path_only = false;
         const char *path = general_only ? "general path" : "fast paths";
-        EXPECT_EQ(o.abort, "") << path;
-        EXPECT_EQ(o.status, 0) << path;
+        EXPECT_EQ(r.outcome.abort, "") << path;
+        EXPECT_EQ(r.outcome.status, 0) << path;
         EXPECT_EQ(lumba_test::trapped_errors().size(), 1u) << path;
-        std::string image(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
-        release_common_block();
-        delete_all_applications();
-        reset_executor();
-        return image;
+        return r.common;
     };
     const std::string fast = run_with(false), general = run_with(true);
     EXPECT_EQ(fast, general) << "COMMON, byte for byte";

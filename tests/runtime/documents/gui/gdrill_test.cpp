@@ -36,6 +36,16 @@ mtag_note { note-type: extended; }
 mtag_wrap { multi-line-wrap-width: 3cm; screen-family: Times-Roman; screen-size: 10pt; }
 )";
 
+// The drill tests' site: the style tags above and the soft keys, and a scratch directory.
+void prepare_drill_site(std::string &scratch)
+{
+    std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::binary | std::ios::trunc) << TAGS;
+    ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
+    char dir[] = "/tmp/gdrill.XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    scratch = dir;
+}
+
 // One line of the report: a heading (level 0) when heading is set.
 struct Line {
     std::string text, format, value;
@@ -55,11 +65,7 @@ protected:
     void SetUp() override
     {
         FormsTest::SetUp();
-        std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::binary | std::ios::trunc) << TAGS;
-        ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
-        char dir[] = "/tmp/gdrill.XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        scratch = dir;
+        prepare_drill_site(scratch);
     }
     void TearDown() override
     {
@@ -364,11 +370,7 @@ protected:
     void SetUp() override
     {
         RoutineTest::SetUp();
-        std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::binary | std::ios::trunc) << TAGS;
-        ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
-        char dir[] = "/tmp/gdrill.XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        scratch = dir;
+        prepare_drill_site(scratch);
     }
     void TearDown() override
     {
