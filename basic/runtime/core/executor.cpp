@@ -1429,6 +1429,19 @@ inline bool sign_of(Stack &e, int &sign)
     return true;
 }
 
+// The 0-based element a one-subscript array of dim elements takes from the number entry e, when e
+// holds a whole number from 1 to dim; false for anything else, which the general path reads (and
+// refuses) as it always did.
+[[gnu::always_inline]] inline bool element_of(const Stack &e, std::int32_t dim, std::int64_t &index)
+{
+    Binary k;
+    if (!binary_of(e, k) || k.q < 0 || k.q > 4 || k.m < 1 || k.m > dim) return false;
+    const std::int64_t v = k.m * POWERS_OF_100[k.q];  // below 2^31 x 10^8
+    if (v > dim) return false;
+    index = v - 1;
+    return true;
+}
+
 // A numeric variable of the running routine as the loop keeps it: while dirty, its value is m x
 // 100^q and its decimal cell is yet to be written, which settle() does before anything else can
 // read it. Once written, m and q still serve a load while the cell holds the bytes written.
@@ -1464,13 +1477,18 @@ enum StepKind : std::uint8_t {
     STEP_JUMP_ZERO,      // jumpz: target
     STEP_CALL,           // ifcallr, ifcalls: the intrinsic's code, the count of arguments, the kind
     STEP_SOURCE_LINE,    // srcline: line, file
+    STEP_LOAD_ELEMENT,   // loadrvd of an element of a one-subscript array of the routine's own numeric
+                         // area lying wholly inside it: the first cell, its shadow, the dimension
+    STEP_STORE_ELEMENT,  // storrd of such an element: the same
+    STEP_GOSUB,          // gosub: target
+    STEP_RETURN,         // return
     STEP_KINDS
 };
 
 struct Step {
     StepKind kind = STEP_GENERAL;
     std::uint16_t words = 1;  // the op word and its operands: the distance to the next op's step
-    std::int32_t value = 0;  // a text's length; a source line
+    std::int32_t value = 0;  // a text's length; a source line; an array's dimension
     union {
         dec_t *cell;
         const dec_t *constant;
@@ -1479,7 +1497,7 @@ struct Step {
         std::int32_t file;
     } operand{nullptr};
     union {
-        Shadow *shadow;  // a variable's
+        Shadow *shadow;  // a variable's; an array's first cell's
         Binary binary;   // a constant's binary form
         const Step *taker;  // a text's: the call that follows it, of which it is the last argument
         struct {
@@ -1522,6 +1540,16 @@ bool own_area(const Code *operands, long count, long &offset)
            static_cast<unsigned long>(offset) < static_cast<unsigned long>(count);
 }
 
+// The same for an array of one subscript (dim elements from offset), wholly inside the area.
+bool own_array(const Code *operands, long count, long &offset, long &dim)
+{
+    const long area = static_cast<long>(operands[1].param);
+    offset = operand(operands);
+    dim = operand(operands + 2);
+    return area != AREA_COMMON && area != AREA_STRUCTS && area < AREA_PSTRUCT && operands[4].param == 1 &&
+           offset >= 0 && dim >= 1 && offset < count && dim <= count - offset;
+}
+
 // The step of the op at p (words long) of routine r, its jump targets still as positions in at.
 Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow> &shadows,
                  std::vector<const Code *> &targets, std::size_t at)
@@ -1530,17 +1558,21 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
     s.words = static_cast<std::uint16_t>(words);
     const Code *o = p + 1;
     const long numbers = r.local_numerics ? r.local_ncount : 0, chars = r.local_chars ? r.local_ccount : 0;
-    long offset;
+    long offset, dim;
     const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(p->param));
     switch (op) {
     case o_loadrvd:
     case o_storrd:
         if (own_area(o, numbers, offset)) {
             s.kind = op == o_loadrvd ? STEP_LOAD_NUMBER : STEP_STORE_NUMBER;
-            s.operand.cell = r.local_numerics + offset;
-            s.more.shadow = &shadows[static_cast<std::size_t>(offset)];
-            s.more.shadow->cell = s.operand.cell;
+        } else if (own_array(o, numbers, offset, dim)) {
+            s.kind = op == o_loadrvd ? STEP_LOAD_ELEMENT : STEP_STORE_ELEMENT;
+            s.value = static_cast<std::int32_t>(dim);
+        } else {
+            break;
         }
+        s.operand.cell = r.local_numerics + offset;
+        s.more.shadow = &shadows[static_cast<std::size_t>(offset)];
         break;
     case o_loadrc:
         if (o->num) {
@@ -1571,6 +1603,8 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
     case o_cmpidx: s.kind = STEP_FOR_TEST; break;
     case o_jump: s.kind = STEP_JUMP; break;
     case o_jumpz: s.kind = STEP_JUMP_ZERO; break;
+    case o_gosub: s.kind = STEP_GOSUB; break;
+    case o_return: s.kind = STEP_RETURN; break;
     case o_ifcallr:
     case o_ifcalls:
         // The code and count as the general path reads them; EXECUTE, which starts a child program,
@@ -1589,7 +1623,7 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
     default: break;
     }
     // A label of none goes on at the next op, as the op itself does.
-    if (s.kind == STEP_FOR_TEST || s.kind == STEP_JUMP || s.kind == STEP_JUMP_ZERO) {
+    if (s.kind == STEP_FOR_TEST || s.kind == STEP_JUMP || s.kind == STEP_JUMP_ZERO || s.kind == STEP_GOSUB) {
         if (targets.size() <= at) targets.resize(at + 1);
         targets[at] = o->c_ptr ? o->c_ptr : p + words;
     }
@@ -1606,6 +1640,7 @@ void decode_routine(DecodedRoutine &d, const Code *first, const Code *end, const
     d.steps.clear();
     // Sized once: the steps point into it.
     d.shadows.assign(r.local_numerics ? static_cast<std::size_t>(std::max(r.local_ncount, 0)) : 0, Shadow{});
+    for (std::size_t i = 0; i < d.shadows.size(); ++i) d.shadows[i].cell = r.local_numerics + i;
     std::vector<const Code *> targets;
     const Code *p = first;
     while (p < end) {
@@ -1750,6 +1785,30 @@ struct Locals {
     {
         if (e < binary_low) binary_low = e;
     }
+    // The entry e made the count n a measuring handler gave (at most a text's length), in binary;
+    // fn_value gets it as the handler's frame gives it, once the loop settles.
+    void count(Stack &e, long n)
+    {
+        const Binary b{n, 0};
+        set_binary(e, b);
+        e.flags = 0;
+        binary_at(&e);
+        result = b;
+        result_binary = true;
+        fn_value.s_t = real;
+        fn_value.s_c.C_N = &fn_value.num;
+        fn_value.flags = 0;
+    }
+    // The element at index of the array whose first cell's shadow is first, as a load pushes it.
+    void load_element(Stack &e, const Shadow &v)
+    {
+        if (v.current()) {
+            set_binary(e, {v.m, v.q});
+            binary_at(&e);
+        } else {
+            set_number(e, *v.cell);
+        }
+    }
     // Stores b into the variable: its shadow, or the cell when no more variables can be kept dirty.
     void store(Shadow &v, const Binary &b)
     {
@@ -1821,21 +1880,42 @@ template <bool Fast> void run_loop(Run &run)
         &&general, &&load_number, &&load_constant, &&load_binary, &&store_number, &&load_text,
         &&arithmetic, &&arithmetic, &&arithmetic,
         &&comparison, &&comparison, &&comparison, &&comparison, &&comparison, &&comparison,
-        &&for_test, &&jump, &&jump_zero, &&call, &&source_line};
+        &&for_test, &&jump, &&jump_zero, &&call, &&source_line, &&load_element, &&store_element, &&gosub,
+        &&return_};
     for (;;) {
         if constexpr (!Fast) goto general;
         switch (s->kind) {
         case STEP_LOAD_NUMBER:
         load_number: {
             if (l.top >= l.warn) goto general;
-            const Shadow &v = *s->more.shadow;
-            Stack &e = *++l.top;
-            if (v.current()) {
-                set_binary(e, {v.m, v.q});
-                l.binary_at(&e);
+            l.load_element(*++l.top, *s->more.shadow);
+            s += s->words;
+            goto *paths[s->kind];
+        }
+        case STEP_LOAD_ELEMENT:
+        load_element: {
+            // The subscript at the top becomes the element.
+            std::int64_t index;
+            if (l.top > l.warn || !l.holds(1) || !element_of(*l.top, s->value, index)) goto general;
+            l.load_element(*l.top, s->more.shadow[index]);
+            s += s->words;
+            goto *paths[s->kind];
+        }
+        case STEP_STORE_ELEMENT:
+        store_element: {
+            std::int64_t index;
+            if (l.top > l.warn || !l.holds(2) || !element_of(*l.top, s->value, index)) goto general;
+            Shadow &v = s->more.shadow[index];
+            Stack &value = l.top[-1];
+            if (held_in_binary(value)) {
+                l.store(v, binary_in(value));
             } else {
-                set_number(e, *s->operand.cell);
+                const dec_t *d = decimal_of(value);
+                if (!d) goto general;
+                *v.cell = *d;
+                v.dirty = 0;  // the cell holds it now
             }
+            l.top -= 2;
             s += s->words;
             goto *paths[s->kind];
         }
@@ -1849,6 +1929,15 @@ template <bool Fast> void run_loop(Run &run)
             char *field = s->operand.field;
             const std::size_t n = strnlen(field, static_cast<std::size_t>(s->value));
             const Step *taker = s->more.taker;
+            // The text as the only argument of a count (LEN and its kin): the count, and the
+            // loop goes on after the call.
+            if (taker && taker->more.call.nargs == 1 && !taker->more.call.text) {
+                if (const auto measure = intrinsic_calls().direct[taker->value].measure) {
+                    l.count(*++l.top, measure({field, n}));
+                    s = taker + taker->words;
+                    goto *paths[s->kind];
+                }
+            }
             Stack &e = *++l.top;
             e = Stack{};
             e.s_t = string;
@@ -1885,13 +1974,14 @@ template <bool Fast> void run_loop(Run &run)
         case STEP_STORE_NUMBER:
         store_number: {
             if (l.top > l.warn || !l.holds(1)) goto general;
+            Shadow &v = *s->more.shadow;
             if (held_in_binary(*l.top)) {
-                l.store(*s->more.shadow, binary_in(*l.top));
+                l.store(v, binary_in(*l.top));
             } else {
                 const dec_t *value = decimal_of(*l.top);
                 if (!value) goto general;
-                *s->operand.cell = *value;
-                s->more.shadow->dirty = 0;  // the cell holds it now
+                *v.cell = *value;
+                v.dirty = 0;  // the cell holds it now
             }
             --l.top;
             s += s->words;
@@ -1957,6 +2047,30 @@ template <bool Fast> void run_loop(Run &run)
             }
             goto *paths[s->kind];
         }
+        case STEP_GOSUB:
+        gosub: {
+            if (l.top > l.warn || !gosub_stk || gosub_ptr < 0 || gosub_ptr > GOSUB_STK - 1) goto general;
+            const Step *at = s;
+            gosub_stk[gosub_ptr++] = l.position(s) + s->words;
+            s = s->operand.target;
+            if (pending_signal) {
+                jumped_from = l.position(at);
+                goto signal;
+            }
+            goto *paths[s->kind];
+        }
+        case STEP_RETURN:
+        return_: {
+            if (l.top > l.warn || !gosub_stk || gosub_ptr < 1 || gosub_ptr > GOSUB_STK || !gosub_stk[gosub_ptr - 1])
+                goto general;
+            Code *from = l.position(s);
+            s = l.locate(gosub_stk[--gosub_ptr]);
+            if (pending_signal) {
+                jumped_from = from;
+                goto signal;
+            }
+            goto *paths[s->kind];
+        }
         case STEP_JUMP_ZERO:
         jump_zero: {
             if (l.top > l.warn || !l.holds(1)) goto general;
@@ -1990,6 +2104,15 @@ template <bool Fast> void run_loop(Run &run)
             const bool text = s->more.call.text;
             const DirectIntrinsic &row = intrinsic_calls().direct[number];
             if (l.top >= l.warn || !l.holds(nargs)) goto general;
+            // A count of one plain text: its value without the frame (it cannot fail).
+            if (row.measure && nargs == 1 && !text && l.plain_texts(1)) {
+                Stack &e = *l.top;
+                const long n = row.measure(e.s_c.C_S ? std::string_view(e.s_c.C_S, e.length) : std::string_view());
+                if (!(e.flags & stk_ref) && e.s_c.C_S) release_entry(e);
+                l.count(e, n);
+                s += s->words;
+                goto *paths[s->kind];
+            }
             sp = l.index();
             yylineno = position_of(pc);
             if (row.takes_call(text, nargs) && intrinsic_calls().reads_text_only[number] &&

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "stack.h"
 
@@ -48,6 +49,9 @@ struct DirectIntrinsic {
     void (*handler)(int nargs, int last, Stack *result) = nullptr;
     const char *name = nullptr;        // the language's name, for Rname while the handler runs
     std::uint64_t takes[2] = {0, 0};  // by the call's kind (numeric, string): the counts it takes
+    // The row's TextMeasure while the row has its owner's handler (which gives the same value), else
+    // nullptr; a numeric call of one plain text may then take its value from it, without the frame.
+    long (*measure)(std::string_view text) = nullptr;
     // A call of this kind with nargs arguments may come straight to the handler.
     bool takes_call(bool returns_text, int nargs) const
     {

@@ -46,6 +46,7 @@ struct Row {
     bool windows_only = false;  // refused with error 208 in background mode
     IntrinsicHandler handler;
     NumericIntrinsic text_reader = nullptr;  // the owner's handler when its row reads texts only
+    TextMeasure measure = nullptr;  // the owner's count beside text_reader
     Arity arity;  // the intrinsic's, kept when another handler is installed
 };
 
@@ -124,6 +125,8 @@ void refresh_direct(int code)
         d.name = inbuilt[code].F_name;
         for (int n = 0; n < 64; ++n)
             if (n >= row.arity.min && n <= row.arity.max) d.takes[row.kind == STRING] |= std::uint64_t{1} << n;
+        // Only the owner's own handler is known to give what its count gives.
+        if (row.handler.value == row.text_reader) d.measure = row.measure;
     }
     direct[code] = d;
 }
@@ -145,6 +148,9 @@ void register_intrinsic_rows(std::span<const IntrinsicRow> rows)
         row.registered = true;
         row.windows_only = r.windows_only;
         row.text_reader = r.reads_text_only ? r.handler.value : nullptr;
+        if (r.measure && (row.kind != NUMERIC || !row.text_reader || r.arity.min > 1 || r.arity.max < 1))
+            g_error("register_intrinsic_rows: the count of %s needs a numeric row that reads one text only", name);
+        row.measure = r.measure;
         text_only[r.code] = row.text_reader != nullptr;
         row.arity = r.arity;
         row.handler = r.handler;

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <span>
+#include <string_view>
 
 struct Stack;
 struct dec_t;
@@ -30,6 +31,10 @@ int c_intrins(int code, int nargs, int last);                 // statements
 using NumericIntrinsic = void (*)(int nargs, int last, Stack *result);
 using StringIntrinsic = void (*)(int nargs, int last, Stack *result);
 using StatementIntrinsic = void (*)(int nargs, int last);
+// The value of a numeric function of one text that cannot fail, as a plain count (LEN and its
+// kin): given beside the handler, it lets the executor call it with the text in place and keep
+// the count as a number in binary. It must give what the handler gives for the same text.
+using TextMeasure = long (*)(std::string_view text);
 
 // How many arguments an intrinsic takes; the dispatcher refuses any other count (error 200). A
 // handler that checks its count itself, with a message of its own, takes ANY_COUNT.
@@ -70,6 +75,7 @@ struct IntrinsicRow {
     Arity arity = ANY_COUNT;
     bool windows_only = false;
     bool reads_text_only = false;
+    TextMeasure measure = nullptr;  // only on a READS_TEXT_ONLY numeric row that takes one argument
 };
 
 // How to add an intrinsic:

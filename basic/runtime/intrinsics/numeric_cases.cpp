@@ -61,20 +61,20 @@ std::size_t without_trailing_blanks(std::string_view s)
     return n;
 }
 
-void LEN_case(int nargs, int last, Stack *result) { set_number(result, static_cast<long>(text(first(nargs, last)).size())); }
+long LEN_count(std::string_view s) { return static_cast<long>(s.size()); }
 
-void FLEN_case(int nargs, int last, Stack *result)
-{
-    set_number(result, static_cast<long>(without_trailing_blanks(text(first(nargs, last)))));
-}
+long FLEN_count(std::string_view s) { return static_cast<long>(without_trailing_blanks(s)); }
 
-void LLEN_case(int nargs, int last, Stack *result)
+long LLEN_count(std::string_view s)
 {
-    std::string_view s = text(first(nargs, last));
     std::size_t n = 0;
     while (n < s.size() && s[n] == ' ') ++n;
-    set_number(result, n == s.size() ? 0 : static_cast<long>(n));
+    return n == s.size() ? 0 : static_cast<long>(n);
 }
+
+void LEN_case(int nargs, int last, Stack *result) { set_number(result, LEN_count(text(first(nargs, last)))); }
+void FLEN_case(int nargs, int last, Stack *result) { set_number(result, FLEN_count(text(first(nargs, last)))); }
+void LLEN_case(int nargs, int last, Stack *result) { set_number(result, LLEN_count(text(first(nargs, last)))); }
 
 void ASC_case(int nargs, int last, Stack *result)
 {
@@ -195,8 +195,9 @@ constexpr IntrinsicRow cases[] = {
     {in_COPYSTRUCT, COPYSTRUCT_case}, {in_COPYTOTEXT, COPYTOTEXT_case}, {in_ISTRUCTEQ, ISTRUCTEQ_case},
     {in_ABS, ABS_case, exactly(1)},       {in_INT, INT_case, exactly(1)},         {in_MAXIMUM, MAXIMUM_case, at_least(1)},
     {in_MINIMUM, MINIMUM_case, at_least(1)},
-    {in_LEN, LEN_case, exactly(1), false, READS_TEXT_ONLY},   {in_FLEN, FLEN_case, exactly(1), false, READS_TEXT_ONLY},
-    {in_LLEN, LLEN_case, exactly(1), false, READS_TEXT_ONLY}, {in_ASC, ASC_case, exactly(1)}, {in_POS, POS_case, exactly(2)},
+    {in_LEN, LEN_case, exactly(1), false, READS_TEXT_ONLY, LEN_count},
+    {in_FLEN, FLEN_case, exactly(1), false, READS_TEXT_ONLY, FLEN_count},
+    {in_LLEN, LLEN_case, exactly(1), false, READS_TEXT_ONLY, LLEN_count}, {in_ASC, ASC_case, exactly(1)}, {in_POS, POS_case, exactly(2)},
     {in_RPOS, RPOS_case, exactly(2)},     {in_ISAME, ISAME_case, exactly(2)},     {in_VAL, VAL_case, exactly(1)},
     {in_ARGC, ARGC_case, exactly(0)},     {in_ERR, ERR_case, exactly(0)},         {in_IOERR, IOERR_case, exactly(0)},
     {in_EXIT_CODE, EXIT_CODE_case, exactly(0)}, {in_GETPID, GETPID_case, exactly(0)}, {in_IS_FG, IS_FG_case, exactly(0)},

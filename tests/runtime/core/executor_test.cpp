@@ -617,6 +617,83 @@ TEST_F(ExecTest, TextsLoadedBeforeACallAgreeWithTheGeneralPath)
     }
 }
 
+// Counts taken straight from the text (LEN, FLEN and LLEN of a variable loaded right before the
+// call and of a concatenation), array elements loaded and stored with one subscript, and GOSUB and
+// RETURN on decoded steps, against the general path: the same COMMON byte for byte, and the same
+// stop for subscripts out of bounds.
+TEST_F(ExecTest, CountsElementsAndGosubsAgreeWithTheGeneralPath)
+{
+    // S$ (160 characters) at 0; numeric variables: J 0, T 1, A(1..100) from 2.
+    const std::string s_store = "storsd I:0 I:1 I:160 I:0 I:0 I:0 I:0 I:0\n";
+    const std::string s_value = "loadsvd I:0 I:1 I:160 I:0 I:0 I:0 I:0 I:0\n";
+    const std::string element = "I:2 I:1 I:100 I:0 I:1\n";
+    const std::vector<std::string> texts = {"", "abc", "  ab  ", "   ", std::string(150, 'x') + "  "};
+    int at = 0;
+    std::string body = ".common I:80 I:0\n";
+    for (const std::string &t : texts) {
+        body += str(t) + s_store;
+        for (int code : {in_LEN, in_FLEN, in_LLEN}) body += s_value + fn(code, 1) + to_cell(at++);
+        // A count in arithmetic and stored into a variable; a count of a concatenation.
+        body += s_value + fn(in_LEN, 1) + num("1") + "add\n" + store_var(1) + load_var(1) + to_cell(at++);
+        body += s_value + fn(in_LEN, 1) + num("3") + "mul\n" + to_cell(at++);
+        body += s_value + str("xy") + "scat I:2\n" + fn(in_LEN, 1) + to_cell(at++);
+    }
+    // FOR J = 1 TO 100: A(J) = J * 1.25: NEXT, then T = 0: FOR J = 1 TO 100: GOSUB add: NEXT, where
+    // add: T = T + A(J): GOSUB twice: RETURN and twice: T = T + 0.5: RETURN.
+    const auto for_j = [](const std::string &tag, const std::string &body_of) {
+        return num("1") + store_var(0) + tag + ":\n" + load_var(0) + num("100") + num("1") + "cmpidx l:" + tag + "x\n" +
+               body_of + load_var(0) + num("1") + "add\n" + store_var(0) + "jump l:" + tag + "\n" + tag + "x:\n";
+    };
+    body += for_j("fill", load_var(0) + num("1.25") + "mul\n" + load_var(0) + "storrd " + element);
+    body += num("0") + store_var(1) + for_j("sum", "gosub l:add\n") + load_var(1) + to_cell(at++);
+    // Subscripts of every form: 100 (kept as 1 x 100^1), 2.0, 2.5; a text stored into an element;
+    // an element stored in binary read by reference.
+    for (const char *k : {"100", "2.0", "2.5"}) body += num(k) + "loadrvd " + element + to_cell(at++);
+    body += str("7.5") + num("3") + "storrd " + element + num("3") + "loadrvd " + element + to_cell(at++);
+    body += num("4") + "loadrad " + element + fn(in_ABS, 1) + to_cell(at++);
+    body += "exit\nadd:\n" + load_var(1) + load_var(0) + "loadrvd " + element + "add\n" + store_var(1) +
+            "gosub l:half\nreturn\nhalf:\n" + load_var(1) + num("0.5") + "add\n" + store_var(1) + "return\n";
+    ASSERT_LE(at, 80);
+    const std::string text = program(body, 102, 160);
+    auto run_with = [&](bool general_only) {
+        const PathRun r = run_on_path(text, general_only);
+        EXPECT_EQ(r.outcome.abort, "") << (general_only ? "general path" : "fast paths");
+        EXPECT_EQ(r.outcome.status, 0) << r.outcome.err;
+        return r.common;
+    };
+    const std::string fast = run_with(false), general = run_with(true);
+    ASSERT_EQ(fast.size(), general.size());
+    const auto cell_of = [](const std::string &common, int i) {
+        dec_t v;
+        std::memcpy(&v, common.data() + static_cast<std::size_t>(i) * sizeof v, sizeof v);
+        return v;
+    };
+    for (int i = 0; i < at; ++i)
+        EXPECT_EQ(hex_image(cell_of(fast, i)), hex_image(cell_of(general, i)))
+            << "cell " << i << ": fast " << text_of(cell_of(fast, i)) << ", general " << text_of(cell_of(general, i));
+    // Per text: LEN, FLEN, LLEN, LEN + 1, LEN * 3, LEN of the text and "xy".
+    const char *expected[] = {"0",   "0",   "0", "1",   "0",   "2",   "3", "3",   "0",     "4",    "9",   "5",
+                              "6",   "4",   "2", "7",   "18",  "8",   "3", "0",   "0",     "4",    "9",   "5",
+                              "152", "150", "0", "153", "456", "154", "6362.5", "125", "2.5", "2.5", "7.5", "5"};
+    ASSERT_EQ(static_cast<int>(std::size(expected)), at);
+    for (int i = 0; i < at; ++i)
+        EXPECT_TRUE(same(cell_of(fast, i), expected[i])) << "cell " << i << ": " << text_of(cell_of(fast, i));
+    // Subscripts out of bounds, and a text as subscript, stop the same way on both paths.
+    const std::pair<std::string, std::string> stops[] = {
+        {num("0"), "Subscript (val 0) out of bounds"},
+        {num("101"), "Subscript (val 101) out of bounds"},
+        {num("-1"), "Subscript (val -1) out of bounds"},
+        {str("7"), "Numeric value expected on the value stack"},
+    };
+    for (const auto &[subscript, message] : stops) {
+        const std::string bad = program(".common I:1 I:0\n" + subscript + "loadrvd " + element + to_cell(0) + "exit\n", 102);
+        const PathRun f = run_on_path(bad, false), g = run_on_path(bad, true);
+        EXPECT_EQ(f.outcome.abort, g.outcome.abort) << subscript;
+        EXPECT_EQ(f.outcome.err, g.outcome.err) << subscript;
+        EXPECT_EQ(f.outcome.abort.rfind(message, 0), 0u) << subscript << ": " << f.outcome.abort;
+    }
+}
+
 TEST_F(ExecTest, CallsStraightToTheHandlerKeepTheDispatchersChecks)
 {
     static long answer;  // what the handler put into LEN's row gives
