@@ -1482,13 +1482,16 @@ enum StepKind : std::uint8_t {
     STEP_STORE_ELEMENT,  // storrd of such an element: the same
     STEP_GOSUB,          // gosub: target
     STEP_RETURN,         // return
+    STEP_TEXT_OP,        // loadsc, scat, srnge, the string loads and the stores that are not based nor
+                         // through a pointer: the general path's op, which reads no numeric variable,
+                         // on the entries at the top (their count)
     STEP_KINDS
 };
 
 struct Step {
     StepKind kind = STEP_GENERAL;
     std::uint16_t words = 1;  // the op word and its operands: the distance to the next op's step
-    std::int32_t value = 0;  // a text's length; a source line; an array's dimension
+    std::int32_t value = 0;  // a text's length; a source line; an array's dimension; entries read
     union {
         dec_t *cell;
         const dec_t *constant;
@@ -1550,6 +1553,14 @@ bool own_array(const Code *operands, long count, long &offset, long &dim)
            offset >= 0 && dim >= 1 && offset < count && dim <= count - offset;
 }
 
+// Makes s a text op reading the given count of entries, when the operands allow it.
+void text_op(Step &s, bool allowed, int reads)
+{
+    if (!allowed) return;
+    s.kind = STEP_TEXT_OP;
+    s.value = reads;
+}
+
 // The step of the op at p (words long) of routine r, its jump targets still as positions in at.
 Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow> &shadows,
                  std::vector<const Code *> &targets, std::size_t at)
@@ -1588,9 +1599,19 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
             offset < chars && length <= chars - offset) {
             s.kind = STEP_LOAD_TEXT, s.operand.field = r.local_chars + offset, s.value = static_cast<std::int32_t>(length);
             s.more.taker = nullptr;  // until the walk has met the op that follows
+            break;
         }
-        break;
+        [[fallthrough]];
     }
+    case o_loadsad:
+        text_op(s, static_cast<unsigned>(operand(o + 4)) <= 2, operand(o + 4));
+        break;
+    case o_storsd:  // value and subscripts; a store through a pointer or a base stays general
+        text_op(s, static_cast<unsigned>(operand(o + 4)) <= 2 && (o[6].param | o[7].param) == 0, operand(o + 4) + 1);
+        break;
+    case o_loadsc: text_op(s, true, 0); break;
+    case o_scat: text_op(s, static_cast<unsigned>(operand(o)) <= STACKSIZE, operand(o)); break;
+    case o_srnge: text_op(s, true, 1); break;
     case o_add: s.kind = STEP_ADD; break;
     case o_sub: s.kind = STEP_SUB; break;
     case o_mul: s.kind = STEP_MUL; break;
@@ -1698,6 +1719,19 @@ struct Locals;
 // report writes out the variables they hold in binary before anything can read them.
 Locals *reporting_locals = nullptr;
 
+// While it lives, an error report writes out the variables the loop whose locals it names holds in
+// binary; any way out of the scope, an exception's included, gives the outer loop's back.
+class ReportingScope {
+public:
+    explicit ReportingScope(Locals *l) : outer_(std::exchange(reporting_locals, l)) {}
+    ~ReportingScope() { reporting_locals = outer_; }
+    ReportingScope(const ReportingScope &) = delete;
+    ReportingScope &operator=(const ReportingScope &) = delete;
+
+private:
+    Locals *outer_;
+};
+
 // The step for positions outside the running routine's decoded form.
 const Step LONE_GENERAL_STEP{};
 
@@ -1779,6 +1813,17 @@ struct Locals {
     {
         for (const Stack *e = top; n > 0; --n, --e)
             if (e->s_t != string || (e->flags & stk_pointer)) return false;
+        return true;
+    }
+    // Whether the n entries at the top may be read without the variables written out: plain texts
+    // and numbers holding their own decimals (one held in binary is written out here). Not a
+    // reference to a number nor a pointer, which could name a variable's cell.
+    bool own_operands(int n)
+    {
+        for (Stack *e = top; n > 0; --n, --e) {
+            if (e->s_t == string ? (e->flags & stk_pointer) != 0 : !decimal_of(*e)) return false;
+            if (held_in_binary(*e)) make_plain(*e);
+        }
         return true;
     }
     void binary_at(Stack *e)
@@ -1874,6 +1919,7 @@ template <bool Fast> void run_loop(Run &run)
     }
     const Step *s = l.locate(run.pc);  // the op's step
     Code *jumped_from = nullptr;  // the op whose turn it is to look for a signal
+    int reads = 0;  // the entries a text op reads
     // Each fast path goes on straight to the path of the next step, so that each has its own jump
     // to predict (labels as values, which the compilers this builds with provide).
     static const void *const paths[STEP_KINDS] = {
@@ -1881,7 +1927,7 @@ template <bool Fast> void run_loop(Run &run)
         &&arithmetic, &&arithmetic, &&arithmetic,
         &&comparison, &&comparison, &&comparison, &&comparison, &&comparison, &&comparison,
         &&for_test, &&jump, &&jump_zero, &&call, &&source_line, &&load_element, &&store_element, &&gosub,
-        &&return_};
+        &&return_, &&text_op_step};
     for (;;) {
         if constexpr (!Fast) goto general;
         switch (s->kind) {
@@ -1925,7 +1971,11 @@ template <bool Fast> void run_loop(Run &run)
             // pending: a copy of its text up to its terminator or its length; or, as the last
             // argument of the intrinsic call that follows, whose handler only reads it, the text
             // in place.
-            if (l.top >= l.warn || srange >= 0) goto general;
+            if (l.top >= l.warn) goto general;
+            if (srange >= 0) {
+                reads = 0;
+                goto text_op;
+            }
             char *field = s->operand.field;
             const std::size_t n = strnlen(field, static_cast<std::size_t>(s->value));
             const Step *taker = s->more.taker;
@@ -2012,7 +2062,10 @@ template <bool Fast> void run_loop(Run &run)
         comparison: {
             if (l.top > l.warn || !l.holds(2)) goto general;
             int c;
-            if (!compare_entries(l.top[-1], *l.top, c)) goto general;
+            if (!compare_entries(l.top[-1], *l.top, c)) {
+                reads = 2;  // two texts, or anything else the general path then takes
+                goto text_op;
+            }
             const StepKind k = s->kind;
             const bool t = k == STEP_EQ ? c == 0 : k == STEP_NE ? c != 0 : k == STEP_LT ? c < 0 : k == STEP_LE ? c <= 0
                          : k == STEP_GT ? c > 0 : c >= 0;
@@ -2119,9 +2172,10 @@ template <bool Fast> void run_loop(Run &run)
                 l.plain_texts(nargs)) {
                 // fn_value gets the last arithmetic result only should the handler stop with an
                 // error, which it raises before it makes its result; a number result replaces it.
-                Locals *const outer = std::exchange(reporting_locals, &l);
-                text ? direct_call<true>(run, row, number, nargs) : direct_call<false>(run, row, number, nargs);
-                reporting_locals = outer;
+                {
+                    const ReportingScope reporting(&l);
+                    text ? direct_call<true>(run, row, number, nargs) : direct_call<false>(run, row, number, nargs);
+                }
                 l.result_binary = l.result_binary && text;
                 l.top = l.base + sp;
                 jumped_from = pc;
@@ -2149,6 +2203,32 @@ template <bool Fast> void run_loop(Run &run)
             s = l.locate(pc);
             if (pending_signal) goto signal;
             continue;
+        }
+        case STEP_TEXT_OP:
+        text_op_step:
+            reads = s->value;
+        text_op: {
+            // An op of the general path that reads no numeric variable and does not move the run:
+            // when the entries it reads are texts or plain numbers, it runs without the variables the
+            // loop holds in binary written out (should it stop with an error, the report writes them
+            // out first), and the loop goes on at the next step.
+            if (l.top >= l.warn || !l.holds(reads) || !l.own_operands(reads)) goto general;
+            Code *pc = l.position(s);
+            if (l.result_binary) {
+                decimal_from_binary(l.result, &fn_value.num);  // the op may give fn_value another
+                l.result_binary = false;
+            }
+            sp = l.index();
+            yylineno = position_of(pc);
+            Code *next = pc + 1;
+            {
+                const ReportingScope reporting(&l);
+                general_op(run, static_cast<unsigned>(static_cast<std::uint32_t>(pc->param)), next);
+            }
+            if (sp > STACK_WARN_LEVEL) stack_level();
+            l.top = l.base + sp;
+            s += s->words;
+            goto *paths[s->kind];
         }
         case STEP_SOURCE_LINE:
         source_line:

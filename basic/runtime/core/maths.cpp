@@ -9,6 +9,7 @@
 #include "mem_mgt.h"
 #include "op_codes.h"
 #include "run_time.h"
+#include "value_stack.h"
 
 namespace {
 
@@ -188,7 +189,7 @@ int s_concat(Stack *result, int last, int count)
     Stack *first = &Stk[last - count + 1];
     std::size_t total = 0;
     for (int i = 0; i < count; ++i) total += first[i].length;
-    auto *text = static_cast<char *>(salloc(total + 1));
+    char *text = text_block(total + 1);  // every byte is written: no need to zero it
     char *out = text;
     for (int i = 0; i < count; ++i) {
         if (first[i].length) std::memcpy(out, first[i].s_c.C_S, first[i].length);

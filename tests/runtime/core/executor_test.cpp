@@ -791,6 +791,54 @@ TEST_F(ExecTest, CallsOfHandlersThatReadOnlyTextsKeepTheVariablesTheLoopHolds)
     }
 }
 
+// Text ops (constants, concatenation, a range, string loads and stores, a comparison of texts)
+// run while the loop holds variables and stack entries in binary: FOR k = 1 TO 6: x = x + 2.5:
+// push y and k * 0.5: B$ = A$ + "xyz": C$ = MID$(B$, 3, 4 - k): IF C$ = "cde" THEN n = n + 1:
+// y = y + k * 0.5: NEXT. The loop's last turn stores them into COMMON; at k = 5 the range is -1,
+// which stops the run from within the text op: the report must find k, x, y and n in their cells.
+TEST_F(ExecTest, TextOpsKeepTheVariablesTheLoopHolds)
+{
+    const std::string a = "I:0 I:1 I:16 I:0 I:0 I:0 I:0 I:0\n", b = "I:16 I:1 I:32 I:0 I:0 I:0 I:0 I:0\n",
+                      c = "I:48 I:1 I:8 I:0 I:0 I:0 I:0 I:0\n";
+    std::string copies;  // k, x, y and n into COMMON
+    for (int k = 0; k < 4; ++k) copies += load_var(k) + to_cell(k);
+    const std::string body =
+        ".common I:4 I:0\n" + num("0") + store_var(1) + num("0") + store_var(2) + num("0") + store_var(3) +
+        str("abcdefghijklmnop") + "storsd " + a + num("1") + store_var(0) + "top:\n" + load_var(0) + num("6") +
+        num("1") + "cmpidx l:done\n" + load_var(1) + num("2.5") +
+        "add\n" + store_var(1) + load_var(2) + load_var(0) + num("0.5") + "mul\n" + "loadsvd " + a + str("xyz") +
+        "scat I:2\nstorsd " + b + num("4") + load_var(0) + "sub\nsrnge\n" + num("3") +
+        "loadsvd I:16 I:1 I:32 I:0 I:1 I:0 I:0 I:0\nstorsd " + c + "loadsvd " + c + str("cde") + "eq\njumpz l:skip\n" +
+        load_var(3) + num("1") + "add\n" + store_var(3) + "skip:\nadd\n" + store_var(2) +
+copies + load_var(0) + num("1") + "add\n" + store_var(0) + "jump l:top\ndone:\nexit\n";
+    const std::string text = program(body, 4, 56);
+    // The run's stop, the variables' cells as the report found them and COMMON.
+    auto run_with = [&](bool general_only) {
+        executor_general_path_only = general_only;
+        const Outcome o = run(text);
+        executor_general_path_only = false;
+        EXPECT_EQ(o.abort, "Range reference of string must be >= 0 but it is -1 now")
+            << (general_only ? "general path" : "fast paths");
+        const auto *cells = reinterpret_cast<const char *>(context->routines[0].local_numerics);
+        std::string seen(cells, 4 * sizeof(dec_t));
+        seen.append(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return seen;
+    };
+    const std::string fast = run_with(false), general = run_with(true);
+    EXPECT_EQ(fast, general) << "the variables and COMMON, byte for byte";
+    // Stopped at k = 5: x = 5 * 2.5, y = 0.5 * (1 + 2 + 3 + 4), C$ was "cde" at k = 1 only; COMMON
+    // holds the fourth turn's.
+    const char *expected[] = {"5", "12.5", "5", "1", "4", "10", "5", "1"};
+    for (int i = 0; i < 8; ++i) {
+        dec_t v;
+        std::memcpy(&v, fast.data() + static_cast<std::size_t>(i) * sizeof(dec_t), sizeof v);
+        EXPECT_TRUE(same(v, expected[i])) << "cell " << i << ": " << text_of(v);
+    }
+}
+
 TEST_F(ExecTest, StackLimitAndUnknownOps)
 {
     Outcome o = run(program("l:\n" + num("1") + "jump l:l\n"));
