@@ -1415,6 +1415,23 @@ bool compare_slowly(Stack &a, Stack &b, int &c)
            compare_slowly(a, b, c);
 }
 
+// The order of two plain texts (no pointer), as the general path's comparison gives it: bytes as
+// unsigned, a prefix before the longer text, trailing blanks counted; false for anything else.
+[[gnu::always_inline]] inline bool compare_texts(const Stack &a, const Stack &b, int &c)
+{
+    if (a.s_t != string || b.s_t != string || ((a.flags | b.flags) & stk_pointer)) return false;
+    const std::size_t an = a.s_c.C_S ? a.length : 0, bn = b.s_c.C_S ? b.length : 0, n = std::min(an, bn);
+    const int d = n > 0 ? std::memcmp(a.s_c.C_S, b.s_c.C_S, n) : 0;
+    c = d != 0 ? (d < 0 ? -1 : 1) : an < bn ? -1 : an > bn ? 1 : 0;
+    return true;
+}
+
+// Frees what a popped text entry owns, as popping does.
+inline void release_text(Stack &e)
+{
+    if (!(e.flags & stk_ref) && e.s_c.C_S) release_entry(e);
+}
+
 // Whether a number entry is negative (-1) or not (1), as the FOR test reads its step: a decimal's
 // sign field says, so a negative zero counts as negative.
 inline bool sign_of(Stack &e, int &sign)
@@ -1482,6 +1499,9 @@ enum StepKind : std::uint8_t {
     STEP_STORE_ELEMENT,  // storrd of such an element: the same
     STEP_GOSUB,          // gosub: target
     STEP_RETURN,         // return
+    STEP_LOAD_TEXT_CONSTANT,  // loadsc: the constant's text, whether shared
+    STEP_STORE_TEXT,     // storsd of a whole plain string of the routine's own character area, neither
+                         // fixed nor through a pointer or base: field, length
     STEP_TEXT_OP,        // loadsc, scat, srnge, the string loads and the stores that are not based nor
                          // through a pointer: the general path's op, which reads no numeric variable,
                          // on the entries at the top (their count)
@@ -1606,10 +1626,27 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
     case o_loadsad:
         text_op(s, static_cast<unsigned>(operand(o + 4)) <= 2, operand(o + 4));
         break;
-    case o_storsd:  // value and subscripts; a store through a pointer or a base stays general
+    case o_storsd: {
+        // Operands: offset, area, length, dim2, subscripts, fixed, pointer, based.
+        const long area = static_cast<long>(o[1].param), length = operand(o + 2);
+        offset = operand(o);
+        if (area != AREA_COMMON && area != AREA_STRUCTS && area < AREA_PSTRUCT &&
+            (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) == 0 && offset >= 0 && length >= 1 &&
+            offset < chars && length <= chars - offset) {
+            s.kind = STEP_STORE_TEXT, s.operand.field = r.local_chars + offset, s.value = static_cast<std::int32_t>(length);
+            break;
+        }
+        // The value and the subscripts; a store through a pointer or a base stays general.
         text_op(s, static_cast<unsigned>(operand(o + 4)) <= 2 && (o[6].param | o[7].param) == 0, operand(o + 4) + 1);
         break;
-    case o_loadsc: text_op(s, true, 0); break;
+    }
+    case o_loadsc:
+        if (o->string) {
+            s.kind = STEP_LOAD_TEXT_CONSTANT, s.operand.field = o->string, s.value = operand(o + 1) != 0;
+            break;
+        }
+        text_op(s, true, 0);
+        break;
     case o_scat: text_op(s, static_cast<unsigned>(operand(o)) <= STACKSIZE, operand(o)); break;
     case o_srnge: text_op(s, true, 1); break;
     case o_add: s.kind = STEP_ADD; break;
@@ -1927,7 +1964,7 @@ template <bool Fast> void run_loop(Run &run)
         &&arithmetic, &&arithmetic, &&arithmetic,
         &&comparison, &&comparison, &&comparison, &&comparison, &&comparison, &&comparison,
         &&for_test, &&jump, &&jump_zero, &&call, &&source_line, &&load_element, &&store_element, &&gosub,
-        &&return_, &&text_op_step};
+        &&return_, &&load_text_constant, &&store_text, &&text_op_step};
     for (;;) {
         if constexpr (!Fast) goto general;
         switch (s->kind) {
@@ -2062,8 +2099,11 @@ template <bool Fast> void run_loop(Run &run)
         comparison: {
             if (l.top > l.warn || !l.holds(2)) goto general;
             int c;
-            if (!compare_entries(l.top[-1], *l.top, c)) {
-                reads = 2;  // two texts, or anything else the general path then takes
+            if (compare_texts(l.top[-1], *l.top, c)) {
+                release_text(*l.top);
+                release_text(l.top[-1]);
+            } else if (!compare_entries(l.top[-1], *l.top, c)) {
+                reads = 2;  // anything else the general path then takes
                 goto text_op;
             }
             const StepKind k = s->kind;
@@ -2203,6 +2243,44 @@ template <bool Fast> void run_loop(Run &run)
             s = l.locate(pc);
             if (pending_signal) goto signal;
             continue;
+        }
+        case STEP_LOAD_TEXT_CONSTANT:
+        load_text_constant: {
+            // The constant itself when shared, else a copy of it.
+            if (l.top >= l.warn) goto general;
+            char *text = s->operand.field;
+            const std::size_t n = std::strlen(text);
+            Stack &e = *++l.top;
+            e = Stack{};
+            e.s_t = string;
+            e.length = e.s_dims[0] = static_cast<std::uint32_t>(n);
+            if (s->value) {
+                e.s_c.C_S = text;
+                e.flags = stk_ref;
+            } else {
+                char *copy = text_block(n + 1);
+                std::memcpy(copy, text, n + 1);
+                e.s_c.C_S = copy;
+            }
+            s += s->words;
+            goto *paths[s->kind];
+        }
+        case STEP_STORE_TEXT:
+        store_text: {
+            // A plain text into the whole field, no range pending: as much of it as the field
+            // holds, and a terminator when it does not fill the field.
+            if (l.top > l.warn || !l.holds(1) || srange >= 0) goto general;
+            Stack &e = *l.top;
+            if (e.s_t != string || (e.flags & stk_pointer)) goto general;
+            const std::size_t room = static_cast<std::size_t>(s->value);
+            const std::size_t n = std::min<std::size_t>(e.s_c.C_S ? e.length : 0, room);
+            if (n > 0) std::memmove(s->operand.field, e.s_c.C_S, n);
+            if (n < room) s->operand.field[n] = '\0';
+            substring = 0;
+            release_text(e);
+            --l.top;
+            s += s->words;
+            goto *paths[s->kind];
         }
         case STEP_TEXT_OP:
         text_op_step:

@@ -839,6 +839,63 @@ copies + load_var(0) + num("1") + "add\n" + store_var(0) + "jump l:top\ndone:\ne
     }
 }
 
+// Text constants (shared and copied), stores into whole string variables (a shorter text, one
+// that fills the field, a longer one, a number, one under a pending range) and comparisons of
+// texts, against the general path: the same variables' bytes and COMMON.
+TEST_F(ExecTest, TextsStoredAndComparedAgreeWithTheGeneralPath)
+{
+    // Six fields of 8 characters.
+    const auto field = [](int k) { return "I:" + std::to_string(8 * k) + " I:1 I:8 I:0 I:0 I:0 I:0 I:0\n"; };
+    std::string body = ".common I:12 I:0\n";
+    for (int k = 0; k < 6; ++k) body += str("XXXXXXXX") + "storsd " + field(k);
+    body += str("abc") + "storsd " + field(0);            // abc, a terminator, then the old bytes
+    body += str("0123456789") + "storsd " + field(1);     // cut at the field's end, no terminator
+    body += num("12.5") + "storsd " + field(2);           // a number's text (the general path)
+    body += num("2") + "srnge\n" + str("zz") + "storsd " + field(3);  // under a range
+    body += str("q", false) + "storsd " + field(4);       // a copied constant
+    body += "loadsvd " + field(0) + "storsd " + field(5);  // one variable into another
+    const struct {
+        std::string left, right, op;
+    } comparisons[] = {
+        {"abc", "abc", "eq"}, {"abc", "abd", "lt"}, {"ab", "abc", "lt"}, {"abc ", "abc", "gt"},
+        {"\\xE9", "a", "gt"}, {"", "", "eq"},       {"abc", "abd", "ge"}, {"b", "abc", "le"},
+        {"abc", "ABC", "ne"}, {"abc", "abc", "ne"},
+    };
+    int at = 0;
+    for (const auto &c : comparisons) body += str(c.left) + str(c.right, false) + c.op + "\n" + to_cell(at++);
+    // A variable's text against a constant.
+    body += "loadsvd " + field(0) + str("abc") + "eq\n" + to_cell(at++) + "exit\n";
+    const std::string text = program(body, 0, 48);
+    auto run_with = [&](bool general_only) {
+        executor_general_path_only = general_only;
+        const Outcome o = run(text);
+        executor_general_path_only = false;
+        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "fast paths");
+        std::string seen(context->routines[0].local_chars, 48);
+        seen.append(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return seen;
+    };
+    const std::string fast = run_with(false), general = run_with(true);
+    EXPECT_EQ(fast.substr(0, 48), general.substr(0, 48)) << "the variables' bytes";
+    EXPECT_EQ(fast, general) << "the variables and COMMON, byte for byte";
+    EXPECT_EQ(fast.substr(0, 48), std::string("abc\0XXXX01234567", 16) + std::string("12.5\0XXX", 8) +
+                                      "zzXXXXXX" + std::string("q\0XXXXXX", 8) + std::string("abc\0XXXX", 8));
+    const char *expected[] = {"1", "1", "1", "1", "1", "1", "0", "0", "1", "0", "1"};
+    ASSERT_EQ(static_cast<int>(std::size(expected)), at);
+    for (int i = 0; i < at; ++i) {
+        dec_t v;
+        std::memcpy(&v, fast.data() + 48 + static_cast<std::size_t>(i) * sizeof(dec_t), sizeof v);
+        EXPECT_TRUE(same(v, expected[i])) << "cell " << i << ": " << text_of(v);
+    }
+    // A text against a number stops the same way on both paths.
+    const std::string mixed = program(str("a") + num("1") + "eq\nexit\n");
+    EXPECT_EQ(run_on_path(mixed, false).outcome.abort, "Cannot compare a non-number with a number");
+    EXPECT_EQ(run_on_path(mixed, true).outcome.abort, "Cannot compare a non-number with a number");
+}
+
 TEST_F(ExecTest, StackLimitAndUnknownOps)
 {
     Outcome o = run(program("l:\n" + num("1") + "jump l:l\n"));
