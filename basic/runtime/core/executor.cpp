@@ -1502,9 +1502,9 @@ enum StepKind : std::uint8_t {
     STEP_LOAD_TEXT_CONSTANT,  // loadsc: the constant's text, whether shared
     STEP_STORE_TEXT,     // storsd of a whole plain string of the routine's own character area, neither
                          // fixed nor through a pointer or base: field, length
-    STEP_TEXT_OP,        // loadsc, scat, srnge, the string loads and the stores that are not based nor
-                         // through a pointer: the general path's op, which reads no numeric variable,
-                         // on the entries at the top (their count)
+    STEP_TEXT_OP,        // scat, srnge, the other string loads and the stores that are neither based
+                         // nor through a pointer: the general path's op, which reads no numeric
+                         // variable, on the entries at the top (their count)
     STEP_KINDS
 };
 
@@ -1881,8 +1881,8 @@ struct Locals {
         fn_value.s_c.C_N = &fn_value.num;
         fn_value.flags = 0;
     }
-    // The element at index of the array whose first cell's shadow is first, as a load pushes it.
-    void load_element(Stack &e, const Shadow &v)
+    // The value of the variable or element whose shadow is v, as its load pushes it into e.
+    void load_cell(Stack &e, const Shadow &v)
     {
         if (v.current()) {
             set_binary(e, {v.m, v.q});
@@ -1971,7 +1971,7 @@ template <bool Fast> void run_loop(Run &run)
         case STEP_LOAD_NUMBER:
         load_number: {
             if (l.top >= l.warn) goto general;
-            l.load_element(*++l.top, *s->more.shadow);
+            l.load_cell(*++l.top, *s->more.shadow);
             s += s->words;
             goto *paths[s->kind];
         }
@@ -1980,7 +1980,7 @@ template <bool Fast> void run_loop(Run &run)
             // The subscript at the top becomes the element.
             std::int64_t index;
             if (l.top > l.warn || !l.holds(1) || !element_of(*l.top, s->value, index)) goto general;
-            l.load_element(*l.top, s->more.shadow[index]);
+            l.load_cell(*l.top, s->more.shadow[index]);
             s += s->words;
             goto *paths[s->kind];
         }
@@ -2201,7 +2201,7 @@ template <bool Fast> void run_loop(Run &run)
             if (row.measure && nargs == 1 && !text && l.plain_texts(1)) {
                 Stack &e = *l.top;
                 const long n = row.measure(e.s_c.C_S ? std::string_view(e.s_c.C_S, e.length) : std::string_view());
-                if (!(e.flags & stk_ref) && e.s_c.C_S) release_entry(e);
+                release_text(e);
                 l.count(e, n);
                 s += s->words;
                 goto *paths[s->kind];
