@@ -1573,6 +1573,24 @@ bool own_array(const Code *operands, long count, long &offset, long &dim)
            offset >= 0 && dim >= 1 && offset < count && dim <= count - offset;
 }
 
+// Makes s a step of kind on a whole plain string of routine r's own character area when the
+// operands of its loadsvd or storsd name one (no subscripts, dimension, pointer, fixed or based
+// flag; a field of at least min_length bytes inside the area): the field and its length.
+bool own_text(Step &s, const Code *operands, const Routine &r, long min_length, StepKind kind)
+{
+    const long area = static_cast<long>(operands[1].param), length = operand(operands + 2), offset = operand(operands);
+    const long chars = r.local_chars ? r.local_ccount : 0;
+    const Code *o = operands;
+    if (area == AREA_COMMON || area == AREA_STRUCTS || area >= AREA_PSTRUCT ||
+        (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) != 0 || offset < 0 || length < min_length ||
+        offset >= chars || length > chars - offset)
+        return false;
+    s.kind = kind;
+    s.operand.field = r.local_chars + offset;
+    s.value = static_cast<std::int32_t>(length);
+    return true;
+}
+
 // Makes s a text op reading the given count of entries, when the operands allow it.
 void text_op(Step &s, bool allowed, int reads)
 {
@@ -1588,7 +1606,7 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
     Step s;
     s.words = static_cast<std::uint16_t>(words);
     const Code *o = p + 1;
-    const long numbers = r.local_numerics ? r.local_ncount : 0, chars = r.local_chars ? r.local_ccount : 0;
+    const long numbers = r.local_numerics ? r.local_ncount : 0;
     long offset, dim;
     const auto op = static_cast<unsigned>(static_cast<std::uint32_t>(p->param));
     switch (op) {
@@ -1611,35 +1629,22 @@ Step decode_step(const Code *p, int words, const Routine &r, std::vector<Shadow>
             s.kind = binary_from_decimal(o->num, s.more.binary) ? STEP_LOAD_BINARY : STEP_LOAD_CONSTANT;
         }
         break;
-    case o_loadsvd: {
-        const long area = static_cast<long>(o[1].param), length = operand(o + 2);
-        offset = operand(o);
-        if (area != AREA_COMMON && area != AREA_STRUCTS && area < AREA_PSTRUCT &&
-            (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) == 0 && offset >= 0 && length >= 0 &&
-            offset < chars && length <= chars - offset) {
-            s.kind = STEP_LOAD_TEXT, s.operand.field = r.local_chars + offset, s.value = static_cast<std::int32_t>(length);
+    case o_loadsvd:
+        if (own_text(s, o, r, 0, STEP_LOAD_TEXT)) {
             s.more.taker = nullptr;  // until the walk has met the op that follows
             break;
         }
         [[fallthrough]];
-    }
     case o_loadsad:
         text_op(s, static_cast<unsigned>(operand(o + 4)) <= 2, operand(o + 4));
         break;
-    case o_storsd: {
-        // Operands: offset, area, length, dim2, subscripts, fixed, pointer, based.
-        const long area = static_cast<long>(o[1].param), length = operand(o + 2);
-        offset = operand(o);
-        if (area != AREA_COMMON && area != AREA_STRUCTS && area < AREA_PSTRUCT &&
-            (o[3].param | o[4].param | o[5].param | o[6].param | o[7].param) == 0 && offset >= 0 && length >= 1 &&
-            offset < chars && length <= chars - offset) {
-            s.kind = STEP_STORE_TEXT, s.operand.field = r.local_chars + offset, s.value = static_cast<std::int32_t>(length);
-            break;
-        }
-        // The value and the subscripts; a store through a pointer or a base stays general.
+    case o_storsd:
+        // A store into an empty field stops as it always did, on the general path.
+        if (own_text(s, o, r, 1, STEP_STORE_TEXT)) break;
+        // The value and the subscripts (operands 6 and 7: pointer, based); a store through a
+        // pointer or a base stays general.
         text_op(s, static_cast<unsigned>(operand(o + 4)) <= 2 && (o[6].param | o[7].param) == 0, operand(o + 4) + 1);
         break;
-    }
     case o_loadsc:
         if (o->string) {
             s.kind = STEP_LOAD_TEXT_CONSTANT, s.operand.field = o->string, s.value = operand(o + 1) != 0;

@@ -89,6 +89,44 @@ protected:
         return r;
     }
 
+    // Runs text on both paths, each expected to end normally, and checks that they leave the same
+    // COMMON byte for byte: the COMMON the fast paths left.
+    std::string common_on_both_paths(const std::string &text)
+    {
+        std::string common[2];
+        for (bool general_only : {false, true}) {
+            const PathRun r = run_on_path(text, general_only);
+            const char *path = general_only ? "general path" : "fast paths";
+            EXPECT_EQ(r.outcome.abort, "") << path;
+            EXPECT_EQ(r.outcome.status, 0) << path << ": " << r.outcome.err;
+            common[general_only] = r.common;
+        }
+        EXPECT_EQ(common[0], common[1]) << "COMMON, byte for byte";
+        return common[0];
+    }
+
+    // A run on one path: its outcome, then the bytes of the main routine's first numerics cells and
+    // chars characters followed by COMMON's, as the run left them; everything released after.
+    struct AreasRun {
+        Outcome outcome;
+        std::string areas;
+    };
+    AreasRun run_reading_areas(const std::string &text, bool general_only, int numerics, int chars)
+    {
+        executor_general_path_only = general_only;
+        AreasRun r{run(text), {}};
+        executor_general_path_only = false;
+        const Routine &main = context->routines[0];
+        if (numerics > 0)
+            r.areas.assign(reinterpret_cast<const char *>(main.local_numerics), static_cast<std::size_t>(numerics) * sizeof(dec_t));
+        if (chars > 0) r.areas.append(main.local_chars, static_cast<std::size_t>(chars));
+        r.areas.append(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
+        release_common_block();
+        delete_all_applications();
+        reset_executor();
+        return r;
+    }
+
     // COMMON cell i of the last run.
     const dec_t &cell(int i) const { return static_cast<const dec_t *>(Common_variables)[i]; }
 

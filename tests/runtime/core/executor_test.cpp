@@ -654,23 +654,12 @@ TEST_F(ExecTest, CountsElementsAndGosubsAgreeWithTheGeneralPath)
     body += "exit\nadd:\n" + load_var(1) + load_var(0) + "loadrvd " + element + "add\n" + store_var(1) +
             "gosub l:half\nreturn\nhalf:\n" + load_var(1) + num("0.5") + "add\n" + store_var(1) + "return\n";
     ASSERT_LE(at, 80);
-    const std::string text = program(body, 102, 160);
-    auto run_with = [&](bool general_only) {
-        const PathRun r = run_on_path(text, general_only);
-        EXPECT_EQ(r.outcome.abort, "") << (general_only ? "general path" : "fast paths");
-        EXPECT_EQ(r.outcome.status, 0) << r.outcome.err;
-        return r.common;
-    };
-    const std::string fast = run_with(false), general = run_with(true);
-    ASSERT_EQ(fast.size(), general.size());
+    const std::string fast = common_on_both_paths(program(body, 102, 160));
     const auto cell_of = [](const std::string &common, int i) {
         dec_t v;
         std::memcpy(&v, common.data() + static_cast<std::size_t>(i) * sizeof v, sizeof v);
         return v;
     };
-    for (int i = 0; i < at; ++i)
-        EXPECT_EQ(hex_image(cell_of(fast, i)), hex_image(cell_of(general, i)))
-            << "cell " << i << ": fast " << text_of(cell_of(fast, i)) << ", general " << text_of(cell_of(general, i));
     // Per text: LEN, FLEN, LLEN, LEN + 1, LEN * 3, LEN of the text and "xy".
     const char *expected[] = {"0",   "0",   "0", "1",   "0",   "2",   "3", "3",   "0",     "4",    "9",   "5",
                               "6",   "4",   "2", "7",   "18",  "8",   "3", "0",   "0",     "4",    "9",   "5",
@@ -814,18 +803,10 @@ copies + load_var(0) + num("1") + "add\n" + store_var(0) + "jump l:top\ndone:\ne
     const std::string text = program(body, 4, 56);
     // The run's stop, the variables' cells as the report found them and COMMON.
     auto run_with = [&](bool general_only) {
-        executor_general_path_only = general_only;
-        const Outcome o = run(text);
-        executor_general_path_only = false;
-        EXPECT_EQ(o.abort, "Range reference of string must be >= 0 but it is -1 now")
+        const AreasRun r = run_reading_areas(text, general_only, 4, 0);
+        EXPECT_EQ(r.outcome.abort, "Range reference of string must be >= 0 but it is -1 now")
             << (general_only ? "general path" : "fast paths");
-        const auto *cells = reinterpret_cast<const char *>(context->routines[0].local_numerics);
-        std::string seen(cells, 4 * sizeof(dec_t));
-        seen.append(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
-        release_common_block();
-        delete_all_applications();
-        reset_executor();
-        return seen;
+        return r.areas;
     };
     const std::string fast = run_with(false), general = run_with(true);
     EXPECT_EQ(fast, general) << "the variables and COMMON, byte for byte";
@@ -867,16 +848,9 @@ TEST_F(ExecTest, TextsStoredAndComparedAgreeWithTheGeneralPath)
     body += "loadsvd " + field(0) + str("abc") + "eq\n" + to_cell(at++) + "exit\n";
     const std::string text = program(body, 0, 48);
     auto run_with = [&](bool general_only) {
-        executor_general_path_only = general_only;
-        const Outcome o = run(text);
-        executor_general_path_only = false;
-        EXPECT_EQ(o.abort, "") << (general_only ? "general path" : "fast paths");
-        std::string seen(context->routines[0].local_chars, 48);
-        seen.append(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
-        release_common_block();
-        delete_all_applications();
-        reset_executor();
-        return seen;
+        const AreasRun r = run_reading_areas(text, general_only, 0, 48);
+        EXPECT_EQ(r.outcome.abort, "") << (general_only ? "general path" : "fast paths");
+        return r.areas;
     };
     const std::string fast = run_with(false), general = run_with(true);
     EXPECT_EQ(fast.substr(0, 48), general.substr(0, 48)) << "the variables' bytes";
