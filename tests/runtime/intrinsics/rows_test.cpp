@@ -141,4 +141,12 @@ TEST(RowsDeath, FaultyRowsEndTheStartUp)
     constexpr IntrinsicRow wrong_kind_value[] = {{in_ICGET_INDEX, record_statement}};
     EXPECT_DEATH(register_intrinsic_rows(wrong_kind_value),
                  "register_intrinsic_rows: the handler of ICGET_INDEX is not a numeric handler");
+    // A count beside a handler not known to read one text only.
+    constexpr TextMeasure count = [](std::string_view text) { return static_cast<long>(text.size()); };
+    constexpr IntrinsicRow count_of_any[] = {{in_ICGET_INDEX, record_value, exactly(1), false, false, count}};
+    EXPECT_DEATH(register_intrinsic_rows(count_of_any),
+                 "register_intrinsic_rows: the count of ICGET_INDEX needs a numeric row that reads one text only");
+    constexpr IntrinsicRow count_of_two[] = {{in_ICGET_INDEX, record_value, exactly(2), false, READS_TEXT_ONLY, count}};
+    EXPECT_DEATH(register_intrinsic_rows(count_of_two),
+                 "register_intrinsic_rows: the count of ICGET_INDEX needs a numeric row that reads one text only");
 }
