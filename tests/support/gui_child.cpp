@@ -67,7 +67,7 @@ void GuiChild::check_reports()
 int GuiChild::wait(int timeout_ms)
 {
     if (pid_ <= 0) return -1;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaled_ms(timeout_ms));
     int status = 0;
     for (;;) {
         const pid_t r = waitpid(pid_, &status, WNOHANG);

@@ -9,6 +9,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "test_time.h"
+
 namespace lumba_test {
 
 class GuiChild {
@@ -23,7 +25,7 @@ public:
     pid_t pid() const { return pid_; }
     // Waits up to timeout_ms for the end: the exit status (128 + signal after a signal), or -1
     // when it still runs (it is killed then). A sanitizer report of the run fails the test.
-    int wait(int timeout_ms = 30000);
+    int wait(int timeout_ms = RUN_WAIT_MS);
 
 private:
     void check_reports();

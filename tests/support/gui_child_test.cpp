@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "gui_child.h"
+#include "sanitizer_reports.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ std::string output_path()
 
 TEST(GuiChild, AChildsSanitizerReportFailsTheTest)
 {
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(LUMBA_ASAN)
     GTEST_SKIP() << "only the sanitizer build writes reports";
 #endif
     EXPECT_NONFATAL_FAILURE(

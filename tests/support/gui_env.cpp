@@ -94,7 +94,7 @@ void drain()
 
 bool wait_until(const std::function<bool()> &done, int timeout_ms)
 {
-    const gint64 end = g_get_monotonic_time() + gint64{timeout_ms} * 1000;
+    const gint64 end = g_get_monotonic_time() + gint64{scaled_ms(timeout_ms)} * 1000;
     // A tick keeps the loop turning while nothing else stirs, so the condition is looked at again.
     const guint tick = g_timeout_add(10, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
     bool ok;

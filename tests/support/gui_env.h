@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "test_time.h"
+
 namespace lumba_test {
 
 struct ScreenSize {
@@ -30,8 +32,8 @@ const std::string &gui_display();
 // Handles every GTK event pending now.
 void drain();
 
-// Runs the main loop until done() holds or timeout_ms pass; answers done() then. Waits on the
-// condition, never for a fixed time.
-bool wait_until(const std::function<bool()> &done, int timeout_ms = 10000);
+// Runs the main loop until done() holds or timeout_ms (scaled, test_time.h) pass; answers done()
+// then. Waits on the condition, never for a fixed time.
+bool wait_until(const std::function<bool()> &done, int timeout_ms = WAIT_MS);
 
 } // namespace lumba_test

@@ -28,7 +28,7 @@ bool wait_for_log_line(const std::string &path, const std::string &text, int tim
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     const int fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     if (fd >= 0) inotify_add_watch(fd, dir.c_str(), IN_MODIFY | IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaled_ms(timeout_ms));
     bool found = holds_line(path, text);
     while (!found) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());

@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "test_time.h"
+
 namespace lumba_test {
 
 // Waits until the file holds a line that contains text (the file may not exist yet); answers
 // whether it did within timeout_ms.
-bool wait_for_log_line(const std::string &path, const std::string &text, int timeout_ms = 20000);
+bool wait_for_log_line(const std::string &path, const std::string &text, int timeout_ms = WAIT_MS);
 
 // The whole of a file ("" when it cannot be read).
 std::string read_all(const std::string &path);

@@ -6,6 +6,16 @@
 
 #include <string>
 
+// LUMBA_ASAN: this is the sanitizer build (GCC says so with __SANITIZE_ADDRESS__, clang through
+// __has_feature).
+#if defined(__SANITIZE_ADDRESS__)
+#define LUMBA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LUMBA_ASAN 1
+#endif
+#endif
+
 #include <glib.h>
 
 namespace lumba_test {

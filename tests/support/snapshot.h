@@ -9,6 +9,8 @@
 
 #include <gtk/gtk.h>
 
+#include "test_time.h"
+
 namespace lumba_test {
 
 struct Rgba {
@@ -48,6 +50,6 @@ private:
 Snapshot snapshot(GtkWidget *widget);
 // Runs the main loop until the widget is mapped with a size, then until its window has drawn a
 // frame; answers whether it got there within timeout_ms.
-bool wait_drawn(GtkWidget *widget, int timeout_ms = 10000);
+bool wait_drawn(GtkWidget *widget, int timeout_ms = WAIT_MS);
 
 } // namespace lumba_test

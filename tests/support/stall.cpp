@@ -77,7 +77,7 @@ bool waiting_call(long number)
 
 bool wait_blocked(pid_t pid, int timeout_ms)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaled_ms(timeout_ms));
     const std::string dir = "/proc/" + std::to_string(pid);
     // Seen twice in a row, some time apart: not a call on its way through.
     int seen = 0;

@@ -8,6 +8,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "test_time.h"
+
 namespace lumba_test {
 
 // Holds the process stopped (SIGSTOP) while the object lives; continues it (SIGCONT) when it goes.
@@ -43,7 +45,7 @@ private:
 
 // Waits up to timeout_ms until process pid sleeps in a system call that waits on descriptors
 // (poll, select, epoll, a read or receive); false when it does not.
-bool wait_blocked(pid_t pid, int timeout_ms = 20000);
+bool wait_blocked(pid_t pid, int timeout_ms = WAIT_MS);
 
 // Seconds since a steady-clock time point.
 double seconds_since(std::chrono::steady_clock::time_point t);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "interp.h"
+#include "sanitizer_reports.h"
 #include "site.h"
 #include "zasm_run.h"
 
@@ -112,7 +113,7 @@ TEST(ExecuteChain, AProgramExecutingItselfStopsAtTheNestingLimit)
     Site site;
     site.install_program("self", routine("main") + execute_call("self") + "exit\n");
     std::vector<std::string> run{LUMBA_RUN, "-b", "self", "0"};
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(LUMBA_ASAN)
     // Should the limit ever go, the run fails here soon instead of taking the machine's memory.
     run.insert(run.begin(), {"prlimit", "--as=2147483648"});
 #endif

@@ -549,7 +549,7 @@ TEST_F(OdfFill, BadTemplatesStopWithSourceAndOldTargetWhole)
     call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{TITLE}"), str("Ms")});
     for (const BadTemplate &c : cases) {
         const fs::path source = dir / (std::string(c.what) + ".odt");
-        std::vector<std::string> argv{"python3", script("make_template.py"), source.string()};
+        std::vector<std::string> argv{"/usr/bin/python3", script("make_template.py"), source.string()};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         run(argv);
         const fs::path target = dir / "old.odt";

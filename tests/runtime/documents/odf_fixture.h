@@ -51,17 +51,19 @@ inline std::string run(const std::vector<std::string> &argv)
 
 inline std::string script(const char *name) { return std::string(LUMBA_ODF_FIXTURES) + "/" + name; }
 
-// A template at path: the default parts of make_template.py, changed by args.
+// A template at path: the default parts of make_template.py, changed by args. The scripts run under
+// Debian's python3 by its full path: a python3 found first on PATH may be a version manager's shim
+// that costs a third of a second a start.
 inline void make_template(const fs::path &path, std::initializer_list<std::string> args = {})
 {
-    std::vector<std::string> argv{"python3", script("make_template.py"), path.string()};
+    std::vector<std::string> argv{"/usr/bin/python3", script("make_template.py"), path.string()};
     argv.insert(argv.end(), args);
     run(argv);
 }
 
 inline std::string check(std::initializer_list<std::string> args)
 {
-    std::vector<std::string> argv{"python3", script("odf_check.py")};
+    std::vector<std::string> argv{"/usr/bin/python3", script("odf_check.py")};
     argv.insert(argv.end(), args);
     return run(argv);
 }

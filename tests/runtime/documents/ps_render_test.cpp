@@ -68,7 +68,8 @@ TEST_F(PsTest, BadMarginsAndFormsStop)
     };
     for (const auto &[input, message] : cases) {
         SCOPED_TRACE(std::string(input.first) + " / " + input.second);
-        EXPECT_EQ(abort_text([&] { postscript_set_margins_form(state, input.first, input.second); }), message);
+        EXPECT_EQ(abort_text([&, &input = input] { postscript_set_margins_form(state, input.first, input.second); }),
+                  message);
     }
 }
 

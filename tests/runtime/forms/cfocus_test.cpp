@@ -242,7 +242,7 @@ TEST_F(FocusTest, FieldsInNestedScrolledWindowsAreScrolledIntoView)
         *end = r;
     }
     show(w);
-    lumba_test::wait_until([&] { return gtk_widget_get_height(inner) > 0 && gtk_widget_get_height(b) > 0; });
+    lumba_test::wait_until([&, inner = inner] { return gtk_widget_get_height(inner) > 0 && gtk_widget_get_height(b) > 0; });
     const auto adjustment = [](GtkWidget *s) { return gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(s)); };
     const auto value = [&](GtkWidget *s) { return gtk_adjustment_get_value(adjustment(s)); };
 

@@ -293,7 +293,7 @@ TEST(ChildProcesses, ProgramsStartWithDefaultSignals)
         "libc = ctypes.CDLL(None)\n"
         "for sig in (32, 33): assert libc.syscall(13, sig, ctypes.byref(Action(1, 0, None, 0)), None, 8) == 0\n"
         "os.execvp(sys.argv[1], sys.argv[1:])\n";
-    auto r = site.run({"python3", "-c", ignore_internal, "sh", "-c", "trap '' WINCH; exec \"$@\"", "sh", LUMBA_RUN,
+    auto r = site.run({"/usr/bin/python3", "-c", ignore_internal, "sh", "-c", "trap '' WINCH; exec \"$@\"", "sh", LUMBA_RUN,
                        "-b", "signals", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string defaults = "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n";

@@ -45,7 +45,7 @@ TEST(GzoomRow, ClassNamesAreThoseOfPythonsFormat)
     std::string script = "for r, g, b in [";
     for (const auto &c : colours) script += "(" + std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]) + "),";
     script += "]: print('bg_%x%x%x' % (r, g, b))";
-    const char *argv[] = {"python3", "-c", script.c_str(), nullptr};
+    const char *argv[] = {"/usr/bin/python3", "-c", script.c_str(), nullptr};
     char *out = nullptr;
     int status = 0;
     ASSERT_TRUE(g_spawn_sync(nullptr, const_cast<char **>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out,

@@ -5,16 +5,17 @@
 #include <tuple>
 
 #include <glib/gstdio.h>
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
 #include <unistd.h>
 
 #include "gchooser.h"
 #include "gui_env.h"
 #include "pictures_fixture.h"
 #include "planted.h"
+#include "sanitizer_reports.h"
 #include "xdotool.h"
+#if defined(LUMBA_ASAN)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 using namespace pictures_test;
 
@@ -22,7 +23,7 @@ namespace {
 
 // Allocations made while one exists are not reported as leaks by a sanitizer build.
 struct LeaksIgnored {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(LUMBA_ASAN)
     LeaksIgnored() { __lsan_disable(); }
     ~LeaksIgnored() { __lsan_enable(); }
 #endif

@@ -241,7 +241,7 @@ void make_huge_png(const std::string &path, int side)
         "    f.write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', side, side, 8, 2, 0, 0, 0))\n"
         "            + chunk(b'IDAT', data) + chunk(b'IEND', b''))\n";
     bool ok = false;
-    run({"python3", "-c", script, path, std::to_string(side)}, &ok);
+    run({"/usr/bin/python3", "-c", script, path, std::to_string(side)}, &ok);
     ASSERT_TRUE(ok) << "made " << path;
 }
 
