@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds (normal, fuzzing and sanitizer builds), runs every test with CTest
-# and fuzzes the object loader, the note XML reader and writer, the SBR XML import and the
-# OpenDocument part reader and writer briefly.
+# Installs what is needed, then:
+#  - the tests' build: clang with AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets
+#    linked with libFuzzer in the same build; every test runs there (CTest label "unit");
+#  - the object loader, the note XML reader and writer, the SBR XML import and the OpenDocument
+#    part reader and writer fuzzed for about a minute each, side by side;
+#  - the optimised build of lumba_run, the sample programs and the benchmarks, whose smoke runs
+#    check what each side of a benchmark computed (label "bench");
+#  - the external-program tests under ThreadSanitizer.
+# tests/support/README.md has the figures: how long this takes on two and on eight cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -12,77 +18,62 @@ build() {  # build <dir> <cmake options...>
   cmake -S . -B "$dir" -G Ninja "$@"
   cmake --build "$dir" -j "$jobs"
 }
+# Many tests wait (on X servers, database servers, children) more than they compute: twice as many
+# at once as there are cores, but never more than the memory holds (a sanitizer test and what it
+# starts take up to about a gigabyte).
+memory_jobs=$(awk '/^MemAvailable:/ { print int($2 / 1048576) }' /proc/meminfo)
+test_jobs=$((jobs * 2))
+if ((memory_jobs < test_jobs)); then test_jobs=$((memory_jobs > 0 ? memory_jobs : 1)); fi
 
-build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-(cd build && ctest -j "$jobs" --output-on-failure)
-
-# The loader's fuzz target, briefly: seeded with the programs in tests/fuzz/seeds, assembled by
-# this build's zasm, and the raw inputs of tests/fuzz/regressions. A damaged object file must end
-# in a loader message, never a crash or overrun.
-build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DLUMBA_FUZZ=ON -DLUMBA_TESTS=OFF -DLUMBA_BENCH=OFF
-corpus=$(mktemp -d)
-trap 'rm -rf "$corpus" "${note_corpus:-}" "${sbr_corpus:-}" "${odf_corpus:-}"' EXIT
-for seed in tests/fuzz/seeds/*.zasm; do build/tests/tools/zasm -o "$corpus/$(basename "$seed" .zasm)" "$seed"; done
-cp tests/fuzz/regressions/* "$corpus/"  # inputs that once hung or crashed the loader
-fuzz_log=build-fuzz/loader_fuzz.log
-if ! build-fuzz/tests/fuzz/loader_fuzz -max_total_time=45 -timeout=20 -rss_limit_mb=8192 -malloc_limit_mb=4400 \
-     -artifact_prefix=build-fuzz/ "$corpus" > "$fuzz_log" 2>&1; then
-  grep -v -e '^DELETING application' -e 'elements left on Basic stack' -e '^NO_OP found' "$fuzz_log" | tail -60
-  echo "loader fuzzing failed (input saved under build-fuzz/)"
-  exit 1
-fi
-grep '^Done' "$fuzz_log"
-
-# The note XML reader and writer's fuzz target, for about a minute: seeded with the test strings of
-# tests/fuzz/note_xml/seeds and the inputs of its regressions folder. A malformed note must end in
-# the reader's message, and what the writer writes must read back.
-note_corpus=$(mktemp -d)
-cp tests/fuzz/note_xml/seeds/* tests/fuzz/note_xml/regressions/* "$note_corpus/"
-note_log=build-fuzz/note_xml_fuzz.log
-if ! build-fuzz/tests/fuzz/note_xml_fuzz -max_total_time=60 -timeout=20 -rss_limit_mb=4096 \
-     -artifact_prefix=build-fuzz/ "$note_corpus" > "$note_log" 2>&1; then
-  tail -60 "$note_log"
-  echo "note XML fuzzing failed (input saved under build-fuzz/)"
-  exit 1
-fi
-grep '^Done' "$note_log"
-
-# The SBR XML import's fuzz target, for about a minute: seeded with the import tests' documents and
-# tests/fuzz/sbr_seeds, and the inputs of tests/fuzz/sbr_regressions. Every document must end in
-# the six lists or in one of the import's own messages, never a crash, overrun, leak or hang.
-sbr_corpus=$(mktemp -d)
-cp tests/runtime/documents/sbr/*.xml tests/fuzz/sbr_seeds/* tests/fuzz/sbr_regressions/* "$sbr_corpus/"
-sbr_log=build-fuzz/sbr_xml_fuzz.log
-if ! build-fuzz/tests/fuzz/sbr_xml_fuzz -max_total_time=60 -timeout=20 -rss_limit_mb=4096 \
-     -artifact_prefix=build-fuzz/ "$sbr_corpus" > "$sbr_log" 2>&1; then
-  tail -60 "$sbr_log"
-  echo "SBR XML fuzzing failed (input saved under build-fuzz/)"
-  exit 1
-fi
-grep '^Done' "$sbr_log"
-
-# The reader and writer of OpenDocument parts, for about a minute: seeded with the parts of
-# tests/fuzz/odf_xml/seeds and its regressions. A malformed part must end in the reader's message,
-# and what the writer writes must read back and be written the same again.
-odf_corpus=$(mktemp -d)
-cp tests/fuzz/odf_xml/seeds/* "$odf_corpus/"
-cp tests/fuzz/odf_xml/regressions/* "$odf_corpus/" 2>/dev/null || true
-odf_log=build-fuzz/odf_xml_fuzz.log
-if ! build-fuzz/tests/fuzz/odf_xml_fuzz -max_total_time=60 -timeout=20 -rss_limit_mb=4096 \
-     -artifact_prefix=build-fuzz/ "$odf_corpus" > "$odf_log" 2>&1; then
-  tail -60 "$odf_log"
-  echo "OpenDocument XML fuzzing failed (input saved under build-fuzz/)"
-  exit 1
-fi
-grep '^Done' "$odf_log"
-
-# The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
-build build-asan -DCMAKE_BUILD_TYPE=Debug -DLUMBA_SANITIZE=ON -DLUMBA_BENCH=OFF
-(cd build-asan &&
+build build-san -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DLUMBA_SANITIZE=ON -DLUMBA_FUZZ=ON -DLUMBA_BENCH=OFF
+(cd build-san &&
   ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest -j "$jobs" -L unit --output-on-failure)
+  ctest -j "$test_jobs" -L unit --output-on-failure)
+
+# The fuzz targets, side by side for about a minute each, each seeded with its seeds and with the
+# inputs of its regressions folder (inputs that once hung or crashed it). A damaged object file
+# must end in a loader message; a malformed note, SBR document or OpenDocument part in the
+# reader's message; what the writers write must read back. Never a crash, overrun, leak or hang.
+fuzz_dir=$(mktemp -d)
+trap 'rm -rf "$fuzz_dir"' EXIT
+mkdir "$fuzz_dir"/{loader,note_xml,sbr_xml,odf_xml}
+for seed in tests/fuzz/seeds/*.zasm; do
+  build-san/tests/tools/zasm -o "$fuzz_dir/loader/$(basename "$seed" .zasm)" "$seed"
+done
+cp tests/fuzz/regressions/* "$fuzz_dir/loader/"
+cp tests/fuzz/note_xml/seeds/* tests/fuzz/note_xml/regressions/* "$fuzz_dir/note_xml/"
+cp tests/runtime/documents/sbr/*.xml tests/fuzz/sbr_seeds/* tests/fuzz/sbr_regressions/* "$fuzz_dir/sbr_xml/"
+cp tests/fuzz/odf_xml/seeds/* "$fuzz_dir/odf_xml/"
+cp tests/fuzz/odf_xml/regressions/* "$fuzz_dir/odf_xml/" 2>/dev/null || true
+fuzz() {  # fuzz <target> <seconds> [libFuzzer options...]
+  local target=$1 seconds=$2; shift 2
+  build-san/tests/fuzz/"$target" -max_total_time="$seconds" -timeout=20 -artifact_prefix=build-san/"$target"- \
+    "$@" "$fuzz_dir/${target%_fuzz}" > build-san/"$target".log 2>&1
+}
+declare -A fuzzing
+fuzz loader_fuzz 45 -rss_limit_mb=8192 -malloc_limit_mb=4400 & fuzzing[loader_fuzz]=$!
+fuzz note_xml_fuzz 60 -rss_limit_mb=4096 & fuzzing[note_xml_fuzz]=$!
+fuzz sbr_xml_fuzz 60 -rss_limit_mb=4096 & fuzzing[sbr_xml_fuzz]=$!
+fuzz odf_xml_fuzz 60 -rss_limit_mb=4096 & fuzzing[odf_xml_fuzz]=$!
+fuzz_failed=0
+for target in loader_fuzz note_xml_fuzz sbr_xml_fuzz odf_xml_fuzz; do
+  if wait "${fuzzing[$target]}"; then
+    grep '^Done' build-san/"$target".log | sed "s/^/$target: /"
+  else
+    grep -v -e '^DELETING application' -e 'elements left on Basic stack' -e '^NO_OP found' build-san/"$target".log |
+      tail -60
+    echo "$target failed (input saved under build-san/$target-*)"
+    fuzz_failed=1
+  fi
+done
+((fuzz_failed == 0))
+
+# The optimised build: only what needs it.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs" --target lumba_run lumba-examples lumba-benches
+(cd build && ctest -j "$jobs" -L bench --output-on-failure)
 
 # The external-program tests under ThreadSanitizer: the worker threads of IEXTERNAL_PROGRAM_START
 # are the run-time's only threads. Only that test program and the libraries it links are built.

@@ -1,10 +1,13 @@
 #include "pg_cluster.h"
 
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <pwd.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +15,8 @@
 #include <libpq-fe.h>
 
 #include "site.h"
+
+namespace fs = std::filesystem;
 
 namespace lumba_test {
 
@@ -66,6 +71,44 @@ std::vector<std::string> as_postgres(const std::string &tool, std::vector<std::s
     return argv;
 }
 
+// The data directory initdb makes is the same for every cluster, and making it takes a second or
+// more (it starts the server several times): it is made once, as a template in the build tree,
+// and each cluster starts from a copy. The lock keeps test programs started together from making
+// it twice.
+std::string cluster_template(const struct passwd *pw)
+{
+    const std::string dir = LUMBA_PG_TEMPLATE;
+    const int lock = open((dir + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock < 0 || flock(lock, LOCK_EX) != 0) throw std::runtime_error("cannot lock " + dir + ".lock");
+    struct Unlock {
+        int fd;
+        ~Unlock() { close(fd); }
+    } unlock{lock};
+    if (fs::exists(dir + "/PG_VERSION")) return dir;
+    const std::string made = dir + ".new";
+    std::error_code ignored;
+    fs::remove_all(made, ignored);
+    fs::create_directories(made);
+    if (chown(made.c_str(), pw->pw_uid, pw->pw_gid) != 0) throw std::runtime_error("cannot give " + made + " to postgres");
+    const Output o = run(as_postgres("initdb", {"-D", made + "/data", "-A", "trust", "-U", "postgres", "-E", "UTF8",
+                                                "--locale=C", "--no-sync"}),
+                         made);
+    if (!o.ok) throw std::runtime_error("initdb failed:\n" + o.text);
+    fs::rename(made + "/data", dir);
+    fs::remove_all(made, ignored);
+    return dir;
+}
+
+// A copy of the template as data, owned by postgres as initdb left it (modes kept by the copy).
+void copy_template(const std::string &from, const std::string &data, const struct passwd *pw)
+{
+    fs::copy(from, data, fs::copy_options::recursive);
+    if (lchown(data.c_str(), pw->pw_uid, pw->pw_gid) != 0) throw std::runtime_error("cannot give " + data + " to postgres");
+    for (const auto &entry : fs::recursive_directory_iterator(data))
+        if (lchown(entry.path().c_str(), pw->pw_uid, pw->pw_gid) != 0)
+            throw std::runtime_error("cannot give " + entry.path().string() + " to postgres");
+}
+
 std::string read_from(const std::string &path, std::size_t offset)
 {
     std::ifstream in(path, std::ios::binary);
@@ -88,13 +131,10 @@ PgCluster::PgCluster() : owner_(getpid())
         if (!pw) throw std::runtime_error("no postgres user (is postgresql-15 installed?)");
         if (chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0) throw std::runtime_error("cannot give " + dir_ + " to postgres");
         const std::string data = dir_ + "/data";
-        Output o = run(as_postgres("initdb", {"-D", data, "-A", "trust", "-U", "postgres", "-E", "UTF8", "--locale=C",
-                                              "--no-sync"}),
-                       dir_);
-        if (!o.ok) throw std::runtime_error("initdb failed:\n" + o.text);
+        copy_template(cluster_template(pw), data, pw);
         std::ofstream(data + "/postgresql.conf", std::ios::app)
             << SETTINGS << "unix_socket_directories = '" << dir_ << "'\n";
-        o = run(as_postgres("pg_ctl", {"start", "-D", data, "-l", dir_ + "/server.log", "-w", "-s"}), dir_);
+        const Output o = run(as_postgres("pg_ctl", {"start", "-D", data, "-l", dir_ + "/server.log", "-w", "-s"}), dir_);
         if (!o.ok) throw std::runtime_error("pg_ctl start failed:\n" + o.text + log());
     } catch (...) {
         remove_tree(dir_);

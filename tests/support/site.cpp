@@ -1,15 +1,19 @@
 #include "site.h"
 
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
 #include "sanitizer_reports.h"
+#include "site_tree.h"
 #include "zasm_run.h"
 
 namespace lumba_test {
@@ -36,7 +40,7 @@ Site::Site()
     if (!dir) throw std::runtime_error("cannot make a temporary site directory");
     root_ = dir;
     g_free(dir);
-    if (run({"true"}).status != 0) throw std::runtime_error("cannot lay out the test site in " + root_);
+    lay_site_tree(root_);
 }
 
 Site::~Site()
@@ -44,17 +48,39 @@ Site::~Site()
     remove_tree(root_);
 }
 
+namespace {
+
+// The child's way into the site: the mount namespace, then the input file as standard input.
+// Runs between fork and exec, so system calls only.
+struct Entry {
+    SiteEntry site;
+    std::string input;
+};
+
+void enter(gpointer data)
+{
+    const auto *entry = static_cast<const Entry *>(data);
+    const char *failed = enter_site(entry->site);
+    const int in = failed ? -1 : open(entry->input.c_str(), O_RDONLY | O_CLOEXEC);
+    if (!failed && (in < 0 || dup2(in, STDIN_FILENO) < 0)) failed = "cannot open the input";
+    if (failed) {
+        (void)!write(STDERR_FILENO, failed, strlen(failed));
+        _exit(127);
+    }
+}
+
+} // namespace
+
 RunResult Site::run(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                     const std::string &input) const
 {
-    std::vector<std::string> all{LUMBA_WITH_SITE};
-    all.insert(all.end(), argv.begin(), argv.end());
     std::vector<char *> cargv;
-    for (auto &a : all) cargv.push_back(const_cast<char *>(a.c_str()));
+    for (auto &a : argv) cargv.push_back(const_cast<char *>(a.c_str()));
     cargv.push_back(nullptr);
 
     char **envp = g_get_environ();
-    envp = g_environ_setenv(envp, "LUMBA_SITE_DIR", root_.c_str(), TRUE);
+    envp = g_environ_setenv(envp, "LUMBA_SITE", root_.c_str(), TRUE);
+    envp = g_environ_setenv(envp, "HOME", home().c_str(), TRUE);
     const std::string reports = root_ + "/sanitizer";
     g_mkdir_with_parents(reports.c_str(), 0755);
     envp = add_sanitizer_option(envp, "ASAN_OPTIONS", "log_path=" + reports + "/report");
@@ -66,31 +92,26 @@ RunResult Site::run(const std::vector<std::string> &argv, const std::vector<std:
     }
 
     // The input goes through a file so that a command that never reads it cannot block us.
-    std::string in_path = root_ + "/stdin";
-    g_file_set_contents(in_path.c_str(), input.c_str(), static_cast<gssize>(input.size()), nullptr);
-    std::vector<std::string> shell{"/bin/sh", "-c", "exec \"$@\" < \"$0\"", in_path};
-    for (auto &a : all) shell.push_back(a);
-    std::vector<char *> sargv;
-    for (auto &a : shell) sargv.push_back(const_cast<char *>(a.c_str()));
-    sargv.push_back(nullptr);
+    Entry entry{site_entry(root_, g_environ_getenv(envp, "LUMBA_SITE_DEBUGGER")), root_ + "/stdin"};
+    g_file_set_contents(entry.input.c_str(), input.c_str(), static_cast<gssize>(input.size()), nullptr);
 
     char *out = nullptr, *err = nullptr;
     int wait_status = 0;
     GError *error = nullptr;
-    gboolean ok = g_spawn_sync(nullptr, sargv.data(), envp, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
-                               &wait_status, &error);
+    gboolean ok = g_spawn_sync(nullptr, cargv.data(), envp, G_SPAWN_SEARCH_PATH_FROM_ENVP, enter, &entry, &out,
+                               &err, &wait_status, &error);
     g_strfreev(envp);
     if (!ok) {
         std::string message = error->message;
         g_error_free(error);
-        throw std::runtime_error("cannot run " + all[1] + ": " + message);
+        throw std::runtime_error("cannot run " + argv.at(0) + ": " + message);
     }
     RunResult r{0, out ? out : "", err ? err : ""};
     g_free(out);
     g_free(err);
     r.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
     const std::string found = take_sanitizer_reports(reports);
-    if (!found.empty()) ADD_FAILURE() << "sanitizer report of " << all[1] << ":\n" << found;
+    if (!found.empty()) ADD_FAILURE() << "sanitizer report of " << argv.at(0) << ":\n" << found;
     return r;
 }
 

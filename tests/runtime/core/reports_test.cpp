@@ -95,7 +95,7 @@ TEST(FatalReport, StackTraceFromDebugger)
     if (!g_file_test("/usr/bin/gdb", G_FILE_TEST_IS_EXECUTABLE)) GTEST_SKIP() << "no gdb";
     Site site;
     install_empty_program(site);
-    auto r = site.lumba({"-b", "prog", "0"});
+    auto r = site.lumba({"-b", "prog", "0"}, {"LUMBA_SITE_DEBUGGER=gdb"});
     ASSERT_EQ(r.status, 1);
     std::string mail = site.read_file("mail/0.txt");
     // The site's command file asks for a backtrace of every thread; the trace names Abort.
