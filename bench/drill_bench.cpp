@@ -4,7 +4,7 @@
 // texts as one label per row, filled and shown the same way in the same run. The drill run also
 // scrolls to the end and back five times and reports the process's resident memory after the
 // first round and after the last (rss_first_kib, rss_last_kib). GTK runs on a private X server; the
-// tags file is the site's, so the program runs under tests/support/with_site.
+// tags file is the site's, so the program runs under the with_site runner.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -108,7 +108,7 @@ GtkWidget *drill_view(PrintHandle_t *handle)
 void BM_drill_open(benchmark::State &state)
 {
     if (!std::getenv("LUMBA_SITE")) {
-        state.SkipWithError("run under tests/support/with_site: the tags file is the site's");
+        state.SkipWithError("run under the with_site runner: the tags file is the site's");
         return;
     }
     std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::trunc) << TAGS;

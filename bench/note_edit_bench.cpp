@@ -4,7 +4,7 @@
 // every tenth; against one GtkTextView holding the same text taking a newline at the same place,
 // drawn the same way, in the same run. Also the opening of the window on the same notes. GTK runs
 // on a private X server; the "FKN" key set is the site's, so the program runs under
-// tests/support/with_site.
+// the with_site runner.
 #include <benchmark/benchmark.h>
 
 #include <string>

@@ -3,7 +3,7 @@
 // (nullpage device), and the peak memory of a replay of 10,000 and of 100,000 lines (a child per
 // replay, its maximum resident size). The buffer has five segments a line, a two-line page heading,
 // a footer and a multi-line remark every 500 lines (a note would need a program's Get_Note
-// routine). The style tags file is the site's: the program runs under tests/support/with_site.
+// routine). The style tags file is the site's: the program runs under the with_site runner.
 #include <benchmark/benchmark.h>
 
 #include <chrono>

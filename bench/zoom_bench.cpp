@@ -4,7 +4,7 @@
 // way in the same run; the heap memory each shown list holds is reported as heap_kib. Also: 10,000 rows
 // naming a tag the tags file does not have against no format list, and one type-ahead key on
 // 100,000 rows against a plain case-blind scan of the same answers. GTK runs on a private X
-// server; the tags file is the site's, so the program runs under tests/support/with_site.
+// server; the tags file is the site's, so the program runs under the with_site runner.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -164,7 +164,7 @@ bool in_private_site() { return std::getenv("LUMBA_SITE") != nullptr; }
 void BM_gzoom_fill_missing_tag(benchmark::State &state)
 {
     if (!in_private_site()) {
-        state.SkipWithError("run under tests/support/with_site: the tags file is the site's");
+        state.SkipWithError("run under the with_site runner: the tags file is the site's");
         return;
     }
     const Lists lists(10000, state.range(0) ? "mtag_missing" : nullptr);

@@ -68,7 +68,7 @@ CertApiSite &CertApiSite::get()
 CertApiSite::CertApiSite()
 {
     if (!private_namespaces())
-        throw std::runtime_error("the certificate API tests must run in private namespaces (tests/support/isolate)");
+        throw std::runtime_error("the certificate API tests must run in private namespaces (the isolate runner)");
     dir_ = temporary_dir("lumba-cert-api-XXXXXX");
     const std::string contract = std::to_string(TEST_CONTRACT);
     const char *argv[] = {LUMBA_TEST_SUPPORT_DIR "/make_pki.sh", dir_.c_str(), CERT_API_HOST, contract.c_str(), nullptr};

@@ -126,7 +126,7 @@ bool ldif_value(const std::string &line, std::string &name, std::string &value)
 Slapd::Slapd() : owner_(getpid())
 {
     if (!only_loopback())
-        throw std::runtime_error("the test slapd listens on 127.0.0.1:389: run the test program under tests/support/isolate");
+        throw std::runtime_error("the test slapd listens on 127.0.0.1:389: run the test program under the isolate runner");
     char *d = g_dir_make_tmp("lumba-slapd-XXXXXX", nullptr);
     if (!d) throw std::runtime_error("cannot make a directory for the test slapd");
     dir_ = d;
