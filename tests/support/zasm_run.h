@@ -8,6 +8,9 @@ namespace lumba_test {
 // Assembles text into the object file path (its bare name is the compiled-in name unless the
 // text's header gives one); throws std::runtime_error with zasm's message on failure.
 void zasm(const std::string &text, const std::string &path);
+// The same without starting zasm, for programs that link liblumba-common and assemble many
+// programs (link lumba-test-assembler).
+void zasm_in_process(const std::string &text, const std::string &path);
 // The zasm text zdis prints for the object file path.
 std::string zdis(const std::string &path);
 

@@ -147,8 +147,26 @@ TEST_F(Tools, RefusesBadText)
         "symtab\n__ROUTINE__ a 0\n",  // section without .end
         "loadsc s:\"open\n",       // unterminated text
     };
-    for (const char *text : bad)
+    for (const char *text : bad) {
         EXPECT_THROW(zasm(text, path("bad.obj")), std::runtime_error) << text;
+        EXPECT_THROW(lumba_test::zasm_in_process(text, path("bad.obj")), std::runtime_error) << text;
+    }
+}
+
+// The assembler in the test program writes what the tool writes, and says what is wrong where.
+TEST_F(Tools, InProcessTheToolsBytesAndMessages)
+{
+    const std::string a = path("every.obj");
+    zasm(every_tag, a);
+    const std::string by_the_tool = read_bytes(a);
+    lumba_test::zasm_in_process(every_tag, a);
+    EXPECT_EQ(read_bytes(a), by_the_tool);
+    try {
+        lumba_test::zasm_in_process("end\n\njump l:nowhere\n", path("bad.obj"));
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error &e) {
+        EXPECT_EQ(std::string(e.what()), "zasm failed: zasm: " + path("bad.obj") + ".zasm:3: undefined label nowhere");
+    }
 }
 
 } // namespace

@@ -71,7 +71,7 @@ protected:
     std::string assemble(const std::string &text, const std::string &name = "prog.obj")
     {
         std::string p = path(name);
-        lumba_test::zasm(text, p);
+        lumba_test::zasm_in_process(text, p);
         return p;
     }
 
