@@ -2,10 +2,10 @@
 // statement texts the server receives, a store-change-store-fetch round trip, NULLs, the stops,
 // the faults once made (SQL in a field, cut keys, zones and dates, memory per fetched row), the
 // dispatcher rows and the structures the intrinsics keep.
-#include <malloc.h>
 
 #include <functional>
 
+#include "heap.h"
 #include "pg_rows_fixture.h"
 
 namespace pg_rows {
@@ -373,10 +373,10 @@ TEST_F(PgRows, FetchingTextsKeepsOneBlockPerField)
     const long res = exec("select * from person");
     ASSERT_NE(res, 0);
     ASSERT_EQ(fetch(res, "P"), 1);
-    const std::size_t before = mallinfo2().uordblks;
+    const std::size_t before = lumba_test::heap_in_use();
     int rows = 1;
     while (fetch(res, "P") == 1) ++rows;
-    const std::size_t after = mallinfo2().uordblks;
+    const std::size_t after = lumba_test::heap_in_use();
     EXPECT_EQ(rows, ROWS);
     EXPECT_EQ(text_in("P", "notes"), std::string(1024, 'x'));
     EXPECT_LT(after, before + 64 * 1024) << "the fetched texts are released row by row";
