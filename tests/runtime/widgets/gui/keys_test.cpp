@@ -390,10 +390,7 @@ private:
 class BusyLoop {
 public:
     ~BusyLoop() { stop(); }
-    void from_end_of(GtkWindow *window)
-    {
-        g_object_weak_ref(G_OBJECT(window), [](gpointer self, GObject *) { static_cast<BusyLoop *>(self)->start(); }, this);
-    }
+    void from_end_of(GtkWindow *window) { g_object_weak_ref(G_OBJECT(window), ended, this); }
     bool busy() const { return source_ != 0; }
     void stop()
     {
@@ -402,7 +399,11 @@ public:
     }
 
 private:
-    void start() { source_ = g_idle_add_full(G_PRIORITY_DEFAULT, [](gpointer) { return gboolean(G_SOURCE_CONTINUE); }, nullptr, nullptr); }
+    static void ended(gpointer self, GObject *)
+    {
+        static_cast<BusyLoop *>(self)->source_ = g_idle_add_full(G_PRIORITY_DEFAULT, busy, nullptr, nullptr);
+    }
+    static gboolean busy(gpointer) { return G_SOURCE_CONTINUE; }
     guint source_ = 0;
 };
 

@@ -194,17 +194,16 @@ struct DestroyAsMade {
     guint watch = 0;
     bool newer_gone = false, older_gone = false;
 
-    DestroyAsMade()
-    {
-        added = g_signal_connect(windows, "items-changed", G_CALLBACK(+[](GListModel *, guint, guint, guint n, gpointer self) {
-            auto *d = static_cast<DestroyAsMade *>(self);
-            if (n > 0 && !d->watch) d->watch = g_idle_add(newer, d);
-        }), this);
-    }
+    DestroyAsMade() { added = g_signal_connect(windows, "items-changed", G_CALLBACK(made), this); }
     ~DestroyAsMade()
     {
         g_signal_handler_disconnect(windows, added);
         if (watch) g_source_remove(watch);
+    }
+    static void made(GListModel *, guint, guint, guint added, gpointer self)
+    {
+        auto *d = static_cast<DestroyAsMade *>(self);
+        if (added > 0 && !d->watch) d->watch = g_idle_add(newer, d);
     }
     static gboolean newer(gpointer self)
     {
