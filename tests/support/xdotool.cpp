@@ -1,5 +1,6 @@
 #include "xdotool.h"
 
+#include <algorithm>
 #include <csignal>
 #include <stdexcept>
 #include <unistd.h>
@@ -23,6 +24,36 @@ void child_ended(GPid pid, gint status, gpointer data)
     c->status = status;
     c->done = true;
     g_spawn_close_pid(pid);
+}
+
+// xdotool types a character that no key has by lending it a spare key for the moment and taking
+// the key back at once; a program that reads the keyboard map only when it handles the key (GTK
+// does) may find the key taken back by then and lose the character. Such characters get a spare
+// key for good before they are typed.
+void map_for_good(const std::string &display, const std::string &text)
+{
+    Display *x = nullptr;
+    for (const char *p = text.c_str(); *p; p = g_utf8_next_char(p)) {
+        const gunichar c = g_utf8_get_char(p);
+        if (c < 0x80) continue;
+        if (!x && !(x = XOpenDisplay(display.c_str()))) throw std::runtime_error("cannot open display " + display);
+        KeySym symbol = gdk_unicode_to_keyval(c);
+        if (XKeysymToKeycode(x, symbol)) continue;
+        int low = 0, high = 0, per_key = 0;
+        XDisplayKeycodes(x, &low, &high);
+        KeySym *map = XGetKeyboardMapping(x, static_cast<KeyCode>(low), high - low + 1, &per_key);
+        int spare = 0;
+        for (int k = high; k >= low && !spare; --k) {
+            const KeySym *row = map + (k - low) * per_key;
+            if (std::all_of(row, row + per_key, [](KeySym s) { return s == NoSymbol; })) spare = k;
+        }
+        XFree(map);
+        if (!spare) throw std::runtime_error("no spare key for a typed character");
+        KeySym both[2] = {symbol, symbol};
+        XChangeKeyboardMapping(x, spare, 2, both, 1);
+        XSync(x, False);
+    }
+    if (x) XCloseDisplay(x);
 }
 
 } // namespace
@@ -80,6 +111,7 @@ void Xdotool::focus(const std::string &window) const
 
 void Xdotool::type(const std::string &text) const
 {
+    map_for_good(display_, text);
     run({"type", "--delay", "20", text});
 }
 

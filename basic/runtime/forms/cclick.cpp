@@ -228,8 +228,10 @@ void cclick_reset_gesture()
 {
     if (!last_gesture) return;
     if (global_data && global_data->log_level_lumbas > 2) mlog(3, "A dialog closed: the click count starts again");
-    // Once the press that may have opened the dialog has been handled to its end.
-    g_idle_add(reset_gesture, nullptr);
+    // Once the press that may have opened the dialog has been handled to its end, and before any
+    // event after it: at idle priority a busy loop (events, frames) could hand the next press to
+    // the gesture first, which would count it as the second of a double click.
+    g_idle_add_full(G_PRIORITY_HIGH, reset_gesture, nullptr, nullptr);
 }
 
 void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, double y, gpointer gd)

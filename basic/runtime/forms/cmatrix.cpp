@@ -40,11 +40,7 @@ ControlMatrix_t *attach(GlobalData_t *gd, std::uintptr_t handle, GtkWidget *wind
 {
     ControlMatrix_t *cm = window && has_unbound_cm(gd) ? cset_new_find(gd, window, handle) : cset_new(gd, window, handle);
     ControlMatrix_t *prior = cm->prior;
-    if (prior) {
-        prior->busy = 0;
-        ccursor_set_busy(prior, 0);
-        prior->return_focus = prior->event_index;
-    }
+    if (prior) prior->return_focus = prior->event_index;
     if (gd->log_level_lumbas > 0) mlog(0, "Do icattach_window: Window = %lX; CM = %lX", hex(window), hex(cm));
     if (window && prior && prior->window && prior->window != CM_WINDOWLESS) {
         gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(prior->window));
@@ -61,6 +57,12 @@ ControlMatrix_t *attach(GlobalData_t *gd, std::uintptr_t handle, GtkWidget *wind
     if (window && !prior && !cm->child_container) cm->child_container = gtk_window_get_child(GTK_WINDOW(window));
     Application_t *ap = FindApplication(Program_name);
     if (ap && !ap->owner_window) ap->owner_window = window ? window : cm->window;
+    // Last, the older form shows the wait cursor at once: the main loop turns for it, and what it
+    // handles then may destroy either window and free its CM, so the binding is complete before.
+    if (prior) {
+        prior->busy = 0;
+        ccursor_set_busy(prior, 0);
+    }
     return cm;
 }
 

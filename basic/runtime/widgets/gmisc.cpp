@@ -32,14 +32,25 @@ const char *name_of(GtkWidget *w) { return G_OBJECT_TYPE_NAME(w); }
 // The pending scroll of a list view, keyed on the view so that it is scheduled once.
 constexpr const char *SCROLL_PENDING = "oska-scroll-pending";
 
+// Whether the keyboard focus of the view's window is the view or inside it.
+bool has_keyboard(GtkWidget *view)
+{
+    GtkRoot *root = gtk_widget_get_root(view);
+    GtkWidget *focus = root ? gtk_root_get_focus(root) : nullptr;
+    return focus && (focus == view || gtk_widget_is_ancestor(focus, view));
+}
+
+// The selected row takes the keyboard while the list still has it: keys handled before this ran
+// may have closed the list and moved on to another field, which keeps it.
 gboolean focus_selected_row(gpointer data)
 {
     auto *view = static_cast<GtkWidget *>(data);
-    for (GtkWidget *row = gtk_widget_get_first_child(view); row; row = gtk_widget_get_next_sibling(row))
-        if (gtk_widget_get_state_flags(row) & GTK_STATE_FLAG_SELECTED) {
-            gtk_widget_grab_focus(row);
-            break;
-        }
+    if (has_keyboard(view))
+        for (GtkWidget *row = gtk_widget_get_first_child(view); row; row = gtk_widget_get_next_sibling(row))
+            if (gtk_widget_get_state_flags(row) & GTK_STATE_FLAG_SELECTED) {
+                gtk_widget_grab_focus(row);
+                break;
+            }
     g_object_unref(view);
     return G_SOURCE_REMOVE;
 }

@@ -4,6 +4,10 @@
 // command's whole output as IP$, and a CM whose window closed meanwhile, kept until the routine
 // has run and freed afterwards. The routine call itself is recorded through its seam.
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "applications.h"
 #include "cexternal.h"
@@ -29,6 +33,18 @@ struct Seen {
 };
 Seen *seen;
 
+// A file whose existence lets a held command go on.
+std::string go_on_file()
+{
+    return std::string(g_get_tmp_dir()) + "/cexternal-go-on-" + std::to_string(getpid());
+}
+
+// A command that runs until the test lets it go on, then does then.
+std::string held(const std::string &then)
+{
+    return "sh -c 'until [ -e " + go_on_file() + " ]; do sleep 0.01; done'; " + then;
+}
+
 int record_call(ControlMatrix_t *cm, ControlMatrix_t **, int code, int *index, int *, GlobalData_t *gd,
                 const char *variable, const char *text, int, int must_exist, char **, int *, int)
 {
@@ -44,16 +60,17 @@ int record_call(ControlMatrix_t *cm, ControlMatrix_t **, int code, int *index, i
     return 1;
 }
 
-// Polls until the command runs, then looks at the newest CM.
+// Polls until the command runs, then looks at the newest CM and lets the command go on.
 gboolean look(gpointer)
 {
     ControlMatrix_t *cm = global_data->last_cm;
     if (!cm || !cm->external_job) return G_SOURCE_CONTINUE;
-    seen->job_while_running = std::string(cm->external_job->command).starts_with("sleep");
+    seen->job_while_running = cm->external_job->command.starts_with(held(""));
     seen->flag_while_running = global_data->external_running == 1;
     const SubControlMatrix_t *s = cmat_get_fn_ptr(cm, 0, AC_EXTERNAL_END);
     seen->record_while_running = s && s->nparams == 2 && s->ind == 0;
     if (seen->close_cm) cmat_free_cm(cm);  // what closing its window does
+    std::ofstream(go_on_file()) << "go on\n";
     return G_SOURCE_REMOVE;
 }
 
@@ -67,6 +84,7 @@ protected:
     }
     void TearDown() override
     {
+        std::remove(go_on_file().c_str());
         register_external_routine_call(saved_call);
         seen = nullptr;
         FormsTest::TearDown();
@@ -74,6 +92,7 @@ protected:
     // A windowless CM, then START of command with routine post, the CM and 5.
     Outcome start(const std::string &command)
     {
+        std::remove(go_on_file().c_str());
         g_timeout_add(10, look, nullptr);
         return form(ref(CM) + num(0L) + st(in_ICATTACH_WINDOW, 2) + str(command) + num(POST) + val(CM) + num(5) +
                     st(in_IEXTERNAL_PROGRAM_START, 4));
@@ -87,7 +106,7 @@ protected:
 
 TEST_F(ExternalForms, TheCommandRunsForItsCMAndTheFollowOnGetsItsOutput)
 {
-    ASSERT_EQ(start("sleep 0.3; printf 'a\\nb\\n'").abort, "");
+    ASSERT_EQ(start(held("printf 'a\\nb\\n'")).abort, "");
     ControlMatrix_t *cm = cm_of(CM);
     EXPECT_TRUE(state.job_while_running);
     EXPECT_TRUE(state.flag_while_running);
@@ -115,7 +134,8 @@ TEST_F(ExternalForms, TheCommandRunsForItsCMAndTheFollowOnGetsItsOutput)
 TEST_F(ExternalForms, ACMClosedWhileTheCommandRunsIsFreedAfterTheFollowOn)
 {
     state.close_cm = true;
-    ASSERT_EQ(start("sleep 0.3; echo done; exit 3").abort, "");
+    const std::string command = held("echo done; exit 3");
+    ASSERT_EQ(start(command).abort, "");
     EXPECT_TRUE(state.job_while_running);
     EXPECT_EQ(state.calls, 1);
     EXPECT_EQ(state.text, "done\n");
@@ -125,8 +145,7 @@ TEST_F(ExternalForms, ACMClosedWhileTheCommandRunsIsFreedAfterTheFollowOn)
     ASSERT_NE(applications, nullptr);
     EXPECT_EQ(applications->busy, 0);
     EXPECT_EQ(lumba_test::mailed(),
-              std::vector<std::string>{"external program: exit: 3; output of sleep 0.3; echo done; exit 3 is below\r\n"
-                                       "done\n\r\n"});
+              std::vector<std::string>{"external program: exit: 3; output of " + command + " is below\r\ndone\n\r\n"});
 }
 
 TEST_F(ExternalForms, AStaleCMIsRefusedBeforeAnyCommandRuns)

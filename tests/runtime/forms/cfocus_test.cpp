@@ -80,7 +80,7 @@ protected:
     void show(const Window &w)
     {
         gtk_window_present(GTK_WINDOW(w.window));
-        lumba_test::wait_until([&] { return gtk_widget_get_mapped(w.window); });
+        EXPECT_TRUE(lumba_test::wait_until([&] { return gtk_widget_get_mapped(w.window); }));
     }
     std::string last_stop;
     std::vector<std::string> last_logged;
@@ -242,7 +242,8 @@ TEST_F(FocusTest, FieldsInNestedScrolledWindowsAreScrolledIntoView)
         *end = r;
     }
     show(w);
-    lumba_test::wait_until([&, inner = inner] { return gtk_widget_get_height(inner) > 0 && gtk_widget_get_height(b) > 0; });
+    ASSERT_TRUE(lumba_test::wait_until(
+        [&, inner = inner] { return gtk_widget_get_height(inner) > 0 && gtk_widget_get_height(b) > 0; }));
     const auto adjustment = [](GtkWidget *s) { return gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(s)); };
     const auto value = [&](GtkWidget *s) { return gtk_adjustment_get_value(adjustment(s)); };
 

@@ -9,6 +9,7 @@
 #include "intrinsics.h"
 #include "program_text.h"
 #include "site.h"
+#include "test_time.h"
 #include "xvfb.h"
 
 using lumba_test::Site;
@@ -73,14 +74,22 @@ std::vector<std::string> dump_lines(const std::string &err)
     return lines;
 }
 
-// Runs lumba_run in windows mode; once its fatal report is up, answers the message box.
+// Runs lumba_run ($0) in windows mode; once its fatal report is up, answers the message box. A run
+// not over within $1 seconds is killed, and neither wait lasts longer.
 const char *answering_script =
     "\"$0\" -w 0 form 0 2>\"$LUMBA_SITE/err\" & p=$!; "
-    "( sleep 30; kill -KILL $p ) >/dev/null 2>&1 & w=$!; "
-    "i=0; while [ $i -lt 1500 ] && ! grep -q '^Message:' /usr/local/oska/log/errorlog 2>/dev/null; "
-    "do sleep 0.02; i=$((i+1)); done; "
-    "xdotool search --sync --onlyvisible --name 'form' windowfocus --sync key Return; "
+    "( sleep \"$1\"; kill -KILL $p ) >/dev/null 2>&1 & w=$!; "
+    "timeout \"$1\" sh -c 'until grep -q \"^Message:\" /usr/local/oska/log/errorlog 2>/dev/null; "
+    "do sleep 0.02; done'; "
+    "timeout \"$1\" xdotool search --sync --onlyvisible --name 'form' windowfocus --sync key Return; "
     "wait $p; s=$?; kill $w 2>/dev/null; echo status=$s";
+
+// The script's arguments: lumba_run and the bound on the run.
+std::vector<std::string> answering(const std::string &lumba_run)
+{
+    const int seconds = lumba_test::scaled_ms(lumba_test::RUN_WAIT_MS) / 1000;
+    return {"sh", "-c", answering_script, lumba_run, std::to_string(seconds)};
+}
 
 } // namespace
 
@@ -89,7 +98,7 @@ TEST(FormsRun, DumpThenABadAddEndsTheRun)
     Xvfb x;
     Site site;
     site.install_program("form", program(form_then_bad_add));
-    auto r = site.run({"sh", "-c", answering_script, LUMBA_RUN}, {x.display_env(), Xvfb::a11y_env()});
+    auto r = site.run(answering(LUMBA_RUN), {x.display_env(), Xvfb::a11y_env()});
     EXPECT_EQ(r.out, "status=1\n") << r.err;
     const std::string err = site.read_file("err");
     const std::vector<std::string> expected = {
@@ -138,7 +147,7 @@ TEST(FormsRun, ARoutineFetchingItselfEndsTheRun)
     Xvfb x;
     Site site;
     site.install_program("form", text);
-    auto r = site.run({"sh", "-c", answering_script, LUMBA_RUN}, {x.display_env(), Xvfb::a11y_env()});
+    auto r = site.run(answering(LUMBA_RUN), {x.display_env(), Xvfb::a11y_env()});
     EXPECT_EQ(r.out, "status=1\n") << r.err << site.read_file("err");
     EXPECT_NE(site.read_file("oska/log/errorlog").find("Message:  Routine again is being recursively called!"),
               std::string::npos)

@@ -315,12 +315,13 @@ TEST_F(DrillTest, UpOntoTheFirstValueShowsTheHeadings)
     DrillArgs s;
     s.initial = "L3";
     ASSERT_EQ(drill(lines, s).abort, "");
-    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_get_mapped(GTK_WIDGET(list_view())); }));
+    ASSERT_TRUE(lumba_test::wait_drawn(GTK_WIDGET(list_view())));
     GtkAdjustment *v = gtk_scrolled_window_get_vadjustment(
         GTK_SCROLLED_WINDOW(gtk_widget_get_parent(GTK_WIDGET(list_view()))));
     lumba_test::drain();
-    // A little way down, less than half a page.
+    // A little way down, less than half a page (the list laid out: it scrolls that far).
     gtk_adjustment_set_value(v, 40);
+    ASSERT_EQ(gtk_adjustment_get_value(v), 40);
     lumba_test::drain();
     for (int i = 0; i < 3; ++i) key(GDK_KEY_Up);
     EXPECT_EQ(value_at(selected()), "L0");

@@ -1,8 +1,8 @@
 // The sample form examples/order_entry.zasm as a user meets it: lumba_run on a private X server
 // with the site's own style sheet, a user (xdotool) filling the order in, saving it (answering the
-// message) and closing the window. The program's routines log what they were given. A screenshot
-// of the filled form goes to $LUMBA_SNAPSHOT_DIR/sample_form.png when that is set (the one kept
-// in snapshots/ was taken so).
+// message) and closing the window. The program's routines log what they were given, the run-time
+// when each ended. A screenshot of the filled form goes to $LUMBA_SNAPSHOT_DIR/sample_form.png
+// when that is set (the one kept in snapshots/ was taken so).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,7 +29,7 @@ TEST(SampleForm, AUserEntersSavesAndClosesAnOrder)
     std::filesystem::copy_file(LUMBA_ORDER_ENTRY, "/usr/local/oska/apps/unit0/order_entry",
                                std::filesystem::copy_options::overwrite_existing);
     const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/order_entry.out";
-    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "order_entry", "0"}, x.gui_env(), out);
+    lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "order_entry", "0"}, x.gui_env(), out);
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
     const std::string form = user.search("^Order entry$");
@@ -61,6 +61,8 @@ TEST(SampleForm, AUserEntersSavesAndClosesAnOrder)
     const std::string message = user.search("^order:");
     user.focus(message);
     user.key({"Return"});
+    // The message answered, Save's routine has ended: the form takes clicks again.
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "Return value: 1 from 'basic' function save")) << read_all(out);
     // A click on Close (where the site's style sheet lays it out, as snapshots/sample_form.png
     // shows) closes the window and the run ends.
     user.focus(form);

@@ -454,6 +454,24 @@ TEST_F(ChoiceTest, MovesInTheOpenListRunChangeContentAndOnlyConfirmingKeysCommit
     }
 }
 
+// Keys faster than the main loop (a quick user on a busy machine): Down and Return in the open
+// list are handled before the list's own work at the next idle moment (the selected row taking
+// the keyboard) has run; that work then finds the list closed and leaves the keyboard on the next
+// field.
+TEST_F(ChoiceTest, KeysFasterThanTheLoopLeaveTheKeyboardOnTheNextField)
+{
+    ASSERT_EQ(build_choice().abort, "");
+    shown(COMBO);
+    ASSERT_EQ(open_list().abort, "");
+    EXPECT_EQ(list_key(GDK_KEY_Down).abort, "");
+    EXPECT_EQ(list_key(GDK_KEY_Return).abort, "");
+    ASSERT_EQ(cm()->current_focus, RADIO);
+    lumba_test::drain();
+    EXPECT_FALSE(gtk_widget_get_visible(combo_rec()->popover));
+    GtkWidget *focus = gtk_root_get_focus(GTK_ROOT(cm()->window));
+    EXPECT_EQ(focus, radio_rec()->active->button) << (focus ? G_OBJECT_TYPE_NAME(focus) : "no focus");
+}
+
 TEST_F(ChoiceTest, APressInTheListRunsChangeContentAndItsActivationCommits)
 {
     ASSERT_EQ(build_choice().abort, "");

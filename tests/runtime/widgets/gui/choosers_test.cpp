@@ -73,6 +73,31 @@ protected:
         return path_of(gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser)));
     }
     static std::string selected(GtkWidget *chooser) { return path_of(gtk_file_chooser_get_file(GTK_FILE_CHOOSER(chooser))); }
+    // The entry that has the dialog's keyboard focus, or nullptr.
+    static GtkEntry *location_entry(GtkWidget *chooser)
+    {
+        GtkWidget *focus = gtk_root_get_focus(GTK_ROOT(chooser));
+        GtkWidget *entry = focus ? gtk_widget_get_ancestor(focus, GTK_TYPE_ENTRY) : nullptr;
+        return entry ? GTK_ENTRY(entry) : nullptr;
+    }
+    static void move_to(GtkWidget *chooser, const std::string &path)
+    {
+        GFile *f = g_file_new_for_path(path.c_str());
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), f, nullptr);
+        g_object_unref(f);
+    }
+    // Waits until the dialog's folder guard has looked at the folder times more: its timer comes
+    // due again each time it has run.
+    static bool guard_looked(GtkWidget *chooser, int times)
+    {
+        const auto *c = static_cast<const ChooserData *>(g_object_get_data(G_OBJECT(chooser), "chooser"));
+        GSource *guard = g_main_context_find_source_by_id(nullptr, c->guard);
+        for (int i = 0; i < times; ++i) {
+            const gint64 due = g_source_get_ready_time(guard);
+            if (!lumba_test::wait_until([&] { return g_source_get_ready_time(guard) != due; })) return false;
+        }
+        return true;
+    }
     // The keys form with the chooser of the intrinsic opened on field 1 (top img, initial img/sub).
     void open(int intrinsic, const std::string &extra = "", const std::string &title = "Pick one")
     {
@@ -387,19 +412,16 @@ TEST_F(ChoosersTest, TheFolderGuardBringsTheDialogBack)
     // The file chooser's folder loads, cut short by each move, keep a few blocks of their own
     // when the machine is busy; they are the toolkit's, not the guard's.
     [[maybe_unused]] const LeaksIgnored toolkit;
+    // The chooser looks a folder up before it moves there; then the guard brings it back.
     for (const std::string &away : {dir + "/img2", dir, std::string("/")}) {
-        GFile *f = g_file_new_for_path(away.c_str());
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), f, nullptr);
-        g_object_unref(f);
-        EXPECT_TRUE(lumba_test::wait_until([&] { return folder(d) == dir + "/img"; }, 3000)) << away << ": " << folder(d);
+        move_to(d, away);
+        EXPECT_TRUE(lumba_test::wait_until([&] { return folder(d) == away; })) << away << ": " << folder(d);
+        EXPECT_TRUE(lumba_test::wait_until([&] { return folder(d) == dir + "/img"; })) << away << ": " << folder(d);
     }
-    // Once the moves above have settled, a folder inside stays.
-    lumba_test::wait_until([] { return false; }, 600);
-    ASSERT_EQ(folder(d), dir + "/img");
-    GFile *f = g_file_new_for_path((dir + "/img/sub").c_str());
-    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), f, nullptr);
-    g_object_unref(f);
-    lumba_test::wait_until([] { return false; }, 400);
+    // A folder inside stays: the guard looks at it twice and leaves it.
+    move_to(d, dir + "/img/sub");
+    ASSERT_TRUE(lumba_test::wait_until([&] { return folder(d) == dir + "/img/sub"; })) << folder(d);
+    ASSERT_TRUE(guard_looked(d, 2));
     EXPECT_EQ(folder(d), dir + "/img/sub") << "a folder inside stays";
 }
 
@@ -460,18 +482,18 @@ TEST_F(ChoosersTest, AUserTypesTheName)
     const Pressed p = capture([&] {
         user.focus(window);
         // Ctrl-l shows the dialog's location entry (an earlier dialog may have left it showing a
-        // name); the path typed over its text, Return opens the file.
+        // name); the path typed over its text, Return opens the file once the dialog has taken the
+        // name in and offers Open (before that the Return does nothing).
         const std::string path = dir + "/img/a.png";
         user.key({"ctrl+l", "ctrl+a"});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return location_entry(d) != nullptr; }));
         user.type(path);
-        lumba_test::wait_until([&] {
-            GtkWidget *typed = gtk_root_get_focus(GTK_ROOT(d));
-            return typed && GTK_IS_EDITABLE(typed) && path == gtk_editable_get_text(GTK_EDITABLE(typed));
-        });
-        // The entry's completion may take the first Return, as it does from a user.
+        GtkWidget *open = gtk_dialog_get_widget_for_response(GTK_DIALOG(d), GTK_RESPONSE_OK);
+        ASSERT_TRUE(lumba_test::wait_until([&] {
+            return path == gtk_editable_get_text(GTK_EDITABLE(location_entry(d))) && gtk_widget_is_sensitive(open);
+        }));
         user.key({"Return"});
-        if (!lumba_test::wait_until([] { return dialog() == nullptr; }, 2000)) user.key({"Return"});
-        lumba_test::wait_until([] { return dialog() == nullptr; });
+        ASSERT_TRUE(lumba_test::wait_until([] { return dialog() == nullptr; }));
     });
     EXPECT_EQ(p.abort, "");
     EXPECT_EQ(p.logged, std::vector<std::string>{"probe 1 -1 [" + dir + "/img/a.png]"});

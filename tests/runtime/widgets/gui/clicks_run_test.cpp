@@ -63,10 +63,16 @@ TEST_F(KeysTest, AUserClicksTheFieldsOfAFormInLumbaRun)
 
     lumba_test::zasm(form_text(form_body() + logged("form up") + st(in_IGTK_MAIN, 0), routine_test::routines),
                      "/usr/local/oska/apps/unit0/clk");
-    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/clicks.out";
+    const std::string site = std::getenv("LUMBA_SITE");
+    const std::string out = site + "/clicks.out";
+    // The run's GTK settings: a double-click time longer than the test, so that two clicks on one
+    // spot are one double click however slow the machine.
+    g_mkdir_with_parents((site + "/config/gtk-4.0").c_str(), 0755);
+    std::ofstream(site + "/config/gtk-4.0/settings.ini")
+        << "[Settings]\ngtk-double-click-time=" << lumba_test::scaled_ms(lumba_test::RUN_WAIT_MS) << "\n";
     lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "clk", "0"},
                              {"DISPLAY=" + lumba_test::gui_display(), "GDK_BACKEND=x11", "GSK_RENDERER=cairo",
-                              "GDK_DEBUG=gl-disable", "GTK_A11Y=none"},
+                              "GDK_DEBUG=gl-disable", "GTK_A11Y=none", "XDG_CONFIG_HOME=" + site + "/config"},
                              out);
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "form up")) << read_all(out);
     const lumba_test::Xdotool user(lumba_test::gui_display());

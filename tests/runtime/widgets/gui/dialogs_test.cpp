@@ -185,30 +185,28 @@ TEST_F(WidgetsTest, OtherWindowsGoOnWhileADialogWaits)
         gtk_label_set_text(GTK_LABEL(l), ("tick " + std::to_string(++ticks)).c_str());
         return G_SOURCE_CONTINUE;
     }, label);
-    // Snapshots taken by the main loop while the dialog waits (one, and half a second later the
-    // other), then the dialog is closed.
+    // Snapshots taken by the main loop while the dialog waits: one, and another once the timer has
+    // ticked twice more (or the wait is given up); then the dialog is closed.
     struct Seen {
         GtkWidget *label;
         lumba_test::Snapshot first, second;
-        int ticks_first = 0, ticks_second = 0;
+        int ticks_first = -1, ticks_second = 0;
+        gint64 give_up = g_get_monotonic_time() + gint64{lumba_test::scaled_ms(lumba_test::WAIT_MS)} * 1000;
     } seen{label, {}, {}};
-    const auto second = [](gpointer s) -> gboolean {
-        auto *seen = static_cast<Seen *>(s);
-        seen->second = lumba_test::snapshot(seen->label);
-        seen->ticks_second = ticks;
-        for (GtkWindow *w : toplevels())
-            if (gtk_widget_has_css_class(GTK_WIDGET(w), "info")) gtk_window_close(w);
-        return G_SOURCE_REMOVE;
-    };
-    static GSourceFunc then;
-    then = second;
     DialogScript script({DIALOG_LEAVE});
     script.on_shown = [&](const DialogRequest &) {
-        g_timeout_add(300, [](gpointer s) -> gboolean {
+        g_timeout_add(10, [](gpointer s) -> gboolean {
             auto *seen = static_cast<Seen *>(s);
-            seen->first = lumba_test::snapshot(seen->label);
-            seen->ticks_first = ticks;
-            g_timeout_add(500, then, s);
+            if (seen->ticks_first < 0) {
+                seen->first = lumba_test::snapshot(seen->label);
+                seen->ticks_first = ticks;
+                return G_SOURCE_CONTINUE;
+            }
+            if (ticks < seen->ticks_first + 2 && g_get_monotonic_time() < seen->give_up) return G_SOURCE_CONTINUE;
+            seen->second = lumba_test::snapshot(seen->label);
+            seen->ticks_second = ticks;
+            for (GtkWindow *w : toplevels())
+                if (gtk_widget_has_css_class(GTK_WIDGET(w), "info")) gtk_window_close(w);
             return G_SOURCE_REMOVE;
         }, &seen);
     };

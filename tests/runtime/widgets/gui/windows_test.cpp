@@ -162,23 +162,85 @@ TEST_F(WidgetsTest, OverTheMenuScreenTheMenuWindowIsLent)
 
 TEST_F(WidgetsTest, DestroyingTheLastWindowEndsTheMainLoop)
 {
-    // Two forms; the newer one is destroyed first (the loop goes on), then the older (it ends).
+    // Two forms; once the program waits in IGTK_MAIN the newer one is destroyed (the loop goes on),
+    // then the older (it ends).
+    static int destroyed;
     static bool running_after_first;
+    destroyed = 0;
     running_after_first = false;
-    g_timeout_add(300, [](gpointer) -> gboolean {
+    const guint watch = g_timeout_add(10, [](gpointer) -> gboolean {
+        if (!igtk_main_running()) return G_SOURCE_CONTINUE;
+        if (destroyed == 1) running_after_first = true;
         for (GtkWindow *w : toplevels())
-            if (gtk_window_get_transient_for(w)) gtk_window_destroy(w);
-        return G_SOURCE_REMOVE;
-    }, nullptr);
-    g_timeout_add(600, [](gpointer) -> gboolean {
-        running_after_first = igtk_main_running();
-        for (GtkWindow *w : toplevels()) gtk_window_destroy(w);
-        return G_SOURCE_REMOVE;
+            if (destroyed == 1 || gtk_window_get_transient_for(w)) gtk_window_destroy(w);
+        return ++destroyed < 2 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
     }, nullptr);
     const Outcome o = form(window_of("a", W) + attach(CM, W) + window_of("b", E) + attach(CM2, E) +
                            st(in_IGTK_MAIN, 0) + num(7) + set(X));
+    if (destroyed < 2) g_source_remove(watch);
     ASSERT_EQ(o.abort, "");
     EXPECT_TRUE(running_after_first);
+    EXPECT_EQ(value(X), 7) << "the program went on after IGTK_MAIN";
+    EXPECT_EQ(global_data->first_cm, nullptr) << "each destroy freed its CM";
+}
+
+namespace {
+
+// Destroys the newer window at the first turn of the main loop after it was made, then the older
+// one once the program waits in IGTK_MAIN.
+struct DestroyAsMade {
+    GListModel *windows = gtk_window_get_toplevels();
+    gulong added = 0;
+    guint watch = 0;
+    bool newer_gone = false, older_gone = false;
+
+    DestroyAsMade() { added = g_signal_connect(windows, "items-changed", G_CALLBACK(made), this); }
+    ~DestroyAsMade()
+    {
+        g_signal_handler_disconnect(windows, added);
+        if (watch) g_source_remove(watch);
+    }
+    static void made(GListModel *, guint, guint, guint added, gpointer self)
+    {
+        auto *d = static_cast<DestroyAsMade *>(self);
+        if (added > 0 && !d->watch) d->watch = g_idle_add(newer, d);
+    }
+    static gboolean newer(gpointer self)
+    {
+        auto *d = static_cast<DestroyAsMade *>(self);
+        for (GtkWindow *w : WidgetsTest::toplevels())
+            if (gtk_window_get_transient_for(w)) {
+                gtk_window_destroy(w);
+                d->newer_gone = true;
+            }
+        d->watch = d->newer_gone ? g_timeout_add(10, older, d) : 0;
+        return G_SOURCE_REMOVE;
+    }
+    static gboolean older(gpointer self)
+    {
+        auto *d = static_cast<DestroyAsMade *>(self);
+        if (!igtk_main_running()) return G_SOURCE_CONTINUE;
+        for (GtkWindow *w : WidgetsTest::toplevels()) gtk_window_destroy(w);
+        d->older_gone = true;
+        d->watch = 0;
+        return G_SOURCE_REMOVE;
+    }
+};
+
+} // namespace
+
+// A window destroyed by what the main loop handles at its first turn after the window was made
+// (a user closing it as it shows): that turn is inside ICATTACH_WINDOW, which shows the older
+// form's wait cursor at once. The destroy takes the new form with it; the program goes on to
+// IGTK_MAIN, which the older window's destroy ends.
+TEST_F(WidgetsTest, AWindowDestroyedWhileItIsAttachedTakesItsFormWithIt)
+{
+    DestroyAsMade user;
+    const Outcome o = form(window_of("a", W) + attach(CM, W) + window_of("b", E) + attach(CM2, E) +
+                           st(in_IGTK_MAIN, 0) + num(7) + set(X));
+    ASSERT_EQ(o.abort, "");
+    EXPECT_TRUE(user.newer_gone);
+    EXPECT_TRUE(user.older_gone);
     EXPECT_EQ(value(X), 7) << "the program went on after IGTK_MAIN";
     EXPECT_EQ(global_data->first_cm, nullptr) << "each destroy freed its CM";
 }
