@@ -189,6 +189,10 @@ void gdrill_onSelection(GtkListView *view, guint position)
 
 void gdrill_row_activated_event(GtkListView *view, guint position, gpointer)
 {
+    // Enter acts on the row the keys chose. They move the selection at once, the keyboard focus
+    // (whose row GTK activates) only from an idle: keys typed ahead come before it.
+    const guint selected = gtk_single_selection_get_selected(selection_of(view));
+    if (selected != GTK_INVALID_LIST_POSITION) position = selected;
     // The list view is held: the routine may close the window that owns it.
     g_object_ref(view);
     forms_callback([&] { gdrill_onSelection(view, position); });

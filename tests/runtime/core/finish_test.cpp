@@ -5,6 +5,7 @@
 #include <glib.h>
 #include <string>
 
+#include "shell_time.h"
 #include "site.h"
 
 using lumba_test::Site;
@@ -23,16 +24,18 @@ bool has_line(const std::string &text, const std::string &line)
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
 }
 
-// Runs core_probe wait, sends it the signal once it is in its loop, prints its status.
+// Runs core_probe wait, sends it the signal once it is in its loop, then the second one if there
+// is one, and prints its status. A signal the probe ignores is dropped when it is sent; one it
+// catches would be taken first, having the lower number of the two.
 lumba_test::RunResult signal_probe(const Site &site, const char *sig, const char *then = "")
 {
     return site.run({"sh", "-c",
                      "ulimit -c 0; cd \"$LUMBA_SITE\"; \"$0\" wait > ready & p=$!; "
-                     "i=0; while [ $i -lt 1000 ] && [ ! -s ready ]; do sleep 0.01; i=$((i+1)); done; "
+                     "i=0; while [ $i -lt $(( $3 / 10 )) ] && [ ! -s ready ]; do sleep 0.01; i=$((i+1)); done; "
                      "kill -$1 $p; "
-                     "if [ \"$2\" ]; then sleep 0.3; kill -$2 $p; fi; "
+                     "if [ \"$2\" ]; then kill -$2 $p; fi; "
                      "wait $p; echo status=$?",
-                     CORE_PROBE, sig, then});
+                     CORE_PROBE, sig, then, lumba_test::scaled_ms_text(lumba_test::WAIT_MS)});
 }
 
 } // namespace

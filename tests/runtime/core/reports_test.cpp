@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "shell_time.h"
 #include "site.h"
 
 using lumba_test::Site;
@@ -139,11 +140,11 @@ TEST(FatalReport, FailureWhileReportingEndsOnStandardError)
     auto r = site.run({"sh", "-c",
                        "rm -f /usr/local/oska/conf/softkeys; mkfifo /usr/local/oska/conf/softkeys; "
                        "\"$1\" -b prog 2>\"$LUMBA_SITE/err\" & p=$!; "
-                       "i=0; while [ $i -lt 500 ] && [ ! -e \"$0\" ]; do sleep 0.01; i=$((i+1)); done; "
+                       "i=0; while [ $i -lt $(( $2 / 10 )) ] && [ ! -e \"$0\" ]; do sleep 0.01; i=$((i+1)); done; "
                        "rm -f \"$0\"; "
-                       "timeout 20 sh -c 'echo \"default : 1 \\\"Help\\\"\" > /usr/local/oska/conf/softkeys'; "
+                       "timeout $(( ($2 + 999) / 1000 )) sh -c 'echo \"default : 1 \\\"Help\\\"\" > /usr/local/oska/conf/softkeys'; "
                        "wait $p; echo status=$?",
-                       log, LUMBA_RUN});
+                       log, LUMBA_RUN, lumba_test::scaled_ms_text(lumba_test::WAIT_MS)});
     EXPECT_EQ(r.out, "status=1\n") << r.err;
     std::string err = site.read_file("err");
     EXPECT_NE(err.find("mlog: No such file or directory error when attempting to open log file " + log),

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "loader.h"
+#include "shell_time.h"
 #include "site.h"
 #include "zasm_run.h"
 
@@ -113,14 +114,15 @@ TEST(RunPrograms, CommonNamesTakenByAnotherUserAreLeftAlone)
     site.install_program("prog", routine("main") + ".common I:3 I:5\nloadrc n:4 c:0\nstorrd I:22 I:0 I:0 I:0 I:0\n"
                                                    "callio I:5 I:0\nexit\n");
     // $1: what daemon plants ($1 in it is the run's process id, which exec keeps); $2: how the
-    // waiting run is ended. Prints the objects while it waits, its status and the objects after.
+    // waiting run is ended; $3: how long to wait for its COMMON object (ms). Prints the objects
+    // while it waits, its status and the objects after.
     const char *script =
         "mount -t tmpfs -o mode=1777 tmpfs /dev/shm; "
         "chmod 755 \"$LUMBA_SITE\"; chmod 777 /usr/local/oska/log /usr/local/oska/temp \"$HOME\" \"$HOME/.oska\"; "
         "f=\"$LUMBA_SITE/in\"; mkfifo -m 666 \"$f\"; exec 3<>\"$f\"; "
         "sh -c 'setpriv --reuid=daemon --regid=daemon --clear-groups -- sh -c \"$1\" plant $$; "
         "exec \"$0\" -u nobody -b prog 0 <&3 2>\"$LUMBA_SITE/err\"' \"$0\" \"$1\" & p=$!; "
-        "i=0; while [ $i -lt 1000 ] && ! ls /dev/shm | grep -q \"^oska_nobody_${p}_\"; do sleep 0.01; i=$((i+1)); done; "
+        "i=0; while [ $i -lt $(( $3 / 10 )) ] && ! ls /dev/shm | grep -q \"^oska_nobody_${p}_\"; do sleep 0.01; i=$((i+1)); done; "
         "echo waiting:; ls -ln /dev/shm | awk 'NR>1 {print $3, $9}' | sort; "
         "eval \"$2\"; wait $p; echo status=$?; echo after:; ls -ln /dev/shm | awk 'NR>1 {print $3, $9}' | sort; "
         "cat /dev/shm/oska_nobody_$p";
@@ -132,7 +134,7 @@ TEST(RunPrograms, CommonNamesTakenByAnotherUserAreLeftAlone)
         {"printf theirs > /dev/shm/theirs; ln -s theirs /dev/shm/oska_nobody_$1", "kill -INT $p", 128 + SIGTRAP},
     };
     for (const auto &c : cases) {
-        auto r = site.run({"sh", "-c", script, LUMBA_RUN, c.plant, c.end});
+        auto r = site.run({"sh", "-c", script, LUMBA_RUN, c.plant, c.end, lumba_test::scaled_ms_text(lumba_test::WAIT_MS)});
         const std::string err = site.read_file("err");
         // While the run waits: the planted name (uid 1) and the run's own beside it (uid 65534).
         const std::string waiting = r.out.substr(0, r.out.find("status="));
@@ -155,16 +157,25 @@ TEST(RunPrograms, CommonNamesTakenByAnotherUserAreLeftAlone)
 namespace {
 
 // Starts lumba_run -b prog 0 with standard input from a pipe the script holds open and idle,
-// waits until the program is waiting (its COMMON block exists), then runs the shell commands of
-// $1 (in which $p is the run's process id and fd 3 the pipe) and prints the run's status, the
-// milliseconds from those commands to its end, and how many COMMON objects of it are left.
-const char *waiting_run =
+// waits until the program is waiting (its COMMON block exists and it sleeps in a wait), then runs
+// the shell commands of $1 (in which $p is the run's process id, fd 3 the pipe and $2 how long a
+// wait may take, in ms) and prints the run's status, the milliseconds from those commands to its
+// end, and how many COMMON objects of it are left. $3: when a watchdog kills the run (s).
+const std::string waiting_run =
+    lumba_test::shell_blocked() +
     "f=\"$LUMBA_SITE/in\"; mkfifo \"$f\"; \"$0\" -b prog 0 <\"$f\" 2>\"$LUMBA_SITE/err\" & p=$!; exec 3>\"$f\"; "
-    "u=$(id -un); i=0; while [ $i -lt 1000 ] && [ ! -e /dev/shm/oska_${u}_$p ]; do sleep 0.01; i=$((i+1)); done; "
-    "sleep 0.1; t0=$(date +%s%N); eval \"$1\"; "
-    "( sleep 10; kill -KILL $p ) >/dev/null 2>&1 & w=$!; "
+    "u=$(id -un); i=0; while [ $i -lt $(( $2 / 10 )) ] && [ ! -e /dev/shm/oska_${u}_$p ]; do sleep 0.01; i=$((i+1)); done; "
+    "blocked $p $2; t0=$(date +%s%N); eval \"$1\"; "
+    "( sleep $3; kill -KILL $p ) >/dev/null 2>&1 & w=$!; "
     "wait $p; s=$?; t1=$(date +%s%N); kill $w 2>/dev/null; "
     "echo \"status=$s ms=$(( (t1 - t0) / 1000000 )) common=$(ls /dev/shm | grep -c \"^oska_${u}_$p\\$\")\"";
+
+// waiting_run with the commands, after the shell commands before.
+lumba_test::RunResult run_waiting(const Site &site, const std::string &commands, const std::string &before = "")
+{
+    return site.run({"sh", "-c", before + waiting_run, LUMBA_RUN, commands, lumba_test::scaled_ms_text(lumba_test::WAIT_MS),
+                     lumba_test::scaled_s_text(lumba_test::RUN_WAIT_MS)});
+}
 
 struct Waited {
     int status = -1, ms = -1, common = -1;
@@ -191,7 +202,7 @@ TEST(Signals, TerminateWakesWhatWaits)
         std::string body;
     } cases[] = {
         {"INPUT", "callio I:5 I:0\n"},
-        {"SLEEP", "loadrc n:30 c:0\nipcall I:363 I:1\n"},
+        {"SLEEP", "loadrc n:" + std::to_string(lumba_test::STALL_S) + " c:0\nipcall I:363 I:1\n"},
         {"READ", "loadrc n:1 c:0\nioc I:12\nloadsc s:\"" + fifo + "\" p:1\nioc I:5\ncallio I:8 I:0\n"
                  "loadrc n:1 c:0\nioc I:12\nloadrad I:0 I:1 I:0 I:0 I:0\ncallio I:10 I:1\n"},
     };
@@ -200,12 +211,12 @@ TEST(Signals, TerminateWakesWhatWaits)
         // The READ case's channel is a FIFO whose writer is held open and says nothing.
         const std::string before = std::string(c.what) == "READ" ? "exec 4<>\"" + fifo + "\"; " : "";
         if (!before.empty()) site.run({"mkfifo", fifo});
-        auto r = site.run({"sh", "-c", before + waiting_run, LUMBA_RUN, "kill -TERM $p"});
+        auto r = run_waiting(site, "kill -TERM $p", before);
         const Waited w = parse_waited(r.out);
         EXPECT_EQ(w.status, 1) << c.what << ": " << r.out << site.read_file("err");
-        // Woken, not waited out: the sleep is 30 s and the killer 10 s; the margin is for a loaded
-        // machine and a sanitizer's exit, which alone have taken over 200 ms.
-        EXPECT_LT(w.ms, 2000) << c.what;
+        // Woken, not waited out: the sleep and the watchdog are far longer than the bound, which
+        // leaves room for a loaded machine and a sanitizer's exit.
+        EXPECT_LT(w.ms, lumba_test::scaled_ms(lumba_test::PROMPT_MS)) << c.what;
         EXPECT_EQ(w.common, 0) << c.what;
         EXPECT_EQ(site.read_file("err").find("E R R O R"), std::string::npos) << c.what;  // quietly
         site.run({"rm", "-f", fifo, site.root() + "/in"});
@@ -223,7 +234,7 @@ TEST(RunPrograms, AreasAskedForButUnusedStayOutOfMemory)
     site.install_program("prog", ".header * * * " + numbers + " 0 0 " + chars + " 0 0 * * * * * * *\n" +
                                     routine("main") + ".common I:1 I:0\nloadrvd I:0 I:1 I:0 I:0 I:0\n"
                                     "jumpz l:zero\nreturn\nzero:\ncallio I:5 I:0\nexit\n");
-    auto r = site.run({"sh", "-c", waiting_run, LUMBA_RUN, "grep VmHWM /proc/$p/status; echo go >&3"}, {}, "");
+    auto r = run_waiting(site, "grep VmHWM /proc/$p/status; echo go >&3");
     long hwm_kb = -1;
     const auto at = r.out.find("VmHWM:");
     ASSERT_NE(at, std::string::npos) << r.out << site.read_file("err");
@@ -243,14 +254,14 @@ TEST(Signals, TerminateTogetherWithAnInterruptEndsQuietly)
     Site site;
     site.install_program("prog", routine("main") + ".common I:1 I:0\ncallio I:5 I:0\nexit\n");
     // The time is taken from the moment the stopped run is continued.
-    const std::string both = "kill -STOP $p; j=0; while [ $j -lt 500 ] && "
+    const std::string both = "kill -STOP $p; j=0; while [ $j -lt $(( $2 / 10 )) ] && "
                              "[ \"$(sed 's/.*) //' /proc/$p/stat | cut -c1)\" != T ]; do sleep 0.01; j=$((j+1)); done; "
                              "kill -INT $p; kill -TERM $p; t0=$(date +%s%N); kill -CONT $p";
-    auto r = site.run({"sh", "-c", waiting_run, LUMBA_RUN, both});
+    auto r = run_waiting(site, both);
     const Waited w = parse_waited(r.out);
     const std::string err = site.read_file("err");
     EXPECT_EQ(w.status, 1) << r.out << err;
-    EXPECT_LT(w.ms, 500) << r.out;
+    EXPECT_LT(w.ms, lumba_test::scaled_ms(lumba_test::PROMPT_MS)) << r.out;
     EXPECT_EQ(w.common, 0);
     EXPECT_EQ(err.find("E R R O R"), std::string::npos) << err;
 }
@@ -262,7 +273,7 @@ TEST(Signals, FatalPathsRemoveTheCommonObject)
     Site site;
     site.install_program("prog", routine("main") + ".common I:1 I:0\ncallio I:5 I:0\n"
                                                    "loadsc s:\"boom\" p:1\nipcall I:0 I:1\nexit\n");
-    auto r = site.run({"sh", "-c", waiting_run, LUMBA_RUN, "kill -INT $p"});
+    auto r = run_waiting(site, "kill -INT $p");
     Waited w = parse_waited(r.out);
     EXPECT_EQ(w.status, 128 + SIGTRAP) << r.out << site.read_file("err");
     EXPECT_EQ(w.common, 0);
@@ -271,9 +282,9 @@ TEST(Signals, FatalPathsRemoveTheCommonObject)
 
     // The user log goes while the program waits; its ABORT's report then fails to log. The log is
     // made a little after the COMMON object: under load, wait until it is there to remove it.
-    r = site.run({"sh", "-c", waiting_run, LUMBA_RUN,
-                  "l=/usr/local/oska/temp/$(id -un).log; j=0; "
-                  "while [ $j -lt 500 ] && [ ! -e $l ]; do sleep 0.01; j=$((j+1)); done; rm -f $l; echo go >&3"});
+    r = run_waiting(site, "l=/usr/local/oska/temp/$(id -un).log; j=0; "
+                          "while [ $j -lt $(( $2 / 10 )) ] && [ ! -e $l ]; do sleep 0.01; j=$((j+1)); done; "
+                          "rm -f $l; echo go >&3");
     w = parse_waited(r.out);
     EXPECT_EQ(w.status, 1) << r.out << site.read_file("err");
     EXPECT_EQ(w.common, 0);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "shell_time.h"
 #include "site.h"
 #include "zasm_run.h"
 
@@ -104,12 +105,12 @@ TEST(Options, UserSwitchDropsGroupsToo)
                        "\"$HOME/.oska\"; rm -f /usr/local/oska/conf/softkeys; "
                        "mkfifo -m 666 /usr/local/oska/conf/softkeys; "
                        "\"$0\" -u nobody -b prog 2>/dev/null & p=$!; "
-                       "i=0; while [ $i -lt 500 ] && ! grep -q '^Uid:.*65534' /proc/$p/status 2>/dev/null; "
+                       "i=0; while [ $i -lt $(( $1 / 10 )) ] && ! grep -q '^Uid:.*65534' /proc/$p/status 2>/dev/null; "
                        "do sleep 0.01; i=$((i+1)); done; "
                        "grep -E '^(Uid|Gid|Groups):' /proc/$p/status; "
-                       "timeout 20 sh -c 'echo \"default : 1 \\\"Help\\\"\" > /usr/local/oska/conf/softkeys'; "
+                       "timeout $(( ($1 + 999) / 1000 )) sh -c 'echo \"default : 1 \\\"Help\\\"\" > /usr/local/oska/conf/softkeys'; "
                        "wait $p; echo status=$?",
-                       LUMBA_RUN});
+                       LUMBA_RUN, lumba_test::scaled_ms_text(lumba_test::WAIT_MS)});
     EXPECT_NE(r.out.find("Uid:\t65534\t65534\t65534\t65534"), std::string::npos) << r.out << r.err;
     EXPECT_NE(r.out.find("Gid:\t65534\t65534\t65534\t65534"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Groups:\t65534"), std::string::npos) << r.out;  // root's groups are gone

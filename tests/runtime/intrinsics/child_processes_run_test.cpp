@@ -11,6 +11,7 @@
 
 #include "intrinsics.h"
 #include "io_program.h"
+#include "shell_time.h"
 #include "site.h"
 #include "xvfb.h"
 
@@ -25,6 +26,9 @@ using lumba_test::call;
 // buffer B$ (16, 100 bytes), a status S$ (120) and a fixed-length text F$ (124).
 const std::string P = svar(0, 4), Q = svar(8, 4), B = svar(16, 100), S = svar(120, 4);
 const std::string F = "loadsad I:124 I:1 I:4 I:0 I:0 I:0 I:1 I:0\n";
+
+// How long a child the run is to end sleeps: far beyond what the run waits for it.
+const std::string STALL = std::to_string(lumba_test::STALL_S);
 
 std::string program(const std::string &body) { return ".proc r:main I:0 I:0 I:8 I:256 I:0 I:0\n" + body + "exit\n"; }
 
@@ -72,7 +76,7 @@ void run_cases(const std::vector<Case> &cases)
     Site site;
     for (const Case &c : cases) {
         site.install_program(c.name, program(c.body));
-        std::vector<std::string> argv{"timeout", "30", LUMBA_RUN, "-b"};
+        std::vector<std::string> argv{"timeout", lumba_test::scaled_s_text(lumba_test::RUN_WAIT_MS), LUMBA_RUN, "-b"};
         argv.insert(argv.end(), c.options.begin(), c.options.end());
         argv.push_back(c.name);
         argv.push_back("0");
@@ -101,7 +105,7 @@ TEST(ChildProcesses, PipesLinesAndStatuses)
         // The foreground waits; TP collects what it left.
         {"foreground", sp("4", P, {"sh", "-c", "echo fg; exit 3"}) + tp(P, "1"), "fg\n1/3\n"},
         // TP0 ends a child that would run on, with the code of SIGTERM.
-        {"terminate", sp("0", P, {"sleep", "30"}) + tp(P, "0"), "1/15\n"},
+        {"terminate", sp("0", P, {"sleep", STALL}) + tp(P, "0"), "1/15\n"},
         // Arguments go to the program as they are, never through a shell.
         {"literal", sp("1", P, {"echo", "$HOME; touch x", "*"}) + rp(P, 60), "$HOME; touch x *|16\n"},
         {"limit", fifteen + sp("0", P, {"true"}), "", 1, "MACH: Process limit exceeded"},
@@ -243,7 +247,7 @@ TEST(ChildProcesses, AProgramThatCannotBeRunEndsOnlyItsChild)
 TEST(ChildProcesses, NoZombieIsLeftAfterTerminating)
 {
     run_cases({{"zombies",
-                sp("0", P, {"sleep", "30"}) + sp("0", Q, {"sh", "-c", "trap '' TERM; exec sleep 30"}) + tp(P, "0") +
+                sp("0", P, {"sleep", STALL}) + sp("0", Q, {"sh", "-c", "trap '' TERM; exec sleep " + STALL}) + tp(P, "0") +
                     tp(Q, "0") + sp("1", P, {"sh", "-c", "ps -o stat= --ppid $PPID | grep -c Z"}) + rp(P, 10),
                 "1/15\n1/15\n0|1\n"}});
 }
@@ -297,8 +301,9 @@ TEST(ChildProcesses, ProgramsStartWithDefaultSignals)
                        "-b", "signals", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string defaults = "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n";
-    // The detached program runs on its own: wait for it (at most ten seconds).
-    for (int i = 0; i < 100 && site.read_file("detached.signals").empty(); ++i) usleep(100000);
+    // The detached program runs on its own: wait for it.
+    for (int i = 0; i < lumba_test::scaled_ms(lumba_test::WAIT_MS) / 100 && site.read_file("detached.signals").empty(); ++i)
+        usleep(100000);
     for (const char *name : {"mach", "check", "mail", "detached"})
         EXPECT_EQ(site.read_file(std::string(name) + ".signals"), defaults) << name;
 }

@@ -21,6 +21,7 @@
 #include "intrinsics.h"
 #include "run_time.h"
 #include "signals.h"
+#include "test_time.h"
 
 namespace {
 
@@ -98,6 +99,21 @@ public:
 // Longer than any piece the worker may read a line in.
 const std::string long_line(300, 'x');
 
+// A file of this test process's own that a command waits for; none there yet.
+std::string fresh_flag(const char *name)
+{
+    const std::string path = std::string(g_get_tmp_dir()) + "/lumba-" + name + "-" + std::to_string(getpid());
+    std::remove(path.c_str());
+    return path;
+}
+
+// Shell commands that wait until the file exists.
+std::string until_exists(const std::string &path)
+{
+    return "i=0; while [ ! -e " + path + " ] && [ $i -lt " +
+           std::to_string(lumba_test::scaled_ms(lumba_test::WAIT_MS) / 10) + " ]; do sleep 0.01; i=$((i+1)); done";
+}
+
 } // namespace
 
 TEST_F(ExternalPrograms, OutputStatusAndMailedReports)
@@ -174,14 +190,18 @@ TEST_F(ExternalPrograms, RefusalsComeBeforeAnyCommandRuns)
 TEST_F(ExternalPrograms, AStartFromACallbackKeepsEachJobsOutput)
 {
     std::string inner_stop = "not run";
-    // Fires while the outer command runs, after its first line.
+    static std::string flag;
+    flag = fresh_flag("inner");
+    // Fires while the outer command runs, which waits until the inner one has ended.
     g_timeout_add(300, [](gpointer data) -> gboolean {
         auto *self = static_cast<ExternalPrograms *>(data);
         *self->inner = self->start("echo inner");
+        g_file_set_contents(flag.c_str(), "", 0, nullptr);
         return G_SOURCE_REMOVE;
     }, this);
     inner = &inner_stop;
-    ASSERT_EQ(start("echo outer1; sleep 1; echo outer2"), "");
+    ASSERT_EQ(start("echo outer1; " + until_exists(flag) + "; echo outer2"), "");
+    std::remove(flag.c_str());
     EXPECT_EQ(inner_stop, "");
     ASSERT_EQ(record.ended.size(), 2u);
     EXPECT_EQ(record.ended[0].output, "inner\n");
@@ -229,12 +249,13 @@ TEST_F(ExternalPrograms, ManyRunsOnALoadedMachineNeverLoseOutput)
 // pipe open, neither holds the run nor loses what the command wrote before it ended.
 TEST_F(ExternalPrograms, TheEndIsTheShellsExitNotThePipesEnd)
 {
+    const std::string stall = std::to_string(lumba_test::STALL_S);
     struct {
         std::string command, output;  // after the background process's id, on a line of its own
     } cases[] = {
-        {"sleep 30 & echo $!; echo hi", "hi\n"},
-        {"sleep 30 & echo $!; printf 'a\\nb'; exit 4", "a\nb"},
-        {"sh -c 'exec sleep 30' & echo $!; printf '%s\\n' " + long_line, long_line + "\n"},
+        {"sleep " + stall + " & echo $!; echo hi", "hi\n"},
+        {"sleep " + stall + " & echo $!; printf 'a\\nb'; exit 4", "a\nb"},
+        {"sh -c 'exec sleep " + stall + "' & echo $!; printf '%s\\n' " + long_line, long_line + "\n"},
     };
     for (const auto &c : cases) {
         record.ended.clear();
@@ -249,20 +270,33 @@ TEST_F(ExternalPrograms, TheEndIsTheShellsExitNotThePipesEnd)
         EXPECT_EQ(kill(left, 0), 0) << c.command;  // still running when the run went on
         kill(left, SIGKILL);
         EXPECT_EQ(output.substr(line_end + 1), c.output) << c.command;
-        EXPECT_LT(took, 5 * G_USEC_PER_SEC) << c.command;
+        EXPECT_LT(took, gint64{lumba_test::scaled_ms(lumba_test::PROMPT_MS)} * 1000) << c.command;
     }
     EXPECT_FALSE(external_programs_running());
 }
 
 // A signal while START waits reaches the safe point: the run stops with its report once the job is
-// done with, instead of waiting unnoticed.
+// done with, instead of waiting unnoticed. The job runs until the safe point has taken the signal.
 TEST_F(ExternalPrograms, ASignalWhileWaitingStopsTheRun)
 {
-    g_timeout_add(50, [](gpointer) -> gboolean {
-        pending_signal = SIGINT;
-        return G_SOURCE_REMOVE;
-    }, nullptr);
-    EXPECT_EQ(start("sleep 0.5"), "stop: Program interrupted by user");
+    struct Signaller {
+        std::string taken = fresh_flag("taken");
+        bool raised = false, done = false;
+    } signaller;
+    const guint source = g_timeout_add(10, [](gpointer data) -> gboolean {
+        auto *s = static_cast<Signaller *>(data);
+        if (!s->raised) {
+            pending_signal = SIGINT;
+            s->raised = true;
+        } else if (!pending_signal) {
+            g_file_set_contents(s->taken.c_str(), "", 0, nullptr);
+            s->done = true;
+        }
+        return s->done ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+    }, &signaller);
+    EXPECT_EQ(start("echo waiting; " + until_exists(signaller.taken)), "stop: Program interrupted by user");
+    if (!signaller.done) g_source_remove(source);
+    std::remove(signaller.taken.c_str());
     pending_signal = 0;
     EXPECT_FALSE(external_programs_running());
 }
@@ -271,9 +305,10 @@ TEST_F(ExternalPrograms, DetachStartsADaemonAndReturnsAtOnce)
 {
     DirectCall call;
     const gint64 before = g_get_monotonic_time();
-    const std::string pid = call.number(in_IEXTERNAL_PROGRAM_DETACH, {S("sleep 5")});
+    const std::string pid = call.number(in_IEXTERNAL_PROGRAM_DETACH, {S("sleep " + std::to_string(lumba_test::STALL_S))});
     ASSERT_GT(std::stoi(pid), 1) << pid;
-    EXPECT_LT(g_get_monotonic_time() - before, 2 * G_USEC_PER_SEC);  // not waiting for the sleep
+    // Not waiting for the sleep.
+    EXPECT_LT(g_get_monotonic_time() - before, gint64{lumba_test::scaled_ms(lumba_test::PROMPT_MS)} * 1000);
     // Its own session, no terminal, and not a child of this process. The daemon makes its session
     // itself after the pid is known, so a loaded machine may show it a moment before that.
     gchar *out = nullptr;
@@ -281,7 +316,7 @@ TEST_F(ExternalPrograms, DetachStartsADaemonAndReturnsAtOnce)
     std::string fields;
     int sid = 0, ppid = 0;
     char tty[32] = {};
-    for (int tries = 0; tries < 100 && sid != std::stoi(pid); ++tries) {
+    for (int tries = 0; tries < lumba_test::scaled_ms(lumba_test::WAIT_MS) / 20 && sid != std::stoi(pid); ++tries) {
         if (tries) g_usleep(20'000);
         ASSERT_TRUE(g_spawn_command_line_sync(ps.c_str(), &out, nullptr, nullptr, nullptr));
         fields = out;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "io_program.h"
+#include "shell_time.h"
 #include "site.h"
 #include "zasm_run.h"
 
@@ -118,15 +119,16 @@ TEST(FileChannelRuns, LocksBetweenTwoRuns)
                              stmt(callio_input, {}) + close_lfn(1)));
     };
     const std::string script = R"(
-run=$1 file=$2 a=$3 b=$4 d=$(dirname "$file")
+run=$1 file=$2 a=$3 b=$4 wait_ms=$5 d=$(dirname "$file")
+ready() { i=0; until grep -q ready "$1" || [ $i -ge $((wait_ms / 20)) ]; do sleep 0.02; i=$((i+1)); done; }
 : > "$d/o1"; : > "$d/o2"
 mkfifo "$d/p1" "$d/p2"
 "$run" -b "$a" 0 < "$d/p1" > "$d/o1" & pa=$!
 exec 3> "$d/p1"
-until grep -q ready "$d/o1"; do sleep 0.02; done
+ready "$d/o1"
 "$run" -b "$b" 0 < "$d/p2" > "$d/o2" & pb=$!
 exec 4> "$d/p2"
-until grep -q ready "$d/o2"; do sleep 0.02; done
+ready "$d/o2"
 ino=$(stat -c %i "$file")
 grep ":$ino " /proc/locks | while read -r n posix adv type pid dev start end; do
   [ "$pid" = "$pa" ] && echo "A $type $start $end"
@@ -154,7 +156,8 @@ echo >&3; echo >&4; wait; rm -f "$d/p1" "$d/p2"
     for (const auto &c : cases) {
         holder("hold_a", c.a_org, c.a_opt);
         holder("hold_b", c.b_org, c.b_opt);
-        auto r = site.run({"sh", "-c", script, "sh", LUMBA_RUN, f, "hold_a", "hold_b"});
+        auto r = site.run({"sh", "-c", script, "sh", LUMBA_RUN, f, "hold_a", "hold_b",
+                           lumba_test::scaled_ms_text(lumba_test::WAIT_MS)});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, c.locks) << c.a_org << c.a_opt << " " << c.b_org << c.b_opt << "\n" << r.err;
     }

@@ -12,6 +12,7 @@
 
 #include "intrinsics.h"
 #include "program_text.h"
+#include "shell_time.h"
 #include "site.h"
 #include "xvfb.h"
 
@@ -172,7 +173,8 @@ TEST(RunSystem, TimerLapBeforeAnyResetCountsFromTheEpoch)
     EXPECT_NE(r.err.find("\n -- Timer reset\n\n"), std::string::npos);
     const std::size_t second = r.err.find(head, first + 1);
     ASSERT_NE(second, std::string::npos) << r.err;
-    EXPECT_LT(std::atof(r.err.c_str() + second + head.size()), 5.0);
+    // Counted from the reset: far below the time since the epoch.
+    EXPECT_LT(std::atof(r.err.c_str() + second + head.size()), lumba_test::scaled_ms(lumba_test::PROMPT_MS) / 1000.0);
 }
 
 namespace {
@@ -183,14 +185,18 @@ const std::string crashing = main_proc(num("5") + "storrd I:0 I:0 I:0 I:0 I:0\n"
 
 // Starts lumba_run with the options given in $1, closes its fatal report with Return, answers the
 // dump offer with the key in $2 when there is one, and prints the process id and the exit status.
-// A watchdog ends a run that waits for an answer nobody gives (a dialog that should not be there).
+// $3: how long the run may take to show its report (s), a whole start; $4: how long to wait for
+// the offer after it (s). A run that shows no report is killed; once it has, a watchdog ($5 s,
+// longer than the wait for the offer) ends a run that waits for an answer nobody gives (a dialog
+// that should not be there).
 const char *offer_script =
     "\"$0\" $1 crash 0 2>\"$LUMBA_SITE/err\" & p=$!; echo pid=$p; "
-    "( sleep 60; kill -KILL $p ) >/dev/null 2>&1 & watchdog=$!; "
-    "w1=$(timeout 30 xdotool search --sync --onlyvisible --pid $p | head -1); "
+    "w1=$(timeout $3 xdotool search --sync --onlyvisible --pid $p | head -1); "
+    "[ -n \"$w1\" ] || { echo no report; kill -KILL $p; }; "
+    "( sleep $5; kill -KILL $p ) >/dev/null 2>&1 & watchdog=$!; "
     "xdotool windowfocus --sync $w1 key Return; "
     "if [ -n \"$2\" ]; then "
-    "  i=0; w2=; while [ $i -lt 300 ] && [ -z \"$w2\" ]; do "
+    "  i=0; w2=; while [ $i -lt $(( $4 * 10 )) ] && [ -z \"$w2\" ]; do "
     "    w2=$(xdotool search --onlyvisible --pid $p 2>/dev/null | grep -v \"^$w1\\$\" | head -1); sleep 0.1; i=$((i+1)); "
     "  done; "
     "  [ -n \"$w2\" ] && echo offered=$(xdotool getwindowname $w2) && xdotool windowfocus --sync $w2 key $2; "
@@ -203,7 +209,10 @@ struct Offer {
 
 Offer answer_offer(const Site &site, const Xvfb &x, const std::string &options, const std::string &key)
 {
-    auto r = site.run({"sh", "-c", offer_script, LUMBA_RUN, options, key}, {x.display_env(), Xvfb::a11y_env()});
+    using lumba_test::scaled_s_text;
+    auto r = site.run({"sh", "-c", offer_script, LUMBA_RUN, options, key, scaled_s_text(lumba_test::RUN_WAIT_MS),
+                       scaled_s_text(lumba_test::WAIT_MS), scaled_s_text(lumba_test::RUN_WAIT_MS)},
+                      {x.display_env(), Xvfb::a11y_env()});
     auto field = [&](const std::string &name) {
         const std::size_t at = r.out.find(name + "=");
         return at == std::string::npos ? std::string() : r.out.substr(at + name.size() + 1, r.out.find('\n', at) - at - name.size() - 1);

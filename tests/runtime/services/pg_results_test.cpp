@@ -2,11 +2,13 @@
 // the intrinsics, against the scratch cluster.
 #include <chrono>
 #include <thread>
+#include <unistd.h>
 
 #include "applications.h"
 #include "net_wait.h"
 #include "pg_fixture.h"
 #include "sql.h"
+#include "stall.h"
 
 namespace {
 
@@ -254,11 +256,12 @@ TEST_F(PgResults, NotificationsAlreadyQueuedOrStillToCome)
 TEST_F(PgResults, NotificationWaitHasNoTimeOut)
 {
     // A program waits for the next notification as long as it takes: the network reply time-out
-    // does not end the wait.
+    // does not end the wait. The notification comes once the wait has lasted well past it.
     set_net_timeouts({100, 100});
     conn = connect();
     clear(exec(conn, "LISTEN later"));
     std::thread notifier([] {
+        EXPECT_TRUE(lumba_test::wait_blocked(getpid()));
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
         pg_cluster().query("NOTIFY later");
     });

@@ -14,6 +14,7 @@
 #include "intrinsics.h"
 #include "log_wait.h"
 #include "program_text.h"
+#include "stall.h"
 #include "xdotool.h"
 #include "xvfb.h"
 #include "zasm_run.h"
@@ -123,6 +124,8 @@ TEST(DrillRun, ReturnOnARowRunsTheDrillsPostAndTheParentsDrillPost)
         const lumba_test::Xdotool user(x.display());
         const std::string drill = user.search("^Stock drill$");
         user.focus(drill);
+        // The window has settled: its first row has the keyboard focus.
+        ASSERT_TRUE(lumba_test::wait_blocked(run.pid())) << read_all(out);
         user.key({"Down", "Return"});
         ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B drillpost [N1]")) << read_all(out);
         // Closing the form (its Escape road) closes the last window: the main loop ends.
@@ -132,4 +135,31 @@ TEST(DrillRun, ReturnOnARowRunsTheDrillsPostAndTheParentsDrillPost)
         expected.insert(expected.end(), c.after.begin(), c.after.end());
         EXPECT_EQ(program_lines(read_all(out)), expected) << read_all(out);
     }
+}
+
+// Keys typed faster than the run takes them: Return acts on the row Down chose, though the list's
+// keyboard focus follows the chosen row only later. The run is held stopped while both keys are
+// typed, so that it meets them together.
+TEST(DrillRun, ReturnTypedAheadActsOnTheRowTheKeysChose)
+{
+    lumba_test::Xvfb x;
+    std::ofstream("/usr/local/oska/conf/tags", std::ios::trunc)
+        << "mtag_base { print-family: Helvetica; print-size: 10pt; screen-size: 10pt; }\n";
+    lumba_test::zasm(program(), "/usr/local/oska/apps/unit0/drill");
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/drill.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "drill", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B drill up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    user.focus(user.search("^Stock drill$"));
+    ASSERT_TRUE(lumba_test::wait_blocked(run.pid())) << read_all(out);
+    {
+        const lumba_test::Stopped held(run.pid());
+        user.key({"Down", "Return"});
+    }
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B drillpost [N1]")) << read_all(out);
+    user.close_window(user.search("^Parent form$"));
+    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    EXPECT_EQ(program_lines(read_all(out)),
+              (std::vector<std::string>{"drill up", "post [N1]", "drillpost [N1]", "escape []", "main loop done"}))
+        << read_all(out);
 }
