@@ -68,6 +68,24 @@ inline std::string check(std::initializer_list<std::string> args)
     return run(argv);
 }
 
+// Several checks in one run of the reader (a Python start costs more than a check): their outputs
+// in order.
+inline std::vector<std::string> checks(const std::vector<std::vector<std::string>> &commands)
+{
+    std::vector<std::string> argv{"/usr/bin/python3", script("odf_check.py"), "batch"};
+    for (const auto &c : commands) {
+        if (argv.size() > 3) argv.push_back("--");
+        argv.insert(argv.end(), c.begin(), c.end());
+    }
+    const std::string out = run(argv);
+    std::vector<std::string> outputs;
+    for (std::size_t from = 0, end; (end = out.find(std::string("\0\n", 2), from)) != std::string::npos; from = end + 2)
+        outputs.push_back(out.substr(from, end - from));
+    EXPECT_EQ(outputs.size(), commands.size()) << out;
+    outputs.resize(commands.size());
+    return outputs;
+}
+
 // What a well-made filled package looks like to the independent reader.
 inline std::string conformant(const std::string &names)
 {

@@ -147,6 +147,13 @@ TEST(ChildProcesses, RefusalsOfTheOtherCodesEndTheRunWithTheirMessage)
         {"notforreading", sp("2", P, {"cat"}) + rp(P, 10), "", 1, "MACH: Process not opened for reading"},
         {"notforwriting", sp("1", P, {"true"}) + wp(P, "x"), "", 1, "MACH: Process not opened for writing"},
         {"toolong", sp("1", P, {"true"}) + rp(P, 101), "", 1, "MACH: RP Length exceeds buffer size"},
+    });
+}
+
+TEST(ChildProcesses, ArgumentRefusalsOfTheOtherCodesEndTheRunWithTheirMessage)
+{
+    const std::string started = sp("0", P, {"true"});
+    run_cases({
         {"rpcount", started + mach("RP", P + B, 3), "", 1, "MACH: Incorrect parameter count"},
         {"wpcount", started + mach("WP", P + str("a") + str("b"), 4), "", 1, "MACH: Too many parameters"},
         {"cocount", started + mach("CO", P + S, 3), "", 1, "MACH: Incorrect parameter count"},

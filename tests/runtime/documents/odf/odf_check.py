@@ -12,9 +12,13 @@ odf_check.py cells PATH PART  each table cell: its style, value type and value
 odf_check.py count PATH PART TEXT  how often TEXT occurs in PART
 odf_check.py show PATH         the entries, content.xml and styles.xml formatted (to look at)
 odf_check.py part PATH NAME    the entry NAME as it is
+odf_check.py batch CMD ARGS -- CMD ARGS ...   several of the above in one run, each output ended
+                                              by a line holding one NUL
 """
+import os
 import subprocess
 import sys
+import tempfile
 import xml.etree.ElementTree as ET
 import zipfile
 
@@ -52,12 +56,18 @@ def package(path):
         kind = "stored" if first.compress_type == zipfile.ZIP_STORED else "compressed"
         print("first:", first.filename, kind, "extra=%d" % len(first.extra))
         print("testzip:", z.testzip() or "ok")
-        bad = []
-        for i in infos:
-            if i.filename.endswith(".xml"):
-                r = subprocess.run(["xmllint", "--noout", "-"], input=z.read(i), capture_output=True)
-                if r.returncode:
-                    bad.append(i.filename)
+        xml = [i for i in infos if i.filename.endswith(".xml")]
+        with tempfile.TemporaryDirectory() as d:
+            # One xmllint for all the parts; each alone only when one of them fails.
+            files = []
+            for n, i in enumerate(xml):
+                files.append(os.path.join(d, "%d.xml" % n))
+                with open(files[-1], "wb") as f:
+                    f.write(z.read(i))
+            bad = []
+            if files and subprocess.run(["xmllint", "--noout"] + files, capture_output=True).returncode:
+                bad = [i.filename for i, f in zip(xml, files)
+                       if subprocess.run(["xmllint", "--noout", f], capture_output=True).returncode]
         print("xmllint:", ",".join(bad) or "ok")
     r = subprocess.run(["file", "-b", path], capture_output=True, text=True)
     print("file:", r.stdout.strip())
@@ -161,5 +171,21 @@ def part(path, name):
         sys.stdout.write(z.read(name).decode())
 
 
+COMMANDS = {"package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "frames": frames,
+            "cells": cells, "count": count, "same": same, "show": show, "part": part}
+
+
+def batch(*args):
+    """A test's several checks of one package in one Python start, which costs more than a check."""
+    command = []
+    for a in list(args) + ["--"]:
+        if a != "--":
+            command.append(a)
+            continue
+        COMMANDS[command[0]](*command[1:])
+        print("\0", flush=True)
+        command = []
+
+
 if __name__ == "__main__":
-    {"package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "frames": frames, "cells": cells, "count": count, "same": same, "show": show, "part": part}[sys.argv[1]](*sys.argv[2:])
+    dict(COMMANDS, batch=batch)[sys.argv[1]](*sys.argv[2:])

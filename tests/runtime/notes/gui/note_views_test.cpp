@@ -32,6 +32,21 @@ const std::string seven = para("zero") + para("one") + amount("1234.50") + para(
 std::int64_t now_usec = 0;
 std::int64_t test_clock() { return now_usec; }
 
+constexpr int NONE = -1;
+// A case of the drag selection: the note's mode, the paragraph pressed, the element entered,
+// and what is selected and marked after.
+struct DragCase {
+    const char *name;
+    int mode;
+    int press;            // the paragraph clicked (primary button) before, or NONE
+    int entered;          // the element the pointer enters
+    std::int64_t delay;   // microseconds from the release to the entering
+    std::set<int> selected;
+    int cursor;           // the element whose cursor went to its end, or NONE
+    bool marks_kept;      // the press and release marks are still set
+    int button = 1;
+};
+
 // The colours the fixture style sheet gives the selected and not selected names.
 constexpr lumba_test::Rgba PAR_SELECT{0xff, 0x60, 0xc0, 0xff}, PAR_EDIT{0xb0, 0xe0, 0xff, 0xff},
     AMT_SELECT{0xff, 0x30, 0x80, 0xff};
@@ -110,41 +125,9 @@ protected:
                                                      gtk_widget_has_focus(gtk_widget_get_first_child(w)); }));
     }
 
-private:
-    NoteSelectClock before_ = nullptr;
-};
-
-// Drags between views, and the pointer entering amount inputs, on the note of seven elements.
-TEST_F(NoteViewsTest, TheDragSelectionTable)
-{
-    constexpr int NONE = -1;
-    struct Case {
-        const char *name;
-        int mode;
-        int press;            // the paragraph clicked (primary button) before, or NONE
-        int entered;          // the element the pointer enters
-        std::int64_t delay;   // microseconds from the release to the entering
-        std::set<int> selected;
-        int cursor;           // the element whose cursor went to its end, or NONE
-        bool marks_kept;      // the press and release marks are still set
-        int button = 1;
-    } const cases[] = {
-        {"downwards in Template mode", 3, 1, 4, 0, {1, 2, 3, 4, 5}, 4, false},
-        {"upwards in Template mode", 3, 4, 1, 0, {1, 2, 3, 4, 5}, 4, false},
-        {"at the edge of the 10 ms", 3, 1, 4, 10'000, {1, 2, 3, 4, 5}, 4, false},
-        {"beyond the 10 ms", 3, 1, 4, 10'001, {}, NONE, true},
-        {"in Edit mode", 2, 1, 4, 0, {}, NONE, false},
-        {"into the view pressed", 3, 1, 1, 0, {}, NONE, true},
-        {"a clock earlier than the release", 3, 1, 4, -5'000'000, {}, NONE, true},
-        {"2148 s later (a 32-bit product wraps)", 3, 1, 4, 2148 * 1'000'000LL, {}, NONE, true},
-        {"with the secondary button", 3, 1, 4, 0, {}, NONE, false, 3},
-        {"into an amount further down", 2, 1, 5, 0, {1, 2, 3, 4, 5}, 5, false},
-        {"into an amount further down, Template mode", 3, 1, 5, 99'000'000, {1, 2, 3, 4, 5}, 5, false},
-        {"into the amount after the pressed paragraph", 2, 1, 2, 0, {}, NONE, false},
-        {"into an amount above the press", 2, 4, 2, 0, {1, 2, 3, 4}, 4, false},
-        {"into an amount without a press", 2, NONE, 2, 0, {1, 2, 3, 4, 5, 6}, 6, false},
-    };
-    for (const Case &c : cases) {
+    // One case of the drag selection tables, on a fresh window.
+    void drag_case(const DragCase &c)
+    {
         SCOPED_TRACE(c.name);
         NoteData_t *n = open(c.mode, seven);
         if (c.press != NONE) {
@@ -189,6 +172,45 @@ TEST_F(NoteViewsTest, TheDragSelectionTable)
         if (std::string(c.name) == "into an amount further down")
             save(drawn(edit_cm()->window), "note-views-amount.png");
         close_edit();
+    }
+
+private:
+    NoteSelectClock before_ = nullptr;
+};
+
+// Drags between paragraph views on the note of seven elements.
+TEST_F(NoteViewsTest, TheDragSelectionTable)
+{
+    const DragCase cases[] = {
+        {"downwards in Template mode", 3, 1, 4, 0, {1, 2, 3, 4, 5}, 4, false},
+        {"upwards in Template mode", 3, 4, 1, 0, {1, 2, 3, 4, 5}, 4, false},
+        {"at the edge of the 10 ms", 3, 1, 4, 10'000, {1, 2, 3, 4, 5}, 4, false},
+        {"beyond the 10 ms", 3, 1, 4, 10'001, {}, NONE, true},
+        {"in Edit mode", 2, 1, 4, 0, {}, NONE, false},
+        {"into the view pressed", 3, 1, 1, 0, {}, NONE, true},
+        {"a clock earlier than the release", 3, 1, 4, -5'000'000, {}, NONE, true},
+        {"2148 s later (a 32-bit product wraps)", 3, 1, 4, 2148 * 1'000'000LL, {}, NONE, true},
+        {"with the secondary button", 3, 1, 4, 0, {}, NONE, false, 3},
+    };
+    for (const DragCase &c : cases) {
+        drag_case(c);
+        if (HasFatalFailure()) return;
+    }
+}
+
+// The pointer entering amount inputs, after a press or without one.
+TEST_F(NoteViewsTest, TheAmountEntrySelectionTable)
+{
+    const DragCase cases[] = {
+        {"into an amount further down", 2, 1, 5, 0, {1, 2, 3, 4, 5}, 5, false},
+        {"into an amount further down, Template mode", 3, 1, 5, 99'000'000, {1, 2, 3, 4, 5}, 5, false},
+        {"into the amount after the pressed paragraph", 2, 1, 2, 0, {}, NONE, false},
+        {"into an amount above the press", 2, 4, 2, 0, {1, 2, 3, 4}, 4, false},
+        {"into an amount without a press", 2, NONE, 2, 0, {1, 2, 3, 4, 5, 6}, 6, false},
+    };
+    for (const DragCase &c : cases) {
+        drag_case(c);
+        if (HasFatalFailure()) return;
     }
 }
 
