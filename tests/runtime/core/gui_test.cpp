@@ -42,7 +42,7 @@ TEST(Gui, StartupLoadsBothStyleSheetsAndEndsOnSigterm)
     Xvfb x;
     Site site;
     site.write_file("oska/conf/gtk/gtk3-user.css", "window { background-color: #fafafa; }\n");
-    auto r = site.run(signal_run("TERM"), {x.display_env(), Xvfb::a11y_env()});
+    auto r = site.run(signal_run("TERM"), x.gui_env());
     EXPECT_EQ(r.out, "status=1\n") << r.err;
     std::string err = site.read_file("err");
     EXPECT_NE(err.find("** Theme name: "), std::string::npos) << err;
@@ -59,7 +59,7 @@ TEST(Gui, NoUserStyleSheetNoLine)
 {
     Xvfb x;
     Site site;
-    auto r = site.run(signal_run("HUP"), {x.display_env(), Xvfb::a11y_env()});
+    auto r = site.run(signal_run("HUP"), x.gui_env());
     EXPECT_EQ(r.out, "status=1\n") << r.err;
     std::string err = site.read_file("err");
     EXPECT_NE(err.find("** Theme name: "), std::string::npos) << err;

@@ -98,7 +98,7 @@ TEST(FormsRun, DumpThenABadAddEndsTheRun)
     Xvfb x;
     Site site;
     site.install_program("form", program(form_then_bad_add));
-    auto r = site.run(answering(LUMBA_RUN), {x.display_env(), Xvfb::a11y_env()});
+    auto r = site.run(answering(LUMBA_RUN), x.gui_env());
     EXPECT_EQ(r.out, "status=1\n") << r.err;
     const std::string err = site.read_file("err");
     const std::vector<std::string> expected = {
@@ -147,7 +147,7 @@ TEST(FormsRun, ARoutineFetchingItselfEndsTheRun)
     Xvfb x;
     Site site;
     site.install_program("form", text);
-    auto r = site.run(answering(LUMBA_RUN), {x.display_env(), Xvfb::a11y_env()});
+    auto r = site.run(answering(LUMBA_RUN), x.gui_env());
     EXPECT_EQ(r.out, "status=1\n") << r.err << site.read_file("err");
     EXPECT_NE(site.read_file("oska/log/errorlog").find("Message:  Routine again is being recursively called!"),
               std::string::npos)

@@ -212,7 +212,7 @@ Offer answer_offer(const Site &site, const Xvfb &x, const std::string &options, 
     using lumba_test::scaled_s_text;
     auto r = site.run({"sh", "-c", offer_script, LUMBA_RUN, options, key, scaled_s_text(lumba_test::RUN_WAIT_MS),
                        scaled_s_text(lumba_test::WAIT_MS), scaled_s_text(lumba_test::RUN_WAIT_MS)},
-                      {x.display_env(), Xvfb::a11y_env()});
+                      x.gui_env());
     auto field = [&](const std::string &name) {
         const std::size_t at = r.out.find(name + "=");
         return at == std::string::npos ? std::string() : r.out.substr(at + name.size() + 1, r.out.find('\n', at) - at - name.size() - 1);
