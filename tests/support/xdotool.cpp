@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "gui_env.h"
+#include "test_time.h"
 
 // Last: X11's macros (None, Bool, ...) would break the headers above.
 #include <gdk/x11/gdkx.h>
@@ -80,8 +81,9 @@ std::string Xdotool::run(const std::vector<std::string> &args) const
     }
     Child child;
     g_child_watch_add(pid, child_ended, &child);
-    // The program's own windows answer only while its main loop turns.
-    const bool ended = wait_until([&] { return child.done; }, 30000);
+    // The program's own windows answer only while its main loop turns. A search waits for a
+    // window another program shows: on a loaded machine that may take as long as a run's start.
+    const bool ended = wait_until([&] { return child.done; }, RUN_WAIT_MS);
     if (!ended) {
         // Its output ends with it.
         kill(pid, SIGKILL);
