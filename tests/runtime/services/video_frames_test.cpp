@@ -178,25 +178,22 @@ public:
     long lossless_oid = 0, mpeg4_oid = 0, text_oid = 0;
 };
 
-TEST_F(VideoFrames, PicturesAreDistinctFramesInAscendingOrder)
+struct FramesCase {
+    const char *name;
+    VideoRandom source;
+    int n;
+    std::size_t files;
+};
+
+// Each case's pictures are frames of the video, each a different one, in ascending order.
+void check_distinct_ascending(VideoFrames &t, std::initializer_list<FramesCase> cases, const std::string &tag)
 {
-    struct {
-        const char *name;
-        VideoRandom source;
-        int n;
-        std::size_t files;
-    } cases[] = {
-        {"three from a seeded source", nullptr, 3, 3},
-        {"a source that draws one number only", constant_source, 3, 3},
-        {"more than the video has: each frame once", nullptr, 12, FRAMES},
-        {"as many as it has", constant_source, FRAMES, FRAMES},
-    };
     int k = 0;
     for (const auto &c : cases) {
         set_video_random(c.source);
-        const std::string prefix = file("case" + std::to_string(++k) + "-");
-        EXPECT_EQ(frames(lossless_oid, c.n, prefix), 0) << c.name;
-        const std::vector<int> got = exact_frames(lossless_frames, pictures(prefix));
+        const std::string prefix = t.file(tag + std::to_string(++k) + "-");
+        EXPECT_EQ(t.frames(t.lossless_oid, c.n, prefix), 0) << c.name;
+        const std::vector<int> got = VideoFrames::exact_frames(t.lossless_frames, t.pictures(prefix));
         EXPECT_EQ(got.size(), c.files) << c.name;
         for (std::size_t i = 0; i < got.size(); ++i) {
             EXPECT_GE(got[i], 0) << c.name << ": picture " << i << " is no frame of the video";
@@ -205,6 +202,22 @@ TEST_F(VideoFrames, PicturesAreDistinctFramesInAscendingOrder)
             }
         }
     }
+}
+
+TEST_F(VideoFrames, PicturesAreDistinctFramesInAscendingOrder)
+{
+    check_distinct_ascending(*this,
+                             {{"three from a seeded source", nullptr, 3, 3},
+                              {"a source that draws one number only", constant_source, 3, 3}},
+                             "few");
+}
+
+TEST_F(VideoFrames, AsManyPicturesAsTheVideoHasAtMost)
+{
+    check_distinct_ascending(*this,
+                             {{"more than the video has: each frame once", nullptr, 12, FRAMES},
+                              {"as many as it has", constant_source, FRAMES, FRAMES}},
+                             "all");
 }
 
 // The decoding is FFmpeg's, in a module of its own that a video call loads.
