@@ -192,6 +192,7 @@ TEST_F(OdfPackageTest, EntriesNotFilledAreCopiedAsStored)
                                         with("settings.xml", hostile_zip::deflated(words, {}, 0, 1)),
                                         {"Thumbnails/thumbnail.png", "small", {}}}));
     EXPECT_EQ(fill(source, target), 1);
+    look_at(target, "copied-as-stored");
     std::vector<std::vector<std::string>> commands{{"package", target.string()}, {"paras", target.string(), "content.xml"}};
     for (const char *name : {"Pictures/photo.jpg", "settings.xml", "Thumbnails/thumbnail.png"}) {
         commands.push_back({"raw", source.string(), name});
@@ -211,6 +212,7 @@ TEST_F(OdfPackageTest, APackageWithoutMediaTypeGetsOneFromItsManifest)
     const fs::path source = dir / "no-mimetype.odt", target = dir / "out.odt";
     make_template(source, {"--drop", "mimetype"});
     EXPECT_EQ(fill(source, target), 1);
+    look_at(target, "mimetype-from-manifest");
     const auto out = checks({{"package", target.string()}, {"part", target.string(), "mimetype"}});
     EXPECT_EQ(out[0], conformant(TEMPLATE_NAMES));
     EXPECT_EQ(out[1], "application/vnd.oasis.opendocument.text");
