@@ -3,8 +3,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <set>
