@@ -3,19 +3,29 @@
 // plain libzip copy of the same package, every entry read and written, in the same run. The smoke
 // run checks that every token was replaced and that the copy holds every entry. A second pair
 // fills a multi-row table (three tokens a row, 200, 1,000 and 10,000 rows) against the libzip copy
-// of its template, with the process's peak memory as a counter.
+// of its template, with the process's peak memory as a counter. Children fill a template with a
+// 200 MB picture (against a libzip copy of it) and hostile packages (forged sizes, zip bombs,
+// duplicate and backslash names); the smoke run holds their peak memory to its bounds and wants a
+// clear stop from each hostile one.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <zip.h>
 
+#include "hostile_zip.h"
 #include "odf_insert.h"
 #include "odf_package.h"
+#include "report_sink.h"
 
 namespace {
 
@@ -244,8 +254,227 @@ void BM_table_copy(benchmark::State &state)
     if (entries != 5) state.SkipWithError("the copy lost entries");
 }
 
+// ---- Big and hostile packages, each filled by a child process ----------------------------------
+
+// The child's fatal report: its text on standard error and the end of the child, status 3.
+void child_report(const Report &report)
+{
+    if (report.kind != ReportKind::fatal) return;
+    std::fprintf(stderr, "%s\n", report.text);
+    std::fflush(stderr);
+    _exit(3);
+}
+
+long resident_kib()
+{
+    long pages = 0, resident = 0;
+    if (std::FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+struct ChildRun {
+    int status = -1;
+    std::string err;
+    double base_mb = 0, peak_mb = 0;
+};
+
+// Runs work in a forked child: its exit status, what it wrote on standard error, the resident size
+// it had before the work (told through a shared page) and its peak (the child's getrusage).
+template <class Work> ChildRun in_child(Work work)
+{
+    ChildRun run;
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return run;
+    void *page = mmap(nullptr, sizeof(long), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (page == MAP_FAILED) return run;
+    auto *base = static_cast<volatile long *>(page);
+    *base = 0;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipe_fds[1], 2);
+        close(pipe_fds[0]);
+        close(pipe_fds[1]);
+        set_report_sink(child_report);
+        *base = resident_kib();
+        _exit(work());
+    }
+    close(pipe_fds[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipe_fds[0], buffer, sizeof buffer)) > 0;) run.err.append(buffer, static_cast<std::size_t>(n));
+    close(pipe_fds[0]);
+    rusage usage{};
+    int status = 0;
+    if (wait4(pid, &status, 0, &usage) == pid) run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.peak_mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    run.base_mb = static_cast<double>(*base) / 1024.0;
+    munmap(page, sizeof(long));
+    return run;
+}
+
+const char *const BIG_CONTENT = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content><office:body>"
+                                "<office:text><text:p>Dear {T0}</text:p></office:text></office:body>"
+                                "</office:document-content>\n";
+const char *const BIG_HEAD = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content>";
+
+std::vector<hostile_zip::Entry> parts(std::vector<hostile_zip::Entry> extra)
+{
+    std::vector<hostile_zip::Entry> entries{
+        {"mimetype", "application/vnd.oasis.opendocument.text", {}},
+        {"META-INF/manifest.xml", "<?xml version=\"1.0\"?>\n<manifest:manifest/>", {}},
+        {"content.xml", BIG_CONTENT, {}},
+        {"styles.xml", "<?xml version=\"1.0\"?>\n<office:document-styles><office:master-styles><text:p>P</text:p>"
+                       "</office:master-styles></office:document-styles>", {}},
+        {"meta.xml", "<?xml version=\"1.0\"?>\n<office:document-meta><office:meta><meta:generator>Bench"
+                     "</meta:generator></office:meta></office:document-meta>", {}}};
+    for (auto &e : extra) {
+        auto same = std::find_if(entries.begin(), entries.end(), [&](const auto &p) { return p.name == e.name; });
+        if (same != entries.end() && e.text != "#second") *same = std::move(e);
+        else entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+hostile_zip::Entry with(std::string name, hostile_zip::Stored stored) { return {std::move(name), {}, std::move(stored)}; }
+
+constexpr std::uint64_t MiB = 1 << 20;
+constexpr std::uint64_t PICTURE_MIB = 200;
+
+struct BigTemplates {
+    fs::path dir;
+    BigTemplates()
+    {
+        char name[] = "/tmp/odf-bench.XXXXXX";
+        dir = mkdtemp(name);
+    }
+    ~BigTemplates() { fs::remove_all(dir); }
+    fs::path make(const std::string &name, const std::vector<hostile_zip::Entry> &entries) const
+    {
+        const fs::path path = dir / name;
+        if (!fs::exists(path)) hostile_zip::write(path, entries);
+        return path;
+    }
+    // A letter with a photograph of 200 MB, stored as photographs are.
+    fs::path picture() const
+    {
+        std::string block(MiB, '\0');
+        for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 2654435761u >> 13);
+        return make("picture.odt", parts({with("Pictures/photo.jpg", hostile_zip::stored(block, PICTURE_MIB))}));
+    }
+};
+
+const BigTemplates &big_templates()
+{
+    static const BigTemplates t;
+    return t;
+}
+
+int fill_in_child(const fs::path &source, const fs::path &target)
+{
+    InsertOoHandle_t handle;
+    add_text(handle, "{T0}", "Ms Who");
+    int cycles = 0;
+    std::string generator;
+    return insert_oo_fill(&handle, source.c_str(), target.c_str(), &cycles, &generator) == 1 ? 0 : 1;
+}
+
+// The peer: the package copied entry by entry with libzip, every entry's compressed bytes as
+// they are (zip_source_zip), into a new archive file.
+int copy_in_child(const fs::path &source, const fs::path &target)
+{
+    int error = 0;
+    zip_t *in = zip_open(source.c_str(), ZIP_RDONLY, &error);
+    zip_t *out = zip_open(target.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    const zip_int64_t n = zip_get_num_entries(in, 0);
+    for (zip_int64_t i = 0; i < n; ++i) {
+        zip_stat_t st;
+        zip_stat_index(in, static_cast<zip_uint64_t>(i), 0, &st);
+        const zip_int64_t j = zip_file_add(out, st.name, zip_source_zip(out, in, static_cast<zip_uint64_t>(i), 0, 0, -1), 0);
+        if (st.comp_method == ZIP_CM_STORE) zip_set_file_compression(out, static_cast<zip_uint64_t>(j), ZIP_CM_STORE, 0);
+    }
+    const int closed = zip_close(out);
+    zip_close(in);
+    return closed == 0 ? 0 : 1;
+}
+
+// Peak memory above the start of the child: the smoke run holds it under 64 MB.
+constexpr double PICTURE_GROWTH_MB = 64;
+
+void picture_case(benchmark::State &state, int (*run)(const fs::path &, const fs::path &))
+{
+    const fs::path source = big_templates().picture(), target = big_templates().dir / "out.odt";
+    ChildRun last;
+    for (auto _ : state) last = in_child([&] { return run(source, target); });
+    state.counters["base_MB"] = last.base_mb;
+    state.counters["peak_MB"] = last.peak_mb;
+    if (last.status != 0) return state.SkipWithError(("the child failed: " + last.err).c_str());
+    if (last.peak_mb - last.base_mb > PICTURE_GROWTH_MB) state.SkipWithError("more than 64 MB above the child's start");
+    int error = 0;
+    zip_t *za = zip_open(target.c_str(), ZIP_RDONLY, &error);
+    zip_stat_t st;
+    const bool kept = za && zip_stat(za, "Pictures/photo.jpg", 0, &st) == 0 && st.comp_method == ZIP_CM_STORE &&
+                      st.size == PICTURE_MIB * MiB;
+    if (za) zip_discard(za);
+    if (!kept) state.SkipWithError("the picture did not come through stored and whole");
+}
+
+void BM_picture_fill(benchmark::State &state) { picture_case(state, fill_in_child); }
+void BM_picture_copy(benchmark::State &state) { picture_case(state, copy_in_child); }
+
+// Hostile packages: each must end in a clear stop naming its entry, promptly and in little memory.
+constexpr double HOSTILE_PEAK_MB = 300;
+
+struct HostileCase {
+    const char *name;
+    std::vector<hostile_zip::Entry> (*entries)();
+    const char *refusal;  // what the stop says after the entry's name
+};
+
+const std::string &zeros()
+{
+    static const std::string z(MiB, '\0');
+    return z;
+}
+
+const HostileCase hostile_cases[] = {
+    {"forged_1TiB", [] { return parts({with("content.xml", hostile_zip::forged("<?xml?>", 1ull << 40))}); },
+     "Entry content.xml of the OpenOffice document"},
+    {"forged_4GiB", [] { return parts({with("content.xml", hostile_zip::forged("<?xml?>", 0xFFFFFFF0))}); },
+     "Entry content.xml of the OpenOffice document"},
+    {"content_2GiB_zeros", [] { return parts({with("content.xml", hostile_zip::deflated(BIG_HEAD, zeros(), 2048))}); },
+     "Entry content.xml of the OpenOffice document"},
+    {"content_1GB_blanks",
+     [] { return parts({with("content.xml", hostile_zip::deflated(BIG_HEAD, std::string(MiB, ' '), 1000))}); },
+     "Entry content.xml of the OpenOffice document"},
+    {"extra_2GiB_zeros", [] { return parts({with("zeros.bin", hostile_zip::deflated("", zeros(), 2048))}); },
+     "Entry zeros.bin of the OpenOffice document"},
+    {"duplicate_names", [] { return parts({{"content.xml", "#second", {}}}); },
+     "Entry content.xml of the OpenOffice document"},
+    {"backslash_name", [] { return parts({{"..\\..\\win", "x", {}}}); }, "Entry ..\\..\\win of the OpenOffice document"},
+};
+
+void BM_hostile(benchmark::State &state)
+{
+    const HostileCase &c = hostile_cases[state.range(0)];
+    state.SetLabel(c.name);
+    const fs::path source = big_templates().make(std::string(c.name) + ".odt", c.entries()),
+                   target = big_templates().dir / "out.odt";
+    ChildRun last;
+    for (auto _ : state) last = in_child([&] { return fill_in_child(source, target); });
+    state.counters["base_MB"] = last.base_mb;
+    state.counters["peak_MB"] = last.peak_mb;
+    if (last.status != 3 || last.err.find(c.refusal) != 0 || last.err.find(" refused: ") == std::string::npos)
+        return state.SkipWithError(("no clear stop: " + last.err).c_str());
+    if (last.peak_mb > HOSTILE_PEAK_MB) state.SkipWithError("above 300 MB");
+}
+
 } // namespace
 
+BENCHMARK(BM_picture_fill)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_picture_copy)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_hostile)->DenseRange(0, std::size(hostile_cases) - 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_insert_oo_do)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_libzip_copy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_table_fill)->Arg(200)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
+#include <new>
 #include <pwd.h>
 #include <string>
 #include <unistd.h>
@@ -372,6 +374,35 @@ ReportSink set_report_sink(ReportSink sink)
     ReportSink previous = report_sink;
     report_sink = sink ? sink : standard_report;
     return previous;
+}
+
+namespace {
+
+std::terminate_handler default_terminate = nullptr;
+
+// Every std::bad_alloc that no code catches comes here, wherever it was thrown (callbacks keep
+// theirs and throw them again once their C frames are left): the stack is not unwound, so the
+// report sees the run as the failure left it. Anything else ends as it always did.
+[[noreturn]] void unhandled_exception()
+{
+    if (const std::exception_ptr e = std::current_exception()) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::bad_alloc &) {
+            Abort("Out of memory");
+        } catch (...) {
+        }
+    }
+    (default_terminate ? default_terminate : std::abort)();
+    std::abort();
+}
+
+} // namespace
+
+void report_unhandled_allocation_failures()
+{
+    const std::terminate_handler previous = std::set_terminate(unhandled_exception);
+    if (previous != unhandled_exception) default_terminate = previous;
 }
 
 void Abort(const char *format, ...)

@@ -29,3 +29,7 @@ ReportSink set_report_sink(ReportSink sink);
 
 // The run-time's own sink.
 void standard_report(const Report &report);
+
+// Makes an allocation failure (std::bad_alloc) that nothing catches end in the fatal report "Out of
+// memory" instead of std::terminate's message, abort and core. lumba_main installs it first.
+void report_unhandled_allocation_failures();

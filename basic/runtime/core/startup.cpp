@@ -22,6 +22,7 @@
 #include "message.h"
 #include "numerics.h"
 #include "objfile.h"
+#include "report_sink.h"
 #include "run_time.h"
 #include "signals.h"
 #include "softkeys.h"
@@ -348,6 +349,7 @@ void build_program_arguments(int count)
 
 int lumba_main(int argc, char **argv)
 {
+    report_unhandled_allocation_failures();
     set_allocator_environment();
     unlimit_core();
     std::setlocale(LC_CTYPE, "");

@@ -2,6 +2,7 @@
 // registered, and the IINSERT_OO_ intrinsics. See odf_insert.h.
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -101,6 +102,16 @@ std::size_t utf8_length(std::string_view text)
     const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
     if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return 0;
     return n;
+}
+
+// A relative path as seen from the working directory now; other paths as they are. Links are
+// not resolved: the shared files' rules look at them where they lie.
+std::string absolute_path(std::string path)
+{
+    if (path.empty() || path.front() == '/') return path;
+    std::error_code failed;
+    const std::filesystem::path here = std::filesystem::current_path(failed);
+    return failed ? path : (here / path).string();
 }
 
 // ---- Intrinsics -----------------------------------------------------------------------------------
@@ -259,14 +270,15 @@ void insert_oo_do(int nargs, int last, Stack *result)
     InsertOoHandle_t *handle = handle_arg(nargs, last, "iinsert_oo_do");
     dec_t *cycles_var = numeric_variable(nargs, last, 3, "IINSERT_OO_DO");
     dec_t *size_var = numeric_variable(nargs, last, 5, "IINSERT_OO_DO");
-    const std::string source = trimmed_arg(nargs, last, 1);
+    // Resolved once, before the filling changes the working directory.
+    const std::string source = absolute_path(trimmed_arg(nargs, last, 1));
     const int exists = ufexists1(source.c_str());
     if (exists != 1) {
         intr::set_number(result, 0);
         mmessage(1, "Invalid or null source document supplied to iinsert_oo_do - code %d", exists);
         return;
     }
-    std::string target = trimmed_arg(nargs, last, 2);
+    std::string target = absolute_path(trimmed_arg(nargs, last, 2));
     if (target.empty()) target = source;
     int cycles = 0;
     std::string generator;

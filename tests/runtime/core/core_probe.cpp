@@ -8,8 +8,9 @@
 //   core_probe wait                         a "running program": the safe point in a loop
 //   core_probe softkeys PATH NAME...        loads the sets, prints them and looks the names up
 //   core_probe report KIND TEXT [LEVEL]     Message, Warn, Email, Debug, Xerror110, Xerror200,
-//                                           Assert or ReturningSink (Abort under a sink that
-//                                           returns) with TEXT, at run-time log level LEVEL (2)
+//                                           Assert, ReturningSink (Abort under a sink that
+//                                           returns) or OutOfMemory (a std::bad_alloc nothing
+//                                           catches) with TEXT, at run-time log level LEVEL (2)
 //   core_probe logstarts N                  the log's start-up preparation N times over
 //   core_probe signals SIG...               the catcher installed, the signals (numbers) raised in
 //                                           that order, then the safe point
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -123,6 +125,11 @@ int report(int argc, char **argv)
     }
     if (kind == "Xerror200") Xerror(200, "%s", text);
     if (kind == "Assert") PROGRAM_ASSERT(text == nullptr);
+    if (kind == "OutOfMemory") {
+        // As lumba_main starts; then an allocation fails and nothing catches it.
+        report_unhandled_allocation_failures();
+        throw std::bad_alloc();
+    }
     if (kind == "ReturningSink") {
         set_report_sink([](const Report &) {});
         Abort("%s", text);

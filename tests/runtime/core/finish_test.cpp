@@ -207,6 +207,19 @@ TEST(Reports, FatalReportEndsTheRunWhateverTheSink)
     EXPECT_TRUE(has_line(site.read_file("mail/0.args"), "E-fatal:still fatal")) << site.read_file("mail/0.args");
 }
 
+// An allocation that fails where nothing catches it ends in the run-time's fatal report, not in
+// std::terminate's message, an abort and a core.
+TEST(Reports, AnAllocationFailureNothingCatchesIsAFatalReport)
+{
+    Site site;
+    auto r = site.run({"sh", "-c", "ulimit -c 0; cd \"$LUMBA_SITE\"; exec \"$0\" report OutOfMemory x", CORE_PROBE});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("terminate called"), std::string::npos) << r.err;
+    EXPECT_NE(site.read_file("oska/log/errorlog").find("\nMessage:  Out of memory\n"), std::string::npos)
+        << site.read_file("oska/log/errorlog");
+    EXPECT_TRUE(has_line(site.read_file("mail/0.args"), "E-fatal:Out of memory")) << site.read_file("mail/0.args");
+}
+
 TEST(Reports, ProgramAssertion)
 {
     Site site;

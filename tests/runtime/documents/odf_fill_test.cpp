@@ -525,6 +525,10 @@ TEST_F(OdfFill, ARelativeTargetIsWrittenWhereTheProgramIs)
     fs::current_path(dir.path());
     EXPECT_EQ(fill(h, "t.odt", "relative.odt"), 1);
     EXPECT_EQ(check({"package", (dir / "relative.odt").string()}), conformant(TEMPLATE_NAMES));
+    // The size handed back is the new document's, read where it was written.
+    EXPECT_EQ(as_long(size), static_cast<long>(fs::file_size(dir / "relative.odt")));
+    EXPECT_EQ(Warnings::shown(), std::vector<std::string>{});
+    EXPECT_EQ(fs::current_path(), "/tmp");
 }
 
 struct BadTemplate {

@@ -257,7 +257,10 @@ TEST(OdfPackage, ReadAndWrittenAsANewConformantPackage)
     OdfPackage package = insert_oo_open_doc(source.c_str());
     ASSERT_NE(odf_entry(package, "content.xml"), nullptr);
     EXPECT_TRUE(odf_entry(package, "Pictures/")->directory);
-    EXPECT_EQ(odf_entry(package, "Pictures/a.png")->data, "png");
+    // Only the parts the filling changes are read; a picture stays in the source until it is copied.
+    EXPECT_TRUE(odf_entry(package, "Pictures/a.png")->in_source);
+    EXPECT_EQ(odf_entry(package, "Pictures/a.png")->data, "");
+    EXPECT_FALSE(odf_entry(package, "content.xml")->in_source);
     // An old target with entries of its own: none of them survive.
     const fs::path target = dir / "old target.odt";
     make_template(target, {"extra.txt=old"});
@@ -265,6 +268,7 @@ TEST(OdfPackage, ReadAndWrittenAsANewConformantPackage)
     insert_oo_close_doc(package, target.c_str());
     EXPECT_EQ(check({"package", target.string()}),
               conformant("mimetype,content.xml,META-INF/manifest.xml,styles.xml,meta.xml,Pictures/,Pictures/a.png"));
+    EXPECT_EQ(check({"part", target.string(), "Pictures/a.png"}), "png");
     int files = 0;
     for (const auto &e : fs::directory_iterator(dir.path())) files += e.path().filename().string()[0] == '.';
     EXPECT_EQ(files, 0) << "no temporary file is left";

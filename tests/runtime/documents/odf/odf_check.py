@@ -12,9 +12,12 @@ odf_check.py cells PATH PART  each table cell: its style, value type and value
 odf_check.py count PATH PART TEXT  how often TEXT occurs in PART
 odf_check.py show PATH         the entries, content.xml and styles.xml formatted (to look at)
 odf_check.py part PATH NAME    the entry NAME as it is
+odf_check.py raw PATH NAME     the entry NAME as stored: method, CRC, sizes, SHA-256 of its
+                               compressed bytes (read from the archive, not inflated)
 odf_check.py batch CMD ARGS -- CMD ARGS ...   several of the above in one run, each output ended
                                               by a line holding one NUL
 """
+import hashlib
 import os
 import subprocess
 import sys
@@ -171,7 +174,24 @@ def part(path, name):
         sys.stdout.write(z.read(name).decode())
 
 
-COMMANDS = {"package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "frames": frames,
+def raw(path, name):
+    with zipfile.ZipFile(path) as z, open(path, "rb") as f:
+        i = z.getinfo(name)
+        f.seek(i.header_offset)
+        local = f.read(30)
+        skip = int.from_bytes(local[26:28], "little") + int.from_bytes(local[28:30], "little")
+        f.seek(i.header_offset + 30 + skip)
+        digest = hashlib.sha256()
+        left = i.compress_size
+        while left:
+            piece = f.read(min(left, 1 << 20))
+            digest.update(piece)
+            left -= len(piece)
+        print("method=%d crc=%08x size=%d compressed=%d sha256=%s" % (i.compress_type, i.CRC, i.file_size,
+                                                                    i.compress_size, digest.hexdigest()))
+
+
+COMMANDS = {"raw": raw, "package": package, "paras": paras, "style": style, "fonts": fonts, "tables": tables, "frames": frames,
             "cells": cells, "count": count, "same": same, "show": show, "part": part}
 
 
