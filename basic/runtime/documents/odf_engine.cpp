@@ -203,12 +203,24 @@ IooTree read_part(const OdfEntry &entry)
 
 using Locate = IooNode_t *(*)(IooNode_t *);
 
+IooNode_t *child(IooNode_t *node, std::uint32_t type);
+
+// The office:automatic-styles of a content or styles part, found without the warnings of the
+// navigation: an empty one is where a document without direct formatting gets its first style.
+IooNode_t *automatic_styles(IooNode_t *head)
+{
+    for (IooNode_t *n = head; n; n = n->next)
+        if (n->type == IOO_TAG_DOC_CONTENT || n->type == IOO_TAG_DOC_STYLES) return child(n, IOO_TAG_AUTO_STYLES);
+    return nullptr;
+}
+
 void pass(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures, const char *name, Locate styles,
           Locate text, bool content)
 {
     InsertOoMeta_t meta;
     meta.tree = read_part(part(package, name));
     meta.styles = styles(meta.tree.get());
+    meta.automatic = automatic_styles(meta.tree.get());
     meta.text = text(meta.tree.get());
     meta.handle = handle;
     meta.package = &package;

@@ -2,8 +2,10 @@
 // through the dispatchers, the registry they keep, the conversions, and IINSERT_OO_DO's packages
 // as an independent reader (Python's zipfile and ElementTree, xmllint, file) sees them.
 #include <array>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -152,6 +154,33 @@ protected:
         return as_long(result.num);
     }
 
+public:
+    // Fills source's header, footer and letter with values whose tags name fonts and checks target.
+    void fonts_case(const fs::path &source, const fs::path &target, const char *fonts)
+    {
+        InsertOoHandle_t *h = create();
+        call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{HEAD}"), str("Ann"), str("mtag_red")});
+        call(in_IINSERT_OO_ADD_NUMERIC, {num(h), str("{FOOT}"), dec("-5"), num(0), str("mtag_times")});
+        call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{NAME}"), str("Bob"), str("mtag_times")});
+        EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+        look_at(target, target.stem().string());
+        const auto seen = checks({{"package", target.string()},
+                                  {"paras", target.string(), "styles.xml"},
+                                  {"fonts", target.string(), "styles.xml"},
+                                  {"fonts", target.string(), "content.xml"},
+                                  {"style", target.string(), "styles.xml", "OSKA_TEXT1"},
+                                  {"part", target.string(), "styles.xml"}});
+        EXPECT_EQ(seen[0], conformant(TEMPLATE_NAMES));
+        EXPECT_EQ(seen[1], "Header|Page header [OSKA_TEXT1:Ann]\nMP1|Page footer [OSKA_TEXT2:-5]\n");
+        EXPECT_EQ(seen[2], fonts);
+        EXPECT_EQ(seen[3], "Liberation Serif,Times New Roman\n");
+        EXPECT_NE(seen[4].find("fo:color=#ff0000;fo:font-size=10pt;style:font-name=Arial;"), std::string::npos) << seen[4];
+        // The declarations stand where the format has them: first in the document's styles.
+        EXPECT_NE(seen[5].find("office:version=\"1.2\"><office:font-face-decls>"), std::string::npos) << seen[5];
+        EXPECT_TRUE(Warnings::shown().empty());
+    }
+
+protected:
     GlobalData_t record{};
     GlobalData_t *saved = nullptr;
     std::array<Stack, 10> stack{};
@@ -400,7 +429,7 @@ TEST_F(OdfFill, FillsTextNumbersAndExclusions)
               "P1|R&D <s>xR&D <s>x and -12.34, 1,234,567.89\n"
               "|gone{X}\n"
               "|{NONE} in {same} out\n");
-    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "MP1|Page footer 7\n");
+    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "Header|Page header {HEAD}\nMP1|Page footer 7\n");
     EXPECT_EQ(as_long(cycles), 7);
     EXPECT_EQ(generator, "Hand/1.0");
     EXPECT_EQ(as_long(size), static_cast<long>(fs::file_size(target)));
@@ -766,7 +795,7 @@ TEST_F(OdfFill, PicturesAreNumberedAfterTheDocumentsOwnFrames)
     EXPECT_EQ(check({"frames", target.string(), "styles.xml"}),
               "draw:style-name=fr6 draw:name=graphics1 text:anchor-type=paragraph svg:width=1.648cm "
               "svg:height=0.824cm draw:z-index=1 href=Pictures/red.png.png\n");
-    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "MP1|<draw:frame><draw:image>Page footer \n");
+    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "Header|Page header {HEAD}\nMP1|<draw:frame><draw:image>Page footer \n");
     const std::string manifest = check({"part", target.string(), "META-INF/manifest.xml"});
     std::size_t entries = 0;
     for (std::size_t at = 0; (at = manifest.find("manifest:full-path=\"Pictures/red.png.png\"", at)) != std::string::npos;
@@ -1012,6 +1041,109 @@ TEST_F(OdfFill, InvalidTokensStop)
     call(in_IINSERT_OO_ADD_TEXT, {num(bad), str("N}"), str("x")});
     EXPECT_EQ(abort_text([&] { fill(bad, source.string(), (dir / "o.odt").string()); }), "Invalid insertion tag 'N}'");
     EXPECT_FALSE(fs::exists(dir / "o.odt"));
+}
+
+// ---- Templates as office suites write them ---------------------------------------------------------
+
+// content.xml as an office suite writes it, with the given automatic styles and document text.
+std::string suite_content(const std::string &automatic, const std::string &body, const char *kind = "text")
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content " + NS +
+           " xmlns:calcext=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\""
+           " xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\" office:version=\"1.2\"><office:scripts/>"
+           "<office:font-face-decls><style:font-face style:name=\"Liberation Serif\" svg:font-family=\"&apos;"
+           "Liberation Serif&apos;\" style:font-family-generic=\"roman\" style:font-pitch=\"variable\"/>"
+           "</office:font-face-decls>" +
+           automatic + "<office:body><office:" + kind + ">" + body + "</office:" + kind +
+           "></office:body></office:document-content>\n";
+}
+
+// A styled value in the header and footer of a template whose styles.xml is as office suites write
+// it (font declarations, common styles, automatic styles, master pages), with its declarations
+// replaced by decls (or as written): the fonts the tags name are declared in styles.xml.
+void header_fonts(OdfFill &t, const Scratch &dir, const char *name, const std::optional<std::string> &decls,
+                  const char *fonts)
+{
+    make_template(dir / "default.odt");
+    const std::string styles = check({"part", (dir / "default.odt").string(), "styles.xml"});
+    const std::size_t from = styles.find("<office:font-face-decls>");
+    const std::size_t to = styles.find("</office:font-face-decls>") + std::strlen("</office:font-face-decls>");
+    ASSERT_NE(from, std::string::npos);
+    // As written, office:styles stands between the font declarations and the automatic styles.
+    ASSERT_NE(styles.find("</office:font-face-decls><office:styles>"), std::string::npos);
+    const fs::path part = dir / (std::string(name) + ".styles.xml");
+    std::ofstream(part) << (decls ? styles.substr(0, from) + *decls + styles.substr(to) : styles);
+    const fs::path source = dir / (std::string(name) + ".odt");
+    make_template(source, {"styles.xml=@" + part.string()});
+    t.fonts_case(source, dir / (std::string(name) + "-out.odt"), fonts);
+}
+
+TEST_F(OdfFill, FontsOfStyledValuesInHeadersAndFooters)
+{
+    header_fonts(*this, dir, "as-written", std::nullopt, "Liberation Serif,Arial,Times New Roman\n");
+}
+
+TEST_F(OdfFill, FontsAreDeclaredWhereStylesHaveNoDeclarations)
+{
+    header_fonts(*this, dir, "none", "", "Arial,Times New Roman\n");
+    header_fonts(*this, dir, "empty", "<office:font-face-decls/>", "Arial,Times New Roman\n");
+}
+
+TEST_F(OdfFill, EmptyOrSingleAutomaticStylesTakeNewStyles)
+{
+    // A letter without direct formatting is saved with empty automatic styles; one with a single
+    // automatic style has no second to link behind. Styled values, notes and pictures fill both.
+    const fs::path png = picture(dir / "pics/logo.png", "100x50", "PNG");
+    const std::string body = "<text:p text:style-name=\"Standard\">Dear {NAME},</text:p>"
+                             "<text:p text:style-name=\"Standard\">{N}</text:p>"
+                             "<text:p text:style-name=\"Standard\">{P}</text:p>"
+                             "<text:p text:style-name=\"Standard\">{AMOUNT}</text:p>";
+    struct Case {
+        const char *what;
+        const char *automatic;
+        std::vector<std::string> warnings;
+    };
+    const Case cases[] = {
+        {"empty", "<office:automatic-styles/>", {"No styles found in content automatic styles section"}},
+        {"a single style",
+         "<office:automatic-styles><style:style style:name=\"P1\" style:family=\"paragraph\">"
+         "<style:paragraph-properties fo:text-align=\"center\"/></style:style></office:automatic-styles>",
+         {}},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Warnings::shown().clear();
+        const fs::path part = dir / ("c" + std::to_string(n) + ".xml");
+        std::ofstream(part) << suite_content(c.automatic, body);
+        const fs::path source = dir / ("t" + std::to_string(n) + ".odt");
+        make_template(source, {"content.xml=@" + part.string()});
+        InsertOoHandle_t *h = create();
+        call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{NAME}"), str("Ann"), str("mtag_bold")});
+        call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(note(para("A <b>note</b>"))), num(0)});
+        call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{P}"), str(png.string())});
+        call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{AMOUNT}"), dec("-12.5"), num(2), str("mtag_red")});
+        const fs::path target = dir / ("o" + std::to_string(n++) + ".odt");
+        EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+        look_at(target, "automatic-styles-" + std::to_string(n));
+        const auto seen = checks({{"package", target.string()},
+                                  {"paras", target.string(), "content.xml"},
+                                  {"style", target.string(), "content.xml", "OSKA_TEXT2"},
+                                  {"count", target.string(), "content.xml", "style:name=\"fr1\" style:family=\"graphic\""},
+                                  {"count", target.string(), "content.xml", "style:name=\"OSKA_B0\""},
+                                  {"fonts", target.string(), "content.xml"}});
+        EXPECT_EQ(seen[0], conformant(std::string(TEMPLATE_NAMES) + ",Pictures/logo.png.png"));
+        // A note's styles carry the number of its paragraph's style name: none in Standard.
+        EXPECT_EQ(seen[1], "Standard|Dear [OSKA_TEXT1:Ann],\nOSKA_STD0|A [OSKA_B0:note]\n"
+                           "Standard|<draw:frame><draw:image>\nOSKA_TEXT2|-12.50\n");
+        EXPECT_EQ(seen[2], "parent=Standard;fo:color=#0000ff;fo:font-size=10pt;fo:font-weight=bold;"
+                           "style:font-name=Arial;style:font-name-complex=Arial;style:font-size-asian=10pt;"
+                           "style:font-size-complex=10pt;style:font-weight-asian=bold;style:font-weight-complex=bold;\n");
+        EXPECT_EQ(seen[3], "1\n");
+        EXPECT_EQ(seen[4], "1\n");
+        EXPECT_EQ(seen[5], "Liberation Serif,Arial\n");
+        EXPECT_EQ(Warnings::shown(), c.warnings);
+    }
 }
 
 } // namespace
