@@ -115,6 +115,7 @@ struct InsertOoMeta_t {
     IooTree tree;
     IooNode_t *styles = nullptr;  // the first automatic style
     IooNode_t *automatic = nullptr;  // the part's office:automatic-styles, which may be empty
+    bool spreadsheet = false;     // the document text is a spreadsheet's
     IooNode_t *text = nullptr;    // the document text's first node, or the master styles
     std::vector<InsertOoXref_t> xrefs;
     std::size_t current = 0;      // the entry being dispatched; those after it are pending

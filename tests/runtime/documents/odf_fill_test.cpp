@@ -720,9 +720,9 @@ TEST_F(OdfFill, StyledValuesInTablesAndSpreadsheets)
     const std::string package = check({"package", target.string()});
     EXPECT_NE(package.find("xmllint: ok\nfile: OpenDocument Spreadsheet\n"), std::string::npos) << package;
     EXPECT_EQ(check({"tables", target.string(), "content.xml"}),
-              "table T\nName | Amount\nAnn | EUR [OSKA_TEXT2:-1,234.50]\nBob | EUR 7.00\n");
+              "table T\nName | Amount\n[OSKA_TEXT1:Ann] | EUR [OSKA_TEXT2:-1,234.50]\nBob | EUR 7.00\n");
     EXPECT_EQ(check({"paras", target.string(), "content.xml"}),
-              "|Name\n|Amount\nOSKA_TEXT1|Ann\n|EUR [OSKA_TEXT2:-1,234.50]\n|Bob\n|EUR 7.00\n");
+              "|Name\n|Amount\n|[OSKA_TEXT1:Ann]\n|EUR [OSKA_TEXT2:-1,234.50]\n|Bob\n|EUR 7.00\n");
     // The negative amount takes the tag's negative colour and weight.
     const std::string style = check({"style", target.string(), "content.xml", "OSKA_TEXT2"});
     EXPECT_NE(style.find("fo:color=#0000ff;fo:font-size=10pt;fo:font-weight=bold;"), std::string::npos) << style;
@@ -1144,6 +1144,66 @@ TEST_F(OdfFill, EmptyOrSingleAutomaticStylesTakeNewStyles)
         EXPECT_EQ(seen[5], "Liberation Serif,Arial\n");
         EXPECT_EQ(Warnings::shown(), c.warnings);
     }
+}
+
+// A sheet as a spreadsheet application writes it: its cells are strings until filled; the total
+// row sums the amounts above it.
+std::string sheet(const std::string &rows)
+{
+    return suite_content("<office:automatic-styles><style:style style:name=\"ce1\" style:family=\"table-cell\" "
+                         "style:parent-style-name=\"Default\"><style:text-properties fo:font-weight=\"bold\"/>"
+                         "</style:style></office:automatic-styles>",
+                         "<table:table table:name=\"Sheet1\"><table:table-column table:number-columns-repeated=\"2\"/>" +
+                             rows + "</table:table>",
+                         "spreadsheet");
+}
+std::string text_cell(const std::string &text)
+{
+    return "<table:table-cell office:value-type=\"string\" calcext:value-type=\"string\"><text:p>" + text +
+           "</text:p></table:table-cell>";
+}
+std::string row(const std::string &a, const std::string &b) { return "<table:table-row>" + a + b + "</table:table-row>"; }
+
+TEST_F(OdfFill, SpreadsheetCellsShowStylesAndCountNumbers)
+{
+    const std::string total = "<table:table-cell table:formula=\"of:=SUM([.B2:.B4])\" office:value-type=\"float\" "
+                              "office:value=\"0\" calcext:value-type=\"float\"><text:p>0</text:p></table:table-cell>";
+    const fs::path part = dir / "sheet.xml";
+    std::ofstream(part) << sheet(row(text_cell("Item"), text_cell("Amount")) + row(text_cell("{I1}"), text_cell("{A1}")) +
+                                 row(text_cell("{I2}"), text_cell("{A2}")) +
+                                 row(text_cell("{I3}"), text_cell("EUR {A3}")) + row(text_cell("Total"), total));
+    const fs::path source = dir / "sheet.ods";
+    make_template(source, {"mimetype=application/vnd.oasis.opendocument.spreadsheet", "content.xml=@" + part.string()});
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{I1}"), str("Rent"), str("mtag_bold")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{A1}"), dec("-1234.5"), num(2), str("mtag_red")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{I2}"), str("Fee")});
+    call(in_IINSERT_OO_ADD_NUMERIC, {num(h), str("{A2}"), dec("7.25"), num(2)});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{I3}"), str("Other")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{A3}"), dec("3"), num(2)});
+    const fs::path target = dir / "filled.ods";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "sheet-cells");
+    const auto seen = checks({{"package", target.string()},
+                              {"cells", target.string(), "content.xml"},
+                              {"style", target.string(), "content.xml", "OSKA_TEXT1"},
+                              {"count", target.string(), "content.xml", "style:family=\"text\""},
+                              {"part", target.string(), "content.xml"}});
+    EXPECT_NE(seen[0].find("xmllint: ok\nfile: OpenDocument Spreadsheet\n"), std::string::npos) << seen[0];
+    // Styled values stand in spans of their own with text styles, which a spreadsheet shows; a
+    // number or amount that is a cell's whole text makes the cell a number, the text as shown.
+    EXPECT_EQ(seen[1], "table Sheet1 \n"
+                       " string -|:Item\n string -|:Amount\n"
+                       " string -|:[OSKA_TEXT1:Rent]\n float -1234.50|:[OSKA_TEXT2:-1,234.50]\n"
+                       " string -|:Fee\n float 7.25|:7.25\n"
+                       " string -|:Other\n string -|:EUR 3.00\n"
+                       " string -|:Total\n float 0|:0\n");
+    EXPECT_EQ(seen[2], "parent=;fo:font-weight=bold;style:font-weight-asian=bold;style:font-weight-complex=bold;\n");
+    EXPECT_EQ(seen[3], "2\n");
+    EXPECT_NE(seen[4].find("<table:table-cell office:value-type=\"float\" calcext:value-type=\"float\" "
+                           "office:value=\"-1234.50\">"),
+              std::string::npos)
+        << seen[4];
 }
 
 } // namespace
