@@ -11,6 +11,7 @@
 #include "misc.h"
 #include "odf_insert.h"
 #include "odf_package.h"
+#include "signals.h"
 
 namespace {
 
@@ -259,11 +260,18 @@ void pass(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures
     meta.package = &package;
     meta.frame = meta.frame_base = *pictures;
     if (meta.text) insert_oo_get_xref(meta.text, &meta);
-    for (meta.current = 0; meta.current < meta.xrefs.size(); ++meta.current)
+    // A part with many tokens takes a while: a signal is acted on between its steps.
+    check_signals();
+    for (meta.current = 0; meta.current < meta.xrefs.size(); ++meta.current) {
+        if (meta.current % 256 == 0) check_signals();
         insert_oo_do_item(&meta, meta.xrefs[meta.current]);
+    }
     if (content) insert_oo_do_get_table_multi_row_mode(&meta);
+    check_signals();
     insert_oo_do_build_table(&meta);
+    check_signals();
     insert_oo_do_text_attributes(&meta);
+    check_signals();
     std::string written;
     // Looked up again: pictures add entries to the package while the part is filled.
     OdfEntry &entry = part(package, name);

@@ -2,6 +2,7 @@
 // through the dispatchers, the registry they keep, the conversions, and IINSERT_OO_DO's packages
 // as an independent reader (Python's zipfile and ElementTree, xmllint, file) sees them.
 #include <array>
+#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <initializer_list>
@@ -16,6 +17,7 @@
 #include "odf_fixture.h"
 #include "odf_insert.h"
 #include "program_text.h"
+#include "signals.h"
 #include "run_time.h"
 #include "style_tags.h"
 #include "test_host.h"
@@ -1204,6 +1206,22 @@ TEST_F(OdfFill, SpreadsheetCellsShowStylesAndCountNumbers)
                            "office:value=\"-1234.50\">"),
               std::string::npos)
         << seen[4];
+}
+
+// A signal that arrives while a template is filled is acted on between the steps of a part: the
+// run ends through the signal path and no target is written.
+TEST_F(OdfFill, ASignalStopsTheFillingAtTheSafePoint)
+{
+    const fs::path source = template_with(dir, "t.odt", "<text:p>{A}</text:p>");
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{A}"), str("a")});
+    const fs::path target = dir / "o.odt";
+    pending_signal = SIGINT;
+    EXPECT_EQ(abort_text([&] { fill(h, source.string(), target.string()); }), "Program interrupted by user");
+    const bool left = pending_signal != 0;
+    pending_signal = 0;
+    EXPECT_FALSE(left);
+    EXPECT_FALSE(fs::exists(target));
 }
 
 } // namespace
