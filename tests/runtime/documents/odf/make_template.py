@@ -12,8 +12,10 @@ import zipfile
 
 MIMETYPE = "application/vnd.oasis.opendocument.text"
 
+# The package's own entry has the media type of its mimetype: an office suite refuses a package
+# whose two disagree.
 MANIFEST = """<?xml version="1.0" encoding="UTF-8"?>
-<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2"><manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/><manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/><manifest:file-entry manifest:full-path="styles.xml" manifest:media-type="text/xml"/><manifest:file-entry manifest:full-path="meta.xml" manifest:media-type="text/xml"/></manifest:manifest>
+<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2"><manifest:file-entry manifest:full-path="/" manifest:media-type="{mimetype}"/><manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/><manifest:file-entry manifest:full-path="styles.xml" manifest:media-type="text/xml"/><manifest:file-entry manifest:full-path="meta.xml" manifest:media-type="text/xml"/></manifest:manifest>
 """
 
 NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
@@ -60,6 +62,8 @@ def main(argv):
                 with open(value[1:], encoding="utf-8") as f:
                     value = f.read()
             parts[name] = value
+    if parts.get("META-INF/manifest.xml") is MANIFEST:
+        parts["META-INF/manifest.xml"] = MANIFEST.replace("{mimetype}", parts.get("mimetype", MIMETYPE))
     with zipfile.ZipFile(out, "w") as z:
         for name, text in parts.items():
             kind = zipfile.ZIP_STORED if name == "mimetype" else zipfile.ZIP_DEFLATED
