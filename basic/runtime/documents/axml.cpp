@@ -1,8 +1,10 @@
 // SBR XML instance documents read into program lists, on libxml2's SAX interface.
 //
-// The documents come from outside: the SAX handler has only the start, end and character handlers,
-// so no DTD, external subset or declared entity is ever read (a reference to one is an undefined
-// entity and the document is not well formed), and the parser gets XML_PARSE_NONET as well.
+// The documents come from outside: the SAX handler has only the start, end and character handlers
+// and an entity lookup that finds nothing, so no DTD, external subset or declared entity is ever
+// read (a reference to one is an undefined entity and the document is not well formed), and the
+// parser gets XML_PARSE_NONET as well. Nesting depth and the length of value names are bounded,
+// and the handlers reach the signal safe point every few thousand calls.
 // Handlers never let an exception cross libxml2's frames: a failure stops the parser and is raised
 // again once libxml2 has returned.
 #include "axml.h"
@@ -21,6 +23,7 @@
 
 #include "ilist.h"
 #include "message.h"
+#include "signals.h"
 
 namespace {
 
@@ -148,6 +151,10 @@ void set_keyed(SbrContext_t &r, int index, const Placing &p, bool fresh)
 // A new list-1 value with lists 2 to 5; its index.
 int add_value(SbrContext_t &r, const std::string &name, std::string_view text, const Placing &p)
 {
+    r.names_total += name.size();
+    if (r.names_total > SBR_MAX_NAMES_TOTAL)
+        Abort("Pass 2: XML Document's value names exceed %zu bytes in all (SBR_MAX_NAMES_TOTAL) @ %s",
+              SBR_MAX_NAMES_TOTAL, WHERE);
     ilist_addselt(list(r, SBR_VALUES), text.data(), length(text), 0, name.c_str());
     const int index = ilist_length(list(r, SBR_VALUES));
     r.value_index.try_emplace(value_key(r, name, p.din, context_of(p)), index);
@@ -172,10 +179,11 @@ void fact_text(SbrContext_t &r, std::string_view text)
             continue;
         }
         ++i;
-        std::string joined = ilist_sfetch(list(r, SBR_VALUES), index, nullptr);
+        auto [at, first] = r.joined.try_emplace(index);
+        std::string &joined = at->second;
+        if (first) joined = ilist_sfetch(list(r, SBR_VALUES), index, nullptr);
         if (r.join_newline) joined += '\n';
         joined += text;
-        ilist_setselt(list(r, SBR_VALUES), index, joined.c_str(), length(joined), nullptr);
     }
     // The element's end finds the same two values unless a child comes first.
     r.text_values = {by_path ? by_path : added[1], by_name ? by_name : added[0]};
@@ -218,7 +226,19 @@ void clear_tuple(SbrContext_t &r)
     r.in_tuple = 0;
 }
 
+// The joined texts go into list 1, each once.
+void store_joined(SbrContext_t &r)
+{
+    for (const auto &[index, text] : r.joined)
+        ilist_setselt(list(r, SBR_VALUES), index, text.c_str(), length(text), nullptr);
+    r.joined.clear();
+}
+
 // ---- Handlers ----------------------------------------------------------------------------------
+
+// Raised from a handler when a signal waits for the safe point: libxml2 is stopped and has
+// returned before the run acts on it.
+struct SignalPending {};
 
 // The entry of the context table being built.
 SbrContextEntry_t &building(SbrContext_t &r)
@@ -277,8 +297,14 @@ void start_element(SbrContext_t &r, std::string_view name, const xmlChar **atts)
     }
 
     if (r.pass == 0) ++r.elements;
+    if (++r.depth > SBR_MAX_DEPTH)
+        Abort("Pass %u: XML Document nests elements deeper than %zu levels (SBR_MAX_DEPTH) @ %s", r.pass + 1,
+              SBR_MAX_DEPTH, WHERE);
     r.element = local;
     if (r.context) r.element.append("*").append(*r.context);
+    if (r.path.size() + 1 + r.element.size() > SBR_MAX_NAME)
+        Abort("Pass %u: XML Document has an element path longer than %zu bytes (SBR_MAX_NAME) @ %s", r.pass + 1,
+              SBR_MAX_NAME, WHERE);
     if (!r.path.empty()) r.path += '^';
     r.path += r.element;
 
@@ -339,6 +365,7 @@ void end_element(SbrContext_t &r, std::string_view name)
     r.attrs.clear();
     r.text_values = {};
     pop_path(r, local);
+    if (r.depth) --r.depth;
 }
 
 // libxml2's entry points: nothing is done once a handler has failed, and no exception leaves.
@@ -348,6 +375,10 @@ template <class Work> void guarded(void *user, Work work)
     if (r.failure) return;
     try {
         try {
+            if (++r.since_check >= SBR_SIGNAL_EVERY) {
+                r.since_check = 0;
+                if (pending_signal) throw SignalPending{};
+            }
             work(r);
         } catch (const std::bad_alloc &) {
             Abort("Can't allocate memory @ %s:%d", "axml.cpp", __LINE__);
@@ -378,6 +409,20 @@ void characters_callback(void *user, const xmlChar *ch, int len)
     });
 }
 
+// A reference to an entity that is not one of the five predefined ones: no entity is ever
+// declared to anyone, so where libxml2 will find the document not well formed for it, the stop
+// says why. Beside an external subset the reference reads as nothing, as libxml2 has it.
+xmlEntityPtr get_entity_callback(void *user, const xmlChar *name)
+{
+    guarded(user, [&](SbrContext_t &r) {
+        const auto *parser = static_cast<const xmlParserCtxt *>(r.parser);
+        if (parser->standalone == 1 || (!parser->hasExternalSubset && !parser->hasPErefs))
+            Abort("Pass %u: XML Document isn't well formed @ %s: entities are not accepted (&%s;)", r.pass + 1, WHERE,
+                  reinterpret_cast<const char *>(name));
+    });
+    return nullptr;
+}
+
 // The parser and the document libxml2 may have started for a DOCTYPE's entity declarations (kept
 // for SAX callers that never see them, and never freed with the parser).
 struct ParserFree {
@@ -390,12 +435,14 @@ struct ParserFree {
 
 void parse_pass(SbrContext_t &r, const char *file)
 {
-    // Only the three handlers: a start handler of the first SAX version (qualified names, the
-    // attributes as name and value pairs), no entity, DTD or error handler.
+    // The three handlers: a start handler of the first SAX version (qualified names, the
+    // attributes as name and value pairs); no DTD or error handler, and an entity handler that
+    // never gives an entity.
     xmlSAXHandler sax{};
     sax.startElement = start_element_callback;
     sax.endElement = end_element_callback;
     sax.characters = characters_callback;
+    sax.getEntity = get_entity_callback;
 
     const int pass = static_cast<int>(r.pass) + 1;
     std::unique_ptr<xmlParserCtxt, ParserFree> parser(xmlCreateURLParserCtxt(file, PARSE_OPTIONS));
@@ -421,6 +468,7 @@ void reset_reading(SbrContext_t &r)
     r.want_text = r.join_newline = 0;
     r.attrs.clear();
     r.text.clear();
+    r.depth = 0;
 }
 
 // Destroys the lists unless the parse completes.
@@ -525,7 +573,14 @@ SbrResult_t sbr_xml_parse(const char *file)
             record->value_index.reserve(2 * record->elements);
             record->flags.reserve(2 * record->elements + 1);
         }
-        parse_pass(*record, file);
+        try {
+            parse_pass(*record, file);
+        } catch (const SignalPending &) {
+            // The safe point, now that libxml2 has returned.
+            check_signals();
+            Abort("Caught signal during %s", WHERE);
+        }
+        if (pass == 1) store_joined(*record);
     }
     for (std::size_t i = 0; i < record->count; ++i) {
         const std::string &din = record->contexts[i].din;

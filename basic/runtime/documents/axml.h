@@ -28,6 +28,13 @@
 struct IList_t;
 
 inline constexpr int SBR_LISTS = 6;
+// Limits far above any real instance, so that a hostile one cannot take the machine: elements
+// open at once, the bytes of one value name (an element path), and of all value names together.
+inline constexpr std::size_t SBR_MAX_DEPTH = 256;
+inline constexpr std::size_t SBR_MAX_NAME = 16 * 1024;
+inline constexpr std::size_t SBR_MAX_NAMES_TOTAL = std::size_t{1} << 30;
+// Handler calls between two looks at a pending signal.
+inline constexpr std::size_t SBR_SIGNAL_EVERY = 4096;
 enum SbrList : int { SBR_VALUES, SBR_EDITABLE, SBR_VISIBLE, SBR_CONTEXT, SBR_DIN, SBR_DINS };
 
 // The result record: the six lists in the order above.
@@ -92,6 +99,12 @@ struct SbrContext_t {
     // when it had none.
     std::pair<int, int> text_values;
     std::string text;  // character data since the last tag; libxml2 hands it over in pieces
+    // Texts joined to a value already in list 1, by its index: grown in place and stored once the
+    // pass is over, so a fact repeated many times costs its length, not its length squared.
+    std::unordered_map<int, std::string> joined;
+    std::size_t depth = 0;         // elements open
+    std::size_t names_total = 0;   // the bytes of all list-1 names
+    std::size_t since_check = 0;   // handler calls since the last look at pending signals
     void *parser = nullptr;    // the running xmlParserCtxt, so a handler can stop it
     std::exception_ptr failure;  // what stopped a handler; raised again once libxml2 has returned
 };

@@ -11,6 +11,7 @@
 #include "misc.h"
 #include "odf_insert.h"
 #include "odf_package.h"
+#include "signals.h"
 
 namespace {
 
@@ -176,6 +177,38 @@ void retarget(InsertOoMeta_t *meta, IooNode_t *node, IooNode_t *before, IooNode_
     }
 }
 
+// The spreadsheet cell whose whole text node is (alone in the cell's one paragraph, or in the
+// one span of it), or nullptr.
+IooNode_t *whole_cell(IooNode_t *node)
+{
+    if (node->prior || node->next) return nullptr;
+    IooNode_t *parent = ioo_parent(node);
+    if (parent && parent->type == IOO_TAG_TEXT) {
+        if (parent->prior || parent->next) return nullptr;
+        parent = ioo_parent(parent);
+    }
+    if (!parent || parent->type != IOO_TAG_PAR || parent->prior || parent->next) return nullptr;
+    IooNode_t *cell = ioo_parent(parent);
+    return cell && cell->type == IOO_TAG_TABLE_CELL ? cell : nullptr;
+}
+
+// A number or amount that is a spreadsheet cell's whole text makes the cell a number, so that the
+// sheet's formulas count it: its value is the number shown, without the thousands' commas.
+void mark_number_cell(const InsertOoMeta_t *meta, std::uint32_t type, IooNode_t *node, std::string_view value)
+{
+    if (!meta->spreadsheet || (type != IOO_TP_NUMERIC && type != IOO_TP_MONEY) || *node->text != value) return;
+    IooNode_t *cell = whole_cell(node);
+    if (!cell) return;
+    std::string number;
+    for (char c : *node->text)
+        if (c != ',') number += c;
+    if (number.empty() || number.find_first_not_of("-.0123456789") != std::string::npos) return;
+    insert_oo_add_link_attr(cell, "office:value-type", "\"float\"");
+    insert_oo_add_link_attr(cell, "office:value", "\"" + number + "\"");
+    // The suite's own copy of the type, when the template has one, must not say otherwise.
+    if (ioo_find_attr(cell, "calcext:value-type")) insert_oo_add_link_attr(cell, "calcext:value-type", "\"float\"");
+}
+
 IooNode_t *text_node(std::string text)
 {
     IooNode_t *node = insert_oo_create_tag(IOO_TAG_DEFAULT, {}, 0);
@@ -203,22 +236,42 @@ IooTree read_part(const OdfEntry &entry)
 
 using Locate = IooNode_t *(*)(IooNode_t *);
 
+IooNode_t *child(IooNode_t *node, std::uint32_t type);
+
+// The office:automatic-styles of a content or styles part, found without the warnings of the
+// navigation: an empty one is where a document without direct formatting gets its first style.
+IooNode_t *automatic_styles(IooNode_t *head)
+{
+    for (IooNode_t *n = head; n; n = n->next)
+        if (n->type == IOO_TAG_DOC_CONTENT || n->type == IOO_TAG_DOC_STYLES) return child(n, IOO_TAG_AUTO_STYLES);
+    return nullptr;
+}
+
 void pass(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures, const char *name, Locate styles,
           Locate text, bool content)
 {
     InsertOoMeta_t meta;
     meta.tree = read_part(part(package, name));
     meta.styles = styles(meta.tree.get());
+    meta.automatic = automatic_styles(meta.tree.get());
     meta.text = text(meta.tree.get());
+    meta.spreadsheet = meta.text && ioo_parent(meta.text) && ioo_parent(meta.text)->type == IOO_TAG_OSPREADSHEET;
     meta.handle = handle;
     meta.package = &package;
     meta.frame = meta.frame_base = *pictures;
     if (meta.text) insert_oo_get_xref(meta.text, &meta);
-    for (meta.current = 0; meta.current < meta.xrefs.size(); ++meta.current)
+    // A part with many tokens takes a while: a signal is acted on between its steps.
+    check_signals();
+    for (meta.current = 0; meta.current < meta.xrefs.size(); ++meta.current) {
+        if (meta.current % 256 == 0) check_signals();
         insert_oo_do_item(&meta, meta.xrefs[meta.current]);
+    }
     if (content) insert_oo_do_get_table_multi_row_mode(&meta);
+    check_signals();
     insert_oo_do_build_table(&meta);
+    check_signals();
     insert_oo_do_text_attributes(&meta);
+    check_signals();
     std::string written;
     // Looked up again: pictures add entries to the package while the part is filled.
     OdfEntry &entry = part(package, name);
@@ -312,6 +365,7 @@ int insert_oo_do_text_ins(std::uint32_t type, IooNode_t *node, std::string_view 
             if (rest.find(token) == std::string::npos) break;
         }
         *node->text = done + rest;
+        mark_number_cell(meta, type, node, value);
         return 1;
     }
     for (;;) {
@@ -333,7 +387,9 @@ int insert_oo_do_text_ins(std::uint32_t type, IooNode_t *node, std::string_view 
             IooNode_t *span = parent;
             if (node->prior) span = move_into_copy(span, node);
             if (node->next) move_into_copy(span, node->next);
-        } else if (parent->type == IOO_TAG_PAR && (node->prior || node->next)) {
+        } else if (parent->type == IOO_TAG_PAR && (node->prior || node->next || meta->spreadsheet)) {
+            // A spreadsheet ignores a paragraph style for a cell's text: a value styled there
+            // stands in a span of its own, whose style is of the text family.
             IooNode_t *span = insert_oo_create_tag(IOO_TAG_TEXT, "text:span", 0);
             replace_node(node, span);
             span->content = node;
@@ -342,6 +398,7 @@ int insert_oo_do_text_ins(std::uint32_t type, IooNode_t *node, std::string_view 
         *node->text = value;
         const std::uint32_t negative = type != IOO_TP_TEXT && !value.empty() && value[0] == '-';
         meta->attrs.push_back({type, negative, node, &tags, std::nullopt, nullptr});
+        mark_number_cell(meta, type, node, value);
         if (!after_node || after_node->text->find(token) == std::string::npos) return 1;
         node = after_node;
     }

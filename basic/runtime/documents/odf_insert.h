@@ -114,6 +114,8 @@ struct InsertOoNoteStyle_t {
 struct InsertOoMeta_t {
     IooTree tree;
     IooNode_t *styles = nullptr;  // the first automatic style
+    IooNode_t *automatic = nullptr;  // the part's office:automatic-styles, which may be empty
+    bool spreadsheet = false;     // the document text is a spreadsheet's
     IooNode_t *text = nullptr;    // the document text's first node, or the master styles
     std::vector<InsertOoXref_t> xrefs;
     std::size_t current = 0;      // the entry being dispatched; those after it are pending
@@ -201,7 +203,7 @@ int insert_oo_do_graphic_ins(IooNode_t *node, const InsertOoValue_t &value, std:
 int insert_oo_do_graphic_content(InsertOoMeta_t *meta, IooNode_t *node, std::string_view token,
                                  const InsertOoValue_t &value, std::string *frame_name, std::string *path,
                                  std::int32_t *type);
-int insert_oo_do_graphic_style(IooNode_t *styles, const std::string &frame_name, std::uint32_t justify);
+int insert_oo_do_graphic_style(InsertOoMeta_t *meta, const std::string &frame_name, std::uint32_t justify);
 int insert_oo_do_graphic_manifest(OdfPackage &package, const std::string &path, std::int32_t type);
 void insert_oo_do_manifest_add(IooNode_t *tree, const std::string &path, std::int32_t type);
 void insert_oo_do_graphic_get_name(InsertOoMeta_t *meta, std::string_view token, std::string *frame_name,
@@ -236,3 +238,11 @@ void insert_oo_do_text_attributes(InsertOoMeta_t *meta);
 std::string insert_oo_merge_print_attr(std::uint32_t type, std::uint32_t negative, IooNode_t *style, int number,
                                        const InsertOoTagList &tags, bool *fonts_used);
 void insert_oo_add_font_family(InsertOoMeta_t *meta, int family);
+// The part's last automatic style; nullptr when it has none.
+IooNode_t *insert_oo_last_style(const InsertOoMeta_t *meta);
+// Links style (unlinked) after the part's last automatic style, or as the first when the part's
+// automatic styles are empty; returns it. Office suites save a document without direct formatting
+// with an empty office:automatic-styles.
+IooNode_t *insert_oo_link_style(InsertOoMeta_t *meta, IooNode_t *style);
+// A new childless element called name linked as insert_oo_link_style does.
+IooNode_t *insert_oo_add_style(InsertOoMeta_t *meta, std::string_view name);

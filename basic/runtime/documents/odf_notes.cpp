@@ -148,7 +148,14 @@ IooNode_t *standard_style(InsertOoMeta_t *meta, const InsertOoNoteStyle_t &recor
         link_after(last, copy);
     } else {
         // A common style of the document: the generated styles derive from it.
-        copy = add_style(last, record.paragraph, "paragraph");
+        if (last) {
+            copy = add_style(last, record.paragraph, "paragraph");
+        } else {
+            // The part's first automatic style.
+            copy = insert_oo_add_style(meta, "style:style");
+            insert_oo_add_link_attr(copy, "style:name", record.paragraph);
+            insert_oo_add_link_attr(copy, "style:family", quoted("paragraph"));
+        }
         insert_oo_add_link_attr(copy, "style:parent-style-name", record.paragraph);
         insert_oo_add_child_tag(copy, "style:paragraph-properties");
         if (span) insert_oo_add_link_tag(copy->content, "style:text-properties");
@@ -345,9 +352,8 @@ void insert_oo_merge_styles(IooNode_t *copy, const IooNode_t *span)
 void insert_oo_note_styles(InsertOoMeta_t *meta)
 {
     if (meta->note_styles_ready) return;
-    if (!meta->styles) Abort("Unexpectantly didn't find last Style");
-    IooNode_t *last = meta->styles;
-    while (last->next) last = last->next;
+    if (!meta->styles && !meta->automatic) Abort("Unexpectantly didn't find last Style");
+    IooNode_t *last = insert_oo_last_style(meta);  // none yet when the automatic styles are empty
     const auto &list = meta->note_styles;
     bool amounts = false;
     for (std::size_t i = 0; i < list.size(); ++i) {

@@ -191,16 +191,14 @@ int insert_oo_do_graphic_content(InsertOoMeta_t *meta, IooNode_t *node, std::str
     return 1;
 }
 
-int insert_oo_do_graphic_style(IooNode_t *styles, const std::string &frame_name, std::uint32_t justify)
+int insert_oo_do_graphic_style(InsertOoMeta_t *meta, const std::string &frame_name, std::uint32_t justify)
 {
-    if (!styles || !styles->next) assertion_failed(__FILE__, __LINE__, "styles->next");
+    // An empty list of automatic styles, or one of a single style, takes the frame's style as well.
+    if (!meta->styles && !meta->automatic) assertion_failed(__FILE__, __LINE__, "styles->next");
     const std::string name = quoted(escaped(frame_name));
-    IooNode_t *last = styles;
-    for (IooNode_t *s = styles; s; s = s->next) {
+    for (IooNode_t *s = meta->styles; s; s = s->next)
         if (named_style(s, name)) return 1;
-        last = s;
-    }
-    IooNode_t *style = insert_oo_add_link_tag(last, "style:style");
+    IooNode_t *style = insert_oo_add_style(meta, "style:style");
     insert_oo_add_link_attr(style, "style:name", name);
     insert_oo_add_link_attr(style, "style:family", "\"graphic\"");
     insert_oo_add_link_attr(style, "style:parent-style-name", "\"Graphics\"");
@@ -262,6 +260,6 @@ int insert_oo_do_graphic_ins(IooNode_t *node, const InsertOoValue_t &value, std:
     std::string frame_name, path;
     std::int32_t type = IMAGE_UNKNOWN;
     return insert_oo_do_graphic_content(meta, node, token, value, &frame_name, &path, &type) &&
-           insert_oo_do_graphic_style(meta->styles, frame_name, value.justify) &&
+           insert_oo_do_graphic_style(meta, frame_name, value.justify) &&
            insert_oo_do_graphic_manifest(*meta->package, path, type);
 }

@@ -98,15 +98,39 @@ bool shares(const InsertOoTextAttr_t &earlier, const InsertOoTextAttr_t &request
 
 // A new automatic style for an element whose style is a common one, or none: of the element's
 // family, deriving from that style, with empty text properties to be filled.
-IooNode_t *derived_style(const InsertOoMeta_t *meta, const IooNode_t *element, const std::optional<std::string> &base)
+IooNode_t *derived_style(InsertOoMeta_t *meta, const IooNode_t *element, const std::optional<std::string> &base)
 {
-    IOO_ASSERT(meta->styles, "meta->styles");
-    IooNode_t *style = insert_oo_add_link_tag(last_sibling(meta->styles), "style:style");
+    IooNode_t *style = insert_oo_add_style(meta, "style:style");
     insert_oo_add_link_attr(style, "style:name", "\"\"");
     insert_oo_add_link_attr(style, "style:family", element->type == IOO_TAG_PAR ? "\"paragraph\"" : "\"text\"");
     if (base) insert_oo_add_link_attr(style, "style:parent-style-name", *base);
     insert_oo_add_child_tag(style, "style:text-properties");
     return style;
+}
+
+// The part's office:font-face-decls, among the children of the element holding the automatic
+// styles. Office suites write styles.xml with office:styles between the font declarations and
+// the automatic styles, so the declarations are found by name; a part without them gets them in
+// their place, after office:scripts and before everything else.
+IooNode_t *font_declarations(IooNode_t *automatic)
+{
+    IooNode_t *first = automatic;
+    while (first->prior) first = first->prior;
+    IooNode_t *after = nullptr;
+    for (IooNode_t *c = first; c; c = c->next) {
+        if (c->type == IOO_TAG_OFONTFDECLS) return c;
+        if (c->type == IOO_TAG_OSCRIPTS) after = c;
+    }
+    if (after) return insert_oo_add_link_tag(after, "office:font-face-decls");
+    IooNode_t *root = first->parent;
+    IOO_ASSERT(root, "meta->styles->parent->prior");
+    IooNode_t *decls = insert_oo_create_tag(IOO_TAG_OFONTFDECLS, "office:font-face-decls", 0);
+    decls->next = first;
+    first->prior = decls;
+    first->parent = nullptr;
+    decls->parent = root;
+    root->content = decls;
+    return decls;
 }
 
 } // namespace
@@ -141,10 +165,7 @@ void insert_oo_do_text_attributes(InsertOoMeta_t *meta)
             }
         IooNode_t *style;
         if (source) {
-            style = insert_oo_copy_tag1(source);
-            IooNode_t *last = last_sibling(meta->styles);
-            last->next = style;
-            style->prior = last;
+            style = insert_oo_link_style(meta, insert_oo_copy_tag1(source));
         } else {
             // A common style, or none: a new automatic style derives from it.
             style = derived_style(meta, element, request.old_style);
@@ -227,19 +248,49 @@ void insert_oo_add_font_family(InsertOoMeta_t *meta, int family)
     IOO_ASSERT(meta->styles, "meta->styles");
     IooNode_t *automatic = ioo_parent(meta->styles);
     IOO_ASSERT(automatic, "meta->styles->parent");
-    IooNode_t *decls = automatic->prior;
-    IOO_ASSERT(decls, "meta->styles->parent->prior");
-    IOO_ASSERT(decls->type == IOO_TAG_OFONTFDECLS, "meta->styles->parent->prior->type == IOO_TAG_OFONTFDECLS");
-    IOO_ASSERT(decls->content, "meta->styles->parent->prior->content");
+    IooNode_t *decls = font_declarations(automatic);
     const FontFace &face = font_faces[family];
-    IooNode_t *tag = decls->content;
-    for (;; tag = tag->next) {
-        const IooAttr_t *first = tag->attributes;
-        if (first && first->type == IOO_ATTR_NAME && first->value == face.name) return;
-        if (!tag->next) break;
+    IooNode_t *added;
+    if (IooNode_t *tag = decls->content) {
+        for (;; tag = tag->next) {
+            const IooAttr_t *first = tag->attributes;
+            if (first && first->type == IOO_ATTR_NAME && first->value == face.name) return;
+            if (!tag->next) break;
+        }
+        IOO_ASSERT(!tag->next, "!tag->next");
+        added = insert_oo_add_link_tag(tag, "style:font-face");
+    } else {
+        added = insert_oo_add_child_tag(decls, "style:font-face");
     }
-    IOO_ASSERT(!tag->next, "!tag->next");
-    IooNode_t *added = insert_oo_add_link_tag(tag, "style:font-face");
     for (const auto &attribute : face.attributes)
         if (attribute[0]) insert_oo_add_link_attr(added, attribute[0], attribute[1]);
+}
+
+IooNode_t *insert_oo_last_style(const InsertOoMeta_t *meta)
+{
+    if (meta->styles) return last_sibling(meta->styles);
+    return meta->automatic && meta->automatic->content ? last_sibling(meta->automatic->content) : nullptr;
+}
+
+IooNode_t *insert_oo_link_style(InsertOoMeta_t *meta, IooNode_t *style)
+{
+    style->parent = nullptr;
+    if (IooNode_t *last = insert_oo_last_style(meta)) {
+        style->next = last->next;
+        if (last->next) last->next->prior = style;
+        last->next = style;
+        style->prior = last;
+        return style;
+    }
+    IOO_ASSERT(meta->automatic, "meta->styles");
+    meta->automatic->content = style;
+    style->parent = meta->automatic;
+    meta->automatic->open = 0;
+    meta->styles = style;
+    return style;
+}
+
+IooNode_t *insert_oo_add_style(InsertOoMeta_t *meta, std::string_view name)
+{
+    return insert_oo_link_style(meta, insert_oo_create_tag(insert_oo_set_tag_type(name), name, 0));
 }

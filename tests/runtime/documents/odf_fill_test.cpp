@@ -2,8 +2,11 @@
 // through the dispatchers, the registry they keep, the conversions, and IINSERT_OO_DO's packages
 // as an independent reader (Python's zipfile and ElementTree, xmllint, file) sees them.
 #include <array>
+#include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "odf_fixture.h"
 #include "odf_insert.h"
 #include "program_text.h"
+#include "signals.h"
 #include "run_time.h"
 #include "style_tags.h"
 #include "test_host.h"
@@ -152,6 +156,33 @@ protected:
         return as_long(result.num);
     }
 
+public:
+    // Fills source's header, footer and letter with values whose tags name fonts and checks target.
+    void fonts_case(const fs::path &source, const fs::path &target, const char *fonts)
+    {
+        InsertOoHandle_t *h = create();
+        call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{HEAD}"), str("Ann"), str("mtag_red")});
+        call(in_IINSERT_OO_ADD_NUMERIC, {num(h), str("{FOOT}"), dec("-5"), num(0), str("mtag_times")});
+        call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{NAME}"), str("Bob"), str("mtag_times")});
+        EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+        look_at(target, target.stem().string());
+        const auto seen = checks({{"package", target.string()},
+                                  {"paras", target.string(), "styles.xml"},
+                                  {"fonts", target.string(), "styles.xml"},
+                                  {"fonts", target.string(), "content.xml"},
+                                  {"style", target.string(), "styles.xml", "OSKA_TEXT1"},
+                                  {"part", target.string(), "styles.xml"}});
+        EXPECT_EQ(seen[0], conformant(TEMPLATE_NAMES));
+        EXPECT_EQ(seen[1], "Header|Page header [OSKA_TEXT1:Ann]\nMP1|Page footer [OSKA_TEXT2:-5]\n");
+        EXPECT_EQ(seen[2], fonts);
+        EXPECT_EQ(seen[3], "Liberation Serif,Times New Roman\n");
+        EXPECT_NE(seen[4].find("fo:color=#ff0000;fo:font-size=10pt;style:font-name=Arial;"), std::string::npos) << seen[4];
+        // The declarations stand where the format has them: first in the document's styles.
+        EXPECT_NE(seen[5].find("office:version=\"1.2\"><office:font-face-decls>"), std::string::npos) << seen[5];
+        EXPECT_TRUE(Warnings::shown().empty());
+    }
+
+protected:
     GlobalData_t record{};
     GlobalData_t *saved = nullptr;
     std::array<Stack, 10> stack{};
@@ -400,7 +431,7 @@ TEST_F(OdfFill, FillsTextNumbersAndExclusions)
               "P1|R&D <s>xR&D <s>x and -12.34, 1,234,567.89\n"
               "|gone{X}\n"
               "|{NONE} in {same} out\n");
-    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "MP1|Page footer 7\n");
+    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "Header|Page header {HEAD}\nMP1|Page footer 7\n");
     EXPECT_EQ(as_long(cycles), 7);
     EXPECT_EQ(generator, "Hand/1.0");
     EXPECT_EQ(as_long(size), static_cast<long>(fs::file_size(target)));
@@ -695,9 +726,9 @@ TEST_F(OdfFill, StyledValuesInTablesAndSpreadsheets)
     const std::string package = check({"package", target.string()});
     EXPECT_NE(package.find("xmllint: ok\nfile: OpenDocument Spreadsheet\n"), std::string::npos) << package;
     EXPECT_EQ(check({"tables", target.string(), "content.xml"}),
-              "table T\nName | Amount\nAnn | EUR [OSKA_TEXT2:-1,234.50]\nBob | EUR 7.00\n");
+              "table T\nName | Amount\n[OSKA_TEXT1:Ann] | EUR [OSKA_TEXT2:-1,234.50]\nBob | EUR 7.00\n");
     EXPECT_EQ(check({"paras", target.string(), "content.xml"}),
-              "|Name\n|Amount\nOSKA_TEXT1|Ann\n|EUR [OSKA_TEXT2:-1,234.50]\n|Bob\n|EUR 7.00\n");
+              "|Name\n|Amount\n|[OSKA_TEXT1:Ann]\n|EUR [OSKA_TEXT2:-1,234.50]\n|Bob\n|EUR 7.00\n");
     // The negative amount takes the tag's negative colour and weight.
     const std::string style = check({"style", target.string(), "content.xml", "OSKA_TEXT2"});
     EXPECT_NE(style.find("fo:color=#0000ff;fo:font-size=10pt;fo:font-weight=bold;"), std::string::npos) << style;
@@ -770,7 +801,7 @@ TEST_F(OdfFill, PicturesAreNumberedAfterTheDocumentsOwnFrames)
     EXPECT_EQ(check({"frames", target.string(), "styles.xml"}),
               "draw:style-name=fr6 draw:name=graphics1 text:anchor-type=paragraph svg:width=1.648cm "
               "svg:height=0.824cm draw:z-index=1 href=Pictures/red.png.png\n");
-    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "MP1|<draw:frame><draw:image>Page footer \n");
+    EXPECT_EQ(check({"paras", target.string(), "styles.xml"}), "Header|Page header {HEAD}\nMP1|<draw:frame><draw:image>Page footer \n");
     const std::string manifest = check({"part", target.string(), "META-INF/manifest.xml"});
     std::size_t entries = 0;
     for (std::size_t at = 0; (at = manifest.find("manifest:full-path=\"Pictures/red.png.png\"", at)) != std::string::npos;
@@ -1016,6 +1047,185 @@ TEST_F(OdfFill, InvalidTokensStop)
     call(in_IINSERT_OO_ADD_TEXT, {num(bad), str("N}"), str("x")});
     EXPECT_EQ(abort_text([&] { fill(bad, source.string(), (dir / "o.odt").string()); }), "Invalid insertion tag 'N}'");
     EXPECT_FALSE(fs::exists(dir / "o.odt"));
+}
+
+// ---- Templates as office suites write them ---------------------------------------------------------
+
+// content.xml as an office suite writes it, with the given automatic styles and document text.
+std::string suite_content(const std::string &automatic, const std::string &body, const char *kind = "text")
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content " + NS +
+           " xmlns:calcext=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\""
+           " xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\" office:version=\"1.2\"><office:scripts/>"
+           "<office:font-face-decls><style:font-face style:name=\"Liberation Serif\" svg:font-family=\"&apos;"
+           "Liberation Serif&apos;\" style:font-family-generic=\"roman\" style:font-pitch=\"variable\"/>"
+           "</office:font-face-decls>" +
+           automatic + "<office:body><office:" + kind + ">" + body + "</office:" + kind +
+           "></office:body></office:document-content>\n";
+}
+
+// A styled value in the header and footer of a template whose styles.xml is as office suites write
+// it (font declarations, common styles, automatic styles, master pages), with its declarations
+// replaced by decls (or as written): the fonts the tags name are declared in styles.xml.
+void header_fonts(OdfFill &t, const Scratch &dir, const char *name, const std::optional<std::string> &decls,
+                  const char *fonts)
+{
+    make_template(dir / "default.odt");
+    const std::string styles = check({"part", (dir / "default.odt").string(), "styles.xml"});
+    const std::size_t from = styles.find("<office:font-face-decls>");
+    const std::size_t to = styles.find("</office:font-face-decls>") + std::strlen("</office:font-face-decls>");
+    ASSERT_NE(from, std::string::npos);
+    // As written, office:styles stands between the font declarations and the automatic styles.
+    ASSERT_NE(styles.find("</office:font-face-decls><office:styles>"), std::string::npos);
+    const fs::path part = dir / (std::string(name) + ".styles.xml");
+    std::ofstream(part) << (decls ? styles.substr(0, from) + *decls + styles.substr(to) : styles);
+    const fs::path source = dir / (std::string(name) + ".odt");
+    make_template(source, {"styles.xml=@" + part.string()});
+    t.fonts_case(source, dir / (std::string(name) + "-out.odt"), fonts);
+}
+
+TEST_F(OdfFill, FontsOfStyledValuesInHeadersAndFooters)
+{
+    header_fonts(*this, dir, "as-written", std::nullopt, "Liberation Serif,Arial,Times New Roman\n");
+}
+
+TEST_F(OdfFill, FontsAreDeclaredWhereStylesHaveNoDeclarations)
+{
+    header_fonts(*this, dir, "none", "", "Arial,Times New Roman\n");
+    header_fonts(*this, dir, "empty", "<office:font-face-decls/>", "Arial,Times New Roman\n");
+}
+
+TEST_F(OdfFill, EmptyOrSingleAutomaticStylesTakeNewStyles)
+{
+    // A letter without direct formatting is saved with empty automatic styles; one with a single
+    // automatic style has no second to link behind. Styled values, notes and pictures fill both.
+    const fs::path png = picture(dir / "pics/logo.png", "100x50", "PNG");
+    const std::string body = "<text:p text:style-name=\"Standard\">Dear {NAME},</text:p>"
+                             "<text:p text:style-name=\"Standard\">{N}</text:p>"
+                             "<text:p text:style-name=\"Standard\">{P}</text:p>"
+                             "<text:p text:style-name=\"Standard\">{AMOUNT}</text:p>";
+    struct Case {
+        const char *what;
+        const char *automatic;
+        std::vector<std::string> warnings;
+    };
+    const Case cases[] = {
+        {"empty", "<office:automatic-styles/>", {"No styles found in content automatic styles section"}},
+        {"a single style",
+         "<office:automatic-styles><style:style style:name=\"P1\" style:family=\"paragraph\">"
+         "<style:paragraph-properties fo:text-align=\"center\"/></style:style></office:automatic-styles>",
+         {}},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Warnings::shown().clear();
+        const fs::path part = dir / ("c" + std::to_string(n) + ".xml");
+        std::ofstream(part) << suite_content(c.automatic, body);
+        const fs::path source = dir / ("t" + std::to_string(n) + ".odt");
+        make_template(source, {"content.xml=@" + part.string()});
+        InsertOoHandle_t *h = create();
+        call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{NAME}"), str("Ann"), str("mtag_bold")});
+        call(in_IINSERT_OO_ADD_NOTE, {num(h), str("{N}"), str(note(para("A <b>note</b>"))), num(0)});
+        call(in_IINSERT_OO_ADD_GRAPHIC, {num(h), str("{P}"), str(png.string())});
+        call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{AMOUNT}"), dec("-12.5"), num(2), str("mtag_red")});
+        const fs::path target = dir / ("o" + std::to_string(n++) + ".odt");
+        EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+        look_at(target, "automatic-styles-" + std::to_string(n));
+        const auto seen = checks({{"package", target.string()},
+                                  {"paras", target.string(), "content.xml"},
+                                  {"style", target.string(), "content.xml", "OSKA_TEXT2"},
+                                  {"count", target.string(), "content.xml", "style:name=\"fr1\" style:family=\"graphic\""},
+                                  {"count", target.string(), "content.xml", "style:name=\"OSKA_B0\""},
+                                  {"fonts", target.string(), "content.xml"}});
+        EXPECT_EQ(seen[0], conformant(std::string(TEMPLATE_NAMES) + ",Pictures/logo.png.png"));
+        // A note's styles carry the number of its paragraph's style name: none in Standard.
+        EXPECT_EQ(seen[1], "Standard|Dear [OSKA_TEXT1:Ann],\nOSKA_STD0|A [OSKA_B0:note]\n"
+                           "Standard|<draw:frame><draw:image>\nOSKA_TEXT2|-12.50\n");
+        EXPECT_EQ(seen[2], "parent=Standard;fo:color=#0000ff;fo:font-size=10pt;fo:font-weight=bold;"
+                           "style:font-name=Arial;style:font-name-complex=Arial;style:font-size-asian=10pt;"
+                           "style:font-size-complex=10pt;style:font-weight-asian=bold;style:font-weight-complex=bold;\n");
+        EXPECT_EQ(seen[3], "1\n");
+        EXPECT_EQ(seen[4], "1\n");
+        EXPECT_EQ(seen[5], "Liberation Serif,Arial\n");
+        EXPECT_EQ(Warnings::shown(), c.warnings);
+    }
+}
+
+// A sheet as a spreadsheet application writes it: its cells are strings until filled; the total
+// row sums the amounts above it.
+std::string sheet(const std::string &rows)
+{
+    return suite_content("<office:automatic-styles><style:style style:name=\"ce1\" style:family=\"table-cell\" "
+                         "style:parent-style-name=\"Default\"><style:text-properties fo:font-weight=\"bold\"/>"
+                         "</style:style></office:automatic-styles>",
+                         "<table:table table:name=\"Sheet1\"><table:table-column table:number-columns-repeated=\"2\"/>" +
+                             rows + "</table:table>",
+                         "spreadsheet");
+}
+std::string text_cell(const std::string &text)
+{
+    return "<table:table-cell office:value-type=\"string\" calcext:value-type=\"string\"><text:p>" + text +
+           "</text:p></table:table-cell>";
+}
+std::string row(const std::string &a, const std::string &b) { return "<table:table-row>" + a + b + "</table:table-row>"; }
+
+TEST_F(OdfFill, SpreadsheetCellsShowStylesAndCountNumbers)
+{
+    const std::string total = "<table:table-cell table:formula=\"of:=SUM([.B2:.B4])\" office:value-type=\"float\" "
+                              "office:value=\"0\" calcext:value-type=\"float\"><text:p>0</text:p></table:table-cell>";
+    const fs::path part = dir / "sheet.xml";
+    std::ofstream(part) << sheet(row(text_cell("Item"), text_cell("Amount")) + row(text_cell("{I1}"), text_cell("{A1}")) +
+                                 row(text_cell("{I2}"), text_cell("{A2}")) +
+                                 row(text_cell("{I3}"), text_cell("EUR {A3}")) + row(text_cell("Total"), total));
+    const fs::path source = dir / "sheet.ods";
+    make_template(source, {"mimetype=application/vnd.oasis.opendocument.spreadsheet", "content.xml=@" + part.string()});
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{I1}"), str("Rent"), str("mtag_bold")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{A1}"), dec("-1234.5"), num(2), str("mtag_red")});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{I2}"), str("Fee")});
+    call(in_IINSERT_OO_ADD_NUMERIC, {num(h), str("{A2}"), dec("7.25"), num(2)});
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{I3}"), str("Other")});
+    call(in_IINSERT_OO_ADD_MONEY, {num(h), str("{A3}"), dec("3"), num(2)});
+    const fs::path target = dir / "filled.ods";
+    EXPECT_EQ(fill(h, source.string(), target.string()), 1);
+    look_at(target, "sheet-cells");
+    const auto seen = checks({{"package", target.string()},
+                              {"cells", target.string(), "content.xml"},
+                              {"style", target.string(), "content.xml", "OSKA_TEXT1"},
+                              {"count", target.string(), "content.xml", "style:family=\"text\""},
+                              {"part", target.string(), "content.xml"}});
+    EXPECT_NE(seen[0].find("xmllint: ok\nfile: OpenDocument Spreadsheet\n"), std::string::npos) << seen[0];
+    // Styled values stand in spans of their own with text styles, which a spreadsheet shows; a
+    // number or amount that is a cell's whole text makes the cell a number, the text as shown.
+    EXPECT_EQ(seen[1], "table Sheet1 \n"
+                       " string -|:Item\n string -|:Amount\n"
+                       " string -|:[OSKA_TEXT1:Rent]\n float -1234.50|:[OSKA_TEXT2:-1,234.50]\n"
+                       " string -|:Fee\n float 7.25|:7.25\n"
+                       " string -|:Other\n string -|:EUR 3.00\n"
+                       " string -|:Total\n float 0|:0\n");
+    EXPECT_EQ(seen[2], "parent=;fo:font-weight=bold;style:font-weight-asian=bold;style:font-weight-complex=bold;\n");
+    EXPECT_EQ(seen[3], "2\n");
+    EXPECT_NE(seen[4].find("<table:table-cell office:value-type=\"float\" calcext:value-type=\"float\" "
+                           "office:value=\"-1234.50\">"),
+              std::string::npos)
+        << seen[4];
+}
+
+// A signal that arrives while a template is filled is acted on between the steps of a part: the
+// run ends through the signal path and no target is written.
+TEST_F(OdfFill, ASignalStopsTheFillingAtTheSafePoint)
+{
+    const fs::path source = template_with(dir, "t.odt", "<text:p>{A}</text:p>");
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{A}"), str("a")});
+    const fs::path target = dir / "o.odt";
+    pending_signal = SIGINT;
+    EXPECT_EQ(abort_text([&] { fill(h, source.string(), target.string()); }), "Program interrupted by user");
+    const bool left = pending_signal != 0;
+    pending_signal = 0;
+    EXPECT_FALSE(left);
+    EXPECT_FALSE(fs::exists(target));
 }
 
 } // namespace

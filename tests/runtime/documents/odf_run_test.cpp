@@ -50,6 +50,27 @@ TEST(OdfRun, ABatchProgramFillsATemplate)
     EXPECT_EQ(r.err.find("Unfreed"), std::string::npos) << r.err;
 }
 
+TEST(OdfRun, AFreshSiteFillsWithTheShippedStyleTags)
+{
+    // No tags file written: the site skeleton's own serves, with its bold tag.
+    Site site;
+    make_template(site.oska() + "/temp/letter.odt");
+    site.install_program(
+        "letter", main_program(fn(in_IINSERT_OO_CREATE, 0) + store(H) + nval(H) + str("{NAME}") + str("Who") +
+                                   str("mtag_bold") + st(in_IINSERT_OO_ADD_TEXT, 4) + nval(H) +
+                                   str("/usr/local/oska/temp/letter.odt") + str("/usr/local/oska/temp/out.odt") +
+                                   nvar(C) + svar(0, 40) + nvar(S) + fn(in_IINSERT_OO_DO, 6) + store(R) +
+                                   logprint(nval(R), 1) + nval(H) + fn(in_IINSERT_OO_DESTROY, 1) + store(R),
+                               "", 0, 0));
+    const auto r = site.lumba({"-b", "letter", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1\n") << r.err;
+    const std::string filled = site.oska() + "/temp/out.odt";
+    EXPECT_EQ(check({"paras", filled, "content.xml"}), "P1|Dear {TITLE} [OSKA_TEXT1:Who],\nStandard|R&D <ok>\n");
+    EXPECT_EQ(check({"style", filled, "content.xml", "OSKA_TEXT1"}),
+              "parent=;fo:font-weight=bold;style:font-weight-asian=bold;style:font-weight-complex=bold;\n");
+}
+
 TEST(OdfRun, AHandleLeftBehindIsReportedMailedAndFreed)
 {
     Site site;

@@ -87,6 +87,25 @@ TEST(PsRun, ABatchProgramPrintsItsReport)
     EXPECT_NE(text.find("12.50-"), std::string::npos) << text;
 }
 
+TEST(PsRun, AFreshSitePrintsWithTheShippedStyleTags)
+{
+    // A site laid from the skeleton alone has the commented tags file with its common tags.
+    Site site;
+    std::string program_text = program(report("/usr/local/oska/temp/fresh.ps", ""));
+    for (std::size_t at; (at = program_text.find("mtag_head\"")) != std::string::npos;)
+        program_text.replace(at, 9, "mtag_heading");
+    site.install_program("report", program_text);
+    const auto r = site.lumba({"-b", "report", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("style tags"), std::string::npos) << r.err;
+    const std::string text = ps2ascii(site.oska() + "/temp/fresh.ps");
+    EXPECT_NE(text.find("Stock list"), std::string::npos) << text;
+    EXPECT_NE(text.find("12.50-"), std::string::npos) << text;
+    // The heading in the shipped heading tag's bold 14 point Helvetica.
+    const std::string ps = site.read_file("oska/temp/fresh.ps");
+    EXPECT_NE(ps.find(" 14 (Stock list) sgHb"), std::string::npos) << ps;
+}
+
 TEST(PsRun, ANoteFieldPrintsWhatTheMatrixsGetNoteRoutineGives)
 {
     Site site;

@@ -3,6 +3,7 @@
 // table's names, documents beyond every former fixed size, and the inputs that end the run.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -16,6 +17,7 @@
 
 #include "axml.h"
 #include "ilist.h"
+#include "signals.h"
 #include "test_host.h"
 
 namespace {
@@ -159,6 +161,80 @@ std::vector<std::string> oracle(const std::string &file)
     g_free(err);
     if (error) g_error_free(error);
     return lists;
+}
+
+// Hostile sizes stop with the limit they pass, and the lists made so far go.
+TEST_F(Sbr, NestingDepthAndNameLengthAreBounded)
+{
+    const auto nested = [](std::size_t depth, const std::string &name) {
+        std::string text;
+        for (std::size_t i = 0; i < depth; ++i) text += "<" + name + ">";
+        text += "x";
+        for (std::size_t i = 0; i < depth; ++i) text += "</" + name + ">";
+        return text;
+    };
+    struct Case {
+        const char *what;
+        std::string body;
+        const char *stop;  // nullptr: read whole
+    } cases[] = {
+        {"the deepest document read", nested(SBR_MAX_DEPTH - 1, "a"), nullptr},
+        {"one level deeper", nested(SBR_MAX_DEPTH, "a"),
+         "Pass 1: XML Document nests elements deeper than 256 levels (SBR_MAX_DEPTH) @ sbr_xml_parse"},
+        {"five thousand levels", nested(5000, "a"),
+         "Pass 1: XML Document nests elements deeper than 256 levels (SBR_MAX_DEPTH) @ sbr_xml_parse"},
+        {"a path of long names", nested(40, std::string(500, 'n')),
+         "Pass 1: XML Document has an element path longer than 16384 bytes (SBR_MAX_NAME) @ sbr_xml_parse"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string file = document(c.body);
+        const int before = live_lists();
+        testing::internal::CaptureStdout();
+        if (c.stop) {
+            EXPECT_EQ(abort_text([&] { Lists lists(file); }), c.stop);
+        } else {
+            Lists lists(file);
+            EXPECT_EQ(lists.values("a"), std::vector<std::string>{"x"});
+        }
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(live_lists(), before);
+    }
+}
+
+// A fact repeated many times is joined in one value, in time proportionate to its length.
+TEST_F(Sbr, AFactRepeatedManyTimesIsJoinedOnce)
+{
+    constexpr int repeats = 60000;
+    std::string body;
+    body.reserve(repeats * 24);
+    for (int i = 0; i < repeats; ++i) body += "<t:F>" + std::to_string(i % 10) + "</t:F>";
+    testing::internal::CaptureStdout();
+    Lists lists(document(body));
+    testing::internal::GetCapturedStdout();
+    const auto values = lists.values("F");
+    ASSERT_EQ(values.size(), 1u);
+    ASSERT_EQ(values[0].size(), 2u * repeats - 1);
+    EXPECT_EQ(values[0].substr(0, 8), "0\n1\n2\n3\n");
+    EXPECT_EQ(values[0].substr(values[0].size() - 3), "8\n9");
+}
+
+// A signal that arrives while a document is read is acted on by the handlers' safe point: the
+// run ends through the signal path (an interrupt: the fatal report) and the lists go.
+TEST_F(Sbr, ASignalStopsTheImportAtTheSafePoint)
+{
+    std::string body;
+    for (int i = 0; i < 3 * static_cast<int>(SBR_SIGNAL_EVERY); ++i) body += "<t:F>1</t:F>";
+    const std::string file = document(body);
+    const int before = live_lists();
+    testing::internal::CaptureStdout();
+    pending_signal = SIGINT;
+    EXPECT_EQ(abort_text([&] { Lists lists(file); }), "Program interrupted by user");
+    const bool left = pending_signal != 0;
+    pending_signal = 0;
+    EXPECT_FALSE(left);
+    EXPECT_EQ(testing::internal::GetCapturedStdout().find("well formed"), std::string::npos);
+    EXPECT_EQ(live_lists(), before);
 }
 
 } // namespace
@@ -342,12 +418,22 @@ TEST_F(Sbr, BadInputEndsTheRunAndFreesTheLists)
         const char *stop;
     } cases[] = {
         {FIXTURES + "truncated.xml", "Pass 1: XML Document isn't well formed @ sbr_xml_parse"},
+        {FIXTURES + "entity.xml",
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&secret;)"},
         {FIXTURES + "unpaired.xml", "Unpaired end element 'measure*AUD^X' in XML parsing, X is expected"},
         {std::string(dir) + "/missing.xml", "Pass 1: Context creation error @ sbr_xml_parse"},
         // The entity is never declared to anyone, so its file is never read.
         {write("entity.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE x [<!ENTITY s SYSTEM \"file://" + secret +
                                  "\">]>\n<x><F>&s;</F></x>\n"),
-         "Pass 1: XML Document isn't well formed @ sbr_xml_parse"},
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&s;)"},
+        // Nested internal entities (a billion laughs) stop at the first reference, in a declaration,
+        // expanding nothing.
+        {write("laughs.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE x [<!ENTITY a \"TOP-SECRET-TEXT\">"
+                             "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\">]>\n"
+                             "<x><F>&c;</F></x>\n"),
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&a;)"},
+        {write("attribute.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE x [<!ENTITY i \"inner\">]>\n<x><F a=\"&i;\">1</F></x>\n"),
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&i;)"},
         // libxml2 keeps the declarations of a DOCTYPE in a document of its own, which goes with
         // the parser (the sanitizer build's leak check).
         {std::string(LUMBA_SOURCE_DIR) + "/tests/fuzz/sbr_regressions/doctype-cut-inside-an-entity-declaration.xml",
@@ -357,9 +443,12 @@ TEST_F(Sbr, BadInputEndsTheRunAndFreesTheLists)
         const int before = live_lists();
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(abort_text([&] { Lists lists(c.file); }), c.stop) << c.file;
-        EXPECT_EQ(testing::internal::GetCapturedStdout().find("is well formed"), std::string::npos);
-        EXPECT_EQ(testing::internal::GetCapturedStderr().find("TOP-SECRET"), std::string::npos);
+        const std::string stop = abort_text([&] { Lists lists(c.file); });
+        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(stop, c.stop) << c.file;
+        EXPECT_EQ(out.find("is well formed"), std::string::npos) << out;
+        EXPECT_EQ(err.find("TOP-SECRET"), std::string::npos) << err;
         EXPECT_EQ(live_lists(), before) << c.file;
     }
 }
