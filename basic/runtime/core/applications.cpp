@@ -415,7 +415,18 @@ void PrintAllAppVariables(const char *title, std::FILE *stream)
 
 void DelAllApplications() { DelApplication(nullptr, nullptr); }
 
-const char *CurrentApplicationName() { return current_application ? current_application->name : nullptr; }
+Application_t *LoadedCurrentApplication()
+{
+    for (Application_t *ap = applications; ap; ap = ap->next)
+        if (ap == current_application) return ap;
+    return nullptr;
+}
+
+const char *CurrentApplicationName()
+{
+    const Application_t *ap = LoadedCurrentApplication();
+    return ap ? ap->name : nullptr;
+}
 
 std::string ApplicationNames()
 {
@@ -433,6 +444,7 @@ std::string ApplicationNames()
 
 const char *LoadedFileName(int index)
 {
-    if (!current_application || !current_application->app) return nullptr;
-    return FindLoadedFileExIndex(index, &current_application->app->loaded_files);
+    const Application_t *ap = LoadedCurrentApplication();
+    if (!ap || !ap->app) return nullptr;
+    return FindLoadedFileExIndex(index, &ap->app->loaded_files);
 }

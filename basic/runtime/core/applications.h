@@ -113,7 +113,9 @@ void PrintApplicationMem(AppMemory_t *mem, std::FILE *stream);
 void PrintAppVariables(Application_t *ap, std::FILE *stream);
 void PrintAllAppVariables(const char *title, std::FILE *stream);
 
-// Report data.
+// Report data. The report reads the current application only while it is still in the list: a
+// fault may come from a routine of one unloaded under it, which left the pointer behind.
+Application_t *LoadedCurrentApplication();  // the current application, or NULL when not loaded
 const char *CurrentApplicationName();   // NULL while no application is loaded
 // The loaded applications joined by ", ": the first REPORT_APPLICATION_NAMES of them, then
 // ", ... and N more" for the others, so that a report stays short however many are loaded.

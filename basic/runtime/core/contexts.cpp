@@ -425,9 +425,10 @@ const char *ProgramPoint()
 
 std::string ProgramDataPath()
 {
-    if (!current_application || !current_application->app || !current_application->app->routines) return "";
+    Application_t *ap = LoadedCurrentApplication();
+    if (!ap || !ap->app || !ap->app->routines) return "";
     if (!Common_variables || Common_size <= 0) return "";
-    Symbol *s = FindSymInRoutine(&current_application->app->routines[0], "COM.DATA.PATH$");
+    Symbol *s = FindSymInRoutine(&ap->app->routines[0], "COM.DATA.PATH$");
     if (!s || !(s->S_type & s_string)) return "";
     const auto *block = static_cast<const char *>(Common_variables);
     const auto *at = reinterpret_cast<const char *>(s->S_memloc);

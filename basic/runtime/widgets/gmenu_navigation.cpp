@@ -378,7 +378,8 @@ void gmenu_restore_menu(ControlMatrix_t *cm)
     g_object_unref(content);
 
     cmat_free_cm(form);
-    if (program[0]) DelApplication(program, window);
+    // A window of the program's own still open keeps it loaded: it goes with the last of them.
+    if (program[0] && !windows_use(FindApplication(program), *global_data)) DelApplication(program, window);
     g_free(program);
 
     const MenuSize size = gmenu_window_size_logged("Restore menu");

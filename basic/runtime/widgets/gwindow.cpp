@@ -52,8 +52,8 @@ void connect_window(GtkWidget *window, GlobalData_t *gd, char *name)
         g_signal_connect(window, property, G_CALLBACK(aoae_configure_event), gd);
 }
 
-// Whether a window still open runs routines of the application, or runs in its context: they
-// would be left pointing into its freed code.
+} // namespace
+
 bool windows_use(const Application_t *ap, const GlobalData_t &gd)
 {
     if (!ap) return false;
@@ -65,8 +65,6 @@ bool windows_use(const Application_t *ap, const GlobalData_t &gd)
     }
     return false;
 }
-
-} // namespace
 
 // ---- Arithmetic ----------------------------------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 
 #include "gdata.h"
 
+struct Application_t;
 struct Stack;
 
 // ---- The arithmetic, without a window ------------------------------------------------------------------
@@ -49,6 +50,10 @@ GtkWidget *gwin_new_nb(const char *type, float factor);
 void gwindow_move(GtkWidget *window, int p, int width, int height);
 // The offsets for placements 100..109 from the newest CM's window; (0, 0) without one.
 WindowPosition gwin_new_get_posn(int p, int width, int height);
+
+// Whether a window still open runs routines of the application, or runs in its context: they
+// would be left pointing into its freed code, so the application must stay loaded.
+bool windows_use(const Application_t *ap, const GlobalData_t &gd);
 
 // Handlers connected to every new window.
 gboolean on_gwin_new_delete(GtkWindow *window, gpointer gd);

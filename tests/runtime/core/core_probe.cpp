@@ -14,6 +14,8 @@
 //   core_probe logstarts N                  the log's start-up preparation N times over
 //   core_probe signals SIG...               the catcher installed, the signals (numbers) raised in
 //                                           that order, then the safe point
+//   core_probe unloaded                     COMMON made (named after $PID), then a fault (SIGSEGV)
+//                                           while the current application is one already unloaded
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "applications.h"
+#include "common_block.h"
 #include "gdata.h"
 #include "message.h"
 #include "report_sink.h"
@@ -154,6 +158,25 @@ int raise_signals(int argc, char **argv)
     return 3;
 }
 
+// A routine of an application unloaded under it leaves the current application pointing at the
+// freed record: the fatal report of the fault that follows must not read it.
+int fault_under_unloaded_application()
+{
+    setup(-1, -1);
+    AddApplication("kept__A");
+    Application_t *gone = AddApplication("gone__A");
+    current_application = gone;
+    common_declare(1, 0);
+    std::printf("common %s\n", Common_variables ? "made" : "missing");
+    std::fflush(stdout);
+    DeleteApplication(gone);
+    current_application = gone;
+    install_sigcatcher();
+    std::raise(SIGSEGV);
+    std::printf("no report\n");
+    return 3;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -166,6 +189,7 @@ int main(int argc, char **argv)
     if (command == "report" && (argc == 4 || argc == 5)) return report(argc, argv);
     if (command == "logstarts" && argc == 3) return log_starts(std::atoi(argv[2]));
     if (command == "signals" && argc >= 3) return raise_signals(argc, argv);
-    std::fprintf(stderr, "usage: core_probe log|finish|wait|softkeys|report|logstarts|signals ...\n");
+    if (command == "unloaded") return fault_under_unloaded_application();
+    std::fprintf(stderr, "usage: core_probe log|finish|wait|softkeys|report|logstarts|signals|unloaded ...\n");
     return 2;
 }

@@ -2,8 +2,11 @@
 // smaller report calls (through core_probe).
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <glib.h>
+#include <pwd.h>
 #include <string>
+#include <unistd.h>
 
 #include "shell_time.h"
 #include "site.h"
@@ -150,6 +153,26 @@ TEST(Signals, OtherSignalsAreFatalAndPipeIgnored)
     r = signal_probe(second, "PIPE", "TERM");  // SIGPIPE ignored: still running until SIGTERM
     EXPECT_EQ(r.out, "status=1\n") << r.err;
     EXPECT_EQ(r.err.find("Caught signal"), std::string::npos) << r.err;
+}
+
+// A fault while the current application is one that was unloaded (a routine of it still ran):
+// the report is made without reading that record, from what is still loaded, and the COMMON
+// object goes before the trap ends the run.
+TEST(Signals, FaultUnderAnUnloadedApplicationIsReported)
+{
+    Site site;
+    const std::string pid = "unloaded" + std::to_string(getpid());
+    const struct passwd *pw = getpwuid(getuid());
+    ASSERT_NE(pw, nullptr);
+    const std::string common = std::string("/dev/shm/oska_") + pw->pw_name + "_" + pid;
+    auto r = site.run({"sh", "-c", "ulimit -c 0; exec \"$0\" unloaded", CORE_PROBE}, {"PID=" + pid});
+    EXPECT_EQ(r.status, 128 + SIGTRAP) << r.err;
+    EXPECT_EQ(r.out, "common made\n") << r.err;
+    EXPECT_NE(r.err.find("\nMessage:  Caught signal 11\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\nProgram:  Unknown; App:v."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("; kept__A; Lumba:v."), std::string::npos) << r.err;
+    EXPECT_NE(site.read_file("mail/0.args").find("E-fatal:Caught signal 11"), std::string::npos);
+    EXPECT_FALSE(g_file_test(common.c_str(), G_FILE_TEST_EXISTS)) << common;
 }
 
 TEST(Reports, NoticesAndMails)

@@ -4,6 +4,7 @@
 // ends with status 0. In background mode the same question is answered -1 at once.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
 #include <sstream>
@@ -343,4 +344,111 @@ TEST(WidgetsRun, ZoomOpenedByAFunctionKeyHandsTheTypedChoiceToTheForm)
     EXPECT_NE(read_all(out).find("picked 20\n"), std::string::npos) << read_all(out);
     EXPECT_TRUE(window_goes(user, "^Pick one$"));
     EXPECT_EQ(run.wait(1000), -1) << "the form stays: " << read_all(out);
+}
+
+namespace {
+
+// A menu whose main, before its main loop, EXECUTEs the program p2 (unit 0). p2 opens form A,
+// which borrows the menu's window, and form B in a window of its own; it keeps A's CM in COMMON
+// cell 0 and ends. B has one input field with a Post_Focus routine (b_post: logs "b post") and an
+// Escape routine (b_escape) that counts its runs in COMMON cell 1: the first closes A with
+// ICDELETE_WINDOW, logs "b escape 1" and answers 0 (B stays); a later one logs "b escape 2" and
+// lets B close. The menu's Escape routine (menu_escape) logs "menu escape" and lets it close.
+// Routines of mnu: 0 main, 1 menu_escape; of p2: 0 main, 1 b_post, 2 b_escape.
+std::string executing_menu()
+{
+    const std::string main =
+        ".proc r:main I:0 I:0 I:6 I:0 I:0 I:0\nsrcline I:3 I:0\n" +
+        menu_setup({"1", "2", "1", "Sales", "A", "", "", "1.1", "1", "2", "Orders", "B", "07ord", "ord"}) +
+        str("Escape") + num(1) + ref(B) + num(0) + call("ipcall", in_ICATTACH_FUN, 4) + str("p2") + num(0) +
+        call("ifcallr", in_EXECUTE, 2) + store(X) + log_line("menu up") + call("ipcall", in_IGTK_MAIN, 0) +
+        log_line("menu gone") + "exit\n";
+    const std::string menu_escape = ".nfunc r:menu_escape I:0 I:0 I:0 I:0 I:0 I:2\n" + log_line("menu escape") +
+                                    num(1) + "exitv\n";
+    return main + menu_escape +
+           "symtab\n__ROUTINE__ main 6\nW 0 0 0x12 0 1 -\nCM 0 0 0x12 1 2 -\nH 0 0 0x12 2 3 -\n"
+           "G 0 0 0x12 3 4 -\nS 0 0 0x12 4 5 -\nX 0 0 0x12 5 6 -\n__END_ROUTINE__\n.end\n" +
+           two_params("menu_escape");
+}
+
+std::string two_forms()
+{
+    enum { CMA, WA, CM, WB, Y, D };
+    const std::string a =
+        str("b") + call("ifcallr", in_IGWIN_NEW, 1) + store(WA) + load(WA) + str("Form A") +
+        call("ipcall", in_IGPRINT_TITLE, 2) + ref(CMA) + load(WA) + call("ipcall", in_ICATTACH_WINDOW, 2) +
+        load(WA) + call("ifcallr", in_IGVBOX_NEW, 1) + store(Y) + load(CMA) + lumba_test::to_cell(0) + num(0) +
+        lumba_test::to_cell(1);
+    const std::string b =
+        str("b") + call("ifcallr", in_IGWIN_NEW, 1) + store(WB) + load(WB) + str("Form B") +
+        call("ipcall", in_IGPRINT_TITLE, 2) + ref(CM) + load(WB) + call("ipcall", in_ICATTACH_WINDOW, 2) +
+        load(WB) + call("ifcallr", in_IGVBOX_NEW, 1) + store(Y) + ref(CM) + num(1) + num(0) + num(10) +
+        num("0.5") + num(0) + str("s") + call("ifcallr", in_IGINPUT_NEW, 7) + store(D) + load(Y) + load(D) +
+        num(0) + num(0) + num(0) + num(0) + num(0) + num(0) + num(0) + call("ipcall", in_IGHBOX_PACK, 9) +
+        load(CM) + num(-1) + str("Code") + num(1) + num(0) + load(D) + num(0) + num(3) + num(1) + num(1) +
+        num(0) + call("ifcallr", in_ICADD, 11) + store(D) + str("Post_Focus") + num(1) + ref(CM) + num(0) +
+        call("ipcall", in_ICATTACH_FUN, 4) + str("Escape") + num(2) + ref(CM) + num(0) +
+        call("ipcall", in_ICATTACH_FUN, 4) + load(CM) + num(1) + call("ipcall", in_ICSET_FOCUS, 2);
+    const std::string main = ".proc r:main I:0 I:0 I:6 I:0 I:0 I:0\n.common I:2 I:0\nsrcline I:3 I:0\n" + a + b +
+                             log_line("p2 up") + "exit\n";
+    const std::string b_post = ".nfunc r:b_post I:0 I:0 I:0 I:0 I:0 I:2\n" + log_line("b post") + num(1) + "exitv\n";
+    const std::string b_escape =
+        ".nfunc r:b_escape I:0 I:0 I:0 I:0 I:0 I:2\n" + lumba_test::from_cell(1) + num(1) + "add\n" +
+        lumba_test::to_cell(1) + lumba_test::from_cell(1) + num(1) + "eq\njumpz l:again\n" +
+        lumba_test::from_cell(0) + call("ipcall", in_ICDELETE_WINDOW, 1) + log_line("b escape 1") + num(0) +
+        "exitv\nagain:\n" + log_line("b escape 2") + num(1) + "exitv\n";
+    return main + b_post + b_escape +
+           "symtab\n__ROUTINE__ main 6\nCMA 0 0 0x12 0 1 -\nWA 0 0 0x12 1 2 -\nCM 0 0 0x12 2 3 -\n"
+           "WB 0 0 0x12 3 4 -\nY 0 0 0x12 4 5 -\nD 0 0 0x12 5 6 -\n__END_ROUTINE__\n.end\n" +
+           two_params("b_post") + two_params("b_escape");
+}
+
+} // namespace
+
+// A program run by the menu's main leaves a form of its own open after the menu took back its
+// window: the program stays loaded while that form's routines may still run, and goes with the
+// form's window. Escape in B closes A (the menu's window comes back), Return in B runs its
+// Post_Focus, and the close button on B runs its Escape routine, which lets B close; only then is
+// p2 unloaded.
+TEST(WidgetsRun, AProgramStaysLoadedWhileAFormOfItsOwnOutlivesTheOneInTheMenuWindow)
+{
+    lumba_test::Xvfb x;
+    lumba_test::zasm(executing_menu(), "/usr/local/oska/apps/unit0/mnu");
+    lumba_test::zasm(two_forms(), "/usr/local/oska/apps/unit0/p2");
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/execute.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-v", "0", "mnu", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "menu up")) << read_all(out);
+    const lumba_test::Xdotool user(x.display());
+    const std::string menu = user.search("^Form A$");
+    const std::string b = user.search("^Form B$");
+    const std::string unloaded = "DELETING application p2__A";
+
+    user.focus(b);
+    user.key({"Escape"});
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "b escape 1")) << read_all(out);
+    EXPECT_EQ(user.search("^\\*\\*\\* OSKA Application Manager \\*\\*\\*$"), menu);
+    // What the user sees then: B, still up, over the menu's window.
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) {
+        const std::string import = "import -display " + x.display() + " -window ";
+        EXPECT_EQ(std::system((import + b + " " + dir + "/form_b_alone.png").c_str()), 0);
+        EXPECT_EQ(std::system((import + "root " + dir + "/form_b_and_menu.png").c_str()), 0);
+    }
+
+    user.focus(b);
+    user.key({"Return"});
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "b post")) << read_all(out);
+    EXPECT_EQ(read_all(out).find(unloaded), std::string::npos) << "p2 went while B was open:\n" << read_all(out);
+
+    user.close_window(b);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, unloaded)) << read_all(out);
+    EXPECT_TRUE(window_goes(user, "^Form B$"));
+    const std::string text = read_all(out);
+    EXPECT_LT(text.find("b escape 2"), text.find(unloaded)) << text;
+
+    // The menu goes on alone; its close button ends the run.
+    user.close_window(menu);
+    EXPECT_EQ(run.wait(), 0) << read_all(out);
+    const std::string all = read_all(out);
+    EXPECT_NE(all.find("menu gone"), std::string::npos) << all;
+    EXPECT_EQ(all.find(unloaded), all.rfind(unloaded)) << "unloaded once:\n" << all;
 }
