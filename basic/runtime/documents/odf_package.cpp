@@ -2,6 +2,7 @@
 #include "odf_package.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -79,6 +80,22 @@ std::string read_entry(zip_t *za, zip_uint64_t index, zip_uint64_t size, const c
     return data;
 }
 
+// A picture read through a descriptor of ours, so that below a shared directory only a file of
+// our own (or root's) goes into the package, never one reached through a link.
+zip_source_t *picture_source(zip_t *za, const std::string &file)
+{
+    const int fd = open_to_read(file.c_str());
+    std::FILE *stream = fd < 0 ? nullptr : fdopen(fd, "rb");
+    if (!stream) {
+        const std::string error = misc_get_error();
+        if (fd >= 0) close(fd);
+        Abort("Error %s when attempting to open %s", error.c_str(), file.c_str());
+    }
+    zip_source_t *source = zip_source_filep(za, stream, 0, 0);
+    if (!source) std::fclose(stream);
+    return source;
+}
+
 void add_entry(zip_t *za, const OdfEntry &entry, const char *target)
 {
     zip_int64_t index;
@@ -86,7 +103,7 @@ void add_entry(zip_t *za, const OdfEntry &entry, const char *target)
         index = zip_dir_add(za, entry.name.c_str(), ZIP_FL_ENC_GUESS);
     } else {
         zip_source_t *source = entry.file.empty() ? zip_source_buffer(za, entry.data.data(), entry.data.size(), 0)
-                                                  : zip_source_file(za, entry.file.c_str(), 0, 0);
+                                                  : picture_source(za, entry.file);
         if (!source) Abort("Return value %d when attempting to zip the OpenOffice document %s", zip_code(za), target);
         index = zip_file_add(za, entry.name.c_str(), source, ZIP_FL_ENC_GUESS);
         if (index < 0) zip_source_free(source);
@@ -186,13 +203,36 @@ void replace_target(const std::string &bytes, const char *target)
     }
 }
 
+// The template read through a descriptor of ours, so that below a shared directory only a
+// document of our own (or root's) is opened, never through a link, and no FIFO is waited on.
+zip_t *open_template(const char *source)
+{
+    const int fd = open_to_read(source);
+    if (fd < 0) unzip_failed(errno == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, source);
+    std::FILE *stream = fdopen(fd, "rb");
+    if (!stream) {
+        close(fd);
+        unzip_failed(ZIP_ER_MEMORY, source);
+    }
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *file = zip_source_filep_create(stream, 0, -1, &error);
+    zip_t *za = file ? zip_open_from_source(file, ZIP_RDONLY, &error) : nullptr;
+    const int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    if (!za) {
+        if (file) zip_source_free(file);  // which closes the stream
+        else std::fclose(stream);
+        unzip_failed(code, source);
+    }
+    return za;
+}
+
 } // namespace
 
 OdfPackage insert_oo_open_doc(const char *source)
 {
-    int error = 0;
-    ZipPtr za(zip_open(source, ZIP_RDONLY, &error));
-    if (!za) unzip_failed(error, source);
+    ZipPtr za(open_template(source));
     OdfPackage package;
     package.source = source;
     const zip_int64_t count = zip_get_num_entries(za.get(), 0);
