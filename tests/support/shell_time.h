@@ -18,13 +18,13 @@ inline std::string scaled_ms_text(int ms) { return std::to_string(scaled_ms(ms))
 inline std::string scaled_s_text(int ms) { return std::to_string((scaled_ms(ms) + 999) / 1000); }
 
 // The definition of `blocked PID MS`: waits up to MS milliseconds until the process sleeps in a
-// system call that waits (on descriptors, a pipe or a time), seen twice 50 ms apart, so that a
-// signal sent then meets it in its wait; its status says whether it did.
+// system call that waits (on descriptors, a pipe, a FIFO's other end or a time), seen twice 50 ms
+// apart, so that a signal sent then meets it in its wait; its status says whether it did.
 inline std::string shell_blocked()
 {
     std::string calls;
     for (const long n : {SYS_poll, SYS_ppoll, SYS_select, SYS_pselect6, SYS_epoll_wait, SYS_epoll_pwait, SYS_read,
-                         SYS_recvfrom, SYS_recvmsg, SYS_nanosleep, SYS_clock_nanosleep})
+                         SYS_recvfrom, SYS_recvmsg, SYS_nanosleep, SYS_clock_nanosleep, SYS_open, SYS_openat})
         calls += std::to_string(n) + " ";
     return "blocked() { b=0; seen=0; while [ $b -lt $(( $2 / 50 )) ] && [ $seen -lt 2 ]; do "
            "st=$(sed 's/.*) //' /proc/$1/stat 2>/dev/null | cut -c1); "

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "signals.h"
+
 namespace {
 
 constexpr int LINKS_MAX = 40;  // links followed on one walk, as the kernel allows
@@ -31,14 +33,25 @@ bool others_may_write(const struct stat &st)
     return st.st_uid != geteuid() && st.st_uid != 0 && (st.st_mode & S_IWUSR);
 }
 
-// Why an existing entry of an exposed directory is not a file of the run's own, or 0.
-int refusal(const struct stat &st)
+// Why an existing entry of an exposed directory is not a file of the run's own (or, for a read,
+// of root's), or 0.
+int refusal(const struct stat &st, bool root_too = false)
 {
     if (S_ISLNK(st.st_mode)) return ELOOP;
     if (S_ISDIR(st.st_mode)) return EISDIR;
     if (!S_ISREG(st.st_mode)) return EINVAL;
-    if (st.st_uid != geteuid() || st.st_nlink != 1) return EACCES;
+    const bool owner = st.st_uid == geteuid() || (root_too && st.st_uid == 0);
+    if (!owner || st.st_nlink != 1) return EACCES;
     return 0;
+}
+
+// openat(2) made again when a signal that the safe point lets pass ends its wait.
+int open_waiting(int dir, const char *name, int flags)
+{
+    int fd;
+    do fd = openat(dir, name, flags);
+    while (fd < 0 && interrupted(errno));
+    return fd;
 }
 
 // The components of path, in order, without empty ones.
@@ -445,4 +458,47 @@ int mkdir_by_name(const char *path, mode_t mode)
         return -1;
     }
     return mkdirat(walk.directory(), walk.last().c_str(), mode);
+}
+
+int open_to_read(const char *path, int flags)
+{
+    flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | (flags & O_NONBLOCK);
+    const Walk walk(path, true);
+    if (!walk.passed_shared()) return open_waiting(AT_FDCWD, path, flags);
+    int error = walk.error();
+    if (!error && walk.last().empty()) error = EISDIR;
+    if (error) {
+        errno = error;
+        return -1;
+    }
+    if (!walk.exposed()) return open_waiting(walk.directory(), walk.last().c_str(), flags);
+    // Another user may have put anything under the name: it is opened without following a link
+    // and without waiting for a FIFO's writer, and judged by what the descriptor shows.
+    const int fd = open_waiting(walk.directory(), walk.last().c_str(), flags | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st;
+    error = fstat(fd, &st) != 0 ? errno : refusal(st, true);
+    if (!error && !(flags & O_NONBLOCK) && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) error = errno;
+    if (error) {
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+int stat_to_read(const char *path, struct stat *st)
+{
+    const Walk walk(path, true);
+    if (!walk.passed_shared()) return stat(path, st);
+    int error = walk.error();
+    if (!error && walk.last().empty()) error = EISDIR;
+    if (!error && fstatat(walk.directory(), walk.last().c_str(), st, walk.exposed() ? AT_SYMLINK_NOFOLLOW : 0) != 0)
+        error = errno;
+    if (!error && walk.exposed()) error = refusal(*st, true);
+    if (error) {
+        errno = error;
+        return -1;
+    }
+    return 0;
 }

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // True when the file path names lies in an exposed directory: there the rules above apply.
@@ -80,3 +81,16 @@ int open_by_name(const char *path, int flags, mode_t mode);
 int link_by_name(const char *from, const char *to);
 int unlink_by_name(const char *path);
 int mkdir_by_name(const char *path, mode_t mode);
+
+// Reading by name. In an exposed directory a file is read only when it is a regular file of the
+// run's own or root's with one name, reached without a link: a link is refused with ELOOP, a
+// directory with EISDIR, a FIFO or device with EINVAL (it is never waited on), another user's file
+// or one with further names with EACCES. It is opened without waiting and checked again on its
+// descriptor, so what is read is what was checked. Elsewhere a file is opened as open(2) opens
+// it; a signal that ends a wait in the open (a FIFO without a writer) is acted on at the safe
+// point. O_RDONLY, O_CLOEXEC and O_NOCTTY are always given; flags may add O_NONBLOCK, which the
+// descriptor then keeps. The descriptor (the caller's), or -1 with errno set.
+int open_to_read(const char *path, int flags = 0);
+// stat(2) of what open_to_read would open, refused the same way, without opening it; 0 or -1
+// with errno set.
+int stat_to_read(const char *path, struct stat *st);

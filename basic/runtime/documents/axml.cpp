@@ -9,12 +9,14 @@
 // again once libxml2 has returned.
 #include "axml.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <tuple>
+#include <unistd.h>
 
 #include <libxml/catalog.h>
 #include <libxml/parser.h>
@@ -23,6 +25,7 @@
 
 #include "ilist.h"
 #include "message.h"
+#include "shared_files.h"
 #include "signals.h"
 
 namespace {
@@ -433,6 +436,37 @@ struct ParserFree {
     }
 };
 
+// The document, read through a descriptor of ours: libxml2 never opens the name itself, so below
+// a shared directory only a document of our own (or root's) is read, and no FIFO is waited on.
+struct Document {
+    int fd;
+    SbrContext_t &record;
+    Document(const char *file, SbrContext_t &r) : fd(open_to_read(file)), record(r) {}
+    Document(const Document &) = delete;
+    Document &operator=(const Document &) = delete;
+    ~Document()
+    {
+        if (fd >= 0) close(fd);
+    }
+};
+
+int read_document(void *context, char *buffer, int len)
+{
+    auto &d = *static_cast<Document *>(context);
+    for (;;) {
+        const ssize_t n = read(d.fd, buffer, static_cast<std::size_t>(len));
+        if (n >= 0 || errno != EINTR) return static_cast<int>(n);
+        // A signal ends the wait: the safe point acts on it, and what it raises waits until
+        // libxml2 has returned.
+        try {
+            check_signals();
+        } catch (...) {
+            d.record.failure = std::current_exception();
+            return -1;
+        }
+    }
+}
+
 void parse_pass(SbrContext_t &r, const char *file)
 {
     // The three handlers: a start handler of the first SAX version (qualified names, the
@@ -445,7 +479,10 @@ void parse_pass(SbrContext_t &r, const char *file)
     sax.getEntity = get_entity_callback;
 
     const int pass = static_cast<int>(r.pass) + 1;
-    std::unique_ptr<xmlParserCtxt, ParserFree> parser(xmlCreateURLParserCtxt(file, PARSE_OPTIONS));
+    Document document(file, r);
+    std::unique_ptr<xmlParserCtxt, ParserFree> parser(
+        document.fd < 0 ? nullptr : xmlCreateIOParserCtxt(nullptr, nullptr, read_document, nullptr, &document, XML_CHAR_ENCODING_NONE));
+    if (parser) xmlCtxtUseOptions(parser.get(), PARSE_OPTIONS);
     if (!parser) Abort(pass == 1 ? "Pass 1: Context creation error @ %s" : "Passe 2: Context creation error @ %s", WHERE);
     *parser->sax = sax;
     parser->userData = &r;

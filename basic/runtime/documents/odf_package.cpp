@@ -3,6 +3,9 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <set>
@@ -226,6 +229,22 @@ zip_int64_t fd_target(void *userdata, void *data, zip_uint64_t length, zip_sourc
     }
 }
 
+// A picture read through a descriptor of ours, so that below a shared directory only a file of
+// our own (or root's) goes into the package, never one reached through a link.
+zip_source_t *picture_source(zip_t *za, const std::string &file)
+{
+    const int fd = open_to_read(file.c_str());
+    std::FILE *stream = fd < 0 ? nullptr : fdopen(fd, "rb");
+    if (!stream) {
+        const std::string error = misc_get_error();
+        if (fd >= 0) close(fd);
+        Abort("Error %s when attempting to open %s", error.c_str(), file.c_str());
+    }
+    zip_source_t *source = zip_source_filep(za, stream, 0, 0);
+    if (!source) std::fclose(stream);
+    return source;
+}
+
 // Adds one entry to the new archive; 0, or libzip's error code.
 int add_entry(zip_t *za, const OdfPackage &package, const OdfEntry &entry)
 {
@@ -236,7 +255,7 @@ int add_entry(zip_t *za, const OdfPackage &package, const OdfEntry &entry)
     } else {
         zip_source_t *source;
         if (!entry.file.empty()) {
-            source = zip_source_file(za, entry.file.c_str(), 0, 0);
+            source = picture_source(za, entry.file);
         } else if (entry.in_source) {
             // The whole entry: libzip copies its compressed bytes as they are, never inflated.
             source = zip_source_zip(za, package.archive.get(), entry.index, 0, 0, -1);
@@ -361,14 +380,37 @@ void replace_target(const OdfPackage &package, const char *target)
     }
 }
 
+// The template read through a descriptor of ours, so that below a shared directory only a
+// document of our own (or root's) is opened, never through a link, and no FIFO is waited on.
+zip_t *open_template(const char *source)
+{
+    const int fd = open_to_read(source);
+    if (fd < 0) unzip_failed(errno == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, source);
+    std::FILE *stream = fdopen(fd, "rb");
+    if (!stream) {
+        close(fd);
+        unzip_failed(ZIP_ER_MEMORY, source);
+    }
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *file = zip_source_filep_create(stream, 0, -1, &error);
+    zip_t *za = file ? zip_open_from_source(file, ZIP_RDONLY, &error) : nullptr;
+    const int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    if (!za) {
+        if (file) zip_source_free(file);  // which closes the stream
+        else std::fclose(stream);
+        unzip_failed(code, source);
+    }
+    return za;
+}
+
 } // namespace
 
 OdfPackage insert_oo_open_doc(const char *source)
 {
-    int error = 0;
     OdfPackage package;
-    package.archive.reset(zip_open(source, ZIP_RDONLY, &error));
-    if (!package.archive) unzip_failed(error, source);
+    package.archive.reset(open_template(source));
     zip_t *za = package.archive.get();
     package.source = source;
     const zip_int64_t count = zip_get_num_entries(za, 0);

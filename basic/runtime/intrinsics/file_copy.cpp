@@ -64,11 +64,13 @@ struct Copy {
 
 // The source as a channel of the program holds it, when one does: closing a descriptor of our own
 // would drop the channel's region locks on the file. Otherwise a descriptor of the copy's own.
+// Below a shared directory only a regular file of our own (or root's) is read, never through a
+// link and never by waiting on a FIFO someone put under the name.
 void open_source(Copy &c)
 {
     constexpr const char *refused = "Error %s encountered when attempting to open source file for reading %s";
     struct stat st;
-    if (stat(c.source.c_str(), &st) == 0) {
+    if (stat_to_read(c.source.c_str(), &st) == 0) {
         const int held = channel_read_descriptor(st);
         if (held < 0 && errno != 0) c.fail(refused, c.source);
         if (held >= 0) {
@@ -77,7 +79,7 @@ void open_source(Copy &c)
             return;
         }
     }
-    c.in = open(c.source.c_str(), O_RDONLY | O_CLOEXEC);
+    c.in = open_to_read(c.source.c_str());
     if (c.in < 0) c.fail(refused, c.source);
 }
 
@@ -128,6 +130,17 @@ void open_destination(Copy &c)
     if (c.out < 0) c.fail(refused, c.target);
     c.temporary = name;
     if (exists && fchmod(c.out, st.st_mode & 07777) != 0) c.fail(refused, c.target);
+}
+
+// A copy is never open to more than its source is: a private file stays private in its copy. A
+// file written in place that is not ours (a device, another user's file) keeps its mode.
+void narrow_mode(Copy &c, const struct stat &from)
+{
+    struct stat st;
+    if (fstat(c.out, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) return;
+    const mode_t mode = st.st_mode & from.st_mode & 07777;
+    if (mode != (st.st_mode & 07777) && fchmod(c.out, mode) != 0)
+        c.fail("Error %s encountered when attempting to open destination file for writing %s", c.target);
 }
 
 void write_all(Copy &c, const char *data, std::size_t size)
@@ -321,6 +334,7 @@ void icopy_file(const std::string &source, const std::string &destination)
         if (!c.shared.ok()) c.fail("Error %s encountered when attempting to open destination file for writing %s", c.target);
     }
     open_destination(c);
+    narrow_mode(c, from);
     copy_bytes(c, from);
     const int in = c.borrowed ? -1 : c.in, out = c.out;
     c.in = c.out = -1;

@@ -7,6 +7,7 @@
 
 #include "message.h"
 #include "misc.h"
+#include "shared_files.h"
 
 namespace {
 
@@ -70,8 +71,9 @@ void misc_get_image_stats(std::int64_t *height, std::int64_t *width, std::int32_
 {
     *height = *width = 0;
     *bits_per_pixel = *kind = 0;
-    // Never waiting on a FIFO: its read then fails like any other.
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Never waiting on a FIFO: its read then fails like any other. Below a shared directory only
+    // a picture of our own (or root's), never one reached through a link.
+    const int fd = open_to_read(path, O_NONBLOCK);
     if (fd < 0) Abort("Error %s when attempting to open %s for image stats", misc_get_error().c_str(), path);
     // A short file fills only the front; the rest stays zero, so every read below is defined.
     Head h{};

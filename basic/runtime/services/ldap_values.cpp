@@ -14,6 +14,7 @@
 #include "mem_mgt.h"
 #include "message.h"
 #include "net_wait.h"
+#include "shared_files.h"
 
 // ---- Sessions, searches and new entries ---------------------------------------------------------
 
@@ -244,8 +245,9 @@ ComposedAddress compose_address(const char *line1, const char *line2, const char
 void store_file_value(LDAP *ld, const std::string &dn, const char *path, const char *attr, const FileValueMessages &m)
 {
     if (empty_arg(path) || path[0] == ' ') return;
-    // Not blocking on a FIFO, and only regular files: anything else is a file that does not open.
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    // Not blocking on a FIFO, and only regular files: anything else is a file that does not open;
+    // so is, below a shared directory, a link or a file of another user's.
+    const int fd = open_to_read(path, O_NONBLOCK);
     if (fd < 0) return;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

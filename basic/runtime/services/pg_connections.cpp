@@ -14,6 +14,7 @@
 #include "message.h"
 #include "pg_internal.h"
 #include "run_time.h"
+#include "shared_files.h"
 
 namespace {
 
@@ -45,7 +46,8 @@ std::string statement_file(const char *name)
         const char *ppath = std::getenv("PPATH");
         path = std::string(ppath ? ppath : PPATH_ROOT) + "/apps/sql/" + name;
     }
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Below a shared directory only a file of our own (or root's): never one another user put there.
+    const int fd = open_to_read(path.c_str());
     if (fd < 0) Abort("Error opening file '%s'", path.c_str());
     struct stat st;
     if (fstat(fd, &st) != 0) {

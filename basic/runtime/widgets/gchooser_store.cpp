@@ -87,42 +87,79 @@ bool run_convert(const std::vector<std::string> &args, const char *failure_forma
     return done;
 }
 
+// A thumbnail another user's doing keeps from being written: the picture goes without it.
+void thumbnail_skipped(const std::string &thumbnail, int error)
+{
+    mlog(0, "Thumbnail %s not written: %s", thumbnail.c_str(), g_strerror(error));
+}
+
 // The thumbnail's directory exists, or is made (mode 0777 less the umask); below a shared
 // directory never through a link (one that another user made there is refused when the
-// thumbnail is written into it).
-void make_thumbnail_directory(const std::string &directory)
+// thumbnail is written into it). False, logged, when below a shared directory something other
+// than a directory stands under the name.
+bool make_thumbnail_directory(const std::string &directory, const std::string &thumbnail)
 {
-    if (ufexists1(directory.c_str()) == 2) return;
-    if (mkdir_by_name(directory.c_str(), 0777) != 0) {
-        const int e = errno;
-        Abort("Error %s encountered when attempting to create directory %s", g_strerror(e), directory.c_str());
+    if (ufexists1(directory.c_str()) == 2) return true;
+    if (mkdir_by_name(directory.c_str(), 0777) == 0) return true;
+    const int e = errno;
+    if (e == EEXIST && in_exposed_directory(directory.c_str())) {
+        thumbnail_skipped(thumbnail, e);
+        return false;
     }
+    Abort("Error %s encountered when attempting to create directory %s", g_strerror(e), directory.c_str());
 }
 
 // convert's name for a file of ours it reads or writes through its descriptor: the format is
 // told by the picture's own extension, as the descriptor's name has none.
-std::string through_descriptor(const NamedFile &file, const std::string &picture)
+std::string through_descriptor(const std::string &descriptor_name, const std::string &picture)
 {
     const std::size_t dot = picture.rfind('.');
     const bool extension = dot != std::string::npos && picture.find('/', dot) == std::string::npos && dot + 1 < picture.size();
-    return (extension ? picture.substr(dot + 1) + ":" : std::string()) + file.descriptor_name();
+    return (extension ? picture.substr(dot + 1) + ":" : std::string()) + descriptor_name;
+}
+std::string through_descriptor(const NamedFile &file, const std::string &picture)
+{
+    return through_descriptor(file.descriptor_name(), picture);
 }
 
-// Runs convert on input (convert's name for it), writing the picture output. Below a shared
-// directory convert never writes by the picture's name: it writes a new file of ours, put under
-// the name once convert has done its work, and a name another user holds, a link or a directory
-// of theirs on the way is refused (failure_format, the error text and the picture). Elsewhere
-// convert writes the path itself.
+// Takes from a file of our own the permission bits that most does not have.
+void narrow_mode(int fd, mode_t most)
+{
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & ~most & 07777))
+        fchmod(fd, st.st_mode & most & 07777);
+}
+
+// What convert_into does when below a shared directory the output's name is refused.
+enum Refused { STOP, SKIP_THUMBNAIL };
+
+// Runs convert on input (convert's name for it), writing the picture output, which gets no
+// permission bit outside most. Below a shared directory convert never writes by the picture's
+// name: it writes a new file of ours, put under the name once convert has done its work, and a
+// name another user holds, a link or a directory of theirs on the way is refused (failure_format,
+// the error text and the picture; a thumbnail is logged and left out). Elsewhere convert writes
+// the path itself.
 void convert_into(std::vector<std::string> args, const std::string &output, const char *failure_format,
-                  const std::string &picture)
+                  const std::string &picture, mode_t most = 07777, Refused refused = STOP)
 {
     if (!in_exposed_directory(output.c_str())) {
         args.push_back(absolute(output));
-        run_convert(args, failure_format, picture);
+        if (run_convert(args, failure_format, picture) && (most & 07777) != 07777) {
+            const int fd = open(output.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+            if (fd >= 0) {
+                narrow_mode(fd, most);
+                close(fd);
+            }
+        }
         return;
     }
     NamedFile file(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666, NamedFile::ON_COMMIT);
+    if (!file.ok() && refused == SKIP_THUMBNAIL) {
+        thumbnail_skipped(output, errno);
+        return;
+    }
     if (!file.ok()) Abort(failure_format, g_strerror(errno), picture.c_str());
+    narrow_mode(file.fd(), most);
     args.push_back(through_descriptor(file, output));
     if (run_convert(args, failure_format, picture, &file) && !file.commit()) {
         const int e = errno;
@@ -131,18 +168,44 @@ void convert_into(std::vector<std::string> args, const std::string &output, cons
     }
 }
 
-// A thumbnail: the picture shrunk to fit (never enlarged) and centred on a white square.
+// A thumbnail: the picture shrunk to fit (never enlarged) and centred on a white square, open to
+// no one the picture is closed to.
 void store_thumbnail(const char *image, const std::string &thumbnail)
 {
     const std::string size = std::to_string(THUMB_SIZE) + "x" + std::to_string(THUMB_SIZE);
-    convert_into({absolute(image), "-resize", size + ">", "-size", size, "xc:white", "+swap", "-gravity", "center",
-                  "-composite"},
-                 thumbnail, "An error %s occurred running image conversion on %s", image);
+    // Below a shared directory convert reads the picture that was checked, through its
+    // descriptor, never what lies under the name by the time it looks.
+    std::string input = absolute(image);
+    const bool shared = in_exposed_directory(image);
+    const int fd = shared ? open_to_read(image) : -1;
+    if (shared && fd < 0) {
+        thumbnail_skipped(thumbnail, errno);
+        return;
+    }
+    struct Closer {
+        int fd;
+        ~Closer()
+        {
+            if (fd >= 0) close(fd);
+        }
+    } closer{fd};
+    if (fd >= 0) input = through_descriptor("/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(fd), image);
+    struct stat st {};
+    const mode_t most = (fd >= 0 ? fstat(fd, &st) : stat(image, &st)) == 0 ? st.st_mode & 07777 : 07777;
+    convert_into({input, "-resize", size + ">", "-size", size, "xc:white", "+swap", "-gravity", "center", "-composite"},
+                 thumbnail, "An error %s occurred running image conversion on %s", image, most, SKIP_THUMBNAIL);
+}
+
+// The thumbnail made for a picture, when its directory can be had.
+void make_thumbnail(const char *image, const std::string &directory, const std::string &thumbnail)
+{
+    if (make_thumbnail_directory(directory, thumbnail)) store_thumbnail(image, thumbnail);
 }
 
 // Turns a picture by degrees. Below a shared directory the picture read is the file of our own
-// that was checked (never a link or another user's file), and the turned one replaces it.
-void rotate_image(const std::string &image, int degrees)
+// that was checked (never a link or another user's file), and the turned one replaces it; a
+// thumbnail that is not ours there is logged and left as it is.
+void rotate_image(const std::string &image, int degrees, Refused refused = STOP)
 {
     constexpr const char *failure = "An error %s occurred running image rotation on %s";
     if (!in_exposed_directory(image.c_str())) {
@@ -151,8 +214,13 @@ void rotate_image(const std::string &image, int degrees)
         return;
     }
     const NamedFile picture(image.c_str(), O_RDONLY, 0);
+    if (!picture.ok() && refused == SKIP_THUMBNAIL) {
+        thumbnail_skipped(image, errno);
+        return;
+    }
     if (!picture.ok()) Abort(failure, g_strerror(errno), image.c_str());
-    convert_into({through_descriptor(picture, image), "-rotate", std::to_string(degrees)}, image, failure, image);
+    convert_into({through_descriptor(picture, image), "-rotate", std::to_string(degrees)}, image, failure, image, 07777,
+                 refused);
 }
 
 // What each extension requires of the content: the type, the messages for the other types (GIF,
@@ -213,10 +281,11 @@ void copy_file(const std::string &source, const std::string &destination)
     const std::string target = resolve_link(destination.c_str());
     struct stat from {}, to {};
     const bool to_exists = stat(target.c_str(), &to) == 0;
-    if (stat(source.c_str(), &from) == 0 && to_exists && from.st_dev == to.st_dev && from.st_ino == to.st_ino)
+    if (stat_to_read(source.c_str(), &from) == 0 && to_exists && from.st_dev == to.st_dev && from.st_ino == to.st_ino)
         Abort("Source and destination are the same file %s", destination.c_str());
 
-    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    // Below a shared directory only a picture of our own (or root's), never through a link.
+    const int in = open_to_read(source.c_str());
     if (in < 0) copy_failed("Error %s encountered when attempting to open source file for reading %s", errno, source);
     struct InFile {
         int fd;
@@ -225,6 +294,7 @@ void copy_file(const std::string &source, const std::string &destination)
             if (fd >= 0) close(fd);
         }
     } input{in};
+    if (fstat(in, &from) != 0) copy_failed("Error %s encountered when reading source file %s", errno, source);
 
     TemporaryCopy out;
     NamedFile shared;
@@ -244,6 +314,16 @@ void copy_file(const std::string &source, const std::string &destination)
         out.path.clear();
         copy_failed("Error %s encountered when attempting to open destination file for writing %s", e, destination);
     }
+    // The copy gets the mode the destination had, or that of a new file (as the shared file has),
+    // but never a permission its source does not have, before a byte is in it.
+    mode_t mode = to.st_mode & 07777;
+    if (!to_exists) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (!shared.exposed()) fchmod(out.fd, mode);
+    narrow_mode(out.fd, from.st_mode);
     char buffer[65536];
     for (;;) {
         const ssize_t n = read(input.fd, buffer, sizeof buffer);
@@ -264,14 +344,6 @@ void copy_file(const std::string &source, const std::string &destination)
         copy_failed("Error %s encountered when closing source file %s", errno, source);
     }
     input.fd = -1;
-    // The copy gets the mode the destination had, or that of a new file (as the shared file has).
-    mode_t mode = to.st_mode & 07777;
-    if (!to_exists) {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (!shared.exposed()) fchmod(out.fd, mode);
     const int closed = close(out.fd);
     out.fd = -1;
     if (closed != 0) copy_failed("Error %s encountered when closing destination file %s", errno, destination);
@@ -349,14 +421,16 @@ void gimagechooser_create_thumbnail(const char *image)
 {
     std::string directory, thumbnail;
     if (!gimagechooser_get_thumbnail_name(image, &directory, &thumbnail)) Abort("Image file %s does not exist (a)", image);
-    make_thumbnail_directory(directory);
-    store_thumbnail(image, thumbnail);
+    make_thumbnail(image, directory, thumbnail);
 }
 
 int gimagechooser_get_thumbnail(const char *image, std::string *path)
 {
     std::string directory, thumbnail;
-    if (gimagechooser_get_thumbnail_name(image, &directory, &thumbnail) && regular_file(thumbnail)) {
+    // Below a shared directory a thumbnail that another user put there is none: the picture shows.
+    struct stat st {};
+    if (gimagechooser_get_thumbnail_name(image, &directory, &thumbnail) && stat_to_read(thumbnail.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode)) {
         gimagechooser_thumbnail_val(image);
         *path = thumbnail;
         return 1;
@@ -381,8 +455,7 @@ void igimagechooser_copy(int nargs, int last)
     std::string directory, thumbnail;
     if (!gimagechooser_get_thumbnail_name(destination.c_str(), &directory, &thumbnail))
         Abort("Image file %s does not exist (b)", destination.c_str());
-    make_thumbnail_directory(directory);
-    store_thumbnail(destination.c_str(), thumbnail);
+    make_thumbnail(destination.c_str(), directory, thumbnail);
 }
 
 void igimagechooser_rotate(int nargs, int last)
@@ -401,9 +474,8 @@ void igimagechooser_rotate(int nargs, int last)
         Abort("An error %s occurred running image rotation on %s", g_strerror(errno), image.c_str());
     if (degrees != 0) rotate_image(image, degrees);
     if (regular_file(thumbnail)) {
-        if (degrees != 0) rotate_image(thumbnail, degrees);
+        if (degrees != 0) rotate_image(thumbnail, degrees, SKIP_THUMBNAIL);
         return;
     }
-    make_thumbnail_directory(directory);
-    store_thumbnail(image.c_str(), thumbnail);
+    make_thumbnail(image.c_str(), directory, thumbnail);
 }

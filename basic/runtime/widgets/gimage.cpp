@@ -2,7 +2,11 @@
 // when it has one), gimage_update (also the clearing of the field) and the image kind's rows.
 #include "gimage.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "cases.h"
 #include "cattach.h"
@@ -15,6 +19,8 @@
 #include "kinds.h"
 #include "message.h"
 #include "run_time.h"
+#include "shared_files.h"
+#include "signals.h"
 
 namespace {
 
@@ -49,14 +55,45 @@ Bounds picture_bounds(int width, int height)
     return {DEFAULT_AREA_WIDTH, DEFAULT_AREA_HEIGHT};
 }
 
+// Scales a picture larger than the bounds down into them, keeping its proportions, as the loader
+// tells its size.
+void fit_into(GdkPixbufLoader *loader, int width, int height, gpointer data)
+{
+    const Bounds most = *static_cast<const Bounds *>(data);
+    if (width <= 0 || height <= 0 || (width <= most.width && height <= most.height)) return;
+    const double w = width, h = height;
+    if (h * most.width > w * most.height) {
+        width = static_cast<int>(0.5 + w * most.height / h);
+        height = most.height;
+    } else {
+        height = static_cast<int>(0.5 + h * most.width / w);
+        width = most.width;
+    }
+    gdk_pixbuf_loader_set_size(loader, std::max(width, 1), std::max(height, 1));
+}
+
 // A picture file, or nullptr when it cannot be read. A picture larger than the bounds is loaded
-// scaled down into them (keeping its proportions): a huge file must not stay in memory whole.
+// scaled down into them: a huge file must not stay in memory whole. The file is read through a
+// descriptor of ours, so below a shared directory only a picture of our own (or root's) shows.
 GdkPixbuf *load(const std::string &file, Bounds most)
 {
-    int width = 0, height = 0;
-    if (!gdk_pixbuf_get_file_info(file.c_str(), &width, &height)) return nullptr;
-    if (width <= most.width && height <= most.height) return gdk_pixbuf_new_from_file(file.c_str(), nullptr);
-    return gdk_pixbuf_new_from_file_at_scale(file.c_str(), most.width, most.height, TRUE, nullptr);
+    const int fd = open_to_read(file.c_str());
+    if (fd < 0) return nullptr;
+    GdkPixbufLoader *loader = gdk_pixbuf_loader_new();
+    g_signal_connect(loader, "size-prepared", G_CALLBACK(fit_into), &most);
+    std::vector<guchar> block(64 * 1024);
+    bool written = true;  // a loader that refuses what it is given has closed itself
+    ssize_t n;
+    do {
+        n = read(fd, block.data(), block.size());
+        if (n > 0) written = gdk_pixbuf_loader_write(loader, block.data(), static_cast<gsize>(n), nullptr);
+    } while (written && (n > 0 || (n < 0 && interrupted(errno))));
+    close(fd);
+    const bool ok = written && gdk_pixbuf_loader_close(loader, nullptr) && n == 0;
+    GdkPixbuf *pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+    if (pixbuf) g_object_ref(pixbuf);
+    g_object_unref(loader);
+    return pixbuf;
 }
 
 // A GtkImage draws every picture at its icon size; a GtkPicture shows it at its own size. It

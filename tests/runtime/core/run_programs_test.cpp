@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <string>
 
+#include "intrinsics.h"
 #include "loader.h"
+#include "program_text.h"
 #include "shell_time.h"
 #include "site.h"
 #include "zasm_run.h"
@@ -190,13 +192,34 @@ Waited parse_waited(const std::string &out)
 
 } // namespace
 
+namespace {
+
+// Runs body (after the COMMON block) until it waits, then sends SIGTERM: the run ends at once with
+// status 1, quietly, its COMMON block removed and nothing left at leftover (unless ""). before:
+// shell commands run first.
+void expect_terminated(Site &site, const std::string &what, const std::string &body, const std::string &before,
+                       const std::string &leftover)
+{
+    site.install_program("prog", routine("main") + ".common I:1 I:0\n" + body + "exit\n");
+    auto r = run_waiting(site, "kill -TERM $p", before);
+    const Waited w = parse_waited(r.out);
+    EXPECT_EQ(w.status, 1) << what << ": " << r.out << site.read_file("err");
+    // Woken, not waited out: the sleep and the watchdog are far longer than the bound, which
+    // leaves room for a loaded machine and a sanitizer's exit.
+    EXPECT_LT(w.ms, lumba_test::scaled_ms(lumba_test::PROMPT_MS)) << what;
+    EXPECT_EQ(w.common, 0) << what;
+    EXPECT_EQ(site.read_file("err").find("E R R O R"), std::string::npos) << what;  // quietly
+    if (!leftover.empty()) EXPECT_FALSE(g_file_test(leftover.c_str(), G_FILE_TEST_EXISTS)) << what;
+}
+
+} // namespace
+
 // A program waiting in INPUT on an idle pipe, in SLEEP or in a READ of a pipe ends at once on
 // SIGTERM (status 1, its COMMON block removed), instead of when its input or time comes.
 TEST(Signals, TerminateWakesWhatWaits)
 {
     Site site;
     const std::string fifo = site.root() + "/channel";
-    const std::string common = ".common I:1 I:0\n";
     struct {
         const char *what;
         std::string body;
@@ -207,43 +230,22 @@ TEST(Signals, TerminateWakesWhatWaits)
                  "loadrc n:1 c:0\nioc I:12\nloadrad I:0 I:1 I:0 I:0 I:0\ncallio I:10 I:1\n"},
     };
     for (const auto &c : cases) {
-        site.install_program("prog", routine("main") + common + c.body + "exit\n");
         // The READ case's channel is a FIFO whose writer is held open and says nothing.
         const std::string before = std::string(c.what) == "READ" ? "exec 4<>\"" + fifo + "\"; " : "";
         if (!before.empty()) site.run({"mkfifo", fifo});
-        auto r = run_waiting(site, "kill -TERM $p", before);
-        const Waited w = parse_waited(r.out);
-        EXPECT_EQ(w.status, 1) << c.what << ": " << r.out << site.read_file("err");
-        // Woken, not waited out: the sleep and the watchdog are far longer than the bound, which
-        // leaves room for a loaded machine and a sanitizer's exit.
-        EXPECT_LT(w.ms, lumba_test::scaled_ms(lumba_test::PROMPT_MS)) << c.what;
-        EXPECT_EQ(w.common, 0) << c.what;
-        EXPECT_EQ(site.read_file("err").find("E R R O R"), std::string::npos) << c.what;  // quietly
+        expect_terminated(site, c.what, c.body, before, "");
         site.run({"rm", "-f", fifo, site.root() + "/in"});
     }
 }
 
-// A small object whose header asks for areas just under the limit, for a main that uses none of
-// them: the run's resident memory stays far below what was asked for, while its variables still
-// start as they should (the program stops on purpose unless its numeric variable reads 0).
-TEST(RunPrograms, AreasAskedForButUnusedStayOutOfMemory)
+// A copy from a FIFO of the run's own that no one writes waits in the source's open; SIGTERM ends
+// it there as any other wait, and no copy is left.
+TEST(Signals, TerminateEndsACopyWaitingForItsSource)
 {
     Site site;
-    const std::uint64_t half = PROGRAM_AREAS_LIMIT / 2;
-    const std::string numbers = std::to_string(half / 22 - 1024), chars = std::to_string(half - 65536);
-    site.install_program("prog", ".header * * * " + numbers + " 0 0 " + chars + " 0 0 * * * * * * *\n" +
-                                    routine("main") + ".common I:1 I:0\nloadrvd I:0 I:1 I:0 I:0 I:0\n"
-                                    "jumpz l:zero\nreturn\nzero:\ncallio I:5 I:0\nexit\n");
-    auto r = run_waiting(site, "grep VmHWM /proc/$p/status; echo go >&3");
-    long hwm_kb = -1;
-    const auto at = r.out.find("VmHWM:");
-    ASSERT_NE(at, std::string::npos) << r.out << site.read_file("err");
-    hwm_kb = std::stol(r.out.substr(at + 6));
-    const Waited w = parse_waited(r.out.substr(r.out.find("status=")));
-    EXPECT_EQ(w.status, 0) << r.out << site.read_file("err");
-    // A quarter of the limit: far below the whole areas a run that touched them held (over 1 GB),
-    // with room for a sanitizer's own shadow memory (about 130 MB in all under ASan).
-    EXPECT_LT(hwm_kb * 1024, static_cast<long>(PROGRAM_AREAS_LIMIT / 4)) << r.out;
+    const std::string fifo = site.root() + "/channel", copy = site.root() + "/copy";
+    site.run({"mkfifo", fifo});
+    expect_terminated(site, "ICOPY", lumba_test::str(fifo) + lumba_test::str(copy) + lumba_test::st(in_ICOPY, 2), "", copy);
 }
 
 // SIGINT and SIGTERM pending together (sent while the run is stopped) are delivered interrupt

@@ -16,6 +16,7 @@
 #include "numerics.h"
 #include "odf_fixture.h"
 #include "odf_insert.h"
+#include "planted.h"
 #include "program_text.h"
 #include "signals.h"
 #include "run_time.h"
@@ -868,6 +869,63 @@ TEST_F(OdfFill, PictureKindsAndNames)
     EXPECT_EQ(abort_text([&] { fill(u, source.string(), (dir / "o.odt").string()); }),
               "Unknown type of Graphic image {P1} " + text.string());
     EXPECT_FALSE(fs::exists(dir / "o.odt"));
+}
+
+// In a shared directory of another user's only a template and pictures of the run's own (or
+// root's) are read: a link they planted under the name (to a file only root may read), a FIFO and
+// a file of theirs are refused with the reader's open error (the template's unzip failure, with
+// libzip's "cannot open" 11; the picture's header probe), and no target is written. A FIFO is no
+// template by the source test that comes first.
+TEST_F(OdfFill, OnlyTheRunsOwnTemplatesAndPicturesAreReadFromASharedDirectory)
+{
+    const fs::path pub = dir / "pub";
+    lumba_test::make_their_shared_directory(pub.string());
+    const fs::path source = template_with(dir, "t.odt", "<text:p>{P}</text:p>");
+    const fs::path png = picture(dir / "red.png", "20x10", "PNG");
+    for (const fs::path &f : {source, png}) fs::permissions(f, fs::perms::owner_read | fs::perms::owner_write);
+    lumba_test::plant_link(source.string(), (pub / "link.odt").string());
+    lumba_test::plant_fifo((pub / "fifo.odt").string());
+    fs::copy_file(source, pub / "theirs.odt");
+    lumba_test::plant_link(png.string(), (pub / "link.png").string());
+    lumba_test::plant_fifo((pub / "fifo.png").string());
+    fs::copy_file(png, pub / "theirs.png");
+    for (const char *name : {"theirs.odt", "theirs.png"})
+        ASSERT_EQ(chown((pub / name).c_str(), lumba_test::OTHER_USER, lumba_test::OTHER_USER), 0);
+    const fs::path target = dir / "out.odt";
+
+    InsertOoHandle_t *h = create();
+    call(in_IINSERT_OO_ADD_TEXT, {num(h), str("{P}"), str("text")});
+    for (const char *name : {"link.odt", "theirs.odt"}) {
+        const std::string path = (pub / name).string();
+        EXPECT_EQ(abort_text([&] { fill(h, path, target.string()); }),
+                  "Return value 11 when attempting to unzip the OpenOffice document " + path);
+    }
+    EXPECT_EQ(fill(h, (pub / "fifo.odt").string(), target.string()), 0);
+    EXPECT_EQ(Warnings::shown(), std::vector<std::string>{"Invalid or null source document supplied to iinsert_oo_do - code -2"});
+
+    struct {
+        const char *name, *why;
+    } pictures[] = {
+        {"link.png", "Too many levels of symbolic links"},
+        {"fifo.png", "Invalid argument"},
+        {"theirs.png", "Permission denied"},
+    };
+    for (const auto &c : pictures) {
+        InsertOoHandle_t *g = create();
+        const std::string path = (pub / c.name).string();
+        call(in_IINSERT_OO_ADD_GRAPHIC, {num(g), str("{P}"), str(path)});
+        EXPECT_EQ(abort_text([&] { fill(g, source.string(), target.string()); }),
+                  std::string("Error ") + c.why + " when attempting to open " + path + " for image stats");
+    }
+    EXPECT_FALSE(fs::exists(target));
+
+    // The run's own template and picture there are read as anywhere.
+    fs::copy_file(source, pub / "mine.odt");
+    fs::copy_file(png, pub / "mine.png");
+    InsertOoHandle_t *m = create();
+    call(in_IINSERT_OO_ADD_GRAPHIC, {num(m), str("{P}"), str((pub / "mine.png").string())});
+    EXPECT_EQ(fill(m, (pub / "mine.odt").string(), target.string()), 1);
+    EXPECT_EQ(check({"same", target.string(), "Pictures/mine.png.png", png.string()}), "same\n");
 }
 
 // ---- Notes ------------------------------------------------------------------------------------------

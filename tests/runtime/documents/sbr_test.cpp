@@ -17,6 +17,7 @@
 
 #include "axml.h"
 #include "ilist.h"
+#include "planted.h"
 #include "signals.h"
 #include "test_host.h"
 
@@ -451,6 +452,36 @@ TEST_F(Sbr, BadInputEndsTheRunAndFreesTheLists)
         EXPECT_EQ(err.find("TOP-SECRET"), std::string::npos) << err;
         EXPECT_EQ(live_lists(), before) << c.file;
     }
+}
+
+// In a shared directory of another user's only a document of the run's own (or root's) is read: a
+// link they planted under the name (to a document only root may read), a FIFO (libxml2 would wait
+// on it for ever) and a document of theirs give the open error; the run's own document there is
+// read as anywhere.
+TEST_F(Sbr, OnlyTheRunsOwnDocumentIsReadFromASharedDirectory)
+{
+    const std::string good = "<?xml version=\"1.0\"?>\n<x><F>planted</F></x>\n";
+    const std::string pub = std::string(dir) + "/pub";
+    lumba_test::make_their_shared_directory(pub);
+    const std::string kept = write("kept.xml", good);
+    ASSERT_EQ(chmod(kept.c_str(), 0600), 0);
+    lumba_test::plant_link(kept, pub + "/link.xml");
+    lumba_test::plant_fifo(pub + "/fifo.xml");
+    lumba_test::plant_file(pub + "/theirs.xml", good);
+    files.insert(files.end(), {pub + "/link.xml", pub + "/fifo.xml", pub + "/theirs.xml", pub + "/mine.xml", pub});
+    const lumba_test::FifoFeeder feeder(pub + "/fifo.xml", good);
+    for (const char *name : {"link.xml", "fifo.xml", "theirs.xml"}) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(abort_text([&] { Lists lists(pub + "/" + name); }), "Pass 1: Context creation error @ sbr_xml_parse") << name;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << name;
+    }
+    std::ofstream(pub + "/mine.xml") << good;
+    testing::internal::CaptureStdout();
+    {
+        const Lists lists(pub + "/mine.xml");
+        EXPECT_EQ(lists.values("F"), std::vector<std::string>{"planted"});
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Pass 1: XML Document is well formed\nPass 2: XML Document is well formed\n");
 }
 
 // With an external subset an undeclared entity is no longer an error: its reference reads as

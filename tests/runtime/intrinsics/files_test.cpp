@@ -439,6 +439,69 @@ TEST_F(Files, CopyIntoASharedDirectoryNeverWritesWhatAnotherUserPlanted)
     EXPECT_EQ(listing("pub"), (std::vector<std::string>{"mine", "sub", "their-dir", "theirs", "to-new", "to-roots"}));
 }
 
+// A copy from a shared directory of another user's reads only a file of the run's own (or root's)
+// under the source's name: a link they planted there (to a file only root may read, as the
+// shadow file), a FIFO (which a copy would wait on for ever) and a file of theirs are refused
+// with the source's open error, and no copy is made. A file of the run's own there is copied.
+TEST_F(Files, CopyFromASharedDirectoryReadsOnlyTheRunsOwnFile)
+{
+    const std::string pub = at("pub");
+    lumba_test::make_their_shared_directory(pub);
+    write("shadow", "root:secret");
+    ASSERT_EQ(chmod(at("shadow").c_str(), 0600), 0);
+    lumba_test::plant_link(at("shadow"), pub + "/link");
+    lumba_test::plant_fifo(pub + "/fifo");
+    lumba_test::plant_file(pub + "/theirs", "their own");
+    // Were the FIFO waited on, the copy would get these bytes instead of hanging.
+    const lumba_test::FifoFeeder feeder(pub + "/fifo", "fed");
+    struct {
+        const char *name, *why;
+    } cases[] = {
+        {"link", "Too many levels of symbolic links"},
+        {"fifo", "Invalid argument"},
+        {"theirs", "Permission denied"},
+    };
+    fs::create_directories(at("out"));
+    for (const auto &c : cases)
+        EXPECT_EQ(call.statement(in_ICOPY, {S(pub + "/" + c.name), S(at("out/") + c.name)}),
+                  "stop: Error " + std::string(c.why) + " encountered when attempting to open source file for reading " +
+                      pub + "/" + c.name);
+    EXPECT_EQ(listing("out"), std::vector<std::string>{});
+
+    write("pub/mine", "my own");
+    EXPECT_EQ(call.statement(in_ICOPY, {S(pub + "/mine"), S(at("out/mine"))}), "");
+    EXPECT_EQ(read("out/mine"), "my own");
+}
+
+// A copy is open to no one its source is closed to: a new copy of a private file is private, and
+// so becomes an existing destination of the run's own; a wider source leaves the destination's
+// own permissions as they were.
+TEST_F(Files, ACopyGetsNoPermissionItsSourceLacks)
+{
+    write("private", "private bytes");
+    ASSERT_EQ(chmod(at("private").c_str(), 0600), 0);
+    write("open", "open bytes");
+    ASSERT_EQ(chmod(at("open").c_str(), 0644), 0);
+    write("existing", "old");
+    ASSERT_EQ(chmod(at("existing").c_str(), 0640), 0);
+    const std::string pub = at("pub");
+    lumba_test::make_their_shared_directory(pub);
+    struct {
+        std::string from, to;
+        mode_t mode;
+    } cases[] = {
+        {"private", "new", 0600},
+        {"private", "pub/new", 0600},
+        {"open", "existing", 0640},
+        {"private", "existing", 0600},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(call.statement(in_ICOPY, {S(at(c.from)), S(at(c.to))}), "") << c.to;
+        EXPECT_EQ(read(c.to), read(c.from)) << c.to;
+        EXPECT_EQ(mode(c.to), c.mode) << c.from << " to " << c.to;
+    }
+}
+
 TEST_F(Files, EveryRowReachesItsHandler)
 {
     // Called without arguments, each handler refuses with its own count message.

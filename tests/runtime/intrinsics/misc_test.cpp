@@ -246,8 +246,13 @@ TEST_F(ImageProbe, HeadersTakenAtTheirWord)
     }
     EXPECT_EQ(lumba_test::abort_text([&] { probe(at("missing")); }),
               "Error No such file or directory when attempting to open " + at("missing") + " for image stats");
+    // A directory opens (it is refused when read) where no other user may write; directly in a
+    // shared directory, as the scratch directory is in /tmp, it is refused when opened.
+    fs::create_directory(at("sub"));
+    EXPECT_EQ(lumba_test::abort_text([&] { probe(at("sub")); }),
+              "Error Is a directory when reading " + at("sub") + " for image stats");
     EXPECT_EQ(lumba_test::abort_text([&] { probe(dir); }),
-              "Error Is a directory when reading " + dir + " for image stats");
+              "Error Is a directory when attempting to open " + dir + " for image stats");
 }
 
 class Names : public lumba_test::ScratchDir {};

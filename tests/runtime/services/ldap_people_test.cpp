@@ -1,7 +1,12 @@
 // Persons and responsible persons against the private slapd: add with every attribute, the uid
 // numbers, repeats, responsible persons, modify, photos, password reset, disabling, verification,
 // deletion, the check and number look-up, and input that must neither abort nor leak a password.
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
 #include "ldap_fixture.h"
+#include "planted.h"
 
 namespace {
 
@@ -180,6 +185,36 @@ TEST_F(LdapPeople, PhotosAreStoredByteForByte)
         EXPECT_EQ(values(people_dn("alice"), "jpegPhoto"), Values{c.stored}) << c.path;
     }
     EXPECT_EQ(support_mails(), Values{});
+}
+
+// A photo named in a shared directory of another user's is read only when it is the run's own (or
+// root's): a link they planted (to a file only root may read), a FIFO and a file of theirs are
+// files that do not open, and the stored photo stays.
+TEST_F(LdapPeople, PhotosAnotherUserPlantedAreNotRead)
+{
+    Person p = person("alice");
+    p[PHOTO] = file_with(JPEG);
+    ASSERT_EQ(ldap(in_ILDAP_USERADD, p), 1);
+    char *scratch = g_dir_make_tmp("ldap-photos-XXXXXX", nullptr);
+    ASSERT_NE(scratch, nullptr);
+    const std::string dir = scratch, pub = dir + "/pub", secret = JPEG + "secret"s;
+    g_free(scratch);
+    lumba_test::make_their_shared_directory(pub);
+    std::ofstream(dir + "/private.jpg", std::ios::binary) << secret;
+    ASSERT_EQ(chmod((dir + "/private.jpg").c_str(), 0600), 0);
+    lumba_test::plant_link(dir + "/private.jpg", pub + "/link.jpg");
+    lumba_test::plant_fifo(pub + "/fifo.jpg");
+    lumba_test::plant_file(pub + "/theirs.jpg", secret);
+    for (const char *name : {"link.jpg", "fifo.jpg", "theirs.jpg"}) {
+        p[PHOTO] = pub + "/" + name;
+        EXPECT_EQ(ldap(in_ILDAP_USERMODIFY, p), 1) << name;
+        EXPECT_EQ(values(people_dn("alice"), "jpegPhoto"), Values{JPEG}) << name;
+    }
+    std::ofstream(pub + "/mine.jpg", std::ios::binary) << secret;
+    p[PHOTO] = pub + "/mine.jpg";
+    EXPECT_EQ(ldap(in_ILDAP_USERMODIFY, p), 1);
+    EXPECT_EQ(values(people_dn("alice"), "jpegPhoto"), Values{secret});
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(LdapPeople, PasswordResetDisableAndVerification)

@@ -5,6 +5,7 @@
 
 #include "net_wait.h"
 #include "pg_fixture.h"
+#include "planted.h"
 #include "stall.h"
 
 namespace {
@@ -383,4 +384,27 @@ TEST_F(PgConnections, StatementFiles)
               "Error opening file '" PPATH_ROOT "/apps/sql/missing.sql'");
     EXPECT_EQ(abort_text([&] { numeric(in_IPQEXECFILE, {num(c), str("/no/such.sql")}); }),
               "Error opening file '/no/such.sql'");
+}
+
+// In the site's shared temp directory a statement file is run only when it is the run's own (or
+// root's): a link another user put under its name, a FIFO and a file of theirs are refused with
+// the open error, and nothing reaches the server.
+TEST_F(PgConnections, StatementFilesAnotherUserPlantedAreNotRun)
+{
+    const long c = connect();
+    const std::string temp = PPATH_ROOT "/temp";
+    std::ofstream(temp + "/../elsewhere.sql") << "create table planted (a int)";
+    lumba_test::plant_link(temp + "/../elsewhere.sql", temp + "/link.sql");
+    lumba_test::plant_fifo(temp + "/fifo.sql");
+    lumba_test::plant_file(temp + "/theirs.sql", "create table planted (a int)");
+    const lumba_test::FifoFeeder feeder(temp + "/fifo.sql", "create table planted (a int)");
+    const std::size_t mark = pg_cluster().log_size();
+    for (const char *name : {"link.sql", "fifo.sql", "theirs.sql"}) {
+        const std::string path = temp + "/" + name;
+        EXPECT_EQ(abort_text([&] { numeric(in_IPQEXECFILE, {num(c), str(path)}); }), "Error opening file '" + path + "'");
+    }
+    EXPECT_EQ(pg_cluster().statements_since(mark), std::vector<std::string>{});
+    std::ofstream(temp + "/mine.sql") << "select 'mine'";
+    const long r = numeric(in_IPQEXECFILE, {num(c), str(temp + "/mine.sql")});
+    EXPECT_EQ(numeric(in_IPQNTUPLES, {num(r)}), 1);
 }

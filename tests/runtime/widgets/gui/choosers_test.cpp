@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include <glib/gstdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "gchooser.h"
@@ -299,30 +300,23 @@ TEST_F(ChoosersTest, ACopyNeverOverwritesItsOwnSource)
     EXPECT_EQ(pictures_test::run({"sh", "-c", "ls -A \"$0\" | grep -c copy_ || true", dir}), "0\n");
 }
 
-// Shared directories of another user's with what that user planted there: a link for a picture,
-// a link for a subdirectory, a thumbnail directory of theirs and a thumbnail directory that is a
-// link. No copy, rotation or thumbnail (convert included) writes through any of them; each is
-// refused with its message and what the names lead to stays as it was.
+// Shared directories of another user's with what that user planted there: a link for a picture
+// and a link for a subdirectory. No copy or rotation (convert included) writes through either;
+// each is refused with its message and what the names lead to stays as it was.
 TEST_F(ChoosersTest, NothingAnotherUserPlantedIsWrittenThrough)
 {
-    const std::string pub = dir + "/pub", thumbs = dir + "/pub-thumbs", linked = dir + "/pub-linked";
-    const std::string elsewhere = dir + "/elsewhere";
-    for (const std::string &d : {pub, thumbs, linked}) lumba_test::make_their_shared_directory(d);
-    g_mkdir_with_parents((elsewhere + "/thumbs").c_str(), 0755);
+    const std::string pub = dir + "/pub", elsewhere = dir + "/elsewhere";
+    lumba_test::make_their_shared_directory(pub);
+    g_mkdir_with_parents(elsewhere.c_str(), 0755);
     make_picture(dir + "/src.png", 40, 20, "red");
     make_picture(elsewhere + "/victim.png", 30, 30, "blue");
     const std::string victim = checksum(elsewhere + "/victim.png");
     lumba_test::plant_link(elsewhere + "/victim.png", pub + "/to-victim.png");
     lumba_test::plant_link(elsewhere, pub + "/sub");
-    lumba_test::plant_directory(thumbs + "/.thumb");
-    lumba_test::plant_link(elsewhere + "/thumbs", linked + "/.thumb");
 
-    const std::string loop = "Too many levels of symbolic links", denied = "Permission denied";
+    const std::string loop = "Too many levels of symbolic links";
     auto unwritable = [](const std::string &why, const std::string &name) {
         return "Error " + why + " encountered when attempting to open destination file for writing " + name;
-    };
-    auto conversion = [](const std::string &why, const std::string &name) {
-        return "An error " + why + " occurred running image conversion on " + name;
     };
     struct {
         std::string body, stop;
@@ -331,13 +325,84 @@ TEST_F(ChoosersTest, NothingAnotherUserPlantedIsWrittenThrough)
         {copy(dir + "/src.png", pub + "/sub/new.png"), unwritable(loop, pub + "/sub/new.png")},
         {rotate(pub + "/to-victim.png", 90), "An error " + loop + " occurred running image rotation on " + pub + "/to-victim.png"},
         {rotate(pub + "/to-victim.png", 0), "An error " + loop + " occurred running image rotation on " + pub + "/to-victim.png"},
-        {copy(dir + "/src.png", thumbs + "/mine.png"), conversion(denied, thumbs + "/mine.png")},
-        {copy(dir + "/src.png", linked + "/mine.png"), conversion(loop, linked + "/mine.png")},
     };
     for (const auto &c : cases) EXPECT_EQ(program(c.body), c.stop);
     EXPECT_EQ(checksum(elsewhere + "/victim.png"), victim);
-    EXPECT_EQ(pictures_test::run({"ls", "-A", elsewhere, elsewhere + "/thumbs", thumbs + "/.thumb"}),
-              elsewhere + ":\nthumbs\nvictim.png\n\n" + elsewhere + "/thumbs:\n\n" + thumbs + "/.thumb:\n");
+    EXPECT_EQ(pictures_test::run({"ls", "-A", elsewhere}), "victim.png\n");
+}
+
+// A thumbnail folder another user holds in a shared directory (a directory of theirs, a link, a
+// file of theirs under the name ".thumb") is refused, but it does not stop the work asked for:
+// the copy is made (and the picture turned), its thumbnail is left out with one log line, and
+// nothing is written into or through what they planted.
+TEST_F(ChoosersTest, AnotherUsersThumbnailFolderIsSkippedWithOneLogLine)
+{
+    record.log_level_lumbas = 0;
+    const std::string elsewhere = dir + "/elsewhere";
+    g_mkdir_with_parents(elsewhere.c_str(), 0755);
+    make_picture(dir + "/src.png", 40, 20, "red");
+    const std::string theirs = dir + "/theirs", linked = dir + "/linked", filed = dir + "/filed";
+    for (const std::string &d : {theirs, linked, filed}) lumba_test::make_their_shared_directory(d);
+    lumba_test::plant_directory(theirs + "/.thumb");
+    lumba_test::plant_link(elsewhere, linked + "/.thumb");
+    lumba_test::plant_file(filed + "/.thumb", "theirs");
+    struct {
+        std::string directory, why;
+    } cases[] = {
+        {theirs, "Permission denied"},
+        {linked, "Too many levels of symbolic links"},
+        {filed, "File exists"},
+    };
+    for (const auto &c : cases) {
+        const std::string mine = c.directory + "/mine.png";
+        for (const std::string &body : {copy(dir + "/src.png", mine), rotate(mine, 90)}) {
+            const Outcome o = form(body);
+            EXPECT_EQ(o.abort, "") << body;
+            int logged = 0;
+            for (const std::string &l : log_lines(o.err))
+                logged += l == "Thumbnail " + c.directory + "/.thumb/tmb_mine.png not written: " + c.why;
+            EXPECT_EQ(logged, 1) << body << o.err;
+        }
+        EXPECT_EQ(identify(mine, "%w %h"), "20 40") << c.directory;  // copied, then turned
+    }
+    EXPECT_EQ(pictures_test::run({"ls", "-A", elsewhere, theirs + "/.thumb"}), elsewhere + ":\n\n" + theirs + "/.thumb:\n");
+    EXPECT_EQ(pictures_test::run({"cat", filed + "/.thumb"}), "theirs");
+}
+
+// A picture read from a shared directory must be the run's own: a link another user put under
+// the name (to a picture only root may read), a FIFO and their own picture are refused by the
+// first reader, the picture check, with its open error, and nothing is copied. A copy, and its
+// thumbnail, is open to no one its source is closed to.
+TEST_F(ChoosersTest, OnlyTheRunsOwnPicturesAreReadFromASharedDirectory)
+{
+    const std::string pub = dir + "/pub", out = dir + "/out";
+    lumba_test::make_their_shared_directory(pub);
+    g_mkdir_with_parents(out.c_str(), 0755);
+    make_picture(dir + "/private.png", 40, 20, "red");
+    ASSERT_EQ(chmod((dir + "/private.png").c_str(), 0600), 0);
+    lumba_test::plant_link(dir + "/private.png", pub + "/link.png");
+    lumba_test::plant_fifo(pub + "/fifo.png");
+    make_picture(pub + "/theirs.png", 40, 20, "red");
+    ASSERT_EQ(chown((pub + "/theirs.png").c_str(), lumba_test::OTHER_USER, lumba_test::OTHER_USER), 0);
+    struct {
+        const char *name, *why;
+    } cases[] = {
+        {"link.png", "Too many levels of symbolic links"},
+        {"fifo.png", "Invalid argument"},
+        {"theirs.png", "Permission denied"},
+    };
+    for (const auto &c : cases) {
+        const std::string source = pub + "/" + c.name;
+        EXPECT_EQ(program(copy(source, out + "/" + c.name)), "Error " + std::string(c.why) + " when attempting to open " + source + " for image stats");
+    }
+    EXPECT_EQ(pictures_test::run({"ls", "-A", out}), "");
+
+    ASSERT_EQ(program(copy(dir + "/private.png", out + "/copy.png")), "");
+    struct stat st {};
+    ASSERT_EQ(stat((out + "/copy.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    ASSERT_EQ(stat((out + "/.thumb/tmb_copy.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 // In a shared directory the run's own pictures are copied, turned and given thumbnails as

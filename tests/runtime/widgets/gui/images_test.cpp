@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include <glib/gstdio.h>
 
@@ -12,6 +13,7 @@
 #include "gmisc.h"
 #include "gui_env.h"
 #include "pictures_fixture.h"
+#include "planted.h"
 #include "xdotool.h"
 
 using namespace pictures_test;
@@ -126,6 +128,37 @@ TEST_F(ImagesTest, PrintShowsIconsFilesThumbnailsAndThePlaceHolder)
             EXPECT_EQ(centre(), c.colour) << c.picture;
         }
     }
+}
+
+// A picture shown from a shared directory of another user's must be the run's own (or root's): a
+// link they planted under its name (to a picture only root may read), a FIFO (which would hold
+// the window) and a picture of theirs show nothing; a thumbnail of theirs beside the run's own
+// picture is passed over for the picture itself.
+TEST_F(ImagesTest, OnlyTheRunsOwnPicturesShowFromASharedDirectory)
+{
+    const std::string pub = dir + "/pub";
+    lumba_test::make_their_shared_directory(pub);
+    ASSERT_EQ(chmod((dir + "/green.png").c_str(), 0600), 0);
+    lumba_test::plant_link(dir + "/green.png", pub + "/link.png");
+    lumba_test::plant_fifo(pub + "/fifo.png");
+    make_picture(pub + "/theirs.png", 8, 8, "lime");
+    ASSERT_EQ(chown((pub + "/theirs.png").c_str(), lumba_test::OTHER_USER, lumba_test::OTHER_USER), 0);
+    make_picture(pub + "/mine.png", 8, 8, "lime");
+    lumba_test::plant_directory(pub + "/.thumb");
+    make_picture(pub + "/.thumb/tmb_mine.png", 8, 8, "blue");
+    ASSERT_EQ(chown((pub + "/.thumb/tmb_mine.png").c_str(), lumba_test::OTHER_USER, lumba_test::OTHER_USER), 0);
+    std::ifstream green(dir + "/green.png", std::ios::binary);
+    const lumba_test::FifoFeeder feeder(pub + "/fifo.png", std::string(std::istreambuf_iterator<char>(green), {}));
+    for (const char *name : {"link.png", "fifo.png", "theirs.png"}) {
+        const Outcome o = build_form(image_print(num(IMAGE), str(dir + "/green.png")) + image_print(num(IMAGE), str(pub + "/" + name)));
+        EXPECT_EQ(o.abort, "") << name;
+        EXPECT_EQ(image()->picture, nullptr) << name;
+        EXPECT_EQ(gtk_picture_get_paintable(GTK_PICTURE(image()->image)), nullptr) << name;
+    }
+    const Outcome o = build_form(image_print(num(IMAGE), str(pub + "/mine.png")));
+    EXPECT_EQ(o.abort, "");
+    ASSERT_NE(image()->picture, nullptr);
+    EXPECT_EQ(centre(), GREEN);
 }
 
 TEST_F(ImagesTest, TheImageIsEmptyUntilPrintedAndClearingShowsThePlaceHolder)
