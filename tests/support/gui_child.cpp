@@ -13,13 +13,14 @@
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
+#include "glib_criticals.h"
 #include "sanitizer_reports.h"
 
 namespace lumba_test {
 
 GuiChild::GuiChild(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                    const std::string &output_path)
-    : program_(argv.at(0))
+    : program_(argv.at(0)), output_(output_path)
 {
     char *dir = g_dir_make_tmp("lumba-gui-child-XXXXXX", nullptr);
     if (!dir) throw std::runtime_error("cannot make a directory for sanitizer reports");
@@ -62,6 +63,12 @@ void GuiChild::check_reports()
 {
     const std::string found = take_sanitizer_reports(reports_);
     if (!found.empty()) ADD_FAILURE() << "sanitizer report of " << program_ << ":\n" << found;
+    gchar *output = nullptr;
+    if (g_file_get_contents(output_.c_str(), &output, nullptr, nullptr)) {
+        const std::string criticals = critical_lines(output);
+        g_free(output);
+        if (!criticals.empty()) ADD_FAILURE() << "GTK or GLib critical of " << program_ << ":\n" << criticals;
+    }
 }
 
 int GuiChild::wait(int timeout_ms)

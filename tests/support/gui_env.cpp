@@ -9,6 +9,7 @@
 
 #include <gtk/gtk.h>
 
+#include "glib_criticals.h"
 #include "xvfb.h"
 
 namespace lumba_test {
@@ -62,6 +63,7 @@ public:
         setenv("PID", std::to_string(getpid()).c_str(), 1);
         setenv("OAE_APP_WIDTH", "", 1);  // the application area's launch values
         setenv("OAE_APP_HEIGHT", "", 1);
+        fail_on_criticals();
         gtk_init();
         // The theme's transitions move sizes and colours for a while after a change (the scroll
         // bars of a new scroller shrink over 300 ms): without them a widget shows its final style

@@ -3,6 +3,7 @@
 // fixture style sheet tests/support/gui/gtk3.css loaded as the run-time loads the site's (under
 // with_site it is installed as the site's conf/gtk/gtk3.css first). The style sheet gives every
 // widget name and class of the widgets a loud colour of its own, so a pixel tells which applies.
+// A GTK or GLib critical logged in the test program fails the test that is running.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #include "site.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
+#include "glib_criticals.h"
 #include "sanitizer_reports.h"
 #include "site_tree.h"
 #include "zasm_run.h"
@@ -112,6 +114,10 @@ RunResult Site::run(const std::vector<std::string> &argv, const std::vector<std:
     r.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
     const std::string found = take_sanitizer_reports(reports);
     if (!found.empty()) ADD_FAILURE() << "sanitizer report of " << argv.at(0) << ":\n" << found;
+    // A run on an X server is a GUI run: a GTK or GLib critical in what it wrote fails the test.
+    const bool gui = std::any_of(env.begin(), env.end(), [](const std::string &e) { return e.starts_with("DISPLAY="); });
+    if (const std::string criticals = critical_lines(r.out + r.err); gui && !criticals.empty())
+        ADD_FAILURE() << "GTK or GLib critical of " << argv.at(0) << ":\n" << criticals;
     return r;
 }
 

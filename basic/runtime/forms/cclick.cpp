@@ -85,9 +85,9 @@ bool click_on_current(ControlMatrix_t *cm, int index, GtkWidget *widget, guint b
 
 // The click's work once the guards are taken (the numbered steps of a click, from finding the
 // field on).
-Click handle(ControlMatrix_t *cm, GtkWidget *widget, guint button, GlobalData_t *gd)
+Click handle(ControlMatrix_t *cm, GtkWidget *widget, guint button, GlobalData_t *gd, const char *event_name)
 {
-    set_event_name(cm, "Mouse");
+    set_event_name(cm, event_name);
     const int clicked = field_of(cm, widget);
     const int current = cm->current_focus;
     if (!clicked) {
@@ -157,7 +157,8 @@ int cmat_check_clickable(ControlMatrix_t *cm, int current, int clicked)
     return 0;
 }
 
-gboolean cclick_button_press(GtkWidget *widget, guint button, int n_press, double x, double y, GlobalData_t *gd)
+gboolean cclick_button_press(GtkWidget *widget, guint button, int n_press, double x, double y, GlobalData_t *gd,
+                             const char *event_name)
 {
     if (gd->log_level_lumbas >= 0) {
         static const char row[] = "========================================================";
@@ -191,7 +192,7 @@ gboolean cclick_button_press(GtkWidget *widget, guint button, int n_press, doubl
             const RoutineName name("on_button_press_event");
             ControlMatrix_t *cm = window ? cget_cm_for_window(gd, window, 0) : nullptr;
             if (!cm) Abort("Widget not found in the Process Control Matrix (k)");
-            click = handle(cm, widget, button, gd);
+            click = handle(cm, widget, button, gd, event_name);
         }
     }
     if (!dropped && click.end != End::none) ccallbacks_finish_event(1, click.end == End::full ? 1 : 0);

@@ -14,7 +14,9 @@ void on_button_press_event(GtkGestureClick *gesture, int n_press, double x, doub
 // sequence is to be claimed. Ends the event itself. A click while a key or another click is at
 // work is dropped; one that leaves the focus where it was gives the keyboard back to the focused
 // field.
-gboolean cclick_button_press(GtkWidget *widget, guint button, int n_press, double x, double y, GlobalData_t *gd);
+// event_name: what ICGET_EVENT_NAME$ reads (a key that activates a button takes the click's road).
+gboolean cclick_button_press(GtkWidget *widget, guint button, int n_press, double x, double y, GlobalData_t *gd,
+                             const char *event_name = "Mouse");
 // Resets the count of presses of the click gesture that took the last press: a dialog opened by
 // that click took its release, so the next press on the field is a first press again.
 void cclick_reset_gesture();

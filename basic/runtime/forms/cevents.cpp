@@ -62,8 +62,6 @@ void ccallbacks_finish_event(int destroy_closing, int predisplay)
 
     if (ControlMatrix_t *cm = newest_open(gd)) {
         ControlMatrix_t *first = gd->first_cm;
-        if (cm == first && cm->type == CM_WT_MENU)
-            if (auto grab = window_kind(CM_WT_MENU).grab_focus) grab(cm);
         if (first && cm->next && first->menu_refresh_due) refresh_menu(gd, first);
         cm_resources().paint_colour_tables(cm);
     }
@@ -83,6 +81,10 @@ void ccallbacks_finish_event(int destroy_closing, int predisplay)
         }
     }
     ControlMatrix_t *last = gd->last_cm;
+    // The menu, the newest window again, gets its focus back: only now, since a menu that lent its
+    // window to a form has it back only once the form's CM is taken above.
+    if (last && last == gd->first_cm && last->type == CM_WT_MENU && last->window != CM_WINDOWLESS)
+        if (auto grab = window_kind(CM_WT_MENU).grab_focus) grab(last);
     cfocus_window_present(last);
     if (last && !cm_routine_running(last)) cmat_free_scmfree(last);
     if (predisplay && last) cinvoke_pre_display(last);

@@ -20,10 +20,20 @@ namespace {
 
 using intr::arg;
 
+gboolean gbutton_key_press(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
+                           gpointer gd);
+
+// A button of a form is a field widget like any other: the forms engine has its keys (in the capture
+// phase, as every field's, so that GTK's own activation never runs for Return and Space).
 GtkWidget *make_button(const char *label)
 {
     GtkWidget *button = label ? gtk_button_new_with_label(label) : gtk_button_new();
     g_signal_connect(button, "clicked", G_CALLBACK(gbutton_activate_event), global_data);
+    GtkEventController *keys = gtk_event_controller_key_new();
+    gtk_event_controller_set_name(keys, "gbutton");
+    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+    g_signal_connect(keys, "key-pressed", G_CALLBACK(gbutton_key_press), global_data);
+    gtk_widget_add_controller(button, keys);
     oska_widget_show(button);
     return button;
 }
@@ -37,10 +47,6 @@ GtkWidget *child_argument(const Stack &entry)
     return child;
 }
 
-} // namespace
-
-namespace {
-
 // Whether button is a field of its window's form while another field has the focus.
 bool leaves_another_field(GtkWidget *button, GlobalData_t *gd)
 {
@@ -51,23 +57,66 @@ bool leaves_another_field(GtkWidget *button, GlobalData_t *gd)
     return index >= 1 && index != cm->current_focus;
 }
 
+// The button's road: Enter on it, or a click on it while another field has the focus; event_name
+// names the event of the click road (Enter names its own).
+void activate(GtkWidget *widget, GlobalData_t *g, const char *event_name)
+{
+    // Clicked while another field has the focus, the button is clicked as any field is: the
+    // field being left is validated and runs its Post_Focus before the button's Activate, so
+    // that no form is saved past a field that refuses its value.
+    if (leaves_another_field(widget, g)) {
+        cclick_button_press(widget, 1, 1, 0, 0, g, event_name);
+        return;
+    }
+    const RoutineName name("gbutton_activate_event");
+    if (on_key_press_enter(widget, nullptr, GDK_KEY_Return, g, 0)) ccallbacks_finish_event(1, 1);
+}
+
+bool activates(guint keyval)
+{
+    return keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter || keyval == GDK_KEY_ISO_Enter ||
+           keyval == GDK_KEY_space || keyval == GDK_KEY_KP_Space;
+}
+
+// Whether button is a field of its window's form.
+bool is_field(GtkWidget *button, GlobalData_t *gd)
+{
+    GtkWidget *window = gtk_widget_get_ancestor(button, GTK_TYPE_WINDOW);
+    ControlMatrix_t *cm = window ? cget_cm_for_window(gd, window, 0) : nullptr;
+    return cm && cget_index_for_ptr(cm, CM_ENTRY_PTR, button, 0) >= 1;
+}
+
+// Keys on a focused button: Return and Space activate it as a click does, the event named after
+// the Enter road they take; Tab and Back-Tab move through the engine's order on a field, and
+// through GTK's on a button that is no field; every other key is the forms engine's (Escape and
+// the function keys run the window's routines).
+gboolean gbutton_key_press(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
+                           gpointer gd)
+{
+    auto *g = static_cast<GlobalData_t *>(gd);
+    GtkWidget *button = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller));
+    if (activates(keyval)) {
+        const BlockedHandler blocked(controller, G_CALLBACK(gbutton_key_press), gd);
+        forms_callback([&] {
+            g->last_key = static_cast<int>(keyval);
+            ++g->key_count;
+            activate(button, g, "Enter");
+        });
+        return TRUE;
+    }
+    if (keyval == GDK_KEY_Tab || keyval == GDK_KEY_ISO_Left_Tab) {
+        bool field = false;
+        forms_callback([&] { field = is_field(button, g); });
+        if (!field) return FALSE;
+    }
+    return on_key_press_event(controller, keyval, keycode, state, gd);
+}
+
 } // namespace
 
 void gbutton_activate_event(GtkButton *button, gpointer gd)
 {
-    forms_callback([&] {
-        auto *g = static_cast<GlobalData_t *>(gd);
-        GtkWidget *widget = GTK_WIDGET(button);
-        // Clicked while another field has the focus, the button is clicked as any field is: the
-        // field being left is validated and runs its Post_Focus before the button's Activate, so
-        // that no form is saved past a field that refuses its value.
-        if (leaves_another_field(widget, g)) {
-            cclick_button_press(widget, 1, 1, 0, 0, g);
-            return;
-        }
-        const RoutineName name("gbutton_activate_event");
-        if (on_key_press_enter(widget, nullptr, GDK_KEY_Return, g, 0)) ccallbacks_finish_event(1, 1);
-    });
+    forms_callback([&] { activate(GTK_WIDGET(button), static_cast<GlobalData_t *>(gd), "Mouse"); });
 }
 
 void igbutton_new(int nargs, int last, Stack *result)

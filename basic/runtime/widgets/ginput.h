@@ -7,8 +7,8 @@
 // s, the whole value matched by a POSIX extended regular expression), each optionally followed by
 // u (typed letters upper-cased); n[,][+]D and m[+]D numbers, D the decimals character (a digit,
 // or b or - for none), "," thousands commas (m always has them), "+" positive only; and any n
-// type holding b or - after its letter. Characters are judged byte by byte by the C library's
-// classes. The note field shares the checks and the first six fields of the record.
+// type holding b or - after its letter. Characters are whole UTF-8 characters judged by GLib's
+// Unicode classes; lengths count characters. The note field shares the checks and the first six fields of the record.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -43,9 +43,9 @@ bool ginput_type_valid(std::string_view type);
 // Whether one character may be typed at position (0 = the beginning of the text) in a field of
 // the type. A type of 16 characters or more ends the run ("Invalid Input Type: '%s'"), and so does
 // a type letter other than a, c, m, n, p, s ("ginput_is_valid_char: Invald input type: %s").
-bool ginput_is_valid_char(std::string_view type, unsigned char c, int position);
+bool ginput_is_valid_char(std::string_view type, gunichar c, int position);
 // c upper-cased when the type's letter is a, c, p or s and its second character is u; else c.
-char ginput_convert_toupper(char c, std::string_view type);
+gunichar ginput_convert_toupper(gunichar c, std::string_view type);
 
 // What the insert filter makes of text inserted at a character position of the field's current
 // text: the text to insert (upper-cased for u types), or refused (the bell rings), or dropped (a

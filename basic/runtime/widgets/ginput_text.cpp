@@ -87,16 +87,18 @@ std::string number_message(std::string_view value, int d)
     return "Input a number without decimal places";
 }
 
-bool all_of(std::string_view value, bool (*accept)(unsigned char))
+bool all_of(std::string_view value, bool (*accept)(gunichar))
 {
-    for (char c : value)
-        if (!accept(static_cast<unsigned char>(c))) return false;
+    for (gunichar c : characters(value))
+        if (!accept(c)) return false;
     return true;
 }
 
-bool alphabetic(unsigned char c) { return std::isalpha(c) != 0; }
-bool alphanumeric(unsigned char c) { return std::isalnum(c) != 0; }
-bool printable(unsigned char c) { return std::isprint(c) != 0 && c != '\\'; }
+// Whole characters by GLib's Unicode classes, so that a clerk's "Öberg" or "José" is a name like
+// any other, whatever the locale.
+bool alphabetic(gunichar c) { return g_unichar_isalpha(c) != 0; }
+bool alphanumeric(gunichar c) { return g_unichar_isalpha(c) || g_unichar_isdigit(c); }
+bool printable(gunichar c) { return g_unichar_isprint(c) != 0 && c != '\\'; }
 
 // Whether value matches a POSIX extended expression anywhere (a mask that must cover the whole
 // value says so with ^ and $).
@@ -139,7 +141,7 @@ bool ginput_type_valid(std::string_view type)
     }
 }
 
-bool ginput_is_valid_char(std::string_view type, unsigned char c, int position)
+bool ginput_is_valid_char(std::string_view type, gunichar c, int position)
 {
     if (type.size() >= 16) Abort("Invalid Input Type: '%.*s'", static_cast<int>(type.size()), type.data());
     switch (at(type, 0)) {
@@ -151,7 +153,7 @@ bool ginput_is_valid_char(std::string_view type, unsigned char c, int position)
     case 'm': {
         const NumberChars allowed = number_chars(type);
         if (!allowed.any) return false;
-        if (is_digit(static_cast<char>(c))) return true;
+        if (c >= '0' && c <= '9') return true;
         if (c == '.') return allowed.point;
         return c == '-' && allowed.minus && position == 0;
     }
@@ -159,11 +161,11 @@ bool ginput_is_valid_char(std::string_view type, unsigned char c, int position)
     }
 }
 
-char ginput_convert_toupper(char c, std::string_view type)
+gunichar ginput_convert_toupper(gunichar c, std::string_view type)
 {
     const char letter = at(type, 0);
     const bool upper = (letter == 'a' || letter == 'c' || letter == 'p' || letter == 's') && at(type, 1) == 'u';
-    return upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+    return upper ? g_unichar_toupper(c) : c;
 }
 
 InputInsert ginput_filter_insert(std::string_view type, std::string_view current, std::string_view inserted,
@@ -179,16 +181,17 @@ InputInsert ginput_filter_insert(std::string_view type, std::string_view current
     const int max_decimals = typed_decimals(type);
 
     std::string out;
-    for (std::size_t i = 0; i < inserted.size(); ++i) {
-        const auto c = static_cast<unsigned char>(inserted[i]);
-        if (!ginput_is_valid_char(type, c, position + static_cast<int>(i))) return {InputInsert::refused, {}};
-        const char accepted = ginput_convert_toupper(static_cast<char>(c), type);
+    int i = 0;  // characters inserted so far
+    for (gunichar c : characters(inserted)) {
+        if (!ginput_is_valid_char(type, c, position + i++)) return {InputInsert::refused, {}};
+        const gunichar accepted = ginput_convert_toupper(c, type);
         if (number) {
+            // Numbers take ASCII characters only: one byte each.
             if (point == std::string::npos) return {InputInsert::refused, {}};
-            text.insert(point + i, 1, accepted);
+            text.insert(point + out.size(), 1, static_cast<char>(accepted));
             if (decimals_of(text) > static_cast<std::size_t>(max_decimals)) return {InputInsert::refused, {}};
         }
-        out += accepted;
+        append_char(out, accepted);
     }
     return {InputInsert::accepted, out};
 }

@@ -150,6 +150,24 @@ void press(GtkGestureClick *gesture, int slot, gpointer gd)
     });
 }
 
+// Return and Space on a focused soft key run it as a press does.
+bool activates(guint keyval)
+{
+    return keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter || keyval == GDK_KEY_ISO_Enter ||
+           keyval == GDK_KEY_space || keyval == GDK_KEY_KP_Space;
+}
+
+void run_focused_key(GtkWidget *button, GlobalData_t *gd)
+{
+    GSoftkeys *keys = GFindSoftkeys(oska_widget_get_toplevel(button));
+    for (int k = 0; keys && k < NUM_SOFTKEYS; ++k)
+        if (keys->slots[k].button == button) {
+            const RoutineName name(key_rows[k].handler);
+            replay(button, k, gd);
+            return;
+        }
+}
+
 bool function_key(guint keyval)
 {
     return keyval == GDK_KEY_Escape || (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F12);
@@ -343,8 +361,14 @@ SOFTKEY_PRESS(gsoftkey_button_press_F12, 12)
 gboolean gsoftkey_key_press_event(GtkEventControllerKey *controller, guint keyval, guint keycode,
                                   GdkModifierType state, gpointer gd)
 {
-    if (!function_key(keyval)) return FALSE;
+    GtkWidget *widget = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller));
+    const bool run_key = activates(keyval) && GTK_IS_BUTTON(widget);
+    if (!function_key(keyval) && !run_key) return FALSE;
     const BlockedHandler blocked(controller, G_CALLBACK(gsoftkey_key_press_event), gd);
+    if (run_key) {
+        forms_callback([&] { run_focused_key(widget, static_cast<GlobalData_t *>(gd)); });
+        return TRUE;
+    }
     gboolean handled = TRUE;
     forms_callback([&] {
         const RoutineName name("gsoftkey_key_press_event");

@@ -7,7 +7,6 @@
 #include "gtext.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "cases.h"
@@ -114,13 +113,12 @@ void gtext_insert_text_handler(GtkTextBuffer *buffer, GtkTextIter *location, cha
         const std::string_view type = type_of(r);
         std::string accepted;
         const std::size_t n = length < 0 ? std::strlen(text) : static_cast<std::size_t>(length);
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto c = static_cast<unsigned char>(text[i]);
+        for (gunichar c : characters({text, n})) {
             if (!gtext_is_valid_char(type, c)) {
                 ring_bell(view, "gtext_insert_text_handler");
                 return;
             }
-            accepted += ginput_convert_toupper(static_cast<char>(c), type);
+            append_char(accepted, ginput_convert_toupper(c, type));
         }
         const gulong id = filter_of(view);
         g_signal_handler_block(buffer, id);
@@ -207,15 +205,16 @@ bool gtext_type_valid(std::string_view type)
     return rest.empty() || rest == "u" || rest == "r" || rest == "ur";
 }
 
-bool gtext_is_valid_char(std::string_view type, unsigned char c)
+// Whole characters by GLib's Unicode classes, as the input field judges them.
+bool gtext_is_valid_char(std::string_view type, gunichar c)
 {
     if (type.size() >= 16) Abort("Invalid Input Type: '%.*s'", static_cast<int>(type.size()), type.data());
     const char letter = type.empty() ? '\0' : type[0];
     if (letter != 'a' && letter != 'c' && letter != 'p' && letter != 's') Abort("gtext_is_valid_char: Invald input type");
     if (c == '\n') return breaks_lines(type);
-    if (letter == 'a') return std::isalpha(c) != 0;
-    if (letter == 'c') return std::isalnum(c) != 0;
-    return std::isprint(c) != 0 && c != '\\';
+    if (letter == 'a') return g_unichar_isalpha(c) != 0;
+    if (letter == 'c') return g_unichar_isalpha(c) || g_unichar_isdigit(c);
+    return g_unichar_isprint(c) != 0 && c != '\\';
 }
 
 std::string gtext_value_message(std::string_view type, std::string_view value, int min_chars, int max_chars,
@@ -232,12 +231,13 @@ std::string gtext_value_message(std::string_view type, std::string_view value, i
     const char letter = type.empty() ? '\0' : type[0];
     if (letter == 'p') Abort("The coding for Pattern Matching in Text widgets is yet to be completed!");
     const bool lines = breaks_lines(type);
-    for (char ch : v) {
-        const auto c = static_cast<unsigned char>(ch);
+    for (gunichar c : characters(v)) {
         if (c == '\r' && lines) continue;
-        if (letter == 's' && (!std::isprint(c) || c == '\\')) return "Text must be printable character or space and not '\\'";
-        if (letter == 'a' && !std::isalpha(c)) return "Text must be alphabetic character";
-        if (letter == 'c' && !std::isalnum(c)) return "Text must be alphabetic character or a digit";
+        if (letter == 's' && (!g_unichar_isprint(c) || c == '\\'))
+            return "Text must be printable character or space and not '\\'";
+        if (letter == 'a' && !g_unichar_isalpha(c)) return "Text must be alphabetic character";
+        if (letter == 'c' && !g_unichar_isalpha(c) && !g_unichar_isdigit(c))
+            return "Text must be alphabetic character or a digit";
     }
     return {};
 }
@@ -255,12 +255,12 @@ gboolean accepts(text_data *r, ControlMatrix_t *cm, int index)
     const std::string text = buffer_text(r->view);
     std::string checked;
     bool refused = false;
-    for (char ch : text) {
-        if (!gtext_is_valid_char(type, static_cast<unsigned char>(ch))) {
+    for (gunichar c : characters(text)) {
+        if (!gtext_is_valid_char(type, c)) {
             refused = true;
             break;
         }
-        checked += ginput_convert_toupper(ch, type);
+        append_char(checked, ginput_convert_toupper(c, type));
     }
     if (!refused && checked != text) gtext_write_text(r->view, r, checked.c_str());
     std::string message;

@@ -37,7 +37,7 @@ bool gtext_type_valid(std::string_view type);
 // Whether a character may be typed in a field of the type: a line feed only for types with r
 // second or third. A type of 16 characters or more ends the run ("Invalid Input Type: '%s'"), and
 // so does another letter ("gtext_is_valid_char: Invald input type").
-bool gtext_is_valid_char(std::string_view type, unsigned char c);
+bool gtext_is_valid_char(std::string_view type, gunichar c);
 // The Enter check of a text in program form (carriage returns): empty when it passes, else the
 // message to show.
 std::string gtext_value_message(std::string_view type, std::string_view value, int min_chars, int max_chars,

@@ -205,3 +205,25 @@ std::string valid_utf8(std::string_view text)
     return s;
 }
 
+std::vector<gunichar> characters(std::string_view text)
+{
+    std::vector<gunichar> out;
+    for (std::size_t i = 0; i < text.size();) {
+        const gunichar c = g_utf8_get_char_validated(text.data() + i, static_cast<gssize>(text.size() - i));
+        if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
+            out.push_back(static_cast<gunichar>(-1));
+            ++i;
+            continue;
+        }
+        out.push_back(c);
+        i += static_cast<std::size_t>(g_unichar_to_utf8(c, nullptr));
+    }
+    return out;
+}
+
+void append_char(std::string &text, gunichar c)
+{
+    char bytes[6];
+    text.append(bytes, static_cast<std::size_t>(g_unichar_to_utf8(c, bytes)));
+}
+

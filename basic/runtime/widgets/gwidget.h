@@ -9,6 +9,7 @@
 #include <gtk/gtk.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cevent_steps.h"
 #include "ckeys.h"
@@ -161,6 +162,11 @@ void gfield_run_change(ControlMatrix_t *cm, int index, int type, const char *tex
 std::string_view trimmed(std::string_view text);
 // A program text as GTK takes it: invalid UTF-8 sequences replaced.
 std::string valid_utf8(std::string_view text);
+// The characters of a UTF-8 text in turn; a byte that begins no valid character is one character
+// of its own that no class accepts (-1).
+std::vector<gunichar> characters(std::string_view text);
+// Appends a character to a UTF-8 text.
+void append_char(std::string &text, gunichar c);
 
 // Saves Rname, names the handler while it works and puts the name back on every way out (the
 // forms engine's own guard).

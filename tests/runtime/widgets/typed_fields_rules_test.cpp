@@ -92,6 +92,20 @@ TEST(InputTypes, EachCharacterByTypeAndPosition)
     EXPECT_EQ(abort_text([] { ginput_is_valid_char("x", '1', 0); }), "ginput_is_valid_char: Invald input type: x");
     EXPECT_EQ(abort_text([] { ginput_is_valid_char("n2345678901234567", '1', 0); }),
               "Invalid Input Type: 'n2345678901234567'");
+    // Letters outside ASCII are whole characters judged by their Unicode class: Ö, é, ß, Omega, an
+    // Arabic-Indic three (a digit, not a letter), a no-break space (printable), a zero-width space and
+    // a C1 control (neither), and a byte that is no character at all.
+    struct Wide {
+        gunichar c;
+        const char *accepted_by;  // the types (of a, c, s, n2) that take it
+    } wide[] = {{0xD6, "acs"}, {0xE9, "acs"}, {0xDF, "acs"}, {0x3A9, "acs"}, {0x663, "cs"},
+                {0xA0, "s"},   {0x200B, ""},  {0x85, ""},    {static_cast<gunichar>(-1), ""}};
+    for (const Wide &w : wide)
+        for (const char *type : {"a", "c", "s", "n2"})
+            EXPECT_EQ(ginput_is_valid_char(type, w.c, 1), std::string_view(w.accepted_by).find(type[0]) != std::string_view::npos)
+                << type << " U+" << std::hex << w.c;
+    EXPECT_EQ(ginput_convert_toupper(0xE9, "au"), 0xC9u) << "é becomes É";
+    EXPECT_EQ(ginput_convert_toupper(0xE9, "a"), 0xE9u);
     EXPECT_EQ(ginput_convert_toupper('q', "au"), 'Q');
     EXPECT_EQ(ginput_convert_toupper('q', "pu"), 'Q');
     EXPECT_EQ(ginput_convert_toupper('q', "a"), 'q');
@@ -122,6 +136,15 @@ TEST(InputTypes, InsertionsAreJudgedAsTheTextWouldBe)
         {"au", "AB", "cd", 2, InputInsert::accepted, "CD"},
         {"a", "ab", "c1", 2, InputInsert::refused, ""},
         {"s", "", " x", 0, InputInsert::accepted, " x"},
+        // Whole characters, counted as characters.
+        {"s", "Anna Lindqvist-", "Öberg", 15, InputInsert::accepted, "Öberg"},
+        {"a", "Jos", "é", 3, InputInsert::accepted, "é"},
+        {"au", "", "josé", 0, InputInsert::accepted, "JOSÉ"},
+        {"a", "", "Öberg1", 0, InputInsert::refused, ""},
+        {"c", "Ö", "\xC3", 1, InputInsert::refused, ""},          // half a character
+        {"n2", "Ö", "5", 1, InputInsert::accepted, "5"},
+        {"n2", "1", "\xD9\xA3", 1, InputInsert::refused, ""},     // an Arabic-Indic three
+        {"n2", "-1.5", "-", 0, InputInsert::accepted, "-"},
     };
     for (const Case &c : cases) {
         const InputInsert r = ginput_filter_insert(c.type, c.current, c.inserted, c.position);
@@ -166,6 +189,12 @@ TEST(InputTypes, EnterMessagesByType)
         {"c", "ab", 3, false, "Entered 2 characters, minimum number required is 3."},
         {"c", "", 3, true, "Entered 0 characters, minimum number required is 3."},
         {"c", "  abc  ", 3, true, ""},
+        {"a", "Öberg", 0, false, ""},
+        {"c", "José3", 0, false, ""},
+        {"s", "Anna Lindqvist-Öberg", 0, false, ""},
+        {"au", "JOSÉ", 5, false, "Entered 4 characters, minimum number required is 5."},
+        {"s", "zero\u200Bwidth", 0, false, "Input must be printable character or space and not '\\'"},
+        {"c", "ab£", 0, false, "Input must be alphabetic character or a digit"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(ginput_value_message(c.type, c.value, c.min, c.required, "", "", false), c.message)
@@ -572,11 +601,12 @@ TEST(TextTypes, AcceptedTypesCharactersAndEnterMessages)
 
     struct Char {
         const char *type;
-        unsigned char c;
+        gunichar c;
         bool accepted;
     } chars[] = {{"a", 'x', true}, {"a", '1', false},  {"a", '\n', false}, {"ar", '\n', true},  {"aur", '\n', true},
                  {"c", '1', true}, {"c", ' ', false},  {"s", ' ', true},   {"s", '\\', false},  {"p", '~', true},
-                 {"s", '\t', false}, {"sr", '\n', true}};
+                 {"s", '\t', false}, {"sr", '\n', true}, {"a", 0xD6, true}, {"c", 0x663, true}, {"a", 0x663, false},
+                 {"s", 0xE9, true}, {"s", 0x200B, false}, {"c", static_cast<gunichar>(-1), false}};
     for (const Char &c : chars) EXPECT_EQ(gtext_is_valid_char(c.type, c.c), c.accepted) << c.type << " " << int(c.c);
     EXPECT_EQ(abort_text([] { gtext_is_valid_char("n", 'x'); }), "gtext_is_valid_char: Invald input type");
     EXPECT_EQ(abort_text([] { gtext_is_valid_char("a23456789012345678", 'x'); }), "Invalid Input Type: 'a23456789012345678'");
@@ -596,6 +626,10 @@ TEST(TextTypes, AcceptedTypesCharactersAndEnterMessages)
         {"a", "two\rlines", 0, 20, false, "Text must be alphabetic character"},
         {"c", "ab-c", 0, 20, false, "Text must be alphabetic character or a digit"},
         {"ar", " \rab\r ", 0, 20, false, ""},
+        {"s", "Anna Lindqvist-Öberg", 0, 20, false, ""},
+        {"s", "Anna Lindqvist-Öbergs", 0, 20, false, "Entered 21 characters, maximum number allowed is 20."},
+        {"ar", "José\rÖberg", 0, 20, false, ""},
+        {"c", "ab£", 0, 20, false, "Text must be alphabetic character or a digit"},
     };
     for (const Message &m : messages)
         EXPECT_EQ(gtext_value_message(m.type, m.value, m.min, m.max, m.required), m.message) << m.type << " " << m.value;

@@ -3,10 +3,13 @@
 // numbers on leaving and on IGPRINT, the value routines get, and the right-mouse edit menu.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "dialog_script.h"
 #include "ginput.h"
+#include "gtext.h"
 #include "gui_env.h"
 #include "typed_fields_fixture.h"
 #include "xdotool.h"
@@ -511,5 +514,62 @@ TEST_F(TypedFieldsTest, EditMenuLettersRunTheirItemsOnce)
         EXPECT_EQ(shown(entry), c.after) << c.key << ": once";
         if (menu_of(entry)) gtk_popover_popdown(GTK_POPOVER(menu_of(entry)));
         EXPECT_TRUE(lumba_test::wait_until([&] { return menu_of(entry) == nullptr; }));
+    }
+}
+
+// A clerk types names with letters outside ASCII at the keyboard (xdotool on the X server): the
+// input and text fields take whole characters by their Unicode class, count their maximum in
+// characters, and sound the bell for each key they refuse.
+TEST_F(TypedFieldsTest, LettersOutsideAsciiAreTypedAsAnyOther)
+{
+    struct Case {
+        bool text;  // a text field, else an input field
+        const char *type;
+        int max;
+        const char *typed, *shown;
+        int bells;
+    } cases[] = {
+        {false, "s", 30, "Anna Lindqvist-Öberg", "Anna Lindqvist-Öberg", 0},
+        {false, "a", 10, "José", "José", 0},
+        {false, "au", 10, "josé", "JOSÉ", 0},
+        {false, "a", 10, "Zo 7ë", "Zoë", 2},
+        {false, "c", 5, "Øre123", "Øre12", 0},  // the entry itself stops the sixth character
+        {true, "s", 30, "Anna Lindqvist-Öberg", "Anna Lindqvist-Öberg", 0},
+        {true, "cu", 5, "øre 123", "ØRE12", 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + " into " + (c.text ? "text " : "input ") + c.type);
+        const std::string make = c.text ? text_field(1, 0, c.max, c.type) : input(1, 0, c.max, c.type);
+        ASSERT_EQ(form(window_form() + add_field(make, c.text ? WIDGET_TEXT : WIDGET_INPUT)).abort, "");
+        GtkWidget *field = c.text ? static_cast<text_data *>(entry_record(1))->view : entry_widget(1);
+        auto now = [&]() -> std::string {
+            if (!c.text) return shown(field);
+            GtkTextBuffer *b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(field));
+            GtkTextIter from, to;
+            gtk_text_buffer_get_bounds(b, &from, &to);
+            gchar *t = gtk_text_buffer_get_text(b, &from, &to, TRUE);
+            std::string s(t);
+            g_free(t);
+            return s;
+        };
+        ASSERT_TRUE(lumba_test::wait_drawn(field));
+        edit(1);
+        gtk_widget_grab_focus(field);
+        const lumba_test::Xdotool user(lumba_test::gui_display());
+        user.focus(lumba_test::x_window_id(GTK_WIDGET(gtk_widget_get_root(field))));
+        record.log_level_lumbas = 3;
+        testing::internal::CaptureStderr();
+        user.type(c.typed);
+        // Keys come in order and the last key of a case that rings changes the text: once the text
+        // shows, every bell has rung.
+        const bool arrived = lumba_test::wait_until([&] { return now() == c.shown; });
+        lumba_test::drain();
+        const std::vector<std::string> log = log_lines(testing::internal::GetCapturedStderr());
+        record.log_level_lumbas = -1;
+        EXPECT_TRUE(arrived) << now();
+        EXPECT_EQ(std::count(log.begin(), log.end(), "      Bell - function has been called:"), c.bells);
+        if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR"))
+            drawn(field).save_png(std::string(dir) + "/typed_" + std::to_string(&c - cases) + ".png");
+        leave();
     }
 }

@@ -143,7 +143,13 @@ protected:
     {
         GtkEventController *keys = gtk_event_controller_key_new();
         gtk_widget_add_controller(widget, keys);
-        return on_key_press_event(GTK_EVENT_CONTROLLER_KEY(keys), keyval, 0, GdkModifierType(state), &record);
+        // GTK holds a controller while it handles its event: a key that closes the window frees
+        // the widget's controllers only afterwards.
+        g_object_ref(keys);
+        const gboolean taken =
+            on_key_press_event(GTK_EVENT_CONTROLLER_KEY(keys), keyval, 0, GdkModifierType(state), &record);
+        g_object_unref(keys);
+        return taken;
     }
     // Types text into field index as a user does while it is edited; the field keeps the focus.
     void set_text(int index, const char *text)

@@ -12,6 +12,7 @@
 #include "xdotool.h"
 
 #include <algorithm>
+#include <cstring>
 #include "keys_fixture.h"
 
 using namespace keys_test;
@@ -446,4 +447,70 @@ TEST_F(KeysTest, AClickAfterADialogIsASingleClick)
     EXPECT_EQ(presses("A Mouse Click - button1; n_press1"), 2) << testing::PrintToString(p.lines);
     EXPECT_EQ(presses("n_press2"), 0);
     EXPECT_EQ(presses("A dialog closed: the click count starts again"), 1);
+}
+
+// ---- Keys on a focused button ---------------------------------------------------------------------------
+
+// A user at the keyboard (xdotool) on a button of the form (IGBUTTON_NEW, field SAVE): the forms
+// engine has its keys as any field's. Escape runs the window's Escape road, Tab moves on in the
+// engine's order (not into whatever GTK finds next), and Return or Space take the button's Enter
+// road, named by the key, also when GTK gave the button the keyboard while the engine's focus is
+// on another field (the click's road then: the field being left is checked first).
+TEST_F(KeysTest, KeysOnAFocusedButtonAreTheEnginesAndNameTheirEvent)
+{
+    constexpr int SAVE = FIELDS + 1;
+    // Post_Focus (probe) on every field; the button's Activate routine probes too.
+    build(add_field(str("Save") + fn(in_IGBUTTON_NEW, 1) + set(D), WIDGET_BUTTON, TAB_STANDARD, "SV") +
+          attach(CM, "Escape", routine_test::PLAINFN, 0, false) + attach(CM, "Activate", routine_test::PROBE, SAVE));
+    GtkWidget *save = widget_of(SAVE);
+    ASSERT_TRUE(GTK_IS_BUTTON(save));
+    cm()->focus_initialised = 1;
+    gtk_window_present(GTK_WINDOW(cm()->window));
+    ASSERT_TRUE(lumba_test::wait_drawn(save));
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    user.focus(lumba_test::x_window_id(cm()->window));
+    struct Case {
+        const char *key;
+        int engine_focus;  // the engine's field when the key comes (the button has the keyboard)
+        const char *event;
+        std::vector<std::string> logged;
+        int focus_after;
+    } cases[] = {
+        // The AnyChange field follows the last field.
+        {"Tab", SAVE, "Tab", {"probe 8 -1 []", "pre 7"}, ANY},
+        {"Return", SAVE, "Enter", {"probe 8 -1 []", "pre 7"}, ANY},
+        {"space", SAVE, "Enter", {"probe 8 -1 []", "pre 7"}, ANY},
+        // The field being left runs its Post_Focus first, then the button its Activate routine.
+        {"Return", PLAIN, "Enter", {"probe 2 -1 []", "probe 8 -1 []", "pre 7"}, ANY},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " with the engine on field " + std::to_string(c.engine_focus));
+        focus(c.engine_focus);
+        gtk_widget_grab_focus(save);
+        ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(save); }));
+        std::strcpy(cm()->event_name, "none");
+        const Pressed p = capture([&] {
+            user.key({c.key});
+            ASSERT_TRUE(lumba_test::wait_until([&] { return std::string(cm()->event_name) != "none"; }));
+            lumba_test::drain();
+        });
+        EXPECT_EQ(p.abort, "");
+        EXPECT_STREQ(cm()->event_name, c.event);
+        EXPECT_EQ(p.logged, c.logged);
+        EXPECT_EQ(cm()->current_focus, c.focus_after);
+        EXPECT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(widget_of(c.focus_after)); }))
+            << "the keyboard follows the engine";
+    }
+    // Escape runs the window's Escape routine, which lets the window close.
+    focus(SAVE);
+    gtk_widget_grab_focus(save);
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(save); }));
+    GtkWidget *window = cm()->window;
+    g_object_add_weak_pointer(G_OBJECT(window), reinterpret_cast<gpointer *>(&window));
+    const Pressed p = capture([&] {
+        user.key({"Escape"});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return window == nullptr; }));
+    });
+    EXPECT_EQ(p.abort, "");
+    EXPECT_EQ(p.logged, std::vector<std::string>{"plain 8"});
 }

@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "cfield.h"
+#include "cfocus.h"
+#include "cinvoke.h"
 #include "gcombo.h"
 #include "glabel.h"
 #include "gwidget.h"
@@ -249,4 +251,49 @@ TEST_F(LooksTest, LabelAndTooltipTextsAreBounded)
     const std::string tooltip_cut = "tooltip text of 1000000 bytes cut to 4096 bytes";
     EXPECT_EQ(std::count(lines.begin(), lines.end(), label_cut), 2) << o.err.substr(0, 2000);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), tooltip_cut), 1);
+}
+
+// A field entered by Tab has its whole text selected, so that the next key replaces it: under the
+// site's sheet the selection shows in its own colour. So does a selection in a date and in the
+// menu's selection entry (a text widget of the class "gmenu" here, as above).
+TEST_F(LooksTest, SelectedTextShowsInTypedFields)
+{
+    const Rgba selection_colour{0x99, 0xc1, 0xf1, 0xff};
+    ASSERT_EQ(form(window_form() + add_field(input(1, 0, 20, "s"), WIDGET_INPUT) +
+                   add_field(input(2, 0, 20, "s"), WIDGET_INPUT) + add_field(date(3, 1), WIDGET_DATE))
+                  .abort,
+              "");
+    GtkWidget *menu_entry = gtk_text_new();
+    gtk_widget_add_css_class(menu_entry, "gmenu");
+    gtk_box_append(GTK_BOX(handle_widget(static_cast<std::uintptr_t>(handle(Y)))), menu_entry);
+    for (int i : {1, 2}) gtk_editable_set_text(GTK_EDITABLE(entry_widget(i)), "Lindqvist");
+    gtk_editable_set_text(GTK_EDITABLE(entry_widget(3)), "01/02/2024");
+    gtk_editable_set_text(GTK_EDITABLE(menu_entry), "3.2");
+    cmat_set_focus_index(cm(), 1);
+    cinvoke_pre_display(cm());
+    on_screen();
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(entry_widget(1)); }));
+
+    // Tab at the keyboard: the engine moves to the next field and selects its text.
+    lumba_test::Xdotool(lumba_test::gui_display()).key({"Tab"});
+    GtkWidget *tabbed = entry_widget(2);
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(tabbed); }));
+    int from = 0, to = 0;
+    ASSERT_TRUE(gtk_editable_get_selection_bounds(GTK_EDITABLE(tabbed), &from, &to));
+    EXPECT_EQ(to - from, 9) << "the whole text";
+    std::vector<lumba_test::Snapshot> pictures{drawn(tabbed)};
+
+    for (GtkWidget *w : {entry_widget(3), menu_entry}) {
+        gtk_widget_grab_focus(w);
+        gtk_editable_select_region(GTK_EDITABLE(w), 0, -1);
+        ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(w); }));
+        pictures.push_back(drawn(w));
+    }
+    for (const lumba_test::Snapshot &p : pictures) {
+        const std::size_t i = static_cast<std::size_t>(&p - pictures.data());
+        // The selection's ground around the glyphs (three characters and more).
+        EXPECT_GT(p.count(selection_colour), 60) << "field " << i;
+        EXPECT_GT(p.dark_pixels(), 20) << "field " << i << ": the selected text itself shows";
+    }
+    save(lumba_test::Snapshot::side_by_side(pictures), "selected_text.png");
 }

@@ -9,6 +9,9 @@
 #include "gsoftkeys.h"
 #include "gui_env.h"
 #include "widgets_fixture.h"
+#include "xdotool.h"
+
+#include <algorithm>
 
 using namespace forms_test;
 using namespace widgets_test;
@@ -355,4 +358,41 @@ TEST_F(SoftkeysTest, AnFKeyButtonRunsTheKeyHandler)
     press(button(1), "gsoftkey-F1-button");
     EXPECT_EQ(lumba_test::abort_text([] { forms_rethrow_kept(); }), "");
     EXPECT_STREQ(cm_of(CM)->event_name, "F1") << "the real F1 handler took the press";
+}
+
+// A user at the keyboard on a focused soft key (xdotool): Return and Space run it as a press does,
+// once each time, and a key pressed twice runs twice.
+TEST_F(SoftkeysTest, ReturnAndSpaceOnAFocusedKeyRunIt)
+{
+    ASSERT_EQ(form(bar_form("FKZ", num(1))).abort, "");
+    cm_of(CM)->current_focus = 1;
+    gtk_window_present(GTK_WINDOW(window()));
+    ASSERT_TRUE(lumba_test::wait_drawn(button(12)));
+    const lumba_test::Xdotool user(lumba_test::gui_display());
+    user.focus(lumba_test::x_window_id(window()));
+    struct Case {
+        int slot;
+        const char *key;
+        std::string replayed;
+    } cases[] = {
+        {5, "Return", "f5 GtkButton softkey_event=1"},
+        {5, "space", "f5 GtkButton softkey_event=1"},
+        {2, "KP_Enter", "fn F2 GtkButton softkey_event=1"},
+        {0, "space", "escape GtkButton block=1 softkey_event=0"},
+        {12, "Return", "f12 GtkButton block=1 softkey_event=1"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " on slot " + std::to_string(c.slot));
+        // The end of each event makes the keys without a routine insensitive: this one has one.
+        gtk_widget_set_sensitive(button(c.slot), TRUE);
+        gtk_widget_grab_focus(button(c.slot));
+        ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(button(c.slot)); }));
+        replayed().clear();
+        user.key({c.key});
+        ASSERT_TRUE(lumba_test::wait_until([&] { return !replayed().empty(); }));
+        lumba_test::drain();
+        forms_rethrow_kept();
+        EXPECT_EQ(replayed().front(), c.replayed);
+        EXPECT_EQ(std::count(replayed().begin(), replayed().end(), c.replayed), 1) << "once";
+    }
 }
