@@ -5,6 +5,7 @@
 #include <string_view>
 #include <string>
 
+#include "net_wait.h"
 #include "pg.h"
 
 // Frees the storage of the connection table (true) or of the result table (false) and sets its
@@ -27,8 +28,9 @@ bool pg_column_name(std::string_view name);
 bool pg_table_name(std::string_view name);
 // A new connection made without blocking in libpq, so that a signal reaches the safe point while
 // the server is waited for; its time-out is the connection text's connect_timeout, else the
-// default network connect time-out. nullptr when it fails, with libpq's message in error.
-PGconn *pg_connect(const char *conninfo, std::string &error);
+// default network connect time-out cut to what is left of total, the whole connect's deadline.
+// nullptr when it fails, with libpq's message in error.
+PGconn *pg_connect(const char *conninfo, const NetDeadline &total, std::string &error);
 // Runs sql as PQexec does (the last result; null when it cannot be sent), waiting for the server
 // without blocking in libpq: a signal that arrives meanwhile cancels the statement and reaches
 // the safe point. No time limit: a statement may take as long as the server needs.
