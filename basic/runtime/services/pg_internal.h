@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "net_wait.h"
 #include "pg.h"
@@ -26,6 +28,13 @@ char *pg_last_error_for_program();
 // and "$" (ASCII). A table name may have one schema name of that form and a dot before it.
 bool pg_column_name(std::string_view name);
 bool pg_table_name(std::string_view name);
+// Keywords and values of a connection.
+using PgParams = std::vector<std::pair<std::string, std::string>>;
+// The connection text's keywords and values with its hosts' addresses looked up before deadline
+// (net_resolve.h), as hostaddr beside host. True when params is to be used instead of the text
+// (empty, with libpq's message in error, when no host has an address); false when the text needs
+// no lookup (Unix sockets, addresses, a hostaddr of its own) or is for libpq to refuse.
+bool pg_address_params(const char *conninfo, const NetDeadline &deadline, PgParams &params, std::string &error);
 // A new connection made without blocking in libpq, so that a signal reaches the safe point while
 // the server is waited for; its time-out is the connection text's connect_timeout, else the
 // default network connect time-out cut to what is left of total, the whole connect's deadline.

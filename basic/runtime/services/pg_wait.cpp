@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "libpq_calls.h"
 #include "net_wait.h"
@@ -131,14 +132,34 @@ PGresult *run_statement(PGconn *conn, OnSignal on, Send send)
 
 } // namespace
 
+namespace {
+
+// Starts a connection from params without expanding dbname, as the text it came from.
+PGconn *start_with(const PgParams &params)
+{
+    std::vector<const char *> keywords, values;
+    for (const auto &[keyword, value] : params) {
+        keywords.push_back(keyword.c_str());
+        values.push_back(value.c_str());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    return libpq().PQconnectStartParams(keywords.data(), values.data(), 0);
+}
+
+} // namespace
+
 PGconn *pg_connect(const char *conninfo, const NetDeadline &total, std::string &error)
 {
-    PGconn *conn = libpq().PQconnectStart(conninfo);
+    const NetDeadline deadline(connect_timeout_ms(conninfo, total));
+    PgParams params;
+    const bool looked_up = pg_address_params(conninfo, deadline, params, error);
+    if (looked_up && params.empty()) return nullptr;
+    PGconn *conn = looked_up ? start_with(params) : libpq().PQconnectStart(conninfo);
     if (!conn) {
         error = "out of memory\n";
         return nullptr;
     }
-    const NetDeadline deadline(connect_timeout_ms(conninfo, total));
     PostgresPollingStatusType step = PGRES_POLLING_WRITING;
     while (libpq().PQstatus(conn) != CONNECTION_BAD && step != PGRES_POLLING_OK && step != PGRES_POLLING_FAILED) {
         const short events = step == PGRES_POLLING_READING ? POLLIN : POLLOUT;
