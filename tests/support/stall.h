@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -41,6 +42,27 @@ private:
     int fd_ = -1;
     int port_ = 0;
     std::vector<int> queued_;
+};
+
+// A name server that never answers, for the test program's private mount and network namespaces
+// (`isolate`; it refuses to run elsewhere): a UDP socket on 127.0.0.1:53 takes queries and sends
+// nothing back, and a private resolv.conf naming it with a long time-out is bind-mounted over
+// /etc/resolv.conf while the object lives. A lookup of a name the hosts file does not give then
+// waits far longer than a stall, in a process started afterwards.
+class SilentResolver {
+public:
+    SilentResolver();
+    ~SilentResolver();
+    SilentResolver(const SilentResolver &) = delete;
+    SilentResolver &operator=(const SilentResolver &) = delete;
+    // A query has come (and is left unanswered).
+    bool asked() const;
+    // Takes name out of the private hosts file, so that it is looked up through the name server.
+    static void forget_host(const std::string &name);
+
+private:
+    int fd_ = -1;
+    std::string dir_;
 };
 
 // Waits up to timeout_ms until process pid sleeps in a system call that waits on descriptors

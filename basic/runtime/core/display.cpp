@@ -35,4 +35,5 @@ void watch_display()
 {
     g_signal_connect(gdk_display_get_default(), "closed", G_CALLBACK(display_closed), nullptr);
     XSetIOErrorHandler(x_connection_lost);
+    watch_x_errors();
 }

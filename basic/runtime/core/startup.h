@@ -10,3 +10,6 @@ extern int ARGV_width;
 // Once GTK has opened the display: a lost connection to the X server ends the run through
 // display_lost.
 void watch_display();
+// Once GTK has opened the display: a window another X client destroys is closed as the user
+// closes it, and an X error GDK would end the process for ends the run through finish.
+void watch_x_errors();

@@ -161,7 +161,27 @@ bool blank(const std::string &text)
     return std::all_of(text.begin(), text.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
 }
 
-// A stored failure token ("*0", "*1") or an empty stored hash matches no password.
+// What a stored hash is, in words that give nothing of it away: "!" first locks an account, and
+// "$id$" names a method (ids are short: "1", "2b", "6", "y", "sha1"; anything longer may be salt).
+std::string hash_kind(const std::string &stored)
+{
+    constexpr std::size_t LONGEST_METHOD_ID = 4;
+    if (stored[0] == '!') return "a locked hash";
+    if (stored[0] == '$') {
+        const auto end = stored.find('$', 1);
+        const bool named = end != std::string::npos && end > 1 && end <= LONGEST_METHOD_ID + 1 &&
+                           std::all_of(stored.begin() + 1, stored.begin() + static_cast<long>(end), [](char c) {
+                               return std::islower(static_cast<unsigned char>(c)) ||
+                                      std::isdigit(static_cast<unsigned char>(c));
+                           });
+        if (named) return "a hash of method '" + stored.substr(0, end + 1) + "'";
+    }
+    return "a hash of no known form";
+}
+
+// A stored failure token ("*0", "*1") or an empty stored hash matches no password. A stored hash
+// the library refuses (a locked account, a malformed or unknown one) matches none either: anyone
+// may type such an account's name at a login form, so it must not end the run.
 void upassword_check(int nargs, int last, Stack *result)
 {
     if (nargs != 2) Abort("Invalid number of parameteres");
@@ -173,7 +193,12 @@ void upassword_check(int nargs, int last, Stack *result)
     }
     auto work = std::make_unique<crypt_data>();
     const char *h = hash(*work, password, stored);
-    if (!h) Abort("Error in crypt '%s'", misc_get_error().c_str());
+    if (!h) {
+        const std::string why = misc_get_error();
+        mlog(0, "IPASSWORD_CHECK: %s is refused by crypt '%s'", hash_kind(stored).c_str(), why.c_str());
+        set_number(result, 0);
+        return;
+    }
     set_number(result, stored == h ? 1 : 0);
 }
 

@@ -25,6 +25,7 @@
 #include "ilist.h"
 #include "libtls_calls.h"
 #include "message.h"
+#include "net_resolve.h"
 #include "net_wait.h"
 #include "run_time.h"
 
@@ -153,14 +154,14 @@ int connect_server(std::string &error)
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo *addresses = nullptr;
-    const int rc = getaddrinfo(CERT_API_HOST, API_PORT, &hints, &addresses);
+    AddrInfoList addresses;
+    const int rc = net_getaddrinfo(CERT_API_HOST, API_PORT, hints, addresses, NetDeadline(net_timeouts().connect_ms));
     if (rc != 0) {
-        error = std::string("getaddrinfo: ") + gai_strerror(rc);
+        error = std::string("getaddrinfo: ") + net_lookup_error(rc);
         return -1;
     }
     int fd = -1;
-    for (const addrinfo *a = addresses; a && fd < 0; a = a->ai_next) {
+    for (const addrinfo *a = addresses.get(); a && fd < 0; a = a->ai_next) {
         fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) {
             error = std::string("socket: ") + std::strerror(errno);
@@ -170,7 +171,6 @@ int connect_server(std::string &error)
             fd = -1;
         }
     }
-    freeaddrinfo(addresses);
     return fd;
 }
 
@@ -417,6 +417,7 @@ std::unique_ptr<ApiConnection> api_bring_up_tls()
     }
     auto connection = std::make_unique<ApiConnection>(ctx);
     auto refuse = [&](const char *step, std::string error) {
+        after_library_failure();  // a signal that cut the step short ends the run as a signal does
         mlog(3, "%s: %s(): %s", routine, step, error.c_str());
         connection.reset();
         Abort("%s() failed: %s", step, error.c_str());

@@ -18,6 +18,7 @@
 
 #include "documents.h"
 #include "misc.h"
+#include "net_resolve.h"
 #include "net_wait.h"
 #include "strcoder.h"
 
@@ -41,11 +42,11 @@ bool ipv4_address(const char *host, int port, sockaddr_in *address)
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo *found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return false;
+    AddrInfoList found;
+    if (net_getaddrinfo(host, nullptr, hints, found, NetDeadline(net_timeouts().connect_ms)) != 0 || !found)
+        return false;
     std::memcpy(address, found->ai_addr, sizeof *address);
     address->sin_port = htons(static_cast<std::uint16_t>(port));
-    freeaddrinfo(found);
     return true;
 }
 

@@ -117,15 +117,18 @@ void set_ldapinfo(const char *ldapinfo)
 void oska_ldap_connect(LDAP **ld)
 {
     mlog(0, "oska_ldap_connect  host:%s dn=%s", shown(ldap_host), shown(root_dn));
-    int rc = libldap().ldap_initialize(ld, shown(ldap_host));
+    const std::string address = ldap_address_uri(shown(ldap_host));
+    int rc = libldap().ldap_initialize(ld, address.empty() ? shown(ldap_host) : address.c_str());
     if (rc != LDAP_SUCCESS) Abort("oska_ldap_connect(): ldap_init failed: %d -- %s", rc, ldap_text(rc));
     int version = desired_version;
     rc = libldap().ldap_set_option(*ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     if (rc != LDAP_OPT_SUCCESS) Abort("oska_ldap_connect(): ldap_set_option failed: %d -- %s", rc, ldap_text(rc));
     ldap_limit_waits(*ld);
     berval secret{static_cast<ber_len_t>(std::strlen(shown(root_pw))), const_cast<char *>(shown(root_pw))};
-    rc = ldap_answer(
-        libldap().ldap_sasl_bind_s(*ld, shown(root_dn), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
+    // A name without an address fails as the library's own lookup would: the server is not reached.
+    rc = address.empty() ? LDAP_SERVER_DOWN
+                         : ldap_answer(libldap().ldap_sasl_bind_s(*ld, shown(root_dn), LDAP_SASL_SIMPLE, &secret,
+                                                                  nullptr, nullptr, nullptr));
     if (rc != LDAP_SUCCESS)
         Abort("oska_ldap_connect(): ldap_bind.%d: %d -- %s, host:%s dn=%s", 521, rc, ldap_text(rc), shown(ldap_host),
               shown(root_dn));

@@ -76,6 +76,11 @@ const char *ldap_text(int code);
 // interrupts its wait: a failure while a signal is pending ends through the signal path (quietly
 // for a termination signal), never as the directory's own error.
 int ldap_answer(int rc);
+// The session URI of uri ("ldap://host[:port]/") with the host's addresses in place of its name,
+// one URI per address, so that the library makes no lookup of its own (it would hold a request to
+// end the run for the resolver's time-out). uri itself when it names no host or an address;
+// empty when the name has no address (the library could not connect either).
+std::string ldap_address_uri(const char *uri);
 // Limits the waits of a new session: connecting, and the reply of every synchronous operation,
 // so that a server that stops answering makes the operation fail instead of holding the program.
 void ldap_limit_waits(LDAP *ld);

@@ -337,15 +337,17 @@ int oska_ldap_verifypasswd(const char *ldapinfo, const char *uid, const char *pa
     if (empty_arg(password)) return 0;
 
     LdapSession session;
-    int rc = libldap().ldap_initialize(session.handle(), ldap_host);
+    const std::string address = ldap_address_uri(ldap_host);
+    int rc = libldap().ldap_initialize(session.handle(), address.empty() ? ldap_host : address.c_str());
     if (rc != LDAP_SUCCESS) Abort("oska_ldap_verifypasswd: ldap_init failed: %d -- %s", rc, ldap_text(rc));
     int version = desired_version;
     rc = libldap().ldap_set_option(session.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
     if (rc != LDAP_OPT_SUCCESS) Abort("oska_ldap_verifypasswd: ldap_set_option failed: %d -- %s", rc, ldap_text(rc));
     ldap_limit_waits(session.get());
     berval secret{static_cast<ber_len_t>(std::strlen(password)), const_cast<char *>(password)};
-    rc = ldap_answer(
-        libldap().ldap_sasl_bind_s(session.get(), dn.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
+    rc = address.empty() ? LDAP_SERVER_DOWN
+                         : ldap_answer(libldap().ldap_sasl_bind_s(session.get(), dn.c_str(), LDAP_SASL_SIMPLE, &secret,
+                                                                  nullptr, nullptr, nullptr));
     session.close("oska_ldap_verifypasswd: ldap_unbind_s");
     return rc == LDAP_SUCCESS ? 1 : 0;
 }

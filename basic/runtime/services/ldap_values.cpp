@@ -4,15 +4,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <glib.h>
 
+#include "gdata.h"
 #include "ldap_internal.h"
 #include "libldap_calls.h"
 #include "mem_mgt.h"
 #include "message.h"
+#include "net_resolve.h"
 #include "net_wait.h"
 #include "shared_files.h"
 
@@ -109,6 +112,46 @@ int ldap_answer(int rc)
 {
     if (rc != LDAP_SUCCESS) after_library_failure();
     return rc;
+}
+
+namespace {
+
+// Addresses tried for one name: a name with more is unusual, and each costs a connect time-out.
+constexpr int MAX_LDAP_ADDRESSES = 8;
+
+} // namespace
+
+std::string ldap_address_uri(const char *uri)
+{
+    const std::string text = uri ? uri : "", scheme = "ldap://";
+    if (text.compare(0, scheme.size(), scheme) != 0 || text.size() == scheme.size() || text.back() != '/') return text;
+    const std::string hostport = text.substr(scheme.size(), text.size() - scheme.size() - 1);
+    std::string host = hostport, port = "389";
+    if (!hostport.empty() && hostport[0] == '[') return text;  // an address already
+    if (const auto colon = hostport.find(':'); colon != std::string::npos) {
+        if (hostport.find(':', colon + 1) != std::string::npos) return text;
+        host = hostport.substr(0, colon);
+        port = hostport.substr(colon + 1);
+    }
+    if (host.empty()) return text;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    AddrInfoList found;
+    if (net_getaddrinfo(host.c_str(), nullptr, hints, found, NetDeadline(net_timeouts().connect_ms)) != 0) {
+        mlog(0, "ldap: no address for %s", host.c_str());
+        return "";
+    }
+    std::string uris;
+    int count = 0;
+    for (const addrinfo *a = found.get(); a && count < MAX_LDAP_ADDRESSES; a = a->ai_next, ++count) {
+        char address[NI_MAXHOST];
+        if (getnameinfo(a->ai_addr, a->ai_addrlen, address, sizeof address, nullptr, 0, NI_NUMERICHOST) != 0) continue;
+        const bool v6 = a->ai_family == AF_INET6;
+        if (!uris.empty()) uris += ' ';
+        uris += scheme + (v6 ? "[" : "") + address + (v6 ? "]" : "") + ":" + port + "/";
+    }
+    return uris;
 }
 
 namespace {

@@ -10,7 +10,8 @@
 // The functions of libpq the run-time calls.
 #define LUMBA_LIBPQ_CALLS(X) \
     X(PQbackendPID) X(PQcancel) X(PQclear) X(PQcmdStatus) X(PQcmdTuples) X(PQconnectPoll) \
-    X(PQconnectStart) X(PQconninfoFree) X(PQconninfoParse) X(PQconsumeInput) X(PQerrorMessage) \
+    X(PQconnectStart) X(PQconnectStartParams) X(PQconninfoFree) X(PQconninfoParse) \
+    X(PQconsumeInput) X(PQerrorMessage) \
     X(PQescapeBytea) X(PQescapeByteaConn) X(PQescapeStringConn) X(PQfinish) X(PQflush) \
     X(PQfreeCancel) X(PQfreemem) X(PQgetCancel) X(PQgetResult) X(PQgetisnull) X(PQgetlength) \
     X(PQgetvalue) X(PQisBusy) X(PQnfields) X(PQnotifies) X(PQntuples) X(PQparameterStatus) \

@@ -101,7 +101,11 @@ extern std::uint64_t pg_req_count, pg_select_count, pg_insert_count, pg_update_c
 
 // ---- Operations behind the intrinsics --------------------------------------------------------------
 
-int OskaPgConnect(const char *conninfo);                   // IPQCONNECTDB: handle, 0 after 6 failures
+// The longest IPQCONNECTDB takes, every attempt and pause included: a form waits no longer for a
+// server that does not answer. A connect_timeout in the connection text still bounds each attempt.
+inline constexpr int PG_CONNECT_TOTAL_MS = 60'000;
+
+int OskaPgConnect(const char *conninfo);  // IPQCONNECTDB: handle, 0 after 6 failures or the total time-out
 int OskaFreePgConn(std::uint16_t handle);                  // IPQCLOSE
 int OskaPgExec(std::uint16_t handle, const char *sql);     // IPQEXEC: result handle, 0 on error
 int OskaPgExecFile(std::uint16_t handle, const char *name);  // IPQEXECFILE
@@ -147,3 +151,6 @@ using PgSleep = void (*)(unsigned seconds);
 using PgClock = std::int64_t (*)();
 PgSleep set_pg_connect_sleep(PgSleep sleep);
 PgClock set_pg_statement_clock(PgClock clock);
+// The longest a whole connect (every attempt and pause) takes, in milliseconds (by default
+// PG_CONNECT_TOTAL_MS); returns what it replaces, 0 restores the default.
+int set_pg_connect_total_ms(int ms);

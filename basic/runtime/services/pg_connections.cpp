@@ -21,6 +21,8 @@ namespace {
 constexpr int CONNECT_ATTEMPTS = 6;
 constexpr int COMMIT_ATTEMPTS = 4;
 
+int connect_total_ms = PG_CONNECT_TOTAL_MS;
+
 bool bad_connection_handle(std::uint16_t handle) { return handle == 0 || handle >= pgctabsize; }
 
 bool succeeded(const PGresult *res)
@@ -80,15 +82,27 @@ std::string statement_file(const char *name)
 
 } // namespace
 
+int set_pg_connect_total_ms(int ms)
+{
+    const int previous = connect_total_ms;
+    connect_total_ms = ms > 0 ? ms : PG_CONNECT_TOTAL_MS;
+    return previous;
+}
+
+// A server that does not answer must not freeze a form for minutes: the attempts and the pauses
+// between them end together at the whole connect's time-out. An attempt the time left could not
+// follow after its pause is not made.
 int OskaPgConnect(const char *conninfo)
 {
+    const NetDeadline total(connect_total_ms);
     for (int failed = 0;;) {
         std::string error;
-        PGconn *conn = pg_connect(conninfo, error);
+        PGconn *conn = pg_connect(conninfo, total, error);
         if (conn) return allocconn(conn);
         keep_error_text(error.c_str());
-        if (++failed == CONNECT_ATTEMPTS) return 0;
-        pg_connect_pause(static_cast<unsigned>(failed + 2));
+        const unsigned pause = static_cast<unsigned>(failed + 3);
+        if (++failed == CONNECT_ATTEMPTS || total.remaining_ms() <= static_cast<int>(pause * 1000)) return 0;
+        pg_connect_pause(pause);
     }
 }
 

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string_view>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "net_wait.h"
 #include "pg.h"
 
 // Frees the storage of the connection table (true) or of the result table (false) and sets its
@@ -25,10 +28,18 @@ char *pg_last_error_for_program();
 // and "$" (ASCII). A table name may have one schema name of that form and a dot before it.
 bool pg_column_name(std::string_view name);
 bool pg_table_name(std::string_view name);
+// Keywords and values of a connection.
+using PgParams = std::vector<std::pair<std::string, std::string>>;
+// The connection text's keywords and values with its hosts' addresses looked up before deadline
+// (net_resolve.h), as hostaddr beside host. True when params is to be used instead of the text
+// (empty, with libpq's message in error, when no host has an address); false when the text needs
+// no lookup (Unix sockets, addresses, a hostaddr of its own) or is for libpq to refuse.
+bool pg_address_params(const char *conninfo, const NetDeadline &deadline, PgParams &params, std::string &error);
 // A new connection made without blocking in libpq, so that a signal reaches the safe point while
 // the server is waited for; its time-out is the connection text's connect_timeout, else the
-// default network connect time-out. nullptr when it fails, with libpq's message in error.
-PGconn *pg_connect(const char *conninfo, std::string &error);
+// default network connect time-out cut to what is left of total, the whole connect's deadline.
+// nullptr when it fails, with libpq's message in error.
+PGconn *pg_connect(const char *conninfo, const NetDeadline &total, std::string &error);
 // Runs sql as PQexec does (the last result; null when it cannot be sent), waiting for the server
 // without blocking in libpq: a signal that arrives meanwhile cancels the statement and reaches
 // the safe point. No time limit: a statement may take as long as the server needs.

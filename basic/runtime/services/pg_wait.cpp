@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "libpq_calls.h"
 #include "net_wait.h"
@@ -41,12 +42,13 @@ void cancel_statement(void *data)
     sent.wait_for(CANCEL_WAIT);
 }
 
-// The connect_timeout the connection text gives, in milliseconds (libpq's reading: none, 0 or a
-// negative number wait without limit, 1 counts as 2); the default network time-out when it gives
-// none.
-int connect_timeout_ms(const char *conninfo)
+// The time-out of one attempt in milliseconds: the connect_timeout the connection text gives
+// (libpq's reading: 0 or a negative number wait without limit, 1 counts as 2), which the program
+// chose; without one the default network time-out, cut to what is left of the whole connect.
+int connect_timeout_ms(const char *conninfo, const NetDeadline &total)
 {
     int ms = net_timeouts().connect_ms;
+    if (!total.unlimited()) ms = std::min(ms, total.remaining_ms());
     char *error = nullptr;
     PQconninfoOption *options = libpq().PQconninfoParse(conninfo, &error);
     libpq().PQfreemem(error);
@@ -130,14 +132,34 @@ PGresult *run_statement(PGconn *conn, OnSignal on, Send send)
 
 } // namespace
 
-PGconn *pg_connect(const char *conninfo, std::string &error)
+namespace {
+
+// Starts a connection from params without expanding dbname, as the text it came from.
+PGconn *start_with(const PgParams &params)
 {
-    PGconn *conn = libpq().PQconnectStart(conninfo);
+    std::vector<const char *> keywords, values;
+    for (const auto &[keyword, value] : params) {
+        keywords.push_back(keyword.c_str());
+        values.push_back(value.c_str());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    return libpq().PQconnectStartParams(keywords.data(), values.data(), 0);
+}
+
+} // namespace
+
+PGconn *pg_connect(const char *conninfo, const NetDeadline &total, std::string &error)
+{
+    const NetDeadline deadline(connect_timeout_ms(conninfo, total));
+    PgParams params;
+    const bool looked_up = pg_address_params(conninfo, deadline, params, error);
+    if (looked_up && params.empty()) return nullptr;
+    PGconn *conn = looked_up ? start_with(params) : libpq().PQconnectStart(conninfo);
     if (!conn) {
         error = "out of memory\n";
         return nullptr;
     }
-    const NetDeadline deadline(connect_timeout_ms(conninfo));
     PostgresPollingStatusType step = PGRES_POLLING_WRITING;
     while (libpq().PQstatus(conn) != CONNECTION_BAD && step != PGRES_POLLING_OK && step != PGRES_POLLING_FAILED) {
         const short events = step == PGRES_POLLING_READING ? POLLIN : POLLOUT;

@@ -112,6 +112,40 @@ TEST_F(PgConnections, AConnectToAStoppedServerGivesUpAfterItsTimeOut)
     set_net_timeouts({0, 0});
 }
 
+TEST_F(PgConnections, AWholeConnectEndsAtItsTotalTimeOut)
+{
+    // Six attempts of a default time-out and their pauses would freeze a form for minutes: the
+    // whole connect ends at its total (shortened here). A connect_timeout of the connection text
+    // still bounds its attempt, and no attempt is made that its pause would leave no time for.
+    const std::string conninfo = pg_cluster().conninfo();
+    struct {
+        const char *extra;
+        int default_ms, total_ms;
+        double least;  // seconds
+        std::vector<unsigned> pauses;
+    } cases[] = {
+        {"", 5000, 1000, 1.0, {}},                       // the attempt cut at the total
+        {" connect_timeout=2", 600000, 1000, 2.0, {}},   // the program's own time-out rules it
+        {"", 300, 8500, 1.5, {3, 4, 5, 6}},              // a sixth attempt would follow a 7 s pause
+    };
+    lumba_test::Stopped held(pg_cluster().postmaster_pid());
+    for (const auto &c : cases) {
+        set_net_timeouts({c.default_ms, 0});
+        set_pg_connect_total_ms(c.total_ms);
+        slept().clear();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(numeric(in_IPQCONNECTDB, {str(conninfo + c.extra)}), 0) << c.extra;
+        const double took = lumba_test::seconds_since(start);
+        EXPECT_GE(took, c.least) << c.extra;
+        EXPECT_LT(took, c.least + lumba_test::scaled_ms(lumba_test::PROMPT_MS) / 1000.0) << c.extra;
+        EXPECT_EQ(slept(), c.pauses) << c.extra;
+        EXPECT_NE(errmsg().find("timeout expired"), std::string::npos) << errmsg();
+    }
+    EXPECT_EQ(set_pg_connect_total_ms(0), 8500);
+    EXPECT_EQ(set_pg_connect_total_ms(0), PG_CONNECT_TOTAL_MS);
+    set_net_timeouts({0, 0});
+}
+
 TEST_F(PgConnections, StatementsAreClassifiedCountedAndMailed)
 {
     const long c = connect();

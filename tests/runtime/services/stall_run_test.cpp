@@ -23,6 +23,7 @@
 #include "log_wait.h"
 #include "pg_cluster.h"
 #include "program_text.h"
+#include "run_time.h"
 #include "slapd.h"
 #include "stall.h"
 #include "zasm_run.h"
@@ -178,3 +179,68 @@ TEST(StallRun, TermEndsACertificateRequestThatIsNeverAnswered)
     body += log_line("waiting") + load(0) + load(1) + load(2) + call("ifcallr", in_ICERT_LIST, 3) + store(0);
     expect_quiet_prompt_end(terminate_while_waiting("certstall", body, always));
 }
+
+namespace {
+
+// A client that looks a host name up before it connects, and the program that makes it do so.
+struct LookupCase {
+    const char *name;
+    const char *host;  // the name looked up, taken out of the hosts file
+    std::string (*body)();
+};
+
+const LookupCase lookup_cases[] = {
+    {"pg", "db.stalled.example",
+     [] {
+         return log_line("waiting") + str("host=db.stalled.example dbname=postgres user=postgres") +
+                call("ifcallr", in_IPQCONNECTDB, 1) + store(0);
+     }},
+    {"ldap", "ldap.stalled.example",
+     [] {
+         return log_line("waiting") + str("admin:secret@ldap.stalled.example:389?dc=example,dc=test") +
+                str("stall-nobody") + call("ifcallr", in_ILDAP_CHECKUSER, 2) + store(0);
+     }},
+    {"cert", CERT_API_HOST,
+     [] {
+         lumba_test::CertApiSite::get();
+         std::string body;
+         for (int list = 0; list < 3; ++list)
+             body += str("char") + call("ifcallr", in_ILIST_DECLARE, 1) + store(list);
+         return body + log_line("waiting") + load(0) + load(1) + load(2) + call("ifcallr", in_ICERT_LIST, 3) +
+                store(0);
+     }},
+    {"filer", "localhost",
+     [] {
+         return log_line("waiting") + num(0) + str("list") + call("ifcalls", in_IMFILER, 1) +
+                call("ipcall", in_IMLOG, 2);
+     }},
+};
+
+void PrintTo(const LookupCase &c, std::ostream *os) { *os << c.name; }
+
+class StallRunLookup : public testing::TestWithParam<LookupCase> {};
+
+} // namespace
+
+// The name server does not answer: the system resolver would wait a minute and more, retrying
+// its wait when a signal interrupts it. SIGTERM during the lookup ends the run promptly and
+// quietly all the same.
+TEST_P(StallRunLookup, TermEndsAClientWaitingForItsNameServer)
+{
+    const LookupCase &c = GetParam();
+    const std::string body = c.body();
+    lumba_test::SilentResolver resolver;
+    lumba_test::SilentResolver::forget_host(c.host);
+    const Ended e = terminate_while_waiting(std::string("lookup") + c.name, body, [&] {
+        const auto end = std::chrono::steady_clock::now() +
+                         std::chrono::milliseconds(lumba_test::scaled_ms(lumba_test::WAIT_MS));
+        while (!resolver.asked() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return resolver.asked();
+    });
+    expect_quiet_prompt_end(e);
+    EXPECT_EQ(e.output.find("getaddrinfo"), std::string::npos) << e.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, StallRunLookup, testing::ValuesIn(lookup_cases),
+                         [](const testing::TestParamInfo<LookupCase> &info) { return std::string(info.param.name); });

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include "gui_child.h"
 #include "intrinsics.h"
 #include "log_wait.h"
@@ -231,6 +234,44 @@ TEST(KeysRun, TheCloseButtonWaitsForTheRoutineThatRunsOnTheForm)
         const std::string all = read_all(out);
         EXPECT_EQ(all.find("AddressSanitizer"), std::string::npos) << all;
         EXPECT_EQ(program_lines(all), c.lines) << all;
+    }
+}
+
+// Another X client destroys the form's window (a window manager, or `xdotool windowclose`): the
+// run takes it as the window's close, so the program's Escape routine runs and the run ends
+// through its own exit (its COMMON object removed), where GDK would have aborted on its own
+// assertion or ended the process at the next X error about the window. An error about the window
+// that GDK meets inside a wait of its own before the destruction is known still ends the run, but
+// through its exit, with the line of a lost display.
+TEST(KeysRun, AWindowAnotherClientDestroysTakesTheEscapeRoad)
+{
+    lumba_test::Xvfb x;
+    const std::string routines = routine("post", "", str(" ") + number_text(param(1)), 2) +
+                                 routine("pre", "", str(" ") + number_text(param(1)), 2) +
+                                 routine("escape", "", "", 0) + main_symbols + symbols("post") + symbols("pre") +
+                                 symbols("escape");
+    lumba_test::zasm(form_main() + routines, "/usr/local/oska/apps/unit0/destroyed");
+    const std::string out = std::string(std::getenv("LUMBA_SITE")) + "/destroyed.out";
+    lumba_test::GuiChild run({LUMBA_RUN, "-w", "0", "-v", "0", "destroyed", "0"}, x.gui_env(), out);
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
+    const std::string common =
+        "/dev/shm/oska_" + std::string(getpwuid(geteuid())->pw_name) + "_" + std::to_string(run.pid());
+    EXPECT_TRUE(std::ifstream(common).good()) << common;
+    const lumba_test::Xdotool user(x.display());
+    user.run({"windowclose", user.search("^Keys form$")});
+    const int status = run.wait();
+    const std::string all = read_all(out);
+    for (const char *fault : {"assertion", "Bail out", "Caught signal", "E R R O R"})
+        EXPECT_EQ(all.find(fault), std::string::npos) << fault << "\n" << all;
+    EXPECT_FALSE(std::ifstream(common).good()) << common;
+    if (all.find("X Window System error") == std::string::npos) {
+        EXPECT_EQ(status, 0) << all;
+        EXPECT_EQ(program_lines(all), (std::vector<std::string>{"1 pre 1", "form up", "2 escape", "main loop done"}))
+            << all;
+        EXPECT_EQ(all.find("display connection lost"), std::string::npos) << all;
+    } else {
+        EXPECT_EQ(status, 1) << all;
+        EXPECT_NE(all.find("display connection lost"), std::string::npos) << all;
     }
 }
 
