@@ -23,6 +23,7 @@ using intr::arg;
 GtkWidget *make_button(const char *label)
 {
     GtkWidget *button = label ? gtk_button_new_with_label(label) : gtk_button_new();
+    if (label) oska_button_ellipsize(button);
     g_signal_connect(button, "clicked", G_CALLBACK(gbutton_activate_event), global_data);
     oska_widget_show(button);
     return button;

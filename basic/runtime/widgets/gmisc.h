@@ -42,6 +42,12 @@ void oska_on_button_propagate(GtkGesture *gesture, int flag);
 // rather than not at all. A text longer than OSKA_SHOWN_TEXT_MAX shows cut, as plain text.
 void oska_label_set_markup(GtkWidget *label, const char *markup);
 
+// Lets a label end in an ellipsis where its field is narrower than its text; the whole text is
+// then its tooltip (unless the label has a tooltip of its own).
+void oska_label_ellipsize(GtkWidget *label);
+// The same for the text of a button (push, toggle or check button): the label it holds.
+void oska_button_ellipsize(GtkWidget *button);
+
 // The most bytes of text a label or a tooltip shows. Pango lays a megabyte out for seconds and
 // draws it garbled, and no form has room for more than a few thousand characters.
 inline constexpr std::size_t OSKA_SHOWN_TEXT_MAX = 4096;

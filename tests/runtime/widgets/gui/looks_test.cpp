@@ -2,7 +2,9 @@
 // fixture's loud colours): typed input, dates and the menu's selection framed like entries with
 // a visible focus; a form with a field of every kind (a picture to look at); the combo's open list
 // with every item in sight and its separator after its text; the text view in the form's font;
-// and labels and tooltips of a megabyte cut to a bound, the cut logged.
+// labels and tooltips of a megabyte cut to a bound, the cut logged; and long texts cut with an
+// ellipsis (the whole text in a tooltip) or wrapped, in a window kept within the screen that
+// scrolls a larger form.
 #include <algorithm>
 
 #include "cfield.h"
@@ -85,6 +87,44 @@ std::string every_kind_form()
     return grid_form(every_kind) + ref(CM) + num(IMAGE) + num(0L) + st(in_IGIMAGE_PRINT, 3);
 }
 
+// A text of n characters, words of a sentence over and over.
+std::string long_text(std::size_t n)
+{
+    std::string t;
+    while (t.size() < n) t += "a long text that says the same thing again and again ";
+    t.resize(n);
+    return t;
+}
+
+// A form of long texts: a label field of 300 characters 20 characters wide (plain, then
+// wrapped), a right-aligned amount, a combo item of 200 characters, radio and toggle items of 80
+// and a button label of 150.
+const std::vector<Field> long_texts = {
+    {typed_test::label(1, 1, 0, long_text(300)), WIDGET_LABEL, "Label"},
+    {typed_test::label(2, 1, 0, long_text(300), {num(0L), num(0L), num(1), str("")}), WIDGET_LABEL, "Wrapped"},
+    {ref(CM) + num(3) + num(0L) + num(12) + num("1.0") + num(1) + str("n2") + fn(in_IGINPUT_NEW, 7) + set(D),
+     WIDGET_INPUT, "Amount"},
+    {choice(in_IGCOMBO_NEW, 4, {"Post", long_text(200)}), WIDGET_COMBO, "Combo"},
+    {choice(in_IGRADIO_NEW, 5, {long_text(80), "Two " + long_text(80)}), WIDGET_RADIO, "Radio"},
+    {choice(in_IGTOGGLE_NEW, 6, {long_text(80), "Two " + long_text(80)}), WIDGET_TOGGLE, "Toggle"},
+    {str(long_text(150)) + fn(in_IGBUTTON_NEW, 1) + set(D), WIDGET_BUTTON, "Button"},
+};
+constexpr int LONG_LABEL = 1, WRAPPED = 2, AMOUNT = 3, LONG_COMBO = 4, LONG_RADIO = 5, LONG_TOGGLE = 6, LONG_BUTTON = 7;
+
+// The form of long texts with its amount and its combo set.
+std::string long_texts_form()
+{
+    return grid_form(long_texts) + val(CM) + str("entry") + num(AMOUNT) + str("125.50") + st(in_IGPRINT, 4) +
+           ref(CM) + num(LONG_COMBO) + num(2) + st(in_IGCOMBO_SET, 3);
+}
+
+// The labels showing inside a widget, depth first.
+void labels_in(GtkWidget *w, std::vector<GtkWidget *> *out)
+{
+    if (GTK_IS_LABEL(w) && gtk_widget_get_mapped(w)) out->push_back(w);
+    for (GtkWidget *c = gtk_widget_get_first_child(w); c; c = gtk_widget_get_next_sibling(c)) labels_in(c, out);
+}
+
 int luminance(Rgba c) { return (c.r * 3 + c.g * 6 + c.b) / 10; }
 
 class LooksTest : public TypedFieldsTest {
@@ -95,6 +135,9 @@ protected:
         for (int kind : kinds_kept) own[kind] = record_kind(kind);
         TypedFieldsTest::SetUp();
         for (int kind : kinds_kept) register_record_kind(kind, own[kind]);
+        // The application area of a launch without options: a main window ("a") opens at 939 x 630.
+        record.oae_app_width = 1010;
+        record.oae_app_height = 630;
     }
 
     // The form's window on screen with the keyboard (a user's focus through the X server).
@@ -110,8 +153,8 @@ protected:
     // its handle stands for.
     GtkWidget *field_widget(int index) const
     {
-        if (index == TEXT) return static_cast<text_data *>(entry_record(TEXT))->view;
         void *e = entry_record(index);
+        if (handle_kind(e) == CM_FIELD_TYPE_GTEXT) return static_cast<text_data *>(e)->view;
         if (const int kind = handle_kind(e); kind > 0 && field_kind(kind).packed) return field_kind(kind).packed(e);
         return entry_widget(index);
     }
@@ -249,4 +292,81 @@ TEST_F(LooksTest, LabelAndTooltipTextsAreBounded)
     const std::string tooltip_cut = "tooltip text of 1000000 bytes cut to 4096 bytes";
     EXPECT_EQ(std::count(lines.begin(), lines.end(), label_cut), 2) << o.err.substr(0, 2000);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), tooltip_cut), 1);
+}
+
+TEST_F(LooksTest, LongTextsKeepTheFormOnTheScreen)
+{
+    ASSERT_EQ(form(long_texts_form()).abort, "");
+    on_screen();
+    GdkRectangle screen{};
+    gdk_monitor_get_geometry(gdk_display_get_monitor_at_surface(gtk_widget_get_display(cm()->window),
+                                                                gtk_native_get_surface(GTK_NATIVE(cm()->window))),
+                             &screen);
+    const lumba_test::Snapshot picture = drawn(cm()->window);
+    save(picture, "long_texts.png");
+    EXPECT_LE(picture.width(), screen.width) << "the window within the screen";
+    EXPECT_LE(picture.height(), screen.height);
+    for (int index = 1; index <= static_cast<int>(long_texts.size()); ++index) {
+        const char *prompt = long_texts[index - 1].prompt;
+        SCOPED_TRACE(prompt);
+        const graphene_rect_t r = bounds(field_widget(index));
+        EXPECT_GE(r.origin.x, 0) << prompt;
+        EXPECT_LE(r.origin.x + r.size.width, picture.width()) << prompt << ": within the window";
+        EXPECT_GT(drawn(field_widget(index)).dark_pixels(), 20) << prompt << ": its text shows";
+    }
+    // The label field asks for no more than its 20 characters, and for less than its text: the
+    // text is cut with an ellipsis, or wrapped, in the width it gets.
+    auto *plain = static_cast<clabel_data *>(entry_record(LONG_LABEL));
+    auto *wrapped = static_cast<clabel_data *>(entry_record(WRAPPED));
+    EXPECT_TRUE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(plain->label))));
+    EXPECT_GT(gtk_widget_get_height(wrapped->label), 2 * gtk_widget_get_height(plain->label)) << "wrapped";
+    for (GtkWidget *label : {plain->label, wrapped->label}) {
+        int minimum = 0, natural = 0;
+        gtk_widget_measure(label, GTK_ORIENTATION_HORIZONTAL, -1, &minimum, &natural, nullptr, nullptr);
+        EXPECT_LT(natural, 20 * 12) << "about 20 characters wide";
+        EXPECT_LE(minimum, natural);
+    }
+    // The amount's digits show at its right end.
+    const lumba_test::Snapshot amount = drawn(entry_widget(AMOUNT));
+    int right_ink = 0;
+    for (int y = 0; y < amount.height(); ++y)
+        for (int x = amount.width() / 2; x < amount.width(); ++x) {
+            const Rgba c = amount.pixel(x, y);
+            if (c.r < 96 && c.g < 96 && c.b < 96) ++right_ink;
+        }
+    EXPECT_GT(right_ink, 20) << "125.50 in sight";
+    // Combo, radio, toggle and button texts end in an ellipsis within the field; the whole text is
+    // the tooltip.
+    struct Case {
+        int index;
+        const char *what;
+    } cases[] = {{LONG_COMBO, "combo"}, {LONG_RADIO, "radio"}, {LONG_TOGGLE, "toggle"}, {LONG_BUTTON, "button"}};
+    for (const Case &c : cases) {
+        std::vector<GtkWidget *> labels;
+        labels_in(field_widget(c.index), &labels);
+        ASSERT_FALSE(labels.empty()) << c.what;
+        for (GtkWidget *label : labels) {
+            const std::string text = gtk_label_get_text(GTK_LABEL(label));
+            if (text.size() < 80) continue;
+            EXPECT_TRUE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(label)))) << c.what;
+            EXPECT_EQ(lumba_test::shown_tooltip(label), text) << c.what;
+        }
+    }
+}
+
+TEST_F(LooksTest, AFormWiderThanTheScreenScrollsInsideIt)
+{
+    // Radio items 3000 pixels wide each.
+    const Field wide{ref(CM) + num(1) + num(3000) + fn(in_IGRADIO_NEW, 3) + set(D) + val(D) + str("One") +
+                         st(in_IGCOMBO_TEXT_ADD, 2),
+                     WIDGET_RADIO, "Radio"};
+    ASSERT_EQ(form(grid_form({wide})).abort, "");
+    on_screen();
+    const lumba_test::Snapshot picture = drawn(cm()->window);
+    EXPECT_LE(picture.width(), 1280) << "the window within the screen";
+    GtkWidget *scrolled = gtk_widget_get_ancestor(field_widget(1), GTK_TYPE_SCROLLED_WINDOW);
+    ASSERT_NE(scrolled, nullptr);
+    GtkAdjustment *h = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(scrolled));
+    EXPECT_GE(gtk_adjustment_get_upper(h), 3000);
+    EXPECT_LT(gtk_adjustment_get_page_size(h), gtk_adjustment_get_upper(h)) << "the rest is scrolled to";
 }
