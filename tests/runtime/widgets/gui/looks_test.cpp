@@ -79,7 +79,7 @@ const std::vector<Field> every_kind = {
     {ref(CM) + num(9) + num(1) + num(0L) + fn(in_IGIMAGE_NEW, 4) + set(D), WIDGET_IMAGE, "Image"},
     {str("Save") + fn(in_IGBUTTON_NEW, 1) + set(D), WIDGET_BUTTON, "Button"},
 };
-constexpr int INPUT = 2, DATE = 3, TEXT = 4, COMBO = 6, IMAGE = 9;
+constexpr int INPUT = 2, DATE = 3, TEXT = 4, CHECK = 5, COMBO = 6, IMAGE = 9;
 
 // The form of every kind, its image field showing the site's place-holder picture.
 std::string every_kind_form()
@@ -234,6 +234,13 @@ TEST_F(LooksTest, AFormWithEveryFieldKind)
         EXPECT_LE(r.origin.x + r.size.width, picture.width()) << prompt;
         EXPECT_LE(bottom, picture.height()) << prompt;
     }
+    // The check box keeps its own width in its cell: its focus ring goes round the box alone.
+    GtkWidget *check = field_widget(CHECK);
+    int natural = 0;
+    gtk_widget_measure(check, GTK_ORIENTATION_HORIZONTAL, -1, nullptr, &natural, nullptr, nullptr);
+    EXPECT_EQ(gtk_widget_get_width(check) + gtk_widget_get_margin_start(check) + gtk_widget_get_margin_end(check),
+              natural);
+    EXPECT_GT(gtk_widget_get_width(field_widget(INPUT)), 2 * natural) << "in a wider column";
 }
 
 TEST_F(LooksTest, TheComboListShowsEveryItemWithItsSeparatorAfterTheText)
