@@ -60,7 +60,7 @@ void add_content(GtkWidget *parent, GtkWidget *box)
         return;
     }
     GtkWidget *scrolled = gtk_scrolled_window_new();
-    gtk_widget_set_name(scrolled, "form_content");
+    gtk_widget_set_name(scrolled, OSKA_FORM_CONTENT);
     GtkScrolledWindow *s = GTK_SCROLLED_WINDOW(scrolled);
     gtk_scrolled_window_set_policy(s, GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
     gtk_scrolled_window_set_propagate_natural_width(s, TRUE);

@@ -34,6 +34,11 @@ gboolean oska_window_activate_focus(GtkWidget *window);
 GtkWidget *oska_widget_get_window(GtkWidget *widget);
 // The widget's event controller of that name (the first one), or nullptr.
 GtkEventController *oska_widget_get_controller(GtkWidget *widget, const char *name);
+// The name of the scrolled window that holds a form's content box in its window.
+inline constexpr const char *OSKA_FORM_CONTENT = "form_content";
+// The widget's parent as the program built it: a form's content box lies in its window (the
+// scrolled window between them is the run-time's own).
+GtkWidget *oska_widget_get_parent(GtkWidget *widget);
 // The topmost ancestor; the widget itself when it has no parent.
 GtkWidget *oska_widget_get_toplevel(GtkWidget *widget);
 // With flag set, claims the gesture's sequence so that no other controller handles the click.
