@@ -377,3 +377,54 @@ TEST_F(LooksTest, AFormWiderThanTheScreenScrollsInsideIt)
     EXPECT_GE(gtk_adjustment_get_upper(h), 3000);
     EXPECT_LT(gtk_adjustment_get_page_size(h), gtk_adjustment_get_upper(h)) << "the rest is scrolled to";
 }
+
+TEST_F(LooksTest, AFormKeepsTheThemesMarginFontAndFocus)
+{
+    ASSERT_EQ(form(every_kind_form()).abort, "");
+    on_screen();
+    // A margin round the content: the first row keeps off the window's edges.
+    GtkWidget *grid = handle_widget(static_cast<std::uintptr_t>(handle(Z)));
+    const graphene_rect_t g = bounds(grid);
+    EXPECT_GE(g.origin.x, 12);
+    EXPECT_GE(g.origin.y, 12);
+    // The theme's font size.
+    GtkWidget *prompt = gtk_grid_get_child_at(GTK_GRID(grid), 0, 0);
+    gchar *theme_font = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-font-name", &theme_font, nullptr);
+    PangoFontDescription *theme = pango_font_description_from_string(theme_font);
+    const PangoFontDescription *used = pango_context_get_font_description(gtk_widget_get_pango_context(prompt));
+    // GTK hands the size on in pixels at the screen's resolution.
+    int dpi = 0;
+    g_object_get(gtk_settings_get_default(), "gtk-xft-dpi", &dpi, nullptr);
+    const double resolution = dpi > 0 ? dpi / 1024.0 : 96.0;
+    double expected = pango_font_description_get_size(theme);
+    if (pango_font_description_get_size_is_absolute(used)) expected = expected * resolution / 72.0;
+    EXPECT_NEAR(pango_font_description_get_size(used), expected, expected / 100) << theme_font;
+    pango_font_description_free(theme);
+    g_free(theme_font);
+    // The combo's text from its start, as an entry's.
+    auto *c = static_cast<combo_data *>(entry_record(COMBO));
+    const lumba_test::Snapshot combo = drawn(c->button);
+    int first_ink = combo.width();
+    for (int y = 0; y < combo.height(); ++y)
+        for (int x = 0; x < first_ink; ++x)
+            if (const Rgba p = combo.pixel(x, y); p.r < 96 && p.g < 96 && p.b < 96) first_ink = x;
+    EXPECT_LT(first_ink, 20) << "Yellow begins at the left";
+    // A button with the keyboard: an outline in the selection colour, not the theme's faint line.
+    GtkWidget *button = entry_widget(10);
+    gtk_window_set_focus_visible(GTK_WINDOW(cm()->window), TRUE);
+    gtk_widget_grab_focus(button);
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(button); }));
+    GdkRGBA selected{};
+    ASSERT_TRUE(gtk_style_context_lookup_color(gtk_widget_get_style_context(button), "theme_selected_bg_color", &selected));
+    const Rgba ring{static_cast<std::uint8_t>(selected.red * 255), static_cast<std::uint8_t>(selected.green * 255),
+                    static_cast<std::uint8_t>(selected.blue * 255), 255};
+    // The theme eases the outline in: wait for it to settle.
+    lumba_test::Snapshot focused;
+    const bool ringed = lumba_test::wait_until([&] {
+        focused = drawn(button);
+        return focused.count(ring, 40) >= focused.width() + focused.height();
+    });
+    save(focused, "focused_button.png");
+    EXPECT_TRUE(ringed) << "an outline all round: " << focused.count(ring, 40) << " pixels of the ring's colour";
+}
