@@ -1,6 +1,7 @@
 #include "xdotool.h"
 
 #include <algorithm>
+#include <cstring>
 #include <csignal>
 #include <stdexcept>
 #include <unistd.h>
@@ -130,6 +131,11 @@ void Xdotool::click(const std::string &window, int x, int y, int button) const
          std::to_string(button)});
 }
 
+void Xdotool::move(const std::string &window, int x, int y) const
+{
+    run({"mousemove", "--sync", "--window", window, std::to_string(x), std::to_string(y)});
+}
+
 void Xdotool::close_window(const std::string &window) const
 {
     Display *x = XOpenDisplay(display_.c_str());
@@ -160,6 +166,40 @@ void widget_centre(GtkWidget *widget, int *x, int *y)
                                      gtk_widget_get_height(widget) / 2.0, &wx, &wy);
     *x = static_cast<int>(wx);
     *y = static_cast<int>(wy);
+}
+
+namespace {
+
+// The tooltip showing over a window (GTK hangs it under the window's widget), or nullptr.
+GtkWidget *visible_tooltip(GtkWidget *window)
+{
+    for (GtkWidget *c = gtk_widget_get_first_child(window); c; c = gtk_widget_get_next_sibling(c))
+        if (std::strcmp(G_OBJECT_TYPE_NAME(c), "GtkTooltipWindow") == 0 && gtk_widget_get_mapped(c)) return c;
+    return nullptr;
+}
+
+std::string label_text(GtkWidget *w)
+{
+    if (GTK_IS_LABEL(w) && gtk_widget_get_visible(w)) return gtk_label_get_text(GTK_LABEL(w));
+    std::string text;
+    for (GtkWidget *c = gtk_widget_get_first_child(w); c; c = gtk_widget_get_next_sibling(c)) text += label_text(c);
+    return text;
+}
+
+} // namespace
+
+std::string shown_tooltip(GtkWidget *widget)
+{
+    GtkWidget *window = GTK_WIDGET(gtk_widget_get_root(widget));
+    const Xdotool user(gui_display());
+    const std::string id = x_window_id(window);
+    user.move(id, 1, 1);
+    wait_until([&] { return visible_tooltip(window) == nullptr; });
+    int x = 0, y = 0;
+    widget_centre(widget, &x, &y);
+    user.move(id, x, y);
+    if (!wait_until([&] { return visible_tooltip(window) != nullptr; })) return "";
+    return label_text(visible_tooltip(window));
 }
 
 } // namespace lumba_test

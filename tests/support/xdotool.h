@@ -26,6 +26,8 @@ public:
     void key(const std::vector<std::string> &keys) const;
     // Clicks a button (1 left) at (x, y) of the window, moving the pointer there first.
     void click(const std::string &window, int x, int y, int button = 1) const;
+    // Moves the pointer to (x, y) of the window.
+    void move(const std::string &window, int x, int y) const;
     // Asks the window to close as its title bar's close button does: the WM_DELETE_WINDOW message
     // a window manager sends (xdotool's windowclose would destroy the window instead).
     void close_window(const std::string &window) const;
@@ -38,5 +40,9 @@ private:
 std::string x_window_id(GtkWidget *window);
 // Where a widget lies in its toplevel window: the middle of it, in the window's coordinates.
 void widget_centre(GtkWidget *widget, int *x, int *y);
+// The tooltip a user sees resting the pointer on the middle of an in-process widget: the pointer
+// leaves the window's top-left corner for it, and the text is read from the tooltip once it
+// shows; "" when none shows within the wait.
+std::string shown_tooltip(GtkWidget *widget);
 
 } // namespace lumba_test

@@ -595,6 +595,8 @@ void cutil_get_active_function_keys(ControlMatrix_t *cm, int index, int flags[CM
             if (const int slot = soft_key_slot(s->action_code); slot >= 0) flags[slot] = 1;
     flags[8] = 1;
     flags[0] = 1;
+    // A zoom picks its selected row with F12 itself, routine or none.
+    if (cm->type == CM_WT_ZOOM) flags[12] = 1;
 }
 
 void cutil_set_active_function_keys(ControlMatrix_t *cm, int index)

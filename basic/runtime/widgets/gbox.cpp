@@ -48,6 +48,28 @@ int chain_length(const GlobalData_t &gd)
     return n;
 }
 
+gboolean refuse_key_scrolling(GtkScrolledWindow *, GtkScrollType, gboolean, gpointer) { return TRUE; }
+
+// A box becomes a window's content inside a scrolled window as large as the content wants while
+// the screen has room: a form larger than the screen scrolls rather than push its window past the
+// screen's edges. Anything else takes the box as oska_container_add does.
+void add_content(GtkWidget *parent, GtkWidget *box)
+{
+    if (!GTK_IS_WINDOW(parent)) {
+        oska_container_add(parent, box);
+        return;
+    }
+    GtkWidget *scrolled = gtk_scrolled_window_new();
+    gtk_widget_set_name(scrolled, OSKA_FORM_CONTENT);
+    GtkScrolledWindow *s = GTK_SCROLLED_WINDOW(scrolled);
+    gtk_scrolled_window_set_policy(s, GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_width(s, TRUE);
+    gtk_scrolled_window_set_propagate_natural_height(s, TRUE);
+    g_signal_connect(scrolled, "scroll-child", G_CALLBACK(refuse_key_scrolling), nullptr);
+    gtk_scrolled_window_set_child(s, box);
+    gtk_window_set_child(GTK_WINDOW(parent), scrolled);
+}
+
 // Where a form's first vertical box goes: into the menu window while a form borrows it, else as
 // the window's content; any further box into its parent.
 void place_content(GtkWidget *parent, GtkWidget *box)
@@ -65,17 +87,17 @@ void place_content(GtkWidget *parent, GtkWidget *box)
             return;
         }
         if (first->type != CM_WT_MENU) {
-            oska_container_add(parent, box);
+            add_content(parent, box);
             return;
         }
     }
     if (count == 1 && !first->extra_widget) {
         first->extra_widget = box;
-        oska_container_add(parent, box);
+        add_content(parent, box);
         record_app_name(first);
         return;
     }
-    oska_container_add(parent, box);
+    add_content(parent, box);
 }
 
 // The widget IGHBOX_PACK places for a handle: a record's packed widget, a widget itself.
@@ -91,8 +113,6 @@ GtkWidget *packed_widget(const Stack &entry)
     if (!h.widget) Abort("Unexpected widget type");
     return h.widget;
 }
-
-gboolean refuse_key_scrolling(GtkScrolledWindow *, GtkScrollType, gboolean, gpointer) { return TRUE; }
 
 } // namespace
 

@@ -28,6 +28,7 @@ gboolean gbutton_key_press(GtkEventControllerKey *controller, guint keyval, guin
 GtkWidget *make_button(const char *label)
 {
     GtkWidget *button = label ? gtk_button_new_with_label(label) : gtk_button_new();
+    if (label) oska_button_ellipsize(button);
     g_signal_connect(button, "clicked", G_CALLBACK(gbutton_activate_event), global_data);
     GtkEventController *keys = gtk_event_controller_key_new();
     gtk_event_controller_set_name(keys, "gbutton");

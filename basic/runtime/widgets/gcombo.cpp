@@ -675,6 +675,9 @@ void igcombo_new(int nargs, int last, Stack *result)
     gtk_box_set_homogeneous(GTK_BOX(box), FALSE);
     c->label = gtk_label_new("Yes");
     gtk_label_set_single_line_mode(GTK_LABEL(c->label), TRUE);
+    // An item longer than the field has room for ends in an ellipsis, not off the screen.
+    oska_label_ellipsize(c->label);
+    gtk_label_set_xalign(GTK_LABEL(c->label), 0.0f);  // read from its start, as an entry is
     oska_box_prepend(box, c->label, 1, 1, 0);
     // Left to right: the text, the separator, the arrow.
     GtkWidget *separator = gtk_separator_new(GTK_ORIENTATION_VERTICAL);

@@ -78,6 +78,8 @@ GtkWidget *make_label(const char *markup, const LabelLook &look)
     gtk_label_set_yalign(GTK_LABEL(label), 0.5f);
     if (!look.wrap) {
         gtk_label_set_max_width_chars(GTK_LABEL(label), look.width);
+        // A text longer than its width ends in an ellipsis rather than widen the form.
+        if (look.width > 0) oska_label_ellipsize(label);
     } else if (look.pixel_width > 0 || look.pixel_height >= 1) {
         gtk_widget_set_size_request(label, look.pixel_width > 0 ? look.pixel_width : -1,
                                     look.pixel_height >= 1 ? look.pixel_height : -1);

@@ -244,6 +244,22 @@ void wrap_within_width(GtkWidget *label)
     gtk_label_set_max_width_chars(GTK_LABEL(label), message_max_width_chars);
 }
 
+// The text as the dialog lays it out: a run of tabs sets what follows apart in a column the
+// dialog's wrapped text has no room for, so it starts a line of its own instead.
+std::string tabs_as_lines(const std::string &text)
+{
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\t' && i + 1 < text.size() && text[i + 1] == '\t') {
+            while (i + 1 < text.size() && text[i + 1] == '\t') ++i;
+            shown += '\n';
+        } else {
+            shown += text[i];
+        }
+    }
+    return shown;
+}
+
 // Escape asks the dialog to close, as its title bar's button does: it answers the cancel button.
 void dismiss_on_escape(GtkWidget *window)
 {
@@ -286,7 +302,7 @@ int run_dialog(const DialogSpec &spec, bool inactive_cursors, bool log_fatal)
     gtk_widget_add_css_class(heading, "title-4");
     wrap_within_width(heading);
     gtk_box_append(GTK_BOX(box), heading);
-    GtkWidget *body = gtk_label_new(spec.text.c_str());
+    GtkWidget *body = gtk_label_new(tabs_as_lines(spec.text).c_str());
     wrap_within_width(body);
     gtk_label_set_selectable(GTK_LABEL(body), TRUE);  // the user may copy the text out
     gtk_widget_set_focusable(body, FALSE);             // but the keyboard goes to the buttons

@@ -145,6 +145,15 @@ GtkWidget *oska_widget_get_window(GtkWidget *widget)
     return widget ? gtk_widget_get_ancestor(widget, GTK_TYPE_WINDOW) : nullptr;
 }
 
+GtkWidget *oska_widget_get_parent(GtkWidget *widget)
+{
+    GtkWidget *parent = gtk_widget_get_parent(widget);
+    GtkWidget *scrolled = GTK_IS_VIEWPORT(parent) ? gtk_widget_get_parent(parent) : nullptr;
+    if (scrolled && g_strcmp0(gtk_widget_get_name(scrolled), OSKA_FORM_CONTENT) == 0)
+        return gtk_widget_get_parent(scrolled);
+    return parent;
+}
+
 GtkWidget *oska_widget_get_toplevel(GtkWidget *widget)
 {
     GtkWidget *top = widget;
@@ -155,6 +164,39 @@ GtkWidget *oska_widget_get_toplevel(GtkWidget *widget)
 void oska_on_button_propagate(GtkGesture *gesture, int flag)
 {
     if (flag) gtk_gesture_set_state(gesture, GTK_EVENT_SEQUENCE_CLAIMED);
+}
+
+namespace {
+
+gboolean full_text_tooltip(GtkWidget *label, int, int, gboolean, GtkTooltip *tooltip, gpointer)
+{
+    // A tooltip the program gave the label itself is GTK's own to show.
+    if (gtk_widget_get_tooltip_text(label) || !pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(label))))
+        return FALSE;
+    gtk_tooltip_set_text(tooltip, gtk_label_get_text(GTK_LABEL(label)));
+    return TRUE;
+}
+
+GtkWidget *label_within(GtkWidget *widget)
+{
+    if (GTK_IS_LABEL(widget)) return widget;
+    for (GtkWidget *c = gtk_widget_get_first_child(widget); c; c = gtk_widget_get_next_sibling(c))
+        if (GtkWidget *label = label_within(c)) return label;
+    return nullptr;
+}
+
+} // namespace
+
+void oska_label_ellipsize(GtkWidget *label)
+{
+    gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+    gtk_widget_set_has_tooltip(label, TRUE);
+    g_signal_connect(label, "query-tooltip", G_CALLBACK(full_text_tooltip), nullptr);
+}
+
+void oska_button_ellipsize(GtkWidget *button)
+{
+    if (GtkWidget *label = label_within(button)) oska_label_ellipsize(label);
 }
 
 void oska_label_set_markup(GtkWidget *label, const char *markup)

@@ -34,6 +34,11 @@ gboolean oska_window_activate_focus(GtkWidget *window);
 GtkWidget *oska_widget_get_window(GtkWidget *widget);
 // The widget's event controller of that name (the first one), or nullptr.
 GtkEventController *oska_widget_get_controller(GtkWidget *widget, const char *name);
+// The name of the scrolled window that holds a form's content box in its window.
+inline constexpr const char *OSKA_FORM_CONTENT = "form_content";
+// The widget's parent as the program built it: a form's content box lies in its window (the
+// scrolled window between them is the run-time's own).
+GtkWidget *oska_widget_get_parent(GtkWidget *widget);
 // The topmost ancestor; the widget itself when it has no parent.
 GtkWidget *oska_widget_get_toplevel(GtkWidget *widget);
 // With flag set, claims the gesture's sequence so that no other controller handles the click.
@@ -41,6 +46,12 @@ void oska_on_button_propagate(GtkGesture *gesture, int flag);
 // Gives a label mark-up; text that is no valid mark-up (or no valid UTF-8) shows as plain text
 // rather than not at all. A text longer than OSKA_SHOWN_TEXT_MAX shows cut, as plain text.
 void oska_label_set_markup(GtkWidget *label, const char *markup);
+
+// Lets a label end in an ellipsis where its field is narrower than its text; the whole text is
+// then its tooltip (unless the label has a tooltip of its own).
+void oska_label_ellipsize(GtkWidget *label);
+// The same for the text of a button (push, toggle or check button): the label it holds.
+void oska_button_ellipsize(GtkWidget *button);
 
 // The most bytes of text a label or a tooltip shows. Pango lays a megabyte out for seconds and
 // draws it garbled, and no form has room for more than a few thousand characters.

@@ -99,7 +99,7 @@ void igwget_parent(int nargs, int last, Stack *result)
     FORMS_TRACE;
     if (nargs != 1) Abort("Invalid number of parameters");
     GtkWidget *widget = gwidget_arg_of(arg(nargs, last, 0), GTK_TYPE_WIDGET);
-    gwidget_give(result, gtk_widget_get_parent(widget));
+    gwidget_give(result, oska_widget_get_parent(widget));
 }
 
 void ishow_uri(int nargs, int last)

@@ -346,6 +346,7 @@ void gradio_button_do_text_add(radio_data *r, const char *text)
 {
     if (!*text) Abort("Empty values not permitted");
     GtkWidget *button = gtk_check_button_new_with_label(valid_utf8(text).c_str());
+    oska_button_ellipsize(button);
     ButtonItem *head = r->values;
     append_item(r, text, button);
     if (!head)
@@ -367,6 +368,7 @@ void gtoggle_button_do_text_add(toggle_data *t, const char *text)
 {
     if (!*text) Abort("Empty values not permitted");
     GtkWidget *button = gtk_toggle_button_new_with_label(valid_utf8(text).c_str());
+    oska_button_ellipsize(button);
     append_item(t, text, button);
     oska_box_append(t->row, button, 1, 1, 0);
     if (t->active->button == button) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), TRUE);

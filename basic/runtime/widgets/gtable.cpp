@@ -203,7 +203,10 @@ void igtable_attach(int nargs, int last)
     gtk_widget_set_margin_top(child, ypad);
     gtk_widget_set_margin_bottom(child, ypad);
     gtk_widget_set_hexpand(child, option_expands(xoptions));
-    gtk_widget_set_halign(child, option_fills(xoptions) ? GTK_ALIGN_FILL : GTK_ALIGN_CENTER);
+    // A check box filling its cell would draw its focus ring round the whole cell, the box
+    // squeezed at its left edge: it keeps its own width at the cell's start.
+    const GtkAlign fill = GTK_IS_CHECK_BUTTON(child) ? GTK_ALIGN_START : GTK_ALIGN_FILL;
+    gtk_widget_set_halign(child, option_fills(xoptions) ? fill : GTK_ALIGN_CENTER);
     gtk_widget_set_vexpand(child, option_expands(yoptions));
     gtk_widget_set_valign(child, option_fills(yoptions) ? GTK_ALIGN_FILL : GTK_ALIGN_CENTER);
     grid_set_cell(child, {left, top, right - left, bottom - top});

@@ -157,6 +157,9 @@ void NoteFieldTest::SetUp()
     RoutineTest::SetUp();
     register_record_kind(CM_FIELD_TYPE_GNOTE, note_row);
     register_record_kind(CM_FIELD_TYPE_GINPUT, input_row);
+    // The application area of a launch without options: the form's window ("a") opens at 939 x 630.
+    record.oae_app_width = 1010;
+    record.oae_app_height = 630;
     // The site's key sets, as start-up loads them: the edit window's bar is "FKN".
     ASSERT_GT(LoadKeySets(PPATH_ROOT "/conf/softkeys"), 0);
 }

@@ -47,7 +47,10 @@ TEST_F(WidgetsTest, FirstVerticalBoxBecomesTheFormsContent)
     ASSERT_EQ(form(form_box + val(Y) + num(0L) + fn(in_IGVBOX_NEW, 2) + set(E)).abort, "");
     GtkWidget *window = widget_at(handle(W)), *content = widget_at(handle(Y)), *inner = widget_at(handle(E));
     ControlMatrix_t *cm = cm_of(CM);
-    EXPECT_EQ(gtk_window_get_child(GTK_WINDOW(window)), content);
+    // The window's child scrolls it when it is larger than the screen.
+    GtkWidget *scrolled = gtk_window_get_child(GTK_WINDOW(window));
+    ASSERT_TRUE(GTK_IS_SCROLLED_WINDOW(scrolled));
+    EXPECT_EQ(gtk_widget_get_ancestor(content, GTK_TYPE_SCROLLED_WINDOW), scrolled);
     EXPECT_EQ(cm->extra_widget, content);
     ASSERT_NE(cm->app_name, nullptr);
     EXPECT_STRNE(cm->app_name, "") << "the program that built it";

@@ -120,3 +120,36 @@ TEST_F(WidgetsTest, LongMessagesWrapAndScrollInsideTheScreen)
             picture.save_png(std::string(dir) + "/long_message_" + std::to_string(&c - cases) + ".png");
     }
 }
+
+TEST_F(WidgetsTest, TabsBetweenTwoSentencesPutTheSecondOnALineOfItsOwn)
+{
+    // The refused click's message: seven tabs between its sentences.
+    const std::string text =
+        "This field is not available to be changed.\t\t\t\t\t\t\tMouse control currently disabled";
+    DialogScript script({DIALOG_CLOSE});
+    std::vector<std::string> lines;
+    lumba_test::Snapshot picture;
+    script.on_shown = [&](const DialogRequest &r) {
+        picture = drawn(GTK_WIDGET(r.dialog));
+        std::function<void(GtkWidget *)> walk = [&](GtkWidget *w) {
+            if (GTK_IS_LABEL(w) && std::string(gtk_label_get_text(GTK_LABEL(w))).find("Mouse") != std::string::npos) {
+                PangoLayout *layout = gtk_label_get_layout(GTK_LABEL(w));
+                const char *all = pango_layout_get_text(layout);
+                for (GSList *l = pango_layout_get_lines_readonly(layout); l; l = l->next) {
+                    const auto *line = static_cast<PangoLayoutLine *>(l->data);
+                    std::string shown(all + line->start_index, static_cast<std::size_t>(line->length));
+                    shown.erase(shown.find_last_not_of(" \t\n") + 1);
+                    lines.push_back(shown);
+                }
+            }
+            for (GtkWidget *c = gtk_widget_get_first_child(w); c; c = gtk_widget_get_next_sibling(c)) walk(c);
+        };
+        walk(GTK_WIDGET(r.dialog));
+    };
+    gmessage_ask(text.c_str(), "I");
+    EXPECT_EQ(lines, (std::vector<std::string>{"This field is not available to be changed.",
+                                               "Mouse control currently disabled"}));
+    ASSERT_EQ(script.asked().size(), 1u);
+    EXPECT_EQ(script.asked()[0].text, text) << "the message's own text";
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) picture.save_png(std::string(dir) + "/refused_click.png");
+}

@@ -644,3 +644,24 @@ TEST_F(ZoomChoosingTest, AFunctionKeyRoutineOfIndexZeroSeesTheSelectedAnswerOrAn
         EXPECT_EQ(lines[0].rfind("probe 0 ", 0), 0u) << lines[0];
     }
 }
+
+TEST_F(ZoomTest, TheBarIsSensitiveForWhatTheZoomHandles)
+{
+    // Pick (F12) always, Search (F5) with a Zoom_Search routine; Escape closes it.
+    struct Case {
+        bool search;
+        bool f5;
+    } cases[] = {{false, false}, {true, true}};
+    for (const Case &c : cases) {
+        Setup s = tens();
+        if (c.search) s.attachments = attach(CM2, "Zoom_Search", PROBE, 0);
+        ASSERT_EQ(open(s).abort, "");
+        ASSERT_TRUE(lumba_test::wait_drawn(GTK_WIDGET(zoom_window())));
+        lumba_test::drain();
+        const GSoftkeys *keys = GFindSoftkeys(GTK_WIDGET(zoom_window()));
+        ASSERT_NE(keys, nullptr);
+        EXPECT_TRUE(gtk_widget_get_sensitive(keys->slots[0].button)) << c.search;
+        EXPECT_TRUE(gtk_widget_get_sensitive(keys->slots[12].button)) << c.search;
+        EXPECT_EQ(gtk_widget_get_sensitive(keys->slots[5].button), c.f5) << c.search;
+    }
+}

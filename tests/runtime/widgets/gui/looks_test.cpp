@@ -2,7 +2,9 @@
 // fixture's loud colours): typed input, dates and the menu's selection framed like entries with
 // a visible focus; a form with a field of every kind (a picture to look at); the combo's open list
 // with every item in sight and its separator after its text; the text view in the form's font;
-// and labels and tooltips of a megabyte cut to a bound, the cut logged.
+// labels and tooltips of a megabyte cut to a bound, the cut logged; and long texts cut with an
+// ellipsis (the whole text in a tooltip) or wrapped, in a window kept within the screen that
+// scrolls a larger form.
 #include <algorithm>
 
 #include "cfield.h"
@@ -79,12 +81,50 @@ const std::vector<Field> every_kind = {
     {ref(CM) + num(9) + num(1) + num(0L) + fn(in_IGIMAGE_NEW, 4) + set(D), WIDGET_IMAGE, "Image"},
     {str("Save") + fn(in_IGBUTTON_NEW, 1) + set(D), WIDGET_BUTTON, "Button"},
 };
-constexpr int INPUT = 2, DATE = 3, TEXT = 4, COMBO = 6, IMAGE = 9;
+constexpr int INPUT = 2, DATE = 3, TEXT = 4, CHECK = 5, COMBO = 6, IMAGE = 9;
 
 // The form of every kind, its image field showing the site's place-holder picture.
 std::string every_kind_form()
 {
     return grid_form(every_kind) + ref(CM) + num(IMAGE) + num(0L) + st(in_IGIMAGE_PRINT, 3);
+}
+
+// A text of n characters, words of a sentence over and over.
+std::string long_text(std::size_t n)
+{
+    std::string t;
+    while (t.size() < n) t += "a long text that says the same thing again and again ";
+    t.resize(n);
+    return t;
+}
+
+// A form of long texts: a label field of 300 characters 20 characters wide (plain, then
+// wrapped), a right-aligned amount, a combo item of 200 characters, radio and toggle items of 80
+// and a button label of 150.
+const std::vector<Field> long_texts = {
+    {typed_test::label(1, 1, 0, long_text(300)), WIDGET_LABEL, "Label"},
+    {typed_test::label(2, 1, 0, long_text(300), {num(0L), num(0L), num(1), str("")}), WIDGET_LABEL, "Wrapped"},
+    {ref(CM) + num(3) + num(0L) + num(12) + num("1.0") + num(1) + str("n2") + fn(in_IGINPUT_NEW, 7) + set(D),
+     WIDGET_INPUT, "Amount"},
+    {choice(in_IGCOMBO_NEW, 4, {"Post", long_text(200)}), WIDGET_COMBO, "Combo"},
+    {choice(in_IGRADIO_NEW, 5, {long_text(80), "Two " + long_text(80)}), WIDGET_RADIO, "Radio"},
+    {choice(in_IGTOGGLE_NEW, 6, {long_text(80), "Two " + long_text(80)}), WIDGET_TOGGLE, "Toggle"},
+    {str(long_text(150)) + fn(in_IGBUTTON_NEW, 1) + set(D), WIDGET_BUTTON, "Button"},
+};
+constexpr int LONG_LABEL = 1, WRAPPED = 2, AMOUNT = 3, LONG_COMBO = 4, LONG_RADIO = 5, LONG_TOGGLE = 6, LONG_BUTTON = 7;
+
+// The form of long texts with its amount and its combo set.
+std::string long_texts_form()
+{
+    return grid_form(long_texts) + val(CM) + str("entry") + num(AMOUNT) + str("125.50") + st(in_IGPRINT, 4) +
+           ref(CM) + num(LONG_COMBO) + num(2) + st(in_IGCOMBO_SET, 3);
+}
+
+// The labels showing inside a widget, depth first.
+void labels_in(GtkWidget *w, std::vector<GtkWidget *> *out)
+{
+    if (GTK_IS_LABEL(w) && gtk_widget_get_mapped(w)) out->push_back(w);
+    for (GtkWidget *c = gtk_widget_get_first_child(w); c; c = gtk_widget_get_next_sibling(c)) labels_in(c, out);
 }
 
 int luminance(Rgba c) { return (c.r * 3 + c.g * 6 + c.b) / 10; }
@@ -97,6 +137,9 @@ protected:
         for (int kind : kinds_kept) own[kind] = record_kind(kind);
         TypedFieldsTest::SetUp();
         for (int kind : kinds_kept) register_record_kind(kind, own[kind]);
+        // The application area of a launch without options: a main window ("a") opens at 939 x 630.
+        record.oae_app_width = 1010;
+        record.oae_app_height = 630;
     }
 
     // The form's window on screen with the keyboard (a user's focus through the X server).
@@ -112,8 +155,8 @@ protected:
     // its handle stands for.
     GtkWidget *field_widget(int index) const
     {
-        if (index == TEXT) return static_cast<text_data *>(entry_record(TEXT))->view;
         void *e = entry_record(index);
+        if (handle_kind(e) == CM_FIELD_TYPE_GTEXT) return static_cast<text_data *>(e)->view;
         if (const int kind = handle_kind(e); kind > 0 && field_kind(kind).packed) return field_kind(kind).packed(e);
         return entry_widget(index);
     }
@@ -193,6 +236,13 @@ TEST_F(LooksTest, AFormWithEveryFieldKind)
         EXPECT_LE(r.origin.x + r.size.width, picture.width()) << prompt;
         EXPECT_LE(bottom, picture.height()) << prompt;
     }
+    // The check box keeps its own width in its cell: its focus ring goes round the box alone.
+    GtkWidget *check = field_widget(CHECK);
+    int natural = 0;
+    gtk_widget_measure(check, GTK_ORIENTATION_HORIZONTAL, -1, nullptr, &natural, nullptr, nullptr);
+    EXPECT_EQ(gtk_widget_get_width(check) + gtk_widget_get_margin_start(check) + gtk_widget_get_margin_end(check),
+              natural);
+    EXPECT_GT(gtk_widget_get_width(field_widget(INPUT)), 2 * natural) << "in a wider column";
 }
 
 TEST_F(LooksTest, TheComboListShowsEveryItemWithItsSeparatorAfterTheText)
@@ -296,4 +346,132 @@ TEST_F(LooksTest, SelectedTextShowsInTypedFields)
         EXPECT_GT(p.dark_pixels(), 20) << "field " << i << ": the selected text itself shows";
     }
     save(lumba_test::Snapshot::side_by_side(pictures), "selected_text.png");
+}
+
+TEST_F(LooksTest, LongTextsKeepTheFormOnTheScreen)
+{
+    ASSERT_EQ(form(long_texts_form()).abort, "");
+    on_screen();
+    GdkRectangle screen{};
+    gdk_monitor_get_geometry(gdk_display_get_monitor_at_surface(gtk_widget_get_display(cm()->window),
+                                                                gtk_native_get_surface(GTK_NATIVE(cm()->window))),
+                             &screen);
+    const lumba_test::Snapshot picture = drawn(cm()->window);
+    save(picture, "long_texts.png");
+    EXPECT_LE(picture.width(), screen.width) << "the window within the screen";
+    EXPECT_LE(picture.height(), screen.height);
+    for (int index = 1; index <= static_cast<int>(long_texts.size()); ++index) {
+        const char *prompt = long_texts[index - 1].prompt;
+        SCOPED_TRACE(prompt);
+        const graphene_rect_t r = bounds(field_widget(index));
+        EXPECT_GE(r.origin.x, 0) << prompt;
+        EXPECT_LE(r.origin.x + r.size.width, picture.width()) << prompt << ": within the window";
+        EXPECT_GT(drawn(field_widget(index)).dark_pixels(), 20) << prompt << ": its text shows";
+    }
+    // The label field asks for no more than its 20 characters, and for less than its text: the
+    // text is cut with an ellipsis, or wrapped, in the width it gets.
+    auto *plain = static_cast<clabel_data *>(entry_record(LONG_LABEL));
+    auto *wrapped = static_cast<clabel_data *>(entry_record(WRAPPED));
+    EXPECT_TRUE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(plain->label))));
+    EXPECT_GT(gtk_widget_get_height(wrapped->label), 2 * gtk_widget_get_height(plain->label)) << "wrapped";
+    for (GtkWidget *label : {plain->label, wrapped->label}) {
+        int minimum = 0, natural = 0;
+        gtk_widget_measure(label, GTK_ORIENTATION_HORIZONTAL, -1, &minimum, &natural, nullptr, nullptr);
+        EXPECT_LT(natural, 20 * 12) << "about 20 characters wide";
+        EXPECT_LE(minimum, natural);
+    }
+    // The amount's digits show at its right end.
+    const lumba_test::Snapshot amount = drawn(entry_widget(AMOUNT));
+    int right_ink = 0;
+    for (int y = 0; y < amount.height(); ++y)
+        for (int x = amount.width() / 2; x < amount.width(); ++x) {
+            const Rgba c = amount.pixel(x, y);
+            if (c.r < 96 && c.g < 96 && c.b < 96) ++right_ink;
+        }
+    EXPECT_GT(right_ink, 20) << "125.50 in sight";
+    // Combo, radio, toggle and button texts end in an ellipsis within the field; the whole text is
+    // the tooltip.
+    struct Case {
+        int index;
+        const char *what;
+    } cases[] = {{LONG_COMBO, "combo"}, {LONG_RADIO, "radio"}, {LONG_TOGGLE, "toggle"}, {LONG_BUTTON, "button"}};
+    for (const Case &c : cases) {
+        std::vector<GtkWidget *> labels;
+        labels_in(field_widget(c.index), &labels);
+        ASSERT_FALSE(labels.empty()) << c.what;
+        for (GtkWidget *label : labels) {
+            const std::string text = gtk_label_get_text(GTK_LABEL(label));
+            if (text.size() < 80) continue;
+            EXPECT_TRUE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(label)))) << c.what;
+            EXPECT_EQ(lumba_test::shown_tooltip(label), text) << c.what;
+        }
+    }
+}
+
+TEST_F(LooksTest, AFormWiderThanTheScreenScrollsInsideIt)
+{
+    // Radio items 3000 pixels wide each.
+    const Field wide{ref(CM) + num(1) + num(3000) + fn(in_IGRADIO_NEW, 3) + set(D) + val(D) + str("One") +
+                         st(in_IGCOMBO_TEXT_ADD, 2),
+                     WIDGET_RADIO, "Radio"};
+    ASSERT_EQ(form(grid_form({wide})).abort, "");
+    on_screen();
+    const lumba_test::Snapshot picture = drawn(cm()->window);
+    EXPECT_LE(picture.width(), 1280) << "the window within the screen";
+    GtkWidget *scrolled = gtk_widget_get_ancestor(field_widget(1), GTK_TYPE_SCROLLED_WINDOW);
+    ASSERT_NE(scrolled, nullptr);
+    GtkAdjustment *h = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(scrolled));
+    EXPECT_GE(gtk_adjustment_get_upper(h), 3000);
+    EXPECT_LT(gtk_adjustment_get_page_size(h), gtk_adjustment_get_upper(h)) << "the rest is scrolled to";
+}
+
+TEST_F(LooksTest, AFormKeepsTheThemesMarginFontAndFocus)
+{
+    ASSERT_EQ(form(every_kind_form()).abort, "");
+    on_screen();
+    // A margin round the content: the first row keeps off the window's edges.
+    GtkWidget *grid = handle_widget(static_cast<std::uintptr_t>(handle(Z)));
+    const graphene_rect_t g = bounds(grid);
+    EXPECT_GE(g.origin.x, 12);
+    EXPECT_GE(g.origin.y, 12);
+    // The theme's font size.
+    GtkWidget *prompt = gtk_grid_get_child_at(GTK_GRID(grid), 0, 0);
+    gchar *theme_font = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-font-name", &theme_font, nullptr);
+    PangoFontDescription *theme = pango_font_description_from_string(theme_font);
+    const PangoFontDescription *used = pango_context_get_font_description(gtk_widget_get_pango_context(prompt));
+    // GTK hands the size on in pixels at the screen's resolution.
+    int dpi = 0;
+    g_object_get(gtk_settings_get_default(), "gtk-xft-dpi", &dpi, nullptr);
+    const double resolution = dpi > 0 ? dpi / 1024.0 : 96.0;
+    double expected = pango_font_description_get_size(theme);
+    if (pango_font_description_get_size_is_absolute(used)) expected = expected * resolution / 72.0;
+    EXPECT_NEAR(pango_font_description_get_size(used), expected, expected / 100) << theme_font;
+    pango_font_description_free(theme);
+    g_free(theme_font);
+    // The combo's text from its start, as an entry's.
+    auto *c = static_cast<combo_data *>(entry_record(COMBO));
+    const lumba_test::Snapshot combo = drawn(c->button);
+    int first_ink = combo.width();
+    for (int y = 0; y < combo.height(); ++y)
+        for (int x = 0; x < first_ink; ++x)
+            if (const Rgba p = combo.pixel(x, y); p.r < 96 && p.g < 96 && p.b < 96) first_ink = x;
+    EXPECT_LT(first_ink, 20) << "Yellow begins at the left";
+    // A button with the keyboard: an outline in the selection colour, not the theme's faint line.
+    GtkWidget *button = entry_widget(10);
+    gtk_window_set_focus_visible(GTK_WINDOW(cm()->window), TRUE);
+    gtk_widget_grab_focus(button);
+    ASSERT_TRUE(lumba_test::wait_until([&] { return gtk_widget_has_focus(button); }));
+    GdkRGBA selected{};
+    ASSERT_TRUE(gtk_style_context_lookup_color(gtk_widget_get_style_context(button), "theme_selected_bg_color", &selected));
+    const Rgba ring{static_cast<std::uint8_t>(selected.red * 255), static_cast<std::uint8_t>(selected.green * 255),
+                    static_cast<std::uint8_t>(selected.blue * 255), 255};
+    // The theme eases the outline in: wait for it to settle.
+    lumba_test::Snapshot focused;
+    const bool ringed = lumba_test::wait_until([&] {
+        focused = drawn(button);
+        return focused.count(ring, 40) >= focused.width() + focused.height();
+    });
+    save(focused, "focused_button.png");
+    EXPECT_TRUE(ringed) << "an outline all round: " << focused.count(ring, 40) << " pixels of the ring's colour";
 }
