@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -24,9 +25,17 @@ IList_t *master_list;
 
 // Elements that carry one name, in list order; the table's key views the first one's name.
 struct IListNames_t {
+    // Most names are carried once: the later carriers' vector is made only for a second one,
+    // which keeps a list's per-name cost at a small node.
     struct Bucket {
         IListElt_t *first;
-        std::vector<IListElt_t *> more;
+        std::unique_ptr<std::vector<IListElt_t *>> later;
+        std::vector<IListElt_t *> &more()
+        {
+            if (!later) later = std::make_unique<std::vector<IListElt_t *>>();
+            return *later;
+        }
+        bool single() const { return !later || later->empty(); }
     };
     std::unordered_map<std::string_view, Bucket> table;
 };
@@ -202,18 +211,19 @@ void names_add(IList_t *list, IListElt_t *e)
     Table &table = list->names->table;
     auto it = table.find(e->name);
     if (it == table.end()) {
-        table.emplace(e->name, IListNames_t::Bucket{e, {}});
+        table.emplace(e->name, IListNames_t::Bucket{e, nullptr});
         return;
     }
     auto &b = it->second;
     if (e == list->tail) {  // the common case: appended
-        b.more.push_back(e);
+        b.more().push_back(e);
     } else if (before_in_list(e, b.first)) {
-        b.more.insert(b.more.begin(), b.first);
+        b.more().insert(b.more().begin(), b.first);
         b.first = e;
         rekey(table, it);
     } else {
-        b.more.insert(std::lower_bound(b.more.begin(), b.more.end(), e, before_in_list), e);
+        auto &more = b.more();
+        more.insert(std::lower_bound(more.begin(), more.end(), e, before_in_list), e);
     }
 }
 
@@ -226,17 +236,19 @@ void names_remove(IList_t *list, IListElt_t *e)
     if (it == table.end()) return;
     auto &b = it->second;
     if (b.first == e) {
-        if (b.more.empty()) {
+        if (b.single()) {
             table.erase(it);
             return;
         }
-        b.first = b.more.front();
-        b.more.erase(b.more.begin());
+        b.first = b.later->front();
+        b.later->erase(b.later->begin());
         rekey(table, it);
         return;
     }
-    auto pos = std::lower_bound(b.more.begin(), b.more.end(), e, before_in_list);
-    if (pos != b.more.end() && *pos == e) b.more.erase(pos);
+    if (!b.later) return;
+    auto &more = *b.later;
+    auto pos = std::lower_bound(more.begin(), more.end(), e, before_in_list);
+    if (pos != more.end() && *pos == e) more.erase(pos);
 }
 
 // The first element named name after position after, or nullptr.
@@ -248,9 +260,10 @@ IListElt_t *named(const IList_t *list, const char *name, int after = 0)
     if (it == table.end()) return nullptr;
     const auto &b = it->second;
     if (after < 1 || position_of(b.first) > after) return b.first;
-    auto pos = std::partition_point(b.more.begin(), b.more.end(),
+    if (!b.later) return nullptr;
+    auto pos = std::partition_point(b.later->begin(), b.later->end(),
                                     [after](const IListElt_t *e) { return position_of(e) <= after; });
-    return pos == b.more.end() ? nullptr : *pos;
+    return pos == b.later->end() ? nullptr : *pos;
 }
 
 // ---- Elements ------------------------------------------------------------------------------

@@ -85,17 +85,21 @@ void set(const SbrContext_t &r, SbrList which, const std::string &key, std::stri
     ilist_setselt(list(r, which), 0, text.data(), length(text), key.c_str());
 }
 
-// The index key of a value, made in the record's buffer: its name, DIN and context, where a value
-// without context differs from one whose context name is empty. XML names and texts hold no NUL,
-// so the fields cannot run into each other.
-const std::string &value_key(const SbrContext_t &r, std::string_view name, std::string_view din,
-                             const std::string_view *context)
+// The number of a placing text, given on its first use.
+std::uint32_t intern(SbrContext_t &r, std::string_view text)
 {
-    std::string &key = r.value_key;
-    key.assign(name).push_back('\0');
-    key.append(din).push_back('\0');
-    if (context) key.append("\1").append(*context);
-    return key;
+    const auto found = r.interned.find(text);
+    if (found != r.interned.end()) return found->second;
+    const auto number = static_cast<std::uint32_t>(r.interned.size() + 1);
+    r.interned.emplace(text, number);
+    return number;
+}
+
+// The number of a text already used, 0 when it never was (then no value is placed by it).
+std::uint32_t interned_number(const SbrContext_t &r, std::string_view text)
+{
+    const auto found = r.interned.find(text);
+    return found == r.interned.end() ? 0 : found->second;
 }
 
 // How a fact's attributes place it: its context (by contextRef, else none), its DIN (by
@@ -135,19 +139,23 @@ void add(const SbrContext_t &r, SbrList which, const std::string &key, std::stri
 void set_keyed(SbrContext_t &r, int index, const Placing &p, bool fresh)
 {
     if (r.flags.size() <= static_cast<std::size_t>(index)) r.flags.resize(static_cast<std::size_t>(index) + 1);
-    auto &[editable, visible] = r.flags[static_cast<std::size_t>(index)];
+    auto &held = r.flags[static_cast<std::size_t>(index)];
     const std::string key = std::to_string(index);
     if (fresh) {
         add(r, SBR_DIN, key, p.din);
         if (p.context) add(r, SBR_CONTEXT, key, *p.context);
     }
-    for (auto [which, given, held] : {std::tuple{SBR_EDITABLE, p.editable, &editable}, std::tuple{SBR_VISIBLE, p.visible, &visible}}) {
-        if (!given || *held == *given) continue;
-        if (*held)
+    const std::tuple<SbrList, const std::string *, std::uint32_t &> entries[] = {{SBR_EDITABLE, p.editable, held[0]},
+                                                                                 {SBR_VISIBLE, p.visible, held[1]}};
+    for (const auto &[which, given, number] : entries) {
+        if (!given) continue;
+        const std::uint32_t now = intern(r, *given);
+        if (number == now) continue;
+        if (number)
             set(r, which, key, *given);
         else
             add(r, which, key, *given);
-        *held = *given;
+        number = now;
     }
 }
 
@@ -158,9 +166,12 @@ int add_value(SbrContext_t &r, const std::string &name, std::string_view text, c
     if (r.names_total > SBR_MAX_NAMES_TOTAL)
         Abort("Pass 2: XML Document's value names exceed %zu bytes in all (SBR_MAX_NAMES_TOTAL) @ %s",
               SBR_MAX_NAMES_TOTAL, WHERE);
-    ilist_addselt(list(r, SBR_VALUES), text.data(), length(text), 0, name.c_str());
-    const int index = ilist_length(list(r, SBR_VALUES));
-    r.value_index.try_emplace(value_key(r, name, p.din, context_of(p)), index);
+    IList_t *values = list(r, SBR_VALUES);
+    ilist_addselt(values, text.data(), length(text), 0, name.c_str());
+    const int index = ilist_length(values);
+    // The key views the name the list keeps for the new (last) element.
+    const SbrContext_t::ValueKey key{values->tail->name, intern(r, p.din), p.context ? intern(r, *p.context) : 0};
+    r.value_index.try_emplace(key, index);
     set_keyed(r, index, p, true);
     return index;
 }
@@ -527,6 +538,12 @@ std::size_t SbrContext_t::IdHash::operator()(std::string_view id) const
     return h;
 }
 
+std::size_t SbrContext_t::ValueKeyHash::operator()(const ValueKey &key) const
+{
+    const std::size_t numbers = (static_cast<std::size_t>(key.din) << 32 | key.context) * 0x9e3779b97f4a7c15u;
+    return std::hash<std::string_view>()(key.name) ^ numbers;
+}
+
 bool SbrContext_t::IdEqual::operator()(std::string_view a, std::string_view b) const { return iequals(a, b); }
 
 std::string_view convert_context(const SbrContext_t &record, std::string_view id)
@@ -576,7 +593,10 @@ void append_context(SbrContext_t &record, std::string_view member)
 int value_getindex_with_din(const SbrContext_t &record, std::string_view name, std::string_view din,
                             const std::string_view *context)
 {
-    const auto found = record.value_index.find(std::string_view(value_key(record, name, din, context)));
+    const std::uint32_t din_number = interned_number(record, din);
+    const std::uint32_t context_number = context ? interned_number(record, *context) : 0;
+    if (!din_number || (context && !context_number)) return 0;
+    const auto found = record.value_index.find({name, din_number, context_number});
     return found == record.value_index.end() ? 0 : found->second;
 }
 

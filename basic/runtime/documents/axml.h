@@ -14,6 +14,7 @@
 // "IncomeTax.PayAsYouGoWithholding.TaxWithheld.Amount#<code>".
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -76,7 +77,7 @@ struct SbrContext_t {
     std::size_t elements = 0;  // the document's elements, counted in pass 1
 
     // Lookups stay near-linear in the document's size: complete contexts by id, case-insensitive
-    // (the first in table order), and list-1 indexes by name, DIN and context (value_key).
+    // (the first in table order), and list-1 indexes by name, DIN and context (ValueKey).
     struct IdHash {
         using is_transparent = void;
         std::size_t operator()(std::string_view id) const;
@@ -90,10 +91,23 @@ struct SbrContext_t {
         std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
     };
     std::unordered_map<std::string, std::size_t, IdHash, IdEqual> context_by_id;
-    std::unordered_map<std::string, int, KeyHash, std::equal_to<>> value_index;
-    mutable std::string value_key;  // the key of the last value looked up
-    // The isEditable and isVisible entries (lists 2 and 3) of each list-1 index of a fact.
-    std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> flags;
+    // The texts a fact is placed by (DINs, context names, flags) repeat from fact to fact: each
+    // is kept once and numbered from 1, and the indexes below hold numbers.
+    std::unordered_map<std::string, std::uint32_t, KeyHash, std::equal_to<>> interned;
+    // A value's key: its list-1 name (a view of the list element's own name, which lives as long
+    // as the lists), the numbers of its DIN and of its context (0: none).
+    struct ValueKey {
+        std::string_view name;
+        std::uint32_t din;
+        std::uint32_t context;
+        bool operator==(const ValueKey &) const = default;
+    };
+    struct ValueKeyHash {
+        std::size_t operator()(const ValueKey &key) const;
+    };
+    std::unordered_map<ValueKey, int, ValueKeyHash> value_index;
+    // The isEditable and isVisible texts' numbers (lists 2 and 3; 0: none) of each list-1 index.
+    std::vector<std::array<std::uint32_t, 2>> flags;
 
     // The list-1 indexes (path, name) of the current element's text, until the next tag; {0, 0}
     // when it had none.
