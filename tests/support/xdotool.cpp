@@ -193,13 +193,20 @@ std::string shown_tooltip(GtkWidget *widget)
     GtkWidget *window = GTK_WIDGET(gtk_widget_get_root(widget));
     const Xdotool user(gui_display());
     const std::string id = x_window_id(window);
-    user.move(id, 1, 1);
-    wait_until([&] { return visible_tooltip(window) == nullptr; });
     int x = 0, y = 0;
     widget_centre(widget, &x, &y);
-    user.move(id, x, y);
-    if (!wait_until([&] { return visible_tooltip(window) != nullptr; })) return "";
-    return label_text(visible_tooltip(window));
+    // On a loaded machine GTK now and then shows no tooltip for one arrival of the pointer (one
+    // case in four of a table, seen at a load of 28 on eight cores): the pointer leaves and comes
+    // back, up to three times within the one wait.
+    constexpr int ATTEMPTS = 3;
+    for (int attempt = 0; attempt < ATTEMPTS; ++attempt) {
+        user.move(id, 1, 1);
+        wait_until([&] { return visible_tooltip(window) == nullptr; }, WAIT_MS / ATTEMPTS);
+        user.move(id, x, y);
+        if (wait_until([&] { return visible_tooltip(window) != nullptr; }, WAIT_MS / ATTEMPTS))
+            return label_text(visible_tooltip(window));
+    }
+    return "";
 }
 
 } // namespace lumba_test
