@@ -243,6 +243,9 @@ GtkWidget *gzoom_fillPopUp(IList_t *answers, IList_t *display, IList_t *titles, 
         g_signal_connect(factory, "unbind", G_CALLBACK(gzoom_unbind_widget), GUINT_TO_POINTER(c));
         const char *title = static_cast<std::size_t>(c) < headings.size() ? headings[c] : "";
         GtkColumnViewColumn *column = gtk_column_view_column_new(title, factory);
+        // A row is as wide as its columns: the last one takes the spare width, so that the
+        // selected row is marked across the whole list, not only under its texts.
+        gtk_column_view_column_set_expand(column, c == columns - 1);
         gtk_column_view_append_column(GTK_COLUMN_VIEW(view), column);
         g_object_unref(column);
     }

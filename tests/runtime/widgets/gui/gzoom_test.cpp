@@ -2,6 +2,7 @@
 // initial row, colours from the site's tags file, keyboard focus, checks of its arguments),
 // IGZOOM_RESET, the selected answer the forms engine asks for, the list's keys and type-ahead,
 // the search box and its Zoom_Search routine, and choosing a row through the zoom's Post_Focus.
+// The list with its selected row goes to $LUMBA_SNAPSHOT_DIR/zoom_selected_row.png when that is set.
 #include <fstream>
 #include <utility>
 
@@ -235,6 +236,31 @@ TEST_F(ZoomTest, OpensOverItsParentWithTheInitialRowSelectedAndFocused)
     ASSERT_EQ(open(s).abort, "");
     gtk_window_get_default_size(zoom_window(), &w, &h);
     EXPECT_EQ(h, 320);
+}
+
+TEST_F(ZoomTest, TheSelectedRowIsMarkedAcrossTheWholeList)
+{
+    ASSERT_EQ(open(tens()).abort, "");
+    GtkWidget *view = zoom()->column_view, *selected_cell = nullptr, *other_cell = nullptr;
+    ASSERT_TRUE(lumba_test::wait_until([&] {
+        selected_cell = static_cast<GtkWidget *>(g_object_get_data(G_OBJECT(row(1)), "gzoom-cell"));
+        other_cell = static_cast<GtkWidget *>(g_object_get_data(G_OBJECT(row(2)), "gzoom-cell"));
+        return selected_cell && other_cell;
+    }));
+    ASSERT_TRUE(lumba_test::wait_drawn(view));
+    // The middle of a row's first cell, in the list's coordinates.
+    auto row_y = [&](GtkWidget *cell) {
+        graphene_point_t at;
+        const graphene_point_t middle = GRAPHENE_POINT_INIT(0, gtk_widget_get_height(cell) / 2.0f);
+        EXPECT_TRUE(gtk_widget_compute_point(cell, view, &middle, &at));
+        return static_cast<int>(at.y);
+    };
+    const lumba_test::Snapshot list = lumba_test::snapshot(view);
+    ASSERT_FALSE(list.empty());
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) list.save_png(std::string(dir) + "/zoom_selected_row.png");
+    // Far right of the texts, the selected row shows the selection's colour and the next row not.
+    for (const int x : {list.width() * 3 / 4, list.width() - 4})
+        EXPECT_NE(list.pixel(x, row_y(selected_cell)), list.pixel(x, row_y(other_cell))) << "x " << x;
 }
 
 TEST_F(ZoomTest, RowsFromTheListsAndTheirLengthChecks)

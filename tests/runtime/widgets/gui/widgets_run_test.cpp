@@ -1,7 +1,9 @@
 // The widgets through the real lumba_run on a private X server: a program opens a form with boxes,
 // a grid and a separator, titles its window and asks a question with IGDIALOG; a user (xdotool)
 // moves to the second answer with Tab and takes it with Return; the program logs the answer and
-// ends with status 0. In background mode the same question is answered -1 at once.
+// ends with status 0. In background mode the same question is answered -1 at once. The menu as it
+// is once a form launched from it has returned goes to $LUMBA_SNAPSHOT_DIR/menu_after_a_form.png
+// when that is set (the one kept in tests/runtime/forms/gui/snapshots/ was taken so).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -234,6 +236,12 @@ TEST(WidgetsRun, MenuLaunchesAFormInItsWindowAndEndsByItsEscapeRoutine)
         user.close_window(menu);
         // The form's Escape routine let it close: the menu has its window back, with its title.
         EXPECT_EQ(user.search(menu_title), menu);
+    }
+    // What the clerk sees once a form has given the window back: the menu, drawn whole again.
+    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) {
+        const std::string picture = std::string(dir) + "/menu_after_a_form.png";
+        const int status = std::system(("import -display " + x.display() + " -window " + menu + " " + picture).c_str());
+        EXPECT_EQ(status, 0) << "import took the screenshot";
     }
     // The close button on the menu: its Escape routine lets it go, and the run ends.
     user.close_window(menu);
