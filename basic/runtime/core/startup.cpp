@@ -200,8 +200,20 @@ void read_apps_version()
         if (static_cast<unsigned char>(c) <= 45 || static_cast<unsigned char>(c) >= 128) c = '\0';
 }
 
+// GTK starts threads that read the environment (gettext through GLib's key files, for one). A
+// variable added while they run makes setenv move the environment's array, freeing the one they
+// are reading. The variables the run-time sets once GTK runs are therefore made here first, so
+// that setting them later only replaces a value: the application area's, set from the monitor
+// once the display is open.
+void reserve_environment()
+{
+    for (const char *name : {"OAE_APP_WIDTH", "OAE_APP_HEIGHT"})
+        if (!std::getenv(name)) setenv(name, "", 1);
+}
+
 void init_gtk()
 {
+    reserve_environment();
     gtk_init();
     watch_display();
     GtkSettings *settings = gtk_settings_get_default();
