@@ -75,6 +75,23 @@ GskRenderNode *last_frame(GtkWidget *widget, int width, int height)
     return gtk_snapshot_free_to_node(s);
 }
 
+Snapshot from_texture(GdkTexture *texture)
+{
+    const int tw = gdk_texture_get_width(texture), th = gdk_texture_get_height(texture);
+    // Downloads come as premultiplied B, G, R, A bytes (cairo's format).
+    std::vector<std::uint8_t> data(std::size_t(tw) * th * 4);
+    gdk_texture_download(texture, data.data(), std::size_t(tw) * 4);
+    Snapshot picture(tw, th);
+    for (int y = 0; y < th; ++y)
+        for (int x = 0; x < tw; ++x) {
+            const std::uint8_t *p = &data[(std::size_t(y) * tw + x) * 4];
+            const int a = p[3];
+            const auto straight = [a](int v) { return std::uint8_t(a ? std::min(255, v * 255 / a) : 0); };
+            picture.set_pixel(x, y, {straight(p[2]), straight(p[1]), straight(p[0]), std::uint8_t(a)});
+        }
+    return picture;
+}
+
 } // namespace
 
 Snapshot snapshot(GtkWidget *widget)
@@ -95,19 +112,17 @@ Snapshot snapshot(GtkWidget *widget)
     const graphene_rect_t viewport = GRAPHENE_RECT_INIT(0, 0, float(width), float(height));
     GdkTexture *texture = gsk_renderer_render_texture(gtk_native_get_renderer(native), node, &viewport);
     gsk_render_node_unref(node);
-    const int tw = gdk_texture_get_width(texture), th = gdk_texture_get_height(texture);
-    // Downloads come as premultiplied B, G, R, A bytes (cairo's format).
-    std::vector<std::uint8_t> data(std::size_t(tw) * th * 4);
-    gdk_texture_download(texture, data.data(), std::size_t(tw) * 4);
+    Snapshot picture = from_texture(texture);
     g_object_unref(texture);
-    Snapshot picture(tw, th);
-    for (int y = 0; y < th; ++y)
-        for (int x = 0; x < tw; ++x) {
-            const std::uint8_t *p = &data[(std::size_t(y) * tw + x) * 4];
-            const int a = p[3];
-            const auto straight = [a](int v) { return std::uint8_t(a ? std::min(255, v * 255 / a) : 0); };
-            picture.set_pixel(x, y, {straight(p[2]), straight(p[1]), straight(p[0]), std::uint8_t(a)});
-        }
+    return picture;
+}
+
+Snapshot load_png(const std::string &path)
+{
+    GdkTexture *texture = gdk_texture_new_from_filename(path.c_str(), nullptr);
+    if (!texture) return {};
+    Snapshot picture = from_texture(texture);
+    g_object_unref(texture);
     return picture;
 }
 

@@ -48,6 +48,8 @@ private:
 // it, or, when a change waits to be painted, the next frame (the main loop turns until then). An
 // empty snapshot when it is not on screen.
 Snapshot snapshot(GtkWidget *widget);
+// A PNG file (a screenshot another process took), empty when it cannot be read.
+Snapshot load_png(const std::string &path);
 // Runs the main loop until the widget is mapped with a size, then until its window has drawn a
 // frame; answers whether it got there within timeout_ms.
 bool wait_drawn(GtkWidget *widget, int timeout_ms = WAIT_MS);

@@ -190,7 +190,9 @@ GtkWidget *cget_window_for_cm(GlobalData_t *, const ControlMatrix_t *cm)
     return cm->next->window;
 }
 
-ControlMatrix_t *cget_cm_for_widget(GlobalData_t *gd, GtkWidget *widget)
+namespace {
+
+ControlMatrix_t *cm_owning(GlobalData_t *gd, GtkWidget *widget)
 {
     GtkWidget *parent = cmat_widget_get_parent(widget);
     for (ControlMatrix_t *cm = gd->first_cm; cm; cm = cm->next) {
@@ -202,6 +204,17 @@ ControlMatrix_t *cget_cm_for_widget(GlobalData_t *gd, GtkWidget *widget)
         for (int i = 1; i <= cm->field_count; ++i)
             if (cmat_cmp_widget(cm_field(cm, i).entry, widget, parent)) return cm;
     }
+    return nullptr;
+}
+
+} // namespace
+
+ControlMatrix_t *cget_cm_for_widget(GlobalData_t *gd, GtkWidget *widget)
+{
+    // A box nested deeper in a form (a row inside the content box, a box in a grid cell) belongs
+    // to the form its nearest enclosing known container belongs to.
+    for (GtkWidget *w = widget; w; w = gtk_widget_get_parent(w))
+        if (ControlMatrix_t *cm = cm_owning(gd, w)) return cm;
     Abort("Widget %lX not found in the Control Matrix (n)", hex(widget));
 }
 

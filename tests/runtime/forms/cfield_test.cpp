@@ -497,6 +497,15 @@ TEST_F(FormsTest, ElementAccessAndLookups)
     EXPECT_EQ(cget_index_for_ptr(cm, CM_ENTRY_PTR, inner, 1), 1);  // a child of the entry
     EXPECT_EQ(cget_index_for_ptr(cm, CM_ENTRY_PTR, prompt, 0), -1);  // a sibling is not
     EXPECT_EQ(cget_cm_for_widget(&record, button), cm);
+    // A widget nested deeper (a box in the entry, a label in it) belongs to the nearest enclosing
+    // widget's form; a widget of no form is a stop.
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0), *deep = gtk_label_new("y");
+    gtk_box_append(GTK_BOX(row), deep);
+    gtk_button_set_child(GTK_BUTTON(button), row);
+    EXPECT_EQ(cget_cm_for_widget(&record, deep), cm);
+    GtkWidget *lone = g_object_ref_sink(gtk_label_new("z"));
+    EXPECT_EQ(abort_text([&] { cget_cm_for_widget(&record, lone); }).substr(0, 7), "Widget ");
+    g_object_unref(lone);
     EXPECT_EQ(cutil_count(cm, CM_TAB_SEQ, TAB_KEY), 1);  // C is not Enabled
     EXPECT_EQ(cmat_get_anychange(cm, 1), 2);
     EXPECT_EQ(cget_label_is_widget(description), 1);

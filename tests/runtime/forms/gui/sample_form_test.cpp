@@ -5,6 +5,8 @@
 // when that is set (the one kept in snapshots/ was taken so).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +15,7 @@
 
 #include "gui_child.h"
 #include "log_wait.h"
+#include "snapshot.h"
 #include "xdotool.h"
 #include "xvfb.h"
 
@@ -20,6 +23,46 @@ namespace {
 
 using lumba_test::read_all;
 using lumba_test::program_lines;
+using lumba_test::Rgba;
+using lumba_test::Snapshot;
+
+// Whether a pixel stands out from the window's ground (the frame of an entry or a button does).
+bool ink(const Snapshot &s, int x, int y, Rgba ground)
+{
+    const Rgba p = s.pixel(x, y);
+    return std::abs(p.r - ground.r) > 20 || std::abs(p.g - ground.g) > 20 || std::abs(p.b - ground.b) > 20;
+}
+
+// The leftmost column holding a straight vertical run of ink of at least 16 pixels within rows
+// [top, bottom): the left side of the first frame there (text has no such runs); -1 when none.
+int left_frame(const Snapshot &s, int top, int bottom, Rgba ground)
+{
+    for (int x = 0; x < s.width(); ++x)
+        for (int y = std::max(top, 0), run = 0; y < std::min(bottom, s.height()); ++y)
+            if (!ink(s, x, y, ground)) run = 0;
+            else if (++run >= 16) return x;
+    return -1;
+}
+
+// The soft-key bar is the foot of the form: its keys' left edge lines up with the fields' left
+// edge, that is with the first field's frame in the form's first row.
+void expect_keys_line_up_with_fields(const Snapshot &s)
+{
+    ASSERT_FALSE(s.empty());
+    const Rgba ground = s.pixel(2, 2);
+    int top = 0, foot = s.height() - 1;
+    auto row_has_ink = [&](int y) {
+        for (int x = 0; x < s.width(); ++x)
+            if (ink(s, x, y, ground)) return true;
+        return false;
+    };
+    while (top < s.height() && !row_has_ink(top)) ++top;
+    while (foot > top && !row_has_ink(foot)) --foot;
+    const int field = left_frame(s, top, top + 24, ground), keys = left_frame(s, foot - 24, foot + 1, ground);
+    ASSERT_GT(field, 0);
+    EXPECT_GT(keys, field - 2) << "the soft keys start left of the fields";
+    EXPECT_LT(keys, field + 2) << "the soft keys start right of the fields";
+}
 
 } // namespace
 
@@ -50,10 +93,13 @@ TEST(SampleForm, AUserEntersSavesAndClosesAnOrder)
     step({"space", "Tab"}, "post 5 [");
     step({"Tab"}, "post 6 [Post]");
 
-    if (const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR")) {
-        const std::string picture = std::string(dir) + "/sample_form.png";
+    {
+        const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR");
+        const std::string picture =
+            (dir ? std::string(dir) : std::string(std::getenv("LUMBA_SITE"))) + "/sample_form.png";
         const int status = std::system(("import -display " + x.display() + " -window " + form + " " + picture).c_str());
-        EXPECT_EQ(status, 0) << "import took the screenshot";
+        ASSERT_EQ(status, 0) << "import took the screenshot";
+        expect_keys_line_up_with_fields(lumba_test::load_png(picture));
     }
 
     // Enter on Save: the order is saved and a message says so; Return answers it.
