@@ -50,15 +50,11 @@ int chain_length(const GlobalData_t &gd)
 
 gboolean refuse_key_scrolling(GtkScrolledWindow *, GtkScrollType, gboolean, gpointer) { return TRUE; }
 
-// A box becomes a window's content inside a scrolled window as large as the content wants while
-// the screen has room: a form larger than the screen scrolls rather than push its window past the
-// screen's edges. Anything else takes the box as oska_container_add does.
-void add_content(GtkWidget *parent, GtkWidget *box)
+// A form's content box is shown inside a scrolled window as large as the content wants while the
+// screen (or the menu window it borrows) has room: a larger form scrolls rather than push its
+// window past the screen's edges.
+GtkWidget *content_scroller(GtkWidget *box)
 {
-    if (!GTK_IS_WINDOW(parent)) {
-        oska_container_add(parent, box);
-        return;
-    }
     GtkWidget *scrolled = gtk_scrolled_window_new();
     gtk_widget_set_name(scrolled, OSKA_FORM_CONTENT);
     GtkScrolledWindow *s = GTK_SCROLLED_WINDOW(scrolled);
@@ -67,7 +63,17 @@ void add_content(GtkWidget *parent, GtkWidget *box)
     gtk_scrolled_window_set_propagate_natural_height(s, TRUE);
     g_signal_connect(scrolled, "scroll-child", G_CALLBACK(refuse_key_scrolling), nullptr);
     gtk_scrolled_window_set_child(s, box);
-    gtk_window_set_child(GTK_WINDOW(parent), scrolled);
+    return scrolled;
+}
+
+// A box becomes a window's content in its scroller; anything else takes the box as
+// oska_container_add does.
+void add_content(GtkWidget *parent, GtkWidget *box)
+{
+    if (GTK_IS_WINDOW(parent))
+        gtk_window_set_child(GTK_WINDOW(parent), content_scroller(box));
+    else
+        oska_container_add(parent, box);
 }
 
 // Where a form's first vertical box goes: into the menu window while a form borrows it, else as
@@ -81,7 +87,10 @@ void place_content(GtkWidget *parent, GtkWidget *box)
         ControlMatrix_t *form = first->next;
         if (first->type == CM_WT_MENU && !form->extra_widget) {
             form->extra_widget = box;
-            oska_container_add(first->child_container, box);
+            GtkWidget *scrolled = content_scroller(box);
+            gtk_widget_set_hexpand(scrolled, TRUE);
+            gtk_widget_set_vexpand(scrolled, TRUE);
+            oska_container_add(first->child_container, scrolled);
             first->busy = 1;
             record_app_name(form);
             return;

@@ -15,6 +15,7 @@
 #include "cutil.h"
 #include "gmenu.h"
 #include "gmessage.h"
+#include "gmisc.h"
 #include "gsoftkeys.h"
 #include "gwidget.h"
 #include "gwindow.h"
@@ -371,7 +372,7 @@ void gmenu_restore_menu(ControlMatrix_t *cm)
 
     GDeleteSoftkeys(window);
     GtkWidget *content = cm->extra_widget;
-    GtkWidget *form_content = form->extra_widget;
+    GtkWidget *form_content = form->extra_widget ? oska_form_content_frame(form->extra_widget) : nullptr;
     if (form_content && gtk_widget_get_parent(form_content) == cm->child_container)
         gtk_box_remove(GTK_BOX(cm->child_container), form_content);
     gtk_box_append(GTK_BOX(cm->child_container), content);

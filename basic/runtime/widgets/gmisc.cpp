@@ -145,13 +145,17 @@ GtkWidget *oska_widget_get_window(GtkWidget *widget)
     return widget ? gtk_widget_get_ancestor(widget, GTK_TYPE_WINDOW) : nullptr;
 }
 
+GtkWidget *oska_form_content_frame(GtkWidget *box)
+{
+    GtkWidget *parent = gtk_widget_get_parent(box);
+    GtkWidget *scrolled = GTK_IS_VIEWPORT(parent) ? gtk_widget_get_parent(parent) : nullptr;
+    if (scrolled && g_strcmp0(gtk_widget_get_name(scrolled), OSKA_FORM_CONTENT) == 0) return scrolled;
+    return box;
+}
+
 GtkWidget *oska_widget_get_parent(GtkWidget *widget)
 {
-    GtkWidget *parent = gtk_widget_get_parent(widget);
-    GtkWidget *scrolled = GTK_IS_VIEWPORT(parent) ? gtk_widget_get_parent(parent) : nullptr;
-    if (scrolled && g_strcmp0(gtk_widget_get_name(scrolled), OSKA_FORM_CONTENT) == 0)
-        return gtk_widget_get_parent(scrolled);
-    return parent;
+    return gtk_widget_get_parent(oska_form_content_frame(widget));
 }
 
 GtkWidget *oska_widget_get_toplevel(GtkWidget *widget)

@@ -36,8 +36,10 @@ GtkWidget *oska_widget_get_window(GtkWidget *widget);
 GtkEventController *oska_widget_get_controller(GtkWidget *widget, const char *name);
 // The name of the scrolled window that holds a form's content box in its window.
 inline constexpr const char *OSKA_FORM_CONTENT = "form_content";
-// The widget's parent as the program built it: a form's content box lies in its window (the
-// scrolled window between them is the run-time's own).
+// The scrolled window a form's content box is shown in (OSKA_FORM_CONTENT), or the box itself.
+GtkWidget *oska_form_content_frame(GtkWidget *box);
+// The widget's parent as the program built it: a form's content box lies in its window or the
+// menu's container (the scrolled window between them is the run-time's own).
 GtkWidget *oska_widget_get_parent(GtkWidget *widget);
 // The topmost ancestor; the widget itself when it has no parent.
 GtkWidget *oska_widget_get_toplevel(GtkWidget *widget);

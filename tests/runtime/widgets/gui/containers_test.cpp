@@ -5,6 +5,7 @@
 #include "cfield.h"
 #include "cmatrix.h"
 #include "gcontainers.h"
+#include "gmisc.h"
 #include "gui_env.h"
 #include "widgets_fixture.h"
 
@@ -76,7 +77,13 @@ TEST_F(WidgetsTest, FormsContentGoesIntoTheMenuWindowItBorrows)
     handle_issue_widget(menu_window);
     ASSERT_EQ(form(number(menu_window) + fn(in_IGVBOX_NEW, 1) + set(Y)).abort, "");
     GtkWidget *content = widget_at(handle(Y));
-    EXPECT_EQ(gtk_widget_get_parent(content), container);
+    // Shown in the menu's container through the form's scroller, as a window's content is.
+    GtkWidget *frame = oska_form_content_frame(content);
+    EXPECT_EQ(gtk_widget_get_parent(frame), container);
+    EXPECT_TRUE(GTK_IS_SCROLLED_WINDOW(frame));
+    EXPECT_STREQ(gtk_widget_get_name(frame), OSKA_FORM_CONTENT);
+    EXPECT_TRUE(gtk_widget_get_vexpand(frame));
+    EXPECT_EQ(oska_widget_get_parent(content), container);
     EXPECT_EQ(form_cm->extra_widget, content);
     EXPECT_EQ(menu->extra_widget, nullptr);
     EXPECT_EQ(menu->busy, 1);

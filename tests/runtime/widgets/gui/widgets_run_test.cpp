@@ -6,6 +6,7 @@
 // when that is set (the one kept in tests/runtime/forms/gui/snapshots/ was taken so).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include "intrinsics.h"
 #include "log_wait.h"
 #include "program_text.h"
+#include "snapshot.h"
 #include "xdotool.h"
 #include "xvfb.h"
 #include "zasm_run.h"
@@ -186,7 +188,9 @@ std::string launching_menu()
         s_val + str(" key ") + call("ifcalls", in_IGMENU_KEY, 0) + "scat I:4\n" + call("ipcall", in_IMLOG, 2) +
         str("b") + call("ifcallr", in_IGWIN_NEW, 1) + to_local(0) + local(0) + str("Order form") +
         call("ipcall", in_IGPRINT_TITLE, 2) + local_ref(1) + local(0) + call("ipcall", in_ICATTACH_WINDOW, 2) +
-        local(0) + call("ifcallr", in_IGVBOX_NEW, 1) + to_local(0) + str("Escape") + num(2) + local_ref(1) + num(0) +
+        local(0) + call("ifcallr", in_IGVBOX_NEW, 1) + to_local(0) + local(0) + str("Order 1042 for Smith Ltd") +
+        num("0.0") + num(0) + call("ifcallr", in_IGLABEL_SIMPLE_NEW, 3) + num("0.0") + num("0.0") + num(0) + num(0) +
+        num(0) + num(0) + num(0) + call("ipcall", in_IGHBOX_PACK, 9) + str("Escape") + num(2) + local_ref(1) + num(0) +
         call("ipcall", in_ICATTACH_FUN, 4) + log_line("form up") + "exit\n";
     const std::string form_escape = ".nfunc r:form_escape I:0 I:0 I:0 I:0 I:0 I:2\n" + log_line("form escape") +
                                     num(1) + "exitv\n";
@@ -198,6 +202,29 @@ std::string launching_menu()
            "symtab\n__ROUTINE__ launch 5\nCM 0 0 0x8012 0 1 -\nIND 0 0 0x8012 0 2 -\nW 0 0 0x12 0 3 -\n"
            "CMF 0 0 0x12 1 4 -\nS$ 20 0 0x14 0 5 -\n__END_ROUTINE__\n.end\n" +
            two_params("form_escape") + two_params("menu_escape");
+}
+
+// A screenshot of the window (kept in $LUMBA_SNAPSHOT_DIR when that is set): the form's first
+// line of text starts at least the form's 12 px margin from the window's left and top edges.
+void expect_form_margin(const lumba_test::Xvfb &x, const std::string &window, const std::string &name)
+{
+    const char *dir = std::getenv("LUMBA_SNAPSHOT_DIR");
+    const std::string picture = (dir ? std::string(dir) : std::string(std::getenv("LUMBA_SITE"))) + "/" + name;
+    ASSERT_EQ(std::system(("import -display " + x.display() + " -window " + window + " " + picture).c_str()), 0);
+    const lumba_test::Snapshot s = lumba_test::load_png(picture);
+    ASSERT_FALSE(s.empty());
+    int left = s.width(), top = s.height();
+    for (int y = 0; y < s.height(); ++y)
+        for (int x = 0; x < s.width(); ++x) {
+            const lumba_test::Rgba p = s.pixel(x, y);
+            if (p.r < 96 && p.g < 96 && p.b < 96) {
+                left = std::min(left, x);
+                top = std::min(top, y);
+            }
+        }
+    ASSERT_LT(left, s.width()) << "no text in the window";
+    EXPECT_GE(left, 12);
+    EXPECT_GE(top, 12);
 }
 
 } // namespace
@@ -231,8 +258,9 @@ TEST(WidgetsRun, MenuLaunchesAFormInItsWindowAndEndsByItsEscapeRoutine)
         user.type(c.typed);
         user.key({"Return"});
         ASSERT_TRUE(lumba_test::wait_for_log_line(out, c.launched)) << read_all(out);
-        // The form takes the menu's window.
+        // The form takes the menu's window, its content with the margin a form has in a window of its own.
         EXPECT_EQ(user.search("^Order form$"), menu);
+        if (c.typed == cases[0].typed) expect_form_margin(x, menu, "form_in_the_menu_window.png");
         user.close_window(menu);
         // The form's Escape routine let it close: the menu has its window back, with its title.
         EXPECT_EQ(user.search(menu_title), menu);
