@@ -198,7 +198,7 @@ public:
     }
     void put_back() const
     {
-        for_each_row([this](auto row) {
+        for_each_row([&](auto row) {
             using Row = decltype(row);
             if constexpr (has<Row>(Flag)) copy_value(Row::global(), slot<Row>());
         });
@@ -226,7 +226,7 @@ public:
     }
     void put_back(Interp_t *c) const
     {
-        for_each_row([this, c](auto row) {
+        for_each_row([&](auto row) {
             using Row = decltype(row);
             if constexpr (Row::in_context && has<Row>(Flag)) copy_value(Row::member(c), slot<Row>());
         });

@@ -29,7 +29,7 @@ namespace {
 
 // The least heading gap and keep-space of a heading, in cm.
 constexpr float LEAST_HEADING_ROOM = 2.25f;
-constexpr float LINE_SPACING = 1.15f, FLUSH_SPACING = 1.05f;
+constexpr float FLUSH_SPACING = 1.05f;
 // An empty line still moves down by this share of its step.
 constexpr float EMPTY_LINE_SHARE = 0.35f;
 // The white space at which an output name ends, as it does for its buffer file's name.
