@@ -62,6 +62,10 @@ void free_state(PrintState_t *state)
     postscript_print_state_free(state);
 }
 
+// The drill window's note flush: the report's, through the drill write step (pswrite_ps_drill
+// and it call each other while notes are pending).
+void drill_clear_note(PrintState_t *state, int forced, const GdrillLists &lists);
+
 } // namespace
 
 // ---- GdrillRow -----------------------------------------------------------------------------------
@@ -132,12 +136,23 @@ void pswrite_ps_drill(PrintState_t *state, const std::string &line_text, const s
     postscript_parse_format(format.c_str(), state, length);
     if (pswrite_do_clear_note(state, clear) || pswrite_do_clear_multi_line(state, clear)) {
         postscript_free_format_line(state);
-        pswrite_clear_note(state, 1, 1, lists.texts, lists.formats, lists.values);
+        drill_clear_note(state, 1, lists);
         postscript_parse_format(format.c_str(), state, length);
     }
     postscript_free_format_line(state);
     add_line(lists, state, text, format, trimmed(value));
 }
+
+namespace {
+
+void drill_clear_note(PrintState_t *state, int forced, const GdrillLists &lists)
+{
+    pswrite_flush_pending(state, forced, [&] {
+        pswrite_ps_drill(state, "", "", "", state->keep_space / static_cast<float>(POINTS_PER_CM), 1, lists);
+    });
+}
+
+} // namespace
 
 GdrillLists gdrill_read_buffer(PrintHandle_t *handle, float scale)
 {
@@ -173,11 +188,11 @@ GdrillLists gdrill_read_buffer(PrintHandle_t *handle, float scale)
                                   value = psprint_read_text(in);
                 const float keep = psprint_read_real(in);
                 pswrite_ps_drill(state, text, format, value, keep, 0, lists);
-                pswrite_clear_note(state, 0, 1, lists.texts, lists.formats, lists.values);
+                drill_clear_note(state, 0, lists);
             }
         }
         if (!state) Abort("Perhaps ipsclose() isn't called");
-        pswrite_clear_note(state, 1, 1, lists.texts, lists.formats, lists.values);
+        drill_clear_note(state, 1, lists);
     } catch (...) {
         free_state(state);
         psprint_close_buffer(handle);

@@ -311,3 +311,47 @@ void postscript_notes_free_all(PrintState_t *state)
         delete m;
     }
 }
+
+namespace {
+
+// A flushed note's lines stand closer than the report's own.
+constexpr float FLUSH_SPACING = 1.05f;
+
+bool has_note_segment(const PrintState_t *state)
+{
+    for (const FormatValue_t *v = state->format_values; v; v = v->next)
+        if (v->tag && v->tag->note_type > 0) return true;
+    return false;
+}
+
+bool has_multi_line_segment(const PrintState_t *state)
+{
+    for (const FormatValue_t *v = state->format_values; v; v = v->next)
+        if (v->tag && v->tag->multi_line_wrap_width > 0) return true;
+    return false;
+}
+
+} // namespace
+
+int pswrite_do_clear_note(const PrintState_t *state, int clear)
+{
+    return !clear && state->notes && state->note_phase == 2 && !has_note_segment(state) ? 1 : 0;
+}
+
+int pswrite_do_clear_multi_line(const PrintState_t *state, int clear)
+{
+    return !clear && state->multi_lines && state->multi_line_phase == 2 && !has_multi_line_segment(state) ? 1 : 0;
+}
+
+void pswrite_flush_pending(PrintState_t *state, int forced, const std::function<void()> &write_flush_line)
+{
+    if ((state->notes && state->note_phase == 0) || (state->multi_lines && state->multi_line_phase == 0))
+        Abort("'note_phase' or 'multi_line_phase' must be one or two when a Note is printing");
+    if (!forced && state->note_phase != 2 && state->multi_line_phase != 2) return;
+    const float spacing = state->line_spacing;
+    state->line_spacing = FLUSH_SPACING;
+    while (state->notes || state->multi_lines) write_flush_line();
+    state->line_spacing = spacing;
+    state->note_phase = 0;
+    state->multi_line_phase = 0;
+}

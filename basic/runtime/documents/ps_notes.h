@@ -5,6 +5,7 @@
 // cutter.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -50,3 +51,12 @@ void postscript_notes_free_all(PrintState_t *state);
 // Forgets the notes after last (all when it is null) and the multi-line texts numbered above
 // count: what a rendering began, before the line is rendered again.
 void postscript_notes_forget_since(PrintState_t *state, const PrintNote_t *last, int count);
+
+// Whether pending notes (or multi-line texts) must be flushed before the line whose format the
+// state holds: completion was asked for and the line carries no note (multi-line) field itself.
+int pswrite_do_clear_note(const PrintState_t *state, int clear);
+int pswrite_do_clear_multi_line(const PrintState_t *state, int clear);
+// The note flush the report and the drill window share: when forced or when completion was asked
+// for, prints the pending lines of notes and multi-line texts by themselves, each through an empty
+// line that write_flush_line puts through the caller's own write step, at the flush spacing.
+void pswrite_flush_pending(PrintState_t *state, int forced, const std::function<void()> &write_flush_line);

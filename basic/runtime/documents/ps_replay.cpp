@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include "cases.h"
-#include "gdrill.h"
 #include "gdata.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"
@@ -29,7 +28,6 @@ namespace {
 
 // The least heading gap and keep-space of a heading, in cm.
 constexpr float LEAST_HEADING_ROOM = 2.25f;
-constexpr float FLUSH_SPACING = 1.05f;
 // An empty line still moves down by this share of its step.
 constexpr float EMPTY_LINE_SHARE = 0.35f;
 // The white space at which an output name ends, as it does for its buffer file's name.
@@ -70,20 +68,6 @@ int render(std::string &out, const std::string &text, PrintState_t *state, int n
     const int height = postscript_apply_format_to_print_line(out, text, state, 0, note);
     postscript_free_format_line(state);
     return height;
-}
-
-bool has_note_segment(const PrintState_t *state)
-{
-    for (const FormatValue_t *v = state->format_values; v; v = v->next)
-        if (v->tag && v->tag->note_type > 0) return true;
-    return false;
-}
-
-bool has_multi_line_segment(const PrintState_t *state)
-{
-    for (const FormatValue_t *v = state->format_values; v; v = v->next)
-        if (v->tag && v->tag->multi_line_wrap_width > 0) return true;
-    return false;
 }
 
 // Frees a state given up half way (a replay that ends in a fault keeps its files, not its memory).
@@ -158,7 +142,7 @@ void pswrite_ps(PrintState_t *state, const std::string &line_text, const std::st
     postscript_parse_format(format.c_str(), state, length);
     if (pswrite_do_clear_note(state, clear) || pswrite_do_clear_multi_line(state, clear)) {
         postscript_free_format_line(state);
-        pswrite_clear_note(state, 1, 0, nullptr, nullptr, nullptr);
+        pswrite_clear_note(state, 1);
         colour_before = state->current_colour;
         postscript_parse_format(format.c_str(), state, length);
     }
@@ -202,33 +186,11 @@ void psclose_ps(PrintState_t *state)
     if (failed != 0) Abort("Error writing to postscript output file");
 }
 
-int pswrite_do_clear_note(const PrintState_t *state, int clear)
+void pswrite_clear_note(PrintState_t *state, int forced)
 {
-    return !clear && state->notes && state->note_phase == 2 && !has_note_segment(state) ? 1 : 0;
-}
-
-int pswrite_do_clear_multi_line(const PrintState_t *state, int clear)
-{
-    return !clear && state->multi_lines && state->multi_line_phase == 2 && !has_multi_line_segment(state) ? 1 : 0;
-}
-
-void pswrite_clear_note(PrintState_t *state, int forced, int drill, IList_t *texts, IList_t *formats, IList_t *values)
-{
-    if ((state->notes && state->note_phase == 0) || (state->multi_lines && state->multi_line_phase == 0))
-        Abort("'note_phase' or 'multi_line_phase' must be one or two when a Note is printing");
-    if (!forced && state->note_phase != 2 && state->multi_line_phase != 2) return;
-    const float spacing = state->line_spacing;
-    state->line_spacing = FLUSH_SPACING;
-    while (state->notes || state->multi_lines) {
-        const float keep_cm = state->keep_space / static_cast<float>(POINTS_PER_CM);
-        if (drill)
-            pswrite_ps_drill(state, "", "", "", keep_cm, 1, {values, texts, formats});
-        else
-            pswrite_ps(state, "", "", keep_cm, 1);
-    }
-    state->line_spacing = spacing;
-    state->note_phase = 0;
-    state->multi_line_phase = 0;
+    pswrite_flush_pending(state, forced, [state] {
+        pswrite_ps(state, "", "", state->keep_space / static_cast<float>(POINTS_PER_CM), 1);
+    });
 }
 
 void psprint_replay(PrintHandle_t *handle)
@@ -266,11 +228,11 @@ void psprint_replay(PrintHandle_t *handle)
                 psprint_read_text(in);  // the line's value serves the drill window
                 const float keep = psprint_read_real(in);
                 pswrite_ps(state, text, format, keep, 0);
-                pswrite_clear_note(state, 0, 0, nullptr, nullptr, nullptr);
+                pswrite_clear_note(state, 0);
             }
         }
         if (!state) Abort("Perhaps ipsclose() isn't called");
-        pswrite_clear_note(state, 1, 0, nullptr, nullptr, nullptr);
+        pswrite_clear_note(state, 1);
         handle->state = nullptr;
         psclose_ps(state);
     } catch (...) {

@@ -22,13 +22,8 @@ void pswrite_ps(PrintState_t *state, const std::string &text, const std::string 
 // Ends the last page, closes the output file and frees the state.
 void psclose_ps(PrintState_t *state);
 
-// Prints the pending lines of notes and multi-line texts by themselves when forced or when
-// completion was asked for. The drill replay passes drill non-zero with its three lists.
-void pswrite_clear_note(PrintState_t *state, int forced, int drill, IList_t *texts, IList_t *formats, IList_t *values);
-// Whether pending notes (or multi-line texts) must be flushed before the line whose format the
-// state holds.
-int pswrite_do_clear_note(const PrintState_t *state, int clear);
-int pswrite_do_clear_multi_line(const PrintState_t *state, int clear);
+// The report's note flush (pswrite_flush_pending through the report's write step).
+void pswrite_clear_note(PrintState_t *state, int forced);
 
 // Replays the handle's buffer file into its PostScript output file.
 void psprint_replay(PrintHandle_t *handle);

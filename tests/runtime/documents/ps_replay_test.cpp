@@ -15,6 +15,7 @@
 #include "mem_mgt.h"
 #include "print_handles.h"
 #include "ps_fixture.h"
+#include "ps_notes.h"
 #include "ps_replay.h"
 
 namespace {
@@ -412,7 +413,7 @@ TEST_F(PsLayoutTest, CompletedMultiLinesAreFlushedOnLinesOfTheirOwn)
     EXPECT_FALSE(pswrite_do_clear_multi_line(state, 0)) << "a line that carries a multi-line field";
     postscript_free_format_line(state);
     const float y = state->current_y;
-    pswrite_clear_note(state, 0, 0, nullptr, nullptr, nullptr);
+    pswrite_clear_note(state, 0);
     EXPECT_EQ(state->multi_lines, nullptr);
     EXPECT_EQ(state->multi_line_phase, 0);
     EXPECT_FLOAT_EQ(state->line_spacing, 1.15f) << "the flush's spacing is given back";
@@ -456,14 +457,14 @@ TEST_F(PsLayoutTest, AMultiLineInAHeadingContinuesOnce)
 TEST_F(PsLayoutTest, UncompletedMultiLinesWaitUnlessForced)
 {
     pswrite_ps(state, "xone\rtwo", "1,1,1,,mtag_base;2,,5,,mtag_wrap5", 0, 0);
-    pswrite_clear_note(state, 0, 0, nullptr, nullptr, nullptr);
+    pswrite_clear_note(state, 0);
     ASSERT_NE(state->multi_lines, nullptr) << "phase 1: the remark continues on later lines";
-    pswrite_clear_note(state, 1, 0, nullptr, nullptr, nullptr);
+    pswrite_clear_note(state, 1);
     EXPECT_EQ(state->multi_lines, nullptr);
     EXPECT_NE(output().find("(two)"), std::string::npos);
     pswrite_ps(state, "xone\rtwo", "1,1,1,,mtag_base;2,,5,,mtag_wrap5", 0, 0);
     state->multi_line_phase = 0;
-    EXPECT_EQ(abort_text([&] { pswrite_clear_note(state, 1, 0, nullptr, nullptr, nullptr); }),
+    EXPECT_EQ(abort_text([&] { pswrite_clear_note(state, 1); }),
               "'note_phase' or 'multi_line_phase' must be one or two when a Note is printing");
 }
 
