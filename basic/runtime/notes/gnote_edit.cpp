@@ -241,6 +241,17 @@ GtkWidget *menu_bar(GtkWidget *window, NoteData_t *n)
     return bar;
 }
 
+// After a tool-bar action the keys go on to the element the clerk was in (or the one the action
+// made current), not to the button clicked.
+void focus_back(GtkButton *, gpointer note)
+{
+    forms_callback([&] {
+        auto *n = static_cast<NoteData_t *>(note);
+        if (!n->edit_scroller || !n->note) return;
+        if (GtkWidget *w = gnote_element_widget(gnote_get_current_focus(n))) gtk_widget_grab_focus(w);
+    });
+}
+
 GtkWidget *tool_bar(NoteData_t *n)
 {
     GtkWidget *bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
@@ -250,7 +261,10 @@ GtkWidget *tool_bar(NoteData_t *n)
         if (!present(row.presence, n->mode)) continue;
         GtkWidget *button = gtk_button_new_from_icon_name(row.icon);
         gtk_widget_set_tooltip_text(button, row.tooltip);
+        // A click leaves the keyboard where it was: a selection to format stays selected.
+        gtk_widget_set_focus_on_click(button, FALSE);
         g_signal_connect(button, "clicked", row.handler, n);
+        g_signal_connect_after(button, "clicked", G_CALLBACK(focus_back), n);
         gtk_box_append(GTK_BOX(bar), button);
     }
     return bar;
