@@ -30,13 +30,9 @@ const char *const note = "<note ver=\\\"1\\\"><p datatype=\\\"P\\\" position=\\\
 
 std::string program()
 {
-    // IGNOTE_PRINT (CM, 1, "N1", note, "TY", "Desc", Template, eight flags 0, "R", 0)
-    std::string print = load(CM) + num(1) + str("N1") + str(note) + str("TY") + str("Desc") + num(3);
-    for (int i = 0; i < 8; ++i) print += num(0);
-    print += str("R") + num(0) + call("ipcall", in_IGNOTE_PRINT, 17);
     const std::string main = form_fields("Amount form", 3) + attach("Edit_Content", 1, 1) + attach("Escape", 2, 1) +
                              attach("Escape", 2, 0) + attach("Post_Focus", 3, 1) + attach("Get_Note_Amount", 4, 0) +
-                             attach("Pre_Focus", 5, 1) + attach("Pre_Focus", 5, 0) + print + form_run();
+                             attach("Pre_Focus", 5, 1) + attach("Pre_Focus", 5, 0) + print_note(note, 3) + form_run();
     const std::string edit = routine("edit") + answer_true();
     const std::string pre = routine("pre") + answer_true();
     const std::string escape = routine("escape") + log_line(str("escape"), 1) + answer_true();
@@ -74,12 +70,9 @@ bool shows(const lumba_test::Xdotool &user, const std::string &title)
 TEST(NoteRun, TheAmountRoutinesWindowGoesAndTheEditWindowTakesKeysAgain)
 {
     ProgramRun program_run(program(), "amounter");
-    const lumba_test::Xvfb &x = program_run.x;
     const std::string &out = program_run.out;
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
-    const lumba_test::Xdotool user(x.display());
-    const std::string form = user.search("^Amount form$");
-    user.focus(form);
+    const lumba_test::Xdotool user(program_run.x.display());
+    const std::string form = form_up(program_run, user, "^Amount form$");
     user.key({"F9"});
     const std::string window = user.search("^N1$");
     user.focus(window);
@@ -87,13 +80,8 @@ TEST(NoteRun, TheAmountRoutinesWindowGoesAndTheEditWindowTakesKeysAgain)
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B amount set")) << read_all(out);
     EXPECT_TRUE(lumba_test::wait_until([&] { return !shows(user, "^Amount$"); }))
         << "the routine's window closed is gone from the screen";
-    screenshot(x.display(), "note_amount_run.png");
-    user.focus(window);
-    user.key({"F12"});
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
-    user.focus(form);
-    user.key({"Escape"});
-    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
+    screenshot(program_run.x.display(), "note_amount_run.png");
+    save_and_leave(program_run, user, window, form);
     const std::string p = "<p datatype=\"P\" position=\"0\"><![CDATA[";
     const std::vector<std::string> expected = {
         "form up",

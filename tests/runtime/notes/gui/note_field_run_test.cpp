@@ -104,11 +104,7 @@ TEST(NoteRun, TheEditWindowOpensEditsAndSaves)
     user.key({"Return"});
     user.type("second");
     screenshot(x.display(), "note_window_run.png");
-    user.key({"F12"});
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
-    user.focus(form);
-    user.key({"Escape"});
-    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
+    save_and_leave(program_run, user, window, form);
     const std::string saved =
         "xml <note ver=\"1\"><p datatype=\"P\" position=\"0\"><![CDATA[Caf\xC3\xA9 first line]]></p>"
         "<p datatype=\"P\" position=\"0\"><![CDATA[second]]></p></note>";
@@ -128,19 +124,12 @@ TEST(NoteRun, KeysTypedWhileTheEditWindowOpensReachTheNote)
         ProgramRun program_run(program(), "noter");
         const lumba_test::Xvfb &x = program_run.x;
         const std::string &out = program_run.out;
-        ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
         const lumba_test::Xdotool user(x.display());
-        const std::string form = user.search("^Note form$");
-        user.focus(form);
+        const std::string form = form_up(program_run, user, "^Note form$");
         user.run({"type", "--delay", delay, typed});
         const std::string window = user.search("^New$");
         screenshot(x.display(), std::string("note_fast_typing_") + delay + ".png");
-        user.focus(window);
-        user.key({"F12"});
-        ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
-        user.focus(form);
-        user.key({"Escape"});
-        EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
+        save_and_leave(program_run, user, window, form);
         // The short text on the input's line is the first 40 bytes cut back to their last blank,
         // which becomes the paragraph's line break.
         std::string text = typed;
