@@ -117,6 +117,14 @@ TEST_F(NoteFieldTest, ALongLineOpensTheEditWindow)
     EXPECT_EQ(kept(), "");
     ASSERT_NE(edit_cm(), nullptr);
     EXPECT_STREQ(n->note->p.text, (std::string(40, 'a') + "b").c_str());
+    // Keys that still reach the input while the window is open go on at the end of the paragraph
+    // the window shows; the input keeps the short text.
+    const std::string shown = gtk_editable_get_text(GTK_EDITABLE(n->input));
+    type(n->input, "cd");
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(buffer_text(n->note), std::string(40, 'a') + "bcd");
+    EXPECT_EQ(cursor_of(n->note), 43);
+    EXPECT_EQ(gtk_editable_get_text(GTK_EDITABLE(n->input)), shown);
     close_edit();
 }
 
