@@ -241,6 +241,17 @@ GtkWidget *menu_bar(GtkWidget *window, NoteData_t *n)
     return bar;
 }
 
+// After a tool-bar action the keys go on to the element the clerk was in (or the one the action
+// made current), not to the button clicked.
+void focus_back(GtkButton *, gpointer note)
+{
+    forms_callback([&] {
+        auto *n = static_cast<NoteData_t *>(note);
+        if (!n->edit_scroller || !n->note) return;
+        if (GtkWidget *w = gnote_element_widget(gnote_get_current_focus(n))) gtk_widget_grab_focus(w);
+    });
+}
+
 GtkWidget *tool_bar(NoteData_t *n)
 {
     GtkWidget *bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
@@ -250,7 +261,10 @@ GtkWidget *tool_bar(NoteData_t *n)
         if (!present(row.presence, n->mode)) continue;
         GtkWidget *button = gtk_button_new_from_icon_name(row.icon);
         gtk_widget_set_tooltip_text(button, row.tooltip);
+        // A click leaves the keyboard where it was: a selection to format stays selected.
+        gtk_widget_set_focus_on_click(button, FALSE);
         g_signal_connect(button, "clicked", row.handler, n);
+        g_signal_connect_after(button, "clicked", G_CALLBACK(focus_back), n);
         gtk_box_append(GTK_BOX(bar), button);
     }
     return bar;
@@ -368,6 +382,29 @@ void grab_focus_hook(ControlMatrix_t *cm)
 {
     auto *n = static_cast<NoteData_t *>(cm->window_data);
     if (n && n->focus_widget) gtk_widget_grab_focus(n->focus_widget);
+}
+
+// The X server hands the keyboard to a window that has just opened before GTK counts the window
+// active, and until then GTK gives its keys to no widget: a fast typist's first keys there would be
+// lost. They go to the view or input with the window's focus, as its own key handler takes them.
+gboolean key_before_active(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
+                           gpointer note)
+{
+    auto *window = GTK_WINDOW(gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller)));
+    if (gtk_window_is_active(window)) return FALSE;
+    GtkWidget *focus = gtk_root_get_focus(GTK_ROOT(window));
+    if (!focus) return FALSE;
+    for (NoteElement_t *e = static_cast<NoteData_t *>(note)->note; e; e = e->next) {
+        GtkWidget *own = gnote_element_widget(e);
+        if (!own || (focus != own && !gtk_widget_is_ancestor(focus, own))) continue;
+        if (is_paragraph(e) && e->p.key_controller)
+            return gnote_edit_key_press_event(GTK_EVENT_CONTROLLER_KEY(e->p.key_controller), keyval, keycode, state, e);
+        if (e->type == CM_GNOTE_NOTE_TYPE_AM && e->am.key_controller)
+            return gnote_edit_am_key_press_event(GTK_EVENT_CONTROLLER_KEY(e->am.key_controller), keyval, keycode,
+                                                 state, e);
+        return FALSE;
+    }
+    return FALSE;
 }
 
 } // namespace
@@ -736,6 +773,21 @@ bool gnote_edit_refused(NoteData_t *n, GdkModifierType state, guint keyval)
     return false;
 }
 
+bool gnote_edit_take_typed(NoteData_t *n, const char *text, int length)
+{
+    if (!n->edit_scroller || !n->focus_widget || !GTK_IS_TEXT_VIEW(n->focus_widget)) return false;
+    // The keys come before any the window gets itself: at the end of the paragraph the window
+    // opened in, with the cursor after them for the keys that follow. The buffer's own insert check
+    // asks the Edit_Content routine, as for a key typed in the window.
+    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(n->focus_widget));
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    gtk_text_buffer_insert(buffer, &end, text, length);
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    gtk_text_buffer_place_cursor(buffer, &end);
+    return true;
+}
+
 // ---- Building the window ------------------------------------------------------------------------------
 
 void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
@@ -765,6 +817,9 @@ void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
     gwindow_move(window, n->placement, n->edit_width, n->edit_height);
     gtk_window_set_title(GTK_WINDOW(window), number_length ? valid_utf8(n->number).c_str() : "New");
     gtk_window_set_modal(GTK_WINDOW(window), TRUE);
+    GtkEventController *early = gtk_event_controller_key_new();
+    gtk_event_controller_set_propagation_phase(early, GTK_PHASE_CAPTURE);
+    g_signal_connect(named(early, "gnote-window-early-keys", window), "key-pressed", G_CALLBACK(key_before_active), n);
     gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(parent));
 
     gtk_grid_set_row_homogeneous(GTK_GRID(grid), TRUE);

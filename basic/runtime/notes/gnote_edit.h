@@ -60,6 +60,11 @@ void gnote_remove_sigs(NoteElement_t *element);
 // refused it (modified is put back to 0 and the change is to be dropped).
 bool gnote_edit_refused(NoteData_t *note, GdkModifierType state, guint keyval);
 
+// Text that reached the field's one-line input while its edit window is open (the window's opening
+// turns the main loop while the form still has the keyboard): it goes to the end of the paragraph
+// the window's focus is in. False when no window shows a paragraph to take it.
+bool gnote_edit_take_typed(NoteData_t *note, const char *text, int length);
+
 // ---- The road out --------------------------------------------------------------------------------------
 
 int gnote_edit_button_press_save(GtkWidget *widget, guint keyval, NoteData_t *note);

@@ -7,6 +7,7 @@
 
 #include "cases.h"
 #include "ccallback.h"
+#include "cevents.h"
 #include "cinvoke.h"
 #include "cmatrix.h"
 #include "gdata.h"
@@ -155,8 +156,11 @@ void gnote_edit_edit_amount_event(GSimpleAction *, GVariant *, gpointer note)
     forms_callback([&] {
         auto *n = static_cast<NoteData_t *>(note);
         if (!n->edit_scroller) return;
-        if (gnote_edit_refused(n, GdkModifierType(0), GDK_KEY_space)) return;
-        gnote_edit_amount_event(nullptr, n);
+        if (!gnote_edit_refused(n, GdkModifierType(0), GDK_KEY_space)) gnote_edit_amount_event(nullptr, n);
+        // In Template mode the program's routine may open and close windows of its own over the
+        // edit window: the end of the event destroys those, and gives the edit window the keys
+        // again.
+        ccallbacks_finish_event(1, 0);
     });
 }
 

@@ -830,17 +830,21 @@ void gnote_button_press_F9(GtkGestureClick *gesture, int, double, double, gpoint
 void gnote_input_insert_text(GtkEditable *editable, const char *text, int length, int *position, gpointer gd)
 {
     forms_callback([&] {
-        GtkWidget *input = GTK_WIDGET(editable);
-        const BlockedHandler self(editable, G_CALLBACK(gnote_input_insert_text), gd);
-        const InputField f = input_field(input, gd);
-        if (edit_allowed(f)) {
+        const InputField f = input_field(GTK_WIDGET(editable), gd);
+        // The form keeps the keyboard until the edit window has it, and the window's opening turns
+        // the main loop: what the user types on meanwhile reaches this input, and belongs to the
+        // note in the window.
+        if (gnote_edit_take_typed(f.note, text, length)) return;
+        if (!edit_allowed(f)) return;
+        {
+            const BlockedHandler self(editable, G_CALLBACK(gnote_input_insert_text), gd);
             gtk_editable_insert_text(editable, text, length, position);
-            if (input_text(f.note).size() > CM_GNOTE_TEXT_SIZE) {
-                gnote_edit(f.cm, f.index, 0, nullptr);
-                gnote_set_short_note(f.note);
-                gnote_set_input_text(f.note, f.note->short_text);
-                if (f.note->focus_widget) gtk_widget_grab_focus(f.note->focus_widget);
-            }
+        }
+        if (input_text(f.note).size() > CM_GNOTE_TEXT_SIZE) {
+            gnote_edit(f.cm, f.index, 0, nullptr);
+            gnote_set_short_note(f.note);
+            gnote_set_input_text(f.note, f.note->short_text);
+            if (f.note->focus_widget) gtk_widget_grab_focus(f.note->focus_widget);
         }
     });
     g_signal_stop_emission_by_name(editable, "insert-text");

@@ -209,6 +209,12 @@ TEST(InputTypes, NotesValidateThroughTheSameChecks)
 {
     EXPECT_EQ(ginput_validate_input("plain words", nullptr, 0, 0, 11, "s", "", ""), 1);
     EXPECT_EQ(ginput_validate_input("a\\b", nullptr, 0, 0, 3, "s", "", ""), 0);
+    // A note's short text is whole UTF-8 characters: a clerk's "Café" or "€" passes as any
+    // printable character does, and the backslash is refused among them too.
+    for (const char *text : {"Caf\u00e9 au lait", "\u20ac 12.50 \u00e0 payer", "\u00d6berg & S\u00f8n"})
+        EXPECT_EQ(ginput_validate_input(text, nullptr, 0, 0, static_cast<int>(std::strlen(text)), "s", "", ""), 1)
+            << text;
+    EXPECT_EQ(ginput_validate_input("Caf\u00e9\\", nullptr, 0, 0, 6, "s", "", ""), 0);
     // The text is read by its length: what lies beyond is no part of it.
     EXPECT_EQ(ginput_validate_input("ok\\", nullptr, 0, 0, 2, "s", "", ""), 1);
     EXPECT_EQ(ginput_validate_input("ab", nullptr, 0, 3, 2, "c", "", ""), 0);

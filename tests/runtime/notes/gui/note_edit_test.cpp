@@ -117,5 +117,48 @@ TEST_F(NoteFieldTest, ALongLineOpensTheEditWindow)
     EXPECT_EQ(kept(), "");
     ASSERT_NE(edit_cm(), nullptr);
     EXPECT_STREQ(n->note->p.text, (std::string(40, 'a') + "b").c_str());
+    // Keys that still reach the input while the window is open go on at the end of the paragraph
+    // the window shows; the input keeps the short text.
+    const std::string shown = gtk_editable_get_text(GTK_EDITABLE(n->input));
+    type(n->input, "cd");
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(buffer_text(n->note), std::string(40, 'a') + "bcd");
+    EXPECT_EQ(cursor_of(n->note), 43);
+    EXPECT_EQ(gtk_editable_get_text(GTK_EDITABLE(n->input)), shown);
     close_edit();
+}
+
+// A click on a tool-bar button leaves the keyboard with the paragraph the clerk was typing in (or
+// the one the action made current): what is typed next goes on there, not to the button.
+TEST_F(NoteFieldTest, TypingGoesOnInTheParagraphAfterAToolBarClick)
+{
+    const char *const tips[] = {"Underline the selected text", "Bold the selected text",
+                                "Make the selected text italic", "Delete an amount field",
+                                "Toggle hidden comments visibility"};
+    for (const char *tip : tips) {
+        SCOPED_TRACE(tip);
+        ASSERT_EQ(note_program(note_form(2) + print("N1", xml({"First", "Second"}), 2)).abort, "");
+        NoteData_t *n = open_edit_window();
+        ASSERT_NE(edit_cm(), nullptr);
+        ASSERT_TRUE(lumba_test::wait_drawn(edit_cm()->window));
+        const lumba_test::Xdotool user(lumba_test::gui_display());
+        const std::string id = lumba_test::x_window_id(edit_cm()->window);
+        user.focus(id);
+        focus_on(n, 1);
+        select_chars(element(n, 1), 6, 6);
+        GtkWidget *button = tool_button(edit_cm()->window, tip);
+        ASSERT_NE(button, nullptr);
+        int x = 0, y = 0;
+        lumba_test::widget_centre(button, &x, &y);
+        bool clicked = false;
+        const gulong h = g_signal_connect_swapped(button, "clicked", G_CALLBACK(+[](bool *c) { *c = true; }), &clicked);
+        user.click(id, x, y);
+        ASSERT_TRUE(lumba_test::wait_until([&] { return clicked; }));
+        g_signal_handler_disconnect(button, h);
+        user.type("more");
+        EXPECT_TRUE(lumba_test::wait_until([&] { return buffer_text(element(n, 1)) == "Secondmore"; }))
+            << buffer_text(element(n, 1));
+        EXPECT_EQ(kept(), "");
+        close_edit();
+    }
 }

@@ -104,14 +104,36 @@ TEST(NoteRun, TheEditWindowOpensEditsAndSaves)
     user.key({"Return"});
     user.type("second");
     screenshot(x.display(), "note_window_run.png");
-    user.key({"F12"});
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
-    user.focus(form);
-    user.key({"Escape"});
-    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
+    save_and_leave(program_run, user, window, form);
     const std::string saved =
         "xml <note ver=\"1\"><p datatype=\"P\" position=\"0\"><![CDATA[Caf\xC3\xA9 first line]]></p>"
         "<p datatype=\"P\" position=\"0\"><![CDATA[second]]></p></note>";
     const std::vector<std::string> lines = lumba_test::program_lines(read_all(out));
     EXPECT_NE(std::find(lines.begin(), lines.end(), saved), lines.end()) << read_all(out);
+}
+
+// A typist keeps on typing past the one-line input's 40 characters: the 41st opens the edit window
+// from inside the input, and every key that follows, whether it reaches the input while the window
+// is opening or the window itself, lands at the end of the note, in the order typed. Typists type
+// a key every 40 ms; a fast one every 10 ms.
+TEST(NoteRun, KeysTypedWhileTheEditWindowOpensReachTheNote)
+{
+    const std::string typed = "The quick brown fox jumps over the lazy dog, then it keeps on running far away";
+    for (const char *delay : {"10", "40"}) {
+        SCOPED_TRACE(std::string("a key every ") + delay + " ms");
+        ProgramRun program_run(program(), "noter");
+        const lumba_test::Xvfb &x = program_run.x;
+        const std::string &out = program_run.out;
+        const lumba_test::Xdotool user(x.display());
+        const std::string form = form_up(program_run, user, "^Note form$");
+        user.run({"type", "--delay", delay, typed});
+        const std::string window = user.search("^New$");
+        screenshot(x.display(), std::string("note_fast_typing_") + delay + ".png");
+        save_and_leave(program_run, user, window, form);
+        // The short text on the input's line is the first 40 bytes cut back to their last blank,
+        // which becomes the paragraph's line break.
+        std::string text = typed;
+        text[39] = '\n';
+        EXPECT_NE(read_all(out).find("<![CDATA[" + text + "]]></p></note>"), std::string::npos) << read_all(out);
+    }
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "gmisc.h"
 #include "gui_env.h"
 #include "note_field_fixture.h"
 #include "xdotool.h"
@@ -123,5 +124,51 @@ TEST_F(NoteFieldTest, AHiddenCommentIsGreyAndFramedInTemplateMode)
     EXPECT_GT(darkest(comment), 80) << "a hidden comment's text is grey";
     EXPECT_LT(darkest(comment), 160) << "and still there";
     save(drawn(w->window), "note_window_tag_hidden_site.png");
+    close_edit();
+}
+
+namespace {
+
+// The selection colour of the typed fields under the site's sheet.
+constexpr Rgba SELECTION{0x99, 0xc1, 0xf1, 0xff};
+
+// The share of a widget's pixels in the selection colour.
+double selection_share(GtkWidget *w)
+{
+    const lumba_test::Snapshot s = lumba_test::snapshot(w);
+    return s.empty() ? 0.0 : double(s.count(SELECTION, 8)) / (s.width() * s.height());
+}
+
+} // namespace
+
+// A block selected in Template mode (from a pressed paragraph to an amount: the paragraph, the
+// hidden comment and the amount) shows in the typed fields' selection colour; the paragraphs
+// outside it do not.
+TEST_F(NoteFieldTest, ATemplateSelectionShowsInTheSelectionColour)
+{
+    const std::string elements = para("Before the block") + para("Terms of payment") +
+                                 para("For the office only", H) + amount("1500") + para("After the block");
+    ASSERT_EQ(note_program(note_form(3) + print("N1", note_of(elements), 3)).abort, "");
+    NoteData_t *n = open_edit_window();
+    ControlMatrix_t *w = edit_cm();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(lumba_test::wait_drawn(w->window));
+    element(n, 1)->press_mark = 1;
+    NoteElement_t *am = element(n, 3);
+    gnote_input_enter_notify_event(
+        GTK_EVENT_CONTROLLER_MOTION(oska_widget_get_controller(am->am.input, "gnote-view-amount-motion")), 1, 1, am);
+    EXPECT_EQ(kept(), "");
+    for (int i : {1, 2, 3}) ASSERT_EQ(element(n, i)->selected, 1) << i;
+    const lumba_test::Snapshot window = drawn(w->window);
+    save(window, "note_template_selection.png");
+    EXPECT_GT(selection_share(element(n, 1)->p.view), 0.5) << "the selected paragraph";
+    EXPECT_GT(selection_share(element(n, 2)->p.view), 0.5) << "the selected hidden comment";
+    EXPECT_GT(selection_share(am->am.input), 0.5) << "the selected amount";
+    // Outside it the ground right of the text is white (the focused view's frame is blue).
+    for (int i : {0, 4}) {
+        const lumba_test::Snapshot s = drawn(element(n, i)->p.view);
+        ASSERT_FALSE(s.empty());
+        EXPECT_EQ(luminance(s.pixel(s.width() - 12, s.height() / 2)), 255) << "paragraph " << i << " outside it";
+    }
     close_edit();
 }

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
 #include "intrinsics.h"
+#include "log_wait.h"
 #include "program_text.h"
 #include "zasm_run.h"
 
@@ -109,6 +112,32 @@ std::string assembled(const std::string &program, const std::string &name)
 ProgramRun::ProgramRun(const std::string &program, const std::string &name)
     : out(assembled(program, name)), run({LUMBA_RUN, "-w", "0", "-v", "0", name, "0"}, x.gui_env(), out)
 {
+}
+
+std::string print_note(const char *note, int mode)
+{
+    std::string print = load(CM) + num(1) + str("N1") + str(note) + str("TY") + str("Desc") + num(mode);
+    for (int i = 0; i < 8; ++i) print += num(0);
+    return print + str("R") + num(0) + call("ipcall", in_IGNOTE_PRINT, 17);
+}
+
+std::string form_up(const ProgramRun &run, const lumba_test::Xdotool &user, const std::string &title)
+{
+    EXPECT_TRUE(lumba_test::wait_for_log_line(run.out, "B form up")) << lumba_test::read_all(run.out);
+    const std::string form = user.search(title);
+    user.focus(form);
+    return form;
+}
+
+void save_and_leave(ProgramRun &run, const lumba_test::Xdotool &user, const std::string &window,
+                    const std::string &form)
+{
+    user.focus(window);
+    user.key({"F12"});
+    EXPECT_TRUE(lumba_test::wait_for_log_line(run.out, "B xml ")) << lumba_test::read_all(run.out);
+    user.focus(form);
+    user.key({"Escape"});
+    EXPECT_EQ(run.run.wait(), 0) << lumba_test::read_all(run.out);
 }
 
 void screenshot(const std::string &display, const std::string &name)

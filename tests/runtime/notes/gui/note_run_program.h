@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gui_child.h"
+#include "xdotool.h"
 #include "xvfb.h"
 
 namespace note_run {
@@ -59,6 +60,18 @@ struct ProgramRun {
     const std::string out;
     lumba_test::GuiChild run;
 };
+
+// IGNOTE_PRINT (CM, 1, "N1", note, "TY", "Desc", mode, eight flags 0, "R", 0): the note (zasm text)
+// loaded into the field as number N1.
+std::string print_note(const char *note, int mode);
+
+// The form up: waits until main logged "form up", finds the window titled title (a regular
+// expression) and gives it the keyboard; its window.
+std::string form_up(const ProgramRun &run, const lumba_test::Xdotool &user, const std::string &title);
+// Saves the note with F12 in the edit window, waits for the Post_Focus routine's "xml" line, and
+// leaves the form with Escape; the run's exit status is expected 0.
+void save_and_leave(ProgramRun &run, const lumba_test::Xdotool &user, const std::string &window,
+                    const std::string &form);
 
 // A picture of the X server's screen under LUMBA_SNAPSHOT_DIR, when set.
 void screenshot(const std::string &display, const std::string &name);

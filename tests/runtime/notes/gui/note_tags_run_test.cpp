@@ -33,14 +33,10 @@ const char *const note =
 
 std::string program()
 {
-    // IGNOTE_PRINT (CM, 1, "N1", note, "TY", "Desc", Template, eight flags 0, "R", 0)
-    std::string print = load(CM) + num(1) + str("N1") + str(note) + str("TY") + str("Desc") + num(3);
-    for (int i = 0; i < 8; ++i) print += num(0);
-    print += str("R") + num(0) + call("ipcall", in_IGNOTE_PRINT, 17);
     const std::string main = form_fields("Tag form", 3) + attach("Edit_Content", 1, 1) + attach("Escape", 2, 1) +
                              attach("Escape", 2, 0) + attach("Post_Focus", 3, 1) +
                              attach("Get_Note_Block_Tag", 4, 0) + attach("Pre_Focus", 5, 1) +
-                             attach("Pre_Focus", 5, 0) + print + form_run();
+                             attach("Pre_Focus", 5, 0) + print_note(note, 3) + form_run();
     const std::string edit = routine("edit") + answer_true();
     const std::string pre = routine("pre") + answer_true();
     const std::string escape = routine("escape") + log_line(str("escape"), 1) + answer_true();
@@ -88,10 +84,8 @@ TEST(NoteRun, TheTagButtonRunsTheProgramsBlockTagRoutine)
     ProgramRun program_run(program(), "tagger");
     const lumba_test::Xvfb &x = program_run.x;
     const std::string &out = program_run.out;
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
-    const std::string form = user.search("^Tag form$");
-    user.focus(form);
+    const std::string form = form_up(program_run, user, "^Tag form$");
     user.key({"F9"});
     const std::string window = user.search("^N1$");
     user.focus(window);
@@ -112,12 +106,7 @@ TEST(NoteRun, TheTagButtonRunsTheProgramsBlockTagRoutine)
     user.click(window, TAG_BUTTON_X, TAG_BUTTON_Y);
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B tagged ")) << read_all(out);
     screenshot(x.display(), "note_tag_run.png");
-    user.focus(window);
-    user.key({"F12"});
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
-    user.focus(form);
-    user.key({"Escape"});
-    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
+    save_and_leave(program_run, user, window, form);
     const std::string p = "<p datatype=\"P\" position=\"0\"><![CDATA[";
     const std::vector<std::string> expected = {
         "form up",
