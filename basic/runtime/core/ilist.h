@@ -9,6 +9,10 @@
 // may walk. Beside it each list keeps an index, so that reaching an element by position or by
 // name costs O(log n): a balanced tree over the elements ordered by position, and a table from
 // each name to the elements carrying it, in list order (a fetch by name takes the first).
+//
+// A list holds its elements, their names, short texts and numbers in storage of its own (cut
+// from blocks, freed pieces reused): the pointers in an element stay valid until that element
+// changes or goes, and are never to be freed by a caller.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +20,7 @@
 
 #include "disamdec.h"
 
-struct IListNames_t;  // the name table of a list (ilist.cpp)
+struct IListStore_t;  // the storage and name table of a list (ilist.cpp)
 
 // Type bits. Exactly one of the kinds is set; ILIST_HASH marks lists whose elements are reached
 // by name (adds without a name and inserts are refused; sets by name fill them).
@@ -26,14 +30,14 @@ inline constexpr int ILIST_NUMERIC = 4;
 inline constexpr int ILIST_HASH = 16;
 
 union IListValue_t {
-    char *text;            // string list: owned, NUL-terminated
+    char *text;            // string list: NUL-terminated
     std::int64_t integer;  // integer list
-    dec_t number;          // numeric list, stored in place
+    dec_t *number;         // numeric list
 };
 
 struct IListElt_t {
     IListValue_t value;
-    char *name;  // owned text, or nullptr
+    char *name;  // NUL-terminated, or nullptr
     IListElt_t *next;
     IListElt_t *prev;
     // Position tree (a treap keyed by position): links, subtree size and heap priority.
@@ -52,7 +56,7 @@ struct IList_t {
     IList_t *next;  // chain master_list, newest first
     IList_t *prev;
     IListElt_t *root;     // position tree
-    IListNames_t *names;  // made with the first named element
+    IListStore_t *store;  // made with the first element
 };
 
 // Every live list, newest first.

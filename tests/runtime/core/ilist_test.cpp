@@ -2,6 +2,8 @@
 // checks, the application's tracking of lists, and the position and name index against a model.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +22,18 @@
 #include "program_text.h"
 #include "structops.h"
 #include "test_host.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LIST_TEST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define LIST_TEST_ASAN 1
+#endif
+#ifdef LIST_TEST_ASAN
+#include <sanitizer/allocator_interface.h>
+#endif
 
 namespace {
 
@@ -794,6 +808,44 @@ TEST_F(Lists, IndexFollowsASeededSequenceOfChanges)
             check_against(list, model, pool, step);
             if (HasFatalFailure()) return;
         }
+        ilist_destroy(list);
+    }
+}
+
+// ---- Footprint ---------------------------------------------------------------------------------
+
+// The heap bytes in use: the sanitizer's count under the address sanitizer (it replaces malloc),
+// else the allocator's.
+std::size_t heap_in_use()
+{
+#ifdef LIST_TEST_ASAN
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
+
+// Large imports keep millions of short named elements: what one costs must stay near its record,
+// not several heap blocks (the element, its name, its text, a name-table node).
+TEST_F(Lists, ShortNamedElementsStayCompact)
+{
+    constexpr int ELEMENTS = 90000;
+    constexpr std::size_t BOUND = 112;  // bytes an element, all included
+    struct Case {
+        int type;
+        const char *what;
+    } cases[] = {{ILIST_STRING | ILIST_HASH, "named texts"}, {ILIST_STRING, "unnamed texts"}};
+    for (const Case &c : cases) {
+        const std::size_t before = heap_in_use();
+        IList_t *list = ilist_declare(c.type);
+        for (int i = 1; i <= ELEMENTS; ++i) {
+            const std::string name = std::to_string(i);
+            ilist_addselt(list, i % 2 ? "true" : "false", 5, 0, c.type & ILIST_HASH ? name.c_str() : nullptr);
+        }
+        const std::size_t used = heap_in_use() - before;
+        EXPECT_LE(used / ELEMENTS, BOUND) << c.what;
+        const bool named = c.type & ILIST_HASH;
+        EXPECT_STREQ(ilist_sfetch(list, named ? 0 : 4242, named ? "4242" : nullptr), "false") << c.what;
         ilist_destroy(list);
     }
 }
