@@ -289,10 +289,38 @@ void drop_text(IList_t *list, char *text)
     }
 }
 
-// ---- Position tree -------------------------------------------------------------------------
+// ---- Position index ------------------------------------------------------------------------
 
-std::uint32_t weight(const IListElt_t *e) { return e ? e->weight : 0; }
-void pull(IListElt_t *e) { e->weight = 1 + weight(e->left) + weight(e->right); }
+// Consecutive elements of the chain: first and the count - 1 after it. The runs are the nodes of
+// a treap keyed by position whose weights count elements, so that a position is found in
+// O(log n) steps down the tree and at most RUN_MAX along the chain, for a fraction of the space
+// that a tree node in every element would take.
+constexpr std::uint32_t RUN_MAX = 32;
+
+} // namespace
+
+struct IListRun_t {
+    IListElt_t *first;
+    IListRun_t *up;
+    IListRun_t *left;
+    IListRun_t *right;
+    std::uint32_t count;
+    std::uint32_t weight;  // the elements of its subtree
+    std::uint32_t priority;
+};
+
+namespace {
+
+static_assert(sizeof(IListRun_t) <= Pieces::LARGEST, "a run is one piece");
+
+std::uint32_t weight(const IListRun_t *r) { return r ? r->weight : 0; }
+void pull(IListRun_t *r) { r->weight = r->count + weight(r->left) + weight(r->right); }
+
+// Adds delta (which may wrap, as a difference) to the weights from r up to the root.
+void add_weight(IListRun_t *r, std::uint32_t delta)
+{
+    for (; r; r = r->up) r->weight += delta;
+}
 
 std::uint32_t next_priority()
 {
@@ -303,7 +331,7 @@ std::uint32_t next_priority()
     return state;
 }
 
-void replace_child(IList_t *list, IListElt_t *parent, IListElt_t *old_child, IListElt_t *new_child)
+void replace_child(IList_t *list, IListRun_t *parent, IListRun_t *old_child, IListRun_t *new_child)
 {
     if (!parent)
         list->root = new_child;
@@ -315,9 +343,9 @@ void replace_child(IList_t *list, IListElt_t *parent, IListElt_t *old_child, ILi
 }
 
 // Lifts x above its parent, keeping the in-order sequence.
-void rotate_up(IList_t *list, IListElt_t *x)
+void rotate_up(IList_t *list, IListRun_t *x)
 {
-    IListElt_t *p = x->up;
+    IListRun_t *p = x->up;
     replace_child(list, p->up, p, x);
     if (p->left == x) {
         p->left = x->right;
@@ -333,43 +361,96 @@ void rotate_up(IList_t *list, IListElt_t *x)
     pull(x);
 }
 
-// Puts e into the tree right after before (first when before is nullptr).
-void tree_insert(IList_t *list, IListElt_t *e, IListElt_t *before)
+// Puts r, its count set, into the tree right after before (first when before is nullptr).
+void run_insert(IList_t *list, IListRun_t *r, IListRun_t *before)
 {
-    e->left = e->right = nullptr;
-    e->weight = 1;
-    e->priority = next_priority();
-    IListElt_t *parent = nullptr;
+    r->left = r->right = nullptr;
+    r->weight = r->count;
+    r->priority = next_priority();
+    IListRun_t *parent = nullptr;
     if (!list->root) {
-        list->root = e;
-        e->up = nullptr;
+        list->root = r;
+        r->up = nullptr;
         return;
     }
     if (!before) {
         parent = list->root;
         while (parent->left) parent = parent->left;
-        parent->left = e;
+        parent->left = r;
     } else if (!before->right) {
         parent = before;
-        parent->right = e;
+        parent->right = r;
     } else {
         parent = before->right;
         while (parent->left) parent = parent->left;
-        parent->left = e;
+        parent->left = r;
     }
-    e->up = parent;
-    for (IListElt_t *p = parent; p; p = p->up) ++p->weight;
-    while (e->up && e->up->priority < e->priority) rotate_up(list, e);
+    r->up = parent;
+    add_weight(parent, r->count);
+    while (r->up && r->up->priority < r->priority) rotate_up(list, r);
 }
 
-void tree_remove(IList_t *list, IListElt_t *e)
+void run_remove(IList_t *list, IListRun_t *r)
 {
-    while (e->left && e->right) rotate_up(list, e->left->priority > e->right->priority ? e->left : e->right);
-    IListElt_t *child = e->left ? e->left : e->right;
-    IListElt_t *parent = e->up;
-    replace_child(list, parent, e, child);
-    for (IListElt_t *p = parent; p; p = p->up) --p->weight;
-    e->up = e->left = e->right = nullptr;
+    while (r->left && r->right) rotate_up(list, r->left->priority > r->right->priority ? r->left : r->right);
+    IListRun_t *child = r->left ? r->left : r->right;
+    IListRun_t *parent = r->up;
+    replace_child(list, parent, r, child);
+    add_weight(parent, 0u - r->count);
+}
+
+IListRun_t *new_run(IList_t *list, IListElt_t *first, std::uint32_t count)
+{
+    void *piece = store(list).pieces.take(sizeof(IListRun_t));
+    if (!piece) Abort("No memory to add list element metadata");
+    auto *r = new (piece) IListRun_t{};
+    r->first = first;
+    r->count = count;
+    for (IListElt_t *e = first; count--; e = e->next) e->run = r;
+    return r;
+}
+
+// A run grown past RUN_MAX by e: when e is its last element (the common case, an append) e
+// starts a run of its own, so that appends leave full runs; else the run is halved.
+void split_run(IList_t *list, IListRun_t *r, const IListElt_t *e)
+{
+    const bool last = !e->next || e->next->run != r;
+    const std::uint32_t keep = last ? r->count - 1 : r->count / 2;
+    IListElt_t *start = r->first;
+    for (std::uint32_t i = 0; i < keep; ++i) start = start->next;
+    const std::uint32_t moved = r->count - keep;
+    add_weight(r, 0u - moved);
+    r->count = keep;
+    run_insert(list, new_run(list, start, moved), r);
+}
+
+// Indexes e, just linked into the chain after before (first when before is nullptr).
+void index_element(IList_t *list, IListElt_t *e, IListElt_t *before)
+{
+    IListRun_t *r = before ? before->run : e->next ? e->next->run : nullptr;
+    if (!r) {
+        run_insert(list, new_run(list, e, 1), nullptr);
+        return;
+    }
+    e->run = r;
+    if (!before) r->first = e;
+    ++r->count;
+    add_weight(r, 1);
+    if (r->count > RUN_MAX) split_run(list, r, e);
+}
+
+// Takes e, still in the chain, out of the index.
+void unindex_element(IList_t *list, IListElt_t *e)
+{
+    IListRun_t *r = e->run;
+    if (r->first == e) r->first = e->next;  // in the run unless e was its only element
+    --r->count;
+    add_weight(r, 0u - 1u);
+    if (!r->count) {
+        run_remove(list, r);
+        list->store->pieces.give(r, sizeof(IListRun_t));
+    }
+    e->run = nullptr;
 }
 
 // The element at position (1-based), or nullptr.
@@ -377,27 +458,33 @@ IListElt_t *at_position(const IList_t *list, int position)
 {
     if (position < 1 || position > list->count) return nullptr;
     auto k = static_cast<std::uint32_t>(position);
-    IListElt_t *e = list->root;
-    while (e) {
-        std::uint32_t left = weight(e->left);
+    const IListRun_t *r = list->root;
+    while (r) {
+        const std::uint32_t left = weight(r->left);
         if (k <= left) {
-            e = e->left;
-        } else if (k == left + 1) {
-            return e;
-        } else {
-            k -= left + 1;
-            e = e->right;
+            r = r->left;
+            continue;
         }
+        k -= left;
+        if (k <= r->count) {
+            IListElt_t *e = r->first;
+            while (--k) e = e->next;
+            return e;
+        }
+        k -= r->count;
+        r = r->right;
     }
     return nullptr;
 }
 
 int position_of(const IListElt_t *e)
 {
-    std::uint32_t r = weight(e->left) + 1;
-    for (; e->up; e = e->up)
-        if (e->up->right == e) r += weight(e->up->left) + 1;
-    return static_cast<int>(r);
+    const IListRun_t *r = e->run;
+    std::uint32_t p = weight(r->left) + 1;
+    for (const IListElt_t *x = r->first; x != e; x = x->next) ++p;
+    for (; r->up; r = r->up)
+        if (r->up->right == r) p += weight(r->up->left) + r->up->count;
+    return static_cast<int>(p);
 }
 
 // ---- Name table ----------------------------------------------------------------------------
@@ -499,7 +586,7 @@ void link_after(IList_t *list, IListElt_t *e, IListElt_t *before)
     else
         list->head = e;
     ++list->count;
-    tree_insert(list, e, before);
+    index_element(list, e, before);
     names_add(list, e);
 }
 
@@ -516,7 +603,7 @@ void free_element(IList_t *list, IListElt_t *e)
 void unlink_element(IList_t *list, IListElt_t *e)
 {
     names_remove(list, e);
-    tree_remove(list, e);
+    unindex_element(list, e);
     if (e->prev)
         e->prev->next = e->next;
     else
@@ -539,7 +626,8 @@ int remove_all(IList_t *list)
             if (e->name && heap_text(e->name)) std::free(e->name);
         }
     }
-    list->head = list->tail = list->root = nullptr;
+    list->head = list->tail = nullptr;
+    list->root = nullptr;
     list->count = 0;
     delete list->store;
     list->store = nullptr;

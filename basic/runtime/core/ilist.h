@@ -7,8 +7,9 @@
 //
 // Lists keep their order in a doubly linked chain of elements (head/next ... tail), which callers
 // may walk. Beside it each list keeps an index, so that reaching an element by position or by
-// name costs O(log n): a balanced tree over the elements ordered by position, and a table from
-// each name to the elements carrying it, in list order (a fetch by name takes the first).
+// name costs O(log n): the chain is cut into runs of consecutive elements (a few dozen at most),
+// a balanced tree over the runs ordered by position counts their elements, and a table from each
+// name gives the elements carrying it, in list order (a fetch by name takes the first).
 //
 // A list holds its elements, their names, short texts and numbers in storage of its own (cut
 // from blocks, freed pieces reused): the pointers in an element stay valid until that element
@@ -21,6 +22,7 @@
 #include "disamdec.h"
 
 struct IListStore_t;  // the storage and name table of a list (ilist.cpp)
+struct IListRun_t;    // a run of consecutive elements in the position index (ilist.cpp)
 
 // Type bits. Exactly one of the kinds is set; ILIST_HASH marks lists whose elements are reached
 // by name (adds without a name and inserts are refused; sets by name fill them).
@@ -40,12 +42,7 @@ struct IListElt_t {
     char *name;  // NUL-terminated, or nullptr
     IListElt_t *next;
     IListElt_t *prev;
-    // Position tree (a treap keyed by position): links, subtree size and heap priority.
-    IListElt_t *up;
-    IListElt_t *left;
-    IListElt_t *right;
-    std::uint32_t weight;
-    std::uint32_t priority;
+    IListRun_t *run;  // the run holding it
 };
 
 struct IList_t {
@@ -55,7 +52,7 @@ struct IList_t {
     IListElt_t *tail;
     IList_t *next;  // chain master_list, newest first
     IList_t *prev;
-    IListElt_t *root;     // position tree
+    IListRun_t *root;     // the tree of runs
     IListStore_t *store;  // made with the first element
 };
 
