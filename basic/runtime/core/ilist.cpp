@@ -197,6 +197,9 @@ struct IListStore_t {
     Pieces pieces;
     NameTable names;
     std::size_t heap_texts = 0;  // texts too long for a piece, each a heap block
+    // Texts carried by more than one element, with the number of carriers beyond the first: an
+    // element appended with the same text as the last one shares it (appended_text).
+    std::unordered_map<const char *, std::uint32_t> shared;
 };
 
 namespace {
@@ -275,12 +278,34 @@ char *list_text(IList_t *list, const char *text, int n)
     return copy;
 }
 
+// The text of an element appended at the end of a string list: the last element's own when it is
+// the same, else a new copy. Lists made from documents repeat the same few texts in long runs
+// (a DIN, a context's name, "true"), and each run is then held once.
+char *appended_text(IList_t *list, const char *text, int n)
+{
+    char *last = list->tail ? list->tail->value.text : nullptr;
+    const auto size = static_cast<std::size_t>(n);
+    if (last && std::strlen(last) == size && (n == 0 || std::memcmp(last, text, size) == 0)) {
+        ++store(list).shared[last];
+        return last;
+    }
+    return list_text(list, text, n);
+}
+
 // A text has no NUL before its end, so its length tells where list_text took it from.
 bool heap_text(const char *text) { return std::strlen(text) + 1 > Pieces::LARGEST; }
 
 void drop_text(IList_t *list, char *text)
 {
     if (!text) return;
+    auto &shared = list->store->shared;
+    if (!shared.empty()) {
+        const auto it = shared.find(text);
+        if (it != shared.end()) {  // another element still carries it
+            if (--it->second == 0) shared.erase(it);
+            return;
+        }
+    }
     if (heap_text(text)) {
         std::free(text);
         --list->store->heap_texts;
@@ -622,8 +647,8 @@ int remove_all(IList_t *list)
     int removed = list->count;
     if (list->store && list->store->heap_texts) {
         for (IListElt_t *e = list->head; e; e = e->next) {
-            if ((list->type & ILIST_STRING) && heap_text(e->value.text)) std::free(e->value.text);
-            if (e->name && heap_text(e->name)) std::free(e->name);
+            if ((list->type & ILIST_STRING) && heap_text(e->value.text)) drop_text(list, e->value.text);
+            if (e->name && heap_text(e->name)) drop_text(list, e->name);
         }
     }
     list->head = list->tail = nullptr;
@@ -634,14 +659,15 @@ int remove_all(IList_t *list)
     return removed;
 }
 
-// A new string element holding text cut as the maximum length says, for an add or an insert.
-IListElt_t *string_element(IList_t *list, const char *text, int maxlen, bool insert)
+// A new string element holding text cut as the maximum length says, for an add or an insert;
+// one to be appended may share the last element's text.
+IListElt_t *string_element(IList_t *list, const char *text, int maxlen, bool insert, bool appended = false)
 {
     int n = text_length(text, maxlen);
     const char *shown = text ? text : "";
     IListElt_t *e = new_element(list);
     if (!e) Abort("No memory to add list element metadata for %.*s", n, shown);
-    e->value.text = list_text(list, text, n);
+    e->value.text = appended ? appended_text(list, text, n) : list_text(list, text, n);
     if (!e->value.text) {
         free_element(list, e);
         if (insert) Abort("No memory to insert string list element %.*s", n, shown);
@@ -740,7 +766,7 @@ void ilist_addselt(IList_t *list, const char *text, int maxlen, int at_front, co
     if ((list->type & ILIST_HASH) && !name)
         Abort("List is a character string hash - cannot add %.*s\n witout name provided (name argument is NULL", n,
               shown);
-    IListElt_t *e = string_element(list, text, maxlen, false);
+    IListElt_t *e = string_element(list, text, maxlen, false, !at_front);
     if (name) {
         e->name = list_text(list, name, static_cast<int>(std::strlen(name)));
         if (!e->name) {
@@ -841,19 +867,20 @@ void ilist_setselt(IList_t *list, int position, const char *text, int maxlen, co
     const char *shown = text ? text : "";
     if (!(list->type & ILIST_STRING)) Abort("List is not a character string list - cannot add %.*s\n", n, shown);
     IListElt_t *e = set_target(list, position, name);
-    char *copy = list_text(list, text, n);
-    if (!copy) Abort("No memory to add string list element %.*s", n, shown);
     if (e) {
+        char *copy = list_text(list, text, n);
+        if (!copy) Abort("No memory to add string list element %.*s", n, shown);
         drop_text(list, e->value.text);
         e->value.text = copy;
         return;
     }
     e = new_named_element(list, name);
-    if (!e) {
-        drop_text(list, copy);
-        Abort("No memory to add list element metadata for %.*s", n, shown);
+    if (!e) Abort("No memory to add list element metadata for %.*s", n, shown);
+    e->value.text = appended_text(list, text, n);
+    if (!e->value.text) {
+        free_element(list, e);
+        Abort("No memory to add string list element %.*s", n, shown);
     }
-    e->value.text = copy;
     link_end(list, e, 0);
 }
 

@@ -839,26 +839,60 @@ std::size_t heap_in_use()
 }
 
 // Large imports keep millions of short named elements: what one costs must stay near its record,
-// not several heap blocks (the element, its name, its text, a name-table node).
-TEST_F(Lists, ShortNamedElementsStayCompact)
+// not several heap blocks (the element, its name, its text, a name-table node), and a text
+// repeated from one element to the next is held once.
+TEST_F(Lists, ShortElementsStayCompact)
 {
     constexpr int ELEMENTS = 90000;
-    constexpr std::size_t BOUND = 88;  // bytes an element, all included
     struct Case {
         int type;
+        bool repeated;
+        std::size_t bound;  // bytes an element, all included
         const char *what;
-    } cases[] = {{ILIST_STRING | ILIST_HASH, "named texts"}, {ILIST_STRING, "unnamed texts"}};
+    } cases[] = {
+        {ILIST_STRING | ILIST_HASH, false, 88, "named, texts alternating"},
+        {ILIST_STRING | ILIST_HASH, true, 80, "named, one text repeated"},
+        {ILIST_STRING, false, 56, "unnamed, texts alternating"},
+        {ILIST_STRING, true, 44, "unnamed, one text repeated"},
+    };
     for (const Case &c : cases) {
         const std::size_t before = heap_in_use();
         IList_t *list = ilist_declare(c.type);
+        const bool named = c.type & ILIST_HASH;
         for (int i = 1; i <= ELEMENTS; ++i) {
-            const std::string name = std::to_string(i);
-            ilist_addselt(list, i % 2 ? "true" : "false", 5, 0, c.type & ILIST_HASH ? name.c_str() : nullptr);
+            const char *text = c.repeated || i % 2 ? "true" : "false";
+            ilist_addselt(list, text, 5, 0, named ? std::to_string(i).c_str() : nullptr);
         }
         const std::size_t used = heap_in_use() - before;
-        EXPECT_LE(used / ELEMENTS, BOUND) << c.what;
-        const bool named = c.type & ILIST_HASH;
-        EXPECT_STREQ(ilist_sfetch(list, named ? 0 : 4242, named ? "4242" : nullptr), "false") << c.what;
+        EXPECT_LE(used / ELEMENTS, c.bound) << c.what;
+        EXPECT_STREQ(ilist_sfetch(list, named ? 0 : 4242, named ? "4242" : nullptr), c.repeated ? "true" : "false")
+            << c.what;
+        ilist_destroy(list);
+    }
+}
+
+// Elements appended with the text of the one before share it: changing, deleting or clearing one
+// of them leaves the others' text as it was.
+TEST_F(Lists, RepeatedTextsStayApart)
+{
+    const std::string long_text(100, 'x');
+    for (const std::string &repeated : {std::string("true"), long_text, std::string()}) {
+        IList_t *list = ilist_declare(ILIST_STRING);
+        for (const char *name : {"a", "b", "c", "d"})
+            ilist_addselt(list, repeated.c_str(), static_cast<int>(repeated.size()), 0, name);
+        ilist_setselt(list, 0, repeated.c_str(), static_cast<int>(repeated.size()), "e");  // a new one, by set
+        ilist_setselt(list, 2, "other", 5, nullptr);
+        ilist_deleteelt(list, 1);
+        EXPECT_EQ(texts(list), (std::vector<std::string>{"other", repeated, repeated, repeated}));
+        IList_t *copy = ilist_clone(list);
+        ilist_deleteelt(list, 4);
+        ilist_setselt(list, 0, "changed", 7, "c");
+        EXPECT_EQ(texts(list), (std::vector<std::string>{"other", "changed", repeated}));
+        EXPECT_EQ(texts(copy), (std::vector<std::string>{"other", repeated, repeated, repeated}));
+        EXPECT_EQ(ilist_clear(list), 3);
+        ilist_addselt(list, "other", 5, 0, nullptr);
+        EXPECT_EQ(texts(list), (std::vector<std::string>{"other"}));
+        ilist_destroy(copy);
         ilist_destroy(list);
     }
 }
