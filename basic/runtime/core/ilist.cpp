@@ -23,6 +23,25 @@
 
 IList_t *master_list;
 
+// Under the address sanitizer, pieces that are not in use are poisoned, so that a caller keeping an
+// element or a text past its removal is caught as it would be with heap blocks of their own.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ILIST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define ILIST_ASAN 1
+#endif
+#ifdef ILIST_ASAN
+#include <sanitizer/asan_interface.h>
+#define ILIST_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define ILIST_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define ILIST_POISON(p, n) ((void)(p), (void)(n))
+#define ILIST_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace {
 
 // Pieces of up to LARGEST bytes, in classes of GRAIN bytes, cut from blocks that grow from
@@ -50,15 +69,17 @@ public:
     void *take(std::size_t bytes)
     {
         const std::size_t c = class_of(bytes);
+        const std::size_t size = (c + 1) * GRAIN;
         if (Free *f = free_[c]) {
+            ILIST_UNPOISON(f, size);
             free_[c] = f->next;
             return f;
         }
-        const std::size_t size = (c + 1) * GRAIN;
         if (left_ < size && !grow()) return nullptr;
         void *piece = cursor_;
         cursor_ += size;
         left_ -= size;
+        ILIST_UNPOISON(piece, size);
         return piece;
     }
 
@@ -66,6 +87,7 @@ public:
     {
         const std::size_t c = class_of(bytes);
         free_[c] = new (piece) Free{free_[c]};
+        ILIST_POISON(piece, (c + 1) * GRAIN);
     }
 
 private:
@@ -88,6 +110,7 @@ private:
         blocks_ = block;
         cursor_ = reinterpret_cast<char *>(block + 1);
         left_ = next_block_ - sizeof(Block);
+        ILIST_POISON(cursor_, left_);
         next_block_ = std::min(next_block_ * 2, LAST_BLOCK);
         return true;
     }

@@ -33,6 +33,7 @@
 #endif
 #ifdef LIST_TEST_ASAN
 #include <sanitizer/allocator_interface.h>
+#include <sanitizer/asan_interface.h>
 #endif
 
 namespace {
@@ -895,6 +896,26 @@ TEST_F(Lists, RepeatedTextsStayApart)
         ilist_destroy(copy);
         ilist_destroy(list);
     }
+}
+
+// A caller that keeps an element or its text past the element's removal reads freed memory: the
+// sanitizer build must see it as such, though the storage stays with the list for reuse.
+TEST_F(Lists, RemovedElementsAreFreedToTheSanitizer)
+{
+#ifdef LIST_TEST_ASAN
+    IList_t *list = strings({"kept", "removed"});
+    const IListElt_t *element = list->tail;
+    const char *text = element->value.text;
+    EXPECT_FALSE(__asan_address_is_poisoned(text));
+    ilist_deleteelt(list, 2);
+    EXPECT_TRUE(__asan_address_is_poisoned(text));
+    EXPECT_TRUE(__asan_address_is_poisoned(&element->name));
+    ilist_addselt(list, "again", 5, 0, nullptr);  // reused pieces are whole again
+    EXPECT_STREQ(ilist_sfetch(list, 2, nullptr), "again");
+    EXPECT_FALSE(__asan_address_is_poisoned(list->tail->value.text));
+#else
+    GTEST_SKIP() << "only the address sanitizer tells freed memory";
+#endif
 }
 
 } // namespace
