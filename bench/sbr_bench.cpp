@@ -4,61 +4,30 @@
 // memory; the smoke run checks what each side read. A third line times only the building of lists
 // as large as the import's, the part of the import that the program lists themselves cost.
 //
-// A generated instance has one context per 100 facts (two explicit members each, so that every
-// context has a converted name of its own; one DIN),
-// a unit, facts named Item0 to Item99 in every context, and a withholding tuple per 50 facts.
+// The instances are sbr_document.h's.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <map>
 #include <string>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
-#include <glib.h>
 #include <libxml/xmlreader.h>
 
 #include "axml.h"
 #include "ilist.h"
+#include "sbr_document.h"
 
 namespace {
 
-// The instance of n facts, written once per size.
+// The instance of n facts, written once per size and removed when the program ends.
 const std::string &instance(int n)
 {
-    static std::map<int, std::string> files;
-    auto &path = files[n];
-    if (!path.empty()) return path;
-    char *dir = g_dir_make_tmp("sbr-bench-XXXXXX", nullptr);
-    path = std::string(dir) + "/facts" + std::to_string(n) + ".xml";
-    g_free(dir);
-    std::ofstream out(path);
-    out << "<?xml version=\"1.0\"?>\n<xbrli:xbrl xmlns:xbrli=\"http://www.xbrl.org/2003/instance\""
-           " xmlns:xbrldi=\"http://xbrl.org/2006/xbrldi\" xmlns:t=\"http://sbr.gov.au/t\">\n";
-    const int contexts = (n + 99) / 100;
-    for (int c = 0; c < contexts; ++c)
-        out << "<xbrli:context id=\"c" << c << "\"><xbrli:entity><xbrli:identifier scheme=\"abn\">" << 10000 + c
-            << "</xbrli:identifier><xbrli:segment><xbrldi:explicitMember dimension=\"d:P\">d:Party" << char('A' + c / 26 % 26) << char('A' + c % 26)
-            << "</xbrldi:explicitMember><xbrldi:explicitMember dimension=\"d:R\">d:Reporting</xbrldi:explicitMember>"
-               "</xbrli:segment></xbrli:entity><xbrli:period><xbrli:instant>2026-06-30</xbrli:instant></xbrli:period>"
-               "</xbrli:context>\n";
-    out << "<xbrli:unit id=\"AUD\"><xbrli:measure>iso4217:AUD</xbrli:measure></xbrli:unit>\n";
-    out << "<t:BusinessDocument.GovernmentGeneratedIdentifier.Text contextRef=\"c0\">DIN-1</t:BusinessDocument."
-           "GovernmentGeneratedIdentifier.Text>\n";
-    for (int i = 0; i < n; ++i) {
-        out << "<t:Item" << i % 100 << " contextRef=\"c" << i / 100 << "\" unitRef=\"AUD\" isEditable=\"true\""
-            << " isVisible=\"true\">" << i * 7 << ".50</t:Item" << i % 100 << ">\n";
-        if (i % 50 == 49)
-            out << "<t:ITPAYGWithholdingDetails><t:IncomeTax.PayAsYouGoWithholding.PaymentType.Code>P" << i
-                << "</t:IncomeTax.PayAsYouGoWithholding.PaymentType.Code><t:IncomeTax.PayAsYouGoWithholding.TaxWithheld"
-                   ".Amount contextRef=\"c0\" isEditable=\"false\" isVisible=\"true\">"
-                << i << "</t:IncomeTax.PayAsYouGoWithholding.TaxWithheld.Amount></t:ITPAYGWithholdingDetails>\n";
-    }
-    out << "</xbrli:xbrl>\n";
-    return path;
+    static sbr_bench::Documents documents;
+    return documents.of_facts(n).path;
 }
 
 // The peak resident memory since the last reset, in MiB (the kernel's high-water mark).

@@ -23,21 +23,206 @@
 
 IList_t *master_list;
 
-// Elements that carry one name, in list order; the table's key views the first one's name.
-struct IListNames_t {
-    // Most names are carried once: the later carriers' vector is made only for a second one,
-    // which keeps a list's per-name cost at a small node.
-    struct Bucket {
-        IListElt_t *first;
-        std::unique_ptr<std::vector<IListElt_t *>> later;
-        std::vector<IListElt_t *> &more()
-        {
-            if (!later) later = std::make_unique<std::vector<IListElt_t *>>();
-            return *later;
+// Under the address sanitizer, pieces that are not in use are poisoned, so that a caller keeping an
+// element or a text past its removal is caught as it would be with heap blocks of their own.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ILIST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define ILIST_ASAN 1
+#endif
+#ifdef ILIST_ASAN
+#include <sanitizer/asan_interface.h>
+#define ILIST_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define ILIST_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define ILIST_POISON(p, n) ((void)(p), (void)(n))
+#define ILIST_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+namespace {
+
+// Pieces of up to LARGEST bytes, in classes of GRAIN bytes, cut from blocks that grow from
+// FIRST_BLOCK to LAST_BLOCK bytes; a piece given back waits on its class's free list for the
+// next one. A list's elements and most of its texts are a few dozen bytes each: a heap block of
+// their own would cost the allocator's header and rounding on every one of them.
+class Pieces {
+public:
+    static constexpr std::size_t GRAIN = 8;
+    static constexpr std::size_t LARGEST = 64;
+
+    Pieces() = default;
+    Pieces(const Pieces &) = delete;
+    Pieces &operator=(const Pieces &) = delete;
+    ~Pieces()
+    {
+        while (blocks_) {
+            Block *next = blocks_->next;
+            std::free(blocks_);
+            blocks_ = next;
         }
-        bool single() const { return !later || later->empty(); }
+    }
+
+    // bytes (1 to LARGEST) of storage, nullptr when memory runs out.
+    void *take(std::size_t bytes)
+    {
+        const std::size_t c = class_of(bytes);
+        const std::size_t size = (c + 1) * GRAIN;
+        if (Free *f = free_[c]) {
+            ILIST_UNPOISON(f, size);
+            free_[c] = f->next;
+            return f;
+        }
+        if (left_ < size && !grow()) return nullptr;
+        void *piece = cursor_;
+        cursor_ += size;
+        left_ -= size;
+        ILIST_UNPOISON(piece, size);
+        return piece;
+    }
+
+    void give(void *piece, std::size_t bytes)
+    {
+        const std::size_t c = class_of(bytes);
+        free_[c] = new (piece) Free{free_[c]};
+        ILIST_POISON(piece, (c + 1) * GRAIN);
+    }
+
+private:
+    static constexpr std::size_t FIRST_BLOCK = 512;
+    static constexpr std::size_t LAST_BLOCK = 256 * 1024;
+    struct alignas(std::max_align_t) Block {
+        Block *next;
     };
-    std::unordered_map<std::string_view, Bucket> table;
+    struct Free {
+        Free *next;
+    };
+
+    static std::size_t class_of(std::size_t bytes) { return (bytes + GRAIN - 1) / GRAIN - 1; }
+
+    bool grow()
+    {
+        auto *block = static_cast<Block *>(std::malloc(next_block_));
+        if (!block) return false;
+        block->next = blocks_;
+        blocks_ = block;
+        cursor_ = reinterpret_cast<char *>(block + 1);
+        left_ = next_block_ - sizeof(Block);
+        ILIST_POISON(cursor_, left_);
+        next_block_ = std::min(next_block_ * 2, LAST_BLOCK);
+        return true;
+    }
+
+    Free *free_[LARGEST / GRAIN] = {};
+    Block *blocks_ = nullptr;
+    char *cursor_ = nullptr;
+    std::size_t left_ = 0;
+    std::size_t next_block_ = FIRST_BLOCK;
+};
+
+// An open table (linear probing, no tombstones) of the first element carrying each name, with a
+// byte of each slot's name hash beside it so that a probe reads a name only when that byte
+// matches. The elements after the first that carry a name are kept, in list order, in a map
+// of their own: most names are carried once, and those cost the table's slot alone.
+class NameTable {
+public:
+    using Later = std::unordered_map<std::string_view, std::vector<IListElt_t *>>;
+
+    IListElt_t *first(std::string_view name) const
+    {
+        const std::size_t s = slot_of(name, hash(name));
+        return s == NONE ? nullptr : slots_[s];
+    }
+
+    // Enters e, whose name is in no slot yet.
+    void put(IListElt_t *e)
+    {
+        if ((used_ + 1) * 4 > slots_.size() * 3) resize(slots_.empty() ? 16 : slots_.size() * 2);
+        place(e, hash(e->name));
+        ++used_;
+    }
+
+    // e, carrying the name of the slot's element, becomes its first carrier.
+    void replace(IListElt_t *old_first, IListElt_t *e) { slots_[slot_holding(old_first)] = e; }
+
+    void erase(IListElt_t *e)
+    {
+        std::size_t hole = slot_holding(e);
+        const std::size_t mask = slots_.size() - 1;
+        // Entries after the hole move back into it unless their home lies after it (cyclically).
+        for (std::size_t i = (hole + 1) & mask; tags_[i]; i = (i + 1) & mask) {
+            const std::size_t home = hash(slots_[i]->name) & mask;
+            if (((i - home) & mask) >= ((i - hole) & mask)) {
+                slots_[hole] = slots_[i];
+                tags_[hole] = tags_[i];
+                hole = i;
+            }
+        }
+        slots_[hole] = nullptr;
+        tags_[hole] = 0;
+        --used_;
+    }
+
+    Later later;  // keyed by a view of the first carrier's name
+
+private:
+    static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+
+    static std::size_t hash(std::string_view name) { return std::hash<std::string_view>{}(name); }
+    static std::uint8_t tag_of(std::size_t h) { return static_cast<std::uint8_t>(0x80 | (h >> (8 * sizeof h - 7))); }
+
+    std::size_t slot_of(std::string_view name, std::size_t h) const
+    {
+        if (slots_.empty()) return NONE;
+        const std::size_t mask = slots_.size() - 1;
+        const std::uint8_t tag = tag_of(h);
+        for (std::size_t i = h & mask; tags_[i]; i = (i + 1) & mask)
+            if (tags_[i] == tag && slots_[i]->name == name) return i;
+        return NONE;
+    }
+
+    std::size_t slot_holding(const IListElt_t *e) const
+    {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash(e->name) & mask;
+        while (slots_[i] != e) i = (i + 1) & mask;
+        return i;
+    }
+
+    void place(IListElt_t *e, std::size_t h)
+    {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = h & mask;
+        while (tags_[i]) i = (i + 1) & mask;
+        slots_[i] = e;
+        tags_[i] = tag_of(h);
+    }
+
+    void resize(std::size_t size)
+    {
+        std::vector<IListElt_t *> old = std::move(slots_);
+        slots_.assign(size, nullptr);
+        tags_.assign(size, 0);
+        for (IListElt_t *e : old)
+            if (e) place(e, hash(e->name));
+    }
+
+    std::vector<IListElt_t *> slots_;
+    std::vector<std::uint8_t> tags_;
+    std::size_t used_ = 0;
+};
+
+} // namespace
+
+struct IListStore_t {
+    Pieces pieces;
+    NameTable names;
+    std::size_t heap_texts = 0;  // texts too long for a piece, each a heap block
+    // Texts carried by more than one element, with the number of carriers beyond the first: an
+    // element appended with the same text as the last one shares it (appended_text).
+    std::unordered_map<const char *, std::uint32_t> shared;
 };
 
 namespace {
@@ -77,12 +262,113 @@ char *copy_text(const char *text, int n)
     return copy;
 }
 
-IListElt_t *new_element() { return static_cast<IListElt_t *>(DpsXmalloc(sizeof(IListElt_t))); }
+// ---- Storage -------------------------------------------------------------------------------
 
-// ---- Position tree -------------------------------------------------------------------------
+static_assert(sizeof(IListElt_t) <= Pieces::LARGEST, "an element is one piece");
 
-std::uint32_t weight(const IListElt_t *e) { return e ? e->weight : 0; }
-void pull(IListElt_t *e) { e->weight = 1 + weight(e->left) + weight(e->right); }
+IListStore_t &store(IList_t *list)
+{
+    if (!list->store) list->store = new (std::nothrow) IListStore_t;
+    if (!list->store) Abort("No memory to add new list metadata");
+    return *list->store;
+}
+
+// A new element, zero-filled, or nullptr when memory runs out.
+IListElt_t *new_element(IList_t *list)
+{
+    void *piece = store(list).pieces.take(sizeof(IListElt_t));
+    return piece ? new (piece) IListElt_t{} : nullptr;
+}
+
+dec_t *new_number(IList_t *list) { return static_cast<dec_t *>(store(list).pieces.take(sizeof(dec_t))); }
+
+// A copy of n bytes and a NUL held by the list, or nullptr when memory runs out. Texts too long
+// for a piece are heap blocks, counted so that a list without any is freed without a walk.
+char *list_text(IList_t *list, const char *text, int n)
+{
+    IListStore_t &s = store(list);
+    const auto size = static_cast<std::size_t>(n) + 1;
+    char *copy = nullptr;
+    if (size <= Pieces::LARGEST) {
+        copy = static_cast<char *>(s.pieces.take(size));
+    } else {
+        copy = static_cast<char *>(std::malloc(size));
+        if (copy) ++s.heap_texts;
+    }
+    if (!copy) return nullptr;
+    if (n) std::memcpy(copy, text, size - 1);
+    copy[n] = '\0';
+    return copy;
+}
+
+// The text of an element appended at the end of a string list: the last element's own when it is
+// the same, else a new copy. Lists made from documents repeat the same few texts in long runs
+// (a DIN, a context's name, "true"), and each run is then held once.
+char *appended_text(IList_t *list, const char *text, int n)
+{
+    char *last = list->tail ? list->tail->value.text : nullptr;
+    const auto size = static_cast<std::size_t>(n);
+    if (last && std::strlen(last) == size && (n == 0 || std::memcmp(last, text, size) == 0)) {
+        ++store(list).shared[last];
+        return last;
+    }
+    return list_text(list, text, n);
+}
+
+// A text has no NUL before its end, so its length tells where list_text took it from.
+bool heap_text(const char *text) { return std::strlen(text) + 1 > Pieces::LARGEST; }
+
+void drop_text(IList_t *list, char *text)
+{
+    if (!text) return;
+    auto &shared = list->store->shared;
+    if (!shared.empty()) {
+        const auto it = shared.find(text);
+        if (it != shared.end()) {  // another element still carries it
+            if (--it->second == 0) shared.erase(it);
+            return;
+        }
+    }
+    if (heap_text(text)) {
+        std::free(text);
+        --list->store->heap_texts;
+    } else {
+        list->store->pieces.give(text, std::strlen(text) + 1);
+    }
+}
+
+// ---- Position index ------------------------------------------------------------------------
+
+// Consecutive elements of the chain: first and the count - 1 after it. The runs are the nodes of
+// a treap keyed by position whose weights count elements, so that a position is found in
+// O(log n) steps down the tree and at most RUN_MAX along the chain, for a fraction of the space
+// that a tree node in every element would take.
+constexpr std::uint32_t RUN_MAX = 32;
+
+} // namespace
+
+struct IListRun_t {
+    IListElt_t *first;
+    IListRun_t *up;
+    IListRun_t *left;
+    IListRun_t *right;
+    std::uint32_t count;
+    std::uint32_t weight;  // the elements of its subtree
+    std::uint32_t priority;
+};
+
+namespace {
+
+static_assert(sizeof(IListRun_t) <= Pieces::LARGEST, "a run is one piece");
+
+std::uint32_t weight(const IListRun_t *r) { return r ? r->weight : 0; }
+void pull(IListRun_t *r) { r->weight = r->count + weight(r->left) + weight(r->right); }
+
+// Adds delta (which may wrap, as a difference) to the weights from r up to the root.
+void add_weight(IListRun_t *r, std::uint32_t delta)
+{
+    for (; r; r = r->up) r->weight += delta;
+}
 
 std::uint32_t next_priority()
 {
@@ -93,7 +379,7 @@ std::uint32_t next_priority()
     return state;
 }
 
-void replace_child(IList_t *list, IListElt_t *parent, IListElt_t *old_child, IListElt_t *new_child)
+void replace_child(IList_t *list, IListRun_t *parent, IListRun_t *old_child, IListRun_t *new_child)
 {
     if (!parent)
         list->root = new_child;
@@ -105,9 +391,9 @@ void replace_child(IList_t *list, IListElt_t *parent, IListElt_t *old_child, ILi
 }
 
 // Lifts x above its parent, keeping the in-order sequence.
-void rotate_up(IList_t *list, IListElt_t *x)
+void rotate_up(IList_t *list, IListRun_t *x)
 {
-    IListElt_t *p = x->up;
+    IListRun_t *p = x->up;
     replace_child(list, p->up, p, x);
     if (p->left == x) {
         p->left = x->right;
@@ -123,43 +409,96 @@ void rotate_up(IList_t *list, IListElt_t *x)
     pull(x);
 }
 
-// Puts e into the tree right after before (first when before is nullptr).
-void tree_insert(IList_t *list, IListElt_t *e, IListElt_t *before)
+// Puts r, its count set, into the tree right after before (first when before is nullptr).
+void run_insert(IList_t *list, IListRun_t *r, IListRun_t *before)
 {
-    e->left = e->right = nullptr;
-    e->weight = 1;
-    e->priority = next_priority();
-    IListElt_t *parent = nullptr;
+    r->left = r->right = nullptr;
+    r->weight = r->count;
+    r->priority = next_priority();
+    IListRun_t *parent = nullptr;
     if (!list->root) {
-        list->root = e;
-        e->up = nullptr;
+        list->root = r;
+        r->up = nullptr;
         return;
     }
     if (!before) {
         parent = list->root;
         while (parent->left) parent = parent->left;
-        parent->left = e;
+        parent->left = r;
     } else if (!before->right) {
         parent = before;
-        parent->right = e;
+        parent->right = r;
     } else {
         parent = before->right;
         while (parent->left) parent = parent->left;
-        parent->left = e;
+        parent->left = r;
     }
-    e->up = parent;
-    for (IListElt_t *p = parent; p; p = p->up) ++p->weight;
-    while (e->up && e->up->priority < e->priority) rotate_up(list, e);
+    r->up = parent;
+    add_weight(parent, r->count);
+    while (r->up && r->up->priority < r->priority) rotate_up(list, r);
 }
 
-void tree_remove(IList_t *list, IListElt_t *e)
+void run_remove(IList_t *list, IListRun_t *r)
 {
-    while (e->left && e->right) rotate_up(list, e->left->priority > e->right->priority ? e->left : e->right);
-    IListElt_t *child = e->left ? e->left : e->right;
-    IListElt_t *parent = e->up;
-    replace_child(list, parent, e, child);
-    for (IListElt_t *p = parent; p; p = p->up) --p->weight;
-    e->up = e->left = e->right = nullptr;
+    while (r->left && r->right) rotate_up(list, r->left->priority > r->right->priority ? r->left : r->right);
+    IListRun_t *child = r->left ? r->left : r->right;
+    IListRun_t *parent = r->up;
+    replace_child(list, parent, r, child);
+    add_weight(parent, 0u - r->count);
+}
+
+IListRun_t *new_run(IList_t *list, IListElt_t *first, std::uint32_t count)
+{
+    void *piece = store(list).pieces.take(sizeof(IListRun_t));
+    if (!piece) Abort("No memory to add list element metadata");
+    auto *r = new (piece) IListRun_t{};
+    r->first = first;
+    r->count = count;
+    for (IListElt_t *e = first; count--; e = e->next) e->run = r;
+    return r;
+}
+
+// A run grown past RUN_MAX by e: when e is its last element (the common case, an append) e
+// starts a run of its own, so that appends leave full runs; else the run is halved.
+void split_run(IList_t *list, IListRun_t *r, const IListElt_t *e)
+{
+    const bool last = !e->next || e->next->run != r;
+    const std::uint32_t keep = last ? r->count - 1 : r->count / 2;
+    IListElt_t *start = r->first;
+    for (std::uint32_t i = 0; i < keep; ++i) start = start->next;
+    const std::uint32_t moved = r->count - keep;
+    add_weight(r, 0u - moved);
+    r->count = keep;
+    run_insert(list, new_run(list, start, moved), r);
+}
+
+// Indexes e, just linked into the chain after before (first when before is nullptr).
+void index_element(IList_t *list, IListElt_t *e, IListElt_t *before)
+{
+    IListRun_t *r = before ? before->run : e->next ? e->next->run : nullptr;
+    if (!r) {
+        run_insert(list, new_run(list, e, 1), nullptr);
+        return;
+    }
+    e->run = r;
+    if (!before) r->first = e;
+    ++r->count;
+    add_weight(r, 1);
+    if (r->count > RUN_MAX) split_run(list, r, e);
+}
+
+// Takes e, still in the chain, out of the index.
+void unindex_element(IList_t *list, IListElt_t *e)
+{
+    IListRun_t *r = e->run;
+    if (r->first == e) r->first = e->next;  // in the run unless e was its only element
+    --r->count;
+    add_weight(r, 0u - 1u);
+    if (!r->count) {
+        run_remove(list, r);
+        list->store->pieces.give(r, sizeof(IListRun_t));
+    }
+    e->run = nullptr;
 }
 
 // The element at position (1-based), or nullptr.
@@ -167,62 +506,69 @@ IListElt_t *at_position(const IList_t *list, int position)
 {
     if (position < 1 || position > list->count) return nullptr;
     auto k = static_cast<std::uint32_t>(position);
-    IListElt_t *e = list->root;
-    while (e) {
-        std::uint32_t left = weight(e->left);
+    const IListRun_t *r = list->root;
+    while (r) {
+        const std::uint32_t left = weight(r->left);
         if (k <= left) {
-            e = e->left;
-        } else if (k == left + 1) {
-            return e;
-        } else {
-            k -= left + 1;
-            e = e->right;
+            r = r->left;
+            continue;
         }
+        k -= left;
+        if (k <= r->count) {
+            IListElt_t *e = r->first;
+            while (--k) e = e->next;
+            return e;
+        }
+        k -= r->count;
+        r = r->right;
     }
     return nullptr;
 }
 
 int position_of(const IListElt_t *e)
 {
-    std::uint32_t r = weight(e->left) + 1;
-    for (; e->up; e = e->up)
-        if (e->up->right == e) r += weight(e->up->left) + 1;
-    return static_cast<int>(r);
+    const IListRun_t *r = e->run;
+    std::uint32_t p = weight(r->left) + 1;
+    for (const IListElt_t *x = r->first; x != e; x = x->next) ++p;
+    for (; r->up; r = r->up)
+        if (r->up->right == r) p += weight(r->up->left) + r->up->count;
+    return static_cast<int>(p);
 }
 
 // ---- Name table ----------------------------------------------------------------------------
 
-using Table = std::unordered_map<std::string_view, IListNames_t::Bucket>;
-
-void rekey(Table &table, Table::iterator it)
-{
-    auto node = table.extract(it);
-    node.key() = node.mapped().first->name;
-    table.insert(std::move(node));
-}
-
 bool before_in_list(const IListElt_t *a, const IListElt_t *b) { return position_of(a) < position_of(b); }
+
+// The later carriers' entry is keyed by a view of the first carrier's name: it follows a new first.
+void rekey(NameTable::Later &later, NameTable::Later::iterator it, const IListElt_t *first)
+{
+    auto node = later.extract(it);
+    node.key() = first->name;
+    later.insert(std::move(node));
+}
 
 // Enters e, already in the chain and the tree, under its name.
 void names_add(IList_t *list, IListElt_t *e)
 {
     if (!e->name) return;
-    if (!list->names) list->names = new IListNames_t;
-    Table &table = list->names->table;
-    auto it = table.find(e->name);
-    if (it == table.end()) {
-        table.emplace(e->name, IListNames_t::Bucket{e, nullptr});
+    NameTable &table = store(list).names;
+    IListElt_t *first = table.first(e->name);
+    if (!first) {
+        table.put(e);
         return;
     }
-    auto &b = it->second;
+    auto it = table.later.find(e->name);
     if (e == list->tail) {  // the common case: appended
-        b.more().push_back(e);
-    } else if (before_in_list(e, b.first)) {
-        b.more().insert(b.more().begin(), b.first);
-        b.first = e;
-        rekey(table, it);
+        if (it == table.later.end()) it = table.later.try_emplace(first->name).first;
+        it->second.push_back(e);
+    } else if (before_in_list(e, first)) {
+        table.replace(first, e);
+        if (it == table.later.end()) it = table.later.try_emplace(first->name).first;
+        it->second.insert(it->second.begin(), first);
+        rekey(table.later, it, e);
     } else {
-        auto &more = b.more();
+        if (it == table.later.end()) it = table.later.try_emplace(first->name).first;
+        auto &more = it->second;
         more.insert(std::lower_bound(more.begin(), more.end(), e, before_in_list), e);
     }
 }
@@ -230,40 +576,46 @@ void names_add(IList_t *list, IListElt_t *e)
 // Takes e, still in the chain and the tree, out of its name's entry.
 void names_remove(IList_t *list, IListElt_t *e)
 {
-    if (!e->name || !list->names) return;
-    Table &table = list->names->table;
-    auto it = table.find(e->name);
-    if (it == table.end()) return;
-    auto &b = it->second;
-    if (b.first == e) {
-        if (b.single()) {
-            table.erase(it);
+    if (!e->name || !list->store) return;
+    NameTable &table = list->store->names;
+    IListElt_t *first = table.first(e->name);
+    if (!first) return;
+    auto it = table.later.find(e->name);
+    if (first == e) {
+        if (it == table.later.end()) {
+            table.erase(e);
             return;
         }
-        b.first = b.later->front();
-        b.later->erase(b.later->begin());
-        rekey(table, it);
+        IListElt_t *next = it->second.front();
+        table.replace(e, next);
+        it->second.erase(it->second.begin());
+        if (it->second.empty())
+            table.later.erase(it);
+        else
+            rekey(table.later, it, next);
         return;
     }
-    if (!b.later) return;
-    auto &more = *b.later;
+    if (it == table.later.end()) return;
+    auto &more = it->second;
     auto pos = std::lower_bound(more.begin(), more.end(), e, before_in_list);
     if (pos != more.end() && *pos == e) more.erase(pos);
+    if (more.empty()) table.later.erase(it);
 }
 
 // The first element named name after position after, or nullptr.
 IListElt_t *named(const IList_t *list, const char *name, int after = 0)
 {
-    if (!name || !list->names) return nullptr;
-    const Table &table = list->names->table;
-    auto it = table.find(name);
-    if (it == table.end()) return nullptr;
-    const auto &b = it->second;
-    if (after < 1 || position_of(b.first) > after) return b.first;
-    if (!b.later) return nullptr;
-    auto pos = std::partition_point(b.later->begin(), b.later->end(),
+    if (!name || !list->store) return nullptr;
+    const NameTable &table = list->store->names;
+    IListElt_t *first = table.first(name);
+    if (!first) return nullptr;
+    if (after < 1 || position_of(first) > after) return first;
+    auto it = table.later.find(name);
+    if (it == table.later.end()) return nullptr;
+    const auto &more = it->second;
+    auto pos = std::partition_point(more.begin(), more.end(),
                                     [after](const IListElt_t *e) { return position_of(e) <= after; });
-    return pos == b.later->end() ? nullptr : *pos;
+    return pos == more.end() ? nullptr : *pos;
 }
 
 // ---- Elements ------------------------------------------------------------------------------
@@ -282,23 +634,24 @@ void link_after(IList_t *list, IListElt_t *e, IListElt_t *before)
     else
         list->head = e;
     ++list->count;
-    tree_insert(list, e, before);
+    index_element(list, e, before);
     names_add(list, e);
 }
 
 void link_end(IList_t *list, IListElt_t *e, int at_front) { link_after(list, e, at_front ? nullptr : list->tail); }
 
-void free_element(const IList_t *list, IListElt_t *e)
+void free_element(IList_t *list, IListElt_t *e)
 {
-    if (list->type & ILIST_STRING) std::free(e->value.text);
-    std::free(e->name);
-    std::free(e);
+    if (list->type & ILIST_STRING) drop_text(list, e->value.text);
+    if ((list->type & ILIST_NUMERIC) && e->value.number) list->store->pieces.give(e->value.number, sizeof(dec_t));
+    drop_text(list, e->name);
+    list->store->pieces.give(e, sizeof(IListElt_t));
 }
 
 void unlink_element(IList_t *list, IListElt_t *e)
 {
     names_remove(list, e);
-    tree_remove(list, e);
+    unindex_element(list, e);
     if (e->prev)
         e->prev->next = e->next;
     else
@@ -311,31 +664,35 @@ void unlink_element(IList_t *list, IListElt_t *e)
     free_element(list, e);
 }
 
+// The pieces go with the list's storage; only texts too long for one are freed one by one.
 int remove_all(IList_t *list)
 {
     int removed = list->count;
-    for (IListElt_t *e = list->head; e;) {
-        IListElt_t *next = e->next;
-        free_element(list, e);
-        e = next;
+    if (list->store && list->store->heap_texts) {
+        for (IListElt_t *e = list->head; e; e = e->next) {
+            if ((list->type & ILIST_STRING) && heap_text(e->value.text)) drop_text(list, e->value.text);
+            if (e->name && heap_text(e->name)) drop_text(list, e->name);
+        }
     }
-    list->head = list->tail = list->root = nullptr;
+    list->head = list->tail = nullptr;
+    list->root = nullptr;
     list->count = 0;
-    delete list->names;
-    list->names = nullptr;
+    delete list->store;
+    list->store = nullptr;
     return removed;
 }
 
-// A new string element holding text cut as the maximum length says, for an add or an insert.
-IListElt_t *string_element(const char *text, int maxlen, bool insert)
+// A new string element holding text cut as the maximum length says, for an add or an insert;
+// one to be appended may share the last element's text.
+IListElt_t *string_element(IList_t *list, const char *text, int maxlen, bool insert, bool appended = false)
 {
     int n = text_length(text, maxlen);
     const char *shown = text ? text : "";
-    IListElt_t *e = new_element();
+    IListElt_t *e = new_element(list);
     if (!e) Abort("No memory to add list element metadata for %.*s", n, shown);
-    e->value.text = copy_text(text, n);
+    e->value.text = appended ? appended_text(list, text, n) : list_text(list, text, n);
     if (!e->value.text) {
-        std::free(e);
+        free_element(list, e);
         if (insert) Abort("No memory to insert string list element %.*s", n, shown);
         Abort("No memory to add string list element %.*s", n, shown);
     }
@@ -378,15 +735,25 @@ IListElt_t *set_target(IList_t *list, int position, const char *name)
 }
 
 // A new element carrying a copy of name, for a set to fill and append; nullptr when memory runs out.
-IListElt_t *new_named_element(const char *name)
+IListElt_t *new_named_element(IList_t *list, const char *name)
 {
-    IListElt_t *e = new_element();
+    IListElt_t *e = new_element(list);
     if (!e) return nullptr;
-    e->name = copy_text(name, static_cast<int>(std::strlen(name)));
+    e->name = list_text(list, name, static_cast<int>(std::strlen(name)));
     if (!e->name) {
-        std::free(e);
+        free_element(list, e);
         return nullptr;
     }
+    return e;
+}
+
+// A new element holding a copy of value, for a numeric list.
+IListElt_t *numeric_element(IList_t *list, const dec_t *value)
+{
+    IListElt_t *e = new_element(list);
+    if (e) e->value.number = new_number(list);
+    if (!e || !e->value.number) Abort("No memory to add numeric list element metadata for %f\n", as_double(value));
+    NumericCopy(e->value.number, value);
     return e;
 }
 
@@ -422,9 +789,9 @@ void ilist_addselt(IList_t *list, const char *text, int maxlen, int at_front, co
     if ((list->type & ILIST_HASH) && !name)
         Abort("List is a character string hash - cannot add %.*s\n witout name provided (name argument is NULL", n,
               shown);
-    IListElt_t *e = string_element(text, maxlen, false);
+    IListElt_t *e = string_element(list, text, maxlen, false, !at_front);
     if (name) {
-        e->name = copy_text(name, static_cast<int>(std::strlen(name)));
+        e->name = list_text(list, name, static_cast<int>(std::strlen(name)));
         if (!e->name) {
             free_element(list, e);
             Abort("No memory to add list element metadata for %.*s", n, shown);
@@ -439,7 +806,7 @@ void ilist_addielt(IList_t *list, std::int64_t value, int at_front)
     long v = static_cast<long>(value);
     if (!(list->type & ILIST_INTEGER)) Abort("List is not an integer list - cannot add %ld\n", v);
     if (list->type & ILIST_HASH) Abort("List is an integer hash list - cannot add %ld\n", v);
-    IListElt_t *e = new_element();
+    IListElt_t *e = new_element(list);
     if (!e) Abort("No memory to add integer list element metadata for %ld", v);
     e->value.integer = value;
     link_end(list, e, at_front);
@@ -450,9 +817,7 @@ void ilist_addnelt(IList_t *list, const dec_t *value, int at_front)
     checked(list, "ilist_addnelt");
     if (!(list->type & ILIST_NUMERIC)) Abort("List is not a numeric list - cannot add %f\n", as_double(value));
     if (list->type & ILIST_HASH) Abort("List is a numeric hash list - cannot add %f\n", as_double(value));
-    IListElt_t *e = new_element();
-    if (!e) Abort("No memory to add numeric list element metadata for %f\n", as_double(value));
-    NumericCopy(&e->value.number, value);
+    IListElt_t *e = numeric_element(list, value);
     link_end(list, e, at_front);
 }
 
@@ -464,7 +829,7 @@ void ilist_insertselt(IList_t *list, int position, const char *text, int maxlen)
     if (!(list->type & ILIST_STRING)) Abort("List is not a character string list - cannot insert %.*s\n", n, shown);
     if (list->type & ILIST_HASH) Abort("List is a character string hash - cannot insert %.*s\n", n, shown);
     check_insert_position(list, position);
-    IListElt_t *e = string_element(text, maxlen, true);
+    IListElt_t *e = string_element(list, text, maxlen, true);
     link_after(list, e, insert_point(list, position));
 }
 
@@ -475,7 +840,7 @@ void ilist_insertielt(IList_t *list, int position, std::int64_t value)
     if (!(list->type & ILIST_INTEGER)) Abort("List is not an integer list - cannot add %ld\n", v);
     if (list->type & ILIST_HASH) Abort("List is an integer hash - cannot add %ld\n", v);
     check_insert_position(list, position);
-    IListElt_t *e = new_element();
+    IListElt_t *e = new_element(list);
     if (!e) Abort("No memory to add integer list element metadata for %ld", v);
     e->value.integer = value;
     link_after(list, e, insert_point(list, position));
@@ -487,9 +852,7 @@ void ilist_insertnelt(IList_t *list, int position, const dec_t *value)
     if (!(list->type & ILIST_NUMERIC)) Abort("List is not a numeric list - cannot add %f\n", as_double(value));
     if (list->type & ILIST_HASH) Abort("List is a numeric hash list - cannot add %f\n", as_double(value));
     check_insert_position(list, position);
-    IListElt_t *e = new_element();
-    if (!e) Abort("No memory to add numeric list element metadata for %f\n", as_double(value));
-    NumericCopy(&e->value.number, value);
+    IListElt_t *e = numeric_element(list, value);
     link_after(list, e, insert_point(list, position));
 }
 
@@ -511,7 +874,7 @@ const dec_t *ilist_nfetch(IList_t *list, int position, const char *name)
 {
     checked(list, "ilist_nfetch");
     if (!(list->type & ILIST_NUMERIC)) Abort("List is not a numeric list\n");
-    return &reach(list, position, name)->value.number;
+    return reach(list, position, name)->value.number;
 }
 
 const char *ilist_fetchname(IList_t *list, int position)
@@ -527,19 +890,20 @@ void ilist_setselt(IList_t *list, int position, const char *text, int maxlen, co
     const char *shown = text ? text : "";
     if (!(list->type & ILIST_STRING)) Abort("List is not a character string list - cannot add %.*s\n", n, shown);
     IListElt_t *e = set_target(list, position, name);
-    char *copy = copy_text(text, n);
-    if (!copy) Abort("No memory to add string list element %.*s", n, shown);
     if (e) {
-        std::free(e->value.text);
+        char *copy = list_text(list, text, n);
+        if (!copy) Abort("No memory to add string list element %.*s", n, shown);
+        drop_text(list, e->value.text);
         e->value.text = copy;
         return;
     }
-    e = new_named_element(name);
-    if (!e) {
-        std::free(copy);
-        Abort("No memory to add list element metadata for %.*s", n, shown);
+    e = new_named_element(list, name);
+    if (!e) Abort("No memory to add list element metadata for %.*s", n, shown);
+    e->value.text = appended_text(list, text, n);
+    if (!e->value.text) {
+        free_element(list, e);
+        Abort("No memory to add string list element %.*s", n, shown);
     }
-    e->value.text = copy;
     link_end(list, e, 0);
 }
 
@@ -552,7 +916,7 @@ void ilist_setielt(IList_t *list, int position, std::int64_t value, const char *
         e->value.integer = value;
         return;
     }
-    IListElt_t *e = new_named_element(name);
+    IListElt_t *e = new_named_element(list, name);
     if (!e) Abort("No memory to add integer list element metadata for %ld", v);
     e->value.integer = value;
     link_end(list, e, 0);
@@ -563,12 +927,13 @@ void ilist_setnelt(IList_t *list, int position, const dec_t *value, const char *
     checked(list, "ilist_setnelt");
     if (!(list->type & ILIST_NUMERIC)) Abort("List is not a numeric list - cannot set %d %f\n", position, as_double(value));
     if (IListElt_t *e = set_target(list, position, name)) {
-        std::memmove(&e->value.number, value, sizeof(dec_t));  // value may be this element's own
+        std::memmove(e->value.number, value, sizeof(dec_t));  // value may be this element's own
         return;
     }
-    IListElt_t *e = new_named_element(name);
-    if (!e) Abort("No memory to add numeric list element metadata for %f\n", as_double(value));
-    NumericCopy(&e->value.number, value);
+    IListElt_t *e = new_named_element(list, name);
+    if (e) e->value.number = new_number(list);
+    if (!e || !e->value.number) Abort("No memory to add numeric list element metadata for %f\n", as_double(value));
+    NumericCopy(e->value.number, value);
     link_end(list, e, 0);
 }
 
@@ -579,11 +944,11 @@ int ilist_setname(IList_t *list, int position, const char *name)
     IListElt_t *e = positioned(list, position);
     char *copy = nullptr;
     if (name) {
-        copy = copy_text(name, static_cast<int>(std::strlen(name)));
+        copy = list_text(list, name, static_cast<int>(std::strlen(name)));
         if (!copy) Abort("No memory to add list element metadata for %s", name);
     }
     names_remove(list, e);
-    std::free(e->name);
+    drop_text(list, e->name);
     e->name = copy;
     names_add(list, e);
     return position;
@@ -667,19 +1032,18 @@ IList_t *ilist_clone(IList_t *list)
     if (!(list->type & kinds)) Abort("Unknown list element type");
     IList_t *copy = ilist_declare(list->type);
     for (const IListElt_t *e = list->head; e; e = e->next) {
-        IListElt_t *c = new_element();
-        if (!c) Abort("No memory to add list element metadata for %s", e->name ? e->name : "");
+        IListElt_t *c = nullptr;
         if (list->type & ILIST_STRING) {
-            c->value.text = copy_text(e->value.text, static_cast<int>(std::strlen(e->value.text)));
-            if (!c->value.text) {
-                std::free(c);
-                Abort("No memory to add string list element %s", e->value.text);
-            }
+            c = string_element(copy, e->value.text, static_cast<int>(std::strlen(e->value.text)), false);
+        } else if (list->type & ILIST_NUMERIC) {
+            c = numeric_element(copy, e->value.number);
         } else {
+            c = new_element(copy);
+            if (!c) Abort("No memory to add list element metadata for %s", e->name ? e->name : "");
             c->value = e->value;
         }
         if (e->name) {
-            c->name = copy_text(e->name, static_cast<int>(std::strlen(e->name)));
+            c->name = list_text(copy, e->name, static_cast<int>(std::strlen(e->name)));
             if (!c->name) {
                 free_element(copy, c);
                 Abort("No memory to add list element metadata for %s", e->name);
@@ -704,7 +1068,7 @@ void ilist_cdump(IList_t *list, int with_elements)
             else if (list->type & ILIST_INTEGER)
                 std::printf("%8d: %s%ld\n", i, label.c_str(), static_cast<long>(e->value.integer));
             else if (list->type & ILIST_NUMERIC)
-                std::printf("%8d: %s%f\n", i, label.c_str(), as_double(&e->value.number));
+                std::printf("%8d: %s%f\n", i, label.c_str(), as_double(e->value.number));
             else
                 std::printf("%8d: Unknown list element type!\n", i);
         }

@@ -7,8 +7,13 @@
 //
 // Lists keep their order in a doubly linked chain of elements (head/next ... tail), which callers
 // may walk. Beside it each list keeps an index, so that reaching an element by position or by
-// name costs O(log n): a balanced tree over the elements ordered by position, and a table from
-// each name to the elements carrying it, in list order (a fetch by name takes the first).
+// name costs O(log n): the chain is cut into runs of consecutive elements (a few dozen at most),
+// a balanced tree over the runs ordered by position counts their elements, and a table from each
+// name gives the elements carrying it, in list order (a fetch by name takes the first).
+//
+// A list holds its elements, their names, short texts and numbers in storage of its own (cut
+// from blocks, freed pieces reused): the pointers in an element stay valid until that element
+// changes or goes, and are never to be freed by a caller.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +21,8 @@
 
 #include "disamdec.h"
 
-struct IListNames_t;  // the name table of a list (ilist.cpp)
+struct IListStore_t;  // the storage and name table of a list (ilist.cpp)
+struct IListRun_t;    // a run of consecutive elements in the position index (ilist.cpp)
 
 // Type bits. Exactly one of the kinds is set; ILIST_HASH marks lists whose elements are reached
 // by name (adds without a name and inserts are refused; sets by name fill them).
@@ -26,22 +32,17 @@ inline constexpr int ILIST_NUMERIC = 4;
 inline constexpr int ILIST_HASH = 16;
 
 union IListValue_t {
-    char *text;            // string list: owned, NUL-terminated
+    char *text;            // string list: NUL-terminated
     std::int64_t integer;  // integer list
-    dec_t number;          // numeric list, stored in place
+    dec_t *number;         // numeric list
 };
 
 struct IListElt_t {
     IListValue_t value;
-    char *name;  // owned text, or nullptr
+    char *name;  // NUL-terminated, or nullptr
     IListElt_t *next;
     IListElt_t *prev;
-    // Position tree (a treap keyed by position): links, subtree size and heap priority.
-    IListElt_t *up;
-    IListElt_t *left;
-    IListElt_t *right;
-    std::uint32_t weight;
-    std::uint32_t priority;
+    IListRun_t *run;  // the run holding it
 };
 
 struct IList_t {
@@ -51,8 +52,8 @@ struct IList_t {
     IListElt_t *tail;
     IList_t *next;  // chain master_list, newest first
     IList_t *prev;
-    IListElt_t *root;     // position tree
-    IListNames_t *names;  // made with the first named element
+    IListRun_t *root;     // the tree of runs
+    IListStore_t *store;  // made with the first element
 };
 
 // Every live list, newest first.

@@ -133,13 +133,54 @@ void add(const SbrContext_t &r, SbrList which, const std::string &key, std::stri
     ilist_addselt(list(r, which), text.data(), length(text), 0, key.c_str());
 }
 
+// ---- The value index ---------------------------------------------------------------------------
+
+SbrContext_t::Value &value_at(SbrContext_t &r, int index)
+{
+    const auto i = static_cast<std::size_t>(index);
+    if (r.values.size() <= i) r.values.resize(i + 1);
+    return r.values[i];
+}
+
+std::size_t value_hash(std::string_view name, std::uint32_t din, std::uint32_t context)
+{
+    const std::size_t numbers = (static_cast<std::size_t>(din) << 32 | context) * 0x9e3779b97f4a7c15u;
+    return std::hash<std::string_view>()(name) ^ numbers;
+}
+
+void place_value(SbrContext_t &r, std::uint32_t index)
+{
+    const SbrContext_t::Value &v = r.values[index];
+    const std::size_t mask = r.value_slots.size() - 1;
+    std::size_t i = value_hash(v.name, v.din, v.context) & mask;
+    while (r.value_slots[i]) i = (i + 1) & mask;
+    r.value_slots[i] = index;
+}
+
+// Makes the table room for at least n values at under three quarters full.
+void size_value_table(SbrContext_t &r, std::size_t n)
+{
+    std::size_t size = 16;
+    while (size * 3 < n * 4) size *= 2;
+    if (size <= r.value_slots.size()) return;
+    r.value_slots.assign(size, 0);
+    for (std::uint32_t index = 1; index < r.values.size(); ++index)
+        if (r.values[index].name) place_value(r, index);
+}
+
+// Enters the value at index, its entry filled, under its name, DIN and context.
+void index_value(SbrContext_t &r, std::uint32_t index)
+{
+    size_value_table(r, ++r.values_indexed);
+    place_value(r, index);
+}
+
 // Lists 2 to 5 of the value at index, as far as the placing has them. A new value's key is in none
 // of them yet, so its entries are appended without a search. A value found again was found by its
 // DIN and context, so only its two flags can change, and they are set only when they do.
 void set_keyed(SbrContext_t &r, int index, const Placing &p, bool fresh)
 {
-    if (r.flags.size() <= static_cast<std::size_t>(index)) r.flags.resize(static_cast<std::size_t>(index) + 1);
-    auto &held = r.flags[static_cast<std::size_t>(index)];
+    auto &held = value_at(r, index).flags;
     const std::string key = std::to_string(index);
     if (fresh) {
         add(r, SBR_DIN, key, p.din);
@@ -169,9 +210,10 @@ int add_value(SbrContext_t &r, const std::string &name, std::string_view text, c
     IList_t *values = list(r, SBR_VALUES);
     ilist_addselt(values, text.data(), length(text), 0, name.c_str());
     const int index = ilist_length(values);
-    // The key views the name the list keeps for the new (last) element.
-    const SbrContext_t::ValueKey key{values->tail->name, intern(r, p.din), p.context ? intern(r, *p.context) : 0};
-    r.value_index.try_emplace(key, index);
+    // The entry views the name the list keeps for the new (last) element.
+    SbrContext_t::Value &v = value_at(r, index);
+    v = {values->tail->name, intern(r, p.din), p.context ? intern(r, *p.context) : 0, {}};
+    index_value(r, static_cast<std::uint32_t>(index));
     set_keyed(r, index, p, true);
     return index;
 }
@@ -538,12 +580,6 @@ std::size_t SbrContext_t::IdHash::operator()(std::string_view id) const
     return h;
 }
 
-std::size_t SbrContext_t::ValueKeyHash::operator()(const ValueKey &key) const
-{
-    const std::size_t numbers = (static_cast<std::size_t>(key.din) << 32 | key.context) * 0x9e3779b97f4a7c15u;
-    return std::hash<std::string_view>()(key.name) ^ numbers;
-}
-
 bool SbrContext_t::IdEqual::operator()(std::string_view a, std::string_view b) const { return iequals(a, b); }
 
 std::string_view convert_context(const SbrContext_t &record, std::string_view id)
@@ -596,8 +632,14 @@ int value_getindex_with_din(const SbrContext_t &record, std::string_view name, s
     const std::uint32_t din_number = interned_number(record, din);
     const std::uint32_t context_number = context ? interned_number(record, *context) : 0;
     if (!din_number || (context && !context_number)) return 0;
-    const auto found = record.value_index.find({name, din_number, context_number});
-    return found == record.value_index.end() ? 0 : found->second;
+    const auto &slots = record.value_slots;
+    if (slots.empty()) return 0;
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = value_hash(name, din_number, context_number) & mask; slots[i]; i = (i + 1) & mask) {
+        const SbrContext_t::Value &v = record.values[slots[i]];
+        if (v.din == din_number && v.context == context_number && name == v.name) return static_cast<int>(slots[i]);
+    }
+    return 0;
 }
 
 void sbr_result_free(SbrResult_t &result)
@@ -627,8 +669,8 @@ SbrResult_t sbr_xml_parse(const char *file)
         if (pass == 1) {
             // An element makes at most two values (its name and its path): the index is made
             // once at its full size instead of growing through every size below it.
-            record->value_index.reserve(2 * record->elements);
-            record->flags.reserve(2 * record->elements + 1);
+            size_value_table(*record, 2 * record->elements);
+            record->values.reserve(2 * record->elements + 1);
         }
         try {
             parse_pass(*record, file);

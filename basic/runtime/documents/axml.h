@@ -94,20 +94,20 @@ struct SbrContext_t {
     // The texts a fact is placed by (DINs, context names, flags) repeat from fact to fact: each
     // is kept once and numbered from 1, and the indexes below hold numbers.
     std::unordered_map<std::string, std::uint32_t, KeyHash, std::equal_to<>> interned;
-    // A value's key: its list-1 name (a view of the list element's own name, which lives as long
-    // as the lists), the numbers of its DIN and of its context (0: none).
-    struct ValueKey {
-        std::string_view name;
-        std::uint32_t din;
-        std::uint32_t context;
-        bool operator==(const ValueKey &) const = default;
+    // What places each list-1 value, by its index (the tuple's entries and index 0 are blank):
+    // its name (the list element's own, which lives as long as the lists; nullptr when the
+    // value is not indexed), the numbers of its DIN and of its context (0: none), and those of
+    // its isEditable and isVisible texts (lists 2 and 3; 0: none).
+    struct Value {
+        const char *name = nullptr;
+        std::uint32_t din = 0;
+        std::uint32_t context = 0;
+        std::array<std::uint32_t, 2> flags{};
     };
-    struct ValueKeyHash {
-        std::size_t operator()(const ValueKey &key) const;
-    };
-    std::unordered_map<ValueKey, int, ValueKeyHash> value_index;
-    // The isEditable and isVisible texts' numbers (lists 2 and 3; 0: none) of each list-1 index.
-    std::vector<std::array<std::uint32_t, 2>> flags;
+    std::vector<Value> values;
+    // The indexes of values by name, DIN and context: an open table (linear probing, 0 free).
+    std::vector<std::uint32_t> value_slots;
+    std::size_t values_indexed = 0;
 
     // The list-1 indexes (path, name) of the current element's text, until the next tag; {0, 0}
     // when it had none.

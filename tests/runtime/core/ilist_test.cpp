@@ -2,6 +2,8 @@
 // checks, the application's tracking of lists, and the position and name index against a model.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +22,19 @@
 #include "program_text.h"
 #include "structops.h"
 #include "test_host.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LIST_TEST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define LIST_TEST_ASAN 1
+#endif
+#ifdef LIST_TEST_ASAN
+#include <sanitizer/allocator_interface.h>
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace {
 
@@ -738,7 +753,13 @@ void check_against(IList_t *list, const std::vector<ModelElt> &model, const std:
 TEST_F(Lists, IndexFollowsASeededSequenceOfChanges)
 {
     const std::vector<std::string> pool = {"a", "b", "c", "d", "e", "f"};
-    for (unsigned seed : {1u, 2u, 3u}) {
+    // Lists kept short, and lists grown to hundreds of elements, so that the runs of the
+    // position index fill, split and empty wherever the changes fall.
+    const struct {
+        unsigned seed;
+        int grow_until;
+    } runs[] = {{1, 20}, {2, 20}, {3, 20}, {4, 400}, {5, 400}};
+    for (const auto [seed, grow_until] : runs) {
         std::mt19937 rng(seed);
         auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
         IList_t *list = ilist_declare(ILIST_STRING);
@@ -747,7 +768,8 @@ TEST_F(Lists, IndexFollowsASeededSequenceOfChanges)
         for (int step = 0; step < 1500; ++step) {
             int size = static_cast<int>(model.size());
             std::string text = "v" + std::to_string(++serial);
-            switch (pick(size < 20 ? 4 : 7)) {
+            if (serial % 7 == 0) text.resize(90, '-');  // too long for a small piece
+            switch (pick(size < grow_until ? 4 : 7)) {
             case 0: {  // append, sometimes named
                 std::string name = pick(2) ? pool[static_cast<std::size_t>(pick(6))] : "";
                 ilist_addselt(list, text.c_str(), 99, 0, name.empty() ? nullptr : name.c_str());
@@ -794,8 +816,106 @@ TEST_F(Lists, IndexFollowsASeededSequenceOfChanges)
             check_against(list, model, pool, step);
             if (HasFatalFailure()) return;
         }
+        IList_t *copy = ilist_clone(list);
+        check_against(copy, model, pool, -1);
+        if (HasFatalFailure()) return;
+        EXPECT_EQ(ilist_clear(list), static_cast<int>(model.size()));
+        check_against(list, {}, pool, -2);
+        ilist_destroy(copy);
         ilist_destroy(list);
     }
+}
+
+// ---- Footprint ---------------------------------------------------------------------------------
+
+// The heap bytes in use: the sanitizer's count under the address sanitizer (it replaces malloc),
+// else the allocator's.
+std::size_t heap_in_use()
+{
+#ifdef LIST_TEST_ASAN
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
+
+// Large imports keep millions of short named elements: what one costs must stay near its record,
+// not several heap blocks (the element, its name, its text, a name-table node), and a text
+// repeated from one element to the next is held once.
+TEST_F(Lists, ShortElementsStayCompact)
+{
+    constexpr int ELEMENTS = 90000;
+    struct Case {
+        int type;
+        bool repeated;
+        std::size_t bound;  // bytes an element, all included
+        const char *what;
+    } cases[] = {
+        {ILIST_STRING | ILIST_HASH, false, 88, "named, texts alternating"},
+        {ILIST_STRING | ILIST_HASH, true, 80, "named, one text repeated"},
+        {ILIST_STRING, false, 56, "unnamed, texts alternating"},
+        {ILIST_STRING, true, 44, "unnamed, one text repeated"},
+    };
+    for (const Case &c : cases) {
+        const std::size_t before = heap_in_use();
+        IList_t *list = ilist_declare(c.type);
+        const bool named = c.type & ILIST_HASH;
+        for (int i = 1; i <= ELEMENTS; ++i) {
+            const char *text = c.repeated || i % 2 ? "true" : "false";
+            ilist_addselt(list, text, 5, 0, named ? std::to_string(i).c_str() : nullptr);
+        }
+        const std::size_t used = heap_in_use() - before;
+        EXPECT_LE(used / ELEMENTS, c.bound) << c.what;
+        EXPECT_STREQ(ilist_sfetch(list, named ? 0 : 4242, named ? "4242" : nullptr), c.repeated ? "true" : "false")
+            << c.what;
+        ilist_destroy(list);
+    }
+}
+
+// Elements appended with the text of the one before share it: changing, deleting or clearing one
+// of them leaves the others' text as it was.
+TEST_F(Lists, RepeatedTextsStayApart)
+{
+    const std::string long_text(100, 'x');
+    for (const std::string &repeated : {std::string("true"), long_text, std::string()}) {
+        IList_t *list = ilist_declare(ILIST_STRING);
+        for (const char *name : {"a", "b", "c", "d"})
+            ilist_addselt(list, repeated.c_str(), static_cast<int>(repeated.size()), 0, name);
+        ilist_setselt(list, 0, repeated.c_str(), static_cast<int>(repeated.size()), "e");  // a new one, by set
+        ilist_setselt(list, 2, "other", 5, nullptr);
+        ilist_deleteelt(list, 1);
+        EXPECT_EQ(texts(list), (std::vector<std::string>{"other", repeated, repeated, repeated}));
+        IList_t *copy = ilist_clone(list);
+        ilist_deleteelt(list, 4);
+        ilist_setselt(list, 0, "changed", 7, "c");
+        EXPECT_EQ(texts(list), (std::vector<std::string>{"other", "changed", repeated}));
+        EXPECT_EQ(texts(copy), (std::vector<std::string>{"other", repeated, repeated, repeated}));
+        EXPECT_EQ(ilist_clear(list), 3);
+        ilist_addselt(list, "other", 5, 0, nullptr);
+        EXPECT_EQ(texts(list), (std::vector<std::string>{"other"}));
+        ilist_destroy(copy);
+        ilist_destroy(list);
+    }
+}
+
+// A caller that keeps an element or its text past the element's removal reads freed memory: the
+// sanitizer build must see it as such, though the storage stays with the list for reuse.
+TEST_F(Lists, RemovedElementsAreFreedToTheSanitizer)
+{
+#ifdef LIST_TEST_ASAN
+    IList_t *list = strings({"kept", "removed"});
+    const IListElt_t *element = list->tail;
+    const char *text = element->value.text;
+    EXPECT_FALSE(__asan_address_is_poisoned(text));
+    ilist_deleteelt(list, 2);
+    EXPECT_TRUE(__asan_address_is_poisoned(text));
+    EXPECT_TRUE(__asan_address_is_poisoned(&element->name));
+    ilist_addselt(list, "again", 5, 0, nullptr);  // reused pieces are whole again
+    EXPECT_STREQ(ilist_sfetch(list, 2, nullptr), "again");
+    EXPECT_FALSE(__asan_address_is_poisoned(list->tail->value.text));
+#else
+    GTEST_SKIP() << "only the address sanitizer tells freed memory";
+#endif
 }
 
 } // namespace
