@@ -209,7 +209,9 @@ void expect_terminated(Site &site, const std::string &what, const std::string &b
     EXPECT_LT(w.ms, lumba_test::scaled_ms(lumba_test::PROMPT_MS)) << what;
     EXPECT_EQ(w.common, 0) << what;
     EXPECT_EQ(site.read_file("err").find("E R R O R"), std::string::npos) << what;  // quietly
-    if (!leftover.empty()) EXPECT_FALSE(g_file_test(leftover.c_str(), G_FILE_TEST_EXISTS)) << what;
+    if (!leftover.empty()) {
+        EXPECT_FALSE(g_file_test(leftover.c_str(), G_FILE_TEST_EXISTS)) << what;
+    }
 }
 
 } // namespace
