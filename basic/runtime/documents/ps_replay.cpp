@@ -21,15 +21,19 @@
 #include "ps_render.h"
 #include "run_time.h"
 #include "shared_files.h"
+#include "signals.h"
 #include "value_stack.h"
 
 using intr::arg;
 
 namespace {
 
+// How many records or flushed lines the replay lays out between two looks at a pending signal.
+constexpr std::size_t SAFE_POINT_LINES = 1024;
+
 // The least heading gap and keep-space of a heading, in cm.
 constexpr float LEAST_HEADING_ROOM = 2.25f;
-constexpr float LINE_SPACING = 1.15f, FLUSH_SPACING = 1.05f;
+constexpr float FLUSH_SPACING = 1.05f;
 // An empty line still moves down by this share of its step.
 constexpr float EMPTY_LINE_SHARE = 0.35f;
 // The white space at which an output name ends, as it does for its buffer file's name.
@@ -219,7 +223,10 @@ void pswrite_clear_note(PrintState_t *state, int forced, int drill, IList_t *tex
     if (!forced && state->note_phase != 2 && state->multi_line_phase != 2) return;
     const float spacing = state->line_spacing;
     state->line_spacing = FLUSH_SPACING;
-    while (state->notes || state->multi_lines) {
+    // A note of many megabytes flushes hundreds of thousands of lines: a signal is acted on
+    // between them.
+    for (std::size_t lines = 1; state->notes || state->multi_lines; ++lines) {
+        if (lines % SAFE_POINT_LINES == 0) check_signals();
         const float keep_cm = state->keep_space / static_cast<float>(POINTS_PER_CM);
         if (drill)
             pswrite_ps_drill(state, "", "", "", keep_cm, 1, {values, texts, formats});
@@ -237,7 +244,9 @@ void psprint_replay(PrintHandle_t *handle)
     psprint_open_buffer(handle);
     PrintState_t *state = nullptr;
     try {
+        std::size_t records = 0;
         for (int type; (type = psprint_read_record_type(handle->buffer)) != PR_CLOSE;) {
+            if (++records % SAFE_POINT_LINES == 0) check_signals();
             std::FILE *in = handle->buffer;
             if (type == PR_OPEN) {
                 if (state) Abort("Encountered multiple buffer open records");
