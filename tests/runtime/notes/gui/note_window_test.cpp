@@ -240,6 +240,35 @@ TEST_F(NoteWindowTest, UnicodeTextKeepsItsRunsAndSplitsAtCharacters)
     close_edit();
 }
 
+// Bytes that are no UTF-8 show as replacement characters; a note saved without a change keeps its
+// bytes and runs and is reported unchanged. A paragraph the clerk edits takes what its view holds.
+TEST_F(NoteWindowTest, AnUnchangedNoteKeepsBytesThatAreNoUtf8)
+{
+    const std::string replacement = "\xEF\xBF\xBD";
+    const struct Case {
+        std::string elements, first_shown;
+    } cases[] = {
+        {para("caf\xE9"), "caf" + replacement},
+        {para("a\xFF <b>b\xE9</b> c"), "a" + replacement + " b" + replacement + " c"},
+        {para("<i>x</i>\xC3") + para("<u>ok</u>"), "x" + replacement},
+        {para("\xE9t\xE9 <b>\xC3\xA9</b>") + AM + para("z\xFF", H) + para(""), replacement + "t" + replacement + " \xC3\xA9"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.elements);
+        NoteData_t *n = open(3, c.elements);
+        EXPECT_EQ(buffer_text(element(n, 0)), c.first_shown);
+        EXPECT_TRUE(key(element(n, 0), GDK_KEY_F12));
+        EXPECT_EQ(edit_cm(), nullptr);
+        EXPECT_EQ(xml_of(n), note_of(c.elements));
+        EXPECT_EQ(n->modified, 0);
+    }
+    NoteData_t *n = open(2, para("caf\xE9"));
+    gtk_text_buffer_insert_at_cursor(element(n, 0)->p.buffer, "!", -1);
+    EXPECT_TRUE(key(element(n, 0), GDK_KEY_F12));
+    EXPECT_EQ(xml_of(n), note_of(para("caf" + replacement + "!")));
+    EXPECT_EQ(n->modified, 1);
+}
+
 // The edge cases of the keys, one note each.
 TEST_F(NoteWindowTest, TheKeyTable)
 {
