@@ -430,10 +430,13 @@ int gnote_char_to_byte(const char *text, int chars)
 int gnote_byte_to_char(const char *text, int bytes)
 {
     if (!text || bytes <= 0) return 0;
+    // Counted as the view shows the text (valid_utf8): a byte that is no UTF-8 is one replacement
+    // character there, so a run after it is applied where its text shows.
     int chars = 0;
     const char *p = text;
     while (*p && p - text < bytes) {
-        p = g_utf8_next_char(p);
+        const gunichar c = g_utf8_get_char_validated(p, -1);
+        p = c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2) ? p + 1 : g_utf8_next_char(p);
         ++chars;
     }
     return chars;

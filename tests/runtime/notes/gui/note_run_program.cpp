@@ -7,6 +7,10 @@
 #include "program_text.h"
 #include "zasm_run.h"
 
+// Last: its macros (None, Bool, Status) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 using lumba_test::call;
 using lumba_test::num;
 using lumba_test::str;
@@ -109,6 +113,17 @@ std::string assembled(const std::string &program, const std::string &name)
 ProgramRun::ProgramRun(const std::string &program, const std::string &name)
     : out(assembled(program, name)), run({LUMBA_RUN, "-w", "0", "-v", "0", name, "0"}, x.gui_env(), out)
 {
+}
+
+bool white_at(const std::string &display, const std::string &window, int x, int y)
+{
+    Display *d = XOpenDisplay(display.c_str());
+    if (!d) return false;
+    XImage *image = XGetImage(d, std::stoul(window), x, y, 1, 1, AllPlanes, ZPixmap);
+    const bool white = image && (XGetPixel(image, 0, 0) & 0xffffff) == 0xffffff;
+    if (image) XDestroyImage(image);
+    XCloseDisplay(d);
+    return white;
 }
 
 void screenshot(const std::string &display, const std::string &name)

@@ -60,6 +60,9 @@ struct ProgramRun {
     lumba_test::GuiChild run;
 };
 
+// Whether the window shows white at (x, y): the inside of a paragraph view under the site's sheet.
+bool white_at(const std::string &display, const std::string &window, int x, int y);
+
 // A picture of the X server's screen under LUMBA_SNAPSHOT_DIR, when set.
 void screenshot(const std::string &display, const std::string &name);
 

@@ -4,8 +4,6 @@
 // the edit window with F9, drags from the first paragraph into the second, clicks the tag button
 // and saves with F12; the note's Post_Focus routine logs the saved note.
 #include <gtest/gtest.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <algorithm>
 #include <string>
@@ -70,18 +68,6 @@ constexpr int TAG_BUTTON_X = 233, TAG_BUTTON_Y = 45;
 // line, the second from 174 to 193. The drag goes from the middle of the one to the middle of the
 // other, right of their text and left of the scroll bar.
 constexpr int DRAG_X = 400, FIRST_PARAGRAPH_Y = 150, SECOND_PARAGRAPH_Y = 184;
-
-// Whether the window shows white at (x, y): the inside of a paragraph view under the site's sheet.
-bool white_at(const std::string &display, const std::string &window, int x, int y)
-{
-    Display *d = XOpenDisplay(display.c_str());
-    if (!d) return false;
-    XImage *image = XGetImage(d, std::stoul(window), x, y, 1, 1, AllPlanes, ZPixmap);
-    const bool white = image && (XGetPixel(image, 0, 0) & 0xffffff) == 0xffffff;
-    if (image) XDestroyImage(image);
-    XCloseDisplay(d);
-    return white;
-}
 
 } // namespace
 
