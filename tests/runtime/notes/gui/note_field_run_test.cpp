@@ -154,19 +154,13 @@ TEST(NoteRun, ANoteOpenedAndSavedUnchangedKeepsItsBytes)
     ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
     screenshot(x.display(), "note_field_as_written.png");
     const lumba_test::Xdotool user(x.display());
-    const std::string form = user.search("^Note form$");
-    user.focus(form);
-    user.key({"F9"});
-    const std::string window = user.search("^N1$");
+    const EditWindow opened = press_f9(program_run, user, "Note form", "N1");
+    const std::string &window = opened.window;
+    ASSERT_FALSE(window.empty());
     // The first paragraph's view, under the heading, laid out.
     ASSERT_TRUE(lumba_test::wait_until([&] { return white_at(x.display(), window, 400, 150); })) << read_all(out);
     screenshot(x.display(), "note_window_as_written.png");
-    user.focus(window);
-    user.key({"F12"});
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
-    user.focus(form);
-    user.key({"Escape"});
-    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
+    EXPECT_EQ(save_and_leave(program_run, user, opened), 0) << read_all(out);
     const std::vector<std::string> lines = lumba_test::program_lines(read_all(out));
     const auto post = std::find_if(lines.begin(), lines.end(), [](const std::string &l) { return l.starts_with("post "); });
     ASSERT_NE(post, lines.end()) << read_all(out);

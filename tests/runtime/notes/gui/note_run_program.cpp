@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
 #include "intrinsics.h"
+#include "log_wait.h"
 #include "program_text.h"
 #include "zasm_run.h"
 
@@ -113,6 +116,35 @@ std::string assembled(const std::string &program, const std::string &name)
 ProgramRun::ProgramRun(const std::string &program, const std::string &name)
     : out(assembled(program, name)), run({LUMBA_RUN, "-w", "0", "-v", "0", name, "0"}, x.gui_env(), out)
 {
+}
+
+EditWindow press_f9(const ProgramRun &run, const lumba_test::Xdotool &user, const std::string &form_title,
+                    const std::string &window_title)
+{
+    if (!lumba_test::wait_for_log_line(run.out, "B form up")) {
+        ADD_FAILURE() << lumba_test::read_all(run.out);
+        return {};
+    }
+    EditWindow w;
+    w.form = user.search("^" + form_title + "$");
+    user.focus(w.form);
+    user.key({"F9"});
+    w.window = user.search("^" + window_title + "$");
+    if (w.form.empty() || w.window.empty()) ADD_FAILURE() << "no window " << form_title << " or " << window_title;
+    return w;
+}
+
+int save_and_leave(ProgramRun &run, const lumba_test::Xdotool &user, const EditWindow &w)
+{
+    user.focus(w.window);
+    user.key({"F12"});
+    if (!lumba_test::wait_for_log_line(run.out, "B xml ")) {
+        ADD_FAILURE() << lumba_test::read_all(run.out);
+        return -1;
+    }
+    user.focus(w.form);
+    user.key({"Escape"});
+    return run.run.wait();
 }
 
 bool white_at(const std::string &display, const std::string &window, int x, int y)

@@ -69,6 +69,39 @@ constexpr int TAG_BUTTON_X = 233, TAG_BUTTON_Y = 45;
 // other, right of their text and left of the scroll bar.
 constexpr int DRAG_X = 400, FIRST_PARAGRAPH_Y = 150, SECOND_PARAGRAPH_Y = 184;
 
+// The user opens the edit window with F9, drags from the first paragraph into the second and
+// clicks the tag button, once the views are laid out where the drag goes; the tag routine's end
+// logged. The windows' ids ("" where a step failed, which fails the test).
+EditWindow tag_two_paragraphs(const ProgramRun &run, const lumba_test::Xdotool &user)
+{
+    const EditWindow w = press_f9(run, user, "Tag form", "N1");
+    if (w.window.empty()) return {};
+    user.focus(w.window);
+    if (!lumba_test::wait_until([&] {
+            return white_at(run.x.display(), w.window, DRAG_X, FIRST_PARAGRAPH_Y) &&
+                   white_at(run.x.display(), w.window, DRAG_X, SECOND_PARAGRAPH_Y);
+        })) {
+        ADD_FAILURE() << "the paragraph views laid out where the drag goes";
+        return {};
+    }
+    // The drag: the button goes down on the first paragraph and comes up on the second. The X
+    // server hands the press, the moves and the release to the program in that order, so the
+    // click on the tag button that follows finds the block selected.
+    const auto at = [&](int y) { return std::vector<std::string>{"mousemove", "--sync", "--window", w.window,
+                                                                  std::to_string(DRAG_X), std::to_string(y)}; };
+    std::vector<std::string> press = at(FIRST_PARAGRAPH_Y), release = at(SECOND_PARAGRAPH_Y);
+    press.insert(press.end(), {"mousedown", "1"});
+    release.insert(release.end(), {"mouseup", "1"});
+    user.run(press);
+    user.run(release);
+    user.click(w.window, TAG_BUTTON_X, TAG_BUTTON_Y);
+    if (!lumba_test::wait_for_log_line(run.out, "B tagged ")) {
+        ADD_FAILURE() << read_all(run.out);
+        return {};
+    }
+    return w;
+}
+
 } // namespace
 
 TEST(NoteRun, TheTagButtonRunsTheProgramsBlockTagRoutine)
@@ -76,36 +109,12 @@ TEST(NoteRun, TheTagButtonRunsTheProgramsBlockTagRoutine)
     ProgramRun program_run(program(), "tagger");
     const lumba_test::Xvfb &x = program_run.x;
     const std::string &out = program_run.out;
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
-    const std::string form = user.search("^Tag form$");
-    user.focus(form);
-    user.key({"F9"});
-    const std::string window = user.search("^N1$");
-    user.focus(window);
-    ASSERT_TRUE(lumba_test::wait_until([&] {
-        return white_at(x.display(), window, DRAG_X, FIRST_PARAGRAPH_Y) &&
-               white_at(x.display(), window, DRAG_X, SECOND_PARAGRAPH_Y);
-    })) << "the paragraph views laid out where the drag goes";
-    // The drag: the button goes down on the first paragraph and comes up on the second. The X
-    // server hands the press, the moves and the release to the program in that order, so the
-    // click on the tag button that follows finds the block selected.
-    const auto at = [&](int y) { return std::vector<std::string>{"mousemove", "--sync", "--window", window,
-                                                                  std::to_string(DRAG_X), std::to_string(y)}; };
-    std::vector<std::string> press = at(FIRST_PARAGRAPH_Y), release = at(SECOND_PARAGRAPH_Y);
-    press.insert(press.end(), {"mousedown", "1"});
-    release.insert(release.end(), {"mouseup", "1"});
-    user.run(press);
-    user.run(release);
-    user.click(window, TAG_BUTTON_X, TAG_BUTTON_Y);
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B tagged ")) << read_all(out);
+    const EditWindow opened = tag_two_paragraphs(program_run, user);
+    const std::string &window = opened.window;
+    ASSERT_FALSE(window.empty());
     screenshot(x.display(), "note_tag_run.png");
-    user.focus(window);
-    user.key({"F12"});
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B xml ")) << read_all(out);
-    user.focus(form);
-    user.key({"Escape"});
-    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
+    EXPECT_EQ(save_and_leave(program_run, user, opened), 0) << read_all(out);
     const std::string p = "<p datatype=\"P\" position=\"0\"><![CDATA[";
     const std::vector<std::string> expected = {
         "form up",
@@ -151,38 +160,17 @@ TEST(NoteRun, TheNoteOperationsPruneATemplateSavedWithAHiddenComment)
     ProgramRun program_run(program(prune_saved_note()), "pruner");
     const lumba_test::Xvfb &x = program_run.x;
     const std::string &out = program_run.out;
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
     const lumba_test::Xdotool user(x.display());
-    const std::string form = user.search("^Tag form$");
-    user.focus(form);
-    user.key({"F9"});
-    const std::string window = user.search("^N1$");
-    user.focus(window);
-    ASSERT_TRUE(lumba_test::wait_until([&] {
-        return white_at(x.display(), window, DRAG_X, FIRST_PARAGRAPH_Y) &&
-               white_at(x.display(), window, DRAG_X, SECOND_PARAGRAPH_Y);
-    })) << "the paragraph views laid out where the drag goes";
-    const auto at = [&](int y) { return std::vector<std::string>{"mousemove", "--sync", "--window", window,
-                                                                  std::to_string(DRAG_X), std::to_string(y)}; };
-    std::vector<std::string> press = at(FIRST_PARAGRAPH_Y), release = at(SECOND_PARAGRAPH_Y);
-    press.insert(press.end(), {"mousedown", "1"});
-    release.insert(release.end(), {"mouseup", "1"});
-    user.run(press);
-    user.run(release);
-    user.click(window, TAG_BUTTON_X, TAG_BUTTON_Y);
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B tagged ")) << read_all(out);
+    const EditWindow opened = tag_two_paragraphs(program_run, user);
+    const std::string &window = opened.window;
+    ASSERT_FALSE(window.empty());
     // A click puts the cursor in the second paragraph, moved down by the start tag's label, which
     // then becomes the hidden comment. The X server hands the clicks and F12 over in order.
     ASSERT_TRUE(lumba_test::wait_until([&] { return white_at(x.display(), window, DRAG_X, TAGGED_SECOND_Y); }))
         << "the second paragraph laid out below the start tag";
     user.click(window, DRAG_X, TAGGED_SECOND_Y);
     user.click(window, HIDE_BUTTON_X, TAG_BUTTON_Y);
-    user.focus(window);
-    user.key({"F12"});
-    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B delete 11 ")) << read_all(out);
-    user.focus(form);
-    user.key({"Escape"});
-    EXPECT_EQ(program_run.run.wait(), 0) << read_all(out);
+    EXPECT_EQ(save_and_leave(program_run, user, opened), 0) << read_all(out);
     const std::string p = "<p datatype=\"P\" position=\"0\"><![CDATA[", h = "<p datatype=\"H\" position=\"0\"><![CDATA[";
     const std::string start = "<tag name=\"T1\" start=\"true\">Start</tag>", end = "<tag name=\"T1\" start=\"false\">End</tag>";
     const std::string saved = "<note ver=\"1\">" + start + p + "First paragraph]]></p>" + h + "Second paragraph]]></p>" +
