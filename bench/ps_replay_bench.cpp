@@ -3,7 +3,8 @@
 // (nullpage device), and the peak memory of a replay of 10,000 and of 100,000 lines (a child per
 // replay, its maximum resident size). The buffer has five segments a line, a two-line page heading,
 // a footer and a multi-line remark every 500 lines (a note would need a program's Get_Note
-// routine). The style tags file is the site's: the program runs under the with_site runner.
+// routine). The style tags file is the site's: the program runs under the with_site runner. Also
+// the print conversion of a note of one long paragraph, against fold cutting the same text.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -21,6 +22,7 @@
 #include <spawn.h>
 
 #include "mem_mgt.h"
+#include "note_print.h"
 #include "print_handles.h"
 #include "ps_replay.h"
 #include "run_time.h"
@@ -203,6 +205,64 @@ void BM_peak_memory(benchmark::State &state)
     state.counters["peak_kib"] = static_cast<double>(peak);
 }
 BENCHMARK(BM_peak_memory)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A note of one paragraph of mib MiB of words: plain text, as a Get_Note routine may give it.
+std::string long_note(long mib)
+{
+    std::string text;
+    text.reserve(static_cast<std::size_t>(mib) << 20);
+    while (text.size() < static_cast<std::size_t>(mib) << 20) text += "lorem ipsum dolor sit amet ";
+    text.resize(static_cast<std::size_t>(mib) << 20);
+    return text;
+}
+
+// The note field's segment of a report line: a 10 pt note wrapped at 4 cm, amounts after the text.
+struct NoteSegment {
+    NoteSegment()
+    {
+        tag = Alloc(PrintTag_t);
+        tag->print_size = tag->screen_size = 10;
+        tag->note_type = 1;
+        tag->note_wrap_width = 4.0;
+        value = FormatValue_t{1, 5, 12, 3.0, 2.0, tag, nullptr, nullptr};
+    }
+    ~NoteSegment() { postscript_print_tag_free(tag); }
+    NoteSegment(const NoteSegment &) = delete;
+    NoteSegment &operator=(const NoteSegment &) = delete;
+    PrintTag_t *tag;
+    FormatValue_t value;
+};
+
+// The print conversion of a note of 1, 2 or 10 MiB into its print lines (gnote_convert2print_note);
+// the peer, fold -s cutting the same text at its blanks into lines of the same width.
+void BM_note_print(benchmark::State &state)
+{
+    const std::string note = long_note(state.range(0));
+    NoteSegment segment;
+    PrintNote_t print{};
+    print.note = Strcpy("N1");
+    std::size_t lines = 0;
+    for (auto _ : state) {
+        gnote_convert2print_note(&print, note.c_str(), &segment.value, 0);
+        lines = 0;
+        for (const FormatValue_t *v = print.blocks ? print.blocks->items : nullptr; v; v = v->next) ++lines;
+    }
+    // Every line holds at most a line's width of the text: fewer lines than bytes / 30 lost text.
+    if (!print.blocks || print.blocks->next || lines < note.size() / 30) state.SkipWithError("the note lost lines");
+    state.counters["lines"] = static_cast<double>(lines);
+    gnote_free_print_blocks(print.blocks);
+    sfree(print.note);
+}
+BENCHMARK(BM_note_print)->Arg(1)->Arg(2)->Arg(10)->Unit(benchmark::kMillisecond);
+
+void BM_note_print_fold(benchmark::State &state)
+{
+    const fs::path text = dir() / ("note" + std::to_string(state.range(0)) + ".txt");
+    if (!fs::exists(text)) std::ofstream(text) << long_note(state.range(0));
+    for (auto _ : state)
+        if (run({"sh", "-c", "fold -s -w 24 \"$0\" > /dev/null", text.string()}) != 0) state.SkipWithError("fold failed");
+}
+BENCHMARK(BM_note_print_fold)->Arg(1)->Arg(2)->Arg(10)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "gdata.h"
 #include "mem_mgt.h"
 #include "message.h"
+#include "signals.h"
 
 namespace {
 
@@ -100,11 +101,20 @@ void append_piece(std::string &text, int *total, FormatValue_t *&first, PrintSta
     *total += static_cast<int>(piece.size());
 }
 
-// Drops the first piece of a block's text: the rest moves to the front.
+// The strings of a block not printed yet.
+const char *unprinted(const NotePrintBlock_t *block) { return block->text ? block->text + block->printed : nullptr; }
+std::string_view unprinted_pieces(const NotePrintBlock_t *block)
+{
+    return {unprinted(block), static_cast<std::size_t>(std::max(0, block->length))};
+}
+
+// Drops the first piece of a block's text. The rest stays where it is: moving it to the front at
+// every line made the printing of a long paragraph quadratic.
 void drop_piece(NotePrintBlock_t *block)
 {
-    const std::size_t cut = std::min(static_cast<std::size_t>(block->length), std::strlen(block->text) + 1);
-    std::memmove(block->text, block->text + cut, static_cast<std::size_t>(block->length) - cut);
+    const std::string_view pieces = unprinted_pieces(block);
+    const std::size_t cut = std::min(pieces.size(), first_piece(unprinted(block)).size() + 1);
+    block->printed += static_cast<std::int32_t>(cut);
     block->length -= static_cast<std::int32_t>(cut);
 }
 
@@ -118,7 +128,7 @@ std::string postscript_convert_note(std::string &second_part, PrintState_t *stat
         if (!note_flag) Abort("Not permitted to have a Note in a heading, or have a similtaneously duplicated Note");
         if (!n->blocks || !n->blocks->items) return {};
         const FormatValue_t *first = n->blocks->items;
-        return std::string(first_piece(n->blocks->text)).substr(0, static_cast<std::size_t>(std::max(0, first->last - first->first + 1)));
+        return std::string(first_piece(unprinted(n->blocks))).substr(0, static_cast<std::size_t>(std::max(0, first->last - first->first + 1)));
     }
     if (global_data && global_data->log_level_lumbas >= 0) mlog(1, "postscript_convert_note: New Note %s", note_text.c_str());
     // The note comes from the Get_Note routine of the matrix the print handle hangs on; without
@@ -141,7 +151,7 @@ std::string postscript_convert_note(std::string &second_part, PrintState_t *stat
     if (!block) return {};
     if (block->column && block->items && block->items->next) {
         // The amount column prints next, at its own place, without moving along the line.
-        const std::string_view pieces(block->text, static_cast<std::size_t>(std::max(0, block->length)));
+        const std::string_view pieces = unprinted_pieces(block);
         const std::string_view rest = pieces.substr(std::min(pieces.size(), pieces.find('\0') + 1));
         second_part = std::string(rest.substr(0, rest.find('\0')));
         FormatValue_t *amount = continuation_segment(block->items->next, 1, 0);
@@ -150,7 +160,7 @@ std::string postscript_convert_note(std::string &second_part, PrintState_t *stat
         if (segment->next) segment->next->prior = amount;
         segment->next = amount;
     }
-    return std::string(first_piece(block->text));
+    return std::string(first_piece(unprinted(block)));
 }
 
 std::string postscript_convert_multi_line(PrintState_t *state, FormatValue_t *segment, std::string text, int screen,
@@ -216,7 +226,7 @@ std::string postscript_notes_get_line(int *total, FormatValue_t *first, std::str
     for (const PrintNote_t *n = state->notes; n; n = n->next) {
         const NotePrintBlock_t *block = n->blocks;
         if (!block || !block->items) continue;
-        const std::string_view pieces(block->text, static_cast<std::size_t>(std::max(0, block->length)));
+        const std::string_view pieces = unprinted_pieces(block);
         const std::string_view piece = pieces.substr(0, pieces.find('\0'));
         append_piece(line, total, first, state, block->items, piece);
         if (block->column && block->items->next) {
@@ -316,6 +326,8 @@ namespace {
 
 // A flushed note's lines stand closer than the report's own.
 constexpr float FLUSH_SPACING = 1.05f;
+// How many flushed lines are laid out between two looks at a pending signal.
+constexpr std::size_t FLUSH_SAFE_POINT_LINES = 1024;
 
 bool has_note_segment(const PrintState_t *state)
 {
@@ -350,7 +362,12 @@ void pswrite_flush_pending(PrintState_t *state, int forced, const std::function<
     if (!forced && state->note_phase != 2 && state->multi_line_phase != 2) return;
     const float spacing = state->line_spacing;
     state->line_spacing = FLUSH_SPACING;
-    while (state->notes || state->multi_lines) write_flush_line();
+    // A note of many megabytes flushes hundreds of thousands of lines: a signal is acted on
+    // between them.
+    for (std::size_t lines = 1; state->notes || state->multi_lines; ++lines) {
+        if (lines % FLUSH_SAFE_POINT_LINES == 0) check_signals();
+        write_flush_line();
+    }
     state->line_spacing = spacing;
     state->note_phase = 0;
     state->multi_line_phase = 0;

@@ -20,11 +20,15 @@
 #include "ps_render.h"
 #include "run_time.h"
 #include "shared_files.h"
+#include "signals.h"
 #include "value_stack.h"
 
 using intr::arg;
 
 namespace {
+
+// How many records or flushed lines the replay lays out between two looks at a pending signal.
+constexpr std::size_t SAFE_POINT_LINES = 1024;
 
 // The least heading gap and keep-space of a heading, in cm.
 constexpr float LEAST_HEADING_ROOM = 2.25f;
@@ -199,7 +203,9 @@ void psprint_replay(PrintHandle_t *handle)
     psprint_open_buffer(handle);
     PrintState_t *state = nullptr;
     try {
+        std::size_t records = 0;
         for (int type; (type = psprint_read_record_type(handle->buffer)) != PR_CLOSE;) {
+            if (++records % SAFE_POINT_LINES == 0) check_signals();
             std::FILE *in = handle->buffer;
             if (type == PR_OPEN) {
                 if (state) Abort("Encountered multiple buffer open records");

@@ -407,6 +407,51 @@ gboolean key_before_active(GtkEventControllerKey *controller, guint keyval, guin
     return FALSE;
 }
 
+// The arrays of one kind of run of a paragraph.
+struct RunKind {
+    std::int32_t *NoteParagraph_t::*start;
+    std::int32_t *NoteParagraph_t::*end;
+    std::int32_t NoteParagraph_t::*count;
+};
+constexpr RunKind run_kinds[] = {
+    {&NoteParagraph_t::bold_start, &NoteParagraph_t::bold_end, &NoteParagraph_t::bold_count},
+    {&NoteParagraph_t::italic_start, &NoteParagraph_t::italic_end, &NoteParagraph_t::italic_count},
+    {&NoteParagraph_t::underline_start, &NoteParagraph_t::underline_end, &NoteParagraph_t::underline_count},
+};
+
+// Where byte position at of text lies in shown, the text its view was filled with, reached by
+// characters as the view's runs were applied.
+std::int32_t shown_position(const char *text, const std::string &shown, std::int32_t at)
+{
+    if (at < 0) return at;
+    const glong chars = std::min<glong>(gnote_byte_to_char(text, at), g_utf8_strlen(shown.c_str(), -1));
+    return static_cast<std::int32_t>(g_utf8_offset_to_pointer(shown.c_str(), chars) - shown.c_str());
+}
+
+// A paragraph taken back from its view just as the view was filled, runs included, keeps its own
+// bytes and runs: the view had to show bytes that are no UTF-8 as replacement characters, which are
+// no change of the clerk's.
+void keep_unchanged_bytes(NoteParagraph_t &now, const NoteParagraph_t &before)
+{
+    if (!before.text || !now.text || g_utf8_validate(before.text, -1, nullptr)) return;
+    const std::string shown = valid_utf8(before.text);
+    if (shown != now.text) return;
+    for (const RunKind &k : run_kinds) {
+        if (now.*k.count != before.*k.count) return;
+        for (int i = 0; i < now.*k.count; ++i)
+            if ((now.*k.start)[i] != shown_position(before.text, shown, (before.*k.start)[i]) ||
+                (now.*k.end)[i] != shown_position(before.text, shown, (before.*k.end)[i]))
+                return;
+    }
+    sfree(now.text);
+    now.text = copy_text(before.text);
+    for (const RunKind &k : run_kinds)
+        for (int i = 0; i < now.*k.count; ++i) {
+            (now.*k.start)[i] = (before.*k.start)[i];
+            (now.*k.end)[i] = (before.*k.end)[i];
+        }
+}
+
 } // namespace
 
 // ---- Offsets ---------------------------------------------------------------------------------------------
@@ -422,10 +467,13 @@ int gnote_char_to_byte(const char *text, int chars)
 int gnote_byte_to_char(const char *text, int bytes)
 {
     if (!text || bytes <= 0) return 0;
+    // Counted as the view shows the text (valid_utf8): a byte that is no UTF-8 is one replacement
+    // character there, so a run after it is applied where its text shows.
     int chars = 0;
     const char *p = text;
     while (*p && p - text < bytes) {
-        p = g_utf8_next_char(p);
+        const gunichar c = g_utf8_get_char_validated(p, -1);
+        p = c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2) ? p + 1 : g_utf8_next_char(p);
         ++chars;
     }
     return chars;
@@ -723,6 +771,9 @@ void gnote_parse_text2XML(NoteData_t *n)
             gnote_get_screen_element(child, n);
         }
     }
+    // The shell is the old list's copy, element for element.
+    for (NoteElement_t *now = n->note, *before = scratch.note; now && before; now = now->next, before = before->next)
+        if (now->type == before->type && is_paragraph(now)) keep_unchanged_bytes(now->p, before->p);
     n->modified = gnote_compare_notes(n->modified, n->note, scratch.note);
     const NoteElement_t *first = n->note;
     while (first && (first->type == CM_GNOTE_NOTE_TYPE_TAG || first->type == CM_GNOTE_NOTE_TYPE_HIDE))

@@ -3,7 +3,10 @@
 #include "gnote_field.h"
 #include "gnote_edit.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "cases.h"
 #include "cattach.h"
@@ -70,6 +73,14 @@ void take_focus(const NoteData_t *n, GtkWidget *widget)
 }
 
 std::string input_text(const NoteData_t *n) { return gtk_editable_get_text(GTK_EDITABLE(n->input)); }
+
+// The one-line text as the note is to hold it: the input shows bytes of the short text that are no
+// UTF-8 as replacement characters, so a text left as shown is the short text itself.
+std::string typed_text(const NoteData_t *n)
+{
+    const std::string typed = input_text(n);
+    return typed != n->short_text && typed == valid_utf8(n->short_text) ? std::string(n->short_text) : typed;
+}
 
 void show_line(NoteData_t *n) { gtk_label_set_text(GTK_LABEL(n->line_label), valid_utf8(n->short_text).c_str()); }
 
@@ -171,7 +182,7 @@ bool ascii_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v
 // The one-line input's text taken into the note by the expand routine.
 void take_one_line(NoteData_t *n)
 {
-    const std::string typed = input_text(n);
+    const std::string typed = typed_text(n);
     if (typed.size() > CM_GNOTE_TEXT_SIZE)
         Abort("Short form of Note text is %d when expecting less than %d", static_cast<int>(typed.size()),
               CM_GNOTE_TEXT_SIZE);
@@ -392,7 +403,7 @@ char *value_note(ControlMatrix_t *, int, void *entry, int *, char **, int *)
     switch (state) {
     case GNOTE_STATE_NONE: return nullptr;
     case GNOTE_STATE_INPUT: {
-        const std::string typed = input_text(n);
+        const std::string typed = typed_text(n);
         if (typed.size() <= CM_GNOTE_TEXT_SIZE)
             store_short(n, typed);
         else
@@ -440,6 +451,63 @@ int *refused_note(void *entry) { return &note_of(entry)->modified; }
 // A right click on the focused note pastes (the input's own gesture does it before the engine
 // sees the click): the engine offers no edit menu of its own.
 int context_menu_note(ControlMatrix_t *, int, void *, int) { return 0; }
+
+// The expanded display's mark-up of a paragraph: its text escaped, so that data never becomes
+// formatting, and its own bold, italic and underline runs. Kinds of run may interleave, which
+// mark-up cannot nest: the text is cut at every run boundary and each piece carries the marks of
+// the runs over it. Bytes that are no UTF-8 show as replacement characters (on screen only).
+std::string paragraph_markup(const NoteElement_t *e)
+{
+    const std::string_view text = e->p.text ? e->p.text : "";
+    struct Kind {
+        const std::int32_t *start, *end;
+        int count;
+        const char *open, *close;
+    } kinds[] = {{e->p.bold_start, e->p.bold_end, e->p.bold_count, "<b>", "</b>"},
+                 {e->p.italic_start, e->p.italic_end, e->p.italic_count, "<i>", "</i>"},
+                 {e->p.underline_start, e->p.underline_end, e->p.underline_count, "<u>", "</u>"}};
+    // Positions come from the note string: clamped to the text (an end of -1 runs to its end).
+    const auto clamp = [&](std::int32_t at) {
+        return at < 0 || static_cast<std::size_t>(at) > text.size() ? text.size() : static_cast<std::size_t>(at);
+    };
+    std::vector<std::size_t> cuts{0, text.size()};
+    for (const Kind &k : kinds)
+        for (int i = 0; i < k.count && k.start && k.end; ++i) {
+            cuts.push_back(clamp(k.start[i]));
+            cuts.push_back(clamp(k.end[i]));
+        }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    // How many runs of each kind cover each piece, counted from where runs begin and end.
+    const auto piece_at = [&](std::size_t at) {
+        return static_cast<std::size_t>(std::lower_bound(cuts.begin(), cuts.end(), at) - cuts.begin());
+    };
+    std::vector<int> cover[3];
+    for (int k = 0; k < 3; ++k) {
+        cover[k].assign(cuts.size(), 0);
+        for (int i = 0; i < kinds[k].count && kinds[k].start && kinds[k].end; ++i) {
+            const std::size_t from = clamp(kinds[k].start[i]), to = clamp(kinds[k].end[i]);
+            if (from >= to) continue;
+            ++cover[k][piece_at(from)];
+            --cover[k][piece_at(to)];
+        }
+        for (std::size_t c = 1; c < cuts.size(); ++c) cover[k][c] += cover[k][c - 1];
+    }
+    std::string markup;
+    for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
+        const std::size_t from = cuts[c], to = cuts[c + 1];
+        const bool on[3] = {cover[0][c] > 0, cover[1][c] > 0, cover[2][c] > 0};
+        for (int k = 0; k < 3; ++k)
+            if (on[k]) markup += kinds[k].open;
+        const std::string shown = valid_utf8(text.substr(from, to - from));
+        gchar *escaped = g_markup_escape_text(shown.c_str(), static_cast<gssize>(shown.size()));
+        markup += escaped;
+        g_free(escaped);
+        for (int k = 2; k >= 0; --k)
+            if (on[k]) markup += kinds[k].close;
+    }
+    return markup;
+}
 
 } // namespace
 
@@ -609,8 +677,7 @@ void gnote_display_full_note(NoteData_t *n)
         case CM_GNOTE_NOTE_TYPE_P: {
             if (e->prior) spacer();
             GtkWidget *label = gtk_label_new(nullptr);
-            // Text that is no valid mark-up ("Smith & Sons") shows as it is written.
-            oska_label_set_markup(label, e->p.text ? e->p.text : "");
+            gtk_label_set_markup(GTK_LABEL(label), paragraph_markup(e).c_str());
             gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
             gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
             gtk_widget_set_size_request(label, n->width - LABEL_INSET, -1);
@@ -734,7 +801,7 @@ void gnote_clear(NoteData_t *n)
 
 void gnote_get_short_text(NoteData_t *n)
 {
-    const std::string typed = input_text(n);
+    const std::string typed = typed_text(n);
     if (typed == n->short_text && n->note) return;
     store_short(n, typed);
     NoteElement_t *p = first_content(n->note);

@@ -228,6 +228,10 @@ char *gnote_trim(char *string);
 // Frees note_data's current list and builds a new one from string (unchanged). compact 0 keeps
 // every paragraph and adds the separating empty paragraphs; compact 1 drops empty paragraphs.
 void gnote_parse_xml(NoteData_t *note_data, const char *string, int compact);
+// What the reader calls every so many elements or marks of a long note: the run-time sets its
+// signal safe point here, so that a termination ends the reading of a note of many megabytes at
+// once. The model itself calls nothing of the core's signal handling (null: nothing is called).
+extern void (*gnote_parse_safe_point)();
 // Decodes one paragraph's content into a new text, recording its runs after those the element
 // already has.
 char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content);

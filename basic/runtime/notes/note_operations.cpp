@@ -189,12 +189,22 @@ int flag_argument(int nargs, int last, int i, const char *flag)
     return value;
 }
 
-// Reads the note string into the scratch note, compacted as these operations work on it.
-void read_note(ScratchNote &note, const std::string &text) { gnote_parse_xml(&note.data, text.c_str(), 1); }
+// Reads the note string into the scratch note, compacted as these operations work on it. A note
+// that begins with an amount is refused before anything is done to it: the writer could not write
+// it back, and a program is to get the same clean stop that printing such a note gives.
+void read_note(ScratchNote &note, const std::string &text)
+{
+    gnote_parse_xml(&note.data, text.c_str(), 1);
+    if (note.data.note && note.data.note->type == CM_GNOTE_NOTE_TYPE_AM)
+        Abort("Expecting a Note to commence with a paragraph");
+}
 
-// Writes the note back into the first argument's variable, normalised.
+// Writes the note back into the first argument's variable, normalised. A deletion can leave an
+// amount first (a block taken out from before it): that stops as cleanly as reading such a note.
 void write_note(ScratchNote &note, int nargs, int last, const char *intrinsic)
 {
+    if (note.data.note && note.data.note->type == CM_GNOTE_NOTE_TYPE_AM)
+        Abort("Expecting a Note to commence with a paragraph");
     std::unique_ptr<char, SallocFree> xml(gnote_get_xml(&note.data));
     intr::store_text(arg(nargs, last, 0), xml.get(), intrinsic);
 }
@@ -270,6 +280,7 @@ int note_delete_tag_text(NoteData_t *note, const char *name, int delete_tags, in
         } else if (inside) {
             switch (e->type) {
             case CM_GNOTE_NOTE_TYPE_P:
+            case CM_GNOTE_NOTE_TYPE_HIDE:  // a hidden comment is text of the block like any other
             case CM_GNOTE_NOTE_TYPE_AM:
                 if (delete_text) {
                     remove_element(note, e);

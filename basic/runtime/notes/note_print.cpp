@@ -16,8 +16,13 @@
 #include "mem_mgt.h"
 #include "message.h"
 #include "note_model.h"
+#include "signals.h"
 
 namespace {
+
+// How many print lines or elements a conversion makes between two looks at a pending signal:
+// a few milliseconds of work, so a termination ends even a note of many megabytes at once.
+constexpr std::size_t SAFE_POINT_LINES = 4096;
 
 // ---- Character widths -----------------------------------------------------------------------------
 
@@ -92,13 +97,6 @@ void link_segment_after(NotePrintBlock_t *block, FormatValue_t *after, FormatVal
         block->items = v;
 }
 
-FormatValue_t *last_segment(const NotePrintBlock_t *block)
-{
-    FormatValue_t *v = block->items;
-    while (v && v->next) v = v->next;
-    return v;
-}
-
 int position_of(const NotePrintBlock_t *block, const FormatValue_t *v)
 {
     int i = 0;
@@ -149,20 +147,24 @@ public:
     {
         finish_block();
         auto *record = Alloc(NotePrintBlock_t);
-        NotePrintBlock_t *tail = note_->blocks;
-        while (tail && tail->next) tail = tail->next;
-        record->prior = tail;
-        if (tail)
-            tail->next = record;
+        // The last block is kept, not looked for: a note of many paragraphs converts in linear time.
+        record->prior = last_block_;
+        if (last_block_)
+            last_block_->next = record;
         else
             note_->blocks = record;
+        last_block_ = record;
         current_ = Block{record, {}};
 
         const char *position = element->p.text ? element->p.text : "";
         std::unique_ptr<char, SallocFree> line(gnote_convert2print_getfield(&position, size_, width_));
         // A paragraph followed by any element ends with one more, empty, print line.
         bool last = false, stop = false;
-        while (!stop) {
+        // Each line goes after the one made before it (a paragraph's segments are all its lines),
+        // so a long paragraph converts in linear time.
+        FormatValue_t *tail = nullptr;
+        for (std::size_t lines = 1; !stop; ++lines) {
+            if (lines % SAFE_POINT_LINES == 0) check_signals();
             if (last) stop = true;
             if (!*position) {
                 if (element->next)
@@ -171,7 +173,8 @@ public:
                     stop = true;
             }
             FormatValue_t *v = new_segment(segment_, std::strlen(line.get()));
-            link_segment_after(record, last_segment(record), v);
+            link_segment_after(record, tail, v);
+            tail = v;
             current_.strings.emplace_back(line.get());
             last_made_ = v;
             line.reset(gnote_convert2print_getfield(&position, size_, width_));
@@ -221,6 +224,7 @@ private:
     double width_;
     int size_;
     Block current_{nullptr, {}};
+    NotePrintBlock_t *last_block_ = nullptr;
     FormatValue_t *last_made_ = nullptr;
 };
 
@@ -287,7 +291,9 @@ void gnote_convert2print_note(PrintNote_t *print_note, const char *note_string, 
     gnote_free_print_blocks(print_note->blocks);
     print_note->blocks = nullptr;
     Conversion conversion(print_note, segment, screen);
+    std::size_t elements = 0;
     for (const NoteElement_t *e = note.data.note; e; e = e->next) {
+        if (++elements % SAFE_POINT_LINES == 0) check_signals();
         switch (e->type) {
         case CM_GNOTE_NOTE_TYPE_P:
             conversion.paragraph(e);

@@ -20,7 +20,8 @@ struct NotePrintBlock_t {
     // One NUL-terminated string per segment, in the order of the segments, empty print lines
     // included: printing hands segments and strings out in pairs.
     char *text;
-    std::int32_t length;  // bytes of text in use, every string's NUL included
+    std::int32_t length;   // bytes of text in use from printed on, every string's NUL included
+    std::int32_t printed;  // bytes at the front of text whose strings have printed (kept, not moved)
     std::int32_t column;  // 1 when the second segment and string are an amount on the first line
     NotePrintBlock_t *next, *prior;
 };

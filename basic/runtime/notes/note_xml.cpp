@@ -27,6 +27,18 @@ constexpr std::size_t ATTR_VALUE_MAX = 255;
 constexpr std::size_t ATTR_TEXT_MAX = 535;
 constexpr std::size_t TAG_WINDOW = GNOTE_TAG_TEXT_MAX + "</tag>"sv.size();
 constexpr std::size_t AMOUNT_WINDOW = GNOTE_AMOUNT_TEXT_MAX + "</am>"sv.size();
+// How many elements, pieces or marks the reader goes through between two calls of its safe point.
+constexpr std::size_t SAFE_POINT_EVERY = 4096;
+
+// Calls the safe point every SAFE_POINT_EVERY calls of step.
+struct SafePointCount {
+    std::size_t count = 0;
+    void step()
+    {
+        if (++count % SAFE_POINT_EVERY == 0 && gnote_parse_safe_point) gnote_parse_safe_point();
+    }
+};
+
 // Wide enough for any decimal in fixed form with two decimals, so a value too long for the
 // amount's field is seen whole and refused instead of cut.
 constexpr int AMOUNT_SCRATCH = 200;
@@ -578,7 +590,9 @@ char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content)
         return first;
     };
     std::size_t i = 0;
+    SafePointCount safe_point;
     for (;;) {
+        safe_point.step();
         const std::size_t special = next_special(i);
         copy(i, special - i);
         i = special;
@@ -625,7 +639,9 @@ char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content)
 
 void gnote_split_paragraphs(NoteData_t *note_data, int compact)
 {
+    SafePointCount safe_point;
     for (NoteElement_t *element = note_data->note; element; element = element->next) {
+        safe_point.step();
         if (element->type != CM_GNOTE_NOTE_TYPE_P || !element->p.text) continue;
         char *cut = std::strstr(element->p.text, "\n\n");
         if (!cut) continue;
@@ -637,6 +653,7 @@ void gnote_split_paragraphs(NoteData_t *note_data, int compact)
         element->p.text[first] = '\0';
         std::string_view rest = std::string_view(whole).substr(first + 2);
         for (;;) {
+            safe_point.step();
             const std::size_t next = rest.find("\n\n"sv);
             NoteElement_t *piece = gmenu_parse_xml_add_tag(note_data, "p");
             piece->p.text = new_text(rest.substr(0, next));
@@ -655,6 +672,8 @@ void gnote_split_paragraphs(NoteData_t *note_data, int compact)
     }
     if (last && last->type != CM_GNOTE_NOTE_TYPE_P) link_after(last, new_empty_paragraph(note_data));
 }
+
+void (*gnote_parse_safe_point)() = nullptr;
 
 void gnote_parse_xml(NoteData_t *note_data, const char *string, int compact)
 {
@@ -682,7 +701,9 @@ void gnote_parse_xml(NoteData_t *note_data, const char *string, int compact)
 
     ListBuilder list{note_data};
     Pending pending;
+    SafePointCount safe_point;
     while (!text.empty()) {
+        safe_point.step();
         if (!gnote_parse_xml_tag(&text, name, &attributes)) break;  // "</note"
         switch (name[0]) {
         case 't':

@@ -176,6 +176,12 @@ TEST_F(NoteOperations, EdgeCases)
         {NOTE(P("p") + Ts("T1") + P("a") + Te("T1") + P("m") + Ts("T1") + P("b") + Te("T1")),
          remove(s("T1") + num(0) + num(1), 4), "1", NOTE(P("p") + Ts("T1") + Te("T1") + P("m") + Ts("T1") + Te("T1"))},
         {NOTE(H("h") + Ts("T1") + P("a") + Te("T1")), remove(s("T1") + num(1) + num(1), 4), "1", NOTE(H("h"))},
+        // A hidden comment inside the block is text of the block: it goes with the text only.
+        {NOTE(Ts("T1") + H("h") + P("a") + Te("T1") + P("z")), remove(s("T1") + num(1) + num(0), 4), "1",
+         NOTE(H("h") + P("a") + P("z"))},
+        {NOTE(Ts("T1") + H("h") + P("a") + Te("T1") + P("z")), remove(s("T1") + num(0) + num(1), 4), "1",
+         NOTE(Ts("T1") + Te("T1") + P("z"))},
+        {NOTE(Ts("T1") + H("h") + P("a") + Te("T1") + P("z")), remove(s("T1") + num(1) + num(1), 4), "1", NOTE(P("z"))},
         // Checking: an end tag alone names the block.
         {NOTE(P("a") + Te("T1")), check(s("T1"), 2), "1", NOTE(P("a") + Te("T1"))},
         {"T1", check(s("T1"), 2), "0", "T1"},
@@ -205,7 +211,18 @@ TEST_F(NoteOperations, RefusalsWriteNothingBack)
         {block, append_block_tag(s("T2") + s("S") + s("E") + s("<x>"), 5), "", "stop: Unexpected paragraph open format tag"},
         {NOTE("<p datatype=\"X\" position=\"0\"><![CDATA[]]></p>"), check(s("T1"), 2), "",
          "stop: gnote_parse_xml: Unexpected value 'X' for the datatype attribute"},
-        {NOTE(Ts("T1") + H("h") + Te("T1")), remove(s("T1") + num(1) + num(0), 4), "", "stop: Unexpected Note tag type 4"},
+        // A note that begins with an amount is refused before any operation starts; so is a list
+        // a deletion would leave beginning with one.
+        {NOTE(A("1.00") + P("a")), check(s("T1"), 2), "", "stop: Expecting a Note to commence with a paragraph"},
+        {NOTE(A("1.00") + P("a")), append_text(s("x"), 2), "", "stop: Expecting a Note to commence with a paragraph"},
+        {NOTE(A("1.00") + Ts("T1") + P("a") + Te("T1")), append_block_tag(s("T2") + s("S") + s("E"), 4), "",
+         "stop: Expecting a Note to commence with a paragraph"},
+        {NOTE(A("1.00") + Ts("T1") + P("a") + Te("T1")), insert(s("T1") + s("x"), 3), "",
+         "stop: Expecting a Note to commence with a paragraph"},
+        {NOTE(A("1.00") + Ts("T1") + P("a") + Te("T1")), remove(s("T1") + num(1) + num(1), 4), "",
+         "stop: Expecting a Note to commence with a paragraph"},
+        {NOTE(Ts("T1") + P("a") + Te("T1") + A("1.00") + P("b")), remove(s("T1") + num(1) + num(1), 4), "",
+         "stop: Expecting a Note to commence with a paragraph"},
         // A tag the note string could not hold is refused before anything changes.
         {block, append_block_tag(s("a\"b") + s("S") + s("E"), 4), "", "stop: Block tag name 'a\"b' holds '\"' or '>'"},
         {block, append_block_tag(s("T2") + s("S") + s("x</tag>"), 4), "", "stop: Text of block tag 'T2' holds '</tag>'"},

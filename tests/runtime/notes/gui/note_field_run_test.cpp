@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gui_env.h"
 #include "intrinsics.h"
 #include "log_wait.h"
 #include "note_run_program.h"
@@ -31,11 +32,12 @@ std::string text_param(int k)
     return "loadsvi I:" + std::to_string(k) + " I:0 I:1 I:0 I:0 I:0\n" + call("ifcalls", in_STRIP, 1);
 }
 
-std::string program()
+// before: what main does to the field before the form runs (nothing, or a note printed into it).
+std::string program(const std::string &before = "")
 {
     const std::string main = form_fields("Note form", 2) + attach("Edit_Content", 1, 1) + attach("Escape", 2, 1) +
                              attach("Escape", 2, 0) + attach("Post_Focus", 3, 1) + attach("Pre_Focus", 4, 1) +
-                             attach("Pre_Focus", 4, 0) + form_run();
+                             attach("Pre_Focus", 4, 0) + before + form_run();
     const std::string edit = routine("edit") + log_line(str("edit"), 1) + answer_true();
     const std::string escape = routine("escape") + log_line(str("escape"), 1) + answer_true();
     const std::string pre = routine("pre") + log_line(str("pre ") + number_text(param(1)), 2) + answer_true();
@@ -136,4 +138,51 @@ TEST(NoteRun, KeysTypedWhileTheEditWindowOpensReachTheNote)
         text[39] = '\n';
         EXPECT_NE(read_all(out).find("<![CDATA[" + text + "]]></p></note>"), std::string::npos) << read_all(out);
     }
+}
+
+namespace {
+
+// A note whose text is no UTF-8 in places and looks like mark-up in others, with a bold run: as
+// zasm text, and as the bytes the program holds.
+const char *const odd_note_text =
+    "<note ver=\\\"1\\\"><p datatype=\\\"P\\\" position=\\\"0\\\"><![CDATA[Caf\\xE9 <b>au lait</b>]]></p>"
+    "<p datatype=\\\"P\\\" position=\\\"0\\\"><![CDATA[&lt;span foreground='red' size='xx-large'&gt;RED "
+    "ALERT&lt;/span&gt;]]></p></note>";
+const std::string odd_note =
+    "<note ver=\"1\"><p datatype=\"P\" position=\"0\"><![CDATA[Caf\xE9 <b>au lait</b>]]></p>"
+    "<p datatype=\"P\" position=\"0\"><![CDATA[&lt;span foreground='red' size='xx-large'&gt;RED "
+    "ALERT&lt;/span&gt;]]></p></note>";
+
+// IGNOTE_PRINT (CM, 1, "N1", the note, "TY", "Desc", Edit, eight flags 0, "R", 0), then
+// IGNOTE_EXPAND (CM, 1).
+std::string print_odd_note()
+{
+    return print_note(odd_note_text, 2) + load(CM) + num(1) + call("ipcall", in_IGNOTE_EXPAND, 2);
+}
+
+} // namespace
+
+// The field shows the note as it says, its mark-up-like text as text and its bold run bold; the
+// clerk opens the edit window with F9 and saves with F12 without a change: the note is reported
+// unchanged and comes back byte for byte, though its views showed replacement characters.
+TEST(NoteRun, ANoteOpenedAndSavedUnchangedKeepsItsBytes)
+{
+    ProgramRun program_run(program(print_odd_note()), "noter");
+    const lumba_test::Xvfb &x = program_run.x;
+    const std::string &out = program_run.out;
+    ASSERT_TRUE(lumba_test::wait_for_log_line(out, "B form up")) << read_all(out);
+    screenshot(x.display(), "note_field_as_written.png");
+    const lumba_test::Xdotool user(x.display());
+    const EditWindow opened = press_f9(program_run, user, "Note form", "N1");
+    const std::string &window = opened.window;
+    ASSERT_FALSE(window.empty());
+    // The first paragraph's view, under the heading, laid out.
+    ASSERT_TRUE(lumba_test::wait_until([&] { return white_at(x.display(), window, 400, 150); })) << read_all(out);
+    screenshot(x.display(), "note_window_as_written.png");
+    EXPECT_EQ(save_and_leave(program_run, user, opened), 0) << read_all(out);
+    const std::vector<std::string> lines = lumba_test::program_lines(read_all(out));
+    const auto post = std::find_if(lines.begin(), lines.end(), [](const std::string &l) { return l.starts_with("post "); });
+    ASSERT_NE(post, lines.end()) << read_all(out);
+    EXPECT_NE(post->find(" modified 0 "), std::string::npos) << *post;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "xml " + odd_note), lines.end()) << read_all(out);
 }

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "cattach.h"
 #include "dialog_script.h"
@@ -308,28 +311,74 @@ TEST_F(NoteFieldTest, TheInputHonoursTheEditRefusal)
     }
 }
 
-// A paragraph that is no valid label mark-up shows as it is written when expanded; mark-up shows
-// as mark-up.
-TEST_F(NoteFieldTest, ExpandedParagraphsShowTextThatIsNoMarkUp)
+// The bold, italic and underline a label shows, as "b[0,2) i[5,9)" in byte ranges of its text in
+// order of kind (ranges of a kind that meet are one, as they look).
+std::string label_runs(GtkWidget *label)
 {
-    ASSERT_EQ(note_program(note_form(2) + print("N1", xml({"Smith & Sons", "x < 5", "<b>bold</b>"}), 2) +
-                           on_field(in_IGNOTE_EXPAND))
-                  .abort,
-              "");
+    std::map<std::string, std::vector<std::pair<guint, guint>>> kinds;
+    PangoAttrList *attrs = pango_layout_get_attributes(gtk_label_get_layout(GTK_LABEL(label)));
+    GSList *list = attrs ? pango_attr_list_get_attributes(attrs) : nullptr;
+    for (GSList *l = list; l; l = l->next) {
+        const auto *a = static_cast<PangoAttribute *>(l->data);
+        const char *kind = a->klass->type == PANGO_ATTR_WEIGHT      ? "b"
+                           : a->klass->type == PANGO_ATTR_STYLE     ? "i"
+                           : a->klass->type == PANGO_ATTR_UNDERLINE ? "u"
+                                                                    : "other";
+        auto &ranges = kinds[kind];
+        if (!ranges.empty() && ranges.back().second == a->start_index)
+            ranges.back().second = a->end_index;
+        else
+            ranges.emplace_back(a->start_index, a->end_index);
+    }
+    g_slist_free_full(list, reinterpret_cast<GDestroyNotify>(pango_attribute_destroy));
+    std::string out;
+    for (const auto &[kind, ranges] : kinds)
+        for (const auto &[from, to] : ranges)
+            out += std::string(out.empty() ? "" : " ") + kind + "[" + std::to_string(from) + "," + std::to_string(to) + ")";
+    return out;
+}
+
+// The expanded display shows each paragraph's text as it is written, whatever mark-up it looks
+// like, with the note's own bold, italic and underline runs (interleaved runs too); bytes that are
+// no UTF-8 show as replacement characters.
+TEST_F(NoteFieldTest, ExpandedParagraphsShowTheirTextAndTheirOwnRuns)
+{
+    const struct Case {
+        std::string content;  // the paragraph's content in the note string
+        std::string shown, runs;
+    } cases[] = {
+        {"Smith &amp; Sons", "Smith & Sons", ""},
+        {"x &lt; 5", "x < 5", ""},
+        {"&lt;b&gt;bold&lt;/b&gt;", "<b>bold</b>", ""},
+        {"&lt;span foreground='red' size='xx-large'&gt;RED ALERT&lt;/span&gt;",
+         "<span foreground='red' size='xx-large'>RED ALERT</span>", ""},
+        {"<b>bo</b>ld <i>it<u>al</i></u>ic &amp; <u>&lt;i&gt;</u>", "bold italic & <i>", "b[0,2) i[5,9) u[7,9) u[14,17)"},
+        {"<b>a<i>b</b>c</i>", "abc", "b[0,2) i[1,3)"},
+        {"caf\xE9 <b>ol\xE9</b>", "caf\xEF\xBF\xBD ol\xEF\xBF\xBD", "b[7,12)"},
+    };
+    std::string elements;
+    for (const Case &c : cases) elements += para(c.content);
+    ASSERT_EQ(note_program(note_form(2) + print("N1", note_of(elements), 2) + on_field(in_IGNOTE_EXPAND)).abort, "");
     NoteData_t *n = note();
     on_screen();
     ASSERT_EQ(n->display_state, 3);
-    std::vector<std::string> texts;
+    std::vector<GtkWidget *> labels;
     std::vector<lumba_test::Snapshot> pictures;
     for (GtkWidget *w = gtk_widget_get_first_child(n->full_label); w; w = gtk_widget_get_next_sibling(w)) {
-        const std::string t = gtk_label_get_text(GTK_LABEL(w));
-        if (t.empty()) continue;  // the spacers
-        texts.push_back(t);
+        if (std::string(gtk_label_get_text(GTK_LABEL(w))).empty()) continue;  // the spacers
+        labels.push_back(w);
         const lumba_test::Snapshot s = drawn(w);
-        EXPECT_GT(s.dark_pixels(), 0) << t << ": its text is seen";
+        EXPECT_GT(s.dark_pixels(), 0) << gtk_label_get_text(GTK_LABEL(w)) << ": its text is seen";
         pictures.push_back(s);
     }
-    EXPECT_EQ(texts, (std::vector<std::string>{"Smith & Sons", "x < 5", "bold"}));
+    ASSERT_EQ(labels.size(), std::size(cases));
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        SCOPED_TRACE(cases[i].content);
+        EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(labels[i]))), cases[i].shown);
+        EXPECT_EQ(label_runs(labels[i]), cases[i].runs);
+    }
+    // The note keeps its bytes.
+    EXPECT_EQ(xml_of(n), note_of(elements));
     save(lumba_test::Snapshot::side_by_side(pictures), "note_markup.png");
 }
 

@@ -10,6 +10,10 @@
 #include "program_text.h"
 #include "zasm_run.h"
 
+// Last: its macros (None, Bool, Status) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 using lumba_test::call;
 using lumba_test::num;
 using lumba_test::str;
@@ -132,12 +136,47 @@ std::string form_up(const ProgramRun &run, const lumba_test::Xdotool &user, cons
 void save_and_leave(ProgramRun &run, const lumba_test::Xdotool &user, const std::string &window,
                     const std::string &form)
 {
-    user.focus(window);
+    EXPECT_EQ(save_and_leave(run, user, EditWindow{form, window}), 0) << lumba_test::read_all(run.out);
+}
+
+EditWindow press_f9(const ProgramRun &run, const lumba_test::Xdotool &user, const std::string &form_title,
+                    const std::string &window_title)
+{
+    if (!lumba_test::wait_for_log_line(run.out, "B form up")) {
+        ADD_FAILURE() << lumba_test::read_all(run.out);
+        return {};
+    }
+    EditWindow w;
+    w.form = user.search("^" + form_title + "$");
+    user.focus(w.form);
+    user.key({"F9"});
+    w.window = user.search("^" + window_title + "$");
+    if (w.form.empty() || w.window.empty()) ADD_FAILURE() << "no window " << form_title << " or " << window_title;
+    return w;
+}
+
+int save_and_leave(ProgramRun &run, const lumba_test::Xdotool &user, const EditWindow &w)
+{
+    user.focus(w.window);
     user.key({"F12"});
-    EXPECT_TRUE(lumba_test::wait_for_log_line(run.out, "B xml ")) << lumba_test::read_all(run.out);
-    user.focus(form);
+    if (!lumba_test::wait_for_log_line(run.out, "B xml ")) {
+        ADD_FAILURE() << lumba_test::read_all(run.out);
+        return -1;
+    }
+    user.focus(w.form);
     user.key({"Escape"});
-    EXPECT_EQ(run.run.wait(), 0) << lumba_test::read_all(run.out);
+    return run.run.wait();
+}
+
+bool white_at(const std::string &display, const std::string &window, int x, int y)
+{
+    Display *d = XOpenDisplay(display.c_str());
+    if (!d) return false;
+    XImage *image = XGetImage(d, std::stoul(window), x, y, 1, 1, AllPlanes, ZPixmap);
+    const bool white = image && (XGetPixel(image, 0, 0) & 0xffffff) == 0xffffff;
+    if (image) XDestroyImage(image);
+    XCloseDisplay(d);
+    return white;
 }
 
 void screenshot(const std::string &display, const std::string &name)

@@ -61,6 +61,22 @@ struct ProgramRun {
     lumba_test::GuiChild run;
 };
 
+// The form titled form_title, once main logged "form up", and the edit window titled
+// window_title that F9 on it opens: their window ids ("" where one did not come, which fails the
+// test).
+struct EditWindow {
+    std::string form, window;
+};
+EditWindow press_f9(const ProgramRun &run, const lumba_test::Xdotool &user, const std::string &form_title,
+                    const std::string &window_title);
+
+// F12 on the edit window, then, once Post_Focus logged the saved note ("xml ..."), Escape on the
+// form: the run's exit status (-1 when the note was not logged).
+int save_and_leave(ProgramRun &run, const lumba_test::Xdotool &user, const EditWindow &w);
+
+// Whether the window shows white at (x, y): the inside of a paragraph view under the site's sheet.
+bool white_at(const std::string &display, const std::string &window, int x, int y);
+
 // IGNOTE_PRINT (CM, 1, "N1", note, "TY", "Desc", mode, eight flags 0, "R", 0): the note (zasm text)
 // loaded into the field as number N1.
 std::string print_note(const char *note, int mode);

@@ -73,6 +73,25 @@ std::string runs(const NoteElement_t *e)
     return out;
 }
 
+// The characters of a view under its bold tag, as "[s,e)" ranges.
+std::string bold_chars(const NoteElement_t *e)
+{
+    std::string out;
+    GtkTextIter it;
+    gtk_text_buffer_get_start_iter(e->p.buffer, &it);
+    int from = -1;
+    for (;; gtk_text_iter_forward_char(&it)) {
+        const bool bold = !gtk_text_iter_is_end(&it) && gtk_text_iter_has_tag(&it, e->p.bold_tag);
+        const int at = gtk_text_iter_get_offset(&it);
+        if (bold && from < 0) from = at;
+        if (!bold && from >= 0) {
+            out += "[" + std::to_string(from) + "," + std::to_string(at) + ")";
+            from = -1;
+        }
+        if (gtk_text_iter_is_end(&it)) return out;
+    }
+}
+
 } // namespace
 
 class NoteWindowTest : public NoteFieldTest {
@@ -238,6 +257,38 @@ TEST_F(NoteWindowTest, UnicodeTextKeepsItsRunsAndSplitsAtCharacters)
     gtk_text_buffer_get_iter_at_offset(element(n, 1)->p.buffer, &at, 3);
     EXPECT_TRUE(gtk_text_iter_has_tag(&at, element(n, 1)->p.bold_tag)) << "the è is still bold";
     close_edit();
+}
+
+// Bytes that are no UTF-8 show as replacement characters; a note saved without a change keeps its
+// bytes and runs and is reported unchanged. A paragraph the clerk edits takes what its view holds.
+TEST_F(NoteWindowTest, AnUnchangedNoteKeepsBytesThatAreNoUtf8)
+{
+    const std::string replacement = "\xEF\xBF\xBD";
+    const struct Case {
+        std::string elements, first_shown, first_bold;  // the first view's text and bold characters
+    } cases[] = {
+        {para("caf\xE9"), "caf" + replacement, ""},
+        {para("Caf\xE9 <b>au lait</b>"), "Caf" + replacement + " au lait", "[5,12)"},
+        {para("a\xFF <b>b\xE9</b> c"), "a" + replacement + " b" + replacement + " c", "[3,5)"},
+        {para("<i>x</i>\xC3") + para("<u>ok</u>"), "x" + replacement, ""},
+        {para("\xE9t\xE9 <b>\xC3\xA9</b>") + AM + para("z\xFF", H) + para(""),
+         replacement + "t" + replacement + " \xC3\xA9", "[4,5)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.elements);
+        NoteData_t *n = open(3, c.elements);
+        EXPECT_EQ(buffer_text(element(n, 0)), c.first_shown);
+        EXPECT_EQ(bold_chars(element(n, 0)), c.first_bold);
+        EXPECT_TRUE(key(element(n, 0), GDK_KEY_F12));
+        EXPECT_EQ(edit_cm(), nullptr);
+        EXPECT_EQ(xml_of(n), note_of(c.elements));
+        EXPECT_EQ(n->modified, 0);
+    }
+    NoteData_t *n = open(2, para("caf\xE9"));
+    gtk_text_buffer_insert_at_cursor(element(n, 0)->p.buffer, "!", -1);
+    EXPECT_TRUE(key(element(n, 0), GDK_KEY_F12));
+    EXPECT_EQ(xml_of(n), note_of(para("caf" + replacement + "!")));
+    EXPECT_EQ(n->modified, 1);
 }
 
 // The edge cases of the keys, one note each.
