@@ -7,6 +7,7 @@
 #include <string>
 
 #include "hooks.h"
+#include "intrinsic_call.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "message.h"
@@ -79,6 +80,7 @@ void record_string(int, int, Stack *result)
 {
     reached = current;
     result->s_t = string;
+    result->flags = stk_ref;  // a constant text: nobody frees it
     result->s_c.C_S = const_cast<char *>("abc");
     result->length = 3;
 }
@@ -88,18 +90,15 @@ void record_statement(int, int) { reached = current; }
 // stop's text.
 std::string call_with(Dispatcher d, int code, int nargs)
 {
-    static Stack arguments[20];
-    Stack *saved = Stk;
-    Stk = arguments;
+    lumba_test::IntrinsicCall calls;
+    const std::vector<lumba_test::Arg> args = lumba_test::args::blanks(nargs);
     reached = -1;
     current = code;
-    Stack result{};
     std::string stop = lumba_test::abort_text([&] {
-        if (d == NUMERIC) r_intrins(&result, code, nargs, nargs - 1);
-        if (d == STRING) s_intrins(&result, code, nargs, nargs - 1);
-        if (d == STATEMENT) c_intrins(code, nargs, nargs - 1);
+        if (d == NUMERIC) calls.numeric(code, args);
+        if (d == STRING) calls.text(code, args);
+        if (d == STATEMENT) calls.statement(code, args);
     });
-    Stk = saved;
     if (!stop.empty()) return stop;
     return reached == code ? "handler" : "no handler reached";
 }
@@ -195,8 +194,9 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE called with wrong number of arguments (0)"},
         {NUMERIC, in_ISBRXMLPARSE, 1, "ISBRXMLPARSE called with wrong number of arguments (0)"},
         {STATEMENT, in_IGDRILL, 0, "This procedure is no longer in use"},
-        // Its nine arguments are read first: blank ones are no numbers.
-        {STATEMENT, in_IGDRILL_SETUP, 0, "intrinsic: numeric argument expected"},
+        // Its nine arguments are read first: blank ones are no numbers (the stop names the
+        // intrinsic, as the executor names it while it runs).
+        {STATEMENT, in_IGDRILL_SETUP, 0, "IGDRILL_SETUP: numeric argument expected"},
     };
     for (const auto &c : cases) {
         Back_ground = c.background;

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "intrinsic_call.h"
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "numerics.h"
@@ -23,6 +24,14 @@ void record_value(int, int, Stack *result)
     reached = current;
     NumericCvINT(current, &result->num);
 }
+void record_text(int, int, Stack *result)
+{
+    reached = current;
+    result->s_t = string;
+    result->flags = stk_ref;  // a constant text: nobody frees it
+    result->s_c.C_S = const_cast<char *>("abc");
+    result->length = 3;
+}
 void record_statement(int, int) { reached = current; }
 
 // Codes that the full run-time gives to the forms engine and the widgets, with the opposite flag
@@ -31,7 +40,7 @@ void record_statement(int, int) { reached = current; }
 constexpr IntrinsicRow test_rows[] = {
     {in_ICADD, record_value, ANY_COUNT, WINDOWS_ONLY},
     {in_IGWIN_NEW, record_value},
-    {in_IGMENU_KEY, record_value, exactly(1), WINDOWS_ONLY},
+    {in_IGMENU_KEY, record_text, exactly(1), WINDOWS_ONLY},
     {in_IGMESSAGE, record_statement, ANY_COUNT, WINDOWS_ONLY},
     {in_ICCLEAR, {}, ANY_COUNT, WINDOWS_ONLY},  // reserved: the flag without a handler
     {in_ICSHOW_ALL, record_statement, exactly(2)},
@@ -43,18 +52,15 @@ enum Dispatcher { NUMERIC, STRING, STATEMENT };
 // stop's text.
 std::string call(Dispatcher d, int code, int nargs)
 {
-    static Stack arguments[12];
-    Stack *saved = Stk;
-    Stk = arguments;
+    lumba_test::IntrinsicCall calls;
+    const std::vector<lumba_test::Arg> args = lumba_test::args::blanks(nargs);
     reached = -1;
     current = code;
-    Stack result{};
     std::string stop = lumba_test::abort_text([&] {
-        if (d == NUMERIC) r_intrins(&result, code, nargs, nargs - 1);
-        if (d == STRING) s_intrins(&result, code, nargs, nargs - 1);
-        if (d == STATEMENT) c_intrins(code, nargs, nargs - 1);
+        if (d == NUMERIC) calls.numeric(code, args);
+        if (d == STRING) calls.text(code, args);
+        if (d == STATEMENT) calls.statement(code, args);
     });
-    Stk = saved;
     if (!stop.empty()) return stop;
     return reached == code ? "handler" : "no handler reached";
 }
