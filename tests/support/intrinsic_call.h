@@ -57,7 +57,10 @@ inline Arg num(long n) { return {.kind = Arg::number, .n = n}; }
 inline Arg num(int n) { return num(long{n}); }
 inline Arg num(const void *p) { return num(reinterpret_cast<long>(p)); }
 inline Arg dec(std::string s) { return {.kind = Arg::decimal, .s = std::move(s)}; }
-inline Arg str(std::string s, std::uint32_t width = 0) { return {.kind = Arg::text, .s = std::move(s), .width = width}; }
+inline Arg str(std::string s, std::uint32_t width = 0)
+{
+    return {.kind = Arg::text, .s = std::move(s), .width = width};
+}
 inline Arg var(dec_t &d) { return {.kind = Arg::variable, .var = &d}; }
 inline Arg svar(StringVariable &v) { return {.kind = Arg::string_variable, .svar = &v}; }
 inline Arg structure(void *record, const void *routine)
@@ -65,7 +68,7 @@ inline Arg structure(void *record, const void *routine)
     return {.kind = Arg::structure, .record = record, .routine = routine};
 }
 inline std::vector<Arg> blanks(int n) { return std::vector<Arg>(static_cast<std::size_t>(n)); }
-} // namespace args
+}  // namespace args
 
 inline dec_t decimal(long n)
 {
@@ -155,8 +158,7 @@ private:
     {
         e = Stack{};
         switch (a.kind) {
-        case Arg::blank:
-            break;
+        case Arg::blank: break;
         case Arg::number:
             e.s_t = real;
             NumericCvLONG(a.n, &e.num);
@@ -241,4 +243,4 @@ template <class F> WithStderr with_stderr(F &&call)
     return o;
 }
 
-} // namespace lumba_test
+}  // namespace lumba_test

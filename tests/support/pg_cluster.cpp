@@ -62,9 +62,9 @@ std::string cluster_template(const struct passwd *pw)
     fs::remove_all(made, ignored);
     fs::create_directories(made);
     if (chown(made.c_str(), pw->pw_uid, pw->pw_gid) != 0) throw std::runtime_error("cannot give " + made + " to postgres");
-    const ToolOutput o = run_tool(as_postgres("initdb", {"-D", made + "/data", "-A", "trust", "-U", "postgres", "-E", "UTF8",
-                                                "--locale=C", "--no-sync"}),
-                         made);
+    const ToolOutput o = run_tool(as_postgres("initdb", {"-D", made + "/data", "-A", "trust", "-U", "postgres", "-E",
+                                                         "UTF8", "--locale=C", "--no-sync"}),
+                                  made);
     if (!o.ok) throw std::runtime_error("initdb failed:\n" + o.out + o.err);
     fs::rename(made + "/data", dir);
     fs::remove_all(made, ignored);
@@ -104,7 +104,8 @@ PgCluster::PgCluster() : owner_(getpid())
         copy_template(cluster_template(pw), data, pw);
         std::ofstream(data + "/postgresql.conf", std::ios::app)
             << SETTINGS << "unix_socket_directories = '" << dir_ << "'\n";
-        const ToolOutput o = run_tool(as_postgres("pg_ctl", {"start", "-D", data, "-l", dir_ + "/server.log", "-w", "-s"}), dir_);
+        const ToolOutput o =
+            run_tool(as_postgres("pg_ctl", {"start", "-D", data, "-l", dir_ + "/server.log", "-w", "-s"}), dir_);
         if (!o.ok) throw std::runtime_error("pg_ctl start failed:\n" + o.out + o.err + log());
     } catch (...) {
         remove_tree(dir_);

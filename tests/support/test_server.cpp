@@ -37,7 +37,7 @@ bool ended(pid_t pid)
     return r == pid || (r < 0 && errno == ECHILD);
 }
 
-} // namespace
+}  // namespace
 
 std::string temporary_dir(const char *pattern)
 {
@@ -151,4 +151,4 @@ void ServerProcess::stop()
     pid_ = -1;
 }
 
-} // namespace lumba_test
+}  // namespace lumba_test

@@ -51,4 +51,4 @@ private:
     pid_t owner_ = -1;
 };
 
-} // namespace lumba_test
+}  // namespace lumba_test

@@ -18,8 +18,8 @@
 #include "odf_insert.h"
 #include "planted.h"
 #include "program_text.h"
-#include "signals.h"
 #include "run_time.h"
+#include "signals.h"
 #include "style_tags.h"
 #include "test_host.h"
 #include "value_stack.h"
@@ -83,7 +83,8 @@ protected:
     // IINSERT_OO_DO with the generator in a string variable of the test's own.
     long fill(InsertOoHandle_t *h, const std::string &source, const std::string &target)
     {
-        const long done = callf(in_IINSERT_OO_DO, {num(h), str(source), str(target), var(cycles), svar(generator_area), var(size)});
+        const long done =
+            callf(in_IINSERT_OO_DO, {num(h), str(source), str(target), var(cycles), svar(generator_area), var(size)});
         generator = generator_area.text();
         return done;
     }

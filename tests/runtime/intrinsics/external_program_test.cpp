@@ -14,10 +14,10 @@
 #include <glib.h>
 
 #include "applications.h"
-#include "intrinsic_call.h"
 #include "exec_fixture.h"
 #include "external_program.h"
 #include "interp.h"
+#include "intrinsic_call.h"
 #include "intrinsics.h"
 #include "run_time.h"
 #include "signals.h"
@@ -305,7 +305,8 @@ TEST_F(ExternalPrograms, DetachStartsADaemonAndReturnsAtOnce)
 {
     IntrinsicOutcome call;
     const gint64 before = g_get_monotonic_time();
-    const std::string pid = call.number(in_IEXTERNAL_PROGRAM_DETACH, {str("sleep " + std::to_string(lumba_test::STALL_S))});
+    const std::string pid =
+        call.number(in_IEXTERNAL_PROGRAM_DETACH, {str("sleep " + std::to_string(lumba_test::STALL_S))});
     ASSERT_GT(std::stoi(pid), 1) << pid;
     // Not waiting for the sleep.
     EXPECT_LT(g_get_monotonic_time() - before, gint64{lumba_test::scaled_ms(lumba_test::PROMPT_MS)} * 1000);

@@ -16,14 +16,14 @@
 
 #include <glib.h>
 
-#include "intrinsic_call.h"
 #include "command_output.h"
+#include "intrinsic_call.h"
 #include "planted.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
-using lumba_test::IntrinsicOutcome;
 using lumba_test::first_line_of;
+using lumba_test::IntrinsicOutcome;
 using lumba_test::args::num;
 using lumba_test::args::str;
 
@@ -213,7 +213,8 @@ TEST_F(Files, RemoveNonPrintableKeepsWidth)
     };
     for (const auto &c : cases)
         EXPECT_EQ(call.text(in_IREMOVE_NON_PRINTABLE, {str(c.text, c.width), str(c.keep)}), c.result) << c.text;
-    EXPECT_EQ(call.text(in_IREMOVE_NON_PRINTABLE, {str("x")}), "stop: iremove_non_printable must have two parameters; not 1");
+    EXPECT_EQ(call.text(in_IREMOVE_NON_PRINTABLE, {str("x")}),
+              "stop: iremove_non_printable must have two parameters; not 1");
 }
 
 TEST_F(Files, RemoveTreeNeverLeavesIt)
@@ -260,8 +261,8 @@ TEST_F(Files, RemoveTreeNeverLeavesIt)
     fs::create_directories(at("odd"));
     ASSERT_EQ(mkfifo(at("odd/fifo").c_str(), 0600), 0);
     EXPECT_EQ(call.statement(in_IREMOVE, {str(at("odd"))}),
-              "stop: Unexpected code -2 encountered when checking for existence of file or directory '" + at("odd/fifo") +
-                  "'");
+              "stop: Unexpected code -2 encountered when checking for existence of file or directory '" +
+                  at("odd/fifo") + "'");
     EXPECT_EQ(call.statement(in_IREMOVE, {str(at("odd/fifo"))}),
               "stop: Error -2 when check for existence of file or directory '" + at("odd/fifo") + "'");
 }
@@ -373,11 +374,13 @@ TEST_F(Files, FailedCopyLeavesNoPartialDestination)
     EXPECT_EQ(call.statement(in_ICOPY, {str(at("missing")), str(at("x"))}),
               "stop: Error No such file or directory encountered when attempting to open source file for reading " +
                   at("missing"));
-    EXPECT_EQ(call.statement(in_ICOPY, {str(at("big")), str(at("nodir/x"))}),
-              "stop: Error No such file or directory encountered when attempting to open destination file for writing " +
-                  at("nodir/x"));
+    EXPECT_EQ(
+        call.statement(in_ICOPY, {str(at("big")), str(at("nodir/x"))}),
+        "stop: Error No such file or directory encountered when attempting to open destination file for writing " +
+            at("nodir/x"));
     EXPECT_EQ(call.statement(in_ICOPY, {str(at("big")), str(at("full"))}),
-              "stop: Error Is a directory encountered when attempting to open destination file for writing " + at("full"));
+              "stop: Error Is a directory encountered when attempting to open destination file for writing " +
+                  at("full"));
     EXPECT_FALSE(fs::exists(at("x")));
     // A directory as source is found out before the destination, even one written in place, is touched.
     write("kept", "kept");
@@ -421,7 +424,8 @@ TEST_F(Files, CopyIntoASharedDirectoryNeverWritesWhatAnotherUserPlanted)
         {pub + "/sub/roots", refusal(loop, pub + "/sub/roots")},
         {pub + "/their-dir/created", refusal(denied, pub + "/their-dir/created")},
     };
-    for (const auto &c : cases) EXPECT_EQ(call.statement(in_ICOPY, {str(at("source")), str(c.destination)}), c.expected);
+    for (const auto &c : cases)
+        EXPECT_EQ(call.statement(in_ICOPY, {str(at("source")), str(c.destination)}), c.expected);
     EXPECT_EQ(listing("elsewhere"), std::vector<std::string>{"roots"});
     EXPECT_EQ(read("elsewhere/roots"), "root's own");
     EXPECT_EQ(read("pub/theirs"), "their own");
@@ -464,8 +468,8 @@ TEST_F(Files, CopyFromASharedDirectoryReadsOnlyTheRunsOwnFile)
     fs::create_directories(at("out"));
     for (const auto &c : cases)
         EXPECT_EQ(call.statement(in_ICOPY, {str(pub + "/" + c.name), str(at("out/") + c.name)}),
-                  "stop: Error " + std::string(c.why) + " encountered when attempting to open source file for reading " +
-                      pub + "/" + c.name);
+                  "stop: Error " + std::string(c.why) +
+                      " encountered when attempting to open source file for reading " + pub + "/" + c.name);
     EXPECT_EQ(listing("out"), std::vector<std::string>{});
 
     write("pub/mine", "my own");

@@ -17,16 +17,15 @@
 
 #include <glib.h>
 
+#include "command_output.h"
 #include "intrinsic_call.h"
 #include "misc.h"
-#include "command_output.h"
 #include "scratch.h"
 #include "test_host.h"
 
 namespace fs = std::filesystem;
-using lumba_test::IntrinsicOutcome;
 using lumba_test::command_output;
-
+using lumba_test::IntrinsicOutcome;
 
 TEST(Trim, FourWaysOfTrimming)
 {

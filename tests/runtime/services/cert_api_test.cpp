@@ -11,18 +11,18 @@
 #include <vector>
 
 #include "cert_api_site.h"
-#include "intrinsic_call.h"
 #include "hooks.h"
 #include "ilist.h"
+#include "intrinsic_call.h"
 #include "net_wait.h"
 #include "stall.h"
 
 using lumba_test::Arg;
 using lumba_test::CertApiSite;
 using lumba_test::IntrinsicOutcome;
+using lumba_test::TlsStub;
 using lumba_test::args::num;
 using lumba_test::args::str;
-using lumba_test::TlsStub;
 
 namespace {
 

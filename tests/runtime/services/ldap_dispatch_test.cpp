@@ -99,6 +99,8 @@ TEST_F(LdapDispatch, ArgumentCountsAreChecked)
     }
     // A number where a text belongs.
     lumba_test::IntrinsicCall calls;
-    EXPECT_EQ(abort_text([&] { calls.numeric(in_ILDAP_USERDEL, {lumba_test::args::num(0), lumba_test::args::num(0)}); }),
+    EXPECT_EQ(abort_text([&] {
+                  calls.numeric(in_ILDAP_USERDEL, {lumba_test::args::num(0), lumba_test::args::num(0)});
+              }),
               "ILDAP_USERDEL: string argument expected");
 }

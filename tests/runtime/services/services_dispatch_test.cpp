@@ -23,7 +23,8 @@ TEST(ServicesDispatch, AesAndCertificateRowsReachTheirHandlers)
     };
     for (const auto &row : rows) {
         IntrinsicOutcome call;
-        const std::string answer = row.string_row ? call.text(row.code, {str("a"), str("b")}) : call.number(row.code, {});
+        const std::string answer =
+            row.string_row ? call.text(row.code, {str("a"), str("b")}) : call.number(row.code, {});
         EXPECT_EQ(answer, "stop: " + row.stop) << inbuilt[row.code].F_name;
     }
     // And with the right count they do their work.
