@@ -30,11 +30,7 @@ using lumba_test::abort_text;
 using namespace odf_test;
 using lumba_test::Arg;
 using lumba_test::as_long;
-using lumba_test::args::dec;
-using lumba_test::args::num;
-using lumba_test::args::str;
-using lumba_test::args::svar;
-using lumba_test::args::var;
+using namespace lumba_test::args;
 
 const char *const TAGS = "mtag_red { print-colour: #ff0000; print-neg-colour: #0000ff; print-neg-weight: bold;\n"
                          "  print-size: 10pt; print-family: Helvetica; }\n"

@@ -35,10 +35,7 @@ namespace fs = std::filesystem;
 
 using lumba_test::Arg;
 using lumba_test::as_long;
-using lumba_test::args::dec;
-using lumba_test::args::num;
-using lumba_test::args::str;
-using lumba_test::args::var;
+using namespace lumba_test::args;
 
 std::string contents(const fs::path &path)
 {

@@ -22,10 +22,7 @@
 
 using lumba_test::as_long;
 using lumba_test::decimal;
-using lumba_test::args::num;
-using lumba_test::args::str;
-using lumba_test::args::structure;
-using lumba_test::args::var;
+using namespace lumba_test::args;
 
 class PgTest : public ::testing::Test, public lumba_test::IntrinsicCall {
 protected:
