@@ -7,6 +7,8 @@
 #include <string>
 #include <sys/types.h>
 
+#include "test_server.h"
+
 namespace lumba_test {
 
 // The contract number of the test site's client certificate.
@@ -58,7 +60,7 @@ public:
 private:
     void set_flag(const char *name, bool on);
     std::string dir_;
-    pid_t pid_ = -1;
+    ServerProcess server_;
 };
 
 } // namespace lumba_test

@@ -8,13 +8,12 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <glib.h>
 #include <libpq-fe.h>
 
-#include "site.h"
+#include "test_server.h"
 
 namespace fs = std::filesystem;
 
@@ -35,33 +34,6 @@ const char *const SETTINGS =
     "log_statement = 'all'\n"
     "DateStyle = 'ISO'\n"
     "TimeZone = 'UTC'\n";
-
-struct Output {
-    bool ok;
-    std::string text;  // standard output and standard error
-};
-
-Output run(const std::vector<std::string> &argv, const std::string &cwd)
-{
-    std::vector<char *> cargv;
-    for (const auto &a : argv) cargv.push_back(const_cast<char *>(a.c_str()));
-    cargv.push_back(nullptr);
-    char *out = nullptr, *err = nullptr;
-    int status = 0;
-    GError *error = nullptr;
-    const gboolean spawned = g_spawn_sync(cwd.c_str(), cargv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                                          &out, &err, &status, &error);
-    Output o{spawned && WIFEXITED(status) && WEXITSTATUS(status) == 0, ""};
-    if (!spawned) {
-        o.text = error->message;
-        g_error_free(error);
-    } else {
-        o.text = std::string(out ? out : "") + (err ? err : "");
-    }
-    g_free(out);
-    g_free(err);
-    return o;
-}
 
 // A PostgreSQL tool run as the postgres user.
 std::vector<std::string> as_postgres(const std::string &tool, std::vector<std::string> args)
@@ -90,10 +62,10 @@ std::string cluster_template(const struct passwd *pw)
     fs::remove_all(made, ignored);
     fs::create_directories(made);
     if (chown(made.c_str(), pw->pw_uid, pw->pw_gid) != 0) throw std::runtime_error("cannot give " + made + " to postgres");
-    const Output o = run(as_postgres("initdb", {"-D", made + "/data", "-A", "trust", "-U", "postgres", "-E", "UTF8",
-                                                "--locale=C", "--no-sync"}),
-                         made);
-    if (!o.ok) throw std::runtime_error("initdb failed:\n" + o.text);
+    const ToolOutput o = run_tool(as_postgres("initdb", {"-D", made + "/data", "-A", "trust", "-U", "postgres", "-E",
+                                                         "UTF8", "--locale=C", "--no-sync"}),
+                                  made);
+    if (!o.ok) throw std::runtime_error("initdb failed:\n" + o.out + o.err);
     fs::rename(made + "/data", dir);
     fs::remove_all(made, ignored);
     return dir;
@@ -109,6 +81,7 @@ void copy_template(const std::string &from, const std::string &data, const struc
             throw std::runtime_error("cannot give " + entry.path().string() + " to postgres");
 }
 
+// What the server log holds after offset bytes.
 std::string read_from(const std::string &path, std::size_t offset)
 {
     std::ifstream in(path, std::ios::binary);
@@ -122,10 +95,7 @@ std::string read_from(const std::string &path, std::size_t offset)
 
 PgCluster::PgCluster() : owner_(getpid())
 {
-    char *d = g_dir_make_tmp("lumba-pg-XXXXXX", nullptr);
-    if (!d) throw std::runtime_error("cannot make a directory for the test cluster");
-    dir_ = d;
-    g_free(d);
+    dir_ = temporary_dir("lumba-pg-XXXXXX");
     try {
         const struct passwd *pw = getpwnam("postgres");
         if (!pw) throw std::runtime_error("no postgres user (is postgresql-15 installed?)");
@@ -134,8 +104,9 @@ PgCluster::PgCluster() : owner_(getpid())
         copy_template(cluster_template(pw), data, pw);
         std::ofstream(data + "/postgresql.conf", std::ios::app)
             << SETTINGS << "unix_socket_directories = '" << dir_ << "'\n";
-        const Output o = run(as_postgres("pg_ctl", {"start", "-D", data, "-l", dir_ + "/server.log", "-w", "-s"}), dir_);
-        if (!o.ok) throw std::runtime_error("pg_ctl start failed:\n" + o.text + log());
+        const ToolOutput o =
+            run_tool(as_postgres("pg_ctl", {"start", "-D", data, "-l", dir_ + "/server.log", "-w", "-s"}), dir_);
+        if (!o.ok) throw std::runtime_error("pg_ctl start failed:\n" + o.out + o.err + log());
     } catch (...) {
         remove_tree(dir_);
         throw;
@@ -145,7 +116,7 @@ PgCluster::PgCluster() : owner_(getpid())
 PgCluster::~PgCluster()
 {
     if (getpid() != owner_) return;  // a forked child leaves the cluster to its parent
-    run(as_postgres("pg_ctl", {"stop", "-D", dir_ + "/data", "-m", "fast", "-w", "-s"}), dir_);
+    run_tool(as_postgres("pg_ctl", {"stop", "-D", dir_ + "/data", "-m", "fast", "-w", "-s"}), dir_);
     remove_tree(dir_);
 }
 

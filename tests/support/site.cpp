@@ -20,28 +20,9 @@
 
 namespace lumba_test {
 
-void remove_tree(const std::string &path)
-{
-    GDir *dir = g_dir_open(path.c_str(), 0, nullptr);
-    if (dir) {
-        while (const char *name = g_dir_read_name(dir)) {
-            std::string child = path + "/" + name;
-            if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) && !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK))
-                remove_tree(child);
-            else
-                g_unlink(child.c_str());
-        }
-        g_dir_close(dir);
-    }
-    g_rmdir(path.c_str());
-}
-
 Site::Site()
 {
-    char *dir = g_dir_make_tmp("lumba-test-XXXXXX", nullptr);
-    if (!dir) throw std::runtime_error("cannot make a temporary site directory");
-    root_ = dir;
-    g_free(dir);
+    root_ = temporary_dir("lumba-test-XXXXXX");
     lay_site_tree(root_);
 }
 

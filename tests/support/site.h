@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "test_server.h"  // remove_tree
+
 namespace lumba_test {
 
 struct RunResult {
@@ -18,9 +20,6 @@ struct RunResult {
     std::string out;  // standard output
     std::string err;  // standard error
 };
-
-// Removes a directory and everything in it (symbolic links are removed, not followed).
-void remove_tree(const std::string &path);
 
 // The message line of the fatal report a run wrote on standard error, or "" when there is none.
 std::string report_message(const std::string &err);

@@ -2,30 +2,19 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <memory>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/mount.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 #include <glib.h>
 #include <glib/gstdio.h>
-
-#include "site.h"
-
-extern char **environ;
 
 namespace lumba_test {
 
@@ -43,44 +32,10 @@ const char *const SEED =
     "dn: cn=x2gousers,ou=Groups,dc=example,dc=test\n"
     "objectClass: top\nobjectClass: posixGroup\ncn: x2gousers\ngidNumber: 5000\n";
 
-struct Output {
-    bool ok;
-    std::string out, err;
-};
-
-Output run(const std::vector<std::string> &argv)
-{
-    std::vector<char *> cargv;
-    for (const auto &a : argv) cargv.push_back(const_cast<char *>(a.c_str()));
-    cargv.push_back(nullptr);
-    char *out = nullptr, *err = nullptr;
-    int status = 0;
-    GError *error = nullptr;
-    const gboolean spawned = g_spawn_sync(nullptr, cargv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                                          &out, &err, &status, &error);
-    Output o{spawned && WIFEXITED(status) && WEXITSTATUS(status) == 0, out ? out : "", err ? err : ""};
-    if (!spawned) {
-        o.err = error->message;
-        g_error_free(error);
-    }
-    g_free(out);
-    g_free(err);
-    return o;
-}
-
 // The client tools' arguments for a simple bind as the rootdn.
 std::vector<std::string> as_admin(const char *tool)
 {
     return {tool, "-x", "-H", Slapd::URL, "-D", Slapd::ADMIN_DN, "-w", Slapd::PASSWORD};
-}
-
-bool only_loopback()
-{
-    std::unique_ptr<struct if_nameindex, void (*)(struct if_nameindex *)> names(if_nameindex(), if_freenameindex);
-    if (!names) return false;
-    for (const struct if_nameindex *n = names.get(); n->if_index != 0; ++n)
-        if (std::strcmp(n->if_name, "lo") != 0) return false;
-    return true;
 }
 
 bool port_open()
@@ -94,14 +49,6 @@ bool port_open()
     const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
     close(fd);
     return ok;
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // An LDIF line "attr: value" or "attr:: base64" split into the name and the value.
@@ -127,10 +74,7 @@ Slapd::Slapd() : owner_(getpid())
 {
     if (!only_loopback())
         throw std::runtime_error("the test slapd listens on 127.0.0.1:389: run the test program under the isolate runner");
-    char *d = g_dir_make_tmp("lumba-slapd-XXXXXX", nullptr);
-    if (!d) throw std::runtime_error("cannot make a directory for the test slapd");
-    dir_ = d;
-    g_free(d);
+    dir_ = temporary_dir("lumba-slapd-XXXXXX");
     try {
         if (g_mkdir((dir_ + "/db").c_str(), 0700) != 0) throw std::runtime_error("cannot make " + dir_ + "/db");
         std::ofstream conf(dir_ + "/slapd.conf");
@@ -146,7 +90,7 @@ Slapd::Slapd() : owner_(getpid())
         start();
         add(SEED);
     } catch (...) {
-        if (running()) stop();
+        stop();
         remove_tree(dir_);
         throw;
     }
@@ -155,57 +99,17 @@ Slapd::Slapd() : owner_(getpid())
 Slapd::~Slapd()
 {
     if (getpid() != owner_) return;  // a forked child leaves the server to its parent
-    if (running()) stop();
+    stop();
     remove_tree(dir_);
 }
 
 void Slapd::start()
 {
-    if (running()) return;
-    const std::string conf = dir_ + "/slapd.conf", log = dir_ + "/slapd.log";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     // -d keeps the server in the foreground, so it stays the child this process ends.
-    const char *argv[] = {LUMBA_SLAPD, "-d", "0", "-f", conf.c_str(), "-h", URL, nullptr};
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char **>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        pid_ = -1;
-        throw std::runtime_error(std::string("cannot start slapd: ") + std::strerror(rc));
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!port_open()) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            throw std::runtime_error("slapd ended at start:\n" + this->log());
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            stop();
-            throw std::runtime_error("slapd did not listen within 20 seconds:\n" + this->log());
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    server_.start({LUMBA_SLAPD, "-d", "0", "-f", dir_ + "/slapd.conf", "-h", URL}, dir_ + "/slapd.log", port_open);
 }
 
-void Slapd::stop()
-{
-    if (!running()) return;
-    kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    pid_ = -1;
-}
+void Slapd::stop() { server_.stop(); }
 
 std::string Slapd::ldapinfo() { return std::string("admin:") + PASSWORD + "@127.0.0.1:389?" + SUFFIX; }
 
@@ -216,7 +120,7 @@ void Slapd::add(const std::string &ldif) const
         throw std::runtime_error("cannot write " + path);
     std::vector<std::string> argv = as_admin("ldapadd");
     argv.insert(argv.end(), {"-f", path});
-    const Output o = run(argv);
+    const ToolOutput o = run_tool(argv);
     if (!o.ok) throw std::runtime_error("ldapadd failed:\n" + o.out + o.err + "\n" + ldif);
 }
 
@@ -224,7 +128,7 @@ bool Slapd::remove(const std::string &dn) const
 {
     std::vector<std::string> argv = as_admin("ldapdelete");
     argv.push_back(dn);
-    return run(argv).ok;
+    return run_tool(argv).ok;
 }
 
 std::string Slapd::search(const std::string &base, const std::string &scope, const std::string &filter,
@@ -233,7 +137,7 @@ std::string Slapd::search(const std::string &base, const std::string &scope, con
     std::vector<std::string> argv = as_admin("ldapsearch");
     argv.insert(argv.end(), {"-LLL", "-o", "ldif-wrap=no", "-b", base, "-s", scope, filter});
     argv.insert(argv.end(), attrs.begin(), attrs.end());
-    const Output o = run(argv);
+    const ToolOutput o = run_tool(argv);
     // No such object is an empty answer; any other failure is the test's fault.
     if (!o.ok && o.err.find("No such object") == std::string::npos)
         throw std::runtime_error("ldapsearch -b " + base + " " + filter + " failed:\n" + o.err);
@@ -265,7 +169,7 @@ std::vector<std::string> Slapd::children(const std::string &base) const
 
 bool Slapd::can_bind(const std::string &dn, const std::string &password) const
 {
-    return run({"ldapwhoami", "-x", "-H", URL, "-D", dn, "-w", password}).ok;
+    return run_tool({"ldapwhoami", "-x", "-H", URL, "-D", dn, "-w", password}).ok;
 }
 
 std::string Slapd::log() const { return read_file(dir_ + "/slapd.log"); }

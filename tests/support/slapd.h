@@ -6,6 +6,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "test_server.h"
+
 namespace lumba_test {
 
 // slapd in the foreground on ldap://127.0.0.1:389/ with a generated slapd.conf and an mdb database
@@ -31,8 +33,8 @@ public:
     // Ends the server by its process id and starts it again on the same database.
     void stop();
     void start();
-    bool running() const { return pid_ > 0; }
-    pid_t pid() const { return pid_; }
+    bool running() const { return server_.running(); }
+    pid_t pid() const { return server_.pid(); }
 
     // The connection-information string of the directory intrinsics for this server:
     // "admin:Adm1n-Pw@127.0.0.1:389?dc=example,dc=test".
@@ -59,7 +61,7 @@ public:
 
 private:
     std::string dir_;
-    pid_t pid_ = -1;
+    ServerProcess server_;
     pid_t owner_;  // only the process that started the server stops it
 };
 

@@ -163,20 +163,6 @@ IooNode_t *move_into_copy(IooNode_t *span, IooNode_t *first)
     return copy;
 }
 
-// A text node was split into before, the node itself and after: the entries still to be
-// dispatched for it go to whichever part now holds their token.
-void retarget(InsertOoMeta_t *meta, IooNode_t *node, IooNode_t *before, IooNode_t *after)
-{
-    for (std::size_t i = meta->current + 1; i < meta->xrefs.size(); ++i) {
-        InsertOoXref_t &x = meta->xrefs[i];
-        if (x.node != node) continue;
-        if (before && before->text->find(x.token->token) != std::string::npos)
-            x.node = before;
-        else if (after && after->text->find(x.token->token) != std::string::npos)
-            x.node = after;
-    }
-}
-
 // The spreadsheet cell whose whole text node is (alone in the cell's one paragraph, or in the
 // one span of it), or nullptr.
 IooNode_t *whole_cell(IooNode_t *node)
@@ -338,6 +324,18 @@ void insert_oo_do_item(InsertOoMeta_t *meta, const InsertOoXref_t &entry)
     }
 }
 
+void insert_oo_retarget(InsertOoMeta_t *meta, IooNode_t *node, IooNode_t *before, IooNode_t *after)
+{
+    for (std::size_t i = meta->current + 1; i < meta->xrefs.size(); ++i) {
+        InsertOoXref_t &x = meta->xrefs[i];
+        if (x.node != node) continue;
+        if (before && before->text->find(x.token->token) != std::string::npos)
+            x.node = before;
+        else if (after && after->text->find(x.token->token) != std::string::npos)
+            x.node = after;
+    }
+}
+
 void insert_oo_do_split(std::optional<std::string> *before, std::optional<std::string> *after, std::string_view text,
                         std::string_view token)
 {
@@ -379,7 +377,7 @@ int insert_oo_do_text_ins(std::uint32_t type, IooNode_t *node, std::string_view 
             after_node = insert_oo_add_link_tag(node, std::nullopt);
             after_node->text = *after;
         }
-        retarget(meta, node, before_node, after_node);
+        insert_oo_retarget(meta, node, before_node, after_node);
         IooNode_t *parent = ioo_parent(node);
         if (!parent) assertion_failed(__FILE__, __LINE__, "tag1->parent");
         if (parent->type == IOO_TAG_TEXT) {

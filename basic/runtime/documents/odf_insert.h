@@ -176,6 +176,11 @@ int insert_oo_do_exclude_ins(IooNode_t *node, std::string_view token);
 // Splits text around the first occurrence of token.
 void insert_oo_do_split(std::optional<std::string> *before, std::optional<std::string> *after, std::string_view text,
                         std::string_view token);
+// A text node was split around a token into before (or nullptr), the node and after (or nullptr):
+// the entries still to be dispatched for that node go to whichever part now holds their token.
+// Left on the node they would look for their token where it no longer is, and after a note's
+// insertion, which frees the node, in freed memory.
+void insert_oo_retarget(InsertOoMeta_t *meta, IooNode_t *node, IooNode_t *before, IooNode_t *after);
 
 // ---- Tables (odf_tables.cpp) ---------------------------------------------------------------------
 

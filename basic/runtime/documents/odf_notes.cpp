@@ -227,20 +227,6 @@ IooNode_t *amount_table_styles(IooNode_t *last)
     return last;
 }
 
-// A text node was split: the entries still to be dispatched for it go to whichever part now
-// holds their token, so none is left naming a node that the note insertion frees.
-void retarget(InsertOoMeta_t *meta, IooNode_t *node, IooNode_t *before, IooNode_t *after)
-{
-    for (std::size_t i = meta->current + 1; i < meta->xrefs.size(); ++i) {
-        InsertOoXref_t &x = meta->xrefs[i];
-        if (x.node != node) continue;
-        if (before && before->text->find(x.token->token) != std::string::npos)
-            x.node = before;
-        else if (after && after->text->find(x.token->token) != std::string::npos)
-            x.node = after;
-    }
-}
-
 // Puts the note's nodes where the template paragraph was: the first as the parent's first child
 // when the paragraph was one, each later one behind the one before.
 struct Placer {
@@ -474,7 +460,7 @@ int insert_oo_split_parent_on_tag(InsertOoMeta_t *meta, IooNode_t *node, const s
             after_node = new_text(*after);
             link_after(node, after_node);
         }
-        retarget(meta, node, before_node, after_node);
+        insert_oo_retarget(meta, node, before_node, after_node);
         before_text.reset();
         after_text.reset();
         IooNode_t *span = parent;
@@ -513,7 +499,7 @@ int insert_oo_split_parent_on_tag(InsertOoMeta_t *meta, IooNode_t *node, const s
         after_node = new_text(*after_text);
         prepend_child(par_after, after_node);
     }
-    if (before_text || after_text) retarget(meta, node, before_node, after_node);
+    if (before_text || after_text) insert_oo_retarget(meta, node, before_node, after_node);
     return 1;
 }
 

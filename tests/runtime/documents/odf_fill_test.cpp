@@ -11,15 +11,15 @@
 #include <vector>
 
 #include "gdata.h"
-#include "intrinsic_dispatch.h"
+#include "intrinsic_call.h"
 #include "intrinsics.h"
 #include "numerics.h"
 #include "odf_fixture.h"
 #include "odf_insert.h"
 #include "planted.h"
 #include "program_text.h"
-#include "signals.h"
 #include "run_time.h"
+#include "signals.h"
 #include "style_tags.h"
 #include "test_host.h"
 #include "value_stack.h"
@@ -28,6 +28,9 @@ namespace {
 
 using lumba_test::abort_text;
 using namespace odf_test;
+using lumba_test::Arg;
+using lumba_test::as_long;
+using namespace lumba_test::args;
 
 const char *const TAGS = "mtag_red { print-colour: #ff0000; print-neg-colour: #0000ff; print-neg-weight: bold;\n"
                          "  print-size: 10pt; print-family: Helvetica; }\n"
@@ -36,26 +39,7 @@ const char *const TAGS = "mtag_red { print-colour: #ff0000; print-neg-colour: #0
                          "  print-bg-colour: #ffff00; }\n"
                          "mtag_plain { print-underline: none; print-weight: normal; print-family: Helvetica; }\n";
 
-struct Arg {
-    enum Kind { number, decimal, text, variable, string_variable } kind;
-    long n = 0;
-    std::string s = {};
-    dec_t *var = nullptr;
-};
-Arg num(int n) { return {Arg::number, n}; }
-Arg num(const void *p) { return {Arg::number, reinterpret_cast<long>(p)}; }
-Arg dec(std::string s) { return {Arg::decimal, 0, std::move(s)}; }
-Arg str(std::string s) { return {Arg::text, 0, std::move(s)}; }
-Arg var(dec_t &d) { return {Arg::variable, 0, {}, &d}; }
-
-long as_long(const dec_t &d)
-{
-    long v = 0;
-    NumericToLONG(&d, &v);
-    return v;
-}
-
-class OdfFill : public ::testing::Test {
+class OdfFill : public ::testing::Test, public lumba_test::IntrinsicCall {
 protected:
     void SetUp() override
     {
@@ -73,57 +57,9 @@ protected:
         global_data = saved;
     }
 
-    // Lays the arguments on the value stack; a string variable argument is the generator's.
-    int push(std::initializer_list<Arg> args)
-    {
-        int i = 0;
-        for (const Arg &a : args) {
-            Stack &e = stack[i];
-            e = Stack{};
-            switch (a.kind) {
-            case Arg::number:
-            case Arg::decimal:
-                e.s_t = real;
-                if (a.kind == Arg::number)
-                    NumericCvLONG(a.n, &e.num);
-                else
-                    NumericCvASC(a.s.c_str(), static_cast<int>(a.s.size()), &e.num);
-                e.s_c.C_N = &e.num;
-                break;
-            case Arg::text:
-                texts[i] = a.s;
-                e.s_t = string;
-                e.s_c.C_S = texts[i].data();
-                e.length = static_cast<std::uint32_t>(texts[i].size());
-                e.flags = stk_ref;
-                break;
-            case Arg::variable:
-                e.s_t = real;
-                e.s_c.C_N = a.var;
-                e.flags = stk_ref;
-                break;
-            case Arg::string_variable:
-                break;
-            }
-            ++i;
-        }
-        Stk = stack.data();
-        sp = i - 1;
-        return i;
-    }
-    void call(int code, std::initializer_list<Arg> args)
-    {
-        const int n = push(args);
-        c_intrins(code, n, n - 1);
-    }
-    long callf(int code, std::initializer_list<Arg> args)
-    {
-        const int n = push(args);
-        Stack result{};
-        r_intrins(&result, code, n, n - 1);
-        return as_long(result.num);
-    }
-    std::string stop(int code, std::initializer_list<Arg> args, bool function = false)
+    void call(int code, const std::vector<Arg> &args) { statement(code, args); }
+    long callf(int code, const std::vector<Arg> &args) { return numeric(code, args); }
+    std::string stop(int code, const std::vector<Arg> &args, bool function = false)
     {
         return abort_text([&] { function ? (void)callf(code, args) : call(code, args); });
     }
@@ -143,18 +79,10 @@ protected:
     // IINSERT_OO_DO with the generator in a string variable of the test's own.
     long fill(InsertOoHandle_t *h, const std::string &source, const std::string &target)
     {
-        const int n = push({num(h), str(source), str(target), var(cycles), num(0), var(size)});
-        Stack &g = stack[4];
-        g = Stack{};
-        g.s_t = string;
-        g.flags = stk_ref;
-        g.s_c.C_S = generator_area.data();
-        g.s_dims[0] = static_cast<int>(generator_area.size());
-        g.length = 0;
-        Stack result{};
-        r_intrins(&result, in_IINSERT_OO_DO, n, n - 1);
-        generator.assign(generator_area.data(), std::strlen(generator_area.data()));
-        return as_long(result.num);
+        const long done =
+            callf(in_IINSERT_OO_DO, {num(h), str(source), str(target), var(cycles), svar(generator_area), var(size)});
+        generator = generator_area.text();
+        return done;
     }
 
 public:
@@ -186,11 +114,9 @@ public:
 protected:
     GlobalData_t record{};
     GlobalData_t *saved = nullptr;
-    std::array<Stack, 10> stack{};
-    std::array<std::string, 10> texts{};
     std::vector<InsertOoHandle_t *> handles;
     dec_t cycles{}, size{};
-    std::array<char, 64> generator_area{};
+    lumba_test::StringVariable generator_area{64};
     std::string generator;
     Scratch dir;
     Warnings warnings;
@@ -360,12 +286,10 @@ TEST_F(OdfFill, ArgumentCountsAndHandlesAreChecked)
         {in_IINSERT_OO_DESTROY, 2, true, "insert_oo_destroy must have one parameter"},
     };
     for (const CountStop &c : cases) {
-        const int n = push({num(h), str("{A}"), str("x"), num(1), num(1), num(1), num(1)});
-        const std::string message = abort_text([&] {
-            Stack result{};
-            c.function ? (void)r_intrins(&result, c.code, c.nargs, c.nargs - 1) : (void)c_intrins(c.code, c.nargs, c.nargs - 1);
-        });
-        EXPECT_EQ(message, c.message) << c.code << " " << n;
+        const std::vector<Arg> laid = {num(h), str("{A}"), str("x"), num(1), num(1), num(1), num(1)};
+        const std::vector<Arg> args(laid.begin(), laid.begin() + c.nargs);
+        const std::string message = stop(c.code, args, c.function);
+        EXPECT_EQ(message, c.message) << c.code << " " << c.nargs;
     }
     EXPECT_EQ(stop(in_IINSERT_OO_ADD_TEXT, {num(0x1234), str("{A}"), str("x")}),
               "Invalid OpenOffice document handle 1234 passed to iinsert_oo_add_text");
@@ -518,7 +442,7 @@ TEST_F(OdfFill, AMissingSourceChangesNothing)
     InsertOoHandle_t *h = create();
     NumericCvINT(99, &cycles);
     NumericCvINT(98, &size);
-    std::strcpy(generator_area.data(), "kept");
+    std::strcpy(generator_area.area.data(), "kept");
     const fs::path before = fs::current_path();
     EXPECT_EQ(fill(h, (dir / "none.odt").string(), (dir / "out.odt").string()), 0);
     EXPECT_EQ(fill(h, dir.path().string(), (dir / "out.odt").string()), 0);

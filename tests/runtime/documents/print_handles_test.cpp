@@ -19,7 +19,7 @@
 #include "comma_locale.h"
 #include "forms.h"
 #include "gdata.h"
-#include "intrinsic_dispatch.h"
+#include "intrinsic_call.h"
 #include "intrinsics.h"
 #include "mem_mgt.h"
 #include "numerics.h"
@@ -33,25 +33,9 @@ namespace {
 using lumba_test::abort_text;
 namespace fs = std::filesystem;
 
-// An argument of an intrinsic call.
-struct Arg {
-    enum Kind { number, decimal, text, variable } kind;
-    long n = 0;
-    std::string s = {};
-    dec_t *var = nullptr;
-};
-Arg num(long n) { return {Arg::number, n}; }
-Arg num(const void *p) { return {Arg::number, reinterpret_cast<long>(p)}; }
-Arg dec(std::string s) { return {Arg::decimal, 0, std::move(s)}; }
-Arg str(std::string s) { return {Arg::text, 0, std::move(s)}; }
-Arg var(dec_t &d) { return {Arg::variable, 0, {}, &d}; }
-
-long as_long(const dec_t &d)
-{
-    long v = 0;
-    NumericToLONG(&d, &v);
-    return v;
-}
+using lumba_test::Arg;
+using lumba_test::as_long;
+using namespace lumba_test::args;
 
 std::string contents(const fs::path &path)
 {
@@ -63,7 +47,7 @@ std::string contents(const fs::path &path)
 
 void write_file(const fs::path &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
 
-class PrintHandleTest : public ::testing::Test {
+class PrintHandleTest : public ::testing::Test, public lumba_test::IntrinsicCall {
 protected:
     void SetUp() override
     {
@@ -75,8 +59,6 @@ protected:
         saved = global_data;
         global_data = &record;
         Back_ground = 1;
-        Stk = stack.data();
-        sp = -1;
         char dir[] = "/tmp/print-handles.XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
         scratch = dir;
@@ -91,42 +73,8 @@ protected:
         fs::remove_all(scratch);
     }
 
-    void call(int code, std::initializer_list<Arg> args)
-    {
-        int i = 0;
-        for (const Arg &a : args) {
-            Stack &e = stack[i];
-            e = Stack{};
-            switch (a.kind) {
-            case Arg::number:
-            case Arg::decimal:
-                e.s_t = real;
-                if (a.kind == Arg::number)
-                    NumericCvLONG(a.n, &e.num);
-                else
-                    NumericCvASC(a.s.c_str(), static_cast<int>(a.s.size()), &e.num);
-                e.s_c.C_N = &e.num;
-                break;
-            case Arg::text:
-                texts[i] = a.s;
-                e.s_t = string;
-                e.s_c.C_S = texts[i].data();
-                e.length = static_cast<std::uint32_t>(texts[i].size());
-                e.flags = stk_ref;
-                break;
-            case Arg::variable:
-                e.s_t = real;
-                e.s_c.C_N = a.var;
-                e.flags = stk_ref;
-                break;
-            }
-            ++i;
-        }
-        Stk = stack.data();
-        sp = i - 1;
-        c_intrins(code, i, i - 1);
-    }
-    std::string stop(int code, std::initializer_list<Arg> args)
+    void call(int code, const std::vector<Arg> &args) { statement(code, args); }
+    std::string stop(int code, const std::vector<Arg> &args)
     {
         return abort_text([&] { call(code, args); });
     }
@@ -167,8 +115,6 @@ protected:
 
     GlobalData_t record{};
     GlobalData_t *saved = nullptr;
-    std::array<Stack, 10> stack{};
-    std::array<std::string, 10> texts{};
     dec_t result{};
     fs::path scratch, home;
 };
@@ -297,14 +243,7 @@ TEST_F(BufferFile, WrongArgumentCountsStopWithTheirMessages)
         {in_IPSDESTROY, 2, "Invalid number of parameters to ipsdestroy 2"},
         {in_IPSPRINT, 3, "Invalid number of parameters to ipsprint 3"},
     };
-    for (const auto &c : cases) {
-        for (int i = 0; i < c.nargs; ++i) {
-            stack[i] = Stack{};
-            stack[i].s_t = real;
-            stack[i].s_c.C_N = &stack[i].num;
-        }
-        EXPECT_EQ(abort_text([&] { c_intrins(c.code, c.nargs, c.nargs - 1); }), c.message);
-    }
+    for (const auto &c : cases) EXPECT_EQ(stop(c.code, std::vector<Arg>(c.nargs, num(0))), c.message);
     // The replay into PostScript asserts its handle.
     const std::string no_handle = stop(in_IPSPRINT, {num(0L), var(result)});
     EXPECT_TRUE(no_handle.starts_with("Program assertion failed in apostscript@")) << no_handle;

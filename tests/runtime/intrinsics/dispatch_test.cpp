@@ -11,6 +11,7 @@
 #include "intrinsics.h"
 #include "message.h"
 #include "numerics.h"
+#include "recording_handlers.h"
 #include "run_time.h"
 #include "test_host.h"
 #include "value_stack.h"
@@ -56,7 +57,8 @@ const std::set<std::string> windows_only = {
     "IGZOOM_RESET", "INOTE_APPEND_BLOCK_TAG", "INOTE_APPEND_TEXT",
 };
 
-enum Dispatcher { NUMERIC, STRING, STATEMENT };
+using namespace recording;
+
 const char *const default_stop[] = {"Bad real function intrinsic code - %d", "Bad string intrinsic code - %d",
                                     "Bad c-intrinsic code - %d"};
 
@@ -67,42 +69,6 @@ Dispatcher owner(int code)
 }
 
 bool served(int code, Dispatcher d) { return code < in_NULL && owner(code) == d && !without_case.count(inbuilt[code].F_name); }
-
-int reached = -1;  // the code the recording handlers last saw
-int current = -1;  // the code being called
-void record_numeric(int, int, Stack *result)
-{
-    reached = current;
-    NumericCvINT(current, &result->num);
-}
-void record_string(int, int, Stack *result)
-{
-    reached = current;
-    result->s_t = string;
-    result->s_c.C_S = const_cast<char *>("abc");
-    result->length = 3;
-}
-void record_statement(int, int) { reached = current; }
-
-// What calling code through dispatcher d with nargs blank arguments does: "handler", or the
-// stop's text.
-std::string call_with(Dispatcher d, int code, int nargs)
-{
-    static Stack arguments[20];
-    Stack *saved = Stk;
-    Stk = arguments;
-    reached = -1;
-    current = code;
-    Stack result{};
-    std::string stop = lumba_test::abort_text([&] {
-        if (d == NUMERIC) r_intrins(&result, code, nargs, nargs - 1);
-        if (d == STRING) s_intrins(&result, code, nargs, nargs - 1);
-        if (d == STATEMENT) c_intrins(code, nargs, nargs - 1);
-    });
-    Stk = saved;
-    if (!stop.empty()) return stop;
-    return reached == code ? "handler" : "no handler reached";
-}
 
 std::string wrong_count(int code, int nargs)
 {
@@ -141,8 +107,8 @@ TEST_F(Dispatch, EveryCodeReachesItsHandlerOrItsStop)
     StatementIntrinsic statements[IN_ROWS] = {};
     int served_count[3] = {};
     for (int code = 0; code < IN_ROWS; ++code) {
-        if (served(code, NUMERIC)) numeric[code] = register_numeric_intrinsic(code, record_numeric), ++served_count[0];
-        if (served(code, STRING)) strings[code] = register_string_intrinsic(code, record_string), ++served_count[1];
+        if (served(code, NUMERIC)) numeric[code] = register_numeric_intrinsic(code, record_number), ++served_count[0];
+        if (served(code, STRING)) strings[code] = register_string_intrinsic(code, record_text), ++served_count[1];
         if (served(code, STATEMENT))
             statements[code] = register_statement_intrinsic(code, record_statement), ++served_count[2];
     }
@@ -195,8 +161,9 @@ TEST_F(Dispatch, IntrinsicsOfSubsystemsNotBuiltStopClearly)
         {NUMERIC, in_ISBRXMLPARSE, 0, "ISBRXMLPARSE called with wrong number of arguments (0)"},
         {NUMERIC, in_ISBRXMLPARSE, 1, "ISBRXMLPARSE called with wrong number of arguments (0)"},
         {STATEMENT, in_IGDRILL, 0, "This procedure is no longer in use"},
-        // Its nine arguments are read first: blank ones are no numbers.
-        {STATEMENT, in_IGDRILL_SETUP, 0, "intrinsic: numeric argument expected"},
+        // Its nine arguments are read first: blank ones are no numbers (the stop names the
+        // intrinsic, as the executor names it while it runs).
+        {STATEMENT, in_IGDRILL_SETUP, 0, "IGDRILL_SETUP: numeric argument expected"},
     };
     for (const auto &c : cases) {
         Back_ground = c.background;
@@ -222,8 +189,8 @@ TEST_F(Dispatch, ArgumentCountsAreCheckedBeforeTheCaseRuns)
         {STRING, in_LOOKUP_STRING, 2, -1}, {STRING, in_VARADR, 1, 1},      {STRING, in_ILIST_SFETCH, 2, 2},
     };
     for (const auto &c : cases) {
-        NumericIntrinsic n = c.d == NUMERIC ? register_numeric_intrinsic(c.code, record_numeric) : nullptr;
-        StringIntrinsic s = c.d == STRING ? register_string_intrinsic(c.code, record_string) : nullptr;
+        NumericIntrinsic n = c.d == NUMERIC ? register_numeric_intrinsic(c.code, record_number) : nullptr;
+        StringIntrinsic s = c.d == STRING ? register_string_intrinsic(c.code, record_text) : nullptr;
         StatementIntrinsic t = c.d == STATEMENT ? register_statement_intrinsic(c.code, record_statement) : nullptr;
         for (int nargs = 0; nargs <= 12; ++nargs) {
             const bool taken = nargs >= c.fewest && (c.most < 0 || nargs <= c.most);
@@ -254,8 +221,8 @@ TEST_F(Dispatch, StructureOperationsReachTheirHandlers)
 
 TEST_F(Dispatch, FramesSetTheResultEntry)
 {
-    NumericIntrinsic n = register_numeric_intrinsic(in_ABS, record_numeric);
-    StringIntrinsic s = register_string_intrinsic(in_STR, record_string);
+    NumericIntrinsic n = register_numeric_intrinsic(in_ABS, record_number);
+    StringIntrinsic s = register_string_intrinsic(in_STR, record_text);
     Stack result{};
     result.s_t = string;
     result.flags = stk_ref;
@@ -306,8 +273,8 @@ TEST_F(Dispatch, OnlyRowsThatReadTheirTextsTakeThemInPlace)
             EXPECT_EQ(rows[code], reads_text_only(code)) << inbuilt[code].F_name;
         }
     }
-    NumericIntrinsic n = register_numeric_intrinsic(in_FLEN, record_numeric);
-    StringIntrinsic s = register_string_intrinsic(in_STRIP, record_string);
+    NumericIntrinsic n = register_numeric_intrinsic(in_FLEN, record_number);
+    StringIntrinsic s = register_string_intrinsic(in_STRIP, record_text);
     EXPECT_FALSE(reads_text_only(in_FLEN));
     EXPECT_FALSE(reads_text_only(in_STRIP));
     EXPECT_TRUE(reads_text_only(in_LEN));
@@ -333,9 +300,9 @@ TEST_F(Dispatch, CallsComeStraightOnlyWhereTheDispatcherRunsTheHandler)
         for (Dispatcher d : {NUMERIC, STRING}) {
             const bool function = served(code, d);
             NumericIntrinsic owner = nullptr;
-            if (function) owner = d == NUMERIC ? register_numeric_intrinsic(code, record_numeric)
-                                               : register_string_intrinsic(code, record_string);
-            NumericIntrinsic recorder = d == NUMERIC ? record_numeric : record_string;
+            if (function) owner = d == NUMERIC ? register_numeric_intrinsic(code, record_number)
+                                               : register_string_intrinsic(code, record_text);
+            NumericIntrinsic recorder = d == NUMERIC ? record_number : record_text;
             // A windows-only row's calls always go to the dispatcher, which knows the mode.
             const bool may = !windows_only.count(name);
             for (int background : {0, 1}) {
@@ -371,8 +338,8 @@ TEST_F(Dispatch, CallsComeStraightOnlyWhereTheDispatcherRunsTheHandler)
 TEST(DispatchDeath, RowsWithoutCaseCannotBeRegistered)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(register_string_intrinsic(in_PATTERN_SUBST, record_string),
+    EXPECT_DEATH(register_string_intrinsic(in_PATTERN_SUBST, record_text),
                  "PATTERN.SUBST\\$ is not a string intrinsic that the dispatcher serves");
-    EXPECT_DEATH(register_numeric_intrinsic(in_STR, record_numeric), "STR\\$ is not a numeric intrinsic");
+    EXPECT_DEATH(register_numeric_intrinsic(in_STR, record_number), "STR\\$ is not a numeric intrinsic");
     EXPECT_DEATH(register_statement_intrinsic(in_CHAIN, record_statement), "CHAIN is not a statement intrinsic");
 }

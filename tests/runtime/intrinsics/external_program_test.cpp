@@ -14,10 +14,10 @@
 #include <glib.h>
 
 #include "applications.h"
-#include "direct_call.h"
 #include "exec_fixture.h"
 #include "external_program.h"
 #include "interp.h"
+#include "intrinsic_call.h"
 #include "intrinsics.h"
 #include "run_time.h"
 #include "signals.h"
@@ -25,9 +25,9 @@
 
 namespace {
 
-using lumba_test::DirectCall;
-using lumba_test::N;
-using lumba_test::S;
+using lumba_test::IntrinsicOutcome;
+using lumba_test::args::num;
+using lumba_test::args::str;
 
 // What the recorder saw of each job's end.
 struct Ended {
@@ -87,8 +87,8 @@ public:
     // START of command with routine 1 and process CM 7; "" or "stop: <message>".
     std::string start(const std::string &command, long routine = 1, long cm = 7)
     {
-        DirectCall call;
-        return call.statement(in_IEXTERNAL_PROGRAM_START, {S(command), N(routine), N(cm)});
+        IntrinsicOutcome call;
+        return call.statement(in_IEXTERNAL_PROGRAM_START, {str(command), num(routine), num(cm)});
     }
 
     Recorder record;
@@ -167,17 +167,17 @@ TEST_F(ExternalPrograms, RefusalsComeBeforeAnyCommandRuns)
         std::vector<lumba_test::Arg> args;
         std::string stop;
     } cases[] = {
-        {{S("true"), N(1)}, "stop: Invalid number of parameters to iexternal_program_start"},
-        {{S("no-such-program-here -x"), N(1), N(7)}, "stop: External Program 'no-such-program-here' not found"},
-        {{S(" true"), N(1), N(7)}, "stop: External Program '' not found"},
-        {{S("true"), N(9), N(7)}, "stop: Routine 9 not found! Program_name prog__A"},
-        {{S("true"), N(1), N(0L)},
+        {{str("true"), num(1)}, "stop: Invalid number of parameters to iexternal_program_start"},
+        {{str("no-such-program-here -x"), num(1), num(7)}, "stop: External Program 'no-such-program-here' not found"},
+        {{str(" true"), num(1), num(7)}, "stop: External Program '' not found"},
+        {{str("true"), num(9), num(7)}, "stop: Routine 9 not found! Program_name prog__A"},
+        {{str("true"), num(1), num(0L)},
          "stop: Must include the Process Control Matrix as the first parameter of the follow on function"},
-        {{S(std::string("tr\0ue", 5)), N(1), N(7)},
+        {{str(std::string("tr\0ue", 5)), num(1), num(7)},
          "stop: IEXTERNAL_PROGRAM_START: the command holds a zero byte"},
     };
     for (const auto &c : cases) {
-        DirectCall call;
+        IntrinsicOutcome call;
         EXPECT_EQ(call.statement(in_IEXTERNAL_PROGRAM_START, c.args), c.stop);
     }
     EXPECT_TRUE(record.attached.empty());
@@ -303,9 +303,10 @@ TEST_F(ExternalPrograms, ASignalWhileWaitingStopsTheRun)
 
 TEST_F(ExternalPrograms, DetachStartsADaemonAndReturnsAtOnce)
 {
-    DirectCall call;
+    IntrinsicOutcome call;
     const gint64 before = g_get_monotonic_time();
-    const std::string pid = call.number(in_IEXTERNAL_PROGRAM_DETACH, {S("sleep " + std::to_string(lumba_test::STALL_S))});
+    const std::string pid =
+        call.number(in_IEXTERNAL_PROGRAM_DETACH, {str("sleep " + std::to_string(lumba_test::STALL_S))});
     ASSERT_GT(std::stoi(pid), 1) << pid;
     // Not waiting for the sleep.
     EXPECT_LT(g_get_monotonic_time() - before, gint64{lumba_test::scaled_ms(lumba_test::PROMPT_MS)} * 1000);
@@ -333,6 +334,6 @@ TEST_F(ExternalPrograms, DetachStartsADaemonAndReturnsAtOnce)
     EXPECT_STREQ(out, "0\n");
     g_free(out);
 
-    EXPECT_EQ(call.number(in_IEXTERNAL_PROGRAM_DETACH, {S("a"), S("b")}),
+    EXPECT_EQ(call.number(in_IEXTERNAL_PROGRAM_DETACH, {str("a"), str("b")}),
               "stop: Invalid number of parameters to iexternal_program_detach");
 }

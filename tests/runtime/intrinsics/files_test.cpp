@@ -16,16 +16,16 @@
 
 #include <glib.h>
 
-#include "direct_call.h"
 #include "command_output.h"
+#include "intrinsic_call.h"
 #include "planted.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
-using lumba_test::DirectCall;
 using lumba_test::first_line_of;
-using lumba_test::N;
-using lumba_test::S;
+using lumba_test::IntrinsicOutcome;
+using lumba_test::args::num;
+using lumba_test::args::str;
 
 namespace {
 
@@ -74,7 +74,7 @@ protected:
         return s;
     }
 
-    DirectCall call;
+    IntrinsicOutcome call;
     std::vector<std::string> mounts;
     mode_t saved_umask = 022;
 };
@@ -90,7 +90,7 @@ TEST_F(Files, Basename)
         {"name.tar.gz", "name"},                {".profile", ""},       {"dir.d/file", "file"},
         {"/x", "x"},                            {"", ""},               {"a/b.", "b"},
     };
-    for (const auto &c : cases) EXPECT_EQ(call.text(in_BASENAME, {S(c.path)}), c.base) << c.path;
+    for (const auto &c : cases) EXPECT_EQ(call.text(in_BASENAME, {str(c.path)}), c.base) << c.path;
     EXPECT_EQ(call.text(in_BASENAME, {}), "stop: Invalid number of parameters");
 }
 
@@ -102,16 +102,16 @@ TEST_F(Files, ExistenceThroughTheIntrinsic)
         std::vector<lumba_test::Arg> args;
         std::string result;
     } cases[] = {
-        {{S(at("file") + "  "), N(1)}, "1"},
-        {{S(at("dir")), N(1)}, "2"},
-        {{S(at("missing")), N(1)}, "0"},
-        {{S(at("file") + "/x"), N(1)}, std::to_string(-ENOTDIR)},
-        {{S("sh"), N(2)}, "1"},
-        {{S("no-such-program-lumba"), N(2)}, "0"},
-        {{S(at("file")), N(3)}, "stop: Invalid type 3"},
-        {{S(at("file"))}, "stop: Invalid number of parameters"},
+        {{str(at("file") + "  "), num(1)}, "1"},
+        {{str(at("dir")), num(1)}, "2"},
+        {{str(at("missing")), num(1)}, "0"},
+        {{str(at("file") + "/x"), num(1)}, std::to_string(-ENOTDIR)},
+        {{str("sh"), num(2)}, "1"},
+        {{str("no-such-program-lumba"), num(2)}, "0"},
+        {{str(at("file")), num(3)}, "stop: Invalid type 3"},
+        {{str(at("file"))}, "stop: Invalid number of parameters"},
     };
-    for (const auto &c : cases) EXPECT_EQ(call.number(in_IFEXISTS, c.args), c.result) << c.args[0].value;
+    for (const auto &c : cases) EXPECT_EQ(call.number(in_IFEXISTS, c.args), c.result) << c.args[0].s;
 }
 
 TEST_F(Files, SizeIsTheWhole64BitSize)
@@ -121,11 +121,11 @@ TEST_F(Files, SizeIsTheWhole64BitSize)
         ASSERT_EQ(truncate(at("sparse file").c_str(), 5LL << 30), 0);
     }
     write("small", "12345");
-    EXPECT_EQ(call.number(in_IFSIZE, {S(at("sparse file") + " \t")}), "5368709120");
-    EXPECT_EQ(call.number(in_IFSIZE, {S(at("small"))}), "5");
-    EXPECT_EQ(call.number(in_IFSIZE, {S(at("missing"))}),
+    EXPECT_EQ(call.number(in_IFSIZE, {str(at("sparse file") + " \t")}), "5368709120");
+    EXPECT_EQ(call.number(in_IFSIZE, {str(at("small"))}), "5");
+    EXPECT_EQ(call.number(in_IFSIZE, {str(at("missing"))}),
               "stop: Error No such file or directory when attempting to obtain size of file " + at("missing"));
-    EXPECT_EQ(call.number(in_IFSIZE, {S(at("small")), S("x")}), "stop: Invalid number of parameters");
+    EXPECT_EQ(call.number(in_IFSIZE, {str(at("small")), str("x")}), "stop: Invalid number of parameters");
 }
 
 TEST_F(Files, MakeDirectoryWithModeLessUmask)
@@ -142,22 +142,22 @@ TEST_F(Files, MakeDirectoryWithModeLessUmask)
     };
     for (const auto &c : cases) {
         umask(c.umask_value);
-        EXPECT_EQ(call.statement(in_IMKDIR, {S(at(c.name) + " "), N(c.mode)}), "") << c.name;
+        EXPECT_EQ(call.statement(in_IMKDIR, {str(at(c.name) + " "), num(c.mode)}), "") << c.name;
         EXPECT_EQ(mode(c.name), c.expected) << c.name;
         EXPECT_TRUE(fs::is_directory(at(c.name)));
     }
-    EXPECT_EQ(call.statement(in_IMKDIR, {S(at("d755")), N(493)}),
+    EXPECT_EQ(call.statement(in_IMKDIR, {str(at("d755")), num(493)}),
               "stop: Error File exists when attempting to create directory " + at("d755"));
-    EXPECT_EQ(call.statement(in_IMKDIR, {S(at("x"))}), "stop: imkdir must have two parameters; not 1");
+    EXPECT_EQ(call.statement(in_IMKDIR, {str(at("x"))}), "stop: imkdir must have two parameters; not 1");
 }
 
 TEST_F(Files, DeleteFileTakesTheNameAsItStands)
 {
     write("gone", "x");
-    EXPECT_EQ(call.statement(in_DELETE_FILE, {S(at("gone"))}), "");
+    EXPECT_EQ(call.statement(in_DELETE_FILE, {str(at("gone"))}), "");
     EXPECT_FALSE(fs::exists(at("gone")));
     write("kept", "x");
-    EXPECT_EQ(call.statement(in_DELETE_FILE, {S(at("kept") + " ")}),
+    EXPECT_EQ(call.statement(in_DELETE_FILE, {str(at("kept") + " ")}),
               "stop: Error No such file or directory when attempting to delete file " + at("kept") + " ");
     EXPECT_TRUE(fs::exists(at("kept")));
 }
@@ -193,7 +193,7 @@ TEST_F(Files, EnvironmentAndSystemFacts)
         {in_GETSYS, "hostname", "stop: hostname not supported"},
         {in_GETSYS, "UID ", "stop: UID  not supported"},
     };
-    for (const auto &c : cases) EXPECT_EQ(call.text(c.code, {S(c.key)}), c.result) << c.key;
+    for (const auto &c : cases) EXPECT_EQ(call.text(c.code, {str(c.key)}), c.result) << c.key;
     EXPECT_EQ(call.text(in_GETSYS, {}), "stop: Invalid number of parameters");
 }
 
@@ -212,8 +212,9 @@ TEST_F(Files, RemoveNonPrintableKeepsWidth)
         {"\x01\x02", 2, "", "  "},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(call.text(in_IREMOVE_NON_PRINTABLE, {S(c.text, c.width), S(c.keep)}), c.result) << c.text;
-    EXPECT_EQ(call.text(in_IREMOVE_NON_PRINTABLE, {S("x")}), "stop: iremove_non_printable must have two parameters; not 1");
+        EXPECT_EQ(call.text(in_IREMOVE_NON_PRINTABLE, {str(c.text, c.width), str(c.keep)}), c.result) << c.text;
+    EXPECT_EQ(call.text(in_IREMOVE_NON_PRINTABLE, {str("x")}),
+              "stop: iremove_non_printable must have two parameters; not 1");
 }
 
 TEST_F(Files, RemoveTreeNeverLeavesIt)
@@ -229,40 +230,40 @@ TEST_F(Files, RemoveTreeNeverLeavesIt)
     fs::create_symlink(at("outside"), at("tree/a/to-dir"));
     fs::create_symlink(at("outside/keep"), at("tree/a/b/to-file"));
     fs::create_symlink(at("missing"), at("tree/dangling"));
-    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("tree") + "  ")}), "");
+    EXPECT_EQ(call.statement(in_IREMOVE, {str(at("tree") + "  ")}), "");
     EXPECT_FALSE(fs::exists(fs::symlink_status(at("tree"))));
     EXPECT_EQ(read("outside/keep"), "kept");
     EXPECT_EQ(read("outside/inner/keep"), "kept");
 
     // A link given itself is removed as a link.
     fs::create_symlink(at("outside"), at("link"));
-    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("link"))}), "");
+    EXPECT_EQ(call.statement(in_IREMOVE, {str(at("link"))}), "");
     EXPECT_FALSE(fs::exists(fs::symlink_status(at("link"))));
     EXPECT_EQ(read("outside/inner/keep"), "kept");
 
     write("single", "x");
-    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("single"))}), "");
+    EXPECT_EQ(call.statement(in_IREMOVE, {str(at("single"))}), "");
     EXPECT_FALSE(fs::exists(at("single")));
 
-    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("missing"))}), "stop: File: '" + at("missing") + "' does not exist");
-    EXPECT_EQ(call.statement(in_IREMOVE, {S("")}), "stop: File: '' does not exist");
+    EXPECT_EQ(call.statement(in_IREMOVE, {str(at("missing"))}), "stop: File: '" + at("missing") + "' does not exist");
+    EXPECT_EQ(call.statement(in_IREMOVE, {str("")}), "stop: File: '' does not exist");
     // What would take more with it than the name says is refused before anything goes.
     fs::create_directories(at("kept/inner"));
     write("kept/inner/file", "x");
     for (const std::string &name : {std::string("/"), std::string("//"), at("kept/inner/."), at("kept/inner/.."),
                                     at("kept/inner/../"), dir + "/kept/../../../../../../../../../.."})
-        EXPECT_EQ(call.statement(in_IREMOVE, {S(name)}), "stop: Refusing to remove '" + name + "'");
+        EXPECT_EQ(call.statement(in_IREMOVE, {str(name)}), "stop: Refusing to remove '" + name + "'");
     EXPECT_EQ(read("kept/inner/file"), "x");
     fs::create_symlink("/", at("to-root"));
-    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("to-root"))}), "");
+    EXPECT_EQ(call.statement(in_IREMOVE, {str(at("to-root"))}), "");
     EXPECT_FALSE(fs::exists(fs::symlink_status(at("to-root"))));
     EXPECT_EQ(call.statement(in_IREMOVE, {}), "stop: iremove must have one parameter; not 0");
     fs::create_directories(at("odd"));
     ASSERT_EQ(mkfifo(at("odd/fifo").c_str(), 0600), 0);
-    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("odd"))}),
-              "stop: Unexpected code -2 encountered when checking for existence of file or directory '" + at("odd/fifo") +
-                  "'");
-    EXPECT_EQ(call.statement(in_IREMOVE, {S(at("odd/fifo"))}),
+    EXPECT_EQ(call.statement(in_IREMOVE, {str(at("odd"))}),
+              "stop: Unexpected code -2 encountered when checking for existence of file or directory '" +
+                  at("odd/fifo") + "'");
+    EXPECT_EQ(call.statement(in_IREMOVE, {str(at("odd/fifo"))}),
               "stop: Error -2 when check for existence of file or directory '" + at("odd/fifo") + "'");
 }
 
@@ -286,12 +287,12 @@ TEST_F(Files, WriteTestsLeaveNothingBehind)
         {"a", "stop: Must specify a file or directory name"},
         {at("file") + "/x", "stop: Error -20 when check for existence of file or directory '" + at("file") + "/x'"},
     };
-    for (const auto &c : cases) EXPECT_EQ(call.number(in_IIS_WRITEABLE, {S(c.name)}), c.result) << c.name;
+    for (const auto &c : cases) EXPECT_EQ(call.number(in_IIS_WRITEABLE, {str(c.name)}), c.result) << c.name;
     EXPECT_EQ(read("file"), "contents");
     EXPECT_EQ(listing("dir"), std::vector<std::string>{});
     // A test file of this process left over from before is cleared away.
     write("dir/t" + pid + ".tmp", "left over");
-    EXPECT_EQ(call.number(in_IIS_WRITEABLE, {S(at("dir"))}), "1");
+    EXPECT_EQ(call.number(in_IIS_WRITEABLE, {str(at("dir"))}), "1");
     EXPECT_EQ(listing("dir"), std::vector<std::string>{});
     EXPECT_EQ(call.number(in_IIS_WRITEABLE, {}), "stop: iis_writeable must have one parameter; not 0");
 }
@@ -310,8 +311,8 @@ TEST_F(Files, LinkTest)
         {at("missing"), "0"},
         {"l", "stop: Must specify a full path and name of a link"},
     };
-    for (const auto &c : cases) EXPECT_EQ(call.number(in_IIS_LINK, {S(c.name)}), c.result) << c.name;
-    EXPECT_EQ(call.number(in_IIS_LINK, {S("a"), S("b")}), "stop: Must have one parameter; not 2");
+    for (const auto &c : cases) EXPECT_EQ(call.number(in_IIS_LINK, {str(c.name)}), c.result) << c.name;
+    EXPECT_EQ(call.number(in_IIS_LINK, {str("a"), str("b")}), "stop: Must have one parameter; not 2");
 }
 
 TEST_F(Files, CopyMakesAnExactCopy)
@@ -321,21 +322,21 @@ TEST_F(Files, CopyMakesAnExactCopy)
     write("small", std::string("a\0b\n", 4));
     write("old", "old contents that are longer");
     ASSERT_EQ(chmod(at("old").c_str(), 0640), 0);
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big") + " "), S(at("big.copy"))}), "");
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("big") + " "), str(at("big.copy"))}), "");
     EXPECT_TRUE(read("big.copy") == big);
     EXPECT_EQ(mode("big.copy"), 0644u);  // 0666 less the umask, as a new file
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("small")), S(at("old"))}), "");
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("small")), str(at("old"))}), "");
     EXPECT_EQ(read("old"), std::string("a\0b\n", 4));
     EXPECT_EQ(mode("old"), 0640u);  // an existing destination keeps its permissions
     // Through a link to the file it names; a device is written in place.
     fs::create_symlink(at("old"), at("to-old"));
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("to-old"))}), "");
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("big")), str(at("to-old"))}), "");
     EXPECT_TRUE(fs::is_symlink(at("to-old")));
     EXPECT_TRUE(read("old") == big);
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S("/dev/null")}), "");
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("big")), str("/dev/null")}), "");
     // Other names of the destination see the new contents.
     fs::create_hard_link(at("old"), at("old.second"));
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("small")), S(at("old"))}), "");
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("small")), str(at("old"))}), "");
     EXPECT_EQ(read("old.second"), std::string("a\0b\n", 4));
     // Nothing but the copies is left in the directory.
     EXPECT_EQ(listing(""), (std::vector<std::string>{"big", "big.copy", "old", "old.second", "small", "to-old"}));
@@ -350,11 +351,11 @@ TEST_F(Files, CopyOntoItselfIsRefusedBeforeAnythingIsWritten)
     fs::create_directories(at("sub"));
     const std::string same = "stop: Error in ICOPY: source and destination are the same file!";
     for (const std::string &other : {at("a"), at("a") + "  ", dir + "/./a", dir + "/sub/../a", at("link"), at("hard")}) {
-        EXPECT_EQ(call.statement(in_ICOPY, {S(at("a")), S(other)}), same) << other;
-        EXPECT_EQ(call.statement(in_ICOPY, {S(other), S(at("a"))}), same) << other;
+        EXPECT_EQ(call.statement(in_ICOPY, {str(at("a")), str(other)}), same) << other;
+        EXPECT_EQ(call.statement(in_ICOPY, {str(other), str(at("a"))}), same) << other;
         EXPECT_TRUE(read("a") == source) << "the source changed by " << other;
     }
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("a"))}), "stop: icopy must have two parameters; not 1");
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("a"))}), "stop: icopy must have two parameters; not 1");
     EXPECT_EQ(listing(""), (std::vector<std::string>{"a", "hard", "link", "sub"}));
 }
 
@@ -364,25 +365,27 @@ TEST_F(Files, FailedCopyLeavesNoPartialDestination)
     write("big", random_bytes(3 << 20));
     write("full/old", "previous contents");
     const std::string full = "stop: Error No space left on device encountered when writing destination file ";
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("full/new"))}), full + at("full/new"));
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("full/old"))}), full + at("full/old"));
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("big")), str(at("full/new"))}), full + at("full/new"));
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("big")), str(at("full/old"))}), full + at("full/old"));
     // No half copy under either name, and the old destination is as it was.
     EXPECT_EQ(listing("full"), std::vector<std::string>{"old"});
     EXPECT_EQ(read("full/old"), "previous contents");
 
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("missing")), S(at("x"))}),
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("missing")), str(at("x"))}),
               "stop: Error No such file or directory encountered when attempting to open source file for reading " +
                   at("missing"));
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("nodir/x"))}),
-              "stop: Error No such file or directory encountered when attempting to open destination file for writing " +
-                  at("nodir/x"));
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("big")), S(at("full"))}),
-              "stop: Error Is a directory encountered when attempting to open destination file for writing " + at("full"));
+    EXPECT_EQ(
+        call.statement(in_ICOPY, {str(at("big")), str(at("nodir/x"))}),
+        "stop: Error No such file or directory encountered when attempting to open destination file for writing " +
+            at("nodir/x"));
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("big")), str(at("full"))}),
+              "stop: Error Is a directory encountered when attempting to open destination file for writing " +
+                  at("full"));
     EXPECT_FALSE(fs::exists(at("x")));
     // A directory as source is found out before the destination, even one written in place, is touched.
     write("kept", "kept");
     fs::create_hard_link(at("kept"), at("kept.second"));
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("full")), S(at("kept"))}),
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("full")), str(at("kept"))}),
               "stop: Error Is a directory encountered when reading source file " + at("full"));
     EXPECT_EQ(read("kept"), "kept");
 }
@@ -421,19 +424,20 @@ TEST_F(Files, CopyIntoASharedDirectoryNeverWritesWhatAnotherUserPlanted)
         {pub + "/sub/roots", refusal(loop, pub + "/sub/roots")},
         {pub + "/their-dir/created", refusal(denied, pub + "/their-dir/created")},
     };
-    for (const auto &c : cases) EXPECT_EQ(call.statement(in_ICOPY, {S(at("source")), S(c.destination)}), c.expected);
+    for (const auto &c : cases)
+        EXPECT_EQ(call.statement(in_ICOPY, {str(at("source")), str(c.destination)}), c.expected);
     EXPECT_EQ(listing("elsewhere"), std::vector<std::string>{"roots"});
     EXPECT_EQ(read("elsewhere/roots"), "root's own");
     EXPECT_EQ(read("pub/theirs"), "their own");
     EXPECT_EQ(listing("pub/their-dir"), std::vector<std::string>{});
     EXPECT_TRUE(fs::is_symlink(pub + "/to-new") && fs::is_symlink(pub + "/to-roots") && fs::is_symlink(pub + "/sub"));
 
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("source")), S(pub + "/mine")}), "");
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("source")), str(pub + "/mine")}), "");
     EXPECT_EQ(read("pub/mine"), "copied bytes");
     EXPECT_EQ(mode("pub/mine"), 0644u);
     ASSERT_EQ(chmod((pub + "/mine").c_str(), 0600), 0);
     write("source", "new bytes");
-    EXPECT_EQ(call.statement(in_ICOPY, {S(at("source")), S(pub + "/mine")}), "");
+    EXPECT_EQ(call.statement(in_ICOPY, {str(at("source")), str(pub + "/mine")}), "");
     EXPECT_EQ(read("pub/mine"), "new bytes");
     EXPECT_EQ(mode("pub/mine"), 0600u);  // an existing file of ours keeps its permissions
     EXPECT_EQ(listing("pub"), (std::vector<std::string>{"mine", "sub", "their-dir", "theirs", "to-new", "to-roots"}));
@@ -463,13 +467,13 @@ TEST_F(Files, CopyFromASharedDirectoryReadsOnlyTheRunsOwnFile)
     };
     fs::create_directories(at("out"));
     for (const auto &c : cases)
-        EXPECT_EQ(call.statement(in_ICOPY, {S(pub + "/" + c.name), S(at("out/") + c.name)}),
-                  "stop: Error " + std::string(c.why) + " encountered when attempting to open source file for reading " +
-                      pub + "/" + c.name);
+        EXPECT_EQ(call.statement(in_ICOPY, {str(pub + "/" + c.name), str(at("out/") + c.name)}),
+                  "stop: Error " + std::string(c.why) +
+                      " encountered when attempting to open source file for reading " + pub + "/" + c.name);
     EXPECT_EQ(listing("out"), std::vector<std::string>{});
 
     write("pub/mine", "my own");
-    EXPECT_EQ(call.statement(in_ICOPY, {S(pub + "/mine"), S(at("out/mine"))}), "");
+    EXPECT_EQ(call.statement(in_ICOPY, {str(pub + "/mine"), str(at("out/mine"))}), "");
     EXPECT_EQ(read("out/mine"), "my own");
 }
 
@@ -496,7 +500,7 @@ TEST_F(Files, ACopyGetsNoPermissionItsSourceLacks)
         {"private", "existing", 0600},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(call.statement(in_ICOPY, {S(at(c.from)), S(at(c.to))}), "") << c.to;
+        EXPECT_EQ(call.statement(in_ICOPY, {str(at(c.from)), str(at(c.to))}), "") << c.to;
         EXPECT_EQ(read(c.to), read(c.from)) << c.to;
         EXPECT_EQ(mode(c.to), c.mode) << c.from << " to " << c.to;
     }

@@ -17,8 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "direct_call.h"
 #include "fileio.h"
+#include "intrinsic_call.h"
 #include "mem_mgt.h"
 #include "op_codes.h"
 #include "run_time.h"
@@ -302,7 +302,7 @@ TEST_F(LockTest, LooksAndCopiesKeepTheLocks)
     // The intrinsic's answer, and what the copy holds.
     auto look = [](int code, std::vector<lumba_test::Arg> args, std::string copy) -> Step {
         return [=] {
-            lumba_test::DirectCall call;
+            lumba_test::IntrinsicOutcome call;
             std::string answer = code == in_ICOPY ? call.statement(code, args) : call.number(code, args);
             if (!copy.empty()) {
                 std::ifstream in(copy);
@@ -329,14 +329,17 @@ TEST_F(LockTest, LooksAndCopiesKeepTheLocks)
         std::string answer;
         std::string held;
     } cases[] = {
-        {"IIS_WRITEABLE of an exclusive channel's file", 'R', 6, look(in_IIS_WRITEABLE, {lumba_test::S(path)}, ""),
-         "1", bytes({}, 0, 63, 'w')},
-        {"ICOPY from a reader's file", 'R', 0, look(in_ICOPY, {lumba_test::S(path), lumba_test::S(copy)}, copy),
-         "|0123456789", bytes({{0, 'r'}})},
-        {"ICOPY from a shared writer's file", 'R', 3, look(in_ICOPY, {lumba_test::S(path), lumba_test::S(copy)}, copy),
-         "|0123456789", bytes({{0, 'w'}, {32, 'w'}})},
+        {"IIS_WRITEABLE of an exclusive channel's file", 'R', 6,
+         look(in_IIS_WRITEABLE, {lumba_test::args::str(path)}, ""), "1", bytes({}, 0, 63, 'w')},
+        {"ICOPY from a reader's file", 'R', 0,
+         look(in_ICOPY, {lumba_test::args::str(path), lumba_test::args::str(copy)}, copy), "|0123456789",
+         bytes({{0, 'r'}})},
+        {"ICOPY from a shared writer's file", 'R', 3,
+         look(in_ICOPY, {lumba_test::args::str(path), lumba_test::args::str(copy)}, copy), "|0123456789",
+         bytes({{0, 'w'}, {32, 'w'}})},
         {"ICOPY from a write-only channel's file", 'R', 1,
-         look(in_ICOPY, {lumba_test::S(path), lumba_test::S(copy)}, copy), "|0123456789", bytes({}, 0, 63, 'w')},
+         look(in_ICOPY, {lumba_test::args::str(path), lumba_test::args::str(copy)}, copy), "|0123456789",
+         bytes({}, 0, 63, 'w')},
     };
     for (auto &c : cases) {
         std::ofstream(path) << "0123456789";

@@ -17,16 +17,15 @@
 
 #include <glib.h>
 
-#include "direct_call.h"
-#include "misc.h"
 #include "command_output.h"
+#include "intrinsic_call.h"
+#include "misc.h"
 #include "scratch.h"
 #include "test_host.h"
 
 namespace fs = std::filesystem;
-using lumba_test::DirectCall;
 using lumba_test::command_output;
-
+using lumba_test::IntrinsicOutcome;
 
 TEST(Trim, FourWaysOfTrimming)
 {
@@ -96,7 +95,7 @@ std::int64_t fake_clock() { return fake_now; }
 TEST(Clock, IntervalTimerPrintsLapsSinceTheLastReset)
 {
     MillisecondClock saved = set_timer_clock(fake_clock);
-    DirectCall calls;
+    IntrinsicOutcome calls;
     struct {
         std::int64_t now;
         int code;

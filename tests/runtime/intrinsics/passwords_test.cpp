@@ -10,12 +10,12 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
-#include "direct_call.h"
+#include "intrinsic_call.h"
 #include "passwords.h"
 #include "test_time.h"
 
-using lumba_test::DirectCall;
-using lumba_test::S;
+using lumba_test::IntrinsicOutcome;
+using lumba_test::args::str;
 
 namespace {
 
@@ -64,7 +64,7 @@ std::vector<std::string> lines(const std::string &text)
 
 TEST(Passwords, HashesVerifyWithPython)
 {
-    DirectCall call;
+    IntrinsicOutcome call;
     // Trailing white space is not part of the password; the first character always is.
     struct {
         std::string given, hashed_as;
@@ -76,7 +76,7 @@ TEST(Passwords, HashesVerifyWithPython)
     std::string input;
     std::set<std::string> hashes;
     for (const auto &c : cases) {
-        const std::string h = call.text(in_IPASSWORD_ENCRYPT, {S(c.given)});
+        const std::string h = call.text(in_IPASSWORD_ENCRYPT, {str(c.given)});
         std::smatch m;
         ASSERT_TRUE(std::regex_match(h, m, sha512_hash)) << h;
         const int rounds = std::stoi(m[1]);
@@ -85,9 +85,9 @@ TEST(Passwords, HashesVerifyWithPython)
         hashes.insert(h);
         input += c.hashed_as + "\t" + h + "\n";
         // Checked here too, with and without the trailing white space.
-        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(c.given), S(h)}), "1") << c.given;
-        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(c.hashed_as), S(h + "  ")}), "1") << c.given;
-        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(c.hashed_as + "x"), S(h)}), "0") << c.given;
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str(c.given), str(h)}), "1") << c.given;
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str(c.hashed_as), str(h + "  ")}), "1") << c.given;
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str(c.hashed_as + "x"), str(h)}), "0") << c.given;
     }
     EXPECT_EQ(hashes.size(), std::size(cases));
     const std::vector<std::string> verdicts = lines(python(verify_script, input));
@@ -97,12 +97,12 @@ TEST(Passwords, HashesVerifyWithPython)
 
 TEST(Passwords, TheSamePasswordHashesDifferentlyEachTime)
 {
-    DirectCall call;
-    const std::string a = call.text(in_IPASSWORD_ENCRYPT, {S("same")});
-    const std::string b = call.text(in_IPASSWORD_ENCRYPT, {S("same")});
+    IntrinsicOutcome call;
+    const std::string a = call.text(in_IPASSWORD_ENCRYPT, {str("same")});
+    const std::string b = call.text(in_IPASSWORD_ENCRYPT, {str("same")});
     EXPECT_NE(a, b);
-    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S("same"), S(a)}), "1");
-    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S("same"), S(b)}), "1");
+    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str("same"), str(a)}), "1");
+    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str("same"), str(b)}), "1");
 }
 
 TEST(Passwords, HashesOfOtherMethodsCheck)
@@ -123,28 +123,28 @@ for line in open(sys.argv[1]).read().split("\n")[:-1]:
     for (const auto &[password, salt] : made) input += password + "\t" + salt + "\n";
     const std::vector<std::string> hashes = lines(python(make, input));
     ASSERT_EQ(hashes.size(), made.size());
-    DirectCall call;
+    IntrinsicOutcome call;
     for (std::size_t i = 0; i < made.size(); ++i) {
-        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(made[i].first), S(hashes[i])}), "1") << hashes[i];
-        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(made[i].first + "!"), S(hashes[i])}), "0") << hashes[i];
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str(made[i].first), str(hashes[i])}), "1") << hashes[i];
+        EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str(made[i].first + "!"), str(hashes[i])}), "0") << hashes[i];
     }
 }
 
 TEST(Passwords, FailuresAreNeverHashes)
 {
-    DirectCall call;
+    IntrinsicOutcome call;
     struct {
         int code;
         std::vector<lumba_test::Arg> args;
         std::string result;
     } cases[] = {
-        {in_IPASSWORD_CHECK, {S("x"), S("*0")}, "0"},  // the library's failure tokens match nothing
-        {in_IPASSWORD_CHECK, {S(""), S("*1")}, "0"},
-        {in_IPASSWORD_CHECK, {S("x"), S("")}, "0"},  // no hash stored: no password matches
-        {in_IPASSWORD_CHECK, {S(""), S("   ")}, "0"},
-        {in_IPASSWORD_CHECK, {S("x")}, "stop: Invalid number of parameteres"},
+        {in_IPASSWORD_CHECK, {str("x"), str("*0")}, "0"},  // the library's failure tokens match nothing
+        {in_IPASSWORD_CHECK, {str(""), str("*1")}, "0"},
+        {in_IPASSWORD_CHECK, {str("x"), str("")}, "0"},  // no hash stored: no password matches
+        {in_IPASSWORD_CHECK, {str(""), str("   ")}, "0"},
+        {in_IPASSWORD_CHECK, {str("x")}, "stop: Invalid number of parameteres"},
         {in_IPASSWORD_ENCRYPT, {}, "stop: Invalid number of parameteres"},
-        {in_IPASSWORD_ENCRYPT, {S("a"), S("b")}, "stop: Invalid number of parameteres"},
+        {in_IPASSWORD_ENCRYPT, {str("a"), str("b")}, "stop: Invalid number of parameteres"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.code == in_IPASSWORD_CHECK ? call.number(c.code, c.args) : call.text(c.code, c.args), c.result)
@@ -156,11 +156,11 @@ TEST(Passwords, FailuresAreNeverHashes)
 // answers 0 at once; each with a log line that leaves the password out.
 TEST(Passwords, LongPasswordsAndHugeRoundsAreRefusedWithALogLine)
 {
-    DirectCall call;
+    IntrinsicOutcome call;
     const std::string longest(MAX_PASSWORD_SIZE, 'p'), too_long = longest + "q";
-    const std::string made = call.text(in_IPASSWORD_ENCRYPT, {S(longest)});
+    const std::string made = call.text(in_IPASSWORD_ENCRYPT, {str(longest)});
     ASSERT_TRUE(std::regex_match(made, sha512_hash)) << made;
-    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(longest), S(made)}), "1");
+    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str(longest), str(made)}), "1");
 
     // Made by Python: a hash at the limit of rounds, and the same password and salt one above.
     const std::string limit = std::to_string(MAX_STORED_ROUNDS), above = std::to_string(MAX_STORED_ROUNDS + 1);
@@ -170,7 +170,7 @@ for rounds in open(sys.argv[1]).read().split():
 )";
     const std::vector<std::string> at_limit = lines(python(make, limit + "\n" + above + "\n"));
     ASSERT_EQ(at_limit.size(), 2u);
-    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S("word"), S(at_limit[0])}), "1") << at_limit[0];
+    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str("word"), str(at_limit[0])}), "1") << at_limit[0];
 
     const int saved = Lumba_Log_Level;
     Lumba_Log_Level = 0;
@@ -179,18 +179,18 @@ for rounds in open(sys.argv[1]).read().split():
         std::vector<lumba_test::Arg> args;
         std::string result, logged;
     } cases[] = {
-        {in_IPASSWORD_ENCRYPT, {S(too_long)}, "",
+        {in_IPASSWORD_ENCRYPT, {str(too_long)}, "",
          "IPASSWORD_ENCRYPT$: a password of " + std::to_string(too_long.size()) + " bytes is refused, more than " +
              std::to_string(MAX_PASSWORD_SIZE)},
-        {in_IPASSWORD_CHECK, {S(too_long), S(made)}, "0",
+        {in_IPASSWORD_CHECK, {str(too_long), str(made)}, "0",
          "IPASSWORD_CHECK: a password of " + std::to_string(too_long.size()) + " bytes is refused, more than " +
              std::to_string(MAX_PASSWORD_SIZE)},
-        {in_IPASSWORD_CHECK, {S(std::string(100000, 'p')), S(made)}, "0", "a password of 100000 bytes is refused"},
-        {in_IPASSWORD_CHECK, {S("word"), S(at_limit[1])}, "0",
+        {in_IPASSWORD_CHECK, {str(std::string(100000, 'p')), str(made)}, "0", "a password of 100000 bytes is refused"},
+        {in_IPASSWORD_CHECK, {str("word"), str(at_limit[1])}, "0",
          "IPASSWORD_CHECK: a stored hash asking for " + above + " rounds is refused, more than " + limit},
-        {in_IPASSWORD_CHECK, {S("word"), S("$6$rounds=999999999$saltsalt$x")}, "0",
+        {in_IPASSWORD_CHECK, {str("word"), str("$6$rounds=999999999$saltsalt$x")}, "0",
          "asking for 999999999 rounds is refused"},
-        {in_IPASSWORD_CHECK, {S("word"), S("$5$rounds=000000000000000000123456789$saltsalt$x")}, "0",
+        {in_IPASSWORD_CHECK, {str("word"), str("$5$rounds=000000000000000000123456789$saltsalt$x")}, "0",
          "asking for 000000000000000000123456789 rounds is refused"},
     };
     for (const auto &c : cases) {
@@ -215,9 +215,9 @@ for rounds in open(sys.argv[1]).read().split():
 // the password.
 TEST(Passwords, HashesCryptRefusesAnswerZeroWithALogLine)
 {
-    DirectCall call;
+    IntrinsicOutcome call;
     const std::string password = "Pw-ZebraQuill";
-    const std::string made = call.text(in_IPASSWORD_ENCRYPT, {S(password)});
+    const std::string made = call.text(in_IPASSWORD_ENCRYPT, {str(password)});
     ASSERT_TRUE(std::regex_match(made, sha512_hash)) << made;
     const std::string salt = made.substr(made.find('$', 3) + 1, 8);
 
@@ -236,7 +236,7 @@ TEST(Passwords, HashesCryptRefusesAnswerZeroWithALogLine)
     };
     for (const auto &c : cases) {
         testing::internal::CaptureStderr();
-        const std::string result = call.number(in_IPASSWORD_CHECK, {S(password), S(c.stored)});
+        const std::string result = call.number(in_IPASSWORD_CHECK, {str(password), str(c.stored)});
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(result, "0") << c.stored;
         EXPECT_NE(err.find(c.logged), std::string::npos) << err;
@@ -244,7 +244,7 @@ TEST(Passwords, HashesCryptRefusesAnswerZeroWithALogLine)
         EXPECT_EQ(err.find(salt), std::string::npos) << err;  // nothing of the hash but its kind
     }
     Lumba_Log_Level = saved;
-    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {S(password), S(made)}), "1");  // unlocked, it matches
+    EXPECT_EQ(call.number(in_IPASSWORD_CHECK, {str(password), str(made)}), "1");  // unlocked, it matches
 }
 
 TEST(Passwords, SettingsOfEachMethod)

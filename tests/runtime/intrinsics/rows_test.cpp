@@ -9,55 +9,26 @@
 #include "intrinsic_dispatch.h"
 #include "intrinsics.h"
 #include "numerics.h"
+#include "recording_handlers.h"
 #include "run_time.h"
 #include "test_host.h"
 #include "value_stack.h"
 
 namespace {
 
-int reached = -1;  // the code the recording handlers last saw
-int current = -1;  // the code being called
-
-void record_value(int, int, Stack *result)
-{
-    reached = current;
-    NumericCvINT(current, &result->num);
-}
-void record_statement(int, int) { reached = current; }
+using namespace recording;
 
 // Codes that the full run-time gives to the forms engine and the widgets, with the opposite flag
 // or none: IGWIN_NEW and IGMENU_KEY$ are windows-only there, ICADD, ICCLEAR, IGMESSAGE and
 // ICSHOW_ALL are not.
 constexpr IntrinsicRow test_rows[] = {
-    {in_ICADD, record_value, ANY_COUNT, WINDOWS_ONLY},
-    {in_IGWIN_NEW, record_value},
-    {in_IGMENU_KEY, record_value, exactly(1), WINDOWS_ONLY},
+    {in_ICADD, record_number, ANY_COUNT, WINDOWS_ONLY},
+    {in_IGWIN_NEW, record_number},
+    {in_IGMENU_KEY, record_text, exactly(1), WINDOWS_ONLY},
     {in_IGMESSAGE, record_statement, ANY_COUNT, WINDOWS_ONLY},
     {in_ICCLEAR, {}, ANY_COUNT, WINDOWS_ONLY},  // reserved: the flag without a handler
     {in_ICSHOW_ALL, record_statement, exactly(2)},
 };
-
-enum Dispatcher { NUMERIC, STRING, STATEMENT };
-
-// What calling code through dispatcher d with nargs blank arguments does: "handler", or the
-// stop's text.
-std::string call(Dispatcher d, int code, int nargs)
-{
-    static Stack arguments[12];
-    Stack *saved = Stk;
-    Stk = arguments;
-    reached = -1;
-    current = code;
-    Stack result{};
-    std::string stop = lumba_test::abort_text([&] {
-        if (d == NUMERIC) r_intrins(&result, code, nargs, nargs - 1);
-        if (d == STRING) s_intrins(&result, code, nargs, nargs - 1);
-        if (d == STATEMENT) c_intrins(code, nargs, nargs - 1);
-    });
-    Stk = saved;
-    if (!stop.empty()) return stop;
-    return reached == code ? "handler" : "no handler reached";
-}
 
 class Rows : public ::testing::Test {
 protected:
@@ -94,7 +65,7 @@ TEST_F(Rows, BackgroundRefusalFollowsTheRowFlag)
     for (const auto &c : cases)
         for (int background : {0, 1}) {
             Back_ground = background;
-            EXPECT_EQ(call(c.d, c.code, c.nargs), background ? c.background : c.foreground)
+            EXPECT_EQ(call_with(c.d, c.code, c.nargs), background ? c.background : c.foreground)
                 << inbuilt[c.code].F_name << " with " << c.nargs << (background ? " in background" : "");
         }
 }
@@ -103,12 +74,12 @@ TEST_F(Rows, BackgroundRefusalFollowsTheRowFlag)
 TEST_F(Rows, AnotherHandlerKeepsTheFlagAndCounts)
 {
     const StatementIntrinsic kept = register_statement_intrinsic(in_ICSHOW_ALL, record_statement);
-    const NumericIntrinsic numeric = register_numeric_intrinsic(in_ICADD, record_value);
+    const NumericIntrinsic numeric = register_numeric_intrinsic(in_ICADD, record_number);
     EXPECT_EQ(kept, record_statement);
-    EXPECT_EQ(numeric, record_value);
+    EXPECT_EQ(numeric, record_number);
     Back_ground = 1;
-    EXPECT_EQ(call(NUMERIC, in_ICADD, 11), "ICADD: not in windows mode");
-    EXPECT_EQ(call(STATEMENT, in_ICSHOW_ALL, 3), "ICSHOW_ALL: wrong number of arguments (3)");
+    EXPECT_EQ(call_with(NUMERIC, in_ICADD, 11), "ICADD: not in windows mode");
+    EXPECT_EQ(call_with(STATEMENT, in_ICSHOW_ALL, 3), "ICSHOW_ALL: wrong number of arguments (3)");
     register_statement_intrinsic(in_ICSHOW_ALL, kept);
     register_numeric_intrinsic(in_ICADD, numeric);
 }
@@ -117,14 +88,14 @@ TEST(RowsDeath, FaultyRowsEndTheStartUp)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // A second row for a code: the library's own, or the test's once registered.
-    constexpr IntrinsicRow abs_again[] = {{in_ABS, record_value, exactly(1)}};
+    constexpr IntrinsicRow abs_again[] = {{in_ABS, record_number, exactly(1)}};
     EXPECT_DEATH(register_intrinsic_rows(abs_again), "register_intrinsic_rows: ABS has a row already");
     constexpr IntrinsicRow twice[] = {{in_ICREMOVE, record_statement},
                                       {in_ICREMOVE, record_statement, ANY_COUNT, WINDOWS_ONLY}};
     EXPECT_DEATH(register_intrinsic_rows(twice), "register_intrinsic_rows: ICREMOVE has a row already");
     // A code reserved by a row without a handler, and its owner's row after it.
     constexpr IntrinsicRow reserved[] = {{in_IGNOTE_GET_BLOCK_TAG, {}, ANY_COUNT, WINDOWS_ONLY}};
-    constexpr IntrinsicRow reserved_again[] = {{in_IGNOTE_GET_BLOCK_TAG, record_value, ANY_COUNT, WINDOWS_ONLY}};
+    constexpr IntrinsicRow reserved_again[] = {{in_IGNOTE_GET_BLOCK_TAG, record_number, ANY_COUNT, WINDOWS_ONLY}};
     EXPECT_DEATH(
         {
             register_intrinsic_rows(reserved);
@@ -132,10 +103,10 @@ TEST(RowsDeath, FaultyRowsEndTheStartUp)
         },
         "register_intrinsic_rows: IGNOTE_GET_BLOCK_TAG has a row already");
     // A code without a case, and a handler of the other kind.
-    constexpr IntrinsicRow without_case[] = {{in_PATTERN_SUBST, record_value}};
+    constexpr IntrinsicRow without_case[] = {{in_PATTERN_SUBST, record_number}};
     EXPECT_DEATH(register_intrinsic_rows(without_case),
                  "register_intrinsic_rows: PATTERN.SUBST\\$ is not an intrinsic that a dispatcher serves");
-    constexpr IntrinsicRow wrong_kind[] = {{in_IGHIDE, record_value}};
+    constexpr IntrinsicRow wrong_kind[] = {{in_IGHIDE, record_number}};
     EXPECT_DEATH(register_intrinsic_rows(wrong_kind),
                  "register_intrinsic_rows: the handler of IGHIDE is not a statement handler");
     constexpr IntrinsicRow wrong_kind_value[] = {{in_ICGET_INDEX, record_statement}};
@@ -143,10 +114,10 @@ TEST(RowsDeath, FaultyRowsEndTheStartUp)
                  "register_intrinsic_rows: the handler of ICGET_INDEX is not a numeric handler");
     // A count beside a handler not known to read one text only.
     constexpr TextMeasure count = [](std::string_view text) { return static_cast<long>(text.size()); };
-    constexpr IntrinsicRow count_of_any[] = {{in_ICGET_INDEX, record_value, exactly(1), false, false, count}};
+    constexpr IntrinsicRow count_of_any[] = {{in_ICGET_INDEX, record_number, exactly(1), false, false, count}};
     EXPECT_DEATH(register_intrinsic_rows(count_of_any),
                  "register_intrinsic_rows: the count of ICGET_INDEX needs a numeric row that reads one text only");
-    constexpr IntrinsicRow count_of_two[] = {{in_ICGET_INDEX, record_value, exactly(2), false, READS_TEXT_ONLY, count}};
+    constexpr IntrinsicRow count_of_two[] = {{in_ICGET_INDEX, record_number, exactly(2), false, READS_TEXT_ONLY, count}};
     EXPECT_DEATH(register_intrinsic_rows(count_of_two),
                  "register_intrinsic_rows: the count of ICGET_INDEX needs a numeric row that reads one text only");
 }

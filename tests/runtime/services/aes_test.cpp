@@ -11,11 +11,11 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
-#include "direct_call.h"
+#include "intrinsic_call.h"
 
-using lumba_test::DirectCall;
-using lumba_test::N;
-using lumba_test::S;
+using lumba_test::IntrinsicOutcome;
+using lumba_test::args::num;
+using lumba_test::args::str;
 
 namespace {
 
@@ -25,11 +25,11 @@ using Outcome = lumba_test::WithStderr;
 
 Outcome call(int code, const std::vector<lumba_test::Arg> &args)
 {
-    DirectCall direct;
+    IntrinsicOutcome direct;
     return lumba_test::with_stderr([&] { return direct.text(code, args); });
 }
 
-std::string encrypt(const std::string &text) { return call(in_IAES_ENCRYPT, {S(text)}).value; }
+std::string encrypt(const std::string &text) { return call(in_IAES_ENCRYPT, {str(text)}).value; }
 
 int blocks(const std::string &err)
 {
@@ -91,23 +91,23 @@ TEST(Aes, KnownFormsAndRoundTrips)
     };
     for (const auto &c : cases) {
         EXPECT_EQ(encrypt(c.text), c.form) << '"' << c.text << '"';
-        const Outcome back = call(in_IAES_DECRYPT, {S(c.form)});
+        const Outcome back = call(in_IAES_DECRYPT, {str(c.form)});
         EXPECT_EQ(back.value, c.plain) << c.form;
         EXPECT_EQ(back.err, "") << c.form;
     }
     // The same text twice gives the same form; a form keeps its meaning with trailing white space.
     EXPECT_EQ(encrypt("Hello, World!"), encrypt("Hello, World!"));
-    EXPECT_EQ(call(in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zs=  \n")}).value, "hello");
+    EXPECT_EQ(call(in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zs=  \n")}).value, "hello");
     // Bytes past ASCII are no white space, whatever the locale; a NUL is part of the text.
     EXPECT_NE(encrypt("hello\xA0"), encrypt("hello"));
     const std::string with_nul("a\0b", 3);
-    EXPECT_EQ(call(in_IAES_DECRYPT, {S(encrypt(with_nul))}).value, with_nul);
+    EXPECT_EQ(call(in_IAES_DECRYPT, {str(encrypt(with_nul))}).value, with_nul);
 }
 
 TEST(Aes, EarlierIvStillDecrypts)
 {
     // Made with the same key and the earlier 8-byte IV: the current pair fails first.
-    const Outcome o = call(in_IAES_DECRYPT, {S("j/lqnheYiwaQNegNudM4AA==?Xtmq0P0=")});
+    const Outcome o = call(in_IAES_DECRYPT, {str("j/lqnheYiwaQNegNudM4AA==?Xtmq0P0=")});
     EXPECT_EQ(o.value, "hello");
     EXPECT_EQ(blocks(o.err), 1) << o.err;
     EXPECT_EQ(o.err.rfind("SSL ERR:\n", 0), 0u) << o.err;
@@ -123,7 +123,7 @@ TEST(Aes, LongTextRoundTripsWithoutLineBreaks)
     EXPECT_EQ(form.size(), form_length(text.size()));
     EXPECT_EQ(form.find('\n'), std::string::npos);
     EXPECT_EQ(form.find('\r'), std::string::npos);
-    EXPECT_EQ(call(in_IAES_DECRYPT, {S(form)}).value, text);
+    EXPECT_EQ(call(in_IAES_DECRYPT, {str(form)}).value, text);
 }
 
 TEST(Aes, AgreesWithAnIndependentGcm)
@@ -149,7 +149,7 @@ TEST(Aes, AgreesWithAnIndependentGcm)
         EXPECT_EQ(forms[i], answers[i]) << "encrypting " << hex(texts[i]);
         EXPECT_EQ(answers[texts.size() + i], hex(texts[i])) << "the oracle decrypting " << forms[i];
         // And the run-time reads the oracle's forms.
-        EXPECT_EQ(call(in_IAES_DECRYPT, {S(answers[i])}).value, texts[i]) << answers[i];
+        EXPECT_EQ(call(in_IAES_DECRYPT, {str(answers[i])}).value, texts[i]) << answers[i];
     }
 }
 
@@ -165,35 +165,35 @@ TEST(Aes, StopsWithTheirMessages)
         int ssl_blocks;  // "SSL ERR:" blocks on standard error
     } cases[] = {
         // Each of the two pairs is tried once.
-        {"first ciphertext character changed", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==?luoZ6Zs=")}, failed, 2},
-        {"tag character changed", in_IAES_DECRYPT, {S("x+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zs=")}, failed, 2},
-        {"ciphertext cut short", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ")}, failed, 2},
+        {"first ciphertext character changed", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQ==?luoZ6Zs=")}, failed, 2},
+        {"tag character changed", in_IAES_DECRYPT, {str("x+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zs=")}, failed, 2},
+        {"ciphertext cut short", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ")}, failed, 2},
         // A tag shorter than sixteen bytes never passes, even where its missing bytes would match.
-        {"tag cut to 15 bytes", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwK?kuoZ6Zs=")}, failed, 2},
+        {"tag cut to 15 bytes", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwK?kuoZ6Zs=")}, failed, 2},
         // Only the form encryption makes: no extra tag bytes after the sixteen that match, no
         // other text for the same bytes (the bits the last character carries beyond them set).
-        {"tag with two extra bytes", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQAA?kuoZ6Zs=")}, failed, 2},
-        {"unused bits of the tag set", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbR==?kuoZ6Zs=")}, failed, 2},
-        {"unused bits of the ciphertext set", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zt=")}, failed, 2},
-        {"no question mark", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==kuoZ6Zs=")},
+        {"tag with two extra bytes", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQAA?kuoZ6Zs=")}, failed, 2},
+        {"unused bits of the tag set", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbR==?kuoZ6Zs=")}, failed, 2},
+        {"unused bits of the ciphertext set", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zt=")}, failed, 2},
+        {"no question mark", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQ==kuoZ6Zs=")},
          "stop: aes_gcm_decrypt: incorrect ciphertext supplied", 0},
-        {"empty", in_IAES_DECRYPT, {S("")}, "stop: aes_gcm_decrypt: incorrect ciphertext supplied", 0},
-        {"tag not base64", in_IAES_DECRYPT, {S("w+DKwHLSpsNw!xCeglwKbQ==?kuoZ6Zs=")},
+        {"empty", in_IAES_DECRYPT, {str("")}, "stop: aes_gcm_decrypt: incorrect ciphertext supplied", 0},
+        {"tag not base64", in_IAES_DECRYPT, {str("w+DKwHLSpsNw!xCeglwKbQ==?kuoZ6Zs=")},
          "stop: aes_gcm_decrypt: base64 decode error for tag", 0},
-        {"no tag", in_IAES_DECRYPT, {S("?kuoZ6Zs=")}, "stop: aes_gcm_decrypt: base64 decode error for tag", 0},
-        {"tag without padding", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ?kuoZ6Zs=")},
+        {"no tag", in_IAES_DECRYPT, {str("?kuoZ6Zs=")}, "stop: aes_gcm_decrypt: base64 decode error for tag", 0},
+        {"tag without padding", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQ?kuoZ6Zs=")},
          "stop: aes_gcm_decrypt: base64 decode error for tag", 0},
-        {"ciphertext not base64", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==?kuo!Z6Zs")},
+        {"ciphertext not base64", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQ==?kuo!Z6Zs")},
          "stop: aes_gcm_decrypt: base64 decode error for ciphertext64", 0},
-        {"ciphertext length not a multiple of four", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zs")},
+        {"ciphertext length not a multiple of four", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zs")},
          "stop: aes_gcm_decrypt: base64 decode error for ciphertext64", 0},
-        {"padding inside the ciphertext", in_IAES_DECRYPT, {S("w+DKwHLSpsNwCxCeglwKbQ==?ku==Z6Zs=")},
+        {"padding inside the ciphertext", in_IAES_DECRYPT, {str("w+DKwHLSpsNwCxCeglwKbQ==?ku==Z6Zs=")},
          "stop: aes_gcm_decrypt: base64 decode error for ciphertext64", 0},
         {"decrypt without argument", in_IAES_DECRYPT, {}, "stop: Invalid number of parameteres", 0},
-        {"decrypt with two", in_IAES_DECRYPT, {S("a"), S("b")}, "stop: Invalid number of parameteres", 0},
+        {"decrypt with two", in_IAES_DECRYPT, {str("a"), str("b")}, "stop: Invalid number of parameteres", 0},
         {"encrypt without argument", in_IAES_ENCRYPT, {}, "stop: Invalid number of parameteres", 0},
-        {"encrypt with two", in_IAES_ENCRYPT, {S("a"), S("b")}, "stop: Invalid number of parameteres", 0},
-        {"encrypt a number", in_IAES_ENCRYPT, {N(5)}, "stop: IAES_ENCRYPT$: string argument expected", 0},
+        {"encrypt with two", in_IAES_ENCRYPT, {str("a"), str("b")}, "stop: Invalid number of parameteres", 0},
+        {"encrypt a number", in_IAES_ENCRYPT, {num(5)}, "stop: IAES_ENCRYPT$: string argument expected", 0},
     };
     for (const auto &c : cases) {
         const Outcome o = call(c.code, c.args);

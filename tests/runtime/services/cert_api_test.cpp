@@ -11,18 +11,18 @@
 #include <vector>
 
 #include "cert_api_site.h"
-#include "direct_call.h"
 #include "hooks.h"
 #include "ilist.h"
+#include "intrinsic_call.h"
 #include "net_wait.h"
 #include "stall.h"
 
 using lumba_test::Arg;
 using lumba_test::CertApiSite;
-using lumba_test::DirectCall;
-using lumba_test::N;
-using lumba_test::S;
+using lumba_test::IntrinsicOutcome;
 using lumba_test::TlsStub;
+using lumba_test::args::num;
+using lumba_test::args::str;
 
 namespace {
 
@@ -84,13 +84,13 @@ protected:
         for (const IListElt_t *e = l->head; e; e = e->next) v.push_back(e->value.text);
         return v;
     }
-    static Arg handle(const IList_t *l) { return N(std::to_string(reinterpret_cast<long>(l))); }
+    static Arg handle(const IList_t *l) { return num(l); }
 
     // The call's value (or "stop: " and the message) and the run-time log it wrote (err).
     using Outcome = lumba_test::WithStderr;
     static Outcome call(int code, const std::vector<Arg> &args)
     {
-        DirectCall direct;
+        IntrinsicOutcome direct;
         return lumba_test::with_stderr([&] { return direct.number(code, args); });
     }
     static Outcome approve(std::initializer_list<std::string> certificates)
@@ -124,7 +124,7 @@ TEST_F(CertApi, RequestsAreSentExactly)
         {"list", [] { return call(in_ICERT_LIST, {handle(strings({})), handle(strings({})), handle(strings({}))}); },
          list_request(""), false},
         {"list of a type", [] {
-             return call(in_ICERT_LIST, {handle(strings({})), handle(strings({})), handle(strings({})), S("Valid")});
+             return call(in_ICERT_LIST, {handle(strings({})), handle(strings({})), handle(strings({})), str("Valid")});
          }, list_request("?Valid"), false},
         // Certificates and states pair by position.
         {"reject", [] { return call(in_ICERT_REJECT, {handle(strings({"c1 ", "c2"})), handle(strings({"bad", "old  "}))}); },
@@ -253,7 +253,7 @@ TEST_F(CertApi, LongListBody)
         body += "cert" + std::to_string(i) + " valid CN=Holder " + std::to_string(i) + ", O=Example\r\n";
     stub.respond(OK + body);
     IList_t *dns = strings({}), *states = strings({}), *certificates = strings({});
-    EXPECT_EQ(call(in_ICERT_LIST, {handle(dns), handle(states), handle(certificates), S("valid")}).value, "200");
+    EXPECT_EQ(call(in_ICERT_LIST, {handle(dns), handle(states), handle(certificates), str("valid")}).value, "200");
     ASSERT_EQ(ilist_length(certificates), 20000);
     ASSERT_EQ(ilist_length(states), 20000);
     ASSERT_EQ(ilist_length(dns), 20000);
@@ -277,7 +277,7 @@ TEST_F(CertApi, ArgumentFaultsStop)
          "icert_approve: Wrong Argument Count!"},
         {"approve, two", in_ICERT_APPROVE, [] { return std::vector<Arg>{handle(strings({"a"})), handle(strings({"b"}))}; },
          "icert_approve: Wrong Argument Count!"},
-        {"approve, no list", in_ICERT_APPROVE, [] { return std::vector<Arg>{N(12345)}; },
+        {"approve, no list", in_ICERT_APPROVE, [] { return std::vector<Arg>{num(12345)}; },
          "icert_approve: No list exists with handle 0x3039\n"},
         {"approve, a numeric list", in_ICERT_APPROVE, [] { return std::vector<Arg>{handle(integers())}; },
          "icert_approve: List is not a character string list!"},
@@ -286,44 +286,44 @@ TEST_F(CertApi, ArgumentFaultsStop)
         {"list, two", in_ICERT_LIST, [&] { return std::vector<Arg>{handle(empty), handle(empty)}; },
          "icert_list: Wrong Argument Count!"},
         {"list, five", in_ICERT_LIST,
-         [&] { return std::vector<Arg>{handle(empty), handle(empty), handle(empty), S("valid"), S("x")}; },
+         [&] { return std::vector<Arg>{handle(empty), handle(empty), handle(empty), str("valid"), str("x")}; },
          "icert_list: Wrong Argument Count!"},
         // The certificate list (third) is checked first, then the status list, then the DN list.
-        {"list, no lists at all", in_ICERT_LIST, [] { return std::vector<Arg>{N(0), N(0), N(0)}; },
+        {"list, no lists at all", in_ICERT_LIST, [] { return std::vector<Arg>{num(0), num(0), num(0)}; },
          "icert_list: No list_cert exists with handle (nil)\n"},
         {"list, a numeric certificate list", in_ICERT_LIST,
-         [] { return std::vector<Arg>{N(0), N(0), handle(integers())}; },
+         [] { return std::vector<Arg>{num(0), num(0), handle(integers())}; },
          "icert_list: List_cert is not a character string list!"},
-        {"list, no status list", in_ICERT_LIST, [&] { return std::vector<Arg>{N(0), N(0), handle(empty)}; },
+        {"list, no status list", in_ICERT_LIST, [&] { return std::vector<Arg>{num(0), num(0), handle(empty)}; },
          "icert_list: No list_status exists with handle (nil)\n"},
         {"list, a numeric status list", in_ICERT_LIST,
-         [&] { return std::vector<Arg>{N(0), handle(integers()), handle(empty)}; },
+         [&] { return std::vector<Arg>{num(0), handle(integers()), handle(empty)}; },
          "icert_list: List_status is not a character string list!"},
-        {"list, no DN list", in_ICERT_LIST, [&] { return std::vector<Arg>{N(0), handle(empty), handle(empty)}; },
+        {"list, no DN list", in_ICERT_LIST, [&] { return std::vector<Arg>{num(0), handle(empty), handle(empty)}; },
          "icert_list: No list_dn exists with handle (nil)\n"},
         {"list, a numeric DN list", in_ICERT_LIST,
          [&] { return std::vector<Arg>{handle(integers()), handle(empty), handle(empty)}; },
          "icert_list: List_dn is not a character string list!"},
         {"list, type old", in_ICERT_LIST,
-         [&] { return std::vector<Arg>{handle(empty), handle(empty), handle(empty), S("old")}; },
+         [&] { return std::vector<Arg>{handle(empty), handle(empty), handle(empty), str("old")}; },
          "icert_list: type argument must be one of 'expired', 'pending', 'revoked' and 'valid'"},
         {"list, type a number", in_ICERT_LIST,
-         [&] { return std::vector<Arg>{handle(empty), handle(empty), handle(empty), N(1)}; },
+         [&] { return std::vector<Arg>{handle(empty), handle(empty), handle(empty), num(1)}; },
          "icert_list: type argument must be one of 'expired', 'pending', 'revoked' and 'valid'"},
         {"list, type with a blank", in_ICERT_LIST,
-         [&] { return std::vector<Arg>{handle(empty), handle(empty), handle(empty), S("valid ")}; },
+         [&] { return std::vector<Arg>{handle(empty), handle(empty), handle(empty), str("valid ")}; },
          "icert_list: type argument must be one of 'expired', 'pending', 'revoked' and 'valid'"},
         {"reject, one", in_ICERT_REJECT, [&] { return std::vector<Arg>{handle(empty)}; },
          "icert_reject: Wrong Argument Count!"},
         {"revoke, three", in_ICERT_REVOKE, [&] { return std::vector<Arg>{handle(empty), handle(empty), handle(empty)}; },
          "icert_revoke: Wrong Argument Count!"},
         // The status list (last) is checked before the certificate list.
-        {"reject, no lists", in_ICERT_REJECT, [] { return std::vector<Arg>{N(0), N(0)}; },
+        {"reject, no lists", in_ICERT_REJECT, [] { return std::vector<Arg>{num(0), num(0)}; },
          "icert_reject: No list_status exists with handle (nil)\n"},
         {"revoke, a numeric status list", in_ICERT_REVOKE,
-         [] { return std::vector<Arg>{N(0), handle(integers())}; },
+         [] { return std::vector<Arg>{num(0), handle(integers())}; },
          "icert_revoke: List_status is not a character string list!"},
-        {"reject, no certificate list", in_ICERT_REJECT, [&] { return std::vector<Arg>{N(0), handle(empty)}; },
+        {"reject, no certificate list", in_ICERT_REJECT, [&] { return std::vector<Arg>{num(0), handle(empty)}; },
          "icert_reject: No list_cert exists with handle (nil)\n"},
         {"revoke, a numeric certificate list", in_ICERT_REVOKE,
          [&] { return std::vector<Arg>{handle(integers()), handle(empty)}; },

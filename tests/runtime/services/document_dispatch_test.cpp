@@ -5,9 +5,9 @@
 
 #include <string_view>
 
-#include "direct_call.h"
+#include "intrinsic_call.h"
 
-using lumba_test::DirectCall;
+using lumba_test::IntrinsicOutcome;
 
 TEST(DocumentDispatch, TheRowsReachTheirHandlers)
 {
@@ -17,7 +17,7 @@ TEST(DocumentDispatch, TheRowsReachTheirHandlers)
         bool string_row;
     } rows[] = {{in_IDOC_FETCH, false}, {in_IDOC_STORE, false}, {in_IPQVIDEOFRAMES, false}, {in_IMFILER, true}};
     for (const auto &row : rows) {
-        DirectCall call;
+        IntrinsicOutcome call;
         const std::string answer = row.string_row ? call.text(row.code, {}) : call.number(row.code, {});
         EXPECT_EQ(answer, std::string("stop: ") + inbuilt[row.code].F_name + " called with wrong number of arguments (0)");
     }

@@ -94,7 +94,7 @@ private:
     std::vector<std::uint64_t> words_;
 };
 
-class Filer : public ::testing::Test, public PgCalls {
+class Filer : public ::testing::Test, public lumba_test::IntrinsicCall {
 public:
     std::string mfiler(const std::string &action) { return text(in_IMFILER, {str(action)}); }
 };

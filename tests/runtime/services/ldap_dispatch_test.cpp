@@ -98,13 +98,9 @@ TEST_F(LdapDispatch, ArgumentCountsAreChecked)
         }
     }
     // A number where a text belongs.
-    Stk[0] = Stack{};
-    Stk[0].s_t = real;
-    Stk[0].s_c.C_N = &Stk[0].num;
-    Stk[1] = Stk[0];
-    Stk[1].s_c.C_N = &Stk[1].num;
-    Stack result{};
-    Rname = "ILDAP_USERDEL";
-    EXPECT_EQ(abort_text([&] { r_intrins(&result, in_ILDAP_USERDEL, 2, 1); }), "ILDAP_USERDEL: string argument expected");
-    Rname = nullptr;
+    lumba_test::IntrinsicCall calls;
+    EXPECT_EQ(abort_text([&] {
+                  calls.numeric(in_ILDAP_USERDEL, {lumba_test::args::num(0), lumba_test::args::num(0)});
+              }),
+              "ILDAP_USERDEL: string argument expected");
 }

@@ -19,14 +19,9 @@
 #include <glib.h>
 
 #include "directory.h"
-#include "intrinsic_dispatch.h"
-#include "intrinsics.h"
+#include "intrinsic_call.h"
 #include "message.h"
-#include "numerics.h"
-#include "run_time.h"
 #include "slapd.h"
-#include "test_host.h"
-#include "value_stack.h"
 
 inline constexpr const char *BASE = "dc=example,dc=test";
 inline constexpr const char *GROUP = "cn=x2gousers,ou=Groups,dc=example,dc=test";
@@ -57,8 +52,6 @@ class LdapTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Stk = stack_.data();
-        sp = -1;
         Back_ground = 1;
         Lumba_Log_Level = -1;
         lumba_test::mailed().clear();
@@ -72,29 +65,15 @@ protected:
         for (const auto &f : files_) std::remove(f.c_str());
         ldap_cleanup();
         Lumba_Log_Level = -1;
-        Stk = nullptr;
     }
 
 public:
     // An intrinsic through the numeric dispatcher with text arguments; its value.
     long call(int code, const std::vector<std::string> &args)
     {
-        EXPECT_LE(args.size(), stack_.size());
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            texts_[i] = args[i];
-            Stack &e = stack_[i];
-            e = Stack{};
-            e.s_t = string;
-            e.s_c.C_S = texts_[i].data();
-            e.length = static_cast<std::uint32_t>(texts_[i].size());
-        }
-        const int n = static_cast<int>(args.size());
-        sp = n - 1;
-        Stack result{};
-        r_intrins(&result, code, n, n - 1);
-        long v = 0;
-        NumericToLONG(&result.num, &v);
-        return v;
+        std::vector<lumba_test::Arg> texts;
+        for (const std::string &a : args) texts.push_back(lumba_test::args::str(a));
+        return calls_.numeric(code, texts);
     }
     // The same with the connection information of the test server in front.
     long ldap(int code, std::vector<std::string> args)
@@ -165,6 +144,5 @@ public:
 
 private:
     std::vector<std::string> files_;
-    std::array<Stack, 20> stack_{};
-    std::array<std::string, 20> texts_{};
+    lumba_test::IntrinsicCall calls_;
 };

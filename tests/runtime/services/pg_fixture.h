@@ -7,141 +7,27 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstring>
-#include <initializer_list>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include <functional>
-
 #include <glib.h>
 
-#include "intrinsic_dispatch.h"
-#include "intrinsics.h"
 #include "executor.h"
-#include "mem_mgt.h"
+#include "intrinsic_call.h"
 #include "message.h"
-#include "numerics.h"
 #include "pg.h"
 #include "pg_cluster.h"
-#include "run_time.h"
-#include "test_host.h"
-#include "value_stack.h"
 
-// An argument of an intrinsic call.
-struct PgArg {
-    enum Kind { number, text, variable, structure } kind;
-    long n = 0;
-    std::string s = {};
-    dec_t *var = nullptr;
-    void *record = nullptr;       // a structure: its record
-    const void *routine = nullptr;  // and the routine record that declares it
-};
-inline PgArg num(long n) { return {PgArg::number, n}; }
-inline PgArg str(std::string s) { return {PgArg::text, 0, std::move(s)}; }
-inline PgArg var(dec_t &d) { return {PgArg::variable, 0, {}, &d}; }
-inline PgArg structure(void *record, const void *routine) { return {PgArg::structure, 0, {}, nullptr, record, routine}; }
+using lumba_test::as_long;
+using lumba_test::decimal;
+using namespace lumba_test::args;
 
-inline dec_t decimal(long n)
-{
-    dec_t d{};
-    NumericCvLONG(n, &d);
-    return d;
-}
-
-inline long as_long(const dec_t &d)
-{
-    long v = 0;
-    NumericToLONG(&d, &v);
-    return v;
-}
-
-// Calls of intrinsics through the dispatchers, with the arguments on a value stack of its own (Stk
-// points at it from the first call on).
-class PgCalls {
-public:
-    // Calls through the dispatchers: a numeric intrinsic's value, a string intrinsic's text, a
-    // statement. A fatal report throws lumba_test::AbortError.
-    long numeric(int code, std::initializer_list<PgArg> args)
-    {
-        Stack result{};
-        const int n = place(args);
-        r_intrins(&result, code, n, n - 1);
-        return as_long(result.num);
-    }
-    std::string number_text(int code, std::initializer_list<PgArg> args)
-    {
-        Stack result{};
-        const int n = place(args);
-        r_intrins(&result, code, n, n - 1);
-        return Convert_BCD(&result.num);
-    }
-    std::string text(int code, std::initializer_list<PgArg> args = {})
-    {
-        Stack result{};
-        const int n = place(args);
-        s_intrins(&result, code, n, n - 1);
-        EXPECT_EQ(result.s_t, string);
-        std::string s(result.s_c.C_S, result.length);
-        sfree(result.s_c.C_S);
-        return s;
-    }
-    void statement(int code, std::initializer_list<PgArg> args)
-    {
-        const int n = place(args);
-        c_intrins(code, n, n - 1);
-    }
-
-protected:
-    int place(std::initializer_list<PgArg> args)
-    {
-        int i = 0;
-        for (const PgArg &a : args) {
-            Stack &e = stack_[i];
-            e = Stack{};
-            switch (a.kind) {
-            case PgArg::number:
-                e.s_t = real;
-                NumericCvLONG(a.n, &e.num);
-                e.s_c.C_N = &e.num;
-                break;
-            case PgArg::text:
-                texts_[i] = a.s;
-                e.s_t = string;
-                e.s_c.C_S = texts_[i].data();
-                e.length = static_cast<std::uint32_t>(texts_[i].size());
-                e.flags = stk_ref;
-                break;
-            case PgArg::variable:
-                e.s_t = real;
-                e.s_c.C_N = a.var;
-                e.flags = stk_ref;
-                break;
-            case PgArg::structure:
-                e.s_t = bstruct;
-                e.s_c.C_P = a.record;
-                e.flags = stk_ref;
-                e.params[0] = reinterpret_cast<Address>(a.routine);
-                break;
-            }
-            ++i;
-        }
-        Stk = stack_.data();
-        sp = i - 1;
-        return i;
-    }
-
-    std::array<Stack, 8> stack_{};
-    std::array<std::string, 8> texts_{};
-};
-
-class PgTest : public ::testing::Test, public PgCalls {
+class PgTest : public ::testing::Test, public lumba_test::IntrinsicCall {
 protected:
     void SetUp() override
     {
-        Stk = stack_.data();
-        sp = -1;
         Back_ground = 1;
         lumba_test::mailed().clear();
         lumba_test::mail_reports().clear();
@@ -156,9 +42,7 @@ protected:
         finish_pg();
         set_pg_connect_sleep(nullptr);
         set_pg_statement_clock(nullptr);
-        Stk = nullptr;
         cur_routine = 0;
-        Rname = nullptr;
     }
 
     // What the end of the program does to the layer: standard output and error are kept in

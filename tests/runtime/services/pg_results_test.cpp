@@ -90,13 +90,13 @@ TEST_F(PgResults, NumericFetchOutcomes)
         ASSERT_GT(r, 0) << k.sql;
         for (const auto &[value, flag] : k.fetches) {
             dec_t f = decimal(9);
-            EXPECT_EQ(number_text(in_IPQNUMFETCH, {num(r), var(f)}), value) << k.sql;
+            EXPECT_EQ(number(in_IPQNUMFETCH, {num(r), var(f)}), value) << k.sql;
             EXPECT_EQ(as_long(f), flag) << k.sql;
         }
         numeric(in_IPQCLOSE, {num(conn)});
     }
     dec_t f = decimal(9);
-    EXPECT_EQ(number_text(in_IPQNUMFETCH, {num(0), var(f)}), "0");
+    EXPECT_EQ(number(in_IPQNUMFETCH, {num(0), var(f)}), "0");
     EXPECT_EQ(as_long(f), 0);
 }
 
@@ -185,7 +185,7 @@ TEST_F(PgResults, ServerTimeLimitsAndRefusals)
     const std::string stamp457 = " " + stamp456;
     struct {
         int code;
-        std::vector<PgArg> args;
+        std::vector<lumba_test::Arg> args;
         std::string stop;
         bool whole;  // else only the start of the message is known
     } cases[] = {

@@ -1,8 +1,8 @@
 // A fixture for the structure-to-row intrinsics: a program whose structure variables are laid out
 // from a zasm sqltab section is loaded in-process, tables of the same shape are made in this test
-// program's scratch cluster, and the intrinsics are called through the dispatchers (PgCalls of
-// pg_fixture.h) with value-stack entries as the executor makes them (a structure as its record's
-// address and declaring routine).
+// program's scratch cluster, and the intrinsics are called through the dispatchers
+// (IntrinsicCall of intrinsic_call.h) with value-stack entries as the executor makes them (a
+// structure as its record's address and declaring routine).
 #pragma once
 
 #include <cstring>
@@ -103,7 +103,7 @@ create table wrap (k varchar(4) primary key, nested text);
 create table loose (v varchar(10));
 )";
 
-class PgRowsTest : public ExecTest, public PgCalls {
+class PgRowsTest : public ExecTest, public lumba_test::IntrinsicCall {
 public:  // used by the cases' lambdas
     // The program and server tables above, or a pair of a test's own.
     explicit PgRowsTest(const char *program = program_text, const char *tables = server_tables)
@@ -143,7 +143,7 @@ public:  // used by the cases' lambdas
     long commit() { return numeric(in_IPQCOMMIT, {num(conn)}); }
     void rollback() { statement(in_IPQROLLBACK, {num(conn)}); }
     // A structure argument: the record of var and the routine that declares it.
-    PgArg rec(const char *var) { return structure(record(var), &main_routine()); }
+    lumba_test::Arg rec(const char *var) { return structure(record(var), &main_routine()); }
     long fetch(long res, const char *var) { return numeric(in_IPQFETCH, {num(res), rec(var)}); }
     long store(const char *var) { return numeric(in_IPQSTORE, {num(conn), rec(var)}); }
     long insert(const char *var) { return numeric(in_IPQINSERT, {num(conn), rec(var)}); }

@@ -2,10 +2,10 @@
 // argument count, each answers with its own handler's stop, never "<NAME> not available".
 #include <gtest/gtest.h>
 
-#include "direct_call.h"
+#include "intrinsic_call.h"
 
-using lumba_test::DirectCall;
-using lumba_test::S;
+using lumba_test::IntrinsicOutcome;
+using lumba_test::args::str;
 
 TEST(ServicesDispatch, AesAndCertificateRowsReachTheirHandlers)
 {
@@ -22,13 +22,14 @@ TEST(ServicesDispatch, AesAndCertificateRowsReachTheirHandlers)
         {in_ICERT_REVOKE, false, "icert_revoke: Wrong Argument Count!"},
     };
     for (const auto &row : rows) {
-        DirectCall call;
-        const std::string answer = row.string_row ? call.text(row.code, {S("a"), S("b")}) : call.number(row.code, {});
+        IntrinsicOutcome call;
+        const std::string answer =
+            row.string_row ? call.text(row.code, {str("a"), str("b")}) : call.number(row.code, {});
         EXPECT_EQ(answer, "stop: " + row.stop) << inbuilt[row.code].F_name;
     }
     // And with the right count they do their work.
-    DirectCall call;
-    const std::string form = call.text(in_IAES_ENCRYPT, {S("hello")});
+    IntrinsicOutcome call;
+    const std::string form = call.text(in_IAES_ENCRYPT, {str("hello")});
     EXPECT_EQ(form, "w+DKwHLSpsNwCxCeglwKbQ==?kuoZ6Zs=");
-    EXPECT_EQ(call.text(in_IAES_DECRYPT, {S(form)}), "hello");
+    EXPECT_EQ(call.text(in_IAES_DECRYPT, {str(form)}), "hello");
 }
