@@ -36,17 +36,6 @@ struct Truth {
     }
 };
 
-// Writes value into the number entry e, as push_number does.
-inline void set_number(Stack &e, const dec_t &value)
-{
-    e.s_t = real;
-    e.num = value;
-    e.s_c.C_N = &e.num;
-    e.flags = 0;
-    e.s_dims[0] = e.s_dims[1] = 0;
-    e.length = 0;
-}
-
 // The low 32 bits of the position of the op at, which messages and reports show.
 inline int position_of(const Code *at)
 {

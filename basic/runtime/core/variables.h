@@ -42,9 +42,9 @@ inline void need(int entries)
 
 inline Stack &push() { return Stk[++sp]; }
 
-inline void push_number(const dec_t &value)
+// Writes value into the number entry e.
+inline void set_number(Stack &e, const dec_t &value)
 {
-    Stack &e = push();
     e.s_t = real;
     e.num = value;
     e.s_c.C_N = &e.num;
@@ -52,6 +52,8 @@ inline void push_number(const dec_t &value)
     e.s_dims[0] = e.s_dims[1] = 0;
     e.length = 0;
 }
+
+inline void push_number(const dec_t &value) { set_number(push(), value); }
 
 inline void push_int(int value)
 {
