@@ -41,6 +41,9 @@ extern char EXIT_STRING[EXIT_STRING_SIZE];
 // Test seam: every op takes the general path, none the loop's fast paths (which must give the
 // same results, byte for byte).
 extern bool executor_general_path_only;
+// Test seam: the decoded steps run in the portable switch form of the loop even where the threaded
+// form is built (the default then), so that both forms are checked against the general path.
+extern bool executor_switch_steps;
 
 // Writes out the numbers that the executor's loop holds in binary while it calls a handler that
 // reads only its texts, so that an error report, its trap and the dump see them as the program

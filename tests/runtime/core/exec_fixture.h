@@ -77,11 +77,23 @@ protected:
         Outcome outcome;
         std::string common;
     };
+    // The fast paths run twice, in the loop's default form and in its portable switch form, which
+    // must leave the same.
     PathRun run_on_path(const std::string &text, bool general_only)
     {
-        executor_general_path_only = general_only;
+        const PathRun r = run_on_path_in(text, general_only, false);
+        if (!general_only) {
+            const PathRun w = run_on_path_in(text, false, true);
+            expect_same_outcome(w.outcome, r.outcome);
+            EXPECT_EQ(w.common, r.common) << "COMMON in the switch form";
+        }
+        return r;
+    }
+    PathRun run_on_path_in(const std::string &text, bool general_only, bool switch_form)
+    {
+        select_path(general_only, switch_form);
         PathRun r{run(text), {}};
-        executor_general_path_only = false;
+        select_path(false, false);
         r.common.assign(static_cast<const char *>(Common_variables), static_cast<std::size_t>(Common_size));
         release_common_block();
         delete_all_applications();
@@ -89,8 +101,24 @@ protected:
         return r;
     }
 
-    // Runs text on both paths, each expected to end normally, and checks that they leave the same
-    // COMMON byte for byte: the COMMON the fast paths left.
+    // The path the next runs take: the general path alone, or the fast paths in the loop's default
+    // or its switch form.
+    static void select_path(bool general_only, bool switch_form)
+    {
+        executor_general_path_only = general_only;
+        executor_switch_steps = switch_form;
+    }
+
+    static void expect_same_outcome(const Outcome &switch_form, const Outcome &default_form)
+    {
+        EXPECT_EQ(switch_form.abort, default_form.abort) << "the switch form";
+        EXPECT_EQ(switch_form.status, default_form.status) << "the switch form";
+        EXPECT_EQ(switch_form.err, default_form.err) << "the switch form";
+    }
+
+    // Runs text on both paths (the fast paths in both forms of the loop), each expected to end
+    // normally, and checks that they leave the same COMMON byte for byte: the COMMON the fast paths
+    // left.
     std::string common_on_both_paths(const std::string &text)
     {
         std::string common[2];
@@ -113,9 +141,19 @@ protected:
     };
     AreasRun run_reading_areas(const std::string &text, bool general_only, int numerics, int chars)
     {
-        executor_general_path_only = general_only;
+        const AreasRun r = run_reading_areas_in(text, general_only, false, numerics, chars);
+        if (!general_only) {
+            const AreasRun w = run_reading_areas_in(text, false, true, numerics, chars);
+            expect_same_outcome(w.outcome, r.outcome);
+            EXPECT_EQ(w.areas, r.areas) << "the areas in the switch form";
+        }
+        return r;
+    }
+    AreasRun run_reading_areas_in(const std::string &text, bool general_only, bool switch_form, int numerics, int chars)
+    {
+        select_path(general_only, switch_form);
         AreasRun r{run(text), {}};
-        executor_general_path_only = false;
+        select_path(false, false);
         const Routine &main = context->routines[0];
         if (numerics > 0)
             r.areas.assign(reinterpret_cast<const char *>(main.local_numerics), static_cast<std::size_t>(numerics) * sizeof(dec_t));
