@@ -2,6 +2,7 @@
 // list, and the roads out (save, cancel, and the window destroyed any other way).
 #include "gnote_edit.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -17,6 +18,7 @@
 #include "cnext.h"
 #include "ctable_bgcolour.h"
 #include "gdata.h"
+#include "gmessage.h"
 #include "ginput.h"
 #include "gmisc.h"
 #include "gnote_field.h"
@@ -372,6 +374,15 @@ void forget_views(NoteElement_t *e)
     e->p.buffer = nullptr;
     e->p.bold_tag = e->p.italic_tag = e->p.underline_tag = nullptr;
     e->p.click_controller = e->p.key_controller = e->p.focus_controller = e->p.motion_controller = nullptr;
+}
+
+// The bytes of the note's longest paragraph (hidden ones too: Template mode edits them).
+std::size_t longest_paragraph(const NoteData_t *n)
+{
+    std::size_t longest = 0;
+    for (const NoteElement_t *e = n->note; e; e = e->next)
+        if (is_paragraph(e) && e->p.text) longest = std::max(longest, std::strlen(e->p.text));
+    return longest;
 }
 
 // The edit window's GtkWindow.
@@ -912,6 +923,13 @@ bool gnote_edit_refused(NoteData_t *n, GdkModifierType state, guint keyval)
 
 // ---- Building the window ------------------------------------------------------------------------------
 
+std::string gnote_paragraph_limit_message(std::size_t bytes)
+{
+    return "This note has a paragraph of " + std::to_string(bytes) +
+           " bytes: the note edit window takes paragraphs of at most " + std::to_string(GNOTE_EDIT_PARAGRAPH_LIMIT) +
+           " bytes.";
+}
+
 void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
 {
     FORMS_TRACE;
@@ -922,6 +940,11 @@ void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
     if (number_length > CM_GNOTE_ID_SIZE)
         Abort("Note number is %d characters which exceeds %d - '%.*s'", static_cast<int>(number_length),
               CM_GNOTE_ID_SIZE, static_cast<int>(number_length), n->number);
+    // A paragraph too long to edit key by key is refused before anything is built.
+    if (const std::size_t longest = longest_paragraph(n); longest > GNOTE_EDIT_PARAGRAPH_LIMIT) {
+        gmessage(gnote_paragraph_limit_message(longest).c_str(), "Warning");
+        return;
+    }
     if (!n->original) gnote_save_original(n);
     GtkWidget *window = gtk_window_new();
     GtkWidget *grid = gtk_grid_new();

@@ -6,8 +6,10 @@
 // two happens here, where a view's text is read or written.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include <glib.h>
 #include <gtk/gtk.h>
@@ -29,6 +31,14 @@ private:
     GMutex *mutex_;
     bool taken_;
 };
+
+// The longest paragraph the edit window takes, in bytes: a paragraph is one text view, which lays
+// all its text out again on every key, and beyond this a key takes more than 20 ms (the note edit
+// benchmark). A note with a longer paragraph is refused at the window's opening, with a message
+// naming the limit.
+inline constexpr int GNOTE_EDIT_PARAGRAPH_LIMIT = 10'000;
+// The message of that refusal, for a paragraph of bytes.
+std::string gnote_paragraph_limit_message(std::size_t bytes);
 
 // ---- The views ----------------------------------------------------------------------------------------
 

@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "dialog_script.h"
 #include "gnote_edit.h"
 #include "gui_env.h"
 #include "note_field_fixture.h"
+#include "test_host.h"
 #include "xdotool.h"
 
+using namespace forms_test;
 using namespace note_test;
 
 namespace {
@@ -134,6 +137,13 @@ protected:
         }
         return n;
     }
+    // The road into the window, which may refuse to open it.
+    void open_edit_window_or_not()
+    {
+        edit(1);
+        on_screen();
+        EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
+    }
 };
 
 // The window opens at the end of the note, and a Return typed there (a real key on the X server)
@@ -243,4 +253,39 @@ TEST_F(NoteSightTest, OnlyTheViewsInThePageAreDrawn)
     if (node) gsk_render_node_unref(node);
     g_object_unref(paintable);
     close_edit();
+}
+
+// A paragraph longer than the window's limit is refused at the opening, with a message naming the
+// limit; one at the limit opens.
+TEST_F(NoteSightTest, AParagraphLongerThanTheLimitIsRefusedAtTheOpening)
+{
+    struct Case {
+        std::size_t bytes;
+        bool opens;
+    } const cases[] = {{GNOTE_EDIT_PARAGRAPH_LIMIT, true}, {GNOTE_EDIT_PARAGRAPH_LIMIT + 1, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.bytes);
+        ASSERT_EQ(note_program(note_form(2) + print("N1", note_of(para("short")), 2)).abort, "");
+        NoteData_t *n = note();
+        const std::string text(c.bytes, 'w');
+        gnote_free_xml(n);
+        gnote_parse_xml(n, note_of(para("first") + para(text)).c_str(), 1);
+        const int state = n->display_state;
+        const lumba_test::DialogScript script({0});
+        open_edit_window_or_not();
+        EXPECT_EQ(edit_cm() != nullptr, c.opens);
+        std::vector<std::string> asked;
+        for (const DialogRequest &r : script.asked()) asked.push_back(r.text);
+        if (c.opens) {
+            EXPECT_EQ(asked, std::vector<std::string>{});
+            close_edit();
+            continue;
+        }
+        EXPECT_EQ(asked, std::vector<std::string>{"This note has a paragraph of 10001 bytes: the note edit window takes "
+                                                  "paragraphs of at most 10000 bytes."});
+        EXPECT_EQ(n->display_state, state) << "the field stays as it was";
+        ASSERT_NE(element(n, 1), nullptr);
+        EXPECT_EQ(std::string(element(n, 1)->p.text), text) << "the note is kept whole";
+        EXPECT_EQ(kept(), "");
+    }
 }
