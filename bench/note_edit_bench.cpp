@@ -185,7 +185,10 @@ void BM_note_window_open(benchmark::State &state)
     peak_counter(state);
 }
 
-void BM_note_window_key(benchmark::State &state)
+// Every pass places the cursor in the middle paragraph at offset at (its middle when negative),
+// presses keyval and waits for the frame after it (timed), then undoes it (not timed), so that
+// every pass edits the same note.
+void time_key(benchmark::State &state, int at, guint keyval, void (*undo)(NoteData_t *, NoteElement_t *, int))
 {
     if (refused(state)) return;
     const int paragraphs = static_cast<int>(state.range(0));
@@ -194,15 +197,12 @@ void BM_note_window_key(benchmark::State &state)
     form.open();
     for (auto _ : state) {
         state.PauseTiming();
-        NoteElement_t *e = cursor_in_middle(form.note, paragraphs, -1);
+        NoteElement_t *e = cursor_in_middle(form.note, paragraphs, at);
         state.ResumeTiming();
-        press(e, GDK_KEY_x);
+        press(e, keyval);
         settle(form.note->edit_scroller);
         state.PauseTiming();
-        // Taken out again, so that every pass types into the same text.
-        GtkTextIter at;
-        gtk_text_buffer_get_iter_at_mark(e->p.buffer, &at, gtk_text_buffer_get_insert(e->p.buffer));
-        gtk_text_buffer_backspace(e->p.buffer, &at, TRUE, TRUE);
+        undo(form.note, e, paragraphs);
         settle(form.note->edit_scroller);
         state.ResumeTiming();
     }
@@ -210,27 +210,19 @@ void BM_note_window_key(benchmark::State &state)
     form.close();
 }
 
+void BM_note_window_key(benchmark::State &state)
+{
+    time_key(state, -1, GDK_KEY_x, [](NoteData_t *, NoteElement_t *e, int) {
+        GtkTextIter at;
+        gtk_text_buffer_get_iter_at_mark(e->p.buffer, &at, gtk_text_buffer_get_insert(e->p.buffer));
+        gtk_text_buffer_backspace(e->p.buffer, &at, TRUE, TRUE);
+    });
+}
+
 void BM_note_window_return(benchmark::State &state)
 {
-    if (refused(state)) return;
-    const int paragraphs = static_cast<int>(state.range(0));
-    reset_peak();
-    Form form(paragraphs, static_cast<int>(state.range(1)));
-    form.open();
-    for (auto _ : state) {
-        state.PauseTiming();
-        NoteElement_t *e = cursor_in_middle(form.note, paragraphs, 10);
-        state.ResumeTiming();
-        press(e, GDK_KEY_Return);
-        settle(form.note->edit_scroller);
-        state.PauseTiming();
-        // Joined again, so that every pass splits the same note.
-        press(middle(form.note, paragraphs)->next, GDK_KEY_BackSpace);
-        settle(form.note->edit_scroller);
-        state.ResumeTiming();
-    }
-    peak_counter(state);
-    form.close();
+    time_key(state, 10, GDK_KEY_Return,
+             [](NoteData_t *n, NoteElement_t *, int paragraphs) { press(middle(n, paragraphs)->next, GDK_KEY_BackSpace); });
 }
 
 void BM_text_view_return(benchmark::State &state)
