@@ -225,6 +225,45 @@ void BM_note_window_return(benchmark::State &state)
              [](NoteData_t *n, NoteElement_t *, int paragraphs) { press(middle(n, paragraphs)->next, GDK_KEY_BackSpace); });
 }
 
+// Frames until the scroller's height and position have stood still for a few.
+void settle_still(GtkWidget *scroller)
+{
+    GtkAdjustment *v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller));
+    double upper = -1, value = -1;
+    for (int still = 0; still < 5;) {
+        settle(scroller);
+        still = gtk_adjustment_get_upper(v) == upper && gtk_adjustment_get_value(v) == value ? still + 1 : 0;
+        upper = gtk_adjustment_get_upper(v), value = gtk_adjustment_get_value(v);
+    }
+}
+
+// Return at the end of the note's last paragraph leaves the new paragraph in the page once the
+// window stands still (the test of this runs up to 300 paragraphs; 3,000 take too long under the
+// sanitizers).
+void BM_note_window_return_at_end_in_sight(benchmark::State &state)
+{
+    const int paragraphs = static_cast<int>(state.range(0));
+    Form form(paragraphs, 0);
+    form.open();
+    NoteData_t *n = form.note;
+    for (auto _ : state) {
+        NoteElement_t *last = gnote_get_current_focus(n);
+        GtkTextIter end;
+        gtk_text_buffer_get_end_iter(last->p.buffer, &end);
+        gtk_text_buffer_place_cursor(last->p.buffer, &end);
+        press(last, GDK_KEY_Return);
+        settle_still(n->edit_scroller);
+        GtkWidget *view = last->next ? last->next->p.view : nullptr;
+        GtkAdjustment *v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(n->edit_scroller));
+        graphene_rect_t r;
+        const double top = gtk_adjustment_get_value(v), bottom = top + gtk_adjustment_get_page_size(v);
+        if (!view || !gtk_widget_compute_bounds(view, n->views_box, &r) || r.origin.y < top ||
+            r.origin.y + r.size.height > bottom)
+            state.SkipWithError("the new paragraph is out of sight");
+    }
+    form.close();
+}
+
 void BM_text_view_return(benchmark::State &state)
 {
     const int paragraphs = static_cast<int>(state.range(0));
@@ -273,6 +312,7 @@ void note_cases(benchmark::internal::Benchmark *b)
 BENCHMARK(BM_note_window_open)->Apply(note_cases);
 BENCHMARK(BM_note_window_key)->Apply(note_cases);
 BENCHMARK(BM_note_window_return)->Apply(note_cases);
+BENCHMARK(BM_note_window_return_at_end_in_sight)->Arg(10)->Arg(3'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_text_view_return)->Arg(10)->Arg(300)->Arg(3'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
 
 } // namespace

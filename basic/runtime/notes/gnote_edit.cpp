@@ -267,13 +267,44 @@ GtkWidget *tool_bar(NoteData_t *n)
 
 constexpr double DRAW_MARGIN = 32;  // pixels above and below the page drawn as well
 
+// The page's first view is kept from one frame to the next: the walk to the page starts there,
+// so that it does not grow with the note.
 struct NoteViewsBox {
     GtkBox parent_instance;
+    GtkWidget *first_drawn;  // a reference, or null
 };
 struct NoteViewsBoxClass {
     GtkBoxClass parent_class;
 };
 G_DEFINE_TYPE(NoteViewsBox, note_views_box, GTK_TYPE_BOX)
+
+// The child's top and bottom in the box; false when it has no place yet.
+bool child_span(GtkWidget *box, GtkWidget *child, double *top, double *bottom)
+{
+    graphene_rect_t bounds;
+    if (!gtk_widget_compute_bounds(child, box, &bounds)) return false;
+    *top = bounds.origin.y;
+    *bottom = bounds.origin.y + bounds.size.height;
+    return true;
+}
+
+// The first child reaching down to top or below, searched from the page's first view of the last
+// frame (the box's first child when that view has gone).
+GtkWidget *first_reaching(NoteViewsBox *self, GtkWidget *box, double top)
+{
+    GtkWidget *child = self->first_drawn && gtk_widget_get_parent(self->first_drawn) == box
+                           ? self->first_drawn
+                           : gtk_widget_get_first_child(box);
+    double from = 0, to = 0;
+    // Back while the child before still reaches the page, then on past children above it.
+    for (GtkWidget *prior = child ? gtk_widget_get_prev_sibling(child) : nullptr; prior;
+         prior = gtk_widget_get_prev_sibling(prior)) {
+        if (child_span(box, prior, &from, &to) && to < top) break;
+        child = prior;
+    }
+    while (child && (!child_span(box, child, &from, &to) || to < top)) child = gtk_widget_get_next_sibling(child);
+    return child;
+}
 
 void note_views_box_snapshot(GtkWidget *box, GtkSnapshot *snapshot)
 {
@@ -286,20 +317,30 @@ void note_views_box_snapshot(GtkWidget *box, GtkSnapshot *snapshot)
     GtkAdjustment *adj = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller));
     const double top = gtk_adjustment_get_value(adj) - DRAW_MARGIN;
     const double bottom = gtk_adjustment_get_value(adj) + gtk_adjustment_get_page_size(adj) + DRAW_MARGIN;
-    for (GtkWidget *child = gtk_widget_get_first_child(box); child; child = gtk_widget_get_next_sibling(child)) {
-        graphene_rect_t bounds;
-        if (!gtk_widget_compute_bounds(child, box, &bounds)) continue;
-        if (bounds.origin.y > bottom) break;
-        if (bounds.origin.y + bounds.size.height >= top) gtk_widget_snapshot_child(box, child, snapshot);
+    auto *self = reinterpret_cast<NoteViewsBox *>(box);
+    GtkWidget *first = first_reaching(self, box, top);
+    g_set_object(&self->first_drawn, first);
+    double from = 0, to = 0;
+    for (GtkWidget *child = first; child; child = gtk_widget_get_next_sibling(child)) {
+        if (!child_span(box, child, &from, &to)) continue;
+        if (from > bottom) break;
+        gtk_widget_snapshot_child(box, child, snapshot);
     }
+}
+
+void note_views_box_dispose(GObject *box)
+{
+    g_clear_object(&reinterpret_cast<NoteViewsBox *>(box)->first_drawn);
+    G_OBJECT_CLASS(note_views_box_parent_class)->dispose(box);
 }
 
 void note_views_box_class_init(NoteViewsBoxClass *c)
 {
     GTK_WIDGET_CLASS(c)->snapshot = note_views_box_snapshot;
+    G_OBJECT_CLASS(c)->dispose = note_views_box_dispose;
 }
 
-void note_views_box_init(NoteViewsBox *) {}
+void note_views_box_init(NoteViewsBox *self) { self->first_drawn = nullptr; }
 
 GtkWidget *new_views_box()
 {

@@ -147,10 +147,11 @@ protected:
 };
 
 // The window opens at the end of the note, and a Return typed there (a real key on the X server)
-// leaves the new paragraph in sight, however long the note.
+// leaves the new paragraph in sight, however long the note (3,000 paragraphs: in the note edit
+// benchmark, too slow under the sanitizers).
 TEST_F(NoteSightTest, TheCursorsParagraphIsInSightAtTheOpeningAndAfterReturnAtTheEnd)
 {
-    for (const int paragraphs : {30, 300, 3'000}) {
+    for (const int paragraphs : {30, 300}) {
         SCOPED_TRACE(std::to_string(paragraphs) + " paragraphs");
         NoteData_t *n = open_long(paragraphs);
         ASSERT_NE(edit_cm(), nullptr);
