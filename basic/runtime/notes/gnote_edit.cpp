@@ -2,8 +2,10 @@
 // list, and the roads out (save, cancel, and the window destroyed any other way).
 #include "gnote_edit.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "cattach.h"
 #include "ccallback.h"
@@ -16,6 +18,7 @@
 #include "cnext.h"
 #include "ctable_bgcolour.h"
 #include "gdata.h"
+#include "gmessage.h"
 #include "ginput.h"
 #include "gmisc.h"
 #include "gnote_field.h"
@@ -31,6 +34,7 @@
 namespace {
 
 constexpr int SPACER_HEIGHT = 7;
+constexpr char SPACER_KEY[] = "note-spacer";
 constexpr int AMOUNT_CHARS = 20;
 constexpr int AC_F8_KEY = AC_F1 + 7;
 
@@ -270,13 +274,107 @@ GtkWidget *tool_bar(NoteData_t *n)
     return bar;
 }
 
+// ---- The views box ----------------------------------------------------------------------------------
+// GTK draws every child of a scrolled box at every frame, seen or not: with thousands of views a
+// typed key cost tens of milliseconds. The views box draws only the views in the scroller's page,
+// and draws again when the page moves.
+
+constexpr double DRAW_MARGIN = 32;  // pixels above and below the page drawn as well
+
+// The page's first view is kept from one frame to the next: the walk to the page starts there,
+// so that it does not grow with the note.
+struct NoteViewsBox {
+    GtkBox parent_instance;
+    GtkWidget *first_drawn;  // a reference, or null
+};
+struct NoteViewsBoxClass {
+    GtkBoxClass parent_class;
+};
+G_DEFINE_TYPE(NoteViewsBox, note_views_box, GTK_TYPE_BOX)
+
+// The child's top and bottom in the box; false when it has no place yet.
+bool child_span(GtkWidget *box, GtkWidget *child, double *top, double *bottom)
+{
+    graphene_rect_t bounds;
+    if (!gtk_widget_compute_bounds(child, box, &bounds)) return false;
+    *top = bounds.origin.y;
+    *bottom = bounds.origin.y + bounds.size.height;
+    return true;
+}
+
+// The first child reaching down to top or below, searched from the page's first view of the last
+// frame (the box's first child when that view has gone).
+GtkWidget *first_reaching(NoteViewsBox *self, GtkWidget *box, double top)
+{
+    GtkWidget *child = self->first_drawn && gtk_widget_get_parent(self->first_drawn) == box
+                           ? self->first_drawn
+                           : gtk_widget_get_first_child(box);
+    double from = 0, to = 0;
+    // Back while the child before still reaches the page, then on past children above it.
+    for (GtkWidget *prior = child ? gtk_widget_get_prev_sibling(child) : nullptr; prior;
+         prior = gtk_widget_get_prev_sibling(prior)) {
+        if (child_span(box, prior, &from, &to) && to < top) break;
+        child = prior;
+    }
+    while (child && (!child_span(box, child, &from, &to) || to < top)) child = gtk_widget_get_next_sibling(child);
+    return child;
+}
+
+void note_views_box_snapshot(GtkWidget *box, GtkSnapshot *snapshot)
+{
+    GtkWidget *scroller = gtk_widget_get_ancestor(box, GTK_TYPE_SCROLLED_WINDOW);
+    if (!scroller) {
+        GTK_WIDGET_CLASS(note_views_box_parent_class)->snapshot(box, snapshot);
+        return;
+    }
+    // The viewport places the box at minus the scroll position: the page is that far down the box.
+    GtkAdjustment *adj = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller));
+    const double top = gtk_adjustment_get_value(adj) - DRAW_MARGIN;
+    const double bottom = gtk_adjustment_get_value(adj) + gtk_adjustment_get_page_size(adj) + DRAW_MARGIN;
+    auto *self = reinterpret_cast<NoteViewsBox *>(box);
+    GtkWidget *first = first_reaching(self, box, top);
+    g_set_object(&self->first_drawn, first);
+    double from = 0, to = 0;
+    for (GtkWidget *child = first; child; child = gtk_widget_get_next_sibling(child)) {
+        if (!child_span(box, child, &from, &to)) continue;
+        if (from > bottom) break;
+        gtk_widget_snapshot_child(box, child, snapshot);
+    }
+}
+
+void note_views_box_dispose(GObject *box)
+{
+    g_clear_object(&reinterpret_cast<NoteViewsBox *>(box)->first_drawn);
+    G_OBJECT_CLASS(note_views_box_parent_class)->dispose(box);
+}
+
+void note_views_box_class_init(NoteViewsBoxClass *c)
+{
+    GTK_WIDGET_CLASS(c)->snapshot = note_views_box_snapshot;
+    G_OBJECT_CLASS(c)->dispose = note_views_box_dispose;
+}
+
+void note_views_box_init(NoteViewsBox *self) { self->first_drawn = nullptr; }
+
 GtkWidget *new_views_box()
 {
-    GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    GtkWidget *box =
+        GTK_WIDGET(g_object_new(note_views_box_get_type(), "orientation", GTK_ORIENTATION_VERTICAL, nullptr));
     gtk_widget_set_valign(box, GTK_ALIGN_START);
     gtk_box_set_homogeneous(GTK_BOX(box), FALSE);
     gtk_box_set_baseline_position(GTK_BOX(box), GTK_BASELINE_POSITION_TOP);
     return box;
+}
+
+// A new views box becomes the scroller's child; it draws again whenever the page moves or the
+// content's height changes.
+void put_views_box(NoteData_t *n)
+{
+    n->views_box = new_views_box();
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(n->edit_scroller), n->views_box);
+    GtkAdjustment *adj = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(n->edit_scroller));
+    for (const char *signal : {"value-changed", "changed"})
+        g_signal_connect_object(adj, signal, G_CALLBACK(gtk_widget_queue_draw), n->views_box, G_CONNECT_SWAPPED);
 }
 
 GtkWidget *heading(NoteData_t *n)
@@ -294,22 +392,33 @@ GtkWidget *heading(NoteData_t *n)
     return row;
 }
 
+int scroller_width(NoteData_t *n)
+{
+    int width = 0;
+    gtk_widget_measure(n->edit_scroller, GTK_ORIENTATION_HORIZONTAL, -1, &width, nullptr, nullptr, nullptr);
+    return width;
+}
+
+void size_view(GtkWidget *view, int width)
+{
+    int natural = 0;
+    gtk_widget_measure(view, GTK_ORIENTATION_VERTICAL, width, nullptr, &natural, nullptr, nullptr);
+    gtk_widget_set_size_request(view, width, natural);
+}
+
 // Sizes the views for the scroller: the views box asks for the scroller's minimum width and its
 // minimum height at that width, every view for that width and its natural height there. GTK 4
 // measures a scrolled window by its scroll bar and a text view not yet laid out by its frame, so
 // these are floors the box layout goes beyond: a view still follows its text as it wraps and grows.
 void size_views(NoteData_t *n)
 {
-    int width = 0, height = 0;
-    gtk_widget_measure(n->edit_scroller, GTK_ORIENTATION_HORIZONTAL, -1, &width, nullptr, nullptr, nullptr);
+    const int width = scroller_width(n);
+    int height = 0;
     gtk_widget_measure(n->edit_scroller, GTK_ORIENTATION_VERTICAL, width, &height, nullptr, nullptr, nullptr);
     gtk_widget_set_size_request(n->views_box, width, height);
     gtk_widget_queue_resize(n->views_box);
-    for (GtkWidget *view = gtk_widget_get_first_child(n->views_box); view; view = gtk_widget_get_next_sibling(view)) {
-        int natural = 0;
-        gtk_widget_measure(view, GTK_ORIENTATION_VERTICAL, width, nullptr, &natural, nullptr, nullptr);
-        gtk_widget_set_size_request(view, width, natural);
-    }
+    for (GtkWidget *view = gtk_widget_get_first_child(n->views_box); view; view = gtk_widget_get_next_sibling(view))
+        size_view(view, width);
 }
 
 
@@ -320,6 +429,15 @@ void forget_views(NoteElement_t *e)
     e->p.buffer = nullptr;
     e->p.bold_tag = e->p.italic_tag = e->p.underline_tag = nullptr;
     e->p.click_controller = e->p.key_controller = e->p.focus_controller = e->p.motion_controller = nullptr;
+}
+
+// The bytes of the note's longest paragraph (hidden ones too: Template mode edits them).
+std::size_t longest_paragraph(const NoteData_t *n)
+{
+    std::size_t longest = 0;
+    for (const NoteElement_t *e = n->note; e; e = e->next)
+        if (is_paragraph(e) && e->p.text) longest = std::max(longest, std::strlen(e->p.text));
+    return longest;
 }
 
 // The edit window's GtkWindow.
@@ -503,15 +621,146 @@ void gnote_apply_format_tag(NoteElement_t *e, const char *tag_name)
     }
 }
 
+namespace {
+
+// A paragraph after anything but a tag is kept apart from it by a spacer.
+GtkWidget *paragraph_spacer(const NoteElement_t *e)
+{
+    if (!e->prior || e->prior->type == CM_GNOTE_NOTE_TYPE_TAG) return nullptr;
+    GtkWidget *spacer = gtk_label_new(" ");
+    gtk_widget_set_size_request(spacer, -1, SPACER_HEIGHT);
+    g_object_set_data(G_OBJECT(spacer), SPACER_KEY, GINT_TO_POINTER(1));
+    return spacer;
+}
+
+// The buffer's text and runs are the element's, without asking the Edit_Content routine: the
+// element changed already.
+void fill_buffer(NoteElement_t *e)
+{
+    g_signal_handlers_block_matched(e->p.buffer, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, e);
+    gtk_text_buffer_set_text(e->p.buffer, valid_utf8(e->p.text ? e->p.text : "").c_str(), -1);
+    gnote_apply_format_tag(e, "bold");
+    gnote_apply_format_tag(e, "italic");
+    gnote_apply_format_tag(e, "underline");
+    g_signal_handlers_unblock_matched(e->p.buffer, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, e);
+}
+
+// Reads the paragraph view of from (its buffer and format tags) into the text and runs of into,
+// which holds no runs.
+void read_paragraph_view(const NoteElement_t *from, NoteElement_t *into)
+{
+    GtkTextIter it, end;
+    gtk_text_buffer_get_bounds(from->p.buffer, &it, &end);
+    char *text = gtk_text_buffer_get_text(from->p.buffer, &it, &end, TRUE);
+    sfree(into->p.text);
+    into->p.text = copy_text(text);
+    g_free(text);
+    // Runs are recorded at byte positions: each character advances the position by its length.
+    int bold = 0, italic = 0, underline = 0, at = 0;
+    for (; !gtk_text_iter_is_end(&it); gtk_text_iter_forward_char(&it)) {
+        if (gtk_text_iter_toggles_tag(&it, nullptr)) {
+            if (gtk_text_iter_starts_tag(&it, from->p.bold_tag))
+                bold = gnote_add_format_tag_position(into, "bold", at, bold);
+            if (gtk_text_iter_starts_tag(&it, from->p.italic_tag))
+                italic = gnote_add_format_tag_position(into, "italic", at, italic);
+            if (gtk_text_iter_starts_tag(&it, from->p.underline_tag))
+                underline = gnote_add_format_tag_position(into, "underline", at, underline);
+            if (gtk_text_iter_ends_tag(&it, from->p.bold_tag))
+                bold = gnote_end_format_tag_position(into, "bold", at, bold);
+            if (gtk_text_iter_ends_tag(&it, from->p.italic_tag))
+                italic = gnote_end_format_tag_position(into, "italic", at, italic);
+            if (gtk_text_iter_ends_tag(&it, from->p.underline_tag))
+                underline = gnote_end_format_tag_position(into, "underline", at, underline);
+        }
+        char utf8[6];
+        at += g_unichar_to_utf8(gtk_text_iter_get_char(&it), utf8);
+    }
+    if (bold) gnote_end_format_tag_position(into, "bold", at, bold);
+    if (italic) gnote_end_format_tag_position(into, "italic", at, italic);
+    if (underline) gnote_end_format_tag_position(into, "underline", at, underline);
+}
+
+bool same_positions(const std::int32_t *a, const std::int32_t *b, int count)
+{
+    return count <= 0 || std::memcmp(a, b, sizeof(std::int32_t) * count) == 0;
+}
+
+bool same_text_and_runs(const NoteParagraph_t &a, const NoteParagraph_t &b)
+{
+    return std::strcmp(a.text ? a.text : "", b.text ? b.text : "") == 0 && a.bold_count == b.bold_count &&
+           a.italic_count == b.italic_count && a.underline_count == b.underline_count &&
+           same_positions(a.bold_start, b.bold_start, a.bold_count) &&
+           same_positions(a.bold_end, b.bold_end, a.bold_count) &&
+           same_positions(a.italic_start, b.italic_start, a.italic_count) &&
+           same_positions(a.italic_end, b.italic_end, a.italic_count) &&
+           same_positions(a.underline_start, b.underline_start, a.underline_count) &&
+           same_positions(a.underline_end, b.underline_end, a.underline_count);
+}
+
+void swap_text_and_runs(NoteParagraph_t &a, NoteParagraph_t &b)
+{
+    std::swap(a.text, b.text);
+    std::swap(a.bold_start, b.bold_start), std::swap(a.bold_end, b.bold_end), std::swap(a.bold_count, b.bold_count);
+    std::swap(a.italic_start, b.italic_start), std::swap(a.italic_end, b.italic_end);
+    std::swap(a.italic_count, b.italic_count);
+    std::swap(a.underline_start, b.underline_start), std::swap(a.underline_end, b.underline_end);
+    std::swap(a.underline_count, b.underline_count);
+}
+
+} // namespace
+
+void gnote_take_paragraph(NoteElement_t *e)
+{
+    PROGRAM_ASSERT(is_paragraph(e) && e->p.view);
+    NoteData_t *n = e->note_data;
+    NoteElement_t *taken = gmenu_parse_xml_add_tag(n, e->type == CM_GNOTE_NOTE_TYPE_HIDE ? "hide" : "p");
+    read_paragraph_view(e, taken);
+    if (!same_text_and_runs(e->p, taken->p)) n->modified = 1;
+    swap_text_and_runs(e->p, taken->p);
+    gnote_free_xml_p(&taken);
+}
+
+void gnote_view_refill_paragraph(NoteElement_t *e)
+{
+    if (e->p.view) fill_buffer(e);
+}
+
+void gnote_view_insert_paragraph_after(NoteData_t *n, NoteElement_t *after, NoteElement_t *e)
+{
+    PROGRAM_ASSERT(after->p.view && gtk_widget_get_parent(after->p.view) == n->views_box);
+    GtkWidget *place = after->p.view;
+    const int width = scroller_width(n);
+    if (GtkWidget *spacer = paragraph_spacer(e)) {
+        oska_box_append(n->views_box, spacer, 0, 0, 0);
+        gtk_box_reorder_child_after(GTK_BOX(n->views_box), spacer, place);
+        size_view(spacer, width);
+        place = spacer;
+    }
+    gnote_view_add_paragraph(n, nullptr, e);
+    oska_box_append(n->views_box, e->p.view, 1, 0, 0);
+    gtk_box_reorder_child_after(GTK_BOX(n->views_box), e->p.view, place);
+    size_view(e->p.view, width);
+}
+
+void gnote_view_remove_paragraph(NoteData_t *n, NoteElement_t *e)
+{
+    GtkWidget *view = e->p.view;
+    if (!view || gtk_widget_get_parent(view) != n->views_box) return;
+    // The spacer before the view goes with it (a view after a tag has none).
+    GtkWidget *before = gtk_widget_get_prev_sibling(view);
+    if (before && g_object_get_data(G_OBJECT(before), SPACER_KEY)) gtk_box_remove(GTK_BOX(n->views_box), before);
+    if (n->focus_widget == view) n->focus_widget = nullptr;
+    gtk_box_remove(GTK_BOX(n->views_box), view);
+    forget_views(e);
+}
+
 void gnote_view_add_paragraph(NoteData_t *n, GtkWidget *box, NoteElement_t *e)
 {
-    if (e->prior && e->prior->type != CM_GNOTE_NOTE_TYPE_TAG) {
-        GtkWidget *spacer = gtk_label_new(" ");
-        gtk_widget_set_size_request(spacer, -1, SPACER_HEIGHT);
-        oska_box_append(box, spacer, 0, 0, 0);
+    if (box) {
+        if (GtkWidget *spacer = paragraph_spacer(e)) oska_box_append(box, spacer, 0, 0, 0);
     }
     e->p.view = GTK_WIDGET(g_object_new(note_text_view_get_type(), nullptr));
-    oska_box_append(box, e->p.view, 1, 0, 0);
+    if (box) oska_box_append(box, e->p.view, 1, 0, 0);
     e->p.buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(e->p.view));
     gtk_text_buffer_set_text(e->p.buffer, valid_utf8(e->p.text ? e->p.text : "").c_str(), -1);
     e->p.bold_tag = gtk_text_buffer_create_tag(e->p.buffer, "bold", "weight", 900, nullptr);
@@ -667,10 +916,15 @@ void gnote_redraw_note(NoteData_t *n, NoteElement_t *e, int from, int to)
     if (e->type != CM_GNOTE_NOTE_TYPE_P && e->type != CM_GNOTE_NOTE_TYPE_AM && e->type != CM_GNOTE_NOTE_TYPE_HIDE)
         Abort("Unexpected note paragraph type %d in gnote_redraw_note", e->type);
     take_current(e);
-    n->views_box = new_views_box();
-    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(n->edit_scroller), n->views_box);
+    put_views_box(n);
     gnote_display_edit_note(n);
     gtk_widget_set_visible(n->edit_scroller, TRUE);
+    gnote_focus_element(n, e, from, to);
+}
+
+void gnote_focus_element(NoteData_t *n, NoteElement_t *e, int from, int to)
+{
+    take_current(e);
     if (is_paragraph(e)) {
         NoteElement_t *note_p = e;
         PROGRAM_ASSERT(note_p->p.view);
@@ -721,35 +975,7 @@ void gnote_get_screen_element(GtkWidget *widget, NoteData_t *n)
     for (NoteElement_t *e = n->note; e; e = e->next) {
         const bool hidden = e->type == CM_GNOTE_NOTE_TYPE_HIDE && gnote_hidden_shown(n);
         if ((e->type != CM_GNOTE_NOTE_TYPE_P && !hidden) || e->p.view != widget) continue;
-        GtkTextIter it, end;
-        gtk_text_buffer_get_bounds(e->p.buffer, &it, &end);
-        char *text = gtk_text_buffer_get_text(e->p.buffer, &it, &end, TRUE);
-        sfree(e->p.text);
-        e->p.text = copy_text(text);
-        g_free(text);
-        // Runs are recorded at byte positions: each character advances the position by its length.
-        int bold = 0, italic = 0, underline = 0, at = 0;
-        for (; !gtk_text_iter_is_end(&it); gtk_text_iter_forward_char(&it)) {
-            if (gtk_text_iter_toggles_tag(&it, nullptr)) {
-                if (gtk_text_iter_starts_tag(&it, e->p.bold_tag))
-                    bold = gnote_add_format_tag_position(e, "bold", at, bold);
-                if (gtk_text_iter_starts_tag(&it, e->p.italic_tag))
-                    italic = gnote_add_format_tag_position(e, "italic", at, italic);
-                if (gtk_text_iter_starts_tag(&it, e->p.underline_tag))
-                    underline = gnote_add_format_tag_position(e, "underline", at, underline);
-                if (gtk_text_iter_ends_tag(&it, e->p.bold_tag))
-                    bold = gnote_end_format_tag_position(e, "bold", at, bold);
-                if (gtk_text_iter_ends_tag(&it, e->p.italic_tag))
-                    italic = gnote_end_format_tag_position(e, "italic", at, italic);
-                if (gtk_text_iter_ends_tag(&it, e->p.underline_tag))
-                    underline = gnote_end_format_tag_position(e, "underline", at, underline);
-            }
-            char utf8[6];
-            at += g_unichar_to_utf8(gtk_text_iter_get_char(&it), utf8);
-        }
-        if (bold) gnote_end_format_tag_position(e, "bold", at, bold);
-        if (italic) gnote_end_format_tag_position(e, "italic", at, italic);
-        if (underline) gnote_end_format_tag_position(e, "underline", at, underline);
+        read_paragraph_view(e, e);
         return;
     }
 }
@@ -841,6 +1067,13 @@ bool gnote_edit_take_typed(NoteData_t *n, const char *text, int length)
 
 // ---- Building the window ------------------------------------------------------------------------------
 
+std::string gnote_paragraph_limit_message(std::size_t bytes)
+{
+    return "This note has a paragraph of " + std::to_string(bytes) +
+           " bytes: the note edit window takes paragraphs of at most " + std::to_string(GNOTE_EDIT_PARAGRAPH_LIMIT) +
+           " bytes.";
+}
+
 void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
 {
     FORMS_TRACE;
@@ -851,6 +1084,11 @@ void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
     if (number_length > CM_GNOTE_ID_SIZE)
         Abort("Note number is %d characters which exceeds %d - '%.*s'", static_cast<int>(number_length),
               CM_GNOTE_ID_SIZE, static_cast<int>(number_length), n->number);
+    // A paragraph too long to edit key by key is refused before anything is built.
+    if (const std::size_t longest = longest_paragraph(n); longest > GNOTE_EDIT_PARAGRAPH_LIMIT) {
+        gmessage(gnote_paragraph_limit_message(longest).c_str(), "Warning");
+        return;
+    }
     if (!n->original) gnote_save_original(n);
     GtkWidget *window = gtk_window_new();
     GtkWidget *grid = gtk_grid_new();
@@ -884,8 +1122,7 @@ void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
     n->edit_scroller = gtk_scrolled_window_new();
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(n->edit_scroller), GTK_POLICY_AUTOMATIC, GTK_POLICY_ALWAYS);
     oska_box_append(vbox, n->edit_scroller, 1, 1, 0);
-    n->views_box = new_views_box();
-    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(n->edit_scroller), n->views_box);
+    put_views_box(n);
     gsoftkey_box(cm, 0, "FKN", vbox, nullptr);
     cutil_set_active_function_keys(cm, 0);
 

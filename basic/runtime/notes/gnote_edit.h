@@ -6,8 +6,10 @@
 // two happens here, where a view's text is read or written.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include <glib.h>
 #include <gtk/gtk.h>
@@ -30,6 +32,14 @@ private:
     bool taken_;
 };
 
+// The longest paragraph the edit window takes, in bytes: a paragraph is one text view, which lays
+// all its text out again on every key, and beyond this a key takes more than 20 ms (the note edit
+// benchmark). A note with a longer paragraph is refused at the window's opening, with a message
+// naming the limit.
+inline constexpr int GNOTE_EDIT_PARAGRAPH_LIMIT = 10'000;
+// The message of that refusal, for a paragraph of bytes.
+std::string gnote_paragraph_limit_message(std::size_t bytes);
+
 // ---- The views ----------------------------------------------------------------------------------------
 
 // Builds one view per element into views_box and picks the focus widget.
@@ -42,6 +52,19 @@ void gnote_apply_format_tag(NoteElement_t *element, const char *tag_name);
 // Rebuilds every view and puts the focus into element: the cursor at character offset from (the
 // end when negative), or the characters from..to selected (to negative: the end).
 void gnote_redraw_note(NoteData_t *note, NoteElement_t *element, int from, int to);
+// Return and BackSpace change one or two paragraphs: their views change in place and every other
+// view is kept, so that their cost does not grow with the note.
+// The view's text and runs taken into the paragraph (modified set when they differ).
+void gnote_take_paragraph(NoteElement_t *element);
+// The paragraph's view shows the element's text and runs again.
+void gnote_view_refill_paragraph(NoteElement_t *element);
+// A view for element (with its spacer) placed after the view of the paragraph after.
+void gnote_view_insert_paragraph_after(NoteData_t *note, NoteElement_t *after, NoteElement_t *element);
+// The element's view and the spacer before it leave the views box.
+void gnote_view_remove_paragraph(NoteData_t *note, NoteElement_t *element);
+// The rebuild's end: element becomes the current one and takes the focus, the cursor or selection
+// as gnote_redraw_note puts it, and is brought into sight.
+void gnote_focus_element(NoteData_t *note, NoteElement_t *element, int from, int to);
 // The widget an element shows in (a paragraph's view, an amount's input, a tag's label), or
 // nullptr.
 GtkWidget *gnote_element_widget(const NoteElement_t *element);
@@ -193,7 +216,9 @@ void gnote_set_total_amount(NoteData_t *note);
 // The amount's input shows its text without thousands commas, for editing.
 void gnote_remove_commas(NoteElement_t *amount);
 // Brings the element wholly into the scroller's sight with the smallest move (an amount with the
-// paragraph before it); a widget in sight stays where it is. widget is the element's view or input.
+// paragraph before it, then itself); a widget in sight stays where it is. widget is the element's
+// view or input. The widget is brought into sight again whenever the content's height changes
+// (views still laying their text out), until another takes its place.
 void gnote_do_scrolling(NoteElement_t *element, GtkWidget *widget);
 
 // ---- Keys ------------------------------------------------------------------------------------------------

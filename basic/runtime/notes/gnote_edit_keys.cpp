@@ -126,9 +126,9 @@ void split(NoteData_t *n, NoteElement_t *e, GdkModifierType state, guint keyval)
     }
     const GtkTextIter at = cursor(b);
     const int chars = gtk_text_iter_get_offset(&at);
-    gnote_remove_sigs(n->note);
-    gnote_parse_text2XML(n);
+    // Only the paragraph split and the new one change: the other views stay as they are.
     NoteElement_t *current = current_paragraph(n);
+    gnote_take_paragraph(current);
     const char *text = current->p.text ? current->p.text : "";
     const int byte = gnote_char_to_byte(text, chars);
     NoteElement_t *second = gmenu_parse_xml_add_tag(n, "p");
@@ -145,7 +145,9 @@ void split(NoteData_t *n, NoteElement_t *e, GdkModifierType state, guint keyval)
     sfree(current->p.text);
     current->p.text = first;
     gnote_split_paragraph_format(current, second, byte);
-    gnote_redraw_note(n, second, 0, 0);
+    gnote_view_refill_paragraph(current);
+    gnote_view_insert_paragraph_after(n, current, second);
+    gnote_focus_element(n, second, 0, 0);
 }
 
 // BackSpace: a selection goes; at the start of a paragraph after a paragraph the two join.
@@ -165,16 +167,19 @@ void backspace(NoteData_t *n, NoteElement_t *e, GdkModifierType state, guint key
         gtk_text_buffer_backspace(b, &at, TRUE, TRUE);
         return;
     }
-    gnote_remove_sigs(n->note);
-    gnote_parse_text2XML(n);
+    // Only the two paragraphs joined change: the other views stay as they are.
     NoteElement_t *current = current_paragraph(n);
     NoteElement_t *before = current->prior;
+    gnote_take_paragraph(current);
+    gnote_take_paragraph(before);
     unlink(current);
+    gnote_remove_sigs(current);
+    gnote_view_remove_paragraph(n, current);
     current->focus = 0;
     before->focus = 1;
     if (empty) {
         gnote_free_xml_p(&current);
-        gnote_redraw_note(n, before, -1, -1);
+        gnote_focus_element(n, before, -1, -1);
         return;
     }
     const int bytes = before->p.text ? static_cast<int>(std::strlen(before->p.text)) : 0;
@@ -184,7 +189,8 @@ void backspace(NoteData_t *n, NoteElement_t *e, GdkModifierType state, guint key
     before->p.text = joined;
     gnote_append_paragraph_format(before, current, bytes);
     gnote_free_xml_p(&current);
-    gnote_redraw_note(n, before, chars, chars);
+    gnote_view_refill_paragraph(before);
+    gnote_focus_element(n, before, chars, chars);
 }
 
 // Delete: a selection or the character after the cursor; at the very end nothing is deleted.

@@ -203,6 +203,50 @@ gboolean scroll_when_laid_out(GtkWidget *ref, GdkFrameClock *, gpointer frames_l
     return scroll_into_sight(ref) || --left <= 0 ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
 }
 
+// Brings ref into sight now, or once it is laid out.
+void scroll_soon(GtkWidget *ref)
+{
+    if (!scroll_into_sight(ref))
+        gtk_widget_add_tick_callback(ref, scroll_when_laid_out, new int(SCROLL_RETRY_FRAMES),
+                                     [](gpointer left) { delete static_cast<int *>(left); });
+}
+
+// The content's height is known only once every view has laid its text out, frames after a
+// rebuild or the window's opening; a scroll made before is cut short at the height then. The
+// widget last brought into sight is brought in again whenever the height changes. The adjustment
+// changes while the viewport is allocated, before the views in it: the widget's place is taken
+// at the next frame.
+constexpr char SIGHT_KEY[] = "note-sight";
+
+void sight_again(GtkAdjustment *, gpointer scroller)
+{
+    auto *sight = static_cast<GWeakRef *>(g_object_get_data(G_OBJECT(scroller), SIGHT_KEY));
+    auto *ref = sight ? static_cast<GtkWidget *>(g_weak_ref_get(sight)) : nullptr;
+    if (!ref) return;
+    gtk_widget_add_tick_callback(ref, scroll_when_laid_out, new int(SCROLL_RETRY_FRAMES),
+                                 [](gpointer left) { delete static_cast<int *>(left); });
+    g_object_unref(ref);
+}
+
+void free_sight(gpointer sight)
+{
+    g_weak_ref_clear(static_cast<GWeakRef *>(sight));
+    delete static_cast<GWeakRef *>(sight);
+}
+
+void keep_in_sight(GtkWidget *scroller, GtkWidget *ref)
+{
+    auto *sight = static_cast<GWeakRef *>(g_object_get_data(G_OBJECT(scroller), SIGHT_KEY));
+    if (!sight) {
+        sight = new GWeakRef;
+        g_weak_ref_init(sight, nullptr);
+        g_object_set_data_full(G_OBJECT(scroller), SIGHT_KEY, sight, free_sight);
+        g_signal_connect_object(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller)), "changed",
+                                G_CALLBACK(sight_again), scroller, GConnectFlags(0));
+    }
+    g_weak_ref_set(sight, ref);
+}
+
 } // namespace
 
 // ---- Marks and names ---------------------------------------------------------------------------------
@@ -455,16 +499,16 @@ void gnote_do_scrolling(NoteElement_t *e, GtkWidget *widget)
 {
     GtkWidget *ref = widget;
     if (e->type == CM_GNOTE_NOTE_TYPE_AM) {
-        // An amount is seen with the paragraph it belongs to.
+        // An amount is seen with the paragraph it belongs to, and then itself: the clerk sees the
+        // amount typed.
         const NoteElement_t *p = e->prior;
         while (p && p->type != CM_GNOTE_NOTE_TYPE_P) p = p->prior;
         if (!p) Abort("Failed to find paragraph preceeding Amount field");
-        ref = p->p.view;
+        if (p->p.view && e->note_data->edit_scroller) scroll_soon(p->p.view);
     }
     if (!ref || !e->note_data->edit_scroller) return;
-    if (!scroll_into_sight(ref))
-        gtk_widget_add_tick_callback(ref, scroll_when_laid_out, new int(SCROLL_RETRY_FRAMES),
-                                     [](gpointer left) { delete static_cast<int *>(left); });
+    keep_in_sight(e->note_data->edit_scroller, ref);
+    scroll_soon(ref);
 }
 
 void gnote_do_scrolling(NoteElement_t *e) { gnote_do_scrolling(e, gnote_element_widget(e)); }

@@ -359,7 +359,7 @@ TEST_F(NoteViewsTest, ScrollingBringsTheElementIntoSight)
     ASSERT_GT(last, 100) << "the note is longer than the page";
     const auto bounds = [&](NoteElement_t *e) {
         graphene_rect_t r;
-        EXPECT_TRUE(gtk_widget_compute_bounds(e->p.view, n->views_box, &r));
+        EXPECT_TRUE(gtk_widget_compute_bounds(gnote_element_widget(e), n->views_box, &r));
         return r;
     };
     struct Case {
@@ -372,7 +372,7 @@ TEST_F(NoteViewsTest, ScrollingBringsTheElementIntoSight)
         {"below: its bottom at the page's bottom", 0, 20, Case::bottom, 20},
         {"above: its top at the page's top", 1e9, 3, Case::top, 3},
         {"in sight: nothing moves", 0, 1, Case::unmoved, 1},
-        {"an amount below: the paragraph before it", 0, 13, Case::bottom, 12},
+        {"an amount below: the paragraph before it, then the amount", 0, 13, Case::bottom, 13},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -391,6 +391,11 @@ TEST_F(NoteViewsTest, ScrollingBringsTheElementIntoSight)
         case Case::unmoved: EXPECT_DOUBLE_EQ(value, from); break;
         }
     }
+    // The amount's paragraph came into sight with it.
+    const graphene_rect_t r = bounds(element(n, 12));
+    GtkAdjustment *now = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(n->edit_scroller));
+    EXPECT_GE(r.origin.y, gtk_adjustment_get_value(now));
+    EXPECT_LE(r.origin.y + r.size.height, gtk_adjustment_get_value(now) + page);
     close_edit();
 }
 
