@@ -168,15 +168,20 @@ int save_and_leave(ProgramRun &run, const lumba_test::Xdotool &user, const EditW
     return run.run.wait();
 }
 
-bool white_at(const std::string &display, const std::string &window, int x, int y)
+long colour_at(const std::string &display, const std::string &window, int x, int y)
 {
     Display *d = XOpenDisplay(display.c_str());
-    if (!d) return false;
+    if (!d) return -1;
     XImage *image = XGetImage(d, std::stoul(window), x, y, 1, 1, AllPlanes, ZPixmap);
-    const bool white = image && (XGetPixel(image, 0, 0) & 0xffffff) == 0xffffff;
+    const long colour = image ? static_cast<long>(XGetPixel(image, 0, 0) & 0xffffff) : -1;
     if (image) XDestroyImage(image);
     XCloseDisplay(d);
-    return white;
+    return colour;
+}
+
+bool white_at(const std::string &display, const std::string &window, int x, int y)
+{
+    return colour_at(display, window, x, y) == 0xffffff;
 }
 
 void screenshot(const std::string &display, const std::string &name)

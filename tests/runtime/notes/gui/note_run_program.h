@@ -74,8 +74,12 @@ EditWindow press_f9(const ProgramRun &run, const lumba_test::Xdotool &user, cons
 // form: the run's exit status (-1 when the note was not logged).
 int save_and_leave(ProgramRun &run, const lumba_test::Xdotool &user, const EditWindow &w);
 
+// The window's colour at (x, y) as 0xRRGGBB, -1 when it cannot be read.
+long colour_at(const std::string &display, const std::string &window, int x, int y);
 // Whether the window shows white at (x, y): the inside of a paragraph view under the site's sheet.
 bool white_at(const std::string &display, const std::string &window, int x, int y);
+// The colour the site's sheet gives selected text and a note block selected for its tags.
+inline constexpr long SITE_SELECTION_COLOUR = 0x99c1f1;
 
 // IGNOTE_PRINT (CM, 1, "N1", note, "TY", "Desc", mode, eight flags 0, "R", 0): the note (zasm text)
 // loaded into the field as number N1.

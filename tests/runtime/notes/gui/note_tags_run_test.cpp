@@ -162,7 +162,9 @@ TEST(NoteRun, TheNoteOperationsPruneATemplateSavedWithAHiddenComment)
     ASSERT_FALSE(window.empty());
     // A click puts the cursor in the second paragraph, moved down by the start tag's label, which
     // then becomes the hidden comment. The X server hands the clicks and F12 over in order.
-    ASSERT_TRUE(lumba_test::wait_until([&] { return white_at(x.display(), window, DRAG_X, TAGGED_SECOND_Y); }))
+    // The tagged block stays selected, in the selection colour.
+    ASSERT_TRUE(lumba_test::wait_until(
+        [&] { return colour_at(x.display(), window, DRAG_X, TAGGED_SECOND_Y) == SITE_SELECTION_COLOUR; }))
         << "the second paragraph laid out below the start tag";
     user.click(window, DRAG_X, TAGGED_SECOND_Y);
     user.click(window, HIDE_BUTTON_X, TAG_BUTTON_Y);
