@@ -15,6 +15,7 @@
 
 #include "cattach.h"
 #include "cmatrix.h"
+#include "contexts.h"
 #include "executor.h"
 #include "globals.h"
 #include "gui_bench.h"

@@ -10,6 +10,7 @@
 
 #include <glib.h>
 
+#include "contexts.h"
 #include "executor.h"
 #include "globals.h"
 #include "interp.h"

@@ -8,12 +8,12 @@
 #include <string>
 #include <utility>
 
-#include "executor.h"
 #include "globals.h"
 #include "hooks.h"
 #include "ilist.h"
 #include "interp.h"
 #include "mem_mgt.h"
+#include "trace_ring.h"
 #include "value_stack.h"
 
 Application_t *applications;

@@ -21,7 +21,6 @@
 #include "executor.h"
 #include "globals.h"
 #include "interp.h"
-#include "loader.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "run_time.h"

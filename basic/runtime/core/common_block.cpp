@@ -23,8 +23,9 @@
 #include <vector>
 
 #include "applications.h"
-#include "executor.h"
+#include "interp.h"
 #include "message.h"
+#include "value_stack.h"
 
 void *Common_variables;
 long Common_size;

@@ -13,7 +13,6 @@
 #include "executor.h"
 #include "globals.h"
 #include "interp.h"
-#include "loader.h"
 #include "message.h"
 #include "run_time.h"
 #include "startup.h"

@@ -1,6 +1,8 @@
 // Interpreter contexts: making a context current (its globals loaded) and leaving it, the first
 // program of a run, EXECUTE (a child program in a new context) and CHAIN (a new program in the
 // same context), and the report data that name the running program.
+#include "contexts.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "applications.h"
 #include "common_block.h"
 #include "context_globals.h"
+#include "errors.h"
 #include "exec_util.h"
 #include "executor.h"
 #include "globals.h"

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "child_signals.h"
+#include "errors.h"
 #include "gdata.h"
 #include "loader.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "applications.h"
-#include "executor.h"
 #include "run_time.h"
 #include "signals.h"
 

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "common_block.h"
+#include "errors.h"
 #include "gdata.h"
 #include "globals.h"
 #include "applications.h"

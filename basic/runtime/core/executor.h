@@ -1,18 +1,14 @@
-// The executor: the interpreter's main loop over the op codes of the current context, its
-// globals (loaded from the current interpreter context) and the program trace ring printed by
-// fatal reports.
+// The executor: the interpreter's main loop over the op codes of the current context and its
+// globals (loaded from the current interpreter context). The contexts themselves are contexts.h,
+// the program trace ring trace_ring.h, what fatal reports read of the run errors.h.
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "code.h"
 #include "interp.h"
 #include "stack.h"
 #include "symtab.h"
-
-struct Application_t;
 
 inline constexpr int MAX_NESTING = 98;  // active routine levels
 inline constexpr int STACK_WARN_LEVEL = 253;  // above: mail a warning; at STACKSIZE - 1: stop
@@ -59,54 +55,3 @@ int maths(unsigned op, int right, int left, Stack *result);
 int s_concat(Stack *result, int last, int count);
 // A decimal's shortest text in a static buffer that the next call overwrites.
 char *Convert_BCD(const dec_t *value);
-
-// EXECUTE and CHAIN, which the executor serves itself rather than through a dispatcher: a new
-// context for the child program named by the nargs entries ending at last, and the switch of the
-// current context to another program.
-Interp_t *new_interpreter(int nargs, int last);
-void Chain(int nargs, int last);
-
-// Interpreter contexts (the current one is Minterp; each links to the one before it).
-void push_interpreter(Interp_t *context, Code *return_position, const char *origin);
-void pop_interpreter();
-// Start-up: the first context, its program loaded, then Execute and finish(EXIT_STAT).
-[[noreturn]] void run_first_program(const char *origin);
-// The application of a replaced program (CHAIN) or of an ended EXECUTE child goes when no context
-// runs it and it keeps no window, owner window or running external program.
-void release_unused_application(Application_t *ap);
-// The EXECUTE child that has just been left, with its application, as above.
-void release_ended_child(Interp_t *child);
-// Exit: the context of a program whose load ended the run, unless an application holds it.
-void release_loose_context();
-
-// Program trace ring, printed newest first by fatal reports. The entries are kept compact
-// (trace_ring.h); these arrays are filled from them when a report reads the ring.
-inline constexpr int BASIC_TRACE_SIZE = 1024;
-extern const char *basic_trace_fn[BASIC_TRACE_SIZE];
-extern const char *basic_trace_file[BASIC_TRACE_SIZE];
-extern int basic_trace_line[BASIC_TRACE_SIZE];
-extern const char *basic_trace_file_top[BASIC_TRACE_SIZE];
-extern int basic_trace_line_top[BASIC_TRACE_SIZE];
-extern int basic_trace_tr[BASIC_TRACE_SIZE];
-extern int p_basic_trace;
-extern int p_basic_trace_prev;
-// An executor entry (routine entry, source line): a file beginning with "." takes the outer file
-// and line of the previous entry.
-void basic_trace_enter(const char *function, const char *file, int line);
-// An entry of another kind (flag 0) whose outer file and line are the previous entry's.
-void basic_trace_note(const char *function, const char *file, int line);
-void free_program_trace_ring();
-// Forgets the names cached for the ring: called when a program is loaded or an application goes.
-void basic_trace_forget();
-extern int basic_trace_generation;  // raised by basic_trace_forget
-
-// Report data.
-std::string ProgramDataPath();
-bool ProgramLoaded();
-void ProgramTraceLines(std::vector<std::string> &lines);
-bool ContextRunning();
-bool ErrorTrapArmed();
-int ContextExitStatus();
-void SetContextExitStatus(int status);
-// Empties the current value stack and forgets the call depth and pending call (CHAIN).
-void release_context_stack();

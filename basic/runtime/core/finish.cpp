@@ -7,18 +7,19 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "contexts.h"
 #include "gdata.h"
 #include "ilist.h"
 #include "message.h"
 #include "numerics.h"
 #include "applications.h"
 #include "common_block.h"
-#include "executor.h"
 #include "hooks.h"
 #include "loader.h"
 #include "run_time.h"
 #include "signals.h"
 #include "softkeys.h"
+#include "trace_ring.h"
 
 volatile std::sig_atomic_t pending_signal;
 

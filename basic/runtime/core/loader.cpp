@@ -25,6 +25,7 @@
 #include "run_time.h"
 #include "signals.h"
 #include "sql.h"
+#include "trace_ring.h"
 
 int object_fd = -1;
 char obj_buf[OBJ_BLOCK + 1];

@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "executor.h"
+#include "contexts.h"
 #include "gdata.h"
 #include "globals.h"
 #include "hooks.h"

@@ -12,9 +12,8 @@
 #include <unordered_set>
 
 #include "applications.h"
-#include "executor.h"
+#include "errors.h"
 #include "hooks.h"
-#include "loader.h"
 #include "trace_ring.h"
 
 const char *basic_trace_fn[BASIC_TRACE_SIZE];

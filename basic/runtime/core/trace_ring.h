@@ -1,13 +1,33 @@
 // The program trace ring as the executor records it: one small entry per routine entry or source
 // line, whose names are interned pairs looked up once for each routine, application, file index
-// and load. The named arrays of executor.h are built from the entries when a report reads the ring.
+// and load. The named arrays below are built from the entries when a report reads the ring.
 #pragma once
 
 #include "applications.h"
-#include "executor.h"
 #include "message.h"
 
 struct Routine;
+
+// Program trace ring, printed newest first by fatal reports. The entries are kept compact
+// (below); these arrays are filled from them when a report reads the ring.
+inline constexpr int BASIC_TRACE_SIZE = 1024;
+extern const char *basic_trace_fn[BASIC_TRACE_SIZE];
+extern const char *basic_trace_file[BASIC_TRACE_SIZE];
+extern int basic_trace_line[BASIC_TRACE_SIZE];
+extern const char *basic_trace_file_top[BASIC_TRACE_SIZE];
+extern int basic_trace_line_top[BASIC_TRACE_SIZE];
+extern int basic_trace_tr[BASIC_TRACE_SIZE];
+extern int p_basic_trace;
+extern int p_basic_trace_prev;
+// An executor entry (routine entry, source line): a file beginning with "." takes the outer file
+// and line of the previous entry.
+void basic_trace_enter(const char *function, const char *file, int line);
+// An entry of another kind (flag 0) whose outer file and line are the previous entry's.
+void basic_trace_note(const char *function, const char *file, int line);
+void free_program_trace_ring();
+// Forgets the names cached for the ring: called when a program is loaded or an application goes.
+void basic_trace_forget();
+extern int basic_trace_generation;  // raised by basic_trace_forget
 
 // A routine's and a source file's names, interned; kept until the ring is freed.
 struct TraceNames {

@@ -14,7 +14,6 @@
 #include "handles.h"
 #include "interp.h"
 #include "kinds.h"
-#include "loader.h"
 #include "message.h"
 #include "run_time.h"
 #include "symtab.h"

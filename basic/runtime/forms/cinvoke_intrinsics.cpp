@@ -9,7 +9,6 @@
 #include "cattach.h"
 #include "cinvoke.h"
 #include "cmatrix.h"
-#include "executor.h"
 #include "interp.h"
 #include "message.h"
 #include "run_time.h"

@@ -9,7 +9,6 @@
 #include "exec_util.h"
 #include "executor.h"
 #include "globals.h"
-#include "loader.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "run_time.h"

@@ -4,7 +4,6 @@
 
 #include "applications.h"
 #include "cases.h"
-#include "executor.h"
 #include "ilist.h"
 #include "mem_mgt.h"
 

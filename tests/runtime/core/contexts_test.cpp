@@ -15,6 +15,7 @@
 
 #include "common_block.h"
 #include "context_globals.h"
+#include "contexts.h"
 #include "exec_fixture.h"
 #include "heap.h"
 #include "intrinsic_dispatch.h"

@@ -8,6 +8,7 @@
 
 #include "common_block.h"
 #include "context_globals.h"
+#include "contexts.h"
 #include "core_fixture.h"
 #include "executor.h"
 #include "globals.h"

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 
 #include "common_block.h"
+#include "contexts.h"
 #include "decoded.h"
 #include "exec_fixture.h"
 #include "hooks.h"

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include "common_block.h"
+#include "errors.h"
 #include "exec_fixture.h"
 #include "mem_mgt.h"
 #include "program_text.h"
+#include "trace_ring.h"
 
 namespace {
 
