@@ -1140,7 +1140,12 @@ void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
     gtk_window_present(GTK_WINDOW(window));
     if (n->focus_widget) gtk_widget_grab_focus(n->focus_widget);
     igtk_main_iteration();
-    if (note && gnote_element_widget(note)) gnote_do_scrolling(note);
+    // Keys typed while the window opened may have split or joined paragraphs meanwhile, freeing
+    // elements: the focused one is looked up again rather than trusted from before.
+    NoteElement_t *focused = nullptr;
+    for (NoteElement_t *e = n->note; e; e = e->next)
+        if (e->focus) focused = e;
+    if (focused && gnote_element_widget(focused)) gnote_do_scrolling(focused);
     n->saved_display_state = n->display_state;
     n->display_state = GNOTE_STATE_EDIT_WINDOW;
 }
