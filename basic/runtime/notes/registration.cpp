@@ -24,7 +24,6 @@ constexpr IntrinsicRow note_rows[] = {
 const bool registered = [] {
     gnote_parse_safe_point = [] { check_signals(); };
     gnote_register_kind();
-    gnote_register_edit_window();
     register_intrinsic_rows(gnote_field_intrinsics());
     register_intrinsic_rows(gnote_amount_intrinsics());
     register_intrinsic_rows(gnote_edit_tag_intrinsics());
