@@ -1,5 +1,7 @@
-// The note edit window: building it, its element views, taking the views back into the element
-// list, and the roads out (save, cancel, and the window destroyed any other way).
+// The note edit window: building it (its actions, whose handlers the satellites install, and
+// their tool bar), its element views, taking the views back into the element list, and the roads
+// out (save, cancel, and the window destroyed any other way), where it calls the field through
+// the operations the field registered.
 #include "gnote_edit_parts.h"
 
 #include <algorithm>

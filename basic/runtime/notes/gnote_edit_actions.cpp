@@ -1,6 +1,6 @@
 // The note edit window's actions: bold, italic and underline on the selection, the hidden
 // comments' visibility and Approve, each behind the edit-refusal check, and Delete Amount, which
-// needs none.
+// needs none. gnote_edit_actions_install connects them to the window's actions.
 #include <gdk/gdkkeysyms.h>
 
 #include "ccallback.h"

@@ -1,6 +1,7 @@
 // The amounts of the note edit window: the Add Amount action, inserting an amount into the element
 // list, and the intrinsics through which a program's Get_Note_Amount routine reads, sets and
 // deletes the current amount from a window it opened over the edit window.
+// gnote_edit_amounts_install connects Add Amount to the window's action.
 #include <cstring>
 
 #include <gdk/gdkkeysyms.h>

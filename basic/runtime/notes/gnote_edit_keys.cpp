@@ -1,6 +1,8 @@
 // The keys of the note edit window's paragraph views and amount inputs: save and cancel keys,
 // arrows walking from one element into the next, Return splitting and BackSpace joining
 // paragraphs, typed characters taking the format before them, and the amount inputs' filter.
+// gnote_edit_keys_install puts the key controller on a view or input, and
+// gnote_edit_keys_install_window the window's own, for the keys before it is active.
 #include <cstring>
 #include <string>
 #include <tuple>

@@ -1,7 +1,8 @@
 // The note edit window's block tags and hidden comments: the bounds of the selected block, the Tag
 // action (which hands the block to the program's Get_Note_Block_Tag routine), the Hidden comment
 // action, and the block-tag intrinsics that routine calls with the matrix of a window it opens
-// over the edit window.
+// over the edit window. gnote_edit_tags_install connects Tag and Hidden comment to the window's
+// actions.
 #include <gdk/gdkkeysyms.h>
 
 #include <cstring>

@@ -1,6 +1,7 @@
 // The note edit window's paragraph views and amount inputs: the mouse marks by which a drag across
 // views selects a block of elements, the focus moving between views and inputs, keeping the
 // focused element in sight, and the amounts taken from their inputs with the total they make.
+// gnote_edit_views_install puts the mouse, pointer and focus controllers on a view or input.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
