@@ -151,9 +151,11 @@ NoteElement_t *cursor_in_middle(NoteData_t *n, int paragraphs, int at)
     return e;
 }
 
+// A key as GTK hands it to the paragraph view's key controller.
 void press(NoteElement_t *e, guint keyval)
 {
-    gnote_edit_key_press_event(GTK_EVENT_CONTROLLER_KEY(e->p.key_controller), keyval, 0, GdkModifierType(0), e);
+    gboolean handled = FALSE;
+    g_signal_emit_by_name(e->p.key_controller, "key-pressed", keyval, 0u, GdkModifierType(0), &handled);
 }
 
 // True (the case reported) when the window refuses the note.

@@ -231,6 +231,37 @@ NoteElement_t *gmenu_parse_xml_add(NoteData_t *note_data, const char *kind)
     return link_after(&note_data->note, last, element);
 }
 
+void note_link_after(NoteElement_t *at, NoteElement_t *e)
+{
+    e->prior = at;
+    e->next = at->next;
+    if (at->next) at->next->prior = e;
+    at->next = e;
+}
+
+void note_link_before(NoteElement_t **head, NoteElement_t *at, NoteElement_t *e)
+{
+    if (!at) {
+        NoteElement_t *last = *head;
+        while (last && last->next) last = last->next;
+        if (last) {
+            note_link_after(last, e);
+            return;
+        }
+    }
+    e->prior = at ? at->prior : nullptr;
+    e->next = at;
+    (e->prior ? e->prior->next : *head) = e;
+    if (at) at->prior = e;
+}
+
+void note_unlink(NoteElement_t **head, NoteElement_t *e)
+{
+    (e->prior ? e->prior->next : *head) = e->next;
+    if (e->next) e->next->prior = e->prior;
+    e->next = e->prior = nullptr;
+}
+
 void gnote_free_xml(NoteData_t *note_data)
 {
     free_list(&note_data->note, [](int type) { Abort("Unexpected note type %d in gnote_free_xml:%d", type, __LINE__); });

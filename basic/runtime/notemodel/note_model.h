@@ -174,6 +174,15 @@ NoteElement_t *gmenu_parse_xml_add_tag(NoteData_t *note_data, const char *kind);
 // The same, appended to note_data's current list.
 NoteElement_t *gmenu_parse_xml_add(NoteData_t *note_data, const char *kind);
 
+// The list's links. e belongs to no list; head is the list's first-element pointer (a note's note
+// or original), which a link before the first element or the first element's unlinking changes.
+// e directly after at.
+void note_link_after(NoteElement_t *at, NoteElement_t *e);
+// e directly before at; with at null, at the list's end.
+void note_link_before(NoteElement_t **head, NoteElement_t *at, NoteElement_t *e);
+// e out of its list, its own links cleared.
+void note_unlink(NoteElement_t **head, NoteElement_t *e);
+
 // Free the current list, or the original copy, and clear the record's reference.
 void gnote_free_xml(NoteData_t *note_data);
 void gnote_free_original_note(NoteData_t *note_data);

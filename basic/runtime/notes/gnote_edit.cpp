@@ -1,6 +1,8 @@
-// The note edit window: building it, its element views, taking the views back into the element
-// list, and the roads out (save, cancel, and the window destroyed any other way).
-#include "gnote_edit.h"
+// The note edit window: building it (its actions, whose handlers the satellites install, and
+// their tool bar), its element views, taking the views back into the element list, and the roads
+// out (save, cancel, and the window destroyed any other way), where it calls the field through
+// the operations the field registered.
+#include "gnote_edit_parts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,7 +23,6 @@
 #include "gmessage.h"
 #include "ginput.h"
 #include "gmisc.h"
-#include "gnote_field.h"
 #include "gsoftkeys.h"
 #include "gwidget.h"
 #include "gwindow.h"
@@ -32,6 +33,15 @@
 #include "numerics.h"
 
 namespace {
+
+// The field's operations, registered with the window kind.
+const NoteFieldOps *field_ops = nullptr;
+
+const NoteFieldOps &field()
+{
+    if (!field_ops) Abort("The note field is not available");
+    return *field_ops;
+}
 
 constexpr int SPACER_HEIGHT = 7;
 constexpr char SPACER_KEY[] = "note-spacer";
@@ -49,22 +59,6 @@ char *copy_text(std::string_view text)
     std::memcpy(copy, text.data(), text.size());
     copy[text.size()] = '\0';
     return copy;
-}
-
-GtkEventController *named(GtkEventController *controller, const char *name, GtkWidget *widget)
-{
-    gtk_event_controller_set_name(controller, name);
-    gtk_widget_add_controller(widget, controller);
-    return controller;
-}
-
-// A key controller in the capture phase: the handler decides before the view's own bindings.
-GtkEventController *keys(GtkWidget *widget, const char *name, GCallback handler, NoteElement_t *e)
-{
-    GtkEventController *c = gtk_event_controller_key_new();
-    gtk_event_controller_set_propagation_phase(c, GTK_PHASE_CAPTURE);
-    g_signal_connect(c, "key-pressed", handler, e);
-    return named(c, name, widget);
 }
 
 // ---- The paragraph views' heights ---------------------------------------------------------------------
@@ -177,45 +171,30 @@ void save_action(GSimpleAction *, GVariant *, gpointer note)
     });
 }
 
+// The window's actions, in the order of the Edit menu and the tool bar; a row with an icon has a
+// button in the tool bar, which activates the action. Each satellite installs the handlers of its
+// own actions.
 struct ActionRow {
     const char *submenu, *label, *name;
-    GCallback handler;
     int presence;  // 0 always, 1 outside Template mode, 2 in Template mode only
+    const char *icon, *tooltip;
 };
 
 const ActionRow action_rows[] = {
-    {"File", "_Quit", "quit", G_CALLBACK(quit_action), 0},
-    {"File", "_Save", "save", G_CALLBACK(save_action), 0},
-    {"Edit", "_Bold", "bold", G_CALLBACK(gnote_edit_edit_bold_event), 0},
-    {"Edit", "_Italic", "italic", G_CALLBACK(gnote_edit_edit_italic_event), 0},
-    {"Edit", "_Underline", "underline", G_CALLBACK(gnote_edit_edit_underline_event), 0},
-    {"Edit", "Add A_mount", "amount", G_CALLBACK(gnote_edit_edit_amount_event), 0},
-    {"Edit", "D_elete Amount", "del-amount", G_CALLBACK(gnote_edit_del_amount_event), 0},
-    {"Edit", "_Hidden comments", "visibility", G_CALLBACK(gnote_edit_toggle_hide_visibility_event), 1},
-    {"Edit", "_Tag", "tag", G_CALLBACK(gnote_edit_edit_tag_event), 2},
-    {"Edit", "_Hidden comment", "hide", G_CALLBACK(gnote_edit_toggle_hide_event), 2},
-    {"Edit", "App_rove", "approve", G_CALLBACK(gnote_edit_edit_approve_event), 0},
+    {"File", "_Quit", "quit", 0, nullptr, nullptr},
+    {"File", "_Save", "save", 0, nullptr, nullptr},
+    {"Edit", "_Bold", "bold", 0, "format-text-bold", "Bold the selected text"},
+    {"Edit", "_Italic", "italic", 0, "format-text-italic", "Make the selected text italic"},
+    {"Edit", "_Underline", "underline", 0, "format-text-underline", "Underline the selected text"},
+    {"Edit", "Add A_mount", "amount", 0, "list-add", "Add an amount field"},
+    {"Edit", "D_elete Amount", "del-amount", 0, "list-remove", "Delete an amount field"},
+    {"Edit", "_Hidden comments", "visibility", 1, "format-text-strikethrough", "Toggle hidden comments visibility"},
+    {"Edit", "_Tag", "tag", 2, "bookmark-new", "Highlight block and add start and end tags"},
+    {"Edit", "_Hidden comment", "hide", 2, "format-text-strikethrough", "Toggle hidden comment status for a paragraph"},
+    {"Edit", "App_rove", "approve", 0, "go-next", "Approve the note"},
 };
 
-struct ButtonRow {
-    const char *icon, *tooltip;
-    int presence;
-    GCallback handler;
-};
-
-const ButtonRow button_rows[] = {
-    {"format-text-bold", "Bold the selected text", 0, G_CALLBACK(gnote_edit_edit_bold_button)},
-    {"format-text-italic", "Make the selected text italic", 0, G_CALLBACK(gnote_edit_edit_italic_button)},
-    {"format-text-underline", "Underline the selected text", 0, G_CALLBACK(gnote_edit_edit_underline_button)},
-    {"list-add", "Add an amount field", 0, G_CALLBACK(gnote_edit_edit_amount_button)},
-    {"list-remove", "Delete an amount field", 0, G_CALLBACK(gnote_edit_del_amount_button)},
-    {"format-text-strikethrough", "Toggle hidden comments visibility", 1,
-     G_CALLBACK(gnote_edit_toggle_hide_visibility_button)},
-    {"bookmark-new", "Highlight block and add start and end tags", 2, G_CALLBACK(gnote_edit_edit_tag_button)},
-    {"format-text-strikethrough", "Toggle hidden comment status for a paragraph", 2,
-     G_CALLBACK(gnote_edit_toggle_hide_button)},
-    {"go-next", "Approve the note", 0, G_CALLBACK(gnote_edit_edit_approve_button)},
-};
+std::string detailed_name(const ActionRow &row) { return std::string("gnotes.") + row.name; }
 
 bool present(int presence, int mode)
 {
@@ -231,12 +210,21 @@ GtkWidget *menu_bar(GtkWidget *window, NoteData_t *n)
     for (const ActionRow &row : action_rows) {
         if (!present(row.presence, n->mode)) continue;
         GSimpleAction *action = g_simple_action_new(row.name, nullptr);
-        g_signal_connect(action, "activate", row.handler, n);
         g_action_map_add_action(G_ACTION_MAP(group), G_ACTION(action));
         g_object_unref(action);
-        const std::string detailed = std::string("gnotes.") + row.name;
-        g_menu_append(std::strcmp(row.submenu, "File") == 0 ? file : edit, row.label, detailed.c_str());
+        g_menu_append(std::strcmp(row.submenu, "File") == 0 ? file : edit, row.label, detailed_name(row).c_str());
     }
+    GActionMap *actions = G_ACTION_MAP(group);
+    gnote_edit_on_action(actions, "quit", G_CALLBACK(quit_action), n);
+    gnote_edit_on_action(actions, "save", G_CALLBACK(save_action), n);
+    gnote_edit_actions_install(actions, n);
+    gnote_edit_amounts_install(actions, n);
+    gnote_edit_tags_install(actions, n);
+    // An action nobody installed would do nothing, silently.
+    const guint activate = g_signal_lookup("activate", G_TYPE_SIMPLE_ACTION);
+    for (const ActionRow &row : action_rows)
+        if (GAction *action = g_action_map_lookup_action(actions, row.name))
+            PROGRAM_ASSERT(g_signal_has_handler_pending(action, activate, 0, FALSE));
     g_menu_append_submenu(model, "File", G_MENU_MODEL(file));
     g_menu_append_submenu(model, "Edit", G_MENU_MODEL(edit));
     gtk_widget_insert_action_group(window, "gnotes", G_ACTION_GROUP(group));
@@ -261,13 +249,13 @@ GtkWidget *tool_bar(NoteData_t *n)
     GtkWidget *bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_box_set_homogeneous(GTK_BOX(bar), FALSE);
     gtk_widget_add_css_class(bar, "toolbar");
-    for (const ButtonRow &row : button_rows) {
-        if (!present(row.presence, n->mode)) continue;
+    for (const ActionRow &row : action_rows) {
+        if (!row.icon || !present(row.presence, n->mode)) continue;
         GtkWidget *button = gtk_button_new_from_icon_name(row.icon);
         gtk_widget_set_tooltip_text(button, row.tooltip);
         // A click leaves the keyboard where it was: a selection to format stays selected.
         gtk_widget_set_focus_on_click(button, FALSE);
-        g_signal_connect(button, "clicked", row.handler, n);
+        gtk_actionable_set_action_name(GTK_ACTIONABLE(button), detailed_name(row).c_str());
         g_signal_connect_after(button, "clicked", G_CALLBACK(focus_back), n);
         gtk_box_append(GTK_BOX(bar), button);
     }
@@ -446,6 +434,8 @@ GtkWidget *edit_window(const NoteData_t *n)
     return n->edit_scroller ? GTK_WIDGET(gtk_widget_get_root(n->edit_scroller)) : nullptr;
 }
 
+void on_gnote_new_destroy(GtkWidget *window, gpointer note);
+
 // Releases the edit window from the forms engine and destroys it. Its destroy handler is
 // disconnected first: the road out has done the handler's work on the note already.
 void close_window(GtkWidget *window, NoteData_t *n)
@@ -463,9 +453,9 @@ void close_window(GtkWidget *window, NoteData_t *n)
 void redisplay(NoteData_t *n, bool expanded)
 {
     if (expanded)
-        gnote_expand_p(n);
+        field().expand(n);
     else
-        gnote_collapse_p(n);
+        field().collapse(n);
 }
 
 // A program routine of the field run on the form's matrix (IP$ empty): its answer.
@@ -500,29 +490,6 @@ void grab_focus_hook(ControlMatrix_t *cm)
 {
     auto *n = static_cast<NoteData_t *>(cm->window_data);
     if (n && n->focus_widget) gtk_widget_grab_focus(n->focus_widget);
-}
-
-// The X server hands the keyboard to a window that has just opened before GTK counts the window
-// active, and until then GTK gives its keys to no widget: a fast typist's first keys there would be
-// lost. They go to the view or input with the window's focus, as its own key handler takes them.
-gboolean key_before_active(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
-                           gpointer note)
-{
-    auto *window = GTK_WINDOW(gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller)));
-    if (gtk_window_is_active(window)) return FALSE;
-    GtkWidget *focus = gtk_root_get_focus(GTK_ROOT(window));
-    if (!focus) return FALSE;
-    for (NoteElement_t *e = static_cast<NoteData_t *>(note)->note; e; e = e->next) {
-        GtkWidget *own = gnote_element_widget(e);
-        if (!own || (focus != own && !gtk_widget_is_ancestor(focus, own))) continue;
-        if (is_paragraph(e) && e->p.key_controller)
-            return gnote_edit_key_press_event(GTK_EVENT_CONTROLLER_KEY(e->p.key_controller), keyval, keycode, state, e);
-        if (e->type == CM_GNOTE_NOTE_TYPE_AM && e->am.key_controller)
-            return gnote_edit_am_key_press_event(GTK_EVENT_CONTROLLER_KEY(e->am.key_controller), keyval, keycode,
-                                                 state, e);
-        return FALSE;
-    }
-    return FALSE;
 }
 
 // The arrays of one kind of run of a paragraph.
@@ -572,6 +539,21 @@ void keep_unchanged_bytes(NoteParagraph_t &now, const NoteParagraph_t &before)
 
 } // namespace
 
+// ---- Controllers and actions -------------------------------------------------------------------------
+
+GtkEventController *gnote_edit_add_controller(GtkEventController *controller, const char *name, GtkWidget *widget)
+{
+    gtk_event_controller_set_name(controller, name);
+    gtk_widget_add_controller(widget, controller);
+    return controller;
+}
+
+void gnote_edit_on_action(GActionMap *actions, const char *name, GCallback handler, NoteData_t *note)
+{
+    if (GAction *action = g_action_map_lookup_action(actions, name))
+        g_signal_connect(action, "activate", handler, note);
+}
+
 // ---- Offsets ---------------------------------------------------------------------------------------------
 
 int gnote_char_to_byte(const char *text, int chars)
@@ -599,6 +581,9 @@ int gnote_byte_to_char(const char *text, int bytes)
 
 // ---- The views -------------------------------------------------------------------------------------------
 
+namespace {
+
+// Applies the runs of one kind ("bold", "italic", "underline") to the paragraph's buffer.
 void gnote_apply_format_tag(NoteElement_t *e, const char *tag_name)
 {
     const std::int32_t *starts, *ends;
@@ -620,8 +605,6 @@ void gnote_apply_format_tag(NoteElement_t *e, const char *tag_name)
         gtk_text_buffer_apply_tag_by_name(e->p.buffer, tag_name, &from, &to);
     }
 }
-
-namespace {
 
 // A paragraph after anything but a tag is kept apart from it by a spacer.
 GtkWidget *paragraph_spacer(const NoteElement_t *e)
@@ -707,6 +690,147 @@ void swap_text_and_runs(NoteParagraph_t &a, NoteParagraph_t &b)
     std::swap(a.underline_count, b.underline_count);
 }
 
+void gnote_view_add_paragraph(NoteData_t *n, GtkWidget *box, NoteElement_t *e)
+{
+    if (box) {
+        if (GtkWidget *spacer = paragraph_spacer(e)) oska_box_append(box, spacer, 0, 0, 0);
+    }
+    e->p.view = GTK_WIDGET(g_object_new(note_text_view_get_type(), nullptr));
+    if (box) oska_box_append(box, e->p.view, 1, 0, 0);
+    e->p.buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(e->p.view));
+    gtk_text_buffer_set_text(e->p.buffer, valid_utf8(e->p.text ? e->p.text : "").c_str(), -1);
+    e->p.bold_tag = gtk_text_buffer_create_tag(e->p.buffer, "bold", "weight", 900, nullptr);
+    e->p.italic_tag = gtk_text_buffer_create_tag(e->p.buffer, "italic", "style", PANGO_STYLE_ITALIC, nullptr);
+    e->p.underline_tag = gtk_text_buffer_create_tag(e->p.buffer, "underline", "underline", PANGO_UNDERLINE_SINGLE,
+                                                    nullptr);
+    GtkWidget *view = e->p.view;
+    if (n->mode == GNOTE_MODE_TEMPLATE || e->type != CM_GNOTE_NOTE_TYPE_HIDE) {
+        if (!is_paragraph(e)) Abort("Unexpected note type @ %s", "gnote_view_add_paragraph");
+        gtk_text_view_set_editable(GTK_TEXT_VIEW(view), TRUE);
+        gnote_edit_views_install(view, e);
+        gnote_edit_keys_install(view, e);
+        g_signal_connect(e->p.buffer, "insert-text", G_CALLBACK(paragraph_insert_checked), e);
+        g_signal_connect(e->p.buffer, "delete-range", G_CALLBACK(paragraph_delete_checked), e);
+    } else {
+        gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+        gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
+    }
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD);
+    gnote_apply_format_tag(e, "bold");
+    gnote_apply_format_tag(e, "italic");
+    gnote_apply_format_tag(e, "underline");
+    const bool hidden = e->type == CM_GNOTE_NOTE_TYPE_HIDE;
+    gtk_widget_set_name(view, e->selected ? (hidden ? "HideNoteSelect" : "ParNoteSelect")
+                                          : (hidden ? "HideNoteEditHide" : "ParNoteEdit"));
+}
+
+void gnote_view_add_amount(GtkWidget *box, NoteElement_t *e)
+{
+    e->am.box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    gtk_widget_set_halign(e->am.box, GTK_ALIGN_END);
+    gtk_box_set_homogeneous(GTK_BOX(e->am.box), FALSE);
+    gtk_widget_set_name(e->am.box, "AmtNoteBackground");
+    oska_box_append(box, e->am.box, 0, 0, 0);
+    gtk_widget_set_valign(e->am.box, GTK_ALIGN_START);
+    e->am.input = gtk_entry_new();
+    GtkWidget *input = e->am.input;
+    gtk_widget_add_css_class(input, "ginput");
+    g_object_set(input, "enable-emoji-completion", FALSE, nullptr);
+    gtk_entry_set_alignment(GTK_ENTRY(input), 1.0f);
+    gtk_entry_set_max_length(GTK_ENTRY(input), AMOUNT_CHARS);
+    oska_box_append_end(e->am.box, input, 0, 0, 0);
+    gnote_edit_views_install(input, e);
+    gnote_edit_keys_install(input, e);
+    char *text = gnote_format_amount(&e->am.value);
+    gtk_editable_set_text(GTK_EDITABLE(input), text);
+    sfree(text);
+    GtkEditable *delegate = gtk_editable_get_delegate(GTK_EDITABLE(input));
+    g_signal_connect(delegate, "insert-text", G_CALLBACK(amount_insert_checked), e);
+    g_signal_connect(delegate, "delete-text", G_CALLBACK(amount_delete_checked), e);
+    gtk_widget_set_name(input, e->selected ? "AmtNoteSelect" : "AmtNoteEdit");
+}
+
+void gnote_view_add_tag(GtkWidget *box, NoteElement_t *e)
+{
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    const std::string text = std::string(e->tag.name ? e->tag.name : "") + " " + (e->tag.text ? e->tag.text : "");
+    e->tag.view = gtk_label_new(valid_utf8(text).c_str());
+    gtk_widget_set_name(e->tag.view, "lNoteEditTag");
+    // A long tag text ends in an ellipsis rather than widen every view past the window.
+    gtk_label_set_ellipsize(GTK_LABEL(e->tag.view), PANGO_ELLIPSIZE_END);
+    oska_box_append(row, e->tag.view, 0, 0, 0);
+    oska_box_append(box, row, 0, 0, 0);
+}
+
+// Builds one view per element into views_box and picks the focus widget.
+void gnote_display_edit_note(NoteData_t *n)
+{
+    FORMS_TRACE;
+    GtkWidget *box = n->views_box;
+    GtkWidget *last_paragraph = nullptr;
+    bool focused = false;
+    for (NoteElement_t *e = n->note; e; e = e->next) {
+        switch (e->type) {
+        case CM_GNOTE_NOTE_TYPE_HIDE:
+            // In Template mode, where hidden paragraphs are made, they always have their view.
+            if (!gnote_hidden_shown(n)) {
+                forget_views(e);
+                break;
+            }
+            [[fallthrough]];
+        case CM_GNOTE_NOTE_TYPE_P:
+            gnote_view_add_paragraph(n, box, e);
+            last_paragraph = e->p.view;
+            break;
+        case CM_GNOTE_NOTE_TYPE_AM: gnote_view_add_amount(box, e); break;
+        case CM_GNOTE_NOTE_TYPE_TAG: gnote_view_add_tag(box, e); break;
+        default: Abort("Unexpected note type @ %s:%d", "gnote_display_edit_note", __LINE__);
+        }
+        if (e->focus && gnote_element_widget(e)) {
+            n->focus_widget = gnote_element_widget(e);
+            focused = true;
+        }
+    }
+    NoteElement_t *last = n->note;
+    while (last && last->next) last = last->next;
+    if (!last || !is_paragraph(last)) {
+        NoteElement_t *p = gmenu_parse_xml_add(n, "p");
+        p->p.text = copy_text("");
+        gnote_view_add_paragraph(n, box, p);
+        last_paragraph = p->p.view;
+    }
+    if (!focused) {
+        if (!last_paragraph) Abort("Unexpected missing paragraph block from Note");
+        n->focus_widget = last_paragraph;
+    }
+    gnote_set_total_amount(n);
+    size_views(n);
+}
+
+// Takes one view or input back into its element.
+void gnote_get_screen_element(GtkWidget *widget, NoteData_t *n)
+{
+    if (!GTK_IS_TEXT_VIEW(widget)) {
+        for (NoteElement_t *e = n->note; e; e = e->next) {
+            if (e->type != CM_GNOTE_NOTE_TYPE_AM || e->am.input != widget) continue;
+            const std::string plain = ginput_remove_commas(gtk_editable_get_text(GTK_EDITABLE(widget)));
+            if (NumericCvASC(plain.c_str(), static_cast<int>(plain.size()), &e->am.value) != 0 ||
+                NumericCmp(&e->am.value, &e->am.value) != 0)
+                NumericCvINT(0, &e->am.value);
+            // Two decimals, as the input shows it on leaving: what is written is what was shown.
+            gnote_round_amount(&e->am.value);
+            return;
+        }
+        return;
+    }
+    for (NoteElement_t *e = n->note; e; e = e->next) {
+        const bool hidden = e->type == CM_GNOTE_NOTE_TYPE_HIDE && gnote_hidden_shown(n);
+        if ((e->type != CM_GNOTE_NOTE_TYPE_P && !hidden) || e->p.view != widget) continue;
+        read_paragraph_view(e, e);
+        return;
+    }
+}
+
 } // namespace
 
 void gnote_take_paragraph(NoteElement_t *e)
@@ -754,96 +878,6 @@ void gnote_view_remove_paragraph(NoteData_t *n, NoteElement_t *e)
     forget_views(e);
 }
 
-void gnote_view_add_paragraph(NoteData_t *n, GtkWidget *box, NoteElement_t *e)
-{
-    if (box) {
-        if (GtkWidget *spacer = paragraph_spacer(e)) oska_box_append(box, spacer, 0, 0, 0);
-    }
-    e->p.view = GTK_WIDGET(g_object_new(note_text_view_get_type(), nullptr));
-    if (box) oska_box_append(box, e->p.view, 1, 0, 0);
-    e->p.buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(e->p.view));
-    gtk_text_buffer_set_text(e->p.buffer, valid_utf8(e->p.text ? e->p.text : "").c_str(), -1);
-    e->p.bold_tag = gtk_text_buffer_create_tag(e->p.buffer, "bold", "weight", 900, nullptr);
-    e->p.italic_tag = gtk_text_buffer_create_tag(e->p.buffer, "italic", "style", PANGO_STYLE_ITALIC, nullptr);
-    e->p.underline_tag = gtk_text_buffer_create_tag(e->p.buffer, "underline", "underline", PANGO_UNDERLINE_SINGLE,
-                                                    nullptr);
-    GtkWidget *view = e->p.view;
-    if (n->mode == GNOTE_MODE_TEMPLATE || e->type != CM_GNOTE_NOTE_TYPE_HIDE) {
-        if (!is_paragraph(e)) Abort("Unexpected note type @ %s", "gnote_view_add_paragraph");
-        gtk_text_view_set_editable(GTK_TEXT_VIEW(view), TRUE);
-        GtkGesture *click = gtk_gesture_click_new();
-        gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
-        gtk_gesture_single_set_exclusive(GTK_GESTURE_SINGLE(click), TRUE);
-        g_signal_connect(click, "pressed", G_CALLBACK(gnote_textview_button_press_event), e);
-        g_signal_connect(click, "released", G_CALLBACK(gnote_textview_button_release_event), e);
-        e->p.click_controller = named(GTK_EVENT_CONTROLLER(click), "gnote-view_paragraph-button", view);
-        e->p.key_controller = keys(view, "gnote-view-paragraph", G_CALLBACK(gnote_edit_key_press_event), e);
-        GtkEventController *focus = gtk_event_controller_focus_new();
-        g_signal_connect(focus, "leave", G_CALLBACK(gnote_textview_focus_out_event), e);
-        g_signal_connect(focus, "enter", G_CALLBACK(gnote_textview_focus_in_event), e);
-        e->p.focus_controller = named(focus, "gnote-view-paragraph-focus", view);
-        GtkEventController *motion = gtk_event_controller_motion_new();
-        g_signal_connect(motion, "enter", G_CALLBACK(gnote_textview_enter_notify_event), e);
-        e->p.motion_controller = named(motion, "gnote-view-paragraph-motion", view);
-        g_signal_connect(e->p.buffer, "insert-text", G_CALLBACK(paragraph_insert_checked), e);
-        g_signal_connect(e->p.buffer, "delete-range", G_CALLBACK(paragraph_delete_checked), e);
-    } else {
-        gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
-        gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
-    }
-    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD);
-    gnote_apply_format_tag(e, "bold");
-    gnote_apply_format_tag(e, "italic");
-    gnote_apply_format_tag(e, "underline");
-    const bool hidden = e->type == CM_GNOTE_NOTE_TYPE_HIDE;
-    gtk_widget_set_name(view, e->selected ? (hidden ? "HideNoteSelect" : "ParNoteSelect")
-                                          : (hidden ? "HideNoteEditHide" : "ParNoteEdit"));
-}
-
-void gnote_view_add_amount(GtkWidget *box, NoteElement_t *e)
-{
-    e->am.box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
-    gtk_widget_set_halign(e->am.box, GTK_ALIGN_END);
-    gtk_box_set_homogeneous(GTK_BOX(e->am.box), FALSE);
-    gtk_widget_set_name(e->am.box, "AmtNoteBackground");
-    oska_box_append(box, e->am.box, 0, 0, 0);
-    gtk_widget_set_valign(e->am.box, GTK_ALIGN_START);
-    e->am.input = gtk_entry_new();
-    GtkWidget *input = e->am.input;
-    gtk_widget_add_css_class(input, "ginput");
-    g_object_set(input, "enable-emoji-completion", FALSE, nullptr);
-    gtk_entry_set_alignment(GTK_ENTRY(input), 1.0f);
-    gtk_entry_set_max_length(GTK_ENTRY(input), AMOUNT_CHARS);
-    oska_box_append_end(e->am.box, input, 0, 0, 0);
-    GtkEventController *focus = gtk_event_controller_focus_new();
-    g_signal_connect(focus, "enter", G_CALLBACK(gnote_input_focus_in_event), e);
-    g_signal_connect(focus, "leave", G_CALLBACK(gnote_input_focus_out_event), e);
-    e->am.focus_controller = named(focus, "gnote-view-amount-focus", input);
-    e->am.key_controller = keys(input, "gnote-view-amount", G_CALLBACK(gnote_edit_am_key_press_event), e);
-    GtkEventController *motion = gtk_event_controller_motion_new();
-    g_signal_connect(motion, "enter", G_CALLBACK(gnote_input_enter_notify_event), e);
-    e->am.motion_controller = named(motion, "gnote-view-amount-motion", input);
-    char *text = gnote_format_amount(&e->am.value);
-    gtk_editable_set_text(GTK_EDITABLE(input), text);
-    sfree(text);
-    GtkEditable *delegate = gtk_editable_get_delegate(GTK_EDITABLE(input));
-    g_signal_connect(delegate, "insert-text", G_CALLBACK(amount_insert_checked), e);
-    g_signal_connect(delegate, "delete-text", G_CALLBACK(amount_delete_checked), e);
-    gtk_widget_set_name(input, e->selected ? "AmtNoteSelect" : "AmtNoteEdit");
-}
-
-void gnote_view_add_tag(GtkWidget *box, NoteElement_t *e)
-{
-    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
-    const std::string text = std::string(e->tag.name ? e->tag.name : "") + " " + (e->tag.text ? e->tag.text : "");
-    e->tag.view = gtk_label_new(valid_utf8(text).c_str());
-    gtk_widget_set_name(e->tag.view, "lNoteEditTag");
-    // A long tag text ends in an ellipsis rather than widen every view past the window.
-    gtk_label_set_ellipsize(GTK_LABEL(e->tag.view), PANGO_ELLIPSIZE_END);
-    oska_box_append(row, e->tag.view, 0, 0, 0);
-    oska_box_append(box, row, 0, 0, 0);
-}
-
 GtkWidget *gnote_element_widget(const NoteElement_t *e)
 {
     switch (e->type) {
@@ -853,50 +887,6 @@ GtkWidget *gnote_element_widget(const NoteElement_t *e)
     case CM_GNOTE_NOTE_TYPE_TAG: return e->tag.view;
     default: return nullptr;
     }
-}
-
-void gnote_display_edit_note(NoteData_t *n)
-{
-    FORMS_TRACE;
-    GtkWidget *box = n->views_box;
-    GtkWidget *last_paragraph = nullptr;
-    bool focused = false;
-    for (NoteElement_t *e = n->note; e; e = e->next) {
-        switch (e->type) {
-        case CM_GNOTE_NOTE_TYPE_HIDE:
-            // In Template mode, where hidden paragraphs are made, they always have their view.
-            if (!gnote_hidden_shown(n)) {
-                forget_views(e);
-                break;
-            }
-            [[fallthrough]];
-        case CM_GNOTE_NOTE_TYPE_P:
-            gnote_view_add_paragraph(n, box, e);
-            last_paragraph = e->p.view;
-            break;
-        case CM_GNOTE_NOTE_TYPE_AM: gnote_view_add_amount(box, e); break;
-        case CM_GNOTE_NOTE_TYPE_TAG: gnote_view_add_tag(box, e); break;
-        default: Abort("Unexpected note type @ %s:%d", "gnote_display_edit_note", __LINE__);
-        }
-        if (e->focus && gnote_element_widget(e)) {
-            n->focus_widget = gnote_element_widget(e);
-            focused = true;
-        }
-    }
-    NoteElement_t *last = n->note;
-    while (last && last->next) last = last->next;
-    if (!last || !is_paragraph(last)) {
-        NoteElement_t *p = gmenu_parse_xml_add(n, "p");
-        p->p.text = copy_text("");
-        gnote_view_add_paragraph(n, box, p);
-        last_paragraph = p->p.view;
-    }
-    if (!focused) {
-        if (!last_paragraph) Abort("Unexpected missing paragraph block from Note");
-        n->focus_widget = last_paragraph;
-    }
-    gnote_set_total_amount(n);
-    size_views(n);
 }
 
 NoteElement_t *gnote_get_current_focus(NoteData_t *n)
@@ -957,29 +947,6 @@ void gnote_focus_element(NoteData_t *n, NoteElement_t *e, int from, int to)
 
 // ---- Taking the views back ---------------------------------------------------------------------------------
 
-void gnote_get_screen_element(GtkWidget *widget, NoteData_t *n)
-{
-    if (!GTK_IS_TEXT_VIEW(widget)) {
-        for (NoteElement_t *e = n->note; e; e = e->next) {
-            if (e->type != CM_GNOTE_NOTE_TYPE_AM || e->am.input != widget) continue;
-            const std::string plain = ginput_remove_commas(gtk_editable_get_text(GTK_EDITABLE(widget)));
-            if (NumericCvASC(plain.c_str(), static_cast<int>(plain.size()), &e->am.value) != 0 ||
-                NumericCmp(&e->am.value, &e->am.value) != 0)
-                NumericCvINT(0, &e->am.value);
-            // Two decimals, as the input shows it on leaving: what is written is what was shown.
-            gnote_round_amount(&e->am.value);
-            return;
-        }
-        return;
-    }
-    for (NoteElement_t *e = n->note; e; e = e->next) {
-        const bool hidden = e->type == CM_GNOTE_NOTE_TYPE_HIDE && gnote_hidden_shown(n);
-        if ((e->type != CM_GNOTE_NOTE_TYPE_P && !hidden) || e->p.view != widget) continue;
-        read_paragraph_view(e, e);
-        return;
-    }
-}
-
 void gnote_parse_text2XML(NoteData_t *n)
 {
     FORMS_TRACE;
@@ -1006,7 +973,7 @@ void gnote_parse_text2XML(NoteData_t *n)
         first = first->next;
     if (!first || first->type == CM_GNOTE_NOTE_TYPE_AM)
         Abort("gnote_parse_text2XML: A Note must begin with a paragraph");
-    gnote_set_short_note(n);
+    field().short_note(n);
     gnote_free_xml(&scratch);
 }
 
@@ -1067,6 +1034,9 @@ bool gnote_edit_take_typed(NoteData_t *n, const char *text, int length)
 
 // ---- Building the window ------------------------------------------------------------------------------
 
+namespace {
+
+// The message of the refusal of a note with a paragraph of bytes.
 std::string gnote_paragraph_limit_message(std::size_t bytes)
 {
     return "This note has a paragraph of " + std::to_string(bytes) +
@@ -1074,10 +1044,13 @@ std::string gnote_paragraph_limit_message(std::size_t bytes)
            " bytes.";
 }
 
+} // namespace
+
 void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
 {
     FORMS_TRACE;
     GlobalData_t *gd = global_data;
+    const NoteFieldOps &ops = field();
     // The number is checked before anything is built: a window left half made would outlive the
     // stop.
     const std::size_t number_length = strnlen(n->number, sizeof n->number);
@@ -1106,9 +1079,7 @@ void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
     gwindow_move(window, n->placement, n->edit_width, n->edit_height);
     gtk_window_set_title(GTK_WINDOW(window), number_length ? valid_utf8(n->number).c_str() : "New");
     gtk_window_set_modal(GTK_WINDOW(window), TRUE);
-    GtkEventController *early = gtk_event_controller_key_new();
-    gtk_event_controller_set_propagation_phase(early, GTK_PHASE_CAPTURE);
-    g_signal_connect(named(early, "gnote-window-early-keys", window), "key-pressed", G_CALLBACK(key_before_active), n);
+    gnote_edit_keys_install_window(window, n);
     gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(parent));
 
     gtk_grid_set_row_homogeneous(GTK_GRID(grid), TRUE);
@@ -1146,8 +1117,7 @@ void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
     for (NoteElement_t *e = n->note; e; e = e->next)
         if (e->focus) focused = e;
     if (focused && gnote_element_widget(focused)) gnote_do_scrolling(focused);
-    n->saved_display_state = n->display_state;
-    n->display_state = GNOTE_STATE_EDIT_WINDOW;
+    ops.window_opened(n);
 }
 
 // ---- The roads out -------------------------------------------------------------------------------------------
@@ -1162,7 +1132,7 @@ int gnote_edit_button_press_save(GtkWidget *widget, guint keyval, NoteData_t *n)
     gnote_remove_sigs(n->note);
     gnote_parse_text2XML(n);
     gnote_free_original_note(n);
-    gnote_set_input_text(n, n->short_text);
+    field().input_text(n, n->short_text);
     GtkWidget *window = edit_window(n);
     if (!window) window = oska_widget_get_window(widget);
     close_window(window, n);
@@ -1192,7 +1162,7 @@ int gnote_edit_button_press_cancel(GtkWidget *widget, guint keyval, NoteData_t *
     GtkWidget *window = edit_window(n);
     if (!window) window = oska_widget_get_window(widget);
     close_window(window, n);
-    gnote_set_short_note(n);
+    field().short_note(n);
     ControlMatrix_t *cm = gd->last_cm;
     if (GtkWidget *form = cget_window_for_cm(gd, cm)) gtk_window_present(GTK_WINDOW(form));
     const int index = cget_index_for_ptr(cm, CM_ENTRY_PTR, n->hbox, 1);
@@ -1209,8 +1179,7 @@ int gnote_edit_button_press_cancel(GtkWidget *widget, guint keyval, NoteData_t *
                   escape ? "Escape" : "F8", index);
     }
     const bool moved = attached && at != index;
-    redisplay(n, n->display_state == GNOTE_STATE_EDIT_WINDOW ? n->saved_display_state == GNOTE_STATE_EXPANDED
-                                                              : n->display_state == GNOTE_STATE_EXPANDED);
+    redisplay(n, field().was_expanded(n));
     int anychange = -1;
     if (!attached) {
         anychange = cmat_get_anychange(cm, 0);
@@ -1245,6 +1214,8 @@ int gnote_edit_button_press_cancel(GtkWidget *widget, guint keyval, NoteData_t *
     return 1;
 }
 
+namespace {
+
 void on_gnote_new_destroy(GtkWidget *window, gpointer note)
 {
     forms_callback([&] {
@@ -1265,21 +1236,21 @@ void on_gnote_new_destroy(GtkWidget *window, gpointer note)
         }
         for (NoteElement_t *e = n->note; e; e = e->next)
             if (is_paragraph(e)) forget_views(e);
-        if (n->display_state == GNOTE_STATE_EDIT_WINDOW) {
-            n->display_state = n->saved_display_state;
-            n->saved_display_state = GNOTE_STATE_EDIT_WINDOW;
-        }
-        gnote_set_short_note(n);
+        field().window_gone(n);
+        field().short_note(n);
     });
 }
+
+} // namespace
 
 void gnote_edit_window_destroy(NoteData_t *n)
 {
     if (GtkWidget *window = edit_window(n)) gtk_window_destroy(GTK_WINDOW(window));
 }
 
-void gnote_register_edit_window()
+void gnote_register_edit_window(const NoteFieldOps &ops)
 {
+    field_ops = &ops;
     WindowKindHooks row = window_kind(CM_WT_NOTE);
     row.save = save_hook;
     row.cancel = cancel_hook;

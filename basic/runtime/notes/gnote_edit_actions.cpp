@@ -1,12 +1,12 @@
 // The note edit window's actions: bold, italic and underline on the selection, the hidden
 // comments' visibility and Approve, each behind the edit-refusal check, and Delete Amount, which
-// needs none.
+// needs none. gnote_edit_actions_install connects them to the window's actions.
 #include <gdk/gdkkeysyms.h>
 
 #include "ccallback.h"
 #include "cevents.h"
 #include "cmatrix.h"
-#include "gnote_edit.h"
+#include "gnote_edit_parts.h"
 #include "mem_mgt.h"
 #include "message.h"
 
@@ -31,6 +31,33 @@ void delete_marker(GtkTextBuffer *buffer, gpointer element)
     gtk_text_buffer_get_iter_at_offset(buffer, &second, 1);
     gtk_text_buffer_delete(buffer, &start, &second);
     g_signal_handlers_unblock_matched(buffer, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, element);
+}
+
+// Toggles the tag called name on the selection of a paragraph's buffer: a selection wholly inside
+// one run loses it, any other becomes wholly tagged. element is the paragraph whose change checks
+// are kept out of the toggle's own marker.
+void gnote_format_text_tag(GtkTextBuffer *buffer, GtkTextTag *tag, const char *name, gpointer element)
+{
+    GtkTextIter s, e;
+    if (!gtk_text_buffer_get_selection_bounds(buffer, &s, &e)) return;
+    // A run that begins at the first character has no toggle after the buffer's start; the marker
+    // in front gives it one.
+    insert_marker(buffer, element);
+    gtk_text_buffer_get_selection_bounds(buffer, &s, &e);
+    bool removed = false;
+    GtkTextIter p;
+    gtk_text_buffer_get_start_iter(buffer, &p);
+    while (!removed && gtk_text_iter_forward_to_tag_toggle(&p, tag) && !gtk_text_iter_is_end(&p)) {
+        GtkTextIter q = p;
+        if (!gtk_text_iter_forward_to_tag_toggle(&q, tag)) Abort("Missmatching on and off tags");
+        if (gtk_text_iter_compare(&p, &s) <= 0 && gtk_text_iter_compare(&q, &e) >= 0) {
+            gtk_text_buffer_remove_tag_by_name(buffer, name, &s, &e);
+            removed = true;
+        }
+        p = q;
+    }
+    if (!removed) gtk_text_buffer_apply_tag_by_name(buffer, name, &s, &e);
+    delete_marker(buffer, element);
 }
 
 // The first paragraph or hidden paragraph holding the focus, or nullptr.
@@ -75,58 +102,21 @@ NoteElement_t *nearest_paragraph(NoteElement_t *e)
     return nullptr;
 }
 
-} // namespace
-
-void gnote_format_text_tag(GtkTextBuffer *buffer, GtkTextTag *tag, const char *name, gpointer element)
-{
-    GtkTextIter s, e;
-    if (!gtk_text_buffer_get_selection_bounds(buffer, &s, &e)) return;
-    // A run that begins at the first character has no toggle after the buffer's start; the marker
-    // in front gives it one.
-    insert_marker(buffer, element);
-    gtk_text_buffer_get_selection_bounds(buffer, &s, &e);
-    bool removed = false;
-    GtkTextIter p;
-    gtk_text_buffer_get_start_iter(buffer, &p);
-    while (!removed && gtk_text_iter_forward_to_tag_toggle(&p, tag) && !gtk_text_iter_is_end(&p)) {
-        GtkTextIter q = p;
-        if (!gtk_text_iter_forward_to_tag_toggle(&q, tag)) Abort("Missmatching on and off tags");
-        if (gtk_text_iter_compare(&p, &s) <= 0 && gtk_text_iter_compare(&q, &e) >= 0) {
-            gtk_text_buffer_remove_tag_by_name(buffer, name, &s, &e);
-            removed = true;
-        }
-        p = q;
-    }
-    if (!removed) gtk_text_buffer_apply_tag_by_name(buffer, name, &s, &e);
-    delete_marker(buffer, element);
-}
-
-void gnote_format_text_bold(GtkWidget *, NoteData_t *note) { format_focused(note, Format::bold); }
-void gnote_format_text_italic(GtkWidget *, NoteData_t *note) { format_focused(note, Format::italic); }
-void gnote_format_text_underline(GtkWidget *, NoteData_t *note) { format_focused(note, Format::underline); }
-
+// Bold, italic or underline on the selection of the current paragraph.
 void gnote_edit_edit_bold_event(GSimpleAction *, GVariant *, gpointer note)
 {
-    checked_action(note, [](NoteData_t *n) { gnote_format_text_bold(nullptr, n); });
+    checked_action(note, [](NoteData_t *n) { format_focused(n, Format::bold); });
 }
 void gnote_edit_edit_italic_event(GSimpleAction *, GVariant *, gpointer note)
 {
-    checked_action(note, [](NoteData_t *n) { gnote_format_text_italic(nullptr, n); });
+    checked_action(note, [](NoteData_t *n) { format_focused(n, Format::italic); });
 }
 void gnote_edit_edit_underline_event(GSimpleAction *, GVariant *, gpointer note)
 {
-    checked_action(note, [](NoteData_t *n) { gnote_format_text_underline(nullptr, n); });
+    checked_action(note, [](NoteData_t *n) { format_focused(n, Format::underline); });
 }
 
-void gnote_edit_edit_bold_button(GtkButton *, gpointer note) { gnote_edit_edit_bold_event(nullptr, nullptr, note); }
-void gnote_edit_edit_italic_button(GtkButton *, gpointer note)
-{
-    gnote_edit_edit_italic_event(nullptr, nullptr, note);
-}
-void gnote_edit_edit_underline_button(GtkButton *, gpointer note)
-{
-    gnote_edit_edit_underline_event(nullptr, nullptr, note);
-}
+} // namespace
 
 int delete_amount(NoteData_t *n)
 {
@@ -141,14 +131,14 @@ int delete_amount(NoteData_t *n)
         PROGRAM_ASSERT(curr->next);
         shown = curr->prior;
         shown->focus = 1;
-        curr->prior->next = curr->next;
-        curr->next->prior = curr->prior;
-        curr->next = curr->prior = nullptr;
+        note_unlink(&n->note, curr);
         gnote_free_xml_am(&curr);
     }
     gnote_redraw_note(n, shown, -1, -1);
     return 1;
 }
+
+namespace {
 
 void gnote_edit_del_amount_event(GSimpleAction *, GVariant *, gpointer note)
 {
@@ -157,8 +147,8 @@ void gnote_edit_del_amount_event(GSimpleAction *, GVariant *, gpointer note)
         if (n->edit_scroller) delete_amount(n);
     });
 }
-void gnote_edit_del_amount_button(GtkButton *, gpointer note) { gnote_edit_del_amount_event(nullptr, nullptr, note); }
 
+// Shows or hides the hidden paragraphs' views (outside Template mode).
 void gnote_edit_toggle_hide_visibility_event(GSimpleAction *, GVariant *, gpointer note)
 {
     forms_callback([&] {
@@ -175,11 +165,7 @@ void gnote_edit_toggle_hide_visibility_event(GSimpleAction *, GVariant *, gpoint
         ccallbacks_finish_event(1, 0);
     });
 }
-void gnote_edit_toggle_hide_visibility_button(GtkButton *, gpointer note)
-{
-    gnote_edit_toggle_hide_visibility_event(nullptr, nullptr, note);
-}
-
+// Approve: the note marked approved and saved as F12 saves it.
 int gnote_edit_approval_event(GtkWidget *window, NoteData_t *n)
 {
     n->approved = 1;
@@ -198,4 +184,15 @@ void gnote_edit_edit_approve_event(GSimpleAction *, GVariant *, gpointer note)
         ccallbacks_finish_event(1, 0);
     });
 }
-void gnote_edit_edit_approve_button(GtkButton *, gpointer note) { gnote_edit_edit_approve_event(nullptr, nullptr, note); }
+
+} // namespace
+
+void gnote_edit_actions_install(GActionMap *actions, NoteData_t *note)
+{
+    gnote_edit_on_action(actions, "bold", G_CALLBACK(gnote_edit_edit_bold_event), note);
+    gnote_edit_on_action(actions, "italic", G_CALLBACK(gnote_edit_edit_italic_event), note);
+    gnote_edit_on_action(actions, "underline", G_CALLBACK(gnote_edit_edit_underline_event), note);
+    gnote_edit_on_action(actions, "del-amount", G_CALLBACK(gnote_edit_del_amount_event), note);
+    gnote_edit_on_action(actions, "visibility", G_CALLBACK(gnote_edit_toggle_hide_visibility_event), note);
+    gnote_edit_on_action(actions, "approve", G_CALLBACK(gnote_edit_edit_approve_event), note);
+}

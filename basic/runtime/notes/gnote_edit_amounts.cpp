@@ -1,6 +1,7 @@
 // The amounts of the note edit window: the Add Amount action, inserting an amount into the element
 // list, and the intrinsics through which a program's Get_Note_Amount routine reads, sets and
 // deletes the current amount from a window it opened over the edit window.
+// gnote_edit_amounts_install connects Add Amount to the window's action.
 #include <cstring>
 
 #include <gdk/gdkkeysyms.h>
@@ -11,8 +12,8 @@
 #include "cinvoke.h"
 #include "cmatrix.h"
 #include "gdata.h"
-#include "gnote_edit.h"
-#include "gnote_field.h"
+#include "gnote_edit_parts.h"
+#include "gnote_store.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "numerics.h"
@@ -33,15 +34,6 @@ NoteElement_t *amount_anchor(NoteElement_t *e)
     for (NoteElement_t *b = e->prior; b; b = b->prior)
         if (b->type == CM_GNOTE_NOTE_TYPE_P) return b;
     return nullptr;
-}
-
-// Links e directly after at.
-void link_after(NoteElement_t *at, NoteElement_t *e)
-{
-    e->prior = at;
-    e->next = at->next;
-    if (at->next) at->next->prior = e;
-    at->next = e;
 }
 
 NoteElement_t *new_paragraph(NoteData_t *n, int selected)
@@ -70,36 +62,27 @@ NoteElement_t *insert_after_paragraph(NoteData_t *n, NoteElement_t *f)
     NoteElement_t *a = gmenu_parse_xml_add_tag(n, "am");
     a->selected = f->selected;
     if (x && x->type == CM_GNOTE_NOTE_TYPE_P) {  // F, A, X
-        link_after(f, a);
+        note_link_after(f, a);
     } else if (!x || x->type == CM_GNOTE_NOTE_TYPE_TAG || x->type == CM_GNOTE_NOTE_TYPE_HIDE) {  // F, A, P[, X]
-        link_after(f, a);
-        link_after(a, new_paragraph(n, f->selected));
+        note_link_after(f, a);
+        note_link_after(a, new_paragraph(n, f->selected));
     } else {  // F, N, P, A[, Q], X: the amount N keeps its place after F
         if (!x->next) {
             gnote_free_xml_am(&a);
             Abort("Failed to find a pair of elements following a paragraph");
         }
         NoteElement_t *p = new_paragraph(n, f->selected);
-        link_after(x, p);
-        link_after(p, a);
-        if (a->next->type == CM_GNOTE_NOTE_TYPE_TAG) link_after(a, new_paragraph(n, f->selected));
+        note_link_after(x, p);
+        note_link_after(p, a);
+        if (a->next->type == CM_GNOTE_NOTE_TYPE_TAG) note_link_after(a, new_paragraph(n, f->selected));
     }
     return a;
 }
 
-} // namespace
-
-void gnote_round_amount(dec_t *value)
-{
-    if (value->dec_pos == -1) return;
-    char field[GNOTE_AMOUNT_TEXT_MAX + 1];
-    if (NumericToASC(value, field, GNOTE_AMOUNT_TEXT_MAX, 2) != 0) return;
-    field[GNOTE_AMOUNT_TEXT_MAX] = '\0';
-    const int length = static_cast<int>(std::strcspn(field, " "));
-    dec_t rounded;
-    if (length > 0 && NumericCvASC(field, length, &rounded) == 0) *value = rounded;
-}
-
+// Inserts an amount of these settings after the current paragraph (an empty paragraph keeping it
+// apart from what follows where needed), or overwrites the current amount; the views are rebuilt
+// with the amount's text selected. A current hidden paragraph or tag stands for the nearest
+// paragraph before it; with none, nothing happens.
 void gnote_add_amount_field(NoteData_t *note, const dec_t *value, int required, int next, int protect,
                             int orsecvalue, int orsec)
 {
@@ -122,6 +105,8 @@ void gnote_add_amount_field(NoteData_t *note, const dec_t *value, int required, 
     gnote_redraw_note(note, target, 0, -1);
 }
 
+// Add Amount: in Template mode the form's Get_Note_Amount routine adds it (with
+// IGNOTE_PRINT_AMOUNT); otherwise a nil amount goes after the current paragraph or amount.
 void gnote_edit_amount_event(GtkWidget *, NoteData_t *note_data)
 {
     const TryLock lock(&note_data->lock);
@@ -164,7 +149,23 @@ void gnote_edit_edit_amount_event(GSimpleAction *, GVariant *, gpointer note)
     });
 }
 
-void gnote_edit_edit_amount_button(GtkButton *, gpointer note) { gnote_edit_edit_amount_event(nullptr, nullptr, note); }
+} // namespace
+
+void gnote_round_amount(dec_t *value)
+{
+    if (value->dec_pos == -1) return;
+    char field[GNOTE_AMOUNT_TEXT_MAX + 1];
+    if (NumericToASC(value, field, GNOTE_AMOUNT_TEXT_MAX, 2) != 0) return;
+    field[GNOTE_AMOUNT_TEXT_MAX] = '\0';
+    const int length = static_cast<int>(std::strcspn(field, " "));
+    dec_t rounded;
+    if (length > 0 && NumericCvASC(field, length, &rounded) == 0) *value = rounded;
+}
+
+void gnote_edit_amounts_install(GActionMap *actions, NoteData_t *note)
+{
+    gnote_edit_on_action(actions, "amount", G_CALLBACK(gnote_edit_edit_amount_event), note);
+}
 
 // ---- The intrinsics ------------------------------------------------------------------------------------
 
@@ -177,6 +178,10 @@ NoteData_t *gnote_edit_window_note(int nargs, int last, const char *intrinsic)
     return static_cast<NoteData_t *>(cm->prior->window_data);
 }
 
+namespace {
+
+// IGNOTE_GET_AMOUNT, IGNOTE_PRINT_AMOUNT and IGNOTE_DELETE_AMOUNT, on the matrix of a window
+// opened over the note edit window.
 void ignote_get_amount(int nargs, int last, Stack *result)
 {
     mlog(3, "Do ignote_get_amount");
@@ -216,8 +221,6 @@ void ignote_delete_amount(int nargs, int last)
     if (nargs != 1) Abort("ignote_delete_amount must have one parameter");
     delete_amount(gnote_edit_window_note(nargs, last, "ignote_delete_amount"));
 }
-
-namespace {
 
 constexpr IntrinsicRow amount_rows[] = {
     {in_IGNOTE_GET_AMOUNT, ignote_get_amount, ANY_COUNT, WINDOWS_ONLY},

@@ -1,6 +1,8 @@
 // The keys of the note edit window's paragraph views and amount inputs: save and cancel keys,
 // arrows walking from one element into the next, Return splitting and BackSpace joining
 // paragraphs, typed characters taking the format before them, and the amount inputs' filter.
+// gnote_edit_keys_install puts the key controller on a view or input, and
+// gnote_edit_keys_install_window the window's own, for the keys before it is active.
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -12,7 +14,7 @@
 #include "cmatrix.h"
 #include "cutil.h"
 #include "gdata.h"
-#include "gnote_edit.h"
+#include "gnote_edit_parts.h"
 #include "mem_mgt.h"
 #include "message.h"
 
@@ -49,14 +51,6 @@ GtkTextIter cursor(GtkTextBuffer *buffer)
     GtkTextIter it;
     gtk_text_buffer_get_iter_at_mark(buffer, &it, gtk_text_buffer_get_insert(buffer));
     return it;
-}
-
-// Takes the element out of its list.
-void unlink(NoteElement_t *e)
-{
-    if (e->prior) e->prior->next = e->next;
-    if (e->next) e->next->prior = e->prior;
-    e->next = e->prior = nullptr;
 }
 
 // Puts the cursor at the start of a paragraph (or into an amount) and gives it the focus.
@@ -113,6 +107,128 @@ bool backward_move(NoteElement_t *e)
     return true;
 }
 
+// Moves count positions of one array pair: entries kept stay in first, the others go to second
+// shifted by position. For runs, one spanning position is cut in two.
+void split_runs(std::int32_t *&start, std::int32_t *&end, std::int32_t &count, std::int32_t *&start2,
+                std::int32_t *&end2, std::int32_t &count2, int position)
+{
+    if (count <= 0) return;
+    sfree(start2);
+    sfree(end2);
+    start2 = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * count));
+    end2 = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * count));
+    int kept = 0, moved = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::int32_t s = start[i], e = end[i];
+        if (s < position && e > position) {
+            start[kept] = s, end[kept++] = position;
+            start2[moved] = 0, end2[moved++] = e - position;
+        } else if (s < position) {
+            start[kept] = s, end[kept++] = e;
+        } else {
+            start2[moved] = s - position, end2[moved++] = e - position;
+        }
+    }
+    count = kept;
+    count2 = moved;
+}
+
+void split_extra(std::int32_t *&extra, std::int32_t &count, std::int32_t *&extra2, std::int32_t &count2, int position)
+{
+    if (count <= 0) return;
+    sfree(extra2);
+    extra2 = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * count));
+    int kept = 0, moved = 0;
+    for (int i = 0; i < count; ++i) {
+        if (extra[i] >= position)
+            extra2[moved++] = extra[i] - position;
+        else
+            extra[kept++] = extra[i];
+    }
+    count = kept;
+    count2 = moved;
+}
+
+// Appends count2 entries of a2 to a (count entries), each plus offset.
+void append_positions(std::int32_t *&a, std::int32_t count, const std::int32_t *a2, std::int32_t count2, int offset)
+{
+    auto *grown = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * (count + count2)));
+    if (count) std::memcpy(grown, a, sizeof(std::int32_t) * count);
+    for (int i = 0; i < count2; ++i) grown[count + i] = a2[i] + offset;
+    sfree(a);
+    a = grown;
+}
+
+// Runs and extra positions at or after byte position move from first to second (shifted).
+void gnote_split_paragraph_format(NoteElement_t *note, NoteElement_t *second, int position)
+{
+    if (!(note->type == CM_GNOTE_NOTE_TYPE_P || note->type == CM_GNOTE_NOTE_TYPE_HIDE))
+        assertion_failed(__FILE__, __LINE__,
+                         "note->type == CM_GNOTE_NOTE_TYPE_P || note->type == CM_GNOTE_NOTE_TYPE_HIDE");
+    if (!(second->type == CM_GNOTE_NOTE_TYPE_P || second->type == CM_GNOTE_NOTE_TYPE_HIDE))
+        assertion_failed(__FILE__, __LINE__,
+                         "new->type == CM_GNOTE_NOTE_TYPE_P || new->type == CM_GNOTE_NOTE_TYPE_HIDE");
+    NoteParagraph_t &a = note->p, &b = second->p;
+    split_runs(a.bold_start, a.bold_end, a.bold_count, b.bold_start, b.bold_end, b.bold_count, position);
+    split_runs(a.italic_start, a.italic_end, a.italic_count, b.italic_start, b.italic_end, b.italic_count, position);
+    split_runs(a.underline_start, a.underline_end, a.underline_count, b.underline_start, b.underline_end,
+               b.underline_count, position);
+    split_extra(a.extra1, a.extra1_count, b.extra1, b.extra1_count, position);
+    split_extra(a.extra2, a.extra2_count, b.extra2, b.extra2_count, position);
+}
+
+// The runs and extra positions of second join first's, shifted by the byte offset.
+void gnote_append_paragraph_format(NoteElement_t *first, NoteElement_t *second, int offset)
+{
+    NoteParagraph_t &a = first->p;
+    const NoteParagraph_t &b = second->p;
+    const auto runs = [offset](std::int32_t *&s, std::int32_t *&e, std::int32_t &count, const std::int32_t *s2,
+                               const std::int32_t *e2, std::int32_t count2) {
+        if (count2 <= 0) return;
+        append_positions(s, count, s2, count2, offset);
+        append_positions(e, count, e2, count2, offset);
+        count += count2;
+    };
+    runs(a.bold_start, a.bold_end, a.bold_count, b.bold_start, b.bold_end, b.bold_count);
+    runs(a.italic_start, a.italic_end, a.italic_count, b.italic_start, b.italic_end, b.italic_count);
+    runs(a.underline_start, a.underline_end, a.underline_count, b.underline_start, b.underline_end, b.underline_count);
+    for (auto [x, count, x2, count2] : {std::tuple{&a.extra1, &a.extra1_count, b.extra1, b.extra1_count},
+                                        std::tuple{&a.extra2, &a.extra2_count, b.extra2, b.extra2_count}}) {
+        if (count2 <= 0) continue;
+        append_positions(*x, *count, x2, count2, offset);
+        *count += count2;
+    }
+}
+
+// Each flag 1 when the character before iter carries that format.
+void gnote_paragraph_get_format_at_cursor(const GtkTextIter *iter, int *bold, int *italic, int *underline)
+{
+    *bold = *italic = *underline = 0;
+    if (gtk_text_iter_is_start(iter)) return;
+    GtkTextIter before = *iter;
+    gtk_text_iter_backward_char(&before);
+    GSList *tags = gtk_text_iter_get_tags(&before);
+    for (GSList *l = tags; l; l = l->next) {
+        char *name = nullptr;
+        g_object_get(l->data, "name", &name, nullptr);
+        const char first = name ? name[0] : '\0';
+        if (first == 'b')
+            *bold = 1;
+        else if (first == 'i')
+            *italic = 1;
+        else if (first == 'u')
+            *underline = 1;
+        else {
+            const std::string copy = name ? name : "";
+            g_free(name);
+            g_slist_free(tags);
+            Abort("Unexpected paragraph format tag encountered %s", copy.c_str());
+        }
+        g_free(name);
+    }
+    g_slist_free(tags);
+}
+
 // Return: a line feed with Shift, else the paragraph splits at the cursor.
 void split(NoteData_t *n, NoteElement_t *e, GdkModifierType state, guint keyval)
 {
@@ -133,10 +249,7 @@ void split(NoteData_t *n, NoteElement_t *e, GdkModifierType state, guint keyval)
     const int byte = gnote_char_to_byte(text, chars);
     NoteElement_t *second = gmenu_parse_xml_add_tag(n, "p");
     second->p.text = join_texts(text + byte, nullptr);
-    second->next = current->next;
-    second->prior = current;
-    if (current->next) current->next->prior = second;
-    current->next = second;
+    note_link_after(current, second);
     current->focus = 0;
     second->focus = 1;
     auto *first = static_cast<char *>(salloc(byte + 1));
@@ -172,7 +285,7 @@ void backspace(NoteData_t *n, NoteElement_t *e, GdkModifierType state, guint key
     NoteElement_t *before = current->prior;
     gnote_take_paragraph(current);
     gnote_take_paragraph(before);
-    unlink(current);
+    note_unlink(&n->note, current);
     gnote_remove_sigs(current);
     gnote_view_remove_paragraph(n, current);
     current->focus = 0;
@@ -362,127 +475,6 @@ bool amount_key(GtkEventControllerKey *controller, guint keyval, GdkModifierType
     return true;
 }
 
-// Moves count positions of one array pair: entries kept stay in first, the others go to second
-// shifted by position. For runs, one spanning position is cut in two.
-void split_runs(std::int32_t *&start, std::int32_t *&end, std::int32_t &count, std::int32_t *&start2,
-                std::int32_t *&end2, std::int32_t &count2, int position)
-{
-    if (count <= 0) return;
-    sfree(start2);
-    sfree(end2);
-    start2 = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * count));
-    end2 = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * count));
-    int kept = 0, moved = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::int32_t s = start[i], e = end[i];
-        if (s < position && e > position) {
-            start[kept] = s, end[kept++] = position;
-            start2[moved] = 0, end2[moved++] = e - position;
-        } else if (s < position) {
-            start[kept] = s, end[kept++] = e;
-        } else {
-            start2[moved] = s - position, end2[moved++] = e - position;
-        }
-    }
-    count = kept;
-    count2 = moved;
-}
-
-void split_extra(std::int32_t *&extra, std::int32_t &count, std::int32_t *&extra2, std::int32_t &count2, int position)
-{
-    if (count <= 0) return;
-    sfree(extra2);
-    extra2 = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * count));
-    int kept = 0, moved = 0;
-    for (int i = 0; i < count; ++i) {
-        if (extra[i] >= position)
-            extra2[moved++] = extra[i] - position;
-        else
-            extra[kept++] = extra[i];
-    }
-    count = kept;
-    count2 = moved;
-}
-
-// Appends count2 entries of a2 to a (count entries), each plus offset.
-void append_positions(std::int32_t *&a, std::int32_t count, const std::int32_t *a2, std::int32_t count2, int offset)
-{
-    auto *grown = static_cast<std::int32_t *>(salloc(sizeof(std::int32_t) * (count + count2)));
-    if (count) std::memcpy(grown, a, sizeof(std::int32_t) * count);
-    for (int i = 0; i < count2; ++i) grown[count + i] = a2[i] + offset;
-    sfree(a);
-    a = grown;
-}
-
-} // namespace
-
-void gnote_split_paragraph_format(NoteElement_t *note, NoteElement_t *second, int position)
-{
-    if (!(note->type == CM_GNOTE_NOTE_TYPE_P || note->type == CM_GNOTE_NOTE_TYPE_HIDE))
-        assertion_failed(__FILE__, __LINE__,
-                         "note->type == CM_GNOTE_NOTE_TYPE_P || note->type == CM_GNOTE_NOTE_TYPE_HIDE");
-    if (!(second->type == CM_GNOTE_NOTE_TYPE_P || second->type == CM_GNOTE_NOTE_TYPE_HIDE))
-        assertion_failed(__FILE__, __LINE__,
-                         "new->type == CM_GNOTE_NOTE_TYPE_P || new->type == CM_GNOTE_NOTE_TYPE_HIDE");
-    NoteParagraph_t &a = note->p, &b = second->p;
-    split_runs(a.bold_start, a.bold_end, a.bold_count, b.bold_start, b.bold_end, b.bold_count, position);
-    split_runs(a.italic_start, a.italic_end, a.italic_count, b.italic_start, b.italic_end, b.italic_count, position);
-    split_runs(a.underline_start, a.underline_end, a.underline_count, b.underline_start, b.underline_end,
-               b.underline_count, position);
-    split_extra(a.extra1, a.extra1_count, b.extra1, b.extra1_count, position);
-    split_extra(a.extra2, a.extra2_count, b.extra2, b.extra2_count, position);
-}
-
-void gnote_append_paragraph_format(NoteElement_t *first, NoteElement_t *second, int offset)
-{
-    NoteParagraph_t &a = first->p;
-    const NoteParagraph_t &b = second->p;
-    const auto runs = [offset](std::int32_t *&s, std::int32_t *&e, std::int32_t &count, const std::int32_t *s2,
-                               const std::int32_t *e2, std::int32_t count2) {
-        if (count2 <= 0) return;
-        append_positions(s, count, s2, count2, offset);
-        append_positions(e, count, e2, count2, offset);
-        count += count2;
-    };
-    runs(a.bold_start, a.bold_end, a.bold_count, b.bold_start, b.bold_end, b.bold_count);
-    runs(a.italic_start, a.italic_end, a.italic_count, b.italic_start, b.italic_end, b.italic_count);
-    runs(a.underline_start, a.underline_end, a.underline_count, b.underline_start, b.underline_end, b.underline_count);
-    for (auto [x, count, x2, count2] : {std::tuple{&a.extra1, &a.extra1_count, b.extra1, b.extra1_count},
-                                        std::tuple{&a.extra2, &a.extra2_count, b.extra2, b.extra2_count}}) {
-        if (count2 <= 0) continue;
-        append_positions(*x, *count, x2, count2, offset);
-        *count += count2;
-    }
-}
-
-void gnote_paragraph_get_format_at_cursor(const GtkTextIter *iter, int *bold, int *italic, int *underline)
-{
-    *bold = *italic = *underline = 0;
-    if (gtk_text_iter_is_start(iter)) return;
-    GtkTextIter before = *iter;
-    gtk_text_iter_backward_char(&before);
-    GSList *tags = gtk_text_iter_get_tags(&before);
-    for (GSList *l = tags; l; l = l->next) {
-        char *name = nullptr;
-        g_object_get(l->data, "name", &name, nullptr);
-        const char first = name ? name[0] : '\0';
-        if (first == 'b')
-            *bold = 1;
-        else if (first == 'i')
-            *italic = 1;
-        else if (first == 'u')
-            *underline = 1;
-        else {
-            const std::string copy = name ? name : "";
-            g_free(name);
-            g_slist_free(tags);
-            Abort("Unexpected paragraph format tag encountered %s", copy.c_str());
-        }
-        g_free(name);
-    }
-    g_slist_free(tags);
-}
-
 gboolean gnote_edit_key_press_event(GtkEventControllerKey *controller, guint keyval, guint, GdkModifierType state,
                                     gpointer element)
 {
@@ -504,4 +496,56 @@ gboolean gnote_edit_am_key_press_event(GtkEventControllerKey *controller, guint 
         ccallbacks_finish_event(1, saved);
     });
     return handled;
+}
+
+bool is_paragraph(const NoteElement_t *e)
+{
+    return e->type == CM_GNOTE_NOTE_TYPE_P || e->type == CM_GNOTE_NOTE_TYPE_HIDE;
+}
+
+// The X server hands the keyboard to a window that has just opened before GTK counts the window
+// active, and until then GTK gives its keys to no widget: a fast typist's first keys there would be
+// lost. They go to the view or input with the window's focus, as its own key handler takes them.
+gboolean key_before_active(GtkEventControllerKey *controller, guint keyval, guint keycode, GdkModifierType state,
+                           gpointer note)
+{
+    auto *window = GTK_WINDOW(gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller)));
+    if (gtk_window_is_active(window)) return FALSE;
+    GtkWidget *focus = gtk_root_get_focus(GTK_ROOT(window));
+    if (!focus) return FALSE;
+    for (NoteElement_t *e = static_cast<NoteData_t *>(note)->note; e; e = e->next) {
+        GtkWidget *own = gnote_element_widget(e);
+        if (!own || (focus != own && !gtk_widget_is_ancestor(focus, own))) continue;
+        if (is_paragraph(e) && e->p.key_controller)
+            return gnote_edit_key_press_event(GTK_EVENT_CONTROLLER_KEY(e->p.key_controller), keyval, keycode, state, e);
+        if (e->type == CM_GNOTE_NOTE_TYPE_AM && e->am.key_controller)
+            return gnote_edit_am_key_press_event(GTK_EVENT_CONTROLLER_KEY(e->am.key_controller), keyval, keycode,
+                                                 state, e);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+// A key controller in the capture phase: the handler decides before the widget's own bindings.
+GtkEventController *capture_keys(GtkWidget *widget, const char *name, GCallback handler, gpointer data)
+{
+    GtkEventController *c = gtk_event_controller_key_new();
+    gtk_event_controller_set_propagation_phase(c, GTK_PHASE_CAPTURE);
+    g_signal_connect(c, "key-pressed", handler, data);
+    return gnote_edit_add_controller(c, name, widget);
+}
+
+} // namespace
+
+void gnote_edit_keys_install(GtkWidget *widget, NoteElement_t *e)
+{
+    if (e->type == CM_GNOTE_NOTE_TYPE_AM)
+        e->am.key_controller = capture_keys(widget, "gnote-view-amount", G_CALLBACK(gnote_edit_am_key_press_event), e);
+    else
+        e->p.key_controller = capture_keys(widget, "gnote-view-paragraph", G_CALLBACK(gnote_edit_key_press_event), e);
+}
+
+void gnote_edit_keys_install_window(GtkWidget *window, NoteData_t *note)
+{
+    capture_keys(window, "gnote-window-early-keys", G_CALLBACK(key_before_active), note);
 }

@@ -1,7 +1,8 @@
 // The note edit window's block tags and hidden comments: the bounds of the selected block, the Tag
 // action (which hands the block to the program's Get_Note_Block_Tag routine), the Hidden comment
 // action, and the block-tag intrinsics that routine calls with the matrix of a window it opens
-// over the edit window.
+// over the edit window. gnote_edit_tags_install connects Tag and Hidden comment to the window's
+// actions.
 #include <gdk/gdkkeysyms.h>
 
 #include <cstring>
@@ -13,8 +14,7 @@
 #include "cinvoke.h"
 #include "cmatrix.h"
 #include "gdata.h"
-#include "gnote_edit.h"
-#include "gnote_field.h"
+#include "gnote_edit_parts.h"
 #include "mem_mgt.h"
 #include "message.h"
 
@@ -61,29 +61,6 @@ NoteElement_t *new_tag(NoteData_t *n, const std::string &name, const std::string
     t->tag.text = copy_text(text);
     t->tag.start = start;
     return t;
-}
-
-void link_before(NoteData_t *n, NoteElement_t *at, NoteElement_t *e)
-{
-    e->prior = at->prior;
-    e->next = at;
-    (at->prior ? at->prior->next : n->note) = e;
-    at->prior = e;
-}
-
-void link_after(NoteElement_t *at, NoteElement_t *e)
-{
-    e->prior = at;
-    e->next = at->next;
-    if (at->next) at->next->prior = e;
-    at->next = e;
-}
-
-void unlink(NoteData_t *n, NoteElement_t *e)
-{
-    (e->prior ? e->prior->next : n->note) = e->next;
-    if (e->next) e->next->prior = e->prior;
-    e->next = e->prior = nullptr;
 }
 
 // Whether a tag of the note other than the two given has the name.
@@ -181,6 +158,10 @@ void gnote_tag_get_bounds(NoteData_t *n, NoteElement_t **first_out, NoteElement_
 
 // ---- The actions -------------------------------------------------------------------------------------
 
+namespace {
+
+// Tag (Template mode only): the program's Get_Note_Block_Tag routine, at index 0 of the form's
+// matrix, reads, sets or removes the block tag through the block-tag intrinsics.
 void gnote_edit_tag_event(GtkWidget *, GtkWidget *, NoteData_t *n)
 {
     if (n->mode != GNOTE_MODE_TEMPLATE) Abort("May only create or edit a tag in template mode");
@@ -199,8 +180,8 @@ void gnote_edit_edit_tag_event(GSimpleAction *, GVariant *, gpointer note)
 {
     checked_event(note, [](NoteData_t *n) { gnote_edit_tag_event(nullptr, nullptr, n); });
 }
-void gnote_edit_edit_tag_button(GtkButton *, gpointer note) { gnote_edit_edit_tag_event(nullptr, nullptr, note); }
 
+// Hidden comment: the current paragraph becomes a hidden paragraph, or a hidden one a paragraph.
 void gnote_format_text_toggle_hide(GtkWidget *, NoteData_t *n)
 {
     // Both refusals are decided on the list as it stands, before the views lose their controllers:
@@ -227,10 +208,21 @@ void gnote_edit_toggle_hide_event(GSimpleAction *, GVariant *, gpointer note)
 {
     checked_event(note, [](NoteData_t *n) { gnote_format_text_toggle_hide(nullptr, n); });
 }
-void gnote_edit_toggle_hide_button(GtkButton *, gpointer note) { gnote_edit_toggle_hide_event(nullptr, nullptr, note); }
+
+} // namespace
+
+void gnote_edit_tags_install(GActionMap *actions, NoteData_t *note)
+{
+    gnote_edit_on_action(actions, "tag", G_CALLBACK(gnote_edit_edit_tag_event), note);
+    gnote_edit_on_action(actions, "hide", G_CALLBACK(gnote_edit_toggle_hide_event), note);
+}
 
 // ---- The block-tag intrinsics ------------------------------------------------------------------------
 
+namespace {
+
+// IGNOTE_GET_BLOCK_TAG, IGNOTE_PRINT_BLOCK_TAG, IGNOTE_DELETE_BLOCK_TAG: on the note of the edit
+// window under the window whose matrix is the first argument.
 void ignote_get_block_tag(int nargs, int last, Stack *result)
 {
     FORMS_TRACE;
@@ -270,8 +262,8 @@ void ignote_print_block_tag(int nargs, int last, Stack *result)
         if (name_taken(n, name)) {
             set = 0;
         } else {
-            link_before(n, first, new_tag(n, name, start_text, 1));
-            link_after(end, new_tag(n, name, end_text, 0));
+            note_link_before(&n->note, first, new_tag(n, name, start_text, 1));
+            note_link_after(end, new_tag(n, name, end_text, 0));
             changed = true;
         }
     } else {
@@ -314,8 +306,8 @@ void ignote_delete_block_tag(int nargs, int last, Stack *result)
         shown = n_start->next;
         while (shown && is_tag(shown)) shown = shown->next;
         PROGRAM_ASSERT(n_start != n_end);
-        unlink(n, n_start);
-        unlink(n, n_end);
+        note_unlink(&n->note, n_start);
+        note_unlink(&n->note, n_end);
         gnote_free_xml_tag(&n_start);
         gnote_free_xml_tag(&n_end);
         n->modified = 1;
@@ -327,8 +319,6 @@ void ignote_delete_block_tag(int nargs, int last, Stack *result)
     gnote_redraw_note(n, shown, -1, -1);
     intr::set_number(result, removed);
 }
-
-namespace {
 
 // Each handler checks its argument count with its own message.
 constexpr IntrinsicRow edit_tag_rows[] = {

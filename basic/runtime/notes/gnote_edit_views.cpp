@@ -1,6 +1,7 @@
 // The note edit window's paragraph views and amount inputs: the mouse marks by which a drag across
 // views selects a block of elements, the focus moving between views and inputs, keeping the
 // focused element in sight, and the amounts taken from their inputs with the total they make.
+// gnote_edit_views_install puts the mouse, pointer and focus controllers on a view or input.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -9,8 +10,7 @@
 #include "ccallback.h"
 #include "ginput.h"
 #include "gmisc.h"
-#include "gnote_edit.h"
-#include "gnote_field.h"
+#include "gnote_edit_parts.h"
 #include "mem_mgt.h"
 #include "message.h"
 #include "numerics.h"
@@ -115,6 +115,18 @@ void select_between(NoteData_t *n, int lo, int hi)
         else if (e->type == CM_GNOTE_NOTE_TYPE_AM)
             gtk_editable_set_position(GTK_EDITABLE(e->am.input), -1);
     }
+}
+
+// 1 when the pointer entered entered (now) within the selection window after the release on
+// pressed, else 0; stamps entered with the time.
+int gnote_compare_select_time(NoteElement_t *entered, NoteElement_t *pressed)
+{
+    if (entered == pressed) return 0;
+    stamp(entered);
+    // Both times come from one monotonic clock; a later release than entry (only an installed
+    // clock can give one) is no drag.
+    const std::int64_t elapsed = stamp_of(entered) - stamp_of(pressed);
+    return elapsed >= 0 && elapsed <= SELECT_WINDOW_USEC ? 1 : 0;
 }
 
 // The pointer entering view (the view of entered): the end of a drag when the release on the
@@ -280,17 +292,9 @@ NoteSelectClock gnote_set_select_clock(NoteSelectClock clock)
     return before;
 }
 
-int gnote_compare_select_time(NoteElement_t *entered, NoteElement_t *pressed)
-{
-    if (entered == pressed) return 0;
-    stamp(entered);
-    // Both times come from one monotonic clock; a later release than entry (only an installed
-    // clock can give one) is no drag.
-    const std::int64_t elapsed = stamp_of(entered) - stamp_of(pressed);
-    return elapsed >= 0 && elapsed <= SELECT_WINDOW_USEC ? 1 : 0;
-}
-
 // ---- Paragraph views ---------------------------------------------------------------------------------
+
+namespace {
 
 void gnote_textview_button_press_event(GtkGestureClick *gesture, int, double, double, gpointer element)
 {
@@ -446,6 +450,36 @@ void gnote_input_focus_out_event(GtkEventControllerFocus *controller, gpointer e
         PROGRAM_ASSERT(am->type == CM_GNOTE_NOTE_TYPE_AM);
         if (gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller)) == am->am.input) take_amount(am);
     });
+}
+
+} // namespace
+
+void gnote_edit_views_install(GtkWidget *widget, NoteElement_t *e)
+{
+    if (e->type == CM_GNOTE_NOTE_TYPE_AM) {
+        GtkEventController *focus = gtk_event_controller_focus_new();
+        g_signal_connect(focus, "enter", G_CALLBACK(gnote_input_focus_in_event), e);
+        g_signal_connect(focus, "leave", G_CALLBACK(gnote_input_focus_out_event), e);
+        e->am.focus_controller = gnote_edit_add_controller(focus, "gnote-view-amount-focus", widget);
+        GtkEventController *motion = gtk_event_controller_motion_new();
+        g_signal_connect(motion, "enter", G_CALLBACK(gnote_input_enter_notify_event), e);
+        e->am.motion_controller = gnote_edit_add_controller(motion, "gnote-view-amount-motion", widget);
+        return;
+    }
+    GtkGesture *click = gtk_gesture_click_new();
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
+    gtk_gesture_single_set_exclusive(GTK_GESTURE_SINGLE(click), TRUE);
+    g_signal_connect(click, "pressed", G_CALLBACK(gnote_textview_button_press_event), e);
+    g_signal_connect(click, "released", G_CALLBACK(gnote_textview_button_release_event), e);
+    e->p.click_controller =
+        gnote_edit_add_controller(GTK_EVENT_CONTROLLER(click), "gnote-view_paragraph-button", widget);
+    GtkEventController *focus = gtk_event_controller_focus_new();
+    g_signal_connect(focus, "leave", G_CALLBACK(gnote_textview_focus_out_event), e);
+    g_signal_connect(focus, "enter", G_CALLBACK(gnote_textview_focus_in_event), e);
+    e->p.focus_controller = gnote_edit_add_controller(focus, "gnote-view-paragraph-focus", widget);
+    GtkEventController *motion = gtk_event_controller_motion_new();
+    g_signal_connect(motion, "enter", G_CALLBACK(gnote_textview_enter_notify_event), e);
+    e->p.motion_controller = gnote_edit_add_controller(motion, "gnote-view-paragraph-motion", widget);
 }
 
 void gnote_take_edited_amount(NoteData_t *n)

@@ -92,6 +92,19 @@ void swap_back(NoteData_t *n)
     n->saved_display_state = GNOTE_STATE_EDIT_WINDOW;
 }
 
+// The edit window's opening puts the field in state 4, its state before kept aside.
+void swap_in(NoteData_t *n)
+{
+    n->saved_display_state = n->display_state;
+    n->display_state = GNOTE_STATE_EDIT_WINDOW;
+}
+
+bool expanded_before_window(const NoteData_t *n)
+{
+    return (n->display_state == GNOTE_STATE_EDIT_WINDOW ? n->saved_display_state : n->display_state) ==
+           GNOTE_STATE_EXPANDED;
+}
+
 // The field's button is named for styling as the one to press, carries tip and takes the focus.
 void mark_button_ok(NoteData_t *n, const char *tip)
 {
@@ -991,6 +1004,16 @@ void ignote_new(int nargs, int last, Stack *result)
 
 void gnote_register_kind()
 {
+    static constexpr NoteFieldOps edit_window_ops = {
+        .collapse = gnote_collapse_p,
+        .expand = gnote_expand_p,
+        .short_note = gnote_set_short_note,
+        .input_text = gnote_set_input_text,
+        .window_opened = swap_in,
+        .window_gone = swap_back,
+        .was_expanded = expanded_before_window,
+    };
+    gnote_register_edit_window(edit_window_ops);
     register_field_kind({
         .kind = CM_FIELD_TYPE_GNOTE,
         .type = WIDGET_NOTE,

@@ -15,7 +15,6 @@
 #include "forms.h"
 #include "intrinsic_dispatch.h"
 #include "note_model.h"
-#include "numerics.h"
 
 struct Stack;
 
@@ -64,8 +63,6 @@ void gnote_get_short_text(NoteData_t *note);
 // The road into the edit window (key: 0, GDK_KEY_Page_Up or GDK_KEY_Page_Down; widget: the field's
 // widget that was clicked, or nullptr).
 void gnote_edit(ControlMatrix_t *cm, int index, guint key, GtkWidget *widget);
-// Builds and shows the edit window over parent.
-void gnote_edit_create(GtkWidget *parent, NoteData_t *note);
 // Switches the field at index between its collapsed and expanded display.
 void gnote_toggle_display(ControlMatrix_t *cm, int index);
 
@@ -82,7 +79,8 @@ gboolean gnote_input_key_press_event(GtkEventControllerKey *controller, guint ke
                                      GdkModifierType state, gpointer gd);
 void gnote_input_focus_in_entry_event(GtkGestureClick *gesture, int n_press, double x, double y, gpointer gd);
 
-// Registers the note kind's rows with the forms engine and the widget intrinsics.
+// Registers the note kind's rows with the forms engine and the widget intrinsics, and the note
+// edit window with the field's operations it calls.
 void gnote_register_kind();
 
 // ---- The intrinsics --------------------------------------------------------------------------------
@@ -92,10 +90,6 @@ void ignote_get(int nargs, int last);                          // IGNOTE_GET
 void ignote_is_window(int nargs, int last, Stack *result);     // IGNOTE_IS_WINDOW
 void ignote_collapse(int nargs, int last);                     // IGNOTE_COLLAPSE
 void ignote_expand(int nargs, int last);                       // IGNOTE_EXPAND
-// Stores value into the numeric variable an argument refers to; any other argument is error 202
-// naming the intrinsic (IGNOTE_GET, IGNOTE_GET_AMOUNT).
-void gnote_store_number(Stack &entry, const dec_t &value, const char *intrinsic);
-void gnote_store_int(Stack &entry, int value, const char *intrinsic);
 // The number of paragraphs (hidden paragraphs, amounts and tags not counted).
 int gnote_count_paragraphs(const NoteData_t *note);
 // The rows of IGNOTE_NEW and the intrinsics above.

@@ -11,6 +11,7 @@
 #include "gdata.h"
 #include "gnote_edit.h"
 #include "gnote_field.h"
+#include "gnote_store.h"
 #include "gwidget.h"
 #include "handles.h"
 #include "mem_mgt.h"
@@ -228,19 +229,6 @@ int gnote_count_paragraphs(const NoteData_t *n)
     int count = 0;
     for (const NoteElement_t *e = n->note; e; e = e->next) count += e->type == CM_GNOTE_NOTE_TYPE_P;
     return count;
-}
-
-void gnote_store_number(Stack &entry, const dec_t &value, const char *intrinsic)
-{
-    if (!intr::is_number(entry)) Xerror(202, "%s: argument must be a numeric variable", intrinsic);
-    *entry.s_c.C_N = value;
-}
-
-void gnote_store_int(Stack &entry, int value, const char *intrinsic)
-{
-    dec_t d;
-    NumericCvINT(value, &d);
-    gnote_store_number(entry, d, intrinsic);
 }
 
 void ignote_print(int nargs, int last)

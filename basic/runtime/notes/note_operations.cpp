@@ -43,25 +43,16 @@ NoteElement_t *last_element(const NoteData_t *note)
 // Links element into the note's list right after `after`, or first when after is null.
 void link_after(NoteData_t *note, NoteElement_t *after, NoteElement_t *element)
 {
-    NoteElement_t *following = after ? after->next : note->note;
-    element->prior = after;
-    element->next = following;
-    if (following) following->prior = element;
     if (after)
-        after->next = element;
+        note_link_after(after, element);
     else
-        note->note = element;
+        note_link_before(&note->note, note->note, element);
 }
 
 // Unlinks element from the note's list and frees it with what it owns.
 void remove_element(NoteData_t *note, NoteElement_t *element)
 {
-    if (element->prior)
-        element->prior->next = element->next;
-    else
-        note->note = element->next;
-    if (element->next) element->next->prior = element->prior;
-    element->next = element->prior = nullptr;
+    note_unlink(&note->note, element);
     switch (element->type) {
     case CM_GNOTE_NOTE_TYPE_AM:
         gnote_free_xml_am(&element);
@@ -218,11 +209,11 @@ void note_block_tag_append_tags(NoteData_t *note, const char *name, const char *
 {
     if (note_check_block_tag_exists(note, name)) return;
     NoteElement_t *start = new_tag(note, name, start_text, 1);
-    link_after(note, last_element(note), start);
+    note_link_before(&note->note, nullptr, start);
     NoteElement_t *paragraph = put_text(note, start, text ? text : "", false);
     put_amount(note, paragraph, amount);
     NoteElement_t *end = new_tag(note, name, end_text, 0);
-    link_after(note, last_element(note), end);
+    note_link_before(&note->note, nullptr, end);
     link_after(note, end, new_paragraph(note));
 }
 

@@ -1,6 +1,8 @@
-// The notes' registration: the note field's kind with the forms engine, and its intrinsics, the
-// edit window's block-tag intrinsics and the note operations on note text with the dispatchers,
-// and the run-time's signal safe point with the note reader. Linked whole into every program that links the library (see the CMake file).
+// The notes' registration: the note field's kind with the forms engine (the field registers its
+// edit window's kind with it), and its intrinsics, the edit window's amount and block-tag
+// intrinsics and the note operations on note text with the dispatchers, and the run-time's signal
+// safe point with the note reader. Linked whole into every program that links the library (see the
+// CMake file).
 #include "gnote_edit.h"
 #include "gnote_field.h"
 #include "intrinsic_dispatch.h"
@@ -24,7 +26,6 @@ constexpr IntrinsicRow note_rows[] = {
 const bool registered = [] {
     gnote_parse_safe_point = [] { check_signals(); };
     gnote_register_kind();
-    gnote_register_edit_window();
     register_intrinsic_rows(gnote_field_intrinsics());
     register_intrinsic_rows(gnote_amount_intrinsics());
     register_intrinsic_rows(gnote_edit_tag_intrinsics());

@@ -3,6 +3,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "note_test_util.h"
 #include "test_host.h"
@@ -65,6 +66,59 @@ TEST(NoteElements, AddAppendsAtTheEnd)
     add_tag(note, "T", 1, "t");
     add_paragraph(note, "h", "hide");
     EXPECT_EQ(dump(note), "P \"a\"\nAM 1.50 r1 n0 p1 s2 v3\nTAG T start \"t\"\nH \"h\"\n");
+}
+
+// The list's links: each case links a new paragraph "x" into, or unlinks one paragraph from, the
+// list of paragraphs given; the texts read forward, each element's prior link its predecessor.
+TEST(NoteElements, LinkingAndUnlinkingKeepBothDirectionsAndTheHead)
+{
+    enum Op { after, before, at_end, unlink };
+    struct Case {
+        const char *name;
+        std::vector<std::string> list;
+        Op op;
+        int at;  // the element linked after or before, or unlinked
+        const char *expected;
+    } const cases[] = {
+        {"after the first", {"a", "b", "c"}, after, 0, "a x b c"},
+        {"after the last", {"a", "b", "c"}, after, 2, "a b c x"},
+        {"before the first: the new head", {"a", "b", "c"}, before, 0, "x a b c"},
+        {"before the middle", {"a", "b", "c"}, before, 1, "a x b c"},
+        {"before none: at the end", {"a", "b", "c"}, at_end, -1, "a b c x"},
+        {"before none in an empty list: its only element", {}, at_end, -1, "x"},
+        {"unlinking the head", {"a", "b", "c"}, unlink, 0, "b c"},
+        {"unlinking the middle", {"a", "b", "c"}, unlink, 1, "a c"},
+        {"unlinking the last", {"a", "b", "c"}, unlink, 2, "a b"},
+        {"unlinking the only element", {"a"}, unlink, 0, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Note note;
+        std::vector<NoteElement_t *> elements;
+        for (const std::string &text : c.list) elements.push_back(add_paragraph(note, text));
+        NoteElement_t *at = c.at >= 0 ? elements[c.at] : nullptr;
+        NoteElement_t *x = nullptr;
+        if (c.op == unlink) {
+            note_unlink(&note->note, at);
+            EXPECT_EQ(at->next, nullptr);
+            EXPECT_EQ(at->prior, nullptr);
+        } else {
+            x = gmenu_parse_xml_add_tag(note.data, "p");
+            x->p.text = Strcpy("x");
+            if (c.op == after)
+                note_link_after(at, x);
+            else
+                note_link_before(&note->note, at, x);
+        }
+        std::string texts;
+        const NoteElement_t *prior = nullptr;
+        for (const NoteElement_t *e = note->note; e; prior = e, e = e->next) {
+            EXPECT_EQ(e->prior, prior) << e->p.text;
+            texts += (texts.empty() ? "" : " ") + std::string(e->p.text);
+        }
+        EXPECT_EQ(texts, c.expected);
+        if (c.op == unlink) gnote_free_xml_p(&at);
+    }
 }
 
 TEST(NoteElements, FreeingAListOfUnknownTypeStopsAndLeavesItWhole)

@@ -253,7 +253,7 @@ TEST_F(NoteAmountsTest, TemplateAddAmountRunsGetNoteAmount)
     EXPECT_EQ(added->am.required, 1);
     EXPECT_EQ(added->am.next, 0);
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(n->total_label)), "1,235.51");
-    EXPECT_TRUE(gnote_edit_button_press_save(edit_cm()->window, GDK_KEY_F12, n));
+    window_kind(CM_WT_NOTE).save(edit_cm());
     EXPECT_EQ(kept(), "");
     const std::string saved = note_of(para("a") + AM + para("") + amount("1.01", 5, 7) + para("b"));
     EXPECT_EQ(xml_of(n), saved);
@@ -304,7 +304,7 @@ TEST_F(NoteAmountsTest, TheAmountIntrinsics)
     ASSERT_EQ(over_window(val(CM2) + st(in_IGNOTE_DELETE_AMOUNT, 1)).abort, "");
     g_mutex_unlock(&n->lock);
     EXPECT_EQ(shape(n), "a|#-2.35|b|_");
-    EXPECT_TRUE(gnote_edit_button_press_save(edit_cm()->window, GDK_KEY_F12, n));
+    window_kind(CM_WT_NOTE).save(edit_cm());
     EXPECT_EQ(kept(), "");
     const std::string written = R"(<am required="false" next="true" protect="true" orsec="7" orsecvalue="5">-2.35</am>)";
     EXPECT_EQ(xml_of(n), note_of(para("a") + written + para("b") + para("")));
@@ -363,19 +363,15 @@ TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(n->modified, 0);
     EXPECT_EQ(gnote_get_current_focus(n), element(n, 1));
-    EXPECT_TRUE(gnote_edit_button_press_save(edit_cm()->window, GDK_KEY_F12, n));
+    window_kind(CM_WT_NOTE).save(edit_cm());
     EXPECT_EQ(kept(), "");
     EXPECT_EQ(xml_of(n), note_of(para("one") + para("t<b>wo</b>")));
 
     // Unchanged, by a typed key (the key's element is the one the load replaced).
     n = open(2, SHOWN, form);
     set_cell(2, 1);
-    const auto key = [&](NoteElement_t *e, guint keyval) {
-        auto *c = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(e->p.view, "gnote-view-paragraph"));
-        return gnote_edit_key_press_event(c, keyval, 0, GdkModifierType(0), e);
-    };
     make_current(n, 0);
-    key(element(n, 0), 'x');
+    press_key(element(n, 0), 'x');
     EXPECT_EQ(kept(), "");
     EXPECT_EQ(n->display_state, 4);
     EXPECT_EQ(shape(n), "one|two");
@@ -418,7 +414,7 @@ TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
         << messages[0];
     save(drawn(edit_cm()->window), "note-window-changed.png");
     // Saved, the field shows the new note.
-    EXPECT_TRUE(gnote_edit_button_press_save(edit_cm()->window, GDK_KEY_F12, n));
+    window_kind(CM_WT_NOTE).save(edit_cm());
     EXPECT_EQ(kept(), "");
     EXPECT_EQ(xml_of(n), note_of(CHANGED));
     EXPECT_NE(n->display_state, 4);

@@ -6,7 +6,9 @@
 #include "ccallback.h"
 #include "cfield.h"
 #include "cinvoke.h"
+#include "gmisc.h"
 #include "gnote_edit.h"
+#include "gnote_edit_parts.h"  // gnote_element_widget: the widget a user focuses
 #include "gui_env.h"
 #include "mem_mgt.h"
 #include "run_time.h"
@@ -137,6 +139,38 @@ void focus_on(NoteData_t *n, int i)
     ASSERT_EQ(gnote_get_current_focus(n), e);
 }
 
+namespace {
+
+GtkEventController *controller_of(NoteElement_t *e, const char *paragraph, const char *amount)
+{
+    GtkEventController *c = e->type == CM_GNOTE_NOTE_TYPE_AM ? oska_widget_get_controller(e->am.input, amount)
+                                                             : oska_widget_get_controller(e->p.view, paragraph);
+    EXPECT_NE(c, nullptr) << "the element has no controller " << paragraph << " / " << amount;
+    return c;
+}
+
+} // namespace
+
+bool press_key(NoteElement_t *e, guint keyval, GdkModifierType state)
+{
+    GtkEventController *c = controller_of(e, "gnote-view-paragraph", "gnote-view-amount");
+    gboolean handled = FALSE;
+    if (c) g_signal_emit_by_name(c, "key-pressed", keyval, 0u, state, &handled);
+    return handled;
+}
+
+void pointer_enters(NoteElement_t *e)
+{
+    if (GtkEventController *c = controller_of(e, "gnote-view-paragraph-motion", "gnote-view-amount-motion"))
+        g_signal_emit_by_name(c, "enter", 1.0, 1.0);
+}
+
+void focus_leaves(NoteElement_t *e)
+{
+    if (GtkEventController *c = controller_of(e, "gnote-view-paragraph-focus", "gnote-view-amount-focus"))
+        g_signal_emit_by_name(c, "leave");
+}
+
 GtkWidget *tool_button(GtkWidget *w, const char *tooltip)
 {
     const char *t = gtk_widget_get_tooltip_text(w);
@@ -200,7 +234,7 @@ void NoteFieldTest::close_edit()
 {
     ControlMatrix_t *window = edit_cm();
     ASSERT_NE(window, nullptr);
-    gnote_edit_button_press_cancel(window->window, GDK_KEY_Escape, static_cast<NoteData_t *>(window->window_data));
+    window_kind(CM_WT_NOTE).cancel(window, GDK_KEY_Escape);
 }
 
 std::string NoteFieldTest::xml_variable() const

@@ -63,6 +63,12 @@ void select_chars(NoteElement_t *e, int from, int to);
 void focus_on(NoteData_t *n, int i);
 // The button of a tooltip in a widget tree (a tool bar's).
 GtkWidget *tool_button(GtkWidget *w, const char *tooltip);
+// What GTK hands an element's view or input, given to the controller the window installed on it
+// (found by its name): a key pressed (whether the window took it), the pointer entering, the
+// keyboard focus leaving.
+bool press_key(NoteElement_t *e, guint keyval, GdkModifierType state = GdkModifierType(0));
+void pointer_enters(NoteElement_t *e);
+void focus_leaves(NoteElement_t *e);
 
 } // namespace note_test
 

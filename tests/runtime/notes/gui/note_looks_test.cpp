@@ -9,7 +9,6 @@
 #include "gui_env.h"
 #include "note_field_fixture.h"
 #include "xdotool.h"
-#include "gnote_edit.h"
 
 using namespace forms_test;
 using namespace note_test;
@@ -155,8 +154,7 @@ TEST_F(NoteFieldTest, ATemplateSelectionShowsInTheSelectionColour)
     ASSERT_TRUE(lumba_test::wait_drawn(w->window));
     element(n, 1)->press_mark = 1;
     NoteElement_t *am = element(n, 3);
-    gnote_input_enter_notify_event(
-        GTK_EVENT_CONTROLLER_MOTION(oska_widget_get_controller(am->am.input, "gnote-view-amount-motion")), 1, 1, am);
+    pointer_enters(am);
     EXPECT_EQ(kept(), "");
     for (int i : {1, 2, 3}) ASSERT_EQ(element(n, i)->selected, 1) << i;
     const lumba_test::Snapshot window = drawn(w->window);

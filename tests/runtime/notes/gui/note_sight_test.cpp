@@ -205,8 +205,7 @@ TEST_F(NoteSightTest, ReturnAndBackSpaceKeepTheViewsTheyDoNotChange)
     GtkTextIter at;
     gtk_text_buffer_get_iter_at_offset(fifth->p.buffer, &at, 12);
     gtk_text_buffer_place_cursor(fifth->p.buffer, &at);
-    auto *keys = GTK_EVENT_CONTROLLER_KEY(fifth->p.key_controller);
-    EXPECT_TRUE(gnote_edit_key_press_event(keys, GDK_KEY_Return, 0, GdkModifierType(0), fifth));
+    EXPECT_TRUE(press_key(fifth, GDK_KEY_Return));
     std::vector<GtkWidget *> after = paragraph_views(n);
     ASSERT_EQ(after.size(), before.size() + 1);
     const auto split_at = std::find(before.begin(), before.end(), fifth->p.view) - before.begin();
@@ -222,8 +221,7 @@ TEST_F(NoteSightTest, ReturnAndBackSpaceKeepTheViewsTheyDoNotChange)
     EXPECT_TRUE(gtk_widget_has_focus(second->p.view));
     EXPECT_EQ(cursor_of(second), 0);
 
-    EXPECT_TRUE(gnote_edit_key_press_event(GTK_EVENT_CONTROLLER_KEY(second->p.key_controller), GDK_KEY_BackSpace, 0,
-                                           GdkModifierType(0), second));
+    EXPECT_TRUE(press_key(second, GDK_KEY_BackSpace));
     EXPECT_EQ(paragraph_views(n), before);
     EXPECT_EQ(buffer_text(fifth), text);
     EXPECT_EQ(cursor_of(fifth), 12);
@@ -231,8 +229,7 @@ TEST_F(NoteSightTest, ReturnAndBackSpaceKeepTheViewsTheyDoNotChange)
     EXPECT_EQ(kept(), "");
     EXPECT_EQ(xml_of(n), opened);
     // What is saved is what the views show.
-    EXPECT_TRUE(gnote_edit_key_press_event(GTK_EVENT_CONTROLLER_KEY(fifth->p.key_controller), GDK_KEY_F12, 0,
-                                           GdkModifierType(0), fifth));
+    EXPECT_TRUE(press_key(fifth, GDK_KEY_F12));
     EXPECT_EQ(edit_cm(), nullptr);
     EXPECT_STREQ(element(n, fifth_at)->p.text, text.c_str());
 }

@@ -12,6 +12,7 @@
 #include "cevents.h"
 #include "gmisc.h"
 #include "gnote_edit.h"
+#include "gnote_edit_parts.h"  // gnote_tag_get_bounds: the block of a note without a window
 #include "gui_env.h"
 #include "mem_mgt.h"
 #include "note_field_fixture.h"
@@ -109,7 +110,7 @@ protected:
     void close_edit()
     {
         ASSERT_NE(edit_cm(), nullptr);
-        gnote_edit_button_press_cancel(edit_cm()->window, GDK_KEY_Escape, note());
+        window_kind(CM_WT_NOTE).cancel(edit_cm(), GDK_KEY_Escape);
     }
     // A later program's first lines: the form's matrix in CM again.
     std::string again() const { return number(form_) + set(CM); }
@@ -439,9 +440,11 @@ TEST_F(NoteTagsTest, TagRunsTheBlockTagRoutine)
     n = open(3, para("one"), routine_test::attach(CM, "Get_Note_Block_Tag", LEAVER, 0));
     action(n, "tag");
     EXPECT_EQ(kept(), "Not permitted to exit from window here");
-    n = open(2, para("one"));
-    EXPECT_EQ(lumba_test::abort_text([&] { gnote_edit_tag_event(nullptr, nullptr, n); }),
-              "May only create or edit a tag in template mode");
+    n = open(3, para("one"), routine_test::attach(CM, "Get_Note_Block_Tag", routine_test::PROBE, 0));
+    n->mode = GNOTE_MODE_EDIT;
+    action(n, "tag");
+    EXPECT_EQ(kept(), "May only create or edit a tag in template mode");
+    n->mode = GNOTE_MODE_TEMPLATE;
 }
 
 // Hidden comment turns the current paragraph hidden, with a view of its own in Template mode, and
@@ -521,11 +524,7 @@ TEST_F(NoteTagsTest, ARefusingEditContentStopsTheChanges)
         Check unchanged;
     };
     const Case refused[] = {
-        {"typing", 2,
-         [](NoteTagsTest *, NoteData_t *n) {
-             auto *keys = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(n->note->p.view, "gnote-view-paragraph"));
-             gnote_edit_key_press_event(keys, 'x', 0, GdkModifierType(0), n->note);
-         },
+        {"typing", 2, [](NoteTagsTest *, NoteData_t *n) { press_key(n->note, 'x'); },
          [&](NoteData_t *n) { return buffer_text(n->note) == "abc"; }},
         {"Bold", 3,
          [](NoteTagsTest *, NoteData_t *n) {

@@ -11,6 +11,7 @@
 #include "gmisc.h"
 #include "ginput.h"
 #include "gnote_edit.h"
+#include "gnote_edit_parts.h"  // the selection clock, the marks and scrolling of the views
 #include "gui_env.h"
 #include "mem_mgt.h"
 #include "note_field_fixture.h"
@@ -77,18 +78,8 @@ protected:
         }
         return n;
     }
-    // The pointer entering an element's view or input, as its motion controller calls it.
-    static void enter(NoteElement_t *e)
-    {
-        if (e->type == CM_GNOTE_NOTE_TYPE_AM) {
-            auto *c = GTK_EVENT_CONTROLLER_MOTION(oska_widget_get_controller(e->am.input, "gnote-view-amount-motion"));
-            gnote_input_enter_notify_event(c, 1, 1, e);
-        } else {
-            auto *c =
-                GTK_EVENT_CONTROLLER_MOTION(oska_widget_get_controller(e->p.view, "gnote-view-paragraph-motion"));
-            gnote_textview_enter_notify_event(c, 1, 1, e);
-        }
-    }
+    // The pointer entering an element's view or input, as its motion controller is told.
+    static void enter(NoteElement_t *e) { pointer_enters(e); }
     // Where to click a view: its left edge, so the view's own click puts the cursor at the start.
     static void left_of(GtkWidget *w, int *x, int *y)
     {
@@ -341,8 +332,10 @@ TEST_F(NoteViewsTest, TheFocusMovesBetweenViews)
     EXPECT_EQ(kept(), "");
 
     // A handler given an element of the wrong kind stops the program.
-    auto *leave = GTK_EVENT_CONTROLLER_FOCUS(oska_widget_get_controller(am->am.input, "gnote-view-amount-focus"));
-    gnote_input_focus_out_event(leave, first);
+    GtkEventController *leave = oska_widget_get_controller(am->am.input, "gnote-view-amount-focus");
+    am->type = first->type;
+    g_signal_emit_by_name(leave, "leave");
+    am->type = CM_GNOTE_NOTE_TYPE_AM;
     EXPECT_NE(kept().find("am->type == CM_GNOTE_NOTE_TYPE_AM"), std::string::npos);
     close_edit();
 }
@@ -471,8 +464,7 @@ TEST_F(NoteViewsTest, SavingFromAnAmountInputTakesTheAmount)
     NoteElement_t *am = element(n, 1);
     focus(am->am.input);
     gtk_editable_set_text(GTK_EDITABLE(am->am.input), "1.005");
-    auto *keys = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(am->am.input, "gnote-view-amount"));
-    EXPECT_TRUE(gnote_edit_am_key_press_event(keys, GDK_KEY_F12, 0, GdkModifierType(0), am));
+    EXPECT_TRUE(press_key(am, GDK_KEY_F12));
     EXPECT_EQ(kept(), "");
     EXPECT_EQ(edit_cm(), nullptr);
     EXPECT_EQ(xml_of(n), note_of(para("a") + amount("1.01") + para("b") + amount("100.00") + para("c")));
@@ -490,9 +482,7 @@ TEST_F(NoteViewsTest, SavingAfterTheWindowWentInactiveKeepsTheAmount)
     NoteElement_t *am = element(n, 1);
     focus(am->am.input);
     EXPECT_EQ(text_of(am), "1234.50");
-    auto *focus_controller =
-        GTK_EVENT_CONTROLLER_FOCUS(oska_widget_get_controller(am->am.input, "gnote-view-amount-focus"));
-    gnote_input_focus_out_event(focus_controller, am);
+    focus_leaves(am);
     EXPECT_EQ(text_of(am), "1,234.50");
     window_kind(CM_WT_NOTE).save(edit_cm());
     EXPECT_EQ(kept(), "");

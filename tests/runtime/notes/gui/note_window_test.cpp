@@ -9,6 +9,7 @@
 #include "ccallback.h"
 #include "gmisc.h"
 #include "gnote_edit.h"
+#include "gnote_edit_parts.h"  // gnote_parse_text2XML: the list as the user sees it
 #include "gui_env.h"
 #include "mem_mgt.h"
 #include "note_field_fixture.h"
@@ -106,12 +107,7 @@ protected:
     // A key on an element's view or input, as its key controller hands it on.
     static gboolean key(NoteElement_t *e, guint keyval, GdkModifierType state = GdkModifierType(0))
     {
-        if (e->type == CM_GNOTE_NOTE_TYPE_AM) {
-            auto *c = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(e->am.input, "gnote-view-amount"));
-            return gnote_edit_am_key_press_event(c, keyval, 0, state, e);
-        }
-        auto *c = GTK_EVENT_CONTROLLER_KEY(oska_widget_get_controller(e->p.view, "gnote-view-paragraph"));
-        return gnote_edit_key_press_event(c, keyval, 0, state, e);
+        return press_key(e, keyval, state);
     }
     static void cursor_at(NoteElement_t *e, int chars)
     {
