@@ -40,6 +40,11 @@ struct SafePointCount {
     }
 };
 
+// The numbers two messages name after their '@': once the source lines of their stops, kept as
+// they were so that moving code does not change what a program is told.
+constexpr int DATATYPE_MESSAGE_LINE = 319;
+constexpr int NOTE_TYPE_MESSAGE_LINE = 489;
+
 // Wide enough for any decimal in fixed form with two decimals, so a value too long for the
 // amount's field is seen whole and refused instead of cut.
 constexpr int AMOUNT_SCRATCH = 200;
@@ -450,7 +455,7 @@ struct ElementReader {
                 if (std::strcmp(a.value, "P") != 0 && std::strcmp(a.value, "H") != 0)
                     return read_error(GNOTE_READ_VALUE, a.value_at,
                                       "gnote_parse_xml: Unexpected value '%s' for the datatype attribute @ %d", a.value,
-                                      __LINE__);
+                                      DATATYPE_MESSAGE_LINE);
                 std::strcpy(datatype, a.value);
             } else if (n == 2) {
                 if (std::strcmp(a.name, "position") != 0)
@@ -713,7 +718,7 @@ char *gnote_get_xml(NoteData_t *note_data)
             append_tag(out, element);
             break;
         default:
-            Abort("Unexpected note type %d in gnote_get_xml @ %d", element->type, __LINE__);
+            Abort("Unexpected note type %d in gnote_get_xml @ %d", element->type, NOTE_TYPE_MESSAGE_LINE);
         }
     }
     out += "</note>"sv;
