@@ -18,6 +18,7 @@
 #include "gnote_field.h"
 #include "gui_bench.h"
 #include "mem_mgt.h"
+#include "read_error.h"
 #include "run_time.h"
 #include "softkeys.h"
 
@@ -104,7 +105,7 @@ struct Form {
         note->edit_width = 500;
         note->edit_height = 600;
         g_mutex_init(&note->lock);
-        gnote_parse_xml(note, note_text(paragraphs, bytes).c_str(), 1);
+        stop_on(gnote_parse_xml(note, note_text(paragraphs, bytes).c_str(), 1));
         drain();
     }
     void open()

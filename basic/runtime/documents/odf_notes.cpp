@@ -12,6 +12,7 @@
 #include "numerics.h"
 #include "odf_insert.h"
 #include "odf_package.h"
+#include "read_error.h"
 
 namespace {
 
@@ -617,7 +618,7 @@ int insert_oo_insert_note(NoteData_t *note, const InsertOoValue_t &value, IooNod
 int insert_oo_do_note_ins(IooNode_t *node, const InsertOoValue_t &value, std::string_view token, InsertOoMeta_t *meta)
 {
     ScratchNote note;
-    gnote_parse_xml(&note.data, value.text.c_str(), static_cast<int>(value.paragraph));
+    stop_on(gnote_parse_xml(&note.data, value.text.c_str(), static_cast<int>(value.paragraph)));
     std::optional<std::string> before, after;
     insert_oo_do_split(&before, &after, *node->text, token);
     IooNode_t *unit = nullptr;

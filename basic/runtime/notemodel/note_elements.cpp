@@ -218,7 +218,7 @@ NoteElement_t *gmenu_parse_xml_add_tag(NoteData_t *note_data, const char *kind)
         break;
     default:
         sfree(element);
-        Abort("gmenu_parse_xml_add: Tag type not yet coded @ %d", __LINE__);
+        Abort("gmenu_parse_xml_add: Tag type not yet coded @ %d", GNOTE_UNKNOWN_KIND_LINE);
     }
     return element;
 }

@@ -10,7 +10,8 @@
 // window converts from and to its views' character offsets at its own boundary.
 //
 // Every string, array, element and note string made here is allocated with salloc and freed with
-// sfree (mem_mgt.h); every inconsistency ends the run through Abort.
+// sfree (mem_mgt.h). The reader returns what it finds wrong in a note string (a ReadError, whose
+// text its callers stop the run with); every other inconsistency ends the run through Abort.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include <glib.h>
 
 #include "disamdec.h"
+#include "read_error.h"
 
 // The widget types the records refer to, opaque here.
 typedef struct _GtkWidget GtkWidget;
@@ -169,7 +171,10 @@ struct NoteData_t {
 
 // A new zeroed, unlinked element of note_data whose kind is the first character of kind: 'p' a
 // paragraph "P", 'P' a paragraph whose datatype the caller sets, 'h' or 'H' a hidden paragraph
-// "H", 'a' an amount of value 0, 't' a tag.
+// "H", 'a' an amount of value 0, 't' a tag. Any other kind stops the run with "gmenu_parse_xml_add:
+// Tag type not yet coded @ " and this number (the reader returns that text for a paragraph without
+// a datatype, which would be of no kind).
+inline constexpr int GNOTE_UNKNOWN_KIND_LINE = 221;
 NoteElement_t *gmenu_parse_xml_add_tag(NoteData_t *note_data, const char *kind);
 // The same, appended to note_data's current list.
 NoteElement_t *gmenu_parse_xml_add(NoteData_t *note_data, const char *kind);
@@ -234,24 +239,46 @@ int gnote_get_xml_cdata_format(int *open, const std::int32_t *positions, int cou
 // Removes trailing white space in place; returns string.
 char *gnote_trim(char *string);
 
-// Frees note_data's current list and builds a new one from string (unchanged). compact 0 keeps
+// What the reader found wrong in a note string (ReadError::code); the error's offset is the byte
+// of the string where it was found.
+inline constexpr int GNOTE_READ_NOTE = 1;            // the note element: its attribute or version
+inline constexpr int GNOTE_READ_START_TAG = 2;       // no element starts there, its name or attribute text is too long
+inline constexpr int GNOTE_READ_ELEMENT = 3;         // a name no element has, or a close tag
+inline constexpr int GNOTE_READ_ATTRIBUTE_FORM = 4;  // an attribute without '=', quotes or blank, or too long
+inline constexpr int GNOTE_READ_ATTRIBUTE = 5;       // an attribute out of place or missing, or one too many
+inline constexpr int GNOTE_READ_VALUE = 6;           // a value the attribute does not take
+inline constexpr int GNOTE_READ_UNCLOSED = 7;        // a content or end mark missing, or a tag or amount text too long
+inline constexpr int GNOTE_READ_RUN_MARK = 8;        // a run mark malformed, unknown or not paired
+inline constexpr int GNOTE_READ_ENTITY = 9;          // an '&' that begins none of the entities read
+
+// Reads string (unchanged) into a new list of note_data's elements that is not linked to it, and
+// hands it over in *list, which the caller then owns; note_data is left as it is. compact 0 keeps
 // every paragraph and adds the separating empty paragraphs; compact 1 drops empty paragraphs.
-void gnote_parse_xml(NoteData_t *note_data, const char *string, int compact);
+// When the string does not read, nothing is handed over and the error says why.
+[[nodiscard]] ReadError gnote_read_xml(NoteData_t *note_data, const char *string, int compact, NoteElement_t **list);
+// Reads string as gnote_read_xml does and, when it reads, frees note_data's current list, puts the
+// new one in its place and sets the version to 1. When it does not, note_data is left as it was.
+[[nodiscard]] ReadError gnote_parse_xml(NoteData_t *note_data, const char *string, int compact);
 // What the reader calls every so many elements or marks of a long note: the run-time sets its
 // signal safe point here, so that a termination ends the reading of a note of many megabytes at
 // once. The model itself calls nothing of the core's signal handling (null: nothing is called).
 extern void (*gnote_parse_safe_point)();
-// Decodes one paragraph's content into a new text, recording its runs after those the element
-// already has.
-char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content);
+// Decodes one paragraph's content into a new text in *decoded, recording its runs after those the
+// element already has; when the content does not read, neither *decoded nor the element changes.
+// The error's offset counts from the content's start.
+[[nodiscard]] ReadError gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content, char **decoded);
 // Cuts paragraphs at blank lines and, with compact 0, adds the empty paragraphs between two
 // amounts and after a last element that is not a paragraph.
 void gnote_split_paragraphs(NoteData_t *note_data, int compact);
 
-// The reader's steps over the note string. An element's start tag at the front of *text: its name
-// (at most 4 characters, in name[32]) and its attribute text (at most 535 bytes); *text moves past
-// the '>'. Returns 0 at the note's end mark "</note", 1 otherwise.
-int gnote_parse_xml_tag(std::string_view *text, char *name, std::string_view *attributes);
+// The reader's steps over the note string; each writes its results only when it succeeds, and
+// its error's offset counts from the start of the view it was given. An element's start tag at
+// the front of *text: its name (at most 4 characters, in name[32]) and its attribute text (at most
+// 535 bytes); *text moves past the '>'. *end is set at the note's end mark "</note", cleared
+// otherwise.
+[[nodiscard]] ReadError gnote_parse_xml_tag(std::string_view *text, char *name, std::string_view *attributes,
+                                            bool *end);
 // The attribute at the front of *attributes: its name (at most 31 characters, in name[32]) and
-// value (at most 255, in value[256]); *attributes moves past it. Returns 1 when another follows.
-int gnote_parse_xml_attr(std::string_view *attributes, char *name, char *value);
+// value (at most 255, in value[256]); *attributes moves past it. *more is set when another
+// follows.
+[[nodiscard]] ReadError gnote_parse_xml_attr(std::string_view *attributes, char *name, char *value, bool *more);

@@ -1,6 +1,7 @@
 // The note XML string: a small fixed dialect, not general XML. Elements, attributes and their
-// order are fixed and nothing stands between elements; any deviation ends the run. The writer
-// only writes what its own reader reads back. See note_model.h.
+// order are fixed and nothing stands between elements; the reader returns any deviation as an
+// error, and its callers stop the run with it. The writer only writes what its own reader reads
+// back. See note_model.h.
 #include "note_model.h"
 
 #include <algorithm>
@@ -38,6 +39,11 @@ struct SafePointCount {
         if (++count % SAFE_POINT_EVERY == 0 && gnote_parse_safe_point) gnote_parse_safe_point();
     }
 };
+
+// The numbers two messages name after their '@': once the source lines of their stops, kept as
+// they were so that moving code does not change what a program is told.
+constexpr int DATATYPE_MESSAGE_LINE = 319;
+constexpr int NOTE_TYPE_MESSAGE_LINE = 489;
 
 // Wide enough for any decimal in fixed form with two decimals, so a value too long for the
 // amount's field is seen whole and refused instead of cut.
@@ -228,18 +234,41 @@ void append_tag(NoteText &out, const NoteElement_t *element)
 
 // ---- Reading ---------------------------------------------------------------------------------
 
-// The list being read, appended at its end.
-struct ListBuilder {
-    NoteData_t *note_data;
-    NoteElement_t *tail = nullptr;
+// Frees a list of elements that no record holds.
+void free_list(NoteElement_t *list)
+{
+    NoteData_t holder{};
+    holder.note = list;
+    gnote_free_xml(&holder);
+}
+
+// The list being read, its elements note_data's but not linked to it, appended at its end; freed
+// unless it is taken, so a note that does not read leaves nothing behind.
+class ListBuilder {
+public:
+    explicit ListBuilder(NoteData_t *note_data) : note_data_(note_data) {}
+    ~ListBuilder() { free_list(head_); }
+    ListBuilder(const ListBuilder &) = delete;
+    ListBuilder &operator=(const ListBuilder &) = delete;
 
     NoteElement_t *append(const char *kind)
     {
-        NoteElement_t *element = gmenu_parse_xml_add_tag(note_data, kind);
-        element->prior = tail;
-        (tail ? tail->next : note_data->note) = element;
-        return tail = element;
+        NoteElement_t *element = gmenu_parse_xml_add_tag(note_data_, kind);
+        element->prior = tail_;
+        (tail_ ? tail_->next : head_) = element;
+        return tail_ = element;
     }
+    NoteData_t *owner() const { return note_data_; }
+    NoteElement_t *head() const { return head_; }
+    NoteElement_t *release()
+    {
+        tail_ = nullptr;
+        return std::exchange(head_, nullptr);
+    }
+
+private:
+    NoteData_t *note_data_;
+    NoteElement_t *head_ = nullptr, *tail_ = nullptr;
 };
 
 void link_after(NoteElement_t *after, NoteElement_t *element)
@@ -257,22 +286,94 @@ NoteElement_t *new_empty_paragraph(NoteData_t *note_data)
     return element;
 }
 
-int boolean_value(const char *value, const char *attribute)
+// Cuts the paragraphs of list (elements of note_data) at blank lines and, with compact 0, adds
+// the separating empty paragraphs; elements only come after others, so list stays its head.
+void split_paragraphs(NoteData_t *note_data, NoteElement_t *list, int compact)
 {
-    if (std::strcmp(value, "true") == 0) return 1;
-    if (std::strcmp(value, "false") == 0) return 0;
-    Abort("gnote_parse_xml: Unexpected value '%s' for the %s attribute", value, attribute);
+    SafePointCount safe_point;
+    for (NoteElement_t *element = list; element; element = element->next) {
+        safe_point.step();
+        if (element->type != CM_GNOTE_NOTE_TYPE_P || !element->p.text) continue;
+        char *cut = std::strstr(element->p.text, "\n\n");
+        if (!cut) continue;
+        // Each piece after a blank line becomes a paragraph of its own, without runs; the pieces
+        // hold no blank line, so the walk goes on after the last of them.
+        const std::string whole = element->p.text;
+        const std::size_t first = cut - element->p.text;
+        element->p.text = static_cast<char *>(srealloc(element->p.text, first + 1));
+        element->p.text[first] = '\0';
+        std::string_view rest = std::string_view(whole).substr(first + 2);
+        for (;;) {
+            safe_point.step();
+            const std::size_t next = rest.find("\n\n"sv);
+            NoteElement_t *piece = gmenu_parse_xml_add_tag(note_data, "p");
+            piece->p.text = new_text(rest.substr(0, next));
+            link_after(element, piece);
+            element = piece;
+            if (next == std::string_view::npos) break;
+            rest.remove_prefix(next + 2);
+        }
+    }
+    if (compact) return;
+    NoteElement_t *last = nullptr;
+    for (NoteElement_t *element = list; element; element = element->next) {
+        if (element->type == CM_GNOTE_NOTE_TYPE_AM && element->next && element->next->type == CM_GNOTE_NOTE_TYPE_AM)
+            link_after(element, new_empty_paragraph(note_data));
+        last = element;
+    }
+    if (last && last->type != CM_GNOTE_NOTE_TYPE_P) link_after(last, new_empty_paragraph(note_data));
+}
+
+// An error a step found in the part of the note string that view is, whose offset counts from
+// view's start, with its offset counted from the string's start (base).
+ReadError rebased(ReadError error, const char *base, std::string_view view)
+{
+    error.offset += static_cast<std::size_t>(view.data() - base);
+    return error;
+}
+
+// One attribute of an element, read from the front of its attribute text.
+struct Attribute {
+    char name[ATTR_NAME_MAX + 1];
+    char value[ATTR_VALUE_MAX + 1];
+    std::size_t name_at = 0, value_at = 0;  // offsets in the note string
+    bool more = false;                      // another attribute follows
+
+    ReadError read(std::string_view &attributes, const char *base)
+    {
+        const std::string_view from = attributes;
+        if (ReadError error = gnote_parse_xml_attr(&attributes, name, value, &more)) return rebased(error, base, from);
+        name_at = static_cast<std::size_t>(from.data() - base);
+        value_at = name_at + std::strlen(name) + "=\""sv.size();
+        return {};
+    }
+};
+
+ReadError boolean_value(const Attribute &a, const char *attribute, std::int32_t *flag)
+{
+    if (std::strcmp(a.value, "true") == 0) {
+        *flag = 1;
+        return {};
+    }
+    if (std::strcmp(a.value, "false") == 0) {
+        *flag = 0;
+        return {};
+    }
+    return read_error(GNOTE_READ_VALUE, a.value_at, "gnote_parse_xml: Unexpected value '%s' for the %s attribute",
+                      a.value, attribute);
 }
 
 // An optional '-' and digits, within 32 bits.
-std::int32_t integer_value(const char *value, const char *attribute)
+ReadError integer_value(const Attribute &a, const char *attribute, std::int32_t *number)
 {
     std::int32_t n = 0;
-    const char *end = value + std::strlen(value);
-    const auto [ptr, error] = std::from_chars(value, end, n);
-    if (error != std::errc() || ptr != end || *value == '+')
-        Abort("gnote_parse_xml: Unexpected value '%s' for the %s attribute", value, attribute);
-    return n;
+    const char *end = a.value + std::strlen(a.value);
+    const auto [ptr, error] = std::from_chars(a.value, end, n);
+    if (error != std::errc() || ptr != end || *a.value == '+')
+        return read_error(GNOTE_READ_VALUE, a.value_at, "gnote_parse_xml: Unexpected value '%s' for the %s attribute",
+                          a.value, attribute);
+    *number = n;
+    return {};
 }
 
 // A paragraph read empty under compact 1, kept back until an amount shows it is the one
@@ -280,106 +381,163 @@ std::int32_t integer_value(const char *value, const char *attribute)
 struct Pending {
     bool held = false;
     char datatype[4] = {};
+    std::size_t name_at = 0;  // the offset of its element's name
 };
 
-void read_tag(ListBuilder &list, const char *name, std::string_view attributes, std::string_view &text)
-{
-    if (std::strcmp(name, "tag") != 0) Abort("Unexpected tag encountered: %s", name);
-    NoteElement_t *tag = list.append("tag");
-    char attr[ATTR_NAME_MAX + 1], value[ATTR_VALUE_MAX + 1];
-    for (int n = 1; !attributes.empty(); ++n) {
-        gnote_parse_xml_attr(&attributes, attr, value);
-        if (n == 1) {
-            if (std::strcmp(attr, "name") != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'tag' text tag");
-            tag->tag.name = new_text(value);
-        } else if (n == 2) {
-            if (std::strcmp(attr, "start") != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'tag' text tag");
-            tag->tag.start = boolean_value(value, "start");
-        } else {
-            Abort("gnote_parse_xml: Too many parameters to the 'tag' text tag");
-        }
-    }
-    const std::size_t close = text.substr(0, TAG_WINDOW).find("</tag>"sv);
-    if (close == std::string_view::npos) Abort("gnote_parse_xml: Closing 'tag' text tag not found");
-    tag->tag.text = new_text(text.substr(0, close));
-    text.remove_prefix(close + "</tag>"sv.size());
-}
+// The reading of one note string's elements into a list. Each element's reader is called with the
+// element's start tag read (name and attribute text) and text just past it, and moves text past
+// the element. What they append is in the builder's list only, which goes when the note does not
+// read, so an element is appended as soon as it is known and filled as it is read.
+struct ElementReader {
+    ListBuilder &list;
+    const char *base;  // the note string, from which offsets count
+    int compact;
+    Pending pending;
 
-void read_paragraph(ListBuilder &list, const char *name, std::string_view attributes, std::string_view &text,
-                    int compact, Pending &pending)
-{
-    if (std::strcmp(name, "p") != 0) Abort("Unexpected tag encountered: %s", name);
-    char datatype[4] = {};
-    char attr[ATTR_NAME_MAX + 1], value[ATTR_VALUE_MAX + 1];
-    for (int n = 1; !attributes.empty(); ++n) {
-        gnote_parse_xml_attr(&attributes, attr, value);
-        if (n == 1) {
-            if (std::strcmp(attr, "datatype") != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'p' tag");
-            if (std::strcmp(value, "P") != 0 && std::strcmp(value, "H") != 0)
-                Abort("gnote_parse_xml: Unexpected value '%s' for the datatype attribute @ %d", value, __LINE__);
-            std::strcpy(datatype, value);
-        } else if (n == 2) {
-            if (std::strcmp(attr, "position") != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'p' tag");
-            if (std::strcmp(value, "0") != 0)
-                Abort("gnote_parse_xml: Unexpected value '%s' for the position attribute", value);
-        } else {
-            Abort("gnote_parse_xml: Too many attributes in the 'p' tag");
-        }
-    }
-    if (!text.starts_with("<![CDATA["sv)) Abort("gnote_parse_xml: Failed to find a 'CDATA' tag within a 'p' tag");
-    text.remove_prefix("<![CDATA["sv.size());
-    const std::size_t end = text.find("]]>"sv);
-    if (end == std::string_view::npos) Abort("gnote_parse_xml: 'CDATA' end tag not found");
-    const std::string_view content = text.substr(0, end);
-    text.remove_prefix(end + "]]>"sv.size());
-    if (!text.starts_with("</p>"sv)) Abort("gnote_parse_xml: Failed to find closing 'p' tag");
-    text.remove_prefix("</p>"sv.size());
-    if (!content.empty() || !compact) {
-        NoteElement_t *paragraph = list.append(datatype);
-        std::strcpy(paragraph->p.datatype, datatype);
-        paragraph->p.position = 0;
-        paragraph->p.text = gnote_parse_xml_cdata(paragraph, content);
-        pending.held = false;
-    } else {
-        pending.held = true;
-        std::strcpy(pending.datatype, datatype);
-    }
-}
+    std::size_t at(std::string_view text) const { return static_cast<std::size_t>(text.data() - base); }
 
-void read_amount(ListBuilder &list, const char *name, std::string_view attributes, std::string_view &text,
-                 Pending &pending)
-{
-    if (std::strcmp(name, "am") != 0) Abort("Unexpected tag encountered: %s", name);
-    if (pending.held) {
-        NoteElement_t *paragraph = list.append(pending.datatype);
-        std::strcpy(paragraph->p.datatype, pending.datatype);
-        paragraph->p.text = new_text({});
+    // A paragraph of the datatype read; one read without a datatype would be an element of no
+    // kind, which the element maker refuses with this text.
+    ReadError append_paragraph(const char *datatype, std::size_t name_at, NoteElement_t **paragraph)
+    {
+        if (!datatype[0])
+            return read_error(GNOTE_READ_ATTRIBUTE, name_at, "gmenu_parse_xml_add: Tag type not yet coded @ %d",
+                              GNOTE_UNKNOWN_KIND_LINE);
+        *paragraph = list.append(datatype);
+        std::strcpy((*paragraph)->p.datatype, datatype);
+        return {};
+    }
+
+    ReadError tag(const char *name, std::size_t name_at, std::string_view attributes, std::string_view &text)
+    {
+        if (std::strcmp(name, "tag") != 0)
+            return read_error(GNOTE_READ_ELEMENT, name_at, "Unexpected tag encountered: %s", name);
+        NoteElement_t *tag = list.append("tag");
+        Attribute a;
+        for (int n = 1; !attributes.empty(); ++n) {
+            if (ReadError error = a.read(attributes, base)) return error;
+            if (n == 1) {
+                if (std::strcmp(a.name, "name") != 0)
+                    return read_error(GNOTE_READ_ATTRIBUTE, a.name_at,
+                                      "gnote_parse_xml: Unexpected attribute in the 'tag' text tag");
+                tag->tag.name = new_text(a.value);
+            } else if (n == 2) {
+                if (std::strcmp(a.name, "start") != 0)
+                    return read_error(GNOTE_READ_ATTRIBUTE, a.name_at,
+                                      "gnote_parse_xml: Unexpected attribute in the 'tag' text tag");
+                if (ReadError error = boolean_value(a, "start", &tag->tag.start)) return error;
+            } else {
+                return read_error(GNOTE_READ_ATTRIBUTE, a.name_at,
+                                  "gnote_parse_xml: Too many parameters to the 'tag' text tag");
+            }
+        }
+        const std::size_t close = text.substr(0, TAG_WINDOW).find("</tag>"sv);
+        if (close == std::string_view::npos)
+            return read_error(GNOTE_READ_UNCLOSED, at(text), "gnote_parse_xml: Closing 'tag' text tag not found");
+        tag->tag.text = new_text(text.substr(0, close));
+        text.remove_prefix(close + "</tag>"sv.size());
         pending.held = false;
+        return {};
     }
-    NoteElement_t *amount = list.append("am");
-    NoteAmount_t &am = amount->am;
-    static constexpr const char *names[] = {"required", "next", "protect", "orsec", "orsecvalue"};
-    std::int32_t *const fields[] = {&am.required, &am.next, &am.protect, &am.orsec, &am.orsecvalue};
-    char attr[ATTR_NAME_MAX + 1], value[ATTR_VALUE_MAX + 1];
-    for (int n = 0; !attributes.empty(); ++n) {
-        gnote_parse_xml_attr(&attributes, attr, value);
-        if (n >= 5) Abort("gnote_parse_xml: Too many parameters to the 'am' tag");
-        if (std::strcmp(attr, names[n]) != 0) Abort("gnote_parse_xml: Unexpected attribute in the 'am' tag");
-        *fields[n] = n < 3 ? boolean_value(value, names[n]) : integer_value(value, names[n]);
+
+    ReadError paragraph(const char *name, std::size_t name_at, std::string_view attributes, std::string_view &text)
+    {
+        if (std::strcmp(name, "p") != 0)
+            return read_error(GNOTE_READ_ELEMENT, name_at, "Unexpected tag encountered: %s", name);
+        char datatype[4] = {};
+        Attribute a;
+        for (int n = 1; !attributes.empty(); ++n) {
+            if (ReadError error = a.read(attributes, base)) return error;
+            if (n == 1) {
+                if (std::strcmp(a.name, "datatype") != 0)
+                    return read_error(GNOTE_READ_ATTRIBUTE, a.name_at,
+                                      "gnote_parse_xml: Unexpected attribute in the 'p' tag");
+                if (std::strcmp(a.value, "P") != 0 && std::strcmp(a.value, "H") != 0)
+                    return read_error(GNOTE_READ_VALUE, a.value_at,
+                                      "gnote_parse_xml: Unexpected value '%s' for the datatype attribute @ %d", a.value,
+                                      DATATYPE_MESSAGE_LINE);
+                std::strcpy(datatype, a.value);
+            } else if (n == 2) {
+                if (std::strcmp(a.name, "position") != 0)
+                    return read_error(GNOTE_READ_ATTRIBUTE, a.name_at,
+                                      "gnote_parse_xml: Unexpected attribute in the 'p' tag");
+                if (std::strcmp(a.value, "0") != 0)
+                    return read_error(GNOTE_READ_VALUE, a.value_at,
+                                      "gnote_parse_xml: Unexpected value '%s' for the position attribute", a.value);
+            } else {
+                return read_error(GNOTE_READ_ATTRIBUTE, a.name_at,
+                                  "gnote_parse_xml: Too many attributes in the 'p' tag");
+            }
+        }
+        if (!text.starts_with("<![CDATA["sv))
+            return read_error(GNOTE_READ_UNCLOSED, at(text),
+                              "gnote_parse_xml: Failed to find a 'CDATA' tag within a 'p' tag");
+        text.remove_prefix("<![CDATA["sv.size());
+        const std::size_t end = text.find("]]>"sv);
+        if (end == std::string_view::npos)
+            return read_error(GNOTE_READ_UNCLOSED, at(text), "gnote_parse_xml: 'CDATA' end tag not found");
+        const std::string_view content = text.substr(0, end);
+        text.remove_prefix(end + "]]>"sv.size());
+        if (!text.starts_with("</p>"sv))
+            return read_error(GNOTE_READ_UNCLOSED, at(text), "gnote_parse_xml: Failed to find closing 'p' tag");
+        text.remove_prefix("</p>"sv.size());
+        if (!content.empty() || !compact) {
+            NoteElement_t *paragraph = nullptr;
+            if (ReadError error = append_paragraph(datatype, name_at, &paragraph)) return error;
+            paragraph->p.position = 0;
+            if (ReadError error = gnote_parse_xml_cdata(paragraph, content, &paragraph->p.text))
+                return rebased(error, base, content);
+            pending.held = false;
+        } else {
+            pending.held = true;
+            std::strcpy(pending.datatype, datatype);
+            pending.name_at = name_at;
+        }
+        return {};
     }
-    const std::size_t close = text.substr(0, AMOUNT_WINDOW).find("</am>"sv);
-    if (close == std::string_view::npos) Abort("gnote_parse_xml: Closing 'am' tag not found");
-    if (close > 0) {
-        NumericCvASC(text.data(), static_cast<int>(close), &am.value);
-        if (am.value.dec_pos == DECPOSNULL) NumericCvINT(0, &am.value);
+
+    ReadError amount(const char *name, std::size_t name_at, std::string_view attributes, std::string_view &text)
+    {
+        if (std::strcmp(name, "am") != 0)
+            return read_error(GNOTE_READ_ELEMENT, name_at, "Unexpected tag encountered: %s", name);
+        if (pending.held) {
+            NoteElement_t *paragraph = nullptr;
+            if (ReadError error = append_paragraph(pending.datatype, pending.name_at, &paragraph)) return error;
+            paragraph->p.text = new_text({});
+            pending.held = false;
+        }
+        NoteAmount_t &am = list.append("am")->am;
+        static constexpr const char *names[] = {"required", "next", "protect", "orsec", "orsecvalue"};
+        std::int32_t *const fields[] = {&am.required, &am.next, &am.protect, &am.orsec, &am.orsecvalue};
+        Attribute a;
+        for (int n = 0; !attributes.empty(); ++n) {
+            if (ReadError error = a.read(attributes, base)) return error;
+            if (n >= 5)
+                return read_error(GNOTE_READ_ATTRIBUTE, a.name_at,
+                                  "gnote_parse_xml: Too many parameters to the 'am' tag");
+            if (std::strcmp(a.name, names[n]) != 0)
+                return read_error(GNOTE_READ_ATTRIBUTE, a.name_at,
+                                  "gnote_parse_xml: Unexpected attribute in the 'am' tag");
+            if (ReadError error = n < 3 ? boolean_value(a, names[n], fields[n]) : integer_value(a, names[n], fields[n]))
+                return error;
+        }
+        const std::size_t close = text.substr(0, AMOUNT_WINDOW).find("</am>"sv);
+        if (close == std::string_view::npos)
+            return read_error(GNOTE_READ_UNCLOSED, at(text), "gnote_parse_xml: Closing 'am' tag not found");
+        if (close > 0) {
+            NumericCvASC(text.data(), static_cast<int>(close), &am.value);
+            if (am.value.dec_pos == DECPOSNULL) NumericCvINT(0, &am.value);
+        }
+        text.remove_prefix(close + "</am>"sv.size());
+        return {};
     }
-    text.remove_prefix(close + "</am>"sv.size());
-}
+};
 
 // Runs of one kind being decoded: opened and ended as gnote_add_format_tag_position and
 // gnote_end_format_tag_position do, with the same messages, but kept in vectors until the end so
-// that many runs cost no more than a few. The vectors are the caller's, kept from paragraph to
-// paragraph, so a note of many paragraphs does not allocate them again for each.
+// that many runs cost no more than a few, and stored only when the whole content reads. The
+// vectors are the caller's, kept from paragraph to paragraph, so a note of many paragraphs does
+// not allocate them again for each.
 struct DecodedRuns {
     const char *kind;
     std::int32_t **start_array, **end_array, *count;
@@ -397,22 +555,34 @@ struct DecodedRuns {
             end.assign(*end_array, *end_array + *count);
         }
     }
-    void begin(std::int32_t at)
+    // A mark at byte offset in the content, at byte at of the decoded text.
+    ReadError begin(std::int32_t at, std::size_t offset)
     {
-        if (open) Abort("Unexpected mismatch in start and end %s format tags %d", kind, at);
+        if (open)
+            return read_error(GNOTE_READ_RUN_MARK, offset, "Unexpected mismatch in start and end %s format tags %d",
+                              kind, at);
         start.push_back(at);
         end.push_back(-1);
         open = true;
+        return {};
     }
-    void finish(std::int32_t at)
+    ReadError finish(std::int32_t at, std::size_t offset)
     {
-        if (!open) Abort("Unexpected mismatch in end and start %s format tags %d", kind, at);
+        if (!open)
+            return read_error(GNOTE_READ_RUN_MARK, offset, "Unexpected mismatch in end and start %s format tags %d",
+                              kind, at);
         end.back() = at;
         open = false;
+        return {};
+    }
+    // At the end of the content (its length is offset).
+    ReadError check(std::size_t offset) const
+    {
+        if (open) return read_error(GNOTE_READ_RUN_MARK, offset, "Missing paragraph close %s format tag", kind);
+        return {};
     }
     void store()
     {
-        if (open) Abort("Missing paragraph close %s format tag", kind);
         if (start.size() == static_cast<std::size_t>(std::max(*count, 0))) return;
         sfree(*start_array);
         sfree(*end_array);
@@ -423,6 +593,68 @@ struct DecodedRuns {
         *count = static_cast<std::int32_t>(start.size());
     }
 };
+
+// Reads string into list: gnote_read_xml's work.
+ReadError read_note(ListBuilder &list, const char *string, int compact)
+{
+    NoteData_t *note_data = list.owner();
+    std::string_view text = string ? string : "";
+    const char *base = text.data();
+    if (!text.starts_with(NOTE_START)) {
+        // Plain text, taken as it is.
+        list.append("p")->p.text = new_text(text);
+        split_paragraphs(note_data, list.head(), compact);
+        return {};
+    }
+    char name[32];
+    std::string_view attributes;
+    bool end = false;
+    if (ReadError error = gnote_parse_xml_tag(&text, name, &attributes, &end)) return error;
+    if (std::strcmp(name, "note") != 0)
+        return read_error(GNOTE_READ_NOTE, 1, "Unexpected first level tag encountered: %s", name);
+    Attribute a;
+    if (ReadError error = a.read(attributes, base)) return error;
+    if (std::strcmp(a.name, "ver") == 0) {
+        std::int32_t version = 0;
+        if (ReadError error = integer_value(a, "ver", &version)) return error;
+        if (version != 1)
+            return read_error(GNOTE_READ_NOTE, a.value_at, "gnote_parse_xml: Unexpected version number %d", version);
+    }
+    if (a.more)
+        return read_error(GNOTE_READ_NOTE, static_cast<std::size_t>(attributes.data() - base),
+                          "gnote_parse_xml: Unexpected attribute in the note tag");
+
+    ElementReader reader{list, base, compact, {}};
+    SafePointCount safe_point;
+    while (!text.empty()) {
+        safe_point.step();
+        const std::string_view element = text;
+        if (ReadError error = gnote_parse_xml_tag(&text, name, &attributes, &end)) return rebased(error, base, element);
+        if (end) break;  // "</note"
+        const std::size_t name_at = reader.at(element) + 1;
+        ReadError error;
+        switch (name[0]) {
+        case 't':
+            error = reader.tag(name, name_at, attributes, text);
+            break;
+        case 'p':
+            error = reader.paragraph(name, name_at, attributes, text);
+            break;
+        case 'a':
+            error = reader.amount(name, name_at, attributes, text);
+            break;
+        case '/':
+            // A name read here has at most 4 characters, so it is never the note's end mark.
+            return read_error(GNOTE_READ_ELEMENT, reader.at(element),
+                              "gnote_parse_xml: Unexpected close tag encountered '%s'", name);
+        default:
+            return read_error(GNOTE_READ_ELEMENT, name_at, "Unexpected tag encountered: %s", name);
+        }
+        if (error) return error;
+    }
+    split_paragraphs(note_data, list.head(), compact);
+    return {};
+}
 
 } // namespace
 
@@ -486,7 +718,7 @@ char *gnote_get_xml(NoteData_t *note_data)
             append_tag(out, element);
             break;
         default:
-            Abort("Unexpected note type %d in gnote_get_xml @ %d", element->type, __LINE__);
+            Abort("Unexpected note type %d in gnote_get_xml @ %d", element->type, NOTE_TYPE_MESSAGE_LINE);
         }
     }
     out += "</note>"sv;
@@ -495,64 +727,85 @@ char *gnote_get_xml(NoteData_t *note_data)
 
 // ---- Reader ------------------------------------------------------------------------------------
 
-int gnote_parse_xml_tag(std::string_view *text, char *name, std::string_view *attributes)
+ReadError gnote_parse_xml_tag(std::string_view *text, char *name, std::string_view *attributes, bool *end)
 {
     const std::string_view t = *text;
     // The views are always the tail of the note string, so their data ends with its terminator.
-    if (t.empty() || t[0] != '<') Abort("gnote_parse_xml_tag: Expecting an open tag, found \"%s\"", t.data());
+    if (t.empty() || t[0] != '<')
+        return read_error(GNOTE_READ_START_TAG, 0, "gnote_parse_xml_tag: Expecting an open tag, found \"%s\"",
+                          t.data());
     const std::size_t blank = t.substr(1, ELEMENT_NAME_SCAN).find(' ');
     if (blank == std::string_view::npos) {
-        if (t.substr(1).starts_with("/note"sv)) return 0;
+        if (t.substr(1).starts_with("/note"sv)) {
+            *end = true;
+            return {};
+        }
         const std::string_view read = t.substr(1, ELEMENT_NAME_SCAN);
-        Abort("gnote_parse_xml_tag: Name too long %.*s", static_cast<int>(read.size()), read.data());
+        return read_error(GNOTE_READ_START_TAG, 1, "gnote_parse_xml_tag: Name too long %.*s",
+                          static_cast<int>(read.size()), read.data());
     }
-    std::memcpy(name, t.data() + 1, blank);
-    name[blank] = '\0';
-    const std::string_view rest = t.substr(1 + blank + 1);
+    char found[ELEMENT_NAME_SCAN];
+    std::memcpy(found, t.data() + 1, blank);
+    found[blank] = '\0';
+    const std::size_t rest_at = 1 + blank + 1;
+    const std::string_view rest = t.substr(rest_at);
     const std::size_t close = rest.substr(0, ATTR_TEXT_MAX + 1).find('>');
+    if (close == std::string_view::npos && rest.size() > ATTR_TEXT_MAX)
+        return read_error(GNOTE_READ_START_TAG, rest_at, "gnote_parse_xml_tag: Attribute text too long in a '%s' tag",
+                          found);
+    std::memcpy(name, found, blank + 1);
+    *end = false;
     if (close == std::string_view::npos) {
-        if (rest.size() > ATTR_TEXT_MAX) Abort("gnote_parse_xml_tag: Attribute text too long in a '%s' tag", name);
         // The string ends inside the start tag: what follows decides whether that is an error.
         *attributes = rest;
         *text = rest.substr(rest.size());
-        return 1;
+    } else {
+        *attributes = rest.substr(0, close);
+        *text = rest.substr(close + 1);
     }
-    *attributes = rest.substr(0, close);
-    *text = rest.substr(close + 1);
-    return 1;
+    return {};
 }
 
-int gnote_parse_xml_attr(std::string_view *attributes, char *name, char *value)
+ReadError gnote_parse_xml_attr(std::string_view *attributes, char *name, char *value, bool *more)
 {
     const std::string_view a = *attributes;
     const std::size_t equals = a.substr(0, ATTR_NAME_MAX + 1).find('=');
     if (equals == std::string_view::npos) {
-        if (a.size() > ATTR_NAME_MAX) Abort("gnote_parse_xml_attr: Attribute name too long");
-        Abort("gnote_parse_xml_attr: Failed to find '=' in the arrtibute");
+        if (a.size() > ATTR_NAME_MAX)
+            return read_error(GNOTE_READ_ATTRIBUTE_FORM, 0, "gnote_parse_xml_attr: Attribute name too long");
+        return read_error(GNOTE_READ_ATTRIBUTE_FORM, 0, "gnote_parse_xml_attr: Failed to find '=' in the arrtibute");
     }
-    std::memcpy(name, a.data(), equals);
-    name[equals] = '\0';
+    char found[ATTR_NAME_MAX + 1];
+    std::memcpy(found, a.data(), equals);
+    found[equals] = '\0';
     if (a.size() <= equals + 1 || a[equals + 1] != '"')
-        Abort("gnote_parse_xml_attr: Failed to find '\"' following a '=' in the arrtibute");
-    const std::string_view rest = a.substr(equals + 2);
+        return read_error(GNOTE_READ_ATTRIBUTE_FORM, equals + 1,
+                          "gnote_parse_xml_attr: Failed to find '\"' following a '=' in the arrtibute");
+    const std::size_t value_at = equals + 2;
+    const std::string_view rest = a.substr(value_at);
     const std::size_t quote = rest.substr(0, ATTR_VALUE_MAX + 1).find('"');
     if (quote == std::string_view::npos) {
-        if (rest.size() > ATTR_VALUE_MAX) Abort("gnote_parse_xml_attr: Value of the attribute '%s' too long", name);
-        Abort("gnote_parse_xml_attr: Failed to find '\"' following the value in the arrtibute");
+        if (rest.size() > ATTR_VALUE_MAX)
+            return read_error(GNOTE_READ_ATTRIBUTE_FORM, value_at,
+                              "gnote_parse_xml_attr: Value of the attribute '%s' too long", found);
+        return read_error(GNOTE_READ_ATTRIBUTE_FORM, equals + 1,
+                          "gnote_parse_xml_attr: Failed to find '\"' following the value in the arrtibute");
     }
+    const std::size_t after_at = value_at + quote + 1;
+    const std::string_view after = a.substr(after_at);
+    const bool another = !after.empty() && after[0] != '>';
+    if (another && after[0] != ' ')
+        return read_error(GNOTE_READ_ATTRIBUTE_FORM, after_at,
+                          "gnote_parse_xml_attr: Failed to find a space following an arrtibute");
+    std::memcpy(name, found, equals + 1);
     std::memcpy(value, rest.data(), quote);
     value[quote] = '\0';
-    const std::string_view after = rest.substr(quote + 1);
-    if (after.empty() || after[0] == '>') {
-        *attributes = {};
-        return 0;
-    }
-    if (after[0] != ' ') Abort("gnote_parse_xml_attr: Failed to find a space following an arrtibute");
-    *attributes = after.substr(1);
-    return 1;
+    *more = another;
+    *attributes = another ? after.substr(1) : after.substr(after.size());
+    return {};
 }
 
-char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content)
+ReadError gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content, char **decoded)
 {
     NoteParagraph_t &p = element->p;
     // One thread's decoding at a time uses these (nothing here calls itself).
@@ -605,17 +858,19 @@ char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content)
         } else if (c == '<') {
             const char second = rest.size() > 1 ? rest[1] : '\0';
             if (const int k = kind_of(second); k >= 0) {
-                if (rest.size() < 3 || rest[2] != '>') Abort("%s", malformed_open[k]);
-                runs[k].begin(at());
+                if (rest.size() < 3 || rest[2] != '>')
+                    return read_error(GNOTE_READ_RUN_MARK, i, "%s", malformed_open[k]);
+                if (ReadError error = runs[k].begin(at(), i)) return error;
                 i += 3;
             } else if (second == '/') {
                 const int closing = kind_of(rest.size() > 2 ? rest[2] : '\0');
-                if (closing < 0) Abort("Unexpected paragraph close format tag");
-                if (rest.size() < 4 || rest[3] != '>') Abort("Malformed bold close tag");
-                runs[closing].finish(at());
+                if (closing < 0) return read_error(GNOTE_READ_RUN_MARK, i, "Unexpected paragraph close format tag");
+                if (rest.size() < 4 || rest[3] != '>')
+                    return read_error(GNOTE_READ_RUN_MARK, i, "Malformed bold close tag");
+                if (ReadError error = runs[closing].finish(at(), i)) return error;
                 i += 4;
             } else {
-                Abort("Unexpected paragraph open format tag");
+                return read_error(GNOTE_READ_RUN_MARK, i, "Unexpected paragraph open format tag");
             }
         } else {
             static constexpr std::pair<std::string_view, char> entities[] = {
@@ -625,103 +880,42 @@ char *gnote_parse_xml_cdata(NoteElement_t *element, std::string_view content)
             if (entity == std::end(entities)) {
                 const char second = rest.size() > 1 ? rest[1] : '\0';
                 if (second == 'a' || second == 'l' || second == 'g' || second == '#')
-                    Abort("Unexpected paragraph format tag '&%c...'", second);
-                Abort("Unexpected ampersand");
+                    return read_error(GNOTE_READ_ENTITY, i, "Unexpected paragraph format tag '&%c...'", second);
+                return read_error(GNOTE_READ_ENTITY, i, "Unexpected ampersand");
             }
             text.get()[length++] = entity->second;
             i += entity->first.size();
         }
     }
+    for (const DecodedRuns &r : runs)
+        if (ReadError error = r.check(content.size())) return error;
     for (DecodedRuns &r : runs) r.store();
     text.get()[length] = '\0';
-    return text.release();
+    *decoded = text.release();
+    return {};
 }
 
 void gnote_split_paragraphs(NoteData_t *note_data, int compact)
 {
-    SafePointCount safe_point;
-    for (NoteElement_t *element = note_data->note; element; element = element->next) {
-        safe_point.step();
-        if (element->type != CM_GNOTE_NOTE_TYPE_P || !element->p.text) continue;
-        char *cut = std::strstr(element->p.text, "\n\n");
-        if (!cut) continue;
-        // Each piece after a blank line becomes a paragraph of its own, without runs; the pieces
-        // hold no blank line, so the walk goes on after the last of them.
-        const std::string whole = element->p.text;
-        const std::size_t first = cut - element->p.text;
-        element->p.text = static_cast<char *>(srealloc(element->p.text, first + 1));
-        element->p.text[first] = '\0';
-        std::string_view rest = std::string_view(whole).substr(first + 2);
-        for (;;) {
-            safe_point.step();
-            const std::size_t next = rest.find("\n\n"sv);
-            NoteElement_t *piece = gmenu_parse_xml_add_tag(note_data, "p");
-            piece->p.text = new_text(rest.substr(0, next));
-            link_after(element, piece);
-            element = piece;
-            if (next == std::string_view::npos) break;
-            rest.remove_prefix(next + 2);
-        }
-    }
-    if (compact) return;
-    NoteElement_t *last = nullptr;
-    for (NoteElement_t *element = note_data->note; element; element = element->next) {
-        if (element->type == CM_GNOTE_NOTE_TYPE_AM && element->next && element->next->type == CM_GNOTE_NOTE_TYPE_AM)
-            link_after(element, new_empty_paragraph(note_data));
-        last = element;
-    }
-    if (last && last->type != CM_GNOTE_NOTE_TYPE_P) link_after(last, new_empty_paragraph(note_data));
+    split_paragraphs(note_data, note_data->note, compact);
 }
 
 void (*gnote_parse_safe_point)() = nullptr;
 
-void gnote_parse_xml(NoteData_t *note_data, const char *string, int compact)
+ReadError gnote_read_xml(NoteData_t *note_data, const char *string, int compact, NoteElement_t **list)
 {
-    gnote_free_xml(note_data);
-    std::string_view text = string ? string : "";
-    if (!text.starts_with(NOTE_START)) {
-        // Plain text, taken as it is.
-        gmenu_parse_xml_add(note_data, "p")->p.text = new_text(text);
-        gnote_split_paragraphs(note_data, compact);
-        note_data->version = 1;
-        return;
-    }
-    char name[32];
-    std::string_view attributes;
-    gnote_parse_xml_tag(&text, name, &attributes);
-    if (std::strcmp(name, "note") != 0) Abort("Unexpected first level tag encountered: %s", name);
-    note_data->version = 1;
-    char attr[ATTR_NAME_MAX + 1], value[ATTR_VALUE_MAX + 1];
-    const int more = gnote_parse_xml_attr(&attributes, attr, value);
-    if (std::strcmp(attr, "ver") == 0) {
-        note_data->version = integer_value(value, "ver");
-        if (note_data->version != 1) Abort("gnote_parse_xml: Unexpected version number %d", note_data->version);
-    }
-    if (more) Abort("gnote_parse_xml: Unexpected attribute in the note tag");
+    ListBuilder read(note_data);
+    if (ReadError error = read_note(read, string, compact)) return error;
+    *list = read.release();
+    return {};
+}
 
-    ListBuilder list{note_data};
-    Pending pending;
-    SafePointCount safe_point;
-    while (!text.empty()) {
-        safe_point.step();
-        if (!gnote_parse_xml_tag(&text, name, &attributes)) break;  // "</note"
-        switch (name[0]) {
-        case 't':
-            read_tag(list, name, attributes, text);
-            pending.held = false;
-            break;
-        case 'p':
-            read_paragraph(list, name, attributes, text, compact, pending);
-            break;
-        case 'a':
-            read_amount(list, name, attributes, text, pending);
-            break;
-        case '/':
-            // A name read here has at most 4 characters, so it is never the note's end mark.
-            Abort("gnote_parse_xml: Unexpected close tag encountered '%s'", name);
-        default:
-            Abort("Unexpected tag encountered: %s", name);
-        }
-    }
-    gnote_split_paragraphs(note_data, compact);
+ReadError gnote_parse_xml(NoteData_t *note_data, const char *string, int compact)
+{
+    ListBuilder read(note_data);
+    if (ReadError error = read_note(read, string, compact)) return error;
+    gnote_free_xml(note_data);
+    note_data->note = read.release();
+    note_data->version = 1;
+    return {};
 }

@@ -3,6 +3,7 @@
 // window is open, collapsing and expanding it.
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "cases.h"
 #include "cfield.h"
@@ -17,6 +18,7 @@
 #include "mem_mgt.h"
 #include "message.h"
 #include "numerics.h"
+#include "read_error.h"
 
 namespace {
 
@@ -126,6 +128,12 @@ void redisplay(NoteData_t *n, bool keeping)
 // A routine nested in the field's Edit_Content check (the user has just begun to change the note)
 // may load the note again, as it now stands in the database: the open window then shows the new
 // note where the user was, or, when another user changed it meanwhile, says so.
+
+// A note read for the field, freed unless the field takes its list.
+struct LoadedNote {
+    NoteData_t list{};
+    ~LoadedNote() { gnote_free_xml(&list); }
+};
 
 // The window's place across a load: the note as the window showed it, the position of the element
 // the user was in and the selection there.
@@ -246,6 +254,18 @@ void ignote_print(int nargs, int last)
               f.index, f.cm->current_focus);
 
     const bool keeping = keeping_window(f.cm, n);
+
+    // The number is measured trimmed: nine characters with trailing blanks are a valid number.
+    const std::string number = trimmed_text(arg(nargs, last, 2));
+    if (number.size() > CM_GNOTE_ID_SIZE)
+        Abort("Note Number is %d characters being greater then %d characters", static_cast<int>(number.size()),
+              CM_GNOTE_ID_SIZE);
+
+    // The new note is read before the field or an open edit window is touched: a note that does
+    // not read stops the run with both as they were.
+    LoadedNote loaded;
+    stop_on(gnote_read_xml(n, trimmed_text(arg(nargs, last, 3)).c_str(), 0, &loaded.list.note));
+
     WindowPlace place;
     if (keeping)
         save_window_place(n, place);
@@ -253,16 +273,10 @@ void ignote_print(int nargs, int last)
         // The load stops with "Invalid display state" after it freed the list the open window
         // shows: the views' handlers must not outlive their elements.
         gnote_remove_sigs(n->note);
-
-    // The number is measured trimmed: nine characters with trailing blanks are a valid number.
-    const std::string number = trimmed_text(arg(nargs, last, 2));
-    if (number.size() > CM_GNOTE_ID_SIZE)
-        Abort("Note Number is %d characters being greater then %d characters", static_cast<int>(number.size()),
-              CM_GNOTE_ID_SIZE);
     std::strcpy(n->number, number.c_str());
-
-    const std::string xml = trimmed_text(arg(nargs, last, 3));
-    gnote_parse_xml(n, xml.c_str(), 0);
+    gnote_free_xml(n);
+    n->note = std::exchange(loaded.list.note, nullptr);
+    n->version = 1;
     gnote_save_original(n);
 
     store_limited(n->note_type, arg(nargs, last, 4),

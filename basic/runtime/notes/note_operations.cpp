@@ -12,6 +12,7 @@
 #include "gdata.h"
 #include "mem_mgt.h"
 #include "message.h"
+#include "read_error.h"
 #include "run_time.h"
 #include "text_escape.h"
 
@@ -103,19 +104,23 @@ std::vector<std::string_view> pieces_of(std::string_view text)
     }
 }
 
-// Replaces the text of paragraph p by the decoded content (run marks and entities).
-void fill_paragraph(NoteElement_t *p, std::string_view content)
+// Replaces the text of paragraph p by the decoded content (run marks and entities); p stays as it
+// was when the content does not read.
+ReadError fill_paragraph(NoteElement_t *p, std::string_view content)
 {
-    char *decoded = gnote_parse_xml_cdata(p, content);
+    char *decoded = nullptr;
+    if (ReadError error = gnote_parse_xml_cdata(p, content, &decoded)) return error;
     sfree(p->p.text);
     p->p.text = decoded;
+    return {};
 }
 
 // Puts the text's pieces into paragraphs from `at` on: into `at` itself when it is an empty
 // paragraph, else into a new paragraph after it (first in the list when at is null); each further
 // piece gets a paragraph after the previous one. literal escapes mark-up characters first, so
-// they stay plain. Returns the last paragraph filled.
-NoteElement_t *put_text(NoteData_t *note, NoteElement_t *at, std::string_view text, bool literal)
+// they stay plain. The last paragraph filled goes to *last. A piece whose content does not read
+// ends the filling with the reader's error, the paragraphs put in so far left in the note.
+ReadError put_text(NoteData_t *note, NoteElement_t *at, std::string_view text, bool literal, NoteElement_t **last)
 {
     NoteElement_t *paragraph = at;
     bool first = true;
@@ -126,12 +131,12 @@ NoteElement_t *put_text(NoteData_t *note, NoteElement_t *at, std::string_view te
             paragraph = p;
         }
         first = false;
-        if (literal)
-            fill_paragraph(paragraph, fn_escape_string(std::string(piece)));
-        else
-            fill_paragraph(paragraph, piece);
+        if (ReadError error = literal ? fill_paragraph(paragraph, fn_escape_string(std::string(piece)))
+                                      : fill_paragraph(paragraph, piece))
+            return error;
     }
-    return paragraph;
+    *last = paragraph;
+    return {};
 }
 
 // With an amount: the amount after `after`, then an empty paragraph after it.
@@ -185,7 +190,7 @@ int flag_argument(int nargs, int last, int i, const char *flag)
 // it back, and a program is to get the same clean stop that printing such a note gives.
 void read_note(ScratchNote &note, const std::string &text)
 {
-    gnote_parse_xml(&note.data, text.c_str(), 1);
+    stop_on(gnote_parse_xml(&note.data, text.c_str(), 1));
     if (note.data.note && note.data.note->type == CM_GNOTE_NOTE_TYPE_AM)
         Abort("Expecting a Note to commence with a paragraph");
 }
@@ -204,24 +209,28 @@ void write_note(ScratchNote &note, int nargs, int last, const char *intrinsic)
 
 // ---- The list operations ----------------------------------------------------------------------------
 
-void note_block_tag_append_tags(NoteData_t *note, const char *name, const char *start_text, const char *end_text,
-                                const char *text, const dec_t *amount)
+ReadError note_block_tag_append_tags(NoteData_t *note, const char *name, const char *start_text, const char *end_text,
+                                     const char *text, const dec_t *amount)
 {
-    if (note_check_block_tag_exists(note, name)) return;
+    if (note_check_block_tag_exists(note, name)) return {};
     NoteElement_t *start = new_tag(note, name, start_text, 1);
     note_link_before(&note->note, nullptr, start);
-    NoteElement_t *paragraph = put_text(note, start, text ? text : "", false);
+    NoteElement_t *paragraph = nullptr;
+    if (ReadError error = put_text(note, start, text ? text : "", false, &paragraph)) return error;
     put_amount(note, paragraph, amount);
     NoteElement_t *end = new_tag(note, name, end_text, 0);
     note_link_before(&note->note, nullptr, end);
     link_after(note, end, new_paragraph(note));
+    return {};
 }
 
-void note_text_append_text(NoteData_t *note, const char *text, const dec_t *amount)
+ReadError note_text_append_text(NoteData_t *note, const char *text, const dec_t *amount)
 {
     // An empty note (an empty list) takes the text as its first paragraph.
-    NoteElement_t *paragraph = put_text(note, last_element(note), text, true);
+    NoteElement_t *paragraph = nullptr;
+    if (ReadError error = put_text(note, last_element(note), text, true, &paragraph)) return error;
     put_amount(note, paragraph, amount);
+    return {};
 }
 
 int note_check_block_tag_exists(const NoteData_t *note, const char *name)
@@ -231,11 +240,13 @@ int note_check_block_tag_exists(const NoteData_t *note, const char *name)
     return 0;
 }
 
-int note_insert_text_in_tags(NoteData_t *note, const char *name, const char *text, int at_start, const dec_t *amount)
+ReadError note_insert_text_in_tags(NoteData_t *note, const char *name, const char *text, int at_start,
+                                   const dec_t *amount, int *found)
 {
+    *found = 0;
     NoteElement_t *tag = note->note;
     while (tag && !(is_tag_named(tag, name) && tag->tag.start == at_start)) tag = tag->next;
-    if (!tag) return 0;
+    if (!tag) return {};
     // The runs of consecutive tags stepped over stop at the block's own other tag, so that the
     // text for a block holding nothing lands between its two tags.
     auto own_other = [&](const NoteElement_t *e) { return is_tag_named(e, name) && e->tag.start != at_start; };
@@ -248,9 +259,11 @@ int note_insert_text_in_tags(NoteData_t *note, const char *name, const char *tex
         while (is_tag(run->prior) && !own_other(run->prior)) run = run->prior;
         at = run->prior ? run->prior : note->note;
     }
-    NoteElement_t *paragraph = put_text(note, at, text, false);
+    NoteElement_t *paragraph = nullptr;
+    if (ReadError error = put_text(note, at, text, false, &paragraph)) return error;
     put_amount(note, paragraph, amount);
-    return 1;
+    *found = 1;
+    return {};
 }
 
 int note_delete_tag_text(NoteData_t *note, const char *name, int delete_tags, int delete_text)
@@ -319,8 +332,8 @@ void note_append_block_tag(int nargs, int last)
     gnote_check_tag(name.c_str(), end_text.c_str());
     ScratchNote note;
     read_note(note, text);
-    note_block_tag_append_tags(&note.data, name.c_str(), start_text.c_str(), end_text.c_str(),
-                               nargs >= 5 ? paragraph.c_str() : nullptr, amount);
+    stop_on(note_block_tag_append_tags(&note.data, name.c_str(), start_text.c_str(), end_text.c_str(),
+                                       nargs >= 5 ? paragraph.c_str() : nullptr, amount));
     write_note(note, nargs, last, "INOTE_APPEND_BLOCK_TAG");
 }
 
@@ -333,7 +346,7 @@ void note_append_text(int nargs, int last)
     const dec_t *amount = nargs == 3 ? intr::number(arg(nargs, last, 2)) : nullptr;
     ScratchNote note;
     read_note(note, text);
-    note_text_append_text(&note.data, paragraph.c_str(), amount);
+    stop_on(note_text_append_text(&note.data, paragraph.c_str(), amount));
     write_note(note, nargs, last, "INOTE_APPEND_TEXT");
 }
 
@@ -374,7 +387,8 @@ void note_insert_text(int nargs, int last, Stack *result)
     const dec_t *amount = nargs == 5 ? intr::number(arg(nargs, last, 4)) : nullptr;
     ScratchNote note;
     read_note(note, text);
-    const int found = note_insert_text_in_tags(&note.data, name.c_str(), paragraph.c_str(), at_start, amount);
+    int found = 0;
+    stop_on(note_insert_text_in_tags(&note.data, name.c_str(), paragraph.c_str(), at_start, amount, &found));
     write_note(note, nargs, last, "INOTE_INSERT_TEXT");
     intr::set_number(result, found);
 }

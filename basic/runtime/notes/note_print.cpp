@@ -16,6 +16,7 @@
 #include "mem_mgt.h"
 #include "message.h"
 #include "note_model.h"
+#include "read_error.h"
 #include "signals.h"
 
 namespace {
@@ -286,7 +287,7 @@ void gnote_convert2print_note(PrintNote_t *print_note, const char *note_string, 
 {
     ScratchNote note;
     gnote_print_scratch_note(&note.data, print_note->note);
-    gnote_parse_xml(&note.data, note_string, 0);
+    stop_on(gnote_parse_xml(&note.data, note_string, 0));
 
     gnote_free_print_blocks(print_note->blocks);
     print_note->blocks = nullptr;

@@ -936,6 +936,8 @@ TEST_F(OdfFill, NotesReplaceTheirParagraph)
          "cdata buffer overflow", "", true},
         {"a hidden paragraph stops", P3, note(para("Seen") + para("Hidden", "H")), 0,
          "Unexpected note type 4 in note_xsl_oo", "", true},
+        {"a note that does not read stops with the reader's text", P3, note(para("Seen") + para("a & b")), 0,
+         "Unexpected ampersand", "", true},
     };
     int n = 0;
     for (const NoteCase &c : cases) {

@@ -193,11 +193,12 @@ TEST(NoteXmlProperties, WrittenListsReadBackAndAreWellFormed)
             const std::string expected = generate.list(note);
             const std::string xml = written(note);
             Note back;
-            gnote_parse_xml(back.data, xml.c_str(), 0);
+            const ReadError error = gnote_parse_xml(back.data, xml.c_str(), 0);
+            ASSERT_FALSE(error) << error.message << ": " << xml;
             ASSERT_EQ(dump(back), expected) << "seed " << seed << ", note " << i << ": " << xml;
             ASSERT_EQ(written(back), written(back)) << xml;
             Note again;
-            gnote_parse_xml(again.data, written(back).c_str(), 0);
+            ASSERT_FALSE(gnote_parse_xml(again.data, written(back).c_str(), 0)) << xml;
             ASSERT_EQ(written(again), written(back)) << "writing is idempotent: " << xml;
             batch += xml + "\n";
         }

@@ -1,7 +1,8 @@
 // The amounts of the note edit window in-process: Add Amount and Delete Amount over the ways an
 // amount is linked in, the amount intrinsics on a window opened over the edit window (from main
 // programs and from a Get_Note_Amount routine), and IGNOTE_PRINT from a routine nested in the
-// field's Edit_Content check while the edit window is open.
+// field's Edit_Content check while the edit window is open, or from one outside it, also of a note
+// that does not read.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,9 +34,11 @@ enum Routines {
     LOADER,                                // Set_Content: IGNOTE_PRINT of field 1, the note by cell 2
 };
 
-// The two notes LOADER loads: the one the window was opened with, and one changed meanwhile.
+// The notes LOADER loads: the one the window was opened with, one changed meanwhile, and one whose
+// second paragraph does not read.
 const std::string SHOWN = para("one") + para("two");
 const std::string CHANGED = para("changed");
+const std::string BROKEN = para("changed") + para("a & b");
 
 std::string cell_ref(int i) { return "loadrad I:" + std::to_string(22 * i) + " I:0 I:0 I:0 I:0\n"; }
 std::string head(const char *kind, const char *name, int nargs)
@@ -70,12 +73,22 @@ std::string all_routines()
         st(in_IGNOTE_PRINT_AMOUNT, 7) + from_cell(3) + st(in_ICDELETE_WINDOW, 1) + from_cell(0) + "exitv\n" +
         head(".nfunc", "editor", 4) + lumba_test::param(0) + num(1) + st(in_ICSET_CONTENT, 2) + from_cell(0) +
         "exitv\n" +
-        head(".nfunc", "loader", 4) + from_cell(2) + "jumpl I:2 l:ld_same l:ld_changed\n" + "jump l:ld_done\n" +
-        "ld_same:\n" + load_note(SHOWN) + "jump l:ld_done\n" + "ld_changed:\n" + load_note(CHANGED) + "ld_done:\n" +
-        num(1) + "exitv\n";
+        head(".nfunc", "loader", 4) + from_cell(2) + "jumpl I:3 l:ld_same l:ld_changed l:ld_broken\n" +
+        "jump l:ld_done\n" + "ld_same:\n" + load_note(SHOWN) + "jump l:ld_done\n" + "ld_changed:\n" +
+        load_note(CHANGED) + "jump l:ld_done\n" + "ld_broken:\n" + load_note(BROKEN) + "ld_done:\n" + num(1) +
+        "exitv\n";
     std::string t = routine_test::routines;
     t.insert(t.find("symtab\n"), code);
     return t + symbols("amounter", 2) + symbols("editor", 4) + symbols("loader", 4);
+}
+
+// A form whose note field (mode 2) runs EDITOR as its Edit_Content routine and LOADER as its
+// Set_Content routine.
+std::string loading_form()
+{
+    return typed_test::window_form() + typed_test::add_field(note_new(1, 0, 2), WIDGET_NOTE, TAB_STANDARD, "N") +
+           routine_test::attach(CM, "Edit_Content", EDITOR, 1) + routine_test::attach(CM, "Set_Content", LOADER, 1) +
+           routine_test::attach(CM, "Escape", routine_test::PLAINFN, 1, false);
 }
 
 // The shape of a note's list: paragraphs by their text ("_" when empty), "H" a hidden paragraph,
@@ -345,11 +358,7 @@ TEST_F(NoteAmountsTest, TheAmountIntrinsicsRefuseOtherContexts)
 // modified. The field stays in its edit-window state either way.
 TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
 {
-    const std::string form = typed_test::window_form() +
-                             typed_test::add_field(note_new(1, 0, 2), WIDGET_NOTE, TAB_STANDARD, "N") +
-                             routine_test::attach(CM, "Edit_Content", EDITOR, 1) +
-                             routine_test::attach(CM, "Set_Content", LOADER, 1) +
-                             routine_test::attach(CM, "Escape", routine_test::PLAINFN, 1, false);
+    const std::string form = loading_form();
     // Unchanged, by the Bold action: the selection comes back and Bold goes on there.
     NoteData_t *n = open(2, SHOWN, form);
     set_cell(2, 1);
@@ -423,4 +432,48 @@ TEST_F(NoteAmountsTest, APrintFromTheEditCheckKeepsTheOpenWindow)
     n = open(2, SHOWN, form);
     set_cell(2, 1);
     EXPECT_EQ(invoke(cm(), AC_SET_CONTENT, 1).abort, "Invalid display state");
+}
+
+// A note that does not read, loaded while the edit window is open, stops the run with the reader's
+// text before the field or the window changes: from the field's Edit_Content check, where the
+// window would be kept, and from a routine outside it. The window goes on showing the note in its
+// views, their handlers in place, and saves the note it showed.
+TEST_F(NoteAmountsTest, APrintOfANoteThatDoesNotReadLeavesTheOpenWindowAsItWas)
+{
+    const std::string form = loading_form();
+    const auto as_it_was = [&](NoteData_t *n) {
+        EXPECT_EQ(n->display_state, 4);
+        ASSERT_NE(edit_cm(), nullptr);
+        EXPECT_EQ(shape(n), "one|two");
+        EXPECT_EQ(xml_of(n), note_of(SHOWN));
+        EXPECT_STREQ(n->number, "N1");
+        EXPECT_EQ(n->modified, 0);
+        EXPECT_EQ(gnote_compare_notes(0, n->note, n->original), 0) << "the original copy is the shown note's";
+        for (int i : {0, 1}) {
+            ASSERT_NE(element(n, i), nullptr) << i;
+            ASSERT_NE(element(n, i)->p.view, nullptr) << i;
+            EXPECT_EQ(buffer_text(element(n, i)), i ? "two" : "one");
+            EXPECT_NE(oska_widget_get_controller(element(n, i)->p.view, "gnote-view-paragraph"), nullptr)
+                << "the view's handlers are still there: " << i;
+        }
+    };
+
+    // From the edit check, as the engine runs it.
+    NoteData_t *n = open(2, SHOWN, form);
+    set_cell(2, 3);
+    cm()->edit_checked = 0;
+    const auto check = [&] { ccallback_do_edit(cm(), 1, WIDGET_NOTE, GdkModifierType(0), GDK_KEY_space); };
+    EXPECT_EQ(lumba_test::abort_text(check), "Unexpected ampersand");
+    as_it_was(n);
+    close_edit();
+
+    // From a routine outside the check.
+    n = open(2, SHOWN, form);
+    set_cell(2, 3);
+    EXPECT_EQ(invoke(cm(), AC_SET_CONTENT, 1).abort, "Unexpected ampersand");
+    as_it_was(n);
+    set_cell(2, 1);
+    EXPECT_TRUE(gnote_edit_button_press_save(edit_cm()->window, GDK_KEY_F12, n));
+    EXPECT_EQ(kept(), "");
+    EXPECT_EQ(xml_of(n), note_of(SHOWN));
 }

@@ -225,7 +225,7 @@ TEST_F(NoteFieldTest, ShortTextTable)
         {"", "", "", 0},
     };
     for (const Case &c : cases) {
-        gnote_parse_xml(n, c.paragraph.c_str(), 0);
+        ASSERT_FALSE(gnote_parse_xml(n, c.paragraph.c_str(), 0));
         const std::string s = gnote_get_short_note(n);
         EXPECT_EQ(s, c.short_text) << c.paragraph;
         EXPECT_TRUE(g_utf8_validate(s.data(), static_cast<gssize>(s.size()), nullptr)) << c.paragraph;

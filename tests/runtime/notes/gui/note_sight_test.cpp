@@ -130,7 +130,7 @@ protected:
         EXPECT_EQ(note_program(note_form(2) + print("N1", note_of(para("short")), 2)).abort, "");
         NoteData_t *n = note();
         gnote_free_xml(n);
-        gnote_parse_xml(n, long_note(paragraphs).c_str(), 1);
+        EXPECT_FALSE(gnote_parse_xml(n, long_note(paragraphs).c_str(), 1));
         open_edit_window();
         if (edit_cm()) {
             EXPECT_TRUE(lumba_test::wait_drawn(edit_cm()->window));
@@ -267,7 +267,7 @@ TEST_F(NoteSightTest, AParagraphLongerThanTheLimitIsRefusedAtTheOpening)
         NoteData_t *n = note();
         const std::string text(c.bytes, 'w');
         gnote_free_xml(n);
-        gnote_parse_xml(n, note_of(para("first") + para(text)).c_str(), 1);
+        ASSERT_FALSE(gnote_parse_xml(n, note_of(para("first") + para(text)).c_str(), 1));
         const int state = n->display_state;
         const lumba_test::DialogScript script({0});
         open_edit_window_or_not();

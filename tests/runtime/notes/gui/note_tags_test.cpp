@@ -168,7 +168,7 @@ TEST(NoteTagBounds, TheSelectionWidensToItsParagraphAmountAndEnclosingTags)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         NoteData_t n{};
-        gnote_parse_xml(&n, note_of(elements).c_str(), 0);
+        ASSERT_FALSE(gnote_parse_xml(&n, note_of(elements).c_str(), 0));
         for (int i : c.selected) element(&n, i)->selected = 1;
         if (c.current >= 0) element(&n, c.current)->focus = 1;
         NoteElement_t *first = nullptr, *last = nullptr;
@@ -181,14 +181,14 @@ TEST(NoteTagBounds, TheSelectionWidensToItsParagraphAmountAndEnclosingTags)
     // A selection of hidden paragraphs before the first paragraph is that paragraph's block, and a
     // note without a paragraph has no block.
     NoteData_t n{};
-    gnote_parse_xml(&n, note_of(para("hid", H) + para("first") + para("second")).c_str(), 0);
+    ASSERT_FALSE(gnote_parse_xml(&n, note_of(para("hid", H) + para("first") + para("second")).c_str(), 0));
     n.note->selected = 1;
     NoteElement_t *first = nullptr, *last = nullptr;
     gnote_tag_get_bounds(&n, &first, &last);
     EXPECT_EQ(position(&n, first), 1);
     EXPECT_EQ(position(&n, last), 1);
     gnote_free_xml(&n);
-    gnote_parse_xml(&n, note_of(para("hid", H)).c_str(), 1);
+    ASSERT_FALSE(gnote_parse_xml(&n, note_of(para("hid", H)).c_str(), 1));
     EXPECT_EQ(lumba_test::abort_text([&] { gnote_tag_get_bounds(&n, &first, &last); }),
               "Unexpected absence of paragraph block in a Note");
     gnote_free_xml(&n);
