@@ -65,18 +65,6 @@ void copy_amount_settings(NoteAmount_t &to, const NoteAmount_t &from)
     to.orsecvalue = from.orsecvalue;
 }
 
-// Links element after tail (the list's last element, null for an empty list); returns element,
-// the new tail.
-NoteElement_t *link_after(NoteElement_t **list, NoteElement_t *tail, NoteElement_t *element)
-{
-    element->prior = tail;
-    if (tail)
-        tail->next = element;
-    else
-        *list = element;
-    return element;
-}
-
 void free_paragraph_parts(NoteParagraph_t &p)
 {
     sfree(p.text);
@@ -228,7 +216,7 @@ NoteElement_t *gmenu_parse_xml_add(NoteData_t *note_data, const char *kind)
     NoteElement_t *element = gmenu_parse_xml_add_tag(note_data, kind);
     NoteElement_t *last = note_data->note;
     while (last && last->next) last = last->next;
-    return link_after(&note_data->note, last, element);
+    return note_append(&note_data->note, last, element);
 }
 
 void note_link_after(NoteElement_t *at, NoteElement_t *e)
@@ -260,6 +248,15 @@ void note_unlink(NoteElement_t **head, NoteElement_t *e)
     (e->prior ? e->prior->next : *head) = e->next;
     if (e->next) e->next->prior = e->prior;
     e->next = e->prior = nullptr;
+}
+
+NoteElement_t *note_append(NoteElement_t **head, NoteElement_t *tail, NoteElement_t *e)
+{
+    if (tail)
+        note_link_after(tail, e);
+    else
+        note_link_before(head, nullptr, e);  // the list is empty: e is its head
+    return e;
 }
 
 void gnote_free_xml(NoteData_t *note_data)
@@ -328,7 +325,7 @@ void gnote_copy_note_shell(NoteData_t *note_data, const NoteElement_t *list)
             Abort("Unexpected note type %d in gnote_copy_note_shell:%d", from->type, __LINE__);
         }
         copy_state(to, from);
-        tail = link_after(&note_data->note, tail, to);
+        tail = note_append(&note_data->note, tail, to);
     }
 }
 
@@ -439,7 +436,7 @@ void gnote_save_original(NoteData_t *note_data)
         default:
             Abort("Unexpected Note element type @ %s:%d", "gnote_save_original", __LINE__);
         }
-        tail = link_after(&note_data->original, tail, to);
+        tail = note_append(&note_data->original, tail, to);
     }
 }
 

@@ -187,6 +187,9 @@ void note_link_after(NoteElement_t *at, NoteElement_t *e);
 void note_link_before(NoteElement_t **head, NoteElement_t *at, NoteElement_t *e);
 // e out of its list, its own links cleared.
 void note_unlink(NoteElement_t **head, NoteElement_t *e);
+// e after tail, the list's last element (null for an empty list), without walking the list: the
+// step of the readers and copies that build a list from its start. Returns e, the new tail.
+NoteElement_t *note_append(NoteElement_t **head, NoteElement_t *tail, NoteElement_t *e);
 
 // Free the current list, or the original copy, and clear the record's reference.
 void gnote_free_xml(NoteData_t *note_data);

@@ -253,10 +253,7 @@ public:
 
     NoteElement_t *append(const char *kind)
     {
-        NoteElement_t *element = gmenu_parse_xml_add_tag(note_data_, kind);
-        element->prior = tail_;
-        (tail_ ? tail_->next : head_) = element;
-        return tail_ = element;
+        return tail_ = note_append(&head_, tail_, gmenu_parse_xml_add_tag(note_data_, kind));
     }
     NoteData_t *owner() const { return note_data_; }
     NoteElement_t *head() const { return head_; }
@@ -270,14 +267,6 @@ private:
     NoteData_t *note_data_;
     NoteElement_t *head_ = nullptr, *tail_ = nullptr;
 };
-
-void link_after(NoteElement_t *after, NoteElement_t *element)
-{
-    element->prior = after;
-    element->next = after->next;
-    if (after->next) after->next->prior = element;
-    after->next = element;
-}
 
 NoteElement_t *new_empty_paragraph(NoteData_t *note_data)
 {
@@ -308,7 +297,7 @@ void split_paragraphs(NoteData_t *note_data, NoteElement_t *list, int compact)
             const std::size_t next = rest.find("\n\n"sv);
             NoteElement_t *piece = gmenu_parse_xml_add_tag(note_data, "p");
             piece->p.text = new_text(rest.substr(0, next));
-            link_after(element, piece);
+            note_link_after(element, piece);
             element = piece;
             if (next == std::string_view::npos) break;
             rest.remove_prefix(next + 2);
@@ -318,10 +307,10 @@ void split_paragraphs(NoteData_t *note_data, NoteElement_t *list, int compact)
     NoteElement_t *last = nullptr;
     for (NoteElement_t *element = list; element; element = element->next) {
         if (element->type == CM_GNOTE_NOTE_TYPE_AM && element->next && element->next->type == CM_GNOTE_NOTE_TYPE_AM)
-            link_after(element, new_empty_paragraph(note_data));
+            note_link_after(element, new_empty_paragraph(note_data));
         last = element;
     }
-    if (last && last->type != CM_GNOTE_NOTE_TYPE_P) link_after(last, new_empty_paragraph(note_data));
+    if (last && last->type != CM_GNOTE_NOTE_TYPE_P) note_link_after(last, new_empty_paragraph(note_data));
 }
 
 // An error a step found in the part of the note string that view is, whose offset counts from

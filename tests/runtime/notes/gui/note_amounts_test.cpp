@@ -473,7 +473,7 @@ TEST_F(NoteAmountsTest, APrintOfANoteThatDoesNotReadLeavesTheOpenWindowAsItWas)
     EXPECT_EQ(invoke(cm(), AC_SET_CONTENT, 1).abort, "Unexpected ampersand");
     as_it_was(n);
     set_cell(2, 1);
-    EXPECT_TRUE(gnote_edit_button_press_save(edit_cm()->window, GDK_KEY_F12, n));
+    window_kind(CM_WT_NOTE).save(edit_cm());
     EXPECT_EQ(kept(), "");
     EXPECT_EQ(xml_of(n), note_of(SHOWN));
 }
