@@ -1107,17 +1107,22 @@ void gnote_edit_create(GtkWidget *parent, NoteData_t *n)
 
     gnote_display_edit_note(n);
     gtk_widget_set_visible(n->edit_scroller, TRUE);
+    // The field is in its edit-window state before the main loop turns: a key typed at once (F12,
+    // Escape) can save or cancel the window during the turns, and its road out must find the field
+    // in that state to take it out again.
+    ops.window_opened(n);
     igtk_main_iteration();
+    if (edit_window(n) != window) return;
     gtk_window_present(GTK_WINDOW(window));
     if (n->focus_widget) gtk_widget_grab_focus(n->focus_widget);
     igtk_main_iteration();
-    // Keys typed while the window opened may have split or joined paragraphs meanwhile, freeing
-    // elements: the focused one is looked up again rather than trusted from before.
+    // The window may have been closed meanwhile; keys typed while it opened may have split or
+    // joined paragraphs, freeing elements: the focused one is looked up again rather than trusted.
+    if (edit_window(n) != window) return;
     NoteElement_t *focused = nullptr;
     for (NoteElement_t *e = n->note; e; e = e->next)
         if (e->focus) focused = e;
     if (focused && gnote_element_widget(focused)) gnote_do_scrolling(focused);
-    ops.window_opened(n);
 }
 
 // ---- The roads out -------------------------------------------------------------------------------------------

@@ -96,6 +96,22 @@ std::string bold_chars(const NoteElement_t *e)
 } // namespace
 
 class NoteWindowTest : public NoteFieldTest {
+public:
+    // An idle source's function: saves (save_at_once) or cancels the edit window as soon as there is
+    // one, as F12 or Escape typed the moment it appears do.
+    bool save_at_once = false;
+    static gboolean close_at_once(gpointer data)
+    {
+        auto *test = static_cast<NoteWindowTest *>(data);
+        ControlMatrix_t *window = test->edit_cm();
+        if (!window) return G_SOURCE_CONTINUE;
+        if (test->save_at_once)
+            window_kind(CM_WT_NOTE).save(window);
+        else
+            window_kind(CM_WT_NOTE).cancel(window, GDK_KEY_Escape);
+        return G_SOURCE_REMOVE;
+    }
+
 protected:
     // A form whose note (mode) holds elements, with the field being edited and the window open.
     NoteData_t *open(int mode, const std::string &elements, const std::string &number = "N1",
@@ -461,6 +477,33 @@ TEST_F(NoteWindowTest, TheEnginesKeysReachSaveAndCancel)
         window_kind(CM_WT_NOTE).cancel(edit_cm(), k);
         EXPECT_EQ(edit_cm(), nullptr);
         EXPECT_EQ(xml_of(n), note_of(para("onetwo ")));
+    }
+    EXPECT_EQ(kept(), "");
+}
+
+// F12 or Escape typed the moment the window appears reaches it while its opening still turns the
+// main loop: the road out closes the window there and takes the field out of its edit-window state,
+// and the opening touches nothing of the closed window after its turns. The field opens its window
+// again as before.
+TEST_F(NoteWindowTest, AWindowSavedOrCancelledWhileItOpensLeavesTheFieldAsTheRoadOutLeftIt)
+{
+    NoteData_t *n = open(2, para("one"));
+    close_edit();
+    for (const bool save : {true, false}) {
+        SCOPED_TRACE(save ? "F12" : "Escape");
+        save_at_once = save;
+        const guint source = g_idle_add(close_at_once, this);
+        EXPECT_EQ(lumba_test::abort_text([&] { widget_type(WIDGET_NOTE).edit(cm(), 1, 0); }), "");
+        EXPECT_FALSE(g_main_context_find_source_by_id(nullptr, source)) << "the road out ran during the opening";
+        if (GSource *left = g_main_context_find_source_by_id(nullptr, source)) g_source_destroy(left);
+        EXPECT_EQ(edit_cm(), nullptr);
+        EXPECT_NE(n->display_state, 4);
+        EXPECT_EQ(xml_of(n), note_of(para("one")));
+        widget_type(WIDGET_NOTE).edit(cm(), 1, 0);
+        ASSERT_NE(edit_cm(), nullptr);
+        EXPECT_EQ(n->display_state, 4);
+        close_edit();
+        EXPECT_NE(n->display_state, 4);
     }
     EXPECT_EQ(kept(), "");
 }
