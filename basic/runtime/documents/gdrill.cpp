@@ -15,6 +15,7 @@
 #include "ps_page.h"
 #include "ps_render.h"
 #include "ps_replay.h"
+#include "read_error.h"
 #include "run_time.h"
 
 int gdrill_landscape = 0;
@@ -48,7 +49,8 @@ void add_line(const GdrillLists &lists, const PrintState_t *state, const std::st
               const std::string &value)
 {
     ilist_addselt(lists.texts, text.c_str(), ITEM_SIZE, 0, nullptr);
-    char *scaled = psprint_drill_conv_format(state, format.c_str());
+    char *scaled = nullptr;
+    stop_on(psprint_drill_conv_format(state, format.c_str(), &scaled));
     ilist_addselt(lists.formats, scaled, ITEM_SIZE, 0, nullptr);
     sfree(scaled);
     ilist_addselt(lists.values, value.c_str(), ITEM_SIZE, 0, nullptr);
@@ -101,7 +103,10 @@ PrintState_t *psopen_ps_drill(const std::string &format, const std::string &marg
     state->grey = colour.starts_with('G') ? 1 : 0;
     state->gutter = gutter.starts_with('L') ? 1 : 0;
     postscript_set_margins_form(state, margins.c_str(), form.c_str());
-    postscript_parse_default(format.c_str(), state);
+    if (const ReadError error = postscript_parse_default(format.c_str(), state)) {
+        postscript_print_state_free(state);
+        stop_on(error);
+    }
     return state;
 }
 
@@ -133,11 +138,11 @@ void pswrite_ps_drill(PrintState_t *state, const std::string &line_text, const s
     std::string text = line_text;
     while (!text.empty() && text.back() == ' ') text.pop_back();
     const int length = static_cast<int>(text.size());
-    postscript_parse_format(format.c_str(), state, length);
+    stop_on(postscript_parse_format(format.c_str(), state, length));
     if (pswrite_do_clear_note(state, clear) || pswrite_do_clear_multi_line(state, clear)) {
         postscript_free_format_line(state);
         drill_clear_note(state, 1, lists);
-        postscript_parse_format(format.c_str(), state, length);
+        stop_on(postscript_parse_format(format.c_str(), state, length));
     }
     postscript_free_format_line(state);
     add_line(lists, state, text, format, trimmed(value));
@@ -271,7 +276,7 @@ GListStore *gdrill_fillPopUp(ControlMatrix_t *cm, const GdrillLists &lists, cons
             const std::string text = t->value.text ? t->value.text : "";
             const std::string value = v && v->value.text ? trimmed(v->value.text) : "";
             const char *format = f && f->value.text ? f->value.text : "";
-            postscript_parse_format(format, state, static_cast<int>(text.size()));
+            stop_on(postscript_parse_format(format, state, static_cast<int>(text.size())));
             postscript_apply_format_to_display_line(markup, text, state);
             postscript_free_format_line(state);
             entry_row.push_back(g_list_model_get_n_items(G_LIST_MODEL(store)));
@@ -279,7 +284,7 @@ GListStore *gdrill_fillPopUp(ControlMatrix_t *cm, const GdrillLists &lists, cons
             append(value, markup);
             // A note's further lines become rows of their own, under the line that began it.
             for (bool first = true; state->notes; first = false) {
-                postscript_parse_format("", state, 0);
+                stop_on(postscript_parse_format("", state, 0));
                 postscript_apply_format_to_display_line(markup, "", state);
                 postscript_free_format_line(state);
                 if (!first && !gdrill_markup_empty(markup)) append(value, markup);
