@@ -99,7 +99,8 @@ GdrillRow *gdrill_row_new(const char *value, const char *markup)
 PrintState_t *psopen_ps_drill(const std::string &format, const std::string &margins, const std::string &form,
                               const std::string &colour, const std::string &gutter, float scale)
 {
-    PrintState_t *state = postscript_print_state_initialise(0, scale);
+    PrintState_t *state = nullptr;
+    stop_on(postscript_print_state_initialise(0, scale, &state));
     state->grey = colour.starts_with('G') ? 1 : 0;
     state->gutter = gutter.starts_with('L') ? 1 : 0;
     postscript_set_margins_form(state, margins.c_str(), form.c_str());
@@ -256,8 +257,9 @@ int gdrill_row_to_select(const std::vector<std::string> &values, const std::stri
 GListStore *gdrill_fillPopUp(ControlMatrix_t *cm, const GdrillLists &lists, const std::string &initial, int non_alphabetical,
                              int initial_focus, guint *selected)
 {
+    PrintState_t *state = nullptr;
+    stop_on(postscript_print_state_initialise(0, 1.0f, &state));
     GListStore *store = g_list_store_new(GDRILL_TYPE_ROW);
-    PrintState_t *state = postscript_print_state_initialise(0, 1.0f);
     // The rendering takes the notes up again: from the same routine as the replay.
     state->cm = cm;
     // The own row of each entry of the texts list, and its value, for choosing the row to select.

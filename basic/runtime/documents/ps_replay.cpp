@@ -92,7 +92,8 @@ void discard_state(PrintHandle_t *handle)
 PrintState_t *psopen_ps(const std::string &format, const std::string &margins, const std::string &form,
                         const std::string &name, const std::string &colour, const std::string &gutter)
 {
-    PrintState_t *state = postscript_print_state_initialise(1, 1.0f);
+    PrintState_t *state = nullptr;
+    stop_on(postscript_print_state_initialise(1, 1.0f, &state));
     state->grey = colour.starts_with('G') ? 1 : 0;
     state->gutter = gutter.starts_with('L') ? 1 : 0;
     // Words after the name (as for the buffer file) are not part of the file's name.

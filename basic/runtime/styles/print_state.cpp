@@ -357,9 +357,10 @@ template <class D, class F> ReadError each_segment(const char *format, D &&on_de
 
 } // namespace
 
-PrintState_t *postscript_print_state_initialise(int output_kind, float drill_scale)
+ReadError postscript_print_state_initialise(int output_kind, float drill_scale, PrintState_t **made)
 {
-    PrintTag_t *tags = postscript_read_style_tag_config_file();
+    PrintTag_t *tags = nullptr;
+    if (ReadError error = postscript_read_style_tag_config_file(&tags)) return error;
     auto *state = Alloc(PrintState_t);
     state->tags = tags;
     state->output_kind = output_kind;
@@ -372,7 +373,8 @@ PrintState_t *postscript_print_state_initialise(int output_kind, float drill_sca
     state->line_spacing = 1.15f;
     state->tag_index = new TagIndex;
     for (PrintTag_t *t = state->tags; t; t = t->next) state->tag_index->first.emplace(t->name, t);
-    return state;
+    *made = state;
+    return {};
 }
 
 void postscript_print_state_free(PrintState_t *state)

@@ -79,9 +79,10 @@ struct PrintState_t {
     ControlMatrix_t *cm;          // the matrix the print handle hangs on: its Get_Note gives notes
 };
 
-// A new state for output kind (1 PostScript, 0 drill) at that drill scale, with the style tags
-// file read into its tag list.
-PrintState_t *postscript_print_state_initialise(int output_kind, float drill_scale);
+// A new state in *state for output kind (1 PostScript, 0 drill) at that drill scale, with the style
+// tags file read into its tag list; a fault of the file is returned (see style_tags.h) and no state
+// is made.
+[[nodiscard]] ReadError postscript_print_state_initialise(int output_kind, float drill_scale, PrintState_t **state);
 // Frees the default tag, the tags, the output name, the watermark tag and the headings, then the
 // state (nullptr is allowed). It closes no file and leaves segments, notes and multi-line texts to
 // their owners.

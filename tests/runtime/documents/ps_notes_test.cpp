@@ -69,7 +69,7 @@ protected:
         std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::trunc) << TAGS;
         const Outcome o = run(program());
         ASSERT_EQ(o.abort, "") << o.err;
-        state = postscript_print_state_initialise(1, 1.0f);
+        ASSERT_FALSE(postscript_print_state_initialise(1, 1.0f, &state));
         postscript_set_margins_form(state, "", "A4");
         long cm = 0;
         NumericToLONG(&context->routines[0].local_numerics[0], &cm);

@@ -333,6 +333,22 @@ TEST_F(PsReplayTest, FaultyFormatsStopTheReplay)
     }
 }
 
+// A fault of the style tags file stops the replay before the report is made.
+TEST_F(PsReplayTest, AFaultyStyleTagsFileStopsTheReplay)
+{
+    std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::trunc) << "mtag_base { print-colour: #12345g; }\n";
+    const fs::path report = scratch / "tags.ps", buffer = scratch / "tags.ps.buf";
+    {
+        Buffer b(buffer);
+        b.open(report.string(), "mtag_base");
+        b.write("a line", "");
+        b.close();
+    }
+    EXPECT_EQ(replay_stop(buffer), "Found unexpected attribute value '12345g' in Style Tag 'mtag_base{print-colour:#12345g;' (b)");
+    EXPECT_FALSE(fs::exists(report));
+    EXPECT_EQ(handle_.state, nullptr);
+}
+
 TEST_F(PsReplayTest, TheOutputFileIsNotFollowedThroughALink)
 {
     const fs::path target = scratch / "elsewhere", report = scratch / "linked.ps", buffer = scratch / "linked.ps.buf";

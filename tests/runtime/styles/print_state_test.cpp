@@ -41,7 +41,7 @@ protected:
     void SetUp() override
     {
         std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::binary | std::ios::trunc) << TAGS;
-        state = postscript_print_state_initialise(1, 1.0f);
+        ASSERT_FALSE(postscript_print_state_initialise(1, 1.0f, &state));
         lumba_test::mail_reports().clear();
     }
     void TearDown() override
