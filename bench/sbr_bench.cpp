@@ -19,6 +19,7 @@
 
 #include "axml.h"
 #include "ilist.h"
+#include "read_error.h"
 #include "sbr_document.h"
 
 namespace {
@@ -64,9 +65,14 @@ void BM_SbrImport(benchmark::State &state)
         reset_peak();
         state.ResumeTiming();
         SbrResult_t lists{};
-        quietly([&] { lists = sbr_xml_parse(file.c_str()); });
+        ReadError error;
+        quietly([&] { error = sbr_xml_parse(file.c_str(), lists); });
         state.PauseTiming();
         peak = peak_mib();
+        if (error) {
+            state.SkipWithError(error.message.c_str());
+            break;
+        }
         // Each fact has a name and a path entry, each tuple one entry; the DIN is listed once.
         const bool right = ilist_length(lists.lists[SBR_VALUES]) > 2 * n + n / 50 &&
                            ilist_length(lists.lists[SBR_DINS]) == 1 &&
@@ -101,7 +107,12 @@ void BM_ListsAlone(benchmark::State &state)
     const int n = static_cast<int>(state.range(0));
     std::vector<std::pair<std::string, std::string>> elements[SBR_LISTS];
     SbrResult_t made{};
-    quietly([&] { made = sbr_xml_parse(instance(n).c_str()); });
+    ReadError error;
+    quietly([&] { error = sbr_xml_parse(instance(n).c_str(), made); });
+    if (error) {
+        state.SkipWithError(error.message.c_str());
+        return;
+    }
     for (int l = 0; l < SBR_LISTS; ++l)
         for (IListElt_t *e = made.lists[l]->head; e; e = e->next) elements[l].emplace_back(e->name, e->value.text);
     sbr_result_free(made);

@@ -20,6 +20,7 @@
 
 #include "axml.h"
 #include "ilist.h"
+#include "read_error.h"
 #include "sbr_document.h"
 
 namespace {
@@ -88,7 +89,8 @@ bool import_right(const Document &d)
 {
     const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);  // the import writes a line per pass
     dup2(null, 1);
-    SbrResult_t lists = sbr_xml_parse(d.path.c_str());
+    SbrResult_t lists{};
+    if (sbr_xml_parse(d.path.c_str(), lists)) return false;
     // A fact gives its name and its path a value, a tuple one value; the DIN is listed once.
     const bool right = ilist_length(lists.lists[SBR_VALUES]) > 2 * d.facts + d.facts / 50;
     const bool din = ilist_length(lists.lists[SBR_DINS]) == 1 &&

@@ -5,11 +5,13 @@
 // read (a reference to one is an undefined entity and the document is not well formed), and the
 // parser gets XML_PARSE_NONET as well. Nesting depth and the length of value names are bounded,
 // and the handlers reach the signal safe point every few thousand calls.
-// Handlers never let an exception cross libxml2's frames: a failure stops the parser and is raised
-// again once libxml2 has returned.
+// Handlers never let an exception cross libxml2's frames: what they find wrong with the document is
+// kept as the import's error and stops the parser; a signal or an allocation failure stops it too
+// and is raised again once libxml2 has returned.
 #include "axml.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,6 +20,7 @@
 #include <tuple>
 #include <unistd.h>
 
+#include <glib.h>
 #include <libxml/catalog.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -25,6 +28,7 @@
 
 #include "ilist.h"
 #include "message.h"
+#include "read_error.h"
 #include "shared_files.h"
 #include "signals.h"
 
@@ -39,6 +43,29 @@ constexpr std::string_view TUPLE_AMOUNT = "IncomeTax.PayAsYouGoWithholding.TaxWi
 constexpr std::string_view TUPLE_CODE = "IncomeTax.PayAsYouGoWithholding.PaymentType.Code";
 constexpr std::string_view EXPLICIT_MEMBER = "explicitMember";
 constexpr std::string_view DIN_FACT = "BusinessDocument.GovernmentGeneratedIdentifier.Text";
+
+// ---- Errors ------------------------------------------------------------------------------------
+
+// The byte offset libxml2 has reached in the document, 0 when no parser runs.
+std::size_t consumed(const SbrContext_t &r)
+{
+    const long n = r.parser ? xmlByteConsumed(static_cast<xmlParserCtxtPtr>(r.parser)) : 0;
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+// Keeps the first fault found in the document, where the parser is; false for the caller to return.
+bool fail(SbrContext_t &r, SbrReadCode code, const char *format, ...) G_GNUC_PRINTF(3, 4);
+bool fail(SbrContext_t &r, SbrReadCode code, const char *format, ...)
+{
+    if (r.error) return false;
+    std::va_list ap;
+    va_start(ap, format);
+    char *text = g_strdup_vprintf(format, ap);
+    va_end(ap);
+    r.error = ReadError{static_cast<int>(code), text, consumed(r)};
+    g_free(text);
+    return false;
+}
 
 // ---- Texts -------------------------------------------------------------------------------------
 
@@ -200,13 +227,16 @@ void set_keyed(SbrContext_t &r, int index, const Placing &p, bool fresh)
     }
 }
 
-// A new list-1 value with lists 2 to 5; its index.
+// A new list-1 value with lists 2 to 5; its index, 0 when the names are beyond their limit.
 int add_value(SbrContext_t &r, const std::string &name, std::string_view text, const Placing &p)
 {
     r.names_total += name.size();
-    if (r.names_total > SBR_MAX_NAMES_TOTAL)
-        Abort("Pass 2: XML Document's value names exceed %zu bytes in all (SBR_MAX_NAMES_TOTAL) @ %s",
-              SBR_MAX_NAMES_TOTAL, WHERE);
+    if (r.names_total > SBR_MAX_NAMES_TOTAL) {
+        fail(r, SbrReadCode::NamesTooLong,
+             "Pass 2: XML Document's value names exceed %zu bytes in all (SBR_MAX_NAMES_TOTAL) @ %s",
+             SBR_MAX_NAMES_TOTAL, WHERE);
+        return 0;
+    }
     IList_t *values = list(r, SBR_VALUES);
     ilist_addselt(values, text.data(), length(text), 0, name.c_str());
     const int index = ilist_length(values);
@@ -220,7 +250,7 @@ int add_value(SbrContext_t &r, const std::string &name, std::string_view text, c
 
 // ---- Pass 2: facts -----------------------------------------------------------------------------
 
-void fact_text(SbrContext_t &r, std::string_view text)
+bool fact_text(SbrContext_t &r, std::string_view text)
 {
     const Placing p = placing(r);
     // Both are looked up before either is added: an element whose name is its path (the root)
@@ -231,7 +261,7 @@ void fact_text(SbrContext_t &r, std::string_view text)
     int i = 0;
     for (const auto &[name, index] : {std::pair{&r.element, by_name}, std::pair{&r.path, by_path}}) {
         if (!index) {
-            added[i++] = add_value(r, *name, text, p);
+            if (!(added[i++] = add_value(r, *name, text, p))) return false;
             continue;
         }
         ++i;
@@ -243,10 +273,11 @@ void fact_text(SbrContext_t &r, std::string_view text)
     }
     // The element's end finds the same two values unless a child comes first.
     r.text_values = {by_path ? by_path : added[1], by_name ? by_name : added[0]};
+    return true;
 }
 
 // Every element outside the tuple has an entry, text or not.
-void fact_end(SbrContext_t &r)
+bool fact_end(SbrContext_t &r)
 {
     const Placing p = placing(r);
     // After its text the element's two values are known; a value its text was joined to takes
@@ -255,11 +286,12 @@ void fact_end(SbrContext_t &r)
     if (!by_path) {
         by_path = value_getindex_with_din(r, r.path, p.din, context_of(p));
         by_name = value_getindex_with_din(r, r.element, p.din, context_of(p));
-        if (!by_path) by_path = add_value(r, r.path, "", p);
-        if (!by_name) by_name = add_value(r, r.element, "", p);
+        if (!by_path && !(by_path = add_value(r, r.path, "", p))) return false;
+        if (!by_name && !(by_name = add_value(r, r.element, "", p))) return false;
     }
     set_keyed(r, by_path, p, false);
     set_keyed(r, by_name, p, false);
+    return true;
 }
 
 // The tuple's amount under its payment type code; what the document left out is stored empty.
@@ -305,20 +337,21 @@ SbrContextEntry_t &building(SbrContext_t &r)
 
 // The text since the last tag, once whole: libxml2 hands one text over in pieces (around entity
 // references, at buffer ends), and the leading white space is dropped from the joined text.
-void take_text(SbrContext_t &r)
+// False on a fault.
+bool take_text(SbrContext_t &r)
 {
-    if (r.text.empty()) return;
+    if (r.text.empty()) return true;
     const std::size_t start = r.text.find_first_not_of(" \t\n\r");
     if (start == std::string::npos) {
         r.text.clear();
-        return;
+        return true;
     }
     // The buffer keeps its room for the next text; its content moves out only for this one.
     const std::string text = r.text.substr(start);
     r.text.clear();
 
     if (r.pass == 1 && !r.in_tuple) {
-        fact_text(r, text);
+        if (!fact_text(r, text)) return false;
     } else if (r.pass == 1) {
         if (iequals(r.element, TUPLE_AMOUNT)) r.amount = text;
         if (iequals(r.element, TUPLE_CODE)) r.payment_code = text;
@@ -329,11 +362,13 @@ void take_text(SbrContext_t &r)
         if (const std::string *ref = attribute(r, "contextRef")) set_din_in_context(r, *ref, text);
     }
     r.join_newline = 0;
+    return true;
 }
 
-void start_element(SbrContext_t &r, std::string_view name, const xmlChar **atts)
+// False on a fault.
+bool start_element(SbrContext_t &r, std::string_view name, const xmlChar **atts)
 {
-    take_text(r);
+    if (!take_text(r)) return false;
     r.text_values = {};
     r.want_text = 1;
     r.join_newline = 1;
@@ -354,17 +389,20 @@ void start_element(SbrContext_t &r, std::string_view name, const xmlChar **atts)
 
     if (r.pass == 0) ++r.elements;
     if (++r.depth > SBR_MAX_DEPTH)
-        Abort("Pass %u: XML Document nests elements deeper than %zu levels (SBR_MAX_DEPTH) @ %s", r.pass + 1,
-              SBR_MAX_DEPTH, WHERE);
+        return fail(r, SbrReadCode::TooDeep,
+                    "Pass %u: XML Document nests elements deeper than %zu levels (SBR_MAX_DEPTH) @ %s", r.pass + 1,
+                    SBR_MAX_DEPTH, WHERE);
     r.element = local;
     if (r.context) r.element.append("*").append(*r.context);
     if (r.path.size() + 1 + r.element.size() > SBR_MAX_NAME)
-        Abort("Pass %u: XML Document has an element path longer than %zu bytes (SBR_MAX_NAME) @ %s", r.pass + 1,
-              SBR_MAX_NAME, WHERE);
+        return fail(r, SbrReadCode::PathTooLong,
+                    "Pass %u: XML Document has an element path longer than %zu bytes (SBR_MAX_NAME) @ %s", r.pass + 1,
+                    SBR_MAX_NAME, WHERE);
     if (!r.path.empty()) r.path += '^';
     r.path += r.element;
 
     if (r.pass == 0 && r.context && context_element) building(r).id = *r.context;
+    return true;
 }
 
 void end_context(SbrContext_t &r)
@@ -374,7 +412,8 @@ void end_context(SbrContext_t &r)
     r.context_id.clear();
 }
 
-void pop_path(SbrContext_t &r, std::string_view local)
+// False when the end does not pair with the path's last element.
+bool pop_path(SbrContext_t &r, std::string_view local)
 {
     std::string ending(local);
     if (r.context) ending.append("*").append(*r.context);
@@ -383,20 +422,23 @@ void pop_path(SbrContext_t &r, std::string_view local)
         r.path.clear();
         r.element.clear();
         end_context(r);
-        return;
+        return true;
     }
     const std::string last = r.path.substr(caret + 1);
     if (!istarts_with(last, ending))
-        Abort("Unpaired end element '%s' in XML parsing, %s is expected", ending.c_str(), last.c_str());
+        return fail(r, SbrReadCode::UnpairedEnd, "Unpaired end element '%s' in XML parsing, %s is expected",
+                    ending.c_str(), last.c_str());
     r.path.erase(caret);
     if (r.context && iequals(local, r.context_element)) end_context(r);
     const std::size_t before = r.path.rfind('^');
     r.element = r.path.substr(before == std::string::npos ? 0 : before + 1);
+    return true;
 }
 
-void end_element(SbrContext_t &r, std::string_view name)
+// False on a fault.
+bool end_element(SbrContext_t &r, std::string_view name)
 {
-    take_text(r);
+    if (!take_text(r)) return false;
     r.want_text = 0;
     const std::string_view local = local_name(name);
     if (r.in_tuple) {
@@ -412,7 +454,7 @@ void end_element(SbrContext_t &r, std::string_view name)
             if (const std::string *v = attribute(r, "isVisible")) r.tuple_visible = *v;
         }
     } else if (r.pass == 1) {
-        fact_end(r);
+        if (!fact_end(r)) return false;
     } else if (iequals(local, "context")) {
         SbrContextEntry_t &entry = building(r);
         r.context_by_id.try_emplace(entry.id, r.count);
@@ -420,22 +462,26 @@ void end_element(SbrContext_t &r, std::string_view name)
     }
     r.attrs.clear();
     r.text_values = {};
-    pop_path(r, local);
+    if (!pop_path(r, local)) return false;
     if (r.depth) --r.depth;
+    return true;
 }
 
-// libxml2's entry points: nothing is done once a handler has failed, and no exception leaves.
+// libxml2's entry points: nothing is done once a handler has failed, and no exception leaves. Work
+// gives false when it found a fault in the document (kept in the record); the parser stops then.
 template <class Work> void guarded(void *user, Work work)
 {
     auto &r = *static_cast<SbrContext_t *>(user);
-    if (r.failure) return;
+    if (r.failure || r.error) return;
+    const auto *parser = static_cast<const xmlParserCtxt *>(r.parser);
+    if (!r.malformed_at && parser && !parser->wellFormed) r.malformed_at = consumed(r);
     try {
         try {
             if (++r.since_check >= SBR_SIGNAL_EVERY) {
                 r.since_check = 0;
                 if (pending_signal) throw SignalPending{};
             }
-            work(r);
+            if (!work(r)) xmlStopParser(static_cast<xmlParserCtxtPtr>(r.parser));
         } catch (const std::bad_alloc &) {
             Abort("Can't allocate memory @ %s:%d", "axml.cpp", __LINE__);
         }
@@ -447,12 +493,12 @@ template <class Work> void guarded(void *user, Work work)
 
 void start_element_callback(void *user, const xmlChar *name, const xmlChar **atts)
 {
-    guarded(user, [&](SbrContext_t &r) { start_element(r, view(name), atts); });
+    guarded(user, [&](SbrContext_t &r) { return start_element(r, view(name), atts); });
 }
 
 void end_element_callback(void *user, const xmlChar *name)
 {
-    guarded(user, [&](SbrContext_t &r) { end_element(r, view(name)); });
+    guarded(user, [&](SbrContext_t &r) { return end_element(r, view(name)); });
 }
 
 void characters_callback(void *user, const xmlChar *ch, int len)
@@ -462,6 +508,7 @@ void characters_callback(void *user, const xmlChar *ch, int len)
             r.text.append(reinterpret_cast<const char *>(ch), static_cast<std::size_t>(len));
         else
             r.join_newline = 0;
+        return true;
     });
 }
 
@@ -473,8 +520,10 @@ xmlEntityPtr get_entity_callback(void *user, const xmlChar *name)
     guarded(user, [&](SbrContext_t &r) {
         const auto *parser = static_cast<const xmlParserCtxt *>(r.parser);
         if (parser->standalone == 1 || (!parser->hasExternalSubset && !parser->hasPErefs))
-            Abort("Pass %u: XML Document isn't well formed @ %s: entities are not accepted (&%s;)", r.pass + 1, WHERE,
-                  reinterpret_cast<const char *>(name));
+            return fail(r, SbrReadCode::EntityRefused,
+                        "Pass %u: XML Document isn't well formed @ %s: entities are not accepted (&%s;)", r.pass + 1,
+                        WHERE, reinterpret_cast<const char *>(name));
+        return true;
     });
     return nullptr;
 }
@@ -508,6 +557,7 @@ int read_document(void *context, char *buffer, int len)
     auto &d = *static_cast<Document *>(context);
     for (;;) {
         const ssize_t n = read(d.fd, buffer, static_cast<std::size_t>(len));
+        if (n > 0) d.record.bytes_read += static_cast<std::size_t>(n);
         if (n >= 0 || errno != EINTR) return static_cast<int>(n);
         // A signal ends the wait: the safe point acts on it, and what it raises waits until
         // libxml2 has returned.
@@ -520,7 +570,8 @@ int read_document(void *context, char *buffer, int len)
     }
 }
 
-void parse_pass(SbrContext_t &r, const char *file)
+// One pass over the file; false when the document has a fault (kept in the record).
+bool parse_pass(SbrContext_t &r, const char *file)
 {
     // The three handlers: a start handler of the first SAX version (qualified names, the
     // attributes as name and value pairs); no DTD or error handler, and an entity handler that
@@ -536,16 +587,28 @@ void parse_pass(SbrContext_t &r, const char *file)
     std::unique_ptr<xmlParserCtxt, ParserFree> parser(
         document.fd < 0 ? nullptr : xmlCreateIOParserCtxt(nullptr, nullptr, read_document, nullptr, &document, XML_CHAR_ENCODING_NONE));
     if (parser) xmlCtxtUseOptions(parser.get(), PARSE_OPTIONS);
-    if (!parser) Abort(pass == 1 ? "Pass 1: Context creation error @ %s" : "Passe 2: Context creation error @ %s", WHERE);
+    if (!parser)
+        return fail(r, SbrReadCode::ContextCreation,
+                    pass == 1 ? "Pass 1: Context creation error @ %s" : "Passe 2: Context creation error @ %s", WHERE);
     *parser->sax = sax;
     parser->userData = &r;
     r.parser = parser.get();
     xmlParseDocument(parser.get());
+    if (r.failure) {
+        r.parser = nullptr;
+        std::rethrow_exception(r.failure);
+    }
+    // Not well formed: where a handler first saw it, or as far as libxml2 had read when it gave up
+    // (a parser it halted no longer knows where it was).
+    if (!r.error && !parser->wellFormed) {
+        fail(r, SbrReadCode::NotWellFormed, "Pass %d: XML Document isn't well formed @ %s", pass, WHERE);
+        r.error.offset = r.malformed_at.value_or(r.bytes_read);
+    }
     r.parser = nullptr;
-    if (r.failure) std::rethrow_exception(r.failure);
-    if (!parser->wellFormed) Abort("Pass %d: XML Document isn't well formed @ %s", pass, WHERE);
+    if (r.error) return false;
     std::printf("Pass %d: XML Document is well formed\n", pass);
     std::fflush(stdout);
+    return true;
 }
 
 // A pass starts from the root with no text, tag or tuple pending.
@@ -559,6 +622,8 @@ void reset_reading(SbrContext_t &r)
     r.attrs.clear();
     r.text.clear();
     r.depth = 0;
+    r.malformed_at.reset();
+    r.bytes_read = 0;
 }
 
 // Destroys the lists unless the parse completes.
@@ -650,7 +715,7 @@ void sbr_result_free(SbrResult_t &result)
     }
 }
 
-SbrResult_t sbr_xml_parse(const char *file)
+ReadError sbr_xml_parse(const char *file, SbrResult_t &lists)
 {
     static std::once_flag catalogs;
     std::call_once(catalogs, [] {
@@ -673,7 +738,7 @@ SbrResult_t sbr_xml_parse(const char *file)
             record->values.reserve(2 * record->elements + 1);
         }
         try {
-            parse_pass(*record, file);
+            if (!parse_pass(*record, file)) return std::move(record->error);  // the guard frees the lists
         } catch (const SignalPending &) {
             // The safe point, now that libxml2 has returned.
             check_signals();
@@ -686,5 +751,6 @@ SbrResult_t sbr_xml_parse(const char *file)
         if (!din.empty()) set(*record, SBR_DINS, din, din);
     }
     guard.done = true;
-    return record->result;
+    lists = record->result;
+    return {};
 }

@@ -26,6 +26,8 @@
 #include <utility>
 #include <vector>
 
+#include "read_error.h"
+
 struct IList_t;
 
 inline constexpr int SBR_LISTS = 6;
@@ -37,6 +39,18 @@ inline constexpr std::size_t SBR_MAX_NAMES_TOTAL = std::size_t{1} << 30;
 // Handler calls between two looks at a pending signal.
 inline constexpr std::size_t SBR_SIGNAL_EVERY = 4096;
 enum SbrList : int { SBR_VALUES, SBR_EDITABLE, SBR_VISIBLE, SBR_CONTEXT, SBR_DIN, SBR_DINS };
+
+// What the import finds wrong with a document: the code of a ReadError.
+enum class SbrReadCode : int {
+    None = 0,
+    ContextCreation,  // the file cannot be opened (or libxml2 cannot start on it)
+    NotWellFormed,    // libxml2 found the document not well formed
+    EntityRefused,    // a reference to an entity other than the five predefined ones
+    UnpairedEnd,      // an end tag that does not pair with the path's last element
+    TooDeep,          // elements nested deeper than SBR_MAX_DEPTH
+    PathTooLong,      // an element path longer than SBR_MAX_NAME
+    NamesTooLong,     // all value names together longer than SBR_MAX_NAMES_TOTAL
+};
 
 // The result record: the six lists in the order above.
 struct SbrResult_t {
@@ -121,14 +135,19 @@ struct SbrContext_t {
     std::size_t since_check = 0;   // handler calls since the last look at pending signals
     void *parser = nullptr;    // the running xmlParserCtxt, so a handler can stop it
     std::exception_ptr failure;  // what stopped a handler; raised again once libxml2 has returned
+    ReadError error;             // what a handler found wrong with the document; it stopped the parser
+    std::optional<std::size_t> malformed_at;  // where a handler first saw libxml2 find it not well formed
+    std::size_t bytes_read = 0;               // of the document, by the running pass
 };
 
-// Reads the file and returns its six new lists (the caller owns them). Writes "Pass 1: XML Document
-// is well formed" and "Pass 2: XML Document is well formed" on standard output. Ends the run with
-// "Pass 1: Context creation error @ sbr_xml_parse" (the file cannot be opened), "Pass %d: XML
-// Document isn't well formed @ sbr_xml_parse" and "Unpaired end element '%s' in XML parsing, %s is
-// expected"; the lists made so far are freed first.
-SbrResult_t sbr_xml_parse(const char *file);
+// Reads the file into six new lists, stored in lists (the caller owns them). Writes "Pass 1: XML
+// Document is well formed" and "Pass 2: XML Document is well formed" on standard output. A document
+// it cannot read is returned as an error ("Pass 1: Context creation error @ sbr_xml_parse" when the
+// file cannot be opened, "Pass %d: XML Document isn't well formed @ sbr_xml_parse", "Unpaired end
+// element '%s' in XML parsing, %s is expected", the limits), with about the byte offset in the file
+// where it was found (0 when it cannot be opened); the lists made so far are freed and lists is left
+// as it was. A signal and an allocation failure still end the run from inside.
+[[nodiscard]] ReadError sbr_xml_parse(const char *file, SbrResult_t &lists);
 // Destroys the lists of a result that were made (the null ones are skipped) and clears it.
 void sbr_result_free(SbrResult_t &result);
 

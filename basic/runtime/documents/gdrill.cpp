@@ -15,6 +15,7 @@
 #include "ps_page.h"
 #include "ps_render.h"
 #include "ps_replay.h"
+#include "read_error.h"
 #include "run_time.h"
 
 int gdrill_landscape = 0;
@@ -48,7 +49,8 @@ void add_line(const GdrillLists &lists, const PrintState_t *state, const std::st
               const std::string &value)
 {
     ilist_addselt(lists.texts, text.c_str(), ITEM_SIZE, 0, nullptr);
-    char *scaled = psprint_drill_conv_format(state, format.c_str());
+    char *scaled = nullptr;
+    stop_on(psprint_drill_conv_format(state, format.c_str(), &scaled));
     ilist_addselt(lists.formats, scaled, ITEM_SIZE, 0, nullptr);
     sfree(scaled);
     ilist_addselt(lists.values, value.c_str(), ITEM_SIZE, 0, nullptr);
@@ -97,11 +99,15 @@ GdrillRow *gdrill_row_new(const char *value, const char *markup)
 PrintState_t *psopen_ps_drill(const std::string &format, const std::string &margins, const std::string &form,
                               const std::string &colour, const std::string &gutter, float scale)
 {
-    PrintState_t *state = postscript_print_state_initialise(0, scale);
+    PrintState_t *state = nullptr;
+    stop_on(postscript_print_state_initialise(0, scale, &state));
     state->grey = colour.starts_with('G') ? 1 : 0;
     state->gutter = gutter.starts_with('L') ? 1 : 0;
     postscript_set_margins_form(state, margins.c_str(), form.c_str());
-    postscript_parse_default(format.c_str(), state);
+    if (const ReadError error = postscript_parse_default(format.c_str(), state)) {
+        postscript_print_state_free(state);
+        stop_on(error);
+    }
     return state;
 }
 
@@ -133,11 +139,11 @@ void pswrite_ps_drill(PrintState_t *state, const std::string &line_text, const s
     std::string text = line_text;
     while (!text.empty() && text.back() == ' ') text.pop_back();
     const int length = static_cast<int>(text.size());
-    postscript_parse_format(format.c_str(), state, length);
+    stop_on(postscript_parse_format(format.c_str(), state, length));
     if (pswrite_do_clear_note(state, clear) || pswrite_do_clear_multi_line(state, clear)) {
         postscript_free_format_line(state);
         drill_clear_note(state, 1, lists);
-        postscript_parse_format(format.c_str(), state, length);
+        stop_on(postscript_parse_format(format.c_str(), state, length));
     }
     postscript_free_format_line(state);
     add_line(lists, state, text, format, trimmed(value));
@@ -251,8 +257,9 @@ int gdrill_row_to_select(const std::vector<std::string> &values, const std::stri
 GListStore *gdrill_fillPopUp(ControlMatrix_t *cm, const GdrillLists &lists, const std::string &initial, int non_alphabetical,
                              int initial_focus, guint *selected)
 {
+    PrintState_t *state = nullptr;
+    stop_on(postscript_print_state_initialise(0, 1.0f, &state));
     GListStore *store = g_list_store_new(GDRILL_TYPE_ROW);
-    PrintState_t *state = postscript_print_state_initialise(0, 1.0f);
     // The rendering takes the notes up again: from the same routine as the replay.
     state->cm = cm;
     // The own row of each entry of the texts list, and its value, for choosing the row to select.
@@ -271,7 +278,7 @@ GListStore *gdrill_fillPopUp(ControlMatrix_t *cm, const GdrillLists &lists, cons
             const std::string text = t->value.text ? t->value.text : "";
             const std::string value = v && v->value.text ? trimmed(v->value.text) : "";
             const char *format = f && f->value.text ? f->value.text : "";
-            postscript_parse_format(format, state, static_cast<int>(text.size()));
+            stop_on(postscript_parse_format(format, state, static_cast<int>(text.size())));
             postscript_apply_format_to_display_line(markup, text, state);
             postscript_free_format_line(state);
             entry_row.push_back(g_list_model_get_n_items(G_LIST_MODEL(store)));
@@ -279,7 +286,7 @@ GListStore *gdrill_fillPopUp(ControlMatrix_t *cm, const GdrillLists &lists, cons
             append(value, markup);
             // A note's further lines become rows of their own, under the line that began it.
             for (bool first = true; state->notes; first = false) {
-                postscript_parse_format("", state, 0);
+                stop_on(postscript_parse_format("", state, 0));
                 postscript_apply_format_to_display_line(markup, "", state);
                 postscript_free_format_line(state);
                 if (!first && !gdrill_markup_empty(markup)) append(value, markup);

@@ -11,6 +11,7 @@
 #include "misc.h"
 #include "odf_insert.h"
 #include "odf_package.h"
+#include "read_error.h"
 #include "signals.h"
 
 namespace {
@@ -215,7 +216,8 @@ OdfEntry &part(OdfPackage &package, const char *name)
 
 IooTree read_part(const OdfEntry &entry)
 {
-    IooTree tree = insert_oo_parse_xml(entry.data);
+    IooTree tree;
+    stop_on(insert_oo_parse_xml(entry.data, tree));
     if (!tree) Abort("Malformed OpenOffice Document");
     return tree;
 }
@@ -262,7 +264,7 @@ void pass(InsertOoHandle_t *handle, OdfPackage &package, std::uint32_t *pictures
     // Looked up again: pictures add entries to the package while the part is filled.
     OdfEntry &entry = part(package, name);
     written.reserve(entry.data.size() + entry.data.size() / 4);
-    insert_oo_write_xml(meta.tree.get(), written);
+    stop_on(insert_oo_write_xml(meta.tree.get(), written));
     entry.data = std::move(written);
     *pictures = meta.frame;
 }
@@ -455,7 +457,7 @@ int insert_oo_get_meta_data(InsertOoHandle_t *, OdfPackage &package, int *cycles
     if (!made_by->content) Abort("Content not found for the meta:generator tag");
     *generator = made_by->content->text.value_or("");
     std::string written;
-    insert_oo_write_xml(tree.get(), written);
+    stop_on(insert_oo_write_xml(tree.get(), written));
     entry.data = std::move(written);
     return 1;
 }

@@ -17,6 +17,7 @@
 #include "numerics.h"
 #include "odf_insert.h"
 #include "odf_package.h"
+#include "read_error.h"
 #include "style_tags.h"
 
 using intr::arg;
@@ -312,8 +313,11 @@ std::span<const IntrinsicRow> insert_oo_intrinsics() { return rows; }
 
 InsertOoHandle_t *insert_oo_new_handle()
 {
+    // The tags first: a fault of the file stops the run before there is a handle.
+    PrintTag_t *tags = nullptr;
+    stop_on(postscript_read_style_tag_config_file(&tags));
     auto *handle = new InsertOoHandle_t;
-    handle->tags = postscript_read_style_tag_config_file();
+    handle->tags = tags;
     InsertOoHandle_t **link = &first_handle;
     while (*link) {
         handle->prior = *link;

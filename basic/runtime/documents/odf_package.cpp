@@ -19,6 +19,7 @@
 #include "message.h"
 #include "misc.h"
 #include "odf_tree.h"
+#include "read_error.h"
 #include "shared_files.h"
 
 void OdfArchiveDiscard::operator()(zip *za) const { zip_discard(za); }
@@ -138,7 +139,8 @@ std::string_view unquoted(std::string_view value)
 // The media type the manifest gives the package's root, or empty.
 std::string root_media_type(const OdfEntry &manifest)
 {
-    const IooTree tree = insert_oo_parse_xml(manifest.data);
+    IooTree tree;
+    stop_on(insert_oo_parse_xml(manifest.data, tree));
     for (const IooNode_t *n = tree.get(); n; n = n->next) {
         if (n->type != IOO_TAG_MANIFEST) continue;
         for (const IooNode_t *e = n->content; e; e = e->next) {

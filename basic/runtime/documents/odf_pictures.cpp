@@ -11,6 +11,7 @@
 #include "misc.h"
 #include "odf_insert.h"
 #include "odf_package.h"
+#include "read_error.h"
 
 namespace {
 
@@ -246,10 +247,11 @@ int insert_oo_do_graphic_manifest(OdfPackage &package, const std::string &path, 
     OdfEntry *entry = odf_entry(package, "META-INF/manifest.xml");
     if (!entry)
         Abort("Error %s when attempting to open OpenOffice manifest.xml file", misc_error_text(ENOENT).c_str());
-    IooTree tree = insert_oo_parse_xml(entry->data);
+    IooTree tree;
+    stop_on(insert_oo_parse_xml(entry->data, tree));
     insert_oo_do_manifest_add(tree.get(), path, type);
     std::string written;
-    insert_oo_write_xml(tree.get(), written);
+    stop_on(insert_oo_write_xml(tree.get(), written));
     entry->data = std::move(written);
     return 1;
 }

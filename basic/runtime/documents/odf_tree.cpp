@@ -2,7 +2,10 @@
 // insertion shares. See odf_tree.h.
 #include "odf_tree.h"
 
+#include <cstdarg>
 #include <cstdio>
+
+#include <glib.h>
 
 #include "message.h"
 
@@ -97,13 +100,15 @@ constexpr int END = -1;
 constexpr std::string_view QUOTE_OR_END("\"\0\xFF", 3);
 
 // The reader over one part: one byte at a time. A NUL or 0xFF byte (neither belongs in XML) ends
-// the part there, as the end of a stream would.
+// the part there, as the end of a stream would. The first fault it finds is kept in error; a
+// function that meets one returns as it does at the end of the part, and its caller looks at error.
 class Reader {
 public:
     explicit Reader(std::string_view part) : part_(part) {}
 
     int get()
     {
+        at_ = pos_;
         if (pos_ >= part_.size()) return END;
         const auto c = static_cast<unsigned char>(part_[pos_++]);
         if (c == 0 || c == 0xFF) {
@@ -132,8 +137,23 @@ public:
         return part_.substr(start, end - start);
     }
 
-    // One node: nullptr at the end of the part, or when the end cut the node short.
+    // One node: nullptr at the end of the part, when the end cut the node short, or on a fault.
     NodePtr tag(int depth);
+
+    // Records a fault found at the byte last read (or at the end of the part); the first one stays.
+    bool fail(OdfReadCode code, const char *format, ...) G_GNUC_PRINTF(3, 4)
+    {
+        if (error) return false;
+        std::va_list ap;
+        va_start(ap, format);
+        char *text = g_strdup_vprintf(format, ap);
+        va_end(ap);
+        error = ReadError{static_cast<int>(code), text, at_};
+        g_free(text);
+        return false;
+    }
+
+    ReadError error;
 
 private:
     bool attributes(IooNode_t *node);
@@ -141,6 +161,7 @@ private:
 
     std::string_view part_;
     std::size_t pos_ = 0;
+    std::size_t at_ = 0;        // offset of the byte get() gave last, or of the end it met
     bool first_ = true;         // no tag read yet
     bool declaration_ = false;  // reading the first tag, which began "<?"
 };
@@ -153,24 +174,25 @@ void append_attr(IooNode_t *node, IooAttr_t *attr, IooAttr_t *&last)
 }
 
 // The attribute list after the space that ended the element's name. False when the end of the
-// part cut the node short.
+// part cut the node short or on a fault.
 bool Reader::attributes(IooNode_t *node)
 {
     IooAttr_t *last = nullptr;
     for (;;) {
         int c = get();
         while (c == ' ') c = get();
-        if (c == END) Abort("Unexpected ending or error encountered");
+        if (c == END) return fail(OdfReadCode::EndInAttributes, "Unexpected ending or error encountered");
         if (c == '/' || c == '?') {
             const int close = get();
-            if (close == END) Abort("Unexpected end of file or error encountered");
-            if (close != '>') Abort("Unexpected end to tag encountered");
+            if (close == END) return fail(OdfReadCode::EndOfFile, "Unexpected end of file or error encountered");
+            if (close != '>') return fail(OdfReadCode::EndOfTag, "Unexpected end to tag encountered");
             node->open = 0;
             return true;
         }
         std::string name;
         while (c != END && c != '=' && c != ' ' && c != '/' && c != '>' && !question_end(c)) {
-            if (name.size() >= IOO_BUF_SIZE - 1) Abort("Buffer overflow when obtaining tag sub-name");
+            if (name.size() >= IOO_BUF_SIZE - 1)
+                return fail(OdfReadCode::AttrNameTooLong, "Buffer overflow when obtaining tag sub-name");
             name += static_cast<char>(c);
             c = get();
         }
@@ -186,8 +208,8 @@ bool Reader::attributes(IooNode_t *node)
             if (c == '/') {
                 node->open = 0;
                 const int close = get();
-                if (close == END) Abort("Unexpected end of file or error encountered");
-                if (close != '>') Abort("Unexpected end to tag encountered");
+                if (close == END) return fail(OdfReadCode::EndOfFile, "Unexpected end of file or error encountered");
+                if (close != '>') return fail(OdfReadCode::EndOfTag, "Unexpected end to tag encountered");
             }
             return true;
         }
@@ -204,7 +226,7 @@ bool Reader::attributes(IooNode_t *node)
             if (close == std::string_view::npos || part_[close] != '"') {
                 pos_ = close == std::string_view::npos ? part_.size() : close;
                 get();  // a NUL or 0xFF byte ends the part
-                Abort("Unexpected end of file or error encountered");
+                return fail(OdfReadCode::EndOfFile, "Unexpected end of file or error encountered");
             }
             value.reserve(close - pos_ + 2);
             value += '"';
@@ -215,19 +237,19 @@ bool Reader::attributes(IooNode_t *node)
         } else {
             // The "?" of "?>" ends it too, as "/" does, so a declaration written back reads the same.
             while (c != ' ' && c != '/' && c != '>' && !question_end(c)) {
-                if (c == END) Abort("Unexpected end of file or error encountered");
+                if (c == END) return fail(OdfReadCode::EndOfFile, "Unexpected end of file or error encountered");
                 value += static_cast<char>(c);
                 c = get();
             }
         }
-        if (c == END) Abort("Unexpected end of file or error encountered");
+        if (c == END) return fail(OdfReadCode::EndOfFile, "Unexpected end of file or error encountered");
         if (c != ' ') unget();
         append_attr(node, insert_oo_create_attr(insert_oo_set_attr_type(name), name, value), last);
     }
 }
 
 // The children of an open element up to its close tag. False when the end of the part came
-// first: the element then ends with the children read so far.
+// first (the element then ends with the children read so far) or on a fault.
 bool Reader::content(IooNode_t *node, int depth)
 {
     IooNode_t *last = nullptr;
@@ -236,7 +258,8 @@ bool Reader::content(IooNode_t *node, int depth)
         if (!child) return false;
         if (child->type == IOO_TAG_CLOSE) {
             if (child->name != node->name)
-                Abort("%s", last ? "Mismatching closing tag following open"
+                return fail(OdfReadCode::MismatchedClose, "%s",
+                            last ? "Mismatching closing tag following open"
                                  : "Mismatching closing tag following open with empty content");
             return true;
         }
@@ -254,7 +277,11 @@ bool Reader::content(IooNode_t *node, int depth)
 
 NodePtr Reader::tag(int depth)
 {
-    if (depth > MAX_DEPTH) Abort("OpenOffice Document nested more than %d levels deep", MAX_DEPTH);
+    if (depth > MAX_DEPTH) {
+        at_ = pos_;
+        fail(OdfReadCode::TooDeep, "OpenOffice Document nested more than %d levels deep", MAX_DEPTH);
+        return nullptr;
+    }
     int c = get();
     if (c == END) return nullptr;
     if (c != '<') {
@@ -277,12 +304,18 @@ NodePtr Reader::tag(int depth)
         c = get();
     }
     while (c != END && c != ' ' && c != '/' && c != '=' && c != '>' && (node->name.empty() || !question_end(c))) {
-        if (node->name.size() >= IOO_BUF_SIZE - 1) Abort("Buffer overflow when obtaining tag name");
+        if (node->name.size() >= IOO_BUF_SIZE - 1) {
+            fail(OdfReadCode::NameTooLong, "Buffer overflow when obtaining tag name");
+            return nullptr;
+        }
         node->name += static_cast<char>(c);
         c = get();
     }
     if (c == END) return nullptr;
-    if (c == '=') Abort("Unexpected '=' encountered in tag name");
+    if (c == '=') {
+        fail(OdfReadCode::EqualsInName, "Unexpected '=' encountered in tag name");
+        return nullptr;
+    }
     if (node->type != IOO_TAG_CLOSE) node->type = insert_oo_set_tag_type(node->name);
     if (c == ' ' && !attributes(node.get())) return nullptr;
     const bool declaration_end = question_end(c);
@@ -296,12 +329,15 @@ NodePtr Reader::tag(int depth)
     if (c == '/') {
         c = get();
         if (c == END) return nullptr;
-        if (c != '>') Abort("Malformed close tag; expecting '>' found '%c'", c);
+        if (c != '>') {
+            fail(OdfReadCode::MalformedClose, "Malformed close tag; expecting '>' found '%c'", c);
+            return nullptr;
+        }
         node->open = 0;
         return node;
     }
     if (!node->open) return node;
-    content(node.get(), depth);
+    if (!content(node.get(), depth) && error) return nullptr;
     // An element written as a start tag and an end tag with nothing between is kept: it is
     // written back self-closed, which says the same.
     node->open = 0;
@@ -320,25 +356,28 @@ void write_attrs(const IooNode_t *node, std::string &out)
     }
 }
 
-void write_tag(const IooNode_t *node, std::string &out)
+// False when an element of the subtree has no name.
+bool write_tag(const IooNode_t *node, std::string &out)
 {
     if (node->text) {
         out += *node->text;
-        return;
+        return true;
     }
-    if (node->name.empty()) Abort("Missing name in tag");
+    if (node->name.empty()) return false;
     out += '<';
     out += node->name;
     write_attrs(node, out);
     if (!node->content) {
         out += "/>";
-        return;
+        return true;
     }
     out += '>';
-    for (const IooNode_t *c = node->content; c; c = c->next) write_tag(c, out);
+    for (const IooNode_t *c = node->content; c; c = c->next)
+        if (!write_tag(c, out)) return false;
     out += "</";
     out += node->name;
     out += '>';
+    return true;
 }
 
 IooNode_t *find_child(IooNode_t *node, std::uint32_t type)
@@ -411,19 +450,27 @@ void insert_oo_free_list(IooNode_t *node)
     }
 }
 
-IooTree insert_oo_parse_xml(std::string_view part)
+ReadError insert_oo_parse_xml(std::string_view part, IooTree &tree)
 {
     Reader reader(part);
     NodePtr first = reader.tag(0);
-    if (!first) return nullptr;
-    if (first->type == IOO_TAG_CLOSE) Abort("Can not start document with a close");
-    if (first->name != "?xml") Abort("OpenOffice Document did not commence with '?xml'");
+    if (reader.error) return reader.error;
+    if (!first) {
+        tree.reset();
+        return {};
+    }
+    if (first->type == IOO_TAG_CLOSE) reader.fail(OdfReadCode::CloseFirst, "Can not start document with a close");
+    else if (first->name != "?xml")
+        reader.fail(OdfReadCode::NoDeclaration, "OpenOffice Document did not commence with '?xml'");
+    if (reader.error) return reader.error;
     first->type = IOO_TAG_HEAD_XML;
-    IooTree tree(first.release());
-    IooNode_t *last = tree.get();
-    for (NodePtr node = reader.tag(0); node || last == tree.get(); node = reader.tag(0)) {
-        if (!node) Abort("Malformed OpenOffice Document");
-        if (node->type == IOO_TAG_CLOSE) Abort("Missplaced closing tag");
+    IooTree read(first.release());
+    IooNode_t *last = read.get();
+    for (NodePtr node = reader.tag(0); node || last == read.get(); node = reader.tag(0)) {
+        if (reader.error) return reader.error;
+        if (!node) reader.fail(OdfReadCode::Malformed, "Malformed OpenOffice Document");
+        else if (node->type == IOO_TAG_CLOSE) reader.fail(OdfReadCode::MisplacedClose, "Missplaced closing tag");
+        if (reader.error) return reader.error;
         if (node->type != IOO_TAG_DOC_CONTENT && node->type != IOO_TAG_DOC_STYLES &&
             node->type != IOO_TAG_DOC_META && node->type != IOO_TAG_MANIFEST)
             node->type = IOO_TAG_HEAD;
@@ -432,18 +479,30 @@ IooTree insert_oo_parse_xml(std::string_view part)
         n->prior = last;
         last = n;
     }
-    return tree;
+    if (reader.error) return reader.error;
+    tree = std::move(read);
+    return {};
 }
 
-void insert_oo_write_xml(const IooNode_t *head, std::string &out)
+ReadError insert_oo_write_xml(const IooNode_t *head, std::string &out)
 {
-    if (head->name.empty() || head->name[0] != '?') Abort("Malformed OpenOffice Document missing doctype name");
+    if (head->name.empty() || head->name[0] != '?')
+        return read_error(static_cast<int>(OdfReadCode::MissingDeclaration), 0,
+                          "Malformed OpenOffice Document missing doctype name");
+    if (!head->next)
+        return read_error(static_cast<int>(OdfReadCode::MissingContent), 0,
+                          "Malformed OpenOffice Document missing content");
+    const std::size_t size = out.size();
     out += '<';
     out += head->name;
     write_attrs(head, out);
     out += "?>";
-    if (!head->next) Abort("Malformed OpenOffice Document missing content");
-    for (const IooNode_t *n = head->next; n; n = n->next) write_tag(n, out);
+    for (const IooNode_t *n = head->next; n; n = n->next)
+        if (!write_tag(n, out)) {
+            out.resize(size);
+            return read_error(static_cast<int>(OdfReadCode::MissingName), 0, "Missing name in tag");
+        }
+    return {};
 }
 
 IooNode_t *ioo_parent(const IooNode_t *node)

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "read_error.h"
+
 // Element codes, from the element name.
 enum : std::uint32_t {
     IOO_TAG_DEFAULT = 0,
@@ -123,11 +125,34 @@ struct IooListFree {
 };
 using IooTree = std::unique_ptr<IooNode_t, IooListFree>;
 
-// Reads a whole part: its top-level list, headed by the ?xml declaration; empty when the part
-// holds nothing. Faults of syntax end the run with their message.
-IooTree insert_oo_parse_xml(std::string_view part);
-// Writes a top-level list back, appending to out.
-void insert_oo_write_xml(const IooNode_t *head, std::string &out);
+// What the reader and the writer of a part find wrong: the code of a ReadError.
+enum class OdfReadCode : int {
+    None = 0,
+    CloseFirst,         // the part begins with a close tag
+    NoDeclaration,      // the first node is not "?xml"
+    Malformed,          // nothing follows the declaration, or a top-level node is cut short
+    MisplacedClose,     // a close tag at the top level
+    MismatchedClose,    // a close tag of another element than the open one
+    EqualsInName,       // "=" in an element's name
+    MalformedClose,     // "/" in a start tag not followed by ">"
+    EndOfTag,           // "/" or "?" after an attribute not followed by ">"
+    EndOfFile,          // the part ends inside an attribute or its value
+    EndInAttributes,    // the part ends where an attribute was expected
+    NameTooLong,        // an element's name of IOO_BUF_SIZE characters or more
+    AttrNameTooLong,    // an attribute's name of IOO_BUF_SIZE characters or more
+    TooDeep,            // elements nested beyond the limit
+    MissingName,        // writer: an element without a name
+    MissingDeclaration, // writer: the list does not begin with the declaration
+    MissingContent,     // writer: nothing after the declaration
+};
+
+// Reads a whole part into tree: its top-level list, headed by the ?xml declaration; empty when the
+// part holds nothing. A fault of syntax is returned with the offset of the byte where the reader
+// found it, and tree is left as it was.
+[[nodiscard]] ReadError insert_oo_parse_xml(std::string_view part, IooTree &tree);
+// Writes a top-level list back, appending to out; a tree the writer cannot write leaves out as it
+// was (offset 0: there is no input).
+[[nodiscard]] ReadError insert_oo_write_xml(const IooNode_t *head, std::string &out);
 
 // The enclosing node of node: its first sibling's parent.
 IooNode_t *ioo_parent(const IooNode_t *node);

@@ -15,6 +15,7 @@
 #include "ps_format.h"
 #include "ps_notes.h"
 #include "ps_render.h"
+#include "read_error.h"
 
 namespace {
 
@@ -284,7 +285,7 @@ float postscript_get_heading_size(const PrintHeader_t *, PrintState_t *state, co
     int sum = 0;
     std::string line;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        postscript_parse_format(formats[i].c_str(), state, static_cast<int>(texts[i].size()));
+        stop_on(postscript_parse_format(formats[i].c_str(), state, static_cast<int>(texts[i].size())));
         sum += postscript_apply_format_to_print_line(line, texts[i], state, 1, 0);
         postscript_free_format_line(state);
     }
@@ -330,14 +331,15 @@ void postscript_do_heading_lines(PrintState_t *state, const char *text, const ch
     for (std::size_t i = 0; i < text_lines.size(); ++i) {
         if (drill) {
             ilist_addselt(texts, text_lines[i].c_str(), DRILL_ITEM_SIZE, 0, nullptr);
-            char *scaled = psprint_drill_conv_format(state, format_lines[i].c_str());
+            char *scaled = nullptr;
+            stop_on(psprint_drill_conv_format(state, format_lines[i].c_str(), &scaled));
             ilist_addselt(formats, scaled, DRILL_ITEM_SIZE, 0, nullptr);
             sfree(scaled);
             ilist_addselt(values, "", DRILL_ITEM_SIZE, 0, nullptr);
             continue;
         }
         const int multi_lines = state->multi_line_count;
-        postscript_parse_format(format_lines[i].c_str(), state, static_cast<int>(text_lines[i].size()));
+        stop_on(postscript_parse_format(format_lines[i].c_str(), state, static_cast<int>(text_lines[i].size())));
         const int size = postscript_apply_format_to_print_line(line, text_lines[i], state, 1, 0);
         postscript_free_format_line(state);
         // The first line of an empty page sits below the top margin; the footer never begins one.

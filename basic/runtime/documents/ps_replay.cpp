@@ -18,6 +18,7 @@
 #include "ps_notes.h"
 #include "ps_page.h"
 #include "ps_render.h"
+#include "read_error.h"
 #include "run_time.h"
 #include "shared_files.h"
 #include "signals.h"
@@ -91,7 +92,8 @@ void discard_state(PrintHandle_t *handle)
 PrintState_t *psopen_ps(const std::string &format, const std::string &margins, const std::string &form,
                         const std::string &name, const std::string &colour, const std::string &gutter)
 {
-    PrintState_t *state = postscript_print_state_initialise(1, 1.0f);
+    PrintState_t *state = nullptr;
+    stop_on(postscript_print_state_initialise(1, 1.0f, &state));
     state->grey = colour.starts_with('G') ? 1 : 0;
     state->gutter = gutter.starts_with('L') ? 1 : 0;
     // Words after the name (as for the buffer file) are not part of the file's name.
@@ -143,12 +145,12 @@ void pswrite_ps(PrintState_t *state, const std::string &line_text, const std::st
     if (page_empty(state)) print_headings(state);
     int colour_before = state->current_colour;
     const int length = static_cast<int>(text.size());
-    postscript_parse_format(format.c_str(), state, length);
+    stop_on(postscript_parse_format(format.c_str(), state, length));
     if (pswrite_do_clear_note(state, clear) || pswrite_do_clear_multi_line(state, clear)) {
         postscript_free_format_line(state);
         pswrite_clear_note(state, 1);
         colour_before = state->current_colour;
-        postscript_parse_format(format.c_str(), state, length);
+        stop_on(postscript_parse_format(format.c_str(), state, length));
     }
     // What this rendering begins is forgotten if the line is rendered again.
     const int multi_lines_before = state->multi_line_count;
@@ -171,7 +173,7 @@ void pswrite_ps(PrintState_t *state, const std::string &line_text, const std::st
     if (broke || (colour_before == mark && mark != state->current_colour)) {
         state->current_colour = -1;
         postscript_notes_forget_since(state, last_note, multi_lines_before);
-        postscript_parse_format(format.c_str(), state, length);
+        stop_on(postscript_parse_format(format.c_str(), state, length));
         height = render(rendered, text, state, 1);
     }
     if (!rendered.empty())
@@ -215,7 +217,7 @@ void psprint_replay(PrintHandle_t *handle)
                 handle->state = state = psopen_ps(format, margins, form, name, colour, gutter);
                 state->cm = psprint_handle_owner(global_data, handle);
                 postscript_set_margins_form(state, margins.c_str(), form.c_str());
-                postscript_parse_default(format.c_str(), state);
+                stop_on(postscript_parse_default(format.c_str(), state));
                 postscript_initialise_prolog(state->output_file);
                 continue;
             }

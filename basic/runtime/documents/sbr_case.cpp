@@ -12,6 +12,7 @@
 #include "ilist.h"
 #include "message.h"
 #include "numerics.h"
+#include "read_error.h"
 #include "sql.h"
 #include "structops.h"
 
@@ -41,7 +42,9 @@ void isbrxmlparse(int nargs, int last, Stack *result)
     using namespace intr;
     if (nargs != 2) Xerror(200, "%s called with wrong number of arguments (%d)", "ISBRXMLPARSE", nargs);
     const std::string file(text(arg(nargs, last, 0)));
-    SbrResult_t lists = sbr_xml_parse(file.c_str());
+    SbrResult_t lists{};
+    // A document the import refuses stops the run with its text; the import has freed its lists.
+    stop_on(sbr_xml_parse(file.c_str(), lists));
     // The lists are the program's only once they are in its structure.
     struct Owner {
         SbrResult_t &lists;

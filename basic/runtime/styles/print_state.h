@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "read_error.h"
 #include "style_tags.h"
 
 struct PrintNote_t;       // a note printed across lines
@@ -78,44 +79,73 @@ struct PrintState_t {
     ControlMatrix_t *cm;          // the matrix the print handle hangs on: its Get_Note gives notes
 };
 
-// A new state for output kind (1 PostScript, 0 drill) at that drill scale, with the style tags
-// file read into its tag list.
-PrintState_t *postscript_print_state_initialise(int output_kind, float drill_scale);
+// A new state in *state for output kind (1 PostScript, 0 drill) at that drill scale, with the style
+// tags file read into its tag list; a fault of the file is returned (see style_tags.h) and no state
+// is made.
+[[nodiscard]] ReadError postscript_print_state_initialise(int output_kind, float drill_scale, PrintState_t **state);
 // Frees the default tag, the tags, the output name, the watermark tag and the headings, then the
 // state (nullptr is allowed). It closes no file and leaves segments, notes and multi-line texts to
 // their owners.
 void postscript_print_state_free(PrintState_t *state);
 
+// What a line format has wrong (or the state it is applied to): the code of a ReadError, whose
+// offset is that of the item at fault in the format (0 for a fault of the state or of the whole).
+enum class PrintFormatCode : int {
+    None = 0,
+    ItemTooLong,        // an item beyond its bounds (segment, number, measure, tag name)
+    NoTags,             // the style tags file gave no tags
+    NotInitialised,     // no segment to style
+    WatermarkInField,   // a field segment's tag gives watermark-text
+    SpansSegments,      // a field segment runs over more than one earlier segment
+    DefaultTimeStamp,   // a default segment's tag gives a line attribute...
+    DefaultPageNumber,
+    DefaultLineType,
+    DefaultLineStyle,
+    DefaultNoteType,
+    DefaultMultiLine,
+    NoSegments,         // a default tag finds no segment
+    DrillItemTooLong,   // a position or length too long for the drill window's format
+    DrillValueTooLong,  // its rescaled value too long
+    DrillFormatTooLong, // the rescaled format more than twice as long
+};
+
+// The functions that read a format return what they find wrong and leave the state as it was
+// then; their callers stop the run with the error's text.
+
 // The segments of one line of line_length characters, from its format; the caller renders them
 // and then frees them with postscript_free_format_line.
-void postscript_parse_format(const char *format, PrintState_t *state, int line_length);
+[[nodiscard]] ReadError postscript_parse_format(const char *format, PrintState_t *state, int line_length);
 void postscript_free_format_line(PrintState_t *state);
 // Applies only the default segments of format to the state's default style (a report's default
 // format, when it is opened).
-void postscript_parse_default(const char *format, PrintState_t *state);
+[[nodiscard]] ReadError postscript_parse_default(const char *format, PrintState_t *state);
 // The first segment, 1..line_length in the default style, when the state has none.
 void postscript_init_value(PrintState_t *state, int line_length);
 
 // Copies the next item of *position up to delimiter or the end into output (size bytes with the
-// terminator), leaving out white space, and moves *position past the delimiter. Returns 1 when
-// the item begins with 'm' (a tag name). An item that does not fit ends the run.
-int postscript_get_format_tag(char *output, const char **position, char delimiter, int size);
+// terminator), leaving out white space, and moves *position past the delimiter; *tag_name is 1
+// when the item begins with 'm' (a tag name). An item that does not fit is refused (offset 0)
+// and nothing moves.
+[[nodiscard]] ReadError postscript_get_format_tag(char *output, const char **position, char delimiter, int size,
+                                                  int *tag_name);
 
 // Applies the named tag to characters first..last of the line, splitting segments as needed;
 // position and length (cm) replace the segment's own when given (above -1.5). An unknown name is
 // mailed to the support address and styles nothing.
-void postscript_save_tag(PrintState_t *state, int first, int last, const char *name, double position, double length);
+[[nodiscard]] ReadError postscript_save_tag(PrintState_t *state, int first, int last, const char *name,
+                                            double position, double length);
 // Applies the named tag as a default style: to the state's default tag and to the line's last
 // segment while no field segment styled it; a tag with watermark-text becomes the watermark tag.
-void postscript_save_default_tag(PrintState_t *state, const char *name);
+[[nodiscard]] ReadError postscript_save_default_tag(PrintState_t *state, const char *name);
 // The first tag of that name, or nullptr.
 PrintTag_t *postscript_find_tag(const PrintState_t *state, std::string_view name);
 
-// A new format (free with sfree) whose positions and lengths are rescaled from the page to the
-// drill window of the state's form, margins and scale.
-char *psprint_drill_conv_format(const PrintState_t *state, const char *format);
-// One segment of it.
-std::string psprint_drill_conv_field(const PrintState_t *state, std::string_view segment);
+// A new format in *converted (free with sfree) whose positions and lengths are rescaled from the
+// page to the drill window of the state's form, margins and scale.
+[[nodiscard]] ReadError psprint_drill_conv_format(const PrintState_t *state, const char *format, char **converted);
+// One segment of it, appended to converted.
+[[nodiscard]] ReadError psprint_drill_conv_field(const PrintState_t *state, std::string_view segment,
+                                                 std::string &converted);
 
 // Removes trailing white space of text in place and returns it.
 char *psprint_trim(char *text);

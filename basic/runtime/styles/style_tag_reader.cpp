@@ -4,11 +4,13 @@
 #include <charconv>
 #include <cstring>
 #include <span>
-#include <utility>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "mem_mgt.h"
 #include "message.h"
+#include "read_error.h"
 #include "style_tags.h"
 
 namespace {
@@ -152,70 +154,87 @@ char unknown_letter(std::string_view name)
     }
 }
 
-[[noreturn]] void wrong_value(const char *value, const char *tag_text, char letter)
+int code(StyleTagCode c) { return static_cast<int>(c); }
+
+// The helpers below give their faults at offset 0: the reading of the file puts the tag's offset in.
+
+ReadError wrong_value(const char *value, const char *tag_text, char letter)
 {
-    Abort("Found unexpected attribute value '%s' in Style Tag '%s' (%c)", value, tag_text, letter);
+    return read_error(code(StyleTagCode::WrongValue), 0, "Found unexpected attribute value '%s' in Style Tag '%s' (%c)",
+                      value, tag_text, letter);
 }
 
-int word_value(const Attribute &a, const char *value, const char *tag_text)
+ReadError word_value(const Attribute &a, const char *value, const char *tag_text, int *out)
 {
     for (const Word &w : a.words)
-        if (std::strcmp(value, w.text) == 0) return w.value;
-    if (a.kind == Kind::PAGE_NUMBER) Abort("Found unexpected attribute '%s' in Style Tag '%s' (c)", value, tag_text);
-    wrong_value(value, tag_text, a.letter);
+        if (std::strcmp(value, w.text) == 0) {
+            *out = w.value;
+            return {};
+        }
+    if (a.kind == Kind::PAGE_NUMBER)
+        return read_error(code(StyleTagCode::WrongPageNumber), 0, "Found unexpected attribute '%s' in Style Tag '%s' (c)",
+                          value, tag_text);
+    return wrong_value(value, tag_text, a.letter);
 }
 
 // One or two digits followed by "pt".
-int size_value(const char *value, const char *tag_text)
+ReadError size_value(const char *value, const char *tag_text, int *out)
 {
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (!digit(value[0])) Abort("Did not find units '%s' on font size attribute in Style Tag '%s'", value, tag_text);
+    if (!digit(value[0]))
+        return read_error(code(StyleTagCode::SizeDigits), 0, "Did not find units '%s' on font size attribute in Style Tag '%s'",
+                          value, tag_text);
     int size = value[0] - '0';
     const char *units = value + 1;
     if (digit(*units)) size = size * 10 + (*units++ - '0');
     if (std::strcmp(units, "pt") != 0)
-        Abort("Found unexpected units '%s' on font size attribute in Style Tag '%s'", units, tag_text);
-    return size;
+        return read_error(code(StyleTagCode::SizeUnits), 0,
+                          "Found unexpected units '%s' on font size attribute in Style Tag '%s'", units, tag_text);
+    *out = size;
+    return {};
 }
 
 // One to ten digits and points followed by "cm", read as a decimal number.
-double width_value(const char *value, const char *tag_text, const WidthTexts &texts)
+ReadError width_value(const char *value, const char *tag_text, const WidthTexts &texts, double *out)
 {
     const std::size_t n = std::strspn(value, "0123456789.");
-    if (n > WIDTH_DIGITS) Abort(texts.too_long, value, tag_text);
-    if (n == 0) Abort(texts.missing, value, tag_text);
-    if (std::strcmp(value + n, "cm") != 0) Abort(texts.units, value + n, tag_text);
+    if (n > WIDTH_DIGITS) return read_error(code(StyleTagCode::WidthDigits), 0, texts.too_long, value, tag_text);
+    if (n == 0) return read_error(code(StyleTagCode::WidthMissing), 0, texts.missing, value, tag_text);
+    if (std::strcmp(value + n, "cm") != 0) return read_error(code(StyleTagCode::WidthUnits), 0, texts.units, value + n, tag_text);
     double width = 0.0;
     std::from_chars(value, value + n, width);  // the C notation whatever the locale; "." reads 0
-    return width;
+    *out = width;
+    return {};
 }
 
-void set_attribute(PrintTag_t *tag, const Attribute &a, char *value, const char *tag_text)
+ReadError set_attribute(PrintTag_t *tag, const Attribute &a, char *value, const char *tag_text)
 {
     switch (a.kind) {
     case Kind::WORDS:
-    case Kind::PAGE_NUMBER: tag->*a.field = word_value(a, value, tag_text); break;
-    case Kind::SIZE: tag->*a.field = size_value(value, tag_text); break;
-    case Kind::COLOUR: tag->*a.field = postscript_get_colour_value(value, tag_text, 0, 6); break;
-    case Kind::COLOUR_OR_NULL: tag->*a.field = postscript_get_colour_value(value, tag_text, 1, 6); break;
-    case Kind::GREY: tag->*a.field = postscript_get_colour_value(value, tag_text, 0, 2); break;
-    case Kind::GREY_OR_NULL: tag->*a.field = postscript_get_colour_value(value, tag_text, 1, 2); break;
-    case Kind::WIDTH: tag->*a.width = width_value(value, tag_text, *a.width_texts); break;
+    case Kind::PAGE_NUMBER: return word_value(a, value, tag_text, &(tag->*a.field));
+    case Kind::SIZE: return size_value(value, tag_text, &(tag->*a.field));
+    case Kind::COLOUR: return postscript_get_colour_value(value, tag_text, 0, 6, &(tag->*a.field));
+    case Kind::COLOUR_OR_NULL: return postscript_get_colour_value(value, tag_text, 1, 6, &(tag->*a.field));
+    case Kind::GREY: return postscript_get_colour_value(value, tag_text, 0, 2, &(tag->*a.field));
+    case Kind::GREY_OR_NULL: return postscript_get_colour_value(value, tag_text, 1, 2, &(tag->*a.field));
+    case Kind::WIDTH: return width_value(value, tag_text, *a.width_texts, &(tag->*a.width));
     case Kind::TIME_STAMP:
         if (std::strcmp(value, TIME_STAMP_FORMAT) != 0)
-            Abort("Found unexpected format type '%s' in Style Tag '%s'", value, tag_text);
+            return read_error(code(StyleTagCode::TimeStampFormat), 0, "Found unexpected format type '%s' in Style Tag '%s'",
+                              value, tag_text);
         replace_text(tag->time_stamp, value);
-        break;
-    case Kind::WATERMARK: replace_text(tag->watermark_text, std::strcmp(value, "none") == 0 ? "\n" : value); break;
+        return {};
+    case Kind::WATERMARK: replace_text(tag->watermark_text, std::strcmp(value, "none") == 0 ? "\n" : value); return {};
     case Kind::LINE_TYPE:
-        tag->line_type = word_value(a, value, tag_text);
+        if (ReadError error = word_value(a, value, tag_text, &tag->line_type)) return error;
         if (tag->line_style == NOT_GIVEN) tag->line_style = 1;
-        break;
+        return {};
     case Kind::LINE_STYLE:
-        tag->line_style = word_value(a, value, tag_text);
+        if (ReadError error = word_value(a, value, tag_text, &tag->line_style)) return error;
         if (tag->line_type == NOT_GIVEN) tag->line_type = 1;
-        break;
+        return {};
     }
+    return {};
 }
 
 bool quoted(Kind kind)
@@ -223,45 +242,53 @@ bool quoted(Kind kind)
     return kind == Kind::TIME_STAMP || kind == Kind::WATERMARK || kind == Kind::LINE_TYPE || kind == Kind::LINE_STYLE;
 }
 
-// Fills tag from one tag's text as the tokeniser gave it.
-void read_tag(PrintTag_t *tag, const char *text)
+// Fills tag (a record of the reading's own list) from one tag's text as the tokeniser gave it.
+ReadError read_tag(PrintTag_t *tag, const char *text)
 {
     if (std::strncmp(text, TAG_PREFIX.data(), TAG_PREFIX.size()) != 0)
-        Abort("Found tag '%s' not commencing with 'mtag_'", text);
+        return read_error(code(StyleTagCode::NoPrefix), 0, "Found tag '%s' not commencing with 'mtag_'", text);
     const char *brace = std::strchr(text, '{');
-    if (!brace) Abort("Did not find '{' following a Style Tag '%s'", text);
+    if (!brace) return read_error(code(StyleTagCode::NoBrace), 0, "Did not find '{' following a Style Tag '%s'", text);
     const std::string_view name(text, brace - text);
-    if (name.size() >= sizeof tag->name) Abort("Tag name in tags file is too long: %.*s", int(name.size()), name.data());
+    if (name.size() >= sizeof tag->name)
+        return read_error(code(StyleTagCode::NameTooLong), 0, "Tag name in tags file is too long: %.*s", int(name.size()),
+                          name.data());
     name.copy(tag->name, name.size());
     for (const char *p = brace + 1; *p;) {
         char attribute[VALUE_SIZE], value[VALUE_SIZE];
-        p = postscript_get_style_tag_value(attribute, p, ':', VALUE_SIZE, 0);
+        if (ReadError error = postscript_get_style_tag_value(attribute, &p, ':', VALUE_SIZE, 0)) return error;
         const Attribute *found = nullptr;
         for (const Attribute &a : ATTRIBUTES)
             if (std::strcmp(attribute, a.name) == 0) found = &a;
         if (!found)
-            Abort("Found unexpected attribute '%s' in Style Tag '%s' (%c)", attribute, text, unknown_letter(attribute));
-        p = postscript_get_style_tag_value(value, p, ';', VALUE_SIZE, quoted(found->kind));
-        set_attribute(tag, *found, value, text);
+            return read_error(code(StyleTagCode::UnknownAttribute), 0, "Found unexpected attribute '%s' in Style Tag '%s' (%c)",
+                              attribute, text, unknown_letter(attribute));
+        if (ReadError error = postscript_get_style_tag_value(value, &p, ';', VALUE_SIZE, quoted(found->kind))) return error;
+        if (ReadError error = set_attribute(tag, *found, value, text)) return error;
     }
+    return {};
 }
 
 // The reading of the file, released however it ends. A reading that stops before the end of the
-// file resets the tokeniser, so the next reader does not begin with this file's text.
+// file resets the tokeniser, so the next reader does not begin with this file's text, and frees
+// the tags read so far.
 struct FileReading {
-    std::FILE *file = postscript_print_tags_open_file();
+    std::FILE *file = nullptr;
     char *buffer = nullptr;
     PrintTag_t *head = nullptr, *tail = nullptr;
     bool finished = false;
 
+    FileReading() = default;
+    FileReading(const FileReading &) = delete;
+    FileReading &operator=(const FileReading &) = delete;
     ~FileReading()
     {
         if (!finished) {
-            postscript_print_tags_get_tag(nullptr, nullptr);
+            postscript_print_tags_reset();
             postscript_print_tags_free(head);
         }
         DpsRealloc(buffer, 0);
-        std::fclose(file);
+        if (file) std::fclose(file);
     }
     void append(PrintTag_t *tag)
     {
@@ -323,14 +350,20 @@ void postscript_print_tags_free(PrintTag_t *head)
     }
 }
 
-int postscript_get_colour_value(char *value, const char *tag_text, int null_allowed, int digits)
+ReadError postscript_get_colour_value(char *value, const char *tag_text, int null_allowed, int digits, int *colour)
 {
-    if (null_allowed && std::strcmp(value, "NULL") == 0) return NO_COLOUR;
+    if (null_allowed && std::strcmp(value, "NULL") == 0) {
+        *colour = NO_COLOUR;
+        return {};
+    }
     if (value[0] != '#' || std::strlen(value) > std::size_t(digits) + 1)
-        Abort("Found unexpected attribute value '%s' in Style Tag '%s' (a)", value, tag_text);
-    int colour = 0;
+        return read_error(code(StyleTagCode::WrongColour), 0,
+                          "Found unexpected attribute value '%s' in Style Tag '%s' (a)", value, tag_text);
+    // Lower-cased as it is read, in a copy: the message shows the digits so far lower-cased.
+    std::string text(value);
+    int read = 0;
     for (int i = 1; i <= digits; ++i) {
-        char &c = value[i];
+        char &c = text[i];
         if (c >= 'A' && c <= 'F') c = char(c - 'A' + 'a');
         int digit;
         if (c >= '0' && c <= '9')
@@ -338,22 +371,34 @@ int postscript_get_colour_value(char *value, const char *tag_text, int null_allo
         else if (c >= 'a' && c <= 'f')
             digit = c - 'a' + 10;
         else
-            Abort("Found unexpected attribute value '%s' in Style Tag '%s' (b)", value + 1, tag_text);
-        colour = colour * 16 + digit;
+            return read_error(code(StyleTagCode::WrongColour), 0,
+                              "Found unexpected attribute value '%s' in Style Tag '%s' (b)", text.c_str() + 1, tag_text);
+        read = read * 16 + digit;
     }
-    return digits == 2 ? colour * 0x010101 : colour;
+    text.copy(value, text.size());
+    *colour = digits == 2 ? read * 0x010101 : read;
+    return {};
 }
 
-PrintTag_t *postscript_read_style_tag_config_file()
+ReadError postscript_read_style_tag_config_file(PrintTag_t **tags)
 {
     FileReading r;
-    while (postscript_print_tags_get_tag(r.file, &r.buffer)) {
+    if (ReadError error = postscript_print_tags_open_file(&r.file)) return error;
+    for (;;) {
+        int found = 0;
+        std::size_t at = 0;
+        if (ReadError error = postscript_print_tags_get_tag(r.file, &r.buffer, &found, &at)) return error;
+        if (!found) break;
         PrintTag_t *tag = postscript_print_tag_initialise(0);
         r.append(tag);
-        read_tag(tag, r.buffer);
+        if (ReadError error = read_tag(tag, r.buffer)) {
+            error.offset = at;
+            return error;
+        }
     }
     r.finished = true;
-    return r.head;
+    *tags = r.head;
+    return {};
 }
 
 void postscript_add_tag_value(PrintTag_t *destination, const PrintTag_t *source)

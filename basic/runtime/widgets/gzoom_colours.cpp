@@ -11,6 +11,7 @@
 #include "ilist.h"
 #include "mem_mgt.h"
 #include "message.h"
+#include "read_error.h"
 #include "style_tags.h"
 
 namespace {
@@ -23,20 +24,25 @@ constexpr int ATTRIBUTE_BUFFER = 56;
 // carried-over text forgotten however the lookup ends.
 class TagsReader {
 public:
-    TagsReader() : file_(postscript_print_tags_open_file()) {}
+    TagsReader() { stop_on(postscript_print_tags_open_file(&file_)); }
     ~TagsReader()
     {
-        std::fclose(file_);
-        postscript_print_tags_get_tag(nullptr, &text_);
+        if (file_) std::fclose(file_);
+        postscript_print_tags_reset();
         DpsRealloc(text_, 0);
     }
     TagsReader(const TagsReader &) = delete;
     TagsReader &operator=(const TagsReader &) = delete;
-    // The next tag's text, or nullptr at the end of the file.
-    const char *next() { return postscript_print_tags_get_tag(file_, &text_) ? text_ : nullptr; }
+    // The next tag's text, or nullptr at the end of the file; a fault of the file stops the run.
+    const char *next()
+    {
+        int found = 0;
+        stop_on(postscript_print_tags_get_tag(file_, &text_, &found));
+        return found ? text_ : nullptr;
+    }
 
 private:
-    std::FILE *file_;
+    std::FILE *file_ = nullptr;
     char *text_ = nullptr;
 };
 
@@ -47,10 +53,10 @@ char *tag_value(const char *attributes, const std::string &name)
     char attribute[ATTRIBUTE_BUFFER], value[ATTRIBUTE_BUFFER];
     value[0] = '\0';
     for (const char *p = attributes; *p;) {
-        p = postscript_get_style_tag_value(attribute, p, ':', ATTRIBUTE_BUFFER, 0);
+        stop_on(postscript_get_style_tag_value(attribute, &p, ':', ATTRIBUTE_BUFFER, 0));
         if (std::strcmp(attribute, "screen-bg-colour") != 0)
             Abort("Invalid attribute %s for tag %s", attribute, name.c_str());
-        p = postscript_get_style_tag_value(value, p, ';', ATTRIBUTE_BUFFER, 0);
+        stop_on(postscript_get_style_tag_value(value, &p, ';', ATTRIBUTE_BUFFER, 0));
         if (value[0] != '#') Abort("Colour value for %s must commence with '#'", name.c_str());
     }
     return g_strdup(value);

@@ -3,6 +3,7 @@
 // as an independent reader (Python's zipfile and ElementTree, xmllint, file) sees them.
 #include <array>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <initializer_list>
@@ -333,6 +334,16 @@ fs::path template_with(const Scratch &dir, const std::string &name, const std::s
     const fs::path path = dir / name;
     make_template(path, {"content.xml=@" + part.string()});
     return path;
+}
+
+// A fault of the style tags file stops the handle's making with the reader's text.
+TEST_F(OdfFill, AFaultyStyleTagsFileStopsTheCreation)
+{
+    std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::trunc) << "mtag_a { print-size: big; }\n";
+    EXPECT_EQ(stop(in_IINSERT_OO_CREATE, {}, true),
+              "Did not find units 'big' on font size attribute in Style Tag 'mtag_a{print-size:big;'");
+    std::remove((std::string(PPATH_ROOT) + "/conf/tags").c_str());
+    EXPECT_EQ(stop(in_IINSERT_OO_CREATE, {}, true), "Cannot open style tags configuration file " PPATH_ROOT "/conf/tags");
 }
 
 TEST_F(OdfFill, FillsTextNumbersAndExclusions)

@@ -6,6 +6,7 @@
 #include "odf_fixture.h"
 #include "odf_package.h"
 #include "odf_tree.h"
+#include "read_error.h"
 #include "test_host.h"
 
 namespace {
@@ -15,12 +16,38 @@ using namespace odf_test;
 
 const std::string XML = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 
+// A part that must read.
+IooTree parse(const std::string &part)
+{
+    IooTree tree;
+    const ReadError error = insert_oo_parse_xml(part, tree);
+    EXPECT_FALSE(error) << error.message;
+    return tree;
+}
+
 std::string round_trip(const std::string &part)
 {
-    IooTree tree = insert_oo_parse_xml(part);
+    IooTree tree = parse(part);
     std::string out;
-    if (tree) insert_oo_write_xml(tree.get(), out);
+    if (tree) {
+        const ReadError error = insert_oo_write_xml(tree.get(), out);
+        EXPECT_FALSE(error) << error.message;
+    }
     return out;
+}
+
+int code(OdfReadCode c) { return static_cast<int>(c); }
+
+// A part that must not read: the error, with the tree the caller had left as it was.
+ReadError refused(const std::string &part)
+{
+    IooTree tree = parse(XML + "<kept/>");
+    const IooNode_t *kept = tree.get();
+    const ReadError error = insert_oo_parse_xml(part, tree);
+    EXPECT_TRUE(error) << part;
+    EXPECT_EQ(tree.get(), kept) << part;
+    EXPECT_EQ(tree->next->name, "kept") << part;
+    return error;
 }
 
 struct RoundTrip {
@@ -61,7 +88,7 @@ TEST(OdfTree, ReadAndWrittenBackAsItWas)
 
 TEST(OdfTree, ValuesKeepTheirQuotesAndTextItsEntities)
 {
-    IooTree tree = insert_oo_parse_xml(XML + "<office:document-content><text:p text:style-name=\"P1\">a&amp;b</text:p></office:document-content>");
+    IooTree tree = parse(XML + "<office:document-content><text:p text:style-name=\"P1\">a&amp;b</text:p></office:document-content>");
     const IooNode_t *doc = tree->next;
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->type, IOO_TAG_DOC_CONTENT);
@@ -77,7 +104,7 @@ TEST(OdfTree, ValuesKeepTheirQuotesAndTextItsEntities)
 
 TEST(OdfTree, OnlyTheFirstChildLinksItsParent)
 {
-    IooTree tree = insert_oo_parse_xml(XML + "<r><a/><b/><c/></r>");
+    IooTree tree = parse(XML + "<r><a/><b/><c/></r>");
     const IooNode_t *r = tree->next;
     EXPECT_EQ(tree->next->type, IOO_TAG_HEAD);
     EXPECT_EQ(r->content->parent, r);
@@ -100,52 +127,96 @@ TEST(OdfTree, LongNamesAndValues)
 {
     const std::string name99(99, 'n');
     EXPECT_EQ(round_trip(XML + "<" + name99 + "/>"), XML + "<" + name99 + "/>");
-    EXPECT_EQ(abort_text([&] { round_trip(XML + "<" + name99 + "n/>"); }), "Buffer overflow when obtaining tag name");
-    EXPECT_EQ(abort_text([&] { round_trip(XML + "<r " + name99 + "n=\"1\"/>"); }),
-              "Buffer overflow when obtaining tag sub-name");
+    const ReadError name = refused(XML + "<" + name99 + "n/>");
+    EXPECT_EQ(name.message, "Buffer overflow when obtaining tag name");
+    EXPECT_EQ(name.code, code(OdfReadCode::NameTooLong));
+    EXPECT_EQ(name.offset, XML.size() + 1 + 99);  // the hundredth character
+    const ReadError attribute = refused(XML + "<r " + name99 + "n=\"1\"/>");
+    EXPECT_EQ(attribute.message, "Buffer overflow when obtaining tag sub-name");
+    EXPECT_EQ(attribute.code, code(OdfReadCode::AttrNameTooLong));
+    EXPECT_EQ(attribute.offset, XML.size() + 3 + 99);
     const std::string value = "<r a=\"" + std::string(5000, 'v') + "\"/>";
     EXPECT_EQ(round_trip(XML + value), XML + value);
 }
 
-struct Stop {
-    const char *part;
+struct Fault {
+    std::string part;
+    OdfReadCode code;
+    std::size_t offset;  // of the byte the reader was on when it found the fault
     const char *message;
 };
 
-TEST(OdfTree, FaultsStopTheRun)
+// The reader's faults come back with their message, code and place; the caller's tree is kept.
+TEST(OdfTree, FaultsAreReturned)
 {
-    const Stop cases[] = {
-        {"</x>", "Can not start document with a close"},
-        {"<r/>", "OpenOffice Document did not commence with '?xml'"},
-        {"<?xml version=\"1.0\"?>", "Malformed OpenOffice Document"},
-        {"<?xml version=\"1.0\"?></r>", "Missplaced closing tag"},
-        {"<?xml version=\"1.0\"?><r/></r>", "Missplaced closing tag"},
-        {"<?xml version=\"1.0\"?><r><a>x</b></r>", "Mismatching closing tag following open"},
-        {"<?xml version=\"1.0\"?><r><a></b></r>", "Mismatching closing tag following open with empty content"},
-        {"<?xml version=\"1.0\"?><r=1/>", "Unexpected '=' encountered in tag name"},
-        {"<?xml version=\"1.0\"?><r/x>", "Malformed close tag; expecting '>' found 'x'"},
-        {"<?xml version=\"1.0\"?><r a=\"1\"/x>", "Unexpected end to tag encountered"},
-        {"<?xml version=\"1.0\"?><r a=\"1", "Unexpected end of file or error encountered"},
-        {"<?xml version=\"1.0\"?><r ", "Unexpected ending or error encountered"},
-    };
-    for (const Stop &c : cases) EXPECT_EQ(abort_text([&] { round_trip(c.part); }), c.message) << c.part;
+    const std::string X = "<?xml version=\"1.0\"?>";  // 21 bytes
     std::string deep = XML;
     for (int i = 0; i < 1100; ++i) deep += "<a>";
-    EXPECT_EQ(abort_text([&] { round_trip(deep); }), "OpenOffice Document nested more than 1000 levels deep");
-    EXPECT_EQ(round_trip(""), "");
+    const Fault cases[] = {
+        {"</x>", OdfReadCode::CloseFirst, 3, "Can not start document with a close"},
+        {"<r/>", OdfReadCode::NoDeclaration, 3, "OpenOffice Document did not commence with '?xml'"},
+        {X, OdfReadCode::Malformed, 21, "Malformed OpenOffice Document"},
+        {X + "</r>", OdfReadCode::MisplacedClose, 24, "Missplaced closing tag"},
+        {X + "<r/></r>", OdfReadCode::MisplacedClose, 28, "Missplaced closing tag"},
+        {X + "<r><a>x</b></r>", OdfReadCode::MismatchedClose, 31, "Mismatching closing tag following open"},
+        {X + "<r><a></b></r>", OdfReadCode::MismatchedClose, 30, "Mismatching closing tag following open with empty content"},
+        {X + "<r=1/>", OdfReadCode::EqualsInName, 23, "Unexpected '=' encountered in tag name"},
+        {X + "<r/x>", OdfReadCode::MalformedClose, 24, "Malformed close tag; expecting '>' found 'x'"},
+        {X + "<r a=\"1\"/x>", OdfReadCode::EndOfTag, 30, "Unexpected end to tag encountered"},
+        {X + "<r a=\"1\"?x>", OdfReadCode::EndOfTag, 30, "Unexpected end to tag encountered"},
+        {X + "<r a=\"1", OdfReadCode::EndOfFile, 28, "Unexpected end of file or error encountered"},
+        {X + "<r a=\"1" + std::string(1, '\0') + "\"/>", OdfReadCode::EndOfFile, 28,
+         "Unexpected end of file or error encountered"},
+        {X + "<r a=1", OdfReadCode::EndOfFile, 27, "Unexpected end of file or error encountered"},
+        {X + "<r ", OdfReadCode::EndInAttributes, 24, "Unexpected ending or error encountered"},
+        {deep, OdfReadCode::TooDeep, XML.size() + 1001 * 3, "OpenOffice Document nested more than 1000 levels deep"},
+    };
+    for (const Fault &c : cases) {
+        const ReadError error = refused(c.part);
+        EXPECT_EQ(error.message, c.message) << c.part;
+        EXPECT_EQ(error.code, code(c.code)) << c.part;
+        EXPECT_EQ(error.offset, c.offset) << c.part;
+    }
+    // An empty part reads as an empty tree.
+    IooTree tree = parse(XML + "<kept/>");
+    EXPECT_FALSE(insert_oo_parse_xml("", tree));
+    EXPECT_EQ(tree, nullptr);
 }
 
+struct Refusal {
+    void (*damage)(IooNode_t *head);
+    OdfReadCode code;
+    const char *message;
+};
+
+// A tree the writer cannot write leaves what the caller had written before untouched.
 TEST(OdfTree, TheWriterRefusesBrokenTrees)
 {
-    IooTree tree = insert_oo_parse_xml(XML + "<r/>");
+    const Refusal cases[] = {
+        {[](IooNode_t *head) { head->next->content->next->name.clear(); }, OdfReadCode::MissingName, "Missing name in tag"},
+        {[](IooNode_t *head) {
+             insert_oo_free_list(head->next);
+             head->next = nullptr;
+         },
+         OdfReadCode::MissingContent, "Malformed OpenOffice Document missing content"},
+        {[](IooNode_t *head) { head->name = "xml"; }, OdfReadCode::MissingDeclaration,
+         "Malformed OpenOffice Document missing doctype name"},
+    };
+    for (const Refusal &c : cases) {
+        IooTree tree = parse(XML + "<r><a>text</a><b/></r>");
+        c.damage(tree.get());
+        std::string out = "before";
+        const ReadError error = insert_oo_write_xml(tree.get(), out);
+        EXPECT_EQ(error.message, c.message);
+        EXPECT_EQ(error.code, code(c.code)) << c.message;
+        EXPECT_EQ(error.offset, 0u) << c.message;
+        EXPECT_EQ(out, "before") << c.message;
+    }
+    // A part whose element has no name reads, and its writing is refused.
+    IooTree tree = parse(XML + "<r>< a=\"1\"/></r>");
     std::string out;
-    tree->next->name.clear();
-    EXPECT_EQ(abort_text([&] { insert_oo_write_xml(tree.get(), out); }), "Missing name in tag");
-    insert_oo_free_list(tree->next);
-    tree->next = nullptr;
-    EXPECT_EQ(abort_text([&] { insert_oo_write_xml(tree.get(), out); }), "Malformed OpenOffice Document missing content");
-    tree->name = "xml";
-    EXPECT_EQ(abort_text([&] { insert_oo_write_xml(tree.get(), out); }), "Malformed OpenOffice Document missing doctype name");
+    EXPECT_EQ(insert_oo_write_xml(tree.get(), out).message, "Missing name in tag");
+    EXPECT_EQ(out, "");
 }
 
 struct Place {
@@ -201,7 +272,7 @@ TEST(OdfTree, NavigationFindsThePlacesOrWarns)
     };
     for (const Place &c : cases) {
         Warnings warnings;
-        IooTree tree = insert_oo_parse_xml(XML + c.part);
+        IooTree tree = parse(XML + c.part);
         const IooNode_t *found = c.find(tree.get());
         if (found) {
             EXPECT_TRUE(Warnings::shown().empty()) << c.part;
@@ -214,7 +285,7 @@ TEST(OdfTree, NavigationFindsThePlacesOrWarns)
 
 TEST(OdfTree, TreeOperations)
 {
-    IooTree tree = insert_oo_parse_xml(XML + "<r><text:span text:style-name=\"T1\">a<b/></text:span>z</r>");
+    IooTree tree = parse(XML + "<r><text:span text:style-name=\"T1\">a<b/></text:span>z</r>");
     IooNode_t *span = tree->next->content;
     IooNode_t *copy = insert_oo_copy_tag_attr(span);
     EXPECT_EQ(copy->content, nullptr);
@@ -243,7 +314,7 @@ TEST(OdfTree, TreeOperations)
               "Attempting to add new content where content already exists");
     EXPECT_EQ(abort_text([] { insert_oo_add_link_tag(nullptr, "x"); }), "Attempting to link new tag to null prior");
     std::string out;
-    insert_oo_write_xml(tree.get(), out);
+    EXPECT_FALSE(insert_oo_write_xml(tree.get(), out));
     EXPECT_EQ(out, XML + "<r><text:span fo:color=\"#ff0000\">a<b/></text:span><text:s>in</text:s>z</r>");
 }
 

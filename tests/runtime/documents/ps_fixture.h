@@ -52,7 +52,7 @@ protected:
         record_.log_level_lumbas = -1;
         record_.log_level_basic = -1;
         global_data = &record_;
-        state = postscript_print_state_initialise(1, 1.0f);
+        ASSERT_FALSE(postscript_print_state_initialise(1, 1.0f, &state));
         postscript_set_margins_form(state, "", "A4");
         char dir[] = "/tmp/ps-report.XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);

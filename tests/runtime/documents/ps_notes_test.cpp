@@ -16,6 +16,7 @@
 #include "ps_notes.h"
 #include "ps_page.h"
 #include "ps_render.h"
+#include "read_error.h"
 #include "run_time.h"
 
 namespace {
@@ -68,7 +69,7 @@ protected:
         std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::trunc) << TAGS;
         const Outcome o = run(program());
         ASSERT_EQ(o.abort, "") << o.err;
-        state = postscript_print_state_initialise(1, 1.0f);
+        ASSERT_FALSE(postscript_print_state_initialise(1, 1.0f, &state));
         postscript_set_margins_form(state, "", "A4");
         long cm = 0;
         NumericToLONG(&context->routines[0].local_numerics[0], &cm);
@@ -89,7 +90,7 @@ protected:
     // One report line rendered for print, its continuations then dropped as the page writer does.
     std::string line(const std::string &format, const std::string &text, int heading = 0)
     {
-        postscript_parse_format(format.c_str(), state, static_cast<int>(text.size()));
+        EXPECT_FALSE(postscript_parse_format(format.c_str(), state, static_cast<int>(text.size()))) << format;
         std::string out;
         postscript_apply_format_to_print_line(out, text, state, heading, 0);
         postscript_free_format_line(state);
@@ -162,7 +163,7 @@ TEST_F(PsNoteTest, ANoteStartingWithALineFeedPrintsItsTextOnTheNextLine)
 TEST_F(PsNoteTest, DisplayEscapesNoteTextOnce)
 {
     const std::string text = "x" + NOTE(P("a &amp; b &lt;c&gt;"));
-    postscript_parse_format("1,1,1,,mtag_plain;2,,3,,mtag_note", state, static_cast<int>(text.size()));
+    ASSERT_FALSE(postscript_parse_format("1,1,1,,mtag_plain;2,,3,,mtag_note", state, static_cast<int>(text.size())));
     std::string out;
     postscript_apply_format_to_display_line(out, text, state);
     postscript_free_format_line(state);

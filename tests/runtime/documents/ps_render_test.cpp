@@ -12,6 +12,7 @@
 #include "mem_mgt.h"
 #include "ps_fixture.h"
 #include "ps_render.h"
+#include "read_error.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ TEST_F(PsTest, WatermarkOnTheFirstPage)
         postscript_set_margins_form(state, "", "A4");
         state->page_set_up = 0;
         state->current_colour = -1;
-        postscript_parse_default(tag, state);
+        ASSERT_FALSE(postscript_parse_default(tag, state));
         const std::string out = written(state, scratch / "w.ps", [&] { postscript_do_heading_lines(state, "T", "", 0, 0, nullptr, nullptr, nullptr); });
         EXPECT_TRUE(out.ends_with(tail)) << out;
         EXPECT_EQ(out.find("/wm ") != std::string::npos, std::string(tag) == "mtag_water");
@@ -177,7 +178,7 @@ struct RenderCase {
 
 std::string rendered(PrintState_t *state, const char *format, const std::string &text, int *size = nullptr)
 {
-    postscript_parse_format(format, state, static_cast<int>(text.size()));
+    EXPECT_FALSE(postscript_parse_format(format, state, static_cast<int>(text.size()))) << format;
     std::string out;
     const int s = postscript_apply_format_to_print_line(out, text, state, 0, 0);
     postscript_free_format_line(state);
@@ -268,7 +269,7 @@ TEST_F(PsTest, EscapeAndColourHelpers)
 
 std::string displayed(PrintState_t *state, const char *format, const std::string &text)
 {
-    postscript_parse_format(format, state, static_cast<int>(text.size()));
+    EXPECT_FALSE(postscript_parse_format(format, state, static_cast<int>(text.size()))) << format;
     std::string out;
     postscript_apply_format_to_display_line(out, text, state);
     postscript_free_format_line(state);

@@ -17,6 +17,7 @@
 #include "ps_fixture.h"
 #include "ps_notes.h"
 #include "ps_replay.h"
+#include "read_error.h"
 
 namespace {
 
@@ -307,6 +308,47 @@ TEST_F(PsReplayTest, BrokenBuffersStopAndLeaveTheirFiles)
     EXPECT_TRUE(fs::exists(empty));
 }
 
+// A format the print state refuses stops the replay with its text, from the report's default
+// format or a line's, and the report and buffer stay.
+TEST_F(PsReplayTest, FaultyFormatsStopTheReplay)
+{
+    struct {
+        const char *name, *default_format, *line_format, *stop;
+    } cases[] = {
+        {"default", "mtag_base;mtag_page", "", "page-number format tag attribute mtag_page not allowed in a default tag"},
+        {"line", "mtag_base", "1,2,,,mtag_red;2,3,,,mtag_big", "igdrill: Style Tag 'mtag_big' spans source text positions of multiple prior tags"},
+    };
+    for (const auto &c : cases) {
+        const fs::path report = scratch / (std::string(c.name) + ".ps"), buffer = scratch / (std::string(c.name) + ".ps.buf");
+        {
+            Buffer b(buffer);
+            b.open(report.string(), c.default_format);
+            b.write("a line", c.line_format);
+            b.close();
+        }
+        EXPECT_EQ(replay_stop(buffer), c.stop) << c.name;
+        EXPECT_TRUE(fs::exists(report)) << c.name;
+        EXPECT_TRUE(fs::exists(buffer)) << c.name;
+        EXPECT_EQ(handle_.state, nullptr) << c.name;
+    }
+}
+
+// A fault of the style tags file stops the replay before the report is made.
+TEST_F(PsReplayTest, AFaultyStyleTagsFileStopsTheReplay)
+{
+    std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::trunc) << "mtag_base { print-colour: #12345g; }\n";
+    const fs::path report = scratch / "tags.ps", buffer = scratch / "tags.ps.buf";
+    {
+        Buffer b(buffer);
+        b.open(report.string(), "mtag_base");
+        b.write("a line", "");
+        b.close();
+    }
+    EXPECT_EQ(replay_stop(buffer), "Found unexpected attribute value '12345g' in Style Tag 'mtag_base{print-colour:#12345g;' (b)");
+    EXPECT_FALSE(fs::exists(report));
+    EXPECT_EQ(handle_.state, nullptr);
+}
+
 TEST_F(PsReplayTest, TheOutputFileIsNotFollowedThroughALink)
 {
     const fs::path target = scratch / "elsewhere", report = scratch / "linked.ps", buffer = scratch / "linked.ps.buf";
@@ -405,11 +447,11 @@ TEST_F(PsLayoutTest, CompletedMultiLinesAreFlushedOnLinesOfTheirOwn)
     const std::string remark = "one\rtwo\rthree";
     pswrite_ps(state, "x" + remark, "1,1,1,,mtag_base;2,,5,,mtag_wrapdone", 0, 0);
     EXPECT_EQ(state->multi_line_phase, 2);
-    postscript_parse_format("1,,1,,mtag_base", state, 1);
+    ASSERT_FALSE(postscript_parse_format("1,,1,,mtag_base", state, 1));
     EXPECT_TRUE(pswrite_do_clear_multi_line(state, 0));
     EXPECT_FALSE(pswrite_do_clear_multi_line(state, 1)) << "a flush line does not flush";
     postscript_free_format_line(state);
-    postscript_parse_format("1,,5,,mtag_wrap5", state, 1);
+    ASSERT_FALSE(postscript_parse_format("1,,5,,mtag_wrap5", state, 1));
     EXPECT_FALSE(pswrite_do_clear_multi_line(state, 0)) << "a line that carries a multi-line field";
     postscript_free_format_line(state);
     const float y = state->current_y;

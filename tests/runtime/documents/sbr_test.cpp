@@ -18,6 +18,7 @@
 #include "axml.h"
 #include "ilist.h"
 #include "planted.h"
+#include "read_error.h"
 #include "signals.h"
 #include "test_host.h"
 
@@ -51,8 +52,12 @@ int live_lists()
 
 // A parse's lists, destroyed with it, and what the tests read of them.
 struct Lists {
-    SbrResult_t r;
-    explicit Lists(const std::string &file) : r(sbr_xml_parse(file.c_str())) {}
+    SbrResult_t r{};
+    explicit Lists(const std::string &file)
+    {
+        const ReadError error = sbr_xml_parse(file.c_str(), r);
+        EXPECT_FALSE(error) << error.message;
+    }
     ~Lists() { sbr_result_free(r); }
     Lists(const Lists &) = delete;
 
@@ -95,6 +100,39 @@ struct Lists {
         return v;
     }
 };
+
+// A document the import refuses: its error, with the caller's result left as it was and no list
+// left behind.
+ReadError refused(const std::string &file)
+{
+    const int before = live_lists();
+    IList_t *const mark = reinterpret_cast<IList_t *>(&master_list);  // never dereferenced
+    SbrResult_t r;
+    for (IList_t *&l : r.lists) l = mark;
+    const ReadError error = sbr_xml_parse(file.c_str(), r);
+    EXPECT_TRUE(error) << file;
+    for (IList_t *l : r.lists) EXPECT_EQ(l, mark) << file;
+    EXPECT_EQ(live_lists(), before) << file;
+    return error;
+}
+
+int code(SbrReadCode c) { return static_cast<int>(c); }
+
+std::string contents(const std::string &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The offset just after the n-th (from 1) occurrence of what in the file.
+std::size_t after(const std::string &file, const std::string &what, int n = 1)
+{
+    const std::string text = contents(file);
+    std::size_t at = 0;
+    for (int i = 0; i < n && at != std::string::npos; ++i) at = text.find(what, i ? at + 1 : 0);
+    EXPECT_NE(at, std::string::npos) << what << " in " << file;
+    return at == std::string::npos ? 0 : at + what.size();
+}
 
 class Sbr : public ::testing::Test {
 protected:
@@ -174,18 +212,27 @@ TEST_F(Sbr, NestingDepthAndNameLengthAreBounded)
         for (std::size_t i = 0; i < depth; ++i) text += "</" + name + ">";
         return text;
     };
+    const std::string long_name(500, 'n');
     struct Case {
         const char *what;
         std::string body;
         const char *stop;  // nullptr: read whole
+        SbrReadCode code;
+        std::string tag;  // the start tag found beyond the limit: its n-th
+        int n;
     } cases[] = {
-        {"the deepest document read", nested(SBR_MAX_DEPTH - 1, "a"), nullptr},
+        {"the deepest document read", nested(SBR_MAX_DEPTH - 1, "a"), nullptr, SbrReadCode::None, "", 0},
+        // The root is the first level.
         {"one level deeper", nested(SBR_MAX_DEPTH, "a"),
-         "Pass 1: XML Document nests elements deeper than 256 levels (SBR_MAX_DEPTH) @ sbr_xml_parse"},
+         "Pass 1: XML Document nests elements deeper than 256 levels (SBR_MAX_DEPTH) @ sbr_xml_parse",
+         SbrReadCode::TooDeep, "<a>", SBR_MAX_DEPTH},
         {"five thousand levels", nested(5000, "a"),
-         "Pass 1: XML Document nests elements deeper than 256 levels (SBR_MAX_DEPTH) @ sbr_xml_parse"},
-        {"a path of long names", nested(40, std::string(500, 'n')),
-         "Pass 1: XML Document has an element path longer than 16384 bytes (SBR_MAX_NAME) @ sbr_xml_parse"},
+         "Pass 1: XML Document nests elements deeper than 256 levels (SBR_MAX_DEPTH) @ sbr_xml_parse",
+         SbrReadCode::TooDeep, "<a>", SBR_MAX_DEPTH},
+        // "xbrl" and 33 names of 500 with their carets pass 16384 bytes.
+        {"a path of long names", nested(40, long_name),
+         "Pass 1: XML Document has an element path longer than 16384 bytes (SBR_MAX_NAME) @ sbr_xml_parse",
+         SbrReadCode::PathTooLong, "<" + long_name + ">", 33},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -193,7 +240,11 @@ TEST_F(Sbr, NestingDepthAndNameLengthAreBounded)
         const int before = live_lists();
         testing::internal::CaptureStdout();
         if (c.stop) {
-            EXPECT_EQ(abort_text([&] { Lists lists(file); }), c.stop);
+            const ReadError error = refused(file);
+            EXPECT_EQ(error.message, c.stop);
+            EXPECT_EQ(error.code, code(c.code));
+            // libxml2 hands a start tag over on its closing ">".
+            EXPECT_EQ(error.offset, after(file, c.tag, c.n) - 1);
         } else {
             Lists lists(file);
             EXPECT_EQ(lists.values("a"), std::vector<std::string>{"x"});
@@ -411,46 +462,58 @@ TEST_F(Sbr, NoFixedSizes)
     EXPECT_EQ(lists.names(SBR_DINS), std::vector<std::string>{long_din});
 }
 
-TEST_F(Sbr, BadInputEndsTheRunAndFreesTheLists)
+TEST_F(Sbr, BadInputIsRefusedAndTheListsFreed)
 {
     const std::string secret = write("secret.txt", "TOP-SECRET-TEXT");
+    const std::string missing = std::string(dir) + "/missing.xml";
     struct {
         std::string file;
         const char *stop;
+        SbrReadCode code;
+        // The offset is just after this text (empty: 0): the reference, the end tag that does not
+        // pair, or where libxml2 gave up; a declared entity is refused at the end of its declaration,
+        // where libxml2 asks whether it is declared already.
+        std::string at;
     } cases[] = {
-        {FIXTURES + "truncated.xml", "Pass 1: XML Document isn't well formed @ sbr_xml_parse"},
+        {FIXTURES + "truncated.xml", "Pass 1: XML Document isn't well formed @ sbr_xml_parse", SbrReadCode::NotWellFormed,
+         "<xbrli:entity>\n"},
         {FIXTURES + "entity.xml",
-         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&secret;)"},
-        {FIXTURES + "unpaired.xml", "Unpaired end element 'measure*AUD^X' in XML parsing, X is expected"},
-        {std::string(dir) + "/missing.xml", "Pass 1: Context creation error @ sbr_xml_parse"},
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&secret;)",
+         SbrReadCode::EntityRefused, "&secret;"},
+        {FIXTURES + "unpaired.xml", "Unpaired end element 'measure*AUD^X' in XML parsing, X is expected",
+         SbrReadCode::UnpairedEnd, "</measure>"},
+        {missing, "Pass 1: Context creation error @ sbr_xml_parse", SbrReadCode::ContextCreation, ""},
         // The entity is never declared to anyone, so its file is never read.
         {write("entity.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE x [<!ENTITY s SYSTEM \"file://" + secret +
                                  "\">]>\n<x><F>&s;</F></x>\n"),
-         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&s;)"},
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&s;)",
+         SbrReadCode::EntityRefused, "&s;"},
         // Nested internal entities (a billion laughs) stop at the first reference, in a declaration,
         // expanding nothing.
         {write("laughs.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE x [<!ENTITY a \"TOP-SECRET-TEXT\">"
                              "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\">]>\n"
                              "<x><F>&c;</F></x>\n"),
-         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&a;)"},
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&a;)",
+         SbrReadCode::EntityRefused, "<!ENTITY a \"TOP-SECRET-TEXT\">"},
         {write("attribute.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE x [<!ENTITY i \"inner\">]>\n<x><F a=\"&i;\">1</F></x>\n"),
-         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&i;)"},
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse: entities are not accepted (&i;)",
+         SbrReadCode::EntityRefused, "<!ENTITY i \"inner\">"},
         // libxml2 keeps the declarations of a DOCTYPE in a document of its own, which goes with
         // the parser (the sanitizer build's leak check).
         {std::string(LUMBA_SOURCE_DIR) + "/tests/fuzz/sbr_regressions/doctype-cut-inside-an-entity-declaration.xml",
-         "Pass 1: XML Document isn't well formed @ sbr_xml_parse"},
+         "Pass 1: XML Document isn't well formed @ sbr_xml_parse", SbrReadCode::NotWellFormed, "<t Ni"},
     };
     for (const auto &c : cases) {
-        const int before = live_lists();
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        const std::string stop = abort_text([&] { Lists lists(c.file); });
+        const ReadError error = refused(c.file);
         const std::string out = testing::internal::GetCapturedStdout();
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(stop, c.stop) << c.file;
+        EXPECT_EQ(error.message, c.stop) << c.file;
+        EXPECT_EQ(error.code, code(c.code)) << c.file;
+        EXPECT_EQ(error.offset, c.at.empty() ? 0 : after(c.file, c.at)) << c.file;
         EXPECT_EQ(out.find("is well formed"), std::string::npos) << out;
         EXPECT_EQ(err.find("TOP-SECRET"), std::string::npos) << err;
-        EXPECT_EQ(live_lists(), before) << c.file;
     }
 }
 
@@ -472,7 +535,9 @@ TEST_F(Sbr, OnlyTheRunsOwnDocumentIsReadFromASharedDirectory)
     const lumba_test::FifoFeeder feeder(pub + "/fifo.xml", good);
     for (const char *name : {"link.xml", "fifo.xml", "theirs.xml"}) {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(abort_text([&] { Lists lists(pub + "/" + name); }), "Pass 1: Context creation error @ sbr_xml_parse") << name;
+        const ReadError error = refused(pub + "/" + name);
+        EXPECT_EQ(error.message, "Pass 1: Context creation error @ sbr_xml_parse") << name;
+        EXPECT_EQ(error.code, code(SbrReadCode::ContextCreation)) << name;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << name;
     }
     std::ofstream(pub + "/mine.xml") << good;

@@ -6,14 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "read_error.h"
 #include "run_time.h"
 #include "style_tags.h"
 #include "tag_dump.h"
-#include "test_host.h"
 
 namespace {
 
-using lumba_test::abort_text;
 using lumba_test::differences;
 
 void write_tags(const std::string &text)
@@ -21,29 +20,42 @@ void write_tags(const std::string &text)
     std::ofstream(std::string(PPATH_ROOT) + "/conf/tags", std::ios::binary | std::ios::trunc) << text;
 }
 
-// The file's tags, each as its name and what it sets over the unset record; or the abort text.
-std::string read_file(const std::string &file)
+// The file read: its tags and their error, the tags left as they were when there is one.
+ReadError read_tags(const std::string &file, PrintTag_t **head)
 {
     write_tags(file);
+    PrintTag_t *const mark = reinterpret_cast<PrintTag_t *>(head);  // never dereferenced
+    *head = mark;
+    const ReadError error = postscript_read_style_tag_config_file(head);
+    if (error) {
+        EXPECT_EQ(*head, mark) << file;
+        *head = nullptr;
+    }
+    return error;
+}
+
+// The file's tags, each as its name and what it sets over the unset record; or "refused: " and
+// the message.
+std::string read_file(const std::string &file)
+{
+    PrintTag_t *head = nullptr;
+    if (const ReadError error = read_tags(file, &head)) return "refused: " + error.message;
     std::string out;
-    const std::string message = abort_text([&] {
-        PrintTag_t *head = postscript_read_style_tag_config_file();
-        PrintTag_t *unset = postscript_print_tag_initialise(0);
-        for (const PrintTag_t *t = head; t; t = t->next) {
-            if (t->next) {
-                EXPECT_EQ(t->next->prior, t);
-            }
-            out += (out.empty() ? "" : " | ") + std::string(t->name) + ": " + differences(t, unset);
+    PrintTag_t *unset = postscript_print_tag_initialise(0);
+    for (const PrintTag_t *t = head; t; t = t->next) {
+        if (t->next) {
+            EXPECT_EQ(t->next->prior, t);
         }
-        postscript_print_tag_free(unset);
-        postscript_print_tags_free(head);
-    });
-    return message.empty() ? out : "abort: " + message;
+        out += (out.empty() ? "" : " | ") + std::string(t->name) + ": " + differences(t, unset);
+    }
+    postscript_print_tag_free(unset);
+    postscript_print_tags_free(head);
+    return out;
 }
 
 struct FileCase {
     std::string file;
-    std::string expected;  // the tags read, or "abort: " and the message
+    std::string expected;  // the tags read, or "refused: " and the message
 };
 
 void check(std::initializer_list<FileCase> cases)
@@ -118,14 +130,14 @@ TEST(StyleTagFile, ReadsTheFileInOrderWithNamesUpTo31Characters)
         {"mtag_empty{}mtag_b{print-weight:bold;}", "mtag_empty:  | mtag_b: print_weight=1"},
         {"mtag_a{print-weight:bold;}mtag_b{print-size:9pt;", "mtag_a: print_weight=1"},
         {name31 + "{print-weight:bold;}", name31 + ": print_weight=1"},
-        {name32 + "{print-weight:bold;}", "abort: Tag name in tags file is too long: " + name32},
-        {"tag_a{print-weight:bold;}", "abort: Found tag 'tag_a{print-weight:bold;' not commencing with 'mtag_'"},
-        {"mtag_a print-weight:bold;}", "abort: Did not find '{' following a Style Tag 'mtag_aprint-weight:bold;'"},
-        {"mtag_a{print-weight:bold}", "abort: Found unexpected string termination in Style Tag"},
+        {name32 + "{print-weight:bold;}", "refused: Tag name in tags file is too long: " + name32},
+        {"tag_a{print-weight:bold;}", "refused: Found tag 'tag_a{print-weight:bold;' not commencing with 'mtag_'"},
+        {"mtag_a print-weight:bold;}", "refused: Did not find '{' following a Style Tag 'mtag_aprint-weight:bold;'"},
+        {"mtag_a{print-weight:bold}", "refused: Found unexpected string termination in Style Tag"},
         {"mtag_a{watermark-text:\"a//b\";}",
-         "abort: Missmatched quotes in format tag attribute: '/b\";}'"},
+         "refused: Missmatched quotes in format tag attribute: '/b\";}'"},
         {"mtag_a{print-weight:\"bold\";}",
-         "abort: Found a '\"' in a format tag '\"bold\";' attribute where one is not allowed"},
+         "refused: Found a '\"' in a format tag '\"bold\";' attribute where one is not allowed"},
     });
 }
 
@@ -134,12 +146,12 @@ TEST(StyleTagFile, UnknownAttributesAndValuesNameTheirLetter)
 {
     const auto unknown = [](const char *name, char letter) {
         const std::string tag = std::string("mtag_a{") + name + ":x;";
-        return FileCase{tag + "}", "abort: Found unexpected attribute '" + std::string(name) + "' in Style Tag '" + tag +
+        return FileCase{tag + "}", "refused: Found unexpected attribute '" + std::string(name) + "' in Style Tag '" + tag +
                                        "' (" + letter + ")"};
     };
     const auto wrong = [](const char *name, const char *value, char letter) {
         const std::string tag = std::string("mtag_a{") + name + ":" + value + ";";
-        return FileCase{tag + "}", "abort: Found unexpected attribute value '" + std::string(value) +
+        return FileCase{tag + "}", "refused: Found unexpected attribute value '" + std::string(value) +
                                        "' in Style Tag '" + tag + "' (" + letter + ")"};
     };
     check({
@@ -164,14 +176,14 @@ TEST(StyleTagFile, UnknownAttributesAndValuesNameTheirLetter)
         wrong("screen-neg-weight", "light", 'D'), wrong("screen-style", "oblique", '6'),
         wrong("screen-underline", "double", 'V'), wrong("screen-weight", "light", '5'),
         wrong("user-definable", "yes", 'J'),
-        {"mtag_a{page-number:last;}", "abort: Found unexpected attribute 'last' in Style Tag 'mtag_a{page-number:last;' (c)"},
+        {"mtag_a{page-number:last;}", "refused: Found unexpected attribute 'last' in Style Tag 'mtag_a{page-number:last;' (c)"},
     });
 }
 
 TEST(StyleTagFile, ColoursSizesWidthsAndTimeStampsAreChecked)
 {
     const auto message = [](const std::string &tag, const std::string &text, const std::string &letter = "") {
-        return FileCase{tag + "}", "abort: " + text + " in Style Tag '" + tag + "'" + letter};
+        return FileCase{tag + "}", "refused: " + text + " in Style Tag '" + tag + "'" + letter};
     };
     check({
         message("mtag_a{print-colour:NULL;", "Found unexpected attribute value 'NULL'", " (a)"),
@@ -223,11 +235,75 @@ TEST(StyleTagFile, RecordsStartAsDefaultOrUnset)
     postscript_print_tag_free(unset);
 }
 
+struct Fault {
+    std::string file;
+    StyleTagCode code;
+    std::size_t offset;
+};
+
+// A fault has its code and the offset where its tag begins (a fault of the tokeniser, its own
+// byte); the tags read before it go, and the next reading begins with its own file.
+TEST(StyleTagFile, FaultsHaveTheirCodeAndWhereTheirTagBegins)
+{
+    const std::string good = "mtag_a{print-weight:bold;}\n// a comment\n  ";  // 42 bytes
+    const Fault cases[] = {
+        {good + "mtag_" + std::string(27, 'n') + "{print-weight:bold;}", StyleTagCode::NameTooLong, 42},
+        {good + "tag_b{print-weight:bold;}", StyleTagCode::NoPrefix, 42},
+        {good + "mtag_b print-weight:bold;}", StyleTagCode::NoBrace, 42},
+        {good + "mtag_b{print-weight:bold}", StyleTagCode::UnexpectedEnd, 42},
+        {good + "mtag_b{print-weight:\"bold\";}", StyleTagCode::QuoteNotAllowed, 42},
+        {good + "mtag_b{print-weight:\"bold\"\"x\";}", StyleTagCode::QuoteNotAllowed, 42},
+        {good + "mtag_b{line-type:\"single\"\"x\";}", StyleTagCode::TooManyQuotes, 42},
+        {good + "mtag_b{line-type:\"single\"x;}", StyleTagCode::AfterQuotes, 42},
+        {good + "mtag_b{print-weight;bold;}", StyleTagCode::StrayDelimiter, 42},
+        {good + "mtag_b{print-weight:" + std::string(56, 'b') + ";}", StyleTagCode::ValueTooLong, 42},
+        {good + "mtag_b{colour:red;}", StyleTagCode::UnknownAttribute, 42},
+        {good + "mtag_b{print-weight:Bold;}", StyleTagCode::WrongValue, 42},
+        {good + "mtag_b{page-number:last;}", StyleTagCode::WrongPageNumber, 42},
+        {good + "mtag_b{print-colour:red;}", StyleTagCode::WrongColour, 42},
+        {good + "mtag_b{print-grey:#8g;}", StyleTagCode::WrongColour, 42},
+        {good + "mtag_b{print-size:pt;}", StyleTagCode::SizeDigits, 42},
+        {good + "mtag_b{print-size:9px;}", StyleTagCode::SizeUnits, 42},
+        {good + "mtag_b{note-wrap-width:12345678901cm;}", StyleTagCode::WidthDigits, 42},
+        {good + "mtag_b{note-wrap-width:cm;}", StyleTagCode::WidthMissing, 42},
+        {good + "mtag_b{note-wrap-width:1in;}", StyleTagCode::WidthUnits, 42},
+        {good + "mtag_b{time-stamp:\"%H:%M\";}", StyleTagCode::TimeStampFormat, 42},
+        {good + "mtag_b{watermark-text:\"a//b\";}", StyleTagCode::SlashesInQuotes, 42 + 25},
+    };
+    for (const Fault &c : cases) {
+        PrintTag_t *head = nullptr;
+        const ReadError error = read_tags(c.file + "mtag_after{print-size:9pt;}", &head);
+        EXPECT_EQ(error.code, static_cast<int>(c.code)) << c.file << ": " << error.message;
+        EXPECT_EQ(error.offset, c.offset) << c.file;
+        EXPECT_EQ(read_file("mtag_z{print-size:7pt;}"), "mtag_z: print_size=7") << c.file;
+    }
+    std::remove((std::string(PPATH_ROOT) + "/conf/tags").c_str());
+    PrintTag_t *head = nullptr;
+    const ReadError missing = postscript_read_style_tag_config_file(&head);
+    EXPECT_EQ(missing.message, "Cannot open style tags configuration file " PPATH_ROOT "/conf/tags");
+    EXPECT_EQ(missing.code, static_cast<int>(StyleTagCode::CannotOpen));
+    EXPECT_EQ(missing.offset, 0u);
+    EXPECT_EQ(head, nullptr);
+}
+
+TEST(StyleTagFile, ColourValuesAreLowerCasedOnlyWhenRead)
+{
+    char good[] = "#A0b1C2", bad[] = "#ABCDEg";
+    int colour = 7;
+    EXPECT_FALSE(postscript_get_colour_value(good, "tag", 0, 6, &colour));
+    EXPECT_EQ(colour, 0xa0b1c2);
+    EXPECT_STREQ(good, "#a0b1c2");
+    const ReadError error = postscript_get_colour_value(bad, "tag", 0, 6, &colour);
+    EXPECT_EQ(error.message, "Found unexpected attribute value 'abcdeg' in Style Tag 'tag' (b)");
+    EXPECT_EQ(colour, 0xa0b1c2);
+    EXPECT_STREQ(bad, "#ABCDEg");
+}
+
 // Merging the first tag of a file into a default record: what changes.
 std::string merged(const std::string &file)
 {
-    write_tags(file);
-    PrintTag_t *head = postscript_read_style_tag_config_file();
+    PrintTag_t *head = nullptr;
+    EXPECT_FALSE(read_tags(file, &head)) << file;
     PrintTag_t *style = postscript_print_tag_initialise(1), *before = postscript_print_tag_initialise(1);
     std::snprintf(style->name, sizeof style->name, "mtag_style");
     postscript_add_tag_value(style, head);

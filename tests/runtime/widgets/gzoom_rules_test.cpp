@@ -249,11 +249,16 @@ TEST(GzoomColours, TheFileMustBeWrittenAsTheZoomReadsIt)
          "Tag name in tags file is too long: mtag_" + std::string(26, 'x')},
         {"tag_a{screen-bg-colour:#ffffff;}", "Found tag 'tag_a{screen-bg-colour:#ffffff;' not commencing with 'mtag_'"},
         {"mtag_a screen-bg-colour:#ffffff;}", "Did not find '{' following a Style Tag 'mtag_ascreen-bg-colour:#ffffff;'"},
+        {"mtag_a{screen-bg-colour:\"a//b\";}", "Missmatched quotes in format tag attribute: '/b\";}'"},
     };
     for (const auto &[file, message] : cases) {
         write_tags(file);
         EXPECT_EQ(abort_text([] { g_free(gzoom_get_tag_bg_colour("mtag_missing")); }), message);
     }
+    // The attributes of the tag looked up are read as the style tags reader reads them.
+    write_tags("mtag_a{screen-bg-colour;#ffffff;}");
+    EXPECT_EQ(abort_text([] { g_free(gzoom_get_tag_bg_colour("mtag_a")); }),
+              "Found unexpected delimiter in Style Tag attribute ';#ffffff;'");
     // A 30-character name is the longest the zoom accepts.
     const std::string longest = "mtag_" + std::string(25, 'x');
     write_tags(longest + "{screen-bg-colour:#102030;}");

@@ -166,6 +166,16 @@ TEST_F(DrillTest, HandlesAreChecked)
     EXPECT_EQ(drill(report, stray_handle).abort, "Invalid Print Handle");
 }
 
+// A line format the print state refuses stops the drill with its text: one it reads, one it rescales.
+TEST_F(DrillTest, FaultyFormatsStop)
+{
+    EXPECT_EQ(drill({{"A10  Alpha", "1,3,,,mtag_base;2,3,,,mtag_head", "A10"}}).abort,
+              "igdrill: Style Tag 'mtag_head' spans source text positions of multiple prior tags");
+    // White space counts in the rescaled item, not in the one read.
+    EXPECT_EQ(drill({{"A10  Alpha", "1,3,1" + std::string(28, ' ') + ",,mtag_base", "A10"}}).abort,
+              "Buffer overflow in psprint_drill_conv_field");
+}
+
 TEST_F(DrillTest, RetiredIntrinsicStops)
 {
     EXPECT_EQ(form(num(0L) + num(0L) + st(in_IGDRILL, 2)).abort, "This procedure is no longer in use");
