@@ -144,13 +144,19 @@ char *value_input(ControlMatrix_t *cm, int index, void *entry, int *, char **ip_
 }
 // The whole text of a refused value stays selected, so that what the user types next replaces it.
 // The text loses its selection when the keyboard comes back to its window after the message, so
-// it is selected again then (once GTK's own handling of that has run).
+// it is selected again then, at once (a key typed right after the message must find it selected)
+// and once more when GTK's own handling of the window's return has run, unless a key has changed
+// the text meanwhile.
 constexpr const char *RESELECT = "oska-input-reselect";
+constexpr const char *RESELECT_TEXT = "oska-input-reselect-text";
 
 gboolean select_all(gpointer data)
 {
     auto *widget = static_cast<GtkWidget *>(data);
-    if (gtk_widget_has_focus(widget)) gtk_editable_select_region(GTK_EDITABLE(widget), 0, -1);
+    const auto *text = static_cast<const char *>(g_object_get_data(G_OBJECT(widget), RESELECT_TEXT));
+    if (gtk_widget_has_focus(widget) && text && std::strcmp(text, gtk_editable_get_text(GTK_EDITABLE(widget))) == 0)
+        gtk_editable_select_region(GTK_EDITABLE(widget), 0, -1);
+    g_object_set_data(G_OBJECT(widget), RESELECT_TEXT, nullptr);
     g_object_unref(widget);
     return G_SOURCE_REMOVE;
 }
@@ -160,6 +166,9 @@ void on_focus_enter(GtkEventControllerFocus *focus, gpointer)
     GtkWidget *widget = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(focus));
     if (!g_object_get_data(G_OBJECT(widget), RESELECT)) return;
     g_object_set_data(G_OBJECT(widget), RESELECT, nullptr);
+    gtk_editable_select_region(GTK_EDITABLE(widget), 0, -1);
+    g_object_set_data_full(G_OBJECT(widget), RESELECT_TEXT, g_strdup(gtk_editable_get_text(GTK_EDITABLE(widget))),
+                           g_free);
     g_idle_add(select_all, g_object_ref(widget));
 }
 
